@@ -14,7 +14,9 @@ PIX_MemBitmap::PIX_MemBitmap(int w, int h, unsigned int linealign)
   if (w || h) resize(w, h);
 }
 
-PIX_MemBitmap::~PIX_MemBitmap() { free(m_fb); }
+PIX_MemBitmap::~PIX_MemBitmap() {
+  free(m_fb);
+}
 
 PIX_pixel* PIX_MemBitmap::getBits() {
   if (!m_fb) return nullptr;

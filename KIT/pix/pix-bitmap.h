@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "KIT/shim/shim-types.h"
+
 // A pixel is one 32-bit word whose bytes in memory are alpha, red, green, blue. Read as a little-endian word it
 // is A | R << 8 | G << 16 | B << 24, and every colour word handed to the raster library has that layout so that
 // it can be stored into a pixel unchanged.
@@ -14,9 +16,9 @@ typedef unsigned int PIX_pixel;
 #define PIX_BYTE_G 2
 #define PIX_BYTE_B 3
 
-#define PIX_RGBA(r, g, b, a)                                                                        \
-  ((unsigned int)((unsigned int)((a)&0xFF) | ((unsigned int)((r)&0xFF) << 8) | \
-                  ((unsigned int)((g)&0xFF) << 16) | ((unsigned int)((b)&0xFF) << 24)))
+#define PIX_RGBA(r, g, b, a)                                                                                      \
+  ((unsigned int)((unsigned int)((a)&0xFF) | ((unsigned int)((r)&0xFF) << 8) | ((unsigned int)((g)&0xFF) << 16) | \
+                  ((unsigned int)((b)&0xFF) << 24)))
 #define PIX_GETA(c) ((unsigned int)(c)&0xFF)
 #define PIX_GETR(c) (((unsigned int)(c) >> 8) & 0xFF)
 #define PIX_GETG(c) (((unsigned int)(c) >> 16) & 0xFF)
@@ -34,18 +36,6 @@ typedef unsigned int PIX_pixel;
 #define PIX_BLIT_FILTER_BILINEAR 0x100
 #define PIX_BLIT_FILTER_MASK 0xFF00
 #define PIX_BLIT_CHANNEL_COPY 0xF0
-
-// The drawing-context handle of the window layer; bitmaps only pass it through.
-#ifndef PIX_HAVE_HDC
-#if __has_include("KIT/shim/shim-types.h")
-#include "KIT/shim/shim-types.h"
-#define PIX_HAVE_HDC 1
-#endif
-#endif
-#ifndef PIX_HAVE_HDC
-typedef struct HDC__* HDC;
-#define PIX_HAVE_HDC 1
-#endif
 
 class PIX_IBitmap {
  public:

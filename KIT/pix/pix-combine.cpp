@@ -149,16 +149,24 @@ void combineOne(unsigned int* dest, int r, int g, int b, int a, int w, int mode)
         _PIX_CombinePixelsCopyNoClamp::doPix(d, r, g, b, a, w);
       }
       return;
-    case 1: _PIX_CombinePixelsAdd::doPix(d, r, g, b, a, w); return;
-    case 2: _PIX_CombinePixelsColorDodge::doPix(d, r, g, b, a, w); return;
+    case 1:
+      _PIX_CombinePixelsAdd::doPix(d, r, g, b, a, w);
+      return;
+    case 2:
+      _PIX_CombinePixelsColorDodge::doPix(d, r, g, b, a, w);
+      return;
     case 3:
       if (kClamp)
         _PIX_CombinePixelsMulClamp::doPix(d, r, g, b, a, w);
       else
         _PIX_CombinePixelsMulNoClamp::doPix(d, r, g, b, a, w);
       return;
-    case 4: _PIX_CombinePixelsOverlay::doPix(d, r, g, b, a, w); return;
-    case 5: _PIX_CombinePixelsHSVAdjust::doPix(d, r, g, b, a, w); return;
+    case 4:
+      _PIX_CombinePixelsOverlay::doPix(d, r, g, b, a, w);
+      return;
+    case 5:
+      _PIX_CombinePixelsHSVAdjust::doPix(d, r, g, b, a, w);
+      return;
     case 0x10000:
       if (w == 256) {
         if (kClamp)
@@ -171,17 +179,26 @@ void combineOne(unsigned int* dest, int r, int g, int b, int a, int w, int mode)
         _PIX_CombinePixelsCopySourceAlphaNoClamp::doPix(d, r, g, b, a, w);
       }
       return;
-    case 0x10001: _PIX_CombinePixelsAddSourceAlpha::doPix(d, r, g, b, a, w); return;
-    case 0x10002: _PIX_CombinePixelsColorDodgeSourceAlpha::doPix(d, r, g, b, a, w); return;
+    case 0x10001:
+      _PIX_CombinePixelsAddSourceAlpha::doPix(d, r, g, b, a, w);
+      return;
+    case 0x10002:
+      _PIX_CombinePixelsColorDodgeSourceAlpha::doPix(d, r, g, b, a, w);
+      return;
     case 0x10003:
       if (kClamp)
         MulSourceAlphaClamp::doPix(d, r, g, b, a, w);
       else
         _PIX_CombinePixelsMulSourceAlphaNoClamp::doPix(d, r, g, b, a, w);
       return;
-    case 0x10004: _PIX_CombinePixelsOverlaySourceAlpha::doPix(d, r, g, b, a, w); return;
-    case 0x10005: _PIX_CombinePixelsHSVAdjustSourceAlpha::doPix(d, r, g, b, a, w); return;
-    default: return;
+    case 0x10004:
+      _PIX_CombinePixelsOverlaySourceAlpha::doPix(d, r, g, b, a, w);
+      return;
+    case 0x10005:
+      _PIX_CombinePixelsHSVAdjustSourceAlpha::doPix(d, r, g, b, a, w);
+      return;
+    default:
+      return;
   }
 }
 

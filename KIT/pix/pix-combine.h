@@ -13,16 +13,24 @@
 extern const unsigned short _PIX_RGB2HSV_invtab[256];
 
 namespace pix_detail {
-inline int clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
-inline int copyMix(int d, int c, int w) { return c + (d - c) * (256 - w) / 256; }
-inline int addMix(int d, int c, int w) { return clamp255(d + c * w / 256); }
+inline int clamp255(int v) {
+  return v < 0 ? 0 : (v > 255 ? 255 : v);
+}
+inline int copyMix(int d, int c, int w) {
+  return c + (d - c) * (256 - w) / 256;
+}
+inline int addMix(int d, int c, int w) {
+  return clamp255(d + c * w / 256);
+}
 inline int dodgeMix(int d, int c, int w) {
   int q = 256 - c * w / 256;
   unsigned int n = (unsigned int)d * 256;
   if (q >= 2) n /= (unsigned int)q;
   return n > 255 ? 255 : (int)n;
 }
-inline int mulMix(int d, int c, int w) { return (d * (c * w + (256 - w) * 256)) >> 16; }
+inline int mulMix(int d, int c, int w) {
+  return (d * (c * w + (256 - w) * 256)) >> 16;
+}
 inline int overlayMix(int d, int c, int w) {
   int s = c * w + (256 - w) * 128;
   int t = (32768 - s) * d / 256 + s;
@@ -31,7 +39,9 @@ inline int overlayMix(int d, int c, int w) {
 // Turns the destination pixel into hue/saturation/value, shifts it by (r, g, b) centred on 128 at weight w, and
 // writes it back with alpha byte a.
 void hsvAdjust(unsigned char* dest, int r, int g, int b, int a, int w);
-inline int sourceAlphaWeight(int a, int w) { return (a + 1) * w / 256; }
+inline int sourceAlphaWeight(int a, int w) {
+  return (a + 1) * w / 256;
+}
 }  // namespace pix_detail
 
 // Copy at full weight: stores the source.

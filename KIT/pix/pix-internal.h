@@ -48,23 +48,44 @@ bool dispatchBlitCombiner(int m, int weight, F&& f) {
       else
         f(CombinerTag<_PIX_CombinePixelsCopyNoClamp>());
       return true;
-    case 1: f(CombinerTag<_PIX_CombinePixelsAdd>()); return true;
-    case 2: f(CombinerTag<_PIX_CombinePixelsColorDodge>()); return true;
-    case 3: f(CombinerTag<_PIX_CombinePixelsMulNoClamp>()); return true;
-    case 4: f(CombinerTag<_PIX_CombinePixelsOverlay>()); return true;
-    case 5: f(CombinerTag<_PIX_CombinePixelsHSVAdjust>()); return true;
+    case 1:
+      f(CombinerTag<_PIX_CombinePixelsAdd>());
+      return true;
+    case 2:
+      f(CombinerTag<_PIX_CombinePixelsColorDodge>());
+      return true;
+    case 3:
+      f(CombinerTag<_PIX_CombinePixelsMulNoClamp>());
+      return true;
+    case 4:
+      f(CombinerTag<_PIX_CombinePixelsOverlay>());
+      return true;
+    case 5:
+      f(CombinerTag<_PIX_CombinePixelsHSVAdjust>());
+      return true;
     case 0x10000:
       if (weight == 256)
         f(CombinerTag<_PIX_CombinePixelsCopySourceAlphaIgnoreAlphaParmNoClamp>());
       else
         f(CombinerTag<_PIX_CombinePixelsCopySourceAlphaNoClamp>());
       return true;
-    case 0x10001: f(CombinerTag<_PIX_CombinePixelsAddSourceAlpha>()); return true;
-    case 0x10002: f(CombinerTag<_PIX_CombinePixelsColorDodgeSourceAlpha>()); return true;
-    case 0x10003: f(CombinerTag<_PIX_CombinePixelsMulSourceAlphaNoClamp>()); return true;
-    case 0x10004: f(CombinerTag<_PIX_CombinePixelsOverlaySourceAlpha>()); return true;
-    case 0x10005: f(CombinerTag<_PIX_CombinePixelsHSVAdjustSourceAlpha>()); return true;
-    default: return false;
+    case 0x10001:
+      f(CombinerTag<_PIX_CombinePixelsAddSourceAlpha>());
+      return true;
+    case 0x10002:
+      f(CombinerTag<_PIX_CombinePixelsColorDodgeSourceAlpha>());
+      return true;
+    case 0x10003:
+      f(CombinerTag<_PIX_CombinePixelsMulSourceAlphaNoClamp>());
+      return true;
+    case 0x10004:
+      f(CombinerTag<_PIX_CombinePixelsOverlaySourceAlpha>());
+      return true;
+    case 0x10005:
+      f(CombinerTag<_PIX_CombinePixelsHSVAdjustSourceAlpha>());
+      return true;
+    default:
+      return false;
   }
 }
 

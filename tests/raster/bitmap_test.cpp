@@ -6,7 +6,9 @@
 
 namespace {
 
-bool aligned64(const void* p) { return ((uintptr_t)p & 63) == 0; }
+bool aligned64(const void* p) {
+  return ((uintptr_t)p & 63) == 0;
+}
 
 TEST(PixelLayout, BytesInMemoryAreAlphaRedGreenBlue) {
   PIX_pixel p = PIX_RGBA(0x11, 0x22, 0x33, 0x44);
@@ -28,7 +30,7 @@ TEST(MemBitmap, RowsArePaddedToTheAlignmentAndPixelsStartOn64Bytes) {
     unsigned align;
     int span, bytes;
   } rows[] = {
-      {10, 3, 4, 12, 144}, {10, 3, 0, 10, 120}, {10, 3, 1, 10, 120}, {10, 3, 2, 10, 120},
+      {10, 3, 4, 12, 144}, {10, 3, 0, 10, 120},  {10, 3, 1, 10, 120},  {10, 3, 2, 10, 120},
       {9, 2, 2, 10, 80},   {10, 3, 16, 16, 192}, {10, 3, 64, 16, 192}, {10, 3, 12, 12, 144},  // 12: lowest bit 4
   };
   for (const Row& r : rows) {
@@ -64,8 +66,8 @@ TEST(MemBitmap, GrowsByAQuarterAndNeverShrinks) {
 TEST(MemBitmap, DegenerateSizesLeaveAnEmptyBitmap) {
   struct Row {
     int w, h;
-  } rows[] = {{0, 5}, {5, 0}, {-10, 5}, {5, -10}, {-10, -10}, {0x7FFFFFFF, 0x7FFFFFFF}, {100000, 100000},
-              {-2147483647 - 1, 2}};
+  } rows[] = {
+      {0, 5}, {5, 0}, {-10, 5}, {5, -10}, {-10, -10}, {0x7FFFFFFF, 0x7FFFFFFF}, {100000, 100000}, {-2147483647 - 1, 2}};
   for (const Row& r : rows) {
     SCOPED_TRACE(testing::Message() << r.w << "x" << r.h);
     PIX_MemBitmap bm(r.w, r.h, 4);

@@ -29,38 +29,38 @@ const CombineRow kCombineRows[] = {
      PIX_RGBA(255, 0, 0, 0)},
     {"clobber stores whatever the weight", C(_PIX_CombinePixelsClobberNoClamp), 0xFFFFFFFF, 1, 2, 3, 4, 7,
      PIX_RGBA(1, 2, 3, 4)},
-    {"half mix averages with truncation", C(_PIX_CombinePixelsHalfMixNoClamp), PIX_RGBA(1, 100, 255, 0), 2, 51, 0,
-     255, 99, PIX_RGBA(1, 75, 127, 127)},
-    {"add 200 onto 100 saturates at 255", C(_PIX_CombinePixelsAdd), PIX_RGBA(100, 100, 100, 100), 200, 200, 200,
-     200, 256, 0xFFFFFFFF},
+    {"half mix averages with truncation", C(_PIX_CombinePixelsHalfMixNoClamp), PIX_RGBA(1, 100, 255, 0), 2, 51, 0, 255,
+     99, PIX_RGBA(1, 75, 127, 127)},
+    {"add 200 onto 100 saturates at 255", C(_PIX_CombinePixelsAdd), PIX_RGBA(100, 100, 100, 100), 200, 200, 200, 200,
+     256, 0xFFFFFFFF},
     {"add at half weight", C(_PIX_CombinePixelsAdd), PIX_RGBA(100, 100, 100, 100), 50, 51, 200, 0, 128,
      PIX_RGBA(125, 125, 200, 100)},
-    {"add of a negative component floors at 0", C(_PIX_CombinePixelsAdd), PIX_RGBA(100, 100, 100, 100), -300, 50, 0,
-     0, 256, PIX_RGBA(0, 150, 100, 100)},
+    {"add of a negative component floors at 0", C(_PIX_CombinePixelsAdd), PIX_RGBA(100, 100, 100, 100), -300, 50, 0, 0,
+     256, PIX_RGBA(0, 150, 100, 100)},
     {"dodge with 255 at full weight saturates all but 0", C(_PIX_CombinePixelsColorDodge), PIX_RGBA(1, 128, 0, 255),
      255, 255, 255, 255, 256, PIX_RGBA(255, 255, 0, 255)},
     {"dodge with 128 doubles", C(_PIX_CombinePixelsColorDodge), PIX_RGBA(100, 200, 0, 1), 128, 128, 128, 128, 256,
      PIX_RGBA(200, 255, 0, 2)},
-    {"multiply by 255 turns 255 into 254", C(_PIX_CombinePixelsMulNoClamp), PIX_RGBA(255, 100, 0, 255), 255, 255,
-     255, 255, 256, PIX_RGBA(254, 99, 0, 254)},
+    {"multiply by 255 turns 255 into 254", C(_PIX_CombinePixelsMulNoClamp), PIX_RGBA(255, 100, 0, 255), 255, 255, 255,
+     255, 256, PIX_RGBA(254, 99, 0, 254)},
     {"multiply at weight 0 leaves the pixel", C(_PIX_CombinePixelsMulNoClamp), PIX_RGBA(255, 100, 7, 255), 0, 0, 0, 0,
      0, PIX_RGBA(255, 100, 7, 255)},
     {"multiply by 0 at half weight halves", C(_PIX_CombinePixelsMulNoClamp), PIX_RGBA(255, 100, 7, 255), 0, 0, 0, 0,
      128, PIX_RGBA(127, 50, 3, 127)},
     {"clamped multiply limits a large component", C(_PIX_CombinePixelsMulClamp), PIX_RGBA(255, 100, 0, 0), 1000, 0, 0,
      0, 256, PIX_RGBA(255, 0, 0, 0)},
-    {"overlay with black squares the destination", C(_PIX_CombinePixelsOverlay), PIX_RGBA(255, 128, 0, 16), 0, 0, 0,
-     0, 256, PIX_RGBA(254, 64, 0, 1)},
+    {"overlay with black squares the destination", C(_PIX_CombinePixelsOverlay), PIX_RGBA(255, 128, 0, 16), 0, 0, 0, 0,
+     256, PIX_RGBA(254, 64, 0, 1)},
     {"overlay with white", C(_PIX_CombinePixelsOverlay), PIX_RGBA(128, 0, 255, 255), 255, 255, 255, 255, 256,
      PIX_RGBA(191, 0, 255, 255)},
-    {"HSV of grey shifts the value only", C(_PIX_CombinePixelsHSVAdjust), PIX_RGBA(100, 100, 100, 9), 128, 128, 160,
-     77, 256, PIX_RGBA(164, 164, 164, 77)},
+    {"HSV of grey shifts the value only", C(_PIX_CombinePixelsHSVAdjust), PIX_RGBA(100, 100, 100, 9), 128, 128, 160, 77,
+     256, PIX_RGBA(164, 164, 164, 77)},
     {"HSV of pure red with no adjustment keeps it", C(_PIX_CombinePixelsHSVAdjust), PIX_RGBA(255, 0, 0, 0), 128, 128,
      128, 255, 256, PIX_RGBA(255, 0, 0, 255)},
-    {"HSV of a grey with full desaturation stays grey", C(_PIX_CombinePixelsHSVAdjust), PIX_RGBA(50, 50, 50, 0), 200,
-     0, 128, 1, 256, PIX_RGBA(50, 50, 50, 1)},
-    {"source-alpha copy skips alpha 0", C(_PIX_CombinePixelsCopySourceAlphaNoClamp), 0x11223344, 255, 255, 255, 0,
-     256, 0x11223344},
+    {"HSV of a grey with full desaturation stays grey", C(_PIX_CombinePixelsHSVAdjust), PIX_RGBA(50, 50, 50, 0), 200, 0,
+     128, 1, 256, PIX_RGBA(50, 50, 50, 1)},
+    {"source-alpha copy skips alpha 0", C(_PIX_CombinePixelsCopySourceAlphaNoClamp), 0x11223344, 255, 255, 255, 0, 256,
+     0x11223344},
     {"source-alpha copy at weight 128 of an opaque source", C(_PIX_CombinePixelsCopySourceAlphaNoClamp),
      PIX_RGBA(0, 0, 0, 0), 200, 200, 200, 255, 128, PIX_RGBA(100, 100, 100, 128)},
     {"full source-alpha copy skips alpha 0", C(_PIX_CombinePixelsCopySourceAlphaIgnoreAlphaParmNoClamp), 0x11223344,
@@ -71,16 +71,16 @@ const CombineRow kCombineRows[] = {
      PIX_RGBA(0, 0, 0, 200), 200, 200, 200, 128, 256, PIX_RGBA(101, 101, 101, 255)},
     {"source-alpha add skips alpha 0", C(_PIX_CombinePixelsAddSourceAlpha), 0x11223344, 255, 255, 255, 0, 256,
      0x11223344},
-    {"source-alpha add at half source alpha", C(_PIX_CombinePixelsAddSourceAlpha), PIX_RGBA(100, 100, 100, 0), 100,
-     100, 100, 127, 256, PIX_RGBA(150, 150, 150, 63)},
+    {"source-alpha add at half source alpha", C(_PIX_CombinePixelsAddSourceAlpha), PIX_RGBA(100, 100, 100, 0), 100, 100,
+     100, 127, 256, PIX_RGBA(150, 150, 150, 63)},
     {"source-alpha multiply skips alpha 0", C(_PIX_CombinePixelsMulSourceAlphaNoClamp), 0x11223344, 0, 0, 0, 0, 256,
      0x11223344},
     {"source-alpha dodge applies weight 1 at alpha 0", C(_PIX_CombinePixelsColorDodgeSourceAlpha),
      PIX_RGBA(100, 0, 0, 0), 255, 255, 255, 0, 256, PIX_RGBA(100, 0, 0, 0)},
     {"source-alpha overlay at alpha 0 turns 255 into 254", C(_PIX_CombinePixelsOverlaySourceAlpha),
      PIX_RGBA(255, 255, 255, 255), 0, 0, 0, 0, 256, PIX_RGBA(254, 254, 254, 254)},
-    {"source-alpha HSV keeps the source alpha byte", C(_PIX_CombinePixelsHSVAdjustSourceAlpha),
-     PIX_RGBA(255, 0, 0, 0), 128, 128, 128, 255, 256, PIX_RGBA(255, 0, 0, 255)},
+    {"source-alpha HSV keeps the source alpha byte", C(_PIX_CombinePixelsHSVAdjustSourceAlpha), PIX_RGBA(255, 0, 0, 0),
+     128, 128, 128, 255, 256, PIX_RGBA(255, 0, 0, 255)},
 };
 
 TEST(Combiners, MergeOneChannelSetAsTabled) {
@@ -109,13 +109,21 @@ TEST(Combiners, WordWiseMixesTruncateEachByte) {
   for (const Row& r : rows) {
     PIX_pixel d = r.dest;
     switch (r.kind) {
-      case 0: _PIX_CombinePixelsHalfMixFAST::doPix(&d, r.src); break;
-      case 1: _PIX_CombinePixelsHalfMix2FAST::doPix(&d, _PIX_CombinePixelsHalfMix2FAST::prepare(r.src)); break;
-      case 2: _PIX_CombinePixelsQuarterMix2FAST::doPix(&d, _PIX_CombinePixelsQuarterMix2FAST::prepare(r.src)); break;
+      case 0:
+        _PIX_CombinePixelsHalfMixFAST::doPix(&d, r.src);
+        break;
+      case 1:
+        _PIX_CombinePixelsHalfMix2FAST::doPix(&d, _PIX_CombinePixelsHalfMix2FAST::prepare(r.src));
+        break;
+      case 2:
+        _PIX_CombinePixelsQuarterMix2FAST::doPix(&d, _PIX_CombinePixelsQuarterMix2FAST::prepare(r.src));
+        break;
       case 3:
         _PIX_CombinePixelsThreeQuarterMix2FAST::doPix(&d, _PIX_CombinePixelsThreeQuarterMix2FAST::prepare(r.src));
         break;
-      default: _PIX_CombinePixelsClobberFAST::doPix(&d, r.src); break;
+      default:
+        _PIX_CombinePixelsClobberFAST::doPix(&d, r.src);
+        break;
     }
     EXPECT_EQ(d, r.expected) << r.what;
   }
@@ -162,8 +170,7 @@ TEST(CombinePixels, SelectTheCombinerFromModeAndWeight) {
       {"multiply", PIX_RGBA(255, 255, 255, 255), 0xFFFFFFFF, 1.0f, 3, PIX_RGBA(254, 254, 254, 254)},
       {"mode 6 draws nothing", 0x11223344, 0xFFFFFFFF, 1.0f, 6, 0x11223344},
       {"source alpha 0 at full weight", 0x11223344, PIX_RGBA(9, 9, 9, 0), 1.0f, 0x10000, 0x11223344},
-      {"source alpha 255 at full weight", 0x11223344, PIX_RGBA(9, 8, 7, 255), 1.0f, 0x10000,
-       PIX_RGBA(9, 8, 7, 255)},
+      {"source alpha 255 at full weight", 0x11223344, PIX_RGBA(9, 8, 7, 255), 1.0f, 0x10000, PIX_RGBA(9, 8, 7, 255)},
       {"source-alpha mode 6 draws nothing", 0x11223344, 0xFFFFFFFF, 1.0f, 0x10006, 0x11223344},
       {"NaN alpha draws nothing", 0x11223344, 0xFFFFFFFF, std::numeric_limits<float>::quiet_NaN(), 0, 0x11223344},
   };
