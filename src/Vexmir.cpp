@@ -53,11 +53,17 @@ Vexmir::~Vexmir() {
   closeExternalMIDIPorts();
 }
 
-std::string Vexmir::getDataFolder() { return platform::resolveDataPath(kDataFolder); }
+std::string Vexmir::getDataFolder() {
+  return platform::resolveDataPath(kDataFolder);
+}
 
-std::string Vexmir::getPatchesFolderStr() { return getDataFolder() + "Patches"; }
+std::string Vexmir::getPatchesFolderStr() {
+  return getDataFolder() + "Patches";
+}
 
-int Vexmir::getPatchesFolderLength() { return static_cast<int>(getPatchesFolderStr().size()); }
+int Vexmir::getPatchesFolderLength() {
+  return static_cast<int>(getPatchesFolderStr().size());
+}
 
 void Vexmir::log(const std::string& text) const {
   if (debugLogOn) DebuggerOutput::printDebugInfo(debugLogPath, text);
@@ -97,8 +103,8 @@ bool Vexmir::writeUISettingsFile() {
   }
   std::FILE* f = std::fopen(uiSettingsPath.c_str(), "w");
   if (!f) return false;
-  std::string text = uiSettings[0] + "\n" + uiSettings[1] + "\n" + uiSettings[2] + "\n" + uiSettings[3] + "\n" +
-                     uiSettings[4];
+  std::string text =
+      uiSettings[0] + "\n" + uiSettings[1] + "\n" + uiSettings[2] + "\n" + uiSettings[3] + "\n" + uiSettings[4];
   bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
   ok = std::fclose(f) == 0 && ok;
   return ok;

@@ -44,9 +44,9 @@ class Vexmir : public IEffectVST {
   int lastComparedMidi[3] = {0, 0, 0};
 
   // Shared with the MIDI threads without a lock: single values only.
-  std::atomic<bool> midiOutReady {false};
-  std::atomic<int> deviceId {0x30};
-  std::atomic<int> displayedTimbre {0};
+  std::atomic<bool> midiOutReady{false};
+  std::atomic<int> deviceId{0x30};
+  std::atomic<int> displayedTimbre{0};
 
  private:
   void readUISettingsFile();

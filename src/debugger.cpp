@@ -19,7 +19,7 @@ void DebuggerOutput::printDebugInfo(const std::string& path, const std::string& 
   if (!f) return;
   char stamp[80];
   std::time_t now = std::time(nullptr);
-  std::tm local {};
+  std::tm local{};
   localtime_r(&now, &local);
   if (std::strftime(stamp, sizeof stamp, "%Y-%m-%d.%X", &local) == 0) stamp[0] = '\0';
   // One write per line keeps lines from different threads whole in most cases.

@@ -15,21 +15,17 @@ void copyName(char* dst, const char* src, size_t size) {
   dst[size - 1] = '\0';
 }
 
-double clampToBounds(const IParam* p, double v) {
-  if (v < p->GetMin()) v = p->GetMin();
-  if (v > p->GetMax()) v = p->GetMax();
-  return v;
-}
-
 // A NaN on either side counts as a change.
-bool valueChanged(double before, double after) { return !(before == after); }
+bool valueChanged(double before, double after) {
+  return !(before == after);
+}
 
 }  // namespace
 
-IEffectBase::IEffectBase(int /*nParams*/, const char* /*channelIOStr*/, int /*nPresets*/,
-                         const char* /*effectName*/, const char* /*productName*/, const char* /*mfrName*/,
-                         int vendorVersion, int uniqueID, int mfrID, int latency, bool /*plugDoesMidi*/,
-                         bool plugDoesChunks, bool plugIsInst, EAPI plugAPI)
+IEffectBase::IEffectBase(int /*nParams*/, const char* /*channelIOStr*/, int /*nPresets*/, const char* /*effectName*/,
+                         const char* /*productName*/, const char* /*mfrName*/, int vendorVersion, int uniqueID,
+                         int mfrID, int latency, bool /*plugDoesMidi*/, bool plugDoesChunks, bool plugIsInst,
+                         EAPI plugAPI)
     : mUniqueID(uniqueID),
       mMfrID(mfrID),
       mVersion(vendorVersion),
@@ -106,13 +102,21 @@ void IEffectBase::initialize(int hostParams, int nParams, const char* channelIOS
 // ---------------------------------------------------------------------------------------------
 // Hooks
 
-void IEffectBase::Reset() { KIT_MutexLock lock(mMutex); }
+void IEffectBase::Reset() {
+  KIT_MutexLock lock(mMutex);
+}
 
-void IEffectBase::OnParamChange(int) { KIT_MutexLock lock(mMutex); }
+void IEffectBase::OnParamChange(int) {
+  KIT_MutexLock lock(mMutex);
+}
 
-void IEffectBase::OnParamChange2(int) { KIT_MutexLock lock(mMutex); }
+void IEffectBase::OnParamChange2(int) {
+  KIT_MutexLock lock(mMutex);
+}
 
-void IEffectBase::OnActivate(bool) { KIT_MutexLock lock(mMutex); }
+void IEffectBase::OnActivate(bool) {
+  KIT_MutexLock lock(mMutex);
+}
 
 void IEffectBase::ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) {
   int nIn = NInChannels(), nOut = NOutChannels();
@@ -227,18 +231,28 @@ void IEffectBase::GetHostVersionStr(char* out) {
   GetVersionStr(mHostVersion, out);
 }
 
-int IEffectBase::GetEffectVersion(bool decimal) const { return decimal ? GetDecimalVersion(mVersion) : mVersion; }
+int IEffectBase::GetEffectVersion(bool decimal) const {
+  return decimal ? GetDecimalVersion(mVersion) : mVersion;
+}
 
-void IEffectBase::GetEffectVersionStr(char* out) const { GetVersionStr(mVersion, out); }
+void IEffectBase::GetEffectVersionStr(char* out) const {
+  GetVersionStr(mVersion, out);
+}
 
 const char* IEffectBase::GetAPIString() const {
   switch (mAPI) {
-    case kAPIVST2: return "VST2";
-    case kAPIVST3: return "VST3";
-    case kAPIAU: return "AU";
-    case kAPIRTAS: return "RTAS";
-    case kAPIAAX: return "AAX";
-    case kAPISA: return "Standalone";
+    case kAPIVST2:
+      return "VST2";
+    case kAPIVST3:
+      return "VST3";
+    case kAPIAU:
+      return "AU";
+    case kAPIRTAS:
+      return "RTAS";
+    case kAPIAAX:
+      return "AAX";
+    case kAPISA:
+      return "Standalone";
   }
   return "";
 }

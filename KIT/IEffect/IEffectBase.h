@@ -64,8 +64,8 @@ class IEffectBase {
   IEffectBase& operator=(const IEffectBase&) = delete;
 
   void initialize(int hostParams, int nParams, const char* channelIOStr, int nPresets, const char* effectName,
-                  const char* productName, const char* mfrName, int vendorVersion, int uniqueID, int mfrID,
-                  int latency, bool plugDoesMidi, bool plugDoesChunks, bool plugIsInst);
+                  const char* productName, const char* mfrName, int vendorVersion, int uniqueID, int mfrID, int latency,
+                  bool plugDoesMidi, bool plugDoesChunks, bool plugIsInst);
 
   // --- Hooks of the editor object. Each runs with the plug-in mutex held by its caller. ---
   virtual void Reset();

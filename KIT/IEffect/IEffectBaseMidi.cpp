@@ -185,9 +185,13 @@ void IEffectBase::setExternalMIDIIn(int& index, const char* name) {
   mSelectedMIDIIn = p;
 }
 
-int IEffectBase::getExternalMIDIInDevice(const char* name) { return findName(mMidiInNames, name); }
+int IEffectBase::getExternalMIDIInDevice(const char* name) {
+  return findName(mMidiInNames, name);
+}
 
-int IEffectBase::getExternalMIDIOutDevice(const char* name) { return findName(mMidiOutNames, name); }
+int IEffectBase::getExternalMIDIOutDevice(const char* name) {
+  return findName(mMidiOutNames, name);
+}
 
 int IEffectBase::GetMIDIInPortNumber(const char* name) {
   if (!name) return -1;
@@ -238,7 +242,9 @@ bool IEffectBase::isExternalMIDIOutOpen() {
   return mMidiOut && mMidiOut->isPortOpen();
 }
 
-bool IEffectBase::isExternalMIDIInOpen() { return mMidiIn && mMidiIn->isPortOpen(); }
+bool IEffectBase::isExternalMIDIInOpen() {
+  return mMidiIn && mMidiIn->isPortOpen();
+}
 
 void IEffectBase::closeExternalMIDIPorts() {
   {

@@ -70,7 +70,9 @@ void IEffectBase::MakeDefaultPreset(const char* name, int nPresets) {
   }
 }
 
-void IEffectBase::EnsureDefaultPreset() { MakeDefaultPreset("Empty", NPresets()); }
+void IEffectBase::EnsureDefaultPreset() {
+  MakeDefaultPreset("Empty", NPresets());
+}
 
 bool IEffectBase::MakePreset(const char* name, ...) {
   IPreset* p = GetNextUninitializedPreset(&mPresets);
@@ -114,8 +116,8 @@ bool IEffectBase::MakePresetFromNamedParams(const char* name, int nParamsNamed, 
     IParam* param = mParams.Get(idx);
     // The argument's type follows the parameter's; an unknown index still consumes a double.
     double v;
-    if (param && (param->Type() == IParam::kTypeBool || param->Type() == IParam::kTypeInt ||
-                  param->Type() == IParam::kTypeEnum))
+    if (param &&
+        (param->Type() == IParam::kTypeBool || param->Type() == IParam::kTypeInt || param->Type() == IParam::kTypeEnum))
       v = static_cast<double>(va_arg(args, int));
     else
       v = va_arg(args, double);

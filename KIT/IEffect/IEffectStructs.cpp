@@ -5,7 +5,9 @@
 
 namespace {
 
-uint8_t clampByte(int v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
+uint8_t clampByte(int v) {
+  return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+}
 
 }  // namespace
 
@@ -79,7 +81,9 @@ int IMidiMsg::Velocity() const {
   }
 }
 
-int IMidiMsg::Program() const { return StatusMsg() == kProgramChange ? mData1 : -1; }
+int IMidiMsg::Program() const {
+  return StatusMsg() == kProgramChange ? mData1 : -1;
+}
 
 double IMidiMsg::PitchWheel() const {
   if (StatusMsg() != kPitchWheel) return 0.0;

@@ -9,11 +9,11 @@
 #include "platform/vst2/vst2.h"
 
 struct IEffectVST::VSTState {
-  AEffect mAEffect {};
-  ERect mEditRect {};
+  AEffect mAEffect{};
+  ERect mEditRect{};
   audioMasterCallback mHostCallback = nullptr;
-  VstSpeakerArrangement mInputSpkrArr {};
-  VstSpeakerArrangement mOutputSpkrArr {};
+  VstSpeakerArrangement mInputSpkrArr{};
+  VstSpeakerArrangement mOutputSpkrArr{};
   bool mHostSpecificInitDone = false;
   int mHasVSTExtensions = 0;
   ByteChunk mState;      // program chunk handed to the host
@@ -28,7 +28,9 @@ constexpr intptr_t kVendorAnswer = 0xBEEF;
 constexpr intptr_t kHostExtensionAnswer = 0xBEEF0000;
 constexpr int32_t kIdentifyAnswer = 0x4E764566;  // 'NvEf'
 
-int32_t speakerArrType(int nChannels) { return nChannels < 3 ? nChannels - 1 : kSpeakerArrUserDefined; }
+int32_t speakerArrType(int nChannels) {
+  return nChannels < 3 ? nChannels - 1 : kSpeakerArrUserDefined;
+}
 
 void setSpeakerArr(VstSpeakerArrangement* arr, int nChannels) {
   std::memset(arr, 0, sizeof *arr);
@@ -39,12 +41,16 @@ void setSpeakerArr(VstSpeakerArrangement* arr, int nChannels) {
 // Copies text into a host buffer of the given size, always terminated.
 void copyOut(void* ptr, const char* text, size_t size) {
   if (!ptr) return;
+  if (!text) text = "";
   char* out = static_cast<char*>(ptr);
-  std::strncpy(out, text ? text : "", size - 1);
-  out[size - 1] = '\0';
+  size_t n = strnlen(text, size - 1);
+  std::memcpy(out, text, n);
+  out[n] = '\0';
 }
 
-IEffectVST* plugOf(AEffect* effect) { return effect ? static_cast<IEffectVST*>(effect->object) : nullptr; }
+IEffectVST* plugOf(AEffect* effect) {
+  return effect ? static_cast<IEffectVST*>(effect->object) : nullptr;
+}
 
 KIT_Mutex& creationLock() {
   static KIT_Mutex lock;  // destroyed at process exit
@@ -59,8 +65,7 @@ KIT_Mutex& creationLock() {
 
 class IEffectVSTEntry {
  public:
-  static intptr_t dispatcher(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr,
-                             float opt);
+  static intptr_t dispatcher(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt);
   static float getParameter(AEffect* effect, int32_t idx);
   static void setParameter(AEffect* effect, int32_t idx, float value);
   static void process(AEffect* effect, float** inputs, float** outputs, int32_t nFrames);
@@ -287,7 +292,7 @@ intptr_t IEffectVSTEntry::processEvents(IEffectVST* plug, void* ptr) {
                    static_cast<uint8_t>(me->midiData[2]));
       plug->ProcessMidiMsg(&msg, false);
     } else if (st->mHostCallback) {
-      VstEvents one {};
+      VstEvents one{};
       one.numEvents = 1;
       one.events[0] = ev;
       st->mHostCallback(&st->mAEffect, audioMasterProcessEvents, 0, 0, &one, 0.0f);
@@ -446,14 +451,16 @@ IEffectVST::IEffectVST(IEffectInstanceInfo instanceInfo, int nParams, const char
   mDoesMIDI = plugDoesMidi;
 }
 
-IEffectVST::~IEffectVST() { delete mState; }
+IEffectVST::~IEffectVST() {
+  delete mState;
+}
 
 void IEffectVST::initialize(IEffectInstanceInfo instanceInfo, int hostParams, int nParams, const char* channelIOStr,
                             int nPresets, const char* effectName, const char* productName, const char* mfrName,
                             int vendorVersion, int uniqueID, int mfrID, int latency, bool plugDoesMidi,
                             bool plugDoesChunks, bool plugIsInst, int) {
-  IEffectBase::initialize(hostParams, nParams, channelIOStr, nPresets, effectName, productName, mfrName,
-                          vendorVersion, uniqueID, mfrID, latency, plugDoesMidi, plugDoesChunks, plugIsInst);
+  IEffectBase::initialize(hostParams, nParams, channelIOStr, nPresets, effectName, productName, mfrName, vendorVersion,
+                          uniqueID, mfrID, latency, plugDoesMidi, plugDoesChunks, plugIsInst);
   if (instanceInfo.mVSTHostCallback) mState->mHostCallback = instanceInfo.mVSTHostCallback;
   mState->mHasVSTExtensions = 0;
 
@@ -509,11 +516,17 @@ AEffect* IEffectVST::PluginMain(audioMasterCallback hostCallback, IEffectVST* (*
   return nullptr;
 }
 
-AEffect* IEffectVST::GetAEffect() { return &mState->mAEffect; }
+AEffect* IEffectVST::GetAEffect() {
+  return &mState->mAEffect;
+}
 
-audioMasterCallback IEffectVST::GetHostCallback() const { return mState->mHostCallback; }
+audioMasterCallback IEffectVST::GetHostCallback() const {
+  return mState->mHostCallback;
+}
 
-int IEffectVST::GetHostExtensionFlags() const { return mState->mHasVSTExtensions; }
+int IEffectVST::GetHostExtensionFlags() const {
+  return mState->mHasVSTExtensions;
+}
 
 void IEffectVST::BeginInformHostOfParamChange(int idx) {
   if (mState->mHostCallback) mState->mHostCallback(&mState->mAEffect, audioMasterBeginEdit, idx, 0, nullptr, 0.0f);
@@ -521,8 +534,7 @@ void IEffectVST::BeginInformHostOfParamChange(int idx) {
 
 void IEffectVST::InformHostOfParamChange(int idx, double normalizedValue) {
   if (mState->mHostCallback)
-    mState->mHostCallback(&mState->mAEffect, audioMasterAutomate, idx, 0, nullptr,
-                          static_cast<float>(normalizedValue));
+    mState->mHostCallback(&mState->mAEffect, audioMasterAutomate, idx, 0, nullptr, static_cast<float>(normalizedValue));
 }
 
 void IEffectVST::EndInformHostOfParamChange(int idx) {
@@ -530,8 +542,7 @@ void IEffectVST::EndInformHostOfParamChange(int idx) {
 }
 
 void IEffectVST::InformHostOfProgramChange() {
-  if (mState->mHostCallback)
-    mState->mHostCallback(&mState->mAEffect, audioMasterUpdateDisplay, 0, 0, nullptr, 0.0f);
+  if (mState->mHostCallback) mState->mHostCallback(&mState->mAEffect, audioMasterUpdateDisplay, 0, 0, nullptr, 0.0f);
 }
 
 bool IEffectVST::IsRenderingOffline() {
@@ -623,14 +634,14 @@ void IEffectVST::SetLatency(int samples) {
 
 bool IEffectVST::SendMidiVST(IMidiMsg* msg) {
   if (!msg || !mState->mHostCallback) return false;
-  VstMidiEvent ev {};
+  VstMidiEvent ev{};
   ev.type = kVstMidiType;
   ev.byteSize = sizeof(VstMidiEvent);
   ev.deltaFrames = msg->mOffset;
   ev.midiData[0] = static_cast<char>(msg->mStatus);
   ev.midiData[1] = static_cast<char>(msg->mData1);
   ev.midiData[2] = static_cast<char>(msg->mData2);
-  VstEvents events {};
+  VstEvents events{};
   events.numEvents = 1;
   events.events[0] = reinterpret_cast<VstEvent*>(&ev);
   return mState->mHostCallback(&mState->mAEffect, audioMasterProcessEvents, 0, 0, &events, 0.0f) == 1;
@@ -638,13 +649,13 @@ bool IEffectVST::SendMidiVST(IMidiMsg* msg) {
 
 bool IEffectVST::SendSysEx(ISysEx* msg) {
   if (!msg || !mState->mHostCallback) return false;
-  VstMidiSysexEvent ev {};
+  VstMidiSysexEvent ev{};
   ev.type = kVstSysExType;
   ev.byteSize = sizeof(VstMidiSysexEvent);
   ev.deltaFrames = msg->mOffset;
   ev.dumpBytes = msg->mSize;
   ev.sysexDump = reinterpret_cast<char*>(const_cast<uint8_t*>(msg->mData));
-  VstEvents events {};
+  VstEvents events{};
   events.numEvents = 1;
   events.events[0] = reinterpret_cast<VstEvent*>(&ev);
   return mState->mHostCallback(&mState->mAEffect, audioMasterProcessEvents, 0, 0, &events, 0.0f) == 1;
@@ -682,8 +693,7 @@ void IEffectVST::HostSpecificInit() {
   if (mState->mHostSpecificInitDone) return;
   mState->mHostSpecificInitDone = true;
   EHost host = GetHost();
-  if (host == kHostForte || host == kHostAudition || host == kHostOrion || host == kHostSAWStudio)
-    LimitToStereoIO();
+  if (host == kHostForte || host == kHostAudition || host == kHostOrion || host == kHostSAWStudio) LimitToStereoIO();
   mState->mAEffect.numInputs = mState->mInputSpkrArr.numChannels = NInChannels();
   mState->mAEffect.numOutputs = mState->mOutputSpkrArr.numChannels = NOutChannels();
   OnHostIdentified();

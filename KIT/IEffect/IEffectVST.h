@@ -25,10 +25,9 @@ class IEffectVST : public IEffectBase {
              int mfrID, int latency, bool plugDoesMidi, bool plugDoesChunks, bool plugIsInst, int plugScChans);
   ~IEffectVST() override;
 
-  void initialize(IEffectInstanceInfo instanceInfo, int hostParams, int nParams, const char* channelIOStr,
-                  int nPresets, const char* effectName, const char* productName, const char* mfrName,
-                  int vendorVersion, int uniqueID, int mfrID, int latency, bool plugDoesMidi, bool plugDoesChunks,
-                  bool plugIsInst, int plugScChans);
+  void initialize(IEffectInstanceInfo instanceInfo, int hostParams, int nParams, const char* channelIOStr, int nPresets,
+                  const char* effectName, const char* productName, const char* mfrName, int vendorVersion, int uniqueID,
+                  int mfrID, int latency, bool plugDoesMidi, bool plugDoesChunks, bool plugIsInst, int plugScChans);
 
   // The exported entry's work: creates one plug-in with `create` under a process-wide lock,
   // makes sure it has a program, and returns the record the host keeps. Null when creation fails.

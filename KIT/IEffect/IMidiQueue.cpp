@@ -14,9 +14,13 @@ int roundUpToPage(int entries) {
 
 }  // namespace
 
-IMidiQueue::IMidiQueue(int size) { Resize(size); }
+IMidiQueue::IMidiQueue(int size) {
+  Resize(size);
+}
 
-IMidiQueue::~IMidiQueue() { std::free(mBuf); }
+IMidiQueue::~IMidiQueue() {
+  std::free(mBuf);
+}
 
 bool IMidiQueue::reallocate(int size) {
   void* p = std::realloc(mBuf, static_cast<size_t>(size) * sizeof(IMidiMsg));

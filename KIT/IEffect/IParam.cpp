@@ -14,8 +14,7 @@ void copyText(char* dst, const char* src, int size) {
 
 }  // namespace
 
-void IParam::initCommon(const char* name, const char* label, const char* group, double defaultVal, int int1,
-                        int int2) {
+void IParam::initCommon(const char* name, const char* label, const char* group, double defaultVal, int int1, int int2) {
   copyText(mName, name, kNameLen);
   copyText(mLabel, label, kNameLen);
   copyText(mParamGroup, group, kNameLen);
@@ -164,4 +163,6 @@ void IParam::GetBounds(double* minVal, double* maxVal) const {
   if (maxVal) *maxVal = mMax;
 }
 
-double IParam::DBToAmp() const { return std::exp(mValue * 0.1151292546497); }
+double IParam::DBToAmp() const {
+  return std::exp(mValue * 0.1151292546497);
+}

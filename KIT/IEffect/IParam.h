@@ -10,15 +10,15 @@ class IParam {
  public:
   enum EParamType { kTypeNone = 0, kTypeBool = 1, kTypeInt = 2, kTypeEnum = 3, kTypeDouble = 4, kTypeText = 5 };
 
-  static constexpr int kNameLen = 55;          // name, label and group: up to 54 characters
-  static constexpr int kDisplayTextLen = 56;   // display texts: up to 55 characters
+  static constexpr int kNameLen = 55;         // name, label and group: up to 54 characters
+  static constexpr int kDisplayTextLen = 56;  // display texts: up to 55 characters
 
   IParam() = default;
 
   void InitBool(const char* name, bool defaultVal, const char* label = "", const char* group = "", int int1 = 0,
                 int int2 = 0);
-  void InitInt(const char* name, int defaultVal, int minVal, int maxVal, const char* label = "",
-               const char* group = "", int int1 = 0, int int2 = 0);
+  void InitInt(const char* name, int defaultVal, int minVal, int maxVal, const char* label = "", const char* group = "",
+               int int1 = 0, int int2 = 0);
   void InitEnum(const char* name, int defaultVal, int nEnums, const char* label = "", const char* group = "",
                 int int1 = 0, int int2 = 0);
   void InitDouble(const char* name, double defaultVal, double minVal, double maxVal, double step,

@@ -17,12 +17,14 @@ void ToLower(char* dst, const char* src) {
   *dst = '\0';
 }
 
-bool IsWhitespace(char c) { return c == 9 || c == 10 || c == 13 || c == 32; }
+bool IsWhitespace(char c) {
+  return c == 9 || c == 10 || c == 13 || c == 32;
+}
 
 const char* CurrentTime() {
   static char buffer[64];
   std::time_t now = std::time(nullptr);
-  std::tm local {};
+  std::tm local{};
   localtime_r(&now, &local);
   char stamp[32];
   std::strftime(stamp, sizeof stamp, "%Y%m%d %H:%M ", &local);

@@ -4,7 +4,9 @@
 
 namespace {
 
-IEffectVST* makeVexmir(IEffectInstanceInfo info) { return new Vexmir(info); }
+IEffectVST* makeVexmir(IEffectInstanceInfo info) {
+  return new Vexmir(info);
+}
 
 }  // namespace
 
@@ -15,4 +17,6 @@ extern "C" __attribute__((visibility("default"))) AEffect* VSTPluginMain(audioMa
 // Exported under the name "main" without being the program's main function.
 extern "C" __attribute__((visibility("default"))) AEffect* vstLegacyMain(audioMasterCallback hostCallback) __asm__(
     "main");
-extern "C" AEffect* vstLegacyMain(audioMasterCallback hostCallback) { return VSTPluginMain(hostCallback); }
+extern "C" AEffect* vstLegacyMain(audioMasterCallback hostCallback) {
+  return VSTPluginMain(hostCallback);
+}
