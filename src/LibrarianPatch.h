@@ -5,12 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "src/ProgramDump.h"
+
 class ByteChunk;
 
-// The synthesizer's single program dump: F0 42 3n 58 40, 291 packed data bytes, F7.
-constexpr int kProgramDumpSize = 297;
-// Unpacked bytes of one program.
-constexpr int kProgramDataSize = 254;
 // Every bank the librarian lists or writes holds this many programs.
 constexpr int kProgramsPerBank = 128;
 
