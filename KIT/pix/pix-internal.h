@@ -97,3 +97,16 @@ inline unsigned char* rowStart(PIX_pixel* bits, int span, int height, bool flipp
 }
 
 }  // namespace pix_detail
+
+// Row loops over one combiner each; spans are signed row steps in bytes. Members are defined in the unit of the
+// operation that runs them.
+template <class C>
+class _PIX_Template_Blit2 {
+ public:
+  static void blit(unsigned char* dest, unsigned char* src, int w, int h, int srcSpan, int destSpan, int alpha);
+  static void scaleBlit(unsigned char* dest, unsigned char* src, int w, int h, int startX, int startY, int stepX,
+                        int stepY, int clipRight, int clipBottom, int srcSpan, int destSpan, int alpha, int filterMode);
+  static void scaleBlitFilterDown(unsigned char* dest, unsigned char* src, int w, int h, int startX, int startY,
+                                  int stepX, int stepY, int clipRight, int clipBottom, int srcSpan, int destSpan,
+                                  int alpha, int* filter, int filterStart, int filterSize);
+};
