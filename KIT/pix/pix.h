@@ -10,6 +10,7 @@
 
 #include "KIT/pix/pix-bitmap.h"
 #include "KIT/pix/pix-combine.h"
+#include "KIT/pix/pix-png.h"
 
 // ---- Rectangle fills, clears and pixel access ----
 
