@@ -18,16 +18,18 @@ using vexmir::testsupport::EmulatorClient;
 
 namespace {
 
-intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) { return 0; }
+intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
+  return 0;
+}
 
 // Records what the input callback hands over, from the MIDI library's thread.
 class PortPlug : public IEffectVST {
  public:
   PortPlug()
-      : IEffectVST(IEffectInstanceInfo {quietHost}, 0, "2-2", 0, "Ports", "", "Test", 0x10000, 1, 1, 0, true, true,
-                   true, 0) {
-    initialize(IEffectInstanceInfo {quietHost}, 0, 0, "2-2", 0, "Ports", "", "Test", 0x10000, 1, 1, 0, true, true,
-               true, 0);
+      : IEffectVST(IEffectInstanceInfo{quietHost}, 0, "2-2", 0, "Ports", "", "Test", 0x10000, 1, 1, 0, true, true, true,
+                   0) {
+    initialize(IEffectInstanceInfo{quietHost}, 0, 0, "2-2", 0, "Ports", "", "Test", 0x10000, 1, 1, 0, true, true, true,
+               0);
   }
   ~PortPlug() override { closeExternalMIDIPorts(); }
 
@@ -157,7 +159,7 @@ TEST(MidiPorts, ShortMessagesAndSysExFromTheSynthesizer) {
   emu.check("send cc 1 7 100");
   PortPlug::Received r;
   ASSERT_TRUE(plug.waitFor([](const Bytes& b) { return !b.empty() && b[0] == 0xB1; }, &r));
-  EXPECT_EQ(r.bytes, (Bytes {0xB1, 0x07, 0x64}));
+  EXPECT_EQ(r.bytes, (Bytes{0xB1, 0x07, 0x64}));
   EXPECT_TRUE(r.fromDevice);
 
   emu.check("send progchange 5");
@@ -212,8 +214,9 @@ TEST(MidiPorts, SendsFromSeveralThreadsStayWhole) {
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&plug, t] {
       for (int k = 0; k < 25; ++k) {
-        unsigned char msg[] = {0xF0, 0x42, 0x30, 0x58, 0x41, static_cast<unsigned char>(t),
-                               0x00, static_cast<unsigned char>(k), 0x00, 0xF7};
+        unsigned char msg[] = {
+            0xF0, 0x42, 0x30, 0x58, 0x41, static_cast<unsigned char>(t), 0x00, static_cast<unsigned char>(k),
+            0x00, 0xF7};
         plug.SendPatchSysex(msg, sizeof msg);
       }
     });
