@@ -59,7 +59,9 @@ void serveLines(Emulator& emulator, int inFd, int outFd, const std::atomic<bool>
 
 }  // namespace
 
-CommandServer::~CommandServer() { stop(); }
+CommandServer::~CommandServer() {
+  stop();
+}
 
 bool CommandServer::listen(const std::string& path, std::string* error) {
   sockaddr_un addr{};

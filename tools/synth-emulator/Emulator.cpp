@@ -73,7 +73,9 @@ Emulator::Emulator(MessageLog& log)
     : log_(log),
       parser_([this](const Bytes& m) { handleMessage(m); }, [this](const std::string& n) { log_.note(n); }) {}
 
-Emulator::~Emulator() { stop(); }
+Emulator::~Emulator() {
+  stop();
+}
 
 bool Emulator::start(const std::string& clientName, std::string* error) {
   if (!jack_.open(clientName, error)) return false;

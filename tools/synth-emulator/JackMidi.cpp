@@ -34,9 +34,11 @@ bool writeRecord(jack_ringbuffer_t* rb, const void* data, uint32_t size) {
   jack_ringbuffer_write_advance(rb, at);
   return true;
 }
-}
+}  // namespace
 
-JackMidi::JackMidi() { sem_init(&inReady_, 0, 0); }
+JackMidi::JackMidi() {
+  sem_init(&inReady_, 0, 0);
+}
 
 JackMidi::~JackMidi() {
   close();
@@ -55,8 +57,8 @@ bool JackMidi::open(const std::string& clientName, std::string* error) {
     return false;
   }
   jack_status_t status;
-  client_ = jack_client_open(clientName.c_str(),
-                             static_cast<jack_options_t>(JackNoStartServer | JackUseExactName), &status);
+  client_ =
+      jack_client_open(clientName.c_str(), static_cast<jack_options_t>(JackNoStartServer | JackUseExactName), &status);
   if (!client_) {
     if (status & JackNameNotUnique)
       *error = "a JACK client named \"" + clientName + "\" is already running";
@@ -96,8 +98,12 @@ void JackMidi::close() {
   inRing_ = outRing_ = nullptr;
 }
 
-std::string JackMidi::inPortName() const { return in_ ? jack_port_name(in_) : ""; }
-std::string JackMidi::outPortName() const { return out_ ? jack_port_name(out_) : ""; }
+std::string JackMidi::inPortName() const {
+  return in_ ? jack_port_name(in_) : "";
+}
+std::string JackMidi::outPortName() const {
+  return out_ ? jack_port_name(out_) : "";
+}
 
 void JackMidi::shutdownCallback(void* arg) {
   auto* self = static_cast<JackMidi*>(arg);
@@ -105,7 +111,9 @@ void JackMidi::shutdownCallback(void* arg) {
   sem_post(&self->inReady_);
 }
 
-int JackMidi::processCallback(jack_nframes_t frames, void* arg) { return static_cast<JackMidi*>(arg)->process(frames); }
+int JackMidi::processCallback(jack_nframes_t frames, void* arg) {
+  return static_cast<JackMidi*>(arg)->process(frames);
+}
 
 int JackMidi::process(jack_nframes_t frames) {
   void* inBuf = jack_port_get_buffer(in_, frames);

@@ -73,9 +73,13 @@ void MessageLog::add(std::string line) {
   changed_.notify_all();
 }
 
-void MessageLog::message(const char* direction, const Bytes& bytes) { add(std::string(direction) + " " + hexString(bytes)); }
+void MessageLog::message(const char* direction, const Bytes& bytes) {
+  add(std::string(direction) + " " + hexString(bytes));
+}
 
-void MessageLog::note(const std::string& text) { add("note " + text); }
+void MessageLog::note(const std::string& text) {
+  add("note " + text);
+}
 
 size_t MessageLog::end() const {
   std::lock_guard<std::mutex> lock(mutex_);

@@ -46,7 +46,9 @@ enum Function : uint8_t {
 };
 
 // Size of n data bytes after packing: every unit of up to seven bytes gains one top-bit byte.
-constexpr size_t packedSize(size_t n) { return n / 7 * 8 + (n % 7 ? n % 7 + 1 : 0); }
+constexpr size_t packedSize(size_t n) {
+  return n / 7 * 8 + (n % 7 ? n % 7 + 1 : 0);
+}
 
 // Packs data seven bytes at a time behind a byte that holds their bit 7 (bit k for the k-th byte).
 Bytes pack7(const uint8_t* data, size_t n);

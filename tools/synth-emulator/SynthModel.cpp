@@ -88,8 +88,8 @@ const CcField* findCc(int cc) {
 }
 
 // OSC2 semitone positions of the -24..+24 semitones; the program byte is 40 + the semitone's place.
-const int kSemitonePositions[49] = {0,  3,  6,  8,  11, 14, 16, 19,  21,  24,  27,  29,  32,  34,  37,  40,  42,
-                                    45, 48, 50, 53, 55, 58, 61, 64,  66,  68,  71,  74,  76,  79,  81,  84,  87,
+const int kSemitonePositions[49] = {0,  3,  6,  8,  11,  14,  16,  19,  21,  24,  27,  29,  32,  34,  37, 40, 42,
+                                    45, 48, 50, 53, 55,  58,  61,  64,  66,  68,  71,  74,  76,  79,  81, 84, 87,
                                     89, 92, 95, 97, 100, 102, 105, 108, 110, 113, 115, 118, 121, 123, 127};
 
 int semitoneByte(int value) {
@@ -100,7 +100,9 @@ int semitoneByte(int value) {
 }
 
 // A tempo-synced time knob selects one of 15 note lengths spread evenly over 0..127.
-int noteLengthStep(int value) { return value * 15 / 128; }
+int noteLengthStep(int value) {
+  return value * 15 / 128;
+}
 
 // ---- parameter change numbers (function 0x41) ----
 
@@ -221,16 +223,22 @@ void SynthModel::setPowerOnPrograms(const std::vector<Program>& programs) {
   for (int p = 0; p < kProgramCount && p < static_cast<int>(programs.size()); ++p) powerOn_[p] = programs[p];
 }
 
-std::string SynthModel::programName(const Program& p) { return std::string(p.begin(), p.begin() + kNameLength); }
+std::string SynthModel::programName(const Program& p) {
+  return std::string(p.begin(), p.begin() + kNameLength);
+}
 
 void SynthModel::setProgramName(Program& p, const std::string& name) {
   for (int i = 0; i < kNameLength; ++i)
     p[i] = i < static_cast<int>(name.size()) ? static_cast<uint8_t>(name[i] & 0x7F) : ' ';
 }
 
-Bytes SynthModel::programDump() const { return sysexMessage(channel(), kFnProgramDump, pack7(edit_.data(), kProgramSize)); }
+Bytes SynthModel::programDump() const {
+  return sysexMessage(channel(), kFnProgramDump, pack7(edit_.data(), kProgramSize));
+}
 
-Bytes SynthModel::globalDump() const { return sysexMessage(channel(), kFnGlobalDump, pack7(global_.data(), kGlobalSize)); }
+Bytes SynthModel::globalDump() const {
+  return sysexMessage(channel(), kFnGlobalDump, pack7(global_.data(), kGlobalSize));
+}
 
 Bytes SynthModel::allProgramsDump() const {
   Bytes all;
@@ -599,7 +607,8 @@ Reaction SynthModel::receiveSysEx(const Bytes& m) {
       break;
     case kFnProgramWriteRequest: {
       if (len != 8 || m[5] != 0) {
-        formatError("program write request of " + std::to_string(len) + " bytes rejected (expected F0 42 3n 58 11 00 pp F7)");
+        formatError("program write request of " + std::to_string(len) +
+                    " bytes rejected (expected F0 42 3n 58 11 00 pp F7)");
         break;
       }
       int pp = m[6];

@@ -29,7 +29,9 @@ const char* kUsage =
     "  --help             this text\n";
 
 volatile sig_atomic_t gSignal = 0;
-void onSignal(int sig) { gSignal = sig; }
+void onSignal(int sig) {
+  gSignal = sig;
+}
 
 int fail(const std::string& message, int code) {
   std::fprintf(stderr, "synth-emulator: %s\n", message.c_str());
