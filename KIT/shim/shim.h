@@ -1,5 +1,7 @@
 // The window layer's programming interface: include this to get every part of it.
 #pragma once
 
+#include "KIT/shim/shim-gdi.h"
+#include "KIT/shim/shim-misc.h"
 #include "KIT/shim/shim-sys.h"
 #include "KIT/shim/shim-types.h"

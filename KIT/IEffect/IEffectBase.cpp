@@ -1,0 +1,416 @@
+#include "KIT/IEffect/IEffectBase.h"
+
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "KIT/IEffect/Log.h"
+
+namespace {
+
+void copyName(char* dst, const char* src, size_t size) {
+  std::strncpy(dst, src ? src : "", size - 1);
+  dst[size - 1] = '\0';
+}
+
+// A NaN on either side counts as a change.
+bool valueChanged(double before, double after) {
+  return !(before == after);
+}
+
+}  // namespace
+
+IEffectBase::IEffectBase(int /*nParams*/, const char* /*channelIOStr*/, int /*nPresets*/, const char* /*effectName*/,
+                         const char* /*productName*/, const char* /*mfrName*/, int vendorVersion, int uniqueID,
+                         int mfrID, int latency, bool /*plugDoesMidi*/, bool plugDoesChunks, bool plugIsInst,
+                         EAPI plugAPI)
+    : mUniqueID(uniqueID),
+      mMfrID(mfrID),
+      mVersion(vendorVersion),
+      mAPI(plugAPI),
+      mHost(kHostUninit),
+      mDoesChunks(plugDoesChunks),
+      mIsInst(plugIsInst),
+      mCurrentPresetIdx(0),
+      mSampleRate(44100.0),
+      mLatency(latency) {}
+
+IEffectBase::~IEffectBase() {
+  // The editor surface is owned by the GUI layer, which deletes it before the base goes; the
+  // pointer only stops being used here.
+  mGraphics = nullptr;
+  mParams.Empty(true);
+  for (int i = mPresets.GetSize() - 1; i >= 0; --i) delete mPresets.Get(i);
+  mPresets.Empty(false);
+  for (InChannel* c : mInChannels) delete c;
+  for (OutChannel* c : mOutChannels) delete c;
+  closeExternalMIDIPorts();
+  setMIDIPortsStopped();
+}
+
+void IEffectBase::initialize(int hostParams, int nParams, const char* channelIOStr, int nPresets,
+                             const char* effectName, const char* productName, const char* mfrName, int vendorVersion,
+                             int uniqueID, int mfrID, int latency, bool plugDoesMidi, bool plugDoesChunks,
+                             bool plugIsInst) {
+  mNonAutomatedParams = nParams - hostParams;
+  mUniqueID = uniqueID;
+  mMfrID = mfrID;
+  mVersion = vendorVersion;
+  mLatency = latency;
+  mDoesMIDI = plugDoesMidi;
+  mDoesChunks = plugDoesChunks;
+  mIsInst = plugIsInst;
+
+  for (int i = 0; i < nParams; ++i) mParams.Add(new IParam());
+  for (int i = 0; i < nPresets; ++i) mPresets.Add(new IPreset());
+
+  copyName(mEffectName, effectName, sizeof mEffectName);
+  copyName(mProductName, productName, sizeof mProductName);
+  copyName(mMfrName, mfrName, sizeof mMfrName);
+
+  // "2-2" or "1-1 2-2": pairs of input and output counts separated by single blanks.
+  int nIn = 0, nOut = 0;
+  const char* p = channelIOStr ? channelIOStr : "";
+  while (*p) {
+    int in = 0, out = 0, used = 0;
+    if (std::sscanf(p, "%d-%d%n", &in, &out, &used) != 2) break;
+    mChannelIO.push_back(ChannelIO{in, out});
+    if (in > nIn) nIn = in;
+    if (out > nOut) nOut = out;
+    p += used;
+    while (*p == ' ') ++p;
+  }
+
+  mInData.assign(static_cast<size_t>(nIn), nullptr);
+  mOutData.assign(static_cast<size_t>(nOut), nullptr);
+  for (int i = 0; i < nIn; ++i) {
+    InChannel* c = new InChannel();
+    c->mSrc = &mInData[static_cast<size_t>(i)];
+    mInChannels.push_back(c);
+  }
+  for (int i = 0; i < nOut; ++i) {
+    OutChannel* c = new OutChannel();
+    c->mDest = &mOutData[static_cast<size_t>(i)];
+    mOutChannels.push_back(c);
+  }
+  mInBusLabels.assign(2, "");
+  mOutBusLabels.assign(2, "");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Hooks
+
+void IEffectBase::Reset() {
+  KIT_MutexLock lock(mMutex);
+}
+
+void IEffectBase::OnParamChange(int) {
+  KIT_MutexLock lock(mMutex);
+}
+
+void IEffectBase::OnParamChange2(int) {
+  KIT_MutexLock lock(mMutex);
+}
+
+void IEffectBase::OnActivate(bool) {
+  KIT_MutexLock lock(mMutex);
+}
+
+void IEffectBase::ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) {
+  int nIn = NInChannels(), nOut = NOutChannels();
+  for (int i = 0; i < nOut; ++i) {
+    if (!outputs || !outputs[i]) continue;
+    if (i < nIn && inputs && inputs[i]) {
+      if (inputs[i] != outputs[i]) std::memmove(outputs[i], inputs[i], sizeof(double) * static_cast<size_t>(nFrames));
+    } else {
+      std::memset(outputs[i], 0, sizeof(double) * static_cast<size_t>(nFrames));
+    }
+  }
+}
+
+void IEffectBase::ProcessSingleReplacing(float** inputs, float** outputs, int nFrames) {
+  int nIn = NInChannels(), nOut = NOutChannels();
+  for (int i = 0; i < nOut; ++i) {
+    if (!outputs || !outputs[i]) continue;
+    if (i < nIn && inputs && inputs[i]) {
+      if (inputs[i] != outputs[i]) std::memmove(outputs[i], inputs[i], sizeof(float) * static_cast<size_t>(nFrames));
+    } else {
+      std::memset(outputs[i], 0, sizeof(float) * static_cast<size_t>(nFrames));
+    }
+  }
+}
+
+bool IEffectBase::MidiNoteName(int, char* name) {
+  if (name) *name = '\0';
+  return false;
+}
+
+bool IEffectBase::CompareState(const unsigned char* incomingState, int startPos) {
+  int n = NHostParams();
+  if (n <= 0) return true;
+  if (!incomingState) return false;
+  const unsigned char* base = incomingState + static_cast<size_t>(startPos) * sizeof(double);
+  for (int i = 0; i < n; ++i) {
+    double stored;
+    std::memcpy(&stored, base + static_cast<size_t>(i) * sizeof(double), sizeof stored);
+    float a = static_cast<float>(mParams.Get(i)->Value());
+    float b = static_cast<float>(stored);
+    if (!(std::fabs(a - b) < 0.00001f)) return false;
+  }
+  return true;
+}
+
+void IEffectBase::SetParameterFromGUI(int idx, double normalizedValue) {
+  KIT_MutexLock lock(mMutex);
+  IParam* p = mParams.Get(idx);
+  if (!p) return;  // callers pass indices within the list; a stray one changes nothing
+  double before = p->Value();
+  p->SetNormalized(normalizedValue);
+  InformHostOfParamChange(idx, normalizedValue);
+  if (valueChanged(before, p->Value()) || p->Type() == IParam::kTypeText) OnParamChange(idx);
+}
+
+void IEffectBase::SetParameterFromGUI2(int idx, double normalizedValue) {
+  KIT_MutexLock lock(mMutex);
+  IParam* p = mParams.Get(idx);
+  if (!p) return;
+  double before = p->Value();
+  p->SetNormalized(normalizedValue);
+  InformHostOfParamChange(idx, normalizedValue);
+  if (valueChanged(before, p->Value()) || p->Type() == IParam::kTypeText) OnParamChange2(idx);
+}
+
+// The editor surface moves its controls once the GUI layer is attached; until then there is
+// nothing to redraw.
+void IEffectBase::RedrawParamControls() {}
+
+void IEffectBase::AttachGraphics(IGraphics* graphics) {
+  if (!graphics) return;
+  KIT_MutexLock lock(mMutex);
+  mGraphics = graphics;
+}
+
+void IEffectBase::SetBlockSize(int blockSize) {
+  if (blockSize == mBlockSize) return;
+  if (blockSize < 0) blockSize = 0;
+  for (InChannel* c : mInChannels) {
+    c->mScratchBuf.Resize(blockSize, true);
+    if (blockSize > 0 && c->mScratchBuf.Get()) std::memset(c->mScratchBuf.Get(), 0, sizeof(double) * blockSize);
+  }
+  for (OutChannel* c : mOutChannels) {
+    c->mScratchBuf.Resize(blockSize, true);
+    if (blockSize > 0 && c->mScratchBuf.Get()) std::memset(c->mScratchBuf.Get(), 0, sizeof(double) * blockSize);
+  }
+  mBlockSize = blockSize;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Parameters, identity and host
+
+void IEffectBase::OnParamReset() {
+  int n = NHostParams();
+  for (int i = 0; i < n; ++i) OnParamChange(i);
+  Reset();
+}
+
+void IEffectBase::DirtyParameters() {
+  KIT_MutexLock lock(mMutex);
+  int n = NHostParams();
+  for (int i = 0; i < n; ++i) InformHostOfParamChange(i, mParams.Get(i)->GetNormalized());
+}
+
+int IEffectBase::GetHostVersion(bool decimal) {
+  GetHost();
+  return decimal ? GetDecimalVersion(mHostVersion) : mHostVersion;
+}
+
+void IEffectBase::GetHostVersionStr(char* out) {
+  GetHost();
+  GetVersionStr(mHostVersion, out);
+}
+
+int IEffectBase::GetEffectVersion(bool decimal) const {
+  return decimal ? GetDecimalVersion(mVersion) : mVersion;
+}
+
+void IEffectBase::GetEffectVersionStr(char* out) const {
+  GetVersionStr(mVersion, out);
+}
+
+const char* IEffectBase::GetAPIString() const {
+  switch (mAPI) {
+    case kAPIVST2:
+      return "VST2";
+    case kAPIVST3:
+      return "VST3";
+    case kAPIAU:
+      return "AU";
+    case kAPIRTAS:
+      return "RTAS";
+    case kAPIAAX:
+      return "AAX";
+    case kAPISA:
+      return "Standalone";
+  }
+  return "";
+}
+
+void IEffectBase::SetHost(const char* productString, int version) {
+  mHost = LookUpHost(productString);
+  mHostVersion = version;
+}
+
+double IEffectBase::GetSamplesPerBeat() {
+  double tempo = GetTempo();
+  return tempo > 0.0 ? mSampleRate * 60.0 / tempo : 0.0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Audio channels
+
+bool IEffectBase::LegalIO(int nIn, int nOut) const {
+  for (const ChannelIO& io : mChannelIO)
+    if ((nIn < 0 || nIn == io.mIn) && (nOut < 0 || nOut == io.mOut)) return true;
+  return false;
+}
+
+void IEffectBase::LimitToStereoIO() {
+  int nIn = NInChannels(), nOut = NOutChannels();
+  if (nIn > 2) SetInputChannelConnections(2, nIn - 2, false);
+  if (nOut > 2) SetOutputChannelConnections(2, nOut - 2, true);
+}
+
+void IEffectBase::SetInputChannelConnections(int idx, int n, bool connected) {
+  int end = idx + n < NInChannels() ? idx + n : NInChannels();
+  for (int i = idx < 0 ? 0 : idx; i < end; ++i) {
+    InChannel* c = mInChannels[static_cast<size_t>(i)];
+    c->mConnected = connected;
+    if (!connected) *c->mSrc = c->mScratchBuf.Get();
+  }
+}
+
+void IEffectBase::SetOutputChannelConnections(int idx, int n, bool connected) {
+  int end = idx + n < NOutChannels() ? idx + n : NOutChannels();
+  for (int i = idx < 0 ? 0 : idx; i < end; ++i) {
+    OutChannel* c = mOutChannels[static_cast<size_t>(i)];
+    c->mConnected = connected;
+    if (!connected) *c->mDest = c->mScratchBuf.Get();
+  }
+}
+
+bool IEffectBase::IsInChannelConnected(int chIdx) const {
+  return chIdx >= 0 && chIdx < NInChannels() && mInChannels[static_cast<size_t>(chIdx)]->mConnected;
+}
+
+bool IEffectBase::IsOutChannelConnected(int chIdx) const {
+  return chIdx >= 0 && chIdx < NOutChannels() && mOutChannels[static_cast<size_t>(chIdx)]->mConnected;
+}
+
+void IEffectBase::AttachInputBuffers(int idx, int n, double** ppData, int) {
+  int end = idx + n < NInChannels() ? idx + n : NInChannels();
+  for (int i = idx < 0 ? 0 : idx; i < end; ++i) {
+    InChannel* c = mInChannels[static_cast<size_t>(i)];
+    if (c->mConnected) *c->mSrc = ppData ? *ppData++ : c->mScratchBuf.Get();
+  }
+}
+
+void IEffectBase::AttachInputBuffers(int idx, int n, float** ppData, int nFrames) {
+  int end = idx + n < NInChannels() ? idx + n : NInChannels();
+  for (int i = idx < 0 ? 0 : idx; i < end; ++i) {
+    InChannel* c = mInChannels[static_cast<size_t>(i)];
+    if (!c->mConnected) continue;
+    double* scratch = c->mScratchBuf.Get();
+    const float* src = ppData ? *ppData++ : nullptr;
+    int frames = nFrames < c->mScratchBuf.GetSize() ? nFrames : c->mScratchBuf.GetSize();
+    if (src && scratch)
+      for (int s = 0; s < frames; ++s) scratch[s] = src[s];
+    *c->mSrc = scratch;
+  }
+}
+
+void IEffectBase::AttachOutputBuffers(int idx, int n, double** ppData) {
+  int end = idx + n < NOutChannels() ? idx + n : NOutChannels();
+  for (int i = idx < 0 ? 0 : idx; i < end; ++i) {
+    OutChannel* c = mOutChannels[static_cast<size_t>(i)];
+    if (c->mConnected) *c->mDest = ppData ? *ppData++ : c->mScratchBuf.Get();
+  }
+}
+
+void IEffectBase::AttachOutputBuffers(int idx, int n, float** ppData) {
+  int end = idx + n < NOutChannels() ? idx + n : NOutChannels();
+  for (int i = idx < 0 ? 0 : idx; i < end; ++i) {
+    OutChannel* c = mOutChannels[static_cast<size_t>(i)];
+    if (!c->mConnected) continue;
+    c->mFDest = ppData ? *ppData++ : nullptr;
+    *c->mDest = c->mScratchBuf.Get();
+  }
+}
+
+void IEffectBase::ProcessBuffers(double, int nFrames) {
+  ProcessDoubleReplacing(mInData.data(), mOutData.data(), nFrames);
+}
+
+void IEffectBase::ProcessBuffers(float, int nFrames) {
+  ProcessDoubleReplacing(mInData.data(), mOutData.data(), nFrames);
+  for (OutChannel* c : mOutChannels) {
+    if (!c->mConnected || !c->mFDest || !*c->mDest) continue;
+    const double* src = *c->mDest;
+    for (int s = 0; s < nFrames; ++s) c->mFDest[s] = static_cast<float>(src[s]);
+  }
+}
+
+void IEffectBase::ProcessBuffersAccumulating(float, int nFrames) {
+  ProcessDoubleReplacing(mInData.data(), mOutData.data(), nFrames);
+  for (OutChannel* c : mOutChannels) {
+    if (!c->mConnected || !c->mFDest || !*c->mDest) continue;
+    const double* src = *c->mDest;
+    for (int s = 0; s < nFrames; ++s) c->mFDest[s] += static_cast<float>(src[s]);
+  }
+}
+
+void IEffectBase::PassThroughBuffers(double, int nFrames) {
+  IEffectBase::ProcessDoubleReplacing(mInData.data(), mOutData.data(), nFrames);
+}
+
+void IEffectBase::PassThroughBuffers(float, int nFrames) {
+  IEffectBase::ProcessDoubleReplacing(mInData.data(), mOutData.data(), nFrames);
+  for (OutChannel* c : mOutChannels) {
+    if (!c->mConnected || !c->mFDest || !*c->mDest) continue;
+    const double* src = *c->mDest;
+    for (int s = 0; s < nFrames; ++s) c->mFDest[s] = static_cast<float>(src[s]);
+  }
+}
+
+void IEffectBase::ZeroScratchBuffers() {
+  for (InChannel* c : mInChannels)
+    if (c->mScratchBuf.Get()) std::memset(c->mScratchBuf.Get(), 0, sizeof(double) * c->mScratchBuf.GetSize());
+  for (OutChannel* c : mOutChannels)
+    if (c->mScratchBuf.Get()) std::memset(c->mScratchBuf.Get(), 0, sizeof(double) * c->mScratchBuf.GetSize());
+}
+
+void IEffectBase::SetInputLabel(int idx, const char* label) {
+  if (idx >= 0 && idx < NInChannels()) mInChannels[static_cast<size_t>(idx)]->mLabel = label ? label : "";
+}
+
+void IEffectBase::SetOutputLabel(int idx, const char* label) {
+  if (idx >= 0 && idx < NOutChannels()) mOutChannels[static_cast<size_t>(idx)]->mLabel = label ? label : "";
+}
+
+void IEffectBase::SetInputBusLabel(int idx, const char* label) {
+  if (idx == 0 || idx == 1) mInBusLabels[static_cast<size_t>(idx)] = label ? label : "";
+}
+
+void IEffectBase::SetOutputBusLabel(int idx, const char* label) {
+  if (idx == 0 || idx == 1) mOutBusLabels[static_cast<size_t>(idx)] = label ? label : "";
+}
+
+bool IEffectBase::SendMidiMsgs(KIT_TypedBuf<IMidiMsg>* msgs) {
+  bool ok = true;
+  if (!msgs) return ok;
+  int n = msgs->GetSize();
+  IMidiMsg* list = msgs->Get();
+  for (int i = 0; i < n; ++i) ok &= SendMidiMsg(&list[i]);
+  return ok;
+}

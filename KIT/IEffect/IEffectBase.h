@@ -1,0 +1,284 @@
+// The host-independent plug-in: parameters, presets, the plug-in mutex, audio channel bookkeeping,
+// the editor surface and the two external MIDI ports. The VST binding (IEffectVST) derives from it
+// and the editor object derives from that.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "KIT/IEffect/Hosts.h"
+#include "KIT/IEffect/IEffectStructs.h"
+#include "KIT/IEffect/IParam.h"
+#include "KIT/heapbuf.h"
+#include "KIT/mutex.h"
+#include "KIT/ptrlist.h"
+
+class IGraphics;
+class RtMidiIn;
+class RtMidiOut;
+
+enum EAPI { kAPIVST2 = 0, kAPIVST3 = 1, kAPIAU = 2, kAPIRTAS = 3, kAPIAAX = 4, kAPISA = 5 };
+
+// A four-character code as an int ('Pcr1').
+constexpr int MakeFourCC(char a, char b, char c, char d) {
+  return (static_cast<int>(static_cast<unsigned char>(a)) << 24) |
+         (static_cast<int>(static_cast<unsigned char>(b)) << 16) |
+         (static_cast<int>(static_cast<unsigned char>(c)) << 8) | static_cast<int>(static_cast<unsigned char>(d));
+}
+
+struct IPreset {
+  bool mInitialized = false;
+  char mName[256] = "empty";
+  ByteChunk mChunk;
+};
+
+struct InChannel {
+  bool mConnected = false;
+  double** mSrc = nullptr;  // this channel's slot in the input data array
+  KIT_TypedBuf<double> mScratchBuf;
+  std::string mLabel;
+};
+
+struct OutChannel {
+  bool mConnected = false;
+  double** mDest = nullptr;  // this channel's slot in the output data array
+  float* mFDest = nullptr;   // the host's single-precision destination
+  KIT_TypedBuf<double> mScratchBuf;
+  std::string mLabel;
+};
+
+struct ChannelIO {
+  int mIn = 0, mOut = 0;
+};
+
+class IEffectBase {
+ public:
+  // Stores the identity; initialize() builds parameters, presets and channels.
+  IEffectBase(int nParams, const char* channelIOStr, int nPresets, const char* effectName, const char* productName,
+              const char* mfrName, int vendorVersion, int uniqueID, int mfrID, int latency, bool plugDoesMidi,
+              bool plugDoesChunks, bool plugIsInst, EAPI plugAPI);
+  virtual ~IEffectBase();
+  IEffectBase(const IEffectBase&) = delete;
+  IEffectBase& operator=(const IEffectBase&) = delete;
+
+  void initialize(int hostParams, int nParams, const char* channelIOStr, int nPresets, const char* effectName,
+                  const char* productName, const char* mfrName, int vendorVersion, int uniqueID, int mfrID, int latency,
+                  bool plugDoesMidi, bool plugDoesChunks, bool plugIsInst);
+
+  // --- Hooks of the editor object. Each runs with the plug-in mutex held by its caller. ---
+  virtual void Reset();
+  virtual void OnParamChange(int paramIdx);
+  virtual void OnParamChange2(int paramIdx);
+  // Audio thread: no allocation, no file access, no waiting on other threads.
+  virtual void ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames);
+  virtual void ProcessSingleReplacing(float** inputs, float** outputs, int nFrames);
+  virtual void OnGUIOpen() {}
+  virtual void OnGUIClose() {}
+  virtual void OnIdle() {}
+  virtual void OnActivate(bool active);
+  // fromDevice: true on the MIDI library's input thread (the synthesizer), false on a host thread.
+  virtual void ProcessMidiMsg(IMidiMsg* msg, bool fromDevice) {
+    (void)msg;
+    (void)fromDevice;
+  }
+  virtual void ProcessSysEx(ISysEx* msg, bool fromDevice) {
+    (void)msg;
+    (void)fromDevice;
+  }
+  virtual bool MidiNoteName(int noteNumber, char* name);
+  virtual bool SerializeState(ByteChunk* chunk) { return SerializeParams(chunk); }
+  virtual int UnserializeState(ByteChunk* chunk, int startPos) { return UnserializeParams(chunk, startPos); }
+  virtual bool CompareState(const unsigned char* incomingState, int startPos);
+  virtual void OnWindowResize() {}
+  virtual bool HostRequestingAboutBox() { return false; }
+  virtual void OnHostIdentified() {}
+  virtual void PopupHostContextMenuForParam(int, int, int) {}
+
+  // User-interface thread: a control moved by the user.
+  virtual void SetParameterFromGUI(int idx, double normalizedValue);
+  // MIDI input thread: a control moved by a value that came from the synthesizer.
+  virtual void SetParameterFromGUI2(int idx, double normalizedValue);
+
+  // --- Host-facing operations, implemented by the binding. ---
+  virtual void BeginInformHostOfParamChange(int idx) = 0;
+  virtual void InformHostOfParamChange(int idx, double normalizedValue) = 0;
+  virtual void EndInformHostOfParamChange(int idx) = 0;
+  virtual void InformHostOfProgramChange() = 0;
+  virtual bool IsRenderingOffline() { return false; }
+  virtual int GetSamplePos() = 0;
+  virtual double GetTempo() = 0;
+  virtual void GetTimeSig(int* numerator, int* denominator) = 0;
+  virtual void GetTime(ITimeInfo* timeInfo) = 0;
+  virtual EHost GetHost() { return mHost; }
+  virtual EAPI GetAPI() { return mAPI; }
+  virtual void ResizeGraphics(int w, int h) = 0;
+  virtual void RedrawParamControls();
+  virtual void SetLatency(int samples) { mLatency = samples; }
+  virtual bool SendMidiVST(IMidiMsg* msg) = 0;
+  virtual bool SendMidiMsg(IMidiMsg* msg) = 0;
+  virtual bool SendMidiSysex(unsigned char*, int) { return false; }
+  virtual bool SendPatchSysex(unsigned char*, int) { return false; }
+  virtual bool SendMidiSysex2(std::vector<unsigned char>) { return false; }
+  virtual void HostSpecificInit() {}
+  virtual void AttachGraphics(IGraphics* graphics);
+  virtual bool SendSysEx(ISysEx*) { return false; }
+  virtual void DirtyPTCompareState() {}
+  virtual void PresetsChangedByHost() {}
+  virtual void SetBlockSize(int blockSize);
+
+  // --- Parameters ---
+  int NParams() const { return mParams.GetSize(); }
+  IParam* GetParam(int idx) const { return mParams.Get(idx); }
+  int NHostParams() const { return NParams() - mNonAutomatedParams; }
+  void addNonAutomateParamCount(int n) { mNonAutomatedParams = n; }
+  void OnParamReset();
+  void DirtyParameters();
+  IGraphics* GetGUI() const { return mGraphics; }
+
+  // --- Identity and host ---
+  const char* GetEffectName() const { return mEffectName; }
+  const char* GetMfrName() const { return mMfrName; }
+  const char* GetProductName() const { return mProductName; }
+  int GetUniqueID() const { return mUniqueID; }
+  int GetMfrID() const { return mMfrID; }
+  int GetHostVersion(bool decimal);
+  void GetHostVersionStr(char* out);
+  int GetEffectVersion(bool decimal) const;
+  void GetEffectVersionStr(char* out) const;
+  const char* GetAPIString() const;
+  const char* GetArchString() const { return "x86"; }
+  void SetHost(const char* productString, int version);
+  bool DoesMIDI() const { return mDoesMIDI; }
+  bool DoesChunks() const { return mDoesChunks; }
+  bool IsInst() const { return mIsInst; }
+
+  // --- Audio ---
+  double GetSampleRate() const { return mSampleRate; }
+  int GetBlockSize() const { return mBlockSize; }
+  int GetLatency() const { return mLatency; }
+  double GetSamplesPerBeat();
+  void SetSampleRate(double sampleRate) { mSampleRate = sampleRate; }
+  bool LegalIO(int nIn, int nOut) const;
+  void LimitToStereoIO();
+  int NInChannels() const { return static_cast<int>(mInChannels.size()); }
+  int NOutChannels() const { return static_cast<int>(mOutChannels.size()); }
+  void SetInputChannelConnections(int idx, int n, bool connected);
+  void SetOutputChannelConnections(int idx, int n, bool connected);
+  bool IsInChannelConnected(int chIdx) const;
+  bool IsOutChannelConnected(int chIdx) const;
+  void AttachInputBuffers(int idx, int n, double** ppData, int nFrames);
+  void AttachInputBuffers(int idx, int n, float** ppData, int nFrames);
+  void AttachOutputBuffers(int idx, int n, double** ppData);
+  void AttachOutputBuffers(int idx, int n, float** ppData);
+  void ProcessBuffers(double sampleType, int nFrames);
+  void ProcessBuffers(float sampleType, int nFrames);
+  void ProcessBuffersAccumulating(float sampleType, int nFrames);
+  void PassThroughBuffers(double sampleType, int nFrames);
+  void PassThroughBuffers(float sampleType, int nFrames);
+  void ZeroScratchBuffers();
+  void SetInputLabel(int idx, const char* label);
+  void SetOutputLabel(int idx, const char* label);
+  void SetInputBusLabel(int idx, const char* label);
+  void SetOutputBusLabel(int idx, const char* label);
+  bool SendMidiMsgs(KIT_TypedBuf<IMidiMsg>* msgs);
+
+  // --- Presets and serialization ---
+  int NPresets() const { return mPresets.GetSize(); }
+  int GetCurrentPresetIdx() const { return mCurrentPresetIdx; }
+  IPreset* GetNextUninitializedPreset(KIT_PtrList<IPreset>* presets);
+  void MakeDefaultPreset(const char* name = nullptr, int nPresets = 1);
+  void EnsureDefaultPreset();
+  bool MakePreset(const char* name, ...);
+  bool MakePresetFromNamedParams(const char* name, int nParamsNamed, ...);
+  bool MakePresetFromChunk(const char* name, ByteChunk* chunk);
+  bool MakePresetFromBlob(const char* name, const char* base64, int size);
+  void MakeDefaultUserPresetName(KIT_PtrList<IPreset>* presets, char* out);
+  void PruneUninitializedPresets();
+  bool RestorePreset(int idx);
+  bool RestorePreset(const char* name);
+  const char* GetPresetName(int idx);
+  void ModifyCurrentPreset(const char* name = nullptr);
+  bool SerializePresets(ByteChunk* chunk);
+  int UnserializePresets(ByteChunk* chunk, int startPos);
+  bool SerializeParams(ByteChunk* chunk);
+  int UnserializeParams(ByteChunk* chunk, int startPos);
+  bool SerializeNonAutomatedParams(ByteChunk* chunk, int n);
+  int UnserializeNonAutomatedParams(ByteChunk* chunk, int startPos, int n);
+  void InitChunkWithIEffectVer(ByteChunk* chunk);
+  int GetIEffectVerFromChunk(ByteChunk* chunk, int* position);
+
+  // --- External MIDI ports ---
+  // Any thread that holds the plug-in mutex (the lists are built once, on first request).
+  std::vector<std::string> getExternalMIDIInNames();
+  std::vector<std::string> getExternalMIDIOutNames();
+  // Close the open port and open the one named; index receives its list position, or 0 when
+  // it is not listed or cannot be opened (the port then stays closed).
+  void setExternalMIDIIn(int& index, const char* name);
+  void setExternalMIDIOut(int& index, const char* name);
+  int getExternalMIDIInDevice(const char* name);
+  int getExternalMIDIOutDevice(const char* name);
+  int GetMIDIInPortNumber(const char* name);
+  int GetMIDIOutPortNumber(const char* name);
+  void initializeVirtualOutput(std::string name);
+  // True while an output port is open.
+  bool isExternalMIDIOutOpen();
+  bool isExternalMIDIInOpen();
+  int getSelectedMIDIIn() const { return mSelectedMIDIIn; }
+  int getSelectedMIDIOut() const { return mSelectedMIDIOut; }
+  // The editor object calls this first in its destructor, so that no MIDI callback reaches it
+  // while it is being torn down.
+  void closeExternalMIDIPorts();
+
+  // MIDI library's input thread.
+  static void MIDICallback(double timestamp, std::vector<unsigned char>* message, void* userData);
+  static void processMIDIInput(double timestamp, std::vector<unsigned char>* message, void* userData);
+
+  KIT_Mutex& GetMutex() { return mMutex; }
+
+ protected:
+  // Output-port sends of the binding; any thread. One lock serialises them with opening and
+  // closing the port. False when no port is open or the library refused the message.
+  bool sendToExternalMIDIOut(const unsigned char* bytes, size_t length);
+
+  int mNonAutomatedParams = 0;
+  int mSelectedMIDIIn = 0;
+  int mSelectedMIDIOut = 0;
+  std::vector<ChannelIO> mChannelIO;
+  KIT_Mutex mMutex;
+  char mEffectName[128] = {};
+  char mProductName[128] = {};
+  char mMfrName[128] = {};
+  int mUniqueID = 0;
+  int mMfrID = 0;
+  int mVersion = 0;
+  EAPI mAPI = kAPIVST2;
+  EHost mHost = kHostUninit;
+  int mHostVersion = 0;
+  bool mDoesMIDI = false;
+  bool mDoesChunks = false;
+  bool mIsInst = false;
+  int mCurrentPresetIdx = 0;
+  double mSampleRate = 44100.0;
+  int mBlockSize = 0;
+  int mLatency = 0;
+  IGraphics* mGraphics = nullptr;
+  KIT_PtrList<IParam> mParams;
+  KIT_PtrList<IPreset> mPresets;
+  std::vector<double*> mInData, mOutData;
+  std::vector<InChannel*> mInChannels;
+  std::vector<OutChannel*> mOutChannels;
+  std::vector<std::string> mInBusLabels, mOutBusLabels;
+
+ private:
+  void setMIDIPortsStopped();
+  bool openOutputPort(unsigned int portNumber);
+  bool openInputPort(unsigned int portNumber);
+
+  RtMidiIn* mMidiIn = nullptr;
+  RtMidiOut* mMidiOut = nullptr;
+  std::mutex mMidiOutLock;  // guards mMidiOut: sends come from several threads
+  std::vector<std::string> mMidiOutNames;
+  std::vector<std::string> mMidiInNames;
+};

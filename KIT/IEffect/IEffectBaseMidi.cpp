@@ -1,0 +1,312 @@
+// The external MIDI input and output ports on RtMidi.
+#include <jack/jack.h>
+#include <rtmidi/RtMidi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+
+#include "KIT/IEffect/IEffectBase.h"
+
+namespace {
+
+const char* const kInClientName = "RtMidi Input Client";
+const char* const kOutClientName = "RtMidi Output Client";
+const char* const kInPortName = "RtMidi Input";
+const char* const kOutPortName = "RtMidi Output";
+constexpr unsigned int kInQueueLimit = 100;
+
+// Errors reported by the library after a port object exists land here instead of being thrown.
+void midiErrorCallback(RtMidiError::Type type, const std::string& text, void*) {
+  if (type == RtMidiError::DEBUG_WARNING) return;
+  std::fprintf(stderr, "MIDI: %s\n", text.c_str());
+}
+
+bool jackServerAnswers() {
+  jack_status_t status;
+  jack_client_t* client = jack_client_open("vexmir-probe", JackNoStartServer, &status);
+  if (!client) return false;
+  jack_client_close(client);
+  return true;
+}
+
+// $VEXMIR_MIDI_API picks the back end ("jack" or "alsa"); without it JACK is used when a server
+// runs, ALSA otherwise.
+RtMidi::Api chooseMidiApi() {
+  const char* env = std::getenv("VEXMIR_MIDI_API");
+  if (env && std::strcmp(env, "jack") == 0) return RtMidi::UNIX_JACK;
+  if (env && std::strcmp(env, "alsa") == 0) return RtMidi::LINUX_ALSA;
+  return jackServerAnswers() ? RtMidi::UNIX_JACK : RtMidi::LINUX_ALSA;
+}
+
+template <class Port>
+void listPorts(Port* port, std::vector<std::string>& names) {
+  names.push_back("OFF");
+  if (!port) return;
+  unsigned int count = 0;
+  try {
+    count = port->getPortCount();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "MIDI: %s\n", e.what());
+    return;
+  }
+  // A name that cannot be read still takes its place, so that list position - 1 stays the
+  // library's port number.
+  std::string last;
+  for (unsigned int i = 0; i < count; ++i) {
+    try {
+      last = port->getPortName(i);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "MIDI: %s\n", e.what());
+    }
+    names.push_back(last);
+  }
+}
+
+int findName(const std::vector<std::string>& names, const char* name) {
+  if (!name) return -1;
+  for (size_t i = 0; i < names.size(); ++i)
+    if (names[i] == name) return static_cast<int>(i);
+  return -1;
+}
+
+}  // namespace
+
+std::vector<std::string> IEffectBase::getExternalMIDIOutNames() {
+  if (!mMidiOutNames.empty()) return mMidiOutNames;
+  mSelectedMIDIOut = 0;
+  {
+    std::lock_guard<std::mutex> lock(mMidiOutLock);
+    if (!mMidiOut) {
+      try {
+        mMidiOut = new RtMidiOut(chooseMidiApi(), kOutClientName);
+        mMidiOut->setErrorCallback(midiErrorCallback, this);
+      } catch (const std::exception& e) {
+        std::fprintf(stderr, "MIDI: %s\n", e.what());
+        delete mMidiOut;
+        mMidiOut = nullptr;
+      }
+    }
+    listPorts(mMidiOut, mMidiOutNames);
+  }
+  return mMidiOutNames;
+}
+
+std::vector<std::string> IEffectBase::getExternalMIDIInNames() {
+  if (!mMidiInNames.empty()) return mMidiInNames;
+  mSelectedMIDIIn = 0;
+  if (!mMidiIn) {
+    try {
+      mMidiIn = new RtMidiIn(chooseMidiApi(), kInClientName, kInQueueLimit);
+      mMidiIn->setErrorCallback(midiErrorCallback, this);
+      mMidiIn->setCallback(&IEffectBase::MIDICallback, this);
+      mMidiIn->ignoreTypes(false, true, true);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "MIDI: %s\n", e.what());
+      delete mMidiIn;
+      mMidiIn = nullptr;
+    }
+  }
+  listPorts(mMidiIn, mMidiInNames);
+  return mMidiInNames;
+}
+
+bool IEffectBase::openOutputPort(unsigned int portNumber) {
+  // Called with mMidiOutLock held.
+  if (!mMidiOut) return false;
+  try {
+    mMidiOut->openPort(portNumber, kOutPortName);
+    return mMidiOut->isPortOpen();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "MIDI: %s\n", e.what());
+    return false;
+  }
+}
+
+bool IEffectBase::openInputPort(unsigned int portNumber) {
+  if (!mMidiIn) return false;
+  try {
+    mMidiIn->openPort(portNumber, kInPortName);
+    if (!mMidiIn->isPortOpen()) return false;
+    // The library refuses a second callback, so the first one goes before it is set again.
+    mMidiIn->cancelCallback();
+    mMidiIn->setCallback(&IEffectBase::MIDICallback, this);
+    mMidiIn->ignoreTypes(false, true, true);
+    return true;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "MIDI: %s\n", e.what());
+    try {
+      mMidiIn->closePort();
+    } catch (...) {
+    }
+    return false;
+  }
+}
+
+void IEffectBase::setExternalMIDIOut(int& index, const char* name) {
+  std::lock_guard<std::mutex> lock(mMidiOutLock);
+  try {
+    if (mMidiOut) mMidiOut->closePort();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "MIDI: %s\n", e.what());
+  }
+  mSelectedMIDIOut = 0;
+  if (index == 0 || mMidiOutNames.empty()) {
+    index = 0;
+    return;
+  }
+  int p = findName(mMidiOutNames, name);
+  if (p <= 0 || !openOutputPort(static_cast<unsigned int>(p - 1))) {
+    index = 0;
+    return;
+  }
+  index = p;
+  mSelectedMIDIOut = p;
+}
+
+void IEffectBase::setExternalMIDIIn(int& index, const char* name) {
+  try {
+    if (mMidiIn) mMidiIn->closePort();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "MIDI: %s\n", e.what());
+  }
+  mSelectedMIDIIn = 0;
+  if (index == 0 || mMidiInNames.empty()) {
+    index = 0;
+    return;
+  }
+  int p = findName(mMidiInNames, name);
+  if (p <= 0 || !openInputPort(static_cast<unsigned int>(p - 1))) {
+    index = 0;
+    return;
+  }
+  index = p;
+  mSelectedMIDIIn = p;
+}
+
+int IEffectBase::getExternalMIDIInDevice(const char* name) {
+  return findName(mMidiInNames, name);
+}
+
+int IEffectBase::getExternalMIDIOutDevice(const char* name) {
+  return findName(mMidiOutNames, name);
+}
+
+int IEffectBase::GetMIDIInPortNumber(const char* name) {
+  if (!name) return -1;
+  if (std::strcmp(name, "OFF") == 0) return 0;
+  if (std::strcmp(name, "virtual input") == 0) return 1;
+  if (!mMidiIn) return -1;
+  try {
+    unsigned int n = mMidiIn->getPortCount();
+    for (unsigned int i = 0; i < n; ++i)
+      if (mMidiIn->getPortName(i) == name) return static_cast<int>(i) + 1;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "MIDI: %s\n", e.what());
+  }
+  return -1;
+}
+
+int IEffectBase::GetMIDIOutPortNumber(const char* name) {
+  if (!name) return -1;
+  if (std::strcmp(name, "OFF") == 0) return 0;
+  if (std::strcmp(name, "virtual output") == 0) return 1;
+  std::lock_guard<std::mutex> lock(mMidiOutLock);
+  if (!mMidiOut) return -1;
+  try {
+    unsigned int n = mMidiOut->getPortCount();
+    for (unsigned int i = 0; i < n; ++i)
+      if (mMidiOut->getPortName(i) == name) return static_cast<int>(i) + 1;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "MIDI: %s\n", e.what());
+  }
+  return -1;
+}
+
+void IEffectBase::initializeVirtualOutput(std::string name) {
+  std::lock_guard<std::mutex> lock(mMidiOutLock);
+  delete mMidiOut;
+  mMidiOut = nullptr;
+  try {
+    mMidiOut = new RtMidiOut(chooseMidiApi(), kOutClientName);
+    mMidiOut->setErrorCallback(midiErrorCallback, this);
+    mMidiOut->openVirtualPort("From " + name);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "MIDI: %s\n", e.what());
+  }
+}
+
+bool IEffectBase::isExternalMIDIOutOpen() {
+  std::lock_guard<std::mutex> lock(mMidiOutLock);
+  return mMidiOut && mMidiOut->isPortOpen();
+}
+
+bool IEffectBase::isExternalMIDIInOpen() {
+  return mMidiIn && mMidiIn->isPortOpen();
+}
+
+void IEffectBase::closeExternalMIDIPorts() {
+  {
+    std::lock_guard<std::mutex> lock(mMidiOutLock);
+    try {
+      if (mMidiOut) mMidiOut->closePort();
+    } catch (...) {
+    }
+  }
+  try {
+    if (mMidiIn) {
+      mMidiIn->cancelCallback();
+      mMidiIn->closePort();
+    }
+  } catch (...) {
+  }
+}
+
+void IEffectBase::setMIDIPortsStopped() {
+  {
+    std::lock_guard<std::mutex> lock(mMidiOutLock);
+    delete mMidiOut;
+    mMidiOut = nullptr;
+  }
+  delete mMidiIn;
+  mMidiIn = nullptr;
+}
+
+bool IEffectBase::sendToExternalMIDIOut(const unsigned char* bytes, size_t length) {
+  if (!bytes || length == 0) return false;
+  std::lock_guard<std::mutex> lock(mMidiOutLock);
+  if (!mMidiOut || !mMidiOut->isPortOpen()) return false;
+  try {
+    mMidiOut->sendMessage(bytes, length);
+    return true;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "MIDI: %s\n", e.what());
+    return false;
+  }
+}
+
+void IEffectBase::MIDICallback(double timestamp, std::vector<unsigned char>* message, void* userData) {
+  processMIDIInput(timestamp, message, userData);
+}
+
+void IEffectBase::processMIDIInput(double, std::vector<unsigned char>* message, void* userData) {
+  IEffectBase* plug = static_cast<IEffectBase*>(userData);
+  if (!plug || !message || message->empty()) return;
+  // The library's thread must never see an exception from the editor.
+  try {
+    size_t n = message->size();
+    if (n <= 3) {
+      IMidiMsg msg(0, (*message)[0], n > 1 ? (*message)[1] : 0, n > 2 ? (*message)[2] : 0);
+      plug->ProcessMidiMsg(&msg, true);
+    } else {
+      std::vector<unsigned char> copy(*message);
+      ISysEx sysex(0, copy.data(), static_cast<int>(copy.size()));
+      plug->ProcessSysEx(&sysex, true);
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "MIDI input: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "MIDI input: unknown error\n");
+  }
+}

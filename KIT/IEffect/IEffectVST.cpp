@@ -1,0 +1,728 @@
+#include "KIT/IEffect/IEffectVST.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+
+#include "KIT/IEffect/Log.h"
+#include "platform/vst2/vst2.h"
+
+struct IEffectVST::VSTState {
+  AEffect mAEffect{};
+  ERect mEditRect{};
+  audioMasterCallback mHostCallback = nullptr;
+  VstSpeakerArrangement mInputSpkrArr{};
+  VstSpeakerArrangement mOutputSpkrArr{};
+  bool mHostSpecificInitDone = false;
+  int mHasVSTExtensions = 0;
+  ByteChunk mState;      // program chunk handed to the host
+  ByteChunk mBankState;  // bank chunk handed to the host
+};
+
+namespace {
+
+constexpr int kHostExtensionsBit = 1;
+constexpr int kHostViewAsConfigBit = 2;
+constexpr intptr_t kVendorAnswer = 0xBEEF;
+constexpr intptr_t kHostExtensionAnswer = 0xBEEF0000;
+constexpr int32_t kIdentifyAnswer = 0x4E764566;  // 'NvEf'
+
+int32_t speakerArrType(int nChannels) {
+  return nChannels < 3 ? nChannels - 1 : kSpeakerArrUserDefined;
+}
+
+void setSpeakerArr(VstSpeakerArrangement* arr, int nChannels) {
+  std::memset(arr, 0, sizeof *arr);
+  arr->type = speakerArrType(nChannels);
+  arr->numChannels = nChannels;
+}
+
+// Copies text into a host buffer of the given size, always terminated.
+void copyOut(void* ptr, const char* text, size_t size) {
+  if (!ptr) return;
+  if (!text) text = "";
+  char* out = static_cast<char*>(ptr);
+  size_t n = strnlen(text, size - 1);
+  std::memcpy(out, text, n);
+  out[n] = '\0';
+}
+
+IEffectVST* plugOf(AEffect* effect) {
+  return effect ? static_cast<IEffectVST*>(effect->object) : nullptr;
+}
+
+KIT_Mutex& creationLock() {
+  static KIT_Mutex lock;  // destroyed at process exit
+  return lock;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Static entry points of the AEffect. Each finds the plug-in through the record, holds the
+// plug-in mutex for the whole call and lets no exception reach the host.
+
+class IEffectVSTEntry {
+ public:
+  static intptr_t dispatcher(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt);
+  static float getParameter(AEffect* effect, int32_t idx);
+  static void setParameter(AEffect* effect, int32_t idx, float value);
+  static void process(AEffect* effect, float** inputs, float** outputs, int32_t nFrames);
+  static void processReplacing(AEffect* effect, float** inputs, float** outputs, int32_t nFrames);
+  static void processDoubleReplacing(AEffect* effect, double** inputs, double** outputs, int32_t nFrames);
+
+ private:
+  static intptr_t dispatch(IEffectVST* plug, int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt);
+  static intptr_t getChunk(IEffectVST* plug, bool isBank, void* ptr);
+  static intptr_t setChunk(IEffectVST* plug, bool isBank, intptr_t size, void* ptr);
+  static intptr_t processEvents(IEffectVST* plug, void* ptr);
+  static intptr_t string2Parameter(IEffectVST* plug, int idx, const char* text);
+  static intptr_t canDo(IEffectVST* plug, const char* question);
+  static intptr_t pinProperties(IEffectVST* plug, bool input, int idx, void* ptr);
+  static intptr_t setSpeakerArrangement(IEffectVST* plug, intptr_t value, void* ptr);
+  static void prepareProcess(IEffectVST* plug, int nFrames);
+};
+
+intptr_t IEffectVSTEntry::dispatcher(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr,
+                                     float opt) {
+  IEffectVST* plug = plugOf(effect);
+  if (!plug) return 0;
+  if (opcode == effClose) {
+    // The mutex lives in the object, so it is released before the object goes.
+    try {
+      plug->GetMutex().Enter();
+      plug->GetMutex().Leave();
+      delete plug;
+    } catch (...) {
+      std::fprintf(stderr, "Vexmir: error while closing the plug-in\n");
+    }
+    return 0;
+  }
+  if (opcode == effEditIdle || opcode == effIdle) return 0;
+  KIT_MutexLock lock(plug->GetMutex());
+  try {
+    return dispatch(plug, opcode, index, value, ptr, opt);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "Vexmir: host request %d failed: %s\n", opcode, e.what());
+  } catch (...) {
+    std::fprintf(stderr, "Vexmir: host request %d failed\n", opcode);
+  }
+  return 0;
+}
+
+intptr_t IEffectVSTEntry::dispatch(IEffectVST* plug, int32_t opcode, int32_t index, intptr_t value, void* ptr,
+                                   float opt) {
+  IEffectVST::VSTState* st = plug->mState;
+  auto hostVisible = [plug](int idx) { return idx >= 0 && idx < plug->NHostParams(); };
+
+  switch (opcode) {
+    case effOpen:
+      plug->HostSpecificInit();
+      plug->OnParamReset();
+      return 0;
+    case effSetProgram:
+      if (!plug->DoesChunks()) plug->ModifyCurrentPreset(nullptr);
+      plug->RestorePreset(static_cast<int>(value));
+      return 0;
+    case effGetProgram:
+      return plug->GetCurrentPresetIdx();
+    case effSetProgramName:
+      if (ptr) {
+        plug->ModifyCurrentPreset(static_cast<const char*>(ptr));
+        plug->PresetsChangedByHost();
+      }
+      return 0;
+    case effGetProgramName:
+      if (ptr) copyOut(ptr, plug->GetPresetName(plug->GetCurrentPresetIdx()), kVstMaxProgNameLen + 1);
+      return 0;
+    case effGetParamLabel:
+      if (ptr && hostVisible(index)) copyOut(ptr, plug->GetParam(index)->GetLabelForHost(), kVstMaxParamStrLen + 1);
+      return 0;
+    case effGetParamDisplay:
+      if (ptr && hostVisible(index)) {
+        char text[128];
+        IParam* p = plug->GetParam(index);
+        p->GetDisplayForHost(p->Value(), false, text, true);
+        copyOut(ptr, text, kVstMaxParamStrLen + 1);
+      }
+      return 0;
+    case effGetParamName:
+      if (ptr && hostVisible(index)) copyOut(ptr, plug->GetParam(index)->GetNameForHost(), kVstMaxParamStrLen + 1);
+      return 0;
+    case effSetSampleRate:
+      plug->SetSampleRate(opt);
+      plug->Reset();
+      return 0;
+    case effSetBlockSize:
+      plug->SetBlockSize(static_cast<int>(value));
+      plug->Reset();
+      return 0;
+    case effMainsChanged:
+      if (value) {
+        plug->OnActivate(true);
+      } else {
+        plug->OnActivate(false);
+        plug->Reset();
+      }
+      return 0;
+    case effEditGetRect:
+      if (ptr && plug->GetGUI()) {
+        *static_cast<ERect**>(ptr) = &st->mEditRect;
+        return 1;
+      }
+      return 0;
+    case effEditOpen:
+    case effEditClose:
+      // The editor surface arrives with the GUI layer; without one there is no window.
+      return 0;
+    case effIdentify:
+      return kIdentifyAnswer;
+    case effGetChunk:
+      return getChunk(plug, index == 0, ptr);
+    case effSetChunk:
+      return setChunk(plug, index == 0, value, ptr);
+    case effProcessEvents:
+      return processEvents(plug, ptr);
+    case effCanBeAutomated:
+      return 1;
+    case effString2Parameter:
+      return string2Parameter(plug, index, static_cast<const char*>(ptr));
+    case effGetProgramNameIndexed:
+      if (!ptr) return 0;
+      copyOut(ptr, plug->GetPresetName(index), kVstMaxProgNameLen + 1);
+      return static_cast<char*>(ptr)[0] ? 1 : 0;
+    case effGetInputProperties:
+      return pinProperties(plug, true, index, ptr);
+    case effGetOutputProperties:
+      return pinProperties(plug, false, index, ptr);
+    case effGetPlugCategory:
+      return plug->IsInst() ? kPlugCategSynth : kPlugCategEffect;
+    case effSetSpeakerArrangement:
+      return setSpeakerArrangement(plug, value, ptr);
+    case effGetEffectName:
+      if (!ptr) return 0;
+      copyOut(ptr, plug->GetEffectName(), kVstMaxEffectNameLen + 1);
+      return 1;
+    case effGetVendorString:
+      if (!ptr) return 0;
+      copyOut(ptr, plug->GetMfrName(), kVstMaxVendorStrLen);
+      return 1;
+    case effGetProductString:
+      if (!ptr) return 0;
+      copyOut(ptr, plug->GetProductName(), kVstMaxProductStrLen);
+      return 1;
+    case effGetVendorVersion:
+      return plug->GetEffectVersion(false);
+    case effVendorSpecific:
+      if (index != 7) return 0;
+      if (!ptr) return 0;
+      if (value >= 0 && value < plug->NHostParams()) {
+        char text[128];
+        plug->GetParam(static_cast<int>(value))->GetDisplayForHost(opt, true, text, true);
+        copyOut(ptr, text, kVstMaxParamStrLen + 1);
+      }
+      return kVendorAnswer;
+    case effCanDo:
+      return canDo(plug, static_cast<const char*>(ptr));
+    case effGetVstVersion:
+      return kVstVersion;
+    case effGetMidiKeyName: {
+      if (!ptr) return 0;
+      MidiKeyName* key = static_cast<MidiKeyName*>(ptr);
+      key->keyName[0] = '\0';
+      return plug->MidiNoteName(key->thisKeyNumber, key->keyName) ? 1 : 0;
+    }
+    case effGetSpeakerArrangement:
+      if (value) *reinterpret_cast<VstSpeakerArrangement**>(value) = &st->mInputSpkrArr;
+      if (ptr) *static_cast<VstSpeakerArrangement**>(ptr) = &st->mOutputSpkrArr;
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+intptr_t IEffectVSTEntry::getChunk(IEffectVST* plug, bool isBank, void* ptr) {
+  if (!ptr) return 0;
+  IEffectVST::VSTState* st = plug->mState;
+  ByteChunk* chunk = isBank ? &st->mBankState : &st->mState;
+  InitializeVSTChunk(chunk);
+  bool ok;
+  if (isBank) {
+    plug->ModifyCurrentPreset(nullptr);
+    ok = plug->SerializePresets(chunk) && plug->SerializeState(chunk);
+  } else {
+    ok = plug->SerializeState(chunk);
+  }
+  if (!ok || chunk->Size() == 0) return 0;
+  *static_cast<void**>(ptr) = chunk->GetBytes();
+  return chunk->Size();
+}
+
+intptr_t IEffectVSTEntry::setChunk(IEffectVST* plug, bool isBank, intptr_t size, void* ptr) {
+  if (!ptr || size < 0 || size > 0x7fffffff) return 0;
+  IEffectVST::VSTState* st = plug->mState;
+  ByteChunk* chunk = isBank ? &st->mBankState : &st->mState;
+  if (chunk->Resize(static_cast<int>(size)) != size) return 0;
+  if (size > 0) std::memcpy(chunk->GetBytes(), ptr, static_cast<size_t>(size));
+  int pos = 0;
+  int version = GetIEffectVerFromChunk(chunk, &pos);
+  if (!isBank || version < 0x10000) {
+    pos = plug->UnserializeState(chunk, pos);
+    plug->ModifyCurrentPreset(nullptr);
+  } else {
+    pos = plug->UnserializePresets(chunk, pos);
+    pos = plug->UnserializeState(chunk, pos);
+  }
+  if (pos < 0) return 0;
+  plug->RedrawParamControls();
+  return 1;
+}
+
+intptr_t IEffectVSTEntry::processEvents(IEffectVST* plug, void* ptr) {
+  if (!ptr) return 0;
+  VstEvents* events = static_cast<VstEvents*>(ptr);
+  IEffectVST::VSTState* st = plug->mState;
+  for (int i = 0; i < events->numEvents; ++i) {
+    VstEvent* ev = events->events[i];
+    if (!ev) continue;
+    if (ev->type == kVstMidiType) {
+      VstMidiEvent* me = reinterpret_cast<VstMidiEvent*>(ev);
+      IMidiMsg msg(me->deltaFrames, static_cast<uint8_t>(me->midiData[0]), static_cast<uint8_t>(me->midiData[1]),
+                   static_cast<uint8_t>(me->midiData[2]));
+      plug->ProcessMidiMsg(&msg, false);
+    } else if (st->mHostCallback) {
+      VstEvents one{};
+      one.numEvents = 1;
+      one.events[0] = ev;
+      st->mHostCallback(&st->mAEffect, audioMasterProcessEvents, 0, 0, &one, 0.0f);
+    }
+  }
+  return 1;
+}
+
+intptr_t IEffectVSTEntry::string2Parameter(IEffectVST* plug, int idx, const char* text) {
+  if (idx < 0 || idx >= plug->NHostParams()) return 0;
+  if (!text) return 1;
+  IParam* p = plug->GetParam(idx);
+  double v;
+  if (p->GetNDisplayTexts()) {
+    int iv = 0;
+    if (!p->MapDisplayText(text, &iv)) return 0;
+    v = iv;
+  } else {
+    v = std::atof(text);
+    if (p->DisplayNegated()) v = -v;
+  }
+  if (v < p->GetMin()) v = p->GetMin();
+  if (v > p->GetMax()) v = p->GetMax();
+  p->Set(v);
+  plug->OnParamChange(idx);
+  return 1;
+}
+
+intptr_t IEffectVSTEntry::canDo(IEffectVST* plug, const char* question) {
+  if (!question) return 0;
+  IEffectVST::VSTState* st = plug->mState;
+  if (!std::strcmp(question, "receiveVstTimeInfo")) return 1;
+  if (plug->DoesMIDI()) {
+    if (!std::strcmp(question, "sendVstEvents") || !std::strcmp(question, "sendVstMidiEvent") ||
+        !std::strcmp(question, "receiveVstEvents") || !std::strcmp(question, "receiveVstMidiEvent"))
+      return 1;
+  }
+  if (!std::strcmp(question, "hasHostExtensions")) {
+    st->mHasVSTExtensions |= kHostExtensionsBit;
+    return kHostExtensionAnswer;
+  }
+  if (!std::strcmp(question, "hasHostViewAsConfig")) {
+    st->mHasVSTExtensions |= kHostViewAsConfigBit;
+    return kHostExtensionAnswer;
+  }
+  return 0;
+}
+
+intptr_t IEffectVSTEntry::pinProperties(IEffectVST* plug, bool input, int idx, void* ptr) {
+  int n = input ? plug->NInChannels() : plug->NOutChannels();
+  if (!ptr || idx < 0 || idx >= n) return 0;
+  VstPinProperties* pp = static_cast<VstPinProperties*>(ptr);
+  pp->flags = kVstPinIsActive;
+  if (idx % 2 == 0 && idx + 1 < n) pp->flags |= kVstPinIsStereo;
+  std::snprintf(pp->label, sizeof pp->label, input ? "Input %d" : "Output %d", idx + 1);
+  return 1;
+}
+
+intptr_t IEffectVSTEntry::setSpeakerArrangement(IEffectVST* plug, intptr_t value, void* ptr) {
+  VstSpeakerArrangement* in = reinterpret_cast<VstSpeakerArrangement*>(value);
+  VstSpeakerArrangement* out = static_cast<VstSpeakerArrangement*>(ptr);
+  if (in) {
+    int n = in->numChannels;
+    plug->SetInputChannelConnections(0, n, true);
+    plug->SetInputChannelConnections(n, plug->NInChannels() - n, false);
+  }
+  if (out) {
+    int n = out->numChannels;
+    plug->SetOutputChannelConnections(0, n, true);
+    plug->SetOutputChannelConnections(n, plug->NOutChannels() - n, false);
+  }
+  return 1;
+}
+
+float IEffectVSTEntry::getParameter(AEffect* effect, int32_t idx) {
+  IEffectVST* plug = plugOf(effect);
+  if (!plug) return 0.0f;
+  KIT_MutexLock lock(plug->GetMutex());
+  if (idx < 0 || idx >= plug->NHostParams()) return 0.0f;
+  return static_cast<float>(plug->GetParam(idx)->GetNormalized());
+}
+
+void IEffectVSTEntry::setParameter(AEffect* effect, int32_t idx, float value) {
+  IEffectVST* plug = plugOf(effect);
+  if (!plug) return;
+  KIT_MutexLock lock(plug->GetMutex());
+  if (idx < 0 || idx >= plug->NHostParams()) return;
+  try {
+    plug->GetParam(idx)->SetNormalized(value);
+    plug->OnParamChange(idx);
+  } catch (...) {
+    std::fprintf(stderr, "Vexmir: parameter %d could not be set\n", idx);
+  }
+}
+
+// A host that hands over more frames than it announced gets scratch buffers of that size rather
+// than writes past their end.
+void IEffectVSTEntry::prepareProcess(IEffectVST* plug, int nFrames) {
+  if (plug->DoesMIDI() && plug->mState->mHostCallback)
+    plug->mState->mHostCallback(&plug->mState->mAEffect, audioMasterWantMidi, 0, 1, nullptr, 0.0f);
+  if (nFrames > plug->GetBlockSize()) plug->SetBlockSize(nFrames);
+}
+
+void IEffectVSTEntry::process(AEffect* effect, float** inputs, float** outputs, int32_t nFrames) {
+  IEffectVST* plug = plugOf(effect);
+  if (!plug || nFrames < 0) return;
+  KIT_MutexLock lock(plug->GetMutex());
+  try {
+    prepareProcess(plug, nFrames);
+    plug->AttachInputBuffers(0, plug->NInChannels(), inputs, nFrames);
+    plug->AttachOutputBuffers(0, plug->NOutChannels(), outputs);
+    plug->ProcessBuffersAccumulating(0.0f, nFrames);
+  } catch (...) {
+    std::fprintf(stderr, "Vexmir: process failed\n");
+  }
+}
+
+void IEffectVSTEntry::processReplacing(AEffect* effect, float** inputs, float** outputs, int32_t nFrames) {
+  IEffectVST* plug = plugOf(effect);
+  if (!plug || nFrames < 0) return;
+  KIT_MutexLock lock(plug->GetMutex());
+  try {
+    prepareProcess(plug, nFrames);
+    plug->AttachInputBuffers(0, plug->NInChannels(), inputs, nFrames);
+    plug->AttachOutputBuffers(0, plug->NOutChannels(), outputs);
+    plug->ProcessBuffers(0.0f, nFrames);
+  } catch (...) {
+    std::fprintf(stderr, "Vexmir: process failed\n");
+  }
+}
+
+void IEffectVSTEntry::processDoubleReplacing(AEffect* effect, double** inputs, double** outputs, int32_t nFrames) {
+  IEffectVST* plug = plugOf(effect);
+  if (!plug || nFrames < 0) return;
+  KIT_MutexLock lock(plug->GetMutex());
+  try {
+    prepareProcess(plug, nFrames);
+    plug->AttachInputBuffers(0, plug->NInChannels(), inputs, nFrames);
+    plug->AttachOutputBuffers(0, plug->NOutChannels(), outputs);
+    plug->ProcessBuffers(0.0, nFrames);
+  } catch (...) {
+    std::fprintf(stderr, "Vexmir: process failed\n");
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+IEffectVST::IEffectVST(IEffectInstanceInfo instanceInfo, int nParams, const char* channelIOStr, int nPresets,
+                       const char* effectName, const char* productName, const char* mfrName, int vendorVersion,
+                       int uniqueID, int mfrID, int latency, bool plugDoesMidi, bool plugDoesChunks, bool plugIsInst,
+                       int)
+    : IEffectBase(nParams, channelIOStr, nPresets, effectName, productName, mfrName, vendorVersion, uniqueID, mfrID,
+                  latency, plugDoesMidi, plugDoesChunks, plugIsInst, kAPIVST2),
+      mState(new VSTState()) {
+  mState->mHostCallback = instanceInfo.mVSTHostCallback;
+  mDoesMIDI = plugDoesMidi;
+}
+
+IEffectVST::~IEffectVST() {
+  delete mState;
+}
+
+void IEffectVST::initialize(IEffectInstanceInfo instanceInfo, int hostParams, int nParams, const char* channelIOStr,
+                            int nPresets, const char* effectName, const char* productName, const char* mfrName,
+                            int vendorVersion, int uniqueID, int mfrID, int latency, bool plugDoesMidi,
+                            bool plugDoesChunks, bool plugIsInst, int) {
+  IEffectBase::initialize(hostParams, nParams, channelIOStr, nPresets, effectName, productName, mfrName, vendorVersion,
+                          uniqueID, mfrID, latency, plugDoesMidi, plugDoesChunks, plugIsInst);
+  if (instanceInfo.mVSTHostCallback) mState->mHostCallback = instanceInfo.mVSTHostCallback;
+  mState->mHasVSTExtensions = 0;
+
+  AEffect& e = mState->mAEffect;
+  std::memset(&e, 0, sizeof e);
+  e.magic = kEffectMagic;
+  e.object = this;
+  e.dispatcher = &IEffectVSTEntry::dispatcher;
+  e.process = &IEffectVSTEntry::process;
+  e.setParameter = &IEffectVSTEntry::setParameter;
+  e.getParameter = &IEffectVSTEntry::getParameter;
+  e.processReplacing = &IEffectVSTEntry::processReplacing;
+  e.processDoubleReplacing = &IEffectVSTEntry::processDoubleReplacing;
+  e.numPrograms = nPresets;
+  e.numParams = hostParams;
+  e.numInputs = NInChannels();
+  e.numOutputs = NOutChannels();
+  e.flags = effFlagsCanReplacing | effFlagsCanDoubleReplacing;
+  if (plugDoesChunks) e.flags |= effFlagsProgramChunks;
+  if (LegalIO(1, -1)) e.flags |= effFlagsCanMono;
+  if (plugIsInst) e.flags |= effFlagsIsSynth;
+  if (GetGUI()) e.flags |= effFlagsHasEditor;
+  e.initialDelay = GetLatency();
+  e.ioRatio = 1.0f;
+  e.uniqueID = uniqueID;
+  e.version = GetEffectVersion(true);
+
+  std::memset(&mState->mEditRect, 0, sizeof mState->mEditRect);
+  setSpeakerArr(&mState->mInputSpkrArr, NInChannels());
+  setSpeakerArr(&mState->mOutputSpkrArr, NOutChannels());
+  SetInputChannelConnections(0, NInChannels(), true);
+  SetOutputChannelConnections(0, NOutChannels(), true);
+  SetBlockSize(1024);
+}
+
+AEffect* IEffectVST::PluginMain(audioMasterCallback hostCallback, IEffectVST* (*create)(IEffectInstanceInfo)) {
+  if (!create) return nullptr;
+  KIT_MutexLock lock(creationLock());
+  try {
+    IEffectInstanceInfo info;
+    info.mVSTHostCallback = hostCallback;
+    IEffectVST* plug = create(info);
+    if (!plug) return nullptr;
+    plug->EnsureDefaultPreset();
+    AEffect* e = plug->GetAEffect();
+    if (e->numPrograms < 1) e->numPrograms = 1;
+    return e;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "Vexmir: the plug-in could not be created: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "Vexmir: the plug-in could not be created\n");
+  }
+  return nullptr;
+}
+
+AEffect* IEffectVST::GetAEffect() {
+  return &mState->mAEffect;
+}
+
+audioMasterCallback IEffectVST::GetHostCallback() const {
+  return mState->mHostCallback;
+}
+
+int IEffectVST::GetHostExtensionFlags() const {
+  return mState->mHasVSTExtensions;
+}
+
+void IEffectVST::BeginInformHostOfParamChange(int idx) {
+  if (mState->mHostCallback) mState->mHostCallback(&mState->mAEffect, audioMasterBeginEdit, idx, 0, nullptr, 0.0f);
+}
+
+void IEffectVST::InformHostOfParamChange(int idx, double normalizedValue) {
+  if (mState->mHostCallback)
+    mState->mHostCallback(&mState->mAEffect, audioMasterAutomate, idx, 0, nullptr, static_cast<float>(normalizedValue));
+}
+
+void IEffectVST::EndInformHostOfParamChange(int idx) {
+  if (mState->mHostCallback) mState->mHostCallback(&mState->mAEffect, audioMasterEndEdit, idx, 0, nullptr, 0.0f);
+}
+
+void IEffectVST::InformHostOfProgramChange() {
+  if (mState->mHostCallback) mState->mHostCallback(&mState->mAEffect, audioMasterUpdateDisplay, 0, 0, nullptr, 0.0f);
+}
+
+bool IEffectVST::IsRenderingOffline() {
+  if (!mState->mHostCallback) return false;
+  return mState->mHostCallback(&mState->mAEffect, audioMasterGetCurrentProcessLevel, 0, 0, nullptr, 0.0f) ==
+         kVstProcessLevelOffline;
+}
+
+namespace {
+
+VstTimeInfo* askTime(audioMasterCallback cb, AEffect* e, intptr_t filter) {
+  if (!cb) return nullptr;
+  return reinterpret_cast<VstTimeInfo*>(cb(e, audioMasterGetTime, 0, filter, nullptr, 0.0f));
+}
+
+}  // namespace
+
+int IEffectVST::GetSamplePos() {
+  VstTimeInfo* t = askTime(mState->mHostCallback, &mState->mAEffect, 0);
+  if (t && t->samplePos >= 0.0) return static_cast<int>(t->samplePos + 0.5);
+  return 0;
+}
+
+double IEffectVST::GetTempo() {
+  VstTimeInfo* t = askTime(mState->mHostCallback, &mState->mAEffect, kVstTempoValid);
+  if (t && (t->flags & kVstTempoValid) && t->tempo >= 0.0) return t->tempo;
+  return 0.0;
+}
+
+void IEffectVST::GetTimeSig(int* numerator, int* denominator) {
+  if (numerator) *numerator = 0;
+  if (denominator) *denominator = 0;
+  VstTimeInfo* t = askTime(mState->mHostCallback, &mState->mAEffect, kVstTimeSigValid);
+  if (t && (t->flags & kVstTimeSigValid) && t->timeSigNumerator >= 0 && t->timeSigDenominator >= 0) {
+    if (numerator) *numerator = t->timeSigNumerator;
+    if (denominator) *denominator = t->timeSigDenominator;
+  }
+}
+
+void IEffectVST::GetTime(ITimeInfo* timeInfo) {
+  if (!timeInfo) return;
+  constexpr int32_t kWanted = kVstPpqPosValid | kVstTempoValid | kVstBarsValid | kVstCyclePosValid | kVstTimeSigValid;
+  VstTimeInfo* t = askTime(mState->mHostCallback, &mState->mAEffect, kWanted);
+  if (!t || !(t->flags & kWanted)) return;
+  timeInfo->mSamplePos = t->samplePos;
+  if ((t->flags & kVstPpqPosValid) && t->ppqPos >= 0.0) timeInfo->mPPQPos = t->ppqPos;
+  if ((t->flags & kVstTempoValid) && t->tempo > 0.0) timeInfo->mTempo = t->tempo;
+  if ((t->flags & kVstBarsValid) && t->barStartPos >= 0.0) timeInfo->mLastBar = t->barStartPos;
+  if ((t->flags & kVstCyclePosValid) && t->cycleStartPos >= 0.0 && t->cycleEndPos >= 0.0) {
+    timeInfo->mCycleStart = t->cycleStartPos;
+    timeInfo->mCycleEnd = t->cycleEndPos;
+  }
+  if ((t->flags & kVstTimeSigValid) && t->timeSigNumerator > 0 && t->timeSigDenominator > 0) {
+    timeInfo->mNumerator = t->timeSigNumerator;
+    timeInfo->mDenominator = t->timeSigDenominator;
+  }
+  timeInfo->mTransportIsRunning = (t->flags & kVstTransportPlaying) != 0;
+  timeInfo->mTransportLoopEnabled = (t->flags & kVstTransportCycleActive) != 0;
+}
+
+EHost IEffectVST::GetHost() {
+  if (mHost != kHostUninit) return mHost;
+  char product[256];
+  product[0] = '\0';
+  int version = 0;
+  if (mState->mHostCallback) {
+    mState->mHostCallback(&mState->mAEffect, audioMasterGetProductString, 0, 0, product, 0.0f);
+    product[sizeof product - 1] = '\0';
+    if (product[0]) {
+      intptr_t d = mState->mHostCallback(&mState->mAEffect, audioMasterGetVendorVersion, 0, 0, nullptr, 0.0f);
+      int decimal = static_cast<int>(d);
+      int major = decimal / 10000, rest = decimal % 10000;
+      version = (major << 16) + ((rest / 100) << 8) + rest % 100;
+    }
+  }
+  SetHost(product, version);
+  return mHost;
+}
+
+void IEffectVST::ResizeGraphics(int, int) {
+  if (!GetGUI()) return;
+  OnWindowResize();
+}
+
+void IEffectVST::SetLatency(int samples) {
+  mState->mAEffect.initialDelay = samples;
+  IEffectBase::SetLatency(samples);
+}
+
+bool IEffectVST::SendMidiVST(IMidiMsg* msg) {
+  if (!msg || !mState->mHostCallback) return false;
+  VstMidiEvent ev{};
+  ev.type = kVstMidiType;
+  ev.byteSize = sizeof(VstMidiEvent);
+  ev.deltaFrames = msg->mOffset;
+  ev.midiData[0] = static_cast<char>(msg->mStatus);
+  ev.midiData[1] = static_cast<char>(msg->mData1);
+  ev.midiData[2] = static_cast<char>(msg->mData2);
+  VstEvents events{};
+  events.numEvents = 1;
+  events.events[0] = reinterpret_cast<VstEvent*>(&ev);
+  return mState->mHostCallback(&mState->mAEffect, audioMasterProcessEvents, 0, 0, &events, 0.0f) == 1;
+}
+
+bool IEffectVST::SendSysEx(ISysEx* msg) {
+  if (!msg || !mState->mHostCallback) return false;
+  VstMidiSysexEvent ev{};
+  ev.type = kVstSysExType;
+  ev.byteSize = sizeof(VstMidiSysexEvent);
+  ev.deltaFrames = msg->mOffset;
+  ev.dumpBytes = msg->mSize;
+  ev.sysexDump = reinterpret_cast<char*>(const_cast<uint8_t*>(msg->mData));
+  VstEvents events{};
+  events.numEvents = 1;
+  events.events[0] = reinterpret_cast<VstEvent*>(&ev);
+  return mState->mHostCallback(&mState->mAEffect, audioMasterProcessEvents, 0, 0, &events, 0.0f) == 1;
+}
+
+bool IEffectVST::SendMidiMsg(IMidiMsg* msg) {
+  if (!msg) return false;
+  unsigned char bytes[3] = {msg->mStatus, msg->mData1, msg->mData2};
+  int kind = msg->StatusMsg();
+  size_t n = (kind == IMidiMsg::kProgramChange || kind == IMidiMsg::kChannelAftertouch) ? 2 : 3;
+  return sendToExternalMIDIOut(bytes, n);
+}
+
+bool IEffectVST::SendMidiSysex(unsigned char* bytes, int length) {
+  if (!bytes || length <= 0) return false;
+  if (bytes[0] == 0xF0) return sendToExternalMIDIOut(bytes, static_cast<size_t>(length));
+  std::vector<unsigned char> framed;
+  framed.reserve(static_cast<size_t>(length) + 2);
+  framed.push_back(0xF0);
+  framed.insert(framed.end(), bytes, bytes + length);
+  framed.push_back(0xF7);
+  return sendToExternalMIDIOut(framed.data(), framed.size());
+}
+
+bool IEffectVST::SendPatchSysex(unsigned char* bytes, int length) {
+  if (!bytes || length <= 0) return false;
+  return sendToExternalMIDIOut(bytes, static_cast<size_t>(length));
+}
+
+bool IEffectVST::SendMidiSysex2(std::vector<unsigned char> bytes) {
+  return sendToExternalMIDIOut(bytes.data(), bytes.size());
+}
+
+void IEffectVST::HostSpecificInit() {
+  if (mState->mHostSpecificInitDone) return;
+  mState->mHostSpecificInitDone = true;
+  EHost host = GetHost();
+  if (host == kHostForte || host == kHostAudition || host == kHostOrion || host == kHostSAWStudio) LimitToStereoIO();
+  mState->mAEffect.numInputs = mState->mInputSpkrArr.numChannels = NInChannels();
+  mState->mAEffect.numOutputs = mState->mOutputSpkrArr.numChannels = NOutChannels();
+  OnHostIdentified();
+}
+
+void IEffectVST::AttachGraphics(IGraphics* graphics) {
+  if (!graphics) return;
+  IEffectBase::AttachGraphics(graphics);
+  mState->mAEffect.flags |= effFlagsHasEditor;
+}
+
+void InitializeVSTChunk(ByteChunk* chunk) {
+  if (!chunk) return;
+  chunk->Clear();
+  int32_t magic = 0x70666674, ver = 0x00010000;
+  chunk->Put(&magic);
+  chunk->Put(&ver);
+}
+
+int GetIEffectVerFromChunk(ByteChunk* chunk, int* position) {
+  if (!chunk || !position) return 0;
+  int32_t magic = 0, ver = 0;
+  int pos = chunk->Get(&magic, *position);
+  if (pos < 0 || magic != 0x70666674) return 0;
+  pos = chunk->Get(&ver, pos);
+  if (pos < 0) {
+    *position = -1;
+    return 0;
+  }
+  *position = pos;
+  return ver;
+}

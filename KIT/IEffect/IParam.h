@@ -1,0 +1,97 @@
+// One plug-in parameter: its range, step, shape of the normalized mapping, display texts and the
+// MIDI binding that the user-interface configuration hangs on it.
+#pragma once
+
+#include <vector>
+
+struct ControlAction;
+
+class IParam {
+ public:
+  enum EParamType { kTypeNone = 0, kTypeBool = 1, kTypeInt = 2, kTypeEnum = 3, kTypeDouble = 4, kTypeText = 5 };
+
+  static constexpr int kNameLen = 55;         // name, label and group: up to 54 characters
+  static constexpr int kDisplayTextLen = 56;  // display texts: up to 55 characters
+
+  IParam() = default;
+
+  void InitBool(const char* name, bool defaultVal, const char* label = "", const char* group = "", int int1 = 0,
+                int int2 = 0);
+  void InitInt(const char* name, int defaultVal, int minVal, int maxVal, const char* label = "", const char* group = "",
+               int int1 = 0, int int2 = 0);
+  void InitEnum(const char* name, int defaultVal, int nEnums, const char* label = "", const char* group = "",
+                int int1 = 0, int int2 = 0);
+  void InitDouble(const char* name, double defaultVal, double minVal, double maxVal, double step,
+                  const char* label = "", const char* group = "", int int1 = 0, int int2 = 0);
+  void InitText() { mType = kTypeText; }
+
+  void SetShape(double shape);
+  void SetDisplayText(int value, const char* text);
+  void ResetDisplayTexts() { mDisplayTexts.clear(); }
+  const char* GetDisplayText(int value) const;
+  int GetNDisplayTexts() const { return static_cast<int>(mDisplayTexts.size()); }
+  const char* GetDisplayTextAtIdx(int idx, int* value = nullptr) const;
+  bool MapDisplayText(const char* text, int* value) const;
+
+  void Set(double value) { mValue = value; }
+  void SetNormalized(double normalized);
+  double Value() const { return mValue; }
+  bool Bool() const { return mValue >= 0.5; }
+  int Int() const { return static_cast<int>(mValue); }
+  double GetNormalized() const { return GetNormalized(mValue); }
+  double GetNormalized(double value) const;
+  double GetDefault() const { return mDefault; }
+  double GetStep() const { return mStep; }
+  double GetShape() const { return mShape; }
+  int GetPrecision() const { return mDisplayPrecision; }
+  EParamType Type() const { return static_cast<EParamType>(mType); }
+
+  void GetDisplayForHost(char* out, bool withDisplayText = true) const {
+    GetDisplayForHost(mValue, false, out, withDisplayText);
+  }
+  // out must hold at least 128 characters.
+  void GetDisplayForHost(double value, bool normalized, char* out, bool withDisplayText = true) const;
+  const char* GetNameForHost() const { return mName; }
+  const char* GetLabelForHost() const;
+  const char* GetParamGroupForHost() const { return mParamGroup; }
+  void GetBounds(double* minVal, double* maxVal) const;
+  double GetMin() const { return mMin; }
+  double GetMax() const { return mMax; }
+  double GetRange() const { return mMax - mMin; }
+  double DBToAmp() const;
+
+  void SetDisplayNegated(bool negate) { mNegateDisplay = negate; }
+  bool DisplayNegated() const { return mNegateDisplay; }
+  void SetBounds(double minVal, double maxVal) {
+    mMin = minVal;
+    mMax = maxVal;
+  }
+
+  ControlAction* GetControlAction() const { return mControlAction; }
+  void SetControlAction(ControlAction* action) { mControlAction = action; }
+  int GetInt1() const { return mInt1; }
+  int GetInt2() const { return mInt2; }
+
+ private:
+  struct DisplayText {
+    int value;
+    char text[kDisplayTextLen];
+  };
+
+  void initCommon(const char* name, const char* label, const char* group, double defaultVal, int int1, int int2);
+
+  int mType = kTypeNone;
+  double mValue = 0.0;
+  double mMin = 0.0, mMax = 1.0;
+  double mStep = 1.0;
+  double mShape = 1.0;
+  double mDefault = 0.0;
+  int mInt1 = 0, mInt2 = 0;
+  int mDisplayPrecision = 0;
+  char mName[kNameLen] = {};
+  char mLabel[kNameLen] = {};
+  char mParamGroup[kNameLen] = {};
+  bool mNegateDisplay = false;
+  std::vector<DisplayText> mDisplayTexts;
+  ControlAction* mControlAction = nullptr;  // not owned
+};

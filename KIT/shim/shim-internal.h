@@ -1,0 +1,16 @@
+// Views into the window layer's private state, for its own tests. Not for callers of the layer.
+#pragma once
+
+#include "KIT/shim/shim-types.h"
+
+namespace cocoa {
+class Timer;
+}
+
+int SHIM_Internal_PMQ_QueuedCount();
+int SHIM_Internal_PMQ_FreeCount();
+bool SHIM_Internal_PMQ_IsMainThreadKnown();
+// Timers whose handling object is `hwnd` (null: timers without a window).
+int SHIM_Internal_TimerCount(HWND hwnd);
+cocoa::Timer* SHIM_Internal_TimerObject(HWND hwnd, UINT id);
+const void* SHIM_Internal_TimerRecord(HWND hwnd, UINT id);

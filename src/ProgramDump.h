@@ -1,0 +1,59 @@
+// The program dump: one program of the synthesizer as a 297-byte SysEx message, F0 42 3n 58 40, 291 packed
+// bytes, F7. The 254 program data bytes travel in 37 packing units, each a top-bit byte followed by up to
+// seven data bytes with bit 7 cleared (bit i of the top-bit byte is bit 7 of the unit's i-th data byte);
+// the last unit holds two data bytes.
+//
+// The codec works on plain parameter values, an array of kNumParams doubles indexed by EParams, and on byte
+// buffers. It keeps no state and is safe to call from any thread on buffers the caller owns.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+constexpr int kProgramDumpSize = 297;
+constexpr int kProgramDataSize = 254;
+constexpr int kProgramNameLength = 12;
+constexpr uint8_t kProgramDumpFunction = 0x40;
+
+// The built-in "Init Sound" program dump (device byte 0x30), kProgramDumpSize bytes.
+const uint8_t* initialProgramDump();
+
+// Message position of program data byte d (0..253).
+constexpr int programDataPosition(int d) {
+  return 5 + 8 * (d / 7) + 1 + d % 7;
+}
+
+// Packs count data bytes (count <= 254) into the units that start at packed[0] and returns the number
+// of packed bytes written. Unpacking is the reverse; each data byte gets its bit 7 from its top-bit byte.
+int packData(const uint8_t* data, int count, uint8_t* packed);
+int unpackData(const uint8_t* packed, int count, uint8_t* data);
+
+// Builds the program dump of the given values and name into out (kProgramDumpSize bytes). The name is cut
+// to 12 characters and padded with spaces. deviceId is 0x30 + the global channel. Every byte between F0 and
+// F7 stays within 7 bits: name characters are masked to 7 bits, numeric fields are limited to 0..127.
+void buildProgramDump(const double* values, const std::string& name, uint8_t deviceId, uint8_t* out);
+
+// What a parse did besides setting values.
+struct ProgramParseResult {
+  bool accepted = false;
+  std::string name;               // the received name, blanks kept, zero bytes dropped
+  bool refreshRequested = false;  // voice mode byte 0x00 or 0x40 was read
+  // The voice mode position was read (its section not locked): the caller greys or restores the timbre
+  // controls for the new kCommonMode.
+  bool voiceModeApplied = false;
+  // A locked part channel was put back after the dump named another channel (timbre 1, timbre 2): the
+  // caller sets the parameter again and gives the synthesizer its pause.
+  bool channelRestored[2] = {false, false};
+  std::vector<int> changed;  // every index set, in the order set (an index may appear twice)
+};
+
+// Reads a program dump into values. Nothing is changed unless len is exactly kProgramDumpSize, msg[0] is
+// F0, the high nibble of msg[2] is 3, msg[3] is 0x58 and msg[296] is F7. Locked sections (a lock parameter
+// whose value is exactly 1.0) keep their values. Every value set is limited to its parameter's range.
+// Returns result->accepted.
+bool parseProgramDump(const uint8_t* msg, size_t len, double* values, ProgramParseResult* result);
+
+// The name the librarian shows for a received or sent program name: "Set Name" for an empty one.
+std::string librarianProgramName(const std::string& name);

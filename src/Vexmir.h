@@ -1,0 +1,62 @@
+// The editor object: one per host instance, created by the exported entry and deleted by the
+// host's close request.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "KIT/IEffect/IEffectVST.h"
+#include "KIT/IEffect/IMidiQueue.h"
+
+class Vexmir : public IEffectVST {
+ public:
+  static constexpr int kNumPluginParams = 529;
+  static constexpr int kVersion = 0x20008;
+  static constexpr int kUniqueID = 0x78786762;
+
+  // Host thread that creates the plug-in (under the entry's process-wide lock).
+  explicit Vexmir(IEffectInstanceInfo info);
+  // Host thread that closes the plug-in.
+  ~Vexmir() override;
+
+  // The data folder (resolved under the data root), ending with "/".
+  static std::string getDataFolder();
+  static std::string getPatchesFolderStr();
+  static int getPatchesFolderLength();
+
+  // Stores one line of the UI settings file (0 colour scheme, 1 size, 2 first-run word) and
+  // rewrites the file when it exists. False when it does not (nothing is then created).
+  bool setUISettingsLine(int line, const std::string& word);
+  bool writeUISettingsFile();
+
+  // Writes text to the debug log when logging is on for this instance. Any thread.
+  void log(const std::string& text) const;
+
+  bool isDebugLogOn() const { return debugLogOn; }
+  double getUIScale() const { return uiScale; }
+  int getUIStyle() const { return uiStyle; }
+  const std::string& getUISettingsLine(int line) const { return uiSettings[line < 0 || line > 4 ? 4 : line]; }
+  const std::string& getDebugLogPath() const { return debugLogPath; }
+  const std::string& getUISettingsPath() const { return uiSettingsPath; }
+
+  IMidiQueue midiQueue;
+  // Last short message compared by DebuggerOutput::compareMIDIdata.
+  int lastComparedMidi[3] = {0, 0, 0};
+
+  // Shared with the MIDI threads without a lock: single values only.
+  std::atomic<bool> midiOutReady{false};
+  std::atomic<int> deviceId{0x30};
+  std::atomic<int> displayedTimbre{0};
+
+ private:
+  void readUISettingsFile();
+
+  std::string debugLogPath;
+  std::string uiSettingsPath;
+  std::string uiSettings[5];
+  double uiScale = 1.0;
+  int uiStyle = 0;
+  double sampleRate = 44100.0;
+  ITimeInfo timeInfo;
+  bool debugLogOn = false;
+};

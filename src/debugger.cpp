@@ -1,0 +1,41 @@
+#include "src/debugger.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "src/Vexmir.h"
+
+bool DebuggerOutput::openDebugFile(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "r");
+  if (!f) return false;
+  std::fclose(f);
+  f = std::fopen(path.c_str(), "w");
+  if (f) std::fclose(f);
+  return true;
+}
+
+void DebuggerOutput::printDebugInfo(const std::string& path, const std::string& text) {
+  std::FILE* f = std::fopen(path.c_str(), "a");
+  if (!f) return;
+  char stamp[80];
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  if (std::strftime(stamp, sizeof stamp, "%Y-%m-%d.%X", &local) == 0) stamp[0] = '\0';
+  // One write per line keeps lines from different threads whole in most cases.
+  std::string line = std::string(stamp) + "\t " + text + "\n";
+  std::fwrite(line.data(), 1, line.size(), f);
+  std::fclose(f);
+}
+
+void DebuggerOutput::logSysExOutMessageByte(const unsigned char*, int) {}
+
+bool DebuggerOutput::compareMIDIdata(Vexmir* plug, IMidiMsg msg) {
+  if (!plug) return false;
+  int* last = plug->lastComparedMidi;
+  bool differs = last[0] != msg.mStatus || last[1] != msg.mData1 || last[2] != msg.mData2;
+  last[0] = msg.mStatus;
+  last[1] = msg.mData1;
+  last[2] = msg.mData2;
+  return differs;
+}
