@@ -254,7 +254,8 @@ int IEffectBase::UnserializePresets(ByteChunk* chunk, int startPos) {
       }
     }
   }
-  RestorePreset(mCurrentPresetIdx);
+  // A damaged list is not followed by a restore, which would rename and overwrite a preset.
+  if (pos >= 0) RestorePreset(mCurrentPresetIdx);
   return pos;
 }
 

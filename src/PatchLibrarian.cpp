@@ -1,0 +1,69 @@
+#include "src/PatchLibrarian.h"
+
+#include <algorithm>
+
+#include "platform/bundle/bundle.h"
+
+const char kPatchesFolderName[] = "Patches";
+const char kConvertedBanksFolderName[] = "Converted Banks";
+
+namespace {
+// The program's fixed data folder, resolved under the data root of this machine.
+const char kDataFolder[] = "/Library/Audio/Presets/Pellacor/Korg Vexmir Editor/";
+}  // namespace
+
+PatchLibrarian::PatchLibrarian(Vexmir* owner) : plugin(owner) {}
+
+PatchLibrarian::~PatchLibrarian() {
+  clearDataStructures(0);
+  clearDataStructures(3);
+}
+
+// Every log line of the librarian goes through here.
+void PatchLibrarian::writeLog(const std::string& line) {
+  logStream.str(std::string());
+  logStream << line;
+  if (logSink) logSink(logStream.str());
+}
+
+PatchFile* PatchLibrarian::bankAt(int index) const {
+  return index >= 0 && static_cast<size_t>(index) < bankFiles.size() ? bankFiles[index] : nullptr;
+}
+
+PatchFile* PatchLibrarian::searchBankAt(int index) const {
+  return index >= 0 && static_cast<size_t>(index) < searchFiles.size() ? searchFiles[index] : nullptr;
+}
+
+LibrarianPatch* PatchLibrarian::patchAt(PatchFile* bank, int slot) {
+  if (!bank || slot < 0 || static_cast<size_t>(slot) >= bank->patches.size()) return nullptr;
+  return &bank->patches[slot];
+}
+
+std::shared_ptr<PatchFile> PatchLibrarian::shareBank(const PatchFile* bank) const {
+  if (!bank) return nullptr;
+  for (const auto* owned : {&ownedBanks_, &ownedSearchBanks_})
+    for (const std::shared_ptr<PatchFile>& b : *owned)
+      if (b.get() == bank) return b;
+  return nullptr;
+}
+
+void PatchLibrarian::clearDataStructures(int which) {
+  std::vector<FolderFiles*>* tree = which == 0 ? &folderTree : which == 3 ? &searchTree : nullptr;
+  if (!tree) return;
+  for (FolderFiles* node : *tree) delete node;
+  tree->clear();
+}
+
+void PatchLibrarian::initBankFilesOnDiscard(const std::string& folder) {
+  bankFiles.clear();
+  searchFiles.clear();
+  for (int which = 0; which < 4; ++which) clearDataStructures(which);
+  // Dropped banks live on only where a view, the clipboard or a job holds a share of them.
+  ownedBanks_.clear();
+  ownedSearchBanks_.clear();
+  loadPatchesFromFilesystem(folder);
+}
+
+std::string PatchLibrarian::convertedBanksFolder() {
+  return platform::resolveDataPath(kDataFolder) + kConvertedBanksFolderName;
+}

@@ -1,0 +1,164 @@
+// The librarian of one plug-in instance: every bank file of the "Patches" folder in memory, the folder
+// tree that the bank menus show, the search-result banks and the selection state of the two slot lists.
+//
+// Threads: the scan, the search and the writers run on the user-interface thread (the first scan on
+// the thread that creates the plug-in); loadFromChunk also runs on the MIDI input thread for a bank
+// dump received from the synthesizer, with a bank record of the caller's own. There is no lock: the
+// plug-in keeps these uses apart.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "src/PatchFile.h"
+
+class ByteChunk;
+class Vexmir;
+namespace Poco {
+class File;
+class Path;
+}  // namespace Poco
+
+// Bank files smaller than this are never read by the scan.
+constexpr int64_t kMinBankFileSize = 25001;
+// Files larger than this are not read by the scan: no bank form comes close, and the whole file
+// would be held in memory.
+constexpr int64_t kMaxBankFileSize = 64LL * 1024 * 1024;
+
+// The names of the librarian's folders inside the data folder.
+extern const char kPatchesFolderName[];
+extern const char kConvertedBanksFolderName[];
+
+// Searches `data` from `position` for the first byte equal to `value`. Found: true, `position` just
+// after it. Not found, or `position` at or past the end: false and `position` -1. `position` -1 on
+// entry gives false at once.
+bool findByte(const ByteChunk* data, int& position, int value);
+
+class PatchLibrarian {
+ public:
+  explicit PatchLibrarian(Vexmir* plugin = nullptr);
+  ~PatchLibrarian();
+  PatchLibrarian(const PatchLibrarian&) = delete;
+  PatchLibrarian& operator=(const PatchLibrarian&) = delete;
+
+  // Index in bankFiles of the bank open in the upper slot list.
+  int upperBankIndex = 0;
+  // Index of the lower bank: in bankFiles, or in searchFiles while the lower list shows search results.
+  int lowerBankIndex = -1;
+  // While a long file is split: the bound of the split loop.
+  int splitBankCount = 0;
+  // True when the last read found no program data.
+  bool chunkUnrecognized = true;
+  // Set while the file being parsed is split into " Singles " banks.
+  bool fileWasSplit = false;
+  // Set when a split wrote bank files during a scan; the scan then runs once more.
+  bool rescanPending = false;
+  // Where a log line is composed.
+  std::ostringstream logStream;
+  Vexmir* plugin;
+  // During a bank dump from the synthesizer: how many programs were handed on.
+  int targetSlot = 0;
+  // Set by the MIDI side while a bank dump received from the synthesizer is read.
+  bool bankDumpFromHardware = false;
+  int selectedUpperSlot = 0;
+  int selectedLowerSlot = 0;
+  // Full paths of the folders of the last scan: sub-folders in byte order, then the root.
+  std::vector<std::string> folderList;
+  // Every bank file of the last scan that holds programs, in scan order.
+  std::vector<PatchFile*> bankFiles;
+  // The banks of the last name search.
+  std::vector<PatchFile*> searchFiles;
+  // Owned nodes; the banks they point to are not owned by the trees.
+  std::vector<FolderFiles*> folderTree;
+  std::vector<FolderFiles*> searchTree;
+
+  // Where log lines go; the plug-in points it at its debug log when that is on. Empty: nothing is logged.
+  std::function<void(const std::string&)> logSink;
+  // During a bank dump from the synthesizer, every program read (one 297-byte dump per slot) is
+  // handed to this, in slot order, on the calling thread.
+  std::function<void(const uint8_t* dump, int size)> hardwareProgramHandOff;
+  // Called once after a bank dump from the synthesizer has been read.
+  std::function<void()> hardwareBankFinished;
+
+  // ---- reading ----
+  // Reads the programs of a bank image into `bank` (appended). Standard MIDI files are read by their
+  // events; any other data is searched for program dumps and bulk dumps on any global channel.
+  // Only complete program dumps are kept; a program missing inside a bulk dump is replaced by the
+  // initial program in its own slot. A bank that received any program is padded to 128; data without
+  // program data leaves the bank untouched. The fourth argument is not read.
+  void loadFromChunk(ByteChunk* chunk, int size, PatchFile* bank, int);
+  // Pads `bank` to 128 programs with copies of the initial program; 128 or more stay as they are.
+  static void fillUncompletedBankFiles(PatchFile* bank);
+
+  // ---- writing ----
+  // The image of a bank file: the first 128 programs (empty or unwritable slots as the initial
+  // program), raw or as a Standard MIDI file with computed lengths. For a bank of 128 program dumps
+  // the raw image is 38016 bytes and the Standard MIDI image 38580.
+  static void buildBankImage(const PatchFile& bank, bool midi, ByteChunk* out);
+  // Writes the bank image to `path` through a temporary file in the same folder that then replaces
+  // the target, so that a failure never leaves a truncated file. False when nothing was written.
+  static bool writeBankFile(const PatchFile& bank, const std::string& path, bool midi);
+  // Writes the upper bank to `path` in the form the extension of `name` asks for ("mid" Standard MIDI,
+  // "syx"/"vmr" raw with ".vmr", "vlt" raw with ".vlt", anything else raw with no suffix). On success
+  // stores `name` with that suffix in *savedName and returns true; on failure (no upper bank, write
+  // failed) returns false, leaves *savedName and the file at `path` as they were.
+  bool saveEditedPatch(const std::string& path, const std::string& name, std::string* savedName);
+
+  // ---- new bank files ----
+  // Writes slice `splitIndex` + 1 of `source` (programs 128 * (splitIndex + 1) on, at most 128) as a
+  // raw bank "<name> Singles <splitIndex + 2>.vmr" in the source's folder, padded to 128; an existing
+  // file is never replaced (a free name is chosen). Updates splitBankCount and sets rescanPending when
+  // a file was written. Returns false only when the slice held programs and could not be written; the
+  // path written is added to *written when given.
+  bool createNewPatchFile(PatchFile* source, std::string folderName, std::string fileName, std::string extension,
+                          std::string sourcePath, int bankNumber, int splitIndex, bool, bool, bool, bool,
+                          std::vector<std::string>* written = nullptr);
+
+  // ---- folder scan and tree ----
+  // Scans `folder` (the "Patches" folder) into bankFiles and folderTree; see the unit for the rules.
+  void loadPatchesFromFilesystem(const std::string& folder);
+  // Appends every folder below `folder`, each after its own sub-folders; links are not followed.
+  void buildFolderStructure(const std::string& folder, std::vector<std::string>* out);
+  // Reads one bank file. Returns its listed bank, or null when the file was split or holds no programs.
+  PatchFile* parseFolderFiles(const Poco::File& file, const Poco::Path& path, int depth, int fileKind, int,
+                              const std::string& extension);
+  // Files `bank` into folderTree by the number of its folderParts (1 to 3; other banks are not filed).
+  void createFolderFilesStructure(PatchFile* bank, const std::string&);
+  // 0 frees the nodes of folderTree, 3 those of searchTree; other values do nothing.
+  void clearDataStructures(int which);
+  // Drops both bank lists, frees both trees and scans `folder` again.
+  void initBankFilesOnDiscard(const std::string& folder);
+
+  // ---- name search ----
+  // Replaces searchFiles and searchTree by "Search Results n" banks of at most 128 copies of every
+  // program whose name holds `text` (byte for byte).
+  void createNewSearchPatchFiles(const std::string& text);
+
+  // ---- checked access ----
+  PatchFile* bankAt(int index) const;
+  PatchFile* searchBankAt(int index) const;
+  static LibrarianPatch* patchAt(PatchFile* bank, int slot);
+  // Keeps a bank of this librarian alive for as long as the caller holds the result, even after a
+  // rescan dropped it (views, the clipboard and transfer jobs hold banks this way). Null for a bank
+  // the librarian does not own.
+  std::shared_ptr<PatchFile> shareBank(const PatchFile* bank) const;
+
+  // "<data folder>/Converted Banks", where split sources go.
+  static std::string convertedBanksFolder();
+
+ private:
+  void scanFolders(const std::string& folder, bool allowRescan);
+  void writeLog(const std::string& line);
+  bool moveToConvertedBanks(const std::string& sourcePath, std::string* movedTo);
+
+  // The records of bankFiles (and those dropped by a rescan until no share holds them).
+  std::vector<std::shared_ptr<PatchFile>> ownedBanks_;
+  std::vector<std::shared_ptr<PatchFile>> ownedSearchBanks_;
+  // Split sources that could not be moved away: not read again, so they are not split twice.
+  std::set<std::string> unmovableSources_;
+};

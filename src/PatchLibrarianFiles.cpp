@@ -1,0 +1,111 @@
+#include "src/PatchLibrarianFiles.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <vector>
+
+namespace librarianfiles {
+
+namespace {
+
+bool writeAll(int fd, const uint8_t* data, size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool entryExists(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+// Puts a finished temporary file at `path`. Without `replace`, a hard link refuses an existing
+// target atomically; where links are not supported the check and rename are the fallback.
+WriteResult publish(const std::string& temp, const std::string& path, bool replace) {
+  if (replace) return ::rename(temp.c_str(), path.c_str()) == 0 ? WriteResult::Written : WriteResult::Failed;
+  if (::link(temp.c_str(), path.c_str()) == 0) {
+    ::unlink(temp.c_str());
+    return WriteResult::Written;
+  }
+  if (errno == EEXIST) return WriteResult::NameTaken;
+  if (entryExists(path)) return WriteResult::NameTaken;
+  return ::rename(temp.c_str(), path.c_str()) == 0 ? WriteResult::Written : WriteResult::Failed;
+}
+
+}  // namespace
+
+std::string folderOf(const std::string& path) {
+  const size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string lastComponent(const std::string& path) {
+  const size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+WriteResult writeWhole(const std::string& path, const uint8_t* data, size_t size, bool replace) {
+  std::string folder = folderOf(path);
+  if (folder.empty() && !path.empty() && (path[0] == '/' || path[0] == '\\')) folder = "/";
+  std::string pattern = (folder.empty() ? std::string() : folder + "/") + "." + lastComponent(path) + ".XXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  const int fd = ::mkstemp(name.data());
+  if (fd < 0) return WriteResult::Failed;
+  const std::string temp(name.data());
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  bool ok = ::fchmod(fd, 0666 & ~mask) == 0 && writeAll(fd, data, size) && ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  WriteResult result = ok ? publish(temp, path, replace) : WriteResult::Failed;
+  if (result != WriteResult::Written) ::unlink(temp.c_str());
+  return result;
+}
+
+std::string freeName(const std::string& folder, const std::string& stem, const std::string& suffix) {
+  const std::string base = folder.empty() ? std::string() : folder + "/";
+  for (int n = 1; n < 10000; ++n) {
+    const std::string candidate = base + stem + (n == 1 ? std::string() : " (" + std::to_string(n) + ")") + suffix;
+    if (!entryExists(candidate)) return candidate;
+  }
+  return std::string();
+}
+
+bool readWhole(const std::string& path, std::string* out) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  out->clear();
+  char buffer[65536];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) out->append(buffer, n);
+  const bool ok = !std::ferror(f);
+  std::fclose(f);
+  return ok;
+}
+
+bool moveWithoutReplacing(const std::string& source, const std::string& target) {
+  if (::link(source.c_str(), target.c_str()) == 0) {
+    if (::unlink(source.c_str()) == 0) return true;
+    ::unlink(target.c_str());
+    return false;
+  }
+  if (errno == EEXIST) return false;
+  std::string bytes;
+  if (!readWhole(source, &bytes)) return false;
+  if (writeWhole(target, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), false) != WriteResult::Written)
+    return false;
+  if (::unlink(source.c_str()) == 0) return true;
+  ::unlink(target.c_str());
+  return false;
+}
+
+}  // namespace librarianfiles

@@ -1,0 +1,287 @@
+// The folder scan of "Patches": which files are read, how long files are split, and the folder tree.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <Poco/DirectoryIterator.h>
+#include <Poco/File.h>
+#include <Poco/Path.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+
+#include "KIT/IEffect/IEffectStructs.h"
+#include "src/PatchLibrarian.h"
+#include "src/PatchLibrarianFiles.h"
+
+namespace {
+
+std::string lowerCase(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+bool isBankExtension(const std::string& ext) {
+  return ext == "mid" || ext == "syx" || ext == "vmr" || ext == "vlt";
+}
+
+std::string withoutTrailingSeparators(std::string path) {
+  while (path.size() > 1 && (path.back() == '/' || path.back() == '\\')) path.pop_back();
+  return path;
+}
+
+std::vector<std::string> components(const std::string& path) {
+  std::vector<std::string> parts;
+  std::string part;
+  for (char c : path) {
+    if (c == '/') {
+      if (!part.empty()) parts.push_back(part);
+      part.clear();
+    } else {
+      part.push_back(c);
+    }
+  }
+  if (!part.empty()) parts.push_back(part);
+  return parts;
+}
+
+// Reads a whole file into `chunk`; false when it cannot be read completely.
+bool readFileInto(const std::string& path, ByteChunk* chunk) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  struct stat st {};
+  bool ok = ::fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxBankFileSize;
+  if (ok) {
+    const int size = static_cast<int>(st.st_size);
+    ok = chunk->Resize(size) == size && (size == 0 || std::fread(chunk->GetBytes(), 1, size, f) == size_t(size));
+  }
+  std::fclose(f);
+  return ok;
+}
+
+const char kMovedReason[] =
+    " - it is not a bank of 128 programs; its programs were written to its \" Singles \" bank files";
+
+}  // namespace
+
+void PatchLibrarian::loadPatchesFromFilesystem(const std::string& folder) {
+  scanFolders(folder, true);
+}
+
+void PatchLibrarian::scanFolders(const std::string& folder, bool allowRescan) {
+  // A trailing separator would shift every depth; the root is taken without it.
+  const std::string root = withoutTrailingSeparators(folder);
+  bool present = false;
+  try {
+    Poco::File rootFile(root);
+    present = !root.empty() && rootFile.exists() && rootFile.isDirectory();
+  } catch (const std::exception&) {
+  }
+  if (!present) {
+    writeLog("PLUGIN IS NOT ABLE TO FIND PATCHES FOLDER...");
+    return;
+  }
+
+  folderList.clear();
+  buildFolderStructure(root, &folderList);
+  std::sort(folderList.begin(), folderList.end());
+  folderList.push_back(root);
+
+  const std::string prefix = root == "/" ? root : root + "/";
+  for (const std::string& current : folderList) {
+    std::vector<std::string> entries;
+    try {
+      for (Poco::DirectoryIterator it(current), end; it != end; ++it) entries.push_back(it->path());
+    } catch (const std::exception& e) {
+      writeLog("PATCH LIBRARIAN: could not list folder " + current + ": " + e.what());
+    }
+    std::sort(entries.begin(), entries.end());
+    const int depth = current == root ? 0 : static_cast<int>(components(current.substr(prefix.size())).size());
+
+    for (const std::string& entry : entries) {
+      try {
+        Poco::File file(entry);
+        if (!file.isFile()) continue;
+        const Poco::Path path(entry);
+        const std::string extension = lowerCase(path.getExtension());
+        if (!isBankExtension(extension)) continue;
+        const Poco::File::FileSize size = file.getSize();
+        if (size < static_cast<Poco::File::FileSize>(kMinBankFileSize)) continue;
+        if (size > static_cast<Poco::File::FileSize>(kMaxBankFileSize)) {
+          writeLog("PATCH LIBRARIAN: skipped file " + entry + " - too large for a bank file");
+          continue;
+        }
+        if (unmovableSources_.count(entry)) {
+          writeLog("PATCH LIBRARIAN: skipped file " + entry + " - already split, but it could not be moved");
+          continue;
+        }
+        PatchFile* bank = parseFolderFiles(file, path, depth, 0, 1, extension);
+        if (bank) createFolderFilesStructure(bank, bank->folderPath);
+      } catch (const std::exception& e) {
+        writeLog("PATCH LIBRARIAN: skipped " + entry + ": " + e.what());
+      }
+    }
+  }
+
+  if (rescanPending) {
+    writeLog("FOLDER RESCAN INITIATED BY PATCH LIBRARIAN");
+    rescanPending = false;
+    bankFiles.clear();
+    clearDataStructures(0);
+    ownedBanks_.clear();
+    if (allowRescan) scanFolders(root, false);
+  }
+}
+
+void PatchLibrarian::buildFolderStructure(const std::string& folder, std::vector<std::string>* out) {
+  if (!out) return;
+  std::vector<std::string> found;
+  try {
+    for (Poco::DirectoryIterator it(folder), end; it != end; ++it) found.push_back(it->path());
+  } catch (const std::exception& e) {
+    writeLog("PATCH LIBRARIAN: could not list folder " + folder + ": " + e.what());
+  }
+  for (const std::string& entry : found) {
+    try {
+      Poco::File file(entry);
+      // A link to a folder is not followed: it could lead out of "Patches" or round in a circle.
+      if (file.isLink() || !file.isDirectory()) continue;
+    } catch (const std::exception& e) {
+      writeLog("PATCH LIBRARIAN: skipped " + entry + ": " + e.what());
+      continue;
+    }
+    buildFolderStructure(entry, out);
+    out->push_back(entry);
+  }
+}
+
+PatchFile* PatchLibrarian::parseFolderFiles(const Poco::File& file, const Poco::Path& path, int depth, int fileKind,
+                                            int, const std::string& extension) {
+  fileWasSplit = false;
+  auto bank = std::make_shared<PatchFile>();
+  const std::string fullPath = file.path();
+  bank->fileName = path.getFileName();
+  bank->folderPath = librarianfiles::folderOf(fullPath);
+  bank->folderName = librarianfiles::lastComponent(bank->folderPath);
+  const std::vector<std::string> folders = components(bank->folderPath);
+  const size_t keep = std::min(folders.size(), static_cast<size_t>(depth < 0 ? 0 : depth) + 1);
+  bank->folderParts.assign(folders.end() - keep, folders.end());
+  bank->fileKind = fileKind;
+  const bool midi = extension == "mid";
+
+  writeLog("PATCH LIBRARIAN: loaded file " + fullPath);
+  ByteChunk chunk;
+  if (!readFileInto(fullPath, &chunk)) {
+    writeLog("PATCH LIBRARIAN: could not read file " + fullPath);
+    return nullptr;
+  }
+  loadFromChunk(&chunk, chunk.Size(), bank.get(), midi);
+  const size_t programs = bank->patches.size();
+  if (programs == 0) return nullptr;
+
+  if (programs > static_cast<size_t>(kProgramsPerBank)) {
+    fileWasSplit = true;
+    splitBankCount = static_cast<int>(programs / kProgramsPerBank);
+    std::vector<std::string> written;
+    bool complete = true;
+    for (int splitIndex = -1; splitIndex < splitBankCount && complete; ++splitIndex)
+      complete = createNewPatchFile(bank.get(), bank->folderName, bank->fileName, extension, fullPath, fileKind,
+                                    splitIndex, midi, false, false, false, &written);
+    if (!complete) {
+      // Without every part the source is the only whole copy: it stays, and the parts go.
+      for (const std::string& part : written) ::unlink(part.c_str());
+      writeLog("PATCH LIBRARIAN: could not split file " + fullPath + "; it is left as it is");
+      return nullptr;
+    }
+    std::string movedTo;
+    if (moveToConvertedBanks(fullPath, &movedTo)) {
+      writeLog("PATCH LIBRARIAN: moved file " + bank->fileName + kMovedReason);
+    } else {
+      unmovableSources_.insert(fullPath);
+      writeLog("PATCH LIBRARIAN: could not move file " + fullPath + " to " + convertedBanksFolder() +
+               "; it is not split again");
+    }
+    return nullptr;
+  }
+
+  fillUncompletedBankFiles(bank.get());
+  ownedBanks_.push_back(bank);
+  bankFiles.push_back(bank.get());
+  return bank.get();
+}
+
+bool PatchLibrarian::moveToConvertedBanks(const std::string& sourcePath, std::string* movedTo) {
+  const std::string folder = convertedBanksFolder();
+  try {
+    Poco::File target(folder);
+    if (!target.exists()) target.createDirectories();
+    if (!target.isDirectory()) return false;
+  } catch (const std::exception& e) {
+    writeLog(std::string("PATCH LIBRARIAN: ") + e.what());
+    return false;
+  }
+  const std::string name = librarianfiles::lastComponent(sourcePath);
+  const size_t dot = name.rfind('.');
+  const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+  const std::string suffix = dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot);
+  // A converted file of the same name from an earlier split is kept: the new one takes a free name.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const std::string target = librarianfiles::freeName(folder, stem, suffix);
+    if (target.empty()) return false;
+    if (librarianfiles::moveWithoutReplacing(sourcePath, target)) {
+      if (movedTo) *movedTo = target;
+      return true;
+    }
+    if (::access(sourcePath.c_str(), F_OK) != 0) return false;
+  }
+  return false;
+}
+
+void PatchLibrarian::createFolderFilesStructure(PatchFile* bank, const std::string&) {
+  if (!bank) return;
+  const std::vector<std::string>& parts = bank->folderParts;
+  const size_t n = parts.size();
+  if (n < 1 || n > 3) return;
+
+  bool matched = false;
+  for (FolderFiles* top : folderTree) {
+    if (n == 1) {
+      if (top->name == parts[0]) {
+        top->files.push_back(bank);
+        matched = true;
+      }
+      continue;
+    }
+    for (SubFolderFiles& sub : top->subFolders) {
+      if (sub.name != parts[1]) continue;
+      matched = true;
+      if (n == 2) {
+        sub.files.push_back(bank);
+        continue;
+      }
+      auto third = std::find_if(sub.subFolders2.begin(), sub.subFolders2.end(),
+                                [&](const SubFolderFiles2& s) { return s.name == parts[2]; });
+      if (third != sub.subFolders2.end())
+        third->files.push_back(bank);
+      else
+        sub.subFolders2.push_back(SubFolderFiles2{parts[2], {bank}});
+    }
+  }
+  if (matched) return;
+
+  auto* entry = new FolderFiles;
+  if (n == 1) {
+    entry->name = parts[0];
+    entry->files.push_back(bank);
+  } else {
+    SubFolderFiles sub;
+    sub.name = parts[1];
+    if (n == 2)
+      sub.files.push_back(bank);
+    else
+      sub.subFolders2.push_back(SubFolderFiles2{parts[2], {bank}});
+    entry->subFolders.push_back(std::move(sub));
+  }
+  folderTree.push_back(entry);
+}

@@ -1,0 +1,279 @@
+// The test host against a plug-in of our own that makes every host request and reports what it received.
+#include <gtest/gtest.h>
+
+#include "tests/host/run_host.h"
+
+namespace {
+
+const std::string kProbe = PROBE_PLUGIN;
+const std::string kNoEntry = NOENTRY_PLUGIN;
+
+// The probe's report line as the transcript prints it (the effGetErrorText dispatch).
+std::string reportOf(const HostRun& r, int nth = 0) {
+  const std::string key = "dispatcher effGetErrorText(46) -> 1 \"";
+  size_t at = 0;
+  for (int i = 0; i <= nth; ++i) {
+    at = r.out.find(key, at);
+    if (at == std::string::npos) return "";
+    at += key.size();
+  }
+  return r.out.substr(at, r.out.find('\n', at) - at - 1);
+}
+
+TEST(HostWithProbe, AnswersEveryHostRequestAndRecordsIt) {
+  ScratchDir dir;
+  HostRun r = runHost(kProbe,
+                      "host product \"REAPER\"\n"
+                      "host vendorversion 60012\n"
+                      "open\n"
+                      "dispatch effVendorSpecific\n"
+                      "dispatch effGetErrorText\n",
+                      dir);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const std::string report = reportOf(r);
+  const char* inReport[] = {
+      "product=\\\"REAPER\\\" vendorversion=60012",
+      "automate=0",
+      "version=2400",
+      "wantmidi=1",
+      "iochanged=1",
+      "level=1",  // outside processing: the user level
+      "display=1",
+      "begin=1",
+      "end=1",
+      "unknown=0",
+      "time[pos=0 rate=44100 ppq=0.0000 tempo=120.00 bar=0.0 sig=4/4 playing=0 changed=0]",
+  };
+  for (const char* s : inReport) EXPECT_NE(report.find(s), std::string::npos) << s << "\nin: " << report;
+
+  const char* inTranscript[] = {
+      "load \"" PROBE_PLUGIN "\" entry VSTPluginMain",
+      "request audioMasterVersion(1) -> 2400",
+      "request audioMasterGetProductString(33) \"REAPER\" -> 1",
+      "request audioMasterGetVendorVersion(34) -> 60012",
+      "dispatcher effOpen(0) -> 1",
+      "request audioMasterAutomate(0) index=2 opt=0.75 -> 0",
+      "request audioMasterWantMidi(6) -> 1",
+      "request audioMasterGetTime(7) -> 1",
+      "request audioMasterIOChanged(13) -> 1",
+      "request audioMasterGetCurrentProcessLevel(23) -> 1",
+      "request audioMasterUpdateDisplay(42) -> 1",
+      "request audioMasterBeginEdit(43) index=1 -> 1",
+      "request audioMasterEndEdit(44) index=1 -> 1",
+      "request audioMaster(99) -> 0",
+      "dispatcher effVendorSpecific(50) -> 1",
+      "dispatcher effClose(1) -> 1 (end of script)",
+  };
+  for (const char* s : inTranscript) EXPECT_TRUE(r.has(s)) << s << "\nin:\n" << r.out;
+}
+
+TEST(HostWithProbe, TransportAdvancesWithEachBlockWhilePlaying) {
+  ScratchDir dir;
+  HostRun r = runHost(kProbe,
+                      "setup rate=48000 block=480\n"
+                      "transport playing=1 tempo=150 ppq=4 sig=3/4\n"
+                      "process float\n"
+                      "dispatch effGetErrorText\n"
+                      "process double\n"
+                      "dispatch effGetErrorText\n"
+                      "transport playing=0\n"
+                      "process accumulate\n"
+                      "dispatch effGetErrorText\n",
+                      dir);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  // level 2 is the realtime level: the host knows it is inside a process call.
+  EXPECT_EQ(reportOf(r, 0),
+            "rate=48000 block=480 level=2 "
+            "time[pos=0 rate=48000 ppq=4.0000 tempo=150.00 bar=3.0 sig=3/4 playing=1 changed=1]");
+  // 480 frames at 48 kHz and 150 BPM are a fortieth of a quarter note.
+  EXPECT_EQ(reportOf(r, 1),
+            "level=2 time[pos=480 rate=48000 ppq=4.0250 tempo=150.00 bar=3.0 sig=3/4 playing=1 changed=0]");
+  EXPECT_EQ(reportOf(r, 2),
+            "level=2 time[pos=960 rate=48000 ppq=4.0500 tempo=150.00 bar=3.0 sig=3/4 playing=0 changed=1]");
+  EXPECT_TRUE(r.has("transport playing=1 recording=0 tempo=150 ppq=4 samplepos=0 sig=3/4")) << r.out;
+}
+
+TEST(HostWithProbe, ProcessesEachPrecisionWithTheChannelsItDeclares) {
+  ScratchDir dir;
+  HostRun r = runHost(kProbe,
+                      "process float frames=64 input=impulse\n"
+                      "process double frames=64 input=sine\n"
+                      "process accumulate frames=64 count=2\n",
+                      dir);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(r.has("process float frames=64 in=1 out=2 -> peaks [0.25 2]")) << r.out;
+  EXPECT_TRUE(r.has("process double frames=64 in=1 out=2 -> peaks [0.25 1]")) << r.out;
+  EXPECT_TRUE(r.has("process accumulate frames=64 in=1 out=2 -> peaks [0.25 0]")) << r.out;
+}
+
+TEST(HostWithProbe, DeliversHostEventsAndRecordsThePluginsEvents) {
+  ScratchDir dir;
+  HostRun r = runHost(kProbe,
+                      "midi 90 3c 64 delta=5\n"
+                      "sysex F0 43 10 7F F7\n"
+                      "midi c0 05\n"
+                      "process float frames=32\n"
+                      "dispatch effGetErrorText\n"
+                      "events\n",
+                      dir);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(r.has("event midi delta=5 90 3c 64"));
+  EXPECT_TRUE(r.has("event sysex delta=0 bytes=5 f0 43 10 7f f7"));
+  EXPECT_TRUE(r.has("dispatcher effProcessEvents(25) events=3 -> 1")) << r.out;
+  EXPECT_NE(reportOf(r).find("midi@5 sysex@0x5 midi@0"), std::string::npos) << reportOf(r);
+  // The probe sends what it got back to the host during the block.
+  EXPECT_TRUE(
+      r.has("request audioMasterProcessEvents(8) events=3 [midi delta=0 90 3c 64] "
+            "[sysex delta=0 bytes=5 f0 43 10 7f f7] [midi delta=2 c0 05 00] -> 1"))
+      << r.out;
+  EXPECT_TRUE(r.has("events none queued"));
+}
+
+TEST(HostWithProbe, ChunksGoToFilesAndBack) {
+  ScratchDir dir;
+  dir.write("other.bin", std::string("hello\0world", 11));
+  HostRun r = runHost(kProbe,
+                      "chunk save first.bin\n"
+                      "chunk load other.bin preset\n"
+                      "chunk save second.bin\n"
+                      "compare other.bin second.bin\n"
+                      "compare first.bin second.bin\n"
+                      "dispatch effGetErrorText\n",
+                      dir);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(dir.read("first.bin"), "probe");
+  EXPECT_EQ(dir.read("second.bin"), std::string("hello\0world", 11));
+  EXPECT_TRUE(r.has("chunk save bank -> 5 bytes \"first.bin\""));
+  EXPECT_TRUE(r.has("chunk load preset 11 bytes \"other.bin\" -> 1"));
+  EXPECT_TRUE(r.has("compare \"other.bin\" \"second.bin\" -> equal 11 bytes"));
+  EXPECT_TRUE(r.has("compare \"first.bin\" \"second.bin\" -> differ at byte 0 (sizes 5 11)"));
+  EXPECT_EQ(reportOf(r), "setchunk=11 preset");
+}
+
+TEST(HostWithProbe, ParametersAndStringOpcodes) {
+  ScratchDir dir;
+  HostRun r = runHost(kProbe,
+                      "info\n"
+                      "param set 1 0.3\n"
+                      "param get 1\n"
+                      "param show 2\n"
+                      "dispatch effGetEffectName\n"
+                      "dispatch 47\n"
+                      "dispatch effCanDo ptr=text:\"receiveVstMidiEvent\"\n"
+                      "dispatch effCanDo ptr=text:bogus\n"
+                      "dispatch effSetSpeakerArrangement speakers=1,2\n",
+                      dir);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const char* lines[] = {
+      "effect uniqueID 1450725490 (0x56785072 'VxPr')",
+      "effect numParams 3",
+      "effect numInputs 1",
+      "effect numOutputs 2",
+      "effect flags 0x1130 CanReplacing|ProgramChunks|IsSynth|CanDoubleReplacing",
+      "effect process yes processReplacing yes processDoubleReplacing yes",
+      "param set 1 0.3",
+      "param get 1 -> 0.3",
+      "param show 2 -> 1 name=\"P2\" label=\"\" display=\"\"",
+      "dispatcher effGetEffectName(45) -> 1 \"Vexmir Probe\"",
+      "dispatcher effGetVendorString(47) -> 1 \"Vexmir Tests\"",
+      "dispatcher effCanDo(51) ptr=\"receiveVstMidiEvent\" -> 1",
+      "dispatcher effCanDo(51) ptr=\"bogus\" -> -1",
+      "dispatcher effSetSpeakerArrangement(42) speakers=1,2 -> 0",
+  };
+  for (const char* s : lines) EXPECT_TRUE(r.has(s)) << s << "\nin:\n" << r.out;
+}
+
+TEST(HostWithProbe, RepeatedRequestsAreFoldedWithACount) {
+  ScratchDir dir;
+  // The probe's idle asks for a display update three times.
+  HostRun r = runHost(kProbe, "dispatch effIdle\ndispatch effIdle\n", dir);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(
+      r.has("request audioMasterUpdateDisplay(42) -> 1 (x3)\ndispatcher effIdle(53) -> 0\n"
+            "request audioMasterUpdateDisplay(42) -> 1 (x3)\ndispatcher effIdle(53) -> 0\n"))
+      << r.out;
+}
+
+struct BadInput {
+  const char* name;
+  std::vector<std::string> args;  // {plugin, script text}; "" script means none
+  std::string script;
+  std::vector<std::string> env;
+  int exitCode;
+  const char* message;
+};
+
+TEST(HostWithProbe, BadInputGivesAClearMessageAndNonZeroExit) {
+  const BadInput cases[] = {
+      {"missing plug-in",
+       {"/nonexistent/missing.so"},
+       "open\n",
+       {},
+       3,
+       "plug-in file not found: /nonexistent/missing.so"},
+      {"library without entry", {kNoEntry}, "open\n", {}, 3, "exports neither VSTPluginMain nor main"},
+      {"not a library", {"script.txt"}, "open\n", {}, 3, "cannot load plug-in"},
+      {"bundle without library", {"."}, "open\n", {}, 3, "plug-in bundle has no library"},
+      {"entry returns null", {kProbe}, "open\n", {"VEXMIR_PROBE_ENTRY=null"}, 3, "returned no effect"},
+      {"bad magic", {kProbe}, "open\n", {"VEXMIR_PROBE_ENTRY=badmagic"}, 3, "bad magic 0x12345678"},
+      {"unknown step", {kProbe}, "open\nfrobnicate 3\n", {}, 2, "script.txt:2: unknown step \"frobnicate\""},
+      {"unterminated quote", {kProbe}, "echo \"abc\n", {}, 2, "script.txt:1: unterminated quote"},
+      {"bad escape", {kProbe}, "echo \"a\\qb\"\n", {}, 2, "unknown escape"},
+      {"bad integer", {kProbe}, "process float frames=abc\n", {}, 2, "frames=abc is not an integer"},
+      {"frames out of range", {kProbe}, "process float frames=0\n", {}, 2, "frames= takes 1 to 65536"},
+      {"unknown key", {kProbe}, "process float speed=2\n", {}, 2, "unknown argument speed="},
+      {"key twice", {kProbe}, "process float count=1 count=2\n", {}, 2, "argument count= given twice"},
+      {"midi data byte", {kProbe}, "midi 90 80 00\n", {}, 2, "midi data bytes must be below 80"},
+      {"midi without status", {kProbe}, "midi 3c 64\n", {}, 2, "midi needs a status byte first"},
+      {"bad hex", {kProbe}, "midi 9g\n", {}, 2, "bad hex byte \"9g\""},
+      {"sysex frame", {kProbe}, "sysex 43 10 F7\n", {}, 2, "sysex must start with F0 and end with F7"},
+      {"unknown opcode", {kProbe}, "dispatch effFrobnicate\n", {}, 2, "unknown opcode \"effFrobnicate\""},
+      {"unknown ptr kind", {kProbe}, "dispatch effIdle ptr=window\n", {}, 2, "unknown ptr kind \"window\""},
+      {"undefined variable", {kProbe}, "chunk save ${VEXMIR_SURELY_UNSET}/x\n", {}, 2, "undefined variable"},
+      {"param set without value", {kProbe}, "param set 1\n", {}, 2, "param set needs a value"},
+      {"bad time signature", {kProbe}, "transport sig=4/5\n", {}, 2, "sig= takes a time signature"},
+      {"missing script", {kProbe, "nosuchscript.txt"}, "", {}, 2, "cannot read script nosuchscript.txt"},
+      {"no plug-in argument", {}, "", {}, 2, "usage: vexmir-host"},
+      {"unknown option", {"--frob", kProbe}, "", {}, 2, "unknown option --frob"},
+      {"option without value", {kProbe, "--rate"}, "", {}, 2, "--rate needs"},
+      {"parameter out of range", {kProbe}, "param get 3\n", {}, 4, "script.txt:1: parameter 3 out of range"},
+      {"missing chunk file", {kProbe}, "chunk load nothing.bin\n", {}, 4, "script.txt:1: cannot read nothing.bin"},
+      {"step after close", {kProbe}, "close\ninfo\n", {}, 4, "script.txt:2: the plug-in was closed"},
+  };
+  for (const BadInput& c : cases) {
+    ScratchDir dir;
+    std::vector<std::string> args = c.args;
+    if (!c.script.empty()) {
+      dir.write("script.txt", c.script);
+      args.push_back("script.txt");
+    }
+    HostRun r = runHostArgs(args, dir, c.env);
+    EXPECT_TRUE(r.exited) << c.name << ": killed by signal " << -r.exitCode;
+    EXPECT_EQ(r.exitCode, c.exitCode) << c.name << "\n" << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << c.name << ": stderr was\n" << r.err;
+  }
+}
+
+TEST(HostWithProbe, AScriptErrorStopsEverythingBeforeThePluginIsTouched) {
+  ScratchDir dir;
+  HostRun r = runHost(kProbe, "open\nchunk save a.bin\nprocess sideways\n", dir);
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("script.txt:3:"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("usage: process float|double|accumulate"), std::string::npos) << r.err;
+}
+
+TEST(HostWithProbe, ScriptFromStandardInputAndTranscriptFile) {
+  ScratchDir dir;
+  dir.write("in.txt", "echo hello \"quoted words\" # a comment\n\n   # only a comment\ninfo\n");
+  // Standard input of the child is /dev/null in runHostArgs, so the stdin path is covered through the shell.
+  const std::string cmd = std::string("cd '") + dir.path() + "' && '" VEXMIR_HOST_EXE "' --transcript t.txt '" +
+                          kProbe + "' - < in.txt > o.txt 2>&1";
+  ASSERT_EQ(std::system(cmd.c_str()), 0) << dir.read("o.txt");
+  const std::string t = dir.read("t.txt");
+  EXPECT_NE(t.find("echo hello quoted words\n"), std::string::npos) << t;
+  EXPECT_NE(t.find("effect numParams 3"), std::string::npos) << t;
+  EXPECT_EQ(dir.read("o.txt"), "");
+}
+
+}  // namespace

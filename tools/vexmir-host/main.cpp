@@ -1,0 +1,177 @@
+// vexmir-host: a small VST 2 host for tests. Usage: vexmir-host [options] PLUGIN [SCRIPT | -]
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "tools/vexmir-host/script.h"
+#include "tools/vexmir-host/vst2names.h"
+
+namespace {
+
+// Exit codes, so that a test can tell a script fault from a plug-in that would not load.
+constexpr int kExitOk = 0;
+constexpr int kExitUsage = 2;
+constexpr int kExitLoad = 3;
+constexpr int kExitStep = 4;
+
+void usage(FILE* to) {
+  std::fprintf(
+      to,
+      "usage: vexmir-host [--product TEXT] [--rate HZ] [--block FRAMES] [--transcript FILE] PLUGIN [SCRIPT | -]\n"
+      "       vexmir-host --steps      (list the script steps)\n"
+      "PLUGIN is a VST 2 library or a .vst bundle; SCRIPT is a step file, - reads standard input.\n"
+      "Without a script: open, info, close.\n");
+}
+
+// Like a real host, close what was loaded, so that the plug-in's shutdown runs (and leak checks see it).
+void closeIfOpen(vexhost::Host& host, vexhost::Session& session, vexhost::Transcript& transcript, const char* why) {
+  if (!host.loaded() || session.closed) return;
+  const intptr_t r = host.dispatch(effClose, 0, 0, nullptr, 0.0f);
+  session.closed = true;
+  transcript.line("dispatcher " + vexhost::dispatcherLabel(effClose) + " -> " + std::to_string(r) + " (" + why + ")");
+}
+
+int run(int argc, char** argv) {
+  std::string plugin, scriptPath, product, transcriptPath;
+  double rate = 0;
+  long long block = 0;
+  bool haveProduct = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    auto needValue = [&](const char* name) -> const char* {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "vexmir-host: %s needs a value\n", name);
+        return nullptr;
+      }
+      return argv[++i];
+    };
+    if (a == "--help" || a == "-h") {
+      usage(stdout);
+      return kExitOk;
+    } else if (a == "--steps") {
+      for (const vexhost::StepDef* d : vexhost::allSteps()) std::printf("%s\n", d->usage);
+      return kExitOk;
+    } else if (a == "--product") {
+      const char* v = needValue("--product");
+      if (!v) return kExitUsage;
+      product = v;
+      haveProduct = true;
+    } else if (a == "--transcript") {
+      const char* v = needValue("--transcript");
+      if (!v) return kExitUsage;
+      transcriptPath = v;
+    } else if (a == "--rate") {
+      const char* v = needValue("--rate");
+      if (!v || !vexhost::parseFloat(v, &rate) || rate < 1000 || rate > 768000) {
+        std::fprintf(stderr, "vexmir-host: --rate needs a sample rate from 1000 to 768000\n");
+        return kExitUsage;
+      }
+    } else if (a == "--block") {
+      const char* v = needValue("--block");
+      if (!v || !vexhost::parseInt(v, &block) || block < 1 || block > 65536) {
+        std::fprintf(stderr, "vexmir-host: --block needs a frame count from 1 to 65536\n");
+        return kExitUsage;
+      }
+    } else if (a.size() > 1 && a[0] == '-' && a != "-") {
+      std::fprintf(stderr, "vexmir-host: unknown option %s\n", a.c_str());
+      usage(stderr);
+      return kExitUsage;
+    } else if (plugin.empty()) {
+      plugin = a;
+    } else if (scriptPath.empty()) {
+      scriptPath = a;
+    } else {
+      std::fprintf(stderr, "vexmir-host: too many arguments\n");
+      usage(stderr);
+      return kExitUsage;
+    }
+  }
+  if (plugin.empty()) {
+    usage(stderr);
+    return kExitUsage;
+  }
+
+  std::string text, name;
+  if (scriptPath.empty()) {
+    text = "open\ninfo\nclose\n";
+    name = "(default script)";
+  } else if (scriptPath == "-") {
+    std::ostringstream ss;
+    ss << std::cin.rdbuf();
+    text = ss.str();
+    name = "(stdin)";
+  } else {
+    std::ifstream f(scriptPath, std::ios::binary);
+    if (!f) {
+      std::fprintf(stderr, "vexmir-host: cannot read script %s\n", scriptPath.c_str());
+      return kExitUsage;
+    }
+    std::ostringstream ss;
+    ss << f.rdbuf();
+    text = ss.str();
+    name = scriptPath;
+  }
+
+  std::vector<vexhost::ScriptStep> steps;
+  std::string error;
+  if (!vexhost::parseScript(text, name, &steps, &error)) {
+    std::fprintf(stderr, "vexmir-host: %s\n", error.c_str());
+    return kExitUsage;
+  }
+
+  // A transcript file keeps the plug-in's own chatter on standard output out of what tests compare.
+  FILE* out = stdout;
+  if (!transcriptPath.empty()) {
+    out = std::fopen(transcriptPath.c_str(), "w");
+    if (!out) {
+      std::fprintf(stderr, "vexmir-host: cannot write transcript %s\n", transcriptPath.c_str());
+      return kExitUsage;
+    }
+  }
+  struct Closer {
+    FILE* f;
+    ~Closer() {
+      if (f != stdout) std::fclose(f);
+    }
+  } closer{out};
+  vexhost::Transcript transcript(out);
+  vexhost::Host host(&transcript);
+  if (haveProduct) host.identity.product = product;
+  if (rate > 0) host.sampleRate = rate;
+  if (block > 0) host.blockSize = static_cast<int>(block);
+  vexhost::Session session(&host);
+  session.pluginPath = plugin;
+
+  // Loading first, so that a missing or broken plug-in is reported as such whatever the script starts with.
+  if (!session.needPlugin(&error)) {
+    transcript.flush();
+    std::fprintf(stderr, "vexmir-host: %s\n", error.c_str());
+    return kExitLoad;
+  }
+  for (vexhost::ScriptStep& step : steps) {
+    if (!step.action(session, &error)) {
+      transcript.line("error " + name + ":" + std::to_string(step.line) + ": " + error);
+      std::fprintf(stderr, "vexmir-host: %s:%d: %s\n", name.c_str(), step.line, error.c_str());
+      closeIfOpen(host, session, transcript, "after error");
+      return kExitStep;
+    }
+  }
+  closeIfOpen(host, session, transcript, "end of script");
+  transcript.flush();
+  return kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vexmir-host: internal error: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "vexmir-host: internal error\n");
+  }
+  return 1;
+}
