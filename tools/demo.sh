@@ -10,17 +10,20 @@ echo "Vexmir Editor build: $build"
 
 host="$build/tools/vexmir-host/vexmir-host"
 bundle="$build/Vexmir Editor.vst"
-if [ -x "$host" ] && [ -d "$bundle" ]; then
-  # The plug-in in the test host: identity, a chunk round trip and a few blocks; the transcript goes to out/.
-  export VEXMIR_ROOT=${VEXMIR_ROOT:-$out/data}
+if [ -x "$host" ] && [ -f "$bundle/Contents/Linux/Vexmir Editor.so" ]; then
+  # The plug-in keeps its files under this root during the demonstration.
+  export VEXMIR_ROOT="${VEXMIR_ROOT:-$out/data}"
   mkdir -p "$VEXMIR_ROOT"
   cd "$out"
+  echo "Loading the plug-in in vexmir-host:"
+  # Identity, a chunk round trip and a few blocks; the transcript goes to out/.
   status=0
   "$host" --transcript host-session.txt "$bundle" - <<'SCRIPT' || status=$?
 open
 info
 dispatch effGetEffectName
 dispatch effGetVendorString
+dispatch effGetVendorVersion
 setup rate=44100 block=512
 resume
 chunk save host-state.bin
