@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <unordered_map>
 
 #include "src/GlobalDump.h"
 #include "src/ProgramDump.h"
@@ -756,12 +757,13 @@ int paramIndexFromName(const std::string& reference) {
     text.erase(plus);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
   }
-  // A sorted index would be faster, but this runs once per element while the editor is built.
-  for (int i = 0; i < kNumParams; ++i) {
-    if (text == kNames[i]) {
-      int index = i + offset;
-      return index < kNumParams ? index : -1;
-    }
-  }
-  return -1;
+  static const std::unordered_map<std::string, int> byName = [] {
+    std::unordered_map<std::string, int> m;
+    for (int i = 0; i < kNumParams; ++i) m.emplace(kNames[i], i);
+    return m;
+  }();
+  auto found = byName.find(text);
+  if (found == byName.end()) return -1;
+  int index = found->second + offset;
+  return index < kNumParams ? index : -1;
 }

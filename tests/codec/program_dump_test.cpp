@@ -244,6 +244,18 @@ TEST(Fields, VoiceModeTable) {
   EXPECT_TRUE(r.refreshRequested);
 }
 
+TEST(Fields, TimbreTwoGlobalChannelTakesItsTopBitFromStorage) {
+  std::vector<double> v = codectest::defaults();
+  v[kMultiPartMIDIChT2] = 16;
+  EXPECT_EQ(v[kDummyParam21], 0x40);  // as the initial program has it
+  EXPECT_EQ(unpacked(build(v))[146], 0xFF);
+  v[kDummyParam21] = 0;
+  EXPECT_EQ(unpacked(build(v))[146], 0x7F);
+  v[kMultiPartMIDICh] = 16;
+  v[kDummyParam03] = 0;
+  EXPECT_EQ(unpacked(build(v))[38], 0xFF);
+}
+
 TEST(Parse, PartChannels) {
   std::vector<double> v = codectest::defaults();
   v[kMultiPartMIDICh] = 4;

@@ -285,3 +285,52 @@ TEST(HostTime, AbsentHostTimeLeavesTheRecordAlone) {
   EXPECT_EQ(den, 0);
   EXPECT_EQ(p.GetSamplesPerBeat(), 0.0);
 }
+
+namespace {
+
+const char* gProduct = "";
+intptr_t gVendorVersion = 0;
+int gVersionRequests = 0;
+
+intptr_t namedHost(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, float) {
+  if (opcode == audioMasterGetProductString) std::strcpy(static_cast<char*>(ptr), gProduct);
+  if (opcode == audioMasterGetVendorVersion) {
+    ++gVersionRequests;
+    return gVendorVersion;
+  }
+  return 0;
+}
+
+class NamedHostPlug : public IEffectVST {
+ public:
+  NamedHostPlug()
+      : IEffectVST(IEffectInstanceInfo{namedHost}, 0, "2-2", 0, "T", "", "M", 0x10000, 1, 1, 0, true, true, true, 0) {
+    initialize(IEffectInstanceInfo{namedHost}, 0, 0, "2-2", 0, "T", "", "M", 0x10000, 1, 1, 0, true, true, true, 0);
+  }
+};
+
+}  // namespace
+
+TEST(HostIdentity, ProductStringAndVendorVersion) {
+  struct Case {
+    const char* product;
+    intptr_t version;
+    EHost host;
+    int word;
+    int versionRequests;
+  } cases[] = {
+      {"REAPER", 9040, kHostReaper, 0x5A28, 1},
+      {"Cubase", 50102, kHostCubase, 0x50102, 1},
+      {"", 50102, kHostUnknown, 0, 0},
+  };
+  for (const Case& c : cases) {
+    gProduct = c.product;
+    gVendorVersion = c.version;
+    gVersionRequests = 0;
+    NamedHostPlug p;
+    EXPECT_EQ(p.GetHost(), c.host) << c.product;
+    EXPECT_EQ(p.GetHostVersion(false), c.word) << c.product;
+    EXPECT_EQ(p.GetHost(), c.host);  // asked once, kept
+    EXPECT_EQ(gVersionRequests, c.versionRequests) << c.product;
+  }
+}
