@@ -194,6 +194,16 @@ TEST(HostWithProbe, RepeatedRequestsAreFoldedWithACount) {
       << r.out;
 }
 
+TEST(HostWithProbe, RequestsFromOtherThreadsAreMarked) {
+  ScratchDir dir;
+  HostRun r = runHost(kProbe, "dispatch effVendorSpecific index=1\n", dir);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(r.has("request audioMasterUpdateDisplay(42) -> 1 [thread]\n")) << r.out;
+  // Off the script's thread no process call is running: the user level.
+  EXPECT_TRUE(r.has("request audioMasterGetCurrentProcessLevel(23) -> 1 [thread]\n")) << r.out;
+  EXPECT_TRUE(r.has("dispatcher effVendorSpecific(50) index=1 -> 1\n")) << r.out;
+}
+
 struct BadInput {
   const char* name;
   std::vector<std::string> args;  // {plugin, script text}; "" script means none
