@@ -150,6 +150,30 @@ TEST(HostWithProbe, ChunksGoToFilesAndBack) {
   EXPECT_EQ(reportOf(r), "setchunk=11 preset");
 }
 
+TEST(HostWithProbe, RawBytesThroughTheDispatcher) {
+  ScratchDir dir;
+  HostRun r = runHost(kProbe,
+                      "dispatch effSetChunk ptr=bytes:68656c6c6f\n"
+                      "chunk save raw.bin\n",
+                      dir);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(r.has("dispatcher effSetChunk(24) ptr=bytes(5) -> 1")) << r.out;
+  EXPECT_EQ(dir.read("raw.bin"), "hello");
+}
+
+TEST(HostWithProbe, LoadsABundleAndReportsAnEmptyProductString) {
+  ScratchDir dir;
+  ASSERT_EQ(std::system(("mkdir -p '" + dir.file("Probe.vst/Contents/Linux") + "' && cp '" + kProbe + "' '" +
+                         dir.file("Probe.vst/Contents/Linux/Probe.so") + "'")
+                            .c_str()),
+            0);
+  HostRun r = runHost(dir.file("Probe.vst"), "host product \"\"\nopen\ndispatch effGetErrorText\n", dir);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(r.has("Probe.vst/Contents/Linux/Probe.so\" entry VSTPluginMain")) << r.out;
+  EXPECT_TRUE(r.has("request audioMasterGetProductString(33) \"\" -> 0")) << r.out;
+  EXPECT_EQ(reportOf(r), "product=\\\"\\\" vendorversion=10000");
+}
+
 TEST(HostWithProbe, ParametersAndStringOpcodes) {
   ScratchDir dir;
   HostRun r = runHost(kProbe,
@@ -192,6 +216,16 @@ TEST(HostWithProbe, RepeatedRequestsAreFoldedWithACount) {
       r.has("request audioMasterUpdateDisplay(42) -> 1 (x3)\ndispatcher effIdle(53) -> 0\n"
             "request audioMasterUpdateDisplay(42) -> 1 (x3)\ndispatcher effIdle(53) -> 0\n"))
       << r.out;
+}
+
+TEST(HostWithProbe, RequestsFromOtherThreadsAreMarked) {
+  ScratchDir dir;
+  HostRun r = runHost(kProbe, "dispatch effVendorSpecific index=1\n", dir);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(r.has("request audioMasterUpdateDisplay(42) -> 1 [thread]\n")) << r.out;
+  // Off the script's thread no process call is running: the user level.
+  EXPECT_TRUE(r.has("request audioMasterGetCurrentProcessLevel(23) -> 1 [thread]\n")) << r.out;
+  EXPECT_TRUE(r.has("dispatcher effVendorSpecific(50) index=1 -> 1\n")) << r.out;
 }
 
 struct BadInput {
