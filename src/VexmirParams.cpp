@@ -685,6 +685,9 @@ Table makeRanges() {
   set(kGlobalClockSource, 0, 2, false);
   set(kGlobalMIDI1Ctrl, 0, 127, false);
   set(kGlobalMIDI2Ctrl, 0, 127, false);
+  for (int i = 1; i < kNumParams; ++i) {
+    if (isTimbreTwin(i)) t.info[i - 1].perTimbre = t.info[i].perTimbre = true;
+  }
   return t;
 }
 

@@ -24,7 +24,9 @@ namespace {
 
 std::atomic<bool> g_manual{false};
 std::mutex g_manualMutex;
-double g_manualNow = 1000.0;  // under g_manualMutex
+double g_manualNow = 0;  // under g_manualMutex
+// Added to the real clock so that model time never runs backwards when a test goes from manual to real time.
+double g_realOffset = 0;  // under g_manualMutex
 
 double realNow() {
   struct timespec ts;
@@ -53,22 +55,21 @@ std::atomic<bool> g_multiThreaded{false};
 }  // namespace
 
 double clockNow() {
-  if (g_manual.load(std::memory_order_acquire)) {
-    std::lock_guard<std::mutex> lock(g_manualMutex);
-    return g_manualNow;
-  }
-  return realNow();
+  std::lock_guard<std::mutex> lock(g_manualMutex);
+  return g_manual.load(std::memory_order_acquire) ? g_manualNow : realNow() + g_realOffset;
 }
 
 void useManualClock() {
-  {
-    std::lock_guard<std::mutex> lock(g_manualMutex);
-    g_manualNow = realNow();
-  }
+  std::lock_guard<std::mutex> lock(g_manualMutex);
+  if (g_manual.load(std::memory_order_acquire)) return;
+  g_manualNow = realNow() + g_realOffset;
   g_manual.store(true, std::memory_order_release);
 }
 
 void useRealClock() {
+  std::lock_guard<std::mutex> lock(g_manualMutex);
+  if (!g_manual.load(std::memory_order_acquire)) return;
+  g_realOffset = g_manualNow - realNow();
   g_manual.store(false, std::memory_order_release);
 }
 

@@ -201,7 +201,17 @@ TEST(MidiPorts, SendsReachTheSynthesizerFramed) {
   IMidiMsg cc(0, 0xB0, 74, 0x21);
   EXPECT_TRUE(plug.SendMidiMsg(&cc));
   EXPECT_TRUE(emu.waitForLog("in B0 4A 21", mark).has_value());
-  for (const std::string& line : emu.log(mark)) EXPECT_EQ(line.find("in C0 09 55"), std::string::npos) << line;
+  // Real-time messages are one byte long: a clock tick must not drag two data bytes along.
+  // (Stray data bytes would be read as a control change under the running status B0.)
+  IMidiMsg clock(0, 0xF8, 0x11, 0x22);
+  EXPECT_TRUE(plug.SendMidiMsg(&clock));
+  IMidiMsg after(0, 0xB0, 75, 0x01);
+  EXPECT_TRUE(plug.SendMidiMsg(&after));
+  EXPECT_TRUE(emu.waitForLog("in B0 4B 01", mark).has_value());
+  for (const std::string& line : emu.log(mark)) {
+    EXPECT_EQ(line.find("in C0 09 55"), std::string::npos) << line;
+    EXPECT_EQ(line.find("11 22"), std::string::npos) << line;
+  }
 }
 
 TEST(MidiPorts, SendsFromSeveralThreadsStayWhole) {

@@ -308,6 +308,25 @@ TEST_F(EmulatorE2E, BadInputIsReportedAndAnsweredWithoutHarm) {
   EXPECT_EQ(emu.command("ping").value, "pong");
 }
 
+// A bank saved by one emulator starts another one (commands on standard input this time); its programs are also
+// what reset() returns to.
+TEST_F(EmulatorE2E, BankFileGivenAtStartHoldsTheProgramsAfterReset) {
+  std::string bank = ::testing::TempDir() + "/emulator-e2e-bank.syx";
+  emu.check("set name 3 Bank Three");
+  emu.check("bank save " + bank);
+  std::string exe = std::string(std::getenv("VEXMIR_BUILD_DIR")) + "/tools/synth-emulator/synth-emulator";
+  std::string cmd = "printf 'get name 3\\nset name 3 Changed\\nreset\\nget name 3\\nget name 4\\nquit\\n' | '" + exe +
+                    "' --name 'Second Emulator' --bank '" + bank + "' 2>/dev/null";
+  FILE* p = popen(cmd.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  std::string out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  EXPECT_EQ(pclose(p), 0);
+  EXPECT_EQ(out, "ok Bank Three  \nok\nok\nok Bank Three  \nok Init 005    \nok bye\n");
+}
+
 TEST_F(EmulatorE2E, SecondEmulatorWithTheSameNameRefusesToStart) {
   std::string exe = std::string(std::getenv("VEXMIR_BUILD_DIR")) + "/tools/synth-emulator/synth-emulator";
   std::string cmd = "'" + exe + "' --name 'Vexmir Synth Emulator' </dev/null >/dev/null 2>&1";

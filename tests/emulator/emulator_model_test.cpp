@@ -2,6 +2,7 @@
 // the handling of broken input.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -165,6 +166,14 @@ TEST(EmulatorModel, ParserJoinsSplitSysExAndReportsBrokenInput) {
   p.expire(now + std::chrono::seconds(1), std::chrono::milliseconds(500));
   ASSERT_EQ(notes.size(), 2u);
   EXPECT_NE(notes[1].find("no F7 followed"), std::string::npos);
+  // A controller value of 128 cannot travel: its byte starts a note-off, and the control change is reported.
+  Bytes cut{0xB0, 0x06, 0x80, 0x40, 0x00};
+  messages.clear();
+  p.feed(cut.data(), cut.size(), now);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0], (Bytes{0x80, 0x40, 0x00}));
+  EXPECT_NE(notes.back().find("incomplete message B0 06 dropped"), std::string::npos) << notes.back();
+  notes.pop_back();
   Bytes stray{0x12, 0xF7};
   MidiParser q([&](const Bytes& m) { messages.push_back(m); }, [&](const std::string& n) { notes.push_back(n); });
   q.feed(stray.data(), stray.size(), now);
@@ -189,6 +198,52 @@ TEST(EmulatorModel, LogWaitsFindLinesByIndexAndText) {
   EXPECT_EQ(parsed, (Bytes{0xF0, 0x42, 0x30, 0x58}));
   EXPECT_FALSE(parseHex("F0 4", parsed));
   EXPECT_FALSE(parseHex("G0", parsed));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(EmulatorModel, BankFilesInEveryAcceptedFormReadBack) {
+  SynthModel m;
+  for (int p = 0; p < kProgramCount; ++p) m.program(p)[200] = static_cast<uint8_t>(p * 2 + 1);
+  SynthModel::setProgramName(m.program(3), "Bank Three");
+  std::string dir = ::testing::TempDir();
+  std::string error;
+  std::vector<Program> programs;
+
+  std::string bulk = dir + "/emulator-bank.syx";
+  ASSERT_TRUE(writeBankFile(bulk, m, &error)) << error;
+  ASSERT_TRUE(readBankFile(bulk, programs, &error)) << error;
+  for (int p = 0; p < kProgramCount; ++p) ASSERT_EQ(programs[p], m.program(p)) << p;
+
+  // 128 program dumps back to back.
+  std::string singles = dir + "/emulator-singles.syx";
+  {
+    std::FILE* f = std::fopen(singles.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    for (int p = 0; p < kProgramCount; ++p) {
+      m.edit() = m.program(p);
+      Bytes d = m.programDump();
+      std::fwrite(d.data(), 1, d.size(), f);
+    }
+    std::fclose(f);
+  }
+  programs.clear();
+  ASSERT_TRUE(readBankFile(singles, programs, &error)) << error;
+  EXPECT_EQ(SynthModel::programName(programs[3]), "Bank Three  ");
+  EXPECT_EQ(programs[127], m.program(127));
+
+  // A damaged byte is refused with the reason.
+  {
+    std::FILE* f = std::fopen(bulk.c_str(), "r+b");
+    std::fseek(f, 1000, SEEK_SET);
+    std::fputc(0x90, f);
+    std::fclose(f);
+  }
+  EXPECT_FALSE(readBankFile(bulk, programs, &error));
+  EXPECT_NE(error.find("bit 7"), std::string::npos) << error;
+  EXPECT_FALSE(readBankFile(dir + "/no-such-bank.syx", programs, &error));
 }
 
 }  // namespace

@@ -199,4 +199,34 @@ std::optional<std::string> EmulatorClient::waitForLog(const std::string& text, s
   return sp == std::string::npos ? r.value : r.value.substr(sp + 1);
 }
 
+const Bytes& EmulatorClient::inputProbe() {
+  static const Bytes probe{0xF0, 0x7D, 0x01, 0xF7};
+  return probe;
+}
+
+const Bytes& EmulatorClient::outputProbe() {
+  static const Bytes probe{0xF0, 0x7D, 0x02, 0xF7};
+  return probe;
+}
+
+bool EmulatorClient::awaitInput(const std::function<void()>& sendProbe, std::chrono::milliseconds timeout) {
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  size_t mark = logMark();
+  do {
+    sendProbe();
+    if (waitForLog("in " + toHex(inputProbe()), mark, std::chrono::milliseconds(300))) return true;
+  } while (std::chrono::steady_clock::now() < deadline);
+  return false;
+}
+
+bool EmulatorClient::awaitOutput(const std::function<bool(std::chrono::milliseconds)>& arrived,
+                                 std::chrono::milliseconds timeout) {
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  do {
+    check("send raw " + toHex(outputProbe()));
+    if (arrived(std::chrono::milliseconds(300))) return true;
+  } while (std::chrono::steady_clock::now() < deadline);
+  return false;
+}
+
 }  // namespace vexmir::testsupport

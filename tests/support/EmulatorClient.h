@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -66,6 +67,19 @@ class EmulatorClient {
   // or nothing when the time-out passes. The wait happens in the emulator: no polling and no fixed sleeps.
   std::optional<std::string> waitForLog(const std::string& text, size_t from = 0,
                                         std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+  // A JACK connection made a moment ago carries data only from a later process cycle on (under load, many
+  // milliseconds later), so the first messages over it can be lost. After connecting something to the emulator,
+  // these two wait until data flows:
+  // - awaitInput: calls `sendProbe` (which sends F0 7D 01 F7, a SysEx for non-commercial use that the emulator
+  //   logs and otherwise ignores) until the emulator has logged it;
+  // - awaitOutput: makes the emulator send F0 7D 02 F7 until `arrived(wait)` reports, within `wait`, that it came.
+  // Both return false after `timeout`.
+  bool awaitInput(const std::function<void()>& sendProbe, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+  bool awaitOutput(const std::function<bool(std::chrono::milliseconds wait)>& arrived,
+                   std::chrono::milliseconds timeout = std::chrono::seconds(10));
+  static const Bytes& inputProbe();   // F0 7D 01 F7
+  static const Bytes& outputProbe();  // F0 7D 02 F7
 
  private:
   std::string readLine();

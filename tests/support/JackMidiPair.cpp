@@ -74,39 +74,14 @@ JackMidiPair::JackMidiPair(const std::string& clientName, const std::string& sou
     handshakeWithEmulator();
 }
 
-void JackMidiPair::waitUntilFlowing(const Bytes& probe, const std::function<bool()>& arrived,
-                                    std::chrono::milliseconds timeout) {
-  auto deadline = std::chrono::steady_clock::now() + timeout;
-  do {
-    send(probe);
-    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
-    while (std::chrono::steady_clock::now() < until) {
-      if (arrived()) return;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-  } while (std::chrono::steady_clock::now() < deadline);
-  throw std::runtime_error("MIDI does not flow over the new JACK connection: " + toHex(probe) + " never arrived");
-}
-
 void JackMidiPair::handshakeWithEmulator() {
-  // Probes use the SysEx ID for non-commercial use (7D), which the emulator logs and otherwise ignores.
   EmulatorClient emu;
-  size_t mark = emu.logMark();
-  const Bytes toEmulator{0xF0, 0x7D, 0x01, 0xF7};
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  for (;;) {
-    send(toEmulator);
-    if (emu.waitForLog("in F0 7D 01 F7", mark, std::chrono::milliseconds(300))) break;
-    if (std::chrono::steady_clock::now() > deadline)
-      throw std::runtime_error("no MIDI reaches the emulator over the new JACK connection");
-  }
-  const Bytes fromEmulator{0xF0, 0x7D, 0x02, 0xF7};
-  for (;;) {
-    emu.check("send raw " + toHex(fromEmulator));
-    if (receiveMatching([&](const Bytes& m) { return m == fromEmulator; }, std::chrono::milliseconds(300))) break;
-    if (std::chrono::steady_clock::now() > deadline)
-      throw std::runtime_error("no MIDI arrives from the emulator over the new JACK connection");
-  }
+  if (!emu.awaitInput([&] { send(EmulatorClient::inputProbe()); }))
+    throw std::runtime_error("no MIDI reaches the emulator over the new JACK connection");
+  bool ok = emu.awaitOutput([&](std::chrono::milliseconds wait) {
+    return receiveMatching([](const Bytes& m) { return m == EmulatorClient::outputProbe(); }, wait).has_value();
+  });
+  if (!ok) throw std::runtime_error("no MIDI arrives from the emulator over the new JACK connection");
   clear();
 }
 

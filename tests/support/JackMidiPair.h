@@ -27,7 +27,7 @@ class JackMidiPair {
   // `destinationPort` the input port to send to; an empty name leaves that side unconnected.
   // A new JACK connection carries data only from a later process cycle on, and under load that can be many
   // milliseconds after the port was opened. Connected to the emulator (the default), the constructor therefore
-  // waits until one message has gone each way; otherwise call waitUntilFlowing() with a message that comes back.
+  // waits until one message has gone each way (EmulatorClient::awaitInput and awaitOutput).
   explicit JackMidiPair(const std::string& clientName = "vexmir-test", const std::string& sourcePort = defaultSource(),
                         const std::string& destinationPort = defaultDestination());
   ~JackMidiPair();
@@ -50,10 +50,6 @@ class JackMidiPair {
                                        std::chrono::milliseconds timeout = std::chrono::seconds(10));
   // Drops what has been received so far.
   void clear();
-  // Sends `probe` until `arrived` confirms it got through (checked for 300 ms after each try), for up to
-  // `timeout`; throws when it never does.
-  void waitUntilFlowing(const Bytes& probe, const std::function<bool()>& arrived,
-                        std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
  private:
   static void onMessage(double, std::vector<unsigned char>* message, void* self);

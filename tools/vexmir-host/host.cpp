@@ -79,6 +79,12 @@ std::string hexBytes(const uint8_t* bytes, size_t n) {
   return s;
 }
 
+// In full up to 24 bytes (or always, when asked), else the first 12 and the last 4 bytes with " .. " between.
+std::string Host::sysexText(const uint8_t* bytes, size_t n) const {
+  if (n <= 24 || fullSysex) return hexBytes(bytes, n);
+  return hexBytes(bytes, 12) + " .. " + hexBytes(bytes + n - 4, 4);
+}
+
 std::string quoted(const char* buf, size_t size) {
   std::string s = "\"";
   for (size_t i = 0; i < size && buf[i]; ++i) {
@@ -306,10 +312,12 @@ void Host::advanceTransport(int frames) {
   transport.ppq += frames / sampleRate * transport.tempo / 60.0;
 }
 
-void Host::fillTimeInfo(intptr_t /*filter*/) {
-  // Every field is filled whatever the plug-in asked for; the flags say which are valid.
+VstTimeInfo* Host::fillTimeInfo(intptr_t /*filter*/) {
+  // Every field is filled whatever the plug-in asked for; the flags say which are valid. The record stays valid
+  // until the same thread asks again, as plug-ins expect.
+  static thread_local VstTimeInfo record;
   std::lock_guard<std::mutex> lock(timeMutex_);
-  VstTimeInfo& t = timeInfo_;
+  VstTimeInfo& t = record;
   std::memset(&t, 0, sizeof t);
   t.samplePos = transport.samplePos;
   t.sampleRate = sampleRate;
@@ -330,6 +338,7 @@ void Host::fillTimeInfo(intptr_t /*filter*/) {
     t.flags |= kVstTransportChanged;
     transport.changed = false;
   }
+  return &t;
 }
 
 intptr_t Host::callback(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
@@ -360,8 +369,7 @@ intptr_t Host::answer(AEffect*, int32_t opcode, int32_t index, intptr_t value, v
     case audioMasterWantMidi:
       return 1;
     case audioMasterGetTime:
-      fillTimeInfo(value);
-      return reinterpret_cast<intptr_t>(&timeInfo_);
+      return reinterpret_cast<intptr_t>(fillTimeInfo(value));
     case audioMasterProcessEvents: {
       const VstEvents* list = static_cast<const VstEvents*>(ptr);
       if (!list) {
@@ -381,8 +389,8 @@ intptr_t Host::answer(AEffect*, int32_t opcode, int32_t index, intptr_t value, v
           const VstMidiSysexEvent* s = reinterpret_cast<const VstMidiSysexEvent*>(ev);
           const int32_t n = s->dumpBytes;
           *detail += " [sysex delta=" + std::to_string(s->deltaFrames) + " bytes=" + std::to_string(n) + " " +
-                     (s->sysexDump && n > 0 && n < (1 << 20)
-                          ? hexBytes(reinterpret_cast<const uint8_t*>(s->sysexDump), static_cast<size_t>(n))
+                     (s->sysexDump && n > 0 && n < (1 << 24)
+                          ? sysexText(reinterpret_cast<const uint8_t*>(s->sysexDump), static_cast<size_t>(n))
                           : std::string("-")) +
                      "]";
         } else {
@@ -393,10 +401,14 @@ intptr_t Host::answer(AEffect*, int32_t opcode, int32_t index, intptr_t value, v
     }
     case audioMasterIOChanged:
       return 1;
-    case audioMasterGetSampleRate:
+    case audioMasterGetSampleRate: {
+      std::lock_guard<std::mutex> lock(timeMutex_);
       return static_cast<intptr_t>(sampleRate);
-    case audioMasterGetBlockSize:
+    }
+    case audioMasterGetBlockSize: {
+      std::lock_guard<std::mutex> lock(timeMutex_);
       return blockSize;
+    }
     case audioMasterGetCurrentProcessLevel:
       return pthread_equal(pthread_self(), mainThread_) && inProcess_ ? kVstProcessLevelRealtime : kVstProcessLevelUser;
     case audioMasterGetVendorString:
