@@ -166,6 +166,14 @@ TEST(EmulatorModel, ParserJoinsSplitSysExAndReportsBrokenInput) {
   p.expire(now + std::chrono::seconds(1), std::chrono::milliseconds(500));
   ASSERT_EQ(notes.size(), 2u);
   EXPECT_NE(notes[1].find("no F7 followed"), std::string::npos);
+  // A controller value of 128 cannot travel: its byte starts a note-off, and the control change is reported.
+  Bytes cut{0xB0, 0x06, 0x80, 0x40, 0x00};
+  messages.clear();
+  p.feed(cut.data(), cut.size(), now);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0], (Bytes{0x80, 0x40, 0x00}));
+  EXPECT_NE(notes.back().find("incomplete message B0 06 dropped"), std::string::npos) << notes.back();
+  notes.pop_back();
   Bytes stray{0x12, 0xF7};
   MidiParser q([&](const Bytes& m) { messages.push_back(m); }, [&](const std::string& n) { notes.push_back(n); });
   q.feed(stray.data(), stray.size(), now);

@@ -1,5 +1,6 @@
 #include "tools/synth-emulator/MessageLog.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -115,19 +116,9 @@ bool MessageLog::waitFor(const std::string& text, size_t from, std::chrono::mill
         return true;
       }
     }
-    next = first_ + lines_.size();
-    if (closing_) return false;
-    if (changed_.wait_until(lock, deadline) == std::cv_status::timeout) {
-      // One more look: lines may have come in with the time-out.
-      for (size_t i = next > first_ ? next - first_ : 0; i < lines_.size(); ++i) {
-        if (lines_[i].find(text) != std::string::npos) {
-          *index = first_ + i;
-          *line = lines_[i];
-          return true;
-        }
-      }
-      return false;
-    }
+    next = std::max(next, first_ + lines_.size());
+    if (closing_ || std::chrono::steady_clock::now() >= deadline) return false;
+    changed_.wait_until(lock, deadline);
   }
 }
 

@@ -34,6 +34,17 @@ void MidiParser::dropSysEx(const char* why) {
   oversize_ = false;
 }
 
+void MidiParser::dropIncomplete(const char* why) {
+  std::string hex;
+  for (uint8_t x : buffer_) {
+    char b[4];
+    std::snprintf(b, sizeof b, "%02X ", x);
+    hex += b;
+  }
+  onNote_("incomplete message " + hex + "dropped: " + why);
+  buffer_.clear();
+}
+
 void MidiParser::feed(const uint8_t* bytes, size_t n, Clock::time_point now) {
   for (size_t i = 0; i < n; ++i) {
     uint8_t b = bytes[i];
@@ -58,7 +69,10 @@ void MidiParser::feed(const uint8_t* bytes, size_t n, Clock::time_point now) {
       continue;
     }
     if (b & 0x80) {
-      if (inSysEx_) dropSysEx("a status byte came before F7");
+      if (inSysEx_)
+        dropSysEx("a status byte came before F7");
+      else if (!buffer_.empty())
+        dropIncomplete("a status byte came before its data bytes");
       buffer_.clear();
       if (b == 0xF0) {
         inSysEx_ = true;
@@ -101,7 +115,11 @@ void MidiParser::feed(const uint8_t* bytes, size_t n, Clock::time_point now) {
 }
 
 void MidiParser::expire(Clock::time_point now, std::chrono::milliseconds limit) {
-  if (inSysEx_ && now - lastByte_ > limit) dropSysEx("no F7 followed");
+  if (now - lastByte_ <= limit) return;
+  if (inSysEx_)
+    dropSysEx("no F7 followed");
+  else if (!buffer_.empty())
+    dropIncomplete("its data bytes did not follow");
 }
 
 }  // namespace synthemu

@@ -20,7 +20,7 @@ class MidiParser {
 
   // Feeds the bytes of one received event.
   void feed(const uint8_t* bytes, size_t n, Clock::time_point now);
-  // Reports a SysEx that has waited longer than `limit` for its end.
+  // Reports a SysEx or channel message that has waited longer than `limit` for its end.
   void expire(Clock::time_point now, std::chrono::milliseconds limit);
   bool inSysEx() const { return inSysEx_; }
 
@@ -28,6 +28,7 @@ class MidiParser {
 
  private:
   void dropSysEx(const char* why);
+  void dropIncomplete(const char* why);
   static int dataBytesFor(uint8_t status);
 
   MessageFn onMessage_;

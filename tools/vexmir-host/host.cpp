@@ -79,6 +79,12 @@ std::string hexBytes(const uint8_t* bytes, size_t n) {
   return s;
 }
 
+// In full up to 24 bytes (or always, when asked), else the first 12 and the last 4 bytes with " .. " between.
+std::string Host::sysexText(const uint8_t* bytes, size_t n) const {
+  if (n <= 24 || fullSysex) return hexBytes(bytes, n);
+  return hexBytes(bytes, 12) + " .. " + hexBytes(bytes + n - 4, 4);
+}
+
 std::string quoted(const char* buf, size_t size) {
   std::string s = "\"";
   for (size_t i = 0; i < size && buf[i]; ++i) {
@@ -381,8 +387,8 @@ intptr_t Host::answer(AEffect*, int32_t opcode, int32_t index, intptr_t value, v
           const VstMidiSysexEvent* s = reinterpret_cast<const VstMidiSysexEvent*>(ev);
           const int32_t n = s->dumpBytes;
           *detail += " [sysex delta=" + std::to_string(s->deltaFrames) + " bytes=" + std::to_string(n) + " " +
-                     (s->sysexDump && n > 0 && n < (1 << 20)
-                          ? hexBytes(reinterpret_cast<const uint8_t*>(s->sysexDump), static_cast<size_t>(n))
+                     (s->sysexDump && n > 0 && n < (1 << 24)
+                          ? sysexText(reinterpret_cast<const uint8_t*>(s->sysexDump), static_cast<size_t>(n))
                           : std::string("-")) +
                      "]";
         } else {

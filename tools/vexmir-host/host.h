@@ -91,6 +91,8 @@ class Host {
   double sampleRate = 44100.0;
   int blockSize = 512;
   std::vector<HostEvent> events;
+  bool fullSysex = false;  // print SysEx events in full rather than head and tail
+  std::string sysexText(const uint8_t* bytes, size_t n) const;
   Transcript& out() { return *transcript_; }
 
   // processDoubleReplacing, or null. Plug-ins built against shorter copies of the record end it after processReplacing,
