@@ -141,11 +141,20 @@ double Timer::fireDate() const {
 }
 
 void Timer::fire() {
-  if (!isValid()) return;
-  retain();  // the action may invalidate the timer and so drop the run loop's reference
+  // The action may invalidate the timer, which drops the run loop's reference and lets go of the target while the
+  // target's own handler still runs: both stay alive until the action has returned.
+  Object* target = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    if (!state_->valid) return;
+    target = target_;
+    if (target) target->retain();
+  }
+  retain();
   if (action_) action_(this);
   if (!repeats_) invalidate();
   release();
+  releaseObject(target);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
