@@ -2,6 +2,7 @@
 // chunk readers given damaged bytes, parameter changes from the editor and the plug-in mutex.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -333,4 +334,47 @@ TEST(HostIdentity, ProductStringAndVendorVersion) {
     EXPECT_EQ(p.GetHost(), c.host);  // asked once, kept
     EXPECT_EQ(gVersionRequests, c.versionRequests) << c.product;
   }
+}
+
+TEST(AudioChannels, DefaultProcessingPassesInputsThrough) {
+  TestPlug p;
+  AEffect* e = p.GetAEffect();
+  const int n = 64;
+  std::vector<float> inL(n), inR(n), outL(n, 9.0f), outR(n, 9.0f);
+  for (int i = 0; i < n; ++i) {
+    inL[i] = 0.01f * i;
+    inR[i] = -0.02f * i;
+  }
+  float* in[2] = {inL.data(), inR.data()};
+  float* out[2] = {outL.data(), outR.data()};
+
+  e->processReplacing(e, in, out, n);
+  EXPECT_EQ(outL, inL);
+  EXPECT_EQ(outR, inR);
+
+  e->process(e, in, out, n);  // accumulating: adds to what is there
+  for (int i = 0; i < n; ++i) EXPECT_FLOAT_EQ(outL[i], 2.0f * inL[i]);
+
+  std::vector<double> dL(n, 0.5), dR(n, 0.25), oL(n), oR(n);
+  double* din[2] = {dL.data(), dR.data()};
+  double* dout[2] = {oL.data(), oR.data()};
+  e->processDoubleReplacing(e, din, dout, n);
+  EXPECT_EQ(oL, dL);
+  EXPECT_EQ(oR, dR);
+
+  // One input connected: the second output gets silence.
+  VstSpeakerArrangement mono{};
+  mono.numChannels = 1;
+  VstSpeakerArrangement stereo{};
+  stereo.numChannels = 2;
+  EXPECT_EQ(e->dispatcher(e, effSetSpeakerArrangement, 0, reinterpret_cast<intptr_t>(&mono), &stereo, 0.0f), 1);
+  EXPECT_TRUE(p.IsInChannelConnected(0));
+  EXPECT_FALSE(p.IsInChannelConnected(1));
+  EXPECT_FALSE(p.IsInChannelConnected(5));
+  // A new block size moves the scratch buffers that the unconnected input reads.
+  EXPECT_EQ(e->dispatcher(e, effSetBlockSize, 0, 8192, nullptr, 0.0f), 0);
+  std::fill(outR.begin(), outR.end(), 9.0f);
+  e->processReplacing(e, in, out, n);
+  EXPECT_EQ(outL, inL);
+  for (float v : outR) EXPECT_EQ(v, 0.0f);
 }

@@ -312,10 +312,12 @@ void Host::advanceTransport(int frames) {
   transport.ppq += frames / sampleRate * transport.tempo / 60.0;
 }
 
-void Host::fillTimeInfo(intptr_t /*filter*/) {
-  // Every field is filled whatever the plug-in asked for; the flags say which are valid.
+VstTimeInfo* Host::fillTimeInfo(intptr_t /*filter*/) {
+  // Every field is filled whatever the plug-in asked for; the flags say which are valid. The record stays valid
+  // until the same thread asks again, as plug-ins expect.
+  static thread_local VstTimeInfo record;
   std::lock_guard<std::mutex> lock(timeMutex_);
-  VstTimeInfo& t = timeInfo_;
+  VstTimeInfo& t = record;
   std::memset(&t, 0, sizeof t);
   t.samplePos = transport.samplePos;
   t.sampleRate = sampleRate;
@@ -336,6 +338,7 @@ void Host::fillTimeInfo(intptr_t /*filter*/) {
     t.flags |= kVstTransportChanged;
     transport.changed = false;
   }
+  return &t;
 }
 
 intptr_t Host::callback(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
@@ -366,8 +369,7 @@ intptr_t Host::answer(AEffect*, int32_t opcode, int32_t index, intptr_t value, v
     case audioMasterWantMidi:
       return 1;
     case audioMasterGetTime:
-      fillTimeInfo(value);
-      return reinterpret_cast<intptr_t>(&timeInfo_);
+      return reinterpret_cast<intptr_t>(fillTimeInfo(value));
     case audioMasterProcessEvents: {
       const VstEvents* list = static_cast<const VstEvents*>(ptr);
       if (!list) {
@@ -399,10 +401,14 @@ intptr_t Host::answer(AEffect*, int32_t opcode, int32_t index, intptr_t value, v
     }
     case audioMasterIOChanged:
       return 1;
-    case audioMasterGetSampleRate:
+    case audioMasterGetSampleRate: {
+      std::lock_guard<std::mutex> lock(timeMutex_);
       return static_cast<intptr_t>(sampleRate);
-    case audioMasterGetBlockSize:
+    }
+    case audioMasterGetBlockSize: {
+      std::lock_guard<std::mutex> lock(timeMutex_);
       return blockSize;
+    }
     case audioMasterGetCurrentProcessLevel:
       return pthread_equal(pthread_self(), mainThread_) && inProcess_ ? kVstProcessLevelRealtime : kVstProcessLevelUser;
     case audioMasterGetVendorString:

@@ -87,8 +87,10 @@ class Host {
   intptr_t flushEvents();
 
   HostIdentity identity;
+  // Read by plug-in threads through audioMasterGetTime: change it only while holding transportMutex().
   Transport transport;
-  double sampleRate = 44100.0;
+  std::mutex& transportMutex() { return timeMutex_; }
+  double sampleRate = 44100.0;  // both under transportMutex() once a plug-in runs
   int blockSize = 512;
   std::vector<HostEvent> events;
   bool fullSysex = false;  // print SysEx events in full rather than head and tail
@@ -106,14 +108,14 @@ class Host {
   static intptr_t callback(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt);
   intptr_t answer(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt,
                   std::string* detail);
-  void fillTimeInfo(intptr_t filter);
+  // Fills the calling thread's own time record, so that two threads asking at once never share one.
+  VstTimeInfo* fillTimeInfo(intptr_t filter);
   void advanceTransport(int frames);
 
   Transcript* transcript_;
   void* library_ = nullptr;
   AEffect* effect_ = nullptr;
   std::string path_;
-  VstTimeInfo timeInfo_{};
   std::mutex timeMutex_;
   std::atomic<bool> inProcess_{false};
   pthread_t mainThread_;

@@ -287,14 +287,20 @@ StepAction parseSetup(const StepArgs& a, std::string* error) {
   return [rate, block](Session& s, std::string* err) {
     if (!s.needPlugin(err)) return false;
     if (rate > 0) {
-      s.host.sampleRate = rate;
+      {
+        std::lock_guard<std::mutex> lock(s.host.transportMutex());
+        s.host.sampleRate = rate;
+      }
       DispatchSpec d;
       d.opcode = effSetSampleRate;
       d.opt = rate;
       s.host.out().line(runDispatch(s, d));
     }
     if (block > 0) {
-      s.host.blockSize = static_cast<int>(block);
+      {
+        std::lock_guard<std::mutex> lock(s.host.transportMutex());
+        s.host.blockSize = static_cast<int>(block);
+      }
       DispatchSpec d;
       d.opcode = effSetBlockSize;
       d.value = block;
@@ -453,6 +459,7 @@ StepAction parseTransport(const StepArgs& a, std::string* error) {
     }
   }
   return [p](Session& s, std::string*) {
+    std::lock_guard<std::mutex> lock(s.host.transportMutex());
     Transport& t = s.host.transport;
     const bool wasPlaying = t.playing;
     if (p.playing >= 0) t.playing = p.playing;
