@@ -22,6 +22,9 @@ const char* const kEventTrackingRunLoopMode = "NSEventTrackingRunLoopMode";
 
 namespace {
 
+// Fire dates are sums of intervals; a timer due at the very moment a run ends must not miss it by a rounding.
+constexpr double kDueSlack = 1e-9;
+
 std::atomic<bool> g_manual{false};
 std::mutex g_manualMutex;
 double g_manualNow = 0;  // under g_manualMutex
@@ -235,7 +238,7 @@ bool RunLoop::runUntil(double date, const char* mode, const std::function<bool()
           continue;
         }
         kept.push_back(e);
-        if (firesIn(e) && e.timer->fireDate() <= now) {
+        if (firesIn(e) && e.timer->fireDate() <= now + kDueSlack) {
           e.timer->retain();
           due.push_back(e.timer);
         }
