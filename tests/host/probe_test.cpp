@@ -177,6 +177,26 @@ TEST(HostWithProbe, SysExFromAFileLongMessagesSummarisedUnlessAskedInFull) {
   for (const char* s : lines) EXPECT_TRUE(r.has(s)) << s << "\nin:\n" << r.out;
 }
 
+TEST(HostWithProbe, BlocksCanRunOnAnAudioThreadOfTheirOwn) {
+  ScratchDir dir;
+  HostRun r = runHost(kProbe,
+                      "midi 90 3c 64\n"
+                      "process float frames=16 thread=audio count=2\n"
+                      "process double frames=16\n",
+                      dir);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const char* lines[] = {
+      "request audioMasterGetCurrentProcessLevel(23) -> 2 [audio]\n",
+      "request audioMasterGetTime(7) -> 1 [audio]\n",
+      "request audioMasterProcessEvents(8) events=1 [midi delta=0 90 3c 64] -> 1 [audio]\n",
+      "process float frames=16 thread=audio in=1 out=2 -> peaks [0.25 0]\n",
+      // Back on the script's thread: no marker.
+      "request audioMasterGetCurrentProcessLevel(23) -> 2\nrequest audioMasterGetTime(7) -> 1\n"
+      "process double frames=16 in=1 out=2 -> peaks [0.25 0]\n",
+  };
+  for (const char* s : lines) EXPECT_TRUE(r.has(s)) << s << "\nin:\n" << r.out;
+}
+
 TEST(HostWithProbe, RawBytesThroughTheDispatcher) {
   ScratchDir dir;
   HostRun r = runHost(kProbe,

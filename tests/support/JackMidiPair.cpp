@@ -2,6 +2,8 @@
 
 #include <rtmidi/RtMidi.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <stdexcept>
 #include <thread>
@@ -40,20 +42,23 @@ std::string JackMidiPair::defaultDestination() {
 }
 
 std::vector<std::string> JackMidiPair::outputPorts() {
-  RtMidiIn probe(RtMidi::UNIX_JACK, "vexmir-test-probe");
+  RtMidiIn probe(RtMidi::UNIX_JACK, "vexmir-test-probe-" + std::to_string(::getpid()));
   return portNames(probe);
 }
 
 std::vector<std::string> JackMidiPair::inputPorts() {
-  RtMidiOut probe(RtMidi::UNIX_JACK, "vexmir-test-probe");
+  RtMidiOut probe(RtMidi::UNIX_JACK, "vexmir-test-probe-" + std::to_string(::getpid()));
   return portNames(probe);
 }
 
 JackMidiPair::JackMidiPair(const std::string& clientName, const std::string& sourcePort,
                            const std::string& destinationPort) {
+  // The process id keeps client names apart between test processes: a client opened under the name of one that
+  // a finishing process is still closing can fail to open (the two share the name of the client's socket file).
+  std::string unique = clientName + "-" + std::to_string(::getpid());
   try {
-    in_ = std::make_unique<RtMidiIn>(RtMidi::UNIX_JACK, clientName + " in");
-    out_ = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, clientName + " out");
+    in_ = std::make_unique<RtMidiIn>(RtMidi::UNIX_JACK, unique + " in");
+    out_ = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, unique + " out");
   } catch (const RtMidiError& e) {
     throw std::runtime_error("cannot open RtMidi's JACK back end: " + e.getMessage());
   }

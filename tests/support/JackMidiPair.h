@@ -23,9 +23,9 @@ using Bytes = std::vector<uint8_t>;
 
 class JackMidiPair {
  public:
-  // `clientName` names this side's JACK clients. `sourcePort` is the output port to listen to,
-  // `destinationPort` the input port to send to; an empty name leaves that side unconnected.
-  // A new JACK connection carries data only from a later process cycle on, and under load that can be many
+  // `clientName` and the process id name this side's JACK clients ("<clientName>-<pid> in" and "... out"). `sourcePort`
+  // is the output port to listen to, `destinationPort` the input port to send to; an empty name leaves that side
+  // unconnected. A new JACK connection carries data only from a later process cycle on, and under load that can be many
   // milliseconds after the port was opened. Connected to the emulator (the default), the constructor therefore
   // waits until one message has gone each way (EmulatorClient::awaitInput and awaitOutput).
   explicit JackMidiPair(const std::string& clientName = "vexmir-test", const std::string& sourcePort = defaultSource(),

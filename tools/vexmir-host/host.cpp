@@ -13,6 +13,50 @@ namespace vexhost {
 
 namespace {
 Host* g_host = nullptr;
+// Set on the thread that is inside a process call: the process level it asks for is the realtime one.
+thread_local bool t_inProcess = false;
+thread_local bool t_isAudioThread = false;
+}  // namespace
+
+// ---- AudioThread ----
+
+AudioThread::~AudioThread() {
+  if (!thread_.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    quit_ = true;
+  }
+  cv_.notify_all();
+  thread_.join();
+}
+
+bool AudioThread::isCurrent() {
+  return t_isAudioThread;
+}
+
+void AudioThread::loop() {
+  t_isAudioThread = true;
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    cv_.wait(lock, [this] { return quit_ || job_ != nullptr; });
+    if (quit_) return;
+    const std::function<void()>* job = job_;
+    lock.unlock();
+    (*job)();
+    lock.lock();
+    job_ = nullptr;
+    done_ = true;
+    cv_.notify_all();
+  }
+}
+
+void AudioThread::run(const std::function<void()>& job) {
+  if (!thread_.joinable()) thread_ = std::thread([this] { loop(); });
+  std::unique_lock<std::mutex> lock(mutex_);
+  job_ = &job;
+  done_ = false;
+  cv_.notify_all();
+  cv_.wait(lock, [this] { return done_; });
 }
 
 // ---- Transcript ----
@@ -245,7 +289,8 @@ AEffectProcessDoubleProc Host::doubleProc() const {
   return effect_->processDoubleReplacing;
 }
 
-bool Host::processBlock(const std::string& precision, int frames, const std::string& input, std::string* error) {
+bool Host::processBlock(const std::string& precision, int frames, const std::string& input, bool onAudioThread,
+                        std::string* error) {
   AEffect* e = effect_;
   const bool isDouble = precision == "double";
   if (precision == "float" && !e->processReplacing) {
@@ -280,14 +325,20 @@ bool Host::processBlock(const std::string& precision, int frames, const std::str
     }
     for (int c = 0; c < nOut; ++c) outPD[c] = outD[c].data();
   }
-  inProcess_ = true;
-  if (isDouble)
-    doubleProc()(e, inPD.data(), outPD.data(), frames);
-  else if (precision == "float")
-    e->processReplacing(e, inPF.data(), outPF.data(), frames);
+  const std::function<void()> call = [&] {
+    t_inProcess = true;
+    if (isDouble)
+      doubleProc()(e, inPD.data(), outPD.data(), frames);
+    else if (precision == "float")
+      e->processReplacing(e, inPF.data(), outPF.data(), frames);
+    else
+      e->process(e, inPF.data(), outPF.data(), frames);
+    t_inProcess = false;
+  };
+  if (onAudioThread)
+    audio_.run(call);
   else
-    e->process(e, inPF.data(), outPF.data(), frames);
-  inProcess_ = false;
+    call();
 
   std::string peaks;
   for (int c = 0; c < nOut; ++c) {
@@ -299,7 +350,8 @@ bool Host::processBlock(const std::string& precision, int frames, const std::str
     if (c) peaks += ' ';
     peaks += formatFloat(peak, 4);
   }
-  transcript_->line("process " + precision + " frames=" + std::to_string(frames) + " in=" + std::to_string(nIn) +
+  transcript_->line("process " + precision + " frames=" + std::to_string(frames) +
+                    (onAudioThread ? " thread=audio" : "") + " in=" + std::to_string(nIn) +
                     " out=" + std::to_string(nOut) + " -> peaks [" + peaks + "]");
   advanceTransport(frames);
   return true;
@@ -352,7 +404,10 @@ intptr_t Host::callback(AEffect* effect, int32_t opcode, int32_t index, intptr_t
   if (opt != 0.0f) line += " opt=" + formatFloat(opt);
   if (!detail.empty()) line += " " + detail;
   line += " -> " + std::to_string(opcode == audioMasterGetTime ? (r ? 1 : 0) : r);
-  if (!pthread_equal(pthread_self(), h->mainThread_)) line += " [thread]";
+  if (AudioThread::isCurrent())
+    line += " [audio]";
+  else if (!pthread_equal(pthread_self(), h->mainThread_))
+    line += " [thread]";
   h->transcript_->request(line);
   return r;
 }
@@ -410,7 +465,7 @@ intptr_t Host::answer(AEffect*, int32_t opcode, int32_t index, intptr_t value, v
       return blockSize;
     }
     case audioMasterGetCurrentProcessLevel:
-      return pthread_equal(pthread_self(), mainThread_) && inProcess_ ? kVstProcessLevelRealtime : kVstProcessLevelUser;
+      return t_inProcess ? kVstProcessLevelRealtime : kVstProcessLevelUser;
     case audioMasterGetVendorString:
       if (!ptr) return 0;
       std::snprintf(static_cast<char*>(ptr), kVstMaxVendorStrLen, "%s", identity.vendor.c_str());

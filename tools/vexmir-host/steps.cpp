@@ -489,7 +489,11 @@ StepAction parseTransport(const StepArgs& a, std::string* error) {
 StepAction parseProcess(const StepArgs& a, std::string* error) {
   if (a.words.size() != 1 || (a.words[0] != "float" && a.words[0] != "double" && a.words[0] != "accumulate"))
     return fail(error, "process needs float, double or accumulate");
-  if (!a.onlyKeys({"frames", "count", "input"}, error)) return StepAction();
+  if (!a.onlyKeys({"frames", "count", "input", "thread"}, error)) return StepAction();
+  std::string thread = "main";
+  if (a.keys.count("thread")) thread = a.keys.at("thread");
+  if (thread != "main" && thread != "audio") return fail(error, "thread= takes main or audio");
+  const bool audio = thread == "audio";
   long long frames = -1, count = 1;
   if (!a.intKey("frames", &frames, error) || !a.intKey("count", &count, error)) return StepAction();
   if (a.keys.count("frames") && (frames < 1 || frames > 65536)) return fail(error, "frames= takes 1 to 65536");
@@ -499,11 +503,11 @@ StepAction parseProcess(const StepArgs& a, std::string* error) {
   if (input != "silence" && input != "impulse" && input != "sine")
     return fail(error, "input= takes silence, impulse or sine");
   const std::string precision = a.words[0];
-  return [precision, frames, count, input](Session& s, std::string* err) {
+  return [precision, frames, count, input, audio](Session& s, std::string* err) {
     if (!s.needPlugin(err)) return false;
     const int n = frames > 0 ? static_cast<int>(frames) : s.host.blockSize;
     for (long long i = 0; i < count; ++i)
-      if (!s.host.processBlock(precision, n, i == 0 ? input : "silence", err)) return false;
+      if (!s.host.processBlock(precision, n, i == 0 ? input : "silence", audio, err)) return false;
     return true;
   };
 }
@@ -732,7 +736,9 @@ const StepRegistrar kSteps[] = {
                    "[barstart=Q] [cyclestart=Q] [cycleend=Q] [sig=N/D]",
                    parseTransport}),
     StepRegistrar(
-        {"process", "process float|double|accumulate [frames=N] [count=N] [input=silence|impulse|sine]", parseProcess}),
+        {"process",
+         "process float|double|accumulate [frames=N] [count=N] [input=silence|impulse|sine] [thread=main|audio]",
+         parseProcess}),
     StepRegistrar({"midi", "midi STATUS [DATA1 [DATA2]] [delta=FRAMES]", parseMidi}),
     StepRegistrar({"sysex", "sysex F0 ... F7 [delta=FRAMES] | sysex file=PATH [delta=FRAMES]", parseSysex}),
     StepRegistrar({"events", "events", parseEvents}),
