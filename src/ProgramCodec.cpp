@@ -659,14 +659,18 @@ class Parser {
 }  // namespace
 
 bool parseProgramDump(const uint8_t* msg, size_t len, double* values, ProgramParseResult* result) {
-  *result = ProgramParseResult();
+  result->accepted = false;
+  result->name.clear();
+  result->refreshRequested = false;
+  result->voiceModeApplied = false;
+  result->channelRestored[0] = result->channelRestored[1] = false;
+  result->changed.clear();
   if (msg == nullptr || values == nullptr || len != static_cast<size_t>(kProgramDumpSize)) return false;
   if (msg[0] != 0xF0 || msg[1] != 0x42 || (msg[2] & 0xF0) != 0x30 || msg[3] != 0x58 || msg[4] != kProgramDumpFunction ||
       msg[kProgramDumpSize - 1] != 0xF7) {
     return false;
   }
   result->accepted = true;
-  result->changed.reserve(400);
   Parser(msg, values, result).run();
   return true;
 }

@@ -41,6 +41,7 @@ void program(const uint8_t* data, size_t size, std::vector<double>& v) {
   ProgramParseResult r;
   check(parseProgramDump(msg, sizeof msg, v.data(), &r));
   checkRanges(v);
+  check(r.changed.size() < 400);
   for (int i : r.changed) check(i >= 0 && i < kNumParams);
 
   uint8_t first[kProgramDumpSize], second[kProgramDumpSize];
