@@ -116,7 +116,7 @@ void* KIT_HeapBuf::Resize(int newSize, bool allowShrink) {
   return Get();
 }
 
-void* KIT_HeapBuf::Add(const void* data, int len) {
+void* KIT_HeapBuf::AddSlow(const void* data, int len) {
   if (len < 0 || static_cast<long long>(size_) + len > INT_MAX) return nullptr;
   const int old = size_;
   // data may point into this buffer; remember its offset in case the block moves.

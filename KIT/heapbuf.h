@@ -39,7 +39,17 @@ class KIT_HeapBuf {
   void* Resize(int newSize, bool allowShrink = true);
 
   // Appends len bytes (copied from data unless it is null) and returns where they went, or null on failure.
-  void* Add(const void* data, int len);
+  // data may point into this buffer.
+  void* Add(const void* data, int len) {
+    // Appends that fit the allocation are the common case (the allocation runs ahead): no call, no reallocation.
+    if (data_ && len >= 0 && len <= alloc_ - size_) {
+      char* dst = static_cast<char*>(data_) + size_;
+      if (data && len > 0) std::memmove(dst, data, static_cast<size_t>(len));
+      size_ += len;
+      return dst;
+    }
+    return AddSlow(data, len);
+  }
   // Inserts len bytes at byte offset pos (clamped to 0..size); returns where they went, or null on failure.
   void* Insert(const void* data, int len, int pos);
   // Removes len bytes at pos (clamped to the buffer); the allocation does not shrink.
@@ -54,6 +64,8 @@ class KIT_HeapBuf {
   static long long AllocationFor(long long newSize, int granularity, int minAllocation);
 
  private:
+  void* AddSlow(const void* data, int len);
+
   void* data_ = nullptr;
   int granularity_;
   int alloc_ = 0;

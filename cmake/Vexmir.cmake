@@ -9,8 +9,35 @@ function(vexmir_library name)
   endif()
 endfunction()
 
+# The test bench for tests that cross the MIDI boundary (fixtures in tests/fixtures). Each build tree gets a JACK
+# server of its own name, so that test runs of several trees on one machine do not stop each other's server; set
+# VEXMIR_JACK_SERVER (or JACK_DEFAULT_SERVER when configuring) to use a server that is already running instead.
+if(DEFINED ENV{JACK_DEFAULT_SERVER} AND NOT "$ENV{JACK_DEFAULT_SERVER}" STREQUAL "")
+  set(vexmir_default_jack_server "$ENV{JACK_DEFAULT_SERVER}")
+else()
+  string(MD5 vexmir_tree_hash "${PROJECT_BINARY_DIR}")
+  string(SUBSTRING "${vexmir_tree_hash}" 0 10 vexmir_tree_hash)
+  set(vexmir_default_jack_server "vexmir-${vexmir_tree_hash}")
+endif()
+set(VEXMIR_JACK_SERVER "${vexmir_default_jack_server}" CACHE STRING "JACK server used by the e2e tests")
+set(VEXMIR_TESTBENCH_STATE "${PROJECT_BINARY_DIR}/testbench")
+set(VEXMIR_EMULATOR_NAME "Vexmir Synth Emulator")
+set(VEXMIR_EMULATOR_SOCKET "${VEXMIR_TESTBENCH_STATE}/emulator.sock")
+string(LENGTH "${VEXMIR_EMULATOR_SOCKET}" vexmir_socket_length)
+if(vexmir_socket_length GREATER 100)  # a Unix socket path holds at most 107 bytes
+  string(MD5 vexmir_socket_hash "${PROJECT_BINARY_DIR}")
+  set(VEXMIR_EMULATOR_SOCKET "/tmp/vexmir-emulator-${vexmir_socket_hash}.sock")
+endif()
+set(VEXMIR_JACK_ENV "JACK_DEFAULT_SERVER=${VEXMIR_JACK_SERVER};JACK_NO_START_SERVER=1;VEXMIR_MIDI_API=jack")
+set(VEXMIR_EMULATOR_ENV
+    "VEXMIR_EMULATOR_SOCKET=${VEXMIR_EMULATOR_SOCKET};VEXMIR_EMULATOR_NAME=${VEXMIR_EMULATOR_NAME}"
+    "VEXMIR_EMULATOR_IN_PORT=${VEXMIR_EMULATOR_NAME}:MIDI In;VEXMIR_EMULATOR_OUT_PORT=${VEXMIR_EMULATOR_NAME}:MIDI Out"
+    "VEXMIR_EMULATOR_LOG=${VEXMIR_TESTBENCH_STATE}/emulator.log")
+
 # A GoogleTest executable whose cases are registered one by one with CTest under the given labels.
-# FIXTURES names CTest fixtures (for example jack, emulator) that the cases need.
+# FIXTURES names CTest fixtures (for example jack, emulator) that the cases need. Tests with the jack fixture get
+# the JACK server's environment; tests with the emulator fixture also get the emulator's socket and port names,
+# and run one at a time because they share the one emulator.
 function(vexmir_test name)
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS;FIXTURES;ENV" ${ARGN})
   add_executable(${name} ${T_SOURCES})
@@ -19,6 +46,12 @@ function(vexmir_test name)
     set(T_TIMEOUT 120)
   endif()
   set(env "VEXMIR_BUILD_DIR=${PROJECT_BINARY_DIR};VEXMIR_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+  if("jack" IN_LIST T_FIXTURES OR "emulator" IN_LIST T_FIXTURES)
+    list(APPEND env ${VEXMIR_JACK_ENV})
+  endif()
+  if("emulator" IN_LIST T_FIXTURES)
+    list(APPEND env ${VEXMIR_EMULATOR_ENV})
+  endif()
   if(T_ENV)
     list(APPEND env ${T_ENV})
   endif()
@@ -28,6 +61,9 @@ function(vexmir_test name)
   set(props "LABELS [==[${T_LABELS}]==] TIMEOUT ${T_TIMEOUT} ENVIRONMENT [==[${env}]==]")
   if(T_FIXTURES)
     string(APPEND props " FIXTURES_REQUIRED [==[${T_FIXTURES}]==]")
+  endif()
+  if("emulator" IN_LIST T_FIXTURES)
+    string(APPEND props " RESOURCE_LOCK emulator")
   endif()
   file(WRITE "${props_file}"
     "if(${name}_TESTS)\n  set_tests_properties(\${${name}_TESTS} PROPERTIES ${props})\nendif()\n")

@@ -7,7 +7,7 @@ packages=(
   librtmidi-dev libtinyxml2-dev libpoco-dev libpng-dev zlib1g-dev
   libfreetype-dev libfontconfig-dev fontconfig fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev
-  jackd2
+  jackd2 libjack-jackd2-dev
   zynaddsubfx-vst dragonfly-reverb-vst
 )
 if [ "${VEXMIR_SETUP_EXTRAS:-0}" = 1 ]; then

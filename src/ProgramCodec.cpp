@@ -66,6 +66,19 @@ const int kSeqMotion[3] = {kSeq1Motion, kSeq2Motion, kSeq3Motion};
 const int kSeqStep1[3] = {kSeq1Step1, kSeq2Step1, kSeq3Step1};
 const int kSeqLock[3] = {kSectionLocSeq1Lock, kSectionLocSeq2Lock, kSectionLocSeq3Lock};
 
+// The storage parameter of packing unit k's top-bit byte, -1 for the composed ones.
+int storedTopBitParam(int unit) {
+  struct Map {
+    int param[37];
+    Map() {
+      for (int& p : param) p = -1;
+      for (const StoredTopBits& s : kStoredTopBits) param[(s.position - 5) / 8] = s.param;
+    }
+  };
+  static const Map map;
+  return map.param[unit];
+}
+
 void buildTimbre(const double* v, int t, uint8_t* data) {
   auto p = [v, t](int index) { return whole(v[index + t]); };
   uint8_t* b = data + kTimbreBlock + kTimbreSize * t;
@@ -255,11 +268,10 @@ class Parser {
   }
 
   void topBits(int position, uint8_t b) {
-    for (const StoredTopBits& s : kStoredTopBits) {
-      if (s.position == position) {
-        set(s.param, b);
-        return;
-      }
+    int stored = storedTopBitParam((position - 5) / 8);
+    if (stored >= 0) {
+      set(stored, b);
+      return;
     }
     switch (position) {
       case 21:
@@ -647,14 +659,18 @@ class Parser {
 }  // namespace
 
 bool parseProgramDump(const uint8_t* msg, size_t len, double* values, ProgramParseResult* result) {
-  *result = ProgramParseResult();
+  result->accepted = false;
+  result->name.clear();
+  result->refreshRequested = false;
+  result->voiceModeApplied = false;
+  result->channelRestored[0] = result->channelRestored[1] = false;
+  result->changed.clear();
   if (msg == nullptr || values == nullptr || len != static_cast<size_t>(kProgramDumpSize)) return false;
   if (msg[0] != 0xF0 || msg[1] != 0x42 || (msg[2] & 0xF0) != 0x30 || msg[3] != 0x58 || msg[4] != kProgramDumpFunction ||
       msg[kProgramDumpSize - 1] != 0xF7) {
     return false;
   }
   result->accepted = true;
-  result->changed.reserve(400);
   Parser(msg, values, result).run();
   return true;
 }

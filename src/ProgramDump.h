@@ -10,7 +10,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 constexpr int kProgramDumpSize = 297;
 constexpr int kProgramDataSize = 254;
@@ -35,6 +34,27 @@ int unpackData(const uint8_t* packed, int count, uint8_t* data);
 // F7 stays within 7 bits: name characters are masked to 7 bits, numeric fields are limited to 0..127.
 void buildProgramDump(const double* values, const std::string& name, uint8_t deviceId, uint8_t* out);
 
+// The indices a parse set, in the order set, kept without allocating: a parse runs on the MIDI input thread.
+// A whole dump sets fewer than 400 values.
+class ParsedIndices {
+ public:
+  static constexpr int kCapacity = 512;
+  void push_back(int index) {
+    if (count_ < kCapacity) items_[count_++] = static_cast<int16_t>(index);
+  }
+  void clear() { count_ = 0; }
+  bool empty() const { return count_ == 0; }
+  int size() const { return count_; }
+  int front() const { return items_[0]; }
+  int operator[](int i) const { return items_[i]; }
+  const int16_t* begin() const { return items_; }
+  const int16_t* end() const { return items_ + count_; }
+
+ private:
+  int16_t items_[kCapacity];
+  int count_ = 0;
+};
+
 // What a parse did besides setting values.
 struct ProgramParseResult {
   bool accepted = false;
@@ -46,7 +66,7 @@ struct ProgramParseResult {
   // A locked part channel was put back after the dump named another channel (timbre 1, timbre 2): the
   // caller sets the parameter again and gives the synthesizer its pause.
   bool channelRestored[2] = {false, false};
-  std::vector<int> changed;  // every index set, in the order set (an index may appear twice)
+  ParsedIndices changed;  // every index set, in the order set (an index may appear twice)
 };
 
 // Reads a program dump into values. Nothing is changed unless len is exactly kProgramDumpSize, msg[0] is

@@ -7,10 +7,11 @@
 
 #include "KIT/IEffect/IEffectVST.h"
 #include "KIT/IEffect/IMidiQueue.h"
+#include "src/VexmirParams.h"
 
 class Vexmir : public IEffectVST {
  public:
-  static constexpr int kNumPluginParams = 529;
+  static constexpr int kNumPluginParams = kNumParams;
   static constexpr int kVersion = 0x20008;
   static constexpr int kUniqueID = 0x78786762;
 

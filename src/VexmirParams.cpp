@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <unordered_map>
 
 #include "src/GlobalDump.h"
 #include "src/ProgramDump.h"
@@ -684,6 +685,9 @@ Table makeRanges() {
   set(kGlobalClockSource, 0, 2, false);
   set(kGlobalMIDI1Ctrl, 0, 127, false);
   set(kGlobalMIDI2Ctrl, 0, 127, false);
+  for (int i = 1; i < kNumParams; ++i) {
+    if (isTimbreTwin(i)) t.info[i - 1].perTimbre = t.info[i].perTimbre = true;
+  }
   return t;
 }
 
@@ -756,12 +760,13 @@ int paramIndexFromName(const std::string& reference) {
     text.erase(plus);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
   }
-  // A sorted index would be faster, but this runs once per element while the editor is built.
-  for (int i = 0; i < kNumParams; ++i) {
-    if (text == kNames[i]) {
-      int index = i + offset;
-      return index < kNumParams ? index : -1;
-    }
-  }
-  return -1;
+  static const std::unordered_map<std::string, int> byName = [] {
+    std::unordered_map<std::string, int> m;
+    for (int i = 0; i < kNumParams; ++i) m.emplace(kNames[i], i);
+    return m;
+  }();
+  auto found = byName.find(text);
+  if (found == byName.end()) return -1;
+  int index = found->second + offset;
+  return index < kNumParams ? index : -1;
 }

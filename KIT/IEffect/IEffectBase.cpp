@@ -203,6 +203,11 @@ void IEffectBase::SetBlockSize(int blockSize) {
     c->mScratchBuf.Resize(blockSize, true);
     if (blockSize > 0 && c->mScratchBuf.Get()) std::memset(c->mScratchBuf.Get(), 0, sizeof(double) * blockSize);
   }
+  // Unconnected channels read and write their scratch buffers, which may just have moved.
+  for (InChannel* c : mInChannels)
+    if (!c->mConnected) *c->mSrc = c->mScratchBuf.Get();
+  for (OutChannel* c : mOutChannels)
+    if (!c->mConnected) *c->mDest = c->mScratchBuf.Get();
   mBlockSize = blockSize;
 }
 
@@ -287,7 +292,11 @@ void IEffectBase::SetInputChannelConnections(int idx, int n, bool connected) {
   for (int i = idx < 0 ? 0 : idx; i < end; ++i) {
     InChannel* c = mInChannels[static_cast<size_t>(i)];
     c->mConnected = connected;
-    if (!connected) *c->mSrc = c->mScratchBuf.Get();
+    if (!connected) {
+      // The scratch buffer may still hold converted host samples; an unconnected input is silent.
+      if (c->mScratchBuf.Get()) std::memset(c->mScratchBuf.Get(), 0, sizeof(double) * c->mScratchBuf.GetSize());
+      *c->mSrc = c->mScratchBuf.Get();
+    }
   }
 }
 

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <stdexcept>
 
 #include "KIT/IEffect/IEffectBase.h"
 
@@ -32,12 +33,17 @@ bool jackServerAnswers() {
 }
 
 // $VEXMIR_MIDI_API picks the back end ("jack" or "alsa"); without it JACK is used when a server
-// runs, ALSA otherwise.
+// runs, ALSA otherwise. JACK chosen without a server gives no back end at all: the library's
+// JACK ports would otherwise keep retrying (and leaking) a connection on every call.
 RtMidi::Api chooseMidiApi() {
   const char* env = std::getenv("VEXMIR_MIDI_API");
-  if (env && std::strcmp(env, "jack") == 0) return RtMidi::UNIX_JACK;
   if (env && std::strcmp(env, "alsa") == 0) return RtMidi::LINUX_ALSA;
-  return jackServerAnswers() ? RtMidi::UNIX_JACK : RtMidi::LINUX_ALSA;
+  bool jack = jackServerAnswers();
+  if (env && std::strcmp(env, "jack") == 0) {
+    if (!jack) throw std::runtime_error("no JACK server answers");
+    return RtMidi::UNIX_JACK;
+  }
+  return jack ? RtMidi::UNIX_JACK : RtMidi::LINUX_ALSA;
 }
 
 template <class Port>

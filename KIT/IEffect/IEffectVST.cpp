@@ -661,12 +661,36 @@ bool IEffectVST::SendSysEx(ISysEx* msg) {
   return mState->mHostCallback(&mState->mAEffect, audioMasterProcessEvents, 0, 0, &events, 0.0f) == 1;
 }
 
+namespace {
+
+// Bytes in a short message with this status; 0 for bytes that cannot start one (data bytes and
+// the SysEx framing, which goes through the SysEx sends).
+size_t shortMessageLength(uint8_t status) {
+  if (status < 0x80) return 0;
+  if (status < 0xC0) return 3;
+  if (status < 0xE0) return 2;  // program change, channel aftertouch
+  if (status < 0xF0) return 3;
+  switch (status) {
+    case 0xF1:  // time code quarter frame
+    case 0xF3:  // song select
+      return 2;
+    case 0xF2:  // song position
+      return 3;
+    case 0xF0:
+    case 0xF7:
+      return 0;
+    default:  // tune request and the real-time messages (clock, start, stop...)
+      return 1;
+  }
+}
+
+}  // namespace
+
 bool IEffectVST::SendMidiMsg(IMidiMsg* msg) {
   if (!msg) return false;
   unsigned char bytes[3] = {msg->mStatus, msg->mData1, msg->mData2};
-  int kind = msg->StatusMsg();
-  size_t n = (kind == IMidiMsg::kProgramChange || kind == IMidiMsg::kChannelAftertouch) ? 2 : 3;
-  return sendToExternalMIDIOut(bytes, n);
+  size_t n = shortMessageLength(msg->mStatus);
+  return n > 0 && sendToExternalMIDIOut(bytes, n);
 }
 
 bool IEffectVST::SendMidiSysex(unsigned char* bytes, int length) {

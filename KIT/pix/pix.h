@@ -10,6 +10,9 @@
 
 #include "KIT/pix/pix-bitmap.h"
 #include "KIT/pix/pix-combine.h"
+#include "KIT/pix/pix-font.h"
+#include "KIT/pix/pix-png.h"
+#include "KIT/pix/pix-sysbitmap.h"
 
 // ---- Rectangle fills, clears and pixel access ----
 
@@ -54,3 +57,31 @@ void PIX_Copy(PIX_IBitmap* dest, PIX_IBitmap* src);
 void PIX_Blur(PIX_IBitmap* dest, PIX_IBitmap* src, int dstx, int dsty, int srcx, int srcy, int srcw, int srch);
 // Writes src at half size (2x2 box average) into the top-left of dest.
 void PIX_HalveBlitAA(PIX_IBitmap* dest, PIX_IBitmap* src);
+
+// ---- Scaled blit ----
+
+// Copies the source rectangle (float coordinates) into the destination rectangle of another size: nearest pixel,
+// or with (mode AND 0xFF00) = 0x100 bilinear, or a box filter for reductions to 1/1.7 or smaller. Equal sizes go
+// to PIX_Blit. A negative destination width or height mirrors.
+void PIX_ScaledBlit(PIX_IBitmap* dest, PIX_IBitmap* src, int dstx, int dsty, int dstw, int dsth, float srcx, float srcy,
+                    float srcw, float srch, float alpha, int mode);
+
+// ---- Rotated, delta and transform blits ----
+
+// Rotates (and scales) the source rectangle about its centre, moved by (rotxcent, rotycent), into the destination
+// rectangle. angle in radians, clockwise on the screen. With cliptosourcerect, only pixels of the source rectangle
+// are sampled, else any of the bitmap.
+void PIX_RotatedBlit(PIX_IBitmap* dest, PIX_IBitmap* src, int dstx, int dsty, int dstw, int dsth, float srcx,
+                     float srcy, float srcw, float srch, float angle, bool cliptosourcerect, float alpha, int mode,
+                     float rotxcent, float rotycent);
+// Walks the source from (srcx, srcy): (dsdx, dtdx) per destination column and (dsdy, dtdy) per row, the column
+// steps changing by (dsdxdy, dtdxdy) per row.
+void PIX_DeltaBlit(PIX_IBitmap* dest, PIX_IBitmap* src, int dstx, int dsty, int dstw, int dsth, float srcx, float srcy,
+                   float srcw, float srch, double dsdx, double dtdx, double dsdy, double dtdy, double dsdxdy,
+                   double dtdxdy, bool cliptosourcerect, float alpha, int mode);
+// Warps the source through a grid of div_h rows by div_w columns of source points (x, y), spread evenly over the
+// destination rectangle.
+void PIX_TransformBlit(PIX_IBitmap* dest, PIX_IBitmap* src, int dstx, int dsty, int dstw, int dsth, float* srcpoints,
+                       int div_w, int div_h, float alpha, int mode);
+void PIX_TransformBlit2(PIX_IBitmap* dest, PIX_IBitmap* src, int dstx, int dsty, int dstw, int dsth, double* srcpoints,
+                        int div_w, int div_h, float alpha, int mode);

@@ -14,3 +14,6 @@ bool SHIM_Internal_PMQ_IsMainThreadKnown();
 int SHIM_Internal_TimerCount(HWND hwnd);
 cocoa::Timer* SHIM_Internal_TimerObject(HWND hwnd, UINT id);
 const void* SHIM_Internal_TimerRecord(HWND hwnd, UINT id);
+// Called after an INI file's new content is written and before it replaces the file.
+void SHIM_Internal_INI_SetBeforeRenameHook(void (*hook)());
+const unsigned char* SHIM_Internal_DiagonalCursorImage();

@@ -2,6 +2,8 @@
 #pragma once
 
 #include "KIT/shim/shim-gdi.h"
+#include "KIT/shim/shim-ini.h"
+#include "KIT/shim/shim-kb.h"
 #include "KIT/shim/shim-misc.h"
 #include "KIT/shim/shim-sys.h"
 #include "KIT/shim/shim-types.h"

@@ -22,9 +22,14 @@ const char* const kEventTrackingRunLoopMode = "NSEventTrackingRunLoopMode";
 
 namespace {
 
+// Fire dates are sums of intervals; a timer due at the very moment a run ends must not miss it by a rounding.
+constexpr double kDueSlack = 1e-9;
+
 std::atomic<bool> g_manual{false};
 std::mutex g_manualMutex;
-double g_manualNow = 1000.0;  // under g_manualMutex
+double g_manualNow = 0;  // under g_manualMutex
+// Added to the real clock so that model time never runs backwards when a test goes from manual to real time.
+double g_realOffset = 0;  // under g_manualMutex
 
 double realNow() {
   struct timespec ts;
@@ -53,22 +58,21 @@ std::atomic<bool> g_multiThreaded{false};
 }  // namespace
 
 double clockNow() {
-  if (g_manual.load(std::memory_order_acquire)) {
-    std::lock_guard<std::mutex> lock(g_manualMutex);
-    return g_manualNow;
-  }
-  return realNow();
+  std::lock_guard<std::mutex> lock(g_manualMutex);
+  return g_manual.load(std::memory_order_acquire) ? g_manualNow : realNow() + g_realOffset;
 }
 
 void useManualClock() {
-  {
-    std::lock_guard<std::mutex> lock(g_manualMutex);
-    g_manualNow = realNow();
-  }
+  std::lock_guard<std::mutex> lock(g_manualMutex);
+  if (g_manual.load(std::memory_order_acquire)) return;
+  g_manualNow = realNow() + g_realOffset;
   g_manual.store(true, std::memory_order_release);
 }
 
 void useRealClock() {
+  std::lock_guard<std::mutex> lock(g_manualMutex);
+  if (!g_manual.load(std::memory_order_acquire)) return;
+  g_realOffset = g_manualNow - realNow();
   g_manual.store(false, std::memory_order_release);
 }
 
@@ -140,11 +144,20 @@ double Timer::fireDate() const {
 }
 
 void Timer::fire() {
-  if (!isValid()) return;
-  retain();  // the action may invalidate the timer and so drop the run loop's reference
+  // The action may invalidate the timer, which drops the run loop's reference and lets go of the target while the
+  // target's own handler still runs: both stay alive until the action has returned.
+  Object* target = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    if (!state_->valid) return;
+    target = target_;
+    if (target) target->retain();
+  }
+  retain();
   if (action_) action_(this);
   if (!repeats_) invalidate();
   release();
+  releaseObject(target);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -225,7 +238,7 @@ bool RunLoop::runUntil(double date, const char* mode, const std::function<bool()
           continue;
         }
         kept.push_back(e);
-        if (firesIn(e) && e.timer->fireDate() <= now) {
+        if (firesIn(e) && e.timer->fireDate() <= now + kDueSlack) {
           e.timer->retain();
           due.push_back(e.timer);
         }

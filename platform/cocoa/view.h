@@ -2,6 +2,7 @@
 // view, and a view knows its window. The window layer's views and windows derive from these.
 #pragma once
 
+#include "platform/cocoa/application.h"
 #include "platform/cocoa/object.h"
 
 namespace cocoa {
@@ -12,6 +13,10 @@ class View : public Object {
  public:
   Window* window() const { return window_; }
   void setWindow(Window* window) { window_ = window; }
+  // Point conversion into this view's coordinates from its window's (the platform's convertPoint:fromView:nil) and
+  // from the screen's. Without geometry of its own a view uses the same coordinates as its window.
+  virtual Point convertFromWindow(Point p) const { return p; }
+  virtual Point convertFromScreen(Point p) const { return p; }
 
  private:
   Window* window_ = nullptr;  // not retained: the window owns its views

@@ -354,3 +354,32 @@ enum VstProcessLevels : int32_t {
 static_assert(sizeof(VstMidiEvent) == 32, "VstMidiEvent layout");
 static_assert(sizeof(ERect) == 8, "ERect layout");
 static_assert(sizeof(VstTimeInfo) == 88, "VstTimeInfo layout");
+
+#include <cstddef>
+
+// The published 64-bit layout. Plug-ins built elsewhere (and hosts) read these records at these offsets, so any
+// drift here would garble every call. Some plug-ins allocate the effect record only up to processReplacing; hosts read
+// processDoubleReplacing only when effFlagsCanDoubleReplacing is set.
+#if UINTPTR_MAX == 0xffffffffffffffffULL
+static_assert(offsetof(AEffect, dispatcher) == 8, "AEffect layout");
+static_assert(offsetof(AEffect, numPrograms) == 40, "AEffect layout");
+static_assert(offsetof(AEffect, flags) == 56, "AEffect layout");
+static_assert(offsetof(AEffect, resvd1) == 64, "AEffect layout");
+static_assert(offsetof(AEffect, initialDelay) == 80, "AEffect layout");
+static_assert(offsetof(AEffect, ioRatio) == 92, "AEffect layout");
+static_assert(offsetof(AEffect, object) == 96, "AEffect layout");
+static_assert(offsetof(AEffect, uniqueID) == 112, "AEffect layout");
+static_assert(offsetof(AEffect, processReplacing) == 120, "AEffect layout");
+static_assert(offsetof(AEffect, processDoubleReplacing) == 128, "AEffect layout");
+static_assert(sizeof(AEffect) == 192, "AEffect layout");
+static_assert(offsetof(VstEvents, events) == 16, "VstEvents layout");
+static_assert(offsetof(VstMidiSysexEvent, dumpBytes) == 16, "VstMidiSysexEvent layout");
+static_assert(offsetof(VstMidiSysexEvent, sysexDump) == 32, "VstMidiSysexEvent layout");
+static_assert(sizeof(VstMidiSysexEvent) == 48, "VstMidiSysexEvent layout");
+static_assert(offsetof(VstMidiEvent, midiData) == 24, "VstMidiEvent layout");
+static_assert(offsetof(VstTimeInfo, timeSigNumerator) == 64, "VstTimeInfo layout");
+static_assert(offsetof(VstTimeInfo, flags) == 84, "VstTimeInfo layout");
+static_assert(sizeof(VstPinProperties) == 128, "VstPinProperties layout");
+static_assert(sizeof(VstSpeakerProperties) == 112, "VstSpeakerProperties layout");
+static_assert(offsetof(VstParameterProperties, flags) == 76, "VstParameterProperties layout");
+#endif

@@ -252,6 +252,11 @@ TEST(ParameterTable, TimbrePairsSitSideBySide) {
     EXPECT_TRUE(isTimbreTwin(p[1])) << paramName(p[1]);
     EXPECT_EQ(std::string(paramName(p[1])), std::string(paramName(p[0])) + "T2");
   }
+  EXPECT_TRUE(paramInfo(kLockPartMIDIch).perTimbre);
+  EXPECT_TRUE(paramInfo(kSectionLocSeq3LockT2).perTimbre);
+  EXPECT_TRUE(paramInfo(kFilterCutoffT2).perTimbre);
+  EXPECT_FALSE(paramInfo(kArpTempo).perTimbre);
+  EXPECT_FALSE(paramInfo(kGlobalMidiChannel).perTimbre);
   // The effects, EQ and arpeggiator are single.
   for (int i = kModFxType; i <= kEQHiGain; ++i) EXPECT_FALSE(isTimbreTwin(i)) << i;
   for (int i = kArpTempo; i <= kArpTarget; ++i) EXPECT_FALSE(isTimbreTwin(i)) << i;

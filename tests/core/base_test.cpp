@@ -2,6 +2,7 @@
 // chunk readers given damaged bytes, parameter changes from the editor and the plug-in mutex.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -284,4 +285,96 @@ TEST(HostTime, AbsentHostTimeLeavesTheRecordAlone) {
   EXPECT_EQ(num, 0);
   EXPECT_EQ(den, 0);
   EXPECT_EQ(p.GetSamplesPerBeat(), 0.0);
+}
+
+namespace {
+
+const char* gProduct = "";
+intptr_t gVendorVersion = 0;
+int gVersionRequests = 0;
+
+intptr_t namedHost(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, float) {
+  if (opcode == audioMasterGetProductString) std::strcpy(static_cast<char*>(ptr), gProduct);
+  if (opcode == audioMasterGetVendorVersion) {
+    ++gVersionRequests;
+    return gVendorVersion;
+  }
+  return 0;
+}
+
+class NamedHostPlug : public IEffectVST {
+ public:
+  NamedHostPlug()
+      : IEffectVST(IEffectInstanceInfo{namedHost}, 0, "2-2", 0, "T", "", "M", 0x10000, 1, 1, 0, true, true, true, 0) {
+    initialize(IEffectInstanceInfo{namedHost}, 0, 0, "2-2", 0, "T", "", "M", 0x10000, 1, 1, 0, true, true, true, 0);
+  }
+};
+
+}  // namespace
+
+TEST(HostIdentity, ProductStringAndVendorVersion) {
+  struct Case {
+    const char* product;
+    intptr_t version;
+    EHost host;
+    int word;
+    int versionRequests;
+  } cases[] = {
+      {"REAPER", 9040, kHostReaper, 0x5A28, 1},
+      {"Cubase", 50102, kHostCubase, 0x50102, 1},
+      {"", 50102, kHostUnknown, 0, 0},
+  };
+  for (const Case& c : cases) {
+    gProduct = c.product;
+    gVendorVersion = c.version;
+    gVersionRequests = 0;
+    NamedHostPlug p;
+    EXPECT_EQ(p.GetHost(), c.host) << c.product;
+    EXPECT_EQ(p.GetHostVersion(false), c.word) << c.product;
+    EXPECT_EQ(p.GetHost(), c.host);  // asked once, kept
+    EXPECT_EQ(gVersionRequests, c.versionRequests) << c.product;
+  }
+}
+
+TEST(AudioChannels, DefaultProcessingPassesInputsThrough) {
+  TestPlug p;
+  AEffect* e = p.GetAEffect();
+  const int n = 64;
+  std::vector<float> inL(n), inR(n), outL(n, 9.0f), outR(n, 9.0f);
+  for (int i = 0; i < n; ++i) {
+    inL[i] = 0.01f * i;
+    inR[i] = -0.02f * i;
+  }
+  float* in[2] = {inL.data(), inR.data()};
+  float* out[2] = {outL.data(), outR.data()};
+
+  e->processReplacing(e, in, out, n);
+  EXPECT_EQ(outL, inL);
+  EXPECT_EQ(outR, inR);
+
+  e->process(e, in, out, n);  // accumulating: adds to what is there
+  for (int i = 0; i < n; ++i) EXPECT_FLOAT_EQ(outL[i], 2.0f * inL[i]);
+
+  std::vector<double> dL(n, 0.5), dR(n, 0.25), oL(n), oR(n);
+  double* din[2] = {dL.data(), dR.data()};
+  double* dout[2] = {oL.data(), oR.data()};
+  e->processDoubleReplacing(e, din, dout, n);
+  EXPECT_EQ(oL, dL);
+  EXPECT_EQ(oR, dR);
+
+  // One input connected: the second output gets silence.
+  VstSpeakerArrangement mono{};
+  mono.numChannels = 1;
+  VstSpeakerArrangement stereo{};
+  stereo.numChannels = 2;
+  EXPECT_EQ(e->dispatcher(e, effSetSpeakerArrangement, 0, reinterpret_cast<intptr_t>(&mono), &stereo, 0.0f), 1);
+  EXPECT_TRUE(p.IsInChannelConnected(0));
+  EXPECT_FALSE(p.IsInChannelConnected(1));
+  EXPECT_FALSE(p.IsInChannelConnected(5));
+  // A new block size moves the scratch buffers that the unconnected input reads.
+  EXPECT_EQ(e->dispatcher(e, effSetBlockSize, 0, 8192, nullptr, 0.0f), 0);
+  std::fill(outR.begin(), outR.end(), 9.0f);
+  e->processReplacing(e, in, out, n);
+  EXPECT_EQ(outL, inL);
+  for (float v : outR) EXPECT_EQ(v, 0.0f);
 }

@@ -55,7 +55,7 @@ TEST(HostWithDebianPlugins, ZynAddSubFXIdentityChunkMidiAndBlocks) {
                       "compare first.bin second.bin\n"
                       "process float count=2\n"
                       "midi 90 3c 64\n"
-                      "process float count=3\n"
+                      "process float count=3 thread=audio\n"
                       "midi 80 3c 00\n"
                       "process float\n"
                       "suspend\n"

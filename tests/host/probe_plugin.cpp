@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/vst2/vst2.h"
@@ -107,6 +108,14 @@ intptr_t dispatcher(AEffect* e, int32_t op, int32_t index, intptr_t value, void*
       p->report.clear();
       return 1;
     case effVendorSpecific:
+      if (index == 1) {
+        // Requests from a thread of the plug-in's own, as plug-ins with worker threads make them.
+        std::thread([p] {
+          ask(p, audioMasterUpdateDisplay);
+          ask(p, audioMasterGetCurrentProcessLevel);
+        }).join();
+        return 1;
+      }
       // Every other host request the test host must answer, in one go.
       add(p, "automate=" + std::to_string(ask(p, audioMasterAutomate, 2, 0, nullptr, 0.75f)));
       add(p, "version=" + std::to_string(ask(p, audioMasterVersion)));

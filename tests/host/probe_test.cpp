@@ -150,6 +150,77 @@ TEST(HostWithProbe, ChunksGoToFilesAndBack) {
   EXPECT_EQ(reportOf(r), "setchunk=11 preset");
 }
 
+TEST(HostWithProbe, SysExFromAFileLongMessagesSummarisedUnlessAskedInFull) {
+  ScratchDir dir;
+  std::string longMsg = "\xf0";
+  for (int i = 1; i <= 38; ++i) longMsg += static_cast<char>(i);
+  longMsg += "\xf7";
+  dir.write("two.syx", std::string("\xf0\x43\x10\x7f\xf7", 5) + longMsg);
+  HostRun r = runHost(kProbe,
+                      "sysex file=two.syx delta=3\n"
+                      "process float frames=16\n"
+                      "host sysex full\n"
+                      "sysex file=two.syx\n"
+                      "process float frames=16\n",
+                      dir);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const char* lines[] = {
+      "event sysex delta=3 bytes=5 f0 43 10 7f f7\n",
+      "event sysex delta=3 bytes=40 f0 01 02 03 04 05 06 07 08 09 0a 0b .. 24 25 26 f7\n",
+      "dispatcher effProcessEvents(25) events=2 -> 1\n",
+      "request audioMasterProcessEvents(8) events=2 [sysex delta=0 bytes=5 f0 43 10 7f f7] "
+      "[sysex delta=0 bytes=40 f0 01 02 03 04 05 06 07 08 09 0a 0b .. 24 25 26 f7] -> 1\n",
+      "host sysex full\n",
+      "event sysex delta=0 bytes=40 f0 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f 10 11 12 13 14 15 16 17 18 19 1a "
+      "1b 1c 1d 1e 1f 20 21 22 23 24 25 26 f7\n",
+  };
+  for (const char* s : lines) EXPECT_TRUE(r.has(s)) << s << "\nin:\n" << r.out;
+}
+
+TEST(HostWithProbe, BlocksCanRunOnAnAudioThreadOfTheirOwn) {
+  ScratchDir dir;
+  HostRun r = runHost(kProbe,
+                      "midi 90 3c 64\n"
+                      "process float frames=16 thread=audio count=2\n"
+                      "process double frames=16\n",
+                      dir);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const char* lines[] = {
+      "request audioMasterGetCurrentProcessLevel(23) -> 2 [audio]\n",
+      "request audioMasterGetTime(7) -> 1 [audio]\n",
+      "request audioMasterProcessEvents(8) events=1 [midi delta=0 90 3c 64] -> 1 [audio]\n",
+      "process float frames=16 thread=audio in=1 out=2 -> peaks [0.25 0]\n",
+      // Back on the script's thread: no marker.
+      "request audioMasterGetCurrentProcessLevel(23) -> 2\nrequest audioMasterGetTime(7) -> 1\n"
+      "process double frames=16 in=1 out=2 -> peaks [0.25 0]\n",
+  };
+  for (const char* s : lines) EXPECT_TRUE(r.has(s)) << s << "\nin:\n" << r.out;
+}
+
+TEST(HostWithProbe, RawBytesThroughTheDispatcher) {
+  ScratchDir dir;
+  HostRun r = runHost(kProbe,
+                      "dispatch effSetChunk ptr=bytes:68656c6c6f\n"
+                      "chunk save raw.bin\n",
+                      dir);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(r.has("dispatcher effSetChunk(24) ptr=bytes(5) -> 1")) << r.out;
+  EXPECT_EQ(dir.read("raw.bin"), "hello");
+}
+
+TEST(HostWithProbe, LoadsABundleAndReportsAnEmptyProductString) {
+  ScratchDir dir;
+  ASSERT_EQ(std::system(("mkdir -p '" + dir.file("Probe.vst/Contents/Linux") + "' && cp '" + kProbe + "' '" +
+                         dir.file("Probe.vst/Contents/Linux/Probe.so") + "'")
+                            .c_str()),
+            0);
+  HostRun r = runHost(dir.file("Probe.vst"), "host product \"\"\nopen\ndispatch effGetErrorText\n", dir);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(r.has("Probe.vst/Contents/Linux/Probe.so\" entry VSTPluginMain")) << r.out;
+  EXPECT_TRUE(r.has("request audioMasterGetProductString(33) \"\" -> 0")) << r.out;
+  EXPECT_EQ(reportOf(r), "product=\\\"\\\" vendorversion=10000");
+}
+
 TEST(HostWithProbe, ParametersAndStringOpcodes) {
   ScratchDir dir;
   HostRun r = runHost(kProbe,
@@ -194,6 +265,16 @@ TEST(HostWithProbe, RepeatedRequestsAreFoldedWithACount) {
       << r.out;
 }
 
+TEST(HostWithProbe, RequestsFromOtherThreadsAreMarked) {
+  ScratchDir dir;
+  HostRun r = runHost(kProbe, "dispatch effVendorSpecific index=1\n", dir);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(r.has("request audioMasterUpdateDisplay(42) -> 1 [thread]\n")) << r.out;
+  // Off the script's thread no process call is running: the user level.
+  EXPECT_TRUE(r.has("request audioMasterGetCurrentProcessLevel(23) -> 1 [thread]\n")) << r.out;
+  EXPECT_TRUE(r.has("dispatcher effVendorSpecific(50) index=1 -> 1\n")) << r.out;
+}
+
 struct BadInput {
   const char* name;
   std::vector<std::string> args;  // {plugin, script text}; "" script means none
@@ -201,6 +282,7 @@ struct BadInput {
   std::vector<std::string> env;
   int exitCode;
   const char* message;
+  std::string dataFile = "";  // written as data.syx when not empty
 };
 
 TEST(HostWithProbe, BadInputGivesAClearMessageAndNonZeroExit) {
@@ -239,6 +321,25 @@ TEST(HostWithProbe, BadInputGivesAClearMessageAndNonZeroExit) {
       {"parameter out of range", {kProbe}, "param get 3\n", {}, 4, "script.txt:1: parameter 3 out of range"},
       {"missing chunk file", {kProbe}, "chunk load nothing.bin\n", {}, 4, "script.txt:1: cannot read nothing.bin"},
       {"step after close", {kProbe}, "close\ninfo\n", {}, 4, "script.txt:2: the plug-in was closed"},
+      {"sysex file missing", {kProbe}, "sysex file=none.syx\n", {}, 4, "cannot read none.syx"},
+      {"sysex file truncated", {kProbe}, "sysex file=script.txt\n", {}, 4, "stray byte 73 at offset 0"},
+      {"sysex file cut short",
+       {kProbe},
+       "sysex file=data.syx\n",
+       {},
+       4,
+       "data.syx: truncated SysEx message at offset 3",
+       std::string("\xf0\x01\xf7\xf0\x02\xf0\x03", 7)},
+      {"sysex file with a status byte inside",
+       {kProbe},
+       "sysex file=data.syx\n",
+       {},
+       4,
+       "truncated SysEx message at offset 0",
+       std::string("\xf0\x01\x90\xf7", 4)},
+      {"sysex file empty", {kProbe}, "sysex file=data.syx\n", {}, 4, "no SysEx message in the file", " "},
+      {"sysex bytes and file", {kProbe}, "sysex F0 F7 file=a.syx\n", {}, 2, "sysex takes either bytes or file=PATH"},
+      {"host sysex mode", {kProbe}, "host sysex long\n", {}, 2, "host sysex takes full or short"},
   };
   for (const BadInput& c : cases) {
     ScratchDir dir;
@@ -247,6 +348,7 @@ TEST(HostWithProbe, BadInputGivesAClearMessageAndNonZeroExit) {
       dir.write("script.txt", c.script);
       args.push_back("script.txt");
     }
+    if (!c.dataFile.empty()) dir.write("data.syx", c.dataFile == " " ? "" : c.dataFile);
     HostRun r = runHostArgs(args, dir, c.env);
     EXPECT_TRUE(r.exited) << c.name << ": killed by signal " << -r.exitCode;
     EXPECT_EQ(r.exitCode, c.exitCode) << c.name << "\n" << r.err;
@@ -267,7 +369,7 @@ TEST(HostWithProbe, ScriptFromStandardInputAndTranscriptFile) {
   ScratchDir dir;
   dir.write("in.txt", "echo hello \"quoted words\" # a comment\n\n   # only a comment\ninfo\n");
   // Standard input of the child is /dev/null in runHostArgs, so the stdin path is covered through the shell.
-  const std::string cmd = std::string("cd '") + dir.path() + "' && '" VEXMIR_HOST_EXE "' --transcript t.txt '" +
+  const std::string cmd = std::string("cd '") + dir.path() + "' && '" + hostExecutable() + "' --transcript t.txt '" +
                           kProbe + "' - < in.txt > o.txt 2>&1";
   ASSERT_EQ(std::system(cmd.c_str()), 0) << dir.read("o.txt");
   const std::string t = dir.read("t.txt");

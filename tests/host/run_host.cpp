@@ -39,6 +39,15 @@ std::string ScratchDir::read(const std::string& name) const {
   return ss.str();
 }
 
+std::string pluginBundlePath() {
+  const char* build = std::getenv("VEXMIR_BUILD_DIR");
+  return build && *build ? std::string(build) + "/Vexmir Editor.vst" : std::string();
+}
+
+std::string hostExecutable() {
+  return VEXMIR_HOST_EXE;
+}
+
 HostRun runHostArgs(const std::vector<std::string>& args, const ScratchDir& dir, const std::vector<std::string>& env) {
   const std::string outFile = dir.file("stdout.txt"), errFile = dir.file("stderr.txt");
   std::vector<std::string> argv{VEXMIR_HOST_EXE};

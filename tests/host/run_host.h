@@ -1,4 +1,5 @@
-// Runs vexmir-host as a child process on a script and collects what it printed and how it ended.
+// Runs vexmir-host as a child process on a script and collects what it printed and how it ended. Link
+// vexmir-hostrun to use it; VEXMIR_ROOT and other settings for the plug-in go in the env entries.
 #pragma once
 
 #include <string>
@@ -26,6 +27,11 @@ class ScratchDir {
  private:
   std::string path_;
 };
+
+// The plug-in bundle of this build: "$VEXMIR_BUILD_DIR/Vexmir Editor.vst" ("" when the variable is unset).
+std::string pluginBundlePath();
+// The vexmir-host program of this build.
+std::string hostExecutable();
 
 // Runs the host with args (options, plug-in, script file) in dir, with extra NAME=VALUE environment entries.
 HostRun runHostArgs(const std::vector<std::string>& args, const ScratchDir& dir,

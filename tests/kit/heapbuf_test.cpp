@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -185,6 +187,55 @@ TEST(TypedBuf, CountsInElements) {
   t.Empty();
   EXPECT_EQ(t.GetSize(), 0);
   EXPECT_EQ(t.Get(), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// Random edits applied both to the buffer and to a std::string model must leave the same bytes, whatever the
+// granularity (small, page-sized, odd) and whatever mix of growth and shrinking.
+TEST(HeapBuf, RandomEditsMatchAPlainModel) {
+  const int granularities[] = {1, 16, 4095, 4096, 10000};
+  for (int g : granularities) {
+    KIT_HeapBuf b(g);
+    std::string model;
+    unsigned seed = 12345u + static_cast<unsigned>(g);
+    auto next = [&seed] {
+      seed = seed * 1103515245u + 12345u;
+      return (seed >> 8) & 0xffffff;
+    };
+    for (int step = 0; step < 4000; ++step) {
+      const int op = static_cast<int>(next() % 5);
+      const int n = static_cast<int>(next() % 3000);
+      if (op == 0) {
+        std::string add(static_cast<size_t>(n), static_cast<char>('a' + step % 26));
+        ASSERT_NE(b.Add(add.data(), n), nullptr);
+        model += add;
+      } else if (op == 1) {
+        const int pos = model.empty() ? 0 : static_cast<int>(next() % (model.size() + 1));
+        std::string ins(static_cast<size_t>(n % 100), static_cast<char>('A' + step % 26));
+        b.Insert(ins.data(), static_cast<int>(ins.size()), pos);
+        model.insert(static_cast<size_t>(pos), ins);
+      } else if (op == 2 && !model.empty()) {
+        const int pos = static_cast<int>(next() % model.size());
+        b.Remove(pos, n);
+        model.erase(static_cast<size_t>(pos), static_cast<size_t>(n));
+      } else if (op == 3) {
+        const int size = static_cast<int>(next() % (model.size() + 1));
+        b.Resize(size, (next() & 1) != 0);
+        model.resize(static_cast<size_t>(size));
+      } else if (op == 4 && model.size() > 20000) {
+        b.Resize(n % 50, true);
+        model.resize(static_cast<size_t>(n % 50));
+      }
+      ASSERT_EQ(b.GetSize(), static_cast<int>(model.size())) << "granularity " << g << " step " << step;
+      ASSERT_GE(b.GetAllocated(), b.GetSize());
+      if (!model.empty()) {
+        ASSERT_EQ(std::memcmp(b.Get(), model.data(), model.size()), 0) << g << " step " << step;
+      }
+    }
+  }
 }
 
 }  // namespace

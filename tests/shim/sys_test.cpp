@@ -246,7 +246,7 @@ TEST(ShimThread, ZeroWaitOnARunningThreadTimesOutAtOnce) {
 }
 
 TEST(ShimThread, ClosingBeforeTheThreadEndsLetsItFinishAlone) {
-  std::atomic<int> go{0};
+  static std::atomic<int> go{0};  // outlives the test: the detached thread may still read it
   HANDLE t = CreateThread(nullptr, 0, waitForFlag, &go, 0, nullptr);
   EXPECT_TRUE(CloseHandle(t));  // the thread still holds its own reference
   go = 1;

@@ -13,6 +13,50 @@ namespace vexhost {
 
 namespace {
 Host* g_host = nullptr;
+// Set on the thread that is inside a process call: the process level it asks for is the realtime one.
+thread_local bool t_inProcess = false;
+thread_local bool t_isAudioThread = false;
+}  // namespace
+
+// ---- AudioThread ----
+
+AudioThread::~AudioThread() {
+  if (!thread_.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    quit_ = true;
+  }
+  cv_.notify_all();
+  thread_.join();
+}
+
+bool AudioThread::isCurrent() {
+  return t_isAudioThread;
+}
+
+void AudioThread::loop() {
+  t_isAudioThread = true;
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    cv_.wait(lock, [this] { return quit_ || job_ != nullptr; });
+    if (quit_) return;
+    const std::function<void()>* job = job_;
+    lock.unlock();
+    (*job)();
+    lock.lock();
+    job_ = nullptr;
+    done_ = true;
+    cv_.notify_all();
+  }
+}
+
+void AudioThread::run(const std::function<void()>& job) {
+  if (!thread_.joinable()) thread_ = std::thread([this] { loop(); });
+  std::unique_lock<std::mutex> lock(mutex_);
+  job_ = &job;
+  done_ = false;
+  cv_.notify_all();
+  cv_.wait(lock, [this] { return done_; });
 }
 
 // ---- Transcript ----
@@ -77,6 +121,12 @@ std::string hexBytes(const uint8_t* bytes, size_t n) {
     s += b;
   }
   return s;
+}
+
+// In full up to 24 bytes (or always, when asked), else the first 12 and the last 4 bytes with " .. " between.
+std::string Host::sysexText(const uint8_t* bytes, size_t n) const {
+  if (n <= 24 || fullSysex) return hexBytes(bytes, n);
+  return hexBytes(bytes, 12) + " .. " + hexBytes(bytes + n - 4, 4);
 }
 
 std::string quoted(const char* buf, size_t size) {
@@ -239,7 +289,8 @@ AEffectProcessDoubleProc Host::doubleProc() const {
   return effect_->processDoubleReplacing;
 }
 
-bool Host::processBlock(const std::string& precision, int frames, const std::string& input, std::string* error) {
+bool Host::processBlock(const std::string& precision, int frames, const std::string& input, bool onAudioThread,
+                        std::string* error) {
   AEffect* e = effect_;
   const bool isDouble = precision == "double";
   if (precision == "float" && !e->processReplacing) {
@@ -274,14 +325,20 @@ bool Host::processBlock(const std::string& precision, int frames, const std::str
     }
     for (int c = 0; c < nOut; ++c) outPD[c] = outD[c].data();
   }
-  inProcess_ = true;
-  if (isDouble)
-    doubleProc()(e, inPD.data(), outPD.data(), frames);
-  else if (precision == "float")
-    e->processReplacing(e, inPF.data(), outPF.data(), frames);
+  const std::function<void()> call = [&] {
+    t_inProcess = true;
+    if (isDouble)
+      doubleProc()(e, inPD.data(), outPD.data(), frames);
+    else if (precision == "float")
+      e->processReplacing(e, inPF.data(), outPF.data(), frames);
+    else
+      e->process(e, inPF.data(), outPF.data(), frames);
+    t_inProcess = false;
+  };
+  if (onAudioThread)
+    audio_.run(call);
   else
-    e->process(e, inPF.data(), outPF.data(), frames);
-  inProcess_ = false;
+    call();
 
   std::string peaks;
   for (int c = 0; c < nOut; ++c) {
@@ -293,7 +350,8 @@ bool Host::processBlock(const std::string& precision, int frames, const std::str
     if (c) peaks += ' ';
     peaks += formatFloat(peak, 4);
   }
-  transcript_->line("process " + precision + " frames=" + std::to_string(frames) + " in=" + std::to_string(nIn) +
+  transcript_->line("process " + precision + " frames=" + std::to_string(frames) +
+                    (onAudioThread ? " thread=audio" : "") + " in=" + std::to_string(nIn) +
                     " out=" + std::to_string(nOut) + " -> peaks [" + peaks + "]");
   advanceTransport(frames);
   return true;
@@ -306,10 +364,12 @@ void Host::advanceTransport(int frames) {
   transport.ppq += frames / sampleRate * transport.tempo / 60.0;
 }
 
-void Host::fillTimeInfo(intptr_t /*filter*/) {
-  // Every field is filled whatever the plug-in asked for; the flags say which are valid.
+VstTimeInfo* Host::fillTimeInfo(intptr_t /*filter*/) {
+  // Every field is filled whatever the plug-in asked for; the flags say which are valid. The record stays valid
+  // until the same thread asks again, as plug-ins expect.
+  static thread_local VstTimeInfo record;
   std::lock_guard<std::mutex> lock(timeMutex_);
-  VstTimeInfo& t = timeInfo_;
+  VstTimeInfo& t = record;
   std::memset(&t, 0, sizeof t);
   t.samplePos = transport.samplePos;
   t.sampleRate = sampleRate;
@@ -330,6 +390,7 @@ void Host::fillTimeInfo(intptr_t /*filter*/) {
     t.flags |= kVstTransportChanged;
     transport.changed = false;
   }
+  return &t;
 }
 
 intptr_t Host::callback(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
@@ -343,7 +404,10 @@ intptr_t Host::callback(AEffect* effect, int32_t opcode, int32_t index, intptr_t
   if (opt != 0.0f) line += " opt=" + formatFloat(opt);
   if (!detail.empty()) line += " " + detail;
   line += " -> " + std::to_string(opcode == audioMasterGetTime ? (r ? 1 : 0) : r);
-  if (!pthread_equal(pthread_self(), h->mainThread_)) line += " [thread]";
+  if (AudioThread::isCurrent())
+    line += " [audio]";
+  else if (!pthread_equal(pthread_self(), h->mainThread_))
+    line += " [thread]";
   h->transcript_->request(line);
   return r;
 }
@@ -360,8 +424,7 @@ intptr_t Host::answer(AEffect*, int32_t opcode, int32_t index, intptr_t value, v
     case audioMasterWantMidi:
       return 1;
     case audioMasterGetTime:
-      fillTimeInfo(value);
-      return reinterpret_cast<intptr_t>(&timeInfo_);
+      return reinterpret_cast<intptr_t>(fillTimeInfo(value));
     case audioMasterProcessEvents: {
       const VstEvents* list = static_cast<const VstEvents*>(ptr);
       if (!list) {
@@ -381,8 +444,8 @@ intptr_t Host::answer(AEffect*, int32_t opcode, int32_t index, intptr_t value, v
           const VstMidiSysexEvent* s = reinterpret_cast<const VstMidiSysexEvent*>(ev);
           const int32_t n = s->dumpBytes;
           *detail += " [sysex delta=" + std::to_string(s->deltaFrames) + " bytes=" + std::to_string(n) + " " +
-                     (s->sysexDump && n > 0 && n < (1 << 20)
-                          ? hexBytes(reinterpret_cast<const uint8_t*>(s->sysexDump), static_cast<size_t>(n))
+                     (s->sysexDump && n > 0 && n < (1 << 24)
+                          ? sysexText(reinterpret_cast<const uint8_t*>(s->sysexDump), static_cast<size_t>(n))
                           : std::string("-")) +
                      "]";
         } else {
@@ -393,12 +456,16 @@ intptr_t Host::answer(AEffect*, int32_t opcode, int32_t index, intptr_t value, v
     }
     case audioMasterIOChanged:
       return 1;
-    case audioMasterGetSampleRate:
+    case audioMasterGetSampleRate: {
+      std::lock_guard<std::mutex> lock(timeMutex_);
       return static_cast<intptr_t>(sampleRate);
-    case audioMasterGetBlockSize:
+    }
+    case audioMasterGetBlockSize: {
+      std::lock_guard<std::mutex> lock(timeMutex_);
       return blockSize;
+    }
     case audioMasterGetCurrentProcessLevel:
-      return pthread_equal(pthread_self(), mainThread_) && inProcess_ ? kVstProcessLevelRealtime : kVstProcessLevelUser;
+      return t_inProcess ? kVstProcessLevelRealtime : kVstProcessLevelUser;
     case audioMasterGetVendorString:
       if (!ptr) return 0;
       std::snprintf(static_cast<char*>(ptr), kVstMaxVendorStrLen, "%s", identity.vendor.c_str());

@@ -3,7 +3,10 @@
 
 #include <pthread.h>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
+#include <thread>
 
 #include <cstdio>
 #include <mutex>
@@ -63,6 +66,26 @@ struct HostEvent {
   std::vector<uint8_t> bytes;
 };
 
+// A thread that stands for the host's audio thread: it runs one job at a time for the script's thread, which waits.
+class AudioThread {
+ public:
+  AudioThread() = default;
+  ~AudioThread();
+  AudioThread(const AudioThread&) = delete;
+  AudioThread& operator=(const AudioThread&) = delete;
+  void run(const std::function<void()>& job);
+  static bool isCurrent();
+
+ private:
+  void loop();
+  std::thread thread_;
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  const std::function<void()>* job_ = nullptr;
+  bool done_ = false;
+  bool quit_ = false;
+};
+
 class Host {
  public:
   explicit Host(Transcript* transcript);
@@ -82,15 +105,21 @@ class Host {
   // Sends the queued events (if any) with effProcessEvents, then one block of the given precision:
   // "float" (processReplacing), "double" (processDoubleReplacing) or "accumulate" (process).
   // Returns false with *error when the plug-in offers no such call.
-  bool processBlock(const std::string& precision, int frames, const std::string& input, std::string* error);
+  // With onAudioThread the call runs on the host's audio thread (as in a real host), else on the caller's.
+  bool processBlock(const std::string& precision, int frames, const std::string& input, bool onAudioThread,
+                    std::string* error);
   // Sends the queued events now; returns the dispatcher result, or 0 when the queue was empty.
   intptr_t flushEvents();
 
   HostIdentity identity;
+  // Read by plug-in threads through audioMasterGetTime: change it only while holding transportMutex().
   Transport transport;
-  double sampleRate = 44100.0;
+  std::mutex& transportMutex() { return timeMutex_; }
+  double sampleRate = 44100.0;  // both under transportMutex() once a plug-in runs
   int blockSize = 512;
   std::vector<HostEvent> events;
+  bool fullSysex = false;  // print SysEx events in full rather than head and tail
+  std::string sysexText(const uint8_t* bytes, size_t n) const;
   Transcript& out() { return *transcript_; }
 
   // processDoubleReplacing, or null. Plug-ins built against shorter copies of the record end it after processReplacing,
@@ -104,16 +133,16 @@ class Host {
   static intptr_t callback(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt);
   intptr_t answer(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt,
                   std::string* detail);
-  void fillTimeInfo(intptr_t filter);
+  // Fills the calling thread's own time record, so that two threads asking at once never share one.
+  VstTimeInfo* fillTimeInfo(intptr_t filter);
   void advanceTransport(int frames);
 
   Transcript* transcript_;
   void* library_ = nullptr;
   AEffect* effect_ = nullptr;
   std::string path_;
-  VstTimeInfo timeInfo_{};
   std::mutex timeMutex_;
-  std::atomic<bool> inProcess_{false};
+  AudioThread audio_;
   pthread_t mainThread_;
 };
 

@@ -287,14 +287,20 @@ StepAction parseSetup(const StepArgs& a, std::string* error) {
   return [rate, block](Session& s, std::string* err) {
     if (!s.needPlugin(err)) return false;
     if (rate > 0) {
-      s.host.sampleRate = rate;
+      {
+        std::lock_guard<std::mutex> lock(s.host.transportMutex());
+        s.host.sampleRate = rate;
+      }
       DispatchSpec d;
       d.opcode = effSetSampleRate;
       d.opt = rate;
       s.host.out().line(runDispatch(s, d));
     }
     if (block > 0) {
-      s.host.blockSize = static_cast<int>(block);
+      {
+        std::lock_guard<std::mutex> lock(s.host.transportMutex());
+        s.host.blockSize = static_cast<int>(block);
+      }
       DispatchSpec d;
       d.opcode = effSetBlockSize;
       d.value = block;
@@ -378,8 +384,10 @@ StepAction parseHostStep(const StepArgs& a, std::string* error) {
   long long n = 0;
   if (what == "vendorversion" || what == "vstversion") {
     if (!parseInt(v, &n)) return fail(error, "host " + what + " needs a number");
+  } else if (what == "sysex") {
+    if (v != "full" && v != "short") return fail(error, "host sysex takes full or short");
   } else if (what != "product" && what != "vendor") {
-    return fail(error, "host takes product, vendor, vendorversion or vstversion");
+    return fail(error, "host takes product, vendor, vendorversion, vstversion or sysex");
   }
   if ((what == "product" || what == "vendor") && v.size() >= 64) return fail(error, "host " + what + " too long");
   return [what, v, n](Session& s, std::string*) {
@@ -388,6 +396,11 @@ StepAction parseHostStep(const StepArgs& a, std::string* error) {
     if (what == "vendor") id.vendor = v;
     if (what == "vendorversion") id.vendorVersion = static_cast<intptr_t>(n);
     if (what == "vstversion") id.vstVersion = static_cast<intptr_t>(n);
+    if (what == "sysex") {
+      s.host.fullSysex = v == "full";
+      s.host.out().line("host sysex " + v);
+      return true;
+    }
     const bool text = what == "product" || what == "vendor";
     s.host.out().line("host " + what + " " + (text ? quoted(v.c_str(), v.size()) : std::to_string(n)));
     return true;
@@ -446,6 +459,7 @@ StepAction parseTransport(const StepArgs& a, std::string* error) {
     }
   }
   return [p](Session& s, std::string*) {
+    std::lock_guard<std::mutex> lock(s.host.transportMutex());
     Transport& t = s.host.transport;
     const bool wasPlaying = t.playing;
     if (p.playing >= 0) t.playing = p.playing;
@@ -475,7 +489,11 @@ StepAction parseTransport(const StepArgs& a, std::string* error) {
 StepAction parseProcess(const StepArgs& a, std::string* error) {
   if (a.words.size() != 1 || (a.words[0] != "float" && a.words[0] != "double" && a.words[0] != "accumulate"))
     return fail(error, "process needs float, double or accumulate");
-  if (!a.onlyKeys({"frames", "count", "input"}, error)) return StepAction();
+  if (!a.onlyKeys({"frames", "count", "input", "thread"}, error)) return StepAction();
+  std::string thread = "main";
+  if (a.keys.count("thread")) thread = a.keys.at("thread");
+  if (thread != "main" && thread != "audio") return fail(error, "thread= takes main or audio");
+  const bool audio = thread == "audio";
   long long frames = -1, count = 1;
   if (!a.intKey("frames", &frames, error) || !a.intKey("count", &count, error)) return StepAction();
   if (a.keys.count("frames") && (frames < 1 || frames > 65536)) return fail(error, "frames= takes 1 to 65536");
@@ -485,11 +503,11 @@ StepAction parseProcess(const StepArgs& a, std::string* error) {
   if (input != "silence" && input != "impulse" && input != "sine")
     return fail(error, "input= takes silence, impulse or sine");
   const std::string precision = a.words[0];
-  return [precision, frames, count, input](Session& s, std::string* err) {
+  return [precision, frames, count, input, audio](Session& s, std::string* err) {
     if (!s.needPlugin(err)) return false;
     const int n = frames > 0 ? static_cast<int>(frames) : s.host.blockSize;
     for (long long i = 0; i < count; ++i)
-      if (!s.host.processBlock(precision, n, i == 0 ? input : "silence", err)) return false;
+      if (!s.host.processBlock(precision, n, i == 0 ? input : "silence", audio, err)) return false;
     return true;
   };
 }
@@ -516,24 +534,73 @@ StepAction parseMidi(const StepArgs& a, std::string* error) {
   };
 }
 
+bool readFile(const std::string& path, std::vector<uint8_t>* out, std::string* error);
+
+// Splits a file of SysEx messages (as .syx files hold them) into messages; false with *error on anything else.
+bool splitSysex(const std::vector<uint8_t>& bytes, std::vector<std::vector<uint8_t>>* messages, std::string* error) {
+  size_t i = 0;
+  while (i < bytes.size()) {
+    if (bytes[i] != 0xf0) {
+      *error = "stray byte " + hexBytes(&bytes[i], 1) + " at offset " + std::to_string(i) + " outside a SysEx message";
+      return false;
+    }
+    size_t end = i + 1;
+    while (end < bytes.size() && bytes[end] < 0x80) ++end;
+    if (end >= bytes.size() || bytes[end] != 0xf7) {
+      *error = "truncated SysEx message at offset " + std::to_string(i);
+      return false;
+    }
+    messages->emplace_back(bytes.begin() + static_cast<long>(i), bytes.begin() + static_cast<long>(end) + 1);
+    i = end + 1;
+  }
+  if (messages->empty()) {
+    *error = "no SysEx message in the file";
+    return false;
+  }
+  return true;
+}
+
 StepAction parseSysex(const StepArgs& a, std::string* error) {
-  if (!a.onlyKeys({"delta"}, error)) return StepAction();
-  HostEvent ev;
-  ev.sysex = true;
-  if (!parseHex(a.words, 0, &ev.bytes, error)) return StepAction();
-  if (ev.bytes.size() < 2 || ev.bytes.front() != 0xf0 || ev.bytes.back() != 0xf7)
-    return fail(error, "sysex must start with F0 and end with F7");
-  for (size_t i = 1; i + 1 < ev.bytes.size(); ++i)
-    if (ev.bytes[i] >= 0x80) return fail(error, "sysex data bytes must be below 80");
+  if (!a.onlyKeys({"delta", "file"}, error)) return StepAction();
   long long delta = 0;
   if (!a.intKey("delta", &delta, error)) return StepAction();
   if (delta < 0 || delta > 65535) return fail(error, "delta= takes 0 to 65535");
+  HostEvent ev;
+  ev.sysex = true;
   ev.delta = static_cast<int32_t>(delta);
-  return [ev](Session& s, std::string* err) {
+  std::string file;
+  if (a.keys.count("file")) {
+    file = a.keys.at("file");
+    if (!a.words.empty() || file.empty()) return fail(error, "sysex takes either bytes or file=PATH");
+  } else {
+    if (!parseHex(a.words, 0, &ev.bytes, error)) return StepAction();
+    if (ev.bytes.size() < 2 || ev.bytes.front() != 0xf0 || ev.bytes.back() != 0xf7)
+      return fail(error, "sysex must start with F0 and end with F7");
+    for (size_t i = 1; i + 1 < ev.bytes.size(); ++i)
+      if (ev.bytes[i] >= 0x80) return fail(error, "sysex data bytes must be below 80");
+  }
+  return [ev, file](Session& s, std::string* err) {
     if (!s.needPlugin(err)) return false;
-    s.host.events.push_back(ev);
-    s.host.out().line("event sysex delta=" + std::to_string(ev.delta) + " bytes=" + std::to_string(ev.bytes.size()) +
-                      " " + hexBytes(ev.bytes.data(), ev.bytes.size()));
+    std::vector<std::vector<uint8_t>> messages;
+    if (file.empty()) {
+      messages.push_back(ev.bytes);
+    } else {
+      std::vector<uint8_t> bytes;
+      if (!readFile(file, &bytes, err)) return false;
+      std::string why;
+      if (!splitSysex(bytes, &messages, &why)) {
+        *err = file + ": " + why;
+        return false;
+      }
+    }
+    for (std::vector<uint8_t>& m : messages) {
+      HostEvent e = ev;
+      e.bytes = std::move(m);
+      const std::string shown = s.host.sysexText(e.bytes.data(), e.bytes.size());
+      s.host.out().line("event sysex delta=" + std::to_string(e.delta) + " bytes=" + std::to_string(e.bytes.size()) +
+                        " " + shown);
+      s.host.events.push_back(std::move(e));
+    }
     return true;
   };
 }
@@ -662,15 +729,18 @@ const StepRegistrar kSteps[] = {
     StepRegistrar({"resume", "resume", parseMains}),
     StepRegistrar({"suspend", "suspend", parseMains}),
     StepRegistrar({"param", "param get|show INDEX | param set INDEX VALUE", parseParam}),
-    StepRegistrar({"host", "host product|vendor TEXT | host vendorversion|vstversion N", parseHostStep}),
+    StepRegistrar(
+        {"host", "host product|vendor TEXT | host vendorversion|vstversion N | host sysex full|short", parseHostStep}),
     StepRegistrar({"transport",
                    "transport [playing=0|1] [recording=0|1] [cycle=0|1] [tempo=BPM] [ppq=Q] [samplepos=N] "
                    "[barstart=Q] [cyclestart=Q] [cycleend=Q] [sig=N/D]",
                    parseTransport}),
     StepRegistrar(
-        {"process", "process float|double|accumulate [frames=N] [count=N] [input=silence|impulse|sine]", parseProcess}),
+        {"process",
+         "process float|double|accumulate [frames=N] [count=N] [input=silence|impulse|sine] [thread=main|audio]",
+         parseProcess}),
     StepRegistrar({"midi", "midi STATUS [DATA1 [DATA2]] [delta=FRAMES]", parseMidi}),
-    StepRegistrar({"sysex", "sysex F0 ... F7 [delta=FRAMES]", parseSysex}),
+    StepRegistrar({"sysex", "sysex F0 ... F7 [delta=FRAMES] | sysex file=PATH [delta=FRAMES]", parseSysex}),
     StepRegistrar({"events", "events", parseEvents}),
     StepRegistrar({"chunk", "chunk save|load FILE [bank|preset]", parseChunk}),
     StepRegistrar({"compare", "compare FILE1 FILE2", parseCompare}),

@@ -1,0 +1,248 @@
+// The external MIDI ports over a real JACK server, with the synthesizer emulator on the other end.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "KIT/IEffect/IEffectVST.h"
+#include "tests/support/EmulatorClient.h"
+
+using vexmir::testsupport::Bytes;
+using vexmir::testsupport::EmulatorClient;
+
+namespace {
+
+intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
+  return 0;
+}
+
+// Records what the input callback hands over, from the MIDI library's thread.
+class PortPlug : public IEffectVST {
+ public:
+  PortPlug()
+      : IEffectVST(IEffectInstanceInfo{quietHost}, 0, "2-2", 0, "Ports", "", "Test", 0x10000, 1, 1, 0, true, true, true,
+                   0) {
+    initialize(IEffectInstanceInfo{quietHost}, 0, 0, "2-2", 0, "Ports", "", "Test", 0x10000, 1, 1, 0, true, true, true,
+               0);
+  }
+  ~PortPlug() override { closeExternalMIDIPorts(); }
+
+  struct Received {
+    Bytes bytes;
+    bool fromDevice;
+  };
+
+  void ProcessMidiMsg(IMidiMsg* msg, bool fromDevice) override {
+    record({msg->mStatus, msg->mData1, msg->mData2}, fromDevice);
+  }
+  void ProcessSysEx(ISysEx* msg, bool fromDevice) override {
+    record(Bytes(msg->mData, msg->mData + msg->mSize), fromDevice);
+  }
+
+  // The first message received for which match holds, waiting up to ten seconds.
+  template <class Match>
+  bool waitFor(Match match, Received* out) {
+    std::unique_lock<std::mutex> lock(mutex);
+    return arrived.wait_for(lock, std::chrono::seconds(10), [&] {
+      for (const Received& r : received)
+        if (match(r.bytes)) {
+          *out = r;
+          return true;
+        }
+      return false;
+    });
+  }
+  std::vector<Received> all() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return received;
+  }
+
+ private:
+  void record(Bytes bytes, bool fromDevice) {
+    std::lock_guard<std::mutex> lock(mutex);
+    received.push_back({std::move(bytes), fromDevice});
+    arrived.notify_all();
+  }
+  std::mutex mutex;
+  std::condition_variable arrived;
+  std::vector<Received> received;
+};
+
+int positionOf(const std::vector<std::string>& names, const std::string& name) {
+  auto it = std::find(names.begin(), names.end(), name);
+  return it == names.end() ? -1 : static_cast<int>(it - names.begin());
+}
+
+// Opens both directions on the emulator's ports.
+void connect(PortPlug& plug) {
+  plug.getExternalMIDIInNames();
+  plug.getExternalMIDIOutNames();
+  int in = 1, out = 1;
+  plug.setExternalMIDIIn(in, EmulatorClient::emulatorOutPort().c_str());
+  plug.setExternalMIDIOut(out, EmulatorClient::emulatorInPort().c_str());
+  ASSERT_GT(in, 0);
+  ASSERT_GT(out, 0);
+}
+
+}  // namespace
+
+TEST(MidiPorts, ListsStartWithOffAndShowTheEmulator) {
+  PortPlug plug;
+  std::vector<std::string> ins = plug.getExternalMIDIInNames();
+  std::vector<std::string> outs = plug.getExternalMIDIOutNames();
+  ASSERT_FALSE(ins.empty());
+  ASSERT_FALSE(outs.empty());
+  EXPECT_EQ(ins[0], "OFF");
+  EXPECT_EQ(outs[0], "OFF");
+  EXPECT_GT(positionOf(ins, EmulatorClient::emulatorOutPort()), 0);
+  EXPECT_GT(positionOf(outs, EmulatorClient::emulatorInPort()), 0);
+  EXPECT_EQ(plug.getExternalMIDIOutNames(), outs);  // kept from the first listing
+  EXPECT_EQ(plug.getExternalMIDIOutDevice(EmulatorClient::emulatorInPort().c_str()),
+            positionOf(outs, EmulatorClient::emulatorInPort()));
+  EXPECT_EQ(plug.GetMIDIOutPortNumber(EmulatorClient::emulatorInPort().c_str()),
+            positionOf(outs, EmulatorClient::emulatorInPort()));
+  EXPECT_EQ(plug.GetMIDIOutPortNumber("OFF"), 0);
+  EXPECT_EQ(plug.GetMIDIOutPortNumber("virtual output"), 1);
+  EXPECT_EQ(plug.GetMIDIOutPortNumber("no such port"), -1);
+}
+
+TEST(MidiPorts, OpeningByNameAndMissingNames) {
+  PortPlug plug;
+  std::vector<std::string> outs = plug.getExternalMIDIOutNames();
+  std::string emulatorIn = EmulatorClient::emulatorInPort();
+
+  struct Case {
+    int index;
+    std::string name;
+    int expected;
+    bool open;
+  } cases[] = {
+      {1, emulatorIn, positionOf(outs, emulatorIn), true},
+      {1, "Nothing:here", 0, false},
+      {2, emulatorIn, positionOf(outs, emulatorIn), true},
+      {0, "OFF", 0, false},
+      {3, emulatorIn.substr(0, emulatorIn.size() - 1), 0, false},  // whole names only
+      {1, "OFF", 0, false},
+  };
+  for (const Case& c : cases) {
+    int index = c.index;
+    plug.setExternalMIDIOut(index, c.name.c_str());
+    EXPECT_EQ(index, c.expected) << c.name;
+    EXPECT_EQ(plug.isExternalMIDIOutOpen(), c.open) << c.name;
+    EXPECT_EQ(plug.getSelectedMIDIOut(), c.expected) << c.name;
+  }
+  int in = 1;
+  plug.getExternalMIDIInNames();
+  plug.setExternalMIDIIn(in, "Nothing:here");
+  EXPECT_EQ(in, 0);
+  EXPECT_FALSE(plug.isExternalMIDIInOpen());
+  // Sending with the port closed is refused quietly.
+  unsigned char mode[] = {0x42, 0x30, 0x58, 0x4E, 0x00, 0x00};
+  EXPECT_FALSE(plug.SendMidiSysex(mode, sizeof mode));
+}
+
+TEST(MidiPorts, ShortMessagesAndSysExFromTheSynthesizer) {
+  EmulatorClient emu;
+  emu.reset();
+  PortPlug plug;
+  connect(plug);
+
+  // Clock and active sensing never reach the plug-in; the control change after them does.
+  emu.check("send raw F8");
+  emu.check("send raw FE");
+  emu.check("send cc 1 7 100");
+  PortPlug::Received r;
+  ASSERT_TRUE(plug.waitFor([](const Bytes& b) { return !b.empty() && b[0] == 0xB1; }, &r));
+  EXPECT_EQ(r.bytes, (Bytes{0xB1, 0x07, 0x64}));
+  EXPECT_TRUE(r.fromDevice);
+
+  emu.check("send progchange 5");
+  ASSERT_TRUE(plug.waitFor([](const Bytes& b) { return !b.empty() && (b[0] & 0xF0) == 0xC0; }, &r));
+  EXPECT_EQ(r.bytes[1], 5);
+  EXPECT_EQ(r.bytes[2], 0);  // a program change has no second data byte
+
+  emu.check("send dump program");
+  ASSERT_TRUE(plug.waitFor([](const Bytes& b) { return b.size() > 3 && b[0] == 0xF0; }, &r));
+  EXPECT_EQ(r.bytes.size(), 297u);
+  EXPECT_EQ(r.bytes.back(), 0xF7);
+  EXPECT_TRUE(r.fromDevice);
+
+  for (const PortPlug::Received& m : plug.all()) {
+    EXPECT_NE(m.bytes[0], 0xF8);
+    EXPECT_NE(m.bytes[0], 0xFE);
+  }
+}
+
+TEST(MidiPorts, SendsReachTheSynthesizerFramed) {
+  EmulatorClient emu;
+  emu.reset();
+  size_t mark = emu.logMark();
+  PortPlug plug;
+  connect(plug);
+
+  unsigned char mode[] = {0x42, 0x30, 0x58, 0x4E, 0x00, 0x00};
+  EXPECT_TRUE(plug.SendMidiSysex(mode, sizeof mode));
+  EXPECT_TRUE(emu.waitForLog("in F0 42 30 58 4E 00 00 F7", mark).has_value());
+
+  unsigned char framed[] = {0xF0, 0x42, 0x30, 0x58, 0x4E, 0x01, 0x00, 0xF7};
+  EXPECT_TRUE(plug.SendMidiSysex(framed, sizeof framed));
+  EXPECT_TRUE(emu.waitForLog("in F0 42 30 58 4E 01 00 F7", mark).has_value());
+
+  // A program change is two bytes, a control change three.
+  IMidiMsg pc(0, 0xC0, 9, 0x55);
+  EXPECT_TRUE(plug.SendMidiMsg(&pc));
+  EXPECT_TRUE(emu.waitForLog("in C0 09", mark).has_value());
+  IMidiMsg cc(0, 0xB0, 74, 0x21);
+  EXPECT_TRUE(plug.SendMidiMsg(&cc));
+  EXPECT_TRUE(emu.waitForLog("in B0 4A 21", mark).has_value());
+  // Real-time messages are one byte long: a clock tick must not drag two data bytes along.
+  // (Stray data bytes would be read as a control change under the running status B0.)
+  IMidiMsg clock(0, 0xF8, 0x11, 0x22);
+  EXPECT_TRUE(plug.SendMidiMsg(&clock));
+  IMidiMsg after(0, 0xB0, 75, 0x01);
+  EXPECT_TRUE(plug.SendMidiMsg(&after));
+  EXPECT_TRUE(emu.waitForLog("in B0 4B 01", mark).has_value());
+  for (const std::string& line : emu.log(mark)) {
+    EXPECT_EQ(line.find("in C0 09 55"), std::string::npos) << line;
+    EXPECT_EQ(line.find("11 22"), std::string::npos) << line;
+  }
+}
+
+TEST(MidiPorts, SendsFromSeveralThreadsStayWhole) {
+  EmulatorClient emu;
+  emu.reset();
+  size_t mark = emu.logMark();
+  PortPlug plug;
+  connect(plug);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&plug, t] {
+      for (int k = 0; k < 25; ++k) {
+        unsigned char msg[] = {
+            0xF0, 0x42, 0x30, 0x58, 0x41, static_cast<unsigned char>(t), 0x00, static_cast<unsigned char>(k),
+            0x00, 0xF7};
+        plug.SendPatchSysex(msg, sizeof msg);
+      }
+    });
+  }
+  for (std::thread& th : threads) th.join();
+  // The last message of every thread arrives, and every logged message is whole.
+  for (int t = 0; t < 4; ++t) {
+    char text[64];
+    std::snprintf(text, sizeof text, "in F0 42 30 58 41 %02X 00 18 00 F7", t);
+    EXPECT_TRUE(emu.waitForLog(text, mark).has_value()) << text;
+  }
+  int count = 0;
+  for (const std::string& line : emu.log(mark))
+    if (line.find("in F0 42 30 58 41") != std::string::npos) {
+      ++count;
+      EXPECT_NE(line.find(" 00 F7"), std::string::npos) << line;
+    }
+  EXPECT_EQ(count, 100);
+}

@@ -1,0 +1,90 @@
+// The external MIDI ports when no MIDI system answers: the lists hold only "OFF", nothing opens,
+// nothing is sent and nothing throws.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "KIT/IEffect/IEffectVST.h"
+
+namespace {
+
+intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
+  return 0;
+}
+
+class PortPlug : public IEffectVST {
+ public:
+  PortPlug()
+      : IEffectVST(IEffectInstanceInfo{quietHost}, 0, "2-2", 0, "Ports", "", "Test", 0x10000, 1, 1, 0, true, true, true,
+                   0) {
+    initialize(IEffectInstanceInfo{quietHost}, 0, 0, "2-2", 0, "Ports", "", "Test", 0x10000, 1, 1, 0, true, true, true,
+               0);
+  }
+};
+
+}  // namespace
+
+TEST(MidiPortsWithoutServer, OffOnlyListsAndClosedPorts) {
+  // A JACK server that does not exist, and no starting of one; and ALSA when the machine has no
+  // sequencer device.
+  std::vector<const char*> apis = {"jack"};
+  if (access("/dev/snd/seq", F_OK) != 0) apis.push_back("alsa");
+  for (const char* api : apis) {
+    SCOPED_TRACE(api);
+    setenv("VEXMIR_MIDI_API", api, 1);
+    setenv("JACK_DEFAULT_SERVER", "vexmir-no-such-server", 1);
+    setenv("JACK_NO_START_SERVER", "1", 1);
+
+    PortPlug plug;
+    EXPECT_EQ(plug.getExternalMIDIInNames(), std::vector<std::string>{"OFF"});
+    EXPECT_EQ(plug.getExternalMIDIOutNames(), std::vector<std::string>{"OFF"});
+
+    struct Case {
+      int index;
+      const char* name;
+    } cases[] = {{1, "Some Synth:MIDI In"}, {1, "OFF"}, {0, "OFF"}, {3, ""}};
+    for (const Case& c : cases) {
+      int out = c.index, in = c.index;
+      plug.setExternalMIDIOut(out, c.name);
+      plug.setExternalMIDIIn(in, c.name);
+      EXPECT_EQ(out, 0) << c.name;
+      EXPECT_EQ(in, 0) << c.name;
+      EXPECT_FALSE(plug.isExternalMIDIOutOpen());
+      EXPECT_FALSE(plug.isExternalMIDIInOpen());
+    }
+    unsigned char mode[] = {0x42, 0x30, 0x58, 0x4E, 0x00, 0x00};
+    EXPECT_FALSE(plug.SendMidiSysex(mode, sizeof mode));
+    IMidiMsg cc(0, 0xB0, 7, 100);
+    EXPECT_FALSE(plug.SendMidiMsg(&cc));
+    EXPECT_FALSE(plug.SendMidiSysex2({}));
+    EXPECT_EQ(plug.GetMIDIInPortNumber("Some Synth:MIDI Out"), -1);
+  }
+}
+
+TEST(MidiPortsWithoutServer, InputCallbackSplitsShortAndLongMessages) {
+  struct Recorder : PortPlug {
+    void ProcessMidiMsg(IMidiMsg* m, bool fromDevice) override {
+      shorts.push_back({m->mStatus, m->mData1, m->mData2, static_cast<unsigned char>(fromDevice)});
+    }
+    void ProcessSysEx(ISysEx* s, bool fromDevice) override {
+      longs.push_back(std::vector<unsigned char>(s->mData, s->mData + s->mSize));
+      longs.back().push_back(static_cast<unsigned char>(fromDevice));
+    }
+    std::vector<std::vector<unsigned char>> shorts, longs;
+  } plug;
+  std::vector<std::vector<unsigned char>> messages = {
+      {0xB1, 0x07, 0x64}, {0xC0, 0x05}, {0xFA}, {}, {0xF0, 0x42, 0x30, 0xF7}};
+  for (auto& m : messages) IEffectBase::MIDICallback(0.0, &m, &plug);
+  IEffectBase::MIDICallback(0.0, &messages[0], nullptr);  // no plug-in: nothing happens
+  IEffectBase::MIDICallback(0.0, nullptr, &plug);
+  ASSERT_EQ(plug.shorts.size(), 3u);
+  EXPECT_EQ(plug.shorts[0], (std::vector<unsigned char>{0xB1, 0x07, 0x64, 1}));
+  EXPECT_EQ(plug.shorts[1], (std::vector<unsigned char>{0xC0, 0x05, 0x00, 1}));
+  EXPECT_EQ(plug.shorts[2], (std::vector<unsigned char>{0xFA, 0x00, 0x00, 1}));
+  ASSERT_EQ(plug.longs.size(), 1u);
+  EXPECT_EQ(plug.longs[0], (std::vector<unsigned char>{0xF0, 0x42, 0x30, 0xF7, 1}));
+}
