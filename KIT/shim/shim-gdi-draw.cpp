@@ -2,7 +2,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "KIT/ptrlist.h"
 #include "KIT/shim/shim-gdi-internal.h"
+#include "platform/graphics/png.h"
+
+struct HIMAGELIST__ {
+  KIT_PtrList<SHIM_GDP_OBJECT> list{4096};
+};
 
 using platform::gfx::Color;
 using platform::gfx::Context;
@@ -273,6 +279,75 @@ int GetObject(HGDIOBJ obj, int size, void* out) {
   bm->bmWidth = obj->image->width;
   bm->bmHeight = obj->image->height;
   return 1;
+}
+
+HBITMAP LoadNamedImage(const char* name, bool magentaTransparent) {
+  if (!name || !std::strchr(name, '/')) return nullptr;
+  platform::gfx::DecodedImage decoded;
+  if (!platform::gfx::loadPngFile(name, decoded)) return nullptr;
+  auto image = std::make_shared<SHIM_GDP_IMAGE>();
+  image->width = decoded.width;
+  image->height = decoded.height;
+  image->pixels = std::move(decoded.pixels);
+  if (magentaTransparent)
+    for (size_t i = 0; i < image->pixels.size(); i += 4) {
+      uint8_t* p = &image->pixels[i];
+      if (p[1] == 255 && p[2] == 0 && p[3] == 255) p[0] = p[1] = p[2] = p[3] = 0;
+    }
+  SHIM_GDP_OBJECT* o = GDP_OBJECT_NEW();
+  o->type = SHIM_GDI_BITMAP;
+  o->wid = 1;
+  o->image = std::move(image);
+  return o;
+}
+
+HIMAGELIST ImageList_CreateEx() {
+  return new HIMAGELIST__();
+}
+
+int ImageList_ReplaceIcon(HIMAGELIST list, int index, HGDIOBJ icon) {
+  if (!list || !validBitmap(icon)) return -1;
+  SHIM_GDP_OBJECT* entry = GDP_OBJECT_NEW();
+  entry->type = SHIM_GDI_BITMAP;
+  entry->wid = 1;
+  entry->image = icon->image;
+  if (index >= 0 && index < list->list.GetSize()) {
+    if (SHIM_GDP_OBJECT* old = list->list.Get(index)) DeleteObject(old);
+    list->list.Set(index, entry);
+    return index;
+  }
+  if (!list->list.Add(entry)) {
+    DeleteObject(entry);
+    return -1;
+  }
+  return list->list.GetSize() - 1;
+}
+
+BOOL ImageList_Remove(HIMAGELIST list, int index) {
+  if (!list || index >= list->list.GetSize()) return FALSE;
+  if (index < 0) {
+    for (int i = 0; i < list->list.GetSize(); ++i)
+      if (SHIM_GDP_OBJECT* o = list->list.Get(i)) DeleteObject(o);
+    while (list->list.GetSize()) list->list.Delete(list->list.GetSize() - 1);
+    return TRUE;
+  }
+  if (SHIM_GDP_OBJECT* o = list->list.Get(index)) DeleteObject(o);
+  list->list.Set(index, nullptr);
+  return TRUE;
+}
+
+void ImageList_Destroy(HIMAGELIST list) {
+  if (!list) return;
+  ImageList_Remove(list, -1);
+  delete list;
+}
+
+int ImageList_GetImageCount(HIMAGELIST list) {
+  return list ? list->list.GetSize() : 0;
+}
+
+HGDIOBJ ImageList_GetImage(HIMAGELIST list, int index) {
+  return list ? list->list.Get(index) : nullptr;
 }
 
 void BitBlt(HDC out, int x, int y, int w, int h, HDC in, int xin, int yin, int mode) {

@@ -146,6 +146,23 @@ void DrawImageInRect(HDC ctx, HGDIOBJ image, const RECT* r);
 // Zero-fills `size` bytes of `out`; for a bitmap object and size 8 fills a BITMAP and returns 1, else 0.
 int GetObject(HGDIOBJ obj, int size, void* out);
 
+// A bitmap object holding the image of a PNG file (a name containing "/"); null when it cannot be loaded. With
+// `magentaTransparent`, pure magenta pixels (255, 0, 255) become transparent. This platform keeps no images by name,
+// so a bare name gives null.
+HBITMAP LoadNamedImage(const char* name, bool magentaTransparent);
+
+// Image lists: growable lists of bitmap objects, each entry holding its own reference; an entry may be null.
+HIMAGELIST ImageList_CreateEx();
+// Replaces the entry at index (deleting the old object) or, for any index outside the list, appends; returns the
+// entry's index, or -1 for a bad list or icon.
+int ImageList_ReplaceIcon(HIMAGELIST list, int index, HGDIOBJ icon);
+// A negative index empties the list; otherwise the entry's object is deleted and the entry becomes null.
+BOOL ImageList_Remove(HIMAGELIST list, int index);
+void ImageList_Destroy(HIMAGELIST list);
+// The number of entries and the object at an index (null outside or for an emptied entry).
+int ImageList_GetImageCount(HIMAGELIST list);
+HGDIOBJ ImageList_GetImage(HIMAGELIST list, int index);
+
 // Copies between contexts: the source must be a memory context. StretchBlt scales; SRCCOPY_USEALPHA blends with
 // the source's leading alpha byte, any other mode copies opaque pixels.
 void BitBlt(HDC out, int x, int y, int w, int h, HDC in, int xin, int yin, int mode);
