@@ -315,8 +315,10 @@ TEST_F(EmulatorE2E, BankFileGivenAtStartHoldsTheProgramsAfterReset) {
   emu.check("set name 3 Bank Three");
   emu.check("bank save " + bank);
   std::string exe = std::string(std::getenv("VEXMIR_BUILD_DIR")) + "/tools/synth-emulator/synth-emulator";
-  std::string cmd = "printf 'get name 3\\nset name 3 Changed\\nreset\\nget name 3\\nget name 4\\nquit\\n' | '" + exe +
-                    "' --name 'Second Emulator' --bank '" + bank + "' 2>/dev/null";
+  std::string cmd =
+      "printf 'get name 3\\nset name 3 Changed\\nchannel 1\\nreset\\nget name 3\\nget name 4\\nget channel\\nquit\\n' "
+      "| '" +
+      exe + "' --name 'Second Emulator' --channel 7 --bank '" + bank + "' 2>/dev/null";
   FILE* p = popen(cmd.c_str(), "r");
   ASSERT_NE(p, nullptr);
   std::string out;
@@ -324,7 +326,7 @@ TEST_F(EmulatorE2E, BankFileGivenAtStartHoldsTheProgramsAfterReset) {
   size_t n;
   while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
   EXPECT_EQ(pclose(p), 0);
-  EXPECT_EQ(out, "ok Bank Three  \nok\nok\nok Bank Three  \nok Init 005    \nok bye\n");
+  EXPECT_EQ(out, "ok Bank Three  \nok\nok\nok\nok Bank Three  \nok Init 005    \nok 7\nok bye\n");
 }
 
 TEST_F(EmulatorE2E, SecondEmulatorWithTheSameNameRefusesToStart) {

@@ -212,6 +212,7 @@ void SynthModel::reset() {
   programs_ = powerOn_;
   edit_ = programs_[0];
   global_ = factoryGlobal();
+  setChannel(powerOnChannel_);
   currentProgram_ = 0;
   editMode_ = false;
   selectedTimbre_ = 0;

@@ -24,10 +24,12 @@ class SynthModel {
   SynthModel();
 
   // Back to the power-on state: programs "Init 001".."Init 128" (or the loaded bank), program 0 in the edit
-  // buffer, the factory global data, edit mode off, timbre 1 selected.
+  // buffer, the factory global data on the start channel, edit mode off, timbre 1 selected.
   void reset();
   // Replaces the 128 programs that reset() restores (a bank given at start).
   void setPowerOnPrograms(const std::vector<Program>& programs);
+  // The global channel that reset() restores (the channel given at start).
+  void setPowerOnChannel(int channel) { powerOnChannel_ = channel & 0x0F; }
 
   // Takes one complete MIDI message (a channel message, a SysEx from F0 to F7, or a system message).
   Reaction receive(const Bytes& message);
@@ -87,6 +89,7 @@ class SynthModel {
   std::array<Program, kProgramCount> powerOn_{};
   Program edit_{};
   GlobalData global_{};
+  int powerOnChannel_ = 0;
   int currentProgram_ = 0;
   bool editMode_ = false;
   int selectedTimbre_ = 0;

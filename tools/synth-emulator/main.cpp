@@ -142,7 +142,8 @@ int main(int argc, char** argv) {
     emulator.model().setPowerOnPrograms(programs);
     emulator.model().reset();
   }
-  emulator.model().setChannel(channel);
+  emulator.model().setPowerOnChannel(channel);
+  emulator.model().reset();
 
   struct sigaction sa {};
   sa.sa_handler = onSignal;
