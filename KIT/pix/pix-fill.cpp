@@ -1,5 +1,6 @@
 // Rectangle fills, gradients, clears, per-pixel access, the column-anchored flood fill and bitmap comparison.
 #include <cstring>
+#include <cwchar>
 
 #include "KIT/pix/pix-internal.h"
 #include "KIT/pix/pix.h"
@@ -64,6 +65,22 @@ struct StoreMix {
   static PIX_pixel prepare(PIX_pixel c) { return c; }
   static void doPix(PIX_pixel* d, PIX_pixel k) { *d = k; }
 };
+
+// Stores the colour into every pixel of the area. The C library's wide-character fill is a 32-bit word fill tuned
+// for the machine it runs on; contiguous rows go in one call.
+void storeWords(const Area& a, PIX_pixel c) {
+  static_assert(sizeof(wchar_t) == sizeof(PIX_pixel), "wmemset fills 32-bit words");
+  if (useReferencePaths) {
+    fillWords<StoreMix>(a, c);
+    return;
+  }
+  if (a.rowBytes == a.w * 4) {
+    wmemset((wchar_t*)a.first, (wchar_t)c, (size_t)a.w * a.h);
+    return;
+  }
+  unsigned char* row = a.first;
+  for (int y = 0; y < a.h; y++, row += a.rowBytes) wmemset((wchar_t*)row, (wchar_t)c, (size_t)a.w);
+}
 
 // Gradient components and weights are limited to a range in which no combiner formula can overflow an int; a
 // gradient that stays within 0..255 (and weights within 0..256) is unaffected.
@@ -158,7 +175,7 @@ void PIX_FillRect(PIX_IBitmap* dest, int x, int y, int w, int h, unsigned int co
         fillWords<_PIX_CombinePixelsThreeQuarterMix2FAST>(a, color);
         return;
       case 256:
-        fillWords<StoreMix>(a, color);
+        storeWords(a, color);
         return;
       default:
         if (weight < 1) return;
@@ -234,7 +251,7 @@ void PIX_GradRect(PIX_IBitmap* dest, int dstx, int dsty, int dstw, int dsth, flo
 void PIX_Clear(PIX_IBitmap* dest, unsigned int color) {
   Area a;
   if (!dest || !clipArea(dest, 0, 0, dest->getWidth(), dest->getHeight(), &a)) return;
-  fillWords<StoreMix>(a, color);
+  storeWords(a, color);
 }
 
 void PIX_ClearRect(PIX_IBitmap* dest, int x, int y, int w, int h, unsigned int mask, unsigned int orbits) {

@@ -8,6 +8,11 @@
 
 namespace pix_detail {
 
+// When set, operations skip the loops that exist only for speed (whole-block copies, word fills, vector and table
+// driven loops) and run the plain per-pixel loops of their combiner. The results must be the same; tests compare
+// both ways. Not synchronised: set it only while no drawing runs.
+extern bool useReferencePaths;
+
 // Truncates toward zero like a C cast, but saturates instead of invoking undefined behaviour for values beyond
 // the int range; NaN gives 0. Callers pass sizes, coordinates and weights straight from their callers.
 inline int truncSat(double v) {

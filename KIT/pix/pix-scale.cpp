@@ -2,6 +2,8 @@
 // point.
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <type_traits>
 
 #include "KIT/pix/pix-internal.h"
 #include "KIT/pix/pix.h"
@@ -24,6 +26,151 @@ inline const unsigned char* pixelOf(const unsigned char* src, int srcSpan, int x
   return src + (intptr_t)y * srcSpan + (intptr_t)x * 4;
 }
 
+// The columns of a scaled row: the same for every row, so worked out once per call. kind 0: no sample; 1: the
+// sample and its right neighbour lie in the source; 2: the sample is in the last source column.
+struct Column {
+  int offset;
+  unsigned int xf;
+  int kind;
+};
+
+// A column table on the stack for common widths, on the heap beyond; null when memory cannot be had.
+class ColumnTable {
+ public:
+  ColumnTable(int w, int64_t startX, int stepX, int clipRight) {
+    cols_ = w <= kStack ? stack_ : (Column*)malloc(sizeof(Column) * (size_t)w);
+    if (!cols_) return;
+    int64_t xpos = startX;
+    for (int x = 0; x < w; x++, xpos += stepX) {
+      int sx;
+      Column& c = cols_[x];
+      if (!sampleIndex(xpos, clipRight, &sx)) {
+        c.kind = 0;
+        continue;
+      }
+      c.offset = sx * 4;
+      c.xf = (unsigned int)(xpos & 0xFFFF);
+      c.kind = sx < clipRight - 1 ? 1 : 2;
+    }
+  }
+  ~ColumnTable() {
+    if (cols_ != stack_) free(cols_);
+  }
+  const Column* get() const { return cols_; }
+
+ private:
+  static const int kStack = 1024;
+  Column stack_[kStack];
+  Column* cols_;
+};
+
+// Two channels of a pixel in 32-bit lanes of one 64-bit word, so one multiply weighs two channels: the even lanes
+// hold bytes 0 and 2, the odd lanes bytes 1 and 3. A weighted sum of four pixels stays below 2^24 per lane.
+inline uint64_t evenLanes(uint32_t p) {
+  return (p & 0xFF) | ((uint64_t)(p & 0xFF0000) << 16);
+}
+inline uint64_t oddLanes(uint32_t p) {
+  return ((p >> 8) & 0xFF) | ((uint64_t)(p >> 24) << 32);
+}
+// Each lane shifted down by 16, back into pixel layout.
+inline uint32_t packLanes(uint64_t even, uint64_t odd) {
+  return (uint32_t)((even >> 16) & 0xFF) | (uint32_t)(((odd >> 16) & 0xFF) << 8) |
+         (uint32_t)(((even >> 48) & 0xFF) << 16) | (uint32_t)(((odd >> 48) & 0xFF) << 24);
+}
+inline uint32_t load32(const unsigned char* p) {
+  uint32_t v;
+  memcpy(&v, p, 4);
+  return v;
+}
+
+// Hands a sampled pixel word to the combiner; the store combiner writes the word at once.
+template <class C>
+inline void emit(unsigned char* d, uint32_t word, int alpha) {
+  if (std::is_same<C, _PIX_CombinePixelsClobberNoClamp>::value) {
+    memcpy(d, &word, 4);
+  } else {
+    C::doPix(d, (int)((word >> 8) & 0xFF), (int)((word >> 16) & 0xFF), (int)(word >> 24), (int)(word & 0xFF), alpha);
+  }
+}
+
+// Bilinear mixing of one row, four taps per pixel in four arrays. Every case of the edge rules is this formula with
+// substituted taps: at the last column the right taps repeat the left ones with xf = 0 (only the vertical weights
+// remain), in the last row the lower taps repeat the upper ones with yf = 0. Plain 32-bit arithmetic over arrays,
+// so that the compiler vectorises it, for AVX2 where the processor has it.
+__attribute__((target_clones("avx2", "default"))) void mixRow(uint32_t* __restrict out, const uint32_t* __restrict t00,
+                                                              const uint32_t* __restrict t01,
+                                                              const uint32_t* __restrict t10,
+                                                              const uint32_t* __restrict t11,
+                                                              const uint32_t* __restrict xfs, uint32_t yf, int n) {
+  for (int i = 0; i < n; i++) {
+    const uint32_t xf = xfs[i];
+    const uint32_t f11 = (xf * yf) >> 16, f01 = xf - f11, f00 = (65536 - yf) - f01, f10 = yf - f11;
+    const uint32_t a = t00[i], b = t01[i], c = t10[i], d = t11[i];
+    uint32_t word = 0;
+    for (int k = 0; k < 32; k += 8) {
+      const uint32_t sum =
+          ((a >> k) & 0xFF) * f00 + ((b >> k) & 0xFF) * f01 + ((c >> k) & 0xFF) * f10 + ((d >> k) & 0xFF) * f11;
+      word |= ((sum >> 16) & 0xFF) << k;
+    }
+    out[i] = word;
+  }
+}
+
+// Bilinear rows through a column table; false when memory for the tables cannot be had.
+template <class C>
+bool bilinearByTable(unsigned char* dest, const unsigned char* src, int w, int h, int startX, int startY, int stepX,
+                     int stepY, int clipRight, int clipBottom, int srcSpan, int destSpan, int alpha) {
+  ColumnTable table(w, startX, stepX, clipRight);
+  const Column* cols = table.get();
+  if (!cols) return false;
+  // Positions are monotonic, so the sampled columns are one run.
+  int x0 = 0, x1 = w;
+  while (x0 < w && cols[x0].kind == 0) x0++;
+  while (x1 > x0 && cols[x1 - 1].kind == 0) x1--;
+  const int n = x1 - x0;
+  if (n <= 0) return true;
+  const int kChunk = 256;
+  uint32_t* buf = (uint32_t*)malloc(sizeof(uint32_t) * (3 * (size_t)n + 5 * kChunk));
+  if (!buf) return false;
+  uint32_t *xfs = buf, *offs = buf + n, *rights = buf + 2 * n;
+  uint32_t *t00 = buf + 3 * n, *t01 = t00 + kChunk, *t10 = t01 + kChunk, *t11 = t10 + kChunk, *mixed = t11 + kChunk;
+  for (int i = 0; i < n; i++) {
+    const Column& c = cols[x0 + i];
+    xfs[i] = c.kind == 1 ? c.xf : 0;
+    offs[i] = (uint32_t)c.offset;
+    rights[i] = c.kind == 1 ? (uint32_t)c.offset + 4 : (uint32_t)c.offset;
+  }
+  int64_t ypos = startY;
+  for (int y = 0; y < h; y++, ypos += stepY, dest += destSpan) {
+    int sy;
+    if (!sampleIndex(ypos, clipBottom, &sy)) continue;
+    const unsigned char* row0 = src + (intptr_t)sy * srcSpan;
+    const bool lastRow = sy >= clipBottom - 1;
+    const unsigned char* row1 = lastRow ? row0 : row0 + srcSpan;
+    const uint32_t yf = lastRow ? 0 : (uint32_t)(ypos & 0xFFFF);
+    // In chunks, so that the taps are still in the first-level cache when they are mixed. The taps of a chunk are
+    // all read before it is written, so the store form writes straight into the row.
+    for (int c0 = 0; c0 < n; c0 += kChunk) {
+      const int m = std::min(kChunk, n - c0);
+      for (int i = 0; i < m; i++) {
+        t00[i] = load32(row0 + offs[c0 + i]);
+        t01[i] = load32(row0 + rights[c0 + i]);
+        t10[i] = load32(row1 + offs[c0 + i]);
+        t11[i] = load32(row1 + rights[c0 + i]);
+      }
+      unsigned char* d = dest + (intptr_t)(x0 + c0) * 4;
+      if (std::is_same<C, _PIX_CombinePixelsClobberNoClamp>::value && ((uintptr_t)d & 3) == 0) {
+        mixRow((uint32_t*)d, t00, t01, t10, t11, xfs + c0, yf, m);
+      } else {
+        mixRow(mixed, t00, t01, t10, t11, xfs + c0, yf, m);
+        for (int i = 0; i < m; i++, d += 4) emit<C>(d, mixed[i], alpha);
+      }
+    }
+  }
+  free(buf);
+  return true;
+}
+
 }  // namespace
 
 template <class F>
@@ -31,6 +178,21 @@ class _PIX_Template_Blit0 {
  public:
   static void scaleBlitFAST(unsigned char* dest, unsigned char* src, int w, int h, int startX, int startY, int stepX,
                             int stepY, int clipRight, int clipBottom, int srcSpan, int destSpan) {
+    if (!useReferencePaths) {
+      ColumnTable table(w, startX, stepX, clipRight);
+      if (const Column* cols = table.get()) {
+        int64_t ypos = startY;
+        for (int y = 0; y < h; y++, ypos += stepY, dest += destSpan) {
+          int sy;
+          if (!sampleIndex(ypos, clipBottom, &sy)) continue;
+          const unsigned char* srow = src + (intptr_t)sy * srcSpan;
+          PIX_pixel* d = (PIX_pixel*)dest;
+          for (int x = 0; x < w; x++)
+            if (cols[x].kind) F::doPix(d + x, load32(srow + cols[x].offset));
+        }
+        return;
+      }
+    }
     int64_t ypos = startY;
     for (int y = 0; y < h; y++, ypos += stepY, dest += destSpan) {
       int sy;
@@ -50,6 +212,10 @@ template <class C>
 void _PIX_Template_Blit2<C>::scaleBlit(unsigned char* dest, unsigned char* src, int w, int h, int startX, int startY,
                                        int stepX, int stepY, int clipRight, int clipBottom, int srcSpan, int destSpan,
                                        int alpha, int filterMode) {
+  if (filterMode == 0x100 && !useReferencePaths &&
+      bilinearByTable<C>(dest, src, w, h, startX, startY, stepX, stepY, clipRight, clipBottom, srcSpan, destSpan,
+                         alpha))
+    return;
   int64_t ypos = startY;
   if (filterMode != 0x100) {
     for (int y = 0; y < h; y++, ypos += stepY, dest += destSpan) {

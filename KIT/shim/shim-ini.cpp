@@ -258,7 +258,6 @@ bool WriteBackFile(iniFileContext* ctx) {
   if (!ctx->fileName || !*ctx->fileName) return false;
   if (ctx->cutShort) return false;
   std::string name = ctx->fileName;
-  if (name.size() > 1015) return false;  // too long to make a temporary name beside it
   const size_t slash = name.find_last_of('/');
   const size_t base = slash == std::string::npos ? 0 : slash + 1;
   std::string tmp = name.substr(0, base) + "." + name.substr(base) + ".XXXXXX";

@@ -22,6 +22,9 @@ const char* const kEventTrackingRunLoopMode = "NSEventTrackingRunLoopMode";
 
 namespace {
 
+// Fire dates are sums of intervals; a timer due at the very moment a run ends must not miss it by a rounding.
+constexpr double kDueSlack = 1e-9;
+
 std::atomic<bool> g_manual{false};
 std::mutex g_manualMutex;
 double g_manualNow = 0;  // under g_manualMutex
@@ -141,11 +144,20 @@ double Timer::fireDate() const {
 }
 
 void Timer::fire() {
-  if (!isValid()) return;
-  retain();  // the action may invalidate the timer and so drop the run loop's reference
+  // The action may invalidate the timer, which drops the run loop's reference and lets go of the target while the
+  // target's own handler still runs: both stay alive until the action has returned.
+  Object* target = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    if (!state_->valid) return;
+    target = target_;
+    if (target) target->retain();
+  }
+  retain();
   if (action_) action_(this);
   if (!repeats_) invalidate();
   release();
+  releaseObject(target);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -226,7 +238,7 @@ bool RunLoop::runUntil(double date, const char* mode, const std::function<bool()
           continue;
         }
         kept.push_back(e);
-        if (firesIn(e) && e.timer->fireDate() <= now) {
+        if (firesIn(e) && e.timer->fireDate() <= now + kDueSlack) {
           e.timer->retain();
           due.push_back(e.timer);
         }

@@ -5,12 +5,14 @@
 #include <unistd.h>
 #include <utime.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "KIT/shim/shim-internal.h"
@@ -307,6 +309,31 @@ TEST_F(ShimIni, ACrashBeforeTheRenameLeavesTheOldFileWhole) {
       EXPECT_EQ(name.rfind(".test.ini.", 0), 0u) << name;
     }
   }
+}
+
+TEST_F(ShimIni, ThreadsWritingOneFileLoseNoChange) {
+  constexpr int kThreads = 4, kKeys = 25;
+  std::vector<std::thread> threads;
+  std::atomic<int> failures{0};
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int k = 0; k < kKeys; ++k) {
+        const std::string key = "t" + std::to_string(t) + "k" + std::to_string(k);
+        if (!WritePrivateProfileString("s", key.c_str(), std::to_string(k).c_str(), fn_.c_str())) ++failures;
+        char buf[16];
+        GetPrivateProfileString("s", key.c_str(), "", buf, sizeof buf, fn_.c_str());
+        if (std::to_string(k) != buf) ++failures;
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(failures.load(), 0);
+  // Every change reached the file: a fresh copy under another name reads them all.
+  const std::string copy = dir_ + "/copy.ini";
+  write(read(), copy);
+  for (int t = 0; t < kThreads; ++t)
+    for (int k = 0; k < kKeys; ++k)
+      EXPECT_EQ(get("s", ("t" + std::to_string(t) + "k" + std::to_string(k)).c_str(), "", copy), std::to_string(k));
 }
 
 }  // namespace

@@ -77,6 +77,23 @@ TEST_F(ShimTimers, WindowlessTimerIdNamesItsRecord) {
   KillTimer(nullptr, other);
 }
 
+void killSelf(HWND hwnd, UINT, UINT_PTR id, DWORD) {
+  KillTimer(hwnd, static_cast<UINT>(id));
+  if (g_log) g_log->ids.push_back(id);
+}
+
+TEST_F(ShimTimers, ATimerMayKillItselfWhileItFires) {
+  const UINT id = SetTimer(nullptr, 0, 10, killSelf);
+  SHIM_RunRunLoop(100);
+  EXPECT_EQ(log_.ids.size(), 1u);
+  EXPECT_EQ(SHIM_Internal_TimerRecord(nullptr, id), nullptr);
+  // A window whose timer handler destroys the window's timers.
+  SetTimer(view_, 3, 10, killSelf);
+  SHIM_RunRunLoop(100);
+  EXPECT_EQ(log_.ids.size(), 2u);
+  EXPECT_EQ(SHIM_Internal_TimerCount(view_), 0);
+}
+
 TEST_F(ShimTimers, ZeroIntervalFiresEveryMillisecondAndReArmingReusesTheRecord) {
   EXPECT_EQ(SetTimer(view_, 5, 0, nullptr), 5u);
   const void* rec = SHIM_Internal_TimerRecord(view_, 5);
