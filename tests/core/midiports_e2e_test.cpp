@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -12,9 +13,11 @@
 
 #include "KIT/IEffect/IEffectVST.h"
 #include "tests/support/EmulatorClient.h"
+#include "tests/support/JackMidiPair.h"
 
 using vexmir::testsupport::Bytes;
 using vexmir::testsupport::EmulatorClient;
+using vexmir::testsupport::JackMidiPair;
 
 namespace {
 
@@ -245,4 +248,44 @@ TEST(MidiPorts, SendsFromSeveralThreadsStayWhole) {
       EXPECT_NE(line.find(" 00 F7"), std::string::npos) << line;
     }
   EXPECT_EQ(count, 100);
+}
+
+TEST(MidiPorts, APortThatVanishedAfterListingIsNotConfusedWithItsNeighbour) {
+  EmulatorClient emu;
+  emu.reset();
+  auto first = std::make_unique<JackMidiPair>("vexmir-core-first", EmulatorClient::emulatorOutPort(), "");
+  JackMidiPair second("vexmir-core-second", EmulatorClient::emulatorOutPort(), "");
+
+  PortPlug plug;
+  std::vector<std::string> outs = plug.getExternalMIDIOutNames();
+  // The test's clients may carry a suffix of their own; their input ports end in " in:in".
+  auto named = [&outs](const std::string& prefix) {
+    for (const std::string& n : outs)
+      if (n.compare(0, prefix.size(), prefix) == 0 && n.size() > 6 && n.compare(n.size() - 6, 6, " in:in") == 0)
+        return n;
+    return std::string();
+  };
+  const std::string firstName = named("vexmir-core-first"), secondName = named("vexmir-core-second");
+  std::string listed;
+  for (const std::string& n : outs) listed += " [" + n + "]";
+  ASSERT_FALSE(firstName.empty()) << listed;
+  ASSERT_FALSE(secondName.empty()) << listed;
+  int secondPos = positionOf(outs, secondName);
+
+  first.reset();  // its port goes; the list still shows it
+  int index = 1;
+  plug.setExternalMIDIOut(index, firstName.c_str());
+  EXPECT_EQ(index, 0);
+  EXPECT_FALSE(plug.isExternalMIDIOutOpen());
+
+  index = 1;
+  plug.setExternalMIDIOut(index, secondName.c_str());
+  EXPECT_EQ(index, secondPos);
+  ASSERT_TRUE(plug.isExternalMIDIOutOpen());
+  second.clear();
+  IMidiMsg cc(0, 0xB5, 0x10, 0x20);
+  EXPECT_TRUE(plug.SendMidiMsg(&cc));
+  auto got = second.receiveMatching([](const Bytes& b) { return !b.empty() && b[0] == 0xB5; });
+  ASSERT_TRUE(got.has_value());
+  EXPECT_EQ(*got, (Bytes{0xB5, 0x10, 0x20}));
 }
