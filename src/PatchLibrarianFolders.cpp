@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <exception>
 
-#include "KIT/IEffect/IEffectStructs.h"
 #include "src/PatchLibrarian.h"
 #include "src/PatchLibrarianFiles.h"
 
@@ -45,16 +44,16 @@ std::vector<std::string> components(const std::string& path) {
   return parts;
 }
 
-// Reads a whole file into `chunk`; false when it cannot be read completely or is too large.
-bool readFileInto(const std::string& path, ByteChunk* chunk) {
+// Reads a whole file into `buffer`; false when it cannot be read completely or is too large.
+bool readFileInto(const std::string& path, std::vector<uint8_t>* buffer) {
   FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return false;
   bool ok = std::fseek(f, 0, SEEK_END) == 0;
   const long size = ok ? std::ftell(f) : -1;
   ok = ok && size >= 0 && size <= kMaxBankFileSize && std::fseek(f, 0, SEEK_SET) == 0;
   if (ok) {
-    const int n = static_cast<int>(size);
-    ok = chunk->Resize(n) == n && (n == 0 || std::fread(chunk->GetBytes(), 1, size_t(n), f) == size_t(n));
+    buffer->resize(static_cast<size_t>(size));
+    ok = size == 0 || std::fread(buffer->data(), 1, buffer->size(), f) == buffer->size();
   }
   std::fclose(f);
   return ok;
@@ -172,12 +171,11 @@ PatchFile* PatchLibrarian::parseFolderFiles(const Poco::File& file, const Poco::
   const bool midi = extension == "mid";
 
   writeLog("PATCH LIBRARIAN: loaded file " + fullPath);
-  ByteChunk chunk;
-  if (!readFileInto(fullPath, &chunk)) {
+  if (!readFileInto(fullPath, &fileBuffer_)) {
     writeLog("PATCH LIBRARIAN: could not read file " + fullPath);
     return nullptr;
   }
-  loadFromChunk(&chunk, chunk.Size(), bank.get(), midi);
+  loadFromBytes(fileBuffer_.data(), fileBuffer_.size(), bank.get());
   const size_t programs = bank->patches.size();
   if (programs == 0) return nullptr;
 
