@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -48,11 +49,11 @@ class PortPlug : public IEffectVST {
     record(Bytes(msg->mData, msg->mData + msg->mSize), fromDevice);
   }
 
-  // The first message received for which match holds, waiting up to ten seconds.
+  // The first message received for which match holds, waiting up to the time-out.
   template <class Match>
-  bool waitFor(Match match, Received* out) {
+  bool waitFor(Match match, Received* out, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
     std::unique_lock<std::mutex> lock(mutex);
-    return arrived.wait_for(lock, std::chrono::seconds(10), [&] {
+    return arrived.wait_for(lock, timeout, [&] {
       for (const Received& r : received)
         if (match(r.bytes)) {
           *out = r;
@@ -60,6 +61,10 @@ class PortPlug : public IEffectVST {
         }
       return false;
     });
+  }
+  void clear() {
+    std::lock_guard<std::mutex> lock(mutex);
+    received.clear();
   }
   std::vector<Received> all() {
     std::lock_guard<std::mutex> lock(mutex);
@@ -82,8 +87,10 @@ int positionOf(const std::vector<std::string>& names, const std::string& name) {
   return it == names.end() ? -1 : static_cast<int>(it - names.begin());
 }
 
-// Opens both directions on the emulator's ports.
-void connect(PortPlug& plug) {
+// Opens both directions on the emulator's ports and waits until a message gets through each way:
+// JACK puts a new connection into its graph a little after it was made, and messages sent before
+// that are lost.
+void connect(PortPlug& plug, EmulatorClient& emu) {
   plug.getExternalMIDIInNames();
   plug.getExternalMIDIOutNames();
   int in = 1, out = 1;
@@ -91,6 +98,26 @@ void connect(PortPlug& plug) {
   plug.setExternalMIDIOut(out, EmulatorClient::emulatorInPort().c_str());
   ASSERT_GT(in, 0);
   ASSERT_GT(out, 0);
+
+  bool inLive = false, outLive = false;
+  for (int k = 0; k < 40 && !(inLive && outLive); ++k) {
+    if (!inLive) {
+      emu.check("send cc 15 119 " + std::to_string(k));
+      PortPlug::Received r;
+      inLive = plug.waitFor([k](const Bytes& b) { return b.size() == 3 && b[0] == 0xBF && b[1] == 119 && b[2] == k; },
+                            &r, std::chrono::milliseconds(250));
+    }
+    if (!outLive) {
+      size_t mark = emu.logMark();
+      IMidiMsg probe(0, 0xBF, 118, static_cast<uint8_t>(k));
+      plug.SendMidiMsg(&probe);
+      char text[32];
+      std::snprintf(text, sizeof text, "in BF 76 %02X", k);
+      outLive = emu.waitForLog(text, mark, std::chrono::milliseconds(250)).has_value();
+    }
+  }
+  ASSERT_TRUE(inLive && outLive);
+  plug.clear();
 }
 
 }  // namespace
@@ -154,7 +181,7 @@ TEST(MidiPorts, ShortMessagesAndSysExFromTheSynthesizer) {
   EmulatorClient emu;
   emu.reset();
   PortPlug plug;
-  connect(plug);
+  connect(plug, emu);
 
   // Clock and active sensing never reach the plug-in; the control change after them does.
   emu.check("send raw F8");
@@ -185,9 +212,9 @@ TEST(MidiPorts, ShortMessagesAndSysExFromTheSynthesizer) {
 TEST(MidiPorts, SendsReachTheSynthesizerFramed) {
   EmulatorClient emu;
   emu.reset();
-  size_t mark = emu.logMark();
   PortPlug plug;
-  connect(plug);
+  connect(plug, emu);
+  size_t mark = emu.logMark();
 
   unsigned char mode[] = {0x42, 0x30, 0x58, 0x4E, 0x00, 0x00};
   EXPECT_TRUE(plug.SendMidiSysex(mode, sizeof mode));
@@ -220,9 +247,9 @@ TEST(MidiPorts, SendsReachTheSynthesizerFramed) {
 TEST(MidiPorts, SendsFromSeveralThreadsStayWhole) {
   EmulatorClient emu;
   emu.reset();
-  size_t mark = emu.logMark();
   PortPlug plug;
-  connect(plug);
+  connect(plug, emu);
+  size_t mark = emu.logMark();
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&plug, t] {
@@ -282,10 +309,16 @@ TEST(MidiPorts, APortThatVanishedAfterListingIsNotConfusedWithItsNeighbour) {
   plug.setExternalMIDIOut(index, secondName.c_str());
   EXPECT_EQ(index, secondPos);
   ASSERT_TRUE(plug.isExternalMIDIOutOpen());
+  // Sent again until the new connection is live; the bytes must arrive at the second client.
   second.clear();
-  IMidiMsg cc(0, 0xB5, 0x10, 0x20);
-  EXPECT_TRUE(plug.SendMidiMsg(&cc));
-  auto got = second.receiveMatching([](const Bytes& b) { return !b.empty() && b[0] == 0xB5; });
+  std::optional<Bytes> got;
+  for (int k = 0; k < 40 && !got; ++k) {
+    IMidiMsg cc(0, 0xB5, 0x10, static_cast<uint8_t>(k));
+    EXPECT_TRUE(plug.SendMidiMsg(&cc));
+    got = second.receiveMatching([](const Bytes& b) { return !b.empty() && b[0] == 0xB5; },
+                                 std::chrono::milliseconds(250));
+  }
   ASSERT_TRUE(got.has_value());
-  EXPECT_EQ(*got, (Bytes{0xB5, 0x10, 0x20}));
+  EXPECT_EQ(got->size(), 3u);
+  EXPECT_EQ((*got)[1], 0x10);
 }
