@@ -21,9 +21,10 @@ PatchLibrarian::~PatchLibrarian() {
 
 // Every log line of the librarian goes through here.
 void PatchLibrarian::writeLog(const std::string& line) {
+  if (!logSink) return;
   logStream.str(std::string());
   logStream << line;
-  if (logSink) logSink(logStream.str());
+  logSink(logStream.str());
 }
 
 PatchFile* PatchLibrarian::bankAt(int index) const {

@@ -1,5 +1,6 @@
 // Reading bank images: Standard MIDI files by their events, everything else as a stream of SysEx
 // bytes searched for program dumps and bulk dumps.
+#include <algorithm>
 #include <cstring>
 
 #include "KIT/IEffect/IEffectStructs.h"
@@ -23,6 +24,19 @@ constexpr int kSmallestReadable = 15;
 
 bool isChannelByte(uint8_t b) {
   return b >= 0x30 && b <= 0x3F;
+}
+
+// The first position at or after `pos` whose byte has bit 7 set (a status byte), or `end`. Data
+// bytes are skipped eight at a time: bank files are almost all data bytes.
+size_t nextStatusByte(const uint8_t* d, size_t pos, size_t end) {
+  while (end - pos >= 8) {
+    uint64_t word;
+    std::memcpy(&word, d + pos, 8);
+    if (word & 0x8080808080808080ull) break;
+    pos += 8;
+  }
+  while (pos < end && !(d[pos] & 0x80)) ++pos;
+  return pos;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -99,6 +113,7 @@ void collectTrackSysEx(const uint8_t* data, size_t begin, size_t end, std::vecto
 // The SysEx stream of every track of a Standard MIDI file, in track order.
 std::vector<uint8_t> sysExStreamOfMidiFile(const uint8_t* data, size_t size) {
   std::vector<uint8_t> stream;
+  stream.reserve(size);
   size_t pos = 14;  // "MThd", its length 6 and the six header bytes
   while (pos + 8 <= size) {
     const uint8_t* id = data + pos;
@@ -125,9 +140,13 @@ class BankReader {
   BankReader(PatchLibrarian& librarian, PatchFile* bank) : lib_(librarian), bank_(bank) {}
 
   void read(const uint8_t* data, size_t size) {
+    bank_->patches.reserve(bank_->patches.size() + kProgramsPerBank);
     size_t pos = 0;
     while (pos < size) {
-      if (data[pos] != kSysExStart || !isDumpHeader(data, size, pos)) {
+      const void* next = std::memchr(data + pos, kSysExStart, size - pos);
+      if (!next) break;
+      pos = static_cast<size_t>(static_cast<const uint8_t*>(next) - data);
+      if (!isDumpHeader(data, size, pos)) {
         ++pos;
         continue;
       }
@@ -138,20 +157,20 @@ class BankReader {
   int programsFound() const { return found_; }
 
  private:
-  // F0 42 3n 58 fn 00 with n any global channel and fn a program, program-bulk or all-data dump.
-  // The 00 is the top-bits byte of the first seven name characters, clear for every program name.
+  // F0 42 3n 58 fn with n any global channel and fn a program, program-bulk or all-data dump. The
+  // byte after fn is not required to be 00: it carries the top bits of the first seven name bytes,
+  // and a program whose name has them set must still read back from the bank file it was saved in.
   static bool isDumpHeader(const uint8_t* d, size_t size, size_t pos) {
     if (size - pos < kDumpHeader + 1) return false;
     const uint8_t fn = d[pos + 4];
     return d[pos + 1] == kKorg && isChannelByte(d[pos + 2]) && d[pos + 3] == kModel &&
-           (fn == kProgramDump || fn == kProgramBulkDump || fn == kAllDataDump) && d[pos + 5] == 0;
+           (fn == kProgramDump || fn == kProgramBulkDump || fn == kAllDataDump);
   }
 
   // A single program dump at `pos`: kept only when it is complete (297 bytes of data bytes closed
   // by F7); an incomplete one keeps its slot with the initial program. Returns where to go on.
   size_t takeProgramDump(const uint8_t* d, size_t size, size_t pos) {
-    size_t end = pos + kDumpHeader;
-    while (end < size && d[end] < 0x80) ++end;
+    const size_t end = nextStatusByte(d, pos + kDumpHeader, size);
     if (end - pos == kProgramDumpSize - 1 && end < size && d[end] == kSysExEnd) {
       std::vector<uint8_t> dump(d + pos, d + pos + kProgramDumpSize);
       dump[2] = kStoredChannelByte;
@@ -168,17 +187,24 @@ class BankReader {
   // programs are left for the caller's padding, so a damaged dump never adds more than 128 slots.
   size_t takeBulkDump(const uint8_t* d, size_t size, size_t pos) {
     const size_t packedBegin = pos + kDumpHeader;
+    // Status bytes other than F0 and F7 inside the dump spoil the programs whose stretch holds
+    // them; they are rare, so they are collected in the one pass that finds the dump's end.
+    std::vector<size_t> spoiled;
     size_t packedEnd = packedBegin;
-    while (packedEnd < size && d[packedEnd] != kSysExEnd && d[packedEnd] != kSysExStart) ++packedEnd;
+    for (;;) {
+      packedEnd = nextStatusByte(d, packedEnd, size);
+      if (packedEnd >= size || d[packedEnd] == kSysExEnd || d[packedEnd] == kSysExStart) break;
+      spoiled.push_back(packedEnd - packedBegin);
+      ++packedEnd;
+    }
     const uint8_t* packed = d + packedBegin;
     const size_t packedLength = packedEnd - packedBegin;
 
-    int lastPresent = -1;
-    for (int program = 0; program < kProgramsPerBank; ++program)
-      if (programEnd(program) < packedLength) lastPresent = program;
-    for (int program = 0; program <= lastPresent; ++program) {
-      if (programIsWhole(packed, packedLength, program))
-        append(unpackProgram(packed, program), true);
+    int present = 0;
+    while (present < kProgramsPerBank && programEnd(present) < packedLength) ++present;
+    for (int program = 0; program < present; ++program) {
+      if (programIsWhole(spoiled, program))
+        append(packProgram(packed, packedLength, program), true);
       else
         appendPadding();
     }
@@ -194,34 +220,49 @@ class BankReader {
     return lowBitsAt(static_cast<size_t>(program) * kProgramDataSize + kProgramDataSize - 1);
   }
 
-  static bool programIsWhole(const uint8_t* packed, size_t packedLength, int program) {
-    const size_t first = static_cast<size_t>(program) * kProgramDataSize;
-    if (programEnd(program) >= packedLength) return false;
-    for (size_t p = topBitsAt(first); p <= programEnd(program); ++p)
-      if (packed[p] & 0x80) return false;
-    return true;
+  static bool programIsWhole(const std::vector<size_t>& spoiled, int program) {
+    const size_t begin = topBitsAt(static_cast<size_t>(program) * kProgramDataSize);
+    const auto it = std::lower_bound(spoiled.begin(), spoiled.end(), begin);
+    return it == spoiled.end() || *it > programEnd(program);
   }
 
-  // Unpacks program `program` of the bulk stream and packs it again as a 297-byte program dump.
-  static std::vector<uint8_t> unpackProgram(const uint8_t* packed, int program) {
-    uint8_t bytes[kProgramDataSize];
+  // Program `program` of a bulk dump as a 297-byte program dump. The program's data bytes keep their
+  // low seven bits; only the grouping moves: its first byte sits at place a = (254 * program) mod 7
+  // of a bulk group, so each group of the dump takes the bulk group's bytes from place a on and the
+  // first bytes of the next bulk group, and its top-bits byte is pieced together from the two.
+  static std::vector<uint8_t> packProgram(const uint8_t* packed, size_t packedLength, int program) {
+    // Built with room to spare so that whole groups can be moved eight bytes at a time.
+    uint8_t out[kProgramDumpSize + 16];
+    out[0] = kSysExStart;
+    out[1] = kKorg;
+    out[2] = kStoredChannelByte;
+    out[3] = kModel;
+    out[4] = kProgramDump;
     const size_t first = static_cast<size_t>(program) * kProgramDataSize;
-    for (size_t j = 0; j < kProgramDataSize; ++j) {
-      const size_t n = first + j;
-      const uint8_t top = (packed[topBitsAt(n)] >> (n % 7)) & 1;
-      bytes[j] = static_cast<uint8_t>((packed[lowBitsAt(n)] & 0x7F) | (top << 7));
+    const unsigned a = static_cast<unsigned>(first % 7);
+    const uint8_t* groupA = packed + topBitsAt(first);
+    const uint8_t* const packedEnd = packed + packedLength;
+    uint8_t* o = out + kDumpHeader;
+    for (int done = 0; done < kProgramDataSize; done += 7, groupA += 8, o += 8) {
+      const unsigned count = kProgramDataSize - done < 7 ? kProgramDataSize - done : 7;
+      const unsigned fromA = count < 7 - a ? count : 7 - a;
+      unsigned top = groupA[0] >> a;
+      if (count == 7 && packedEnd - groupA >= 17) {
+        // Bytes written past the group are rewritten by the next group.
+        std::memcpy(o + 1, groupA + 1 + a, 8);
+        top |= static_cast<unsigned>(groupA[8]) << (7 - a);
+        std::memcpy(o + 1 + fromA, groupA + 9, 8);
+      } else {
+        for (unsigned i = 0; i < fromA; ++i) o[1 + i] = groupA[1 + a + i];
+        if (count > fromA) {
+          top |= static_cast<unsigned>(groupA[8]) << (7 - a);
+          for (unsigned i = 0; i < count - fromA; ++i) o[1 + fromA + i] = groupA[9 + i];
+        }
+      }
+      o[0] = static_cast<uint8_t>(top & ((1u << count) - 1));
     }
-    std::vector<uint8_t> dump = {kSysExStart, kKorg, kStoredChannelByte, kModel, kProgramDump};
-    dump.reserve(kProgramDumpSize);
-    for (size_t group = 0; group < kProgramDataSize; group += 7) {
-      const size_t count = kProgramDataSize - group < 7 ? kProgramDataSize - group : 7;
-      uint8_t topBits = 0;
-      for (size_t k = 0; k < count; ++k) topBits |= static_cast<uint8_t>((bytes[group + k] >> 7) << k);
-      dump.push_back(topBits);
-      for (size_t k = 0; k < count; ++k) dump.push_back(bytes[group + k] & 0x7F);
-    }
-    dump.push_back(kSysExEnd);
-    return dump;
+    out[kProgramDumpSize - 1] = kSysExEnd;
+    return std::vector<uint8_t>(out, out + kProgramDumpSize);
   }
 
   void append(std::vector<uint8_t> dump, bool fromBulk) {
@@ -279,12 +320,15 @@ bool findByte(const ByteChunk* data, int& position, int value) {
 }
 
 void PatchLibrarian::loadFromChunk(ByteChunk* chunk, int size, PatchFile* bank, int) {
+  // Never trust the size argument beyond the bytes that are really there.
+  const int length = chunk ? (size < chunk->Size() ? size : chunk->Size()) : 0;
+  loadFromBytes(chunk ? chunk->GetBytes() : nullptr, length < 0 ? 0 : static_cast<size_t>(length), bank);
+}
+
+void PatchLibrarian::loadFromBytes(const uint8_t* data, size_t length, PatchFile* bank) {
   const bool fromHardware = bankDumpFromHardware;
   chunkUnrecognized = true;
-  if (chunk && bank && size >= kSmallestReadable) {
-    // Never trust the size argument beyond the bytes that are really there.
-    const size_t length = static_cast<size_t>(size < chunk->Size() ? size : chunk->Size());
-    const uint8_t* data = chunk->GetBytes();
+  if (data && bank && length >= static_cast<size_t>(kSmallestReadable)) {
     const size_t before = bank->patches.size();
     BankReader reader(*this, bank);
     if (isMidiFile(data, length)) {

@@ -3,6 +3,11 @@
 // Per-timbre synthesis parameters come in pairs of adjacent indices: the timbre-1 parameter carries the
 // name, its timbre-2 twin sits at the next index and is called by the same name with "T2" appended.
 // Indices that nothing in the editor names are kept as kReservedNNN so that the numbering stays fixed.
+//
+// Where no index is fixed for a name, the name sits beside its kind: the global settings that the global dump
+// carries take 322 to 338 around kGlobalMidiChannel and kGlobalLocalControl in the dump's order; the display
+// lines follow kControlDisplayName; the window, librarian and tab switches fill free places from 473 on, all
+// outside the parameters 0 to 472 that the host state keeps, except kAdjustDAWOffset (424), which it keeps.
 #pragma once
 
 #include <string>

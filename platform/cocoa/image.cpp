@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "platform/cocoa/cfbundle.h"
+#include "platform/graphics/png.h"
 
 namespace cocoa {
 
@@ -163,6 +164,16 @@ Image* Image::fromFile(const std::string& path) {
     if (bytes.size() > (64u << 20)) break;  // no image of ours is anywhere near this
   }
   fclose(f);
+  if (bytes.size() >= 8 && memcmp(bytes.data(), "\x89PNG\r\n\x1a\n", 8) == 0) {
+    // PNG files through the platform's own reader (pixels as alpha, red, green, blue bytes).
+    platform::gfx::DecodedImage decoded;
+    if (!platform::gfx::loadPngFile(path, decoded) || decoded.width <= 0 || decoded.height <= 0) return nullptr;
+    auto* img = new Image(decoded.width, decoded.height);
+    const uint8_t* p = decoded.pixels.data();
+    for (size_t i = 0; i < static_cast<size_t>(decoded.width) * decoded.height; ++i, p += 4)
+      img->pixels()[i] = rgba(p[1], p[2], p[3], p[0]);
+    return img;
+  }
   return fromData(bytes.data(), bytes.size());
 }
 

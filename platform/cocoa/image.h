@@ -1,5 +1,5 @@
 // The headless model of the platform's images: straight (not premultiplied) RGBA pixels, made in memory or read
-// from Windows icon (.ico) and bitmap (.bmp) files; further formats come from decoders that other parts of the
+// from PNG, Windows icon (.ico) and bitmap (.bmp) files; further formats come from decoders that other parts of the
 // platform register.
 #pragma once
 

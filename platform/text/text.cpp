@@ -24,6 +24,7 @@ namespace {
 
 constexpr const char* kDejaVuDir = "/usr/share/fonts/truetype/dejavu/";
 constexpr size_t kMaxCachedGlyphs = 20000;
+constexpr long kMaxCachedSize26 = 256 * 64;  // glyphs of larger fonts are not kept
 
 struct GlyphKey {
   const Font::Face* face;
@@ -145,19 +146,15 @@ FT_F26Dot6 toSize26(float size) {
   return v < 64 ? 64 : v;
 }
 
-const GlyphBitmap& renderGlyph(Library& lib, Font::Face* face, FT_F26Dot6 size, uint32_t glyph, bool mono) {
-  const GlyphKey key{face, size, glyph, mono};
-  auto it = lib.glyphs.find(key);
-  if (it != lib.glyphs.end()) return it->second;
-  if (lib.glyphs.size() >= kMaxCachedGlyphs) lib.glyphs.clear();
-  GlyphBitmap& g = lib.glyphs[key];
+// Rasterises one glyph into g (left empty when the face has no outline for it).
+void rasterise(Font::Face* face, FT_F26Dot6 size, uint32_t glyph, bool mono, GlyphBitmap& g) {
   setSize(face, size);
   const FT_Int32 loadFlags = mono ? FT_LOAD_TARGET_MONO : FT_LOAD_TARGET_LIGHT;
-  if (FT_Load_Glyph(face->ft, glyph, loadFlags) != 0) return g;
+  if (FT_Load_Glyph(face->ft, glyph, loadFlags) != 0) return;
   FT_GlyphSlot slot = face->ft->glyph;
-  if (FT_Render_Glyph(slot, mono ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_LIGHT) != 0) return g;
+  if (FT_Render_Glyph(slot, mono ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_LIGHT) != 0) return;
   const FT_Bitmap& bm = slot->bitmap;
-  if (bm.width == 0 || bm.rows == 0) return g;
+  if (bm.width == 0 || bm.rows == 0) return;
   g.left = slot->bitmap_left;
   g.top = slot->bitmap_top;
   g.width = static_cast<int>(bm.width);
@@ -173,6 +170,15 @@ const GlyphBitmap& renderGlyph(Library& lib, Font::Face* face, FT_F26Dot6 size, 
         dst[x] = src[x];
     }
   }
+}
+
+const GlyphBitmap& cachedGlyph(Library& lib, Font::Face* face, FT_F26Dot6 size, uint32_t glyph, bool mono) {
+  const GlyphKey key{face, size, glyph, mono};
+  auto it = lib.glyphs.find(key);
+  if (it != lib.glyphs.end()) return it->second;
+  if (lib.glyphs.size() >= kMaxCachedGlyphs) lib.glyphs.clear();
+  GlyphBitmap& g = lib.glyphs[key];
+  rasterise(face, size, glyph, mono, g);
   return g;
 }
 
@@ -317,10 +323,24 @@ void drawLine(gfx::Context& ctx, const LineLayout& line, float x, float baseline
   const FT_F26Dot6 size = toSize26(line.font->size());
   const bool mono = !ctx.antialias();
   const gfx::Affine& m = ctx.transform();
+  // Glyphs fit in a few ems around their origin: those wholly outside the clip are not rasterised at all, and
+  // very large ones are drawn without being kept.
+  const int em = static_cast<int>(line.font->size()) + 1;
+  int cx0, cy0, cx1, cy1;
+  ctx.deviceClip(cx0, cy0, cx1, cy1);
+  GlyphBitmap big;
   for (size_t i = 0; i < line.glyphs.size(); ++i) {
     const gfx::Point o = m.apply({x + line.x[i], baselineY});
     if (!std::isfinite(o.x) || !std::isfinite(o.y) || std::fabs(o.x) > 1e8f || std::fabs(o.y) > 1e8f) continue;
-    const GlyphBitmap& g = renderGlyph(lib, face, size, line.glyphs[i], mono);
+    if (o.x + 3.0f * em < cx0 || o.x - 2.0f * em >= cx1 || o.y + 2.0f * em < cy0 || o.y - 3.0f * em >= cy1) continue;
+    const GlyphBitmap* gp = &big;
+    if (size > kMaxCachedSize26) {
+      big = GlyphBitmap();
+      rasterise(face, size, line.glyphs[i], mono, big);
+    } else {
+      gp = &cachedGlyph(lib, face, size, line.glyphs[i], mono);
+    }
+    const GlyphBitmap& g = *gp;
     if (g.coverage.empty()) continue;
     const int gx = static_cast<int>(std::floor(o.x + 0.5f)) + g.left;
     const int gy = static_cast<int>(std::floor(o.y + 0.5f)) - g.top;

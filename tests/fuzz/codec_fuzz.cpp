@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the program and global dump parsers, as they come and framed as a dump with a
 // valid header, and checks what must hold for any input: every value stays within its parameter's range,
 // every built byte between F0 and F7 has bit 7 clear, and building what a parse left, parsing that and
-// building again gives the same bytes.
+// building again gives the same bytes. The bytes also go to the parameter reference look-up.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -83,6 +83,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!parseGlobalDump(data, size, g.data())) check(g == start);
   checkRanges(v);
   checkRanges(g);
+
+  // The same bytes as a parameter reference of the user-interface description.
+  int index = paramIndexFromName(std::string(reinterpret_cast<const char*>(data), size < 64 ? size : 64));
+  check(index >= -1 && index < kNumParams);
 
   // Framed: the first byte chooses which locks are on, the rest is the packed body.
   if (size == 0) return 0;

@@ -376,3 +376,19 @@ TEST_F(TempFolder, AFailedSaveReportsFailureAndLeavesTheOldFileWhole) {
   EXPECT_TRUE(librarian.saveEditedPatch(dir + "/b.vmr", "b.vmr", &saved));
   EXPECT_EQ(vectors::readFile(dir + "/b.vmr"), vectors::singles(vectors::testPrograms()));
 }
+
+TEST(BankWriting, AProgramWhoseNameBytesCarryBit7ReadsBackFromItsSavedBank) {
+  std::vector<Bytes> programs = vectors::testPrograms(2);
+  programs[1][0] = 0xC1;  // the first name byte with bit 7: the dump's byte 5 is no longer 00
+  PatchLibrarian librarian;
+  PatchFile bank;
+  load(librarian, vectors::bulkDump(programs), &bank);
+  ASSERT_EQ(bank.patches.size(), 128u);
+  EXPECT_EQ(bank.patches[1].messages[0].data, vectors::programDump(programs[1]));
+  EXPECT_EQ(bank.patches[1].messages[0].data[5], 0x01);
+  for (bool midi : {false, true}) {
+    PatchFile back;
+    load(librarian, bankImage(bank, midi), &back);
+    EXPECT_EQ(dumpsOf(back), dumpsOf(bank)) << (midi ? "Standard MIDI" : "raw");
+  }
+}

@@ -1,5 +1,6 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <png.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -281,6 +282,44 @@ TEST(ShimCursor, WindowsCursorFilesLoadWithTheirHotSpot) {
   unsetenv("TEMP");
   std::string cmd = "rm -rf '" + dir + "'";
   EXPECT_EQ(system(cmd.c_str()), 0);
+}
+
+// A 2 x 2 RGBA picture: red, green / blue, translucent white.
+std::string writePng(const std::string& path) {
+  FILE* f = fopen(path.c_str(), "wb");
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    fclose(f);
+    return "";
+  }
+  png_init_io(png, f);
+  png_set_IHDR(png, info, 2, 2, 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  const uint8_t rows[2][8] = {{255, 0, 0, 255, 0, 255, 0, 255}, {0, 0, 255, 255, 255, 255, 255, 128}};
+  for (auto& row : rows) png_write_row(png, row);
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  fclose(f);
+  return path;
+}
+
+TEST(ShimCursor, OtherImageFilesLoadWithoutAHotSpot) {
+  const std::string path =
+      writePng(std::string(testing::TempDir()) + "/shimcursor-" + std::to_string(getpid()) + ".png");
+  ASSERT_FALSE(path.empty());
+  HCURSOR h = SHIM_LoadCursorFromFile(path.c_str());
+  ASSERT_NE(h, nullptr);
+  auto* c = h->as<cocoa::Cursor>();
+  EXPECT_EQ(c->hotSpot().x, 0);
+  ASSERT_EQ(c->image()->width(), 2);
+  EXPECT_EQ(c->image()->pixel(0, 0), cocoa::rgba(255, 0, 0, 255));
+  EXPECT_EQ(c->image()->pixel(1, 0), cocoa::rgba(0, 255, 0, 255));
+  EXPECT_EQ(c->image()->pixel(1, 1), cocoa::rgba(255, 255, 255, 128));
+  h->release();
+  unlink(path.c_str());
 }
 
 }  // namespace

@@ -400,6 +400,23 @@ TEST(DrawText, InkStaysInsideTheRectangleUnlessNoClip) {
   }
 }
 
+TEST(DrawText, HugeFontsDrawTheVisiblePartOnly) {
+  MemCtx m(50, 50);
+  SetTextColor(m.dc, 0xFFFFFF);
+  HFONT f = CreateFont(4000, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, "NK57 Monospace");
+  SelectObject(m.dc, f);
+  // The stem of a 4000-pixel "I" starts about 1250 pixels right of its origin: shift it into view.
+  RECT r{-1300, -1000, 50, 50};
+  SHIM_DrawText(m.dc, "II", -1, &r, DT_NOCLIP);
+  int x0, y0, x1, y1;
+  EXPECT_TRUE(m.inkBounds(x0, y0, x1, y1));
+  RECT measured{0, 0, 0, 0};
+  EXPECT_GT(SHIM_DrawText(m.dc, "II", -1, &measured, DT_CALCRECT), 4000);
+  EXPECT_EQ(measured.right, static_cast<int>(2 * 1233 * 4000 / 2048.0 + 0.5));
+  SelectObject(m.dc, token(3));
+  DeleteObject(f);
+}
+
 TEST(DrawText, QualityChoosesAntialiasedOrOneBitInk) {
   for (int quality : {NONANTIALIASED_QUALITY, ANTIALIASED_QUALITY}) {
     MemCtx m(100, 40);

@@ -134,7 +134,7 @@ bool parseHex(const std::vector<std::string>& words, size_t from, std::vector<ui
   return true;
 }
 
-struct DispatchSpec {
+struct DispatchCall {
   int32_t opcode = 0;
   long long index = 0, value = 0;
   double opt = 0;
@@ -150,7 +150,7 @@ void fillArrangement(VstSpeakerArrangement* a, int channels) {
   a->type = channels == 1 ? kSpeakerArrMono : channels == 2 ? kSpeakerArrStereo : kSpeakerArrUserDefined;
 }
 
-std::string runDispatch(Session& s, const DispatchSpec& d) {
+std::string runDispatch(Session& s, const DispatchCall& d) {
   char str[1024];
   std::memset(str, 0, sizeof str);
   ERect* rect = nullptr;
@@ -230,7 +230,7 @@ std::string runDispatch(Session& s, const DispatchSpec& d) {
 StepAction parseDispatch(const StepArgs& a, std::string* error) {
   if (a.words.size() != 1) return fail(error, "dispatch needs one opcode");
   if (!a.onlyKeys({"index", "value", "opt", "ptr", "speakers"}, error)) return StepAction();
-  DispatchSpec d;
+  DispatchCall d;
   if (!dispatcherFromText(a.words[0], &d.opcode)) return fail(error, "unknown opcode \"" + a.words[0] + "\"");
   if (!a.intKey("index", &d.index, error) || !a.intKey("value", &d.value, error) || !a.floatKey("opt", &d.opt, error))
     return StepAction();
@@ -291,7 +291,7 @@ StepAction parseSetup(const StepArgs& a, std::string* error) {
         std::lock_guard<std::mutex> lock(s.host.transportMutex());
         s.host.sampleRate = rate;
       }
-      DispatchSpec d;
+      DispatchCall d;
       d.opcode = effSetSampleRate;
       d.opt = rate;
       s.host.out().line(runDispatch(s, d));
@@ -301,7 +301,7 @@ StepAction parseSetup(const StepArgs& a, std::string* error) {
         std::lock_guard<std::mutex> lock(s.host.transportMutex());
         s.host.blockSize = static_cast<int>(block);
       }
-      DispatchSpec d;
+      DispatchCall d;
       d.opcode = effSetBlockSize;
       d.value = block;
       s.host.out().line(runDispatch(s, d));
@@ -315,7 +315,7 @@ StepAction parseMains(const StepArgs& a, std::string* error) {
   const long long on = a.step == "resume" ? 1 : 0;
   return [on](Session& s, std::string* err) {
     if (!s.needPlugin(err)) return false;
-    DispatchSpec d;
+    DispatchCall d;
     d.opcode = effMainsChanged;
     d.value = on;
     s.host.out().line(runDispatch(s, d));
