@@ -154,7 +154,7 @@ class PatchLibrarian {
   static std::string convertedBanksFolder();
 
  private:
-  void scanFolders(const std::string& folder, bool allowRescan);
+  void scanFolders(const std::string& folder, int passesLeft);
   void writeLog(const std::string& line);
   bool moveToConvertedBanks(const std::string& sourcePath, std::string* movedTo);
 

@@ -64,11 +64,13 @@ const char kMovedReason[] =
 
 }  // namespace
 
+// A split writes new bank files that only a further pass lists; a few passes are allowed so that a
+// long file that turns up during a rescan is listed too, and a failing split can never loop.
 void PatchLibrarian::loadPatchesFromFilesystem(const std::string& folder) {
-  scanFolders(folder, true);
+  scanFolders(folder, 3);
 }
 
-void PatchLibrarian::scanFolders(const std::string& folder, bool allowRescan) {
+void PatchLibrarian::scanFolders(const std::string& folder, int passesLeft) {
   // A trailing separator would shift every depth; the root is taken without it.
   const std::string root = withoutTrailingSeparators(folder);
   bool present = false;
@@ -125,12 +127,14 @@ void PatchLibrarian::scanFolders(const std::string& folder, bool allowRescan) {
   }
 
   if (rescanPending) {
-    writeLog("FOLDER RESCAN INITIATED BY PATCH LIBRARIAN");
     rescanPending = false;
-    bankFiles.clear();
-    clearDataStructures(0);
-    ownedBanks_.clear();
-    if (allowRescan) scanFolders(root, false);
+    if (passesLeft > 1) {
+      writeLog("FOLDER RESCAN INITIATED BY PATCH LIBRARIAN");
+      bankFiles.clear();
+      clearDataStructures(0);
+      ownedBanks_.clear();
+      scanFolders(root, passesLeft - 1);
+    }
   }
 }
 
@@ -183,6 +187,7 @@ PatchFile* PatchLibrarian::parseFolderFiles(const Poco::File& file, const Poco::
     fileWasSplit = true;
     splitBankCount = static_cast<int>(programs / kProgramsPerBank);
     std::vector<std::string> written;
+    const bool rescanBefore = rescanPending;
     bool complete = true;
     for (int splitIndex = -1; splitIndex < splitBankCount && complete; ++splitIndex)
       complete = createNewPatchFile(bank.get(), bank->folderName, bank->fileName, extension, fullPath, fileKind,
@@ -190,6 +195,7 @@ PatchFile* PatchLibrarian::parseFolderFiles(const Poco::File& file, const Poco::
     if (!complete) {
       // Without every part the source is the only whole copy: it stays, and the parts go.
       for (const std::string& part : written) ::unlink(part.c_str());
+      rescanPending = rescanBefore;
       writeLog("PATCH LIBRARIAN: could not split file " + fullPath + "; it is left as it is");
       return nullptr;
     }
