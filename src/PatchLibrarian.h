@@ -92,6 +92,8 @@ class PatchLibrarian {
   // initial program in its own slot. A bank that received any program is padded to 128; data without
   // program data leaves the bank untouched. The fourth argument is not read.
   void loadFromChunk(ByteChunk* chunk, int size, PatchFile* bank, int);
+  // The same for bytes the caller holds.
+  void loadFromBytes(const uint8_t* data, size_t length, PatchFile* bank);
   // Pads `bank` to 128 programs with copies of the initial program; 128 or more stay as they are.
   static void fillUncompletedBankFiles(PatchFile* bank);
 
@@ -152,13 +154,16 @@ class PatchLibrarian {
   static std::string convertedBanksFolder();
 
  private:
-  void scanFolders(const std::string& folder, bool allowRescan);
+  void scanFolders(const std::string& folder, int passesLeft);
   void writeLog(const std::string& line);
   bool moveToConvertedBanks(const std::string& sourcePath, std::string* movedTo);
 
   // The records of bankFiles (and those dropped by a rescan until no share holds them).
   std::vector<std::shared_ptr<PatchFile>> ownedBanks_;
   std::vector<std::shared_ptr<PatchFile>> ownedSearchBanks_;
+  // The bytes of the file being parsed; kept between files so that a scan does not allocate
+  // (and fault in) a fresh buffer for every bank file.
+  std::vector<uint8_t> fileBuffer_;
   // Split sources that could not be moved away: not read again, so they are not split twice.
   std::set<std::string> unmovableSources_;
 };

@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <exception>
 
-#include "KIT/IEffect/IEffectStructs.h"
 #include "src/PatchLibrarian.h"
 #include "src/PatchLibrarianFiles.h"
 
@@ -45,16 +44,16 @@ std::vector<std::string> components(const std::string& path) {
   return parts;
 }
 
-// Reads a whole file into `chunk`; false when it cannot be read completely or is too large.
-bool readFileInto(const std::string& path, ByteChunk* chunk) {
+// Reads a whole file into `buffer`; false when it cannot be read completely or is too large.
+bool readFileInto(const std::string& path, std::vector<uint8_t>* buffer) {
   FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return false;
   bool ok = std::fseek(f, 0, SEEK_END) == 0;
   const long size = ok ? std::ftell(f) : -1;
   ok = ok && size >= 0 && size <= kMaxBankFileSize && std::fseek(f, 0, SEEK_SET) == 0;
   if (ok) {
-    const int n = static_cast<int>(size);
-    ok = chunk->Resize(n) == n && (n == 0 || std::fread(chunk->GetBytes(), 1, size_t(n), f) == size_t(n));
+    buffer->resize(static_cast<size_t>(size));
+    ok = size == 0 || std::fread(buffer->data(), 1, buffer->size(), f) == buffer->size();
   }
   std::fclose(f);
   return ok;
@@ -65,11 +64,13 @@ const char kMovedReason[] =
 
 }  // namespace
 
+// A split writes new bank files that only a further pass lists; a few passes are allowed so that a
+// long file that turns up during a rescan is listed too, and a failing split can never loop.
 void PatchLibrarian::loadPatchesFromFilesystem(const std::string& folder) {
-  scanFolders(folder, true);
+  scanFolders(folder, 3);
 }
 
-void PatchLibrarian::scanFolders(const std::string& folder, bool allowRescan) {
+void PatchLibrarian::scanFolders(const std::string& folder, int passesLeft) {
   // A trailing separator would shift every depth; the root is taken without it.
   const std::string root = withoutTrailingSeparators(folder);
   bool present = false;
@@ -126,12 +127,14 @@ void PatchLibrarian::scanFolders(const std::string& folder, bool allowRescan) {
   }
 
   if (rescanPending) {
-    writeLog("FOLDER RESCAN INITIATED BY PATCH LIBRARIAN");
     rescanPending = false;
-    bankFiles.clear();
-    clearDataStructures(0);
-    ownedBanks_.clear();
-    if (allowRescan) scanFolders(root, false);
+    if (passesLeft > 1) {
+      writeLog("FOLDER RESCAN INITIATED BY PATCH LIBRARIAN");
+      bankFiles.clear();
+      clearDataStructures(0);
+      ownedBanks_.clear();
+      scanFolders(root, passesLeft - 1);
+    }
   }
 }
 
@@ -172,12 +175,11 @@ PatchFile* PatchLibrarian::parseFolderFiles(const Poco::File& file, const Poco::
   const bool midi = extension == "mid";
 
   writeLog("PATCH LIBRARIAN: loaded file " + fullPath);
-  ByteChunk chunk;
-  if (!readFileInto(fullPath, &chunk)) {
+  if (!readFileInto(fullPath, &fileBuffer_)) {
     writeLog("PATCH LIBRARIAN: could not read file " + fullPath);
     return nullptr;
   }
-  loadFromChunk(&chunk, chunk.Size(), bank.get(), midi);
+  loadFromBytes(fileBuffer_.data(), fileBuffer_.size(), bank.get());
   const size_t programs = bank->patches.size();
   if (programs == 0) return nullptr;
 
@@ -185,6 +187,7 @@ PatchFile* PatchLibrarian::parseFolderFiles(const Poco::File& file, const Poco::
     fileWasSplit = true;
     splitBankCount = static_cast<int>(programs / kProgramsPerBank);
     std::vector<std::string> written;
+    const bool rescanBefore = rescanPending;
     bool complete = true;
     for (int splitIndex = -1; splitIndex < splitBankCount && complete; ++splitIndex)
       complete = createNewPatchFile(bank.get(), bank->folderName, bank->fileName, extension, fullPath, fileKind,
@@ -192,6 +195,7 @@ PatchFile* PatchLibrarian::parseFolderFiles(const Poco::File& file, const Poco::
     if (!complete) {
       // Without every part the source is the only whole copy: it stays, and the parts go.
       for (const std::string& part : written) ::unlink(part.c_str());
+      rescanPending = rescanBefore;
       writeLog("PATCH LIBRARIAN: could not split file " + fullPath + "; it is left as it is");
       return nullptr;
     }

@@ -320,12 +320,15 @@ bool findByte(const ByteChunk* data, int& position, int value) {
 }
 
 void PatchLibrarian::loadFromChunk(ByteChunk* chunk, int size, PatchFile* bank, int) {
+  // Never trust the size argument beyond the bytes that are really there.
+  const int length = chunk ? (size < chunk->Size() ? size : chunk->Size()) : 0;
+  loadFromBytes(chunk ? chunk->GetBytes() : nullptr, length < 0 ? 0 : static_cast<size_t>(length), bank);
+}
+
+void PatchLibrarian::loadFromBytes(const uint8_t* data, size_t length, PatchFile* bank) {
   const bool fromHardware = bankDumpFromHardware;
   chunkUnrecognized = true;
-  if (chunk && bank && size >= kSmallestReadable) {
-    // Never trust the size argument beyond the bytes that are really there.
-    const size_t length = static_cast<size_t>(size < chunk->Size() ? size : chunk->Size());
-    const uint8_t* data = chunk->GetBytes();
+  if (data && bank && length >= static_cast<size_t>(kSmallestReadable)) {
     const size_t before = bank->patches.size();
     BankReader reader(*this, bank);
     if (isMidiFile(data, length)) {

@@ -70,6 +70,21 @@ void listPorts(Port* port, std::vector<std::string>& names) {
   }
 }
 
+// The library's current number of the port with this name, -1 when it has none. Ports may have
+// come and gone since the list was built, so the list position alone could name another port.
+template <class Port>
+int currentPortNumber(Port* port, const std::string& name) {
+  if (!port) return -1;
+  try {
+    unsigned int n = port->getPortCount();
+    for (unsigned int i = 0; i < n; ++i)
+      if (port->getPortName(i) == name) return static_cast<int>(i);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "MIDI: %s\n", e.what());
+  }
+  return -1;
+}
+
 int findName(const std::vector<std::string>& names, const char* name) {
   if (!name) return -1;
   for (size_t i = 0; i < names.size(); ++i)
@@ -163,7 +178,8 @@ void IEffectBase::setExternalMIDIOut(int& index, const char* name) {
     return;
   }
   int p = findName(mMidiOutNames, name);
-  if (p <= 0 || !openOutputPort(static_cast<unsigned int>(p - 1))) {
+  int port = p > 0 ? currentPortNumber(mMidiOut, mMidiOutNames[static_cast<size_t>(p)]) : -1;
+  if (port < 0 || !openOutputPort(static_cast<unsigned int>(port))) {
     index = 0;
     return;
   }
@@ -183,7 +199,8 @@ void IEffectBase::setExternalMIDIIn(int& index, const char* name) {
     return;
   }
   int p = findName(mMidiInNames, name);
-  if (p <= 0 || !openInputPort(static_cast<unsigned int>(p - 1))) {
+  int port = p > 0 ? currentPortNumber(mMidiIn, mMidiInNames[static_cast<size_t>(p)]) : -1;
+  if (port < 0 || !openInputPort(static_cast<unsigned int>(port))) {
     index = 0;
     return;
   }

@@ -209,7 +209,7 @@ void PIX_Blit(PIX_IBitmap* dest, PIX_IBitmap* src, int dstx, int dsty, RECT* src
     halfMixRows(a);
     return;
   }
-  const int weight = truncSat((double)alpha * 256.0);
+  const int weight = weightOf((double)alpha);
   if (m == 0 && weight == 256) {
     copyRows(a, src == dest);
     return;

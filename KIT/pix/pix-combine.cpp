@@ -133,6 +133,11 @@ struct MulSourceAlphaClamp {
   }
 };
 
+// Components far outside a byte are limited like weights, for the same reason.
+inline int clampComponent(int c) {
+  return c < -1024 ? -1024 : (c > 1024 ? 1024 : c);
+}
+
 template <bool kClamp>
 void combineOne(unsigned int* dest, int r, int g, int b, int a, int w, int mode) {
   if (w == 0) return;
@@ -207,17 +212,19 @@ void combineOne(unsigned int* dest, int r, int g, int b, int a, int w, int mode)
 }  // namespace
 
 unsigned int PIX_CombinePixels(unsigned int dest, unsigned int src, float alpha, int mode) {
-  int w = pix_detail::truncSat((float)(alpha * 256.0f));
+  int w = pix_detail::clampWeight(pix_detail::truncSat((float)(alpha * 256.0f)));
   combineOne<false>(&dest, (int)PIX_GETR(src), (int)PIX_GETG(src), (int)PIX_GETB(src), (int)PIX_GETA(src), w, mode);
   return dest;
 }
 
 void PIX_CombinePixels2(unsigned int* dest, int r, int g, int b, int a, int ia, int mode) {
   if (!dest) return;
-  combineOne<false>(dest, r, g, b, a, ia, mode);
+  combineOne<false>(dest, clampComponent(r), clampComponent(g), clampComponent(b), clampComponent(a),
+                    pix_detail::clampWeight(ia), mode);
 }
 
 void PIX_CombinePixels2Clamp(unsigned int* dest, int r, int g, int b, int a, int ia, int mode) {
   if (!dest) return;
-  combineOne<true>(dest, r, g, b, a, ia, mode);
+  combineOne<true>(dest, clampComponent(r), clampComponent(g), clampComponent(b), clampComponent(a),
+                   pix_detail::clampWeight(ia), mode);
 }

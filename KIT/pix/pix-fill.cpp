@@ -83,7 +83,7 @@ void storeWords(const Area& a, PIX_pixel c) {
 }
 
 // Gradient components and weights are limited to a range in which no combiner formula can overflow an int; a
-// gradient that stays within 0..255 (and weights within 0..256) is unaffected.
+// gradient that stays within -1024..1024 (four times the colour range) is unaffected.
 inline int gradComponent(int64_t v) {
   int64_t c = v / 65536;
   return c < -1024 ? -1024 : (c > 1024 ? 1024 : (int)c);
@@ -160,7 +160,7 @@ void PIX_FillRect(PIX_IBitmap* dest, int x, int y, int w, int h, unsigned int co
   Area a;
   if (!clipArea(dest, x, y, w, h, &a)) return;
   if (alpha == 0.0f) return;
-  int weight = truncSat((double)alpha * 256.0);
+  int weight = weightOf((double)alpha);
   if ((mode & 0xFF) == 0) {
     switch (weight) {
       case 0:
@@ -315,7 +315,7 @@ unsigned int PIX_GetPixel(PIX_IBitmap* dest, int x, int y) {
 void PIX_PutPixel(PIX_IBitmap* dest, int x, int y, unsigned int color, float alpha, int mode) {
   PIX_pixel* p = pixelAt(dest, x, y);
   if (!p) return;
-  int w = truncSat((float)(alpha * 256.0f));
+  int w = clampWeight(truncSat((float)(alpha * 256.0f)));
   int low = mode & 0xFF;
   if (low == 0) {
     if (w == 0) return;

@@ -35,6 +35,17 @@ inline int clampInt(int64_t v) {
   return (int)v;
 }
 
+// Weights beyond 4 times full strength (alphas far outside 0..1) are limited there: with such a weight as the
+// source value (solid fills merge the alpha byte toward the weight) the combiners' products would overflow an int.
+// Every weight an alpha of -4..4 gives is unchanged.
+const int kMaxWeight = 1024;
+inline int clampWeight(int w) {
+  return w > kMaxWeight ? kMaxWeight : (w < -kMaxWeight ? -kMaxWeight : w);
+}
+inline int weightOf(double alpha) {
+  return clampWeight(truncSat(alpha * 256.0));
+}
+
 template <class C>
 struct CombinerTag {
   typedef C type;

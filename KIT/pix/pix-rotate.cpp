@@ -146,7 +146,7 @@ void runWalk(PIX_IBitmap* dest, PIX_IBitmap* src, int64_t x, int64_t y, int64_t 
   } else {
     dp = (unsigned char*)(dbits + (intptr_t)y * dest->getRowSpan() + x);
   }
-  const int weight = truncSat((double)alpha * 256.0);
+  const int weight = weightOf((double)alpha);
   const int isx = clampInt(s), isy = clampInt(t);
   dispatchBlitCombiner(mode & 0x100FF, weight, [&](auto tag) {
     typedef typename decltype(tag)::type C;
@@ -234,14 +234,14 @@ class PIX_TransformBlit_class {
     for (int r = 0; r < div_h - 1; r++) {
       yy += rowStep;
       const int bottom = truncSat(yy);
-      const int h = bottom - top;
+      const int64_t h = (int64_t)bottom - top;
       if (h > 0) {
         float xx = (float)dstx;
         int left = dstx;
         for (int c = 0; c < div_w - 1; c++) {
           xx += colStep;
           const int right = truncSat(xx);
-          const int w = right - left;
+          const int64_t w = (int64_t)right - left;
           if (w > 0) {
             const T *p00 = pt(r, c), *p01 = pt(r, c + 1), *p10 = pt(r + 1, c), *p11 = pt(r + 1, c + 1);
             const double dw = w, dh = h;
@@ -249,8 +249,9 @@ class PIX_TransformBlit_class {
             const double dsdy = ((double)p10[0] - p00[0]) / dh, dtdy = ((double)p10[1] - p00[1]) / dh;
             const double dsdxdy = (((double)p11[0] - p10[0]) / dw - ((double)p01[0] - p00[0]) / dw) / dh;
             const double dtdxdy = (((double)p11[1] - p10[1]) / dw - ((double)p01[1] - p00[1]) / dw) / dh;
-            PIX_DeltaBlit(dest, src, left, top, w, h, (float)p00[0], (float)p00[1], (float)(p01[0] - p00[0]),
-                          (float)(p01[1] - p00[1]), dsdx, dtdx, dsdy, dtdy, dsdxdy, dtdxdy, false, alpha, mode);
+            PIX_DeltaBlit(dest, src, left, top, clampInt(w), clampInt(h), (float)p00[0], (float)p00[1],
+                          (float)(p01[0] - p00[0]), (float)(p01[1] - p00[1]), dsdx, dtdx, dsdy, dtdy, dsdxdy, dtdxdy,
+                          false, alpha, mode);
           }
           left = right;
         }

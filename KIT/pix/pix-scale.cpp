@@ -64,19 +64,6 @@ class ColumnTable {
   Column* cols_;
 };
 
-// Two channels of a pixel in 32-bit lanes of one 64-bit word, so one multiply weighs two channels: the even lanes
-// hold bytes 0 and 2, the odd lanes bytes 1 and 3. A weighted sum of four pixels stays below 2^24 per lane.
-inline uint64_t evenLanes(uint32_t p) {
-  return (p & 0xFF) | ((uint64_t)(p & 0xFF0000) << 16);
-}
-inline uint64_t oddLanes(uint32_t p) {
-  return ((p >> 8) & 0xFF) | ((uint64_t)(p >> 24) << 32);
-}
-// Each lane shifted down by 16, back into pixel layout.
-inline uint32_t packLanes(uint64_t even, uint64_t odd) {
-  return (uint32_t)((even >> 16) & 0xFF) | (uint32_t)(((odd >> 16) & 0xFF) << 8) |
-         (uint32_t)(((even >> 48) & 0xFF) << 16) | (uint32_t)(((odd >> 48) & 0xFF) << 24);
-}
 inline uint32_t load32(const unsigned char* p) {
   uint32_t v;
   memcpy(&v, p, 4);
@@ -415,7 +402,7 @@ void PIX_ScaledBlit(PIX_IBitmap* dest, PIX_IBitmap* src, int dstx, int dsty, int
   // loops' arithmetic defined and leaves those pixels unsampled.
   const int sX = clampInt(startX), sY = clampInt(startY);
   const int w = (int)dw, h = (int)dh;
-  const int weight = truncSat((double)alpha * 256.0);
+  const int weight = weightOf((double)alpha);
 
   if ((mode & 0x1FFFF) == 0) {
     if (weight == 256) {

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "KIT/assocarray.h"
@@ -54,7 +55,10 @@ FontNameCache* fontNameCache() {
   return s_unloaded.load() ? nullptr : fontNameCacheSlot();
 }
 
-SHIM_GDP_OBJECT global_objs[2];  // the empty brush and the empty pen
+// The empty brush and the empty pen. Set up once and never written again (they are never freed, so cloning them
+// counts nothing), so that any thread may hand them out.
+SHIM_GDP_OBJECT global_objs[2];
+std::once_flag s_stockOnce;
 
 struct ShimGdiUnloader {
   ~ShimGdiUnloader() {
@@ -295,17 +299,20 @@ void DeleteObject(HGDIOBJ obj) {
 
 HGDIOBJ SHIM_CloneGDIObject(HGDIOBJ obj) {
   if (!SHIM_GDP_ObjValid(obj)) return nullptr;
+  if (isStock(obj)) return obj;
   obj->additional_refcnt++;
   return obj;
 }
 
 HGDIOBJ GetStockObject(int which) {
   if (which != NULL_PEN && which != NULL_BRUSH) return nullptr;
-  SHIM_GDP_OBJECT* o = &global_objs[which == NULL_BRUSH ? 0 : 1];
-  *o = SHIM_GDP_OBJECT();
-  o->type = which == NULL_BRUSH ? SHIM_GDI_BRUSH : SHIM_GDI_PEN;
-  o->wid = -1;
-  return o;
+  std::call_once(s_stockOnce, [] {
+    global_objs[0].type = SHIM_GDI_BRUSH;
+    global_objs[0].wid = -1;
+    global_objs[1].type = SHIM_GDI_PEN;
+    global_objs[1].wid = -1;
+  });
+  return &global_objs[which == NULL_BRUSH ? 0 : 1];
 }
 
 HFONT CreateFont(int height, int width, int, int orientation, int weight, char italic, char, char, char, char, char,

@@ -58,6 +58,7 @@ class TestPlug : public IEffectVST {
     informed.push_back(idx);
     IEffectVST::InformHostOfParamChange(idx, v);
   }
+  KIT_PtrList<IPreset>* presets() { return &mPresets; }
   std::vector<int> changes, changes2, informed;
 };
 
@@ -155,6 +156,8 @@ TEST(PluginBase, PresetsSaveRestoreAndName) {
   char name[64];
   p.MakeDefaultUserPresetName(nullptr, name);
   EXPECT_STREQ(name, "user preset 1");
+  p.MakeDefaultUserPresetName(p.presets(), name);  // "Init" and "user preset 1"
+  EXPECT_STREQ(name, "user preset 2");
 }
 
 TEST(PluginBase, PresetListRoundTripsAndRefusesDamagedNames) {

@@ -142,3 +142,36 @@ TEST(DebugLog, DeletedWhileOnIsCreatedAgain) {
   v.log("RESET: again");
   EXPECT_NE(readFile(path).find("\t RESET: again\n"), std::string::npos);
 }
+
+TEST(EditorObject, StartsWithEveryParameterHiddenAndItsQueue) {
+  TempRoot root;
+  Vexmir v(IEffectInstanceInfo{quietHost});
+  EXPECT_EQ(v.NParams(), 529);
+  EXPECT_EQ(v.NHostParams(), 0);
+  EXPECT_EQ(v.midiQueue.GetSize(), 1024);
+  EXPECT_EQ(v.deviceId.load(), 0x30);
+  EXPECT_EQ(v.displayedTimbre.load(), 0);
+  EXPECT_FALSE(v.midiOutReady.load());
+  EXPECT_EQ(v.GetLatency(), 128);
+  char version[32];
+  v.GetEffectVersionStr(version);
+  EXPECT_STREQ(version, "v2.0.8");
+}
+
+TEST(EditorObject, HiddenParameterStateOf473Values) {
+  TempRoot root;
+  Vexmir v(IEffectInstanceInfo{quietHost});
+  ByteChunk c;
+  int32_t lead = 7;
+  c.Put(&lead);
+  ASSERT_TRUE(v.SerializeNonAutomatedParams(&c, 473));
+  EXPECT_EQ(c.Size(), 4 + 3784);
+  EXPECT_EQ(v.UnserializeNonAutomatedParams(&c, 4, 473), 4 + 3784);
+
+  // Ten values where 473 are announced: refused whole, nothing set.
+  ByteChunk shortChunk;
+  double one = 1.0;
+  for (int i = 0; i < 10; ++i) shortChunk.Put(&one);
+  EXPECT_EQ(v.UnserializeNonAutomatedParams(&shortChunk, 0, 473), -1);
+  for (int i = 0; i < 11; ++i) EXPECT_EQ(v.GetParam(i)->Value(), 0.0) << i;
+}

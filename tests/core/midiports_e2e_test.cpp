@@ -5,16 +5,20 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "KIT/IEffect/IEffectVST.h"
 #include "tests/support/EmulatorClient.h"
+#include "tests/support/JackMidiPair.h"
 
 using vexmir::testsupport::Bytes;
 using vexmir::testsupport::EmulatorClient;
+using vexmir::testsupport::JackMidiPair;
 
 namespace {
 
@@ -45,11 +49,11 @@ class PortPlug : public IEffectVST {
     record(Bytes(msg->mData, msg->mData + msg->mSize), fromDevice);
   }
 
-  // The first message received for which match holds, waiting up to ten seconds.
+  // The first message received for which match holds, waiting up to the time-out.
   template <class Match>
-  bool waitFor(Match match, Received* out) {
+  bool waitFor(Match match, Received* out, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
     std::unique_lock<std::mutex> lock(mutex);
-    return arrived.wait_for(lock, std::chrono::seconds(10), [&] {
+    return arrived.wait_for(lock, timeout, [&] {
       for (const Received& r : received)
         if (match(r.bytes)) {
           *out = r;
@@ -57,6 +61,10 @@ class PortPlug : public IEffectVST {
         }
       return false;
     });
+  }
+  void clear() {
+    std::lock_guard<std::mutex> lock(mutex);
+    received.clear();
   }
   std::vector<Received> all() {
     std::lock_guard<std::mutex> lock(mutex);
@@ -79,8 +87,10 @@ int positionOf(const std::vector<std::string>& names, const std::string& name) {
   return it == names.end() ? -1 : static_cast<int>(it - names.begin());
 }
 
-// Opens both directions on the emulator's ports.
-void connect(PortPlug& plug) {
+// Opens both directions on the emulator's ports and waits until a message gets through each way:
+// JACK puts a new connection into its graph a little after it was made, and messages sent before
+// that are lost.
+void connect(PortPlug& plug, EmulatorClient& emu) {
   plug.getExternalMIDIInNames();
   plug.getExternalMIDIOutNames();
   int in = 1, out = 1;
@@ -88,6 +98,26 @@ void connect(PortPlug& plug) {
   plug.setExternalMIDIOut(out, EmulatorClient::emulatorInPort().c_str());
   ASSERT_GT(in, 0);
   ASSERT_GT(out, 0);
+
+  bool inLive = false, outLive = false;
+  for (int k = 0; k < 40 && !(inLive && outLive); ++k) {
+    if (!inLive) {
+      emu.check("send cc 15 119 " + std::to_string(k));
+      PortPlug::Received r;
+      inLive = plug.waitFor([k](const Bytes& b) { return b.size() == 3 && b[0] == 0xBF && b[1] == 119 && b[2] == k; },
+                            &r, std::chrono::milliseconds(250));
+    }
+    if (!outLive) {
+      size_t mark = emu.logMark();
+      IMidiMsg probe(0, 0xBF, 118, static_cast<uint8_t>(k));
+      plug.SendMidiMsg(&probe);
+      char text[32];
+      std::snprintf(text, sizeof text, "in BF 76 %02X", k);
+      outLive = emu.waitForLog(text, mark, std::chrono::milliseconds(250)).has_value();
+    }
+  }
+  ASSERT_TRUE(inLive && outLive);
+  plug.clear();
 }
 
 }  // namespace
@@ -151,7 +181,7 @@ TEST(MidiPorts, ShortMessagesAndSysExFromTheSynthesizer) {
   EmulatorClient emu;
   emu.reset();
   PortPlug plug;
-  connect(plug);
+  connect(plug, emu);
 
   // Clock and active sensing never reach the plug-in; the control change after them does.
   emu.check("send raw F8");
@@ -182,9 +212,9 @@ TEST(MidiPorts, ShortMessagesAndSysExFromTheSynthesizer) {
 TEST(MidiPorts, SendsReachTheSynthesizerFramed) {
   EmulatorClient emu;
   emu.reset();
-  size_t mark = emu.logMark();
   PortPlug plug;
-  connect(plug);
+  connect(plug, emu);
+  size_t mark = emu.logMark();
 
   unsigned char mode[] = {0x42, 0x30, 0x58, 0x4E, 0x00, 0x00};
   EXPECT_TRUE(plug.SendMidiSysex(mode, sizeof mode));
@@ -217,9 +247,9 @@ TEST(MidiPorts, SendsReachTheSynthesizerFramed) {
 TEST(MidiPorts, SendsFromSeveralThreadsStayWhole) {
   EmulatorClient emu;
   emu.reset();
-  size_t mark = emu.logMark();
   PortPlug plug;
-  connect(plug);
+  connect(plug, emu);
+  size_t mark = emu.logMark();
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&plug, t] {
@@ -245,4 +275,50 @@ TEST(MidiPorts, SendsFromSeveralThreadsStayWhole) {
       EXPECT_NE(line.find(" 00 F7"), std::string::npos) << line;
     }
   EXPECT_EQ(count, 100);
+}
+
+TEST(MidiPorts, APortThatVanishedAfterListingIsNotConfusedWithItsNeighbour) {
+  EmulatorClient emu;
+  emu.reset();
+  auto first = std::make_unique<JackMidiPair>("vexmir-core-first", EmulatorClient::emulatorOutPort(), "");
+  JackMidiPair second("vexmir-core-second", EmulatorClient::emulatorOutPort(), "");
+
+  PortPlug plug;
+  std::vector<std::string> outs = plug.getExternalMIDIOutNames();
+  // The test's clients may carry a suffix of their own; their input ports end in " in:in".
+  auto named = [&outs](const std::string& prefix) {
+    for (const std::string& n : outs)
+      if (n.compare(0, prefix.size(), prefix) == 0 && n.size() > 6 && n.compare(n.size() - 6, 6, " in:in") == 0)
+        return n;
+    return std::string();
+  };
+  const std::string firstName = named("vexmir-core-first"), secondName = named("vexmir-core-second");
+  std::string listed;
+  for (const std::string& n : outs) listed += " [" + n + "]";
+  ASSERT_FALSE(firstName.empty()) << listed;
+  ASSERT_FALSE(secondName.empty()) << listed;
+  int secondPos = positionOf(outs, secondName);
+
+  first.reset();  // its port goes; the list still shows it
+  int index = 1;
+  plug.setExternalMIDIOut(index, firstName.c_str());
+  EXPECT_EQ(index, 0);
+  EXPECT_FALSE(plug.isExternalMIDIOutOpen());
+
+  index = 1;
+  plug.setExternalMIDIOut(index, secondName.c_str());
+  EXPECT_EQ(index, secondPos);
+  ASSERT_TRUE(plug.isExternalMIDIOutOpen());
+  // Sent again until the new connection is live; the bytes must arrive at the second client.
+  second.clear();
+  std::optional<Bytes> got;
+  for (int k = 0; k < 40 && !got; ++k) {
+    IMidiMsg cc(0, 0xB5, 0x10, static_cast<uint8_t>(k));
+    EXPECT_TRUE(plug.SendMidiMsg(&cc));
+    got = second.receiveMatching([](const Bytes& b) { return !b.empty() && b[0] == 0xB5; },
+                                 std::chrono::milliseconds(250));
+  }
+  ASSERT_TRUE(got.has_value());
+  EXPECT_EQ(got->size(), 3u);
+  EXPECT_EQ((*got)[1], 0x10);
 }

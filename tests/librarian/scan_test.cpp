@@ -246,3 +246,18 @@ TEST_F(ScanTest, DroppedBanksStayValidWhileShared) {
   EXPECT_EQ(held->patches.size(), 128u);
   EXPECT_EQ(held->fileName, "a.syx");
 }
+
+TEST_F(ScanTest, ASplitThatCannotBeWrittenLeavesTheSourceAndTheOtherBanks) {
+  // The " Singles " names of this file are longer than a file name may be.
+  const std::string longName = std::string(245, 'L') + ".syx";
+  const Bytes source = vectors::singles(programsFrom(0, 129));
+  file(longName, source);
+  file("a.syx", vectors::singles(programsFrom(0, 128)));
+
+  librarian.loadPatchesFromFilesystem(patches);
+  EXPECT_EQ(fileNames(librarian.bankFiles), std::vector<std::string>{"a.syx"});
+  EXPECT_EQ(listing(patches), (std::vector<std::string>{longName, "a.syx"}));
+  EXPECT_EQ(vectors::readFile(patches + "/" + longName), source);
+  EXPECT_EQ(logged("could not split file"), 1);
+  EXPECT_EQ(logged("FOLDER RESCAN"), 0);
+}

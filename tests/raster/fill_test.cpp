@@ -223,3 +223,33 @@ TEST(BitmapCmp, ReportsOrderAndTheDifferingBox) {
 }
 
 }  // namespace
+
+namespace {
+
+// Alphas and components far outside their ranges reach the combiners' integer formulas; under the sanitizers any
+// overflow there fails the test.
+TEST(ExtremeValues, AlphasAndComponentsFarOutsideTheirRangesStayDefined) {
+  const float alphas[] = {1e30f, -1e30f, 5.0f, -5.0f, 4.0f, 65536.0f, NAN, INFINITY};
+  const int modes[] = {0, 1, 2, 3, 4, 5, 0x10000, 0x10001, 0x10002, 0x10003, 0x10004, 0x10005, 0x100, 0x10100};
+  GuardedBitmap src(4, 4), dest(6, 6);
+  rastertest::Rng rng(7);
+  fillRandom(&src, rng);
+  for (float alpha : alphas)
+    for (int mode : modes) {
+      fillRandom(&dest, rng);
+      PIX_FillRect(&dest, 0, 0, 6, 6, 0xFFFFFFFF, alpha, mode);
+      PIX_FillRect(&dest, 0, 0, 6, 6, 0x00000000, alpha, mode);
+      PIX_PutPixel(&dest, 1, 1, 0xFFFFFFFF, alpha, mode);
+      PIX_Blit(&dest, &src, 1, 1, nullptr, alpha, mode);
+      PIX_ScaledBlit(&dest, &src, 0, 0, 6, 6, 0, 0, 4, 4, alpha, mode);
+      PIX_RotatedBlit(&dest, &src, 0, 0, 6, 6, 0, 0, 4, 4, 0.5f, false, alpha, mode, 0, 0);
+      PIX_GradRect(&dest, 0, 0, 6, 6, alpha, -alpha, alpha, alpha, alpha, alpha, -alpha, alpha, -alpha, alpha, alpha,
+                   -alpha, mode);
+      unsigned int px = 0x80808080;
+      PIX_CombinePixels2(&px, 1 << 30, -(1 << 30), 255, 1 << 30, 1 << 30, mode);
+      PIX_CombinePixels2Clamp(&px, 1 << 30, -(1 << 30), 255, 1 << 30, -(1 << 30), mode);
+      PIX_CombinePixels(px, 0xFFFFFFFF, alpha, mode);
+    }
+}
+
+}  // namespace

@@ -57,8 +57,12 @@ inline int runCase(const uint8_t* data, size_t size) {
 
   int stray = 0;
   const int W = 64, H = 48;
-  const RECT clip{std::max(0, static_cast<int>(rect.left)), std::max(0, static_cast<int>(rect.top)),
-                  std::min(W, static_cast<int>(rect.right)), std::min(H, static_cast<int>(rect.bottom))};
+  // A rectangle given right to left or bottom to top clips like its normalised form (the platform's clipping
+  // standardises rectangles); the raster library's own clip finds it empty, which lies inside that.
+  const RECT clip{std::max(0, static_cast<int>(std::min(rect.left, rect.right))),
+                  std::max(0, static_cast<int>(std::min(rect.top, rect.bottom))),
+                  std::min(W, static_cast<int>(std::max(rect.left, rect.right))),
+                  std::min(H, static_cast<int>(std::max(rect.top, rect.bottom)))};
   const char* faces[] = {"NK57 Monospace", ""};
   HFONT font = CreateFont(fontSize, 0, 0, 0, (lengthMode & 2) ? 700 : 400, lengthMode & 4, 0, 0, 0, 0, 0,
                           static_cast<char>(quality), 0, faces[(lengthMode >> 3) & 1]);

@@ -21,6 +21,16 @@ std::vector<uint8_t> makeCase(uint32_t seed) {
   return bytes;
 }
 
+// Inputs the fuzz target once stopped at.
+const std::vector<uint8_t> kRegressions[] = {
+    // A rectangle given right to left, inverted coverage, "f" without a terminator.
+    {0x0f, 0x28, 0x28, 0x2a, 0xff, 0xff, 0xff, 0x02, 0x2f, 0x0f, 0x00, 0x3d, 0x32, 0x66},
+};
+
+TEST(TextRandom, RegressionInputs) {
+  for (const std::vector<uint8_t>& c : kRegressions) EXPECT_EQ(textfuzz::runCase(c.data(), c.size()), 0);
+}
+
 TEST(TextRandom, ArbitraryBytesStayInBoundsAndInsideTheRectangle) {
   for (uint32_t seed = 1; seed <= 1000; ++seed) {
     const std::vector<uint8_t> c = makeCase(seed);

@@ -22,6 +22,12 @@ std::vector<uint8_t> drawSample(int round) {
   HFONT font = CreateFont(12 + round % 4, 0, 0, 0, round % 2 ? 700 : 400, 0, 0, 0, 0, 0, 0, round % 3 ? 4 : 3, 0,
                           faces[round % 4]);
   HGDIOBJ old = SelectObject(dc, font);
+  // Stock objects are shared by every thread.
+  HGDIOBJ oldPen = SelectObject(dc, GetStockObject(NULL_PEN));
+  HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
+  const POINT tri[3] = {{0, 0}, {10, 0}, {0, 10}};
+  SHIM_Polygon(dc, tri, 3);
+  SHIM_CloneGDIObject(GetStockObject(NULL_PEN));
   SetTextColor(dc, 0xFFFFFF);
   SetBkMode(dc, round % 2);
   SetBkColor(dc, 0x102030);
@@ -32,6 +38,8 @@ std::vector<uint8_t> drawSample(int round) {
   const auto* fb = static_cast<const uint8_t*>(SHIM_GetCtxFrameBuffer(dc));
   out.assign(fb, fb + static_cast<size_t>(w) * h * 4);
   SelectObject(dc, old);
+  SelectObject(dc, oldPen);
+  SelectObject(dc, oldBrush);
   DeleteObject(font);
   SHIM_DeleteGfxContext(dc);
   return out;

@@ -1,0 +1,96 @@
+// Every blit, fill and walk with coordinates, sizes, scales, angles and modes taken from the input must stay inside
+// both bitmaps (the sanitizers watch every access).
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "KIT/pix/pix.h"
+
+namespace {
+
+class ExactBitmap : public PIX_IBitmap {
+ public:
+  ExactBitmap(int w, int h, bool flipped) : w_(w), h_(h), flipped_(flipped) {
+    if (w > 0 && h > 0) bits_ = (PIX_pixel*)calloc((size_t)w * h, sizeof(PIX_pixel));
+  }
+  ~ExactBitmap() override { free(bits_); }
+  PIX_pixel* getBits() override { return bits_; }
+  int getWidth() override { return bits_ ? w_ : 0; }
+  int getHeight() override { return bits_ ? h_ : 0; }
+  int getRowSpan() override { return bits_ ? w_ : 0; }
+  bool isFlipped() override { return flipped_; }
+  bool resize(int, int) override { return false; }
+
+ private:
+  int w_, h_;
+  bool flipped_;
+  PIX_pixel* bits_ = nullptr;
+};
+
+struct Reader {
+  const uint8_t* p;
+  size_t left;
+  template <class T>
+  T take() {
+    T v{};
+    size_t n = left < sizeof(T) ? left : sizeof(T);
+    memcpy(&v, p, n);
+    p += n, left -= n;
+    return v;
+  }
+  int small() { return (int)(int8_t)take<uint8_t>(); }
+  int any() { return (take<uint8_t>() & 1) ? take<int32_t>() : small(); }
+  float f() { return (take<uint8_t>() & 1) ? take<float>() : small() * 0.37f; }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  Reader r{data, size};
+  ExactBitmap src(r.take<uint8_t>() % 24, r.take<uint8_t>() % 24, r.take<uint8_t>() & 1);
+  ExactBitmap dest(r.take<uint8_t>() % 24, r.take<uint8_t>() % 24, r.take<uint8_t>() & 1);
+  const int modes[] = {0, 1, 2, 3, 4, 5, 6, 0x10000, 0x10003, 0x10005, 0x100, 0x10100, 0x104, 0xF7, 0xFB};
+  while (r.left > 0) {
+    const int op = r.take<uint8_t>() % 9;
+    const int mode = modes[r.take<uint8_t>() % 15];
+    const float alpha = r.f();
+    switch (op) {
+      case 0:
+        PIX_FillRect(&dest, r.any(), r.any(), r.any(), r.any(), r.take<uint32_t>(), alpha, mode);
+        break;
+      case 1:
+        PIX_Blit(&dest, &src, r.any(), r.any(), r.any(), r.any(), r.any(), r.any(), alpha, mode);
+        break;
+      case 2:
+        PIX_ScaledBlit(&dest, &src, r.any(), r.any(), r.any(), r.any(), r.f(), r.f(), r.f(), r.f(), alpha, mode);
+        break;
+      case 3:
+        PIX_RotatedBlit(&dest, &src, r.any(), r.any(), r.any(), r.any(), r.f(), r.f(), r.f(), r.f(), r.f(),
+                        r.take<uint8_t>() & 1, alpha, mode, r.f(), r.f());
+        break;
+      case 4:
+        PIX_DeltaBlit(&dest, &src, r.any(), r.any(), r.any(), r.any(), r.f(), r.f(), r.f(), r.f(), r.f(), r.f(), r.f(),
+                      r.f(), r.f(), r.f(), r.take<uint8_t>() & 1, alpha, mode);
+        break;
+      case 5:
+        PIX_Blur(&dest, (r.take<uint8_t>() & 1) ? &dest : &src, r.any(), r.any(), r.any(), r.any(), r.any(), r.any());
+        break;
+      case 6: {
+        float grid[18];
+        for (float& g : grid) g = r.f();
+        PIX_TransformBlit(&dest, &src, r.any(), r.any(), r.any(), r.any(), grid, 2 + r.take<uint8_t>() % 2,
+                          2 + r.take<uint8_t>() % 2, alpha, mode);
+        break;
+      }
+      case 7:
+        PIX_GradRect(&dest, r.any(), r.any(), r.any(), r.any(), r.f(), r.f(), r.f(), r.f(), r.f(), r.f(), r.f(), r.f(),
+                     r.f(), r.f(), r.f(), r.f(), mode);
+        break;
+      default:
+        PIX_PutPixel(&dest, r.any(), r.any(), r.take<uint32_t>(), alpha, mode);
+        break;
+    }
+  }
+  return 0;
+}
