@@ -12,7 +12,7 @@ namespace {
 
 // A curve spanning far more than the bitmap, or a tolerance near zero, would otherwise ask for billions of
 // segments; past this many the segments are longer than asked, which only coarsens far-off parts of the curve.
-const int kMaxSegments = 65536;
+const int kMaxSegments = 16384;
 
 int segmentCount(double t0, double t1, double length, float tol) {
   const double tl = tol > 0 ? (double)tol : 1.0;
