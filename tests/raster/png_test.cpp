@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 
 #include "tests/raster/png_util.h"
@@ -24,7 +25,7 @@ png_color rgb(uint8_t r, uint8_t g, uint8_t b) {
 }
 
 PngImage image(int w, int h, int depth, int type, std::vector<std::vector<uint8_t>> rows,
-             std::vector<png_color> palette = {}, std::vector<uint8_t> trns = {}) {
+               std::vector<png_color> palette = {}, std::vector<uint8_t> trns = {}) {
   PngImage s;
   s.width = w, s.height = h, s.bitDepth = depth, s.colorType = type;
   s.rows = std::move(rows);
@@ -49,7 +50,7 @@ std::vector<DecodeRow> decodeRows() {
         PIX_RGBA(2, 2, 2, 255), PIX_RGBA(1, 1, 1, 255)}});
   rows.push_back({"16-bit RGBA keeps the high bytes in A, R, G, B order",
                   image(2, 1, 16, PNG_COLOR_TYPE_RGB_ALPHA,
-                       {{0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0, 0, 1, 0xFF, 0xFF, 0x80, 0, 0x7F, 0xFF}}),
+                        {{0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0, 0, 1, 0xFF, 0xFF, 0x80, 0, 0x7F, 0xFF}}),
                   {PIX_RGBA(0x12, 0x56, 0x9A, 0xDE), PIX_RGBA(0, 0xFF, 0x80, 0x7F)}});
   rows.push_back({"1-bit grey becomes opaque black and white",
                   image(5, 1, 1, PNG_COLOR_TYPE_GRAY, {{0xB0}}),
@@ -103,14 +104,26 @@ void expectPixels(PIX_IBitmap* bm, const DecodeRow& r) {
       EXPECT_EQ(PIX_GetPixel(bm, x, y), r.expected[(size_t)y * r.image.width + x]) << r.what << " at " << x << "," << y;
 }
 
-std::string tempDir() {
-  char tmpl[] = "/tmp/vexmir-raster-XXXXXX";
-  const char* d = mkdtemp(tmpl);
-  return d ? d : "/tmp";
-}
+// A fresh folder under /tmp, removed with everything in it when the test ends.
+class TempDir {
+ public:
+  TempDir() {
+    char tmpl[] = "/tmp/vexmir-raster-XXXXXX";
+    const char* d = mkdtemp(tmpl);
+    path_ = d ? d : "/tmp";
+  }
+  ~TempDir() {
+    if (path_ != "/tmp") std::filesystem::remove_all(path_);
+  }
+  const std::string& str() const { return path_; }
+
+ private:
+  std::string path_;
+};
 
 TEST(LoadPng, DecodesEveryColourTypeFromMemoryAndFile) {
-  const std::string dir = tempDir();
+  TempDir tmp;
+  const std::string dir = tmp.str();
   for (const DecodeRow& r : decodeRows()) {
     const std::vector<uint8_t> bytes = encodePng(r.image);
     ASSERT_FALSE(bytes.empty()) << r.what;
@@ -175,14 +188,16 @@ TEST(LoadPng, DamagedOrForeignDataGivesNull) {
   EXPECT_EQ(PIX_LoadPNGFromMemory(nullptr, 100), nullptr);
   EXPECT_EQ(PIX_LoadPNG("/nonexistent/image.png"), nullptr);
   EXPECT_EQ(PIX_LoadPNG(nullptr), nullptr);
-  const std::string dir = tempDir();
+  TempDir tmp;
+  const std::string dir = tmp.str();
   ASSERT_TRUE(writeFile(dir + "/cut.png", std::vector<uint8_t>(bytes.begin(), bytes.begin() + bytes.size() / 2)));
   EXPECT_EQ(PIX_LoadPNG((dir + "/cut.png").c_str()), nullptr);
   EXPECT_EQ(PIX_LoadPNGFromResource(nullptr, 100, nullptr), nullptr);
 }
 
 TEST(PngLoader, ChecksTheExtensionOnlyWhenAsked) {
-  const std::string dir = tempDir();
+  TempDir tmp;
+  const std::string dir = tmp.str();
   const std::vector<uint8_t> bytes = encodePng(decodeRows()[0].image);
   struct Row {
     const char* name;
