@@ -321,6 +321,8 @@ void drawControls(cocoa::View* v, WindowRef window) {
     CGrafPtr port = window;
     SetEventParameter(e, kEventParamGrafPort, typeGrafPtr, sizeof port, &port);
     drawLog().push_back({hv, HIRect{}, false});
+    const cocoa::Point a = hv->convertToWindow(cocoa::Point{0, 0});
+    window->noteDisplayed(cocoa::Rect{a.x, window->contentRect().h - a.y, hv->frame().w, hv->frame().h});
     SendEventToEventTarget(e, hv->target());
     ReleaseEvent(e);
   }
