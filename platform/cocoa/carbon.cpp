@@ -217,12 +217,17 @@ OSStatus SendEventToEventTarget(EventRef event, EventTargetRef target) {
   HandlerCall call;
   call.target = target;
   call.chain.assign(target->handlers.rbegin(), target->handlers.rend());
+  // A handler may dispose of the target's view or window (a text field ending its own edit): both stay alive until
+  // the dispatch is over.
+  cocoa::Object* owner = target->owner;
+  owner->retain();
   event->retain();
   ++target->dispatching;
   const OSStatus r = runChain(&call, event);
   --target->dispatching;
   target->sweep();
   event->release();
+  owner->release();
   return r;
 }
 
@@ -894,6 +899,13 @@ void CGContextSaveGState(CGContextRef ctx) {
 
 void CGContextRestoreGState(CGContextRef ctx) {
   if (ctx) ctx->restore();
+}
+
+OSErr Gestalt(OSType selector, SInt32* response) {
+  if (!response) return paramErr;
+  if (selector != gestaltSystemVersion) return -5551;  // gestaltUndefSelectorErr
+  *response = 0x1090;
+  return noErr;
 }
 
 std::vector<DrawRecord>& drawLog() {

@@ -383,6 +383,10 @@ void CGContextScaleCTM(CGContextRef context, double sx, double sy);
 void CGContextSaveGState(CGContextRef context);
 void CGContextRestoreGState(CGContextRef context);
 
+// System facts: 'sysv' answers the system version code (0x1090 on this platform).
+constexpr OSType gestaltSystemVersion = fourCC("sysv");
+OSErr Gestalt(OSType selector, SInt32* response);
+
 // Every Carbon draw event sent so far (view, shape bounds), for tests: cleared by tests.
 struct DrawRecord {
   HIViewRef view;
