@@ -407,3 +407,23 @@ TEST(Shapes, RoundedFillsCoverTheirRectangleButNotItsCorners) {
   EXPECT_EQ(f.at(100, 250), COLOR_WHITE.Word());  // truncated, not rounded
   EXPECT_EQ(f.at(100, 251), 0u);
 }
+
+TEST(Drawing, SurfaceWithoutBitmapsDrawsNothingButStillMeasures) {
+  TestPlug plug;
+  TestGraphics g(&plug, 100, 100);  // never attached: no draw bitmap
+  std::unique_ptr<PIX_IBitmap> src(solid(10, 10, COLOR_RED.Word()));
+  IBitmap bm(src.get(), 10, 10);
+  IRECT r(0, 0, 10, 10);
+  g.AttachPanelBackground(&COLOR_BLUE);
+  g.AttachControl(new IBitmapControl(&plug, 0, 0, -1, &bm));
+  EXPECT_TRUE(g.Draw(&r));
+  IText style(12, &COLOR_BLACK, "DejaVu Sans");
+  EXPECT_TRUE(g.DrawIText(&style, "abc", &r));
+  IRECT m;
+  style.mAlign = IText::kAlignNear;
+  EXPECT_TRUE(g.MeasureIText(&style, "abc", &m));
+  EXPECT_GT(m.R, 0);
+  EXPECT_EQ(g.GetPoint(1, 1), IColor(0, 0, 0, 0));
+  g.ForcePixel(&COLOR_RED, 1, 1);
+  g.DrawRotatedMask(&bm, &bm, &bm, 0, 0, 10.0);
+}
