@@ -564,6 +564,12 @@ TEST(CarbonModel, CompositedViewsDrawFromInvalidAreasAndOthersOnUpdateControls) 
     const carbon::EventTypeSpec draw[] = {{carbon::kEventClassControl, carbon::kEventControlDraw}};
     carbon::InstallEventHandler(carbon::GetControlEventTarget(pane), drawHandler, 1, draw, &seen, nullptr);
     if (attrs) {
+      w->displayIfNeeded();  // the new pane's first, whole display
+      seen.lines.clear();
+      carbon::drawLog().clear();
+      for (int y = 0; y < 60; ++y)
+        for (int x = 0; x < 50; ++x)
+          for (int c = 1; c < 4; ++c) w->backing()->pixels()[(y * 50 + x) * 4 + c] = 0xFF;  // back to white
       carbon::HIRect r{{5, 6}, {7, 8}};
       carbon::HIViewSetNeedsDisplayInRect(pane, &r, true);
       w->displayIfNeeded();
