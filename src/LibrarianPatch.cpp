@@ -1,5 +1,7 @@
 #include "src/LibrarianPatch.h"
 
+#include <cstring>
+
 #include "KIT/IEffect/IEffectStructs.h"
 
 namespace {
@@ -20,8 +22,102 @@ void putVariableLength(ByteChunk* chunk, uint32_t value) {
 
 }  // namespace
 
+void SysexBytes::assign(const uint8_t* bytes, size_t count) {
+  if (count <= kInlineCapacity) {
+    // `bytes` may lie in heap_; it is copied out before heap_ is let go.
+    if (count > 0) std::memmove(inline_, bytes, count);
+    size_ = count;
+    std::vector<uint8_t>().swap(heap_);
+    return;
+  }
+  if (bytes >= heap_.data() && bytes < heap_.data() + heap_.size()) {
+    std::vector<uint8_t> copy(bytes, bytes + count);
+    heap_.swap(copy);
+  } else {
+    heap_.assign(bytes, bytes + count);
+  }
+  size_ = count;
+}
+
+void SysexBytes::resize(size_t count) {
+  if (count <= kInlineCapacity) {
+    if (onHeap()) {
+      std::memcpy(inline_, heap_.data(), count);
+      std::vector<uint8_t>().swap(heap_);
+    } else if (count > size_) {
+      std::memset(inline_ + size_, 0, count - size_);
+    }
+    size_ = count;
+    return;
+  }
+  if (!onHeap()) heap_.assign(inline_, inline_ + size_);
+  heap_.resize(count, 0);
+  size_ = count;
+}
+
+void SysexBytes::takeFrom(SysexBytes& other) noexcept {
+  if (other.onHeap()) {
+    heap_ = std::move(other.heap_);
+  } else {
+    if (other.size_ > 0) std::memcpy(inline_, other.inline_, other.size_);
+    std::vector<uint8_t>().swap(heap_);
+  }
+  size_ = other.size_;
+  other.size_ = 0;
+  std::vector<uint8_t>().swap(other.heap_);
+}
+
+bool operator==(const SysexBytes& a, const SysexBytes& b) {
+  return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size()) == 0);
+}
+
+bool operator==(const SysexBytes& a, const std::vector<uint8_t>& b) {
+  return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size()) == 0);
+}
+
+bool operator==(const std::vector<uint8_t>& a, const SysexBytes& b) {
+  return b == a;
+}
+
+PatchSysexMessage& PatchMessages::emplace_back() {
+  if (many_.empty() && !hasOne_) {
+    one_ = PatchSysexMessage();
+    hasOne_ = true;
+    return one_;
+  }
+  if (many_.empty()) {
+    many_.reserve(2);
+    many_.push_back(std::move(one_));
+    one_ = PatchSysexMessage();
+    hasOne_ = false;
+  }
+  many_.emplace_back();
+  return many_.back();
+}
+
+void PatchMessages::clear() {
+  one_ = PatchSysexMessage();
+  hasOne_ = false;
+  many_.clear();
+}
+
+bool PatchMessages::operator==(const PatchMessages& other) const {
+  if (size() != other.size()) return false;
+  for (size_t i = 0; i < size(); ++i)
+    if (!((*this)[i] == other[i])) return false;
+  return true;
+}
+
+bool isFramedSysEx(const uint8_t* message, size_t size) {
+  return message && size >= 2 && message[0] == 0xF0 && message[size - 1] == 0xF7;
+}
+
 bool isFramedSysEx(const std::vector<uint8_t>& message) {
-  return message.size() >= 2 && message.front() == 0xF0 && message.back() == 0xF7;
+  return isFramedSysEx(message.data(), message.size());
+}
+
+bool isFramedSysEx(const SysexBytes& message) {
+  return isFramedSysEx(message.data(), message.size());
 }
 
 bool LibrarianPatch::hasWritableMessage() const {
@@ -55,9 +151,5 @@ void LibrarianPatch::save(ByteChunk* chunk, bool midi, int index, bool, bool, in
 }
 
 std::string programNameFromDump(const uint8_t* dump, int size) {
-  std::string name;
-  if (!dump) return name;
-  for (int i = 6; i <= 18 && i < size; ++i)
-    if (dump[i] != 0) name.push_back(static_cast<char>(dump[i]));
-  return name;
+  return programDumpName(dump, size < 0 ? 0 : static_cast<size_t>(size));
 }

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -154,7 +155,19 @@ class PatchLibrarian {
   static std::string convertedBanksFolder();
 
  private:
+  // A directory entry with a bank extension and what its one lstat said (type, size).
+  struct BankCandidate {
+    std::string path;
+    std::string extension;
+    unsigned mode = 0;
+    int64_t size = 0;
+  };
+
   void scanFolders(const std::string& folder, int passesLeft);
+  // Appends to `out` every folder below `folder`, each after its own sub-folders, and, when `files`
+  // is given, files each bank candidate under the path of its folder.
+  void walkFolder(const std::string& folder, std::vector<std::string>* out,
+                  std::map<std::string, std::vector<BankCandidate>>* files);
   void writeLog(const std::string& line);
   bool moveToConvertedBanks(const std::string& sourcePath, std::string* movedTo);
 
@@ -162,7 +175,7 @@ class PatchLibrarian {
   std::vector<std::shared_ptr<PatchFile>> ownedBanks_;
   std::vector<std::shared_ptr<PatchFile>> ownedSearchBanks_;
   // The bytes of the file being parsed; kept between files so that a scan does not allocate
-  // (and fault in) a fresh buffer for every bank file.
+  // (and fault in) a fresh buffer for every bank file. Its size is its capacity: it only grows.
   std::vector<uint8_t> fileBuffer_;
   // Split sources that could not be moved away: not read again, so they are not split twice.
   std::set<std::string> unmovableSources_;

@@ -10,7 +10,7 @@ void PatchLibrarian::fillUncompletedBankFiles(PatchFile* bank) {
   const uint8_t* initial = initialProgramDump();
   LibrarianPatch padding;
   padding.name = programNameFromDump(initial, kProgramDumpSize);
-  padding.messages.push_back(PatchSysexMessage{std::vector<uint8_t>(initial, initial + kProgramDumpSize)});
+  padding.messages.push_back(PatchSysexMessage(initial, kProgramDumpSize));
   bank->patches.resize(kProgramsPerBank, padding);
 }
 

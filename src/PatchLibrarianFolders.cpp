@@ -1,4 +1,6 @@
 // The folder scan of "Patches": which files are read, how long files are split, and the folder tree.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <Poco/DirectoryIterator.h>
@@ -6,8 +8,10 @@
 #include <Poco/Path.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <cerrno>
+#include <cstring>
 #include <exception>
+#include <map>
 
 #include "src/PatchLibrarian.h"
 #include "src/PatchLibrarianFiles.h"
@@ -44,18 +48,40 @@ std::vector<std::string> components(const std::string& path) {
   return parts;
 }
 
-// Reads a whole file into `buffer`; false when it cannot be read completely or is too large.
-bool readFileInto(const std::string& path, std::vector<uint8_t>* buffer) {
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
-  bool ok = std::fseek(f, 0, SEEK_END) == 0;
-  const long size = ok ? std::ftell(f) : -1;
-  ok = ok && size >= 0 && size <= kMaxBankFileSize && std::fseek(f, 0, SEEK_SET) == 0;
-  if (ok) {
-    buffer->resize(static_cast<size_t>(size));
-    ok = size == 0 || std::fread(buffer->data(), 1, buffer->size(), f) == buffer->size();
+// Reads a whole file into `buffer`, whose size only ever grows and serves as its capacity (so it is
+// zero-filled once, not for every file); the bytes read are the first `*length`. Room for every bank
+// form from the start: a bank file is read by one call and the call that sees its end. False when
+// the file cannot be read completely or is larger than any bank file.
+bool readFileInto(const std::string& path, std::vector<uint8_t>* buffer, size_t* length) {
+  *length = 0;
+  // O_NONBLOCK: an entry that was swapped for a pipe since the listing must not hang the scan.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  constexpr size_t kLimit = static_cast<size_t>(kMaxBankFileSize);
+  constexpr size_t kInitialRoom = 64 * 1024;
+  if (buffer->size() < kInitialRoom) buffer->resize(kInitialRoom);
+  bool ok = true;
+  size_t done = 0;
+  for (;;) {
+    if (done == buffer->size()) {
+      if (done > kLimit) {
+        ok = false;
+        break;
+      }
+      buffer->resize(std::min(kLimit + 1, 2 * done));
+    }
+    const ssize_t n = ::read(fd, buffer->data() + done, buffer->size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ok = false;
+      break;
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
   }
-  std::fclose(f);
+  ::close(fd);
+  ok = ok && done <= kLimit;
+  if (ok) *length = done;
   return ok;
 }
 
@@ -85,43 +111,49 @@ void PatchLibrarian::scanFolders(const std::string& folder, int passesLeft) {
   }
 
   folderList.clear();
-  buildFolderStructure(root, &folderList);
+  // One walk lists every folder once and asks the file system once about each entry; the files
+  // with a bank extension are kept, with that answer, for the reading below.
+  std::map<std::string, std::vector<BankCandidate>> candidates;
+  walkFolder(root, &folderList, &candidates);
   std::sort(folderList.begin(), folderList.end());
   folderList.push_back(root);
 
   const std::string prefix = root == "/" ? root : root + "/";
   for (const std::string& current : folderList) {
-    std::vector<std::string> entries;
-    try {
-      for (Poco::DirectoryIterator it(current), end; it != end; ++it) entries.push_back(it->path());
-    } catch (const std::exception& e) {
-      writeLog("PATCH LIBRARIAN: could not list folder " + current + ": " + e.what());
-    }
-    std::sort(entries.begin(), entries.end());
+    auto listed = candidates.find(current);
+    if (listed == candidates.end()) continue;
+    std::vector<BankCandidate>& entries = listed->second;
+    std::sort(entries.begin(), entries.end(),
+              [](const BankCandidate& a, const BankCandidate& b) { return a.path < b.path; });
     const int depth = current == root ? 0 : static_cast<int>(components(current.substr(prefix.size())).size());
 
-    for (const std::string& entry : entries) {
+    for (BankCandidate& entry : entries) {
       try {
-        // The name is looked at before the file system is asked anything.
-        const Poco::Path path(entry);
-        const std::string extension = lowerCase(path.getExtension());
-        if (!isBankExtension(extension)) continue;
-        Poco::File file(entry);
-        if (!file.isFile()) continue;
-        const Poco::File::FileSize size = file.getSize();
-        if (size < static_cast<Poco::File::FileSize>(kMinBankFileSize)) continue;
-        if (size > static_cast<Poco::File::FileSize>(kMaxBankFileSize)) {
-          writeLog("PATCH LIBRARIAN: skipped file " + entry + " - too large for a bank file");
+        if (S_ISLNK(entry.mode)) {
+          // A link to a bank file is read like the file; only links to folders are not followed.
+          struct stat target {};
+          if (::stat(entry.path.c_str(), &target) != 0) {
+            writeLog("PATCH LIBRARIAN: skipped " + entry.path + ": " + std::strerror(errno));
+            continue;
+          }
+          entry.mode = target.st_mode;
+          entry.size = static_cast<int64_t>(target.st_size);
+        }
+        if (!S_ISREG(entry.mode)) continue;
+        if (entry.size < kMinBankFileSize) continue;
+        if (entry.size > kMaxBankFileSize) {
+          writeLog("PATCH LIBRARIAN: skipped file " + entry.path + " - too large for a bank file");
           continue;
         }
-        if (unmovableSources_.count(entry)) {
-          writeLog("PATCH LIBRARIAN: skipped file " + entry + " - already split, but it could not be moved");
+        if (unmovableSources_.count(entry.path)) {
+          writeLog("PATCH LIBRARIAN: skipped file " + entry.path + " - already split, but it could not be moved");
           continue;
         }
-        PatchFile* bank = parseFolderFiles(file, path, depth, 0, 1, extension);
+        PatchFile* bank =
+            parseFolderFiles(Poco::File(entry.path), Poco::Path(entry.path), depth, 0, 1, entry.extension);
         if (bank) createFolderFilesStructure(bank, bank->folderPath);
       } catch (const std::exception& e) {
-        writeLog("PATCH LIBRARIAN: skipped " + entry + ": " + e.what());
+        writeLog("PATCH LIBRARIAN: skipped " + entry.path + ": " + e.what());
       }
     }
   }
@@ -139,24 +171,41 @@ void PatchLibrarian::scanFolders(const std::string& folder, int passesLeft) {
 }
 
 void PatchLibrarian::buildFolderStructure(const std::string& folder, std::vector<std::string>* out) {
-  if (!out) return;
+  if (out) walkFolder(folder, out, nullptr);
+}
+
+void PatchLibrarian::walkFolder(const std::string& folder, std::vector<std::string>* out,
+                                std::map<std::string, std::vector<BankCandidate>>* files) {
   std::vector<std::string> found;
   try {
     for (Poco::DirectoryIterator it(folder), end; it != end; ++it) found.push_back(it->path());
   } catch (const std::exception& e) {
     writeLog("PATCH LIBRARIAN: could not list folder " + folder + ": " + e.what());
   }
-  for (const std::string& entry : found) {
-    try {
-      Poco::File file(entry);
-      // A link to a folder is not followed: it could lead out of "Patches" or round in a circle.
-      if (file.isLink() || !file.isDirectory()) continue;
-    } catch (const std::exception& e) {
-      writeLog("PATCH LIBRARIAN: skipped " + entry + ": " + e.what());
+  std::vector<BankCandidate>* kept = files ? &(*files)[folder] : nullptr;
+  for (std::string& entry : found) {
+    // One question per entry: the link itself, not what it points to. Its answer (type and size)
+    // is kept for a bank file, so the scan does not ask again.
+    struct stat st {};
+    if (::lstat(entry.c_str(), &st) != 0) {
+      writeLog("PATCH LIBRARIAN: skipped " + entry + ": " + std::strerror(errno));
       continue;
     }
-    buildFolderStructure(entry, out);
-    out->push_back(entry);
+    // A link to a folder is not followed: it could lead out of "Patches" or round in a circle.
+    if (S_ISDIR(st.st_mode)) {
+      walkFolder(entry, out, files);
+      if (out) out->push_back(entry);
+      continue;
+    }
+    if (!kept) continue;
+    try {
+      std::string extension = lowerCase(Poco::Path(entry).getExtension());
+      if (!isBankExtension(extension)) continue;
+      kept->push_back(
+          BankCandidate{std::move(entry), std::move(extension), st.st_mode, static_cast<int64_t>(st.st_size)});
+    } catch (const std::exception& e) {
+      writeLog("PATCH LIBRARIAN: skipped " + entry + ": " + e.what());
+    }
   }
 }
 
@@ -175,11 +224,12 @@ PatchFile* PatchLibrarian::parseFolderFiles(const Poco::File& file, const Poco::
   const bool midi = extension == "mid";
 
   writeLog("PATCH LIBRARIAN: loaded file " + fullPath);
-  if (!readFileInto(fullPath, &fileBuffer_)) {
+  size_t length = 0;
+  if (!readFileInto(fullPath, &fileBuffer_, &length)) {
     writeLog("PATCH LIBRARIAN: could not read file " + fullPath);
     return nullptr;
   }
-  loadFromBytes(fileBuffer_.data(), fileBuffer_.size(), bank.get());
+  loadFromBytes(fileBuffer_.data(), length, bank.get());
   const size_t programs = bank->patches.size();
   if (programs == 0) return nullptr;
 

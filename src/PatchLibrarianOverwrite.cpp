@@ -19,7 +19,7 @@ const LibrarianPatch& initialPatch() {
     LibrarianPatch p;
     const uint8_t* dump = initialProgramDump();
     p.name = programNameFromDump(dump, kProgramDumpSize);
-    p.messages.push_back(PatchSysexMessage{std::vector<uint8_t>(dump, dump + kProgramDumpSize)});
+    p.messages.push_back(PatchSysexMessage(dump, kProgramDumpSize));
     return p;
   }();
   return patch;

@@ -172,9 +172,10 @@ class BankReader {
   size_t takeProgramDump(const uint8_t* d, size_t size, size_t pos) {
     const size_t end = nextStatusByte(d, pos + kDumpHeader, size);
     if (end - pos == kProgramDumpSize - 1 && end < size && d[end] == kSysExEnd) {
-      std::vector<uint8_t> dump(d + pos, d + pos + kProgramDumpSize);
+      SysexBytes& dump = newProgram();
+      dump.assign(d + pos, kProgramDumpSize);
       dump[2] = kStoredChannelByte;
-      append(std::move(dump), false);
+      finishProgram(dump, false);
       return end + 1;
     }
     appendPadding();
@@ -203,10 +204,15 @@ class BankReader {
     int present = 0;
     while (present < kProgramsPerBank && programEnd(present) < packedLength) ++present;
     for (int program = 0; program < present; ++program) {
-      if (programIsWhole(spoiled, program))
-        append(packProgram(packed, packedLength, program), true);
-      else
+      if (programIsWhole(spoiled, program)) {
+        uint8_t dump[kProgramDumpSize + 16];
+        packProgram(packed, packedLength, program, dump);
+        SysexBytes& bytes = newProgram();
+        bytes.assign(dump, kProgramDumpSize);
+        finishProgram(bytes, true);
+      } else {
         appendPadding();
+      }
     }
     return packedEnd < size && d[packedEnd] == kSysExEnd ? packedEnd + 1 : packedEnd;
   }
@@ -230,9 +236,8 @@ class BankReader {
   // low seven bits; only the grouping moves: its first byte sits at place a = (254 * program) mod 7
   // of a bulk group, so each group of the dump takes the bulk group's bytes from place a on and the
   // first bytes of the next bulk group, and its top-bits byte is pieced together from the two.
-  static std::vector<uint8_t> packProgram(const uint8_t* packed, size_t packedLength, int program) {
-    // Built with room to spare so that whole groups can be moved eight bytes at a time.
-    uint8_t out[kProgramDumpSize + 16];
+  // `out` has room for 16 bytes more than a dump, so that whole groups can be moved eight bytes at a time.
+  static void packProgram(const uint8_t* packed, size_t packedLength, int program, uint8_t* out) {
     out[0] = kSysExStart;
     out[1] = kKorg;
     out[2] = kStoredChannelByte;
@@ -262,11 +267,17 @@ class BankReader {
       o[0] = static_cast<uint8_t>(top & ((1u << count) - 1));
     }
     out[kProgramDumpSize - 1] = kSysExEnd;
-    return std::vector<uint8_t>(out, out + kProgramDumpSize);
   }
 
-  void append(std::vector<uint8_t> dump, bool fromBulk) {
-    LibrarianPatch patch;
+  // A new record at the end of the bank, built in place: its message's bytes are for the caller to fill.
+  SysexBytes& newProgram() {
+    bank_->patches.emplace_back();
+    return bank_->patches.back().messages.emplace_back().data;
+  }
+
+  // Names the program whose bytes were just filled in and hands it on.
+  void finishProgram(SysexBytes& dump, bool fromBulk) {
+    LibrarianPatch& patch = bank_->patches.back();
     if (!lib_.bankDumpFromHardware) {
       patch.name = programNameFromDump(dump.data(), static_cast<int>(dump.size()));
       // A bulk dump marks an unnamed program with twelve blanks; the librarian names it, in the dump too.
@@ -276,24 +287,22 @@ class BankReader {
         std::memcpy(dump.data() + 14, " prog", 5);
       }
     }
-    patch.messages.push_back(PatchSysexMessage{std::move(dump)});
-    store(std::move(patch));
+    stored();
     ++found_;
   }
 
   void appendPadding() {
     const uint8_t* initial = initialProgramDump();
-    LibrarianPatch patch;
-    patch.name = programNameFromDump(initial, kProgramDumpSize);
-    patch.messages.push_back(PatchSysexMessage{std::vector<uint8_t>(initial, initial + kProgramDumpSize)});
-    store(std::move(patch));
+    SysexBytes& dump = newProgram();
+    dump.assign(initial, kProgramDumpSize);
+    bank_->patches.back().name = programNameFromDump(initial, kProgramDumpSize);
+    stored();
   }
 
-  void store(LibrarianPatch&& patch) {
-    bank_->patches.push_back(std::move(patch));
+  void stored() {
     bank_->state = 0;
     if (lib_.bankDumpFromHardware && lib_.targetSlot >= 0 && lib_.targetSlot < kProgramsPerBank) {
-      const std::vector<uint8_t>& dump = bank_->patches.back().messages.front().data;
+      const SysexBytes& dump = bank_->patches.back().messages.front().data;
       if (lib_.hardwareProgramHandOff) lib_.hardwareProgramHandOff(dump.data(), static_cast<int>(dump.size()));
       ++lib_.targetSlot;
     }

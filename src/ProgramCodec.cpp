@@ -259,13 +259,7 @@ class Parser {
     if (!isLocked) set(index, value);
   }
 
-  void readName() {
-    // Name characters sit at 6..12 and 14..18; 13 is a top-bit byte, not a character.
-    for (int position = 6; position <= 18; ++position) {
-      if (position == 13) continue;
-      if (msg_[position] != 0) r_->name.push_back(static_cast<char>(msg_[position]));
-    }
-  }
+  void readName() { r_->name = programDumpName(msg_, kProgramDumpSize); }
 
   void topBits(int position, uint8_t b) {
     int stored = storedTopBitParam((position - 5) / 8);
@@ -657,6 +651,19 @@ class Parser {
 };
 
 }  // namespace
+
+std::string programDumpName(const uint8_t* msg, size_t len) {
+  char name[kProgramNameLength];
+  int count = 0;
+  if (msg) {
+    // Name characters sit at 6..12 and 14..18; 13 is a top-bit byte, not a character.
+    for (size_t position = 6; position <= 18 && position < len; ++position) {
+      if (position == 13) continue;
+      if (msg[position] != 0) name[count++] = static_cast<char>(msg[position]);
+    }
+  }
+  return std::string(name, static_cast<size_t>(count));
+}
 
 bool parseProgramDump(const uint8_t* msg, size_t len, double* values, ProgramParseResult* result) {
   result->accepted = false;

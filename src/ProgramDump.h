@@ -75,5 +75,10 @@ struct ProgramParseResult {
 // Returns result->accepted.
 bool parseProgramDump(const uint8_t* msg, size_t len, double* values, ProgramParseResult* result);
 
+// The name a program dump carries: the non-zero bytes at message positions 6 to 12 and 14 to 18, in
+// order. Position 13 is the top-bit byte of the seven data bytes after it, not a character. A shorter
+// message gives the name bytes it holds.
+std::string programDumpName(const uint8_t* msg, size_t len);
+
 // The name the librarian shows for a received or sent program name: "Set Name" for an empty one.
 std::string librarianProgramName(const std::string& name);

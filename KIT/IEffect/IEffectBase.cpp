@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "KIT/IEffect/IGraphics.h"
 #include "KIT/IEffect/Log.h"
 
 namespace {
@@ -190,6 +191,8 @@ void IEffectBase::AttachGraphics(IGraphics* graphics) {
   if (!graphics) return;
   KIT_MutexLock lock(mMutex);
   mGraphics = graphics;
+  // Controls may draw from now on, so the surface's bitmaps must exist.
+  graphics->PrepDraw();
 }
 
 void IEffectBase::SetBlockSize(int blockSize) {

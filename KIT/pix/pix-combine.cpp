@@ -24,7 +24,7 @@ const unsigned short _PIX_RGB2HSV_invtab[256] = {
 
 namespace pix_detail {
 
-bool useReferencePaths = false;
+std::atomic<bool> useReferencePaths(false);
 
 void hsvAdjust(unsigned char* dest, int r, int g, int b, int a, int w) {
   const unsigned short* T = _PIX_RGB2HSV_invtab;

@@ -1,6 +1,7 @@
 // Helpers shared by the raster library's own units; not part of its interface.
 #pragma once
 
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 
@@ -10,8 +11,8 @@ namespace pix_detail {
 
 // When set, operations skip the loops that exist only for speed (whole-block copies, word fills, vector and table
 // driven loops) and run the plain per-pixel loops of their combiner. The results must be the same; tests compare
-// both ways. Not synchronised: set it only while no drawing runs.
-extern bool useReferencePaths;
+// both ways. Set it only while no drawing runs.
+extern std::atomic<bool> useReferencePaths;
 
 // Truncates toward zero like a C cast, but saturates instead of invoking undefined behaviour for values beyond
 // the int range; NaN gives 0. Callers pass sizes, coordinates and weights straight from their callers.

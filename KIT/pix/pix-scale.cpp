@@ -80,19 +80,19 @@ inline void emit(unsigned char* d, uint32_t word, int alpha) {
   }
 }
 
-// Bilinear mixing of one row, four taps per pixel in four arrays. Every case of the edge rules is this formula with
-// substituted taps: at the last column the right taps repeat the left ones with xf = 0 (only the vertical weights
-// remain), in the last row the lower taps repeat the upper ones with yf = 0. Plain 32-bit arithmetic over arrays,
-// so that the compiler vectorises it, for AVX2 where the processor has it.
-__attribute__((target_clones("avx2", "default"))) void mixRow(uint32_t* __restrict out, const uint32_t* __restrict t00,
-                                                              const uint32_t* __restrict t01,
-                                                              const uint32_t* __restrict t10,
-                                                              const uint32_t* __restrict t11,
+// Bilinear mixing of one row. Every case of the edge rules is this formula with substituted taps: at the last
+// column the right taps repeat the left ones with xf = 0 (only the vertical weights remain), in the last row the
+// lower row repeats the upper one with yf = 0. Plain 32-bit arithmetic over arrays, so that the compiler
+// vectorises it (with gathered loads where the processor has AVX2).
+__attribute__((target_clones("avx2", "default"))) void mixRow(uint32_t* __restrict out, const uint32_t* __restrict row0,
+                                                              const uint32_t* __restrict row1,
+                                                              const uint32_t* __restrict left,
+                                                              const uint32_t* __restrict right,
                                                               const uint32_t* __restrict xfs, uint32_t yf, int n) {
   for (int i = 0; i < n; i++) {
     const uint32_t xf = xfs[i];
     const uint32_t f11 = (xf * yf) >> 16, f01 = xf - f11, f00 = (65536 - yf) - f01, f10 = yf - f11;
-    const uint32_t a = t00[i], b = t01[i], c = t10[i], d = t11[i];
+    const uint32_t a = row0[left[i]], b = row0[right[i]], c = row1[left[i]], d = row1[right[i]];
     uint32_t word = 0;
     for (int k = 0; k < 32; k += 8) {
       const uint32_t sum =
@@ -116,42 +116,36 @@ bool bilinearByTable(unsigned char* dest, const unsigned char* src, int w, int h
   while (x1 > x0 && cols[x1 - 1].kind == 0) x1--;
   const int n = x1 - x0;
   if (n <= 0) return true;
-  const int kChunk = 256;
-  uint32_t* buf = (uint32_t*)malloc(sizeof(uint32_t) * (3 * (size_t)n + 5 * kChunk));
+  uint32_t* buf = (uint32_t*)malloc(sizeof(uint32_t) * 4 * (size_t)n);
   if (!buf) return false;
-  uint32_t *xfs = buf, *offs = buf + n, *rights = buf + 2 * n;
-  uint32_t *t00 = buf + 3 * n, *t01 = t00 + kChunk, *t10 = t01 + kChunk, *t11 = t10 + kChunk, *mixed = t11 + kChunk;
+  uint32_t *xfs = buf, *left = buf + n, *right = buf + 2 * n, *mixed = buf + 3 * n;
   for (int i = 0; i < n; i++) {
     const Column& c = cols[x0 + i];
     xfs[i] = c.kind == 1 ? c.xf : 0;
-    offs[i] = (uint32_t)c.offset;
-    rights[i] = c.kind == 1 ? (uint32_t)c.offset + 4 : (uint32_t)c.offset;
+    left[i] = (uint32_t)c.offset / 4;
+    right[i] = left[i] + (c.kind == 1 ? 1 : 0);
   }
   int64_t ypos = startY;
   for (int y = 0; y < h; y++, ypos += stepY, dest += destSpan) {
     int sy;
     if (!sampleIndex(ypos, clipBottom, &sy)) continue;
-    const unsigned char* row0 = src + (intptr_t)sy * srcSpan;
+    // Source rows start on pixel boundaries of a word-aligned block.
+    const uint32_t* row0 = (const uint32_t*)(src + (intptr_t)sy * srcSpan);
     const bool lastRow = sy >= clipBottom - 1;
-    const unsigned char* row1 = lastRow ? row0 : row0 + srcSpan;
+    const uint32_t* row1 = lastRow ? row0 : (const uint32_t*)((const unsigned char*)row0 + srcSpan);
     const uint32_t yf = lastRow ? 0 : (uint32_t)(ypos & 0xFFFF);
-    // In chunks, so that the taps are still in the first-level cache when they are mixed. The taps of a chunk are
-    // all read before it is written, so the store form writes straight into the row.
-    for (int c0 = 0; c0 < n; c0 += kChunk) {
-      const int m = std::min(kChunk, n - c0);
-      for (int i = 0; i < m; i++) {
-        t00[i] = load32(row0 + offs[c0 + i]);
-        t01[i] = load32(row0 + rights[c0 + i]);
-        t10[i] = load32(row1 + offs[c0 + i]);
-        t11[i] = load32(row1 + rights[c0 + i]);
-      }
-      unsigned char* d = dest + (intptr_t)(x0 + c0) * 4;
-      if (std::is_same<C, _PIX_CombinePixelsClobberNoClamp>::value && ((uintptr_t)d & 3) == 0) {
-        mixRow((uint32_t*)d, t00, t01, t10, t11, xfs + c0, yf, m);
-      } else {
-        mixRow(mixed, t00, t01, t10, t11, xfs + c0, yf, m);
-        for (int i = 0; i < m; i++, d += 4) emit<C>(d, mixed[i], alpha);
-      }
+    unsigned char* d = dest + (intptr_t)x0 * 4;
+    // The store form writes straight into the row, unless that row is one of the source rows being read (a bitmap
+    // scaled onto itself).
+    auto overlaps = [&](const uint32_t* row) {
+      return d < (const unsigned char*)(row + clipRight) && (const unsigned char*)row < d + 4 * (size_t)n;
+    };
+    if (std::is_same<C, _PIX_CombinePixelsClobberNoClamp>::value && ((uintptr_t)d & 3) == 0 && !overlaps(row0) &&
+        !overlaps(row1)) {
+      mixRow((uint32_t*)d, row0, row1, left, right, xfs, yf, n);
+    } else {
+      mixRow(mixed, row0, row1, left, right, xfs, yf, n);
+      for (int i = 0; i < n; i++, d += 4) emit<C>(d, mixed[i], alpha);
     }
   }
   free(buf);

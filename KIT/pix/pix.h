@@ -12,6 +12,7 @@
 #include "KIT/pix/pix-combine.h"
 #include "KIT/pix/pix-font.h"
 #include "KIT/pix/pix-png.h"
+#include "KIT/pix/pix-shapes.h"
 #include "KIT/pix/pix-sysbitmap.h"
 
 // ---- Rectangle fills, clears and pixel access ----

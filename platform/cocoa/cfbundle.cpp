@@ -2,13 +2,18 @@
 
 #include <dirent.h>
 #include <dlfcn.h>
+#include <link.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <fstream>
 #include <map>
 #include <mutex>
+#include <sstream>
+#include <vector>
 
 namespace cocoa {
 
@@ -121,6 +126,124 @@ void* Bundle::functionPointerForName(const char* name) {
     }
   }
   return dlsym(handle_, name);
+}
+
+}  // namespace cocoa
+
+namespace cocoa {
+
+namespace {
+
+std::mutex g_idMutex;
+std::map<std::string, std::string>& registeredIds() {  // identifier -> bundle path
+  static auto* m = new std::map<std::string, std::string>;
+  return *m;
+}
+std::map<std::string, Bundle*>& bundlesById() {  // kept for the process
+  static auto* m = new std::map<std::string, Bundle*>;
+  return *m;
+}
+
+std::string plistIdentifier(const std::string& bundlePath) {
+  std::ifstream in(bundlePath + "/Contents/Info.plist");
+  if (!in) return "";
+  std::stringstream ss;
+  ss << in.rdbuf();
+  const std::string text = ss.str();
+  const std::string key = "<key>CFBundleIdentifier</key>";
+  size_t k = text.find(key);
+  if (k == std::string::npos) return "";
+  size_t a = text.find("<string>", k + key.size());
+  if (a == std::string::npos) return "";
+  a += 8;
+  size_t b = text.find("</string>", a);
+  return b == std::string::npos ? "" : text.substr(a, b - a);
+}
+
+int collectBundle(struct dl_phdr_info* info, size_t, void* data) {
+  auto* out = static_cast<std::vector<std::string>*>(data);
+  if (!info->dlpi_name || !*info->dlpi_name) return 0;
+  std::string p = info->dlpi_name;
+  const size_t slash = p.find_last_of('/');
+  if (slash == std::string::npos) return 0;
+  std::string dir = p.substr(0, slash);
+  const std::string tail = "/Contents/Linux";
+  if (dir.size() > tail.size() && dir.compare(dir.size() - tail.size(), tail.size(), tail) == 0)
+    out->push_back(dir.substr(0, dir.size() - tail.size()));
+  return 0;
+}
+
+std::string findIn(const std::string& dir, const std::string& file, int depth) {
+  const std::string direct = dir + "/" + file;
+  if (isFile(direct)) return direct;
+  if (depth <= 0) return "";
+  std::vector<std::string> subs;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (dirent* e = readdir(d)) {
+      std::string n = e->d_name;
+      if (n == "." || n == "..") continue;
+      if (isDirectory(dir + "/" + n)) subs.push_back(n);
+    }
+    closedir(d);
+  }
+  std::sort(subs.begin(), subs.end());
+  for (const auto& sdir : subs) {
+    std::string found = findIn(dir + "/" + sdir, file, depth - 1);
+    if (!found.empty()) return found;
+  }
+  return "";
+}
+
+}  // namespace
+
+void Bundle::registerIdentifier(const std::string& identifier, const std::string& path) {
+  std::lock_guard<std::mutex> lock(g_idMutex);
+  registeredIds()[identifier] = path;
+  bundlesById().erase(identifier);
+}
+
+Bundle* Bundle::withIdentifier(const std::string& identifier) {
+  if (identifier.empty()) return nullptr;
+  std::string path;
+  {
+    std::lock_guard<std::mutex> lock(g_idMutex);
+    auto known = bundlesById().find(identifier);
+    if (known != bundlesById().end()) return known->second;
+    auto it = registeredIds().find(identifier);
+    if (it != registeredIds().end()) path = it->second;
+  }
+  if (path.empty()) {
+    std::vector<std::string> candidates;
+    dl_iterate_phdr(collectBundle, &candidates);
+    for (const auto& c : candidates) {
+      if (plistIdentifier(c) == identifier) {
+        path = c;
+        break;
+      }
+    }
+  }
+  if (path.empty()) return nullptr;
+  Bundle* b = create(path);
+  if (!b) return nullptr;
+  std::lock_guard<std::mutex> lock(g_idMutex);
+  auto& m = bundlesById();
+  auto known = m.find(identifier);
+  if (known != m.end()) {
+    b->release();
+    return known->second;
+  }
+  m[identifier] = b;
+  return b;
+}
+
+std::string Bundle::identifier() const {
+  return plistIdentifier(path_);
+}
+
+std::string Bundle::pathForResource(const std::string& name, const std::string& type) const {
+  if (name.empty()) return "";
+  const std::string file = type.empty() ? name : name + "." + type;
+  return findIn(path_ + "/Contents/Resources", file, 4);
 }
 
 }  // namespace cocoa

@@ -172,6 +172,7 @@ struct RunLoop::Impl {
   };
   std::vector<Entry> timers;  // retained
   std::deque<std::function<void()>> work;
+  std::vector<std::function<void()>> observers;  // this loop's thread only
   bool woken = false;
 };
 
@@ -258,6 +259,7 @@ bool RunLoop::runUntil(double date, const char* mode, const std::function<bool()
       t->fire();
       t->release();
     }
+    for (size_t i = 0; i < impl_->observers.size(); ++i) impl_->observers[i]();
 
     if (done()) return true;
     const double after = clockNow();
@@ -309,6 +311,10 @@ void RunLoop::wakeAll() {
     }
     impl->cv.notify_all();
   }
+}
+
+void RunLoop::addObserver(std::function<void()> observer) {
+  if (observer) impl_->observers.push_back(std::move(observer));
 }
 
 int RunLoop::timerCount() {

@@ -79,6 +79,10 @@ class RunLoop {
   // Any thread: wakes every run loop of the process (new events for whichever thread waits for them).
   static void wakeAll();
 
+  // Thread of this run loop. Work run at the end of every pass, after the timers (the platform's before-waiting
+  // observers: the window system displays invalid views there).
+  void addObserver(std::function<void()> observer);
+
   // Number of valid timers installed (tests and diagnostics).
   int timerCount();
 

@@ -1,11 +1,241 @@
 #include "platform/cocoa/view.h"
 
+#include <png.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <mutex>
+
+#include "platform/cocoa/runloop.h"
+#include "platform/graphics/graphics.h"
+
 namespace cocoa {
+
+namespace {
+
+std::mutex g_windowsMutex;
+std::vector<Window*>& windows() {
+  static auto* w = new std::vector<Window*>;
+  return *w;
+}
+int g_nextWindowNumber = 1;  // under g_windowsMutex
+Window* g_keyWindow = nullptr;
+
+thread_local platform::gfx::Context* t_currentPort = nullptr;
+
+}  // namespace
+
+Rect Rect::united(const Rect& o) const {
+  if (o.isEmpty()) return *this;
+  if (isEmpty()) return o;
+  const double l = std::min(x, o.x), b = std::min(y, o.y);
+  const double r = std::max(x + w, o.x + o.w), t = std::max(y + h, o.y + o.h);
+  return Rect{l, b, r - l, t - b};
+}
+
+Rect Rect::intersected(const Rect& o) const {
+  const double l = std::max(x, o.x), b = std::max(y, o.y);
+  const double r = std::min(x + w, o.x + o.w), t = std::min(y + h, o.y + o.h);
+  if (r <= l || t <= b) return Rect{};
+  return Rect{l, b, r - l, t - b};
+}
+
+namespace graphicsContext {
+platform::gfx::Context* currentPort() {
+  return t_currentPort;
+}
+void setCurrentPort(platform::gfx::Context* port) {
+  t_currentPort = port;
+}
+}  // namespace graphicsContext
+
+namespace application {
+Window* keyWindow() {
+  std::lock_guard<std::mutex> lock(g_windowsMutex);
+  return g_keyWindow;
+}
+void setKeyWindow(Window* window) {
+  std::lock_guard<std::mutex> lock(g_windowsMutex);
+  g_keyWindow = window;
+}
+}  // namespace application
+
+// ---------------------------------------------------------------------------------------------------------------
+// View
+
+View::~View() {
+  for (View* v : subviews_) {
+    v->superview_ = nullptr;
+    v->setWindow(nullptr);
+    v->release();
+  }
+  subviews_.clear();
+}
+
+void View::setWindow(Window* window) {
+  if (window_ == window) return;
+  if (window_ && window_->firstResponder() == this) window_->makeFirstResponder(nullptr);
+  window_ = window;
+  for (View* v : subviews_) v->setWindow(window);
+  viewDidMoveToWindow();
+}
+
+void View::addSubview(View* view) {
+  if (!view || view == this) return;
+  view->retain();
+  view->detach();
+  subviews_.push_back(view);
+  view->superview_ = this;
+  view->setWindow(window_);
+  // A view new to its place is drawn whole at the next display.
+  view->setNeedsDisplay(true);
+}
+
+void View::detach() {
+  View* parent = superview_;
+  if (!parent) return;
+  auto it = std::find(parent->subviews_.begin(), parent->subviews_.end(), this);
+  if (it != parent->subviews_.end()) parent->subviews_.erase(it);
+  superview_ = nullptr;
+  retain();
+  setWindow(nullptr);
+  release();  // the superview's reference
+  release();
+}
+
+void View::setNeedsDisplayInRect(Rect r) {
+  invalid_ = invalid_.united(r.intersected(bounds()));
+}
+
+void View::setNeedsDisplay(bool needs) {
+  invalid_ = needs ? bounds() : Rect{};
+}
+
+Point View::convertFromWindow(Point p) const {
+  // Up the chain first: the superview's coordinates, then this view's frame within them.
+  Point q = superview_ ? superview_->convertFromWindow(p) : p;
+  if (superview_ && superview_->isFlipped()) {
+    q = Point{q.x - frame_.x, frame_.y + frame_.h - q.y};  // into this view's y-up coordinates
+  } else {
+    q = Point{q.x - frame_.x, q.y - frame_.y};
+  }
+  if (isFlipped()) q.y = frame_.h - q.y;
+  return q;
+}
+
+Point View::convertToWindow(Point p) const {
+  Point q = p;
+  if (isFlipped()) q.y = frame_.h - q.y;
+  if (superview_ && superview_->isFlipped()) {
+    q = Point{q.x + frame_.x, frame_.y + frame_.h - q.y};
+  } else {
+    q = Point{q.x + frame_.x, q.y + frame_.y};
+  }
+  return superview_ ? superview_->convertToWindow(q) : q;
+}
+
+View* View::hitTest(Point p) {
+  if (hidden_) return nullptr;
+  // Into this view's own coordinates.
+  Point local{p.x - frame_.x, p.y - frame_.y};
+  if (superview_ && superview_->isFlipped()) local.y = frame_.y + frame_.h - p.y;
+  if (!(local.x >= 0 && local.x < frame_.w && local.y >= 0 && local.y < frame_.h)) return nullptr;
+  if (isFlipped()) local.y = frame_.h - local.y;
+  for (auto it = subviews_.rbegin(); it != subviews_.rend(); ++it) {
+    if (View* hit = (*it)->hitTest(local)) return hit;
+  }
+  return this;
+}
+
+void View::passOn(Event* e) {
+  if (superview_) {
+    switch (e->type) {
+      case kLeftMouseDown:
+        superview_->mouseDown(e);
+        return;
+      case kLeftMouseUp:
+        superview_->mouseUp(e);
+        return;
+      case kLeftMouseDragged:
+        superview_->mouseDragged(e);
+        return;
+      case kRightMouseDown:
+        superview_->rightMouseDown(e);
+        return;
+      case kRightMouseUp:
+        superview_->rightMouseUp(e);
+        return;
+      case kRightMouseDragged:
+        superview_->rightMouseDragged(e);
+        return;
+      case kMouseMoved:
+        superview_->mouseMoved(e);
+        return;
+      case kScrollWheel:
+        superview_->scrollWheel(e);
+        return;
+      case kKeyDown:
+        superview_->keyDown(e);
+        return;
+      case kKeyUp:
+        superview_->keyUp(e);
+        return;
+      default:
+        break;
+    }
+  }
+  if (window_) window_->takeUnhandled(e);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Window
+
+Window::Window() {
+  std::lock_guard<std::mutex> lock(g_windowsMutex);
+  number_ = g_nextWindowNumber++;
+  windows().push_back(this);
+}
+
+Window::Window(Rect contentRect) : Window() {
+  // The thread that makes windows displays them at the end of each of its run-loop passes.
+  thread_local bool observing = false;
+  if (!observing) {
+    observing = true;
+    RunLoop::current()->addObserver([] { Window::displayAllWindows(); });
+  }
+  contentRect_ = contentRect;
+  View* content = new View(Rect{0, 0, contentRect.w, contentRect.h});
+  setContentView(content);
+  content->release();
+  resizeBacking(static_cast<int>(contentRect.w), static_cast<int>(contentRect.h));
+}
+
+Window::~Window() {
+  {
+    std::lock_guard<std::mutex> lock(g_windowsMutex);
+    auto& all = windows();
+    all.erase(std::remove(all.begin(), all.end(), this), all.end());
+    if (g_keyWindow == this) g_keyWindow = nullptr;
+  }
+  for (Window* c : children_) {
+    c->parent_ = nullptr;
+    c->release();
+  }
+  children_.clear();
+  clearUnhandledEvents();
+  releaseObject(mouseDownView_);
+  mouseDownView_ = nullptr;
+  firstResponder_ = nullptr;
+  setContentView(nullptr);
+  delete backing_;
+}
 
 void Window::setContentView(View* view) {
   if (view == contentView_) return;
   if (view) {
     view->retain();
+    view->detach();
     view->setWindow(this);
   }
   if (contentView_) {
@@ -15,8 +245,266 @@ void Window::setContentView(View* view) {
   contentView_ = view;
 }
 
-Window::~Window() {
-  setContentView(nullptr);
+void Window::resizeBacking(int w, int h) {
+  if (w < 1 || h < 1) return;
+  std::vector<uint8_t> px(static_cast<size_t>(w) * h * 4, 0xFF);
+  if (backing_) {
+    const int oldW = backing_->width(), oldH = backing_->height();
+    for (int y = 0; y < std::min(h, oldH); ++y)
+      std::copy_n(&pixels_[static_cast<size_t>(y) * oldW * 4], std::min(w, oldW) * 4,
+                  &px[static_cast<size_t>(y) * w * 4]);
+    delete backing_;
+  }
+  pixels_.swap(px);
+  backing_ = platform::gfx::Context::createOverMemory(pixels_.data(), w, h, w * 4);
+}
+
+void Window::setContentSize(double w, double h) {
+  contentRect_.w = w;
+  contentRect_.h = h;
+  if (contentView_) contentView_->setFrame(Rect{0, 0, w, h});
+  if (backing_) resizeBacking(static_cast<int>(w), static_cast<int>(h));
+}
+
+void Window::setContentOrigin(double x, double y) {
+  contentRect_.x = x;
+  contentRect_.y = y;
+}
+
+bool Window::makeFirstResponder(View* view) {
+  if (view == firstResponder_) return true;
+  if (view && (view->window() != this || !view->acceptsFirstResponder())) return false;
+  if (changingResponder_) return false;
+  changingResponder_ = true;
+  View* old = firstResponder_;
+  firstResponder_ = nullptr;
+  if (old) old->resignedFirstResponder();
+  // The old responder's resignation may have chosen a responder of its own; the caller's choice wins.
+  firstResponder_ = view;
+  changingResponder_ = false;
+  if (view) view->becameFirstResponder();
+  return true;
+}
+
+void Window::makeKeyAndOrderFront() {
+  visible_ = true;
+  application::setKeyWindow(this);
+}
+
+void Window::orderOut() {
+  visible_ = false;
+  std::lock_guard<std::mutex> lock(g_windowsMutex);
+  if (g_keyWindow == this) g_keyWindow = nullptr;
+}
+
+bool Window::isKeyWindow() const {
+  return application::keyWindow() == this;
+}
+
+void Window::close() {
+  orderOut();
+  if (parent_) parent_->removeChildWindow(this);
+}
+
+void Window::addChildWindow(Window* child) {
+  if (!child || child == this || child->parent_ == this) return;
+  child->retain();
+  if (child->parent_) child->parent_->removeChildWindow(child);
+  children_.push_back(child);
+  child->parent_ = this;
+}
+
+void Window::removeChildWindow(Window* child) {
+  auto it = std::find(children_.begin(), children_.end(), child);
+  if (it == children_.end()) return;
+  children_.erase(it);
+  child->parent_ = nullptr;
+  child->release();
+}
+
+void Window::sendEvent(Event* e) {
+  if (!e || !contentView_) return;
+  retain();
+  auto hit = [&]() -> View* {
+    View* v = contentView_->hitTest(e->locationInWindow);
+    return v;
+  };
+  switch (e->type) {
+    case kLeftMouseDown:
+    case kRightMouseDown: {
+      View* v = hit();
+      if (v) {
+        // The platform gives the click's view first responder status when it accepts it.
+        if (v->acceptsFirstResponder() && firstResponder_ != v) makeFirstResponder(v);
+        v->retain();
+        releaseObject(mouseDownView_);
+        mouseDownView_ = v;
+        if (e->type == kLeftMouseDown) {
+          v->mouseDown(e);
+        } else {
+          v->rightMouseDown(e);
+        }
+      }
+      break;
+    }
+    case kLeftMouseDragged:
+    case kRightMouseDragged:
+    case kLeftMouseUp:
+    case kRightMouseUp: {
+      View* v = mouseDownView_ ? mouseDownView_ : hit();
+      if (!v) break;
+      v->retain();
+      if (e->type == kLeftMouseDragged) v->mouseDragged(e);
+      if (e->type == kRightMouseDragged) v->rightMouseDragged(e);
+      if (e->type == kLeftMouseUp) v->mouseUp(e);
+      if (e->type == kRightMouseUp) v->rightMouseUp(e);
+      if (e->type == kLeftMouseUp || e->type == kRightMouseUp) {
+        releaseObject(mouseDownView_);
+        mouseDownView_ = nullptr;
+      }
+      v->release();
+      break;
+    }
+    case kMouseMoved:
+      if (acceptsMouseMoved_) {
+        View* v = firstResponder_ ? firstResponder_ : hit();
+        if (v) v->mouseMoved(e);
+      }
+      break;
+    case kScrollWheel:
+      if (View* v = hit()) v->scrollWheel(e);
+      break;
+    case kKeyDown:
+    case kKeyUp:
+      if (firstResponder_) {
+        if (e->type == kKeyDown) {
+          firstResponder_->keyDown(e);
+        } else {
+          firstResponder_->keyUp(e);
+        }
+      } else {
+        takeUnhandled(e);
+      }
+      break;
+    default:
+      break;
+  }
+  release();
+}
+
+void Window::displayView(View* v) {
+  if (v->isHidden()) return;
+  const Rect dirty = v->invalidRect();
+  if (!dirty.isEmpty() && backing_) {
+    platform::gfx::Context* ctx = backing_;
+    ctx->save();
+    // The view's own coordinates in window base coordinates (y up from the bottom row, the backing store's user
+    // space at creation): an origin and the direction of y, whatever flipping the chain of superviews has.
+    const Point o = v->convertToWindow(Point{0, 0});
+    const double sy = v->convertToWindow(Point{0, 1}).y - o.y;
+    ctx->translate(static_cast<float>(o.x), static_cast<float>(o.y));
+    ctx->scale(1, static_cast<float>(sy));
+    ctx->clipToRect(platform::gfx::Rect{static_cast<float>(dirty.x), static_cast<float>(dirty.y),
+                                        static_cast<float>(dirty.w), static_cast<float>(dirty.h)});
+    platform::gfx::Context* previous = graphicsContext::currentPort();
+    graphicsContext::setCurrentPort(ctx);
+    v->setNeedsDisplay(false);
+    v->drawRect(dirty);
+    graphicsContext::setCurrentPort(previous);
+    ctx->restore();
+    ++displayCount_;
+    const Point a = v->convertToWindow(Point{dirty.x, dirty.y});
+    const Point b = v->convertToWindow(Point{dirty.x + dirty.w, dirty.y + dirty.h});
+    const double h = contentRect_.h;
+    noteDisplayed(Rect{std::min(a.x, b.x), h - std::max(a.y, b.y), std::abs(b.x - a.x), std::abs(b.y - a.y)});
+  }
+  // Subviews are drawn over their superview.
+  std::vector<View*> subs = v->subviews();
+  for (View* s : subs) s->retain();
+  for (View* s : subs) {
+    displayView(s);
+    s->release();
+  }
+}
+
+void Window::displayIfNeeded() {
+  if (!contentView_ || !backing_) return;
+  retain();
+  displayView(contentView_);
+  release();
+}
+
+void Window::displayAllWindows() {
+  for (Window* w : allWindows()) {
+    if (!w->tryRetain()) continue;
+    w->displayIfNeeded();
+    w->release();
+  }
+}
+
+std::vector<Window*> Window::allWindows() {
+  std::lock_guard<std::mutex> lock(g_windowsMutex);
+  return windows();
+}
+
+uint32_t Window::pixelAt(int x, int y) const {
+  if (!backing_ || x < 0 || y < 0 || x >= backing_->width() || y >= backing_->height()) return 0;
+  const uint8_t* p = &pixels_[(static_cast<size_t>(y) * backing_->width() + x) * 4];
+  return (static_cast<uint32_t>(p[1]) << 16) | (static_cast<uint32_t>(p[2]) << 8) | p[3];
+}
+
+bool Window::writePNG(const std::string& path) const {
+  if (!backing_) return false;
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  const int w = backing_->width(), h = backing_->height();
+  std::vector<uint8_t> row(static_cast<size_t>(w) * 3);
+  bool ok = png && info;
+  if (ok && setjmp(png_jmpbuf(png))) {
+    ok = false;
+  } else if (ok) {
+    png_init_io(png, f);
+    png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int y = 0; y < h; ++y) {
+      const uint8_t* src = &pixels_[static_cast<size_t>(y) * w * 4];
+      for (int x = 0; x < w; ++x) {
+        row[x * 3] = src[x * 4 + 1];
+        row[x * 3 + 1] = src[x * 4 + 2];
+        row[x * 3 + 2] = src[x * 4 + 3];
+      }
+      png_write_row(png, row.data());
+    }
+    png_write_end(png, nullptr);
+  }
+  png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
+  return std::fclose(f) == 0 && ok;
+}
+
+std::vector<Rect> Window::takeDisplayedRects() {
+  std::vector<Rect> out;
+  out.swap(displayed_);
+  return out;
+}
+
+void Window::noteDisplayed(Rect topDown) {
+  // A long session keeps only its recent draws.
+  if (displayed_.size() >= 4096) displayed_.erase(displayed_.begin(), displayed_.begin() + 2048);
+  displayed_.push_back(topDown);
+}
+
+void Window::clearUnhandledEvents() {
+  for (Event* e : unhandled_) e->release();
+  unhandled_.clear();
+}
+
+void Window::takeUnhandled(Event* e) {
+  if (!e) return;
+  e->retain();
+  unhandled_.push_back(e);
 }
 
 }  // namespace cocoa

@@ -1,38 +1,217 @@
-// The least of the platform's views and windows that the system services need: a window stands for its content
-// view, and a view knows its window. The window layer's views and windows derive from these.
+// The headless model of the platform's views and windows: a view tree with frames, flipping, hiding and invalid
+// areas; windows with a content view, a first responder, key status, child windows and a backing store of pixels
+// that the views draw into; mouse, wheel and key events routed as the platform routes them. The window layer's and
+// the editor's views derive from View; Carbon windows and their HIViews are the same objects (see carbon.h).
 #pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
 
 #include "platform/cocoa/application.h"
 #include "platform/cocoa/object.h"
+
+namespace platform::gfx {
+class Context;
+}
 
 namespace cocoa {
 
 class Window;
 
+struct Rect {
+  double x = 0, y = 0, w = 0, h = 0;
+  bool isEmpty() const { return w <= 0 || h <= 0; }
+  bool contains(Point p) const { return p.x >= x && p.x < x + w && p.y >= y && p.y < y + h; }
+  // The smallest rectangle holding both; an empty side gives the other.
+  Rect united(const Rect& o) const;
+  Rect intersected(const Rect& o) const;
+};
+
+// The drawing context that a view draws into while the window displays it (the platform's current graphics
+// context). Only set during drawRect: and Carbon draw events.
+namespace graphicsContext {
+platform::gfx::Context* currentPort();
+void setCurrentPort(platform::gfx::Context* port);
+}  // namespace graphicsContext
+
 class View : public Object {
  public:
+  View() = default;
+  explicit View(Rect frame) : frame_(frame) {}
+
   Window* window() const { return window_; }
-  void setWindow(Window* window) { window_ = window; }
-  // Point conversion into this view's coordinates from its window's (the platform's convertPoint:fromView:nil) and
-  // from the screen's. Without geometry of its own a view uses the same coordinates as its window.
-  virtual Point convertFromWindow(Point p) const { return p; }
+  // Sets the window of this view and of its subviews, telling each whose window changed.
+  void setWindow(Window* window);
+  View* superview() const { return superview_; }
+  const std::vector<View*>& subviews() const { return subviews_; }
+
+  const Rect& frame() const { return frame_; }
+  Rect bounds() const { return Rect{0, 0, frame_.w, frame_.h}; }
+  virtual void setFrame(Rect frame) { frame_ = frame; }
+  virtual void setFrameSize(double w, double h) { setFrame(Rect{frame_.x, frame_.y, w, h}); }
+  // A flipped view has y growing downwards from its top edge.
+  virtual bool isFlipped() const { return false; }
+  virtual bool isOpaque() const { return false; }
+  bool isHidden() const { return hidden_; }
+  void setHidden(bool hidden) { hidden_ = hidden; }
+
+  // Retains the subview and puts it in front of the others (it leaves a former superview first).
+  void addSubview(View* view);
+  // Leaves the superview, which releases it. Views may override (the platform lets them); detach() always detaches.
+  virtual void removeFromSuperview() { detach(); }
+  void detach();
+
+  // Invalid area in this view's coordinates; the window draws it at its next display.
+  void setNeedsDisplayInRect(Rect r);
+  void setNeedsDisplay(bool needs);
+  const Rect& invalidRect() const { return invalid_; }
+  bool needsDisplay() const { return !invalid_.isEmpty(); }
+  // Called with the current graphics context set up for this view: origin at the view's corner (top left when
+  // flipped), clipped to `dirty`.
+  virtual void drawRect(Rect dirty) { (void)dirty; }
+  // Called after the view's window changed.
+  virtual void viewDidMoveToWindow() {}
+
+  // Point conversion between this view and its window's base coordinates (origin bottom left, y up).
+  virtual Point convertFromWindow(Point p) const;
+  Point convertToWindow(Point p) const;
   virtual Point convertFromScreen(Point p) const { return p; }
+  // The deepest visible view at `p` (in this view's superview coordinates), or null.
+  View* hitTest(Point pointInSuperview);
+
+  // Responder chain. The defaults pass the event on to the next responder: the superview, then the window, which
+  // keeps what nobody took (the host's part of the chain).
+  virtual bool acceptsFirstResponder() { return false; }
+  virtual bool acceptsFirstMouse(Event*) { return false; }
+  virtual void becameFirstResponder() {}
+  virtual void resignedFirstResponder() {}
+  virtual void mouseDown(Event* e) { passOn(e); }
+  virtual void mouseUp(Event* e) { passOn(e); }
+  virtual void mouseDragged(Event* e) { passOn(e); }
+  virtual void rightMouseDown(Event* e) { passOn(e); }
+  virtual void rightMouseUp(Event* e) { passOn(e); }
+  virtual void rightMouseDragged(Event* e) { passOn(e); }
+  virtual void mouseMoved(Event* e) { passOn(e); }
+  virtual void scrollWheel(Event* e) { passOn(e); }
+  virtual void keyDown(Event* e) { passOn(e); }
+  virtual void keyUp(Event* e) { passOn(e); }
+  // Hands the event to the next responder's method of the same kind.
+  void passOn(Event* e);
+
+ protected:
+  ~View() override;
 
  private:
-  Window* window_ = nullptr;  // not retained: the window owns its views
+  Window* window_ = nullptr;     // not retained: the window owns its views
+  View* superview_ = nullptr;    // not retained: the superview owns its subviews
+  std::vector<View*> subviews_;  // retained, back to front
+  Rect frame_;
+  Rect invalid_;
+  bool hidden_ = false;
 };
 
 class Window : public Object {
  public:
+  // A window without geometry or pixels (the system services use windows only as owners of views).
+  Window();
+  // A window of that content size at `contentRect` on the screen, with a content view and a backing store of
+  // opaque white pixels.
+  explicit Window(Rect contentRect);
+
   View* contentView() const { return contentView_; }
   // Retains the new content view and releases the old one.
   void setContentView(View* view);
+  const Rect& contentRect() const { return contentRect_; }
+  // Resizes the content (and the backing store, which keeps what fits).
+  void setContentSize(double w, double h);
+  void setContentOrigin(double x, double y);
+
+  int windowNumber() const { return number_; }
+  int level() const { return level_; }
+  void setLevel(int level) { level_ = level; }
+  bool acceptsMouseMovedEvents() const { return acceptsMouseMoved_; }
+  void setAcceptsMouseMovedEvents(bool on) { acceptsMouseMoved_ = on; }
+
+  // The responder that gets key events: a view of this window, or null (the window itself).
+  View* firstResponder() const { return firstResponder_; }
+  // False when the view refuses; a text field being edited ends its editing when it loses first responder.
+  bool makeFirstResponder(View* view);
+  void makeKeyAndOrderFront();
+  void orderOut();
+  void orderFront() { visible_ = true; }
+  bool isVisible() const { return visible_; }
+  bool isKeyWindow() const;
+  void close();
+
+  // Child windows (retained) that move with this window.
+  void addChildWindow(Window* child);
+  void removeChildWindow(Window* child);
+  const std::vector<Window*>& childWindows() const { return children_; }
+  Window* parentWindow() const { return parent_; }
+
+  // Routes an event as the platform does: mouse down to the view under it (which then gets the drags and the up),
+  // right button likewise, moves to the first responder when mouse-moved events are on, the wheel to the view under
+  // the pointer, keys to the first responder.
+  virtual void sendEvent(Event* e);
+  // Draws every invalid view into the backing store, back to front.
+  void displayIfNeeded();
+  // Every window's displayIfNeeded (what the platform does at the end of each run-loop pass).
+  static void displayAllWindows();
+
+  // The backing store: content width x height pixels, a leading byte then R, G, B, row 0 at the top. Null for a
+  // window without geometry.
+  platform::gfx::Context* backing() const { return backing_; }
+  // Pixel (x, y) from the top left as 0xRRGGBB.
+  uint32_t pixelAt(int x, int y) const;
+  // Writes the backing store as an RGB PNG; false when there is none or the file cannot be written.
+  bool writePNG(const std::string& path) const;
+  int displayCount() const { return displayCount_; }
+  // Areas drawn since the last call, in window pixels from the top left (x, y, w, h), oldest first.
+  std::vector<Rect> takeDisplayedRects();
+  void noteDisplayed(Rect topDown);
+
+  // Events that went down the whole responder chain without being taken: the host would see them.
+  const std::vector<Event*>& unhandledEvents() const { return unhandled_; }
+  void clearUnhandledEvents();
+  void takeUnhandled(Event* e);
+
+  // Every window that exists (not retained), in creation order.
+  static std::vector<Window*> allWindows();
+
+  // Carbon attributes of the window (see carbon.h); 0 for a Cocoa window.
+  uint32_t carbonAttributes = 0;
+  bool isCarbon = false;
 
  protected:
   ~Window() override;
 
  private:
+  void resizeBacking(int w, int h);
+  void displayView(View* v);
+
   View* contentView_ = nullptr;
+  Rect contentRect_;
+  int number_;
+  int level_ = 0;
+  bool acceptsMouseMoved_ = false;
+  bool visible_ = false;
+  View* firstResponder_ = nullptr;  // not retained: one of this window's views
+  View* mouseDownView_ = nullptr;   // retained while a button is down
+  std::vector<Window*> children_;
+  Window* parent_ = nullptr;
+  std::vector<uint8_t> pixels_;
+  platform::gfx::Context* backing_ = nullptr;
+  int displayCount_ = 0;
+  std::vector<Rect> displayed_;
+  std::vector<Event*> unhandled_;  // retained
+  bool changingResponder_ = false;
 };
+
+namespace application {
+// The key window, or null.
+Window* keyWindow();
+void setKeyWindow(Window* window);
+}  // namespace application
 
 }  // namespace cocoa

@@ -102,7 +102,7 @@ Bytes midiBank(const std::vector<Bytes>& dumps) {
 std::string dumpName(const Bytes& dump) {
   std::string name;
   for (size_t i = 6; i <= 18 && i < dump.size(); ++i)
-    if (dump[i]) name.push_back(static_cast<char>(dump[i]));
+    if (i != 13 && dump[i]) name.push_back(static_cast<char>(dump[i]));
   return name;
 }
 

@@ -31,7 +31,7 @@ Bytes singles(const std::vector<Bytes>& programs, uint8_t channel = 0x30);
 // The Standard MIDI bank the librarian writes (38580 bytes for 128 dumps), spelled out byte by byte.
 Bytes midiBank(const std::vector<Bytes>& dumps);
 
-// The name a program dump carries: non-zero bytes 6 to 18.
+// The name a program dump carries: non-zero bytes 6 to 12 and 14 to 18 (13 packs top bits).
 std::string dumpName(const Bytes& dump);
 
 Bytes readFile(const std::string& path);

@@ -115,6 +115,8 @@ TEST(BankReading, ProgramNamesFromTheDump) {
       {"all zero", std::string(12, '\0'), "", ""},
       {"blanks kept", "Bass  1     ", "Bass  1     ", "Bass  1     "},
       {"zero in the middle leaves no gap", std::string("Lead\0Synth\0\0", 12), "LeadSynth", "LeadSynth"},
+      // Characters 8 and 12 have bit 7 set: position 13 of the dump packs those bits and is no character.
+      {"packing byte between the name characters", "Brass  \xC9   \xA0", "Brass  I    ", "Brass  I    "},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -7,17 +7,13 @@
 #include <cstdlib>
 #include <memory>
 
+#include "tests/raster/golden_util.h"
 #include "tests/raster/png_util.h"
 #include "tests/raster/raster_util.h"
 
 using namespace rastertest;
 
 namespace {
-
-std::string goldenPath(const std::string& name) {
-  const char* root = getenv("VEXMIR_SOURCE_DIR");
-  return std::string(root ? root : ".") + "/tests/golden/raster/" + name;
-}
 
 // A source picture with colour ramps, a pattern and a soft round alpha edge, all in integer arithmetic.
 void drawSource(PIX_IBitmap* bm) {
@@ -41,33 +37,6 @@ void drawBackground(PIX_IBitmap* bm, int x0, int y0, int w, int h) {
       const int wash = (x + y) * 255 / (w + h);
       PIX_PutPixel(bm, x0 + x, y0 + y, PIX_RGBA((step + wash) / 2, step, (step + 255 - wash) / 2, 255), 1.0f, 0);
     }
-}
-
-void expectMatchesGolden(PIX_IBitmap* sheet, const std::string& name) {
-  const std::string path = goldenPath(name + ".png");
-  const char* update = getenv("VEXMIR_UPDATE_GOLDEN");
-  if (update && *update == '1') {
-    ASSERT_TRUE(writeFile(path, encodeBitmap(sheet))) << path;
-    return;
-  }
-  std::unique_ptr<PIX_IBitmap> golden(PIX_LoadPNG(path.c_str()));
-  ASSERT_NE(golden, nullptr) << "missing golden picture " << path;
-  int differing = 0;
-  const int w = sheet->getWidth(), h = sheet->getHeight();
-  GuardedBitmap diff(w, h);
-  const bool sameSize = golden->getWidth() == w && golden->getHeight() == h;
-  for (int y = 0; y < h; y++)
-    for (int x = 0; x < w; x++) {
-      const PIX_pixel a = PIX_GetPixel(sheet, x, y), b = sameSize ? PIX_GetPixel(golden.get(), x, y) : ~a;
-      diff.at(x, y) = a == b ? (0xFF | ((a >> 2) & 0x3F3F3F00)) : PIX_RGBA(255, 0, 255, 255);
-      differing += a != b;
-    }
-  if (differing) {
-    writeFile(goldenPath(name + ".actual.png"), encodeBitmap(sheet));
-    writeFile(goldenPath(name + ".diff.png"), encodeBitmap(&diff));
-  }
-  EXPECT_EQ(differing, 0) << name << ": " << differing << " pixels differ" << (sameSize ? "" : " (sizes differ)")
-                          << "; see " << goldenPath(name + ".actual.png") << " and .diff.png";
 }
 
 TEST(Golden, BlendModeSheet) {

@@ -12,7 +12,7 @@
 
 namespace rastertest {
 
-struct PngSpec {
+struct PngImage {
   int width = 0, height = 0, bitDepth = 8, colorType = 0;
   std::vector<std::vector<uint8_t>> rows;  // packed as stored in the file
   std::vector<png_color> palette;
@@ -22,7 +22,7 @@ struct PngSpec {
   bool interlaced = false;
 };
 
-inline std::vector<uint8_t> encodePng(const PngSpec& spec) {
+inline std::vector<uint8_t> encodePng(const PngImage& image) {
   std::vector<uint8_t> out;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
@@ -37,16 +37,16 @@ inline std::vector<uint8_t> encodePng(const PngSpec& spec) {
         v->insert(v->end(), data, data + n);
       },
       nullptr);
-  png_set_IHDR(png, info, spec.width, spec.height, spec.bitDepth, spec.colorType,
-               spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+  png_set_IHDR(png, info, image.width, image.height, image.bitDepth, image.colorType,
+               image.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);
-  if (!spec.palette.empty()) png_set_PLTE(png, info, spec.palette.data(), (int)spec.palette.size());
-  if (!spec.trnsAlpha.empty()) png_set_tRNS(png, info, spec.trnsAlpha.data(), (int)spec.trnsAlpha.size(), nullptr);
-  if (spec.trnsColor) png_set_tRNS(png, info, nullptr, 0, const_cast<png_color_16*>(&spec.trnsValue));
+  if (!image.palette.empty()) png_set_PLTE(png, info, image.palette.data(), (int)image.palette.size());
+  if (!image.trnsAlpha.empty()) png_set_tRNS(png, info, image.trnsAlpha.data(), (int)image.trnsAlpha.size(), nullptr);
+  if (image.trnsColor) png_set_tRNS(png, info, nullptr, 0, const_cast<png_color_16*>(&image.trnsValue));
   png_write_info(png, info);
-  if (spec.interlaced) png_set_interlace_handling(png);
+  if (image.interlaced) png_set_interlace_handling(png);
   std::vector<png_bytep> rows;
-  for (auto& r : spec.rows) rows.push_back(const_cast<png_bytep>(r.data()));
+  for (auto& r : image.rows) rows.push_back(const_cast<png_bytep>(r.data()));
   png_write_image(png, rows.data());
   png_write_end(png, info);
   png_destroy_write_struct(&png, &info);
@@ -55,17 +55,17 @@ inline std::vector<uint8_t> encodePng(const PngSpec& spec) {
 
 // An 8-bit RGBA image of the bitmap's pixels.
 inline std::vector<uint8_t> encodeBitmap(PIX_IBitmap* bm) {
-  PngSpec spec;
-  spec.width = bm->getWidth(), spec.height = bm->getHeight(), spec.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
+  PngImage image;
+  image.width = bm->getWidth(), image.height = bm->getHeight(), image.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
   for (int y = 0; y < bm->getHeight(); y++) {
     std::vector<uint8_t> row;
     for (int x = 0; x < bm->getWidth(); x++) {
       PIX_pixel p = PIX_GetPixel(bm, x, y);
       row.insert(row.end(), {(uint8_t)PIX_GETR(p), (uint8_t)PIX_GETG(p), (uint8_t)PIX_GETB(p), (uint8_t)PIX_GETA(p)});
     }
-    spec.rows.push_back(row);
+    image.rows.push_back(row);
   }
-  return encodePng(spec);
+  return encodePng(image);
 }
 
 inline bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -97,6 +98,47 @@ TEST(ScaledBlit, SamplesAsTabled) {
     fillAll(&dest, 0xDEADBEEF);
     PIX_ScaledBlit(&dest, &src, r.dstx, r.dsty, r.dstw, r.dsth, r.srcx, r.srcy, r.srcw, r.srch, 1.0f, r.mode);
     EXPECT_EQ(dest.at(r.px, r.py), r.want < 0 ? 0xDEADBEEFu : grey(r.want)) << r.what;
+  }
+}
+
+// Full-size reductions: which filter a size pair picks, checked at a few destination pixels of each.
+TEST(ScaledBlit, ReductionsPickTheirFilterBySize) {
+  struct Row {
+    const char* what;
+    int srcW, srcH, dstW, dstH;
+    int taps;  // 3 or 5 for the box, 0 for bilinear
+  } rows[] = {
+      {"300 to 100 uses the 3x3 box", 300, 300, 100, 100, 3},
+      {"300 to 90 uses the 5x5 box", 300, 300, 90, 90, 5},
+      {"300 to 200 (1.5) is bilinear", 300, 300, 200, 200, 0},
+      {"300 to 150 across and 200 down is bilinear", 300, 300, 150, 200, 0},
+  };
+  auto value = [](int x, int y) { return (x * 7 + y * 13) & 255; };
+  for (const auto& r : rows) {
+    PIX_MemBitmap src(r.srcW, r.srcH, 4), dest(r.dstW, r.dstH, 4);
+    for (int y = 0; y < r.srcH; y++)
+      for (int x = 0; x < r.srcW; x++) src.getBits()[y * src.getRowSpan() + x] = grey(value(x, y));
+    PIX_ScaledBlit(&dest, &src, 0, 0, r.dstW, r.dstH, 0, 0, (float)r.srcW, (float)r.srcH, 1.0f, 0x100);
+    const int stepX = (int)((double)((float)r.srcW / (float)r.dstW) * 65536.0);
+    const int stepY = (int)((double)((float)r.srcH / (float)r.dstH) * 65536.0);
+    for (int dy : {0, 1, 7, r.dstH / 2, r.dstH - 1})
+      for (int dx : {0, 3, r.dstW / 3, r.dstW - 1}) {
+        const int px = dx * stepX, py = dy * stepY, sx = px >> 16, sy = py >> 16;
+        int want;
+        if (r.taps) {
+          int sum = 0, count = 0;
+          for (int y = sy - r.taps / 2; y <= sy + r.taps / 2; y++)
+            for (int x = sx - r.taps / 2; x <= sx + r.taps / 2; x++)
+              if (x >= 0 && y >= 0 && x < r.srcW && y < r.srcH) sum += value(x, y), count++;
+          want = sum / count;
+        } else {
+          const unsigned xf = px & 0xFFFF, yf = py & 0xFFFF, f11 = (xf * yf) >> 16, f01 = xf - f11,
+                         f00 = 65536 - yf - f01, f10 = yf - f11;
+          const int x1 = std::min(sx + 1, r.srcW - 1), y1 = std::min(sy + 1, r.srcH - 1);
+          want = (int)((value(sx, sy) * f00 + value(x1, sy) * f01 + value(sx, y1) * f10 + value(x1, y1) * f11) >> 16);
+        }
+        EXPECT_EQ(PIX_GetPixel(&dest, dx, dy), grey(want)) << r.what << " at " << dx << "," << dy;
+      }
   }
 }
 

@@ -1,0 +1,116 @@
+#include "KIT/IEffect/ControlLayer.h"
+
+#include <utility>
+
+#include "KIT/IEffect/IControl.h"
+#include "KIT/IEffect/IGraphics.h"
+
+ControlLayer::ControlLayer(int layerId, std::string layerName) : id(layerId), name(std::move(layerName)) {}
+
+ControlLayer::~ControlLayer() {
+  controls.Empty(true);
+  childLayers.Empty(true);
+}
+
+void ControlLayer::Hide(bool hide) {
+  visible = !hide;
+  setControlsDirty();
+  for (int i = 0; i < controls.GetSize(); ++i) controls.Get(i)->Hide(hide);
+  for (int i = 0; i < childLayers.GetSize(); ++i) {
+    ControlLayer* child = childLayers.Get(i);
+    if (hide || child->id == selectedZone) child->Hide(hide);
+  }
+}
+
+void ControlLayer::GrayOut(bool gray) {
+  for (int i = 0; i < controls.GetSize(); ++i) controls.Get(i)->GrayOut(gray);
+  for (int i = 0; i < childLayers.GetSize(); ++i) {
+    ControlLayer* child = childLayers.Get(i);
+    if (gray || child->id == selectedZone) child->GrayOut(gray);
+  }
+}
+
+void ControlLayer::GrayOutCustomZone(bool gray, int zone) {
+  selectedZone = zone;
+  if (zone < 10 || zone > 252) return;
+  for (int i = 0; i < childLayers.GetSize(); ++i)
+    if (childLayers.Get(i)->id == zone) childLayers.Get(i)->GrayOut(gray);
+}
+
+void ControlLayer::GrayOutUserArp(bool, int zone, int limit) {
+  selectedZone = zone;
+  if (zone < 200 || zone > 252) return;
+  for (int i = 0; i < childLayers.GetSize(); ++i) {
+    ControlLayer* child = childLayers.Get(i);
+    child->GrayOut(child->id > limit && child->id < 253);
+  }
+}
+
+void ControlLayer::setControlsDirty() {
+  for (int i = 0; i < controls.GetSize(); ++i) controls.Get(i)->SetDirty(false);
+  for (int i = 0; i < childLayers.GetSize(); ++i) childLayers.Get(i)->setControlsDirty();
+}
+
+void ControlLayer::setIgnoreHiddenWhenUpdatingScreen(bool ignore) {
+  ignoreHidden = ignore;
+  if (IControl* first = controls.Get(0)) first->SetIgnoreHidden(ignore);
+  for (int i = 0; i < childLayers.GetSize(); ++i) childLayers.Get(i)->setIgnoreHiddenWhenUpdatingScreen(ignore);
+}
+
+bool ControlLayer::isDirty(IRECT* r) {
+  if (!visible && !ignoreHidden) return false;
+  bool dirty = false;
+  for (int i = 0; i < controls.GetSize(); ++i) {
+    IControl* c = controls.Get(i);
+    if (c->IsHidden() && !c->GetIgnoreHidden()) continue;
+    if (c->IsDirty()) {
+      *r = r->Union(*c->GetRECT());
+      dirty = true;
+    }
+  }
+  for (int i = 0; i < childLayers.GetSize(); ++i)
+    if (childLayers.Get(i)->isDirty(r)) dirty = true;
+  return dirty;
+}
+
+void ControlLayer::Draw(IGraphics* graphics, IRECT* r) {
+  const int n = controls.GetSize();
+  if (visible) {
+    for (int i = 0; i < n; ++i) {
+      IControl* c = controls.Get(i);
+      if (!c->IsHidden() && r->Meets(*c->GetRECT())) c->Draw(graphics);
+    }
+  }
+  for (int i = 0; i < n; ++i) controls.Get(i)->SetClean();
+  for (int i = 0; i < childLayers.GetSize(); ++i) childLayers.Get(i)->Draw(graphics, r);
+}
+
+IControl* ControlLayer::isHit(int x, int y) {
+  if (!visible) return nullptr;
+  for (int i = childLayers.GetSize() - 1; i >= 0; --i)
+    if (IControl* c = childLayers.Get(i)->isHit(x, y)) return c;
+  for (int i = controls.GetSize() - 1; i >= 0; --i) {
+    IControl* c = controls.Get(i);
+    if (!c->IsHidden() && c->IsHit(x, y)) return c;
+  }
+  return nullptr;
+}
+
+IControl* ControlLayer::getControlFromParam(int paramIdx) {
+  if (!visible) return nullptr;
+  for (int i = childLayers.GetSize() - 1; i >= 0; --i)
+    if (IControl* c = childLayers.Get(i)->getControlFromParam(paramIdx)) return c;
+  for (int i = controls.GetSize() - 1; i >= 0; --i)
+    if (controls.Get(i)->ParamIdx() == paramIdx) return controls.Get(i);
+  return nullptr;
+}
+
+void ControlLayer::SetParameterFromPlug(int paramIdx, double value, bool normalized) {
+  for (int i = 0; i < controls.GetSize(); ++i) {
+    IControl* c = controls.Get(i);
+    if (c->ParamIdx() == paramIdx) c->SetValueFromPlug(value);
+    const int aux = c->AuxParamIdx(paramIdx);
+    if (aux >= 0) c->SetAuxParamValueFromPlug(aux, value);
+  }
+  for (int i = 0; i < childLayers.GetSize(); ++i) childLayers.Get(i)->SetParameterFromPlug(paramIdx, value, normalized);
+}

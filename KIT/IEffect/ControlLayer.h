@@ -1,0 +1,55 @@
+// A named set of controls and child layers shown, hidden and greyed as one: the editor's tabs, timbre pages and
+// overlays. Showing a layer brings back only the child page last selected (the selected zone).
+#pragma once
+
+#include <string>
+
+#include "KIT/IEffect/IGraphicsStructs.h"
+#include "KIT/ptrlist.h"
+
+class IControl;
+class IGraphics;
+
+class ControlLayer {
+ public:
+  ControlLayer(int id, std::string name);
+  // Deletes the controls last to first, then the child layers last to first.
+  ~ControlLayer();
+  ControlLayer(const ControlLayer&) = delete;
+  ControlLayer& operator=(const ControlLayer&) = delete;
+
+  void Hide(bool hide);
+  void GrayOut(bool gray);
+  // Stores the zone; greys or un-greys the child of that id when the zone lies in 10..252.
+  void GrayOutCustomZone(bool gray, int zone);
+  // Stores the zone; for zones 200..252 greys the children whose id lies above limit and below 253 and un-greys
+  // the others.
+  void GrayOutUserArp(bool gray, int zone, int limit);
+  void setControlsDirty();
+  void setIgnoreHiddenWhenUpdatingScreen(bool ignore);
+
+  bool isDirty(IRECT* r);
+  void Draw(IGraphics* graphics, IRECT* r);
+  IControl* isHit(int x, int y);
+  IControl* getControlFromParam(int paramIdx);
+  // value is already normalized; hidden pages are kept up to date too.
+  void SetParameterFromPlug(int paramIdx, double value, bool normalized);
+
+  // The builder fills the two lists directly; the layer owns what they hold.
+  KIT_PtrList<IControl> controls{256};
+  KIT_PtrList<ControlLayer> childLayers{64};
+
+  int getId() const { return id; }
+  bool isVisible() const { return visible; }
+  const std::string& getName() const { return name; }
+  int getSelectedZone() const { return selectedZone; }
+  void setSelectedZone(int zone) { selectedZone = zone; }
+  bool getIgnoreHidden() const { return ignoreHidden; }
+
+ private:
+  int id;
+  bool visible = false;
+  std::string name;
+  int selectedZone = 0;
+  bool ignoreHidden = false;
+};

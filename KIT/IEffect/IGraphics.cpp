@@ -1,0 +1,398 @@
+#include "KIT/IEffect/IGraphics.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "KIT/IEffect/ControlLayer.h"
+#include "KIT/IEffect/IControl.h"
+#include "KIT/IEffect/IControls.h"
+#include "KIT/IEffect/IEffectBase.h"
+#include "KIT/IEffect/IParam.h"
+#include "KIT/IEffect/IPopupMenu.h"
+#include "KIT/pix/pix.h"
+
+IGraphics::IGraphics(IEffectBase* plug, int width, int height, int fps)
+    : mPlug(plug), mWidth(width), mHeight(height), mFPS(fps > 0 ? fps : kDefaultFPS) {}
+
+IGraphics::~IGraphics() {
+  delete mKeyCatcher;
+  mKeyCatcher = nullptr;
+  mMouseCapture = mMouseOver = nullptr;
+  mControls.Empty(true);
+  mLayers.Empty(true);
+  delete mDrawBitmap;
+  delete mTmpBitmap;
+}
+
+// ---- Base behaviour of the platform operations ----
+
+bool IGraphics::MeasureIText(IText* text, const char* str, IRECT* r) {
+  return DrawIText(text, str, r, true);
+}
+
+void IGraphics::Resize(int w, int h) {
+  mWidth = w;
+  mHeight = h;
+  ReleaseMouseCapture();
+  delete mDrawBitmap;
+  delete mTmpBitmap;
+  mDrawBitmap = nullptr;
+  mTmpBitmap = nullptr;
+  PrepDraw();
+  if (mPlug) mPlug->ResizeGraphics(w, h);
+}
+
+bool IGraphics::WindowIsOpen() {
+  return GetWindow() != nullptr;
+}
+
+const char* IGraphics::GetGUIAPI() {
+  return "";
+}
+
+void* IGraphics::OpenWindow(void*, void*, short, short) {
+  return nullptr;
+}
+
+void IGraphics::AttachSubWindow(void*) {}
+
+void IGraphics::RemoveSubWindow() {}
+
+void IGraphics::HideMouseCursor() {}
+
+void IGraphics::ShowMouseCursor() {}
+
+// ---- Controls and layers ----
+
+void IGraphics::PrepDraw() {
+  delete mDrawBitmap;
+  delete mTmpBitmap;
+  mDrawBitmap = new PIX_SysBitmap(mWidth, mHeight);
+  mTmpBitmap = new PIX_MemBitmap(0, 0, 4);
+}
+
+void IGraphics::ReleaseMouseCapture() {
+  mMouseCapture = nullptr;
+  mMouseX = mMouseY = -1;
+}
+
+void* IGraphics::GetBits() {
+  return mDrawBitmap ? mDrawBitmap->getBits() : nullptr;
+}
+
+int IGraphics::AttachControl(IControl* control) {
+  mControls.Add(control);
+  return mControls.GetSize() - 1;
+}
+
+int IGraphics::AttachLayer(ControlLayer* layer) {
+  mLayers.Add(layer);
+  return mLayers.GetSize() - 1;
+}
+
+void IGraphics::AttachBackground(int id, const char* name, double scale) {
+  IBitmap bg = LoadIBitmap(id, name, scale, 1, false);
+  mControls.Insert(0, new IBitmapControl(mPlug, 0, 0, -1, &bg));
+}
+
+void IGraphics::AttachPanelBackground(const IColor* color) {
+  mControls.Insert(0, new IPanelControl(mPlug, IRECT(0, 0, mWidth, mHeight), color));
+}
+
+void IGraphics::AttachKeyCatcher(IControl* control) {
+  if (control != mKeyCatcher) delete mKeyCatcher;
+  mKeyCatcher = control;
+}
+
+void IGraphics::HideControl(int paramIdx, bool hide) {
+  for (int i = 0; i < mControls.GetSize(); ++i)
+    if (mControls.Get(i)->ParamIdx() == paramIdx) mControls.Get(i)->Hide(hide);
+}
+
+void IGraphics::GrayOutControl(int paramIdx, bool gray) {
+  for (int i = 0; i < mControls.GetSize(); ++i)
+    if (mControls.Get(i)->ParamIdx() == paramIdx) mControls.Get(i)->GrayOut(gray);
+}
+
+void IGraphics::ClampControl(int paramIdx, double lo, double hi, bool normalized) {
+  if (!normalized) {
+    IParam* param = mPlug ? mPlug->GetParam(paramIdx) : nullptr;
+    if (!param) return;
+    lo = param->GetNormalized(lo);
+    hi = param->GetNormalized(hi);
+  }
+  for (int i = 0; i < mControls.GetSize(); ++i)
+    if (mControls.Get(i)->ParamIdx() == paramIdx) mControls.Get(i)->Clamp(lo, hi);
+}
+
+void IGraphics::SetParameterFromGUI(int paramIdx, double normalizedValue) {
+  for (int i = 0; i < mControls.GetSize(); ++i)
+    if (mControls.Get(i)->ParamIdx() == paramIdx) mControls.Get(i)->SetValueFromUserInput(normalizedValue);
+}
+
+void IGraphics::SetControlFromPlug(int controlIdx, double normalizedValue) {
+  if (IControl* c = mControls.Get(controlIdx)) c->SetValueFromPlug(normalizedValue);
+}
+
+void IGraphics::SetAllControlsDirty() {
+  for (int i = 0; i < mControls.GetSize(); ++i) mControls.Get(i)->SetDirty(false);
+}
+
+void IGraphics::OnGUIIdle() {
+  for (int i = 0; i < mControls.GetSize(); ++i) mControls.Get(i)->OnGUIIdle();
+}
+
+void IGraphics::SetParameterFromPlug(int paramIdx, double value, bool normalized) {
+  if (!normalized) {
+    // A stray index would have no parameter to convert through; nothing can be moved then.
+    IParam* param = mPlug ? mPlug->GetParam(paramIdx) : nullptr;
+    if (!param) return;
+    // The main thread writes parameters under the plug-in's lock (SetParameterFromGUI); so does this, whichever
+    // thread calls it.
+    KIT_MutexLock lock(mPlug->GetMutex());
+    value = param->GetNormalized(value);
+    param->SetNormalized(value);
+  }
+  for (int i = 0; i < mControls.GetSize(); ++i) {
+    IControl* c = mControls.Get(i);
+    if (c->ParamIdx() == paramIdx) c->SetValueFromPlug(value);
+    const int aux = c->AuxParamIdx(paramIdx);
+    if (aux >= 0) c->SetAuxParamValueFromPlug(aux, value);
+  }
+  for (int i = 0; i < mLayers.GetSize(); ++i) mLayers.Get(i)->SetParameterFromPlug(paramIdx, value, normalized);
+}
+
+void IGraphics::SetStrictDrawing(bool strict) {
+  mStrict = strict;
+  SetAllControlsDirty();
+}
+
+// ---- Redraw ----
+
+bool IGraphics::IsDirty(IRECT* r) {
+  bool dirty = false;
+  // The background (index 0) is repainted with whatever else changes and never asks for a repaint itself.
+  for (int i = 1; i < mControls.GetSize(); ++i) {
+    IControl* c = mControls.Get(i);
+    if (c->IsHidden() && !c->GetIgnoreHidden()) continue;
+    if (c->IsDirty()) {
+      *r = r->Union(*c->GetRECT());
+      dirty = true;
+    }
+  }
+  for (int i = 0; i < mLayers.GetSize(); ++i)
+    if (mLayers.Get(i)->isDirty(r)) dirty = true;
+  return dirty;
+}
+
+bool IGraphics::Draw(IRECT* r) {
+  const int n = mControls.GetSize();
+  if (n == 0 && mLayers.GetSize() == 0) return true;
+  if (mStrict) {
+    mDrawRECT = *r;
+    // With layers but no top-level control there is no background to paint under them.
+    if (n > 0) mControls.Get(0)->Draw(this);
+    for (int i = 1; i < n; ++i) {
+      IControl* c = mControls.Get(i);
+      if (!c->IsHidden() && r->Meets(*c->GetRECT())) c->Draw(this);
+      c->SetClean();
+    }
+  } else if (n > 0) {
+    IControl* bg = mControls.Get(0);
+    if (bg->IsDirty()) {
+      mDrawRECT = *bg->GetRECT();
+      for (int i = 0; i < n; ++i) {
+        IControl* c = mControls.Get(i);
+        if (i == 0 || !c->IsHidden()) c->Draw(this);
+        c->SetClean();
+      }
+    } else {
+      // Each dirty control is repainted with everything under and over it; what reaches the screen is the union
+      // of the areas repainted.
+      IRECT painted;
+      for (int i = 1; i < n; ++i) {
+        IControl* dirty = mControls.Get(i);
+        if (!dirty->IsDirty()) continue;
+        mDrawRECT = *dirty->GetRECT();
+        painted = painted.Union(mDrawRECT);
+        for (int j = 0; j < n; ++j) {
+          IControl* c = mControls.Get(j);
+          if (c->IsHidden()) continue;
+          if (j == i || j == 0 || mDrawRECT.Meets(*c->GetRECT())) c->Draw(this);
+        }
+        dirty->SetClean();
+      }
+      mDrawRECT = painted.Empty() ? *r : painted;
+    }
+  } else {
+    mDrawRECT = *r;
+  }
+  for (int i = 0; i < mLayers.GetSize(); ++i) mLayers.Get(i)->Draw(this, &mDrawRECT);
+  DrawScreen(&mDrawRECT);
+  return true;
+}
+
+// ---- Value prompt ----
+
+void IGraphics::PromptUserInput(IControl* control, IParam* param, IRECT* r) {
+  if (!control || !param || !r) return;
+  char current[128] = {};
+  const int type = param->Type();
+  const int nTexts = param->GetNDisplayTexts();
+  if ((type == IParam::kTypeBool || type == IParam::kTypeEnum) && nTexts > 0) {
+    param->GetDisplayForHost(param->Value(), false, current, true);
+    IPopupMenu menu;
+    for (int i = 0; i < nTexts; ++i) {
+      const char* text = param->GetDisplayTextAtIdx(i);
+      if (!text) text = "";
+      menu.AddItem(text, -1, std::strcmp(text, current) == 0 ? IPopupMenuItem::kChecked : IPopupMenuItem::kNoFlags);
+    }
+    if (IPopupMenu* chosen = CreateIPopupMenu(&menu, r)) {
+      control->SetValueFromUserInput(param->GetNormalized(static_cast<double>(chosen->GetChosenItemIdx())));
+    }
+    return;
+  }
+  param->GetDisplayForHost(param->Value(), false, current, type == IParam::kTypeText);
+  CreateTextEntry(control, control->GetText(), r, current, param);
+}
+
+void IGraphics::SetFromStringAfterPrompt(IControl* control, IParam* param, const char* text) {
+  if (!param || !control) return;
+  if (!text) text = "";
+  double value = 0.0;
+  switch (param->Type()) {
+    case IParam::kTypeBool:
+    case IParam::kTypeEnum: {
+      int mapped = 0;
+      if (param->MapDisplayText(text, &mapped)) value = mapped;
+      break;
+    }
+    case IParam::kTypeText: {
+      // A name typed into a text parameter becomes its display text; the value flips so that the plug-in sees a
+      // change and sends the new name.
+      param->SetDisplayText(0, text);
+      const double t = control->GetValue() == 0.0 ? 1.0 : 0.0;
+      param->Set(std::max(param->GetMin(), std::min(param->GetMax(), t)));
+      control->SetValueFromUserInput(t);
+      value = 0.0;
+      break;
+    }
+    default:
+      value = std::atof(text);
+      if (param->DisplayNegated()) value = -value;
+      break;
+  }
+  control->SetValueFromUserInput(param->GetNormalized(value));
+}
+
+// ---- Input dispatch ----
+
+IControl* IGraphics::hitSearch(int x, int y) {
+  for (int i = mLayers.GetSize() - 1; i >= 0; --i)
+    if (IControl* c = mLayers.Get(i)->isHit(x, y)) return c;
+  for (int i = mControls.GetSize() - 1; i >= 0; --i) {
+    IControl* c = mControls.Get(i);
+    if (!c->IsHidden() && !c->IsGrayed() && c->IsHit(x, y)) return c;
+  }
+  return nullptr;
+}
+
+void IGraphics::OnMouseDown(int x, int y, IMouseMod* mod) {
+  ReleaseMouseCapture();
+  IControl* c = hitSearch(x, y);
+  if (!c) return;
+  mMouseCapture = c;
+  mMouseX = x;
+  mMouseY = y;
+  c->OnMouseDown(x, y, mod);
+  const int paramIdx = c->ParamIdx();
+  if (paramIdx >= 0 && mPlug) mPlug->BeginInformHostOfParamChange(paramIdx);
+}
+
+void IGraphics::OnMouseUp(int x, int y, IMouseMod* mod) {
+  IControl* c = mMouseCapture ? mMouseCapture : hitSearch(x, y);
+  ReleaseMouseCapture();
+  if (!c) return;
+  c->OnMouseUp(x, y, mod);
+  const int paramIdx = c->ParamIdx();
+  if (paramIdx >= 0 && mPlug) mPlug->EndInformHostOfParamChange(paramIdx);
+}
+
+void IGraphics::OnMouseDrag(int x, int y, IMouseMod* mod) {
+  IControl* c = mMouseCapture;
+  if (!c) return;
+  const int dX = x - mMouseX, dY = y - mMouseY;
+  if (dX == 0 && dY == 0) return;
+  mMouseX = x;
+  mMouseY = y;
+  c->OnMouseDrag(x, y, dX, dY, mod);
+}
+
+bool IGraphics::OnMouseDblClick(int x, int y, IMouseMod* mod) {
+  ReleaseMouseCapture();
+  IControl* c = hitSearch(x, y);
+  if (!c) return false;
+  if (!c->GetDblAsSingleClick()) {
+    c->OnMouseDblClick(x, y, mod);
+    return false;
+  }
+  mMouseCapture = c;
+  mMouseX = x;
+  mMouseY = y;
+  c->OnMouseDown(x, y, mod);
+  return true;
+}
+
+void IGraphics::OnMouseWheel(int x, int y, IMouseMod* mod, int d) {
+  IControl* c = mMouseCapture ? mMouseCapture : hitSearch(x, y);
+  if (c) c->OnMouseWheel(x, y, mod, d);
+}
+
+bool IGraphics::OnKeyDown(int x, int y, int key) {
+  IControl* c = mMouseCapture;
+  if (!c) c = hitSearch(x, y);
+  if (!c) c = mKeyCatcher;
+  return c ? c->OnKeyDown(x, y, key) : false;
+}
+
+bool IGraphics::OnMouseOver(int x, int y, IMouseMod* mod) {
+  if (!mHandleMouseOver) return false;
+  IControl* c = GetMouseControlIdx(x, y, true);
+  if (!c) return true;
+  mMouseX = x;
+  mMouseY = y;
+  c->OnMouseOver(x, y, mod);
+  if (mMouseOver && mMouseOver != c) mMouseOver->OnMouseOut();
+  mMouseOver = c;
+  return true;
+}
+
+void IGraphics::OnMouseOut() {
+  for (int i = 0; i < mControls.GetSize(); ++i) mControls.Get(i)->OnMouseOut();
+  mMouseOver = nullptr;
+}
+
+IControl* IGraphics::GetMouseControlIdx(int x, int y, bool mouseOver) {
+  if (mMouseCapture) return mMouseCapture;
+  for (int i = mLayers.GetSize() - 1; i >= 0; --i)
+    if (IControl* c = mLayers.Get(i)->isHit(x, y)) return c;
+  for (int i = mControls.GetSize() - 1; i >= 0; --i) {
+    IControl* c = mControls.Get(i);
+    if (c->IsHidden()) continue;
+    if (c->IsGrayed() && !(mouseOver && c->GetMOWhenGrayed())) continue;
+    if (c->IsHit(x, y)) return c;
+  }
+  return nullptr;
+}
+
+int IGraphics::GetParamIdxForPTAutomation(int x, int y) {
+  IControl* c = mMouseCapture ? mMouseCapture : hitSearch(x, y);
+  mLastClickedParam = c ? c->ParamIdx() : -1;
+  return mLastClickedParam;
+}
+
+int IGraphics::GetLastClickedParamForPTAutomation() {
+  const int p = mLastClickedParam;
+  mLastClickedParam = -1;
+  return p;
+}

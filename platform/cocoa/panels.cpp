@@ -1,0 +1,182 @@
+#include "platform/cocoa/panels.h"
+
+#include <deque>
+#include <mutex>
+
+namespace cocoa {
+
+namespace {
+
+std::mutex g_mutex;
+
+struct PanelAnswer {
+  bool ok;
+  std::string path;
+};
+std::deque<PanelAnswer>& panelScript() {
+  static auto* q = new std::deque<PanelAnswer>;
+  return *q;
+}
+std::vector<ShownPanel>& panelsShown() {
+  static auto* v = new std::vector<ShownPanel>;
+  return *v;
+}
+std::deque<int>& alertScript() {
+  static auto* q = new std::deque<int>;
+  return *q;
+}
+std::vector<ShownAlert>& alertsShown() {
+  static auto* v = new std::vector<ShownAlert>;
+  return *v;
+}
+std::vector<std::string>& opened() {
+  static auto* v = new std::vector<std::string>;
+  return *v;
+}
+bool g_openSucceeds = true;
+
+}  // namespace
+
+int SavePanel::runModal(const std::string& directory, const std::string& fileName) {
+  ShownPanel s;
+  s.open = isOpenPanel();
+  s.directory = directory;
+  s.fileName = fileName;
+  s.types = allowedFileTypes;
+  s.allowsOtherTypes = allowsOtherFileTypes;
+  if (auto* o = dynamic_cast<OpenPanel*>(this)) {
+    s.canChooseFiles = o->canChooseFiles;
+    s.canChooseDirectories = o->canChooseDirectories;
+    s.resolvesAliases = o->resolvesAliases;
+  }
+  PanelAnswer a{false, ""};
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    panelsShown().push_back(s);
+    if (!panelScript().empty()) {
+      a = panelScript().front();
+      panelScript().pop_front();
+    }
+  }
+  url_ = a.ok ? a.path : std::string();
+  return a.ok ? kModalResponseOK : kModalResponseCancel;
+}
+
+namespace panels {
+void scriptChoice(const std::string& path) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  panelScript().push_back({true, path});
+}
+void scriptCancel() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  panelScript().push_back({false, ""});
+}
+void clearScript() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  panelScript().clear();
+}
+std::vector<ShownPanel> shownPanels() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return panelsShown();
+}
+void clearShown() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  panelsShown().clear();
+}
+}  // namespace panels
+
+int userNotificationDisplayAlert(double timeout, int level, const char* header, const char* message,
+                                 const char* defaultButton, const char* alternateButton, const char* otherButton,
+                                 unsigned long* response) {
+  ShownAlert s;
+  s.header = header ? header : "";
+  s.message = message ? message : "";
+  s.defaultButton = defaultButton ? defaultButton : "";
+  s.alternateButton = alternateButton ? alternateButton : "";
+  s.otherButton = otherButton ? otherButton : "";
+  s.level = level;
+  s.timeout = timeout;
+  int r = kAlertDefaultResponse;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    alertsShown().push_back(s);
+    if (!alertScript().empty()) {
+      r = alertScript().front();
+      alertScript().pop_front();
+    }
+  }
+  // A button that the alert does not have cannot be pressed: the person closes it the default way.
+  if ((r == kAlertAlternateResponse && s.alternateButton.empty()) ||
+      (r == kAlertOtherResponse && s.otherButton.empty()))
+    r = kAlertDefaultResponse;
+  if (response) *response = static_cast<unsigned long>(r);
+  return 0;
+}
+
+namespace alerts {
+void scriptResponse(int response) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  alertScript().push_back(response);
+}
+void clearScript() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  alertScript().clear();
+}
+std::vector<ShownAlert> shownAlerts() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return alertsShown();
+}
+void clearShown() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  alertsShown().clear();
+}
+}  // namespace alerts
+
+URL* URL::withString(const std::string& text) {
+  if (text.empty()) return nullptr;
+  for (unsigned char c : text) {
+    if (c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' || c == '`' || c == '{' ||
+        c == '|' || c == '}')
+      return nullptr;
+  }
+  return new URL(text, text.compare(0, 7, "file://") == 0);
+}
+
+URL* URL::fileURLWithPath(const std::string& path) {
+  if (path.empty()) return nullptr;
+  std::string t = "file://";
+  for (unsigned char c : path) {
+    if (c <= 0x20 || c >= 0x7F || c == '%' || c == '"' || c == '<' || c == '>' || c == '#' || c == '?') {
+      static const char* hex = "0123456789ABCDEF";
+      t += '%';
+      t += hex[c >> 4];
+      t += hex[c & 15];
+    } else {
+      t += static_cast<char>(c);
+    }
+  }
+  return new URL(t, true);
+}
+
+namespace workspace {
+bool openURL(URL* url) {
+  if (!url) return false;
+  std::lock_guard<std::mutex> lock(g_mutex);
+  opened().push_back(url->absoluteString());
+  return g_openSucceeds;
+}
+void setOpenSucceeds(bool succeeds) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_openSucceeds = succeeds;
+}
+std::vector<std::string> openedURLs() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return opened();
+}
+void clearOpened() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  opened().clear();
+}
+}  // namespace workspace
+
+}  // namespace cocoa

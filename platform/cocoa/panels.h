@@ -1,0 +1,112 @@
+// The headless model of the platform's modal dialogs and of the workspace: open and save panels, user-notification
+// alerts and URL opening. What the user answers is scripted by tests (and the test host); what was shown is
+// recorded so that they can check it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/cocoa/object.h"
+
+namespace cocoa {
+
+enum ModalResponse { kModalResponseCancel = 0, kModalResponseOK = 1 };
+
+// The save panel; OpenPanel adds what only an open panel has.
+class SavePanel : public Object {
+ public:
+  std::vector<std::string> allowedFileTypes;
+  bool allowsOtherFileTypes = true;
+  bool canHide = true;
+  // Runs "modally": takes the next scripted answer. The chosen path is kept in url().
+  int runModal(const std::string& directory, const std::string& fileName);
+  const std::string& url() const { return url_; }
+  virtual bool isOpenPanel() const { return false; }
+
+ private:
+  std::string url_;
+};
+
+class OpenPanel : public SavePanel {
+ public:
+  bool canChooseFiles = true;
+  bool canChooseDirectories = false;
+  bool resolvesAliases = true;
+  bool isOpenPanel() const override { return true; }
+};
+
+struct ShownPanel {
+  bool open = false;
+  std::string directory;
+  std::string fileName;
+  std::vector<std::string> types;
+  bool allowsOtherTypes = true;
+  bool canChooseFiles = false;
+  bool canChooseDirectories = false;
+  bool resolvesAliases = false;
+};
+
+namespace panels {
+// The next panel returns OK with that path; scriptCancel makes it return Cancel. Unscripted panels are cancelled.
+void scriptChoice(const std::string& path);
+void scriptCancel();
+void clearScript();
+std::vector<ShownPanel> shownPanels();
+void clearShown();
+}  // namespace panels
+
+// User-notification alerts (the Core Foundation kind): a header, a message and up to three buttons.
+enum AlertResponse {
+  kAlertDefaultResponse = 0,
+  kAlertAlternateResponse = 1,
+  kAlertOtherResponse = 2,
+  kAlertCancelResponse = 3
+};
+
+struct ShownAlert {
+  std::string header;
+  std::string message;
+  std::string defaultButton;  // "" for the platform's OK
+  std::string alternateButton;
+  std::string otherButton;
+  int level = 0;
+  double timeout = 0;
+};
+
+// Shows the alert and waits for the scripted answer (the default button when none is scripted). Returns 0 and
+// stores the response.
+int userNotificationDisplayAlert(double timeout, int level, const char* header, const char* message,
+                                 const char* defaultButton, const char* alternateButton, const char* otherButton,
+                                 unsigned long* response);
+
+namespace alerts {
+void scriptResponse(int response);
+void clearScript();
+std::vector<ShownAlert> shownAlerts();
+void clearShown();
+}  // namespace alerts
+
+// URLs as the platform makes them: from a string (null when the text is not a valid URL) or from a file path.
+class URL : public Object {
+ public:
+  // Null for empty text or text with characters a URL may not hold unescaped (blanks, quotes, angle brackets...).
+  static URL* withString(const std::string& text);
+  static URL* fileURLWithPath(const std::string& path);
+  const std::string& absoluteString() const { return text_; }
+  bool isFileURL() const { return file_; }
+
+ private:
+  URL(std::string text, bool file) : text_(std::move(text)), file_(file) {}
+  std::string text_;
+  bool file_;
+};
+
+namespace workspace {
+// "Opens" the URL: recorded, and answered with the scripted success (true unless set otherwise).
+bool openURL(URL* url);
+void setOpenSucceeds(bool succeeds);
+std::vector<std::string> openedURLs();
+void clearOpened();
+}  // namespace workspace
+
+}  // namespace cocoa

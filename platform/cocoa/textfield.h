@@ -1,0 +1,93 @@
+// The headless model of the platform's one-line text field and its field editor: typed keys are inserted at the
+// end (the whole text is selected when editing starts, so the first key replaces it), a formatter may refuse each
+// new partial string, Return or the loss of first responder ends editing and tells the delegate.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/cocoa/view.h"
+
+namespace cocoa {
+
+class TextField;
+
+// The platform's formatter: decides, key by key, whether the text being typed may become the new text.
+class Formatter : public Object {
+ public:
+  // `partial` is the whole text as it would be after the key (UTF-8).
+  virtual bool isPartialStringValid(const std::string& partial) = 0;
+};
+
+class TextFieldDelegate {
+ public:
+  virtual ~TextFieldDelegate() = default;
+  virtual void controlTextDidEndEditing(TextField* field) = 0;
+};
+
+enum TextAlignment {
+  kTextAlignmentLeft = 0,
+  kTextAlignmentRight = 1,
+  kTextAlignmentCenter = 2,
+  kTextAlignmentNatural = 4
+};
+
+struct RGBAColor {
+  double r = 0, g = 0, b = 0, a = 1;
+};
+
+class TextField : public View {
+ public:
+  explicit TextField(Rect frame) : View(frame) {}
+
+  const std::string& stringValue() const { return text_; }
+  void setStringValue(const std::string& utf8) { text_ = utf8; }
+  Formatter* formatter() const { return formatter_; }
+  // Retains the formatter.
+  void setFormatter(Formatter* f);
+  TextFieldDelegate* delegate() const { return delegate_; }
+  void setDelegate(TextFieldDelegate* d) { delegate_ = d; }
+
+  // Looks: kept so that callers and tests can read them back; the headless field draws a plain box.
+  std::string fontName;
+  double fontSize = 12;
+  int alignment = kTextAlignmentNatural;
+  RGBAColor textColor{0, 0, 0, 1};
+  RGBAColor backgroundColor{1, 1, 1, 1};
+  bool bordered = true;
+  bool focusRing = true;
+  bool truncatesTail = false;
+  bool allowsEditingTextAttributes = true;
+
+  bool acceptsFirstResponder() override { return true; }
+  void becameFirstResponder() override;
+  void resignedFirstResponder() override;
+  // The field editor: characters are inserted, Backspace and Delete remove the last character, Return and Enter
+  // end editing, arrows move the caret (the model keeps it at the end), other control keys are ignored.
+  void keyDown(Event* e) override;
+  void drawRect(Rect dirty) override;
+
+  bool isEditing() const { return editing_; }
+  // Keys the formatter refused (their characters, UTF-8), for tests.
+  const std::vector<std::string>& refusedKeys() const { return refused_; }
+  // Ends editing and tells the delegate (as Return does).
+  void endEditing();
+
+ protected:
+  ~TextField() override;
+
+ private:
+  bool tryText(const std::string& candidate);
+  std::string text_;
+  Formatter* formatter_ = nullptr;
+  TextFieldDelegate* delegate_ = nullptr;  // not retained, as on the platform
+  bool editing_ = false;
+  bool allSelected_ = false;
+  bool ending_ = false;
+  std::vector<std::string> refused_;
+};
+
+// UTF-8 of one character.
+std::string utf8Of(char32_t c);
+
+}  // namespace cocoa
