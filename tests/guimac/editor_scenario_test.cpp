@@ -255,3 +255,36 @@ TEST(EditorScenario, CarbonPathEndToEnd) {
 }
 
 }  // namespace
+
+namespace {
+
+// The editor steps check their arguments before anything runs (exit 2) and need an open editor when they run
+// (exit 4).
+TEST(EditorSteps, BadStepsAreRefusedAndInputNeedsAnOpenEditor) {
+  struct Case {
+    const char* script;
+    int exitCode;
+    const char* message;
+  } cases[] = {
+      {"editor open quartz\n", 2, "editor open cocoa|carbon"},
+      {"mouse down 10\n", 2, "wrong number of values"},
+      {"mouse press 1 2\n", 2, "mouse down|up|drag|move"},
+      {"click 1 2 button=middle\n", 2, "button=left or button=right"},
+      {"key F13\n", 2, "unknown key"},
+      {"click 1 2 mods=hyper\n", 2, "unknown modifier"},
+      {"pump 0\n", 2, "pump TICKS"},
+      {"menu choose 1/x\n", 2, "bad menu item number"},
+      {"window save\n", 2, "window save FILE.png"},
+      {"open\nclick 10 10\n", 4, "no editor window is open"},
+      {"open\nwindow save x.png\n", 4, "no editor window is open"},
+  };
+  ScratchDir dir;
+  const std::string bundle = makeBundle(dir);
+  for (const auto& c : cases) {
+    const HostRun r = runHost(bundle, c.script, dir, {}, {"VEXMIR_ROOT=" + dir.path()});
+    EXPECT_EQ(r.exitCode, c.exitCode) << c.script << r.err;
+    EXPECT_NE((r.err + r.out).find(c.message), std::string::npos) << c.script << r.err << r.out;
+  }
+}
+
+}  // namespace
