@@ -564,6 +564,12 @@ TEST(CarbonModel, CompositedViewsDrawFromInvalidAreasAndOthersOnUpdateControls) 
     const carbon::EventTypeSpec draw[] = {{carbon::kEventClassControl, carbon::kEventControlDraw}};
     carbon::InstallEventHandler(carbon::GetControlEventTarget(pane), drawHandler, 1, draw, &seen, nullptr);
     if (attrs) {
+      w->displayIfNeeded();  // the new pane's first, whole display
+      seen.lines.clear();
+      carbon::drawLog().clear();
+      for (int y = 0; y < 60; ++y)
+        for (int x = 0; x < 50; ++x)
+          for (int c = 1; c < 4; ++c) w->backing()->pixels()[(y * 50 + x) * 4 + c] = 0xFF;  // back to white
       carbon::HIRect r{{5, 6}, {7, 8}};
       carbon::HIViewSetNeedsDisplayInRect(pane, &r, true);
       w->displayIfNeeded();
@@ -579,6 +585,55 @@ TEST(CarbonModel, CompositedViewsDrawFromInvalidAreasAndOthersOnUpdateControls) 
     }
     carbon::DisposeWindow(w);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The one-to-one copy the editor's bitmap takes must land exactly where the general image drawing puts it.
+TEST(CarbonModel, BitmapImagesDrawnOneToOneMatchTheGeneralImageDrawing) {
+  const int W = 37, H = 23;
+  std::vector<uint8_t> srcPixels(W * H * 4);
+  for (size_t i = 0; i < srcPixels.size(); ++i) srcPixels[i] = static_cast<uint8_t>(i * 7 + 3);
+  platform::gfx::Context* src = platform::gfx::Context::createOverMemory(srcPixels.data(), W, H, W * 4);
+  struct Case {
+    float tx, ty, sy;  // transform after creation: translate, then scale y
+    platform::gfx::Rect clip;
+  } cases[] = {
+      {0, 0, 1, {0, 0, 60, 40}},     // the port's own space (y up)
+      {5, 3, 1, {0, 0, 60, 40}},     // moved by whole pixels
+      {4, 40, -1, {0, 0, 60, 40}},   // flipped, as a composited view's context is
+      {2, 1, 1, {10, 5, 12, 9}},     // clipped
+      {-6, -4, 1, {0, 0, 60, 40}},   // partly outside
+      {0.5f, 0, 1, {0, 0, 60, 40}},  // half a pixel: the general path
+  };
+  for (const auto& c : cases) {
+    std::vector<uint8_t> a(60 * 40 * 4, 0x11), b(60 * 40 * 4, 0x11);
+    platform::gfx::Context* ca = platform::gfx::Context::createOverMemory(a.data(), 60, 40, 60 * 4);
+    platform::gfx::Context* cb = platform::gfx::Context::createOverMemory(b.data(), 60, 40, 60 * 4);
+    for (auto* ctx : {ca, cb}) {
+      ctx->translate(c.tx, c.ty);
+      ctx->scale(1, c.sy);
+      ctx->clipToRect(c.clip);
+    }
+    carbon::CGImageRef img = carbon::CGBitmapContextCreateImage(src);
+    carbon::CGRect r;
+    r.size.width = W;
+    r.size.height = H;
+    carbon::CGContextDrawImage(ca, r, img);
+    carbon::CGImageRelease(img);
+    platform::gfx::ImageView v;
+    v.pixels = srcPixels.data();
+    v.width = W;
+    v.height = H;
+    v.rowBytes = W * 4;
+    cb->drawImage(v, platform::gfx::Rect{0, 0, static_cast<float>(W), static_cast<float>(H)});
+    EXPECT_EQ(a, b) << c.tx << "," << c.ty << " " << c.sy;
+    delete ca;
+    delete cb;
+  }
+  delete src;
 }
 
 }  // namespace
