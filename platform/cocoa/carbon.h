@@ -371,7 +371,9 @@ struct CGRect {
     double width = 0, height = 0;
   } size;
 };
-// A copy of the context's pixels (opaque, the leading byte of each pixel ignored), or null for a null context.
+// An image of the context's pixels (opaque, the leading byte of each pixel ignored), or null for a null context.
+// As on the platform it is copy-on-write: this model shares the context's pixels, so draw the image and release it
+// before drawing into the context again.
 CGImageRef CGBitmapContextCreateImage(CGContextRef bitmapContext);
 void CGImageRelease(CGImageRef image);
 size_t CGImageGetWidth(CGImageRef image);
