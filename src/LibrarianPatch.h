@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -46,12 +47,15 @@ class SysexBytes {
   void assign(const uint8_t* bytes, size_t count);
   // New bytes are zero, as in a vector.
   void resize(size_t count);
+  // Makes the size `count` and returns the bytes for the caller to fill in: all of them, since what
+  // they hold until then is not specified.
+  uint8_t* prepare(size_t count);
   void clear() { resize(0); }
 
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
-  uint8_t* data() { return onHeap() ? heap_.data() : inline_; }
-  const uint8_t* data() const { return onHeap() ? heap_.data() : inline_; }
+  uint8_t* data() { return onHeap() ? heap_.get() : inline_; }
+  const uint8_t* data() const { return onHeap() ? heap_.get() : inline_; }
   uint8_t* begin() { return data(); }
   uint8_t* end() { return data() + size_; }
   const uint8_t* begin() const { return data(); }
@@ -70,11 +74,11 @@ class SysexBytes {
   bool onHeap() const { return size_ > kInlineCapacity; }
   void takeFrom(SysexBytes& other) noexcept;
 
-  size_t size_ = 0;
+  // The bytes once there are more than fit inline (exactly size_ of them).
+  std::unique_ptr<uint8_t[]> heap_;
+  uint32_t size_ = 0;
   // The bytes while they fit; only the first size_ are ever read or copied.
   uint8_t inline_[kInlineCapacity];
-  // The bytes once there are more than fit inline.
-  std::vector<uint8_t> heap_;
 };
 
 bool operator==(const SysexBytes& a, const SysexBytes& b);
@@ -112,6 +116,25 @@ class PatchMessages {
   using const_reference = const PatchSysexMessage&;
   using iterator = PatchSysexMessage*;
   using const_iterator = const PatchSysexMessage*;
+
+  PatchMessages() = default;
+  PatchMessages(const PatchMessages&) = default;
+  PatchMessages& operator=(const PatchMessages&) = default;
+  PatchMessages(PatchMessages&& other) noexcept
+      : one_(std::move(other.one_)), hasOne_(other.hasOne_), many_(std::move(other.many_)) {
+    other.hasOne_ = false;
+    other.many_.clear();
+  }
+  PatchMessages& operator=(PatchMessages&& other) noexcept {
+    if (this != &other) {
+      one_ = std::move(other.one_);
+      hasOne_ = other.hasOne_;
+      many_ = std::move(other.many_);
+      other.hasOne_ = false;
+      other.many_.clear();
+    }
+    return *this;
+  }
 
   size_t size() const { return many_.empty() ? static_cast<size_t>(hasOne_) : many_.size(); }
   bool empty() const { return size() == 0; }

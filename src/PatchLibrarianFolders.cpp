@@ -223,7 +223,8 @@ PatchFile* PatchLibrarian::parseFolderFiles(const Poco::File& file, const Poco::
   bank->fileKind = fileKind;
   const bool midi = extension == "mid";
 
-  writeLog("PATCH LIBRARIAN: loaded file " + fullPath);
+  // Composed only when someone reads it: this runs for every bank file of a scan.
+  if (logSink) writeLog("PATCH LIBRARIAN: loaded file " + fullPath);
   size_t length = 0;
   if (!readFileInto(fullPath, &fileBuffer_, &length)) {
     writeLog("PATCH LIBRARIAN: could not read file " + fullPath);

@@ -205,11 +205,11 @@ class BankReader {
     while (present < kProgramsPerBank && programEnd(present) < packedLength) ++present;
     for (int program = 0; program < present; ++program) {
       if (programIsWhole(spoiled, program)) {
-        uint8_t dump[kProgramDumpSize + 16];
-        packProgram(packed, packedLength, program, dump);
-        SysexBytes& bytes = newProgram();
-        bytes.assign(dump, kProgramDumpSize);
-        finishProgram(bytes, true);
+        uint8_t packedDump[kProgramDumpSize + 16];
+        packProgram(packed, packedLength, program, packedDump);
+        SysexBytes& dump = newProgram();
+        std::memcpy(dump.prepare(kProgramDumpSize), packedDump, kProgramDumpSize);
+        finishProgram(dump, true);
       } else {
         appendPadding();
       }
@@ -281,7 +281,7 @@ class BankReader {
     if (!lib_.bankDumpFromHardware) {
       patch.name = programNameFromDump(dump.data(), static_cast<int>(dump.size()));
       // A bulk dump marks an unnamed program with twelve blanks; the librarian names it, in the dump too.
-      if (fromBulk && patch.name == "            ") {
+      if (fromBulk && patch.name.size() == 12 && patch.name.find_first_not_of(' ') == std::string::npos) {
         patch.name = "unnamed prog";
         std::memcpy(dump.data() + 6, "unnamed", 7);
         std::memcpy(dump.data() + 14, " prog", 5);

@@ -1,5 +1,6 @@
 // Building and reading the program data of a program dump, field by field.
 #include <cmath>
+#include <cstring>
 
 #include "src/ProgramDump.h"
 #include "src/VexmirParams.h"
@@ -653,16 +654,22 @@ class Parser {
 }  // namespace
 
 std::string programDumpName(const uint8_t* msg, size_t len) {
+  // Name characters sit at 6..12 and 14..18; 13 is a top-bit byte, not a character.
+  constexpr size_t kFirst = 6, kPacking = 13, kLast = 18;
   char name[kProgramNameLength];
-  int count = 0;
-  if (msg) {
-    // Name characters sit at 6..12 and 14..18; 13 is a top-bit byte, not a character.
-    for (size_t position = 6; position <= 18 && position < len; ++position) {
-      if (position == 13) continue;
-      if (msg[position] != 0) name[count++] = static_cast<char>(msg[position]);
-    }
+  if (msg && len > kLast) {
+    // The whole name is there: the librarian asks this for every program it reads, so the usual
+    // name without zero bytes is taken in two copies.
+    std::memcpy(name, msg + kFirst, kPacking - kFirst);
+    std::memcpy(name + (kPacking - kFirst), msg + kPacking + 1, kLast - kPacking);
+    if (!std::memchr(name, 0, sizeof name)) return std::string(name, sizeof name);
   }
-  return std::string(name, static_cast<size_t>(count));
+  size_t count = 0;
+  for (size_t position = kFirst; msg && position <= kLast && position < len; ++position) {
+    if (position == kPacking) continue;
+    if (msg[position] != 0) name[count++] = static_cast<char>(msg[position]);
+  }
+  return std::string(name, count);
 }
 
 bool parseProgramDump(const uint8_t* msg, size_t len, double* values, ProgramParseResult* result) {
