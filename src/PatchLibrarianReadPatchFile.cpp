@@ -236,8 +236,10 @@ class BankReader {
   // low seven bits; only the grouping moves: its first byte sits at place a = (254 * program) mod 7
   // of a bulk group, so each group of the dump takes the bulk group's bytes from place a on and the
   // first bytes of the next bulk group, and its top-bits byte is pieced together from the two.
-  // `out` has room for 16 bytes more than a dump, so that whole groups can be moved eight bytes at a time.
+  // `out` has room for 16 bytes more than a dump, so that whole groups can be stored eight bytes at
+  // a time.
   static void packProgram(const uint8_t* packed, size_t packedLength, int program, uint8_t* out) {
+    static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "byte i of a loaded word is bits 8i to 8i + 7");
     out[0] = kSysExStart;
     out[1] = kKorg;
     out[2] = kStoredChannelByte;
@@ -245,24 +247,38 @@ class BankReader {
     out[4] = kProgramDump;
     const size_t first = static_cast<size_t>(program) * kProgramDataSize;
     const unsigned a = static_cast<unsigned>(first % 7);
-    const uint8_t* groupA = packed + topBitsAt(first);
-    const uint8_t* const packedEnd = packed + packedLength;
-    uint8_t* o = out + kDumpHeader;
-    for (int done = 0; done < kProgramDataSize; done += 7, groupA += 8, o += 8) {
+    const size_t groupAt = topBitsAt(first);
+    // The eight bulk bytes from place a on hold a dump group's seven data bytes and, at index 7 - a,
+    // the next bulk group's top-bits byte, which is taken out.
+    const unsigned drop = 8 * (7 - a);
+    const uint64_t below = (uint64_t{1} << drop) - 1;
+    constexpr int kWholeGroups = kProgramDataSize / 7;
+    int group = 0;
+    // Every whole group goes by words when the bulk data reaches past the last one's window.
+    if (packedLength - groupAt >= 8 * static_cast<size_t>(kWholeGroups - 1) + 9 + a) {
+      for (; group < kWholeGroups; ++group) {
+        const uint8_t* groupA = packed + groupAt + 8 * static_cast<size_t>(group);
+        uint8_t* o = out + kDumpHeader + 8 * group;
+        uint64_t window;
+        std::memcpy(&window, groupA + 1 + a, 8);
+        // Two shifts: for a = 0 the byte taken out is the last one, and one shift of 64 is undefined.
+        const uint64_t bytes = (window & below) | (((window >> drop) >> 8) << drop);
+        // The eighth byte stored is the next group's top-bits byte, written after this.
+        std::memcpy(o + 1, &bytes, 8);
+        o[0] = static_cast<uint8_t>(((groupA[0] >> a) | (static_cast<unsigned>(groupA[8]) << (7 - a))) & 0x7F);
+      }
+    }
+    for (; group * 7 < kProgramDataSize; ++group) {
+      const int done = group * 7;
+      const uint8_t* groupA = packed + groupAt + 8 * static_cast<size_t>(group);
+      uint8_t* o = out + kDumpHeader + 8 * group;
       const unsigned count = kProgramDataSize - done < 7 ? kProgramDataSize - done : 7;
       const unsigned fromA = count < 7 - a ? count : 7 - a;
       unsigned top = groupA[0] >> a;
-      if (count == 7 && packedEnd - groupA >= 17) {
-        // Bytes written past the group are rewritten by the next group.
-        std::memcpy(o + 1, groupA + 1 + a, 8);
+      for (unsigned i = 0; i < fromA; ++i) o[1 + i] = groupA[1 + a + i];
+      if (count > fromA) {
         top |= static_cast<unsigned>(groupA[8]) << (7 - a);
-        std::memcpy(o + 1 + fromA, groupA + 9, 8);
-      } else {
-        for (unsigned i = 0; i < fromA; ++i) o[1 + i] = groupA[1 + a + i];
-        if (count > fromA) {
-          top |= static_cast<unsigned>(groupA[8]) << (7 - a);
-          for (unsigned i = 0; i < count - fromA; ++i) o[1 + fromA + i] = groupA[9 + i];
-        }
+        for (unsigned i = 0; i < count - fromA; ++i) o[1 + fromA + i] = groupA[9 + i];
       }
       o[0] = static_cast<uint8_t>(top & ((1u << count) - 1));
     }
