@@ -128,6 +128,8 @@ bool isFramedSysEx(const SysexBytes& message) {
   return isFramedSysEx(message.data(), message.size());
 }
 
+LibrarianPatch::LibrarianPatch() = default;
+
 bool LibrarianPatch::hasWritableMessage() const {
   for (const PatchSysexMessage& m : messages)
     if (isFramedSysEx(m.data)) return true;

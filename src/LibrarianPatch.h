@@ -175,6 +175,10 @@ class PatchMessages {
 // A value type: copies share nothing.
 class LibrarianPatch {
  public:
+  // Defined out of line, so that a new record in a vector is not first cleared byte by byte: the
+  // reader fills in every byte it keeps.
+  LibrarianPatch();
+
   std::string name;
   PatchMessages messages;
 
