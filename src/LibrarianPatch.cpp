@@ -88,25 +88,22 @@ bool operator==(const std::vector<uint8_t>& a, const SysexBytes& b) {
   return b == a;
 }
 
-PatchSysexMessage& PatchMessages::emplace_back() {
-  // While there is no message one_ is empty: it was never used, cleared, or moved from.
-  if (many_.empty() && !hasOne_) {
-    hasOne_ = true;
-    return one_;
-  }
-  if (many_.empty()) {
-    many_.reserve(2);
-    many_.push_back(std::move(one_));
+PatchSysexMessage& PatchMessages::emplaceAnother() {
+  if (!many_) {
+    auto many = std::make_unique<std::vector<PatchSysexMessage>>();
+    many->reserve(2);
+    many->push_back(std::move(one_));
+    many_ = std::move(many);
     hasOne_ = false;
   }
-  many_.emplace_back();
-  return many_.back();
+  many_->emplace_back();
+  return many_->back();
 }
 
 void PatchMessages::clear() {
+  many_.reset();
   one_ = PatchSysexMessage();
   hasOne_ = false;
-  many_.clear();
 }
 
 bool PatchMessages::operator==(const PatchMessages& other) const {

@@ -118,28 +118,36 @@ class PatchMessages {
   using const_iterator = const PatchSysexMessage*;
 
   PatchMessages() = default;
-  PatchMessages(const PatchMessages&) = default;
-  PatchMessages& operator=(const PatchMessages&) = default;
+  PatchMessages(const PatchMessages& other)
+      : many_(other.many_ ? std::make_unique<std::vector<PatchSysexMessage>>(*other.many_) : nullptr),
+        one_(other.one_),
+        hasOne_(other.hasOne_) {}
+  PatchMessages& operator=(const PatchMessages& other) {
+    if (this != &other) {
+      many_ = other.many_ ? std::make_unique<std::vector<PatchSysexMessage>>(*other.many_) : nullptr;
+      one_ = other.one_;
+      hasOne_ = other.hasOne_;
+    }
+    return *this;
+  }
   PatchMessages(PatchMessages&& other) noexcept
-      : one_(std::move(other.one_)), hasOne_(other.hasOne_), many_(std::move(other.many_)) {
+      : many_(std::move(other.many_)), one_(std::move(other.one_)), hasOne_(other.hasOne_) {
     other.hasOne_ = false;
-    other.many_.clear();
   }
   PatchMessages& operator=(PatchMessages&& other) noexcept {
     if (this != &other) {
+      many_ = std::move(other.many_);
       one_ = std::move(other.one_);
       hasOne_ = other.hasOne_;
-      many_ = std::move(other.many_);
       other.hasOne_ = false;
-      other.many_.clear();
     }
     return *this;
   }
 
-  size_t size() const { return many_.empty() ? static_cast<size_t>(hasOne_) : many_.size(); }
+  size_t size() const { return many_ ? many_->size() : static_cast<size_t>(hasOne_); }
   bool empty() const { return size() == 0; }
-  PatchSysexMessage* data() { return many_.empty() ? &one_ : many_.data(); }
-  const PatchSysexMessage* data() const { return many_.empty() ? &one_ : many_.data(); }
+  PatchSysexMessage* data() { return many_ ? many_->data() : &one_; }
+  const PatchSysexMessage* data() const { return many_ ? many_->data() : &one_; }
   PatchSysexMessage* begin() { return data(); }
   PatchSysexMessage* end() { return data() + size(); }
   const PatchSysexMessage* begin() const { return data(); }
@@ -151,25 +159,37 @@ class PatchMessages {
   PatchSysexMessage& back() { return data()[size() - 1]; }
   const PatchSysexMessage& back() const { return data()[size() - 1]; }
 
+  // `message` is taken first: it may be one of these, and a second message moves the first.
   void push_back(const PatchSysexMessage& message) {
-    // Copied first: `message` may be one of these, and a second message moves the first.
     PatchSysexMessage copy(message);
     emplace_back() = std::move(copy);
   }
-  void push_back(PatchSysexMessage&& message) { emplace_back() = std::move(message); }
+  void push_back(PatchSysexMessage&& message) {
+    PatchSysexMessage taken(std::move(message));
+    emplace_back() = std::move(taken);
+  }
   // Appends an empty message and returns it.
-  PatchSysexMessage& emplace_back();
+  PatchSysexMessage& emplace_back() {
+    // While there is no message one_ is empty: it was never used, cleared, or moved from.
+    if (!many_ && !hasOne_) {
+      hasOne_ = true;
+      return one_;
+    }
+    return emplaceAnother();
+  }
   void clear();
 
   bool operator==(const PatchMessages& other) const;
   bool operator!=(const PatchMessages& other) const { return !(*this == other); }
 
  private:
+  PatchSysexMessage& emplaceAnother();
+
+  // Every message once there are two or more; one_ is then empty and unused.
+  std::unique_ptr<std::vector<PatchSysexMessage>> many_;
   // The only message while there is at most one (hasOne_ tells whether it is there).
   PatchSysexMessage one_;
   bool hasOne_ = false;
-  // Every message once there are two or more.
-  std::vector<PatchSysexMessage> many_;
 };
 
 // A value type: copies share nothing.
