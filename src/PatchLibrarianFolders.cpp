@@ -24,6 +24,13 @@ std::string lowerCase(std::string text) {
   return text;
 }
 
+// The text after the last dot of a file name, as Poco::Path::getExtension gives it; taken from the
+// name the listing gives, so that no path is parsed for every entry.
+std::string extensionOf(const std::string& name) {
+  const size_t dot = name.rfind('.');
+  return dot == std::string::npos ? std::string() : name.substr(dot + 1);
+}
+
 bool isBankExtension(const std::string& ext) {
   return ext == "mid" || ext == "syx" || ext == "vmr" || ext == "vlt";
 }
@@ -261,14 +268,10 @@ void PatchLibrarian::walkFolder(const std::string& folder, std::vector<std::stri
     }
     // The answer (type and size) is kept for a bank file, so that the scan does not ask again.
     if (!kept || entry.st.st_mode == 0) continue;
-    try {
-      std::string extension = lowerCase(Poco::Path(entry.path).getExtension());
-      if (!isBankExtension(extension)) continue;
-      kept->push_back(BankCandidate{std::move(entry.path), std::move(entry.name), std::move(extension),
-                                    entry.st.st_mode, static_cast<int64_t>(entry.st.st_size)});
-    } catch (const std::exception& e) {
-      writeLog("PATCH LIBRARIAN: skipped " + entry.path + ": " + e.what());
-    }
+    std::string extension = lowerCase(extensionOf(entry.name));
+    if (!isBankExtension(extension)) continue;
+    kept->push_back(BankCandidate{std::move(entry.path), std::move(entry.name), std::move(extension), entry.st.st_mode,
+                                  static_cast<int64_t>(entry.st.st_size)});
   }
 }
 

@@ -143,9 +143,12 @@ class BankReader {
     bank_->patches.reserve(bank_->patches.size() + kProgramsPerBank);
     size_t pos = 0;
     while (pos < size) {
-      const void* next = std::memchr(data + pos, kSysExStart, size - pos);
-      if (!next) break;
-      pos = static_cast<size_t>(static_cast<const uint8_t*>(next) - data);
+      // Dumps back to back start right where the last one ended: no search needed.
+      if (data[pos] != kSysExStart) {
+        const void* next = std::memchr(data + pos, kSysExStart, size - pos);
+        if (!next) break;
+        pos = static_cast<size_t>(static_cast<const uint8_t*>(next) - data);
+      }
       if (!isDumpHeader(data, size, pos)) {
         ++pos;
         continue;

@@ -662,7 +662,14 @@ std::string programDumpName(const uint8_t* msg, size_t len) {
     // name without zero bytes is taken in two copies.
     std::memcpy(name, msg + kFirst, kPacking - kFirst);
     std::memcpy(name + (kPacking - kFirst), msg + kPacking + 1, kLast - kPacking);
-    if (!std::memchr(name, 0, sizeof name)) return std::string(name, sizeof name);
+    uint64_t head;
+    uint32_t tail;
+    std::memcpy(&head, name, 8);
+    std::memcpy(&tail, name + 8, 4);
+    // A zero byte makes its lane borrow: (x - 0x01..) & ~x & 0x80.. is nonzero exactly then.
+    const bool zeroInHead = ((head - 0x0101010101010101ull) & ~head & 0x8080808080808080ull) != 0;
+    const bool zeroInTail = ((tail - 0x01010101u) & ~tail & 0x80808080u) != 0;
+    if (!zeroInHead && !zeroInTail) return std::string(name, sizeof name);
   }
   size_t count = 0;
   for (size_t position = kFirst; msg && position <= kLast && position < len; ++position) {
