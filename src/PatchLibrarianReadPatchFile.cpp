@@ -178,7 +178,7 @@ class BankReader {
       SysexBytes& dump = newProgram();
       dump.assign(d + pos, kProgramDumpSize);
       dump[2] = kStoredChannelByte;
-      finishProgram(dump, false);
+      finishProgram(dump, d + pos, false);
       return end + 1;
     }
     appendPadding();
@@ -212,7 +212,7 @@ class BankReader {
         packProgram(packed, packedLength, program, packedDump);
         SysexBytes& dump = newProgram();
         std::memcpy(dump.prepare(kProgramDumpSize), packedDump, kProgramDumpSize);
-        finishProgram(dump, true);
+        finishProgram(dump, packedDump, true);
       } else {
         appendPadding();
       }
@@ -294,11 +294,13 @@ class BankReader {
     return bank_->patches.back().messages.emplace_back().data;
   }
 
-  // Names the program whose bytes were just filled in and hands it on.
-  void finishProgram(SysexBytes& dump, bool fromBulk) {
+  // Names the program whose bytes were just filled in and hands it on. The name is read from
+  // `source`, the dump's bytes as they were before the copy into the record, which has not reached
+  // memory yet.
+  void finishProgram(SysexBytes& dump, const uint8_t* source, bool fromBulk) {
     LibrarianPatch& patch = bank_->patches.back();
     if (!lib_.bankDumpFromHardware) {
-      patch.name = programNameFromDump(dump.data(), static_cast<int>(dump.size()));
+      patch.name = programNameFromDump(source, kProgramDumpSize);
       // A bulk dump marks an unnamed program with twelve blanks; the librarian names it, in the dump too.
       if (fromBulk && patch.name.size() == 12 && patch.name.find_first_not_of(' ') == std::string::npos) {
         patch.name = "unnamed prog";
