@@ -1,12 +1,14 @@
 // The external MIDI input and output ports on RtMidi.
 #include <jack/jack.h>
 #include <rtmidi/RtMidi.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <stdexcept>
+#include <string>
 
 #include "KIT/IEffect/IEffectBase.h"
 
@@ -24,9 +26,13 @@ void midiErrorCallback(RtMidiError::Type type, const std::string& text, void*) {
   std::fprintf(stderr, "MIDI: %s\n", text.c_str());
 }
 
+// The probe client's name carries the process id: a client's notification socket is named after the client
+// alone, so two processes opening clients of one name at the same moment (even on different servers) can take
+// over each other's socket and both fail to open.
 bool jackServerAnswers() {
   jack_status_t status;
-  jack_client_t* client = jack_client_open("vexmir-probe", JackNoStartServer, &status);
+  std::string name = "vexmir-probe-" + std::to_string(static_cast<long>(::getpid()));
+  jack_client_t* client = jack_client_open(name.c_str(), JackNoStartServer, &status);
   if (!client) return false;
   jack_client_close(client);
   return true;

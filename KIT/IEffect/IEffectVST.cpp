@@ -5,6 +5,7 @@
 #include <cstring>
 #include <exception>
 
+#include "KIT/IEffect/IGraphics.h"
 #include "KIT/IEffect/Log.h"
 #include "platform/vst2/vst2.h"
 
@@ -172,10 +173,22 @@ intptr_t IEffectVSTEntry::dispatch(IEffectVST* plug, int32_t opcode, int32_t ind
         return 1;
       }
       return 0;
-    case effEditOpen:
-    case effEditClose:
-      // The editor surface arrives with the GUI layer; without one there is no window.
-      return 0;
+    case effEditOpen: {
+      IGraphics* g = plug->GetGUI();
+      if (!g) return 0;
+      // A host that asked for the view form gets a view inside its own; otherwise the editor goes into its window.
+      void* view = (st->mHasVSTExtensions & kHostViewAsConfigBit) ? g->OpenWindow(ptr) : g->OpenWindow(ptr, nullptr, 0, 0);
+      if (!view) return 0;
+      plug->OnGUIOpen();
+      return 1;
+    }
+    case effEditClose: {
+      IGraphics* g = plug->GetGUI();
+      if (!g) return 0;
+      plug->OnGUIClose();
+      g->CloseWindow();
+      return 1;
+    }
     case effIdentify:
       return kIdentifyAnswer;
     case effGetChunk:
@@ -623,7 +636,10 @@ EHost IEffectVST::GetHost() {
 }
 
 void IEffectVST::ResizeGraphics(int, int) {
-  if (!GetGUI()) return;
+  IGraphics* g = GetGUI();
+  if (!g) return;
+  mState->mEditRect.bottom = static_cast<int16_t>(g->Height());
+  mState->mEditRect.right = static_cast<int16_t>(g->Width());
   OnWindowResize();
 }
 
@@ -727,6 +743,10 @@ void IEffectVST::AttachGraphics(IGraphics* graphics) {
   if (!graphics) return;
   IEffectBase::AttachGraphics(graphics);
   mState->mAEffect.flags |= effFlagsHasEditor;
+  mState->mEditRect.top = 0;
+  mState->mEditRect.left = 0;
+  mState->mEditRect.bottom = static_cast<int16_t>(graphics->Height());
+  mState->mEditRect.right = static_cast<int16_t>(graphics->Width());
 }
 
 void InitializeVSTChunk(ByteChunk* chunk) {

@@ -147,6 +147,9 @@ void IGraphics::SetParameterFromPlug(int paramIdx, double value, bool normalized
     // A stray index would have no parameter to convert through; nothing can be moved then.
     IParam* param = mPlug ? mPlug->GetParam(paramIdx) : nullptr;
     if (!param) return;
+    // The main thread writes parameters under the plug-in's lock (SetParameterFromGUI); so does this, whichever
+    // thread calls it.
+    KIT_MutexLock lock(mPlug->GetMutex());
     value = param->GetNormalized(value);
     param->SetNormalized(value);
   }

@@ -1,5 +1,4 @@
 // The line and shape drawing operations and the line knob, over the raster library's shape drawers.
-#if __has_include("KIT/pix/pix-shapes.h")
 #include <cmath>
 
 #include "KIT/IEffect/IControls.h"
@@ -130,4 +129,3 @@ bool IKnobLineControl::Draw(IGraphics* graphics) {
   const float cx = (mRECT.L + mRECT.R) * 0.5f, cy = (mRECT.T + mRECT.B) * 0.5f;
   return graphics->DrawRadialLine(&mColor, cx, cy, a, mInnerRadius, mOuterRadius, &mBlend, true);
 }
-#endif

@@ -1,6 +1,7 @@
 // Circle outlines and discs (fixed masks for the smallest radii, a midpoint drawer and an anti-aliased drawer for
 // the rest), arcs cut from the outline by clip boxes, and rectangles with rounded corners.
 #include <cmath>
+#include <type_traits>
 
 #include "KIT/pix/pix-shapes-internal.h"
 #include "KIT/pix/pix.h"
@@ -87,6 +88,7 @@ class _PIX_CircleDrawer {
     if (k.clipping && (x < k.clip.l || x >= k.clip.r || y < k.clip.t || y >= k.clip.b)) return;
     combine<C>(pixelAt(k.s, (int)x, (int)y), k.c, w);
   }
+  template <class L = C>
   static inline void DrawClippedVertLine(const Ctx& k, int64_t x, int64_t y1, int64_t y2, int w) {
     if (k.clipping) {
       if (x < k.clip.l || x >= k.clip.r) return;
@@ -95,8 +97,9 @@ class _PIX_CircleDrawer {
     }
     if (y1 > y2) return;
     PIX_pixel* p = pixelAt(k.s, (int)x, (int)y1);
-    for (int64_t y = y1; y <= y2; y++, p += k.s.span) combine<C>(p, k.c, w);
+    for (int64_t y = y1; y <= y2; y++, p += k.s.span) combine<L>(p, k.c, w);
   }
+  template <class L = C>
   static inline void DrawClippedHorzLine(const Ctx& k, int64_t y, int64_t x1, int64_t x2, int w) {
     if (k.clipping) {
       if (y < k.clip.t || y >= k.clip.b) return;
@@ -105,7 +108,7 @@ class _PIX_CircleDrawer {
     }
     if (x1 > x2) return;
     PIX_pixel* p = pixelAt(k.s, (int)x1, (int)y);
-    for (int64_t x = x1; x <= x2; x++, p++) combine<C>(p, k.c, w);
+    for (int64_t x = x1; x <= x2; x++, p++) combine<L>(p, k.c, w);
   }
 
   // Every pixel of the step at distance d from the centre lies in column xc +- d or row yc +- d; past the furthest
@@ -166,6 +169,9 @@ class _PIX_CircleDrawer {
     }
   }
 
+  // F combines the inside of a disc, all at the full weight W: the caller passes a plain store when that gives the
+  // same pixels (a copy at 256), as the inside is most of the work.
+  template <class F = C>
   static void DrawClippedCircleAA(const Ctx& k, float cx, float cy, float r, bool filled, int W) {
     const int64_t xc = truncSat64((double)cx + 0.5), yc = truncSat64((double)cy + 0.5);
     const int64_t ri = truncSat64(r);
@@ -175,9 +181,9 @@ class _PIX_CircleDrawer {
     DrawClippedPt(k, xc - ri - 1, yc, w0);
     DrawClippedPt(k, xc + ri + 1, yc, w0);
     if (filled) {
-      DrawClippedVertLine(k, xc, yc - ri, yc - 1, W);
-      DrawClippedVertLine(k, xc, yc + 1, yc + ri, W);
-      DrawClippedHorzLine(k, yc, xc - ri, truncSat64((double)cx + (double)ri), W);
+      DrawClippedVertLine<F>(k, xc, yc - ri, yc - 1, W);
+      DrawClippedVertLine<F>(k, xc, yc + 1, yc + ri, W);
+      DrawClippedHorzLine<F>(k, yc, xc - ri, truncSat64((double)cx + (double)ri), W);
     } else {
       DrawClippedPt(k, xc, yc - ri, W - w0);
       DrawClippedPt(k, xc + ri, yc, W - w0);
@@ -203,14 +209,14 @@ class _PIX_CircleDrawer {
         DrawClippedPt(k, xc + xi + 1, yc + i, wf);
       }
       if (filled) {
-        DrawClippedVertLine(k, xc - i, yc - xi, yc - i - 1, W);
-        DrawClippedVertLine(k, xc - i, yc + i + 1, yc + xi, W);
-        DrawClippedVertLine(k, xc + i, yc - xi, yc - i - 1, W);
-        DrawClippedVertLine(k, xc + i, yc + i + 1, yc + xi, W);
-        DrawClippedHorzLine(k, yc - i, xc - xi, xc - i, W);
-        DrawClippedHorzLine(k, yc - i, xc + i, xc + xi, W);
-        DrawClippedHorzLine(k, yc + i, xc - xi, xc - i, W);
-        DrawClippedHorzLine(k, yc + i, xc + i, xc + xi, W);
+        DrawClippedVertLine<F>(k, xc - i, yc - xi, yc - i - 1, W);
+        DrawClippedVertLine<F>(k, xc - i, yc + i + 1, yc + xi, W);
+        DrawClippedVertLine<F>(k, xc + i, yc - xi, yc - i - 1, W);
+        DrawClippedVertLine<F>(k, xc + i, yc + i + 1, yc + xi, W);
+        DrawClippedHorzLine<F>(k, yc - i, xc - xi, xc - i, W);
+        DrawClippedHorzLine<F>(k, yc - i, xc + i, xc + xi, W);
+        DrawClippedHorzLine<F>(k, yc + i, xc - xi, xc - i, W);
+        DrawClippedHorzLine<F>(k, yc + i, xc + i, xc + xi, W);
       } else {
         DrawClippedPt(k, xc - xi, yc - i, W - wf);
         DrawClippedPt(k, xc + xi, yc - i, W - wf);
@@ -245,7 +251,10 @@ void __DrawCircleClipped(const Surface& s, float cx, float cy, float r, unsigned
   dispatchShape(mode & 0xFF, weight, aa, [&](auto tag) {
     typedef typename decltype(tag)::type C;
     typename _PIX_CircleDrawer<C>::Ctx k{s, Rgba(color), clip, clipping};
-    if (aa)
+    if (aa && std::is_same<C, _PIX_CombinePixelsCopyNoClamp>::value && weight == 256)
+      _PIX_CircleDrawer<C>::template DrawClippedCircleAA<_PIX_CombinePixelsClobberNoClamp>(k, cx, cy, r, filled,
+                                                                                           weight);
+    else if (aa)
       _PIX_CircleDrawer<C>::DrawClippedCircleAA(k, cx, cy, r, filled, weight);
     else
       _PIX_CircleDrawer<C>::DrawClippedCircle(k, cx, cy, r, filled, weight);

@@ -1,6 +1,7 @@
 #include "platform/cocoa/carbon.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <mutex>
 
@@ -217,12 +218,17 @@ OSStatus SendEventToEventTarget(EventRef event, EventTargetRef target) {
   HandlerCall call;
   call.target = target;
   call.chain.assign(target->handlers.rbegin(), target->handlers.rend());
+  // A handler may dispose of the target's view or window (a text field ending its own edit): both stay alive until
+  // the dispatch is over.
+  cocoa::Object* owner = target->owner;
+  owner->retain();
   event->retain();
   ++target->dispatching;
   const OSStatus r = runChain(&call, event);
   --target->dispatching;
   target->sweep();
   event->release();
+  owner->release();
   return r;
 }
 
@@ -316,6 +322,8 @@ void drawControls(cocoa::View* v, WindowRef window) {
     CGrafPtr port = window;
     SetEventParameter(e, kEventParamGrafPort, typeGrafPtr, sizeof port, &port);
     drawLog().push_back({hv, HIRect{}, false});
+    const cocoa::Point a = hv->convertToWindow(cocoa::Point{0, 0});
+    window->noteDisplayed(cocoa::Rect{a.x, window->contentRect().h - a.y, hv->frame().w, hv->frame().h});
     SendEventToEventTarget(e, hv->target());
     ReleaseEvent(e);
   }
@@ -840,8 +848,8 @@ CGError CGWarpMouseCursorPosition(CGPoint p) {
 }
 
 struct CGImage {
-  int width = 0, height = 0;
-  std::vector<uint8_t> pixels;
+  int width = 0, height = 0, rowBytes = 0;
+  const uint8_t* pixels = nullptr;  // the context's own pixels: copy on write, and nothing writes before release
 };
 
 CGImageRef CGBitmapContextCreateImage(CGContextRef ctx) {
@@ -849,10 +857,8 @@ CGImageRef CGBitmapContextCreateImage(CGContextRef ctx) {
   auto* img = new CGImage;
   img->width = ctx->width();
   img->height = ctx->height();
-  img->pixels.resize(static_cast<size_t>(img->width) * img->height * 4);
-  for (int y = 0; y < img->height; ++y)
-    std::memcpy(&img->pixels[static_cast<size_t>(y) * img->width * 4],
-                ctx->pixels() + static_cast<size_t>(y) * ctx->rowBytes(), static_cast<size_t>(img->width) * 4);
+  img->rowBytes = ctx->rowBytes();
+  img->pixels = ctx->pixels();
   return img;
 }
 
@@ -868,13 +874,47 @@ size_t CGImageGetHeight(CGImageRef image) {
   return image ? static_cast<size_t>(image->height) : 0;
 }
 
+namespace {
+// The editor copies its bitmap one to one into views whose transform is a whole-pixel translation, upright: row by
+// row, the colour bytes only (the leading byte of an opaque context is left alone, as the general path does).
+bool drawImageOneToOne(CGContextRef ctx, const CGRect& r, CGImageRef image) {
+  const platform::gfx::Affine& m = ctx->transform();
+  if (m.a != 1 || m.b != 0 || m.c != 0 || (m.d != 1 && m.d != -1)) return false;
+  if (r.size.width != image->width || r.size.height != image->height) return false;
+  // Row 0 of the image lands at the rectangle's maximum y: that corner must be the top in device space.
+  const platform::gfx::Point top =
+      m.apply({static_cast<float>(r.origin.x), static_cast<float>(r.origin.y + r.size.height)});
+  const platform::gfx::Point bottom = m.apply({static_cast<float>(r.origin.x), static_cast<float>(r.origin.y)});
+  if (!(top.y < bottom.y) || top.x != std::floor(top.x) || top.y != std::floor(top.y)) return false;
+  const int dx = static_cast<int>(top.x), dy = static_cast<int>(top.y);
+  int x0, y0, x1, y1;
+  ctx->deviceClip(x0, y0, x1, y1);
+  x0 = std::max({x0, dx, 0});
+  y0 = std::max({y0, dy, 0});
+  x1 = std::min({x1, dx + image->width, ctx->width()});
+  y1 = std::min({y1, dy + image->height, ctx->height()});
+  for (int y = y0; y < y1; ++y) {
+    const uint8_t* src =
+        image->pixels + static_cast<size_t>(y - dy) * image->rowBytes + static_cast<size_t>(x0 - dx) * 4;
+    uint8_t* dst = ctx->pixels() + static_cast<size_t>(y) * ctx->rowBytes() + static_cast<size_t>(x0) * 4;
+    for (int x = x0; x < x1; ++x, src += 4, dst += 4) {
+      dst[1] = src[1];
+      dst[2] = src[2];
+      dst[3] = src[3];
+    }
+  }
+  return true;
+}
+}  // namespace
+
 void CGContextDrawImage(CGContextRef ctx, CGRect r, CGImageRef image) {
   if (!ctx || !image) return;
+  if (drawImageOneToOne(ctx, r, image)) return;
   platform::gfx::ImageView v;
-  v.pixels = image->pixels.data();
+  v.pixels = image->pixels;
   v.width = image->width;
   v.height = image->height;
-  v.rowBytes = image->width * 4;
+  v.rowBytes = image->rowBytes;
   v.leadingAlpha = false;
   ctx->drawImage(v, platform::gfx::Rect{static_cast<float>(r.origin.x), static_cast<float>(r.origin.y),
                                         static_cast<float>(r.size.width), static_cast<float>(r.size.height)});
@@ -894,6 +934,13 @@ void CGContextSaveGState(CGContextRef ctx) {
 
 void CGContextRestoreGState(CGContextRef ctx) {
   if (ctx) ctx->restore();
+}
+
+OSErr Gestalt(OSType selector, SInt32* response) {
+  if (!response) return paramErr;
+  if (selector != gestaltSystemVersion) return -5551;  // gestaltUndefSelectorErr
+  *response = 0x1090;
+  return noErr;
 }
 
 std::vector<DrawRecord>& drawLog() {

@@ -371,7 +371,9 @@ struct CGRect {
     double width = 0, height = 0;
   } size;
 };
-// A copy of the context's pixels (opaque, the leading byte of each pixel ignored), or null for a null context.
+// An image of the context's pixels (opaque, the leading byte of each pixel ignored), or null for a null context.
+// As on the platform it is copy-on-write: this model shares the context's pixels, so draw the image and release it
+// before drawing into the context again.
 CGImageRef CGBitmapContextCreateImage(CGContextRef bitmapContext);
 void CGImageRelease(CGImageRef image);
 size_t CGImageGetWidth(CGImageRef image);
@@ -382,6 +384,10 @@ void CGContextTranslateCTM(CGContextRef context, double tx, double ty);
 void CGContextScaleCTM(CGContextRef context, double sx, double sy);
 void CGContextSaveGState(CGContextRef context);
 void CGContextRestoreGState(CGContextRef context);
+
+// System facts: 'sysv' answers the system version code (0x1090 on this platform).
+constexpr OSType gestaltSystemVersion = fourCC("sysv");
+OSErr Gestalt(OSType selector, SInt32* response);
 
 // Every Carbon draw event sent so far (view, shape bounds), for tests: cleared by tests.
 struct DrawRecord {

@@ -88,6 +88,8 @@ void View::addSubview(View* view) {
   subviews_.push_back(view);
   view->superview_ = this;
   view->setWindow(window_);
+  // A view new to its place is drawn whole at the next display.
+  view->setNeedsDisplay(true);
 }
 
 void View::detach() {
@@ -411,6 +413,10 @@ void Window::displayView(View* v) {
     graphicsContext::setCurrentPort(previous);
     ctx->restore();
     ++displayCount_;
+    const Point a = v->convertToWindow(Point{dirty.x, dirty.y});
+    const Point b = v->convertToWindow(Point{dirty.x + dirty.w, dirty.y + dirty.h});
+    const double h = contentRect_.h;
+    noteDisplayed(Rect{std::min(a.x, b.x), h - std::max(a.y, b.y), std::abs(b.x - a.x), std::abs(b.y - a.y)});
   }
   // Subviews are drawn over their superview.
   std::vector<View*> subs = v->subviews();
@@ -476,6 +482,18 @@ bool Window::writePNG(const std::string& path) const {
   }
   png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
   return std::fclose(f) == 0 && ok;
+}
+
+std::vector<Rect> Window::takeDisplayedRects() {
+  std::vector<Rect> out;
+  out.swap(displayed_);
+  return out;
+}
+
+void Window::noteDisplayed(Rect topDown) {
+  // A long session keeps only its recent draws.
+  if (displayed_.size() >= 4096) displayed_.erase(displayed_.begin(), displayed_.begin() + 2048);
+  displayed_.push_back(topDown);
 }
 
 void Window::clearUnhandledEvents() {

@@ -167,6 +167,9 @@ class Window : public Object {
   // Writes the backing store as an RGB PNG; false when there is none or the file cannot be written.
   bool writePNG(const std::string& path) const;
   int displayCount() const { return displayCount_; }
+  // Areas drawn since the last call, in window pixels from the top left (x, y, w, h), oldest first.
+  std::vector<Rect> takeDisplayedRects();
+  void noteDisplayed(Rect topDown);
 
   // Events that went down the whole responder chain without being taken: the host would see them.
   const std::vector<Event*>& unhandledEvents() const { return unhandled_; }
@@ -200,6 +203,7 @@ class Window : public Object {
   std::vector<uint8_t> pixels_;
   platform::gfx::Context* backing_ = nullptr;
   int displayCount_ = 0;
+  std::vector<Rect> displayed_;
   std::vector<Event*> unhandled_;  // retained
   bool changingResponder_ = false;
 };

@@ -2,6 +2,8 @@
 // process-wide bitmap and font caches.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "gui_support.h"
 
 using namespace guitest;
@@ -302,4 +304,126 @@ TEST(Caches, FontLineHeightIsRefittedToTheSize) {
     ASSERT_NE(font, nullptr);
     EXPECT_NEAR(font->GetLineHeight(), size, 2) << size;
   }
+}
+
+// ---- Lines and shapes ----
+
+namespace {
+
+int countLit(Fixture& f, IRECT area) {
+  int n = 0;
+  for (int y = area.T; y < area.B; ++y)
+    for (int x = area.L; x < area.R; ++x) n += f.at(x, y) != 0;
+  return n;
+}
+
+}  // namespace
+
+TEST(Shapes, RectangleOutlineIncludesItsRightAndBottomEdges) {
+  Fixture f;
+  f.setDrawRect(IRECT(0, 0, 300, 300));
+  IRECT r(10, 10, 20, 15);
+  f.g.DrawRect(&COLOR_WHITE, &r);
+  EXPECT_EQ(f.at(10, 10), COLOR_WHITE.Word());
+  EXPECT_EQ(f.at(20, 15), COLOR_WHITE.Word());
+  EXPECT_EQ(f.at(20, 12), COLOR_WHITE.Word());
+  EXPECT_EQ(f.at(15, 12), 0u);
+  EXPECT_EQ(countLit(f, IRECT(0, 0, 300, 300)), 2 * 11 + 2 * 4);
+}
+
+TEST(Shapes, FractionalLinesAreClampedToTheRectangle) {
+  const struct {
+    bool vertical;
+    float at;
+    int expect;  // column, or row counted up from the bottom
+  } rows[] = {{true, 0.5f, 150}, {true, -1.0f, 100}, {true, 2.0f, 200}, {false, 0.25f, 225}, {false, 1.5f, 150}};
+  for (const auto& row : rows) {
+    Fixture f;
+    f.setDrawRect(IRECT(0, 0, 300, 300));
+    IRECT r(100, 150, 200, 250);
+    if (row.vertical) {
+      f.g.DrawVerticalLine(&COLOR_RED, &r, row.at);
+      EXPECT_EQ(f.at(row.expect, 200), COLOR_RED.Word()) << row.at;
+    } else {
+      f.g.DrawHorizontalLine(&COLOR_RED, &r, row.at);
+      EXPECT_EQ(f.at(150, row.expect), COLOR_RED.Word()) << row.at;
+    }
+  }
+}
+
+TEST(Shapes, RadialLinesPointUpAtZeroAndTurnClockwise) {
+  Fixture f;
+  f.setDrawRect(IRECT(0, 0, 300, 300));
+  f.g.DrawRadialLine(&COLOR_GREEN, 100.0f, 100.0f, 0.0f, 10.0f, 30.0f);
+  EXPECT_EQ(f.at(100, 70), COLOR_GREEN.Word());
+  EXPECT_EQ(f.at(100, 90), COLOR_GREEN.Word());
+  EXPECT_EQ(f.at(100, 95), 0u);
+  f.g.DrawRadialLine(&COLOR_GREEN, 200.0f, 100.0f, static_cast<float>(M_PI / 2), 0.0f, 20.0f);
+  EXPECT_EQ(f.at(220, 100), COLOR_GREEN.Word());
+  EXPECT_EQ(f.at(180, 100), 0u);
+}
+
+TEST(Shapes, LineKnobDrawsItsIndicatorAtTheValuesAngle) {
+  Fixture f;
+  f.setDrawRect(IRECT(0, 0, 300, 300));
+  IKnobLineControl knob(&f.plug, IRECT(100, 100, 140, 140), kCutoff, &COLOR_WHITE, 5.0, 0.0, -M_PI / 2, M_PI / 2);
+  knob.SetValue(0.5);  // straight up
+  knob.Draw(&f.g);
+  EXPECT_GT(PIX_GETR(f.at(120, 102)), 0u);
+  EXPECT_EQ(countLit(f, IRECT(100, 121, 140, 140)), 0);
+  EXPECT_EQ(knob.GetBlend()->mMethod, IChannelBlend::kBlendClobber);
+}
+
+TEST(Shapes, RoundedFillsCoverTheirRectangleButNotItsCorners) {
+  Fixture f;
+  f.setDrawRect(IRECT(0, 0, 300, 300));
+  IRECT r(50, 50, 90, 80);
+  f.g.FillRoundRect(&COLOR_BLUE, &r, nullptr, 6, false);
+  EXPECT_EQ(f.at(70, 65), COLOR_BLUE.Word());
+  EXPECT_EQ(f.at(50, 65), COLOR_BLUE.Word());
+  EXPECT_EQ(f.at(70, 50), COLOR_BLUE.Word());
+  EXPECT_EQ(f.at(50, 50), 0u);
+  EXPECT_EQ(countLit(f, IRECT(0, 0, 300, 50)), 0);
+  EXPECT_EQ(countLit(f, IRECT(91, 0, 300, 300)), 0);
+  // Outlines, circles, arcs, triangles and polygons land where asked.
+  f.setDrawRect(IRECT(0, 0, 300, 300));
+  IRECT rr(10, 10, 50, 40);
+  f.g.RoundRect(&COLOR_WHITE, &rr, nullptr, 5, false);
+  f.g.DrawCircle(&COLOR_WHITE, 150.0f, 50.0f, 10.0f);
+  f.g.FillCircle(&COLOR_WHITE, 150, 150, 10.0f);
+  f.g.DrawArc(&COLOR_WHITE, 250.0f, 50.0f, 10.0f, 0.0f, static_cast<float>(M_PI / 2));
+  f.g.FillTriangle(&COLOR_WHITE, 10, 200, 50, 200, 30, 240, nullptr);
+  int xs[] = {200, 240, 240, 200}, ys[] = {200, 200, 240, 240};
+  f.g.FillIConvexPolygon(&COLOR_WHITE, xs, ys, 4);
+  f.g.DrawLine(&COLOR_WHITE, 100.9f, 250.9f, 120.9f, 250.9f);
+  EXPECT_GT(countLit(f, IRECT(10, 10, 51, 41)), 0);
+  EXPECT_EQ(f.at(30, 25), 0u);  // an outline, not a fill
+  EXPECT_EQ(f.at(150, 40), COLOR_WHITE.Word());
+  EXPECT_EQ(f.at(150, 150), COLOR_WHITE.Word());
+  EXPECT_GT(countLit(f, IRECT(250, 38, 262, 52)), 0);  // the quarter from up to right
+  EXPECT_EQ(countLit(f, IRECT(238, 52, 250, 62)), 0);
+  EXPECT_EQ(f.at(30, 210), COLOR_WHITE.Word());
+  EXPECT_EQ(f.at(220, 220), COLOR_WHITE.Word());
+  EXPECT_EQ(f.at(100, 250), COLOR_WHITE.Word());  // truncated, not rounded
+  EXPECT_EQ(f.at(100, 251), 0u);
+}
+
+TEST(Drawing, SurfaceWithoutBitmapsDrawsNothingButStillMeasures) {
+  TestPlug plug;
+  TestGraphics g(&plug, 100, 100);  // never attached: no draw bitmap
+  std::unique_ptr<PIX_IBitmap> src(solid(10, 10, COLOR_RED.Word()));
+  IBitmap bm(src.get(), 10, 10);
+  IRECT r(0, 0, 10, 10);
+  g.AttachPanelBackground(&COLOR_BLUE);
+  g.AttachControl(new IBitmapControl(&plug, 0, 0, -1, &bm));
+  EXPECT_TRUE(g.Draw(&r));
+  IText style(12, &COLOR_BLACK, "DejaVu Sans");
+  EXPECT_TRUE(g.DrawIText(&style, "abc", &r));
+  IRECT m;
+  style.mAlign = IText::kAlignNear;
+  EXPECT_TRUE(g.MeasureIText(&style, "abc", &m));
+  EXPECT_GT(m.R, 0);
+  EXPECT_EQ(g.GetPoint(1, 1), IColor(0, 0, 0, 0));
+  g.ForcePixel(&COLOR_RED, 1, 1);
+  g.DrawRotatedMask(&bm, &bm, &bm, 0, 0, 10.0);
 }

@@ -2,6 +2,9 @@
 // input dispatch with its host notices.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "gui_support.h"
 
 using namespace guitest;
@@ -551,4 +554,45 @@ TEST(Input, LastClickedParameterIsReadOnce) {
   EXPECT_EQ(f.g.GetLastClickedParamForPTAutomation(), kLevel);
   EXPECT_EQ(f.g.GetLastClickedParamForPTAutomation(), -1);
   EXPECT_EQ(f.g.GetParamIdxForPTAutomation(300, 300), -1);
+}
+
+TEST(Surface, ValuesFromAnotherThreadAreDrawnByLaterTicks) {
+  // The MIDI input thread moves controls while the main thread's timer ticks; only values and flags cross.
+  Fixture f;
+  f.g.AttachBackground(15, "bg.png");
+  auto* layer = new ControlLayer(1, "page");
+  std::vector<ITextControl*> texts;
+  IText style;
+  for (int i = 0; i < 4; ++i) {
+    auto* t = new ITextControl(&f.plug, IRECT(10, 10 + i * 20, 200, 28 + i * 20), &style, "");
+    texts.push_back(t);
+    layer->controls.Add(t);
+  }
+  auto* knob = new Probe(&f.plug, IRECT(250, 10, 290, 50), kCutoff);
+  layer->controls.Add(knob);
+  f.g.AttachLayer(layer);
+  layer->Hide(false);
+  std::atomic<bool> done{false};
+  std::thread midi([&] {
+    for (int i = 0; i <= 2000; ++i) {
+      f.g.SetParameterFromPlug(kCutoff, i % 128, false);
+      char name[16];
+      snprintf(name, sizeof(name), "Prog %d", i);
+      texts[i % 4]->SetTextFromPlug(name);
+    }
+    done = true;
+  });
+  int ticks = 0;
+  while (!done) {
+    f.g.Tick();
+    ++ticks;
+  }
+  midi.join();
+  f.g.Tick();
+  f.g.Tick();
+  EXPECT_DOUBLE_EQ(knob->GetValue(), (2000 % 128) / 127.0);
+  EXPECT_EQ(texts[0]->GetTextForPlug(), "Prog 2000");
+  IRECT r;
+  EXPECT_FALSE(f.g.IsDirty(&r));
+  EXPECT_GT(ticks, 0);
 }

@@ -1,10 +1,12 @@
 // The window model the editor's macOS surface runs on: view geometry and display into a window's pixels, event
 // routing, the text field's field editor and formatter, menus with the scripted chooser, panels, alerts, the
 // workspace, bundles found by identifier, and the Carbon names over the same model.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -564,6 +566,12 @@ TEST(CarbonModel, CompositedViewsDrawFromInvalidAreasAndOthersOnUpdateControls) 
     const carbon::EventTypeSpec draw[] = {{carbon::kEventClassControl, carbon::kEventControlDraw}};
     carbon::InstallEventHandler(carbon::GetControlEventTarget(pane), drawHandler, 1, draw, &seen, nullptr);
     if (attrs) {
+      w->displayIfNeeded();  // the new pane's first, whole display
+      seen.lines.clear();
+      carbon::drawLog().clear();
+      for (int y = 0; y < 60; ++y)
+        for (int x = 0; x < 50; ++x)
+          for (int c = 1; c < 4; ++c) w->backing()->pixels()[(y * 50 + x) * 4 + c] = 0xFF;  // back to white
       carbon::HIRect r{{5, 6}, {7, 8}};
       carbon::HIViewSetNeedsDisplayInRect(pane, &r, true);
       w->displayIfNeeded();
@@ -579,6 +587,73 @@ TEST(CarbonModel, CompositedViewsDrawFromInvalidAreasAndOthersOnUpdateControls) 
     }
     carbon::DisposeWindow(w);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The one-to-one copy the editor's bitmap takes must land exactly where the general image drawing puts it.
+TEST(CarbonModel, BitmapImagesDrawnOneToOneMatchTheGeneralImageDrawing) {
+  const int W = 37, H = 23;
+  std::vector<uint8_t> srcPixels(W * H * 4);
+  for (size_t i = 0; i < srcPixels.size(); ++i) srcPixels[i] = static_cast<uint8_t>(i * 7 + 3);
+  platform::gfx::Context* src = platform::gfx::Context::createOverMemory(srcPixels.data(), W, H, W * 4);
+  struct Case {
+    float tx, ty, sy;  // transform after creation: translate, then scale y
+    platform::gfx::Rect clip;
+  } cases[] = {
+      {0, 0, 1, {0, 0, 60, 40}},     // the port's own space (y up)
+      {5, 3, 1, {0, 0, 60, 40}},     // moved by whole pixels
+      {4, 40, -1, {0, 0, 60, 40}},   // flipped, as a composited view's context is
+      {2, 1, 1, {10, 5, 12, 9}},     // clipped
+      {-6, -4, 1, {0, 0, 60, 40}},   // partly outside
+      {0.5f, 0, 1, {0, 0, 60, 40}},  // half a pixel: the general path
+  };
+  for (const auto& c : cases) {
+    std::vector<uint8_t> a(60 * 40 * 4, 0x11), b(60 * 40 * 4, 0x11);
+    platform::gfx::Context* ca = platform::gfx::Context::createOverMemory(a.data(), 60, 40, 60 * 4);
+    platform::gfx::Context* cb = platform::gfx::Context::createOverMemory(b.data(), 60, 40, 60 * 4);
+    for (auto* ctx : {ca, cb}) {
+      ctx->translate(c.tx, c.ty);
+      ctx->scale(1, c.sy);
+      ctx->clipToRect(c.clip);
+    }
+    carbon::CGImageRef img = carbon::CGBitmapContextCreateImage(src);
+    carbon::CGRect r;
+    r.size.width = W;
+    r.size.height = H;
+    carbon::CGContextDrawImage(ca, r, img);
+    carbon::CGImageRelease(img);
+    platform::gfx::ImageView v;
+    v.pixels = srcPixels.data();
+    v.width = W;
+    v.height = H;
+    v.rowBytes = W * 4;
+    cb->drawImage(v, platform::gfx::Rect{0, 0, static_cast<float>(W), static_cast<float>(H)});
+    EXPECT_EQ(a, b) << c.tx << "," << c.ty << " " << c.sy;
+    delete ca;
+    delete cb;
+  }
+  delete src;
+}
+
+}  // namespace
+
+namespace {
+
+// The plug-in's own bundle answers to its identifier once its library is loaded, as the editor looks it up.
+TEST(WindowModel, ThePluginBundleIsFoundByItsIdentifierOnceLoaded) {
+  const char* build = std::getenv("VEXMIR_BUILD_DIR");
+  ASSERT_NE(build, nullptr);
+  const std::string bundle = std::string(build) + "/Vexmir Editor.vst";
+  void* lib = dlopen((bundle + "/Contents/Linux/Vexmir Editor.so").c_str(), RTLD_LAZY | RTLD_LOCAL);
+  ASSERT_NE(lib, nullptr) << dlerror();
+  cocoa::Bundle* b = cocoa::Bundle::withIdentifier("com.Pellacor.vst.Vexmir Editor");
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(b->bundlePath().substr(b->bundlePath().size() - 18), "/Vexmir Editor.vst");
+  EXPECT_EQ(b->identifier(), "com.Pellacor.vst.Vexmir Editor");
+  // The library stays loaded: its process-wide objects live as long as the process.
 }
 
 }  // namespace

@@ -684,3 +684,55 @@ TEST(Bezier, FillIsGaplessAndMixesOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+// On a flipped bitmap an operation that honours the report turns every y into height - 1 - y (and, for arcs, an
+// angle a into pi - a) and then works on memory rows: its memory equals that of the mirrored shape drawn upright.
+TEST(Shapes, FlippedBitmapsDrawTheMirroredShape) {
+  const int W = 24, H = 20;
+  const float M = H - 1;
+  struct Case {
+    const char* name;
+    std::function<void(PIX_IBitmap*, bool mirrored)> draw;
+  } cases[] = {
+      {"Line",
+       [&](PIX_IBitmap* b, bool m) { PIX_Line(b, 2, m ? M - 3 : 3, 20, m ? M - 11 : 11, kWhite, 0.7f, 1, true); }},
+      {"FLine",
+       [&](PIX_IBitmap* b, bool m) {
+         PIX_FLine(b, 2.5f, m ? M - 3.2f : 3.2f, 20.1f, m ? M - 11.7f : 11.7f, kWhite, 0.7f, 1, true);
+       }},
+      {"Circle",
+       [&](PIX_IBitmap* b, bool m) { PIX_Circle(b, 11.2f, m ? M - 8.7f : 8.7f, 6.3f, kWhite, 0.7f, 1, true); }},
+      {"FillCircle",
+       [&](PIX_IBitmap* b, bool m) { PIX_FillCircle(b, 11.2f, m ? M - 8.7f : 8.7f, 6.3f, kWhite, 0.7f, 1, false); }},
+      {"Arc",
+       [&](PIX_IBitmap* b, bool m) {
+         const float pi = 3.1415927f;
+         PIX_Arc(b, 11, m ? M - 9 : 9, 7, m ? pi - 0.4f : 0.4f, m ? pi - 2.9f : 2.9f, kWhite, 0.7f, 1, false);
+       }},
+      {"Polygon",
+       [&](PIX_IBitmap* b, bool m) {
+         const int xs[4] = {3, 19, 15, 2}, ys[4] = {2, 4, 17, 12};
+         int my[4];
+         for (int i = 0; i < 4; i++) my[i] = m ? H - 1 - ys[i] : ys[i];
+         PIX_FillConvexPolygon(b, xs, my, 4, kWhite, 0.7f, 1);
+       }},
+  };
+  for (const Case& c : cases) {
+    GuardedBitmap flipped(W, H, true), upright(W, H);
+    fillAll(&flipped, 0), fillAll(&upright, 0);
+    c.draw(&flipped, false);
+    c.draw(&upright, true);
+    EXPECT_EQ(memcmp(flipped.getBits(), upright.getBits(), W * H * 4), 0) << c.name;
+    EXPECT_GT(changed(&upright).size(), 0u) << c.name;
+  }
+  // Masks are drawn upright in the picture.
+  GuardedBitmap flipped(W, H, true), upright(W, H);
+  fillAll(&flipped, 0), fillAll(&upright, 0);
+  PIX_Circle(&flipped, 6, 7, 3.5f, kWhite, 1.0f, 0, true);
+  PIX_Circle(&upright, 6, 7, 3.5f, kWhite, 1.0f, 0, true);
+  EXPECT_TRUE(samePixels(&flipped, &upright));
+}
+
+}  // namespace

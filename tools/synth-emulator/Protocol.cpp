@@ -1,5 +1,7 @@
 #include "tools/synth-emulator/Protocol.h"
 
+#include <algorithm>
+
 namespace synthemu {
 
 Bytes pack7(const uint8_t* data, size_t n) {
@@ -32,9 +34,16 @@ bool unpack7(const uint8_t* packed, size_t packedLength, size_t count, uint8_t* 
 }
 
 Bytes sysexMessage(int channel, uint8_t function, const Bytes& payload) {
-  Bytes m{0xF0, kKorgId, static_cast<uint8_t>(0x30 | (channel & 0x0F)), kModelId, function};
-  m.insert(m.end(), payload.begin(), payload.end());
-  m.push_back(0xF7);
+  // Sized once and filled by index: appending to a vector made from an initializer list makes g++ 12 warn about
+  // a copy out of bounds that cannot happen (-Warray-bounds, optimised builds).
+  Bytes m(payload.size() + 6);
+  m[0] = 0xF0;
+  m[1] = kKorgId;
+  m[2] = static_cast<uint8_t>(0x30 | (channel & 0x0F));
+  m[3] = kModelId;
+  m[4] = function;
+  std::copy(payload.begin(), payload.end(), m.begin() + 5);
+  m.back() = 0xF7;
   return m;
 }
 

@@ -1,0 +1,290 @@
+// The editor end to end: vexmir-host loads a small plug-in bundle, opens its editor in a window of the platform
+// model through the view (Cocoa) path and through the Carbon path, and scripts presses, drags, the wheel, double
+// clicks, keys, a popup menu choice and typed text entry. The transcript's begin and end notices, the plug-in's
+// SetParameterFromGUI calls, the repainted areas and the window's pixels (against golden PNGs) are checked.
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/graphics/png.h"
+#include "tests/host/run_host.h"
+
+namespace {
+
+using Pixel = std::function<void(int x, int y, uint8_t* rgba)>;
+
+void writePng(const std::string& path, int w, int h, const Pixel& pixel) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr) << path;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  png_init_io(png, f);
+  png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  std::vector<uint8_t> row(static_cast<size_t>(w) * 4);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) pixel(x, y, &row[x * 4]);
+    png_write_row(png, row.data());
+  }
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  std::fclose(f);
+}
+
+void set(uint8_t* p, int r, int g, int b, int a = 255) {
+  p[0] = static_cast<uint8_t>(r);
+  p[1] = static_cast<uint8_t>(g);
+  p[2] = static_cast<uint8_t>(b);
+  p[3] = static_cast<uint8_t>(a);
+}
+
+// The test plug-in's bundle: its library, its identifier and images drawn here.
+std::string makeBundle(const ScratchDir& dir) {
+  const std::string bundle = dir.file("Vexmir GUI Test.vst");
+  const std::string img = bundle + "/Contents/Resources/resources/img";
+  EXPECT_EQ(std::system(("mkdir -p '" + bundle + "/Contents/Linux' '" + img + "'").c_str()), 0);
+  EXPECT_EQ(std::system(("cp '" EDITOR_TEST_PLUGIN "' '" + bundle + "/Contents/Linux/Vexmir GUI Test.so'").c_str()), 0);
+  std::ofstream(bundle + "/Contents/Info.plist")
+      << "<?xml version=\"1.0\"?>\n<plist version=\"1.0\"><dict>\n<key>CFBundleIdentifier</key>"
+         "<string>org.vexmir.guitest</string>\n</dict></plist>\n";
+  writePng(img + "/bg.png", 400, 300, [](int x, int y, uint8_t* p) {
+    const bool border = x < 4 || y < 4 || x >= 396 || y >= 296;
+    if (border) return set(p, 200, 190, 170);
+    set(p, 30 + y / 4, 40 + y / 5, 60 + x / 8);
+  });
+  writePng(img + "/knob.png", 48, 48 * 128, [](int x, int y, uint8_t* p) {
+    const int k = y / 48, fy = y % 48;
+    const int dx = x - 24, dy = fy - 24;
+    if (dx * dx + dy * dy > 22 * 22) return set(p, 0, 0, 0, 0);
+    set(p, 70, 70, 80);
+    if (fy >= 36 && fy < 42 && x >= 6 && x < 6 + 36 * k / 127) set(p, 240, 160, 40);
+  });
+  writePng(img + "/switch.png", 40, 24 * 5, [](int x, int y, uint8_t* p) {
+    static const int colors[5][3] = {{60, 60, 60}, {40, 120, 200}, {40, 200, 120}, {220, 200, 40}, {220, 60, 40}};
+    const int k = y / 24, fy = y % 24;
+    const bool edge = x == 0 || x == 39 || fy == 0 || fy == 23;
+    if (edge) return set(p, 20, 20, 20);
+    set(p, colors[k][0], colors[k][1], colors[k][2]);
+  });
+  writePng(img + "/radio.png", 24, 48, [](int x, int y, uint8_t* p) {
+    const bool on = y >= 24;
+    const int dx = x - 12, dy = y % 24 - 12;
+    if (dx * dx + dy * dy > 10 * 10) return set(p, 0, 0, 0, 0);
+    on ? set(p, 60, 230, 90) : set(p, 50, 60, 50);
+  });
+  writePng(img + "/handle.png", 20, 10, [](int x, int y, uint8_t* p) {
+    (y == 4 || y == 5) && x > 1 && x < 18 ? set(p, 20, 20, 20) : set(p, 235, 235, 225);
+  });
+  return bundle;
+}
+
+std::string goldenDir() {
+  const char* src = std::getenv("VEXMIR_SOURCE_DIR");
+  return std::string(src ? src : ".") + "/tests/golden/gui-mac/";
+}
+
+// Compares a picture the host saved with its golden copy, pixel by pixel. VEXMIR_UPDATE_GOLDEN=1 rewrites the
+// golden copy instead (look at it before committing it).
+void expectLikeGolden(const std::string& saved, const std::string& goldenName) {
+  const std::string golden = goldenDir() + goldenName;
+  if (std::getenv("VEXMIR_UPDATE_GOLDEN")) {
+    ASSERT_EQ(std::system(("mkdir -p '" + goldenDir() + "' && cp '" + saved + "' '" + golden + "'").c_str()), 0);
+    return;
+  }
+  platform::gfx::DecodedImage got, want;
+  ASSERT_TRUE(platform::gfx::loadPngFile(saved, got)) << saved;
+  ASSERT_TRUE(platform::gfx::loadPngFile(golden, want)) << golden;
+  ASSERT_EQ(got.width, want.width);
+  ASSERT_EQ(got.height, want.height);
+  int differing = 0, firstX = -1, firstY = -1;
+  for (int y = 0; y < got.height; ++y) {
+    for (int x = 0; x < got.width; ++x) {
+      const size_t i = (static_cast<size_t>(y) * got.width + x) * 4;
+      // Opaque pictures: compare red, green and blue.
+      if (std::memcmp(&got.pixels[i + 1], &want.pixels[i + 1], 3) != 0) {
+        if (!differing++) {
+          firstX = x;
+          firstY = y;
+        }
+      }
+    }
+  }
+  EXPECT_EQ(differing, 0) << goldenName << ": first difference at " << firstX << "," << firstY;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::stringstream ss(text);
+  std::string l;
+  while (std::getline(ss, l)) out.push_back(l);
+  return out;
+}
+
+// Window pixels from the top left; the editor gets each point 2 pixels left and 3 up of where the mouse is.
+const char* kScript = R"(
+open
+editor open ${PATH_KIND}
+pump 2
+window draws
+window save "${OUT}/initial.png"
+echo switch
+click 122 35
+pump 1
+window draws
+echo knob
+drag 46 47 46 22 steps=5
+pump 1
+window draws
+wheel 46 47 -1
+wheel 46 47 -0.6
+pump 1
+dblclick 46 47
+pump 1
+echo radio
+click 174 83
+echo fader
+drag 262 103 262 63 steps=4
+pump 1
+echo keys
+mouse move 46 47
+key up
+key 7
+key tab
+echo caption
+menu choose 3
+click 102 164
+pump 1
+echo text entry
+click 46 47 mods=cmd
+type 1x00
+key return
+pump 2
+window draws
+window save "${OUT}/final.png"
+editor close
+close
+)";
+
+struct ScenarioRun {
+  HostRun host;
+  std::vector<std::string> guiCalls;
+};
+
+ScenarioRun runScenario(const std::string& kind, const ScratchDir& dir) {
+  const std::string bundle = makeBundle(dir);
+  ScenarioRun r;
+  r.host = runHost(bundle, kScript, dir, {"--transcript", dir.file("transcript.txt")},
+                   {"PATH_KIND=" + kind, "OUT=" + dir.path(), "VEXMIR_ROOT=" + dir.path(),
+                    "VEXMIR_GUI_TEST_LOG=" + dir.file("gui.log")});
+  r.host.out = dir.read("transcript.txt");
+  r.guiCalls = lines(dir.read("gui.log"));
+  return r;
+}
+
+void checkScenario(const std::string& kind, const ScenarioRun& r, const ScratchDir& dir) {
+  ASSERT_TRUE(r.host.exited) << r.host.err;
+  ASSERT_EQ(r.host.exitCode, 0) << r.host.err << r.host.out;
+  EXPECT_TRUE(r.host.has("editor rect 400x300")) << r.host.out;
+  EXPECT_TRUE(r.host.has("editor open " + kind + " -> 1")) << r.host.out;
+  if (kind == "cocoa") {
+    EXPECT_TRUE(r.host.has("editor asks hasHostViewAsConfig -> 0xBEEF0000")) << r.host.out;
+  }
+  EXPECT_TRUE(r.host.has("editor close -> 1"));
+
+  // What the user's gestures sent to the plug-in, in order: the switch steps to Low; the knob, dragged 25 pixels up
+  // from 64, moves 25 / 48 / 4 of its range and steps back one wheel notch (the 0.6 notch is no step); the double
+  // click returns it to its default; the radio's third button; the fader follows the pointer up; the menu's fourth
+  // mode; the typed 100 (the x refused).
+  const std::vector<std::string> expected = {
+      "SetParameterFromGUI 1 0.250000",
+  };
+  ASSERT_GE(r.guiCalls.size(), 6u) << r.host.out;
+  EXPECT_EQ(r.guiCalls.front(), expected.front());
+  EXPECT_EQ(r.guiCalls.back(), "SetParameterFromGUI 0 0.787402");  // 100 of 0..127
+  bool sawMenuChoice = false, sawRadio = false;
+  for (const auto& l : r.guiCalls) {
+    sawMenuChoice = sawMenuChoice || l == "SetParameterFromGUI 1 0.750000";
+    sawRadio = sawRadio || l == "SetParameterFromGUI 2 1.000000";
+  }
+  EXPECT_TRUE(sawMenuChoice);
+  EXPECT_TRUE(sawRadio);
+
+  // Every press on a bound control is announced, and ended on release (a double click ends twice).
+  int begins = 0, ends = 0;
+  for (const auto& l : lines(r.host.out)) {
+    begins += l.find("audioMasterBeginEdit") != std::string::npos;
+    ends += l.find("audioMasterEndEdit") != std::string::npos;
+  }
+  EXPECT_GE(begins, 7);
+  EXPECT_GE(ends, begins);
+  EXPECT_TRUE(r.host.has("request audioMasterBeginEdit(43) index=1 -> 1\nrequest audioMasterEndEdit(44) index=1 -> 1"))
+      << r.host.out;
+
+  // The menu the user saw: the caption's modes with the current one checked.
+  EXPECT_TRUE(r.host.has("\"High\"")) << r.host.out;
+  // Keys: the arrow and the digit went to the editor, Tab to the host.
+  EXPECT_TRUE(r.host.has("key 48 passed to the host")) << r.host.out;
+
+  expectLikeGolden(dir.file("initial.png"), "editor_initial.png");
+  expectLikeGolden(dir.file("final.png"), kind == "cocoa" ? "editor_final.png" : "editor_final.png");
+}
+
+TEST(EditorScenario, CocoaPathEndToEnd) {
+  ScratchDir dir;
+  const ScenarioRun r = runScenario("cocoa", dir);
+  checkScenario("cocoa", r, dir);
+  // The first display draws the whole view; the switch's press repaints only the switch.
+  EXPECT_TRUE(r.host.has("window draws 2 [0,0 400x300]")) << r.host.out;
+  EXPECT_TRUE(r.host.has("window draws 1 [100,20 41x25]")) << r.host.out;
+}
+
+TEST(EditorScenario, CarbonPathEndToEnd) {
+  ScratchDir dir;
+  const ScenarioRun r = runScenario("carbon", dir);
+  checkScenario("carbon", r, dir);
+  EXPECT_TRUE(r.host.has("window draws 1 [100,20 40x24]")) << r.host.out;
+}
+
+}  // namespace
+
+namespace {
+
+// The editor steps check their arguments before anything runs (exit 2) and need an open editor when they run
+// (exit 4).
+TEST(EditorSteps, BadStepsAreRefusedAndInputNeedsAnOpenEditor) {
+  struct Case {
+    const char* script;
+    int exitCode;
+    const char* message;
+  } cases[] = {
+      {"editor open quartz\n", 2, "editor open cocoa|carbon"},
+      {"mouse down 10\n", 2, "wrong number of values"},
+      {"mouse press 1 2\n", 2, "mouse down|up|drag|move"},
+      {"click 1 2 button=middle\n", 2, "button=left or button=right"},
+      {"key F13\n", 2, "unknown key"},
+      {"click 1 2 mods=hyper\n", 2, "unknown modifier"},
+      {"pump 0\n", 2, "pump TICKS"},
+      {"menu choose 1/x\n", 2, "bad menu item number"},
+      {"window save\n", 2, "window save FILE.png"},
+      {"open\nclick 10 10\n", 4, "no editor window is open"},
+      {"open\nwindow save x.png\n", 4, "no editor window is open"},
+  };
+  ScratchDir dir;
+  const std::string bundle = makeBundle(dir);
+  for (const auto& c : cases) {
+    const HostRun r = runHost(bundle, c.script, dir, {}, {"VEXMIR_ROOT=" + dir.path()});
+    EXPECT_EQ(r.exitCode, c.exitCode) << c.script << r.err;
+    EXPECT_NE((r.err + r.out).find(c.message), std::string::npos) << c.script << r.err << r.out;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,87 @@
+// A small plug-in with an editor for the end-to-end editor tests: a background, a 128-frame knob, a 5-frame switch
+// and a radio group in one layer, a fader, a caption and a text control in another, on the macOS surface. Its images
+// come from its bundle (org.vexmir.guitest); every SetParameterFromGUI is appended to $VEXMIR_GUI_TEST_LOG.
+#include <cstdio>
+#include <cstdlib>
+
+#include "KIT/IEffect/ControlLayer.h"
+#include "KIT/IEffect/IControls.h"
+#include "KIT/IEffect/IEffectVST.h"
+#include "KIT/IEffect/IGraphicsMac.h"
+#include "KIT/IEffect/IParam.h"
+
+namespace {
+
+enum Params { kCutoff = 0, kMode, kWave, kLevel, kNumParams };
+
+class GuiTestPlug : public IEffectVST {
+ public:
+  explicit GuiTestPlug(IEffectInstanceInfo info)
+      : IEffectVST(info, kNumParams, "0-2", 1, "GuiTest", "", "Vexmir", 0x10000, 0x56784774, 1, 0, true, true, false,
+                   0) {
+    initialize(info, kNumParams, kNumParams, "0-2", 1, "GuiTest", "", "Vexmir", 0x10000, 0x56784774, 1, 0, true, true,
+               false, 0);
+    GetParam(kCutoff)->InitInt("Cutoff", 64, 0, 127);
+    GetParam(kMode)->InitEnum("Mode", 0, 5);
+    const char* modes[] = {"Off", "Low", "Mid", "High", "Max"};
+    for (int i = 0; i < 5; ++i) GetParam(kMode)->SetDisplayText(i, modes[i]);
+    GetParam(kWave)->InitEnum("Wave", 0, 3);
+    GetParam(kLevel)->InitDouble("Level", 0.5, 0.0, 1.0, 0.01);
+
+    auto* g = new IGraphicsMac(this, 400, 300, 0);
+    g->SetBundleID("org.vexmir.guitest");
+    AttachGraphics(g);
+
+    IText text(14, &COLOR_BLACK, "DejaVu Sans");
+    auto* voice = new ControlLayer(1, "voice");
+    IBitmap knob = g->LoadIBitmap(101, "resources/img/knob.png", 1.0, 128);
+    auto* knobControl = new IKnobMultiControl(this, 20, 20, kCutoff, &knob);
+    knobControl->DisablePrompt(false);  // a right click (or Command-click) types a value
+    voice->controls.Add(knobControl);
+    IBitmap sw = g->LoadIBitmap(102, "resources/img/switch.png", 1.0, 5);
+    voice->controls.Add(new ISwitchControl(this, 100, 20, kMode, &sw));
+    IBitmap radio = g->LoadIBitmap(103, "resources/img/radio.png", 1.0, 2);
+    voice->controls.Add(new IRadioButtonsControl(this, IRECT(160, 20, 184, 92), kWave, 3, &radio));
+    voice->Hide(false);
+    g->AttachLayer(voice);
+
+    auto* panel = new ControlLayer(2, "panel");
+    IBitmap handle = g->LoadIBitmap(104, "resources/img/handle.png", 1.0, 1);
+    panel->controls.Add(new IFaderControl(this, 250, 20, 120, kLevel, &handle));
+    auto* caption = new ICaptionControl(this, IRECT(20, 150, 180, 172), kMode, &text);
+    caption->DisablePrompt(false);  // a click opens the menu of modes
+    panel->controls.Add(caption);
+    panel->controls.Add(new ITextControl(this, IRECT(20, 200, 260, 222), &text, "Vexmir GUI test"));
+    panel->Hide(false);
+    g->AttachLayer(panel);
+
+    g->AttachBackground(100, "resources/img/bg.png");
+    // The controls start from the parameters' values, as the editor does after building.
+    for (int i = 0; i < kNumParams; ++i) g->SetParameterFromPlug(i, GetParam(i)->Value(), false);
+  }
+
+  ~GuiTestPlug() override {
+    // The editor layer owns the surface.
+    delete GetGUI();
+  }
+
+  void SetParameterFromGUI(int idx, double v) override {
+    if (const char* path = std::getenv("VEXMIR_GUI_TEST_LOG")) {
+      if (FILE* f = std::fopen(path, "a")) {
+        std::fprintf(f, "SetParameterFromGUI %d %.6f\n", idx, v);
+        std::fclose(f);
+      }
+    }
+    IEffectVST::SetParameterFromGUI(idx, v);
+  }
+};
+
+IEffectVST* makePlug(IEffectInstanceInfo info) {
+  return new GuiTestPlug(info);
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) AEffect* VSTPluginMain(audioMasterCallback hostCallback) {
+  return IEffectVST::PluginMain(hostCallback, makePlug);
+}
