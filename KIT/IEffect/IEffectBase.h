@@ -218,6 +218,11 @@ class IEffectBase {
   bool SaveBankAsFXB(const char* file);
   bool LoadProgramFromFXP();
   bool LoadBankFromFXB();
+  // Developer aids: the current values as a source line calling MakePresetFromNamedParams
+  // (parameters named by paramNames, or by index when it is null), and the current state as a
+  // source line calling MakePresetFromBlob. Each replaces the file; false when it cannot be written.
+  bool DumpPresetSrcCode(const char* file, const char** paramNames);
+  bool DumpPresetBlob(const char* file);
 
   // --- External MIDI ports ---
   // Any thread that holds the plug-in mutex (the lists are built once, on first request).

@@ -176,6 +176,41 @@ bool readParamsProgram(const std::vector<uint8_t>& data, Reader& outer, int uniq
   return true;
 }
 
+std::string base64(const uint8_t* data, int size) {
+  static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (int i = 0; i < size; i += 3) {
+    const int n = size - i < 3 ? size - i : 3;
+    uint32_t bits = static_cast<uint32_t>(data[i]) << 16;
+    if (n > 1) bits |= static_cast<uint32_t>(data[i + 1]) << 8;
+    if (n > 2) bits |= data[i + 2];
+    out += kAlphabet[(bits >> 18) & 63];
+    out += kAlphabet[(bits >> 12) & 63];
+    out += n > 1 ? kAlphabet[(bits >> 6) & 63] : '=';
+    out += n > 2 ? kAlphabet[bits & 63] : '=';
+  }
+  return out;
+}
+
+// A name as a C string literal.
+std::string quoted(const char* text) {
+  std::string out = "\"";
+  for (const char* c = text ? text : ""; *c; ++c) {
+    if (*c == '"' || *c == '\\') out += '\\';
+    out += *c;
+  }
+  return out + "\"";
+}
+
+bool writeText(const char* path, const std::string& text) {
+  if (!path || !*path) return false;
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) return false;
+  out << text;
+  out.close();
+  return !out.fail();
+}
+
 bool readFile(const std::string& path, std::vector<uint8_t>* data) {
   std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) return false;
@@ -438,4 +473,41 @@ bool IEffectBase::loadBankFile(const std::vector<uint8_t>& data) {
   }
   for (int i = 0; i < nParams; ++i) OnParamChange(i);
   return true;
+}
+
+bool IEffectBase::DumpPresetSrcCode(const char* file, const char** paramNames) {
+  std::string line;
+  {
+    KIT_MutexLock lock(mMutex);
+    const int n = NHostParams();
+    line = "  MakePresetFromNamedParams(" + quoted(GetPresetName(mCurrentPresetIdx)) + ", " + std::to_string(n);
+    for (int i = 0; i < n; ++i) {
+      const IParam* param = mParams.Get(i);
+      char value[64];
+      // The argument types MakePresetFromNamedParams reads: an int for whole-number kinds.
+      const IParam::EParamType type = param->Type();
+      if (type == IParam::kTypeBool || type == IParam::kTypeInt || type == IParam::kTypeEnum)
+        std::snprintf(value, sizeof value, "%d", static_cast<int>(param->Value()));
+      else
+        std::snprintf(value, sizeof value, "%.6f", param->Value());
+      line += ", ";
+      line += paramNames && paramNames[i] ? paramNames[i] : std::to_string(i);
+      line += ", ";
+      line += value;
+    }
+    line += ");\n";
+  }
+  return writeText(file, line);
+}
+
+bool IEffectBase::DumpPresetBlob(const char* file) {
+  std::string line;
+  {
+    KIT_MutexLock lock(mMutex);
+    ByteChunk state;
+    if (!SerializeState(&state)) return false;
+    line = "  MakePresetFromBlob(" + quoted(GetPresetName(mCurrentPresetIdx)) + ", \"" +
+           base64(state.GetBytes(), state.Size()) + "\", " + std::to_string(state.Size()) + ");\n";
+  }
+  return writeText(file, line);
 }

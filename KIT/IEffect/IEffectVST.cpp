@@ -4,8 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <string>
 
 #include "KIT/IEffect/IGraphics.h"
+#include "KIT/IEffect/IGraphicsMac.h"
 #include "KIT/IEffect/Log.h"
 #include "platform/vst2/vst2.h"
 
@@ -542,6 +544,13 @@ audioMasterCallback IEffectVST::GetHostCallback() const {
 
 int IEffectVST::GetHostExtensionFlags() const {
   return mState->mHasVSTExtensions;
+}
+
+IGraphics* MakeGraphics(IEffectVST* plug, int width, int height, int fps) {
+  auto* graphics = new IGraphicsMac(plug, width, height, fps);
+  const std::string bundleID = std::string("com.") + plug->GetMfrName() + ".vst." + plug->GetEffectName();
+  graphics->SetBundleID(bundleID.c_str());
+  return graphics;
 }
 
 void IEffectVST::BeginInformHostOfParamChange(int idx) {

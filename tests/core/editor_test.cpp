@@ -166,6 +166,18 @@ TEST(EditorSurface, AMacEditorLeftOpenIsClosedWithThePlugin) {
   window->release();
 }
 
+TEST(EditorSurface, MadeForThePluginWithItsBundleIdentifier) {
+  EditorPlug plug;
+  IGraphics* g = MakeGraphics(&plug, 320, 240);
+  auto* mac = dynamic_cast<IGraphicsMac*>(g);
+  ASSERT_NE(mac, nullptr);
+  EXPECT_STREQ(mac->GetBundleID(), "com.Maker.vst.EditorTest");
+  EXPECT_EQ(g->GetPlug(), &plug);
+  EXPECT_EQ(g->FPS(), IGraphics::kDefaultFPS);
+  EXPECT_EQ(plug.GetGUI(), nullptr);
+  plug.AttachGraphics(g);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Editor requests of the host
 
@@ -455,6 +467,50 @@ TEST_P(PresetFiles, NeedASurfaceAndAChosenFile) {
   // Each prompt is told the kind of file it is for.
   EXPECT_EQ(cancelled.surface->calls, (std::vector<std::string>{"PromptForFile 1||fxp", "PromptForFile 0||fxp",
                                                                 "PromptForFile 1||fxb", "PromptForFile 0||fxb"}));
+}
+
+TEST(PresetSource, TheDumpedLinesRebuildThePreset) {
+  coretest::TempRoot root;
+  EditorPlug plug(true, 1);
+  plug.MakeDefaultPreset("Lead \"A\"", 1);
+  plug.set(0.625, 3, 7);
+  const char* names[] = {"kGain", "kShape", "kCount"};
+  const std::string src = root.path + "/src.txt", blob = root.path + "/blob.txt";
+  ASSERT_TRUE(plug.DumpPresetSrcCode(src.c_str(), names));
+  std::ifstream srcIn(src);
+  std::string line((std::istreambuf_iterator<char>(srcIn)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(line, "  MakePresetFromNamedParams(\"Lead \\\"A\\\"\", 3, kGain, 0.625000, kShape, 3, kCount, 7);\n");
+  ASSERT_TRUE(plug.DumpPresetSrcCode(src.c_str(), nullptr));
+  std::ifstream srcIn2(src);
+  std::getline(srcIn2, line);
+  EXPECT_EQ(line, "  MakePresetFromNamedParams(\"Lead \\\"A\\\"\", 3, 0, 0.625000, 1, 3, 2, 7);");
+
+  // The blob line, fed back to MakePresetFromBlob, gives a preset holding these values; states of
+  // 3, 2 and 1 values cover the three endings of the base64 text.
+  for (int hidden : {0, 1, 2}) {
+    SCOPED_TRACE(hidden);
+    plug.addNonAutomateParamCount(hidden);
+    const int size = 8 * (kNumEditorParams - hidden);
+    ASSERT_TRUE(plug.DumpPresetBlob(blob.c_str()));
+    std::ifstream blobIn(blob);
+    std::getline(blobIn, line);
+    const std::string head = "  MakePresetFromBlob(\"Lead \\\"A\\\"\", \"";
+    ASSERT_EQ(line.compare(0, head.size(), head), 0) << line;
+    const size_t end = line.find('"', head.size());
+    ASSERT_NE(end, std::string::npos);
+    const std::string text = line.substr(head.size(), end - head.size());
+    EXPECT_EQ(text.size() % 4, 0u);
+    EXPECT_EQ(line.substr(end), "\", " + std::to_string(size) + ");");
+    EditorPlug other(true, 1);
+    other.addNonAutomateParamCount(hidden);
+    other.set(0, 0, 0);
+    ASSERT_TRUE(other.MakePresetFromBlob("copy", text.c_str(), size));
+    ASSERT_TRUE(other.RestorePreset(0));
+    std::vector<double> expect = plug.values();
+    for (int i = kNumEditorParams - hidden; i < kNumEditorParams; ++i) expect[i] = 0;
+    EXPECT_EQ(other.values(), expect);
+  }
+  EXPECT_FALSE(plug.DumpPresetBlob((root.path + "/no/such/folder/x").c_str()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Forms, PresetFiles, ::testing::Values(true, false),
