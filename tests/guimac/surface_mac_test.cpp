@@ -80,8 +80,7 @@ struct MacEditor {
     g->AttachControl(rec);
     g->AttachPanelBackground(&COLOR_GRAY);
   }
-  // The editor layer owns the surface; the plug-in base only stops using it.
-  ~MacEditor() { delete g; }
+  // The plug-in deletes its surface when it goes.
 };
 
 cocoa::Event* mouseAt(cocoa::EventType t, double x, double y, uint32_t mods = 0, int clicks = 1) {
@@ -880,6 +879,34 @@ TEST(CarbonView, ResizeSetsTheWindowAndThePane) {
   EXPECT_DOUBLE_EQ(host.pane->frame().w, 240);
   EXPECT_DOUBLE_EQ(host.pane->frame().h, 120);
   EXPECT_EQ(ed.g->Width(), 240);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CarbonView, ClicksInsideTheFieldAreTheFieldsAndDeactivationCancels) {
+  cocoa::AutoreleasePool pool;
+  MacEditor ed;
+  CarbonHost host(ed.g, true);
+  IRECT r(10, 10, 90, 30);
+  ed.g->CreateTextEntry(ed.rec, ed.rec->GetText(), &r, "", nullptr);
+  ASSERT_NE(ed.g->GetCarbonView()->GetTextEntryView(), nullptr);
+  ed.rec->log.clear();
+  EXPECT_EQ(host.mouse(carbon::kEventMouseDown, 20, 15), carbon::eventNotHandledErr);  // inside: left to the field
+  EXPECT_TRUE(ed.rec->log.empty());
+  EXPECT_NE(ed.g->GetCarbonView()->GetTextEntryView(), nullptr);
+  host.key('a');
+  // The window going to the background cancels the entry: nothing reaches the control.
+  carbon::EventRef e;
+  carbon::CreateEvent(nullptr, carbon::kEventClassWindow, carbon::kEventWindowDeactivated, 0, 0, &e);
+  EXPECT_EQ(carbon::SendEventToEventTarget(e, carbon::GetWindowEventTarget(host.window)), carbon::eventNotHandledErr);
+  carbon::ReleaseEvent(e);
+  EXPECT_EQ(ed.g->GetCarbonView()->GetTextEntryView(), nullptr);
+  EXPECT_TRUE(ed.rec->log.empty());
+  // Keys reach the editor again.
+  EXPECT_EQ(host.key('b', 11), carbon::noErr);
+  EXPECT_EQ(ed.rec->log.back(), "key 16");
 }
 
 }  // namespace
