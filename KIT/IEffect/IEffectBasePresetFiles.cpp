@@ -467,7 +467,12 @@ bool IEffectBase::loadBankFile(const std::vector<uint8_t>& data) {
     preset->mInitialized = true;
     std::snprintf(preset->mName, sizeof preset->mName, "%s", programs[k].name.c_str());
   }
-  if (h.count > 0 && !RestorePreset(current)) {
+  if (nParams == 0) {
+    // Nothing to read back from the presets just made: only the current program moves.
+    mCurrentPresetIdx = current;
+    PresetsChangedByHost();
+    RedrawParamControls();
+  } else if (h.count > 0 && !RestorePreset(current)) {
     restoreSnapshot(before);
     return false;
   }

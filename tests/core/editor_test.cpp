@@ -393,6 +393,17 @@ TEST_P(PresetFiles, ABankRestoresEveryPresetAndTheCurrentOne) {
   EXPECT_STREQ(b.plug.GetPresetName(0), "First");
 }
 
+TEST_P(PresetFiles, APluginShowingTheHostNoParametersStillTakesItsBank) {
+  PlugWithSurface a(GetParam());
+  a.plug.addNonAutomateParamCount(kNumEditorParams);
+  ASSERT_TRUE(a.save(true, path("bank")));
+  PlugWithSurface b(GetParam());
+  b.plug.addNonAutomateParamCount(kNumEditorParams);
+  std::snprintf(b.plug.preset(1)->mName, sizeof b.plug.preset(1)->mName, "Renamed");
+  ASSERT_TRUE(b.load(true, path("bank")));
+  EXPECT_STREQ(b.plug.GetPresetName(1), "Second");
+}
+
 TEST_P(PresetFiles, BadFilesAreRefusedAndChangeNothing) {
   const bool chunks = GetParam();
   for (bool bank : {false, true}) {
