@@ -27,8 +27,14 @@ bool isChannelByte(uint8_t b) {
 }
 
 // The first position at or after `pos` whose byte has bit 7 set (a status byte), or `end`. Data
-// bytes are skipped eight at a time: bank files are almost all data bytes.
+// bytes are skipped 32, then eight at a time: bank files are almost all data bytes.
 size_t nextStatusByte(const uint8_t* d, size_t pos, size_t end) {
+  while (end - pos >= 32) {
+    uint64_t words[4];
+    std::memcpy(words, d + pos, 32);
+    if ((words[0] | words[1] | words[2] | words[3]) & 0x8080808080808080ull) break;
+    pos += 32;
+  }
   while (end - pos >= 8) {
     uint64_t word;
     std::memcpy(&word, d + pos, 8);
