@@ -4,8 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <string>
 
 #include "KIT/IEffect/IGraphics.h"
+#include "KIT/IEffect/IGraphicsMac.h"
 #include "KIT/IEffect/Log.h"
 #include "platform/vst2/vst2.h"
 
@@ -177,7 +179,8 @@ intptr_t IEffectVSTEntry::dispatch(IEffectVST* plug, int32_t opcode, int32_t ind
       IGraphics* g = plug->GetGUI();
       if (!g) return 0;
       // A host that asked for the view form gets a view inside its own; otherwise the editor goes into its window.
-      void* view = (st->mHasVSTExtensions & kHostViewAsConfigBit) ? g->OpenWindow(ptr) : g->OpenWindow(ptr, nullptr, 0, 0);
+      void* view =
+          (st->mHasVSTExtensions & kHostViewAsConfigBit) ? g->OpenWindow(ptr) : g->OpenWindow(ptr, nullptr, 0, 0);
       if (!view) return 0;
       plug->OnGUIOpen();
       return 1;
@@ -327,6 +330,7 @@ intptr_t IEffectVSTEntry::string2Parameter(IEffectVST* plug, int idx, const char
     v = std::atof(text);
     if (p->DisplayNegated()) v = -v;
   }
+  if (IGraphics* g = plug->GetGUI()) g->SetParameterFromPlug(idx, v, false);
   if (v < p->GetMin()) v = p->GetMin();
   if (v > p->GetMax()) v = p->GetMax();
   p->Set(v);
@@ -394,6 +398,7 @@ void IEffectVSTEntry::setParameter(AEffect* effect, int32_t idx, float value) {
   KIT_MutexLock lock(plug->GetMutex());
   if (idx < 0 || idx >= plug->NHostParams()) return;
   try {
+    if (IGraphics* g = plug->GetGUI()) g->SetParameterFromPlug(idx, value, true);
     plug->GetParam(idx)->SetNormalized(value);
     plug->OnParamChange(idx);
   } catch (...) {
@@ -539,6 +544,13 @@ audioMasterCallback IEffectVST::GetHostCallback() const {
 
 int IEffectVST::GetHostExtensionFlags() const {
   return mState->mHasVSTExtensions;
+}
+
+IGraphics* MakeGraphics(IEffectVST* plug, int width, int height, int fps) {
+  auto* graphics = new IGraphicsMac(plug, width, height, fps);
+  const std::string bundleID = std::string("com.") + plug->GetMfrName() + ".vst." + plug->GetEffectName();
+  graphics->SetBundleID(bundleID.c_str());
+  return graphics;
 }
 
 void IEffectVST::BeginInformHostOfParamChange(int idx) {

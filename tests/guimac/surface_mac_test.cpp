@@ -80,8 +80,7 @@ struct MacEditor {
     g->AttachControl(rec);
     g->AttachPanelBackground(&COLOR_GRAY);
   }
-  // The editor layer owns the surface; the plug-in base only stops using it.
-  ~MacEditor() { delete g; }
+  // The plug-in deletes its surface when it goes.
 };
 
 cocoa::Event* mouseAt(cocoa::EventType t, double x, double y, uint32_t mods = 0, int clicks = 1) {
