@@ -109,6 +109,22 @@ class PatchLibrarian::ScanFolderScope {
 
 namespace {
 
+// The last `count` components of `path` (or all, when there are fewer), in order, as components()
+// gives them; only those are copied.
+std::vector<std::string> lastComponents(const std::string& path, size_t count) {
+  std::vector<std::string> parts;
+  size_t end = path.size();
+  while (parts.size() < count && end > 0) {
+    const size_t slash = path.rfind('/', end - 1);
+    const size_t begin = slash == std::string::npos ? 0 : slash + 1;
+    if (end > begin) parts.push_back(path.substr(begin, end - begin));
+    if (slash == std::string::npos) break;
+    end = slash;
+  }
+  std::reverse(parts.begin(), parts.end());
+  return parts;
+}
+
 // Reads the whole file open at `fd` into `buffer`, then closes `fd`. The buffer's size only ever
 // grows and serves as its capacity (so it is zero-filled once, not for every file); the bytes read
 // are the first `*length`. With room for every bank form from the start, a bank file is read by one
@@ -283,9 +299,7 @@ PatchFile* PatchLibrarian::parseFolderFiles(const Poco::File& file, const Poco::
   bank->fileName = path.getFileName();
   bank->folderPath = librarianfiles::folderOf(fullPath);
   bank->folderName = librarianfiles::lastComponent(bank->folderPath);
-  const std::vector<std::string> folders = components(bank->folderPath);
-  const size_t keep = std::min(folders.size(), static_cast<size_t>(depth < 0 ? 0 : depth) + 1);
-  bank->folderParts.assign(folders.end() - keep, folders.end());
+  bank->folderParts = lastComponents(bank->folderPath, static_cast<size_t>(depth < 0 ? 0 : depth) + 1);
   bank->fileKind = fileKind;
   const bool midi = extension == "mid";
 

@@ -27,8 +27,14 @@ bool isChannelByte(uint8_t b) {
 }
 
 // The first position at or after `pos` whose byte has bit 7 set (a status byte), or `end`. Data
-// bytes are skipped eight at a time: bank files are almost all data bytes.
+// bytes are skipped 32, then eight at a time: bank files are almost all data bytes.
 size_t nextStatusByte(const uint8_t* d, size_t pos, size_t end) {
+  while (end - pos >= 32) {
+    uint64_t words[4];
+    std::memcpy(words, d + pos, 32);
+    if ((words[0] | words[1] | words[2] | words[3]) & 0x8080808080808080ull) break;
+    pos += 32;
+  }
   while (end - pos >= 8) {
     uint64_t word;
     std::memcpy(&word, d + pos, 8);
@@ -208,11 +214,10 @@ class BankReader {
     while (present < kProgramsPerBank && programEnd(present) < packedLength) ++present;
     for (int program = 0; program < present; ++program) {
       if (programIsWhole(spoiled, program)) {
-        uint8_t packedDump[kProgramDumpSize + 16];
-        packProgram(packed, packedLength, program, packedDump);
         SysexBytes& dump = newProgram();
-        std::memcpy(dump.prepare(kProgramDumpSize), packedDump, kProgramDumpSize);
-        finishProgram(dump, packedDump, true);
+        uint8_t* bytes = dump.prepare(kProgramDumpSize);
+        packProgram(packed, packedLength, program, bytes);
+        finishProgram(dump, bytes, true);
       } else {
         appendPadding();
       }
@@ -239,9 +244,8 @@ class BankReader {
   // low seven bits; only the grouping moves: its first byte sits at place a = (254 * program) mod 7
   // of a bulk group, so each group of the dump takes the bulk group's bytes from place a on and the
   // first bytes of the next bulk group, and its top-bits byte is pieced together from the two.
-  // `out` has room for 16 bytes more than a dump, so that whole groups can be stored eight bytes at
-  // a time.
-  static void packProgram(const uint8_t* packed, size_t packedLength, int program, uint8_t* out) {
+  // Writes exactly kProgramDumpSize bytes to `out`, which shares no byte with `packed`.
+  static void packProgram(const uint8_t* __restrict packed, size_t packedLength, int program, uint8_t* __restrict out) {
     static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "byte i of a loaded word is bits 8i to 8i + 7");
     out[0] = kSysExStart;
     out[1] = kKorg;
@@ -295,8 +299,8 @@ class BankReader {
   }
 
   // Names the program whose bytes were just filled in and hands it on. The name is read from
-  // `source`, the dump's bytes as they were before the copy into the record, which has not reached
-  // memory yet.
+  // `source`, which holds the same name bytes: a read of a record just filled by a block copy would
+  // wait for the whole copy.
   void finishProgram(SysexBytes& dump, const uint8_t* source, bool fromBulk) {
     LibrarianPatch& patch = bank_->patches.back();
     if (!lib_.bankDumpFromHardware) {
