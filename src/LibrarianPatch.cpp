@@ -24,35 +24,44 @@ void putVariableLength(ByteChunk* chunk, uint32_t value) {
 
 void SysexBytes::assign(const uint8_t* bytes, size_t count) {
   if (count <= kInlineCapacity) {
-    // `bytes` may lie in heap_; it is copied out before heap_ is let go.
+    // `bytes` may lie in heap_; they are copied out before heap_ is let go.
     if (count > 0) std::memmove(inline_, bytes, count);
-    size_ = count;
-    std::vector<uint8_t>().swap(heap_);
-    return;
-  }
-  if (bytes >= heap_.data() && bytes < heap_.data() + heap_.size()) {
-    std::vector<uint8_t> copy(bytes, bytes + count);
-    heap_.swap(copy);
+    heap_.reset();
   } else {
-    heap_.assign(bytes, bytes + count);
+    std::unique_ptr<uint8_t[]> copy(new uint8_t[count]);
+    std::memcpy(copy.get(), bytes, count);
+    heap_ = std::move(copy);
   }
-  size_ = count;
+  size_ = static_cast<uint32_t>(count);
 }
 
 void SysexBytes::resize(size_t count) {
+  if (count == size_) return;
   if (count <= kInlineCapacity) {
     if (onHeap()) {
-      std::memcpy(inline_, heap_.data(), count);
-      std::vector<uint8_t>().swap(heap_);
+      std::memcpy(inline_, heap_.get(), count);
+      heap_.reset();
     } else if (count > size_) {
       std::memset(inline_ + size_, 0, count - size_);
     }
-    size_ = count;
-    return;
+  } else {
+    std::unique_ptr<uint8_t[]> grown(new uint8_t[count]);
+    const size_t kept = count < size_ ? count : size_;
+    if (kept > 0) std::memcpy(grown.get(), data(), kept);
+    std::memset(grown.get() + kept, 0, count - kept);
+    heap_ = std::move(grown);
   }
-  if (!onHeap()) heap_.assign(inline_, inline_ + size_);
-  heap_.resize(count, 0);
-  size_ = count;
+  size_ = static_cast<uint32_t>(count);
+}
+
+uint8_t* SysexBytes::prepare(size_t count) {
+  if (count <= kInlineCapacity) {
+    heap_.reset();
+  } else if (count != size_) {
+    heap_.reset(new uint8_t[count]);
+  }
+  size_ = static_cast<uint32_t>(count);
+  return data();
 }
 
 void SysexBytes::takeFrom(SysexBytes& other) noexcept {
@@ -60,11 +69,11 @@ void SysexBytes::takeFrom(SysexBytes& other) noexcept {
     heap_ = std::move(other.heap_);
   } else {
     if (other.size_ > 0) std::memcpy(inline_, other.inline_, other.size_);
-    std::vector<uint8_t>().swap(heap_);
+    heap_.reset();
   }
   size_ = other.size_;
   other.size_ = 0;
-  std::vector<uint8_t>().swap(other.heap_);
+  other.heap_.reset();
 }
 
 bool operator==(const SysexBytes& a, const SysexBytes& b) {
@@ -79,26 +88,22 @@ bool operator==(const std::vector<uint8_t>& a, const SysexBytes& b) {
   return b == a;
 }
 
-PatchSysexMessage& PatchMessages::emplace_back() {
-  if (many_.empty() && !hasOne_) {
-    one_ = PatchSysexMessage();
-    hasOne_ = true;
-    return one_;
-  }
-  if (many_.empty()) {
-    many_.reserve(2);
-    many_.push_back(std::move(one_));
-    one_ = PatchSysexMessage();
+PatchSysexMessage& PatchMessages::emplaceAnother() {
+  if (!many_) {
+    auto many = std::make_unique<std::vector<PatchSysexMessage>>();
+    many->reserve(2);
+    many->push_back(std::move(one_));
+    many_ = std::move(many);
     hasOne_ = false;
   }
-  many_.emplace_back();
-  return many_.back();
+  many_->emplace_back();
+  return many_->back();
 }
 
 void PatchMessages::clear() {
+  many_.reset();
   one_ = PatchSysexMessage();
   hasOne_ = false;
-  many_.clear();
 }
 
 bool PatchMessages::operator==(const PatchMessages& other) const {
@@ -119,6 +124,8 @@ bool isFramedSysEx(const std::vector<uint8_t>& message) {
 bool isFramedSysEx(const SysexBytes& message) {
   return isFramedSysEx(message.data(), message.size());
 }
+
+LibrarianPatch::LibrarianPatch() = default;
 
 bool LibrarianPatch::hasWritableMessage() const {
   for (const PatchSysexMessage& m : messages)

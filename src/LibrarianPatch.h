@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -46,12 +47,15 @@ class SysexBytes {
   void assign(const uint8_t* bytes, size_t count);
   // New bytes are zero, as in a vector.
   void resize(size_t count);
+  // Makes the size `count` and returns the bytes for the caller to fill in: all of them, since what
+  // they hold until then is not specified.
+  uint8_t* prepare(size_t count);
   void clear() { resize(0); }
 
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
-  uint8_t* data() { return onHeap() ? heap_.data() : inline_; }
-  const uint8_t* data() const { return onHeap() ? heap_.data() : inline_; }
+  uint8_t* data() { return onHeap() ? heap_.get() : inline_; }
+  const uint8_t* data() const { return onHeap() ? heap_.get() : inline_; }
   uint8_t* begin() { return data(); }
   uint8_t* end() { return data() + size_; }
   const uint8_t* begin() const { return data(); }
@@ -70,11 +74,11 @@ class SysexBytes {
   bool onHeap() const { return size_ > kInlineCapacity; }
   void takeFrom(SysexBytes& other) noexcept;
 
-  size_t size_ = 0;
+  // The bytes once there are more than fit inline (exactly size_ of them).
+  std::unique_ptr<uint8_t[]> heap_;
+  uint32_t size_ = 0;
   // The bytes while they fit; only the first size_ are ever read or copied.
   uint8_t inline_[kInlineCapacity];
-  // The bytes once there are more than fit inline.
-  std::vector<uint8_t> heap_;
 };
 
 bool operator==(const SysexBytes& a, const SysexBytes& b);
@@ -113,10 +117,37 @@ class PatchMessages {
   using iterator = PatchSysexMessage*;
   using const_iterator = const PatchSysexMessage*;
 
-  size_t size() const { return many_.empty() ? static_cast<size_t>(hasOne_) : many_.size(); }
+  PatchMessages() = default;
+  PatchMessages(const PatchMessages& other)
+      : many_(other.many_ ? std::make_unique<std::vector<PatchSysexMessage>>(*other.many_) : nullptr),
+        one_(other.one_),
+        hasOne_(other.hasOne_) {}
+  PatchMessages& operator=(const PatchMessages& other) {
+    if (this != &other) {
+      many_ = other.many_ ? std::make_unique<std::vector<PatchSysexMessage>>(*other.many_) : nullptr;
+      one_ = other.one_;
+      hasOne_ = other.hasOne_;
+    }
+    return *this;
+  }
+  PatchMessages(PatchMessages&& other) noexcept
+      : many_(std::move(other.many_)), one_(std::move(other.one_)), hasOne_(other.hasOne_) {
+    other.hasOne_ = false;
+  }
+  PatchMessages& operator=(PatchMessages&& other) noexcept {
+    if (this != &other) {
+      many_ = std::move(other.many_);
+      one_ = std::move(other.one_);
+      hasOne_ = other.hasOne_;
+      other.hasOne_ = false;
+    }
+    return *this;
+  }
+
+  size_t size() const { return many_ ? many_->size() : static_cast<size_t>(hasOne_); }
   bool empty() const { return size() == 0; }
-  PatchSysexMessage* data() { return many_.empty() ? &one_ : many_.data(); }
-  const PatchSysexMessage* data() const { return many_.empty() ? &one_ : many_.data(); }
+  PatchSysexMessage* data() { return many_ ? many_->data() : &one_; }
+  const PatchSysexMessage* data() const { return many_ ? many_->data() : &one_; }
   PatchSysexMessage* begin() { return data(); }
   PatchSysexMessage* end() { return data() + size(); }
   const PatchSysexMessage* begin() const { return data(); }
@@ -128,30 +159,46 @@ class PatchMessages {
   PatchSysexMessage& back() { return data()[size() - 1]; }
   const PatchSysexMessage& back() const { return data()[size() - 1]; }
 
+  // `message` is taken first: it may be one of these, and a second message moves the first.
   void push_back(const PatchSysexMessage& message) {
-    // Copied first: `message` may be one of these, and a second message moves the first.
     PatchSysexMessage copy(message);
     emplace_back() = std::move(copy);
   }
-  void push_back(PatchSysexMessage&& message) { emplace_back() = std::move(message); }
+  void push_back(PatchSysexMessage&& message) {
+    PatchSysexMessage taken(std::move(message));
+    emplace_back() = std::move(taken);
+  }
   // Appends an empty message and returns it.
-  PatchSysexMessage& emplace_back();
+  PatchSysexMessage& emplace_back() {
+    // While there is no message one_ is empty: it was never used, cleared, or moved from.
+    if (!many_ && !hasOne_) {
+      hasOne_ = true;
+      return one_;
+    }
+    return emplaceAnother();
+  }
   void clear();
 
   bool operator==(const PatchMessages& other) const;
   bool operator!=(const PatchMessages& other) const { return !(*this == other); }
 
  private:
+  PatchSysexMessage& emplaceAnother();
+
+  // Every message once there are two or more; one_ is then empty and unused.
+  std::unique_ptr<std::vector<PatchSysexMessage>> many_;
   // The only message while there is at most one (hasOne_ tells whether it is there).
   PatchSysexMessage one_;
   bool hasOne_ = false;
-  // Every message once there are two or more.
-  std::vector<PatchSysexMessage> many_;
 };
 
 // A value type: copies share nothing.
 class LibrarianPatch {
  public:
+  // Defined out of line, so that a new record in a vector is not first cleared byte by byte: the
+  // reader fills in every byte it keeps.
+  LibrarianPatch();
+
   std::string name;
   PatchMessages messages;
 

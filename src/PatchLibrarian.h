@@ -158,10 +158,14 @@ class PatchLibrarian {
   // A directory entry with a bank extension and what its one lstat said (type, size).
   struct BankCandidate {
     std::string path;
+    std::string name;
     std::string extension;
     unsigned mode = 0;
     int64_t size = 0;
   };
+
+  class FolderHandle;
+  class ScanFolderScope;
 
   void scanFolders(const std::string& folder, int passesLeft);
   // Appends to `out` every folder below `folder`, each after its own sub-folders, and, when `files`
@@ -177,6 +181,9 @@ class PatchLibrarian {
   // The bytes of the file being parsed; kept between files so that a scan does not allocate
   // (and fault in) a fresh buffer for every bank file. Its size is its capacity: it only grows.
   std::vector<uint8_t> fileBuffer_;
+  // While the scan reads the files of a folder: that folder, held open, and its path.
+  const FolderHandle* scanFolder_ = nullptr;
+  std::string scanFolderPath_;
   // Split sources that could not be moved away: not read again, so they are not split twice.
   std::set<std::string> unmovableSources_;
 };

@@ -24,6 +24,13 @@ std::string lowerCase(std::string text) {
   return text;
 }
 
+// The text after the last dot of a file name, as Poco::Path::getExtension gives it; taken from the
+// name the listing gives, so that no path is parsed for every entry.
+std::string extensionOf(const std::string& name) {
+  const size_t dot = name.rfind('.');
+  return dot == std::string::npos ? std::string() : name.substr(dot + 1);
+}
+
 bool isBankExtension(const std::string& ext) {
   return ext == "mid" || ext == "syx" || ext == "vmr" || ext == "vlt";
 }
@@ -48,14 +55,83 @@ std::vector<std::string> components(const std::string& path) {
   return parts;
 }
 
-// Reads a whole file into `buffer`, whose size only ever grows and serves as its capacity (so it is
-// zero-filled once, not for every file); the bytes read are the first `*length`. Room for every bank
-// form from the start: a bank file is read by one call and the call that sees its end. False when
-// the file cannot be read completely or is larger than any bank file.
-bool readFileInto(const std::string& path, std::vector<uint8_t>* buffer, size_t* length) {
+const char kMovedReason[] =
+    " - it is not a bank of 128 programs; its programs were written to its \" Singles \" bank files";
+
+}  // namespace
+
+// A folder held open so that its entries are looked up relative to it: one path component per
+// lookup instead of the whole path. Where the folder cannot be opened, the full paths are used.
+class PatchLibrarian::FolderHandle {
+ public:
+  explicit FolderHandle(const std::string& folder) : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+  ~FolderHandle() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FolderHandle(const FolderHandle&) = delete;
+  FolderHandle& operator=(const FolderHandle&) = delete;
+
+  // lstat (or, with `follow`, stat) of the entry `name` whose full path is `path`.
+  int statEntry(const std::string& name, const std::string& path, struct stat* st, bool follow) const {
+    if (fd_ < 0) return follow ? ::stat(path.c_str(), st) : ::lstat(path.c_str(), st);
+    return ::fstatat(fd_, name.c_str(), st, follow ? 0 : AT_SYMLINK_NOFOLLOW);
+  }
+
+  // Opens the entry for reading; -1 on failure. Non-blocking: an entry that was swapped for a pipe
+  // since the listing must not hang the scan.
+  int openEntry(const std::string& name, const std::string& path) const {
+    const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+    return fd_ >= 0 ? ::openat(fd_, name.c_str(), flags) : ::open(path.c_str(), flags);
+  }
+
+ private:
+  int fd_;
+};
+
+// Points parseFolderFiles at the open folder whose files the scan reads, for as long as it lives.
+class PatchLibrarian::ScanFolderScope {
+ public:
+  ScanFolderScope(PatchLibrarian* librarian, const FolderHandle* folder, const std::string& path)
+      : librarian_(librarian) {
+    librarian_->scanFolder_ = folder;
+    librarian_->scanFolderPath_ = path;
+  }
+  ~ScanFolderScope() {
+    librarian_->scanFolder_ = nullptr;
+    librarian_->scanFolderPath_.clear();
+  }
+  ScanFolderScope(const ScanFolderScope&) = delete;
+  ScanFolderScope& operator=(const ScanFolderScope&) = delete;
+
+ private:
+  PatchLibrarian* librarian_;
+};
+
+namespace {
+
+// The last `count` components of `path` (or all, when there are fewer), in order, as components()
+// gives them; only those are copied.
+std::vector<std::string> lastComponents(const std::string& path, size_t count) {
+  std::vector<std::string> parts;
+  size_t end = path.size();
+  while (parts.size() < count && end > 0) {
+    const size_t slash = path.rfind('/', end - 1);
+    const size_t begin = slash == std::string::npos ? 0 : slash + 1;
+    if (end > begin) parts.push_back(path.substr(begin, end - begin));
+    if (slash == std::string::npos) break;
+    end = slash;
+  }
+  std::reverse(parts.begin(), parts.end());
+  return parts;
+}
+
+// Reads the whole file open at `fd` into `buffer`, then closes `fd`. The buffer's size only ever
+// grows and serves as its capacity (so it is zero-filled once, not for every file); the bytes read
+// are the first `*length`. With room for every bank form from the start, a bank file is read by one
+// call and the call that sees its end. False when `fd` is not open, or the file cannot be read
+// completely or is larger than any bank file.
+bool readFileInto(int fd, std::vector<uint8_t>* buffer, size_t* length) {
   *length = 0;
-  // O_NONBLOCK: an entry that was swapped for a pipe since the listing must not hang the scan.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   constexpr size_t kLimit = static_cast<size_t>(kMaxBankFileSize);
   constexpr size_t kInitialRoom = 64 * 1024;
@@ -84,9 +160,6 @@ bool readFileInto(const std::string& path, std::vector<uint8_t>* buffer, size_t*
   if (ok) *length = done;
   return ok;
 }
-
-const char kMovedReason[] =
-    " - it is not a bank of 128 programs; its programs were written to its \" Singles \" bank files";
 
 }  // namespace
 
@@ -126,13 +199,16 @@ void PatchLibrarian::scanFolders(const std::string& folder, int passesLeft) {
     std::sort(entries.begin(), entries.end(),
               [](const BankCandidate& a, const BankCandidate& b) { return a.path < b.path; });
     const int depth = current == root ? 0 : static_cast<int>(components(current.substr(prefix.size())).size());
+    // The folder's files are opened relative to it (see parseFolderFiles).
+    const FolderHandle handle(current);
+    const ScanFolderScope scope(this, &handle, current);
 
     for (BankCandidate& entry : entries) {
       try {
         if (S_ISLNK(entry.mode)) {
           // A link to a bank file is read like the file; only links to folders are not followed.
           struct stat target {};
-          if (::stat(entry.path.c_str(), &target) != 0) {
+          if (handle.statEntry(entry.name, entry.path, &target, true) != 0) {
             writeLog("PATCH LIBRARIAN: skipped " + entry.path + ": " + std::strerror(errno));
             continue;
           }
@@ -176,36 +252,42 @@ void PatchLibrarian::buildFolderStructure(const std::string& folder, std::vector
 
 void PatchLibrarian::walkFolder(const std::string& folder, std::vector<std::string>* out,
                                 std::map<std::string, std::vector<BankCandidate>>* files) {
-  std::vector<std::string> found;
+  struct Listed {
+    std::string path, name;
+    struct stat st;
+  };
+  std::vector<Listed> found;
   try {
-    for (Poco::DirectoryIterator it(folder), end; it != end; ++it) found.push_back(it->path());
+    for (Poco::DirectoryIterator it(folder), end; it != end; ++it) found.push_back(Listed{it->path(), it.name(), {}});
   } catch (const std::exception& e) {
     writeLog("PATCH LIBRARIAN: could not list folder " + folder + ": " + e.what());
   }
+  {
+    // One question per entry, about the link itself rather than what it points to, asked relative
+    // to the folder so that the whole path is not looked up again for every entry. The folder is
+    // let go before going down, so that a deep tree holds no descriptors.
+    const FolderHandle handle(folder);
+    for (Listed& entry : found) {
+      if (handle.statEntry(entry.name, entry.path, &entry.st, false) != 0) {
+        writeLog("PATCH LIBRARIAN: skipped " + entry.path + ": " + std::strerror(errno));
+        entry.st.st_mode = 0;
+      }
+    }
+  }
   std::vector<BankCandidate>* kept = files ? &(*files)[folder] : nullptr;
-  for (std::string& entry : found) {
-    // One question per entry: the link itself, not what it points to. Its answer (type and size)
-    // is kept for a bank file, so the scan does not ask again.
-    struct stat st {};
-    if (::lstat(entry.c_str(), &st) != 0) {
-      writeLog("PATCH LIBRARIAN: skipped " + entry + ": " + std::strerror(errno));
-      continue;
-    }
+  for (Listed& entry : found) {
     // A link to a folder is not followed: it could lead out of "Patches" or round in a circle.
-    if (S_ISDIR(st.st_mode)) {
-      walkFolder(entry, out, files);
-      if (out) out->push_back(entry);
+    if (S_ISDIR(entry.st.st_mode)) {
+      walkFolder(entry.path, out, files);
+      if (out) out->push_back(entry.path);
       continue;
     }
-    if (!kept) continue;
-    try {
-      std::string extension = lowerCase(Poco::Path(entry).getExtension());
-      if (!isBankExtension(extension)) continue;
-      kept->push_back(
-          BankCandidate{std::move(entry), std::move(extension), st.st_mode, static_cast<int64_t>(st.st_size)});
-    } catch (const std::exception& e) {
-      writeLog("PATCH LIBRARIAN: skipped " + entry + ": " + e.what());
-    }
+    // The answer (type and size) is kept for a bank file, so that the scan does not ask again.
+    if (!kept || entry.st.st_mode == 0) continue;
+    std::string extension = lowerCase(extensionOf(entry.name));
+    if (!isBankExtension(extension)) continue;
+    kept->push_back(BankCandidate{std::move(entry.path), std::move(entry.name), std::move(extension), entry.st.st_mode,
+                                  static_cast<int64_t>(entry.st.st_size)});
   }
 }
 
@@ -217,15 +299,21 @@ PatchFile* PatchLibrarian::parseFolderFiles(const Poco::File& file, const Poco::
   bank->fileName = path.getFileName();
   bank->folderPath = librarianfiles::folderOf(fullPath);
   bank->folderName = librarianfiles::lastComponent(bank->folderPath);
-  const std::vector<std::string> folders = components(bank->folderPath);
-  const size_t keep = std::min(folders.size(), static_cast<size_t>(depth < 0 ? 0 : depth) + 1);
-  bank->folderParts.assign(folders.end() - keep, folders.end());
+  bank->folderParts = lastComponents(bank->folderPath, static_cast<size_t>(depth < 0 ? 0 : depth) + 1);
   bank->fileKind = fileKind;
   const bool midi = extension == "mid";
 
-  writeLog("PATCH LIBRARIAN: loaded file " + fullPath);
+  // Composed only when someone reads it: this runs for every bank file of a scan.
+  if (logSink) writeLog("PATCH LIBRARIAN: loaded file " + fullPath);
   size_t length = 0;
-  if (!readFileInto(fullPath, &fileBuffer_, &length)) {
+  // Within the scan, a file of the folder being read is opened relative to it.
+  const std::string folderPrefix = scanFolderPath_ == "/" ? scanFolderPath_ : scanFolderPath_ + "/";
+  const bool inScanFolder = scanFolder_ && fullPath.size() > folderPrefix.size() &&
+                            fullPath.compare(0, folderPrefix.size(), folderPrefix) == 0 &&
+                            fullPath.find('/', folderPrefix.size()) == std::string::npos;
+  const int fd = inScanFolder ? scanFolder_->openEntry(fullPath.substr(folderPrefix.size()), fullPath)
+                              : ::open(fullPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (!readFileInto(fd, &fileBuffer_, &length)) {
     writeLog("PATCH LIBRARIAN: could not read file " + fullPath);
     return nullptr;
   }

@@ -27,8 +27,14 @@ bool isChannelByte(uint8_t b) {
 }
 
 // The first position at or after `pos` whose byte has bit 7 set (a status byte), or `end`. Data
-// bytes are skipped eight at a time: bank files are almost all data bytes.
+// bytes are skipped 32, then eight at a time: bank files are almost all data bytes.
 size_t nextStatusByte(const uint8_t* d, size_t pos, size_t end) {
+  while (end - pos >= 32) {
+    uint64_t words[4];
+    std::memcpy(words, d + pos, 32);
+    if ((words[0] | words[1] | words[2] | words[3]) & 0x8080808080808080ull) break;
+    pos += 32;
+  }
   while (end - pos >= 8) {
     uint64_t word;
     std::memcpy(&word, d + pos, 8);
@@ -143,9 +149,12 @@ class BankReader {
     bank_->patches.reserve(bank_->patches.size() + kProgramsPerBank);
     size_t pos = 0;
     while (pos < size) {
-      const void* next = std::memchr(data + pos, kSysExStart, size - pos);
-      if (!next) break;
-      pos = static_cast<size_t>(static_cast<const uint8_t*>(next) - data);
+      // Dumps back to back start right where the last one ended: no search needed.
+      if (data[pos] != kSysExStart) {
+        const void* next = std::memchr(data + pos, kSysExStart, size - pos);
+        if (!next) break;
+        pos = static_cast<size_t>(static_cast<const uint8_t*>(next) - data);
+      }
       if (!isDumpHeader(data, size, pos)) {
         ++pos;
         continue;
@@ -175,7 +184,7 @@ class BankReader {
       SysexBytes& dump = newProgram();
       dump.assign(d + pos, kProgramDumpSize);
       dump[2] = kStoredChannelByte;
-      finishProgram(dump, false);
+      finishProgram(dump, d + pos, false);
       return end + 1;
     }
     appendPadding();
@@ -205,11 +214,10 @@ class BankReader {
     while (present < kProgramsPerBank && programEnd(present) < packedLength) ++present;
     for (int program = 0; program < present; ++program) {
       if (programIsWhole(spoiled, program)) {
-        uint8_t dump[kProgramDumpSize + 16];
-        packProgram(packed, packedLength, program, dump);
-        SysexBytes& bytes = newProgram();
-        bytes.assign(dump, kProgramDumpSize);
-        finishProgram(bytes, true);
+        SysexBytes& dump = newProgram();
+        uint8_t* bytes = dump.prepare(kProgramDumpSize);
+        packProgram(packed, packedLength, program, bytes);
+        finishProgram(dump, bytes, true);
       } else {
         appendPadding();
       }
@@ -236,8 +244,9 @@ class BankReader {
   // low seven bits; only the grouping moves: its first byte sits at place a = (254 * program) mod 7
   // of a bulk group, so each group of the dump takes the bulk group's bytes from place a on and the
   // first bytes of the next bulk group, and its top-bits byte is pieced together from the two.
-  // `out` has room for 16 bytes more than a dump, so that whole groups can be moved eight bytes at a time.
-  static void packProgram(const uint8_t* packed, size_t packedLength, int program, uint8_t* out) {
+  // Writes exactly kProgramDumpSize bytes to `out`, which shares no byte with `packed`.
+  static void packProgram(const uint8_t* __restrict packed, size_t packedLength, int program, uint8_t* __restrict out) {
+    static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "byte i of a loaded word is bits 8i to 8i + 7");
     out[0] = kSysExStart;
     out[1] = kKorg;
     out[2] = kStoredChannelByte;
@@ -245,24 +254,38 @@ class BankReader {
     out[4] = kProgramDump;
     const size_t first = static_cast<size_t>(program) * kProgramDataSize;
     const unsigned a = static_cast<unsigned>(first % 7);
-    const uint8_t* groupA = packed + topBitsAt(first);
-    const uint8_t* const packedEnd = packed + packedLength;
-    uint8_t* o = out + kDumpHeader;
-    for (int done = 0; done < kProgramDataSize; done += 7, groupA += 8, o += 8) {
+    const size_t groupAt = topBitsAt(first);
+    // The eight bulk bytes from place a on hold a dump group's seven data bytes and, at index 7 - a,
+    // the next bulk group's top-bits byte, which is taken out.
+    const unsigned drop = 8 * (7 - a);
+    const uint64_t below = (uint64_t{1} << drop) - 1;
+    constexpr int kWholeGroups = kProgramDataSize / 7;
+    int group = 0;
+    // Every whole group goes by words when the bulk data reaches past the last one's window.
+    if (packedLength - groupAt >= 8 * static_cast<size_t>(kWholeGroups - 1) + 9 + a) {
+      for (; group < kWholeGroups; ++group) {
+        const uint8_t* groupA = packed + groupAt + 8 * static_cast<size_t>(group);
+        uint8_t* o = out + kDumpHeader + 8 * group;
+        uint64_t window;
+        std::memcpy(&window, groupA + 1 + a, 8);
+        // Two shifts: for a = 0 the byte taken out is the last one, and one shift of 64 is undefined.
+        const uint64_t bytes = (window & below) | (((window >> drop) >> 8) << drop);
+        // The eighth byte stored is the next group's top-bits byte, written after this.
+        std::memcpy(o + 1, &bytes, 8);
+        o[0] = static_cast<uint8_t>(((groupA[0] >> a) | (static_cast<unsigned>(groupA[8]) << (7 - a))) & 0x7F);
+      }
+    }
+    for (; group * 7 < kProgramDataSize; ++group) {
+      const int done = group * 7;
+      const uint8_t* groupA = packed + groupAt + 8 * static_cast<size_t>(group);
+      uint8_t* o = out + kDumpHeader + 8 * group;
       const unsigned count = kProgramDataSize - done < 7 ? kProgramDataSize - done : 7;
       const unsigned fromA = count < 7 - a ? count : 7 - a;
       unsigned top = groupA[0] >> a;
-      if (count == 7 && packedEnd - groupA >= 17) {
-        // Bytes written past the group are rewritten by the next group.
-        std::memcpy(o + 1, groupA + 1 + a, 8);
+      for (unsigned i = 0; i < fromA; ++i) o[1 + i] = groupA[1 + a + i];
+      if (count > fromA) {
         top |= static_cast<unsigned>(groupA[8]) << (7 - a);
-        std::memcpy(o + 1 + fromA, groupA + 9, 8);
-      } else {
-        for (unsigned i = 0; i < fromA; ++i) o[1 + i] = groupA[1 + a + i];
-        if (count > fromA) {
-          top |= static_cast<unsigned>(groupA[8]) << (7 - a);
-          for (unsigned i = 0; i < count - fromA; ++i) o[1 + fromA + i] = groupA[9 + i];
-        }
+        for (unsigned i = 0; i < count - fromA; ++i) o[1 + fromA + i] = groupA[9 + i];
       }
       o[0] = static_cast<uint8_t>(top & ((1u << count) - 1));
     }
@@ -275,13 +298,15 @@ class BankReader {
     return bank_->patches.back().messages.emplace_back().data;
   }
 
-  // Names the program whose bytes were just filled in and hands it on.
-  void finishProgram(SysexBytes& dump, bool fromBulk) {
+  // Names the program whose bytes were just filled in and hands it on. The name is read from
+  // `source`, which holds the same name bytes: a read of a record just filled by a block copy would
+  // wait for the whole copy.
+  void finishProgram(SysexBytes& dump, const uint8_t* source, bool fromBulk) {
     LibrarianPatch& patch = bank_->patches.back();
     if (!lib_.bankDumpFromHardware) {
-      patch.name = programNameFromDump(dump.data(), static_cast<int>(dump.size()));
+      patch.name = programNameFromDump(source, kProgramDumpSize);
       // A bulk dump marks an unnamed program with twelve blanks; the librarian names it, in the dump too.
-      if (fromBulk && patch.name == "            ") {
+      if (fromBulk && patch.name.size() == 12 && patch.name.find_first_not_of(' ') == std::string::npos) {
         patch.name = "unnamed prog";
         std::memcpy(dump.data() + 6, "unnamed", 7);
         std::memcpy(dump.data() + 14, " prog", 5);

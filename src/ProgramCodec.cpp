@@ -1,5 +1,6 @@
 // Building and reading the program data of a program dump, field by field.
 #include <cmath>
+#include <cstring>
 
 #include "src/ProgramDump.h"
 #include "src/VexmirParams.h"
@@ -653,16 +654,38 @@ class Parser {
 }  // namespace
 
 std::string programDumpName(const uint8_t* msg, size_t len) {
+  // Name characters sit at 6..12 and 14..18; 13 is a top-bit byte, not a character.
+  constexpr size_t kFirst = 6, kPacking = 13, kLast = 18;
   char name[kProgramNameLength];
-  int count = 0;
-  if (msg) {
-    // Name characters sit at 6..12 and 14..18; 13 is a top-bit byte, not a character.
-    for (size_t position = 6; position <= 18 && position < len; ++position) {
-      if (position == 13) continue;
-      if (msg[position] != 0) name[count++] = static_cast<char>(msg[position]);
+  if (msg && len > kLast) {
+    static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "byte i of a loaded word is bits 8i to 8i + 7");
+    // The whole name is there: the librarian asks this for every program it reads, so the usual
+    // name without zero bytes is taken in a few word loads that each lie within one store of the
+    // code that has just written the dump.
+    uint64_t first;
+    uint32_t next;
+    std::memcpy(&first, msg + kFirst, 8);
+    std::memcpy(&next, msg + kPacking + 1, 4);
+    const uint8_t last = msg[kLast];
+    first &= 0x00FFFFFFFFFFFFFFull;  // the packing byte
+    // A zero byte makes its lane borrow: (x - 0x01..) & ~x & 0x80.. is nonzero exactly then.
+    const uint64_t firstLanes = first | 0xFF00000000000000ull;
+    const bool zeroInFirst = ((firstLanes - 0x0101010101010101ull) & ~firstLanes & 0x8080808080808080ull) != 0;
+    const bool zeroInNext = ((next - 0x01010101u) & ~next & 0x80808080u) != 0;
+    if (!zeroInFirst && !zeroInNext && last != 0) {
+      const uint64_t low = first | (static_cast<uint64_t>(next & 0xFF) << 56);
+      const uint32_t high = (next >> 8) | (static_cast<uint32_t>(last) << 24);
+      std::memcpy(name, &low, 8);
+      std::memcpy(name + 8, &high, 4);
+      return std::string(name, sizeof name);
     }
   }
-  return std::string(name, static_cast<size_t>(count));
+  size_t count = 0;
+  for (size_t position = kFirst; msg && position <= kLast && position < len; ++position) {
+    if (position == kPacking) continue;
+    if (msg[position] != 0) name[count++] = static_cast<char>(msg[position]);
+  }
+  return std::string(name, count);
 }
 
 bool parseProgramDump(const uint8_t* msg, size_t len, double* values, ProgramParseResult* result) {

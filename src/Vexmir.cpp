@@ -5,6 +5,7 @@
 #include <ctime>
 #include <fstream>
 
+#include "KIT/IEffect/IGraphics.h"
 #include "platform/bundle/bundle.h"
 #include "src/debugger.h"
 
@@ -12,6 +13,7 @@ namespace {
 
 const char* const kDataFolder = "/Library/Audio/Presets/Pellacor/Korg Vexmir Editor/";
 const char* const kPluginName = "Vexmir Editor";
+const char* const kUserManual = "Korg-Vexmir-User-Manual.pdf";
 const char* const kChannelIO = "2-2";
 constexpr int kMfrID = MakeFourCC('P', 'c', 'r', '1');
 constexpr int kLatency = 128;
@@ -63,6 +65,15 @@ std::string Vexmir::getPatchesFolderStr() {
 
 int Vexmir::getPatchesFolderLength() {
   return static_cast<int>(getPatchesFolderStr().size());
+}
+
+// A path that is no web address is opened by the system's workspace: the folder in the file
+// browser, the manual in the default viewer. Whether that worked is not the editor's concern.
+void Vexmir::OpenDataDirectory(bool manual) {
+  IGraphics* graphics = GetGUI();
+  if (!graphics) return;
+  const std::string path = manual ? getDataFolder() + kUserManual : getDataFolder();
+  graphics->OpenURL(path.c_str(), nullptr, nullptr, nullptr);
 }
 
 void Vexmir::log(const std::string& text) const {

@@ -24,6 +24,9 @@ class Vexmir : public IEffectVST {
   static std::string getDataFolder();
   static std::string getPatchesFolderStr();
   static int getPatchesFolderLength();
+  // User-interface thread: shows the data folder (false) or opens the user manual (true) through
+  // the editor surface; nothing without one.
+  void OpenDataDirectory(bool manual);
 
   // Stores one line of the UI settings file (0 colour scheme, 1 size, 2 first-run word) and
   // rewrites the file when it exists. False when it does not (nothing is then created).

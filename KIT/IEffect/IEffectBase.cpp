@@ -39,9 +39,11 @@ IEffectBase::IEffectBase(int /*nParams*/, const char* /*channelIOStr*/, int /*nP
       mLatency(latency) {}
 
 IEffectBase::~IEffectBase() {
-  // The editor surface is owned by the GUI layer, which deletes it before the base goes; the
-  // pointer only stops being used here.
+  // The surface goes first: its controls point at the parameters deleted below. The MIDI ports
+  // close after it, as the editor object has already stopped their callbacks from reaching it.
+  IGraphics* graphics = mGraphics;
   mGraphics = nullptr;
+  delete graphics;
   mParams.Empty(true);
   for (int i = mPresets.GetSize() - 1; i >= 0; --i) delete mPresets.Get(i);
   mPresets.Empty(false);
@@ -183,16 +185,23 @@ void IEffectBase::SetParameterFromGUI2(int idx, double normalizedValue) {
   if (valueChanged(before, p->Value()) || p->Type() == IParam::kTypeText) OnParamChange2(idx);
 }
 
-// The editor surface moves its controls once the GUI layer is attached; until then there is
-// nothing to redraw.
-void IEffectBase::RedrawParamControls() {}
+// Every parameter, hidden ones included: the editor shows all of them. The plain value goes
+// through the surface, which stores it back rounded to the step.
+void IEffectBase::RedrawParamControls() {
+  if (!mGraphics) return;
+  for (int i = 0; i < NParams(); ++i) mGraphics->SetParameterFromPlug(i, mParams.Get(i)->Value(), false);
+}
 
 void IEffectBase::AttachGraphics(IGraphics* graphics) {
   if (!graphics) return;
   KIT_MutexLock lock(mMutex);
-  mGraphics = graphics;
+  // Controls attached before the surface was handed over start from the current values.
+  for (int i = 0; i < NParams(); ++i) graphics->SetParameterFromPlug(i, mParams.Get(i)->GetNormalized(), true);
   // Controls may draw from now on, so the surface's bitmaps must exist.
   graphics->PrepDraw();
+  // The plug-in owns its surface: one handed over in place of another replaces it for good.
+  if (mGraphics && mGraphics != graphics) delete mGraphics;
+  mGraphics = graphics;
 }
 
 void IEffectBase::SetBlockSize(int blockSize) {

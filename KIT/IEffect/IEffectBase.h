@@ -209,6 +209,21 @@ class IEffectBase {
   void InitChunkWithIEffectVer(ByteChunk* chunk);
   int GetIEffectVerFromChunk(ByteChunk* chunk, int* position);
 
+  // --- Preset files: VST 2 program (.fxp) and bank (.fxb) files, chunk form when the plug-in
+  // does chunks, parameter form otherwise. User-interface thread; each needs the editor surface,
+  // whose file prompt picks the file (a save proposes the given name). False when there is no
+  // surface, the prompt was cancelled, or the file could not be written or read. A load applies
+  // nothing unless the whole file is valid for this plug-in.
+  bool SaveProgramAsFXP(const char* file);
+  bool SaveBankAsFXB(const char* file);
+  bool LoadProgramFromFXP();
+  bool LoadBankFromFXB();
+  // Developer aids: the current values as a source line calling MakePresetFromNamedParams
+  // (parameters named by paramNames, or by index when it is null), and the current state as a
+  // source line calling MakePresetFromBlob. Each replaces the file; false when it cannot be written.
+  bool DumpPresetSrcCode(const char* file, const char** paramNames);
+  bool DumpPresetBlob(const char* file);
+
   // --- External MIDI ports ---
   // Any thread that holds the plug-in mutex (the lists are built once, on first request).
   std::vector<std::string> getExternalMIDIInNames();
@@ -264,6 +279,7 @@ class IEffectBase {
   int mBlockSize = 0;
   int mLatency = 0;
   IGraphics* mGraphics = nullptr;
+  std::string mPresetFolder;  // where the last preset-file prompt ended
   KIT_PtrList<IParam> mParams;
   KIT_PtrList<IPreset> mPresets;
   std::vector<double*> mInData, mOutData;
@@ -272,6 +288,12 @@ class IEffectBase {
   std::vector<std::string> mInBusLabels, mOutBusLabels;
 
  private:
+  struct StateSnapshot;
+  std::string promptForPresetFile(const char* proposedName, bool save, const char* extension);
+  void takeSnapshot(StateSnapshot* snapshot);
+  void restoreSnapshot(const StateSnapshot& snapshot);
+  bool loadProgramFile(const std::vector<uint8_t>& file);
+  bool loadBankFile(const std::vector<uint8_t>& file);
   void setMIDIPortsStopped();
   bool openOutputPort(unsigned int portNumber);
   bool openInputPort(unsigned int portNumber);

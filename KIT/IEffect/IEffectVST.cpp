@@ -4,8 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <string>
 
 #include "KIT/IEffect/IGraphics.h"
+#include "KIT/IEffect/IGraphicsMac.h"
 #include "KIT/IEffect/Log.h"
 #include "platform/vst2/vst2.h"
 
@@ -83,6 +85,8 @@ class IEffectVSTEntry {
   static intptr_t pinProperties(IEffectVST* plug, bool input, int idx, void* ptr);
   static intptr_t setSpeakerArrangement(IEffectVST* plug, intptr_t value, void* ptr);
   static void prepareProcess(IEffectVST* plug, int nFrames);
+  template <class Sample, class Run>
+  static void runBlock(AEffect* effect, Sample** inputs, Sample** outputs, int32_t nFrames, Run run);
 };
 
 intptr_t IEffectVSTEntry::dispatcher(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr,
@@ -177,7 +181,8 @@ intptr_t IEffectVSTEntry::dispatch(IEffectVST* plug, int32_t opcode, int32_t ind
       IGraphics* g = plug->GetGUI();
       if (!g) return 0;
       // A host that asked for the view form gets a view inside its own; otherwise the editor goes into its window.
-      void* view = (st->mHasVSTExtensions & kHostViewAsConfigBit) ? g->OpenWindow(ptr) : g->OpenWindow(ptr, nullptr, 0, 0);
+      void* view =
+          (st->mHasVSTExtensions & kHostViewAsConfigBit) ? g->OpenWindow(ptr) : g->OpenWindow(ptr, nullptr, 0, 0);
       if (!view) return 0;
       plug->OnGUIOpen();
       return 1;
@@ -327,6 +332,7 @@ intptr_t IEffectVSTEntry::string2Parameter(IEffectVST* plug, int idx, const char
     v = std::atof(text);
     if (p->DisplayNegated()) v = -v;
   }
+  if (IGraphics* g = plug->GetGUI()) g->SetParameterFromPlug(idx, v, false);
   if (v < p->GetMin()) v = p->GetMin();
   if (v > p->GetMax()) v = p->GetMax();
   p->Set(v);
@@ -394,6 +400,7 @@ void IEffectVSTEntry::setParameter(AEffect* effect, int32_t idx, float value) {
   KIT_MutexLock lock(plug->GetMutex());
   if (idx < 0 || idx >= plug->NHostParams()) return;
   try {
+    if (IGraphics* g = plug->GetGUI()) g->SetParameterFromPlug(idx, value, true);
     plug->GetParam(idx)->SetNormalized(value);
     plug->OnParamChange(idx);
   } catch (...) {
@@ -409,7 +416,9 @@ void IEffectVSTEntry::prepareProcess(IEffectVST* plug, int nFrames) {
   if (nFrames > plug->GetBlockSize()) plug->SetBlockSize(nFrames);
 }
 
-void IEffectVSTEntry::process(AEffect* effect, float** inputs, float** outputs, int32_t nFrames) {
+// The three audio entries differ only in sample type and in how the block reaches the outputs.
+template <class Sample, class Run>
+void IEffectVSTEntry::runBlock(AEffect* effect, Sample** inputs, Sample** outputs, int32_t nFrames, Run run) {
   IEffectVST* plug = plugOf(effect);
   if (!plug || nFrames < 0) return;
   KIT_MutexLock lock(plug->GetMutex());
@@ -417,38 +426,24 @@ void IEffectVSTEntry::process(AEffect* effect, float** inputs, float** outputs, 
     prepareProcess(plug, nFrames);
     plug->AttachInputBuffers(0, plug->NInChannels(), inputs, nFrames);
     plug->AttachOutputBuffers(0, plug->NOutChannels(), outputs);
-    plug->ProcessBuffersAccumulating(0.0f, nFrames);
+    run(plug);
   } catch (...) {
     std::fprintf(stderr, "Vexmir: process failed\n");
   }
+}
+
+void IEffectVSTEntry::process(AEffect* effect, float** inputs, float** outputs, int32_t nFrames) {
+  runBlock(effect, inputs, outputs, nFrames, [nFrames](IEffectVST* plug) {
+    plug->ProcessBuffersAccumulating(0.0f, nFrames);
+  });
 }
 
 void IEffectVSTEntry::processReplacing(AEffect* effect, float** inputs, float** outputs, int32_t nFrames) {
-  IEffectVST* plug = plugOf(effect);
-  if (!plug || nFrames < 0) return;
-  KIT_MutexLock lock(plug->GetMutex());
-  try {
-    prepareProcess(plug, nFrames);
-    plug->AttachInputBuffers(0, plug->NInChannels(), inputs, nFrames);
-    plug->AttachOutputBuffers(0, plug->NOutChannels(), outputs);
-    plug->ProcessBuffers(0.0f, nFrames);
-  } catch (...) {
-    std::fprintf(stderr, "Vexmir: process failed\n");
-  }
+  runBlock(effect, inputs, outputs, nFrames, [nFrames](IEffectVST* plug) { plug->ProcessBuffers(0.0f, nFrames); });
 }
 
 void IEffectVSTEntry::processDoubleReplacing(AEffect* effect, double** inputs, double** outputs, int32_t nFrames) {
-  IEffectVST* plug = plugOf(effect);
-  if (!plug || nFrames < 0) return;
-  KIT_MutexLock lock(plug->GetMutex());
-  try {
-    prepareProcess(plug, nFrames);
-    plug->AttachInputBuffers(0, plug->NInChannels(), inputs, nFrames);
-    plug->AttachOutputBuffers(0, plug->NOutChannels(), outputs);
-    plug->ProcessBuffers(0.0, nFrames);
-  } catch (...) {
-    std::fprintf(stderr, "Vexmir: process failed\n");
-  }
+  runBlock(effect, inputs, outputs, nFrames, [nFrames](IEffectVST* plug) { plug->ProcessBuffers(0.0, nFrames); });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -539,6 +534,13 @@ audioMasterCallback IEffectVST::GetHostCallback() const {
 
 int IEffectVST::GetHostExtensionFlags() const {
   return mState->mHasVSTExtensions;
+}
+
+IGraphics* MakeGraphics(IEffectVST* plug, int width, int height, int fps) {
+  auto* graphics = new IGraphicsMac(plug, width, height, fps);
+  const std::string bundleID = std::string("com.") + plug->GetMfrName() + ".vst." + plug->GetEffectName();
+  graphics->SetBundleID(bundleID.c_str());
+  return graphics;
 }
 
 void IEffectVST::BeginInformHostOfParamChange(int idx) {

@@ -72,3 +72,7 @@ class IEffectVST : public IEffectBase {
 // The chunk header: the magic 0x70666674 and the version 0x00010000, native byte order.
 void InitializeVSTChunk(ByteChunk* chunk);
 int GetIEffectVerFromChunk(ByteChunk* chunk, int* position);
+
+// A Mac editor surface of that size for the plug-in, told the identifier of the plug-in's bundle
+// ("com.<maker>.vst.<effect name>") so that it loads that bundle's images. The caller attaches it.
+IGraphics* MakeGraphics(IEffectVST* plug, int width, int height, int fps = 0);

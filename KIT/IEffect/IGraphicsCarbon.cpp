@@ -276,21 +276,7 @@ MenuRef IGraphicsCarbon::CreateMenu(IPopupMenu* menu) {
       AppendMenuItemTextWithCFString(m, nullptr, kMenuItemAttrSeparator, 0, nullptr);
       continue;
     }
-    char prefix[16] = "";
-    switch (menu->GetPrefix()) {
-      case 1:
-        std::snprintf(prefix, sizeof prefix, "%1d: ", i + 1);
-        break;
-      case 2:
-        std::snprintf(prefix, sizeof prefix, "%02d: ", i + 1);
-        break;
-      case 3:
-        std::snprintf(prefix, sizeof prefix, "%03d: ", i + 1);
-        break;
-      default:
-        break;
-    }
-    const std::string title = std::string(prefix) + item->GetText();
+    const std::string title = menu->GetNumberedItemText(i);
     MenuItemAttributes attrs = kMenuItemAttrIgnoreMeta;
     if (item->GetFlags() & IPopupMenuItem::kDisabled) attrs |= kMenuItemAttrDisabled;
     if (item->GetFlags() & IPopupMenuItem::kTitle) attrs |= kMenuItemAttrSectionHeader;

@@ -86,22 +86,7 @@ IGraphicsNSMenu_vVexmir_vst::IGraphicsNSMenu_vVexmir_vst(IPopupMenu* menu, cocoa
   const int n = menu ? menu->GetNItems() : 0;
   for (int i = 0; i < n; ++i) {
     IPopupMenuItem* item = menu->GetItem(i);
-    std::string title = item->GetText();
-    char prefix[16] = "";
-    switch (menu->GetPrefix()) {
-      case 1:
-        std::snprintf(prefix, sizeof prefix, "%1d: ", i + 1);
-        break;
-      case 2:
-        std::snprintf(prefix, sizeof prefix, "%02d: ", i + 1);
-        break;
-      case 3:
-        std::snprintf(prefix, sizeof prefix, "%03d: ", i + 1);
-        break;
-      default:
-        break;
-    }
-    title = prefix + title;
+    const std::string title = menu->GetNumberedItemText(i);
     cocoa::MenuItem* mi = nullptr;
     if (item->GetSubmenu()) {
       mi = new cocoa::MenuItem(title, false);

@@ -65,7 +65,8 @@ class IGraphicsCocoa_vVexmir_vst : public cocoa::View, public cocoa::TextFieldDe
 
   // The surface's mouse modifiers of an event: left-button form (left set, right = Command) or right-button form.
   static IMouseMod mouseModFor(cocoa::Event* e, bool rightButton);
-  // Key code of a key event for the surface's OnKeyDown, or -1 when the key is not one of the editor's.
+  // Key code of a key event for the surface's OnKeyDown; -1 for a key that is not one of the editor's (it goes on to
+  // the next responder), -2 for an event without exactly one character (dropped).
   static int keyCodeFor(cocoa::Event* e);
 
  protected:

@@ -277,7 +277,7 @@ void circle(PIX_IBitmap* dest, float cx, float cy, float r, unsigned int color, 
 }  // namespace
 
 void PIX_Circle(PIX_IBitmap* dest, float cx, float cy, float r, unsigned int color, float alpha, int mode, bool aa) {
-  if (!dest) return;
+  if (!dest || !finite(cx) || !finite(cy)) return;
   for (const Mask& m : kMasks)
     if (r == m.radius) {
       PIX_DrawGlyph(dest, truncSat((double)(cx - r)), truncSat((double)(cy - r)), color, aa ? m.aa : m.plain, m.side,
@@ -351,6 +351,7 @@ void PIX_Arc(PIX_IBitmap* dest, float cx, float cy, float r, float minAngle, flo
 
 void PIX_RoundRect(PIX_IBitmap* dest, float x, float y, float w, float h, int cornerradius, unsigned int color,
                    float alpha, int mode, bool aa) {
+  if (!finite(x) || !finite(y) || !finite(w) || !finite(h)) return;
   const int xi = truncSat((double)x), yi = truncSat((double)y);
   if (cornerradius > 0) {
     float c = (float)cornerradius;

@@ -396,7 +396,8 @@ bool PIX_ClipFLine(float* pX1, float* pY1, float* pX2, float* pY2, float xLo, fl
 
 void PIX_FLine(PIX_IBitmap* dest, float x1, float y1, float x2, float y2, unsigned int color, float alpha, int mode,
                bool aa) {
-  if (!dest) return;
+  // A truncated NaN would read as 0 and an infinity as the int limit; neither is a place on the bitmap.
+  if (!dest || !finite(x1) || !finite(y1) || !finite(x2) || !finite(y2)) return;
   if (!aa) {
     PIX_Line(dest, truncSat(x1), truncSat(y1), truncSat(x2), truncSat(y2), color, alpha, mode, false);
     return;

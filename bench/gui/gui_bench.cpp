@@ -68,7 +68,7 @@ class BenchGraphics : public IGraphics {
 
 struct Editor {
   BenchPlug plug;
-  BenchGraphics g{&plug, 1500, 667};
+  BenchGraphics& g = *new BenchGraphics{&plug, 1500, 667};  // owned by the plug-in once attached
   std::vector<IKnobMultiControl*> knobs;
   std::vector<ITextControl*> texts;
 

@@ -39,7 +39,7 @@ struct Editor {
     g->AttachControl(knob);
     g->AttachPanelBackground(&COLOR_GRAY);
   }
-  ~Editor() { delete g; }
+  // The plug-in deletes its surface.
 };
 
 void BM_CocoaWholeViewDisplay(benchmark::State& state) {

@@ -82,7 +82,7 @@ struct Reader {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Reader in{data, size};
   Plug plug;
-  Surface g(&plug, 120, 90);
+  Surface& g = *new Surface(&plug, 120, 90);  // owned by the plug-in once attached
   plug.AttachGraphics(&g);
   IBitmap strip = g.LoadIBitmap(3, "strip.png", 0.5 + in.byte() / 64.0, 1 + in.byte() % 8, in.byte() & 1);
   IBitmap missing = g.LoadIBitmap(9, "missing.png", 1.0, 4);

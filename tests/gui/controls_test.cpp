@@ -23,7 +23,7 @@ class Knob : public IKnobControl {
 
 struct Fixture {
   TestPlug plug;
-  TestGraphics g{&plug, 300, 200};
+  TestGraphics& g = *new TestGraphics{&plug, 300, 200};  // owned by the plug-in once attached
   Fixture() { plug.AttachGraphics(&g); }
   template <class C>
   C* attach(C* c) {

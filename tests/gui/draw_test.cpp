@@ -19,7 +19,7 @@ class Nothing : public IControl {
 
 struct Fixture {
   TestPlug plug;
-  TestGraphics g{&plug, 300, 300};
+  TestGraphics& g = *new TestGraphics{&plug, 300, 300};  // owned by the plug-in once attached
   Fixture() {
     plug.AttachGraphics(&g);
     g.AttachControl(new Nothing(&plug));

@@ -123,7 +123,7 @@ class KeyStepper : public IControl {
 
 struct Editor {
   TestPlug plug;
-  TestGraphics g{&plug, 320, 200};
+  TestGraphics& g = *new TestGraphics{&plug, 320, 200};  // owned by the plug-in once attached
   ControlLayer* pageA;
   ControlLayer* pageB;
   ControlLayer* pageC;

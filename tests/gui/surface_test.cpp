@@ -43,7 +43,7 @@ class Probe : public IControl {
 
 struct Fixture {
   TestPlug plug;
-  TestGraphics g{&plug, 400, 300};
+  TestGraphics& g = *new TestGraphics{&plug, 400, 300};  // owned by the plug-in once attached
   Fixture() {
     g.images["bg.png"] = [] { return solid(400, 300, PIX_RGBA(10, 20, 30, 255)); };
     plug.AttachGraphics(&g);

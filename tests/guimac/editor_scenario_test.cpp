@@ -15,30 +15,12 @@
 #include <vector>
 
 #include "platform/graphics/png.h"
+#include "tests/guimac/guimac_support.h"
 #include "tests/host/run_host.h"
 
 namespace {
 
-using Pixel = std::function<void(int x, int y, uint8_t* rgba)>;
-
-void writePng(const std::string& path, int w, int h, const Pixel& pixel) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr) << path;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  png_init_io(png, f);
-  png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  std::vector<uint8_t> row(static_cast<size_t>(w) * 4);
-  for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) pixel(x, y, &row[x * 4]);
-    png_write_row(png, row.data());
-  }
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  std::fclose(f);
-}
+using guimactest::writePng;
 
 void set(uint8_t* p, int r, int g, int b, int a = 255) {
   p[0] = static_cast<uint8_t>(r);
@@ -252,6 +234,39 @@ TEST(EditorScenario, CarbonPathEndToEnd) {
   const ScenarioRun r = runScenario("carbon", dir);
   checkScenario("carbon", r, dir);
   EXPECT_TRUE(r.host.has("window draws 1 [100,20 40x24]")) << r.host.out;
+}
+
+}  // namespace
+
+namespace {
+
+// The editor steps check their arguments before anything runs (exit 2) and need an open editor when they run
+// (exit 4).
+TEST(EditorSteps, BadStepsAreRefusedAndInputNeedsAnOpenEditor) {
+  struct Case {
+    const char* script;
+    int exitCode;
+    const char* message;
+  } cases[] = {
+      {"editor open quartz\n", 2, "editor open cocoa|carbon"},
+      {"mouse down 10\n", 2, "wrong number of values"},
+      {"mouse press 1 2\n", 2, "mouse down|up|drag|move"},
+      {"click 1 2 button=middle\n", 2, "button=left or button=right"},
+      {"key F13\n", 2, "unknown key"},
+      {"click 1 2 mods=hyper\n", 2, "unknown modifier"},
+      {"pump 0\n", 2, "pump TICKS"},
+      {"menu choose 1/x\n", 2, "bad menu item number"},
+      {"window save\n", 2, "window save FILE.png"},
+      {"open\nclick 10 10\n", 4, "no editor window is open"},
+      {"open\nwindow save x.png\n", 4, "no editor window is open"},
+  };
+  ScratchDir dir;
+  const std::string bundle = makeBundle(dir);
+  for (const auto& c : cases) {
+    const HostRun r = runHost(bundle, c.script, dir, {}, {"VEXMIR_ROOT=" + dir.path()});
+    EXPECT_EQ(r.exitCode, c.exitCode) << c.script << r.err;
+    EXPECT_NE((r.err + r.out).find(c.message), std::string::npos) << c.script << r.err << r.out;
+  }
 }
 
 }  // namespace

@@ -60,11 +60,6 @@ class GuiTestPlug : public IEffectVST {
     for (int i = 0; i < kNumParams; ++i) g->SetParameterFromPlug(i, GetParam(i)->Value(), false);
   }
 
-  ~GuiTestPlug() override {
-    // The editor layer owns the surface.
-    delete GetGUI();
-  }
-
   void SetParameterFromGUI(int idx, double v) override {
     if (const char* path = std::getenv("VEXMIR_GUI_TEST_LOG")) {
       if (FILE* f = std::fopen(path, "a")) {

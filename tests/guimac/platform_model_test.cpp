@@ -1,10 +1,12 @@
 // The window model the editor's macOS surface runs on: view geometry and display into a window's pixels, event
 // routing, the text field's field editor and formatter, menus with the scripted chooser, panels, alerts, the
 // workspace, bundles found by identifier, and the Carbon names over the same model.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -15,6 +17,7 @@
 #include "platform/cocoa/textfield.h"
 #include "platform/graphics/graphics.h"
 #include "platform/graphics/png.h"
+#include "tests/guimac/guimac_support.h"
 
 namespace {
 
@@ -496,15 +499,7 @@ TEST(CarbonModel, EditTextControlTypesReplacesTheSelectionAndHandsOutItsText) {
   carbon::SetControlData(field, 0, carbon::kControlEditTextSelectionTag, sizeof all, &all);
   carbon::SetKeyboardFocus(w, field, carbon::kControlFocusNextPart);
   carbon::SelectWindow(w);
-  auto type = [&](char c, carbon::UInt32 code = 0) {
-    carbon::EventRef e;
-    carbon::CreateEvent(nullptr, carbon::kEventClassKeyboard, carbon::kEventRawKeyDown, 0, 0, &e);
-    carbon::SetEventParameter(e, carbon::kEventParamKeyMacCharCodes, carbon::typeChar, 1, &c);
-    carbon::SetEventParameter(e, carbon::kEventParamKeyCode, carbon::typeUInt32, sizeof code, &code);
-    const carbon::OSStatus r = carbon::SendEventToEventTarget(e, carbon::GetUserFocusEventTarget());
-    carbon::ReleaseEvent(e);
-    return r;
-  };
+  auto type = [](char c, carbon::UInt32 code = 0) { return guimactest::pressKey(c, code); };
   EXPECT_EQ(type('7'), carbon::noErr);
   EXPECT_EQ(type('5'), carbon::noErr);
   EXPECT_EQ(type(8), carbon::noErr);
@@ -634,6 +629,24 @@ TEST(CarbonModel, BitmapImagesDrawnOneToOneMatchTheGeneralImageDrawing) {
     delete cb;
   }
   delete src;
+}
+
+}  // namespace
+
+namespace {
+
+// The plug-in's own bundle answers to its identifier once its library is loaded, as the editor looks it up.
+TEST(WindowModel, ThePluginBundleIsFoundByItsIdentifierOnceLoaded) {
+  const char* build = std::getenv("VEXMIR_BUILD_DIR");
+  ASSERT_NE(build, nullptr);
+  const std::string bundle = std::string(build) + "/Vexmir Editor.vst";
+  void* lib = dlopen((bundle + "/Contents/Linux/Vexmir Editor.so").c_str(), RTLD_LAZY | RTLD_LOCAL);
+  ASSERT_NE(lib, nullptr) << dlerror();
+  cocoa::Bundle* b = cocoa::Bundle::withIdentifier("com.Pellacor.vst.Vexmir Editor");
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(b->bundlePath().substr(b->bundlePath().size() - 18), "/Vexmir Editor.vst");
+  EXPECT_EQ(b->identifier(), "com.Pellacor.vst.Vexmir Editor");
+  // The library stays loaded: its process-wide objects live as long as the process.
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include "platform/cocoa/cursor.h"
 #include "platform/cocoa/panels.h"
 #include "tests/gui/gui_support.h"
+#include "tests/guimac/guimac_support.h"
 
 namespace {
 
@@ -80,8 +81,7 @@ struct MacEditor {
     g->AttachControl(rec);
     g->AttachPanelBackground(&COLOR_GRAY);
   }
-  // The editor layer owns the surface; the plug-in base only stops using it.
-  ~MacEditor() { delete g; }
+  // The plug-in deletes its surface when it goes.
 };
 
 cocoa::Event* mouseAt(cocoa::EventType t, double x, double y, uint32_t mods = 0, int clicks = 1) {
@@ -380,25 +380,12 @@ struct TempBundle {
 };
 
 void writePng(const std::string& path, int w, int h, uint8_t r, uint8_t g, uint8_t b) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  png_init_io(png, f);
-  png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  std::vector<uint8_t> row(static_cast<size_t>(w) * 4);
-  for (int x = 0; x < w; ++x) {
-    row[x * 4] = r;
-    row[x * 4 + 1] = g;
-    row[x * 4 + 2] = b;
-    row[x * 4 + 3] = 255;
-  }
-  for (int y = 0; y < h; ++y) png_write_row(png, row.data());
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  std::fclose(f);
+  guimactest::writePng(path, w, h, [=](int, int, uint8_t* p) {
+    p[0] = r;
+    p[1] = g;
+    p[2] = b;
+    p[3] = 255;
+  });
 }
 
 TEST(MacSurface, DataFilesAreReadWholeAndFollowedByZeroBytes) {
@@ -607,15 +594,7 @@ struct CarbonHost {
     carbon::ReleaseEvent(e);
     return r;
   }
-  carbon::OSStatus key(char c, carbon::UInt32 code = 0) {
-    carbon::EventRef e;
-    carbon::CreateEvent(nullptr, carbon::kEventClassKeyboard, carbon::kEventRawKeyDown, 0, 0, &e);
-    carbon::SetEventParameter(e, carbon::kEventParamKeyMacCharCodes, carbon::typeChar, 1, &c);
-    carbon::SetEventParameter(e, carbon::kEventParamKeyCode, carbon::typeUInt32, sizeof code, &code);
-    const carbon::OSStatus r = carbon::SendEventToEventTarget(e, carbon::GetUserFocusEventTarget());
-    carbon::ReleaseEvent(e);
-    return r;
-  }
+  carbon::OSStatus key(char c, carbon::UInt32 code = 0) { return guimactest::pressKey(c, code); }
 };
 
 TEST(CarbonView, ClicksKeysAndTheWheelReachTheSurface) {
@@ -811,6 +790,103 @@ TEST(CarbonView, PopupMenusAreNumberedAndAnswerTheMenuOfThePick) {
   // The menus are gone from the menu list afterwards.
   IPopupMenu empty;
   EXPECT_EQ(ed.g->CreateIPopupMenu(&empty, &r), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MacSurface, SubWindowsSitCentredOverTheHostWindowAndGoAway) {
+  cocoa::AutoreleasePool pool;
+  cocoa::useManualClock();
+  {
+    MacEditor ed(300, 200);
+    auto* host = new cocoa::Window(cocoa::Rect{50, 60, 501, 400});
+    ed.g->AttachSubWindow(host);
+    ASSERT_EQ(host->childWindows().size(), 1u);
+    cocoa::Window* child = host->childWindows()[0];
+    EXPECT_DOUBLE_EQ(child->contentRect().x, 50 + 100);  // floor((501 - 300) / 2)
+    EXPECT_DOUBLE_EQ(child->contentRect().y, 60);
+    EXPECT_DOUBLE_EQ(child->contentRect().w, 300);
+    EXPECT_TRUE(ed.g->WindowIsOpen());
+    EXPECT_EQ(ed.g->GetCocoaView()->window(), child);
+    EXPECT_TRUE(host->isKeyWindow());
+    EXPECT_FALSE(child->isVisible());
+    cocoa::RunLoop::current()->runUntilDate(cocoa::clockNow() + 0.06);
+    EXPECT_TRUE(child->isVisible());  // brought to the front a moment later
+    ed.g->RemoveSubWindow();
+    EXPECT_FALSE(ed.g->WindowIsOpen());
+    EXPECT_TRUE(host->childWindows().empty());
+    EXPECT_FALSE(host->isVisible());
+    host->release();
+  }
+  cocoa::useRealClock();
+}
+
+TEST(CocoaView, ClickingOutsideTheFieldCommitsItAndClosingTheEditorStopsEverything) {
+  cocoa::AutoreleasePool pool;
+  MacEditor ed;
+  CocoaHost host(ed.g);
+  IRECT r(10, 10, 90, 30);
+  ed.g->CreateTextEntry(ed.rec, ed.rec->GetText(), &r, "", nullptr);
+  host.window->sendEvent(keyEvent(0, U"q"));
+  host.window->sendEvent(mouseAt(cocoa::kLeftMouseDown, 200, 200));
+  EXPECT_EQ(host.view->textField(), nullptr);
+  ASSERT_GE(ed.rec->log.size(), 2u);
+  EXPECT_EQ(ed.rec->log[ed.rec->log.size() - 2], "text q");
+  EXPECT_EQ(ed.rec->log.back(), "down 198,464 L");
+  // A host that takes the view away closes the surface's side; the view then ignores everything.
+  host.view->retain();
+  host.view->removeFromSuperview();
+  EXPECT_FALSE(ed.g->WindowIsOpen());
+  EXPECT_EQ(host.view->graphics(), nullptr);
+  ed.rec->log.clear();
+  host.window->sendEvent(mouseAt(cocoa::kLeftMouseDown, 200, 200));
+  EXPECT_TRUE(ed.rec->log.empty());
+  EXPECT_FALSE(host.view->isOpaque());
+  host.view->release();
+}
+
+TEST(CarbonView, ResizeSetsTheWindowAndThePane) {
+  cocoa::AutoreleasePool pool;
+  MacEditor ed(200, 100);
+  CarbonHost host(ed.g, true);
+  ed.g->Resize(240, 120);
+  carbon::Rect b;
+  carbon::GetWindowBounds(host.window, carbon::kWindowContentRgn, &b);
+  EXPECT_EQ(b.right - b.left, 240);
+  EXPECT_EQ(b.bottom - b.top, 120);
+  EXPECT_DOUBLE_EQ(host.pane->frame().w, 240);
+  EXPECT_DOUBLE_EQ(host.pane->frame().h, 120);
+  EXPECT_EQ(ed.g->Width(), 240);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CarbonView, ClicksInsideTheFieldAreTheFieldsAndDeactivationCancels) {
+  cocoa::AutoreleasePool pool;
+  MacEditor ed;
+  CarbonHost host(ed.g, true);
+  IRECT r(10, 10, 90, 30);
+  ed.g->CreateTextEntry(ed.rec, ed.rec->GetText(), &r, "", nullptr);
+  ASSERT_NE(ed.g->GetCarbonView()->GetTextEntryView(), nullptr);
+  ed.rec->log.clear();
+  EXPECT_EQ(host.mouse(carbon::kEventMouseDown, 20, 15), carbon::eventNotHandledErr);  // inside: left to the field
+  EXPECT_TRUE(ed.rec->log.empty());
+  EXPECT_NE(ed.g->GetCarbonView()->GetTextEntryView(), nullptr);
+  host.key('a');
+  // The window going to the background cancels the entry: nothing reaches the control.
+  carbon::EventRef e;
+  carbon::CreateEvent(nullptr, carbon::kEventClassWindow, carbon::kEventWindowDeactivated, 0, 0, &e);
+  EXPECT_EQ(carbon::SendEventToEventTarget(e, carbon::GetWindowEventTarget(host.window)), carbon::eventNotHandledErr);
+  carbon::ReleaseEvent(e);
+  EXPECT_EQ(ed.g->GetCarbonView()->GetTextEntryView(), nullptr);
+  EXPECT_TRUE(ed.rec->log.empty());
+  // Keys reach the editor again.
+  EXPECT_EQ(host.key('b', 11), carbon::noErr);
+  EXPECT_EQ(ed.rec->log.back(), "key 16");
 }
 
 }  // namespace

@@ -736,3 +736,30 @@ TEST(Shapes, FlippedBitmapsDrawTheMirroredShape) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Shapes, CoordinatesThatAreNotFiniteDrawNothing) {
+  const float bad[] = {NAN, INFINITY, -INFINITY};
+  for (float v : bad)
+    for (int at = 0; at < 4; at++) {
+      float c[4] = {1, 2, 7, 6};
+      c[at] = v;
+      std::vector<std::function<void(PIX_IBitmap*)>> ops = {
+          [&](PIX_IBitmap* b) { PIX_FLine(b, c[0], c[1], c[2], c[3], kWhite, 1, 0, false); },
+          [&](PIX_IBitmap* b) { PIX_FLine(b, c[0], c[1], c[2], c[3], kWhite, 1, 0, true); },
+          [&](PIX_IBitmap* b) { PIX_Circle(b, c[0], c[1], at < 2 ? 2 : c[at], kWhite, 1, 0, false); },
+          [&](PIX_IBitmap* b) { PIX_Circle(b, c[0], c[1], at < 2 ? 5 : c[at], kWhite, 1, 0, true); },
+          [&](PIX_IBitmap* b) { PIX_FillCircle(b, c[0], c[1], at < 2 ? 5 : c[at], kWhite, 1, 0, true); },
+          [&](PIX_IBitmap* b) { PIX_Arc(b, 4, 4, 3, c[at], 1, kWhite, 1, 0, false); },
+          [&](PIX_IBitmap* b) { PIX_RoundRect(b, c[0], c[1], c[2], c[3], 2, kWhite, 1, 0, false); },
+          [&](PIX_IBitmap* b) { PIX_DrawQBezier(b, c[0], c[1], 4, 4, c[2], c[3], kWhite, 1, 0, false, 1); },
+          [&](PIX_IBitmap* b) { PIX_DrawCBezier(b, c[0], c[1], 4, 4, 5, 5, c[2], c[3], kWhite, 1, 0, true, 1); },
+          [&](PIX_IBitmap* b) { PIX_FillCBezier(b, c[0], c[1], 4, 4, 5, 5, c[2], c[3], 0, kWhite, 1, 0, 1); },
+      };
+      for (size_t i = 0; i < ops.size(); i++)
+        EXPECT_EQ(drawn(10, 10, ops[i]).size(), 0u) << i << " at " << at << " " << v;
+    }
+}
+
+}  // namespace
