@@ -152,24 +152,7 @@ int IGraphicsCarbon::KeyCodeFor(EventRef e) {
   char c = 0;
   GetEventParameter(e, kEventParamKeyCode, typeUInt32, nullptr, sizeof code, nullptr, &code);
   GetEventParameter(e, kEventParamKeyMacCharCodes, typeChar, nullptr, 1, nullptr, &c);
-  switch (code) {
-    case 123:
-      return 3;
-    case 124:
-      return 4;
-    case 125:
-      return 2;
-    case 126:
-      return 1;
-    case 49:
-      return 0;
-    default:
-      break;
-  }
-  if (c >= '0' && c <= '9') return 5 + (c - '0');
-  if (c >= 'A' && c <= 'Z') return 15 + (c - 'A');
-  if (c >= 'a' && c <= 'z') return 15 + (c - 'a');
-  return -1;
+  return IGraphicsMac::KeyFromMacKey(code, static_cast<unsigned char>(c));
 }
 
 OSStatus IGraphicsCarbon::onEvent(EventHandlerCallRef call, EventRef e) {
