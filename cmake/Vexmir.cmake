@@ -67,6 +67,10 @@ function(vexmir_test name)
   endif()
   file(WRITE "${props_file}"
     "if(${name}_TESTS)\n  set_tests_properties(\${${name}_TESTS} PROPERTIES ${props})\nendif()\n")
+  # End-to-end cases run once more when they fail (see tests/fixtures/retry-e2e.sh); unit tests never do.
+  if("e2e" IN_LIST T_LABELS)
+    set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/tests/fixtures/retry-e2e.sh)
+  endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
                        TEST_LIST ${name}_TESTS)
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${props_file}")

@@ -19,5 +19,12 @@ cmake --build "$build" -j "$jobs"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:detect_odr_violation=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 cd "$build"
+rm -f Testing/e2e-retries.log
 # The tests get a /dev/shm of their own, where the e2e tests' JACK server lives (see private-shm.sh).
-"$root"/scripts/private-shm.sh ctest --output-on-failure -j "$jobs" "$@"
+status=0
+"$root"/scripts/private-shm.sh ctest --output-on-failure -j "$jobs" "$@" || status=$?
+if [ -s Testing/e2e-retries.log ]; then
+  echo "End-to-end cases that failed once and were run again (tests/fixtures/retry-e2e.sh):"
+  cat Testing/e2e-retries.log
+fi
+exit "$status"
