@@ -17,11 +17,13 @@ set -euo pipefail
 if [ "${VEXMIR_SHARED_SHM:-0}" != 1 ] && [ -z "${VEXMIR_IN_PRIVATE_SHM:-}" ] && [ "$(id -u)" -eq 0 ] &&
   command -v unshare >/dev/null && unshare --mount --propagation private true 2>/dev/null; then
   exec unshare --mount --propagation private env VEXMIR_IN_PRIVATE_SHM=1 bash -c '
-    set -e
-    mount -t tmpfs -o mode=1777 vexmir-shm /dev/shm
-    # Every JACK client creates the metadata database when it is missing; several creating it at once (the test
-    # server starting while tests probe for JACK) can leave it broken. One client creates it now, alone.
-    JACK_NO_START_SERVER=1 JACK_DEFAULT_SERVER=vexmir-none jack_lsp >/dev/null 2>&1 || true
+    if mount -t tmpfs -o mode=1777 vexmir-shm /dev/shm; then
+      # Every JACK client creates the metadata database when it is missing; several creating it at once (the test
+      # server starting while tests probe for JACK) can leave it broken. One client creates it now, alone.
+      JACK_NO_START_SERVER=1 JACK_DEFAULT_SERVER=vexmir-none jack_lsp >/dev/null 2>&1 || true
+    else
+      echo "private-shm: cannot mount a /dev/shm of our own; the machine'"'"'s is used" >&2
+    fi
     exec "$@"' private-shm "$@"
 fi
 exec "$@"
