@@ -71,3 +71,14 @@ function(vexmir_test name)
                        TEST_LIST ${name}_TESTS)
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${props_file}")
 endfunction()
+
+# Adds every direct subfolder of the calling folder that has a CMakeLists.txt: tools, tests and benchmarks keep
+# one folder each.
+function(vexmir_add_subfolders)
+  file(GLOB children LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  foreach(child ${children})
+    if(IS_DIRECTORY ${child} AND EXISTS ${child}/CMakeLists.txt)
+      add_subdirectory(${child})
+    endif()
+  endforeach()
+endfunction()

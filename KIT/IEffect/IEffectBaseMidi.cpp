@@ -3,12 +3,16 @@
 #include <rtmidi/RtMidi.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <memory>
+#include <set>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "KIT/IEffect/IEffectBase.h"
 
@@ -37,6 +41,59 @@ bool jackServerAnswers() {
   jack_client_close(client);
   return true;
 }
+
+// A JACK connection carries data only once the server runs it in its process graph, which it switches to at
+// the start of a later cycle (under load, many milliseconds after the connection was made). Messages sent
+// before that are lost, typically the request the editor sends as soon as a port has been chosen, and so is an
+// answer arriving on an input port opened a moment ago. A watch notes the ports connected to the other end
+// before our port is connected to it, then waits until the graph the server runs shows a new connection from a
+// port with our port name; the connection lists a client reads are those of the running graph.
+class JackConnectionWatch {
+ public:
+  JackConnectionWatch(const std::string& otherEnd, const char* ourPortName) : suffix_(std::string(":") + ourPortName) {
+    std::string name = "vexmir-watch-" + std::to_string(static_cast<long>(::getpid()));
+    client_ = jack_client_open(name.c_str(), JackNoStartServer, nullptr);
+    if (client_) other_ = jack_port_by_name(client_, otherEnd.c_str());
+    if (other_) before_ = connections();
+  }
+  ~JackConnectionWatch() {
+    if (client_) jack_client_close(client_);
+  }
+  JackConnectionWatch(const JackConnectionWatch&) = delete;
+  JackConnectionWatch& operator=(const JackConnectionWatch&) = delete;
+
+  // False when the connection did not become live in time (or cannot be watched); the port stays open.
+  bool waitUntilLive(std::chrono::milliseconds timeout) {
+    if (!other_) return false;
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    do {
+      for (const std::string& c : connections())
+        if (!before_.count(c) && c.size() > suffix_.size() &&
+            c.compare(c.size() - suffix_.size(), suffix_.size(), suffix_) == 0)
+          return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    } while (std::chrono::steady_clock::now() < deadline);
+    return false;
+  }
+
+ private:
+  std::set<std::string> connections() {
+    std::set<std::string> out;
+    if (const char** names = jack_port_get_all_connections(client_, other_)) {
+      for (const char** n = names; *n; ++n) out.insert(*n);
+      jack_free(names);
+    }
+    return out;
+  }
+
+  std::string suffix_;
+  jack_client_t* client_ = nullptr;
+  jack_port_t* other_ = nullptr;
+  std::set<std::string> before_;
+};
+
+// Long enough for a server on a loaded machine; a working connection goes live within a cycle or two.
+constexpr std::chrono::milliseconds kConnectionLiveTimeout{2000};
 
 // $VEXMIR_MIDI_API picks the back end ("jack" or "alsa"); without it JACK is used when a server
 // runs, ALSA otherwise. JACK chosen without a server gives no back end at all: the library's
@@ -140,11 +197,17 @@ std::vector<std::string> IEffectBase::getExternalMIDIInNames() {
 }
 
 bool IEffectBase::openOutputPort(unsigned int portNumber) {
-  // Called with mMidiOutLock held.
+  // Called with mMidiOutLock held, so that sends from other threads wait until the connection is live.
   if (!mMidiOut) return false;
   try {
+    std::unique_ptr<JackConnectionWatch> watch;
+    if (mMidiOut->getCurrentApi() == RtMidi::UNIX_JACK)
+      watch = std::make_unique<JackConnectionWatch>(mMidiOut->getPortName(portNumber), kOutPortName);
     mMidiOut->openPort(portNumber, kOutPortName);
-    return mMidiOut->isPortOpen();
+    if (!mMidiOut->isPortOpen()) return false;
+    if (watch && !watch->waitUntilLive(kConnectionLiveTimeout))
+      std::fprintf(stderr, "MIDI: the JACK connection of the output port is not live yet\n");
+    return true;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "MIDI: %s\n", e.what());
     return false;
@@ -154,12 +217,17 @@ bool IEffectBase::openOutputPort(unsigned int portNumber) {
 bool IEffectBase::openInputPort(unsigned int portNumber) {
   if (!mMidiIn) return false;
   try {
+    std::unique_ptr<JackConnectionWatch> watch;
+    if (mMidiIn->getCurrentApi() == RtMidi::UNIX_JACK)
+      watch = std::make_unique<JackConnectionWatch>(mMidiIn->getPortName(portNumber), kInPortName);
     mMidiIn->openPort(portNumber, kInPortName);
     if (!mMidiIn->isPortOpen()) return false;
     // The library refuses a second callback, so the first one goes before it is set again.
     mMidiIn->cancelCallback();
     mMidiIn->setCallback(&IEffectBase::MIDICallback, this);
     mMidiIn->ignoreTypes(false, true, true);
+    if (watch && !watch->waitUntilLive(kConnectionLiveTimeout))
+      std::fprintf(stderr, "MIDI: the JACK connection of the input port is not live yet\n");
     return true;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "MIDI: %s\n", e.what());

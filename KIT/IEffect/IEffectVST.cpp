@@ -85,6 +85,8 @@ class IEffectVSTEntry {
   static intptr_t pinProperties(IEffectVST* plug, bool input, int idx, void* ptr);
   static intptr_t setSpeakerArrangement(IEffectVST* plug, intptr_t value, void* ptr);
   static void prepareProcess(IEffectVST* plug, int nFrames);
+  template <class Sample, class Run>
+  static void runBlock(AEffect* effect, Sample** inputs, Sample** outputs, int32_t nFrames, Run run);
 };
 
 intptr_t IEffectVSTEntry::dispatcher(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr,
@@ -414,7 +416,9 @@ void IEffectVSTEntry::prepareProcess(IEffectVST* plug, int nFrames) {
   if (nFrames > plug->GetBlockSize()) plug->SetBlockSize(nFrames);
 }
 
-void IEffectVSTEntry::process(AEffect* effect, float** inputs, float** outputs, int32_t nFrames) {
+// The three audio entries differ only in sample type and in how the block reaches the outputs.
+template <class Sample, class Run>
+void IEffectVSTEntry::runBlock(AEffect* effect, Sample** inputs, Sample** outputs, int32_t nFrames, Run run) {
   IEffectVST* plug = plugOf(effect);
   if (!plug || nFrames < 0) return;
   KIT_MutexLock lock(plug->GetMutex());
@@ -422,38 +426,24 @@ void IEffectVSTEntry::process(AEffect* effect, float** inputs, float** outputs, 
     prepareProcess(plug, nFrames);
     plug->AttachInputBuffers(0, plug->NInChannels(), inputs, nFrames);
     plug->AttachOutputBuffers(0, plug->NOutChannels(), outputs);
-    plug->ProcessBuffersAccumulating(0.0f, nFrames);
+    run(plug);
   } catch (...) {
     std::fprintf(stderr, "Vexmir: process failed\n");
   }
+}
+
+void IEffectVSTEntry::process(AEffect* effect, float** inputs, float** outputs, int32_t nFrames) {
+  runBlock(effect, inputs, outputs, nFrames, [nFrames](IEffectVST* plug) {
+    plug->ProcessBuffersAccumulating(0.0f, nFrames);
+  });
 }
 
 void IEffectVSTEntry::processReplacing(AEffect* effect, float** inputs, float** outputs, int32_t nFrames) {
-  IEffectVST* plug = plugOf(effect);
-  if (!plug || nFrames < 0) return;
-  KIT_MutexLock lock(plug->GetMutex());
-  try {
-    prepareProcess(plug, nFrames);
-    plug->AttachInputBuffers(0, plug->NInChannels(), inputs, nFrames);
-    plug->AttachOutputBuffers(0, plug->NOutChannels(), outputs);
-    plug->ProcessBuffers(0.0f, nFrames);
-  } catch (...) {
-    std::fprintf(stderr, "Vexmir: process failed\n");
-  }
+  runBlock(effect, inputs, outputs, nFrames, [nFrames](IEffectVST* plug) { plug->ProcessBuffers(0.0f, nFrames); });
 }
 
 void IEffectVSTEntry::processDoubleReplacing(AEffect* effect, double** inputs, double** outputs, int32_t nFrames) {
-  IEffectVST* plug = plugOf(effect);
-  if (!plug || nFrames < 0) return;
-  KIT_MutexLock lock(plug->GetMutex());
-  try {
-    prepareProcess(plug, nFrames);
-    plug->AttachInputBuffers(0, plug->NInChannels(), inputs, nFrames);
-    plug->AttachOutputBuffers(0, plug->NOutChannels(), outputs);
-    plug->ProcessBuffers(0.0, nFrames);
-  } catch (...) {
-    std::fprintf(stderr, "Vexmir: process failed\n");
-  }
+  runBlock(effect, inputs, outputs, nFrames, [nFrames](IEffectVST* plug) { plug->ProcessBuffers(0.0, nFrames); });
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -152,24 +152,7 @@ int IGraphicsCarbon::KeyCodeFor(EventRef e) {
   char c = 0;
   GetEventParameter(e, kEventParamKeyCode, typeUInt32, nullptr, sizeof code, nullptr, &code);
   GetEventParameter(e, kEventParamKeyMacCharCodes, typeChar, nullptr, 1, nullptr, &c);
-  switch (code) {
-    case 123:
-      return 3;
-    case 124:
-      return 4;
-    case 125:
-      return 2;
-    case 126:
-      return 1;
-    case 49:
-      return 0;
-    default:
-      break;
-  }
-  if (c >= '0' && c <= '9') return 5 + (c - '0');
-  if (c >= 'A' && c <= 'Z') return 15 + (c - 'A');
-  if (c >= 'a' && c <= 'z') return 15 + (c - 'a');
-  return -1;
+  return IGraphicsMac::KeyFromMacKey(code, static_cast<unsigned char>(c));
 }
 
 OSStatus IGraphicsCarbon::onEvent(EventHandlerCallRef call, EventRef e) {
@@ -276,21 +259,7 @@ MenuRef IGraphicsCarbon::CreateMenu(IPopupMenu* menu) {
       AppendMenuItemTextWithCFString(m, nullptr, kMenuItemAttrSeparator, 0, nullptr);
       continue;
     }
-    char prefix[16] = "";
-    switch (menu->GetPrefix()) {
-      case 1:
-        std::snprintf(prefix, sizeof prefix, "%1d: ", i + 1);
-        break;
-      case 2:
-        std::snprintf(prefix, sizeof prefix, "%02d: ", i + 1);
-        break;
-      case 3:
-        std::snprintf(prefix, sizeof prefix, "%03d: ", i + 1);
-        break;
-      default:
-        break;
-    }
-    const std::string title = std::string(prefix) + item->GetText();
+    const std::string title = menu->GetNumberedItemText(i);
     MenuItemAttributes attrs = kMenuItemAttrIgnoreMeta;
     if (item->GetFlags() & IPopupMenuItem::kDisabled) attrs |= kMenuItemAttrDisabled;
     if (item->GetFlags() & IPopupMenuItem::kTitle) attrs |= kMenuItemAttrSectionHeader;

@@ -86,22 +86,7 @@ IGraphicsNSMenu_vVexmir_vst::IGraphicsNSMenu_vVexmir_vst(IPopupMenu* menu, cocoa
   const int n = menu ? menu->GetNItems() : 0;
   for (int i = 0; i < n; ++i) {
     IPopupMenuItem* item = menu->GetItem(i);
-    std::string title = item->GetText();
-    char prefix[16] = "";
-    switch (menu->GetPrefix()) {
-      case 1:
-        std::snprintf(prefix, sizeof prefix, "%1d: ", i + 1);
-        break;
-      case 2:
-        std::snprintf(prefix, sizeof prefix, "%02d: ", i + 1);
-        break;
-      case 3:
-        std::snprintf(prefix, sizeof prefix, "%03d: ", i + 1);
-        break;
-      default:
-        break;
-    }
-    title = prefix + title;
+    const std::string title = menu->GetNumberedItemText(i);
     cocoa::MenuItem* mi = nullptr;
     if (item->GetSubmenu()) {
       mi = new cocoa::MenuItem(title, false);
@@ -278,25 +263,7 @@ void IGraphicsCocoa_vVexmir_vst::scrollWheel(cocoa::Event* e) {
 
 int IGraphicsCocoa_vVexmir_vst::keyCodeFor(cocoa::Event* e) {
   if (!e || e->charactersIgnoringModifiers.size() != 1) return -2;
-  switch (e->keyCode) {
-    case 123:
-      return 3;
-    case 124:
-      return 4;
-    case 125:
-      return 2;
-    case 126:
-      return 1;
-    case 49:
-      return 0;
-    default:
-      break;
-  }
-  const char32_t c = e->charactersIgnoringModifiers[0];
-  if (c >= U'0' && c <= U'9') return 5 + static_cast<int>(c - U'0');
-  if (c >= U'A' && c <= U'Z') return 15 + static_cast<int>(c - U'A');
-  if (c >= U'a' && c <= U'z') return 15 + static_cast<int>(c - U'a');
-  return -1;
+  return IGraphicsMac::KeyFromMacKey(e->keyCode, e->charactersIgnoringModifiers[0]);
 }
 
 void IGraphicsCocoa_vVexmir_vst::keyDown(cocoa::Event* e) {

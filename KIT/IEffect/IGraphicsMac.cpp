@@ -58,6 +58,27 @@ bool equalsIgnoringCase(const std::string& a, const char* b) {
 
 }  // namespace
 
+int IGraphicsMac::KeyFromMacKey(unsigned keyCode, char32_t c) {
+  switch (keyCode) {
+    case 123:
+      return 3;
+    case 124:
+      return 4;
+    case 125:
+      return 2;
+    case 126:
+      return 1;
+    case 49:
+      return 0;
+    default:
+      break;
+  }
+  if (c >= U'0' && c <= U'9') return 5 + static_cast<int>(c - U'0');
+  if (c >= U'A' && c <= U'Z') return 15 + static_cast<int>(c - U'A');
+  if (c >= U'a' && c <= U'z') return 15 + static_cast<int>(c - U'a');
+  return -1;
+}
+
 IGraphicsMac::IGraphicsMac(IEffectBase* plug, int width, int height, int fps) : IGraphics(plug, width, height, fps) {
   // The application object exists before any view does.
   cocoa::Application::shared();

@@ -22,6 +22,10 @@ class IGraphicsMac : public IGraphics {
   // The largest data file read in one piece is at least this big; shorter files are followed by zero bytes up to it.
   static constexpr int kMinLoadBufferSize = 4096000;
 
+  // The surface's key number for a Mac virtual key code and the character it typed: the arrows, space, digits
+  // and letters of either case; -1 for any other key. Both window paths share it.
+  static int KeyFromMacKey(unsigned keyCode, char32_t c);
+
   IGraphicsMac(IEffectBase* plug, int width, int height, int fps = 0);
   ~IGraphicsMac() override;
 

@@ -1,5 +1,7 @@
 #include "KIT/IEffect/IPopupMenu.h"
 
+#include <cstdio>
+
 IPopupMenu::~IPopupMenu() {
   mMenuItems.Empty(true);
 }
@@ -34,6 +36,24 @@ IPopupMenuItem* IPopupMenu::AddSeparator(int index) {
 const char* IPopupMenu::GetItemText(int index) const {
   IPopupMenuItem* item = mMenuItems.Get(index);
   return item ? item->GetText() : "";
+}
+
+std::string IPopupMenu::GetNumberedItemText(int index) const {
+  char prefix[16] = "";
+  switch (mPrefix) {
+    case 1:
+      std::snprintf(prefix, sizeof prefix, "%1d: ", index + 1);
+      break;
+    case 2:
+      std::snprintf(prefix, sizeof prefix, "%02d: ", index + 1);
+      break;
+    case 3:
+      std::snprintf(prefix, sizeof prefix, "%03d: ", index + 1);
+      break;
+    default:
+      break;
+  }
+  return std::string(prefix) + GetItemText(index);
 }
 
 bool IPopupMenu::CheckItem(int index, bool checked) {

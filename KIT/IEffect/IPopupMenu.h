@@ -52,6 +52,8 @@ class IPopupMenu {
   IPopupMenuItem* GetItem(int index) const { return mMenuItems.Get(index); }
   // "" for an item without text and for an index outside the list.
   const char* GetItemText(int index) const;
+  // The item's text as the platform menus show it: behind the numbering prefix, counted from 1.
+  std::string GetNumberedItemText(int index) const;
 
   // 0 no numbering, 1 "%1d: ", 2 "%02d: ", 3 "%03d: "; other values are refused.
   void SetPrefix(int prefix) {

@@ -42,6 +42,17 @@ void hsvAdjust(unsigned char* dest, int r, int g, int b, int a, int w);
 inline int sourceAlphaWeight(int a, int w) {
   return (a + 1) * w / 256;
 }
+// Merges each channel on its own with mix(dest, source, weight), optionally limited to 0..255.
+template <int (*Mix)(int, int, int), bool Clamp>
+struct EachChannel {
+  static inline void doPix(unsigned char* dest, int r, int g, int b, int a, int alpha) {
+    dest[0] = (unsigned char)one(dest[0], a, alpha);
+    dest[1] = (unsigned char)one(dest[1], r, alpha);
+    dest[2] = (unsigned char)one(dest[2], g, alpha);
+    dest[3] = (unsigned char)one(dest[3], b, alpha);
+  }
+  static inline int one(int d, int c, int w) { return Clamp ? clamp255(Mix(d, c, w)) : Mix(d, c, w); }
+};
 }  // namespace pix_detail
 
 // Copy at full weight: stores the source.
@@ -56,27 +67,9 @@ class _PIX_CombinePixelsClobberNoClamp {
   }
 };
 
-class _PIX_CombinePixelsCopyNoClamp {
- public:
-  static inline void doPix(unsigned char* dest, int r, int g, int b, int a, int alpha) {
-    using namespace pix_detail;
-    dest[0] = (unsigned char)copyMix(dest[0], a, alpha);
-    dest[1] = (unsigned char)copyMix(dest[1], r, alpha);
-    dest[2] = (unsigned char)copyMix(dest[2], g, alpha);
-    dest[3] = (unsigned char)copyMix(dest[3], b, alpha);
-  }
-};
+class _PIX_CombinePixelsCopyNoClamp : public pix_detail::EachChannel<pix_detail::copyMix, false> {};
 
-class _PIX_CombinePixelsCopyClamp {
- public:
-  static inline void doPix(unsigned char* dest, int r, int g, int b, int a, int alpha) {
-    using namespace pix_detail;
-    dest[0] = (unsigned char)clamp255(copyMix(dest[0], a, alpha));
-    dest[1] = (unsigned char)clamp255(copyMix(dest[1], r, alpha));
-    dest[2] = (unsigned char)clamp255(copyMix(dest[2], g, alpha));
-    dest[3] = (unsigned char)clamp255(copyMix(dest[3], b, alpha));
-  }
-};
+class _PIX_CombinePixelsCopyClamp : public pix_detail::EachChannel<pix_detail::copyMix, true> {};
 
 // Copy at weight 128.
 class _PIX_CombinePixelsHalfMixNoClamp {
@@ -90,60 +83,15 @@ class _PIX_CombinePixelsHalfMixNoClamp {
   }
 };
 
-class _PIX_CombinePixelsAdd {
- public:
-  static inline void doPix(unsigned char* dest, int r, int g, int b, int a, int alpha) {
-    using namespace pix_detail;
-    dest[0] = (unsigned char)addMix(dest[0], a, alpha);
-    dest[1] = (unsigned char)addMix(dest[1], r, alpha);
-    dest[2] = (unsigned char)addMix(dest[2], g, alpha);
-    dest[3] = (unsigned char)addMix(dest[3], b, alpha);
-  }
-};
+class _PIX_CombinePixelsAdd : public pix_detail::EachChannel<pix_detail::addMix, false> {};
 
-class _PIX_CombinePixelsColorDodge {
- public:
-  static inline void doPix(unsigned char* dest, int r, int g, int b, int a, int alpha) {
-    using namespace pix_detail;
-    dest[0] = (unsigned char)dodgeMix(dest[0], a, alpha);
-    dest[1] = (unsigned char)dodgeMix(dest[1], r, alpha);
-    dest[2] = (unsigned char)dodgeMix(dest[2], g, alpha);
-    dest[3] = (unsigned char)dodgeMix(dest[3], b, alpha);
-  }
-};
+class _PIX_CombinePixelsColorDodge : public pix_detail::EachChannel<pix_detail::dodgeMix, false> {};
 
-class _PIX_CombinePixelsMulNoClamp {
- public:
-  static inline void doPix(unsigned char* dest, int r, int g, int b, int a, int alpha) {
-    using namespace pix_detail;
-    dest[0] = (unsigned char)mulMix(dest[0], a, alpha);
-    dest[1] = (unsigned char)mulMix(dest[1], r, alpha);
-    dest[2] = (unsigned char)mulMix(dest[2], g, alpha);
-    dest[3] = (unsigned char)mulMix(dest[3], b, alpha);
-  }
-};
+class _PIX_CombinePixelsMulNoClamp : public pix_detail::EachChannel<pix_detail::mulMix, false> {};
 
-class _PIX_CombinePixelsMulClamp {
- public:
-  static inline void doPix(unsigned char* dest, int r, int g, int b, int a, int alpha) {
-    using namespace pix_detail;
-    dest[0] = (unsigned char)clamp255(mulMix(dest[0], a, alpha));
-    dest[1] = (unsigned char)clamp255(mulMix(dest[1], r, alpha));
-    dest[2] = (unsigned char)clamp255(mulMix(dest[2], g, alpha));
-    dest[3] = (unsigned char)clamp255(mulMix(dest[3], b, alpha));
-  }
-};
+class _PIX_CombinePixelsMulClamp : public pix_detail::EachChannel<pix_detail::mulMix, true> {};
 
-class _PIX_CombinePixelsOverlay {
- public:
-  static inline void doPix(unsigned char* dest, int r, int g, int b, int a, int alpha) {
-    using namespace pix_detail;
-    dest[0] = (unsigned char)overlayMix(dest[0], a, alpha);
-    dest[1] = (unsigned char)overlayMix(dest[1], r, alpha);
-    dest[2] = (unsigned char)overlayMix(dest[2], g, alpha);
-    dest[3] = (unsigned char)overlayMix(dest[3], b, alpha);
-  }
-};
+class _PIX_CombinePixelsOverlay : public pix_detail::EachChannel<pix_detail::overlayMix, false> {};
 
 class _PIX_CombinePixelsHSVAdjust {
  public:

@@ -52,19 +52,11 @@ struct CombinerTag {
   typedef C type;
 };
 
-// Calls f(CombinerTag<C>) with the combiner that a blit of mode word m (mode AND 0x100FF) at the given weight
-// uses; returns false, calling nothing, when the combination draws nothing. Copy at full weight stores.
+// Calls f(CombinerTag<C>) with the combiner of the mixing modes 1..5 (add, dodge, multiply, overlay, HSV), which
+// blits and shapes share; false for any other mode.
 template <class F>
-bool dispatchBlitCombiner(int m, int weight, F&& f) {
-  if (weight == 0) return false;
-  switch (m) {
-    case 0:
-      if (weight < 1) return false;
-      if (weight == 256)
-        f(CombinerTag<_PIX_CombinePixelsClobberNoClamp>());
-      else
-        f(CombinerTag<_PIX_CombinePixelsCopyNoClamp>());
-      return true;
+bool dispatchMixCombiner(int mode, F&& f) {
+  switch (mode) {
     case 1:
       f(CombinerTag<_PIX_CombinePixelsAdd>());
       return true;
@@ -79,6 +71,24 @@ bool dispatchBlitCombiner(int m, int weight, F&& f) {
       return true;
     case 5:
       f(CombinerTag<_PIX_CombinePixelsHSVAdjust>());
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Calls f(CombinerTag<C>) with the combiner that a blit of mode word m (mode AND 0x100FF) at the given weight
+// uses; returns false, calling nothing, when the combination draws nothing. Copy at full weight stores.
+template <class F>
+bool dispatchBlitCombiner(int m, int weight, F&& f) {
+  if (weight == 0) return false;
+  switch (m) {
+    case 0:
+      if (weight < 1) return false;
+      if (weight == 256)
+        f(CombinerTag<_PIX_CombinePixelsClobberNoClamp>());
+      else
+        f(CombinerTag<_PIX_CombinePixelsCopyNoClamp>());
       return true;
     case 0x10000:
       if (weight == 256)
@@ -102,7 +112,7 @@ bool dispatchBlitCombiner(int m, int weight, F&& f) {
       f(CombinerTag<_PIX_CombinePixelsHSVAdjustSourceAlpha>());
       return true;
     default:
-      return false;
+      return dispatchMixCombiner(m, f);
   }
 }
 

@@ -64,23 +64,8 @@ bool dispatchShape(int lowByte, int w, bool aa, F&& f) {
       else
         f(CombinerTag<_PIX_CombinePixelsCopyNoClamp>());
       return true;
-    case 1:
-      f(CombinerTag<_PIX_CombinePixelsAdd>());
-      return true;
-    case 2:
-      f(CombinerTag<_PIX_CombinePixelsColorDodge>());
-      return true;
-    case 3:
-      f(CombinerTag<_PIX_CombinePixelsMulNoClamp>());
-      return true;
-    case 4:
-      f(CombinerTag<_PIX_CombinePixelsOverlay>());
-      return true;
-    case 5:
-      f(CombinerTag<_PIX_CombinePixelsHSVAdjust>());
-      return true;
     default:
-      return false;
+      return dispatchMixCombiner(lowByte, f);
   }
 }
 

@@ -30,6 +30,24 @@ bool validBitmap(HGDIOBJ o) {
   return SHIM_GDP_ObjValid(o) && o->type == SHIM_GDI_BITMAP && o->image;
 }
 
+// A shape inside the box (x1, y1)-(x2, y2): filled with the current brush, then outlined with the current pen,
+// each only when the context holds one.
+template <class Fill, class Stroke>
+void paintBox(HDC ctx, int x1, int y1, int x2, int y2, Fill fill, Stroke stroke) {
+  Context* gc = gcOf(ctx);
+  if (!gc) return;
+  const Rect r{static_cast<float>(x1), static_cast<float>(y1), static_cast<float>(x2 - x1),
+               static_cast<float>(y2 - y1)};
+  if (validBrush(ctx->curbrush)) {
+    gc->setFillColor(ctx->curbrush->color);
+    fill(gc, r);
+  }
+  if (validPen(ctx->curpen)) {
+    gc->setStrokeColor(ctx->curpen->color);
+    stroke(gc, r);
+  }
+}
+
 HGDIOBJ makeColourObject(int kind, int width, int colour, float alpha) {
   SHIM_GDP_OBJECT* o = GDP_OBJECT_NEW();
   o->type = kind;
@@ -163,33 +181,17 @@ void RoundRect(HDC ctx, int x1, int y1, int x2, int y2, int w, int h) {
 }
 
 void Rectangle(HDC ctx, int x1, int y1, int x2, int y2) {
-  Context* gc = gcOf(ctx);
-  if (!gc) return;
-  const Rect r{static_cast<float>(x1), static_cast<float>(y1), static_cast<float>(x2 - x1),
-               static_cast<float>(y2 - y1)};
-  if (validBrush(ctx->curbrush)) {
-    gc->setFillColor(ctx->curbrush->color);
-    gc->fillRect(r);
-  }
-  if (validPen(ctx->curpen)) {
-    gc->setStrokeColor(ctx->curpen->color);
-    gc->strokeRect(r, ctx->curpen->wid < 2 ? 1.0f : static_cast<float>(ctx->curpen->wid));
-  }
+  paintBox(
+      ctx, x1, y1, x2, y2, [](Context* gc, const Rect& r) { gc->fillRect(r); },
+      [ctx](Context* gc, const Rect& r) {
+        gc->strokeRect(r, ctx->curpen->wid < 2 ? 1.0f : static_cast<float>(ctx->curpen->wid));
+      });
 }
 
 void Ellipse(HDC ctx, int x1, int y1, int x2, int y2) {
-  Context* gc = gcOf(ctx);
-  if (!gc) return;
-  const Rect r{static_cast<float>(x1), static_cast<float>(y1), static_cast<float>(x2 - x1),
-               static_cast<float>(y2 - y1)};
-  if (validBrush(ctx->curbrush)) {
-    gc->setFillColor(ctx->curbrush->color);
-    gc->fillEllipse(r);
-  }
-  if (validPen(ctx->curpen)) {
-    gc->setStrokeColor(ctx->curpen->color);
-    gc->strokeEllipse(r);
-  }
+  paintBox(
+      ctx, x1, y1, x2, y2, [](Context* gc, const Rect& r) { gc->fillEllipse(r); },
+      [](Context* gc, const Rect& r) { gc->strokeEllipse(r); });
 }
 
 void SHIM_FillRect(HDC ctx, const RECT* r, HBRUSH brush) {

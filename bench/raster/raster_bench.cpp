@@ -32,9 +32,35 @@ pixman_image_t* wrap(PIX_IBitmap* bm) {
                                   bm->getRowSpan() * 4);
 }
 
-void setBytes(benchmark::State& state, int w, int h) {
+// Runs op once per iteration over a w x h frame and reports the frame's bytes.
+template <class Op>
+void measure(benchmark::State& state, int w, int h, Op op) {
+  for (auto _ : state) {
+    op();
+    benchmark::ClobberMemory();
+  }
   state.SetBytesProcessed((int64_t)state.iterations() * w * h * 4);
 }
+
+// The frame of a benchmark: the picture as source (sw x sh) and a destination of the frame's size, optionally
+// cleared to mid grey so that blending has something to mix with.
+struct Frame {
+  Frame(int sw, int sh, int w, int h, bool grey) : src(sw, sh, 4), dest(w, h, 4) {
+    drawPicture(&src);
+    if (grey) PIX_Clear(&dest, 0xFF808080);
+  }
+  PIX_MemBitmap src, dest;
+};
+
+// pixman images over a frame's pixels, released with it.
+struct Wrapped {
+  explicit Wrapped(Frame& f) : s(wrap(&f.src)), d(wrap(&f.dest)) {}
+  ~Wrapped() {
+    pixman_image_unref(s);
+    pixman_image_unref(d);
+  }
+  pixman_image_t *s, *d;
+};
 
 #define SIZES ->Args({1500, 667})->Args({64, 64})
 
@@ -43,33 +69,21 @@ void setBytes(benchmark::State& state, int w, int h) {
 void BM_Fill_Ours(benchmark::State& state) {
   const int w = state.range(0), h = state.range(1);
   PIX_MemBitmap dest(w, h, 4);
-  for (auto _ : state) {
-    PIX_FillRect(&dest, 0, 0, w, h, 0x80402010, 1.0f, 0);
-    benchmark::ClobberMemory();
-  }
-  setBytes(state, w, h);
+  measure(state, w, h, [&] { PIX_FillRect(&dest, 0, 0, w, h, 0x80402010, 1.0f, 0); });
 }
 BENCHMARK(BM_Fill_Ours) SIZES;
 
 void BM_Fill_Pixman(benchmark::State& state) {
   const int w = state.range(0), h = state.range(1);
   PIX_MemBitmap dest(w, h, 4);
-  for (auto _ : state) {
-    pixman_fill((uint32_t*)dest.getBits(), dest.getRowSpan(), 32, 0, 0, w, h, 0x80402010);
-    benchmark::ClobberMemory();
-  }
-  setBytes(state, w, h);
+  measure(state, w, h, [&] { pixman_fill((uint32_t*)dest.getBits(), dest.getRowSpan(), 32, 0, 0, w, h, 0x80402010); });
 }
 BENCHMARK(BM_Fill_Pixman) SIZES;
 
 void BM_Fill_Memset(benchmark::State& state) {
   const int w = state.range(0), h = state.range(1);
   PIX_MemBitmap dest(w, h, 4);
-  for (auto _ : state) {
-    memset(dest.getBits(), 0x40, (size_t)dest.getRowSpan() * h * 4);
-    benchmark::ClobberMemory();
-  }
-  setBytes(state, w, h);
+  measure(state, w, h, [&] { memset(dest.getBits(), 0x40, (size_t)dest.getRowSpan() * h * 4); });
 }
 BENCHMARK(BM_Fill_Memset) SIZES;
 
@@ -77,40 +91,23 @@ BENCHMARK(BM_Fill_Memset) SIZES;
 
 void BM_Copy_Ours(benchmark::State& state) {
   const int w = state.range(0), h = state.range(1);
-  PIX_MemBitmap src(w, h, 4), dest(w, h, 4);
-  drawPicture(&src);
-  for (auto _ : state) {
-    PIX_Blit(&dest, &src, 0, 0, nullptr, 1.0f, 0);
-    benchmark::ClobberMemory();
-  }
-  setBytes(state, w, h);
+  Frame f(w, h, w, h, false);
+  measure(state, w, h, [&] { PIX_Blit(&f.dest, &f.src, 0, 0, nullptr, 1.0f, 0); });
 }
 BENCHMARK(BM_Copy_Ours) SIZES;
 
 void BM_Copy_Pixman(benchmark::State& state) {
   const int w = state.range(0), h = state.range(1);
-  PIX_MemBitmap src(w, h, 4), dest(w, h, 4);
-  drawPicture(&src);
-  pixman_image_t *s = wrap(&src), *d = wrap(&dest);
-  for (auto _ : state) {
-    pixman_image_composite32(PIXMAN_OP_SRC, s, nullptr, d, 0, 0, 0, 0, 0, 0, w, h);
-    benchmark::ClobberMemory();
-  }
-  pixman_image_unref(s);
-  pixman_image_unref(d);
-  setBytes(state, w, h);
+  Frame f(w, h, w, h, false);
+  Wrapped p(f);
+  measure(state, w, h, [&] { pixman_image_composite32(PIXMAN_OP_SRC, p.s, nullptr, p.d, 0, 0, 0, 0, 0, 0, w, h); });
 }
 BENCHMARK(BM_Copy_Pixman) SIZES;
 
 void BM_Copy_Memcpy(benchmark::State& state) {
   const int w = state.range(0), h = state.range(1);
-  PIX_MemBitmap src(w, h, 4), dest(w, h, 4);
-  drawPicture(&src);
-  for (auto _ : state) {
-    memcpy(dest.getBits(), src.getBits(), (size_t)src.getRowSpan() * h * 4);
-    benchmark::ClobberMemory();
-  }
-  setBytes(state, w, h);
+  Frame f(w, h, w, h, false);
+  measure(state, w, h, [&] { memcpy(f.dest.getBits(), f.src.getBits(), (size_t)f.src.getRowSpan() * h * 4); });
 }
 BENCHMARK(BM_Copy_Memcpy) SIZES;
 
@@ -118,64 +115,36 @@ BENCHMARK(BM_Copy_Memcpy) SIZES;
 
 void BM_Alpha_Ours(benchmark::State& state) {
   const int w = state.range(0), h = state.range(1);
-  PIX_MemBitmap src(w, h, 4), dest(w, h, 4);
-  drawPicture(&src);
-  PIX_Clear(&dest, 0xFF808080);
-  for (auto _ : state) {
-    PIX_Blit(&dest, &src, 0, 0, nullptr, 1.0f, 0x10000);
-    benchmark::ClobberMemory();
-  }
-  setBytes(state, w, h);
+  Frame f(w, h, w, h, true);
+  measure(state, w, h, [&] { PIX_Blit(&f.dest, &f.src, 0, 0, nullptr, 1.0f, 0x10000); });
 }
 BENCHMARK(BM_Alpha_Ours) SIZES;
 
 void BM_Alpha_Pixman(benchmark::State& state) {
   const int w = state.range(0), h = state.range(1);
-  PIX_MemBitmap src(w, h, 4), dest(w, h, 4);
-  drawPicture(&src);
-  PIX_Clear(&dest, 0xFF808080);
+  Frame f(w, h, w, h, true);
   // pixman's OVER wants premultiplied colour; the cost does not depend on it, the result would.
-  pixman_image_t *s = wrap(&src), *d = wrap(&dest);
-  for (auto _ : state) {
-    pixman_image_composite32(PIXMAN_OP_OVER, s, nullptr, d, 0, 0, 0, 0, 0, 0, w, h);
-    benchmark::ClobberMemory();
-  }
-  pixman_image_unref(s);
-  pixman_image_unref(d);
-  setBytes(state, w, h);
+  Wrapped p(f);
+  measure(state, w, h, [&] { pixman_image_composite32(PIXMAN_OP_OVER, p.s, nullptr, p.d, 0, 0, 0, 0, 0, 0, w, h); });
 }
 BENCHMARK(BM_Alpha_Pixman) SIZES;
 
 // A constant alpha of 0.6 over the whole picture.
 void BM_ConstAlpha_Ours(benchmark::State& state) {
   const int w = state.range(0), h = state.range(1);
-  PIX_MemBitmap src(w, h, 4), dest(w, h, 4);
-  drawPicture(&src);
-  PIX_Clear(&dest, 0xFF808080);
-  for (auto _ : state) {
-    PIX_Blit(&dest, &src, 0, 0, nullptr, 0.6f, 0);
-    benchmark::ClobberMemory();
-  }
-  setBytes(state, w, h);
+  Frame f(w, h, w, h, true);
+  measure(state, w, h, [&] { PIX_Blit(&f.dest, &f.src, 0, 0, nullptr, 0.6f, 0); });
 }
 BENCHMARK(BM_ConstAlpha_Ours) SIZES;
 
 void BM_ConstAlpha_Pixman(benchmark::State& state) {
   const int w = state.range(0), h = state.range(1);
-  PIX_MemBitmap src(w, h, 4), dest(w, h, 4);
-  drawPicture(&src);
-  PIX_Clear(&dest, 0xFF808080);
-  pixman_image_t *s = wrap(&src), *d = wrap(&dest);
+  Frame f(w, h, w, h, true);
+  Wrapped p(f);
   pixman_color_t c = {0, 0, 0, 0x9999};
   pixman_image_t* mask = pixman_image_create_solid_fill(&c);
-  for (auto _ : state) {
-    pixman_image_composite32(PIXMAN_OP_OVER, s, mask, d, 0, 0, 0, 0, 0, 0, w, h);
-    benchmark::ClobberMemory();
-  }
+  measure(state, w, h, [&] { pixman_image_composite32(PIXMAN_OP_OVER, p.s, mask, p.d, 0, 0, 0, 0, 0, 0, w, h); });
   pixman_image_unref(mask);
-  pixman_image_unref(s);
-  pixman_image_unref(d);
-  setBytes(state, w, h);
 }
 BENCHMARK(BM_ConstAlpha_Pixman) SIZES;
 
@@ -183,34 +152,24 @@ BENCHMARK(BM_ConstAlpha_Pixman) SIZES;
 
 void BM_Bilinear_Ours(benchmark::State& state) {
   const int w = state.range(0), h = state.range(1);
-  PIX_MemBitmap src(w * 2 / 3, h * 2 / 3, 4), dest(w, h, 4);
-  drawPicture(&src);
-  for (auto _ : state) {
-    PIX_ScaledBlit(&dest, &src, 0, 0, w, h, 0, 0, (float)src.getWidth(), (float)src.getHeight(), 1.0f, 0x100);
-    benchmark::ClobberMemory();
-  }
-  setBytes(state, w, h);
+  Frame f(w * 2 / 3, h * 2 / 3, w, h, false);
+  measure(state, w, h, [&] {
+    PIX_ScaledBlit(&f.dest, &f.src, 0, 0, w, h, 0, 0, (float)f.src.getWidth(), (float)f.src.getHeight(), 1.0f, 0x100);
+  });
 }
 BENCHMARK(BM_Bilinear_Ours) SIZES;
 
 void BM_Bilinear_Pixman(benchmark::State& state) {
   const int w = state.range(0), h = state.range(1);
-  PIX_MemBitmap src(w * 2 / 3, h * 2 / 3, 4), dest(w, h, 4);
-  drawPicture(&src);
-  pixman_image_t *s = wrap(&src), *d = wrap(&dest);
+  Frame f(w * 2 / 3, h * 2 / 3, w, h, false);
+  Wrapped p(f);
   pixman_transform_t t;
-  pixman_transform_init_scale(&t, pixman_double_to_fixed((double)src.getWidth() / w),
-                              pixman_double_to_fixed((double)src.getHeight() / h));
-  pixman_image_set_transform(s, &t);
-  pixman_image_set_filter(s, PIXMAN_FILTER_BILINEAR, nullptr, 0);
-  pixman_image_set_repeat(s, PIXMAN_REPEAT_PAD);
-  for (auto _ : state) {
-    pixman_image_composite32(PIXMAN_OP_SRC, s, nullptr, d, 0, 0, 0, 0, 0, 0, w, h);
-    benchmark::ClobberMemory();
-  }
-  pixman_image_unref(s);
-  pixman_image_unref(d);
-  setBytes(state, w, h);
+  pixman_transform_init_scale(&t, pixman_double_to_fixed((double)f.src.getWidth() / w),
+                              pixman_double_to_fixed((double)f.src.getHeight() / h));
+  pixman_image_set_transform(p.s, &t);
+  pixman_image_set_filter(p.s, PIXMAN_FILTER_BILINEAR, nullptr, 0);
+  pixman_image_set_repeat(p.s, PIXMAN_REPEAT_PAD);
+  measure(state, w, h, [&] { pixman_image_composite32(PIXMAN_OP_SRC, p.s, nullptr, p.d, 0, 0, 0, 0, 0, 0, w, h); });
 }
 BENCHMARK(BM_Bilinear_Pixman) SIZES;
 

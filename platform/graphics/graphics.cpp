@@ -14,6 +14,22 @@ inline uint8_t toByte(float v) {
   return static_cast<uint8_t>(i < 0 ? 0 : i > 255 ? 255 : i);
 }
 
+// The axis-aligned box around rectangle r carried through m.
+struct Box {
+  float minX, minY, maxX, maxY;
+};
+
+Box boundsOf(const Affine& m, const Rect& r) {
+  const Point q[4] = {m.apply({r.x, r.y}), m.apply({r.x + r.w, r.y}), m.apply({r.x, r.y + r.h}),
+                      m.apply({r.x + r.w, r.y + r.h})};
+  Box b{q[0].x, q[0].y, q[0].x, q[0].y};
+  for (const Point& p : q) {
+    b.minX = std::min(b.minX, p.x), b.maxX = std::max(b.maxX, p.x);
+    b.minY = std::min(b.minY, p.y), b.maxY = std::max(b.maxY, p.y);
+  }
+  return b;
+}
+
 float signedArea(const std::vector<Point>& p) {
   double a = 0;
   for (size_t i = 0, n = p.size(); i < n; ++i) {
@@ -166,13 +182,7 @@ void Context::scale(float sx, float sy) {
 }
 
 void Context::clipToRect(const Rect& r) {
-  const Point q[4] = {state_.ctm.apply({r.x, r.y}), state_.ctm.apply({r.x + r.w, r.y}),
-                      state_.ctm.apply({r.x, r.y + r.h}), state_.ctm.apply({r.x + r.w, r.y + r.h})};
-  float minX = q[0].x, maxX = q[0].x, minY = q[0].y, maxY = q[0].y;
-  for (const Point& p : q) {
-    minX = std::min(minX, p.x), maxX = std::max(maxX, p.x);
-    minY = std::min(minY, p.y), maxY = std::max(maxY, p.y);
-  }
+  const auto [minX, minY, maxX, maxY] = boundsOf(state_.ctm, r);
   auto clampI = [](float v, int lo, int hi) {
     if (!(v > lo)) return lo;  // also catches NaN
     if (v > hi) return hi;
@@ -355,13 +365,7 @@ void Context::strokeRect(const Rect& r, float width) {
 }
 
 void Context::clearRect(const Rect& r) {
-  const Point q[4] = {state_.ctm.apply({r.x, r.y}), state_.ctm.apply({r.x + r.w, r.y}),
-                      state_.ctm.apply({r.x, r.y + r.h}), state_.ctm.apply({r.x + r.w, r.y + r.h})};
-  float minX = q[0].x, maxX = q[0].x, minY = q[0].y, maxY = q[0].y;
-  for (const Point& p : q) {
-    minX = std::min(minX, p.x), maxX = std::max(maxX, p.x);
-    minY = std::min(minY, p.y), maxY = std::max(maxY, p.y);
-  }
+  const auto [minX, minY, maxX, maxY] = boundsOf(state_.ctm, r);
   const int x0 = std::max(state_.clipX0, static_cast<int>(std::lround(std::max(minX, -1.0f))));
   const int x1 = std::min(state_.clipX1, static_cast<int>(std::lround(std::min(maxX, width_ + 1.0f))));
   const int y0 = std::max(state_.clipY0, static_cast<int>(std::lround(std::max(minY, -1.0f))));
@@ -464,13 +468,7 @@ void Context::drawImage(const ImageView& img, const Rect& r, float alpha) {
   // Inverse transform: device -> user.
   const Affine inv{
       m.d / det, -m.b / det, -m.c / det, m.a / det, (m.c * m.ty - m.d * m.tx) / det, (m.b * m.tx - m.a * m.ty) / det};
-  const Point q[4] = {m.apply({r.x, r.y}), m.apply({r.x + r.w, r.y}), m.apply({r.x, r.y + r.h}),
-                      m.apply({r.x + r.w, r.y + r.h})};
-  float minX = q[0].x, maxX = q[0].x, minY = q[0].y, maxY = q[0].y;
-  for (const Point& p : q) {
-    minX = std::min(minX, p.x), maxX = std::max(maxX, p.x);
-    minY = std::min(minY, p.y), maxY = std::max(maxY, p.y);
-  }
+  const auto [minX, minY, maxX, maxY] = boundsOf(m, r);
   const int x0 = std::max(state_.clipX0, static_cast<int>(std::floor(std::max(minX, -1.0f))));
   const int x1 = std::min(state_.clipX1, static_cast<int>(std::ceil(std::min(maxX, width_ + 1.0f))));
   const int y0 = std::max(state_.clipY0, static_cast<int>(std::floor(std::max(minY, -1.0f))));

@@ -244,6 +244,34 @@ TEST(MidiPorts, SendsReachTheSynthesizerFramed) {
   }
 }
 
+// The editor sends its first request as soon as a port has been chosen, and the answer comes straight back:
+// neither may be lost while JACK is still putting the new connections into the graph it runs. No probing here.
+TEST(MidiPorts, FirstMessagesOverNewlyChosenPortsArrive) {
+  EmulatorClient emu;
+  emu.reset();
+  PortPlug plug;
+  plug.getExternalMIDIInNames();
+  plug.getExternalMIDIOutNames();
+  for (int round = 0; round < 5; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    int off = 0;
+    plug.setExternalMIDIIn(off, "OFF");
+    plug.setExternalMIDIOut(off, "OFF");
+    int in = 1, out = 1;
+    plug.setExternalMIDIIn(in, EmulatorClient::emulatorOutPort().c_str());
+    plug.setExternalMIDIOut(out, EmulatorClient::emulatorInPort().c_str());
+    ASSERT_GT(in, 0);
+    ASSERT_GT(out, 0);
+    plug.clear();
+    size_t mark = emu.logMark();
+    unsigned char request[] = {0x42, 0x30, 0x58, 0x10};  // current program dump request, channel 1
+    ASSERT_TRUE(plug.SendMidiSysex(request, sizeof request));
+    EXPECT_TRUE(emu.waitForLog("in F0 42 30 58 10 F7", mark).has_value());
+    PortPlug::Received r;
+    EXPECT_TRUE(plug.waitFor([](const Bytes& b) { return b.size() == 297 && b[4] == 0x40; }, &r));
+  }
+}
+
 TEST(MidiPorts, SendsFromSeveralThreadsStayWhole) {
   EmulatorClient emu;
   emu.reset();

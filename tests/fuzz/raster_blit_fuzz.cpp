@@ -6,50 +6,13 @@
 #include <cstring>
 
 #include "KIT/pix/pix.h"
-
-namespace {
-
-class ExactBitmap : public PIX_IBitmap {
- public:
-  ExactBitmap(int w, int h, bool flipped) : w_(w), h_(h), flipped_(flipped) {
-    if (w > 0 && h > 0) bits_ = (PIX_pixel*)calloc((size_t)w * h, sizeof(PIX_pixel));
-  }
-  ~ExactBitmap() override { free(bits_); }
-  PIX_pixel* getBits() override { return bits_; }
-  int getWidth() override { return bits_ ? w_ : 0; }
-  int getHeight() override { return bits_ ? h_ : 0; }
-  int getRowSpan() override { return bits_ ? w_ : 0; }
-  bool isFlipped() override { return flipped_; }
-  bool resize(int, int) override { return false; }
-
- private:
-  int w_, h_;
-  bool flipped_;
-  PIX_pixel* bits_ = nullptr;
-};
-
-struct Reader {
-  const uint8_t* p;
-  size_t left;
-  template <class T>
-  T take() {
-    T v{};
-    size_t n = left < sizeof(T) ? left : sizeof(T);
-    memcpy(&v, p, n);
-    p += n, left -= n;
-    return v;
-  }
-  int small() { return (int)(int8_t)take<uint8_t>(); }
-  int any() { return (take<uint8_t>() & 1) ? take<int32_t>() : small(); }
-  float f() { return (take<uint8_t>() & 1) ? take<float>() : small() * 0.37f; }
-};
-
-}  // namespace
+#include "tests/fuzz/fuzz_reader.h"
+#include "tests/raster/raster_util.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  Reader r{data, size};
-  ExactBitmap src(r.take<uint8_t>() % 24, r.take<uint8_t>() % 24, r.take<uint8_t>() & 1);
-  ExactBitmap dest(r.take<uint8_t>() % 24, r.take<uint8_t>() % 24, r.take<uint8_t>() & 1);
+  fuzztest::Reader r{data, size};
+  rastertest::GuardedBitmap src(r.take<uint8_t>() % 24, r.take<uint8_t>() % 24, r.take<uint8_t>() & 1);
+  rastertest::GuardedBitmap dest(r.take<uint8_t>() % 24, r.take<uint8_t>() % 24, r.take<uint8_t>() & 1);
   const int modes[] = {0, 1, 2, 3, 4, 5, 6, 0x10000, 0x10003, 0x10005, 0x100, 0x10100, 0x104, 0xF7, 0xFB};
   while (r.left > 0) {
     const int op = r.take<uint8_t>() % 9;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "KIT/pix/pix.h"
+#include "tests/fuzz/fuzz_reader.h"
 
 namespace {
 
@@ -43,26 +44,10 @@ class WindowBitmap : public PIX_IBitmap {
   std::vector<PIX_pixel> block_, before_;
 };
 
-struct Reader {
-  const uint8_t* p;
-  size_t left;
-  template <class T>
-  T take() {
-    T v{};
-    size_t n = left < sizeof(T) ? left : sizeof(T);
-    memcpy(&v, p, n);
-    p += n, left -= n;
-    return v;
-  }
-  int small() { return (int)(int8_t)take<uint8_t>(); }
-  int any() { return (take<uint8_t>() & 1) ? take<int32_t>() : small(); }
-  float f() { return (take<uint8_t>() & 1) ? take<float>() : small() * 0.37f; }
-};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  Reader r{data, size};
+  fuzztest::Reader r{data, size};
   WindowBitmap dest(r.take<uint8_t>() % 20, r.take<uint8_t>() % 20, r.take<uint8_t>() & 1);
   const int modes[] = {0, 1, 2, 3, 4, 5, 6, 0x10000, 0x10003, 0x100, 0xFF};
   unsigned char mask[64];

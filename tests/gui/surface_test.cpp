@@ -583,10 +583,10 @@ TEST(Surface, ValuesFromAnotherThreadAreDrawnByLaterTicks) {
     done = true;
   });
   int ticks = 0;
-  while (!done) {
+  do {  // at least one tick even when the thread is done before this loop gets the processor
     f.g.Tick();
     ++ticks;
-  }
+  } while (!done);
   midi.join();
   f.g.Tick();
   f.g.Tick();

@@ -15,30 +15,12 @@
 #include <vector>
 
 #include "platform/graphics/png.h"
+#include "tests/guimac/guimac_support.h"
 #include "tests/host/run_host.h"
 
 namespace {
 
-using Pixel = std::function<void(int x, int y, uint8_t* rgba)>;
-
-void writePng(const std::string& path, int w, int h, const Pixel& pixel) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr) << path;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  png_init_io(png, f);
-  png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  std::vector<uint8_t> row(static_cast<size_t>(w) * 4);
-  for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) pixel(x, y, &row[x * 4]);
-    png_write_row(png, row.data());
-  }
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  std::fclose(f);
-}
+using guimactest::writePng;
 
 void set(uint8_t* p, int r, int g, int b, int a = 255) {
   p[0] = static_cast<uint8_t>(r);

@@ -17,6 +17,7 @@
 #include "platform/cocoa/textfield.h"
 #include "platform/graphics/graphics.h"
 #include "platform/graphics/png.h"
+#include "tests/guimac/guimac_support.h"
 
 namespace {
 
@@ -498,15 +499,7 @@ TEST(CarbonModel, EditTextControlTypesReplacesTheSelectionAndHandsOutItsText) {
   carbon::SetControlData(field, 0, carbon::kControlEditTextSelectionTag, sizeof all, &all);
   carbon::SetKeyboardFocus(w, field, carbon::kControlFocusNextPart);
   carbon::SelectWindow(w);
-  auto type = [&](char c, carbon::UInt32 code = 0) {
-    carbon::EventRef e;
-    carbon::CreateEvent(nullptr, carbon::kEventClassKeyboard, carbon::kEventRawKeyDown, 0, 0, &e);
-    carbon::SetEventParameter(e, carbon::kEventParamKeyMacCharCodes, carbon::typeChar, 1, &c);
-    carbon::SetEventParameter(e, carbon::kEventParamKeyCode, carbon::typeUInt32, sizeof code, &code);
-    const carbon::OSStatus r = carbon::SendEventToEventTarget(e, carbon::GetUserFocusEventTarget());
-    carbon::ReleaseEvent(e);
-    return r;
-  };
+  auto type = [](char c, carbon::UInt32 code = 0) { return guimactest::pressKey(c, code); };
   EXPECT_EQ(type('7'), carbon::noErr);
   EXPECT_EQ(type('5'), carbon::noErr);
   EXPECT_EQ(type(8), carbon::noErr);

@@ -21,6 +21,7 @@
 #include "platform/cocoa/cursor.h"
 #include "platform/cocoa/panels.h"
 #include "tests/gui/gui_support.h"
+#include "tests/guimac/guimac_support.h"
 
 namespace {
 
@@ -379,25 +380,12 @@ struct TempBundle {
 };
 
 void writePng(const std::string& path, int w, int h, uint8_t r, uint8_t g, uint8_t b) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  png_init_io(png, f);
-  png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  std::vector<uint8_t> row(static_cast<size_t>(w) * 4);
-  for (int x = 0; x < w; ++x) {
-    row[x * 4] = r;
-    row[x * 4 + 1] = g;
-    row[x * 4 + 2] = b;
-    row[x * 4 + 3] = 255;
-  }
-  for (int y = 0; y < h; ++y) png_write_row(png, row.data());
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  std::fclose(f);
+  guimactest::writePng(path, w, h, [=](int, int, uint8_t* p) {
+    p[0] = r;
+    p[1] = g;
+    p[2] = b;
+    p[3] = 255;
+  });
 }
 
 TEST(MacSurface, DataFilesAreReadWholeAndFollowedByZeroBytes) {
@@ -606,15 +594,7 @@ struct CarbonHost {
     carbon::ReleaseEvent(e);
     return r;
   }
-  carbon::OSStatus key(char c, carbon::UInt32 code = 0) {
-    carbon::EventRef e;
-    carbon::CreateEvent(nullptr, carbon::kEventClassKeyboard, carbon::kEventRawKeyDown, 0, 0, &e);
-    carbon::SetEventParameter(e, carbon::kEventParamKeyMacCharCodes, carbon::typeChar, 1, &c);
-    carbon::SetEventParameter(e, carbon::kEventParamKeyCode, carbon::typeUInt32, sizeof code, &code);
-    const carbon::OSStatus r = carbon::SendEventToEventTarget(e, carbon::GetUserFocusEventTarget());
-    carbon::ReleaseEvent(e);
-    return r;
-  }
+  carbon::OSStatus key(char c, carbon::UInt32 code = 0) { return guimactest::pressKey(c, code); }
 };
 
 TEST(CarbonView, ClicksKeysAndTheWheelReachTheSurface) {

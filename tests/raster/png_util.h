@@ -75,4 +75,10 @@ inline bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes
   return fclose(f) == 0 && ok;
 }
 
+// The image encoded into a file at path; false when either step fails.
+inline bool writePngFile(const std::string& path, const PngImage& image) {
+  const std::vector<uint8_t> bytes = encodePng(image);
+  return !bytes.empty() && writeFile(path, bytes);
+}
+
 }  // namespace rastertest

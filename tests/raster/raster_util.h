@@ -16,7 +16,7 @@ namespace rastertest {
 class GuardedBitmap : public PIX_IBitmap {
  public:
   GuardedBitmap(int w, int h, bool flipped = false) : w_(w), h_(h), flipped_(flipped) {
-    if (w > 0 && h > 0) bits_ = (PIX_pixel*)malloc(sizeof(PIX_pixel) * (size_t)w * h);
+    if (w > 0 && h > 0) bits_ = (PIX_pixel*)calloc((size_t)w * h, sizeof(PIX_pixel));
   }
   ~GuardedBitmap() override { free(bits_); }
   PIX_pixel* getBits() override { return bits_; }

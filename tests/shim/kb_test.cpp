@@ -15,6 +15,7 @@
 #include "platform/cocoa/cursor.h"
 #include "platform/cocoa/keyboard.h"
 #include "platform/cocoa/view.h"
+#include "tests/raster/png_util.h"
 
 namespace {
 
@@ -286,24 +287,10 @@ TEST(ShimCursor, WindowsCursorFilesLoadWithTheirHotSpot) {
 
 // A 2 x 2 RGBA picture: red, green / blue, translucent white.
 std::string writePng(const std::string& path) {
-  FILE* f = fopen(path.c_str(), "wb");
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    fclose(f);
-    return "";
-  }
-  png_init_io(png, f);
-  png_set_IHDR(png, info, 2, 2, 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  const uint8_t rows[2][8] = {{255, 0, 0, 255, 0, 255, 0, 255}, {0, 0, 255, 255, 255, 255, 255, 128}};
-  for (auto& row : rows) png_write_row(png, row);
-  png_write_end(png, info);
-  png_destroy_write_struct(&png, &info);
-  fclose(f);
-  return path;
+  rastertest::PngImage image;
+  image.width = 2, image.height = 2, image.colorType = PNG_COLOR_TYPE_RGBA;
+  image.rows = {{255, 0, 0, 255, 0, 255, 0, 255}, {0, 0, 255, 255, 255, 255, 255, 128}};
+  return rastertest::writePngFile(path, image) ? path : "";
 }
 
 TEST(ShimCursor, OtherImageFilesLoadWithoutAHotSpot) {

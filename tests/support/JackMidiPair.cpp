@@ -1,5 +1,6 @@
 #include "tests/support/JackMidiPair.h"
 
+#include <jack/jack.h>
 #include <rtmidi/RtMidi.h>
 
 #include <unistd.h>
@@ -32,6 +33,37 @@ std::vector<std::string> portNames(Port& port) {
   return out;
 }
 
+// RtMidi reports a JACK client that could not open (the server busy beyond the client's time-out) only as a
+// warning on standard error, keeps the port object without a client, and tries again on the next call that needs
+// one, leaking the output ring buffer of the failed try. So the pair asks JACK whether its clients exist and makes
+// a port object again while one does not; a failed object is destroyed before anything can try again on it.
+bool jackClientExists(const std::string& name) {
+  std::string self = "vexmir-test-check-" + std::to_string(::getpid());
+  jack_client_t* client = jack_client_open(self.c_str(), JackNoStartServer, nullptr);
+  if (!client) return false;
+  char* uuid = jack_get_uuid_for_client_name(client, name.c_str());
+  bool exists = uuid != nullptr;
+  if (uuid) jack_free(uuid);
+  jack_client_close(client);
+  return exists;
+}
+
+template <typename Port>
+std::unique_ptr<Port> openClient(const std::string& name) {
+  std::string problem = "no client";
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    if (attempt) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    try {
+      auto port = std::make_unique<Port>(RtMidi::UNIX_JACK, name);
+      if (jackClientExists(name)) return port;
+      problem = "its JACK client did not open";
+    } catch (const RtMidiError& e) {
+      problem = e.getMessage();
+    }
+  }
+  throw std::runtime_error("cannot open RtMidi's JACK back end as \"" + name + "\": " + problem);
+}
+
 }  // namespace
 
 std::string JackMidiPair::defaultSource() {
@@ -42,13 +74,11 @@ std::string JackMidiPair::defaultDestination() {
 }
 
 std::vector<std::string> JackMidiPair::outputPorts() {
-  RtMidiIn probe(RtMidi::UNIX_JACK, "vexmir-test-probe-" + std::to_string(::getpid()));
-  return portNames(probe);
+  return portNames(*openClient<RtMidiIn>("vexmir-test-probe-" + std::to_string(::getpid())));
 }
 
 std::vector<std::string> JackMidiPair::inputPorts() {
-  RtMidiOut probe(RtMidi::UNIX_JACK, "vexmir-test-probe-" + std::to_string(::getpid()));
-  return portNames(probe);
+  return portNames(*openClient<RtMidiOut>("vexmir-test-probe-" + std::to_string(::getpid())));
 }
 
 JackMidiPair::JackMidiPair(const std::string& clientName, const std::string& sourcePort,
@@ -56,12 +86,8 @@ JackMidiPair::JackMidiPair(const std::string& clientName, const std::string& sou
   // The process id keeps client names apart between test processes: a client opened under the name of one that
   // a finishing process is still closing can fail to open (the two share the name of the client's socket file).
   std::string unique = clientName + "-" + std::to_string(::getpid());
-  try {
-    in_ = std::make_unique<RtMidiIn>(RtMidi::UNIX_JACK, unique + " in");
-    out_ = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, unique + " out");
-  } catch (const RtMidiError& e) {
-    throw std::runtime_error("cannot open RtMidi's JACK back end: " + e.getMessage());
-  }
+  in_ = openClient<RtMidiIn>(unique + " in");
+  out_ = openClient<RtMidiOut>(unique + " out");
   out_->setErrorCallback(
       [](RtMidiError::Type type, const std::string& text, void* self) {
         auto* pair = static_cast<JackMidiPair*>(self);

@@ -9,26 +9,16 @@
 
 #include "KIT/shim/shim-gdi-internal.h"
 #include "KIT/shim/shim.h"
+#include "tests/raster/png_util.h"
 
 namespace {
 
 // Writes a 2 x 2 picture (red, magenta / green, translucent blue) in the given colour type.
 std::string writeSample(int colorType, const char* name) {
   const std::string path = std::string(testing::TempDir()) + "/" + name + "-" + std::to_string(getpid()) + ".png";
-  FILE* f = fopen(path.c_str(), "wb");
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    fclose(f);
-    return "";
-  }
-  png_init_io(png, f);
-  png_set_IHDR(png, info, 2, 2, 8, colorType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  png_color palette[4] = {{255, 0, 0}, {255, 0, 255}, {0, 255, 0}, {0, 0, 255}};
-  if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_PLTE(png, info, palette, 4);
-  png_write_info(png, info);
+  rastertest::PngImage image;
+  image.width = 2, image.height = 2, image.colorType = colorType;
+  if (colorType == PNG_COLOR_TYPE_PALETTE) image.palette = {{255, 0, 0}, {255, 0, 255}, {0, 255, 0}, {0, 0, 255}};
   const uint8_t rgba[2][8] = {{255, 0, 0, 255, 255, 0, 255, 255}, {0, 255, 0, 255, 0, 0, 255, 128}};
   for (int y = 0; y < 2; ++y) {
     std::vector<uint8_t> row;
@@ -38,12 +28,9 @@ std::string writeSample(int colorType, const char* name) {
       if (colorType == PNG_COLOR_TYPE_RGB) row.insert(row.end(), p, p + 3);
       if (colorType == PNG_COLOR_TYPE_PALETTE) row.push_back(static_cast<uint8_t>(y * 2 + x));
     }
-    png_write_row(png, row.data());
+    image.rows.push_back(row);
   }
-  png_write_end(png, info);
-  png_destroy_write_struct(&png, &info);
-  fclose(f);
-  return path;
+  return rastertest::writePngFile(path, image) ? path : "";
 }
 
 const uint8_t* pixelOf(HGDIOBJ bm, int x, int y) {

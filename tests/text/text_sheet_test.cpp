@@ -13,6 +13,7 @@
 
 #include "KIT/pix/pix.h"
 #include "KIT/shim/shim.h"
+#include "tests/raster/png_util.h"
 
 namespace {
 
@@ -21,32 +22,19 @@ const unsigned kInk = PIX_RGBA(20, 24, 40, 255);
 const unsigned kBox = PIX_RGBA(180, 60, 60, 255);
 
 bool writePng(PIX_IBitmap& bm, const std::string& path) {
-  FILE* f = fopen(path.c_str(), "wb");
-  if (!f) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  if (!png || !info || setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    fclose(f);
-    return false;
-  }
-  png_init_io(png, f);
-  png_set_IHDR(png, info, bm.getWidth(), bm.getHeight(), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  std::vector<unsigned char> row(static_cast<size_t>(bm.getWidth()) * 3);
+  rastertest::PngImage image;
+  image.width = bm.getWidth(), image.height = bm.getHeight(), image.colorType = PNG_COLOR_TYPE_RGB;
   for (int y = 0; y < bm.getHeight(); ++y) {
+    std::vector<uint8_t> row(static_cast<size_t>(bm.getWidth()) * 3);
     for (int x = 0; x < bm.getWidth(); ++x) {
       const unsigned p = PIX_GetPixel(&bm, x, y);
-      row[x * 3] = static_cast<unsigned char>(PIX_GETR(p));
-      row[x * 3 + 1] = static_cast<unsigned char>(PIX_GETG(p));
-      row[x * 3 + 2] = static_cast<unsigned char>(PIX_GETB(p));
+      row[x * 3] = static_cast<uint8_t>(PIX_GETR(p));
+      row[x * 3 + 1] = static_cast<uint8_t>(PIX_GETG(p));
+      row[x * 3 + 2] = static_cast<uint8_t>(PIX_GETB(p));
     }
-    png_write_row(png, row.data());
+    image.rows.push_back(row);
   }
-  png_write_end(png, info);
-  png_destroy_write_struct(&png, &info);
-  return fclose(f) == 0;
+  return rastertest::writePngFile(path, image);
 }
 
 void outline(PIX_IBitmap& bm, const RECT& r, unsigned c) {
