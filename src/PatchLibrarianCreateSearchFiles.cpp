@@ -30,7 +30,11 @@ void PatchLibrarian::createNewSearchPatchFiles(const std::string& text) {
       const LibrarianPatch& match = *matches[i];
       LibrarianPatch copy;
       // The first message is the program; a second one travels with it, anything further is not copied.
-      for (size_t m = 0; m < match.messages.size() && m < 2; ++m) copy.messages.push_back(match.messages[m]);
+      if (match.messages.size() <= 2) {
+        copy.messages = match.messages;
+      } else {
+        for (size_t m = 0; m < 2; ++m) copy.messages.push_back(match.messages[m]);
+      }
       const bool dumpLongEnough = !copy.messages.empty() && copy.messages.front().data.size() >= 19;
       copy.name = dumpLongEnough ? programNameFromDump(copy.messages.front().data.data(),
                                                        static_cast<int>(copy.messages.front().data.size()))

@@ -57,10 +57,10 @@ void ControlLayer::setIgnoreHiddenWhenUpdatingScreen(bool ignore) {
   for (int i = 0; i < childLayers.GetSize(); ++i) childLayers.Get(i)->setIgnoreHiddenWhenUpdatingScreen(ignore);
 }
 
-bool ControlLayer::isDirty(IRECT* r) {
-  if (!visible && !ignoreHidden) return false;
+bool ControlLayer::unionDirty(const KIT_PtrList<IControl>& controls, int first, const KIT_PtrList<ControlLayer>& layers,
+                              IRECT* r) {
   bool dirty = false;
-  for (int i = 0; i < controls.GetSize(); ++i) {
+  for (int i = first; i < controls.GetSize(); ++i) {
     IControl* c = controls.Get(i);
     if (c->IsHidden() && !c->GetIgnoreHidden()) continue;
     if (c->IsDirty()) {
@@ -68,9 +68,14 @@ bool ControlLayer::isDirty(IRECT* r) {
       dirty = true;
     }
   }
-  for (int i = 0; i < childLayers.GetSize(); ++i)
-    if (childLayers.Get(i)->isDirty(r)) dirty = true;
+  for (int i = 0; i < layers.GetSize(); ++i)
+    if (layers.Get(i)->isDirty(r)) dirty = true;
   return dirty;
+}
+
+bool ControlLayer::isDirty(IRECT* r) {
+  if (!visible && !ignoreHidden) return false;
+  return unionDirty(controls, 0, childLayers, r);
 }
 
 void ControlLayer::Draw(IGraphics* graphics, IRECT* r) {

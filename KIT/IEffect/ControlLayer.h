@@ -29,6 +29,10 @@ class ControlLayer {
   void setIgnoreHiddenWhenUpdatingScreen(bool ignore);
 
   bool isDirty(IRECT* r);
+  // Joins to r the rectangles of the dirty controls from index first on (hidden ones only when they ignore hiding),
+  // then those of the layers; true when anything was dirty. The surface and every layer collect their own this way.
+  static bool unionDirty(const KIT_PtrList<IControl>& controls, int first, const KIT_PtrList<ControlLayer>& layers,
+                         IRECT* r);
   void Draw(IGraphics* graphics, IRECT* r);
   IControl* isHit(int x, int y);
   IControl* getControlFromParam(int paramIdx);

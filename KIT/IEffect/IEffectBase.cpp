@@ -11,6 +11,20 @@
 
 namespace {
 
+// The default audio processing of either sample type: each output carries its input, or silence where there is
+// none.
+template <class Sample>
+void passThrough(Sample** inputs, Sample** outputs, int nIn, int nOut, int nFrames) {
+  for (int i = 0; i < nOut; ++i) {
+    if (!outputs || !outputs[i]) continue;
+    if (i < nIn && inputs && inputs[i]) {
+      if (inputs[i] != outputs[i]) std::memmove(outputs[i], inputs[i], sizeof(Sample) * static_cast<size_t>(nFrames));
+    } else {
+      std::memset(outputs[i], 0, sizeof(Sample) * static_cast<size_t>(nFrames));
+    }
+  }
+}
+
 void copyName(char* dst, const char* src, size_t size) {
   std::strncpy(dst, src ? src : "", size - 1);
   dst[size - 1] = '\0';
@@ -122,27 +136,11 @@ void IEffectBase::OnActivate(bool) {
 }
 
 void IEffectBase::ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) {
-  int nIn = NInChannels(), nOut = NOutChannels();
-  for (int i = 0; i < nOut; ++i) {
-    if (!outputs || !outputs[i]) continue;
-    if (i < nIn && inputs && inputs[i]) {
-      if (inputs[i] != outputs[i]) std::memmove(outputs[i], inputs[i], sizeof(double) * static_cast<size_t>(nFrames));
-    } else {
-      std::memset(outputs[i], 0, sizeof(double) * static_cast<size_t>(nFrames));
-    }
-  }
+  passThrough(inputs, outputs, NInChannels(), NOutChannels(), nFrames);
 }
 
 void IEffectBase::ProcessSingleReplacing(float** inputs, float** outputs, int nFrames) {
-  int nIn = NInChannels(), nOut = NOutChannels();
-  for (int i = 0; i < nOut; ++i) {
-    if (!outputs || !outputs[i]) continue;
-    if (i < nIn && inputs && inputs[i]) {
-      if (inputs[i] != outputs[i]) std::memmove(outputs[i], inputs[i], sizeof(float) * static_cast<size_t>(nFrames));
-    } else {
-      std::memset(outputs[i], 0, sizeof(float) * static_cast<size_t>(nFrames));
-    }
-  }
+  passThrough(inputs, outputs, NInChannels(), NOutChannels(), nFrames);
 }
 
 bool IEffectBase::MidiNoteName(int, char* name) {

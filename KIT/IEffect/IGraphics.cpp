@@ -170,19 +170,8 @@ void IGraphics::SetStrictDrawing(bool strict) {
 // ---- Redraw ----
 
 bool IGraphics::IsDirty(IRECT* r) {
-  bool dirty = false;
   // The background (index 0) is repainted with whatever else changes and never asks for a repaint itself.
-  for (int i = 1; i < mControls.GetSize(); ++i) {
-    IControl* c = mControls.Get(i);
-    if (c->IsHidden() && !c->GetIgnoreHidden()) continue;
-    if (c->IsDirty()) {
-      *r = r->Union(*c->GetRECT());
-      dirty = true;
-    }
-  }
-  for (int i = 0; i < mLayers.GetSize(); ++i)
-    if (mLayers.Get(i)->isDirty(r)) dirty = true;
-  return dirty;
+  return ControlLayer::unionDirty(mControls, 1, mLayers, r);
 }
 
 bool IGraphics::Draw(IRECT* r) {

@@ -47,6 +47,16 @@ inline int weightOf(double alpha) {
   return clampWeight(truncSat(alpha * 256.0));
 }
 
+// A negative destination size mirrors the picture: the destination starts at its other edge and the source
+// rectangle is walked from its far side.
+inline void mirrorNegativeSpan(int64_t& pos, int64_t& size, float& srcPos, float& srcSize) {
+  if (size >= 0) return;
+  pos += size;
+  size = -size;
+  srcPos += srcSize;
+  srcSize = -srcSize;
+}
+
 template <class C>
 struct CombinerTag {
   typedef C type;

@@ -165,18 +165,8 @@ void PIX_RotatedBlit(PIX_IBitmap* dest, PIX_IBitmap* src, int dstx, int dsty, in
   int bounds[4];
   sourceBounds(src, cliptosourcerect, srcx, srcy, srcw, srch, bounds);
   int64_t x = dstx, y = dsty, w = dstw, h = dsth;
-  if (w < 0) {
-    x += w;
-    w = -w;
-    srcx += srcw;
-    srcw = -srcw;
-  }
-  if (h < 0) {
-    y += h;
-    h = -h;
-    srcy += srch;
-    srch = -srch;
-  }
+  mirrorNegativeSpan(x, w, srcx, srcw);
+  mirrorNegativeSpan(y, h, srcy, srch);
   const float c = (float)std::cos((double)angle), s = (float)std::sin((double)angle);
   const float kx = srcw / (float)w, ky = srch / (float)h;
   Walk k;

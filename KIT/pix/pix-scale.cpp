@@ -317,18 +317,8 @@ void PIX_ScaledBlit(PIX_IBitmap* dest, PIX_IBitmap* src, int dstx, int dsty, int
   }
 
   int64_t dx = dstx, dy = dsty, dw = dstw, dh = dsth;
-  if (dw < 0) {
-    dx += dw;
-    dw = -dw;
-    srcx += srcw;
-    srcw = -srcw;
-  }
-  if (dh < 0) {
-    dy += dh;
-    dh = -dh;
-    srcy += srch;
-    srch = -srch;
-  }
+  mirrorNegativeSpan(dx, dw, srcx, srcw);
+  mirrorNegativeSpan(dy, dh, srcy, srch);
   const float xRatio = srcw / (float)dw, yRatio = srch / (float)dh;
   if (dx < 0) {
     srcx -= (float)dx * xRatio;

@@ -12,23 +12,11 @@
 #include "KIT/IEffect/IEffectVST.h"
 #include "KIT/IEffect/IGraphics.h"
 #include "KIT/pix/pix.h"
+#include "bench/gui/bench_plug.h"
 
 namespace {
 
-intptr_t silentHost(AEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
-  return opcode == 1 ? 2400 : 0;
-}
-
-class BenchPlug : public IEffectVST {
- public:
-  BenchPlug()
-      : IEffectVST(IEffectInstanceInfo{silentHost}, 400, "0-2", 1, "Bench", "", "Maker", 0x10000, 1, 1, 0, true, true,
-                   false, 0) {
-    initialize(IEffectInstanceInfo{silentHost}, 400, 400, "0-2", 1, "Bench", "", "Maker", 0x10000, 1, 1, 0, true, true,
-               false, 0);
-    for (int i = 0; i < 400; ++i) GetParam(i)->InitInt("Knob", 0, 0, 127);
-  }
-};
+using guibench::BenchPlug;
 
 // The screen copy is the platform's; the benchmark measures the surface's own work.
 class BenchGraphics : public IGraphics {
@@ -67,7 +55,7 @@ class BenchGraphics : public IGraphics {
 };
 
 struct Editor {
-  BenchPlug plug;
+  BenchPlug plug{400};
   BenchGraphics& g = *new BenchGraphics{&plug, 1500, 667};  // owned by the plug-in once attached
   std::vector<IKnobMultiControl*> knobs;
   std::vector<ITextControl*> texts;

@@ -9,27 +9,15 @@
 #include "KIT/IEffect/IGraphicsCarbon.h"
 #include "KIT/IEffect/IGraphicsCocoa.h"
 #include "KIT/IEffect/IGraphicsMac.h"
+#include "bench/gui/bench_plug.h"
 #include "platform/cocoa/carbon.h"
 
 namespace {
 
-intptr_t silentHost(AEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
-  return opcode == 1 ? 2400 : 0;
-}
-
-class BenchPlug : public IEffectVST {
- public:
-  BenchPlug()
-      : IEffectVST(IEffectInstanceInfo{silentHost}, 1, "0-2", 1, "Bench", "", "Maker", 0x10000, 1, 1, 0, true, true,
-                   false, 0) {
-    initialize(IEffectInstanceInfo{silentHost}, 1, 1, "0-2", 1, "Bench", "", "Maker", 0x10000, 1, 1, 0, true, true,
-               false, 0);
-    GetParam(0)->InitInt("Knob", 0, 0, 127);
-  }
-};
+using guibench::BenchPlug;
 
 struct Editor {
-  BenchPlug plug;
+  BenchPlug plug{1};
   IGraphicsMac* g;
   IPanelControl* knob;
   Editor() {

@@ -261,3 +261,21 @@ TEST_F(ScanTest, ASplitThatCannotBeWrittenLeavesTheSourceAndTheOtherBanks) {
   EXPECT_EQ(logged("could not split file"), 1);
   EXPECT_EQ(logged("FOLDER RESCAN"), 0);
 }
+
+TEST_F(ScanTest, ALinkToABankFileIsReadLikeTheFileAndAFolderLinkIsNotFollowed) {
+  folder("Elsewhere");
+  file("Elsewhere/target.syx", vectors::singles(programsFrom(0, 128)));
+  folder("Sub");
+  ASSERT_EQ(symlink((patches + "/Elsewhere/target.syx").c_str(), (patches + "/Sub/linked.syx").c_str()), 0);
+  ASSERT_EQ(symlink((patches + "/Elsewhere").c_str(), (patches + "/Sub/FolderLink").c_str()), 0);
+  ASSERT_EQ(symlink((patches + "/Sub/tiny.bin").c_str(), (patches + "/Sub/small.syx").c_str()), 0);
+  file("Sub/tiny.bin", Bytes(100, 0x11));
+
+  librarian.loadPatchesFromFilesystem(patches);
+
+  EXPECT_EQ(fileNames(librarian.bankFiles), (std::vector<std::string>{"target.syx", "linked.syx"}));
+  EXPECT_EQ(librarian.folderList, (std::vector<std::string>{patches + "/Elsewhere", patches + "/Sub", patches}));
+  ASSERT_EQ(librarian.bankFiles.size(), 2u);
+  EXPECT_EQ(librarian.bankFiles[1]->folderParts, (std::vector<std::string>{"Patches", "Sub"}));
+  EXPECT_EQ(librarian.bankFiles[1]->patches[5].messages[0].data, dumpsFrom(5, 1)[0]);
+}
