@@ -18,6 +18,7 @@
 
 using vexmir::testsupport::Bytes;
 using vexmir::testsupport::EmulatorClient;
+using vexmir::testsupport::isFunction;
 using vexmir::testsupport::JackMidiPair;
 using vexmir::testsupport::toHex;
 
@@ -25,10 +26,6 @@ namespace {
 
 Bytes request(int channel, uint8_t function) {
   return {0xF0, 0x42, static_cast<uint8_t>(0x30 + channel), 0x58, function, 0xF7};
-}
-
-bool isFunction(const Bytes& m, uint8_t function) {
-  return m.size() >= 6 && m[0] == 0xF0 && m[4] == function;
 }
 
 // Programs at the edges of the codings.
@@ -61,12 +58,7 @@ class CodecE2E : public ::testing::Test {
     midi.clear();
   }
 
-  Bytes ask(const Bytes& message, uint8_t answerFunction) {
-    midi.send(message);
-    auto reply = midi.receiveMatching([&](const Bytes& m) { return isFunction(m, answerFunction); });
-    if (!reply) throw std::runtime_error("no answer " + std::to_string(answerFunction) + " to " + toHex(message));
-    return *reply;
-  }
+  Bytes ask(const Bytes& message, uint8_t answerFunction) { return midi.ask(message, answerFunction); }
 
   // Sends the codec's dump of v and checks the emulator's edit buffer against the layout, byte for byte.
   void sendAndCompare(std::vector<double> v, const std::string& name) {

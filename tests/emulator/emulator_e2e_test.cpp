@@ -15,6 +15,7 @@
 
 using vexmir::testsupport::Bytes;
 using vexmir::testsupport::EmulatorClient;
+using vexmir::testsupport::isFunction;
 using vexmir::testsupport::JackMidiPair;
 using vexmir::testsupport::toHex;
 
@@ -52,10 +53,6 @@ Bytes sysex(int channel, uint8_t function, const Bytes& payload = {}) {
   return m;
 }
 
-bool isFunction(const Bytes& m, uint8_t function) {
-  return m.size() >= 6 && m[0] == 0xF0 && m[4] == function;
-}
-
 Bytes randomProgram(std::mt19937& rng, const std::string& name) {
   Bytes p(254);
   for (uint8_t& b : p) b = static_cast<uint8_t>(rng());
@@ -71,13 +68,7 @@ class EmulatorE2E : public ::testing::Test {
   }
 
   // Sends a message and returns the emulator's first answer of the given function.
-  Bytes ask(const Bytes& message, uint8_t answerFunction) {
-    midi.send(message);
-    auto reply = midi.receiveMatching([&](const Bytes& m) { return isFunction(m, answerFunction); });
-    if (!reply)
-      throw std::runtime_error("no answer with function " + std::to_string(answerFunction) + " to " + toHex(message));
-    return *reply;
-  }
+  Bytes ask(const Bytes& message, uint8_t answerFunction) { return midi.ask(message, answerFunction); }
 
   // Sends a message that has no answer and waits until the emulator has taken it in (its log line appears).
   void deliver(const Bytes& message, const std::string& expectedNote) {

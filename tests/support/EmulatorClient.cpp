@@ -23,6 +23,10 @@ std::string env(const char* name, const char* fallback) {
 
 }  // namespace
 
+bool isFunction(const Bytes& message, uint8_t function) {
+  return message.size() >= 6 && message[0] == 0xF0 && message[4] == function;
+}
+
 std::string toHex(const Bytes& bytes) {
   static const char* d = "0123456789ABCDEF";
   std::string s;

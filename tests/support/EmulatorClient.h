@@ -88,6 +88,8 @@ class EmulatorClient {
   std::string pending_;
 };
 
+// True for an exclusive message whose function byte (the fifth, after F0 42 3g 58) is `function`.
+bool isFunction(const Bytes& message, uint8_t function);
 std::string toHex(const Bytes& bytes);   // "F0 42 30"
 Bytes fromHex(const std::string& text);  // throws on bad input
 

@@ -161,6 +161,14 @@ std::optional<Bytes> JackMidiPair::receive(std::chrono::milliseconds timeout) {
   return m;
 }
 
+Bytes JackMidiPair::ask(const Bytes& message, uint8_t answerFunction, std::chrono::milliseconds timeout) {
+  send(message, timeout);
+  auto reply = receiveMatching([&](const Bytes& m) { return isFunction(m, answerFunction); }, timeout);
+  if (!reply)
+    throw std::runtime_error("no answer with function " + std::to_string(answerFunction) + " to " + toHex(message));
+  return *reply;
+}
+
 std::optional<Bytes> JackMidiPair::receiveMatching(const std::function<bool(const Bytes&)>& match,
                                                    std::chrono::milliseconds timeout) {
   auto deadline = std::chrono::steady_clock::now() + timeout;

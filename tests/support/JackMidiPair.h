@@ -48,6 +48,9 @@ class JackMidiPair {
   // The next message for which `match` holds; messages before it are dropped.
   std::optional<Bytes> receiveMatching(const std::function<bool(const Bytes&)>& match,
                                        std::chrono::milliseconds timeout = std::chrono::seconds(10));
+  // Sends a message and returns the first exclusive answer of the given function (see isFunction); throws when
+  // none comes within `timeout`.
+  Bytes ask(const Bytes& message, uint8_t answerFunction, std::chrono::milliseconds timeout = std::chrono::seconds(10));
   // Drops what has been received so far.
   void clear();
 
