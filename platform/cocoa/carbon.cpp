@@ -242,10 +242,12 @@ EventLoopRef GetMainEventLoop() {
   return &loop;
 }
 
-OSStatus InstallEventLoopTimer(EventLoopRef, EventTimerInterval, EventTimerInterval interval, EventLoopTimerUPP proc,
-                               void* userData, EventLoopTimerRef* out) {
+OSStatus InstallEventLoopTimer(EventLoopRef, EventTimerInterval firstFire, EventTimerInterval interval,
+                               EventLoopTimerUPP proc, void* userData, EventLoopTimerRef* out) {
   if (!proc || !out) return paramErr;
   auto* t = new cocoa::Timer(interval, true, [proc, userData](cocoa::Timer* timer) { proc(timer, userData); });
+  // A first fire of 0 is due at once: the loop's next pass fires it.
+  t->setFireDate(cocoa::clockNow() + (firstFire > 0 ? firstFire : 0));
   cocoa::RunLoop::current()->addTimer(t, cocoa::kCommonRunLoopModes);
   *out = t;  // the caller's reference, given back by RemoveEventLoopTimer
   return noErr;

@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <mutex>
 
+#include "platform/cocoa/runloop.h"
+
 namespace cocoa {
 
 namespace {
 
 std::mutex g_mutex;
+double g_trackingTime = 0;  // under g_mutex
 std::deque<menus::Choice>& script() {
   static auto* q = new std::deque<menus::Choice>;
   return *q;
@@ -156,12 +159,28 @@ void setChooser(std::function<Choice(const ShownMenu&)> c) {
   chooser() = std::move(c);
 }
 
+void setTrackingTime(double seconds) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_trackingTime = seconds > 0 ? seconds : 0;
+}
+
+double trackingTime() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return g_trackingTime;
+}
+
 Choice choose(const ShownMenu& menu) {
   Choice picked;
   std::function<Choice(const ShownMenu&)> c;
   {
     std::lock_guard<std::mutex> lock(g_mutex);
     shown().push_back(menu);
+  }
+  // The menu is open while the user looks at it: the run loop goes on in the tracking mode until the pick.
+  if (const double open = trackingTime(); open > 0)
+    RunLoop::current()->runUntilDate(clockNow() + open, kEventTrackingRunLoopMode);
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
     c = chooser();
     if (!c && !script().empty()) {
       picked = script().front();

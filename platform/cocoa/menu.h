@@ -105,8 +105,13 @@ void clearScript();
 int scriptedCount();
 // A chooser that replaces the queue (null to go back to the queue).
 void setChooser(std::function<Choice(const ShownMenu&)> chooser);
-// Asks the chooser; returns the path of an item that can be chosen (enabled, not a separator, not a submenu holder)
-// or empty. Records the menu as the last shown.
+// How long the user keeps each menu open before picking (model seconds; 0, the default, picks at once). The menu
+// call runs the calling thread's run loop in the event-tracking mode meanwhile, so timers of the common modes keep
+// firing and windows keep being displayed while the menu is tracked, as on the platform.
+void setTrackingTime(double seconds);
+double trackingTime();
+// Asks the chooser (after the tracking time); returns the path of an item that can be chosen (enabled, not a separator,
+// not a submenu holder) or empty. Records the menu as the last shown.
 Choice choose(const ShownMenu& menu);
 // The menus shown since the last clear, oldest first.
 std::vector<ShownMenu> shownMenus();

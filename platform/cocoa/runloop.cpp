@@ -143,6 +143,14 @@ double Timer::fireDate() const {
   return state_->fireDate;
 }
 
+void Timer::setFireDate(double date) {
+  {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->fireDate = date;
+  }
+  RunLoop::wakeAll();  // a waiting loop may be asleep until the old date
+}
+
 void Timer::fire() {
   // The action may invalidate the timer, which drops the run loop's reference and lets go of the target while the
   // target's own handler still runs: both stay alive until the action has returned.

@@ -39,6 +39,8 @@ class Timer : public Object {
   bool isValid() const;
   double interval() const { return interval_; }
   double fireDate() const;
+  // Moves the next fire (model clock); a date already passed fires on the run loop's next pass.
+  void setFireDate(double date);
   Object* target() const { return target_; }
   Object* userInfo() const { return userInfo_; }
   // Calls the action now (the run loop does this when the fire date comes).

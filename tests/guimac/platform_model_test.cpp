@@ -432,18 +432,32 @@ void countTick(carbon::EventLoopTimerRef, void* data) {
   ++*static_cast<int*>(data);
 }
 
-TEST(CarbonModel, EventLoopTimersFireAtTheirIntervalOnTheModelClock) {
+TEST(CarbonModel, EventLoopTimersFireFirstAfterTheirDelayThenAtTheirInterval) {
   cocoa::useManualClock();
-  int ticks = 0;
-  carbon::EventLoopTimerRef t = nullptr;
-  ASSERT_EQ(carbon::InstallEventLoopTimer(carbon::GetMainEventLoop(), 0, carbon::kEventDurationSecond / 25, countTick,
-                                          &ticks, &t),
-            carbon::noErr);
-  cocoa::RunLoop::current()->runUntilDate(cocoa::clockNow() + 1.0 + 1e-6);
-  EXPECT_EQ(ticks, 25);
-  carbon::RemoveEventLoopTimer(t);
-  cocoa::RunLoop::current()->runUntilDate(cocoa::clockNow() + 0.2);
-  EXPECT_EQ(ticks, 25);
+  struct Case {
+    double firstFire;
+    int atOnce;  // ticks on a pass with no time gone by
+    int afterOneSecond;
+  } cases[] = {
+      {0, 1, 26},    // at once, then at 0.04 .. 1.0
+      {0.5, 0, 13},  // at 0.5, 0.54 .. 0.98
+      {-1, 1, 26},   // a negative delay is no delay
+  };
+  for (const Case& c : cases) {
+    int ticks = 0;
+    carbon::EventLoopTimerRef t = nullptr;
+    const double start = cocoa::clockNow();
+    ASSERT_EQ(carbon::InstallEventLoopTimer(carbon::GetMainEventLoop(), c.firstFire, carbon::kEventDurationSecond / 25,
+                                            countTick, &ticks, &t),
+              carbon::noErr);
+    cocoa::RunLoop::current()->runUntilDate(start);
+    EXPECT_EQ(ticks, c.atOnce) << c.firstFire;
+    cocoa::RunLoop::current()->runUntilDate(start + 1.0 + 1e-6);
+    EXPECT_EQ(ticks, c.afterOneSecond) << c.firstFire;
+    carbon::RemoveEventLoopTimer(t);
+    cocoa::RunLoop::current()->runUntilDate(cocoa::clockNow() + 0.2);
+    EXPECT_EQ(ticks, c.afterOneSecond) << c.firstFire;
+  }
   cocoa::useRealClock();
 }
 

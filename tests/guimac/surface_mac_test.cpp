@@ -890,3 +890,102 @@ TEST(CarbonView, ClicksInsideTheFieldAreTheFieldsAndDeactivationCancels) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------------------------------------------
+// The redraw timer of both views: when it starts, and that it goes on while a popup menu is open.
+
+namespace {
+
+// A control that fills its rectangle with a colour the test changes.
+class Swatch : public IControl {
+ public:
+  Swatch(IEffectBase* plug, IRECT r) : IControl(plug, r) {}
+  bool Draw(IGraphics* g) override {
+    g->FillIRect(&color, GetRECT());
+    return true;
+  }
+  IColor color = COLOR_BLUE;
+};
+
+// The editor opened through either path into a window of its own.
+struct EitherHost {
+  std::unique_ptr<CocoaHost> cocoaHost;
+  std::unique_ptr<CarbonHost> carbonHost;
+  EitherHost(IGraphicsMac* g, bool carbonPath) {
+    if (carbonPath) {
+      carbonHost = std::make_unique<CarbonHost>(g, true);
+    } else {
+      cocoaHost = std::make_unique<CocoaHost>(g);
+    }
+  }
+  uint32_t pixelAt(int x, int y) const {
+    return carbonHost ? carbonHost->window->pixelAt(x, y) : cocoaHost->window->pixelAt(x, y);
+  }
+};
+
+TEST(MacViews, TheCarbonTimerFiresAtOnceAndTheCocoaTimerAfterOnePeriod) {
+  cocoa::AutoreleasePool pool;
+  cocoa::useManualClock();
+  struct Case {
+    bool carbonPath;
+    int ticksAtOnce;       // on the first run-loop pass, with no time gone by
+    int ticksAfterPeriod;  // by one period (40 ms) later
+  } cases[] = {{true, 1, 2}, {false, 0, 1}};
+  for (const Case& c : cases) {
+    MacEditor ed(100, 80);
+    EitherHost host(ed.g, c.carbonPath);
+    ed.rec->dirtyAsks = 0;
+    const double opened = cocoa::clockNow();
+    cocoa::RunLoop::current()->runUntilDate(opened);
+    EXPECT_EQ(ed.rec->dirtyAsks, c.ticksAtOnce) << (c.carbonPath ? "carbon" : "cocoa");
+    cocoa::RunLoop::current()->runUntilDate(opened + 0.04);
+    EXPECT_EQ(ed.rec->dirtyAsks, c.ticksAfterPeriod) << (c.carbonPath ? "carbon" : "cocoa");
+  }
+  cocoa::useRealClock();
+}
+
+TEST(MacViews, TheEditorKeepsRepaintingWhileAPopupMenuIsOpen) {
+  cocoa::AutoreleasePool pool;
+  cocoa::useManualClock();
+  cocoa::menus::clearScript();
+  for (bool carbonPath : {true, false}) {
+    const char* path = carbonPath ? "carbon" : "cocoa";
+    MacEditor ed(100, 80);
+    auto* swatch = new Swatch(&ed.plug, IRECT(10, 20, 30, 40));
+    ed.g->AttachControl(swatch);
+    EitherHost host(ed.g, carbonPath);
+    // Two periods from the opening end on a tick: the first paint is on screen.
+    cocoa::RunLoop::current()->runUntilDate(cocoa::clockNow() + 0.08);
+    ASSERT_EQ(host.pixelAt(15, 25), 0x0000FFu) << path;
+
+    // The plug-in changes the look just before the user opens a menu and keeps it open for 200 ms.
+    swatch->color = COLOR_GREEN;
+    swatch->SetDirty(false);
+    ed.rec->dirtyAsks = 0;
+    uint32_t seenWhileOpen = 0;
+    int ticksWhileOpen = -1;
+    cocoa::menus::setChooser([&](const cocoa::ShownMenu&) {
+      seenWhileOpen = host.pixelAt(15, 25);
+      ticksWhileOpen = ed.rec->dirtyAsks;
+      return cocoa::menus::Choice{1};
+    });
+    cocoa::menus::setTrackingTime(0.2);
+    IPopupMenu menu;
+    menu.AddItem("one");
+    menu.AddItem("two");
+    IRECT r(10, 20, 30, 40);
+    const double before = cocoa::clockNow();
+    IPopupMenu* got = ed.g->CreateIPopupMenu(&menu, &r);
+    cocoa::menus::setTrackingTime(0);
+    cocoa::menus::setChooser(nullptr);
+
+    EXPECT_EQ(got, &menu) << path;
+    EXPECT_EQ(menu.GetChosenItemIdx(), 1) << path;
+    EXPECT_NEAR(cocoa::clockNow() - before, 0.2, 1e-9) << path;
+    EXPECT_EQ(ticksWhileOpen, 5) << path;
+    EXPECT_EQ(seenWhileOpen, 0x00FF00u) << path;
+  }
+  cocoa::useRealClock();
+}
+
+}  // namespace
