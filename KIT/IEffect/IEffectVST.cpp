@@ -433,9 +433,8 @@ void IEffectVSTEntry::runBlock(AEffect* effect, Sample** inputs, Sample** output
 }
 
 void IEffectVSTEntry::process(AEffect* effect, float** inputs, float** outputs, int32_t nFrames) {
-  runBlock(effect, inputs, outputs, nFrames, [nFrames](IEffectVST* plug) {
-    plug->ProcessBuffersAccumulating(0.0f, nFrames);
-  });
+  runBlock(effect, inputs, outputs, nFrames,
+           [nFrames](IEffectVST* plug) { plug->ProcessBuffersAccumulating(0.0f, nFrames); });
 }
 
 void IEffectVSTEntry::processReplacing(AEffect* effect, float** inputs, float** outputs, int32_t nFrames) {

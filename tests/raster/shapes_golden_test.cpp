@@ -134,7 +134,7 @@ void glyphs(PIX_IBitmap* b, int x, int y, unsigned int c, int m) {
   PIX_DrawGlyph(b, x + 2, y + 2, c, mask, 20, 20, 1.0f, m);
   PIX_DrawGlyph(b, x + 24, y + 2, c, mask, 20, 20, 0.5f, m);
   PIX_DrawGlyphEx(b, x + 8, y + 26, c, mask + 5 * 20, 20, 40, 8, 1.0f, m);  // every other row, 8 rows
-  PIX_DrawGlyph(b, x + 36, y + 36, c, mask, 20, 20, 0.8f, m);                // cut by the next cell
+  PIX_DrawGlyph(b, x + 36, y + 36, c, mask, 20, 20, 0.8f, m);               // cut by the next cell
 }
 
 void curves(PIX_IBitmap* b, int x, int y, unsigned int c, int m) {
