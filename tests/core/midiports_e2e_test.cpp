@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "KIT/IEffect/IEffectVST.h"
+#include "tests/core/port_plug.h"
 #include "tests/support/EmulatorClient.h"
 #include "tests/support/JackMidiPair.h"
 
@@ -22,19 +23,9 @@ using vexmir::testsupport::JackMidiPair;
 
 namespace {
 
-intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
-  return 0;
-}
-
 // Records what the input callback hands over, from the MIDI library's thread.
-class PortPlug : public IEffectVST {
+class PortPlug : public porttest::PortPlug {
  public:
-  PortPlug()
-      : IEffectVST(IEffectInstanceInfo{quietHost}, 0, "2-2", 0, "Ports", "", "Test", 0x10000, 1, 1, 0, true, true, true,
-                   0) {
-    initialize(IEffectInstanceInfo{quietHost}, 0, 0, "2-2", 0, "Ports", "", "Test", 0x10000, 1, 1, 0, true, true, true,
-               0);
-  }
   ~PortPlug() override { closeExternalMIDIPorts(); }
 
   struct Received {

@@ -9,24 +9,9 @@
 #include <vector>
 
 #include "KIT/IEffect/IEffectVST.h"
+#include "tests/core/port_plug.h"
 
-namespace {
-
-intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
-  return 0;
-}
-
-class PortPlug : public IEffectVST {
- public:
-  PortPlug()
-      : IEffectVST(IEffectInstanceInfo{quietHost}, 0, "2-2", 0, "Ports", "", "Test", 0x10000, 1, 1, 0, true, true, true,
-                   0) {
-    initialize(IEffectInstanceInfo{quietHost}, 0, 0, "2-2", 0, "Ports", "", "Test", 0x10000, 1, 1, 0, true, true, true,
-               0);
-  }
-};
-
-}  // namespace
+using porttest::PortPlug;
 
 TEST(MidiPortsWithoutServer, OffOnlyListsAndClosedPorts) {
   // A JACK server that does not exist, and no starting of one; and ALSA when the machine has no
