@@ -212,6 +212,20 @@ MenuItem* Menu::popUpContextMenu(Menu* menu, Event* event, View* view) {
   return item;
 }
 
+namespace application {
+namespace {
+Menu* g_mainMenu = nullptr;
+}
+Menu* mainMenu() {
+  return g_mainMenu;
+}
+void setMainMenu(Menu* menu) {
+  if (menu) menu->retain();
+  releaseObject(g_mainMenu);
+  g_mainMenu = menu;
+}
+}  // namespace application
+
 namespace menus {
 
 void scriptChoice(Choice choice) {
