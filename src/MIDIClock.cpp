@@ -5,6 +5,7 @@
 namespace {
 // Longest single wait of the loop, so that a stop request is seen within this time.
 constexpr int64_t kStopPollNanoseconds = 1'000'000;
+constexpr int64_t kLongStallNanoseconds = 250'000'000;
 }  // namespace
 
 int MIDIClock::clampTempo(int bpm) {
@@ -45,7 +46,9 @@ int MIDIClock::run(int bpm, const std::function<bool()>& outputReady, const std:
     ++ticks;
     const int64_t now = clock->nowNanoseconds();
     next += interval;
-    if (now >= next) next = now + interval;
+    // A short stall is made up by the next ticks, so that a synthesizer following the clock stays on the
+    // beat; after a long one (the machine was suspended) the grid starts again from now.
+    if (now - next > kLongStallNanoseconds) next = now + interval;
   }
   return ticks;
 }

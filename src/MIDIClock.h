@@ -36,9 +36,9 @@ class MIDIClock {
 
   // Clock thread: sends F8 at once and then every tickInterval(bpm) until the running flag is cleared
   // or outputReady() says no (then nothing more is sent and the flag is cleared). Ticks keep to a grid
-  // of deadlines from the first one, so the time a send takes does not stretch the period; after a
-  // stall longer than a tick the grid starts again from the late tick instead of bursting. Returns the
-  // number of ticks sent.
+  // of deadlines from the first one, so the time a send takes does not stretch the period and ticks
+  // held up by the machine are made up at once; after a stall of more than a quarter second the grid
+  // starts again from the late tick. Returns the number of ticks sent.
   int run(int bpm, const std::function<bool()>& outputReady, const std::function<void(uint8_t)>& send);
 
   JobClock& getClock() { return *clock; }

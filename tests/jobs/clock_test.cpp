@@ -83,7 +83,7 @@ TEST(MIDIClock, AStoppedClockSendsOnlyItsFirstTick) {
   EXPECT_EQ(sent, 1);
 }
 
-TEST(MIDIClock, AStallLongerThanATickRestartsTheGridInsteadOfBursting) {
+TEST(MIDIClock, ShortStallsAreMadeUpAndLongOnesRestartTheGrid) {
   ManualJobClock clock;
   MIDIClock midiClock(&clock);
   Recorder rec;
@@ -92,11 +92,17 @@ TEST(MIDIClock, AStallLongerThanATickRestartsTheGridInsteadOfBursting) {
       120, [] { return true; },
       [&](uint8_t) {
         rec.times.push_back(clock.nowNanoseconds());
-        if (rec.times.size() == 3) clock.advance(100'000'000);  // the thread was held up for 100 ms
-        if (rec.times.size() == 6) midiClock.resetContinuousClock(true);
+        if (rec.times.size() == 3) clock.advance(50'000'000);    // held up for two ticks and a bit
+        if (rec.times.size() == 10) clock.advance(300'000'000);  // suspended
+        if (rec.times.size() == 14) midiClock.resetContinuousClock(true);
       });
-  ASSERT_EQ(rec.times.size(), 6u);
-  for (size_t i = 4; i < rec.times.size(); ++i) EXPECT_NEAR(rec.times[i] - rec.times[i - 1], 20'833'333, 1);
+  ASSERT_EQ(rec.times.size(), 14u);
+  // The ticks missed during the short stall leave at once, and the next one is back on the grid.
+  EXPECT_EQ(rec.times[4], rec.times[3]);
+  EXPECT_NEAR(rec.times[5] - rec.times[0], 5 * 20'833'333, 1);
+  // After the long stall the grid starts again one tick after the late moment.
+  EXPECT_EQ(rec.times[10] - rec.times[9], 300'000'000 + 20'833'333);
+  for (size_t i = 11; i < rec.times.size(); ++i) EXPECT_NEAR(rec.times[i] - rec.times[i - 1], 20'833'333, 1);
 }
 
 TEST(MIDIClock, TwoInstancesKeepSeparateClocks) {
