@@ -12,6 +12,9 @@
 #include "platform/bundle/bundle.h"
 #include "src/ProgressIndicator.h"
 #include "src/UIConfigManager.h"
+#include "src/MIDIMessageManager.h"
+#include "src/PatchLibrarian.h"
+#include "src/PatchManager.h"
 #include "src/debugger.h"
 
 namespace {
@@ -56,7 +59,16 @@ Vexmir::Vexmir(IEffectInstanceInfo info)
                          kMfrID, kLatency, true, true, true, 0);
   IEffectBase::addNonAutomateParamCount(kNumPluginParams);
 
+  patchManager = std::make_unique<PatchManager>(this);
+  log("PATCH MANAGER INITIALIZED...");
+  librarian = std::make_unique<PatchLibrarian>(this);
+  if (debugLogOn) librarian->logSink = [this](const std::string& line) { log(line); };
+  log("PATCH LIBRARIAN INITIALIZED...");
+  librarian->loadPatchesFromFilesystem(getPatchesFolderStr());
+  log("PATCH LIBRARIAN COMPLETED LOADING SINGLES...");
+
   buildEditor();
+  startMidiLoop();
 }
 
 void Vexmir::buildEditor() {
@@ -126,10 +138,31 @@ IControl* Vexmir::getSysexControl(int byte0, int byte1, int byte2, int byte3, in
   return uiConfig ? uiConfig->getSysExControl(byte0, byte1, byte2, byte3, key) : nullptr;
 }
 
+// The MIDI side of start-up, once the editor surface and its controls exist: the hub with its (idle)
+// workers, the channel, the display lines and the first Reset.
+void Vexmir::startMidiLoop() {
+  midiManager = std::make_unique<MIDIMessageManager>(this, patchManager.get(), librarian.get(), GetGUI());
+  cacheDisplayControls();
+  storeParamValue(kGlobalMidiChannel, 0);
+  deviceId = 0x30 + static_cast<int>(paramValue(kGlobalMidiChannel));
+  secondDeviceId = 0x30;
+  log("Control set 2 attached... Resetting");
+  Reset();
+  if (paramValue(kGlobalLocalControl) == 0.0) localControlFlag = false;
+  log("Plug-in is ready to load!");
+  editorReady = true;
+}
+
+// Shut-down leaves no thread, callback or timer alive: the input is unhooked first, then nothing is sent any
+// more, then the workers are cancelled, stopped and joined, and only then is anything they use deleted.
 Vexmir::~Vexmir() {
-  midiOutReady = false;
-  // No MIDI callback may reach the editor while it is being torn down.
   closeExternalMIDIPorts();
+  midiOutReady = false;
+  editorReady = false;
+  if (midiManager) midiManager->shutDown();
+  midiManager.reset();
+  patchManager.reset();
+  librarian.reset();
   // The surface (deleted by the base) keeps the controls; the builder frees only the bindings it made.
   delete uiConfig;
 }

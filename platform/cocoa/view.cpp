@@ -137,10 +137,14 @@ Point View::convertToWindow(Point p) const {
 
 View* View::hitTest(Point p) {
   if (hidden_) return nullptr;
-  // Into this view's own coordinates.
-  Point local{p.x - frame_.x, p.y - frame_.y};
-  if (superview_ && superview_->isFlipped()) local.y = frame_.y + frame_.h - p.y;
-  if (!(local.x >= 0 && local.x < frame_.w && local.y >= 0 && local.y < frame_.h)) return nullptr;
+  // The platform's rule: x in [left, right); in y the edge at the smaller coordinate is inside for a flipped
+  // superview and the one at the larger coordinate for an unflipped one, so the top pixel row is always inside.
+  const bool superFlipped = superview_ && superview_->isFlipped();
+  const bool inX = p.x >= frame_.x && p.x < frame_.x + frame_.w;
+  const bool inY =
+      superFlipped ? p.y >= frame_.y && p.y < frame_.y + frame_.h : p.y > frame_.y && p.y <= frame_.y + frame_.h;
+  if (!inX || !inY) return nullptr;
+  Point local{p.x - frame_.x, superFlipped ? frame_.y + frame_.h - p.y : p.y - frame_.y};
   if (isFlipped()) local.y = frame_.h - local.y;
   for (auto it = subviews_.rbegin(); it != subviews_.rend(); ++it) {
     if (View* hit = (*it)->hitTest(local)) return hit;
