@@ -10,11 +10,11 @@
 #include "KIT/IEffect/IGraphicsMac.h"
 #include "KIT/IEffect/IParam.h"
 #include "platform/bundle/bundle.h"
-#include "src/ProgressIndicator.h"
-#include "src/UIConfigManager.h"
 #include "src/MIDIMessageManager.h"
 #include "src/PatchLibrarian.h"
 #include "src/PatchManager.h"
+#include "src/ProgressIndicator.h"
+#include "src/UIConfigManager.h"
 #include "src/debugger.h"
 
 namespace {

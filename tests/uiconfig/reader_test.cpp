@@ -32,11 +32,17 @@ const char* const kSysEx = R"(<sysex>
 class Reader : public ::testing::Test {
  protected:
   void build(const std::string& body, double scale = 1.0) {
-    ui = std::make_unique<UIConfigManager>();
+    fresh();
     surface.reset(new IGraphicsMac(plug.get(), 1500, 667, 0));
     ui->setContext(surface.get(), plug.get(), 0, scale);
     ui->readSysexText(kSysEx);
     ui->readUIConfigText("<uiconfig>" + body + "</uiconfig>");
+  }
+  // The plug-in's own editor may have been built from the bundle: these descriptions start from unbound
+  // parameters.
+  void fresh() {
+    for (int i = 0; i < kNumParams; ++i) plug->GetParam(i)->SetControlAction(nullptr);
+    ui = std::make_unique<UIConfigManager>();
   }
   void TearDown() override {
     ui.reset();
@@ -158,7 +164,7 @@ TEST_F(Reader, BadElementsAreLoggedAndSkipped) {
 }
 
 TEST_F(Reader, DamagedXmlBuildsWhatWasRead) {
-  ui = std::make_unique<UIConfigManager>();
+  fresh();
   surface.reset(new IGraphicsMac(plug.get(), 1500, 667, 0));
   ui->setContext(surface.get(), plug.get(), 0, 1.0);
   ui->readUIConfigText(
