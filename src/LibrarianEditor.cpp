@@ -364,7 +364,7 @@ bool LibrarianEditor::renameProgram(int upperSlot, const std::string& name) {
 bool LibrarianEditor::auditionSlot(int side, int slot) {
   const LibrarianPatch* program = PatchLibrarian::patchAt(bankOf(side), slot);
   if (!program || !program->hasWritableMessage() || !host_) return false;
-  return host_->sendProgram(*program);
+  return host_->sendProgram(side, slot, *program);
 }
 
 bool LibrarianEditor::storeSelectedProgram() {
@@ -374,7 +374,7 @@ bool LibrarianEditor::storeSelectedProgram() {
   const int slot = side == kUpper ? view_->selectedUpperSlot : view_->selectedLowerSlot;
   const LibrarianPatch* program = PatchLibrarian::patchAt(bankOf(side), slot);
   if (!program || !program->hasWritableMessage()) return false;
-  return host_->storeProgram(*program, slot);
+  return host_->storeProgram(side, slot, *program);
 }
 
 bool LibrarianEditor::storeOpenBank() {
@@ -382,7 +382,7 @@ bool LibrarianEditor::storeOpenBank() {
   if (!bank || !host_) return false;
   std::unique_ptr<PatchFile> copy = bank->clone();
   PatchLibrarian::fillUncompletedBankFiles(copy.get());
-  return host_->storeBank(*copy);
+  return host_->storeBank(kUpper, *copy);
 }
 
 bool LibrarianEditor::requestIntoSelectedSlot() {

@@ -7,9 +7,11 @@
 
 #include "KIT/IEffect/IGraphics.h"
 #include "platform/bundle/bundle.h"
+#include "src/LibrarianEditor.h"
 #include "src/MIDIMessageManager.h"
 #include "src/PatchLibrarian.h"
 #include "src/PatchManager.h"
+#include "src/VexmirLibrarianHost.h"
 #include "src/debugger.h"
 
 namespace {
@@ -58,6 +60,9 @@ Vexmir::Vexmir(IEffectInstanceInfo info)
   log("PATCH LIBRARIAN INITIALIZED...");
   librarian->loadPatchesFromFilesystem(getPatchesFolderStr());
   log("PATCH LIBRARIAN COMPLETED LOADING SINGLES...");
+  librarianHost = std::make_unique<VexmirLibrarianHost>(this);
+  librarianEditor = std::make_unique<LibrarianEditor>(this, librarian.get(), librarianHost.get());
+  librarianHost->setEditor(librarianEditor.get());
 
   startMidiLoop();
 }
@@ -86,6 +91,7 @@ Vexmir::~Vexmir() {
   if (midiManager) midiManager->shutDown();
   midiManager.reset();
   patchManager.reset();
+  librarianEditor.reset();
   librarian.reset();
 }
 

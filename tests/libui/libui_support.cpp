@@ -134,19 +134,19 @@ ControlLayer* RecordingHost::librarianLayer(const std::string& name) {
   return it == layers.end() ? nullptr : it->second;
 }
 
-bool RecordingHost::sendProgram(const LibrarianPatch& program) {
+bool RecordingHost::sendProgram(int, int, const LibrarianPatch& program) {
   calls.push_back("send " + program.name);
   sent.push_back(program.messages[0].data);
   return midiOut;
 }
 
-bool RecordingHost::storeProgram(const LibrarianPatch& program, int slot) {
+bool RecordingHost::storeProgram(int, int slot, const LibrarianPatch& program) {
   calls.push_back("store " + std::to_string(slot) + " " + program.name);
   sent.push_back(program.messages[0].data);
   return midiOut;
 }
 
-bool RecordingHost::storeBank(const PatchFile& bank) {
+bool RecordingHost::storeBank(int, const PatchFile& bank) {
   calls.push_back("store bank " + std::to_string(bank.patches.size()) + " " + bank.patches[0].name);
   return midiOut;
 }
