@@ -285,6 +285,7 @@ std::string LibrarianEditor::search(const std::string& text) {
     return lastMessage;
   }
   lowerListShowsSearch = true;
+  if (host_) host_->searchModeChanged(true);
   lowerBankPath.clear();
   if (tabShown_) {
     showLayer("RightPatchPopupMenu", false);
@@ -298,6 +299,7 @@ std::string LibrarianEditor::search(const std::string& text) {
 void LibrarianEditor::endSearch() {
   const bool was = lowerListShowsSearch;
   lowerListShowsSearch = false;
+  if (host_) host_->searchModeChanged(false);
   if (IParam* p = plug_->GetParam(kPatchSearchString)) p->SetDisplayText(0, "search...");
   // The invisible search chooser must not stay over the list once the search is over.
   showLayer("RightSearchPopupMenu", false);

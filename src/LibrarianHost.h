@@ -40,4 +40,6 @@ class LibrarianHost {
   virtual bool initializeCurrentProgram() = 0;
 
   virtual void log(const std::string& line) = 0;
+  // The lower list now shows the search results (true) or the bank files (false).
+  virtual void searchModeChanged(bool) {}
 };

@@ -107,6 +107,9 @@ void Vexmir::buildEditor() {
   const ImageInfo background = uiConfig->getBackgroundImage();
   surface->AttachBackground(background.resourceId, ("resources/img/" + background.file).c_str(), s);
   IEffectVST::AttachGraphics(surface);
+  for (ControlLayer* layer : librarianEditor->buildTab(surface, s, uiConfig->librarianViewRect,
+                                                       uiConfig->librarianViewParam, namedLayer("patchLibrarian")))
+    uiConfig->layers.emplace(layer->getName(), layer);
   log("Layers attached...");
 
   // The progress overlay on its own layer, with the two Cancel buttons of a running transfer.

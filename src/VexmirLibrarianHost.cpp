@@ -92,6 +92,10 @@ bool VexmirLibrarianHost::initializeCurrentProgram() {
   return startJob(kJobInitClassicPatch);
 }
 
+void VexmirLibrarianHost::searchModeChanged(bool on) {
+  if (plugin_) plugin_->searchListShown = on;
+}
+
 void VexmirLibrarianHost::log(const std::string& line) {
   if (plugin_) plugin_->log(line);
 }

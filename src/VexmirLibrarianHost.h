@@ -23,6 +23,7 @@ class VexmirLibrarianHost : public LibrarianHost {
   bool pushCurrentToHardware() override;
   bool initializeCurrentProgram() override;
   void log(const std::string& line) override;
+  void searchModeChanged(bool on) override;
 
  private:
   bool startJob(int job, bool toEditor = false, bool temporary = false);
