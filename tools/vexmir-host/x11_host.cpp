@@ -53,10 +53,16 @@ std::unique_ptr<X11HostWindow> X11HostWindow::open(int width, int height, std::s
 
 X11HostWindow::~X11HostWindow() {
   if (!impl_) return;
-  xcb_destroy_window(impl_->c, window_);
-  sync();
+  destroyWindow();
   xcb_disconnect(impl_->c);
   delete impl_;
+}
+
+void X11HostWindow::destroyWindow() {
+  if (destroyed_) return;
+  destroyed_ = true;
+  xcb_destroy_window(impl_->c, window_);
+  sync();
 }
 
 void X11HostWindow::sync() {
@@ -66,6 +72,10 @@ void X11HostWindow::sync() {
 }
 
 bool X11HostWindow::screenshot(const std::string& path, std::string* why) {
+  if (destroyed_) {
+    *why = "the host window is destroyed";
+    return false;
+  }
   xcb_generic_error_t* err = nullptr;
   xcb_get_image_reply_t* image =
       xcb_get_image_reply(impl_->c,
