@@ -33,7 +33,7 @@ std::unique_ptr<X11HostWindow> X11HostWindow::open(int width, int height, std::s
   w->height_ = height;
   w->window_ = xcb_generate_id(c);
   const uint32_t values[] = {0x303030, XCB_EVENT_MASK_STRUCTURE_NOTIFY};
-  xcb_create_window(c, XCB_COPY_FROM_PARENT, w->window_, screen->root, 40, 40, static_cast<uint16_t>(width),
+  xcb_create_window(c, XCB_COPY_FROM_PARENT, w->window_, screen->root, 0, 0, static_cast<uint16_t>(width),
                     static_cast<uint16_t>(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
                     XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
   static const char kName[] = "vexmir-host";
