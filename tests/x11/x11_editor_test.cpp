@@ -253,3 +253,45 @@ close
 }
 
 }  // namespace
+
+namespace {
+
+// The real editor, built from the bundle's own resources, at each UI size the settings file can choose.
+TEST(X11RealEditor, OpensAtTheChosenScaleAndTheScreenShowsTheModel) {
+  NEED_X11_TOOLS();
+  x11test::Xvfb server;
+  ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+  struct Case {
+    const char* size;
+    const char* rect;
+  } cases[] = {
+      {"small", "editor rect 1125x500"}, {"normal", "editor rect 1500x667"}, {"large", "editor rect 1875x833"}};
+  for (const Case& c : cases) {
+    ScratchDir dir;
+    const std::string folder = dir.path() + "/Library/Audio/Presets/Pellacor/Korg Vexmir Editor";
+    ASSERT_EQ(std::system(("mkdir -p '" + folder + "'").c_str()), 0);
+    dir.write("Library/Audio/Presets/Pellacor/Korg Vexmir Editor/Vexmir Editor UI.txt",
+              std::string("normal\n") + c.size + "\nyes\n");
+    const HostRun r = run(pluginBundlePath(), R"(
+open
+info
+editor open x11
+pump 3
+window save "${OUT}/model.png"
+x11 screenshot "${OUT}/screen.png"
+editor close
+close
+)",
+                          dir, {"DISPLAY=" + server.display()});
+    ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
+    EXPECT_TRUE(r.has("HasEditor")) << r.out;
+    EXPECT_TRUE(r.has(c.rect)) << c.size << "\n" << r.out;
+    EXPECT_TRUE(r.has("editor open x11 -> 1")) << r.out;
+    std::string where;
+    EXPECT_EQ(differingPixels(dir.file("model.png"), dir.file("screen.png"), &where), 0)
+        << c.size << ": first at " << where;
+    keepForPeople(dir, "screen.png", std::string("real-editor-") + c.size);
+  }
+}
+
+}  // namespace
