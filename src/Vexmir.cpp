@@ -115,6 +115,7 @@ void Vexmir::buildEditor() {
   // The progress overlay on its own layer, with the two Cancel buttons of a running transfer.
   auto* progress = new ControlLayer(0, "PROGRESS");
   uiConfig->layers.emplace("PROGRESS", progress);
+  uiConfig->overlayLayers.insert(progress);
   IBitmap overlay = surface->LoadIBitmap(118, "resources/img/overlayer.png", 1.0, 1, false);
   if (overlay.W != width || overlay.H != height) overlay = surface->ScaleBitmap(&overlay, width, height);
   progressIndicator =
