@@ -7,6 +7,9 @@
 
 #include "KIT/IEffect/IGraphics.h"
 #include "platform/bundle/bundle.h"
+#include "src/MIDIMessageManager.h"
+#include "src/PatchLibrarian.h"
+#include "src/PatchManager.h"
 #include "src/debugger.h"
 
 namespace {
@@ -47,12 +50,43 @@ Vexmir::Vexmir(IEffectInstanceInfo info)
   IEffectVST::initialize(info, 0, kNumPluginParams, kChannelIO, 0, kPluginName, "", "Pellacor", kVersion, kUniqueID,
                          kMfrID, kLatency, true, true, true, 0);
   IEffectBase::addNonAutomateParamCount(kNumPluginParams);
+
+  patchManager = std::make_unique<PatchManager>(this);
+  log("PATCH MANAGER INITIALIZED...");
+  librarian = std::make_unique<PatchLibrarian>(this);
+  if (debugLogOn) librarian->logSink = [this](const std::string& line) { log(line); };
+  log("PATCH LIBRARIAN INITIALIZED...");
+  librarian->loadPatchesFromFilesystem(getPatchesFolderStr());
+  log("PATCH LIBRARIAN COMPLETED LOADING SINGLES...");
+
+  startMidiLoop();
 }
 
+// The MIDI side of start-up, once the editor surface and its controls exist: the hub with its (idle)
+// workers, the channel, the display lines and the first Reset.
+void Vexmir::startMidiLoop() {
+  midiManager = std::make_unique<MIDIMessageManager>(this, patchManager.get(), librarian.get(), GetGUI());
+  cacheDisplayControls();
+  storeParamValue(kGlobalMidiChannel, 0);
+  deviceId = 0x30 + static_cast<int>(paramValue(kGlobalMidiChannel));
+  secondDeviceId = 0x30;
+  log("Control set 2 attached... Resetting");
+  Reset();
+  if (paramValue(kGlobalLocalControl) == 0.0) localControlFlag = false;
+  log("Plug-in is ready to load!");
+  editorReady = true;
+}
+
+// Shut-down leaves no thread, callback or timer alive: the input is unhooked first, then nothing is sent any
+// more, then the workers are cancelled, stopped and joined, and only then is anything they use deleted.
 Vexmir::~Vexmir() {
-  midiOutReady = false;
-  // No MIDI callback may reach the editor while it is being torn down.
   closeExternalMIDIPorts();
+  midiOutReady = false;
+  editorReady = false;
+  if (midiManager) midiManager->shutDown();
+  midiManager.reset();
+  patchManager.reset();
+  librarian.reset();
 }
 
 std::string Vexmir::getDataFolder() {
