@@ -684,7 +684,7 @@ def global_page_and_controls():
     panel(x, y, w, h, "SYNTHESIZER GLOBAL")
     lock(x + w - 22, y + 3, "kSectionLockGlobal", g)
     knob(x + 24, y + 34, "Master Tune", "kMasterTune", 51, 151, default=101, bipolar=True, group=g)
-    knob(x + 96, y + 34, "Transpose", "kMasterTranspose", 1, 25, default=13, bipolar=True, group=g,
+    knob(x + 104, y + 34, "Transpose", "kMasterTranspose", 1, 25, default=13, bipolar=True, group=g,
          name="Master Transpose")
     menu(x + 170, y + 34, 90, "Position", "kMasterPosition", "position", group=g)
     menu(x + 290, y + 34, 90, "Velocity Curve", "kMasterVelocityArea", "velocityArea", group=g, default=3)
@@ -742,10 +742,17 @@ def global_page_and_controls():
     for t in (0, 1):
         ry = y + 34 + t * 50
         draw("mono", x + 16, ry + 14, 80, 16, 13, "L", "accent", "TIMBRE %d" % (t + 1))
-        switch(x + 110, ry + 14, "Ignore Program Changes", "kPartLock+%d" % t, group="Timbre MIDI", lab="right",
+        switch(x + 110, ry + 14, "Ignore MIDI In", "kPartLock+%d" % t, group="Timbre MIDI", lab="right",
                name="Timbre %d Part Lock" % (t + 1))
-        switch(x + 330, ry + 14, "Keep Channel", "kLockPartMIDIch+%d" % t, group="Timbre MIDI", lab="right",
+        switch(x + 300, ry + 14, "Keep Channel", "kLockPartMIDIch+%d" % t, group="Timbre MIDI", lab="right",
                name="Timbre %d Channel Lock" % (t + 1))
+    for i, t in enumerate(["IGNORE MIDI IN: MESSAGES ON THE TIMBRE'S CHANNEL NO LONGER MOVE ITS",
+                           "CONTROLS OR CHANGE ITS PROGRAM.",
+                           "KEEP CHANNEL: RECEIVED, RANDOMIZED AND LIBRARIAN PROGRAMS LEAVE THE",
+                           "TIMBRE'S MIDI CHANNEL AS IT IS.",
+                           "THE TIMBRE CHANNELS THEMSELVES ARE ON THE PROGRAM BAR (TIMBRE 1 CH,",
+                           "TIMBRE 2 CH); GLB FOLLOWS THE GLOBAL CHANNEL."]):
+        label(x + 16, y + 150 + i * 16 + (i // 2) * 10, 470, t, 10, "L", "dim")
     # Interface
     x, y, w, h = 998, 340, 496, 322
     panel(x, y, w, h, "INTERFACE")
