@@ -72,6 +72,8 @@ bool drawCommand(const LayoutCommand& c, Page& p) {
   const int x = num(c, 0) - p.ox, y = num(c, 1) - p.oy, w = num(c, 2), h = num(c, 3);
   if (c.name == "fill") {
     cv.fill(x, y, w, h, rgb(themeColor(t, word(c, 4))));
+  } else if (c.name == "clear") {
+    cv.fill(x, y, w, h, rgb(t.frameBg, 0));
   } else if (c.name == "bar") {
     cv.gradient(x, y, w, h, rgb(t.barBg), rgb(t.frameBg));
     cv.fill(x, y + h - 1, w, 1, rgb(0x000000));

@@ -358,15 +358,16 @@ def section_pitch(x, y, w):
 def section_osc1(x, y, w):
     panel(x, y, w, ROW_H, "OSC 1")
     lock(x + w - 22, y + 3, "kSectionLockOsc1", "Osc 1")
-    cx = x + (w - 3 * CELL) // 2 + 11
-    menu(cx, y + PANEL_TOP, 2 * CELL - 16, "Wave", "kOsc1Waveform", "osc1Wave", bind=("cc", 77), group="Osc 1",
+    step = 78
+    cx = x + (w - 3 * step) // 2 + 19
+    menu(cx - 8, y + PANEL_TOP, 2 * CELL - 16, "Wave", "kOsc1Waveform", "osc1Wave", bind=("cc", 77), group="Osc 1",
          name="Osc1 Wave")
     ky = y + PANEL_TOP + MENU_ROW + 16
     with Block("layer", name="osc1Controls", id=60):
         knob(cx, ky, "Control 1", "kOsc1Control1", bind=("cc", 14), group="Osc 1", name="Osc1 Control 1")
-        knob(cx + CELL, ky, "Control 2", "kOsc1Control2", bind=("cc", 15), group="Osc 1", name="Osc1 Control 2")
+        knob(cx + step, ky, "Control 2", "kOsc1Control2", bind=("cc", 15), group="Osc 1", name="Osc1 Control 2")
     with Block("layer", name="osc1Dwgs", id=61):
-        knob(cx + 2 * CELL, ky, "DWGS Wave", "kOsc1DWGSWave", 0, 63, bind=("cc", 15), group="Osc 1",
+        knob(cx + 2 * step, ky, "DWGS Wave", "kOsc1DWGSWave", 0, 63, bind=("cc", 15), group="Osc 1",
              label_color="dim")
     label(cx - 10, y + ROW_H - 24, 3 * CELL + 20, "DWGS WAVE: WITH WAVE DWGS ONLY", 10, "L", "dim")
 
@@ -403,13 +404,13 @@ def section_filter(x, y, w):
     menu(cx - 3, y + PANEL_TOP, 2 * CELL - 10, "Type", "kFilterType", "filterType", bind=("cc", 83),
          group="Filter", name="Filter Type")
     r2 = y + PANEL_TOP + MENU_ROW + 16
-    knob(cx + 3 * CELL, y + PANEL_TOP - 2, "Velo Sense", "kFilterVeloSense", bipolar=True, small=True,
+    knob(cx + 3 * CELL, y + PANEL_TOP - 2, "Velo Sens", "kFilterVeloSense", bipolar=True, small=True,
          group="Filter", name="Filter Velo Sense")
     knob(cx, r2, "Cutoff", "kFilterCutoff", bind=("cc", 74), group="Filter", default=127)
     knob(cx + CELL, r2, "Resonance", "kFilterResonance", bind=("cc", 71), group="Filter")
     knob(cx + 2 * CELL, r2, "EG Int", "kFilterEGIntensity", bipolar=True, bind=("cc", 79), group="Filter",
          name="Filter EG Int")
-    knob(cx + 3 * CELL, r2, "Key Track", "kFilterKBDTrack", bipolar=True, bind=("cc", 85), group="Filter",
+    knob(cx + 3 * CELL, r2, "Kbd Track", "kFilterKBDTrack", bipolar=True, bind=("cc", 85), group="Filter",
          name="Filter Key Track")
 
 
@@ -438,8 +439,8 @@ def section_amp(x, y, w):
     ky = y + PANEL_TOP + 4
     knob(cx, ky, "Level", "kAmpLevel", bind=("cc", 7), group="Amp", name="Amp Level", default=100)
     knob(cx + CELL, ky, "Pan", "kAmpPan", bipolar=True, bind=("cc", 10), group="Amp", name="Amp Pan")
-    knob(cx + 2 * CELL, ky, "Key Track", "kAmpKBDTrack", bipolar=True, group="Amp", name="Amp Key Track")
-    knob(cx + 3 * CELL, ky, "Velo Sense", "kAmpVeloSense", bipolar=True, group="Amp", name="Amp Velo Sense")
+    knob(cx + 2 * CELL, ky, "Kbd Track", "kAmpKBDTrack", bipolar=True, group="Amp", name="Amp Key Track")
+    knob(cx + 3 * CELL, ky, "Velo Sens", "kAmpVeloSense", bipolar=True, group="Amp", name="Amp Velo Sense")
     sy = ky + KNOB_ROW + 22
     switch(cx + 5, sy, "Distortion", "kAmpDistSw", bind=("se", 92), group="Amp", lab="right")
     switch(cx + 2 * CELL + 5, sy, "Gate (no EG)", "kAmpGateSw", bind=("se", 91), group="Amp", lab="right",
@@ -502,7 +503,7 @@ EDIT_X0, EDIT_X1 = 6, 1134
 
 
 def timbre_sections():
-    a = justify(EDIT_X0, EDIT_X1, [100 + CELL + 20, 2 * CELL + 20, 3 * CELL + 20, 100 + CELL + 20, 3 * CELL + 20])
+    a = justify(EDIT_X0, EDIT_X1, [100 + CELL + 20, 2 * CELL + 20, 3 * 78 + 20, 100 + CELL + 20, 3 * CELL + 20])
     section_voice(a[0][0], ROW_A, a[0][1])
     section_pitch(a[1][0], ROW_A, a[1][1])
     section_osc1(a[2][0], ROW_A, a[2][1])
@@ -658,21 +659,13 @@ def global_page_and_controls():
     # MIDI ports and channels
     x, y, w, h = 6, 84, 480, 250
     panel(x, y, w, h, "MIDI CONNECTION")
-    label(x + 16, y + 30, 200, "SYNTHESIZER OUTPUT (TO SYNTH)", 11, "L", "dim")
-    well(x + 13, y + 46, 300, 22, "dark")
-    element("dropMenu", type="deviceSelection", name="MIDI Setup", paramId="kDeviceOutSelection",
-            bounds=(x + 16, y + 48, 294, 18), inputDev=(0, 0))
-    use("kDeviceOutSelection")
-    preview_text(x + 16, y + 48, 294, 18, 15, "00AEFF", "OFF")
-    label(x + 16, y + 80, 200, "SYNTHESIZER INPUT (FROM SYNTH)", 11, "L", "dim")
-    well(x + 13, y + 96, 300, 22, "dark")
-    element("dropMenu", type="deviceSelection", name="MIDI Setup", paramId="kDeviceInSelection",
-            bounds=(x + 16, y + 98, 294, 18), inputDev=(1, 0))
-    use("kDeviceInSelection")
-    preview_text(x + 16, y + 98, 294, 18, 15, "00AEFF", "OFF")
-    menu(x + 340, y + 40, 110, "Global Channel", "kGlobalMidiChannel", "globalChannels", group=g,
+    for i, t in enumerate(["THE MIDI PORTS OF THE SYNTHESIZER ARE CHOSEN ON THE BAR ABOVE",
+                           "(MIDI OUT: TO THE SYNTH, MIDI IN: FROM THE SYNTH).",
+                           "SET THE GLOBAL CHANNEL TO THE SYNTHESIZER'S OWN CHANNEL."]):
+        label(x + 16, y + 34 + i * 16, 320, t, 10, "L", "dim")
+    menu(x + 340, y + 96, 110, "Global Channel", "kGlobalMidiChannel", "globalChannels", group=g,
          name="Global MIDI Channel")
-    switch(x + 340, y + 94, "Local Control", "kGlobalLocalControl", group=g, lab="right", default=1)
+    switch(x + 340, y + 150, "Local Control", "kGlobalLocalControl", group=g, lab="right", default=1)
     menu(x + 16, y + 140, 110, "Clock Source", "kGlobalClockSource", "clockSource", group=g)
     switch(x + 160, y + 156, "Master Keyboard", "kMasterKeyboard", group=g, lab="right",
            name="Master Keyboard")
@@ -774,6 +767,8 @@ SLOT_W, SLOT_H, SLOT_G = 97, 16, 30
 
 def librarian_page():
     # The two bank choosers over the slot grids, the bank menu beside the upper one.
+    # The program bar shows through at the right: the MIDI port choosers and the unlock button stay usable here.
+    draw("clear", 946, 38, W - 946, 38)
     draw("title", 4, 39, 78, 17, 11, "dim", "OPEN BANK")
     well(412, 38, 419, 19, "menu")
     draw("well", 859, 37, 83, 24, "menu")
@@ -833,6 +828,9 @@ def librarian_controls():
     menu(x + 16, 290, 120, "Show", "kDataType", "dataType", group=g, name="Data Type")
     # Bank
     label(x + 16, 362, 290, "BANK FILES", 11, "L", "dim")
+    button("autooff", x + 170, 440, "kLibLowerPreviousBank", "BUTTON_PREV_ID", 22, 24, "Browse Bank Previous",
+           group=g)
+    button("autooff", x + 198, 440, "kLibLowerNextBank", "BUTTON_NEXT_ID", 22, 24, "Browse Bank Next", group=g)
     # Program
     label(x + 16, 528, 290, "CURRENT PROGRAM", 11, "L", "dim")
 
@@ -855,9 +853,6 @@ def librarian_layers():
         button("autooff", x + 16, 440, "kLibUpperPreviousBank", "BUTTON_PREV_ID", 22, 24, "Open Bank Previous",
                group=g)
         button("autooff", x + 44, 440, "kLibUpperNextBank", "BUTTON_NEXT_ID", 22, 24, "Open Bank Next", group=g)
-    button("autooff", x + 170, 440, "kLibLowerPreviousBank", "BUTTON_PREV_ID", 22, 24, "Browse Bank Previous",
-           group=g)
-    button("autooff", x + 198, 440, "kLibLowerNextBank", "BUTTON_NEXT_ID", 22, 24, "Browse Bank Next", group=g)
     with Block("layer", name="patchRename", id=0, overlay=1):
         element("dropMenu", type="nameSelection", name="Rename", paramId="kPatchRename", bounds=(x + 17, 600, 288, 20),
                 nameLen=12, paramGroup=g, overlay=1)
@@ -921,6 +916,19 @@ def top_bar_controls():
     button("autooff", 1424, 6, "kRandomize", "BUTTON_RANDOM_ID", 72, 24, "Randomize")
 
 
+def midi_port_choosers():
+    """The MIDI port choosers. They always belong to the surface itself, not to a layer, so they sit where every
+    tab shows them: on the program bar, in a strip the librarian page also leaves free."""
+    for (lx, text, x, w, param, direction) in ((942, "TO SYNTH", 1002, 174, "kDeviceOutSelection", 0),
+                                               (1178, "FROM", 1218, 166, "kDeviceInSelection", 1)):
+        draw("label", lx, 41, x - lx - 6, 16, 10, "R", "dim", text)
+        well(x - 2, 40, w + 4, 19, "menu")
+        element("dropMenu", type="deviceSelection", name="MIDI Setup", paramId=param, bounds=(x, 42, w - 10, 15),
+                inputDev=(direction, 0))
+        use(param)
+        preview_text(x, 42, w - 10, 15, 15, "00AEFF", "OFF")
+
+
 def timbre_control_layer():
     with Block("layer", name="timbreControlLayer", id=0, visible=1):
         element("radio", name="Timbre Select", paramId="kQuickTab", position=(472, 6), imageId="TAB_TIMBRE_ID",
@@ -945,8 +953,8 @@ def program_bar():
         for t in (0, 1):
             menu(344 + t * 120, 40, 50, "Timbre %d Ch" % (t + 1), "kMultiPartMIDICh+%d" % t, "partChannels",
                  group="Program", default=16, name="Timbre %d MIDI Channel" % (t + 1))
-        label(640, 44, 420, "EDITING TIMBRE 2 NEEDS VOICE MODE SPLIT OR LAYER", 10, "L", "dim")
-        label(640, 58, 420, "LINK: TIMBRE 1 EDITS ARE COPIED TO TIMBRE 2", 10, "L", "dim")
+        label(600, 44, 330, "TIMBRE 2 NEEDS VOICE MODE SPLIT OR LAYER.", 10, "L", "dim")
+        label(600, 58, 330, "LINK: EDITS OF TIMBRE 1 ARE COPIED TO TIMBRE 2.", 10, "L", "dim")
 
 
 def program_bar_labels():
@@ -977,7 +985,8 @@ def build():
         emit("<valueList name=%s>%s</valueList>" % (quoteattr(name), "".join(
             "<item>%s</item>" % escape(i) for i in items)))
     with Block("style", name="black"):
-        for a, b in (("KNOB_ID127", "KNOB_BLACK_ID127"), ("KNOB_SMALL_ID127", "KNOB_SMALL_BLACK_ID127")):
+        for a, b in (("BG_ID", "BG_BLACK_ID"), ("KNOB_ID127", "KNOB_BLACK_ID127"),
+                     ("KNOB_SMALL_ID127", "KNOB_SMALL_BLACK_ID127")):
             element("imageAlias", name=a, use=b)
 
     # The background holds the top bar, the program bar and the edit tab's panels (the tab the editor opens on).
@@ -987,8 +996,11 @@ def build():
     tabs(*TABS_ALL.split(","))
     top_bar_controls()
     timbre_control_layer()
+    midi_port_choosers()
     tabs("edit", "modseq", "global")
     program_bar()
+    with Block("layer", name="multiModeMixer", id=0):
+        pass
 
     with Block("layer", name="root", id=0, visible=1):
         with Block("layer", name="homeTab", id=0):
