@@ -19,6 +19,31 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 
 W, H = 1500, 667
 
+# ---- the parameter table (tools/vexmir-layout/param-table.txt, printed by vexmir-param-table) -------------------
+# Synthesizer parameters (program and global data) take their range and default from the table, so that the
+# editor starts from the program codec's initial program and every value fits its field of the dumps.
+
+TABLE = {}
+with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "param-table.txt")) as f:
+    for row in f:
+        i, name, lo, hi, default = row.split()
+        TABLE[name] = (int(i), int(float(lo)), int(float(hi)), int(float(default)))
+
+
+def table_entry(param):
+    """(min, max, default) of a synthesizer parameter reference ("kX" or "kX+1"), or None for editor params."""
+    base = param.split("+")[0]
+    if base not in TABLE:
+        raise KeyError(param)
+    i, lo, hi, default = TABLE[base]
+    if i <= 320 or 322 <= i <= 338:
+        if "+" in param:  # the timbre-2 twin has the same record
+            twin = [e for e in TABLE.values() if e[0] == i + int(param.split("+")[1])][0]
+            return twin[1], twin[2], twin[3]
+        return lo, hi, default
+    return None
+
+
 # ---- images (names of resources/ImageTable.inc) ------------------------------------------------------------
 
 KNOB = ("KNOB_ID127", "knob-large.png", 40)
@@ -205,11 +230,16 @@ KNOB_ROW = 66      # knob 40 + label
 MENU_ROW = 40      # label + menu field
 
 
-def knob(x, y, text, param, lo=0, hi=127, default=None, bipolar=False, small=False, bind=None, name=None,
+def knob(x, y, text, param, lo=None, hi=None, default=None, bipolar=False, small=False, bind=None, name=None,
          group="", values=None, frame=None, label_below=True, overlay=None, label_color="label"):
     """A knob at (x, y) (its top left), label centred under it."""
     img = (KNOB_S_BI if bipolar else KNOB_S) if small else (KNOB_BI if bipolar else KNOB)
     size = img[2]
+    entry = table_entry(param)
+    if entry:
+        lo, hi, default = entry
+    if lo is None:
+        lo, hi = 0, 127
     if default is None:
         default = (lo + hi) // 2 if bipolar else lo
     name = name or text.title()
@@ -239,6 +269,11 @@ def menu(x, y, w, text, param, lst, bind=None, default=0, group="", name=None, l
     """A menu field: label above at y, the field at y + 15 (the field is 13 high, its well 17)."""
     name = name or text.title()
     n = len(LISTS[lst]) if lst else numbers[1] - numbers[0] + 1
+    entry = table_entry(param)
+    if entry:
+        if entry[1] - entry[0] + 1 != n:
+            raise ValueError("%s: %d values in the table, %d in the menu" % (param, entry[1] - entry[0] + 1, n))
+        default = entry[2] - entry[0]
     bounds = (default, 0, n)
     common = dict(name=name, paramId=param, paramGroup=group, valueList=lst, overlay=overlay)
     if lst is None:
@@ -275,6 +310,9 @@ def switch(x, y, text, param, bind=None, default=0, group="", name=None, lab="be
     """A two-state switch; label below (or to the right)."""
     name = name or text.title()
     iw, ih = image[2], image[3]
+    entry = table_entry(param)
+    if entry:
+        default = entry[2]
     if bind is None:
         element("switch", name=name, paramId=param, paramGroup=group, position=(x, y), imageId=image[0],
                 valueBounds=(default,))
