@@ -370,7 +370,7 @@ PANEL_TOP = 26   # title strip and padding before the first control row
 def section_voice(x, y, w):
     panel(x, y, w, ROW_H, "VOICE")
     lock(x + w - 22, y + 3, "kSectionLockVoice", "Voice")
-    cx = x + (w - 100 - CELL) // 2
+    cx = x + (w - 100 - CELL - 64) // 2
     my = y + PANEL_TOP
     menu(cx, my, 90, "Assign", "kVoiceAssign", "voiceAssign", group="Voice", default=1)
     menu(cx, my + MENU_ROW + 8, 90, "Priority", "kVoicePriority", "voicePriority", group="Voice")
@@ -379,7 +379,9 @@ def section_voice(x, y, w):
     kx = cx + 100 + (CELL - 40) // 2
     with Block("layer", name="unisonZone", id=40):
         knob(kx, my + 2, "Detune", "kDetune", name="Unison Detune", group="Voice")
+    lock(kx + 44, my + 2, "kSectionLockUnisono", "Unison")
     knob(kx, my + KNOB_ROW + 22, "Portamento", "kPortamento", bind=("cc", 5), group="Voice")
+    menu(kx + 62, my, 50, "MIDI Ch", "kMultiPartMIDICh", "partChannels", group="Voice", name="Timbre MIDI Channel")
 
 
 def section_pitch(x, y, w):
@@ -541,7 +543,7 @@ EDIT_X0, EDIT_X1 = 6, 1134
 
 
 def timbre_sections():
-    a = justify(EDIT_X0, EDIT_X1, [100 + CELL + 20, 2 * CELL + 20, 3 * 78 + 20, 100 + CELL + 20, 3 * CELL + 20])
+    a = justify(EDIT_X0, EDIT_X1, [100 + CELL + 64 + 20, 2 * CELL + 20, 3 * 78 + 20, 100 + CELL + 20, 3 * CELL + 20])
     section_voice(a[0][0], ROW_A, a[0][1])
     section_pitch(a[1][0], ROW_A, a[1][1])
     section_osc1(a[2][0], ROW_A, a[2][1])
@@ -781,8 +783,8 @@ def global_page_and_controls():
                            "CONTROLS OR CHANGE ITS PROGRAM.",
                            "KEEP CHANNEL: RECEIVED, RANDOMIZED AND LIBRARIAN PROGRAMS LEAVE THE",
                            "TIMBRE'S MIDI CHANNEL AS IT IS.",
-                           "THE TIMBRE CHANNELS THEMSELVES ARE ON THE PROGRAM BAR (TIMBRE 1 CH,",
-                           "TIMBRE 2 CH); GLB FOLLOWS THE GLOBAL CHANNEL."]):
+                           "EACH TIMBRE'S CHANNEL IS SET IN ITS VOICE SECTION (EDIT TAB);",
+                           "GLB FOLLOWS THE GLOBAL CHANNEL."]):
         label(x + 16, y + 150 + i * 16 + (i // 2) * 10, 470, t, 10, "L", "dim")
     # Interface
     x, y, w, h = 998, 340, 496, 322
@@ -859,7 +861,7 @@ def librarian_controls():
         switch(x + 16, 106 + i * 28, t, p, group=g, lab="right")
     for i, (t, p) in enumerate([("Load To Timbre 1", "kLoadToTimbre1"), ("Load To Timbre 2", "kLoadToTimbre2")]):
         switch(x + 170, 106 + i * 28, t, p, group=g, lab="right")
-    label(x + 16, 164, 290, "PICK WHICH TIMBRE A SINGLE PROGRAM COMES FROM / GOES TO", 9, "L", "dim")
+    switch(x + 16, 162, "Library Control", "kControlLibrary", group=g, lab="right")
     # Search
     switch(x + 16, 232, "Search Names", "kPatchSearch", group=g, lab="right", name="Patch Search")
     well(x + 14, 258, 294, 24, "dark")
@@ -988,11 +990,8 @@ def program_bar():
         with Block("layer", name="splitPointLayer", id=0):
             knob(256, 44, "", "kCommonSplitPoint", 0, 127, default=60, small=True, group="Program",
                  name="Split Point", label_below=False)
-        for t in (0, 1):
-            menu(344 + t * 120, 40, 50, "Timbre %d Ch" % (t + 1), "kMultiPartMIDICh+%d" % t, "partChannels",
-                 group="Program", default=16, name="Timbre %d MIDI Channel" % (t + 1))
-        label(600, 44, 330, "TIMBRE 2 NEEDS VOICE MODE SPLIT OR LAYER.", 10, "L", "dim")
-        label(600, 58, 330, "LINK: EDITS OF TIMBRE 1 ARE COPIED TO TIMBRE 2.", 10, "L", "dim")
+        label(360, 44, 400, "TIMBRE 2 NEEDS VOICE MODE SPLIT OR LAYER.", 10, "L", "dim")
+        label(360, 58, 400, "LINK: EDITS OF TIMBRE 1 ARE COPIED TO TIMBRE 2.", 10, "L", "dim")
 
 
 def program_bar_labels():
