@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 
 #include "KIT/IEffect/IEffectStructs.h"
 #include "KIT/IEffect/IParam.h"
@@ -18,7 +19,14 @@ std::string programName(int bank, int slot) {
 }
 
 Bytes programDumpOf(int bank, int slot) {
-  return vectors::programDump(vectors::programDataNamed(slot, programName(bank, slot)));
+  // Kept once made: the data-safety test asks for the same programs thousands of times.
+  static std::map<std::pair<int, int>, Bytes> made;
+  auto it = made.find({bank, slot});
+  if (it == made.end())
+    it = made.emplace(std::make_pair(bank, slot),
+                      vectors::programDump(vectors::programDataNamed(slot, programName(bank, slot))))
+             .first;
+  return it->second;
 }
 
 Bytes bankBytes(int bank, int count) {
@@ -172,21 +180,24 @@ bool RecordingHost::initializeCurrentProgram() {
 // ---- DataFolder ----
 
 DataFolder::DataFolder() {
-  char pattern[] = "/tmp/vexmir-libui-XXXXXX";
-  root = mkdtemp(pattern) ? pattern : "/tmp";
+  // In memory where the machine has it: the tests write thousands of bank files.
+  const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+  std::string pattern = std::string(base) + "/vexmir-libui-XXXXXX";
+  root = mkdtemp(pattern.data()) ? pattern : "/tmp";
   setenv("VEXMIR_ROOT", root.c_str(), 1);
   patches = root + "/Library/Audio/Presets/Pellacor/Korg Vexmir Editor/Patches";
-  std::system(("mkdir -p '" + patches + "'").c_str());
+  std::filesystem::create_directories(patches);
 }
 
 DataFolder::~DataFolder() {
-  std::system(("rm -rf '" + root + "'").c_str());
+  std::error_code ignored;
+  std::filesystem::remove_all(root, ignored);
 }
 
 void DataFolder::write(const std::string& relative, const Bytes& bytes) const {
-  const std::string path = patches + "/" + relative;
-  std::system(("mkdir -p \"$(dirname '" + path + "')\"").c_str());
-  vectors::writeFile(path, bytes);
+  const std::filesystem::path path = patches + "/" + relative;
+  std::filesystem::create_directories(path.parent_path());
+  vectors::writeFile(path.string(), bytes);
 }
 
 // ---- LibrarianTab ----
@@ -233,10 +244,13 @@ LibrarianTab::LibrarianTab(double s, const std::string& patchesFolder)
   const int slotW = s == 1.0 ? 97 : static_cast<int>(98 * s);
   const int viewW = gap + 8 * (slotW + gap);
   const int viewH = (s == 1.0 ? 303 : static_cast<int>(303 * s) + 2) + 16 * rowH + 2;
-  g.images["resources/img/libview.png"] = [s, viewW, viewH] { return slotAreaPicture(s, viewW, viewH); };
+  // The bitmap cache is the process's: each scale's picture needs a name (and id) of its own.
+  const int percent = static_cast<int>(s * 100);
+  const std::string picture = "resources/img/libview-" + std::to_string(percent) + ".png";
+  g.images[picture] = [s, viewW, viewH] { return slotAreaPicture(s, viewW, viewH); };
   plug.AttachGraphics(&g);
-  g.LoadIBitmap(300, "resources/img/libview.png", 1.0, 1);
-  IBitmap viewBitmap = g.getImageById(300, 1);
+  g.LoadIBitmap(3000 + percent, picture.c_str(), 1.0, 1);
+  IBitmap viewBitmap = g.getImageById(3000 + percent, 1);
   const int x = scaled(420, s), y = scaled(62, s);
 
   auto makeLayer = [&](int id, const char* name) {
