@@ -11,6 +11,7 @@
 #include "src/MIDIMessageManager.h"
 #include "src/PatchLibrarian.h"
 #include "src/PatchManager.h"
+#include "src/UIConfigManager.h"
 #include "src/Vexmir.h"
 
 namespace {
@@ -19,14 +20,6 @@ namespace {
 constexpr int kCancelDataRequest = 518;
 // The librarian tab's button sits left of the general one.
 constexpr int kLibrarianCancelX = 860;
-
-ControlLayer* findLayer(ControlLayer* layer, const std::string& name) {
-  if (!layer) return nullptr;
-  if (layer->getName() == name) return layer;
-  for (int i = 0; i < layer->childLayers.GetSize(); ++i)
-    if (ControlLayer* found = findLayer(layer->childLayers.Get(i), name)) return found;
-  return nullptr;
-}
 
 void collectControls(ControlLayer* layer, int paramIdx, std::vector<IControl*>* out) {
   for (int i = 0; i < layer->controls.GetSize(); ++i)
@@ -51,11 +44,7 @@ void hideLayer(Vexmir* plug, const char* name, bool hide) {
 }  // namespace
 
 ControlLayer* Vexmir::layerNamed(const std::string& name) const {
-  IGraphics* g = GetGUI();
-  if (!g) return nullptr;
-  for (int i = 0; i < g->NLayers(); ++i)
-    if (ControlLayer* found = findLayer(g->GetLayer(i), name)) return found;
-  return nullptr;
+  return uiConfig ? uiConfig->getLayer(name) : nullptr;
 }
 
 void Vexmir::setJobClock(JobClock* clock) {
