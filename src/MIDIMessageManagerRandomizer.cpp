@@ -3,6 +3,7 @@
 #include "KIT/IEffect/IGraphics.h"
 #include "KIT/IEffect/IParam.h"
 #include "src/MIDIMessageManager.h"
+#include "src/UIConfigManager.h"
 #include "src/Vexmir.h"
 
 namespace {
@@ -24,7 +25,8 @@ class EditorTarget : public RandomizerTarget {
       plug->storeParamValue(idx, v);
   }
   void greyTimbreLayer(bool grey) override {
-    if (ControlLayer* layer = plug->layerNamed("timbreControlLayer")) layer->GrayOut(grey);
+    UIConfigManager* config = plug->getUIConfig();
+    if (ControlLayer* layer = config ? config->getLayer("timbreControlLayer") : nullptr) layer->GrayOut(grey);
   }
 
  private:

@@ -147,8 +147,6 @@ class Vexmir : public IEffectVST {
   // The program name the editor shows (kPatchName's text), and every parameter's plain value.
   std::string programName() const;
   std::vector<double> currentValues() const;
-  // The layer of that name anywhere in the editor surface, or null.
-  ControlLayer* layerNamed(const std::string& name) const;
   // The clock of the transfer jobs and the MIDI clock; tests hand in their own. Before any job runs.
   void setJobClock(JobClock* clock);
 

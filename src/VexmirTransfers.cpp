@@ -11,41 +11,17 @@
 #include "src/MIDIMessageManager.h"
 #include "src/PatchLibrarian.h"
 #include "src/PatchManager.h"
+#include "src/ProgressIndicator.h"
 #include "src/UIConfigManager.h"
 #include "src/Vexmir.h"
 
 namespace {
 
-// The two "Cancel Data Request" buttons share one parameter.
-constexpr int kCancelDataRequest = 518;
-// The librarian tab's button sits left of the general one.
-constexpr int kLibrarianCancelX = 860;
-
-void collectControls(ControlLayer* layer, int paramIdx, std::vector<IControl*>* out) {
-  for (int i = 0; i < layer->controls.GetSize(); ++i)
-    if (layer->controls.Get(i)->ParamIdx() == paramIdx) out->push_back(layer->controls.Get(i));
-  for (int i = 0; i < layer->childLayers.GetSize(); ++i) collectControls(layer->childLayers.Get(i), paramIdx, out);
-}
-
-// Every control bound to the parameter, top-level ones first.
-std::vector<IControl*> controlsOf(IGraphics* g, int paramIdx) {
-  std::vector<IControl*> out;
-  if (!g) return out;
-  for (int i = 0; i < g->NControls(); ++i)
-    if (g->GetControl(i)->ParamIdx() == paramIdx) out.push_back(g->GetControl(i));
-  for (int i = 0; i < g->NLayers(); ++i) collectControls(g->GetLayer(i), paramIdx, &out);
-  return out;
-}
-
-void hideLayer(Vexmir* plug, const char* name, bool hide) {
-  if (ControlLayer* layer = plug->layerNamed(name)) layer->Hide(hide);
+void hideLayer(UIConfigManager* config, const char* name, bool hide) {
+  if (ControlLayer* layer = config ? config->getLayer(name) : nullptr) layer->Hide(hide);
 }
 
 }  // namespace
-
-ControlLayer* Vexmir::layerNamed(const std::string& name) const {
-  return uiConfig ? uiConfig->getLayer(name) : nullptr;
-}
 
 void Vexmir::setJobClock(JobClock* clock) {
   if (midiManager) midiManager->getSender()->setClock(clock);
@@ -75,23 +51,20 @@ int Vexmir::librarianCurrentProgram() const {
 }
 
 void Vexmir::DisplayProcessingIndicator(bool show) {
-  hideLayer(this, "releaseAllLocksLayer", true);
+  hideLayer(uiConfig, "releaseAllLocksLayer", true);
   deviceBusy = false;
   processingIndicatorShown = show;
-  IGraphics* g = GetGUI();
-  const std::vector<IControl*> cancelButtons = controlsOf(g, kCancelDataRequest);
-  IControl* search = g ? findFirstControl(kPatchSearch) : nullptr;
+  IControl* search = findFirstControl(kPatchSearch);
   const bool librarianTab = static_cast<int>(paramValue(kMainTab)) == 1;
-  hideLayer(this, "PROGRESS", !show);
-  for (IControl* button : cancelButtons) button->Hide(true);
+  if (progressIndicator) progressIndicator->Hide(!show);
+  hideLayer(uiConfig, "PROGRESS", !show);
+  for (IControl* button : cancelButtons)
+    if (button) button->Hide(true);
   if (show) {
-    const int librarianX = static_cast<int>(kLibrarianCancelX * getUIScale());
-    for (IControl* button : cancelButtons) {
-      const bool isLibrarians = button->GetRECT()->L <= librarianX + 1;
-      if (isLibrarians == librarianTab) button->Hide(false);
-    }
+    // One Cancel button: the librarian's on the librarian tab, the general one elsewhere.
+    if (IControl* button = cancelButtons[librarianTab ? 0 : 1]) button->Hide(false);
     if (librarianTab) {
-      hideLayer(this, "searchField", true);
+      hideLayer(uiConfig, "searchField", true);
       if (search) search->GrayOut(true);
     }
     return;
@@ -99,13 +72,13 @@ void Vexmir::DisplayProcessingIndicator(bool show) {
   if (midiManager) midiManager->dumpPending = false;
   const int tab = static_cast<int>(paramValue(kMainTab));
   if (tab > 3) {
-    hideLayer(this, "midiSettingsButton", false);
+    hideLayer(uiConfig, "midiSettingsButton", false);
   } else if (tab == 1) {
-    if (static_cast<int>(paramValue(kPatchSearch)) == 1) hideLayer(this, "searchField", false);
+    if (static_cast<int>(paramValue(kPatchSearch)) == 1) hideLayer(uiConfig, "searchField", false);
     if (search) search->GrayOut(false);
   }
   const bool timbreLocked = displayedTimbre == 0 ? timbre1LockActive.load() : timbre2LockActive.load();
-  if (timbreLocked || commonLockActive) hideLayer(this, "releaseAllLocksLayer", false);
+  if (timbreLocked || commonLockActive) hideLayer(uiConfig, "releaseAllLocksLayer", false);
 }
 
 void Vexmir::SetLibrarianRequestActive(bool active) {
@@ -130,10 +103,10 @@ void Vexmir::SetLibrarianStatusUnsaved(bool unsaved) {
   }
   storeParamValue(kBankEditUnsaved, 1.0);
   storeParamValue(kDiscardBankData, 0.0);
-  hideLayer(this, "discardChangesLayerRight", false);
-  hideLayer(this, "keepBankOpenLayer", true);
-  hideLayer(this, "LeftPatchPopupMenu", true);
-  hideLayer(this, "saveChangesLayer", true);
+  hideLayer(uiConfig, "discardChangesLayerRight", false);
+  hideLayer(uiConfig, "keepBankOpenLayer", true);
+  hideLayer(uiConfig, "LeftPatchPopupMenu", true);
+  hideLayer(uiConfig, "saveChangesLayer", true);
 }
 
 void Vexmir::SendSingleProgramFromLibrarian(bool storeAfterSend) {
