@@ -18,8 +18,8 @@ struct Library {
   std::unique_ptr<LibrarianTab> tab;
   Library() {
     for (int n = 0; n < 1000; ++n) {
-      const std::string name = "Folder " + std::to_string(n / 100) + "/Sub " + std::to_string(n / 10 % 10) +
-                               "/Bank " + std::to_string(n) + ".syx";
+      const std::string name = "Folder " + std::to_string(n / 100) + "/Sub " + std::to_string(n / 10 % 10) + "/Bank " +
+                               std::to_string(n) + ".syx";
       data.write(name, bankBytes(n % 50));
     }
     tab = std::make_unique<LibrarianTab>();
