@@ -10,7 +10,13 @@
 
 namespace librarianfiles {
 
+bool (*injectedFailure)(const char* step) = nullptr;
+
 namespace {
+
+bool failsHere(const char* step) {
+  return injectedFailure && injectedFailure(step);
+}
 
 bool writeAll(int fd, const uint8_t* data, size_t size) {
   while (size > 0) {
@@ -41,6 +47,24 @@ WriteResult publish(const std::string& temp, const std::string& path, bool repla
   return ::rename(temp.c_str(), path.c_str()) == 0 ? WriteResult::Written : WriteResult::Failed;
 }
 
+// A save over a symbolic link must write the file the link names: a rename over the link itself
+// would replace the link by a file and leave the bank it pointed to stale. Follows a chain of links
+// (also to a file that does not exist yet); a loop, or one too long, leaves the path as it was.
+std::string resolveLinks(const std::string& path) {
+  std::string current = path;
+  for (int hop = 0; hop < 40; ++hop) {
+    struct stat st {};
+    if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    std::vector<char> target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 2);
+    const ssize_t n = ::readlink(current.c_str(), target.data(), target.size() - 1);
+    if (n <= 0 || static_cast<size_t>(n) >= target.size() - 1) return path;
+    const std::string link(target.data(), static_cast<size_t>(n));
+    const std::string folder = folderOf(current);
+    current = link[0] == '/' || folder.empty() ? link : folder + "/" + link;
+  }
+  return path;
+}
+
 }  // namespace
 
 std::string folderOf(const std::string& path) {
@@ -53,7 +77,8 @@ std::string lastComponent(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-WriteResult writeWhole(const std::string& path, const uint8_t* data, size_t size, bool replace) {
+WriteResult writeWhole(const std::string& requested, const uint8_t* data, size_t size, bool replace) {
+  const std::string path = replace ? resolveLinks(requested) : requested;
   std::string folder = folderOf(path);
   if (folder.empty() && !path.empty() && (path[0] == '/' || path[0] == '\\')) folder = "/";
   std::string pattern = (folder.empty() ? std::string() : folder + "/") + "." + lastComponent(path) + ".XXXXXX";
@@ -64,9 +89,9 @@ WriteResult writeWhole(const std::string& path, const uint8_t* data, size_t size
   const std::string temp(name.data());
   const mode_t mask = ::umask(0);
   ::umask(mask);
-  bool ok = ::fchmod(fd, 0666 & ~mask) == 0 && writeAll(fd, data, size) && ::fsync(fd) == 0;
+  bool ok = ::fchmod(fd, 0666 & ~mask) == 0 && !failsHere("write") && writeAll(fd, data, size) && ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
-  WriteResult result = ok ? publish(temp, path, replace) : WriteResult::Failed;
+  WriteResult result = ok && !failsHere("rename") ? publish(temp, path, replace) : WriteResult::Failed;
   if (result != WriteResult::Written) ::unlink(temp.c_str());
   return result;
 }

@@ -1,6 +1,7 @@
 // Reading bank images: Standard MIDI files by their events, everything else as a stream of SysEx
 // bytes searched for program dumps and bulk dumps.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "KIT/IEffect/IEffectStructs.h"
@@ -147,6 +148,7 @@ class BankReader {
 
   void read(const uint8_t* data, size_t size) {
     bank_->patches.reserve(bank_->patches.size() + kProgramsPerBank);
+    firstSlot_ = bank_->patches.size();
     size_t pos = 0;
     while (pos < size) {
       // Dumps back to back start right where the last one ended: no search needed.
@@ -161,6 +163,7 @@ class BankReader {
       }
       pos = data[pos + 4] == kProgramDump ? takeProgramDump(data, size, pos) : takeBulkDump(data, size, pos);
     }
+    dropStrayFragments();
   }
 
   int programsFound() const { return found_; }
@@ -179,16 +182,63 @@ class BankReader {
   // A single program dump at `pos`: kept only when it is complete (297 bytes of data bytes closed
   // by F7); an incomplete one keeps its slot with the initial program. Returns where to go on.
   size_t takeProgramDump(const uint8_t* d, size_t size, size_t pos) {
-    const size_t end = nextStatusByte(d, pos + kDumpHeader, size);
-    if (end - pos == kProgramDumpSize - 1 && end < size && d[end] == kSysExEnd) {
-      SysexBytes& dump = newProgram();
-      dump.assign(d + pos, kProgramDumpSize);
-      dump[2] = kStoredChannelByte;
-      finishProgram(dump, d + pos, false);
+    size_t end = nextStatusByte(d, pos + kDumpHeader, size);
+    // Real-time bytes (clock, active sensing) may be sent between any two bytes of a message: they
+    // are not part of the dump, so the dump is read from a copy without them.
+    if (end < size && isRealTime(d[end])) {
+      clean_.assign(d + pos, d + end);
+      while (end < size && isRealTime(d[end])) {
+        const size_t next = nextStatusByte(d, end + 1, size);
+        clean_.insert(clean_.end(), d + end + 1, d + next);
+        end = next;
+      }
+      if (clean_.size() == kProgramDumpSize - 1 && end < size && d[end] == kSysExEnd) {
+        clean_.push_back(kSysExEnd);
+        keepProgramDump(clean_.data());
+        return end + 1;
+      }
+    } else if (end - pos == kProgramDumpSize - 1 && end < size && d[end] == kSysExEnd) {
+      keepProgramDump(d + pos);
       return end + 1;
     }
+    fragmentSlots_.push_back(bank_->patches.size());
     appendPadding();
     return end;
+  }
+
+  void keepProgramDump(const uint8_t* source) {
+    SysexBytes& dump = newProgram();
+    dump.assign(source, kProgramDumpSize);
+    dump[2] = kStoredChannelByte;
+    finishProgram(dump, source, false);
+  }
+
+  static bool isRealTime(uint8_t b) { return b >= 0xF8; }
+
+  // A program dump that is cut short or overlong keeps a slot of its own, so that the programs
+  // after it stay in their slots. That holds only while the slots fit the banks that the whole
+  // dumps fill: a stray fragment beside complete banks must not push a program into a 129th slot
+  // (which would also split the file into new banks). The excess fragment slots go, those after
+  // the last whole dump first, then those before the first, then the latest of the rest.
+  void dropStrayFragments() {
+    if (fragmentSlots_.empty()) return;
+    const size_t slots = bank_->patches.size() - firstSlot_;
+    const size_t whole = slots - fragmentSlots_.size();
+    const size_t banks = whole == 0 ? 1 : (whole + kProgramsPerBank - 1) / kProgramsPerBank;
+    const size_t capacity = banks * kProgramsPerBank;
+    if (slots <= capacity) return;
+    size_t excess = slots - capacity;
+    std::vector<size_t> order;
+    for (auto it = fragmentSlots_.rbegin(); it != fragmentSlots_.rend(); ++it)
+      if (*it >= lastWholeSlot_) order.push_back(*it);
+    for (size_t slot : fragmentSlots_)
+      if (slot < firstWholeSlot_) order.push_back(slot);
+    for (auto it = fragmentSlots_.rbegin(); it != fragmentSlots_.rend(); ++it)
+      if (*it < lastWholeSlot_ && *it >= firstWholeSlot_) order.push_back(*it);
+    order.resize(excess);
+    std::sort(order.begin(), order.end());
+    for (auto it = order.rbegin(); it != order.rend(); ++it)
+      bank_->patches.erase(bank_->patches.begin() + static_cast<std::ptrdiff_t>(*it));
   }
 
   // A program-bulk or all-data dump at `pos`: programs are read relative to this dump's start. The
@@ -199,16 +249,26 @@ class BankReader {
     const size_t packedBegin = pos + kDumpHeader;
     // Status bytes other than F0 and F7 inside the dump spoil the programs whose stretch holds
     // them; they are rare, so they are collected in the one pass that finds the dump's end.
+    // Real-time bytes are no part of the dump: they are left out of the packed data before it is
+    // decoded, else every program after one would be read a byte off.
     std::vector<size_t> spoiled;
     size_t packedEnd = packedBegin;
+    size_t realTime = 0;
     for (;;) {
-      packedEnd = nextStatusByte(d, packedEnd, size);
+      const size_t next = nextStatusByte(d, packedEnd, size);
+      if (realTime) clean_.insert(clean_.end(), d + packedEnd, d + next);
+      packedEnd = next;
       if (packedEnd >= size || d[packedEnd] == kSysExEnd || d[packedEnd] == kSysExStart) break;
-      spoiled.push_back(packedEnd - packedBegin);
+      if (isRealTime(d[packedEnd])) {
+        if (realTime++ == 0) clean_.assign(d + packedBegin, d + packedEnd);
+      } else {
+        spoiled.push_back(packedEnd - packedBegin - realTime);
+        if (realTime) clean_.push_back(d[packedEnd]);
+      }
       ++packedEnd;
     }
-    const uint8_t* packed = d + packedBegin;
-    const size_t packedLength = packedEnd - packedBegin;
+    const uint8_t* packed = realTime ? clean_.data() : d + packedBegin;
+    const size_t packedLength = realTime ? clean_.size() : packedEnd - packedBegin;
 
     int present = 0;
     while (present < kProgramsPerBank && programEnd(present) < packedLength) ++present;
@@ -314,6 +374,8 @@ class BankReader {
     }
     stored();
     ++found_;
+    lastWholeSlot_ = bank_->patches.size();
+    if (firstWholeSlot_ == SIZE_MAX) firstWholeSlot_ = lastWholeSlot_ - 1;
   }
 
   void appendPadding() {
@@ -336,6 +398,14 @@ class BankReader {
   PatchLibrarian& lib_;
   PatchFile* bank_;
   int found_ = 0;
+  // Where this read's slots begin in the bank, and the slots given to cut or overlong program dumps.
+  size_t firstSlot_ = 0;
+  std::vector<size_t> fragmentSlots_;
+  // The first whole program dump's slot and the slot after the last one (SIZE_MAX, 0: none yet).
+  size_t firstWholeSlot_ = SIZE_MAX;
+  size_t lastWholeSlot_ = 0;
+  // A dump's bytes without the real-time bytes found inside it.
+  std::vector<uint8_t> clean_;
 };
 
 }  // namespace

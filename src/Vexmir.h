@@ -3,11 +3,23 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 
 #include "KIT/IEffect/IEffectVST.h"
 #include "KIT/IEffect/IMidiQueue.h"
 #include "src/VexmirParams.h"
+
+class ControlLayer;
+class IControl;
+class ITextControl;
+class MIDIMessageManager;
+class PatchLibrarian;
+class PatchManager;
+class ProgressIndicator;
+class UIConfigManager;
 
 class Vexmir : public IEffectVST {
  public:
@@ -43,17 +55,147 @@ class Vexmir : public IEffectVST {
   const std::string& getDebugLogPath() const { return debugLogPath; }
   const std::string& getUISettingsPath() const { return uiSettingsPath; }
 
+  // The control bound to an incoming control change, NRPN or SysEx parameter change, from the routing tables
+  // built with the editor; null when none. Any thread once the plug-in is constructed.
+  IControl* getCCControls(int channel, int ccNumber, int subKey);
+  IControl* getMsbLsbControl(int channel, int msb, int valueOffset, int lsb, int subKey);
+  IControl* getSysexControl(int byte0, int byte1, int byte2, int byte3, int key);
+  UIConfigManager* getUIConfig() const { return uiConfig; }
+  ProgressIndicator* getProgressIndicator() const { return progressIndicator; }
+  IControl* getCancelButton(int which) const { return which == 0 || which == 1 ? cancelButtons[which] : nullptr; }
+
   IMidiQueue midiQueue;
   // Last short message compared by DebuggerOutput::compareMIDIdata.
   int lastComparedMidi[3] = {0, 0, 0};
 
-  // Shared with the MIDI threads without a lock: single values only.
+  // ---- The live editing loop: timing work, MIDI out, MIDI in ----
+  void Reset() override;
+  void ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) override;
+
+  // Send operations to the synthesizer. Any thread; none holds a lock while it waits.
+  void SendPatchEditOnCommand();
+  void SendPatchEditOffCommand();
+  void SendProgramChangeCommand(int program, int unused);
+  void SendBankChangeCommand(int, int) {}
+  void AllSoundsOff();
+  void sendMidiMsgAndLog(IMidiMsg* msg);
+  void checksumCheckAndSend(const unsigned char* bytes, int length);
+  void MIDIOutRoutingSwitch(IMidiMsg* msg);
+  // The pacing delay of the transfer jobs in milliseconds (kLibSyncTimer).
+  int getTimerValue() const;
+  void sendSysExInitialization();
+  void sendPartDataBackToHardware(int unused);
+  void sendPatchAndPatternToDevice(int, bool, bool, bool globalWithProgram, bool, bool);
+  void sendPatchToDeviceFromLibrarian(int slot, int side);
+  void storeAllPatchesToDeviceFromLibrarian(int side, int slot);
+  void setLibrarianViewDirty();
+
+  // Display texts (the status display's lines); nothing when a line's control does not exist.
+  void displayStatus(const char* text);
+  void displayText(const std::string& name, const std::string& value, const std::string& cc);
+  void displayValue(const std::string& text);
+  void displayCC(const std::string& text);
+  void displayTimbre(const std::string& text);
+  void displayBuild(const std::string& text);
+  void displayMIDIOutDelay(const std::string& text);
+  enum EDisplayLine {
+    kLineName = 0,
+    kLineValue,
+    kLineCC,
+    kLineTimbre,
+    kLineBuild,
+    kLineMIDIOutDelay,
+    kNumDisplayLines
+  };
+  // The text a display line shows now (empty without its control).
+  std::string getDisplayLine(int line) const;
+  // The first control bound to the parameter, in the surface's controls, then its layers (hidden ones too).
+  IControl* findFirstControl(int paramIdx) const;
+  // Looks the display lines' controls up again; the constructor does this once the editor is built.
+  void cacheDisplayControls();
+
+  MIDIMessageManager* getMidiManager() const { return midiManager.get(); }
+  PatchManager* getPatchManager() const { return patchManager.get(); }
+  PatchLibrarian* getLibrarian() const { return librarian.get(); }
+  // The librarian slot last handed to a send (-1 before any).
+  int librarianSendingSlot = -1;
+  // Audio thread tests: the clock that lights and times out the MIDI indicators (milliseconds, wraps).
+  void setTickSource(uint32_t (*source)()) { tickSource = source ? source : defaultTicks; }
+  uint32_t ticks() const { return tickSource(); }
+  // How many messages the audio callback sent from the queue, for the benchmarks and tests.
+  int queuedMidiCount();
+
+  // ---- Shared with the MIDI input thread and the jobs without a lock: single values only. ----
   std::atomic<bool> midiOutReady{false};
   std::atomic<int> deviceId{0x30};
+  std::atomic<int> secondDeviceId{0x30};
   std::atomic<int> displayedTimbre{0};
+  std::atomic<bool> editorReady{false};
+  std::atomic<bool> editModeOn{false};
+  std::atomic<bool> deviceBusy{false};
+  std::atomic<bool> dumpSendRunning{false};
+  std::atomic<bool> connectPending{false};
+  std::atomic<bool> answerReceived{false};
+  std::atomic<bool> dataMismatch{false};
+  std::atomic<bool> bankReceiveActive{false};
+  // Set while OnParamChange2 applies a value that came from the synthesizer: nothing is sent meanwhile.
+  std::atomic<bool> changeFromHardware{false};
+  std::atomic<bool> linkInProgress{false};
+  std::atomic<bool> globalSent{true};
+  std::atomic<bool> sendGlobalWithProgram{false};
+  std::atomic<bool> searchListShown{false};
+  std::atomic<bool> singleProgramFlag{false};
+  std::atomic<bool> timbre1LockActive{false};
+  std::atomic<bool> timbre2LockActive{false};
+  std::atomic<bool> commonLockActive{false};
+  std::atomic<bool> localControlFlag{true};
+  std::atomic<bool> masterKeyboardFlag{false};
+  std::atomic<bool> midiOutViaAudioQueue{false};
+  std::atomic<bool> trackIncomingMidi{true};
+  std::atomic<bool> sendClockStartStop{false};
+  std::atomic<bool> sendClockTicks{false};
+  std::atomic<bool> partRequestPending{false};
+  std::atomic<bool> continuousClockStarted{false};
+  // Block flags of MIDI from the host and from the synthesizer, in the order CC, PC, note, pitch bend, poly
+  // pressure, channel pressure, SysEx.
+  enum EFilterKind {
+    kFilterCC = 0,
+    kFilterPC,
+    kFilterNote,
+    kFilterPitchBend,
+    kFilterPolyPressure,
+    kFilterChannelPressure,
+    kFilterSysEx,
+    kNumFilterKinds
+  };
+  std::atomic<bool> hostFilter[kNumFilterKinds] = {{false}, {true}, {false}, {false}, {false}, {false}, {true}};
+  std::atomic<bool> deviceFilter[kNumFilterKinds] = {{false}, {true}, {false}, {false}, {false}, {false}, {false}};
+  // The two timbres' MIDI activity indicators: lit, and the tick at which each was lit.
+  std::atomic<int> midiLedOn[2] = {{0}, {0}};
+  std::atomic<uint32_t> midiLedTime[2] = {{0}, {0}};
+
+  // Lights the indicator of a timbre (0 or 1) unless it is lit; nothing without an editor surface.
+  void lightMidiLed(int timbre);
+  // The timbre whose channel parameter equals the channel (timbre 1 tested first), or -1.
+  int timbreOfChannel(int channel) const;
+  // The channel of a timbre's messages: its channel parameter, or the global channel for 16 and above.
+  int timbreChannel(int timbre) const;
+  int globalChannel() const;
+  // A parameter's value, 0 for an index outside the list.
+  double paramValue(int idx) const;
+  // Stores a plain value, limited to the parameter's range, with no other effect.
+  void storeParamValue(int idx, double value);
 
  private:
   void readUISettingsFile();
+  // Builds the editor surface and everything on it from the resources (constructor only).
+  void buildEditor();
+  // The layer of that name, logged when the description has none.
+  ControlLayer* namedLayer(const char* name);
+
+  UIConfigManager* uiConfig = nullptr;
+  ProgressIndicator* progressIndicator = nullptr;
+  IControl* cancelButtons[2] = {nullptr, nullptr};
 
   std::string debugLogPath;
   std::string uiSettingsPath;
@@ -63,4 +205,24 @@ class Vexmir : public IEffectVST {
   double sampleRate = 44100.0;
   ITimeInfo timeInfo;
   bool debugLogOn = false;
+
+  static uint32_t defaultTicks();
+  void startMidiLoop();
+  void allSoundsOffQueueLocked();
+  void setDisplayLine(int line, const char* text);
+  ITextControl* displayLines[kNumDisplayLines] = {};
+  // The MIDI objects of the editor loop; the hub goes first at shut-down (its jobs use the others).
+  std::unique_ptr<PatchManager> patchManager;
+  std::unique_ptr<PatchLibrarian> librarian;
+  std::unique_ptr<MIDIMessageManager> midiManager;
+  uint32_t (*tickSource)() = defaultTicks;
+  // The queue is filled on the MIDI input thread and the editor's threads and drained by the audio thread.
+  std::mutex midiQueueLock;
+  // Audio-callback state (under the plug-in mutex).
+  bool transportWasRunning = false;
+  bool clockStartSent = false;
+  bool hostTempoSynced = false;
+  bool allSoundsOffPending = true;
+  int lastHostTempoValue = 0;
+  int queueStepsPerBlock = 0;
 };

@@ -212,6 +212,20 @@ MenuItem* Menu::popUpContextMenu(Menu* menu, Event* event, View* view) {
   return item;
 }
 
+namespace application {
+namespace {
+Menu* g_mainMenu = nullptr;
+}
+Menu* mainMenu() {
+  return g_mainMenu;
+}
+void setMainMenu(Menu* menu) {
+  if (menu) menu->retain();
+  releaseObject(g_mainMenu);
+  g_mainMenu = menu;
+}
+}  // namespace application
+
 namespace menus {
 
 void scriptChoice(Choice choice) {
@@ -231,6 +245,14 @@ void clearScript() {
 int scriptedCount() {
   std::lock_guard<std::mutex> lock(g_mutex);
   return static_cast<int>(script().size());
+}
+
+Choice takeScriptedChoice() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (script().empty()) return Choice{};
+  Choice c = std::move(script().front());
+  script().pop_front();
+  return c;
 }
 
 void setChooser(std::function<Choice(const ShownMenu&)> c) {

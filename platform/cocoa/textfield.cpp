@@ -63,6 +63,7 @@ void TextField::endEditing() {
 bool TextField::tryText(const std::string& candidate) {
   if (formatter_ && !formatter_->isPartialStringValid(candidate)) return false;
   text_ = candidate;
+  if (drawsText) setNeedsDisplay(true);
   return true;
 }
 

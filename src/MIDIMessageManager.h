@@ -1,0 +1,123 @@
+// The hub of the synthesizer protocol inside one plug-in instance: the state that the output side, the input
+// side and the transfer jobs share, the librarian request records, the one MIDIMessageSender and the three
+// workers that run its jobs.
+#pragma once
+
+#include <Poco/Runnable.h>
+#include <Poco/Thread.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "KIT/IEffect/IEffectStructs.h"
+#include "src/LibrarianPatch.h"
+#include "src/MIDIMessageSender.h"
+
+class IControl;
+class IGraphics;
+class PatchLibrarian;
+class PatchManager;
+class Vexmir;
+
+// A program requested from the synthesizer for the librarian, filled message by message by the SysEx input.
+// `active` is set last when armed and read first by the input, so the input sees an emptied program.
+struct LibraryPatchRequest {
+  int32_t unused = 1;
+  std::atomic<bool> active{false};
+  LibrarianPatch patch;
+
+  // Empties the program and sets `active`.
+  void arm();
+  // Appends one message; a 297-byte message completes the program: its name is taken from the dump, `active`
+  // is cleared and the result is true. Any other length leaves the request armed.
+  bool addMessageData(const uint8_t* bytes, int length);
+};
+
+// The all-programs request: the same record, filled program by program during a bank receive.
+struct LibraryPatchRequestAll : LibraryPatchRequest {};
+
+// The three workers: data jobs, MIDI start and stop, and the running clock.
+enum class MidiWorker { kJobThread = 0, kClockControlThread = 1, kClockThread = 2 };
+
+class MIDIMessageManager {
+ public:
+  // Host thread that creates the plug-in. Creates the sender; no worker runs until a job is started.
+  MIDIMessageManager(Vexmir* plug, PatchManager* patchManager, PatchLibrarian* librarian, IGraphics* graphics);
+  // Shuts down first (see shutDown), then deletes the sender.
+  ~MIDIMessageManager();
+  MIDIMessageManager(const MIDIMessageManager&) = delete;
+  MIDIMessageManager& operator=(const MIDIMessageManager&) = delete;
+
+  // Any thread. Starts `job` on the worker unless that worker still runs a job (the request is then dropped:
+  // nothing is queued and no flag of the job is written) or the hub shuts down. The job's record is copied
+  // into the worker under the start lock. True when the job was started.
+  bool startJob(MidiWorker worker, const SenderJob& job);
+  // Any thread. True while the worker runs a job.
+  bool isWorkerBusy(MidiWorker worker) const;
+  // Host thread that closes the plug-in. Refuses further starts, cancels and wakes the running jobs, and joins
+  // the three workers. Idempotent; after it returns no job runs.
+  void shutDown();
+
+  // --- Short MIDI input (synthesizer and host) ---
+  void ProcessMidiMsgFromDevice(IMidiMsg* msg);
+  void ProcessMidiMsgFromDAW(IMidiMsg* msg, int timbre);
+  void getLegacyCCparam(int cc, int channel, int value, bool refreshTab, bool mapValues);
+
+  // --- SysEx input ---
+  void ProcessSysEx(ISysEx* msg, bool fromDevice);
+  void processSysExToUI(IControl* control, int value, bool quickTab, bool commonMode, bool incoming);
+  void getNormalControl(int a, int b, int c, int d, int value, bool incoming);
+  static void decodeTapPatternCode(const unsigned char* code, char* steps);
+  // A received program dump into the editor's parameters (section locks honoured, no MIDI sent).
+  void sysexPartPatchParse(ISysEx* msg);
+  // A received global dump into the global parameters; only 235-byte dumps are taken.
+  void sysexSettingsParse(ISysEx* msg);
+
+  MIDIMessageSender* getSender() const { return sender.get(); }
+
+  Vexmir* const plug;
+  PatchManager* const patchManager;
+  IGraphics* const graphics;
+  PatchLibrarian* const librarian;
+
+  LibraryPatchRequest singleRequest;
+  LibraryPatchRequestAll allRequest;
+
+  // Protocol flags shared by the editor, the input thread and the jobs: single values, no other data is
+  // ordered by them.
+  std::atomic<bool> dumpPending{false};        // the editor waits for a program or global dump
+  std::atomic<bool> refreshPending{false};     // the SysEx input re-applies the timbre view at its end
+  std::atomic<bool> bankSelectPending{false};  // CC 0 = 0 came from the synthesizer, its CC 32 is awaited
+  std::atomic<bool> fromHost{false};           // the last short message came from the host
+  std::atomic<bool> gotData{false};            // some data came from the synthesizer
+  std::atomic<bool> incomingUpdate{false};     // a received value is being applied to a control
+  std::atomic<bool> replyTaken{false};         // the awaited reply has been taken in
+  std::atomic<bool> arrangementBusy{false};    // a program or bank send runs
+
+  // The NRPN address being received; kNoNrpn when that part is not held.
+  static constexpr int kNoNrpn = 0x80;
+  std::atomic<int> nrpnMsb{0};
+  std::atomic<int> nrpnLsb{0};
+  std::atomic<uint32_t> lastProgramChangeTime{0};
+
+ private:
+  // One worker: its thread and the copy of the job it runs.
+  struct Worker : Poco::Runnable {
+    Poco::Thread thread;
+    SenderJob job;
+    MIDIMessageSender* sender = nullptr;
+    std::atomic<bool> busy{false};
+    bool needsJoin = false;  // under the hub's start lock
+    void run() override;
+  };
+
+  void programChange(int program, bool followLibrarian);
+  IControl* findCCControl(int channelKey, int cc, const int* timbreKeys, int nKeys);
+
+  std::unique_ptr<MIDIMessageSender> sender;
+  Worker workers[3];
+  std::mutex startLock;
+  bool shutDownDone = false;  // under startLock
+};

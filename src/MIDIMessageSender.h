@@ -1,0 +1,100 @@
+// The transfer jobs: every long exchange with the synthesizer (dump requests, program and bank sends,
+// connecting, MIDI clock) is a numbered job that one of the hub's three workers runs on its own thread.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+
+#include "src/LibrarianPatch.h"
+
+class PatchManager;
+class Vexmir;
+
+// Job codes, as the starters write them.
+enum ESenderJob {
+  kJobSendArrangement = 0,           // sendArrangementToDevice(arrangementFlag)
+  kJobSendGlobal = 1,                // sendGlobalToDevice()
+  kJobSendLibrarianPatch = 2,        // sendPatchToDeviceFromLibrarian(patch, 0, slot)
+  kJobStoreAllPatches = 3,           // storeAllPatchesToDeviceFromLibrarian(side, slot)
+  kJobActiveArrangementRequest = 4,  // sendActiveArrangementRequestSysex(toEditor)
+  kJobPartRequest = 5,               // sendPartRequestSysex(toEditor)
+  kJobSinglePatchRequest = 6,        // sendSinglePatchRequestSysex(temporary)
+  kJobAllPatchRequest = 7,           // sendAllPatchRequestSysex()
+  kJobInitClassicPatch = 8,          // initClassicPatch(classicFlag)
+  kJobDeviceIdEnquiry = 9,           // sendDeviceIdEnquiry()
+  kJobNothing = 10,
+  kJobStartClock = 11,       // startMIDIClockOutput()
+  kJobContinuousClock = 12,  // sendContinuousMIDIClock(tempo)
+  kJobStopClock = 13,        // stopMIDIClockOutput()
+};
+
+// The code and arguments of one job. A starter fills one and the hub copies it into the worker that runs
+// it, so a start on one worker can never change the job another worker is running. The program of job 2
+// is a copy: a rescan of the librarian cannot free it under the job.
+struct SenderJob {
+  int job = kJobNothing;
+  LibrarianPatch patch;
+  int side = 0;
+  int slot = 0;
+  bool toEditor = false;
+  bool temporary = false;
+  bool arrangementFlag = false;
+  bool classicFlag = false;
+  int tempo = 120;
+};
+
+class MIDIMessageSender {
+ public:
+  MIDIMessageSender(Vexmir* plug, PatchManager* patchManager);
+  MIDIMessageSender(const MIDIMessageSender&) = delete;
+  MIDIMessageSender& operator=(const MIDIMessageSender&) = delete;
+
+  // Worker thread: runs the job named by job.job with its arguments; unknown codes and 10 return at once.
+  void run(const SenderJob& job);
+
+  // --- The jobs' own work, each on the worker that runs it. ---
+  void sendArrangementToDevice(bool arrangement);
+  void sendGlobalToDevice();
+  void sendPatchToDeviceFromLibrarian(const LibrarianPatch& patch, int unused, int slot);
+  void storeAllPatchesToDeviceFromLibrarian(int side, int slot);
+  void sendActiveArrangementRequestSysex(bool toEditor);
+  void sendPartRequestSysex(bool toEditor);
+  void sendSinglePatchRequestSysex(bool temporary);
+  void sendAllPatchRequestSysex();
+  void initClassicPatch(bool classic);
+  void sendDeviceIdEnquiry();
+  void startMIDIClockOutput();
+  void sendContinuousMIDIClock(int tempo);
+  void stopMIDIClockOutput();
+
+  // Any thread. The continuous clock job ends at its next tick once this is set true.
+  void resetContinuousClock(bool reset) { clockReset = reset; }
+  bool isContinuousClockReset() const { return clockReset; }
+
+  // Job threads: waits ms milliseconds, but returns at once (false) when the hub shuts down; true after a
+  // full wait. Every pause of a job goes through here so that shut-down never waits out a long sleep.
+  bool pause(int ms);
+  // True once the hub shuts down: a job returns as soon as it sees this.
+  bool stopping() const { return stopRequested; }
+  // Hub, at shut-down: wakes every pause and makes stopping() true for good.
+  void requestStop();
+
+  // Set by a job that timed out or was cancelled; each job clears it when it begins.
+  std::atomic<bool> failed{false};
+  // Set by the user's "Cancel Data Request"; each job clears it when it begins and polls it while it waits.
+  std::atomic<bool> cancel{false};
+
+  Vexmir* const plug;
+  PatchManager* const patchManager;
+
+  // Test bench only: when set before any job starts, runs in place of every job.
+  std::function<void(MIDIMessageSender&, const SenderJob&)> jobRunner;
+
+ private:
+  std::atomic<bool> clockReset{true};
+  std::atomic<bool> stopRequested{false};
+  std::mutex pauseLock;
+  std::condition_variable pauseWake;
+};

@@ -1,0 +1,217 @@
+// The editor object's small operations that talk to the synthesizer: the mode changes, program change, all
+// notes off, the two send paths of every short and SysEx message, the audio-queue routing and the starters of
+// the librarian transfers and of the hardware connection.
+#include <sys/time.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "KIT/IEffect/IGraphics.h"
+#include "KIT/shim/shim-sys.h"
+#include "src/MIDIMessageManager.h"
+#include "src/PatchLibrarian.h"
+#include "src/Vexmir.h"
+#include "src/debugger.h"
+
+namespace {
+const char* const kSetMidiFirst = "Set MIDI I/O First!";
+}
+
+uint32_t Vexmir::defaultTicks() {
+  return GetTickCount();
+}
+
+double Vexmir::paramValue(int idx) const {
+  IParam* p = GetParam(idx);
+  return p ? p->Value() : 0.0;
+}
+
+void Vexmir::storeParamValue(int idx, double value) {
+  IParam* p = GetParam(idx);
+  if (!p) return;
+  if (!(value >= p->GetMin())) value = p->GetMin();  // NaN lands on the minimum too
+  if (value > p->GetMax()) value = p->GetMax();
+  p->Set(value);
+}
+
+int Vexmir::globalChannel() const {
+  return std::clamp(static_cast<int>(paramValue(kGlobalMidiChannel)), 0, 15);
+}
+
+int Vexmir::timbreChannel(int timbre) const {
+  int ch = static_cast<int>(paramValue(kMultiPartMIDICh + (timbre ? 1 : 0)));
+  if (ch >= 16) return globalChannel();
+  return std::clamp(ch, 0, 15);
+}
+
+int Vexmir::timbreOfChannel(int channel) const {
+  for (int t = 0; t < 2; ++t)
+    if (static_cast<int>(paramValue(kMultiPartMIDICh + t)) == channel) return t;
+  return -1;
+}
+
+void Vexmir::lightMidiLed(int timbre) {
+  if (timbre < 0 || timbre > 1) return;
+  IGraphics* g = GetGUI();
+  if (!g || midiLedOn[timbre]) return;
+  g->SetParameterFromPlug(kMIDILed + timbre, 1.0, false);
+  midiLedTime[timbre] = ticks();
+  midiLedOn[timbre] = 1;
+}
+
+void Vexmir::sendMidiMsgAndLog(IMidiMsg* msg) {
+  if (!msg) return;
+  if (!midiOutReady) {
+    displayStatus(kSetMidiFirst);
+    return;
+  }
+  if (!trackIncomingMidi) lightMidiLed(timbreOfChannel(msg->Channel()));
+  SendMidiMsg(msg);
+}
+
+void Vexmir::checksumCheckAndSend(const unsigned char* bytes, int length) {
+  if (!midiOutReady) {
+    displayStatus(kSetMidiFirst);
+    return;
+  }
+  if (!bytes || length <= 0) return;
+  SendMidiSysex(const_cast<unsigned char*>(bytes), length);
+  DebuggerOutput::logSysExOutMessageByte(bytes, length);
+}
+
+void Vexmir::MIDIOutRoutingSwitch(IMidiMsg* msg) {
+  if (!msg) return;
+  if (midiOutViaAudioQueue) {
+    std::lock_guard<std::mutex> lock(midiQueueLock);
+    midiQueue.Add(msg);
+  } else {
+    sendMidiMsgAndLog(msg);
+  }
+}
+
+int Vexmir::queuedMidiCount() {
+  std::lock_guard<std::mutex> lock(midiQueueLock);
+  return midiQueue.ToDo();
+}
+
+namespace {
+void sendModeChange(Vexmir* plug, int mode) {
+  if (!plug->midiOutReady) return;
+  unsigned char body[] = {
+      0x42, static_cast<unsigned char>(plug->deviceId & 0x7F), 0x58, 0x4E, static_cast<unsigned char>(mode), 0x00};
+  plug->SendMidiSysex(body, sizeof body);
+}
+}  // namespace
+
+void Vexmir::SendPatchEditOnCommand() {
+  editModeOn = true;
+  sendModeChange(this, 1);
+}
+
+void Vexmir::SendPatchEditOffCommand() {
+  editModeOn = false;
+  sendModeChange(this, 0);
+}
+
+void Vexmir::SendProgramChangeCommand(int program, int) {
+  if (!midiOutReady) return;
+  IMidiMsg msg;
+  msg.MakeProgramChangeMsg(std::clamp(program, 0, 127) / 127.0, globalChannel());
+  sendMidiMsgAndLog(&msg);
+  Sleep(getTimerValue() / 2);
+}
+
+void Vexmir::AllSoundsOff() {
+  if (!midiOutReady || connectPending) return;
+  for (int t = 0; t < 2; ++t) {
+    IMidiMsg msg;
+    msg.MakeControlChangeMsg(kAllNotesOff, 0.0, timbreChannel(t));
+    MIDIOutRoutingSwitch(&msg);
+  }
+}
+
+int Vexmir::getTimerValue() const {
+  int v = static_cast<int>(paramValue(kLibSyncTimer));
+  if (v >= 0 && v <= 2) return 200 + 100 * v;
+  if (v == 3) return 500;
+  return 100;
+}
+
+void Vexmir::sendSysExInitialization() {
+  connectPending = true;
+  if (!midiOutReady || deviceBusy || !midiManager) return;
+  if (!midiManager->isWorkerBusy(MidiWorker::kJobThread)) {
+    midiManager->replyTaken = false;
+    answerReceived = false;
+    SenderJob job;
+    job.job = kJobDeviceIdEnquiry;
+    midiManager->startJob(MidiWorker::kJobThread, job);
+  }
+  Sleep(100);
+}
+
+// Waits for a pending dump with a bound (two seconds), never forever: it may run under the plug-in mutex, and
+// the dump it waits for may never come.
+void Vexmir::sendPartDataBackToHardware(int) {
+  if (!midiManager) return;
+  constexpr int kStepMs = 200;
+  constexpr int kMaxWaitMs = 2000;
+  if (midiOutReady && !deviceBusy) Sleep(kStepMs);
+  int waited = 0;
+  do {
+    Sleep(kStepMs);
+    waited += kStepMs;
+  } while (midiManager->dumpPending && waited < kMaxWaitMs);
+  if (!(timbre1LockActive || timbre2LockActive || commonLockActive)) return;
+  if (midiManager->isWorkerBusy(MidiWorker::kJobThread)) return;
+  SenderJob job;
+  job.job = kJobSendArrangement;
+  job.arrangementFlag = false;
+  midiManager->arrangementBusy = true;
+  if (!midiManager->startJob(MidiWorker::kJobThread, job)) midiManager->arrangementBusy = false;
+}
+
+void Vexmir::sendPatchAndPatternToDevice(int, bool, bool, bool globalWithProgram, bool, bool) {
+  sendGlobalWithProgram = globalWithProgram;
+  dumpSendRunning = false;
+  deviceBusy = false;
+}
+
+void Vexmir::sendPatchToDeviceFromLibrarian(int slot, int side) {
+  PatchLibrarian* lib = librarian.get();
+  if (!midiManager || !lib) return;
+  if (paramValue(kPartLock + (displayedTimbre ? 1 : 0)) == 1.0) return;
+  PatchFile* bank = side == 0
+                        ? lib->bankAt(lib->upperBankIndex)
+                        : (searchListShown ? lib->searchBankAt(lib->lowerBankIndex) : lib->bankAt(lib->lowerBankIndex));
+  if (!bank) return;
+  PatchLibrarian::fillUncompletedBankFiles(bank);
+  LibrarianPatch* patch = PatchLibrarian::patchAt(bank, slot);
+  if (!patch || patch->messages.size() == 0) return;
+  librarianSendingSlot = slot;
+  if (!midiOutReady) return;
+  IMidiMsg pc;
+  pc.MakeProgramChangeMsg(std::clamp(slot, 0, 127) / 127.0, globalChannel());
+  sendMidiMsgAndLog(&pc);
+  Sleep(getTimerValue() / 2);
+  Sleep(50);
+  if (editModeOn && singleProgramFlag) SendPatchEditOffCommand();
+  if (midiManager->isWorkerBusy(MidiWorker::kJobThread)) return;
+  SenderJob job;
+  job.job = kJobSendLibrarianPatch;
+  job.patch = *patch;
+  job.slot = slot;
+  midiManager->arrangementBusy = true;
+  if (!midiManager->startJob(MidiWorker::kJobThread, job)) midiManager->arrangementBusy = false;
+}
+
+void Vexmir::storeAllPatchesToDeviceFromLibrarian(int side, int slot) {
+  if (editModeOn) SendPatchEditOffCommand();
+  if (!midiOutReady || !midiManager || midiManager->isWorkerBusy(MidiWorker::kJobThread)) return;
+  SenderJob job;
+  job.job = kJobStoreAllPatches;
+  job.side = side;
+  job.slot = slot;
+  midiManager->arrangementBusy = true;
+  if (!midiManager->startJob(MidiWorker::kJobThread, job)) midiManager->arrangementBusy = false;
+}
