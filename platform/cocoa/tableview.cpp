@@ -254,7 +254,7 @@ void TableView::mouseDown(Event* e) {
 
 void TableView::mouseUp(Event* e) {
   if (e->clickCount >= 2 && !doubleAction.empty()) {
-    sendAction(doubleAction);
+    doubleClicked();
   } else {
     sendAction(action);
   }

@@ -142,6 +142,8 @@ class TableView : public Control, public ScrollHeader {
   int clickedColumn() const { return clickedColumn_; }
 
  protected:
+  // A second click: sends the double action (controls may report it their own way).
+  virtual void doubleClicked() { sendAction(doubleAction); }
   ~TableView() override;
   // The row count and a cell's value: from the data source here, from the outline's items in an outline view.
   virtual int countRows();
