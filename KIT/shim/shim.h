@@ -7,6 +7,7 @@
 #include "KIT/shim/shim-kb.h"
 #include "KIT/shim/shim-menu.h"
 #include "KIT/shim/shim-misc.h"
+#include "KIT/shim/shim-miscdlg.h"
 #include "KIT/shim/shim-sys.h"
 #include "KIT/shim/shim-types.h"
 #include "KIT/shim/shim-wnd.h"
