@@ -9,7 +9,6 @@
 #include "KIT/shim/shim-dlggen.h"
 #include "KIT/shim/shim-gdi-internal.h"
 #include "KIT/shim/shim-hwnd.h"
-#include "platform/cocoa/tableview.h"
 #include "KIT/shim/shim-kb.h"
 #include "KIT/shim/shim-menu.h"
 #include "KIT/shim/shim-objects.h"
@@ -18,6 +17,7 @@
 #include "platform/cocoa/cursor.h"
 #include "platform/cocoa/modal.h"
 #include "platform/cocoa/panels.h"
+#include "platform/cocoa/tableview.h"
 
 namespace {
 
