@@ -406,22 +406,23 @@ bool Shim_vVexmir_hwnd::acceptsFirstMouse(cocoa::Event*) {
   return true;
 }
 
+namespace {
+// WM_KEYDOWN / WM_KEYUP to a live procedure; true when it took the key (any answer but 69).
+bool keyTaken(Shim_vVexmir_hwnd* v, UINT msg, cocoa::Event* e) {
+  WNDPROC proc = v->getShimWindowProc();
+  if (v->shimHasBeenDestroyed() || !proc) return false;
+  int flags = 0;
+  const int key = SHIM_MacKeyToWindowsKey(e, &flags);
+  return proc(v, msg, static_cast<WPARAM>(key), flags) != 69;
+}
+}  // namespace
+
 void Shim_vVexmir_hwnd::keyDown(cocoa::Event* e) {
-  if (!m_hashaddestroy && m_wndproc) {
-    int flags = 0;
-    const int key = SHIM_MacKeyToWindowsKey(e, &flags);
-    if (m_wndproc(this, WM_KEYDOWN, static_cast<WPARAM>(key), flags) != 69) return;
-  }
-  cocoa::View::keyDown(e);
+  if (!keyTaken(this, WM_KEYDOWN, e)) cocoa::View::keyDown(e);
 }
 
 void Shim_vVexmir_hwnd::keyUp(cocoa::Event* e) {
-  if (!m_hashaddestroy && m_wndproc) {
-    int flags = 0;
-    const int key = SHIM_MacKeyToWindowsKey(e, &flags);
-    if (m_wndproc(this, WM_KEYUP, static_cast<WPARAM>(key), flags) != 69) return;
-  }
-  cocoa::View::keyUp(e);
+  if (!keyTaken(this, WM_KEYUP, e)) cocoa::View::keyUp(e);
 }
 
 LRESULT SHIM_SendMouseMessage(HWND hwnd, UINT msg, cocoa::Event* event) {

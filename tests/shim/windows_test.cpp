@@ -675,6 +675,50 @@ TEST_F(WindowsTest, ReleaseDCNeverFreesThePaintsOwnContext) {
   DestroyWindow(v);
 }
 
+const SHIM_DialogControlEntry kSettings[] = {
+    {"__SHIM_GROUP", 0, "MIDI &Ports", 0, 5, 5, 190, 62, 0},
+    {"__SHIM_LABEL", -1, "Input:", 0, 12, 18, 40, 10, 0},
+    {"__SHIM_COMBO", 0, nullptr, 101, 55, 16, 130, 12, CBS_DROPDOWNLIST},
+    {"__SHIM_LABEL", -1, "Output:", 0, 12, 36, 40, 10, 0},
+    {"__SHIM_COMBO", 0, nullptr, 102, 55, 34, 130, 12, 0},
+    {"__SHIM_CHECKBOX", 0, "Send &clock", 103, 12, 52, 80, 10, 0},
+    {"Timbre &1", 104, "Button", BS_AUTORADIOBUTTON | WS_GROUP, 12, 75, 60, 10, 0},
+    {"Timbre &2", 105, "Button", BS_AUTORADIOBUTTON, 80, 75, 60, 10, 0},
+    {"", 106, "msctls_trackbar32", 0, 12, 90, 170, 10, 0},
+    {"__SHIM_BUTTON", 1, "&OK", IDOK, 135, 108, 50, 14, 0},
+};
+void createSettings(HWND view, int) {
+  SHIM_MakeSetCurParms(1.5f, 1.5f, 0, 0, view, false, true);
+  SHIM_GenerateDialogFromList(kSettings, static_cast<int>(sizeof(kSettings) / sizeof(kSettings[0])));
+}
+
+TEST_F(WindowsTest, AToolDialogFromATableIsDrawnWithItsControls) {
+  static SHIM_DialogResourceIndex res{MAKEINTRESOURCE(600),
+                                      "MIDI Settings",
+                                      SHIM_DIALOG_FLIPPED | SHIM_DIALOG_OPAQUE,
+                                      createSettings,
+                                      300,
+                                      190,
+                                      nullptr};
+  HWND d = SHIM_CreateDialog(&res, MAKEINTRESOURCE(600), nullptr, patchSaveProc, 0);
+  ASSERT_NE(d, nullptr);
+  cocoa::Window* w = d->as<cocoa::View>()->window();
+  for (const char* name : {"OFF", "Vexmir Synth Emulator:MIDI Out"}) {
+    SendMessage(GetDlgItem(d, 101), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+    SendMessage(GetDlgItem(d, 102), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+  }
+  SendMessage(GetDlgItem(d, 101), CB_SETCURSEL, 1, 0);
+  SendMessage(GetDlgItem(d, 102), CB_SETCURSEL, 0, 0);
+  SendMessage(GetDlgItem(d, 103), BM_SETCHECK, BST_CHECKED, 0);
+  SendMessage(GetDlgItem(d, 106), TBM_SETPOS, 1, 600);
+  ShowWindow(d, SW_SHOW);
+  click(w, GetDlgItem(d, 105));
+  EXPECT_EQ(SendMessage(GetDlgItem(d, 105), BM_GETCHECK, 0, 0), 1);
+  w->displayIfNeeded();
+  EXPECT_TRUE(w->writePNG(outDir() + "/settings-dialog.png"));
+  DestroyWindow(d);
+}
+
 // ---- Each Part's own examples
 
 LRESULT plainProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
