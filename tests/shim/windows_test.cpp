@@ -16,6 +16,7 @@
 #include "KIT/shim/shim-hwnd.h"
 #include "KIT/shim/shim-internal.h"
 #include "KIT/shim/shim.h"
+#include "platform/cocoa/cfbundle.h"
 #include "platform/cocoa/controls.h"
 #include "platform/cocoa/modal.h"
 #include "platform/cocoa/panels.h"
@@ -625,6 +626,22 @@ TEST_F(WindowsTest, DroppedFilesAreReadAndReadsStayInsideTheBlock) {
   SetWindowLong(v, GWL_EXSTYLE, WS_EX_ACCEPTFILES);
   EXPECT_TRUE(SHIM_DropFiles(v, {"/tmp/bank.syx", "/b.mid", "/c"}, cocoa::Point{10, 90}));
   EXPECT_EQ(g_dropped, (std::vector<std::string>{"/tmp/13", "/b.m/6", "/c/2", "10,10"}));
+  // The application's hooks hear of the drag: the entering block lists the files, points are on the screen.
+  static std::vector<std::string> hooks;
+  hooks.clear();
+  SHIM_DDrop_onDragEnter = [](HANDLE block, int x, int y) {
+    hooks.push_back("enter " + std::to_string(DragQueryFile(block, 0xFFFFFFFF, nullptr, 0)) + " " + std::to_string(x) +
+                    "," + std::to_string(y));
+  };
+  SHIM_DDrop_onDragOver = [](int x, int y) { hooks.push_back("over " + std::to_string(x) + "," + std::to_string(y)); };
+  SHIM_DDrop_onDragLeave = [] { hooks.push_back("leave"); };
+  EXPECT_EQ(SHIM_DragEntered(v, {"/a", "/b"}, cocoa::Point{10, 90}), 4);
+  EXPECT_EQ(SHIM_DragUpdated(v, cocoa::Point{11.6, 90}), 4);
+  SHIM_DragExited(v);
+  EXPECT_EQ(hooks, (std::vector<std::string>{"enter 2 10,90", "over 12,90", "leave"}));
+  SHIM_DDrop_onDragEnter = nullptr;
+  SHIM_DDrop_onDragOver = nullptr;
+  SHIM_DDrop_onDragLeave = nullptr;
   // A block whose list runs past its end is read no further than the block.
   HANDLE bad = GlobalAlloc(GMEM_MOVEABLE, 20);
   char* p = static_cast<char*>(GlobalLock(bad));
@@ -1045,6 +1062,23 @@ TEST_F(WindowsTest, RelativeMouseModeReportsViewCoordinates) {
   EXPECT_EQ(p.x, 50);
   EXPECT_EQ(p.y, 50);  // flipped: 200 - (350 - 200)
   DestroyWindow(v);
+}
+
+TEST_F(WindowsTest, NamedImagesComeFromTheApplicationsResources) {
+  const std::string dir = cocoa::Bundle::mainBundle()->bundlePath() + "/Contents/Resources";
+  ASSERT_EQ(std::system(("mkdir -p '" + dir + "'").c_str()), 0);
+  auto* w = new cocoa::Window(cocoa::Rect{0, 0, 3, 2});
+  ASSERT_TRUE(w->writePNG(dir + "/vexmir-named-test.png"));
+  w->release();
+  HBITMAP bm = LoadNamedImage("vexmir-named-test", false);
+  ASSERT_NE(bm, nullptr);
+  BITMAP info;
+  EXPECT_EQ(GetObject(bm, sizeof(info), &info), 1);
+  EXPECT_EQ(info.bmWidth, 3);
+  EXPECT_EQ(info.bmHeight, 2);
+  EXPECT_NE(GetNSImageFromHICON(bm), nullptr);
+  DeleteObject(bm);
+  EXPECT_EQ(LoadNamedImage("vexmir-no-such-image", false), nullptr);
 }
 
 TEST_F(WindowsTest, AWindowlessTimerFromAWorkerIsRefusedBeforeTheMainThreadIsKnown) {
