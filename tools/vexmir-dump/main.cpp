@@ -121,7 +121,8 @@ int main(int argc, char** argv) {
   UIConfigManager* ui = plug->getUIConfig();
   std::map<const IControl*, bool> shown;
   IGraphics* g = plug->GetGUI();
-  for (int i = 0; i < g->NControls(); ++i) shown[g->GetControl(i)] = !g->GetControl(i)->IsHidden();
+  for (int i = 0; i < g->NControls(); ++i)
+    shown[g->GetControl(i)] = !g->GetControl(i)->IsHidden() && !g->GetControl(i)->IsGrayed();
   for (int i = 0; i < g->NLayers(); ++i) collectShown(g->GetLayer(i), true, shown);
   for (int i = 0; i < kNumParams; ++i) {
     IParam* p = plug->GetParam(i);
@@ -149,6 +150,13 @@ int main(int argc, char** argv) {
     if (a->linkInfo.first >= 0)
       std::printf("  link %d %d %d\n", a->linkInfo.first, a->linkInfo.second, a->linkInfo.third);
   }
+  // The main tab the editor opens on: the shown child of "root".
+  int openTab = -1;
+  if (const ControlLayer* root = ui->getLayer("root"))
+    for (int i = 0; i < root->childLayers.GetSize(); ++i)
+      if (root->isVisible() && root->childLayers.Get(i)->isVisible() && root->childLayers.Get(i)->getId() > 0)
+        openTab = root->childLayers.Get(i)->getId();
+  std::printf("open tab %d\n", openTab);
   for (const std::string& m : ui->getMessages()) std::printf("log %s\n", m.c_str());
   delete plug;
   if (root) std::filesystem::remove_all(root);
