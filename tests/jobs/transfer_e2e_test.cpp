@@ -41,6 +41,10 @@ class E2EPlug : public Vexmir {
   ~E2EPlug() override { getMidiManager()->shutDown(); }
 
   bool connect() {
+    // A librarian program goes out as stored: no tempo or part channel of the editor put in.
+    storeParamValue(kOverrideTempo, 0);
+    storeParamValue(kLockPartMIDIch, 0);
+    storeParamValue(kLockPartMIDIch + 1, 0);
     int out = 1, in = 1;
     setExternalMIDIOut(out, EmulatorClient::emulatorInPort().c_str());
     setExternalMIDIIn(in, EmulatorClient::emulatorOutPort().c_str());
