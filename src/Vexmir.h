@@ -7,16 +7,20 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "KIT/IEffect/IEffectVST.h"
 #include "KIT/IEffect/IMidiQueue.h"
+#include "src/JobClock.h"
 #include "src/VexmirParams.h"
 
 class ControlLayer;
 class IControl;
 class ITextControl;
 class MIDIMessageManager;
+class LibrarianEditor;
 class PatchLibrarian;
+class VexmirLibrarianHost;
 class PatchManager;
 class ProgressIndicator;
 class UIConfigManager;
@@ -117,6 +121,8 @@ class Vexmir : public IEffectVST {
   MIDIMessageManager* getMidiManager() const { return midiManager.get(); }
   PatchManager* getPatchManager() const { return patchManager.get(); }
   PatchLibrarian* getLibrarian() const { return librarian.get(); }
+  // The librarian tab's side of the librarian: bank lists, choosers, slot view, menus, files.
+  LibrarianEditor* getLibrarianEditor() const { return librarianEditor.get(); }
   // The librarian slot last handed to a send (-1 before any).
   int librarianSendingSlot = -1;
   // Audio thread tests: the clock that lights and times out the MIDI indicators (milliseconds, wraps).
@@ -124,6 +130,39 @@ class Vexmir : public IEffectVST {
   uint32_t ticks() const { return tickSource(); }
   // How many messages the audio callback sent from the queue, for the benchmarks and tests.
   int queuedMidiCount();
+
+  // ---- Transfers, the librarian's status and the host state ----
+  // The processing indicator of a transfer and its Cancel buttons (true when a transfer starts, false when
+  // it ends). Any thread: only flags and visibility, which the next redraw shows.
+  void DisplayProcessingIndicator(bool show);
+  bool isProcessingIndicatorShown() const { return processingIndicatorShown; }
+  // Arms (true) or ends the single-program librarian request; false makes the editor wait for a dump.
+  void SetLibrarianRequestActive(bool active);
+  // The open bank has changed (every caller passes true).
+  void SetLibrarianStatusUnsaved(bool unsaved);
+  // The Store commands of the librarian: the selected program (written into its program memory when
+  // storeAfterSend is true) and the whole open bank.
+  void SendSingleProgramFromLibrarian(bool storeAfterSend);
+  void SendAllProgramsFromLibrarian();
+  // A program change on the global channel with no pause (the jobs pause on their own clock).
+  void sendProgramChange(int program);
+  // The program number the librarian follows (the last program change).
+  int librarianCurrentProgram() const;
+  // The program name the editor shows (kPatchName's text), and every parameter's plain value.
+  std::string programName() const;
+  std::vector<double> currentValues() const;
+  // The clock of the transfer jobs and the MIDI clock; tests hand in their own. Before any job runs.
+  void setJobClock(JobClock* clock);
+
+  // The randomize command (kRandomize pressed while a main tab is shown).
+  void randomizeProgram();
+
+  // The host state chunk: the full body (with ports, bank and program) and the snapshot body.
+  bool SerializeState(ByteChunk* chunk) override;
+  int UnserializeState(ByteChunk* chunk, int startPos) override;
+  bool SerializeState2(ByteChunk* chunk, bool full);
+  // Applies a body only when it is whole and sound: -1 and nothing changed otherwise.
+  int UnserializeState2(ByteChunk* chunk, int startPos, bool full);
 
   // ---- Shared with the MIDI input thread and the jobs without a lock: single values only. ----
   std::atomic<bool> midiOutReady{false};
@@ -156,6 +195,7 @@ class Vexmir : public IEffectVST {
   std::atomic<bool> sendClockTicks{false};
   std::atomic<bool> partRequestPending{false};
   std::atomic<bool> continuousClockStarted{false};
+  std::atomic<bool> processingIndicatorShown{false};
   // Block flags of MIDI from the host and from the synthesizer, in the order CC, PC, note, pitch bend, poly
   // pressure, channel pressure, SysEx.
   enum EFilterKind {
@@ -214,6 +254,8 @@ class Vexmir : public IEffectVST {
   // The MIDI objects of the editor loop; the hub goes first at shut-down (its jobs use the others).
   std::unique_ptr<PatchManager> patchManager;
   std::unique_ptr<PatchLibrarian> librarian;
+  std::unique_ptr<VexmirLibrarianHost> librarianHost;
+  std::unique_ptr<LibrarianEditor> librarianEditor;
   std::unique_ptr<MIDIMessageManager> midiManager;
   uint32_t (*tickSource)() = defaultTicks;
   // The queue is filled on the MIDI input thread and the editor's threads and drained by the audio thread.
