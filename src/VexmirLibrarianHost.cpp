@@ -34,6 +34,9 @@ bool VexmirLibrarianHost::midiOutputChosen() {
 
 bool VexmirLibrarianHost::sendProgramJob(int side, int slot, bool store) {
   if (!plugin_ || !plugin_->midiOutReady) return false;
+  // A job still running drops the request: say so rather than report a send that never happens.
+  MIDIMessageManager* hub = plugin_->getMidiManager();
+  if (!hub || hub->isWorkerBusy(MidiWorker::kJobThread)) return false;
   // The plug-in reads the program from the bank the side shows: its search flag must say which list.
   plugin_->searchListShown = editor_ && editor_->lowerListShowsSearch;
   plugin_->singleProgramFlag = store;
@@ -51,6 +54,8 @@ bool VexmirLibrarianHost::storeProgram(int side, int slot, const LibrarianPatch&
 
 bool VexmirLibrarianHost::storeBank(int side, const PatchFile&) {
   if (!plugin_ || !plugin_->midiOutReady) return false;
+  MIDIMessageManager* hub = plugin_->getMidiManager();
+  if (!hub || hub->isWorkerBusy(MidiWorker::kJobThread)) return false;
   plugin_->storeAllPatchesToDeviceFromLibrarian(side, 0);
   return true;
 }
