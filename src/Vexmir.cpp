@@ -55,6 +55,12 @@ Vexmir::Vexmir(IEffectInstanceInfo info)
   log("PATCH MANAGER INITIALIZED...");
   librarian = std::make_unique<PatchLibrarian>(this);
   if (debugLogOn) librarian->logSink = [this](const std::string& line) { log(line); };
+  // A bank dump from the synthesizer comes back program by program through the SysEx input.
+  librarian->hardwareProgramHandOff = [this](const uint8_t* dump, int size) {
+    ISysEx program(0, dump, size);
+    ProcessSysEx(&program, true);
+  };
+  librarian->hardwareBankFinished = [this] { bankReceiveActive = false; };
   log("PATCH LIBRARIAN INITIALIZED...");
   librarian->loadPatchesFromFilesystem(getPatchesFolderStr());
   log("PATCH LIBRARIAN COMPLETED LOADING SINGLES...");

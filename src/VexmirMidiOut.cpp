@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "KIT/IEffect/IControl.h"
 #include "KIT/IEffect/IGraphics.h"
 #include "KIT/shim/shim-sys.h"
 #include "src/MIDIMessageManager.h"
@@ -214,4 +215,8 @@ void Vexmir::storeAllPatchesToDeviceFromLibrarian(int side, int slot) {
   job.slot = slot;
   midiManager->arrangementBusy = true;
   if (!midiManager->startJob(MidiWorker::kJobThread, job)) midiManager->arrangementBusy = false;
+}
+
+void Vexmir::setLibrarianViewDirty() {
+  if (IControl* view = firstControl(kLibrarianArea)) view->SetDirty(false);
 }
