@@ -37,9 +37,10 @@ set(VEXMIR_EMULATOR_ENV
 # A GoogleTest executable whose cases are registered one by one with CTest under the given labels.
 # FIXTURES names CTest fixtures (for example jack, emulator) that the cases need. Tests with the jack fixture get
 # the JACK server's environment; tests with the emulator fixture also get the emulator's socket and port names,
-# and run one at a time because they share the one emulator.
+# and run one at a time because they share the one emulator. SERIAL runs each case with no other test beside it
+# (for timing measured on the machine's own clock).
 function(vexmir_test name)
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS;FIXTURES;ENV" ${ARGN})
+  cmake_parse_arguments(T "SERIAL" "TIMEOUT" "SOURCES;LIBS;LABELS;FIXTURES;ENV" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main ${T_LIBS})
   if(NOT T_TIMEOUT)
@@ -64,6 +65,9 @@ function(vexmir_test name)
   endif()
   if("emulator" IN_LIST T_FIXTURES)
     string(APPEND props " RESOURCE_LOCK emulator")
+  endif()
+  if(T_SERIAL)
+    string(APPEND props " RUN_SERIAL TRUE")
   endif()
   file(WRITE "${props_file}"
     "if(${name}_TESTS)\n  set_tests_properties(\${${name}_TESTS} PROPERTIES ${props})\nendif()\n")

@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   jackd2 libjack-jackd2-dev
   zynaddsubfx-vst dragonfly-reverb-vst
+  libxcb1-dev libxcb-shm0-dev libxcb-res0-dev xvfb xdotool
 )
 if [ "${VEXMIR_SETUP_EXTRAS:-0}" = 1 ]; then
   # Only for fuzzing and benchmarks, which run by hand.

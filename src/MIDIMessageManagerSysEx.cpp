@@ -41,7 +41,8 @@ int decodeValue(int paramIdx, int low, int high) {
   const bool offset64 = pair(kFilterVeloSense) || pair(kAmpVeloSense) || pair(kAmpKBDTrack) || pair(kVibratoInt) ||
                         (paramIdx >= kSeq1Step1 && paramIdx <= kSeq3Step1 + 31);
   if (offset64) return high != 0 ? low - 64 : low + 64;
-  if (pair(kTimbreBendRange) || paramIdx == kEQLowGain || paramIdx == kEQHiGain) return high != 0 ? low - 116 : low + 12;
+  if (pair(kTimbreBendRange) || paramIdx == kEQLowGain || paramIdx == kEQHiGain)
+    return high != 0 ? low - 116 : low + 12;
   if (pair(kTimbreTune)) return high != 0 ? low - 78 : low + 50;
   if (pair(kTimbreTranspose)) return high != 0 ? low - 104 : low + 24;
   if (paramIdx == kArpSwing) return high != 0 ? low - 28 : low + 100;
@@ -92,8 +93,7 @@ int signedValue(int low) {
 
 }  // namespace
 
-void MIDIMessageManager::processSysExToUI(IControl* control, int value, bool quickTab, bool commonMode,
-                                          bool incoming) {
+void MIDIMessageManager::processSysExToUI(IControl* control, int value, bool quickTab, bool commonMode, bool incoming) {
   dumpPending = false;
   if (!control) return;
   if (incoming) incomingUpdate = true;
@@ -104,7 +104,8 @@ void MIDIMessageManager::processSysExToUI(IControl* control, int value, bool qui
 }
 
 void MIDIMessageManager::getNormalControl(int a, int b, int c, int d, int value, bool incoming) {
-  if (IControl* control = plug->getSysexControl(a, b, c, d, 0)) processSysExToUI(control, value, false, false, incoming);
+  if (IControl* control = plug->getSysexControl(a, b, c, d, 0))
+    processSysExToUI(control, value, false, false, incoming);
 }
 
 void MIDIMessageManager::decodeTapPatternCode(const unsigned char* code, char* steps) {
@@ -275,7 +276,8 @@ void MIDIMessageManager::parameterChange(const uint8_t* d) {
   }
   if (!found && (high == 1 || high == 2) && signedHigh) {
     int x = -1;
-    if (high == 1) x = low >= 8 && low <= 23 ? low + 8 : low >= 26 && low <= 41 ? low + 6 : low >= 44 && low <= 59 ? low + 4 : -1;
+    if (high == 1)
+      x = low >= 8 && low <= 23 ? low + 8 : low >= 26 && low <= 41 ? low + 6 : low >= 44 && low <= 59 ? low + 4 : -1;
     if (high == 2)
       x = low >= 24 && low <= 39 ? low - 8 : low >= 42 && low <= 57 ? low - 10 : low >= 60 && low <= 75 ? low - 12 : -1;
     if (x >= 0) {
@@ -327,7 +329,8 @@ void MIDIMessageManager::sysexPartPatchParse(ISysEx* msg) {
     const double v = values[static_cast<size_t>(idx)];
     plug->setParameterFromPlug(idx, v);
     IParam* p = plug->GetParam(idx);
-    if (ControlAction* a = p ? p->GetControlAction() : nullptr) a->lastValue = static_cast<double>(Vexmir::toInt(p->Value()));
+    if (ControlAction* a = p ? p->GetControlAction() : nullptr)
+      a->lastValue = static_cast<double>(Vexmir::toInt(p->Value()));
   }
   if (result.refreshRequested) refreshPending = true;
   if (result.voiceModeApplied) {

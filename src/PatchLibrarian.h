@@ -19,6 +19,7 @@
 #include "src/PatchFile.h"
 
 class ByteChunk;
+class IGraphics;
 class Vexmir;
 namespace Poco {
 class File;
@@ -39,6 +40,9 @@ extern const char kConvertedBanksFolderName[];
 // after it. Not found, or `position` at or past the end: false and `position` -1. `position` -1 on
 // entry gives false at once.
 bool findByte(const ByteChunk* data, int& position, int value);
+
+// Removes every occurrence of each character of `chars` from `text`, one character after the other.
+void removeCharsFromString(std::string& text, const char* chars);
 
 class PatchLibrarian {
  public:
@@ -111,6 +115,15 @@ class PatchLibrarian {
   // stores `name` with that suffix in *savedName and returns true; on failure (no upper bank, write
   // failed) returns false, leaves *savedName and the file at `path` as they were.
   bool saveEditedPatch(const std::string& path, const std::string& name, std::string* savedName);
+
+  // Prompts (through `graphics`) for a file in `folder`, offering `fileName`, and writes the upper
+  // bank there: Standard MIDI ("mid") or raw ("vmr"). The image is built and read back before
+  // anything is written, goes to a temporary file in the chosen folder, is renamed into place and
+  // checked on disk. Only then are the chosen file's name, its folder's name and its path stored
+  // (any pointer may be null). False when the prompt was cancelled, there is no upper bank, or any
+  // step failed (`error` says which); nothing is recorded then and an existing file stays whole.
+  bool savePatchAs(IGraphics* graphics, const char* fileName, std::string folder, bool midi, std::string* savedFile,
+                   std::string* savedFolder, std::string* savedPath, std::string* error = nullptr);
 
   // ---- new bank files ----
   // Writes slice `splitIndex` + 1 of `source` (programs 128 * (splitIndex + 1) on, at most 128) as a

@@ -10,7 +10,13 @@
 
 namespace librarianfiles {
 
+bool (*injectedFailure)(const char* step) = nullptr;
+
 namespace {
+
+bool failsHere(const char* step) {
+  return injectedFailure && injectedFailure(step);
+}
 
 bool writeAll(int fd, const uint8_t* data, size_t size) {
   while (size > 0) {
@@ -83,9 +89,9 @@ WriteResult writeWhole(const std::string& requested, const uint8_t* data, size_t
   const std::string temp(name.data());
   const mode_t mask = ::umask(0);
   ::umask(mask);
-  bool ok = ::fchmod(fd, 0666 & ~mask) == 0 && writeAll(fd, data, size) && ::fsync(fd) == 0;
+  bool ok = ::fchmod(fd, 0666 & ~mask) == 0 && !failsHere("write") && writeAll(fd, data, size) && ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
-  WriteResult result = ok ? publish(temp, path, replace) : WriteResult::Failed;
+  WriteResult result = ok && !failsHere("rename") ? publish(temp, path, replace) : WriteResult::Failed;
   if (result != WriteResult::Written) ::unlink(temp.c_str());
   return result;
 }

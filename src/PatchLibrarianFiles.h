@@ -9,6 +9,11 @@ namespace librarianfiles {
 
 enum class WriteResult { Written, NameTaken, Failed };
 
+// For tests that prove no failure loses data: when set, asked before the bytes of a file are written
+// ("write") and before the finished file is put in place ("rename"); true makes that step fail as a
+// full disk or a refused rename would.
+extern bool (*injectedFailure)(const char* step);
+
 // Writes `size` bytes to a temporary file beside `path` and then puts it in place: replacing an
 // existing file when `replace` is true, otherwise only when no file of that name exists
 // (NameTaken). On any failure the temporary file is removed and the target is as it was. When

@@ -5,11 +5,16 @@
 #include <ctime>
 #include <fstream>
 
-#include "KIT/IEffect/IGraphics.h"
+#include "KIT/IEffect/ControlLayer.h"
+#include "KIT/IEffect/IControl.h"
+#include "KIT/IEffect/IGraphicsMac.h"
+#include "KIT/IEffect/IParam.h"
 #include "platform/bundle/bundle.h"
 #include "src/MIDIMessageManager.h"
 #include "src/PatchLibrarian.h"
 #include "src/PatchManager.h"
+#include "src/ProgressIndicator.h"
+#include "src/UIConfigManager.h"
 #include "src/debugger.h"
 
 namespace {
@@ -21,6 +26,9 @@ const char* const kChannelIO = "2-2";
 constexpr int kMfrID = MakeFourCC('P', 'c', 'r', '1');
 constexpr int kLatency = 128;
 constexpr int kMidiQueueSize = 1024;
+constexpr int kEditorWidth = 1500;
+constexpr int kEditorHeight = 667;
+const char* const kBundleID = "com.Pellacor.vst.Vexmir Editor";
 
 std::string trimLineEnd(std::string s) {
   while (!s.empty() && (s.back() == ' ' || s.back() == '\n' || s.back() == '\r' || s.back() == '\t')) s.pop_back();
@@ -65,14 +73,82 @@ Vexmir::Vexmir(IEffectInstanceInfo info)
   librarian->loadPatchesFromFilesystem(getPatchesFolderStr());
   log("PATCH LIBRARIAN COMPLETED LOADING SINGLES...");
 
+  buildEditor();
   startMidiLoop();
+}
+
+void Vexmir::buildEditor() {
+  const double s = uiScale;
+  const int width = static_cast<int>(kEditorWidth * s), height = static_cast<int>(kEditorHeight * s);
+  auto* surface = new IGraphicsMac(this, width, height, 0);
+  surface->SetBundleID(kBundleID);
+  log("STARTING USER INTERFACE CONFIGURATION...");
+  uiConfig = new UIConfigManager();
+  uiConfig->readUIConfig(surface, this, librarian.get(), uiStyle, s);
+  log("USER INTERFACE CONFIGURATION COMPLETED... BUILDING UI");
+
+  if (ControlLayer* root = namedLayer("root")) root->Hide(false);
+  if (ControlLayer* mixer = namedLayer("multiModeMixer")) {
+    mixer->setSelectedZone(-1);
+    for (int i = 0; i < mixer->childLayers.GetSize(); ++i) {
+      ControlLayer* child = mixer->childLayers.Get(i);
+      child->Hide(child->getId() != -1);
+    }
+  }
+  for (const char* name : {"aboutWindow", "firstRunNotification", "midiFilterSettings", "midiSettingsButton"})
+    if (ControlLayer* layer = namedLayer(name)) layer->Hide(true);
+  if (IParam* randomize = GetParam(kRandomize))
+    if (ControlAction* action = randomize->GetControlAction())
+      if (!action->controls.empty()) action->controls.front()->GrayOut(true);
+  if (ControlLayer* split = namedLayer("splitPointLayer")) split->Hide(false);
+  for (const char* name : {"patchRename", "saveChangesLayer", "releaseAllLocksLayer", "discardChangesLayerRight",
+                           "keepBankOpenLayer", "searchField"})
+    if (ControlLayer* layer = namedLayer(name)) layer->Hide(true);
+
+  const ImageInfo background = uiConfig->getBackgroundImage();
+  surface->AttachBackground(background.resourceId, ("resources/img/" + background.file).c_str(), s);
+  IEffectVST::AttachGraphics(surface);
+  log("Layers attached...");
+
+  // The progress overlay on its own layer, with the two Cancel buttons of a running transfer.
+  auto* progress = new ControlLayer(0, "PROGRESS");
+  uiConfig->layers.emplace("PROGRESS", progress);
+  IBitmap overlay = surface->LoadIBitmap(118, "resources/img/overlayer.png", 1.0, 1, false);
+  if (overlay.W != width || overlay.H != height) overlay = surface->ScaleBitmap(&overlay, width, height);
+  progressIndicator =
+      new ProgressIndicator(progress, this, 0, 0, width, height, -1, overlay, IRECT(0, 0, width, height));
+  cancelButtons[0] = uiConfig->createAutoOffSwitchControl("Cancel Data Request", kReserved518, 860, 340,
+                                                          "BUTTON_LIB_CANCEL_ID", 0, progress, "Global");
+  cancelButtons[1] = uiConfig->createAutoOffSwitchControl("Cancel Data Request", kReserved518, 1150, 122,
+                                                          "BUTTON_LIB_CANCEL_ID", 0, progress, "Global");
+  progressIndicator->Hide(true);
+  progress->Hide(true);
+  surface->AttachLayer(progress);
+}
+
+ControlLayer* Vexmir::namedLayer(const char* name) {
+  ControlLayer* layer = uiConfig ? uiConfig->getLayer(name) : nullptr;
+  if (!layer) log(std::string("CONFIG READER: layer ") + name + " MISSING!");
+  return layer;
+}
+
+IControl* Vexmir::getCCControls(int channel, int ccNumber, int subKey) {
+  return uiConfig ? uiConfig->getCCControl(channel, ccNumber, subKey) : nullptr;
+}
+
+IControl* Vexmir::getMsbLsbControl(int channel, int msb, int valueOffset, int lsb, int subKey) {
+  return uiConfig ? uiConfig->getNRPNControl(channel, msb, valueOffset, lsb, subKey) : nullptr;
+}
+
+IControl* Vexmir::getSysexControl(int byte0, int byte1, int byte2, int byte3, int key) {
+  return uiConfig ? uiConfig->getSysExControl(byte0, byte1, byte2, byte3, key) : nullptr;
 }
 
 // The MIDI side of start-up, once the editor surface and its controls exist: the hub with its (idle)
 // workers, the channel, the display lines and the first Reset.
 void Vexmir::startMidiLoop() {
   midiManager = std::make_unique<MIDIMessageManager>(this, patchManager.get(), librarian.get(), GetGUI());
-  cacheDisplayControls();
+  cacheEditorObjects();
   storeParamValue(kGlobalMidiChannel, 0);
   deviceId = 0x30 + static_cast<int>(paramValue(kGlobalMidiChannel));
   secondDeviceId = 0x30;
@@ -93,6 +169,8 @@ Vexmir::~Vexmir() {
   midiManager.reset();
   patchManager.reset();
   librarian.reset();
+  // The surface (deleted by the base) keeps the controls; the builder frees only the bindings it made.
+  delete uiConfig;
 }
 
 std::string Vexmir::getDataFolder() {

@@ -20,6 +20,8 @@ class ITextControl;
 class MIDIMessageManager;
 class PatchLibrarian;
 class PatchManager;
+class ProgressIndicator;
+class UIConfigManager;
 
 class Vexmir : public IEffectVST {
  public:
@@ -54,6 +56,15 @@ class Vexmir : public IEffectVST {
   const std::string& getUISettingsLine(int line) const { return uiSettings[line < 0 || line > 4 ? 4 : line]; }
   const std::string& getDebugLogPath() const { return debugLogPath; }
   const std::string& getUISettingsPath() const { return uiSettingsPath; }
+
+  // The control bound to an incoming control change, NRPN or SysEx parameter change, from the routing tables
+  // built with the editor; null when none. Any thread once the plug-in is constructed.
+  IControl* getCCControls(int channel, int ccNumber, int subKey);
+  IControl* getMsbLsbControl(int channel, int msb, int valueOffset, int lsb, int subKey);
+  IControl* getSysexControl(int byte0, int byte1, int byte2, int byte3, int key);
+  UIConfigManager* getUIConfig() const { return uiConfig; }
+  ProgressIndicator* getProgressIndicator() const { return progressIndicator; }
+  IControl* getCancelButton(int which) const { return which == 0 || which == 1 ? cancelButtons[which] : nullptr; }
 
   IMidiQueue midiQueue;
   // Last short message compared by DebuggerOutput::compareMIDIdata.
@@ -221,6 +232,14 @@ class Vexmir : public IEffectVST {
 
  private:
   void readUISettingsFile();
+  // Builds the editor surface and everything on it from the resources (constructor only).
+  void buildEditor();
+  // The layer of that name, logged when the description has none.
+  ControlLayer* namedLayer(const char* name);
+
+  UIConfigManager* uiConfig = nullptr;
+  ProgressIndicator* progressIndicator = nullptr;
+  IControl* cancelButtons[2] = {nullptr, nullptr};
 
   std::string debugLogPath;
   std::string uiSettingsPath;
@@ -237,7 +256,6 @@ class Vexmir : public IEffectVST {
   void setDisplayLine(int line, const char* text);
   // Looks the editor's layers and display controls up once the editor is built.
   void cacheEditorObjects();
-  ControlLayer* lookUpLayer(const char* name);
   void applyCommonTail(ControlAction* action, int paramIdx, double value, int v);
   void openPortFromParam(int paramIdx);
   void startRequestJob(int job, bool toEditor);

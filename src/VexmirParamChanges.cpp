@@ -47,41 +47,33 @@ IControl* Vexmir::firstControl(int paramIdx) const {
   return findFirstControl(paramIdx);
 }
 
-ControlLayer* Vexmir::lookUpLayer(const char* name) {
-  UIConfigManager* ui = getUIConfig();
-  ControlLayer* layer = ui ? ui->getLayer(name) : nullptr;
-  if (!layer) log(std::string("CONFIG READER: layer ") + name + " MISSING!");
-  return layer;
-}
-
 void Vexmir::cacheEditorObjects() {
   EditorLayers& L = editorLayers;
-  L.root = lookUpLayer("root");
-  L.miniMixer = lookUpLayer("miniMixer");
-  L.timbreControl = lookUpLayer("timbreControlLayer");
-  L.splitPoint = lookUpLayer("splitPointLayer");
-  L.discardChangesRight = lookUpLayer("discardChangesLayerRight");
-  L.keepBankOpen = lookUpLayer("keepBankOpenLayer");
-  L.saveChanges = lookUpLayer("saveChangesLayer");
-  L.searchField = lookUpLayer("searchField");
-  L.midiSettingsButton = lookUpLayer("midiSettingsButton");
-  L.velocityLevel = lookUpLayer("velocityLevelLayer");
-  L.delayKnob = lookUpLayer("delayKnobLayer");
-  L.delayMenu = lookUpLayer("delayMenuLayer");
-  L.releaseAllLocks = lookUpLayer("releaseAllLocksLayer");
-  L.mainOscLayer = lookUpLayer("mainOscLayer");
-  L.modSequence = lookUpLayer("modSequence");
-  L.leftPatchMenu = lookUpLayer("LeftPatchPopupMenu");
-  L.rightPatchMenu = lookUpLayer("RightPatchPopupMenu");
-  L.bankEditMenu = lookUpLayer("BANKEDITMENU");
-  L.rightSearchMenu = lookUpLayer("RightSearchPopupMenu");
-  L.progress = lookUpLayer("PROGRESS");
+  L.root = namedLayer("root");
+  L.miniMixer = namedLayer("miniMixer");
+  L.timbreControl = namedLayer("timbreControlLayer");
+  L.splitPoint = namedLayer("splitPointLayer");
+  L.discardChangesRight = namedLayer("discardChangesLayerRight");
+  L.keepBankOpen = namedLayer("keepBankOpenLayer");
+  L.saveChanges = namedLayer("saveChangesLayer");
+  L.searchField = namedLayer("searchField");
+  L.midiSettingsButton = namedLayer("midiSettingsButton");
+  L.velocityLevel = namedLayer("velocityLevelLayer");
+  L.delayKnob = namedLayer("delayKnobLayer");
+  L.delayMenu = namedLayer("delayMenuLayer");
+  L.releaseAllLocks = namedLayer("releaseAllLocksLayer");
+  L.mainOscLayer = namedLayer("mainOscLayer");
+  L.modSequence = namedLayer("modSequence");
+  L.leftPatchMenu = namedLayer("LeftPatchPopupMenu");
+  L.rightPatchMenu = namedLayer("RightPatchPopupMenu");
+  L.bankEditMenu = namedLayer("BANKEDITMENU");
+  L.rightSearchMenu = namedLayer("RightSearchPopupMenu");
+  L.progress = namedLayer("PROGRESS");
   cacheDisplayControls();
   static const int firstSteps[3] = {kModSeq1Value01, kModSeq2Value01, kModSeq3Value01};
   for (int n = 0; n < 3; ++n) {
     sequenceTexts[n].assign(16, nullptr);
-    for (int k = 0; k < 16; ++k)
-      sequenceTexts[n][k] = dynamic_cast<ITextControl*>(firstControl(firstSteps[n] + k));
+    for (int k = 0; k < 16; ++k) sequenceTexts[n][k] = dynamic_cast<ITextControl*>(firstControl(firstSteps[n] + k));
   }
 }
 
@@ -185,7 +177,8 @@ void Vexmir::processControlAction(ControlAction* action, int paramIdx, double va
       break;
     }
     case ControlAction::kNRPN: {
-      const bool global = paramIdx == kArpGate || paramIdx == kArpOnOff || paramIdx == kArpLatch || paramIdx == kArpType;
+      const bool global =
+          paramIdx == kArpGate || paramIdx == kArpOnOff || paramIdx == kArpLatch || paramIdx == kArpType;
       const int channel = global ? globalChannel() : timbreChannel(timbre);
       const int data = mapNRPNValue(action, paramIdx, value, v);
       sendCC(99, action->nrpnMsb, channel);
@@ -321,7 +314,7 @@ void Vexmir::OnParamChange(int paramIdx) {
       break;
     case kMIDIFilterToDAWBuffer:
       midiOutViaAudioQueue = value == 1.0;
-      if (queueStepsPerBlock <= 0) queueStepsPerBlock = GetBlockSize() > 0 ? GetBlockSize() : 1;
+      queueStepsPerBlock = GetBlockSize() > 0 ? GetBlockSize() : 1;
       break;
     case kSendMIDIClockPointer:
       sendClockStartStop = value == 1.0;

@@ -10,6 +10,7 @@
 #include "KIT/IEffect/IGraphicsMac.h"
 #include "KIT/IEffect/Log.h"
 #include "platform/vst2/vst2.h"
+#include "platform/x11/presenter.h"
 
 struct IEffectVST::VSTState {
   AEffect mAEffect{};
@@ -19,8 +20,9 @@ struct IEffectVST::VSTState {
   VstSpeakerArrangement mOutputSpkrArr{};
   bool mHostSpecificInitDone = false;
   int mHasVSTExtensions = 0;
-  ByteChunk mState;      // program chunk handed to the host
-  ByteChunk mBankState;  // bank chunk handed to the host
+  ByteChunk mState;                      // program chunk handed to the host
+  ByteChunk mBankState;                  // bank chunk handed to the host
+  x11::Presenter* mX11Editor = nullptr;  // the editor shown in a Linux host's X11 window; host GUI thread only
 };
 
 namespace {
@@ -74,6 +76,8 @@ class IEffectVSTEntry {
   static void process(AEffect* effect, float** inputs, float** outputs, int32_t nFrames);
   static void processReplacing(AEffect* effect, float** inputs, float** outputs, int32_t nFrames);
   static void processDoubleReplacing(AEffect* effect, double** inputs, double** outputs, int32_t nFrames);
+  // Gives back the X11 window, its connection and the model window of an editor shown on X11 (none: nothing).
+  static void closeX11Editor(IEffectVST* plug);
 
  private:
   static intptr_t dispatch(IEffectVST* plug, int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt);
@@ -88,6 +92,11 @@ class IEffectVSTEntry {
   template <class Sample, class Run>
   static void runBlock(AEffect* effect, Sample** inputs, Sample** outputs, int32_t nFrames, Run run);
 };
+
+void IEffectVSTEntry::closeX11Editor(IEffectVST* plug) {
+  delete plug->mState->mX11Editor;
+  plug->mState->mX11Editor = nullptr;
+}
 
 intptr_t IEffectVSTEntry::dispatcher(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr,
                                      float opt) {
@@ -104,7 +113,18 @@ intptr_t IEffectVSTEntry::dispatcher(AEffect* effect, int32_t opcode, int32_t in
     }
     return 0;
   }
-  if (opcode == effEditIdle || opcode == effIdle) return 0;
+  if (opcode == effEditIdle || opcode == effIdle) {
+    // A Linux host's idle calls are the editor's clock and event loop; they run without the plug-in mutex, as the
+    // view's timer and events do on the Mac, and the controls take it where they change parameters.
+    if (opcode == effEditIdle && plug->mState->mX11Editor) {
+      try {
+        plug->mState->mX11Editor->idle();
+      } catch (...) {
+        std::fprintf(stderr, "Vexmir: error while idling the editor\n");
+      }
+    }
+    return 0;
+  }
   KIT_MutexLock lock(plug->GetMutex());
   try {
     return dispatch(plug, opcode, index, value, ptr, opt);
@@ -180,6 +200,22 @@ intptr_t IEffectVSTEntry::dispatch(IEffectVST* plug, int32_t opcode, int32_t ind
     case effEditOpen: {
       IGraphics* g = plug->GetGUI();
       if (!g) return 0;
+      closeX11Editor(plug);
+      // A Linux host hands over its X11 window: the editor goes into a window of the platform model, which the
+      // presenter shows inside the host's window.
+      if (const uint32_t hostWindow = x11::hostWindowOf(ptr)) {
+        std::string why;
+        st->mX11Editor = x11::Presenter::open(
+            hostWindow, g->Width(), g->Height(),
+            [g](cocoa::View* content) { return g->OpenWindow(content) != nullptr; }, &why);
+        if (!st->mX11Editor) {
+          g->CloseWindow();
+          std::fprintf(stderr, "Vexmir: the editor cannot be shown: %s\n", why.c_str());
+          return 0;
+        }
+        plug->OnGUIOpen();
+        return 1;
+      }
       // A host that asked for the view form gets a view inside its own; otherwise the editor goes into its window.
       void* view =
           (st->mHasVSTExtensions & kHostViewAsConfigBit) ? g->OpenWindow(ptr) : g->OpenWindow(ptr, nullptr, 0, 0);
@@ -192,6 +228,7 @@ intptr_t IEffectVSTEntry::dispatch(IEffectVST* plug, int32_t opcode, int32_t ind
       if (!g) return 0;
       plug->OnGUIClose();
       g->CloseWindow();
+      closeX11Editor(plug);
       return 1;
     }
     case effIdentify:
@@ -459,6 +496,11 @@ IEffectVST::IEffectVST(IEffectInstanceInfo instanceInfo, int nParams, const char
 }
 
 IEffectVST::~IEffectVST() {
+  // A host may close the plug-in with its editor open: the editor leaves the model window before it goes.
+  if (mState->mX11Editor) {
+    if (IGraphics* g = GetGUI()) g->CloseWindow();
+    IEffectVSTEntry::closeX11Editor(this);
+  }
   delete mState;
 }
 

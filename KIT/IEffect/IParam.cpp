@@ -126,8 +126,9 @@ void IParam::SetNormalized(double normalized) {
 }
 
 double IParam::GetNormalized(double value) const {
+  // An empty or inverted range (one-text menus, name fields, a port list of only "OFF") has no position.
+  if (!(mMax > mMin)) return 0.0;
   double v = value < mMin ? mMin : (value > mMax ? mMax : value);
-  if (mMax == mMin) return 0.0;
   return std::pow((v - mMin) / (mMax - mMin), 1.0 / mShape);
 }
 

@@ -154,6 +154,14 @@ int scriptedCount() {
   return static_cast<int>(script().size());
 }
 
+Choice takeScriptedChoice() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (script().empty()) return Choice{};
+  Choice c = std::move(script().front());
+  script().pop_front();
+  return c;
+}
+
 void setChooser(std::function<Choice(const ShownMenu&)> c) {
   std::lock_guard<std::mutex> lock(g_mutex);
   chooser() = std::move(c);

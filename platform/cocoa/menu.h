@@ -103,6 +103,9 @@ void scriptChoice(Choice choice);
 void scriptDismiss();
 void clearScript();
 int scriptedCount();
+// Takes the first queued answer (empty when none is queued): for a chooser that leaves menus it does not show to
+// the queue.
+Choice takeScriptedChoice();
 // A chooser that replaces the queue (null to go back to the queue).
 void setChooser(std::function<Choice(const ShownMenu&)> chooser);
 // How long the user keeps each menu open before picking (model seconds; 0, the default, picks at once). The menu

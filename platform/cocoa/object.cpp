@@ -72,6 +72,13 @@ bool Object::isLive(const Object* object, uint64_t serial) {
   return it != r.objects.end() && it->second == serial;
 }
 
+bool Object::isLiveAddress(const void* address) {
+  if (!address) return false;
+  LiveRegistry& r = registry();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  return r.objects.count(static_cast<const Object*>(address)) != 0;
+}
+
 struct AutoreleasePool::Impl {
   AutoreleasePool* outer = nullptr;
   std::vector<Object*> objects;

@@ -28,6 +28,8 @@ class Object {
   uint64_t serial() const { return serial_; }
   // Any thread. True while an object with this address and serial exists.
   static bool isLive(const Object* object, uint64_t serial);
+  // Any thread. True while some object lives at this address (tells the model's objects from foreign handles).
+  static bool isLiveAddress(const void* address);
 
   // Whether the object is of (or derives from) T: the model's `isKindOfClass:` / `respondsToSelector:`.
   template <class T>

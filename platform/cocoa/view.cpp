@@ -1,7 +1,5 @@
 #include "platform/cocoa/view.h"
 
-#include <png.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -9,6 +7,7 @@
 
 #include "platform/cocoa/runloop.h"
 #include "platform/graphics/graphics.h"
+#include "platform/graphics/png.h"
 
 namespace cocoa {
 
@@ -459,33 +458,8 @@ uint32_t Window::pixelAt(int x, int y) const {
 
 bool Window::writePNG(const std::string& path) const {
   if (!backing_) return false;
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  const int w = backing_->width(), h = backing_->height();
-  std::vector<uint8_t> row(static_cast<size_t>(w) * 3);
-  bool ok = png && info;
-  if (ok && setjmp(png_jmpbuf(png))) {
-    ok = false;
-  } else if (ok) {
-    png_init_io(png, f);
-    png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int y = 0; y < h; ++y) {
-      const uint8_t* src = &pixels_[static_cast<size_t>(y) * w * 4];
-      for (int x = 0; x < w; ++x) {
-        row[x * 3] = src[x * 4 + 1];
-        row[x * 3 + 1] = src[x * 4 + 2];
-        row[x * 3 + 2] = src[x * 4 + 3];
-      }
-      png_write_row(png, row.data());
-    }
-    png_write_end(png, nullptr);
-  }
-  png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
-  return std::fclose(f) == 0 && ok;
+  return platform::gfx::writeRgbPngFile(path, pixels_.data(), backing_->width(), backing_->height(),
+                                        backing_->width() * 4);
 }
 
 std::vector<Rect> Window::takeDisplayedRects() {

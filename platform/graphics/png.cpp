@@ -81,4 +81,34 @@ bool loadPngFile(const std::string& path, DecodedImage& out) {
   return true;
 }
 
+bool writeRgbPngFile(const std::string& path, const uint8_t* pixels, int width, int height, int rowBytes) {
+  if (!pixels || width < 1 || height < 1 || rowBytes < width * 4) return false;
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
+  bool ok = png && info;
+  if (ok && setjmp(png_jmpbuf(png))) {
+    ok = false;
+  } else if (ok) {
+    png_init_io(png, f);
+    png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int y = 0; y < height; ++y) {
+      const uint8_t* src = pixels + static_cast<size_t>(y) * rowBytes;
+      for (int x = 0; x < width; ++x) {
+        row[x * 3] = src[x * 4 + 1];
+        row[x * 3 + 1] = src[x * 4 + 2];
+        row[x * 3 + 2] = src[x * 4 + 3];
+      }
+      png_write_row(png, row.data());
+    }
+    png_write_end(png, nullptr);
+  }
+  png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
+  return std::fclose(f) == 0 && ok;
+}
+
 }  // namespace platform::gfx

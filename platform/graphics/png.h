@@ -17,4 +17,8 @@ struct DecodedImage {
 // False (and an empty image) for a missing, unreadable or malformed file, or one larger than 16384 on a side.
 bool loadPngFile(const std::string& path, DecodedImage& out);
 
+// Writes opaque pixels of the drawing contexts' layout (a leading byte, then red, green, blue; rows `rowBytes`
+// apart, top row first) as an RGB PNG. False when the file cannot be written.
+bool writeRgbPngFile(const std::string& path, const uint8_t* pixels, int width, int height, int rowBytes);
+
 }  // namespace platform::gfx

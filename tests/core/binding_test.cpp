@@ -73,9 +73,9 @@ TEST_F(Bundle, DispatcherAnswersEveryOpcodeOfTheTable) {
       {effSetBlockSize, 0, 512, 0},
       {effMainsChanged, 0, 1, 0},
       {effMainsChanged, 0, 0, 0},
-      {effEditGetRect, 0, 0, 0},  // no editor surface yet
-      {effEditOpen, 0, 0, 0},
-      {effEditClose, 0, 0, 0},
+      {effEditGetRect, 0, 0, 1},  // the editor of 1500 x 667
+      {effEditOpen, 0, 0, 0},     // no parent view given
+      {effEditClose, 0, 0, 1},
       {effIdentify, 0, 0, 0x4E764566},
       {effCanBeAutomated, 5, 0, 1},
       {effGetPlugCategory, 0, 0, kPlugCategSynth},

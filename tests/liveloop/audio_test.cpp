@@ -34,6 +34,10 @@ class AudioPlug : public Vexmir {
  public:
   AudioPlug() : Vexmir(IEffectInstanceInfo{quietHost}) {
     setTickSource(scriptedTicks);
+    // Channel parameters as the parameter table gives them, whatever controls the description binds.
+    for (int idx : {static_cast<int>(kMultiPartMIDICh), kMultiPartMIDICh + 1})
+      if (GetParam(idx)->GetMax() < 16) GetParam(idx)->InitInt("MIDI Channel", 0, 0, 16);
+    if (GetParam(kGlobalMidiChannel)->GetMax() < 15) GetParam(kGlobalMidiChannel)->InitInt("Global Channel", 0, 0, 15);
     getMidiManager()->getSender()->jobRunner = [this](MIDIMessageSender&, const SenderJob& j) {
       std::lock_guard<std::mutex> lock(jobsLock);
       jobs.push_back(j.job);
@@ -51,6 +55,9 @@ class AudioPlug : public Vexmir {
   void block(int frames) {
     double* none[2] = {nullptr, nullptr};
     ProcessDoubleReplacing(none, none, frames);
+    // A clock job still running would drop the next edge's job: let it end, as a real block's time would.
+    for (int i = 0; i < 2000 && getMidiManager()->isWorkerBusy(MidiWorker::kClockControlThread); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   std::vector<int> jobsSeen() {
     // Jobs run on their workers: wait until the clock-control worker is idle again.
@@ -133,7 +140,9 @@ TEST(AudioCallback, QueuedMessagesLeaveInOrderAtTheirOffsets) {
   plug.SetBlockSize(64);
   plug.Reset();
   plug.playing = true;  // no all-notes-off in the way
-  plug.midiOutViaAudioQueue = true;
+  plug.storeParamValue(kMIDIFilterToDAWBuffer, 1.0);
+  plug.OnParamChange(kMIDIFilterToDAWBuffer);
+  ASSERT_TRUE(plug.midiOutViaAudioQueue);
   plug.block(64);
   plug.sent.clear();
   const int offsets[] = {10, 5, 80, 10, 0};

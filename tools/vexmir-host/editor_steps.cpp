@@ -1,9 +1,11 @@
 // Editor steps: the plug-in's editor opened in a window of the platform model (a view for hosts that ask for the
-// view form, else a Carbon window), synthetic mouse, wheel and key input, the run loop pumped tick by tick on the
-// model clock, scripted answers for menus, panels and alerts, and the window's pixels saved as a PNG.
+// view form, else a Carbon window) or, as a Linux host does it, in a real X11 window; synthetic mouse, wheel and key
+// input, the run loop pumped tick by tick on the model clock, scripted answers for menus, panels and alerts, and the
+// window's pixels saved as a PNG.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -15,7 +17,9 @@
 #include "platform/cocoa/runloop.h"
 #include "platform/cocoa/view.h"
 #include "platform/vst2/vst2.h"
+#include "platform/x11/presenter.h"
 #include "tools/vexmir-host/script.h"
+#include "tools/vexmir-host/x11_host.h"
 
 namespace vexhost {
 
@@ -23,12 +27,30 @@ namespace {
 
 // The editor window of this run (one at a time).
 struct EditorWindow {
-  cocoa::Window* window = nullptr;  // retained; a Carbon window on the Carbon path
+  cocoa::Window* window = nullptr;  // retained; a Carbon window on the Carbon path; the plug-in's model window on X11
   bool carbon = false;
+  bool onX11 = false;
+  std::unique_ptr<X11HostWindow> x11;  // the host's X11 window, when the host made one
   int width = 0, height = 0;
   size_t menusSeen = 0;
 };
 EditorWindow g_editor;
+
+void closeEditorWindows() {
+  if (g_editor.window) {
+    if (g_editor.carbon) {
+      carbon::DisposeWindow(g_editor.window);
+    } else if (g_editor.onX11) {
+      g_editor.window->release();
+    } else {
+      g_editor.window->close();
+      g_editor.window->release();
+    }
+    g_editor.window = nullptr;
+  }
+  g_editor.x11.reset();
+  g_editor.onX11 = false;
+}
 
 StepAction fail(std::string* error, const std::string& why) {
   *error = why;
@@ -100,6 +122,66 @@ void reportUnhandled(Session& s) {
 // ---------------------------------------------------------------------------------------------------------------
 // editor open / close
 
+// What every way of opening does first: the model clock, the editor's size from effEditGetRect.
+bool beginEditorOpen(Session& s, std::string* err) {
+  if (g_editor.window || g_editor.x11 || g_editor.onX11) {
+    *err = "an editor window is already open";
+    return false;
+  }
+  // Timers run on the model clock from here on, so that pumping is exact and instant.
+  cocoa::useManualClock();
+  ERect* rect = nullptr;
+  const intptr_t got = s.host.dispatch(effEditGetRect, 0, 0, &rect, 0.0f);
+  if (!got || !rect) {
+    *err = "the plug-in has no editor (effEditGetRect answered 0)";
+    return false;
+  }
+  const int w = rect->right - rect->left, h = rect->bottom - rect->top;
+  s.host.out().line("editor rect " + std::to_string(w) + "x" + std::to_string(h));
+  if (w <= 0 || h <= 0) {
+    *err = "the editor rectangle is empty";
+    return false;
+  }
+  g_editor.width = w;
+  g_editor.height = h;
+  g_editor.menusSeen = cocoa::menus::shownMenus().size();
+  return true;
+}
+
+// As a Linux host: a top-level X11 window whose id goes to effEditOpen (or the given id, made by no one), then
+// effEditIdle as the host's idle. The plug-in's model window stays reachable for the model's own steps.
+StepAction parseEditorOpenX11(const StepArgs& a, std::string* error) {
+  if (!a.onlyKeys({"window"}, error)) return {};
+  long long given = -1;
+  if (!a.intKey("window", &given, error)) return {};
+  if (a.keys.count("window") && (given < 0 || given > 0xFFFFFFFFll))
+    return fail(error, "window=ID from 0 to 0xFFFFFFFF");
+  return [given](Session& s, std::string* err) {
+    if (!s.needPlugin(err) || !beginEditorOpen(s, err)) return false;
+    uint32_t id = static_cast<uint32_t>(given);
+    if (given < 0) {
+      std::string why;
+      g_editor.x11 = X11HostWindow::open(g_editor.width, g_editor.height, &why);
+      if (!g_editor.x11) {
+        *err = why;
+        return false;
+      }
+      id = g_editor.x11->id();
+    }
+    g_editor.onX11 = true;
+    const intptr_t r = s.host.dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(static_cast<uintptr_t>(id)), 0.0f);
+    s.host.out().line("editor open x11 -> " + std::to_string(r));
+    for (x11::Presenter* p : x11::Presenter::all()) {
+      if (p->parent() == id && p->modelWindow()) {
+        g_editor.window = p->modelWindow();
+        g_editor.window->retain();
+        s.host.out().line(std::string("editor shown on X11") + (p->usesSharedMemory() ? " with shared memory" : ""));
+      }
+    }
+    return true;
+  };
+}
+
 StepAction parseEditor(const StepArgs& a, std::string* error) {
   if (a.words.empty()) return fail(error, "editor open cocoa|carbon [composited=0/1] | editor close");
   const std::string what = a.words[0];
@@ -109,47 +191,21 @@ StepAction parseEditor(const StepArgs& a, std::string* error) {
       if (!s.needPlugin(err)) return false;
       const intptr_t r = s.host.dispatch(effEditClose, 0, 0, nullptr, 0.0f);
       s.host.out().line("editor close -> " + std::to_string(r));
-      if (g_editor.window) {
-        if (g_editor.carbon) {
-          carbon::DisposeWindow(g_editor.window);
-        } else {
-          g_editor.window->close();
-          g_editor.window->release();
-        }
-        g_editor.window = nullptr;
-      }
+      closeEditorWindows();
       return true;
     };
   }
-  if (what != "open" || a.words.size() != 2 || (a.words[1] != "cocoa" && a.words[1] != "carbon"))
-    return fail(error, "editor open cocoa|carbon [composited=0/1]");
+  if (what != "open" || a.words.size() != 2 || (a.words[1] != "cocoa" && a.words[1] != "carbon" && a.words[1] != "x11"))
+    return fail(error, "editor open cocoa|carbon|x11 [composited=0/1] [window=ID]");
+  if (a.words[1] == "x11") return parseEditorOpenX11(a, error);
   if (!a.onlyKeys({"composited"}, error)) return {};
   long long composited = 1;
   if (!a.intKey("composited", &composited, error)) return {};
   const bool useCarbon = a.words[1] == "carbon";
   return [useCarbon, composited](Session& s, std::string* err) {
     if (!s.needPlugin(err)) return false;
-    if (g_editor.window) {
-      *err = "an editor window is already open";
-      return false;
-    }
-    // Timers run on the model clock from here on, so that pumping is exact and instant.
-    cocoa::useManualClock();
-    ERect* rect = nullptr;
-    const intptr_t got = s.host.dispatch(effEditGetRect, 0, 0, &rect, 0.0f);
-    if (!got || !rect) {
-      *err = "the plug-in has no editor (effEditGetRect answered 0)";
-      return false;
-    }
-    const int w = rect->right - rect->left, h = rect->bottom - rect->top;
-    s.host.out().line("editor rect " + std::to_string(w) + "x" + std::to_string(h));
-    if (w <= 0 || h <= 0) {
-      *err = "the editor rectangle is empty";
-      return false;
-    }
-    g_editor.width = w;
-    g_editor.height = h;
-    g_editor.menusSeen = cocoa::menus::shownMenus().size();
+    if (!beginEditorOpen(s, err)) return false;
+    const int w = g_editor.width, h = g_editor.height;
     void* parent = nullptr;
     if (useCarbon) {
       carbon::Rect b{100, 100, static_cast<carbon::SInt16>(100 + h), static_cast<carbon::SInt16>(100 + w)};
@@ -467,8 +523,16 @@ StepAction parsePump(const StepArgs& a, std::string* error) {
   return [n](Session& s, std::string*) {
     cocoa::useManualClock();
     cocoa::AutoreleasePool pool;
-    // Each tick is one period of a 25-frames-a-second timer; the run loop displays the windows after each pass.
-    for (long long i = 0; i < n; ++i) cocoa::RunLoop::current()->runUntilDate(cocoa::clockNow() + 0.04);
+    // Each tick is one period of a 25-frames-a-second timer; the run loop displays the windows after each pass. On
+    // X11 the plug-in's idle runs the pass, as a Linux host drives it.
+    for (long long i = 0; i < n; ++i) {
+      if (g_editor.onX11) {
+        cocoa::advanceClock(0.04);
+        s.host.dispatch(effEditIdle, 0, 0, nullptr, 0.0f);
+      } else {
+        cocoa::RunLoop::current()->runUntilDate(cocoa::clockNow() + 0.04);
+      }
+    }
     s.host.out().line("pump " + std::to_string(n));
     reportMenus(s);
     return true;
@@ -499,8 +563,7 @@ StepAction parseMenu(const StepArgs& a, std::string* error) {
     };
   }
   if (a.words.size() != 2 || a.words[0] != "choose" || !a.keys.empty())
-    return fail(error,
-                "menu choose I[/J...] | menu title TEXT | menu dismiss (item numbers from 0, submenus after /)");
+    return fail(error, "menu choose I[/J...] | menu title TEXT | menu dismiss (item numbers from 0, submenus after /)");
   cocoa::menus::Choice path;
   std::stringstream ss(a.words[1]);
   std::string part;
@@ -558,6 +621,14 @@ StepAction parseAlert(const StepArgs& a, std::string* error) {
   return fail(error, "alert answer default|alternate|other|cancel");
 }
 
+}  // namespace
+
+X11HostWindow* currentX11HostWindow() {
+  return g_editor.x11.get();
+}
+
+namespace {
+
 StepAction parseWindow(const StepArgs& a, std::string* error) {
   if (a.words.size() == 2 && a.words[0] == "save" && a.keys.empty()) {
     const std::string file = a.words[1];
@@ -586,7 +657,7 @@ StepAction parseWindow(const StepArgs& a, std::string* error) {
 }
 
 const StepRegistrar kEditorSteps[] = {
-    StepRegistrar({"editor", "editor open cocoa|carbon [composited=0/1] | editor close", parseEditor}),
+    StepRegistrar({"editor", "editor open cocoa|carbon|x11 [composited=0/1] [window=ID] | editor close", parseEditor}),
     StepRegistrar(
         {"mouse", "mouse down|up|drag|move X Y [button=left/right] [mods=shift,ctrl,alt,cmd] [clicks=N]", parseMouse}),
     StepRegistrar({"click", "click X Y [button=left/right] [mods=...]", parseMouse}),

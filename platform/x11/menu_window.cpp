@@ -1,0 +1,323 @@
+// The model's popup menus shown as X11 menu windows: one override-redirect window per open menu level, drawn with
+// the platform's label font, tracked with the pointer and keyboard grabbed until the user picks an item or
+// dismisses the menu. The editor keeps being drawn meanwhile, as the platform's menu tracking keeps its run loop going.
+#include <poll.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "platform/cocoa/runloop.h"
+#include "platform/graphics/graphics.h"
+#include "platform/text/text.h"
+#include "platform/x11/presenter_impl.h"
+
+namespace x11 {
+
+namespace {
+
+constexpr int kItemHeight = 20, kSeparatorHeight = 9, kPad = 4, kCheckColumn = 22, kArrowColumn = 22;
+constexpr int kMinWidth = 100;
+constexpr float kFontSize = 13.0f;
+
+struct Level {
+  const std::vector<cocoa::ShownMenuItem>* items = nullptr;
+  int openedFrom = -1;  // the item of the level above that opened this one
+  xcb_window_t win = 0;
+  int x = 0, y = 0, w = 0, h = 0;  // root coordinates
+  std::vector<int> tops;           // each item's top edge
+  int highlighted = -1;
+  std::vector<uint8_t> pixels;
+
+  int itemAt(int rx, int ry) const {
+    if (rx < x || rx >= x + w || ry < y || ry >= y + h) return -1;
+    for (size_t i = 0; i < tops.size(); ++i) {
+      const int bottom = i + 1 < tops.size() ? tops[i + 1] : h - kPad;
+      if (ry - y >= tops[i] && ry - y < bottom) return static_cast<int>(i);
+    }
+    return -1;
+  }
+  bool choosable(int i) const {
+    if (i < 0 || i >= static_cast<int>(items->size())) return false;
+    const auto& it = (*items)[i];
+    return !it.separator && it.enabled && !it.header;
+  }
+};
+
+std::u32string textOf(const std::string& utf8) {
+  std::u32string out;
+  if (platform::text::decodeUtf8(utf8.data(), utf8.size(), out)) return out;
+  out.clear();
+  for (unsigned char ch : utf8) out += static_cast<char32_t>(ch);
+  return out;
+}
+
+uint32_t serverPixel(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return __builtin_bswap32(v) | 0xFF000000u;
+}
+
+}  // namespace
+
+cocoa::menus::Choice Presenter::Impl::runMenu(const cocoa::ShownMenu& menu) {
+  if (!alive() || menu.items.empty()) return {};
+  const platform::text::FontRef font = platform::text::labelFont(kFontSize);
+  const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+  for (xcb_screen_iterator_t si = xcb_setup_roots_iterator(xcb_get_setup(c)); si.rem; xcb_screen_next(&si))
+    if (si.data->root == root) screen = si.data;
+
+  std::vector<Level> levels;
+
+  auto draw = [&](Level& L) {
+    L.pixels.assign(static_cast<size_t>(L.w) * L.h * 4, 0xFF);
+    std::unique_ptr<platform::gfx::Context> ctx(
+        platform::gfx::Context::createOverMemory(L.pixels.data(), L.w, L.h, L.w * 4));
+    if (!ctx) return;
+    ctx->translate(0, static_cast<float>(L.h));
+    ctx->scale(1, -1);
+    ctx->setFillColor(platform::gfx::colorFromRGB(0xF4F4F2));
+    ctx->fillRect({0, 0, static_cast<float>(L.w), static_cast<float>(L.h)});
+    ctx->setStrokeColor(platform::gfx::colorFromRGB(0x8A8A8A));
+    ctx->strokeRect({0.5f, 0.5f, static_cast<float>(L.w) - 1, static_cast<float>(L.h) - 1}, 1);
+    const float ascent = font ? font->metrics().ascent : 10;
+    const float descent = font ? font->metrics().descent : 3;
+    for (size_t i = 0; i < L.items->size(); ++i) {
+      const auto& it = (*L.items)[i];
+      const float top = static_cast<float>(L.tops[i]);
+      if (it.separator) {
+        ctx->setFillColor(platform::gfx::colorFromRGB(0xC8C8C8));
+        ctx->fillRect({6, top + kSeparatorHeight / 2, static_cast<float>(L.w - 12), 1});
+        continue;
+      }
+      const bool lit = static_cast<int>(i) == L.highlighted && (L.choosable(static_cast<int>(i)) || it.hasSubmenu);
+      if (lit) {
+        ctx->setFillColor(platform::gfx::colorFromRGB(0x3D6FC8));
+        ctx->fillRect({2, top, static_cast<float>(L.w - 4), kItemHeight});
+      }
+      const int rgb = lit ? 0xFFFFFF : (!it.enabled || it.header) ? 0x8C8C8C : 0x1E1E1E;
+      const platform::gfx::Color color = platform::gfx::colorFromRGB(rgb);
+      const float baseline = top + (kItemHeight + ascent - descent) / 2;
+      if (!font) continue;
+      const std::u32string title = textOf(it.title);
+      platform::text::drawLine(*ctx, platform::text::layoutLine(font, title.data(), title.size()), kCheckColumn,
+                               baseline, color);
+      if (it.checked) {
+        const std::u32string mark = U"\u2713";
+        platform::text::drawLine(*ctx, platform::text::layoutLine(font, mark.data(), 1), 6, baseline, color);
+      }
+      if (it.hasSubmenu) {
+        const std::u32string arrow = U"\u25B8";
+        platform::text::drawLine(*ctx, platform::text::layoutLine(font, arrow.data(), 1),
+                                 static_cast<float>(L.w - kArrowColumn + 6), baseline, color);
+      }
+    }
+  };
+
+  auto show = [&](Level& L) {
+    draw(L);
+    const int rowsPerPut = std::max(1, static_cast<int>(maxRequestBytes / (static_cast<uint32_t>(L.w) * 4 + 32)));
+    for (int y = 0; y < L.h; y += rowsPerPut) {
+      const int n = std::min(rowsPerPut, L.h - y);
+      scratch.resize(static_cast<size_t>(L.w) * n * 4);
+      auto* out = reinterpret_cast<uint32_t*>(scratch.data());
+      for (int k = 0; k < n; ++k)
+        for (int x = 0; x < L.w; ++x)
+          out[static_cast<size_t>(k) * L.w + x] = serverPixel(&L.pixels[(static_cast<size_t>(y + k) * L.w + x) * 4]);
+      xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, L.win, gc, static_cast<uint16_t>(L.w), static_cast<uint16_t>(n), 0,
+                    static_cast<int16_t>(y), 0, depth, static_cast<uint32_t>(scratch.size()), scratch.data());
+    }
+  };
+
+  // A level of `items` whose top left corner is at (x, y) on the screen, kept on the screen.
+  auto open = [&](const std::vector<cocoa::ShownMenuItem>* items, int x, int y, int openedFrom) {
+    Level L;
+    L.items = items;
+    L.openedFrom = openedFrom;
+    int width = kMinWidth, top = kPad;
+    for (const auto& it : *items) {
+      L.tops.push_back(top);
+      top += it.separator ? kSeparatorHeight : kItemHeight;
+      if (font && !it.separator) {
+        const std::u32string t = textOf(it.title);
+        const float tw = platform::text::layoutLine(font, t.data(), t.size()).width;
+        width = std::max(width, kCheckColumn + static_cast<int>(tw) + 1 + kArrowColumn);
+      }
+    }
+    L.w = width;
+    L.h = top + kPad;
+    L.x = std::max(0, std::min(x, screen->width_in_pixels - L.w));
+    L.y = std::max(0, std::min(y, screen->height_in_pixels - L.h));
+    L.win = xcb_generate_id(c);
+    const uint32_t values[] = {0xFFFFFF, 0, 1,
+                               XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE |
+                                   XCB_EVENT_MASK_POINTER_MOTION | XCB_EVENT_MASK_KEY_PRESS,
+                               screen->default_colormap};
+    xcb_create_window(
+        c, depth, L.win, root, static_cast<int16_t>(L.x), static_cast<int16_t>(L.y), static_cast<uint16_t>(L.w),
+        static_cast<uint16_t>(L.h), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, visual,
+        XCB_CW_BACK_PIXEL | XCB_CW_BORDER_PIXEL | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK | XCB_CW_COLORMAP,
+        values);
+    static const char kName[] = "Vexmir Editor menu";
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, L.win, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, sizeof kName - 1, kName);
+    xcb_map_window(c, L.win);
+    levels.push_back(std::move(L));
+    show(levels.back());
+  };
+  auto closeFrom = [&](size_t depth) {
+    while (levels.size() > depth) {
+      xcb_destroy_window(c, levels.back().win);
+      levels.pop_back();
+    }
+  };
+  // The deepest level and item under a point of the screen.
+  auto hit = [&](int rx, int ry, int* item) -> int {
+    for (int d = static_cast<int>(levels.size()) - 1; d >= 0; --d) {
+      const Level& L = levels[d];
+      if (rx >= L.x && rx < L.x + L.w && ry >= L.y && ry < L.y + L.h) {
+        *item = L.itemAt(rx, ry);
+        return d;
+      }
+    }
+    return -1;
+  };
+  auto highlight = [&](size_t d, int item) {
+    Level& L = levels[d];
+    if (L.highlighted != item) {
+      L.highlighted = item;
+      show(L);
+    }
+    // A submenu holder opens its submenu beside it; any other item closes the deeper levels.
+    const bool holder = item >= 0 && (*L.items)[item].hasSubmenu && (*L.items)[item].enabled;
+    if (levels.size() > d + 1 && (!holder || levels[d + 1].openedFrom != item)) closeFrom(d + 1);
+    if (holder && levels.size() == d + 1)
+      open(&(*L.items)[item].submenu, L.x + L.w - 2, L.y + L.tops[item] - kPad, item);
+  };
+  auto pathTo = [&](size_t d, int item) {
+    cocoa::menus::Choice path;
+    for (size_t k = 1; k <= d; ++k) path.push_back(levels[k].openedFrom);
+    path.push_back(item);
+    return path;
+  };
+
+  // Where the platform puts the menu: its top left corner at the given point of the editor's window.
+  int originX = static_cast<int>(menu.x), originY = height - static_cast<int>(menu.y);
+  if (auto* t = xcb_translate_coordinates_reply(
+          c, xcb_translate_coordinates(c, child, root, static_cast<int16_t>(originX), static_cast<int16_t>(originY)),
+          nullptr)) {
+    originX = t->dst_x;
+    originY = t->dst_y;
+    std::free(t);
+  }
+  open(&menu.items, originX, originY, -1);
+  const xcb_window_t grabWindow = levels.front().win;
+  std::free(xcb_grab_pointer_reply(
+      c,
+      xcb_grab_pointer(c, 1, grabWindow,
+                       XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE | XCB_EVENT_MASK_POINTER_MOTION,
+                       XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE, XCB_CURRENT_TIME),
+      nullptr));
+  std::free(xcb_grab_keyboard_reply(
+      c, xcb_grab_keyboard(c, 1, grabWindow, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC), nullptr));
+
+  cocoa::menus::Choice picked;
+  bool done = false;
+  while (!done && alive()) {
+    flush();
+    pollfd pfd{xcb_get_file_descriptor(c), POLLIN, 0};
+    poll(&pfd, 1, 20);
+    while (!done) {
+      xcb_generic_event_t* e = xcb_poll_for_event(c);
+      if (!e) break;
+      const uint8_t type = e->response_type & 0x7F;
+      bool keep = false;
+      switch (type) {
+        case XCB_EXPOSE: {
+          auto* x = reinterpret_cast<xcb_expose_event_t*>(e);
+          if (x->window == child) exposed.push_back(PixelRect{x->x, x->y, x->width, x->height});
+          for (Level& L : levels)
+            if (L.win == x->window && x->count == 0) show(L);
+          break;
+        }
+        case XCB_MOTION_NOTIFY: {
+          auto* m = reinterpret_cast<xcb_motion_notify_event_t*>(e);
+          int item = -1;
+          const int d = hit(m->root_x, m->root_y, &item);
+          if (d >= 0) highlight(static_cast<size_t>(d), item);
+          break;
+        }
+        case XCB_BUTTON_PRESS: {
+          auto* b = reinterpret_cast<xcb_button_press_event_t*>(e);
+          int item = -1;
+          if (hit(b->root_x, b->root_y, &item) < 0) done = true;  // a click elsewhere dismisses the menu
+          break;
+        }
+        case XCB_BUTTON_RELEASE: {
+          auto* b = reinterpret_cast<xcb_button_release_event_t*>(e);
+          int item = -1;
+          const int d = hit(b->root_x, b->root_y, &item);
+          // The release of the click that opened the menu lands outside it and changes nothing.
+          if (d >= 0 && levels[d].choosable(item) && !(*levels[d].items)[item].hasSubmenu) {
+            picked = pathTo(static_cast<size_t>(d), item);
+            done = true;
+          }
+          break;
+        }
+        case XCB_KEY_PRESS: {
+          auto* k = reinterpret_cast<xcb_key_press_event_t*>(e);
+          const uint32_t sym = keys.keysym(k->detail, k->state);
+          Level& L = levels.back();
+          const int n = static_cast<int>(L.items->size());
+          if (sym == 0xff1b) {  // Escape
+            done = true;
+          } else if (sym == 0xff54 || sym == 0xff52) {  // Down, Up: the next item that can be chosen
+            const int step = sym == 0xff54 ? 1 : -1;
+            int i = L.highlighted;
+            for (int tries = 0; tries < n; ++tries) {
+              i = (i + step + n) % n;
+              if (L.choosable(i)) break;
+            }
+            if (L.choosable(i)) highlight(levels.size() - 1, i);
+          } else if (sym == 0xff51 && levels.size() > 1) {  // Left closes a submenu
+            closeFrom(levels.size() - 1);
+          } else if (sym == 0xff0d || sym == 0xff8d) {  // Return, Enter
+            if (L.choosable(L.highlighted) && !(*L.items)[L.highlighted].hasSubmenu) {
+              picked = pathTo(levels.size() - 1, L.highlighted);
+              done = true;
+            }
+          }
+          break;
+        }
+        case XCB_DESTROY_NOTIFY:
+          if (reinterpret_cast<xcb_destroy_notify_event_t*>(e)->window == child) {
+            childDestroyed = true;
+            done = true;
+          }
+          break;
+        default:
+          // Focus changes from the grab and whatever else the editor's window gets are handled after the menu.
+          keep = type != 0;
+          break;
+      }
+      if (keep) {
+        queued.push_back(e);
+      } else {
+        std::free(e);
+      }
+    }
+    if (xcb_connection_has_error(c)) broken = true;
+    // The editor goes on drawing under the open menu.
+    runModel(cocoa::kEventTrackingRunLoopMode);
+    presentDrawn();
+  }
+  if (alive()) {
+    xcb_ungrab_pointer(c, XCB_CURRENT_TIME);
+    xcb_ungrab_keyboard(c, XCB_CURRENT_TIME);
+    closeFrom(0);
+    flush();
+  }
+  return picked;
+}
+
+}  // namespace x11

@@ -1,0 +1,74 @@
+// The presenter's state, shared by its units (presenter.cpp: window, pixels, events; menu_window.cpp: menus).
+#pragma once
+
+#include <xcb/shm.h>
+#include <xcb/xcb.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/cocoa/menu.h"
+#include "platform/cocoa/view.h"
+#include "platform/x11/keys.h"
+#include "platform/x11/presenter.h"
+
+namespace x11 {
+
+// A rectangle of window pixels from the top left.
+struct PixelRect {
+  int x = 0, y = 0, w = 0, h = 0;
+};
+
+struct Presenter::Impl {
+  xcb_connection_t* c = nullptr;
+  xcb_window_t parent = 0;
+  xcb_window_t child = 0;
+  xcb_window_t root = 0;
+  xcb_gcontext_t gc = 0;
+  xcb_visualid_t visual = 0;
+  uint8_t depth = 0;
+  int width = 0, height = 0;
+  bool broken = false;          // the connection failed
+  bool childDestroyed = false;  // the host destroyed its window and ours with it
+
+  // MIT-SHM: one segment of width x height pixels in the server's format, written row by row where drawn.
+  bool shm = false;
+  xcb_shm_seg_t seg = 0;
+  uint8_t* shmAddr = nullptr;
+  std::vector<uint8_t> scratch;  // converted rows for plain image requests
+  uint32_t maxRequestBytes = 0;
+
+  KeyMap keys;
+  cocoa::Window* window = nullptr;          // retained
+  std::deque<xcb_generic_event_t*> queued;  // read while waiting for something else; handled next
+  std::vector<PixelRect> exposed;
+  long presented = 0;
+
+  // Click counting as the platform does it: presses of one button close in time and place.
+  uint8_t lastButton = 0;
+  uint32_t lastPressTime = 0;
+  int lastPressX = 0, lastPressY = 0, clickCount = 0;
+  uint16_t buttonState = 0;  // X state of the last event
+
+  // Reading and handling events.
+  void readEvents();
+  void handle(xcb_generic_event_t* e, xcb_generic_event_t* next);
+  void dispatch(uint32_t type, int x, int y, uint16_t state, double deltaY, int clicks);
+  void dispatchKey(bool down, uint8_t keycode, uint16_t state);
+  void loadKeyMap();
+  // Pixels.
+  void presentDrawn();
+  void present(PixelRect r);
+  void runModel(const char* mode);
+  void flush();
+  bool alive() const { return !broken && !childDestroyed; }
+
+  // The model's popup menu as X11 windows; returns the user's pick (empty when dismissed).
+  cocoa::menus::Choice runMenu(const cocoa::ShownMenu& menu);
+};
+
+// The presenter dispatching an event on this thread (menus pop up from inside event handling), or null.
+Presenter::Impl* dispatchingPresenter();
+
+}  // namespace x11

@@ -1,0 +1,211 @@
+#include "src/IPopupMenuControlEditMenus.h"
+
+#include "KIT/IEffect/ControlLayer.h"
+#include "KIT/IEffect/IGraphics.h"
+#include "src/LibrarianEditor.h"
+#include "src/LibrarianHost.h"
+#include "src/LibrarianViewControl.h"
+#include "src/PatchLibrarian.h"
+#include "src/Vexmir.h"
+
+namespace {
+
+void emptyMenu(IPopupMenu& menu) {
+  // Items are owned by the menu and go with it; a fresh menu is the empty one.
+  menu.~IPopupMenu();
+  new (&menu) IPopupMenu();
+}
+
+void uncheckAll(std::initializer_list<IPopupMenu*> menus) {
+  for (IPopupMenu* menu : menus) menu->CheckItemAlone(-1);
+}
+
+// Opens `menu` at the control and returns the menu chosen in (with its chosen item), or null.
+IPopupMenu* popUp(LibrarianEditor* editor, IPopupMenu* menu, IRECT* rect, std::initializer_list<IPopupMenu*> all) {
+  IGraphics* graphics = editor ? editor->graphics() : nullptr;
+  if (!graphics) return nullptr;
+  for (IPopupMenu* m : all) m->SetChosenItemIdx(-1);
+  return graphics->CreateIPopupMenu(menu, rect);
+}
+
+}  // namespace
+
+// ---- BankEditPopupMenu ----
+
+BankEditPopupMenu::BankEditPopupMenu(IEffectBase* plug, LibrarianEditor* editor, IRECT rect)
+    : IPopupMenuControl(plug, editor, rect) {
+  AddMenuItemsIn();
+}
+
+void BankEditPopupMenu::AddMenuItemsIn() {
+  for (IPopupMenu* menu : {&main_, &request_, &store_, &saveAs_, &import_, &other_}) emptyMenu(*menu);
+  main_.AddItem("Request Patch Data", &request_);
+  main_.AddSeparator();
+  main_.AddItem("Store Patch Data", &store_);
+  main_.AddSeparator();
+  main_.AddItem("Sync Current Data from HW");
+  main_.AddItem("Push Current Data to HW");
+  main_.AddSeparator();
+  main_.AddItem("Save (Overwrite current bank)");
+  main_.AddItem("Save As...", &saveAs_);
+  main_.AddSeparator();
+  main_.AddItem("Import...", &import_);
+  main_.AddItem("Refresh Folders");
+  main_.AddItem("Other Helpful things...", &other_);
+  main_.AddSeparator();
+  main_.AddItem("About this Plug-in...");
+
+  request_.AddItem("from Active Slot to Plug-in GUI");
+  request_.AddItem("from Active Slot to Librarian");
+  request_.AddItem("from Currently Selected Location");
+  request_.AddSeparator();
+  request_.AddItem("All Patches from Memory");
+
+  store_.AddItem("To Currently Selected Location");
+  store_.AddSeparator();
+  store_.AddItem("All Current Patches to Hardware");
+
+  saveAs_.AddItem("Standard MIDI (*.mid)");
+  saveAs_.AddItem("Vexmir Format (*.vmr)");
+
+  import_.AddItem("Standard MIDI (*.mid)");
+  import_.AddItem("SysEx (*.syx / *.vmr / *.vlt)");
+  import_.AddItem("microKorg PRG (*.prg)", -1, IPopupMenuItem::kDisabled);
+
+  other_.AddItem("Open Data Folder");
+  other_.AddItem("Open User Manual", -1, IPopupMenuItem::kDisabled);
+  other_.AddItem("Open Support Ticket");
+  other_.AddItem("Check for Updates");
+  other_.AddItem("DAW Setup Guides");
+}
+
+void BankEditPopupMenu::doPopupMenu() {
+  IPopupMenu* chosen = popUp(editor_, &main_, &mRECT, {&main_, &request_, &store_, &saveAs_, &import_, &other_});
+  if (chosen) {
+    const int item = chosen->GetChosenItemIdx();
+    const IPopupMenuItem* entry = chosen->GetItem(item);
+    if (entry && entry->GetEnabled() && !entry->GetIsSeparator() && !entry->GetSubmenu()) dispatch(chosen, item);
+  }
+  uncheckAll({&main_, &request_, &store_, &saveAs_, &import_, &other_});
+}
+
+void BankEditPopupMenu::dispatch(IPopupMenu* menu, int item) {
+  LibrarianHost* host = editor_->host();
+  LibrarianViewControl* view = editor_->view();
+  if (menu == &main_) {
+    switch (item) {
+      case 4:
+        if (host) host->syncCurrentFromHardware();
+        break;
+      case 5:
+        if (host && host->midiOutputChosen()) host->pushCurrentToHardware();
+        break;
+      case 7:
+        editor_->saveOpenBank();
+        break;
+      case 11:
+        editor_->patchTypeChanged(0, 0, true);
+        break;
+      case 14:
+        if (host)
+          if (ControlLayer* about = host->librarianLayer("aboutWindow")) about->Hide(false);
+        break;
+    }
+  } else if (menu == &request_) {
+    const int slot = view ? view->selectedUpperSlot : -1;
+    switch (item) {
+      case 0:
+        if (host) host->requestProgram(-1, -1, true);
+        break;
+      case 1:
+        // Into the selected slot of the open bank: with no slot selected nothing is asked for.
+        if (host && slot >= 0 && editor_->bankOf(LibrarianEditor::kUpper)) host->requestProgram(-1, slot, false);
+        break;
+      case 2:
+        editor_->requestIntoSelectedSlot();
+        break;
+      case 4:
+        if (host) host->requestAllPrograms();
+        break;
+    }
+  } else if (menu == &store_) {
+    if (item == 0) editor_->storeSelectedProgram();
+    if (item == 2) editor_->storeOpenBank();
+  } else if (menu == &saveAs_) {
+    editor_->saveOpenBankAs(item == 0);
+  } else if (menu == &import_) {
+    if (item <= 1 && editor_->saveImportedFile(item == 0)) editor_->patchTypeChanged(0, 0, true);
+  } else if (menu == &other_) {
+    if (item == 0) {
+      if (IGraphics* g = editor_->graphics()) g->OpenURL(Vexmir::getDataFolder().c_str(), nullptr, nullptr, nullptr);
+    } else if (item >= 2) {
+      editor_->OpenHelpTopics(item - 2);
+    }
+  }
+}
+
+void BankEditPopupMenu::OnMouseDown(int, int, IMouseMod*) {
+  doPopupMenu();
+  SetRedraw(true);
+  SetDirty(false);
+}
+
+// ---- FileEditPopupMenu ----
+
+FileEditPopupMenu::FileEditPopupMenu(IEffectBase* plug, LibrarianEditor* editor, IRECT rect)
+    : IPopupMenuControl(plug, editor, rect) {
+  AddMenuItemsIn();
+}
+
+void FileEditPopupMenu::AddMenuItemsIn() {
+  main_.AddItem("Paste");
+  main_.AddSeparator();
+  main_.AddItem("Rename");
+  main_.AddSeparator();
+  main_.AddItem("Initialize");
+  main_.AddItem("Request", &request_);
+  request_.AddItem("Temp from Hardware");
+  request_.AddItem("Program by Slot");
+}
+
+void FileEditPopupMenu::doPopupMenu(int x, int y) {
+  IPopupMenu* chosen = popUp(editor_, &main_, &mRECT, {&main_, &request_});
+  LibrarianViewControl* view = editor_ ? editor_->view() : nullptr;
+  LibrarianHost* host = editor_ ? editor_->host() : nullptr;
+  const int item = chosen ? chosen->GetChosenItemIdx() : -1;
+  if (chosen == &main_) {
+    if (item == 0 && view) view->PasteSlotData(x, y);
+    if (item == 2 && view) view->renameSlot(x, y);
+    if (item == 4 && host) host->initializeCurrentProgram();
+  } else if (chosen == &request_ && view && host && view->selectedUpperSlot >= 0) {
+    const int slot = view->selectedUpperSlot;
+    if (item == 0) host->requestProgram(-1, slot, false);
+    if (item == 1) editor_->requestIntoSelectedSlot();
+  }
+  uncheckAll({&main_, &request_});
+}
+
+void FileEditPopupMenu::OnMouseDown(int x, int y, IMouseMod*) {
+  doPopupMenu(x, y);
+  SetRedraw(true);
+  SetDirty(false);
+}
+
+// ---- FileCopyPopupMenu ----
+
+FileCopyPopupMenu::FileCopyPopupMenu(IEffectBase* plug, LibrarianEditor* editor, IRECT rect)
+    : IPopupMenuControl(plug, editor, rect) {
+  main_.AddItem("Copy");
+}
+
+void FileCopyPopupMenu::doPopupMenu(int x, int y) {
+  IPopupMenu* chosen = popUp(editor_, &main_, &mRECT, {&main_});
+  if (chosen == &main_ && chosen->GetChosenItemIdx() == 0 && editor_->view()) editor_->view()->CopySlotData(x, y);
+  uncheckAll({&main_});
+}
+
+void FileCopyPopupMenu::OnMouseDown(int x, int y, IMouseMod*) {
+  doPopupMenu(x, y);
+  SetRedraw(true);
+  SetDirty(false);
+}

@@ -1,0 +1,171 @@
+// The librarian's editor side: the bank selection lists, the bank choosers, the slot view, the bank
+// edit and slot menus, saving, importing and searching, kept together for one plug-in instance. It
+// holds what the editor object keeps for the librarian (the names of the two open banks, the search
+// mode, the copied program) and carries out the librarian commands of the parameter handler.
+//
+// Threads: user-interface thread only. Programs received from the synthesizer are handed over by
+// the plug-in on that thread (programReceived).
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "KIT/IEffect/IGraphicsStructs.h"
+#include "src/LibrarianPatch.h"
+
+class ByteChunk;
+class FileCopyPopupMenu;
+class FileEditPopupMenu;
+class IControl;
+class IEffectBase;
+class IGraphics;
+class LeftPatchPopupMenu;
+class LibrarianHost;
+class LibrarianViewControl;
+class PatchFile;
+class PatchLibrarian;
+class RightPatchPopupMenu;
+class RightSearchPopupMenu;
+
+// The text a bank list shows for a bank name: unchanged below 53 characters, else its first 47, "~",
+// a running number and the lower-case extension, cut to 55 characters. `prefix` and `counter` carry
+// the numbering from one name of a list to the next; `shortened` tells whether the name changed.
+std::string shortenBankName(const std::string& name, std::string* prefix, int* counter, bool* shortened);
+
+class LibrarianEditor {
+ public:
+  enum Side { kUpper = 0, kLower = 1 };
+
+  LibrarianEditor(IEffectBase* plug, PatchLibrarian* librarian, LibrarianHost* host);
+  ~LibrarianEditor();
+  LibrarianEditor(const LibrarianEditor&) = delete;
+  LibrarianEditor& operator=(const LibrarianEditor&) = delete;
+
+  // Wiring, done once by whoever builds the librarian tab. The controls are owned by their layers.
+  void attachView(LibrarianViewControl* view) { view_ = view; }
+  void attachChoosers(LeftPatchPopupMenu* upper, RightPatchPopupMenu* lower, RightSearchPopupMenu* search);
+  void attachSelectionControls(IControl* upper, IControl* lower) {
+    upperBankSelectionControl = upper;
+    lowerBankSelectionControl = lower;
+  }
+
+  // ---- bank lists ----
+  // Refills the bank lists: listType 0 from the bank files, 4 from the search results; `rescan`
+  // scans the "Patches" folder first. The open banks are kept by their paths where they still exist.
+  void patchTypeChanged(int, int listType, bool rescan);
+  // Refills the six lists from the bank files without rescanning.
+  void ResetPatchSelectionMenus();
+  // Rebuilds the three choosers, re-selects the remembered banks and refreshes both slot columns.
+  void refreshPopUpMenus();
+  // 0 upper, 1 lower, 2 both.
+  void updatePatchLibrarianView(int which);
+  // Makes `index` the bank of a side: the list parameter, its control, the librarian's index, the
+  // remembered names and the slot column follow. An index outside the side's list changes nothing.
+  bool selectBank(int side, int index);
+  // The next (+1) or previous (-1) bank of a side, wrapping around.
+  void stepBank(int side, int step);
+  // The bank a side shows now (null when none).
+  PatchFile* bankOf(int side) const;
+
+  // ---- search ----
+  // Two or more characters: gathers the matching programs and shows them in the lower list. One
+  // character: asks for more. Empty: ends the search. Returns the message shown ("" for none).
+  std::string search(const std::string& text);
+  void endSearch();
+
+  // ---- slots ----
+  // The program copied by the last Copy (its messages taken at Copy time); null when none.
+  const LibrarianPatch* copiedProgram() const { return copied_.get(); }
+  void copyProgram(int lowerSlot);
+  // Stores the copied program into the open bank's slot; false when nothing was copied or the slot
+  // is not a slot of the open bank.
+  bool pasteProgram(int upperSlot);
+  // Renames the program of the open bank's slot (name cut to 12 characters, written into the dump).
+  bool renameProgram(int upperSlot, const std::string& name);
+  // A program that arrived for the open bank (paste, import, a request to the synthesizer): stored
+  // into `slot` of the open bank, which is flagged as changed.
+  bool programReceived(int slot, const LibrarianPatch& program);
+  // Auditions the program of a side's slot. Slot -1, or a slot beyond the bank, sends nothing.
+  bool auditionSlot(int side, int slot);
+  // Store and request use the side's own selected slot; -1 sends and stores nothing.
+  bool storeSelectedProgram();
+  bool storeOpenBank();
+  bool requestIntoSelectedSlot();
+
+  // ---- files ----
+  // Writes the open bank over its file; on success the bank is no longer flagged as changed.
+  bool saveOpenBank();
+  // Prompts for a file and writes the open bank there (Standard MIDI or raw); see PatchLibrarian::savePatchAs.
+  bool saveOpenBankAs(bool midi);
+  // Prompts for a bank file and copies it into "Patches" (never over an existing file), then rescans.
+  bool saveImportedFile(bool midi);
+  // Prompts for a file and stores each complete program dump found in it into its own slot of the
+  // open bank, from the selected slot on. The number of programs stored.
+  int ImportSinglePatches();
+  // The next program of a file image at or after `pos`: a 297-byte dump, raw or as a Standard MIDI
+  // SysEx event (F0 82 28 ...). Hands it to programReceived for slot *nextSlot (then advanced) and
+  // returns the position after it; 0 or less at the end.
+  int ReadSysExDataFromPackage(const ByteChunk* file, int& pos, int* nextSlot);
+  bool OpenHelpTopics(int topic);
+  // Drops the unsaved edits of the open bank: scans again and shows the saved state.
+  void discardChanges();
+
+  // ---- the parameter handler's librarian branches ----
+  // True when `paramIdx` is a librarian parameter and was handled: the bank lists (519, 520), the
+  // next and previous bank buttons, "Refresh Folders", the search switch and text, the data type,
+  // discarding the open bank's edits and the rename text.
+  bool onParamChange(int paramIdx);
+  // The librarian tab was shown (true) or another tab (false): the bank choosers' layers follow, so
+  // an invisible chooser never catches a click on another tab.
+  void librarianTabShown(bool shown);
+
+  // ---- status ----
+  void SetLibrarianStatusUnsaved(bool on);
+  bool openBankUnsaved() const { return unsaved_; }
+
+  // ---- menus ----
+  void showFileEditMenu(int x, int y);
+  void showFileCopyMenu(int x, int y);
+
+  IEffectBase* plug() const { return plug_; }
+  IGraphics* graphics() const;
+  PatchLibrarian* librarian() const { return librarian_; }
+  LibrarianHost* host() const { return host_; }
+  LibrarianViewControl* view() const { return view_; }
+
+  // The open banks, by name and by path (the path decides; the names are what the lists show).
+  std::string upperBankFile, upperBankFolder, upperBankPath;
+  std::string lowerBankFile, lowerBankFolder, lowerBankPath;
+  bool lowerListShowsSearch = false;
+  IControl* upperBankSelectionControl = nullptr;
+  IControl* lowerBankSelectionControl = nullptr;
+  // The folder the file prompts open in.
+  std::string fileFolder;
+  // The "Patches" folder that rescans read.
+  std::string patchesFolder;
+  // The last message shown to the user (search hints, save failures); for the display and tests.
+  std::string lastMessage;
+
+ private:
+  void setListParam(int paramIdx, int value);
+  void fillLists(int listType, bool clear);
+  void rememberBank(int side, const PatchFile* bank);
+  void showLayer(const char* name, bool show);
+  void applySelection(int side, int index);
+  void rescanKeepingEdits();
+  void showSavedState();
+  void tell(const std::string& message);
+  bool tabShown_ = false;
+
+  IEffectBase* plug_;
+  PatchLibrarian* librarian_;
+  LibrarianHost* host_;
+  LibrarianViewControl* view_ = nullptr;
+  LeftPatchPopupMenu* upperChooser_ = nullptr;
+  RightPatchPopupMenu* lowerChooser_ = nullptr;
+  RightSearchPopupMenu* searchChooser_ = nullptr;
+  std::unique_ptr<FileEditPopupMenu> fileEditMenu_;
+  std::unique_ptr<FileCopyPopupMenu> fileCopyMenu_;
+  std::unique_ptr<LibrarianPatch> copied_;
+  bool unsaved_ = false;
+};

@@ -1,0 +1,43 @@
+// What the librarian's editor side needs of the plug-in around it: the named layers of the librarian
+// tab, the transfer jobs that talk to the synthesizer, and the debug log. The plug-in object answers
+// for the real editor; tests answer with recorders.
+//
+// Threads: every call comes from the user-interface thread. The transfer calls only start a job and
+// return; a job that cannot start (one is running, no MIDI output) is dropped, and they say so by
+// returning false.
+#pragma once
+
+#include <string>
+
+class ControlLayer;
+class LibrarianPatch;
+class PatchFile;
+
+class LibrarianHost {
+ public:
+  virtual ~LibrarianHost() = default;
+
+  // The layer of that name, or null when the editor has none.
+  virtual ControlLayer* librarianLayer(const std::string& name) = 0;
+  // True when a MIDI output port is chosen.
+  virtual bool midiOutputChosen() = 0;
+
+  // Sends the program to the synthesizer's edit buffer (audition).
+  virtual bool sendProgram(const LibrarianPatch& program) = 0;
+  // Writes the program into the synthesizer's memory at `slot` (0..127).
+  virtual bool storeProgram(const LibrarianPatch& program, int slot) = 0;
+  // Writes the bank's 128 programs into the synthesizer's memory.
+  virtual bool storeBank(const PatchFile& bank) = 0;
+  // Asks the synthesizer for the program at `slot` (-1: its edit buffer). The answer reaches
+  // LibrarianEditor::programReceived for the open bank's `targetSlot`, or the editor when
+  // `toEditor` is true.
+  virtual bool requestProgram(int slot, int targetSlot, bool toEditor) = 0;
+  // Asks for all 128 programs; they arrive one by one through LibrarianEditor::programReceived.
+  virtual bool requestAllPrograms() = 0;
+  // The main menu's jobs that concern the editor rather than the banks.
+  virtual bool syncCurrentFromHardware() = 0;
+  virtual bool pushCurrentToHardware() = 0;
+  virtual bool initializeCurrentProgram() = 0;
+
+  virtual void log(const std::string& line) = 0;
+};

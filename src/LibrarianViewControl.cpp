@@ -1,0 +1,259 @@
+#include "src/LibrarianViewControl.h"
+
+#include <cstring>
+
+#include "KIT/IEffect/ControlLayer.h"
+#include "KIT/IEffect/IEffectBase.h"
+#include "KIT/IEffect/IGraphics.h"
+#include "src/LibrarianEditor.h"
+#include "src/LibrarianHost.h"
+#include "src/PatchLibrarian.h"
+#include "src/VexmirParams.h"
+
+namespace {
+
+constexpr int kRows = 16;
+constexpr int kKeyUp = 1, kKeyDown = 2, kKeyLeft = 3, kKeyRight = 4;
+
+int slotWidth(double scale) {
+  return scale == 1.0 ? 97 : static_cast<int>(98 * scale);
+}
+
+}  // namespace
+
+LibrarianViewControl::LibrarianViewControl(LibrarianEditor* editor, IEffectBase* plug, int x, int y, int paramIdx,
+                                           IBitmap* bitmap, IRECT targetArea, PatchLibrarian* librarian, double scale)
+    : CustomOverlayControl(plug, x, y, paramIdx, bitmap, targetArea),
+      editor_(editor),
+      librarian_(librarian),
+      scale_(scale) {
+  const IColor white(255, 255, 255, 255);
+  slotStyle_ = IText(static_cast<int>(13 * scale), &white, "NK57 Monospace", IText::kStyleNormal, IText::kAlignNear);
+  slotStyle_.mVAlign = IText::kVAlignMiddle;
+  patchSelectionUpperChanged();
+  patchSelectionLowerChanged();
+}
+
+LibrarianViewControl::~LibrarianViewControl() = default;
+
+IRECT LibrarianViewControl::slotRect(int side, int slot) const {
+  if (slot < 0 || slot >= kSlots) return IRECT();
+  const int h = static_cast<int>(16 * scale_);
+  const int gap = static_cast<int>(30 * scale_);
+  const int w = slotWidth(scale_);
+  const int x = mRECT.L, y = mRECT.T;
+  int top;
+  if (side == 0)
+    top = scale_ < 1.0 ? y + static_cast<int>(scale_) + 1 : scale_ == 1.0 ? y + 1 : static_cast<int>(y + scale_);
+  else
+    top = scale_ < 1.0    ? y + static_cast<int>(303 * scale_) + 2
+          : scale_ == 1.0 ? y + 303
+                          : y + static_cast<int>(303 * scale_) + 1;
+  const int column = slot / kRows, row = slot % kRows;
+  const int left = x + gap + column * (w + gap);
+  return IRECT(left, top + row * h, left + w, top + row * h + h);
+}
+
+int LibrarianViewControl::hitSlot(int x, int y, int* side) const {
+  for (int i = 0; i < kSlots; ++i)
+    for (int s = 0; s < 2; ++s) {
+      const IRECT r = slotRect(s, i);
+      if (!r.Empty() && r.Contains(x, y)) {
+        if (side) *side = s;
+        return i;
+      }
+    }
+  return -1;
+}
+
+const std::string& LibrarianViewControl::slotText(int side, int slot) const {
+  static const std::string none;
+  return slot >= 0 && slot < kSlots && (side == 0 || side == 1) ? texts_[side][slot] : none;
+}
+
+void LibrarianViewControl::refreshColumn(int side) {
+  SetDirty(false);
+  const PatchFile* bank = editor_ ? editor_->bankOf(side) : nullptr;
+  if (!bank) {
+    // A list that has become empty (no banks, no search results) shows empty slots, not the last bank.
+    const bool listEmpty = side == 0 ? librarian_->bankFiles.empty()
+                                     : (editor_ && editor_->lowerListShowsSearch ? librarian_->searchFiles.empty()
+                                                                                 : librarian_->bankFiles.empty());
+    if (listEmpty)
+      for (std::string& text : texts_[side]) text.clear();
+    return;
+  }
+  for (int i = 0; i < kSlots; ++i)
+    texts_[side][i] = i < static_cast<int>(bank->patches.size()) ? bank->patches[i].name : std::string();
+}
+
+void LibrarianViewControl::patchSelectionUpperChanged() {
+  refreshColumn(0);
+}
+
+void LibrarianViewControl::patchSelectionLowerChanged() {
+  refreshColumn(1);
+}
+
+bool LibrarianViewControl::Draw(IGraphics* graphics) {
+  CustomOverlayControl::Draw(graphics);
+  const IColor highlight(255, 225, 225, 225);
+  const int selected[2] = {selectedUpperSlot, selectedLowerSlot};
+  for (int side = 0; side < 2; ++side) {
+    if (selected[side] >= 0 && selected[side] < kSlots) {
+      IRECT r = slotRect(side, selected[side]);
+      graphics->FillIRect(&highlight, &r);
+    }
+    for (int i = 0; i < kSlots; ++i) {
+      if (texts_[side][i].empty()) continue;
+      IRECT r = slotRect(side, i);
+      IText text = slotStyle_;
+      if (i == selected[side]) text.mColor = IColor(255, 0, 0, 0);
+      graphics->DrawIText(&text, texts_[side][i].c_str(), &r);
+    }
+  }
+  return true;
+}
+
+void LibrarianViewControl::selectHit(int side, int slot) {
+  ControlLayer* save = editor_ && editor_->host() ? editor_->host()->librarianLayer("saveChangesLayer") : nullptr;
+  if (side == 0) {
+    activeSide = 0;
+    selectedUpperSlot = slot;
+    if (save) save->GrayOut(false);
+  } else {
+    activeSide = 1;
+    selectedLowerSlot = slot;
+    if (save) save->GrayOut(true);
+  }
+}
+
+void LibrarianViewControl::OnMouseDown(int x, int y, IMouseMod* mod) {
+  if (!mod) return;
+  if (mod->R) {
+    SetDirty(false);
+    selectedUpperSlot = selectedLowerSlot = -1;
+    int side = 0;
+    const int slot = hitSlot(x, y, &side);
+    if (slot >= 0) selectHit(side, slot);
+    librarian_->selectedUpperSlot = selectedUpperSlot;
+    librarian_->selectedLowerSlot = selectedLowerSlot;
+    if (!editor_) return;
+    if (selectedUpperSlot >= 0)
+      editor_->showFileEditMenu(x, y);
+    else
+      editor_->showFileCopyMenu(x, y);
+    return;
+  }
+  if (!mod->L) return;
+  renameClosed = true;
+  if (editor_ && editor_->host())
+    if (ControlLayer* rename = editor_->host()->librarianLayer("patchRename")) rename->Hide(true);
+  SetDirty(false);
+  selectedUpperSlot = selectedLowerSlot = -1;
+  int side = 0;
+  const int slot = hitSlot(x, y, &side);
+  if (slot >= 0) selectHit(side, slot);
+  librarian_->selectedUpperSlot = selectedUpperSlot;
+  currentSlot = activeSide == 0 ? selectedUpperSlot : selectedLowerSlot;
+  librarian_->selectedLowerSlot = selectedLowerSlot;
+}
+
+void LibrarianViewControl::OnMouseUp(int, int, IMouseMod*) {
+  SetDirty(false);
+}
+
+void LibrarianViewControl::OnMouseDrag(int, int, int, int, IMouseMod*) {
+  if (shown) SetDirty(false);
+}
+
+void LibrarianViewControl::OnMouseDblClick(int x, int y, IMouseMod*) {
+  renameClosed = true;
+  SetDirty(false);
+  if (!editor_ || !editor_->host() || !editor_->host()->midiOutputChosen()) return;
+  selectedUpperSlot = selectedLowerSlot = -1;
+  int side = 0;
+  const int slot = hitSlot(x, y, &side);
+  if (slot >= 0) selectHit(side, slot);
+  currentSlot = slot;
+  if (activeSide == 1)
+    selectedLowerSlot = currentSlot;
+  else
+    selectedUpperSlot = currentSlot;
+  if (selectedUpperSlot < 0 && selectedLowerSlot < 0) return;
+  editor_->auditionSlot(activeSide, currentSlot);
+}
+
+bool LibrarianViewControl::OnKeyDown(int, int, int key) {
+  renameClosed = true;
+  int c = currentSlot;
+  switch (key) {
+    case kKeyUp:
+      c = c <= 0 ? 127 : c - 1;
+      break;
+    case kKeyDown:
+      c = c > 126 ? 0 : c + 1;
+      break;
+    case kKeyLeft:
+      c = c >= 16 ? c - 16 : c + 112;
+      break;
+    case kKeyRight:
+      c = c + 16 <= 127 ? c + 16 : c - 112;
+      break;
+    default:
+      return false;
+  }
+  // From "no slot" (-1) the left arrow would land beyond the bank: keep to the bank.
+  if (c < 0 || c >= kSlots) c = 0;
+  currentSlot = c;
+  if (activeSide == 1)
+    selectedLowerSlot = c;
+  else
+    selectedUpperSlot = c;
+  SetDirty(false);
+  if (selectedUpperSlot < 0 && selectedLowerSlot < 0) return false;
+  if (editor_) editor_->auditionSlot(activeSide, currentSlot);
+  return true;
+}
+
+void LibrarianViewControl::renameSlot(int, int) {
+  renameClosed = false;
+  if (selectedUpperSlot < 0 || !editor_) return;
+  activeSide = 0;
+  PatchFile* bank = editor_->bankOf(0);
+  if (!bank) return;
+  // Slots of a listed bank always hold a program: a short bank is padded with the initial program,
+  // so a rename never creates a slot without data that a save would have to write.
+  PatchLibrarian::fillUncompletedBankFiles(bank);
+  if (bank->patches.size() > static_cast<size_t>(kSlots)) bank->patches.resize(kSlots);
+  const LibrarianPatch& program = bank->patches[selectedUpperSlot];
+  if (program.messages.empty()) return;
+  if (IParam* param = GetPlug() ? GetPlug()->GetParam(kPatchRename) : nullptr)
+    param->SetDisplayText(0, program.name.c_str());
+  if (editor_->host())
+    if (ControlLayer* layer = editor_->host()->librarianLayer("patchRename")) layer->Hide(false);
+}
+
+void LibrarianViewControl::CopySlotData(int x, int y) {
+  selectedLowerSlot = -1;
+  int side = 0;
+  const int slot = hitSlot(x, y, &side);
+  if (slot >= 0 && side == 1) {
+    activeSide = 1;
+    selectedLowerSlot = slot;
+  }
+  if (editor_) editor_->copyProgram(selectedLowerSlot);
+}
+
+void LibrarianViewControl::PasteSlotData(int x, int y) {
+  SetDirty(false);
+  selectedUpperSlot = -1;
+  int side = 0;
+  const int slot = hitSlot(x, y, &side);
+  if (slot >= 0 && side == 0) {
+    activeSide = 0;
+    selectedUpperSlot = slot;
+  }
+  librarian_->selectedUpperSlot = selectedUpperSlot;
+  if (editor_) editor_->pasteProgram(selectedUpperSlot);
+}

@@ -1,0 +1,62 @@
+// The slot view of the librarian tab: the 128 programs of the open (upper) bank above the 128 of the
+// lower bank, each bank in 8 columns of 16 slots. Selects slots with the mouse and the arrow keys,
+// auditions by double click or arrow key, opens the slot menus on a right click, and carries out
+// Copy, Paste and Rename for them.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "src/CustomOverlayControl.h"
+
+class LibrarianEditor;
+class PatchLibrarian;
+
+class LibrarianViewControl : public CustomOverlayControl {
+ public:
+  static constexpr int kSlots = 128;
+
+  LibrarianViewControl(LibrarianEditor* editor, IEffectBase* plug, int x, int y, int paramIdx, IBitmap* bitmap,
+                       IRECT targetArea, PatchLibrarian* librarian, double scale);
+  ~LibrarianViewControl() override;
+
+  void patchSelectionUpperChanged();
+  void patchSelectionLowerChanged();
+
+  bool Draw(IGraphics* graphics) override;
+  void OnMouseDown(int x, int y, IMouseMod* mod) override;
+  void OnMouseUp(int x, int y, IMouseMod* mod) override;
+  void OnMouseDrag(int x, int y, int dX, int dY, IMouseMod* mod) override;
+  void OnMouseDblClick(int x, int y, IMouseMod* mod) override;
+  bool OnKeyDown(int x, int y, int key) override;
+
+  // The slot menus' operations, with the position of the right click.
+  void renameSlot(int x, int y);
+  void CopySlotData(int x, int y);
+  void PasteSlotData(int x, int y);
+
+  // The rectangle of a slot (side 0 upper, 1 lower) at this view's scale.
+  IRECT slotRect(int side, int slot) const;
+  // The slot under a point: *side 0 or 1 and the slot, or -1.
+  int hitSlot(int x, int y, int* side) const;
+  const std::string& slotText(int side, int slot) const;
+
+  int selectedUpperSlot = -1;
+  int selectedLowerSlot = -1;
+  int activeSide = 0;
+  int currentSlot = 0;
+  // Set by the first switch to the librarian tab; until then a drag does nothing.
+  bool shown = false;
+  bool renameClosed = true;
+
+ private:
+  void refreshColumn(int side);
+  void selectHit(int side, int slot);
+
+  LibrarianEditor* editor_;
+  PatchLibrarian* librarian_;
+  double scale_;
+  IText slotStyle_;
+  // The texts each slot shows, upper then lower; drawn by the view itself.
+  std::string texts_[2][kSlots];
+};

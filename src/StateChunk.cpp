@@ -1,0 +1,114 @@
+#include "src/StateChunk.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+void putBigEndian(ByteChunk* chunk, uint32_t v) {
+  const uint8_t b[4] = {static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8),
+                        static_cast<uint8_t>(v)};
+  chunk->PutBytes(b, 4);
+}
+
+int getBigEndian(const ByteChunk& chunk, int pos, uint32_t* v) {
+  uint8_t b[4];
+  pos = chunk.GetBytes(b, 4, pos);
+  if (pos >= 0) *v = (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) | b[3];
+  return pos;
+}
+
+int getFiniteDouble(const ByteChunk& chunk, int pos, double* v) {
+  double d = 0.0;
+  pos = chunk.Get(&d, pos);
+  if (pos < 0 || !std::isfinite(d)) return -1;
+  *v = d;
+  return pos;
+}
+
+// Bytes left in the chunk from pos on (0 for a position outside it).
+int remaining(const ByteChunk& chunk, int pos) {
+  return pos < 0 || pos > chunk.Size() ? 0 : chunk.Size() - pos;
+}
+
+}  // namespace
+
+void putStringToChunk(ByteChunk* chunk, const std::string& text) {
+  const size_t zero = text.find('\0');
+  const uint32_t length = static_cast<uint32_t>(zero == std::string::npos ? text.size() : zero);
+  chunk->Put(&length);
+  chunk->PutBytes(text.data(), static_cast<int>(length));
+}
+
+void writePatchBlock(ByteChunk* chunk, const PatchBlock& block) {
+  // The block is assembled apart and appended whole, as it is the patch manager's own part.
+  ByteChunk own;
+  putBigEndian(&own, 1);
+  putBigEndian(&own, 1);
+  putBigEndian(&own, static_cast<uint32_t>(block.stateBytes.size()));
+  own.PutBytes(block.stateBytes.data(), static_cast<int>(block.stateBytes.size()));
+  for (const std::string& name : block.names) putStringToChunk(&own, name);
+  chunk->PutBytes(own.GetBytes(), own.Size());
+}
+
+void writeStateBody(ByteChunk* chunk, const PluginState& state, bool full) {
+  putBigEndian(chunk, 1);
+  chunk->Put(&state.quickTab);
+  if (full) {
+    writePatchBlock(chunk, state.patch);
+    chunk->Put(&state.deviceInNormalized);
+    chunk->Put(&state.deviceOutNormalized);
+    chunk->Put(&state.bankNormalized);
+    chunk->Put(&state.programNormalized);
+  }
+  for (int i = 0; i < kStateParamCount; ++i) {
+    const double v = static_cast<size_t>(i) < state.values.size() ? state.values[static_cast<size_t>(i)] : 0.0;
+    chunk->Put(&v);
+  }
+}
+
+int readPatchBlock(const ByteChunk& chunk, int pos, PatchBlock* out) {
+  uint32_t word = 0, count = 0;
+  pos = getBigEndian(chunk, pos, &word);
+  if (pos >= 0) pos = getBigEndian(chunk, pos, &word);
+  if (pos >= 0) pos = getBigEndian(chunk, pos, &count);
+  // The count is believed only as far as the chunk holds that many bytes.
+  if (pos < 0 || count > static_cast<uint32_t>(remaining(chunk, pos))) return -1;
+  PatchBlock block;
+  block.stateBytes.resize(count);
+  pos = chunk.GetBytes(block.stateBytes.data(), static_cast<int>(count), pos);
+  for (int k = 0; k < kStateNameCount && pos >= 0; ++k) {
+    int32_t length = 0;
+    pos = chunk.Get(&length, pos);
+    if (pos < 0 || length < 0 || length > remaining(chunk, pos)) return -1;
+    std::string text(static_cast<size_t>(length), '\0');
+    pos = chunk.GetBytes(&text[0], length, pos);
+    const size_t zero = text.find('\0');
+    if (zero != std::string::npos) text.resize(zero);
+    if (k < 3) text.resize(kStateShortNameLength, '\0');
+    block.names[static_cast<size_t>(k)] = std::move(text);
+  }
+  if (pos < 0) return -1;
+  *out = std::move(block);
+  return pos;
+}
+
+int readStateBody(const ByteChunk& chunk, int pos, bool full, PluginState* out) {
+  uint32_t version = 0;
+  pos = getBigEndian(chunk, pos, &version);  // any version is read the same way
+  PluginState state;
+  if (pos >= 0) pos = getFiniteDouble(chunk, pos, &state.quickTab);
+  if (full && pos >= 0) {
+    pos = readPatchBlock(chunk, pos, &state.patch);
+    if (pos >= 0) pos = getFiniteDouble(chunk, pos, &state.deviceInNormalized);
+    if (pos >= 0) pos = getFiniteDouble(chunk, pos, &state.deviceOutNormalized);
+    if (pos >= 0) pos = getFiniteDouble(chunk, pos, &state.bankNormalized);
+    if (pos >= 0) pos = getFiniteDouble(chunk, pos, &state.programNormalized);
+  }
+  if (pos < 0 || remaining(chunk, pos) < kStateParamCount * 8) return -1;
+  state.values.resize(kStateParamCount);
+  for (int i = 0; i < kStateParamCount && pos >= 0; ++i) pos = getFiniteDouble(chunk, pos, &state.values[i]);
+  if (pos < 0) return -1;
+  *out = std::move(state);
+  return pos;
+}

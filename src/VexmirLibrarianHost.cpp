@@ -1,0 +1,101 @@
+#include "src/VexmirLibrarianHost.h"
+
+#include "KIT/IEffect/ControlLayer.h"
+#include "KIT/IEffect/IGraphics.h"
+#include "src/LibrarianEditor.h"
+#include "src/MIDIMessageManager.h"
+#include "src/MIDIMessageSender.h"
+#include "src/PatchLibrarian.h"
+#include "src/Vexmir.h"
+
+namespace {
+
+ControlLayer* findLayer(ControlLayer* layer, const std::string& name) {
+  if (!layer) return nullptr;
+  if (layer->getName() == name) return layer;
+  for (int i = 0; i < layer->childLayers.GetSize(); ++i)
+    if (ControlLayer* found = findLayer(layer->childLayers.Get(i), name)) return found;
+  return nullptr;
+}
+
+}  // namespace
+
+ControlLayer* VexmirLibrarianHost::librarianLayer(const std::string& name) {
+  IGraphics* graphics = plugin_ ? plugin_->GetGUI() : nullptr;
+  if (!graphics) return nullptr;
+  for (int i = 0; i < graphics->NLayers(); ++i)
+    if (ControlLayer* found = findLayer(graphics->GetLayer(i), name)) return found;
+  return nullptr;
+}
+
+bool VexmirLibrarianHost::midiOutputChosen() {
+  return plugin_ && plugin_->midiOutReady;
+}
+
+bool VexmirLibrarianHost::sendProgram(int side, int slot, const LibrarianPatch&) {
+  if (!plugin_ || !plugin_->midiOutReady) return false;
+  // The plug-in reads the program from the bank the side shows: its search flag must say which list.
+  plugin_->searchListShown = editor_ && editor_->lowerListShowsSearch;
+  plugin_->sendPatchToDeviceFromLibrarian(slot, side);
+  return true;
+}
+
+bool VexmirLibrarianHost::storeProgram(int side, int slot, const LibrarianPatch& program) {
+  return sendProgram(side, slot, program);
+}
+
+bool VexmirLibrarianHost::storeBank(int side, const PatchFile&) {
+  if (!plugin_ || !plugin_->midiOutReady) return false;
+  plugin_->storeAllPatchesToDeviceFromLibrarian(side, 0);
+  return true;
+}
+
+bool VexmirLibrarianHost::startJob(int code, bool toEditor, bool temporary) {
+  MIDIMessageManager* hub = plugin_ ? plugin_->getMidiManager() : nullptr;
+  if (!hub) return false;
+  SenderJob job;
+  job.job = code;
+  job.toEditor = toEditor;
+  job.temporary = temporary;
+  job.slot = plugin_->displayedTimbre;
+  return hub->startJob(MidiWorker::kJobThread, job);
+}
+
+bool VexmirLibrarianHost::requestProgram(int slot, int targetSlot, bool toEditor) {
+  MIDIMessageManager* hub = plugin_ ? plugin_->getMidiManager() : nullptr;
+  if (!hub) return false;
+  if (toEditor) return startJob(kJobPartRequest, true);
+  if (targetSlot < 0) return false;
+  // The answer is stored into the selected upper slot by the SysEx input.
+  if (PatchLibrarian* librarian = plugin_->getLibrarian()) librarian->selectedUpperSlot = targetSlot;
+  hub->singleRequest.arm();
+  return slot < 0 ? startJob(kJobPartRequest, false) : startJob(kJobSinglePatchRequest, false, false);
+}
+
+bool VexmirLibrarianHost::requestAllPrograms() {
+  MIDIMessageManager* hub = plugin_ ? plugin_->getMidiManager() : nullptr;
+  if (!hub) return false;
+  hub->singleRequest.active = false;
+  hub->allRequest.arm();
+  return startJob(kJobAllPatchRequest);
+}
+
+bool VexmirLibrarianHost::syncCurrentFromHardware() {
+  return startJob(kJobActiveArrangementRequest, true);
+}
+
+bool VexmirLibrarianHost::pushCurrentToHardware() {
+  return plugin_ && plugin_->midiOutReady && startJob(kJobSendArrangement);
+}
+
+bool VexmirLibrarianHost::initializeCurrentProgram() {
+  return startJob(kJobInitClassicPatch);
+}
+
+void VexmirLibrarianHost::searchModeChanged(bool on) {
+  if (plugin_) plugin_->searchListShown = on;
+}
+
+void VexmirLibrarianHost::log(const std::string& line) {
+  if (plugin_) plugin_->log(line);
+}

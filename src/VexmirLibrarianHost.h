@@ -1,0 +1,33 @@
+// The plug-in object as the librarian's editor side sees it: the librarian tab's layers of the editor
+// surface, and the transfer jobs of the MIDI hub for audition, store and request.
+#pragma once
+
+#include "src/LibrarianHost.h"
+
+class LibrarianEditor;
+class Vexmir;
+
+class VexmirLibrarianHost : public LibrarianHost {
+ public:
+  explicit VexmirLibrarianHost(Vexmir* plugin) : plugin_(plugin) {}
+  void setEditor(LibrarianEditor* editor) { editor_ = editor; }
+
+  ControlLayer* librarianLayer(const std::string& name) override;
+  bool midiOutputChosen() override;
+  bool sendProgram(int side, int slot, const LibrarianPatch& program) override;
+  bool storeProgram(int side, int slot, const LibrarianPatch& program) override;
+  bool storeBank(int side, const PatchFile& bank) override;
+  bool requestProgram(int slot, int targetSlot, bool toEditor) override;
+  bool requestAllPrograms() override;
+  bool syncCurrentFromHardware() override;
+  bool pushCurrentToHardware() override;
+  bool initializeCurrentProgram() override;
+  void log(const std::string& line) override;
+  void searchModeChanged(bool on) override;
+
+ private:
+  bool startJob(int job, bool toEditor = false, bool temporary = false);
+
+  Vexmir* plugin_;
+  LibrarianEditor* editor_ = nullptr;
+};

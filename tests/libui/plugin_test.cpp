@@ -1,0 +1,38 @@
+// The librarian's editor side inside the real plug-in object: created with it over the librarian it
+// scanned, and quiet where the editor has no surface or no MIDI output yet.
+#include <gtest/gtest.h>
+
+#include "src/Vexmir.h"
+#include "tests/libui/libui_support.h"
+
+using namespace libui;
+
+namespace {
+
+intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
+  return 0;
+}
+
+}  // namespace
+
+TEST(PluginLibrarian, TheEditorSideWorksOnThePluginsOwnBanks) {
+  DataFolder data;
+  data.write("Mine.syx", bankBytes(4));
+  data.write("Theirs/Other.syx", bankBytes(5));
+  Vexmir plug(IEffectInstanceInfo{quietHost});
+  LibrarianEditor* editor = plug.getLibrarianEditor();
+  ASSERT_NE(editor, nullptr);
+  EXPECT_EQ(editor->librarian(), plug.getLibrarian());
+  editor->patchTypeChanged(0, 0, false);
+  EXPECT_STREQ(plug.GetParam(kPatchSelectionListUpper)->GetDisplayText(1), "Mine.syx");
+  ASSERT_TRUE(editor->selectBank(0, 1));
+  EXPECT_EQ(editor->bankOf(0)->patches[9].name, programName(4, 9));
+  // No MIDI output and no surface: nothing is sent, no layer is found, nothing breaks.
+  EXPECT_FALSE(editor->host()->midiOutputChosen());
+  EXPECT_FALSE(editor->auditionSlot(0, 9));
+  EXPECT_EQ(editor->host()->librarianLayer("patchRename"), nullptr);
+  EXPECT_FALSE(editor->saveOpenBankAs(false));
+  EXPECT_TRUE(editor->programReceived(3, editor->bankOf(1)->patches[0]));
+  EXPECT_TRUE(editor->saveOpenBank());
+  EXPECT_EQ(readBank(data.patches + "/Mine.syx")[3], programDumpOf(5, 0));
+}

@@ -1,0 +1,232 @@
+// The slot view and its menus as a user drives them: layout at the three scales, selection by mouse
+// and arrow keys, audition, Copy and Paste within and across banks, Rename, Store and Request.
+#include <gtest/gtest.h>
+
+#include "tests/libui/libui_support.h"
+
+using namespace libui;
+
+namespace {
+
+struct TwoBanks {
+  DataFolder data;
+  TwoBanks() {
+    data.write("A.syx", bankBytes(1));
+    data.write("B.syx", bankBytes(2));
+    data.write("Sub/C.syx", bankBytes(3, 100));  // a short bank: padded with the initial program
+  }
+};
+
+// The tab with A open above and B below (the scan lists Sub/C.syx first).
+struct Tab : LibrarianTab {
+  explicit Tab(double scale = 1.0) : LibrarianTab(scale) {
+    chooseUpper({"A.syx"});
+    chooseLower({"B.syx"});
+    g.menus.clear();
+  }
+};
+
+void key(LibrarianTab& tab, int code) {
+  tab.g.OnKeyDown(tab.slotX(0, 0), tab.slotY(0, 0), code);
+}
+
+}  // namespace
+
+TEST(SlotView, LayoutAtTheThreeScales) {
+  DataFolder data;
+  struct Case {
+    double scale;
+    int w, h, gap, lowerTop;
+  };
+  const Case cases[] = {{0.75, 73, 12, 22, 229}, {1.0, 97, 16, 30, 303}, {1.25, 122, 20, 37, 379}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.scale);
+    LibrarianTab tab(c.scale);
+    const IRECT* view = tab.view->GetRECT();
+    const IRECT first = tab.view->slotRect(0, 0);
+    EXPECT_EQ(first, IRECT(view->L + c.gap, view->T + 1, view->L + c.gap + c.w, view->T + 1 + c.h));
+    // Slot 17: second column, second row.
+    const IRECT r17 = tab.view->slotRect(1, 17);
+    EXPECT_EQ(r17.L, view->L + c.gap + (c.w + c.gap));
+    EXPECT_EQ(r17.T, view->T + c.lowerTop + c.h);
+    EXPECT_EQ(r17.W(), c.w);
+    EXPECT_EQ(r17.H(), c.h);
+    int side = -1;
+    EXPECT_EQ(tab.view->hitSlot(r17.L, r17.T, &side), 17);
+    EXPECT_EQ(side, 1);
+    EXPECT_EQ(tab.view->hitSlot(r17.R, r17.T, &side), -1) << "the gap between columns is no slot";
+    EXPECT_EQ(tab.view->hitSlot(r17.L, r17.B - 1 + c.h, &side), 18);
+  }
+}
+
+TEST(SlotView, ArrowKeysMoveFromTheClickedSlotAndAudition) {
+  TwoBanks banks;
+  Tab tab;
+  struct Case {
+    int from, key, to;
+  };
+  // 1 up, 2 down, 3 left, 4 right.
+  const Case moves[] = {{0, 1, 127}, {127, 2, 0}, {5, 3, 117}, {117, 4, 5}, {40, 1, 39}, {40, 4, 56}, {20, 3, 4}};
+  for (const Case& m : moves) {
+    SCOPED_TRACE(std::to_string(m.from) + " key " + std::to_string(m.key));
+    tab.click(0, m.from);
+    tab.host.calls.clear();
+    key(tab, m.key);
+    EXPECT_EQ(tab.view->selectedUpperSlot, m.to);
+    ASSERT_EQ(tab.host.calls.size(), 1u);
+    EXPECT_EQ(tab.host.calls[0], "send " + programName(1, m.to));
+  }
+  // In the lower bank the arrows move from the lower slot clicked, not from slot 0.
+  tab.click(1, 33);
+  EXPECT_EQ(tab.view->selectedUpperSlot, -1);
+  EXPECT_EQ(tab.librarian.selectedLowerSlot, 33);
+  tab.host.calls.clear();
+  key(tab, 2);
+  EXPECT_EQ(tab.view->selectedLowerSlot, 34);
+  EXPECT_EQ(tab.host.calls, std::vector<std::string>{"send " + programName(2, 34)});
+  EXPECT_EQ(tab.host.sent.back(), programDumpOf(2, 34)) << "the audition sends the program's bytes";
+  // Other keys do nothing.
+  tab.host.calls.clear();
+  key(tab, 20);
+  EXPECT_TRUE(tab.host.calls.empty());
+}
+
+TEST(SlotView, DoubleClickAuditionsOnlyWithAMidiOutput) {
+  TwoBanks banks;
+  Tab tab;
+  IMouseMod left(true);
+  tab.host.midiOut = false;
+  tab.g.OnMouseDblClick(tab.slotX(0, 9), tab.slotY(0, 9), &left);
+  EXPECT_TRUE(tab.host.calls.empty());
+  tab.host.midiOut = true;
+  tab.g.OnMouseDblClick(tab.slotX(1, 9), tab.slotY(1, 9), &left);
+  EXPECT_EQ(tab.host.calls, std::vector<std::string>{"send " + programName(2, 9)});
+  tab.host.calls.clear();
+  tab.g.OnMouseDblClick(tab.view->GetRECT()->L + 1, tab.view->GetRECT()->T + 1, &left);  // no slot
+  EXPECT_TRUE(tab.host.calls.empty());
+}
+
+TEST(SlotMenus, CopyTakesTheProgramAtCopyTimeAndPasteStoresItInItsSlot) {
+  TwoBanks banks;
+  Tab tab;
+  // Copy lower slot 7 of B, then show another lower bank before pasting into upper slot 3.
+  tab.g.menuPath = {"Copy"};
+  tab.click(1, 7, true);
+  EXPECT_EQ(tab.g.menus.back(), "Copy");
+  tab.chooseLower({"Sub", "C.syx"});
+  EXPECT_EQ(tab.lowerName(7), programName(3, 7));
+  tab.g.menuPath = {"Paste"};
+  tab.click(0, 3, true);
+  EXPECT_EQ(tab.g.menus.back(), "Paste,-,Rename,-,Initialize,Request>");
+  const PatchFile* open = tab.editor.bankOf(0);
+  EXPECT_EQ(Bytes(open->patches[3].messages[0].data), programDumpOf(2, 7));
+  EXPECT_EQ(tab.upperName(3), programName(2, 7));
+  EXPECT_EQ(tab.upperName(2), programName(1, 2));
+  EXPECT_EQ(tab.upperName(4), programName(1, 4));
+  EXPECT_TRUE(tab.editor.openBankUnsaved());
+  EXPECT_EQ(tab.plug.GetParam(kBankEditUnsaved)->Int(), 1);
+  EXPECT_TRUE(tab.host.layers["discardChangesLayerRight"]->isVisible());
+  EXPECT_FALSE(tab.host.layers["LeftPatchPopupMenu"]->isVisible()) << "no other bank opens over unsaved edits";
+
+  // Copy within the open bank works the same way when the lower list shows it too.
+  tab.chooseLower({"A.syx"});
+  tab.g.menuPath = {"Copy"};
+  tab.click(1, 3, true);
+  tab.g.menuPath = {"Paste"};
+  tab.click(0, 100, true);
+  EXPECT_EQ(tab.upperName(100), programName(2, 7));
+
+  // A Copy on no slot, and a rescan, leave nothing to paste.
+  tab.editor.saveOpenBank();
+  tab.g.menuPath = {"Copy"};
+  IMouseMod right(false, true);
+  tab.g.OnMouseDown(tab.view->GetRECT()->L + 1, tab.view->GetRECT()->T + 1, &right);
+  EXPECT_EQ(tab.editor.copiedProgram(), nullptr);
+  tab.g.menuPath = {"Copy"};
+  tab.click(1, 1, true);
+  ASSERT_NE(tab.editor.copiedProgram(), nullptr);
+  tab.mainMenu({"Refresh Folders"});
+  EXPECT_EQ(tab.editor.copiedProgram(), nullptr);
+  tab.g.menuPath = {"Paste"};
+  tab.click(0, 0, true);
+  EXPECT_FALSE(tab.editor.openBankUnsaved());
+  EXPECT_EQ(tab.upperName(0), programName(1, 0));
+}
+
+TEST(SlotMenus, RenameWritesTheNameIntoTheProgram) {
+  TwoBanks banks;
+  Tab tab;
+  tab.g.menuPath = {"Rename"};
+  tab.click(0, 12, true);
+  EXPECT_TRUE(tab.host.layers["patchRename"]->isVisible());
+  EXPECT_STREQ(tab.plug.GetParam(kPatchRename)->GetDisplayText(0), programName(1, 12).c_str());
+  tab.plug.GetParam(kPatchRename)->SetDisplayText(0, "Warm Pad \xC3\xA9 and more");
+  tab.plug.OnParamChange(kPatchRename);
+  EXPECT_FALSE(tab.host.layers["patchRename"]->isVisible());
+  const Bytes& dump = tab.editor.bankOf(0)->patches[12].messages[0].data;
+  EXPECT_EQ(vectors::dumpName(dump), tab.upperName(12));
+  EXPECT_EQ(tab.upperName(12).substr(0, 10), "Warm Pad C");
+  for (size_t i = 1; i + 1 < dump.size(); ++i) EXPECT_LT(dump[i], 0x80) << i;
+  EXPECT_TRUE(tab.editor.openBankUnsaved());
+  // A left click closes the rename field.
+  tab.g.menuPath = {"Rename"};
+  tab.click(0, 13, true);
+  tab.click(0, 14);
+  EXPECT_FALSE(tab.host.layers["patchRename"]->isVisible());
+}
+
+TEST(SlotMenus, StoreAndRequestUseTheSelectedSlotOfTheirOwnSide) {
+  TwoBanks banks;
+  Tab tab;
+  struct Case {
+    const char* what;
+    int side, slot;  // selection made by a left click (slot -1: a click on no slot)
+    std::vector<std::string> menu;
+    std::vector<std::string> calls;
+  };
+  const Case cases[] = {
+      {"store an upper slot", 0, 5, {"Store Patch Data", "To Currently Selected Location"}, {"store 5 b1s5        "}},
+      {"store a lower slot", 1, 9, {"Store Patch Data", "To Currently Selected Location"}, {"store 9 b2s9        "}},
+      {"store with no slot", 0, -1, {"Store Patch Data", "To Currently Selected Location"}, {}},
+      {"request into the selected slot",
+       0,
+       20,
+       {"Request Patch Data", "from Currently Selected Location"},
+       {"request 20 into 20 librarian"}},
+      {"request with a lower slot selected", 1, 20, {"Request Patch Data", "from Currently Selected Location"}, {}},
+      {"active slot to the librarian",
+       0,
+       6,
+       {"Request Patch Data", "from Active Slot to Librarian"},
+       {"request -1 into 6 librarian"}},
+      {"active slot with no slot", 0, -1, {"Request Patch Data", "from Active Slot to Librarian"}, {}},
+      {"store the bank",
+       0,
+       0,
+       {"Store Patch Data", "All Current Patches to Hardware"},
+       {"store bank 128 b1s0        "}},
+      {"all programs", 0, 0, {"Request Patch Data", "All Patches from Memory"}, {"request all"}},
+      {"a submenu title does nothing", 0, 0, {"Store Patch Data"}, {}},
+      {"sync", 0, 0, {"Sync Current Data from HW"}, {"sync"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.slot >= 0) {
+      tab.click(c.side, c.slot);
+    } else {
+      IMouseMod left(true);
+      tab.g.OnMouseDown(tab.view->GetRECT()->L + 1, tab.view->GetRECT()->T + 1, &left);
+    }
+    tab.host.calls.clear();
+    tab.mainMenu(c.menu);
+    EXPECT_EQ(tab.host.calls, c.calls);
+  }
+  // The disabled items cannot be chosen.
+  tab.host.calls.clear();
+  tab.mainMenu({"Import...", "microKorg PRG (*.prg)"});
+  tab.mainMenu({"Other Helpful things...", "Open User Manual"});
+  EXPECT_TRUE(tab.g.calls.empty());
+  tab.mainMenu({"Other Helpful things...", "DAW Setup Guides"});
+  EXPECT_EQ(tab.g.calls.back(), "OpenURL https://kb.pellacor.com/kb/articles/");
+  EXPECT_FALSE(tab.editor.OpenHelpTopics(3));
+}

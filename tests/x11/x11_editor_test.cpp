@@ -1,0 +1,211 @@
+// The editor in a real X11 window, as a Linux VST host shows it: vexmir-host makes a top-level window on an Xvfb
+// server of the test's own and hands its id to effEditOpen. The screenshot of that window must equal the model
+// window's backing store pixel for pixel; real input injected with xdotool must change the parameters exactly as
+// the same gestures do on the model path; a hundred open/close cycles must leave the server as it was; and without
+// a server the editor refuses to open without harm.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/graphics/png.h"
+#include "tests/guimac/guimac_support.h"
+#include "tests/host/run_host.h"
+#include "tests/x11/xvfb.h"
+
+namespace {
+
+#define NEED_X11_TOOLS()                                                                        \
+  do {                                                                                          \
+    if (!x11test::haveProgram("Xvfb")) GTEST_SKIP() << "Xvfb is not installed (xvfb)";          \
+    if (!x11test::haveProgram("xdotool")) GTEST_SKIP() << "xdotool is not installed (xdotool)"; \
+  } while (0)
+
+std::vector<std::string> linesWith(const std::string& text, const std::string& prefix) {
+  std::vector<std::string> out;
+  std::stringstream ss(text);
+  std::string l;
+  while (std::getline(ss, l))
+    if (l.compare(0, prefix.size(), prefix) == 0) out.push_back(l);
+  return out;
+}
+
+// Pixels of two PNG files that differ (-1 when either cannot be read or the sizes differ).
+int differingPixels(const std::string& a, const std::string& b, std::string* where) {
+  platform::gfx::DecodedImage x, y;
+  if (!platform::gfx::loadPngFile(a, x) || !platform::gfx::loadPngFile(b, y)) return -1;
+  if (x.width != y.width || x.height != y.height) return -1;
+  int n = 0;
+  for (int row = 0; row < x.height; ++row) {
+    for (int col = 0; col < x.width; ++col) {
+      const size_t i = (static_cast<size_t>(row) * x.width + col) * 4;
+      if (std::memcmp(&x.pixels[i + 1], &y.pixels[i + 1], 3) != 0 && !n++)
+        *where = std::to_string(col) + "," + std::to_string(row);
+    }
+  }
+  return n;
+}
+
+// Keeps a copy of a run's picture and transcript under <build>/out/x11/ for people to look at.
+void keepForPeople(const ScratchDir& dir, const std::string& picture, const std::string& name) {
+  const char* build = std::getenv("VEXMIR_BUILD_DIR");
+  if (!build) return;
+  const std::string out = std::string(build) + "/out/x11";
+  std::system(("mkdir -p '" + out + "' && cp '" + dir.file(picture) + "' '" + out + "/" + name + ".png' && cp '" +
+               dir.file("transcript.txt") + "' '" + out + "/" + name + ".txt'")
+                  .c_str());
+}
+
+HostRun run(const std::string& bundle, const std::string& script, const ScratchDir& dir, std::vector<std::string> env) {
+  env.push_back("VEXMIR_ROOT=" + dir.path());
+  env.push_back("OUT=" + dir.path());
+  HostRun r = runHost(bundle, script, dir, {"--transcript", dir.file("transcript.txt")}, env);
+  r.out = dir.read("transcript.txt");
+  return r;
+}
+
+TEST(X11Editor, ScreenshotEqualsTheModelsBackingStore) {
+  NEED_X11_TOOLS();
+  x11test::Xvfb server;
+  ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+  ScratchDir dir;
+  const std::string bundle = guimactest::makeGuiTestBundle(dir, EDITOR_TEST_PLUGIN);
+  // With MIT-SHM, and with plain image requests as for a server on another machine.
+  for (const char* shm : {"1", "0"}) {
+    std::vector<std::string> env{"DISPLAY=" + server.display()};
+    if (std::string(shm) == "0") env.push_back("VEXMIR_X11_NO_SHM=1");
+    const HostRun r = run(bundle, R"(
+open
+editor open x11
+pump 2
+window save "${OUT}/model.png"
+x11 screenshot "${OUT}/screen.png"
+editor close
+close
+)",
+                          dir, env);
+    ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
+    EXPECT_TRUE(r.has("editor open x11 -> 1")) << r.out;
+    EXPECT_EQ(r.has("editor shown on X11 with shared memory"), std::string(shm) == "1") << r.out;
+    std::string where;
+    EXPECT_EQ(differingPixels(dir.file("model.png"), dir.file("screen.png"), &where), 0) << "first at " << where;
+  }
+}
+
+// One gesture, as the model path scripts it and as real input on the X11 window.
+struct Gesture {
+  const char* name;
+  const char* model;
+  const char* x11;
+};
+
+const Gesture kGestures[] = {
+    {"switch", "click 122 35", "x11 input mousemove --window %HOST 122 35 click 1"},
+    {"knob drag", "drag 46 47 46 22 steps=5",
+     "x11 input mousemove --window %HOST 46 47 mousedown 1 mousemove --window %HOST 46 42 mousemove --window %HOST "
+     "46 37 mousemove --window %HOST 46 32 mousemove --window %HOST 46 27 mousemove --window %HOST 46 22 mouseup 1"},
+    {"wheel", "wheel 46 47 -1", "x11 input mousemove --window %HOST 46 47 click 5"},
+    {"double click", "dblclick 46 47", "x11 input mousemove --window %HOST 46 47 click --repeat 2 --delay 60 1"},
+    {"radio", "click 174 83", "x11 input mousemove --window %HOST 174 83 click 1"},
+    {"fader", "drag 262 103 262 63 steps=4",
+     "x11 input mousemove --window %HOST 262 103 mousedown 1 mousemove --window %HOST 262 93 mousemove --window "
+     "%HOST 262 83 mousemove --window %HOST 262 73 mousemove --window %HOST 262 63 mouseup 1"},
+    // The caption's menu: the fourth mode. On X11 the menu is a window of its own; its fourth item's middle is 74
+    // pixels from its top.
+    {"menu", "menu choose 3\nclick 102 164",
+     "x11 input mousemove --window %HOST 102 164 click 1 search --sync --onlyvisible --name \"^Vexmir Editor menu$\" "
+     "mousemove --window %1 40 74 click 1"},
+    // A right click (Command-click on the model) opens the knob's value entry; 1x00 typed, the x refused.
+    {"text entry", "click 46 47 mods=cmd\ntype 1x00\nkey return",
+     "x11 input mousemove --window %HOST 46 47 click 3\nx11 input type 1x00\nx11 input key Return"},
+};
+
+std::string gestureScript(bool onX11) {
+  std::string s = std::string("open\neditor open ") + (onX11 ? "x11" : "cocoa") + "\npump 2\n";
+  for (const Gesture& g : kGestures) {
+    s += std::string("echo ") + "\"" + g.name + "\"\n" + (onX11 ? g.x11 : g.model) + "\npump 2\n";
+    for (int p = 0; p < 4; ++p) s += "param get " + std::to_string(p) + "\n";
+  }
+  s += "window save \"${OUT}/model.png\"\n";
+  if (onX11) s += "x11 screenshot \"${OUT}/screen.png\"\n";
+  return s + "editor close\nclose\n";
+}
+
+TEST(X11Editor, RealInputChangesWhatTheModelPathChanges) {
+  NEED_X11_TOOLS();
+  x11test::Xvfb server;
+  ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+  ScratchDir modelDir, x11Dir;
+  const HostRun model =
+      run(guimactest::makeGuiTestBundle(modelDir, EDITOR_TEST_PLUGIN), gestureScript(false), modelDir, {});
+  ASSERT_EQ(model.exitCode, 0) << model.err << model.out;
+  const HostRun real = run(guimactest::makeGuiTestBundle(x11Dir, EDITOR_TEST_PLUGIN), gestureScript(true), x11Dir,
+                           {"DISPLAY=" + server.display()});
+  ASSERT_EQ(real.exitCode, 0) << real.err << real.out;
+
+  // After each gesture every parameter holds what the model path left in it.
+  const auto wanted = linesWith(model.out, "param get"), got = linesWith(real.out, "param get");
+  ASSERT_EQ(got.size(), std::size(kGestures) * 4);
+  for (size_t i = 0; i < got.size(); ++i)
+    EXPECT_EQ(got[i], wanted[i]) << "after " << kGestures[i / 4].name << "\n" << real.out;
+  // The gestures changed something each time (so the comparison means something): the menu's mode and the typed 100.
+  EXPECT_NE(wanted[std::size(kGestures) * 4 - 8 + 1], wanted[0 + 1]);
+  EXPECT_TRUE(real.has("x11 input type 1x00 -> 0")) << real.out;
+
+  keepForPeople(x11Dir, "screen.png", "gui-test-editor-after-input");
+  // And the window shows it: the screen equals the model's picture of the final state.
+  std::string where;
+  EXPECT_EQ(differingPixels(x11Dir.file("model.png"), x11Dir.file("screen.png"), &where), 0) << "first at " << where;
+  EXPECT_EQ(differingPixels(x11Dir.file("screen.png"), modelDir.file("model.png"), &where), 0) << "first at " << where;
+}
+
+TEST(X11Editor, HundredOpenAndCloseCyclesLeaveTheServerAsItWas) {
+  NEED_X11_TOOLS();
+  x11test::Xvfb server;
+  ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+  ScratchDir dir;
+  std::string script = "open\nx11 resources\n";
+  for (int i = 0; i < 100; ++i) script += "editor open x11\npump 1\neditor close\n";
+  script += "x11 resources\nclose\n";
+  const HostRun r =
+      run(guimactest::makeGuiTestBundle(dir, EDITOR_TEST_PLUGIN), script, dir, {"DISPLAY=" + server.display()});
+  ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
+  const auto counts = linesWith(r.out, "x11 resources");
+  ASSERT_EQ(counts.size(), 2u) << r.out;
+  EXPECT_EQ(counts[1], counts[0]);
+  EXPECT_EQ(linesWith(r.out, "editor open x11 -> 1").size(), 100u);
+}
+
+TEST(X11Editor, WithoutAServerOrAWindowTheEditorDoesNotOpen) {
+  NEED_X11_TOOLS();
+  x11test::Xvfb server;
+  ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+  struct Case {
+    const char* display;
+    const char* why;
+  } cases[] = {
+      {"", "no X11 server answers"},
+      {":999", "no X11 server answers"},
+      {nullptr, "does not exist"},  // the test's server, and a window id nobody made
+  };
+  for (const Case& c : cases) {
+    ScratchDir dir;
+    const std::string display = c.display ? c.display : server.display();
+    const HostRun r = run(guimactest::makeGuiTestBundle(dir, EDITOR_TEST_PLUGIN), R"(
+open
+editor open x11 window=0x1e00007
+pump 2
+editor close
+close
+)",
+                          dir, {"DISPLAY=" + display});
+    ASSERT_TRUE(r.exited) << r.err;
+    EXPECT_EQ(r.exitCode, 0) << r.err << r.out;
+    EXPECT_TRUE(r.has("editor open x11 -> 0")) << display << "\n" << r.out;
+    EXPECT_NE(r.err.find(c.why), std::string::npos) << r.err;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,153 @@
+#include "tools/vexmir-host/x11_host.h"
+
+#include <xcb/res.h>
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "platform/graphics/png.h"
+
+namespace vexhost {
+
+struct X11HostWindow::Impl {
+  xcb_connection_t* c = nullptr;
+};
+
+std::unique_ptr<X11HostWindow> X11HostWindow::open(int width, int height, std::string* why) {
+  int screenNumber = 0;
+  xcb_connection_t* c = xcb_connect(nullptr, &screenNumber);
+  if (xcb_connection_has_error(c)) {
+    xcb_disconnect(c);
+    const char* display = std::getenv("DISPLAY");
+    *why = std::string("no X11 server answers at DISPLAY=\"") + (display ? display : "") + "\"";
+    return nullptr;
+  }
+  xcb_screen_iterator_t si = xcb_setup_roots_iterator(xcb_get_setup(c));
+  for (int i = 0; i < screenNumber && si.rem; ++i) xcb_screen_next(&si);
+  const xcb_screen_t* screen = si.data;
+  std::unique_ptr<X11HostWindow> w(new X11HostWindow);
+  w->impl_ = new Impl{c};
+  w->width_ = width;
+  w->height_ = height;
+  w->window_ = xcb_generate_id(c);
+  const uint32_t values[] = {0x303030, XCB_EVENT_MASK_STRUCTURE_NOTIFY};
+  xcb_create_window(c, XCB_COPY_FROM_PARENT, w->window_, screen->root, 40, 40, static_cast<uint16_t>(width),
+                    static_cast<uint16_t>(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                    XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
+  static const char kName[] = "vexmir-host";
+  xcb_change_property(c, XCB_PROP_MODE_REPLACE, w->window_, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, sizeof kName - 1,
+                      kName);
+  xcb_map_window(c, w->window_);
+  xcb_flush(c);
+  // The window is on the screen once the server says it is mapped.
+  while (xcb_generic_event_t* e = xcb_wait_for_event(c)) {
+    const bool mapped = (e->response_type & 0x7F) == XCB_MAP_NOTIFY &&
+                        reinterpret_cast<xcb_map_notify_event_t*>(e)->window == w->window_;
+    std::free(e);
+    if (mapped) break;
+  }
+  return w;
+}
+
+X11HostWindow::~X11HostWindow() {
+  if (!impl_) return;
+  xcb_destroy_window(impl_->c, window_);
+  sync();
+  xcb_disconnect(impl_->c);
+  delete impl_;
+}
+
+void X11HostWindow::sync() {
+  std::free(xcb_get_input_focus_reply(impl_->c, xcb_get_input_focus(impl_->c), nullptr));
+  // Events of our own window are of no interest.
+  while (xcb_generic_event_t* e = xcb_poll_for_event(impl_->c)) std::free(e);
+}
+
+bool X11HostWindow::screenshot(const std::string& path, std::string* why) {
+  xcb_generic_error_t* err = nullptr;
+  xcb_get_image_reply_t* image =
+      xcb_get_image_reply(impl_->c,
+                          xcb_get_image(impl_->c, XCB_IMAGE_FORMAT_Z_PIXMAP, window_, 0, 0,
+                                        static_cast<uint16_t>(width_), static_cast<uint16_t>(height_), ~0u),
+                          &err);
+  std::free(err);
+  if (!image) {
+    *why = "the server gave no image of the window";
+    return false;
+  }
+  const uint8_t* data = xcb_get_image_data(image);
+  const int length = xcb_get_image_data_length(image);
+  if (length < width_ * height_ * 4) {
+    std::free(image);
+    *why = "the window's image is not 32 bits a pixel";
+    return false;
+  }
+  // Little-endian 32-bit true colour (blue, green, red, pad) into the drawing contexts' layout.
+  std::vector<uint8_t> pixels(static_cast<size_t>(width_) * height_ * 4);
+  for (size_t i = 0; i < pixels.size(); i += 4) {
+    pixels[i] = 0xFF;
+    pixels[i + 1] = data[i + 2];
+    pixels[i + 2] = data[i + 1];
+    pixels[i + 3] = data[i];
+  }
+  std::free(image);
+  if (!platform::gfx::writeRgbPngFile(path, pixels.data(), width_, height_, width_ * 4)) {
+    *why = "cannot write " + path;
+    return false;
+  }
+  return true;
+}
+
+std::string x11ResourceSummary(std::string* why) {
+  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+  if (xcb_connection_has_error(c)) {
+    xcb_disconnect(c);
+    *why = "no X11 server";
+    return "";
+  }
+  auto atom = [c](const char* name) {
+    xcb_intern_atom_reply_t* r =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+    const xcb_atom_t a = r ? r->atom : 0;
+    std::free(r);
+    return a;
+  };
+  const xcb_atom_t windowAtom = atom("WINDOW"), pixmapAtom = atom("PIXMAP"), gcAtom = atom("GC");
+  xcb_res_query_clients_reply_t* clients = xcb_res_query_clients_reply(c, xcb_res_query_clients(c), nullptr);
+  if (!clients) {
+    xcb_disconnect(c);
+    *why = "the X11 server has no X-Resource extension";
+    return "";
+  }
+  // This connection is not counted: it exists only to ask.
+  const uint32_t self = xcb_get_setup(c)->resource_id_base;
+  long nClients = 0, windows = 0, pixmaps = 0, gcs = 0, other = 0;
+  xcb_res_client_iterator_t it = xcb_res_query_clients_clients_iterator(clients);
+  for (; it.rem; xcb_res_client_next(&it)) {
+    if (it.data->resource_base == self) continue;
+    ++nClients;
+    xcb_res_query_client_resources_reply_t* res =
+        xcb_res_query_client_resources_reply(c, xcb_res_query_client_resources(c, it.data->resource_base), nullptr);
+    if (!res) continue;
+    for (xcb_res_type_iterator_t t = xcb_res_query_client_resources_types_iterator(res); t.rem; xcb_res_type_next(&t)) {
+      if (t.data->resource_type == windowAtom) {
+        windows += t.data->count;
+      } else if (t.data->resource_type == pixmapAtom) {
+        pixmaps += t.data->count;
+      } else if (t.data->resource_type == gcAtom) {
+        gcs += t.data->count;
+      } else {
+        other += t.data->count;
+      }
+    }
+    std::free(res);
+  }
+  std::free(clients);
+  xcb_disconnect(c);
+  return "clients=" + std::to_string(nClients) + " windows=" + std::to_string(windows) +
+         " pixmaps=" + std::to_string(pixmaps) + " gcs=" + std::to_string(gcs) + " other=" + std::to_string(other);
+}
+
+}  // namespace vexhost

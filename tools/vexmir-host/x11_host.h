@@ -1,0 +1,44 @@
+// The host's own X11 side, as a Linux VST host has it: a top-level window for the editor, whose id goes to the
+// plug-in in effEditOpen, a screenshot of what the server shows in it, and the server's count of the resources its
+// clients hold (so that tests see what an editor left behind).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace vexhost {
+
+class X11HostWindow {
+ public:
+  // A mapped top-level window of width x height on the server of $DISPLAY; null with *why when there is none.
+  static std::unique_ptr<X11HostWindow> open(int width, int height, std::string* why);
+  ~X11HostWindow();
+
+  uint32_t id() const { return window_; }
+  int width() const { return width_; }
+  int height() const { return height_; }
+  // The window's pixels as the server has them (the plug-in's child window included) as an RGB PNG.
+  bool screenshot(const std::string& path, std::string* why);
+  // Waits until the server has handled everything sent so far.
+  void sync();
+
+  struct Impl;
+
+ private:
+  X11HostWindow() = default;
+  Impl* impl_ = nullptr;
+  uint32_t window_ = 0;
+  int width_ = 0, height_ = 0;
+};
+
+// "clients=N windows=N pixmaps=N gcs=N other=N": what every client of the server of $DISPLAY holds, through the
+// X-Resource extension; *why and "" when there is no server or no extension.
+std::string x11ResourceSummary(std::string* why);
+
+}  // namespace vexhost
+
+namespace vexhost {
+// The X11 window of the editor the script opened with `editor open x11`, or null.
+X11HostWindow* currentX11HostWindow();
+}  // namespace vexhost

@@ -1,0 +1,109 @@
+// X11 steps for an editor opened with `editor open x11`: real input injected into the server by xdotool while the
+// host idles the editor, a screenshot of the host's window as the server shows it, and the server's resource counts.
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/vst2/vst2.h"
+#include "platform/x11/presenter.h"
+#include "tools/vexmir-host/script.h"
+#include "tools/vexmir-host/x11_host.h"
+
+extern char** environ;
+
+namespace vexhost {
+
+namespace {
+
+StepAction fail(std::string* error, const std::string& why) {
+  *error = why;
+  return {};
+}
+
+X11HostWindow* needX11Window(std::string* err) {
+  X11HostWindow* w = currentX11HostWindow();
+  if (!w) *err = "no editor is open in a host X11 window (editor open x11)";
+  return w;
+}
+
+// Runs xdotool with the words (%HOST is the host window's id) and idles the editor until it is done, as a host's
+// GUI thread would; then everything the server produced for the editor has been handled.
+bool runXdotool(Session& s, const std::vector<std::string>& words, std::string* err) {
+  X11HostWindow* w = needX11Window(err);
+  if (!w) return false;
+  std::vector<std::string> args{"xdotool"};
+  for (std::string word : words) {
+    for (size_t at; (at = word.find("%HOST")) != std::string::npos;) word.replace(at, 5, std::to_string(w->id()));
+    args.push_back(word);
+  }
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  if (posix_spawnp(&pid, "xdotool", nullptr, nullptr, argv.data(), environ) != 0) {
+    *err = "cannot run xdotool";
+    return false;
+  }
+  int status = 0;
+  for (;;) {
+    const pid_t done = waitpid(pid, &status, WNOHANG);
+    if (done == pid) break;
+    if (done < 0) {
+      *err = "lost the xdotool process";
+      return false;
+    }
+    s.host.dispatch(effEditIdle, 0, 0, nullptr, 0.0f);
+    usleep(2000);
+  }
+  for (x11::Presenter* p : x11::Presenter::all()) p->sync();
+  std::string line = "x11 input";
+  for (size_t i = 1; i < args.size(); ++i) line += " " + words[i - 1];
+  const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  s.host.out().line(line + " -> " + std::to_string(code));
+  if (code != 0) {
+    *err = code == 127 ? "xdotool is not installed" : "xdotool failed";
+    return false;
+  }
+  return true;
+}
+
+StepAction parseX11(const StepArgs& a, std::string* error) {
+  const char* usage = "x11 input XDOTOOL-WORDS... | x11 screenshot FILE.png | x11 resources";
+  if (a.words.empty()) return fail(error, usage);
+  const std::string what = a.words[0];
+  if (what == "input" && a.words.size() >= 2 && a.keys.empty()) {
+    const std::vector<std::string> words(a.words.begin() + 1, a.words.end());
+    return [words](Session& s, std::string* err) { return s.needPlugin(err) && runXdotool(s, words, err); };
+  }
+  if (what == "screenshot" && a.words.size() == 2 && a.keys.empty()) {
+    const std::string file = a.words[1];
+    return [file](Session& s, std::string* err) {
+      X11HostWindow* w = needX11Window(err);
+      if (!w) return false;
+      w->sync();
+      if (!w->screenshot(file, err)) return false;
+      s.host.out().line("x11 screenshot " + quoted(file.c_str(), file.size() + 1) + " " + std::to_string(w->width()) +
+                        "x" + std::to_string(w->height()));
+      return true;
+    };
+  }
+  if (what == "resources" && a.words.size() == 1 && a.keys.empty()) {
+    return [](Session& s, std::string* err) {
+      const std::string summary = x11ResourceSummary(err);
+      if (summary.empty()) return false;
+      s.host.out().line("x11 resources " + summary);
+      return true;
+    };
+  }
+  return fail(error, usage);
+}
+
+const StepRegistrar kX11Steps({"x11", "x11 input XDOTOOL-WORDS... | x11 screenshot FILE.png | x11 resources",
+                               parseX11});
+
+}  // namespace
+
+}  // namespace vexhost
