@@ -285,6 +285,7 @@ std::string LibrarianEditor::search(const std::string& text) {
     return lastMessage;
   }
   lowerListShowsSearch = true;
+  if (host_) host_->searchModeChanged(true);
   lowerBankPath.clear();
   if (tabShown_) {
     showLayer("RightPatchPopupMenu", false);
@@ -298,6 +299,7 @@ std::string LibrarianEditor::search(const std::string& text) {
 void LibrarianEditor::endSearch() {
   const bool was = lowerListShowsSearch;
   lowerListShowsSearch = false;
+  if (host_) host_->searchModeChanged(false);
   if (IParam* p = plug_->GetParam(kPatchSearchString)) p->SetDisplayText(0, "search...");
   // The invisible search chooser must not stay over the list once the search is over.
   showLayer("RightSearchPopupMenu", false);
@@ -364,7 +366,7 @@ bool LibrarianEditor::renameProgram(int upperSlot, const std::string& name) {
 bool LibrarianEditor::auditionSlot(int side, int slot) {
   const LibrarianPatch* program = PatchLibrarian::patchAt(bankOf(side), slot);
   if (!program || !program->hasWritableMessage() || !host_) return false;
-  return host_->sendProgram(*program);
+  return host_->sendProgram(side, slot, *program);
 }
 
 bool LibrarianEditor::storeSelectedProgram() {
@@ -374,7 +376,7 @@ bool LibrarianEditor::storeSelectedProgram() {
   const int slot = side == kUpper ? view_->selectedUpperSlot : view_->selectedLowerSlot;
   const LibrarianPatch* program = PatchLibrarian::patchAt(bankOf(side), slot);
   if (!program || !program->hasWritableMessage()) return false;
-  return host_->storeProgram(*program, slot);
+  return host_->storeProgram(side, slot, *program);
 }
 
 bool LibrarianEditor::storeOpenBank() {
@@ -382,7 +384,7 @@ bool LibrarianEditor::storeOpenBank() {
   if (!bank || !host_) return false;
   std::unique_ptr<PatchFile> copy = bank->clone();
   PatchLibrarian::fillUncompletedBankFiles(copy.get());
-  return host_->storeBank(*copy);
+  return host_->storeBank(kUpper, *copy);
 }
 
 bool LibrarianEditor::requestIntoSelectedSlot() {

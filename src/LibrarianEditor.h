@@ -9,11 +9,13 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "KIT/IEffect/IGraphicsStructs.h"
 #include "src/LibrarianPatch.h"
 
 class ByteChunk;
+class ControlLayer;
 class FileCopyPopupMenu;
 class FileEditPopupMenu;
 class IControl;
@@ -48,6 +50,14 @@ class LibrarianEditor {
     upperBankSelectionControl = upper;
     lowerBankSelectionControl = lower;
   }
+
+  // Creates the tab's own controls on a surface built from the UI description: the slot view over
+  // `viewRect` (the description's coordinates, before scaling) with parameter `viewParam` in
+  // `tabLayer`, and the two bank choosers, the search chooser and the main menu, each in a layer of
+  // its own (hidden until the tab shows them). The new layers are attached to the surface and
+  // returned, so that the editor can find them by name. Fills the lists and menus.
+  std::vector<ControlLayer*> buildTab(IGraphics* surface, double scale, IRECT viewRect, int viewParam,
+                                      ControlLayer* tabLayer);
 
   // ---- bank lists ----
   // Refills the bank lists: listType 0 from the bank files, 4 from the search results; `rescan`

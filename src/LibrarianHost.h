@@ -22,12 +22,12 @@ class LibrarianHost {
   // True when a MIDI output port is chosen.
   virtual bool midiOutputChosen() = 0;
 
-  // Sends the program to the synthesizer's edit buffer (audition).
-  virtual bool sendProgram(const LibrarianPatch& program) = 0;
-  // Writes the program into the synthesizer's memory at `slot` (0..127).
-  virtual bool storeProgram(const LibrarianPatch& program, int slot) = 0;
-  // Writes the bank's 128 programs into the synthesizer's memory.
-  virtual bool storeBank(const PatchFile& bank) = 0;
+  // Sends the program of a side's slot (0 upper, 1 lower) to the synthesizer's edit buffer (audition).
+  virtual bool sendProgram(int side, int slot, const LibrarianPatch& program) = 0;
+  // Writes the program of a side's slot into the synthesizer's memory at that slot (0..127).
+  virtual bool storeProgram(int side, int slot, const LibrarianPatch& program) = 0;
+  // Writes the 128 programs of a side's bank into the synthesizer's memory.
+  virtual bool storeBank(int side, const PatchFile& bank) = 0;
   // Asks the synthesizer for the program at `slot` (-1: its edit buffer). The answer reaches
   // LibrarianEditor::programReceived for the open bank's `targetSlot`, or the editor when
   // `toEditor` is true.
@@ -40,4 +40,6 @@ class LibrarianHost {
   virtual bool initializeCurrentProgram() = 0;
 
   virtual void log(const std::string& line) = 0;
+  // The lower list now shows the search results (true) or the bank files (false).
+  virtual void searchModeChanged(bool) {}
 };

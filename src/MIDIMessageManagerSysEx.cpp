@@ -11,6 +11,7 @@
 #include "KIT/shim/shim-sys.h"
 #include "src/ControlAction.h"
 #include "src/GlobalDump.h"
+#include "src/LibrarianEditor.h"
 #include "src/MIDIMessageManager.h"
 #include "src/PatchFile.h"
 #include "src/PatchLibrarian.h"
@@ -137,6 +138,7 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice) {
     gotData = true;
     singleRequest.addMessageData(d, n);
     storeInSelectedUpperSlot(librarian, singleRequest.patch);
+    if (LibrarianEditor* editor = plug->getLibrarianEditor()) editor->updatePatchLibrarianView(0);
     plug->setLibrarianViewDirty();
     gotData = false;
     replyTaken = true;
@@ -160,6 +162,7 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice) {
       gotData = true;
       if (allRequest.addMessageData(d, n)) {
         storeInSelectedUpperSlot(librarian, allRequest.patch);
+        if (LibrarianEditor* editor = plug->getLibrarianEditor()) editor->updatePatchLibrarianView(0);
         plug->setLibrarianViewDirty();
       }
       if (librarian) {

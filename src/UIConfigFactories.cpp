@@ -56,6 +56,7 @@ IRECT UIConfigManager::scaledRect(int x, int y, int w, int h) const {
 }
 
 void UIConfigManager::place(IControl* control, ControlLayer* layer) {
+  if (placingOverlay) overlayControls.insert(control);
   if (layer)
     layer->controls.Add(control);
   else if (graphics)

@@ -323,13 +323,17 @@ void UIConfigManager::readLayerChildren(tinyxml2::XMLElement* parent, ControlLay
         readLayer(e, layer, timbre, suffix);
       }
     } else if (std::strcmp(tag, "image") == 0 || std::strcmp(tag, "librarianView") == 0) {
+      placingOverlay = intAttr(e, "overlay") != 0;
       readPicture(e, layer, std::strcmp(tag, "librarianView") == 0);
+      placingOverlay = false;
     } else if (std::strcmp(tag, "shared") == 0) {
       // Read by the multilayer that holds it, once for both timbres.
       if (timbre < 0)
         log("CONFIG READER: shared block outside a multilayer (line " + std::to_string(e->GetLineNum()) + ") skipped");
     } else if (std::strcmp(tag, "valueList") != 0 && std::strcmp(tag, "style") != 0) {
+      placingOverlay = intAttr(e, "overlay") != 0;
       processXMLElement(e, layer, timbre);
+      placingOverlay = false;
     }
   }
 }
@@ -349,6 +353,7 @@ void UIConfigManager::readLayer(tinyxml2::XMLElement* node, ControlLayer* parent
   auto* layer = new ControlLayer(intAttr(node, "id"), attr(node, "name") + suffix);
   layer->setSelectedZone(intAttr(node, "zone"));
   addLayer(layer, parent);
+  if (intAttr(node, "overlay") != 0) overlayLayers.insert(layer);
   readLayerChildren(node, layer, timbre, suffix);
   if (intAttr(node, "visible") != 0) layer->Hide(false);
 }
@@ -520,7 +525,9 @@ void UIConfigManager::processXMLElement(tinyxml2::XMLElement* node, ControlLayer
   }
   int linkValues[3];
   getBiDirectLinkValues(attr(node, "biDirectLink"), linkValues, timbre);
-  const LinkInfo link{linkValues[0], linkValues[1], linkValues[2]};
+  // A link runs both ways from the element of the timbre-1 copy; the timbre-2 copy of the same element would
+  // shift both ends once more and tie the partner to an unrelated parameter, so it takes only the link back.
+  const LinkInfo link = timbre == 1 ? LinkInfo{} : LinkInfo{linkValues[0], linkValues[1], linkValues[2]};
   const std::string listName = attr(node, "valueList");
   const std::vector<std::string>& texts = getValueList(listName);
   if (!listName.empty() && !valueLists.count(listName))

@@ -9,6 +9,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -230,6 +231,9 @@ class UIConfigManager {
   std::map<int, std::map<int, std::map<int, int>>> programValues;
 
   std::map<std::string, ControlLayer*> layers;
+  // Controls and layers the description declares as overlays: they may lie over other controls.
+  std::set<const IControl*> overlayControls;
+  std::set<const ControlLayer*> overlayLayers;
   // Where the librarian's slot view lies (unscaled editor pixels) and its parameter, from the description.
   IRECT librarianViewRect;
   int librarianViewParam = -1;
@@ -260,5 +264,6 @@ class UIConfigManager {
   bool setValueTexts(IParam* param, int n, const std::vector<std::string>& texts, int firstNumber, int lastNumber);
 
   std::vector<std::unique_ptr<ControlAction>> ownedActions;
+  bool placingOverlay = false;  // the element being built is declared an overlay
   std::vector<std::string> messages;
 };

@@ -10,11 +10,13 @@
 #include "KIT/IEffect/IGraphicsMac.h"
 #include "KIT/IEffect/IParam.h"
 #include "platform/bundle/bundle.h"
+#include "src/LibrarianEditor.h"
 #include "src/MIDIMessageManager.h"
 #include "src/PatchLibrarian.h"
 #include "src/PatchManager.h"
 #include "src/ProgressIndicator.h"
 #include "src/UIConfigManager.h"
+#include "src/VexmirLibrarianHost.h"
 #include "src/debugger.h"
 
 namespace {
@@ -72,6 +74,9 @@ Vexmir::Vexmir(IEffectInstanceInfo info)
   log("PATCH LIBRARIAN INITIALIZED...");
   librarian->loadPatchesFromFilesystem(getPatchesFolderStr());
   log("PATCH LIBRARIAN COMPLETED LOADING SINGLES...");
+  librarianHost = std::make_unique<VexmirLibrarianHost>(this);
+  librarianEditor = std::make_unique<LibrarianEditor>(this, librarian.get(), librarianHost.get());
+  librarianHost->setEditor(librarianEditor.get());
 
   buildEditor();
   startMidiLoop();
@@ -108,11 +113,15 @@ void Vexmir::buildEditor() {
   const ImageInfo background = uiConfig->getBackgroundImage();
   surface->AttachBackground(background.resourceId, ("resources/img/" + background.file).c_str(), s);
   IEffectVST::AttachGraphics(surface);
+  for (ControlLayer* layer : librarianEditor->buildTab(surface, s, uiConfig->librarianViewRect,
+                                                       uiConfig->librarianViewParam, namedLayer("patchLibrarian")))
+    uiConfig->layers.emplace(layer->getName(), layer);
   log("Layers attached...");
 
   // The progress overlay on its own layer, with the two Cancel buttons of a running transfer.
   auto* progress = new ControlLayer(0, "PROGRESS");
   uiConfig->layers.emplace("PROGRESS", progress);
+  uiConfig->overlayLayers.insert(progress);
   IBitmap overlay = surface->LoadIBitmap(118, "resources/img/overlayer.png", 1.0, 1, false);
   if (overlay.W != width || overlay.H != height) overlay = surface->ScaleBitmap(&overlay, width, height);
   progressIndicator =
@@ -168,6 +177,7 @@ Vexmir::~Vexmir() {
   if (midiManager) midiManager->shutDown();
   midiManager.reset();
   patchManager.reset();
+  librarianEditor.reset();
   librarian.reset();
   // The surface (deleted by the base) keeps the controls; the builder frees only the bindings it made.
   delete uiConfig;

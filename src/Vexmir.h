@@ -18,7 +18,9 @@ struct ControlAction;
 class IControl;
 class ITextControl;
 class MIDIMessageManager;
+class LibrarianEditor;
 class PatchLibrarian;
+class VexmirLibrarianHost;
 class PatchManager;
 class ProgressIndicator;
 class UIConfigManager;
@@ -128,6 +130,8 @@ class Vexmir : public IEffectVST {
   MIDIMessageManager* getMidiManager() const { return midiManager.get(); }
   PatchManager* getPatchManager() const { return patchManager.get(); }
   PatchLibrarian* getLibrarian() const { return librarian.get(); }
+  // The librarian tab's side of the librarian: bank lists, choosers, slot view, menus, files.
+  LibrarianEditor* getLibrarianEditor() const { return librarianEditor.get(); }
   // The librarian slot last handed to a send (-1 before any).
   int librarianSendingSlot = -1;
   // Audio thread tests: the clock that lights and times out the MIDI indicators (milliseconds, wraps).
@@ -264,6 +268,8 @@ class Vexmir : public IEffectVST {
   // The MIDI objects of the editor loop; the hub goes first at shut-down (its jobs use the others).
   std::unique_ptr<PatchManager> patchManager;
   std::unique_ptr<PatchLibrarian> librarian;
+  std::unique_ptr<VexmirLibrarianHost> librarianHost;
+  std::unique_ptr<LibrarianEditor> librarianEditor;
   std::unique_ptr<MIDIMessageManager> midiManager;
   uint32_t (*tickSource)() = defaultTicks;
   // The queue is filled on the MIDI input thread and the editor's threads and drained by the audio thread.

@@ -134,19 +134,19 @@ ControlLayer* RecordingHost::librarianLayer(const std::string& name) {
   return it == layers.end() ? nullptr : it->second;
 }
 
-bool RecordingHost::sendProgram(const LibrarianPatch& program) {
+bool RecordingHost::sendProgram(int, int, const LibrarianPatch& program) {
   calls.push_back("send " + program.name);
   sent.push_back(program.messages[0].data);
   return midiOut;
 }
 
-bool RecordingHost::storeProgram(const LibrarianPatch& program, int slot) {
+bool RecordingHost::storeProgram(int, int slot, const LibrarianPatch& program) {
   calls.push_back("store " + std::to_string(slot) + " " + program.name);
   sent.push_back(program.messages[0].data);
   return midiOut;
 }
 
-bool RecordingHost::storeBank(const PatchFile& bank) {
+bool RecordingHost::storeBank(int, const PatchFile& bank) {
   calls.push_back("store bank " + std::to_string(bank.patches.size()) + " " + bank.patches[0].name);
   return midiOut;
 }
@@ -259,10 +259,9 @@ LibrarianTab::LibrarianTab(double s, const std::string& patchesFolder)
     host.layers[name] = layer;
     return layer;
   };
-  ControlLayer* tab = makeLayer(60, "librarianLayer");
-  view = new LibrarianViewControl(&editor, &plug, x, y, kLibrarianArea, &viewBitmap, IRECT(x, y, x + viewW, y + viewH),
-                                  &librarian, s);
-  tab->controls.Add(view);
+  // As the description builds the tab: the picture of the slots and the two bank list fields.
+  ControlLayer* tab = makeLayer(60, "patchLibrarian");
+  tab->controls.Add(new IBitmapControl(&plug, x, y, -1, &viewBitmap));
   const IColor white(255, 230, 230, 230);
   IText listStyle(static_cast<int>(13 * s), &white, "DejaVu Sans", IText::kStyleNormal, IText::kAlignNear);
   upperList = new ICaptionControl(&plug, IRECT(scaled(414, s), scaled(39, s), scaled(829, s), scaled(55, s)),
@@ -271,17 +270,6 @@ LibrarianTab::LibrarianTab(double s, const std::string& patchesFolder)
                                   kPatchSelectionListLower, &listStyle, false);
   tab->controls.Add(upperList);
   tab->controls.Add(lowerList);
-
-  upper = new LeftPatchPopupMenu(&plug, &editor, IRECT(scaled(414, s), scaled(39, s), scaled(829, s), scaled(55, s)));
-  lower =
-      new RightPatchPopupMenu(&plug, &editor, IRECT(scaled(414, s), scaled(342, s), scaled(829, s), scaled(360, s)));
-  search =
-      new RightSearchPopupMenu(&plug, &editor, IRECT(scaled(414, s), scaled(342, s), scaled(829, s), scaled(360, s)));
-  menu = new BankEditPopupMenu(&plug, &editor, IRECT(scaled(861, s), scaled(39, s), scaled(940, s), scaled(59, s)));
-  makeLayer(70, "LeftPatchPopupMenu")->controls.Add(upper);
-  makeLayer(71, "RightPatchPopupMenu")->controls.Add(lower);
-  makeLayer(78, "RightSearchPopupMenu")->controls.Add(search);
-  makeLayer(74, "BANKEDITMENU")->controls.Add(menu);
   int id = 80;
   for (const char* name : {"patchRename", "saveChangesLayer", "discardChangesLayerRight", "keepBankOpenLayer",
                            "searchField", "aboutWindow"})
@@ -289,12 +277,17 @@ LibrarianTab::LibrarianTab(double s, const std::string& patchesFolder)
   const IColor panel(255, 48, 52, 60);
   g.AttachPanelBackground(&panel);
 
-  editor.attachView(view);
-  editor.attachChoosers(upper, lower, search);
-  editor.attachSelectionControls(upperList, lowerList);
+  // The editor's own part of the tab, over the description's rectangle of the slot picture.
+  const IRECT described(420, 62, 420 + static_cast<int>(viewW / s), 62 + static_cast<int>(viewH / s));
+  for (ControlLayer* layer : editor.buildTab(&g, s, described, kLibrarianArea, tab))
+    host.layers[layer->getName()] = layer;
+  view = editor.view();
+  upper = static_cast<LeftPatchPopupMenu*>(host.layers["LeftPatchPopupMenu"]->controls.Get(0));
+  lower = static_cast<RightPatchPopupMenu*>(host.layers["RightPatchPopupMenu"]->controls.Get(0));
+  search = static_cast<RightSearchPopupMenu*>(host.layers["RightSearchPopupMenu"]->controls.Get(0));
+  menu = static_cast<BankEditPopupMenu*>(host.layers["BANKEDITMENU"]->controls.Get(0));
   tab->Hide(false);
   host.layers["BANKEDITMENU"]->Hide(false);
-  editor.patchTypeChanged(0, 0, false);
   editor.librarianTabShown(true);
 }
 

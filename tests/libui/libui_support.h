@@ -58,9 +58,9 @@ class RecordingHost : public LibrarianHost {
  public:
   ControlLayer* librarianLayer(const std::string& name) override;
   bool midiOutputChosen() override { return midiOut; }
-  bool sendProgram(const LibrarianPatch& program) override;
-  bool storeProgram(const LibrarianPatch& program, int slot) override;
-  bool storeBank(const PatchFile& bank) override;
+  bool sendProgram(int side, int slot, const LibrarianPatch& program) override;
+  bool storeProgram(int side, int slot, const LibrarianPatch& program) override;
+  bool storeBank(int side, const PatchFile& bank) override;
   bool requestProgram(int slot, int targetSlot, bool toEditor) override;
   bool requestAllPrograms() override;
   bool syncCurrentFromHardware() override;

@@ -126,12 +126,13 @@ TEST_F(Reader, RoutingKeysFollowLayerAndTimbre) {
   EXPECT_EQ(action(kArpTempo)->sysex.messages[280][7], 2);
 }
 
-TEST_F(Reader, LinksRunBothWaysWithTheTimbreCountedOnce) {
+TEST_F(Reader, LinksRunBothWaysFromTheTimbre1Copy) {
   build(kKnobs);
   EXPECT_EQ(action(kFilterCutoff)->linkInfo, (LinkInfo{kFilterCutoffT2, kFilterCutoff, -1}));
-  // In the timbre-2 copy the names are shifted once: cutoff T2 links to 26 (T1+2) and back.
-  EXPECT_EQ(action(kFilterCutoffT2)->linkInfo, (LinkInfo{kFilterCutoff + 2, kFilterCutoffT2, -1}));
-  EXPECT_EQ(action(kFilterCutoff + 2)->linkInfo, (LinkInfo{kFilterCutoffT2, kFilterCutoffT2, -1}));
+  // The timbre-2 copy of the element keeps the link back and makes none of its own (its shifted ends would tie
+  // the timbre-1 resonance to the timbre-2 cutoff).
+  EXPECT_EQ(action(kFilterCutoffT2)->linkInfo, (LinkInfo{kFilterCutoff, kFilterCutoff, -1}));
+  EXPECT_EQ(action(kFilterResonance)->linkInfo, LinkInfo{});
 }
 
 TEST_F(Reader, BadElementsAreLoggedAndSkipped) {

@@ -82,6 +82,8 @@ editor open x11
 pump 2
 window save "${OUT}/model.png"
 x11 screenshot "${OUT}/screen.png"
+x11 input windowunmap --sync %HOST windowmap --sync %HOST
+x11 screenshot "${OUT}/remapped.png"
 editor close
 close
 )",
@@ -91,6 +93,8 @@ close
     EXPECT_EQ(r.has("editor shown on X11 with shared memory"), std::string(shm) == "1") << r.out;
     std::string where;
     EXPECT_EQ(differingPixels(dir.file("model.png"), dir.file("screen.png"), &where), 0) << "first at " << where;
+    // Hidden and shown again, the window lost its pixels; the editor paints the exposed area from the model.
+    EXPECT_EQ(differingPixels(dir.file("model.png"), dir.file("remapped.png"), &where), 0) << "first at " << where;
   }
 }
 
@@ -178,6 +182,46 @@ TEST(X11Editor, HundredOpenAndCloseCyclesLeaveTheServerAsItWas) {
   EXPECT_EQ(linesWith(r.out, "editor open x11 -> 1").size(), 100u);
 }
 
+// Some hosts destroy their window, and the editor's child with it, before they close the editor.
+TEST(X11Editor, AHostWindowDestroyedFirstCostsNothing) {
+  NEED_X11_TOOLS();
+  x11test::Xvfb server;
+  ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+  ScratchDir dir;
+  const HostRun r = run(guimactest::makeGuiTestBundle(dir, EDITOR_TEST_PLUGIN), R"(
+open
+x11 resources
+editor open x11
+pump 1
+x11 destroy
+pump 2
+x11 input mousemove 50 50 click 1
+pump 1
+editor close
+x11 resources
+editor open x11
+pump 1
+x11 destroy
+close
+x11 resources
+)",
+                        dir, {"DISPLAY=" + server.display()});
+  ASSERT_TRUE(r.exited) << r.err;
+  ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
+  const auto counts = linesWith(r.out, "x11 resources");
+  ASSERT_EQ(counts.size(), 3u) << r.out;
+  EXPECT_EQ(counts[1], counts[0]);
+  // The plug-in closed with its editor open: everything of the editor went with it. The host still holds its own
+  // connection, with nothing in it.
+  auto value = [](const std::string& line, const std::string& key) {
+    const size_t at = line.find(key + "=");
+    return at == std::string::npos ? -1 : std::atol(line.c_str() + at + key.size() + 1);
+  };
+  EXPECT_EQ(value(counts[2], "clients"), value(counts[0], "clients") + 1) << r.out;
+  for (const char* key : {"windows", "pixmaps", "gcs", "other"})
+    EXPECT_EQ(value(counts[2], key), value(counts[0], key)) << key << "\n" << r.out;
+}
+
 TEST(X11Editor, WithoutAServerOrAWindowTheEditorDoesNotOpen) {
   NEED_X11_TOOLS();
   x11test::Xvfb server;
@@ -205,6 +249,48 @@ close
     EXPECT_EQ(r.exitCode, 0) << r.err << r.out;
     EXPECT_TRUE(r.has("editor open x11 -> 0")) << display << "\n" << r.out;
     EXPECT_NE(r.err.find(c.why), std::string::npos) << r.err;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The real editor, built from the bundle's own resources, at each UI size the settings file can choose.
+TEST(X11RealEditor, OpensAtTheChosenScaleAndTheScreenShowsTheModel) {
+  NEED_X11_TOOLS();
+  x11test::Xvfb server;
+  ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+  struct Case {
+    const char* size;
+    const char* rect;
+  } cases[] = {
+      {"small", "editor rect 1125x500"}, {"normal", "editor rect 1500x667"}, {"large", "editor rect 1875x833"}};
+  for (const Case& c : cases) {
+    ScratchDir dir;
+    const std::string folder = dir.path() + "/Library/Audio/Presets/Pellacor/Korg Vexmir Editor";
+    ASSERT_EQ(std::system(("mkdir -p '" + folder + "'").c_str()), 0);
+    dir.write("Library/Audio/Presets/Pellacor/Korg Vexmir Editor/Vexmir Editor UI.txt",
+              std::string("normal\n") + c.size + "\nyes\n");
+    const HostRun r = run(pluginBundlePath(), R"(
+open
+info
+editor open x11
+pump 3
+window save "${OUT}/model.png"
+x11 screenshot "${OUT}/screen.png"
+editor close
+close
+)",
+                          dir, {"DISPLAY=" + server.display()});
+    ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
+    EXPECT_TRUE(r.has("HasEditor")) << r.out;
+    EXPECT_TRUE(r.has(c.rect)) << c.size << "\n" << r.out;
+    EXPECT_TRUE(r.has("editor open x11 -> 1")) << r.out;
+    std::string where;
+    EXPECT_EQ(differingPixels(dir.file("model.png"), dir.file("screen.png"), &where), 0)
+        << c.size << ": first at " << where;
+    keepForPeople(dir, "screen.png", std::string("real-editor-") + c.size);
   }
 }
 

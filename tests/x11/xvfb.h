@@ -31,7 +31,7 @@ class Xvfb {
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     const std::string fd = std::to_string(fds[1]);
     const char* argv[] = {"Xvfb",        "-displayfd", fd.c_str(), "-screen",  "0",
-                          "1024x768x24", "-nolisten",  "tcp",      "-noreset", nullptr};
+                          "2048x1152x24", "-nolisten",  "tcp",      "-noreset", nullptr};
     if (posix_spawnp(&pid_, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = 0;
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);

@@ -563,7 +563,8 @@ StepAction parseMenu(const StepArgs& a, std::string* error) {
     };
   }
   if (a.words.size() != 2 || a.words[0] != "choose" || !a.keys.empty())
-    return fail(error, "menu choose I[/J...] | menu title TEXT | menu dismiss (item numbers from 0, submenus after /)");
+    return fail(error,
+                "menu choose I[/J...] | menu title TEXT | menu dismiss (item numbers from 0, submenus after /)");
   cocoa::menus::Choice path;
   std::stringstream ss(a.words[1]);
   std::string part;

@@ -33,7 +33,7 @@ std::unique_ptr<X11HostWindow> X11HostWindow::open(int width, int height, std::s
   w->height_ = height;
   w->window_ = xcb_generate_id(c);
   const uint32_t values[] = {0x303030, XCB_EVENT_MASK_STRUCTURE_NOTIFY};
-  xcb_create_window(c, XCB_COPY_FROM_PARENT, w->window_, screen->root, 40, 40, static_cast<uint16_t>(width),
+  xcb_create_window(c, XCB_COPY_FROM_PARENT, w->window_, screen->root, 0, 0, static_cast<uint16_t>(width),
                     static_cast<uint16_t>(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
                     XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
   static const char kName[] = "vexmir-host";
@@ -53,10 +53,16 @@ std::unique_ptr<X11HostWindow> X11HostWindow::open(int width, int height, std::s
 
 X11HostWindow::~X11HostWindow() {
   if (!impl_) return;
-  xcb_destroy_window(impl_->c, window_);
-  sync();
+  destroyWindow();
   xcb_disconnect(impl_->c);
   delete impl_;
+}
+
+void X11HostWindow::destroyWindow() {
+  if (destroyed_) return;
+  destroyed_ = true;
+  xcb_destroy_window(impl_->c, window_);
+  sync();
 }
 
 void X11HostWindow::sync() {
@@ -66,6 +72,10 @@ void X11HostWindow::sync() {
 }
 
 bool X11HostWindow::screenshot(const std::string& path, std::string* why) {
+  if (destroyed_) {
+    *why = "the host window is destroyed";
+    return false;
+  }
   xcb_generic_error_t* err = nullptr;
   xcb_get_image_reply_t* image =
       xcb_get_image_reply(impl_->c,

@@ -22,6 +22,9 @@ class X11HostWindow {
   bool screenshot(const std::string& path, std::string* why);
   // Waits until the server has handled everything sent so far.
   void sync();
+  // Destroys the window now, editor or not, as hosts do that tear their window down before closing the editor.
+  void destroyWindow();
+  bool destroyed() const { return destroyed_; }
 
   struct Impl;
 
@@ -29,6 +32,7 @@ class X11HostWindow {
   X11HostWindow() = default;
   Impl* impl_ = nullptr;
   uint32_t window_ = 0;
+  bool destroyed_ = false;
   int width_ = 0, height_ = 0;
 };
 

@@ -71,7 +71,7 @@ bool runXdotool(Session& s, const std::vector<std::string>& words, std::string* 
 }
 
 StepAction parseX11(const StepArgs& a, std::string* error) {
-  const char* usage = "x11 input XDOTOOL-WORDS... | x11 screenshot FILE.png | x11 resources";
+  const char* usage = "x11 input XDOTOOL-WORDS... | x11 screenshot FILE.png | x11 destroy | x11 resources";
   if (a.words.empty()) return fail(error, usage);
   const std::string what = a.words[0];
   if (what == "input" && a.words.size() >= 2 && a.keys.empty()) {
@@ -87,6 +87,15 @@ StepAction parseX11(const StepArgs& a, std::string* error) {
       if (!w->screenshot(file, err)) return false;
       s.host.out().line("x11 screenshot " + quoted(file.c_str(), file.size() + 1) + " " + std::to_string(w->width()) +
                         "x" + std::to_string(w->height()));
+      return true;
+    };
+  }
+  if (what == "destroy" && a.words.size() == 1 && a.keys.empty()) {
+    return [](Session& s, std::string* err) {
+      X11HostWindow* w = needX11Window(err);
+      if (!w) return false;
+      w->destroyWindow();
+      s.host.out().line("x11 destroy: the host window is gone");
       return true;
     };
   }
