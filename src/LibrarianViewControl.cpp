@@ -128,14 +128,19 @@ void LibrarianViewControl::selectHit(int side, int slot) {
   }
 }
 
+int LibrarianViewControl::selectAt(int x, int y) {
+  SetDirty(false);
+  selectedUpperSlot = selectedLowerSlot = -1;
+  int side = 0;
+  const int slot = hitSlot(x, y, &side);
+  if (slot >= 0) selectHit(side, slot);
+  return slot;
+}
+
 void LibrarianViewControl::OnMouseDown(int x, int y, IMouseMod* mod) {
   if (!mod) return;
   if (mod->R) {
-    SetDirty(false);
-    selectedUpperSlot = selectedLowerSlot = -1;
-    int side = 0;
-    const int slot = hitSlot(x, y, &side);
-    if (slot >= 0) selectHit(side, slot);
+    selectAt(x, y);
     librarian_->selectedUpperSlot = selectedUpperSlot;
     librarian_->selectedLowerSlot = selectedLowerSlot;
     if (!editor_) return;
@@ -149,11 +154,7 @@ void LibrarianViewControl::OnMouseDown(int x, int y, IMouseMod* mod) {
   renameClosed = true;
   if (editor_ && editor_->host())
     if (ControlLayer* rename = editor_->host()->librarianLayer("patchRename")) rename->Hide(true);
-  SetDirty(false);
-  selectedUpperSlot = selectedLowerSlot = -1;
-  int side = 0;
-  const int slot = hitSlot(x, y, &side);
-  if (slot >= 0) selectHit(side, slot);
+  selectAt(x, y);
   librarian_->selectedUpperSlot = selectedUpperSlot;
   currentSlot = activeSide == 0 ? selectedUpperSlot : selectedLowerSlot;
   librarian_->selectedLowerSlot = selectedLowerSlot;
@@ -171,11 +172,7 @@ void LibrarianViewControl::OnMouseDblClick(int x, int y, IMouseMod*) {
   renameClosed = true;
   SetDirty(false);
   if (!editor_ || !editor_->host() || !editor_->host()->midiOutputChosen()) return;
-  selectedUpperSlot = selectedLowerSlot = -1;
-  int side = 0;
-  const int slot = hitSlot(x, y, &side);
-  if (slot >= 0) selectHit(side, slot);
-  currentSlot = slot;
+  currentSlot = selectAt(x, y);
   if (activeSide == 1)
     selectedLowerSlot = currentSlot;
   else

@@ -52,6 +52,8 @@ class LibrarianViewControl : public CustomOverlayControl {
  private:
   void refreshColumn(int side);
   void selectHit(int side, int slot);
+  // Clears both selections and selects the slot under the point; the slot, or -1.
+  int selectAt(int x, int y);
 
   LibrarianEditor* editor_;
   PatchLibrarian* librarian_;

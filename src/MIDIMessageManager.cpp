@@ -1,6 +1,7 @@
 #include "src/MIDIMessageManager.h"
 
 #include <cstdio>
+#include <ctime>
 #include <exception>
 
 #include "src/ProgramDump.h"
@@ -31,7 +32,9 @@ MIDIMessageManager::MIDIMessageManager(Vexmir* plug, PatchManager* patchManager,
       patchManager(patchManager),
       graphics(graphics),
       librarian(librarian),
-      sender(new MIDIMessageSender(plug, patchManager)) {
+      sender(new MIDIMessageSender(plug, patchManager)),
+      programRandomizer(new ProgramRandomizer(static_cast<uint32_t>(std::time(nullptr)) ^
+                                              static_cast<uint32_t>(reinterpret_cast<uintptr_t>(this)))) {
   static const char* const names[] = {"vexmir-jobs", "vexmir-clockctl", "vexmir-clock"};
   for (int i = 0; i < 3; ++i) {
     workers[i].sender = sender.get();

@@ -14,6 +14,7 @@
 #include "KIT/IEffect/IEffectStructs.h"
 #include "src/LibrarianPatch.h"
 #include "src/MIDIMessageSender.h"
+#include "src/ProgramRandomizer.h"
 
 class IControl;
 class IGraphics;
@@ -75,6 +76,19 @@ class MIDIMessageManager {
   // A received global dump into the global parameters; only 235-byte dumps are taken.
   void sysexSettingsParse(ISysEx* msg);
 
+  // --- Randomizer (MIDIMessageManagerRandomizer) ---
+  // Fills the table of random entries; the generator is seeded once, when the hub is made.
+  int randomGenerator();
+  // The fold of table entry `entry` into the range of parameter `paramIdx`.
+  int randomizer(int paramIdx, int entry);
+  // Draws the program's parameters section by section, leaving locked sections as they are.
+  void randomizePatchSettings(int timbre);
+  ProgramRandomizer& getRandomizer() { return *programRandomizer; }
+
+  // The librarian's request for one program (job 6); `slot` is not used, the job asks for the program the
+  // librarian follows.
+  void sendSinglePatchRequestSysexFromLibrarian(bool temporary, int slot);
+
   MIDIMessageSender* getSender() const { return sender.get(); }
 
   Vexmir* const plug;
@@ -119,6 +133,7 @@ class MIDIMessageManager {
   IControl* findCCControl(int channelKey, int cc, const int* timbreKeys, int nKeys);
 
   std::unique_ptr<MIDIMessageSender> sender;
+  std::unique_ptr<ProgramRandomizer> programRandomizer;
   Worker workers[3];
   std::mutex startLock;
   bool shutDownDone = false;  // under startLock

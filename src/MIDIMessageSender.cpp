@@ -22,7 +22,7 @@ void MIDIMessageSender::run(const SenderJob& j) {
       sendPatchToDeviceFromLibrarian(j.patch, 0, j.slot);
       break;
     case kJobStoreAllPatches:
-      storeAllPatchesToDeviceFromLibrarian(j.side, j.slot);
+      storeAllPatchesToDeviceFromLibrarian(j.side, j.bank);
       break;
     case kJobActiveArrangementRequest:
       sendActiveArrangementRequestSysex(j.toEditor);
@@ -57,6 +57,10 @@ void MIDIMessageSender::run(const SenderJob& j) {
 }
 
 bool MIDIMessageSender::pause(int ms) {
+  if (clock != &JobClock::system()) {
+    clock->sleepMilliseconds(ms);
+    return !stopRequested.load();
+  }
   std::unique_lock<std::mutex> lock(pauseLock);
   if (ms < 0) ms = 0;
   return !pauseWake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopRequested.load(); });

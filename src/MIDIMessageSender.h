@@ -6,8 +6,12 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <string>
+#include <vector>
 
+#include "src/JobClock.h"
 #include "src/LibrarianPatch.h"
+#include "src/MIDIClock.h"
 
 class PatchManager;
 class Vexmir;
@@ -36,6 +40,8 @@ enum ESenderJob {
 struct SenderJob {
   int job = kJobNothing;
   LibrarianPatch patch;
+  // Job 3: a copy of the bank's programs, taken by the starter.
+  std::vector<LibrarianPatch> bank;
   int side = 0;
   int slot = 0;
   bool toEditor = false;
@@ -57,8 +63,10 @@ class MIDIMessageSender {
   // --- The jobs' own work, each on the worker that runs it. ---
   void sendArrangementToDevice(bool arrangement);
   void sendGlobalToDevice();
+  // The global dump itself and its pause (job 1 without the indicator); false when the hub shuts down.
+  bool sendGlobalDump();
   void sendPatchToDeviceFromLibrarian(const LibrarianPatch& patch, int unused, int slot);
-  void storeAllPatchesToDeviceFromLibrarian(int side, int slot);
+  void storeAllPatchesToDeviceFromLibrarian(int side, const std::vector<LibrarianPatch>& bank);
   void sendActiveArrangementRequestSysex(bool toEditor);
   void sendPartRequestSysex(bool toEditor);
   void sendSinglePatchRequestSysex(bool temporary);
@@ -69,9 +77,18 @@ class MIDIMessageSender {
   void sendContinuousMIDIClock(int tempo);
   void stopMIDIClockOutput();
 
-  // Any thread. The continuous clock job ends at its next tick once this is set true.
-  void resetContinuousClock(bool reset) { clockReset = reset; }
-  bool isContinuousClockReset() const { return clockReset; }
+  // Any thread. The continuous clock job ends within a millisecond once this is set true; false lets the
+  // next start of the job run.
+  void resetContinuousClock(bool reset) { midiClock.resetContinuousClock(reset); }
+  bool isContinuousClockReset() const { return !midiClock.isRunning(); }
+
+  // The clock of every pause and of the MIDI clock loop: the machine's, or a test's own. Set before any
+  // job runs.
+  void setClock(JobClock* c) {
+    clock = c ? c : &JobClock::system();
+    midiClock.setClock(clock);
+  }
+  JobClock& getClock() const { return *clock; }
 
   // Job threads: waits ms milliseconds, but returns at once (false) when the hub shuts down; true after a
   // full wait. Every pause of a job goes through here so that shut-down never waits out a long sleep.
@@ -91,9 +108,26 @@ class MIDIMessageSender {
 
   // Test bench only: when set before any job starts, runs in place of every job.
   std::function<void(MIDIMessageSender&, const SenderJob&)> jobRunner;
+  // Test bench only: sees every text a job shows on the display's name line, in order.
+  std::function<void(const std::string&)> statusObserver;
+
+  // --- Helpers of the job bodies (job threads) ---
+  // Shows a text on the display's name line (and tells the observer).
+  void showStatus(const std::string& text);
+  // The channel search: the request body (42 3n 58 ff) once on each channel, a pause after each; stops
+  // when the answer came or the user cancelled. With `announce`, each channel is named on the display
+  // first. True when it ended by a cancel.
+  bool searchChannels(uint8_t function, int pauseMs, bool announce);
+  // Sends a request body 42 3n 58 ff on channel n (the editor's own channel for -1).
+  void sendRequest(uint8_t function, int channel = -1);
+  // Polls for the answer: a pause of t, then (with `pollCancel`) a cancel ends the wait as failed; after
+  // poll `searchAt` the channel search runs with pauses of `searchPause`; poll `timeoutAt` shows
+  // "CONNECTION TIMED OUT!" and fails. False when the hub shuts down.
+  bool pollForAnswer(int t, int searchAt, int searchPause, int timeoutAt, bool pollCancel, bool* cancelledInSearch);
 
  private:
-  std::atomic<bool> clockReset{true};
+  JobClock* clock = &JobClock::system();
+  MIDIClock midiClock{clock};
   std::atomic<bool> stopRequested{false};
   std::mutex pauseLock;
   std::condition_variable pauseWake;

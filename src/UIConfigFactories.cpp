@@ -16,8 +16,12 @@
 
 namespace {
 
-// Longer value tables than any parameter has would only be a damaged description asking for memory.
+// More values, buttons or template bytes than any parameter has would only be a damaged description asking for
+// memory.
 constexpr int kMaxSysExValues = 4096;
+constexpr size_t kMaxTemplateBytes = 64;
+constexpr int kMaxMenuValues = 4096;
+constexpr int kMaxRadioButtons = 64;
 
 const IColor kOrange(255, 255, 173, 0);
 const IColor kOrangeAlpha(254, 255, 173, 0);
@@ -122,6 +126,11 @@ bool UIConfigManager::buildSysEx(const char* factory, int paramIdx, int sysexInd
     return false;
   }
   const std::vector<int> bytes = convertStringSysextoVector(sysexList[sysexIndex].values[0][0]);
+  if (bytes.size() > kMaxTemplateBytes) {
+    log(what + ": template of SysEx entry " + std::to_string(sysexIndex) + " has " + std::to_string(bytes.size()) +
+        " bytes; left unbound");
+    return false;
+  }
   // The template must hold every byte a table writes: the value byte, the high byte of the special tables, the
   // address bytes shifted for timbre 2 and the four address bytes of the routing key.
   size_t needed = static_cast<size_t>(std::max(changingByte, changingByte == 7 ? 6 : 7));
@@ -168,6 +177,7 @@ IText UIConfigManager::textStyle(int size, IColor color) const {
 // given; false when neither gives the texts.
 bool UIConfigManager::setValueTexts(IParam* param, int n, const std::vector<std::string>& texts, int firstNumber,
                                     int lastNumber) {
+  if (n > kMaxMenuValues) return false;
   if (n > 0 && static_cast<int>(texts.size()) == n) {
     for (int i = 0; i < n; ++i) param->SetDisplayText(i, texts[i].c_str());
     return true;
@@ -218,7 +228,7 @@ IControl* UIConfigManager::createAutoOffSwitchControl(std::string name, int para
 
 void UIConfigManager::createRadioControl(std::string name, int paramIdx, int x, int y, std::string imageName,
                                          int buttons, int timbre, ControlLayer* layer, std::string group) {
-  if (buttons < 1) {
+  if (buttons < 1 || buttons > kMaxRadioButtons) {
     log("CONFIG READER: radio group " + name + " of parameter " + std::to_string(paramIdx) + " has " +
         std::to_string(buttons) + " buttons; skipped");
     return;
@@ -491,7 +501,7 @@ void UIConfigManager::createDropDownMenu2(std::string name, int paramIdx, int x,
   if (!param) return;
   const int n = toInt(maxValue) - toInt(minValue);
   param->InitEnum(name.c_str(), toInt(defaultValue), n, "", getParamGroup(timbre, group), -1, -1);
-  if (n <= 0 || static_cast<int>(valueTexts.size()) != n) {
+  if (n <= 0 || n > kMaxMenuValues || static_cast<int>(valueTexts.size()) != n) {
     log("CONFIG READER: menu " + name + " of parameter " + std::to_string(paramIdx) + " has " +
         std::to_string(valueTexts.size()) + " value texts for " + std::to_string(n) + " values; no control made");
     return;

@@ -310,6 +310,14 @@ void UIConfigManager::readUIConfigText(const std::string& xml) {
 
 void UIConfigManager::readLayerChildren(tinyxml2::XMLElement* parent, ControlLayer* layer, int timbre,
                                         const std::string& suffix) {
+  // Far deeper than any editor needs; a description nested deeper is damaged and would only exhaust the stack.
+  constexpr int kMaxLayerDepth = 32;
+  if (layerDepth >= kMaxLayerDepth) {
+    log("CONFIG READER: layers nested deeper than " + std::to_string(kMaxLayerDepth) + " at line " +
+        std::to_string(parent->GetLineNum()) + "; skipped");
+    return;
+  }
+  ++layerDepth;
   for (tinyxml2::XMLElement* e = parent->FirstChildElement(); e; e = e->NextSiblingElement()) {
     const char* tag = e->Name();
     if (std::strcmp(tag, "layer") == 0) {
@@ -336,6 +344,7 @@ void UIConfigManager::readLayerChildren(tinyxml2::XMLElement* parent, ControlLay
       placingOverlay = false;
     }
   }
+  --layerDepth;
 }
 
 void UIConfigManager::addLayer(ControlLayer* layer, ControlLayer* parent) {

@@ -264,6 +264,7 @@ class UIConfigManager {
   bool setValueTexts(IParam* param, int n, const std::vector<std::string>& texts, int firstNumber, int lastNumber);
 
   std::vector<std::unique_ptr<ControlAction>> ownedActions;
-  bool placingOverlay = false;  // the element being built is declared an overlay
+  bool placingOverlay = false;
+  int layerDepth = 0;  // the element being built is declared an overlay
   std::vector<std::string> messages;
 };

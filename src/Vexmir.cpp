@@ -80,6 +80,8 @@ Vexmir::Vexmir(IEffectInstanceInfo info)
 
   buildEditor();
   startMidiLoop();
+  // The snapshot that every state chunk carries: the state at the end of start-up.
+  patchManager->init();
 }
 
 void Vexmir::buildEditor() {

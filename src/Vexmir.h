@@ -11,6 +11,7 @@
 
 #include "KIT/IEffect/IEffectVST.h"
 #include "KIT/IEffect/IMidiQueue.h"
+#include "src/JobClock.h"
 #include "src/VexmirParams.h"
 
 class ControlLayer;
@@ -140,6 +141,39 @@ class Vexmir : public IEffectVST {
   // How many messages the audio callback sent from the queue, for the benchmarks and tests.
   int queuedMidiCount();
 
+  // ---- Transfers, the librarian's status and the host state ----
+  // The processing indicator of a transfer and its Cancel buttons (true when a transfer starts, false when
+  // it ends). Any thread: only flags and visibility, which the next redraw shows.
+  void DisplayProcessingIndicator(bool show);
+  bool isProcessingIndicatorShown() const { return processingIndicatorShown; }
+  // Arms (true) or ends the single-program librarian request; false makes the editor wait for a dump.
+  void SetLibrarianRequestActive(bool active);
+  // The open bank has changed (every caller passes true).
+  void SetLibrarianStatusUnsaved(bool unsaved);
+  // The Store commands of the librarian: the selected program (written into its program memory when
+  // storeAfterSend is true) and the whole open bank.
+  void SendSingleProgramFromLibrarian(bool storeAfterSend);
+  void SendAllProgramsFromLibrarian();
+  // A program change on the global channel with no pause (the jobs pause on their own clock).
+  void sendProgramChange(int program);
+  // The program number the librarian follows (the last program change).
+  int librarianCurrentProgram() const;
+  // The program name the editor shows (kPatchName's text), and every parameter's plain value.
+  std::string programName() const;
+  std::vector<double> currentValues() const;
+  // The clock of the transfer jobs and the MIDI clock; tests hand in their own. Before any job runs.
+  void setJobClock(JobClock* clock);
+
+  // The randomize command (kRandomize pressed while a main tab is shown).
+  void randomizeProgram();
+
+  // The host state chunk: the full body (with ports, bank and program) and the snapshot body.
+  bool SerializeState(ByteChunk* chunk) override;
+  int UnserializeState(ByteChunk* chunk, int startPos) override;
+  bool SerializeState2(ByteChunk* chunk, bool full);
+  // Applies a body only when it is whole and sound: -1 and nothing changed otherwise.
+  int UnserializeState2(ByteChunk* chunk, int startPos, bool full);
+
   // ---- Shared with the MIDI input thread and the jobs without a lock: single values only. ----
   std::atomic<bool> midiOutReady{false};
   std::atomic<int> deviceId{0x30};
@@ -171,6 +205,7 @@ class Vexmir : public IEffectVST {
   std::atomic<bool> sendClockTicks{false};
   std::atomic<bool> partRequestPending{false};
   std::atomic<bool> continuousClockStarted{false};
+  std::atomic<bool> processingIndicatorShown{false};
   // Block flags of MIDI from the host and from the synthesizer, in the order CC, PC, note, pitch bend, poly
   // pressure, channel pressure, SysEx.
   enum EFilterKind {

@@ -209,10 +209,19 @@ void Vexmir::sendPatchToDeviceFromLibrarian(int slot, int side) {
 void Vexmir::storeAllPatchesToDeviceFromLibrarian(int side, int slot) {
   if (editModeOn) SendPatchEditOffCommand();
   if (!midiOutReady || !midiManager || midiManager->isWorkerBusy(MidiWorker::kJobThread)) return;
+  PatchLibrarian* lib = librarian.get();
+  PatchFile* bank = !lib ? nullptr
+                    : side == 0
+                        ? lib->bankAt(lib->upperBankIndex)
+                        : (searchListShown ? lib->searchBankAt(lib->lowerBankIndex) : lib->bankAt(lib->lowerBankIndex));
+  if (!bank) return;
   SenderJob job;
   job.job = kJobStoreAllPatches;
   job.side = side;
   job.slot = slot;
+  // The job works on its own copy: a rescan or an edit of the bank during the minutes of the store
+  // cannot change or free what it sends.
+  job.bank = bank->patches;
   midiManager->arrangementBusy = true;
   if (!midiManager->startJob(MidiWorker::kJobThread, job)) midiManager->arrangementBusy = false;
 }

@@ -155,22 +155,39 @@ void setMouseLocation(Point p) {
 namespace screen {
 namespace {
 std::mutex g_mutex;
-int g_width = 1920;
-int g_height = 1080;
+std::vector<Info>& all() {
+  static auto* v = new std::vector<Info>{Info{0, 0, 1920, 1080, 0, 0, 1920, 1080}};
+  return *v;
+}
 }  // namespace
+
 int width() {
   std::lock_guard<std::mutex> lock(g_mutex);
-  return g_width;
+  return all().empty() ? 0 : static_cast<int>(all()[0].w);
 }
+
 int height() {
   std::lock_guard<std::mutex> lock(g_mutex);
-  return g_height;
+  return all().empty() ? 0 : static_cast<int>(all()[0].h);
 }
+
 void setSize(int width, int height) {
   std::lock_guard<std::mutex> lock(g_mutex);
-  g_width = width;
-  g_height = height;
+  if (all().empty()) all().push_back(Info{});
+  all()[0] = Info{0, 0, static_cast<double>(width), static_cast<double>(height),
+                  0, 0, static_cast<double>(width), static_cast<double>(height)};
 }
+
+std::vector<Info> screens() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return all();
+}
+
+void setScreens(const std::vector<Info>& screens) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  all() = screens;
+}
+
 }  // namespace screen
 
 }  // namespace cocoa

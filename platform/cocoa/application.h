@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/cocoa/object.h"
 #include "platform/cocoa/runloop.h"
@@ -30,6 +31,9 @@ enum EventType : int {
   kOtherMouseUp = 26,
   kOtherMouseDragged = 27,
   kApplicationDefined = 15,
+  kRotate = 18,
+  kMagnify = 30,
+  kSwipe = 31,
 };
 constexpr uint64_t kAnyEventMask = ~0ull;
 inline uint64_t eventMaskOf(EventType t) {
@@ -59,7 +63,10 @@ class Event : public Object {
   std::u32string characters;                   // with modifiers applied
   std::u32string charactersIgnoringModifiers;  // as typed without modifiers
   Point locationInWindow;                      // window coordinates, origin bottom left
-  double deltaX = 0, deltaY = 0;
+  double deltaX = 0, deltaY = 0, deltaZ = 0;
+  double magnification = 0, rotation = 0;  // gestures
+  int eventNumber = 0;
+  float pressure = 0;
   int clickCount = 0;
   Window* window = nullptr;  // not retained
   double timestamp = 0;
@@ -124,11 +131,19 @@ Point mouseLocation();  // screen coordinates, origin bottom left of the main sc
 void setMouseLocation(Point p);
 }  // namespace input
 
-// The main screen.
+// The screens; the first is the main screen, whose lower-left corner is the origin of screen coordinates.
 namespace screen {
+struct Info {
+  double x = 0, y = 0, w = 0, h = 0;      // frame
+  double vx = 0, vy = 0, vw = 0, vh = 0;  // visible frame (without menu bar and dock)
+};
+// The main screen's size; 0 when there is no screen.
 int width();
 int height();
+// Makes the main screen that size (adding it when there is none); its visible frame is the whole screen.
 void setSize(int width, int height);
+std::vector<Info> screens();
+void setScreens(const std::vector<Info>& screens);
 }  // namespace screen
 
 }  // namespace cocoa

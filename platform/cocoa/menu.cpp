@@ -69,6 +69,20 @@ MenuItem::~MenuItem() {
     submenu_->supermenu_ = nullptr;
     submenu_->release();
   }
+  releaseObject(represented_);
+  releaseObject(image_);
+}
+
+void MenuItem::setRepresentedObject(Object* object) {
+  if (object) object->retain();
+  releaseObject(represented_);
+  represented_ = object;
+}
+
+void MenuItem::setImage(Object* image) {
+  if (image) image->retain();
+  releaseObject(image_);
+  image_ = image;
 }
 
 void MenuItem::setSubmenu(Menu* submenu) {
@@ -96,6 +110,62 @@ void Menu::addItem(MenuItem* item) {
   items_.push_back(item);
 }
 
+void Menu::insertItem(MenuItem* item, int index) {
+  if (!item) return;
+  if (index < 0 || index >= numberOfItems()) {
+    addItem(item);
+    return;
+  }
+  item->retain();
+  item->menu_ = this;
+  if (item->submenu_) item->submenu_->supermenu_ = this;
+  items_.insert(items_.begin() + index, item);
+}
+
+void Menu::removeItemAt(int index) {
+  if (index < 0 || index >= numberOfItems()) return;
+  MenuItem* item = items_[index];
+  items_.erase(items_.begin() + index);
+  item->menu_ = nullptr;
+  item->release();
+}
+
+Menu* Menu::copy() const {
+  Menu* m = new Menu(title_);
+  m->autoenablesItems = autoenablesItems;
+  m->delegate = delegate;
+  for (MenuItem* i : items_) {
+    MenuItem* c = i->separator_ ? MenuItem::separator() : new MenuItem(i->title_, i->hasAction_);
+    c->enabled = i->enabled;
+    c->state = i->state;
+    c->indentationLevel = i->indentationLevel;
+    c->tag = i->tag;
+    c->keyEquivalent = i->keyEquivalent;
+    c->keyEquivalentModifierMask = i->keyEquivalentModifierMask;
+    c->action = i->action;
+    c->target = i->target;
+    c->setRepresentedObject(i->represented_);
+    c->setImage(i->image_);
+    if (i->submenu_) {
+      Menu* sub = i->submenu_->copy();
+      c->setSubmenu(sub);
+      sub->release();
+    }
+    m->addItem(c);
+    c->release();
+  }
+  return m;
+}
+
+void Menu::notifyNeedsUpdate() {
+  retain();
+  if (delegate) delegate->menuNeedsUpdate(this);
+  for (size_t i = 0; i < items_.size(); ++i) {
+    if (Menu* sub = items_[i]->submenu_) sub->notifyNeedsUpdate();
+  }
+  release();
+}
+
 MenuItem* Menu::itemAt(int index) const {
   return index >= 0 && index < numberOfItems() ? items_[index] : nullptr;
 }
@@ -107,6 +177,7 @@ int Menu::indexOfItem(MenuItem* item) const {
 
 MenuItem* Menu::popUpContextMenu(Menu* menu, Event* event, View* view) {
   if (!menu) return nullptr;
+  menu->notifyNeedsUpdate();
   ShownMenu s;
   for (int i = 0; i < menu->numberOfItems(); ++i) s.items.push_back(describeItem(menu->itemAt(i)));
   if (event) {
@@ -124,6 +195,14 @@ MenuItem* Menu::popUpContextMenu(Menu* menu, Event* event, View* view) {
     if (!m) return nullptr;
   }
   if (!item || !item->hasAction() || (!menu->autoenablesItems && !item->enabled)) return nullptr;
+  if (item->target && !item->action.empty()) {
+    if (auto* t = item->target->as<ActionTarget>()) {
+      item->retain();
+      t->performAction(item->action, item);
+      item->release();
+      return item;
+    }
+  }
   for (View* v = view; v; v = v->superview()) {
     if (auto* r = dynamic_cast<MenuActionReceiver*>(v)) {
       r->menuItemChosen(item);
@@ -132,6 +211,20 @@ MenuItem* Menu::popUpContextMenu(Menu* menu, Event* event, View* view) {
   }
   return item;
 }
+
+namespace application {
+namespace {
+Menu* g_mainMenu = nullptr;
+}
+Menu* mainMenu() {
+  return g_mainMenu;
+}
+void setMainMenu(Menu* menu) {
+  if (menu) menu->retain();
+  releaseObject(g_mainMenu);
+  g_mainMenu = menu;
+}
+}  // namespace application
 
 namespace menus {
 

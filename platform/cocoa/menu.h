@@ -14,14 +14,22 @@ namespace cocoa {
 
 class Menu;
 
+// The platform's menu delegate, asked before a menu opens.
+class MenuDelegate {
+ public:
+  virtual ~MenuDelegate() = default;
+  virtual void menuNeedsUpdate(Menu* menu) = 0;
+};
+
 class MenuItem : public Object {
  public:
   MenuItem(std::string title, bool hasAction) : title_(std::move(title)), hasAction_(hasAction) {}
   static MenuItem* separator();
 
   const std::string& title() const { return title_; }
+  void setTitle(const std::string& title) { title_ = title; }
   bool isSeparator() const { return separator_; }
-  bool hasAction() const { return hasAction_; }
+  bool hasAction() const { return hasAction_ || !action.empty(); }
   Menu* submenu() const { return submenu_; }
   // Retains the submenu.
   void setSubmenu(Menu* submenu);
@@ -30,6 +38,18 @@ class MenuItem : public Object {
   bool enabled = true;
   int state = 0;  // 1 on, 0 off
   int indentationLevel = 0;
+  int tag = 0;
+  // The key equivalent (UTF-8, "" for none) and its modifier flags (the platform's modifier bits).
+  std::string keyEquivalent;
+  uint32_t keyEquivalentModifierMask = 0;
+  // The action sent to the target when the item is chosen; an item with a target gets it through ActionTarget.
+  std::string action;
+  Object* target = nullptr;  // not retained, as on the platform
+  Object* representedObject() const { return represented_; }
+  // Retains the object.
+  void setRepresentedObject(Object* object);
+  Object* image() const { return image_; }
+  void setImage(Object* image);  // retained
 
  protected:
   ~MenuItem() override;
@@ -41,6 +61,8 @@ class MenuItem : public Object {
   bool separator_ = false;
   Menu* submenu_ = nullptr;
   Menu* menu_ = nullptr;
+  Object* represented_ = nullptr;
+  Object* image_ = nullptr;
 };
 
 // A view that takes the menu's choice: the item's action goes to it (the platform sends actions without an explicit
@@ -57,8 +79,19 @@ class Menu : public Object {
   const std::string& title() const { return title_; }
   bool autoenablesItems = true;
 
+  void setTitle(const std::string& title) { title_ = title; }
+  MenuDelegate* delegate = nullptr;  // not retained
+
   // Retains the item.
   void addItem(MenuItem* item);
+  // Inserts at index (appends for an index outside the list); retains the item.
+  void insertItem(MenuItem* item, int index);
+  // Releases the item at index; nothing outside the list.
+  void removeItemAt(int index);
+  // A new menu (owned by the caller) with copies of the items and, deeply, of their submenus.
+  Menu* copy() const;
+  // Tells the delegates of the menu and its submenus that they are about to open.
+  void notifyNeedsUpdate();
   int numberOfItems() const { return static_cast<int>(items_.size()); }
   MenuItem* itemAt(int index) const;
   int indexOfItem(MenuItem* item) const;
@@ -94,6 +127,12 @@ struct ShownMenu {
   std::vector<ShownMenuItem> items;
   double x = 0, y = 0;  // where it was shown (screen or window coordinates, as the caller gave them)
 };
+
+namespace application {
+// The application's main menu (the menu bar), retained; null for none.
+Menu* mainMenu();
+void setMainMenu(Menu* menu);
+}  // namespace application
 
 namespace menus {
 // The user's pick: item indices from the top menu down through submenus; empty means dismissing the menu.

@@ -12,6 +12,7 @@ std::mutex g_mutex;
 struct PanelAnswer {
   bool ok;
   std::string path;
+  std::vector<std::string> paths;
 };
 std::deque<PanelAnswer>& panelScript() {
   static auto* q = new std::deque<PanelAnswer>;
@@ -37,8 +38,21 @@ bool g_openSucceeds = true;
 
 }  // namespace
 
+SavePanel::~SavePanel() {
+  releaseObject(accessory_);
+}
+
+void SavePanel::setAccessoryView(Object* view) {
+  if (view) view->retain();
+  releaseObject(accessory_);
+  accessory_ = view;
+}
+
 int SavePanel::runModal(const std::string& directory, const std::string& fileName) {
   ShownPanel s;
+  s.title = title;
+  s.hasAccessory = accessory_ != nullptr;
+  s.canCreateDirectories = canCreateDirectories;
   s.open = isOpenPanel();
   s.directory = directory;
   s.fileName = fileName;
@@ -48,8 +62,9 @@ int SavePanel::runModal(const std::string& directory, const std::string& fileNam
     s.canChooseFiles = o->canChooseFiles;
     s.canChooseDirectories = o->canChooseDirectories;
     s.resolvesAliases = o->resolvesAliases;
+    s.allowsMultipleSelection = o->allowsMultipleSelection;
   }
-  PanelAnswer a{false, ""};
+  PanelAnswer a{false, "", {}};
   {
     std::lock_guard<std::mutex> lock(g_mutex);
     panelsShown().push_back(s);
@@ -59,17 +74,23 @@ int SavePanel::runModal(const std::string& directory, const std::string& fileNam
     }
   }
   url_ = a.ok ? a.path : std::string();
+  urls_.clear();
+  if (a.ok) urls_ = a.paths.empty() ? std::vector<std::string>{a.path} : a.paths;
   return a.ok ? kModalResponseOK : kModalResponseCancel;
 }
 
 namespace panels {
 void scriptChoice(const std::string& path) {
   std::lock_guard<std::mutex> lock(g_mutex);
-  panelScript().push_back({true, path});
+  panelScript().push_back({true, path, {}});
+}
+void scriptChoices(const std::vector<std::string>& paths) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  panelScript().push_back({true, paths.empty() ? std::string() : paths[0], paths});
 }
 void scriptCancel() {
   std::lock_guard<std::mutex> lock(g_mutex);
-  panelScript().push_back({false, ""});
+  panelScript().push_back({false, "", {}});
 }
 void clearScript() {
   std::lock_guard<std::mutex> lock(g_mutex);
@@ -111,6 +132,16 @@ int userNotificationDisplayAlert(double timeout, int level, const char* header, 
     r = kAlertDefaultResponse;
   if (response) *response = static_cast<unsigned long>(r);
   return 0;
+}
+
+int runAlertPanel(const std::string& title, const std::string& message, const std::string& defaultButton,
+                  const std::string& alternateButton, const std::string& otherButton) {
+  unsigned long response = 0;
+  userNotificationDisplayAlert(0, 0, title.c_str(), message.c_str(), defaultButton.c_str(), alternateButton.c_str(),
+                               otherButton.c_str(), &response);
+  if (response == kAlertAlternateResponse) return 0;
+  if (response == kAlertOtherResponse) return -1;
+  return 1;
 }
 
 namespace alerts {
@@ -163,6 +194,16 @@ bool openURL(URL* url) {
   if (!url) return false;
   std::lock_guard<std::mutex> lock(g_mutex);
   opened().push_back(url->absoluteString());
+  return g_openSucceeds;
+}
+bool openFile(const std::string& path, const std::string& application) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  opened().push_back("file:" + path + (application.empty() ? "" : " with:" + application));
+  return g_openSucceeds;
+}
+bool launchApplication(const std::string& application) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  opened().push_back("launch:" + application);
   return g_openSucceeds;
 }
 void setOpenSucceeds(bool succeeds) {

@@ -15,16 +15,28 @@ enum ModalResponse { kModalResponseCancel = 0, kModalResponseOK = 1 };
 // The save panel; OpenPanel adds what only an open panel has.
 class SavePanel : public Object {
  public:
+  std::string title;
+  // A view shown in the panel (retained); null for none.
+  Object* accessoryView() const { return accessory_; }
+  void setAccessoryView(Object* view);
+  bool canCreateDirectories = false;
   std::vector<std::string> allowedFileTypes;
   bool allowsOtherFileTypes = true;
   bool canHide = true;
   // Runs "modally": takes the next scripted answer. The chosen path is kept in url().
   int runModal(const std::string& directory, const std::string& fileName);
   const std::string& url() const { return url_; }
+  // Every chosen path (open panels may return several).
+  const std::vector<std::string>& urls() const { return urls_; }
   virtual bool isOpenPanel() const { return false; }
+
+ protected:
+  ~SavePanel() override;
 
  private:
   std::string url_;
+  std::vector<std::string> urls_;
+  Object* accessory_ = nullptr;
 };
 
 class OpenPanel : public SavePanel {
@@ -32,11 +44,16 @@ class OpenPanel : public SavePanel {
   bool canChooseFiles = true;
   bool canChooseDirectories = false;
   bool resolvesAliases = true;
+  bool allowsMultipleSelection = false;
   bool isOpenPanel() const override { return true; }
 };
 
 struct ShownPanel {
   bool open = false;
+  std::string title;
+  bool hasAccessory = false;
+  bool allowsMultipleSelection = false;
+  bool canCreateDirectories = false;
   std::string directory;
   std::string fileName;
   std::vector<std::string> types;
@@ -49,6 +66,8 @@ struct ShownPanel {
 namespace panels {
 // The next panel returns OK with that path; scriptCancel makes it return Cancel. Unscripted panels are cancelled.
 void scriptChoice(const std::string& path);
+// The next panel returns OK with these paths (an open panel that allows several).
+void scriptChoices(const std::vector<std::string>& paths);
 void scriptCancel();
 void clearScript();
 std::vector<ShownPanel> shownPanels();
@@ -101,7 +120,17 @@ class URL : public Object {
   bool file_;
 };
 
+// NSRunAlertPanel: title, message and up to three buttons (default, alternate, other; empty for none). Answers 1
+// for the default button, 0 for the alternate and -1 for the other, from the scripted response (0 default, 1
+// alternate, 2 other); unscripted alerts take the default.
+int runAlertPanel(const std::string& title, const std::string& message, const std::string& defaultButton,
+                  const std::string& alternateButton, const std::string& otherButton);
+
 namespace workspace {
+// Opens a file with its default application, or with a named one; launches an application. Recorded as
+// "file:PATH", "file:PATH with:APP" and "launch:APP"; answered with the scripted success.
+bool openFile(const std::string& path, const std::string& application = "");
+bool launchApplication(const std::string& application);
 // "Opens" the URL: recorded, and answered with the scripted success (true unless set otherwise).
 bool openURL(URL* url);
 void setOpenSucceeds(bool succeeds);

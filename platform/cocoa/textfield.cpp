@@ -1,6 +1,11 @@
 #include "platform/cocoa/textfield.h"
 
+#include <algorithm>
+#include <cmath>
+
+#include "platform/cocoa/controls.h"
 #include "platform/graphics/graphics.h"
+#include "platform/text/text.h"
 
 namespace cocoa {
 
@@ -37,6 +42,7 @@ void TextField::setFormatter(Formatter* f) {
 void TextField::becameFirstResponder() {
   editing_ = true;
   allSelected_ = true;
+  selStart_ = -1;
 }
 
 void TextField::resignedFirstResponder() {
@@ -57,49 +63,157 @@ void TextField::endEditing() {
 bool TextField::tryText(const std::string& candidate) {
   if (formatter_ && !formatter_->isPartialStringValid(candidate)) return false;
   text_ = candidate;
+  if (drawsText) setNeedsDisplay(true);
   return true;
 }
 
+namespace {
+std::u32string decode(const std::string& s) {
+  std::u32string out;
+  for (size_t i = 0; i < s.size();) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    const int n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
+    char32_t v = n == 1 ? c : n == 2 ? (c & 0x1F) : n == 3 ? (c & 0x0F) : (c & 0x07);
+    for (int k = 1; k < n && i + k < s.size(); ++k) v = (v << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    out += v;
+    i += n;
+  }
+  return out;
+}
+std::string encode(const std::u32string& s) {
+  std::string out;
+  for (char32_t c : s) out += utf8Of(c);
+  return out;
+}
+}  // namespace
+
+void TextField::selectedRange(int* start, int* length) const {
+  const int n = static_cast<int>(decode(text_).size());
+  int s = n, l = 0;
+  if (allSelected_) {
+    s = 0;
+    l = n;
+  } else if (selStart_ >= 0) {
+    s = std::min(selStart_, n);
+    l = std::max(0, std::min(selLength_, n - s));
+  }
+  if (start) *start = s;
+  if (length) *length = l;
+}
+
+void TextField::setSelectedRange(int start, int length) {
+  const int n = static_cast<int>(decode(text_).size());
+  start = std::max(0, std::min(start, n));
+  length = std::max(0, std::min(length, n - start));
+  allSelected_ = false;
+  selStart_ = start;
+  selLength_ = length;
+}
+
 void TextField::keyDown(Event* e) {
-  if (!editing_ || e->characters.empty()) return;
+  if (!editing_ || !editable || e->characters.empty()) return;
   for (char32_t c : e->characters) {
     if (c == U'\r' || c == 3) {  // Return, Enter
       endEditing();
       return;
     }
-    if (c == 0x7F || c == 8) {  // Backspace, Delete
-      if (allSelected_) {
-        tryText("");
-      } else if (!text_.empty()) {
-        size_t n = text_.size() - 1;
-        while (n > 0 && (static_cast<unsigned char>(text_[n]) & 0xC0) == 0x80) --n;
-        tryText(text_.substr(0, n));
-      }
+    std::u32string t = decode(text_);
+    int s = 0, l = 0;
+    selectedRange(&s, &l);
+    if (c >= 0xF700 && c <= 0xF8FF) {  // arrows and function keys: caret movement only (to the end)
       allSelected_ = false;
+      selStart_ = -1;
       continue;
     }
-    if (c >= 0xF700 && c <= 0xF8FF) {  // arrows and function keys: caret movement only
-      allSelected_ = false;
+    if (c == 0x7F || c == 8) {  // Backspace, Delete
+      if (l == 0 && s > 0) {
+        --s;
+        l = 1;
+      }
+      const std::u32string candidate = t.substr(0, s) + t.substr(s + l);
+      if (tryText(encode(candidate))) {
+        allSelected_ = false;
+        selStart_ = s;
+        selLength_ = 0;
+        if (delegate_) delegate_->controlTextDidChange(this);
+      }
       continue;
     }
     if (c < 0x20) continue;
-    const std::string ch = utf8Of(c);
-    const std::string candidate = allSelected_ ? ch : text_ + ch;
-    if (tryText(candidate)) {
+    const std::u32string candidate = t.substr(0, s) + c + t.substr(s + l);
+    if (tryText(encode(candidate))) {
       allSelected_ = false;
+      selStart_ = s + 1;
+      selLength_ = 0;
+      if (delegate_) delegate_->controlTextDidChange(this);
     } else {
-      refused_.push_back(ch);
+      refused_.push_back(utf8Of(c));
     }
   }
+}
+
+void TextField::sizeToFit() {
+  double w = 4;
+  const auto font = platform::text::labelFont(static_cast<float>(fontSize));
+  if (font) {
+    const std::u32string t = decode(text_);
+    w += platform::text::layoutLine(font, t.data(), t.size()).width;
+  }
+  setFrameSize(std::ceil(w), frame().h);
 }
 
 void TextField::drawRect(Rect) {
   platform::gfx::Context* ctx = graphicsContext::currentPort();
   if (!ctx) return;
   const Rect b = bounds();
-  ctx->setFillColor(platform::gfx::Color{static_cast<float>(backgroundColor.r), static_cast<float>(backgroundColor.g),
-                                         static_cast<float>(backgroundColor.b), static_cast<float>(backgroundColor.a)});
-  ctx->fillRect(platform::gfx::Rect{0, 0, static_cast<float>(b.w), static_cast<float>(b.h)});
+  if (!drawsText || drawsBackground) {
+    ctx->setFillColor(platform::gfx::Color{static_cast<float>(backgroundColor.r), static_cast<float>(backgroundColor.g),
+                                           static_cast<float>(backgroundColor.b),
+                                           static_cast<float>(backgroundColor.a)});
+    ctx->fillRect(platform::gfx::Rect{0, 0, static_cast<float>(b.w), static_cast<float>(b.h)});
+  }
+  if (!drawsText) return;
+  if (bordered || bezeled) {
+    ctx->setStrokeColor(platform::gfx::Color{0.55f, 0.55f, 0.55f, 1});
+    ctx->strokeRect(platform::gfx::Rect{0.5f, 0.5f, static_cast<float>(b.w - 1), static_cast<float>(b.h - 1)}, 1);
+  }
+  std::string shown = text_;
+  if (secure) {
+    shown.clear();
+    for (size_t i = 0, n = decode(text_).size(); i < n; ++i) shown += "\xE2\x80\xA2";
+  }
+  const int align = alignment == kTextAlignmentCenter ? 2 : alignment == kTextAlignmentRight ? 1 : 0;
+  RGBAColor c = textColor;
+  if (!isEnabled()) c.a *= 0.5;
+  drawControlText(this, shown, Rect{3, 0, b.w - 6, b.h}, align, c, fontSize);
+  if (editing_) {
+    // The caret (or the selection) so that a picture shows where typing goes.
+    const auto font = platform::text::labelFont(static_cast<float>(fontSize));
+    if (font && align == 0) {
+      int s = 0, l = 0;
+      selectedRange(&s, &l);
+      const std::u32string t = decode(shown);
+      const float x0 = 3 + platform::text::layoutLine(font, t.data(), static_cast<size_t>(s)).width;
+      const float x1 = 3 + platform::text::layoutLine(font, t.data(), static_cast<size_t>(s + l)).width;
+      const float h = static_cast<float>(b.h);
+      if (l > 0) {
+        ctx->setFillColor(platform::gfx::Color{0.2f, 0.45f, 0.9f, 0.35f});
+        ctx->fillRect(platform::gfx::Rect{x0, 2, x1 - x0, h - 4});
+      } else {
+        ctx->setFillColor(platform::gfx::Color{0, 0, 0, 1});
+        ctx->fillRect(platform::gfx::Rect{x0, 3, 1, h - 6});
+      }
+    }
+  }
+}
+
+void Control::sendAction(const std::string& which) {
+  if (!target || which.empty()) return;
+  if (auto* t = target->as<ActionTarget>()) {
+    retain();
+    t->performAction(which, this);
+    release();
+  }
 }
 
 }  // namespace cocoa

@@ -23,6 +23,8 @@ class TextFieldDelegate {
  public:
   virtual ~TextFieldDelegate() = default;
   virtual void controlTextDidEndEditing(TextField* field) = 0;
+  // The user changed the text (each accepted key).
+  virtual void controlTextDidChange(TextField* field) { (void)field; }
 };
 
 enum TextAlignment {
@@ -36,9 +38,40 @@ struct RGBAColor {
   double r = 0, g = 0, b = 0, a = 1;
 };
 
-class TextField : public View {
+// The platform's control base: a tag, an enabled flag, a target with its action and double action, a font size
+// and a text alignment.
+class Control : public View {
  public:
-  explicit TextField(Rect frame) : View(frame) {}
+  explicit Control(Rect frame) : View(frame) {}
+  int tag() const override { return tag_; }
+  bool setTag(int t) override {
+    tag_ = t;
+    return true;
+  }
+  bool isEnabled() const { return enabled_; }
+  virtual void setEnabled(bool on) {
+    enabled_ = on;
+    setNeedsDisplay(true);
+  }
+  Object* target = nullptr;  // not retained, as on the platform
+  std::string action;
+  std::string doubleAction;
+  // Sends the action to the target when both are set and the target takes actions.
+  void sendAction(const std::string& which);
+  virtual void sizeToFit() {}
+  std::string fontName;
+  double fontSize = 12;
+  int alignment = 4;  // natural
+  bool focusRing = true;
+
+ private:
+  int tag_ = 0;
+  bool enabled_ = true;
+};
+
+class TextField : public Control {
+ public:
+  explicit TextField(Rect frame) : Control(frame) {}
 
   const std::string& stringValue() const { return text_; }
   void setStringValue(const std::string& utf8) { text_ = utf8; }
@@ -48,18 +81,27 @@ class TextField : public View {
   TextFieldDelegate* delegate() const { return delegate_; }
   void setDelegate(TextFieldDelegate* d) { delegate_ = d; }
 
-  // Looks: kept so that callers and tests can read them back; the headless field draws a plain box.
-  std::string fontName;
-  double fontSize = 12;
-  int alignment = kTextAlignmentNatural;
+  // Looks: kept so that callers and tests can read them back.
   RGBAColor textColor{0, 0, 0, 1};
+  bool editable = true;
+  bool selectable = true;
+  bool drawsBackground = true;
+  bool bezeled = true;
+  bool wraps = false;
+  bool secure = false;  // shows bullets
+  // The plain model field draws only its background; fields that show their text (the window layer's) set this.
+  bool drawsText = false;
+  // The selection while editing, in characters: start and length.
+  void selectedRange(int* start, int* length) const;
+  void setSelectedRange(int start, int length);
+  void sizeToFit() override;
   RGBAColor backgroundColor{1, 1, 1, 1};
   bool bordered = true;
   bool focusRing = true;
   bool truncatesTail = false;
   bool allowsEditingTextAttributes = true;
 
-  bool acceptsFirstResponder() override { return true; }
+  bool acceptsFirstResponder() override { return editable || selectable; }
   void becameFirstResponder() override;
   void resignedFirstResponder() override;
   // The field editor: characters are inserted, Backspace and Delete remove the last character, Return and Enter
@@ -83,6 +125,7 @@ class TextField : public View {
   TextFieldDelegate* delegate_ = nullptr;  // not retained, as on the platform
   bool editing_ = false;
   bool allSelected_ = false;
+  int selStart_ = -1, selLength_ = 0;  // -1: the caret at the end
   bool ending_ = false;
   std::vector<std::string> refused_;
 };

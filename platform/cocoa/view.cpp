@@ -18,7 +18,8 @@ std::vector<Window*>& windows() {
   static auto* w = new std::vector<Window*>;
   return *w;
 }
-int g_nextWindowNumber = 1;  // under g_windowsMutex
+int g_nextWindowNumber = 1;     // under g_windowsMutex
+uint64_t g_nextOrderStamp = 1;  // under g_windowsMutex
 Window* g_keyWindow = nullptr;
 
 thread_local platform::gfx::Context* t_currentPort = nullptr;
@@ -81,19 +82,69 @@ void View::setWindow(Window* window) {
 }
 
 void View::addSubview(View* view) {
-  if (!view || view == this) return;
+  addSubview(view, 1, nullptr);
+}
+
+void View::addSubview(View* view, int position, View* relativeTo) {
+  if (!view || view == this || isDescendantOf(view)) return;
   view->retain();
   view->detach();
-  subviews_.push_back(view);
+  auto at = subviews_.end();
+  auto rel = std::find(subviews_.begin(), subviews_.end(), relativeTo);
+  if (rel != subviews_.end()) {
+    at = position < 0 ? rel : rel + 1;
+  } else if (position < 0) {
+    at = subviews_.begin();
+  }
+  subviews_.insert(at, view);
   view->superview_ = this;
   view->setWindow(window_);
   // A view new to its place is drawn whole at the next display.
   view->setNeedsDisplay(true);
+  didAddSubview(view);
+}
+
+void View::setHidden(bool hidden) {
+  if (hidden_ == hidden) return;
+  hidden_ = hidden;
+  if (hidden) {
+    viewDidHide();
+  } else {
+    viewDidUnhide();
+  }
+}
+
+bool View::isHiddenOrHasHiddenAncestor() const {
+  for (const View* v = this; v; v = v->superview_) {
+    if (v->hidden_) return true;
+  }
+  return false;
+}
+
+bool View::isDescendantOf(const View* ancestor) const {
+  if (!ancestor) return false;
+  for (const View* v = this; v; v = v->superview_) {
+    if (v == ancestor) return true;
+  }
+  return false;
+}
+
+Point View::convertFromScreen(Point p) const {
+  return convertFromWindow(window_ ? window_->convertScreenToBase(p) : p);
+}
+
+Point View::convertToScreen(Point p) const {
+  const Point b = convertToWindow(p);
+  return window_ ? window_->convertBaseToScreen(b) : b;
 }
 
 void View::detach() {
   View* parent = superview_;
   if (!parent) return;
+  retain();
+  parent->willRemoveSubview(this);
+  release();
+  if (superview_ != parent) return;
   auto it = std::find(parent->subviews_.begin(), parent->subviews_.end(), this);
   if (it != parent->subviews_.end()) parent->subviews_.erase(it);
   superview_ = nullptr;
@@ -177,6 +228,15 @@ void View::passOn(Event* e) {
         return;
       case kScrollWheel:
         superview_->scrollWheel(e);
+        return;
+      case kOtherMouseDown:
+        superview_->otherMouseDown(e);
+        return;
+      case kOtherMouseUp:
+        superview_->otherMouseUp(e);
+        return;
+      case kOtherMouseDragged:
+        superview_->otherMouseDragged(e);
         return;
       case kKeyDown:
         superview_->keyDown(e);
@@ -290,14 +350,79 @@ bool Window::makeFirstResponder(View* view) {
 }
 
 void Window::makeKeyAndOrderFront() {
-  visible_ = true;
+  orderFront();
+  makeKeyWindow();
+}
+
+void Window::makeKeyWindow() {
+  if (!canBecomeKeyWindow()) return;
+  Window* old = application::keyWindow();
+  if (old == this) return;
+  retain();
+  if (old && old->tryRetain()) {
+    application::setKeyWindow(nullptr);
+    old->resignKeyWindow();
+    old->release();
+  }
   application::setKeyWindow(this);
+  becomeKeyWindow();
+  release();
+}
+
+void Window::orderFront() {
+  visible_ = true;
+  std::lock_guard<std::mutex> lock(g_windowsMutex);
+  orderStamp_ = g_nextOrderStamp++;
 }
 
 void Window::orderOut() {
   visible_ = false;
-  std::lock_guard<std::mutex> lock(g_windowsMutex);
-  if (g_keyWindow == this) g_keyWindow = nullptr;
+  bool wasKey = false;
+  {
+    std::lock_guard<std::mutex> lock(g_windowsMutex);
+    if (g_keyWindow == this) {
+      g_keyWindow = nullptr;
+      wasKey = true;
+    }
+  }
+  if (wasKey) resignKeyWindow();
+}
+
+void Window::performClose() {
+  retain();
+  if (windowShouldClose()) close();
+  release();
+}
+
+void Window::setFrame(Rect frame, bool display) {
+  const bool moved = frame.x != contentRect_.x || frame.y != contentRect_.y;
+  setContentOrigin(frame.x, frame.y);
+  if (frame.w != contentRect_.w || frame.h != contentRect_.h) {
+    if (backing_) {
+      setContentSize(frame.w, frame.h);
+    } else {
+      contentRect_.w = frame.w;
+      contentRect_.h = frame.h;
+      if (contentView_) contentView_->setFrame(Rect{0, 0, frame.w, frame.h});
+    }
+  }
+  if (display) displayIfNeeded();
+  if (moved) windowDidMove();
+}
+
+std::vector<Window*> Window::orderedWindows() {
+  std::vector<Window*> out;
+  {
+    std::lock_guard<std::mutex> lock(g_windowsMutex);
+    for (Window* w : windows()) {
+      if (w->visible_) out.push_back(w);
+    }
+  }
+  std::stable_sort(out.begin(), out.end(), [](Window* a, Window* b) {
+    if (a->level_ != b->level_) return a->level_ > b->level_;
+    return a->orderStamp_ > b->orderStamp_;
+  });
+  return out;
 }
 
 bool Window::isKeyWindow() const {
@@ -365,6 +490,30 @@ void Window::sendEvent(Event* e) {
         releaseObject(mouseDownView_);
         mouseDownView_ = nullptr;
       }
+      v->release();
+      break;
+    }
+    case kOtherMouseDown:
+    case kOtherMouseUp:
+    case kOtherMouseDragged: {
+      View* v = hit();
+      if (!v) break;
+      v->retain();
+      if (e->type == kOtherMouseDown) v->otherMouseDown(e);
+      if (e->type == kOtherMouseUp) v->otherMouseUp(e);
+      if (e->type == kOtherMouseDragged) v->otherMouseDragged(e);
+      v->release();
+      break;
+    }
+    case kMagnify:
+    case kSwipe:
+    case kRotate: {
+      View* v = hit();
+      if (!v) break;
+      v->retain();
+      if (e->type == kMagnify) v->magnifyWithEvent(e);
+      if (e->type == kSwipe) v->swipeWithEvent(e);
+      if (e->type == kRotate) v->rotateWithEvent(e);
       v->release();
       break;
     }

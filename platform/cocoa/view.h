@@ -19,6 +19,14 @@ namespace cocoa {
 
 class Window;
 
+// An object that takes actions by name (the platform's target and action selector): controls and menu items send
+// their action to their target this way.
+class ActionTarget {
+ public:
+  virtual ~ActionTarget() = default;
+  virtual void performAction(const std::string& action, Object* sender) = 0;
+};
+
 struct Rect {
   double x = 0, y = 0, w = 0, h = 0;
   bool isEmpty() const { return w <= 0 || h <= 0; }
@@ -48,16 +56,34 @@ class View : public Object {
 
   const Rect& frame() const { return frame_; }
   Rect bounds() const { return Rect{0, 0, frame_.w, frame_.h}; }
+  // The platform's `tag`: -1 for a plain view. setTag answers false for views that have no settable tag (a plain
+  // view does not answer `setTag:`).
+  virtual int tag() const { return -1; }
+  virtual bool setTag(int tag) {
+    (void)tag;
+    return false;
+  }
   virtual void setFrame(Rect frame) { frame_ = frame; }
   virtual void setFrameSize(double w, double h) { setFrame(Rect{frame_.x, frame_.y, w, h}); }
   // A flipped view has y growing downwards from its top edge.
   virtual bool isFlipped() const { return false; }
   virtual bool isOpaque() const { return false; }
   bool isHidden() const { return hidden_; }
-  void setHidden(bool hidden) { hidden_ = hidden; }
+  // Tells the view (viewDidHide / viewDidUnhide) when the flag changes.
+  void setHidden(bool hidden);
+  bool isHiddenOrHasHiddenAncestor() const;
+  bool isDescendantOf(const View* ancestor) const;
+  virtual void viewDidHide() {}
+  virtual void viewDidUnhide() {}
+  // Called on the superview around changes of its subview list.
+  virtual void didAddSubview(View* subview) { (void)subview; }
+  virtual void willRemoveSubview(View* subview) { (void)subview; }
 
   // Retains the subview and puts it in front of the others (it leaves a former superview first).
   void addSubview(View* view);
+  // `addSubview:positioned:relativeTo:`: above (1) or below (-1) `relativeTo`, or above / below every subview when
+  // it is null or not a subview.
+  void addSubview(View* view, int position, View* relativeTo);
   // Leaves the superview, which releases it. Views may override (the platform lets them); detach() always detaches.
   virtual void removeFromSuperview() { detach(); }
   void detach();
@@ -76,7 +102,10 @@ class View : public Object {
   // Point conversion between this view and its window's base coordinates (origin bottom left, y up).
   virtual Point convertFromWindow(Point p) const;
   Point convertToWindow(Point p) const;
-  virtual Point convertFromScreen(Point p) const { return p; }
+  // Screen coordinates (origin bottom left of the main screen, y up) through the window's base coordinates; a view
+  // without a window takes screen and base coordinates as one.
+  Point convertFromScreen(Point p) const;
+  Point convertToScreen(Point p) const;
   // The deepest visible view at `p` (in this view's superview coordinates), or null.
   View* hitTest(Point pointInSuperview);
 
@@ -93,6 +122,12 @@ class View : public Object {
   virtual void rightMouseUp(Event* e) { passOn(e); }
   virtual void rightMouseDragged(Event* e) { passOn(e); }
   virtual void mouseMoved(Event* e) { passOn(e); }
+  virtual void otherMouseDown(Event* e) { passOn(e); }
+  virtual void otherMouseUp(Event* e) { passOn(e); }
+  virtual void otherMouseDragged(Event* e) { passOn(e); }
+  virtual void magnifyWithEvent(Event* e) { (void)e; }
+  virtual void swipeWithEvent(Event* e) { (void)e; }
+  virtual void rotateWithEvent(Event* e) { (void)e; }
   virtual void scrollWheel(Event* e) { passOn(e); }
   virtual void keyDown(Event* e) { passOn(e); }
   virtual void keyUp(Event* e) { passOn(e); }
@@ -123,6 +158,27 @@ class Window : public Object {
   // Retains the new content view and releases the old one.
   void setContentView(View* view);
   const Rect& contentRect() const { return contentRect_; }
+  // The frame on the screen. Headless windows have no decorations: the frame is the content rectangle.
+  Rect frame() const { return contentRect_; }
+  // Moves and sizes the window (windowDidMove when the origin changed). Window classes may override, as the
+  // platform's `setFrame:display:`.
+  virtual void setFrame(Rect frame, bool display);
+  virtual void windowDidMove() {}
+  virtual Point minSize() const { return minSize_; }
+  virtual Point maxSize() const { return maxSize_; }
+  void setMinSize(Point p) { minSize_ = p; }
+  void setMaxSize(Point p) { maxSize_ = p; }
+  Point convertBaseToScreen(Point p) const { return Point{p.x + contentRect_.x, p.y + contentRect_.y}; }
+  Point convertScreenToBase(Point p) const { return Point{p.x - contentRect_.x, p.y - contentRect_.y}; }
+
+  const std::string& title() const { return title_; }
+  void setTitle(const std::string& title) { title_ = title; }
+  // Style mask bits: 1 titled, 2 closable, 4 miniaturizable, 8 resizable; 0 borderless.
+  unsigned styleMask = 0;
+  bool isMiniaturized = false;
+  bool isOpaque = true;
+  double alphaValue = 1;
+  bool ignoresMouseEvents = false;
   // Resizes the content (and the backing store, which keeps what fits).
   void setContentSize(double w, double h);
   void setContentOrigin(double x, double y);
@@ -138,8 +194,17 @@ class Window : public Object {
   // False when the view refuses; a text field being edited ends its editing when it loses first responder.
   bool makeFirstResponder(View* view);
   void makeKeyAndOrderFront();
+  // Makes the window key when it can become key: the previous key window resigns first.
+  void makeKeyWindow();
+  virtual bool canBecomeKeyWindow() { return true; }
+  virtual void becomeKeyWindow() {}
+  virtual void resignKeyWindow() {}
   void orderOut();
-  void orderFront() { visible_ = true; }
+  // Shows the window in front of the others of its level.
+  void orderFront();
+  // The close button: closes when windowShouldClose answers true.
+  void performClose();
+  virtual bool windowShouldClose() { return true; }
   bool isVisible() const { return visible_; }
   bool isKeyWindow() const;
   void close();
@@ -178,6 +243,8 @@ class Window : public Object {
 
   // Every window that exists (not retained), in creation order.
   static std::vector<Window*> allWindows();
+  // The visible windows front to back: higher levels first, then the most recently ordered front.
+  static std::vector<Window*> orderedWindows();
 
   // Carbon attributes of the window (see carbon.h); 0 for a Cocoa window.
   uint32_t carbonAttributes = 0;
@@ -196,6 +263,10 @@ class Window : public Object {
   int level_ = 0;
   bool acceptsMouseMoved_ = false;
   bool visible_ = false;
+  uint64_t orderStamp_ = 0;
+  std::string title_;
+  Point minSize_{0, 0};
+  Point maxSize_{1e7, 1e7};
   View* firstResponder_ = nullptr;  // not retained: one of this window's views
   View* mouseDownView_ = nullptr;   // retained while a button is down
   std::vector<Window*> children_;

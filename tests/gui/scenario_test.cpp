@@ -323,9 +323,12 @@ TEST(Scenario, EditorSessionMatchesItsRecordsAndPictures) {
 
   e.tick();
 
-  // A tab switch: the second page hides (a hidden layer reports nothing) and the third, over the same area, shows;
-  // its controls' area is repainted from the background up, and the second page's controls are no longer hit.
+  // A tab switch: the second page hides. A hidden layer reports nothing, so the next tick repaints nothing and the
+  // frame still shows the page's last pixels until the third page, over the same area, shows; its controls' area is
+  // then repainted from the background up, and the second page's controls are no longer hit.
   e.pageB->Hide(true);
+  EXPECT_EQ(e.tick(), IRECT());
+  expectFrameMatches(e.g.GetDrawBitmap(), "scenario-4-page-hidden");
   e.pageC->Hide(false);
   EXPECT_EQ(e.tick(), IRECT(20, 20, 300, 180));
   expectFrameMatches(e.g.GetDrawBitmap(), "scenario-4-page-switched");

@@ -12,6 +12,7 @@
 #include "src/PatchLibrarian.h"
 #include "src/ProgramDump.h"
 #include "tests/librarian/bank_vectors.h"
+#include "tests/libui/libui_support.h"
 
 using vectors::Bytes;
 
@@ -38,18 +39,6 @@ Bytes insertAt(Bytes bytes, size_t at, std::initializer_list<uint8_t> inserted) 
   bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(at), inserted);
   return bytes;
 }
-
-class Folder : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/vexmir-libui-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
-    setenv("VEXMIR_ROOT", dir.c_str(), 1);
-  }
-  void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
-  std::string dir;
-};
 
 }  // namespace
 
@@ -131,9 +120,10 @@ TEST(StrayFragments, NeverTakeASlotBesideFullBanks) {
   }
 }
 
-TEST_F(Folder, AStrayFragmentDoesNotSplitTheFileWhenScanned) {
-  const std::string patches = dir + "/Library/Audio/Presets/Pellacor/Korg Vexmir Editor/Patches";
-  ASSERT_EQ(std::system(("mkdir -p '" + patches + "'").c_str()), 0);
+TEST(StrayFragments, DoNotSplitTheFileWhenScanned) {
+  libui::DataFolder data;
+  const std::string& patches = data.patches;
+  const std::string dir = data.root;
   Bytes file = vectors::singles(vectors::testPrograms());
   Bytes fragment = vectors::programDump(vectors::programData(7));
   fragment.resize(60);
@@ -149,7 +139,9 @@ TEST_F(Folder, AStrayFragmentDoesNotSplitTheFileWhenScanned) {
   EXPECT_EQ(Bytes(librarian.bankFiles[0]->patches[127].messages[0].data), expectedDumps()[127]);
 }
 
-TEST_F(Folder, SavingOverASymbolicLinkWritesTheFileItNames) {
+TEST(SymbolicLinks, SavingOverOneWritesTheFileItNames) {
+  libui::DataFolder data;
+  const std::string dir = data.root;
   const std::vector<Bytes> programs = vectors::testPrograms();
   PatchLibrarian librarian;
   PatchFile bank;

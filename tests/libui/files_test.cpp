@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include "src/PatchLibrarianFiles.h"
+#include "src/ProgramDump.h"
 #include "tests/libui/libui_support.h"
 
 using namespace libui;
@@ -189,4 +190,26 @@ TEST(Importing, SinglePatchesGoIntoTheirOwnSlotsAndOnlyWholeDumpsCount) {
   tab.g.fileAnswers = {banks.data.root + "/singles.mid"};
   EXPECT_EQ(tab.editor.ImportSinglePatches(), 2);
   EXPECT_EQ(tab.upperName(0), programName(1, 0));
+}
+
+TEST(Saving, AShortBankIsSavedWithTheInitialProgramInItsEmptySlots) {
+  Banks banks;
+  banks.data.write("Short.syx", bankBytes(3, 100));
+  Tab tab;
+  tab.chooseUpper({"Short.syx"});
+  // The bank in memory may hold fewer records than slots (as received before padding).
+  tab.editor.bankOf(0)->patches.resize(100);
+  const Bytes initial(initialProgramDump(), initialProgramDump() + kProgramDumpSize);
+  std::vector<Bytes> expected;
+  for (int s = 0; s < 128; ++s) expected.push_back(s < 100 ? programDumpOf(3, s) : initial);
+  for (bool midi : {false, true}) {
+    SCOPED_TRACE(midi ? "Standard MIDI" : "raw");
+    const std::string path = banks.data.root + (midi ? "/short.mid" : "/short.vmr");
+    tab.editor.fileFolder = banks.data.root;
+    tab.g.fileAnswers = {path};
+    ASSERT_TRUE(tab.editor.saveOpenBankAs(midi));
+    EXPECT_EQ(vectors::readFile(path), midi ? vectors::midiBank(expected) : raw(expected));
+    tab.chooseUpper({"Short.syx"});
+    tab.editor.bankOf(0)->patches.resize(100);
+  }
 }

@@ -1,0 +1,63 @@
+// Jobs 0 and 8: the current program built from the editor's parameters and sent to the synthesizer (or
+// stored into the librarian), and the built-in initial program put into the librarian's selected slot.
+#include <cstring>
+#include <vector>
+
+#include "KIT/IEffect/IEffectStructs.h"
+#include "src/MIDIMessageManager.h"
+#include "src/MIDIMessageSender.h"
+#include "src/PatchManager.h"
+#include "src/ProgramDump.h"
+#include "src/Vexmir.h"
+
+void MIDIMessageSender::sendArrangementToDevice(bool toLibrarian) {
+  if (!plug) return;
+  MIDIMessageManager* hub = plug->getMidiManager();
+  plug->DisplayProcessingIndicator(true);
+  if (plug->sendGlobalWithProgram) sendGlobalDump();
+  if (!plug->globalSent) sendGlobalDump();
+  const int t = plug->getTimerValue();
+
+  uint8_t dump[kProgramDumpSize];
+  const std::string name = plug->programName();
+  const std::vector<double> values = plug->currentValues();
+  buildProgramDump(values.data(), name, static_cast<uint8_t>(plug->deviceId.load()), dump);
+  if (PatchManager* pm = plug->getPatchManager()) pm->setProgramName(librarianProgramName(name.substr(0, 12)));
+  plug->setLibrarianViewDirty();
+
+  bool running = pause(t);
+  if (running && !toLibrarian) {
+    plug->checksumCheckAndSend(dump, kProgramDumpSize);
+    running = pause(t);
+  } else if (running) {
+    plug->SetLibrarianRequestActive(true);
+    ISysEx sysex(0, dump, kProgramDumpSize);
+    plug->ProcessSysEx(&sysex, true);
+    running = pause(t);
+    plug->SetLibrarianRequestActive(false);
+    plug->SetLibrarianStatusUnsaved(true);
+  }
+  plug->dumpSendRunning = false;
+  plug->deviceBusy = false;
+  if (running) plug->DisplayProcessingIndicator(false);
+  if (hub) hub->arrangementBusy = false;
+}
+
+void MIDIMessageSender::initClassicPatch(bool onlyDuringHardwareUpdate) {
+  if (!plug) return;
+  plug->DisplayProcessingIndicator(true);
+  uint8_t dump[kProgramDumpSize];
+  std::memcpy(dump, initialProgramDump(), kProgramDumpSize);
+  dump[2] = static_cast<uint8_t>(plug->deviceId.load() & 0x7F);
+  if (onlyDuringHardwareUpdate && !plug->changeFromHardware) {
+    plug->DisplayProcessingIndicator(false);
+    return;
+  }
+  plug->SetLibrarianRequestActive(true);
+  plug->answerReceived = false;
+  ISysEx sysex(0, dump, kProgramDumpSize);
+  plug->ProcessSysEx(&sysex, true);
+  if (!pause(100)) return;
+  plug->SetLibrarianStatusUnsaved(true);
+  plug->DisplayProcessingIndicator(false);
+}

@@ -1,0 +1,277 @@
+// The jobs that ask the synthesizer for data and wait for it: connecting (the global data), the current
+// program with or without the global data, one program into the librarian and all 128 programs. They send,
+// pause, poll the answer-received and cancel flags and report through the display; the answer itself is
+// taken in by the SysEx input on the MIDI input thread.
+#include <string>
+
+#include "src/MIDIMessageManager.h"
+#include "src/MIDIMessageSender.h"
+#include "src/PatchLibrarian.h"
+#include "src/Vexmir.h"
+
+namespace {
+
+constexpr uint8_t kProgramRequest = 0x10;
+constexpr uint8_t kGlobalRequest = 0x0E;
+
+const char* const kTimedOut = "CONNECTION TIMED OUT!";
+const char* const kCancelled = "Data request CANCELLED!";
+const char* const kCompleted = "Data request completed!";
+const char* const kProcessing = "Processing, please wait...";
+const char* const kDataProcessing = "Data processing, please wait...";
+
+}  // namespace
+
+void MIDIMessageSender::showStatus(const std::string& text) {
+  if (plug) plug->displayStatus(text.c_str());
+  if (statusObserver) statusObserver(text);
+}
+
+void MIDIMessageSender::sendRequest(uint8_t function, int channel) {
+  if (!plug) return;
+  const int device = channel < 0 ? plug->deviceId.load() : 0x30 + (channel & 0x0F);
+  const unsigned char body[4] = {0x42, static_cast<unsigned char>(device & 0x7F), 0x58, function};
+  plug->checksumCheckAndSend(body, 4);
+}
+
+bool MIDIMessageSender::searchChannels(uint8_t function, int pauseMs, bool announce) {
+  for (int n = 0; n < 16; ++n) {
+    sendRequest(function, n);
+    if (announce) showStatus("Please wait, checking DeviceID " + std::to_string(n + 1));
+    if (!pause(pauseMs)) return true;
+    if (cancel) return true;
+    if (plug && plug->answerReceived) return false;
+  }
+  return false;
+}
+
+bool MIDIMessageSender::pollForAnswer(int t, int searchAt, int searchPause, int timeoutAt, bool pollCancel,
+                                      bool* cancelledInSearch) {
+  for (int k = 1;; ++k) {
+    if (!pause(t)) return false;
+    if (pollCancel && cancel) {
+      failed = true;
+      return true;
+    }
+    if (cancelledInSearch && *cancelledInSearch) return true;
+    if (k == searchAt && !plug->answerReceived && searchChannels(kProgramRequest, searchPause, false)) {
+      failed = true;
+      if (cancelledInSearch) *cancelledInSearch = true;
+    }
+    if (plug->answerReceived) return true;
+    if (k >= timeoutAt) {
+      showStatus(kTimedOut);
+      failed = true;
+      return true;
+    }
+  }
+}
+
+void MIDIMessageSender::sendDeviceIdEnquiry() {
+  if (!plug) return;
+  MIDIMessageManager* hub = plug->getMidiManager();
+  plug->DisplayProcessingIndicator(true);
+  cancel = false;
+  plug->SetLibrarianRequestActive(false);
+  if (hub) hub->dumpPending = false;
+  showStatus("Connecting to Hardware");
+  failed = false;
+  const int t = plug->getTimerValue();
+  sendRequest(kGlobalRequest);
+  bool cancelled = false;
+  for (int k = 1; k <= 25; ++k) {
+    if (!pause(t)) return;
+    showStatus(kProcessing);
+    if (k == 15) {
+      if (plug->dataMismatch) break;
+      if (!plug->answerReceived) cancelled = searchChannels(kGlobalRequest, t / 2, false);
+    }
+    if (cancel || cancelled) {
+      cancelled = true;
+      break;
+    }
+    if (plug->answerReceived) break;
+    if (k == 25) {
+      showStatus("No response from Hardware");
+      failed = true;
+    }
+  }
+  if (plug->dataMismatch) {
+    plug->displayValue("DATA MISMATCH");
+    showStatus("VX MIDI CLOCK TURNED OFF!");
+    failed = true;
+  }
+  if (!pause(t)) return;
+  // A cancelled connect found nothing: it must not claim that the synthesizer is there.
+  if (cancelled && !plug->answerReceived) {
+    showStatus(kCancelled);
+    failed = true;
+  }
+  if (!failed) showStatus("Plug-in is ready to go!");
+  plug->DisplayProcessingIndicator(false);
+}
+
+void MIDIMessageSender::sendActiveArrangementRequestSysex(bool toEditor) {
+  if (!plug) return;
+  MIDIMessageManager* hub = plug->getMidiManager();
+  const int t = plug->getTimerValue();
+  plug->DisplayProcessingIndicator(true);
+  failed = false;
+  cancel = false;
+  if (toEditor) {
+    plug->SetLibrarianRequestActive(false);
+    if (hub) hub->refreshPending = true;
+    sendRequest(kProgramRequest);
+    for (int k = 1;; ++k) {
+      if (!pause(t)) return;
+      if (cancel) {
+        failed = true;
+        break;
+      }
+      if (k == 25 && !plug->answerReceived && searchChannels(kProgramRequest, t / 2, true)) {
+        failed = true;
+        break;
+      }
+      if (plug->answerReceived) break;
+      if (k >= 35) {
+        showStatus(kTimedOut);
+        failed = true;
+        break;
+      }
+    }
+    plug->DisplayProcessingIndicator(true);
+  }
+  if (!pause(t)) return;
+  if (cancel) {
+    showStatus(kCancelled);
+    plug->DisplayProcessingIndicator(false);
+    return;
+  }
+  if (failed) {
+    plug->DisplayProcessingIndicator(false);
+    return;
+  }
+  plug->answerReceived = false;
+  if (hub) hub->replyTaken = false;
+  // The SysEx input takes a global dump in only while a connection is pending: ask for it as one.
+  plug->connectPending = true;
+  sendRequest(kGlobalRequest);
+  showStatus("Please wait! 95% received..");
+  for (int k = 1; k <= 35; ++k) {
+    if (!pause(t)) return;
+    showStatus(kProcessing);
+    if (cancel || plug->answerReceived) break;
+    if (k == 35) {
+      showStatus(kTimedOut);
+      failed = true;
+    }
+  }
+  if (!pause(t)) return;
+  if (cancel) {
+    showStatus(kCancelled);
+  } else if (!failed) {
+    showStatus(kCompleted);
+    if (!toEditor) plug->SetLibrarianStatusUnsaved(true);
+  }
+  plug->DisplayProcessingIndicator(false);
+}
+
+void MIDIMessageSender::sendPartRequestSysex(bool toEditor) {
+  if (!plug) return;
+  const int t = plug->getTimerValue();
+  plug->DisplayProcessingIndicator(true);
+  failed = false;
+  cancel = false;
+  plug->SetLibrarianRequestActive(!toEditor);
+  sendRequest(kProgramRequest);
+  if (!pause(t)) return;
+  showStatus(kDataProcessing);
+  bool searchCancelled = false;
+  if (!pollForAnswer(t, 30, t, 35, true, &searchCancelled)) return;
+  if (!(toEditor && !failed) && !pause(t)) return;
+  plug->DisplayProcessingIndicator(false);
+  if (cancel) {
+    showStatus(kCancelled);
+  } else if (!failed) {
+    showStatus(kCompleted);
+    if (!toEditor) plug->SetLibrarianStatusUnsaved(true);
+  }
+}
+
+void MIDIMessageSender::sendSinglePatchRequestSysex(bool temporary) {
+  if (!plug) return;
+  const int t = plug->getTimerValue();
+  plug->DisplayProcessingIndicator(true);
+  failed = false;
+  cancel = false;
+  plug->SetLibrarianRequestActive(true);
+  if (!temporary) {
+    plug->sendProgramChange(plug->librarianCurrentProgram());
+    if (!pause(t / 2) || !pause(t / 2)) return;
+  }
+  sendRequest(kProgramRequest);
+  showStatus(kDataProcessing);
+  bool searchCancelled = false;
+  if (!pollForAnswer(t, 30, t, 35, true, &searchCancelled)) return;
+  if (cancel) {
+    showStatus(kCancelled);
+  } else if (!failed) {
+    showStatus(kCompleted);
+    plug->SetLibrarianStatusUnsaved(true);
+  }
+  plug->DisplayProcessingIndicator(false);
+}
+
+void MIDIMessageSender::sendAllPatchRequestSysex() {
+  if (!plug) return;
+  PatchLibrarian* lib = plug->getLibrarian();
+  const int t = plug->getTimerValue();
+  plug->DisplayProcessingIndicator(true);
+  failed = false;
+  cancel = false;
+  plug->SetLibrarianRequestActive(true);
+  // Bank select goes through the checked send: without an output port it is not sent at all.
+  IMidiMsg bankSelect;
+  bankSelect.MakeControlChangeMsg(static_cast<EControlChangeMsg>(32), 0.0, 0);
+  plug->sendMidiMsgAndLog(&bankSelect);
+  if (!pause(t)) return;
+  showStatus(kDataProcessing);
+  bool cancelled = false;
+  for (int p = 0; p < 128 && !cancelled; ++p) {
+    plug->DisplayProcessingIndicator(true);
+    plug->SetLibrarianRequestActive(true);
+    if (lib) lib->selectedUpperSlot = p;
+    plug->sendProgramChange(p);
+    if (!pause(t / 2) || !pause(50)) return;
+    if (cancel) {
+      showStatus(kCancelled);
+      plug->SetLibrarianStatusUnsaved(true);
+      plug->DisplayProcessingIndicator(false);
+      if (lib) lib->selectedUpperSlot = 0;
+      return;
+    }
+    sendRequest(kProgramRequest);
+    if (!pollForAnswer(t, 30, t, 35, false, &cancelled)) return;
+    if (cancelled) failed = false;  // the search's cancel ends the job after this program, not as a time-out
+    plug->DisplayProcessingIndicator(false);
+  }
+  if (cancelled || cancel) {
+    showStatus(kCancelled);
+  } else if (!failed) {
+    showStatus(kCompleted);
+  }
+  plug->SetLibrarianStatusUnsaved(true);
+  plug->DisplayProcessingIndicator(false);
+  if (lib) lib->selectedUpperSlot = 0;
+}
+
+void MIDIMessageManager::sendSinglePatchRequestSysexFromLibrarian(bool temporary, int) {
+  allRequest.active = false;
+  singleRequest.arm();
+  replyTaken = false;
+  if (isWorkerBusy(MidiWorker::kJobThread)) return;
+  SenderJob job;
+  job.job = kJobSinglePatchRequest;
+  job.temporary = temporary;
+  startJob(MidiWorker::kJobThread, job);
+}

@@ -1,0 +1,169 @@
+// The host state chunk of the editor object: written on the host's get-chunk, read on its set-chunk (a
+// project recall: parameters, ports by name, the MIDI filter and clock flags, the editor tab, and the
+// recalled program sent to the synthesizer again).
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "KIT/IEffect/IGraphics.h"
+#include "KIT/IEffect/IParam.h"
+#include "src/MIDIMessageManager.h"
+#include "src/PatchManager.h"
+#include "src/StateChunk.h"
+#include "src/Vexmir.h"
+
+namespace {
+
+// The text a port selection shows for its value: its display text, else the port list's entry.
+std::string portChoiceName(Vexmir* plug, int paramIdx, const std::vector<std::string>& ports) {
+  IParam* p = plug->GetParam(paramIdx);
+  const int index = p ? p->Int() : 0;
+  const char* text = p ? p->GetDisplayText(index) : nullptr;
+  std::string name = text ? text : "";
+  if (name.empty() && index >= 0 && static_cast<size_t>(index) < ports.size()) name = ports[static_cast<size_t>(index)];
+  return name.empty() ? std::string("Set Name") : name;
+}
+
+double normalizedOf(Vexmir* plug, int idx) {
+  IParam* p = plug->GetParam(idx);
+  return p ? p->GetNormalized() : 0.0;
+}
+
+std::string displayTextOf(Vexmir* plug, int idx) {
+  IParam* p = plug->GetParam(idx);
+  const char* text = p ? p->GetDisplayText(p->Int()) : nullptr;
+  return text ? text : std::to_string(p ? p->Int() : 0);
+}
+
+// The names a chunk gives its short names are zero-padded to 12 characters; the text ends at the first zero.
+std::string untilZero(const std::string& s) {
+  return s.substr(0, std::min(s.find('\0'), s.size()));
+}
+
+}  // namespace
+
+bool Vexmir::SerializeState(ByteChunk* chunk) {
+  return SerializeState2(chunk, true);
+}
+
+int Vexmir::UnserializeState(ByteChunk* chunk, int startPos) {
+  return UnserializeState2(chunk, startPos, true);
+}
+
+bool Vexmir::SerializeState2(ByteChunk* chunk, bool full) {
+  if (!chunk) return false;
+  KIT_MutexLock lock(mMutex);
+  PluginState state;
+  state.quickTab = paramValue(kQuickTab);
+  if (full && patchManager) {
+    std::vector<std::string>& names = patchManager->patch.names;
+    names[3] = portChoiceName(this, kDeviceInSelection, getExternalMIDIInNames());
+    setLibrarianViewDirty();
+    names[4] = portChoiceName(this, kDeviceOutSelection, getExternalMIDIOutNames());
+    setLibrarianViewDirty();
+    state.patch.stateBytes = patchManager->stateBytes();
+    for (int k = 0; k < kStateNameCount; ++k) state.patch.names[static_cast<size_t>(k)] = names[static_cast<size_t>(k)];
+    state.deviceInNormalized = normalizedOf(this, kDeviceInSelection);
+    state.deviceOutNormalized = normalizedOf(this, kDeviceOutSelection);
+    state.bankNormalized = normalizedOf(this, kBankSelection);
+    state.programNormalized = normalizedOf(this, kPatchSelection);
+  }
+  state.values.resize(kStateParamCount);
+  for (int i = 0; i < kStateParamCount; ++i) state.values[static_cast<size_t>(i)] = paramValue(i);
+  writeStateBody(chunk, state, full && patchManager);
+  return true;
+}
+
+int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
+  if (!chunk) return -1;
+  // The whole body is read and checked before anything is applied: a cut or damaged chunk changes
+  // nothing, not even the ports.
+  PluginState state;
+  const int end = readStateBody(*chunk, startPos, full, &state);
+  if (end < 0) {
+    log("PROJECT RECALL: state data cut short or damaged, nothing recalled");
+    return -1;
+  }
+  KIT_MutexLock lock(mMutex);
+  IGraphics* g = GetGUI();
+  storeParamValue(kQuickTab, state.quickTab);
+  displayedTimbre = static_cast<int>(paramValue(kQuickTab));
+
+  if (full && patchManager) {
+    patchManager->setState(state.patch.stateBytes,
+                           std::vector<std::string>(state.patch.names.begin(), state.patch.names.end()));
+    const std::string inName = untilZero(state.patch.names[3]);
+    const std::string outName = untilZero(state.patch.names[4]);
+    log("PROJECT RECALL: MIDI In device stored " + inName);
+    int in = 1;
+    setExternalMIDIIn(in, inName.c_str());
+    storeParamValue(kDeviceInSelection, in);
+    if (g) g->SetParameterFromPlug(kDeviceInSelection, in, false);
+    log("PROJECT RECALL: MIDI Out device stored " + outName);
+    int out = 1;
+    setExternalMIDIOut(out, outName.c_str());
+    storeParamValue(kDeviceOutSelection, out);
+    if (g) g->SetParameterFromPlug(kDeviceOutSelection, out, false);
+    log("PROJECT RECALL: MIDI In device after checking devices " + displayTextOf(this, kDeviceInSelection));
+    log("PROJECT RECALL: MIDI Out device after checking devices " + displayTextOf(this, kDeviceOutSelection));
+    midiOutReady = static_cast<int>(paramValue(kDeviceOutSelection)) > 0 && isExternalMIDIOutOpen();
+    if (IParam* bank = GetParam(kBankSelection)) bank->SetNormalized(std::clamp(state.bankNormalized, 0.0, 1.0));
+    if (IParam* program = GetParam(kPatchSelection))
+      program->SetNormalized(std::clamp(state.programNormalized, 0.0, 1.0));
+    patchManager->recalledBank = static_cast<int32_t>(paramValue(kBankSelection));
+    patchManager->recalledProgram = static_cast<int32_t>(paramValue(kPatchSelection));
+  }
+
+  // Parameters 0..472, each limited to its range, without parameter logic.
+  for (int i = 0; i < kStateParamCount; ++i) storeParamValue(i, state.values[static_cast<size_t>(i)]);
+
+  // The flags that follow parameters are derived from the values just recalled, not from the old ones.
+  for (int k = 0; k < kNumFilterKinds; ++k) {
+    hostFilter[k] = paramValue(kMIDIFilterDAWCCPassThrough + k) != 1.0;
+    deviceFilter[k] = paramValue(kMIDIFilterDAWCCPassThrough + kNumFilterKinds + k) != 1.0;
+  }
+  trackIncomingMidi = paramValue(kMIDIFilterTrackIncomingMIDI) == 1.0;
+  midiOutViaAudioQueue = paramValue(kMIDIFilterToDAWBuffer) == 1.0;
+  sendClockStartStop = paramValue(kSendMIDIClockPointer) == 1.0;
+  sendClockTicks = paramValue(kSendMIDIClockInfo) == 1.0;
+  deviceId = 0x30 + globalChannel();
+  log("PROJECT RECALL: hardware DeviceID " + std::to_string(deviceId.load()));
+  localControlFlag = paramValue(kGlobalLocalControl) != 0.0;
+  masterKeyboardFlag = paramValue(kMasterKeyboard) == 1.0;
+
+  if (full && patchManager) {
+    const std::string name = untilZero(patchManager->patch.names[0]);
+    if (IParam* p = GetParam(kPatchName)) p->SetDisplayText(0, name.c_str());
+    log("PROJECT RECALL: Patch name " + name);
+  }
+
+  globalSent = false;
+  if (full && midiOutReady) {
+    SendPatchEditOffCommand();
+    // The program (with the global settings first) is sent by job 0; its flags are set only when it starts,
+    // so a busy job thread leaves nothing stuck.
+    if (midiManager && !midiManager->isWorkerBusy(MidiWorker::kJobThread)) {
+      SenderJob job;
+      job.job = kJobSendArrangement;
+      job.arrangementFlag = false;
+      deviceBusy = true;
+      sendGlobalWithProgram = true;
+      dumpSendRunning = true;
+      midiManager->arrangementBusy = true;
+      if (!midiManager->startJob(MidiWorker::kJobThread, job)) {
+        deviceBusy = false;
+        dumpSendRunning = false;
+        midiManager->arrangementBusy = false;
+      }
+    }
+  }
+  log("PROJECT RECALL: MIDI In device after nonautomated params " + displayTextOf(this, kDeviceInSelection));
+  log("PROJECT RECALL: MIDI Out device after nonautomated params " + displayTextOf(this, kDeviceOutSelection));
+  displayStatus("Project Data Recalled");
+  // The editor tab with the recalled timbre.
+  if (g) g->SetParameterFromPlug(kMainTab, 2.0, false);
+  storeParamValue(kMainTab, 2.0);
+  OnParamChange(kMainTab);
+  OnParamChange(kQuickTab);
+  return end;
+}

@@ -1,0 +1,144 @@
+// The editor object's side of the transfers: the processing indicator with its Cancel buttons, the
+// librarian request and unsaved states, the librarian's Store commands, the randomize command and the
+// small look-ups the jobs use.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "KIT/IEffect/ControlLayer.h"
+#include "KIT/IEffect/IControl.h"
+#include "KIT/IEffect/IGraphics.h"
+#include "src/MIDIMessageManager.h"
+#include "src/PatchLibrarian.h"
+#include "src/PatchManager.h"
+#include "src/ProgressIndicator.h"
+#include "src/UIConfigManager.h"
+#include "src/Vexmir.h"
+
+namespace {
+
+void hideLayer(UIConfigManager* config, const char* name, bool hide) {
+  if (ControlLayer* layer = config ? config->getLayer(name) : nullptr) layer->Hide(hide);
+}
+
+}  // namespace
+
+void Vexmir::setJobClock(JobClock* clock) {
+  if (midiManager) midiManager->getSender()->setClock(clock);
+}
+
+std::string Vexmir::programName() const {
+  IParam* p = GetParam(kPatchName);
+  const char* text = p ? p->GetDisplayText(0) : nullptr;
+  return text ? std::string(text) : std::string();
+}
+
+std::vector<double> Vexmir::currentValues() const {
+  std::vector<double> values(kNumParams, 0.0);
+  for (int i = 0; i < kNumParams; ++i) values[static_cast<size_t>(i)] = paramValue(i);
+  return values;
+}
+
+void Vexmir::sendProgramChange(int program) {
+  if (!midiOutReady) return;
+  IMidiMsg msg;
+  msg.MakeProgramChangeMsg(std::clamp(program, 0, 127) / 127.0, globalChannel());
+  sendMidiMsgAndLog(&msg);
+}
+
+int Vexmir::librarianCurrentProgram() const {
+  return patchManager ? std::clamp(static_cast<int>(patchManager->recalledProgram), 0, 127) : 0;
+}
+
+void Vexmir::DisplayProcessingIndicator(bool show) {
+  hideLayer(uiConfig, "releaseAllLocksLayer", true);
+  deviceBusy = false;
+  processingIndicatorShown = show;
+  IControl* search = findFirstControl(kPatchSearch);
+  const bool librarianTab = static_cast<int>(paramValue(kMainTab)) == 1;
+  if (progressIndicator) progressIndicator->Hide(!show);
+  hideLayer(uiConfig, "PROGRESS", !show);
+  for (IControl* button : cancelButtons)
+    if (button) button->Hide(true);
+  if (show) {
+    // One Cancel button: the librarian's on the librarian tab, the general one elsewhere.
+    if (IControl* button = cancelButtons[librarianTab ? 0 : 1]) button->Hide(false);
+    if (librarianTab) {
+      hideLayer(uiConfig, "searchField", true);
+      if (search) search->GrayOut(true);
+    }
+    return;
+  }
+  if (midiManager) midiManager->dumpPending = false;
+  const int tab = static_cast<int>(paramValue(kMainTab));
+  if (tab > 3) {
+    hideLayer(uiConfig, "midiSettingsButton", false);
+  } else if (tab == 1) {
+    if (static_cast<int>(paramValue(kPatchSearch)) == 1) hideLayer(uiConfig, "searchField", false);
+    if (search) search->GrayOut(false);
+  }
+  const bool timbreLocked = displayedTimbre == 0 ? timbre1LockActive.load() : timbre2LockActive.load();
+  if (timbreLocked || commonLockActive) hideLayer(uiConfig, "releaseAllLocksLayer", false);
+}
+
+void Vexmir::SetLibrarianRequestActive(bool active) {
+  if (midiManager) {
+    if (active) {
+      midiManager->dumpPending = false;
+      midiManager->singleRequest.arm();
+    } else {
+      midiManager->dumpPending = true;
+      midiManager->singleRequest.active = false;
+    }
+    midiManager->replyTaken = false;
+  }
+  answerReceived = false;
+}
+
+void Vexmir::SetLibrarianStatusUnsaved(bool unsaved) {
+  if (!unsaved) return;
+  if (midiManager) {
+    midiManager->dumpPending = false;
+    midiManager->singleRequest.active = false;
+  }
+  storeParamValue(kBankEditUnsaved, 1.0);
+  storeParamValue(kDiscardBankData, 0.0);
+  hideLayer(uiConfig, "discardChangesLayerRight", false);
+  hideLayer(uiConfig, "keepBankOpenLayer", true);
+  hideLayer(uiConfig, "LeftPatchPopupMenu", true);
+  hideLayer(uiConfig, "saveChangesLayer", true);
+}
+
+void Vexmir::SendSingleProgramFromLibrarian(bool storeAfterSend) {
+  singleProgramFlag = storeAfterSend;
+  const int slot = librarian ? librarian->selectedUpperSlot : 0;
+  sendPatchToDeviceFromLibrarian(slot, librarian && librarian->selectedUpperSlot < 0 ? 1 : 0);
+}
+
+void Vexmir::SendAllProgramsFromLibrarian() {
+  const int side = librarian && librarian->selectedUpperSlot < 0 ? 1 : 0;
+  if (librarian) librarian->selectedUpperSlot = 0;
+  storeAllPatchesToDeviceFromLibrarian(side, 0);
+}
+
+void Vexmir::randomizeProgram() {
+  if (static_cast<int>(paramValue(kRandomize)) != 1 || !(paramValue(kMainTab) > 0.0) || !midiManager) return;
+  midiManager->randomGenerator();
+  midiManager->randomizePatchSettings(displayedTimbre);
+  partRequestPending = true;
+  if (!midiManager->isWorkerBusy(MidiWorker::kJobThread)) {
+    SenderJob job;
+    job.job = kJobSendArrangement;
+    job.arrangementFlag = false;
+    midiManager->arrangementBusy = true;
+    if (!midiManager->startJob(MidiWorker::kJobThread, job)) midiManager->arrangementBusy = false;
+  }
+  // The command runs under the plug-in mutex: it does not wait for the job, which reads the values
+  // already set.
+  displayStatus("Patch Randomized");
+  if (IGraphics* g = GetGUI())
+    g->SetParameterFromPlug(kRandomize, 0.0, false);
+  else
+    storeParamValue(kRandomize, 0.0);
+  OnParamChange(kRequestTempData);
+}
