@@ -9,6 +9,7 @@
 #include "KIT/shim/shim-dlggen.h"
 #include "KIT/shim/shim-gdi-internal.h"
 #include "KIT/shim/shim-hwnd.h"
+#include "platform/cocoa/tableview.h"
 #include "KIT/shim/shim-kb.h"
 #include "KIT/shim/shim-menu.h"
 #include "KIT/shim/shim-objects.h"
@@ -685,7 +686,7 @@ void Shim_vVexmir_hwnd::onShimCommand(cocoa::Object* sender) {
   const LPARAM control = reinterpret_cast<LPARAM>(sender);
   if (sender->as<cocoa::Slider>()) {
     m_wndproc(this, WM_HSCROLL, 0, control);
-  } else if (sender->as<SHIM_NotificationMode>() || sender->as<cocoa::ComboBox>()) {
+  } else if (sender->as<cocoa::TableView>() || sender->as<cocoa::ComboBox>()) {
     // Tables and combo boxes report through their own notifications.
   } else if (auto* pb = sender->as<cocoa::PopUpButton>()) {
     m_wndproc(this, WM_COMMAND, SHIM_CommandParam(pb->tag(), 1), control);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "KIT/shim/shim-ctl.h"
+#include "KIT/shim/shim-ctlclasses.h"
 #include "KIT/shim/shim-hwnd.h"
 
 namespace {
@@ -32,7 +33,7 @@ std::vector<CreatorNode>& creators() {
   static auto* v = new std::vector<CreatorNode>;
   return *v;
 }
-SHIM_BuilderClassHook g_classHook = nullptr;
+SHIM_BuilderClassHook g_classHook = SHIM_Internal_MakeFamilyControl;
 
 // The rounding of the builder: a single-precision product, 0.5 added in double precision, truncated.
 int roundF(float v) {
@@ -327,9 +328,13 @@ HWND SHIM_MakeControl(const char* text, int id, const char* classname, int style
         b->buttonType = 4;
         b->shimSetRadioFlags((style & WS_GROUP) ? 3 : 1);
         break;
-      case BS_OWNERDRAW:
+      case BS_OWNERDRAW: {
         ownerDrawn = true;
+        auto* cell = new Shim_vVexmir_ODbuttoncell;
+        b->setCell(cell);
+        cell->release();
         break;
+      }
       default:
         break;
     }

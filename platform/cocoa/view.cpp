@@ -18,7 +18,7 @@ std::vector<Window*>& windows() {
   static auto* w = new std::vector<Window*>;
   return *w;
 }
-int g_nextWindowNumber = 1;     // under g_windowsMutex
+int g_nextWindowNumber = 1;  // under g_windowsMutex
 uint64_t g_nextOrderStamp = 1;  // under g_windowsMutex
 Window* g_keyWindow = nullptr;
 
@@ -550,6 +550,16 @@ void Window::displayView(View* v) {
   if (!dirty.isEmpty() && backing_) {
     platform::gfx::Context* ctx = backing_;
     ctx->save();
+    // A view shows only inside its superviews (a scroll view's document view only inside the clip view).
+    Rect shown;
+    for (View* a = v; a; a = a->superview()) {
+      const Point p = a->convertToWindow(Point{0, 0});
+      const Point q = a->convertToWindow(Point{a->frame().w, a->frame().h});
+      const Rect r{std::min(p.x, q.x), std::min(p.y, q.y), std::abs(q.x - p.x), std::abs(q.y - p.y)};
+      shown = a == v ? r : shown.intersected(r);
+    }
+    ctx->clipToRect(platform::gfx::Rect{static_cast<float>(shown.x), static_cast<float>(shown.y),
+                                        static_cast<float>(shown.w), static_cast<float>(shown.h)});
     // The view's own coordinates in window base coordinates (y up from the bottom row, the backing store's user
     // space at creation): an origin and the direction of y, whatever flipping the chain of superviews has.
     const Point o = v->convertToWindow(Point{0, 0});

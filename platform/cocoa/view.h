@@ -89,8 +89,8 @@ class View : public Object {
   void detach();
 
   // Invalid area in this view's coordinates; the window draws it at its next display.
-  void setNeedsDisplayInRect(Rect r);
-  void setNeedsDisplay(bool needs);
+  virtual void setNeedsDisplayInRect(Rect r);
+  virtual void setNeedsDisplay(bool needs);
   const Rect& invalidRect() const { return invalid_; }
   bool needsDisplay() const { return !invalid_.isEmpty(); }
   // Called with the current graphics context set up for this view: origin at the view's corner (top left when

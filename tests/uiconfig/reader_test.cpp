@@ -41,7 +41,10 @@ class Reader : public ::testing::Test {
   // The plug-in's own editor may have been built from the bundle: these descriptions start from unbound
   // parameters.
   void fresh() {
-    for (int i = 0; i < kNumParams; ++i) plug->GetParam(i)->SetControlAction(nullptr);
+    for (int i = 0; i < kNumParams; ++i) {
+      plug->GetParam(i)->SetControlAction(nullptr);
+      plug->GetParam(i)->ResetDisplayTexts();
+    }
     ui = std::make_unique<UIConfigManager>();
   }
   void TearDown() override {
