@@ -10,6 +10,7 @@
 #include "KIT/IEffect/IGraphicsMac.h"
 #include "KIT/IEffect/IParam.h"
 #include "platform/bundle/bundle.h"
+#include "src/GlobalDump.h"
 #include "src/LibrarianEditor.h"
 #include "src/MIDIMessageManager.h"
 #include "src/PatchLibrarian.h"
@@ -65,6 +66,12 @@ Vexmir::Vexmir(IEffectInstanceInfo info)
   log("PATCH MANAGER INITIALIZED...");
   librarian = std::make_unique<PatchLibrarian>(this);
   if (debugLogOn) librarian->logSink = [this](const std::string& line) { log(line); };
+  // A bank dump from the synthesizer comes back program by program through the SysEx input.
+  librarian->hardwareProgramHandOff = [this](const uint8_t* dump, int size) {
+    ISysEx program(0, dump, size);
+    ProcessSysEx(&program, true);
+  };
+  librarian->hardwareBankFinished = [this] { bankReceiveActive = false; };
   log("PATCH LIBRARIAN INITIALIZED...");
   librarian->loadPatchesFromFilesystem(getPatchesFolderStr());
   log("PATCH LIBRARIAN COMPLETED LOADING SINGLES...");
@@ -73,6 +80,7 @@ Vexmir::Vexmir(IEffectInstanceInfo info)
   librarianHost->setEditor(librarianEditor.get());
 
   buildEditor();
+  initUnboundParams();
   startMidiLoop();
   // The snapshot that every state chunk carries: the state at the end of start-up.
   patchManager->init();
@@ -85,7 +93,7 @@ void Vexmir::buildEditor() {
   surface->SetBundleID(kBundleID);
   log("STARTING USER INTERFACE CONFIGURATION...");
   uiConfig = new UIConfigManager();
-  uiConfig->readUIConfig(surface, this, nullptr, uiStyle, s);
+  uiConfig->readUIConfig(surface, this, librarian.get(), uiStyle, s);
   log("USER INTERFACE CONFIGURATION COMPLETED... BUILDING UI");
 
   if (ControlLayer* root = namedLayer("root")) root->Hide(false);
@@ -131,6 +139,19 @@ void Vexmir::buildEditor() {
   surface->AttachLayer(progress);
 }
 
+// A global setting that no control of the description binds still travels in every global dump: it takes
+// the synthesizer's own range and power-on value. Left at 0, the global dump of a fresh editor would switch
+// the synthesizer's system exclusive reception off, and the editor could not reach it any more.
+void Vexmir::initUnboundParams() {
+  for (int i : kGlobalDumpParams) {
+    IParam* p = GetParam(i);
+    const ParamInfo& info = paramInfo(i);
+    if (!p || p->Type() != IParam::kTypeNone) continue;
+    p->InitInt("", static_cast<int>(info.defaultValue), static_cast<int>(info.min), static_cast<int>(info.max));
+    p->Set(info.defaultValue);
+  }
+}
+
 ControlLayer* Vexmir::namedLayer(const char* name) {
   ControlLayer* layer = uiConfig ? uiConfig->getLayer(name) : nullptr;
   if (!layer) log(std::string("CONFIG READER: layer ") + name + " MISSING!");
@@ -153,7 +174,7 @@ IControl* Vexmir::getSysexControl(int byte0, int byte1, int byte2, int byte3, in
 // workers, the channel, the display lines and the first Reset.
 void Vexmir::startMidiLoop() {
   midiManager = std::make_unique<MIDIMessageManager>(this, patchManager.get(), librarian.get(), GetGUI());
-  cacheDisplayControls();
+  cacheEditorObjects();
   storeParamValue(kGlobalMidiChannel, 0);
   deviceId = 0x30 + static_cast<int>(paramValue(kGlobalMidiChannel));
   secondDeviceId = 0x30;
