@@ -5,6 +5,7 @@
 #include "KIT/shim/shim-ctlclasses.h"
 
 #include "platform/cocoa/appstate.h"
+#include "platform/cocoa/carbon.h"
 
 namespace {
 
@@ -142,7 +143,9 @@ void SHIM_SetWindowRepre(HWND h, const char* filename, bool isDirty) {
 bool SHIM_SetAppAutoHideMenuAndDock(int mode) {
   if (g_presentationChecked == 0) {
     g_presentationChecked = -1;
-    if (cocoa::application::systemVersion() >= 0x1060) {
+    carbon::SInt32 version = 0x1040;
+    carbon::Gestalt(carbon::gestaltSystemVersion, &version);
+    if (version >= 0x1060) {
       g_presentationChecked = 1;
       g_defaultPresentation = cocoa::application::presentationOptions();
     }

@@ -5,7 +5,6 @@ namespace cocoa::application {
 namespace {
 bool g_active = true;
 unsigned g_presentation = 0;
-int g_systemVersion = 0x1068;
 }  // namespace
 
 bool isActive() {
@@ -22,14 +21,6 @@ unsigned presentationOptions() {
 
 void setPresentationOptions(unsigned options) {
   g_presentation = options;
-}
-
-int systemVersion() {
-  return g_systemVersion;
-}
-
-void setSystemVersion(int version) {
-  g_systemVersion = version;
 }
 
 }  // namespace cocoa::application
