@@ -127,7 +127,9 @@ class MIDIMessageManager {
     void run() override;
   };
 
-  void programChange(int program, bool followLibrarian);
+  void programChange(int program, bool fromDevice);
+  void adoptChannel(int byte2);
+  void parameterChange(const uint8_t* message);
   IControl* findCCControl(int channelKey, int cc, const int* timbreKeys, int nKeys);
 
   std::unique_ptr<MIDIMessageSender> sender;

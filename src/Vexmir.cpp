@@ -65,6 +65,12 @@ Vexmir::Vexmir(IEffectInstanceInfo info)
   log("PATCH MANAGER INITIALIZED...");
   librarian = std::make_unique<PatchLibrarian>(this);
   if (debugLogOn) librarian->logSink = [this](const std::string& line) { log(line); };
+  // A bank dump from the synthesizer comes back program by program through the SysEx input.
+  librarian->hardwareProgramHandOff = [this](const uint8_t* dump, int size) {
+    ISysEx program(0, dump, size);
+    ProcessSysEx(&program, true);
+  };
+  librarian->hardwareBankFinished = [this] { bankReceiveActive = false; };
   log("PATCH LIBRARIAN INITIALIZED...");
   librarian->loadPatchesFromFilesystem(getPatchesFolderStr());
   log("PATCH LIBRARIAN COMPLETED LOADING SINGLES...");
@@ -85,7 +91,7 @@ void Vexmir::buildEditor() {
   surface->SetBundleID(kBundleID);
   log("STARTING USER INTERFACE CONFIGURATION...");
   uiConfig = new UIConfigManager();
-  uiConfig->readUIConfig(surface, this, nullptr, uiStyle, s);
+  uiConfig->readUIConfig(surface, this, librarian.get(), uiStyle, s);
   log("USER INTERFACE CONFIGURATION COMPLETED... BUILDING UI");
 
   if (ControlLayer* root = namedLayer("root")) root->Hide(false);
@@ -153,7 +159,7 @@ IControl* Vexmir::getSysexControl(int byte0, int byte1, int byte2, int byte3, in
 // workers, the channel, the display lines and the first Reset.
 void Vexmir::startMidiLoop() {
   midiManager = std::make_unique<MIDIMessageManager>(this, patchManager.get(), librarian.get(), GetGUI());
-  cacheDisplayControls();
+  cacheEditorObjects();
   storeParamValue(kGlobalMidiChannel, 0);
   deviceId = 0x30 + static_cast<int>(paramValue(kGlobalMidiChannel));
   secondDeviceId = 0x30;

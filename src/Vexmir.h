@@ -15,6 +15,7 @@
 #include "src/VexmirParams.h"
 
 class ControlLayer;
+struct ControlAction;
 class IControl;
 class ITextControl;
 class MIDIMessageManager;
@@ -72,7 +73,16 @@ class Vexmir : public IEffectVST {
   // Last short message compared by DebuggerOutput::compareMIDIdata.
   int lastComparedMidi[3] = {0, 0, 0};
 
-  // ---- The live editing loop: timing work, MIDI out, MIDI in ----
+  // ---- The live editing loop: parameter logic, timing work, MIDI out, MIDI in ----
+  // An edit made in the editor (or by the host): side effects, display, linking, and the message to the
+  // synthesizer. Holds the plug-in mutex.
+  void OnParamChange(int paramIdx) override;
+  // A value that came from the synthesizer: the editor follows, nothing is sent back. Holds the plug-in mutex.
+  void OnParamChange2(int paramIdx) override;
+  // Sends the parameter's new value (plain, not normalized) as its binding says and moves its controls.
+  void processControlAction(ControlAction* action, int paramIdx, double value);
+  void ProcessMidiMsg(IMidiMsg* msg, bool fromDevice) override;
+  void ProcessSysEx(ISysEx* msg, bool fromDevice) override;
   void Reset() override;
   void ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) override;
 
@@ -221,6 +231,39 @@ class Vexmir : public IEffectVST {
   // The channel of a timbre's messages: its channel parameter, or the global channel for 16 and above.
   int timbreChannel(int timbre) const;
   int globalChannel() const;
+  // A double cut toward zero to an int; NaN gives 0 and values beyond the int range give its ends.
+  static int toInt(double v);
+  // Any thread: stores a plain value and moves the parameter's controls (no handler, no MIDI).
+  void setParameterFromPlug(int idx, double value);
+  // The first control bound to a parameter (its binding's first control), or null.
+  IControl* firstControl(int paramIdx) const;
+  // The modulation-sequence step texts (sequence 0 to 2, steps 1 to 16 in order).
+  void displaySequenceValues(int sequence, const std::vector<std::string>& texts);
+
+  // Layers of the editor the parameter logic switches; each null when the description lacks it (logged once).
+  struct EditorLayers {
+    ControlLayer* root = nullptr;
+    ControlLayer* miniMixer = nullptr;
+    ControlLayer* timbreControl = nullptr;
+    ControlLayer* splitPoint = nullptr;
+    ControlLayer* discardChangesRight = nullptr;
+    ControlLayer* keepBankOpen = nullptr;
+    ControlLayer* saveChanges = nullptr;
+    ControlLayer* searchField = nullptr;
+    ControlLayer* midiSettingsButton = nullptr;
+    ControlLayer* velocityLevel = nullptr;
+    ControlLayer* delayKnob = nullptr;
+    ControlLayer* delayMenu = nullptr;
+    ControlLayer* releaseAllLocks = nullptr;
+    ControlLayer* mainOscLayer = nullptr;
+    ControlLayer* modSequence = nullptr;
+    ControlLayer* leftPatchMenu = nullptr;
+    ControlLayer* rightPatchMenu = nullptr;
+    ControlLayer* bankEditMenu = nullptr;
+    ControlLayer* rightSearchMenu = nullptr;
+    ControlLayer* progress = nullptr;
+  } editorLayers;
+
   // A parameter's value, 0 for an index outside the list.
   double paramValue(int idx) const;
   // Stores a plain value, limited to the parameter's range, with no other effect.
@@ -250,6 +293,12 @@ class Vexmir : public IEffectVST {
   void startMidiLoop();
   void allSoundsOffQueueLocked();
   void setDisplayLine(int line, const char* text);
+  // Looks the editor's layers and display controls up once the editor is built.
+  void cacheEditorObjects();
+  void applyCommonTail(ControlAction* action, int paramIdx, double value, int v);
+  void openPortFromParam(int paramIdx);
+  void startRequestJob(int job, bool toEditor);
+  std::vector<ITextControl*> sequenceTexts[3];
   ITextControl* displayLines[kNumDisplayLines] = {};
   // The MIDI objects of the editor loop; the hub goes first at shut-down (its jobs use the others).
   std::unique_ptr<PatchManager> patchManager;

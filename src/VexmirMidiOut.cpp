@@ -227,5 +227,5 @@ void Vexmir::storeAllPatchesToDeviceFromLibrarian(int side, int slot) {
 }
 
 void Vexmir::setLibrarianViewDirty() {
-  if (IControl* view = findFirstControl(kLibrarianArea)) view->SetDirty(false);
+  if (IControl* view = firstControl(kLibrarianArea)) view->SetDirty(false);
 }

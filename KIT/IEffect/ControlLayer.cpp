@@ -1,5 +1,7 @@
 #include "KIT/IEffect/ControlLayer.h"
 
+#include <climits>
+
 #include <utility>
 
 #include "KIT/IEffect/IControl.h"
@@ -35,6 +37,57 @@ void ControlLayer::GrayOutCustomZone(bool gray, int zone) {
   if (zone < 10 || zone > 252) return;
   for (int i = 0; i < childLayers.GetSize(); ++i)
     if (childLayers.Get(i)->id == zone) childLayers.Get(i)->GrayOut(gray);
+}
+
+namespace {
+// Which children a selection touches: [lo1, hi1] and [lo2, hi2] beside the ids below 10 (hi < lo: none).
+struct Band {
+  int lo1, hi1, lo2, hi2;
+  bool showAll;  // 200..298: every touched child is shown
+};
+
+bool bandOf(int selected, Band* b) {
+  if (selected < 10) return false;
+  if (selected <= 19) {
+    *b = {0, 19, 70, 299, false};
+    return true;
+  }
+  if (selected <= 99) {
+    const int lo = selected / 10 * 10;
+    *b = {lo, lo + 9, 200, 299, false};
+    return true;
+  }
+  if (selected <= 189) {
+    if (selected % 10 == 9) return false;
+    const int lo = selected / 10 * 10;
+    *b = {lo, lo + 9, 200, 299, false};
+    return true;
+  }
+  if (selected <= 198) {
+    *b = {190, 199, 1, 0, false};
+    return true;
+  }
+  if (selected <= 298) {
+    *b = {200, 299, 1, 0, true};
+    return true;
+  }
+  if (selected == 299) return false;
+  *b = {300, INT_MAX, 1, 0, false};
+  return true;
+}
+}  // namespace
+
+void ControlLayer::showMultiLayers(int selected) {
+  selectedZone = selected;
+  Band b;
+  if (!bandOf(selected, &b)) return;
+  for (int i = 0; i < childLayers.GetSize(); ++i) {
+    ControlLayer* child = childLayers.Get(i);
+    const int id = child->id;
+    const bool touched = id < 10 || (id >= b.lo1 && id <= b.hi1) || (id >= b.lo2 && id <= b.hi2);
+    if (!touched) continue;
+    child->Hide(b.showAll ? false : id != selected);
+  }
 }
 
 void ControlLayer::GrayOutUserArp(bool, int zone, int limit) {

@@ -25,6 +25,9 @@ class ControlLayer {
   // Stores the zone; for zones 200..252 greys the children whose id lies above limit and below 253 and un-greys
   // the others.
   void GrayOutUserArp(bool gray, int zone, int limit);
+  // Stores the zone and shows the child of that id among the children of its band of ten, hiding the rest of
+  // the band; children of other bands keep their state (ids below 10 and 200..299 belong to every band).
+  void showMultiLayers(int selected);
   void setControlsDirty();
   void setIgnoreHiddenWhenUpdatingScreen(bool ignore);
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@
 class IGraphics;
 class RtMidiIn;
 class RtMidiOut;
+class JackConnectionWatch;
 
 enum EAPI { kAPIVST2 = 0, kAPIVST3 = 1, kAPIAU = 2, kAPIRTAS = 3, kAPIAAX = 4, kAPISA = 5 };
 
@@ -295,7 +297,7 @@ class IEffectBase {
   bool loadProgramFile(const std::vector<uint8_t>& file);
   bool loadBankFile(const std::vector<uint8_t>& file);
   void setMIDIPortsStopped();
-  bool openOutputPort(unsigned int portNumber);
+  bool openOutputPort(unsigned int portNumber, std::unique_ptr<JackConnectionWatch>* watch);
   bool openInputPort(unsigned int portNumber);
 
   RtMidiIn* mMidiIn = nullptr;

@@ -42,6 +42,8 @@ bool jackServerAnswers() {
   return true;
 }
 
+}  // namespace
+
 // A JACK connection carries data only once the server runs it in its process graph, which it switches to at
 // the start of a later cycle (under load, many milliseconds after the connection was made). Messages sent
 // before that are lost, typically the request the editor sends as soon as a port has been chosen, and so is an
@@ -91,6 +93,8 @@ class JackConnectionWatch {
   jack_port_t* other_ = nullptr;
   std::set<std::string> before_;
 };
+
+namespace {
 
 // Long enough for a server on a loaded machine; a working connection goes live within a cycle or two.
 constexpr std::chrono::milliseconds kConnectionLiveTimeout{2000};
@@ -196,20 +200,22 @@ std::vector<std::string> IEffectBase::getExternalMIDIInNames() {
   return mMidiInNames;
 }
 
-bool IEffectBase::openOutputPort(unsigned int portNumber) {
-  // Called with mMidiOutLock held, so that sends from other threads wait until the connection is live.
+// Called with mMidiOutLock held. The wait for the connection to go live is left to the caller, which makes it
+// after releasing the lock: senders on other threads must not stall behind it.
+bool IEffectBase::openOutputPort(unsigned int portNumber, std::unique_ptr<JackConnectionWatch>* watch) {
   if (!mMidiOut) return false;
   try {
-    std::unique_ptr<JackConnectionWatch> watch;
     if (mMidiOut->getCurrentApi() == RtMidi::UNIX_JACK)
-      watch = std::make_unique<JackConnectionWatch>(mMidiOut->getPortName(portNumber), kOutPortName);
+      *watch = std::make_unique<JackConnectionWatch>(mMidiOut->getPortName(portNumber), kOutPortName);
     mMidiOut->openPort(portNumber, kOutPortName);
-    if (!mMidiOut->isPortOpen()) return false;
-    if (watch && !watch->waitUntilLive(kConnectionLiveTimeout))
-      std::fprintf(stderr, "MIDI: the JACK connection of the output port is not live yet\n");
+    if (!mMidiOut->isPortOpen()) {
+      watch->reset();
+      return false;
+    }
     return true;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "MIDI: %s\n", e.what());
+    watch->reset();
     return false;
   }
 }
@@ -240,25 +246,32 @@ bool IEffectBase::openInputPort(unsigned int portNumber) {
 }
 
 void IEffectBase::setExternalMIDIOut(int& index, const char* name) {
-  std::lock_guard<std::mutex> lock(mMidiOutLock);
-  try {
-    if (mMidiOut) mMidiOut->closePort();
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "MIDI: %s\n", e.what());
+  std::unique_ptr<JackConnectionWatch> watch;
+  {
+    std::lock_guard<std::mutex> lock(mMidiOutLock);
+    try {
+      if (mMidiOut) mMidiOut->closePort();
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "MIDI: %s\n", e.what());
+    }
+    mSelectedMIDIOut = 0;
+    if (index == 0 || mMidiOutNames.empty()) {
+      index = 0;
+      return;
+    }
+    int p = findName(mMidiOutNames, name);
+    int port = p > 0 ? currentPortNumber(mMidiOut, mMidiOutNames[static_cast<size_t>(p)]) : -1;
+    if (port < 0 || !openOutputPort(static_cast<unsigned int>(port), &watch)) {
+      index = 0;
+      return;
+    }
+    index = p;
+    mSelectedMIDIOut = p;
   }
-  mSelectedMIDIOut = 0;
-  if (index == 0 || mMidiOutNames.empty()) {
-    index = 0;
-    return;
-  }
-  int p = findName(mMidiOutNames, name);
-  int port = p > 0 ? currentPortNumber(mMidiOut, mMidiOutNames[static_cast<size_t>(p)]) : -1;
-  if (port < 0 || !openOutputPort(static_cast<unsigned int>(port))) {
-    index = 0;
-    return;
-  }
-  index = p;
-  mSelectedMIDIOut = p;
+  // The port is open; until its connection is live in the server's graph, messages sent to it are lost, so the
+  // caller gets control back only then (but other senders are not held up meanwhile).
+  if (watch && !watch->waitUntilLive(kConnectionLiveTimeout))
+    std::fprintf(stderr, "MIDI: the JACK connection of the output port is not live yet\n");
 }
 
 void IEffectBase::setExternalMIDIIn(int& index, const char* name) {

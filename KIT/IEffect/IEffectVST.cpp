@@ -76,7 +76,7 @@ class IEffectVSTEntry {
   static void process(AEffect* effect, float** inputs, float** outputs, int32_t nFrames);
   static void processReplacing(AEffect* effect, float** inputs, float** outputs, int32_t nFrames);
   static void processDoubleReplacing(AEffect* effect, double** inputs, double** outputs, int32_t nFrames);
-  // Gives back the X11 window, its connection and the model window of an editor shown on X11 (none: nothing).
+  // Closes an editor shown on X11 (none: nothing) and gives back its X11 window, connection and model window.
   static void closeX11Editor(IEffectVST* plug);
 
  private:
@@ -94,6 +94,9 @@ class IEffectVSTEntry {
 };
 
 void IEffectVSTEntry::closeX11Editor(IEffectVST* plug) {
+  if (!plug->mState->mX11Editor) return;
+  // The editor leaves the model window before the window goes.
+  if (IGraphics* g = plug->GetGUI()) g->CloseWindow();
   delete plug->mState->mX11Editor;
   plug->mState->mX11Editor = nullptr;
 }
@@ -496,11 +499,8 @@ IEffectVST::IEffectVST(IEffectInstanceInfo instanceInfo, int nParams, const char
 }
 
 IEffectVST::~IEffectVST() {
-  // A host may close the plug-in with its editor open: the editor leaves the model window before it goes.
-  if (mState->mX11Editor) {
-    if (IGraphics* g = GetGUI()) g->CloseWindow();
-    IEffectVSTEntry::closeX11Editor(this);
-  }
+  // A host may close the plug-in with its editor open.
+  IEffectVSTEntry::closeX11Editor(this);
   delete mState;
 }
 

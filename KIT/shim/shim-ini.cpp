@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -375,8 +376,16 @@ int GetPrivateProfileInt(const char* appname, const char* keyname, int def, cons
   char buf[512];
   GetPrivateProfileString(appname, keyname, "", buf, sizeof buf, fn);
   if (!buf[0]) return def;
-  const int v = atoi(buf);
-  return (buf[0] == '0' || v != 0) ? v : def;
+  // As atoi reads it (leading blanks, a sign, digits up to the first other character), but a number that does not
+  // fit an int gives the default instead of wrapping.
+  errno = 0;
+  char* end = nullptr;
+  const long long v = strtoll(buf, &end, 10);
+  if (end == buf) return def;
+  if (errno == ERANGE || v < INT_MIN || v > INT_MAX) return def;
+  // A zero counts only when written as one ("-0" and the like give the default, as before).
+  if (v == 0 && buf[0] != '0') return def;
+  return static_cast<int>(v);
 }
 
 int GetPrivateProfileSection(const char* appname, char* strout, DWORD strout_len, const char* fn) {
@@ -450,8 +459,27 @@ BOOL GetPrivateProfileStruct(const char* appname, const char* keyname, void* buf
   return FALSE;
 }
 
+namespace {
+
+bool hasLineBreak(const char* s) {
+  return s && (strchr(s, '\n') || strchr(s, '\r'));
+}
+
+// What the file format can hold: a section name that is not empty, holds no line break or "]" and does not start
+// with a blank (the reader trims it); a key without line breaks or "=", not starting with a blank or "["; a value
+// without line breaks. Anything else would read back as other sections or keys.
+bool sectionHoldable(const char* name) {
+  return name && *name && !isBlank(*name) && !hasLineBreak(name) && !strchr(name, ']');
+}
+bool keyHoldable(const char* key) {
+  return key && *key && !isBlank(*key) && *key != '[' && !hasLineBreak(key) && !strchr(key, '=');
+}
+
+}  // namespace
+
 BOOL WritePrivateProfileString(const char* appname, const char* keyname, const char* val, const char* fn) {
   if (!appname || !fn || (keyname && !*keyname)) return FALSE;
+  if (!sectionHoldable(appname) || (keyname && !keyHoldable(keyname)) || hasLineBreak(val)) return FALSE;
   IniState& st = state();
   KIT_MutexLock lock(st.m_mutex);
   iniFileContext* ctx = GetFileContext(fn);
@@ -492,7 +520,13 @@ BOOL WritePrivateProfileString(const char* appname, const char* keyname, const c
 }
 
 BOOL WritePrivateProfileSection(const char* appname, const char* strings, const char* fn) {
-  if (!appname || !fn) return FALSE;
+  if (!appname || !fn || !sectionHoldable(appname)) return FALSE;
+  for (const char* p = strings; p && *p; p += strlen(p) + 1) {
+    const char* eq = strchr(p, '=');
+    if (!eq) continue;
+    const std::string key(p, static_cast<size_t>(eq - p));
+    if (!keyHoldable(key.c_str()) || hasLineBreak(eq + 1)) return FALSE;
+  }
   IniState& st = state();
   KIT_MutexLock lock(st.m_mutex);
   iniFileContext* ctx = GetFileContext(fn);

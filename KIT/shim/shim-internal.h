@@ -17,3 +17,5 @@ const void* SHIM_Internal_TimerRecord(HWND hwnd, UINT id);
 // Called after an INI file's new content is written and before it replaces the file.
 void SHIM_Internal_INI_SetBeforeRenameHook(void (*hook)());
 const unsigned char* SHIM_Internal_DiagonalCursorImage();
+// Wakes the waiters of an event without signalling it (a wake-up that finds the event taken).
+void SHIM_Internal_WakeEventWaiters(HANDLE event);

@@ -1,7 +1,9 @@
 #include "KIT/shim/shim-misc.h"
 
 #include <pthread.h>
+#include <sys/syscall.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cmath>
@@ -87,7 +89,8 @@ PostedRec* m_pmq_empty = nullptr;
 PostedRec* m_pmq_inflight = nullptr;
 PostedRec* m_pmq_inflight_tail = nullptr;
 std::atomic<bool> m_pmq_initialised{false};
-pthread_t m_pmq_mainthread;  // written once before m_pmq_initialised is set
+pthread_t m_pmq_mainthread;                   // written once before m_pmq_initialised is set
+cocoa::RunLoop* m_pmq_mainrunloop = nullptr;  // likewise
 cocoa::Timer* m_pmq_timer = nullptr;
 SHIM_SendMessageFunc s_deliver = nullptr;
 
@@ -173,9 +176,47 @@ void Shim_vVexmir_tft::SHIM_Timer(cocoa::Timer*) {
   if (m_cb) m_cb(m_hwnd, WM_TIMER, m_timerid, GetTickCount());
 }
 
+namespace {
+
+// The thread that runs the windows: the queue's main thread once it is known, else the process's first thread.
+bool onMainThread() {
+  if (m_pmq_initialised.load(std::memory_order_acquire)) return pthread_equal(pthread_self(), m_pmq_mainthread) != 0;
+  return static_cast<pid_t>(syscall(SYS_gettid)) == getpid();
+}
+
+TimerRec* findWindowless(UINT id) {
+  for (TimerRec* r = m_timer_list; r; r = r->next) {
+    if (!r->hwnd && r->timerid == id) return r;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 UINT SetTimer(HWND hwnd, UINT id, UINT milliseconds, TIMERPROC callback) {
   if (!hwnd && !callback) return 0;
   if (hwnd && id == 0) return 0;
+  // A timer without a window set from another thread runs on the main run loop: a worker's own run loop never
+  // turns, and its timer would stay listed after the thread ended. Before the main thread is known it is refused.
+  if (!hwnd && !onMainThread()) {
+    if (!m_pmq_initialised.load(std::memory_order_acquire) || !m_pmq_mainrunloop) return 0;
+    UINT armed;
+    {
+      std::lock_guard<std::recursive_mutex> lock(m_timermutex());
+      TimerRec* rec = id ? findWindowless(id) : nullptr;
+      if (!rec) {
+        rec = new TimerRec{nextWindowlessId(), nullptr, nullptr, m_timer_list};
+        m_timer_list = rec;
+      }
+      armed = rec->timerid;
+    }
+    m_pmq_mainrunloop->perform([armed, milliseconds, callback] {
+      std::lock_guard<std::recursive_mutex> lock(m_timermutex());
+      // Killed before the main thread came to it: nothing to start.
+      if (findWindowless(armed)) SetTimer(nullptr, armed, milliseconds, callback);
+    });
+    return armed;
+  }
   // Window timers from other threads are scheduled by the main thread's next flush. A timer without a window has
   // no main-thread owner to go to, so it is set on the calling thread's own run loop.
   if (hwnd && id != 0xFFFFFFFF && isOtherThanQueueMainThread()) {
@@ -246,6 +287,24 @@ BOOL KillTimer(HWND hwnd, UINT id) {
     return TRUE;
   }
   if (!hwnd && id == 0xFFFFFFFF) return FALSE;
+  if (!hwnd && !onMainThread()) {
+    // The platform timer belongs to the main run loop: it is stopped there.
+    for (TimerRec** link = &m_timer_list; *link; link = &(*link)->next) {
+      TimerRec* r = *link;
+      if (r->hwnd || r->timerid != id) continue;
+      *link = r->next;
+      if (r->timer && m_pmq_mainrunloop) {
+        m_pmq_mainrunloop->perform([r] {
+          stopTimer(r);
+          delete r;
+        });
+      } else {
+        delete r;
+      }
+      return TRUE;
+    }
+    return FALSE;
+  }
   BOOL removed = FALSE;
   for (TimerRec** link = &m_timer_list; *link;) {
     TimerRec* r = *link;
@@ -292,6 +351,7 @@ void SHIM_Internal_PostMessage_Init() {
   cocoa::Object* delegate = cocoa::Application::shared()->delegate();
   if (!delegate || !delegate->as<SHIM_PostMessageTickDelegate>()) return;
   m_pmq_mainthread = pthread_self();
+  m_pmq_mainrunloop = cocoa::RunLoop::current();
   m_pmq_mutex();
   m_pmq_timer = new cocoa::Timer(
       0.05, true,

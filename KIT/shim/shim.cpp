@@ -362,6 +362,14 @@ BOOL SetEvent(HANDLE handle) {
   return FALSE;
 }
 
+void SHIM_Internal_WakeEventWaiters(HANDLE handle) {
+  if (!handle || headerOf(handle)->type != SHIM_OBJTYPE_EVENT) return;
+  auto* e = reinterpret_cast<SHIM_EventObj*>(handle);
+  pthread_mutex_lock(&e->mutex);
+  pthread_cond_broadcast(&e->cond);
+  pthread_mutex_unlock(&e->mutex);
+}
+
 BOOL ResetEvent(HANDLE handle) {
   if (!handle) return FALSE;
   SHIM_KernelObjHdr* hdr = headerOf(handle);
@@ -461,11 +469,12 @@ BOOL SetThreadPriority(HANDLE handle, int priority) {
     int policy;
     struct sched_param param;
     if (pthread_getschedparam(t->pt, &policy, &param) == 0) {
-      int p = priority + 31;
+      // Clamped before the offset is added: a priority near the int limits must not overflow.
+      long long p = static_cast<long long>(priority) + 31;
       const int lo = sched_get_priority_min(policy), hi = sched_get_priority_max(policy);
       if (p < lo) p = lo;
       if (p > hi) p = hi;
-      param.sched_priority = p;
+      param.sched_priority = static_cast<int>(p);
       ok = pthread_setschedparam(t->pt, policy, &param) == 0;
     }
   }

@@ -270,6 +270,9 @@ long Presenter::presentedCount() const {
 
 void Presenter::idle() {
   Impl& s = *impl_;
+  // Menus that pop up during this idle, from an event or from a timer of the pass, are this editor's.
+  Impl* outer = t_dispatching;
+  t_dispatching = &s;
   if (s.alive()) {
     s.readEvents();
     while (!s.queued.empty()) {
@@ -282,6 +285,7 @@ void Presenter::idle() {
   s.runModel(cocoa::kDefaultRunLoopMode);
   s.presentDrawn();
   s.flush();
+  t_dispatching = outer;
 }
 
 void Presenter::sync() {

@@ -337,3 +337,47 @@ TEST_F(ShimIni, ThreadsWritingOneFileLoseNoChange) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ShimIniMends, TextsTheFileCannotHoldAreRefusedAndNothingIsLost) {
+  char dir[] = "/tmp/vexmir-ini-mend-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string fn = std::string(dir) + "/ui.ini";
+  ASSERT_TRUE(WritePrivateProfileString("main", "size", "normal", fn.c_str()));
+  struct Bad {
+    const char *section, *key, *value;
+  };
+  for (const Bad& b : {Bad{"main", "size", "large\n[evil]"}, Bad{"main", "a=b", "1"}, Bad{"main", " lead", "1"},
+                       Bad{"main", "k\r", "1"}, Bad{"main", "[x", "1"}, Bad{"ma]in", "k", "1"}, Bad{"", "k", "1"},
+                       Bad{" main", "k", "1"}, Bad{"a\nb", "k", "1"}}) {
+    EXPECT_FALSE(WritePrivateProfileString(b.section, b.key, b.value, fn.c_str())) << b.section << "/" << b.key;
+  }
+  EXPECT_FALSE(WritePrivateProfileSection("main", "good=1\0bad=x\ny\0", fn.c_str()));
+  char buf[64];
+  GetPrivateProfileString("main", "size", "", buf, sizeof buf, fn.c_str());
+  EXPECT_STREQ(buf, "normal");
+  GetPrivateProfileString("evil", "x", "none", buf, sizeof buf, fn.c_str());
+  EXPECT_STREQ(buf, "none");
+  unlink(fn.c_str());
+  rmdir(dir);
+}
+
+TEST(ShimIniMends, IntegersOutOfRangeGiveTheDefault) {
+  char dir[] = "/tmp/vexmir-ini-int-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string fn = std::string(dir) + "/n.ini";
+  struct Case {
+    const char* text;
+    int expected;
+  };
+  for (const Case& c : {Case{"42", 42}, Case{"-7x", -7}, Case{"2147483647", 2147483647}, Case{"2147483648", 5},
+                        Case{"-2147483649", 5}, Case{"99999999999999999999", 5}, Case{"abc", 5}, Case{"0", 0}}) {
+    WritePrivateProfileString("s", "n", c.text, fn.c_str());
+    EXPECT_EQ(GetPrivateProfileInt("s", "n", 5, fn.c_str()), c.expected) << c.text;
+  }
+  unlink(fn.c_str());
+  rmdir(dir);
+}
+
+}  // namespace

@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "KIT/shim/shim-handles.h"
 #include "KIT/shim/shim-internal.h"
 #include "KIT/shim/shim.h"
 #include "platform/cocoa/application.h"
@@ -180,6 +181,32 @@ TEST_F(ShimTimers, TimerSetFromAWorkerStartsAtTheNextFlush) {
   EXPECT_EQ(SHIM_Internal_TimerCount(view_), 1);
   SHIM_RunRunLoop(60);
   EXPECT_EQ(SHIM_Internal_TimerCount(view_), 0);
+}
+
+TEST_F(ShimTimers, AWindowlessTimerSetFromAWorkerRunsOnTheMainRunLoop) {
+  static std::atomic<int> fired{0};
+  static std::thread::id firedOn;
+  fired = 0;
+  UINT id = 0;
+  std::thread worker([&] {
+    id = SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR, DWORD) {
+      firedOn = std::this_thread::get_id();
+      ++fired;
+    });
+  });
+  worker.join();  // the worker is gone; its timer must not be
+  ASSERT_NE(id, 0u);
+  SHIM_RunRunLoop(60);
+  EXPECT_GE(fired.load(), 1);
+  EXPECT_EQ(firedOn, std::this_thread::get_id());
+  ASSERT_NE(SHIM_Internal_TimerObject(nullptr, id), nullptr);
+  std::thread killer([&] { EXPECT_TRUE(KillTimer(nullptr, id)); });
+  killer.join();
+  SHIM_RunRunLoop(20);
+  EXPECT_EQ(SHIM_Internal_TimerObject(nullptr, id), nullptr);
+  const int after = fired.load();
+  SHIM_RunRunLoop(40);
+  EXPECT_EQ(fired.load(), after);
 }
 
 TEST_F(ShimTimers, RepeatedWorkerRequestsForOneTimerCollapse) {
@@ -436,7 +463,9 @@ TEST(ShimProcess, MakeProcessFrontFindsTheChild) {
   HANDLE p = SHIM_CreateProcess("/bin/sleep", 1, args);
   ASSERT_NE(p, nullptr);
   SHIM_MakeProcessFront(p);
-  EXPECT_NE(cocoa::processes::frontProcess(), 0);
+  const pid_t child = static_cast<SHIM_TaskObj*>(p)->task->processIdentifier();
+  EXPECT_GT(child, 0);
+  EXPECT_EQ(cocoa::processes::frontProcess(), child);
   EXPECT_EQ(WaitForSingleObject(p, 10000), 0u);
   CloseHandle(p);
 }

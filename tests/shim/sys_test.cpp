@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "KIT/shim/shim-handles.h"
+#include "KIT/shim/shim-internal.h"
 #include "KIT/shim/shim.h"
 
 namespace {
@@ -125,24 +126,25 @@ TEST(ShimEvent, TimedWaitEndsAtItsDeadlineAndIsWokenBySetEvent) {
 }
 
 TEST(ShimEvent, WakeUpsThatLoseTheEventDoNotRestartTheTimeOut) {
-  // Another thread keeps signalling and taking the event; the waiter must still give up near its own deadline.
+  // The waiter is woken again and again for two seconds without ever finding the event set; it must still give
+  // up at its own deadline of 60 ms, not wait until the wake-ups stop.
   HANDLE e = CreateEvent(nullptr, FALSE, FALSE, nullptr);
   std::atomic<bool> stop{false};
-  std::thread thief([&] {
-    while (!stop) {
-      SetEvent(e);
-      ResetEvent(e);
-      Sleep(1);
+  std::thread waker([&] {
+    const auto until = Clock::now() + std::chrono::seconds(2);
+    while (!stop && Clock::now() < until) {
+      SHIM_Internal_WakeEventWaiters(e);
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
   });
-  auto t0 = Clock::now();
-  DWORD r = WaitForSingleObject(e, 60);
-  auto waited = Clock::now() - t0;
+  const auto t0 = Clock::now();
+  const DWORD r = WaitForSingleObject(e, 60);
+  const auto waited = Clock::now() - t0;
   stop = true;
-  thief.join();
-  if (r == static_cast<DWORD>(WAIT_TIMEOUT)) {
-    EXPECT_LT(waited, std::chrono::seconds(5));
-  }
+  waker.join();
+  EXPECT_EQ(r, static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_GE(waited, std::chrono::milliseconds(55));
+  EXPECT_LT(waited, std::chrono::milliseconds(1500));
   CloseHandle(e);
 }
 
@@ -245,12 +247,26 @@ TEST(ShimThread, ZeroWaitOnARunningThreadTimesOutAtOnce) {
   EXPECT_TRUE(CloseHandle(t));
 }
 
+std::atomic<int> g_finishedAlone{0};
+DWORD finishAfterFlag(LPVOID p) {
+  auto* flag = static_cast<std::atomic<int>*>(p);
+  while (flag->load() == 0) Sleep(1);
+  // Runs after its handle was closed: the thread's own reference keeps its record alive (ASan watches the rest).
+  EXPECT_NE(GetCurrentThreadId(), 0u);
+  g_finishedAlone = 1;
+  return 3;
+}
+
 TEST(ShimThread, ClosingBeforeTheThreadEndsLetsItFinishAlone) {
   static std::atomic<int> go{0};  // outlives the test: the detached thread may still read it
-  HANDLE t = CreateThread(nullptr, 0, waitForFlag, &go, 0, nullptr);
+  g_finishedAlone = 0;
+  HANDLE t = CreateThread(nullptr, 0, finishAfterFlag, &go, 0, nullptr);
+  ASSERT_NE(t, nullptr);
   EXPECT_TRUE(CloseHandle(t));  // the thread still holds its own reference
+  EXPECT_EQ(g_finishedAlone.load(), 0);
   go = 1;
-  Sleep(20);
+  for (int i = 0; i < 5000 && !g_finishedAlone.load(); ++i) Sleep(1);
+  EXPECT_EQ(g_finishedAlone.load(), 1);
 }
 
 TEST(ShimThread, ManyWaitersJoinOnce) {
@@ -263,6 +279,17 @@ TEST(ShimThread, ManyWaitersJoinOnce) {
   w1.join();
   w2.join();
   EXPECT_EQ(ok.load(), 2);
+  CloseHandle(t);
+}
+
+TEST(ShimThread, PrioritiesAtTheIntLimitsAreClampedNotOverflowed) {
+  std::atomic<int> go{0};
+  HANDLE t = CreateThread(nullptr, 0, waitForFlag, &go, 0, nullptr);
+  // Under the undefined-behaviour sanitizer an overflowing priority + 31 stops the test here.
+  SetThreadPriority(t, INT_MAX);
+  SetThreadPriority(t, INT_MIN);
+  go = 1;
+  EXPECT_EQ(WaitForSingleObject(t, 5000), 0u);
   CloseHandle(t);
 }
 

@@ -3,15 +3,18 @@
 // clipboard and dropped files, and the faults of the layer that these tests pin down.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "KIT/shim/shim-ctl.h"
 #include "KIT/shim/shim-gdi-internal.h"
 #include "KIT/shim/shim-hwnd.h"
+#include "KIT/shim/shim-internal.h"
 #include "KIT/shim/shim.h"
 #include "platform/cocoa/controls.h"
 #include "platform/cocoa/modal.h"
@@ -92,6 +95,13 @@ LRESULT recordingProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   }
   g_log.push_back(name ? name : "0x" + std::to_string(msg));
   return DefWindowProc(hwnd, msg, wp, lp);
+}
+
+// First in the file, before any dialog sets the builder state: creators without one make nothing.
+TEST(WindowsBuilderState, CreatorsBeforeAnyStateReturnNull) {
+  EXPECT_EQ(SHIM_MakeButton(0, "OK", 1, 0, 0, 10, 10, 0), nullptr);
+  EXPECT_EQ(SHIM_MakeLabel(0, "L", 2, 0, 0, 10, 10, 0), nullptr);
+  EXPECT_EQ(SHIM_MakeControl("x", 3, "static", 0, 0, 0, 10, 10, 0), nullptr);
 }
 
 class WindowsTest : public ::testing::Test {
@@ -663,6 +673,343 @@ TEST_F(WindowsTest, ReleaseDCNeverFreesThePaintsOwnContext) {
   ASSERT_NE(dc, nullptr);
   ReleaseDC(v, dc);
   DestroyWindow(v);
+}
+
+// ---- Each Part's own examples
+
+LRESULT plainProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_NCCALCSIZE && GetProp(h, "inset")) {
+    auto* p = reinterpret_cast<NCCALCSIZE_PARAMS*>(lp);
+    p->rgrc[0].left += 10;
+    p->rgrc[0].top += 10;
+    p->rgrc[0].right -= 10;
+    p->rgrc[0].bottom -= 10;
+    return 0;
+  }
+  if (msg == WM_COMMAND) g_log.push_back("COMMAND " + std::to_string(wp));
+  if (msg == WM_CONTEXTMENU) g_log.push_back("CONTEXTMENU " + std::to_string(wp == reinterpret_cast<WPARAM>(h)));
+  if (msg == WM_DESTROY) g_log.push_back("DESTROY");
+  if (msg == WM_CAPTURECHANGED) g_log.push_back("CAPTURECHANGED");
+  return DefWindowProc(h, msg, wp, lp);
+}
+
+HWND plainWindow(const char* resid = reinterpret_cast<const char*>(0x400000), HWND parent = nullptr) {
+  return SHIM_CreateDialog(nullptr, resid, parent, reinterpret_cast<DLGPROC>(plainProc), 0);
+}
+
+TEST_F(WindowsTest, WindowHandleExamples) {
+  HWND dlg = plainWindow(reinterpret_cast<const char*>(0x400001));
+  cocoa::Window* w = dlg->as<cocoa::View>()->window();
+  w->setFrame(cocoa::Rect{0, 0, 300, 200}, false);
+  EXPECT_EQ(w->styleMask, 15u);
+  EXPECT_EQ(GetWindowLong(dlg, GWL_STYLE), WS_CAPTION | WS_THICKFRAME);
+  EXPECT_EQ(GetDlgItem(w, 0), dlg);
+  SHIM_MakeSetCurParms(1, 1, 0, 0, dlg, false, false);
+  HWND push = SHIM_MakeButton(0, "Go", 10, 0, 0, 40, 20, 0);
+  HWND radio = SHIM_MakeControl("A", 11, "Button", BS_AUTORADIOBUTTON | WS_GROUP, 0, 30, 40, 20, 0);
+  HWND radio2 = SHIM_MakeControl("B", 12, "Button", BS_AUTORADIOBUTTON, 50, 30, 40, 20, 0);
+  HWND radio3 = SHIM_MakeControl("C", 13, "Button", BS_AUTORADIOBUTTON, 100, 30, 40, 20, 0);
+  HWND edit = SHIM_MakeEditField(14, 0, 60, 80, 20, 0);
+  HWND label = SHIM_MakeLabel(-1, "Name", 15, 0, 90, 80, 12, 0);
+  EXPECT_EQ(GetWindowLong(push, GWL_STYLE), 3 | WS_CHILD);
+  EXPECT_EQ(GetWindowLong(radio, GWL_STYLE), 0x20009 | WS_CHILD);
+  EXPECT_EQ(GetWindowLong(radio2, GWL_STYLE), 9 | WS_CHILD);
+  SetWindowLongPtr(push, GWL_USERDATA, 99);
+  EXPECT_EQ(GetWindowLongPtr(push, GWL_USERDATA), 99);
+  EXPECT_EQ(SetWindowLong(push, 7, 5), 0);  // a control has no extra words
+  EXPECT_EQ(GetWindowLong(push, 7), 0);
+  EXPECT_EQ(GetWindow(push, GW_OWNER), dlg);
+  EXPECT_EQ(GetWindow(dlg, GW_OWNER), nullptr);
+  EXPECT_EQ(GetWindow(dlg, GW_CHILD), push);
+  EXPECT_EQ(GetWindow(radio, GW_HWNDNEXT), radio2);
+  EXPECT_EQ(GetWindow(push, GW_HWNDPREV), nullptr);
+  EXPECT_EQ(FindWindowEx(dlg, nullptr, "STATIC", nullptr), edit);  // text fields count as statics
+  EXPECT_EQ(FindWindowEx(dlg, nullptr, "static", "Name"), label);
+  EXPECT_EQ(FindWindowEx(nullptr, nullptr, nullptr, nullptr), nullptr);
+  // A nested control is not found; radio buttons switch off the rest of their set only.
+  HWND inner = plainWindow(nullptr, dlg);
+  SHIM_MakeSetCurParms(1, 1, 0, 0, inner, false, false);
+  SHIM_MakeButton(0, "Deep", 20, 0, 0, 10, 10, 0);
+  EXPECT_EQ(GetDlgItem(dlg, 20), nullptr);
+  SendMessage(radio2, BM_SETCHECK, 1, 0);
+  ShowWindow(dlg, SW_SHOW);
+  click(w, radio3);
+  EXPECT_EQ(SendMessage(radio3, BM_GETCHECK, 0, 0), 1);
+  EXPECT_EQ(SendMessage(radio2, BM_GETCHECK, 0, 0), 0);
+  // SetDlgItemText on an editable field tells its parent once; on a label not at all.
+  g_log.clear();
+  SetDlgItemText(dlg, 14, "x");
+  SetDlgItemText(dlg, 15, "y");
+  EXPECT_EQ(g_log, (std::vector<std::string>{"COMMAND " + std::to_string(0x0300000Eu)}));
+  char small[1] = {'z'};
+  EXPECT_TRUE(GetDlgItemText(dlg, 14, small, 0));  // a size below 1 writes nothing
+  EXPECT_EQ(small[0], 'z');
+  // Hiding the focused view moves the focus to its parent first.
+  w->makeFirstResponder(edit->as<cocoa::View>());
+  ShowWindow(edit, SW_HIDE);
+  EXPECT_EQ(GetFocus(), dlg);
+  ShowWindow(w, 5);
+  EXPECT_TRUE(w->isVisible());
+  ShowWindow(dlg, SW_HIDE);
+  EXPECT_FALSE(w->isVisible());
+  EXPECT_FALSE(IsWindowVisible(dlg));
+  DestroyWindow(dlg);
+}
+
+TEST_F(WindowsTest, RebuildingAFrameKeepsTheViewPlaceAndLevel) {
+  HWND v = SHIM_CreateDialog(nullptr, nullptr, nullptr, reinterpret_cast<DLGPROC>(plainProc), 0);
+  cocoa::Window* old = v->as<cocoa::View>()->window();
+  EXPECT_EQ(old->styleMask, 0u);  // no record, no parent: borderless
+  EXPECT_EQ(GetWindowLong(v, GWL_STYLE), 0);
+  old->setFrame(cocoa::Rect{120, 80, 300, 200}, false);
+  old->setLevel(3);
+  ShowWindow(v, SW_SHOW);
+  SetDlgItemText(v, 0, "Librarian");
+  EXPECT_EQ(SetWindowLong(v, GWL_STYLE, WS_CAPTION | WS_THICKFRAME), 0);
+  cocoa::Window* now = v->as<cocoa::View>()->window();
+  ASSERT_NE(now, nullptr);
+  EXPECT_NE(now, old);
+  EXPECT_EQ(now->styleMask, 15u);
+  EXPECT_EQ(now->frame().x, 120);
+  EXPECT_EQ(now->level(), 3);
+  EXPECT_TRUE(now->isVisible());
+  EXPECT_EQ(now->title(), "Librarian");
+  SetWindowLong(v, GWL_STYLE, WS_CAPTION | WS_THICKFRAME);
+  EXPECT_EQ(v->as<cocoa::View>()->window(), now);
+  // Parenting makes it a child; none makes it top-level again.
+  HWND host = plainWindow();
+  EXPECT_EQ(SetParent(v, host), host);
+  EXPECT_EQ(v->as<cocoa::View>()->superview(), host);
+  EXPECT_EQ(GetWindowLong(v, GWL_STYLE), WS_CHILD);
+  EXPECT_EQ(SetParent(v, nullptr), nullptr);
+  ASSERT_NE(v->as<cocoa::View>()->window(), nullptr);
+  EXPECT_TRUE(SHIM_IsContentView(v->as<cocoa::View>()));
+  DestroyWindow(v);
+  DestroyWindow(host);
+}
+
+TEST_F(WindowsTest, GeometryAndRepaintExamples) {
+  HWND v = plainWindow();
+  SetProp(v, "inset", reinterpret_cast<void*>(1));
+  cocoa::Window* w = v->as<cocoa::View>()->window();
+  w->setFrame(cocoa::Rect{0, 0, 200, 100}, false);
+  RECT r;
+  GetClientRect(v, &r);
+  EXPECT_EQ((std::vector<int>{r.left, r.top, r.right, r.bottom}), (std::vector<int>{0, 0, 180, 80}));
+  RemoveProp(v, "inset");
+  SHIM_MakeSetCurParms(1, 1, 0, 0, v, false, false);
+  HWND a = plainWindow(nullptr, v);
+  HWND b = plainWindow(nullptr, v);
+  HWND c = plainWindow(nullptr, v);
+  auto order = [&] { return v->as<cocoa::View>()->subviews(); };
+  SetWindowPos(a, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER);
+  EXPECT_EQ(order().front(), a);
+  SetWindowPos(a, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  EXPECT_EQ(order().back(), a);
+  SetWindowPos(a, b, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  EXPECT_EQ(order()[1], a);
+  EXPECT_EQ(order()[2], c);
+  // The first InvalidateRect walks up; a second, with bit 1 still set, does not.
+  auto* hv = a->as<Shim_vVexmir_hwnd>();
+  auto* parent = v->as<Shim_vVexmir_hwnd>();
+  hv->setDirtyBits(0);
+  parent->setDirtyBits(0);
+  InvalidateRect(a, nullptr, 0);
+  EXPECT_EQ(hv->dirtyBits(), 1);
+  EXPECT_EQ(parent->dirtyBits(), 2);
+  parent->setDirtyBits(0);
+  InvalidateRect(a, nullptr, 0);
+  EXPECT_EQ(parent->dirtyBits(), 0);
+  SetWindowPos(b, nullptr, 0, 0, 30, -40, SWP_NOMOVE | SWP_NOZORDER);
+  EXPECT_EQ(b->as<cocoa::View>()->frame().h, 200);  // a negative size writes nothing
+  // A modal session reports its response only once it has ended.
+  void* s = SHIM_ModalWindowStart(v);
+  ASSERT_NE(s, nullptr);
+  int code = 12345;
+  EXPECT_TRUE(SHIM_ModalWindowRun(s, &code));
+  EXPECT_EQ(code, 12345);
+  cocoa::modal::stopWithCode(7);
+  EXPECT_FALSE(SHIM_ModalWindowRun(s, &code));
+  EXPECT_EQ(code, 7);
+  SHIM_ModalWindowEnd(s);
+  EXPECT_EQ(cocoa::modal::modalWindow(), nullptr);
+  DestroyWindow(v);
+}
+
+TEST_F(WindowsTest, CaptureDestroyAndDefaultProcedureExamples) {
+  HWND v = plainWindow();
+  cocoa::Window* w = v->as<cocoa::View>()->window();
+  w->setFrame(cocoa::Rect{100, 100, 200, 100}, false);
+  ShowWindow(v, SW_SHOW);
+  g_log.clear();
+  SetCapture(v);
+  SetCapture(v);  // the holder itself: no notice
+  EXPECT_TRUE(g_log.empty());
+  // Hit testing: 1 everywhere inside when the procedure keeps the rectangle.
+  EXPECT_EQ(SendMessage(v, WM_NCHITTEST, 0, MAKELPARAM(150, 120)), HTCLIENT);
+  EXPECT_EQ(SendMessage(v, WM_NCHITTEST, 0, MAKELPARAM(50, 120)), 0);
+  // A right release over a child names the child; elsewhere the window.
+  SHIM_MakeSetCurParms(1, 1, 0, 0, v, false, false);
+  HWND child = plainWindow(nullptr, v);
+  child->as<cocoa::View>()->setFrame(cocoa::Rect{0, 0, 50, 50});
+  ShowWindow(child, SW_SHOW);
+  DefWindowProc(v, WM_RBUTTONUP, 0, MAKELPARAM(10, 10));
+  DefWindowProc(v, WM_RBUTTONUP, 0, MAKELPARAM(150, 80));
+  EXPECT_EQ(g_log, (std::vector<std::string>{"CONTEXTMENU 0", "CONTEXTMENU 1"}));
+  g_log.clear();
+  SendMessage(v, WM_DESTROY, 0, 0);
+  SendMessage(v, WM_DESTROY, 0, 0);
+  SendMessage(v, WM_CAPTURECHANGED, 0, 0);
+  EXPECT_EQ(g_log, (std::vector<std::string>{"DESTROY", "DESTROY"}));  // the view's, then the child's
+  EXPECT_EQ(GetCapture(), nullptr);
+  EXPECT_EQ(SendMessage(v, WM_USER, 0, 0), 0);
+  DestroyWindow(v);
+}
+
+INT_PTR beefProc(HWND, UINT msg, WPARAM, LPARAM) {
+  if (msg == WM_INITDIALOG) return 0xBEEF;
+  if (msg == WM_ERASEBKGND) return 1;
+  if (msg == WM_GETMINMAXINFO) return 0;
+  return 0;
+}
+
+TEST_F(WindowsTest, DialogExamples) {
+  // 0xBEEF from WM_INITDIALOG leaves the focus on the dialog view itself.
+  HWND d = SHIM_CreateDialog(SHIM_curmodule_dialogresource_head, MAKEINTRESOURCE(10014), nullptr, beefProc, 0);
+  cocoa::Window* w = d->as<cocoa::View>()->window();
+  EXPECT_EQ(w->firstResponder(), d);
+  // A procedure that answers WM_ERASEBKGND gets no background fill.
+  ShowWindow(d, SW_SHOW);
+  w->displayIfNeeded();
+  EXPECT_EQ(w->pixelAt(2, 2), 0xFFFFFFu);
+  // A child resource embeds in a parent view; without one it becomes a top-level window.
+  SHIM_DialogResourceIndex child{
+      MAKEINTRESOURCE(77), nullptr, SHIM_DIALOG_CHILD | SHIM_DIALOG_FLIPPED, nullptr, 50, 40, nullptr};
+  HWND embedded = SHIM_CreateDialog(&child, MAKEINTRESOURCE(77), d, beefProc, 0);
+  ASSERT_NE(embedded, nullptr);
+  EXPECT_EQ(embedded->as<cocoa::View>()->superview(), d);
+  EXPECT_EQ(embedded->as<Shim_vVexmir_hwnd>()->shimCreateWindowFlags(), 15u);
+  HWND alone = SHIM_CreateDialog(&child, MAKEINTRESOURCE(77), nullptr, beefProc, 0);
+  ASSERT_NE(alone, nullptr);
+  EXPECT_TRUE(SHIM_IsContentView(alone->as<cocoa::View>()));
+  EXPECT_EQ(SHIM_DialogBox(&child, MAKEINTRESOURCE(77), nullptr, beefProc, 0), -1);
+  // resid 0x400001 with a parent view: a resizable top-level window owned by the parent's window.
+  HWND owned = SHIM_CreateDialog(nullptr, reinterpret_cast<const char*>(0x400001), d, beefProc, 0);
+  cocoa::Window* ow = owned->as<cocoa::View>()->window();
+  EXPECT_EQ(ow->styleMask, 15u);
+  EXPECT_EQ(ow->as<Shim_vVexmir_windowbase>()->shimGetOwner(), static_cast<HWND>(w));
+  // A maximum size left at 1000000 or more leaves the platform's maximum.
+  ow->setMaxSize(cocoa::Point{800, 600});
+  EXPECT_EQ(ow->maxSize().x, 800);
+  DestroyWindow(alone);
+  DestroyWindow(d);
+  EXPECT_FALSE(IsWindow(owned));
+}
+
+TEST_F(WindowsTest, TheLastKeyWindowIsKeptByLivenessAndGesturesAreClamped) {
+  static LPARAM previous;
+  previous = -1;
+  auto proc = +[](HWND h, UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
+    if (msg == WM_ACTIVATE && wp == 1) previous = lp;
+    if (msg == WM_GESTURE) {
+      GESTUREINFO gi;
+      EXPECT_TRUE(SHIM_GetGestureInfo(lp, &gi));
+      if (gi.dwFlags == GF_END) g_log.push_back(std::to_string(gi.dwID) + ":" + std::to_string(gi.ullArguments));
+    }
+    return DefWindowProc(h, msg, wp, lp);
+  };
+  HWND a =
+      SHIM_CreateDialog(nullptr, reinterpret_cast<const char*>(0x400000), nullptr, reinterpret_cast<DLGPROC>(proc), 0);
+  HWND b =
+      SHIM_CreateDialog(nullptr, reinterpret_cast<const char*>(0x400000), nullptr, reinterpret_cast<DLGPROC>(proc), 0);
+  ShowWindow(a, SW_SHOW);
+  ShowWindow(b, SW_SHOW);  // a resigns and becomes the last key window
+  EXPECT_EQ(previous, reinterpret_cast<LPARAM>(a));
+  DestroyWindow(a);
+  HWND c =
+      SHIM_CreateDialog(nullptr, reinterpret_cast<const char*>(0x400000), nullptr, reinterpret_cast<DLGPROC>(proc), 0);
+  ShowWindow(c, SW_SHOW);
+  EXPECT_EQ(previous, reinterpret_cast<LPARAM>(b));
+  DestroyWindow(b);
+  ShowWindow(a == c ? a : c, SW_SHOW);
+
+  cocoa::Window* w = c->as<cocoa::View>()->window();
+  w->setFrame(cocoa::Rect{0, 0, 100, 100}, false);
+  g_log.clear();
+  for (double z : {1e30, -1e30, std::nan(""), 0.25}) {
+    cocoa::Event* e = mouse(cocoa::kMagnify, w, 10, 10);
+    e->deltaZ = z;
+    send(w, e);
+  }
+  for (double r : {1e30, -1e30}) {
+    cocoa::Event* e = mouse(cocoa::kRotate, w, 10, 10);
+    e->rotation = r;
+    send(w, e);
+  }
+  EXPECT_EQ(g_log, (std::vector<std::string>{"3:2048", "3:512", "3:1025", "3:1280", "5:65535", "5:0"}));
+  DestroyWindow(c);
+}
+
+TEST_F(WindowsTest, ANestedBuildLeavesTheOuterTableInItsOwnDialog) {
+  static SHIM_DialogResourceIndex inner{MAKEINTRESOURCE(501),
+                                        nullptr,
+                                        SHIM_DIALOG_CHILD | SHIM_DIALOG_FLIPPED,
+                                        [](HWND view, int) {
+                                          SHIM_MakeSetCurParms(3, 3, 0, 0, view, false, false);
+                                          SHIM_MakeButton(0, "Inner", 1, 0, 0, 10, 10, 0);
+                                        },
+                                        60,
+                                        60,
+                                        nullptr};
+  static const SHIM_DialogControlEntry half1[] = {{"__SHIM_BUTTON", 0, "One", 10, 10, 10, 20, 10, 0}};
+  static const SHIM_DialogControlEntry half2[] = {{"__SHIM_BUTTON", 0, "Two", 11, 40, 10, 20, 10, 0}};
+  static SHIM_DialogResourceIndex outer{MAKEINTRESOURCE(500),
+                                        "Outer",
+                                        SHIM_DIALOG_FLIPPED,
+                                        [](HWND view, int) {
+                                          SHIM_MakeSetCurParms(1, 1, 0, 0, view, false, false);
+                                          SHIM_GenerateDialogFromList(half1, 1);
+                                          SHIM_CreateDialog(&inner, MAKEINTRESOURCE(501), view, nullptr, 0);
+                                          SHIM_GenerateDialogFromList(half2, 1);
+                                        },
+                                        200,
+                                        100,
+                                        nullptr};
+  inner._next = nullptr;
+  outer._next = &inner;
+  HWND d = SHIM_CreateDialog(&outer, MAKEINTRESOURCE(500), nullptr, nullptr, 0);
+  ASSERT_NE(d, nullptr);
+  HWND two = GetDlgItem(d, 11);
+  ASSERT_NE(two, nullptr);
+  EXPECT_EQ(two->as<cocoa::View>()->frame().x, 40);  // the outer scale, in the outer dialog
+  DestroyWindow(d);
+}
+
+TEST_F(WindowsTest, RelativeMouseModeReportsViewCoordinates) {
+  HWND v = plainWindow();
+  cocoa::Window* w = v->as<cocoa::View>()->window();
+  w->setFrame(cocoa::Rect{100, 200, 300, 200}, false);
+  cocoa::input::setMouseLocation(cocoa::Point{150, 350});
+  SHIM_ShowCursor(false);
+  cocoa::Event* e = mouse(cocoa::kMouseMoved, w, 0, 0);
+  cocoa::input::setMouseLocation(cocoa::Point{150, 350});
+  e->deltaX = 0;
+  e->deltaY = 0;
+  const cocoa::Point p = shimProcessMouseEvent(WM_MOUSEMOVE, v->as<cocoa::View>(), e);
+  e->release();
+  SHIM_ShowCursor(true);
+  EXPECT_EQ(p.x, 50);
+  EXPECT_EQ(p.y, 50);  // flipped: 200 - (350 - 200)
+  DestroyWindow(v);
+}
+
+TEST_F(WindowsTest, AWindowlessTimerFromAWorkerIsRefusedBeforeTheMainThreadIsKnown) {
+  ASSERT_FALSE(SHIM_Internal_PMQ_IsMainThreadKnown());
+  UINT id = 1;
+  std::thread worker([&] { id = SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR, DWORD) {}); });
+  worker.join();
+  EXPECT_EQ(id, 0u);
+  EXPECT_EQ(SHIM_Internal_TimerCount(nullptr), 0);
 }
 
 }  // namespace

@@ -547,8 +547,24 @@ StepAction parseMenu(const StepArgs& a, std::string* error) {
       return true;
     };
   }
+  if (a.words.size() == 2 && a.words[0] == "title" && a.keys.empty()) {
+    // The next menu picks its top-level item of that title (a port name, say, whose position is not known in
+    // advance); without one it is dismissed.
+    const std::string title = a.words[1];
+    return [title](Session& s, std::string*) {
+      cocoa::menus::setChooser([title](const cocoa::ShownMenu& menu) {
+        cocoa::menus::setChooser(nullptr);
+        for (size_t i = 0; i < menu.items.size(); ++i)
+          if (menu.items[i].title == title) return cocoa::menus::Choice{static_cast<int>(i)};
+        return cocoa::menus::Choice{};
+      });
+      s.host.out().line("menu will choose " + quoted(title.c_str(), title.size() + 1));
+      return true;
+    };
+  }
   if (a.words.size() != 2 || a.words[0] != "choose" || !a.keys.empty())
-    return fail(error, "menu choose I[/J...] | menu dismiss (item numbers from 0, submenus after /)");
+    return fail(error,
+                "menu choose I[/J...] | menu title TEXT | menu dismiss (item numbers from 0, submenus after /)");
   cocoa::menus::Choice path;
   std::stringstream ss(a.words[1]);
   std::string part;
@@ -655,7 +671,7 @@ const StepRegistrar kEditorSteps[] = {
                    parseKey}),
     StepRegistrar({"type", "type TEXT", parseType}),
     StepRegistrar({"pump", "pump TICKS", parsePump}),
-    StepRegistrar({"menu", "menu choose I[/J...] | menu dismiss", parseMenu}),
+    StepRegistrar({"menu", "menu choose I[/J...] | menu title TEXT | menu dismiss", parseMenu}),
     StepRegistrar({"panel", "panel choose PATH | panel cancel", parsePanel}),
     StepRegistrar({"alert", "alert answer default|alternate|other|cancel", parseAlert}),
     StepRegistrar({"window", "window save FILE.png | window draws", parseWindow}),

@@ -1,9 +1,11 @@
 // X11 steps for an editor opened with `editor open x11`: real input injected into the server by xdotool while the
 // host idles the editor, a screenshot of the host's window as the server shows it, and the server's resource counts.
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -48,11 +50,19 @@ bool runXdotool(Session& s, const std::vector<std::string>& words, std::string* 
     return false;
   }
   int status = 0;
+  // xdotool waits for windows it searches for; one that never comes must not hang the script.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   for (;;) {
     const pid_t done = waitpid(pid, &status, WNOHANG);
     if (done == pid) break;
     if (done < 0) {
       *err = "lost the xdotool process";
+      return false;
+    }
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      *err = "xdotool did not finish within 30 s (did a window it waits for never appear?)";
       return false;
     }
     s.host.dispatch(effEditIdle, 0, 0, nullptr, 0.0f);

@@ -1,0 +1,382 @@
+// SysEx from the synthesizer: replies for the librarian, program and global dumps into the editor, edit-mode
+// changes, parameter changes that move the bound controls, and the synthesizer's channel.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "KIT/IEffect/ControlLayer.h"
+#include "KIT/IEffect/IControl.h"
+#include "KIT/IEffect/IGraphics.h"
+#include "KIT/IEffect/IParam.h"
+#include "KIT/shim/shim-sys.h"
+#include "src/ControlAction.h"
+#include "src/GlobalDump.h"
+#include "src/LibrarianEditor.h"
+#include "src/MIDIMessageManager.h"
+#include "src/PatchFile.h"
+#include "src/PatchLibrarian.h"
+#include "src/PatchManager.h"
+#include "src/ProgramDump.h"
+#include "src/Vexmir.h"
+
+namespace {
+
+bool korgHeader(const uint8_t* d, int n) {
+  return n >= 5 && d[1] == 0x42 && (d[2] & 0xF0) == 0x30 && d[3] == 0x58;
+}
+
+// A copy of the program in the selected upper slot of the open bank; the bank holds exactly 128 programs after.
+void storeInSelectedUpperSlot(PatchLibrarian* lib, const LibrarianPatch& patch) {
+  if (!lib) return;
+  PatchFile* bank = lib->bankAt(lib->upperBankIndex);
+  if (!bank) return;
+  bank->patches.resize(kProgramsPerBank);
+  const int slot = lib->selectedUpperSlot;
+  if (slot < 0 || slot >= kProgramsPerBank) return;
+  bank->patches[static_cast<size_t>(slot)] = patch;
+}
+
+// The first-stage value of an incoming parameter change for the parameter the control is bound to.
+int decodeValue(int paramIdx, int low, int high) {
+  auto pair = [&](int first) { return paramIdx == first || paramIdx == first + 1; };
+  const bool offset64 = pair(kFilterVeloSense) || pair(kAmpVeloSense) || pair(kAmpKBDTrack) || pair(kVibratoInt) ||
+                        (paramIdx >= kSeq1Step1 && paramIdx <= kSeq3Step1 + 31);
+  if (offset64) return high != 0 ? low - 64 : low + 64;
+  if (pair(kTimbreBendRange) || paramIdx == kEQLowGain || paramIdx == kEQHiGain)
+    return high != 0 ? low - 116 : low + 12;
+  if (pair(kTimbreTune)) return high != 0 ? low - 78 : low + 50;
+  if (pair(kTimbreTranspose)) return high != 0 ? low - 104 : low + 24;
+  if (paramIdx == kArpSwing) return high != 0 ? low - 28 : low + 100;
+  if (paramIdx == kArpTempo) return high == 2 ? low + 236 : high == 1 ? low + 108 : low - 20;
+  return low;
+}
+
+void moveFromSysEx(IControl* c, int v) {
+  IParam* p = c ? c->GetParam() : nullptr;
+  if (!p) return;
+  const double range = p->GetMax() - p->GetMin();
+  if (!(range > 0.0)) return;
+  c->SetValueFromHardware(std::clamp((v - p->GetMin()) / range, 0.0, 1.0));
+}
+
+void moveFromCC(IControl* c, int v) {
+  IParam* p = c ? c->GetParam() : nullptr;
+  if (!p) return;
+  const double range = p->GetMax() - p->GetMin();
+  if (!(range > 0.0)) return;
+  c->SetValueFromHardware(std::clamp(v / range, 0.0, 1.0));
+}
+
+struct MirrorRow {
+  int p, cc;
+  bool isSigned;
+};
+
+const MirrorRow kTimbre1Rows[] = {
+    {71, 5, false},   {73, 77, false},  {74, 14, false},  {75, 15, false},  {76, 15, false},  {77, 78, false},
+    {78, 82, false},  {79, 18, false},  {80, 19, false},  {81, 20, false},  {82, 21, false},  {83, 22, false},
+    {84, 83, false},  {85, 74, false},  {86, 71, false},  {87, 79, true},   {88, 85, true},   {89, 7, false},
+    {90, 10, true},   {91, 86, false},  {92, 92, false},  {94, 23, false},  {95, 24, false},  {96, 25, false},
+    {97, 26, false},  {99, 73, false},  {100, 75, false}, {101, 70, false}, {102, 72, false}, {104, 87, false},
+    {105, 27, false}, {109, 88, false}, {110, 76, false}, {116, 28, true},  {119, 29, true},  {122, 30, true},
+    {125, 31, true}};
+const MirrorRow kTimbre2Rows[] = {
+    {89, 77, false},  {90, 14, false},  {91, 15, false},  {92, 15, false},  {93, 78, false},  {94, 82, false},
+    {95, 18, false},  {96, 19, false},  {97, 20, false},  {98, 21, false},  {99, 22, false},  {100, 83, false},
+    {101, 74, false}, {102, 71, false}, {103, 79, true},  {104, 85, true},  {105, 7, false},  {106, 10, true},
+    {107, 86, false}, {108, 92, false}, {110, 23, false}, {111, 24, false}, {112, 25, false}, {113, 26, false},
+    {115, 73, false}, {116, 75, false}, {117, 70, false}, {118, 72, false}, {120, 87, false}, {121, 27, false},
+    {125, 88, false}, {126, 76, false}};
+
+int signedValue(int low) {
+  return low <= 0x40 ? low + 64 : low - 64;
+}
+
+}  // namespace
+
+void MIDIMessageManager::processSysExToUI(IControl* control, int value, bool quickTab, bool commonMode, bool incoming) {
+  dumpPending = false;
+  if (!control) return;
+  if (incoming) incomingUpdate = true;
+  moveFromSysEx(control, value);
+  if (quickTab) plug->OnParamChange2(kQuickTab);
+  if (commonMode) plug->OnParamChange2(kCommonMode);
+  incomingUpdate = false;
+}
+
+void MIDIMessageManager::getNormalControl(int a, int b, int c, int d, int value, bool incoming) {
+  if (IControl* control = plug->getSysexControl(a, b, c, d, 0))
+    processSysExToUI(control, value, false, false, incoming);
+}
+
+void MIDIMessageManager::decodeTapPatternCode(const unsigned char* code, char* steps) {
+  const int w[3] = {code[0] | code[1] << 7 | code[2] << 14 | (code[3] & 3) << 21,
+                    code[3] >> 2 | code[4] << 5 | code[5] << 12 | (code[6] & 15) << 19,
+                    code[6] >> 4 | code[7] << 3 | code[8] << 10 | code[9] << 17};
+  for (int k = 0; k < 3; ++k) {
+    int div = 24 * 24 * 24 * 24;
+    for (int i = 0; i < 5; ++i, div /= 24) {
+      const int digit = w[k] / div % 24;
+      steps[10 * k + 2 * i] = static_cast<char>(digit & 7);
+      steps[10 * k + 2 * i + 1] = static_cast<char>(digit >> 3);
+    }
+  }
+  steps[30] = static_cast<char>(code[10] & 7);
+  const int t = (code[10] >> 3) & 3;
+  steps[31] = static_cast<char>(t == 3 ? 0 : t);
+  steps[32] = static_cast<char>((code[10] >> 2) & 0x18);
+}
+
+void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice) {
+  if (!msg || !msg->mData) return;
+  const uint8_t* d = msg->mData;
+  const int n = msg->mSize;
+  if (!fromDevice || n == 6 || !korgHeader(d, n)) return;
+  if (librarian && librarian->bankDumpFromHardware) allRequest.active = true;
+
+  if (singleRequest.active) {
+    gotData = true;
+    singleRequest.addMessageData(d, n);
+    storeInSelectedUpperSlot(librarian, singleRequest.patch);
+    if (LibrarianEditor* editor = plug->getLibrarianEditor()) editor->updatePatchLibrarianView(0);
+    plug->setLibrarianViewDirty();
+    gotData = false;
+    replyTaken = true;
+    return;
+  }
+  if (allRequest.active) {
+    allRequest.patch.messages.clear();
+    allRequest.patch.name.clear();
+    if (!plug->bankReceiveActive) {
+      // The first message is the bank dump itself: the reader hands its programs back through the editor.
+      plug->bankReceiveActive = true;
+      if (librarian) {
+        librarian->selectedUpperSlot = 0;
+        librarian->bankDumpFromHardware = true;
+        PatchFile bank;
+        ByteChunk chunk;
+        chunk.PutBytes(d, n);
+        librarian->loadFromChunk(&chunk, n, &bank, 0);
+      }
+    } else {
+      gotData = true;
+      if (allRequest.addMessageData(d, n)) {
+        storeInSelectedUpperSlot(librarian, allRequest.patch);
+        if (LibrarianEditor* editor = plug->getLibrarianEditor()) editor->updatePatchLibrarianView(0);
+        plug->setLibrarianViewDirty();
+      }
+      if (librarian) {
+        // Never past the bank's last slot: a longer stream stops the request there.
+        if (librarian->selectedUpperSlot >= kProgramsPerBank - 1) allRequest.active = false;
+        librarian->selectedUpperSlot = std::min(librarian->selectedUpperSlot + 1, kProgramsPerBank);
+      }
+      return;
+    }
+  } else if (n >= 290 && dumpPending) {
+    gotData = true;
+    if (d[2] != plug->deviceId) {
+      plug->displayStatus("Global Channel Mismatch!");
+      return;
+    }
+    sysexPartPatchParse(msg);
+    if (n >= 298) {
+      plug->dataMismatch = true;
+      plug->setParameterFromPlug(kGlobalClockSource, 1.0);
+    }
+    refreshPending = true;
+  } else if ((n >= 230 && n <= 289) || n >= 290) {
+    if (plug->connectPending) {
+      if (d[2] != plug->deviceId) adoptChannel(d[2]);
+      sysexSettingsParse(msg);
+      if (n >= 238 && n <= 289) {
+        plug->dataMismatch = true;
+        plug->setParameterFromPlug(kGlobalClockSource, 1.0);
+      }
+    }
+  } else if (n <= 24 && !dumpPending) {
+    if (d[2] != plug->deviceId) adoptChannel(d[2]);
+    refreshPending = false;
+    if (n == 8 && d[4] == 0x4E) {
+      if (d[5] == 0) plug->editModeOn = false;
+      if (d[5] == 1) {
+        plug->editModeOn = true;
+        dumpPending = true;
+      }
+    } else if (n == 10 && d[4] == 0x41) {
+      parameterChange(d);
+    }
+  }
+  if (refreshPending) plug->OnParamChange2(kQuickTab);
+  gotData = false;
+}
+
+// The synthesizer's channel, from byte 2 of its message: every later message goes out on it.
+void MIDIMessageManager::adoptChannel(int byte2) {
+  plug->storeParamValue(kGlobalMidiChannel, byte2 - 0x30);
+  plug->deviceId = byte2;
+}
+
+void MIDIMessageManager::parameterChange(const uint8_t* d) {
+  const int low = d[5], high = d[6], vLow = d[7], vHigh = d[8];
+  IControl* control = plug->getSysexControl(0x58, 0x41, low, high, 0);
+  const bool quickTabAddress = (low == 0x00 && high == 0x02) || (low == 0x29 && high == 0x00) ||
+                               (low == 0x6B && high == 0x00) || (low == 0x70 && high == 0x00) ||
+                               (low == 0x7B && high == 0x01);
+  if (quickTabAddress || (low == 0x10 && high == 0x00)) {
+    if (control) processSysExToUI(control, vLow, quickTabAddress, !quickTabAddress, true);
+    return;
+  }
+  if (control) {
+    dumpPending = false;
+    moveFromSysEx(control, decodeValue(control->ParamIdx(), vLow, vHigh));
+  }
+  if (low < 8 || low > 127) return;
+
+  // The control bound to the CC or NRPN that carries the same parameter follows too.
+  int cc = -1, channelKey = 1, v = vLow, nrpnNumber = -1;
+  auto timbreKey = [&](int t) { return Vexmir::toInt(plug->paramValue(kMultiPartMIDICh + t)) + 1; };
+  const int globalKey = plug->globalChannel() + 1;
+  const bool plainHigh = vHigh == 0, signedHigh = vHigh == 0 || vHigh == 0x7F;
+  auto fromRows = [&](const MirrorRow* rows, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+      if (rows[i].p != low) continue;
+      if (rows[i].isSigned ? !signedHigh : !plainHigh) return false;
+      cc = rows[i].cc;
+      v = rows[i].isSigned ? signedValue(vLow) : vLow;
+      return true;
+    }
+    return false;
+  };
+  bool found = false;
+  if (high == 0 && plainHigh) {
+    static const int ccOf[][2] = {{22, 13}, {23, 94}, {25, 12}, {26, 93}};
+    for (const auto& r : ccOf)
+      if (r[0] == low) {
+        cc = r[1];
+        channelKey = globalKey;
+        found = true;
+      }
+    if (!found && (low == 28 || low == 29 || low == 32)) {
+      cc = 6;
+      nrpnNumber = low == 28 ? 7 : low == 29 ? 3 : 10;
+      v = low == 32 ? static_cast<int>((vLow + 1) * 1.27) : vLow;
+      channelKey = globalKey;
+      found = true;
+    }
+  }
+  if (!found && high == 1 && low == 57 && plainHigh) {
+    cc = 5;
+    channelKey = timbreKey(1);
+    found = true;
+  }
+  if (!found && high == 0 && fromRows(kTimbre1Rows, sizeof kTimbre1Rows / sizeof kTimbre1Rows[0])) {
+    channelKey = timbreKey(0);
+    found = true;
+  }
+  if (!found && high == 1 && fromRows(kTimbre2Rows, sizeof kTimbre2Rows / sizeof kTimbre2Rows[0])) {
+    channelKey = timbreKey(1);
+    found = true;
+  }
+  if (!found && (high == 1 || high == 2) && signedHigh) {
+    int x = -1;
+    if (high == 1)
+      x = low >= 8 && low <= 23 ? low + 8 : low >= 26 && low <= 41 ? low + 6 : low >= 44 && low <= 59 ? low + 4 : -1;
+    if (high == 2)
+      x = low >= 24 && low <= 39 ? low - 8 : low >= 42 && low <= 57 ? low - 10 : low >= 60 && low <= 75 ? low - 12 : -1;
+    if (x >= 0) {
+      cc = 6;
+      nrpnNumber = x;
+      v = signedValue(vLow);
+      channelKey = Vexmir::toInt(plug->paramValue(kMultiPartMIDICh + (high - 1)));
+      found = true;
+    }
+  }
+  if (!found) {
+    cc = 0;
+    v = vLow;
+    channelKey = high == 0 ? timbreKey(0) : high == 1 ? timbreKey(1) : 1;
+  }
+
+  IControl* mirror = plug->getCCControls(channelKey, cc, 0);
+  if (!mirror && cc == 6 && nrpnNumber >= 0) {
+    // The NRPN-bound control of the row: the arpeggiator's under MSB 0, a step's under the MSB last received.
+    const int msb = nrpnMsb <= 127 ? static_cast<int>(nrpnMsb) : 0;
+    mirror = plug->getMsbLsbControl(channelKey, msb, 0, nrpnNumber, 0);
+    if (!mirror) mirror = plug->getMsbLsbControl(0, msb, 0, nrpnNumber, 0);
+  }
+  if (!mirror || mirror == control) return;
+  plug->editModeOn = true;
+  moveFromCC(mirror, v);
+  if (cc == 86 || cc == 77) plug->OnParamChange2(kQuickTab);
+}
+
+void MIDIMessageManager::sysexPartPatchParse(ISysEx* msg) {
+  if (!msg || msg->mSize != kProgramDumpSize || (msg->mData[2] & 0xF0) != 0x30 || msg->mData[3] != 0x58) return;
+  plug->dataMismatch = false;
+  replyTaken = false;
+  std::vector<double> values(static_cast<size_t>(kNumParams));
+  for (int i = 0; i < kNumParams; ++i) values[static_cast<size_t>(i)] = plug->paramValue(i);
+  ProgramParseResult result;
+  if (!parseProgramDump(msg->mData, static_cast<size_t>(msg->mSize), values.data(), &result)) return;
+
+  if (IParam* name = plug->GetParam(kPatchName)) name->SetDisplayText(0, result.name.c_str());
+  if (patchManager) {
+    if (patchManager->patch.names.empty()) patchManager->patch.names.resize(1);
+    patchManager->patch.names[0] = librarianProgramName(result.name);
+  }
+  plug->setLibrarianViewDirty();
+
+  // Each received value reaches its parameter and controls; the bindings remember it as the value last handled,
+  // so the same value is not sent back, while the next different edit is.
+  for (int idx : result.changed) {
+    const double v = values[static_cast<size_t>(idx)];
+    plug->setParameterFromPlug(idx, v);
+    IParam* p = plug->GetParam(idx);
+    if (ControlAction* a = p ? p->GetControlAction() : nullptr)
+      a->lastValue = static_cast<double>(Vexmir::toInt(p->Value()));
+  }
+  if (result.refreshRequested) refreshPending = true;
+  if (result.voiceModeApplied) {
+    const double tab = plug->paramValue(kMainTab);
+    if ((tab == 2.0 || tab == 3.0) && plug->editorLayers.timbreControl)
+      plug->editorLayers.timbreControl->GrayOut(plug->paramValue(kCommonMode) == 0.0);
+  }
+  for (int t = 0; t < 2; ++t)
+    if (result.channelRestored[t]) {
+      plug->setParameterFromPlug(kMultiPartMIDICh + t, values[static_cast<size_t>(kMultiPartMIDICh + t)]);
+      Sleep(50);
+    }
+  replyTaken = true;
+}
+
+void MIDIMessageManager::sysexSettingsParse(ISysEx* msg) {
+  const uint8_t* d = msg ? msg->mData : nullptr;
+  const int n = msg ? msg->mSize : 0;
+  if (!d || n != kGlobalDumpSize || (d[2] & 0xF0) != 0x30 || d[3] != 0x58) {
+    gotData = false;
+    dumpPending = false;
+    return;
+  }
+  plug->dataMismatch = false;
+  replyTaken = false;
+  std::vector<double> values(static_cast<size_t>(kNumParams));
+  for (int i = 0; i < kNumParams; ++i) values[static_cast<size_t>(i)] = plug->paramValue(i);
+  if (parseGlobalDump(d, static_cast<size_t>(n), values.data())) {
+    for (int idx : kGlobalDumpParams) {
+      plug->setParameterFromPlug(idx, values[static_cast<size_t>(idx)]);
+      IParam* p = plug->GetParam(idx);
+      if (ControlAction* a = p ? p->GetControlAction() : nullptr)
+        a->lastValue = static_cast<double>(Vexmir::toInt(p->Value()));
+    }
+  }
+  // The channel the synthesizer reports is the one every later message uses.
+  plug->deviceId = 0x30 + plug->globalChannel();
+  if (plug->connectPending) {
+    plug->connectPending = false;
+    plug->editorReady = true;
+  }
+  plug->localControlFlag = plug->paramValue(kGlobalLocalControl) == 1.0;
+  replyTaken = true;
+  gotData = false;
+  dumpPending = false;
+}

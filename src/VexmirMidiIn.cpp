@@ -1,0 +1,34 @@
+// MIDI into the editor object: short messages and SysEx from the synthesizer (MIDI input thread) and from the
+// host (a host thread), filtered here and handed to the hub.
+#include "KIT/IEffect/ControlLayer.h"
+#include "KIT/IEffect/IGraphics.h"
+#include "src/MIDIMessageManager.h"
+#include "src/Vexmir.h"
+
+void Vexmir::ProcessMidiMsg(IMidiMsg* msg, bool fromDevice) {
+  MIDIMessageManager* hub = midiManager.get();
+  if (!msg || !hub) return;
+  if (deviceBusy || dumpSendRunning || hub->dumpPending) return;
+  if (fromDevice && masterKeyboardFlag) return;
+  if (msg->StatusMsg() == IMidiMsg::kNone) return;
+  if (fromDevice) {
+    hub->ProcessMidiMsgFromDevice(msg);
+  } else {
+    const int t = timbreOfChannel(msg->Channel());
+    hub->ProcessMidiMsgFromDAW(msg, t < 0 ? 0 : t);
+  }
+}
+
+void Vexmir::ProcessSysEx(ISysEx* msg, bool fromDevice) {
+  MIDIMessageManager* hub = midiManager.get();
+  if (!msg || !msg->mData || msg->mSize <= 0 || !hub) return;
+  if (deviceBusy || dumpSendRunning) return;
+  if (fromDevice ? deviceFilter[kFilterSysEx] : hostFilter[kFilterSysEx]) return;
+  const uint8_t* d = msg->mData;
+  const int n = msg->mSize;
+  if (GetGUI() && trackIncomingMidi && n >= 9 && n <= 24 && (d[2] & 0xF0) == 0x30 && d[3] == 0x58)
+    lightMidiLed(d[6] == 0 ? 0 : 1);
+  hub->ProcessSysEx(msg, fromDevice);
+  if (editorLayers.root) editorLayers.root->setControlsDirty();
+  if (hub->replyTaken) answerReceived = true;
+}

@@ -1,0 +1,452 @@
+// The parameter logic: the editor's reaction to an edit (OnParamChange) and to a value that came from the
+// synthesizer (OnParamChange2), and the send step every synthesizer parameter goes through.
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <vector>
+
+#include "KIT/IEffect/ControlLayer.h"
+#include "KIT/IEffect/IControl.h"
+#include "KIT/IEffect/IControls.h"
+#include "KIT/IEffect/IGraphics.h"
+#include "src/ControlAction.h"
+#include "src/ControlDisplay.h"
+#include "src/LinkManager.h"
+#include "src/MIDIMessageManager.h"
+#include "src/PatchManager.h"
+#include "src/TabSwitchFunctions.h"
+#include "src/UIConfigManager.h"
+#include "src/Vexmir.h"
+
+namespace {
+const char* const kSetMidiFirst = "Set MIDI I/O First!";
+
+uint8_t dataByte(int v) {
+  return static_cast<uint8_t>(std::clamp(v, 0, 127));
+}
+}  // namespace
+
+int Vexmir::toInt(double v) {
+  if (std::isnan(v)) return 0;
+  if (v >= static_cast<double>(INT_MAX)) return INT_MAX;
+  if (v <= static_cast<double>(INT_MIN)) return INT_MIN;
+  return static_cast<int>(v);
+}
+
+void Vexmir::setParameterFromPlug(int idx, double value) {
+  if (IGraphics* g = GetGUI())
+    g->SetParameterFromPlug(idx, value, false);
+  else
+    storeParamValue(idx, value);
+}
+
+IControl* Vexmir::firstControl(int paramIdx) const {
+  IParam* p = GetParam(paramIdx);
+  ControlAction* a = p ? p->GetControlAction() : nullptr;
+  if (a && !a->controls.empty()) return a->controls.front();
+  return findFirstControl(paramIdx);
+}
+
+void Vexmir::cacheEditorObjects() {
+  EditorLayers& L = editorLayers;
+  L.root = namedLayer("root");
+  L.miniMixer = namedLayer("miniMixer");
+  L.timbreControl = namedLayer("timbreControlLayer");
+  L.splitPoint = namedLayer("splitPointLayer");
+  L.discardChangesRight = namedLayer("discardChangesLayerRight");
+  L.keepBankOpen = namedLayer("keepBankOpenLayer");
+  L.saveChanges = namedLayer("saveChangesLayer");
+  L.searchField = namedLayer("searchField");
+  L.midiSettingsButton = namedLayer("midiSettingsButton");
+  L.velocityLevel = namedLayer("velocityLevelLayer");
+  L.delayKnob = namedLayer("delayKnobLayer");
+  L.delayMenu = namedLayer("delayMenuLayer");
+  L.releaseAllLocks = namedLayer("releaseAllLocksLayer");
+  L.mainOscLayer = namedLayer("mainOscLayer");
+  L.modSequence = namedLayer("modSequence");
+  L.leftPatchMenu = namedLayer("LeftPatchPopupMenu");
+  L.rightPatchMenu = namedLayer("RightPatchPopupMenu");
+  L.bankEditMenu = namedLayer("BANKEDITMENU");
+  L.rightSearchMenu = namedLayer("RightSearchPopupMenu");
+  L.progress = namedLayer("PROGRESS");
+  cacheDisplayControls();
+  static const int firstSteps[3] = {kModSeq1Value01, kModSeq2Value01, kModSeq3Value01};
+  for (int n = 0; n < 3; ++n) {
+    sequenceTexts[n].assign(16, nullptr);
+    for (int k = 0; k < 16; ++k) sequenceTexts[n][k] = dynamic_cast<ITextControl*>(firstControl(firstSteps[n] + k));
+  }
+}
+
+void Vexmir::displaySequenceValues(int sequence, const std::vector<std::string>& texts) {
+  if (sequence < 0 || sequence > 2) return;
+  const std::vector<ITextControl*>& controls = sequenceTexts[sequence];
+  for (size_t k = 0; k < controls.size() && k < texts.size(); ++k)
+    if (controls[k]) controls[k]->SetTextFromPlug(texts[k].c_str());
+}
+
+// ---------------------------------------------------------------------------------------------
+// The send step
+
+namespace {
+
+// The exact values the synthesizer uses for the stepped CC parameters (the input maps undo these by range).
+int mapCCValue(int paramIdx, double value, int v) {
+  auto is = [&](int timbre1Idx) { return paramIdx == timbre1Idx || paramIdx == timbre1Idx + 1; };
+  auto exactly = [&](std::initializer_list<int> steps) {
+    int i = 0;
+    for (int s : steps) {
+      if (value == i) return s;
+      ++i;
+    }
+    return v;
+  };
+  if (is(kOsc1Waveform)) return exactly({0, 18, 36, 54, 72, 90, 108, 126});
+  if (is(kOsc2Waveform)) return exactly({0, 64, 127});
+  if (is(kOsc2OscMod) || is(kFilterType) || is(kLfo1Waveform) || is(kLfo2Waveform)) return exactly({0, 43, 85, 127});
+  if (is(kOsc1DWGSWave)) return 2 * v;
+  return v;
+}
+
+int mapNRPNValue(ControlAction* a, int paramIdx, double value, int v) {
+  const int plain = v + (a->valueOffset > 0 ? a->valueOffset : 0);
+  if (paramIdx == kArpOnOff || paramIdx == kArpLatch) {
+    // The synthesizer sends 0 and 127 and reads 64 and above as on.
+    return value == 0.0 ? 0 : 127;
+  }
+  if (paramIdx == kArpType) {
+    static const int types[] = {0, 26, 51, 77, 102, 127};
+    return v >= 1 && v <= 5 ? types[v] : plain;
+  }
+  if (paramIdx >= kVPatchSrc1 && paramIdx <= kVPatchDest4T2) {
+    static const int steps[] = {0, 18, 36, 54, 72, 90, 108, 126};
+    return v >= 1 && v <= 7 ? steps[v] : plain;
+  }
+  return plain;
+}
+
+}  // namespace
+
+void Vexmir::processControlAction(ControlAction* action, int paramIdx, double value) {
+  if (!action) return;
+  const int v = toInt(value);
+  if (action->lastValue == static_cast<double>(v)) return;
+  if (!midiOutReady) {
+    if (paramIdx != kDeviceOutSelection && paramIdx != kDeviceInSelection && paramIdx != kGlobalMidiChannel)
+      displayStatus(kSetMidiFirst);
+    return;
+  }
+  if (!editorReady) return;
+  action->lastValue = static_cast<double>(v);
+
+  IParam* param = GetParam(paramIdx);
+  const std::vector<IControl*> controls = action->controls;
+  for (IControl* c : controls) {
+    if (linkInProgress) storeParamValue(paramIdx, value);
+    if (param) c->SetValueFromPlug(param->GetNormalized());
+  }
+
+  MIDIMessageManager* hub = midiManager.get();
+  // A received value is never sent back; one moved for a received message goes back only when the synthesizer's
+  // local control is off, or when it came from the host.
+  auto gate = [&]() {
+    if (changeFromHardware) return false;
+    if (!hub) return true;
+    return !hub->incomingUpdate || !localControlFlag || hub->fromHost;
+  };
+  auto sendCC = [&](int cc, int data, int channel) {
+    IMidiMsg msg(0, static_cast<uint8_t>(0xB0 | (channel & 0x0F)), dataByte(cc), dataByte(data));
+    if (gate()) MIDIOutRoutingSwitch(&msg);
+  };
+  const int timbre = action->timbre == 1 ? 1 : 0;
+
+  switch (action->type) {
+    case ControlAction::kCCOnTimbreChannel: {
+      int channel = timbreChannel(timbre);
+      // The effect CCs stay on the global channel, as the synthesizer keeps them there.
+      if (paramIdx == kModFxSpeed || paramIdx == kModFxDepth || paramIdx == kDelayFxTime || paramIdx == kDelayFxDepth)
+        channel = globalChannel();
+      const int data = mapCCValue(paramIdx, value, v);
+      displayCC("CC|" + std::to_string(action->ccNumber));
+      sendCC(action->ccNumber, data, channel);
+      break;
+    }
+    case ControlAction::kCCOffOn: {
+      const int data = value == 0.0 ? action->offValue : action->onValue;
+      displayCC("CC|" + std::to_string(action->ccNumber));
+      sendCC(action->ccNumber, data, timbreChannel(timbre));
+      break;
+    }
+    case ControlAction::kNRPN: {
+      const bool global =
+          paramIdx == kArpGate || paramIdx == kArpOnOff || paramIdx == kArpLatch || paramIdx == kArpType;
+      const int channel = global ? globalChannel() : timbreChannel(timbre);
+      const int data = mapNRPNValue(action, paramIdx, value, v);
+      sendCC(99, action->nrpnMsb, channel);
+      sendCC(98, action->nrpnLsb, channel);
+      displayCC("MSB/LSB");
+      sendCC(action->ccNumber, data, channel);
+      break;
+    }
+    case ControlAction::kSysExPerValue:
+    case ControlAction::kSysExMessages: {
+      if (!editModeOn && !changeFromHardware) SendPatchEditOnCommand();
+      const ControlActionSysExMessage& sx = action->sysex;
+      std::vector<const std::vector<int>*> lists;
+      if (action->type == ControlAction::kSysExMessages && sx.hasMultiMessages) {
+        if (v >= 0 && static_cast<size_t>(v) < sx.multiMessages.size())
+          for (const std::vector<int>& m : sx.multiMessages[static_cast<size_t>(v)]) lists.push_back(&m);
+      } else if (v >= 0 && static_cast<size_t>(v) < sx.messages.size()) {
+        lists.push_back(&sx.messages[static_cast<size_t>(v)]);
+      }
+      for (const std::vector<int>* list : lists) {
+        if (list->size() < 2) continue;
+        std::vector<unsigned char> bytes(list->size());
+        for (size_t i = 0; i < list->size(); ++i) bytes[i] = static_cast<unsigned char>((*list)[i] & 0x7F);
+        bytes[1] = static_cast<unsigned char>(deviceId & 0x7F);
+        if (action->type == ControlAction::kSysExMessages && !sx.hasMultiMessages && bytes.size() >= 8 &&
+            bytes[3] == 0x41 && (bytes[4] == 0x43 || bytes[4] == 0x53) && bytes[5] <= 1 && bytes[6] == 0x10) {
+          bytes[6] = 0x7F;
+          bytes[7] = 0x7F;
+        }
+        displayCC("SysEx");
+        if (!gate()) continue;
+        if (paramValue(kDeviceOutSelection) == 0.0) {
+          displayStatus(kSetMidiFirst);
+          continue;
+        }
+        SendMidiSysex(bytes.data(), static_cast<int>(bytes.size()));
+      }
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The change handlers
+
+// The multi-layer switch, the timbre link and the send step of a parameter with a binding.
+void Vexmir::applyCommonTail(ControlAction* action, int paramIdx, double value, int v) {
+  if (!action) return;
+  if (ControlLayer* multi = action->multiLayer) {
+    multi->setSelectedZone(v);
+    for (int i = 0; i < multi->childLayers.GetSize(); ++i) {
+      ControlLayer* child = multi->childLayers.Get(i);
+      child->Hide(child->getId() != v);
+    }
+  }
+  if (linkInProgress) return;
+  if (paramValue(kLayerLinker) == 1.0) LinkManager::controlLinker(this, action->linkInfo, paramIdx, v, value);
+  processControlAction(action, paramIdx, value);
+}
+
+void Vexmir::startRequestJob(int job, bool toEditor) {
+  if (!midiManager) return;
+  midiManager->dumpPending = true;
+  if (!midiOutReady || midiManager->isWorkerBusy(MidiWorker::kJobThread)) return;
+  midiManager->replyTaken = false;
+  SenderJob j;
+  j.job = job;
+  j.toEditor = toEditor;
+  midiManager->startJob(MidiWorker::kJobThread, j);
+}
+
+void Vexmir::openPortFromParam(int paramIdx) {
+  const bool out = paramIdx == kDeviceOutSelection;
+  std::vector<std::string> names = out ? getExternalMIDIOutNames() : getExternalMIDIInNames();
+  int index = std::clamp(toInt(paramValue(paramIdx)), 0, static_cast<int>(names.size()) - 1);
+  const std::string name = names.empty() ? std::string("OFF") : names[static_cast<size_t>(index)];
+  if (out) {
+    setExternalMIDIOut(index, name.c_str());
+    midiOutReady = index > 0 && isExternalMIDIOutOpen();
+    if (midiOutReady) {
+      sendSysExInitialization();
+    } else if (midiManager) {
+      midiManager->getSender()->resetContinuousClock(true);
+      continuousClockStarted = false;
+    }
+  } else {
+    setExternalMIDIIn(index, name.c_str());
+  }
+}
+
+void Vexmir::OnParamChange(int paramIdx) {
+  KIT_MutexLock lock(mMutex);
+  IParam* param = GetParam(paramIdx);
+  if (!param) return;
+  const double value = param->Value();
+  const int v = toInt(value);
+  ControlAction* action = param->GetControlAction();
+
+  if (paramIdx >= kMIDIFilterDAWCCPassThrough && paramIdx <= kMIDIFilterHWSEPassThrough) {
+    const int kind = (paramIdx - kMIDIFilterDAWCCPassThrough) % kNumFilterKinds;
+    (paramIdx <= kMIDIFilterDAWSEPassThrough ? hostFilter : deviceFilter)[kind] = value != 1.0;
+  } else if (paramIdx >= kSectionLockOsc1 && paramIdx <= kSectionLockArp) {
+    if (paramIdx >= kSectionLockFXChorus) {
+      commonLockActive = v == 1;
+    } else {
+      const int t = (paramIdx - kSectionLockOsc1) % 2;
+      bool any = v == 1;
+      for (int i = kSectionLockOsc1 + t; !any && i <= kSectionLocSeq3Lock + t; i += 2) any = paramValue(i) == 1.0;
+      (t == 0 ? timbre1LockActive : timbre2LockActive) = any;
+    }
+    if (editorLayers.releaseAllLocks) {
+      const bool shown = (displayedTimbre == 0 ? timbre1LockActive : timbre2LockActive) || commonLockActive;
+      editorLayers.releaseAllLocks->Hide(!shown);
+    }
+  }
+
+  switch (paramIdx) {
+    case kGlobalMidiChannel:
+      deviceId = 0x30 + std::clamp(v, 0, 15);
+      break;
+    case kGlobalLocalControl:
+      localControlFlag = value == 1.0;
+      break;
+    case kMasterKeyboard:
+      masterKeyboardFlag = value == 1.0;
+      displayStatus(masterKeyboardFlag ? "UI updates only when on plug-in channel"
+                                       : "UI updates on every controller movement");
+      break;
+    case kMIDIFilterTrackIncomingMIDI:
+      trackIncomingMidi = value == 1.0;
+      break;
+    case kMIDIFilterToDAWBuffer:
+      midiOutViaAudioQueue = value == 1.0;
+      queueStepsPerBlock = GetBlockSize() > 0 ? GetBlockSize() : 1;
+      break;
+    case kSendMIDIClockPointer:
+      sendClockStartStop = value == 1.0;
+      break;
+    case kSendMIDIClockInfo:
+      sendClockTicks = value == 1.0;
+      if (midiManager) midiManager->getSender()->resetContinuousClock(value != 1.0);
+      continuousClockStarted = false;
+      break;
+    case kDeviceOutSelection:
+    case kDeviceInSelection:
+      openPortFromParam(paramIdx);
+      break;
+    case kReserved518:  // "Cancel Data Request"
+      if (v == 1 && midiManager) midiManager->getSender()->cancel = true;
+      break;
+    case kRequestTempData:
+      if (v != 0) startRequestJob(kJobActiveArrangementRequest, true);
+      break;
+    case kPatchUp:
+    case kPatchDown: {
+      singleProgramFlag = false;
+      if (v == 0 || !patchManager) break;
+      int program = patchManager->recalledProgram + (paramIdx == kPatchUp ? 1 : -1);
+      program = (program + 128) % 128;
+      patchManager->recalledProgram = program;
+      SendProgramChangeCommand(program, displayedTimbre);
+      startRequestJob(kJobPartRequest, true);
+      break;
+    }
+    case kPushArrangement:
+    case kPatchName:
+      if ((paramIdx == kPatchName || v != 0) && midiManager && midiOutReady &&
+          !midiManager->isWorkerBusy(MidiWorker::kJobThread)) {
+        SenderJob j;
+        j.job = kJobSendArrangement;
+        midiManager->arrangementBusy = true;
+        if (!midiManager->startJob(MidiWorker::kJobThread, j)) midiManager->arrangementBusy = false;
+      }
+      break;
+    case kUserInterfaceSize:
+      if (v >= 0 && v <= 2) setUISettingsLine(1, v == 0 ? "small" : v == 1 ? "normal" : "large");
+      break;
+    case kUserInterfaceSkin:
+      if (v == 0 || v == 1) setUISettingsLine(0, v == 0 ? "normal" : "black");
+      break;
+    case kFirstRunExit:
+      if (v == 1) setUISettingsLine(2, "yes");
+      break;
+    case kMainTab:
+    case kShowModSequence:
+    case kShowLibrarian:
+    case kGlobalSettings: {
+      int tab = v;
+      if (paramIdx == kShowModSequence) tab = v != 0 ? 3 : 2;
+      if (paramIdx == kShowLibrarian) tab = v != 0 ? 1 : (paramValue(kShowModSequence) == 1.0 ? 3 : 2);
+      if (paramIdx == kGlobalSettings) tab = v != 0 ? 4 : (paramValue(kShowModSequence) == 1.0 ? 3 : 2);
+      if (paramIdx != kMainTab) setParameterFromPlug(kMainTab, tab);
+      TabSwitchFunctions::mainTabSwitch(this, kMainTab, toInt(paramValue(kMainTab)), 0, displayedTimbre);
+      if (paramIdx == kGlobalSettings && v == 0 && midiOutReady && midiManager) {
+        // Leaving the global settings sends them to the synthesizer.
+        if (editModeOn) SendPatchEditOffCommand();
+        SenderJob j;
+        j.job = kJobSendGlobal;
+        midiManager->startJob(MidiWorker::kJobThread, j);
+      }
+      return;
+    }
+    case kQuickTab:
+      displayedTimbre = std::clamp(v, 0, 1);
+      TabSwitchFunctions::quickTabSwitch(this, kQuickTab, displayedTimbre, 0, true);
+      applyCommonTail(action, paramIdx, value, v);
+      OnParamChange2(kQuickTab);
+      return;
+    default:
+      break;
+  }
+
+  if (action) {
+    ControlDisplay::controlDisplay(this, paramIdx, value, false);
+    applyCommonTail(action, paramIdx, value, v);
+  }
+}
+
+void Vexmir::OnParamChange2(int paramIdx) {
+  KIT_MutexLock lock(mMutex);
+  IParam* param = GetParam(paramIdx);
+  if (!param) return;
+  changeFromHardware = true;
+  const double value = param->Value();
+  const int v = toInt(value);
+  auto setPlug = [&](int idx, double x) { setParameterFromPlug(idx, x); };
+  bool tail = true;
+
+  if (paramIdx == kTimbreSelectTrigger) {
+    if (v == 0) {
+      tail = false;
+    } else {
+      double t = 1.0;
+      if (toInt(paramValue(kQuickTab)) > 0) {
+        setPlug(kLayerLinker, 0.0);
+        t = 0.0;
+      }
+      storeParamValue(kQuickTab, t);
+      OnParamChange2(kQuickTab);
+      changeFromHardware = true;
+      setPlug(kQuickTab, t);
+    }
+  } else if (paramIdx == kLayerLinker) {
+    storeParamValue(kQuickTab, 0.0);
+    OnParamChange2(kQuickTab);
+    changeFromHardware = true;
+    setPlug(kQuickTab, 0.0);
+    setPlug(kTimbreLED, 2.0);
+  }
+
+  if (tail) {
+    ControlDisplay::controlDisplay(this, paramIdx, value, false);
+    if (paramIdx == kCommonMode) {
+      if (v != 0) {
+        if (editorLayers.timbreControl) editorLayers.timbreControl->GrayOut(false);
+      } else {
+        storeParamValue(kQuickTab, 0.0);
+        if (editorLayers.timbreControl) editorLayers.timbreControl->GrayOut(true);
+        OnParamChange2(kQuickTab);
+        changeFromHardware = true;
+      }
+    } else if (paramIdx == kQuickTab) {
+      TabSwitchFunctions::quickTabSwitch(this, kQuickTab, std::clamp(v, 0, 1), 0, false);
+    }
+    if (ControlAction* action = param->GetControlAction()) applyCommonTail(action, paramIdx, value, v);
+  }
+  if (midiManager) midiManager->dumpPending = false;
+  changeFromHardware = false;
+}
