@@ -532,7 +532,8 @@ void ListView_SetTextBkColor(HWND, int) {}
 
 void ListView_SetSelColors(HWND h, const int* colours, int count) {
   std::vector<cocoa::RGBAColor> list;
-  for (int i = 0; i < count; ++i) list.push_back(colours ? SHIM_Internal_ColourOf(colours[i]) : cocoa::RGBAColor{0, 0, 0, 1});
+  for (int i = 0; i < count; ++i)
+    list.push_back(colours ? SHIM_Internal_ColourOf(colours[i]) : cocoa::RGBAColor{0, 0, 0, 1});
   auto* table = h ? h->as<cocoa::TableView>() : nullptr;
   if (auto* colours = table ? dynamic_cast<SHIM_RowColours*>(table) : nullptr) {
     colours->m_selColors = list;
