@@ -9,7 +9,6 @@
 #include "KIT/shim/shim-dlggen.h"
 #include "KIT/shim/shim-gdi-internal.h"
 #include "KIT/shim/shim-hwnd.h"
-#include "platform/cocoa/tableview.h"
 #include "KIT/shim/shim-kb.h"
 #include "KIT/shim/shim-menu.h"
 #include "KIT/shim/shim-objects.h"
@@ -18,6 +17,7 @@
 #include "platform/cocoa/cursor.h"
 #include "platform/cocoa/modal.h"
 #include "platform/cocoa/panels.h"
+#include "platform/cocoa/tableview.h"
 
 namespace {
 
@@ -406,22 +406,23 @@ bool Shim_vVexmir_hwnd::acceptsFirstMouse(cocoa::Event*) {
   return true;
 }
 
+namespace {
+// WM_KEYDOWN / WM_KEYUP to a live procedure; true when it took the key (any answer but 69).
+bool keyTaken(Shim_vVexmir_hwnd* v, UINT msg, cocoa::Event* e) {
+  WNDPROC proc = v->getShimWindowProc();
+  if (v->shimHasBeenDestroyed() || !proc) return false;
+  int flags = 0;
+  const int key = SHIM_MacKeyToWindowsKey(e, &flags);
+  return proc(v, msg, static_cast<WPARAM>(key), flags) != 69;
+}
+}  // namespace
+
 void Shim_vVexmir_hwnd::keyDown(cocoa::Event* e) {
-  if (!m_hashaddestroy && m_wndproc) {
-    int flags = 0;
-    const int key = SHIM_MacKeyToWindowsKey(e, &flags);
-    if (m_wndproc(this, WM_KEYDOWN, static_cast<WPARAM>(key), flags) != 69) return;
-  }
-  cocoa::View::keyDown(e);
+  if (!keyTaken(this, WM_KEYDOWN, e)) cocoa::View::keyDown(e);
 }
 
 void Shim_vVexmir_hwnd::keyUp(cocoa::Event* e) {
-  if (!m_hashaddestroy && m_wndproc) {
-    int flags = 0;
-    const int key = SHIM_MacKeyToWindowsKey(e, &flags);
-    if (m_wndproc(this, WM_KEYUP, static_cast<WPARAM>(key), flags) != 69) return;
-  }
-  cocoa::View::keyUp(e);
+  if (!keyTaken(this, WM_KEYUP, e)) cocoa::View::keyUp(e);
 }
 
 LRESULT SHIM_SendMouseMessage(HWND hwnd, UINT msg, cocoa::Event* event) {
@@ -799,9 +800,52 @@ cocoa::Object* Shim_vVexmir_hwnd::accessibilityElement() {
   return slot;
 }
 
+void (*SHIM_DDrop_onDragEnter)(HANDLE, int, int) = nullptr;
+void (*SHIM_DDrop_onDragOver)(int, int) = nullptr;
+void (*SHIM_DDrop_onDragLeave)() = nullptr;
+const char* (*SHIM_DDrop_getDroppedFileTargetPath)(const char*) = nullptr;
+
+namespace {
+Shim_vVexmir_hwnd* dropTarget(HWND h) {
+  auto* v = h ? h->as<Shim_vVexmir_hwnd>() : nullptr;
+  return v && v->supportsDroppedFiles() && v->window() ? v : nullptr;
+}
+POINT screenPoint(cocoa::View* v, cocoa::Point pointInWindow) {
+  const cocoa::Point s = v->window()->convertBaseToScreen(pointInWindow);
+  return POINT{static_cast<int>(s.x + 0.5), static_cast<int>(s.y + 0.5)};
+}
+}  // namespace
+
+int SHIM_DragEntered(HWND target, const std::vector<std::string>& files, cocoa::Point pointInWindow) {
+  Shim_vVexmir_hwnd* v = dropTarget(target);
+  if (!v) return 0;
+  if (SHIM_DDrop_onDragEnter) {
+    HANDLE block = v->shimExtendedDragOp(files, v->convertFromWindow(pointInWindow), true);
+    const POINT p = screenPoint(v, pointInWindow);
+    SHIM_DDrop_onDragEnter(block, p.x, p.y);
+    if (block) GlobalFree(block);
+  }
+  return 4;
+}
+
+int SHIM_DragUpdated(HWND target, cocoa::Point pointInWindow) {
+  Shim_vVexmir_hwnd* v = dropTarget(target);
+  if (!v) return 0;
+  if (SHIM_DDrop_onDragOver) {
+    const POINT p = screenPoint(v, pointInWindow);
+    SHIM_DDrop_onDragOver(p.x, p.y);
+  }
+  return 4;
+}
+
+void SHIM_DragExited(HWND target) {
+  if (dropTarget(target) && SHIM_DDrop_onDragLeave) SHIM_DDrop_onDragLeave();
+}
+
 bool SHIM_DropFiles(HWND target, const std::vector<std::string>& files, cocoa::Point pointInWindow) {
-  auto* view = target ? target->as<Shim_vVexmir_hwnd>() : nullptr;
-  if (!view || !view->supportsDroppedFiles() || !view->window()) return false;
+  auto* view = dropTarget(target);
+  if (!view) return false;
+  if (SHIM_DDrop_onDragLeave) SHIM_DDrop_onDragLeave();
   view->retain();
   // The view hit at the drop point, then its ancestors up to (not including) this view, are offered the drop.
   bool taken = false;

@@ -226,6 +226,12 @@ LRESULT SHIM_SendMouseMessage(HWND view, UINT msg, cocoa::Event* event);
 // The platform's drop of files on a view (point in window base coordinates): the view hit there and its ancestors
 // below `target` are offered the drop first. True when a view took it.
 bool SHIM_DropFiles(HWND target, const std::vector<std::string>& files, cocoa::Point pointInWindow);
+// The platform's dragging callbacks on a view (point in window base coordinates): entering answers the copy
+// operation (4) for drop targets, 0 for others, and hands a looking block to SHIM_DDrop_onDragEnter; moving reports
+// to SHIM_DDrop_onDragOver; leaving to SHIM_DDrop_onDragLeave.
+int SHIM_DragEntered(HWND target, const std::vector<std::string>& files, cocoa::Point pointInWindow);
+int SHIM_DragUpdated(HWND target, cocoa::Point pointInWindow);
+void SHIM_DragExited(HWND target);
 // How often accessibility asked a window procedure for its element (the platform model has no accessibility).
 int SHIM_Internal_AccessibilityAsks();
 
