@@ -93,6 +93,22 @@ struct Editor {
     cocoa::Bundle::registerIdentifier("com.Pellacor.vst.Vexmir Editor", VEXMIR_BUNDLE_DIR);
     plug = new Vexmir(IEffectInstanceInfo{hostCallback});
     g = plug->GetGUI();
+    showEditTab();
+  }
+  // The edit tab of timbre 1 with the first set of every band shown, as the editor shows it after start-up.
+  void showEditTab() {
+    UIConfigManager* ui = plug->getUIConfig();
+    ControlLayer* root = ui->getLayer("root");
+    ControlLayer* edit = ui->getLayer("mainOscLayer");
+    if (!root || !edit) return;
+    root->setSelectedZone(2);
+    edit->setSelectedZone(0);
+    root->Hide(false);
+    if (ControlLayer* copy = edit->childLayers.Get(0))
+      for (int i = 0; i < copy->childLayers.GetSize(); ++i)
+        if (copy->childLayers.Get(i)->getId() % 10 == 0) copy->childLayers.Get(i)->Hide(false);
+    IRECT r;
+    g->IsDirty(&r);
   }
   ~Editor() { delete plug; }
   IKnobMultiControl* anyShownKnob() {
@@ -101,9 +117,23 @@ struct Editor {
       if (!a) continue;
       for (IControl* c : a->controls)
         if (auto* k = dynamic_cast<IKnobMultiControl*>(c))
-          if (!k->IsHidden() && k->GetRECT()->W() > 0) return k;
+          if (!k->IsHidden() && !k->IsGrayed() && k->GetRECT()->W() > 0 && isDrawn(k)) return k;
     }
     return nullptr;
+  }
+  // A control is drawn when every layer above it is shown.
+  bool isDrawn(IControl* c) {
+    for (int i = 0; i < g->NLayers(); ++i)
+      if (inShownLayer(g->GetLayer(i), c)) return true;
+    return false;
+  }
+  static bool inShownLayer(const ControlLayer* l, IControl* c) {
+    if (!l->isVisible()) return false;
+    for (int i = 0; i < l->controls.GetSize(); ++i)
+      if (l->controls.Get(i) == c) return true;
+    for (int i = 0; i < l->childLayers.GetSize(); ++i)
+      if (inShownLayer(l->childLayers.Get(i), c)) return true;
+    return false;
   }
   void tick() {
     IRECT r;
@@ -132,6 +162,7 @@ void BM_OneKnobTurned(benchmark::State& state) {
   }
   e.tick();
   int step = 0;
+  state.counters["knob_param"] = knob->ParamIdx();
   for (auto _ : state) {
     // One drag step: the value goes to the plug-in (which sends it on) and the knob is repainted.
     knob->SetValueFromUserInput(((step * 13) % 128) / 127.0);
