@@ -8,6 +8,7 @@
 
 #include "KIT/shim/shim-dlggen.h"
 #include "KIT/shim/shim-gdi-internal.h"
+#include "KIT/shim/shim-hosted.h"
 #include "KIT/shim/shim-hwnd.h"
 #include "KIT/shim/shim-kb.h"
 #include "KIT/shim/shim-menu.h"
@@ -16,6 +17,7 @@
 #include "platform/cocoa/controls.h"
 #include "platform/cocoa/cursor.h"
 #include "platform/cocoa/modal.h"
+#include "platform/cocoa/opengl.h"
 #include "platform/cocoa/panels.h"
 #include "platform/cocoa/tableview.h"
 
@@ -100,7 +102,11 @@ Shim_vVexmir_hwnd* Shim_vVexmir_hwnd::initChild(const SHIM_DialogResourceIndex* 
   const cocoa::Rect frame = res ? cocoa::Rect{0, 0, static_cast<double>(std::max(0, res->width)),
                                               static_cast<double>(std::max(0, res->height))}
                                 : cocoa::Rect{0, 0, 300, 200};
-  auto* v = new Shim_vVexmir_hwnd(frame);
+  return initView(new Shim_vVexmir_hwnd(frame), res, parent, proc, param);
+}
+
+Shim_vVexmir_hwnd* Shim_vVexmir_hwnd::initView(Shim_vVexmir_hwnd* v, const SHIM_DialogResourceIndex* res,
+                                               cocoa::Object* parent, DLGPROC proc, LPARAM param) {
   v->m_wndproc = ShimDialogDefaultWindowProc;
   if (res) {
     v->m_isopaque = (res->windowTypeFlags & 0x10) ? 1 : 0;
@@ -161,6 +167,8 @@ Shim_vVexmir_hwnd::~Shim_vVexmir_hwnd() {
   // The last reference went without a destroy: the procedure still hears of it, as on the platform.
   if (m_hashaddestroy != 2) onShimMessage(WM_DESTROY, 0, 0);
   if (GetCapture() == this) ReleaseCapture();
+  // A GL view's context goes with it.
+  if (m_glctx) static_cast<cocoa::OpenGLContext*>(m_glctx)->release();
   releaseObject(m_lastTopLevelOwner);
   if (m_menu) forgetHolder(m_menu, this);
 }
@@ -498,6 +506,8 @@ void restoreLastCursor() {
 }  // namespace
 
 void Shim_vVexmir_hwnd::mouseDown(cocoa::Event* e) {
+  // A press anywhere ends a pending promised-file drag.
+  SHIM_FinishDragDrop();
   if (!m_enabled) return;
   m_isfakerightmouse = 0;
   if ((e->modifierFlags & cocoa::kControlKeyMask) && IsRightClickEmulateEnabled()) {

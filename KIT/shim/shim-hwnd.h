@@ -135,6 +135,9 @@ class Shim_vVexmir_hwnd : public cocoa::View,
   void getShimPaintInfo(PAINTSTRUCT* ps);
   HDC paintContext() const { return m_paintctx_hdc; }
   unsigned char dirtyBits() const { return m_isdirty; }
+  // The OpenGL context of a GL view (a cocoa::OpenGLContext), null for none.
+  void* glContext() const { return m_glctx; }
+  void setGLContext(void* context) { m_glctx = context; }
   void setDirtyBits(unsigned char bits) { m_isdirty = bits; }
   cocoa::Object* lastTopLevelOwner() const { return m_lastTopLevelOwner; }
   void setLastTopLevelOwner(cocoa::Object* o);
@@ -185,8 +188,14 @@ class Shim_vVexmir_hwnd : public cocoa::View,
  protected:
   ~Shim_vVexmir_hwnd() override;
 
- private:
+ protected:
   explicit Shim_vVexmir_hwnd(cocoa::Rect frame) : cocoa::View(frame) {}
+  // initChild's work on a view made by a subclass (hosted windows): attaches it, builds it, sends the creation
+  // messages; returns the view.
+  static Shim_vVexmir_hwnd* initView(Shim_vVexmir_hwnd* v, const SHIM_DialogResourceIndex* res, cocoa::Object* parent,
+                                     DLGPROC proc, LPARAM param);
+
+ private:
   struct WindowPropRec {
     bool isString = false;
     std::string name;
