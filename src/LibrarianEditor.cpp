@@ -303,6 +303,7 @@ std::string LibrarianEditor::search(const std::string& text) {
     tell("No results - Try another keyword!");
     return lastMessage;
   }
+  if (!lowerListShowsSearch) lowerPathBeforeSearch_ = lowerBankPath;
   lowerListShowsSearch = true;
   if (host_) host_->searchModeChanged(true);
   lowerBankPath.clear();
@@ -324,7 +325,8 @@ void LibrarianEditor::endSearch() {
   showLayer("RightSearchPopupMenu", false);
   if (tabShown_) showLayer("RightPatchPopupMenu", true);
   if (was) {
-    lowerBankPath.clear();
+    // The lower list goes back to the bank it showed before the search, where that still exists.
+    lowerBankPath = lowerPathBeforeSearch_;
     patchTypeChanged(0, 0, false);
   }
 }

@@ -168,6 +168,7 @@ class LibrarianEditor {
   void showSavedState();
   void tell(const std::string& message);
   bool tabShown_ = false;
+  std::string lowerPathBeforeSearch_;
 
   IEffectBase* plug_;
   PatchLibrarian* librarian_;
