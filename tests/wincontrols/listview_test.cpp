@@ -174,6 +174,16 @@ TEST_F(ListFixture, MouseClicksDragsAndRightClicksNotifyInOrder) {
   w.mouse(cocoa::kRightMouseUp, lv, 20, rowY(2));
   EXPECT_EQ(selection(), (std::set<int>{2}));
   EXPECT_EQ(sent, (std::vector<Sent>{{WM_NOTIFY, NM_RCLICK, 2, 0}, {WM_CONTEXTMENU, 0, -1, 0}}));
+  // A click on a column's header reports the column (by its creation index).
+  sent.clear();
+  w.owner->onMessage = [this](UINT msg, WPARAM, LPARAM lp) -> LRESULT {
+    if (msg == WM_NOTIFY && reinterpret_cast<NMHDR*>(lp)->code == -108) {
+      EXPECT_EQ(reinterpret_cast<NMLISTVIEW*>(lp)->iSubItem, 1);
+    }
+    return 0;
+  };
+  w.click(sv, 150, 5);
+  EXPECT_EQ(sent, (std::vector<Sent>{{WM_NOTIFY, -108, -1, 0}}));
   // An owner that takes NM_RCLICK stops there.
   sent.clear();
   w.owner->onMessage = [](UINT msg, WPARAM, LPARAM) -> LRESULT { return msg == WM_NOTIFY ? 1 : 0; };
