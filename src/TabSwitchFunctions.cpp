@@ -125,6 +125,8 @@ void TabSwitchFunctions::mainTabSwitch(Vexmir* plug, int, int tab, int, int timb
 
   switch (t) {
     case 1: {
+      // Locks belong to the sound pages; the librarian uses the program bar for its own choosers.
+      hide(L.releaseAllLocks, true);
       gray(L.timbreControl, true);
       grayControl(plug->firstControl(kGlobalSettings), true);
       grayControl(plug->firstControl(kShowModSequence), true);

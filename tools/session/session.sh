@@ -31,7 +31,7 @@ say() { step=$((step + 1)); printf '[%2d] %s\n' "$step" "$*"; }
 export JACK_DEFAULT_SERVER=${VEXMIR_SESSION_SERVER:-vexmir-session}
 export JACK_NO_START_SERVER=1
 export VEXMIR_MIDI_API=jack
-emulator_name="Vexmir Session Synth"
+emulator_name="Vexmir Synth"
 export VEXMIR_EMULATOR_SOCKET="$state/emulator.sock"
 
 cleanup() {

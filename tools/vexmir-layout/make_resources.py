@@ -1015,8 +1015,9 @@ def top_bar_controls():
 def midi_port_choosers():
     """The MIDI port choosers. They always belong to the surface itself, not to a layer, so they sit where every
     tab shows them: on the program bar, in a strip the librarian page also leaves free."""
-    for (lx, text, x, w, param, direction) in ((950, "MIDI OUT", 1002, 166, "kDeviceOutSelection", 0),
-                                               (1176, "MIDI IN", 1220, 164, "kDeviceInSelection", 1)):
+    # As wide as the strip allows: port names are long ("Client:Port"), and the menu text is not clipped.
+    for (lx, text, x, w, param, direction) in ((944, "MIDI OUT", 1000, 234, "kDeviceOutSelection", 0),
+                                               (1238, "MIDI IN", 1288, 208, "kDeviceInSelection", 1)):
         draw("label", lx, 41, x - lx - 6, 16, 10, "R", "dim", text)
         well(x - 2, 40, w + 4, 19, "menu")
         element("dropMenu", type="deviceSelection", name="MIDI Setup", paramId=param, bounds=(x, 42, w - 10, 15),
@@ -1146,7 +1147,7 @@ def build():
         librarian_static_labels()
     tabs("edit", "modseq", "global")
     with Block("layer", name="releaseAllLocksLayer", id=0):
-        button("autooff", 1392, 46, "kReleaseAllLocks", "BUTTON_UNLOCK_ID", 96, 24, "Release All Locks")
+        button("autooff", 640, 46, "kReleaseAllLocks", "BUTTON_UNLOCK_ID", 96, 24, "Release All Locks")
     with Block("layer", name="aboutWindow", id=0, overlay=1, repaintWhenHidden=1):
         pass
     tabs()

@@ -1,0 +1,2 @@
+#!/usr/bin/env bash
+echo "summary: (to do)"
