@@ -160,10 +160,13 @@ void Vexmir::ProcessDoubleReplacing(double**, double**, int nFrames) {
   }
 
   if (partRequestPending && midiManager && !midiManager->isWorkerBusy(MidiWorker::kJobThread)) {
-    midiManager->dumpPending = true;
     SenderJob job;
     job.job = kJobPartRequest;
     job.toEditor = true;
-    if (midiManager->startJob(MidiWorker::kJobThread, job)) partRequestPending = false;
+    midiManager->dumpPending = true;
+    if (midiManager->startJob(MidiWorker::kJobThread, job))
+      partRequestPending = false;
+    else
+      midiManager->dumpPending = false;
   }
 }

@@ -242,14 +242,14 @@ void Vexmir::applyCommonTail(ControlAction* action, int paramIdx, double value, 
 }
 
 void Vexmir::startRequestJob(int job, bool toEditor) {
-  if (!midiManager) return;
-  midiManager->dumpPending = true;
-  if (!midiOutReady || midiManager->isWorkerBusy(MidiWorker::kJobThread)) return;
+  if (!midiManager || !midiOutReady) return;
   midiManager->replyTaken = false;
   SenderJob j;
   j.job = job;
   j.toEditor = toEditor;
-  midiManager->startJob(MidiWorker::kJobThread, j);
+  // Waiting for the reply only while its request runs: a dropped request leaves nothing waiting.
+  midiManager->dumpPending = true;
+  if (!midiManager->startJob(MidiWorker::kJobThread, j)) midiManager->dumpPending = false;
 }
 
 void Vexmir::openPortFromParam(int paramIdx) {
