@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstring>
 
+#include <sys/stat.h>
+
 #include "KIT/IEffect/ControlLayer.h"
 #include "KIT/IEffect/IControl.h"
 #include "KIT/IEffect/IEffectBase.h"
@@ -159,7 +161,7 @@ bool LibrarianEditor::selectBank(int side, int index) {
   const auto& list = side == kLower && lowerListShowsSearch ? librarian_->searchFiles : librarian_->bankFiles;
   if (index < 0 || static_cast<size_t>(index) >= list.size() || !list[index]) return false;
   // The open bank holds edits that are not saved: another bank is opened only after Save or Discard.
-  if (side == kUpper && unsaved_ && index != librarian_->upperBankIndex) {
+  if (side == kUpper && openBankUnsaved() && index != librarian_->upperBankIndex) {
     tell("Save or discard the changes of the open bank first!");
     return false;
   }
@@ -211,34 +213,51 @@ void LibrarianEditor::fillLists(int listType, bool clear) {
   }
 }
 
-void LibrarianEditor::rescanKeepingEdits() {
+bool LibrarianEditor::rescanKeepingEdits() {
   // A rescan reads every bank again from its file: edits of the open bank that are not saved are
   // carried over to the bank read from the same file, so that "Refresh Folders" never drops them.
   std::unique_ptr<PatchFile> edited;
-  if (unsaved_)
+  if (openBankUnsaved())
     if (const PatchFile* open = bankOf(kUpper)) edited = open->clone();
+  std::string path = edited ? bankPath(*edited) : std::string();
+  if (edited && !edited->folderPath.empty()) {
+    const std::string& name = edited->fileName;
+    const size_t dot = name.rfind('.');
+    const bool midi = dot != std::string::npos && name.substr(dot) == ".mid";
+    // Its file went away, or no longer reads as a bank: the edits go to a file of their own first.
+    struct stat st {};
+    bool placed = ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    if (placed) {
+      PatchFile probe;
+      std::string bytes;
+      placed = librarianfiles::readWhole(path, &bytes);
+      if (placed) librarian_->loadFromBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &probe);
+      placed = placed && !probe.patches.empty();
+    }
+    if (!placed) {
+      if (::lstat(path.c_str(), &st) == 0)
+        path = librarianfiles::freeName(edited->folderPath, dot == std::string::npos ? name : name.substr(0, dot),
+                                        dot == std::string::npos ? std::string() : name.substr(dot));
+      if (path.empty() || !PatchLibrarian::writeBankFile(*edited, path, midi)) {
+        // Nothing is rescanned: the edited bank stays open in memory for the user to save elsewhere.
+        tell("Could not keep the edited bank on disk; save it under a new name first.");
+        return false;
+      }
+    }
+  }
   librarian_->initBankFilesOnDiscard(patchesFolder);
   copied_.reset();
-  if (!edited) return;
-  const std::string path = bankPath(*edited);
-  int index = bankIndexByPath(librarian_->bankFiles, path);
-  if (index < 0) {
-    // Its file went away meanwhile: the edited bank is written back to where it was, then read.
-    if (!PatchLibrarian::writeBankFile(*edited, path, false)) {
-      tell("Could not keep the edited bank: " + path);
-      unsaved_ = false;
-      return;
-    }
-    librarian_->initBankFilesOnDiscard(patchesFolder);
-    index = bankIndexByPath(librarian_->bankFiles, path);
-    if (index < 0) return;
+  if (!edited) return true;
+  const int index = bankIndexByPath(librarian_->bankFiles, path);
+  if (index >= 0) {
+    librarian_->bankFiles[index]->patches = edited->patches;
+    upperBankPath = path;
   }
-  librarian_->bankFiles[index]->patches = edited->patches;
-  upperBankPath = path;
+  return true;
 }
 
 void LibrarianEditor::patchTypeChanged(int, int listType, bool rescan) {
-  if (rescan) rescanKeepingEdits();
+  if (rescan && !rescanKeepingEdits()) return;
   librarian_->upperBankIndex = 0;
   librarian_->lowerBankIndex = 0;
   updatePatchLibrarianView(2);
@@ -284,6 +303,7 @@ std::string LibrarianEditor::search(const std::string& text) {
     tell("No results - Try another keyword!");
     return lastMessage;
   }
+  if (!lowerListShowsSearch) lowerPathBeforeSearch_ = lowerBankPath;
   lowerListShowsSearch = true;
   if (host_) host_->searchModeChanged(true);
   lowerBankPath.clear();
@@ -305,7 +325,8 @@ void LibrarianEditor::endSearch() {
   showLayer("RightSearchPopupMenu", false);
   if (tabShown_) showLayer("RightPatchPopupMenu", true);
   if (was) {
-    lowerBankPath.clear();
+    // The lower list goes back to the bank it showed before the search, where that still exists.
+    lowerBankPath = lowerPathBeforeSearch_;
     patchTypeChanged(0, 0, false);
   }
 }
@@ -315,7 +336,7 @@ void LibrarianEditor::librarianTabShown(bool shown) {
   if (view_ && shown) view_->shown = true;
   showLayer("RightSearchPopupMenu", shown && lowerListShowsSearch);
   showLayer("RightPatchPopupMenu", shown && !lowerListShowsSearch);
-  showLayer("LeftPatchPopupMenu", shown && !unsaved_);
+  showLayer("LeftPatchPopupMenu", shown && !openBankUnsaved());
 }
 
 // ---- slots ----
@@ -397,7 +418,6 @@ bool LibrarianEditor::requestIntoSelectedSlot() {
 // ---- files ----
 
 void LibrarianEditor::showSavedState() {
-  unsaved_ = false;
   if (IParam* p = plug_->GetParam(kBankEditUnsaved)) p->Set(0.0);
   showLayer("discardChangesLayerRight", false);
   if (tabShown_) showLayer("LeftPatchPopupMenu", true);
@@ -405,7 +425,6 @@ void LibrarianEditor::showSavedState() {
 
 void LibrarianEditor::SetLibrarianStatusUnsaved(bool on) {
   if (!on) return;
-  unsaved_ = true;
   if (IParam* p = plug_->GetParam(kBankEditUnsaved)) p->Set(1.0);
   if (IParam* p = plug_->GetParam(kDiscardBankData)) p->Set(0.0);
   showLayer("discardChangesLayerRight", true);
@@ -571,6 +590,12 @@ void LibrarianEditor::showFileCopyMenu(int x, int y) {
 }
 
 // ---- parameter handler ----
+
+bool LibrarianEditor::openBankUnsaved() const {
+  // The parameter is the one record: the transfer jobs flag the bank through it as well.
+  const IParam* param = plug_ ? plug_->GetParam(kBankEditUnsaved) : nullptr;
+  return param && param->Value() == 1.0;
+}
 
 bool LibrarianEditor::onParamChange(int paramIdx) {
   IParam* param = plug_ ? plug_->GetParam(paramIdx) : nullptr;

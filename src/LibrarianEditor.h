@@ -131,7 +131,8 @@ class LibrarianEditor {
 
   // ---- status ----
   void SetLibrarianStatusUnsaved(bool on);
-  bool openBankUnsaved() const { return unsaved_; }
+  // True while the open bank holds edits that are not saved (kBankEditUnsaved).
+  bool openBankUnsaved() const;
 
   // ---- menus ----
   void showFileEditMenu(int x, int y);
@@ -162,10 +163,12 @@ class LibrarianEditor {
   void rememberBank(int side, const PatchFile* bank);
   void showLayer(const char* name, bool show);
   void applySelection(int side, int index);
-  void rescanKeepingEdits();
+  // False when the rescan was not made (the open bank's edits could not be kept on disk).
+  bool rescanKeepingEdits();
   void showSavedState();
   void tell(const std::string& message);
   bool tabShown_ = false;
+  std::string lowerPathBeforeSearch_;
 
   IEffectBase* plug_;
   PatchLibrarian* librarian_;
@@ -177,5 +180,4 @@ class LibrarianEditor {
   std::unique_ptr<FileEditPopupMenu> fileEditMenu_;
   std::unique_ptr<FileCopyPopupMenu> fileCopyMenu_;
   std::unique_ptr<LibrarianPatch> copied_;
-  bool unsaved_ = false;
 };

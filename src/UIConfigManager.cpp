@@ -438,10 +438,8 @@ void UIConfigManager::initImages() {
 
 void UIConfigManager::preloadImage(const std::string& name, int resourceId, const std::string& file, int frames,
                                    bool sideBySide) {
-  if (!graphics) return;
-  const std::string path = "resources/img/" + file;
-  IBitmap bitmap = graphics->LoadIBitmap(resourceId, path.c_str(), uiScale, frames, sideBySide);
-  if (!bitmap.mData || bitmap.W <= 0 || bitmap.H <= 0) log("CONFIG READER: Image file " + path + " MISSING!");
+  // The row is known from now on; the picture is decoded when the first control names it, so that pictures no
+  // control of this style uses (the other colour scheme's) cost nothing at start-up.
   images[name] = ImageInfo{resourceId, frames < 1 ? 1 : frames, sideBySide, file};
 }
 
@@ -453,7 +451,15 @@ IBitmap UIConfigManager::getImageByName(IGraphics* surface, std::string name) {
     log("CONFIG READER: Image " + name + " MISSING!");
     return IBitmap(nullptr, 0, 0, 1, false);
   }
-  return surface->getImageById(it->second.resourceId, it->second.frames, it->second.sideBySide);
+  const ImageInfo& info = it->second;
+  if (!loadedImages.count(info.resourceId)) {
+    loadedImages.insert(info.resourceId);
+    const std::string path = "resources/img/" + info.file;
+    IBitmap bitmap = surface->LoadIBitmap(info.resourceId, path.c_str(), uiScale, info.frames, info.sideBySide);
+    if (!bitmap.mData || bitmap.W <= 0 || bitmap.H <= 0) log("CONFIG READER: Image file " + path + " MISSING!");
+    return bitmap;
+  }
+  return surface->getImageById(info.resourceId, info.frames, info.sideBySide);
 }
 
 // ---- Attribute helpers ----

@@ -76,7 +76,8 @@ class UIConfigManager {
   // The resources' 128-bit key, built at run time.
   static void resourceKey(unsigned int key[4]);
 
-  // Images: the fixed table, loaded into the bitmap cache at the UI scale.
+  // Images: the fixed table. A picture is decoded into the bitmap cache, at the UI scale, when a control first
+  // names it.
   void initImages();
   void preloadImage(const std::string& name, int resourceId, const std::string& file, int frames, bool sideBySide);
   IBitmap getImageByName(IGraphics* graphics, std::string name);
@@ -216,6 +217,7 @@ class UIConfigManager {
   // Fields the factories share.
   std::map<std::string, ImageInfo> images;
   std::map<std::string, std::string> imageAliases;  // the style's image substitutions
+  std::set<int> loadedImages;                       // resource ids decoded by this editor
   double uiScale = 1.0;
   int uiStyle = 0;
   IGraphics* graphics = nullptr;

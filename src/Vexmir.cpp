@@ -10,6 +10,7 @@
 #include "KIT/IEffect/IGraphicsMac.h"
 #include "KIT/IEffect/IParam.h"
 #include "platform/bundle/bundle.h"
+#include "src/GlobalDump.h"
 #include "src/LibrarianEditor.h"
 #include "src/MIDIMessageManager.h"
 #include "src/PatchLibrarian.h"
@@ -80,6 +81,7 @@ Vexmir::Vexmir(IEffectInstanceInfo info)
   librarianHost->setEditor(librarianEditor.get());
 
   buildEditor();
+  initUnboundParams();
   startMidiLoop();
   // The snapshot that every state chunk carries: the state at the end of start-up.
   patchManager->init();
@@ -136,6 +138,19 @@ void Vexmir::buildEditor() {
   progressIndicator->Hide(true);
   progress->Hide(true);
   surface->AttachLayer(progress);
+}
+
+// A global setting that no control of the description binds still travels in every global dump: it takes
+// the synthesizer's own range and power-on value. Left at 0, the global dump of a fresh editor would switch
+// the synthesizer's system exclusive reception off, and the editor could not reach it any more.
+void Vexmir::initUnboundParams() {
+  for (int i : kGlobalDumpParams) {
+    IParam* p = GetParam(i);
+    const ParamInfo& info = paramInfo(i);
+    if (!p || p->Type() != IParam::kTypeNone) continue;
+    p->InitInt("", static_cast<int>(info.defaultValue), static_cast<int>(info.min), static_cast<int>(info.max));
+    p->Set(info.defaultValue);
+  }
 }
 
 ControlLayer* Vexmir::namedLayer(const char* name) {

@@ -275,6 +275,7 @@ class Vexmir : public IEffectVST {
   void buildEditor();
   // The layer of that name, logged when the description has none.
   ControlLayer* namedLayer(const char* name);
+  void initUnboundParams();
 
   UIConfigManager* uiConfig = nullptr;
   ProgressIndicator* progressIndicator = nullptr;

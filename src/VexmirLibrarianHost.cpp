@@ -32,20 +32,30 @@ bool VexmirLibrarianHost::midiOutputChosen() {
   return plugin_ && plugin_->midiOutReady;
 }
 
-bool VexmirLibrarianHost::sendProgram(int side, int slot, const LibrarianPatch&) {
+bool VexmirLibrarianHost::sendProgramJob(int side, int slot, bool store) {
   if (!plugin_ || !plugin_->midiOutReady) return false;
+  // A job still running drops the request: say so rather than report a send that never happens.
+  MIDIMessageManager* hub = plugin_->getMidiManager();
+  if (!hub || hub->isWorkerBusy(MidiWorker::kJobThread)) return false;
   // The plug-in reads the program from the bank the side shows: its search flag must say which list.
   plugin_->searchListShown = editor_ && editor_->lowerListShowsSearch;
+  plugin_->singleProgramFlag = store;
   plugin_->sendPatchToDeviceFromLibrarian(slot, side);
   return true;
 }
 
-bool VexmirLibrarianHost::storeProgram(int side, int slot, const LibrarianPatch& program) {
-  return sendProgram(side, slot, program);
+bool VexmirLibrarianHost::sendProgram(int side, int slot, const LibrarianPatch&) {
+  return sendProgramJob(side, slot, false);
+}
+
+bool VexmirLibrarianHost::storeProgram(int side, int slot, const LibrarianPatch&) {
+  return sendProgramJob(side, slot, true);
 }
 
 bool VexmirLibrarianHost::storeBank(int side, const PatchFile&) {
   if (!plugin_ || !plugin_->midiOutReady) return false;
+  MIDIMessageManager* hub = plugin_->getMidiManager();
+  if (!hub || hub->isWorkerBusy(MidiWorker::kJobThread)) return false;
   plugin_->storeAllPatchesToDeviceFromLibrarian(side, 0);
   return true;
 }
@@ -66,10 +76,12 @@ bool VexmirLibrarianHost::requestProgram(int slot, int targetSlot, bool toEditor
   if (!hub) return false;
   if (toEditor) return startJob(kJobPartRequest, true);
   if (targetSlot < 0) return false;
-  // The answer is stored into the selected upper slot by the SysEx input.
+  // The answer is stored into the selected upper slot by the SysEx input; slot -1 asks for the edit
+  // buffer ("temporary"), any other the program memory.
   if (PatchLibrarian* librarian = plugin_->getLibrarian()) librarian->selectedUpperSlot = targetSlot;
-  hub->singleRequest.arm();
-  return slot < 0 ? startJob(kJobPartRequest, false) : startJob(kJobSinglePatchRequest, false, false);
+  if (hub->isWorkerBusy(MidiWorker::kJobThread)) return false;
+  hub->sendSinglePatchRequestSysexFromLibrarian(slot < 0, 0);
+  return true;
 }
 
 bool VexmirLibrarianHost::requestAllPrograms() {

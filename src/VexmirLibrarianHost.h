@@ -27,6 +27,7 @@ class VexmirLibrarianHost : public LibrarianHost {
 
  private:
   bool startJob(int job, bool toEditor = false, bool temporary = false);
+  bool sendProgramJob(int side, int slot, bool store);
 
   Vexmir* plugin_;
   LibrarianEditor* editor_ = nullptr;

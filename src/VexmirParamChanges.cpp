@@ -11,6 +11,7 @@
 #include "KIT/IEffect/IGraphics.h"
 #include "src/ControlAction.h"
 #include "src/ControlDisplay.h"
+#include "src/LibrarianEditor.h"
 #include "src/LinkManager.h"
 #include "src/MIDIMessageManager.h"
 #include "src/PatchManager.h"
@@ -297,6 +298,9 @@ void Vexmir::OnParamChange(int paramIdx) {
     }
   }
 
+  // The librarian's parameters: bank lists, next and previous bank, rescan, data type, search, discard, rename.
+  if (librarianEditor && librarianEditor->onParamChange(paramIdx)) return;
+
   switch (paramIdx) {
     case kGlobalMidiChannel:
       deviceId = 0x30 + std::clamp(v, 0, 15);
@@ -374,6 +378,8 @@ void Vexmir::OnParamChange(int paramIdx) {
       if (paramIdx == kGlobalSettings) tab = v != 0 ? 4 : (paramValue(kShowModSequence) == 1.0 ? 3 : 2);
       if (paramIdx != kMainTab) setParameterFromPlug(kMainTab, tab);
       TabSwitchFunctions::mainTabSwitch(this, kMainTab, toInt(paramValue(kMainTab)), 0, displayedTimbre);
+      // The bank choosers are shown with the librarian tab only: none of them may catch a click elsewhere.
+      if (librarianEditor) librarianEditor->librarianTabShown(toInt(paramValue(kMainTab)) == 1);
       if (paramIdx == kGlobalSettings && v == 0 && midiOutReady && midiManager) {
         // Leaving the global settings sends them to the synthesizer.
         if (editModeOn) SendPatchEditOffCommand();

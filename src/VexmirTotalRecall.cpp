@@ -57,6 +57,9 @@ bool Vexmir::SerializeState2(ByteChunk* chunk, bool full) {
   state.quickTab = paramValue(kQuickTab);
   if (full && patchManager) {
     std::vector<std::string>& names = patchManager->patch.names;
+    // The name the editor shows is the program's name, even when no dump has gone out since it was typed.
+    const std::string shown = programName();
+    if (!shown.empty()) names[0] = shown.substr(0, 12);
     names[3] = portChoiceName(this, kDeviceInSelection, getExternalMIDIInNames());
     setLibrarianViewDirty();
     names[4] = portChoiceName(this, kDeviceOutSelection, getExternalMIDIOutNames());

@@ -116,8 +116,13 @@ IBitmap IGraphics::LoadIBitmap(int id, const char* name, double scale, int nStat
     if (src) {
       const int w = static_cast<int>(src->getWidth() * scale);
       const int h = static_cast<int>(src->getHeight() * scale);
-      bitmap = scaledCopy(src, w, h);
-      delete src;
+      // At its own size the decoded image is kept as it is: a filtered copy of the same size would only cost time.
+      if (w == src->getWidth() && h == src->getHeight()) {
+        bitmap = src;
+      } else {
+        bitmap = scaledCopy(src, w, h);
+        delete src;
+      }
     } else {
       // Controls draw from whatever the cache gives them: an empty bitmap draws nothing and keeps them safe.
       std::fprintf(stderr, "IGraphics: image %d \"%s\" could not be loaded; an empty bitmap stands in for it\n", id,

@@ -350,3 +350,25 @@ bool SHIM_IsButton(HWND h);
 bool SHIM_IsStaticText(HWND h);
 void SHIM_GetDesiredControlSize(HWND h, RECT* r);
 BOOL EnumChildWindows(HWND h, BOOL (*proc)(HWND, LPARAM), LPARAM lParam);
+
+// ---- Window extras ----
+
+namespace cocoa {
+class Event;
+}
+
+// Delivers a mouse event to the outermost view under it that claims the point as non-client area (WM_NCHITTEST
+// above 1); false when none does, while a window holds the capture, and for other event types.
+bool SHIM_HandleMouseEvent(cocoa::Event* event);
+int SHIM_GetWindowWantRaiseAmt(HWND h);
+void SHIM_SetWindowWantRaiseAmt(HWND h, int amount);
+// The previous level, 0 when there is no window.
+int SHIM_SetWindowLevel(HWND h, int level);
+void SetOpaque(HWND h, bool opaque);
+void SetTransparent(HWND h);
+void SHIM_SetWindowShadow(HWND h, bool shadow);
+int SHIM_GetDefaultButtonID(HWND h, bool onlyIfEnabled);
+void SHIM_SetWindowRepre(HWND h, const char* filename, bool isDirty);
+// 0 restores the presentation the application had at the first call, 1 hides Dock and menu bar automatically,
+// 2 or more hides the Dock and the menu bar automatically; false when the system cannot.
+bool SHIM_SetAppAutoHideMenuAndDock(int mode);

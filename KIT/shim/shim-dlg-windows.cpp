@@ -159,13 +159,7 @@ void Shim_vVexmir_windowbase::shimMoveOwnedWindowsTo(SHIM_OwnedWindowList* other
 
 void Shim_vVexmir_windowbase::shimDoDestroyStuff() {
   if (lastKeyWindow() == this) setLastKeyWindow(nullptr);
-  std::vector<HWND> owned;
-  owned.swap(m_ownedwnds);
-  for (HWND w : owned) {
-    if (!w->tryRetain()) continue;
-    DestroyWindow(w);
-    w->release();
-  }
+  shimDestroyAllOwnedWindows();
   if (lastKeyWindow() == this) setLastKeyWindow(nullptr);
   if (m_owner) {
     HWND owner = m_owner;

@@ -8,8 +8,8 @@
 
 #include "KIT/shim/shim-dlggen.h"
 #include "KIT/shim/shim-gdi-internal.h"
+#include "KIT/shim/shim-hosted.h"
 #include "KIT/shim/shim-hwnd.h"
-#include "platform/cocoa/tableview.h"
 #include "KIT/shim/shim-kb.h"
 #include "KIT/shim/shim-menu.h"
 #include "KIT/shim/shim-objects.h"
@@ -17,7 +17,9 @@
 #include "platform/cocoa/controls.h"
 #include "platform/cocoa/cursor.h"
 #include "platform/cocoa/modal.h"
+#include "platform/cocoa/opengl.h"
 #include "platform/cocoa/panels.h"
+#include "platform/cocoa/tableview.h"
 
 namespace {
 
@@ -100,7 +102,11 @@ Shim_vVexmir_hwnd* Shim_vVexmir_hwnd::initChild(const SHIM_DialogResourceIndex* 
   const cocoa::Rect frame = res ? cocoa::Rect{0, 0, static_cast<double>(std::max(0, res->width)),
                                               static_cast<double>(std::max(0, res->height))}
                                 : cocoa::Rect{0, 0, 300, 200};
-  auto* v = new Shim_vVexmir_hwnd(frame);
+  return initView(new Shim_vVexmir_hwnd(frame), res, parent, proc, param);
+}
+
+Shim_vVexmir_hwnd* Shim_vVexmir_hwnd::initView(Shim_vVexmir_hwnd* v, const SHIM_DialogResourceIndex* res,
+                                               cocoa::Object* parent, DLGPROC proc, LPARAM param) {
   v->m_wndproc = ShimDialogDefaultWindowProc;
   if (res) {
     v->m_isopaque = (res->windowTypeFlags & 0x10) ? 1 : 0;
@@ -161,6 +167,8 @@ Shim_vVexmir_hwnd::~Shim_vVexmir_hwnd() {
   // The last reference went without a destroy: the procedure still hears of it, as on the platform.
   if (m_hashaddestroy != 2) onShimMessage(WM_DESTROY, 0, 0);
   if (GetCapture() == this) ReleaseCapture();
+  // A GL view's context goes with it.
+  if (m_glctx) static_cast<cocoa::OpenGLContext*>(m_glctx)->release();
   releaseObject(m_lastTopLevelOwner);
   if (m_menu) forgetHolder(m_menu, this);
 }
@@ -406,22 +414,23 @@ bool Shim_vVexmir_hwnd::acceptsFirstMouse(cocoa::Event*) {
   return true;
 }
 
+namespace {
+// WM_KEYDOWN / WM_KEYUP to a live procedure; true when it took the key (any answer but 69).
+bool keyTaken(Shim_vVexmir_hwnd* v, UINT msg, cocoa::Event* e) {
+  WNDPROC proc = v->getShimWindowProc();
+  if (v->shimHasBeenDestroyed() || !proc) return false;
+  int flags = 0;
+  const int key = SHIM_MacKeyToWindowsKey(e, &flags);
+  return proc(v, msg, static_cast<WPARAM>(key), flags) != 69;
+}
+}  // namespace
+
 void Shim_vVexmir_hwnd::keyDown(cocoa::Event* e) {
-  if (!m_hashaddestroy && m_wndproc) {
-    int flags = 0;
-    const int key = SHIM_MacKeyToWindowsKey(e, &flags);
-    if (m_wndproc(this, WM_KEYDOWN, static_cast<WPARAM>(key), flags) != 69) return;
-  }
-  cocoa::View::keyDown(e);
+  if (!keyTaken(this, WM_KEYDOWN, e)) cocoa::View::keyDown(e);
 }
 
 void Shim_vVexmir_hwnd::keyUp(cocoa::Event* e) {
-  if (!m_hashaddestroy && m_wndproc) {
-    int flags = 0;
-    const int key = SHIM_MacKeyToWindowsKey(e, &flags);
-    if (m_wndproc(this, WM_KEYUP, static_cast<WPARAM>(key), flags) != 69) return;
-  }
-  cocoa::View::keyUp(e);
+  if (!keyTaken(this, WM_KEYUP, e)) cocoa::View::keyUp(e);
 }
 
 LRESULT SHIM_SendMouseMessage(HWND hwnd, UINT msg, cocoa::Event* event) {
@@ -497,6 +506,8 @@ void restoreLastCursor() {
 }  // namespace
 
 void Shim_vVexmir_hwnd::mouseDown(cocoa::Event* e) {
+  // A press anywhere ends a pending promised-file drag.
+  SHIM_FinishDragDrop();
   if (!m_enabled) return;
   m_isfakerightmouse = 0;
   if ((e->modifierFlags & cocoa::kControlKeyMask) && IsRightClickEmulateEnabled()) {
@@ -799,9 +810,52 @@ cocoa::Object* Shim_vVexmir_hwnd::accessibilityElement() {
   return slot;
 }
 
+void (*SHIM_DDrop_onDragEnter)(HANDLE, int, int) = nullptr;
+void (*SHIM_DDrop_onDragOver)(int, int) = nullptr;
+void (*SHIM_DDrop_onDragLeave)() = nullptr;
+const char* (*SHIM_DDrop_getDroppedFileTargetPath)(const char*) = nullptr;
+
+namespace {
+Shim_vVexmir_hwnd* dropTarget(HWND h) {
+  auto* v = h ? h->as<Shim_vVexmir_hwnd>() : nullptr;
+  return v && v->supportsDroppedFiles() && v->window() ? v : nullptr;
+}
+POINT screenPoint(cocoa::View* v, cocoa::Point pointInWindow) {
+  const cocoa::Point s = v->window()->convertBaseToScreen(pointInWindow);
+  return POINT{static_cast<int>(s.x + 0.5), static_cast<int>(s.y + 0.5)};
+}
+}  // namespace
+
+int SHIM_DragEntered(HWND target, const std::vector<std::string>& files, cocoa::Point pointInWindow) {
+  Shim_vVexmir_hwnd* v = dropTarget(target);
+  if (!v) return 0;
+  if (SHIM_DDrop_onDragEnter) {
+    HANDLE block = v->shimExtendedDragOp(files, v->convertFromWindow(pointInWindow), true);
+    const POINT p = screenPoint(v, pointInWindow);
+    SHIM_DDrop_onDragEnter(block, p.x, p.y);
+    if (block) GlobalFree(block);
+  }
+  return 4;
+}
+
+int SHIM_DragUpdated(HWND target, cocoa::Point pointInWindow) {
+  Shim_vVexmir_hwnd* v = dropTarget(target);
+  if (!v) return 0;
+  if (SHIM_DDrop_onDragOver) {
+    const POINT p = screenPoint(v, pointInWindow);
+    SHIM_DDrop_onDragOver(p.x, p.y);
+  }
+  return 4;
+}
+
+void SHIM_DragExited(HWND target) {
+  if (dropTarget(target) && SHIM_DDrop_onDragLeave) SHIM_DDrop_onDragLeave();
+}
+
 bool SHIM_DropFiles(HWND target, const std::vector<std::string>& files, cocoa::Point pointInWindow) {
-  auto* view = target ? target->as<Shim_vVexmir_hwnd>() : nullptr;
-  if (!view || !view->supportsDroppedFiles() || !view->window()) return false;
+  auto* view = dropTarget(target);
+  if (!view) return false;
+  if (SHIM_DDrop_onDragLeave) SHIM_DDrop_onDragLeave();
   view->retain();
   // The view hit at the drop point, then its ancestors up to (not including) this view, are offered the drop.
   bool taken = false;

@@ -4,6 +4,7 @@
 
 #include "KIT/ptrlist.h"
 #include "KIT/shim/shim-gdi-internal.h"
+#include "platform/cocoa/image.h"
 #include "platform/graphics/png.h"
 
 struct HIMAGELIST__ {
@@ -284,13 +285,30 @@ int GetObject(HGDIOBJ obj, int size, void* out) {
 }
 
 HBITMAP LoadNamedImage(const char* name, bool magentaTransparent) {
-  if (!name || !std::strchr(name, '/')) return nullptr;
-  platform::gfx::DecodedImage decoded;
-  if (!platform::gfx::loadPngFile(name, decoded)) return nullptr;
+  if (!name) return nullptr;
   auto image = std::make_shared<SHIM_GDP_IMAGE>();
-  image->width = decoded.width;
-  image->height = decoded.height;
-  image->pixels = std::move(decoded.pixels);
+  platform::gfx::DecodedImage decoded;
+  if (std::strchr(name, '/') && platform::gfx::loadPngFile(name, decoded)) {
+    image->width = decoded.width;
+    image->height = decoded.height;
+    image->pixels = std::move(decoded.pixels);
+  } else {
+    // The application's image of that name (its bundle's resources).
+    cocoa::Image* named = cocoa::Image::named(name);
+    if (!named) return nullptr;
+    image->width = named->width();
+    image->height = named->height();
+    image->pixels.resize(static_cast<size_t>(image->width) * image->height * 4);
+    for (int i = 0, n = image->width * image->height; i < n; ++i) {
+      const uint32_t px = named->pixels()[i];  // bytes R, G, B, A
+      uint8_t* out = &image->pixels[static_cast<size_t>(i) * 4];
+      out[0] = static_cast<uint8_t>(px >> 24);
+      out[1] = static_cast<uint8_t>(px);
+      out[2] = static_cast<uint8_t>(px >> 8);
+      out[3] = static_cast<uint8_t>(px >> 16);
+    }
+    named->release();
+  }
   if (magentaTransparent)
     for (size_t i = 0; i < image->pixels.size(); i += 4) {
       uint8_t* p = &image->pixels[i];

@@ -135,6 +135,9 @@ class Shim_vVexmir_hwnd : public cocoa::View,
   void getShimPaintInfo(PAINTSTRUCT* ps);
   HDC paintContext() const { return m_paintctx_hdc; }
   unsigned char dirtyBits() const { return m_isdirty; }
+  // The OpenGL context of a GL view (a cocoa::OpenGLContext), null for none.
+  void* glContext() const { return m_glctx; }
+  void setGLContext(void* context) { m_glctx = context; }
   void setDirtyBits(unsigned char bits) { m_isdirty = bits; }
   cocoa::Object* lastTopLevelOwner() const { return m_lastTopLevelOwner; }
   void setLastTopLevelOwner(cocoa::Object* o);
@@ -185,8 +188,14 @@ class Shim_vVexmir_hwnd : public cocoa::View,
  protected:
   ~Shim_vVexmir_hwnd() override;
 
- private:
+ protected:
   explicit Shim_vVexmir_hwnd(cocoa::Rect frame) : cocoa::View(frame) {}
+  // initChild's work on a view made by a subclass (hosted windows): attaches it, builds it, sends the creation
+  // messages; returns the view.
+  static Shim_vVexmir_hwnd* initView(Shim_vVexmir_hwnd* v, const SHIM_DialogResourceIndex* res, cocoa::Object* parent,
+                                     DLGPROC proc, LPARAM param);
+
+ private:
   struct WindowPropRec {
     bool isString = false;
     std::string name;
@@ -226,6 +235,12 @@ LRESULT SHIM_SendMouseMessage(HWND view, UINT msg, cocoa::Event* event);
 // The platform's drop of files on a view (point in window base coordinates): the view hit there and its ancestors
 // below `target` are offered the drop first. True when a view took it.
 bool SHIM_DropFiles(HWND target, const std::vector<std::string>& files, cocoa::Point pointInWindow);
+// The platform's dragging callbacks on a view (point in window base coordinates): entering answers the copy
+// operation (4) for drop targets, 0 for others, and hands a looking block to SHIM_DDrop_onDragEnter; moving reports
+// to SHIM_DDrop_onDragOver; leaving to SHIM_DDrop_onDragLeave.
+int SHIM_DragEntered(HWND target, const std::vector<std::string>& files, cocoa::Point pointInWindow);
+int SHIM_DragUpdated(HWND target, cocoa::Point pointInWindow);
+void SHIM_DragExited(HWND target);
 // How often accessibility asked a window procedure for its element (the platform model has no accessibility).
 int SHIM_Internal_AccessibilityAsks();
 

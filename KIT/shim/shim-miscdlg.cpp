@@ -3,6 +3,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -12,6 +13,7 @@
 #include "KIT/shim/shim-menu.h"
 #include "KIT/shim/shim-sys.h"
 #include "platform/cocoa/panels.h"
+#include "platform/graphics/graphics.h"
 
 namespace {
 
@@ -77,7 +79,77 @@ int runPanel(cocoa::SavePanel* panel, const std::string& dir, const std::string&
   return r;
 }
 
+// The focus rectangle's content: opaque mid grey (its window is half transparent).
+class Shim_vVexmir_drawfocusrectwnd : public cocoa::View {
+ public:
+  explicit Shim_vVexmir_drawfocusrectwnd(cocoa::Rect r) : cocoa::View(r) {}
+  bool isOpaque() const override { return true; }
+  void drawRect(cocoa::Rect) override {
+    platform::gfx::Context* ctx = cocoa::graphicsContext::currentPort();
+    if (!ctx) return;
+    ctx->setFillColor(platform::gfx::Color{0.5f, 0.5f, 0.5f, 1});
+    const cocoa::Rect b = bounds();
+    ctx->fillRect(platform::gfx::Rect{0, 0, static_cast<float>(b.w), static_cast<float>(b.h)});
+  }
+};
+
+void closeFocusWindow(cocoa::Window* w) {
+  if (cocoa::Window* p = w->parentWindow()) p->removeChildWindow(w);
+  w->close();
+  w->release();
+}
+
 }  // namespace
+
+void SHIM_DrawFocusRect(HWND parent, const RECT* rect, void** handle) {
+  if (!handle) return;
+  auto* existing = *handle ? static_cast<cocoa::Object*>(*handle)->as<cocoa::Window>() : nullptr;
+  if (!rect) {
+    if (existing) closeFocusWindow(existing);
+    *handle = nullptr;
+    return;
+  }
+  POINT a{rect->left, rect->top}, b{rect->right, rect->bottom};
+  if (parent) {
+    ClientToScreen(parent, &a);
+    ClientToScreen(parent, &b);
+  }
+  cocoa::Window* owner = nullptr;
+  if (parent) {
+    if (auto* w = parent->as<cocoa::Window>()) {
+      owner = w;
+    } else if (auto* v = parent->as<cocoa::View>()) {
+      owner = v->window();
+    } else {
+      return;
+    }
+  }
+  const cocoa::Rect r{static_cast<double>(std::min(a.x, b.x)), static_cast<double>(std::min(a.y, b.y)),
+                      static_cast<double>(std::abs(b.x - a.x)), static_cast<double>(std::abs(b.y - a.y))};
+  if (existing && existing->parentWindow() != owner) {
+    closeFocusWindow(existing);
+    existing = nullptr;
+  }
+  if (!existing) {
+    existing = new cocoa::Window(r);
+    existing->isOpaque = true;
+    existing->alphaValue = 0.5;
+    existing->ignoresMouseEvents = true;
+    auto* content = new Shim_vVexmir_drawfocusrectwnd(cocoa::Rect{0, 0, r.w, r.h});
+    existing->setContentView(content);
+    content->release();
+    if (owner) {
+      owner->addChildWindow(existing);
+    } else {
+      existing->setLevel(101);  // the pop-up-menu level
+    }
+    existing->orderFront();
+    *handle = existing;
+  }
+  existing->setFrame(r, false);
+  if (cocoa::View* cv = existing->contentView()) cv->setNeedsDisplay(true);
+  existing->displayIfNeeded();
+}
 
 void BrowseFile_SetTemplate(const char* dialogId, DLGPROC proc, SHIM_DialogResourceIndex* head) {
   g_tmplId = dialogId;

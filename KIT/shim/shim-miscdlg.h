@@ -20,3 +20,6 @@ char* BrowseForFiles(const char* title, const char* initialDir, const char* init
 int MessageBox(HWND hwnd, const char* text, const char* caption, int type);
 bool ShellExecute(HWND hwnd, const char* operation, const char* file, const char* parameters, const char* directory,
                   int show);
+// Shows (or moves) the translucent focus rectangle kept in *handle over `rect` (client coordinates of `parent`);
+// a null rect removes it.
+void SHIM_DrawFocusRect(HWND parent, const RECT* rect, void** handle);

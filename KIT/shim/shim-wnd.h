@@ -303,6 +303,11 @@ void ReleaseCapture();
 LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 void SHIM_BroadcastMessage(UINT msg, WPARAM wParam, LPARAM lParam);
 typedef HANDLE HDROP;
+// Hooks of the application for files dragged over its drop targets (screen points); null unless it fills them.
+extern void (*SHIM_DDrop_onDragEnter)(HANDLE block, int x, int y);
+extern void (*SHIM_DDrop_onDragOver)(int x, int y);
+extern void (*SHIM_DDrop_onDragLeave)();
+extern const char* (*SHIM_DDrop_getDroppedFileTargetPath)(const char* promisedType);
 UINT DragQueryFile(HDROP drop, UINT index, char* buffer, UINT size);
 BOOL DragQueryPoint(HDROP drop, POINT* pt);
 void DragFinish(HDROP drop);

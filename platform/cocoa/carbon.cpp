@@ -345,6 +345,36 @@ void UpdateControls(WindowRef window, void*) {
   window->release();
 }
 
+void DrawControls(WindowRef window) {
+  UpdateControls(window, nullptr);
+}
+
+void ActivateWindow(WindowRef window, Boolean activate) {
+  if (!window) return;
+  if (activate) {
+    window->makeKeyWindow();
+  } else if (cocoa::application::keyWindow() == window) {
+    cocoa::application::setKeyWindow(nullptr);
+  }
+}
+
+OSType HIView::controlKind() const {
+  return fourCC("user");
+}
+
+OSStatus GetControlKind(ControlRef control, ControlKind* out) {
+  auto* v = control ? control->as<HIView>() : nullptr;
+  if (!v || !out) return paramErr;
+  *out = ControlKind{fourCC("appl"), v->controlKind()};
+  return noErr;
+}
+
+OSStatus HIViewRender(HIViewRef view) {
+  if (!view || !view->window()) return paramErr;
+  view->window()->displayIfNeeded();
+  return noErr;
+}
+
 OSStatus QDBeginCGContext(CGrafPtr port, CGContextRef* out) {
   if (!port || !out || !port->backing()) return paramErr;
   *out = port->backing();

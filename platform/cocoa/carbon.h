@@ -216,6 +216,10 @@ void ShowWindow(WindowRef window);
 void SelectWindow(WindowRef window);
 // Non-composited windows: draws every control now (each gets a draw event with the window's port).
 void UpdateControls(WindowRef window, void* updateRegion);
+// The same for the whole window, without an update region.
+void DrawControls(WindowRef window);
+// Makes the window the active (key) window, or gives that up.
+void ActivateWindow(WindowRef window, Boolean activate);
 OSStatus QDBeginCGContext(CGrafPtr port, CGContextRef* out);
 OSStatus QDEndCGContext(CGrafPtr port, CGContextRef* context);
 
@@ -229,6 +233,8 @@ class HIView : public cocoa::View {
   void drawRect(cocoa::Rect dirty) override;
   // What the control does with an event none of its handlers took.
   virtual OSStatus standardHandler(EventRef event);
+  // The control's kind: signature 'appl' and a kind code ('user' for a user pane).
+  virtual OSType controlKind() const;
   UInt32 features = 0;
 
  protected:
@@ -243,6 +249,13 @@ struct HIViewID {
   OSType signature;
   SInt32 id;
 };
+struct ControlKind {
+  OSType signature;
+  OSType kind;
+};
+OSStatus GetControlKind(ControlRef control, ControlKind* out);
+// Draws the view and its subviews into their window now (composited windows).
+OSStatus HIViewRender(HIViewRef view);
 HIViewRef HIViewGetRoot(WindowRef window);
 OSStatus HIViewFindByID(HIViewRef start, HIViewID id, HIViewRef* out);
 OSStatus HIViewAddSubview(HIViewRef parent, HIViewRef child);
@@ -294,6 +307,7 @@ class EditTextControl : public HIView {
   // Inserts typed characters, Backspace and Delete remove; arrows move the caret (kept at the end).
   OSStatus standardHandler(EventRef event) override;
   void drawRect(cocoa::Rect dirty) override;
+  OSType controlKind() const override { return fourCC("eutx"); }
 };
 OSStatus CreateEditUnicodeTextControl(WindowRef window, const Rect* bounds, CFStringRef text, Boolean isPassword,
                                       const ControlFontStyleRec* style, ControlRef* out);

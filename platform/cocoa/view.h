@@ -177,6 +177,12 @@ class Window : public Object {
   unsigned styleMask = 0;
   bool isMiniaturized = false;
   bool isOpaque = true;
+  // A clear background lets what is behind the window show where nothing is drawn.
+  bool clearBackground = false;
+  bool hasShadow = true;
+  // The document the window shows (its title-bar icon) and whether it has unsaved changes.
+  std::string representedFilename;
+  bool documentEdited = false;
   double alphaValue = 1;
   bool ignoresMouseEvents = false;
   // Resizes the content (and the backing store, which keeps what fits).

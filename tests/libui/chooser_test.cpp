@@ -144,6 +144,7 @@ TEST(BankLists, LongNamesAreShortenedAndNumbered) {
 TEST(BankLists, TheListsNameEveryBankAndFollowSearches) {
   Tree tree;
   LibrarianTab tab;
+  tab.chooseLower({"Beta", "b1.syx"});
   IParam* upperList = tab.plug.GetParam(kPatchSelectionListUpper);
   IParam* lowerList = tab.plug.GetParam(kPatchSelectionListLower);
   ASSERT_EQ(upperList->GetNDisplayTexts(), 7);
@@ -171,6 +172,7 @@ TEST(BankLists, TheListsNameEveryBankAndFollowSearches) {
   EXPECT_FALSE(tab.host.layers["RightSearchPopupMenu"]->isVisible()) << "the search chooser goes with the search";
   EXPECT_TRUE(tab.host.layers["RightPatchPopupMenu"]->isVisible());
   EXPECT_EQ(lowerList->GetNDisplayTexts(), 7);
+  EXPECT_EQ(tab.lowerName(0), programName(6, 0)) << "the bank shown before the search comes back";
   // One character asks for more, a word without matches says so; neither leaves search mode on.
   EXPECT_EQ(tab.editor.search("b"), "Enter 2 digits or more!");
   EXPECT_EQ(tab.editor.search("nothing like it"), "No results - Try another keyword!");

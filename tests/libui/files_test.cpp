@@ -213,3 +213,25 @@ TEST(Saving, AShortBankIsSavedWithTheInitialProgramInItsEmptySlots) {
     tab.editor.bankOf(0)->patches.resize(100);
   }
 }
+
+TEST(Saving, UnsavedEditsSurviveARescanEvenWhenTheirFileIsGoneOrSpoilt) {
+  Banks banks;
+  Tab tab;
+  tab.copyPaste(4, 10);
+  const std::vector<Bytes> edited = expectedBank(1, {{10, programDumpOf(2, 4)}});
+  const std::string path = banks.data.patches + "/A.syx";
+  // Removed behind the editor's back: the edited bank is written back where it was.
+  std::remove(path.c_str());
+  tab.mainMenu({"Refresh Folders"});
+  EXPECT_EQ(readBank(path), edited);
+  EXPECT_EQ(tab.editor.bankOf(0)->fileName, "A.syx");
+  EXPECT_TRUE(tab.editor.openBankUnsaved());
+  // Replaced by something that is no bank: the edits go to a file of their own, the other is left alone.
+  const Bytes junk(30000, 0x11);
+  vectors::writeFile(path, junk);
+  tab.mainMenu({"Refresh Folders"});
+  EXPECT_EQ(vectors::readFile(path), junk);
+  EXPECT_EQ(readBank(banks.data.patches + "/A (2).syx"), edited);
+  EXPECT_EQ(tab.editor.bankOf(0)->fileName, "A (2).syx");
+  EXPECT_EQ(tab.upperName(10), programName(2, 4));
+}

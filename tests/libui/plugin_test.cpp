@@ -35,7 +35,12 @@ TEST(PluginLibrarian, TheEditorSideWorksOnThePluginsOwnBanks) {
   if (ControlLayer* rename = editor->host()->librarianLayer("patchRename")) EXPECT_EQ(rename->getName(), "patchRename");
   EXPECT_EQ(editor->host()->librarianLayer("noSuchLayer"), nullptr);
   EXPECT_FALSE(editor->saveOpenBankAs(false));
+  // The transfer jobs flag the open bank through the plug-in: the editor side sees it.
+  plug.SetLibrarianStatusUnsaved(true);
+  EXPECT_TRUE(editor->openBankUnsaved());
+  EXPECT_FALSE(editor->selectBank(0, 0)) << "no other bank opens over unsaved edits";
   EXPECT_TRUE(editor->programReceived(3, editor->bankOf(1)->patches[0]));
   EXPECT_TRUE(editor->saveOpenBank());
+  EXPECT_FALSE(editor->openBankUnsaved());
   EXPECT_EQ(readBank(data.patches + "/Mine.syx")[3], programDumpOf(5, 0));
 }

@@ -6,6 +6,7 @@
 
 #include "KIT/shim/shim.h"
 #include "platform/cocoa/panels.h"
+#include "platform/cocoa/view.h"
 
 namespace {
 
@@ -74,6 +75,30 @@ TEST(ShimMiscDialogs, ShellOpeningSendsWebAddressesFilesAndApplications) {
   EXPECT_EQ(cocoa::workspace::openedURLs(),
             (std::vector<std::string>{"https://example.invalid/kb/articles/", "HTTP://example.invalid/",
                                       "file:/tmp/log.txt with:TextEdit.app", "file:/tmp", "launch:Calculator.APP"}));
+}
+
+TEST(ShimMiscDialogs, TheFocusRectangleIsMovedAndRemoved) {
+  HWND v = SHIM_CreateDialog(nullptr, reinterpret_cast<const char*>(0x400000), nullptr, nullptr, 0);
+  cocoa::Window* owner = v->as<cocoa::View>()->window();
+  owner->setFrame(cocoa::Rect{100, 100, 300, 200}, false);
+  void* handle = nullptr;
+  RECT r{10, 10, 60, 40};
+  SHIM_DrawFocusRect(v, &r, &handle);
+  ASSERT_NE(handle, nullptr);
+  auto* w = static_cast<cocoa::Object*>(handle)->as<cocoa::Window>();
+  EXPECT_EQ(w->parentWindow(), owner);
+  EXPECT_EQ(w->frame().w, 50);
+  EXPECT_EQ(w->frame().h, 30);
+  EXPECT_EQ(w->frame().x, 110);
+  RECT r2{20, 20, 40, 30};
+  SHIM_DrawFocusRect(v, &r2, &handle);
+  EXPECT_EQ(handle, static_cast<void*>(w));  // one window, moved
+  EXPECT_EQ(w->frame().w, 20);
+  EXPECT_EQ(w->pixelAt(1, 1), 0x808080u);
+  SHIM_DrawFocusRect(v, nullptr, &handle);
+  EXPECT_EQ(handle, nullptr);
+  EXPECT_TRUE(owner->childWindows().empty());
+  DestroyWindow(v);
 }
 
 }  // namespace

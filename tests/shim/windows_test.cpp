@@ -16,6 +16,7 @@
 #include "KIT/shim/shim-hwnd.h"
 #include "KIT/shim/shim-internal.h"
 #include "KIT/shim/shim.h"
+#include "platform/cocoa/cfbundle.h"
 #include "platform/cocoa/controls.h"
 #include "platform/cocoa/modal.h"
 #include "platform/cocoa/panels.h"
@@ -625,6 +626,22 @@ TEST_F(WindowsTest, DroppedFilesAreReadAndReadsStayInsideTheBlock) {
   SetWindowLong(v, GWL_EXSTYLE, WS_EX_ACCEPTFILES);
   EXPECT_TRUE(SHIM_DropFiles(v, {"/tmp/bank.syx", "/b.mid", "/c"}, cocoa::Point{10, 90}));
   EXPECT_EQ(g_dropped, (std::vector<std::string>{"/tmp/13", "/b.m/6", "/c/2", "10,10"}));
+  // The application's hooks hear of the drag: the entering block lists the files, points are on the screen.
+  static std::vector<std::string> hooks;
+  hooks.clear();
+  SHIM_DDrop_onDragEnter = [](HANDLE block, int x, int y) {
+    hooks.push_back("enter " + std::to_string(DragQueryFile(block, 0xFFFFFFFF, nullptr, 0)) + " " + std::to_string(x) +
+                    "," + std::to_string(y));
+  };
+  SHIM_DDrop_onDragOver = [](int x, int y) { hooks.push_back("over " + std::to_string(x) + "," + std::to_string(y)); };
+  SHIM_DDrop_onDragLeave = [] { hooks.push_back("leave"); };
+  EXPECT_EQ(SHIM_DragEntered(v, {"/a", "/b"}, cocoa::Point{10, 90}), 4);
+  EXPECT_EQ(SHIM_DragUpdated(v, cocoa::Point{11.6, 90}), 4);
+  SHIM_DragExited(v);
+  EXPECT_EQ(hooks, (std::vector<std::string>{"enter 2 10,90", "over 12,90", "leave"}));
+  SHIM_DDrop_onDragEnter = nullptr;
+  SHIM_DDrop_onDragOver = nullptr;
+  SHIM_DDrop_onDragLeave = nullptr;
   // A block whose list runs past its end is read no further than the block.
   HANDLE bad = GlobalAlloc(GMEM_MOVEABLE, 20);
   char* p = static_cast<char*>(GlobalLock(bad));
@@ -673,6 +690,50 @@ TEST_F(WindowsTest, ReleaseDCNeverFreesThePaintsOwnContext) {
   ASSERT_NE(dc, nullptr);
   ReleaseDC(v, dc);
   DestroyWindow(v);
+}
+
+const SHIM_DialogControlEntry kSettings[] = {
+    {"__SHIM_GROUP", 0, "MIDI &Ports", 0, 5, 5, 190, 62, 0},
+    {"__SHIM_LABEL", -1, "Input:", 0, 12, 18, 40, 10, 0},
+    {"__SHIM_COMBO", 0, nullptr, 101, 55, 16, 130, 12, CBS_DROPDOWNLIST},
+    {"__SHIM_LABEL", -1, "Output:", 0, 12, 36, 40, 10, 0},
+    {"__SHIM_COMBO", 0, nullptr, 102, 55, 34, 130, 12, 0},
+    {"__SHIM_CHECKBOX", 0, "Send &clock", 103, 12, 52, 80, 10, 0},
+    {"Timbre &1", 104, "Button", BS_AUTORADIOBUTTON | WS_GROUP, 12, 75, 60, 10, 0},
+    {"Timbre &2", 105, "Button", BS_AUTORADIOBUTTON, 80, 75, 60, 10, 0},
+    {"", 106, "msctls_trackbar32", 0, 12, 90, 170, 10, 0},
+    {"__SHIM_BUTTON", 1, "&OK", IDOK, 135, 108, 50, 14, 0},
+};
+void createSettings(HWND view, int) {
+  SHIM_MakeSetCurParms(1.5f, 1.5f, 0, 0, view, false, true);
+  SHIM_GenerateDialogFromList(kSettings, static_cast<int>(sizeof(kSettings) / sizeof(kSettings[0])));
+}
+
+TEST_F(WindowsTest, AToolDialogFromATableIsDrawnWithItsControls) {
+  static SHIM_DialogResourceIndex res{MAKEINTRESOURCE(600),
+                                      "MIDI Settings",
+                                      SHIM_DIALOG_FLIPPED | SHIM_DIALOG_OPAQUE,
+                                      createSettings,
+                                      300,
+                                      190,
+                                      nullptr};
+  HWND d = SHIM_CreateDialog(&res, MAKEINTRESOURCE(600), nullptr, patchSaveProc, 0);
+  ASSERT_NE(d, nullptr);
+  cocoa::Window* w = d->as<cocoa::View>()->window();
+  for (const char* name : {"OFF", "Vexmir Synth Emulator:MIDI Out"}) {
+    SendMessage(GetDlgItem(d, 101), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+    SendMessage(GetDlgItem(d, 102), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+  }
+  SendMessage(GetDlgItem(d, 101), CB_SETCURSEL, 1, 0);
+  SendMessage(GetDlgItem(d, 102), CB_SETCURSEL, 0, 0);
+  SendMessage(GetDlgItem(d, 103), BM_SETCHECK, BST_CHECKED, 0);
+  SendMessage(GetDlgItem(d, 106), TBM_SETPOS, 1, 600);
+  ShowWindow(d, SW_SHOW);
+  click(w, GetDlgItem(d, 105));
+  EXPECT_EQ(SendMessage(GetDlgItem(d, 105), BM_GETCHECK, 0, 0), 1);
+  w->displayIfNeeded();
+  EXPECT_TRUE(w->writePNG(outDir() + "/settings-dialog.png"));
+  DestroyWindow(d);
 }
 
 // ---- Each Part's own examples
@@ -1001,6 +1062,23 @@ TEST_F(WindowsTest, RelativeMouseModeReportsViewCoordinates) {
   EXPECT_EQ(p.x, 50);
   EXPECT_EQ(p.y, 50);  // flipped: 200 - (350 - 200)
   DestroyWindow(v);
+}
+
+TEST_F(WindowsTest, NamedImagesComeFromTheApplicationsResources) {
+  const std::string dir = cocoa::Bundle::mainBundle()->bundlePath() + "/Contents/Resources";
+  ASSERT_EQ(std::system(("mkdir -p '" + dir + "'").c_str()), 0);
+  auto* w = new cocoa::Window(cocoa::Rect{0, 0, 3, 2});
+  ASSERT_TRUE(w->writePNG(dir + "/vexmir-named-test.png"));
+  w->release();
+  HBITMAP bm = LoadNamedImage("vexmir-named-test", false);
+  ASSERT_NE(bm, nullptr);
+  BITMAP info;
+  EXPECT_EQ(GetObject(bm, sizeof(info), &info), 1);
+  EXPECT_EQ(info.bmWidth, 3);
+  EXPECT_EQ(info.bmHeight, 2);
+  EXPECT_NE(GetNSImageFromHICON(bm), nullptr);
+  DeleteObject(bm);
+  EXPECT_EQ(LoadNamedImage("vexmir-no-such-image", false), nullptr);
 }
 
 TEST_F(WindowsTest, AWindowlessTimerFromAWorkerIsRefusedBeforeTheMainThreadIsKnown) {

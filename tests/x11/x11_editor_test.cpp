@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -292,6 +293,95 @@ close
         << c.size << ": first at " << where;
     keepForPeople(dir, "screen.png", std::string("real-editor-") + c.size);
   }
+}
+
+}  // namespace
+namespace {
+
+// The real editor driven by real input: a tab button, a switch of the page it shows, a knob dragged and turned
+// with the wheel, a menu item chosen, and the program name typed. The same gestures on the model path must reach the
+// same parameters with the same values (the host sees each change as an automation request) and leave the same picture.
+const Gesture kRealGestures[] = {
+    {"tab button", "click 407 17", "x11 input mousemove --window %HOST 407 17 click 1"},
+    {"master keyboard switch", "click 180 247", "x11 input mousemove --window %HOST 180 247 click 1"},
+    {"master tune knob drag", "drag 536 137 536 109 steps=4",
+     "x11 input mousemove --window %HOST 536 137 mousedown 1 mousemove --window %HOST 536 130 mousemove --window "
+     "%HOST 536 123 mousemove --window %HOST 536 116 mousemove --window %HOST 536 109 mouseup 1"},
+    {"transpose knob wheel", "wheel 615 137 1", "x11 input mousemove --window %HOST 615 137 click 4"},
+    // The voice mode menu opens below its well; its first item's middle is 14 pixels from the menu's top.
+    {"voice mode menu", "menu choose 0\nclick 57 62",
+     "x11 input mousemove --window %HOST 57 62 click 1 search --sync --onlyvisible --name \"^Vexmir Editor menu$\" "
+     "mousemove --window %1 40 14 click 1"},
+    {"program name", "click 813 18\npump 1\ntype Bass\nkey return",
+     "x11 input mousemove --window %HOST 813 18 click 1\npump 1\nx11 input type Bass\nx11 input key Return"},
+};
+
+// For each gesture (the transcript's section after its echo line), the last value the host was told for each
+// parameter, in the order the parameters were first touched.
+std::map<std::string, std::vector<std::string>> automationByGesture(const std::string& transcript) {
+  std::map<std::string, std::vector<std::string>> out;
+  std::map<std::string, std::string> last;
+  std::vector<std::string> order;
+  std::string section;
+  auto finish = [&] {
+    for (const std::string& i : order) out[section].push_back(last[i]);
+    order.clear();
+    last.clear();
+  };
+  std::stringstream ss(transcript);
+  std::string l;
+  while (std::getline(ss, l)) {
+    if (l.compare(0, 5, "echo ") == 0) {
+      finish();
+      section = l.substr(5);
+      out[section];
+      continue;
+    }
+    if (l.compare(0, 31, "request audioMasterAutomate(0) ") != 0) continue;
+    const size_t at = l.find("index=");
+    const std::string index = at == std::string::npos ? "0" : l.substr(at + 6, l.find(' ', at) - at - 6);
+    if (!last.count(index)) order.push_back(index);
+    last[index] = l;
+  }
+  finish();
+  return out;
+}
+
+TEST(X11RealEditor, RealInputChangesWhatTheModelPathChanges) {
+  NEED_X11_TOOLS();
+  x11test::Xvfb server;
+  ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+  auto script = [](bool onX11) {
+    std::string s = std::string("open\neditor open ") + (onX11 ? "x11" : "cocoa") + "\npump 2\n";
+    for (const Gesture& g : kRealGestures)
+      s += std::string("echo \"") + g.name + "\"\n" + (onX11 ? g.x11 : g.model) + "\npump 2\n";
+    s += "window save \"${OUT}/model.png\"\n";
+    if (onX11) s += "x11 screenshot \"${OUT}/screen.png\"\n";
+    return s + "editor close\nclose\n";
+  };
+  ScratchDir modelDir, x11Dir;
+  const HostRun model = run(pluginBundlePath(), script(false), modelDir, {});
+  ASSERT_EQ(model.exitCode, 0) << model.err << model.out;
+  const HostRun real = run(pluginBundlePath(), script(true), x11Dir, {"DISPLAY=" + server.display()});
+  ASSERT_EQ(real.exitCode, 0) << real.err << real.out;
+  keepForPeople(x11Dir, "screen.png", "real-editor-after-input");
+
+  // Each gesture changed something on the model path, and the same parameters to the same values on X11.
+  const auto wanted = automationByGesture(model.out), got = automationByGesture(real.out);
+  for (const Gesture& g : kRealGestures) {
+    const std::string name = g.name;
+    EXPECT_FALSE(wanted.count(name) == 0 || wanted.at(name).empty())
+        << g.name << " changed nothing on the model path; does the layout still have a control there?\n"
+        << model.out;
+    EXPECT_EQ(got.count(name) ? got.at(name) : std::vector<std::string>{},
+              wanted.count(name) ? wanted.at(name) : std::vector<std::string>{})
+        << g.name << "\n"
+        << real.out;
+  }
+  std::string where;
+  EXPECT_EQ(differingPixels(x11Dir.file("model.png"), x11Dir.file("screen.png"), &where), 0) << "first at " << where;
+  // The typed name and every other change look the same as on the model path.
+  EXPECT_EQ(differingPixels(x11Dir.file("screen.png"), modelDir.file("model.png"), &where), 0) << "first at " << where;
 }
 
 }  // namespace

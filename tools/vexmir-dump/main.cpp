@@ -1,7 +1,9 @@
-// vexmir-dump [BUNDLE]: every parameter as the editor built from the bundle's resources sees it.
+// vexmir-dump [BUNDLE]: every parameter as the editor built from the bundle's resources sees it. A control marked
+// "shown" takes the mouse when the editor opens.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
 
 #include "KIT/IEffect/ControlLayer.h"
@@ -26,14 +28,18 @@ intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
   return 0;
 }
 
-const char* kindOf(IControl* c) {
+const char* kindOf(IControl* c, IEffectBase* plug) {
   if (dynamic_cast<ICustomRadioButtonsControl*>(c)) return "radio";
   if (dynamic_cast<IKnobControl*>(c)) return "knob";
   if (dynamic_cast<IFaderControl*>(c)) return "slider";
   if (dynamic_cast<PictureControl*>(c)) return "picture";
   if (dynamic_cast<IContactControl*>(c)) return "button";
   if (dynamic_cast<ISwitchControl*>(c)) return "switch";
-  if (dynamic_cast<ICaptionControl*>(c)) return c->GetPromptDisabled() ? "field" : "menu";
+  if (dynamic_cast<ICaptionControl*>(c)) {
+    const IParam* p = plug->GetParam(c->ParamIdx());
+    if (p && p->Type() == IParam::kTypeText) return "name";
+    return c->GetPromptDisabled() ? "label" : "menu";
+  }
   if (dynamic_cast<ITextControl*>(c)) return "display";
   return "control";
 }
@@ -84,6 +90,16 @@ std::string binding(const ControlAction& a) {
   }
 }
 
+// Whether each control can take the mouse when the editor opens: it and every layer above it shown, not greyed.
+void collectShown(const ControlLayer* layer, bool shown, std::map<const IControl*, bool>& out) {
+  shown = shown && layer->isVisible();
+  for (int i = 0; i < layer->controls.GetSize(); ++i) {
+    const IControl* c = layer->controls.Get(i);
+    out[c] = shown && !c->IsHidden() && !c->IsGrayed();
+  }
+  for (int i = 0; i < layer->childLayers.GetSize(); ++i) collectShown(layer->childLayers.Get(i), shown, out);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -103,6 +119,11 @@ int main(int argc, char** argv) {
 
   auto* plug = new Vexmir(IEffectInstanceInfo{quietHost});
   UIConfigManager* ui = plug->getUIConfig();
+  std::map<const IControl*, bool> shown;
+  IGraphics* g = plug->GetGUI();
+  for (int i = 0; i < g->NControls(); ++i)
+    shown[g->GetControl(i)] = !g->GetControl(i)->IsHidden() && !g->GetControl(i)->IsGrayed();
+  for (int i = 0; i < g->NLayers(); ++i) collectShown(g->GetLayer(i), true, shown);
   for (int i = 0; i < kNumParams; ++i) {
     IParam* p = plug->GetParam(i);
     const ControlAction* a = p->GetControlAction();
@@ -118,7 +139,7 @@ int main(int argc, char** argv) {
                 number(p->GetStep()).c_str(), p->GetParamGroupForHost());
     for (IControl* c : a->controls) {
       const IRECT* r = c->GetRECT();
-      std::printf("  %s %d,%d %dx%d\n", kindOf(c), r->L, r->T, r->W(), r->H());
+      std::printf("  %s %d,%d %dx%d%s\n", kindOf(c, plug), r->L, r->T, r->W(), r->H(), shown[c] ? " shown" : "");
     }
     if (!ports && p->GetNDisplayTexts() > 0 && p->Type() != IParam::kTypeText && p->GetNDisplayTexts() <= 300) {
       std::string texts;
@@ -129,6 +150,13 @@ int main(int argc, char** argv) {
     if (a->linkInfo.first >= 0)
       std::printf("  link %d %d %d\n", a->linkInfo.first, a->linkInfo.second, a->linkInfo.third);
   }
+  // The main tab the editor opens on: the shown child of "root".
+  int openTab = -1;
+  if (const ControlLayer* root = ui->getLayer("root"))
+    for (int i = 0; i < root->childLayers.GetSize(); ++i)
+      if (root->isVisible() && root->childLayers.Get(i)->isVisible() && root->childLayers.Get(i)->getId() > 0)
+        openTab = root->childLayers.Get(i)->getId();
+  std::printf("open tab %d\n", openTab);
   for (const std::string& m : ui->getMessages()) std::printf("log %s\n", m.c_str());
   delete plug;
   if (root) std::filesystem::remove_all(root);

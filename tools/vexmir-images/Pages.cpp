@@ -63,6 +63,7 @@ struct Page {
   std::unique_ptr<Canvas> canvas;
   int ox = 0, oy = 0;
   const Theme* theme = nullptr;
+  std::string file;
 };
 
 // Draws one drawing command into a page; false for an unknown command.
@@ -185,9 +186,32 @@ bool drawPages(const std::vector<LayoutCommand>& layout, const std::string& dir)
       p.oy = num(pc, 5);
       p.theme = scheme ? &blackTheme() : &normalTheme();
       p.canvas->clear(rgb(p.theme->frameBg));
+      // "patch FILE BLACKFILE X Y W H" ... "endpatch": a picture of its own that starts as that piece of the page
+      // drawn so far and takes the commands in between, which the page does not get (what one of two
+      // alternative layers shows over a common area).
+      Page patch;
+      Page* target = &p;
       for (size_t k = i + 1; k < end; ++k) {
-        if (isPreviewCommand(layout[k].name)) continue;
-        if (!drawCommand(layout[k], p)) {
+        const LayoutCommand& c = layout[k];
+        if (isPreviewCommand(c.name) || c.name == "crop") continue;
+        if (c.name == "patch") {
+          patch.canvas = std::make_unique<Canvas>(num(c, 4), num(c, 5));
+          patch.ox = num(c, 2);
+          patch.oy = num(c, 3);
+          patch.theme = p.theme;
+          PIX_Blit(patch.canvas->bitmap(), p.canvas->bitmap(), 0, 0, patch.ox - p.ox, patch.oy - p.oy, num(c, 4),
+                   num(c, 5), 1.0f, 0);
+          patch.file = word(c, scheme);
+          target = &patch;
+          continue;
+        }
+        if (c.name == "endpatch") {
+          if (target == &patch && !patch.file.empty() && patch.file != "-")
+            ok &= writePng(patch.canvas->bitmap(), dir + "/" + patch.file);
+          target = &p;
+          continue;
+        }
+        if (!drawCommand(c, *target)) {
           std::fprintf(stderr, "vexmir-images: line %d: unknown command '%s'\n", layout[k].line,
                        layout[k].name.c_str());
           return false;
@@ -196,6 +220,16 @@ bool drawPages(const std::vector<LayoutCommand>& layout, const std::string& dir)
       if (!writePng(p.canvas->bitmap(), dir + "/" + file)) {
         std::fprintf(stderr, "vexmir-images: cannot write %s/%s\n", dir.c_str(), file.c_str());
         ok = false;
+      }
+      // "crop FILE BLACKFILE X Y W H": a piece of the finished page as a picture of its own (the patches that
+      // repaint a switchable area of the page).
+      for (size_t k = i + 1; k < end; ++k) {
+        const LayoutCommand& c = layout[k];
+        if (c.name != "crop" || word(c, scheme).empty() || word(c, scheme) == "-") continue;
+        const int cw = num(c, 4), ch = num(c, 5);
+        PIX_MemBitmap piece(cw, ch, 4);
+        PIX_Blit(&piece, p.canvas->bitmap(), 0, 0, num(c, 2) - p.ox, num(c, 3) - p.oy, cw, ch, 1.0f, 0);
+        ok &= writePng(&piece, dir + "/" + word(c, scheme));
       }
     }
     i = end;

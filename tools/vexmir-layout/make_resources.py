@@ -356,6 +356,45 @@ def display(param, x, y, w, h, size, sample, color="323C46", text_size=15):
     preview_text(x, y, w, h, text_size, color, sample)
 
 
+PICTURES = []   # (image name, file) of every picture cut from a page, for the black style and the image table
+BLACK_ALIASES = [("BG_ID", "BG_BLACK_ID"), ("KNOB_ID127", "KNOB_BLACK_ID127"),
+                 ("KNOB_SMALL_ID127", "KNOB_SMALL_BLACK_ID127"), ("PAGE_MODSEQ_ID", "PAGE_MODSEQ_BLACK_ID"),
+                 ("PAGE_GLOBAL_ID", "PAGE_GLOBAL_BLACK_ID"), ("PAGE_LIBRARIAN_ID", "PAGE_LIBRARIAN_BLACK_ID"),
+                 ("LIBRARIAN_VIEW_ID", "LIBRARIAN_VIEW_BLACK_ID")]
+# Rows of the image table that this tool adds (from id 154 on), written into resources/ImageTable.inc between
+# its markers.
+TABLE_FIRST_ID = 154
+
+
+def picture_from_page(name, file, x, y, w, h, overlay=True):
+    """A picture control showing the piece (x, y, w, h) of the page being drawn, cut out of it by the image
+    generator. A layer that is switched with another starts with such a picture of their common area: the
+    framework repaints only what is shown, so the picture of the layer shown repaints what the hidden one
+    left behind."""
+    black = file.replace(".png", "-black.png")
+    draw("crop", file, black, x, y, w, h)
+    element("image", name=name, imageId=name.upper().replace(" ", "_") + "_ID", position=(x, y),
+            overlay=1 if overlay else None)
+    PICTURES.append((name.upper().replace(" ", "_") + "_ID", file))
+
+
+class PagePatch:
+    """The picture that starts a switchable layer: the piece (x, y, w, h) of the page, plus whatever the layer's
+    controls draw (their labels and fields) — those go into the picture only, not into the page."""
+
+    def __init__(self, name, file, x, y, w, h):
+        self.name, self.file, self.rect = name, file, (x, y, w, h)
+
+    def __enter__(self):
+        image = self.name.upper().replace(" ", "_") + "_ID"
+        draw("patch", self.file, self.file.replace(".png", "-black.png"), *self.rect)
+        element("image", name=self.name, imageId=image, position=self.rect[:2], overlay=1)
+        PICTURES.append((image, self.file))
+
+    def __exit__(self, *a):
+        draw("endpatch")
+
+
 def panel(x, y, w, h, title, accent="accent"):
     draw("panel", x, y, w, h, title, accent)
 
@@ -403,13 +442,13 @@ def section_osc1(x, y, w):
     menu(cx - 8, y + PANEL_TOP, 2 * CELL - 16, "Wave", "kOsc1Waveform", "osc1Wave", bind=("cc", 77), group="Osc 1",
          name="Osc1 Wave")
     ky = y + PANEL_TOP + MENU_ROW + 16
-    with Block("layer", name="osc1Controls", id=60):
+    area = (cx - 28, ky - 2, 2 * step + 96, 58)
+    with Block("layer", name="osc1Controls", id=60), PagePatch("Osc1 Controls", "osc1-controls.png", *area):
         knob(cx, ky, "Control 1", "kOsc1Control1", bind=("cc", 14), group="Osc 1", name="Osc1 Control 1")
         knob(cx + step, ky, "Control 2", "kOsc1Control2", bind=("cc", 15), group="Osc 1", name="Osc1 Control 2")
-    with Block("layer", name="osc1Dwgs", id=61):
+    with Block("layer", name="osc1Dwgs", id=61), PagePatch("Osc1 Dwgs", "osc1-dwgs.png", *area):
         knob(cx + 2 * step, ky, "DWGS Wave", "kOsc1DWGSWave", 0, 63, bind=("cc", 15), group="Osc 1",
-             label_color="dim")
-    label(cx - 10, y + ROW_H - 24, 3 * CELL + 20, "DWGS WAVE: WITH WAVE DWGS ONLY", 10, "L", "dim")
+             )
 
 
 def section_osc2(x, y, w):
@@ -501,11 +540,14 @@ def section_lfo(x, y, w, n):
     zone = 10 if n == 1 else 20
     switch(cx + 16, ky + 12, "Tempo Sync", p + "TempoSync", bind=("se", 107 if n == 1 else 112), group=group,
            name="LFO%d Tempo Sync" % n)
-    with Block("layer", name="lfo%dFree" % n, id=zone):
-        knob(cx + CELL + 11, ky, "Frequency", p + "Frequency", bind=("cc", 27 if n == 1 else 76), group=group,
+    kx, mx, mw = cx + CELL + 21, cx + 2 * CELL + 26, CELL + 10
+    area = (kx - 16, ky - 2, mx + mw + 4 - (kx - 16), 58)
+    with Block("layer", name="lfo%dFree" % n, id=zone), PagePatch("Lfo%d Free" % n, "lfo%d-free.png" % n, *area):
+        knob(kx, ky, "Frequency", p + "Frequency", bind=("cc", 27 if n == 1 else 76), group=group,
              name="LFO%d Frequency" % n, default=64)
-    with Block("layer", name="lfo%dSynced" % n, id=zone + 1):
-        menu(cx + 2 * CELL + 16, ky + 4, CELL + 10, "Sync Note", p + "SyncNote", "syncNotes",
+    with Block("layer", name="lfo%dSynced" % n, id=zone + 1), \
+            PagePatch("Lfo%d Synced" % n, "lfo%d-synced.png" % n, *area):
+        menu(mx, ky + 4, mw, "Sync Note", p + "SyncNote", "syncNotes",
              bind=("se", 106 if n == 1 else 111), group=group, name="LFO%d Sync Note" % n, default=8)
 
 
@@ -623,12 +665,13 @@ def section_effects():
 
 def delay_time_layers():
     x, y = FX_X, ROW_A + 98
-    with Block("layer", name="delayKnobLayer", id=0):
+    area = (x + 196, y + PANEL_TOP + 1, 60, 32)
+    with Block("layer", name="delayKnobLayer", id=0), PagePatch("Delay Knob", "delay-knob.png", *area):
         knob(x + 210, y + PANEL_TOP + 2, "Time", "kDelayFxTime", bind=("cc", 13), group="Delay", name="Delay Time",
              small=True, label_below=False)
-    with Block("layer", name="delayMenuLayer", id=0):
-        menu(x + 198, y + PANEL_TOP + 8, 54, "Time", "kDelayFxSyncNote", "syncNotes", bind=("se", 42),
-             group="Delay", name="Delay Sync Note", default=8, lab=False, with_well=False)
+    with Block("layer", name="delayMenuLayer", id=0), PagePatch("Delay Menu", "delay-menu.png", *area):
+        menu(x + 198, y + PANEL_TOP - 6, 54, "Time", "kDelayFxSyncNote", "syncNotes", bind=("se", 42),
+             group="Delay", name="Delay Sync Note", default=8, lab=False)
 
 
 # ---- modulation sequences ------------------------------------------------------------------------------------
@@ -893,7 +936,7 @@ def librarian_layers():
         button("autooff", x + 16, 440, "kLibUpperPreviousBank", "BUTTON_PREV_ID", 22, 24, "Open Bank Previous",
                group=g)
         button("autooff", x + 44, 440, "kLibUpperNextBank", "BUTTON_NEXT_ID", 22, 24, "Open Bank Next", group=g)
-    with Block("layer", name="patchRename", id=0, overlay=1):
+    with Block("layer", name="patchRename", id=0, overlay=1, repaintWhenHidden=1):
         element("dropMenu", type="nameSelection", name="Rename", paramId="kPatchRename", bounds=(x + 17, 600, 288, 20),
                 nameLen=12, paramGroup=g, overlay=1)
         use("kPatchRename")
@@ -984,6 +1027,7 @@ def timbre_control_layer():
 def program_bar():
     current_tabs[:] = ["edit", "modseq", "global"]
     with Block("layer", name="miniMixer", id=0, visible=1):
+        picture_from_page("Program Bar", "program-bar.png", 0, 37, 940, 44)
         menu(14, 40, 86, "Voice Mode", "kCommonMode", "voiceMode", group="Program", default=2)
         menu(122, 40, 40, "Voices", "kCommonVoices", "voices", group="Program", default=1)
         lock(180, 56, "kSectionLockGlobal", "Program")
@@ -1002,10 +1046,10 @@ def program_bar_labels():
 
 PAGE_HEADERS = {
     "bg": ("main-frame-bg.png", "main-frame-bg-black.png", W, H, 0, 0),
-    "modseq": ("page-modseq.png", "-", W, H - 82, 0, 82),
-    "global": ("page-global.png", "-", W, H - 82, 0, 82),
-    "librarian": ("page-librarian.png", "-", W, H - 38, 0, 38),
-    "libview": ("librarian-view.png", "-", 1076, 562, LIB_VIEW_X, LIB_VIEW_Y),
+    "modseq": ("page-modseq.png", "page-modseq-black.png", W, H - 82, 0, 82),
+    "global": ("page-global.png", "page-global-black.png", W, H - 82, 0, 82),
+    "librarian": ("page-librarian.png", "page-librarian-black.png", W, H - 38, 0, 38),
+    "libview": ("librarian-view.png", "librarian-view-black.png", 1076, 562, LIB_VIEW_X, LIB_VIEW_Y),
 }
 
 
@@ -1021,10 +1065,6 @@ def build():
     for name, items in LISTS.items():
         emit("<valueList name=%s>%s</valueList>" % (quoteattr(name), "".join(
             "<item>%s</item>" % escape(i) for i in items)))
-    with Block("style", name="black"):
-        for a, b in (("BG_ID", "BG_BLACK_ID"), ("KNOB_ID127", "KNOB_BLACK_ID127"),
-                     ("KNOB_SMALL_ID127", "KNOB_SMALL_BLACK_ID127")):
-            element("imageAlias", name=a, use=b)
 
     # The background holds the top bar, the program bar and the edit tab's panels (the tab the editor opens on).
     top_bar_page()
@@ -1052,6 +1092,8 @@ def build():
         comment("Tab 2: the sound editor, one copy per timbre; effects, EQ and arpeggiator once")
         tabs("edit")
         with Block("multilayer", name="mainOscLayer", id=2, copyNames="mainOscTimbre1,mainOscTimbre2"):
+            with Block("shared"):
+                picture_from_page("Page Edit", "page-edit.png", 0, 82, W, H - 82)
             timbre_sections()
             with Block("shared"):
                 section_effects()
@@ -1083,7 +1125,7 @@ def build():
                  name="Const Velocity")
         with Block("layer", name="midiSettingsButton", id=0):
             pass
-        with Block("layer", name="midiFilterSettings", id=0, overlay=1):
+        with Block("layer", name="midiFilterSettings", id=0, overlay=1, repaintWhenHidden=1):
             pass
     tabs("librarian")
     with OnPage("librarian"):
@@ -1092,12 +1134,16 @@ def build():
     tabs("edit", "modseq", "global")
     with Block("layer", name="releaseAllLocksLayer", id=0):
         button("autooff", 1392, 46, "kReleaseAllLocks", "BUTTON_UNLOCK_ID", 96, 24, "Release All Locks")
-    with Block("layer", name="aboutWindow", id=0, overlay=1):
+    with Block("layer", name="aboutWindow", id=0, overlay=1, repaintWhenHidden=1):
         pass
     tabs()
-    with Block("layer", name="firstRunNotification", id=0, overlay=1):
+    with Block("layer", name="firstRunNotification", id=0, overlay=1, repaintWhenHidden=1):
         element("image", name="First Run Notice", imageId="DIALOG_ID", position=(490, 200), overlay=1)
         button("autooff", 890, 392, "kFirstRunExit", "BUTTON_OK_ID", 90, 24, "Close First Run Notice", overlay=1)
+    comment("The colour scheme \"black\": every picture and knob in its black version")
+    with Block("style", name="black"):
+        for a, b in BLACK_ALIASES + [(name, name.replace("_ID", "_BLACK_ID")) for name, _ in PICTURES]:
+            element("imageAlias", name=a, use=b)
     xml.append("</uiconfig>")
     with OnPage("libview"):
         librarian_view_picture()
@@ -1132,6 +1178,24 @@ def main():
     sx.append("</sysex>")
     write("resources/sysex.xml", sx)
     write("resources/layout.txt", layout_lines())
+    rows = [("PAGE_MODSEQ_BLACK_ID", "page-modseq-black.png"), ("PAGE_GLOBAL_BLACK_ID", "page-global-black.png"),
+            ("PAGE_LIBRARIAN_BLACK_ID", "page-librarian-black.png"),
+            ("LIBRARIAN_VIEW_BLACK_ID", "librarian-view-black.png")]
+    seen = set()
+    for name, file in PICTURES:
+        if name in seen:
+            continue
+        seen.add(name)
+        rows.append((name, file))
+        rows.append((name.replace("_ID", "_BLACK_ID"), file.replace(".png", "-black.png")))
+    table_path = os.path.join(ROOT, "resources/ImageTable.inc")
+    text = open(table_path).read()
+    begin, end = "// ---- pictures of the layout tool ----\n", "// ---- end of the layout tool's pictures ----\n"
+    if begin in text:
+        text = text[:text.index(begin)] + text[text.index(end) + len(end):]
+    text += begin + "".join('VEXMIR_IMAGE("%s", %d, "%s", 1, false)\n' % (n, TABLE_FIRST_ID + i, f)
+                            for i, (n, f) in enumerate(rows)) + end
+    open(table_path, "w").write(text)
     print("controls for %d parameters, %d SysEx entries" % (len(used_params), len(sysex)))
 
 

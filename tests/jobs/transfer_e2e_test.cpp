@@ -1,0 +1,354 @@
+// The transfer jobs of the real editor object against the synthesizer emulator over a real JACK server:
+// bank and program stores, audition, cancelling halfway, a state recall into a second instance, the
+// randomizer's program, and the MIDI clock of two instances. The jobs' pauses run on a clock that
+// shortens them (the exchange itself is real); one case runs on the machine's own clock.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <random>
+#include <sstream>
+#include <thread>
+
+#include "KIT/IEffect/IParam.h"
+#include "platform/vst2/vst2.h"
+#include "src/MIDIMessageManager.h"
+#include "src/ProgramDump.h"
+#include "src/Vexmir.h"
+#include "tests/support/EmulatorClient.h"
+
+using vexmir::testsupport::Bytes;
+using vexmir::testsupport::EmulatorClient;
+
+namespace {
+
+intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
+  return 0;
+}
+
+// The editor object with its ports on the emulator.
+class E2EPlug : public Vexmir {
+ public:
+  explicit E2EPlug(JobClock* clock) : Vexmir(IEffectInstanceInfo{quietHost}) {
+    setJobClock(clock);
+    getMidiManager()->getSender()->statusObserver = [this](const std::string& text) {
+      std::lock_guard<std::mutex> lock(mutex);
+      statusTexts.push_back(text);
+    };
+  }
+  ~E2EPlug() override { getMidiManager()->shutDown(); }
+
+  bool connect() {
+    // A librarian program goes out as stored: no tempo or part channel of the editor put in.
+    storeParamValue(kOverrideTempo, 0);
+    storeParamValue(kLockPartMIDIch, 0);
+    storeParamValue(kLockPartMIDIch + 1, 0);
+    int out = 1, in = 1;
+    setExternalMIDIOut(out, EmulatorClient::emulatorInPort().c_str());
+    setExternalMIDIIn(in, EmulatorClient::emulatorOutPort().c_str());
+    storeParamValue(kDeviceOutSelection, out);
+    storeParamValue(kDeviceInSelection, in);
+    midiOutReady = out > 0;
+    return out > 0 && in > 0;
+  }
+  bool run(const SenderJob& job, MidiWorker worker = MidiWorker::kJobThread, int timeoutSeconds = 120) {
+    if (!getMidiManager()->startJob(worker, job)) return false;
+    return waitIdle(worker, timeoutSeconds);
+  }
+  bool waitIdle(MidiWorker worker = MidiWorker::kJobThread, int timeoutSeconds = 120) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    while (getMidiManager()->isWorkerBusy(worker)) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+  }
+  std::vector<std::string> texts() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return statusTexts;
+  }
+
+ private:
+  std::mutex mutex;
+  std::vector<std::string> statusTexts;
+};
+
+Bytes packedDump(const Bytes& data, int channel = 0) {
+  Bytes dump(kProgramDumpSize, 0);
+  dump[0] = 0xF0;
+  dump[1] = 0x42;
+  dump[2] = static_cast<uint8_t>(0x30 + channel);
+  dump[3] = 0x58;
+  dump[4] = 0x40;
+  packData(data.data(), kProgramDataSize, dump.data() + 5);
+  dump[296] = 0xF7;
+  return dump;
+}
+
+Bytes unpacked(const Bytes& dump) {
+  Bytes data(kProgramDataSize);
+  unpackData(dump.data() + 5, kProgramDataSize, data.data());
+  return data;
+}
+
+// 128 programs of random data, each named after its slot.
+std::vector<LibrarianPatch> randomBank(uint32_t seed, std::vector<Bytes>* data) {
+  std::mt19937 rng(seed);
+  std::vector<LibrarianPatch> bank(128);
+  for (int p = 0; p < 128; ++p) {
+    Bytes d(kProgramDataSize);
+    for (auto& b : d) b = static_cast<uint8_t>(rng());
+    char name[13];
+    std::snprintf(name, sizeof name, "Stored %03d  ", p);
+    for (int i = 0; i < 12; ++i) d[static_cast<size_t>(i)] = static_cast<uint8_t>(name[i]);
+    const Bytes dump = packedDump(d);
+    bank[static_cast<size_t>(p)].messages.emplace_back().data.assign(dump.data(), dump.size());
+    data->push_back(d);
+  }
+  return bank;
+}
+
+SenderJob storeJob(std::vector<LibrarianPatch> bank) {
+  SenderJob job;
+  job.job = kJobStoreAllPatches;
+  job.bank = std::move(bank);
+  return job;
+}
+
+double seconds(std::chrono::steady_clock::duration d) {
+  return std::chrono::duration<double>(d).count();
+}
+
+class TransferE2E : public ::testing::Test {
+ protected:
+  void SetUp() override { emulator.reset(); }
+  EmulatorClient emulator;
+};
+
+}  // namespace
+
+TEST_F(TransferE2E, AStoredBankEqualsTheEmulatorsProgramsByteForByte) {
+  ScaledJobClock clock(40);
+  E2EPlug plug(&clock);
+  ASSERT_TRUE(plug.connect());
+  std::vector<Bytes> data;
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(plug.run(storeJob(randomBank(11, &data))));
+  std::printf("bank store with pauses / 40: %.2f s\n", seconds(std::chrono::steady_clock::now() - start));
+  ASSERT_TRUE(emulator.waitForLog("in F0 42 30 58 11 00 7F F7").has_value());
+  for (int p = 0; p < 128; ++p) ASSERT_EQ(emulator.program(p), data[static_cast<size_t>(p)]) << "program " << p;
+  const auto texts = plug.texts();
+  ASSERT_GE(texts.size(), 2u);
+  EXPECT_EQ(texts[0], "Please wait! Writing.. 0%");
+  EXPECT_EQ(texts[texts.size() - 2], "Please wait! Writing.. 100%");
+  EXPECT_EQ(texts.back(), "Data write completed!");
+  EXPECT_FALSE(plug.isProcessingIndicatorShown());
+}
+
+TEST_F(TransferE2E, CancelHalfwayLeavesTheRestOfTheEmulatorsMemoryUntouched) {
+  ScaledJobClock clock(40);
+  E2EPlug plug(&clock);
+  ASSERT_TRUE(plug.connect());
+  std::vector<Bytes> before;
+  for (int p = 0; p < 128; ++p) before.push_back(emulator.program(p));
+  std::vector<Bytes> data;
+  MIDIMessageSender* sender = plug.getMidiManager()->getSender();
+  sender->statusObserver = [sender](const std::string& text) {
+    if (text == "Please wait! Writing.. 50%") sender->cancel = true;
+  };
+  ASSERT_TRUE(plug.run(storeJob(randomBank(12, &data))));
+  ASSERT_TRUE(emulator.waitForLog("in F0 42 30 58 11 00 40 F7").has_value());
+  for (int p = 0; p <= 64; ++p) ASSERT_EQ(emulator.program(p), data[static_cast<size_t>(p)]) << p;
+  for (int p = 65; p < 128; ++p) ASSERT_EQ(emulator.program(p), before[static_cast<size_t>(p)]) << p;
+  EXPECT_FALSE(plug.isProcessingIndicatorShown());
+}
+
+TEST_F(TransferE2E, AuditionReachesTheEditBufferOnlyAndStoreWritesOneProgram) {
+  ScaledJobClock clock(40);
+  E2EPlug plug(&clock);
+  ASSERT_TRUE(plug.connect());
+  std::vector<Bytes> data;
+  const std::vector<LibrarianPatch> bank = randomBank(13, &data);
+  const Bytes program9 = emulator.program(9);
+  SenderJob job;
+  job.job = kJobSendLibrarianPatch;
+  job.patch = bank[9];
+  job.slot = 9;
+  ASSERT_TRUE(plug.run(job));
+  ASSERT_TRUE(emulator.waitForLog("in F0 42 30 58 40").has_value());
+  EXPECT_EQ(emulator.editBuffer(), data[9]);
+  EXPECT_EQ(emulator.program(9), program9);
+
+  const size_t mark = emulator.logMark();
+  plug.singleProgramFlag = true;
+  job.patch = bank[20];
+  job.slot = 20;
+  ASSERT_TRUE(plug.run(job));
+  ASSERT_TRUE(emulator.waitForLog("in F0 42 30 58 11 00 14 F7", mark).has_value());
+  EXPECT_EQ(emulator.program(20), data[20]);
+  EXPECT_FALSE(plug.singleProgramFlag);
+}
+
+TEST_F(TransferE2E, ARecalledStateReopensThePortsAndSendsEditOffGlobalAndProgramInThatOrder) {
+  ScaledJobClock clock(40);
+  Bytes chunk;
+  Bytes expectedProgram;
+  {
+    E2EPlug a(&clock);
+    ASSERT_TRUE(a.connect());
+    a.GetParam(kPatchName)->SetDisplayText(0, "Recall Me");
+    for (int i : {int{kFilterCutoff}, int{kFilterResonance}, int{kAmpLevel}, int{kEG1Attack}})
+      a.storeParamValue(i, 33 + i % 50);
+    AEffect* e = a.GetAEffect();
+    void* bytes = nullptr;
+    const intptr_t size = e->dispatcher(e, effGetChunk, 1, 0, &bytes, 0.0f);
+    ASSERT_GT(size, 0);
+    chunk.assign(static_cast<uint8_t*>(bytes), static_cast<uint8_t*>(bytes) + size);
+    Bytes dump(kProgramDumpSize);
+    const std::vector<double> values = a.currentValues();
+    buildProgramDump(values.data(), "Recall Me", 0x30, dump.data());
+    expectedProgram = unpacked(dump);
+  }
+  emulator.clearLog();
+  const size_t mark = emulator.logMark();
+  E2EPlug b(&clock);
+  AEffect* e = b.GetAEffect();
+  ASSERT_EQ(e->dispatcher(e, effSetChunk, 1, static_cast<intptr_t>(chunk.size()), chunk.data(), 0.0f), 1);
+  EXPECT_GT(b.paramValue(kDeviceOutSelection), 0.0);
+  EXPECT_GT(b.paramValue(kDeviceInSelection), 0.0);
+  ASSERT_TRUE(b.waitIdle());
+  ASSERT_TRUE(emulator.waitForLog("in F0 42 30 58 40", mark).has_value());
+  std::vector<std::string> sysex;
+  for (const std::string& line : emulator.log(mark))
+    if (line.find(" in F0 ") != std::string::npos) sysex.push_back(line.substr(line.find(" in ") + 4, 14));
+  ASSERT_GE(sysex.size(), 3u);
+  EXPECT_EQ(sysex[0], "F0 42 30 58 4E");
+  EXPECT_EQ(sysex[1], "F0 42 30 58 51");
+  EXPECT_EQ(sysex[2], "F0 42 30 58 40");
+  EXPECT_EQ(emulator.editBuffer(), expectedProgram);
+  EXPECT_EQ(emulator.editName(), "Recall Me   ");
+}
+
+TEST_F(TransferE2E, ARandomizedProgramReachesTheEmulatorAsTheEditorHoldsIt) {
+  ScaledJobClock clock(40);
+  E2EPlug plug(&clock);
+  ASSERT_TRUE(plug.connect());
+  plug.storeParamValue(kMainTab, 2);
+  plug.storeParamValue(kRandomize, 1);
+  const size_t mark = emulator.logMark();
+  plug.randomizeProgram();
+  ASSERT_TRUE(plug.waitIdle());
+  ASSERT_TRUE(emulator.waitForLog("in F0 42 30 58 40", mark).has_value());
+  Bytes dump(kProgramDumpSize);
+  const std::vector<double> values = plug.currentValues();
+  buildProgramDump(values.data(), plug.programName(), 0x30, dump.data());
+  EXPECT_EQ(emulator.editBuffer(), unpacked(dump));
+  EXPECT_EQ(plug.paramValue(kRandomize), 0.0);
+  EXPECT_TRUE(plug.partRequestPending);
+}
+
+TEST_F(TransferE2E, ABankStoreInRealTimeKeepsTheSynthesizersPaceAndStopsAtAnEmptySlot) {
+  E2EPlug plug(&JobClock::system());
+  ASSERT_TRUE(plug.connect());
+  std::vector<Bytes> data;
+  std::vector<LibrarianPatch> bank = randomBank(14, &data);
+  bank[3].messages.clear();  // three programs in real time, then the early end
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(plug.run(storeJob(bank)));
+  const double took = seconds(std::chrono::steady_clock::now() - start);
+  std::printf("three programs stored in real time: %.2f s\n", took);
+  // 50 ms, then per program 50 + 75 + 500 + 1800 ms.
+  EXPECT_GE(took, 0.05 + 3 * 2.425);
+  EXPECT_LT(took, 0.05 + 3 * 2.425 + 3.0);
+  for (int p = 0; p < 3; ++p) EXPECT_EQ(emulator.program(p), data[static_cast<size_t>(p)]);
+  EXPECT_EQ(plug.texts().back(), "Data write stopped at program 4!");
+  EXPECT_FALSE(plug.isProcessingIndicatorShown());
+}
+
+namespace {
+
+struct Tick {
+  double time;
+  std::string what;
+};
+
+// Real-time bytes the emulator logged from `mark` on, with their times.
+std::vector<Tick> realTimeLog(EmulatorClient& emulator, size_t mark) {
+  std::vector<Tick> out;
+  for (const std::string& line : emulator.log(mark)) {
+    std::istringstream in(line);
+    double t;
+    std::string dir, byte;
+    if (!(in >> t >> dir >> byte) || dir != "in") continue;
+    if (byte == "F8" || byte == "FA" || byte == "FC") out.push_back({t, byte});
+  }
+  return out;
+}
+
+// Mean spacing of the F8 ticks between two times.
+double meanSpacing(const std::vector<Tick>& ticks, double from, double to, int* count) {
+  double first = -1, last = -1;
+  int n = 0;
+  for (const Tick& t : ticks)
+    if (t.what == "F8" && t.time >= from && t.time <= to) {
+      if (first < 0) first = t.time;
+      last = t.time;
+      ++n;
+    }
+  *count = n;
+  return n > 1 ? (last - first) / (n - 1) : 0.0;
+}
+
+}  // namespace
+
+TEST_F(TransferE2E, TwoInstancesKeepTheirOwnClocksAtTheStatedSpacing) {
+  E2EPlug a(&JobClock::system());
+  E2EPlug b(&JobClock::system());
+  ASSERT_TRUE(a.connect());
+  ASSERT_TRUE(b.connect());
+  for (E2EPlug* p : {&a, &b}) {
+    p->sendClockStartStop = true;
+    p->sendClockTicks = true;
+    p->storeParamValue(kOverrideTempo, 0);
+  }
+  a.storeParamValue(kArpTempo, 100);  // 120 BPM
+  b.storeParamValue(kArpTempo, 180);  // 200 BPM
+  auto job = [](int code) {
+    SenderJob j;
+    j.job = code;
+    return j;
+  };
+  emulator.clearLog();
+  const size_t mark = emulator.logMark();
+  // A alone for ten seconds, then B beside it, then A stops and B runs on alone for ten seconds.
+  ASSERT_TRUE(a.run(job(kJobStartClock), MidiWorker::kClockControlThread));
+  a.getMidiManager()->getSender()->resetContinuousClock(false);
+  ASSERT_TRUE(a.getMidiManager()->startJob(MidiWorker::kClockThread, job(kJobContinuousClock)));
+  std::this_thread::sleep_for(std::chrono::milliseconds(10200));
+  b.getMidiManager()->getSender()->resetContinuousClock(false);
+  ASSERT_TRUE(b.getMidiManager()->startJob(MidiWorker::kClockThread, job(kJobContinuousClock)));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  a.getMidiManager()->getSender()->resetContinuousClock(true);
+  ASSERT_TRUE(a.waitIdle(MidiWorker::kClockThread, 5));
+  EXPECT_TRUE(b.getMidiManager()->isWorkerBusy(MidiWorker::kClockThread));  // B's clock runs on
+  std::this_thread::sleep_for(std::chrono::milliseconds(10200));
+  b.getMidiManager()->getSender()->resetContinuousClock(true);
+  ASSERT_TRUE(b.waitIdle(MidiWorker::kClockThread, 5));
+  ASSERT_TRUE(b.run(job(kJobStopClock), MidiWorker::kClockControlThread));
+  ASSERT_TRUE(emulator.waitForLog("in FC", mark).has_value());
+
+  const std::vector<Tick> ticks = realTimeLog(emulator, mark);
+  ASSERT_GT(ticks.size(), 100u);
+  EXPECT_EQ(ticks.front().what, "FA");
+  EXPECT_EQ(ticks.back().what, "FC");
+  const double t0 = ticks.front().time;
+  int countA = 0, countB = 0;
+  const double spacingA = meanSpacing(ticks, t0, t0 + 10.0, &countA);
+  const double spacingB = meanSpacing(ticks, t0 + 11.6, t0 + 21.0, &countB);
+  std::printf("120 BPM: %d ticks in 10 s, mean spacing %.4f ms; 200 BPM: %d ticks, mean spacing %.4f ms\n", countA,
+              spacingA * 1e3, countB, spacingB * 1e3);
+  EXPECT_NEAR(spacingA, 0.0208333, 0.001);
+  EXPECT_NEAR(spacingB, 0.0125, 0.001);
+}

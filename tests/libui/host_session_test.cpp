@@ -1,0 +1,165 @@
+// A librarian session of a user, scripted in vexmir-host on the real plug-in bundle and its editor, on a
+// generated "Patches" tree of 1,000 banks in nested folders, two sub-folders holding same-named folders
+// and banks, and a sub-folder named "Patches": the librarian tab, banks chosen from the nested menus,
+// slots selected by mouse and arrow key, copy and paste across banks, rename, save, save as raw and
+// Standard MIDI, import, search, rescan. The bank files are checked byte for byte; the tab after the
+// edits is compared pixel by pixel with tests/golden/libui/host-librarian-tab.png (VEXMIR_UPDATE_GOLDEN=1
+// writes it anew, a differing picture is kept as host-librarian-tab.actual.png).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "KIT/pix/pix.h"
+#include "tests/host/run_host.h"
+#include "tests/libui/libui_support.h"
+#include "tests/raster/png_util.h"
+
+using namespace libui;
+
+namespace {
+
+std::vector<Bytes> bankOf(int bank) {
+  std::vector<Bytes> dumps;
+  for (int s = 0; s < 128; ++s) dumps.push_back(programDumpOf(bank, s));
+  return dumps;
+}
+
+Bytes raw(const std::vector<Bytes>& dumps) {
+  Bytes all;
+  for (const Bytes& d : dumps) all.insert(all.end(), d.begin(), d.end());
+  return all;
+}
+
+// The slot view lies at (84, 58) of the editor: slot i's middle, upper bank (side 0) or lower.
+std::string slot(int side, int i) {
+  const int x = 84 + 30 + (i / 16) * 127 + 48;
+  const int y = 58 + (side == 0 ? 1 : 303) + (i % 16) * 16 + 8;
+  return std::to_string(x) + " " + std::to_string(y);
+}
+
+}  // namespace
+
+TEST(HostSession, ALibrarianSessionOnTheRealEditor) {
+  DataFolder data;
+  // Top menu: Bulk, Mine, Patches, Theirs, then the root's bank.
+  for (int n = 0; n < 1000; ++n) {
+    char name[64];
+    std::snprintf(name, sizeof name, "Bulk/Sub %d/Bank %04d.syx", n / 100, n);
+    data.write(name, bankBytes(10 + n % 40));
+  }
+  data.write("Mine/X/Pads.syx", bankBytes(3));
+  data.write("Theirs/X/Pads.syx", bankBytes(4));
+  data.write("Patches/Inner.syx", bankBytes(5));
+  data.write("Root Bank.syx", bankBytes(6));
+  const std::string outside = data.root + "/from a friend";
+  std::filesystem::create_directories(outside);
+  vectors::writeFile(outside + "/Gift.syx", bankBytes(9));
+
+  ScratchDir dir;
+  const std::string script =
+      "open\n"
+      "editor open cocoa\n"
+      "pump 3\n"
+      "click 170 18\n"  // the librarian tab
+      "pump 2\n"
+      "menu choose 1/0/0\n"  // upper: Mine / X / Pads.syx
+      "click 500 47\n"
+      "menu choose 0/7/3\n"  // lower: Bulk / Sub 7 / Bank 0703.syx
+      "click 500 351\n"
+      "pump 2\n"
+      "window save bulk.png\n"
+      "menu choose 3/0/0\n"  // lower: Theirs / X / Pads.syx
+      "click 500 351\n"
+      "click " +
+      slot(0, 10) +
+      "\n"
+      "key down\n"
+      "menu choose 0\n"  // Copy lower slot 5
+      "click " +
+      slot(1, 5) +
+      " button=right\n"
+      "menu choose 0\n"  // Paste into upper slot 10
+      "click " +
+      slot(0, 10) +
+      " button=right\n"
+      "menu choose 2\n"  // Rename upper slot 11
+      "click " +
+      slot(0, 11) +
+      " button=right\n"
+      "pump 2\n"
+      "click 1300 610\n"
+      "type \"Warm Pad\"\n"
+      "key return\n"
+      "pump 2\n"
+      "menu choose 7\n"  // Save (Overwrite current bank)
+      "click 900 47\n"
+      "pump 2\n"
+      "window save edited.png\n"
+      "panel choose \"" +
+      data.patches +
+      "/Mine/Saved.vmr\"\n"
+      "menu choose 8/1\n"
+      "click 900 47\n"
+      "panel choose \"" +
+      data.patches +
+      "/Saved.mid\"\n"
+      "menu choose 8/0\n"
+      "click 900 47\n"
+      "panel choose \"" +
+      outside +
+      "/Gift.syx\"\n"
+      "menu choose 10/1\n"
+      "click 900 47\n"
+      "pump 2\n"
+      "click 1200 240\n"  // search on
+      "click 1300 270\n"
+      "type \"b4s12\"\n"
+      "key return\n"
+      "pump 2\n"
+      "window save search.png\n"
+      "click 1200 240\n"  // search off
+      "menu choose 11\n"  // Refresh Folders
+      "click 900 47\n"
+      "pump 2\n"
+      "window save final.png\n";
+  const HostRun r = runHost(pluginBundlePath(), script, dir, {}, {"VEXMIR_ROOT=" + data.root, "VEXMIR_MIDI_API=alsa"});
+  ASSERT_TRUE(r.exited) << r.err;
+  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+
+  // The bulk bank was shown below: its menu was nested three deep.
+  EXPECT_TRUE(r.has("\"Bank 0703.syx\"")) << r.out;
+  std::vector<Bytes> edited = bankOf(3);
+  edited[10] = programDumpOf(4, 5);
+  edited[11] = vectors::programDump(vectors::programDataNamed(11, "Warm Pad"));
+  EXPECT_EQ(vectors::readFile(data.patches + "/Mine/X/Pads.syx"), raw(edited));
+  EXPECT_EQ(vectors::readFile(data.patches + "/Theirs/X/Pads.syx"), bankBytes(4));
+  EXPECT_EQ(vectors::readFile(data.patches + "/Mine/Saved.vmr"), raw(edited));
+  EXPECT_EQ(vectors::readFile(data.patches + "/Saved.mid"), vectors::midiBank(edited));
+  EXPECT_EQ(vectors::readFile(data.patches + "/Gift.syx"), bankBytes(9));
+  EXPECT_EQ(vectors::readFile(outside + "/Gift.syx"), bankBytes(9));
+
+  // The pictures of the session stay in the working folder to be looked at.
+  for (const char* name : {"bulk", "edited", "search", "final"})
+    rastertest::writeFile(std::string("host-session-") + name + ".png",
+                          vectors::readFile(dir.file(std::string(name) + ".png")));
+  std::unique_ptr<PIX_IBitmap> picture(PIX_LoadPNG(dir.file("edited.png").c_str()));
+  ASSERT_NE(picture, nullptr);
+  const char* source = std::getenv("VEXMIR_SOURCE_DIR");
+  const std::string golden = std::string(source ? source : ".") + "/tests/golden/libui/host-librarian-tab.png";
+  const char* update = std::getenv("VEXMIR_UPDATE_GOLDEN");
+  if (update && *update == '1') {
+    ASSERT_TRUE(rastertest::writeFile(golden, vectors::readFile(dir.file("edited.png"))));
+    return;
+  }
+  std::unique_ptr<PIX_IBitmap> expected(PIX_LoadPNG(golden.c_str()));
+  ASSERT_NE(expected, nullptr) << golden;
+  ASSERT_EQ(picture->getWidth(), expected->getWidth());
+  ASSERT_EQ(picture->getHeight(), expected->getHeight());
+  int differing = 0;
+  for (int y = 0; y < picture->getHeight(); ++y)
+    for (int x = 0; x < picture->getWidth(); ++x)
+      differing += PIX_GetPixel(picture.get(), x, y) != PIX_GetPixel(expected.get(), x, y);
+  if (differing) rastertest::writeFile("host-librarian-tab.actual.png", vectors::readFile(dir.file("edited.png")));
+  EXPECT_EQ(differing, 0);
+}

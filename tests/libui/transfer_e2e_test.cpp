@@ -1,0 +1,59 @@
+// Audition and store from the librarian through the real plug-in object, over JACK to the synthesizer
+// emulator: the program's bytes arrive in its edit buffer, and in its program memory when stored.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "src/LibrarianHost.h"
+#include "src/Vexmir.h"
+#include "tests/libui/libui_support.h"
+#include "tests/support/EmulatorClient.h"
+
+using namespace libui;
+using vexmir::testsupport::EmulatorClient;
+
+namespace {
+
+intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
+  return 0;
+}
+
+// Asks the emulator until `arrived` holds or ten seconds pass.
+bool eventually(const std::function<bool()>& arrived) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < end) {
+    if (arrived()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return arrived();
+}
+
+}  // namespace
+
+TEST(LibrarianTransfers, AuditionAndStoreReachTheSynthesizer) {
+  DataFolder data;
+  data.write("A.syx", bankBytes(6));
+  EmulatorClient emulator;
+  emulator.reset();
+  Vexmir plug(IEffectInstanceInfo{quietHost});
+  plug.getExternalMIDIOutNames();
+  int index = 1;
+  plug.setExternalMIDIOut(index, EmulatorClient::emulatorInPort().c_str());
+  ASSERT_TRUE(plug.isExternalMIDIOutOpen());
+  plug.midiOutReady = true;
+  // The editor's own tempo is not put into the programs sent, so they must arrive byte for byte.
+  plug.GetParam(kOverrideTempo)->Set(0.0);
+  LibrarianEditor* editor = plug.getLibrarianEditor();
+  ASSERT_TRUE(editor->selectBank(0, 0));
+
+  ASSERT_TRUE(editor->auditionSlot(0, 17));
+  const Bytes program17 = vectors::programDataNamed(17, programName(6, 17));
+  EXPECT_TRUE(eventually([&] { return emulator.editBuffer() == program17; })) << emulator.editName();
+
+  const LibrarianPatch* program40 = PatchLibrarian::patchAt(editor->bankOf(0), 40);
+  ASSERT_NE(program40, nullptr);
+  ASSERT_TRUE(eventually([&] { return editor->host()->storeProgram(0, 40, *program40); }));
+  const Bytes expected = vectors::programDataNamed(40, programName(6, 40));
+  EXPECT_TRUE(eventually([&] { return emulator.program(40) == expected; })) << emulator.programName(40);
+}
