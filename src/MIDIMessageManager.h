@@ -108,7 +108,10 @@ class MIDIMessageManager {
   std::atomic<bool> gotData{false};            // some data came from the synthesizer
   std::atomic<bool> incomingUpdate{false};     // a received value is being applied to a control
   std::atomic<bool> replyTaken{false};         // the awaited reply has been taken in
-  std::atomic<bool> arrangementBusy{false};    // a program or bank send runs
+  std::atomic<bool> arrangementBusy{false};
+  // A request job has asked on other channels than the editor's and still waits: a program dump from
+  // another channel is its answer.
+  std::atomic<bool> channelSearchActive{false};  // a program or bank send runs
 
   // The NRPN address being received; kNoNrpn when that part is not held.
   static constexpr int kNoNrpn = 0x80;

@@ -175,8 +175,13 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice) {
   } else if (n >= 290 && dumpPending) {
     gotData = true;
     if (d[2] != plug->deviceId) {
-      plug->displayStatus("Global Channel Mismatch!");
-      return;
+      // The answer to a channel search names the synthesizer's channel: it is adopted. Any other dump on
+      // another channel is not taken.
+      if (!channelSearchActive) {
+        plug->displayStatus("Global Channel Mismatch!");
+        return;
+      }
+      adoptChannel(d[2]);
     }
     sysexPartPatchParse(msg);
     if (n >= 298) {

@@ -124,8 +124,12 @@ class MIDIMessageSender {
   // poll `searchAt` the channel search runs with pauses of `searchPause`; poll `timeoutAt` shows
   // "CONNECTION TIMED OUT!" and fails. False when the hub shuts down.
   bool pollForAnswer(int t, int searchAt, int searchPause, int timeoutAt, bool pollCancel, bool* cancelledInSearch);
+  // The channel search's answer is no longer awaited.
+  void endChannelSearch();
 
  private:
+  bool waitForAnswer(int t, int searchAt, int searchPause, int timeoutAt, bool pollCancel, bool* cancelledInSearch);
+
   JobClock* clock = &JobClock::system();
   MIDIClock midiClock{clock};
   std::atomic<bool> stopRequested{false};

@@ -35,6 +35,7 @@ void MIDIMessageSender::sendRequest(uint8_t function, int channel) {
 }
 
 bool MIDIMessageSender::searchChannels(uint8_t function, int pauseMs, bool announce) {
+  if (MIDIMessageManager* hub = plug ? plug->getMidiManager() : nullptr) hub->channelSearchActive = true;
   for (int n = 0; n < 16; ++n) {
     sendRequest(function, n);
     if (announce) showStatus("Please wait, checking DeviceID " + std::to_string(n + 1));
@@ -46,6 +47,17 @@ bool MIDIMessageSender::searchChannels(uint8_t function, int pauseMs, bool annou
 }
 
 bool MIDIMessageSender::pollForAnswer(int t, int searchAt, int searchPause, int timeoutAt, bool pollCancel,
+                                      bool* cancelledInSearch) {
+  const bool running = waitForAnswer(t, searchAt, searchPause, timeoutAt, pollCancel, cancelledInSearch);
+  endChannelSearch();
+  return running;
+}
+
+void MIDIMessageSender::endChannelSearch() {
+  if (MIDIMessageManager* hub = plug ? plug->getMidiManager() : nullptr) hub->channelSearchActive = false;
+}
+
+bool MIDIMessageSender::waitForAnswer(int t, int searchAt, int searchPause, int timeoutAt, bool pollCancel,
                                       bool* cancelledInSearch) {
   for (int k = 1;; ++k) {
     if (!pause(t)) return false;
@@ -96,6 +108,7 @@ void MIDIMessageSender::sendDeviceIdEnquiry() {
       failed = true;
     }
   }
+  endChannelSearch();
   if (plug->dataMismatch) {
     plug->displayValue("DATA MISMATCH");
     showStatus("VX MIDI CLOCK TURNED OFF!");
@@ -139,6 +152,7 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool toEditor) {
         break;
       }
     }
+    endChannelSearch();
     plug->DisplayProcessingIndicator(true);
   }
   if (!pause(t)) return;

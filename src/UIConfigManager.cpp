@@ -364,6 +364,8 @@ void UIConfigManager::readLayer(tinyxml2::XMLElement* node, ControlLayer* parent
   addLayer(layer, parent);
   if (intAttr(node, "overlay") != 0) overlayLayers.insert(layer);
   readLayerChildren(node, layer, timbre, suffix);
+  // An overlay with nothing shown in its place must report its area when it hides, or its pixels stay.
+  if (intAttr(node, "repaintWhenHidden") != 0) layer->setIgnoreHiddenWhenUpdatingScreen(true);
   if (intAttr(node, "visible") != 0) layer->Hide(false);
 }
 

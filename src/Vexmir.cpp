@@ -140,14 +140,17 @@ void Vexmir::buildEditor() {
   surface->AttachLayer(progress);
 }
 
-// A global setting that no control of the description binds still travels in every global dump: it takes
-// the synthesizer's own range and power-on value. Left at 0, the global dump of a fresh editor would switch
-// the synthesizer's system exclusive reception off, and the editor could not reach it any more.
+// A sound or global setting that no control of the description binds still travels in every program or
+// global dump: it takes the synthesizer's own range and power-on value. Left unset, its range would cut the
+// program bytes it keeps (a received program would go back changed), and the global dump of a fresh editor
+// would switch the synthesizer's system exclusive reception off.
 void Vexmir::initUnboundParams() {
-  for (int i : kGlobalDumpParams) {
+  std::vector<bool> global(kNumParams, false);
+  for (int i : kGlobalDumpParams) global[static_cast<size_t>(i)] = true;
+  for (int i = 0; i < kNumParams; ++i) {
     IParam* p = GetParam(i);
     const ParamInfo& info = paramInfo(i);
-    if (!p || p->Type() != IParam::kTypeNone) continue;
+    if (!p || p->Type() != IParam::kTypeNone || !(info.sound || global[static_cast<size_t>(i)])) continue;
     p->InitInt("", static_cast<int>(info.defaultValue), static_cast<int>(info.min), static_cast<int>(info.max));
     p->Set(info.defaultValue);
   }

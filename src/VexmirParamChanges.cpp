@@ -338,6 +338,9 @@ void Vexmir::OnParamChange(int paramIdx) {
     case kRequestTempData:
       if (v != 0) startRequestJob(kJobActiveArrangementRequest, true);
       break;
+    case kRandomize:
+      randomizeProgram();
+      break;
     case kPatchUp:
     case kPatchDown: {
       singleProgramFlag = false;

@@ -4,9 +4,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "KIT/shim/shim-ctl.h"
+#include "KIT/shim/shim-gdi-internal.h"
 #include "KIT/shim/shim-hwnd.h"
 #include "KIT/shim/shim-sys.h"
 #include "platform/cocoa/controls.h"
+#include "platform/cocoa/image.h"
 #include "platform/cocoa/modal.h"
 
 SHIM_ControlHooks& SHIM_Internal_ControlHooks() {
@@ -66,7 +69,7 @@ cocoa::View* documentViewOf(cocoa::View* v) {
   return f ? f(v) : nullptr;
 }
 
-cocoa::View* enclosingScrollView(cocoa::View* v) {
+cocoa::View* scrollViewAround(cocoa::View* v) {
   auto f = SHIM_Internal_ControlHooks().enclosingScrollView;
   return f ? f(v) : nullptr;
 }
@@ -90,6 +93,23 @@ bool controlMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* 
       return true;
     }
     return false;
+  }
+  if (msg == BM_GETIMAGE || msg == BM_SETIMAGE) {
+    auto* b = hwnd->as<Shim_vVexmir_button>();
+    if (!b) return false;
+    *result = 0;
+    if (wParam > 1) return true;  // neither a bitmap (0) nor an icon (1)
+    const HGDIOBJ previous = b->getShimImage();
+    *result = reinterpret_cast<LRESULT>(previous);
+    if (msg == BM_SETIMAGE) {
+      auto* obj = reinterpret_cast<HGDIOBJ>(lParam);
+      cocoa::Image* image =
+          SHIM_GDP_ObjValid(obj) && obj->type == SHIM_GDI_BITMAP ? SHIM_Internal_ImageOfBitmap(obj) : nullptr;
+      b->setImage(image);
+      b->setShimImage(image ? obj : nullptr);
+      cocoa::releaseObject(image);
+    }
+    return true;
   }
   if (msg >= 0x143 && msg <= 0x161) {
     auto* list = hwnd->as<cocoa::ItemListControl>();
@@ -162,8 +182,9 @@ bool controlMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* 
       if (end == -1) end = n;
       start = std::max(0, std::min(start, n));
       end = std::max(0, std::min(end, n));
-      // An end before the start selects nothing at the start rather than a negative length.
-      f->setSelectedRange(start, std::max(0, end - start));
+      // An end before the start selects the same span the other way round, never a negative length.
+      if (end < start) std::swap(start, end);
+      f->setSelectedRange(start, end - start);
     }
     return true;
   }
@@ -722,7 +743,7 @@ HWND SHIM_NavigateUpScrollClipViews(HWND hwnd) {
   if (auto* w = hwnd->as<cocoa::Window>()) return w->contentView();
   auto* v = hwnd->as<cocoa::View>();
   if (!v) return nullptr;
-  if (cocoa::View* scroll = enclosingScrollView(v)) return scroll;
+  if (cocoa::View* scroll = scrollViewAround(v)) return scroll;
   return v;
 }
 
@@ -730,7 +751,7 @@ HWND GetWindow(HWND hwnd, int relation) {
   cocoa::View* v = SHIM_ViewOf(hwnd);
   if (!v) return nullptr;
   if (relation == GW_CHILD) return v->subviews().empty() ? nullptr : v->subviews().front();
-  if (cocoa::View* scroll = enclosingScrollView(v)) v = scroll;
+  if (cocoa::View* scroll = scrollViewAround(v)) v = scroll;
   if (relation == GW_OWNER) {
     if (SHIM_IsContentView(v)) {
       auto* list = v->window()->as<SHIM_OwnedWindowList>();
@@ -796,7 +817,7 @@ HWND SetParent(HWND childH, HWND newParent) {
     return nullptr;
   }
   cocoa::View* moved = child;
-  if (cocoa::View* scroll = enclosingScrollView(child)) moved = scroll;
+  if (cocoa::View* scroll = scrollViewAround(child)) moved = scroll;
   cocoa::View* previous = moved->superview();
   cocoa::View* np = SHIM_ViewOf(newParent);
   moved->retain();
@@ -912,7 +933,7 @@ HWND GetParent(HWND hwnd) {
   if (!hwnd) return nullptr;
   HWND h = hwnd;
   if (auto* v = hwnd->as<cocoa::View>()) {
-    cocoa::View* s = enclosingScrollView(v);
+    cocoa::View* s = scrollViewAround(v);
     if (s) v = s;
     if (!SHIM_IsContentView(v)) return v->superview();
     h = v->window();

@@ -1,11 +1,13 @@
-// Audition and store from the librarian through the real plug-in object, over JACK to the synthesizer
-// emulator: the program's bytes arrive in its edit buffer, and in its program memory when stored.
+// Audition, store and request from the librarian through the real plug-in object, over JACK with the
+// synthesizer emulator: the program's bytes arrive in its edit buffer, in its program memory when
+// stored, and a program requested from it lands in the selected slot of the open bank.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
 
 #include "src/LibrarianHost.h"
+#include "src/LibrarianViewControl.h"
 #include "src/Vexmir.h"
 #include "tests/libui/libui_support.h"
 #include "tests/support/EmulatorClient.h"
@@ -31,7 +33,7 @@ bool eventually(const std::function<bool()>& arrived) {
 
 }  // namespace
 
-TEST(LibrarianTransfers, AuditionAndStoreReachTheSynthesizer) {
+TEST(LibrarianTransfers, AuditionStoreAndRequestGoThroughTheSynthesizer) {
   DataFolder data;
   data.write("A.syx", bankBytes(6));
   EmulatorClient emulator;
@@ -41,6 +43,10 @@ TEST(LibrarianTransfers, AuditionAndStoreReachTheSynthesizer) {
   int index = 1;
   plug.setExternalMIDIOut(index, EmulatorClient::emulatorInPort().c_str());
   ASSERT_TRUE(plug.isExternalMIDIOutOpen());
+  int in = 1;
+  plug.getExternalMIDIInNames();
+  plug.setExternalMIDIIn(in, EmulatorClient::emulatorOutPort().c_str());
+  ASSERT_TRUE(plug.isExternalMIDIInOpen());
   plug.midiOutReady = true;
   // The editor's own tempo is not put into the programs sent, so they must arrive byte for byte.
   plug.GetParam(kOverrideTempo)->Set(0.0);
@@ -56,4 +62,20 @@ TEST(LibrarianTransfers, AuditionAndStoreReachTheSynthesizer) {
   ASSERT_TRUE(eventually([&] { return editor->host()->storeProgram(0, 40, *program40); }));
   const Bytes expected = vectors::programDataNamed(40, programName(6, 40));
   EXPECT_TRUE(eventually([&] { return emulator.program(40) == expected; })) << emulator.programName(40);
+
+  // And one back: the synthesizer's current program into the selected slot 7 of the open bank.
+  const Bytes asked = vectors::programDataNamed(99, "From Synth");
+  emulator.loadProgram(0, asked);
+  LibrarianViewControl* view = editor->view();
+  ASSERT_NE(view, nullptr) << "the bundle's description places the slot view";
+  view->selectedUpperSlot = 7;
+  ASSERT_TRUE(eventually([&] { return editor->requestIntoSelectedSlot(); }));
+  const Bytes dump = vectors::programDump(asked);
+  EXPECT_TRUE(eventually([&] {
+    const LibrarianPatch* p = PatchLibrarian::patchAt(editor->bankOf(0), 7);
+    return p && !p->messages.empty() && Bytes(p->messages[0].data) == dump;
+  }));
+  // The job flags the bank as changed once it has taken the answer.
+  EXPECT_TRUE(eventually([&] { return editor->openBankUnsaved(); }));
+  EXPECT_EQ(Bytes(editor->bankOf(0)->patches[8].messages[0].data), programDumpOf(6, 8)) << "one slot only";
 }

@@ -449,6 +449,20 @@ TEST_F(WindowsTest, SendMessageReachesControlsAndForwardsBetweenWindowAndContent
   SendMessage(check, BM_SETCHECK, 3, 0);
   EXPECT_EQ(SendMessage(check, BM_GETCHECK, 0, 0), 2);
   EXPECT_EQ(GetWindowLong(check, GWL_STYLE), BS_AUTO3STATE | WS_CHILD);
+  HWND push = SHIM_MakeButton(0, "Img", 8, 10, 70, 40, 14, 0);
+  const uint32_t px[4] = {0xFFFF0000u, 0xFFFF0000u, 0xFFFF0000u, 0xFFFF0000u};
+  HBITMAP bm = CreateBitmap(2, 2, 1, 32, px);
+  HPEN pen = CreatePen(0, 1, 0);
+  EXPECT_EQ(SendMessage(push, BM_SETIMAGE, 0, reinterpret_cast<LPARAM>(bm)), 0);
+  EXPECT_EQ(SendMessage(push, BM_GETIMAGE, 0, 0), reinterpret_cast<LRESULT>(bm));
+  EXPECT_NE(push->as<cocoa::Button>()->image(), nullptr);
+  EXPECT_EQ(SendMessage(push, BM_GETIMAGE, 2, 0), 0);
+  // Not a bitmap: the image goes and the one set before is answered.
+  EXPECT_EQ(SendMessage(push, BM_SETIMAGE, 0, reinterpret_cast<LPARAM>(pen)), reinterpret_cast<LRESULT>(bm));
+  EXPECT_EQ(push->as<cocoa::Button>()->image(), nullptr);
+  EXPECT_EQ(SendMessage(push, BM_GETIMAGE, 0, 0), 0);
+  DeleteObject(bm);
+  DeleteObject(pen);
   HWND combo = SHIM_MakeCombo(6, 10, 30, 80, 0, CBS_DROPDOWNLIST);
   EXPECT_EQ(SendMessage(combo, CB_GETCOUNT, 0, 0), 0);
   SendMessage(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("One"));
@@ -462,6 +476,40 @@ TEST_F(WindowsTest, SendMessageReachesControlsAndForwardsBetweenWindowAndContent
   SendMessage(slider, TBM_SETRANGE, 0, MAKELPARAM(0, 100));
   slider->as<cocoa::Slider>()->setDoubleValue(49.5);
   EXPECT_EQ(SendMessage(slider, TBM_GETPOS, 0, 0), 50);
+  DestroyWindow(dlg);
+}
+
+HWND plainWindow(const char* resid, HWND parent);
+
+TEST_F(WindowsTest, EditSelectionsFollowTheFieldBeingEdited) {
+  HWND dlg = plainWindow(reinterpret_cast<const char*>(0x400000), nullptr);
+  SHIM_MakeSetCurParms(1, 1, 0, 0, dlg, false, false);
+  HWND edit = SHIM_MakeEditField(3, 0, 0, 100, 14, 0);
+  SetDlgItemText(dlg, 3, "hello");
+  int start = -5, end = -5;
+  SendMessage(edit, EM_SETSEL, 1, 3);  // not being edited: nothing
+  SendMessage(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  EXPECT_EQ(start, 0);
+  EXPECT_EQ(end, 0);
+  cocoa::Window* w = dlg->as<cocoa::View>()->window();
+  ShowWindow(dlg, SW_SHOW);
+  ASSERT_TRUE(w->makeFirstResponder(edit->as<cocoa::View>()));
+  struct Case {
+    INT_PTR s, e;
+    int wantStart, wantEnd;
+  };
+  for (const Case& c : {Case{-1, 3, 0, 0}, Case{0, -1, 0, 5}, Case{1, 3, 1, 3}, Case{4, 2, 2, 4}, Case{2, 99, 2, 5}}) {
+    SendMessage(edit, EM_SETSEL, static_cast<WPARAM>(c.s), static_cast<LPARAM>(c.e));
+    SendMessage(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, c.wantStart) << c.s << "," << c.e;
+    EXPECT_EQ(end, c.wantEnd) << c.s << "," << c.e;
+  }
+  // Typing replaces the selection.
+  SendMessage(edit, EM_SETSEL, 1, 4);
+  typeText(w, U"E");
+  char text[16];
+  GetDlgItemText(dlg, 3, text, sizeof(text));
+  EXPECT_STREQ(text, "hEo");
   DestroyWindow(dlg);
 }
 

@@ -183,6 +183,33 @@ TEST(X11Editor, HundredOpenAndCloseCyclesLeaveTheServerAsItWas) {
   EXPECT_EQ(linesWith(r.out, "editor open x11 -> 1").size(), 100u);
 }
 
+// On the machine's own clock, as in a Linux host: the host's idle calls alone run the redraw timer, so a click
+// shows on the screen after a few idle ticks of real time.
+TEST(X11Editor, TheHostsIdleDrivesTheRedrawTimerInRealTime) {
+  NEED_X11_TOOLS();
+  x11test::Xvfb server;
+  ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+  ScratchDir dir;
+  const HostRun r = run(guimactest::makeGuiTestBundle(dir, EDITOR_TEST_PLUGIN), R"(
+open
+editor open x11 clock=real
+pump 3
+x11 screenshot "${OUT}/before.png"
+x11 input mousemove --window %HOST 122 35 click 1
+pump 3
+window save "${OUT}/model.png"
+x11 screenshot "${OUT}/screen.png"
+editor close
+close
+)",
+                        dir, {"DISPLAY=" + server.display()});
+  ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
+  std::string where;
+  EXPECT_EQ(differingPixels(dir.file("model.png"), dir.file("screen.png"), &where), 0) << "first at " << where;
+  // The switch's new frame reached the screen.
+  EXPECT_GT(differingPixels(dir.file("before.png"), dir.file("screen.png"), &where), 0);
+}
+
 // Some hosts destroy their window, and the editor's child with it, before they close the editor.
 TEST(X11Editor, AHostWindowDestroyedFirstCostsNothing) {
   NEED_X11_TOOLS();

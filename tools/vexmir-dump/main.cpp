@@ -1,5 +1,6 @@
 // vexmir-dump [BUNDLE]: every parameter as the editor built from the bundle's resources sees it. A control marked
 // "shown" takes the mouse when the editor opens.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -100,6 +101,12 @@ void collectShown(const ControlLayer* layer, bool shown, std::map<const IControl
   for (int i = 0; i < layer->childLayers.GetSize(); ++i) collectShown(layer->childLayers.Get(i), shown, out);
 }
 
+void collectControls(const ControlLayer* layer, std::map<int, std::vector<IControl*>>& out) {
+  for (int i = 0; i < layer->controls.GetSize(); ++i)
+    out[layer->controls.Get(i)->ParamIdx()].push_back(layer->controls.Get(i));
+  for (int i = 0; i < layer->childLayers.GetSize(); ++i) collectControls(layer->childLayers.Get(i), out);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -124,11 +131,18 @@ int main(int argc, char** argv) {
   for (int i = 0; i < g->NControls(); ++i)
     shown[g->GetControl(i)] = !g->GetControl(i)->IsHidden() && !g->GetControl(i)->IsGrayed();
   for (int i = 0; i < g->NLayers(); ++i) collectShown(g->GetLayer(i), true, shown);
+  // Every control by parameter, in the order the editor holds them (bound controls also through their action).
+  std::map<int, std::vector<IControl*>> byParam;
+  for (int i = 0; i < g->NControls(); ++i) byParam[g->GetControl(i)->ParamIdx()].push_back(g->GetControl(i));
+  for (int i = 0; i < g->NLayers(); ++i) collectControls(g->GetLayer(i), byParam);
   for (int i = 0; i < kNumParams; ++i) {
     IParam* p = plug->GetParam(i);
     const ControlAction* a = p->GetControlAction();
+    std::vector<IControl*> controls = a ? a->controls : std::vector<IControl*>();
+    for (IControl* c : byParam[i])
+      if (std::find(controls.begin(), controls.end(), c) == controls.end()) controls.push_back(c);
     std::printf("%d %s \"%s\"", i, paramName(i), p->GetNameForHost());
-    if (!a) {
+    if (controls.empty()) {
       std::printf(" no control\n");
       continue;
     }
@@ -137,7 +151,7 @@ int main(int argc, char** argv) {
     std::printf(" range %s step %s group \"%s\"\n",
                 ports ? "(ports)" : (number(p->GetMin()) + ".." + number(p->GetMax())).c_str(),
                 number(p->GetStep()).c_str(), p->GetParamGroupForHost());
-    for (IControl* c : a->controls) {
+    for (IControl* c : controls) {
       const IRECT* r = c->GetRECT();
       std::printf("  %s %d,%d %dx%d%s\n", kindOf(c, plug), r->L, r->T, r->W(), r->H(), shown[c] ? " shown" : "");
     }
@@ -145,6 +159,10 @@ int main(int argc, char** argv) {
       std::string texts;
       for (int k = 0; k < p->GetNDisplayTexts(); ++k) texts += (k ? "|" : "") + std::string(p->GetDisplayTextAtIdx(k));
       std::printf("  texts %s\n", texts.c_str());
+    }
+    if (!a) {
+      std::printf("  binding unbound (no binding record)\n");
+      continue;
     }
     std::printf("  binding %s timbre %d\n", binding(*a).c_str(), a->timbre);
     if (a->linkInfo.first >= 0)

@@ -3,11 +3,13 @@
 // input, the run loop pumped tick by tick on the model clock, scripted answers for menus, panels and alerts, and the
 // window's pixels saved as a PNG.
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/cocoa/carbon.h"
@@ -30,6 +32,7 @@ struct EditorWindow {
   cocoa::Window* window = nullptr;  // retained; a Carbon window on the Carbon path; the plug-in's model window on X11
   bool carbon = false;
   bool onX11 = false;
+  bool realClock = false;              // X11 with the machine's clock: pumping sleeps, as a host's idle timer does
   std::unique_ptr<X11HostWindow> x11;  // the host's X11 window, when the host made one
   int width = 0, height = 0;
   size_t menusSeen = 0;
@@ -50,6 +53,7 @@ void closeEditorWindows() {
   }
   g_editor.x11.reset();
   g_editor.onX11 = false;
+  g_editor.realClock = false;
 }
 
 StepAction fail(std::string* error, const std::string& why) {
@@ -151,13 +155,20 @@ bool beginEditorOpen(Session& s, std::string* err) {
 // As a Linux host: a top-level X11 window whose id goes to effEditOpen (or the given id, made by no one), then
 // effEditIdle as the host's idle. The plug-in's model window stays reachable for the model's own steps.
 StepAction parseEditorOpenX11(const StepArgs& a, std::string* error) {
-  if (!a.onlyKeys({"window"}, error)) return {};
+  if (!a.onlyKeys({"window", "clock"}, error)) return {};
   long long given = -1;
   if (!a.intKey("window", &given, error)) return {};
   if (a.keys.count("window") && (given < 0 || given > 0xFFFFFFFFll))
     return fail(error, "window=ID from 0 to 0xFFFFFFFF");
-  return [given](Session& s, std::string* err) {
+  const auto clock = a.keys.find("clock");
+  if (clock != a.keys.end() && clock->second != "real" && clock->second != "model")
+    return fail(error, "clock=real or clock=model");
+  const bool realClock = clock != a.keys.end() && clock->second == "real";
+  return [given, realClock](Session& s, std::string* err) {
     if (!s.needPlugin(err) || !beginEditorOpen(s, err)) return false;
+    // With the real clock the editor's timers run on the machine's time, as in a Linux host.
+    if (realClock) cocoa::useRealClock();
+    g_editor.realClock = realClock;
     uint32_t id = static_cast<uint32_t>(given);
     if (given < 0) {
       std::string why;
@@ -196,7 +207,7 @@ StepAction parseEditor(const StepArgs& a, std::string* error) {
     };
   }
   if (what != "open" || a.words.size() != 2 || (a.words[1] != "cocoa" && a.words[1] != "carbon" && a.words[1] != "x11"))
-    return fail(error, "editor open cocoa|carbon|x11 [composited=0/1] [window=ID]");
+    return fail(error, "editor open cocoa|carbon|x11 [composited=0/1] [window=ID] [clock=real]");
   if (a.words[1] == "x11") return parseEditorOpenX11(a, error);
   if (!a.onlyKeys({"composited"}, error)) return {};
   long long composited = 1;
@@ -521,13 +532,18 @@ StepAction parsePump(const StepArgs& a, std::string* error) {
     return fail(error, "pump TICKS (1 to 100000 ticks of 40 ms on the model clock)");
   if (!a.keys.empty()) return fail(error, "pump takes only the tick count");
   return [n](Session& s, std::string*) {
-    cocoa::useManualClock();
+    if (!g_editor.realClock) cocoa::useManualClock();
     cocoa::AutoreleasePool pool;
     // Each tick is one period of a 25-frames-a-second timer; the run loop displays the windows after each pass. On
-    // X11 the plug-in's idle runs the pass, as a Linux host drives it.
+    // X11 the plug-in's idle runs the pass, as a Linux host drives it; with the real clock each tick waits 40 ms of
+    // the machine's time first (at least: a slow machine only makes more of the timer due).
     for (long long i = 0; i < n; ++i) {
       if (g_editor.onX11) {
-        cocoa::advanceClock(0.04);
+        if (g_editor.realClock) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(40));
+        } else {
+          cocoa::advanceClock(0.04);
+        }
         s.host.dispatch(effEditIdle, 0, 0, nullptr, 0.0f);
       } else {
         cocoa::RunLoop::current()->runUntilDate(cocoa::clockNow() + 0.04);
@@ -563,8 +579,7 @@ StepAction parseMenu(const StepArgs& a, std::string* error) {
     };
   }
   if (a.words.size() != 2 || a.words[0] != "choose" || !a.keys.empty())
-    return fail(error,
-                "menu choose I[/J...] | menu title TEXT | menu dismiss (item numbers from 0, submenus after /)");
+    return fail(error, "menu choose I[/J...] | menu title TEXT | menu dismiss (item numbers from 0, submenus after /)");
   cocoa::menus::Choice path;
   std::stringstream ss(a.words[1]);
   std::string part;
@@ -658,7 +673,8 @@ StepAction parseWindow(const StepArgs& a, std::string* error) {
 }
 
 const StepRegistrar kEditorSteps[] = {
-    StepRegistrar({"editor", "editor open cocoa|carbon|x11 [composited=0/1] [window=ID] | editor close", parseEditor}),
+    StepRegistrar({"editor", "editor open cocoa|carbon|x11 [composited=0/1] [window=ID] [clock=real] | editor close",
+                   parseEditor}),
     StepRegistrar(
         {"mouse", "mouse down|up|drag|move X Y [button=left/right] [mods=shift,ctrl,alt,cmd] [clicks=N]", parseMouse}),
     StepRegistrar({"click", "click X Y [button=left/right] [mods=...]", parseMouse}),

@@ -1,0 +1,222 @@
+// Connecting and fetching against the synthesizer emulator over a real JACK server: the current program and
+// global data arrive and show, the channel search finds a synthesizer on channel 5, a missing synthesizer is
+// reported, and one program and all 128 reach the librarian's open bank. Pauses run on a shortened clock.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+#include "KIT/IEffect/IParam.h"
+#include "src/MIDIMessageManager.h"
+#include "src/PatchFile.h"
+#include "src/PatchLibrarian.h"
+#include "src/ProgramDump.h"
+#include "src/Vexmir.h"
+#include "tests/support/EmulatorClient.h"
+
+using vexmir::testsupport::Bytes;
+using vexmir::testsupport::EmulatorClient;
+
+namespace {
+
+intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
+  return 0;
+}
+
+// A data folder with one bank of "Init Sound" programs in "Patches", so that the librarian has an open bank.
+class DataRoot {
+ public:
+  DataRoot() {
+    char tmpl[] = "/tmp/vexmir-fetch-XXXXXX";
+    path = mkdtemp(tmpl);
+    setenv("VEXMIR_ROOT", path.c_str(), 1);
+    const std::string patches = Vexmir::getPatchesFolderStr();
+    std::filesystem::create_directories(patches);
+    PatchFile bank;
+    bank.patches.resize(128);
+    for (LibrarianPatch& p : bank.patches)
+      p.messages.emplace_back().data.assign(initialProgramDump(), kProgramDumpSize);
+    PatchLibrarian::writeBankFile(bank, patches + "/Fetched.vmr", false);
+  }
+  ~DataRoot() {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+  }
+
+ private:
+  std::string path;
+};
+
+class FetchPlug : public Vexmir {
+ public:
+  explicit FetchPlug(JobClock* clock) : Vexmir(IEffectInstanceInfo{quietHost}) {
+    setJobClock(clock);
+    getMidiManager()->getSender()->statusObserver = [this](const std::string& text) {
+      std::lock_guard<std::mutex> lock(mutex);
+      statusTexts.push_back(text);
+    };
+  }
+  ~FetchPlug() override { getMidiManager()->shutDown(); }
+
+  bool connectTo(const std::string& out, const std::string& in) {
+    int o = 1, i = 1;
+    setExternalMIDIOut(o, out.c_str());
+    setExternalMIDIIn(i, in.c_str());
+    storeParamValue(kDeviceOutSelection, o);
+    storeParamValue(kDeviceInSelection, i);
+    midiOutReady = o > 0;
+    return o > 0 && i > 0;
+  }
+  bool start(int code, bool flag = true) {
+    SenderJob job;
+    job.job = code;
+    job.toEditor = flag;
+    job.temporary = flag;
+    return getMidiManager()->startJob(MidiWorker::kJobThread, job) && waitIdle();
+  }
+  bool waitIdle() {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (getMidiManager()->isWorkerBusy(MidiWorker::kJobThread)) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+  }
+  std::vector<std::string> texts() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return statusTexts;
+  }
+  std::string lastText() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return statusTexts.empty() ? std::string() : statusTexts.back();
+  }
+  Bytes programData() {
+    Bytes dump(kProgramDumpSize), data(kProgramDataSize);
+    const std::vector<double> values = currentValues();
+    buildProgramDump(values.data(), programName(), static_cast<uint8_t>(deviceId.load()), dump.data());
+    unpackData(dump.data() + 5, kProgramDataSize, data.data());
+    return data;
+  }
+
+ private:
+  std::mutex mutex;
+  std::vector<std::string> statusTexts;
+};
+
+// A program as an editor holding `values` holds it after reading it: the codec's parse and build of the data.
+Bytes codecRoundTrip(const Bytes& data, std::vector<double> values) {
+  Bytes dump(kProgramDumpSize, 0);
+  dump[0] = 0xF0;
+  dump[1] = 0x42;
+  dump[2] = 0x30;
+  dump[3] = 0x58;
+  dump[4] = 0x40;
+  packData(data.data(), kProgramDataSize, dump.data() + 5);
+  dump[296] = 0xF7;
+  ProgramParseResult result;
+  parseProgramDump(dump.data(), dump.size(), values.data(), &result);
+  Bytes rebuilt(kProgramDumpSize), out(kProgramDataSize);
+  buildProgramDump(values.data(), result.name, 0x30, rebuilt.data());
+  unpackData(rebuilt.data() + 5, kProgramDataSize, out.data());
+  return out;
+}
+
+Bytes librarianData(Vexmir& plug, int slot) {
+  PatchFile* bank = plug.getLibrarian()->bankAt(plug.getLibrarian()->upperBankIndex);
+  if (!bank || slot >= static_cast<int>(bank->patches.size()) || bank->patches[slot].messages.empty()) return {};
+  const SysexBytes& m = bank->patches[slot].messages.front().data;
+  if (m.size() != static_cast<size_t>(kProgramDumpSize)) return {};
+  Bytes data(kProgramDataSize);
+  unpackData(m.data() + 5, kProgramDataSize, data.data());
+  return data;
+}
+
+class FetchE2E : public ::testing::Test {
+ protected:
+  void SetUp() override { emulator.reset(); }
+  DataRoot root;
+  EmulatorClient emulator;
+  ScaledJobClock clock{40};
+};
+
+}  // namespace
+
+TEST_F(FetchE2E, ConnectingBringsTheCurrentProgramAndGlobalDataIntoTheEditor) {
+  emulator.check("set name edit Fetch Me");
+  emulator.setEditByte(20, 99);
+  emulator.check("set global 2 1");  // kMasterPosition: post keyboard
+  FetchPlug plug(&clock);
+  ASSERT_TRUE(plug.connectTo(EmulatorClient::emulatorInPort(), EmulatorClient::emulatorOutPort()));
+  plug.connectPending = true;
+  const std::vector<double> before = plug.currentValues();
+  ASSERT_TRUE(plug.start(kJobDeviceIdEnquiry));
+  EXPECT_EQ(plug.lastText(), "Plug-in is ready to go!");
+  ASSERT_TRUE(plug.start(kJobActiveArrangementRequest, true));
+  EXPECT_EQ(plug.lastText(), "Data request completed!");
+  EXPECT_EQ(plug.programName(), "Fetch Me    ");
+  EXPECT_EQ(plug.programData(), codecRoundTrip(emulator.editBuffer(), before));
+  EXPECT_EQ(plug.paramValue(kMasterPosition), 1.0);
+  EXPECT_FALSE(plug.isProcessingIndicatorShown());
+}
+
+TEST_F(FetchE2E, TheChannelSearchFindsASynthesizerOnChannelFiveAfterItsSilentPolls) {
+  emulator.setChannel(4);
+  emulator.check("set name edit Channel Five");
+  // Each search step waits long enough for the answer to come back over JACK before the next channel.
+  ScaledJobClock searchClock(4);
+  FetchPlug plug(&searchClock);
+  ASSERT_TRUE(plug.connectTo(EmulatorClient::emulatorInPort(), EmulatorClient::emulatorOutPort()));
+  const size_t mark = emulator.logMark();
+  ASSERT_TRUE(plug.start(kJobPartRequest, true));
+  EXPECT_EQ(plug.lastText(), "Data request completed!");
+  EXPECT_EQ(plug.deviceId, 0x34);
+  EXPECT_EQ(plug.programName(), "Channel Five");
+  // The silent polls asked on channel 1 only; the search stopped at channel 5.
+  std::vector<std::string> requests;
+  for (const std::string& line : emulator.log(mark))
+    if (line.find(" in F0 42 3") != std::string::npos && line.find(" 58 10 F7") != std::string::npos)
+      requests.push_back(line.substr(line.find(" in ") + 4));
+  ASSERT_GE(requests.size(), 6u);
+  EXPECT_EQ(requests[0], "F0 42 30 58 10 F7");
+  for (int n = 0; n < 5; ++n)
+    EXPECT_EQ(requests[static_cast<size_t>(1 + n)].substr(0, 8), "F0 42 3" + std::to_string(n));
+  EXPECT_EQ(requests.size(), 6u);
+}
+
+TEST_F(FetchE2E, WithoutASynthesizerTheEditorSaysSoAndStaysUsable) {
+  // The editor's input hears nothing: no synthesizer answers.
+  FetchPlug plug(&clock);
+  ASSERT_FALSE(plug.connectTo(EmulatorClient::emulatorInPort(), ""));
+  ASSERT_TRUE(plug.midiOutReady);
+  plug.connectPending = true;
+  ASSERT_TRUE(plug.start(kJobDeviceIdEnquiry));
+  const auto texts = plug.texts();
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "No response from Hardware"), texts.end());
+  EXPECT_EQ(std::find(texts.begin(), texts.end(), "Plug-in is ready to go!"), texts.end());
+  EXPECT_FALSE(plug.isProcessingIndicatorShown());
+  // Usable: the next job starts and ends as usual.
+  ASSERT_TRUE(plug.start(kJobPartRequest, true));
+  EXPECT_EQ(plug.lastText(), "CONNECTION TIMED OUT!");
+}
+
+TEST_F(FetchE2E, OneProgramAndThenAll128ReachTheLibrariansOpenBank) {
+  for (int p = 0; p < 128; ++p) emulator.check("set name " + std::to_string(p) + " Fetched " + std::to_string(p));
+  emulator.check("program 7");
+  FetchPlug plug(&clock);
+  ASSERT_TRUE(plug.connectTo(EmulatorClient::emulatorInPort(), EmulatorClient::emulatorOutPort()));
+  ASSERT_NE(plug.getLibrarian()->bankAt(plug.getLibrarian()->upperBankIndex), nullptr);
+  plug.getLibrarian()->selectedUpperSlot = 3;
+  ASSERT_TRUE(plug.start(kJobSinglePatchRequest, true));  // the edit buffer as it is
+  EXPECT_EQ(plug.lastText(), "Data request completed!");
+  EXPECT_EQ(librarianData(plug, 3), emulator.program(7));
+
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(plug.start(kJobAllPatchRequest));
+  std::printf("128 programs fetched with pauses / 40: %.2f s\n",
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+  EXPECT_EQ(plug.lastText(), "Data request completed!");
+  for (int p = 0; p < 128; ++p) ASSERT_EQ(librarianData(plug, p), emulator.program(p)) << "program " << p;
+}
