@@ -50,6 +50,57 @@ void SHIM_Internal_ReleaseCellContext(cocoa::View* view, HDC hdc) {
   ReleaseDC(view, hdc);
 }
 
+void SHIM_Internal_SendDrawItem(cocoa::View* inView, cocoa::View* control, UINT type, UINT itemID, ULONG_PTR itemData,
+                                cocoa::Rect frame) {
+  HDC hdc = SHIM_Internal_CellContext(inView);
+  if (!hdc) return;
+  DRAWITEMSTRUCT dis{};
+  dis.CtlType = type;
+  dis.CtlID = static_cast<UINT>(control->tag());
+  dis.itemID = itemID;
+  dis.hwndItem = control;
+  dis.hDC = hdc;
+  dis.rcItem.left = static_cast<int>(frame.x + 0.5);
+  dis.rcItem.top = static_cast<int>(frame.y + 0.5);
+  dis.rcItem.right = dis.rcItem.left + static_cast<int>(frame.w + 0.5);
+  dis.rcItem.bottom = dis.rcItem.top + static_cast<int>(frame.h + 0.5);
+  dis.itemData = itemData;
+  SHIM_Internal_Send(GetParent(control), WM_DRAWITEM, static_cast<WPARAM>(control->tag()),
+                     reinterpret_cast<LPARAM>(&dis));
+  SHIM_Internal_ReleaseCellContext(inView, hdc);
+}
+
+cocoa::RGBAColor SHIM_Internal_ColourOf(int rgb) {
+  return cocoa::RGBAColor{((rgb >> 16) & 0xFF) / 255.0, ((rgb >> 8) & 0xFF) / 255.0, (rgb & 0xFF) / 255.0, 1};
+}
+
+bool SHIM_RowColours::selectionBackground(cocoa::View* control, cocoa::RGBAColor* out) const {
+  const size_t entry = GetFocus() == control ? 0 : 2;
+  if (!m_hasSelColors || m_selColors.size() <= entry) return false;
+  *out = m_selColors[entry];
+  return true;
+}
+
+void SHIM_RowColours::applyTextColour(cocoa::View* control, cocoa::Cell* cell, bool selected) const {
+  const size_t entry = GetFocus() == control ? 1 : 3;
+  if (selected && m_hasSelColors && m_selColors.size() > entry) {
+    cell->textColor = m_selColors[entry];
+  } else if (!selected && m_hasFgColor) {
+    cell->textColor = m_fgColor;
+  }
+}
+
+void SHIM_Internal_SetRowColour(cocoa::TableView* table, int colour, bool text) {
+  if (!table) return;
+  if (!text) {
+    table->backgroundColor = SHIM_Internal_ColourOf(colour);
+  } else if (auto* colours = dynamic_cast<SHIM_RowColours*>(table)) {
+    colours->m_hasFgColor = true;
+    colours->m_fgColor = SHIM_Internal_ColourOf(colour);
+  }
+  table->setNeedsDisplay(true);
+}
+
 LRESULT SHIM_Internal_Send(HWND to, UINT msg, WPARAM wParam, LPARAM lParam) {
   return to ? SendMessage(to, msg, wParam, lParam) : 0;
 }
@@ -156,20 +207,7 @@ void Shim_vVexmir_ODbuttoncell::drawWithFrame(cocoa::Rect frame, cocoa::View* in
     cocoa::Cell::drawWithFrame(frame, inView);
     return;
   }
-  HDC hdc = SHIM_Internal_CellContext(inView);
-  if (!hdc) return;
-  DRAWITEMSTRUCT dis{};
-  dis.CtlType = ODT_BUTTON;
-  dis.CtlID = static_cast<UINT>(control->tag());
-  dis.hwndItem = control;
-  dis.hDC = hdc;
-  dis.rcItem.left = static_cast<int>(frame.x + 0.5);
-  dis.rcItem.top = static_cast<int>(frame.y + 0.5);
-  dis.rcItem.right = dis.rcItem.left + static_cast<int>(frame.w + 0.5);
-  dis.rcItem.bottom = dis.rcItem.top + static_cast<int>(frame.h + 0.5);
-  SHIM_Internal_Send(GetParent(control), WM_DRAWITEM, static_cast<WPARAM>(control->tag()),
-                     reinterpret_cast<LPARAM>(&dis));
-  SHIM_Internal_ReleaseCellContext(inView, hdc);
+  SHIM_Internal_SendDrawItem(inView, control, ODT_BUTTON, 0, 0, frame);
 }
 
 Shim_vVexmir_button::~Shim_vVexmir_button() {

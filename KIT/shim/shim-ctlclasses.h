@@ -21,6 +21,29 @@
 HDC SHIM_Internal_CellContext(cocoa::View* view);
 void SHIM_Internal_ReleaseCellContext(cocoa::View* view, HDC hdc);
 
+// Sends WM_DRAWITEM for an owner-drawn control to the control's parent, with a context for `inView` and the frame
+// rounded to whole points.
+void SHIM_Internal_SendDrawItem(cocoa::View* inView, cocoa::View* control, UINT type, UINT itemID, ULONG_PTR itemData,
+                                cocoa::Rect frame);
+// An opaque colour from an integer 0xRRGGBB.
+cocoa::RGBAColor SHIM_Internal_ColourOf(int rgb);
+
+// The colours a list or tree view paints its rows with: the text of unselected rows, and custom selection colours
+// (entries 0 and 1 the background and text with the focus, 2 and 3 without).
+struct SHIM_RowColours {
+  bool m_hasFgColor = false;
+  cocoa::RGBAColor m_fgColor;
+  std::vector<cocoa::RGBAColor> m_selColors;
+  bool m_hasSelColors = false;
+  // The custom selection background for the control's focus state; false lets the platform paint its own.
+  bool selectionBackground(cocoa::View* control, cocoa::RGBAColor* out) const;
+  // Gives a cell about to be shown its text colour.
+  void applyTextColour(cocoa::View* control, cocoa::Cell* cell, bool selected) const;
+};
+
+// Sets the background (`text` false) or the unselected text colour of a list or tree view; null does nothing.
+void SHIM_Internal_SetRowColour(cocoa::TableView* table, int colour, bool text);
+
 // ---- List views and list boxes ----
 
 struct SHIM_ListView_Row {
@@ -35,7 +58,8 @@ class Shim_vVexmir_listview : public cocoa::TableView,
                               public cocoa::TableViewDelegate,
                               public SHIM_MessageReceiver,
                               public SHIM_StyleHolder,
-                              public SHIM_NotificationMode {
+                              public SHIM_NotificationMode,
+                              public SHIM_RowColours {
  public:
   Shim_vVexmir_listview();
   SHIM_REPAINT_FLAGGING(cocoa::TableView)
@@ -81,10 +105,6 @@ class Shim_vVexmir_listview : public cocoa::TableView,
   HIMAGELIST m_status_imagelist = nullptr;
   int m_status_imagelist_type = -1;
   int m_fastClickMask = 0;
-  bool m_hasFgColor = false;
-  cocoa::RGBAColor m_fgColor;
-  std::vector<cocoa::RGBAColor> m_selColors;
-  bool m_hasSelColors = false;
 
  protected:
   ~Shim_vVexmir_listview() override;
@@ -149,7 +169,8 @@ struct HTREEITEM__ {
 class Shim_vVexmir_treeview : public cocoa::OutlineView,
                               public cocoa::OutlineDataSource,
                               public cocoa::TableViewDelegate,
-                              public SHIM_StyleHolder {
+                              public SHIM_StyleHolder,
+                              public SHIM_RowColours {
  public:
   Shim_vVexmir_treeview();
   SHIM_REPAINT_FLAGGING(cocoa::OutlineView)
@@ -175,10 +196,6 @@ class Shim_vVexmir_treeview : public cocoa::OutlineView,
   bool m_fakerightmouse = false;
   long style = 0;
   std::vector<HTREEITEM__*> m_items;  // root items, owned
-  bool m_hasFgColor = false;
-  cocoa::RGBAColor m_fgColor;
-  std::vector<cocoa::RGBAColor> m_selColors;
-  bool m_hasSelColors = false;
 
  protected:
   ~Shim_vVexmir_treeview() override;

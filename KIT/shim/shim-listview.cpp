@@ -16,10 +16,6 @@ namespace {
 int g_isDoingAll = 0;
 bool g_stateRent = false;
 
-cocoa::RGBAColor colourOf(int rgb) {
-  return cocoa::RGBAColor{((rgb >> 16) & 0xFF) / 255.0, ((rgb >> 8) & 0xFF) / 255.0, (rgb & 0xFF) / 255.0, 1};
-}
-
 int floorInt(double v) {
   return static_cast<int>(std::floor(v));
 }
@@ -77,6 +73,15 @@ LPARAM cursorOnScreen() {
 }
 
 }  // namespace
+
+// A list notification record from the control with that code, every other field 0.
+static NMLISTVIEW listRecord(Shim_vVexmir_listview* lv, int code) {
+  NMLISTVIEW nm{};
+  nm.hdr.hwndFrom = lv;
+  nm.hdr.idFrom = static_cast<UINT_PTR>(lv->tag());
+  nm.hdr.code = code;
+  return nm;
+}
 
 Shim_vVexmir_listview* SHIM_ListViewOf(HWND h) {
   return h ? h->as<Shim_vVexmir_listview>() : nullptr;
@@ -164,8 +169,8 @@ std::string Shim_vVexmir_listview::tableObjectValue(cocoa::TableView*, cocoa::Ta
 }
 
 void Shim_vVexmir_listview::highlightSelectionInClipRect(cocoa::Rect clip) {
-  const size_t entry = GetFocus() == this ? 0 : 2;
-  if (!m_hasSelColors || m_selColors.size() <= entry) {
+  cocoa::RGBAColor colour;
+  if (!selectionBackground(this, &colour)) {
     cocoa::TableView::highlightSelectionInClipRect(clip);
     return;
   }
@@ -175,15 +180,12 @@ void Shim_vVexmir_listview::highlightSelectionInClipRect(cocoa::Rect clip) {
     if (r.y >= clip.y + clip.h) break;
     if (!isRowSelected(row)) continue;
     const cocoa::Rect cut = r.intersected(clip);
-    if (!cut.isEmpty()) cocoa::fillViewRect(this, cut, m_selColors[entry]);
+    if (!cut.isEmpty()) cocoa::fillViewRect(this, cut, colour);
   }
 }
 
 void Shim_vVexmir_listview::sendClick(int code, int item, int subitem, cocoa::Point p, LPARAM param) {
-  NMLISTVIEW nm{};
-  nm.hdr.hwndFrom = this;
-  nm.hdr.idFrom = static_cast<UINT_PTR>(tag());
-  nm.hdr.code = code;
+  NMLISTVIEW nm = listRecord(this, code);
   nm.iItem = item;
   nm.iSubItem = subitem;
   nm.ptAction = POINT{floorInt(p.x), floorInt(p.y)};
@@ -223,10 +225,7 @@ void Shim_vVexmir_listview::mouseDragged(cocoa::Event*) {
       if (!(m_start_item_clickmode & 4) && !isRowSelected(m_start_item)) {
         selectRowIndexes({m_start_item}, (GetAsyncKeyState(VK_CONTROL) & 0x8000) != 0);
       }
-      NMLISTVIEW nm{};
-      nm.hdr.hwndFrom = this;
-      nm.hdr.idFrom = static_cast<UINT_PTR>(tag());
-      nm.hdr.code = LVN_BEGINDRAG;
+      NMLISTVIEW nm = listRecord(this, LVN_BEGINDRAG);
       nm.iItem = m_start_item;
       nm.iSubItem = m_start_subitem;
       SHIM_Internal_Send(target, WM_NOTIFY, static_cast<WPARAM>(tag()), reinterpret_cast<LPARAM>(&nm));
@@ -263,10 +262,7 @@ void Shim_vVexmir_listview::rightMouseUp(cocoa::Event* e) {
     const cocoa::Point p = pointIn(this, e);
     const int row = rowAtPoint(p);
     if (row >= 0 && !isRowSelected(row)) selectRowIndexes({row}, false);
-    NMLISTVIEW nm{};
-    nm.hdr.hwndFrom = this;
-    nm.hdr.idFrom = static_cast<UINT_PTR>(tag());
-    nm.hdr.code = NM_RCLICK;
+    NMLISTVIEW nm = listRecord(this, NM_RCLICK);
     nm.iItem = row;
     nm.iSubItem = columnIndexAtPoint(p);
     nm.ptAction = POINT{floorInt(p.x), floorInt(p.y)};
@@ -354,9 +350,8 @@ LRESULT Shim_vVexmir_listview::onShimMessage(UINT msg, WPARAM wParam, LPARAM lPa
 // ---- Cells ----
 
 static bool hasCustomSelectionColours(cocoa::View* v) {
-  if (auto* lv = v ? v->as<Shim_vVexmir_listview>() : nullptr) return lv->m_hasSelColors;
-  if (auto* tv = v ? v->as<Shim_vVexmir_treeview>() : nullptr) return tv->m_hasSelColors;
-  return false;
+  auto* colours = v ? dynamic_cast<SHIM_RowColours*>(v) : nullptr;
+  return colours && colours->m_hasSelColors;
 }
 
 bool Shim_vVexmir_listviewcell::highlightColor(cocoa::RGBAColor* out) {
@@ -385,22 +380,8 @@ void Shim_vVexmir_ODlistviewcell::drawInteriorWithFrame(cocoa::Rect frame, cocoa
     cocoa::Cell::drawInteriorWithFrame(frame, inView);
     return;
   }
-  HDC hdc = SHIM_Internal_CellContext(inView);
-  if (!hdc) return;
-  DRAWITEMSTRUCT dis{};
-  dis.CtlType = ODT_LISTBOX;
-  dis.CtlID = static_cast<UINT>(m_ownctl->tag());
-  dis.itemID = static_cast<UINT>(m_lastidx);
-  dis.hwndItem = m_ownctl;
-  dis.hDC = hdc;
-  dis.rcItem.left = static_cast<int>(frame.x + 0.5);
-  dis.rcItem.top = static_cast<int>(frame.y + 0.5);
-  dis.rcItem.right = dis.rcItem.left + static_cast<int>(frame.w + 0.5);
-  dis.rcItem.bottom = dis.rcItem.top + static_cast<int>(frame.h + 0.5);
-  dis.itemData = static_cast<ULONG_PTR>(paramOfRow(m_ownctl, m_lastidx));
-  SHIM_Internal_Send(GetParent(m_ownctl), WM_DRAWITEM, static_cast<WPARAM>(m_ownctl->tag()),
-                     reinterpret_cast<LPARAM>(&dis));
-  SHIM_Internal_ReleaseCellContext(inView, hdc);
+  SHIM_Internal_SendDrawItem(inView, m_ownctl, ODT_LISTBOX, static_cast<UINT>(m_lastidx),
+                             static_cast<ULONG_PTR>(paramOfRow(m_ownctl, m_lastidx)), frame);
 }
 
 // ---- Rows and states ----
@@ -475,10 +456,7 @@ bool ListView_SetItemState(HWND h, int item, UINT state, UINT mask) {
   if (!g_isDoingAll) {
     if (selectionChanged && !g_stateRent) {
       g_stateRent = true;
-      NMLISTVIEW nm{};
-      nm.hdr.hwndFrom = lv;
-      nm.hdr.idFrom = static_cast<UINT_PTR>(lv->tag());
-      nm.hdr.code = LVN_ITEMCHANGED;
+      NMLISTVIEW nm = listRecord(lv, LVN_ITEMCHANGED);
       nm.iItem = item;
       nm.uNewState = state;
       lv->retain();
@@ -536,40 +514,31 @@ void ListView_DeleteItem(HWND h, int item) {
 }
 
 void ListView_SetBkColor(HWND h, int colour) {
-  if (auto* lv = SHIM_ListViewOf(h)) {
-    lv->backgroundColor = colourOf(colour);
-    lv->setNeedsDisplay(true);
-  }
+  SHIM_Internal_SetRowColour(SHIM_ListViewOf(h), colour, false);
 }
 
 void ListView_SetGridColor(HWND h, int colour) {
   if (auto* lv = SHIM_ListViewOf(h)) {
-    lv->gridColor = colourOf(colour);
+    lv->gridColor = SHIM_Internal_ColourOf(colour);
     lv->setNeedsDisplay(true);
   }
 }
 
 void ListView_SetTextColor(HWND h, int colour) {
-  if (auto* lv = SHIM_ListViewOf(h)) {
-    lv->m_hasFgColor = true;
-    lv->m_fgColor = colourOf(colour);
-    lv->setNeedsDisplay(true);
-  }
+  SHIM_Internal_SetRowColour(SHIM_ListViewOf(h), colour, true);
 }
 
 void ListView_SetTextBkColor(HWND, int) {}
 
 void ListView_SetSelColors(HWND h, const int* colours, int count) {
   std::vector<cocoa::RGBAColor> list;
-  for (int i = 0; i < count; ++i) list.push_back(colours ? colourOf(colours[i]) : cocoa::RGBAColor{0, 0, 0, 1});
-  if (auto* lv = SHIM_ListViewOf(h)) {
-    lv->m_selColors = list;
-    lv->m_hasSelColors = true;
-    lv->setNeedsDisplay(true);
-  } else if (auto* tv = h ? h->as<Shim_vVexmir_treeview>() : nullptr) {
-    tv->m_selColors = list;
-    tv->m_hasSelColors = true;
-    tv->setNeedsDisplay(true);
+  for (int i = 0; i < count; ++i)
+    list.push_back(colours ? SHIM_Internal_ColourOf(colours[i]) : cocoa::RGBAColor{0, 0, 0, 1});
+  auto* table = h ? h->as<cocoa::TableView>() : nullptr;
+  if (auto* colours = table ? dynamic_cast<SHIM_RowColours*>(table) : nullptr) {
+    colours->m_selColors = list;
+    colours->m_hasSelColors = true;
+    table->setNeedsDisplay(true);
   }
 }
 
@@ -997,34 +966,18 @@ void ListView_SetImageList(HWND h, HIMAGELIST list, int kind) {
 
 // ---- What the owner makes of the user's actions ----
 
-static bool selectedTextColour(const std::vector<cocoa::RGBAColor>& colours, bool hasColours, cocoa::View* v,
-                               cocoa::RGBAColor* out) {
-  const size_t entry = GetFocus() == v ? 1 : 3;
-  if (!hasColours || colours.size() <= entry) return false;
-  *out = colours[entry];
-  return true;
-}
-
 void Shim_vVexmir_listview::tableViewSelectionDidChange(cocoa::TableView*) {
   if (m_lbMode) {
     SHIM_Internal_Send(target, WM_COMMAND, SHIM_CommandParam(tag(), 1), reinterpret_cast<LPARAM>(this));
     return;
   }
-  NMLISTVIEW nm{};
-  nm.hdr.hwndFrom = this;
-  nm.hdr.idFrom = static_cast<UINT_PTR>(tag());
-  nm.hdr.code = LVN_ITEMCHANGED;
+  NMLISTVIEW nm = listRecord(this, LVN_ITEMCHANGED);
   nm.iItem = selectedRow();
   SHIM_Internal_Send(target, WM_NOTIFY, static_cast<WPARAM>(tag()), reinterpret_cast<LPARAM>(&nm));
 }
 
 void Shim_vVexmir_listview::tableWillDisplayCell(cocoa::TableView*, cocoa::Cell* cell, cocoa::TableColumn*, int row) {
-  cocoa::RGBAColor c;
-  if (isRowSelected(row) && selectedTextColour(m_selColors, m_hasSelColors, this, &c)) {
-    cell->textColor = c;
-  } else if (m_hasFgColor && !isRowSelected(row)) {
-    cell->textColor = m_fgColor;
-  }
+  applyTextColour(this, cell, isRowSelected(row));
 }
 
 void Shim_vVexmir_listview::tableDidClickColumn(cocoa::TableView*, cocoa::TableColumn* column) {
@@ -1048,10 +1001,7 @@ void Shim_vVexmir_listview::doubleClicked() {
     SHIM_Internal_Send(target, WM_COMMAND, SHIM_CommandParam(tag(), 2), reinterpret_cast<LPARAM>(this));
     return;
   }
-  NMLISTVIEW nm{};
-  nm.hdr.hwndFrom = this;
-  nm.hdr.idFrom = static_cast<UINT_PTR>(tag());
-  nm.hdr.code = NM_DBLCLK;
+  NMLISTVIEW nm = listRecord(this, NM_DBLCLK);
   nm.iItem = clickedRow();
   nm.iSubItem = clickedColumn() < 0 ? -1 : getColumnIdx(clickedColumn());
   nm.lParam = paramOfRow(this, clickedRow());

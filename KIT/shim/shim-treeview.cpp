@@ -13,10 +13,6 @@ namespace {
 bool g_selectRent = false;
 bool g_setItemRent = false;
 
-cocoa::RGBAColor colourOf(int rgb) {
-  return cocoa::RGBAColor{((rgb >> 16) & 0xFF) / 255.0, ((rgb >> 8) & 0xFF) / 255.0, (rgb & 0xFF) / 255.0, 1};
-}
-
 bool isSpecialHandle(HTREEITEM h) {
   return h == TVI_ROOT || h == TVI_FIRST || h == TVI_LAST || h == TVI_SORT;
 }
@@ -168,15 +164,15 @@ void Shim_vVexmir_treeview::rightMouseUp(cocoa::Event*) {
 }
 
 void Shim_vVexmir_treeview::highlightSelectionInClipRect(cocoa::Rect clip) {
-  const size_t entry = GetFocus() == this ? 0 : 2;
-  if (!m_hasSelColors || m_selColors.size() <= entry) {
+  cocoa::RGBAColor colour;
+  if (!selectionBackground(this, &colour)) {
     cocoa::OutlineView::highlightSelectionInClipRect(clip);
     return;
   }
   const int row = selectedRow();
   if (row < 0) return;
   const cocoa::Rect cut = rectOfRow(row).intersected(clip);
-  if (!cut.isEmpty()) cocoa::fillViewRect(this, cut, m_selColors[entry]);
+  if (!cut.isEmpty()) cocoa::fillViewRect(this, cut, colour);
 }
 
 // ---- Functions ----
@@ -358,18 +354,11 @@ bool TreeView_SetIndent(HWND h, int indent) {
 }
 
 void TreeView_SetBkColor(HWND h, int colour) {
-  if (Shim_vVexmir_treeview* tv = treeOf(h)) {
-    tv->backgroundColor = colourOf(colour);
-    tv->setNeedsDisplay(true);
-  }
+  SHIM_Internal_SetRowColour(treeOf(h), colour, false);
 }
 
 void TreeView_SetTextColor(HWND h, int colour) {
-  if (Shim_vVexmir_treeview* tv = treeOf(h)) {
-    tv->m_hasFgColor = true;
-    tv->m_fgColor = colourOf(colour);
-    tv->setNeedsDisplay(true);
-  }
+  SHIM_Internal_SetRowColour(treeOf(h), colour, true);
 }
 
 // ---- What the owner makes of the user's actions ----
@@ -383,12 +372,7 @@ void Shim_vVexmir_treeview::tableViewSelectionDidChange(cocoa::TableView*) {
 }
 
 void Shim_vVexmir_treeview::tableWillDisplayCell(cocoa::TableView*, cocoa::Cell* cell, cocoa::TableColumn*, int row) {
-  const size_t entry = GetFocus() == this ? 1 : 3;
-  if (isRowSelected(row) && m_hasSelColors && m_selColors.size() > entry) {
-    cell->textColor = m_selColors[entry];
-  } else if (m_hasFgColor && !isRowSelected(row)) {
-    cell->textColor = m_fgColor;
-  }
+  applyTextColour(this, cell, isRowSelected(row));
 }
 
 void Shim_vVexmir_treeview::doubleClicked() {

@@ -242,11 +242,23 @@ void Box::drawRect(Rect) {
   platform::gfx::Context* ctx = graphicsContext::currentPort();
   if (!ctx) return;
   const Rect b = bounds();
-  const double top = isFlipped() ? 7 : 0;
-  frameRect(ctx, Rect{0, top, b.w, b.h - 7}, 0.6f);
-  if (title_.empty()) return;
-  const double w = textWidth(title_, 11) + 8;
+  // The frame's top edge runs through the middle of the title line and leaves a gap for the title.
+  const double w = title_.empty() ? 0 : textWidth(title_, 11) + 8;
   const double x = titleCentered ? (b.w - w) / 2 : 8;
+  const float edge = static_cast<float>(isFlipped() ? 7.5 : b.h - 7.5);
+  const float far = static_cast<float>(isFlipped() ? b.h - 0.5 : 0.5);
+  const float r = static_cast<float>(b.w - 0.5);
+  ctx->setStrokeColor(platform::gfx::Color{0.6f, 0.6f, 0.6f, 1});
+  ctx->setLineWidth(1);
+  ctx->beginPath();
+  ctx->moveTo(static_cast<float>(x), edge);
+  ctx->lineTo(0.5f, edge);
+  ctx->lineTo(0.5f, far);
+  ctx->lineTo(r, far);
+  ctx->lineTo(r, edge);
+  ctx->lineTo(static_cast<float>(x + w), edge);
+  ctx->strokePath();
+  if (title_.empty()) return;
   const double ty = isFlipped() ? 0 : b.h - 14;
   drawControlText(this, title_, Rect{x, ty, w, 14}, 2, titleColor, 11);
 }

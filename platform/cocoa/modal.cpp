@@ -86,6 +86,8 @@ int runForWindow(Window* window) {
   double idleSince = clockNow();
   while (!s->stopped) {
     if (pumpOnce(s, clockNow() + 0.05)) idleSince = clockNow();
+    // A modal window that was closed (destroyed by its owner's code) can take no more input: the loop ends.
+    if (!s->stopped && !s->window->isVisible()) finish(s, kModalResponseAbort);
     if (!s->stopped && clockNow() - idleSince > g_idleLimit) finish(s, kModalResponseAbort);
   }
   const int code = s->code;

@@ -279,6 +279,17 @@ void ScrollView::scrollWheel(Event* e) {
   scrollToPoint(Point{offset_.x - e->deltaX * 10, offset_.y - e->deltaY * 10});
 }
 
+void ScrollView::mouseDown(Event* e) {
+  const Point p = locationIn(this, e);
+  View* doc = documentView();
+  auto* header = doc ? doc->as<ScrollHeader>() : nullptr;
+  if (header && p.y < clip_->frame().y) {
+    header->headerClicked(p.x);
+    return;
+  }
+  View::mouseDown(e);
+}
+
 void ScrollView::drawRect(Rect) {
   const Rect b = bounds();
   if (drawsBackground) fillViewRect(this, b, kWhite);

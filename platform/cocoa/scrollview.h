@@ -125,6 +125,8 @@ class ScrollHeader {
   virtual double headerHeightInScrollView() const = 0;
   // Draws the header into the scroll view at `r` (the scroll view's coordinates).
   virtual void drawHeader(View* scrollView, Rect r) = 0;
+  // A click on the header at `x` (the scroll view's coordinates).
+  virtual void headerClicked(double x) = 0;
 };
 
 // A scroll view shows part of its document view through its clip view.
@@ -158,6 +160,8 @@ class ScrollView : public View {
   void drawRect(Rect dirty) override;
   // The wheel scrolls the document.
   void scrollWheel(Event* e) override;
+  // A click on the document's header goes to the document.
+  void mouseDown(Event* e) override;
   // Lays the clip view out again after the document or the scrollers changed.
   void tile();
 

@@ -329,6 +329,12 @@ double TableView::headerHeightInScrollView() const {
   return headerHeight;
 }
 
+void TableView::headerClicked(double x) {
+  // The header scrolls sideways with the rows: the table's own x is the scroll view's less the frame's offset.
+  const int column = columnAtPoint(Point{x - frame().x, 0});
+  if (column >= 0 && delegate_) delegate_->tableDidClickColumn(this, columns_[static_cast<size_t>(column)]);
+}
+
 void TableView::drawHeader(View* view, Rect r) {
   fillViewRect(view, r, kHeaderFill);
   fillViewRect(view, Rect{r.x, r.y + r.h - 1, r.w, 1}, kHeaderEdge);

@@ -136,6 +136,8 @@ class TableView : public Control, public ScrollHeader {
   virtual void highlightSelectionInClipRect(Rect clip);
   double headerHeightInScrollView() const override;
   void drawHeader(View* view, Rect r) override;
+  // Tells the delegate which column's header was clicked.
+  void headerClicked(double x) override;
 
   // The row under the last mouse-down, -1 for none (the platform's clicked row).
   int clickedRow() const { return clickedRow_; }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/cocoa/scrollview.h"
+#include "platform/text/text.h"
 
 namespace cocoa {
 
@@ -18,7 +19,38 @@ size_t byteOf(const std::string& s, size_t n) {
   return i;
 }
 
+double widthOf(const std::string& utf8, double size) {
+  std::u32string chars;
+  if (!platform::text::decodeUtf8(utf8.data(), utf8.size(), chars)) return 0;
+  platform::text::FontRef font = platform::text::labelFont(static_cast<float>(size));
+  return font ? platform::text::layoutLine(font, chars.data(), chars.size()).width : 0;
+}
+
 }  // namespace
+
+std::vector<std::string> TextView::layoutLines() const {
+  // Paragraphs break at line feeds; a view that does not grow sideways wraps them at word boundaries.
+  std::vector<std::string> lines;
+  const double limit = frame().w - 4;
+  size_t start = 0;
+  while (start <= text_.size()) {
+    size_t nl = text_.find('\n', start);
+    if (nl == std::string::npos) nl = text_.size();
+    std::string paragraph = text_.substr(start, nl - start);
+    while (!horizontallyResizable && limit > 0 && widthOf(paragraph, fontSize) > limit) {
+      size_t cut = paragraph.rfind(' ');
+      while (cut != std::string::npos && cut > 0 && widthOf(paragraph.substr(0, cut), fontSize) > limit) {
+        cut = paragraph.rfind(' ', cut - 1);
+      }
+      if (cut == std::string::npos || cut == 0) break;
+      lines.push_back(paragraph.substr(0, cut));
+      paragraph = paragraph.substr(cut + 1);
+    }
+    lines.push_back(paragraph);
+    start = nl + 1;
+  }
+  return lines;
+}
 
 size_t TextView::length() const {
   size_t n = 0;
@@ -27,7 +59,7 @@ size_t TextView::length() const {
 }
 
 int TextView::lineCount() const {
-  return 1 + static_cast<int>(std::count(text_.begin(), text_.end(), '\n'));
+  return static_cast<int>(layoutLines().size());
 }
 
 void TextView::setString(const std::string& utf8) {
@@ -100,15 +132,11 @@ void TextView::resignedFirstResponder() {
 void TextView::drawRect(Rect) {
   const Rect b = bounds();
   if (drawsBackground) fillViewRect(this, b, RGBAColor{1, 1, 1, 1});
-  size_t start = 0;
   int line = 0;
-  while (start <= text_.size()) {
-    size_t nl = text_.find('\n', start);
-    if (nl == std::string::npos) nl = text_.size();
-    drawControlText(this, text_.substr(start, nl - start), Rect{2, 2 + line * lineHeight(), b.w - 4, lineHeight()},
-                    kTextAlignmentLeft, textColor, fontSize);
+  for (const std::string& text : layoutLines()) {
+    drawControlText(this, text, Rect{2, 2 + line * lineHeight(), b.w - 4, lineHeight()}, kTextAlignmentLeft, textColor,
+                    fontSize);
     ++line;
-    start = nl + 1;
   }
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/cocoa/textfield.h"
 #include "platform/cocoa/view.h"
@@ -50,6 +51,8 @@ class TextView : public View {
   double fontSize = 12;
   RGBAColor textColor{0, 0, 0, 1};
   double lineHeight() const { return fontSize + 4; }
+  // The lines as shown: paragraphs, wrapped at the view's width unless it grows sideways.
+  std::vector<std::string> layoutLines() const;
   int lineCount() const;
 
   bool isFlipped() const override { return true; }

@@ -18,7 +18,7 @@ std::vector<Window*>& windows() {
   static auto* w = new std::vector<Window*>;
   return *w;
 }
-int g_nextWindowNumber = 1;  // under g_windowsMutex
+int g_nextWindowNumber = 1;     // under g_windowsMutex
 uint64_t g_nextOrderStamp = 1;  // under g_windowsMutex
 Window* g_keyWindow = nullptr;
 

@@ -318,6 +318,13 @@ TEST_F(WindowsTest, CancelAndTheCloseButtonEndThePatchSaveDialogWithZero) {
   EXPECT_EQ(SHIM_DialogBox(nullptr, MAKEINTRESOURCE(10014), nullptr, patchSaveProc, 0), -1);
 }
 
+TEST_F(WindowsTest, DestroyingTheModalDialogEndsItsLoop) {
+  cocoa::modal::setIdleLimit(1e9);  // only the destroy may end it
+  cocoa::RunLoop::current()->perform([] { DestroyWindow(cocoa::modal::modalWindow()); });
+  EXPECT_EQ(SHIM_DialogBox(SHIM_curmodule_dialogresource_head, MAKEINTRESOURCE(10014), nullptr, patchSaveProc, 0), 0);
+  cocoa::modal::setIdleLimit(60);
+}
+
 int g_destroys = 0;
 INT_PTR endsAtInit(HWND hwnd, UINT msg, WPARAM, LPARAM) {
   if (msg == WM_INITDIALOG) EndDialog(hwnd, 42);

@@ -290,6 +290,15 @@ TEST_F(DialogTest, EveryControlIsBuiltFoundAndDriven) {
   for (int i = 0; i < 11; ++i) expect.push_back({WM_COMMAND, kName, EN_CHANGE});
   EXPECT_EQ(g_heard, expect);
 
+  // A multi-line field reports its edit when the editing ends.
+  g_heard.clear();
+  auto* notes = GetDlgItem(dlg, kNotes)->as<cocoa::View>();
+  ASSERT_TRUE(window->makeFirstResponder(notes));
+  type(U" → long release");
+  EXPECT_TRUE(g_heard.empty());
+  window->makeFirstResponder(GetDlgItem(dlg, kName)->as<cocoa::View>());
+  EXPECT_EQ(g_heard, (std::vector<Heard>{{WM_COMMAND, kNotes, EN_CHANGE}}));
+
   // The picture: every control drawn, the owner-drawn button by the procedure.
   SendMessage(GetDlgItem(dlg, kProgress), PBM_DELTAPOS, 16, 0);
   window->displayIfNeeded();

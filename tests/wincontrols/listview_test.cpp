@@ -174,6 +174,16 @@ TEST_F(ListFixture, MouseClicksDragsAndRightClicksNotifyInOrder) {
   w.mouse(cocoa::kRightMouseUp, lv, 20, rowY(2));
   EXPECT_EQ(selection(), (std::set<int>{2}));
   EXPECT_EQ(sent, (std::vector<Sent>{{WM_NOTIFY, NM_RCLICK, 2, 0}, {WM_CONTEXTMENU, 0, -1, 0}}));
+  // A click on a column's header reports the column (by its creation index).
+  sent.clear();
+  w.owner->onMessage = [this](UINT msg, WPARAM, LPARAM lp) -> LRESULT {
+    if (msg == WM_NOTIFY && reinterpret_cast<NMHDR*>(lp)->code == -108) {
+      EXPECT_EQ(reinterpret_cast<NMLISTVIEW*>(lp)->iSubItem, 1);
+    }
+    return 0;
+  };
+  w.click(sv, 150, 5);
+  EXPECT_EQ(sent, (std::vector<Sent>{{WM_NOTIFY, -108, -1, 0}}));
   // An owner that takes NM_RCLICK stops there.
   sent.clear();
   w.owner->onMessage = [](UINT msg, WPARAM, LPARAM) -> LRESULT { return msg == WM_NOTIFY ? 1 : 0; };
@@ -371,6 +381,33 @@ TEST_F(ListFixture, ListBoxMessages) {
   EXPECT_EQ(w.owner->sent, (std::vector<Sent>{{WM_COMMAND, 1, -1, 0}}));
   SendMessage(lv, LB_RESETCONTENT, 0, 0);
   EXPECT_EQ(SendMessage(lv, LB_GETCOUNT, 0, 0), 0);
+}
+
+TEST_F(ListFixture, OwnerDrawnListBoxesAskTheParentForEachRow) {
+  lv->setShimNotificationMode(1);
+  setStyle(LBS_OWNERDRAWFIXED);
+  column(200, "");
+  auto* cell = new Shim_vVexmir_ODlistviewcell;
+  cell->setOwnerControl(lv);
+  lv->m_cols[0]->setDataCell(cell);
+  cell->release();
+  for (const char* t : {"one", "two", "three"}) SendMessage(lv, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(t));
+  SendMessage(lv, LB_SETITEMDATA, 1, 77);
+  std::vector<std::pair<UINT, ULONG_PTR>> drawn;
+  w.owner->onMessage = [&](UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
+    if (msg == WM_DRAWITEM) {
+      auto* dis = reinterpret_cast<DRAWITEMSTRUCT*>(lp);
+      EXPECT_EQ(dis->CtlType, UINT(ODT_LISTBOX));
+      EXPECT_EQ(wp, 7u);
+      EXPECT_EQ(dis->hwndItem, lv);
+      EXPECT_NE(dis->hDC, nullptr);
+      EXPECT_EQ(dis->rcItem.bottom - dis->rcItem.top, 17);
+      drawn.push_back({dis->itemID, dis->itemData});
+    }
+    return 0;
+  };
+  cocoa::Window::displayAllWindows();
+  EXPECT_EQ(drawn, (std::vector<std::pair<UINT, ULONG_PTR>>{{0, 0}, {1, 77}, {2, 0}}));
 }
 
 TEST_F(ListFixture, SelectionColoursWithoutAnEntryFallBackToThePlatform) {
