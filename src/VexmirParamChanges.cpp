@@ -132,7 +132,11 @@ void Vexmir::processControlAction(ControlAction* action, int paramIdx, double va
   const int v = toInt(value);
   if (action->lastValue == static_cast<double>(v)) return;
   if (!midiOutReady) {
-    if (paramIdx != kDeviceOutSelection && paramIdx != kDeviceInSelection && paramIdx != kGlobalMidiChannel)
+    // Only a binding that would send something asks for a port: tabs and other editor switches just work.
+    const bool sends = action->type == ControlAction::kCCOnTimbreChannel || action->type == ControlAction::kCCOffOn ||
+                       action->type == ControlAction::kNRPN || action->type == ControlAction::kSysExPerValue ||
+                       action->type == ControlAction::kSysExMessages;
+    if (sends && paramIdx != kDeviceOutSelection && paramIdx != kDeviceInSelection && paramIdx != kGlobalMidiChannel)
       displayStatus(kSetMidiFirst);
     return;
   }
