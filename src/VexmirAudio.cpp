@@ -62,6 +62,9 @@ void Vexmir::Reset() {
 }
 
 void Vexmir::ProcessDoubleReplacing(double**, double**, int nFrames) {
+  // The binding holds the plug-in mutex already; taking it here keeps its order before the queue's lock for any
+  // caller.
+  KIT_MutexLock lock(mMutex);
   GetTime(&timeInfo);
   if (!midiOutReady) return;
   const bool running = timeInfo.mTransportIsRunning;
