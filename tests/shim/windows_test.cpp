@@ -748,6 +748,68 @@ TEST_F(WindowsTest, DroppedFilesAreReadAndReadsStayInsideTheBlock) {
   DestroyWindow(v);
 }
 
+std::vector<std::string> g_droppedPaths;
+LRESULT pathDropProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_DROPFILES) {
+    HDROP d = reinterpret_cast<HDROP>(wp);
+    for (UINT i = 0, n = DragQueryFile(d, 0xFFFFFFFF, nullptr, 0); i < n; ++i) {
+      char buf[256];
+      g_droppedPaths.push_back(std::string(buf, DragQueryFile(d, i, buf, sizeof(buf))));
+    }
+    DragFinish(d);
+  }
+  return DefWindowProc(h, msg, wp, lp);
+}
+
+TEST_F(WindowsTest, PromisedFilesAreWrittenWhereTheApplicationSaysAndThenDropped) {
+  g_droppedPaths.clear();
+  HWND v = SHIM_CreateDialog(nullptr, reinterpret_cast<const char*>(0x400000), nullptr,
+                             reinterpret_cast<DLGPROC>(pathDropProc), 0);
+  v->as<cocoa::View>()->window()->setFrame(cocoa::Rect{0, 0, 200, 100}, false);
+  SetWindowLong(v, GWL_EXSTYLE, WS_EX_ACCEPTFILES);
+  std::vector<std::string> writtenTo;
+  const SHIM_DragContents promise{{}, {"syx", "mid"}, [&](const std::string& folder) {
+                                    writtenTo.push_back(folder);
+                                    return std::vector<std::string>{"Bank A.syx", "../Escape.syx", ".."};
+                                  }};
+  const cocoa::Point at{10, 90};
+  // Without the application's folder hook there is nowhere to write: no drop, nothing written.
+  SHIM_DDrop_getDroppedFileTargetPath = nullptr;
+  EXPECT_FALSE(SHIM_DropContents(v, promise, at));
+  EXPECT_TRUE(writtenTo.empty());
+  // While the drag only passes over, "tmp." names of the promised types stand in; nothing is written.
+  static std::vector<std::string> looked;
+  looked.clear();
+  SHIM_DDrop_onDragEnter = [](HANDLE block, int, int) {
+    char buf[64];
+    for (UINT i = 0, n = DragQueryFile(block, 0xFFFFFFFF, nullptr, 0); i < n; ++i)
+      looked.push_back(std::string(buf, DragQueryFile(block, i, buf, sizeof(buf))));
+  };
+  EXPECT_EQ(SHIM_DragEnteredContents(v, promise, at), 4);
+  EXPECT_EQ(looked, (std::vector<std::string>{"tmp.syx", "tmp.mid"}));
+  EXPECT_TRUE(writtenTo.empty());
+  SHIM_DDrop_onDragEnter = nullptr;
+  // The hook is asked with the first type; the files land in its folder, by their plain names only.
+  static std::vector<std::string> asked;
+  asked.clear();
+  SHIM_DDrop_getDroppedFileTargetPath = [](const char* type) {
+    asked.push_back(type);
+    return "/home/user/Banks";
+  };
+  EXPECT_TRUE(SHIM_DropContents(v, promise, at));
+  EXPECT_EQ(asked, (std::vector<std::string>{"syx"}));
+  EXPECT_EQ(writtenTo, (std::vector<std::string>{"/home/user/Banks/"}));
+  EXPECT_EQ(g_droppedPaths, (std::vector<std::string>{"/home/user/Banks/Bank A.syx", "/home/user/Banks/Escape.syx"}));
+  // An empty answer means the temporary folder.
+  SHIM_DDrop_getDroppedFileTargetPath = [](const char*) { return ""; };
+  g_droppedPaths.clear();
+  EXPECT_TRUE(SHIM_DropContents(v, promise, at));
+  EXPECT_EQ(writtenTo.back(), "/tmp/");
+  EXPECT_EQ(g_droppedPaths.front(), "/tmp/Bank A.syx");
+  SHIM_DDrop_getDroppedFileTargetPath = nullptr;
+  DestroyWindow(v);
+}
+
 HDC g_paintDC = nullptr;
 LRESULT paintProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_PAINT) {
