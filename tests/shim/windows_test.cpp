@@ -691,16 +691,24 @@ TEST_F(WindowsTest, TheClipboardRoundTripsTextAndPrivateData) {
   CloseClipboard();
 }
 
+// The names in a dropped-files block as read into a buffer of `size` bytes (up to 256), each followed by "/" and
+// its full length when `withLength`.
+std::vector<std::string> readDropped(HANDLE d, UINT size, bool withLength) {
+  std::vector<std::string> out;
+  for (UINT i = 0, n = DragQueryFile(d, 0xFFFFFFFF, nullptr, 0); i < n; ++i) {
+    char buf[256];
+    std::string name(buf, DragQueryFile(d, i, buf, std::min(size, 256u)));
+    if (withLength) name += "/" + std::to_string(DragQueryFile(d, i, nullptr, 0));
+    out.push_back(name);
+  }
+  return out;
+}
+
 std::vector<std::string> g_dropped;
 LRESULT dropProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_DROPFILES) {
     HDROP d = reinterpret_cast<HDROP>(wp);
-    const UINT n = DragQueryFile(d, 0xFFFFFFFF, nullptr, 0);
-    for (UINT i = 0; i < n; ++i) {
-      char buf[5];
-      const UINT len = DragQueryFile(d, i, buf, sizeof(buf));
-      g_dropped.push_back(std::string(buf, len) + "/" + std::to_string(DragQueryFile(d, i, nullptr, 0)));
-    }
+    g_dropped = readDropped(d, 5, true);
     POINT p;
     EXPECT_TRUE(DragQueryPoint(d, &p));
     g_dropped.push_back(std::to_string(p.x) + "," + std::to_string(p.y));
@@ -752,10 +760,7 @@ std::vector<std::string> g_droppedPaths;
 LRESULT pathDropProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_DROPFILES) {
     HDROP d = reinterpret_cast<HDROP>(wp);
-    for (UINT i = 0, n = DragQueryFile(d, 0xFFFFFFFF, nullptr, 0); i < n; ++i) {
-      char buf[256];
-      g_droppedPaths.push_back(std::string(buf, DragQueryFile(d, i, buf, sizeof(buf))));
-    }
+    for (const std::string& name : readDropped(d, 256, false)) g_droppedPaths.push_back(name);
     DragFinish(d);
   }
   return DefWindowProc(h, msg, wp, lp);
@@ -780,11 +785,7 @@ TEST_F(WindowsTest, PromisedFilesAreWrittenWhereTheApplicationSaysAndThenDropped
   // While the drag only passes over, "tmp." names of the promised types stand in; nothing is written.
   static std::vector<std::string> looked;
   looked.clear();
-  SHIM_DDrop_onDragEnter = [](HANDLE block, int, int) {
-    char buf[64];
-    for (UINT i = 0, n = DragQueryFile(block, 0xFFFFFFFF, nullptr, 0); i < n; ++i)
-      looked.push_back(std::string(buf, DragQueryFile(block, i, buf, sizeof(buf))));
-  };
+  SHIM_DDrop_onDragEnter = [](HANDLE block, int, int) { looked = readDropped(block, 64, false); };
   EXPECT_EQ(SHIM_DragEnteredContents(v, promise, at), 4);
   EXPECT_EQ(looked, (std::vector<std::string>{"tmp.syx", "tmp.mid"}));
   EXPECT_TRUE(writtenTo.empty());
