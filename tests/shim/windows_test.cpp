@@ -717,12 +717,17 @@ LRESULT dropProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProc(h, msg, wp, lp);
 }
 
+// A plain 200 x 100 window whose content view has procedure `proc`.
+HWND plainWindow(LRESULT (*proc)(HWND, UINT, WPARAM, LPARAM)) {
+  HWND v =
+      SHIM_CreateDialog(nullptr, reinterpret_cast<const char*>(0x400000), nullptr, reinterpret_cast<DLGPROC>(proc), 0);
+  v->as<cocoa::View>()->window()->setFrame(cocoa::Rect{0, 0, 200, 100}, false);
+  return v;
+}
+
 TEST_F(WindowsTest, DroppedFilesAreReadAndReadsStayInsideTheBlock) {
   g_dropped.clear();
-  HWND v = SHIM_CreateDialog(nullptr, reinterpret_cast<const char*>(0x400000), nullptr,
-                             reinterpret_cast<DLGPROC>(dropProc), 0);
-  cocoa::Window* w = v->as<cocoa::View>()->window();
-  w->setFrame(cocoa::Rect{0, 0, 200, 100}, false);
+  HWND v = plainWindow(dropProc);
   EXPECT_FALSE(SHIM_DropFiles(v, {"/a.syx"}, cocoa::Point{10, 90}));  // not a drop target yet
   SetWindowLong(v, GWL_EXSTYLE, WS_EX_ACCEPTFILES);
   EXPECT_TRUE(SHIM_DropFiles(v, {"/tmp/bank.syx", "/b.mid", "/c"}, cocoa::Point{10, 90}));
@@ -768,9 +773,7 @@ LRESULT pathDropProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
 
 TEST_F(WindowsTest, PromisedFilesAreWrittenWhereTheApplicationSaysAndThenDropped) {
   g_droppedPaths.clear();
-  HWND v = SHIM_CreateDialog(nullptr, reinterpret_cast<const char*>(0x400000), nullptr,
-                             reinterpret_cast<DLGPROC>(pathDropProc), 0);
-  v->as<cocoa::View>()->window()->setFrame(cocoa::Rect{0, 0, 200, 100}, false);
+  HWND v = plainWindow(pathDropProc);
   SetWindowLong(v, GWL_EXSTYLE, WS_EX_ACCEPTFILES);
   std::vector<std::string> writtenTo;
   const SHIM_DragContents promise{{}, {"syx", "mid"}, [&](const std::string& folder) {
