@@ -38,6 +38,15 @@ void writeBigEndian(unsigned char* p, uint32_t v) {
   p[3] = static_cast<unsigned char>(v);
 }
 
+// The two most-significant-byte-first words of a block, written back the same way.
+template <typename Fn>
+void onBigEndianBlock(unsigned char* block, Fn fn) {
+  uint32_t y = readBigEndian(block), z = readBigEndian(block + 4);
+  fn(y, z);
+  writeBigEndian(block, y);
+  writeBigEndian(block + 4, z);
+}
+
 // Machine-order words of a byte buffer, copied so that unaligned buffers are read safely.
 template <typename Fn>
 void onNativeBlock(unsigned char* block, Fn fn) {
@@ -50,19 +59,11 @@ void onNativeBlock(unsigned char* block, Fn fn) {
 }  // namespace
 
 void Tea::simpledecrypt(unsigned char* block, unsigned int* key) {
-  if (!block || !key) return;
-  uint32_t y = readBigEndian(block), z = readBigEndian(block + 4);
-  decryptWords(y, z, key);
-  writeBigEndian(block, y);
-  writeBigEndian(block + 4, z);
+  if (block && key) onBigEndianBlock(block, [&](uint32_t& y, uint32_t& z) { decryptWords(y, z, key); });
 }
 
 void Tea::simpleencrypt(unsigned char* block, unsigned int* key) {
-  if (!block || !key) return;
-  uint32_t y = readBigEndian(block), z = readBigEndian(block + 4);
-  encryptWords(y, z, key);
-  writeBigEndian(block, y);
-  writeBigEndian(block + 4, z);
+  if (block && key) onBigEndianBlock(block, [&](uint32_t& y, uint32_t& z) { encryptWords(y, z, key); });
 }
 
 void Tea::decryptTea(unsigned int* words, unsigned int* key) {

@@ -22,13 +22,20 @@ for p in "${packages[@]}"; do
   [ "$status" = "install ok installed" ] || missing+=("$p")
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
-
-echo "setup: installing ${missing[*]}"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# Ardour serves only the daw-labelled test, which skips, saying why, where Ardour is missing: a machine where
+# it cannot be installed still builds and tests everything else. VEXMIR_SETUP_DAW=0 leaves it out.
+if [ "${VEXMIR_SETUP_DAW:-1}" = 1 ] && [ "$(dpkg-query -W -f='${Status}' ardour 2>/dev/null || true)" != "install ok installed" ]; then
+  echo "setup: installing ardour (for the daw test)"
+  if ! { $sudo apt-get update -qq && $sudo apt-get install -y -qq --no-install-recommends ardour >/dev/null; }; then
+    echo "setup: ardour could not be installed; the daw test will be skipped"
+  fi
+fi

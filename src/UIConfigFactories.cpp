@@ -189,6 +189,29 @@ bool UIConfigManager::setValueTexts(IParam* param, int n, const std::vector<std:
   return false;
 }
 
+// The frame of the menus: an enumerated parameter of maximum - minimum values with its texts, and a caption that
+// opens them; null (logged) when the texts cannot be had.
+ICaptionControl* UIConfigManager::createMenu(const char* factory, const std::string& displayName, int paramIdx, int x,
+                                             int y, int w, int h, double defaultValue, double minValue, double maxValue,
+                                             int firstNumber, int lastNumber,
+                                             const std::vector<std::string>& valueTexts, int timbre,
+                                             ControlLayer* layer, const std::string& group, IColor color) {
+  IParam* param = paramAt(paramIdx, factory);
+  if (!param) return nullptr;
+  const int n = toInt(maxValue) - toInt(minValue);
+  param->InitEnum(displayName.c_str(), toInt(defaultValue), n, "", getParamGroup(timbre, group), -1, -1);
+  if (!setValueTexts(param, n, valueTexts, firstNumber, lastNumber)) {
+    log("CONFIG READER: menu " + displayName + " of parameter " + std::to_string(paramIdx) +
+        " has no value texts for " + std::to_string(n) + " values; no control made");
+    return nullptr;
+  }
+  IText text = textStyle(13, color);
+  auto* control = new ICaptionControl(plug, scaledRect(x, y, w, h), paramIdx, &text, true);
+  control->DisablePrompt(false);
+  place(control, layer);
+  return control;
+}
+
 // ---- Button factories ----
 
 void UIConfigManager::createBoolControl(std::string name, int paramIdx, int defaultValue, int x, int y,
@@ -533,19 +556,10 @@ void UIConfigManager::createNoValDropDown(std::string name, int paramIdx, int x,
                                           double defaultValue, double minValue, double maxValue, int firstNumber,
                                           int lastNumber, int visible, std::vector<std::string> valueTexts, int timbre,
                                           ControlLayer* layer, std::string group, bool white) {
-  IParam* param = paramAt(paramIdx, "createNoValDropDown");
-  if (!param) return;
-  const int n = toInt(maxValue) - toInt(minValue);
-  param->InitEnum(name.c_str(), toInt(defaultValue), n, "", getParamGroup(timbre, group), -1, -1);
-  if (!setValueTexts(param, n, valueTexts, firstNumber, lastNumber)) {
-    log("CONFIG READER: menu " + name + " of parameter " + std::to_string(paramIdx) + " has no value texts for " +
-        std::to_string(n) + " values; no control made");
-    return;
-  }
-  IText text = textStyle(13, visible == 1 ? (white ? kWhite : kOrange) : kInvisibleOrange);
-  auto* control = new ICaptionControl(plug, scaledRect(x, y, w, h), paramIdx, &text, true);
-  control->DisablePrompt(false);
-  place(control, layer);
+  ICaptionControl* control = createMenu("createNoValDropDown", name, paramIdx, x, y, w, h, defaultValue, minValue,
+                                        maxValue, firstNumber, lastNumber, valueTexts, timbre, layer, group,
+                                        visible == 1 ? (white ? kWhite : kOrange) : kInvisibleOrange);
+  if (!control) return;
 }
 
 void UIConfigManager::createMultiSelectionCCControl(int ccNumber, int channel, std::string name, int paramIdx, int x,
@@ -553,19 +567,11 @@ void UIConfigManager::createMultiSelectionCCControl(int ccNumber, int channel, s
                                                     double maxValue, int firstNumber, int lastNumber,
                                                     std::vector<std::string> valueTexts, int timbre,
                                                     ControlLayer* layer, std::string group) {
-  IParam* param = paramAt(paramIdx, "createMultiSelectionCCControl");
-  if (!param) return;
-  const int n = toInt(maxValue) - toInt(minValue);
-  param->InitEnum(boundName(name, timbre).c_str(), toInt(defaultValue), n, "", getParamGroup(timbre, group), -1, -1);
-  if (!setValueTexts(param, n, valueTexts, firstNumber, lastNumber)) {
-    log("CONFIG READER: menu " + name + " of parameter " + std::to_string(paramIdx) + " has no value texts for " +
-        std::to_string(n) + " values; no control made");
-    return;
-  }
-  IText text = textStyle(13, kOrangeAlpha);
-  auto* control = new ICaptionControl(plug, scaledRect(x, y, w, h), paramIdx, &text, true);
-  control->DisablePrompt(false);
-  place(control, layer);
+  ICaptionControl* control =
+      createMenu("createMultiSelectionCCControl", boundName(name, timbre), paramIdx, x, y, w, h, defaultValue, minValue,
+                 maxValue, firstNumber, lastNumber, valueTexts, timbre, layer, group, kOrangeAlpha);
+  if (!control) return;
+  IParam* param = plug->GetParam(paramIdx);
   ControlAction* action = bindAction(param, ControlAction::kCCOnTimbreChannel, control);
   action->ccNumber = ccNumber;
   const bool mixer = isMixerLayer(layer);
@@ -580,19 +586,11 @@ void UIConfigManager::createMsbLsbSelectionCCControl(int ccNumber, int msbValue,
                                                      int firstNumber, int lastNumber,
                                                      std::vector<std::string> valueTexts, int timbre,
                                                      ControlLayer* layer, std::string group) {
-  IParam* param = paramAt(paramIdx, "createMsbLsbSelectionCCControl");
-  if (!param) return;
-  const int n = toInt(maxValue) - toInt(minValue);
-  param->InitEnum(boundName(name, timbre).c_str(), toInt(defaultValue), n, "", getParamGroup(timbre, group), -1, -1);
-  if (!setValueTexts(param, n, valueTexts, firstNumber, lastNumber)) {
-    log("CONFIG READER: menu " + name + " of parameter " + std::to_string(paramIdx) + " has no value texts for " +
-        std::to_string(n) + " values; no control made");
-    return;
-  }
-  IText text = textStyle(13, kOrangeAlpha);
-  auto* control = new ICaptionControl(plug, scaledRect(x, y, w, h), paramIdx, &text, true);
-  control->DisablePrompt(false);
-  place(control, layer);
+  ICaptionControl* control =
+      createMenu("createMsbLsbSelectionCCControl", boundName(name, timbre), paramIdx, x, y, w, h, defaultValue,
+                 minValue, maxValue, firstNumber, lastNumber, valueTexts, timbre, layer, group, kOrangeAlpha);
+  if (!control) return;
+  IParam* param = plug->GetParam(paramIdx);
   ControlAction* action = bindAction(param, ControlAction::kNRPN, control);
   action->ccNumber = ccNumber;
   action->nrpnMsb = msbValue;
@@ -610,19 +608,12 @@ void UIConfigManager::createMultiSelectionSysExControl(std::string name, int par
                                                        std::vector<std::string> valueTexts, int, std::string,
                                                        int sysexIndex, int changingByte, int timbre,
                                                        ControlLayer* layer, std::string group) {
-  IParam* param = paramAt(paramIdx, "createMultiSelectionSysExControl");
-  if (!param) return;
+  ICaptionControl* control =
+      createMenu("createMultiSelectionSysExControl", boundName(name, timbre), paramIdx, x, y, w, h, defaultValue,
+                 minValue, maxValue, firstNumber, lastNumber, valueTexts, timbre, layer, group, kOrangeAlpha);
+  if (!control) return;
+  IParam* param = plug->GetParam(paramIdx);
   const int n = toInt(maxValue) - toInt(minValue);
-  param->InitEnum(boundName(name, timbre).c_str(), toInt(defaultValue), n, "", getParamGroup(timbre, group), -1, -1);
-  if (!setValueTexts(param, n, valueTexts, firstNumber, lastNumber)) {
-    log("CONFIG READER: menu " + name + " of parameter " + std::to_string(paramIdx) + " has no value texts for " +
-        std::to_string(n) + " values; no control made");
-    return;
-  }
-  IText text = textStyle(13, kOrangeAlpha);
-  auto* control = new ICaptionControl(plug, scaledRect(x, y, w, h), paramIdx, &text, true);
-  control->DisablePrompt(false);
-  place(control, layer);
   const SysExBuilder builder = menuTable(paramIdx);
   ControlActionSysExMessage messages;
   const bool bound = buildSysEx("createMultiSelectionSysExControl", paramIdx, sysexIndex, changingByte, n + 1,

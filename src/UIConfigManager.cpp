@@ -213,37 +213,31 @@ std::string UIConfigManager::decryptResource(const unsigned char* data, size_t s
   return text;
 }
 
+// The decrypted text of one of the bundle's resources; empty (and logged) when it is missing.
+std::string UIConfigManager::loadResource(int id, const char* name) {
+  char* data = graphics ? graphics->LoadFile(id, name) : nullptr;
+  if (!data) {
+    log(std::string("CONFIG READER: ") + name + " MISSING!");
+    return "";
+  }
+  std::string tail;
+  const std::string text = decryptResource(reinterpret_cast<unsigned char*>(data),
+                                           static_cast<size_t>(graphics->GetLoadedFileSize()), &tail);
+  delete[] data;
+  if (!tail.empty()) log(tail);
+  return text;
+}
+
 void UIConfigManager::readUIConfig(IGraphics* surface, Vexmir* plugin, PatchLibrarian*, int style, double scale) {
   setContext(surface, plugin, style, scale);
   if (!graphics) return;
   initImages();
   readSysexValues();
-  char* data = graphics->LoadFile(kUIConfigResourceId, kUIConfigResource);
-  if (!data) {
-    log(std::string("CONFIG READER: ") + kUIConfigResource + " MISSING!");
-    return;
-  }
-  std::string tail;
-  const std::string text = decryptResource(reinterpret_cast<unsigned char*>(data),
-                                           static_cast<size_t>(graphics->GetLoadedFileSize()), &tail);
-  delete[] data;
-  if (!tail.empty()) log(tail);
-  readUIConfigText(text);
+  readUIConfigText(loadResource(kUIConfigResourceId, kUIConfigResource));
 }
 
 void UIConfigManager::readSysexValues() {
-  if (!graphics) return;
-  char* data = graphics->LoadFile(kSysExResourceId, kSysExResource);
-  if (!data) {
-    log(std::string("CONFIG READER: ") + kSysExResource + " MISSING!");
-    return;
-  }
-  std::string tail;
-  const std::string text = decryptResource(reinterpret_cast<unsigned char*>(data),
-                                           static_cast<size_t>(graphics->GetLoadedFileSize()), &tail);
-  delete[] data;
-  if (!tail.empty()) log(tail);
-  readSysexText(text);
+  if (graphics) readSysexText(loadResource(kSysExResourceId, kSysExResource));
 }
 
 void UIConfigManager::readSysexText(const std::string& xml) {

@@ -22,6 +22,7 @@ class XMLElement;
 }
 
 class ControlLayer;
+class ICaptionControl;
 class IControl;
 class IGraphics;
 class IParam;
@@ -243,6 +244,7 @@ class UIConfigManager {
 
  private:
   void log(const std::string& text);
+  std::string loadResource(int id, const char* name);
   void readLayerChildren(tinyxml2::XMLElement* parent, ControlLayer* layer, int timbre, const std::string& suffix);
   void readLayer(tinyxml2::XMLElement* node, ControlLayer* parent, int timbre, const std::string& suffix);
   void readMultiLayer(tinyxml2::XMLElement* node, ControlLayer* parent, const std::string& suffix);
@@ -264,6 +266,10 @@ class UIConfigManager {
                   ControlActionSysExMessage* out);
   IText textStyle(int size, IColor color) const;
   bool setValueTexts(IParam* param, int n, const std::vector<std::string>& texts, int firstNumber, int lastNumber);
+  ICaptionControl* createMenu(const char* factory, const std::string& displayName, int paramIdx, int x, int y, int w,
+                              int h, double defaultValue, double minValue, double maxValue, int firstNumber,
+                              int lastNumber, const std::vector<std::string>& valueTexts, int timbre,
+                              ControlLayer* layer, const std::string& group, IColor color);
 
   std::vector<std::unique_ptr<ControlAction>> ownedActions;
   bool placingOverlay = false;

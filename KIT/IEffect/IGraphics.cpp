@@ -150,8 +150,12 @@ void IGraphics::SetParameterFromPlug(int paramIdx, double value, bool normalized
     // The main thread writes parameters under the plug-in's lock (SetParameterFromGUI); so does this, whichever
     // thread calls it.
     KIT_MutexLock lock(mPlug->GetMutex());
+    const double plain = value;
     value = param->GetNormalized(value);
     param->SetNormalized(value);
+    // A double parameter is not rounded to a step, and the way through 0..1 and back can move it by a rounding
+    // error: it keeps the plain value it was given (a recalled state is written back exactly).
+    if (param->Type() == IParam::kTypeDouble && plain >= param->GetMin() && plain <= param->GetMax()) param->Set(plain);
   }
   for (int i = 0; i < mControls.GetSize(); ++i) {
     IControl* c = mControls.Get(i);

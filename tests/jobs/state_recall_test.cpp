@@ -67,6 +67,27 @@ TEST(StateRecall, AChunkOfOneInstanceRestoresEverySavedParameterInAnother) {
   EXPECT_EQ(b.deviceId, 0x30 + static_cast<int>(a.paramValue(kGlobalMidiChannel)));
 }
 
+TEST(StateRecall, TheEditorWithItsOwnRangesWritesBackExactlyWhatItRecalled) {
+  Vexmir a(IEffectInstanceInfo{quietHost});
+  const Bytes chunk = getChunk(a, false);
+  ByteChunk body;
+  body.PutBytes(chunk.data() + 8, static_cast<int>(chunk.size() - 8));
+  PluginState state;
+  ASSERT_GT(readStateBody(body, 0, true, &state), 0);
+  state.quickTab = 1;  // showing timbre 2 moves controls
+  state.values[kFilterCutoff] = 17;
+  ByteChunk changedBody;
+  writeStateBody(&changedBody, state, true);
+  Bytes changed(chunk.begin(), chunk.begin() + 8);
+  changed.insert(changed.end(), changedBody.GetBytes(), changedBody.GetBytes() + changedBody.Size());
+  Vexmir b(IEffectInstanceInfo{quietHost});
+  ASSERT_EQ(setChunk(b, false, changed), 1);
+  const Bytes back = getChunk(b, false);
+  size_t first = 0;
+  while (first < back.size() && first < changed.size() && back[first] == changed[first]) ++first;
+  EXPECT_EQ(first, changed.size()) << "first difference at byte " << first << " of " << back.size();
+}
+
 TEST(StateRecall, TheFlagsFollowTheRecalledParametersNotTheOldOnes) {
   JobPlug a;
   for (int i = kMIDIFilterDAWCCPassThrough; i <= kSendMIDIClockInfo; ++i) a.GetParam(i)->Set(1.0);

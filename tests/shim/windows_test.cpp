@@ -3,6 +3,7 @@
 // clipboard and dropped files, and the faults of the layer that these tests pin down.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -1117,6 +1118,45 @@ TEST_F(WindowsTest, RelativeMouseModeReportsViewCoordinates) {
   EXPECT_EQ(p.x, 50);
   EXPECT_EQ(p.y, 50);  // flipped: 200 - (350 - 200)
   DestroyWindow(v);
+}
+
+TEST_F(WindowsTest, PointsFindTheFrontWindowAndMovesGoToTheWindowUnderThem) {
+  HWND back = plainWindow();
+  HWND front = plainWindow();
+  cocoa::Window* wb = back->as<cocoa::View>()->window();
+  cocoa::Window* wf = front->as<cocoa::View>()->window();
+  wb->setFrame(cocoa::Rect{0, 0, 200, 200}, false);
+  wf->setFrame(cocoa::Rect{150, 0, 200, 200}, false);
+  ShowWindow(back, SW_SHOW);
+  ShowWindow(front, SW_SHOW);
+  EXPECT_EQ(WindowFromPoint(POINT{160, 10}), front);
+  EXPECT_EQ(WindowFromPoint(POINT{10, 10}), back);
+  EXPECT_EQ(WindowFromPoint(POINT{900, 10}), nullptr);
+  // A move over the front window that arrives at the back one is handed to the front window.
+  SetWindowLongPtr(front, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(recordingProc));
+  g_log.clear();
+  back->as<cocoa::View>()->retain();
+  cocoa::input::setMouseLocation(cocoa::Point{170, 50});
+  cocoa::Event* e = cocoa::Event::mouseEvent(cocoa::kMouseMoved, cocoa::Point{170, 50}, 0, wb);
+  back->as<cocoa::View>()->mouseMoved(e);
+  e->release();
+  back->as<cocoa::View>()->release();
+  std::string seen;
+  for (const std::string& m : g_log) seen += m + " ";
+  EXPECT_EQ(seen, "NCHITTEST NCCALCSIZE MOUSEMOVE SETCURSOR ");
+  // A broadcast reaches every window's content view.
+  static int displayChanges;
+  displayChanges = 0;
+  auto proc = +[](HWND h, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+    if (m == WM_DISPLAYCHANGE) ++displayChanges;
+    return DefWindowProc(h, m, wp, lp);
+  };
+  SetWindowLongPtr(back, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(proc));
+  SetWindowLongPtr(front, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(proc));
+  SHIM_BroadcastMessage(WM_DISPLAYCHANGE, 0, 0);
+  EXPECT_EQ(displayChanges, 2);
+  DestroyWindow(back);
+  DestroyWindow(front);
 }
 
 TEST_F(WindowsTest, NamedImagesComeFromTheApplicationsResources) {

@@ -55,7 +55,8 @@ TEST(Tea, RoundTripsAndLengthTrailer) {
   std::mt19937 rng(7);
   Tea tea;
   for (int i = 0; i < 200; ++i) {
-    unsigned int key[4] = {rng(), rng(), rng(), rng()};
+    unsigned int key[4];
+    for (unsigned int& k : key) k = static_cast<unsigned int>(rng());
     unsigned char block[8], copy[8];
     for (unsigned char& b : block) b = static_cast<unsigned char>(rng());
     std::memcpy(copy, block, 8);

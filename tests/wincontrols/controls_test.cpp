@@ -259,6 +259,18 @@ TEST_F(ControlsFixture, TextViewSelectionMessages) {
   SendMessage(tv, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
   EXPECT_NE(tv->fontSize, size);
   DeleteObject(font);
+  // Scrolling to the end and back in a scroll view.
+  auto* sv = new cocoa::ScrollView(cocoa::Rect{10, 100, 200, 40});
+  w.owner->addSubview(sv);
+  sv->release();
+  auto* scrolled = new Shim_vVexmir_textview(cocoa::Rect{0, 0, 200, 40});
+  sv->setDocumentView(scrolled);
+  scrolled->release();
+  scrolled->setString("1\n2\n3\n4\n5\n6\n7\n8");
+  SendMessage(scrolled, EM_SCROLL, SB_BOTTOM, 0);
+  EXPECT_GT(sv->documentVisibleRect().y, 0);
+  SendMessage(scrolled, EM_SCROLL, SB_TOP, 0);
+  EXPECT_EQ(sv->documentVisibleRect().y, 0);
   // Typing replaces the selection and keeps characters beyond ASCII.
   w.window->makeFirstResponder(tv);
   SendMessage(tv, EM_SETSEL, 2, 4);

@@ -383,6 +383,33 @@ TEST_F(ListFixture, ListBoxMessages) {
   EXPECT_EQ(SendMessage(lv, LB_GETCOUNT, 0, 0), 0);
 }
 
+TEST_F(ListFixture, OwnerDrawnListBoxesAskTheParentForEachRow) {
+  lv->setShimNotificationMode(1);
+  setStyle(LBS_OWNERDRAWFIXED);
+  column(200, "");
+  auto* cell = new Shim_vVexmir_ODlistviewcell;
+  cell->setOwnerControl(lv);
+  lv->m_cols[0]->setDataCell(cell);
+  cell->release();
+  for (const char* t : {"one", "two", "three"}) SendMessage(lv, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(t));
+  SendMessage(lv, LB_SETITEMDATA, 1, 77);
+  std::vector<std::pair<UINT, ULONG_PTR>> drawn;
+  w.owner->onMessage = [&](UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
+    if (msg == WM_DRAWITEM) {
+      auto* dis = reinterpret_cast<DRAWITEMSTRUCT*>(lp);
+      EXPECT_EQ(dis->CtlType, UINT(ODT_LISTBOX));
+      EXPECT_EQ(wp, 7u);
+      EXPECT_EQ(dis->hwndItem, lv);
+      EXPECT_NE(dis->hDC, nullptr);
+      EXPECT_EQ(dis->rcItem.bottom - dis->rcItem.top, 17);
+      drawn.push_back({dis->itemID, dis->itemData});
+    }
+    return 0;
+  };
+  cocoa::Window::displayAllWindows();
+  EXPECT_EQ(drawn, (std::vector<std::pair<UINT, ULONG_PTR>>{{0, 0}, {1, 77}, {2, 0}}));
+}
+
 TEST_F(ListFixture, SelectionColoursWithoutAnEntryFallBackToThePlatform) {
   column();
   insert("a", 0);

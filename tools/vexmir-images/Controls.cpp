@@ -96,6 +96,19 @@ void padlock(Canvas& c, int top, bool locked, const Theme& t) {
   c.fill(7, top + 10, 2, 3, rgb(t.panelBg));
 }
 
+// The section lock of a panel's title strip: an open padlock, or a red padlock with the word LOCKED, so that a
+// locked section (which the randomizer and incoming programs leave alone) is told apart at a glance.
+void wideLock(Canvas& c, int top, bool locked, const Theme& t) {
+  if (locked) {
+    c.roundFill(0, top, 62, 16, 3, rgb(0x5A1A16));
+    c.text("LOCKED", 4, top, 40, 16, Face::Label, 10, rgb(0xFF6A5A), Align::Left);
+  }
+  Canvas lockIcon(16, 16);
+  lockIcon.clear(rgb(locked ? 0x5A1A16 : t.titleBg, 0));
+  padlock(lockIcon, 0, locked, t);
+  PIX_Blit(c.bitmap(), lockIcon.bitmap(), 46, top, nullptr, 1.0f, PIX_BLIT_USE_SOURCE_ALPHA);
+}
+
 void led(Canvas& c, int top, bool on, const Theme&) {
   c.disc(5.5f, top + 5.5f, 5.5f, rgb(0x050505));
   c.disc(5.5f, top + 5.5f, 4.5f, on ? rgb(0x39FF6A) : rgb(0x1F3A26));
@@ -184,6 +197,8 @@ bool drawControls(const std::string& dir) {
   ok &= knobStrip(at("knob-small-bipolar.png"), 30, true, t);
   ok &= knobStrip(at("knob-large-black.png"), 40, false, b);
   ok &= knobStrip(at("knob-small-black.png"), 30, false, b);
+  ok &= knobStrip(at("knob-large-bipolar-black.png"), 40, true, b);
+  ok &= knobStrip(at("knob-small-bipolar-black.png"), 30, true, b);
   ok &= twoFrames(
       at("switch.png"), 30, 16, [&](Canvas& c, int top, bool on) { toggle(c, top, on, t); }, rgb(t.panelBg, 0));
   ok &= twoFrames(
@@ -196,6 +211,8 @@ bool drawControls(const std::string& dir) {
       at("led.png"), 12, 12, [&](Canvas& c, int top, bool on) { led(c, top, on, t); }, rgb(t.barBg, 0));
   ok &= twoFrames(
       at("lock.png"), 16, 16, [&](Canvas& c, int top, bool on) { padlock(c, top, on, t); }, rgb(t.titleBg, 0));
+  ok &= twoFrames(
+      at("lock-wide.png"), 62, 16, [&](Canvas& c, int top, bool on) { wideLock(c, top, on, t); }, rgb(t.titleBg, 0));
   ok &= twoFrames(
       at("link.png"), 48, 24, [&](Canvas& c, int top, bool on) { linkIcon(c, top, on, t); }, rgb(t.barBg, 0));
   ok &= labelButtonImage(at("tab-librarian.png"), 110, 24, "LIBRARIAN", t);

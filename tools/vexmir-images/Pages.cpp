@@ -1,5 +1,6 @@
 #include "tools/vexmir-images/Pages.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -280,6 +281,37 @@ bool drawPreviews(const std::vector<LayoutCommand>& layout, const std::string& d
     ok &= writePng(out.bitmap(), prefix + "-" + tab + ".png");
   }
   return ok;
+}
+
+bool drawContactSheet(const std::string& out, int columns, int width, const std::vector<std::string>& pictures) {
+  if (columns < 1 || width < 16 || pictures.empty()) return false;
+  std::vector<std::unique_ptr<PIX_IBitmap>> loaded;
+  int cellH = 0;
+  for (const std::string& file : pictures) {
+    loaded.emplace_back(PIX_LoadPNG(file.c_str()));
+    if (!loaded.back()) {
+      std::fprintf(stderr, "vexmir-images: cannot read %s\n", file.c_str());
+      return false;
+    }
+    cellH = std::max(cellH, loaded.back()->getHeight() * width / loaded.back()->getWidth());
+  }
+  const int gap = 8, caption = 18;
+  const int rows = (static_cast<int>(pictures.size()) + columns - 1) / columns;
+  Canvas sheet(gap + columns * (width + gap), gap + rows * (cellH + caption + gap));
+  const Theme& t = normalTheme();
+  sheet.clear(rgb(0x101113));
+  for (size_t i = 0; i < pictures.size(); ++i) {
+    const int x = gap + static_cast<int>(i % columns) * (width + gap);
+    const int y = gap + static_cast<int>(i / columns) * (cellH + caption + gap);
+    PIX_IBitmap* bm = loaded[i].get();
+    const int h = bm->getHeight() * width / bm->getWidth();
+    PIX_ScaledBlit(sheet.bitmap(), bm, x, y, width, h, 0.0f, 0.0f, static_cast<float>(bm->getWidth()),
+                   static_cast<float>(bm->getHeight()), 1.0f, PIX_BLIT_FILTER_BILINEAR);
+    std::string name = pictures[i].substr(pictures[i].find_last_of('/') + 1);
+    name = name.substr(0, name.rfind('.'));
+    sheet.text(name, x, y + h + 1, width, caption - 2, Face::Label, 12, rgb(t.labelText));
+  }
+  return writePng(sheet.bitmap(), out);
 }
 
 }  // namespace images

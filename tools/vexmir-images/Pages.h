@@ -23,6 +23,10 @@ bool drawPages(const std::vector<LayoutCommand>& layout, const std::string& dir)
 
 // Composes what each tab would show (background, page, controls at their first value) into files named
 // prefix + "-" + tab + ".png", from the images already in dir. For looking at the layout without the plug-in.
+// A contact sheet: the pictures scaled to `width` pixels wide, `columns` per row, each with its file name
+// (without folder and extension) under it.
+bool drawContactSheet(const std::string& out, int columns, int width, const std::vector<std::string>& pictures);
+
 bool drawPreviews(const std::vector<LayoutCommand>& layout, const std::string& dir, const std::string& prefix);
 
 }  // namespace images

@@ -3,7 +3,9 @@
 // files.
 //
 //     vexmir-images OUTDIR LAYOUT [--preview PREFIX]
+//     vexmir-images --sheet OUT.png COLUMNS WIDTH PICTURE.png...
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -12,6 +14,10 @@
 #include "tools/vexmir-images/Pages.h"
 
 int main(int argc, char** argv) {
+  if (argc >= 6 && std::strcmp(argv[1], "--sheet") == 0) {
+    std::vector<std::string> pictures(argv + 5, argv + argc);
+    return images::drawContactSheet(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), pictures) ? 0 : 1;
+  }
   if (argc != 3 && !(argc == 5 && std::strcmp(argv[3], "--preview") == 0)) {
     std::fprintf(stderr, "usage: vexmir-images OUTDIR LAYOUT [--preview PREFIX]\n");
     return 2;

@@ -342,12 +342,16 @@ def button(kind, x, y, param, image, w, h, name, group="", overlay=None, default
     preview(IMAGE_FILES[image], 2, default, x, y)
 
 
-def lock(x, y, param, group):
-    """A section lock in a panel's title strip."""
-    element("switch", name="Lock", paramId=param, paramGroup=group, position=(x, y), imageId=LOCK[0],
+def lock(x, y, param, group, wide=None):
+    """A section lock. In a panel's title strip (x at the strip's right end minus 22) it is the wide lock that
+    reads LOCKED when on; elsewhere the padlock alone."""
+    if wide is None:
+        wide = True
+    image, file, dx = ("LOCK_WIDE_ID", "lock-wide.png", -46) if wide else (LOCK[0], LOCK[1], 0)
+    element("switch", name="Lock", paramId=param, paramGroup=group, position=(x + dx, y), imageId=image,
             valueBounds=(0,))
     use(param)
-    preview(LOCK[1], 2, 0, x, y)
+    preview(file, 2, 0, x + dx, y)
 
 
 def display(param, x, y, w, h, size, sample, color="323C46", text_size=15):
@@ -358,7 +362,8 @@ def display(param, x, y, w, h, size, sample, color="323C46", text_size=15):
 
 PICTURES = []   # (image name, file) of every picture cut from a page, for the black style and the image table
 BLACK_ALIASES = [("BG_ID", "BG_BLACK_ID"), ("KNOB_ID127", "KNOB_BLACK_ID127"),
-                 ("KNOB_SMALL_ID127", "KNOB_SMALL_BLACK_ID127"), ("PAGE_MODSEQ_ID", "PAGE_MODSEQ_BLACK_ID"),
+                 ("KNOB_SMALL_ID127", "KNOB_SMALL_BLACK_ID127"), ("KNOB_BI_ID127", "KNOB_BI_BLACK_ID127"),
+                 ("KNOB_SMALL_BI_ID127", "KNOB_SMALL_BI_BLACK_ID127"), ("PAGE_MODSEQ_ID", "PAGE_MODSEQ_BLACK_ID"),
                  ("PAGE_GLOBAL_ID", "PAGE_GLOBAL_BLACK_ID"), ("PAGE_LIBRARIAN_ID", "PAGE_LIBRARIAN_BLACK_ID"),
                  ("LIBRARIAN_VIEW_ID", "LIBRARIAN_VIEW_BLACK_ID")]
 # Rows of the image table that this tool adds (from id 154 on), written into resources/ImageTable.inc between
@@ -418,7 +423,7 @@ def section_voice(x, y, w):
     kx = cx + 100 + (CELL - 40) // 2
     with Block("layer", name="unisonZone", id=40):
         knob(kx, my + 2, "Detune", "kDetune", name="Unison Detune", group="Voice")
-    lock(kx + 44, my + 2, "kSectionLockUnisono", "Unison")
+    lock(kx + 44, my + 2, "kSectionLockUnisono", "Unison", wide=False)
     knob(kx, my + KNOB_ROW + 22, "Portamento", "kPortamento", bind=("cc", 5), group="Voice")
     menu(kx + 62, my, 50, "MIDI Ch", "kMultiPartMIDICh", "partChannels", group="Voice", name="Timbre MIDI Channel")
 
@@ -567,7 +572,7 @@ def section_patches(x, y, w):
              group="Virtual Patch", name="Patch%d Dest" % n, default=4)
         knob(cx + 250, ry, "", "kVPatchAmnt%d" % n, bipolar=True, small=True, bind=("cc", 28 + i),
              group="Virtual Patch", name="Patch%d Amount" % n, label_below=False)
-        lock(cx + 292, ry + 7, "kSectionLockVP%d" % n, "Virtual Patch %d" % n)
+        lock(cx + 292, ry + 7, "kSectionLockVP%d" % n, "Virtual Patch %d" % n, wide=False)
 
 
 def justify(x0, x1, widths, gap=6):
@@ -745,7 +750,7 @@ def global_page_and_controls():
     for i, t in enumerate(["THE MIDI PORTS OF THE SYNTHESIZER ARE CHOSEN ON THE BAR ABOVE",
                            "(MIDI OUT: TO THE SYNTH, MIDI IN: FROM THE SYNTH).",
                            "SET THE GLOBAL CHANNEL TO THE SYNTHESIZER'S OWN CHANNEL."]):
-        label(x + 16, y + 34 + i * 16, 320, t, 10, "L", "dim")
+        label(x + 16, y + 34 + i * 16, 456, t, 10, "L", "dim")
     menu(x + 340, y + 96, 110, "Global Channel", "kGlobalMidiChannel", "globalChannels", group=g,
          name="Global MIDI Channel")
     switch(x + 340, y + 150, "Local Control", "kGlobalLocalControl", group=g, lab="right", default=1)
@@ -877,7 +882,7 @@ def librarian_view_picture():
             left = LIB_VIEW_X + SLOT_G + c * (SLOT_W + SLOT_G)
             for r in range(16):
                 draw("slot", left, top + r * SLOT_H, SLOT_W, SLOT_H, r)
-                draw("mono", left - SLOT_G, top + r * SLOT_H, SLOT_G - 3, SLOT_H, 10, "R", "dim",
+                draw("mono", left - SLOT_G, top + r * SLOT_H, SLOT_G - 6, SLOT_H, 10, "R", "dim",
                      "%d" % (c * 16 + r + 1))
         draw("fill", LIB_VIEW_X, top + 16 * SLOT_H + 4, 1076, 1, "edge")
 
@@ -907,36 +912,42 @@ def librarian_controls():
     switch(x + 16, 162, "Library Control", "kControlLibrary", group=g, lab="right")
     # Search
     switch(x + 16, 232, "Search Names", "kPatchSearch", group=g, lab="right", name="Patch Search")
-    well(x + 14, 258, 294, 24, "dark")
     menu(x + 16, 290, 120, "Show", "kDataType", "dataType", group=g, name="Data Type")
     # Bank
-    label(x + 16, 362, 290, "BANK FILES", 11, "L", "dim")
-    button("autooff", x + 170, 440, "kLibLowerPreviousBank", "BUTTON_PREV_ID", 22, 24, "Browse Bank Previous",
+    button("autooff", x + 170, 372, "kLibLowerPreviousBank", "BUTTON_PREV_ID", 22, 24, "Browse Bank Previous",
            group=g)
-    button("autooff", x + 198, 440, "kLibLowerNextBank", "BUTTON_NEXT_ID", 22, 24, "Browse Bank Next", group=g)
-    # Program
-    label(x + 16, 528, 290, "CURRENT PROGRAM", 11, "L", "dim")
+    button("autooff", x + 198, 372, "kLibLowerNextBank", "BUTTON_NEXT_ID", 22, 24, "Browse Bank Next", group=g)
+    label(x + 226, 377, 90, "BROWSE BANK", 10, "L", "dim")
 
 
 def librarian_layers():
     g = "Librarian"
     x = 1172
-    with Block("layer", name="searchField", id=0):
+    with Block("layer", name="searchField", id=0, repaintWhenHidden=1), \
+            PagePatch("Search Field", "search-field.png", x + 10, 255, 302, 30):
+        well(x + 14, 258, 294, 24, "dark")
         element("dropMenu", type="nameSelection", name="Search", paramId="kPatchSearchString",
                 bounds=(x + 17, 260, 288, 20), nameLen=12, paramGroup=g)
         use("kPatchSearchString")
     with Block("layer", name="saveChangesLayer", id=0):
-        button("autooff", x + 16, 382, "kOverwriteBank", "BUTTON_STORE_ID", 138, 24, "Store Bank To Synth",
+        button("autooff", x + 16, 372, "kOverwriteBank", "BUTTON_STORE_ID", 138, 24, "Store Bank To Synth",
                group=g)
-    with Block("layer", name="discardChangesLayerRight", id=0):
-        button("autooff", x + 170, 382, "kDiscardBankData", "BUTTON_DISCARD_ID", 138, 24, "Discard Changes",
+    # The open bank can be stepped only while it has no unsaved changes; otherwise the discard button stands in
+    # the same place.
+    area = (x + 8, 404, 306, 58)
+    with Block("layer", name="discardChangesLayerRight", id=0), \
+            PagePatch("Bank Changed", "bank-changed.png", *area):
+        button("autooff", x + 16, 408, "kDiscardBankData", "BUTTON_DISCARD_ID", 138, 24, "Discard Changes",
                group=g)
-        label(x + 16, 414, 290, "BANK CHANGED: SAVE IT (MENU) OR DISCARD", 10, "L", "accent")
-    with Block("layer", name="keepBankOpenLayer", id=0):
-        button("autooff", x + 16, 440, "kLibUpperPreviousBank", "BUTTON_PREV_ID", 22, 24, "Open Bank Previous",
+        label(x + 16, 438, 290, "BANK CHANGED: SAVE IT (MENU) OR DISCARD IT", 10, "L", "accent")
+    with Block("layer", name="keepBankOpenLayer", id=0), PagePatch("Bank Saved", "bank-saved.png", *area):
+        button("autooff", x + 16, 408, "kLibUpperPreviousBank", "BUTTON_PREV_ID", 22, 24, "Open Bank Previous",
                group=g)
-        button("autooff", x + 44, 440, "kLibUpperNextBank", "BUTTON_NEXT_ID", 22, 24, "Open Bank Next", group=g)
-    with Block("layer", name="patchRename", id=0, overlay=1, repaintWhenHidden=1):
+        button("autooff", x + 44, 408, "kLibUpperNextBank", "BUTTON_NEXT_ID", 22, 24, "Open Bank Next", group=g)
+        label(x + 72, 413, 120, "OPEN BANK", 10, "L", "dim")
+    with Block("layer", name="patchRename", id=0, overlay=1, repaintWhenHidden=1), \
+            PagePatch("Rename Field", "rename-field.png", x + 10, 595, 302, 30):
+        well(x + 14, 598, 294, 24, "dark")
         element("dropMenu", type="nameSelection", name="Rename", paramId="kPatchRename", bounds=(x + 17, 600, 288, 20),
                 nameLen=12, paramGroup=g, overlay=1)
         use("kPatchRename")
@@ -944,19 +955,21 @@ def librarian_layers():
 
 def librarian_static_labels():
     x = 1172
-    label(x + 72, 444, 90, "OPEN BANK", 10, "L", "dim")
-    label(x + 226, 444, 90, "BROWSE BANK", 10, "L", "dim")
-    label(x + 16, 566, 290, "RENAME: RIGHT-CLICK A SLOT OF THE OPEN BANK", 10, "L", "dim")
-    label(x + 16, 580, 290, "AUDITION: DOUBLE-CLICK A SLOT", 10, "L", "dim")
-    well(x + 14, 598, 294, 24, "dark")
+    for i, t in enumerate(["SELECT: CLICK A SLOT, OR USE THE ARROW KEYS.",
+                           "AUDITION: DOUBLE-CLICK A SLOT (NEEDS MIDI OUT).",
+                           "COPY AND PASTE: RIGHT-CLICK A SLOT OF THE LOWER",
+                           "BANK, THEN ONE OF THE OPEN BANK.",
+                           "RENAME: RIGHT-CLICK A SLOT OF THE OPEN BANK;",
+                           "THE NEW NAME IS TYPED BELOW."]):
+        label(x + 16, 528 + i * 15, 300, t, 10, "L", "dim")
 
 
 # ---- top bar and program bar ---------------------------------------------------------------------------------
 
 def top_bar_page():
     draw("bar", 0, 0, W, 37)
-    draw("title", 12, 5, 110, 26, 19, "accent", "VEXMIR")
-    draw("label", 13, 26, 100, 10, 8, "L", "dim", "MICROKORG EDITOR")
+    draw("title", 12, 2, 110, 24, 19, "accent", "VEXMIR")
+    draw("label", 13, 25, 104, 11, 10, "L", "dim", "MICROKORG EDITOR")
     well(738, 5, 152, 27, "lcd")
     well(918, 4, 302, 29, "lcd")
     draw("label", 1228, 8, 36, 20, 11, "C", "dim", "MIDI")
@@ -1002,8 +1015,8 @@ def top_bar_controls():
 def midi_port_choosers():
     """The MIDI port choosers. They always belong to the surface itself, not to a layer, so they sit where every
     tab shows them: on the program bar, in a strip the librarian page also leaves free."""
-    for (lx, text, x, w, param, direction) in ((942, "TO SYNTH", 1002, 174, "kDeviceOutSelection", 0),
-                                               (1178, "FROM", 1218, 166, "kDeviceInSelection", 1)):
+    for (lx, text, x, w, param, direction) in ((950, "MIDI OUT", 1002, 174, "kDeviceOutSelection", 0),
+                                               (1180, "MIDI IN", 1218, 166, "kDeviceInSelection", 1)):
         draw("label", lx, 41, x - lx - 6, 16, 10, "R", "dim", text)
         well(x - 2, 40, w + 4, 19, "menu")
         element("dropMenu", type="deviceSelection", name="MIDI Setup", paramId=param, bounds=(x, 42, w - 10, 15),
@@ -1030,7 +1043,7 @@ def program_bar():
         picture_from_page("Program Bar", "program-bar.png", 0, 37, 940, 44)
         menu(14, 40, 86, "Voice Mode", "kCommonMode", "voiceMode", group="Program", default=2)
         menu(122, 40, 40, "Voices", "kCommonVoices", "voices", group="Program", default=1)
-        lock(180, 56, "kSectionLockGlobal", "Program")
+        lock(180, 56, "kSectionLockGlobal", "Program", wide=False)
         with Block("layer", name="splitPointLayer", id=0):
             knob(256, 44, "", "kCommonSplitPoint", 0, 127, default=60, small=True, group="Program",
                  name="Split Point", label_below=False)

@@ -1,0 +1,138 @@
+// The editor as a musician sees it: the real plug-in bundle is loaded by vexmir-host, its editor opened in a
+// window of the platform model at each of the three sizes of the UI settings file, and the main tabs and the
+// timbre tabs are clicked through like a user would. Each picture is compared pixel by pixel with its golden
+// copy under tests/golden/uiconfig/pictures/; VEXMIR_UPDATE_GOLDEN=1 writes the golden copies instead (look at
+// every one before committing it, and rebuild docs/editor-pictures.png: see tools/vexmir-images/README.md).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "platform/graphics/png.h"
+#include "tests/host/run_host.h"
+#include "tests/librarian/bank_vectors.h"
+
+namespace {
+
+struct Size {
+  const char* word;  // the size line of the UI settings file
+  double scale;
+};
+
+void PrintTo(const Size& size, std::ostream* os) {
+  *os << size.word;
+}
+
+// Where to click, in unscaled editor pixels (the tab buttons and the timbre cells of the top bar).
+struct Point {
+  int x, y;
+};
+constexpr Point kLibrarianTab{179, 18}, kModSeqTab{293, 18}, kGlobalTab{407, 18}, kTimbre1{517, 18}, kTimbre2{607, 18};
+
+std::string goldenPath(const std::string& name) {
+  const char* src = std::getenv("VEXMIR_SOURCE_DIR");
+  return std::string(src ? src : ".") + "/tests/golden/uiconfig/pictures/" + name;
+}
+
+// The script: each step names the picture it saves after it, or nothing.
+std::string script(const Size& size, const std::string& out) {
+  std::string s = "open\neditor open cocoa\npump 3\n";
+  auto click = [&](Point p) {
+    s += "click " + std::to_string(static_cast<int>(p.x * size.scale)) + " " +
+         std::to_string(static_cast<int>(p.y * size.scale)) + "\npump 2\n";
+  };
+  auto save = [&](const std::string& name) { s += "window save \"" + out + "/" + name + "-" + size.word + ".png\"\n"; };
+  // Into the modulation-sequence tab and out again: the sound editor tab is then shown whatever tab the editor
+  // opened on.
+  click(kModSeqTab);
+  click(kModSeqTab);
+  save("edit-timbre1");
+  click(kTimbre2);
+  save("edit-timbre2");
+  click(kModSeqTab);
+  save("modseq-timbre2");
+  click(kTimbre1);
+  save("modseq-timbre1");
+  click(kModSeqTab);  // off again: back to the sound editor
+  click(kLibrarianTab);
+  save("librarian");
+  click(kLibrarianTab);
+  click(kGlobalTab);
+  save("global");
+  s += "editor close\nclose\n";
+  return s;
+}
+
+const char* const kPictures[] = {"edit-timbre1",   "edit-timbre2", "modseq-timbre2",
+                                 "modseq-timbre1", "librarian",    "global"};
+
+// Compares a saved picture with its golden copy: same size, same red, green and blue in every pixel.
+void expectLikeGolden(const std::string& saved, const std::string& name) {
+  const std::string golden = goldenPath(name);
+  if (std::getenv("VEXMIR_UPDATE_GOLDEN")) {
+    ASSERT_EQ(std::system(("mkdir -p \"$(dirname '" + golden + "')\" && cp '" + saved + "' '" + golden + "'").c_str()),
+              0);
+    return;
+  }
+  platform::gfx::DecodedImage got, want;
+  ASSERT_TRUE(platform::gfx::loadPngFile(saved, got)) << saved;
+  ASSERT_TRUE(platform::gfx::loadPngFile(golden, want)) << golden;
+  ASSERT_EQ(got.width, want.width) << name;
+  ASSERT_EQ(got.height, want.height) << name;
+  int differing = 0, firstX = -1, firstY = -1;
+  for (int y = 0; y < got.height; ++y)
+    for (int x = 0; x < got.width; ++x) {
+      const size_t i = (static_cast<size_t>(y) * got.width + x) * 4;
+      if (std::memcmp(&got.pixels[i + 1], &want.pixels[i + 1], 3) != 0 && !differing++) {
+        firstX = x;
+        firstY = y;
+      }
+    }
+  EXPECT_EQ(differing, 0) << name << ": " << differing << " pixels differ, the first at " << firstX << "," << firstY
+                          << " (the picture is " << saved << ")";
+}
+
+class EditorPictures : public ::testing::TestWithParam<Size> {};
+
+TEST_P(EditorPictures, EveryTabAndTimbreLooksAsItsGoldenCopy) {
+  const Size size = GetParam();
+  // The pictures stay where a failing run can be looked at.
+  const char* build = std::getenv("VEXMIR_BUILD_DIR");
+  const std::string out = std::string(build ? build : ".") + "/tests/pictures/out";
+  ASSERT_EQ(std::system(("mkdir -p '" + out + "'").c_str()), 0);
+  ScratchDir dir;
+  const std::string folder = "Library/Audio/Presets/Pellacor/Korg Vexmir Editor";
+  ASSERT_EQ(std::system(("mkdir -p '" + dir.file(folder) + "'").c_str()), 0);
+  dir.write(folder + "/Vexmir Editor UI.txt", std::string("normal\n") + size.word + "\nyes\n");
+  // Two banks in the librarian, so that its slots show names as they do in use.
+  ASSERT_EQ(std::system(("mkdir -p '" + dir.file(folder + "/Patches") + "'").c_str()), 0);
+  std::vector<vectors::Bytes> user;
+  const char* const kinds[] = {"Pad", "Lead", "Bass", "Keys", "Brass", "Seq", "Drone", "Vox"};
+  for (int k = 0; k < 128; ++k) {
+    std::string name = std::string(kinds[k % 8]) + " " + std::to_string(k / 8 + 1);
+    name.resize(12, ' ');
+    user.push_back(vectors::programDataNamed(k, name));
+  }
+  vectors::writeFile(dir.file(folder + "/Patches/Factory.syx"), vectors::singles(vectors::testPrograms()));
+  vectors::writeFile(dir.file(folder + "/Patches/User Sounds.syx"), vectors::singles(user));
+  const HostRun r = runHost(pluginBundlePath(), script(size, out), dir, {"--transcript", dir.file("t.txt")},
+                            {"VEXMIR_ROOT=" + dir.path()});
+  ASSERT_TRUE(r.exited) << r.err;
+  ASSERT_EQ(r.exitCode, 0) << r.err << dir.read("t.txt");
+  const std::string transcript = dir.read("t.txt");
+  const int w = static_cast<int>(1500 * size.scale), h = static_cast<int>(667 * size.scale);
+  EXPECT_NE(transcript.find(std::to_string(w) + "x" + std::to_string(h)), std::string::npos) << transcript;
+  for (const char* picture : kPictures) {
+    const std::string name = std::string(picture) + "-" + size.word + ".png";
+    expectLikeGolden(out + "/" + name, name);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, EditorPictures,
+                         ::testing::Values(Size{"small", 0.75}, Size{"normal", 1.0}, Size{"large", 1.25}),
+                         [](const ::testing::TestParamInfo<Size>& info) { return std::string(info.param.word); });
+
+}  // namespace
