@@ -127,6 +127,11 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, const std
     if (!pause(kAfterDumpPauseMs)) return;
     sendWriteRequest(plug, p);
     if (!pause(kWritePauseMs)) return;
+    // Programs sent into a port whose other end has gone are lost: the store must not claim them written.
+    if (plug->externalMIDIOutLost()) {
+      end = "Data write stopped at program " + std::to_string(p + 1) + ": the MIDI port was lost!";
+      break;
+    }
     showStatus("Please wait! Writing.. " + std::to_string(p * 100 / 127) + "%");
     if (cancel) {
       end = "Data write cancelled!";

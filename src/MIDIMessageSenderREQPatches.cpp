@@ -250,6 +250,10 @@ void MIDIMessageSender::sendAllPatchRequestSysex() {
   plug->sendMidiMsgAndLog(&bankSelect);
   if (!pause(t)) return;
   showStatus(kDataProcessing);
+  // What the open bank held before: a synthesizer that stops answering halfway must not leave it half
+  // replaced.
+  PatchFile* openBank = lib ? lib->bankAt(lib->upperBankIndex) : nullptr;
+  const std::vector<LibrarianPatch> before = openBank ? openBank->patches : std::vector<LibrarianPatch>();
   bool cancelled = false;
   for (int p = 0; p < 128 && !cancelled; ++p) {
     plug->DisplayProcessingIndicator(true);
@@ -267,6 +271,18 @@ void MIDIMessageSender::sendAllPatchRequestSysex() {
     sendRequest(kProgramRequest);
     if (!pollForAnswer(t, 30, t, 35, false, &cancelled)) return;
     if (cancelled) failed = false;  // the search's cancel ends the job after this program, not as a time-out
+    if (failed) {
+      // No answer: the rest would time out one by one. The job ends here with the bank as it was.
+      if (MIDIMessageManager* hub = plug->getMidiManager()) {
+        hub->singleRequest.active = false;
+        hub->allRequest.active = false;
+      }
+      if (openBank && lib->bankAt(lib->upperBankIndex) == openBank) openBank->patches = before;
+      plug->setLibrarianViewDirty();
+      plug->DisplayProcessingIndicator(false);
+      if (lib) lib->selectedUpperSlot = 0;
+      return;
+    }
     plug->DisplayProcessingIndicator(false);
   }
   if (cancelled || cancel) {

@@ -89,6 +89,7 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
   }
   KIT_MutexLock lock(mMutex);
   IGraphics* g = GetGUI();
+  std::string missingPorts;
   storeParamValue(kQuickTab, state.quickTab);
   displayedTimbre = static_cast<int>(paramValue(kQuickTab));
 
@@ -107,6 +108,10 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
     setExternalMIDIOut(out, outName.c_str());
     storeParamValue(kDeviceOutSelection, out);
     if (g) g->SetParameterFromPlug(kDeviceOutSelection, out, false);
+    for (const auto& [name, index] : {std::pair<std::string, int>{inName, in}, {outName, out}})
+      if (index == 0 && !name.empty() && name != "OFF" && name != "Set Name" &&
+          missingPorts.find(name) == std::string::npos)
+        missingPorts += (missingPorts.empty() ? "" : ", ") + name;
     log("PROJECT RECALL: MIDI In device after checking devices " + displayTextOf(this, kDeviceInSelection));
     log("PROJECT RECALL: MIDI Out device after checking devices " + displayTextOf(this, kDeviceOutSelection));
     midiOutReady = static_cast<int>(paramValue(kDeviceOutSelection)) > 0 && isExternalMIDIOutOpen();
@@ -163,10 +168,19 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
   log("PROJECT RECALL: MIDI In device after nonautomated params " + displayTextOf(this, kDeviceInSelection));
   log("PROJECT RECALL: MIDI Out device after nonautomated params " + displayTextOf(this, kDeviceOutSelection));
   displayStatus("Project Data Recalled");
+
   // The editor tab with the recalled timbre.
   if (g) g->SetParameterFromPlug(kMainTab, 2.0, false);
   storeParamValue(kMainTab, 2.0);
   OnParamChange(kMainTab);
   OnParamChange(kQuickTab);
+  // A port of the project that is not there now (renamed, unplugged) stays OFF: the musician is told which.
+  if (!missingPorts.empty()) {
+    const std::string text = "MIDI port not found, set to OFF: " + missingPorts;
+    if (midiManager)
+      midiManager->getSender()->showStatus(text);
+    else
+      displayStatus(text.c_str());
+  }
   return end;
 }

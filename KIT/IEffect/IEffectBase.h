@@ -242,6 +242,9 @@ class IEffectBase {
   // True while an output port is open.
   bool isExternalMIDIOutOpen();
   bool isExternalMIDIInOpen();
+  // True when the output port is open but the port it was connected to is no longer there (the
+  // synthesizer's client ended, its interface was unplugged, or the server went away).
+  bool externalMIDIOutLost();
   int getSelectedMIDIIn() const { return mSelectedMIDIIn; }
   int getSelectedMIDIOut() const { return mSelectedMIDIOut; }
   // The editor object calls this first in its destructor, so that no MIDI callback reaches it

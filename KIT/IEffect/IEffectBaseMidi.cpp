@@ -352,6 +352,13 @@ bool IEffectBase::isExternalMIDIOutOpen() {
   return mMidiOut && mMidiOut->isPortOpen();
 }
 
+bool IEffectBase::externalMIDIOutLost() {
+  std::lock_guard<std::mutex> lock(mMidiOutLock);
+  if (!mMidiOut || !mMidiOut->isPortOpen()) return false;
+  if (mSelectedMIDIOut <= 0 || static_cast<size_t>(mSelectedMIDIOut) >= mMidiOutNames.size()) return false;
+  return currentPortNumber(mMidiOut, mMidiOutNames[static_cast<size_t>(mSelectedMIDIOut)]) < 0;
+}
+
 bool IEffectBase::isExternalMIDIInOpen() {
   return mMidiIn && mMidiIn->isPortOpen();
 }

@@ -15,16 +15,13 @@
 #include "src/PatchLibrarian.h"
 #include "src/ProgramDump.h"
 #include "src/Vexmir.h"
+#include "tests/jobs/emulator_plug.h"
 #include "tests/support/EmulatorClient.h"
 
 using vexmir::testsupport::Bytes;
 using vexmir::testsupport::EmulatorClient;
 
 namespace {
-
-intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
-  return 0;
-}
 
 // A data folder with one bank of "Init Sound" programs in "Patches", so that the librarian has an open bank.
 class DataRoot {
@@ -50,61 +47,14 @@ class DataRoot {
   std::string path;
 };
 
-class FetchPlug : public Vexmir {
- public:
-  explicit FetchPlug(JobClock* clock) : Vexmir(IEffectInstanceInfo{quietHost}) {
-    setJobClock(clock);
-    getMidiManager()->getSender()->statusObserver = [this](const std::string& text) {
-      std::lock_guard<std::mutex> lock(mutex);
-      statusTexts.push_back(text);
-    };
-  }
-  ~FetchPlug() override { getMidiManager()->shutDown(); }
-
-  bool connectTo(const std::string& out, const std::string& in) {
-    int o = 1, i = 1;
-    setExternalMIDIOut(o, out.c_str());
-    setExternalMIDIIn(i, in.c_str());
-    storeParamValue(kDeviceOutSelection, o);
-    storeParamValue(kDeviceInSelection, i);
-    midiOutReady = o > 0;
-    return o > 0 && i > 0;
-  }
-  bool start(int code, bool flag = true) {
-    SenderJob job;
-    job.job = code;
-    job.toEditor = flag;
-    job.temporary = flag;
-    return getMidiManager()->startJob(MidiWorker::kJobThread, job) && waitIdle();
-  }
-  bool waitIdle() {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    while (getMidiManager()->isWorkerBusy(MidiWorker::kJobThread)) {
-      if (std::chrono::steady_clock::now() > end) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-  }
-  std::vector<std::string> texts() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return statusTexts;
-  }
-  std::string lastText() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return statusTexts.empty() ? std::string() : statusTexts.back();
-  }
-  Bytes programData() {
-    Bytes dump(kProgramDumpSize), data(kProgramDataSize);
-    const std::vector<double> values = currentValues();
-    buildProgramDump(values.data(), programName(), static_cast<uint8_t>(deviceId.load()), dump.data());
-    unpackData(dump.data() + 5, kProgramDataSize, data.data());
-    return data;
-  }
-
- private:
-  std::mutex mutex;
-  std::vector<std::string> statusTexts;
-};
+// The program the editor holds, as its dump's data.
+Bytes programData(Vexmir& plug) {
+  Bytes dump(kProgramDumpSize), data(kProgramDataSize);
+  const std::vector<double> values = plug.currentValues();
+  buildProgramDump(values.data(), plug.programName(), static_cast<uint8_t>(plug.deviceId.load()), dump.data());
+  unpackData(dump.data() + 5, kProgramDataSize, data.data());
+  return data;
+}
 
 // A program as an editor holding `values` holds it after reading it: the codec's parse and build of the data.
 Bytes codecRoundTrip(const Bytes& data, std::vector<double> values) {
@@ -148,7 +98,7 @@ TEST_F(FetchE2E, ConnectingBringsTheCurrentProgramAndGlobalDataIntoTheEditor) {
   emulator.check("set name edit Fetch Me");
   emulator.setEditByte(20, 99);
   emulator.check("set global 2 1");  // kMasterPosition: post keyboard
-  FetchPlug plug(&clock);
+  jobtest::EmulatorPlug plug(&clock);
   ASSERT_TRUE(plug.connectTo(EmulatorClient::emulatorInPort(), EmulatorClient::emulatorOutPort()));
   plug.connectPending = true;
   const std::vector<double> before = plug.currentValues();
@@ -157,7 +107,7 @@ TEST_F(FetchE2E, ConnectingBringsTheCurrentProgramAndGlobalDataIntoTheEditor) {
   ASSERT_TRUE(plug.start(kJobActiveArrangementRequest, true));
   EXPECT_EQ(plug.lastText(), "Data request completed!");
   EXPECT_EQ(plug.programName(), "Fetch Me    ");
-  EXPECT_EQ(plug.programData(), codecRoundTrip(emulator.editBuffer(), before));
+  EXPECT_EQ(programData(plug), codecRoundTrip(emulator.editBuffer(), before));
   EXPECT_EQ(plug.paramValue(kMasterPosition), 1.0);
   EXPECT_FALSE(plug.isProcessingIndicatorShown());
 }
@@ -167,7 +117,7 @@ TEST_F(FetchE2E, TheChannelSearchFindsASynthesizerOnChannelFiveAfterItsSilentPol
   emulator.check("set name edit Channel Five");
   // Each search step waits long enough for the answer to come back over JACK before the next channel.
   ScaledJobClock searchClock(4);
-  FetchPlug plug(&searchClock);
+  jobtest::EmulatorPlug plug(&searchClock);
   ASSERT_TRUE(plug.connectTo(EmulatorClient::emulatorInPort(), EmulatorClient::emulatorOutPort()));
   const size_t mark = emulator.logMark();
   ASSERT_TRUE(plug.start(kJobPartRequest, true));
@@ -188,7 +138,7 @@ TEST_F(FetchE2E, TheChannelSearchFindsASynthesizerOnChannelFiveAfterItsSilentPol
 
 TEST_F(FetchE2E, WithoutASynthesizerTheEditorSaysSoAndStaysUsable) {
   // The editor's input hears nothing: no synthesizer answers.
-  FetchPlug plug(&clock);
+  jobtest::EmulatorPlug plug(&clock);
   ASSERT_FALSE(plug.connectTo(EmulatorClient::emulatorInPort(), ""));
   ASSERT_TRUE(plug.midiOutReady);
   plug.connectPending = true;
@@ -205,7 +155,7 @@ TEST_F(FetchE2E, WithoutASynthesizerTheEditorSaysSoAndStaysUsable) {
 TEST_F(FetchE2E, OneProgramAndThenAll128ReachTheLibrariansOpenBank) {
   for (int p = 0; p < 128; ++p) emulator.check("set name " + std::to_string(p) + " Fetched " + std::to_string(p));
   emulator.check("program 7");
-  FetchPlug plug(&clock);
+  jobtest::EmulatorPlug plug(&clock);
   ASSERT_TRUE(plug.connectTo(EmulatorClient::emulatorInPort(), EmulatorClient::emulatorOutPort()));
   ASSERT_NE(plug.getLibrarian()->bankAt(plug.getLibrarian()->upperBankIndex), nullptr);
   plug.getLibrarian()->selectedUpperSlot = 3;

@@ -17,63 +17,13 @@
 #include "src/MIDIMessageManager.h"
 #include "src/ProgramDump.h"
 #include "src/Vexmir.h"
+#include "tests/jobs/emulator_plug.h"
 #include "tests/support/EmulatorClient.h"
 
 using vexmir::testsupport::Bytes;
 using vexmir::testsupport::EmulatorClient;
 
 namespace {
-
-intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
-  return 0;
-}
-
-// The editor object with its ports on the emulator.
-class E2EPlug : public Vexmir {
- public:
-  explicit E2EPlug(JobClock* clock) : Vexmir(IEffectInstanceInfo{quietHost}) {
-    setJobClock(clock);
-    getMidiManager()->getSender()->statusObserver = [this](const std::string& text) {
-      std::lock_guard<std::mutex> lock(mutex);
-      statusTexts.push_back(text);
-    };
-  }
-  ~E2EPlug() override { getMidiManager()->shutDown(); }
-
-  bool connect() {
-    // A librarian program goes out as stored: no tempo or part channel of the editor put in.
-    storeParamValue(kOverrideTempo, 0);
-    storeParamValue(kLockPartMIDIch, 0);
-    storeParamValue(kLockPartMIDIch + 1, 0);
-    int out = 1, in = 1;
-    setExternalMIDIOut(out, EmulatorClient::emulatorInPort().c_str());
-    setExternalMIDIIn(in, EmulatorClient::emulatorOutPort().c_str());
-    storeParamValue(kDeviceOutSelection, out);
-    storeParamValue(kDeviceInSelection, in);
-    midiOutReady = out > 0;
-    return out > 0 && in > 0;
-  }
-  bool run(const SenderJob& job, MidiWorker worker = MidiWorker::kJobThread, int timeoutSeconds = 120) {
-    if (!getMidiManager()->startJob(worker, job)) return false;
-    return waitIdle(worker, timeoutSeconds);
-  }
-  bool waitIdle(MidiWorker worker = MidiWorker::kJobThread, int timeoutSeconds = 120) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-    while (getMidiManager()->isWorkerBusy(worker)) {
-      if (std::chrono::steady_clock::now() > end) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-  }
-  std::vector<std::string> texts() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return statusTexts;
-  }
-
- private:
-  std::mutex mutex;
-  std::vector<std::string> statusTexts;
-};
 
 Bytes packedDump(const Bytes& data, int channel = 0) {
   Bytes dump(kProgramDumpSize, 0);
@@ -131,7 +81,7 @@ class TransferE2E : public ::testing::Test {
 
 TEST_F(TransferE2E, AStoredBankEqualsTheEmulatorsProgramsByteForByte) {
   ScaledJobClock clock(40);
-  E2EPlug plug(&clock);
+  jobtest::EmulatorPlug plug(&clock);
   ASSERT_TRUE(plug.connect());
   std::vector<Bytes> data;
   const auto start = std::chrono::steady_clock::now();
@@ -149,7 +99,7 @@ TEST_F(TransferE2E, AStoredBankEqualsTheEmulatorsProgramsByteForByte) {
 
 TEST_F(TransferE2E, CancelHalfwayLeavesTheRestOfTheEmulatorsMemoryUntouched) {
   ScaledJobClock clock(40);
-  E2EPlug plug(&clock);
+  jobtest::EmulatorPlug plug(&clock);
   ASSERT_TRUE(plug.connect());
   std::vector<Bytes> before;
   for (int p = 0; p < 128; ++p) before.push_back(emulator.program(p));
@@ -167,7 +117,7 @@ TEST_F(TransferE2E, CancelHalfwayLeavesTheRestOfTheEmulatorsMemoryUntouched) {
 
 TEST_F(TransferE2E, AuditionReachesTheEditBufferOnlyAndStoreWritesOneProgram) {
   ScaledJobClock clock(40);
-  E2EPlug plug(&clock);
+  jobtest::EmulatorPlug plug(&clock);
   ASSERT_TRUE(plug.connect());
   std::vector<Bytes> data;
   const std::vector<LibrarianPatch> bank = randomBank(13, &data);
@@ -196,7 +146,7 @@ TEST_F(TransferE2E, ARecalledStateReopensThePortsAndSendsEditOffGlobalAndProgram
   Bytes chunk;
   Bytes expectedProgram;
   {
-    E2EPlug a(&clock);
+    jobtest::EmulatorPlug a(&clock);
     ASSERT_TRUE(a.connect());
     a.GetParam(kPatchName)->SetDisplayText(0, "Recall Me");
     for (int i : {int{kFilterCutoff}, int{kFilterResonance}, int{kAmpLevel}, int{kEG1Attack}})
@@ -213,7 +163,7 @@ TEST_F(TransferE2E, ARecalledStateReopensThePortsAndSendsEditOffGlobalAndProgram
   }
   emulator.clearLog();
   const size_t mark = emulator.logMark();
-  E2EPlug b(&clock);
+  jobtest::EmulatorPlug b(&clock);
   AEffect* e = b.GetAEffect();
   ASSERT_EQ(e->dispatcher(e, effSetChunk, 1, static_cast<intptr_t>(chunk.size()), chunk.data(), 0.0f), 1);
   EXPECT_GT(b.paramValue(kDeviceOutSelection), 0.0);
@@ -233,7 +183,7 @@ TEST_F(TransferE2E, ARecalledStateReopensThePortsAndSendsEditOffGlobalAndProgram
 
 TEST_F(TransferE2E, ARandomizedProgramReachesTheEmulatorAsTheEditorHoldsIt) {
   ScaledJobClock clock(40);
-  E2EPlug plug(&clock);
+  jobtest::EmulatorPlug plug(&clock);
   ASSERT_TRUE(plug.connect());
   plug.storeParamValue(kMainTab, 2);
   plug.storeParamValue(kRandomize, 1);
@@ -250,7 +200,7 @@ TEST_F(TransferE2E, ARandomizedProgramReachesTheEmulatorAsTheEditorHoldsIt) {
 }
 
 TEST_F(TransferE2E, ABankStoreInRealTimeKeepsTheSynthesizersPaceAndStopsAtAnEmptySlot) {
-  E2EPlug plug(&JobClock::system());
+  jobtest::EmulatorPlug plug(&JobClock::system());
   ASSERT_TRUE(plug.connect());
   std::vector<Bytes> data;
   std::vector<LibrarianPatch> bank = randomBank(14, &data);
@@ -304,11 +254,11 @@ double meanSpacing(const std::vector<Tick>& ticks, double from, double to, int* 
 }  // namespace
 
 TEST_F(TransferE2E, TwoInstancesKeepTheirOwnClocksAtTheStatedSpacing) {
-  E2EPlug a(&JobClock::system());
-  E2EPlug b(&JobClock::system());
+  jobtest::EmulatorPlug a(&JobClock::system());
+  jobtest::EmulatorPlug b(&JobClock::system());
   ASSERT_TRUE(a.connect());
   ASSERT_TRUE(b.connect());
-  for (E2EPlug* p : {&a, &b}) {
+  for (jobtest::EmulatorPlug* p : {&a, &b}) {
     p->sendClockStartStop = true;
     p->sendClockTicks = true;
     p->storeParamValue(kOverrideTempo, 0);

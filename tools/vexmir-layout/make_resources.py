@@ -1015,8 +1015,8 @@ def top_bar_controls():
 def midi_port_choosers():
     """The MIDI port choosers. They always belong to the surface itself, not to a layer, so they sit where every
     tab shows them: on the program bar, in a strip the librarian page also leaves free."""
-    for (lx, text, x, w, param, direction) in ((950, "MIDI OUT", 1002, 174, "kDeviceOutSelection", 0),
-                                               (1180, "MIDI IN", 1218, 166, "kDeviceInSelection", 1)):
+    for (lx, text, x, w, param, direction) in ((950, "MIDI OUT", 1002, 166, "kDeviceOutSelection", 0),
+                                               (1176, "MIDI IN", 1220, 164, "kDeviceInSelection", 1)):
         draw("label", lx, 41, x - lx - 6, 16, 10, "R", "dim", text)
         well(x - 2, 40, w + 4, 19, "menu")
         element("dropMenu", type="deviceSelection", name="MIDI Setup", paramId=param, bounds=(x, 42, w - 10, 15),

@@ -1,0 +1,209 @@
+// What the fault cases share: the editor object with its ports on a synthesizer emulator over JACK, a data
+// folder with one open bank, and a synthesizer emulator of the test's own that the test may kill without
+// disturbing the fixture's emulator, which other tests use.
+#pragma once
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "KIT/IEffect/IParam.h"
+#include "src/MIDIMessageManager.h"
+#include "src/PatchFile.h"
+#include "src/PatchLibrarian.h"
+#include "src/ProgramDump.h"
+#include "src/Vexmir.h"
+#include "tests/support/EmulatorClient.h"
+
+namespace faults {
+
+using vexmir::testsupport::Bytes;
+using vexmir::testsupport::EmulatorClient;
+
+inline intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
+  return 0;
+}
+
+// A data folder with one bank of "Init Sound" programs in "Patches", so that the librarian has an open bank.
+class DataRoot {
+ public:
+  DataRoot() {
+    char tmpl[] = "/tmp/vexmir-faults-XXXXXX";
+    path = mkdtemp(tmpl);
+    setenv("VEXMIR_ROOT", path.c_str(), 1);
+    const std::string patches = Vexmir::getPatchesFolderStr();
+    std::filesystem::create_directories(patches);
+    PatchFile bank;
+    bank.patches.resize(128);
+    for (LibrarianPatch& p : bank.patches)
+      p.messages.emplace_back().data.assign(initialProgramDump(), kProgramDumpSize);
+    PatchLibrarian::writeBankFile(bank, patches + "/Faults.vmr", false);
+  }
+  ~DataRoot() {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+  }
+  std::string path;
+};
+
+class FaultPlug : public Vexmir {
+ public:
+  explicit FaultPlug(JobClock* clock) : Vexmir(IEffectInstanceInfo{quietHost}) {
+    setJobClock(clock);
+    getMidiManager()->getSender()->statusObserver = [this](const std::string& text) {
+      std::function<void(const std::string&)> hook;
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        statusTexts.push_back(text);
+        hook = onStatus;
+      }
+      if (hook) hook(text);
+    };
+  }
+  ~FaultPlug() override { getMidiManager()->shutDown(); }
+
+  // Opens the output on `out` and the input on `in` by name ("" leaves that side off); true when both opened.
+  bool connectTo(const std::string& out, const std::string& in) {
+    int o = out.empty() ? 0 : 1, i = in.empty() ? 0 : 1;
+    setExternalMIDIOut(o, out.c_str());
+    setExternalMIDIIn(i, in.c_str());
+    storeParamValue(kDeviceOutSelection, o);
+    storeParamValue(kDeviceInSelection, i);
+    midiOutReady = o > 0;
+    return (o > 0 || out.empty()) && (i > 0 || in.empty());
+  }
+  bool start(int code, bool flag = true) {
+    SenderJob job;
+    job.job = code;
+    job.toEditor = flag;
+    job.temporary = flag;
+    return getMidiManager()->startJob(MidiWorker::kJobThread, job);
+  }
+  bool waitIdle(std::chrono::seconds bound = std::chrono::seconds(120)) {
+    const auto end = std::chrono::steady_clock::now() + bound;
+    while (getMidiManager()->isWorkerBusy(MidiWorker::kJobThread)) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+  }
+  bool run(int code, bool flag = true) { return start(code, flag) && waitIdle(); }
+  void setStatusHook(std::function<void(const std::string&)> hook) {
+    std::lock_guard<std::mutex> lock(mutex);
+    onStatus = std::move(hook);
+  }
+  std::vector<std::string> texts() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return statusTexts;
+  }
+  std::string lastText() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return statusTexts.empty() ? std::string() : statusTexts.back();
+  }
+  // Every parameter with a range outside it, as "index value".
+  std::vector<std::string> paramsOutOfRange() {
+    std::vector<std::string> bad;
+    for (int i = 0; i < kNumParams; ++i) {
+      IParam* p = GetParam(i);
+      if (!p || p->Type() == IParam::kTypeNone) continue;
+      const double v = p->Value();
+      if (!(v >= p->GetMin() && v <= p->GetMax())) bad.push_back(std::to_string(i) + " " + std::to_string(v));
+    }
+    return bad;
+  }
+
+ private:
+  std::mutex mutex;
+  std::vector<std::string> statusTexts;
+  std::function<void(const std::string&)> onStatus;
+};
+
+// The open bank's programs as stored in the librarian.
+inline std::vector<SysexBytes> librarianBank(Vexmir& plug) {
+  std::vector<SysexBytes> out;
+  PatchFile* bank = plug.getLibrarian()->bankAt(plug.getLibrarian()->upperBankIndex);
+  if (!bank) return out;
+  for (const LibrarianPatch& p : bank->patches)
+    out.push_back(p.messages.empty() ? SysexBytes() : p.messages.front().data);
+  return out;
+}
+
+// A synthesizer emulator of the test's own on the fixture's JACK server (or the one JACK_DEFAULT_SERVER names),
+// with its own client name and command socket.
+class OwnEmulator {
+ public:
+  explicit OwnEmulator(const std::string& tag) {
+    name = "Faults " + tag + " " + std::to_string(::getpid());
+    const std::string base = "/tmp/vexmir-faults-" + tag + "-" + std::to_string(::getpid());
+    socket = base + ".sock";
+    pidFile = base + ".pid";
+    std::filesystem::remove(socket);
+    const char* build = std::getenv("VEXMIR_BUILD_DIR");
+    const std::string exe = std::string(build ? build : ".") + "/tools/synth-emulator/synth-emulator";
+    const std::string cmd = "'" + exe + "' --name '" + name + "' --socket '" + socket + "' --background --pid-file '" +
+                            pidFile + "' >/dev/null 2>&1";
+    if (std::system(cmd.c_str()) != 0) throw std::runtime_error("the test's own emulator did not start");
+    std::ifstream in(pidFile);
+    in >> pid;
+    client = std::make_unique<EmulatorClient>(socket);
+  }
+  ~OwnEmulator() { kill(); }
+  std::string inPort() const { return name + ":MIDI In"; }
+  std::string outPort() const { return name + ":MIDI Out"; }
+  // Ends the emulator: its ports vanish at once. (A SIGKILL would leave its JACK client for the server to
+  // drop after its time-out, which stalls the shared server for every other test meanwhile.)
+  void kill() {
+    client.reset();
+    if (pid > 0) {
+      ::kill(pid, SIGTERM);
+      for (int i = 0; i < 400 && ::kill(pid, 0) == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      pid = -1;
+    }
+    std::error_code ec;
+    std::filesystem::remove(socket, ec);
+    std::filesystem::remove(pidFile, ec);
+  }
+
+  std::string name, socket, pidFile;
+  pid_t pid = -1;
+  std::unique_ptr<EmulatorClient> client;
+};
+
+inline std::string jackServerArgs() {
+  const char* server = std::getenv("JACK_DEFAULT_SERVER");
+  return server ? std::string(" -s '") + server + "'" : std::string();
+}
+
+// Cuts every JACK connection of `port` (as a pulled cable does); returns how many were cut.
+inline int disconnectAll(const std::string& port) {
+  std::vector<std::string> peers;
+  if (FILE* f = popen(("jack_lsp" + jackServerArgs() + " -c '" + port + "' 2>/dev/null").c_str(), "r")) {
+    char line[512];
+    while (std::fgets(line, sizeof line, f)) {
+      std::string s(line);
+      while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
+      if (s.size() > 3 && s[0] == ' ') peers.push_back(s.substr(s.find_first_not_of(' ')));
+    }
+    pclose(f);
+  }
+  int cut = 0;
+  for (const std::string& peer : peers)
+    if (std::system(
+            ("jack_disconnect" + jackServerArgs() + " '" + port + "' '" + peer + "' >/dev/null 2>&1").c_str()) == 0)
+      ++cut;
+  return cut;
+}
+
+}  // namespace faults

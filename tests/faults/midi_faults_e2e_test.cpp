@@ -1,0 +1,302 @@
+// The editor object under MIDI faults over a real JACK server: hostile input at its MIDI input port, a
+// synthesizer that stops answering halfway through a fetch of all programs or a bank store (killed, or its
+// output cut), and a project recalled while its port is renamed or gone. The synthesizers a case kills are
+// emulators of its own, so the fixture's emulator stays up for the other tests. Pauses of the jobs run on a
+// shortened clock; the exchange itself is real.
+//
+// The hostile input runs in a reduced size here; VEXMIR_FAULTS_FULL=1 gives the full size (10^6 random bytes,
+// then 10^5 well-formed messages).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <random>
+
+#include <rtmidi/RtMidi.h>
+
+#include <atomic>
+
+#include "tests/faults/faults_support.h"
+#include "tests/support/JackMidiPair.h"
+
+using namespace faults;
+using vexmir::testsupport::JackMidiPair;
+
+namespace {
+
+bool fullSize() {
+  const char* v = std::getenv("VEXMIR_FAULTS_FULL");
+  return v && std::string(v) == "1";
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+bool contains(const std::vector<std::string>& texts, const std::string& text) {
+  return std::find(texts.begin(), texts.end(), text) != texts.end();
+}
+
+// Well-formed messages of every kind the input takes, with the faults a cable or another program brings.
+Bytes wellFormedMessage(std::mt19937& rng) {
+  auto r = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  auto data = [&] { return static_cast<uint8_t>(r(128)); };
+  const uint8_t channel = static_cast<uint8_t>(r(4) == 0 ? r(16) : 0);
+  switch (r(8)) {
+    case 0:
+      return {static_cast<uint8_t>(0xB0 | channel), data(), data()};
+    case 1: {  // one half of an NRPN, or its data entry
+      static const uint8_t cc[] = {99, 98, 6, 38};
+      return {static_cast<uint8_t>(0xB0 | channel), cc[r(4)], data()};
+    }
+    case 2:
+      return {static_cast<uint8_t>(0xC0 | channel), data()};
+    case 3: {  // exclusive of any length with the synthesizer's header and any function
+      Bytes m = {0xF0, 0x42, static_cast<uint8_t>(0x30 | channel), 0x58, data()};
+      const int n = r(400);
+      for (int i = 0; i < n; ++i) m.push_back(data());
+      m.push_back(0xF7);
+      return m;
+    }
+    case 4:
+    case 5: {  // a program dump with bad bytes or real-time bytes inside, or cut
+      Bytes m(kProgramDumpSize);
+      m[0] = 0xF0;
+      m[1] = 0x42;
+      m[2] = static_cast<uint8_t>(0x30 | channel);
+      m[3] = 0x58;
+      m[4] = 0x40;
+      for (int i = 5; i < kProgramDumpSize - 1; ++i) m[static_cast<size_t>(i)] = data();
+      m[kProgramDumpSize - 1] = 0xF7;
+      const int faults = r(4);
+      for (int k = 0; k < faults; ++k) {
+        const size_t at = static_cast<size_t>(5 + r(kProgramDumpSize - 6));
+        if (r(2) == 0)
+          m[at] = static_cast<uint8_t>(0x80 | data());  // a status byte where data belongs
+        else
+          m.insert(m.begin() + static_cast<long>(at), static_cast<uint8_t>(0xF8 + r(8)));  // real time inside
+      }
+      if (r(4) == 0) m.resize(static_cast<size_t>(6 + r(kProgramDumpSize - 6)));
+      return m;
+    }
+    case 6: {  // a global dump, a bulk-dump head or a mode change
+      static const uint8_t fn[] = {0x51, 0x4C, 0x50, 0x4E, 0x41, 0x21, 0x23, 0x24};
+      Bytes m = {0xF0, 0x42, static_cast<uint8_t>(0x30 | channel), 0x58, fn[r(8)]};
+      const int n = r(2) == 0 ? 229 : r(12);
+      for (int i = 0; i < n; ++i) m.push_back(data());
+      m.push_back(0xF7);
+      return m;
+    }
+    default: {  // real-time bytes alone and other channel messages
+      static const uint8_t status[] = {0xF8, 0xFA, 0xFB, 0xFC, 0xFE, 0xFF, 0x90, 0x80, 0xE0, 0xA0, 0xD0};
+      const uint8_t s = status[r(11)];
+      if (s >= 0xF8) return {s};
+      if (s == 0xD0) return {static_cast<uint8_t>(s | channel), data()};
+      return {static_cast<uint8_t>(s | channel), data(), data()};
+    }
+  }
+}
+
+// An output port of the test's own, not connected to anything: the editor's input connects to it.
+class HostileSource {
+ public:
+  HostileSource() : client("vexmir-faults-hostile-" + std::to_string(::getpid())) {
+    out = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, client);
+    out->setErrorCallback(
+        [](RtMidiError::Type type, const std::string& text, void* self) {
+          if (type == RtMidiError::WARNING && text.find("full") != std::string::npos)
+            static_cast<HostileSource*>(self)->full = true;
+        },
+        this);
+    out->openVirtualPort("out");
+  }
+  std::string port() const { return client + ":out"; }
+  // Sends one JACK event holding exactly these bytes; waits while the library's buffer is full.
+  void send(const Bytes& bytes) {
+    for (int tries = 0; tries < 10000; ++tries) {
+      full = false;
+      out->sendMessage(bytes.data(), bytes.size());
+      if (!full) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    throw std::runtime_error("the hostile source's buffer stays full");
+  }
+
+ private:
+  std::string client;
+  std::unique_ptr<RtMidiOut> out;
+  std::atomic<bool> full{false};
+};
+
+class MidiFaults : public ::testing::Test {
+ protected:
+  void SetUp() override { emulator.reset(); }
+  DataRoot root;
+  EmulatorClient emulator;
+  ScaledJobClock clock{40};
+};
+
+}  // namespace
+
+TEST_F(MidiFaults, HostileInputLeavesNoStuckFlagNoParameterOutOfRangeAndTheNextRequestAnswered) {
+  // The hostile side: an output port of the test's own, which the editor's input listens to.
+  HostileSource hostile;
+  FaultPlug plug(&clock);
+  ASSERT_TRUE(plug.connectTo(EmulatorClient::emulatorInPort(), hostile.port()));
+
+  const size_t randomBytes = fullSize() ? 1000000 : 20000;
+  const size_t messages = fullSize() ? 100000 : 4000;
+  std::mt19937 rng(2112);
+  auto start = std::chrono::steady_clock::now();
+  for (size_t sent = 0; sent < randomBytes;) {
+    Bytes chunk(1 + rng() % 64);
+    for (auto& b : chunk) b = static_cast<uint8_t>(rng());
+    hostile.send(chunk);
+    sent += chunk.size();
+  }
+  std::printf("%zu random bytes sent in %.2f s\n", randomBytes, secondsSince(start));
+  start = std::chrono::steady_clock::now();
+  for (size_t i = 0; i < messages; ++i) hostile.send(wellFormedMessage(rng));
+  std::printf("%zu well-formed messages sent in %.2f s\n", messages, secondsSince(start));
+
+  // What is still on its way arrives before the input is turned to the synthesizer; the jobs the flood
+  // started end within their bounds.
+  ASSERT_TRUE(plug.connectTo(EmulatorClient::emulatorInPort(), EmulatorClient::emulatorOutPort()));
+  ASSERT_TRUE(plug.waitIdle(std::chrono::seconds(60)));
+  EXPECT_EQ(plug.paramsOutOfRange(), std::vector<std::string>{});
+
+  emulator.check("set name edit After Flood");
+  ASSERT_TRUE(plug.run(kJobActiveArrangementRequest, true));
+  EXPECT_EQ(plug.lastText(), "Data request completed!");
+  EXPECT_EQ(plug.programName(), "After Flood ");
+  EXPECT_FALSE(plug.isProcessingIndicatorShown());
+  EXPECT_EQ(plug.paramsOutOfRange(), std::vector<std::string>{});
+}
+
+// The synthesizer stops answering in the middle of a job: killed, or its output cut.
+struct Vanishing {
+  const char* name;
+  bool kill;  // else its output is disconnected
+};
+
+void PrintTo(const Vanishing& v, std::ostream* os) {
+  *os << v.name;
+}
+
+class VanishingSynth : public MidiFaults, public ::testing::WithParamInterface<Vanishing> {};
+
+TEST_P(VanishingSynth, AFetchOfAllProgramsEndsWithAMessageAndLeavesBankAndProgramAsTheyWere) {
+  OwnEmulator synth("fetch");
+  FaultPlug plug(&clock);
+  ASSERT_TRUE(plug.connectTo(synth.inPort(), synth.outPort()));
+  const std::vector<SysexBytes> bankBefore = librarianBank(plug);
+  const std::vector<double> programBefore = plug.currentValues();
+  ASSERT_EQ(bankBefore.size(), 128u);
+
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(plug.start(kJobAllPatchRequest));
+  // Halfway: the program change to program 65 has reached the synthesizer.
+  ASSERT_TRUE(synth.client->waitForLog("in C0 40").has_value());
+  if (GetParam().kill)
+    synth.kill();
+  else
+    ASSERT_GT(disconnectAll(synth.outPort()), 0);
+  ASSERT_TRUE(plug.waitIdle(std::chrono::seconds(30)));
+  std::printf("fetch ended %.2f s after it started\n", secondsSince(start));
+
+  const auto texts = plug.texts();
+  EXPECT_TRUE(contains(texts, "CONNECTION TIMED OUT!")) << plug.lastText();
+  EXPECT_FALSE(contains(texts, "Data request completed!"));
+  EXPECT_FALSE(plug.isProcessingIndicatorShown());
+  EXPECT_TRUE(librarianBank(plug) == bankBefore) << "the librarian bank changed";
+  EXPECT_EQ(plug.currentValues(), programBefore);
+
+  // The next request works, with the fixture's synthesizer.
+  emulator.check("set name edit Next Request");
+  ASSERT_TRUE(plug.connectTo(EmulatorClient::emulatorInPort(), EmulatorClient::emulatorOutPort()));
+  ASSERT_TRUE(plug.run(kJobActiveArrangementRequest, true));
+  EXPECT_EQ(plug.lastText(), "Data request completed!");
+  EXPECT_EQ(plug.programName(), "Next Request");
+}
+
+TEST_P(VanishingSynth, ABankStoreEndsWithAMessageAndLeavesBankAndProgramAsTheyWere) {
+  OwnEmulator synth("store");
+  ScaledJobClock storeClock(200);  // the store waits for no answer: its pauses may be short
+  FaultPlug plug(&storeClock);
+  ASSERT_TRUE(plug.connectTo(synth.inPort(), synth.outPort()));
+  const std::vector<SysexBytes> bankBefore = librarianBank(plug);
+  const std::vector<double> programBefore = plug.currentValues();
+  SenderJob job;
+  job.job = kJobStoreAllPatches;
+  PatchFile* open = plug.getLibrarian()->bankAt(plug.getLibrarian()->upperBankIndex);
+  ASSERT_NE(open, nullptr);
+  job.bank = open->patches;
+
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(plug.getMidiManager()->startJob(MidiWorker::kJobThread, job));
+  ASSERT_TRUE(synth.client->waitForLog("in F0 42 30 58 11 00 40 F7").has_value());
+  if (GetParam().kill)
+    synth.kill();
+  else
+    ASSERT_GT(disconnectAll(synth.outPort()), 0);
+  ASSERT_TRUE(plug.waitIdle(std::chrono::seconds(30)));
+  std::printf("store ended %.2f s after it started\n", secondsSince(start));
+
+  const std::string end = plug.lastText();
+  if (GetParam().kill) {
+    EXPECT_NE(end, "Data write completed!");
+    EXPECT_NE(end.find("Data write stopped"), std::string::npos) << end;
+  } else {
+    // With only its answers cut, the synthesizer still takes every program: the store is complete.
+    EXPECT_EQ(end, "Data write completed!");
+  }
+  EXPECT_FALSE(plug.isProcessingIndicatorShown());
+  EXPECT_TRUE(librarianBank(plug) == bankBefore) << "the librarian bank changed";
+  EXPECT_EQ(plug.currentValues(), programBefore);
+
+  emulator.check("set name edit Next Request");
+  ASSERT_TRUE(plug.connectTo(EmulatorClient::emulatorInPort(), EmulatorClient::emulatorOutPort()));
+  ASSERT_TRUE(plug.run(kJobActiveArrangementRequest, true));
+  EXPECT_EQ(plug.lastText(), "Data request completed!");
+  EXPECT_EQ(plug.programName(), "Next Request");
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, VanishingSynth,
+                         ::testing::Values(Vanishing{"Killed", true}, Vanishing{"OutputCut", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MidiFaults, APortRenamedOrGoneAtRecallIsOffSaysSoAndNothingGoesElsewhere) {
+  ByteChunk chunk;
+  {
+    OwnEmulator before("recall");
+    FaultPlug a(&clock);
+    ASSERT_TRUE(a.connectTo(before.inPort(), before.outPort()));
+    ASSERT_TRUE(a.SerializeState(&chunk));
+  }
+  // The port now has another name (the same synthesizer renamed); the fixture's synthesizer is there as well.
+  OwnEmulator renamed("renamed");
+  const size_t markRenamed = renamed.client->logMark();
+  const size_t markFixture = emulator.logMark();
+  FaultPlug b(&clock);
+  ASSERT_GE(b.UnserializeState(&chunk, 0), 0);
+  EXPECT_EQ(b.paramValue(kDeviceOutSelection), 0.0);
+  EXPECT_EQ(b.paramValue(kDeviceInSelection), 0.0);
+  EXPECT_FALSE(b.isExternalMIDIOutOpen());
+  EXPECT_FALSE(b.isExternalMIDIInOpen());
+  EXPECT_FALSE(b.midiOutReady);
+  const std::string said = b.lastText();
+  EXPECT_NE(said.find("not found"), std::string::npos) << said;
+  EXPECT_NE(said.find("Faults recall"), std::string::npos) << said;
+
+  // An edit after the recall goes nowhere.
+  b.storeParamValue(kArpTempo, 140);
+  b.OnParamChange(kArpTempo);
+  ASSERT_TRUE(b.waitIdle());
+  // The probe shows that the emulators' inputs are live; nothing else of the editor came before it.
+  JackMidiPair probe("vexmir-faults-probe", EmulatorClient::emulatorOutPort(), EmulatorClient::emulatorInPort());
+  for (const std::string& line : emulator.log(markFixture))
+    EXPECT_EQ(line.find(" in F0 42"), std::string::npos) << line;
+  for (const std::string& line : renamed.client->log(markRenamed))
+    EXPECT_EQ(line.find(" in "), std::string::npos) << line;
+}

@@ -1,0 +1,83 @@
+// The real editor object for the end-to-end job tests: its ports on the emulator (or elsewhere), its jobs'
+// pauses on a given clock, and the texts its jobs show.
+#pragma once
+
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "src/MIDIMessageManager.h"
+#include "src/Vexmir.h"
+#include "tests/support/EmulatorClient.h"
+
+namespace jobtest {
+
+inline intptr_t silentHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
+  return 0;
+}
+
+class EmulatorPlug : public Vexmir {
+ public:
+  explicit EmulatorPlug(JobClock* clock) : Vexmir(IEffectInstanceInfo{silentHost}) {
+    setJobClock(clock);
+    getMidiManager()->getSender()->statusObserver = [this](const std::string& text) {
+      std::lock_guard<std::mutex> lock(mutex);
+      statusTexts.push_back(text);
+    };
+  }
+  ~EmulatorPlug() override { getMidiManager()->shutDown(); }
+
+  // Opens the output and input ports by name (an empty name leaves that side closed). A librarian program goes
+  // out as stored: no tempo or part channel of the editor put in.
+  bool connectTo(const std::string& out, const std::string& in) {
+    storeParamValue(kOverrideTempo, 0);
+    storeParamValue(kLockPartMIDIch, 0);
+    storeParamValue(kLockPartMIDIch + 1, 0);
+    int o = 1, i = 1;
+    setExternalMIDIOut(o, out.c_str());
+    setExternalMIDIIn(i, in.c_str());
+    storeParamValue(kDeviceOutSelection, o);
+    storeParamValue(kDeviceInSelection, i);
+    midiOutReady = o > 0;
+    return o > 0 && i > 0;
+  }
+  bool connect() {
+    using vexmir::testsupport::EmulatorClient;
+    return connectTo(EmulatorClient::emulatorInPort(), EmulatorClient::emulatorOutPort());
+  }
+  bool run(const SenderJob& job, MidiWorker worker = MidiWorker::kJobThread, int timeoutSeconds = 120) {
+    return getMidiManager()->startJob(worker, job) && waitIdle(worker, timeoutSeconds);
+  }
+  // Job `code` with its flag argument (toEditor or temporary).
+  bool start(int code, bool flag = true) {
+    SenderJob job;
+    job.job = code;
+    job.toEditor = flag;
+    job.temporary = flag;
+    return run(job);
+  }
+  bool waitIdle(MidiWorker worker = MidiWorker::kJobThread, int timeoutSeconds = 120) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    while (getMidiManager()->isWorkerBusy(worker)) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+  }
+  std::vector<std::string> texts() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return statusTexts;
+  }
+  std::string lastText() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return statusTexts.empty() ? std::string() : statusTexts.back();
+  }
+
+ private:
+  std::mutex mutex;
+  std::vector<std::string> statusTexts;
+};
+
+}  // namespace jobtest
