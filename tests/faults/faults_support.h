@@ -76,6 +76,8 @@ class FaultPlug : public Vexmir {
 
   // Opens the output on `out` and the input on `in` by name ("" leaves that side off); true when both opened.
   bool connectTo(const std::string& out, const std::string& in) {
+    getExternalMIDIOutNames();  // read anew after the ports were dropped
+    getExternalMIDIInNames();
     int o = out.empty() ? 0 : 1, i = in.empty() ? 0 : 1;
     setExternalMIDIOut(o, out.c_str());
     setExternalMIDIIn(i, in.c_str());
