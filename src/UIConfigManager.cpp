@@ -3,15 +3,21 @@
 #include <tinyxml2.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "FileEncrypt/ResourceKey.h"
 #include "FileEncrypt/Tea.h"
 #include "KIT/IEffect/ControlLayer.h"
 #include "KIT/IEffect/IGraphics.h"
+#include "KIT/IEffect/IGraphicsCaches.h"
+#include "KIT/IEffect/IGraphicsMac.h"
 #include "KIT/IEffect/IParam.h"
+#include "KIT/pix/pix-png.h"
+#include "platform/cocoa/cfbundle.h"
 #include "src/PictureControl.h"
 #include "src/Vexmir.h"
 #include "src/VexmirParams.h"
@@ -299,7 +305,60 @@ void UIConfigManager::readUIConfigText(const std::string& xml) {
       }
     }
   }
+  decodePictures(root);
   readLayerChildren(root, nullptr, -1, "");
+}
+
+// Decoding the pictures is most of the editor's start-up; the ones the description names (and the background and
+// overlay the editor object attaches) are decoded side by side on a few threads and put into the bitmap cache,
+// where the factories then find them. Only at the pictures' own size: other scales take the cache's way.
+void UIConfigManager::decodePictures(const tinyxml2::XMLElement* root) {
+  auto* mac = dynamic_cast<IGraphicsMac*>(graphics);
+  cocoa::Bundle* bundle = mac ? cocoa::Bundle::withIdentifier(mac->GetBundleID()) : nullptr;
+  if (!bundle || uiScale != 1.0) return;
+  std::set<std::string> names{"BG_ID", "OVERLAYER_ID"};
+  std::vector<const tinyxml2::XMLElement*> stack{root};
+  while (!stack.empty()) {
+    const tinyxml2::XMLElement* e = stack.back();
+    stack.pop_back();
+    if (const char* image = e->Attribute("imageId")) names.insert(image);
+    for (const tinyxml2::XMLElement* c = e->FirstChildElement(); c; c = c->NextSiblingElement()) stack.push_back(c);
+  }
+  struct Job {
+    int id;
+    std::string path;
+    PIX_IBitmap* bitmap = nullptr;
+  };
+  std::vector<Job> jobs;
+  std::set<int> queued;
+  for (std::string name : names) {
+    auto alias = imageAliases.find(name);
+    if (alias != imageAliases.end()) name = alias->second;
+    auto it = images.find(name);
+    if (it == images.end() || s_bitmapCache.Find(it->second.resourceId) || !queued.insert(it->second.resourceId).second)
+      continue;
+    const std::string file = it->second.file;
+    const size_t dot = file.rfind('.');
+    const std::string path =
+        bundle->pathForResource(file.substr(0, dot), dot == std::string::npos ? "" : file.substr(dot + 1));
+    if (!path.empty()) jobs.push_back(Job{it->second.resourceId, path});
+  }
+  std::atomic<size_t> next{0};
+  auto work = [&] {
+    for (size_t i = next++; i < jobs.size(); i = next++) jobs[i].bitmap = PIX_LoadPNG(jobs[i].path.c_str());
+  };
+  const unsigned cores = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
+  std::vector<std::thread> threads;
+  for (unsigned t = 1; t < cores && t < jobs.size(); ++t) threads.emplace_back(work);
+  work();
+  for (std::thread& t : threads) t.join();
+  for (Job& job : jobs) {
+    if (!job.bitmap) continue;
+    if (s_bitmapCache.Find(job.id))
+      delete job.bitmap;
+    else
+      s_bitmapCache.Add(job.bitmap, job.id);
+  }
 }
 
 void UIConfigManager::readLayerChildren(tinyxml2::XMLElement* parent, ControlLayer* layer, int timbre,

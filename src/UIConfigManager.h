@@ -245,6 +245,7 @@ class UIConfigManager {
  private:
   void log(const std::string& text);
   std::string loadResource(int id, const char* name);
+  void decodePictures(const tinyxml2::XMLElement* root);
   void readLayerChildren(tinyxml2::XMLElement* parent, ControlLayer* layer, int timbre, const std::string& suffix);
   void readLayer(tinyxml2::XMLElement* node, ControlLayer* parent, int timbre, const std::string& suffix);
   void readMultiLayer(tinyxml2::XMLElement* node, ControlLayer* parent, const std::string& suffix);

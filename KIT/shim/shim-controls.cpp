@@ -23,31 +23,18 @@ void SHIM_MarkAncestorsChanged(cocoa::View* from) {
 }
 
 HDC SHIM_Internal_CellContext(cocoa::View* view) {
-  // While the view draws, the current port already holds its coordinates and clip.
-  if (platform::gfx::Context* port = cocoa::graphicsContext::currentPort()) {
-    HDC hdc = SHIM_CreateGfxContext(port);
-    if (hdc) {
-      port->save();
-      // The layer's contexts count y downwards from the top, whichever way the view is flipped.
-      if (!view->isFlipped()) {
-        port->translate(0, static_cast<float>(view->bounds().h));
-        port->scale(1, -1);
-      }
-      hdc->platformObject = view;
-    }
-    return hdc;
+  HDC hdc = GetDC(view);
+  // Owners draw their items with y counting downwards from the top, whichever way the view is flipped; the
+  // flip is part of the context's state, so ReleaseDC's restore takes it away again.
+  if (hdc && hdc->ctx && !view->isFlipped()) {
+    hdc->ctx->translate(0, static_cast<float>(view->bounds().h));
+    hdc->ctx->scale(1, -1);
   }
-  return GetDC(view);
+  return hdc;
 }
 
 void SHIM_Internal_ReleaseCellContext(cocoa::View* view, HDC hdc) {
-  if (!hdc) return;
-  if (hdc->platformObject == view && hdc->ctx && hdc->ctx == cocoa::graphicsContext::currentPort()) {
-    hdc->ctx->restore();
-    SHIM_DeleteGfxContext(hdc);
-    return;
-  }
-  ReleaseDC(view, hdc);
+  if (hdc) ReleaseDC(view, hdc);
 }
 
 void SHIM_Internal_SendDrawItem(cocoa::View* inView, cocoa::View* control, UINT type, UINT itemID, ULONG_PTR itemData,

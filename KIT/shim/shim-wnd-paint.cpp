@@ -55,15 +55,16 @@ HDC GetDC(HWND hwnd) {
     }
   }
   cocoa::Window* w = v->window();
-  platform::gfx::Context* port = w ? w->backing() : nullptr;
-  if (!port || v->isHiddenOrHasHiddenAncestor()) return nullptr;
-  // "Locking focus" on the view: the window's backing store in the view's own coordinates.
-  port->save();
-  const cocoa::Point o = v->convertToWindow(cocoa::Point{0, 0});
-  const double sy = v->convertToWindow(cocoa::Point{0, 1}).y - o.y;
-  port->translate(static_cast<float>(o.x), static_cast<float>(o.y));
-  port->scale(1, static_cast<float>(sy));
+  if (!w || v->isHiddenOrHasHiddenAncestor()) return nullptr;
+  // Focus is locked from the window's base state, not on top of whatever view is drawing now: a context taken
+  // inside another view's (or the same view's) drawing lands on this view, not offset by the drawing view.
+  platform::gfx::Context* port = w->lockFocus(v);
+  if (!port) return nullptr;
   HDC ctx = SHIM_CreateGfxContext(port);
+  if (!ctx) {
+    port->restore();
+    return nullptr;
+  }
   ctx->platformObject = v;
   return ctx;
 }

@@ -544,28 +544,35 @@ void Window::sendEvent(Event* e) {
   release();
 }
 
+platform::gfx::Context* Window::lockFocus(View* v) {
+  if (!backing_ || !v || v->window() != this) return nullptr;
+  platform::gfx::Context* ctx = backing_;
+  ctx->save();
+  ctx->resetState();
+  // A view shows only inside its superviews (a scroll view's document view only inside the clip view).
+  Rect shown;
+  for (View* a = v; a; a = a->superview()) {
+    const Point p = a->convertToWindow(Point{0, 0});
+    const Point q = a->convertToWindow(Point{a->frame().w, a->frame().h});
+    const Rect r{std::min(p.x, q.x), std::min(p.y, q.y), std::abs(q.x - p.x), std::abs(q.y - p.y)};
+    shown = a == v ? r : shown.intersected(r);
+  }
+  ctx->clipToRect(platform::gfx::Rect{static_cast<float>(shown.x), static_cast<float>(shown.y),
+                                      static_cast<float>(shown.w), static_cast<float>(shown.h)});
+  // The view's own coordinates in window base coordinates (y up from the bottom row, the backing store's user
+  // space at creation): an origin and the direction of y, whatever flipping the chain of superviews has.
+  const Point o = v->convertToWindow(Point{0, 0});
+  const double sy = v->convertToWindow(Point{0, 1}).y - o.y;
+  ctx->translate(static_cast<float>(o.x), static_cast<float>(o.y));
+  ctx->scale(1, static_cast<float>(sy));
+  return ctx;
+}
+
 void Window::displayView(View* v) {
   if (v->isHidden()) return;
   const Rect dirty = v->invalidRect();
-  if (!dirty.isEmpty() && backing_) {
-    platform::gfx::Context* ctx = backing_;
-    ctx->save();
-    // A view shows only inside its superviews (a scroll view's document view only inside the clip view).
-    Rect shown;
-    for (View* a = v; a; a = a->superview()) {
-      const Point p = a->convertToWindow(Point{0, 0});
-      const Point q = a->convertToWindow(Point{a->frame().w, a->frame().h});
-      const Rect r{std::min(p.x, q.x), std::min(p.y, q.y), std::abs(q.x - p.x), std::abs(q.y - p.y)};
-      shown = a == v ? r : shown.intersected(r);
-    }
-    ctx->clipToRect(platform::gfx::Rect{static_cast<float>(shown.x), static_cast<float>(shown.y),
-                                        static_cast<float>(shown.w), static_cast<float>(shown.h)});
-    // The view's own coordinates in window base coordinates (y up from the bottom row, the backing store's user
-    // space at creation): an origin and the direction of y, whatever flipping the chain of superviews has.
-    const Point o = v->convertToWindow(Point{0, 0});
-    const double sy = v->convertToWindow(Point{0, 1}).y - o.y;
-    ctx->translate(static_cast<float>(o.x), static_cast<float>(o.y));
-    ctx->scale(1, static_cast<float>(sy));
+  platform::gfx::Context* ctx = dirty.isEmpty() ? nullptr : lockFocus(v);
+  if (ctx) {
     ctx->clipToRect(platform::gfx::Rect{static_cast<float>(dirty.x), static_cast<float>(dirty.y),
                                         static_cast<float>(dirty.w), static_cast<float>(dirty.h)});
     platform::gfx::Context* previous = graphicsContext::currentPort();

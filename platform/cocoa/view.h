@@ -233,6 +233,11 @@ class Window : public Object {
   // The backing store: content width x height pixels, a leading byte then R, G, B, row 0 at the top. Null for a
   // window without geometry.
   platform::gfx::Context* backing() const { return backing_; }
+  // The platform's lockFocus: saves the backing store's graphics state, then gives it the view's own coordinates,
+  // clipped to the part of the view its superviews show. The state before does not matter, so one view may be
+  // focused while another draws. Answers the backing store (restore it to unlock), or null without one or for a
+  // view of another window.
+  platform::gfx::Context* lockFocus(View* view);
   // Pixel (x, y) from the top left as 0xRRGGBB.
   uint32_t pixelAt(int x, int y) const;
   // Writes the backing store as an RGB PNG; false when there is none or the file cannot be written.

@@ -150,11 +150,16 @@ Context* Context::createOverMemory(uint8_t* pixels, int width, int height, int r
   c->width_ = width;
   c->height_ = height;
   c->rowBytes_ = rowBytes;
-  c->state_.clipX1 = width;
-  c->state_.clipY1 = height;
-  // The platform's bitmap contexts count y up from the bottom row of memory.
-  c->state_.ctm = Affine{1, 0, 0, -1, 0, static_cast<float>(height)};
+  c->resetState();
   return c;
+}
+
+void Context::resetState() {
+  state_ = State{};
+  state_.clipX1 = width_;
+  state_.clipY1 = height_;
+  // The platform's bitmap contexts count y up from the bottom row of memory.
+  state_.ctm = Affine{1, 0, 0, -1, 0, static_cast<float>(height_)};
 }
 
 Context::~Context() = default;

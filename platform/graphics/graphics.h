@@ -66,6 +66,9 @@ class Context {
   void save();
   void restore();
   int saveDepth() const { return static_cast<int>(stack_.size()); }
+  // Sets the current state back to the one the context was created with (transform, whole-surface clip, colours,
+  // line width, antialiasing); the saved states stay as they are.
+  void resetState();
 
   void translate(float dx, float dy);
   void scale(float sx, float sy);

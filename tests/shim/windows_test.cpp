@@ -23,6 +23,7 @@
 #include "platform/cocoa/panels.h"
 #include "platform/cocoa/pasteboard.h"
 #include "platform/cocoa/runloop.h"
+#include "src/AppDialogs.h"
 
 namespace {
 
@@ -213,23 +214,6 @@ TEST_F(WindowsTest, WheelAndPointPackingsNeverShiftNegativeNumbers) {
 
 // ---- Dialogs from registered tables
 
-const SHIM_DialogControlEntry kPatchSave[] = {
-    {nullptr, 0, nullptr, 0, 0, 0, 0, 0, 0},
-    {"__SHIM_LABEL", -1, "Bank Name", 0, 10, 10, 200, 8, 0},
-    {"__SHIM_EDIT", 0, "", 10013, 10, 20, 200, 12, 0x10000},
-    {"__SHIM_BUTTON", 0, "&Cancel", 2, 160, 60, 50, 14, 0},
-    {"__SHIM_BUTTON", 0, "&OK    ", 10006, 100, 60, 50, 14, 0},
-};
-void createPatchSave(HWND view, int flags) {
-  SHIM_MakeSetCurParms(1.8f, 1.8f, 0, 0, view, false, !(flags & 8));
-  SHIM_GenerateDialogFromList(kPatchSave + 1, 4);
-}
-SHIM_DialogResourceIndex g_patchSave{
-    MAKEINTRESOURCE(10014), "Enter Bank Name", 0xC, createPatchSave, 396, 144, nullptr};
-struct Registrar {
-  Registrar() { SHIM_RegisterDialogResource(&g_patchSave); }
-} g_registrar;
-
 std::string g_bankName;
 INT_PTR patchSaveProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM) {
   if (msg == WM_INITDIALOG) return 1;
@@ -317,6 +301,59 @@ TEST_F(WindowsTest, CancelAndTheCloseButtonEndThePatchSaveDialogWithZero) {
   // Child resources and unknown ids are refused.
   EXPECT_EQ(SHIM_DialogBox(SHIM_curmodule_dialogresource_head, MAKEINTRESOURCE(999), nullptr, patchSaveProc, 0), -1);
   EXPECT_EQ(SHIM_DialogBox(nullptr, MAKEINTRESOURCE(10014), nullptr, patchSaveProc, 0), -1);
+}
+
+TEST_F(WindowsTest, TheEditorsDialogProcedureCentresAndEndsOnOkCancelAndClose) {
+  struct Case {
+    const char* what;
+    int button;  // 0: the title-bar close button
+    INT_PTR result;
+  };
+  const Case cases[] = {{"OK", kBankNameOK, 1}, {"Cancel", IDCANCEL, 0}, {"close button", 0, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    cocoa::modal::setIdleLimit(1e9);  // a dialog that the buttons could not end would hang here
+    cocoa::Rect frame;
+    cocoa::RunLoop::current()->perform([&] {
+      cocoa::Window* w = cocoa::modal::modalWindow();
+      ASSERT_NE(w, nullptr);
+      frame = w->frame();
+      if (c.button) {
+        click(w, GetDlgItem(w->contentView(), c.button));
+      } else {
+        w->performClose();
+      }
+    });
+    EXPECT_EQ(showMessageBox(nullptr, nullptr, kBankNameDialog, nullptr), c.result);
+    // Centred on the 1600 x 1000 screen when it opened.
+    EXPECT_DOUBLE_EQ(frame.x + frame.w / 2, 800);
+    EXPECT_DOUBLE_EQ(frame.y + frame.h / 2, 500);
+  }
+  cocoa::modal::setIdleLimit(60);
+  EXPECT_EQ(showMessageBox(nullptr, nullptr, 999, nullptr), -1);
+}
+
+TEST_F(WindowsTest, CenterDialogPutsTheDialogsCentreOnItsParentsCentre) {
+  HWND parent = SHIM_CreateDialog(nullptr, reinterpret_cast<const char*>(0x400000), nullptr,
+                                  reinterpret_cast<DLGPROC>(recordingProc), 0);
+  HWND dlg = SHIM_CreateDialog(SHIM_curmodule_dialogresource_head, MAKEINTRESOURCE(kBankNameDialog), nullptr,
+                               MessageBoxProg, 0);
+  ASSERT_NE(parent, nullptr);
+  ASSERT_NE(dlg, nullptr);
+  SetWindowPos(parent, nullptr, 100, 50, 600, 400, SWP_NOZORDER);
+  centerDialog(parent, dlg);
+  RECT p, d;
+  GetWindowRect(parent, &p);
+  GetWindowRect(dlg, &d);
+  EXPECT_EQ((p.left + p.right) / 2, (d.left + d.right) / 2);
+  EXPECT_EQ((p.top + p.bottom) / 2, (d.top + d.bottom) / 2);
+  EXPECT_EQ(d.right - d.left, 396);  // the size stays
+  centerDialog(nullptr, dlg);        // nothing to centre on: nothing moves
+  RECT again;
+  GetWindowRect(dlg, &again);
+  EXPECT_EQ(again.left, d.left);
+  DestroyWindow(dlg);
+  DestroyWindow(parent);
 }
 
 TEST_F(WindowsTest, DestroyingTheModalDialogEndsItsLoop) {
@@ -746,6 +783,55 @@ TEST_F(WindowsTest, ReleaseDCNeverFreesThePaintsOwnContext) {
   ASSERT_NE(dc, nullptr);
   ReleaseDC(v, dc);
   DestroyWindow(v);
+}
+
+// Takes a window context of `target` (itself when null) while it draws, as owner-drawn cells do, and fills it.
+class ContextTakingView : public cocoa::View {
+ public:
+  using cocoa::View::View;
+  cocoa::View* target = nullptr;
+  void drawRect(cocoa::Rect) override {
+    cocoa::View* t = target ? target : this;
+    HDC dc = GetDC(t);
+    if (!dc) return;
+    const RECT r{0, 0, static_cast<int>(t->frame().w), static_cast<int>(t->frame().h)};
+    HBRUSH red = CreateSolidBrush(0xFF0000);
+    SHIM_FillRect(dc, &r, red);
+    DeleteObject(red);
+    ReleaseDC(t, dc);
+  }
+};
+
+TEST_F(WindowsTest, AContextTakenWhileAViewDrawsLandsOnTheViewItNames) {
+  struct Case {
+    const char* what;
+    bool other;      // the context is of a sibling, not of the drawing view
+    int x, y;        // a pixel (from the top left) inside the view drawn into
+    int notX, notY;  // where the drawing view's offset, added a second time, would put it
+  };
+  const Case cases[] = {
+      {"its own context", false, 40, 55, 70, 35},
+      {"a sibling's context", true, 80, 25, 110, 5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto* w = new cocoa::Window(cocoa::Rect{0, 0, 120, 80});
+    auto* drawer = new ContextTakingView(cocoa::Rect{30, 20, 20, 10});
+    auto* sibling = new cocoa::View(cocoa::Rect{70, 50, 20, 10});
+    w->contentView()->addSubview(drawer);
+    w->contentView()->addSubview(sibling);
+    if (c.other) drawer->target = sibling;
+    w->displayIfNeeded();
+    drawer->setNeedsDisplay(true);
+    w->displayIfNeeded();
+    EXPECT_EQ(w->pixelAt(c.x, c.y), 0xFF0000u);
+    EXPECT_EQ(w->pixelAt(c.notX, c.notY), 0xFFFFFFu);
+    // The drawing view's own state comes back whole after the context is released.
+    EXPECT_EQ(w->backing()->saveDepth(), 0);
+    drawer->release();
+    sibling->release();
+    w->release();
+  }
 }
 
 const SHIM_DialogControlEntry kSettings[] = {

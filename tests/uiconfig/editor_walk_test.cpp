@@ -133,7 +133,9 @@ TEST_F(EditorWalk, EveryFixedNameIsHonoured) {
     if (kind == "layer") {
       const ControlLayer* layer = ui->getLayer(w[1]);
       ASSERT_NE(layer, nullptr);
-      if (!option(w, "id").empty()) EXPECT_EQ(layer->getId(), std::stoi(option(w, "id")));
+      if (!option(w, "id").empty()) {
+        EXPECT_EQ(layer->getId(), std::stoi(option(w, "id")));
+      }
     } else if (kind == "child") {
       const ControlLayer* parent = ui->getLayer(w[1]);
       ASSERT_NE(parent, nullptr);

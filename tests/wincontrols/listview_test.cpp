@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <random>
 #include <set>
+#include <string>
 
 #include "tests/wincontrols/wincontrols_support.h"
 
@@ -383,6 +385,8 @@ TEST_F(ListFixture, ListBoxMessages) {
   EXPECT_EQ(SendMessage(lv, LB_GETCOUNT, 0, 0), 0);
 }
 
+const uint32_t kRowColours[3] = {0xE04040, 0x40B040, 0x4060E0};
+
 TEST_F(ListFixture, OwnerDrawnListBoxesAskTheParentForEachRow) {
   lv->setShimNotificationMode(1);
   setStyle(LBS_OWNERDRAWFIXED);
@@ -403,11 +407,24 @@ TEST_F(ListFixture, OwnerDrawnListBoxesAskTheParentForEachRow) {
       EXPECT_NE(dis->hDC, nullptr);
       EXPECT_EQ(dis->rcItem.bottom - dis->rcItem.top, 17);
       drawn.push_back({dis->itemID, dis->itemData});
+      // The owner paints its row where the item rectangle says, in the context it was given.
+      HBRUSH b = CreateSolidBrush(kRowColours[dis->itemID % 3]);
+      SHIM_FillRect(dis->hDC, &dis->rcItem, b);
+      DeleteObject(b);
     }
     return 0;
   };
   cocoa::Window::displayAllWindows();
   EXPECT_EQ(drawn, (std::vector<std::pair<UINT, ULONG_PTR>>{{0, 0}, {1, 77}, {2, 0}}));
+  // Each row's colour lands on that row, not shifted by the list's place in the window.
+  for (int row = 0; row < 3; ++row) {
+    const cocoa::Point p = lv->convertToWindow(cocoa::Point{100, rowY(row)});
+    EXPECT_EQ(w.window->pixelAt(static_cast<int>(p.x), 300 - static_cast<int>(p.y)), kRowColours[row]) << row;
+  }
+  const char* b = std::getenv("VEXMIR_BUILD_DIR");
+  const std::string dir = std::string(b ? b : ".") + "/out/wincontrols";
+  ASSERT_EQ(std::system(("mkdir -p '" + dir + "'").c_str()), 0);
+  EXPECT_TRUE(w.window->writePNG(dir + "/owner-drawn-list.png"));
 }
 
 TEST_F(ListFixture, SelectionColoursWithoutAnEntryFallBackToThePlatform) {
