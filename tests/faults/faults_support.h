@@ -132,6 +132,15 @@ class FaultPlug : public Vexmir {
   std::function<void(const std::string&)> onStatus;
 };
 
+// The editor's program: the values of every sound parameter.
+inline std::vector<double> programValues(Vexmir& plug) {
+  std::vector<double> out;
+  const std::vector<double> all = plug.currentValues();
+  for (int i = 0; i < kNumParams && static_cast<size_t>(i) < all.size(); ++i)
+    if (paramInfo(i).sound) out.push_back(all[static_cast<size_t>(i)]);
+  return out;
+}
+
 // The open bank's programs as stored in the librarian.
 inline std::vector<SysexBytes> librarianBank(Vexmir& plug) {
   std::vector<SysexBytes> out;
