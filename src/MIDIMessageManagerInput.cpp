@@ -99,21 +99,19 @@ void MIDIMessageManager::programChange(int program, bool fromDevice) {
     if (patchManager) patchManager->recalledProgram = program;
     if (librarian) librarian->selectedUpperSlot = program;
     Sleep(200);
-    dumpPending = true;
     singleRequest.active = false;
     plug->sendPatchToDeviceFromLibrarian(program, patchManager ? patchManager->recalledBank : 0);
     return;
   }
   if (!fromDevice) plug->SendProgramChangeCommand(program, 0);
-  dumpPending = true;
   singleRequest.active = false;
-  if (!isWorkerBusy(MidiWorker::kJobThread)) {
-    dumpPending = true;
-    SenderJob job;
-    job.job = kJobPartRequest;
-    job.toEditor = true;
-    startJob(MidiWorker::kJobThread, job);
-  }
+  // The editor waits for the new program only when its request really starts: a request dropped by a busy job
+  // thread must not leave the editor deaf to the synthesizer.
+  SenderJob job;
+  job.job = kJobPartRequest;
+  job.toEditor = true;
+  dumpPending = true;
+  if (!startJob(MidiWorker::kJobThread, job)) dumpPending = false;
   if (patchManager) patchManager->recalledProgram = program;
   if (librarian) librarian->selectedUpperSlot = program;
 }

@@ -134,7 +134,8 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice) {
   if (!fromDevice || n == 6 || !korgHeader(d, n)) return;
   if (librarian && librarian->bankDumpFromHardware) allRequest.active = true;
 
-  if (singleRequest.active) {
+  // A single request takes only what it asked for, a whole program dump; anything else is dispatched as usual.
+  if (singleRequest.active && n == kProgramDumpSize && d[4] == 0x40) {
     gotData = true;
     singleRequest.addMessageData(d, n);
     storeInSelectedUpperSlot(librarian, singleRequest.patch);

@@ -16,6 +16,7 @@
 #include "src/PatchLibrarian.h"
 #include "src/PatchManager.h"
 #include "src/ProgressIndicator.h"
+#include "src/TabSwitchFunctions.h"
 #include "src/UIConfigManager.h"
 #include "src/VexmirLibrarianHost.h"
 #include "src/debugger.h"
@@ -178,13 +179,53 @@ IControl* Vexmir::getSysexControl(int byte0, int byte1, int byte2, int byte3, in
 void Vexmir::startMidiLoop() {
   midiManager = std::make_unique<MIDIMessageManager>(this, patchManager.get(), librarian.get(), GetGUI());
   cacheEditorObjects();
+  // The two timbres listen on MIDI channels 1 and 2.
+  setParameterFromPlug(kMultiPartMIDICh, 0);
+  setParameterFromPlug(kMultiPartMIDICh + 1, 1);
   storeParamValue(kGlobalMidiChannel, 0);
   deviceId = 0x30 + static_cast<int>(paramValue(kGlobalMidiChannel));
   secondDeviceId = 0x30;
   log("Control set 2 attached... Resetting");
   Reset();
+
+  storeParamValue(kOverrideTempo, 1);
+  storeParamValue(kDataType, 0);
+  storeParamValue(kCommonMode, 2);
+  storeParamValue(kCommonVoices, 1);
+  storeParamValue(kQuickTab, 0);
+  displayedTimbre = toInt(paramValue(kQuickTab));
+  setParameterFromPlug(kLibSyncTimer, 2);
+  setParameterFromPlug(kMainTab, 2);
+  TabSwitchFunctions::mainTabSwitch(this, kMainTab, 2, 0, displayedTimbre);
+  TabSwitchFunctions::quickTabSwitch(this, kQuickTab, displayedTimbre, 0, true);
+
+  // MIDI pass-through: from the host control changes, notes and the pressures pass, program changes and SysEx
+  // do not; from the synthesizer everything but program changes passes. A block flag is set where its
+  // pass-through is off.
+  static const double passThrough[kNumFilterKinds * 2] = {1, 0, 1, 1, 1, 1, 0, 1, 0, 1, 1, 1, 1, 1};
+  for (int i = 0; i < kNumFilterKinds * 2; ++i) {
+    setParameterFromPlug(kMIDIFilterDAWCCPassThrough + i, passThrough[i]);
+    (i < kNumFilterKinds ? hostFilter[i] : deviceFilter[i - kNumFilterKinds]) = passThrough[i] != 1.0;
+  }
+  setParameterFromPlug(kMIDIFilterTrackIncomingMIDI, 1);
+  trackIncomingMidi = true;
+  setParameterFromPlug(kMIDIFilterDirectToHardware, 1);
+  setParameterFromPlug(kMIDIFilterToDAWBuffer, 0);
+  midiOutViaAudioQueue = false;
+  setParameterFromPlug(kSendMIDIClockPointer, 0);
+  setParameterFromPlug(kSendMIDIClockInfo, 0);
+  sendClockStartStop = false;
+  sendClockTicks = false;
+
+  // The controls show the parameters' first values.
+  for (int i = 0; i < NParams(); ++i) {
+    const int v = toInt(paramValue(i));
+    if (v > 0) setParameterFromPlug(i, v);
+  }
   if (paramValue(kGlobalLocalControl) == 0.0) localControlFlag = false;
   log("Plug-in is ready to load!");
+  TabSwitchFunctions::mainTabSwitch(this, kMainTab, 2, 0, displayedTimbre);
+  TabSwitchFunctions::quickTabSwitch(this, kQuickTab, displayedTimbre, 0, true);
   editorReady = true;
 }
 

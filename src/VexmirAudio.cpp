@@ -62,6 +62,9 @@ void Vexmir::Reset() {
 }
 
 void Vexmir::ProcessDoubleReplacing(double**, double**, int nFrames) {
+  // The binding holds the plug-in mutex already; taking it here keeps its order before the queue's lock for any
+  // caller.
+  KIT_MutexLock lock(mMutex);
   GetTime(&timeInfo);
   if (!midiOutReady) return;
   const bool running = timeInfo.mTransportIsRunning;
@@ -160,10 +163,13 @@ void Vexmir::ProcessDoubleReplacing(double**, double**, int nFrames) {
   }
 
   if (partRequestPending && midiManager && !midiManager->isWorkerBusy(MidiWorker::kJobThread)) {
-    midiManager->dumpPending = true;
     SenderJob job;
     job.job = kJobPartRequest;
     job.toEditor = true;
-    if (midiManager->startJob(MidiWorker::kJobThread, job)) partRequestPending = false;
+    midiManager->dumpPending = true;
+    if (midiManager->startJob(MidiWorker::kJobThread, job))
+      partRequestPending = false;
+    else
+      midiManager->dumpPending = false;
   }
 }

@@ -30,7 +30,7 @@ void Vexmir::cacheDisplayControls() {
   static const int params[kNumDisplayLines] = {kControlDisplayName,  kControlDisplayValue,
                                                kControlDisplayCC,    kControlDisplayTimbre,
                                                kControlDisplayBuild, kControlDisplayMIDIOutDelay};
-  for (int i = 0; i < kNumDisplayLines; ++i) displayLines[i] = dynamic_cast<ITextControl*>(findFirstControl(params[i]));
+  for (int i = 0; i < kNumDisplayLines; ++i) displayLines[i] = dynamic_cast<ITextControl*>(firstControl(params[i]));
 }
 
 void Vexmir::setDisplayLine(int line, const char* text) {

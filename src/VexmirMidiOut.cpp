@@ -146,15 +146,17 @@ int Vexmir::getTimerValue() const {
   return 100;
 }
 
+// The editor counts as connecting only while the connection job really runs: a dropped start must not leave
+// global dumps accepted at any time and all notes off silenced for good.
 void Vexmir::sendSysExInitialization() {
-  connectPending = true;
   if (!midiOutReady || deviceBusy || !midiManager) return;
   if (!midiManager->isWorkerBusy(MidiWorker::kJobThread)) {
     midiManager->replyTaken = false;
     answerReceived = false;
     SenderJob job;
     job.job = kJobDeviceIdEnquiry;
-    midiManager->startJob(MidiWorker::kJobThread, job);
+    connectPending = true;
+    if (!midiManager->startJob(MidiWorker::kJobThread, job)) connectPending = false;
   }
   Sleep(100);
 }

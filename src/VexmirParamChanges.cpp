@@ -132,7 +132,11 @@ void Vexmir::processControlAction(ControlAction* action, int paramIdx, double va
   const int v = toInt(value);
   if (action->lastValue == static_cast<double>(v)) return;
   if (!midiOutReady) {
-    if (paramIdx != kDeviceOutSelection && paramIdx != kDeviceInSelection && paramIdx != kGlobalMidiChannel)
+    // Only a binding that would send something asks for a port: tabs and other editor switches just work.
+    const bool sends = action->type == ControlAction::kCCOnTimbreChannel || action->type == ControlAction::kCCOffOn ||
+                       action->type == ControlAction::kNRPN || action->type == ControlAction::kSysExPerValue ||
+                       action->type == ControlAction::kSysExMessages;
+    if (sends && paramIdx != kDeviceOutSelection && paramIdx != kDeviceInSelection && paramIdx != kGlobalMidiChannel)
       displayStatus(kSetMidiFirst);
     return;
   }
@@ -243,14 +247,14 @@ void Vexmir::applyCommonTail(ControlAction* action, int paramIdx, double value, 
 }
 
 void Vexmir::startRequestJob(int job, bool toEditor) {
-  if (!midiManager) return;
-  midiManager->dumpPending = true;
-  if (!midiOutReady || midiManager->isWorkerBusy(MidiWorker::kJobThread)) return;
+  if (!midiManager || !midiOutReady) return;
   midiManager->replyTaken = false;
   SenderJob j;
   j.job = job;
   j.toEditor = toEditor;
-  midiManager->startJob(MidiWorker::kJobThread, j);
+  // Waiting for the reply only while its request runs: a dropped request leaves nothing waiting.
+  midiManager->dumpPending = true;
+  if (!midiManager->startJob(MidiWorker::kJobThread, j)) midiManager->dumpPending = false;
 }
 
 void Vexmir::openPortFromParam(int paramIdx) {

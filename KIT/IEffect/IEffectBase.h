@@ -252,7 +252,8 @@ class IEffectBase {
   int getSelectedMIDIIn() const { return mSelectedMIDIIn; }
   int getSelectedMIDIOut() const { return mSelectedMIDIOut; }
   // The editor object calls this first in its destructor, so that no MIDI callback reaches it
-  // while it is being torn down.
+  // while it is being torn down: the ports are closed and the library's clients ended, which waits
+  // for a message still being delivered. No port can be opened afterwards.
   void closeExternalMIDIPorts();
 
   // MIDI library's input thread.

@@ -421,6 +421,9 @@ void IEffectBase::closeExternalMIDIPorts() {
     }
   } catch (...) {
   }
+  // A message already being delivered on the library's thread may still be inside the editor; only ending the
+  // library's client waits for it, so the port objects go too.
+  setMIDIPortsStopped();
 }
 
 void IEffectBase::setMIDIPortsStopped() {

@@ -43,6 +43,8 @@ class AudioPlug : public Vexmir {
       jobs.push_back(j.job);
     };
   }
+  // The jobs record into members of this class: they end before the members go.
+  ~AudioPlug() override { getMidiManager()->shutDown(); }
   void GetTime(ITimeInfo* t) override {
     t->mTransportIsRunning = playing;
     t->mTempo = tempo;

@@ -1,0 +1,120 @@
+// The live editing loop's costs on the editor built from the bundle's resources: an edit from the editor's
+// control to the bytes handed to the output port (CC and SysEx bindings), a message from the synthesizer to the
+// control marked dirty, and the audio callback with and without queued MIDI.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "KIT/IEffect/IControl.h"
+#include "src/ControlAction.h"
+#include "src/MIDIMessageManager.h"
+#include "src/Vexmir.h"
+
+namespace {
+
+intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
+  return 0;
+}
+
+// An "open" output port that only counts the bytes handed to it.
+class BenchPlug : public Vexmir {
+ public:
+  BenchPlug() : Vexmir(IEffectInstanceInfo{quietHost}) {
+    getMidiManager()->getSender()->jobRunner = [](MIDIMessageSender&, const SenderJob&) {};
+    midiOutReady = true;
+    editModeOn = true;
+    GetParam(kDeviceOutSelection)->SetBounds(0, 1);
+    storeParamValue(kDeviceOutSelection, 1);
+  }
+  bool SendMidiMsg(IMidiMsg* m) override {
+    bytes += 3;
+    benchmark::DoNotOptimize(m->mData2);
+    return true;
+  }
+  bool SendMidiSysex(unsigned char* d, int n) override {
+    bytes += static_cast<size_t>(n) + 2;
+    benchmark::DoNotOptimize(d[n - 1]);
+    return true;
+  }
+  size_t bytes = 0;
+};
+
+BenchPlug& plug() {
+  static BenchPlug* p = [] {
+    static std::string root = std::filesystem::temp_directory_path().string() + "/vexmir-liveloop-bench-" +
+                              std::to_string(::getpid());
+    std::filesystem::create_directories(root);
+    setenv("VEXMIR_ROOT", root.c_str(), 1);
+    return new BenchPlug();
+  }();
+  return *p;
+}
+
+// SetParameterFromGUI, as a control calls it, to the bytes at the port; the value alternates so that every call
+// sends.
+void editToPort(benchmark::State& state, int param) {
+  BenchPlug& p = plug();
+  const size_t before = p.bytes;
+  bool high = false;
+  for (auto _ : state) {
+    high = !high;
+    p.SetParameterFromGUI(param, high ? 0.75 : 0.25);
+  }
+  if (p.bytes == before) state.SkipWithError("nothing was sent");
+  state.counters["bytes/edit"] = static_cast<double>(p.bytes - before) / static_cast<double>(state.iterations());
+}
+
+void BM_EditToPortCC(benchmark::State& state) {
+  editToPort(state, kFilterCutoff);
+}
+BENCHMARK(BM_EditToPortCC);
+
+void BM_EditToPortSysEx(benchmark::State& state) {
+  editToPort(state, kSeq1Step1);
+}
+BENCHMARK(BM_EditToPortSysEx);
+
+// A control change as the MIDI library's input thread delivers it, to the bound control marked dirty.
+void BM_MidiInToControlDirty(benchmark::State& state) {
+  BenchPlug& p = plug();
+  IControl* knob = p.firstControl(kFilterCutoff);
+  if (!knob) {
+    state.SkipWithError("no cutoff control");
+    return;
+  }
+  std::vector<unsigned char> message = {0xB0, 74, 0};
+  int value = 0;
+  for (auto _ : state) {
+    value = (value + 37) % 128;
+    message[2] = static_cast<unsigned char>(value);
+    IEffectBase::MIDICallback(0.0, &message, &p);
+    if (!knob->IsDirty()) state.SkipWithError("the control was not marked dirty");
+    knob->SetClean();
+    knob->SetClean();
+  }
+}
+BENCHMARK(BM_MidiInToControlDirty);
+
+// One 512-frame block of the audio callback with the given number of queued messages (routed through the queue).
+void BM_ProcessBlock(benchmark::State& state) {
+  BenchPlug& p = plug();
+  p.SetBlockSize(512);
+  p.Reset();
+  p.storeParamValue(kMIDIFilterToDAWBuffer, state.range(0) > 0 ? 1.0 : 0.0);
+  p.OnParamChange(kMIDIFilterToDAWBuffer);
+  double* none[2] = {nullptr, nullptr};
+  for (auto _ : state) {
+    for (int i = 0; i < state.range(0); ++i) {
+      IMidiMsg m(i * 512 / static_cast<int>(state.range(0)), 0xB0, 74, static_cast<uint8_t>(i & 0x7F));
+      p.MIDIOutRoutingSwitch(&m);
+    }
+    p.ProcessDoubleReplacing(none, none, 512);
+  }
+}
+BENCHMARK(BM_ProcessBlock)->Arg(0)->Arg(8)->Arg(64);
+
+}  // namespace
