@@ -775,8 +775,32 @@ void Shim_vVexmir_hwnd::controlTextDidChange(cocoa::TextField* field) {
 // ---------------------------------------------------------------------------------------------------------------
 // Dropped files and accessibility
 
-HANDLE Shim_vVexmir_hwnd::shimExtendedDragOp(const std::vector<std::string>& files, cocoa::Point where, bool retGlob) {
-  if (!m_supports_ddrop || files.empty()) return nullptr;
+namespace {
+// The paths a drop hands to the window procedure: the dragged files, or the promised ones (see shimExtendedDragOp).
+std::vector<std::string> droppedPaths(const SHIM_DragContents& contents, bool looking) {
+  if (!contents.files.empty() || contents.promisedTypes.empty()) return contents.files;
+  std::vector<std::string> out;
+  if (looking) {
+    for (const std::string& t : contents.promisedTypes) out.push_back("tmp." + t);
+    return out;
+  }
+  if (!SHIM_DDrop_getDroppedFileTargetPath || !contents.writePromised) return out;
+  const char* answer = SHIM_DDrop_getDroppedFileTargetPath(contents.promisedTypes.front().c_str());
+  std::string folder = answer && *answer ? answer : "/tmp/";
+  if (folder.back() != '/') folder += '/';
+  for (const std::string& name : contents.writePromised(folder)) {
+    // Only a plain name inside the folder: a source's answer never points the window procedure elsewhere.
+    const std::string leaf = name.substr(name.find_last_of('/') == std::string::npos ? 0 : name.find_last_of('/') + 1);
+    if (!leaf.empty() && leaf != "." && leaf != "..") out.push_back(folder + leaf);
+  }
+  return out;
+}
+}  // namespace
+
+HANDLE Shim_vVexmir_hwnd::shimExtendedDragOp(const SHIM_DragContents& contents, cocoa::Point where, bool retGlob) {
+  if (!m_supports_ddrop) return nullptr;
+  const std::vector<std::string> files = droppedPaths(contents, retGlob);
+  if (files.empty()) return nullptr;
   size_t size = 16 + 1;
   for (const std::string& f : files) size += f.size() + 1;
   if (size > 0x7FFFFFFF) return nullptr;
@@ -827,10 +851,14 @@ POINT screenPoint(cocoa::View* v, cocoa::Point pointInWindow) {
 }  // namespace
 
 int SHIM_DragEntered(HWND target, const std::vector<std::string>& files, cocoa::Point pointInWindow) {
+  return SHIM_DragEnteredContents(target, SHIM_DragContents{files, {}, nullptr}, pointInWindow);
+}
+
+int SHIM_DragEnteredContents(HWND target, const SHIM_DragContents& contents, cocoa::Point pointInWindow) {
   Shim_vVexmir_hwnd* v = dropTarget(target);
   if (!v) return 0;
   if (SHIM_DDrop_onDragEnter) {
-    HANDLE block = v->shimExtendedDragOp(files, v->convertFromWindow(pointInWindow), true);
+    HANDLE block = v->shimExtendedDragOp(contents, v->convertFromWindow(pointInWindow), true);
     const POINT p = screenPoint(v, pointInWindow);
     SHIM_DDrop_onDragEnter(block, p.x, p.y);
     if (block) GlobalFree(block);
@@ -853,6 +881,10 @@ void SHIM_DragExited(HWND target) {
 }
 
 bool SHIM_DropFiles(HWND target, const std::vector<std::string>& files, cocoa::Point pointInWindow) {
+  return SHIM_DropContents(target, SHIM_DragContents{files, {}, nullptr}, pointInWindow);
+}
+
+bool SHIM_DropContents(HWND target, const SHIM_DragContents& files, cocoa::Point pointInWindow) {
   auto* view = dropTarget(target);
   if (!view) return false;
   if (SHIM_DDrop_onDragLeave) SHIM_DDrop_onDragLeave();

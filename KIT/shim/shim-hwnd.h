@@ -4,6 +4,7 @@
 // (buttons, fields, lists...) implement the interfaces that concern them.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,14 @@ class SHIM_OwnedWindowList {
 };
 
 // ---- The window view ----
+
+// What a drag brings to a drop target: the paths of existing files or, when there are none, files of the promised
+// types that the drag's source writes into a folder on drop (`writePromised` answers the names it wrote there).
+struct SHIM_DragContents {
+  std::vector<std::string> files;
+  std::vector<std::string> promisedTypes;
+  std::function<std::vector<std::string>(const std::string& folder)> writePromised;
+};
 
 class Shim_vVexmir_hwnd : public cocoa::View,
                           public SHIM_MessageReceiver,
@@ -178,9 +187,11 @@ class Shim_vVexmir_hwnd : public cocoa::View,
   void menuNeedsUpdate(cocoa::Menu* menu) override;
   void controlTextDidEndEditing(cocoa::TextField* field) override;
   void controlTextDidChange(cocoa::TextField* field) override;
-  // Dropped files: builds the WM_DROPFILES block from the paths and the drop point (view coordinates) and sends
-  // it (dropping) or returns it (looking; the caller frees it). Views that are no drop target answer null.
-  HANDLE shimExtendedDragOp(const std::vector<std::string>& files, cocoa::Point where, bool retGlob);
+  // Dropped files: builds the WM_DROPFILES block from what the drag carries and the drop point (view coordinates)
+  // and sends it (dropping) or returns it (looking; the caller frees it). Promised files are written on a drop into
+  // the folder SHIM_DDrop_getDroppedFileTargetPath names; while only looking, "tmp.<type>" names stand in for them.
+  // Views that are no drop target answer null.
+  HANDLE shimExtendedDragOp(const SHIM_DragContents& contents, cocoa::Point where, bool retGlob);
   bool supportsDroppedFiles() const { return m_supports_ddrop; }
   // Accessibility and OpenGL have no counterpart here: what was asked is recorded (see SHIM_Internal_*).
   cocoa::Object* accessibilityElement();
@@ -235,10 +246,12 @@ LRESULT SHIM_SendMouseMessage(HWND view, UINT msg, cocoa::Event* event);
 // The platform's drop of files on a view (point in window base coordinates): the view hit there and its ancestors
 // below `target` are offered the drop first. True when a view took it.
 bool SHIM_DropFiles(HWND target, const std::vector<std::string>& files, cocoa::Point pointInWindow);
+bool SHIM_DropContents(HWND target, const SHIM_DragContents& contents, cocoa::Point pointInWindow);
 // The platform's dragging callbacks on a view (point in window base coordinates): entering answers the copy
 // operation (4) for drop targets, 0 for others, and hands a looking block to SHIM_DDrop_onDragEnter; moving reports
 // to SHIM_DDrop_onDragOver; leaving to SHIM_DDrop_onDragLeave.
 int SHIM_DragEntered(HWND target, const std::vector<std::string>& files, cocoa::Point pointInWindow);
+int SHIM_DragEnteredContents(HWND target, const SHIM_DragContents& contents, cocoa::Point pointInWindow);
 int SHIM_DragUpdated(HWND target, cocoa::Point pointInWindow);
 void SHIM_DragExited(HWND target);
 // How often accessibility asked a window procedure for its element (the platform model has no accessibility).

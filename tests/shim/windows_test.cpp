@@ -691,16 +691,24 @@ TEST_F(WindowsTest, TheClipboardRoundTripsTextAndPrivateData) {
   CloseClipboard();
 }
 
+// The names in a dropped-files block as read into a buffer of `size` bytes (up to 256), each followed by "/" and
+// its full length when `withLength`.
+std::vector<std::string> readDropped(HANDLE d, UINT size, bool withLength) {
+  std::vector<std::string> out;
+  for (UINT i = 0, n = DragQueryFile(d, 0xFFFFFFFF, nullptr, 0); i < n; ++i) {
+    char buf[256];
+    std::string name(buf, DragQueryFile(d, i, buf, std::min(size, 256u)));
+    if (withLength) name += "/" + std::to_string(DragQueryFile(d, i, nullptr, 0));
+    out.push_back(name);
+  }
+  return out;
+}
+
 std::vector<std::string> g_dropped;
 LRESULT dropProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_DROPFILES) {
     HDROP d = reinterpret_cast<HDROP>(wp);
-    const UINT n = DragQueryFile(d, 0xFFFFFFFF, nullptr, 0);
-    for (UINT i = 0; i < n; ++i) {
-      char buf[5];
-      const UINT len = DragQueryFile(d, i, buf, sizeof(buf));
-      g_dropped.push_back(std::string(buf, len) + "/" + std::to_string(DragQueryFile(d, i, nullptr, 0)));
-    }
+    g_dropped = readDropped(d, 5, true);
     POINT p;
     EXPECT_TRUE(DragQueryPoint(d, &p));
     g_dropped.push_back(std::to_string(p.x) + "," + std::to_string(p.y));
@@ -709,12 +717,17 @@ LRESULT dropProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProc(h, msg, wp, lp);
 }
 
+// A plain 200 x 100 window whose content view has procedure `proc`.
+HWND plainWindow(LRESULT (*proc)(HWND, UINT, WPARAM, LPARAM)) {
+  HWND v =
+      SHIM_CreateDialog(nullptr, reinterpret_cast<const char*>(0x400000), nullptr, reinterpret_cast<DLGPROC>(proc), 0);
+  v->as<cocoa::View>()->window()->setFrame(cocoa::Rect{0, 0, 200, 100}, false);
+  return v;
+}
+
 TEST_F(WindowsTest, DroppedFilesAreReadAndReadsStayInsideTheBlock) {
   g_dropped.clear();
-  HWND v = SHIM_CreateDialog(nullptr, reinterpret_cast<const char*>(0x400000), nullptr,
-                             reinterpret_cast<DLGPROC>(dropProc), 0);
-  cocoa::Window* w = v->as<cocoa::View>()->window();
-  w->setFrame(cocoa::Rect{0, 0, 200, 100}, false);
+  HWND v = plainWindow(dropProc);
   EXPECT_FALSE(SHIM_DropFiles(v, {"/a.syx"}, cocoa::Point{10, 90}));  // not a drop target yet
   SetWindowLong(v, GWL_EXSTYLE, WS_EX_ACCEPTFILES);
   EXPECT_TRUE(SHIM_DropFiles(v, {"/tmp/bank.syx", "/b.mid", "/c"}, cocoa::Point{10, 90}));
@@ -745,6 +758,59 @@ TEST_F(WindowsTest, DroppedFilesAreReadAndReadsStayInsideTheBlock) {
   EXPECT_EQ(DragQueryFile(bad, 0xFFFFFFFF, nullptr, 0), 0u);
   EXPECT_EQ(DragQueryFile(bad, 0, nullptr, 0), 0u);
   GlobalFree(bad);
+  DestroyWindow(v);
+}
+
+std::vector<std::string> g_droppedPaths;
+LRESULT pathDropProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_DROPFILES) {
+    HDROP d = reinterpret_cast<HDROP>(wp);
+    for (const std::string& name : readDropped(d, 256, false)) g_droppedPaths.push_back(name);
+    DragFinish(d);
+  }
+  return DefWindowProc(h, msg, wp, lp);
+}
+
+TEST_F(WindowsTest, PromisedFilesAreWrittenWhereTheApplicationSaysAndThenDropped) {
+  g_droppedPaths.clear();
+  HWND v = plainWindow(pathDropProc);
+  SetWindowLong(v, GWL_EXSTYLE, WS_EX_ACCEPTFILES);
+  std::vector<std::string> writtenTo;
+  const SHIM_DragContents promise{{}, {"syx", "mid"}, [&](const std::string& folder) {
+                                    writtenTo.push_back(folder);
+                                    return std::vector<std::string>{"Bank A.syx", "../Escape.syx", ".."};
+                                  }};
+  const cocoa::Point at{10, 90};
+  // Without the application's folder hook there is nowhere to write: no drop, nothing written.
+  SHIM_DDrop_getDroppedFileTargetPath = nullptr;
+  EXPECT_FALSE(SHIM_DropContents(v, promise, at));
+  EXPECT_TRUE(writtenTo.empty());
+  // While the drag only passes over, "tmp." names of the promised types stand in; nothing is written.
+  static std::vector<std::string> looked;
+  looked.clear();
+  SHIM_DDrop_onDragEnter = [](HANDLE block, int, int) { looked = readDropped(block, 64, false); };
+  EXPECT_EQ(SHIM_DragEnteredContents(v, promise, at), 4);
+  EXPECT_EQ(looked, (std::vector<std::string>{"tmp.syx", "tmp.mid"}));
+  EXPECT_TRUE(writtenTo.empty());
+  SHIM_DDrop_onDragEnter = nullptr;
+  // The hook is asked with the first type; the files land in its folder, by their plain names only.
+  static std::vector<std::string> asked;
+  asked.clear();
+  SHIM_DDrop_getDroppedFileTargetPath = [](const char* type) {
+    asked.push_back(type);
+    return "/home/user/Banks";
+  };
+  EXPECT_TRUE(SHIM_DropContents(v, promise, at));
+  EXPECT_EQ(asked, (std::vector<std::string>{"syx"}));
+  EXPECT_EQ(writtenTo, (std::vector<std::string>{"/home/user/Banks/"}));
+  EXPECT_EQ(g_droppedPaths, (std::vector<std::string>{"/home/user/Banks/Bank A.syx", "/home/user/Banks/Escape.syx"}));
+  // An empty answer means the temporary folder.
+  SHIM_DDrop_getDroppedFileTargetPath = [](const char*) { return ""; };
+  g_droppedPaths.clear();
+  EXPECT_TRUE(SHIM_DropContents(v, promise, at));
+  EXPECT_EQ(writtenTo.back(), "/tmp/");
+  EXPECT_EQ(g_droppedPaths.front(), "/tmp/Bank A.syx");
+  SHIM_DDrop_getDroppedFileTargetPath = nullptr;
   DestroyWindow(v);
 }
 
