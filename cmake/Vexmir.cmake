@@ -38,9 +38,10 @@ set(VEXMIR_EMULATOR_ENV
 # FIXTURES names CTest fixtures (for example jack, emulator) that the cases need. Tests with the jack fixture get
 # the JACK server's environment; tests with the emulator fixture also get the emulator's socket and port names,
 # and run one at a time because they share the one emulator. SERIAL runs each case with no other test beside it
-# (for timing measured on the machine's own clock).
+# (for timing measured on the machine's own clock). WRAPPER names a script that runs each case (and the listing of
+# cases): it gets the test program and its arguments.
 function(vexmir_test name)
-  cmake_parse_arguments(T "SERIAL" "TIMEOUT" "SOURCES;LIBS;LABELS;FIXTURES;ENV" ${ARGN})
+  cmake_parse_arguments(T "SERIAL" "TIMEOUT;WRAPPER" "SOURCES;LIBS;LABELS;FIXTURES;ENV" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main ${T_LIBS})
   if(NOT T_TIMEOUT)
@@ -74,6 +75,8 @@ function(vexmir_test name)
   # End-to-end cases run once more when they fail (see tests/fixtures/retry-e2e.sh); unit tests never do.
   if("e2e" IN_LIST T_LABELS)
     set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/tests/fixtures/retry-e2e.sh)
+  elseif(T_WRAPPER)
+    set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR ${T_WRAPPER})
   endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
                        TEST_LIST ${name}_TESTS)

@@ -106,7 +106,9 @@ bool LibrarianViewControl::Draw(IGraphics* graphics) {
     }
     for (int i = 0; i < kSlots; ++i) {
       if (texts_[side][i].empty()) continue;
+      // A little room at the left, so that a name never touches the slot number drawn beside the slot.
       IRECT r = slotRect(side, i);
+      r.L += static_cast<int>(3 * scale_);
       IText text = slotStyle_;
       if (i == selected[side]) text.mColor = IColor(255, 0, 0, 0);
       graphics->DrawIText(&text, texts_[side][i].c_str(), &r);

@@ -1,10 +1,22 @@
 #include "src/MIDIMessageManager.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <exception>
 
+#include "KIT/IEffect/IControl.h"
+#include "KIT/IEffect/IParam.h"
 #include "src/ProgramDump.h"
+
+void MIDIMessageManager::moveControl(IControl* control, int value, bool fromMinimum) {
+  IParam* p = control ? control->GetParam() : nullptr;
+  if (!p) return;
+  const double range = p->GetMax() - p->GetMin();
+  if (!(range > 0.0)) return;
+  const double v = fromMinimum ? value - p->GetMin() : value;
+  control->SetValueFromHardware(std::clamp(v / range, 0.0, 1.0));
+}
 
 void LibraryPatchRequest::arm() {
   active = false;

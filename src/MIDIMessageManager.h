@@ -90,6 +90,9 @@ class MIDIMessageManager {
   void sendSinglePatchRequestSysexFromLibrarian(bool temporary, int slot);
 
   MIDIMessageSender* getSender() const { return sender.get(); }
+  // Moves a control to a received plain value as the synthesizer's hardware moves it: counted from the
+  // parameter's minimum for SysEx values, as the raw 0..127 offset for control changes (v / range).
+  static void moveControl(IControl* control, int value, bool fromMinimum);
 
   Vexmir* const plug;
   PatchManager* const patchManager;

@@ -14,15 +14,6 @@ namespace {
 
 constexpr int kTimbreSelectCC = 95;
 
-// Moves a control to a received value v counted from the parameter's minimum (v / range).
-void moveControl(IControl* c, int v) {
-  IParam* p = c ? c->GetParam() : nullptr;
-  if (!p) return;
-  const double range = p->GetMax() - p->GetMin();
-  if (!(range > 0.0)) return;
-  c->SetValueFromHardware(std::clamp(v / range, 0.0, 1.0));
-}
-
 // The step of a stepped parameter that a received data value stands for. The synthesizer sends fixed values
 // (0, 18, 36 ...) but reads ranges, and a host or controller may send anything in between: each value maps
 // to the nearest step, the arpeggiator type to the synthesizer's own receive ranges.
@@ -180,14 +171,14 @@ void MIDIMessageManager::ProcessMidiMsgFromDevice(IMidiMsg* msg) {
         IControl* c = plug->getCCControls(0, cc, 0);
         if (!c) c = plug->getCCControls(ch1, cc, 0);
         if (!c) c = plug->getCCControls(ch1, cc, 1);
-        moveControl(c, value);
+        MIDIMessageManager::moveControl(c, value, false);
       } else if ((cc == 13 && delaySynced) || (cc == 27 && lfo1Synced) || (cc == 76 && lfo2Synced)) {
         static const int bounds[] = {9, 18, 26, 35, 43, 52, 60, 69, 77, 86, 94, 103, 111, 120};
         int step = 0;
         for (int b : bounds)
           if (value >= b) ++step;
         const int p = cc == 13 ? 0x2A : cc == 27 ? 0x6A : 0x6F;
-        moveControl(plug->getSysexControl(0x58, 0x41, p, 0, 0), step);
+        MIDIMessageManager::moveControl(plug->getSysexControl(0x58, 0x41, p, 0, 0), step, false);
       } else if (cc == 86) {
         getLegacyCCparam(86, ch1, value == 0 ? 0 : 1, true, true);
       } else if (cc == kTimbreSelectCC && plug->paramValue(kCommonMode) > 0.0) {
@@ -218,7 +209,7 @@ void MIDIMessageManager::ProcessMidiMsgFromDevice(IMidiMsg* msg) {
         if (c) {
           bool eightStep = false;
           const int mapped = mapIncoming(nrpn, cc, msb, lsb, v, &eightStep);
-          moveControl(c, mapped);
+          MIDIMessageManager::moveControl(c, mapped, false);
           if (eightStep) plug->OnParamChange2(kQuickTab);
         }
       }
@@ -300,14 +291,14 @@ void MIDIMessageManager::getLegacyCCparam(int cc, int channel, int value, bool r
   incomingUpdate = false;
   bool eightStep = false;
   if (!mapValues) {
-    moveControl(c, value);
+    MIDIMessageManager::moveControl(c, value, false);
   } else {
     incomingUpdate = true;
     if (c->ParamIdx() == kGlobalLocalControl) {
       plug->localControlFlag = value != 0;
-      moveControl(c, value);
+      MIDIMessageManager::moveControl(c, value, false);
     } else {
-      moveControl(c, mapIncoming(nrpn, cc, msb, lsb, value, &eightStep));
+      MIDIMessageManager::moveControl(c, mapIncoming(nrpn, cc, msb, lsb, value, &eightStep), false);
     }
   }
   if (refreshTab) plug->OnParamChange2(kQuickTab);

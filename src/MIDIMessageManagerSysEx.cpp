@@ -51,22 +51,6 @@ int decodeValue(int paramIdx, int low, int high) {
   return low;
 }
 
-void moveFromSysEx(IControl* c, int v) {
-  IParam* p = c ? c->GetParam() : nullptr;
-  if (!p) return;
-  const double range = p->GetMax() - p->GetMin();
-  if (!(range > 0.0)) return;
-  c->SetValueFromHardware(std::clamp((v - p->GetMin()) / range, 0.0, 1.0));
-}
-
-void moveFromCC(IControl* c, int v) {
-  IParam* p = c ? c->GetParam() : nullptr;
-  if (!p) return;
-  const double range = p->GetMax() - p->GetMin();
-  if (!(range > 0.0)) return;
-  c->SetValueFromHardware(std::clamp(v / range, 0.0, 1.0));
-}
-
 struct MirrorRow {
   int p, cc;
   bool isSigned;
@@ -98,7 +82,7 @@ void MIDIMessageManager::processSysExToUI(IControl* control, int value, bool qui
   dumpPending = false;
   if (!control) return;
   if (incoming) incomingUpdate = true;
-  moveFromSysEx(control, value);
+  moveControl(control, value, true);
   if (quickTab) plug->OnParamChange2(kQuickTab);
   if (commonMode) plug->OnParamChange2(kCommonMode);
   incomingUpdate = false;
@@ -234,7 +218,7 @@ void MIDIMessageManager::parameterChange(const uint8_t* d) {
   }
   if (control) {
     dumpPending = false;
-    moveFromSysEx(control, decodeValue(control->ParamIdx(), vLow, vHigh));
+    moveControl(control, decodeValue(control->ParamIdx(), vLow, vHigh), true);
   }
   if (low < 8 || low > 127) return;
 
@@ -312,7 +296,7 @@ void MIDIMessageManager::parameterChange(const uint8_t* d) {
   }
   if (!mirror || mirror == control) return;
   plug->editModeOn = true;
-  moveFromCC(mirror, v);
+  moveControl(mirror, v, false);
   if (cc == 86 || cc == 77) plug->OnParamChange2(kQuickTab);
 }
 

@@ -130,6 +130,7 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, const std
     // Programs sent into a port whose other end has gone are lost: the store must not claim them written.
     if (plug->externalMIDIOutLost()) {
       end = "Data write stopped at program " + std::to_string(p + 1) + ": the MIDI port was lost!";
+      plug->midiPortLost();
       break;
     }
     showStatus("Please wait! Writing.. " + std::to_string(p * 100 / 127) + "%");

@@ -103,6 +103,9 @@ class Vexmir : public IEffectVST {
   void sendPatchToDeviceFromLibrarian(int slot, int side);
   void storeAllPatchesToDeviceFromLibrarian(int side, int slot);
   void setLibrarianViewDirty();
+  // The synthesizer's port went away (its client ended, or the MIDI server stopped): both ports close and
+  // show OFF, and the next choice of a port reads the port lists anew.
+  void midiPortLost();
 
   // Display texts (the status display's lines); nothing when a line's control does not exist.
   void displayStatus(const char* text);

@@ -122,6 +122,14 @@ void Vexmir::SendProgramChangeCommand(int program, int) {
   Sleep(getTimerValue() / 2);
 }
 
+void Vexmir::midiPortLost() {
+  midiOutReady = false;
+  dropExternalMIDIPorts();
+  setParameterFromPlug(kDeviceOutSelection, 0);
+  setParameterFromPlug(kDeviceInSelection, 0);
+  log("MIDI: the port to the synthesizer was lost; both ports closed");
+}
+
 void Vexmir::AllSoundsOff() {
   if (!midiOutReady || connectPending) return;
   for (int t = 0; t < 2; ++t) {

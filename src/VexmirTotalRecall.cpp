@@ -99,6 +99,9 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
     const std::string inName = untilZero(state.patch.names[3]);
     const std::string outName = untilZero(state.patch.names[4]);
     log("PROJECT RECALL: MIDI In device stored " + inName);
+    // The lists are read anew when a lost MIDI system dropped them.
+    getExternalMIDIInNames();
+    getExternalMIDIOutNames();
     int in = 1;
     setExternalMIDIIn(in, inName.c_str());
     storeParamValue(kDeviceInSelection, in);

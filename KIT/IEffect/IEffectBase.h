@@ -20,6 +20,7 @@ class IGraphics;
 class RtMidiIn;
 class RtMidiOut;
 class JackConnectionWatch;
+class JackServerWatch;
 
 enum EAPI { kAPIVST2 = 0, kAPIVST3 = 1, kAPIAU = 2, kAPIRTAS = 3, kAPIAAX = 4, kAPISA = 5 };
 
@@ -245,6 +246,9 @@ class IEffectBase {
   // True when the output port is open but the port it was connected to is no longer there (the
   // synthesizer's client ended, its interface was unplugged, or the server went away).
   bool externalMIDIOutLost();
+  // Closes both ports and forgets the port lists, so that the next list is read anew from the MIDI system
+  // (after its server went away and came back, the old port objects cannot be used again).
+  void dropExternalMIDIPorts();
   int getSelectedMIDIIn() const { return mSelectedMIDIIn; }
   int getSelectedMIDIOut() const { return mSelectedMIDIOut; }
   // The editor object calls this first in its destructor, so that no MIDI callback reaches it
@@ -307,6 +311,10 @@ class IEffectBase {
   RtMidiIn* mMidiIn = nullptr;
   RtMidiOut* mMidiOut = nullptr;
   std::mutex mMidiOutLock;  // guards mMidiOut: sends come from several threads
+  // Notices a JACK server that goes away while the output port is open: the library's send would then wait
+  // for buffer space for ever, so nothing more is sent once it is gone.
+  JackServerWatch* mServerWatch = nullptr;  // under mMidiOutLock
+  std::atomic<bool> mMidiServerGone{false};
   std::vector<std::string> mMidiOutNames;
   std::vector<std::string> mMidiInNames;
 };

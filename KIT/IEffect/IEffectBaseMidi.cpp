@@ -94,6 +94,25 @@ class JackConnectionWatch {
   std::set<std::string> before_;
 };
 
+// A client of its own on the server of the output port, told when the server shuts down.
+class JackServerWatch {
+ public:
+  explicit JackServerWatch(std::atomic<bool>* gone) {
+    std::string name = "vexmir-server-watch-" + std::to_string(static_cast<long>(::getpid()));
+    client_ = jack_client_open(name.c_str(), JackNoStartServer, nullptr);
+    if (client_) jack_on_shutdown(client_, &JackServerWatch::onShutdown, gone);
+  }
+  ~JackServerWatch() {
+    if (client_) jack_client_close(client_);
+  }
+  JackServerWatch(const JackServerWatch&) = delete;
+  JackServerWatch& operator=(const JackServerWatch&) = delete;
+
+ private:
+  static void onShutdown(void* gone) { static_cast<std::atomic<bool>*>(gone)->store(true); }
+  jack_client_t* client_ = nullptr;
+};
+
 namespace {
 
 // Long enough for a server on a loaded machine; a working connection goes live within a cycle or two.
@@ -161,11 +180,16 @@ int findName(const std::vector<std::string>& names, const char* name) {
 
 }  // namespace
 
+// A list read while no MIDI system answered holds "OFF" alone and is read again on the next request.
 std::vector<std::string> IEffectBase::getExternalMIDIOutNames() {
-  if (!mMidiOutNames.empty()) return mMidiOutNames;
+  {
+    std::lock_guard<std::mutex> lock(mMidiOutLock);
+    if (!mMidiOutNames.empty() && mMidiOut) return mMidiOutNames;
+  }
   mSelectedMIDIOut = 0;
   {
     std::lock_guard<std::mutex> lock(mMidiOutLock);
+    mMidiOutNames.clear();
     if (!mMidiOut) {
       try {
         mMidiOut = new RtMidiOut(chooseMidiApi(), kOutClientName);
@@ -182,8 +206,9 @@ std::vector<std::string> IEffectBase::getExternalMIDIOutNames() {
 }
 
 std::vector<std::string> IEffectBase::getExternalMIDIInNames() {
-  if (!mMidiInNames.empty()) return mMidiInNames;
+  if (!mMidiInNames.empty() && mMidiIn) return mMidiInNames;
   mSelectedMIDIIn = 0;
+  mMidiInNames.clear();
   if (!mMidiIn) {
     try {
       mMidiIn = new RtMidiIn(chooseMidiApi(), kInClientName, kInQueueLimit);
@@ -267,6 +292,10 @@ void IEffectBase::setExternalMIDIOut(int& index, const char* name) {
     }
     index = p;
     mSelectedMIDIOut = p;
+    if (mMidiOut->getCurrentApi() == RtMidi::UNIX_JACK && !mServerWatch) {
+      mMidiServerGone = false;
+      mServerWatch = new JackServerWatch(&mMidiServerGone);
+    }
   }
   // The port is open; until its connection is live in the server's graph, messages sent to it are lost, so the
   // caller gets control back only then (but other senders are not held up meanwhile).
@@ -355,8 +384,21 @@ bool IEffectBase::isExternalMIDIOutOpen() {
 bool IEffectBase::externalMIDIOutLost() {
   std::lock_guard<std::mutex> lock(mMidiOutLock);
   if (!mMidiOut || !mMidiOut->isPortOpen()) return false;
+  if (mMidiServerGone) return true;
   if (mSelectedMIDIOut <= 0 || static_cast<size_t>(mSelectedMIDIOut) >= mMidiOutNames.size()) return false;
   return currentPortNumber(mMidiOut, mMidiOutNames[static_cast<size_t>(mSelectedMIDIOut)]) < 0;
+}
+
+void IEffectBase::dropExternalMIDIPorts() {
+  closeExternalMIDIPorts();
+  setMIDIPortsStopped();
+  {
+    std::lock_guard<std::mutex> lock(mMidiOutLock);
+    mMidiOutNames.clear();
+    mSelectedMIDIOut = 0;
+  }
+  mMidiInNames.clear();
+  mSelectedMIDIIn = 0;
 }
 
 bool IEffectBase::isExternalMIDIInOpen() {
@@ -364,6 +406,7 @@ bool IEffectBase::isExternalMIDIInOpen() {
 }
 
 void IEffectBase::closeExternalMIDIPorts() {
+  if (mMidiServerGone) return;  // nothing of a server that went away can be closed (see setMIDIPortsStopped)
   {
     std::lock_guard<std::mutex> lock(mMidiOutLock);
     try {
@@ -384,19 +427,39 @@ void IEffectBase::closeExternalMIDIPorts() {
 }
 
 void IEffectBase::setMIDIPortsStopped() {
+  // libjack crashes closing a client whose server went away; such port objects are set aside, never used
+  // again and never closed (a few hundred bytes per lost server).
+  static std::mutex abandonedLock;
+  static auto* abandoned = new std::vector<void*>();
+  const bool gone = mMidiServerGone;
+  auto setAside = [&](auto* object) {
+    std::lock_guard<std::mutex> lock(abandonedLock);
+    abandoned->push_back(object);
+  };
   {
     std::lock_guard<std::mutex> lock(mMidiOutLock);
-    delete mMidiOut;
+    if (gone) {
+      setAside(mServerWatch);
+      setAside(mMidiOut);
+    } else {
+      delete mServerWatch;
+      delete mMidiOut;
+    }
+    mServerWatch = nullptr;
     mMidiOut = nullptr;
+    mMidiServerGone = false;
   }
-  delete mMidiIn;
+  if (gone)
+    setAside(mMidiIn);
+  else
+    delete mMidiIn;
   mMidiIn = nullptr;
 }
 
 bool IEffectBase::sendToExternalMIDIOut(const unsigned char* bytes, size_t length) {
   if (!bytes || length == 0) return false;
   std::lock_guard<std::mutex> lock(mMidiOutLock);
-  if (!mMidiOut || !mMidiOut->isPortOpen()) return false;
+  if (!mMidiOut || !mMidiOut->isPortOpen() || mMidiServerGone) return false;
   try {
     mMidiOut->sendMessage(bytes, length);
     return true;

@@ -76,6 +76,8 @@ class FaultPlug : public Vexmir {
 
   // Opens the output on `out` and the input on `in` by name ("" leaves that side off); true when both opened.
   bool connectTo(const std::string& out, const std::string& in) {
+    getExternalMIDIOutNames();  // read anew after the ports were dropped
+    getExternalMIDIInNames();
     int o = out.empty() ? 0 : 1, i = in.empty() ? 0 : 1;
     setExternalMIDIOut(o, out.c_str());
     setExternalMIDIIn(i, in.c_str());
@@ -129,6 +131,15 @@ class FaultPlug : public Vexmir {
   std::vector<std::string> statusTexts;
   std::function<void(const std::string&)> onStatus;
 };
+
+// The editor's program: the values of every sound parameter.
+inline std::vector<double> programValues(Vexmir& plug) {
+  std::vector<double> out;
+  const std::vector<double> all = plug.currentValues();
+  for (int i = 0; i < kNumParams && static_cast<size_t>(i) < all.size(); ++i)
+    if (paramInfo(i).sound) out.push_back(all[static_cast<size_t>(i)]);
+  return out;
+}
 
 // The open bank's programs as stored in the librarian.
 inline std::vector<SysexBytes> librarianBank(Vexmir& plug) {

@@ -191,7 +191,7 @@ TEST_P(VanishingSynth, AFetchOfAllProgramsEndsWithAMessageAndLeavesBankAndProgra
   FaultPlug plug(&clock);
   ASSERT_TRUE(plug.connectTo(synth.inPort(), synth.outPort()));
   const std::vector<SysexBytes> bankBefore = librarianBank(plug);
-  const std::vector<double> programBefore = plug.currentValues();
+  const std::vector<double> programBefore = programValues(plug);
   ASSERT_EQ(bankBefore.size(), 128u);
 
   const auto start = std::chrono::steady_clock::now();
@@ -210,7 +210,7 @@ TEST_P(VanishingSynth, AFetchOfAllProgramsEndsWithAMessageAndLeavesBankAndProgra
   EXPECT_FALSE(contains(texts, "Data request completed!"));
   EXPECT_FALSE(plug.isProcessingIndicatorShown());
   EXPECT_TRUE(librarianBank(plug) == bankBefore) << "the librarian bank changed";
-  EXPECT_EQ(plug.currentValues(), programBefore);
+  EXPECT_EQ(programValues(plug), programBefore);
 
   // The next request works, with the fixture's synthesizer.
   emulator.check("set name edit Next Request");
@@ -226,7 +226,7 @@ TEST_P(VanishingSynth, ABankStoreEndsWithAMessageAndLeavesBankAndProgramAsTheyWe
   FaultPlug plug(&storeClock);
   ASSERT_TRUE(plug.connectTo(synth.inPort(), synth.outPort()));
   const std::vector<SysexBytes> bankBefore = librarianBank(plug);
-  const std::vector<double> programBefore = plug.currentValues();
+  const std::vector<double> programBefore = programValues(plug);
   SenderJob job;
   job.job = kJobStoreAllPatches;
   PatchFile* open = plug.getLibrarian()->bankAt(plug.getLibrarian()->upperBankIndex);
@@ -253,7 +253,7 @@ TEST_P(VanishingSynth, ABankStoreEndsWithAMessageAndLeavesBankAndProgramAsTheyWe
   }
   EXPECT_FALSE(plug.isProcessingIndicatorShown());
   EXPECT_TRUE(librarianBank(plug) == bankBefore) << "the librarian bank changed";
-  EXPECT_EQ(plug.currentValues(), programBefore);
+  EXPECT_EQ(programValues(plug), programBefore);
 
   emulator.check("set name edit Next Request");
   ASSERT_TRUE(plug.connectTo(EmulatorClient::emulatorInPort(), EmulatorClient::emulatorOutPort()));

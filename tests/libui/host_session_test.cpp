@@ -147,3 +147,47 @@ TEST(HostSession, ALibrarianSessionOnTheRealEditor) {
   ASSERT_NE(picture, nullptr);
   expectPictureMatches(picture.get(), "host-librarian-tab");
 }
+
+TEST(HostSession, TheLibrarianTabAtTheSmallAndLargeSizes) {
+  DataFolder data;
+  data.write("Mine/X/Pads.syx", bankBytes(3));
+  data.write("Theirs/X/Pads.syx", bankBytes(4));
+  data.write("Root Bank.syx", bankBytes(6, 90));
+  struct Case {
+    const char* size;
+    double scale;
+  };
+  for (const Case& c : {Case{"small", 0.75}, Case{"large", 1.25}}) {
+    SCOPED_TRACE(c.size);
+    // The editor's size comes from the UI settings file beside the "Patches" folder.
+    vectors::Bytes settings;
+    const std::string text = std::string("normal\n") + c.size + "\nyes\n";
+    settings.assign(text.begin(), text.end());
+    vectors::writeFile(data.patches + "/../Vexmir Editor UI.txt", settings);
+    auto at = [&](int x, int y) {
+      return std::to_string(static_cast<int>(x * c.scale)) + " " + std::to_string(static_cast<int>(y * c.scale));
+    };
+    ScratchDir dir;
+    const std::string script = "open\neditor open cocoa\npump 3\nclick " + at(170, 18) +
+                               "\npump 2\n"
+                               "menu choose 2\nclick " +
+                               at(500, 47) +
+                               "\n"
+                               "menu choose 1/0/0\nclick " +
+                               at(500, 351) +
+                               "\n"
+                               "click " +
+                               at(162, 449) +
+                               "\n"
+                               "pump 2\nwindow save tab.png\n";
+    const HostRun r =
+        runHost(pluginBundlePath(), script, dir, {}, {"VEXMIR_ROOT=" + data.root, "VEXMIR_MIDI_API=alsa"});
+    ASSERT_TRUE(r.exited) << r.err;
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    rastertest::writeFile(std::string("host-session-") + c.size + ".png", vectors::readFile(dir.file("tab.png")));
+    std::unique_ptr<PIX_IBitmap> picture(PIX_LoadPNG(dir.file("tab.png").c_str()));
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(picture->getWidth(), static_cast<int>(1500 * c.scale));
+    expectPictureMatches(picture.get(), std::string("host-librarian-tab-") + c.size);
+  }
+}

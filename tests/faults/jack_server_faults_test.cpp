@@ -1,0 +1,106 @@
+// The JACK server stopped while both ports are open and a bank store runs: no crash, no host call held up, the
+// store ends saying the port was lost, both ports show OFF, and once the server is back choosing the ports
+// again works. The server, the synthesizer emulator and the /dev/shm are the test's own (see own-shm.sh).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+#include "tests/faults/faults_support.h"
+
+using namespace faults;
+
+namespace {
+
+class OwnJackServer {
+ public:
+  OwnJackServer() {
+    name = "vexmir-faults-" + std::to_string(::getpid());
+    char tmpl[] = "/tmp/vexmir-faults-jack-XXXXXX";
+    state = mkdtemp(tmpl);
+    const char* source = std::getenv("VEXMIR_SOURCE_DIR");
+    scripts = std::string(source ? source : ".") + "/tests/fixtures/";
+    setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+    setenv("JACK_NO_START_SERVER", "1", 1);
+    setenv("VEXMIR_MIDI_API", "jack", 1);
+  }
+  ~OwnJackServer() {
+    stop();
+    std::error_code ec;
+    std::filesystem::remove_all(state, ec);
+  }
+  bool start() { return run("jack-start.sh '" + name + "' '" + state + "'"); }
+  bool stop() { return run("jack-stop.sh '" + state + "'"); }
+
+  std::string name, state, scripts;
+
+ private:
+  bool run(const std::string& args) {
+    return std::system(("bash " + scripts + args + " >/dev/null 2>&1").c_str()) == 0;
+  }
+};
+
+}  // namespace
+
+TEST(JackServerFaults, TheServerStoppedDuringABankStoreHoldsNoHostCallAndTheChosenPortsWorkAgainAfter) {
+  if (!std::getenv("VEXMIR_FAULTS_OWN_SHM")) GTEST_SKIP() << "needs a /dev/shm of its own (run as root)";
+  OwnJackServer server;
+  ASSERT_TRUE(server.start());
+  DataRoot root;
+  ScaledJobClock clock(200);
+  auto synth = std::make_unique<OwnEmulator>("server");
+  FaultPlug plug(&clock);
+  ASSERT_TRUE(plug.connectTo(synth->inPort(), synth->outPort()));
+  SenderJob job;
+  job.job = kJobStoreAllPatches;
+  job.bank = plug.getLibrarian()->bankAt(plug.getLibrarian()->upperBankIndex)->patches;
+  ASSERT_TRUE(plug.getMidiManager()->startJob(MidiWorker::kJobThread, job));
+  ASSERT_TRUE(synth->client->waitForLog("in F0 42 30 58 11 00 10 F7").has_value());
+
+  // The host keeps calling meanwhile: edits, state saves.
+  std::atomic<bool> done{false};
+  std::atomic<int64_t> longestMicros{0};
+  std::atomic<int> calls{0};
+  std::thread host([&] {
+    for (int k = 0; !done; ++k) {
+      const auto start = std::chrono::steady_clock::now();
+      plug.storeParamValue(kArpTempo, 100 + k % 50);
+      plug.OnParamChange(kArpTempo);
+      ByteChunk chunk;
+      plug.SerializeState(&chunk);
+      const int64_t us =
+          std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
+      longestMicros = std::max(longestMicros.load(), us);
+      ++calls;
+    }
+  });
+  ASSERT_TRUE(server.stop());
+  const bool ended = plug.waitIdle(std::chrono::seconds(30));
+  done = true;
+  host.join();
+  ASSERT_TRUE(ended);
+  std::printf("%d host calls while the server went away, the longest %.1f ms\n", calls.load(),
+              static_cast<double>(longestMicros.load()) / 1000.0);
+  EXPECT_LT(longestMicros.load(), 100000);
+  EXPECT_NE(plug.lastText().find("the MIDI port was lost"), std::string::npos) << plug.lastText();
+  EXPECT_EQ(plug.paramValue(kDeviceOutSelection), 0.0);
+  EXPECT_EQ(plug.paramValue(kDeviceInSelection), 0.0);
+  EXPECT_FALSE(plug.isExternalMIDIOutOpen());
+  EXPECT_FALSE(plug.isExternalMIDIInOpen());
+  EXPECT_FALSE(plug.midiOutReady);
+  EXPECT_FALSE(plug.isProcessingIndicatorShown());
+  synth.reset();
+
+  // The server is back: choosing the ports again reconnects, and a request is answered.
+  ASSERT_TRUE(server.start());
+  synth = std::make_unique<OwnEmulator>("back");
+  synth->client->check("set name edit Server Back");
+  ASSERT_TRUE(plug.connectTo(synth->inPort(), synth->outPort()));
+  ASSERT_TRUE(plug.run(kJobActiveArrangementRequest, true));
+  EXPECT_EQ(plug.lastText(), "Data request completed!");
+  EXPECT_EQ(plug.programName(), "Server Back ");
+}
