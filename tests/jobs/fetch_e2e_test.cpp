@@ -23,29 +23,7 @@ using vexmir::testsupport::EmulatorClient;
 
 namespace {
 
-// A data folder with one bank of "Init Sound" programs in "Patches", so that the librarian has an open bank.
-class DataRoot {
- public:
-  DataRoot() {
-    char tmpl[] = "/tmp/vexmir-fetch-XXXXXX";
-    path = mkdtemp(tmpl);
-    setenv("VEXMIR_ROOT", path.c_str(), 1);
-    const std::string patches = Vexmir::getPatchesFolderStr();
-    std::filesystem::create_directories(patches);
-    PatchFile bank;
-    bank.patches.resize(128);
-    for (LibrarianPatch& p : bank.patches)
-      p.messages.emplace_back().data.assign(initialProgramDump(), kProgramDumpSize);
-    PatchLibrarian::writeBankFile(bank, patches + "/Fetched.vmr", false);
-  }
-  ~DataRoot() {
-    std::error_code ec;
-    std::filesystem::remove_all(path, ec);
-  }
-
- private:
-  std::string path;
-};
+using jobtest::DataRoot;
 
 // The program the editor holds, as its dump's data.
 Bytes programData(Vexmir& plug) {
