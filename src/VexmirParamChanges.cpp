@@ -402,6 +402,16 @@ void Vexmir::OnParamChange(int paramIdx) {
       applyCommonTail(action, paramIdx, value, v);
       OnParamChange2(kQuickTab);
       return;
+    case kCommonMode:
+      // A single-timbre program has no timbre 2 to show: the timbre tabs follow the voice mode chosen here as
+      // they follow one received from the synthesizer.
+      if (editorLayers.timbreControl) editorLayers.timbreControl->GrayOut(v == 0);
+      if (v == 0 && displayedTimbre != 0) {
+        displayedTimbre = 0;
+        setParameterFromPlug(kQuickTab, 0.0);
+        TabSwitchFunctions::quickTabSwitch(this, kQuickTab, 0, 0, true);
+      }
+      break;
     default:
       break;
   }

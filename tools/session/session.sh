@@ -21,8 +21,14 @@ for f in "$host" "$emulator" "$bankgen" "$bundle/Contents/Linux/Vexmir Editor.so
 done
 
 state="$out/state"
+# Only an earlier session's output is ever removed.
+if [ -e "$out" ] && [ ! -f "$out/.vexmir-session" ] && [ -n "$(ls -A "$out" 2>/dev/null)" ]; then
+  echo "session: $out exists and is not a session's output folder; choose another" >&2
+  exit 2
+fi
 rm -rf "$out"
 mkdir -p "$out/pictures" "$state"
+: >"$out/.vexmir-session"
 step=0
 say() { step=$((step + 1)); printf '[%2d] %s\n' "$step" "$*"; }
 
@@ -77,6 +83,16 @@ if [ "$status" -ne 0 ]; then
   echo "session: vexmir-host stopped with exit code $status; the end of its transcript:" >&2
   tail -20 "$out/host-transcript.txt" >&2
   grep -v "^$" "$state/host-stderr.txt" | tail -5 >&2
+  exit 1
+fi
+
+say "Recalling the saved state in a fresh plug-in instance"
+: >"$state/restore-start"
+"$host" --transcript "$out/host-transcript-restore.txt" "$bundle" "$here/restore.steps" 2>>"$state/host-stderr.txt" ||
+  status=$?
+if [ "$status" -ne 0 ]; then
+  echo "session: the restoring vexmir-host stopped with exit code $status; the end of its transcript:" >&2
+  tail -20 "$out/host-transcript-restore.txt" >&2
   exit 1
 fi
 cp "$state/emulator.log" "$out/midi-transcript.txt"
