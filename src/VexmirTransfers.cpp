@@ -12,6 +12,7 @@
 #include "src/PatchLibrarian.h"
 #include "src/PatchManager.h"
 #include "src/ProgressIndicator.h"
+#include "src/TabSwitchFunctions.h"
 #include "src/UIConfigManager.h"
 #include "src/Vexmir.h"
 
@@ -125,6 +126,12 @@ void Vexmir::randomizeProgram() {
   if (static_cast<int>(paramValue(kRandomize)) != 1 || !(paramValue(kMainTab) > 0.0) || !midiManager) return;
   midiManager->randomGenerator();
   midiManager->randomizePatchSettings(displayedTimbre);
+  // The shown timbre's switchable sections (oscillator 1's DWGS wave, LFO and delay sync) follow the new values,
+  // as after a received program; the timbre itself does not change, so no timbre select is sent.
+  const bool fromHardware = changeFromHardware;
+  changeFromHardware = true;
+  TabSwitchFunctions::quickTabSwitch(this, kQuickTab, displayedTimbre, 0, false);
+  changeFromHardware = fromHardware;
   partRequestPending = true;
   if (!midiManager->isWorkerBusy(MidiWorker::kJobThread)) {
     SenderJob job;
