@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -94,12 +95,19 @@ class ArdourSession : public ::testing::Test {
     const char* bundle = std::getenv("VEXMIR_DAW_BUNDLE");
     if (!bundle || !fs::exists(fs::path(bundle) / "Contents/Linux/Vexmir Editor.so"))
       GTEST_SKIP() << "no release bundle to load (the daw_bundle_build fixture makes it)";
-    bundlePath = bundle;
     char tmpl[] = "/tmp/vexmir-daw-XXXXXX";
     dir = mkdtemp(tmpl);
     fs::create_directories(dir / "home/.config");
     fs::create_directories(dir / "home/.cache");
     fs::create_directories(dir / "root");
+    // Ardour stamps its cache entry with the scan's time in whole seconds and takes the entry as stale while the
+    // plug-in's file is not older than that, so a bundle linked in the same second as the scan (the fixture builds
+    // it just before this test) would not be offered. The test loads a copy dated an hour back instead.
+    bundlePath = dir / "plugins" / fs::path(bundle).filename();
+    fs::create_directories(bundlePath.parent_path());
+    fs::copy(bundle, bundlePath, fs::copy_options::recursive);
+    const auto past = fs::file_time_type::clock::now() - std::chrono::hours(1);
+    for (const auto& entry : fs::recursive_directory_iterator(bundlePath)) fs::last_write_time(entry.path(), past);
     // Ardour's settings and plug-in cache, and the plug-in's data folder, stay inside the test's folder.
     env = "HOME='" + (dir / "home").string() + "' XDG_CONFIG_HOME='" + (dir / "home/.config").string() +
           "' XDG_CACHE_HOME='" + (dir / "home/.cache").string() + "' LXVST_PATH='" + bundlePath.parent_path().string() +
