@@ -36,7 +36,9 @@ TEST(ProcessingIndicator, ShowsOneCancelButtonForTheTabAndRestoresTheLayersAfter
     EXPECT_FALSE(plug.getCancelButton(row.button)->IsHidden()) << row.tab;
     EXPECT_TRUE(plug.getCancelButton(1 - row.button)->IsHidden()) << row.tab;
     EXPECT_FALSE(layerShown(plug, "releaseAllLocksLayer"));
-    if (row.tab == 1) EXPECT_FALSE(layerShown(plug, "searchField"));
+    if (row.tab == 1) {
+      EXPECT_FALSE(layerShown(plug, "searchField"));
+    }
 
     plug.commonLockActive = row.tab == 2;
     plug.DisplayProcessingIndicator(false);
@@ -46,7 +48,9 @@ TEST(ProcessingIndicator, ShowsOneCancelButtonForTheTabAndRestoresTheLayersAfter
     EXPECT_TRUE(plug.getCancelButton(0)->IsHidden());
     EXPECT_TRUE(plug.getCancelButton(1)->IsHidden());
     EXPECT_EQ(layerShown(plug, "releaseAllLocksLayer"), row.tab == 2) << row.tab;
-    if (row.tab == 4) EXPECT_TRUE(layerShown(plug, "midiSettingsButton"));
+    if (row.tab == 4) {
+      EXPECT_TRUE(layerShown(plug, "midiSettingsButton"));
+    }
     EXPECT_FALSE(plug.getMidiManager()->dumpPending);
   }
 }

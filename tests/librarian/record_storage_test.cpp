@@ -61,7 +61,9 @@ TEST(RecordStorage, MessageBytesActLikeAVectorWhereverTheyLive) {
     SysexBytes target(counting(500, 9));
     target = std::move(moved);
     EXPECT_EQ(target.size(), c.from);
-    if (c.from > 0) EXPECT_EQ(target[0], static_cast<uint8_t>(original[0] ^ 0xFF));
+    if (c.from > 0) {
+      EXPECT_EQ(target[0], static_cast<uint8_t>(original[0] ^ 0xFF));
+    }
   }
 }
 

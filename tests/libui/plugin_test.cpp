@@ -32,7 +32,9 @@ TEST(PluginLibrarian, TheEditorSideWorksOnThePluginsOwnBanks) {
   // read, and then it is the one of that name.
   EXPECT_FALSE(editor->host()->midiOutputChosen());
   EXPECT_FALSE(editor->auditionSlot(0, 9));
-  if (ControlLayer* rename = editor->host()->librarianLayer("patchRename")) EXPECT_EQ(rename->getName(), "patchRename");
+  if (ControlLayer* rename = editor->host()->librarianLayer("patchRename")) {
+    EXPECT_EQ(rename->getName(), "patchRename");
+  }
   EXPECT_EQ(editor->host()->librarianLayer("noSuchLayer"), nullptr);
   EXPECT_FALSE(editor->saveOpenBankAs(false));
   // The transfer jobs flag the open bank through the plug-in: the editor side sees it.
