@@ -424,11 +424,16 @@ void Presenter::Impl::dispatch(uint32_t type, int x, int y, uint16_t state, doub
   ev->timestamp = cocoa::clockNow();
   cocoa::input::setModifierFlags(mods);
   cocoa::input::setMouseButtons(((state & kButton1Mask) ? 1u : 0u) | ((state & kButton3Mask) ? 2u : 0u));
+  deliver(ev);
+}
+
+// Sends one model event to the window and lets go of it. Keys the editor does not take have nowhere to go: X11 has
+// no responder chain into the host.
+void Presenter::Impl::deliver(cocoa::Event* ev) {
   Presenter::Impl* outer = t_dispatching;
   t_dispatching = this;
   window->retain();
   window->sendEvent(ev);
-  // Keys the editor does not take have nowhere to go: X11 has no responder chain into the host.
   window->clearUnhandledEvents();
   window->release();
   t_dispatching = outer;
@@ -446,14 +451,7 @@ void Presenter::Impl::dispatchKey(bool down, uint8_t keycode, uint16_t state) {
   ev->window = window;
   ev->timestamp = cocoa::clockNow();
   cocoa::input::setModifierFlags(mods);
-  Presenter::Impl* outer = t_dispatching;
-  t_dispatching = this;
-  window->retain();
-  window->sendEvent(ev);
-  window->clearUnhandledEvents();
-  window->release();
-  t_dispatching = outer;
-  ev->release();
+  deliver(ev);
 }
 
 // ---------------------------------------------------------------------------------------------------------------

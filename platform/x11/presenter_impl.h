@@ -55,6 +55,7 @@ struct Presenter::Impl {
   void readEvents();
   void handle(xcb_generic_event_t* e, xcb_generic_event_t* next);
   void dispatch(uint32_t type, int x, int y, uint16_t state, double deltaY, int clicks);
+  void deliver(cocoa::Event* ev);
   void dispatchKey(bool down, uint8_t keycode, uint16_t state);
   void loadKeyMap();
   // Pixels.
