@@ -418,6 +418,8 @@ void Vexmir::OnParamChange(int paramIdx) {
 
   if (action) {
     ControlDisplay::controlDisplay(this, paramIdx, value, false);
+    // A control that sends nothing leaves no message name behind from the control edited before it.
+    if (action->type == ControlAction::kUnbound || action->type == ControlAction::kNone) displayCC("---");
     applyCommonTail(action, paramIdx, value, v);
   }
 }

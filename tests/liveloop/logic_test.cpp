@@ -107,6 +107,9 @@ TEST(ParamLogic, DisplayShowsNameValueAndTimbre) {
   EXPECT_EQ(plug.getDisplayLine(Vexmir::kLineValue), "64");
   EXPECT_EQ(plug.getDisplayLine(Vexmir::kLineTimbre), "[TIMBRE 2]");
   EXPECT_EQ(plug.getDisplayLine(Vexmir::kLineCC), "CC|74");
+  // A control that sends nothing does not keep the last control's message name.
+  plug.edit(kLayerLinker, 1);
+  EXPECT_EQ(plug.getDisplayLine(Vexmir::kLineCC), "---");
 }
 
 TEST(ParamLogic, SysExEditsPutTheSynthesizerInEditModeFirst) {
