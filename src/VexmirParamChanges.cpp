@@ -297,7 +297,8 @@ void Vexmir::OnParamChange(int paramIdx) {
       (t == 0 ? timbre1LockActive : timbre2LockActive) = any;
     }
     if (editorLayers.releaseAllLocks) {
-      const bool shown = (displayedTimbre == 0 ? timbre1LockActive : timbre2LockActive) || commonLockActive;
+      const bool shown = toInt(paramValue(kMainTab)) != 1 &&
+                         ((displayedTimbre == 0 ? timbre1LockActive : timbre2LockActive) || commonLockActive);
       editorLayers.releaseAllLocks->Hide(!shown);
     }
   }
