@@ -78,8 +78,10 @@ void Vexmir::DisplayProcessingIndicator(bool show) {
     if (static_cast<int>(paramValue(kPatchSearch)) == 1) hideLayer(uiConfig, "searchField", false);
     if (search) search->GrayOut(false);
   }
+  // The button belongs to the sound pages: on the librarian tab it would cover the open bank's chooser, and the
+  // tab switch brings it back.
   const bool timbreLocked = displayedTimbre == 0 ? timbre1LockActive.load() : timbre2LockActive.load();
-  if (timbreLocked || commonLockActive) hideLayer(uiConfig, "releaseAllLocksLayer", false);
+  if (tab != 1 && (timbreLocked || commonLockActive)) hideLayer(uiConfig, "releaseAllLocksLayer", false);
 }
 
 void Vexmir::SetLibrarianRequestActive(bool active) {
