@@ -78,8 +78,7 @@ void Vexmir::DisplayProcessingIndicator(bool show) {
     if (static_cast<int>(paramValue(kPatchSearch)) == 1) hideLayer(uiConfig, "searchField", false);
     if (search) search->GrayOut(false);
   }
-  // The button belongs to the sound pages: on the librarian tab it would cover the open bank's chooser, and the
-  // tab switch brings it back.
+  // The lock button belongs to the sound pages: the librarian keeps that place for its bank chooser.
   const bool timbreLocked = displayedTimbre == 0 ? timbre1LockActive.load() : timbre2LockActive.load();
   if (tab != 1 && (timbreLocked || commonLockActive)) hideLayer(uiConfig, "releaseAllLocksLayer", false);
 }

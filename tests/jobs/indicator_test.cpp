@@ -40,7 +40,7 @@ TEST(ProcessingIndicator, ShowsOneCancelButtonForTheTabAndRestoresTheLayersAfter
       EXPECT_FALSE(layerShown(plug, "searchField"));
     }
 
-    // A section stays locked: the release button comes back on the sound pages, never over the librarian.
+    // With a lock on, the lock button comes back on the sound pages, never over the librarian's bank chooser.
     plug.commonLockActive = true;
     plug.DisplayProcessingIndicator(false);
     EXPECT_FALSE(plug.isProcessingIndicatorShown());
