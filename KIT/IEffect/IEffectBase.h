@@ -268,8 +268,9 @@ class IEffectBase {
   bool sendToExternalMIDIOut(const unsigned char* bytes, size_t length);
 
   int mNonAutomatedParams = 0;
-  int mSelectedMIDIIn = 0;
-  int mSelectedMIDIOut = 0;
+  // Read by any thread; written under the lock of their port.
+  std::atomic<int> mSelectedMIDIIn{0};
+  std::atomic<int> mSelectedMIDIOut{0};
   std::vector<ChannelIO> mChannelIO;
   KIT_Mutex mMutex;
   char mEffectName[128] = {};
@@ -306,9 +307,16 @@ class IEffectBase {
   bool loadBankFile(const std::vector<uint8_t>& file);
   void setMIDIPortsStopped();
   bool openOutputPort(unsigned int portNumber, std::unique_ptr<JackConnectionWatch>* watch);
-  bool openInputPort(unsigned int portNumber);
+  bool openInputPort(unsigned int portNumber, std::unique_ptr<JackConnectionWatch>* watch);
 
+  // Guards mMidiIn and mMidiInNames: the port is chosen on the main thread, recalled on a host thread, and
+  // dropped by a transfer job that finds the synthesizer gone. The input callback never takes it.
+  std::mutex mMidiInLock;
   RtMidiIn* mMidiIn = nullptr;
+  // Set (release) once an opened input port is hooked up, cleared before it closes; the input callback reads it
+  // (acquire) before it hands a message on. The library's thread is woken through JACK, which orders nothing
+  // that the editor wrote: this flag is what makes the editor's set-up visible to that thread.
+  std::atomic<bool> mMidiInLive{false};
   RtMidiOut* mMidiOut = nullptr;
   std::mutex mMidiOutLock;  // guards mMidiOut: sends come from several threads
   // Notices a JACK server that goes away while the output port is open: the library's send would then wait
@@ -316,5 +324,5 @@ class IEffectBase {
   JackServerWatch* mServerWatch = nullptr;  // under mMidiOutLock
   std::atomic<bool> mMidiServerGone{false};
   std::vector<std::string> mMidiOutNames;
-  std::vector<std::string> mMidiInNames;
+  std::vector<std::string> mMidiInNames;  // under mMidiInLock
 };

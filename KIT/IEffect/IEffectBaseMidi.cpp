@@ -206,6 +206,7 @@ std::vector<std::string> IEffectBase::getExternalMIDIOutNames() {
 }
 
 std::vector<std::string> IEffectBase::getExternalMIDIInNames() {
+  std::lock_guard<std::mutex> lock(mMidiInLock);
   if (!mMidiInNames.empty() && mMidiIn) return mMidiInNames;
   mSelectedMIDIIn = 0;
   mMidiInNames.clear();
@@ -245,23 +246,26 @@ bool IEffectBase::openOutputPort(unsigned int portNumber, std::unique_ptr<JackCo
   }
 }
 
-bool IEffectBase::openInputPort(unsigned int portNumber) {
+// Called with mMidiInLock held; like the output's, the wait for the connection is left to the caller.
+bool IEffectBase::openInputPort(unsigned int portNumber, std::unique_ptr<JackConnectionWatch>* watch) {
   if (!mMidiIn) return false;
   try {
-    std::unique_ptr<JackConnectionWatch> watch;
     if (mMidiIn->getCurrentApi() == RtMidi::UNIX_JACK)
-      watch = std::make_unique<JackConnectionWatch>(mMidiIn->getPortName(portNumber), kInPortName);
+      *watch = std::make_unique<JackConnectionWatch>(mMidiIn->getPortName(portNumber), kInPortName);
     mMidiIn->openPort(portNumber, kInPortName);
-    if (!mMidiIn->isPortOpen()) return false;
+    if (!mMidiIn->isPortOpen()) {
+      watch->reset();
+      return false;
+    }
     // The library refuses a second callback, so the first one goes before it is set again.
     mMidiIn->cancelCallback();
     mMidiIn->setCallback(&IEffectBase::MIDICallback, this);
     mMidiIn->ignoreTypes(false, true, true);
-    if (watch && !watch->waitUntilLive(kConnectionLiveTimeout))
-      std::fprintf(stderr, "MIDI: the JACK connection of the input port is not live yet\n");
+    mMidiInLive.store(true, std::memory_order_release);
     return true;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "MIDI: %s\n", e.what());
+    watch->reset();
     try {
       mMidiIn->closePort();
     } catch (...) {
@@ -304,31 +308,40 @@ void IEffectBase::setExternalMIDIOut(int& index, const char* name) {
 }
 
 void IEffectBase::setExternalMIDIIn(int& index, const char* name) {
-  try {
-    if (mMidiIn) mMidiIn->closePort();
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "MIDI: %s\n", e.what());
+  std::unique_ptr<JackConnectionWatch> watch;
+  {
+    std::lock_guard<std::mutex> lock(mMidiInLock);
+    mMidiInLive.store(false, std::memory_order_release);
+    try {
+      if (mMidiIn) mMidiIn->closePort();
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "MIDI: %s\n", e.what());
+    }
+    mSelectedMIDIIn = 0;
+    if (index == 0 || mMidiInNames.empty()) {
+      index = 0;
+      return;
+    }
+    int p = findName(mMidiInNames, name);
+    int port = p > 0 ? currentPortNumber(mMidiIn, mMidiInNames[static_cast<size_t>(p)]) : -1;
+    if (port < 0 || !openInputPort(static_cast<unsigned int>(port), &watch)) {
+      index = 0;
+      return;
+    }
+    index = p;
+    mSelectedMIDIIn = p;
   }
-  mSelectedMIDIIn = 0;
-  if (index == 0 || mMidiInNames.empty()) {
-    index = 0;
-    return;
-  }
-  int p = findName(mMidiInNames, name);
-  int port = p > 0 ? currentPortNumber(mMidiIn, mMidiInNames[static_cast<size_t>(p)]) : -1;
-  if (port < 0 || !openInputPort(static_cast<unsigned int>(port))) {
-    index = 0;
-    return;
-  }
-  index = p;
-  mSelectedMIDIIn = p;
+  if (watch && !watch->waitUntilLive(kConnectionLiveTimeout))
+    std::fprintf(stderr, "MIDI: the JACK connection of the input port is not live yet\n");
 }
 
 int IEffectBase::getExternalMIDIInDevice(const char* name) {
+  std::lock_guard<std::mutex> lock(mMidiInLock);
   return findName(mMidiInNames, name);
 }
 
 int IEffectBase::getExternalMIDIOutDevice(const char* name) {
+  std::lock_guard<std::mutex> lock(mMidiOutLock);
   return findName(mMidiOutNames, name);
 }
 
@@ -336,6 +349,7 @@ int IEffectBase::GetMIDIInPortNumber(const char* name) {
   if (!name) return -1;
   if (std::strcmp(name, "OFF") == 0) return 0;
   if (std::strcmp(name, "virtual input") == 0) return 1;
+  std::lock_guard<std::mutex> lock(mMidiInLock);
   if (!mMidiIn) return -1;
   try {
     unsigned int n = mMidiIn->getPortCount();
@@ -397,11 +411,13 @@ void IEffectBase::dropExternalMIDIPorts() {
     mMidiOutNames.clear();
     mSelectedMIDIOut = 0;
   }
+  std::lock_guard<std::mutex> lock(mMidiInLock);
   mMidiInNames.clear();
   mSelectedMIDIIn = 0;
 }
 
 bool IEffectBase::isExternalMIDIInOpen() {
+  std::lock_guard<std::mutex> lock(mMidiInLock);
   return mMidiIn && mMidiIn->isPortOpen();
 }
 
@@ -414,13 +430,23 @@ void IEffectBase::closeExternalMIDIPorts() {
     } catch (...) {
     }
   }
+  // The input port object is taken out under its lock and closed outside it: ending its client waits for a
+  // message being delivered, which may be waiting for a lock that a thread waiting for mMidiInLock holds.
+  RtMidiIn* in = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(mMidiInLock);
+    mMidiInLive.store(false, std::memory_order_release);
+    in = mMidiIn;
+    mMidiIn = nullptr;
+  }
   try {
-    if (mMidiIn) {
-      mMidiIn->cancelCallback();
-      mMidiIn->closePort();
+    if (in) {
+      in->cancelCallback();
+      in->closePort();
     }
   } catch (...) {
   }
+  delete in;
   // A message already being delivered on the library's thread may still be inside the editor; only ending the
   // library's client waits for it, so the port objects go too.
   setMIDIPortsStopped();
@@ -449,11 +475,17 @@ void IEffectBase::setMIDIPortsStopped() {
     mMidiOut = nullptr;
     mMidiServerGone = false;
   }
+  RtMidiIn* in = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(mMidiInLock);
+    mMidiInLive.store(false, std::memory_order_release);
+    in = mMidiIn;
+    mMidiIn = nullptr;
+  }
   if (gone)
-    setAside(mMidiIn);
+    setAside(in);
   else
-    delete mMidiIn;
-  mMidiIn = nullptr;
+    delete in;
 }
 
 bool IEffectBase::sendToExternalMIDIOut(const unsigned char* bytes, size_t length) {
@@ -476,6 +508,9 @@ void IEffectBase::MIDICallback(double timestamp, std::vector<unsigned char>* mes
 void IEffectBase::processMIDIInput(double, std::vector<unsigned char>* message, void* userData) {
   IEffectBase* plug = static_cast<IEffectBase*>(userData);
   if (!plug || !message || message->empty()) return;
+  // Nothing reaches the editor before its input port is hooked up, and from then on everything the editor set
+  // up before is visible here.
+  if (!plug->mMidiInLive.load(std::memory_order_acquire)) return;
   // The library's thread must never see an exception from the editor.
   try {
     size_t n = message->size();
