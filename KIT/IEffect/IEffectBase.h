@@ -313,10 +313,11 @@ class IEffectBase {
   // dropped by a transfer job that finds the synthesizer gone. The input callback never takes it.
   std::mutex mMidiInLock;
   RtMidiIn* mMidiIn = nullptr;
-  // Set (release) once an opened input port is hooked up, cleared before it closes; the input callback reads it
-  // (acquire) before it hands a message on. The library's thread is woken through JACK, which orders nothing
-  // that the editor wrote: this flag is what makes the editor's set-up visible to that thread.
-  std::atomic<bool> mMidiInLive{false};
+  // Set before the input port closes or its object goes, cleared (release) once an opened port is hooked up;
+  // the input callback reads it (acquire) and hands nothing on while it is set. The library's thread is woken
+  // through JACK, which orders nothing that the editor wrote: this flag is what makes the editor's set-up
+  // visible to that thread.
+  std::atomic<bool> mMidiInShut{false};
   RtMidiOut* mMidiOut = nullptr;
   std::mutex mMidiOutLock;  // guards mMidiOut: sends come from several threads
   // Notices a JACK server that goes away while the output port is open: the library's send would then wait

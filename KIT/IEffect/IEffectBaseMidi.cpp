@@ -261,7 +261,7 @@ bool IEffectBase::openInputPort(unsigned int portNumber, std::unique_ptr<JackCon
     mMidiIn->cancelCallback();
     mMidiIn->setCallback(&IEffectBase::MIDICallback, this);
     mMidiIn->ignoreTypes(false, true, true);
-    mMidiInLive.store(true, std::memory_order_release);
+    mMidiInShut.store(false, std::memory_order_release);
     return true;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "MIDI: %s\n", e.what());
@@ -311,7 +311,7 @@ void IEffectBase::setExternalMIDIIn(int& index, const char* name) {
   std::unique_ptr<JackConnectionWatch> watch;
   {
     std::lock_guard<std::mutex> lock(mMidiInLock);
-    mMidiInLive.store(false, std::memory_order_release);
+    mMidiInShut.store(true, std::memory_order_release);
     try {
       if (mMidiIn) mMidiIn->closePort();
     } catch (const std::exception& e) {
@@ -435,7 +435,7 @@ void IEffectBase::closeExternalMIDIPorts() {
   RtMidiIn* in = nullptr;
   {
     std::lock_guard<std::mutex> lock(mMidiInLock);
-    mMidiInLive.store(false, std::memory_order_release);
+    mMidiInShut.store(true, std::memory_order_release);
     in = mMidiIn;
     mMidiIn = nullptr;
   }
@@ -478,7 +478,7 @@ void IEffectBase::setMIDIPortsStopped() {
   RtMidiIn* in = nullptr;
   {
     std::lock_guard<std::mutex> lock(mMidiInLock);
-    mMidiInLive.store(false, std::memory_order_release);
+    mMidiInShut.store(true, std::memory_order_release);
     in = mMidiIn;
     mMidiIn = nullptr;
   }
@@ -508,9 +508,9 @@ void IEffectBase::MIDICallback(double timestamp, std::vector<unsigned char>* mes
 void IEffectBase::processMIDIInput(double, std::vector<unsigned char>* message, void* userData) {
   IEffectBase* plug = static_cast<IEffectBase*>(userData);
   if (!plug || !message || message->empty()) return;
-  // Nothing reaches the editor before its input port is hooked up, and from then on everything the editor set
-  // up before is visible here.
-  if (!plug->mMidiInLive.load(std::memory_order_acquire)) return;
+  // Nothing reaches the editor while its input port is being closed, and everything the editor set up before it
+  // hooked the port up is visible here.
+  if (plug->mMidiInShut.load(std::memory_order_acquire)) return;
   // The library's thread must never see an exception from the editor.
   try {
     size_t n = message->size();
