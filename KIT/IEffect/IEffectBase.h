@@ -21,6 +21,7 @@ class RtMidiIn;
 class RtMidiOut;
 class JackConnectionWatch;
 class JackServerWatch;
+class MidiInputDelivery;
 
 enum EAPI { kAPIVST2 = 0, kAPIVST3 = 1, kAPIAU = 2, kAPIRTAS = 3, kAPIAAX = 4, kAPISA = 5 };
 
@@ -256,7 +257,8 @@ class IEffectBase {
   // for a message still being delivered. No port can be opened afterwards.
   void closeExternalMIDIPorts();
 
-  // MIDI library's input thread.
+  // Hands one message from the synthesizer to the plug-in (userData) on the calling thread. The input port's
+  // messages come here on a delivery thread of the port's own, never on the MIDI library's thread.
   static void MIDICallback(double timestamp, std::vector<unsigned char>* message, void* userData);
   static void processMIDIInput(double timestamp, std::vector<unsigned char>* message, void* userData);
 
@@ -309,14 +311,15 @@ class IEffectBase {
   bool openOutputPort(unsigned int portNumber, std::unique_ptr<JackConnectionWatch>* watch);
   bool openInputPort(unsigned int portNumber, std::unique_ptr<JackConnectionWatch>* watch);
 
-  // Guards mMidiIn and mMidiInNames: the port is chosen on the main thread, recalled on a host thread, and
-  // dropped by a transfer job that finds the synthesizer gone. The input callback never takes it.
+  // Guards mMidiIn, mMidiInDelivery and mMidiInNames: the port is chosen on the main thread, recalled on a host
+  // thread, and dropped by a transfer job that finds the synthesizer gone. The input's threads never take it.
   std::mutex mMidiInLock;
   RtMidiIn* mMidiIn = nullptr;
+  MidiInputDelivery* mMidiInDelivery = nullptr;  // lives exactly as long as mMidiIn
   // Set before the input port closes or its object goes, cleared (release) once an opened port is hooked up;
-  // the input callback reads it (acquire) and hands nothing on while it is set. The library's thread is woken
-  // through JACK, which orders nothing that the editor wrote: this flag is what makes the editor's set-up
-  // visible to that thread.
+  // the delivery reads it (acquire) and hands nothing on while it is set. The library's thread is woken through
+  // JACK, which orders nothing that the editor wrote: this flag is what makes the editor's set-up visible to the
+  // thread that delivers the messages.
   std::atomic<bool> mMidiInShut{false};
   RtMidiOut* mMidiOut = nullptr;
   std::mutex mMidiOutLock;  // guards mMidiOut: sends come from several threads
