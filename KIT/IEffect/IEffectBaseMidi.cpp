@@ -276,8 +276,8 @@ std::vector<std::string> IEffectBase::getExternalMIDIOutNames() {
       }
     }
     listPorts(mMidiOut, mMidiOutNames);
+    return mMidiOutNames;  // the copy is taken under the lock: a job that loses the port clears the list
   }
-  return mMidiOutNames;
 }
 
 std::vector<std::string> IEffectBase::getExternalMIDIInNames() {
