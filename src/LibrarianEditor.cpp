@@ -417,10 +417,15 @@ bool LibrarianEditor::requestIntoSelectedSlot() {
 
 // ---- files ----
 
+// The open bank matches its file again: the tab shows what the tab switch shows for a saved bank. The "Bank Saved"
+// panel covers the "Bank Changed" one, whose layer leaves its pixels behind when it is hidden.
 void LibrarianEditor::showSavedState() {
   if (IParam* p = plug_->GetParam(kBankEditUnsaved)) p->Set(0.0);
   showLayer("discardChangesLayerRight", false);
-  if (tabShown_) showLayer("LeftPatchPopupMenu", true);
+  if (!tabShown_) return;
+  showLayer("LeftPatchPopupMenu", true);
+  showLayer("keepBankOpenLayer", true);
+  showLayer("saveChangesLayer", true);
 }
 
 void LibrarianEditor::SetLibrarianStatusUnsaved(bool on) {

@@ -99,6 +99,7 @@ class Vexmir : public IEffectVST {
   int getTimerValue() const;
   void sendSysExInitialization();
   void sendPartDataBackToHardware(int unused);
+  void updateSectionLockFlags();
   void sendPatchAndPatternToDevice(int, bool, bool, bool globalWithProgram, bool, bool);
   void sendPatchToDeviceFromLibrarian(int slot, int side);
   void storeAllPatchesToDeviceFromLibrarian(int side, int slot);

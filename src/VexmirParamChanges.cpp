@@ -288,16 +288,10 @@ void Vexmir::OnParamChange(int paramIdx) {
     const int kind = (paramIdx - kMIDIFilterDAWCCPassThrough) % kNumFilterKinds;
     (paramIdx <= kMIDIFilterDAWSEPassThrough ? hostFilter : deviceFilter)[kind] = value != 1.0;
   } else if (paramIdx >= kSectionLockOsc1 && paramIdx <= kSectionLockArp) {
-    if (paramIdx >= kSectionLockFXChorus) {
-      commonLockActive = v == 1;
-    } else {
-      const int t = (paramIdx - kSectionLockOsc1) % 2;
-      bool any = v == 1;
-      for (int i = kSectionLockOsc1 + t; !any && i <= kSectionLocSeq3Lock + t; i += 2) any = paramValue(i) == 1.0;
-      (t == 0 ? timbre1LockActive : timbre2LockActive) = any;
-    }
+    updateSectionLockFlags();
     if (editorLayers.releaseAllLocks) {
-      const bool shown = (displayedTimbre == 0 ? timbre1LockActive : timbre2LockActive) || commonLockActive;
+      const bool shown = toInt(paramValue(kMainTab)) != 1 &&
+                         ((displayedTimbre == 0 ? timbre1LockActive : timbre2LockActive) || commonLockActive);
       editorLayers.releaseAllLocks->Hide(!shown);
     }
   }
@@ -418,8 +412,24 @@ void Vexmir::OnParamChange(int paramIdx) {
 
   if (action) {
     ControlDisplay::controlDisplay(this, paramIdx, value, false);
+    // A control that sends nothing leaves no message name behind from the control edited before it.
+    if (action->type == ControlAction::kUnbound || action->type == ControlAction::kNone) displayCC("---");
     applyCommonTail(action, paramIdx, value, v);
   }
+}
+
+// Each flag says whether any lock of its group is on: the sections of timbre 1 (odd parameters from 353), of
+// timbre 2 (even ones), or the common sections (chorus, delay, EQ, arpeggiator).
+void Vexmir::updateSectionLockFlags() {
+  bool timbre[2] = {false, false};
+  for (int i = kSectionLockOsc1; i < kSectionLockFXChorus; ++i)
+    if (paramValue(i) == 1.0) timbre[(i - kSectionLockOsc1) % 2] = true;
+  bool common = false;
+  for (int i = kSectionLockFXChorus; i <= kSectionLockArp; ++i)
+    if (paramValue(i) == 1.0) common = true;
+  timbre1LockActive = timbre[0];
+  timbre2LockActive = timbre[1];
+  commonLockActive = common;
 }
 
 void Vexmir::OnParamChange2(int paramIdx) {

@@ -141,6 +141,7 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
   log("PROJECT RECALL: hardware DeviceID " + std::to_string(deviceId.load()));
   localControlFlag = paramValue(kGlobalLocalControl) != 0.0;
   masterKeyboardFlag = paramValue(kMasterKeyboard) == 1.0;
+  updateSectionLockFlags();
 
   if (full && patchManager) {
     const std::string name = untilZero(patchManager->patch.names[0]);

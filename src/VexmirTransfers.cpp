@@ -78,8 +78,9 @@ void Vexmir::DisplayProcessingIndicator(bool show) {
     if (static_cast<int>(paramValue(kPatchSearch)) == 1) hideLayer(uiConfig, "searchField", false);
     if (search) search->GrayOut(false);
   }
+  // The lock button belongs to the sound pages: the librarian keeps that place for its bank chooser.
   const bool timbreLocked = displayedTimbre == 0 ? timbre1LockActive.load() : timbre2LockActive.load();
-  if (timbreLocked || commonLockActive) hideLayer(uiConfig, "releaseAllLocksLayer", false);
+  if (tab != 1 && (timbreLocked || commonLockActive)) hideLayer(uiConfig, "releaseAllLocksLayer", false);
 }
 
 void Vexmir::SetLibrarianRequestActive(bool active) {

@@ -289,7 +289,14 @@ ITextControl::ITextControl(IEffectBase* plug, IRECT rect, IText* text, const cha
 bool ITextControl::Draw(IGraphics* graphics) {
   const std::string str = GetTextForPlug();
   if (str.empty()) return true;
-  return graphics->DrawIText(&mText, str.c_str(), &mRECT);
+  IRECT measured = mRECT;
+  graphics->DrawIText(&mText, str.c_str(), &measured, true);
+  if (measured.W() <= mRECT.W()) return graphics->DrawIText(&mText, str.c_str(), &mRECT);
+  // Too wide for the control: it reads from the control's left edge and is cut at its right edge, so that it
+  // never runs into the texts beside it.
+  IText fromLeft = mText;
+  fromLeft.mAlign = IText::kAlignNear;
+  return graphics->DrawIText(&fromLeft, str.c_str(), &mRECT, false, true);
 }
 
 void ITextControl::SetTextFromPlug(const char* str) {

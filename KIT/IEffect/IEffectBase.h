@@ -21,6 +21,7 @@ class RtMidiIn;
 class RtMidiOut;
 class JackConnectionWatch;
 class JackServerWatch;
+class MidiInputDelivery;
 
 enum EAPI { kAPIVST2 = 0, kAPIVST3 = 1, kAPIAU = 2, kAPIRTAS = 3, kAPIAAX = 4, kAPISA = 5 };
 
@@ -256,7 +257,8 @@ class IEffectBase {
   // for a message still being delivered. No port can be opened afterwards.
   void closeExternalMIDIPorts();
 
-  // MIDI library's input thread.
+  // Hands one message from the synthesizer to the plug-in (userData) on the calling thread. The input port's
+  // messages come here on a delivery thread of the port's own, never on the MIDI library's thread.
   static void MIDICallback(double timestamp, std::vector<unsigned char>* message, void* userData);
   static void processMIDIInput(double timestamp, std::vector<unsigned char>* message, void* userData);
 
@@ -309,6 +311,7 @@ class IEffectBase {
   bool openInputPort(unsigned int portNumber);
 
   RtMidiIn* mMidiIn = nullptr;
+  MidiInputDelivery* mMidiInDelivery = nullptr;  // lives exactly as long as mMidiIn
   RtMidiOut* mMidiOut = nullptr;
   std::mutex mMidiOutLock;  // guards mMidiOut: sends come from several threads
   // Notices a JACK server that goes away while the output port is open: the library's send would then wait

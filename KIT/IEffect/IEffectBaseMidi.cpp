@@ -4,11 +4,14 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -113,6 +116,74 @@ class JackServerWatch {
   jack_client_t* client_ = nullptr;
 };
 
+// The JACK back end calls the input callback inside the server's process cycle, and a synchronous server holds
+// every client's cycle until it returns. The editor's handling of a message takes the plug-in mutex, which a
+// thread may hold while it waits for the server itself (opening a port waits until its connection is live, closing
+// a client waits for the end of a cycle): handled there, a knob turn arriving at that moment would stop the
+// server's graph, and with it every client, until the server gives up on the client. So the library's callback
+// only queues a copy of the message, and a thread of the port's own hands the messages to the editor in order.
+// Deleting the object stops that thread after the message being handed over; queued ones are dropped.
+class MidiInputDelivery {
+ public:
+  explicit MidiInputDelivery(IEffectBase* plug) : plug_(plug), thread_([this] { run(); }) {}
+  ~MidiInputDelivery() {
+    {
+      std::lock_guard<std::mutex> lock(lock_);
+      stop_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+  }
+  MidiInputDelivery(const MidiInputDelivery&) = delete;
+  MidiInputDelivery& operator=(const MidiInputDelivery&) = delete;
+
+  // The library's callback (its thread): a short copy under the lock, never a wait for the editor.
+  static void post(double, std::vector<unsigned char>* message, void* self) {
+    auto* d = static_cast<MidiInputDelivery*>(self);
+    if (!d || !message || message->empty()) return;
+    try {
+      std::lock_guard<std::mutex> lock(d->lock_);
+      if (d->queue_.size() >= kQueueLimit) {
+        ++d->dropped_;
+        return;
+      }
+      d->queue_.push_back(*message);
+    } catch (...) {  // no memory for the copy: the message is lost, the library's thread goes on
+      return;
+    }
+    d->wake_.notify_one();
+  }
+
+ private:
+  // A stream of knob turns is a few hundred messages a second; this is seconds of them.
+  static constexpr size_t kQueueLimit = 4096;
+
+  void run() {
+    std::unique_lock<std::mutex> lock(lock_);
+    for (;;) {
+      wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+      if (stop_) return;
+      if (dropped_) {
+        std::fprintf(stderr, "MIDI: %zu incoming messages dropped (the editor fell behind)\n", dropped_);
+        dropped_ = 0;
+      }
+      std::vector<unsigned char> message = std::move(queue_.front());
+      queue_.pop_front();
+      lock.unlock();
+      IEffectBase::MIDICallback(0.0, &message, plug_);
+      lock.lock();
+    }
+  }
+
+  IEffectBase* plug_;
+  std::mutex lock_;
+  std::condition_variable wake_;
+  std::deque<std::vector<unsigned char>> queue_;
+  size_t dropped_ = 0;
+  bool stop_ = false;
+  std::thread thread_;  // last: it starts once everything above exists
+};
+
 namespace {
 
 // Long enough for a server on a loaded machine; a working connection goes live within a cycle or two.
@@ -211,14 +282,17 @@ std::vector<std::string> IEffectBase::getExternalMIDIInNames() {
   mMidiInNames.clear();
   if (!mMidiIn) {
     try {
+      if (!mMidiInDelivery) mMidiInDelivery = new MidiInputDelivery(this);
       mMidiIn = new RtMidiIn(chooseMidiApi(), kInClientName, kInQueueLimit);
       mMidiIn->setErrorCallback(midiErrorCallback, this);
-      mMidiIn->setCallback(&IEffectBase::MIDICallback, this);
+      mMidiIn->setCallback(&MidiInputDelivery::post, mMidiInDelivery);
       mMidiIn->ignoreTypes(false, true, true);
     } catch (const std::exception& e) {
       std::fprintf(stderr, "MIDI: %s\n", e.what());
       delete mMidiIn;
       mMidiIn = nullptr;
+      delete mMidiInDelivery;
+      mMidiInDelivery = nullptr;
     }
   }
   listPorts(mMidiIn, mMidiInNames);
@@ -255,7 +329,7 @@ bool IEffectBase::openInputPort(unsigned int portNumber) {
     if (!mMidiIn->isPortOpen()) return false;
     // The library refuses a second callback, so the first one goes before it is set again.
     mMidiIn->cancelCallback();
-    mMidiIn->setCallback(&IEffectBase::MIDICallback, this);
+    mMidiIn->setCallback(&MidiInputDelivery::post, mMidiInDelivery);
     mMidiIn->ignoreTypes(false, true, true);
     if (watch && !watch->waitUntilLive(kConnectionLiveTimeout))
       std::fprintf(stderr, "MIDI: the JACK connection of the input port is not live yet\n");
@@ -406,7 +480,10 @@ bool IEffectBase::isExternalMIDIInOpen() {
 }
 
 void IEffectBase::closeExternalMIDIPorts() {
-  if (mMidiServerGone) return;  // nothing of a server that went away can be closed (see setMIDIPortsStopped)
+  if (mMidiServerGone) {  // nothing of a server that went away can be closed (see setMIDIPortsStopped)
+    setMIDIPortsStopped();
+    return;
+  }
   {
     std::lock_guard<std::mutex> lock(mMidiOutLock);
     try {
@@ -414,15 +491,13 @@ void IEffectBase::closeExternalMIDIPorts() {
     } catch (...) {
     }
   }
+  // Messages still arriving go on to the delivery thread until the library's client has ended.
   try {
-    if (mMidiIn) {
-      mMidiIn->cancelCallback();
-      mMidiIn->closePort();
-    }
+    if (mMidiIn) mMidiIn->closePort();
   } catch (...) {
   }
-  // A message already being delivered on the library's thread may still be inside the editor; only ending the
-  // library's client waits for it, so the port objects go too.
+  // A message already being handed over may still be inside the editor; only ending the port's delivery thread
+  // waits for it, so the port objects go too.
   setMIDIPortsStopped();
 }
 
@@ -449,11 +524,20 @@ void IEffectBase::setMIDIPortsStopped() {
     mMidiOut = nullptr;
     mMidiServerGone = false;
   }
-  if (gone)
+  if (gone) {
+    // Without a server no cycle calls the callback any more; it is cut off all the same before its delivery
+    // thread goes.
+    try {
+      if (mMidiIn) mMidiIn->cancelCallback();
+    } catch (...) {
+    }
     setAside(mMidiIn);
-  else
-    delete mMidiIn;
+  } else {
+    delete mMidiIn;  // ends the library's client: no callback runs or comes after this
+  }
   mMidiIn = nullptr;
+  delete mMidiInDelivery;  // waits for the message being handed to the editor
+  mMidiInDelivery = nullptr;
 }
 
 bool IEffectBase::sendToExternalMIDIOut(const unsigned char* bytes, size_t length) {

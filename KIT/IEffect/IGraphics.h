@@ -168,7 +168,8 @@ class IGraphics {
   bool DrawHorizontalLine(const IColor* color, IRECT* r, float y);
   // Lays the text out in r; with measure, draws nothing and fits r to the text instead. False only when no font
   // can be made.
-  bool DrawIText(IText* text, const char* str, IRECT* r, bool measure = false);
+  // clip: nothing is drawn outside r (text is otherwise laid out in r and may run past it).
+  bool DrawIText(IText* text, const char* str, IRECT* r, bool measure = false, bool clip = false);
 
   // ---- Bitmap and font caches (process-wide) ----
   // Loads and scales the image once per id; later calls return the same bitmap whatever their scale. A missing

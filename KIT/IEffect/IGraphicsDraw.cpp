@@ -94,13 +94,13 @@ bool IGraphics::FillIRect(const IColor* color, IRECT* r, const IChannelBlend* bl
   return true;
 }
 
-bool IGraphics::DrawIText(IText* text, const char* str, IRECT* r, bool measure) {
+bool IGraphics::DrawIText(IText* text, const char* str, IRECT* r, bool measure, bool clip) {
   if (!str || !*str || !text || !r) return true;
   PIX_IFont* font = text->mCached ? text->mCached : CacheFont(text);
   if (!font) return false;
   font->SetTextColor(text->mColor.Word());
 
-  unsigned int flags = 0x100;  // no clipping to the rectangle
+  unsigned int flags = clip ? 0 : 0x100;  // 0x100: no clipping to the rectangle
   if (text->mColor.A < 255) flags |= PIX_DT_USEFGALPHA;
   if (text->mAlign == IText::kAlignCenter)
     flags |= 0x4;

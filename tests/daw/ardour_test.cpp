@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <string>
 
@@ -30,6 +31,12 @@ std::string run(const std::string& command, int* status) {
   while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
   *status = pclose(p);
   return out;
+}
+
+std::string quoted(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
 }
 
 std::string readFile(const fs::path& p) {
@@ -92,26 +99,47 @@ class ArdourSession : public ::testing::Test {
   void SetUp() override {
     if (access(kLua, X_OK) != 0 || access(kScanner, X_OK) != 0)
       GTEST_SKIP() << "Ardour 7 is not installed (Debian's \"ardour\": scripts/setup.sh installs it where it can)";
-    const char* bundle = std::getenv("VEXMIR_DAW_BUNDLE");
-    if (!bundle || !fs::exists(fs::path(bundle) / "Contents/Linux/Vexmir Editor.so"))
+    const char* build = std::getenv("VEXMIR_DAW_BUILD");
+    if (!build || !fs::exists(fs::path(build) / "Vexmir Editor.vst/Contents/Linux/Vexmir Editor.so"))
       GTEST_SKIP() << "no release bundle to load (the daw_bundle_build fixture makes it)";
     char tmpl[] = "/tmp/vexmir-daw-XXXXXX";
     dir = mkdtemp(tmpl);
     fs::create_directories(dir / "home/.config");
     fs::create_directories(dir / "home/.cache");
     fs::create_directories(dir / "root");
+    // The bundle as a user installs it, into a prefix of the test's own.
+    const fs::path prefix = dir / "prefix";
+    int status = 0;
+    const std::string installed = run(quoted(VEXMIR_CMAKE) + " --install " + quoted(build) +
+                                          " --component bundle --prefix " + quoted(prefix.string()),
+                                      &status);
+    ASSERT_EQ(status, 0) << installed;
+    bundlePath = prefix / "lib/lxvst/Vexmir Editor.vst";
+    ASSERT_TRUE(fs::exists(bundlePath / "Contents/Linux/Vexmir Editor.so")) << installed;
     // Ardour stamps its cache entry with the scan's time in whole seconds and takes the entry as stale while the
-    // plug-in's file is not older than that, so a bundle linked in the same second as the scan (the fixture builds
-    // it just before this test) would not be offered. The test loads a copy dated an hour back instead.
-    bundlePath = dir / "plugins" / fs::path(bundle).filename();
-    fs::create_directories(bundlePath.parent_path());
-    fs::copy(bundle, bundlePath, fs::copy_options::recursive);
+    // plug-in's file is not older than that. The installation keeps the build's file times, so a bundle linked in
+    // the same second as the scan (the fixture builds it just before this test) would not be offered: the
+    // installed files are dated an hour back.
     const auto past = fs::file_time_type::clock::now() - std::chrono::hours(1);
     for (const auto& entry : fs::recursive_directory_iterator(bundlePath)) fs::last_write_time(entry.path(), past);
+    // Ardour and its scanner run where the build and source trees are hidden, as on a machine that has only the
+    // installation; where mount namespaces cannot be made, they run beside the trees (the bundle still loads from
+    // the prefix).
+    const char* tree = std::getenv("VEXMIR_BUILD_DIR");
+    const char* source = std::getenv("VEXMIR_SOURCE_DIR");
+    if (tree && source) {
+      const std::string hide = "bash " + quoted(std::string(source) + "/tests/fixtures/hide-trees.sh") + " " +
+                               quoted(tree) + " " + quoted(source) + " -- ";
+      const std::string probe = run(hide + "true", &status);
+      if (status == 0)
+        hidden = hide;
+      else
+        std::cout << "[   NOTE   ] the build tree stays visible to Ardour: " << probe;
+    }
     // Ardour's settings and plug-in cache, and the plug-in's data folder, stay inside the test's folder.
     env = "HOME='" + (dir / "home").string() + "' XDG_CONFIG_HOME='" + (dir / "home/.config").string() +
           "' XDG_CACHE_HOME='" + (dir / "home/.cache").string() + "' LXVST_PATH='" + bundlePath.parent_path().string() +
-          "' VEXMIR_ROOT='" + (dir / "root").string() + "' ";
+          "' VEXMIR_ROOT='" + (dir / "root").string() + "' " + hidden;
   }
   void TearDown() override {
     std::error_code ec;
@@ -130,7 +158,7 @@ class ArdourSession : public ::testing::Test {
   }
 
   fs::path dir, bundlePath;
-  std::string env;
+  std::string env, hidden;
 };
 
 }  // namespace
@@ -139,7 +167,7 @@ TEST_F(ArdourSession, ASavedSessionRestoresTheStateChunkByteForByteInANewProcess
   int status = 0;
   const std::string so = (bundlePath / "Contents/Linux/Vexmir Editor.so").string();
   const std::string scan =
-      run(env + "LD_LIBRARY_PATH=/usr/lib/ardour7 timeout 120 " + kScanner + " -f '" + so + "'", &status);
+      run(env + "env LD_LIBRARY_PATH=/usr/lib/ardour7 timeout 120 " + kScanner + " -f '" + so + "'", &status);
   ASSERT_NE(scan.find("Found Plugin"), std::string::npos) << scan;
 
   const std::string sessionDir = (dir / "session").string();

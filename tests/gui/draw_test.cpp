@@ -198,6 +198,32 @@ TEST(Drawing, TextIsDrawnInItsColourInsideItsRectangle) {
   EXPECT_EQ(outside, 0);
 }
 
+TEST(Drawing, ATextControlKeepsATooWideTextInsideItsRectangleReadingFromTheLeft) {
+  Fixture f;
+  f.setDrawRect(IRECT(0, 0, 300, 300));
+  IText style(14, &COLOR_WHITE, "DejaVu Sans Mono");
+  IRECT r(100, 50, 160, 70);
+  ITextControl text(&f.plug, r, &style, "");
+  auto litColumns = [&](int from, int to) {
+    int n = 0;
+    for (int x = from; x < to; ++x)
+      for (int y = 40; y < 80; ++y) n += PIX_GETR(f.at(x, y)) > 128 ? 1 : 0;
+    return n;
+  };
+  // Fits: centred, as ever.
+  text.SetTextFromPlug("127");
+  text.Draw(&f.g);
+  EXPECT_EQ(litColumns(0, 100) + litColumns(160, 300), 0);
+  EXPECT_EQ(litColumns(100, 110), 0);
+  EXPECT_GT(litColumns(110, 150), 0);
+  // Twice as wide as the control: cut at both sides of the control, first letter at its left edge.
+  PIX_Clear(f.g.GetDrawBitmap(), 0);
+  text.SetTextFromPlug("Data request completed!");
+  text.Draw(&f.g);
+  EXPECT_EQ(litColumns(0, 100) + litColumns(160, 300), 0);
+  EXPECT_GT(litColumns(100, 108), 0);
+}
+
 // ---- Caches ----
 
 TEST(Caches, ImageIsScaledOnceAndSharedWhateverTheLaterScale) {

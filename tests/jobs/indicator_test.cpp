@@ -40,14 +40,15 @@ TEST(ProcessingIndicator, ShowsOneCancelButtonForTheTabAndRestoresTheLayersAfter
       EXPECT_FALSE(layerShown(plug, "searchField"));
     }
 
-    plug.commonLockActive = row.tab == 2;
+    // With a lock on, the lock button comes back on the sound pages, never over the librarian's bank chooser.
+    plug.commonLockActive = true;
     plug.DisplayProcessingIndicator(false);
     EXPECT_FALSE(plug.isProcessingIndicatorShown());
     EXPECT_TRUE(plug.getProgressIndicator()->IsHidden());
     EXPECT_FALSE(layerShown(plug, "PROGRESS"));
     EXPECT_TRUE(plug.getCancelButton(0)->IsHidden());
     EXPECT_TRUE(plug.getCancelButton(1)->IsHidden());
-    EXPECT_EQ(layerShown(plug, "releaseAllLocksLayer"), row.tab == 2) << row.tab;
+    EXPECT_EQ(layerShown(plug, "releaseAllLocksLayer"), row.tab != 1) << row.tab;
     if (row.tab == 4) {
       EXPECT_TRUE(layerShown(plug, "midiSettingsButton"));
     }

@@ -92,9 +92,14 @@ TEST(StateRecall, TheFlagsFollowTheRecalledParametersNotTheOldOnes) {
   JobPlug a;
   for (int i = kMIDIFilterDAWCCPassThrough; i <= kSendMIDIClockInfo; ++i) a.GetParam(i)->Set(1.0);
   a.GetParam(kGlobalLocalControl)->Set(0.0);
+  a.GetParam(kSectionLockOsc1 + 1)->Set(1.0);  // a section of timbre 2
+  a.GetParam(kSectionLockArp)->Set(1.0);
   const Bytes chunk = getChunk(a, false);
   JobPlug b;
   ASSERT_EQ(setChunk(b, false, chunk), 1);
+  EXPECT_FALSE(b.timbre1LockActive);
+  EXPECT_TRUE(b.timbre2LockActive);
+  EXPECT_TRUE(b.commonLockActive);
   for (int k = 0; k < Vexmir::kNumFilterKinds; ++k) {
     EXPECT_FALSE(b.hostFilter[k]) << k;
     EXPECT_FALSE(b.deviceFilter[k]) << k;

@@ -107,6 +107,26 @@ TEST(ParamLogic, DisplayShowsNameValueAndTimbre) {
   EXPECT_EQ(plug.getDisplayLine(Vexmir::kLineValue), "64");
   EXPECT_EQ(plug.getDisplayLine(Vexmir::kLineTimbre), "[TIMBRE 2]");
   EXPECT_EQ(plug.getDisplayLine(Vexmir::kLineCC), "CC|74");
+  // A control that sends nothing does not keep the last control's message name.
+  plug.edit(kLayerLinker, 1);
+  EXPECT_EQ(plug.getDisplayLine(Vexmir::kLineCC), "---");
+}
+
+TEST(ParamLogic, ALockFlagStaysOnWhileAnyLockOfItsGroupIsOn) {
+  Root root;
+  LogicPlug plug;
+  plug.edit(kSectionLockFXChorus, 1);
+  plug.edit(kSectionLockArp, 1);
+  plug.edit(kSectionLockArp, 0);
+  EXPECT_TRUE(plug.commonLockActive);
+  plug.edit(kSectionLockOsc1, 1);
+  plug.edit(kSectionLockOsc1 + 2, 1);
+  plug.edit(kSectionLockOsc1, 0);
+  EXPECT_TRUE(plug.timbre1LockActive);
+  EXPECT_FALSE(plug.timbre2LockActive);
+  plug.edit(kSectionLockOsc1 + 2, 0);
+  plug.edit(kSectionLockFXChorus, 0);
+  EXPECT_FALSE(plug.timbre1LockActive || plug.commonLockActive);
 }
 
 TEST(ParamLogic, SysExEditsPutTheSynthesizerInEditModeFirst) {

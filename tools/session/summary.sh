@@ -17,9 +17,10 @@ after() { awk -v m="$1" 'found { print } index($0, m) { found = 1 }' "$midi"; }
 
 check "the editor asked for the synthesizer's global data" grep -q "in F0 42 30 58 0E F7" "$midi"
 check "the editor asked for the program the synthesizer plays" grep -q "in F0 42 30 58 10 F7" "$midi"
-check "a mouse edit reached the synthesizer as a control change" grep -qE "in B0 " "$midi"
+check "the cutoff knob dragged down reached the synthesizer as control change 74" grep -q "in B0 4A 00" "$midi"
 check "switching to timbre 2 sent the timbre select CC 95" grep -q "in B0 5F 7F" "$midi"
-check "the editor followed the knob turned on the synthesizer" grep -q "echo STEP knob turned" "$host"
+# Resonance (parameter 26) turned to 100 of 127 on the synthesizer: the plug-in takes it in and tells the host.
+check "the editor followed the knob turned on the synthesizer" grep -q "index=26 opt=0.787402" "$host"
 check "the randomized program reached the synthesizer" grep -q "program dump .* loaded into the edit buffer" "$midi"
 check "the renamed program was stored into the synthesizer's program 1" grep -q "ok My Lead" "$host"
 check "the saved bank file holds the renamed program" grep -qa "My Lead" "$data/Patches/Session/Leads/Lead Bank.syx"
@@ -32,6 +33,8 @@ recall_order() {
        END { exit !(substr(seq, 1, 2) == "GP") }' "$midi"
 }
 check "the recalled state sent edit mode off, the global data and the program, in that order" recall_order
+check "the recalled instance saves the same state chunk (sound, ports and librarian)" \
+  grep -q "host-state-recalled.bin\" -> equal" "$restore"
 check "a picture of every step" test "$(ls "$out/pictures" | wc -l)" -ge 14
 echo
 if [ "$failed" -eq 0 ]; then

@@ -222,7 +222,7 @@ bool drawControls(const std::string& dir) {
   ok &= radioStrip(at("tabs-main.png"), 110, 24, {"LIBRARIAN", "EDIT", "MOD SEQUENCE", "GLOBAL"}, t);
   ok &= labelButtonImage(at("button-request.png"), 66, 24, "REQUEST", t);
   ok &= labelButtonImage(at("button-send.png"), 50, 24, "SEND", t);
-  ok &= labelButtonImage(at("button-random.png"), 72, 24, "RANDOMIZE", t);
+  ok &= labelButtonImage(at("button-random.png"), 78, 24, "RANDOMIZE", t);
   ok &= labelButtonImage(at("button-lib-cancel.png"), 90, 24, "CANCEL", t);
   ok &= labelButtonImage(at("button-store.png"), 138, 24, "STORE TO SYNTH", t);
   ok &= labelButtonImage(at("button-discard.png"), 138, 24, "DISCARD CHANGES", t);

@@ -971,8 +971,8 @@ def top_bar_page():
     draw("title", 12, 2, 110, 24, 19, "accent", "VEXMIR")
     draw("label", 13, 25, 104, 11, 10, "L", "dim", "MICROKORG EDITOR")
     well(738, 5, 112, 27, "lcd")
-    well(878, 4, 346, 29, "lcd")
-    draw("label", 1228, 8, 36, 20, 11, "C", "dim", "MIDI")
+    well(878, 4, 380, 29, "lcd")
+    draw("label", 1260, 0, 36, 9, 8, "C", "dim", "MIDI")
     draw("mono", 1264, 22, 12, 12, 9, "C", "dim", "1")
     draw("mono", 1280, 22, 12, 12, 9, "C", "dim", "2")
     # Program bar
@@ -995,11 +995,12 @@ def top_bar_controls():
     use("kPatchName")
     preview_text(740, 8, 108, 21, 14, "323C46", "-- INIT --")
     button("autooff", 852, 7, "kPatchUp", "BUTTON_NEXT_ID", 22, 24, "Program Up")
-    # The status display: the timbre tag reads "[TIMBRE 1]", the name line also carries status messages.
-    display("kControlDisplayTimbre", 880, 7, 100, 23, 3, "[TIMBRE 1]", text_size=16)
-    display("kControlDisplayName", 982, 7, 150, 23, 1, "Cutoff")
-    display("kControlDisplayValue", 1134, 7, 60, 23, 3, "127", text_size=16)
-    display("kControlDisplayCC", 1194, 7, 28, 23, 4, "---", text_size=14)
+    # The status display: the timbre tag reads "[TIMBRE 1]", the name line also carries status messages (the
+    # common ones, up to 23 characters, fit whole).
+    display("kControlDisplayTimbre", 882, 7, 86, 23, 4, "[TIMBRE 1]", text_size=14)
+    display("kControlDisplayName", 968, 7, 196, 23, 4, "Cutoff", text_size=14)
+    display("kControlDisplayValue", 1164, 7, 40, 23, 4, "127", text_size=14)
+    display("kControlDisplayCC", 1204, 7, 50, 23, 4, "---", text_size=14)
     element("switch", name="MIDI Timbre 1", paramId="kMIDILed", position=(1264, 9), imageId=LED[0],
             valueBounds=(0,))
     use("kMIDILed")
@@ -1008,9 +1009,9 @@ def top_bar_controls():
             valueBounds=(0,))
     use("kMIDILed+1")
     preview(LED[1], 2, 0, 1280, 9)
-    button("autooff", 1300, 6, "kRequestTempData", "BUTTON_REQUEST_ID", 66, 24, "Request Program")
-    button("autooff", 1370, 6, "kPushArrangement", "BUTTON_SEND_ID", 50, 24, "Send Program")
-    button("autooff", 1424, 6, "kRandomize", "BUTTON_RANDOM_ID", 72, 24, "Randomize")
+    button("autooff", 1298, 6, "kRequestTempData", "BUTTON_REQUEST_ID", 66, 24, "Request Program")
+    button("autooff", 1368, 6, "kPushArrangement", "BUTTON_SEND_ID", 50, 24, "Send Program")
+    button("autooff", 1420, 6, "kRandomize", "BUTTON_RANDOM_ID", 78, 24, "Randomize")
 
 
 def midi_port_choosers():
