@@ -8,7 +8,7 @@
 // (see own-shm.sh); the clean run under the sanitizers is the build's (AddressSanitizer in the test build,
 // ThreadSanitizer in scripts/tsan.sh).
 //
-// Reduced size here (4 instances, 100 openings); VEXMIR_FAULTS_FULL=1 gives the full size (16 instances, 1,000
+// Reduced size here (4 instances, 300 openings); VEXMIR_FAULTS_FULL=1 gives the full size (16 instances, 1,000
 // openings).
 #include <dirent.h>
 #include <dlfcn.h>
@@ -405,12 +405,21 @@ TEST_F(BusyHost, InstancesEditedAndRecalledAtOnceEachKeepTheirOwnSynthesizerAndC
               secondsSince(start), audio.blocks.load(), audio.longestRound() * 1000, automation.load(),
               knobs.turns.load(), drags, recalls, longestRecall * 1000);
 
-  // Each synthesizer got its own instance's clock, and only that.
+  // Each synthesizer got its own instance's clock and its own instance's programs, and no other's.
   for (size_t i = 0; i < instances.size(); ++i) {
     OwnEmulator& synth = *instances[i]->synth;
     const int ticks = logCount(synth, "in F8", marks[i]);
     EXPECT_GT(ticks, 24) << "synthesizer " << i << " got too little clock";
+    const std::string own = "\"Busy " + std::to_string(i) + " ";
+    int programs = 0;
+    for (const std::string& line : synth.client->log(0)) {
+      if (line.find("loaded into the edit buffer") == std::string::npos) continue;
+      ++programs;
+      EXPECT_NE(line.find(own), std::string::npos) << "synthesizer " << i << ": " << line;
+    }
+    EXPECT_GT(programs, 0) << "synthesizer " << i;
   }
+  int lastRecalls = 0;
   // A last recall with each instance's own program: each synthesizer ends with its own instance's program. A
   // recall made while the one before is still sending its program sends nothing (the job thread takes no second
   // job), so the host recalls again until the program has arrived.
@@ -424,11 +433,14 @@ TEST_F(BusyHost, InstancesEditedAndRecalledAtOnceEachKeepTheirOwnSynthesizerAndC
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     EXPECT_EQ(in->synth->client->editName(), want) << "synthesizer " << in->number << " after " << tries << " recalls";
+    lastRecalls += tries;
   }
+  std::printf("the last program at each synthesizer after %d recalls for %zu instances\n", lastRecalls,
+              instances.size());
 }
 
 TEST_F(BusyHost, TheEditorOpenedAndClosedManyTimesWhileAudioAndMidiRunKeepsItsMemory) {
-  const int opens = fullSize() ? 1000 : 100;
+  const int opens = fullSize() ? 1000 : 300;
   makeInstances(2);
   AudioThread audio(all());
   KnobTurner knobs(all());
