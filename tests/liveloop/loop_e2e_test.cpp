@@ -5,10 +5,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "tests/host/run_host.h"
 #include "tests/support/EmulatorClient.h"
@@ -73,6 +75,83 @@ std::string connected() {
          "emulator clearlog\n";
 }
 
+// One mouse edit per kind of binding: the steps, the exact messages the synthesizer must get for it (in order, the
+// last one carrying the value the edit ends on), the byte of its edit buffer that must change (no other may) and
+// to what, and steps that set the same value once more, which must send nothing.
+struct BindingEdit {
+  const char* kind;
+  std::string steps;
+  std::vector<std::string> messages;
+  int offset;
+  int value;
+  std::string repeat;
+};
+
+// The edit buffer after each "emulator get edit" of a transcript, as bytes.
+std::vector<std::vector<int>> editBuffers(const std::string& transcript) {
+  std::vector<std::vector<int>> out;
+  std::istringstream lines(transcript);
+  std::string line;
+  bool asked = false;
+  while (std::getline(lines, line)) {
+    if (asked && line.rfind("  ok ", 0) == 0) {
+      std::istringstream hex(line.substr(5));
+      std::vector<int> bytes;
+      for (std::string b; hex >> b;) bytes.push_back(std::stoi(b, nullptr, 16));
+      out.push_back(bytes);
+    }
+    asked = line == "emulator get edit";
+  }
+  return out;
+}
+
+// The line of the description that names the parameter, replaced whole.
+void replaceControl(std::string* xml, const std::string& paramId, const std::string& line) {
+  const size_t at = xml->find("paramId=\"" + paramId + "\"");
+  ASSERT_NE(at, std::string::npos) << paramId;
+  const size_t begin = xml->rfind('<', at), end = xml->find("/>", at) + 2;
+  xml->replace(begin, end - begin, line);
+}
+
+// A copy of this build's bundle whose description binds two controls as the real one never does: the filter
+// cutoff as a vertical CC slider (60 pixels from 24,350) and the distortion switch as a CC switch (CC 92, on 127).
+std::string variantBundle(const ScratchDir& dir) {
+  namespace fs = std::filesystem;
+  const fs::path from = pluginBundlePath();
+  const fs::path to = fs::path(dir.file("variant")) / from.filename();
+  const fs::path library = fs::path("Contents") / "Linux" / (from.stem().string() + ".so");
+  const fs::path resources = fs::path("Contents") / "Resources" / "resources";
+  fs::create_directories(to / library.parent_path());
+  fs::create_directories(to / resources);
+  // The plug-in finds its bundle from the real paths of its libraries (the platform library among them, which the
+  // host loads first: the host runs with the copy's folder on LD_LIBRARY_PATH), so they are linked or copied,
+  // never symlinked.
+  for (const fs::path& file : {library, library.parent_path() / "libvexmir-platform.so"}) {
+    std::error_code linked;
+    fs::create_hard_link(from / file, to / file, linked);
+    if (linked) fs::copy_file(from / file, to / file);
+  }
+  fs::copy_file(from / "Contents" / "Info.plist", to / "Contents" / "Info.plist");
+  fs::create_directory_symlink(from / resources / "img", to / resources / "img");
+  fs::create_symlink(from / resources / "sysex.tea", to / resources / "sysex.tea");
+
+  const char* src = std::getenv("VEXMIR_SOURCE_DIR");
+  std::ifstream in(std::string(src ? src : ".") + "/resources/uiconfig.xml");
+  std::string xml((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  replaceControl(&xml, "kFilterCutoff",
+                 "<slidercontrol type=\"ccSliderVer\" ccNumber=\"74\" name=\"Cutoff\" paramId=\"kFilterCutoff\" "
+                 "paramGroup=\"Filter\" position=\"24,350\" length=\"60\" imageId=\"LED_ID\" "
+                 "valueBounds=\"127,0,127,1\"/>");
+  replaceControl(&xml, "kAmpDistSw",
+                 "<buttoncontrol type=\"ccButton\" ccNumber=\"92\" name=\"Distortion\" paramId=\"kAmpDistSw\" "
+                 "paramGroup=\"Amp\" position=\"596,396,30,16\" imageId=\"SWITCH_ID\" valueBounds=\"0,0,127\"/>");
+  dir.write("uiconfig.xml", xml);
+  const std::string encrypt = std::string(VEXMIR_TEA_ENCRYPT) + " " + dir.file("uiconfig.xml") + " \"" +
+                              (to / resources / "uiconfig.tea").string() + "\"";
+  EXPECT_EQ(std::system(encrypt.c_str()), 0) << encrypt;
+  return to.string();
+}
+
 class LiveLoop : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -88,6 +167,40 @@ class LiveLoop : public ::testing::Test {
     for (const std::string& l : emu.log()) all += l + "\n";
     return all;
   }
+  // Runs the edits in one session of the plug-in and checks each against the emulator: its messages arrived in
+  // order, its last one once (its repeat sent nothing), and the edit buffer changed in exactly its byte.
+  void checkBindingEdits(const std::string& plugin, const std::vector<BindingEdit>& edits,
+                         const std::string& libraries = "") {
+    std::string script = connected() + "emulator get edit\n";
+    for (const BindingEdit& e : edits)
+      script += e.steps + "emulator wait 10000 0 \"in " + e.messages.back() + "\"\n" + e.repeat + "emulator get edit\n";
+    // Time for anything a repeat might still send.
+    script += "wait 500\nclose\n";
+    std::vector<std::string> env = {"VEXMIR_ROOT=" + dir.path()};
+    if (!libraries.empty()) env.push_back("LD_LIBRARY_PATH=" + libraries);
+    HostRun r = runHost(plugin, script, dir, {}, env);
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    const std::vector<std::vector<int>> buffers = editBuffers(r.out);
+    ASSERT_EQ(buffers.size(), edits.size() + 1) << r.out;
+    const std::string log = logText();
+    size_t at = 0;
+    for (size_t i = 0; i < edits.size(); ++i) {
+      const BindingEdit& e = edits[i];
+      for (const std::string& m : e.messages) {
+        const size_t found = log.find(" in " + m + "\n", at);
+        ASSERT_NE(found, std::string::npos) << e.kind << ": " << m << " missing after the earlier edits\n" << log;
+        at = found + 1;
+      }
+      EXPECT_EQ(log.find(" in " + e.messages.back() + "\n", at), std::string::npos) << e.kind << " sent twice\n" << log;
+      std::vector<int> changed;
+      for (size_t b = 0; b < buffers[i].size() && b < buffers[i + 1].size(); ++b)
+        if (buffers[i][b] != buffers[i + 1][b]) changed.push_back(static_cast<int>(b));
+      EXPECT_EQ(changed, std::vector<int>{e.offset}) << e.kind;
+      if (changed == std::vector<int>{e.offset}) {
+        EXPECT_EQ(buffers[i + 1][static_cast<size_t>(e.offset)], e.value) << e.kind;
+      }
+    }
+  }
   EmulatorClient emu;
   ScratchDir dir;
 };
@@ -95,49 +208,46 @@ class LiveLoop : public ::testing::Test {
 }  // namespace
 
 TEST_F(LiveLoop, MouseEditsPutTheBindingsBytesAtTheSynthesizer) {
-  const int kFilterCutoff = 24, kAmpDistSw = 50, kArpType = 95, kSeq1Step1 = 147, kShowModSequence = 523;
-  HostRun r = run(connected() +
-                  // A CC knob: a wheel step of -10 from 127 gives 114.
-                  "wheel " + at(kFilterCutoff) +
-                  " -10\n"
-                  "emulator wait 10000 0 \"in B0 4A 72\"\n"
-                  // An NRPN menu on the global channel: Alt2 is data 77.
-                  "menu choose 3\n"
-                  "click " +
-                  at(kArpType) +
-                  "\n"
-                  "emulator wait 10000 0 \"in B0 06 4D\"\n"
-                  // The same choice again changes nothing and sends nothing.
-                  "menu choose 3\n"
-                  "click " +
-                  at(kArpType) +
-                  "\n"
-                  // A SysEx switch: edit mode first, then the parameter change.
-                  "click " +
-                  at(kAmpDistSw) +
-                  "\n"
-                  "emulator wait 10000 0 \"in F0 42 30 58 4E 01 00 F7\"\n"
-                  "emulator wait 10000 0 \"in F0 42 30 58 41 5C 00 01 00 F7\"\n"
-                  // A two-byte SysEx knob on the modulation-sequence tab: 64 - 10 steps is -10, bytes 76 7F.
-                  "click " +
-                  at(kShowModSequence) +
-                  "\n"
-                  "wheel " +
-                  at(kSeq1Step1) +
-                  " -8\n"
-                  "emulator wait 10000 0 \"in F0 42 30 58 41 08 01\"\n"
-                  "close\n");
-  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
-  std::string log = logText();
-  EXPECT_NE(log.find("in B0 63 00"), std::string::npos);
-  EXPECT_NE(log.find("in B0 62 07"), std::string::npos);
-  // The arpeggiator type went out once, although it was chosen twice.
-  size_t first = log.find("in B0 06 4D");
-  EXPECT_EQ(log.find("in B0 06", first + 1), std::string::npos);
-  // The emulator's edit buffer took every edit.
-  EXPECT_NE(log.find("CC 74 timbre 1: edit byte"), std::string::npos);
-  EXPECT_NE(log.find("NRPN 00 07: edit byte"), std::string::npos);
-  EXPECT_NE(log.find("parameter 92: edit byte"), std::string::npos);
+  const int kOsc2OscMod = 8, kFilterCutoff = 24, kAmpDistSw = 50, kArpOnOff = 91, kArpType = 95, kSeq1Step1 = 147,
+            kSeq1Knob = 255, kShowModSequence = 523;
+  const std::vector<BindingEdit> edits = {
+      // A wheel step of -10 from 127 gives 114; then down to the end, where a further step changes nothing.
+      {"CC knob", "wheel " + at(kFilterCutoff) + " -10\nwheel " + at(kFilterCutoff) + " -200\n",
+       {"B0 4A 72", "B0 4A 00"}, 58, 0, "wheel " + at(kFilterCutoff) + " -5\n"},
+      // On the global channel; Alt2 is data 77. Chosen again, it sends nothing.
+      {"NRPN menu", "menu choose 3\nclick " + at(kArpType) + "\n", {"B0 63 00", "B0 62 07", "B0 06 4D"}, 33, 3,
+       "menu choose 3\nclick " + at(kArpType) + "\n"},
+      // The four-way menu sends its steps spread over the CC range: Sync is 85 (kept in bits 4-5 of its byte).
+      // Chosen again, it sends nothing.
+      {"CC menu", "menu choose 2\nclick " + at(kOsc2OscMod) + "\n", {"B0 52 55"}, 50, 0x20,
+       "menu choose 2\nclick " + at(kOsc2OscMod) + "\n"},
+      // As the synthesizer sends it: on is 127 (bit 7 of its byte).
+      {"NRPN switch", "click " + at(kArpOnOff) + "\n", {"B0 63 00", "B0 62 02", "B0 06 7F"}, 32, 0x80, ""},
+      // Edit mode first, then the parameter change.
+      {"SysEx switch", "click " + at(kAmpDistSw) + "\n", {"F0 42 30 58 4E 01 00 F7", "F0 42 30 58 41 5C 00 01 00 F7"},
+       65, 1, ""},
+      // On the modulation-sequence tab: up to the end, where a further step changes nothing.
+      {"SysEx knob", "click " + at(kShowModSequence) + "\nwheel " + at(kSeq1Knob) + " 200\n",
+       {"F0 42 30 58 41 06 01 7F 00 F7"}, 92, 127, "wheel " + at(kSeq1Knob) + " 5\n"},
+      // Signed: the bottom end is -64, sent as 40 7F and stored with +64.
+      {"two-byte SysEx knob", "wheel " + at(kSeq1Step1) + " -200\n", {"F0 42 30 58 41 08 01 40 7F F7"}, 94, 0,
+       "wheel " + at(kSeq1Step1) + " -5\n"},
+  };
+  checkBindingEdits(pluginBundlePath(), edits);
+}
+
+// The kinds the editor's own description does not use, in a copy of the bundle that binds them.
+TEST_F(LiveLoop, MouseEditsOfSlidersAndCCSwitchesPutTheirBytesAtTheSynthesizer) {
+  const std::string bundle = variantBundle(dir);
+  ASSERT_FALSE(HasFailure());
+  const std::vector<BindingEdit> edits = {
+      // A click on the track puts the handle there: the top end is 127, where it stands already (nothing is sent),
+      // the bottom end 0, twice.
+      {"CC slider", "click 26 350\nclick 26 409\n", {"B0 4A 00"}, 58, 0, "click 26 409\n"},
+      {"CC switch", "click " + at(50) + "\n", {"B0 5C 7F"}, 65, 1, ""},
+  };
+  checkBindingEdits(bundle, edits, bundle + "/Contents/Linux");
+  EXPECT_EQ(logText().find(" in B0 4A 7F"), std::string::npos);
 }
 
 TEST_F(LiveLoop, KnobsTurnedOnTheSynthesizerMoveTheEditorAndNothingGoesBack) {
