@@ -468,7 +468,10 @@ TEST_F(BusyHost, AnInstanceClosedWhileABankStoreAndItsClockRunLeavesNoThreadBehi
   makeInstances(1);
   std::unique_ptr<Instance> doomed;
   AudioThread audio(all());
-  // Let the other instance's threads settle before counting.
+  // The other instance's threads settle first: its recall has sent its program and the job has ended.
+  ASSERT_TRUE(
+      instances[0]->synth->client->waitForLog("in F0 42 30 58 40", 0, std::chrono::seconds(30)).has_value());
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
   pump(all(), 5);
   const int threadsBefore = threadCount();
 
@@ -516,7 +519,7 @@ TEST_F(BusyHost, AnInstanceClosedWhileABankStoreAndItsClockRunLeavesNoThreadBehi
   std::printf("closed in %.3f s; threads %d before the instance, %d right after its close, %d after waiting\n",
               closeSeconds, threadsBefore, threadsAfterClose, threadsAfter);
   EXPECT_LT(closeSeconds, 2.0);
-  EXPECT_EQ(threadsAfter, threadsBefore);
+  EXPECT_LE(threadsAfter, threadsBefore);
   EXPECT_EQ(linesAfter, 0) << synth.client->log(mark).front();
   doomed.reset();
 }
