@@ -313,10 +313,7 @@ void MIDIMessageManager::sysexPartPatchParse(ISysEx* msg) {
   if (!parseProgramDump(msg->mData, static_cast<size_t>(msg->mSize), values.data(), &result)) return;
 
   if (IParam* name = plug->GetParam(kPatchName)) name->SetDisplayText(0, result.name.c_str());
-  if (patchManager) {
-    if (patchManager->patch.names.empty()) patchManager->patch.names.resize(1);
-    patchManager->patch.names[0] = librarianProgramName(result.name);
-  }
+  if (patchManager) patchManager->setProgramName(librarianProgramName(result.name));
   plug->setLibrarianViewDirty();
 
   // Each received value reaches its parameter and controls; the bindings remember it as the value last handled,

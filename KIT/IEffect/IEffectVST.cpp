@@ -106,10 +106,12 @@ intptr_t IEffectVSTEntry::dispatcher(AEffect* effect, int32_t opcode, int32_t in
   IEffectVST* plug = plugOf(effect);
   if (!plug) return 0;
   if (opcode == effClose) {
-    // The mutex lives in the object, so it is released before the object goes.
+    // The mutex lives in the object, so it is released before the object goes. The MIDI input is unhooked
+    // before the object's destruction begins: no message may be handed to an object whose destructors run.
     try {
       plug->GetMutex().Enter();
       plug->GetMutex().Leave();
+      plug->closeExternalMIDIPorts();
       delete plug;
     } catch (...) {
       std::fprintf(stderr, "Vexmir: error while closing the plug-in\n");

@@ -53,7 +53,10 @@ class FaultPlug : public Vexmir {
       if (hook) hook(text);
     };
   }
-  ~FaultPlug() override { getMidiManager()->shutDown(); }
+  ~FaultPlug() override {
+    closeExternalMIDIPorts();  // as the host's close does: no message reaches an object being destroyed
+    getMidiManager()->shutDown();
+  }
 
   // Opens the output on `out` and the input on `in` by name ("" leaves that side off); true when both opened.
   bool connectTo(const std::string& out, const std::string& in) {
