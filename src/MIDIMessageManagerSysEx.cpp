@@ -302,6 +302,9 @@ void MIDIMessageManager::parameterChange(const uint8_t* d) {
 
 void MIDIMessageManager::sysexPartPatchParse(ISysEx* msg) {
   if (!msg || msg->mSize != kProgramDumpSize || (msg->mData[2] & 0xF0) != 0x30 || msg->mData[3] != 0x58) return;
+  // The received program replaces the editor's under the plug-in mutex, as a host's recall does: the program
+  // name's strings must not change while a state save or a job reads them.
+  KIT_MutexLock lock(plug->GetMutex());
   plug->dataMismatch = false;
   replyTaken = false;
   std::vector<double> values(static_cast<size_t>(kNumParams));
