@@ -100,6 +100,7 @@ class Vexmir : public IEffectVST {
   void sendSysExInitialization();
   void sendPartDataBackToHardware(int unused);
   void updateSectionLockFlags();
+  bool startRecalledProgramSend();
   void sendPatchAndPatternToDevice(int, bool, bool, bool globalWithProgram, bool, bool);
   void sendPatchToDeviceFromLibrarian(int slot, int side);
   void storeAllPatchesToDeviceFromLibrarian(int side, int slot);
@@ -208,6 +209,8 @@ class Vexmir : public IEffectVST {
   std::atomic<bool> sendClockStartStop{false};
   std::atomic<bool> sendClockTicks{false};
   std::atomic<bool> partRequestPending{false};
+  // A recalled program that waits for the job thread (sent by the audio block once the thread is free).
+  std::atomic<bool> recalledProgramPending{false};
   std::atomic<bool> continuousClockStarted{false};
   std::atomic<bool> processingIndicatorShown{false};
   // Block flags of MIDI from the host and from the synthesizer, in the order CC, PC, note, pitch bend, poly

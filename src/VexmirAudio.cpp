@@ -162,6 +162,7 @@ void Vexmir::ProcessDoubleReplacing(double**, double**, int nFrames) {
     midiQueue.Flush(steps);
   }
 
+  if (recalledProgramPending && midiOutReady && startRecalledProgramSend()) recalledProgramPending = false;
   if (partRequestPending && midiManager && !midiManager->isWorkerBusy(MidiWorker::kJobThread)) {
     SenderJob job;
     job.job = kJobPartRequest;

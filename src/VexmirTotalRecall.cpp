@@ -152,22 +152,10 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
   globalSent = false;
   if (full && midiOutReady) {
     SendPatchEditOffCommand();
-    // The program (with the global settings first) is sent by job 0; its flags are set only when it starts,
-    // so a busy job thread leaves nothing stuck.
-    if (midiManager && !midiManager->isWorkerBusy(MidiWorker::kJobThread)) {
-      SenderJob job;
-      job.job = kJobSendArrangement;
-      job.arrangementFlag = false;
-      deviceBusy = true;
-      sendGlobalWithProgram = true;
-      dumpSendRunning = true;
-      midiManager->arrangementBusy = true;
-      if (!midiManager->startJob(MidiWorker::kJobThread, job)) {
-        deviceBusy = false;
-        dumpSendRunning = false;
-        midiManager->arrangementBusy = false;
-      }
-    }
+    // While the job thread is still busy (a transfer, the previous recall's program) the recalled program waits
+    // and leaves with the first audio block after the thread is free: the synthesizer never keeps an older sound
+    // than the one the editor shows.
+    recalledProgramPending = !startRecalledProgramSend();
   }
   log("PROJECT RECALL: MIDI In device after nonautomated params " + displayTextOf(this, kDeviceInSelection));
   log("PROJECT RECALL: MIDI Out device after nonautomated params " + displayTextOf(this, kDeviceOutSelection));
@@ -187,4 +175,22 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
       displayStatus(text.c_str());
   }
   return end;
+}
+
+// The recalled program (with the global settings first) is sent by job 0; its flags are set only when it starts,
+// so a busy job thread leaves nothing stuck.
+bool Vexmir::startRecalledProgramSend() {
+  if (!midiManager || midiManager->isWorkerBusy(MidiWorker::kJobThread)) return false;
+  SenderJob job;
+  job.job = kJobSendArrangement;
+  job.arrangementFlag = false;
+  deviceBusy = true;
+  sendGlobalWithProgram = true;
+  dumpSendRunning = true;
+  midiManager->arrangementBusy = true;
+  if (midiManager->startJob(MidiWorker::kJobThread, job)) return true;
+  deviceBusy = false;
+  dumpSendRunning = false;
+  midiManager->arrangementBusy = false;
+  return false;
 }
