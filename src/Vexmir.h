@@ -100,7 +100,6 @@ class Vexmir : public IEffectVST {
   void sendSysExInitialization();
   void sendPartDataBackToHardware(int unused);
   void updateSectionLockFlags();
-  bool startRecalledProgramSend();
   void sendPatchAndPatternToDevice(int, bool, bool, bool globalWithProgram, bool, bool);
   void sendPatchToDeviceFromLibrarian(int slot, int side);
   void storeAllPatchesToDeviceFromLibrarian(int side, int slot);
@@ -178,6 +177,9 @@ class Vexmir : public IEffectVST {
   bool SerializeState2(ByteChunk* chunk, bool full);
   // Applies a body only when it is whole and sound: -1 and nothing changed otherwise.
   int UnserializeState2(ByteChunk* chunk, int startPos, bool full);
+  // Starts the job that sends a recalled program (with the global settings first); false when the job thread
+  // is busy or the job did not start.
+  bool startRecalledProgramSend();
 
   // ---- Shared with the MIDI input thread and the jobs without a lock: single values only. ----
   std::atomic<bool> midiOutReady{false};
@@ -209,9 +211,10 @@ class Vexmir : public IEffectVST {
   std::atomic<bool> sendClockStartStop{false};
   std::atomic<bool> sendClockTicks{false};
   std::atomic<bool> partRequestPending{false};
-  // A recalled program that waits for the job thread (sent by the audio block once the thread is free).
-  std::atomic<bool> recalledProgramPending{false};
   std::atomic<bool> continuousClockStarted{false};
+  // A project recalled while the job thread was busy: its program goes out once the thread is free (the audio
+  // callback starts it), so the synthesizer does not keep an older program than the editor shows.
+  std::atomic<bool> recallSendPending{false};
   std::atomic<bool> processingIndicatorShown{false};
   // Block flags of MIDI from the host and from the synthesizer, in the order CC, PC, note, pitch bend, poly
   // pressure, channel pressure, SysEx.

@@ -69,6 +69,11 @@ void Vexmir::ProcessDoubleReplacing(double**, double**, int nFrames) {
   if (!midiOutReady) return;
   const bool running = timeInfo.mTransportIsRunning;
 
+  if (recallSendPending && midiManager && !midiManager->isWorkerBusy(MidiWorker::kJobThread)) {
+    recallSendPending = false;
+    startRecalledProgramSend();
+  }
+
   if (running && !transportWasRunning) {
     transportWasRunning = true;
     if (!midiOutViaAudioQueue && !clockStartSent) {
@@ -162,7 +167,6 @@ void Vexmir::ProcessDoubleReplacing(double**, double**, int nFrames) {
     midiQueue.Flush(steps);
   }
 
-  if (recalledProgramPending && midiOutReady && startRecalledProgramSend()) recalledProgramPending = false;
   if (partRequestPending && midiManager && !midiManager->isWorkerBusy(MidiWorker::kJobThread)) {
     SenderJob job;
     job.job = kJobPartRequest;
