@@ -562,7 +562,8 @@ int LibrarianEditor::ImportSinglePatches() {
   ByteChunk chunk;
   chunk.PutBytes(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<int>(bytes.size()));
   // Each program goes into a slot of its own, from the selected slot on.
-  const int first = librarian_->selectedUpperSlot >= 0 ? librarian_->selectedUpperSlot : 0;
+  const int selected = librarian_->selectedUpperSlot;
+  const int first = selected >= 0 ? selected : 0;
   int slot = first;
   int pos = 0;
   while (slot < kProgramsPerBank && ReadSysExDataFromPackage(&chunk, pos, &slot) > 0) {

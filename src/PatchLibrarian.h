@@ -7,6 +7,7 @@
 // plug-in keeps these uses apart.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -70,8 +71,9 @@ class PatchLibrarian {
   int targetSlot = 0;
   // Set by the MIDI side while a bank dump received from the synthesizer is read.
   bool bankDumpFromHardware = false;
-  int selectedUpperSlot = 0;
-  int selectedLowerSlot = 0;
+  // Chosen on the main thread, stepped by the transfer jobs while the MIDI input stores into them: atomic.
+  std::atomic<int> selectedUpperSlot{0};
+  std::atomic<int> selectedLowerSlot{0};
   // Full paths of the folders of the last scan: sub-folders in byte order, then the root.
   std::vector<std::string> folderList;
   // Every bank file of the last scan that holds programs, in scan order.

@@ -113,7 +113,7 @@ void Vexmir::SetLibrarianStatusUnsaved(bool unsaved) {
 
 void Vexmir::SendSingleProgramFromLibrarian(bool storeAfterSend) {
   singleProgramFlag = storeAfterSend;
-  const int slot = librarian ? librarian->selectedUpperSlot : 0;
+  const int slot = librarian ? librarian->selectedUpperSlot.load() : 0;
   sendPatchToDeviceFromLibrarian(slot, librarian && librarian->selectedUpperSlot < 0 ? 1 : 0);
 }
 

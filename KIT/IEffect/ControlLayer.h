@@ -2,6 +2,7 @@
 // overlays. Showing a layer brings back only the child page last selected (the selected zone).
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include "KIT/IEffect/IGraphicsStructs.h"
@@ -55,8 +56,9 @@ class ControlLayer {
 
  private:
   int id;
-  bool visible = false;
+  // Shown and hidden by the transfer jobs and the MIDI input as well as the main thread: atomic.
+  std::atomic<bool> visible{false};
   std::string name;
-  int selectedZone = 0;
+  std::atomic<int> selectedZone{0};
   bool ignoreHidden = false;
 };

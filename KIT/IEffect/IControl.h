@@ -125,7 +125,8 @@ class IControl {
   void setDirtyImpl(bool pushParamToPlug, bool fromHardware);
   void setValueImpl(double value, bool fromHardware);
 
-  bool mHide = false;
+  // Shown, hidden and greyed by the transfer jobs and the MIDI input as well as the main thread: atomic.
+  std::atomic<bool> mHide{false};
   int mTextEntryLength = 16;
   bool mIgnoreHidden = false;
   IText mText;
@@ -139,7 +140,7 @@ class IControl {
   std::atomic<double> mDefaultValue{-1.0};
   double mClampLo = 0.0, mClampHi = 1.0;
   std::atomic<bool> mDirty{true};
-  bool mGrayed = false;
+  std::atomic<bool> mGrayed{false};
   std::atomic<bool> mRedraw{false};
   bool mDisablePrompt = true;
   bool mDblAsSingleClick = false;

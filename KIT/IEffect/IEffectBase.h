@@ -270,8 +270,9 @@ class IEffectBase {
   bool sendToExternalMIDIOut(const unsigned char* bytes, size_t length);
 
   int mNonAutomatedParams = 0;
-  int mSelectedMIDIIn = 0;
-  int mSelectedMIDIOut = 0;
+  // Read by any thread; written under the lock of their port.
+  std::atomic<int> mSelectedMIDIIn{0};
+  std::atomic<int> mSelectedMIDIOut{0};
   std::vector<ChannelIO> mChannelIO;
   KIT_Mutex mMutex;
   char mEffectName[128] = {};
@@ -308,10 +309,18 @@ class IEffectBase {
   bool loadBankFile(const std::vector<uint8_t>& file);
   void setMIDIPortsStopped();
   bool openOutputPort(unsigned int portNumber, std::unique_ptr<JackConnectionWatch>* watch);
-  bool openInputPort(unsigned int portNumber);
+  bool openInputPort(unsigned int portNumber, std::unique_ptr<JackConnectionWatch>* watch);
 
+  // Guards mMidiIn, mMidiInDelivery and mMidiInNames: the port is chosen on the main thread, recalled on a host
+  // thread, and dropped by a transfer job that finds the synthesizer gone. The input's threads never take it.
+  std::mutex mMidiInLock;
   RtMidiIn* mMidiIn = nullptr;
   MidiInputDelivery* mMidiInDelivery = nullptr;  // lives exactly as long as mMidiIn
+  // Set before the input port closes or its object goes, cleared (release) once an opened port is hooked up;
+  // the delivery reads it (acquire) and hands nothing on while it is set. The library's thread is woken through
+  // JACK, which orders nothing that the editor wrote: this flag is what makes the editor's set-up visible to the
+  // thread that delivers the messages.
+  std::atomic<bool> mMidiInShut{false};
   RtMidiOut* mMidiOut = nullptr;
   std::mutex mMidiOutLock;  // guards mMidiOut: sends come from several threads
   // Notices a JACK server that goes away while the output port is open: the library's send would then wait
@@ -319,5 +328,5 @@ class IEffectBase {
   JackServerWatch* mServerWatch = nullptr;  // under mMidiOutLock
   std::atomic<bool> mMidiServerGone{false};
   std::vector<std::string> mMidiOutNames;
-  std::vector<std::string> mMidiInNames;
+  std::vector<std::string> mMidiInNames;  // under mMidiInLock
 };

@@ -277,6 +277,7 @@ std::vector<std::string> IEffectBase::getExternalMIDIOutNames() {
 }
 
 std::vector<std::string> IEffectBase::getExternalMIDIInNames() {
+  std::lock_guard<std::mutex> lock(mMidiInLock);
   if (!mMidiInNames.empty() && mMidiIn) return mMidiInNames;
   mSelectedMIDIIn = 0;
   mMidiInNames.clear();
@@ -319,23 +320,26 @@ bool IEffectBase::openOutputPort(unsigned int portNumber, std::unique_ptr<JackCo
   }
 }
 
-bool IEffectBase::openInputPort(unsigned int portNumber) {
+// Called with mMidiInLock held; like the output's, the wait for the connection is left to the caller.
+bool IEffectBase::openInputPort(unsigned int portNumber, std::unique_ptr<JackConnectionWatch>* watch) {
   if (!mMidiIn) return false;
   try {
-    std::unique_ptr<JackConnectionWatch> watch;
     if (mMidiIn->getCurrentApi() == RtMidi::UNIX_JACK)
-      watch = std::make_unique<JackConnectionWatch>(mMidiIn->getPortName(portNumber), kInPortName);
+      *watch = std::make_unique<JackConnectionWatch>(mMidiIn->getPortName(portNumber), kInPortName);
     mMidiIn->openPort(portNumber, kInPortName);
-    if (!mMidiIn->isPortOpen()) return false;
+    if (!mMidiIn->isPortOpen()) {
+      watch->reset();
+      return false;
+    }
     // The library refuses a second callback, so the first one goes before it is set again.
     mMidiIn->cancelCallback();
     mMidiIn->setCallback(&MidiInputDelivery::post, mMidiInDelivery);
     mMidiIn->ignoreTypes(false, true, true);
-    if (watch && !watch->waitUntilLive(kConnectionLiveTimeout))
-      std::fprintf(stderr, "MIDI: the JACK connection of the input port is not live yet\n");
+    mMidiInShut.store(false, std::memory_order_release);
     return true;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "MIDI: %s\n", e.what());
+    watch->reset();
     try {
       mMidiIn->closePort();
     } catch (...) {
@@ -378,31 +382,40 @@ void IEffectBase::setExternalMIDIOut(int& index, const char* name) {
 }
 
 void IEffectBase::setExternalMIDIIn(int& index, const char* name) {
-  try {
-    if (mMidiIn) mMidiIn->closePort();
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "MIDI: %s\n", e.what());
+  std::unique_ptr<JackConnectionWatch> watch;
+  {
+    std::lock_guard<std::mutex> lock(mMidiInLock);
+    mMidiInShut.store(true, std::memory_order_release);
+    try {
+      if (mMidiIn) mMidiIn->closePort();
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "MIDI: %s\n", e.what());
+    }
+    mSelectedMIDIIn = 0;
+    if (index == 0 || mMidiInNames.empty()) {
+      index = 0;
+      return;
+    }
+    int p = findName(mMidiInNames, name);
+    int port = p > 0 ? currentPortNumber(mMidiIn, mMidiInNames[static_cast<size_t>(p)]) : -1;
+    if (port < 0 || !openInputPort(static_cast<unsigned int>(port), &watch)) {
+      index = 0;
+      return;
+    }
+    index = p;
+    mSelectedMIDIIn = p;
   }
-  mSelectedMIDIIn = 0;
-  if (index == 0 || mMidiInNames.empty()) {
-    index = 0;
-    return;
-  }
-  int p = findName(mMidiInNames, name);
-  int port = p > 0 ? currentPortNumber(mMidiIn, mMidiInNames[static_cast<size_t>(p)]) : -1;
-  if (port < 0 || !openInputPort(static_cast<unsigned int>(port))) {
-    index = 0;
-    return;
-  }
-  index = p;
-  mSelectedMIDIIn = p;
+  if (watch && !watch->waitUntilLive(kConnectionLiveTimeout))
+    std::fprintf(stderr, "MIDI: the JACK connection of the input port is not live yet\n");
 }
 
 int IEffectBase::getExternalMIDIInDevice(const char* name) {
+  std::lock_guard<std::mutex> lock(mMidiInLock);
   return findName(mMidiInNames, name);
 }
 
 int IEffectBase::getExternalMIDIOutDevice(const char* name) {
+  std::lock_guard<std::mutex> lock(mMidiOutLock);
   return findName(mMidiOutNames, name);
 }
 
@@ -410,6 +423,7 @@ int IEffectBase::GetMIDIInPortNumber(const char* name) {
   if (!name) return -1;
   if (std::strcmp(name, "OFF") == 0) return 0;
   if (std::strcmp(name, "virtual input") == 0) return 1;
+  std::lock_guard<std::mutex> lock(mMidiInLock);
   if (!mMidiIn) return -1;
   try {
     unsigned int n = mMidiIn->getPortCount();
@@ -471,11 +485,13 @@ void IEffectBase::dropExternalMIDIPorts() {
     mMidiOutNames.clear();
     mSelectedMIDIOut = 0;
   }
+  std::lock_guard<std::mutex> lock(mMidiInLock);
   mMidiInNames.clear();
   mSelectedMIDIIn = 0;
 }
 
 bool IEffectBase::isExternalMIDIInOpen() {
+  std::lock_guard<std::mutex> lock(mMidiInLock);
   return mMidiIn && mMidiIn->isPortOpen();
 }
 
@@ -492,9 +508,13 @@ void IEffectBase::closeExternalMIDIPorts() {
     }
   }
   // Messages still arriving go on to the delivery thread until the library's client has ended.
-  try {
-    if (mMidiIn) mMidiIn->closePort();
-  } catch (...) {
+  {
+    std::lock_guard<std::mutex> lock(mMidiInLock);
+    mMidiInShut.store(true, std::memory_order_release);
+    try {
+      if (mMidiIn) mMidiIn->closePort();
+    } catch (...) {
+    }
   }
   // A message already being handed over may still be inside the editor; only ending the port's delivery thread
   // waits for it, so the port objects go too.
@@ -524,20 +544,30 @@ void IEffectBase::setMIDIPortsStopped() {
     mMidiOut = nullptr;
     mMidiServerGone = false;
   }
+  // The input's objects are taken out under their lock and ended outside it: ending the delivery waits for the
+  // message being handed to the editor, which may wait for a lock held by a thread that waits for mMidiInLock.
+  RtMidiIn* in = nullptr;
+  MidiInputDelivery* delivery = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(mMidiInLock);
+    mMidiInShut.store(true, std::memory_order_release);
+    in = mMidiIn;
+    mMidiIn = nullptr;
+    delivery = mMidiInDelivery;
+    mMidiInDelivery = nullptr;
+  }
   if (gone) {
     // Without a server no cycle calls the callback any more; it is cut off all the same before its delivery
     // thread goes.
     try {
-      if (mMidiIn) mMidiIn->cancelCallback();
+      if (in) in->cancelCallback();
     } catch (...) {
     }
-    setAside(mMidiIn);
+    setAside(in);
   } else {
-    delete mMidiIn;  // ends the library's client: no callback runs or comes after this
+    delete in;  // ends the library's client: no callback runs or comes after this
   }
-  mMidiIn = nullptr;
-  delete mMidiInDelivery;  // waits for the message being handed to the editor
-  mMidiInDelivery = nullptr;
+  delete delivery;  // waits for the message being handed to the editor
 }
 
 bool IEffectBase::sendToExternalMIDIOut(const unsigned char* bytes, size_t length) {
@@ -560,6 +590,9 @@ void IEffectBase::MIDICallback(double timestamp, std::vector<unsigned char>* mes
 void IEffectBase::processMIDIInput(double, std::vector<unsigned char>* message, void* userData) {
   IEffectBase* plug = static_cast<IEffectBase*>(userData);
   if (!plug || !message || message->empty()) return;
+  // Nothing reaches the editor while its input port is being closed, and everything the editor set up before it
+  // hooked the port up is visible here.
+  if (plug->mMidiInShut.load(std::memory_order_acquire)) return;
   // The library's thread must never see an exception from the editor.
   try {
     size_t n = message->size();

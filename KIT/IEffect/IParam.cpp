@@ -18,7 +18,8 @@ void IParam::initCommon(const char* name, const char* label, const char* group, 
   copyText(mName, name, kNameLen);
   copyText(mLabel, label, kNameLen);
   copyText(mParamGroup, group, kNameLen);
-  mValue = mDefault = defaultVal;
+  mDefault = defaultVal;
+  Set(defaultVal);
   mInt1 = int1;
   mInt2 = int2;
 }
@@ -122,7 +123,7 @@ bool IParam::MapDisplayText(const char* text, int* value) const {
 void IParam::SetNormalized(double normalized) {
   double v = mMin + (mMax - mMin) * std::pow(normalized, mShape);
   if (mType != kTypeDouble) v = mStep * std::floor(v / mStep + 0.5);
-  mValue = v < mMax ? v : mMax;
+  Set(v < mMax ? v : mMax);
 }
 
 double IParam::GetNormalized(double value) const {
@@ -155,7 +156,7 @@ void IParam::GetDisplayForHost(double value, bool normalized, char* out, bool wi
 }
 
 const char* IParam::GetLabelForHost() const {
-  const char* text = GetDisplayText(static_cast<int>(mValue));
+  const char* text = GetDisplayText(static_cast<int>(Value()));
   return text[0] ? "" : mLabel;
 }
 
@@ -165,5 +166,5 @@ void IParam::GetBounds(double* minVal, double* maxVal) const {
 }
 
 double IParam::DBToAmp() const {
-  return std::exp(mValue * 0.1151292546497);
+  return std::exp(Value() * 0.1151292546497);
 }

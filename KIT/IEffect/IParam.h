@@ -2,6 +2,7 @@
 // MIDI binding that the user-interface configuration hangs on it.
 #pragma once
 
+#include <atomic>
 #include <vector>
 
 struct ControlAction;
@@ -33,12 +34,12 @@ class IParam {
   const char* GetDisplayTextAtIdx(int idx, int* value = nullptr) const;
   bool MapDisplayText(const char* text, int* value) const;
 
-  void Set(double value) { mValue = value; }
+  void Set(double value) { mValue.store(value, std::memory_order_relaxed); }
   void SetNormalized(double normalized);
-  double Value() const { return mValue; }
-  bool Bool() const { return mValue >= 0.5; }
-  int Int() const { return static_cast<int>(mValue); }
-  double GetNormalized() const { return GetNormalized(mValue); }
+  double Value() const { return mValue.load(std::memory_order_relaxed); }
+  bool Bool() const { return Value() >= 0.5; }
+  int Int() const { return static_cast<int>(Value()); }
+  double GetNormalized() const { return GetNormalized(Value()); }
   double GetNormalized(double value) const;
   double GetDefault() const { return mDefault; }
   double GetStep() const { return mStep; }
@@ -47,7 +48,7 @@ class IParam {
   EParamType Type() const { return static_cast<EParamType>(mType); }
 
   void GetDisplayForHost(char* out, bool withDisplayText = true) const {
-    GetDisplayForHost(mValue, false, out, withDisplayText);
+    GetDisplayForHost(Value(), false, out, withDisplayText);
   }
   // out must hold at least 128 characters.
   void GetDisplayForHost(double value, bool normalized, char* out, bool withDisplayText = true) const;
@@ -81,7 +82,9 @@ class IParam {
   void initCommon(const char* name, const char* label, const char* group, double defaultVal, int int1, int int2);
 
   int mType = kTypeNone;
-  double mValue = 0.0;
+  // Set by the MIDI input, the transfer jobs, the host and the main thread, read by all of them; a single value
+  // with no lock of its own, so atomic (relaxed: it orders nothing else).
+  std::atomic<double> mValue{0.0};
   double mMin = 0.0, mMax = 1.0;
   double mStep = 1.0;
   double mShape = 1.0;

@@ -74,7 +74,7 @@ struct StoreMix {
 #define PIX_NO_STRING_STORE 1
 #endif
 #endif
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define PIX_NO_STRING_STORE 1
 #endif
 void storeRun(PIX_pixel* p, size_t n, PIX_pixel c) {

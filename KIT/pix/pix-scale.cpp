@@ -84,11 +84,16 @@ inline void emit(unsigned char* d, uint32_t word, int alpha) {
 // column the right taps repeat the left ones with xf = 0 (only the vertical weights remain), in the last row the
 // lower row repeats the upper one with yf = 0. Plain 32-bit arithmetic over arrays, so that the compiler
 // vectorises it (with gathered loads where the processor has AVX2).
-__attribute__((target_clones("avx2", "default"))) void mixRow(uint32_t* __restrict out, const uint32_t* __restrict row0,
-                                                              const uint32_t* __restrict row1,
-                                                              const uint32_t* __restrict left,
-                                                              const uint32_t* __restrict right,
-                                                              const uint32_t* __restrict xfs, uint32_t yf, int n) {
+// ThreadSanitizer builds take the plain version: the clones' resolver runs while the program is being loaded,
+// before the sanitizer's run time is set up, and its instrumented code crashes there.
+#if defined(__SANITIZE_THREAD__)
+#define PIX_MIX_CLONES
+#else
+#define PIX_MIX_CLONES __attribute__((target_clones("avx2", "default")))
+#endif
+PIX_MIX_CLONES void mixRow(uint32_t* __restrict out, const uint32_t* __restrict row0, const uint32_t* __restrict row1,
+                           const uint32_t* __restrict left, const uint32_t* __restrict right,
+                           const uint32_t* __restrict xfs, uint32_t yf, int n) {
   for (int i = 0; i < n; i++) {
     const uint32_t xf = xfs[i];
     const uint32_t f11 = (xf * yf) >> 16, f01 = xf - f11, f00 = (65536 - yf) - f01, f10 = yf - f11;

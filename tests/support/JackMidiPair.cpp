@@ -116,8 +116,11 @@ void JackMidiPair::handshakeWithEmulator() {
   clear();
 }
 
+// The input client goes first: cancelling the callback does not wait for a message being delivered, but closing
+// the client ends RtMidi's JACK thread, so nothing uses the queue, the mutex or the condition once they go.
 JackMidiPair::~JackMidiPair() {
   if (in_) in_->cancelCallback();
+  in_.reset();
 }
 
 void JackMidiPair::onMessage(double, std::vector<unsigned char>* message, void* self) {

@@ -6,7 +6,9 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 namespace synthemu {
 
@@ -86,11 +88,23 @@ bool JackMidi::open(const std::string& clientName, std::string* error) {
 }
 
 void JackMidi::close() {
+  if (abandoned_) return;
+  if (client_ && serverGone_) {
+    // A client whose server went away cannot be closed (libjack crashes), so its process thread is never
+    // joined: nothing it reads (the ports, the rings, the output state) is changed or freed. The rings stay
+    // reachable here; the process is about to end.
+    static std::mutex abandonedLock;
+    static auto* abandoned = new std::vector<jack_ringbuffer_t*>();  // never destroyed: reachable to the end
+    std::lock_guard<std::mutex> lock(abandonedLock);
+    abandoned->push_back(inRing_);
+    abandoned->push_back(outRing_);
+    client_ = nullptr;
+    abandoned_ = true;
+    return;
+  }
   if (client_) {
-    if (!serverGone_) {
-      jack_deactivate(client_);
-      jack_client_close(client_);
-    }
+    jack_deactivate(client_);
+    jack_client_close(client_);
     client_ = nullptr;
   }
   if (inRing_) jack_ringbuffer_free(inRing_);

@@ -59,6 +59,7 @@ class JackMidi {
   uint32_t outRemaining_ = 0;
   bool outStarted_ = false;
   size_t bufferCapacity_ = 0;
+  bool abandoned_ = false;  // the client was left to a server that went away (see close)
 };
 
 }  // namespace synthemu

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,9 +29,12 @@ const char* kUsage =
     "  --pid-file FILE    write the process id to FILE once ready\n"
     "  --help             this text\n";
 
-volatile sig_atomic_t gSignal = 0;
+// Set by the signal handler, read by the watch thread: a lock-free atomic is both signal-safe and a
+// cross-thread value (a volatile sig_atomic_t is only the former).
+std::atomic<int> gSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 void onSignal(int sig) {
-  gSignal = sig;
+  gSignal.store(sig);
 }
 
 int fail(const std::string& message, int code) {
@@ -182,7 +186,7 @@ int main(int argc, char** argv) {
   }
   std::thread signalWatch([&] {
     while (!emulator.quitRequested()) {
-      if (gSignal) emulator.requestQuit();
+      if (gSignal.load()) emulator.requestQuit();
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
   });

@@ -972,7 +972,7 @@ def top_bar_page():
     draw("label", 13, 25, 104, 11, 10, "L", "dim", "MICROKORG EDITOR")
     well(738, 5, 112, 27, "lcd")
     well(878, 4, 380, 29, "lcd")
-    draw("label", 1260, 0, 36, 9, 8, "C", "dim", "MIDI")
+    draw("label", 1260, 1, 36, 9, 8, "C", "dim", "MIDI")
     draw("mono", 1264, 22, 12, 12, 9, "C", "dim", "1")
     draw("mono", 1280, 22, 12, 12, 9, "C", "dim", "2")
     # Program bar

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Builds everything with ThreadSanitizer (build/tsan) and runs the threaded tests under it: the live loop, the
+# jobs, the fault cases and every end-to-end test (the plug-in in vexmir-host, a real JACK server, the
+# synthesizer emulator). Extra arguments go to ctest; one of them naming tests (-L, -R, -E, -LE) replaces the
+# default choice of labels. Runs by hand; it is too slow for CI.
+#
+# Every instrumented process of the run (test programs, vexmir-host, the emulator) writes its reports to
+# <build>/Testing/tsan/report.<program>.<pid>; the script lists them at the end and fails when there is one.
+# Reports inside third-party libraries are suppressed by tests/tsan-suppressions.txt.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+scripts/setup.sh
+
+build=${VEXMIR_TSAN_BUILD:-build/tsan}
+export CCACHE_BASEDIR="$root"
+export CCACHE_NOHASHDIR=1
+export CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-5G}
+jobs=$(nproc)
+
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXMIR_TSAN=ON -DVEXMIR_TESTS=ON >/dev/null
+cmake --build "$build" -j "$jobs"
+
+select=(-L 'liveloop|jobs|faults|e2e')
+for a in "$@"; do
+  case "$a" in -L | -R | -E | -LE | --label-regex | --tests-regex | --exclude-regex | --label-exclude) select=() ;; esac
+done
+
+reports="$root/$build/Testing/tsan"
+rm -rf "$reports"
+mkdir -p "$reports"
+export TSAN_OPTIONS="suppressions=$root/tests/tsan-suppressions.txt:log_path=$reports/report:log_exe_name=1:second_deadlock_stack=1:history_size=4${VEXMIR_TSAN_OPTIONS:+:$VEXMIR_TSAN_OPTIONS}"
+cd "$build"
+rm -f Testing/e2e-retries.log
+status=0
+"$root"/scripts/private-shm.sh ctest --output-on-failure -j "$jobs" "${select[@]}" "$@" || status=$?
+if [ -s Testing/e2e-retries.log ]; then
+  echo "End-to-end cases that failed once and were run again (tests/fixtures/retry-e2e.sh):"
+  cat Testing/e2e-retries.log
+fi
+
+shopt -s nullglob
+files=("$reports"/report.*)
+if [ ${#files[@]} -gt 0 ]; then
+  echo "ThreadSanitizer reported in ${#files[@]} process(es); the reports are in $reports:"
+  grep -h '^SUMMARY: ThreadSanitizer' "${files[@]}" | sort | uniq -c | sort -rn
+  [ "$status" -ne 0 ] || status=1
+else
+  echo "ThreadSanitizer: no reports"
+fi
+exit "$status"
