@@ -5,8 +5,10 @@
 # default choice of labels. Runs by hand; it is too slow for CI.
 #
 # Every instrumented process of the run (test programs, vexmir-host, the emulator) writes its reports to
-# <build>/Testing/tsan/report.<program>.<pid>; the script lists them at the end and fails when there is one.
-# Reports inside third-party libraries are suppressed by tests/tsan-suppressions.txt.
+# report.<program>.<pid> in a folder under /tmp (linked as <build>/Testing/tsan): the install test runs
+# vexmir-host with the build and source trees hidden, where it could write no report and read no suppressions.
+# The script lists the reports at the end and fails when there is one. Reports inside third-party libraries are
+# suppressed by tests/tsan-suppressions.txt.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -27,10 +29,12 @@ for a in "$@"; do
   case "$a" in -L | -R | -E | -LE | --label-regex | --tests-regex | --exclude-regex | --label-exclude) select=() ;; esac
 done
 
-reports="$root/$build/Testing/tsan"
+reports="${TMPDIR:-/tmp}/vexmir-tsan-$(printf '%s' "$root/$build" | md5sum | cut -c1-10)"
 rm -rf "$reports"
-mkdir -p "$reports"
-export TSAN_OPTIONS="suppressions=$root/tests/tsan-suppressions.txt:log_path=$reports/report:log_exe_name=1:second_deadlock_stack=1:history_size=4${VEXMIR_TSAN_OPTIONS:+:$VEXMIR_TSAN_OPTIONS}"
+mkdir -p "$reports" "$build/Testing"
+cp tests/tsan-suppressions.txt "$reports/suppressions.txt"
+ln -sfn "$reports" "$build/Testing/tsan"
+export TSAN_OPTIONS="suppressions=$reports/suppressions.txt:log_path=$reports/report:log_exe_name=1:second_deadlock_stack=1:history_size=4${VEXMIR_TSAN_OPTIONS:+:$VEXMIR_TSAN_OPTIONS}"
 cd "$build"
 rm -f Testing/e2e-retries.log
 status=0

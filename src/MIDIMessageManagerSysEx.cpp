@@ -302,6 +302,9 @@ void MIDIMessageManager::parameterChange(const uint8_t* d) {
 
 void MIDIMessageManager::sysexPartPatchParse(ISysEx* msg) {
   if (!msg || msg->mSize != kProgramDumpSize || (msg->mData[2] & 0xF0) != 0x30 || msg->mData[3] != 0x58) return;
+  // The received program replaces the editor's under the plug-in mutex, as a host's recall does: the program
+  // name's strings must not change while a state save or a job reads them.
+  KIT_MutexLock lock(plug->GetMutex());
   plug->dataMismatch = false;
   replyTaken = false;
   std::vector<double> values(static_cast<size_t>(kNumParams));
@@ -310,10 +313,7 @@ void MIDIMessageManager::sysexPartPatchParse(ISysEx* msg) {
   if (!parseProgramDump(msg->mData, static_cast<size_t>(msg->mSize), values.data(), &result)) return;
 
   if (IParam* name = plug->GetParam(kPatchName)) name->SetDisplayText(0, result.name.c_str());
-  if (patchManager) {
-    if (patchManager->patch.names.empty()) patchManager->patch.names.resize(1);
-    patchManager->patch.names[0] = librarianProgramName(result.name);
-  }
+  if (patchManager) patchManager->setProgramName(librarianProgramName(result.name));
   plug->setLibrarianViewDirty();
 
   // Each received value reaches its parameter and controls; the bindings remember it as the value last handled,

@@ -61,8 +61,11 @@ void MIDIMessageSender::sendPatchToDeviceFromLibrarian(const LibrarianPatch& pat
   const bool intoTimbre1 = plug->paramValue(kLoadToTimbre1) == 1.0;
   if (intoTimbre1 || intoTimbre2) {
     uint8_t editorDump[kProgramDumpSize];
-    const std::vector<double> values = plug->currentValues();
-    buildProgramDump(values.data(), plug->programName(), static_cast<uint8_t>(plug->deviceId.load()), editorDump);
+    {
+      KIT_MutexLock lock(plug->GetMutex());  // the editor's program as one piece (see sendArrangementToDevice)
+      const std::vector<double> values = plug->currentValues();
+      buildProgramDump(values.data(), plug->programName(), static_cast<uint8_t>(plug->deviceId.load()), editorDump);
+    }
     const int from = plug->paramValue(kReadFromTimbre1 + 1) == 1.0 ? 1 : 0;
     loadTimbreFromLibrarian(dump.data(), editorDump, intoTimbre2 ? 1 : 0, from);
   }

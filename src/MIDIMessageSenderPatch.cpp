@@ -19,10 +19,15 @@ void MIDIMessageSender::sendArrangementToDevice(bool toLibrarian) {
   const int t = plug->getTimerValue();
 
   uint8_t dump[kProgramDumpSize];
-  const std::string name = plug->programName();
-  const std::vector<double> values = plug->currentValues();
-  buildProgramDump(values.data(), name, static_cast<uint8_t>(plug->deviceId.load()), dump);
-  if (PatchManager* pm = plug->getPatchManager()) pm->setProgramName(librarianProgramName(name.substr(0, 12)));
+  {
+    // The program's name and values are read, and the name kept, under the plug-in mutex: a host's recall or
+    // state save changes and reads the same strings at the same moment.
+    KIT_MutexLock lock(plug->GetMutex());
+    const std::string name = plug->programName();
+    const std::vector<double> values = plug->currentValues();
+    buildProgramDump(values.data(), name, static_cast<uint8_t>(plug->deviceId.load()), dump);
+    if (PatchManager* pm = plug->getPatchManager()) pm->setProgramName(librarianProgramName(name.substr(0, 12)));
+  }
   plug->setLibrarianViewDirty();
 
   bool running = pause(t);

@@ -49,6 +49,10 @@ void PatchManager::setState(const std::vector<uint8_t>& bytes, const std::vector
   for (size_t k = 0; k < names.size() && k < patch.names.size(); ++k) patch.names[k] = names[k];
 }
 
+// The names are written by the transfer jobs and the MIDI input and read by the host's state calls: under the
+// plug-in mutex, which those hold.
 void PatchManager::setProgramName(const std::string& name) {
-  if (!patch.names.empty()) patch.names[0] = name;
+  KIT_MutexLock lock(plugin ? &plugin->GetMutex() : nullptr);
+  if (patch.names.empty()) patch.names.resize(1);
+  patch.names[0] = name;
 }

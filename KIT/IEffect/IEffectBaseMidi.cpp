@@ -126,16 +126,20 @@ class JackServerWatch {
 class MidiInputDelivery {
  public:
   explicit MidiInputDelivery(IEffectBase* plug) : plug_(plug), thread_([this] { run(); }) {}
-  ~MidiInputDelivery() {
+  ~MidiInputDelivery() { stop(); }
+  MidiInputDelivery(const MidiInputDelivery&) = delete;
+  MidiInputDelivery& operator=(const MidiInputDelivery&) = delete;
+
+  // Ends the thread after the message being handed over; nothing reaches the editor afterwards. The object
+  // itself stays usable by the library's callback, which only queues.
+  void stop() {
     {
       std::lock_guard<std::mutex> lock(lock_);
       stop_ = true;
     }
     wake_.notify_one();
-    thread_.join();
+    if (thread_.joinable()) thread_.join();
   }
-  MidiInputDelivery(const MidiInputDelivery&) = delete;
-  MidiInputDelivery& operator=(const MidiInputDelivery&) = delete;
 
   // The library's callback (its thread): a short copy under the lock, never a wait for the editor.
   static void post(double, std::vector<unsigned char>* message, void* self) {
@@ -272,8 +276,8 @@ std::vector<std::string> IEffectBase::getExternalMIDIOutNames() {
       }
     }
     listPorts(mMidiOut, mMidiOutNames);
+    return mMidiOutNames;  // the copy is taken under the lock: a job that loses the port clears the list
   }
-  return mMidiOutNames;
 }
 
 std::vector<std::string> IEffectBase::getExternalMIDIInNames() {
@@ -558,16 +562,19 @@ void IEffectBase::setMIDIPortsStopped() {
   }
   if (gone) {
     // Without a server no cycle calls the callback any more; it is cut off all the same before its delivery
-    // thread goes.
+    // thread goes. The library's thread is never joined, so a callback it was in when the server went may still
+    // be queueing: the delivery's thread is stopped, but the object it queues into stays.
     try {
       if (in) in->cancelCallback();
     } catch (...) {
     }
     setAside(in);
+    if (delivery) delivery->stop();
+    setAside(delivery);
   } else {
     delete in;  // ends the library's client: no callback runs or comes after this
+    delete delivery;  // waits for the message being handed to the editor
   }
-  delete delivery;  // waits for the message being handed to the editor
 }
 
 bool IEffectBase::sendToExternalMIDIOut(const unsigned char* bytes, size_t length) {

@@ -106,10 +106,12 @@ intptr_t IEffectVSTEntry::dispatcher(AEffect* effect, int32_t opcode, int32_t in
   IEffectVST* plug = plugOf(effect);
   if (!plug) return 0;
   if (opcode == effClose) {
-    // The mutex lives in the object, so it is released before the object goes.
+    // The mutex lives in the object, so it is released before the object goes. The MIDI input is unhooked
+    // before the object's destruction begins: no message may be handed to an object whose destructors run.
     try {
       plug->GetMutex().Enter();
       plug->GetMutex().Leave();
+      plug->closeExternalMIDIPorts();
       delete plug;
     } catch (...) {
       std::fprintf(stderr, "Vexmir: error while closing the plug-in\n");
@@ -319,8 +321,10 @@ intptr_t IEffectVSTEntry::getChunk(IEffectVST* plug, bool isBank, void* ptr) {
 
 intptr_t IEffectVSTEntry::setChunk(IEffectVST* plug, bool isBank, intptr_t size, void* ptr) {
   if (!ptr || size < 0 || size > 0x7fffffff) return 0;
-  IEffectVST::VSTState* st = plug->mState;
-  ByteChunk* chunk = isBank ? &st->mBankState : &st->mState;
+  // A copy of its own: the buffers handed out by getChunk stay as the host got them, which may still be copying
+  // one on another thread.
+  ByteChunk copy;
+  ByteChunk* chunk = &copy;
   if (chunk->Resize(static_cast<int>(size)) != size) return 0;
   if (size > 0) std::memcpy(chunk->GetBytes(), ptr, static_cast<size_t>(size));
   int pos = 0;

@@ -53,7 +53,10 @@ class FaultPlug : public Vexmir {
       if (hook) hook(text);
     };
   }
-  ~FaultPlug() override { getMidiManager()->shutDown(); }
+  ~FaultPlug() override {
+    closeExternalMIDIPorts();  // as the host's close does: no message reaches an object being destroyed
+    getMidiManager()->shutDown();
+  }
 
   // Opens the output on `out` and the input on `in` by name ("" leaves that side off); true when both opened.
   bool connectTo(const std::string& out, const std::string& in) {
@@ -197,5 +200,34 @@ inline int disconnectAll(const std::string& port) {
       ++cut;
   return cut;
 }
+
+// A JACK server of the test's own, started and stopped by the fixture's scripts; the test's JACK clients use it.
+class OwnJackServer {
+ public:
+  OwnJackServer() {
+    name = "vexmir-faults-" + std::to_string(::getpid());
+    char tmpl[] = "/tmp/vexmir-faults-jack-XXXXXX";
+    state = mkdtemp(tmpl);
+    const char* source = std::getenv("VEXMIR_SOURCE_DIR");
+    scripts = std::string(source ? source : ".") + "/tests/fixtures/";
+    setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+    setenv("JACK_NO_START_SERVER", "1", 1);
+    setenv("VEXMIR_MIDI_API", "jack", 1);
+  }
+  ~OwnJackServer() {
+    stop();
+    std::error_code ec;
+    std::filesystem::remove_all(state, ec);
+  }
+  bool start() { return run("jack-start.sh '" + name + "' '" + state + "'"); }
+  bool stop() { return run("jack-stop.sh '" + state + "'"); }
+
+  std::string name, state, scripts;
+
+ private:
+  bool run(const std::string& args) {
+    return std::system(("bash " + scripts + args + " >/dev/null 2>&1").c_str()) == 0;
+  }
+};
 
 }  // namespace faults

@@ -14,38 +14,6 @@
 
 using namespace faults;
 
-namespace {
-
-class OwnJackServer {
- public:
-  OwnJackServer() {
-    name = "vexmir-faults-" + std::to_string(::getpid());
-    char tmpl[] = "/tmp/vexmir-faults-jack-XXXXXX";
-    state = mkdtemp(tmpl);
-    const char* source = std::getenv("VEXMIR_SOURCE_DIR");
-    scripts = std::string(source ? source : ".") + "/tests/fixtures/";
-    setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
-    setenv("JACK_NO_START_SERVER", "1", 1);
-    setenv("VEXMIR_MIDI_API", "jack", 1);
-  }
-  ~OwnJackServer() {
-    stop();
-    std::error_code ec;
-    std::filesystem::remove_all(state, ec);
-  }
-  bool start() { return run("jack-start.sh '" + name + "' '" + state + "'"); }
-  bool stop() { return run("jack-stop.sh '" + state + "'"); }
-
-  std::string name, state, scripts;
-
- private:
-  bool run(const std::string& args) {
-    return std::system(("bash " + scripts + args + " >/dev/null 2>&1").c_str()) == 0;
-  }
-};
-
-}  // namespace
-
 TEST(JackServerFaults, TheServerStoppedDuringABankStoreHoldsNoHostCallAndTheChosenPortsWorkAgainAfter) {
   if (!std::getenv("VEXMIR_FAULTS_OWN_SHM")) GTEST_SKIP() << "needs a /dev/shm of its own (run as root)";
   OwnJackServer server;

@@ -54,7 +54,10 @@ class EmulatorPlug : public Vexmir {
       statusTexts.push_back(text);
     };
   }
-  ~EmulatorPlug() override { getMidiManager()->shutDown(); }
+  ~EmulatorPlug() override {
+    closeExternalMIDIPorts();  // as the host's close does: no message reaches an object being destroyed
+    getMidiManager()->shutDown();
+  }
 
   // Opens the output and input ports by name (an empty name leaves that side closed). A librarian program goes
   // out as stored: no tempo or part channel of the editor put in.

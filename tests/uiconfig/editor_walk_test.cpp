@@ -2,6 +2,7 @@
 // parameter the user edits has its controls, every control lies inside the editor, and no two controls of one layer
 // state overlap unless declared as an overlay.
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -249,6 +250,32 @@ TEST_F(EditorWalk, ControlsLieInsideTheEditorAndDoNotOverlap) {
           << b.control->GetRECT()->T << " overlap in "
           << (longer.empty() ? std::string("the surface") : longer.back()->getName());
     }
+  }
+}
+
+// The progress overlay's message box holds the Cancel button of either kind: under each button and a margin round
+// it the overlay is the opaque box, not the translucent dimming of the editor around it.
+TEST_F(EditorWalk, BothCancelButtonsSitInsideTheProgressOverlaysMessageBox) {
+  const char* build = std::getenv("VEXMIR_BUILD_DIR");
+  const std::string file =
+      std::string(build ? build : ".") + "/Vexmir Editor.vst/Contents/Resources/resources/img/overlayer.png";
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  ASSERT_TRUE(png_image_begin_read_from_file(&image, file.c_str())) << file;
+  image.format = PNG_FORMAT_RGBA;
+  std::vector<unsigned char> pixels(PNG_IMAGE_SIZE(image));
+  ASSERT_TRUE(png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) << image.message;
+  ASSERT_EQ(image.width, 1500u);
+  ASSERT_EQ(image.height, 667u);
+  for (int which : {0, 1}) {
+    IControl* button = plug->getCancelButton(which);
+    ASSERT_NE(button, nullptr);
+    const IRECT* r = button->GetRECT();
+    int outside = 0;
+    for (int y = r->T - 4; y < r->B + 4; ++y)
+      for (int x = r->L - 4; x < r->R + 4; ++x)
+        if (pixels[(static_cast<size_t>(y) * image.width + static_cast<size_t>(x)) * 4 + 3] != 255) ++outside;
+    EXPECT_EQ(outside, 0) << "Cancel button " << which << " at " << r->L << "," << r->T;
   }
 }
 

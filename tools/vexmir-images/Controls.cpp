@@ -153,17 +153,18 @@ void faderHandle(Canvas& c, int w, int h, const Theme& t) {
     c.fill(2, h / 2 - 1, w - 4, 2, rgb(t.accent));
 }
 
-// The progress overlay: the editor dimmed, a message box in the middle (the librarian's Cancel button sits in
-// its lower right corner at (860, 340)).
+// The progress overlay: the editor dimmed and a message box that holds both places of the Cancel button, of which
+// one shows at a time: the general one in the title bar at (1150, 122), the librarian's in the lower left corner
+// at (860, 340).
 bool overlay(const std::string& path, const Theme& t) {
   Canvas c(1500, 667);
   c.clear(rgb(0x000000, 170));
-  c.roundFill(560, 250, 400, 126, 8, rgb(t.panelEdge));
-  c.roundFill(562, 252, 396, 122, 7, rgb(t.panelBg));
-  c.fill(562, 252, 396, 24, rgb(t.titleBg));
-  c.text("DATA TRANSFER", 574, 252, 380, 24, Face::Title, 13, rgb(t.titleText), Align::Left);
-  c.text("Talking to the synthesizer...", 574, 286, 380, 20, Face::Label, 14, rgb(t.labelText), Align::Left);
-  c.text("Please wait, or cancel the transfer.", 574, 308, 380, 20, Face::Label, 12, rgb(t.dimText), Align::Left);
+  c.roundFill(840, 110, 412, 266, 8, rgb(t.panelEdge));
+  c.roundFill(842, 112, 408, 262, 7, rgb(t.panelBg));
+  c.fill(842, 112, 408, 46, rgb(t.titleBg));
+  c.text("DATA TRANSFER", 856, 122, 280, 24, Face::Title, 13, rgb(t.titleText), Align::Left);
+  c.text("Talking to the synthesizer...", 856, 200, 380, 20, Face::Label, 14, rgb(t.labelText), Align::Left);
+  c.text("Please wait, or cancel the transfer.", 856, 224, 380, 20, Face::Label, 12, rgb(t.dimText), Align::Left);
   return writePng(c.bitmap(), path);
 }
 

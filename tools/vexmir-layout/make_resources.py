@@ -970,10 +970,10 @@ def top_bar_page():
     draw("bar", 0, 0, W, 37)
     draw("title", 12, 2, 110, 24, 19, "accent", "VEXMIR")
     draw("label", 13, 25, 104, 11, 10, "L", "dim", "MICROKORG EDITOR")
-    well(738, 5, 112, 27, "lcd")
-    well(878, 4, 380, 29, "lcd")
-    draw("label", 1260, 1, 36, 9, 8, "C", "dim", "MIDI")
-    draw("mono", 1264, 22, 12, 12, 9, "C", "dim", "1")
+    well(734, 5, 112, 27, "lcd")
+    well(870, 4, 394, 29, "lcd")
+    draw("label", 1263, 1, 32, 9, 8, "C", "dim", "MIDI")
+    draw("mono", 1266, 22, 12, 12, 9, "C", "dim", "1")
     draw("mono", 1280, 22, 12, 12, 9, "C", "dim", "2")
     # Program bar
     draw("fill", 0, 37, W, 44, "20242A")
@@ -989,22 +989,22 @@ def top_bar_controls():
     element("dropMenu", type="dropSelection", name="Main Tab", paramId="kMainTab", bounds=(0, 0, 0, 0),
             valueList="mainTab", valueBounds=(2, 0, 5))
     use("kMainTab")
-    button("autooff", 716, 7, "kPatchDown", "BUTTON_PREV_ID", 22, 24, "Program Down")
-    element("dropMenu", type="nameSelection", name="Program Name", paramId="kPatchName", bounds=(740, 8, 108, 21),
+    button("autooff", 712, 7, "kPatchDown", "BUTTON_PREV_ID", 22, 24, "Program Down")
+    element("dropMenu", type="nameSelection", name="Program Name", paramId="kPatchName", bounds=(736, 8, 108, 21),
             nameLen=12, paramGroup="Program")
     use("kPatchName")
-    preview_text(740, 8, 108, 21, 14, "323C46", "-- INIT --")
-    button("autooff", 852, 7, "kPatchUp", "BUTTON_NEXT_ID", 22, 24, "Program Up")
+    preview_text(736, 8, 108, 21, 14, "323C46", "-- INIT --")
+    button("autooff", 846, 7, "kPatchUp", "BUTTON_NEXT_ID", 22, 24, "Program Up")
     # The status display: the timbre tag reads "[TIMBRE 1]", the name line also carries status messages (the
     # common ones, up to 23 characters, fit whole).
-    display("kControlDisplayTimbre", 882, 7, 86, 23, 4, "[TIMBRE 1]", text_size=14)
-    display("kControlDisplayName", 968, 7, 196, 23, 4, "Cutoff", text_size=14)
-    display("kControlDisplayValue", 1164, 7, 40, 23, 4, "127", text_size=14)
-    display("kControlDisplayCC", 1204, 7, 50, 23, 4, "---", text_size=14)
-    element("switch", name="MIDI Timbre 1", paramId="kMIDILed", position=(1264, 9), imageId=LED[0],
+    display("kControlDisplayTimbre", 874, 7, 84, 23, 4, "[TIMBRE 1]", text_size=14)
+    display("kControlDisplayName", 958, 7, 192, 23, 4, "Cutoff", text_size=14)
+    display("kControlDisplayValue", 1150, 7, 52, 23, 4, "127", text_size=14)
+    display("kControlDisplayCC", 1202, 7, 58, 23, 4, "---", text_size=14)
+    element("switch", name="MIDI Timbre 1", paramId="kMIDILed", position=(1266, 9), imageId=LED[0],
             valueBounds=(0,))
     use("kMIDILed")
-    preview(LED[1], 2, 1, 1264, 9)
+    preview(LED[1], 2, 1, 1266, 9)
     element("switch", name="MIDI Timbre 2", paramId="kMIDILed+1", position=(1280, 9), imageId=LED[0],
             valueBounds=(0,))
     use("kMIDILed+1")
