@@ -27,7 +27,7 @@ Bytes programDataNamed(int k, const std::string& twelveNameBytes) {
 }
 
 Bytes programData(int k) {
-  char name[16];
+  char name[24];  // room for any int, so that no build warns of truncation
   std::snprintf(name, sizeof name, "Prog %03d    ", k + 1);
   return programDataNamed(k, name);
 }
