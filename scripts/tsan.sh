@@ -44,8 +44,11 @@ if [ -s Testing/e2e-retries.log ]; then
   cat Testing/e2e-retries.log
 fi
 
-shopt -s nullglob
-files=("$reports"/report.*)
+# A log file can also hold only the suppression counts (VEXMIR_TSAN_OPTIONS=print_suppressions=1).
+files=()
+for f in "$reports"/report.*; do
+  [ -f "$f" ] && grep -q '^WARNING: ThreadSanitizer' "$f" && files+=("$f")
+done
 if [ ${#files[@]} -gt 0 ]; then
   echo "ThreadSanitizer reported in ${#files[@]} process(es); the reports are in $reports:"
   grep -h '^SUMMARY: ThreadSanitizer' "${files[@]}" | sort | uniq -c | sort -rn
