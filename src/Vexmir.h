@@ -194,6 +194,9 @@ class Vexmir : public IEffectVST {
   bool SerializeState2(ByteChunk* chunk, bool full);
   // Applies a body only when it is whole and sound: -1 and nothing changed otherwise.
   int UnserializeState2(ByteChunk* chunk, int startPos, bool full);
+  // Starts the job that sends a recalled program (with the global settings first); false when the job thread
+  // is busy or the job did not start.
+  bool startRecalledProgramSend();
 
   // ---- Shared with the MIDI input thread and the jobs without a lock: single values only. ----
   std::atomic<bool> midiOutReady{false};
@@ -226,6 +229,9 @@ class Vexmir : public IEffectVST {
   std::atomic<bool> sendClockTicks{false};
   std::atomic<bool> partRequestPending{false};
   std::atomic<bool> continuousClockStarted{false};
+  // A project recalled while the job thread was busy: its program goes out once the thread is free (the audio
+  // callback starts it), so the synthesizer does not keep an older program than the editor shows.
+  std::atomic<bool> recallSendPending{false};
   std::atomic<bool> processingIndicatorShown{false};
   // Block flags of MIDI from the host and from the synthesizer, in the order CC, PC, note, pitch bend, poly
   // pressure, channel pressure, SysEx.

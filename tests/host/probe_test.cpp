@@ -1,5 +1,11 @@
 // The test host against a plug-in of our own that makes every host request and reports what it received.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <thread>
 
 #include "tests/host/run_host.h"
 
@@ -379,3 +385,38 @@ TEST(HostWithProbe, ScriptFromStandardInputAndTranscriptFile) {
 }
 
 }  // namespace
+
+// Ctrl-C or a cleanup's TERM in the middle of a long wait: the host stops before the next step, closes the plug-in as
+// at the end of a script (so the plug-in lets go of its ports) and ends by the same signal, soon.
+TEST(HostWithProbe, AnInterruptEndsTheScriptClosesThePluginAndEndsByTheSignal) {
+  for (int sig : {SIGINT, SIGTERM}) {
+    ScratchDir dir;
+    dir.write("script.txt", "open\nwait 10000\necho not reached\n");
+    const std::string transcript = dir.file("transcript.txt");
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      std::signal(SIGINT, SIG_DFL);
+      std::signal(SIGTERM, SIG_DFL);
+      execl(VEXMIR_HOST_EXE, VEXMIR_HOST_EXE, "--transcript", transcript.c_str(), kProbe.c_str(),
+            dir.file("script.txt").c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    // Once the plug-in is open and the wait has begun.
+    for (int i = 0; i < 200 && dir.read("transcript.txt").find("effOpen") == std::string::npos; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto sent = std::chrono::steady_clock::now();
+    kill(pid, sig);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - sent).count();
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << "status " << status;
+    EXPECT_LT(ms, 5000) << "the wait was not cut short";
+    const std::string out = dir.read("transcript.txt");
+    EXPECT_NE(out.find(sig == SIGINT ? "stopped by SIGINT" : "stopped by SIGTERM"), std::string::npos) << out;
+    EXPECT_NE(out.find("dispatcher effClose(1) -> 1 (stopped)"), std::string::npos) << out;
+    EXPECT_EQ(out.find("not reached"), std::string::npos) << out;
+  }
+}

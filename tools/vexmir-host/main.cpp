@@ -1,4 +1,5 @@
 // vexmir-host: a small VST 2 host for tests. Usage: vexmir-host [options] PLUGIN [SCRIPT | -]
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -23,6 +24,21 @@ void usage(FILE* to) {
       "       vexmir-host --steps      (list the script steps)\n"
       "PLUGIN is a VST 2 library or a .vst bundle; SCRIPT is a step file, - reads standard input.\n"
       "Without a script: open, info, close.\n");
+}
+
+// SIGINT or SIGTERM: the script stops before its next step and the plug-in is closed as at its end, so that the
+// plug-in lets go of its MIDI ports (a JACK client that merely vanishes holds its server up for many seconds); the
+// host then ends by the same signal, so that the shell that started it sees the interrupt. A second signal ends the
+// host at once.
+volatile std::sig_atomic_t stopSignal = 0;
+
+void onStopSignal(int sig) {
+  if (stopSignal != 0) {
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+    return;
+  }
+  stopSignal = sig;
 }
 
 // Like a real host, close what was loaded, so that the plug-in's shutdown runs (and leak checks see it).
@@ -150,7 +166,16 @@ int run(int argc, char** argv) {
     std::fprintf(stderr, "vexmir-host: %s\n", error.c_str());
     return kExitLoad;
   }
+  struct sigaction stop {};
+  stop.sa_handler = onStopSignal;
+  sigemptyset(&stop.sa_mask);
+  for (int sig : {SIGINT, SIGTERM}) {
+    struct sigaction before {};
+    // A signal its starter chose to ignore (a background job of a shell) stays ignored.
+    if (sigaction(sig, nullptr, &before) == 0 && before.sa_handler != SIG_IGN) sigaction(sig, &stop, nullptr);
+  }
   for (vexhost::ScriptStep& step : steps) {
+    if (vexhost::interrupted()) break;
     if (!step.action(session, &error)) {
       transcript.line("error " + name + ":" + std::to_string(step.line) + ": " + error);
       std::fprintf(stderr, "vexmir-host: %s:%d: %s\n", name.c_str(), step.line, error.c_str());
@@ -158,12 +183,27 @@ int run(int argc, char** argv) {
       return kExitStep;
     }
   }
+  if (const int sig = stopSignal) {
+    transcript.line(std::string("stopped by ") + (sig == SIGINT ? "SIGINT" : "SIGTERM"));
+    closeIfOpen(host, session, transcript, "stopped");
+    transcript.flush();
+    std::fflush(nullptr);
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+    return 128 + sig;
+  }
   closeIfOpen(host, session, transcript, "end of script");
   transcript.flush();
   return kExitOk;
 }
 
 }  // namespace
+
+namespace vexhost {
+bool interrupted() {
+  return stopSignal != 0;
+}
+}  // namespace vexhost
 
 int main(int argc, char** argv) {
   try {

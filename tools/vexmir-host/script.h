@@ -13,6 +13,10 @@
 
 namespace vexhost {
 
+// True once the host was asked to stop (SIGINT or SIGTERM): the script ends before its next step, and steps that
+// wait cut their wait short.
+bool interrupted();
+
 // State shared by the steps of one run.
 struct Session {
   explicit Session(Host* h) : host(*h) {}

@@ -1,5 +1,6 @@
 // The core steps: loading, identity, dispatcher calls, parameters, transport, processing, events and chunks.
 #include <time.h>
+#include <algorithm>
 
 #include <cstring>
 #include <fstream>
@@ -710,8 +711,11 @@ StepAction parseWait(const StepArgs& a, std::string* error) {
     return fail(error, "wait takes milliseconds from 0 to 10000");
   return [ms](Session& s, std::string*) {
     s.host.out().flush();
-    timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
-    while (nanosleep(&ts, &ts) != 0) {
+    // In slices, so that an interrupt (which may land on any of the plug-in's threads) ends the wait soon.
+    for (long long left = ms; left > 0 && !interrupted(); left -= 50) {
+      timespec ts{0, static_cast<long>(std::min(left, 50LL)) * 1000000L};
+      while (nanosleep(&ts, &ts) != 0 && !interrupted()) {
+      }
     }
     s.host.out().line("wait " + std::to_string(ms));
     return true;
