@@ -69,6 +69,11 @@ void Vexmir::ProcessDoubleReplacing(double**, double**, int nFrames) {
   if (!midiOutReady) return;
   const bool running = timeInfo.mTransportIsRunning;
 
+  if (recallSendPending && midiManager && !midiManager->isWorkerBusy(MidiWorker::kJobThread)) {
+    recallSendPending = false;
+    startRecalledProgramSend();
+  }
+
   if (running && !transportWasRunning) {
     transportWasRunning = true;
     if (!midiOutViaAudioQueue && !clockStartSent) {

@@ -77,6 +77,24 @@ bool Vexmir::SerializeState2(ByteChunk* chunk, bool full) {
   return true;
 }
 
+bool Vexmir::startRecalledProgramSend() {
+  // The program (with the global settings first) is sent by job 0; its flags are set only when it starts,
+  // so a busy job thread leaves nothing stuck.
+  if (!midiManager || midiManager->isWorkerBusy(MidiWorker::kJobThread)) return false;
+  SenderJob job;
+  job.job = kJobSendArrangement;
+  job.arrangementFlag = false;
+  deviceBusy = true;
+  sendGlobalWithProgram = true;
+  dumpSendRunning = true;
+  midiManager->arrangementBusy = true;
+  if (midiManager->startJob(MidiWorker::kJobThread, job)) return true;
+  deviceBusy = false;
+  dumpSendRunning = false;
+  midiManager->arrangementBusy = false;
+  return false;
+}
+
 int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
   if (!chunk) return -1;
   // The whole body is read and checked before anything is applied: a cut or damaged chunk changes
@@ -150,24 +168,12 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
   }
 
   globalSent = false;
+  recallSendPending = false;
   if (full && midiOutReady) {
     SendPatchEditOffCommand();
-    // The program (with the global settings first) is sent by job 0; its flags are set only when it starts,
-    // so a busy job thread leaves nothing stuck.
-    if (midiManager && !midiManager->isWorkerBusy(MidiWorker::kJobThread)) {
-      SenderJob job;
-      job.job = kJobSendArrangement;
-      job.arrangementFlag = false;
-      deviceBusy = true;
-      sendGlobalWithProgram = true;
-      dumpSendRunning = true;
-      midiManager->arrangementBusy = true;
-      if (!midiManager->startJob(MidiWorker::kJobThread, job)) {
-        deviceBusy = false;
-        dumpSendRunning = false;
-        midiManager->arrangementBusy = false;
-      }
-    }
+    // A job still running (the program of a recall just before, a bank store) takes no second one: the program
+    // is then sent as soon as the job thread is free.
+    if (!startRecalledProgramSend()) recallSendPending = true;
   }
   log("PROJECT RECALL: MIDI In device after nonautomated params " + displayTextOf(this, kDeviceInSelection));
   log("PROJECT RECALL: MIDI Out device after nonautomated params " + displayTextOf(this, kDeviceOutSelection));
