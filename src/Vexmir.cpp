@@ -179,6 +179,8 @@ IControl* Vexmir::getSysexControl(int byte0, int byte1, int byte2, int byte3, in
 void Vexmir::startMidiLoop() {
   midiManager = std::make_unique<MIDIMessageManager>(this, patchManager.get(), librarian.get(), GetGUI());
   cacheEditorObjects();
+  log("Control set 1 attached");
+  log("Librarian menus attached");
   // The two timbres listen on MIDI channels 1 and 2.
   setParameterFromPlug(kMultiPartMIDICh, 0);
   setParameterFromPlug(kMultiPartMIDICh + 1, 1);
@@ -198,6 +200,15 @@ void Vexmir::startMidiLoop() {
   setParameterFromPlug(kMainTab, 2);
   TabSwitchFunctions::mainTabSwitch(this, kMainTab, 2, 0, displayedTimbre);
   TabSwitchFunctions::quickTabSwitch(this, kQuickTab, displayedTimbre, 0, true);
+
+  // The UI settings file's colour scheme and size show in their menus; a first start shows the notice.
+  const std::string& scheme = uiSettings[0];
+  if (scheme == "normal" || scheme == "black") setParameterFromPlug(kUserInterfaceSkin, scheme == "black" ? 1 : 0);
+  const std::string& size = uiSettings[1];
+  if (size == "small" || size == "normal" || size == "large")
+    setParameterFromPlug(kUserInterfaceSize, size == "small" ? 0 : size == "normal" ? 1 : 2);
+  if (uiSettings[2] == "no")
+    if (ControlLayer* notice = namedLayer("firstRunNotification")) notice->Hide(false);
 
   // MIDI pass-through: from the host control changes, notes and the pressures pass, program changes and SysEx
   // do not; from the synthesizer everything but program changes passes. A block flag is set where its

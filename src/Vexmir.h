@@ -127,6 +127,23 @@ class Vexmir : public IEffectVST {
   };
   // The text a display line shows now (empty without its control).
   std::string getDisplayLine(int line) const;
+  // The step texts of modulation sequence 1, 2 or 3 (step 1 first).
+  void displaySequence1Values(const std::vector<std::string>& texts);
+  void displaySequence2Values(const std::vector<std::string>& texts);
+  void displaySequence3Values(const std::vector<std::string>& texts);
+  // "Timbre " + (timbre + 1) + " " + text; the characters stay valid until the next call.
+  const char* getPanelString(int timbre, const std::string& text);
+  // A value as a whole number ("%.0f": 127.4 gives "127", -0.4 gives "-0").
+  static std::string getValueString(double value);
+  // The UI configuration's program-value table: 0 where any level is missing; a store creates missing levels.
+  int getProgramValueByParts(int a, int b, int c) const;
+  void setProgramValueByParts(int a, int b, int c, int value);
+  // Librarian glue over the librarian tab (nothing without it): rebuild the bank menus and refresh the slot view;
+  // refresh the upper (0), lower (1) or both (2) slot lists; pop up a slot's edit or copy menu at x, y.
+  void refreshPopUpMenus();
+  void updatePatchLibrarianView(int which);
+  void showFileEditMenu(int x, int y);
+  void showFileCopyMenu(int x, int y);
   // The first control bound to the parameter, in the surface's controls, then its layers (hidden ones too).
   IControl* findFirstControl(int paramIdx) const;
   // Looks the display lines' controls up again; the constructor does this once the editor is built.
@@ -294,6 +311,7 @@ class Vexmir : public IEffectVST {
   std::string debugLogPath;
   std::string uiSettingsPath;
   std::string uiSettings[5];
+  std::string panelText;
   double uiScale = 1.0;
   int uiStyle = 0;
   double sampleRate = 44100.0;

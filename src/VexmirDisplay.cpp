@@ -4,6 +4,9 @@
 #include "KIT/IEffect/ControlLayer.h"
 #include "KIT/IEffect/IControls.h"
 #include "KIT/IEffect/IGraphics.h"
+#include "src/ControlDisplay.h"
+#include "src/LibrarianEditor.h"
+#include "src/UIConfigManager.h"
 #include "src/Vexmir.h"
 
 namespace {
@@ -71,4 +74,56 @@ void Vexmir::displayMIDIOutDelay(const std::string& text) {
 std::string Vexmir::getDisplayLine(int line) const {
   if (line < 0 || line >= kNumDisplayLines || !displayLines[line]) return std::string();
   return displayLines[line]->GetTextForPlug();
+}
+
+void Vexmir::displaySequence1Values(const std::vector<std::string>& texts) {
+  displaySequenceValues(0, texts);
+}
+
+void Vexmir::displaySequence2Values(const std::vector<std::string>& texts) {
+  displaySequenceValues(1, texts);
+}
+
+void Vexmir::displaySequence3Values(const std::vector<std::string>& texts) {
+  displaySequenceValues(2, texts);
+}
+
+const char* Vexmir::getPanelString(int timbre, const std::string& text) {
+  panelText = "Timbre " + std::to_string(timbre + 1) + " " + text;
+  return panelText.c_str();
+}
+
+std::string Vexmir::getValueString(double value) {
+  return ControlDisplay::getValueString(value);
+}
+
+int Vexmir::getProgramValueByParts(int a, int b, int c) const {
+  if (!uiConfig) return 0;
+  const auto& table = uiConfig->programValues;
+  auto first = table.find(a);
+  if (first == table.end()) return 0;
+  auto second = first->second.find(b);
+  if (second == first->second.end()) return 0;
+  auto third = second->second.find(c);
+  return third == second->second.end() ? 0 : third->second;
+}
+
+void Vexmir::setProgramValueByParts(int a, int b, int c, int value) {
+  if (uiConfig) uiConfig->programValues[a][b][c] = value;
+}
+
+void Vexmir::refreshPopUpMenus() {
+  if (librarianEditor) librarianEditor->refreshPopUpMenus();
+}
+
+void Vexmir::updatePatchLibrarianView(int which) {
+  if (librarianEditor) librarianEditor->updatePatchLibrarianView(which);
+}
+
+void Vexmir::showFileEditMenu(int x, int y) {
+  if (librarianEditor) librarianEditor->showFileEditMenu(x, y);
+}
+
+void Vexmir::showFileCopyMenu(int x, int y) {
+  if (librarianEditor) librarianEditor->showFileCopyMenu(x, y);
 }

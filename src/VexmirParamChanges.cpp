@@ -367,7 +367,11 @@ void Vexmir::OnParamChange(int paramIdx) {
       if (v == 0 || v == 1) setUISettingsLine(0, v == 0 ? "normal" : "black");
       break;
     case kFirstRunExit:
-      if (v == 1) setUISettingsLine(2, "yes");
+      // The notice goes at once; the file remembers that it was seen (only when the file exists).
+      if (v == 1) {
+        setUISettingsLine(2, "yes");
+        if (ControlLayer* notice = uiConfig ? uiConfig->getLayer("firstRunNotification") : nullptr) notice->Hide(true);
+      }
       break;
     case kMainTab:
     case kShowModSequence:

@@ -62,9 +62,11 @@ class AudioPlug : public Vexmir {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   std::vector<int> jobsSeen() {
-    // Jobs run on their workers: wait until the clock-control worker is idle again.
-    for (int i = 0; i < 2000 && getMidiManager()->isWorkerBusy(MidiWorker::kClockControlThread); ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // Jobs run on their workers (the continuous clock on the clock worker, the edges on the clock-control
+    // worker): wait until both are idle again, or a loaded machine reads the list before a job has recorded.
+    for (MidiWorker w : {MidiWorker::kClockThread, MidiWorker::kClockControlThread})
+      for (int i = 0; i < 2000 && getMidiManager()->isWorkerBusy(w); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     std::lock_guard<std::mutex> lock(jobsLock);
     return jobs;
   }

@@ -7,14 +7,19 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "KIT/IEffect/ControlLayer.h"
 #include "KIT/IEffect/IControl.h"
+#include "KIT/IEffect/IControls.h"
 #include "KIT/IEffect/IGraphics.h"
 #include "src/ControlAction.h"
+#include "src/UIConfigManager.h"
 #include "src/MIDIMessageManager.h"
 #include "src/Vexmir.h"
 
@@ -329,4 +334,54 @@ TEST(Layers, ShowMultiLayersSwitchesOneBandOfTen) {
     EXPECT_EQ(shown(), c.visible) << c.selected;
     EXPECT_EQ(parent.getSelectedZone(), c.selected);
   }
+}
+
+TEST(StartUp, UISettingsShowInTheirMenusAndTheFirstRunNoticeGoesWhenDismissed) {
+  Root root;
+  const std::string file = Vexmir::getDataFolder() + "Vexmir Editor UI.txt";
+  std::filesystem::create_directories(Vexmir::getDataFolder());
+  std::ofstream(file) << "black\nsmall\nno\n";
+  auto notice = [](Vexmir& v) { return v.getUIConfig()->getLayer("firstRunNotification"); };
+  {
+    Vexmir v(IEffectInstanceInfo{quietHost});
+    EXPECT_EQ(v.paramValue(kUserInterfaceSkin), 1);
+    EXPECT_EQ(v.paramValue(kUserInterfaceSize), 0);
+    ASSERT_NE(notice(v), nullptr);
+    EXPECT_TRUE(notice(v)->isVisible());
+    // The notice's OK button: gone at once, and not shown at the next start.
+    v.storeParamValue(kFirstRunExit, 1);
+    v.OnParamChange(kFirstRunExit);
+    EXPECT_FALSE(notice(v)->isVisible());
+  }
+  std::stringstream text;
+  text << std::ifstream(file).rdbuf();
+  EXPECT_EQ(text.str(), "black\nsmall\nyes\n\n");
+  Vexmir again(IEffectInstanceInfo{quietHost});
+  EXPECT_FALSE(notice(again)->isVisible());
+}
+
+TEST(LookUps, AddressesTextsAndTheProgramValueTable) {
+  Root root;
+  Vexmir v(IEffectInstanceInfo{quietHost});
+  // The distortion switch of timbre 1 is registered under 58 41 5C 00 and key 0 only.
+  EXPECT_NE(v.getSysexControl(0x58, 0x41, 0x5C, 0, 0), nullptr);
+  EXPECT_EQ(v.getSysexControl(0x58, 0x41, 0x5C, 0, 1), nullptr);
+  EXPECT_NE(v.getCCControls(1, 74, 0), nullptr);
+  EXPECT_EQ(v.getCCControls(1, 74, 1), nullptr);
+  const char* first = v.getPanelString(1, "Filter");
+  EXPECT_STREQ(first, "Timbre 2 Filter");
+  EXPECT_STREQ(v.getPanelString(0, "Osc"), "Timbre 1 Osc");
+  EXPECT_EQ(Vexmir::getValueString(127.4), "127");
+  EXPECT_EQ(Vexmir::getValueString(-0.4), "-0");
+  EXPECT_EQ(v.getProgramValueByParts(1, 2, 3), 0);
+  v.setProgramValueByParts(1, 2, 3, 42);
+  v.setProgramValueByParts(1, 2, 3, 43);
+  EXPECT_EQ(v.getProgramValueByParts(1, 2, 3), 43);
+  EXPECT_EQ(v.getProgramValueByParts(1, 2, 4), 0);
+  std::vector<std::string> steps(16);
+  for (int k = 0; k < 16; ++k) steps[static_cast<size_t>(k)] = std::to_string(k - 8);
+  v.displaySequence3Values(steps);
+  auto* step16 = dynamic_cast<ITextControl*>(v.firstControl(kModSeq3Value16));
+  ASSERT_NE(step16, nullptr);
+  EXPECT_EQ(step16->GetTextForPlug(), std::string("7"));
 }

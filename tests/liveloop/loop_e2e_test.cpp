@@ -7,9 +7,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <atomic>
+#include <chrono>
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/host/run_host.h"
@@ -315,4 +318,37 @@ TEST_F(LiveLoop, ProgramChangesFetchTheNewProgram) {
                   "close\n");
   ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
   EXPECT_EQ(emu.currentProgram(), 7);
+}
+
+// Closing the plug-in in a host, with its editor open, while the synthesizer streams knob turns: a fresh host
+// process a round, each closing in the middle of the connection's job while the turns move controls on screen.
+TEST_F(LiveLoop, ClosingWithTheEditorOpenWhileKnobsTurnIsClean) {
+  std::atomic<bool> stop{false};
+  std::thread turner([&] {
+    EmulatorClient knobs;
+    for (int v = 0; !stop; v = (v + 1) % 100) {
+      knobs.check(v % 2 ? "turn cc 74 " + std::to_string(v) : "turn param 89 " + std::to_string(v));
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  const std::string script = "open\n"
+                             "editor open cocoa\n"
+                             "menu title \"Vexmir Synth Emulator:MIDI Out\"\n"
+                             "click " + at(487) + "\n"
+                             "menu title \"Vexmir Synth Emulator:MIDI In\"\n"
+                             "click " + at(486) + "\n"
+                             "pump 5\n";
+  // Odd rounds stay until turns have moved the editor's controls (each move is reported to the host).
+  int followed = 0;
+  for (int round = 0; round < 4; ++round) {
+    HostRun r = run(script + (round % 2 ? "wait 500\npump 5\n" : "") + "close\n");
+    EXPECT_EQ(r.exitCode, 0) << "round " << round << "\n" << r.out << r.err;
+    EXPECT_TRUE(r.has("dispatcher effClose")) << r.out;
+    followed += r.has("index=24 opt=") || r.has("index=44 opt=");
+    if (HasFailure()) break;
+  }
+  EXPECT_GE(followed, 2);
+  stop = true;
+  turner.join();
+  EXPECT_EQ(emu.check("ping"), "pong");
 }
