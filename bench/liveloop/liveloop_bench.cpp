@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "KIT/IEffect/IControl.h"
+#include "KIT/IEffect/MidiInputDelivery.h"
 #include "src/ControlAction.h"
 #include "src/MIDIMessageManager.h"
 #include "src/Vexmir.h"
@@ -99,6 +100,30 @@ void BM_MidiInToControlDirty(benchmark::State& state) {
   state.counters["moved"] = static_cast<double>(moved) / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_MidiInToControlDirty);
+
+// The same through the input port's delivery thread, as a JACK port hands it over: the message is queued by the
+// library's callback and the time runs until the delivery thread has marked the control dirty.
+void BM_MidiInThroughDeliveryToControlDirty(benchmark::State& state) {
+  BenchPlug& p = plug();
+  IControl* knob = p.firstControl(kFilterCutoff);
+  if (!knob) {
+    state.SkipWithError("no cutoff control");
+    return;
+  }
+  MidiInputDelivery delivery(&p);
+  std::vector<unsigned char> message = {0xB0, 74, 0};
+  int value = 0;
+  for (auto _ : state) {
+    value = (value + 37) % 128;
+    message[2] = static_cast<unsigned char>(value);
+    knob->SetClean();
+    knob->SetClean();
+    MidiInputDelivery::post(0.0, &message, &delivery);
+    while (!knob->IsDirty()) {
+    }
+  }
+}
+BENCHMARK(BM_MidiInThroughDeliveryToControlDirty)->UseRealTime();
 
 // One 512-frame block of the audio callback with the given number of queued messages (routed through the queue).
 void BM_ProcessBlock(benchmark::State& state) {
