@@ -181,6 +181,36 @@ TEST_F(TransferE2E, ARecalledStateReopensThePortsAndSendsEditOffGlobalAndProgram
   EXPECT_EQ(emulator.editName(), "Recall Me   ");
 }
 
+TEST_F(TransferE2E, ARecallDuringATransferReachesTheSynthesizerWhenTheTransferEnds) {
+  ScaledJobClock clock(40);
+  Bytes chunk;
+  {
+    jobtest::EmulatorPlug a(&clock);
+    ASSERT_TRUE(a.connect());
+    a.GetParam(kPatchName)->SetDisplayText(0, "Recalled");
+    AEffect* e = a.GetAEffect();
+    void* bytes = nullptr;
+    const intptr_t size = e->dispatcher(e, effGetChunk, 1, 0, &bytes, 0.0f);
+    chunk.assign(static_cast<uint8_t*>(bytes), static_cast<uint8_t*>(bytes) + size);
+  }
+  jobtest::EmulatorPlug b(&clock);
+  ASSERT_TRUE(b.connect());
+  SenderJob fetchAll;
+  fetchAll.job = kJobAllPatchRequest;
+  ASSERT_TRUE(b.getMidiManager()->startJob(MidiWorker::kJobThread, fetchAll));
+  AEffect* e = b.GetAEffect();
+  ASSERT_EQ(e->dispatcher(e, effSetChunk, 1, static_cast<intptr_t>(chunk.size()), chunk.data(), 0.0f), 1);
+  ASSERT_TRUE(b.getMidiManager()->isWorkerBusy(MidiWorker::kJobThread));  // the recall found the thread taken
+  ASSERT_TRUE(b.waitIdle());
+  // An audio block after the transfer starts the recalled program's send.
+  double* none[2] = {nullptr, nullptr};
+  for (int i = 0; i < 1000 && emulator.editName() != "Recalled    "; ++i) {
+    b.ProcessDoubleReplacing(none, none, 64);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_EQ(emulator.editName(), "Recalled    ");
+}
+
 TEST_F(TransferE2E, ARandomizedProgramReachesTheEmulatorAsTheEditorHoldsIt) {
   ScaledJobClock clock(40);
   jobtest::EmulatorPlug plug(&clock);
