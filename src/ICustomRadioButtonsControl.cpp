@@ -59,7 +59,7 @@ void ICustomRadioButtonsControl::OnMouseOut() {
 bool ICustomRadioButtonsControl::Draw(IGraphics* graphics) {
   const int n = static_cast<int>(mRECTs.size());
   const int active = std::clamp(static_cast<int>((n - 1) * mValue + 0.5), 0, std::max(n - 1, 0));
-  mBlend.mWeight = 1.0f;
+  SetBlendWeight(&mBlend, 1.0f);
   for (int i = 0; i < n; ++i) {
     const int sx = mBitmap.mFramesAreHorizontal ? 0 : i * mButtonWidth;
     const int sy = mBitmap.mFramesAreHorizontal ? i * mButtonHeight : 0;

@@ -145,7 +145,10 @@ void LibrarianEditor::applySelection(int side, int index) {
   IControl* control = side == kUpper ? upperBankSelectionControl : lowerBankSelectionControl;
   if (control)
     if (IParam* param = plug_->GetParam(listParam)) control->SetValueFromPlug(param->GetNormalized());
-  (side == kUpper ? librarian_->upperBankIndex : librarian_->lowerBankIndex) = index;
+  {
+    std::unique_lock<std::mutex> lock = librarian_->lockBanks();
+    (side == kUpper ? librarian_->upperBankIndex : librarian_->lowerBankIndex) = index;
+  }
   rememberBank(side, bankOf(side));
   BankChooserMenu* chooser = nullptr;
   if (side == kUpper && upperChooser_) chooser = &upperChooser_->chooser();
@@ -186,6 +189,10 @@ void LibrarianEditor::updatePatchLibrarianView(int which) {
   if (which == 1 || which == 2) view_->patchSelectionLowerChanged();
 }
 
+void LibrarianEditor::openBankChanged() {
+  if (view_) view_->openBankChanged();
+}
+
 void LibrarianEditor::fillLists(int listType, bool clear) {
   const bool search = listType == 4;
   std::vector<int> lists;
@@ -217,8 +224,7 @@ bool LibrarianEditor::rescanKeepingEdits() {
   // A rescan reads every bank again from its file: edits of the open bank that are not saved are
   // carried over to the bank read from the same file, so that "Refresh Folders" never drops them.
   std::unique_ptr<PatchFile> edited;
-  if (openBankUnsaved())
-    if (const PatchFile* open = bankOf(kUpper)) edited = open->clone();
+  if (openBankUnsaved()) edited = librarian_->cloneBank(bankOf(kUpper));
   std::string path = edited ? bankPath(*edited) : std::string();
   if (edited && !edited->folderPath.empty()) {
     const std::string& name = edited->fileName;
@@ -250,6 +256,7 @@ bool LibrarianEditor::rescanKeepingEdits() {
   if (!edited) return true;
   const int index = bankIndexByPath(librarian_->bankFiles, path);
   if (index >= 0) {
+    std::unique_lock<std::mutex> lock = librarian_->lockBanks();
     librarian_->bankFiles[index]->patches = edited->patches;
     upperBankPath = path;
   }
@@ -258,8 +265,11 @@ bool LibrarianEditor::rescanKeepingEdits() {
 
 void LibrarianEditor::patchTypeChanged(int, int listType, bool rescan) {
   if (rescan && !rescanKeepingEdits()) return;
-  librarian_->upperBankIndex = 0;
-  librarian_->lowerBankIndex = 0;
+  {
+    std::unique_lock<std::mutex> lock = librarian_->lockBanks();
+    librarian_->upperBankIndex = 0;
+    librarian_->lowerBankIndex = 0;
+  }
   updatePatchLibrarianView(2);
   if (listType != 0 && listType != 4) return;
   fillLists(listType, true);
@@ -344,9 +354,9 @@ void LibrarianEditor::librarianTabShown(bool shown) {
 void LibrarianEditor::copyProgram(int lowerSlot) {
   // The program is copied now: what is pasted later is what the user saw when copying, even if the
   // lower list has moved to another bank or a search meanwhile.
-  const LibrarianPatch* program = PatchLibrarian::patchAt(bankOf(kLower), lowerSlot);
-  if (program && program->hasWritableMessage())
-    copied_ = std::make_unique<LibrarianPatch>(*program);
+  auto program = std::make_unique<LibrarianPatch>();
+  if (librarian_->copyProgram(bankOf(kLower), lowerSlot, program.get()) && program->hasWritableMessage())
+    copied_ = std::move(program);
   else
     copied_.reset();
 }
@@ -360,34 +370,40 @@ bool LibrarianEditor::pasteProgram(int upperSlot) {
 bool LibrarianEditor::programReceived(int slot, const LibrarianPatch& program) {
   PatchFile* bank = bankOf(kUpper);
   if (!bank || slot < 0 || slot >= kProgramsPerBank || !program.hasWritableMessage()) return false;
-  PatchLibrarian::fillUncompletedBankFiles(bank);
-  LibrarianPatch& target = bank->patches[slot];
-  target = program;
-  if (target.name.empty() && !target.messages.empty())
-    target.name =
-        programNameFromDump(target.messages.front().data.data(), static_cast<int>(target.messages.front().data.size()));
+  {
+    std::unique_lock<std::mutex> lock = librarian_->lockBanks();
+    PatchLibrarian::fillUncompletedBankFiles(bank);
+    LibrarianPatch& target = bank->patches[slot];
+    target = program;
+    if (target.name.empty() && !target.messages.empty())
+      target.name = programNameFromDump(target.messages.front().data.data(),
+                                        static_cast<int>(target.messages.front().data.size()));
+  }
   SetLibrarianStatusUnsaved(true);
   updatePatchLibrarianView(kUpper);
   return true;
 }
 
 bool LibrarianEditor::renameProgram(int upperSlot, const std::string& name) {
-  LibrarianPatch* program = PatchLibrarian::patchAt(bankOf(kUpper), upperSlot);
-  if (!program || program->messages.empty()) return false;
   std::string cut = name.substr(0, kProgramNameLength);
   for (char& c : cut) c = static_cast<char>(c & 0x7F);
-  SysexBytes& dump = program->messages.front().data;
-  writeDumpName(dump, cut);
-  program->name = programNameFromDump(dump.data(), static_cast<int>(dump.size()));
+  {
+    std::unique_lock<std::mutex> lock = librarian_->lockBanks();
+    LibrarianPatch* program = PatchLibrarian::patchAt(bankOf(kUpper), upperSlot);
+    if (!program || program->messages.empty()) return false;
+    SysexBytes& dump = program->messages.front().data;
+    writeDumpName(dump, cut);
+    program->name = programNameFromDump(dump.data(), static_cast<int>(dump.size()));
+  }
   SetLibrarianStatusUnsaved(true);
   updatePatchLibrarianView(kUpper);
   return true;
 }
 
 bool LibrarianEditor::auditionSlot(int side, int slot) {
-  const LibrarianPatch* program = PatchLibrarian::patchAt(bankOf(side), slot);
-  if (!program || !program->hasWritableMessage() || !host_) return false;
-  return host_->sendProgram(side, slot, *program);
+  LibrarianPatch program;
+  if (!librarian_->copyProgram(bankOf(side), slot, &program) || !program.hasWritableMessage() || !host_) return false;
+  return host_->sendProgram(side, slot, program);
 }
 
 bool LibrarianEditor::storeSelectedProgram() {
@@ -395,15 +411,14 @@ bool LibrarianEditor::storeSelectedProgram() {
   // Each side stores from its own selection: never a slot number taken from the other bank.
   const int side = view_->selectedUpperSlot >= 0 ? kUpper : kLower;
   const int slot = side == kUpper ? view_->selectedUpperSlot : view_->selectedLowerSlot;
-  const LibrarianPatch* program = PatchLibrarian::patchAt(bankOf(side), slot);
-  if (!program || !program->hasWritableMessage()) return false;
-  return host_->storeProgram(side, slot, *program);
+  LibrarianPatch program;
+  if (!librarian_->copyProgram(bankOf(side), slot, &program) || !program.hasWritableMessage()) return false;
+  return host_->storeProgram(side, slot, program);
 }
 
 bool LibrarianEditor::storeOpenBank() {
-  const PatchFile* bank = bankOf(kUpper);
-  if (!bank || !host_) return false;
-  std::unique_ptr<PatchFile> copy = bank->clone();
+  std::unique_ptr<PatchFile> copy = librarian_->cloneBank(bankOf(kUpper));
+  if (!copy || !host_) return false;
   PatchLibrarian::fillUncompletedBankFiles(copy.get());
   return host_->storeBank(kUpper, *copy);
 }

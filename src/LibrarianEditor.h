@@ -3,8 +3,10 @@
 // holds what the editor object keeps for the librarian (the names of the two open banks, the search
 // mode, the copied program) and carries out the librarian commands of the parameter handler.
 //
-// Threads: user-interface thread only. Programs received from the synthesizer are handed over by
-// the plug-in on that thread (programReceived).
+// Threads: user-interface thread only, but for openBankChanged. Programs received from the synthesizer
+// are stored into the open bank by the MIDI input and the transfer jobs under the librarian's bank lock
+// (PatchLibrarian::lockBanks), which this class takes wherever it reads or changes the programs of a listed
+// bank; paste and import hand theirs over on this thread (programReceived).
 #pragma once
 
 #include <memory>
@@ -69,6 +71,9 @@ class LibrarianEditor {
   void refreshPopUpMenus();
   // 0 upper, 1 lower, 2 both.
   void updatePatchLibrarianView(int which);
+  // Any thread: a program was stored into the open bank off the user-interface thread; the slot view reads
+  // the bank again on its own thread.
+  void openBankChanged();
   // Makes `index` the bank of a side: the list parameter, its control, the librarian's index, the
   // remembered names and the slot column follow. An index outside the side's list changes nothing.
   bool selectBank(int side, int index);

@@ -66,13 +66,16 @@ int LibrarianViewControl::hitSlot(int x, int y, int* side) const {
   return -1;
 }
 
-const std::string& LibrarianViewControl::slotText(int side, int slot) const {
+const std::string& LibrarianViewControl::slotText(int side, int slot) {
   static const std::string none;
+  if (upperStale_.load()) refreshColumn(0);
   return slot >= 0 && slot < kSlots && (side == 0 || side == 1) ? texts_[side][slot] : none;
 }
 
 void LibrarianViewControl::refreshColumn(int side) {
   SetDirty(false);
+  // Cleared before the bank is read: a program stored after this marks the column again.
+  if (side == 0) upperStale_ = false;
   const PatchFile* bank = editor_ ? editor_->bankOf(side) : nullptr;
   if (!bank) {
     // A list that has become empty (no banks, no search results) shows empty slots, not the last bank.
@@ -83,8 +86,14 @@ void LibrarianViewControl::refreshColumn(int side) {
       for (std::string& text : texts_[side]) text.clear();
     return;
   }
+  std::unique_lock<std::mutex> lock = librarian_->lockBanks();
   for (int i = 0; i < kSlots; ++i)
     texts_[side][i] = i < static_cast<int>(bank->patches.size()) ? bank->patches[i].name : std::string();
+}
+
+void LibrarianViewControl::openBankChanged() {
+  upperStale_ = true;
+  SetDirty(false);
 }
 
 void LibrarianViewControl::patchSelectionUpperChanged() {
@@ -96,6 +105,7 @@ void LibrarianViewControl::patchSelectionLowerChanged() {
 }
 
 bool LibrarianViewControl::Draw(IGraphics* graphics) {
+  if (upperStale_.load()) refreshColumn(0);
   CustomOverlayControl::Draw(graphics);
   const IColor highlight(255, 225, 225, 225);
   const int selected[2] = {selectedUpperSlot, selectedLowerSlot};
@@ -221,14 +231,18 @@ void LibrarianViewControl::renameSlot(int, int) {
   activeSide = 0;
   PatchFile* bank = editor_->bankOf(0);
   if (!bank) return;
-  // Slots of a listed bank always hold a program: a short bank is padded with the initial program,
-  // so a rename never creates a slot without data that a save would have to write.
-  PatchLibrarian::fillUncompletedBankFiles(bank);
-  if (bank->patches.size() > static_cast<size_t>(kSlots)) bank->patches.resize(kSlots);
-  const LibrarianPatch& program = bank->patches[selectedUpperSlot];
-  if (program.messages.empty()) return;
-  if (IParam* param = GetPlug() ? GetPlug()->GetParam(kPatchRename) : nullptr)
-    param->SetDisplayText(0, program.name.c_str());
+  std::string name;
+  {
+    std::unique_lock<std::mutex> lock = librarian_->lockBanks();
+    // Slots of a listed bank always hold a program: a short bank is padded with the initial program,
+    // so a rename never creates a slot without data that a save would have to write.
+    PatchLibrarian::fillUncompletedBankFiles(bank);
+    if (bank->patches.size() > static_cast<size_t>(kSlots)) bank->patches.resize(kSlots);
+    const LibrarianPatch& program = bank->patches[selectedUpperSlot];
+    if (program.messages.empty()) return;
+    name = program.name;
+  }
+  if (IParam* param = GetPlug() ? GetPlug()->GetParam(kPatchRename) : nullptr) param->SetDisplayText(0, name.c_str());
   if (editor_->host())
     if (ControlLayer* layer = editor_->host()->librarianLayer("patchRename")) layer->Hide(false);
 }

@@ -4,6 +4,7 @@
 // Copy, Paste and Rename for them.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -22,6 +23,9 @@ class LibrarianViewControl : public CustomOverlayControl {
 
   void patchSelectionUpperChanged();
   void patchSelectionLowerChanged();
+  // Any thread: programs of the open bank were stored off the user-interface thread (a program received from
+  // the synthesizer). The upper column reads the bank again before it is next drawn or asked for.
+  void openBankChanged();
 
   bool Draw(IGraphics* graphics) override;
   void OnMouseDown(int x, int y, IMouseMod* mod) override;
@@ -39,7 +43,8 @@ class LibrarianViewControl : public CustomOverlayControl {
   IRECT slotRect(int side, int slot) const;
   // The slot under a point: *side 0 or 1 and the slot, or -1.
   int hitSlot(int x, int y, int* side) const;
-  const std::string& slotText(int side, int slot) const;
+  // Not const: a column marked by openBankChanged is read again first.
+  const std::string& slotText(int side, int slot);
 
   int selectedUpperSlot = -1;
   int selectedLowerSlot = -1;
@@ -59,6 +64,8 @@ class LibrarianViewControl : public CustomOverlayControl {
   PatchLibrarian* librarian_;
   double scale_;
   IText slotStyle_;
-  // The texts each slot shows, upper then lower; drawn by the view itself.
+  // The texts each slot shows, upper then lower; drawn by the view itself. User-interface thread only.
   std::string texts_[2][kSlots];
+  // Set by openBankChanged: texts_[0] no longer shows the open bank.
+  std::atomic<bool> upperStale_{false};
 };

@@ -26,8 +26,11 @@ bool korgHeader(const uint8_t* d, int n) {
 }
 
 // A copy of the program in the selected upper slot of the open bank; the bank holds exactly 128 programs after.
+// Runs on the MIDI input or a job thread while the user-interface thread may draw or edit the bank: under the
+// librarian's bank lock, and the slot view reads the bank again on its own thread.
 void storeInSelectedUpperSlot(PatchLibrarian* lib, const LibrarianPatch& patch) {
   if (!lib) return;
+  std::unique_lock<std::mutex> lock = lib->lockBanks();
   PatchFile* bank = lib->bankAt(lib->upperBankIndex);
   if (!bank) return;
   bank->patches.resize(kProgramsPerBank);
@@ -123,8 +126,7 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice) {
     gotData = true;
     singleRequest.addMessageData(d, n);
     storeInSelectedUpperSlot(librarian, singleRequest.patch);
-    if (LibrarianEditor* editor = plug->getLibrarianEditor()) editor->updatePatchLibrarianView(0);
-    plug->setLibrarianViewDirty();
+    if (LibrarianEditor* editor = plug->getLibrarianEditor()) editor->openBankChanged();
     gotData = false;
     replyTaken = true;
     return;
@@ -147,8 +149,7 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice) {
       gotData = true;
       if (allRequest.addMessageData(d, n)) {
         storeInSelectedUpperSlot(librarian, allRequest.patch);
-        if (LibrarianEditor* editor = plug->getLibrarianEditor()) editor->updatePatchLibrarianView(0);
-        plug->setLibrarianViewDirty();
+        if (LibrarianEditor* editor = plug->getLibrarianEditor()) editor->openBankChanged();
       }
       if (librarian) {
         // Never past the bank's last slot: a longer stream stops the request there.

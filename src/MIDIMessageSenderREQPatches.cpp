@@ -4,6 +4,7 @@
 // taken in by the SysEx input on the MIDI input thread.
 #include <string>
 
+#include "src/LibrarianEditor.h"
 #include "src/MIDIMessageManager.h"
 #include "src/MIDIMessageSender.h"
 #include "src/PatchLibrarian.h"
@@ -252,8 +253,13 @@ void MIDIMessageSender::sendAllPatchRequestSysex() {
   showStatus(kDataProcessing);
   // What the open bank held before: a synthesizer that stops answering halfway must not leave it half
   // replaced.
-  PatchFile* openBank = lib ? lib->bankAt(lib->upperBankIndex) : nullptr;
-  const std::vector<LibrarianPatch> before = openBank ? openBank->patches : std::vector<LibrarianPatch>();
+  PatchFile* openBank = nullptr;
+  std::vector<LibrarianPatch> before;
+  if (lib) {
+    std::unique_lock<std::mutex> lock = lib->lockBanks();
+    openBank = lib->bankAt(lib->upperBankIndex);
+    if (openBank) before = openBank->patches;
+  }
   bool cancelled = false;
   for (int p = 0; p < 128 && !cancelled; ++p) {
     plug->DisplayProcessingIndicator(true);
@@ -277,8 +283,11 @@ void MIDIMessageSender::sendAllPatchRequestSysex() {
         hub->singleRequest.active = false;
         hub->allRequest.active = false;
       }
-      if (openBank && lib->bankAt(lib->upperBankIndex) == openBank) openBank->patches = before;
-      plug->setLibrarianViewDirty();
+      if (openBank) {
+        std::unique_lock<std::mutex> lock = lib->lockBanks();
+        if (lib->bankAt(lib->upperBankIndex) == openBank) openBank->patches = before;
+      }
+      if (LibrarianEditor* editor = plug->getLibrarianEditor()) editor->openBankChanged();
       plug->DisplayProcessingIndicator(false);
       if (lib) lib->selectedUpperSlot = 0;
       return;

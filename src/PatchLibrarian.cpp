@@ -40,6 +40,18 @@ LibrarianPatch* PatchLibrarian::patchAt(PatchFile* bank, int slot) {
   return &bank->patches[slot];
 }
 
+bool PatchLibrarian::copyProgram(const PatchFile* bank, int slot, LibrarianPatch* out) const {
+  std::lock_guard<std::mutex> lock(banksLock_);
+  if (!bank || !out || slot < 0 || static_cast<size_t>(slot) >= bank->patches.size()) return false;
+  *out = bank->patches[static_cast<size_t>(slot)];
+  return true;
+}
+
+std::unique_ptr<PatchFile> PatchLibrarian::cloneBank(const PatchFile* bank) const {
+  std::lock_guard<std::mutex> lock(banksLock_);
+  return bank ? bank->clone() : nullptr;
+}
+
 std::shared_ptr<PatchFile> PatchLibrarian::shareBank(const PatchFile* bank) const {
   if (!bank) return nullptr;
   for (const auto* owned : {&ownedBanks_, &ownedSearchBanks_})
@@ -56,11 +68,15 @@ void PatchLibrarian::clearDataStructures(int which) {
 }
 
 void PatchLibrarian::initBankFilesOnDiscard(const std::string& folder) {
-  bankFiles.clear();
+  // Dropped banks live on only where a view, the clipboard or a job holds a share of them.
+  std::vector<std::shared_ptr<PatchFile>> dropped;
+  {
+    std::lock_guard<std::mutex> lock(banksLock_);
+    bankFiles.clear();
+    dropped.swap(ownedBanks_);
+  }
   searchFiles.clear();
   for (int which = 0; which < 4; ++which) clearDataStructures(which);
-  // Dropped banks live on only where a view, the clipboard or a job holds a share of them.
-  ownedBanks_.clear();
   ownedSearchBanks_.clear();
   loadPatchesFromFilesystem(folder);
 }

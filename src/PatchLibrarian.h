@@ -3,8 +3,8 @@
 //
 // Threads: the scan, the search and the writers run on the user-interface thread (the first scan on
 // the thread that creates the plug-in); loadFromChunk also runs on the MIDI input thread for a bank
-// dump received from the synthesizer, with a bank record of the caller's own. There is no lock: the
-// plug-in keeps these uses apart.
+// dump received from the synthesizer, with a bank record of the caller's own. Programs received from
+// the synthesizer are stored into the open bank on the MIDI input and job threads: see banksLock().
 #pragma once
 
 #include <atomic>
@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -52,7 +53,7 @@ class PatchLibrarian {
   PatchLibrarian(const PatchLibrarian&) = delete;
   PatchLibrarian& operator=(const PatchLibrarian&) = delete;
 
-  // Index in bankFiles of the bank open in the upper slot list.
+  // Index in bankFiles of the bank open in the upper slot list. Changed under banksLock().
   int upperBankIndex = 0;
   // Index of the lower bank: in bankFiles, or in searchFiles while the lower list shows search results.
   int lowerBankIndex = -1;
@@ -76,7 +77,7 @@ class PatchLibrarian {
   std::atomic<int> selectedLowerSlot{0};
   // Full paths of the folders of the last scan: sub-folders in byte order, then the root.
   std::vector<std::string> folderList;
-  // Every bank file of the last scan that holds programs, in scan order.
+  // Every bank file of the last scan that holds programs, in scan order. Changed under banksLock().
   std::vector<PatchFile*> bankFiles;
   // The banks of the last name search.
   std::vector<PatchFile*> searchFiles;
@@ -157,6 +158,19 @@ class PatchLibrarian {
   // program whose name holds `text` (byte for byte).
   void createNewSearchPatchFiles(const std::string& text);
 
+  // ---- the bank lock ----
+  // The MIDI input and the transfer jobs store programs received from the synthesizer into the open bank
+  // (bankFiles[upperBankIndex]) while the user-interface thread draws, edits, saves and rescans the banks. This
+  // lock guards the programs of the listed banks (and their names), the list bankFiles and upperBankIndex: the
+  // user-interface thread takes it to change any of them and to read the programs of a listed bank; the other
+  // threads for every access. It is held briefly and nothing else is taken while it is held (no other lock, no
+  // MIDI send, no wait, no prompt, no call into the editor), so it is in no lock-order cycle. Not recursive.
+  std::unique_lock<std::mutex> lockBanks() const { return std::unique_lock<std::mutex>(banksLock_); }
+  // Under the lock: a copy of the program in `slot` of `bank`; false (and *out untouched) when there is none.
+  bool copyProgram(const PatchFile* bank, int slot, LibrarianPatch* out) const;
+  // Under the lock: a copy of `bank` (null for none).
+  std::unique_ptr<PatchFile> cloneBank(const PatchFile* bank) const;
+
   // ---- checked access ----
   PatchFile* bankAt(int index) const;
   PatchFile* searchBankAt(int index) const;
@@ -190,6 +204,7 @@ class PatchLibrarian {
   void writeLog(const std::string& line);
   bool moveToConvertedBanks(const std::string& sourcePath, std::string* movedTo);
 
+  mutable std::mutex banksLock_;
   // The records of bankFiles (and those dropped by a rescan until no share holds them).
   std::vector<std::shared_ptr<PatchFile>> ownedBanks_;
   std::vector<std::shared_ptr<PatchFile>> ownedSearchBanks_;

@@ -10,6 +10,8 @@ void PatchLibrarian::createNewSearchPatchFiles(const std::string& text) {
   // The banks of an earlier search live on only where something holds a share of them.
   ownedSearchBanks_.clear();
 
+  // The matches point into the listed banks: they are copied out before the lock is let go.
+  std::lock_guard<std::mutex> lock(banksLock_);
   std::vector<const LibrarianPatch*> matches;
   for (const PatchFile* bank : bankFiles) {
     if (!bank) continue;

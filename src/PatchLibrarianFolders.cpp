@@ -238,9 +238,13 @@ void PatchLibrarian::scanFolders(const std::string& folder, int passesLeft) {
     rescanPending = false;
     if (passesLeft > 1) {
       writeLog("FOLDER RESCAN INITIATED BY PATCH LIBRARIAN");
-      bankFiles.clear();
+      std::vector<std::shared_ptr<PatchFile>> dropped;
+      {
+        std::lock_guard<std::mutex> lock(banksLock_);
+        bankFiles.clear();
+        dropped.swap(ownedBanks_);
+      }
       clearDataStructures(0);
-      ownedBanks_.clear();
       scanFolders(root, passesLeft - 1);
     }
   }
@@ -349,6 +353,7 @@ PatchFile* PatchLibrarian::parseFolderFiles(const Poco::File& file, const Poco::
   }
 
   fillUncompletedBankFiles(bank.get());
+  std::lock_guard<std::mutex> lock(banksLock_);
   ownedBanks_.push_back(bank);
   bankFiles.push_back(bank.get());
   return bank.get();

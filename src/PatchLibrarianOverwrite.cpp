@@ -77,11 +77,10 @@ bool PatchLibrarian::writeBankFile(const PatchFile& bank, const std::string& pat
 }
 
 bool PatchLibrarian::saveEditedPatch(const std::string& path, const std::string& name, std::string* savedName) {
-  const PatchFile* upper = bankAt(upperBankIndex);
-  if (!upper) return false;
+  // The bank is written from a copy so that a program received meanwhile never changes it halfway.
+  const std::unique_ptr<PatchFile> copy = cloneBank(bankAt(upperBankIndex));
+  if (!copy) return false;
   const SaveForm form = saveFormFor(name);
-  // The bank is written from a copy so that a transfer job reading the open bank meanwhile sees it unchanged.
-  const std::unique_ptr<PatchFile> copy = upper->clone();
   if (!writeBankFile(*copy, path, form.midi)) {
     writeLog("PATCH LIBRARIAN: could not save bank file " + path);
     return false;

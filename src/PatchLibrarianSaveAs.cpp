@@ -61,7 +61,8 @@ bool PatchLibrarian::savePatchAs(IGraphics* graphics, const char* fileName, std:
 
   // The copy is brought to 128 programs with the initial program, never with empty records, and
   // its image must read back as exactly these programs before a byte goes to disk.
-  std::unique_ptr<PatchFile> copy = upper->clone();
+  std::unique_ptr<PatchFile> copy = cloneBank(bankAt(upperBankIndex));
+  if (!copy) return fail(error, "no bank is open");
   fillUncompletedBankFiles(copy.get());
   copy->patches.resize(kProgramsPerBank);
   for (LibrarianPatch& patch : copy->patches)

@@ -192,13 +192,19 @@ void Vexmir::sendPatchToDeviceFromLibrarian(int slot, int side) {
   PatchLibrarian* lib = librarian.get();
   if (!midiManager || !lib) return;
   if (paramValue(kPartLock + (displayedTimbre ? 1 : 0)) == 1.0) return;
-  PatchFile* bank = side == 0
-                        ? lib->bankAt(lib->upperBankIndex)
-                        : (searchListShown ? lib->searchBankAt(lib->lowerBankIndex) : lib->bankAt(lib->lowerBankIndex));
-  if (!bank) return;
-  PatchLibrarian::fillUncompletedBankFiles(bank);
-  LibrarianPatch* patch = PatchLibrarian::patchAt(bank, slot);
-  if (!patch || patch->messages.size() == 0) return;
+  // A copy: the MIDI input may store into the open bank while this waits below.
+  LibrarianPatch patch;
+  {
+    std::unique_lock<std::mutex> lock = lib->lockBanks();
+    PatchFile* bank = side == 0 ? lib->bankAt(lib->upperBankIndex)
+                                : (searchListShown ? lib->searchBankAt(lib->lowerBankIndex)
+                                                   : lib->bankAt(lib->lowerBankIndex));
+    if (!bank) return;
+    PatchLibrarian::fillUncompletedBankFiles(bank);
+    const LibrarianPatch* listed = PatchLibrarian::patchAt(bank, slot);
+    if (!listed || listed->messages.size() == 0) return;
+    patch = *listed;
+  }
   librarianSendingSlot = slot;
   if (!midiOutReady) return;
   IMidiMsg pc;
@@ -210,7 +216,7 @@ void Vexmir::sendPatchToDeviceFromLibrarian(int slot, int side) {
   if (midiManager->isWorkerBusy(MidiWorker::kJobThread)) return;
   SenderJob job;
   job.job = kJobSendLibrarianPatch;
-  job.patch = *patch;
+  job.patch = std::move(patch);
   job.slot = slot;
   midiManager->arrangementBusy = true;
   if (!midiManager->startJob(MidiWorker::kJobThread, job)) midiManager->arrangementBusy = false;
@@ -220,18 +226,21 @@ void Vexmir::storeAllPatchesToDeviceFromLibrarian(int side, int slot) {
   if (editModeOn) SendPatchEditOffCommand();
   if (!midiOutReady || !midiManager || midiManager->isWorkerBusy(MidiWorker::kJobThread)) return;
   PatchLibrarian* lib = librarian.get();
-  PatchFile* bank = !lib ? nullptr
-                    : side == 0
-                        ? lib->bankAt(lib->upperBankIndex)
-                        : (searchListShown ? lib->searchBankAt(lib->lowerBankIndex) : lib->bankAt(lib->lowerBankIndex));
-  if (!bank) return;
+  if (!lib) return;
   SenderJob job;
   job.job = kJobStoreAllPatches;
   job.side = side;
   job.slot = slot;
-  // The job works on its own copy: a rescan or an edit of the bank during the minutes of the store
-  // cannot change or free what it sends.
-  job.bank = bank->patches;
+  {
+    // The job works on its own copy: a rescan or an edit of the bank during the minutes of the store
+    // cannot change or free what it sends.
+    std::unique_lock<std::mutex> lock = lib->lockBanks();
+    PatchFile* bank = side == 0 ? lib->bankAt(lib->upperBankIndex)
+                                : (searchListShown ? lib->searchBankAt(lib->lowerBankIndex)
+                                                   : lib->bankAt(lib->lowerBankIndex));
+    if (!bank) return;
+    job.bank = bank->patches;
+  }
   midiManager->arrangementBusy = true;
   if (!midiManager->startJob(MidiWorker::kJobThread, job)) midiManager->arrangementBusy = false;
 }

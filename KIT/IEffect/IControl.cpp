@@ -79,7 +79,7 @@ void IControl::Hide(bool hide) {
 
 void IControl::GrayOut(bool gray) {
   mGrayed = gray;
-  mBlend.mWeight = gray ? 0.5f : 1.0f;
+  SetBlendWeight(&mBlend, gray ? 0.5f : 1.0f);
   SetDirty(false);
 }
 

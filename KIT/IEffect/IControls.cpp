@@ -337,7 +337,12 @@ bool ICaptionControl::Draw(IGraphics* graphics) {
   IParam* param = GetParam();
   if (param) {
     char text[160] = {};
-    param->GetDisplayForHost(param->Value(), false, text, true);
+    {
+      // A text parameter's display text (the program name) is rewritten under the plug-in mutex by the MIDI
+      // input (a received program) and the host (a recalled project): it is copied under the same mutex.
+      KIT_MutexLock lock(param->Type() == IParam::kTypeText && mPlug ? &mPlug->GetMutex() : nullptr);
+      param->GetDisplayForHost(param->Value(), false, text, true);
+    }
     std::string caption = text;
     if (mShowParamLabel) {
       caption += " ";

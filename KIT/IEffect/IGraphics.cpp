@@ -261,9 +261,13 @@ void IGraphics::SetFromStringAfterPrompt(IControl* control, IParam* param, const
       break;
     }
     case IParam::kTypeText: {
-      // A name typed into a text parameter becomes its display text; the value flips so that the plug-in sees a
-      // change and sends the new name.
-      param->SetDisplayText(0, text);
+      // A name typed into a text parameter becomes its display text (under the plug-in mutex, as every writer and
+      // the readers on other threads take it); the value flips so that the plug-in sees a change and sends the new
+      // name.
+      {
+        KIT_MutexLock lock(mPlug ? &mPlug->GetMutex() : nullptr);
+        param->SetDisplayText(0, text);
+      }
       const double t = control->GetValue() == 0.0 ? 1.0 : 0.0;
       param->Set(std::max(param->GetMin(), std::min(param->GetMax(), t)));
       control->SetValueFromUserInput(t);

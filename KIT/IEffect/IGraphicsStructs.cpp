@@ -20,7 +20,7 @@ const IColor DEFAULT_TEXT_ENTRY_BGCOLOR(255, 255, 255, 255);
 const IColor DEFAULT_TEXT_ENTRY_FGCOLOR(255, 0, 0, 0);
 
 float BlendAlpha(const IChannelBlend* blend) {
-  return blend ? blend->mWeight : 1.0f;
+  return blend ? BlendWeight(blend) : 1.0f;
 }
 
 int BlendMode(const IChannelBlend* blend) {

@@ -89,6 +89,16 @@ struct IChannelBlend {
 
 // The raster alpha and mode word of a blend; no blend at all copies weighted by the source alpha.
 float BlendAlpha(const IChannelBlend* blend);
+// GrayOut sets a control's weight from any thread (the transfer jobs, the MIDI input) while the main thread draws
+// with it: relaxed atomic accesses to the plain float, so that the struct stays copyable.
+inline float BlendWeight(const IChannelBlend* blend) {
+  float weight;
+  __atomic_load(&blend->mWeight, &weight, __ATOMIC_RELAXED);
+  return weight;
+}
+inline void SetBlendWeight(IChannelBlend* blend, float weight) {
+  __atomic_store(&blend->mWeight, &weight, __ATOMIC_RELAXED);
+}
 int BlendMode(const IChannelBlend* blend);
 
 struct IText {

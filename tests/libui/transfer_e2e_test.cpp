@@ -57,13 +57,15 @@ TEST(LibrarianTransfers, AuditionStoreAndRequestGoThroughTheSynthesizer) {
   const Bytes program17 = vectors::programDataNamed(17, programName(6, 17));
   EXPECT_TRUE(eventually([&] { return emulator.editBuffer() == program17; })) << emulator.editName();
 
-  const LibrarianPatch* program40 = PatchLibrarian::patchAt(editor->bankOf(0), 40);
-  ASSERT_NE(program40, nullptr);
-  ASSERT_TRUE(eventually([&] { return editor->host()->storeProgram(0, 40, *program40); }));
+  PatchLibrarian* librarian = editor->librarian();
+  LibrarianPatch program40;
+  ASSERT_TRUE(librarian->copyProgram(editor->bankOf(0), 40, &program40));
+  ASSERT_TRUE(eventually([&] { return editor->host()->storeProgram(0, 40, program40); }));
   const Bytes expected = vectors::programDataNamed(40, programName(6, 40));
   EXPECT_TRUE(eventually([&] { return emulator.program(40) == expected; })) << emulator.programName(40);
 
-  // And one back: the synthesizer's current program into the selected slot 7 of the open bank.
+  // And one back: the synthesizer's current program into the selected slot 7 of the open bank. The MIDI input
+  // stores it while this thread reads the bank, as the user interface does: through the bank lock.
   const Bytes asked = vectors::programDataNamed(99, "From Synth");
   emulator.loadProgram(0, asked);
   LibrarianViewControl* view = editor->view();
@@ -72,10 +74,13 @@ TEST(LibrarianTransfers, AuditionStoreAndRequestGoThroughTheSynthesizer) {
   ASSERT_TRUE(eventually([&] { return editor->requestIntoSelectedSlot(); }));
   const Bytes dump = vectors::programDump(asked);
   EXPECT_TRUE(eventually([&] {
-    const LibrarianPatch* p = PatchLibrarian::patchAt(editor->bankOf(0), 7);
-    return p && !p->messages.empty() && Bytes(p->messages[0].data) == dump;
+    LibrarianPatch p;
+    return librarian->copyProgram(editor->bankOf(0), 7, &p) && !p.messages.empty() && Bytes(p.messages[0].data) == dump;
   }));
+  EXPECT_EQ(view->slotText(0, 7), "From Synth  ") << "the slot view shows the stored program";
   // The job flags the bank as changed once it has taken the answer.
   EXPECT_TRUE(eventually([&] { return editor->openBankUnsaved(); }));
-  EXPECT_EQ(Bytes(editor->bankOf(0)->patches[8].messages[0].data), programDumpOf(6, 8)) << "one slot only";
+  LibrarianPatch program8;
+  ASSERT_TRUE(librarian->copyProgram(editor->bankOf(0), 8, &program8));
+  EXPECT_EQ(Bytes(program8.messages[0].data), programDumpOf(6, 8)) << "one slot only";
 }
