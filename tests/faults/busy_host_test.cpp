@@ -10,7 +10,6 @@
 //
 // Reduced size here (4 instances, 300 openings); VEXMIR_FAULTS_FULL=1 gives the full size (16 instances, 1,000
 // openings).
-#include <dirent.h>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -38,6 +37,7 @@
 #include "src/VexmirParams.h"
 #include "tests/core/bundle_host.h"
 #include "tests/faults/faults_support.h"
+#include "tests/support/ProcessStats.h"
 
 using namespace faults;
 
@@ -62,14 +62,7 @@ long residentBytes() {
   return resident * sysconf(_SC_PAGESIZE);
 }
 
-int threadCount() {
-  int n = 0;
-  if (DIR* d = opendir("/proc/self/task")) {
-    while (dirent* e = readdir(d)) n += e->d_name[0] != '.';
-    closedir(d);
-  }
-  return n;
-}
+using vexmir::testsupport::threadCount;
 
 // The transport every instance sees: playing at 120 BPM. Written before the instances exist, only read after.
 VstTimeInfo g_time = [] {

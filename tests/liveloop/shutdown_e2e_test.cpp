@@ -5,7 +5,6 @@
 // may outlive its object.
 //
 // $VEXMIR_SHUTDOWN_ROUNDS sets the number of rounds (default 25 for the suite; 100 by hand).
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <jack/jack.h>
 #include <unistd.h>
@@ -21,6 +20,7 @@
 
 #include "src/Vexmir.h"
 #include "tests/support/EmulatorClient.h"
+#include "tests/support/ProcessStats.h"
 
 using vexmir::testsupport::EmulatorClient;
 using Clock = std::chrono::steady_clock;
@@ -37,14 +37,7 @@ int portIndex(const std::vector<std::string>& names, const std::string& name) {
   return -1;
 }
 
-int threadCount() {
-  int n = 0;
-  if (DIR* d = opendir("/proc/self/task")) {
-    while (dirent* e = readdir(d)) n += e->d_name[0] != '.';
-    closedir(d);
-  }
-  return n;
-}
+using vexmir::testsupport::threadCount;
 
 // The ports of the server whose names contain `part` (a client of this test looks, and is not among them).
 int serverPorts(jack_client_t* client, const char* part) {
