@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "KIT/IEffect/IEffectBase.h"
+#include "KIT/IEffect/MidiInputDelivery.h"
 
 namespace {
 
@@ -114,78 +115,6 @@ class JackServerWatch {
  private:
   static void onShutdown(void* gone) { static_cast<std::atomic<bool>*>(gone)->store(true); }
   jack_client_t* client_ = nullptr;
-};
-
-// The JACK back end calls the input callback inside the server's process cycle, and a synchronous server holds
-// every client's cycle until it returns. The editor's handling of a message takes the plug-in mutex, which a
-// thread may hold while it waits for the server itself (opening a port waits until its connection is live, closing
-// a client waits for the end of a cycle): handled there, a knob turn arriving at that moment would stop the
-// server's graph, and with it every client, until the server gives up on the client. So the library's callback
-// only queues a copy of the message, and a thread of the port's own hands the messages to the editor in order.
-// Deleting the object stops that thread after the message being handed over; queued ones are dropped.
-class MidiInputDelivery {
- public:
-  explicit MidiInputDelivery(IEffectBase* plug) : plug_(plug), thread_([this] { run(); }) {}
-  ~MidiInputDelivery() { stop(); }
-  MidiInputDelivery(const MidiInputDelivery&) = delete;
-  MidiInputDelivery& operator=(const MidiInputDelivery&) = delete;
-
-  // Ends the thread after the message being handed over; nothing reaches the editor afterwards. The object
-  // itself stays usable by the library's callback, which only queues.
-  void stop() {
-    {
-      std::lock_guard<std::mutex> lock(lock_);
-      stop_ = true;
-    }
-    wake_.notify_one();
-    if (thread_.joinable()) thread_.join();
-  }
-
-  // The library's callback (its thread): a short copy under the lock, never a wait for the editor.
-  static void post(double, std::vector<unsigned char>* message, void* self) {
-    auto* d = static_cast<MidiInputDelivery*>(self);
-    if (!d || !message || message->empty()) return;
-    try {
-      std::lock_guard<std::mutex> lock(d->lock_);
-      if (d->queue_.size() >= kQueueLimit) {
-        ++d->dropped_;
-        return;
-      }
-      d->queue_.push_back(*message);
-    } catch (...) {  // no memory for the copy: the message is lost, the library's thread goes on
-      return;
-    }
-    d->wake_.notify_one();
-  }
-
- private:
-  // A stream of knob turns is a few hundred messages a second; this is seconds of them.
-  static constexpr size_t kQueueLimit = 4096;
-
-  void run() {
-    std::unique_lock<std::mutex> lock(lock_);
-    for (;;) {
-      wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
-      if (stop_) return;
-      if (dropped_) {
-        std::fprintf(stderr, "MIDI: %zu incoming messages dropped (the editor fell behind)\n", dropped_);
-        dropped_ = 0;
-      }
-      std::vector<unsigned char> message = std::move(queue_.front());
-      queue_.pop_front();
-      lock.unlock();
-      IEffectBase::MIDICallback(0.0, &message, plug_);
-      lock.lock();
-    }
-  }
-
-  IEffectBase* plug_;
-  std::mutex lock_;
-  std::condition_variable wake_;
-  std::deque<std::vector<unsigned char>> queue_;
-  size_t dropped_ = 0;
-  bool stop_ = false;
-  std::thread thread_;  // last: it starts once everything above exists
 };
 
 namespace {

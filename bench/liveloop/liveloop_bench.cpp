@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "KIT/IEffect/IControl.h"
+#include "KIT/IEffect/MidiInputDelivery.h"
 #include "src/ControlAction.h"
 #include "src/MIDIMessageManager.h"
 #include "src/Vexmir.h"
@@ -99,6 +100,35 @@ void BM_MidiInToControlDirty(benchmark::State& state) {
   state.counters["moved"] = static_cast<double>(moved) / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_MidiInToControlDirty);
+
+// The same through the input port's delivery thread, as a JACK port hands it over: the message is queued by the
+// library's callback and the time runs until the delivery thread has marked the control dirty.
+void BM_MidiInThroughDeliveryToControlDirty(benchmark::State& state) {
+  BenchPlug& p = plug();
+  IControl* knob = p.firstControl(kFilterCutoff);
+  if (!knob) {
+    state.SkipWithError("no cutoff control");
+    return;
+  }
+  MidiInputDelivery delivery(&p);
+  std::vector<unsigned char> message = {0xB0, 74, 0};
+  IEffectBase::MIDICallback(0.0, &message, &p);  // the first value a control hears does not dirty it
+  int value = 0;
+  for (auto _ : state) {
+    value = (value + 37) % 128;
+    message[2] = static_cast<unsigned char>(value);
+    knob->SetClean();
+    knob->SetClean();
+    MidiInputDelivery::post(0.0, &message, &delivery);
+    for (long spin = 0; !knob->IsDirty(); ++spin) {
+      if (spin > 100000000) {
+        state.SkipWithError("the control was not marked dirty");
+        return;
+      }
+    }
+  }
+}
+BENCHMARK(BM_MidiInThroughDeliveryToControlDirty)->UseRealTime();
 
 // One 512-frame block of the audio callback with the given number of queued messages (routed through the queue).
 void BM_ProcessBlock(benchmark::State& state) {

@@ -1,0 +1,49 @@
+#include "KIT/IEffect/MidiInputDelivery.h"
+
+#include <cstdio>
+
+#include "KIT/IEffect/IEffectBase.h"
+
+MidiInputDelivery::MidiInputDelivery(IEffectBase* plug) : plug_(plug), thread_([this] { run(); }) {}
+
+void MidiInputDelivery::stop() {
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    stop_ = true;
+  }
+  wake_.notify_one();
+  if (thread_.joinable()) thread_.join();
+}
+
+void MidiInputDelivery::post(double, std::vector<unsigned char>* message, void* self) {
+  auto* d = static_cast<MidiInputDelivery*>(self);
+  if (!d || !message || message->empty()) return;
+  try {
+    std::lock_guard<std::mutex> lock(d->lock_);
+    if (d->queue_.size() >= kQueueLimit) {
+      ++d->dropped_;
+      return;
+    }
+    d->queue_.push_back(*message);
+  } catch (...) {  // no memory for the copy: the message is lost, the library's thread goes on
+    return;
+  }
+  d->wake_.notify_one();
+}
+
+void MidiInputDelivery::run() {
+  std::unique_lock<std::mutex> lock(lock_);
+  for (;;) {
+    wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+    if (stop_) return;
+    if (dropped_) {
+      std::fprintf(stderr, "MIDI: %zu incoming messages dropped (the editor fell behind)\n", dropped_);
+      dropped_ = 0;
+    }
+    std::vector<unsigned char> message = std::move(queue_.front());
+    queue_.pop_front();
+    lock.unlock();
+    IEffectBase::MIDICallback(0.0, &message, plug_);
+    lock.lock();
+  }
+}
