@@ -4,7 +4,7 @@
 // Threads: the scan, the search and the writers run on the user-interface thread (the first scan on
 // the thread that creates the plug-in); loadFromChunk also runs on the MIDI input thread for a bank
 // dump received from the synthesizer, with a bank record of the caller's own. Programs received from
-// the synthesizer are stored into the open bank on the MIDI input and job threads: see banksLock().
+// the synthesizer are stored into the open bank on the MIDI input and job threads: see lockBanks().
 #pragma once
 
 #include <atomic>
@@ -53,14 +53,15 @@ class PatchLibrarian {
   PatchLibrarian(const PatchLibrarian&) = delete;
   PatchLibrarian& operator=(const PatchLibrarian&) = delete;
 
-  // Index in bankFiles of the bank open in the upper slot list. Changed under banksLock().
+  // Index in bankFiles of the bank open in the upper slot list. Changed under lockBanks().
   int upperBankIndex = 0;
   // Index of the lower bank: in bankFiles, or in searchFiles while the lower list shows search results.
   int lowerBankIndex = -1;
   // While a long file is split: the bound of the split loop.
   int splitBankCount = 0;
-  // True when the last read found no program data.
-  bool chunkUnrecognized = true;
+  // True when the last read found no program data. Atomic: the MIDI input reads a bank dump while the
+  // interface reads files.
+  std::atomic<bool> chunkUnrecognized{true};
   // Set while the file being parsed is split into " Singles " banks.
   bool fileWasSplit = false;
   // Set when a split wrote bank files during a scan; the scan then runs once more.
@@ -70,14 +71,15 @@ class PatchLibrarian {
   Vexmir* plugin;
   // During a bank dump from the synthesizer: how many programs were handed on.
   int targetSlot = 0;
-  // Set by the MIDI side while a bank dump received from the synthesizer is read.
-  bool bankDumpFromHardware = false;
+  // Set by the MIDI side while a bank dump received from the synthesizer is read (by loadFromChunk).
+  // Atomic: read for every SysEx message on the MIDI input and job threads.
+  std::atomic<bool> bankDumpFromHardware{false};
   // Chosen on the main thread, stepped by the transfer jobs while the MIDI input stores into them: atomic.
   std::atomic<int> selectedUpperSlot{0};
   std::atomic<int> selectedLowerSlot{0};
   // Full paths of the folders of the last scan: sub-folders in byte order, then the root.
   std::vector<std::string> folderList;
-  // Every bank file of the last scan that holds programs, in scan order. Changed under banksLock().
+  // Every bank file of the last scan that holds programs, in scan order. Changed under lockBanks().
   std::vector<PatchFile*> bankFiles;
   // The banks of the last name search.
   std::vector<PatchFile*> searchFiles;
@@ -100,7 +102,8 @@ class PatchLibrarian {
   // initial program in its own slot. A bank that received any program is padded to 128; data without
   // program data leaves the bank untouched. The fourth argument is not read.
   void loadFromChunk(ByteChunk* chunk, int size, PatchFile* bank, int);
-  // The same for bytes the caller holds.
+  // The same for the bytes of a file the caller holds. Never read as a bank dump from the synthesizer, even
+  // while one is being received (the scan and the save's read-back run on the interface thread meanwhile).
   void loadFromBytes(const uint8_t* data, size_t length, PatchFile* bank);
   // Pads `bank` to 128 programs with copies of the initial program; 128 or more stay as they are.
   static void fillUncompletedBankFiles(PatchFile* bank);
@@ -196,6 +199,7 @@ class PatchLibrarian {
   class FolderHandle;
   class ScanFolderScope;
 
+  void readBank(const uint8_t* data, size_t length, PatchFile* bank, bool fromHardware);
   void scanFolders(const std::string& folder, int passesLeft);
   // Appends to `out` every folder below `folder`, each after its own sub-folders, and, when `files`
   // is given, files each bank candidate under the path of its folder.

@@ -144,7 +144,8 @@ bool isMidiFile(const uint8_t* data, size_t size) {
 
 class BankReader {
  public:
-  BankReader(PatchLibrarian& librarian, PatchFile* bank) : lib_(librarian), bank_(bank) {}
+  BankReader(PatchLibrarian& librarian, PatchFile* bank, bool fromHardware)
+      : lib_(librarian), bank_(bank), fromHardware_(fromHardware) {}
 
   void read(const uint8_t* data, size_t size) {
     bank_->patches.reserve(bank_->patches.size() + kProgramsPerBank);
@@ -363,7 +364,7 @@ class BankReader {
   // wait for the whole copy.
   void finishProgram(SysexBytes& dump, const uint8_t* source, bool fromBulk) {
     LibrarianPatch& patch = bank_->patches.back();
-    if (!lib_.bankDumpFromHardware) {
+    if (!fromHardware_) {
       patch.name = programNameFromDump(source, kProgramDumpSize);
       // A bulk dump marks an unnamed program with twelve blanks; the librarian names it, in the dump too.
       if (fromBulk && patch.name.size() == 12 && patch.name.find_first_not_of(' ') == std::string::npos) {
@@ -388,7 +389,7 @@ class BankReader {
 
   void stored() {
     bank_->state = 0;
-    if (lib_.bankDumpFromHardware && lib_.targetSlot >= 0 && lib_.targetSlot < kProgramsPerBank) {
+    if (fromHardware_ && lib_.targetSlot >= 0 && lib_.targetSlot < kProgramsPerBank) {
       const SysexBytes& dump = bank_->patches.back().messages.front().data;
       if (lib_.hardwareProgramHandOff) lib_.hardwareProgramHandOff(dump.data(), static_cast<int>(dump.size()));
       ++lib_.targetSlot;
@@ -397,6 +398,8 @@ class BankReader {
 
   PatchLibrarian& lib_;
   PatchFile* bank_;
+  // Decided once per read: the flag may be set by the MIDI input while the interface reads a file.
+  const bool fromHardware_;
   int found_ = 0;
   // Where this read's slots begin in the bank, and the slots given to cut or overlong program dumps.
   size_t firstSlot_ = 0;
@@ -426,15 +429,19 @@ bool findByte(const ByteChunk* data, int& position, int value) {
 void PatchLibrarian::loadFromChunk(ByteChunk* chunk, int size, PatchFile* bank, int) {
   // Never trust the size argument beyond the bytes that are really there.
   const int length = chunk ? (size < chunk->Size() ? size : chunk->Size()) : 0;
-  loadFromBytes(chunk ? chunk->GetBytes() : nullptr, length < 0 ? 0 : static_cast<size_t>(length), bank);
+  readBank(chunk ? chunk->GetBytes() : nullptr, length < 0 ? 0 : static_cast<size_t>(length), bank,
+           bankDumpFromHardware.load());
 }
 
 void PatchLibrarian::loadFromBytes(const uint8_t* data, size_t length, PatchFile* bank) {
-  const bool fromHardware = bankDumpFromHardware;
+  readBank(data, length, bank, false);
+}
+
+void PatchLibrarian::readBank(const uint8_t* data, size_t length, PatchFile* bank, bool fromHardware) {
   chunkUnrecognized = true;
   if (data && bank && length >= static_cast<size_t>(kSmallestReadable)) {
     const size_t before = bank->patches.size();
-    BankReader reader(*this, bank);
+    BankReader reader(*this, bank, fromHardware);
     if (isMidiFile(data, length)) {
       const std::vector<uint8_t> stream = sysExStreamOfMidiFile(data, length);
       reader.read(stream.data(), stream.size());

@@ -72,13 +72,7 @@ bool PatchLibrarian::savePatchAs(IGraphics* graphics, const char* fileName, std:
     }
   ByteChunk image;
   buildBankImage(*copy, midi, &image);
-  {
-    const bool hardware = bankDumpFromHardware;
-    bankDumpFromHardware = false;
-    const bool ok = readsBackAs(*this, image, *copy);
-    bankDumpFromHardware = hardware;
-    if (!ok) return fail(error, "the bank does not read back");
-  }
+  if (!readsBackAs(*this, image, *copy)) return fail(error, "the bank does not read back");
   if (librarianfiles::writeWhole(path, image.GetBytes(), static_cast<size_t>(image.Size()), true) !=
       librarianfiles::WriteResult::Written) {
     writeLog("PATCH LIBRARIAN: could not save bank file " + path);

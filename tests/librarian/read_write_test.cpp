@@ -255,6 +255,19 @@ TEST(BankReading, BankDumpFromTheSynthesizerIsHandedOnProgramByProgram) {
   EXPECT_EQ(librarian.targetSlot, 0);
   ASSERT_EQ(bank.patches.size(), 128u);
   EXPECT_EQ(bank.patches[0].name, "");
+
+  // A file read on the interface thread while a dump is being received is read as a file: nothing of it is
+  // handed on, and the receiving dump's state stays as it was.
+  handed.clear();
+  librarian.bankDumpFromHardware = true;
+  const Bytes image = vectors::bulkDump(vectors::testPrograms());
+  PatchFile file;
+  librarian.loadFromBytes(image.data(), image.size(), &file);
+  EXPECT_TRUE(handed.empty());
+  EXPECT_EQ(finished, 1);
+  EXPECT_TRUE(librarian.bankDumpFromHardware);
+  ASSERT_EQ(file.patches.size(), 128u);
+  EXPECT_NE(file.patches[0].name, "") << "named as a file's program";
 }
 
 TEST(BankReading, FindByte) {
