@@ -1,6 +1,5 @@
 #include "KIT/IEffect/IEffectVST.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -91,7 +90,7 @@ class IEffectVSTEntry {
   static intptr_t setSpeakerArrangement(IEffectVST* plug, intptr_t value, void* ptr);
   static void prepareProcess(IEffectVST* plug, int nFrames);
   template <class Sample, class Run>
-  static void runBlock(AEffect* effect, Sample** inputs, Sample** outputs, int32_t nFrames, bool replacing, Run run);
+  static void runBlock(AEffect* effect, Sample** inputs, Sample** outputs, int32_t nFrames, Run run);
 };
 
 void IEffectVSTEntry::closeX11Editor(IEffectVST* plug) {
@@ -462,21 +461,11 @@ void IEffectVSTEntry::prepareProcess(IEffectVST* plug, int nFrames) {
 }
 
 // The three audio entries differ only in sample type and in how the block reaches the outputs.
-// A block never waits for the plug-in: while another thread holds it (a recall reopening the MIDI ports waits for
-// the MIDI server, up to seconds), the block is silent and its work is left to the next block; queued messages
-// stay queued and a transport edge is seen one block later.
 template <class Sample, class Run>
-void IEffectVSTEntry::runBlock(AEffect* effect, Sample** inputs, Sample** outputs, int32_t nFrames, bool replacing,
-                               Run run) {
+void IEffectVSTEntry::runBlock(AEffect* effect, Sample** inputs, Sample** outputs, int32_t nFrames, Run run) {
   IEffectVST* plug = plugOf(effect);
   if (!plug || nFrames < 0) return;
-  KIT_Mutex& mutex = plug->GetMutex();
-  if (!mutex.TryEnter()) {
-    if (replacing && outputs)
-      for (int c = 0; c < plug->NOutChannels(); ++c)
-        if (outputs[c]) std::fill(outputs[c], outputs[c] + nFrames, Sample(0));
-    return;
-  }
+  KIT_MutexLock lock(plug->GetMutex());
   try {
     prepareProcess(plug, nFrames);
     plug->AttachInputBuffers(0, plug->NInChannels(), inputs, nFrames);
@@ -485,22 +474,19 @@ void IEffectVSTEntry::runBlock(AEffect* effect, Sample** inputs, Sample** output
   } catch (...) {
     std::fprintf(stderr, "Vexmir: process failed\n");
   }
-  mutex.Leave();
 }
 
 void IEffectVSTEntry::process(AEffect* effect, float** inputs, float** outputs, int32_t nFrames) {
-  runBlock(effect, inputs, outputs, nFrames, false,
+  runBlock(effect, inputs, outputs, nFrames,
            [nFrames](IEffectVST* plug) { plug->ProcessBuffersAccumulating(0.0f, nFrames); });
 }
 
 void IEffectVSTEntry::processReplacing(AEffect* effect, float** inputs, float** outputs, int32_t nFrames) {
-  runBlock(effect, inputs, outputs, nFrames, true,
-           [nFrames](IEffectVST* plug) { plug->ProcessBuffers(0.0f, nFrames); });
+  runBlock(effect, inputs, outputs, nFrames, [nFrames](IEffectVST* plug) { plug->ProcessBuffers(0.0f, nFrames); });
 }
 
 void IEffectVSTEntry::processDoubleReplacing(AEffect* effect, double** inputs, double** outputs, int32_t nFrames) {
-  runBlock(effect, inputs, outputs, nFrames, true,
-           [nFrames](IEffectVST* plug) { plug->ProcessBuffers(0.0, nFrames); });
+  runBlock(effect, inputs, outputs, nFrames, [nFrames](IEffectVST* plug) { plug->ProcessBuffers(0.0, nFrames); });
 }
 
 // ---------------------------------------------------------------------------------------------

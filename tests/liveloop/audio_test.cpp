@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -16,7 +15,6 @@
 #include <vector>
 
 #include "KIT/IEffect/IGraphics.h"
-#include "platform/vst2/vst2.h"
 #include "src/MIDIMessageManager.h"
 #include "src/Vexmir.h"
 
@@ -233,26 +231,3 @@ TEST(AudioCallback, IndicatorsGoOutAfterAHundredMilliseconds) {
   plug.block(64);
   EXPECT_EQ(plug.paramValue(kMIDILed), 0.0);
 }
-
-TEST(AudioCallback, ABlockNeverWaitsForThePluginAndIsSilentWhileAnotherThreadHoldsIt) {
-  AudioPlug plug;
-  AEffect* e = plug.GetAEffect();
-  std::vector<float> left(64, 0.5f), right(64, 0.5f), silence(64, 0.0f);
-  float* out[2] = {left.data(), right.data()};
-  float* in[2] = {silence.data(), silence.data()};
-  std::atomic<bool> held{false};
-  std::thread holder([&] {  // as a recall holds the plug-in while it waits for the MIDI server
-    KIT_MutexLock lock(plug.GetMutex());
-    held = true;
-    std::this_thread::sleep_for(std::chrono::seconds(1));
-  });
-  while (!held) std::this_thread::yield();
-  const auto start = std::chrono::steady_clock::now();
-  e->processReplacing(e, in, out, 64);
-  const auto took = std::chrono::steady_clock::now() - start;
-  holder.join();
-  EXPECT_LT(took, std::chrono::milliseconds(500));
-  EXPECT_EQ(left, silence);
-  EXPECT_EQ(right, silence);
-}
-
