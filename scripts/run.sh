@@ -5,13 +5,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-scripts/setup.sh
-
 build=build/release
-export CCACHE_BASEDIR="$root"
-export CCACHE_NOHASHDIR=1
 echo "Building the release build in $build ..."
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVEXMIR_TESTS=OFF >/dev/null
-cmake --build "$build" -j "$(nproc)" | tail -1
+scripts/build.sh "$build" -DCMAKE_BUILD_TYPE=Release -DVEXMIR_TESTS=OFF
 
 exec tools/session/session.sh "$build" "$root/out"

@@ -5,16 +5,9 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-scripts/setup.sh
-
 build=${VEXMIR_TEST_BUILD:-build/test}
-export CCACHE_BASEDIR="$root"
-export CCACHE_NOHASHDIR=1
-export CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-5G}
+scripts/build.sh "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXMIR_SANITIZE=ON -DVEXMIR_TESTS=ON
 jobs=$(nproc)
-
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXMIR_SANITIZE=ON -DVEXMIR_TESTS=ON >/dev/null
-cmake --build "$build" -j "$jobs"
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:detect_odr_violation=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}

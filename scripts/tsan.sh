@@ -13,16 +13,9 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-scripts/setup.sh
-
 build=${VEXMIR_TSAN_BUILD:-build/tsan}
-export CCACHE_BASEDIR="$root"
-export CCACHE_NOHASHDIR=1
-export CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-5G}
+scripts/build.sh "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXMIR_TSAN=ON -DVEXMIR_TESTS=ON
 jobs=$(nproc)
-
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXMIR_TSAN=ON -DVEXMIR_TESTS=ON >/dev/null
-cmake --build "$build" -j "$jobs"
 
 select=(-L 'liveloop|jobs|faults|e2e')
 for a in "$@"; do
