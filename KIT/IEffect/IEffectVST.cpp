@@ -348,8 +348,11 @@ intptr_t IEffectVSTEntry::processEvents(IEffectVST* plug, void* ptr) {
   if (!ptr) return 0;
   VstEvents* events = static_cast<VstEvents*>(ptr);
   IEffectVST::VSTState* st = plug->mState;
+  // The list is declared with two entries but holds numEvents: indexing the declared array past its second entry
+  // is undefined (and the compiler may assume it never happens), so the entries are reached through a pointer.
+  VstEvent* const* entries = events->events;
   for (int i = 0; i < events->numEvents; ++i) {
-    VstEvent* ev = events->events[i];
+    VstEvent* ev = entries[i];
     if (!ev) continue;
     if (ev->type == kVstMidiType) {
       VstMidiEvent* me = reinterpret_cast<VstMidiEvent*>(ev);

@@ -7,6 +7,7 @@
 
 #include "platform/vst2/vst2.h"
 #include "src/Vexmir.h"
+#include "tests/fuzz/fuzz_data_root.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ std::vector<uint8_t> chunkOf(AEffect* e, bool bank) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static Vexmir* plug = [] {
-    setenv("VEXMIR_MIDI_API", "alsa", 0);
+    fuzztest::dataRoot();
     return new Vexmir(IEffectInstanceInfo{quietHost});
   }();
   AEffect* e = plug->GetAEffect();
