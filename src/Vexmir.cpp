@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
+#include <sstream>
 
 #include "KIT/IEffect/ControlLayer.h"
 #include "KIT/IEffect/IControl.h"
@@ -281,8 +281,9 @@ void Vexmir::log(const std::string& text) const {
 }
 
 void Vexmir::readUISettingsFile() {
-  std::ifstream in(uiSettingsPath);
-  if (!in) return;
+  std::string bytes;
+  if (!platform::readDataFile(uiSettingsPath, &bytes, 64 * 1024)) return;
+  std::istringstream in(bytes);
   std::string line;
   for (int i = 0; i < 3 && std::getline(in, line); ++i) uiSettings[i] = trimLineEnd(line);
 
@@ -308,15 +309,6 @@ bool Vexmir::setUISettingsLine(int line, const std::string& word) {
 }
 
 bool Vexmir::writeUISettingsFile() {
-  {
-    std::ifstream probe(uiSettingsPath);
-    if (!probe) return false;
-  }
-  std::FILE* f = std::fopen(uiSettingsPath.c_str(), "w");
-  if (!f) return false;
-  std::string text =
-      uiSettings[0] + "\n" + uiSettings[1] + "\n" + uiSettings[2] + "\n" + uiSettings[3] + "\n" + uiSettings[4];
-  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  ok = std::fclose(f) == 0 && ok;
-  return ok;
+  return platform::rewriteDataFile(uiSettingsPath, uiSettings[0] + "\n" + uiSettings[1] + "\n" + uiSettings[2] + "\n" +
+                                                       uiSettings[3] + "\n" + uiSettings[4]);
 }

@@ -30,8 +30,10 @@ inline void removeTree(const std::string& path) {
 inline const std::string& dataRoot() {
   static std::string root;
   static const bool made = [] {
+    // In memory where it can be: the librarian syncs every bank file it writes.
     const char* tmp = std::getenv("TMPDIR");
-    std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/vexmir-fuzz-XXXXXX";
+    const char* base = tmp && *tmp ? tmp : ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    std::string templ = std::string(base) + "/vexmir-fuzz-XXXXXX";
     std::vector<char> name(templ.begin(), templ.end());
     name.push_back('\0');
     if (!mkdtemp(name.data())) {
