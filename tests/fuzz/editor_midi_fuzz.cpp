@@ -62,10 +62,7 @@ intptr_t host(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, float) {
 // What the editor would send through its output port is checked instead.
 class FuzzEditor : public Vexmir {
  public:
-  FuzzEditor() : Vexmir(IEffectInstanceInfo{host}) {
-    check(editorLayers.root != nullptr, "the editor was built without its description (bundle resources missing)");
-    setJobClock(&clock);
-  }
+  FuzzEditor() : Vexmir(IEffectInstanceInfo{host}) { setJobClock(&clock); }
   bool SendMidiMsg(IMidiMsg* m) override {
     checkShort(m->mStatus, m->mData1, m->mData2);
     return true;
@@ -103,10 +100,7 @@ class FuzzEditor : public Vexmir {
 };
 
 FuzzEditor* editor() {
-  static FuzzEditor* plug = [] {
-    fuzztest::dataRoot();
-    return new FuzzEditor();
-  }();
+  static FuzzEditor* plug = fuzztest::newEditor<FuzzEditor>();
   return plug;
 }
 

@@ -1,6 +1,7 @@
 // A data root of the fuzzer's own ($VEXMIR_ROOT under the temporary folder), made before any editor object or
 // librarian exists and removed when the fuzzer ends: no fuzzer may read or change the user's real data folder.
-// Also a picture of a folder tree (every entry's kind and bytes), so that a target can check what changed.
+// Editor objects made there, checked to have been built from the bundle's description; and a picture of a folder
+// tree (every entry's kind and bytes), so that a target can check what changed.
 #pragma once
 
 #include <fcntl.h>
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fuzztest {
@@ -48,6 +50,23 @@ inline const std::string& dataRoot() {
   }();
   (void)made;
   return root;
+}
+
+// A target built without the bundle's resources stops here rather than fuzz an editor without its face.
+template <class Editor>
+void checkBuiltFromDescription(const Editor& editor) {
+  if (editor.editorLayers.root) return;
+  std::fprintf(stderr, "broken: the editor was built without its description (bundle resources missing)\n");
+  std::abort();
+}
+
+// An editor object (of the editor's class or a target's own) in the data root.
+template <class Editor, class... Args>
+Editor* newEditor(Args&&... args) {
+  dataRoot();
+  Editor* editor = new Editor(std::forward<Args>(args)...);
+  checkBuiltFromDescription(*editor);
+  return editor;
 }
 
 // One entry of a tree: 'd' folder, 'f' file (with its bytes), 'l' link (with its target), 'p' pipe, 'o' other.

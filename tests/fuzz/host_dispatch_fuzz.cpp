@@ -71,10 +71,7 @@ class HostPlug : public IEffectVST {
 };
 
 Vexmir* editor() {
-  static Vexmir* plug = [] {
-    fuzztest::dataRoot();
-    return new Vexmir(IEffectInstanceInfo{host});
-  }();
+  static Vexmir* plug = fuzztest::newEditor<Vexmir>(IEffectInstanceInfo{host});
   return plug;
 }
 

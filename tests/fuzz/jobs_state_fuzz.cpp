@@ -25,10 +25,7 @@ std::vector<uint8_t> chunkOf(AEffect* e, bool bank) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static Vexmir* plug = [] {
-    fuzztest::dataRoot();
-    return new Vexmir(IEffectInstanceInfo{quietHost});
-  }();
+  static Vexmir* plug = fuzztest::newEditor<Vexmir>(IEffectInstanceInfo{quietHost});
   AEffect* e = plug->GetAEffect();
   const bool bank = size > 0 && (data[0] & 1);
   // A valid header in front half of the time, so that the body reader sees most inputs.

@@ -14,9 +14,11 @@ mkdir -p "$data/Patches"
 "$bankgen" "$home/b.syx" B 2 >/dev/null
 cat "$home/a.syx" "$home/b.syx" >"$data/Patches/Long.syx"
 echo normal >"$data/Vexmir Editor UI.txt"
-before=$(cd "$home/.local" && find . -printf '%p %s\n' | sort && cat "$data/Patches/Long.syx" | md5sum)
+# Every entry with its kind, and every file's checksum.
+picture() { (cd "$home/.local" && find . -printf '%p %y\n' | sort && find . -type f -exec md5sum {} + | sort); }
+before=$(picture)
 env -u VEXMIR_ROOT -u XDG_DATA_HOME HOME="$home" "$target" "$@"
-after=$(cd "$home/.local" && find . -printf '%p %s\n' | sort && cat "$data/Patches/Long.syx" | md5sum)
+after=$(picture)
 if [ "$before" != "$after" ]; then
   echo "the user's data folder was changed:"
   diff <(echo "$before") <(echo "$after") || true

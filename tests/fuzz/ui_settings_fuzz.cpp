@@ -119,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string word = words[(kinds >> 5) % 6];
   {
     Vexmir editor(IEffectInstanceInfo{quietHost});
-    check(editor.editorLayers.root != nullptr, "the editor was built without its description");
+    fuzztest::checkBuiltFromDescription(editor);
     const double scale = editor.getUIScale();
     check(scale == 0.75 || scale == 1.0 || scale == 1.25, "a size the editor does not have");
     check(editor.getUIStyle() == 0 || editor.getUIStyle() == 1, "a colour scheme the editor does not have");

@@ -23,10 +23,7 @@ intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
 }
 
 Vexmir* plugin() {
-  static Vexmir* plug = [] {
-    fuzztest::dataRoot();
-    return new Vexmir(IEffectInstanceInfo{quietHost});
-  }();
+  static Vexmir* plug = fuzztest::newEditor<Vexmir>(IEffectInstanceInfo{quietHost});
   return plug;
 }
 
