@@ -134,7 +134,15 @@ void IParam::SetNormalized(double normalized) {
   if (!std::isfinite(normalized)) return;
   normalized = normalized < 0.0 ? 0.0 : (normalized > 1.0 ? 1.0 : normalized);
   double v = mMin + (mMax - mMin) * std::pow(normalized, mShape);
-  if (mType != kTypeDouble) v = mStep * std::floor(v / mStep + 0.5);
+  if (mType != kTypeDouble) {
+    v = mStep * std::floor(v / mStep + 0.5);
+  } else if (mStep > 0.0) {
+    // A position that stands for a step lands on it exactly, not a rounding error below it: the integer part of
+    // a received 29 of a 0..100 knob is 29, not 28.
+    const double steps = (v - mMin) / mStep;
+    const double nearest = std::round(steps);
+    if (std::fabs(steps - nearest) < 1e-9) v = mMin + nearest * mStep;
+  }
   Set(v < mMax ? v : mMax);
 }
 
