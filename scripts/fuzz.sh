@@ -29,6 +29,7 @@ run_target() {
   shift 3
   local dir="$out/$name"
   mkdir -p "$dir/corpus"
+  [ -n "$program" ] && [ $# -gt 0 ] || { echo "fuzz: $name has no program or seeds" >"$dir/log.txt"; return; }
   rm -f "$dir/log.txt" "$dir/status"
   local status=0
   # An input that runs for more than 30 s counts as a hang; the outer bound stops a target that never ends.
@@ -54,10 +55,10 @@ summary() {
 }
 
 names=()
-while IFS=$'\t' read -r name program options seeds; do
+while IFS='|' read -r name program options seeds; do
   if [ $# -gt 0 ] && ! printf '%s\n' "$@" | grep -qx "$name"; then continue; fi
   names+=("$name")
-  IFS=$'\t' read -r -a seedList <<<"$seeds"
+  IFS='|' read -r -a seedList <<<"$seeds"
   while [ "$(jobs -rp | wc -l)" -ge "$parallel" ]; do wait -n || true; done
   echo "fuzz: $name for $seconds s"
   run_target "$name" "$program" "$options" "${seedList[@]}" &
