@@ -458,11 +458,11 @@ void IEffectBase::setMIDIPortsStopped() {
   // libjack crashes closing a client whose server went away; such port objects are set aside, never used
   // again and never closed (a few hundred bytes per lost server).
   static std::mutex abandonedLock;
-  static auto* abandoned = new std::vector<void*>();
+  static std::vector<void*> abandoned;
   const bool gone = mMidiServerGone;
   auto setAside = [&](auto* object) {
     std::lock_guard<std::mutex> lock(abandonedLock);
-    abandoned->push_back(object);
+    abandoned.push_back(object);
   };
   {
     std::lock_guard<std::mutex> lock(mMidiOutLock);
