@@ -457,12 +457,14 @@ void IEffectBase::closeExternalMIDIPorts() {
 void IEffectBase::setMIDIPortsStopped() {
   // libjack crashes closing a client whose server went away; such port objects are set aside, never used
   // again and never closed (a few hundred bytes per lost server).
+  // The list is made only when something is set aside: a module unloaded after an ordinary session leaves nothing.
   static std::mutex abandonedLock;
-  static std::vector<void*> abandoned;
+  static std::vector<void*>* abandoned = nullptr;
   const bool gone = mMidiServerGone;
   auto setAside = [&](auto* object) {
     std::lock_guard<std::mutex> lock(abandonedLock);
-    abandoned.push_back(object);
+    if (!abandoned) abandoned = new std::vector<void*>();
+    abandoned->push_back(object);
   };
   {
     std::lock_guard<std::mutex> lock(mMidiOutLock);
