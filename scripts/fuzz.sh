@@ -32,9 +32,10 @@ run_target() {
   [ -n "$program" ] && [ $# -gt 0 ] || { echo "fuzz: $name has no program or seeds" >"$dir/log.txt"; return; }
   rm -f "$dir/log.txt" "$dir/status"
   local status=0
-  # An input that runs for more than 30 s counts as a hang; the outer bound stops a target that never ends.
+  # An input that runs for more than 120 s counts as a hang (a generous bound: on a shared machine an input of
+  # 60 ms once took 33 s); the outer bound stops a target that never ends.
   # shellcheck disable=SC2086
-  timeout -k 30 $((seconds + 600)) "$program" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=4096 \
+  timeout -k 30 $((seconds + 900)) "$program" -max_total_time="$seconds" -timeout=120 -rss_limit_mb=4096 \
     -print_final_stats=1 -artifact_prefix="$dir/" $options "$dir/corpus" "$@" >"$dir/log.txt" 2>&1 || status=$?
   echo "$status" >"$dir/status"
 }
