@@ -22,7 +22,7 @@ cocoa::View* ownerView() {
 
 HWND place(cocoa::View* v, int style) {
   if (style < 0) v->setHidden(true);
-  if (cocoa::View* o = ownerView()) o->addSubview(v);
+  ownerView()->addSubview(v);
   v->release();
   return v;
 }
@@ -135,7 +135,8 @@ HWND makeScrolledEdit(int id, int style, int x, int y, int w, int h) {
 
 HWND SHIM_Internal_MakeFamilyControl(const char*, int id, const char* classname, int style, int x, int y, int w, int h,
                                      int) {
-  if (!classname) return nullptr;
+  // The owner view keeps each control's only reference: without one nothing is made.
+  if (!classname || !ownerView()) return nullptr;
   if (!strcasecmp(classname, "SysTabControl32")) {
     auto* t = new Shim_vVexmir_tabview(transformed(x, y - 1, w, h + 6));
     t->setTag(id);

@@ -39,6 +39,12 @@ void forgetHolder(HMENU menu, Shim_vVexmir_hwnd* view) {
 
 int g_accessibilityAsks = 0;
 
+// The contexts of the paints in progress, innermost last: a paint may run inside another view's paint.
+std::vector<HDC>& paintsInProgress() {
+  static auto* v = new std::vector<HDC>;
+  return *v;
+}
+
 bool noForwardMouseMoves = false;
 
 }  // namespace
@@ -88,6 +94,11 @@ void SHIM_Internal_ForgetMenu(HMENU menu) {
     for (Shim_vVexmir_hwnd* v : holders) v->shimSetMenu(nullptr);
   }
   if (cocoa::application::mainMenu() == SHIM_MenuObject(menu)) cocoa::application::setMainMenu(nullptr);
+}
+
+bool SHIM_Internal_IsPaintContext(HDC hdc) {
+  const std::vector<HDC>& p = paintsInProgress();
+  return hdc && std::find(p.begin(), p.end(), hdc) != p.end();
 }
 
 int SHIM_Internal_AccessibilityAsks() {
@@ -330,6 +341,7 @@ void Shim_vVexmir_hwnd::drawRect(cocoa::Rect dirty) {
 void Shim_vVexmir_hwnd::drawImpl(cocoa::Rect rect, HDC hdc) {
   if (m_hashaddestroy || !m_wndproc) return;
   retain();
+  paintsInProgress().push_back(hdc);
   m_paintctx_hdc = hdc;
   m_paintctx_rect = rect;
   m_paintctx_used = false;
@@ -357,6 +369,9 @@ void Shim_vVexmir_hwnd::drawImpl(cocoa::Rect rect, HDC hdc) {
     }
   }
   m_paintctx_hdc = nullptr;
+  auto& paints = paintsInProgress();
+  auto it = std::find(paints.rbegin(), paints.rend(), hdc);
+  if (it != paints.rend()) paints.erase(std::next(it).base());
   release();
 }
 

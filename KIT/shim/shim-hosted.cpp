@@ -312,9 +312,15 @@ HWND SHIM_GetAudioUnitCocoaView(HWND parent, AudioUnit unit, const AudioUnitCoco
     view = factory(unit, w, h);
   }
   bundle->release();
-  auto* owner = parent ? parent->as<cocoa::View>() : nullptr;
   if (!view) return nullptr;
-  if (owner) owner->addSubview(view);
+  // The parent (a window stands for its content view) holds the view's only reference; without a view to hold it
+  // the view would be gone before the caller saw it.
+  cocoa::View* owner = SHIM_ViewOf(parent);
+  if (!owner) {
+    view->release();
+    return nullptr;
+  }
+  owner->addSubview(view);
   if (r) *r = RECT{0, 0, static_cast<int>(view->bounds().w), static_cast<int>(view->bounds().h)};
   view->release();
   return view;

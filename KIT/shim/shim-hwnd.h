@@ -254,6 +254,8 @@ int SHIM_DragEntered(HWND target, const std::vector<std::string>& files, cocoa::
 int SHIM_DragEnteredContents(HWND target, const SHIM_DragContents& contents, cocoa::Point pointInWindow);
 int SHIM_DragUpdated(HWND target, cocoa::Point pointInWindow);
 void SHIM_DragExited(HWND target);
+// True while `hdc` is the context of a paint in progress (of any window view): such a context belongs to the paint.
+bool SHIM_Internal_IsPaintContext(HDC hdc);
 // How often accessibility asked a window procedure for its element (the platform model has no accessibility).
 int SHIM_Internal_AccessibilityAsks();
 
@@ -345,10 +347,15 @@ struct SHIM_ControlHooks {
   bool (*textOf)(HWND h, std::string* out) = nullptr;             // text of other text-holding controls
   bool (*setTextOf)(HWND h, const char* text) = nullptr;
   HWND (*fieldOfEditor)(cocoa::View* v) = nullptr;  // the text field a field editor edits, or null
-  // Combo messages 0x143..0x161 other than the count and selection ones, for popup buttons and combo boxes.
-  SHIM_SendMessageFunc comboMessage = nullptr;
 };
 SHIM_ControlHooks& SHIM_Internal_ControlHooks();
+// Hands every control under `root` (itself included) that notifies `from` (its target, delegate, tab notification
+// window or edit owner) over to `to`, which may be null: a control moved to another parent notifies its new owner,
+// never the one it left, which may be gone.
+void SHIM_Internal_MoveOwner(cocoa::View* root, cocoa::Object* from, cocoa::Object* to);
+// The combo messages 0x143..0x161 other than the count and selection ones, for every popup button and combo box:
+// through the combo-box helpers, with the control itself as item 0.
+LRESULT SHIM_Internal_ComboMessage(HWND h, UINT msg, WPARAM wParam, LPARAM lParam);
 
 // The platform menu behind a menu handle.
 cocoa::Menu* SHIM_MenuObject(HMENU menu);

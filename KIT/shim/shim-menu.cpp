@@ -55,6 +55,8 @@ cocoa::MenuItem* findItem(cocoa::Menu* m, int idx, bool byPos) {
 void attachSubmenu(cocoa::MenuItem* item, HMENU sub, const std::string* title) {
   cocoa::Menu* sm = M(sub);
   if (title) sm->setTitle(*title);
+  // The item's own submenu given back (a get-modify-set round trip) stays as it is: the item owns it already.
+  if (item->submenu() == sm) return;
   item->setSubmenu(sm);
   sm->release();  // the item owns it now
 }
@@ -118,20 +120,33 @@ void DestroyMenu(HMENU menu) {
   M(menu)->release();
 }
 
-HMENU SHIM_DuplicateMenu(HMENU menu) {
-  if (!menu) return nullptr;
-  cocoa::Menu* src = M(menu);
+namespace {
+// A copy of the menu as a menu of the layer, its submenus copied the same way, so that they are menus of the layer
+// too (found by GetSubMenu, routing their commands when tracked).
+Shim_vVexmir_menu* duplicate(cocoa::Menu* src) {
   auto* copy = new Shim_vVexmir_menu(src->title());
   cocoa::Menu* plain = src->copy();
-  while (plain->numberOfItems() > 0) {
+  for (int i = 0; plain->numberOfItems() > 0; ++i) {
     cocoa::MenuItem* it = plain->itemAt(0);
     it->retain();
     plain->removeItemAt(0);
+    cocoa::MenuItem* original = src->itemAt(i);
+    if (original && original->submenu()) {
+      Shim_vVexmir_menu* sub = duplicate(original->submenu());
+      it->setSubmenu(sub);
+      sub->release();
+    }
     copy->addItem(it);
     it->release();
   }
   plain->release();
-  return H(copy);
+  return copy;
+}
+}  // namespace
+
+HMENU SHIM_DuplicateMenu(HMENU menu) {
+  if (!menu) return nullptr;
+  return H(duplicate(M(menu)));
 }
 
 int AddMenuItem(HMENU menu, int pos, const char* name, int tagid) {

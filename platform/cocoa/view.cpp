@@ -110,6 +110,7 @@ void View::setHidden(bool hidden) {
   if (hidden) {
     viewDidHide();
   } else {
+    setNeedsDisplay(true);
     viewDidUnhide();
   }
 }
@@ -300,6 +301,7 @@ void Window::setContentView(View* view) {
     view->retain();
     view->detach();
     view->setWindow(this);
+    view->setNeedsDisplay(true);
   }
   if (contentView_) {
     if (contentView_->window() == this) contentView_->setWindow(nullptr);
@@ -568,10 +570,20 @@ platform::gfx::Context* Window::lockFocus(View* v) {
   return ctx;
 }
 
-void Window::displayView(View* v) {
+void Window::displayView(View* v, Rect drawnInWindow) {
   if (v->isHidden()) return;
-  const Rect dirty = v->invalidRect();
+  // What was drawn beneath the view covers it there: the view is drawn again over that part, as the platform draws
+  // every subview that intersects the area a superview drew.
+  Rect beneath;
+  if (!drawnInWindow.isEmpty()) {
+    const Point a = v->convertFromWindow(Point{drawnInWindow.x, drawnInWindow.y});
+    const Point b = v->convertFromWindow(Point{drawnInWindow.x + drawnInWindow.w, drawnInWindow.y + drawnInWindow.h});
+    beneath = Rect{std::min(a.x, b.x), std::min(a.y, b.y), std::abs(b.x - a.x), std::abs(b.y - a.y)}.intersected(
+        v->bounds());
+  }
+  const Rect dirty = v->invalidRect().united(beneath);
   platform::gfx::Context* ctx = dirty.isEmpty() ? nullptr : lockFocus(v);
+  Rect drawn;
   if (ctx) {
     ctx->clipToRect(platform::gfx::Rect{static_cast<float>(dirty.x), static_cast<float>(dirty.y),
                                         static_cast<float>(dirty.w), static_cast<float>(dirty.h)});
@@ -584,14 +596,15 @@ void Window::displayView(View* v) {
     ++displayCount_;
     const Point a = v->convertToWindow(Point{dirty.x, dirty.y});
     const Point b = v->convertToWindow(Point{dirty.x + dirty.w, dirty.y + dirty.h});
+    drawn = Rect{std::min(a.x, b.x), std::min(a.y, b.y), std::abs(b.x - a.x), std::abs(b.y - a.y)};
     const double h = contentRect_.h;
-    noteDisplayed(Rect{std::min(a.x, b.x), h - std::max(a.y, b.y), std::abs(b.x - a.x), std::abs(b.y - a.y)});
+    noteDisplayed(Rect{drawn.x, h - drawn.y - drawn.h, drawn.w, drawn.h});
   }
   // Subviews are drawn over their superview.
   std::vector<View*> subs = v->subviews();
   for (View* s : subs) s->retain();
   for (View* s : subs) {
-    displayView(s);
+    displayView(s, drawn);
     s->release();
   }
 }
@@ -599,16 +612,33 @@ void Window::displayView(View* v) {
 void Window::displayIfNeeded() {
   if (!contentView_ || !backing_) return;
   retain();
-  displayView(contentView_);
+  displayView(contentView_, Rect{});
   release();
 }
 
 void Window::displayAllWindows() {
-  for (Window* w : allWindows()) {
-    if (!w->tryRetain()) continue;
-    w->displayIfNeeded();
-    w->release();
+  for (Window* w : RetainedWindows(false)) w->displayIfNeeded();
+}
+
+std::vector<Window*> Window::retainedWindows(bool frontToBack) {
+  std::vector<Window*> out;
+  {
+    // Retained under the lock: a window leaves the list before its memory goes, and one whose count reached zero
+    // is on its way out.
+    std::lock_guard<std::mutex> lock(g_windowsMutex);
+    for (Window* w : windows()) {
+      if (w->tryRetain()) out.push_back(w);
+    }
   }
+  if (frontToBack) {
+    std::stable_sort(out.begin(), out.end(), [](Window* a, Window* b) {
+      if (a->visible_ != b->visible_) return a->visible_;
+      if (!a->visible_) return false;
+      if (a->level_ != b->level_) return a->level_ > b->level_;
+      return a->orderStamp_ > b->orderStamp_;
+    });
+  }
+  return out;
 }
 
 std::vector<Window*> Window::allWindows() {

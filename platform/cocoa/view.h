@@ -69,7 +69,8 @@ class View : public Object {
   virtual bool isFlipped() const { return false; }
   virtual bool isOpaque() const { return false; }
   bool isHidden() const { return hidden_; }
-  // Tells the view (viewDidHide / viewDidUnhide) when the flag changes.
+  // Tells the view (viewDidHide / viewDidUnhide) when the flag changes. A view shown again is drawn whole at the
+  // next display.
   void setHidden(bool hidden);
   bool isHiddenOrHasHiddenAncestor() const;
   bool isDescendantOf(const View* ancestor) const;
@@ -155,7 +156,7 @@ class Window : public Object {
   explicit Window(Rect contentRect);
 
   View* contentView() const { return contentView_; }
-  // Retains the new content view and releases the old one.
+  // Retains the new content view (drawn whole at the next display) and releases the old one.
   void setContentView(View* view);
   const Rect& contentRect() const { return contentRect_; }
   // The frame on the screen. Headless windows have no decorations: the frame is the content rectangle.
@@ -225,7 +226,7 @@ class Window : public Object {
   // right button likewise, moves to the first responder when mouse-moved events are on, the wheel to the view under
   // the pointer, keys to the first responder.
   virtual void sendEvent(Event* e);
-  // Draws every invalid view into the backing store, back to front.
+  // Draws every invalid view into the backing store, back to front, and every view over the area drawn beneath it.
   void displayIfNeeded();
   // Every window's displayIfNeeded (what the platform does at the end of each run-loop pass).
   static void displayAllWindows();
@@ -254,6 +255,10 @@ class Window : public Object {
 
   // Every window that exists (not retained), in creation order.
   static std::vector<Window*> allWindows();
+  // Every window that exists, each retained (the caller releases them): in creation order, or front to back (the
+  // visible windows as orderedWindows, then the others in creation order). Code that calls out to handlers for each
+  // window walks such a list, so that a window that an earlier handler destroyed is still memory to look at.
+  static std::vector<Window*> retainedWindows(bool frontToBack);
   // The visible windows front to back: higher levels first, then the most recently ordered front.
   static std::vector<Window*> orderedWindows();
 
@@ -266,7 +271,9 @@ class Window : public Object {
 
  private:
   void resizeBacking(int w, int h);
-  void displayView(View* v);
+  // Draws the view where it is invalid or where its superview was just drawn (`drawnInWindow`, base coordinates),
+  // then its subviews over it.
+  void displayView(View* v, Rect drawnInWindow);
 
   View* contentView_ = nullptr;
   Rect contentRect_;
@@ -288,6 +295,22 @@ class Window : public Object {
   std::vector<Rect> displayed_;
   std::vector<Event*> unhandled_;  // retained
   bool changingResponder_ = false;
+};
+
+// A list of retained windows (Window::retainedWindows) released when it goes.
+class RetainedWindows {
+ public:
+  explicit RetainedWindows(bool frontToBack) : list_(Window::retainedWindows(frontToBack)) {}
+  ~RetainedWindows() {
+    for (Window* w : list_) w->release();
+  }
+  RetainedWindows(const RetainedWindows&) = delete;
+  RetainedWindows& operator=(const RetainedWindows&) = delete;
+  std::vector<Window*>::const_iterator begin() const { return list_.begin(); }
+  std::vector<Window*>::const_iterator end() const { return list_.end(); }
+
+ private:
+  std::vector<Window*> list_;
 };
 
 namespace application {
