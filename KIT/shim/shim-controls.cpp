@@ -343,6 +343,8 @@ int SHIM_CB_InsertString(HWND parent, int id, int index, const char* text) {
     const size_t at = std::min(static_cast<size_t>(std::max(position, 0)), data->size());
     data->insert(data->begin() + static_cast<long>(at), 0);
   }
+  // The open list of a combo box shows every item.
+  if (auto* box = c->as<Shim_vVexmir_cbox>()) box->numberOfVisibleItems = n + 1;
   return position;
 }
 
@@ -429,6 +431,10 @@ void SHIM_Internal_MoveOwner(cocoa::View* root, cocoa::Object* from, cocoa::Obje
   if (auto* f = root->as<cocoa::TextField>()) {
     auto* old = from->as<cocoa::TextFieldDelegate>();
     if (old && f->delegate() == old) f->setDelegate(to ? to->as<cocoa::TextFieldDelegate>() : nullptr);
+  }
+  if (auto* b = root->as<cocoa::ComboBox>()) {
+    auto* old = from->as<cocoa::ComboBoxDelegate>();
+    if (old && b->delegate() == old) b->setDelegate(to ? to->as<cocoa::ComboBoxDelegate>() : nullptr);
   }
   if (auto* t = root->as<Shim_vVexmir_tabview>()) {
     if (t->getNotificationWindow() == from) t->setNotificationWindow(to);

@@ -111,6 +111,7 @@ HWND makeTree(int id, int style, int x, int y, int w, int h) {
 HWND makeScrolledEdit(int id, int style, int x, int y, int w, int h) {
   auto* tv = new Shim_vVexmir_textview;
   tv->editable = !(style & ES_READONLY);
+  if (const double size = SHIM_Internal_BuilderFontSize()) tv->fontSize = size;
   tv->setTag(id);
   tv->m_owner = SHIM_Internal_BuilderOwner();
   tv->setDelegate(tv);
@@ -121,10 +122,13 @@ HWND makeScrolledEdit(int id, int style, int x, int y, int w, int h) {
   if (!(style & WS_VSCROLL)) {
     tv->verticallyResizable = false;
     tv->setFrame(frame);
-    return place(tv, style);
+    HWND out = place(tv, style);
+    SHIM_Internal_BuilderPlaced(tv);
+    return out;
   }
   tv->verticallyResizable = true;
   cocoa::ScrollView* sv = scrollFor(tv, frame, (style & WS_HSCROLL) != 0, style);
+  SHIM_Internal_BuilderPlaced(sv);
   const cocoa::Rect content = sv->contentSize();
   tv->setFrame(cocoa::Rect{0, 0, content.w, content.h});
   sv->tile();

@@ -67,12 +67,7 @@ std::string withoutMnemonics(const char* text) {
 }
 
 void applyFont(cocoa::Control* c) {
-  const float xs = g_state.transform[2];
-  if (xs < 1.0f) {
-    c->fontSize = 8;
-  } else if (xs < 1.81f) {
-    c->fontSize = 10;
-  }
+  if (const double size = SHIM_Internal_BuilderFontSize()) c->fontSize = size;
 }
 
 // Adds the control to the owner (which keeps the only reference) and applies the hidden style.
@@ -103,6 +98,15 @@ void setTarget(cocoa::Control* c) {
 
 HWND SHIM_Internal_BuilderOwner() {
   return g_state.owner;
+}
+
+double SHIM_Internal_BuilderFontSize() {
+  const float xs = g_state.transform[2];
+  return xs < 1.0f ? 8 : xs < 1.81f ? 10 : 0;
+}
+
+void SHIM_Internal_BuilderPlaced(cocoa::View* c) {
+  updatePendingShift(c);
 }
 
 void SHIM_Internal_SetBuilderClassHook(SHIM_BuilderClassHook hook) {
@@ -244,7 +248,9 @@ HWND SHIM_MakeCombo(int id, int x, int y, int w, int, int style) {
   } else {
     auto* cb = new Shim_vVexmir_cbox(coords(x, y - 1, w, 22, true, true));
     cb->focusRing = false;
+    cb->editable = true;
     cb->setShimStyle(style);
+    cb->setDelegate(g_state.owner->as<cocoa::ComboBoxDelegate>());
     c = cb;
   }
   c->setTag(id);
@@ -257,8 +263,8 @@ HWND SHIM_MakeCombo(int id, int x, int y, int w, int, int style) {
 
 HWND SHIM_MakeGroupBox(const char* text, int id, int x, int y, int w, int h, int style) {
   if (!ready()) return nullptr;
+  // The raw form (negative width and height) comes out as (-x, 1 - y, -w, -3 - h) from the same record.
   auto* b = new Shim_vVexmir_box(coords(x, y - 1, w, h + 3, false, false));
-  if (w < 0 && h < 0) b->setFrame(coords(x, y - 1, w, h - 3, false, false));
   b->setTitle(withoutMnemonics(text));
   b->setTag(id);
   b->titleCentered = (style & 0x300) != 0;

@@ -13,6 +13,7 @@
 #include "platform/cocoa/appstate.h"
 #include "platform/cocoa/cfbundle.h"
 #include "platform/cocoa/drag.h"
+#include "platform/cocoa/image.h"
 #include "platform/cocoa/opengl.h"
 #include "platform/cocoa/panels.h"
 
@@ -436,8 +437,15 @@ void SHIM_InitiateDragDropOfFileList(HWND hwnd, const RECT* srcrect, const char*
   }
   if (srcrect) rec.from = cocoa::Rect{static_cast<double>(srcrect->left), static_cast<double>(srcrect->top), 0, 0};
   // The icon's image, or the workspace's icon for the files: a drag always shows an image.
-  (void)icon;
   rec.hasImage = true;
+  if (cocoa::Image* image = SHIM_Internal_ImageOfBitmap(icon)) {
+    rec.imageFromIcon = true;
+    rec.imageWidth = image->width();
+    rec.imageHeight = image->height();
+    image->release();
+  } else {
+    rec.imageWidth = rec.imageHeight = 32;
+  }
   rec.slideBack = true;
   cocoa::drag::performDrag(rec);
 }

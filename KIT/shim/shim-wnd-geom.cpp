@@ -125,6 +125,7 @@ void SetWindowPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, int flags
   auto* view = win ? nullptr : h->as<cocoa::View>();
   if (!win && !view) return;
   if (view) view = scrolledOrSelf(view);
+  SHIM_Hold hold(win ? static_cast<cocoa::Object*>(win) : view);
 
   if (view && !(flags & SWP_NOZORDER) && view->superview() && after != view && after != HWND_TOPMOST &&
       after != HWND_NOTOPMOST) {

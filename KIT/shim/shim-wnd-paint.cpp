@@ -91,7 +91,10 @@ void* GetNSImageFromHICON(HGDIOBJ icon) {
 
 void UpdateWindow(HWND hwnd) {
   auto* v = hwnd ? hwnd->as<cocoa::View>() : nullptr;
-  if (v && v->needsDisplay() && v->window()) v->window()->displayIfNeeded();
+  if (v && v->needsDisplay() && v->window()) {
+    SHIM_Hold hold(v);
+    v->window()->displayIfNeeded();
+  }
 }
 
 void SHIM_FlushWindow(HWND) {

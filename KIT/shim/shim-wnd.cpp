@@ -421,6 +421,10 @@ bool textOf(HWND h, std::string* out) {
     *out = f->stringValue();
     return true;
   }
+  if (auto* c = h->as<cocoa::ComboBox>()) {
+    *out = c->stringValue();
+    return true;
+  }
   if (auto* l = h->as<cocoa::ItemListControl>()) {
     *out = l->itemTitle(l->indexOfSelectedItem());
     return true;
@@ -492,6 +496,10 @@ BOOL SetDlgItemText(HWND hwnd, int id, const char* text) {
     }
     return TRUE;
   }
+  if (auto* c = h->as<cocoa::ComboBox>()) {
+    c->setStringValue(text);
+    return TRUE;
+  }
   if (SHIM_Internal_ControlHooks().setTextOf && SHIM_Internal_ControlHooks().setTextOf(h, text)) return TRUE;
   if (auto* box = h->as<cocoa::Box>()) {
     box->setTitle(text);
@@ -542,6 +550,7 @@ void showTopLevel(cocoa::Window* w, int command) {
 
 void ShowWindow(HWND hwnd, int command) {
   if (!hwnd) return;
+  SHIM_Hold hold(hwnd);
   if (auto* w = hwnd->as<cocoa::Window>()) {
     showTopLevel(w, command);
     return;
@@ -549,6 +558,7 @@ void ShowWindow(HWND hwnd, int command) {
   auto* v0 = hwnd->as<cocoa::View>();
   if (!v0) return;
   cocoa::View* v = SHIM_NavigateUpScrollClipViews(v0) ? SHIM_NavigateUpScrollClipViews(v0)->as<cocoa::View>() : v0;
+  SHIM_Hold holdShown(v);
   if (command == SW_SHOWNA || command == SW_SHOW) {
     v->setHidden(false);
   } else if (command == SW_HIDE) {
@@ -654,6 +664,7 @@ BOOL IsChild(HWND parent, HWND child) {
 
 void SetFocus(HWND hwnd) {
   if (!hwnd) return;
+  SHIM_Hold hold(hwnd);
   if (auto* w = hwnd->as<cocoa::Window>()) {
     w->makeFirstResponder(w->contentView());
     if (w->isVisible()) w->makeKeyAndOrderFront();
@@ -662,7 +673,7 @@ void SetFocus(HWND hwnd) {
   auto* v = hwnd->as<cocoa::View>();
   if (!v || !v->window()) return;
   v->window()->makeFirstResponder(v);
-  if (v->window()->isVisible()) v->window()->makeKeyAndOrderFront();
+  if (v->window() && v->window()->isVisible()) v->window()->makeKeyAndOrderFront();
 }
 
 void SetForegroundWindow(HWND hwnd) {

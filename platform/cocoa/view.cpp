@@ -75,7 +75,11 @@ View::~View() {
 
 void View::setWindow(Window* window) {
   if (window_ == window) return;
-  if (window_ && window_->firstResponder() == this) window_->makeFirstResponder(nullptr);
+  if (window_ && window_->firstResponder() == this) {
+    window_->makeFirstResponder(nullptr);
+    // In the middle of another change of responder the window refuses: it must still let go of this view.
+    window_->forgetFirstResponder(this);
+  }
   window_ = window;
   for (View* v : subviews_) v->setWindow(window);
   viewDidMoveToWindow();
@@ -293,6 +297,7 @@ Window::~Window() {
   firstResponder_ = nullptr;
   setContentView(nullptr);
   delete backing_;
+  for (auto& r : retired_) delete r.first;
 }
 
 void Window::setContentView(View* view) {
@@ -318,7 +323,11 @@ void Window::resizeBacking(int w, int h) {
     for (int y = 0; y < std::min(h, oldH); ++y)
       std::copy_n(&pixels_[static_cast<size_t>(y) * oldW * 4], std::min(w, oldW) * 4,
                   &px[static_cast<size_t>(y) * w * 4]);
-    delete backing_;
+    if (displayDepth_ > 0) {
+      retired_.emplace_back(backing_, std::move(pixels_));
+    } else {
+      delete backing_;
+    }
   }
   pixels_.swap(px);
   backing_ = platform::gfx::Context::createOverMemory(pixels_.data(), w, h, w * 4);
@@ -338,17 +347,36 @@ void Window::setContentOrigin(double x, double y) {
 
 bool Window::makeFirstResponder(View* view) {
   if (view == firstResponder_) return true;
-  if (view && (view->window() != this || !view->acceptsFirstResponder())) return false;
-  if (changingResponder_) return false;
+  if (view && view->window() != this) return false;
+  // Both views are kept for the change: what they are told may take either out of the window, or destroy it.
+  if (view) view->retain();
+  if (view && (!view->acceptsFirstResponder() || view->window() != this)) {
+    view->release();
+    return false;
+  }
+  if (changingResponder_) {
+    releaseObject(view);
+    return false;
+  }
   changingResponder_ = true;
   View* old = firstResponder_;
   firstResponder_ = nullptr;
-  if (old) old->resignedFirstResponder();
-  // The old responder's resignation may have chosen a responder of its own; the caller's choice wins.
-  firstResponder_ = view;
+  if (old) {
+    old->retain();
+    old->resignedFirstResponder();
+    old->release();
+  }
+  // The old responder's resignation may have chosen a responder of its own; the caller's choice wins, while it is
+  // still in this window.
+  firstResponder_ = view && view->window() == this ? view : nullptr;
   changingResponder_ = false;
-  if (view) view->becameFirstResponder();
+  if (firstResponder_) view->becameFirstResponder();
+  releaseObject(view);
   return true;
+}
+
+void Window::forgetFirstResponder(View* view) {
+  if (firstResponder_ == view) firstResponder_ = nullptr;
 }
 
 void Window::makeKeyAndOrderFront() {
@@ -455,8 +483,9 @@ void Window::removeChildWindow(Window* child) {
 void Window::sendEvent(Event* e) {
   if (!e || !contentView_) return;
   retain();
+  // Every view an event goes to is kept for the event: its handlers may take it out of the window, or destroy it.
   auto hit = [&]() -> View* {
-    View* v = contentView_->hitTest(e->locationInWindow);
+    View* v = contentView_ ? contentView_->hitTest(e->locationInWindow) : nullptr;
     return v;
   };
   switch (e->type) {
@@ -464,9 +493,9 @@ void Window::sendEvent(Event* e) {
     case kRightMouseDown: {
       View* v = hit();
       if (v) {
-        // The platform gives the click's view first responder status when it accepts it.
-        if (v->acceptsFirstResponder() && firstResponder_ != v) makeFirstResponder(v);
         v->retain();
+        // The platform gives the click's view first responder status when it accepts it.
+        if (v->acceptsFirstResponder() && firstResponder_ != v && v->window() == this) makeFirstResponder(v);
         releaseObject(mouseDownView_);
         mouseDownView_ = v;
         if (e->type == kLeftMouseDown) {
@@ -522,20 +551,30 @@ void Window::sendEvent(Event* e) {
     case kMouseMoved:
       if (acceptsMouseMoved_) {
         View* v = firstResponder_ ? firstResponder_ : hit();
-        if (v) v->mouseMoved(e);
+        if (v) {
+          v->retain();
+          v->mouseMoved(e);
+          v->release();
+        }
       }
       break;
     case kScrollWheel:
-      if (View* v = hit()) v->scrollWheel(e);
+      if (View* v = hit()) {
+        v->retain();
+        v->scrollWheel(e);
+        v->release();
+      }
       break;
     case kKeyDown:
     case kKeyUp:
-      if (firstResponder_) {
+      if (View* v = firstResponder_) {
+        v->retain();
         if (e->type == kKeyDown) {
-          firstResponder_->keyDown(e);
+          v->keyDown(e);
         } else {
-          firstResponder_->keyUp(e);
+          v->keyUp(e);
         }
+        v->release();
       } else {
         takeUnhandled(e);
       }
@@ -612,7 +651,12 @@ void Window::displayView(View* v, Rect drawnInWindow) {
 void Window::displayIfNeeded() {
   if (!contentView_ || !backing_) return;
   retain();
+  ++displayDepth_;
   displayView(contentView_, Rect{});
+  if (--displayDepth_ == 0) {
+    for (auto& r : retired_) delete r.first;
+    retired_.clear();
+  }
   release();
 }
 

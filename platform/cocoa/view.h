@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/cocoa/application.h"
@@ -200,6 +201,8 @@ class Window : public Object {
   View* firstResponder() const { return firstResponder_; }
   // False when the view refuses; a text field being edited ends its editing when it loses first responder.
   bool makeFirstResponder(View* view);
+  // A view leaving the window: it is no longer the first responder, without being told.
+  void forgetFirstResponder(View* view);
   void makeKeyAndOrderFront();
   // Makes the window key when it can become key: the previous key window resigns first.
   void makeKeyWindow();
@@ -291,6 +294,10 @@ class Window : public Object {
   Window* parent_ = nullptr;
   std::vector<uint8_t> pixels_;
   platform::gfx::Context* backing_ = nullptr;
+  // A backing store replaced while the window displays (a view's drawing resized the window) stays until the
+  // display ends: the views being drawn still draw into it.
+  int displayDepth_ = 0;
+  std::vector<std::pair<platform::gfx::Context*, std::vector<uint8_t>>> retired_;
   int displayCount_ = 0;
   std::vector<Rect> displayed_;
   std::vector<Event*> unhandled_;  // retained

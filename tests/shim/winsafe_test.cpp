@@ -132,7 +132,9 @@ TEST_F(WinSafe, AShownDialogIsFilledAndKeepsItsControlsWhenResized) {
     SetWindowPos(d, nullptr, 0, 0, 420, 260, SWP_NOMOVE | SWP_NOZORDER);
     cocoa::Window::displayAllWindows();
     EXPECT_EQ(drawnPixels(w, 20, 20, 140, 50), before);
-    if (!ownErase) EXPECT_EQ(w->pixelAt(400, 240), static_cast<uint32_t>(kFill));
+    if (!ownErase) {
+      EXPECT_EQ(w->pixelAt(400, 240), static_cast<uint32_t>(kFill));
+    }
     DestroyWindow(d);
   }
   DeleteObject(g_fillBrush);
@@ -183,7 +185,9 @@ TEST_F(WinSafe, AnAudioUnitViewWithoutAViewToHoldItIsRefused) {
   auto* notAView = new cocoa::Object;
   for (HWND parent : {static_cast<HWND>(nullptr), static_cast<HWND>(notAView)}) {
     HWND v = SHIM_GetAudioUnitCocoaView(parent, nullptr, &info, &r);
-    if (v) EXPECT_GT(v->as<cocoa::View>()->bounds().w, 0);  // a view handed out lives
+    if (v) {
+      EXPECT_GT(v->as<cocoa::View>()->bounds().w, 0);  // a view handed out lives
+    }
     EXPECT_EQ(v, nullptr);
   }
   notAView->release();
@@ -322,7 +326,9 @@ TEST_F(WinSafe, TheBuilderWithoutAnOwnerViewMakesNothing) {
         SHIM_MakeControl("", 11, "static", 0, 0, 0, 40, 10, 0),
     };
     for (size_t i = 0; i < made.size(); ++i) {
-      if (made[i]) EXPECT_NE(made[i]->as<cocoa::View>(), nullptr);  // a handle given out is alive
+      if (made[i]) {
+        EXPECT_NE(made[i]->as<cocoa::View>(), nullptr);  // a handle given out is alive
+      }
       EXPECT_EQ(made[i], nullptr) << i;
     }
   }
