@@ -89,9 +89,8 @@ void MIDIMessageManager::programChange(int program, bool fromDevice) {
     gotData = true;
     if (patchManager) patchManager->recalledProgram = program;
     if (librarian) librarian->selectedUpperSlot = program;
-    Sleep(200);
     singleRequest.active = false;
-    plug->sendPatchToDeviceFromLibrarian(program, patchManager ? patchManager->recalledBank : 0);
+    plug->sendPatchToDeviceFromLibrarian(program, patchManager ? patchManager->recalledBank : 0, 200);
     return;
   }
   if (!fromDevice) plug->SendProgramChangeCommand(program, 0);
@@ -101,6 +100,8 @@ void MIDIMessageManager::programChange(int program, bool fromDevice) {
   SenderJob job;
   job.job = kJobPartRequest;
   job.toEditor = true;
+  // The synthesizer's time to switch programs is the job's (this is a MIDI input or host thread).
+  if (!fromDevice) job.leadPauseMs = plug->getTimerValue() / 2;
   dumpPending = true;
   if (!startJob(MidiWorker::kJobThread, job)) dumpPending = false;
   if (patchManager) patchManager->recalledProgram = program;
