@@ -570,14 +570,7 @@ IEffectBase::ESendResult IEffectBase::trySendToExternalMIDIOut(const unsigned ch
   if (!bytes || length == 0) return kSendFailed;
   std::unique_lock<std::mutex> lock(mMidiOutLock, std::try_to_lock);
   if (!lock.owns_lock() || mMidiOutOpInProgress) return kSendBusy;
-  if (!mMidiOut || !mMidiOut->isPortOpen() || mMidiServerGone) return kSendFailed;
-  try {
-    mMidiOut->sendMessage(bytes, length);
-    return kSendDone;
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "MIDI: %s\n", e.what());
-    return kSendFailed;
-  }
+  return sendNowLocked(bytes, length) ? kSendDone : kSendFailed;
 }
 
 void IEffectBase::MIDICallback(double timestamp, std::vector<unsigned char>* message, void* userData) {
