@@ -2,6 +2,7 @@
 // five names (program name, two further names, MIDI input and output device names).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -44,7 +45,9 @@ class PatchManager {
   std::vector<uint8_t> stateBytes() const;
 
   Patch patch;
-  int32_t recalledBank = 0;
-  int32_t recalledProgram = 0;
+  // The program the synthesizer plays as far as the editor knows (the last program change received or sent);
+  // the MIDI input, the host and the jobs all set it.
+  std::atomic<int32_t> recalledBank{0};
+  std::atomic<int32_t> recalledProgram{0};
   Vexmir* plugin;
 };

@@ -184,6 +184,8 @@ class Vexmir : public IEffectVST {
   std::vector<double> currentValues() const;
   // The clock of the transfer jobs and the MIDI clock; tests hand in their own. Before any job runs.
   void setJobClock(JobClock* clock);
+  // The pauses of the starters (after a program change, before a connection job) on the jobs' clock.
+  void pauseFor(int ms);
 
   // The randomize command (kRandomize pressed while a main tab is shown).
   void randomizeProgram();

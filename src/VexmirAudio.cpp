@@ -96,14 +96,14 @@ void Vexmir::ProcessDoubleReplacing(double**, double**, int nFrames) {
     }
   }
 
-  if (!continuousClockStarted && midiManager) {
+  // A loop that was told to stop may still be winding down: the clock starts again only once its thread is
+  // free, so that a block right after the switch-off cannot re-arm the old loop before it has seen the stop.
+  if (!continuousClockStarted && midiManager && !midiManager->isWorkerBusy(MidiWorker::kClockThread)) {
     midiManager->getSender()->resetContinuousClock(false);
-    if (!midiManager->isWorkerBusy(MidiWorker::kClockThread)) {
-      SenderJob job;
-      job.job = kJobContinuousClock;
-      job.tempo = 120;
-      midiManager->startJob(MidiWorker::kClockThread, job);
-    }
+    SenderJob job;
+    job.job = kJobContinuousClock;
+    job.tempo = 120;
+    midiManager->startJob(MidiWorker::kClockThread, job);
     continuousClockStarted = true;
   }
 
@@ -171,10 +171,6 @@ void Vexmir::ProcessDoubleReplacing(double**, double**, int nFrames) {
     SenderJob job;
     job.job = kJobPartRequest;
     job.toEditor = true;
-    midiManager->dumpPending = true;
-    if (midiManager->startJob(MidiWorker::kJobThread, job))
-      partRequestPending = false;
-    else
-      midiManager->dumpPending = false;
+    if (midiManager->startJob(MidiWorker::kJobThread, job)) partRequestPending = false;
   }
 }

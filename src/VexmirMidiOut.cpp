@@ -116,10 +116,8 @@ void Vexmir::SendPatchEditOffCommand() {
 
 void Vexmir::SendProgramChangeCommand(int program, int) {
   if (!midiOutReady) return;
-  IMidiMsg msg;
-  msg.MakeProgramChangeMsg(std::clamp(program, 0, 127) / 127.0, globalChannel());
-  sendMidiMsgAndLog(&msg);
-  Sleep(getTimerValue() / 2);
+  sendProgramChange(program);
+  pauseFor(getTimerValue() / 2);
 }
 
 void Vexmir::midiPortLost() {
@@ -150,15 +148,10 @@ int Vexmir::getTimerValue() const {
 // global dumps accepted at any time and all notes off silenced for good.
 void Vexmir::sendSysExInitialization() {
   if (!midiOutReady || deviceBusy || !midiManager) return;
-  if (!midiManager->isWorkerBusy(MidiWorker::kJobThread)) {
-    midiManager->replyTaken = false;
-    answerReceived = false;
-    SenderJob job;
-    job.job = kJobDeviceIdEnquiry;
-    connectPending = true;
-    if (!midiManager->startJob(MidiWorker::kJobThread, job)) connectPending = false;
-  }
-  Sleep(100);
+  SenderJob job;
+  job.job = kJobDeviceIdEnquiry;
+  midiManager->startJob(MidiWorker::kJobThread, job);
+  pauseFor(100);
 }
 
 // Waits for a pending dump with a bound (two seconds), never forever: it may run under the plug-in mutex, and
@@ -167,10 +160,10 @@ void Vexmir::sendPartDataBackToHardware(int) {
   if (!midiManager) return;
   constexpr int kStepMs = 200;
   constexpr int kMaxWaitMs = 2000;
-  if (midiOutReady && !deviceBusy) Sleep(kStepMs);
+  if (midiOutReady && !deviceBusy) pauseFor(kStepMs);
   int waited = 0;
   do {
-    Sleep(kStepMs);
+    pauseFor(kStepMs);
     waited += kStepMs;
   } while (midiManager->dumpPending && waited < kMaxWaitMs);
   if (!(timbre1LockActive || timbre2LockActive || commonLockActive)) return;
@@ -178,8 +171,7 @@ void Vexmir::sendPartDataBackToHardware(int) {
   SenderJob job;
   job.job = kJobSendArrangement;
   job.arrangementFlag = false;
-  midiManager->arrangementBusy = true;
-  if (!midiManager->startJob(MidiWorker::kJobThread, job)) midiManager->arrangementBusy = false;
+  midiManager->startJob(MidiWorker::kJobThread, job);
 }
 
 void Vexmir::sendPatchAndPatternToDevice(int, bool, bool, bool globalWithProgram, bool, bool) {
@@ -207,19 +199,16 @@ void Vexmir::sendPatchToDeviceFromLibrarian(int slot, int side) {
   }
   librarianSendingSlot = slot;
   if (!midiOutReady) return;
-  IMidiMsg pc;
-  pc.MakeProgramChangeMsg(std::clamp(slot, 0, 127) / 127.0, globalChannel());
-  sendMidiMsgAndLog(&pc);
-  Sleep(getTimerValue() / 2);
-  Sleep(50);
+  sendProgramChange(slot);
+  pauseFor(getTimerValue() / 2);
+  pauseFor(50);
   if (editModeOn && singleProgramFlag) SendPatchEditOffCommand();
   if (midiManager->isWorkerBusy(MidiWorker::kJobThread)) return;
   SenderJob job;
   job.job = kJobSendLibrarianPatch;
   job.patch = std::move(patch);
   job.slot = slot;
-  midiManager->arrangementBusy = true;
-  if (!midiManager->startJob(MidiWorker::kJobThread, job)) midiManager->arrangementBusy = false;
+  midiManager->startJob(MidiWorker::kJobThread, job);
 }
 
 void Vexmir::storeAllPatchesToDeviceFromLibrarian(int side, int slot) {
@@ -241,8 +230,7 @@ void Vexmir::storeAllPatchesToDeviceFromLibrarian(int side, int slot) {
     if (!bank) return;
     job.bank = bank->patches;
   }
-  midiManager->arrangementBusy = true;
-  if (!midiManager->startJob(MidiWorker::kJobThread, job)) midiManager->arrangementBusy = false;
+  midiManager->startJob(MidiWorker::kJobThread, job);
 }
 
 void Vexmir::setLibrarianViewDirty() {

@@ -87,11 +87,9 @@ bool Vexmir::startRecalledProgramSend() {
   deviceBusy = true;
   sendGlobalWithProgram = true;
   dumpSendRunning = true;
-  midiManager->arrangementBusy = true;
   if (midiManager->startJob(MidiWorker::kJobThread, job)) return true;
   deviceBusy = false;
   dumpSendRunning = false;
-  midiManager->arrangementBusy = false;
   return false;
 }
 
@@ -175,6 +173,8 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
     // is then sent as soon as the job thread is free.
     if (!startRecalledProgramSend()) recallSendPending = true;
   }
+  // The queue's pace follows the recalled offset knob: two steps per unit on top of the host's block.
+  queueStepsPerBlock = toInt(2.0 * paramValue(kAdjustDAWOffset) + GetBlockSize());
   log("PROJECT RECALL: MIDI In device after nonautomated params " + displayTextOf(this, kDeviceInSelection));
   log("PROJECT RECALL: MIDI Out device after nonautomated params " + displayTextOf(this, kDeviceOutSelection));
   displayStatus("Project Data Recalled");
