@@ -153,8 +153,8 @@ void LibrarianViewControl::OnMouseDown(int x, int y, IMouseMod* mod) {
   if (!mod) return;
   if (mod->R) {
     selectAt(x, y);
-    librarian_->selectedUpperSlot = selectedUpperSlot;
-    librarian_->selectedLowerSlot = selectedLowerSlot;
+    librarian_->selectedUpperSlot = selectedUpperSlot.load();
+    librarian_->selectedLowerSlot = selectedLowerSlot.load();
     if (!editor_) return;
     if (selectedUpperSlot >= 0)
       editor_->showFileEditMenu(x, y);
@@ -167,9 +167,9 @@ void LibrarianViewControl::OnMouseDown(int x, int y, IMouseMod* mod) {
   if (editor_ && editor_->host())
     if (ControlLayer* rename = editor_->host()->librarianLayer("patchRename")) rename->Hide(true);
   selectAt(x, y);
-  librarian_->selectedUpperSlot = selectedUpperSlot;
+  librarian_->selectedUpperSlot = selectedUpperSlot.load();
   currentSlot = activeSide == 0 ? selectedUpperSlot : selectedLowerSlot;
-  librarian_->selectedLowerSlot = selectedLowerSlot;
+  librarian_->selectedLowerSlot = selectedLowerSlot.load();
 }
 
 void LibrarianViewControl::OnMouseUp(int, int, IMouseMod*) {
@@ -267,6 +267,6 @@ void LibrarianViewControl::PasteSlotData(int x, int y) {
     activeSide = 0;
     selectedUpperSlot = slot;
   }
-  librarian_->selectedUpperSlot = selectedUpperSlot;
+  librarian_->selectedUpperSlot = selectedUpperSlot.load();
   if (editor_) editor_->pasteProgram(selectedUpperSlot);
 }

@@ -46,8 +46,9 @@ class LibrarianViewControl : public CustomOverlayControl {
   // Not const: a column marked by openBankChanged is read again first.
   const std::string& slotText(int side, int slot);
 
-  int selectedUpperSlot = -1;
-  int selectedLowerSlot = -1;
+  // The transfer jobs move the selection along the slots they fetch or store, from their own thread.
+  std::atomic<int> selectedUpperSlot{-1};
+  std::atomic<int> selectedLowerSlot{-1};
   int activeSide = 0;
   int currentSlot = 0;
   // Set by the first switch to the librarian tab; until then a drag does nothing.

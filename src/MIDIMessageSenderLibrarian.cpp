@@ -126,8 +126,7 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, const std
     if (!pause(t / 2) || !pause(kAfterProgramChangeMs)) return;
     std::vector<uint8_t> dump(source->data(), source->data() + source->size());
     dump[2] = static_cast<uint8_t>(plug->deviceId.load() & 0x7F);
-    if (lib) (side == 1 ? lib->selectedLowerSlot : lib->selectedUpperSlot) = p;
-    plug->setLibrarianViewDirty();
+    plug->selectLibrarianSlot(side, p);
     plug->checksumCheckAndSend(dump.data(), static_cast<int>(dump.size()));
     if (!pause(kAfterDumpPauseMs)) return;
     sendWriteRequest(plug, p);

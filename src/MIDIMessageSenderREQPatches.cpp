@@ -267,7 +267,7 @@ void MIDIMessageSender::sendAllPatchRequestSysex() {
     plug->DisplayProcessingIndicator(true);
     // The last program's request ends here: a late or repeated answer to it is not program p.
     if (MIDIMessageManager* hub = plug->getMidiManager()) hub->singleRequest.disarm();
-    if (lib) lib->selectedUpperSlot = p;
+    plug->selectLibrarianSlot(0, p);
     plug->sendProgramChange(p);
     if (!pause(t / 2) || !pause(50)) return;
     if (cancel) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "KIT/heapbuf.h"
+#include "src/StateChunk.h"
 
 class ByteChunk;
 class Vexmir;
@@ -38,8 +39,10 @@ class PatchManager {
   // Reads a block at pos and takes its bytes and names; the position after it, or -1 (nothing taken)
   // when it is cut short or damaged.
   int loadAllFromChunk(ByteChunk* chunk, int pos);
-  // Replaces the state bytes and the five names (names 0 to 2 kept at 12 characters by the reader).
-  void setState(const std::vector<uint8_t>& bytes, const std::vector<std::string>& names);
+  // The block as the state chunk carries it, and the block taken from a chunk (names 0 to 2 kept at 12
+  // characters by the reader). The chunk's writer and reader and the two operations above all go through these.
+  PatchBlock block() const;
+  void setState(const PatchBlock& block);
   // The current program's name (the first name slot).
   void setProgramName(const std::string& name);
   std::vector<uint8_t> stateBytes() const;

@@ -104,6 +104,9 @@ class Vexmir : public IEffectVST {
   void sendPatchToDeviceFromLibrarian(int slot, int side);
   void storeAllPatchesToDeviceFromLibrarian(int side, int slot);
   void setLibrarianViewDirty();
+  // A transfer job has reached `slot` of the upper (side 0) or lower bank: the librarian and its view both
+  // select it. Any thread.
+  void selectLibrarianSlot(int side, int slot);
   // The synthesizer's port went away (its client ended, or the MIDI server stopped): both ports close and
   // show OFF, and the next choice of a port reads the port lists anew.
   void midiPortLost();
@@ -322,7 +325,9 @@ class Vexmir : public IEffectVST {
 
   static uint32_t defaultTicks();
   void startMidiLoop();
-  void allSoundsOffQueueLocked();
+  // All notes off on both timbres' channels, through the queue when output goes that way (the audio callback
+  // already holds the queue's lock when it says so).
+  void allNotesOff(bool queueLockHeld);
   void setDisplayLine(int line, const char* text);
   // Looks the editor's layers and display controls up once the editor is built.
   void cacheEditorObjects();

@@ -20,19 +20,6 @@ int toIntClamped(double v, int lo, int hi) {
 }
 }  // namespace
 
-// AllSoundsOff for the callback, which already holds the queue lock.
-void Vexmir::allSoundsOffQueueLocked() {
-  if (!midiOutReady || connectPending) return;
-  for (int t = 0; t < 2; ++t) {
-    IMidiMsg msg;
-    msg.MakeControlChangeMsg(kAllNotesOff, 0.0, timbreChannel(t));
-    if (midiOutViaAudioQueue)
-      midiQueue.Add(&msg);
-    else
-      sendMidiMsgAndLog(&msg);
-  }
-}
-
 void Vexmir::Reset() {
   KIT_MutexLock lock(mMutex);
   double rate = GetSampleRate();
@@ -146,7 +133,7 @@ void Vexmir::ProcessDoubleReplacing(double**, double**, int nFrames) {
       }
       if (!running && allSoundsOffPending) {
         allSoundsOffPending = false;
-        allSoundsOffQueueLocked();
+        allNotesOff(true);
         for (int t = 0; t < 2; ++t)
           if (midiLedOn[t]) {
             midiLedOn[t] = 0;

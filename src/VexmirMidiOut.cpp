@@ -9,6 +9,8 @@
 #include "KIT/IEffect/IControl.h"
 #include "KIT/IEffect/IGraphics.h"
 #include "KIT/shim/shim-sys.h"
+#include "src/LibrarianEditor.h"
+#include "src/LibrarianViewControl.h"
 #include "src/MIDIMessageManager.h"
 #include "src/PatchLibrarian.h"
 #include "src/Vexmir.h"
@@ -129,11 +131,18 @@ void Vexmir::midiPortLost() {
 }
 
 void Vexmir::AllSoundsOff() {
+  allNotesOff(false);
+}
+
+void Vexmir::allNotesOff(bool queueLockHeld) {
   if (!midiOutReady || connectPending) return;
   for (int t = 0; t < 2; ++t) {
     IMidiMsg msg;
     msg.MakeControlChangeMsg(kAllNotesOff, 0.0, timbreChannel(t));
-    MIDIOutRoutingSwitch(&msg);
+    if (midiOutViaAudioQueue && queueLockHeld)
+      midiQueue.Add(&msg);
+    else
+      MIDIOutRoutingSwitch(&msg);
   }
 }
 
@@ -231,6 +240,13 @@ void Vexmir::storeAllPatchesToDeviceFromLibrarian(int side, int slot) {
     job.bank = bank->patches;
   }
   midiManager->startJob(MidiWorker::kJobThread, job);
+}
+
+void Vexmir::selectLibrarianSlot(int side, int slot) {
+  if (librarian) (side == 1 ? librarian->selectedLowerSlot : librarian->selectedUpperSlot) = slot;
+  if (LibrarianViewControl* view = librarianEditor ? librarianEditor->view() : nullptr)
+    (side == 1 ? view->selectedLowerSlot : view->selectedUpperSlot) = slot;
+  setLibrarianViewDirty();
 }
 
 void Vexmir::setLibrarianViewDirty() {
