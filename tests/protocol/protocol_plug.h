@@ -4,14 +4,12 @@
 // or not at all as the test asks.
 #pragma once
 
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
-#include <filesystem>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -28,6 +26,7 @@
 #include "src/PatchManager.h"
 #include "src/ProgramDump.h"
 #include "src/Vexmir.h"
+#include "tests/jobs/editor_test_support.h"
 
 namespace prototest {
 
@@ -43,26 +42,7 @@ inline uint32_t readTestTicks() {
   return testTicks.load();
 }
 
-// A data folder with one bank of 128 "Init Sound" programs, so that the librarian has an open bank.
-class DataRoot {
- public:
-  DataRoot() {
-    char tmpl[] = "/tmp/vexmir-protocol-XXXXXX";
-    path = mkdtemp(tmpl);
-    setenv("VEXMIR_ROOT", path.c_str(), 1);
-    const std::string patches = Vexmir::getPatchesFolderStr();
-    std::filesystem::create_directories(patches);
-    PatchFile bank;
-    bank.patches.resize(kProgramsPerBank);
-    for (LibrarianPatch& p : bank.patches) p.messages.emplace_back().data.assign(initialProgramDump(), kProgramDumpSize);
-    PatchLibrarian::writeBankFile(bank, patches + "/Init.vmr", false);
-  }
-  ~DataRoot() {
-    std::error_code ec;
-    std::filesystem::remove_all(path, ec);
-  }
-  std::string path;
-};
+using jobtest::DataRoot;
 
 // Program `program` of the model, on channel `channel`: the initial program named "Prog" and its number.
 inline Bytes programDump(int program, int channel) {
@@ -114,11 +94,7 @@ class ProtocolPlug : public Vexmir {
     return true;
   }
   bool SendMidiSysex(unsigned char* b, int n) override {
-    Bytes framed;
-    if (b[0] != 0xF0) framed.push_back(0xF0);
-    framed.insert(framed.end(), b, b + n);
-    if (b[n - 1] != 0xF7) framed.push_back(0xF7);
-    heard(framed);
+    heard(jobtest::framedSysex(b, n));
     return true;
   }
   bool SendMidiSysex2(std::vector<unsigned char> v) override {

@@ -295,6 +295,11 @@ TEST(ProtocolSequence, EveryActionLeavesTheProtocolAtRestForTheNext) {
       for (const Step& s : reproducer) text << "\n  " << describe(s);
       FAIL() << text.str();
     }
+    // Long runs by hand say how far they are.
+    if (sequences > 2000 && (first + kSequencesPerEditor) % 1000 == 0) {
+      std::printf("%d sequences, %d actions so far\n", first + kSequencesPerEditor, steps);
+      std::fflush(stdout);
+    }
   }
   std::printf("%d sequences, %d actions, every rule held after each\n", sequences, steps);
 }
