@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
+#include <sstream>
 
 #include "KIT/IEffect/ControlLayer.h"
 #include "KIT/IEffect/IControl.h"
@@ -14,6 +14,7 @@
 #include "src/LibrarianEditor.h"
 #include "src/MIDIMessageManager.h"
 #include "src/PatchLibrarian.h"
+#include "src/PatchLibrarianFiles.h"
 #include "src/PatchManager.h"
 #include "src/ProgressIndicator.h"
 #include "src/TabSwitchFunctions.h"
@@ -281,8 +282,15 @@ void Vexmir::log(const std::string& text) const {
 }
 
 void Vexmir::readUISettingsFile() {
-  std::ifstream in(uiSettingsPath);
-  if (!in) return;
+  // A pipe or device under the file's name is not waited on: the host is creating the plug-in.
+  std::FILE* f = librarianfiles::openRegular(uiSettingsPath, "r");
+  if (!f) return;
+  std::string text;
+  char buffer[512];
+  size_t n;
+  while (text.size() < 4096 && (n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+  std::fclose(f);
+  std::istringstream in(text);
   std::string line;
   for (int i = 0; i < 3 && std::getline(in, line); ++i) uiSettings[i] = trimLineEnd(line);
 
@@ -308,11 +316,10 @@ bool Vexmir::setUISettingsLine(int line, const std::string& word) {
 }
 
 bool Vexmir::writeUISettingsFile() {
-  {
-    std::ifstream probe(uiSettingsPath);
-    if (!probe) return false;
-  }
-  std::FILE* f = std::fopen(uiSettingsPath.c_str(), "w");
+  std::FILE* probe = librarianfiles::openRegular(uiSettingsPath, "r");
+  if (!probe) return false;
+  std::fclose(probe);
+  std::FILE* f = librarianfiles::openRegular(uiSettingsPath, "w");
   if (!f) return false;
   std::string text =
       uiSettings[0] + "\n" + uiSettings[1] + "\n" + uiSettings[2] + "\n" + uiSettings[3] + "\n" + uiSettings[4];

@@ -3,19 +3,22 @@
 #include <cstdio>
 #include <ctime>
 
+#include "src/PatchLibrarianFiles.h"
 #include "src/Vexmir.h"
 
+// The log is a file the user may replace by anything: a pipe or device under its name is left alone
+// rather than waited on (the host is creating the plug-in meanwhile).
 bool DebuggerOutput::openDebugFile(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "r");
+  std::FILE* f = librarianfiles::openRegular(path, "r");
   if (!f) return false;
   std::fclose(f);
-  f = std::fopen(path.c_str(), "w");
+  f = librarianfiles::openRegular(path, "w");
   if (f) std::fclose(f);
   return true;
 }
 
 void DebuggerOutput::printDebugInfo(const std::string& path, const std::string& text) {
-  std::FILE* f = std::fopen(path.c_str(), "a");
+  std::FILE* f = librarianfiles::openRegular(path, "a");
   if (!f) return;
   char stamp[80];
   std::time_t now = std::time(nullptr);
