@@ -322,7 +322,8 @@ void LibrarianEditor::rescanKeepingEdits() {
   if (edited) {
     // Not listed after all (the write failed, or the file lies outside "Patches"): the edited bank stays
     // open from memory.
-    if (index < 0) index = librarian_->adoptBank(std::move(edited));
+    if (index < 0)
+      index = librarian_->adoptBank(std::move(edited));
     else {
       std::unique_lock<std::mutex> lock = librarian_->lockBanks();
       librarian_->bankFiles[index]->patches = edited->patches;
@@ -611,7 +612,8 @@ bool LibrarianEditor::saveOpenBankAs(bool midi) {
   patchTypeChanged(0, 0, true);
   const std::string patches = patchesFolder + "/";
   if (path.compare(0, patches.size(), patches) != 0)
-    tell("Saved " + file + " outside the Patches folder: it stays open, but the bank menus list only banks in Patches.");
+    tell("Saved " + file +
+         " outside the Patches folder: it stays open, but the bank menus list only banks in Patches.");
   return true;
 }
 

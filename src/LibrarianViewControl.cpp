@@ -132,7 +132,8 @@ bool LibrarianViewControl::Draw(IGraphics* graphics) {
   if (!notice_.empty()) {
     // In the gap between the two banks, over the width of the slot columns, in amber.
     const IRECT first = slotRect(0, 15), last = slotRect(1, kSlots - 1);
-    IRECT r(first.L, first.B + static_cast<int>(4 * scale_), last.R, first.B + static_cast<int>(4 * scale_) + first.H());
+    IRECT r(first.L, first.B + static_cast<int>(4 * scale_), last.R,
+            first.B + static_cast<int>(4 * scale_) + first.H());
     IText text = slotStyle_;
     text.mColor = IColor(255, 255, 196, 92);
     graphics->DrawIText(&text, notice_.c_str(), &r);

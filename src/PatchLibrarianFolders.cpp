@@ -218,8 +218,8 @@ void PatchLibrarian::scanFolders(const std::string& folder, int passesLeft) {
         if (bank) {
           createFolderFilesStructure(bank, bank->folderPath);
           if (bank->folderParts.size() > 3)
-            scanNotes.push_back(
-                ScanNote{entry.path, "it lies more than two folders below Patches, deeper than the bank menus go", true});
+            scanNotes.push_back(ScanNote{
+                entry.path, "it lies more than two folders below Patches, deeper than the bank menus go", true});
         }
       } catch (const std::exception& e) {
         note(entry.path, std::string("it cannot be read: ") + e.what());
@@ -262,7 +262,8 @@ bool PatchLibrarian::listable(const std::string& path, std::string* why) {
     return false;
   };
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return fails(::lstat(path.c_str(), &st) == 0 ? "it is a link to nothing" : "it is gone");
+  if (::stat(path.c_str(), &st) != 0)
+    return fails(::lstat(path.c_str(), &st) == 0 ? "it is a link to nothing" : "it is gone");
   if (const char* broken = fileRuleBroken(st.st_mode, static_cast<int64_t>(st.st_size))) return fails(broken);
   std::string bytes, unreadable;
   if (!librarianfiles::readWhole(path, &bytes, static_cast<size_t>(kMaxBankFileSize), &unreadable))
@@ -392,7 +393,8 @@ PatchFile* PatchLibrarian::parseFolderFiles(const Poco::File& file, const Poco::
       for (const std::string& part : written) ::unlink(part.c_str());
       rescanPending = rescanBefore;
       writeLog("PATCH LIBRARIAN: could not split file " + fullPath + "; it is left as it is");
-      scanNotes.push_back(ScanNote{fullPath, "it holds more than 128 programs and could not be split into banks", false});
+      scanNotes.push_back(
+          ScanNote{fullPath, "it holds more than 128 programs and could not be split into banks", false});
       return nullptr;
     }
     std::string movedTo;

@@ -139,7 +139,8 @@ bool PatchLibrarian::saveEditedPatch(const std::string& path, const std::string&
   if (result != librarianfiles::WriteResult::Written) {
     writeLog("PATCH LIBRARIAN: could not save bank file " + path);
     if (note)
-      *note = result == librarianfiles::WriteResult::ReadOnly ? "the file is read-only" : "the file could not be written";
+      *note =
+          result == librarianfiles::WriteResult::ReadOnly ? "the file is read-only" : "the file could not be written";
     return false;
   }
   if (note) *note = allData ? "it is an all-data dump: its global settings were kept" : std::string();

@@ -135,8 +135,8 @@ TEST(LibrarianTabPicture, EveryMessageBetweenTheBanks) {
     EXPECT_NE(tab.view->notice(), previous) << "each step shows a message of its own";
     previous = tab.view->notice();
     tab.tick();
-    PIX_Blit(&sheet, tab.g.GetDrawBitmap(), 0, static_cast<int>(i) * stripHeight, 0, stripTop, width, stripHeight,
-             1.0f, PIX_BLIT_MODE_COPY);
+    PIX_Blit(&sheet, tab.g.GetDrawBitmap(), 0, static_cast<int>(i) * stripHeight, 0, stripTop, width, stripHeight, 1.0f,
+             PIX_BLIT_MODE_COPY);
   }
   expectPictureMatches(&sheet, "librarian-messages");
 }

@@ -12,7 +12,9 @@
 
 #include <chrono>
 #include <filesystem>
-#include <future>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <map>
 #include <random>
 #include <set>
@@ -51,17 +53,72 @@ int sequencesToRun() {
 
 namespace fs = std::filesystem;
 
-// Runs one action on a thread of its own; false when it took more than a second (a call stuck on a pipe
-// is set free by opening the pipes from this side, so that the test fails rather than hangs).
-bool withinASecond(const std::function<void()>& action, const std::vector<std::string>& pipes) {
-  auto done = std::async(std::launch::async, action);
-  if (done.wait_for(std::chrono::seconds(1)) == std::future_status::ready) return true;
-  while (done.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
-    for (const std::string& pipe : pipes) {
-      const int fd = ::open(pipe.c_str(), O_RDWR | O_NONBLOCK);
-      if (fd >= 0) ::close(fd);
+// Watches the actions from a thread of its own: one that runs longer than a second is counted (a loaded
+// machine may be that slow), one still running after six seconds is stuck (on a pipe) and is set free by
+// opening the pipes from this side, so that the test fails rather than hangs.
+class Watchdog {
+ public:
+  Watchdog() : thread_([this] { watch(); }) {}
+  ~Watchdog() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
     }
-  return false;
+    wake_.notify_all();
+    thread_.join();
+  }
+
+  // Runs `action` on this thread; false when it had to be set free.
+  bool run(const std::function<void()>& action, const std::vector<std::string>& pipes) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      pipes_ = pipes;
+      started_ = std::chrono::steady_clock::now();
+      running_ = true;
+      stuck_ = false;
+    }
+    wake_.notify_all();
+    action();
+    std::lock_guard<std::mutex> lock(mutex_);
+    running_ = false;
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+    slowest = std::max(slowest, seconds);
+    if (seconds > 1.0) ++slow;
+    return !stuck_;
+  }
+
+  double slowest = 0;
+  int slow = 0;
+
+ private:
+  void watch() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!stop_) {
+      if (!running_) {
+        wake_.wait(lock);
+        continue;
+      }
+      const auto deadline = started_ + std::chrono::seconds(6);
+      if (wake_.wait_until(lock, deadline) == std::cv_status::no_timeout || !running_) continue;
+      stuck_ = true;
+      for (const std::string& pipe : pipes_) {
+        const int fd = ::open(pipe.c_str(), O_RDWR | O_NONBLOCK);
+        if (fd >= 0) ::close(fd);
+      }
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::vector<std::string> pipes_;
+  std::chrono::steady_clock::time_point started_;
+  bool running_ = false, stuck_ = false, stop_ = false;
+  std::thread thread_;
+};
+
+Watchdog& watchdog() {
+  static Watchdog dog;
+  return dog;
 }
 
 class Sequence {
@@ -98,7 +155,7 @@ class Sequence {
       SCOPED_TRACE("action " + std::to_string(i) + " kind " + std::to_string(action));
       const size_t told = tab_->host.messages.size();
       mustTell_ = false;
-      EXPECT_TRUE(withinASecond([&] { act(action); }, pipes_)) << "the action hung";
+      EXPECT_TRUE(watchdog().run([&] { act(action); }, pipes_)) << "the action hung";
       if (rescanned_) {
         // Every file the scan passed over, and every change to the open bank's file, was shown.
         mustTell_ = mustTell_ || !tab_->librarian.scanNotes.empty() || (unsavedBeforeAction_ && openFileTouched_);
@@ -153,16 +210,24 @@ class Sequence {
   }
 
   void changeBehindTheBack() {
-    static const char* const kinds[] = {"cut",     "grown",   "replaced by more than 128 programs",
-                                        "deleted", "renamed", "made read-only",
-                                        "pipe",    "link loop", "extension case changed",
-                                        "replaced by another bank", "Patches renamed"};
+    static const char* const kinds[] = {"cut",
+                                        "grown",
+                                        "replaced by more than 128 programs",
+                                        "deleted",
+                                        "renamed",
+                                        "made read-only",
+                                        "pipe",
+                                        "link loop",
+                                        "extension case changed",
+                                        "replaced by another bank",
+                                        "Patches renamed"};
     const int kind = roll(11);
     ++changesMade()[kinds[kind]];
     if (std::getenv("VEXMIR_LIBUI_VERBOSE")) std::printf("behind the back: %s\n", kinds[kind]);
     const std::vector<std::string> files = bankFilesOnDisk();
     const std::string open = tab_->editor.upperBankPath;
-    std::string path = roll(2) == 0 || files.empty() ? open : files[static_cast<size_t>(roll(static_cast<int>(files.size())))];
+    std::string path =
+        roll(2) == 0 || files.empty() ? open : files[static_cast<size_t>(roll(static_cast<int>(files.size())))];
     if (path.empty() || path.compare(0, data_.patches.size(), data_.patches) != 0) return;
     struct stat st {};
     const bool exists = ::lstat(path.c_str(), &st) == 0;
@@ -227,7 +292,7 @@ class Sequence {
         ASSERT_EQ(::rename(data_.patches.c_str(), away.c_str()), 0);
         const bool unsaved = tab_->editor.openBankUnsaved();
         const size_t told = tab_->host.messages.size();
-        EXPECT_TRUE(withinASecond([&] { tab_->mainMenu({"Refresh Folders"}); }, {}));
+        EXPECT_TRUE(watchdog().run([&] { tab_->mainMenu({"Refresh Folders"}); }, pipes_));
         EXPECT_GT(tab_->host.messages.size(), told) << "the missing folder was not shown";
         if (unsaved) {
           EXPECT_TRUE(tab_->editor.openBankUnsaved());
@@ -342,7 +407,7 @@ class Sequence {
         rescanned_ = true;
         afterRescan();
         break;
-      case 7:  // discard the edits: the open bank shows its file again
+      case 7:                          // discard the edits: the open bank shows its file again
         unsavedBeforeAction_ = false;  // dropped on purpose: nothing to tell about them
         editor.discardChanges();
         rescanned_ = true;
@@ -421,6 +486,7 @@ TEST(DataSafety, FilesChangedBehindTheEditorsBackNeverLoseAnEditOrHangIt) {
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::string made;
   for (const auto& kind : Sequence::changesMade()) made += " " + kind.first + ": " + std::to_string(kind.second) + ";";
-  std::printf("%d sequences of %d actions in %.1f s; changes behind the back:%s\n", sequences, actionsPerSequence(),
-              seconds, made.c_str());
+  std::printf(
+      "%d sequences of %d actions in %.1f s; slowest action %.3f s, %d over a second; changes behind the back:%s\n",
+      sequences, actionsPerSequence(), seconds, watchdog().slowest, watchdog().slow, made.c_str());
 }

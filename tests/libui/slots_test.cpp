@@ -150,11 +150,12 @@ TEST(SlotMenus, CopyTakesTheProgramAtCopyTimeAndPasteStoresItInItsSlot) {
   tab.g.menuPath = {"Copy"};
   tab.click(1, 1, true);
   ASSERT_NE(tab.editor.copiedProgram(), nullptr);
+  const std::string copied = tab.lowerName(1);
   tab.mainMenu({"Refresh Folders"});
   EXPECT_NE(tab.editor.copiedProgram(), nullptr);
   tab.g.menuPath = {"Paste"};
   tab.click(0, 0, true);
-  EXPECT_EQ(tab.upperName(0), programName(2, 1));
+  EXPECT_EQ(tab.upperName(0), copied);
 }
 
 TEST(SlotMenus, RenameWritesTheNameIntoTheProgram) {
