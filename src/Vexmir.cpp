@@ -15,7 +15,6 @@
 #include "src/LibrarianEditor.h"
 #include "src/MIDIMessageManager.h"
 #include "src/PatchLibrarian.h"
-#include "src/PatchLibrarianFiles.h"
 #include "src/PatchManager.h"
 #include "src/ProgressIndicator.h"
 #include "src/TabSwitchFunctions.h"
@@ -285,19 +284,13 @@ void Vexmir::log(const std::string& text) const {
 }
 
 void Vexmir::readUISettingsFile() {
-  // A pipe or device under the file's name is not waited on: the host is creating the plug-in. (Only a file
-  // that does not exist is created: the exclusive creation leaves anything else of that name alone.)
-  std::FILE* f = librarianfiles::openRegular(uiSettingsPath, "r");
-  if (!f) {
+  // A pipe or a folder in the file's place is not read (nor replaced: the creation is exclusive).
+  std::string bytes;
+  if (!platform::readDataFile(uiSettingsPath, &bytes, 64 * 1024)) {
     createUISettingsFile();
     return;
   }
-  std::string text;
-  char buffer[512];
-  size_t n;
-  while (text.size() < 4096 && (n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-  std::fclose(f);
-  std::istringstream in(text);
+  std::istringstream in(bytes);
   std::string line;
   for (int i = 0; i < 3 && std::getline(in, line); ++i) uiSettings[i] = trimLineEnd(line);
 
@@ -352,14 +345,6 @@ void Vexmir::createUISettingsFile() {
 }
 
 bool Vexmir::writeUISettingsFile() {
-  std::FILE* probe = librarianfiles::openRegular(uiSettingsPath, "r");
-  if (!probe) return false;
-  std::fclose(probe);
-  std::FILE* f = librarianfiles::openRegular(uiSettingsPath, "w");
-  if (!f) return false;
-  std::string text =
-      uiSettings[0] + "\n" + uiSettings[1] + "\n" + uiSettings[2] + "\n" + uiSettings[3] + "\n" + uiSettings[4];
-  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  ok = std::fclose(f) == 0 && ok;
-  return ok;
+  return platform::rewriteDataFile(uiSettingsPath, uiSettings[0] + "\n" + uiSettings[1] + "\n" + uiSettings[2] + "\n" +
+                                                       uiSettings[3] + "\n" + uiSettings[4]);
 }
