@@ -312,6 +312,7 @@ void MIDIMessageManager::sysexPartPatchParse(ISysEx* msg) {
   for (int i = 0; i < kNumParams; ++i) values[static_cast<size_t>(i)] = plug->paramValue(i);
   ProgramParseResult result;
   if (!parseProgramDump(msg->mData, static_cast<size_t>(msg->mSize), values.data(), &result)) return;
+  plug->setReceivedProgramData(result.data);
 
   if (IParam* name = plug->GetParam(kPatchName)) name->SetDisplayText(0, result.name.c_str());
   if (patchManager) patchManager->setProgramName(librarianProgramName(result.name));
@@ -352,7 +353,9 @@ void MIDIMessageManager::sysexSettingsParse(ISysEx* msg) {
   replyTaken = false;
   std::vector<double> values(static_cast<size_t>(kNumParams));
   for (int i = 0; i < kNumParams; ++i) values[static_cast<size_t>(i)] = plug->paramValue(i);
-  if (parseGlobalDump(d, static_cast<size_t>(n), values.data())) {
+  uint8_t received[kGlobalDataSize];
+  if (parseGlobalDump(d, static_cast<size_t>(n), values.data(), received)) {
+    plug->setReceivedGlobalData(received);
     for (int idx : kGlobalDumpParams) {
       plug->setParameterFromPlug(idx, values[static_cast<size_t>(idx)]);
       IParam* p = plug->GetParam(idx);

@@ -665,11 +665,14 @@ Table makeRanges() {
   set(kCommonSplitPoint, 0, 127);
   set(kPatchName, 0, 0);
 
-  // Stored program bytes: data bytes and top-bit bytes hold 7 bits; kDummyParam01 is the split point's
-  // top bit as 0 or 16, kDummyParam03 one bit, kDummyParam05 0 or 4.
+  // Stored program bytes: top-bit bytes and data bytes whose bit 7 a stored top-bit byte keeps hold 7 bits;
+  // the data bytes 14, 15 and 37 (kDummyParam06 to 08) hold all 8. kDummyParam01 is the split point's top
+  // bit as 0 or 16, kDummyParam03 the top bits of timbre 1's detune and tune (bits 0 and 1), kDummyParam05
+  // 0 or 4.
   for (int i = kDummyParam01; i <= kDummyParam40; ++i) set(i, 0, 127, i <= kDummyParam34);
   set(kDummyParam01, 0, 16);
-  set(kDummyParam03, 0, 1);
+  set(kDummyParam03, 0, 3);
+  for (int i = kDummyParam06; i <= kDummyParam08; ++i) set(i, 0, 255);
   set(kDummyParam04, 0, 127, false);
   set(kDummyParam05, 0, 4);
 
