@@ -250,7 +250,7 @@ void MIDIMessageManager::parameterChange(const uint8_t* d) {
     if (!found && (low == 28 || low == 29 || low == 32)) {
       cc = 6;
       nrpnNumber = low == 28 ? 7 : low == 29 ? 3 : 10;
-      v = low == 32 ? static_cast<int>((vLow + 1) * 1.27) : vLow;
+      v = vLow;  // the gate control holds percent, as the parameter change carries it
       channelKey = globalKey;
       found = true;
     }

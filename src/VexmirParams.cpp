@@ -548,7 +548,7 @@ const char* const kArpTypes[] = {"Up", "Down", "Alt1", "Alt2", "Random", "Trigge
 const char* const kArpRanges[] = {"1 Octave", "2 Octave", "3 Octave", "4 Octave"};
 const char* const kModFxTypes[] = {"Chorus/Flanger", "Ensemble", "Phaser"};
 const char* const kVoiceAssigns[] = {"Mono", "Poly", "Unison"};
-const char* const kPositions[] = {"Pre TG", "Post KBD"};
+const char* const kPositions[] = {"Post KBD", "Pre TG"};
 const char* const kPartChannels[] = {"1",  "2",  "3",  "4",  "5",  "6",  "7",  "8",  "9",
                                      "10", "11", "12", "13", "14", "15", "16", "GLB"};
 
@@ -734,6 +734,16 @@ bool isTimbreTwin(int index) {
   const char* name = kNames[index];
   size_t n = std::strlen(name);
   return n > 2 && std::strcmp(name + n - 2, "T2") == 0;
+}
+
+int arpGateData(int percent) {
+  const int p = percent < 0 ? 0 : percent > 100 ? 100 : percent;
+  return (p * 127 + 50) / 100;
+}
+
+int arpGatePercent(int data) {
+  const int d = data < 0 ? 0 : data > 127 ? 127 : data;
+  return (d * 100 + 63) / 127;
 }
 
 double clampToParamRange(int index, double value) {
