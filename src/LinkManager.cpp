@@ -5,6 +5,7 @@
 #include "KIT/IEffect/IControl.h"
 #include "KIT/IEffect/IParam.h"
 #include "src/ControlAction.h"
+#include "src/TabSwitchFunctions.h"
 #include "src/Vexmir.h"
 
 bool LinkManager::inLinkTable(int idx) {
@@ -32,6 +33,7 @@ void LinkManager::controlLinker(Vexmir* plug, LinkInfo info, int paramIdx, int, 
   plug->linkInProgress = true;
   plug->processControlAction(action, info.first, value);
   plug->linkInProgress = false;
+  TabSwitchFunctions::followChange(plug, info.first);
   const std::vector<IControl*> controls = action->controls;
   for (IControl* c : controls) c->SetValueFromPlug(source->GetNormalized());
 }

@@ -195,8 +195,10 @@ void MIDIMessageManager::ProcessMidiMsgFromDevice(IMidiMsg* msg) {
           c = findCCControl(ch1, cc, keys, 3);
           static const int anyKeys[] = {0, 1};
           if (!c) c = findCCControl(0, cc, anyKeys, 2);
-          if (cc == 15 && plug->paramValue(kOsc1Waveform) == 5.0) {
-            c = plug->getCCControls(ch1, 15, 2);
+          // CC 15 is oscillator 1's control 2, or its DWGS wave (sent doubled) while the timbre plays one; the
+          // DWGS knob is registered under the channel key of its timbre and sub-key 1.
+          if (cc == 15 && (ch1 == 1 || ch1 == 2) && plug->paramValue(kOsc1Waveform + ch1 - 1) == 5.0) {
+            c = plug->getCCControls(ch1, 15, 1);
             v = value / 2;
           }
         } else if (msb <= 127 && lsb <= 127) {

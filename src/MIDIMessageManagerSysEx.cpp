@@ -288,7 +288,9 @@ void MIDIMessageManager::parameterChange(const uint8_t* d) {
     channelKey = high == 0 ? timbreKey(0) : high == 1 ? timbreKey(1) : 1;
   }
 
-  IControl* mirror = plug->getCCControls(channelKey, cc, 0);
+  // Oscillator 1's DWGS wave (parameter 76, or 92 for timbre 2) shares CC 15 with control 2; its knob has sub-key 1.
+  const bool dwgs = cc == 15 && ((high == 0 && low == 76) || (high == 1 && low == 92));
+  IControl* mirror = plug->getCCControls(channelKey, cc, dwgs ? 1 : 0);
   if (!mirror && cc == 6 && nrpnNumber >= 0) {
     // The NRPN-bound control of the row: the arpeggiator's under MSB 0, a step's under the MSB last received.
     const int msb = nrpnMsb <= 127 ? static_cast<int>(nrpnMsb) : 0;

@@ -7,6 +7,7 @@
 #include "KIT/IEffect/IControl.h"
 #include "src/ControlDisplay.h"
 #include "src/Vexmir.h"
+#include "src/VexmirParams.h"
 
 namespace {
 
@@ -38,16 +39,23 @@ void showOnlyChild(ControlLayer* layer, int id) {
   }
 }
 
+// The button shares its place on the program bar with the librarian's bank chooser, so it never shows on the
+// librarian tab, whatever switched the timbre there.
 void showReleaseAllLocks(Vexmir* plug, int timbre) {
   ControlLayer* layer = plug->editorLayers.releaseAllLocks;
   if (!layer) return;
-  layer->Hide(true);
-  if ((timbre == 0 && plug->timbre1LockActive) || (timbre == 1 && plug->timbre2LockActive)) layer->Hide(false);
-  if (plug->commonLockActive) layer->Hide(false);
+  const bool librarian = plug->editorLayers.root && plug->editorLayers.root->getSelectedZone() == 1;
+  const bool locked =
+      (timbre == 0 && plug->timbre1LockActive) || (timbre == 1 && plug->timbre2LockActive) || plug->commonLockActive;
+  layer->Hide(librarian || !locked);
 }
 
 int intParam(Vexmir* plug, int idx) {
   return Vexmir::toInt(plug->paramValue(idx));
+}
+
+std::string stepText(Vexmir* plug, int stepParam) {
+  return TabSwitchFunctions::getValueString(intParam(plug, stepParam) - 64);
 }
 
 }  // namespace
@@ -91,7 +99,7 @@ void TabSwitchFunctions::refreshTimbre(Vexmir* plug, int tab, int t) {
   for (int n = 0; n < 3; ++n) {
     if (q) q->GrayOutCustomZone(plug->paramValue(knobs[n] + t) == 0.0, 10 * (n + 1));
     std::vector<std::string> texts(16);
-    for (int k = 0; k < 16; ++k) texts[k] = getValueString(intParam(plug, firstSteps[n] + 2 * k + t) - 64);
+    for (int k = 0; k < 16; ++k) texts[k] = stepText(plug, firstSteps[n] + 2 * k + t);
     plug->displaySequenceValues(n, texts);
   }
 }
@@ -104,6 +112,8 @@ void TabSwitchFunctions::mainTabSwitch(Vexmir* plug, int, int tab, int, int timb
   hide(L.leftPatchMenu, true);
   hide(L.rightPatchMenu, true);
   hide(L.bankEditMenu, true);
+  // The search chooser lies where the bank chooser does: it must not catch clicks on the other tabs either.
+  hide(L.rightSearchMenu, true);
   grayControl(plug->firstControl(kRandomize), false);
   for (ControlLayer* l : {L.discardChangesRight, L.keepBankOpen, L.saveChanges, L.midiSettingsButton, L.delayKnob,
                           L.delayMenu, L.velocityLevel})
@@ -179,4 +189,49 @@ void TabSwitchFunctions::quickTabSwitch(Vexmir* plug, int, int timbre, int, bool
   IMidiMsg msg;
   msg.MakeControlChangeMsg(static_cast<EControlChangeMsg>(95), timbre == 0 ? 0.0 : 1.0, plug->globalChannel());
   if (plug->midiOutReady) plug->sendMidiMsgAndLog(&msg);
+}
+
+void TabSwitchFunctions::followChange(Vexmir* plug, int paramIdx) {
+  if (!plug) return;
+  const Vexmir::EditorLayers& L = plug->editorLayers;
+  if (paramIdx >= kSectionLockOsc1 && paramIdx <= kSectionLockArp) {
+    plug->updateSectionLockFlags();
+    showReleaseAllLocks(plug, plug->displayedTimbre);
+    return;
+  }
+  const int tab = L.root ? L.root->getSelectedZone() : 0;
+  if (paramIdx == kCommonMode) {
+    const double mode = plug->paramValue(kCommonMode);
+    gray(L.timbreControl, mode == 0.0 || tab == 1 || tab == 4);
+    gray(L.splitPoint, mode != 1.0);
+    return;
+  }
+  if (tab == 4 && paramIdx == kMasterVelocityArea) {
+    gray(L.velocityLevel, plug->paramValue(kMasterVelocityArea) < 8.0);
+    return;
+  }
+  // Only the shown timbre's own settings (and the program's delay sync) decide what its tab shows.
+  const int t = plug->displayedTimbre;
+  auto shown = [&](int timbre1Param) { return paramIdx == timbre1Param + t; };
+  if (tab == 2) {
+    if (shown(kVoiceAssign) || shown(kLfo1TempoSync) || shown(kLfo2TempoSync) || shown(kAmpGateSw) ||
+        shown(kOsc1Waveform) || paramIdx == kDelayFxTempoSync)
+      refreshTimbre(plug, 2, t);
+    return;
+  }
+  if (tab != 3) return;
+  static const int knobs[3] = {kSeq1Knob, kSeq2Knob, kSeq3Knob};
+  static const int firstSteps[3] = {kSeq1Step1, kSeq2Step1, kSeq3Step1};
+  ControlLayer* q = L.modSequence ? childAt(L.modSequence, L.modSequence->getSelectedZone()) : nullptr;
+  for (int n = 0; n < 3; ++n) {
+    if (shown(knobs[n])) {
+      if (q) q->GrayOutCustomZone(plug->paramValue(paramIdx) == 0.0, 10 * (n + 1));
+      return;
+    }
+    const int k = paramIdx - t - firstSteps[n];
+    if (k >= 0 && k < 32 && k % 2 == 0) {
+      plug->displaySequenceValue(n, k / 2, stepText(plug, paramIdx));
+      return;
+    }
+  }
 }

@@ -16,5 +16,8 @@ class TabSwitchFunctions {
   static void quickTabSwitch(Vexmir* plug, int paramIdx, int timbre, int, bool);
   // The per-timbre refresh of the editor tab (2) or the modulation-sequence tab (3).
   static void refreshTimbre(Vexmir* plug, int tab, int timbre);
+  // Brings the open tab's greyed zones, switchable sets, step texts and lock button in line with a parameter
+  // that has just changed (an edit, a received value or a linked twin): what a fresh switch to the tab shows.
+  static void followChange(Vexmir* plug, int paramIdx);
   static std::string getValueString(double value);
 };

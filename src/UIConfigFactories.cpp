@@ -335,12 +335,20 @@ void UIConfigManager::createSysExBoolControl(std::string name, int paramIdx, int
 
 void UIConfigManager::createNoValKnobControl(std::string name, int paramIdx, int x, int y, std::string imageName,
                                              double defaultValue, double minValue, double maxValue, double, int timbre,
-                                             ControlLayer* layer, std::string group) {
+                                             ControlLayer* layer, std::string group,
+                                             const std::vector<std::string>& valueTexts) {
   IBitmap bitmap = getImageByName(graphics, imageName);
   IParam* param = paramAt(paramIdx, "createNoValKnobControl");
   if (!param) return;
-  param->InitDouble(name.c_str(), defaultValue, minValue, maxValue, 1.0, "", getParamGroup(timbre, group), -1, -1);
-  place(new IKnobMultiControl(plug, toInt(x * uiScale), toInt(y * uiScale), paramIdx, &bitmap), layer);
+  param->InitDouble(boundName(name, timbre).c_str(), defaultValue, minValue, maxValue, 1.0, "",
+                    getParamGroup(timbre, group), -1, -1);
+  // Texts of a knob's values (the tempo's beats per minute) are shown in the display, one per integer value.
+  const int n = static_cast<int>(std::min<double>(valueTexts.size(), maxValue - minValue + 1));
+  for (int i = 0; i < n; ++i) param->SetDisplayText(i, valueTexts[static_cast<size_t>(i)].c_str());
+  auto* control = new IKnobMultiControl(plug, toInt(x * uiScale), toInt(y * uiScale), paramIdx, &bitmap);
+  place(control, layer);
+  // A binding that sends nothing: the edit still names itself in the display, and the timbre link reaches it.
+  bindAction(param, ControlAction::kNone, control);
 }
 
 void UIConfigManager::createCCKnobControl(int ccNumber, int channel, std::string name, int paramIdx, int x, int y,
@@ -560,6 +568,7 @@ void UIConfigManager::createNoValDropDown(std::string name, int paramIdx, int x,
                                         maxValue, firstNumber, lastNumber, valueTexts, timbre, layer, group,
                                         visible == 1 ? (white ? kWhite : kOrange) : kInvisibleOrange);
   if (!control) return;
+  bindAction(plug->GetParam(paramIdx), ControlAction::kNone, control);
 }
 
 void UIConfigManager::createMultiSelectionCCControl(int ccNumber, int channel, std::string name, int paramIdx, int x,

@@ -677,7 +677,8 @@ void UIConfigManager::processXMLElement(tinyxml2::XMLElement* node, ControlLayer
     }
   } else if (tag == "multiFx") {
     if (type == "Knob")
-      createNoValKnobControl(name, paramIdx, pos[0], pos[1], image, vb[0], vb[1], vb[2], vb[3], timbre, layer, group);
+      createNoValKnobControl(name, paramIdx, pos[0], pos[1], image, vb[0], vb[1], vb[2], vb[3], timbre, layer, group,
+                             texts);
     else if (type == "Menu")
       createNoValDropDown(name, paramIdx, pos[0], pos[1], pos[2], pos[3], vb[0], vb[1], vb[2], valueDisplay[0],
                           valueDisplay[1], intAttr(node, "visible"), texts, timbre, layer, group,
@@ -696,5 +697,8 @@ void UIConfigManager::processXMLElement(tinyxml2::XMLElement* node, ControlLayer
   if (action) {
     const int ch = node->Attribute("channel") ? channel : 0;
     action->timbre = timbre >= 0 ? timbre : ch - 1;
+    // The bound factories link their own controls; switches and unbound knobs (the section locks, timbre tune,
+    // bend range and transposition) take the link here.
+    if (tag == "switch" || tag == "multiFx") applyLink(action, paramIdx, link);
   }
 }

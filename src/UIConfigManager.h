@@ -138,7 +138,7 @@ class UIConfigManager {
   // Knob factories.
   void createNoValKnobControl(std::string name, int paramIdx, int x, int y, std::string imageName, double defaultValue,
                               double minValue, double maxValue, double step, int timbre, ControlLayer* layer,
-                              std::string group);
+                              std::string group, const std::vector<std::string>& valueTexts = {});
   void createCCKnobControl(int ccNumber, int channel, std::string name, int paramIdx, int x, int y,
                            std::string imageName, double defaultValue, double minValue, double maxValue, double step,
                            LinkInfo link, int timbre, ControlLayer* layer, std::string group);

@@ -157,6 +157,8 @@ void Vexmir::initUnboundParams() {
     p->InitInt("", static_cast<int>(info.defaultValue), static_cast<int>(info.min), static_cast<int>(info.max));
     p->Set(info.defaultValue);
   }
+  // The timbre indicator: 0 timbre 1, 1 timbre 2, and 2 after the timbre link was switched (both timbres).
+  if (IParam* led = GetParam(kTimbreLED); led && led->Type() == IParam::kTypeNone) led->InitInt("Timbre LED", 0, 0, 2);
 }
 
 ControlLayer* Vexmir::namedLayer(const char* name) {

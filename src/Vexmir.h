@@ -278,6 +278,8 @@ class Vexmir : public IEffectVST {
   IControl* firstControl(int paramIdx) const;
   // The modulation-sequence step texts (sequence 0 to 2, steps 1 to 16 in order).
   void displaySequenceValues(int sequence, const std::vector<std::string>& texts);
+  // The text of one step (0 to 15) of a sequence (0 to 2).
+  void displaySequenceValue(int sequence, int step, const std::string& text);
 
   // Layers of the editor the parameter logic switches; each null when the description lacks it (logged once).
   struct EditorLayers {

@@ -79,10 +79,14 @@ void Vexmir::cacheEditorObjects() {
 }
 
 void Vexmir::displaySequenceValues(int sequence, const std::vector<std::string>& texts) {
-  if (sequence < 0 || sequence > 2) return;
+  for (size_t k = 0; k < texts.size(); ++k) displaySequenceValue(sequence, static_cast<int>(k), texts[k]);
+}
+
+void Vexmir::displaySequenceValue(int sequence, int step, const std::string& text) {
+  if (sequence < 0 || sequence > 2 || step < 0) return;
   const std::vector<ITextControl*>& controls = sequenceTexts[sequence];
-  for (size_t k = 0; k < controls.size() && k < texts.size(); ++k)
-    if (controls[k]) controls[k]->SetTextFromPlug(texts[k].c_str());
+  if (static_cast<size_t>(step) < controls.size() && controls[static_cast<size_t>(step)])
+    controls[static_cast<size_t>(step)]->SetTextFromPlug(text.c_str());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -288,13 +292,6 @@ void Vexmir::OnParamChange(int paramIdx) {
   if (paramIdx >= kMIDIFilterDAWCCPassThrough && paramIdx <= kMIDIFilterHWSEPassThrough) {
     const int kind = (paramIdx - kMIDIFilterDAWCCPassThrough) % kNumFilterKinds;
     (paramIdx <= kMIDIFilterDAWSEPassThrough ? hostFilter : deviceFilter)[kind] = value != 1.0;
-  } else if (paramIdx >= kSectionLockOsc1 && paramIdx <= kSectionLockArp) {
-    updateSectionLockFlags();
-    if (editorLayers.releaseAllLocks) {
-      const bool shown = toInt(paramValue(kMainTab)) != 1 &&
-                         ((displayedTimbre == 0 ? timbre1LockActive : timbre2LockActive) || commonLockActive);
-      editorLayers.releaseAllLocks->Hide(!shown);
-    }
   }
 
   // The librarian's parameters: bank lists, next and previous bank, rescan, data type, search, discard, rename.
@@ -404,7 +401,6 @@ void Vexmir::OnParamChange(int paramIdx) {
     case kCommonMode:
       // A single-timbre program has no timbre 2 to show: the timbre tabs follow the voice mode chosen here as
       // they follow one received from the synthesizer.
-      if (editorLayers.timbreControl) editorLayers.timbreControl->GrayOut(v == 0);
       if (v == 0 && displayedTimbre != 0) {
         displayedTimbre = 0;
         setParameterFromPlug(kQuickTab, 0.0);
@@ -421,6 +417,7 @@ void Vexmir::OnParamChange(int paramIdx) {
     if (action->type == ControlAction::kUnbound || action->type == ControlAction::kNone) displayCC("---");
     applyCommonTail(action, paramIdx, value, v);
   }
+  TabSwitchFunctions::followChange(this, paramIdx);
 }
 
 // Each flag says whether any lock of its group is on: the sections of timbre 1 (odd parameters from 353), of
@@ -484,6 +481,7 @@ void Vexmir::OnParamChange2(int paramIdx) {
       TabSwitchFunctions::quickTabSwitch(this, kQuickTab, std::clamp(v, 0, 1), 0, false);
     }
     if (ControlAction* action = param->GetControlAction()) applyCommonTail(action, paramIdx, value, v);
+    TabSwitchFunctions::followChange(this, paramIdx);
   }
   if (midiManager) midiManager->dumpPending = false;
   changeFromHardware = false;

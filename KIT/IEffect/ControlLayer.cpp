@@ -63,7 +63,9 @@ bool bandOf(int selected, Band* b) {
     *b = {lo, lo + 9, 200, 299, false};
     return true;
   }
-  if (selected <= 198) {
+  if (selected <= 199) {
+    // 199, like 109 .. 189, is the band's reserved last id and selects nothing.
+    if (selected == 199) return false;
     *b = {190, 199, 1, 0, false};
     return true;
   }

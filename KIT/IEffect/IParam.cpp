@@ -122,7 +122,15 @@ bool IParam::MapDisplayText(const char* text, int* value) const {
 
 void IParam::SetNormalized(double normalized) {
   double v = mMin + (mMax - mMin) * std::pow(normalized, mShape);
-  if (mType != kTypeDouble) v = mStep * std::floor(v / mStep + 0.5);
+  if (mType != kTypeDouble) {
+    v = mStep * std::floor(v / mStep + 0.5);
+  } else if (mStep > 0.0) {
+    // A position that stands for a step lands on it exactly, not a rounding error below it: the integer part of
+    // a received 29 of a 0..100 knob is 29, not 28.
+    const double steps = (v - mMin) / mStep;
+    const double nearest = std::round(steps);
+    if (std::fabs(steps - nearest) < 1e-9) v = mMin + nearest * mStep;
+  }
   Set(v < mMax ? v : mMax);
 }
 

@@ -2,13 +2,18 @@
 // sends it) and the emulator's state is read back through its command socket.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "tests/support/EmulatorClient.h"
 #include "tests/support/JackMidiPair.h"
@@ -331,6 +336,41 @@ TEST_F(EmulatorE2E, SecondEmulatorWithTheSameNameRefusesToStart) {
   int status = std::system(cmd.c_str());
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 1);
+}
+
+// An emulator in the background told to exit with its starter quits, ports and all, once that process is gone:
+// a test that dies cannot leave one running.
+TEST_F(EmulatorE2E, ABackgroundEmulatorEndsWithTheProcessItWasToldToExitWith) {
+  const std::string exe = std::string(std::getenv("VEXMIR_BUILD_DIR")) + "/tools/synth-emulator/synth-emulator";
+  const std::string base = ::testing::TempDir() + "/exit-with-" + std::to_string(::getpid());
+  const pid_t starter = ::fork();
+  ASSERT_GE(starter, 0);
+  if (starter == 0) {
+    ::pause();
+    ::_exit(0);
+  }
+  const std::string cmd = "'" + exe + "' --name 'Exit With' --socket '" + base + ".sock' --background --pid-file '" +
+                          base + ".pid' --exit-with " + std::to_string(starter) + " >/dev/null 2>&1";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  pid_t emulator = 0;
+  std::ifstream(base + ".pid") >> emulator;
+  ASSERT_GT(emulator, 0);
+  EXPECT_EQ(::kill(emulator, 0), 0) << "it runs while its starter does";
+  ::kill(starter, SIGKILL);
+  ::waitpid(starter, nullptr, 0);
+  bool ended = false;
+  for (int i = 0; i < 1000 && !ended; ++i) {
+    // Gone, or a zombie that nobody has reaped yet.
+    std::string stat;
+    std::getline(std::ifstream("/proc/" + std::to_string(emulator) + "/stat"), stat);
+    const size_t close = stat.rfind(')');
+    ended = stat.empty() || (close != std::string::npos && stat.compare(close, 3, ") Z") == 0);
+    if (!ended) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(ended) << "the emulator outlived the process it was to exit with";
+  EXPECT_FALSE(std::ifstream(base + ".sock").good()) << "its socket is removed";
+  std::string bad = "'" + exe + "' --exit-with nobody --stdin </dev/null >/dev/null 2>&1";
+  EXPECT_EQ(WEXITSTATUS(std::system(bad.c_str())), 2);
 }
 
 }  // namespace

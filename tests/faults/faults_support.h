@@ -148,7 +148,7 @@ class OwnEmulator {
     const char* build = std::getenv("VEXMIR_BUILD_DIR");
     const std::string exe = std::string(build ? build : ".") + "/tools/synth-emulator/synth-emulator";
     const std::string cmd = "'" + exe + "' --name '" + name + "' --socket '" + socket + "' --background --pid-file '" +
-                            pidFile + "' >/dev/null 2>&1";
+                            pidFile + "' --exit-with " + std::to_string(::getpid()) + " >/dev/null 2>&1";
     if (std::system(cmd.c_str()) != 0) throw std::runtime_error("the test's own emulator did not start");
     std::ifstream in(pidFile);
     in >> pid;

@@ -104,10 +104,24 @@ class EmulatorPlug : public Vexmir {
     std::lock_guard<std::mutex> lock(mutex);
     return statusTexts.empty() ? std::string() : statusTexts.back();
   }
+  // When each timing clock byte left this instance, on the jobs' own clock: what the clock loop controls,
+  // whatever the machine's load does to the way to the synthesizer.
+  bool SendMidiSysex2(std::vector<unsigned char> bytes) override {
+    if (bytes.size() == 1 && bytes[0] == 0xF8) {
+      std::lock_guard<std::mutex> lock(mutex);
+      tickTimes.push_back(JobClock::system().nowNanoseconds());
+    }
+    return Vexmir::SendMidiSysex2(std::move(bytes));
+  }
+  std::vector<int64_t> sentTicks() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return tickTimes;
+  }
 
  private:
   std::mutex mutex;
   std::vector<std::string> statusTexts;
+  std::vector<int64_t> tickTimes;
 };
 
 }  // namespace jobtest

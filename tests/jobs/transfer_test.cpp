@@ -2,11 +2,14 @@
 // programs, storing a bank, auditioning and storing one program, cancelling.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "job_plug.h"
 #include "src/PatchFile.h"
 #include "src/PatchLibrarian.h"
 #include "src/PatchManager.h"
 #include "src/ProgramDump.h"
+#include "src/ProgramTransfer.h"
 
 using namespace jobtest;
 
@@ -260,4 +263,42 @@ TEST(TransferJobs, StartAndStopAreSentOnlyWhenSwitchedOnAndTicksOnlyWithTheirSwi
   plug.midiOutReady = false;
   ASSERT_TRUE(plug.waitIdle(MidiWorker::kClockThread));
   for (size_t i = 2; i < plug.messages().size(); ++i) EXPECT_EQ(plug.messages()[i], Bytes{0xF8});
+}
+
+TEST(TransferJobs, LoadingOneTimbreTakesExactlyThatTimbreAndKeepsEveryChannelByte) {
+  // Timbre 1 is data 38..145 and timbre 2 data 146..253, each starting with its MIDI channel byte.
+  std::mt19937 rng(25);
+  auto randomDump = [&] {
+    uint8_t data[kProgramDataSize];
+    for (uint8_t& b : data) b = static_cast<uint8_t>(rng());
+    Bytes dump(initialProgramDump(), initialProgramDump() + kProgramDumpSize);
+    packData(data, kProgramDataSize, dump.data() + 5);
+    return dump;
+  };
+  auto dataOf = [](const Bytes& dump) {
+    std::vector<uint8_t> data(kProgramDataSize);
+    unpackData(dump.data() + 5, kProgramDataSize, data.data());
+    return data;
+  };
+  const int first[2] = {38, 146};
+  for (int round = 0; round < 20; ++round) {
+    for (int into = 0; into < 2; ++into) {
+      for (int from = 0; from < 2; ++from) {
+        SCOPED_TRACE("into " + std::to_string(into) + " from " + std::to_string(from));
+        const Bytes lib = randomDump(), editor = randomDump();
+        Bytes result = lib;
+        loadTimbreFromLibrarian(result.data(), editor.data(), into, from);
+        const std::vector<uint8_t> l = dataOf(lib), e = dataOf(editor), r = dataOf(result);
+        for (int d = 0; d < kProgramDataSize; ++d) {
+          uint8_t expected = l[d];
+          if (d < 12 || d == 16 || (d >= 18 && d <= 36)) expected = e[d];  // the editor's common settings
+          const int other = 1 - into;
+          if (d >= first[other] && d < first[other] + 108) expected = e[d];  // the editor's other timbre
+          if (d > first[into] && d < first[into] + 108) expected = l[d - first[into] + first[from]];
+          if (d == 38) expected = e[38];  // timbre 1's channel is always the editor's
+          ASSERT_EQ(r[d], expected) << "data byte " << d;
+        }
+      }
+    }
+  }
 }

@@ -178,3 +178,38 @@ TEST(BankLists, TheListsNameEveryBankAndFollowSearches) {
   EXPECT_EQ(tab.editor.search("nothing like it"), "No results - Try another keyword!");
   EXPECT_FALSE(tab.editor.lowerListShowsSearch);
 }
+
+TEST(BankChooser, NextAndPreviousBankWrapAroundTheList) {
+  Tree tree;
+  LibrarianTab tab;
+  const int count = static_cast<int>(tab.librarian.bankFiles.size());
+  ASSERT_GE(count, 3);
+  auto press = [&](int p) {
+    tab.plug.GetParam(p)->Set(1);
+    tab.plug.OnParamChange(p);
+    tab.tick();
+  };
+  for (int side = 0; side < 2; ++side) {
+    SCOPED_TRACE(side == 0 ? "upper" : "lower");
+    const int next = side == 0 ? kLibUpperNextBank : kLibLowerNextBank;
+    const int previous = side == 0 ? kLibUpperPreviousBank : kLibLowerPreviousBank;
+    auto index = [&] { return side == 0 ? tab.librarian.upperBankIndex : tab.librarian.lowerBankIndex; };
+    auto firstName = [&] { return side == 0 ? tab.upperName(0) : tab.lowerName(0); };
+    auto choose = [&](int i) {
+      tab.plug.GetParam(side == 0 ? kPatchSelectionListUpper : kPatchSelectionListLower)->Set(i);
+      tab.plug.OnParamChange(side == 0 ? kPatchSelectionListUpper : kPatchSelectionListLower);
+      tab.tick();
+    };
+    choose(0);
+    const std::string first = firstName();
+    press(previous);
+    EXPECT_EQ(index(), count - 1) << "previous on the first bank goes to the last";
+    const std::string last = firstName();
+    EXPECT_NE(last, first);
+    press(next);
+    EXPECT_EQ(index(), 0) << "next on the last bank goes to the first";
+    EXPECT_EQ(firstName(), first);
+    press(next);
+    EXPECT_EQ(index(), 1);
+  }
+}

@@ -66,7 +66,8 @@ TEST(SlotView, ArrowKeysMoveFromTheClickedSlotAndAudition) {
     int from, key, to;
   };
   // 1 up, 2 down, 3 left, 4 right.
-  const Case moves[] = {{0, 1, 127}, {127, 2, 0}, {5, 3, 117}, {117, 4, 5}, {40, 1, 39}, {40, 4, 56}, {20, 3, 4}};
+  const Case moves[] = {{0, 1, 127}, {127, 2, 0}, {5, 3, 117}, {117, 4, 5}, {40, 1, 39}, {40, 4, 56}, {20, 3, 4},
+                       {111, 4, 127}, {112, 4, 0}, {16, 3, 0}, {15, 3, 127}};
   for (const Case& m : moves) {
     SCOPED_TRACE(std::to_string(m.from) + " key " + std::to_string(m.key));
     tab.click(0, m.from);

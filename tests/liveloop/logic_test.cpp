@@ -91,6 +91,8 @@ TEST(ParamLogic, EachKindOfBindingSendsItsBytes) {
       {kOsc1Waveform, 5, {{0xB0, 77, 90}}},     // stepped CC values
       {kOsc2OscMod, 2, {{0xB0, 82, 85}}},
       {kArpType, 3, {{0xB0, 99, 0}, {0xB0, 98, 7}, {0xB0, 6, 77}}},  // NRPN on the global channel
+      {kArpType, 5, {{0xB0, 99, 0}, {0xB0, 98, 7}, {0xB0, 6, 127}}},  // the last type is the top value
+      {kArpType, 0, {{0xB0, 99, 0}, {0xB0, 98, 7}, {0xB0, 6, 0}}},
       {kModFxSpeed, 33, {{0xB0, 12, 33}}},                           // effect CCs: global channel
   };
   for (const Case& c : cases) {

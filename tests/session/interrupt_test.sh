@@ -15,6 +15,8 @@ fail() {
 
 # An earlier run's transcript must not be taken for this one's.
 if [ -f "$out/.vexmir-session" ]; then rm -rf "$out"; fi
+# The transcript lies beside the session's folder, whose parent the other session test may not have made yet.
+mkdir -p "$(dirname "$out")"
 set -m  # the session runs as a job of its own, in its own process group, with SIGINT not ignored
 bash "$here/../../tools/session/session.sh" "$build" "$out" >"$out.log" 2>&1 &
 session=$!

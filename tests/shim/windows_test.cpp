@@ -1337,4 +1337,61 @@ TEST_F(WindowsTest, AWindowlessTimerFromAWorkerIsRefusedBeforeTheMainThreadIsKno
   EXPECT_EQ(SHIM_Internal_TimerCount(nullptr), 0);
 }
 
+// Directions and owners that a one-sided change would get wrong: searches resume after the window given, a window
+// is not its own child, scrolling moves the children by the offsets in the parent's coordinates, the capture's old holder decides whether it
+// hears of the change, and an unflipped owner gets its controls measured up from its bottom edge.
+TEST_F(WindowsTest, SearchesScrollsCaptureAndBuilderKeepTheirDirections) {
+  HWND first = plainWindow(), second = plainWindow(), other = plainWindow();
+  auto title = [](HWND h, const char* t) { h->as<cocoa::View>()->window()->setTitle(t); };
+  title(first, "Twin");
+  title(second, "Twin");
+  title(other, "Other");
+  const HWND found = FindWindowEx(nullptr, nullptr, nullptr, "Twin");
+  ASSERT_TRUE(found == first || found == second);
+  const HWND next = FindWindowEx(nullptr, found, nullptr, "Twin");
+  EXPECT_EQ(next, found == first ? second : first) << "the search goes on after the window given";
+  EXPECT_EQ(FindWindowEx(nullptr, next, nullptr, "Twin"), nullptr);
+
+  SHIM_MakeSetCurParms(1, 1, 0, 0, first, false, false);
+  HWND button = SHIM_MakeButton(0, "Go", 10, 20, 30, 40, 20, 0);
+  EXPECT_TRUE(IsChild(first, button));
+  EXPECT_FALSE(IsChild(button, first));
+  EXPECT_FALSE(IsChild(first, first)) << "a window is not its own child";
+  EXPECT_FALSE(IsChild(second, button));
+
+  // In the parent's own coordinates: down on the screen for a flipped parent, up for this unflipped one.
+  const cocoa::Rect before = button->as<cocoa::View>()->frame();
+  EXPECT_TRUE(ScrollWindow(first, 5, 7, nullptr, nullptr));
+  const cocoa::Rect after = button->as<cocoa::View>()->frame();
+  EXPECT_EQ(after.x - before.x, 5) << "children move with the content";
+  EXPECT_EQ(after.y - before.y, 7);
+
+  // The capture's holder asked for change notices (a window procedure); a plain control did not.
+  g_log.clear();
+  SetCapture(first);
+  SetCapture(button);
+  EXPECT_EQ(g_log, std::vector<std::string>{"CAPTURECHANGED"}) << "the window that loses the capture is told";
+  g_log.clear();
+  SetCapture(first);
+  EXPECT_TRUE(g_log.empty()) << "a control that never asked is not told";
+  ReleaseCapture();
+
+  // The builder on an unflipped owner 200 high, scaled 1.5 across and 2 down: a control of 40 x 15 at (10, 20)
+  // is 60 x 30, its lower edge 40 + 30 below the owner's top.
+  auto* unflipped = new cocoa::View(cocoa::Rect{0, 0, 300, 200});
+  first->as<cocoa::View>()->addSubview(unflipped);
+  unflipped->release();
+  ASSERT_FALSE(unflipped->isFlipped());
+  SHIM_MakeSetCurParms(1.5f, 2, 0, 0, unflipped, false, false);
+  HWND low = SHIM_MakeButton(0, "Low", 11, 10, 20, 40, 15, 0);
+  const cocoa::Rect f = low->as<cocoa::View>()->frame();
+  EXPECT_EQ(f.x, 15);
+  EXPECT_EQ(f.w, 60);
+  EXPECT_EQ(f.h, 30);
+  EXPECT_EQ(f.y, 200 - 40 - 30);
+  DestroyWindow(first);
+  DestroyWindow(second);
+  DestroyWindow(other);
+}
+
 }  // namespace

@@ -77,10 +77,24 @@ TEST(Tea, RoundTripsAndLengthTrailer) {
   unsigned int shortLength = 7;
   tea.decryptBlock(buffer, &shortLength, key);
   EXPECT_EQ(shortLength, 0u);
-  unsigned char damaged[16] = {0};
-  unsigned int damagedLength = 16;
-  tea.decryptBlock(damaged, &damagedLength, key);
-  EXPECT_LE(damagedLength, 8u);
+  // A trailer that claims one byte more than the data blocks hold, or the trailer itself, is damage; the whole
+  // data blocks are the most a trailer may claim.
+  auto storedLengthGives = [&](uint32_t stored) {
+    unsigned char sealed[24] = "ABCDEFGHIJKLMNOP";
+    std::memcpy(sealed + 20, &stored, 4);
+    for (int i = 0; i < 3; ++i) {
+      unsigned int words[2];
+      std::memcpy(words, sealed + 8 * i, 8);
+      tea.encryptTea(words, key);
+      std::memcpy(sealed + 8 * i, words, 8);
+    }
+    unsigned int sealedLength = 24;
+    tea.decryptBlock(sealed, &sealedLength, key);
+    return sealedLength;
+  };
+  EXPECT_EQ(storedLengthGives(16), 16u);
+  EXPECT_EQ(storedLengthGives(17), 0u);
+  EXPECT_EQ(storedLengthGives(24), 0u);
 }
 
 TEST(Tea, ResourceDecryptsWholeBlocksAndReportsACutTail) {

@@ -38,6 +38,26 @@ TEST_F(ControlsFixture, CheckStatesOfButtons) {
   CheckDlgButton(w.owner, 99, 1);
 }
 
+TEST_F(ControlsFixture, AButtonActsOnlyWhenReleasedOverItself) {
+  auto* push = put(new cocoa::Button(cocoa::Rect{}), 4, cocoa::Rect{10, 100, 80, 24});
+  auto* box = put(new cocoa::Button(cocoa::Rect{}), 5, cocoa::Rect{10, 140, 80, 24});
+  box->buttonType = 3;
+  for (cocoa::Button* b : {push, box}) {
+    b->target = w.owner;
+    b->action = b == push ? "push" : "box";
+    // Pressed, then released off the button: the user changed their mind.
+    w.mouse(cocoa::kLeftMouseDown, b, 5, 5);
+    w.mouse(cocoa::kLeftMouseDragged, b, 150, 5);
+    w.mouse(cocoa::kLeftMouseUp, b, 150, 5);
+  }
+  EXPECT_TRUE(w.owner->actions.empty());
+  EXPECT_EQ(box->state(), 0);
+  w.click(push, 5, 5);
+  w.click(box, 5, 5);
+  EXPECT_EQ(w.owner->actions, (std::vector<std::string>{"push", "box"}));
+  EXPECT_EQ(box->state(), 1);
+}
+
 TEST_F(ControlsFixture, ComboBoxAndPopupListHelpers) {
   auto* combo = put(new Shim_vVexmir_cbox, 2, cocoa::Rect{10, 40, 150, 22});
   auto* popup = put(new Shim_vVexmir_pub, 3, cocoa::Rect{10, 70, 150, 18});

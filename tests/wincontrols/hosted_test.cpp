@@ -149,6 +149,21 @@ TEST_F(HostedTest, CarbonWindowsFollowTheirHostAndPassKeysOn) {
   carbon::CreateUserPaneControl(static_cast<carbon::WindowRef>(ref), &pr, 0, &pane);
   SHIM_AddCarbonPaneToView(host, pane);
   EXPECT_EQ(h->installedHandlers(), 3);
+  // A pane of a window the host does not own outlives the host.
+  carbon::WindowRef other = nullptr;
+  carbon::Rect otherBounds{300, 300, 400, 400};
+  ASSERT_EQ(carbon::CreateNewWindow(13, 0, &otherBounds, &other), carbon::noErr);
+  carbon::ControlRef outsidePane = nullptr;
+  carbon::CreateUserPaneControl(other, &pr, 0, &outsidePane);
+  SHIM_AddCarbonPaneToView(host, outsidePane);
+  EXPECT_EQ(h->installedHandlers(), 4);
+  auto paneMoved = [&] {
+    carbon::EventRef e = nullptr;
+    carbon::CreateEvent(nullptr, carbon::kEventClassControl, 154, 0, 0, &e);
+    const carbon::OSStatus st = carbon::SendEventToEventTarget(e, carbon::GetControlEventTarget(outsidePane));
+    carbon::ReleaseEvent(e);
+    return st;
+  };
 
   cocoa::Timer* timer = SHIM_Internal_TimerObject(host, 1);
   ASSERT_NE(timer, nullptr);
@@ -196,9 +211,12 @@ TEST_F(HostedTest, CarbonWindowsFollowTheirHostAndPassKeysOn) {
   EXPECT_EQ(keys, std::vector<std::u32string>{U"\u00e9"});
 
   // Closing removes every handler it installed.
+  EXPECT_EQ(paneMoved(), carbon::noErr) << "the host follows its panes";
   DestroyWindow(host);
   EXPECT_EQ(h->installedHandlers(), 0);
   EXPECT_EQ(h->carbonWindow(), nullptr);
+  EXPECT_EQ(paneMoved(), carbon::eventNotHandledErr) << "no handler of the closed host is left on a pane";
+  carbon::DisposeWindow(other);
 }
 
 TEST_F(HostedTest, AudioUnitViewsComeFromTheBundlesFactory) {

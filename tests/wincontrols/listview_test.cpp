@@ -106,6 +106,34 @@ TEST_F(ListFixture, SelectionFollowsItsRowsAcrossInsertAndDelete) {
   EXPECT_EQ(ListView_GetNextItem(lv, -1, LVNI_SELECTED), -1);
 }
 
+TEST_F(ListFixture, ShiftClicksSelectWholeRangesAndArrowsStayInTheList) {
+  column();
+  for (const char* t : {"a", "b", "c", "d", "e", "f"}) insert(t, 99);
+  w.click(lv, 20, rowY(1));
+  w.click(lv, 20, rowY(4), cocoa::kShiftKeyMask);
+  EXPECT_EQ(selection(), (std::set<int>{1, 2, 3, 4})) << "both ends of the range are selected";
+  w.click(lv, 20, rowY(5));
+  w.click(lv, 20, rowY(2), cocoa::kShiftKeyMask);
+  EXPECT_EQ(selection(), (std::set<int>{2, 3, 4, 5})) << "a range upwards too";
+  // The arrows move one row and stop at either end.
+  auto arrow = [&](char32_t c) {
+    w.window->makeFirstResponder(lv);
+    cocoa::Event* k = cocoa::Event::keyEvent(cocoa::kKeyDown, 0, 0, std::u32string(1, c), std::u32string(1, c));
+    w.window->sendEvent(k);
+    k->release();
+  };
+  w.click(lv, 20, rowY(4));
+  arrow(0xF701);
+  EXPECT_EQ(selection(), (std::set<int>{5}));
+  arrow(0xF701);
+  EXPECT_EQ(selection(), (std::set<int>{5})) << "down on the last row stays there";
+  arrow(0xF700);
+  EXPECT_EQ(selection(), (std::set<int>{4}));
+  w.click(lv, 20, rowY(0));
+  arrow(0xF700);
+  EXPECT_EQ(selection(), (std::set<int>{0})) << "up on the first row stays there";
+}
+
 TEST_F(ListFixture, ItemStateNotifiesTheParentOnceAndNeverNested) {
   for (const char* t : {"a", "b", "c"}) insert(t, 99);
   ListView_SetItemState(lv, 0, LVIS_SELECTED, LVIS_SELECTED);

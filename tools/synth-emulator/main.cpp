@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,6 +28,8 @@ const char* kUsage =
     "  --log-file FILE    also append every log line to FILE\n"
     "  --background       detach once ready (JACK ports and socket up); needs --socket\n"
     "  --pid-file FILE    write the process id to FILE once ready\n"
+    "  --exit-with PID    quit as a signal would make it when process PID has ended (a test that started it\n"
+    "                     and died cannot leave it running)\n"
     "  --help             this text\n";
 
 // Set by the signal handler, read by the watch thread: a lock-free atomic is both signal-safe and a
@@ -48,6 +51,7 @@ int main(int argc, char** argv) {
   std::string name = "Vexmir Synth Emulator", socketPath, bankPath, logPath, pidPath;
   bool useStdin = false, background = false;
   int channel = 0;
+  pid_t exitWith = 0;
   for (int i = 1; i < argc; ++i) {
     std::string opt = argv[i];
     auto value = [&](std::string& out) {
@@ -74,6 +78,15 @@ int main(int argc, char** argv) {
       okOpt = value(pidPath);
     } else if (opt == "--background") {
       background = true;
+    } else if (opt == "--exit-with") {
+      okOpt = value(v);
+      char* end = nullptr;
+      long p = okOpt ? std::strtol(v.c_str(), &end, 10) : 0;
+      if (!okOpt || v.empty() || *end || p <= 0) {
+        std::fprintf(stderr, "synth-emulator: --exit-with needs a process id\n%s", kUsage);
+        return 2;
+      }
+      exitWith = static_cast<pid_t>(p);
     } else if (opt == "--channel") {
       okOpt = value(v);
       char* end = nullptr;
@@ -186,7 +199,9 @@ int main(int argc, char** argv) {
   }
   std::thread signalWatch([&] {
     while (!emulator.quitRequested()) {
-      if (gSignal.load()) emulator.requestQuit();
+      // kill(pid, 0) fails with ESRCH once the process is gone (a zombie still counts, so a parent that waits
+      // for its children keeps its emulator until then).
+      if (gSignal.load() || (exitWith > 0 && ::kill(exitWith, 0) != 0 && errno == ESRCH)) emulator.requestQuit();
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
   });

@@ -234,8 +234,9 @@ MENU_ROW = 40      # label + menu field
 
 
 def knob(x, y, text, param, lo=None, hi=None, default=None, bipolar=False, small=False, bind=None, name=None,
-         group="", values=None, frame=None, label_below=True, overlay=None, label_color="label"):
-    """A knob at (x, y) (its top left), label centred under it."""
+         group="", values=None, frame=None, label_below=True, overlay=None, label_color="label", link=False):
+    """A knob at (x, y) (its top left), label centred under it. link: the timbre-1 knob of a pair the timbre
+    link mirrors onto timbre 2 (and back) through the description rather than the linker's own table."""
     img = (KNOB_S_BI if bipolar else KNOB_S) if small else (KNOB_BI if bipolar else KNOB)
     size = img[2]
     entry = table_entry(param)
@@ -247,7 +248,8 @@ def knob(x, y, text, param, lo=None, hi=None, default=None, bipolar=False, small
         default = (lo + hi) // 2 if bipolar else lo
     name = name or text.title()
     common = dict(name=name, paramId=param, paramGroup=group, position=(x, y, size, size), imageId=img[0],
-                  valueBounds=(default, lo, hi, 1), valueList=values, overlay=overlay)
+                  valueBounds=(default, lo, hi, 1), valueList=values, overlay=overlay,
+                  biDirectLink=twin_link(param) if link else None)
     if bind is None:
         element("multiFx", type="Knob", **common)
     elif bind[0] == "cc":
@@ -351,14 +353,21 @@ def button(kind, x, y, param, image, w, h, name, group="", overlay=None, default
     preview(IMAGE_FILES[image], 2, default, x, y)
 
 
+def twin_link(param):
+    """The link of a timbre-1 parameter to its timbre-2 twin, declared on the timbre-1 copy's element."""
+    return "%s+1,%s" % (param, param)
+
+
 def lock(x, y, param, group, wide=None):
     """A section lock. In a panel's title strip (x at the strip's right end minus 22) it is the wide lock that
     reads LOCKED when on; elsewhere the padlock alone."""
     if wide is None:
         wide = True
     image, file, dx = ("LOCK_WIDE_ID", "lock-wide.png", -46) if wide else (LOCK[0], LOCK[1], 0)
+    # The locks of a timbre's sections come in pairs (timbre 1, timbre 2): linked timbres lock together.
+    paired = TABLE[param][0] < TABLE["kSectionLockFXChorus"][0]
     element("switch", name="Lock", paramId=param, paramGroup=group, position=(x + dx, y), imageId=image,
-            valueBounds=(0,))
+            valueBounds=(0,), biDirectLink=twin_link(param) if paired else None)
     use(param)
     preview(file, 2, 0, x + dx, y)
 
@@ -442,9 +451,9 @@ def section_pitch(x, y, w):
     lock(x + w - 22, y + 3, "kSectionLockPitchMod", "Pitch")
     cx = x + (w - 2 * CELL) // 2 + 11
     r1, r2 = y + PANEL_TOP + 4, y + PANEL_TOP + 4 + KNOB_ROW + 10
-    knob(cx, r1, "Tune", "kTimbreTune", 0, 100, bipolar=True, group="Pitch")
-    knob(cx + CELL, r1, "Transpose", "kTimbreTranspose", 0, 48, bipolar=True, group="Pitch")
-    knob(cx, r2, "Bend Range", "kTimbreBendRange", 0, 24, default=14, bipolar=True, group="Pitch")
+    knob(cx, r1, "Tune", "kTimbreTune", 0, 100, bipolar=True, group="Pitch", link=True)
+    knob(cx + CELL, r1, "Transpose", "kTimbreTranspose", 0, 48, bipolar=True, group="Pitch", link=True)
+    knob(cx, r2, "Bend Range", "kTimbreBendRange", 0, 24, default=14, bipolar=True, group="Pitch", link=True)
     knob(cx + CELL, r2, "Vibrato", "kVibratoInt", 0, 127, bipolar=True, group="Pitch", name="Vibrato Int")
 
 
@@ -699,9 +708,10 @@ STEP_W = 80
 def modseq_copy():
     for n in (1, 2, 3):
         y = SEQ_Y0 + (n - 1) * (SEQ_H + 4)
+        # The knob switches its sequence on and off, so it stays outside the zone that greys while it is 0.
+        knob(44, y + 48, "Knob", "kSeq%dKnob" % n, 0, 127, bind=("se", 134 + 18 * (n - 1)),
+             group="Sequence %d" % n, name="Seq%d Knob" % n)
         with Block("layer", name="seq%dZone" % n, id=n * 10):
-            knob(44, y + 48, "Knob", "kSeq%dKnob" % n, 0, 127, bind=("se", 134 + 18 * (n - 1)),
-                 group="Sequence %d" % n, name="Seq%d Knob" % n)
             menu(116, y + 54, 70, "Motion", "kSeq%dMotion" % n, "seqMotion", bind=("se", 135 + 18 * (n - 1)),
                  group="Sequence %d" % n, name="Seq%d Motion" % n)
             for k in range(16):
