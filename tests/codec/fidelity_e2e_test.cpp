@@ -11,6 +11,7 @@
 #include "src/MIDIMessageManager.h"
 #include "src/ProgramDump.h"
 #include "src/Vexmir.h"
+#include "tests/codec/fidelity_support.h"
 #include "tests/jobs/emulator_plug.h"
 #include "tests/support/EmulatorClient.h"
 
@@ -18,12 +19,6 @@ using vexmir::testsupport::Bytes;
 using vexmir::testsupport::EmulatorClient;
 
 namespace {
-
-Bytes initialData() {
-  Bytes data(kProgramDataSize);
-  unpackData(initialProgramDump() + 5, kProgramDataSize, data.data());
-  return data;
-}
 
 class FidelityE2E : public ::testing::Test {
  protected:
@@ -51,8 +46,7 @@ class FidelityE2E : public ::testing::Test {
   // An edit as a control makes it, and the message it sends reaching the emulator.
   void edit(jobtest::EmulatorPlug& plug, int index, double value, const std::string& logged) {
     const size_t mark = emulator.logMark();
-    IParam* p = plug.GetParam(index);
-    plug.SetParameterFromGUI(index, (value - p->GetMin()) / (p->GetMax() - p->GetMin()) + 1e-9);
+    fidelity::edit(plug, index, value);
     ASSERT_TRUE(emulator.waitForLog(logged, mark).has_value()) << paramName(index);
   }
 
@@ -68,7 +62,7 @@ class FidelityE2E : public ::testing::Test {
 };
 
 TEST_F(FidelityE2E, ASynthProgramIsReadAsTheSynthesizerReadsItAndComesBackWithTheEditsOnly) {
-  Bytes data = initialData();
+  Bytes data = fidelity::initialData();
   data[15] = 0x81;                       // arpeggio steps 1 and 8
   data[17] = 0xB7;                       // scale key 11, type 7
   data[36] = static_cast<uint8_t>(-80);  // swing -80 %
@@ -129,7 +123,7 @@ TEST_F(FidelityE2E, ASynthProgramIsReadAsTheSynthesizerReadsItAndComesBackWithTh
 
 TEST_F(FidelityE2E, AVocoderProgramKeepsItsBlockThroughAnEditAndAVoiceModeChange) {
   std::mt19937 rng(2606);
-  Bytes data = initialData();
+  Bytes data = fidelity::initialData();
   for (int d = 38; d < kProgramDataSize; ++d) data[d] = static_cast<uint8_t>(rng());
   data[16] = 0x30;
   emulator.loadEdit(data);

@@ -21,10 +21,14 @@
 #include "src/MIDIMessageManager.h"
 #include "src/MIDIMessageSender.h"
 #include "src/ProgramDump.h"
+#include "tests/codec/fidelity_support.h"
 #include "tests/jobs/job_plug.h"
 
 namespace {
 
+using fidelity::dumpOf;
+using fidelity::edit;
+using fidelity::lastSent;
 using jobtest::Bytes;
 using jobtest::JobPlug;
 
@@ -188,37 +192,6 @@ std::string hex(const Bytes& b) {
     s += t;
   }
   return s;
-}
-
-Bytes lastSent(JobPlug& plug, int size, int dataSize) {
-  const std::vector<Bytes> sent = plug.messages();
-  for (auto m = sent.rbegin(); m != sent.rend(); ++m) {
-    if (static_cast<int>(m->size()) != size) continue;
-    Bytes data(static_cast<size_t>(dataSize));
-    unpackData(m->data() + 5, dataSize, data.data());
-    return data;
-  }
-  return {};
-}
-
-Bytes dumpOf(const Bytes& data, uint8_t function, int size) {
-  Bytes msg(static_cast<size_t>(size), 0);
-  msg[0] = 0xF0;
-  msg[1] = 0x42;
-  msg[2] = 0x30;
-  msg[3] = 0x58;
-  msg[4] = function;
-  packData(data.data(), static_cast<int>(data.size()), msg.data() + 5);
-  msg[static_cast<size_t>(size) - 1] = 0xF7;
-  return msg;
-}
-
-// A knob's position a hair above the value: 0.58 of 0..100 is 57.99999999999999, which the editor's integer
-// fields truncate to 57 (see the closing note of this work); the position here reads as the value itself.
-void edit(JobPlug& plug, int index, double value) {
-  IParam* p = plug.GetParam(index);
-  const double span = p->GetMax() - p->GetMin();
-  plug.SetParameterFromGUI(index, span > 0 ? std::min(1.0, (value - p->GetMin()) / span + 1e-9) : 0.0);
 }
 
 // Compares what was sent with what was received, the edited field's bits aside, and that field with the
