@@ -28,10 +28,7 @@ uint8_t dataByte(int v) {
 }  // namespace
 
 int Vexmir::toInt(double v) {
-  if (std::isnan(v)) return 0;
-  if (v >= static_cast<double>(INT_MAX)) return INT_MAX;
-  if (v <= static_cast<double>(INT_MIN)) return INT_MIN;
-  return static_cast<int>(v);
+  return IParam::WholeNumber(v);
 }
 
 void Vexmir::setParameterFromPlug(int idx, double value) {

@@ -138,8 +138,12 @@ void Vexmir::SetLibrarianStatusUnsaved(bool unsaved) {
 
 void Vexmir::SendSingleProgramFromLibrarian(bool storeAfterSend) {
   singleProgramFlag = storeAfterSend;
-  const int slot = librarian ? librarian->selectedUpperSlot.load() : 0;
-  sendPatchToDeviceFromLibrarian(slot, librarian && librarian->selectedUpperSlot < 0 ? 1 : 0);
+  // The upper bank while one of its slots is selected, else the lower one; each side sends its own
+  // selected slot, never a slot number taken from the other bank.
+  const int upper = librarian ? librarian->selectedUpperSlot.load() : -1;
+  const int side = upper < 0 ? 1 : 0;
+  const int slot = side == 0 ? upper : (librarian ? librarian->selectedLowerSlot.load() : -1);
+  sendPatchToDeviceFromLibrarian(slot, side);
 }
 
 void Vexmir::SendAllProgramsFromLibrarian() {
