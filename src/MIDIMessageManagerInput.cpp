@@ -46,6 +46,7 @@ static int mapIncoming(bool nrpn, int cc, int msb, int lsb, int v, bool* eightSt
       return nearestStep(v, 8);
     }
     if (msb == 0 && (lsb == 2 || lsb == 4)) return v >= 64 ? 1 : 0;  // arpeggiator on/off, latch
+    if (msb == 0 && lsb == 10) return arpGatePercent(v);
     if (lsb == 7 && msb != 4) return arpTypeOf(v);
     return v;
   }

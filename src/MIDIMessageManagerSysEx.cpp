@@ -260,7 +260,7 @@ void MIDIMessageManager::parameterChange(const uint8_t* d) {
     if (!found && (low == 28 || low == 29 || low == 32)) {
       cc = 6;
       nrpnNumber = low == 28 ? 7 : low == 29 ? 3 : 10;
-      v = low == 32 ? static_cast<int>((vLow + 1) * 1.27) : vLow;
+      v = vLow;  // the gate control holds percent, as the parameter change carries it
       channelKey = globalKey;
       found = true;
     }
@@ -324,6 +324,7 @@ void MIDIMessageManager::sysexPartPatchParse(ISysEx* msg) {
   for (int i = 0; i < kNumParams; ++i) values[static_cast<size_t>(i)] = plug->paramValue(i);
   ProgramParseResult result;
   if (!parseProgramDump(msg->mData, static_cast<size_t>(msg->mSize), values.data(), &result)) return;
+  plug->setReceivedProgramData(result.data);
 
   if (IParam* name = plug->GetParam(kPatchName)) name->SetDisplayText(0, result.name.c_str());
   if (patchManager) patchManager->setProgramName(librarianProgramName(result.name));
@@ -364,7 +365,9 @@ void MIDIMessageManager::sysexSettingsParse(ISysEx* msg) {
   replyTaken = false;
   std::vector<double> values(static_cast<size_t>(kNumParams));
   for (int i = 0; i < kNumParams; ++i) values[static_cast<size_t>(i)] = plug->paramValue(i);
-  if (parseGlobalDump(d, static_cast<size_t>(n), values.data())) {
+  uint8_t received[kGlobalDataSize];
+  if (parseGlobalDump(d, static_cast<size_t>(n), values.data(), received)) {
+    plug->setReceivedGlobalData(received);
     for (int idx : kGlobalDumpParams) {
       plug->setParameterFromPlug(idx, values[static_cast<size_t>(idx)]);
       IParam* p = plug->GetParam(idx);

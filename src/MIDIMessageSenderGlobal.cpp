@@ -14,8 +14,7 @@ constexpr int kGlobalStorePauseMs = 3000;
 bool MIDIMessageSender::sendGlobalDump() {
   if (!plug) return false;
   uint8_t dump[kGlobalDumpSize];
-  const std::vector<double> values = plug->currentValues();
-  buildGlobalDump(values.data(), static_cast<uint8_t>(plug->deviceId.load()), dump);
+  plug->buildGlobalDumpOf(plug->currentValues(), dump);
   plug->globalSent = true;
   plug->checksumCheckAndSend(dump, kGlobalDumpSize);
   return pause(kGlobalStorePauseMs);

@@ -67,8 +67,7 @@ void MIDIMessageSender::sendPatchToDeviceFromLibrarian(const LibrarianPatch& pat
     uint8_t editorDump[kProgramDumpSize];
     {
       KIT_MutexLock lock(plug->GetMutex());  // the editor's program as one piece (see sendArrangementToDevice)
-      const std::vector<double> values = plug->currentValues();
-      buildProgramDump(values.data(), plug->programName(), static_cast<uint8_t>(plug->deviceId.load()), editorDump);
+      plug->buildProgramDumpOf(plug->programName(), plug->currentValues(), editorDump);
     }
     loadTimbreFromLibrarian(dump.data(), editorDump, intoTimbre, fromTimbre);
   }

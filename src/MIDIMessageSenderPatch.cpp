@@ -23,8 +23,7 @@ void MIDIMessageSender::sendArrangementToDevice(bool toLibrarian) {
     // state save changes and reads the same strings at the same moment.
     KIT_MutexLock lock(plug->GetMutex());
     const std::string name = plug->programName();
-    const std::vector<double> values = plug->currentValues();
-    buildProgramDump(values.data(), name, static_cast<uint8_t>(plug->deviceId.load()), dump);
+    plug->buildProgramDumpOf(name, plug->currentValues(), dump);
     if (PatchManager* pm = plug->getPatchManager()) pm->setProgramName(librarianProgramName(name.substr(0, 12)));
   }
   plug->setLibrarianViewDirty();

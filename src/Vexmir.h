@@ -11,7 +11,9 @@
 
 #include "KIT/IEffect/IEffectVST.h"
 #include "KIT/IEffect/IMidiQueue.h"
+#include "src/GlobalDump.h"
 #include "src/JobClock.h"
+#include "src/ProgramDump.h"
 #include "src/VexmirParams.h"
 
 class ControlLayer;
@@ -188,6 +190,16 @@ class Vexmir : public IEffectVST {
   // The program name the editor shows (kPatchName's text), and every parameter's plain value.
   std::string programName() const;
   std::vector<double> currentValues() const;
+  // The current program and global settings as dumps for the synthesizer (F0 to F7, kProgramDumpSize and
+  // kGlobalDumpSize bytes): the parameters' values over the data bytes last received, so that what the editor
+  // does not edit goes back as it came. Under the plug-in mutex.
+  void buildProgramDumpOf(const std::string& name, const std::vector<double>& values, uint8_t* out);
+  void buildGlobalDumpOf(const std::vector<double>& values, uint8_t* out);
+  // A received program's or global dump's data bytes become the base of the next build; resetReceivedData
+  // goes back to the initial program and the global template (a fresh program, a recalled project).
+  void setReceivedProgramData(const uint8_t* data);
+  void setReceivedGlobalData(const uint8_t* data);
+  void resetReceivedProgramData();
   // The clock of the transfer jobs and the MIDI clock; tests hand in their own. Before any job runs.
   void setJobClock(JobClock* clock);
   // The pauses of the starters (after a program change, before a connection job) on the jobs' clock.
@@ -317,6 +329,9 @@ class Vexmir : public IEffectVST {
 
   UIConfigManager* uiConfig = nullptr;
   ProgressIndicator* progressIndicator = nullptr;
+  // The data bytes the builds start from (see buildProgramDumpOf), under the plug-in mutex.
+  uint8_t receivedProgram[kProgramDataSize];
+  uint8_t receivedGlobal[kGlobalDataSize];
   IControl* cancelButtons[2] = {nullptr, nullptr};
 
   std::string debugLogPath;

@@ -124,6 +124,7 @@ int mapNRPNValue(ControlAction* a, int paramIdx, double value, int v) {
     static const int steps[] = {0, 18, 36, 54, 72, 90, 108, 126};
     return v >= 1 && v <= 7 ? steps[v] : plain;
   }
+  if (paramIdx == kArpGate) return arpGateData(v);
   return plain;
 }
 

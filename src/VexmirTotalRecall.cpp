@@ -141,6 +141,9 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
 
   // Parameters 0..472, each limited to its range, without parameter logic.
   for (int i = 0; i < kStateParamCount; ++i) storeParamValue(i, state.values[static_cast<size_t>(i)]);
+  // The bytes no parameter holds are not in the chunk: the recalled program starts from the initial program's,
+  // not from those of whatever program was received last.
+  resetReceivedProgramData();
 
   // The flags that follow parameters are derived from the values just recalled, not from the old ones.
   for (int k = 0; k < kNumFilterKinds; ++k) {

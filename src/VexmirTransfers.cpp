@@ -2,6 +2,7 @@
 // librarian request and unsaved states, the librarian's Store commands, the randomize command and the
 // small look-ups the jobs use.
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,30 @@ std::vector<double> Vexmir::currentValues() const {
   std::vector<double> values(kNumParams, 0.0);
   for (int i = 0; i < kNumParams; ++i) values[static_cast<size_t>(i)] = paramValue(i);
   return values;
+}
+
+void Vexmir::buildProgramDumpOf(const std::string& name, const std::vector<double>& values, uint8_t* out) {
+  KIT_MutexLock lock(GetMutex());
+  buildProgramDump(values.data(), name, static_cast<uint8_t>(deviceId.load()), receivedProgram, out);
+}
+
+void Vexmir::buildGlobalDumpOf(const std::vector<double>& values, uint8_t* out) {
+  KIT_MutexLock lock(GetMutex());
+  buildGlobalDump(values.data(), static_cast<uint8_t>(deviceId.load()), receivedGlobal, out);
+}
+
+void Vexmir::setReceivedProgramData(const uint8_t* data) {
+  KIT_MutexLock lock(GetMutex());
+  std::memcpy(receivedProgram, data, kProgramDataSize);
+}
+
+void Vexmir::setReceivedGlobalData(const uint8_t* data) {
+  KIT_MutexLock lock(GetMutex());
+  std::memcpy(receivedGlobal, data, kGlobalDataSize);
+}
+
+void Vexmir::resetReceivedProgramData() {
+  setReceivedProgramData(initialProgramData());
 }
 
 void Vexmir::sendProgramChange(int program) {

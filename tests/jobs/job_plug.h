@@ -77,6 +77,10 @@ class JobPlug : public Vexmir {
     std::lock_guard<std::mutex> lock(mutex);
     return sent;
   }
+  void clearMessages() {
+    std::lock_guard<std::mutex> lock(mutex);
+    sent.clear();
+  }
   std::vector<std::string> texts() {
     std::lock_guard<std::mutex> lock(mutex);
     return statusTexts;
