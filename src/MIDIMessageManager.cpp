@@ -19,16 +19,14 @@ void MIDIMessageManager::moveControl(IControl* control, int value, bool fromMini
 }
 
 void LibraryPatchRequest::arm() {
-  std::lock_guard<std::mutex> guard(lock);
+  active = false;
   patch.messages.clear();
   patch.name.clear();
   active = true;
 }
 
-bool LibraryPatchRequest::addMessageData(const uint8_t* bytes, int length, LibrarianPatch* done) {
+bool LibraryPatchRequest::addMessageData(const uint8_t* bytes, int length) {
   if (!bytes || length <= 0) return false;
-  std::lock_guard<std::mutex> guard(lock);
-  if (!active) return false;
   patch.messages.emplace_back().data.assign(bytes, static_cast<size_t>(length));
   if (length != kProgramDumpSize) return false;
   // The name is that of the program dump itself (not of a stray shorter message before it): bytes 6 to 18
@@ -37,13 +35,7 @@ bool LibraryPatchRequest::addMessageData(const uint8_t* bytes, int length, Libra
   for (int i = 6; i <= 18; ++i)
     if (bytes[i] != 0) patch.name.push_back(static_cast<char>(bytes[i]));
   active = false;
-  if (done) *done = patch;
   return true;
-}
-
-LibrarianPatch LibraryPatchRequest::program() const {
-  std::lock_guard<std::mutex> guard(lock);
-  return patch;
 }
 
 MIDIMessageManager::MIDIMessageManager(Vexmir* plug, PatchManager* patchManager, PatchLibrarian* librarian,
@@ -58,7 +50,6 @@ MIDIMessageManager::MIDIMessageManager(Vexmir* plug, PatchManager* patchManager,
   static const char* const names[] = {"vexmir-jobs", "vexmir-clockctl", "vexmir-clock"};
   for (int i = 0; i < 3; ++i) {
     workers[i].sender = sender.get();
-    workers[i].hub = this;
     workers[i].thread.setName(names[i]);
   }
 }
@@ -76,10 +67,6 @@ void MIDIMessageManager::Worker::run() {
   } catch (...) {
     std::fprintf(stderr, "Vexmir: transfer job %d failed\n", job.job);
   }
-  try {
-    if (hub) hub->endJob(job);
-  } catch (...) {
-  }
   busy = false;
 }
 
@@ -96,7 +83,6 @@ bool MIDIMessageManager::startJob(MidiWorker which, const SenderJob& job) {
     }
     w.job = job;
     w.busy = true;
-    beginJob(w.job);
     w.thread.start(w);
     w.needsJoin = true;
     return true;
@@ -105,7 +91,6 @@ bool MIDIMessageManager::startJob(MidiWorker which, const SenderJob& job) {
   } catch (...) {
     std::fprintf(stderr, "Vexmir: transfer job %d not started\n", job.job);
   }
-  endJob(job);
   w.busy = false;
   return false;
 }

@@ -12,6 +12,7 @@
 
 void MIDIMessageSender::sendArrangementToDevice(bool toLibrarian) {
   if (!plug) return;
+  MIDIMessageManager* hub = plug->getMidiManager();
   plug->DisplayProcessingIndicator(true);
   if (plug->sendGlobalWithProgram) sendGlobalDump();
   if (!plug->globalSent) sendGlobalDump();
@@ -43,6 +44,7 @@ void MIDIMessageSender::sendArrangementToDevice(bool toLibrarian) {
   plug->dumpSendRunning = false;
   plug->deviceBusy = false;
   if (running) plug->DisplayProcessingIndicator(false);
+  if (hub) hub->arrangementBusy = false;
 }
 
 void MIDIMessageSender::initClassicPatch(bool onlyDuringHardwareUpdate) {

@@ -20,6 +20,19 @@ int toIntClamped(double v, int lo, int hi) {
 }
 }  // namespace
 
+// AllSoundsOff for the callback, which already holds the queue lock.
+void Vexmir::allSoundsOffQueueLocked() {
+  if (!midiOutReady || connectPending) return;
+  for (int t = 0; t < 2; ++t) {
+    IMidiMsg msg;
+    msg.MakeControlChangeMsg(kAllNotesOff, 0.0, timbreChannel(t));
+    if (midiOutViaAudioQueue)
+      midiQueue.Add(&msg);
+    else
+      sendMidiMsgAndLog(&msg);
+  }
+}
+
 void Vexmir::Reset() {
   KIT_MutexLock lock(mMutex);
   double rate = GetSampleRate();
@@ -83,14 +96,14 @@ void Vexmir::ProcessDoubleReplacing(double**, double**, int nFrames) {
     }
   }
 
-  // A loop that was told to stop may still be winding down: the clock starts again only once its thread is
-  // free, so that a block right after the switch-off cannot re-arm the old loop before it has seen the stop.
-  if (!continuousClockStarted && midiManager && !midiManager->isWorkerBusy(MidiWorker::kClockThread)) {
+  if (!continuousClockStarted && midiManager) {
     midiManager->getSender()->resetContinuousClock(false);
-    SenderJob job;
-    job.job = kJobContinuousClock;
-    job.tempo = 120;
-    midiManager->startJob(MidiWorker::kClockThread, job);
+    if (!midiManager->isWorkerBusy(MidiWorker::kClockThread)) {
+      SenderJob job;
+      job.job = kJobContinuousClock;
+      job.tempo = 120;
+      midiManager->startJob(MidiWorker::kClockThread, job);
+    }
     continuousClockStarted = true;
   }
 
@@ -133,7 +146,7 @@ void Vexmir::ProcessDoubleReplacing(double**, double**, int nFrames) {
       }
       if (!running && allSoundsOffPending) {
         allSoundsOffPending = false;
-        allNotesOff(true);
+        allSoundsOffQueueLocked();
         for (int t = 0; t < 2; ++t)
           if (midiLedOn[t]) {
             midiLedOn[t] = 0;
@@ -158,6 +171,10 @@ void Vexmir::ProcessDoubleReplacing(double**, double**, int nFrames) {
     SenderJob job;
     job.job = kJobPartRequest;
     job.toEditor = true;
-    if (midiManager->startJob(MidiWorker::kJobThread, job)) partRequestPending = false;
+    midiManager->dumpPending = true;
+    if (midiManager->startJob(MidiWorker::kJobThread, job))
+      partRequestPending = false;
+    else
+      midiManager->dumpPending = false;
   }
 }

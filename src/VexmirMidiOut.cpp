@@ -9,8 +9,6 @@
 #include "KIT/IEffect/IControl.h"
 #include "KIT/IEffect/IGraphics.h"
 #include "KIT/shim/shim-sys.h"
-#include "src/LibrarianEditor.h"
-#include "src/LibrarianViewControl.h"
 #include "src/MIDIMessageManager.h"
 #include "src/PatchLibrarian.h"
 #include "src/Vexmir.h"
@@ -118,8 +116,10 @@ void Vexmir::SendPatchEditOffCommand() {
 
 void Vexmir::SendProgramChangeCommand(int program, int) {
   if (!midiOutReady) return;
-  sendProgramChange(program);
-  pauseFor(getTimerValue() / 2);
+  IMidiMsg msg;
+  msg.MakeProgramChangeMsg(std::clamp(program, 0, 127) / 127.0, globalChannel());
+  sendMidiMsgAndLog(&msg);
+  Sleep(getTimerValue() / 2);
 }
 
 void Vexmir::midiPortLost() {
@@ -131,18 +131,11 @@ void Vexmir::midiPortLost() {
 }
 
 void Vexmir::AllSoundsOff() {
-  allNotesOff(false);
-}
-
-void Vexmir::allNotesOff(bool queueLockHeld) {
   if (!midiOutReady || connectPending) return;
   for (int t = 0; t < 2; ++t) {
     IMidiMsg msg;
     msg.MakeControlChangeMsg(kAllNotesOff, 0.0, timbreChannel(t));
-    if (midiOutViaAudioQueue && queueLockHeld)
-      midiQueue.Add(&msg);
-    else
-      MIDIOutRoutingSwitch(&msg);
+    MIDIOutRoutingSwitch(&msg);
   }
 }
 
@@ -157,10 +150,15 @@ int Vexmir::getTimerValue() const {
 // global dumps accepted at any time and all notes off silenced for good.
 void Vexmir::sendSysExInitialization() {
   if (!midiOutReady || deviceBusy || !midiManager) return;
-  SenderJob job;
-  job.job = kJobDeviceIdEnquiry;
-  midiManager->startJob(MidiWorker::kJobThread, job);
-  pauseFor(100);
+  if (!midiManager->isWorkerBusy(MidiWorker::kJobThread)) {
+    midiManager->replyTaken = false;
+    answerReceived = false;
+    SenderJob job;
+    job.job = kJobDeviceIdEnquiry;
+    connectPending = true;
+    if (!midiManager->startJob(MidiWorker::kJobThread, job)) connectPending = false;
+  }
+  Sleep(100);
 }
 
 // Waits for a pending dump with a bound (two seconds), never forever: it may run under the plug-in mutex, and
@@ -169,10 +167,10 @@ void Vexmir::sendPartDataBackToHardware(int) {
   if (!midiManager) return;
   constexpr int kStepMs = 200;
   constexpr int kMaxWaitMs = 2000;
-  if (midiOutReady && !deviceBusy) pauseFor(kStepMs);
+  if (midiOutReady && !deviceBusy) Sleep(kStepMs);
   int waited = 0;
   do {
-    pauseFor(kStepMs);
+    Sleep(kStepMs);
     waited += kStepMs;
   } while (midiManager->dumpPending && waited < kMaxWaitMs);
   if (!(timbre1LockActive || timbre2LockActive || commonLockActive)) return;
@@ -180,7 +178,8 @@ void Vexmir::sendPartDataBackToHardware(int) {
   SenderJob job;
   job.job = kJobSendArrangement;
   job.arrangementFlag = false;
-  midiManager->startJob(MidiWorker::kJobThread, job);
+  midiManager->arrangementBusy = true;
+  if (!midiManager->startJob(MidiWorker::kJobThread, job)) midiManager->arrangementBusy = false;
 }
 
 void Vexmir::sendPatchAndPatternToDevice(int, bool, bool, bool globalWithProgram, bool, bool) {
@@ -208,16 +207,19 @@ void Vexmir::sendPatchToDeviceFromLibrarian(int slot, int side) {
   }
   librarianSendingSlot = slot;
   if (!midiOutReady) return;
-  sendProgramChange(slot);
-  pauseFor(getTimerValue() / 2);
-  pauseFor(50);
+  IMidiMsg pc;
+  pc.MakeProgramChangeMsg(std::clamp(slot, 0, 127) / 127.0, globalChannel());
+  sendMidiMsgAndLog(&pc);
+  Sleep(getTimerValue() / 2);
+  Sleep(50);
   if (editModeOn && singleProgramFlag) SendPatchEditOffCommand();
   if (midiManager->isWorkerBusy(MidiWorker::kJobThread)) return;
   SenderJob job;
   job.job = kJobSendLibrarianPatch;
   job.patch = std::move(patch);
   job.slot = slot;
-  midiManager->startJob(MidiWorker::kJobThread, job);
+  midiManager->arrangementBusy = true;
+  if (!midiManager->startJob(MidiWorker::kJobThread, job)) midiManager->arrangementBusy = false;
 }
 
 void Vexmir::storeAllPatchesToDeviceFromLibrarian(int side, int slot) {
@@ -239,14 +241,8 @@ void Vexmir::storeAllPatchesToDeviceFromLibrarian(int side, int slot) {
     if (!bank) return;
     job.bank = bank->patches;
   }
-  midiManager->startJob(MidiWorker::kJobThread, job);
-}
-
-void Vexmir::selectLibrarianSlot(int side, int slot) {
-  if (librarian) (side == 1 ? librarian->selectedLowerSlot : librarian->selectedUpperSlot) = slot;
-  if (LibrarianViewControl* view = librarianEditor ? librarianEditor->view() : nullptr)
-    (side == 1 ? view->selectedLowerSlot : view->selectedUpperSlot) = slot;
-  setLibrarianViewDirty();
+  midiManager->arrangementBusy = true;
+  if (!midiManager->startJob(MidiWorker::kJobThread, job)) midiManager->arrangementBusy = false;
 }
 
 void Vexmir::setLibrarianViewDirty() {

@@ -29,10 +29,6 @@ void Vexmir::setJobClock(JobClock* clock) {
   if (midiManager) midiManager->getSender()->setClock(clock);
 }
 
-void Vexmir::pauseFor(int ms) {
-  (midiManager ? midiManager->getSender()->getClock() : JobClock::system()).sleepMilliseconds(ms);
-}
-
 std::string Vexmir::programName() const {
   IParam* p = GetParam(kPatchName);
   const char* text = p ? p->GetDisplayText(0) : nullptr;
@@ -71,12 +67,9 @@ void Vexmir::resetReceivedProgramData() {
 
 void Vexmir::sendProgramChange(int program) {
   if (!midiOutReady) return;
-  program = std::clamp(program, 0, 127);
   IMidiMsg msg;
-  msg.MakeProgramChangeMsg(program / 127.0, globalChannel());
+  msg.MakeProgramChangeMsg(std::clamp(program, 0, 127) / 127.0, globalChannel());
   sendMidiMsgAndLog(&msg);
-  // The synthesizer plays this program now: the librarian follows it.
-  if (patchManager) patchManager->recalledProgram = program;
 }
 
 int Vexmir::librarianCurrentProgram() const {
@@ -121,8 +114,8 @@ void Vexmir::SetLibrarianRequestActive(bool active) {
       midiManager->dumpPending = false;
       midiManager->singleRequest.arm();
     } else {
-      midiManager->setWaiting(true);
-      midiManager->singleRequest.disarm();
+      midiManager->dumpPending = true;
+      midiManager->singleRequest.active = false;
     }
     midiManager->replyTaken = false;
   }
@@ -133,7 +126,7 @@ void Vexmir::SetLibrarianStatusUnsaved(bool unsaved) {
   if (!unsaved) return;
   if (midiManager) {
     midiManager->dumpPending = false;
-    midiManager->singleRequest.disarm();
+    midiManager->singleRequest.active = false;
   }
   storeParamValue(kBankEditUnsaved, 1.0);
   storeParamValue(kDiscardBankData, 0.0);
@@ -174,7 +167,8 @@ void Vexmir::randomizeProgram() {
     SenderJob job;
     job.job = kJobSendArrangement;
     job.arrangementFlag = false;
-    midiManager->startJob(MidiWorker::kJobThread, job);
+    midiManager->arrangementBusy = true;
+    if (!midiManager->startJob(MidiWorker::kJobThread, job)) midiManager->arrangementBusy = false;
   }
   // The command runs under the plug-in mutex: it does not wait for the job, which reads the values
   // already set.
