@@ -167,8 +167,8 @@ void LibrarianViewControl::OnMouseDown(int x, int y, IMouseMod* mod) {
   if (!mod) return;
   if (mod->R) {
     selectAt(x, y);
-    librarian_->selectedUpperSlot = selectedUpperSlot;
-    librarian_->selectedLowerSlot = selectedLowerSlot;
+    librarian_->selectedUpperSlot = selectedUpperSlot.load();
+    librarian_->selectedLowerSlot = selectedLowerSlot.load();
     if (!editor_) return;
     if (selectedUpperSlot >= 0)
       editor_->showFileEditMenu(x, y);
@@ -179,9 +179,9 @@ void LibrarianViewControl::OnMouseDown(int x, int y, IMouseMod* mod) {
   if (!mod->L) return;
   closeRename();
   selectAt(x, y);
-  librarian_->selectedUpperSlot = selectedUpperSlot;
+  librarian_->selectedUpperSlot = selectedUpperSlot.load();
   currentSlot = activeSide == 0 ? selectedUpperSlot : selectedLowerSlot;
-  librarian_->selectedLowerSlot = selectedLowerSlot;
+  librarian_->selectedLowerSlot = selectedLowerSlot.load();
 }
 
 void LibrarianViewControl::OnMouseUp(int, int, IMouseMod*) {
@@ -287,6 +287,6 @@ void LibrarianViewControl::PasteSlotData(int x, int y) {
     activeSide = 0;
     selectedUpperSlot = slot;
   }
-  librarian_->selectedUpperSlot = selectedUpperSlot;
+  librarian_->selectedUpperSlot = selectedUpperSlot.load();
   if (editor_) editor_->pasteProgram(selectedUpperSlot);
 }

@@ -51,8 +51,9 @@ class LibrarianViewControl : public CustomOverlayControl {
   void setNotice(const std::string& text);
   const std::string& notice() const { return notice_; }
 
-  int selectedUpperSlot = -1;
-  int selectedLowerSlot = -1;
+  // The transfer jobs move the selection along the slots they fetch or store, from their own thread.
+  std::atomic<int> selectedUpperSlot{-1};
+  std::atomic<int> selectedLowerSlot{-1};
   int activeSide = 0;
   int currentSlot = 0;
   // Set by the first switch to the librarian tab; until then a drag does nothing.

@@ -25,5 +25,4 @@ void MIDIMessageSender::sendGlobalToDevice() {
   plug->DisplayProcessingIndicator(true);
   if (!sendGlobalDump()) return;
   plug->DisplayProcessingIndicator(false);
-  if (MIDIMessageManager* hub = plug->getMidiManager()) hub->arrangementBusy = false;
 }

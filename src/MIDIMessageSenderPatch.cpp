@@ -12,7 +12,6 @@
 
 void MIDIMessageSender::sendArrangementToDevice(bool toLibrarian) {
   if (!plug) return;
-  MIDIMessageManager* hub = plug->getMidiManager();
   plug->DisplayProcessingIndicator(true);
   if (plug->sendGlobalWithProgram) sendGlobalDump();
   if (!plug->globalSent) sendGlobalDump();
@@ -44,7 +43,6 @@ void MIDIMessageSender::sendArrangementToDevice(bool toLibrarian) {
   plug->dumpSendRunning = false;
   plug->deviceBusy = false;
   if (running) plug->DisplayProcessingIndicator(false);
-  if (hub) hub->arrangementBusy = false;
 }
 
 void MIDIMessageSender::initClassicPatch(bool onlyDuringHardwareUpdate) {

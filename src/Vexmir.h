@@ -109,6 +109,9 @@ class Vexmir : public IEffectVST {
   void sendPatchToDeviceFromLibrarian(int slot, int side);
   void storeAllPatchesToDeviceFromLibrarian(int side, int slot);
   void setLibrarianViewDirty();
+  // A transfer job has reached `slot` of the upper (side 0) or lower bank: the librarian and its view both
+  // select it. Any thread.
+  void selectLibrarianSlot(int side, int slot);
   // The synthesizer's port went away (its client ended, or the MIDI server stopped): both ports close and
   // show OFF, and the next choice of a port reads the port lists anew.
   void midiPortLost();
@@ -199,6 +202,8 @@ class Vexmir : public IEffectVST {
   void resetReceivedProgramData();
   // The clock of the transfer jobs and the MIDI clock; tests hand in their own. Before any job runs.
   void setJobClock(JobClock* clock);
+  // The pauses of the starters (after a program change, before a connection job) on the jobs' clock.
+  void pauseFor(int ms);
 
   // The randomize command (kRandomize pressed while a main tab is shown).
   void randomizeProgram();
@@ -341,7 +346,9 @@ class Vexmir : public IEffectVST {
 
   static uint32_t defaultTicks();
   void startMidiLoop();
-  void allSoundsOffQueueLocked();
+  // All notes off on both timbres' channels, through the queue when output goes that way (the audio callback
+  // already holds the queue's lock when it says so).
+  void allNotesOff(bool queueLockHeld);
   void setDisplayLine(int line, const char* text);
   // Looks the editor's layers and display controls up once the editor is built.
   void cacheEditorObjects();

@@ -87,16 +87,13 @@ bool VexmirLibrarianHost::requestProgram(int slot, int targetSlot, bool toEditor
   // buffer ("temporary"), any other the program memory.
   if (PatchLibrarian* librarian = plugin_->getLibrarian()) librarian->selectedUpperSlot = targetSlot;
   if (hub->isWorkerBusy(MidiWorker::kJobThread)) return false;
-  hub->sendSinglePatchRequestSysexFromLibrarian(slot < 0, 0);
+  hub->sendSinglePatchRequestSysexFromLibrarian(slot < 0, slot < 0 ? targetSlot : slot);
   return true;
 }
 
 bool VexmirLibrarianHost::requestAllPrograms() {
   MIDIMessageManager* hub = plugin_ ? plugin_->getMidiManager() : nullptr;
-  if (!hub) return false;
-  hub->singleRequest.active = false;
-  hub->allRequest.arm();
-  return startJob(kJobAllPatchRequest);
+  return hub && startJob(kJobAllPatchRequest);
 }
 
 bool VexmirLibrarianHost::syncCurrentFromHardware() {

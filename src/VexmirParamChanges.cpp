@@ -12,6 +12,7 @@
 #include "src/ControlAction.h"
 #include "src/ControlDisplay.h"
 #include "src/LibrarianEditor.h"
+#include "src/LibrarianViewControl.h"
 #include "src/LinkManager.h"
 #include "src/MIDIMessageManager.h"
 #include "src/PatchManager.h"
@@ -250,13 +251,11 @@ void Vexmir::applyCommonTail(ControlAction* action, int paramIdx, double value, 
 
 void Vexmir::startRequestJob(int job, bool toEditor) {
   if (!midiManager || !midiOutReady) return;
-  midiManager->replyTaken = false;
   SenderJob j;
   j.job = job;
   j.toEditor = toEditor;
-  // Waiting for the reply only while its request runs: a dropped request leaves nothing waiting.
-  midiManager->dumpPending = true;
-  if (!midiManager->startJob(MidiWorker::kJobThread, j)) midiManager->dumpPending = false;
+  // The job sets its waiting flag as it starts: a dropped request leaves nothing waiting.
+  midiManager->startJob(MidiWorker::kJobThread, j);
 }
 
 void Vexmir::openPortFromParam(int paramIdx) {
@@ -325,6 +324,24 @@ void Vexmir::OnParamChange(int paramIdx) {
     case kDeviceInSelection:
       openPortFromParam(paramIdx);
       break;
+    case kReadFromTimbre1:
+    case kReadFromTimbre2:
+    case kLoadToTimbre1:
+    case kLoadToTimbre2:
+      // Each pair is one choice: pressing one releases the other.
+      if (v == 1) setParameterFromPlug((paramIdx - kReadFromTimbre1) % 2 == 0 ? paramIdx + 1 : paramIdx - 1, 0.0);
+      break;
+    case kOverwriteBank:
+      // The editor's program into the selected slot of the open bank, as if the synthesizer had sent it.
+      if (v == 1 && midiManager && librarianEditor && librarianEditor->view() &&
+          librarianEditor->view()->activeSide == 0) {
+        sendGlobalWithProgram = false;
+        SenderJob j;
+        j.job = kJobSendArrangement;
+        j.arrangementFlag = true;
+        midiManager->startJob(MidiWorker::kJobThread, j);
+      }
+      break;
     case kReserved518:  // "Cancel Data Request"
       if (v == 1 && midiManager) midiManager->getSender()->cancel = true;
       break;
@@ -351,8 +368,7 @@ void Vexmir::OnParamChange(int paramIdx) {
           !midiManager->isWorkerBusy(MidiWorker::kJobThread)) {
         SenderJob j;
         j.job = kJobSendArrangement;
-        midiManager->arrangementBusy = true;
-        if (!midiManager->startJob(MidiWorker::kJobThread, j)) midiManager->arrangementBusy = false;
+        midiManager->startJob(MidiWorker::kJobThread, j);
       }
       break;
     case kFirstRunExit:
@@ -479,6 +495,8 @@ void Vexmir::OnParamChange2(int paramIdx) {
     if (ControlAction* action = param->GetControlAction()) applyCommonTail(action, paramIdx, value, v);
     TabSwitchFunctions::followChange(this, paramIdx);
   }
-  if (midiManager) midiManager->dumpPending = false;
+  // A value from the synthesizer ends a wait that no job owns; a request's own wait (a timbre switch while it
+  // runs) ends only with its dump or with the job.
+  if (midiManager && !midiManager->isWorkerBusy(MidiWorker::kJobThread)) midiManager->dumpPending = false;
   changeFromHardware = false;
 }

@@ -29,6 +29,10 @@ void Vexmir::setJobClock(JobClock* clock) {
   if (midiManager) midiManager->getSender()->setClock(clock);
 }
 
+void Vexmir::pauseFor(int ms) {
+  (midiManager ? midiManager->getSender()->getClock() : JobClock::system()).sleepMilliseconds(ms);
+}
+
 std::string Vexmir::programName() const {
   IParam* p = GetParam(kPatchName);
   const char* text = p ? p->GetDisplayText(0) : nullptr;
@@ -67,9 +71,12 @@ void Vexmir::resetReceivedProgramData() {
 
 void Vexmir::sendProgramChange(int program) {
   if (!midiOutReady) return;
+  program = std::clamp(program, 0, 127);
   IMidiMsg msg;
-  msg.MakeProgramChangeMsg(std::clamp(program, 0, 127) / 127.0, globalChannel());
+  msg.MakeProgramChangeMsg(program / 127.0, globalChannel());
   sendMidiMsgAndLog(&msg);
+  // The synthesizer plays this program now: the librarian follows it.
+  if (patchManager) patchManager->recalledProgram = program;
 }
 
 int Vexmir::librarianCurrentProgram() const {
@@ -114,8 +121,8 @@ void Vexmir::SetLibrarianRequestActive(bool active) {
       midiManager->dumpPending = false;
       midiManager->singleRequest.arm();
     } else {
-      midiManager->dumpPending = true;
-      midiManager->singleRequest.active = false;
+      midiManager->setWaiting(true);
+      midiManager->singleRequest.disarm();
     }
     midiManager->replyTaken = false;
   }
@@ -126,7 +133,7 @@ void Vexmir::SetLibrarianStatusUnsaved(bool unsaved) {
   if (!unsaved) return;
   if (midiManager) {
     midiManager->dumpPending = false;
-    midiManager->singleRequest.active = false;
+    midiManager->singleRequest.disarm();
   }
   storeParamValue(kBankEditUnsaved, 1.0);
   storeParamValue(kDiscardBankData, 0.0);
@@ -167,8 +174,7 @@ void Vexmir::randomizeProgram() {
     SenderJob job;
     job.job = kJobSendArrangement;
     job.arrangementFlag = false;
-    midiManager->arrangementBusy = true;
-    if (!midiManager->startJob(MidiWorker::kJobThread, job)) midiManager->arrangementBusy = false;
+    midiManager->startJob(MidiWorker::kJobThread, job);
   }
   // The command runs under the plug-in mutex: it does not wait for the job, which reads the values
   // already set.
