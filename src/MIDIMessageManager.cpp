@@ -22,14 +22,16 @@ void MIDIMessageManager::moveControl(IControl* control, int value, bool fromMini
 }
 
 void LibraryPatchRequest::arm() {
-  active = false;
+  std::lock_guard<std::mutex> guard(lock);
   patch.messages.clear();
   patch.name.clear();
   active = true;
 }
 
-bool LibraryPatchRequest::addMessageData(const uint8_t* bytes, int length) {
+bool LibraryPatchRequest::addMessageData(const uint8_t* bytes, int length, LibrarianPatch* done) {
   if (!bytes || length <= 0) return false;
+  std::lock_guard<std::mutex> guard(lock);
+  if (!active) return false;
   patch.messages.emplace_back().data.assign(bytes, static_cast<size_t>(length));
   if (length != kProgramDumpSize) return false;
   // The name is that of the program dump itself (not of a stray shorter message before it): bytes 6 to 18
@@ -38,7 +40,13 @@ bool LibraryPatchRequest::addMessageData(const uint8_t* bytes, int length) {
   for (int i = 6; i <= 18; ++i)
     if (bytes[i] != 0) patch.name.push_back(static_cast<char>(bytes[i]));
   active = false;
+  if (done) *done = patch;
   return true;
+}
+
+LibrarianPatch LibraryPatchRequest::program() const {
+  std::lock_guard<std::mutex> guard(lock);
+  return patch;
 }
 
 MIDIMessageManager::MIDIMessageManager(Vexmir* plug, PatchManager* patchManager, PatchLibrarian* librarian,
@@ -80,6 +88,10 @@ void MIDIMessageManager::Worker::run() {
     } catch (...) {
       std::fprintf(stderr, "Vexmir: transfer job %d failed\n", mine.job);
     }
+    try {
+      hub->endJob(mine);
+    } catch (...) {
+    }
     busy = false;
     // What waited for a free worker (a recalled program's send) is started from the relay's thread.
     if (hub->plug) hub->plug->GetHostCallRelay().requestDeferredWork();
@@ -94,8 +106,9 @@ bool MIDIMessageManager::startJob(MidiWorker which, const SenderJob& job) {
   try {
     if (!w.thread.joinable()) w.thread = std::thread([&w] { w.run(); });
     w.job = job;
-    w.hasJob = true;
     w.busy = true;
+    beginJob(w.job);
+    w.hasJob = true;
     w.wake.notify_one();
     return true;
   } catch (const std::exception& e) {
@@ -104,6 +117,7 @@ bool MIDIMessageManager::startJob(MidiWorker which, const SenderJob& job) {
     std::fprintf(stderr, "Vexmir: transfer job %d not started\n", job.job);
   }
   w.hasJob = false;
+  endJob(job);
   w.busy = false;
   return false;
 }

@@ -41,7 +41,7 @@ void MIDIMessageSender::run(const SenderJob& j) {
       sendPartRequestSysex(j.toEditor);
       break;
     case kJobSinglePatchRequest:
-      sendSinglePatchRequestSysex(j.temporary);
+      sendSinglePatchRequestSysex(j.temporary, j.slot);
       break;
     case kJobAllPatchRequest:
       sendAllPatchRequestSysex();
@@ -97,6 +97,5 @@ bool MIDIMessageSender::settleAfterRecalls() {
   plug->deviceBusy = true;
   plug->sendGlobalWithProgram = true;
   plug->dumpSendRunning = true;
-  if (MIDIMessageManager* hub = plug->getMidiManager()) hub->arrangementBusy = true;
   return true;
 }

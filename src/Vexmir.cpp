@@ -1,3 +1,4 @@
+#include <cstring>
 #include "src/Vexmir.h"
 
 #include <cstdio>
@@ -46,6 +47,8 @@ Vexmir::Vexmir(IEffectInstanceInfo info)
     : IEffectVST(info, 98, kChannelIO, 0, kPluginName, "", "Pellacor", kVersion, kUniqueID, kMfrID, kLatency, true,
                  true, true, 0),
       midiQueue(kMidiQueueSize) {
+  std::memcpy(receivedProgram, initialProgramData(), kProgramDataSize);
+  std::memcpy(receivedGlobal, globalTemplateData(), kGlobalDataSize);
   std::srand(static_cast<unsigned>(std::time(nullptr)));
   sampleRate = GetSampleRate();
 

@@ -20,22 +20,6 @@ int toIntClamped(double v, int lo, int hi) {
 }
 }  // namespace
 
-// AllSoundsOff for the callback, which already holds the queue lock: into the queue, or (sent directly) asked of
-// the relay's thread, as the output port may be taken. True when the relay was asked.
-bool Vexmir::allSoundsOffQueueLocked() {
-  if (!midiOutReady || connectPending) return false;
-  if (!midiOutViaAudioQueue) {
-    allNotesOffRequested = true;
-    return true;
-  }
-  for (int t = 0; t < 2; ++t) {
-    IMidiMsg msg;
-    msg.MakeControlChangeMsg(kAllNotesOff, 0.0, timbreChannel(t));
-    midiQueue.Add(&msg);
-  }
-  return false;
-}
-
 void Vexmir::Reset() {
   KIT_MutexLock lock(mMutex);
   double rate = GetSampleRate();
@@ -91,7 +75,9 @@ void Vexmir::ProcessDoubleReplacing(double**, double**, int nFrames) {
     }
   }
 
-  if (!continuousClockStarted && midiManager) {
+  // A loop that was told to stop may still be winding down: the clock starts again only once its thread is
+  // free, so that a block right after the switch-off cannot re-arm the old loop before it has seen the stop.
+  if (!continuousClockStarted && midiManager && !midiManager->isWorkerBusy(MidiWorker::kClockThread)) {
     continuousClockRequested = true;
     deferred = true;
     continuousClockStarted = true;
@@ -147,7 +133,13 @@ void Vexmir::ProcessDoubleReplacing(double**, double**, int nFrames) {
       if (portBusy) break;
       if (!running && allSoundsOffPending) {
         allSoundsOffPending = false;
-        if (allSoundsOffQueueLocked()) deferred = true;
+        // Sent directly, all notes off may find the output port taken: that send is the relay's.
+        if (midiOutViaAudioQueue) {
+          allNotesOff(true);
+        } else {
+          allNotesOffRequested = true;
+          deferred = true;
+        }
         for (int t = 0; t < 2; ++t)
           if (midiLedOn[t]) {
             midiLedOn[t] = 0;
@@ -195,8 +187,13 @@ void Vexmir::RunDeferredWork() {
   if (clockStartRequested.exchange(false)) start(MidiWorker::kClockControlThread, kJobStartClock);
   if (clockStopRequested.exchange(false)) start(MidiWorker::kClockControlThread, kJobStopClock);
   if (continuousClockRequested.exchange(false)) {
-    midiManager->getSender()->resetContinuousClock(false);
-    start(MidiWorker::kClockThread, kJobContinuousClock);
+    // The old loop is still winding down: the next block asks again.
+    if (midiManager->isWorkerBusy(MidiWorker::kClockThread)) {
+      continuousClockStarted = false;
+    } else {
+      midiManager->getSender()->resetContinuousClock(false);
+      start(MidiWorker::kClockThread, kJobContinuousClock);
+    }
   }
   if (recallSendPending && !midiManager->isWorkerBusy(MidiWorker::kJobThread)) startPendingRecallSend();
   // The randomized program's request is the audio callback's to start (a job's end does not start it).
@@ -205,10 +202,6 @@ void Vexmir::RunDeferredWork() {
     SenderJob job;
     job.job = kJobPartRequest;
     job.toEditor = true;
-    midiManager->dumpPending = true;
-    if (midiManager->startJob(MidiWorker::kJobThread, job))
-      partRequestPending = false;
-    else
-      midiManager->dumpPending = false;
+    if (midiManager->startJob(MidiWorker::kJobThread, job)) partRequestPending = false;
   }
 }

@@ -9,6 +9,8 @@
 #include "KIT/IEffect/IControl.h"
 #include "KIT/IEffect/IGraphics.h"
 #include "KIT/shim/shim-sys.h"
+#include "src/LibrarianEditor.h"
+#include "src/LibrarianViewControl.h"
 #include "src/MIDIMessageManager.h"
 #include "src/PatchLibrarian.h"
 #include "src/Vexmir.h"
@@ -118,9 +120,7 @@ void Vexmir::SendPatchEditOffCommand() {
 // program change comes from host and editor threads, which must not pause.
 void Vexmir::SendProgramChangeCommand(int program, int) {
   if (!midiOutReady) return;
-  IMidiMsg msg;
-  msg.MakeProgramChangeMsg(std::clamp(program, 0, 127) / 127.0, globalChannel());
-  sendMidiMsgAndLog(&msg);
+  sendProgramChange(program);
 }
 
 void Vexmir::midiPortLost() {
@@ -132,11 +132,18 @@ void Vexmir::midiPortLost() {
 }
 
 void Vexmir::AllSoundsOff() {
+  allNotesOff(false);
+}
+
+void Vexmir::allNotesOff(bool queueLockHeld) {
   if (!midiOutReady || connectPending) return;
   for (int t = 0; t < 2; ++t) {
     IMidiMsg msg;
     msg.MakeControlChangeMsg(kAllNotesOff, 0.0, timbreChannel(t));
-    MIDIOutRoutingSwitch(&msg);
+    if (midiOutViaAudioQueue && queueLockHeld)
+      midiQueue.Add(&msg);
+    else
+      MIDIOutRoutingSwitch(&msg);
   }
 }
 
@@ -151,14 +158,9 @@ int Vexmir::getTimerValue() const {
 // global dumps accepted at any time and all notes off silenced for good.
 void Vexmir::sendSysExInitialization() {
   if (!midiOutReady || deviceBusy || !midiManager) return;
-  if (!midiManager->isWorkerBusy(MidiWorker::kJobThread)) {
-    midiManager->replyTaken = false;
-    answerReceived = false;
-    SenderJob job;
-    job.job = kJobDeviceIdEnquiry;
-    connectPending = true;
-    if (!midiManager->startJob(MidiWorker::kJobThread, job)) connectPending = false;
-  }
+  SenderJob job;
+  job.job = kJobDeviceIdEnquiry;
+  midiManager->startJob(MidiWorker::kJobThread, job);
 }
 
 // Waits for a pending dump with a bound (two seconds), never forever: it may run under the plug-in mutex, and
@@ -167,10 +169,10 @@ void Vexmir::sendPartDataBackToHardware(int) {
   if (!midiManager) return;
   constexpr int kStepMs = 200;
   constexpr int kMaxWaitMs = 2000;
-  if (midiOutReady && !deviceBusy) Sleep(kStepMs);
+  if (midiOutReady && !deviceBusy) pauseFor(kStepMs);
   int waited = 0;
   do {
-    Sleep(kStepMs);
+    pauseFor(kStepMs);
     waited += kStepMs;
   } while (midiManager->dumpPending && waited < kMaxWaitMs);
   if (!(timbre1LockActive || timbre2LockActive || commonLockActive)) return;
@@ -178,8 +180,7 @@ void Vexmir::sendPartDataBackToHardware(int) {
   SenderJob job;
   job.job = kJobSendArrangement;
   job.arrangementFlag = false;
-  midiManager->arrangementBusy = true;
-  if (!midiManager->startJob(MidiWorker::kJobThread, job)) midiManager->arrangementBusy = false;
+  midiManager->startJob(MidiWorker::kJobThread, job);
 }
 
 void Vexmir::sendPatchAndPatternToDevice(int, bool, bool, bool globalWithProgram, bool, bool) {
@@ -217,9 +218,7 @@ void Vexmir::sendPatchToDeviceFromLibrarian(int slot, int side, int leadPauseMs)
   job.programChange = std::clamp(slot, 0, 127);
   job.pauseAfterProgramChangeMs = getTimerValue() / 2 + 50;
   job.editModeOffFirst = true;
-  midiManager->arrangementBusy = true;
   if (midiManager->startJob(MidiWorker::kJobThread, job)) return;
-  midiManager->arrangementBusy = false;
   sendProgramChange(job.programChange);
   if (editModeOn && singleProgramFlag) SendPatchEditOffCommand();
 }
@@ -243,8 +242,14 @@ void Vexmir::storeAllPatchesToDeviceFromLibrarian(int side, int slot) {
     if (!bank) return;
     job.bank = bank->patches;
   }
-  midiManager->arrangementBusy = true;
-  if (!midiManager->startJob(MidiWorker::kJobThread, job)) midiManager->arrangementBusy = false;
+  midiManager->startJob(MidiWorker::kJobThread, job);
+}
+
+void Vexmir::selectLibrarianSlot(int side, int slot) {
+  if (librarian) (side == 1 ? librarian->selectedLowerSlot : librarian->selectedUpperSlot) = slot;
+  if (LibrarianViewControl* view = librarianEditor ? librarianEditor->view() : nullptr)
+    (side == 1 ? view->selectedLowerSlot : view->selectedUpperSlot) = slot;
+  setLibrarianViewDirty();
 }
 
 void Vexmir::setLibrarianViewDirty() {
