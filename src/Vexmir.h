@@ -381,7 +381,7 @@ class Vexmir : public IEffectVST {
   std::atomic<bool> clockStartRequested{false};
   std::atomic<bool> clockStopRequested{false};
   std::atomic<bool> continuousClockRequested{false};
-  std::atomic<bool> allNotesOffRequested{false};
+  std::atomic<int> allNotesOffOwed{0};  // one bit per timbre whose all notes off found the output port taken
   std::atomic<bool> partRequestRequested{false};
   // Port choices (kDeviceOutSelection, kDeviceInSelection) to open on the relay's thread, without the plug-in mutex.
   std::atomic<bool> portChoiceRequested[2] = {{false}, {false}};

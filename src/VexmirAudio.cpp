@@ -133,12 +133,18 @@ void Vexmir::ProcessDoubleReplacing(double**, double**, int nFrames) {
       if (portBusy) break;
       if (!running && allSoundsOffPending) {
         allSoundsOffPending = false;
-        // Sent directly, all notes off may find the output port taken: that send is the relay's.
         if (midiOutViaAudioQueue) {
           allNotesOff(true);
-        } else {
-          allNotesOffRequested = true;
-          deferred = true;
+        } else if (midiOutReady && !connectPending) {
+          // Sent directly, a timbre's all notes off that finds the output port taken goes from the relay's thread.
+          for (int t = 0; t < 2; ++t) {
+            IMidiMsg msg;
+            msg.MakeControlChangeMsg(kAllNotesOff, 0.0, timbreChannel(t));
+            if (TrySendMidiMsgNow(&msg) == kSendBusy) {
+              allNotesOffOwed |= 1 << t;
+              deferred = true;
+            }
+          }
         }
         for (int t = 0; t < 2; ++t)
           if (midiLedOn[t]) {
@@ -174,7 +180,13 @@ void Vexmir::RunDeferredWork() {
     if (portChoiceRequested[idx == kDeviceOutSelection].exchange(false)) openChosenPort(idx);
 
   KIT_MutexLock lock(mMutex);
-  if (allNotesOffRequested.exchange(false)) AllSoundsOff();
+  if (const int owed = allNotesOffOwed.exchange(0); owed && midiOutReady && !connectPending)
+    for (int t = 0; t < 2; ++t)
+      if (owed & (1 << t)) {
+        IMidiMsg msg;
+        msg.MakeControlChangeMsg(kAllNotesOff, 0.0, timbreChannel(t));
+        sendMidiMsgAndLog(&msg);
+      }
   if (!midiManager) return;
   auto start = [this](MidiWorker worker, int code) {
     if (midiManager->isWorkerBusy(worker)) return;

@@ -32,7 +32,7 @@ TEST(RealtimeSafety, AProgramDumpThatRestoresALockedPartChannelPausesUnderNoLock
   buildProgramDump(values.data(), "Restored", 0x30, dump.data());
 
   probe::reset();
-  plug.getMidiManager()->dumpPending = true;  // the editor asked for the program
+  plug.getMidiManager()->setWaiting(true);  // the editor asked for the program
   ISysEx sysex(0, dump.data(), static_cast<int>(dump.size()));
   plug.ProcessSysEx(&sysex, true);
   EXPECT_EQ(plug.programName().substr(0, 8), "Restored");
