@@ -39,9 +39,11 @@ set(VEXMIR_EMULATOR_ENV
 # the JACK server's environment; tests with the emulator fixture also get the emulator's socket and port names,
 # and run one at a time because they share the one emulator. SERIAL runs each case with no other test beside it
 # (for timing measured on the machine's own clock). WRAPPER names a script that runs each case (and the listing of
-# cases): it gets the test program and its arguments.
+# cases): it gets the test program and its arguments. CASE_LABELS gives single cases a label more, as
+# "label=Suite.Case" entries, so that the cases that pin one area's behaviour run alone with that label wherever
+# their fixture lives.
 function(vexmir_test name)
-  cmake_parse_arguments(T "SERIAL" "TIMEOUT;WRAPPER" "SOURCES;LIBS;LABELS;FIXTURES;ENV" ${ARGN})
+  cmake_parse_arguments(T "SERIAL" "TIMEOUT;WRAPPER" "SOURCES;LIBS;LABELS;FIXTURES;ENV;CASE_LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main ${T_LIBS})
   if(NOT T_TIMEOUT)
@@ -75,8 +77,18 @@ function(vexmir_test name)
   if(T_SERIAL)
     string(APPEND props " RUN_SERIAL TRUE")
   endif()
+  set(case_labels "")
+  foreach(entry ${T_CASE_LABELS})
+    string(REPLACE "=" ";" parts "${entry}")
+    list(GET parts 0 label)
+    list(GET parts 1 case)
+    # CTest reads this file without the policies of a project: list(FIND) rather than if(IN_LIST).
+    string(APPEND case_labels "  list(FIND ${name}_TESTS \"${case}\" at)\n  if(at GREATER -1)\n"
+                              "    set_tests_properties(\"${case}\" PROPERTIES LABELS [==[${T_LABELS};${label}]==])\n"
+                              "  endif()\n")
+  endforeach()
   file(WRITE "${props_file}"
-    "if(${name}_TESTS)\n  set_tests_properties(\${${name}_TESTS} PROPERTIES ${props})\nendif()\n")
+    "if(${name}_TESTS)\n  set_tests_properties(\${${name}_TESTS} PROPERTIES ${props})\n${case_labels}endif()\n")
   # End-to-end cases run once more when they fail (see tests/fixtures/retry-e2e.sh); unit tests never do.
   if("e2e" IN_LIST T_LABELS)
     set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/tests/fixtures/retry-e2e.sh)

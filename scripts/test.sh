@@ -12,7 +12,7 @@ jobs=$(nproc)
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:detect_odr_violation=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 cd "$build"
-rm -f Testing/e2e-retries.log
+rm -rf Testing/e2e-retries.log Testing/e2e-retries
 # The tests get a /dev/shm of their own, where the e2e tests' JACK server lives (see private-shm.sh).
 status=0
 "$root"/scripts/private-shm.sh ctest --output-on-failure -j "$jobs" "$@" || status=$?

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 
 #include "KIT/IEffect/ControlLayer.h"
@@ -284,7 +285,10 @@ void Vexmir::log(const std::string& text) const {
 
 void Vexmir::readUISettingsFile() {
   std::ifstream in(uiSettingsPath);
-  if (!in) return;
+  if (!in) {
+    createUISettingsFile();
+    return;
+  }
   std::string line;
   for (int i = 0; i < 3 && std::getline(in, line); ++i) uiSettings[i] = trimLineEnd(line);
 
@@ -303,10 +307,39 @@ void Vexmir::readUISettingsFile() {
     uiStyle = 1;
 }
 
+// The editor is built once per start of the plug-in, at its size and in its colours: a new choice is kept in the
+// file and shows at the next start (reopening the editor keeps the surface it has).
+void Vexmir::keepUISetting(int line, const std::string& word, const char* applied) {
+  if (setUISettingsLine(line, word))
+    displayText(applied, "Reload project!", "");
+  else
+    displayText(std::string(kPluginName) + " UI.txt MISSING!", "Contact support", "");
+}
+
 bool Vexmir::setUISettingsLine(int line, const std::string& word) {
   if (line < 0 || line > 2) return false;
   uiSettings[line] = word;
   return writeUISettingsFile();
+}
+
+// No installer places the settings file on this platform, and the choices are kept only in a file that exists: the
+// first start writes it with the defaults. This start keeps the defaults it has (no first-run notice), and the file
+// says the notice was seen, so that it does not turn up at some later start.
+void Vexmir::createUISettingsFile() {
+  std::error_code ec;
+  std::filesystem::create_directories(std::filesystem::path(uiSettingsPath).parent_path(), ec);
+  // Exclusive creation: an instance starting at the same moment may have written its choice already.
+  std::FILE* f = std::fopen(uiSettingsPath.c_str(), "wx");
+  if (!f) return;
+  static const char kDefaults[] = "normal\nnormal\nyes\n\n";
+  const bool ok = std::fwrite(kDefaults, 1, sizeof kDefaults - 1, f) == sizeof kDefaults - 1;
+  if (std::fclose(f) != 0 || !ok) {
+    std::remove(uiSettingsPath.c_str());
+    return;
+  }
+  uiSettings[0] = "normal";
+  uiSettings[1] = "normal";
+  uiSettings[2] = "yes";
 }
 
 bool Vexmir::writeUISettingsFile() {

@@ -48,6 +48,9 @@ class Vexmir : public IEffectVST {
   // Stores one line of the UI settings file (0 colour scheme, 1 size, 2 first-run word) and
   // rewrites the file when it exists. False when it does not (nothing is then created).
   bool setUISettingsLine(int line, const std::string& word);
+  // A new size or colour scheme from the global tab: kept in the settings file; the display says it applies at the
+  // next start, or that the file is missing.
+  void keepUISetting(int line, const std::string& word, const char* applied);
   bool writeUISettingsFile();
 
   // Writes text to the debug log when logging is on for this instance. Any thread.
@@ -302,6 +305,7 @@ class Vexmir : public IEffectVST {
 
  private:
   void readUISettingsFile();
+  void createUISettingsFile();
   // Builds the editor surface and everything on it from the resources (constructor only).
   void buildEditor();
   // The layer of that name, logged when the description has none.

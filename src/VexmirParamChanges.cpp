@@ -358,12 +358,6 @@ void Vexmir::OnParamChange(int paramIdx) {
         if (!midiManager->startJob(MidiWorker::kJobThread, j)) midiManager->arrangementBusy = false;
       }
       break;
-    case kUserInterfaceSize:
-      if (v >= 0 && v <= 2) setUISettingsLine(1, v == 0 ? "small" : v == 1 ? "normal" : "large");
-      break;
-    case kUserInterfaceSkin:
-      if (v == 0 || v == 1) setUISettingsLine(0, v == 0 ? "normal" : "black");
-      break;
     case kFirstRunExit:
       // The notice goes at once; the file remembers that it was seen (only when the file exists).
       if (v == 1) {
@@ -417,6 +411,11 @@ void Vexmir::OnParamChange(int paramIdx) {
     if (action->type == ControlAction::kUnbound || action->type == ControlAction::kNone) displayCC("---");
     applyCommonTail(action, paramIdx, value, v);
   }
+  // After the control's own name and value: the display says when the new size or colour scheme applies.
+  if (paramIdx == kUserInterfaceSize && v >= 0 && v <= 2)
+    keepUISetting(1, v == 0 ? "small" : v == 1 ? "normal" : "large", "Size changes applied...");
+  if (paramIdx == kUserInterfaceSkin && (v == 0 || v == 1))
+    keepUISetting(0, v == 0 ? "normal" : "black", "Skin changes applied...");
   TabSwitchFunctions::followChange(this, paramIdx);
 }
 

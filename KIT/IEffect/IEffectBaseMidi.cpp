@@ -457,11 +457,13 @@ void IEffectBase::closeExternalMIDIPorts() {
 void IEffectBase::setMIDIPortsStopped() {
   // libjack crashes closing a client whose server went away; such port objects are set aside, never used
   // again and never closed (a few hundred bytes per lost server).
+  // The list is made only when something is set aside: a module unloaded after an ordinary session leaves nothing.
   static std::mutex abandonedLock;
-  static auto* abandoned = new std::vector<void*>();
+  static std::vector<void*>* abandoned = nullptr;
   const bool gone = mMidiServerGone;
   auto setAside = [&](auto* object) {
     std::lock_guard<std::mutex> lock(abandonedLock);
+    if (!abandoned) abandoned = new std::vector<void*>();
     abandoned->push_back(object);
   };
   {

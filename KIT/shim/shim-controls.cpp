@@ -343,6 +343,8 @@ int SHIM_CB_InsertString(HWND parent, int id, int index, const char* text) {
     const size_t at = std::min(static_cast<size_t>(std::max(position, 0)), data->size());
     data->insert(data->begin() + static_cast<long>(at), 0);
   }
+  // The open list of a combo box shows every item.
+  if (auto* box = c->as<Shim_vVexmir_cbox>()) box->numberOfVisibleItems = n + 1;
   return position;
 }
 
@@ -419,6 +421,68 @@ int SHIM_CB_FindString(HWND parent, int id, int startAfter, const char* text, bo
     if (exact ? strcasecmp(item.c_str(), t) == 0 : strncasecmp(item.c_str(), t, tl) == 0) return i;
   }
   return -1;
+}
+
+void SHIM_Internal_MoveOwner(cocoa::View* root, cocoa::Object* from, cocoa::Object* to) {
+  if (!root || !from || from == to) return;
+  if (auto* c = root->as<cocoa::Control>()) {
+    if (c->target == from) c->target = to;
+  }
+  if (auto* f = root->as<cocoa::TextField>()) {
+    auto* old = from->as<cocoa::TextFieldDelegate>();
+    if (old && f->delegate() == old) f->setDelegate(to ? to->as<cocoa::TextFieldDelegate>() : nullptr);
+  }
+  if (auto* b = root->as<cocoa::ComboBox>()) {
+    auto* old = from->as<cocoa::ComboBoxDelegate>();
+    if (old && b->delegate() == old) b->setDelegate(to ? to->as<cocoa::ComboBoxDelegate>() : nullptr);
+  }
+  if (auto* t = root->as<Shim_vVexmir_tabview>()) {
+    if (t->getNotificationWindow() == from) t->setNotificationWindow(to);
+  }
+  if (auto* t = root->as<Shim_vVexmir_textview>()) {
+    if (t->m_owner == from) t->m_owner = to;
+  }
+  std::vector<cocoa::View*> subs = root->subviews();
+  for (cocoa::View* s : subs) SHIM_Internal_MoveOwner(s, from, to);
+}
+
+LRESULT SHIM_Internal_ComboMessage(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
+  const int index = static_cast<int>(static_cast<INT_PTR>(wParam));
+  const char* text = reinterpret_cast<const char*>(lParam);
+  switch (msg) {
+    case CB_ADDSTRING:
+      return SHIM_CB_AddString(h, 0, text);
+    case CB_INSERTSTRING:
+      return SHIM_CB_InsertString(h, 0, index, text);
+    case CB_DELETESTRING:
+      SHIM_CB_DeleteString(h, 0, index);
+      return 1;
+    case CB_RESETCONTENT:
+      SHIM_CB_Empty(h, 0);
+      return 0;
+    case CB_FINDSTRING:
+    case CB_FINDSTRINGEXACT:
+      if (!text) return CB_ERR;
+      return SHIM_CB_FindString(h, 0, index, text, msg == CB_FINDSTRINGEXACT);
+    case CB_GETLBTEXTLEN:
+      return SHIM_CB_GetItemTextLength(h, 0, index);
+    case CB_GETLBTEXT: {
+      // The caller's buffer is taken as 1024 bytes, or as the text and its terminator when that is less (as
+      // CB_GETLBTEXTLEN told it); the answer is the length copied.
+      const int length = SHIM_CB_GetItemTextLength(h, 0, index);
+      if (length < 0 || !lParam) return CB_ERR;
+      const int size = std::min(length + 1, 1024);
+      SHIM_CB_GetItemText(h, 0, index, reinterpret_cast<char*>(lParam), size);
+      return size - 1;
+    }
+    case CB_GETITEMDATA:
+      return SHIM_CB_GetItemData(h, 0, index);
+    case CB_SETITEMDATA:
+      SHIM_CB_SetItemData(h, 0, index, lParam);
+      return 0;
+    default:
+      return 0;
+  }
 }
 
 // ---- Trackbars ----
@@ -568,43 +632,6 @@ bool setTextOfControl(HWND h, const char* text) {
   return true;
 }
 
-// The combo-box messages of popup lists and combo boxes, through the helpers (id 0 addresses the control itself).
-LRESULT comboMessage(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
-  const int index = static_cast<int>(static_cast<INT_PTR>(wParam));
-  const char* text = reinterpret_cast<const char*>(lParam);
-  switch (msg) {
-    case CB_ADDSTRING:
-      return SHIM_CB_AddString(h, 0, text);
-    case CB_INSERTSTRING:
-      return SHIM_CB_InsertString(h, 0, index, text);
-    case CB_DELETESTRING:
-      SHIM_CB_DeleteString(h, 0, index);
-      return SHIM_CB_GetNumItems(h, 0);
-    case CB_RESETCONTENT:
-      SHIM_CB_Empty(h, 0);
-      return 0;
-    case CB_FINDSTRING:
-    case CB_FINDSTRINGEXACT:
-      return SHIM_CB_FindString(h, 0, index, text, msg == CB_FINDSTRINGEXACT);
-    case CB_GETLBTEXTLEN:
-      return SHIM_CB_GetItemTextLength(h, 0, index);
-    case CB_GETLBTEXT: {
-      // The caller's buffer holds the text and its terminator, as CB_GETLBTEXTLEN told it.
-      const int length = SHIM_CB_GetItemTextLength(h, 0, index);
-      if (length < 0 || !lParam) return CB_ERR;
-      SHIM_CB_GetItemText(h, 0, index, reinterpret_cast<char*>(lParam), length + 1);
-      return length;
-    }
-    case CB_GETITEMDATA:
-      return SHIM_CB_GetItemData(h, 0, index);
-    case CB_SETITEMDATA:
-      SHIM_CB_SetItemData(h, 0, index, lParam);
-      return 0;
-    default:
-      return 0;
-  }
-}
-
 }  // namespace
 
 void SHIM_Internal_InstallControlHooks() {
@@ -617,5 +644,4 @@ void SHIM_Internal_InstallControlHooks() {
   hooks.isTextView = isTextView;
   hooks.textOf = textOfControl;
   hooks.setTextOf = setTextOfControl;
-  hooks.comboMessage = comboMessage;
 }

@@ -22,7 +22,7 @@ cocoa::View* ownerView() {
 
 HWND place(cocoa::View* v, int style) {
   if (style < 0) v->setHidden(true);
-  if (cocoa::View* o = ownerView()) o->addSubview(v);
+  ownerView()->addSubview(v);
   v->release();
   return v;
 }
@@ -111,6 +111,7 @@ HWND makeTree(int id, int style, int x, int y, int w, int h) {
 HWND makeScrolledEdit(int id, int style, int x, int y, int w, int h) {
   auto* tv = new Shim_vVexmir_textview;
   tv->editable = !(style & ES_READONLY);
+  if (const double size = SHIM_Internal_BuilderFontSize()) tv->fontSize = size;
   tv->setTag(id);
   tv->m_owner = SHIM_Internal_BuilderOwner();
   tv->setDelegate(tv);
@@ -121,10 +122,13 @@ HWND makeScrolledEdit(int id, int style, int x, int y, int w, int h) {
   if (!(style & WS_VSCROLL)) {
     tv->verticallyResizable = false;
     tv->setFrame(frame);
-    return place(tv, style);
+    HWND out = place(tv, style);
+    SHIM_Internal_BuilderPlaced(tv);
+    return out;
   }
   tv->verticallyResizable = true;
   cocoa::ScrollView* sv = scrollFor(tv, frame, (style & WS_HSCROLL) != 0, style);
+  SHIM_Internal_BuilderPlaced(sv);
   const cocoa::Rect content = sv->contentSize();
   tv->setFrame(cocoa::Rect{0, 0, content.w, content.h});
   sv->tile();
@@ -135,7 +139,8 @@ HWND makeScrolledEdit(int id, int style, int x, int y, int w, int h) {
 
 HWND SHIM_Internal_MakeFamilyControl(const char*, int id, const char* classname, int style, int x, int y, int w, int h,
                                      int) {
-  if (!classname) return nullptr;
+  // The owner view keeps each control's only reference: without one nothing is made.
+  if (!classname || !ownerView()) return nullptr;
   if (!strcasecmp(classname, "SysTabControl32")) {
     auto* t = new Shim_vVexmir_tabview(transformed(x, y - 1, w, h + 6));
     t->setTag(id);

@@ -274,13 +274,18 @@ Shim_vVexmir_modelesswindow* makeModeless(const SHIM_DialogResourceIndex* res, H
   registerWithOwner(win, parent);
   win->retain();
   Shim_vVexmir_hwnd* view = Shim_vVexmir_hwnd::initChild(res, win, proc, param);
-  view->setCreateWindowFlags(win->styleMask);
-  if (res && res->title) view->onShimSetText(res->title);
-  if (out) *out = view;
+  // A procedure that destroyed its window while it was being created (from WM_CREATE or WM_INITDIALOG) gets no
+  // window: the handle would name a destroyed view, soon freed.
+  const bool destroyed = view->shimHasBeenDestroyed();
+  if (!destroyed) {
+    view->setCreateWindowFlags(win->styleMask);
+    if (res && res->title) view->onShimSetText(res->title);
+  }
+  if (out) *out = destroyed ? nullptr : view;
   view->release();  // the window keeps it
-  win->displayIfNeeded();
+  if (!destroyed) win->displayIfNeeded();
   win->release();
-  return win;  // holds itself until it is destroyed
+  return destroyed ? nullptr : win;  // holds itself until it is destroyed
 }
 
 Shim_vVexmir_dialogbox* makeDialogBox(const SHIM_DialogResourceIndex* res, HWND parent, DLGPROC proc, LPARAM param) {
@@ -385,9 +390,10 @@ HWND SHIM_CreateDialog(SHIM_DialogResourceIndex* head, const char* resid, HWND p
   if (((res && (res->windowTypeFlags & 1)) || (!res && !forceTop)) && parentView) {
     Shim_vVexmir_hwnd* v = Shim_vVexmir_hwnd::initChild(res, parentView, proc, param);
     v->setCreateWindowFlags(15);
+    const bool destroyed = v->shimHasBeenDestroyed();
     // A panel's accessory keeps its own reference; a superview keeps one.
     v->release();
-    return v;
+    return destroyed ? nullptr : v;
   }
   HWND out = nullptr;
   makeModeless(res, parent, proc, param, &out, forceStyles);

@@ -19,6 +19,7 @@
 #include "platform/cocoa/modal.h"
 #include "platform/cocoa/opengl.h"
 #include "platform/cocoa/panels.h"
+#include "platform/cocoa/scrollview.h"
 #include "platform/cocoa/tableview.h"
 
 namespace {
@@ -38,6 +39,12 @@ void forgetHolder(HMENU menu, Shim_vVexmir_hwnd* view) {
 }
 
 int g_accessibilityAsks = 0;
+
+// The contexts of the paints in progress, innermost last: a paint may run inside another view's paint.
+std::vector<HDC>& paintsInProgress() {
+  static auto* v = new std::vector<HDC>;
+  return *v;
+}
 
 bool noForwardMouseMoves = false;
 
@@ -90,6 +97,11 @@ void SHIM_Internal_ForgetMenu(HMENU menu) {
   if (cocoa::application::mainMenu() == SHIM_MenuObject(menu)) cocoa::application::setMainMenu(nullptr);
 }
 
+bool SHIM_Internal_IsPaintContext(HDC hdc) {
+  const std::vector<HDC>& p = paintsInProgress();
+  return hdc && std::find(p.begin(), p.end(), hdc) != p.end();
+}
+
 int SHIM_Internal_AccessibilityAsks() {
   return g_accessibilityAsks;
 }
@@ -138,15 +150,25 @@ Shim_vVexmir_hwnd* Shim_vVexmir_hwnd::initView(Shim_vVexmir_hwnd* v, const SHIM_
   }
   if (!v->m_dlgproc) return v;
 
+  // A scroll view counts as its document view (the list, tree or text view inside it).
   cocoa::View* candidate = nullptr;
   for (cocoa::View* s : v->subviews()) {
-    if (s->acceptsFirstResponder()) {
-      candidate = s;
+    cocoa::View* c = s;
+    if (auto* sv = s->as<cocoa::ScrollView>()) c = sv->documentView();
+    if (c && c->acceptsFirstResponder()) {
+      candidate = c;
       break;
     }
   }
+  // The procedure may destroy the candidate (or anything else): it must still be in this window to get the focus.
+  if (candidate) candidate->retain();
   INT_PTR r = v->m_dlgproc(v, WM_INITDIALOG, reinterpret_cast<WPARAM>(candidate), param);
   cocoa::Window* w = v->window();
+  if (candidate) {
+    cocoa::View* c = candidate;
+    if (!w || c->window() != w || v->shimHasBeenDestroyed()) candidate = nullptr;
+    c->release();
+  }
   if (r) {
     if (r == 0xBEEF) candidate = v;
     if (candidate && w && w->firstResponder() != candidate) w->makeFirstResponder(candidate);
@@ -157,7 +179,7 @@ Shim_vVexmir_hwnd* Shim_vVexmir_hwnd::initView(Shim_vVexmir_hwnd* v, const SHIM_
     cocoa::View* fr = w->firstResponder();
     if (!fr || fr == v) w->makeFirstResponder(candidate);
   }
-  SHIM_DoDialogColorUpdates(v, v->m_dlgproc, false);
+  if (!v->shimHasBeenDestroyed()) SHIM_DoDialogColorUpdates(v, v->m_dlgproc, false);
   return v;
 }
 
@@ -330,6 +352,7 @@ void Shim_vVexmir_hwnd::drawRect(cocoa::Rect dirty) {
 void Shim_vVexmir_hwnd::drawImpl(cocoa::Rect rect, HDC hdc) {
   if (m_hashaddestroy || !m_wndproc) return;
   retain();
+  paintsInProgress().push_back(hdc);
   m_paintctx_hdc = hdc;
   m_paintctx_rect = rect;
   m_paintctx_used = false;
@@ -357,6 +380,9 @@ void Shim_vVexmir_hwnd::drawImpl(cocoa::Rect rect, HDC hdc) {
     }
   }
   m_paintctx_hdc = nullptr;
+  auto& paints = paintsInProgress();
+  auto it = std::find(paints.rbegin(), paints.rend(), hdc);
+  if (it != paints.rend()) paints.erase(std::next(it).base());
   release();
 }
 
@@ -772,6 +798,26 @@ void Shim_vVexmir_hwnd::controlTextDidChange(cocoa::TextField* field) {
   m_wndproc(this, WM_COMMAND, SHIM_CommandParam(field->tag(), code), reinterpret_cast<LPARAM>(field));
 }
 
+namespace {
+void comboCommand(Shim_vVexmir_hwnd* v, cocoa::ComboBox* box, int code) {
+  WNDPROC proc = v->getShimWindowProc();
+  if (v->shimHasBeenDestroyed() || !proc || !box) return;
+  proc(v, WM_COMMAND, SHIM_CommandParam(box->tag(), code), reinterpret_cast<LPARAM>(static_cast<HWND>(box)));
+}
+}  // namespace
+
+void Shim_vVexmir_hwnd::comboBoxWillPopUp(cocoa::ComboBox* box) {
+  comboCommand(this, box, 7);
+}
+
+void Shim_vVexmir_hwnd::comboBoxSelectionDidChange(cocoa::ComboBox* box) {
+  comboCommand(this, box, 1);
+}
+
+void Shim_vVexmir_hwnd::comboBoxTextDidChange(cocoa::ComboBox* box) {
+  comboCommand(this, box, 5);
+}
+
 // ---------------------------------------------------------------------------------------------------------------
 // Dropped files and accessibility
 
@@ -889,9 +935,19 @@ bool SHIM_DropContents(HWND target, const SHIM_DragContents& files, cocoa::Point
   if (!view) return false;
   if (SHIM_DDrop_onDragLeave) SHIM_DDrop_onDragLeave();
   view->retain();
+  cocoa::View* cv = view->window()->contentView();
+  // A drag from a view of the same window marks the window for the drop's duration, so that its procedures can
+  // tell a move inside the window from a drop from elsewhere.
+  Shim_vVexmir_hwnd* marked = nullptr;
+  if (files.source && files.source->window() == view->window() && cv) {
+    marked = cv->as<Shim_vVexmir_hwnd>();
+    if (marked) {
+      marked->retain();
+      marked->shimSetProp("SHIM_DisableWindowRepre", reinterpret_cast<void*>(1));
+    }
+  }
   // The view hit at the drop point, then its ancestors up to (not including) this view, are offered the drop.
   bool taken = false;
-  cocoa::View* cv = view->window()->contentView();
   cocoa::View* hit = cv ? cv->hitTest(pointInWindow) : nullptr;
   for (cocoa::View* v = hit; v && v != view && !taken; v = v->superview()) {
     if (auto* h = v->as<Shim_vVexmir_hwnd>()) {
@@ -899,6 +955,10 @@ bool SHIM_DropContents(HWND target, const SHIM_DragContents& files, cocoa::Point
     }
   }
   if (!taken) taken = view->shimExtendedDragOp(files, view->convertFromWindow(pointInWindow), false) != nullptr;
+  if (marked) {
+    marked->shimGetProp("SHIM_DisableWindowRepre", true);
+    marked->release();
+  }
   view->release();
   return taken;
 }
@@ -954,7 +1014,17 @@ void SHIM_DoDialogColorUpdates(HWND hwnd, DLGPROC d, bool isUpdate) {
   };
   bool askedBtn = false, hasBtn = false, askedStatic = false, hasStatic = false;
   cocoa::RGBAColor btn, stat;
+  // The procedure is asked in the middle of the walk and may destroy any of the controls (or the view): all of
+  // them stay in memory until the walk is over.
+  SHIM_Hold hold(v);
   std::vector<cocoa::View*> subs = v->subviews();
+  for (cocoa::View* s : subs) s->retain();
+  struct Release {
+    std::vector<cocoa::View*>& list;
+    ~Release() {
+      for (cocoa::View* s : list) s->release();
+    }
+  } releaseAfter{subs};
   for (cocoa::View* s : subs) {
     if (auto* b = s->as<cocoa::Button>()) {
       if (!b->image()) continue;

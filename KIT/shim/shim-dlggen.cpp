@@ -44,6 +44,12 @@ cocoa::View* ownerView() {
   return g_state.owner ? g_state.owner->as<cocoa::View>() : nullptr;
 }
 
+// Controls are made only into an owner view, which keeps their only reference: without one a new control would be
+// gone before its handle was returned.
+bool ready() {
+  return g_state.set && ownerView();
+}
+
 std::string withoutMnemonics(const char* text) {
   if (!text) return std::string();
   const size_t n = std::strlen(text);
@@ -61,18 +67,13 @@ std::string withoutMnemonics(const char* text) {
 }
 
 void applyFont(cocoa::Control* c) {
-  const float xs = g_state.transform[2];
-  if (xs < 1.0f) {
-    c->fontSize = 8;
-  } else if (xs < 1.81f) {
-    c->fontSize = 10;
-  }
+  if (const double size = SHIM_Internal_BuilderFontSize()) c->fontSize = size;
 }
 
 // Adds the control to the owner (which keeps the only reference) and applies the hidden style.
 HWND finish(cocoa::View* c, int style) {
   if (style < 0) c->setHidden(true);
-  if (cocoa::View* o = ownerView()) o->addSubview(c);
+  ownerView()->addSubview(c);
   c->release();
   return c;
 }
@@ -97,6 +98,15 @@ void setTarget(cocoa::Control* c) {
 
 HWND SHIM_Internal_BuilderOwner() {
   return g_state.owner;
+}
+
+double SHIM_Internal_BuilderFontSize() {
+  const float xs = g_state.transform[2];
+  return xs < 1.0f ? 8 : xs < 1.81f ? 10 : 0;
+}
+
+void SHIM_Internal_BuilderPlaced(cocoa::View* c) {
+  updatePendingShift(c);
 }
 
 void SHIM_Internal_SetBuilderClassHook(SHIM_BuilderClassHook hook) {
@@ -164,7 +174,7 @@ void SHIM_Internal_MakeCoords(int x, int y, int w, int h, bool wantauto, bool un
 }
 
 HWND SHIM_MakeButton(int def, const char* text, int id, int x, int y, int w, int h, int style) {
-  if (!g_state.set) return nullptr;
+  if (!ready()) return nullptr;
   auto* b = new Shim_vVexmir_button(coords(x, y, w, h, true, false));
   applyFont(b);
   b->setTag(id);
@@ -178,7 +188,7 @@ HWND SHIM_MakeButton(int def, const char* text, int id, int x, int y, int w, int
 }
 
 HWND SHIM_MakeEditField(int id, int x, int y, int w, int h, int style) {
-  if (!g_state.set) return nullptr;
+  if (!ready()) return nullptr;
   if (style & (WS_HSCROLL | WS_VSCROLL)) {
     return g_classHook ? g_classHook("", id, "Edit", style, x, y, w, h, 0) : nullptr;
   }
@@ -215,7 +225,7 @@ Shim_vVexmir_textfield* makeStatic(const char* text, int id, cocoa::Rect frame) 
 }  // namespace
 
 HWND SHIM_MakeLabel(int align, const char* text, int id, int x, int y, int w, int h, int style) {
-  if (!g_state.set) return nullptr;
+  if (!ready()) return nullptr;
   auto* f = makeStatic(text, id, coords(x, y, w, h, true, false));
   if (style & SS_NOTIFY) setTarget(f);
   f->alignment = align < 0    ? cocoa::kTextAlignmentLeft
@@ -229,7 +239,7 @@ HWND SHIM_MakeLabel(int align, const char* text, int id, int x, int y, int w, in
 }
 
 HWND SHIM_MakeCombo(int id, int x, int y, int w, int, int style) {
-  if (!g_state.set) return nullptr;
+  if (!ready()) return nullptr;
   cocoa::ItemListControl* c;
   if ((style & 3) == CBS_DROPDOWNLIST) {
     auto* p = new Shim_vVexmir_pub(coords(x, y, w, 18, true, true));
@@ -238,7 +248,9 @@ HWND SHIM_MakeCombo(int id, int x, int y, int w, int, int style) {
   } else {
     auto* cb = new Shim_vVexmir_cbox(coords(x, y - 1, w, 22, true, true));
     cb->focusRing = false;
+    cb->editable = true;
     cb->setShimStyle(style);
+    cb->setDelegate(g_state.owner->as<cocoa::ComboBoxDelegate>());
     c = cb;
   }
   c->setTag(id);
@@ -250,13 +262,13 @@ HWND SHIM_MakeCombo(int id, int x, int y, int w, int, int style) {
 }
 
 HWND SHIM_MakeGroupBox(const char* text, int id, int x, int y, int w, int h, int style) {
-  if (!g_state.set) return nullptr;
+  if (!ready()) return nullptr;
+  // The raw form (negative width and height) comes out as (-x, 1 - y, -w, -3 - h) from the same record.
   auto* b = new Shim_vVexmir_box(coords(x, y - 1, w, h + 3, false, false));
-  if (w < 0 && h < 0) b->setFrame(coords(x, y - 1, w, h - 3, false, false));
   b->setTitle(withoutMnemonics(text));
   b->setTag(id);
   b->titleCentered = (style & 0x300) != 0;
-  if (cocoa::View* o = ownerView()) o->addSubview(b, -1, nullptr);
+  ownerView()->addSubview(b, -1, nullptr);
   b->release();
   return b;
 }
@@ -271,7 +283,7 @@ HWND SHIM_MakeListBox(int id, int x, int y, int w, int h, int style) {
 
 HWND SHIM_MakeControl(const char* text, int id, const char* classname, int style, int x, int y, int w, int h,
                       int exstyle) {
-  if (!g_state.set || !classname) return nullptr;
+  if (!ready() || !classname) return nullptr;
   if (!text) text = "";
   if (!creators().empty()) {
     double r[4];

@@ -5,6 +5,7 @@
 
 namespace cocoa {
 struct Rect;
+class View;
 }
 
 // One record of a dialog table: nine words, pointer-sized. Word 0 is a builder kind or a control's text; word 2 the
@@ -56,6 +57,10 @@ void SHIM_UnregisterCustomControlCreator(SHIM_CustomControlCreator creator);
 void SHIM_Internal_MakeCoords(int x, int y, int w, int h, bool wantauto, bool unscaledHeight, double out[4]);
 // The owner view of the builder state (null before any SHIM_MakeSetCurParms).
 HWND SHIM_Internal_BuilderOwner();
+// The font size the builder gives texts at its x scale: 8 below 1.0, 10 below 1.81, else 0 (the platform's default).
+double SHIM_Internal_BuilderFontSize();
+// After a control placed with the automatic shift has its final frame: the pending shift follows its right edge.
+void SHIM_Internal_BuilderPlaced(cocoa::View* c);
 // Builds the classes that the control family makes ("SysTabControl32", "SysListView32", "SysListView32_LB",
 // "SysTreeView32", "msctls_progress32") and edit fields with scroll bars; null when it does not make the class.
 typedef HWND (*SHIM_BuilderClassHook)(const char* text, int id, const char* classname, int style, int x, int y, int w,

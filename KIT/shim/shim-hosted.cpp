@@ -13,6 +13,7 @@
 #include "platform/cocoa/appstate.h"
 #include "platform/cocoa/cfbundle.h"
 #include "platform/cocoa/drag.h"
+#include "platform/cocoa/image.h"
 #include "platform/cocoa/opengl.h"
 #include "platform/cocoa/panels.h"
 
@@ -312,9 +313,15 @@ HWND SHIM_GetAudioUnitCocoaView(HWND parent, AudioUnit unit, const AudioUnitCoco
     view = factory(unit, w, h);
   }
   bundle->release();
-  auto* owner = parent ? parent->as<cocoa::View>() : nullptr;
   if (!view) return nullptr;
-  if (owner) owner->addSubview(view);
+  // The parent (a window stands for its content view) holds the view's only reference; without a view to hold it
+  // the view would be gone before the caller saw it.
+  cocoa::View* owner = SHIM_ViewOf(parent);
+  if (!owner) {
+    view->release();
+    return nullptr;
+  }
+  owner->addSubview(view);
   if (r) *r = RECT{0, 0, static_cast<int>(view->bounds().w), static_cast<int>(view->bounds().h)};
   view->release();
   return view;
@@ -430,8 +437,15 @@ void SHIM_InitiateDragDropOfFileList(HWND hwnd, const RECT* srcrect, const char*
   }
   if (srcrect) rec.from = cocoa::Rect{static_cast<double>(srcrect->left), static_cast<double>(srcrect->top), 0, 0};
   // The icon's image, or the workspace's icon for the files: a drag always shows an image.
-  (void)icon;
   rec.hasImage = true;
+  if (cocoa::Image* image = SHIM_Internal_ImageOfBitmap(icon)) {
+    rec.imageFromIcon = true;
+    rec.imageWidth = image->width();
+    rec.imageHeight = image->height();
+    image->release();
+  } else {
+    rec.imageWidth = rec.imageHeight = 32;
+  }
   rec.slideBack = true;
   cocoa::drag::performDrag(rec);
 }

@@ -10,6 +10,7 @@
 
 #include "KIT/shim/shim-misc.h"
 #include "KIT/shim/shim-wnd.h"
+#include "platform/cocoa/controls.h"
 #include "platform/cocoa/menu.h"
 #include "platform/cocoa/textfield.h"
 
@@ -88,6 +89,8 @@ struct SHIM_DragContents {
   std::vector<std::string> files;
   std::vector<std::string> promisedTypes;
   std::function<std::vector<std::string>(const std::string& folder)> writePromised;
+  // The view the drag started from, when it is one of this application's (else null).
+  cocoa::View* source = nullptr;
 };
 
 class Shim_vVexmir_hwnd : public cocoa::View,
@@ -100,7 +103,8 @@ class Shim_vVexmir_hwnd : public cocoa::View,
                           public SHIM_Enableable,
                           public cocoa::ActionTarget,
                           public cocoa::MenuDelegate,
-                          public cocoa::TextFieldDelegate {
+                          public cocoa::TextFieldDelegate,
+                          public cocoa::ComboBoxDelegate {
  public:
   // Creation: the frame from the record (300 x 200 without one), hidden, attached to the parent, controls built,
   // then WM_CREATE or WM_INITDIALOG. Returns the view (one reference for the creator).
@@ -187,6 +191,11 @@ class Shim_vVexmir_hwnd : public cocoa::View,
   void menuNeedsUpdate(cocoa::Menu* menu) override;
   void controlTextDidEndEditing(cocoa::TextField* field) override;
   void controlTextDidChange(cocoa::TextField* field) override;
+  // Editable combo boxes: the list opens (WM_COMMAND code 7), an item was chosen (code 1), the text was typed
+  // (code 5).
+  void comboBoxWillPopUp(cocoa::ComboBox* box) override;
+  void comboBoxSelectionDidChange(cocoa::ComboBox* box) override;
+  void comboBoxTextDidChange(cocoa::ComboBox* box) override;
   // Dropped files: builds the WM_DROPFILES block from what the drag carries and the drop point (view coordinates)
   // and sends it (dropping) or returns it (looking; the caller frees it). Promised files are written on a drop into
   // the folder SHIM_DDrop_getDroppedFileTargetPath names; while only looking, "tmp.<type>" names stand in for them.
@@ -254,6 +263,8 @@ int SHIM_DragEntered(HWND target, const std::vector<std::string>& files, cocoa::
 int SHIM_DragEnteredContents(HWND target, const SHIM_DragContents& contents, cocoa::Point pointInWindow);
 int SHIM_DragUpdated(HWND target, cocoa::Point pointInWindow);
 void SHIM_DragExited(HWND target);
+// True while `hdc` is the context of a paint in progress (of any window view): such a context belongs to the paint.
+bool SHIM_Internal_IsPaintContext(HDC hdc);
 // How often accessibility asked a window procedure for its element (the platform model has no accessibility).
 int SHIM_Internal_AccessibilityAsks();
 
@@ -325,6 +336,28 @@ class Shim_vVexmir_dialogbox : public Shim_vVexmir_windowbase {
 
 // ---- Helpers shared by the layer's units ----
 
+// Keeps an object (and, for a view, its window) alive for a scope: calls that reach window procedures and then go
+// on using the handle hold it, since any procedure may destroy any window.
+class SHIM_Hold {
+ public:
+  explicit SHIM_Hold(cocoa::Object* o) : object_(o), window_(nullptr) {
+    if (object_) object_->retain();
+    auto* v = object_ ? object_->as<cocoa::View>() : nullptr;
+    window_ = v ? v->window() : nullptr;
+    if (window_) window_->retain();
+  }
+  ~SHIM_Hold() {
+    if (window_) window_->release();
+    if (object_) object_->release();
+  }
+  SHIM_Hold(const SHIM_Hold&) = delete;
+  SHIM_Hold& operator=(const SHIM_Hold&) = delete;
+
+ private:
+  cocoa::Object* object_;
+  cocoa::Object* window_;
+};
+
 // A window handle's content view, a view itself, else null.
 cocoa::View* SHIM_ViewOf(HWND hwnd);
 // True when the view is its window's content view.
@@ -345,10 +378,15 @@ struct SHIM_ControlHooks {
   bool (*textOf)(HWND h, std::string* out) = nullptr;             // text of other text-holding controls
   bool (*setTextOf)(HWND h, const char* text) = nullptr;
   HWND (*fieldOfEditor)(cocoa::View* v) = nullptr;  // the text field a field editor edits, or null
-  // Combo messages 0x143..0x161 other than the count and selection ones, for popup buttons and combo boxes.
-  SHIM_SendMessageFunc comboMessage = nullptr;
 };
 SHIM_ControlHooks& SHIM_Internal_ControlHooks();
+// Hands every control under `root` (itself included) that notifies `from` (its target, delegate, tab notification
+// window or edit owner) over to `to`, which may be null: a control moved to another parent notifies its new owner,
+// never the one it left, which may be gone.
+void SHIM_Internal_MoveOwner(cocoa::View* root, cocoa::Object* from, cocoa::Object* to);
+// The combo messages 0x143..0x161 other than the count and selection ones, for every popup button and combo box:
+// through the combo-box helpers, with the control itself as item 0.
+LRESULT SHIM_Internal_ComboMessage(HWND h, UINT msg, WPARAM wParam, LPARAM lParam);
 
 // The platform menu behind a menu handle.
 cocoa::Menu* SHIM_MenuObject(HMENU menu);

@@ -304,11 +304,13 @@ LRESULT Shim_vVexmir_listview::onShimMessage(UINT msg, WPARAM wParam, LPARAM lPa
     case LB_GETTEXTLEN:
       return SHIM_ListView_GetItemTextLength(this, static_cast<int>(wParam), 0);
     case LB_GETTEXT: {
-      // The caller's buffer holds the text and its terminator (as LB_GETTEXTLEN told it), not a fixed size.
+      // The caller's buffer is taken as 4096 bytes, or as the text and its terminator when that is less (as
+      // LB_GETTEXTLEN told it).
       const int length = SHIM_ListView_GetItemTextLength(this, static_cast<int>(wParam), 0);
-      if (!lParam || length < 0) return LB_ERR;
-      ListView_GetItemText(this, static_cast<int>(wParam), 0, reinterpret_cast<char*>(lParam), length + 1);
-      return length;
+      if (!lParam || length < 0) return 0;
+      ListView_GetItemText(this, static_cast<int>(wParam), 0, reinterpret_cast<char*>(lParam),
+                           std::min(length + 1, 4096));
+      return 0;
     }
     case LB_RESETCONTENT:
       ListView_DeleteAllItems(this);

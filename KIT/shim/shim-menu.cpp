@@ -4,11 +4,13 @@
 #include <cstring>
 #include <string>
 
+#include "KIT/shim/shim-ctl.h"
 #include "KIT/shim/shim-gdi-internal.h"
 #include "KIT/shim/shim-hwnd.h"
 #include "KIT/shim/shim-kb.h"
 #include "KIT/shim/shim-objects.h"
 #include "KIT/shim/shim-sys.h"
+#include "platform/cocoa/image.h"
 #include "platform/cocoa/menu.h"
 
 struct HMENU__ {};
@@ -17,6 +19,8 @@ struct HMENU__ {};
 class Shim_vVexmir_menu : public cocoa::Menu, public HMENU__ {
  public:
   explicit Shim_vVexmir_menu(const std::string& title = "") : cocoa::Menu(title) { autoenablesItems = false; }
+  // Set by DestroyMenu: the caller's reference is gone, though a menu being tracked lives on until the tracking ends.
+  bool destroyed = false;
 };
 
 namespace {
@@ -55,6 +59,8 @@ cocoa::MenuItem* findItem(cocoa::Menu* m, int idx, bool byPos) {
 void attachSubmenu(cocoa::MenuItem* item, HMENU sub, const std::string* title) {
   cocoa::Menu* sm = M(sub);
   if (title) sm->setTitle(*title);
+  // The item's own submenu given back (a get-modify-set round trip) stays as it is: the item owns it already.
+  if (item->submenu() == sm) return;
   item->setSubmenu(sm);
   sm->release();  // the item owns it now
 }
@@ -112,26 +118,43 @@ HMENU CreatePopupMenuEx(const char* title) {
 
 void DestroyMenu(HMENU menu) {
   if (!menu) return;
+  // A menu destroyed while it is tracked (and so still in memory) is not released a second time.
+  auto* own = static_cast<Shim_vVexmir_menu*>(menu);
+  if (own->destroyed) return;
+  own->destroyed = true;
   SHIM_SetMenuDestination(menu, nullptr);
   // Views and the application let go of it first, so that nothing keeps pointing at a released menu.
   SHIM_Internal_ForgetMenu(menu);
   M(menu)->release();
 }
 
-HMENU SHIM_DuplicateMenu(HMENU menu) {
-  if (!menu) return nullptr;
-  cocoa::Menu* src = M(menu);
+namespace {
+// A copy of the menu as a menu of the layer, its submenus copied the same way, so that they are menus of the layer
+// too (found by GetSubMenu, routing their commands when tracked).
+Shim_vVexmir_menu* duplicate(cocoa::Menu* src) {
   auto* copy = new Shim_vVexmir_menu(src->title());
   cocoa::Menu* plain = src->copy();
-  while (plain->numberOfItems() > 0) {
+  for (int i = 0; plain->numberOfItems() > 0; ++i) {
     cocoa::MenuItem* it = plain->itemAt(0);
     it->retain();
     plain->removeItemAt(0);
+    cocoa::MenuItem* original = src->itemAt(i);
+    if (original && original->submenu()) {
+      Shim_vVexmir_menu* sub = duplicate(original->submenu());
+      it->setSubmenu(sub);
+      sub->release();
+    }
     copy->addItem(it);
     it->release();
   }
   plain->release();
-  return H(copy);
+  return copy;
+}
+}  // namespace
+
+HMENU SHIM_DuplicateMenu(HMENU menu) {
+  if (!menu) return nullptr;
+  return H(duplicate(M(menu)));
 }
 
 int AddMenuItem(HMENU menu, int pos, const char* name, int tagid) {
@@ -161,8 +184,12 @@ void InsertMenuItem(HMENU menu, int pos, BOOL byPos, MENUITEMINFO* info) {
   cocoa::MenuItem* item = nullptr;
   std::string title;
   if (info->fType == MFT_BITMAP) {
-    // The platform model's menus show titles only: a bitmap item stays an item with an empty title.
+    // dwTypeData carries the icon handle of a bitmap item; the item shows its image without a title.
     item = new cocoa::MenuItem("", false);
+    if (cocoa::Image* image = SHIM_Internal_ImageOfBitmap(reinterpret_cast<HGDIOBJ>(info->dwTypeData))) {
+      item->setImage(image);
+      image->release();
+    }
   } else if (info->fType == MFT_STRING) {
     title = info->dwTypeData ? clean(info->dwTypeData) : "(null)";
     item = new cocoa::MenuItem(title, false);
@@ -428,7 +455,12 @@ int TrackPopupMenu(HMENU menu, int flags, int x, int y, int, HWND hwnd, const RE
   cocoa::Event* ev = cocoa::Event::mouseEvent(cocoa::kApplicationDefined, cocoa::Point{base.x, base.y - 4}, 0, w);
   if (cocoa::Event* cur = cocoa::Application::shared()->currentEvent()) ev->timestamp = cur->timestamp;
   auto* recv = new Shim_vVexmir_trackpopupmenurecv((flags & TPM_NONOTIFY) ? nullptr : hwnd);
+  // The window and the view the menu opens over stay until the chosen command has been sent, whatever the menu's
+  // handlers destroy meanwhile.
   anchor->retain();
+  if (hwnd) hwnd->retain();
+  // The menu stays for the whole tracking, even when a handler destroys it meanwhile (its memory goes after).
+  M(menu)->retain();
   SHIM_SetMenuDestination(menu, recv);
   if (!(flags & TPM_NONOTIFY) && hwnd) {
     SendMessage(hwnd, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu), 0);
@@ -439,13 +471,19 @@ int TrackPopupMenu(HMENU menu, int flags, int x, int y, int, HWND hwnd, const RE
   cocoa::Menu::popUpContextMenu(M(menu), ev, anchor);
   const int act = recv->isCommand();
   SHIM_SetMenuDestination(menu, nullptr);
+  M(menu)->release();
   recv->release();
   ev->release();
+  int result = 0;
+  if (act > 0 && (flags & TPM_RETURNCMD)) {
+    result = act;
+  } else if (act > 0) {
+    if (hwnd) SendMessage(hwnd, WM_COMMAND, static_cast<WPARAM>(act), 0);
+    result = 1;
+  }
+  if (hwnd) hwnd->release();
   anchor->release();
-  if (act <= 0) return 0;
-  if (flags & TPM_RETURNCMD) return act;
-  if (hwnd) SendMessage(hwnd, WM_COMMAND, static_cast<WPARAM>(act), 0);
-  return 1;
+  return result;
 }
 
 int SHIM_GenerateMenuFromList(HMENU menu, const SHIM_MenuListEntry* records, int count) {

@@ -7,6 +7,8 @@
 #include "KIT/shim/shim-hwnd.h"
 #include "KIT/shim/shim-sys.h"
 #include "platform/cocoa/modal.h"
+#include "platform/cocoa/scrollview.h"
+#include "platform/cocoa/textview.h"
 
 namespace {
 
@@ -123,6 +125,7 @@ void SetWindowPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, int flags
   auto* view = win ? nullptr : h->as<cocoa::View>();
   if (!win && !view) return;
   if (view) view = scrolledOrSelf(view);
+  SHIM_Hold hold(win ? static_cast<cocoa::Object*>(win) : view);
 
   if (view && !(flags & SWP_NOZORDER) && view->superview() && after != view && after != HWND_TOPMOST &&
       after != HWND_NOTOPMOST) {
@@ -170,17 +173,26 @@ void SetWindowPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, int flags
     f.y = y;
   }
   if (!(flags & SWP_NOSIZE)) {
-    // Sizes below zero write nothing: a negative width or height is refused rather than used.
-    if (cx < 0 || cy < 0) {
-      if (flags & SWP_NOMOVE) return;
-    } else {
-      f.w = cx;
-      f.h = cy;
-    }
+    // A negative height is taken as its size; a negative width is refused, and with it the whole call (a move
+    // without the size asked for with it would be half a change).
+    if (cx < 0) return;
+    f.w = cx;
+    f.h = std::abs(cy);
   }
   if ((flags & SWP_NOMOVE) && (flags & SWP_NOSIZE)) return;
   if (view) {
     view->setFrame(f);
+    // A text view scrolled in the view follows its width, and its height, where no scroller lets it run on.
+    auto* sv = view->as<cocoa::ScrollView>();
+    cocoa::View* doc = sv ? sv->documentView() : nullptr;
+    auto* textView = doc ? doc->as<cocoa::TextView>() : nullptr;
+    if (textView && !(sv->hasHorizontalScroller && sv->hasVerticalScroller)) {
+      const cocoa::Rect content = sv->contentSize();
+      cocoa::Rect tf = textView->frame();
+      if (!sv->hasHorizontalScroller) tf.w = content.w;
+      if (!sv->hasVerticalScroller) tf.h = content.h;
+      textView->setFrame(tf);
+    }
     return;
   }
   const cocoa::Point mn = win->minSize(), mx = win->maxSize();

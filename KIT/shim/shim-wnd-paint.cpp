@@ -76,15 +76,10 @@ HDC GetWindowDC(HWND hwnd) {
 int ReleaseDC(HWND hwnd, HDC ctx) {
   if (!SHIM_GDP_CtxValid(ctx)) return 0;
   if (ctx->ctx) ctx->ctx->restore();
-  // A paint's own context belongs to the paint: it is only restored here, never freed.
-  cocoa::View* v = SHIM_ViewOf(hwnd);
-  if (auto* h = v ? v->as<Shim_vVexmir_hwnd>() : nullptr) {
-    if (h->paintContext() == ctx) return 1;
-  }
-  for (cocoa::Window* w : cocoa::Window::allWindows()) {
-    auto* h = w->contentView() ? w->contentView()->as<Shim_vVexmir_hwnd>() : nullptr;
-    if (h && h->paintContext() == ctx) return 1;
-  }
+  // A paint's own context belongs to the paint, whichever handle it is released through: it is only restored here,
+  // never freed.
+  (void)hwnd;
+  if (SHIM_Internal_IsPaintContext(ctx)) return 1;
   SHIM_DeleteGfxContext(ctx);
   return 1;
 }
@@ -96,7 +91,10 @@ void* GetNSImageFromHICON(HGDIOBJ icon) {
 
 void UpdateWindow(HWND hwnd) {
   auto* v = hwnd ? hwnd->as<cocoa::View>() : nullptr;
-  if (v && v->needsDisplay() && v->window()) v->window()->displayIfNeeded();
+  if (v && v->needsDisplay() && v->window()) {
+    SHIM_Hold hold(v);
+    v->window()->displayIfNeeded();
+  }
 }
 
 void SHIM_FlushWindow(HWND) {
@@ -225,15 +223,16 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void SHIM_BroadcastMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
-  std::vector<cocoa::Window*> order = cocoa::Window::orderedWindows();
-  for (cocoa::Window* w : order) {
-    if (!w->tryRetain()) continue;
+  // Every window, hidden ones too, each kept alive for the walk: a handler may destroy any of them.
+  for (cocoa::Window* w : cocoa::RetainedWindows(true)) {
     cocoa::View* cv = w->contentView();
-    if (auto* m = cv ? cv->as<SHIM_MessageReceiver>() : nullptr) {
+    if (!cv) continue;
+    cv->retain();
+    if (auto* m = cv->as<SHIM_MessageReceiver>()) {
       m->onShimMessage(msg, wParam, lParam);
       if (msg == WM_DISPLAYCHANGE) InvalidateRect(cv, nullptr, 0);
     }
-    w->release();
+    cv->release();
   }
 }
 

@@ -19,51 +19,6 @@ SHIM_ControlHooks& SHIM_Internal_ControlHooks() {
 
 namespace {
 
-// The combo messages of plain item lists, until the combo-box family answers them through its hook.
-LRESULT comboMessageDefault(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  auto* list = hwnd->as<cocoa::ItemListControl>();
-  if (!list) return 0;
-  switch (msg) {
-    case CB_ADDSTRING:
-      list->insertItem(lParam ? reinterpret_cast<const char*>(lParam) : "", -1);
-      return list->numberOfItems() - 1;
-    case CB_INSERTSTRING: {
-      const int at = static_cast<int>(static_cast<INT_PTR>(wParam));
-      list->insertItem(lParam ? reinterpret_cast<const char*>(lParam) : "", at);
-      return at < 0 || at >= list->numberOfItems() - 1 ? list->numberOfItems() - 1 : at;
-    }
-    case CB_DELETESTRING:
-      list->removeItemAt(static_cast<int>(static_cast<INT_PTR>(wParam)));
-      return 1;
-    case CB_RESETCONTENT:
-      list->removeAllItems();
-      return 0;
-    case CB_FINDSTRING:
-    case CB_FINDSTRINGEXACT: {
-      if (!lParam) return -1;
-      const char* s = reinterpret_cast<const char*>(lParam);
-      const int n = list->numberOfItems();
-      const int from = static_cast<int>(static_cast<INT_PTR>(wParam));
-      for (int k = 0; k < n; ++k) {
-        const int i = ((from < 0 ? 0 : from + 1) + k) % n;
-        const std::string& t = list->items()[static_cast<size_t>(i)];
-        if (msg == CB_FINDSTRINGEXACT ? strcasecmp(t.c_str(), s) == 0 : strncasecmp(t.c_str(), s, std::strlen(s)) == 0)
-          return i;
-      }
-      return -1;
-    }
-    case CB_GETLBTEXT: {
-      const int i = static_cast<int>(static_cast<INT_PTR>(wParam));
-      if (i < 0 || i >= list->numberOfItems() || !lParam) return -1;
-      const std::string& t = list->items()[static_cast<size_t>(i)];
-      std::memcpy(reinterpret_cast<char*>(lParam), t.c_str(), t.size() + 1);
-      return static_cast<LRESULT>(t.size());
-    }
-    default:
-      return 0;
-  }
-}
-
 cocoa::View* documentViewOf(cocoa::View* v) {
   auto f = SHIM_Internal_ControlHooks().documentViewOf;
   return f ? f(v) : nullptr;
@@ -128,9 +83,7 @@ bool controlMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* 
         break;
       }
       default:
-        *result = SHIM_Internal_ControlHooks().comboMessage
-                      ? SHIM_Internal_ControlHooks().comboMessage(hwnd, msg, wParam, lParam)
-                      : comboMessageDefault(hwnd, msg, wParam, lParam);
+        *result = SHIM_Internal_ComboMessage(hwnd, msg, wParam, lParam);
         break;
     }
     return true;
@@ -468,6 +421,10 @@ bool textOf(HWND h, std::string* out) {
     *out = f->stringValue();
     return true;
   }
+  if (auto* c = h->as<cocoa::ComboBox>()) {
+    *out = c->stringValue();
+    return true;
+  }
   if (auto* l = h->as<cocoa::ItemListControl>()) {
     *out = l->itemTitle(l->indexOfSelectedItem());
     return true;
@@ -490,8 +447,9 @@ BOOL GetDlgItemText(HWND hwnd, int id, char* buffer, int size) {
     h = GetDlgItem(hwnd, id);
     if (!h) return FALSE;
   }
+  // A content view stands for its window: the text is the window's title.
   if (auto* v = h->as<cocoa::View>()) {
-    if (SHIM_IsContentView(v) && !v->as<Shim_vVexmir_hwnd>()) h = v->window();
+    if (SHIM_IsContentView(v)) h = v->window();
   }
   if (auto* t = h->as<Shim_vVexmir_hwnd>()) {
     if (buffer && size >= 1) lstrcpyn(buffer, t->onShimGetText(), size);
@@ -536,6 +494,10 @@ BOOL SetDlgItemText(HWND hwnd, int id, const char* text) {
                     reinterpret_cast<LPARAM>(static_cast<HWND>(f)));
       }
     }
+    return TRUE;
+  }
+  if (auto* c = h->as<cocoa::ComboBox>()) {
+    c->setStringValue(text);
     return TRUE;
   }
   if (SHIM_Internal_ControlHooks().setTextOf && SHIM_Internal_ControlHooks().setTextOf(h, text)) return TRUE;
@@ -588,6 +550,7 @@ void showTopLevel(cocoa::Window* w, int command) {
 
 void ShowWindow(HWND hwnd, int command) {
   if (!hwnd) return;
+  SHIM_Hold hold(hwnd);
   if (auto* w = hwnd->as<cocoa::Window>()) {
     showTopLevel(w, command);
     return;
@@ -595,6 +558,7 @@ void ShowWindow(HWND hwnd, int command) {
   auto* v0 = hwnd->as<cocoa::View>();
   if (!v0) return;
   cocoa::View* v = SHIM_NavigateUpScrollClipViews(v0) ? SHIM_NavigateUpScrollClipViews(v0)->as<cocoa::View>() : v0;
+  SHIM_Hold holdShown(v);
   if (command == SW_SHOWNA || command == SW_SHOW) {
     v->setHidden(false);
   } else if (command == SW_HIDE) {
@@ -700,6 +664,7 @@ BOOL IsChild(HWND parent, HWND child) {
 
 void SetFocus(HWND hwnd) {
   if (!hwnd) return;
+  SHIM_Hold hold(hwnd);
   if (auto* w = hwnd->as<cocoa::Window>()) {
     w->makeFirstResponder(w->contentView());
     if (w->isVisible()) w->makeKeyAndOrderFront();
@@ -708,7 +673,7 @@ void SetFocus(HWND hwnd) {
   auto* v = hwnd->as<cocoa::View>();
   if (!v || !v->window()) return;
   v->window()->makeFirstResponder(v);
-  if (v->window()->isVisible()) v->window()->makeKeyAndOrderFront();
+  if (v->window() && v->window()->isVisible()) v->window()->makeKeyAndOrderFront();
 }
 
 void SetForegroundWindow(HWND hwnd) {
@@ -798,6 +763,7 @@ HWND SetParent(HWND childH, HWND newParent) {
   if (!newParent) {
     GetDlgItemText(child, 0, title, sizeof(title));
     child->retain();
+    SHIM_Internal_MoveOwner(child, child->superview(), nullptr);
     child->removeFromSuperview();
     auto* h = child->as<Shim_vVexmir_hwnd>();
     const unsigned mask = h ? h->shimCreateWindowFlags() : 0xF;
@@ -822,8 +788,10 @@ HWND SetParent(HWND childH, HWND newParent) {
   cocoa::View* np = SHIM_ViewOf(newParent);
   moved->retain();
   if (np && np != moved && !np->isDescendantOf(moved)) {
+    SHIM_Internal_MoveOwner(moved, previous, np);
     np->addSubview(moved);
   } else if (previous) {
+    SHIM_Internal_MoveOwner(moved, previous, nullptr);
     // Detached without a valid new parent: it stays alive, attached to nothing (the caller's reference keeps it).
     moved->retain();
     moved->removeFromSuperview();
@@ -882,12 +850,8 @@ HWND FindWindowEx(HWND parent, HWND after, const char* className, const char* wi
 }
 
 void SHIM_HideApp() {
-  for (cocoa::Window* w : cocoa::Window::allWindows()) {
-    if (w->tryRetain()) {
-      w->orderOut();
-      w->release();
-    }
-  }
+  // Each window is kept alive for the walk: hiding the key window tells its procedure, which may destroy others.
+  for (cocoa::Window* w : cocoa::RetainedWindows(false)) w->orderOut();
 }
 
 BOOL SHIM_GetGestureInfo(LPARAM lParam, GESTUREINFO* out) {

@@ -206,8 +206,67 @@ void PopUpButton::drawRect(Rect) {
   drawControlText(this, "\xE2\x96\xBE", Rect{b.w - 16, 0, 12, b.h}, 2, RGBAColor{0.2, 0.2, 0.2, 1}, fontSize);
 }
 
+void ComboBox::setStringValue(const std::string& utf8) {
+  text_ = utf8;
+  setNeedsDisplay(true);
+}
+
 void ComboBox::selectItemAtIndex(int index) {
   ItemListControl::selectItemAtIndex(index);
+  if (selected_ >= 0) setStringValue(items_[static_cast<size_t>(selected_)]);
+}
+
+void ComboBox::mouseDown(Event* e) {
+  if (!isEnabled()) return;
+  if (editable && window()) window()->makeFirstResponder(this);
+  // The text part takes the click; the arrow at the right opens the list.
+  if (e && convertFromWindow(e->locationInWindow).x < bounds().w - 18) return;
+  retain();
+  if (delegate_) delegate_->comboBoxWillPopUp(this);
+  ShownMenu shown;
+  for (int i = 0; i < numberOfItems(); ++i) {
+    ShownMenuItem it;
+    it.title = items_[static_cast<size_t>(i)];
+    it.checked = i == selected_;
+    shown.items.push_back(it);
+  }
+  if (e) {
+    shown.x = e->locationInWindow.x;
+    shown.y = e->locationInWindow.y;
+  }
+  const menus::Choice c = menus::choose(shown);
+  if (c.size() == 1 && c[0] >= 0 && c[0] < numberOfItems()) {
+    selectItemAtIndex(c[0]);
+    if (delegate_) delegate_->comboBoxSelectionDidChange(this);
+    sendAction(action);
+  }
+  release();
+}
+
+void ComboBox::keyDown(Event* e) {
+  if (!editable || !isEnabled() || !e) {
+    Control::keyDown(e);
+    return;
+  }
+  std::string text = text_;
+  for (char32_t c : e->characters) {
+    if (c == U'\r' || c == 3) {  // Return, Enter
+      sendAction(action);
+      return;
+    }
+    if (c == 0x7F || c == 0x08) {
+      // Removes the last whole UTF-8 character.
+      while (!text.empty() && (static_cast<unsigned char>(text.back()) & 0xC0) == 0x80) text.pop_back();
+      if (!text.empty()) text.pop_back();
+    } else if (c >= 0x20) {
+      text += utf8Of(c);
+    }
+  }
+  if (text == text_) return;
+  retain();
+  setStringValue(text);
+  if (delegate_) delegate_->comboBoxTextDidChange(this);
+  release();
 }
 
 void ComboBox::drawRect(Rect) {
@@ -217,7 +276,7 @@ void ComboBox::drawRect(Rect) {
   fill(ctx, b, 1);
   frameRect(ctx, b, 0.5f);
   fill(ctx, Rect{b.w - 18, 1, 17, b.h - 2}, 0.9f);
-  drawControlText(this, itemTitle(selected_), Rect{4, 0, b.w - 24, b.h}, 0, RGBAColor{0, 0, 0, 1}, fontSize);
+  drawControlText(this, text_, Rect{4, 0, b.w - 24, b.h}, 0, RGBAColor{0, 0, 0, 1}, fontSize);
   drawControlText(this, "\xE2\x96\xBE", Rect{b.w - 17, 0, 15, b.h}, 2, RGBAColor{0.2, 0.2, 0.2, 1}, fontSize);
 }
 

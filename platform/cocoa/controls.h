@@ -80,11 +80,43 @@ class PopUpButton : public ItemListControl {
   void drawRect(Rect dirty) override;
 };
 
+class ComboBox;
+
+// The combo box's delegate (the platform's NSComboBoxDelegate with its text-change callback).
+class ComboBoxDelegate {
+ public:
+  virtual ~ComboBoxDelegate() = default;
+  // The list is about to open.
+  virtual void comboBoxWillPopUp(ComboBox* box) = 0;
+  // The user chose an item from the list.
+  virtual void comboBoxSelectionDidChange(ComboBox* box) = 0;
+  // The user changed the text by typing.
+  virtual void comboBoxTextDidChange(ComboBox* box) = 0;
+};
+
+// An editable text with a list of items: typing changes the text, choosing an item from the list (opened by a click
+// on the arrow at the right, picked through the menu chooser) makes it the text.
 class ComboBox : public ItemListControl {
  public:
   explicit ComboBox(Rect frame) : ItemListControl(frame) {}
+  const std::string& stringValue() const { return text_; }
+  void setStringValue(const std::string& utf8);
+  bool editable = true;
+  // How many items the open list shows before it scrolls.
+  int numberOfVisibleItems = 5;
+  ComboBoxDelegate* delegate() const { return delegate_; }
+  void setDelegate(ComboBoxDelegate* d) { delegate_ = d; }  // not retained, as on the platform
+  // Also makes the item the text.
   void selectItemAtIndex(int index) override;
+  bool acceptsFirstResponder() override { return editable && isEnabled(); }
+  void mouseDown(Event* e) override;
+  // Typing edits the text at its end (backspace removes the last character); Return sends the action.
+  void keyDown(Event* e) override;
   void drawRect(Rect dirty) override;
+
+ private:
+  std::string text_;
+  ComboBoxDelegate* delegate_ = nullptr;
 };
 
 class Slider : public Control {

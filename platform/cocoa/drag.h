@@ -16,6 +16,8 @@ struct DragRecord {
   std::vector<std::string> files;  // dragged paths
   Rect from;                       // where the drag starts, in the source view's coordinates
   bool hasImage = false;           // a drag image was given
+  bool imageFromIcon = false;      // the image is the source's own icon (else the workspace's icon for the files)
+  int imageWidth = 0, imageHeight = 0;
   bool slideBack = false;
 };
 

@@ -51,8 +51,17 @@ bool Object::tryRetain() {
   return false;
 }
 
+namespace {
+// The count of an object being deleted: far below zero, so that what its destructor (or code it calls) retains and
+// releases again never brings the count back to zero and never deletes it a second time, and tryRetain refuses it.
+constexpr int kDeallocating = -(1 << 29);
+}  // namespace
+
 void Object::release() {
-  if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+  if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    refs_.store(kDeallocating, std::memory_order_relaxed);
+    delete this;
+  }
 }
 
 Object* Object::autorelease() {

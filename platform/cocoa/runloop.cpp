@@ -97,7 +97,7 @@ struct Timer::State {
 Timer::Timer(double interval, bool repeats, Action action, Object* target, Object* userInfo)
     : interval_(interval > 0 ? interval : 0.0001),
       repeats_(repeats),
-      action_(std::move(action)),
+      action_(action ? std::make_shared<const Action>(std::move(action)) : nullptr),
       target_(target),
       userInfo_(userInfo),
       state_(new State) {
@@ -121,16 +121,21 @@ Timer* Timer::scheduled(double interval, bool repeats, Action action, Object* ta
 void Timer::invalidate() {
   Object* target = nullptr;
   Object* info = nullptr;
+  std::shared_ptr<const Action> action;
   {
     std::lock_guard<std::mutex> lock(state_->mutex);
     if (!state_->valid) return;
     state_->valid = false;
     std::swap(target, target_);
     std::swap(info, userInfo_);
+    action.swap(action_);
   }
-  // The action may hold the last reference to state that the target or user information keeps alive.
+  // The action may hold the last reference to state that the target or user information keeps alive. A firing
+  // action holds its own reference and goes when it returns.
+  action.reset();
   releaseObject(target);
   releaseObject(info);
+  RunLoop::dropInvalidTimers();
 }
 
 bool Timer::isValid() const {
@@ -155,15 +160,18 @@ void Timer::fire() {
   // The action may invalidate the timer, which drops the run loop's reference and lets go of the target while the
   // target's own handler still runs: both stay alive until the action has returned.
   Object* target = nullptr;
+  std::shared_ptr<const Action> action;
   {
     std::lock_guard<std::mutex> lock(state_->mutex);
     if (!state_->valid) return;
     target = target_;
     if (target) target->retain();
+    action = action_;
   }
   retain();
-  if (action_) action_(this);
+  if (action && *action) (*action)(this);
   if (!repeats_) invalidate();
+  action.reset();
   release();
   releaseObject(target);
 }
@@ -199,6 +207,27 @@ RunLoop::~RunLoop() {
     e.timer->release();
   }
   delete impl_;
+}
+
+void RunLoop::dropInvalidTimers() {
+  std::vector<Timer*> dropped;
+  {
+    std::lock_guard<std::mutex> lock(g_loopsMutex);
+    for (Impl* impl : allLoops()) {
+      std::lock_guard<std::mutex> l(impl->mutex);
+      auto& timers = impl->timers;
+      for (auto it = timers.begin(); it != timers.end();) {
+        if (it->timer->isValid()) {
+          ++it;
+        } else {
+          dropped.push_back(it->timer);
+          it = timers.erase(it);
+        }
+      }
+    }
+  }
+  // Outside the locks: the last release destroys the timer.
+  for (Timer* t : dropped) t->release();
 }
 
 RunLoop* RunLoop::current() {

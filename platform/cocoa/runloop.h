@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "platform/cocoa/object.h"
@@ -34,7 +35,9 @@ class Timer : public Object {
   static Timer* scheduled(double interval, bool repeats, Action action, Object* target = nullptr,
                           Object* userInfo = nullptr);
 
-  // Thread of the timer's run loop. Stops the timer for good and lets go of target and user information.
+  // Thread of the timer's run loop. Stops the timer for good and lets go of its action (once a firing action has
+  // returned), target and user information; every run loop lets go of the timer at once. Nothing of the caller's
+  // code then stays with the run loop, so a plug-in's module may be unloaded while the host's thread lives on.
   void invalidate();
   bool isValid() const;
   double interval() const { return interval_; }
@@ -53,7 +56,7 @@ class Timer : public Object {
   friend class RunLoop;
   double interval_;
   bool repeats_;
-  Action action_;
+  std::shared_ptr<const Action> action_;  // under the state's mutex; null once invalidated
   Object* target_;
   Object* userInfo_;
   struct State;
@@ -91,8 +94,11 @@ class RunLoop {
   struct Impl;
 
  private:
+  friend class Timer;
   RunLoop();
   ~RunLoop();
+  // Every run loop lets go of its invalidated timers.
+  static void dropInvalidTimers();
   Impl* impl_;
 };
 

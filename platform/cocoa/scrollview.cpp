@@ -202,12 +202,15 @@ void TabView::drawRect(Rect) {
 // ---- ScrollView ----
 
 ScrollView::ScrollView(Rect frame) : View(frame) {
+  // The scroll view keeps its clip view (as the platform does its content view): a clip view taken out of it from
+  // outside stays memory the scroll view may still look at.
   clip_ = new ClipView(Rect{0, 0, frame.w, frame.h});
   addSubview(clip_);
-  clip_->release();
 }
 
-ScrollView::~ScrollView() = default;
+ScrollView::~ScrollView() {
+  clip_->release();
+}
 
 void ScrollView::setDocumentView(View* v) {
   if (View* old = documentView()) old->detach();

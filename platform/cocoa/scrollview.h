@@ -169,7 +169,7 @@ class ScrollView : public View {
   ~ScrollView() override;
 
  private:
-  ClipView* clip_;
+  ClipView* clip_;  // retained
   Point offset_;
 };
 

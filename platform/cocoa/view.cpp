@@ -75,7 +75,11 @@ View::~View() {
 
 void View::setWindow(Window* window) {
   if (window_ == window) return;
-  if (window_ && window_->firstResponder() == this) window_->makeFirstResponder(nullptr);
+  if (window_ && window_->firstResponder() == this) {
+    window_->makeFirstResponder(nullptr);
+    // In the middle of another change of responder the window refuses: it must still let go of this view.
+    window_->forgetFirstResponder(this);
+  }
   window_ = window;
   for (View* v : subviews_) v->setWindow(window);
   viewDidMoveToWindow();
@@ -110,6 +114,7 @@ void View::setHidden(bool hidden) {
   if (hidden) {
     viewDidHide();
   } else {
+    setNeedsDisplay(true);
     viewDidUnhide();
   }
 }
@@ -292,6 +297,7 @@ Window::~Window() {
   firstResponder_ = nullptr;
   setContentView(nullptr);
   delete backing_;
+  for (auto& r : retired_) delete r.first;
 }
 
 void Window::setContentView(View* view) {
@@ -300,6 +306,7 @@ void Window::setContentView(View* view) {
     view->retain();
     view->detach();
     view->setWindow(this);
+    view->setNeedsDisplay(true);
   }
   if (contentView_) {
     if (contentView_->window() == this) contentView_->setWindow(nullptr);
@@ -316,7 +323,11 @@ void Window::resizeBacking(int w, int h) {
     for (int y = 0; y < std::min(h, oldH); ++y)
       std::copy_n(&pixels_[static_cast<size_t>(y) * oldW * 4], std::min(w, oldW) * 4,
                   &px[static_cast<size_t>(y) * w * 4]);
-    delete backing_;
+    if (displayDepth_ > 0) {
+      retired_.emplace_back(backing_, std::move(pixels_));
+    } else {
+      delete backing_;
+    }
   }
   pixels_.swap(px);
   backing_ = platform::gfx::Context::createOverMemory(pixels_.data(), w, h, w * 4);
@@ -336,17 +347,36 @@ void Window::setContentOrigin(double x, double y) {
 
 bool Window::makeFirstResponder(View* view) {
   if (view == firstResponder_) return true;
-  if (view && (view->window() != this || !view->acceptsFirstResponder())) return false;
-  if (changingResponder_) return false;
+  if (view && view->window() != this) return false;
+  // Both views are kept for the change: what they are told may take either out of the window, or destroy it.
+  if (view) view->retain();
+  if (view && (!view->acceptsFirstResponder() || view->window() != this)) {
+    view->release();
+    return false;
+  }
+  if (changingResponder_) {
+    releaseObject(view);
+    return false;
+  }
   changingResponder_ = true;
   View* old = firstResponder_;
   firstResponder_ = nullptr;
-  if (old) old->resignedFirstResponder();
-  // The old responder's resignation may have chosen a responder of its own; the caller's choice wins.
-  firstResponder_ = view;
+  if (old) {
+    old->retain();
+    old->resignedFirstResponder();
+    old->release();
+  }
+  // The old responder's resignation may have chosen a responder of its own; the caller's choice wins, while it is
+  // still in this window.
+  firstResponder_ = view && view->window() == this ? view : nullptr;
   changingResponder_ = false;
-  if (view) view->becameFirstResponder();
+  if (firstResponder_) view->becameFirstResponder();
+  releaseObject(view);
   return true;
+}
+
+void Window::forgetFirstResponder(View* view) {
+  if (firstResponder_ == view) firstResponder_ = nullptr;
 }
 
 void Window::makeKeyAndOrderFront() {
@@ -453,8 +483,9 @@ void Window::removeChildWindow(Window* child) {
 void Window::sendEvent(Event* e) {
   if (!e || !contentView_) return;
   retain();
+  // Every view an event goes to is kept for the event: its handlers may take it out of the window, or destroy it.
   auto hit = [&]() -> View* {
-    View* v = contentView_->hitTest(e->locationInWindow);
+    View* v = contentView_ ? contentView_->hitTest(e->locationInWindow) : nullptr;
     return v;
   };
   switch (e->type) {
@@ -462,9 +493,9 @@ void Window::sendEvent(Event* e) {
     case kRightMouseDown: {
       View* v = hit();
       if (v) {
-        // The platform gives the click's view first responder status when it accepts it.
-        if (v->acceptsFirstResponder() && firstResponder_ != v) makeFirstResponder(v);
         v->retain();
+        // The platform gives the click's view first responder status when it accepts it.
+        if (v->acceptsFirstResponder() && firstResponder_ != v && v->window() == this) makeFirstResponder(v);
         releaseObject(mouseDownView_);
         mouseDownView_ = v;
         if (e->type == kLeftMouseDown) {
@@ -520,20 +551,30 @@ void Window::sendEvent(Event* e) {
     case kMouseMoved:
       if (acceptsMouseMoved_) {
         View* v = firstResponder_ ? firstResponder_ : hit();
-        if (v) v->mouseMoved(e);
+        if (v) {
+          v->retain();
+          v->mouseMoved(e);
+          v->release();
+        }
       }
       break;
     case kScrollWheel:
-      if (View* v = hit()) v->scrollWheel(e);
+      if (View* v = hit()) {
+        v->retain();
+        v->scrollWheel(e);
+        v->release();
+      }
       break;
     case kKeyDown:
     case kKeyUp:
-      if (firstResponder_) {
+      if (View* v = firstResponder_) {
+        v->retain();
         if (e->type == kKeyDown) {
-          firstResponder_->keyDown(e);
+          v->keyDown(e);
         } else {
-          firstResponder_->keyUp(e);
+          v->keyUp(e);
         }
+        v->release();
       } else {
         takeUnhandled(e);
       }
@@ -568,10 +609,20 @@ platform::gfx::Context* Window::lockFocus(View* v) {
   return ctx;
 }
 
-void Window::displayView(View* v) {
+void Window::displayView(View* v, Rect drawnInWindow) {
   if (v->isHidden()) return;
-  const Rect dirty = v->invalidRect();
+  // What was drawn beneath the view covers it there: the view is drawn again over that part, as the platform draws
+  // every subview that intersects the area a superview drew.
+  Rect beneath;
+  if (!drawnInWindow.isEmpty()) {
+    const Point a = v->convertFromWindow(Point{drawnInWindow.x, drawnInWindow.y});
+    const Point b = v->convertFromWindow(Point{drawnInWindow.x + drawnInWindow.w, drawnInWindow.y + drawnInWindow.h});
+    beneath = Rect{std::min(a.x, b.x), std::min(a.y, b.y), std::abs(b.x - a.x), std::abs(b.y - a.y)}.intersected(
+        v->bounds());
+  }
+  const Rect dirty = v->invalidRect().united(beneath);
   platform::gfx::Context* ctx = dirty.isEmpty() ? nullptr : lockFocus(v);
+  Rect drawn;
   if (ctx) {
     ctx->clipToRect(platform::gfx::Rect{static_cast<float>(dirty.x), static_cast<float>(dirty.y),
                                         static_cast<float>(dirty.w), static_cast<float>(dirty.h)});
@@ -584,14 +635,15 @@ void Window::displayView(View* v) {
     ++displayCount_;
     const Point a = v->convertToWindow(Point{dirty.x, dirty.y});
     const Point b = v->convertToWindow(Point{dirty.x + dirty.w, dirty.y + dirty.h});
+    drawn = Rect{std::min(a.x, b.x), std::min(a.y, b.y), std::abs(b.x - a.x), std::abs(b.y - a.y)};
     const double h = contentRect_.h;
-    noteDisplayed(Rect{std::min(a.x, b.x), h - std::max(a.y, b.y), std::abs(b.x - a.x), std::abs(b.y - a.y)});
+    noteDisplayed(Rect{drawn.x, h - drawn.y - drawn.h, drawn.w, drawn.h});
   }
   // Subviews are drawn over their superview.
   std::vector<View*> subs = v->subviews();
   for (View* s : subs) s->retain();
   for (View* s : subs) {
-    displayView(s);
+    displayView(s, drawn);
     s->release();
   }
 }
@@ -599,16 +651,38 @@ void Window::displayView(View* v) {
 void Window::displayIfNeeded() {
   if (!contentView_ || !backing_) return;
   retain();
-  displayView(contentView_);
+  ++displayDepth_;
+  displayView(contentView_, Rect{});
+  if (--displayDepth_ == 0) {
+    for (auto& r : retired_) delete r.first;
+    retired_.clear();
+  }
   release();
 }
 
 void Window::displayAllWindows() {
-  for (Window* w : allWindows()) {
-    if (!w->tryRetain()) continue;
-    w->displayIfNeeded();
-    w->release();
+  for (Window* w : RetainedWindows(false)) w->displayIfNeeded();
+}
+
+std::vector<Window*> Window::retainedWindows(bool frontToBack) {
+  std::vector<Window*> out;
+  {
+    // Retained under the lock: a window leaves the list before its memory goes, and one whose count reached zero
+    // is on its way out.
+    std::lock_guard<std::mutex> lock(g_windowsMutex);
+    for (Window* w : windows()) {
+      if (w->tryRetain()) out.push_back(w);
+    }
   }
+  if (frontToBack) {
+    std::stable_sort(out.begin(), out.end(), [](Window* a, Window* b) {
+      if (a->visible_ != b->visible_) return a->visible_;
+      if (!a->visible_) return false;
+      if (a->level_ != b->level_) return a->level_ > b->level_;
+      return a->orderStamp_ > b->orderStamp_;
+    });
+  }
+  return out;
 }
 
 std::vector<Window*> Window::allWindows() {

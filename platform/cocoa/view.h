@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/cocoa/application.h"
@@ -69,7 +70,8 @@ class View : public Object {
   virtual bool isFlipped() const { return false; }
   virtual bool isOpaque() const { return false; }
   bool isHidden() const { return hidden_; }
-  // Tells the view (viewDidHide / viewDidUnhide) when the flag changes.
+  // Tells the view (viewDidHide / viewDidUnhide) when the flag changes. A view shown again is drawn whole at the
+  // next display.
   void setHidden(bool hidden);
   bool isHiddenOrHasHiddenAncestor() const;
   bool isDescendantOf(const View* ancestor) const;
@@ -155,7 +157,7 @@ class Window : public Object {
   explicit Window(Rect contentRect);
 
   View* contentView() const { return contentView_; }
-  // Retains the new content view and releases the old one.
+  // Retains the new content view (drawn whole at the next display) and releases the old one.
   void setContentView(View* view);
   const Rect& contentRect() const { return contentRect_; }
   // The frame on the screen. Headless windows have no decorations: the frame is the content rectangle.
@@ -199,6 +201,8 @@ class Window : public Object {
   View* firstResponder() const { return firstResponder_; }
   // False when the view refuses; a text field being edited ends its editing when it loses first responder.
   bool makeFirstResponder(View* view);
+  // A view leaving the window: it is no longer the first responder, without being told.
+  void forgetFirstResponder(View* view);
   void makeKeyAndOrderFront();
   // Makes the window key when it can become key: the previous key window resigns first.
   void makeKeyWindow();
@@ -225,7 +229,7 @@ class Window : public Object {
   // right button likewise, moves to the first responder when mouse-moved events are on, the wheel to the view under
   // the pointer, keys to the first responder.
   virtual void sendEvent(Event* e);
-  // Draws every invalid view into the backing store, back to front.
+  // Draws every invalid view into the backing store, back to front, and every view over the area drawn beneath it.
   void displayIfNeeded();
   // Every window's displayIfNeeded (what the platform does at the end of each run-loop pass).
   static void displayAllWindows();
@@ -254,6 +258,10 @@ class Window : public Object {
 
   // Every window that exists (not retained), in creation order.
   static std::vector<Window*> allWindows();
+  // Every window that exists, each retained (the caller releases them): in creation order, or front to back (the
+  // visible windows as orderedWindows, then the others in creation order). Code that calls out to handlers for each
+  // window walks such a list, so that a window that an earlier handler destroyed is still memory to look at.
+  static std::vector<Window*> retainedWindows(bool frontToBack);
   // The visible windows front to back: higher levels first, then the most recently ordered front.
   static std::vector<Window*> orderedWindows();
 
@@ -266,7 +274,9 @@ class Window : public Object {
 
  private:
   void resizeBacking(int w, int h);
-  void displayView(View* v);
+  // Draws the view where it is invalid or where its superview was just drawn (`drawnInWindow`, base coordinates),
+  // then its subviews over it.
+  void displayView(View* v, Rect drawnInWindow);
 
   View* contentView_ = nullptr;
   Rect contentRect_;
@@ -284,10 +294,30 @@ class Window : public Object {
   Window* parent_ = nullptr;
   std::vector<uint8_t> pixels_;
   platform::gfx::Context* backing_ = nullptr;
+  // A backing store replaced while the window displays (a view's drawing resized the window) stays until the
+  // display ends: the views being drawn still draw into it.
+  int displayDepth_ = 0;
+  std::vector<std::pair<platform::gfx::Context*, std::vector<uint8_t>>> retired_;
   int displayCount_ = 0;
   std::vector<Rect> displayed_;
   std::vector<Event*> unhandled_;  // retained
   bool changingResponder_ = false;
+};
+
+// A list of retained windows (Window::retainedWindows) released when it goes.
+class RetainedWindows {
+ public:
+  explicit RetainedWindows(bool frontToBack) : list_(Window::retainedWindows(frontToBack)) {}
+  ~RetainedWindows() {
+    for (Window* w : list_) w->release();
+  }
+  RetainedWindows(const RetainedWindows&) = delete;
+  RetainedWindows& operator=(const RetainedWindows&) = delete;
+  std::vector<Window*>::const_iterator begin() const { return list_.begin(); }
+  std::vector<Window*>::const_iterator end() const { return list_.end(); }
+
+ private:
+  std::vector<Window*> list_;
 };
 
 namespace application {

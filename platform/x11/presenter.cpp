@@ -229,6 +229,7 @@ Presenter::~Presenter() {
   for (xcb_generic_event_t* e : s.queued) std::free(e);
   if (s.c) {
     if (!s.broken) {
+      s.giveFocusBack();
       if (s.shm) xcb_shm_detach(s.c, s.seg);
       if (s.gc) xcb_free_gc(s.c, s.gc);
       if (s.child && !s.childDestroyed) xcb_destroy_window(s.c, s.child);
@@ -283,6 +284,7 @@ void Presenter::idle() {
     }
   }
   s.runModel(cocoa::kDefaultRunLoopMode);
+  s.updateKeyboard(false);
   s.presentDrawn();
   s.flush();
   t_dispatching = outer;
@@ -339,9 +341,7 @@ void Presenter::Impl::handle(xcb_generic_event_t* e, xcb_generic_event_t* next) 
     case XCB_BUTTON_PRESS: {
       auto* b = reinterpret_cast<xcb_button_press_event_t*>(e);
       if (b->event != child) break;
-      // A click gives the editor the keyboard, as a click into any window does; the host's window gets it back
-      // when the editor goes.
-      xcb_set_input_focus(c, XCB_INPUT_FOCUS_PARENT, child, b->time);
+      // A click leaves the keyboard with the host (see keyboard.cpp).
       buttonState = b->state;
       if (b->detail == 4 || b->detail == 5) {
         dispatch(cocoa::kScrollWheel, b->event_x, b->event_y, b->state, b->detail == 4 ? 1.0 : -1.0, 0);
@@ -358,6 +358,7 @@ void Presenter::Impl::handle(xcb_generic_event_t* e, xcb_generic_event_t* next) 
       lastPressY = b->event_y;
       dispatch(b->detail == 1 ? cocoa::kLeftMouseDown : cocoa::kRightMouseDown, b->event_x, b->event_y, b->state, 0,
                clickCount);
+      updateKeyboard(true);
       break;
     }
     case XCB_BUTTON_RELEASE: {
@@ -390,16 +391,22 @@ void Presenter::Impl::handle(xcb_generic_event_t* e, xcb_generic_event_t* next) 
     case XCB_KEY_PRESS:
     case XCB_KEY_RELEASE: {
       auto* k = reinterpret_cast<xcb_key_press_event_t*>(e);
-      if (k->event == child) dispatchKey(type == XCB_KEY_PRESS, k->detail, k->state);
+      if (k->event == child) dispatchKey(*k);
       break;
     }
     case XCB_FOCUS_IN:
       if (reinterpret_cast<xcb_focus_in_event_t*>(e)->event == child && window) window->makeKeyAndOrderFront();
       break;
-    case XCB_FOCUS_OUT:
-      if (reinterpret_cast<xcb_focus_out_event_t*>(e)->event == child && cocoa::application::keyWindow() == window)
-        cocoa::application::setKeyWindow(nullptr);
+    case XCB_FOCUS_OUT: {
+      auto* f = reinterpret_cast<xcb_focus_out_event_t*>(e);
+      if (f->event != child) break;
+      if (cocoa::application::keyWindow() == window) cocoa::application::setKeyWindow(nullptr);
+      // Someone else set the focus (a menu's grab only borrows it): it is theirs now, nothing to give back.
+      if (f->mode == XCB_NOTIFY_MODE_NORMAL && f->detail != XCB_NOTIFY_DETAIL_INFERIOR &&
+          f->detail != XCB_NOTIFY_DETAIL_POINTER)
+        holdingFocus = false;
       break;
+    }
     case XCB_DESTROY_NOTIFY:
       if (reinterpret_cast<xcb_destroy_notify_event_t*>(e)->window == child) childDestroyed = true;
       break;
@@ -427,31 +434,38 @@ void Presenter::Impl::dispatch(uint32_t type, int x, int y, uint16_t state, doub
   deliver(ev);
 }
 
-// Sends one model event to the window and lets go of it. Keys the editor does not take have nowhere to go: X11 has
-// no responder chain into the host.
-void Presenter::Impl::deliver(cocoa::Event* ev) {
+// Sends one model event to the window and lets go of it.
+bool Presenter::Impl::deliver(cocoa::Event* ev) {
   Presenter::Impl* outer = t_dispatching;
   t_dispatching = this;
   window->retain();
   window->sendEvent(ev);
+  const bool unhandled = !window->unhandledEvents().empty();
   window->clearUnhandledEvents();
   window->release();
   t_dispatching = outer;
   ev->release();
+  return unhandled;
 }
 
-void Presenter::Impl::dispatchKey(bool down, uint8_t keycode, uint16_t state) {
+void Presenter::Impl::dispatchKey(const xcb_key_press_event_t& key) {
   if (!window) return;
-  const ModelKey k = modelKeyFor(keys.keysym(keycode, state));
-  if (!k.known) return;
+  const bool down = (key.response_type & 0x7F) == XCB_KEY_PRESS;
+  const ModelKey k = modelKeyFor(keys.keysym(key.detail, key.state));
+  // Keys the platform has no code for (modifiers, media keys) are the host's.
+  if (!k.known) {
+    forwardKey(key);
+    return;
+  }
   cocoa::AutoreleasePool pool;
   const std::u32string chars = k.character ? std::u32string(1, k.character) : std::u32string();
-  const uint32_t mods = modelModifiers(state);
+  const uint32_t mods = modelModifiers(key.state);
   cocoa::Event* ev = cocoa::Event::keyEvent(down ? cocoa::kKeyDown : cocoa::kKeyUp, k.keyCode, mods, chars, chars);
   ev->window = window;
   ev->timestamp = cocoa::clockNow();
   cocoa::input::setModifierFlags(mods);
-  deliver(ev);
+  if (deliver(ev)) forwardKey(key);
+  updateKeyboard(false);
 }
 
 // ---------------------------------------------------------------------------------------------------------------

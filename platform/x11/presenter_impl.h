@@ -4,6 +4,7 @@
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
 
+#include <bitset>
 #include <deque>
 #include <string>
 #include <vector>
@@ -51,12 +52,25 @@ struct Presenter::Impl {
   int lastPressX = 0, lastPressY = 0, clickCount = 0;
   uint16_t buttonState = 0;  // X state of the last event
 
+  // The keyboard (keyboard.cpp): the focus is the editor's only while it edits text.
+  bool holdingFocus = false;       // the editor set the focus to its window
+  bool wasEditing = false;         // a text edit was under way at the last look
+  xcb_window_t focusBefore = 0;    // where the focus was when the editor took it
+  std::bitset<256> forwardedDown;  // keys whose press went on to the host
+
   // Reading and handling events.
   void readEvents();
   void handle(xcb_generic_event_t* e, xcb_generic_event_t* next);
   void dispatch(uint32_t type, int x, int y, uint16_t state, double deltaY, int clicks);
-  void deliver(cocoa::Event* ev);
-  void dispatchKey(bool down, uint8_t keycode, uint16_t state);
+  // Sends one model event to the window; answers whether the window left it unhandled.
+  bool deliver(cocoa::Event* ev);
+  void dispatchKey(const xcb_key_press_event_t& key);
+  // Takes the focus when a text edit begins (or is clicked while the host has the focus) and gives it back when
+  // the edit ends.
+  void updateKeyboard(bool pressed);
+  void giveFocusBack();
+  // Sends a key the editor did not use on to the host's window.
+  void forwardKey(const xcb_key_press_event_t& key);
   void loadKeyMap();
   // Pixels.
   void presentDrawn();

@@ -416,6 +416,21 @@ TEST_F(FaceTest, UnboundKnobsNameThemselvesAndFollowTheLink) {
   EXPECT_NE(e->text(kControlDisplayValue).find("BPM"), std::string::npos) << e->text(kControlDisplayValue);
 }
 
+// Each timbre's page shows the DWGS knob by its own oscillator's wave, not the other timbre's.
+TEST_F(FaceTest, EachTimbresPageShowsTheDwgsKnobByItsOwnWave) {
+  Vexmir* plug = e->plug;
+  e->showTab(2);
+  for (int dwgsTimbre : {0, 1}) {
+    SCOPED_TRACE("DWGS on timbre " + std::to_string(dwgsTimbre + 1));
+    for (int t : {0, 1}) plug->storeParamValue(kOsc1Waveform + t, t == dwgsTimbre ? 5 : 0);
+    for (int t : {0, 1}) {
+      e->showTimbre(t);
+      e->freshLook();
+      EXPECT_EQ(e->shownControl(kOsc1DWGSWave + t) != nullptr, t == dwgsTimbre) << "page of timbre " << t + 1;
+    }
+  }
+}
+
 // The link switched from the synthesizer leaves the timbre indicator on both timbres (2).
 TEST_F(FaceTest, TheTimbreIndicatorHoldsBothTimbres) {
   e->plug->storeParamValue(kLayerLinker, 1.0);

@@ -61,7 +61,7 @@ void createAllControls(HWND view, int) {
   SHIM_GenerateDialogFromList(kAllControls + 1, static_cast<int>(sizeof(kAllControls) / sizeof(kAllControls[0])) - 1);
 }
 
-SHIM_DialogResourceIndex g_allControls{MAKEINTRESOURCE(18001), "Controls", 0xC, createAllControls, 480, 430, nullptr};
+SHIM_DialogResourceIndex g_allControls{MAKEINTRESOURCE(18001), "Controls", 0x1C, createAllControls, 480, 430, nullptr};
 struct Registrar {
   Registrar() { SHIM_RegisterDialogResource(&g_allControls); }
 } g_registrar;
@@ -299,9 +299,11 @@ TEST_F(DialogTest, EveryControlIsBuiltFoundAndDriven) {
   window->makeFirstResponder(GetDlgItem(dlg, kName)->as<cocoa::View>());
   EXPECT_EQ(g_heard, (std::vector<Heard>{{WM_COMMAND, kNotes, EN_CHANGE}}));
 
-  // The picture: every control drawn, the owner-drawn button by the procedure.
+  // The picture, after the dialog grew: its fill, every control drawn, the owner-drawn button by the procedure.
   SendMessage(GetDlgItem(dlg, kProgress), PBM_DELTAPOS, 16, 0);
+  SetWindowPos(window, nullptr, 0, 0, 500, 450, SWP_NOMOVE | SWP_NOZORDER);
   window->displayIfNeeded();
+  EXPECT_NE(window->pixelAt(490, 440), 0xFFFFFFu);
   EXPECT_GT(g_drawItems, 0);
   const char* b = std::getenv("VEXMIR_BUILD_DIR");
   const std::string dir = std::string(b ? b : ".") + "/out/wincontrols";

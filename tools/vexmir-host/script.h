@@ -26,6 +26,8 @@ struct Session {
   bool closed = false;     // effClose was sent: the effect must not be touched again
   // Chunk bytes handed to the plug-in stay alive for the run: a plug-in may keep the pointer past the call.
   std::vector<std::unique_ptr<std::vector<uint8_t>>> keptChunks;
+  // While set, the steps run on this thread (`thread start` to `thread end`), as a host runs its editor on one.
+  std::unique_ptr<JobThread> stepThread;
 
   // Loads the plug-in when not yet loaded and checks it is still usable.
   bool needPlugin(std::string* error);
@@ -69,7 +71,11 @@ struct ScriptStep {
   int line;
   std::string text;
   StepAction action;
+  std::string name;
 };
+
+// Runs one step: on the step thread while one runs (the `thread` steps themselves on the caller's).
+bool runStep(Session& session, ScriptStep& step, std::string* error);
 
 // Splits one line into words: blanks separate, double quotes group (with \" \\ \n \t escapes), # starts a comment
 // outside quotes, ${NAME} takes an environment variable. False with *error on a syntax fault.

@@ -3,6 +3,7 @@
 #include <xcb/res.h>
 #include <xcb/xcb.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -13,7 +14,22 @@ namespace vexhost {
 
 struct X11HostWindow::Impl {
   xcb_connection_t* c = nullptr;
+  std::vector<std::string> keys;  // since the last look
 };
+
+namespace {
+
+// The first keysym of a key code, as the server maps it.
+uint32_t firstKeysym(xcb_connection_t* c, uint8_t keycode) {
+  xcb_get_keyboard_mapping_reply_t* map =
+      xcb_get_keyboard_mapping_reply(c, xcb_get_keyboard_mapping(c, keycode, 1), nullptr);
+  if (!map) return 0;
+  const uint32_t sym = xcb_get_keyboard_mapping_keysyms_length(map) > 0 ? xcb_get_keyboard_mapping_keysyms(map)[0] : 0;
+  std::free(map);
+  return sym;
+}
+
+}  // namespace
 
 std::unique_ptr<X11HostWindow> X11HostWindow::open(int width, int height, std::string* why) {
   int screenNumber = 0;
@@ -28,11 +44,13 @@ std::unique_ptr<X11HostWindow> X11HostWindow::open(int width, int height, std::s
   for (int i = 0; i < screenNumber && si.rem; ++i) xcb_screen_next(&si);
   const xcb_screen_t* screen = si.data;
   std::unique_ptr<X11HostWindow> w(new X11HostWindow);
-  w->impl_ = new Impl{c};
+  w->impl_ = new Impl{c, {}};
   w->width_ = width;
   w->height_ = height;
   w->window_ = xcb_generate_id(c);
-  const uint32_t values[] = {0x303030, XCB_EVENT_MASK_STRUCTURE_NOTIFY};
+  // A DAW's window listens for keys: its own shortcuts.
+  const uint32_t values[] = {0x303030, XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_KEY_PRESS |
+                                           XCB_EVENT_MASK_KEY_RELEASE};
   xcb_create_window(c, XCB_COPY_FROM_PARENT, w->window_, screen->root, 0, 0, static_cast<uint16_t>(width),
                     static_cast<uint16_t>(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
                     XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
@@ -48,6 +66,9 @@ std::unique_ptr<X11HostWindow> X11HostWindow::open(int width, int height, std::s
     std::free(e);
     if (mapped) break;
   }
+  // The window has the keyboard, as a window manager gives it to the window the user works in.
+  xcb_set_input_focus(c, XCB_INPUT_FOCUS_POINTER_ROOT, w->window_, XCB_CURRENT_TIME);
+  w->sync();
   return w;
 }
 
@@ -67,8 +88,36 @@ void X11HostWindow::destroyWindow() {
 
 void X11HostWindow::sync() {
   std::free(xcb_get_input_focus_reply(impl_->c, xcb_get_input_focus(impl_->c), nullptr));
-  // Events of our own window are of no interest.
-  while (xcb_generic_event_t* e = xcb_poll_for_event(impl_->c)) std::free(e);
+  // Of our own window's events, only the keys are of interest.
+  while (xcb_generic_event_t* e = xcb_poll_for_event(impl_->c)) {
+    const uint8_t type = e->response_type & 0x7F;
+    if (type == XCB_KEY_PRESS || type == XCB_KEY_RELEASE) {
+      char text[48];
+      std::snprintf(text, sizeof text, "%s 0x%x%s", type == XCB_KEY_PRESS ? "press" : "release",
+                    firstKeysym(impl_->c, reinterpret_cast<xcb_key_press_event_t*>(e)->detail),
+                    (e->response_type & 0x80) ? " sent" : "");
+      impl_->keys.push_back(text);
+    }
+    std::free(e);
+  }
+}
+
+std::vector<std::string> X11HostWindow::takeKeys() {
+  sync();
+  std::vector<std::string> out;
+  out.swap(impl_->keys);
+  return out;
+}
+
+std::string X11HostWindow::focusOwner(uint32_t editorWindow) {
+  xcb_get_input_focus_reply_t* r = xcb_get_input_focus_reply(impl_->c, xcb_get_input_focus(impl_->c), nullptr);
+  const uint32_t focus = r ? r->focus : 0;
+  std::free(r);
+  if (focus == window_) return "host";
+  if (focus && focus == editorWindow) return "editor";
+  if (focus == XCB_NONE) return "none";
+  if (focus == XCB_INPUT_FOCUS_POINTER_ROOT) return "pointer root";
+  return "other";
 }
 
 bool X11HostWindow::screenshot(const std::string& path, std::string* why) {

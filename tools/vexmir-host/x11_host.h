@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vexhost {
 
@@ -20,8 +21,14 @@ class X11HostWindow {
   int height() const { return height_; }
   // The window's pixels as the server has them (the plug-in's child window included) as an RGB PNG.
   bool screenshot(const std::string& path, std::string* why);
-  // Waits until the server has handled everything sent so far.
+  // Waits until the server has handled everything sent so far (and notes the keys the window got meanwhile).
   void sync();
+  // The keys the window got since the last call, oldest first: "press 0x20", "release 0x20" (the key's first
+  // keysym), "sent" added for keys another client sent.
+  std::vector<std::string> takeKeys();
+  // Who has the keyboard focus: "host" (this window), "editor" (the window `editorWindow`), "none", "pointer root"
+  // or "other".
+  std::string focusOwner(uint32_t editorWindow);
   // Destroys the window now, editor or not, as hosts do that tear their window down before closing the editor.
   void destroyWindow();
   bool destroyed() const { return destroyed_; }

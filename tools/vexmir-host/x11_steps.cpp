@@ -81,7 +81,8 @@ bool runXdotool(Session& s, const std::vector<std::string>& words, std::string* 
 }
 
 StepAction parseX11(const StepArgs& a, std::string* error) {
-  const char* usage = "x11 input XDOTOOL-WORDS... | x11 screenshot FILE.png | x11 destroy | x11 resources";
+  const char* usage =
+      "x11 input XDOTOOL-WORDS... | x11 screenshot FILE.png | x11 destroy | x11 resources | x11 keys | x11 focus";
   if (a.words.empty()) return fail(error, usage);
   const std::string what = a.words[0];
   if (what == "input" && a.words.size() >= 2 && a.keys.empty()) {
@@ -109,6 +110,28 @@ StepAction parseX11(const StepArgs& a, std::string* error) {
       return true;
     };
   }
+  if (what == "keys" && a.words.size() == 1 && a.keys.empty()) {
+    return [](Session& s, std::string* err) {
+      X11HostWindow* w = needX11Window(err);
+      if (!w) return false;
+      std::string line = "x11 host keys:";
+      const std::vector<std::string> keys = w->takeKeys();
+      for (size_t i = 0; i < keys.size(); ++i) line += (i ? ", " : " ") + keys[i];
+      s.host.out().line(keys.empty() ? line + " none" : line);
+      return true;
+    };
+  }
+  if (what == "focus" && a.words.size() == 1 && a.keys.empty()) {
+    return [](Session& s, std::string* err) {
+      X11HostWindow* w = needX11Window(err);
+      if (!w) return false;
+      uint32_t editor = 0;
+      for (x11::Presenter* p : x11::Presenter::all())
+        if (p->parent() == w->id()) editor = p->window();
+      s.host.out().line("x11 focus " + w->focusOwner(editor));
+      return true;
+    };
+  }
   if (what == "resources" && a.words.size() == 1 && a.keys.empty()) {
     return [](Session& s, std::string* err) {
       const std::string summary = x11ResourceSummary(err);
@@ -120,7 +143,9 @@ StepAction parseX11(const StepArgs& a, std::string* error) {
   return fail(error, usage);
 }
 
-const StepRegistrar kX11Steps({"x11", "x11 input XDOTOOL-WORDS... | x11 screenshot FILE.png | x11 resources",
+const StepRegistrar kX11Steps({"x11",
+                               "x11 input XDOTOOL-WORDS... | x11 screenshot FILE.png | x11 destroy | x11 resources | "
+                               "x11 keys | x11 focus",
                                parseX11});
 
 }  // namespace

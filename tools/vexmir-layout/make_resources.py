@@ -850,7 +850,8 @@ def global_page_and_controls():
     menu(x + 20, y + 34, 90, "Size", "kUserInterfaceSize", "uiSize", group="Interface", name="Window Size",
          default=1)
     menu(x + 140, y + 34, 90, "Colours", "kUserInterfaceSkin", "uiSkin", group="Interface", name="Colour Scheme")
-    label(x + 20, y + 80, 440, "SIZE AND COLOURS TAKE EFFECT WHEN THE EDITOR IS OPENED AGAIN.", 10, "L", "dim")
+    label(x + 20, y + 74, 440, "SIZE AND COLOURS TAKE EFFECT WHEN THE PLUG-IN STARTS AGAIN:", 10, "L", "dim")
+    label(x + 20, y + 90, 440, "SAVE AND RELOAD THE PROJECT (REOPENING THE EDITOR KEEPS THEM).", 10, "L", "dim")
     label(x + 20, y + 110, 200, "BUILD", 11, "L", "dim")
     well(x + 17, y + 126, 306, 22, "lcd")
     display("kControlDisplayBuild", x + 20, y + 128, 300, 18, 4, "Vexmir Editor 2.0.8", text_size=14)

@@ -1,0 +1,64 @@
+// The UI settings file on a platform without an installer: the first start writes it, a size or colour scheme chosen
+// on the global tab is kept there and applies at the next start, and the display says so.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "KIT/IEffect/IGraphics.h"
+#include "platform/vst2/vst2.h"
+#include "src/Vexmir.h"
+#include "src/VexmirParams.h"
+#include "tests/core/bundle_host.h"
+
+namespace {
+
+intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
+  return 0;
+}
+
+std::string readFile(const std::string& path) {
+  std::stringstream s;
+  s << std::ifstream(path, std::ios::binary).rdbuf();
+  return s.str();
+}
+
+void choose(Vexmir& v, int param, double value) {
+  v.storeParamValue(param, value);
+  v.OnParamChange(param);
+}
+
+TEST(UISettingsFile, TheFirstStartWritesItAndAChoiceAppliesAtTheNextStart) {
+  coretest::TempRoot root;  // not even the data folder exists
+  const std::string file = Vexmir::getDataFolder() + "Vexmir Editor UI.txt";
+  {
+    Vexmir v(IEffectInstanceInfo{quietHost});
+    EXPECT_EQ(v.getUIScale(), 1.0);
+    EXPECT_EQ(readFile(file), "normal\nnormal\nyes\n\n");
+    choose(v, kUserInterfaceSize, 2);
+    EXPECT_EQ(v.getDisplayLine(Vexmir::kLineName), "Size changes applied...");
+    EXPECT_EQ(v.getDisplayLine(Vexmir::kLineValue), "Reload project!");
+    choose(v, kUserInterfaceSkin, 1);
+    EXPECT_EQ(v.getDisplayLine(Vexmir::kLineName), "Skin changes applied...");
+    EXPECT_EQ(v.getDisplayLine(Vexmir::kLineValue), "Reload project!");
+    // This instance's editor keeps the size it was built with, however often it is opened.
+    EXPECT_EQ(v.GetGUI()->Width(), 1500);
+  }
+  EXPECT_EQ(readFile(file), "black\nlarge\nyes\n\n");
+  {
+    Vexmir next(IEffectInstanceInfo{quietHost});
+    EXPECT_EQ(next.getUIScale(), 1.25);
+    EXPECT_EQ(next.GetGUI()->Width(), 1875);
+    // A file that went away meanwhile is not made again behind the user's back: the display says it is missing.
+    std::remove(file.c_str());
+    choose(next, kUserInterfaceSize, 0);
+    EXPECT_EQ(next.getDisplayLine(Vexmir::kLineName), "Vexmir Editor UI.txt MISSING!");
+    EXPECT_EQ(next.getDisplayLine(Vexmir::kLineValue), "Contact support");
+    EXPECT_FALSE(std::filesystem::exists(file));
+  }
+}
+
+}  // namespace

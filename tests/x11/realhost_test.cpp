@@ -1,0 +1,141 @@
+// The real bundle as a Linux DAW treats it: the editor opened, idled and closed on a thread of the host's own, the
+// module unloaded with dlclose and loaded again, and the thread ended afterwards; the host's keyboard left with the
+// host while the editor is only clicked.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "tests/host/run_host.h"
+#include "tests/x11/x11_support.h"
+
+namespace {
+
+using x11test::run;
+
+// A knob of the sound editor dragged up with real input (the filter's cutoff).
+const char* const kKnobDrag =
+    "x11 input mousemove --window %HOST 44 380 mousedown 1 mousemove --window %HOST 44 370 mousemove --window "
+    "%HOST 44 360 mouseup 1\n";
+
+// After the module is gone, the thread that ran the editor ends: whatever the editor left with that thread (its run
+// loop's timers, queued work) would now run code that is no longer mapped. Loaded again on the same thread, as when
+// a DAW reopens a session, the new instance's idle must not meet anything of the old one either.
+TEST(RealHostLifeCycle, TheEditorsThreadOutlivesTheUnloadedModule) {
+  NEED_X11_TOOLS();
+  x11test::Xvfb server;
+  ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+  struct Case {
+    const char* name;
+    const char* script;
+  } cases[] = {
+      {"editor closed, then the plug-in, reloaded on the same thread",
+       "thread start\nopen\neditor open x11\npump 3\n{KNOB}pump 3\neditor close\nclose\nunload\n"
+       "open\neditor open x11\npump 3\n{KNOB}pump 3\neditor close\nclose\nunload\nthread end\n"},
+      {"the plug-in closed with its editor open", "thread start\nopen\neditor open x11\npump 3\n{KNOB}pump 3\nclose\n"
+                                                  "unload\nthread end\n"},
+  };
+  for (const Case& c : cases) {
+    std::string script = c.script;
+    for (size_t at; (at = script.find("{KNOB}")) != std::string::npos;) script.replace(at, 6, kKnobDrag);
+    ScratchDir dir;
+    const HostRun r = run(pluginBundlePath(), script, dir, {"DISPLAY=" + server.display()});
+    EXPECT_TRUE(r.exited) << c.name << ": the host crashed\n" << r.err.substr(0, 4000) << r.out;
+    EXPECT_EQ(r.exitCode, 0) << c.name << "\n" << r.err.substr(0, 4000) << r.out;
+    // The module really left the process (else the test would prove nothing), and the thread ended after it.
+    const size_t unloaded = r.out.rfind("unload: the module is unmapped");
+    EXPECT_NE(unloaded, std::string::npos) << c.name << "\n" << r.out;
+    EXPECT_NE(r.out.find("thread end", unloaded == std::string::npos ? 0 : unloaded), std::string::npos)
+        << c.name << "\n" << r.out;
+  }
+}
+
+// The host keeps the keyboard while the editor is only clicked: Space pressed with the pointer over the editor still
+// reaches the host. A text field of the editor takes the keyboard while it is edited, its keys stay with it, and the
+// host has the keyboard back when the edit ends.
+TEST(RealHostKeyboard, TheHostKeepsItsKeysAndAnEditBorrowsThem) {
+  NEED_X11_TOOLS();
+  x11test::Xvfb server;
+  ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+  ScratchDir dir;
+  const HostRun r = run(pluginBundlePath(), std::string(R"(
+open
+editor open x11
+pump 2
+x11 focus
+)") + kKnobDrag + R"(pump 2
+x11 focus
+x11 input key space
+x11 keys
+echo "edit"
+x11 input mousemove --window %HOST 813 18 click 1
+pump 1
+x11 focus
+x11 input type bass
+x11 input key Return
+pump 1
+x11 focus
+x11 keys
+echo "after the edit"
+x11 input key space
+x11 keys
+editor close
+close
+)",
+                        dir, {"DISPLAY=" + server.display()});
+  ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
+  const auto focus = x11test::linesWith(r.out, "x11 focus");
+  const auto keys = x11test::linesWith(r.out, "x11 host keys");
+  ASSERT_EQ(focus.size(), 4u) << r.out;
+  ASSERT_EQ(keys.size(), 3u) << r.out;
+  EXPECT_EQ(focus[0], "x11 focus host");
+  EXPECT_EQ(focus[1], "x11 focus host") << "a knob drag took the keyboard";
+  EXPECT_EQ(keys[0], "x11 host keys: press 0x20 sent, release 0x20 sent") << r.out;
+  EXPECT_EQ(focus[2], "x11 focus editor") << "the program name's edit did not take the keyboard";
+  EXPECT_EQ(focus[3], "x11 focus host") << "the keyboard did not come back after the edit";
+  // The typed name and its Return were the editor's; the name shows that it got them.
+  for (const char* key : {"0x62", "0x61", "0x73", "0xff0d"}) EXPECT_EQ(keys[1].find(key), std::string::npos) << keys[1];
+  EXPECT_EQ(keys[2], "x11 host keys: press 0x20 sent, release 0x20 sent") << r.out;
+}
+
+// The README names the hosts the tests run the plug-in in, each with its tests in the tree, and calls every other
+// Linux VST host it names untested.
+TEST(RealHostReadme, NamesOnlyTheHostsTheTestsRunItIn) {
+  const char* source = std::getenv("VEXMIR_SOURCE_DIR");
+  ASSERT_NE(source, nullptr);
+  std::stringstream text;
+  text << std::ifstream(std::string(source) + "/README.md").rdbuf();
+  const std::string readme = text.str();
+  const size_t tested = readme.find("Hosts it is tested in:");
+  const size_t untested = readme.find("Untested:", tested == std::string::npos ? 0 : tested);
+  ASSERT_NE(tested, std::string::npos) << "the README does not say which hosts the tests use";
+  ASSERT_NE(untested, std::string::npos) << "the README does not say which hosts are untested";
+  const std::string testedPart = readme.substr(tested, untested - tested);
+  const std::string untestedPart = readme.substr(untested, readme.find("\n\n", untested) - untested);
+  struct Host {
+    const char* name;
+    const char* tests;  // the tests that run it, or null for a host no test runs
+  } hosts[] = {{"vexmir-host", "tools/vexmir-host/main.cpp"},
+               {"Ardour", "tests/daw/ardour_test.cpp"},
+               {"Bitwig", nullptr},
+               {"Qtractor", nullptr},
+               {"REAPER", nullptr},
+               {"Carla", nullptr},
+               {"Renoise", nullptr},
+               {"Tracktion", nullptr},
+               {"LMMS", nullptr}};
+  for (const Host& h : hosts) {
+    if (readme.find(h.name) == std::string::npos) continue;
+    if (h.tests) {
+      EXPECT_NE(testedPart.find(h.name), std::string::npos) << h.name;
+      EXPECT_TRUE(std::ifstream(std::string(source) + "/" + h.tests).good()) << h.name << " has no tests: " << h.tests;
+    } else {
+      EXPECT_EQ(testedPart.find(h.name), std::string::npos) << h.name << " is named as tested";
+      EXPECT_NE(untestedPart.find(h.name), std::string::npos) << h.name << " is named but not called untested";
+    }
+  }
+}
+
+}  // namespace

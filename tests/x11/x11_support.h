@@ -1,0 +1,70 @@
+// What the X11 tests share: an Xvfb of their own, the host run with its transcript in a file, and pictures compared
+// pixel by pixel.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/graphics/png.h"
+#include "tests/host/run_host.h"
+#include "tests/x11/xvfb.h"
+
+namespace x11test {
+
+#define NEED_X11_TOOLS()                                                                        \
+  do {                                                                                          \
+    if (!x11test::haveProgram("Xvfb")) GTEST_SKIP() << "Xvfb is not installed (xvfb)";          \
+    if (!x11test::haveProgram("xdotool")) GTEST_SKIP() << "xdotool is not installed (xdotool)"; \
+  } while (0)
+
+inline std::vector<std::string> linesWith(const std::string& text, const std::string& prefix) {
+  std::vector<std::string> out;
+  std::stringstream ss(text);
+  std::string l;
+  while (std::getline(ss, l))
+    if (l.compare(0, prefix.size(), prefix) == 0) out.push_back(l);
+  return out;
+}
+
+// Pixels of two PNG files that differ (-1 when either cannot be read or the sizes differ).
+inline int differingPixels(const std::string& a, const std::string& b, std::string* where) {
+  platform::gfx::DecodedImage x, y;
+  if (!platform::gfx::loadPngFile(a, x) || !platform::gfx::loadPngFile(b, y)) return -1;
+  if (x.width != y.width || x.height != y.height) return -1;
+  int n = 0;
+  for (int row = 0; row < x.height; ++row) {
+    for (int col = 0; col < x.width; ++col) {
+      const size_t i = (static_cast<size_t>(row) * x.width + col) * 4;
+      if (std::memcmp(&x.pixels[i + 1], &y.pixels[i + 1], 3) != 0 && !n++)
+        *where = std::to_string(col) + "," + std::to_string(row);
+    }
+  }
+  return n;
+}
+
+// Keeps a copy of a run's picture and transcript under <build>/out/x11/ for people to look at.
+inline void keepForPeople(const ScratchDir& dir, const std::string& picture, const std::string& name) {
+  const char* build = std::getenv("VEXMIR_BUILD_DIR");
+  if (!build) return;
+  const std::string out = std::string(build) + "/out/x11";
+  std::system(("mkdir -p '" + out + "' && cp '" + dir.file(picture) + "' '" + out + "/" + name + ".png' && cp '" +
+               dir.file("transcript.txt") + "' '" + out + "/" + name + ".txt'")
+                  .c_str());
+}
+
+// Runs vexmir-host on the bundle with the script in dir, the plug-in's data folder and ${OUT} there; the transcript
+// comes from its own file, away from what the plug-in prints.
+inline HostRun run(const std::string& bundle, const std::string& script, const ScratchDir& dir, std::vector<std::string> env) {
+  env.push_back("VEXMIR_ROOT=" + dir.path());
+  env.push_back("OUT=" + dir.path());
+  HostRun r = runHost(bundle, script, dir, {"--transcript", dir.file("transcript.txt")}, env);
+  r.out = dir.read("transcript.txt");
+  return r;
+}
+
+}  // namespace x11test
