@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything with ThreadSanitizer (build/tsan) and runs the threaded tests under it: the live loop, the
-# jobs, the fault cases and every end-to-end test (the plug-in in vexmir-host, a real JACK server, the
-# synthesizer emulator). Extra arguments go to ctest; one of them naming tests (-L, -R, -E, -LE) replaces the
-# default choice of labels. Runs by hand; it is too slow for CI.
+# jobs, the protocol cases, the fault cases and every end-to-end test (the plug-in in vexmir-host, a real JACK
+# server, the synthesizer emulator). Extra arguments go to ctest; one of them naming tests (-L, -R, -E, -LE)
+# replaces the default choice of labels. Runs by hand; it is too slow for CI.
 #
 # Every instrumented process of the run (test programs, vexmir-host, the emulator) writes its reports to
 # report.<program>.<pid> in a folder under /tmp (linked as <build>/Testing/tsan): the install test runs
@@ -17,7 +17,7 @@ build=${VEXMIR_TSAN_BUILD:-build/tsan}
 scripts/build.sh "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXMIR_TSAN=ON -DVEXMIR_TESTS=ON
 jobs=$(nproc)
 
-select=(-L 'liveloop|jobs|faults|e2e')
+select=(-L 'liveloop|jobs|faults|e2e|protocol')
 for a in "$@"; do
   case "$a" in -L | -R | -E | -LE | --label-regex | --tests-regex | --exclude-regex | --label-exclude) select=() ;; esac
 done
@@ -28,6 +28,8 @@ mkdir -p "$reports" "$build/Testing"
 cp tests/tsan-suppressions.txt "$reports/suppressions.txt"
 ln -sfn "$reports" "$build/Testing/tsan"
 export TSAN_OPTIONS="suppressions=$reports/suppressions.txt:log_path=$reports/report:log_exe_name=1:second_deadlock_stack=1:history_size=4${VEXMIR_TSAN_OPTIONS:+:$VEXMIR_TSAN_OPTIONS}"
+# The random action sequences run fewer under ThreadSanitizer, which makes every step many times slower.
+export VEXMIR_SEQUENCES=${VEXMIR_SEQUENCES:-300}
 cd "$build"
 rm -f Testing/e2e-retries.log
 status=0

@@ -1,5 +1,9 @@
 #include "src/GlobalDump.h"
 
+#include <cstring>
+
+#include "src/ProgramDump.h"
+
 #include "src/VexmirParams.h"
 
 namespace {
@@ -48,10 +52,23 @@ void set(double* values, int index, double value) {
   values[index] = clampToParamRange(index, value);
 }
 
-// A signed offset field: the low seven bits of the two's complement, the sign elsewhere.
-double signedField(uint8_t field, bool negative, int centre) {
-  return centre + (negative ? field - 128 : field);
+void put(uint8_t* data, int d, uint8_t mask, int value) {
+  data[d] = static_cast<uint8_t>((data[d] & ~mask) | (value & mask));
 }
+
+void putFlag(uint8_t* data, int d, uint8_t bit, bool on) {
+  put(data, d, bit, on ? 0xFF : 0);
+}
+
+// A signed offset as a whole data byte.
+uint8_t signedByte(int offset) {
+  return static_cast<uint8_t>((offset < -128 ? -128 : offset > 127 ? 127 : offset) & 0xFF);
+}
+
+struct TemplateData {
+  uint8_t bytes[kGlobalDataSize];
+  TemplateData() { unpackData(globalDumpTemplate() + 5, kGlobalDataSize, bytes); }
+};
 
 }  // namespace
 
@@ -68,62 +85,67 @@ const uint8_t* globalDumpTemplate() {
   return t.bytes;
 }
 
-void buildGlobalDump(const double* v, uint8_t deviceId, uint8_t* out) {
-  auto p = [v](int index) { return whole(v[index]); };
-  auto on = [v](int index) { return whole(v[index]) == 1; };
-  const uint8_t* t = globalDumpTemplate();
-  for (int i = 0; i < kGlobalDumpSize; ++i) out[i] = t[i];
-  out[2] = static_cast<uint8_t>(0x30 | (deviceId & 0x0F));
-  int tune = p(kMasterTune) - kTuneCentre;
-  int transpose = p(kMasterTranspose) - kTransposeCentre;
-  out[5] = static_cast<uint8_t>((tune < 0 ? 1 : 0) | (transpose < 0 ? 2 : 0));
-  out[6] = static_cast<uint8_t>(tune & 0x7F);
-  out[7] = static_cast<uint8_t>(transpose & 0x7F);
-  out[8] = byte7(p(kMasterPosition));
-  out[9] = byte7(p(kMasterVelocityValue));
-  out[10] = byte7(p(kMasterVelocityArea));
-  out[11] = static_cast<uint8_t>((on(kMIDIFilterWriteProtect) ? 1 : 0) | (on(kGlobalPageMemory) ? 2 : 0) |
-                                 (on(kGlobalLocalControl) ? 4 : 0) | (on(kGlobalPageJump) ? 8 : 0));
-  out[15] = byte7(p(kGlobalClockSource));
-  out[16] = byte7(p(kGlobalMidiChannel));
-  out[21] = on(kMIDIFilterSysEx) ? 4 : 0;
-  out[22] = byte7(p(kGlobalMIDI1Ctrl));
-  out[23] = byte7(p(kGlobalMIDI2Ctrl));
-  out[25] = static_cast<uint8_t>((on(kMIDIFilterProgramChange) ? 0x01 : 0) | (on(kMIDIFilterControlChange) ? 0x04 : 0) |
-                                 (on(kMIDIFilterPitchBend) ? 0x40 : 0));
+const uint8_t* globalTemplateData() {
+  static const TemplateData t;
+  return t.bytes;
 }
 
-bool parseGlobalDump(const uint8_t* msg, size_t len, double* values) {
+void buildGlobalDump(const double* v, uint8_t deviceId, const uint8_t* base, uint8_t* out) {
+  auto p = [v](int index) { return whole(v[index]); };
+  auto on = [v](int index) { return whole(v[index]) == 1; };
+  uint8_t data[kGlobalDataSize];
+  std::memcpy(data, base ? base : globalTemplateData(), sizeof data);
+  put(data, 0, 0xFF, signedByte(p(kMasterTune) - kTuneCentre));
+  put(data, 1, 0xFF, signedByte(p(kMasterTranspose) - kTransposeCentre));
+  put(data, 2, 0x7F, byte7(p(kMasterPosition)));
+  put(data, 3, 0x7F, byte7(p(kMasterVelocityValue)));
+  put(data, 4, 0x7F, byte7(p(kMasterVelocityArea)));
+  putFlag(data, 5, 0x01, on(kMIDIFilterWriteProtect));
+  putFlag(data, 5, 0x02, on(kGlobalPageMemory));
+  putFlag(data, 5, 0x04, on(kGlobalLocalControl));
+  putFlag(data, 5, 0x08, on(kGlobalPageJump));
+  put(data, 8, 0x7F, byte7(p(kGlobalClockSource)));
+  put(data, 9, 0x7F, byte7(p(kGlobalMidiChannel)));
+  put(data, 14, 0x7F, byte7(p(kGlobalMIDI1Ctrl)));
+  put(data, 15, 0x7F, byte7(p(kGlobalMIDI2Ctrl)));
+  putFlag(data, 16, 0x80, on(kMIDIFilterSysEx));
+  putFlag(data, 17, 0x01, on(kMIDIFilterProgramChange));
+  putFlag(data, 17, 0x04, on(kMIDIFilterControlChange));
+  putFlag(data, 17, 0x40, on(kMIDIFilterPitchBend));
+  out[0] = 0xF0;
+  out[1] = 0x42;
+  out[2] = static_cast<uint8_t>(0x30 | (deviceId & 0x0F));
+  out[3] = 0x58;
+  out[4] = kGlobalDumpFunction;
+  packData(data, kGlobalDataSize, out + 5);
+  out[kGlobalDumpSize - 1] = 0xF7;
+}
+
+bool parseGlobalDump(const uint8_t* msg, size_t len, double* values, uint8_t* received) {
   if (msg == nullptr || values == nullptr || len != static_cast<size_t>(kGlobalDumpSize)) return false;
   if (msg[0] != 0xF0 || msg[1] != 0x42 || (msg[2] & 0xF0) != 0x30 || msg[3] != 0x58 || msg[4] != kGlobalDumpFunction ||
       msg[kGlobalDumpSize - 1] != 0xF7) {
     return false;
   }
-  // Only the sign combinations the synthesizer writes count; anything else reads both fields as positive.
-  uint8_t signs = msg[5] >= 1 && msg[5] <= 3 ? msg[5] : 0;
-  set(values, kMasterTune, signedField(msg[6], signs & 1, kTuneCentre));
-  set(values, kMasterTranspose, signedField(msg[7], signs & 2, kTransposeCentre));
-  set(values, kMasterPosition, msg[8]);
-  set(values, kMasterVelocityValue, msg[9]);
-  set(values, kMasterVelocityArea, msg[10]);
-  uint8_t switches = msg[11];
-  if (switches <= 15) {
-    set(values, kGlobalLocalControl, (switches >> 2) & 1);
-    set(values, kMIDIFilterWriteProtect, switches & 1);
-    set(values, kGlobalPageJump, (switches >> 3) & 1);
-    set(values, kGlobalPageMemory, (switches >> 1) & 1);
-  }
-  set(values, kGlobalClockSource, msg[15]);
-  set(values, kGlobalMidiChannel, msg[16]);
-  if (msg[21] == 0) set(values, kMIDIFilterSysEx, 0);
-  if (msg[21] == 4) set(values, kMIDIFilterSysEx, 1);
-  set(values, kGlobalMIDI1Ctrl, msg[22]);
-  set(values, kGlobalMIDI2Ctrl, msg[23]);
-  uint8_t filters = msg[25];
-  if ((filters & ~0x45) == 0) {
-    set(values, kMIDIFilterProgramChange, filters & 1);
-    set(values, kMIDIFilterControlChange, (filters >> 2) & 1);
-    set(values, kMIDIFilterPitchBend, (filters >> 6) & 1);
-  }
+  uint8_t d[kGlobalDataSize];
+  unpackData(msg + 5, kGlobalDataSize, d);
+  if (received) std::memcpy(received, d, sizeof d);
+  set(values, kMasterTune, kTuneCentre + static_cast<int8_t>(d[0]));
+  set(values, kMasterTranspose, kTransposeCentre + static_cast<int8_t>(d[1]));
+  set(values, kMasterPosition, d[2] & 0x7F);
+  set(values, kMasterVelocityValue, d[3] & 0x7F);
+  set(values, kMasterVelocityArea, d[4] & 0x7F);
+  set(values, kGlobalLocalControl, (d[5] >> 2) & 1);
+  set(values, kMIDIFilterWriteProtect, d[5] & 1);
+  set(values, kGlobalPageJump, (d[5] >> 3) & 1);
+  set(values, kGlobalPageMemory, (d[5] >> 1) & 1);
+  set(values, kGlobalClockSource, d[8] & 0x7F);
+  set(values, kGlobalMidiChannel, d[9] & 0x7F);
+  set(values, kMIDIFilterSysEx, d[16] >> 7);
+  set(values, kGlobalMIDI1Ctrl, d[14] & 0x7F);
+  set(values, kGlobalMIDI2Ctrl, d[15] & 0x7F);
+  set(values, kMIDIFilterProgramChange, d[17] & 1);
+  set(values, kMIDIFilterControlChange, (d[17] >> 2) & 1);
+  set(values, kMIDIFilterPitchBend, (d[17] >> 6) & 1);
   return true;
 }

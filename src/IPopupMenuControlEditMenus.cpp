@@ -112,7 +112,7 @@ void BankEditPopupMenu::dispatch(IPopupMenu* menu, int item) {
         break;
     }
   } else if (menu == &request_) {
-    const int slot = view ? view->selectedUpperSlot : -1;
+    const int slot = view ? view->selectedUpperSlot.load() : -1;
     switch (item) {
       case 0:
         if (host) host->requestProgram(-1, -1, true);

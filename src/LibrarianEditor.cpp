@@ -57,7 +57,39 @@ bool isCompleteProgramDump(const uint8_t* d, size_t available) {
   return true;
 }
 
-// Writes a name into the twelve name bytes of a program dump (7-bit characters, blank padded).
+// What the synthesizer can show of a typed name (UTF-8): printable ASCII is kept, the accented letters of
+// Latin-1 become their plain letters, control characters and everything else are left out; cut to twelve
+// characters. *changed tells whether anything was replaced, left out or cut.
+std::string showableName(const std::string& text, bool* changed) {
+  // U+00C0 to U+00FF, in order.
+  static const char kPlain[] = "AAAAAAACEEEEIIIIDNOOOOOxOUUUUYTsaaaaaaaceeeeiiiidnooooo/ouuuuyty";
+  std::string name;
+  *changed = false;
+  for (size_t i = 0; i < text.size();) {
+    const uint8_t c = static_cast<uint8_t>(text[i]);
+    size_t length = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 1;
+    if (i + length > text.size()) length = text.size() - i;
+    char shown = 0;
+    if (length == 1 && c >= 0x20 && c < 0x7F) {
+      shown = static_cast<char>(c);
+    } else if (length == 2 && c == 0xC3) {
+      const uint8_t low = static_cast<uint8_t>(text[i + 1]);
+      if (low >= 0x80 && low <= 0xBF) shown = kPlain[low - 0x80];
+    } else if (length == 2 && c == 0xC2 && static_cast<uint8_t>(text[i + 1]) == 0xA0) {
+      shown = ' ';
+    }
+    if (shown == 0 || length > 1) *changed = true;
+    if (shown != 0) name.push_back(shown);
+    i += length;
+  }
+  if (name.size() > static_cast<size_t>(kProgramNameLength)) {
+    name.resize(kProgramNameLength);
+    *changed = true;
+  }
+  return name;
+}
+
+// Writes a name of showable characters into the twelve name bytes of a program dump (blank padded).
 void writeDumpName(SysexBytes& dump, const std::string& name) {
   if (dump.size() != static_cast<size_t>(kProgramDumpSize)) return;
   for (int d = 0; d < kProgramNameLength; ++d) {
@@ -106,7 +138,16 @@ void LibrarianEditor::attachChoosers(LeftPatchPopupMenu* upper, RightPatchPopupM
 
 void LibrarianEditor::tell(const std::string& message) {
   lastMessage = message;
-  if (host_ && !message.empty()) host_->log("PATCH LIBRARIAN: " + message);
+  if (message.empty()) return;
+  if (view_) view_->setNotice(message);
+  if (!host_) return;
+  host_->showMessage(message);
+  host_->log("PATCH LIBRARIAN: " + message);
+}
+
+void LibrarianEditor::warn(const std::string& message, const char* caption) {
+  tell(message);
+  if (IGraphics* g = graphics()) g->ShowMessageBox(message.c_str(), caption, 0);
 }
 
 void LibrarianEditor::showLayer(const char* name, bool show) {
@@ -193,18 +234,30 @@ void LibrarianEditor::openBankChanged() {
   if (view_) view_->openBankChanged();
 }
 
-void LibrarianEditor::fillLists(int listType, bool clear) {
-  const bool search = listType == 4;
+namespace {
+
+// The list parameters a list type fills: both sides' for the bank files, the lower side's for search results.
+std::vector<int> listsOf(int listType) {
   std::vector<int> lists;
-  if (!search) lists.insert(lists.end(), std::begin(kUpperLists), std::end(kUpperLists));
+  if (listType != 4) lists.insert(lists.end(), std::begin(kUpperLists), std::end(kUpperLists));
   lists.insert(lists.end(), std::begin(kLowerLists), std::end(kLowerLists));
-  if (clear) {
-    for (int idx : lists)
-      if (IParam* p = plug_->GetParam(idx)) p->ResetDisplayTexts();
-    if (search)
-      if (IParam* p = plug_->GetParam(kCurrentOpenPerfBankL)) p->ResetDisplayTexts();
-    for (int idx : lists) setListParam(idx, 0);
-  }
+  return lists;
+}
+
+}  // namespace
+
+void LibrarianEditor::clearLists(int listType) {
+  const std::vector<int> lists = listsOf(listType);
+  for (int idx : lists)
+    if (IParam* p = plug_->GetParam(idx)) p->ResetDisplayTexts();
+  if (listType == 4)
+    if (IParam* p = plug_->GetParam(kCurrentOpenPerfBankL)) p->ResetDisplayTexts();
+  for (int idx : lists) setListParam(idx, 0);
+}
+
+void LibrarianEditor::fillLists(int listType) {
+  const bool search = listType == 4;
+  const std::vector<int> lists = listsOf(listType);
   const auto& source = search ? librarian_->searchFiles : librarian_->bankFiles;
   std::string prefix;
   int counter = 0;
@@ -220,66 +273,122 @@ void LibrarianEditor::fillLists(int listType, bool clear) {
   }
 }
 
-bool LibrarianEditor::rescanKeepingEdits() {
+void LibrarianEditor::rescanKeepingEdits() {
   // A rescan reads every bank again from its file: edits of the open bank that are not saved are
   // carried over to the bank read from the same file, so that "Refresh Folders" never drops them.
   std::unique_ptr<PatchFile> edited;
   if (openBankUnsaved()) edited = librarian_->cloneBank(bankOf(kUpper));
-  std::string path = edited ? bankPath(*edited) : std::string();
+  std::string path = edited ? bankPath(*edited) : upperBankPath;
+  std::string keptMessage;
+  bool keptOnDisk = true;
   if (edited && !edited->folderPath.empty()) {
     const std::string& name = edited->fileName;
-    const size_t dot = name.rfind('.');
-    const bool midi = dot != std::string::npos && name.substr(dot) == ".mid";
-    // Its file went away, or no longer reads as a bank: the edits go to a file of their own first.
-    struct stat st {};
-    bool placed = ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-    if (placed) {
-      PatchFile probe;
-      std::string bytes;
-      placed = librarianfiles::readWhole(path, &bytes);
-      if (placed) librarian_->loadFromBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &probe);
-      placed = placed && !probe.patches.empty();
-    }
-    if (!placed) {
+    std::string why;
+    const bool listable = librarian_->listable(path, &why);
+    if (listable && librarianfiles::fileStamp(path, static_cast<size_t>(kMaxBankFileSize)) != edited->fileStamp)
+      keptMessage = name + " changed on disk while it held unsaved edits: they stay open here, and Save writes them " +
+                    "over the file.";
+    if (!listable) {
+      // The scan will not list its file as it is now (gone, cut, grown, split, no bank any more): the
+      // edits go to a file first, where it was when it is gone, else beside it (the other file is left alone).
+      const size_t dot = name.rfind('.');
+      std::string target = path;
+      struct stat st {};
       if (::lstat(path.c_str(), &st) == 0)
-        path = librarianfiles::freeName(edited->folderPath, dot == std::string::npos ? name : name.substr(0, dot),
-                                        dot == std::string::npos ? std::string() : name.substr(dot));
-      if (path.empty() || !PatchLibrarian::writeBankFile(*edited, path, midi)) {
-        // Nothing is rescanned: the edited bank stays open in memory for the user to save elsewhere.
-        tell("Could not keep the edited bank on disk; save it under a new name first.");
-        return false;
+        target = librarianfiles::freeName(edited->folderPath, dot == std::string::npos ? name : name.substr(0, dot),
+                                          dot == std::string::npos ? std::string() : name.substr(dot));
+      if (!target.empty() &&
+          PatchLibrarian::writeBankFile(*edited, target, librarianfiles::lowerExtension(name) == "mid")) {
+        keptMessage = target == path ? name + " was gone from disk: its unsaved edits were written back to it."
+                                     : name + " changed on disk (" + why + "): its unsaved edits were written to " +
+                                           librarianfiles::lastComponent(target) + ".";
+        path = target;
+      } else {
+        keptOnDisk = false;
+        keptMessage = name + " changed on disk (" + why + ") and its unsaved edits could not be written to disk: " +
+                      "they stay open here. Save them under a new name.";
       }
     }
   }
-  librarian_->initBankFilesOnDiscard(patchesFolder);
-  copied_.reset();
-  if (!edited) return true;
-  const int index = bankIndexByPath(librarian_->bankFiles, path);
-  if (index >= 0) {
+  {
+    // While the lists are rebuilt no bank is open: a program arriving from the synthesizer meanwhile is
+    // dropped rather than stored into whichever bank comes first.
     std::unique_lock<std::mutex> lock = librarian_->lockBanks();
-    librarian_->bankFiles[index]->patches = edited->patches;
-    upperBankPath = path;
+    librarian_->upperBankIndex = -1;
   }
-  return true;
+  // The copied program is a copy of its own: it stays until the next Copy, whatever the rescan finds.
+  librarian_->initBankFilesOnDiscard(patchesFolder);
+  int index = bankIndexByPath(librarian_->bankFiles, path);
+  if (edited) {
+    // Not listed after all (the write failed, or the file lies outside "Patches"): the edited bank stays
+    // open from memory.
+    if (index < 0)
+      index = librarian_->adoptBank(std::move(edited));
+    else {
+      std::unique_lock<std::mutex> lock = librarian_->lockBanks();
+      librarian_->bankFiles[index]->patches = edited->patches;
+    }
+    upperBankPath = path;
+  } else if (index < 0 && !path.empty()) {
+    // A bank saved outside "Patches" stays open while its file reads as a bank.
+    std::string why;
+    if (librarian_->listable(path, &why))
+      librarian_->adoptFile(path);
+    else
+      keptMessage = librarianfiles::lastComponent(path) + " is no longer listed: " + why + ".";
+  }
+  reportScanNotes();
+  if (!keptOnDisk)
+    warn(keptMessage, "Refresh Folders");
+  else if (!keptMessage.empty())
+    tell(keptMessage);
+}
+
+void LibrarianEditor::reportScanNotes() {
+  const auto& notes = librarian_->scanNotes;
+  if (notes.empty()) return;
+  // A file not listed at all matters more than a bank missing from the menus only.
+  const auto unlisted = std::find_if(notes.begin(), notes.end(), [](const auto& n) { return !n.listed; });
+  const PatchLibrarian::ScanNote& first = unlisted != notes.end() ? *unlisted : notes.front();
+  std::string text = (first.listed ? "Not in the bank menus: " : "Not listed: ") +
+                     librarianfiles::lastComponent(first.path) + " - " + first.reason;
+  if (notes.size() > 1) text += " (and " + std::to_string(notes.size() - 1) + " more)";
+  tell(text);
+}
+
+void LibrarianEditor::reselectBanks() {
+  // The open banks are found again by their paths in the same step as the lists they index change: a
+  // program arriving from the synthesizer meanwhile goes into the open bank, never into the first one.
+  std::unique_lock<std::mutex> lock = librarian_->lockBanks();
+  const int upper = bankIndexByPath(librarian_->bankFiles, upperBankPath);
+  librarian_->upperBankIndex = upper >= 0 ? upper : 0;
+  const auto& lowerList = lowerListShowsSearch ? librarian_->searchFiles : librarian_->bankFiles;
+  const int lower = bankIndexByPath(lowerList, lowerBankPath);
+  librarian_->lowerBankIndex = lower >= 0 ? lower : 0;
 }
 
 void LibrarianEditor::patchTypeChanged(int, int listType, bool rescan) {
-  if (rescan && !rescanKeepingEdits()) return;
-  {
-    std::unique_lock<std::mutex> lock = librarian_->lockBanks();
-    librarian_->upperBankIndex = 0;
-    librarian_->lowerBankIndex = 0;
-  }
+  if (rescan) rescanKeepingEdits();
+  reselectBanks();
   updatePatchLibrarianView(2);
-  if (listType != 0 && listType != 4) return;
-  fillLists(listType, true);
+  if (listType != 0 && listType != 4) {
+    // The remembered names follow the banks shown: Save writes the bank the user sees.
+    rememberBank(kUpper, bankOf(kUpper));
+    rememberBank(kLower, bankOf(kLower));
+    return;
+  }
+  clearLists(listType);
+  if (listType == 0)
+    ResetPatchSelectionMenus();
+  else
+    fillLists(listType);
   for (IControl* control : {upperBankSelectionControl, lowerBankSelectionControl})
     if (control) control->SetValueFromPlug(0.0);
   refreshPopUpMenus();
 }
 
 void LibrarianEditor::ResetPatchSelectionMenus() {
-  fillLists(0, false);
+  fillLists(0);
   updatePatchLibrarianView(2);
 }
 
@@ -385,8 +494,12 @@ bool LibrarianEditor::programReceived(int slot, const LibrarianPatch& program) {
 }
 
 bool LibrarianEditor::renameProgram(int upperSlot, const std::string& name) {
-  std::string cut = name.substr(0, kProgramNameLength);
-  for (char& c : cut) c = static_cast<char>(c & 0x7F);
+  bool changed = false;
+  const std::string cut = showableName(name, &changed);
+  if (cut.find_first_not_of(' ') == std::string::npos) {
+    tell("A program name needs a letter, digit or sign the synthesizer can show: the name stays as it was.");
+    return false;
+  }
   {
     std::unique_lock<std::mutex> lock = librarian_->lockBanks();
     LibrarianPatch* program = PatchLibrarian::patchAt(bankOf(kUpper), upperSlot);
@@ -397,6 +510,8 @@ bool LibrarianEditor::renameProgram(int upperSlot, const std::string& name) {
   }
   SetLibrarianStatusUnsaved(true);
   updatePatchLibrarianView(kUpper);
+  if (changed)
+    tell("Renamed to \"" + cut + "\": the synthesizer shows 12 plain letters, digits and signs; the rest was changed.");
   return true;
 }
 
@@ -454,17 +569,21 @@ void LibrarianEditor::SetLibrarianStatusUnsaved(bool on) {
 }
 
 bool LibrarianEditor::saveOpenBank() {
-  const PatchFile* bank = bankOf(kUpper);
+  PatchFile* bank = bankOf(kUpper);
   if (!bank || bank->folderPath.empty()) return false;
   const std::string path = bank->folderPath + "/" + bank->fileName;
-  std::string saved;
-  if (!librarian_->saveEditedPatch(path, bank->fileName, &saved)) {
-    tell("Could not save " + bank->fileName + ": the bank stays open with its changes.");
-    if (IGraphics* g = graphics()) g->ShowMessageBox(lastMessage.c_str(), "Save", 0);
+  std::string saved, note;
+  if (!librarian_->saveEditedPatch(path, bank->fileName, &saved, &note)) {
+    warn("Could not save " + bank->fileName + (note.empty() ? std::string() : " (" + note + ")") +
+             ": the bank stays open with its changes. Save it under a new name.",
+         "Save");
     return false;
   }
+  // The file as saved: a later rescan tells whether someone else wrote it since.
+  bank->fileStamp = librarianfiles::fileStamp(path, static_cast<size_t>(kMaxBankFileSize));
   rememberBank(kUpper, bank);
   showSavedState();
+  if (!note.empty()) tell("Saved " + bank->fileName + ": " + note + ".");
   return true;
 }
 
@@ -491,6 +610,10 @@ bool LibrarianEditor::saveOpenBankAs(bool midi) {
   showSavedState();
   // The new file joins the lists and stays open.
   patchTypeChanged(0, 0, true);
+  const std::string patches = patchesFolder + "/";
+  if (path.compare(0, patches.size(), patches) != 0)
+    tell("Saved " + file +
+         " outside the Patches folder: it stays open, but the bank menus list only banks in Patches.");
   return true;
 }
 
@@ -505,14 +628,27 @@ bool LibrarianEditor::saveImportedFile(bool midi) {
   const std::string chosen = file.Get();
   if (chosen.empty()) return false;
   fileFolder = librarianfiles::folderOf(chosen);
-  std::string bytes;
-  if (!librarianfiles::readWhole(chosen, &bytes)) {
-    tell("Could not read " + chosen);
+  const std::string name = librarianfiles::lastComponent(chosen);
+  std::string bytes, why;
+  if (!librarianfiles::readWhole(chosen, &bytes, static_cast<size_t>(kMaxBankFileSize), &why)) {
+    warn(why == "it cannot be opened" ? "Could not read " + chosen : "Could not import " + name + ": " + why, "Import");
+    return false;
+  }
+  // Only what the scan lists is copied: an import that would show nothing is no success.
+  std::string notABank;
+  if (bytes.size() < static_cast<size_t>(kMinBankFileSize)) {
+    notABank = "it is too small for a bank file";
+  } else {
+    PatchFile probe;
+    librarian_->loadFromBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &probe);
+    if (probe.patches.empty()) notABank = "it holds no program of the synthesizer";
+  }
+  if (!notABank.empty()) {
+    warn("Could not import " + name + ": " + notABank, "Import");
     return false;
   }
   if (host_) host_->log("FILE IMPORTER: patch file copied to " + patchesFolder);
   // A bank of the same name already in "Patches" is never replaced: the copy takes a free name.
-  std::string name = librarianfiles::lastComponent(chosen);
   const size_t dot = name.rfind('.');
   const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
   const std::string suffix = dot == std::string::npos ? std::string() : name.substr(dot);
@@ -521,11 +657,11 @@ bool LibrarianEditor::saveImportedFile(bool midi) {
     const auto result =
         librarianfiles::writeWhole(target, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), false);
     if (result == librarianfiles::WriteResult::Written) return true;
-    if (result == librarianfiles::WriteResult::Failed) break;
+    if (result != librarianfiles::WriteResult::NameTaken) break;
     target = librarianfiles::freeName(patchesFolder, stem, suffix);
     if (target.empty()) break;
   }
-  tell("Could not copy " + chosen + " into the Patches folder");
+  warn("Could not copy " + name + " into the Patches folder", "Import");
   return false;
 }
 
@@ -569,9 +705,9 @@ int LibrarianEditor::ImportSinglePatches() {
   const std::string chosen = file.Get();
   if (chosen.empty()) return 0;
   fileFolder = librarianfiles::folderOf(chosen);
-  std::string bytes;
-  if (!librarianfiles::readWhole(chosen, &bytes) || bytes.empty()) {
-    tell("Could not read " + chosen);
+  std::string bytes, why;
+  if (!librarianfiles::readWhole(chosen, &bytes, static_cast<size_t>(kMaxBankFileSize), &why) || bytes.empty()) {
+    warn("Could not read " + chosen + (why.empty() ? std::string() : ": " + why), "Import");
     return 0;
   }
   ByteChunk chunk;
@@ -661,8 +797,11 @@ bool LibrarianEditor::onParamChange(int paramIdx) {
       if (param->Int() == 1) discardChanges();
       return true;
     case kPatchRename: {
+      // Only an open rename is committed, and to the slot it was opened on: an arrow key, a click or a
+      // double click closes it, and the selection may have moved on since.
       const char* text = param->GetDisplayText(0);
-      if (view_ && text) renameProgram(view_->selectedUpperSlot, text);
+      if (view_ && text && !view_->renameClosed) renameProgram(view_->renamingSlot(), text);
+      if (view_) view_->renameClosed = true;
       showLayer("patchRename", false);
       return true;
     }

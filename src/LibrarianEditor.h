@@ -164,14 +164,24 @@ class LibrarianEditor {
 
  private:
   void setListParam(int paramIdx, int value);
-  void fillLists(int listType, bool clear);
+  // Empties the list parameters of a list type and sets them to 0.
+  void clearLists(int listType);
+  // Stores the bank names of the list type's source as the texts of its list parameters.
+  void fillLists(int listType);
   void rememberBank(int side, const PatchFile* bank);
   void showLayer(const char* name, bool show);
   void applySelection(int side, int index);
-  // False when the rescan was not made (the open bank's edits could not be kept on disk).
-  bool rescanKeepingEdits();
+  // Scans again; the open bank's unsaved edits are kept (on disk where its file changed, else in memory)
+  // and a bank saved outside "Patches" stays open.
+  void rescanKeepingEdits();
+  // Tells the user why files of the last scan are not listed or not in the menus.
+  void reportScanNotes();
+  void reselectBanks();
   void showSavedState();
+  // Shows a message to the user in the librarian and on the status display (and in the debug log).
   void tell(const std::string& message);
+  // The same for a failure the user must acknowledge: also in a message box.
+  void warn(const std::string& message, const char* caption);
   bool tabShown_ = false;
   std::string lowerPathBeforeSearch_;
 

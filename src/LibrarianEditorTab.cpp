@@ -55,5 +55,7 @@ std::vector<ControlLayer*> LibrarianEditor::buildTab(IGraphics* surface, double 
   attachSelectionControls(firstControlOf(surface, kPatchSelectionListUpper),
                           firstControlOf(surface, kPatchSelectionListLower));
   patchTypeChanged(0, 0, false);
+  // What the first scan passed over is said as soon as the tab exists.
+  reportScanNotes();
   return made;
 }

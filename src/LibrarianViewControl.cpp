@@ -91,6 +91,11 @@ void LibrarianViewControl::refreshColumn(int side) {
     texts_[side][i] = i < static_cast<int>(bank->patches.size()) ? bank->patches[i].name : std::string();
 }
 
+void LibrarianViewControl::setNotice(const std::string& text) {
+  notice_ = text;
+  SetDirty(false);
+}
+
 void LibrarianViewControl::openBankChanged() {
   upperStale_ = true;
   SetDirty(false);
@@ -124,6 +129,15 @@ bool LibrarianViewControl::Draw(IGraphics* graphics) {
       graphics->DrawIText(&text, texts_[side][i].c_str(), &r);
     }
   }
+  if (!notice_.empty()) {
+    // In the gap between the two banks, over the width of the slot columns, in amber.
+    const IRECT first = slotRect(0, 15), last = slotRect(1, kSlots - 1);
+    IRECT r(first.L, first.B + static_cast<int>(4 * scale_), last.R,
+            first.B + static_cast<int>(4 * scale_) + first.H());
+    IText text = slotStyle_;
+    text.mColor = IColor(255, 255, 196, 92);
+    graphics->DrawIText(&text, notice_.c_str(), &r);
+  }
   return true;
 }
 
@@ -153,8 +167,8 @@ void LibrarianViewControl::OnMouseDown(int x, int y, IMouseMod* mod) {
   if (!mod) return;
   if (mod->R) {
     selectAt(x, y);
-    librarian_->selectedUpperSlot = selectedUpperSlot;
-    librarian_->selectedLowerSlot = selectedLowerSlot;
+    librarian_->selectedUpperSlot = selectedUpperSlot.load();
+    librarian_->selectedLowerSlot = selectedLowerSlot.load();
     if (!editor_) return;
     if (selectedUpperSlot >= 0)
       editor_->showFileEditMenu(x, y);
@@ -163,13 +177,11 @@ void LibrarianViewControl::OnMouseDown(int x, int y, IMouseMod* mod) {
     return;
   }
   if (!mod->L) return;
-  renameClosed = true;
-  if (editor_ && editor_->host())
-    if (ControlLayer* rename = editor_->host()->librarianLayer("patchRename")) rename->Hide(true);
+  closeRename();
   selectAt(x, y);
-  librarian_->selectedUpperSlot = selectedUpperSlot;
+  librarian_->selectedUpperSlot = selectedUpperSlot.load();
   currentSlot = activeSide == 0 ? selectedUpperSlot : selectedLowerSlot;
-  librarian_->selectedLowerSlot = selectedLowerSlot;
+  librarian_->selectedLowerSlot = selectedLowerSlot.load();
 }
 
 void LibrarianViewControl::OnMouseUp(int, int, IMouseMod*) {
@@ -180,8 +192,15 @@ void LibrarianViewControl::OnMouseDrag(int, int, int, int, IMouseMod*) {
   if (shown) SetDirty(false);
 }
 
-void LibrarianViewControl::OnMouseDblClick(int x, int y, IMouseMod*) {
+void LibrarianViewControl::closeRename() {
   renameClosed = true;
+  renamingSlot_ = -1;
+  if (editor_ && editor_->host())
+    if (ControlLayer* rename = editor_->host()->librarianLayer("patchRename")) rename->Hide(true);
+}
+
+void LibrarianViewControl::OnMouseDblClick(int x, int y, IMouseMod*) {
+  closeRename();
   SetDirty(false);
   if (!editor_ || !editor_->host() || !editor_->host()->midiOutputChosen()) return;
   currentSlot = selectAt(x, y);
@@ -194,7 +213,7 @@ void LibrarianViewControl::OnMouseDblClick(int x, int y, IMouseMod*) {
 }
 
 bool LibrarianViewControl::OnKeyDown(int, int, int key) {
-  renameClosed = true;
+  closeRename();
   int c = currentSlot;
   switch (key) {
     case kKeyUp:
@@ -227,6 +246,7 @@ bool LibrarianViewControl::OnKeyDown(int, int, int key) {
 
 void LibrarianViewControl::renameSlot(int, int) {
   renameClosed = false;
+  renamingSlot_ = selectedUpperSlot;
   if (selectedUpperSlot < 0 || !editor_) return;
   activeSide = 0;
   PatchFile* bank = editor_->bankOf(0);
@@ -267,6 +287,6 @@ void LibrarianViewControl::PasteSlotData(int x, int y) {
     activeSide = 0;
     selectedUpperSlot = slot;
   }
-  librarian_->selectedUpperSlot = selectedUpperSlot;
+  librarian_->selectedUpperSlot = selectedUpperSlot.load();
   if (editor_) editor_->pasteProgram(selectedUpperSlot);
 }

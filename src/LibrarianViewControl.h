@@ -46,16 +46,27 @@ class LibrarianViewControl : public CustomOverlayControl {
   // Not const: a column marked by openBankChanged is read again first.
   const std::string& slotText(int side, int slot);
 
-  int selectedUpperSlot = -1;
-  int selectedLowerSlot = -1;
+  // The librarian's last message to the user (a failure, a refused action, why a file is not listed),
+  // drawn between the two banks until the next message replaces it.
+  void setNotice(const std::string& text);
+  const std::string& notice() const { return notice_; }
+
+  // The transfer jobs move the selection along the slots they fetch or store, from their own thread.
+  std::atomic<int> selectedUpperSlot{-1};
+  std::atomic<int> selectedLowerSlot{-1};
   int activeSide = 0;
   int currentSlot = 0;
   // Set by the first switch to the librarian tab; until then a drag does nothing.
   bool shown = false;
+  // False from Rename until the rename is committed or closed (a click, a double click, an arrow key).
   bool renameClosed = true;
+  // The upper slot the open rename was opened on.
+  int renamingSlot() const { return renamingSlot_; }
 
  private:
   void refreshColumn(int side);
+  // Closes an open rename: its field is hidden and its text no longer renames anything.
+  void closeRename();
   void selectHit(int side, int slot);
   // Clears both selections and selects the slot under the point; the slot, or -1.
   int selectAt(int x, int y);
@@ -66,6 +77,8 @@ class LibrarianViewControl : public CustomOverlayControl {
   IText slotStyle_;
   // The texts each slot shows, upper then lower; drawn by the view itself. User-interface thread only.
   std::string texts_[2][kSlots];
+  std::string notice_;
+  int renamingSlot_ = -1;
   // Set by openBankChanged: texts_[0] no longer shows the open bank.
   std::atomic<bool> upperStale_{false};
 };

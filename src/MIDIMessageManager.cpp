@@ -19,14 +19,16 @@ void MIDIMessageManager::moveControl(IControl* control, int value, bool fromMini
 }
 
 void LibraryPatchRequest::arm() {
-  active = false;
+  std::lock_guard<std::mutex> guard(lock);
   patch.messages.clear();
   patch.name.clear();
   active = true;
 }
 
-bool LibraryPatchRequest::addMessageData(const uint8_t* bytes, int length) {
+bool LibraryPatchRequest::addMessageData(const uint8_t* bytes, int length, LibrarianPatch* done) {
   if (!bytes || length <= 0) return false;
+  std::lock_guard<std::mutex> guard(lock);
+  if (!active) return false;
   patch.messages.emplace_back().data.assign(bytes, static_cast<size_t>(length));
   if (length != kProgramDumpSize) return false;
   // The name is that of the program dump itself (not of a stray shorter message before it): bytes 6 to 18
@@ -35,7 +37,13 @@ bool LibraryPatchRequest::addMessageData(const uint8_t* bytes, int length) {
   for (int i = 6; i <= 18; ++i)
     if (bytes[i] != 0) patch.name.push_back(static_cast<char>(bytes[i]));
   active = false;
+  if (done) *done = patch;
   return true;
+}
+
+LibrarianPatch LibraryPatchRequest::program() const {
+  std::lock_guard<std::mutex> guard(lock);
+  return patch;
 }
 
 MIDIMessageManager::MIDIMessageManager(Vexmir* plug, PatchManager* patchManager, PatchLibrarian* librarian,
@@ -50,6 +58,7 @@ MIDIMessageManager::MIDIMessageManager(Vexmir* plug, PatchManager* patchManager,
   static const char* const names[] = {"vexmir-jobs", "vexmir-clockctl", "vexmir-clock"};
   for (int i = 0; i < 3; ++i) {
     workers[i].sender = sender.get();
+    workers[i].hub = this;
     workers[i].thread.setName(names[i]);
   }
 }
@@ -67,6 +76,10 @@ void MIDIMessageManager::Worker::run() {
   } catch (...) {
     std::fprintf(stderr, "Vexmir: transfer job %d failed\n", job.job);
   }
+  try {
+    if (hub) hub->endJob(job);
+  } catch (...) {
+  }
   busy = false;
 }
 
@@ -83,6 +96,7 @@ bool MIDIMessageManager::startJob(MidiWorker which, const SenderJob& job) {
     }
     w.job = job;
     w.busy = true;
+    beginJob(w.job);
     w.thread.start(w);
     w.needsJoin = true;
     return true;
@@ -91,6 +105,7 @@ bool MIDIMessageManager::startJob(MidiWorker which, const SenderJob& job) {
   } catch (...) {
     std::fprintf(stderr, "Vexmir: transfer job %d not started\n", job.job);
   }
+  endJob(job);
   w.busy = false;
   return false;
 }

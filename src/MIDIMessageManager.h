@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "KIT/IEffect/IEffectStructs.h"
 #include "src/LibrarianPatch.h"
@@ -23,17 +25,25 @@ class PatchManager;
 class Vexmir;
 
 // A program requested from the synthesizer for the librarian, filled message by message by the SysEx input.
-// `active` is set last when armed and read first by the input, so the input sees an emptied program.
+// The job thread arms and disarms it while the MIDI input thread (or a job feeding its own dump) fills it: the
+// program is only touched under the record's lock; `active` can be read without it.
 struct LibraryPatchRequest {
   int32_t unused = 1;
   std::atomic<bool> active{false};
-  LibrarianPatch patch;
 
   // Empties the program and sets `active`.
   void arm();
-  // Appends one message; a 297-byte message completes the program: its name is taken from the dump, `active`
-  // is cleared and the result is true. Any other length leaves the request armed.
-  bool addMessageData(const uint8_t* bytes, int length);
+  void disarm() { active = false; }
+  // While armed: appends one message; a 297-byte message completes the program: its name is taken from the
+  // dump, `active` is cleared, the program is copied to `done` (when given) and the result is true. Any other
+  // length leaves the request armed. A disarmed request takes nothing.
+  bool addMessageData(const uint8_t* bytes, int length, LibrarianPatch* done = nullptr);
+  // A copy of the program gathered so far.
+  LibrarianPatch program() const;
+
+ private:
+  mutable std::mutex lock;
+  LibrarianPatch patch;
 };
 
 // The all-programs request: the same record, filled program by program during a bank receive.
@@ -57,6 +67,19 @@ class MIDIMessageManager {
   bool startJob(MidiWorker worker, const SenderJob& job);
   // Any thread. True while the worker runs a job.
   bool isWorkerBusy(MidiWorker worker) const;
+
+  // --- The protocol's flags and the rules that tie them to the jobs ---
+  // The waiting flag set by a message from the synthesizer (edit mode on), not by a job: it ends by itself
+  // after this long when nothing answers it, so one stray message never leaves the editor deaf.
+  static constexpr uint32_t kUnansweredWaitMs = 1000;
+  // Sets (or clears) the waiting flag and notes when; any thread.
+  void setWaiting(bool on);
+  // The waiting flag as the input sees it: a wait that no job owns ends once kUnansweredWaitMs have passed.
+  bool isWaiting();
+  // Every rule that ties a flag to the job that owns it, broken now: empty when the protocol is at rest or each
+  // set flag has its job running. Any thread; a snapshot, so a job that starts or ends meanwhile can make a
+  // single reading disagree with the next.
+  std::vector<std::string> protocolViolations() const;
   // Host thread that closes the plug-in. Refuses further starts, cancels and wakes the running jobs, and joins
   // the three workers. Idempotent; after it returns no job runs.
   void shutDown();
@@ -85,8 +108,8 @@ class MIDIMessageManager {
   void randomizePatchSettings(int timbre);
   ProgramRandomizer& getRandomizer() { return *programRandomizer; }
 
-  // The librarian's request for one program (job 6); `slot` is not used, the job asks for the program the
-  // librarian follows.
+  // The librarian's request for one program (job 6): unless `temporary`, the synthesizer is first switched to
+  // program `slot`, so that the slot receives the program of its own number.
   void sendSinglePatchRequestSysexFromLibrarian(bool temporary, int slot);
 
   MIDIMessageSender* getSender() const { return sender.get(); }
@@ -111,16 +134,18 @@ class MIDIMessageManager {
   std::atomic<bool> gotData{false};            // some data came from the synthesizer
   std::atomic<bool> incomingUpdate{false};     // a received value is being applied to a control
   std::atomic<bool> replyTaken{false};         // the awaited reply has been taken in
-  std::atomic<bool> arrangementBusy{false};
+  std::atomic<bool> arrangementBusy{false};    // a program or bank send (jobs 0 to 3) runs
   // A request job has asked on other channels than the editor's and still waits: a program dump from
   // another channel is its answer.
-  std::atomic<bool> channelSearchActive{false};  // a program or bank send runs
+  std::atomic<bool> channelSearchActive{false};
 
   // The NRPN address being received; kNoNrpn when that part is not held.
   static constexpr int kNoNrpn = 0x80;
   std::atomic<int> nrpnMsb{0};
   std::atomic<int> nrpnLsb{0};
   std::atomic<uint32_t> lastProgramChangeTime{0};
+  // When the waiting flag was last set (the plug-in's ticks).
+  std::atomic<uint32_t> waitingSince{0};
 
  private:
   // One worker: its thread and the copy of the job it runs.
@@ -128,11 +153,18 @@ class MIDIMessageManager {
     Poco::Thread thread;
     SenderJob job;
     MIDIMessageSender* sender = nullptr;
+    MIDIMessageManager* hub = nullptr;
     std::atomic<bool> busy{false};
     bool needsJoin = false;  // under the hub's start lock
     void run() override;
   };
 
+  // Under the start lock, just before a worker starts: the flags the job runs with (the waiting flag of a
+  // request for the editor, the connect flag, the busy flag of a send).
+  void beginJob(const SenderJob& job);
+  // On the worker, after the job returned by whatever path: every flag and request record the job owns is
+  // cleared, so nothing it armed outlives it.
+  void endJob(const SenderJob& job);
   void programChange(int program, bool fromDevice);
   void adoptChannel(int byte2);
   void parameterChange(const uint8_t* message);

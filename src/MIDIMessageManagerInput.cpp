@@ -46,6 +46,7 @@ static int mapIncoming(bool nrpn, int cc, int msb, int lsb, int v, bool* eightSt
       return nearestStep(v, 8);
     }
     if (msb == 0 && (lsb == 2 || lsb == 4)) return v >= 64 ? 1 : 0;  // arpeggiator on/off, latch
+    if (msb == 0 && lsb == 10) return arpGatePercent(v);
     if (lsb == 7 && msb != 4) return arpTypeOf(v);
     return v;
   }
@@ -89,20 +90,19 @@ void MIDIMessageManager::programChange(int program, bool fromDevice) {
     gotData = true;
     if (patchManager) patchManager->recalledProgram = program;
     if (librarian) librarian->selectedUpperSlot = program;
-    Sleep(200);
+    plug->pauseFor(200);
     singleRequest.active = false;
-    plug->sendPatchToDeviceFromLibrarian(program, patchManager ? patchManager->recalledBank : 0);
+    plug->sendPatchToDeviceFromLibrarian(program, patchManager ? patchManager->recalledBank.load() : 0);
     return;
   }
   if (!fromDevice) plug->SendProgramChangeCommand(program, 0);
   singleRequest.active = false;
-  // The editor waits for the new program only when its request really starts: a request dropped by a busy job
-  // thread must not leave the editor deaf to the synthesizer.
+  // The editor waits for the new program only when its request really starts (the job sets the flag): a
+  // request dropped by a busy job thread must not leave the editor deaf to the synthesizer.
   SenderJob job;
   job.job = kJobPartRequest;
   job.toEditor = true;
-  dumpPending = true;
-  if (!startJob(MidiWorker::kJobThread, job)) dumpPending = false;
+  startJob(MidiWorker::kJobThread, job);
   if (patchManager) patchManager->recalledProgram = program;
   if (librarian) librarian->selectedUpperSlot = program;
 }

@@ -119,46 +119,54 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice) {
   const uint8_t* d = msg->mData;
   const int n = msg->mSize;
   if (!fromDevice || n == 6 || !korgHeader(d, n)) return;
-  if (librarian && librarian->bankDumpFromHardware) allRequest.active = true;
+  const bool programDump = n == kProgramDumpSize && d[4] == 0x40;
 
-  // A single request takes only what it asked for, a whole program dump; anything else is dispatched as usual.
-  if (singleRequest.active && n == kProgramDumpSize && d[4] == 0x40) {
+  // An armed request takes only what it asked for: the single request a whole program dump, the all-programs
+  // request a bank image and then the programs it hands back. Everything else (a knob turned on the
+  // synthesizer meanwhile) is dispatched as usual.
+  if (programDump && singleRequest.active) {
     gotData = true;
-    singleRequest.addMessageData(d, n);
-    storeInSelectedUpperSlot(librarian, singleRequest.patch);
-    if (LibrarianEditor* editor = plug->getLibrarianEditor()) editor->openBankChanged();
+    LibrarianPatch program;
+    if (singleRequest.addMessageData(d, n, &program)) {
+      storeInSelectedUpperSlot(librarian, program);
+      if (LibrarianEditor* editor = plug->getLibrarianEditor()) editor->openBankChanged();
+      replyTaken = true;
+    }
     gotData = false;
+    return;
+  }
+  if (allRequest.active && !plug->bankReceiveActive && n > kProgramDumpSize) {
+    // The bank dump itself: the reader hands its programs back through the editor, one program dump each.
+    plug->bankReceiveActive = true;
+    if (librarian) {
+      librarian->selectedUpperSlot = 0;
+      librarian->bankDumpFromHardware = true;
+      PatchFile bank;
+      ByteChunk chunk;
+      chunk.PutBytes(d, n);
+      librarian->loadFromChunk(&chunk, n, &bank, 0);
+    }
+    plug->bankReceiveActive = false;
+    allRequest.disarm();
     replyTaken = true;
     return;
   }
-  if (allRequest.active) {
-    allRequest.patch.messages.clear();
-    allRequest.patch.name.clear();
-    if (!plug->bankReceiveActive) {
-      // The first message is the bank dump itself: the reader hands its programs back through the editor.
-      plug->bankReceiveActive = true;
-      if (librarian) {
-        librarian->selectedUpperSlot = 0;
-        librarian->bankDumpFromHardware = true;
-        PatchFile bank;
-        ByteChunk chunk;
-        chunk.PutBytes(d, n);
-        librarian->loadFromChunk(&chunk, n, &bank, 0);
+  if (allRequest.active && plug->bankReceiveActive && programDump) {
+    gotData = true;
+    LibrarianPatch program;
+    if (allRequest.addMessageData(d, n, &program)) {
+      storeInSelectedUpperSlot(librarian, program);
+      if (LibrarianEditor* editor = plug->getLibrarianEditor()) editor->openBankChanged();
+      // The next program of the bank goes on: the request stays armed until the bank's last slot.
+      if (librarian && librarian->selectedUpperSlot < kProgramsPerBank - 1) {
+        librarian->selectedUpperSlot = librarian->selectedUpperSlot + 1;
+        allRequest.arm();
       }
-    } else {
-      gotData = true;
-      if (allRequest.addMessageData(d, n)) {
-        storeInSelectedUpperSlot(librarian, allRequest.patch);
-        if (LibrarianEditor* editor = plug->getLibrarianEditor()) editor->openBankChanged();
-      }
-      if (librarian) {
-        // Never past the bank's last slot: a longer stream stops the request there.
-        if (librarian->selectedUpperSlot >= kProgramsPerBank - 1) allRequest.active = false;
-        librarian->selectedUpperSlot = std::min(librarian->selectedUpperSlot + 1, kProgramsPerBank);
-      }
-      return;
     }
-  } else if (n >= 290 && dumpPending) {
+    gotData = false;
+    return;
+  }
+  if (n >= 290 && isWaiting()) {
     gotData = true;
     if (d[2] != plug->deviceId) {
       // The answer to a channel search names the synthesizer's channel: it is adopted. Any other dump on
@@ -170,6 +178,8 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice) {
       adoptChannel(d[2]);
     }
     sysexPartPatchParse(msg);
+    // The dump is taken in: a late or repeated one is not (the request asks again when it wants another).
+    if (programDump && replyTaken) dumpPending = false;
     if (n >= 298) {
       plug->dataMismatch = true;
       plug->setParameterFromPlug(kGlobalClockSource, 1.0);
@@ -184,14 +194,14 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice) {
         plug->setParameterFromPlug(kGlobalClockSource, 1.0);
       }
     }
-  } else if (n <= 24 && !dumpPending) {
+  } else if (n <= 24 && !isWaiting()) {
     if (d[2] != plug->deviceId) adoptChannel(d[2]);
     refreshPending = false;
     if (n == 8 && d[4] == 0x4E) {
       if (d[5] == 0) plug->editModeOn = false;
       if (d[5] == 1) {
         plug->editModeOn = true;
-        dumpPending = true;
+        setWaiting(true);
       }
     } else if (n == 10 && d[4] == 0x41) {
       parameterChange(d);
@@ -250,7 +260,7 @@ void MIDIMessageManager::parameterChange(const uint8_t* d) {
     if (!found && (low == 28 || low == 29 || low == 32)) {
       cc = 6;
       nrpnNumber = low == 28 ? 7 : low == 29 ? 3 : 10;
-      v = low == 32 ? static_cast<int>((vLow + 1) * 1.27) : vLow;
+      v = vLow;  // the gate control holds percent, as the parameter change carries it
       channelKey = globalKey;
       found = true;
     }
@@ -314,6 +324,7 @@ void MIDIMessageManager::sysexPartPatchParse(ISysEx* msg) {
   for (int i = 0; i < kNumParams; ++i) values[static_cast<size_t>(i)] = plug->paramValue(i);
   ProgramParseResult result;
   if (!parseProgramDump(msg->mData, static_cast<size_t>(msg->mSize), values.data(), &result)) return;
+  plug->setReceivedProgramData(result.data);
 
   if (IParam* name = plug->GetParam(kPatchName)) name->SetDisplayText(0, result.name.c_str());
   if (patchManager) patchManager->setProgramName(librarianProgramName(result.name));
@@ -354,7 +365,9 @@ void MIDIMessageManager::sysexSettingsParse(ISysEx* msg) {
   replyTaken = false;
   std::vector<double> values(static_cast<size_t>(kNumParams));
   for (int i = 0; i < kNumParams; ++i) values[static_cast<size_t>(i)] = plug->paramValue(i);
-  if (parseGlobalDump(d, static_cast<size_t>(n), values.data())) {
+  uint8_t received[kGlobalDataSize];
+  if (parseGlobalDump(d, static_cast<size_t>(n), values.data(), received)) {
+    plug->setReceivedGlobalData(received);
     for (int idx : kGlobalDumpParams) {
       plug->setParameterFromPlug(idx, values[static_cast<size_t>(idx)]);
       IParam* p = plug->GetParam(idx);

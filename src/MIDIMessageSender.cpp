@@ -31,7 +31,7 @@ void MIDIMessageSender::run(const SenderJob& j) {
       sendPartRequestSysex(j.toEditor);
       break;
     case kJobSinglePatchRequest:
-      sendSinglePatchRequestSysex(j.temporary);
+      sendSinglePatchRequestSysex(j.temporary, j.slot);
       break;
     case kJobAllPatchRequest:
       sendAllPatchRequestSysex();

@@ -24,7 +24,7 @@ enum ESenderJob {
   kJobStoreAllPatches = 3,           // storeAllPatchesToDeviceFromLibrarian(side, slot)
   kJobActiveArrangementRequest = 4,  // sendActiveArrangementRequestSysex(toEditor)
   kJobPartRequest = 5,               // sendPartRequestSysex(toEditor)
-  kJobSinglePatchRequest = 6,        // sendSinglePatchRequestSysex(temporary)
+  kJobSinglePatchRequest = 6,        // sendSinglePatchRequestSysex(temporary, slot)
   kJobAllPatchRequest = 7,           // sendAllPatchRequestSysex()
   kJobInitClassicPatch = 8,          // initClassicPatch(classicFlag)
   kJobDeviceIdEnquiry = 9,           // sendDeviceIdEnquiry()
@@ -69,7 +69,7 @@ class MIDIMessageSender {
   void storeAllPatchesToDeviceFromLibrarian(int side, const std::vector<LibrarianPatch>& bank);
   void sendActiveArrangementRequestSysex(bool toEditor);
   void sendPartRequestSysex(bool toEditor);
-  void sendSinglePatchRequestSysex(bool temporary);
+  void sendSinglePatchRequestSysex(bool temporary, int program);
   void sendAllPatchRequestSysex();
   void initClassicPatch(bool classic);
   void sendDeviceIdEnquiry();

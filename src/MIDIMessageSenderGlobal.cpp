@@ -14,8 +14,7 @@ constexpr int kGlobalStorePauseMs = 3000;
 bool MIDIMessageSender::sendGlobalDump() {
   if (!plug) return false;
   uint8_t dump[kGlobalDumpSize];
-  const std::vector<double> values = plug->currentValues();
-  buildGlobalDump(values.data(), static_cast<uint8_t>(plug->deviceId.load()), dump);
+  plug->buildGlobalDumpOf(plug->currentValues(), dump);
   plug->globalSent = true;
   plug->checksumCheckAndSend(dump, kGlobalDumpSize);
   return pause(kGlobalStorePauseMs);
@@ -26,5 +25,4 @@ void MIDIMessageSender::sendGlobalToDevice() {
   plug->DisplayProcessingIndicator(true);
   if (!sendGlobalDump()) return;
   plug->DisplayProcessingIndicator(false);
-  if (MIDIMessageManager* hub = plug->getMidiManager()) hub->arrangementBusy = false;
 }

@@ -50,24 +50,26 @@ void MIDIMessageSender::sendPatchToDeviceFromLibrarian(const LibrarianPatch& pat
     showStatus("No program to send!");
     plug->singleProgramFlag = false;
     plug->DisplayProcessingIndicator(false);
-    if (hub) hub->arrangementBusy = false;
     return;
   }
   sendAllNotesOff(plug);
   if (!pause(50)) return;
+  // The librarian stores whole, correct program dumps (the reader checks them), so the dump goes out as
+  // stored: no top bits need repairing here.
   std::vector<uint8_t> dump(source->data(), source->data() + source->size());
 
-  const bool intoTimbre2 = plug->paramValue(kLoadToTimbre1 + 1) == 1.0;
-  const bool intoTimbre1 = plug->paramValue(kLoadToTimbre1) == 1.0;
-  if (intoTimbre1 || intoTimbre2) {
+  // One timbre of the program into one timbre of the editor's program: each pair of switches holds at most
+  // one choice (the last one pressed), and a load needs both a source and a target.
+  const int intoTimbre = plug->paramValue(kLoadToTimbre2) == 1.0 ? 1 : plug->paramValue(kLoadToTimbre1) == 1.0 ? 0 : -1;
+  const int fromTimbre =
+      plug->paramValue(kReadFromTimbre2) == 1.0 ? 1 : plug->paramValue(kReadFromTimbre1) == 1.0 ? 0 : -1;
+  if (intoTimbre >= 0 && fromTimbre >= 0) {
     uint8_t editorDump[kProgramDumpSize];
     {
       KIT_MutexLock lock(plug->GetMutex());  // the editor's program as one piece (see sendArrangementToDevice)
-      const std::vector<double> values = plug->currentValues();
-      buildProgramDump(values.data(), plug->programName(), static_cast<uint8_t>(plug->deviceId.load()), editorDump);
+      plug->buildProgramDumpOf(plug->programName(), plug->currentValues(), editorDump);
     }
-    const int from = plug->paramValue(kReadFromTimbre1 + 1) == 1.0 ? 1 : 0;
-    loadTimbreFromLibrarian(dump.data(), editorDump, intoTimbre2 ? 1 : 0, from);
+    loadTimbreFromLibrarian(dump.data(), editorDump, intoTimbre, fromTimbre);
   }
   if (plug->paramValue(kOverrideTempo) == 1.0) putArpTempo(dump.data(), static_cast<int>(plug->paramValue(kArpTempo)));
   for (int t = 0; t < 2; ++t)
@@ -96,7 +98,6 @@ void MIDIMessageSender::sendPatchToDeviceFromLibrarian(const LibrarianPatch& pat
     plug->singleProgramFlag = false;
   }
   plug->DisplayProcessingIndicator(false);
-  if (hub) hub->arrangementBusy = false;
 }
 
 void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, const std::vector<LibrarianPatch>& bank) {
@@ -112,8 +113,8 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, const std
   for (int p = 0; p < 128 && !bank.empty(); ++p) {
     if (hub) {
       hub->dumpPending = false;
-      hub->singleRequest.active = false;
-      hub->allRequest.active = false;
+      hub->singleRequest.disarm();
+      hub->allRequest.disarm();
     }
     const SysexBytes* source = static_cast<size_t>(p) < bank.size() ? programDumpOf(bank[p]) : nullptr;
     if (!source) {
@@ -124,8 +125,7 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, const std
     if (!pause(t / 2) || !pause(kAfterProgramChangeMs)) return;
     std::vector<uint8_t> dump(source->data(), source->data() + source->size());
     dump[2] = static_cast<uint8_t>(plug->deviceId.load() & 0x7F);
-    if (lib) (side == 1 ? lib->selectedLowerSlot : lib->selectedUpperSlot) = p;
-    plug->setLibrarianViewDirty();
+    plug->selectLibrarianSlot(side, p);
     plug->checksumCheckAndSend(dump.data(), static_cast<int>(dump.size()));
     if (!pause(kAfterDumpPauseMs)) return;
     sendWriteRequest(plug, p);
@@ -146,5 +146,4 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, const std
   showStatus(end);
   plug->DisplayProcessingIndicator(false);
   if (lib) lib->selectedUpperSlot = 0;
-  if (hub) hub->arrangementBusy = false;
 }

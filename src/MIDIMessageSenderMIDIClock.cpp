@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "src/MIDIMessageSender.h"
+#include "src/UIConfigManager.h"
 #include "src/Vexmir.h"
 
 namespace {
@@ -21,10 +22,14 @@ void MIDIMessageSender::stopMIDIClockOutput() {
 
 void MIDIMessageSender::sendContinuousMIDIClock(int) {
   if (!plug || !plug->sendClockTicks) return;
-  // The arpeggiator tempo index v stands for v + 20 BPM, as the program dump codes it and as the host
-  // tempo is written into it.
-  const int tempo = plug->paramValue(kOverrideTempo) == 1.0 ? static_cast<int>(plug->GetTempo())
-                                                             : static_cast<int>(plug->paramValue(kArpTempo)) + 20;
+  // The host's tempo is whatever the host says (NaN, zero, absurdly large): it is cut to an int safely and the
+  // clock limits it. Otherwise the arpeggiator tempo is an index into the tempo list the knob shows.
+  int tempo = 0;
+  if (plug->paramValue(kOverrideTempo) == 1.0) {
+    tempo = Vexmir::toInt(plug->GetTempo());
+  } else if (UIConfigManager* config = plug->getUIConfig()) {
+    tempo = MIDIClock::tempoFromList(config->getValueList("tempoValues"), Vexmir::toInt(plug->paramValue(kArpTempo)));
+  }
   midiClock.run(
       tempo, [this] { return plug->midiOutReady.load() && !stopping(); },
       [this](uint8_t byte) { sendRealTime(plug, byte); });

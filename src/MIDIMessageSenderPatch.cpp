@@ -12,7 +12,6 @@
 
 void MIDIMessageSender::sendArrangementToDevice(bool toLibrarian) {
   if (!plug) return;
-  MIDIMessageManager* hub = plug->getMidiManager();
   plug->DisplayProcessingIndicator(true);
   if (plug->sendGlobalWithProgram) sendGlobalDump();
   if (!plug->globalSent) sendGlobalDump();
@@ -24,8 +23,7 @@ void MIDIMessageSender::sendArrangementToDevice(bool toLibrarian) {
     // state save changes and reads the same strings at the same moment.
     KIT_MutexLock lock(plug->GetMutex());
     const std::string name = plug->programName();
-    const std::vector<double> values = plug->currentValues();
-    buildProgramDump(values.data(), name, static_cast<uint8_t>(plug->deviceId.load()), dump);
+    plug->buildProgramDumpOf(name, plug->currentValues(), dump);
     if (PatchManager* pm = plug->getPatchManager()) pm->setProgramName(librarianProgramName(name.substr(0, 12)));
   }
   plug->setLibrarianViewDirty();
@@ -45,7 +43,6 @@ void MIDIMessageSender::sendArrangementToDevice(bool toLibrarian) {
   plug->dumpSendRunning = false;
   plug->deviceBusy = false;
   if (running) plug->DisplayProcessingIndicator(false);
-  if (hub) hub->arrangementBusy = false;
 }
 
 void MIDIMessageSender::initClassicPatch(bool onlyDuringHardwareUpdate) {

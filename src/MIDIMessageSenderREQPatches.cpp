@@ -213,17 +213,19 @@ void MIDIMessageSender::sendPartRequestSysex(bool toEditor) {
   }
 }
 
-void MIDIMessageSender::sendSinglePatchRequestSysex(bool temporary) {
+void MIDIMessageSender::sendSinglePatchRequestSysex(bool temporary, int program) {
   if (!plug) return;
   const int t = plug->getTimerValue();
   plug->DisplayProcessingIndicator(true);
   failed = false;
   cancel = false;
-  plug->SetLibrarianRequestActive(true);
   if (!temporary) {
-    plug->sendProgramChange(plug->librarianCurrentProgram());
+    // The program the slot stands for, and the one the synthesizer plays from now on.
+    plug->sendProgramChange(program);
     if (!pause(t / 2) || !pause(t / 2)) return;
   }
+  // Armed only now: an answer to an earlier request that comes during the pauses is not this slot's program.
+  plug->SetLibrarianRequestActive(true);
   sendRequest(kProgramRequest);
   showStatus(kDataProcessing);
   bool searchCancelled = false;
@@ -263,8 +265,9 @@ void MIDIMessageSender::sendAllPatchRequestSysex() {
   bool cancelled = false;
   for (int p = 0; p < 128 && !cancelled; ++p) {
     plug->DisplayProcessingIndicator(true);
-    plug->SetLibrarianRequestActive(true);
-    if (lib) lib->selectedUpperSlot = p;
+    // The last program's request ends here: a late or repeated answer to it is not program p.
+    if (MIDIMessageManager* hub = plug->getMidiManager()) hub->singleRequest.disarm();
+    plug->selectLibrarianSlot(0, p);
     plug->sendProgramChange(p);
     if (!pause(t / 2) || !pause(50)) return;
     if (cancel) {
@@ -274,14 +277,15 @@ void MIDIMessageSender::sendAllPatchRequestSysex() {
       if (lib) lib->selectedUpperSlot = 0;
       return;
     }
+    plug->SetLibrarianRequestActive(true);
     sendRequest(kProgramRequest);
     if (!pollForAnswer(t, 30, t, 35, false, &cancelled)) return;
     if (cancelled) failed = false;  // the search's cancel ends the job after this program, not as a time-out
     if (failed) {
       // No answer: the rest would time out one by one. The job ends here with the bank as it was.
       if (MIDIMessageManager* hub = plug->getMidiManager()) {
-        hub->singleRequest.active = false;
-        hub->allRequest.active = false;
+        hub->singleRequest.disarm();
+        hub->allRequest.disarm();
       }
       if (openBank) {
         std::unique_lock<std::mutex> lock = lib->lockBanks();
@@ -304,13 +308,11 @@ void MIDIMessageSender::sendAllPatchRequestSysex() {
   if (lib) lib->selectedUpperSlot = 0;
 }
 
-void MIDIMessageManager::sendSinglePatchRequestSysexFromLibrarian(bool temporary, int) {
-  allRequest.active = false;
-  singleRequest.arm();
-  replyTaken = false;
-  if (isWorkerBusy(MidiWorker::kJobThread)) return;
+void MIDIMessageManager::sendSinglePatchRequestSysexFromLibrarian(bool temporary, int slot) {
+  // The job arms the request as it starts: a request dropped by a busy job thread leaves nothing armed.
   SenderJob job;
   job.job = kJobSinglePatchRequest;
   job.temporary = temporary;
+  job.slot = slot;
   startJob(MidiWorker::kJobThread, job);
 }

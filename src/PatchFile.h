@@ -28,6 +28,8 @@ class PatchFile {
   int fileKind = 0;
   // 0-based number of a search-result bank in its series; 0 otherwise.
   int bankNumber = 0;
+  // The file's bytes as they were read or last saved (librarianfiles::contentStamp); empty for none.
+  std::string fileStamp;
 
   // A new bank with copies of every field and every program; this bank is left as it is.
   std::unique_ptr<PatchFile> clone() const;

@@ -120,7 +120,10 @@ class PatchLibrarian {
   // "syx"/"vmr" raw with ".vmr", "vlt" raw with ".vlt", anything else raw with no suffix). On success
   // stores `name` with that suffix in *savedName and returns true; on failure (no upper bank, write
   // failed) returns false, leaves *savedName and the file at `path` as they were.
-  bool saveEditedPatch(const std::string& path, const std::string& name, std::string* savedName);
+  // Saved over an all-data dump, the file stays one, with its global settings kept. *note (when given)
+  // says what the user should know: why it failed, or that the global settings were kept.
+  bool saveEditedPatch(const std::string& path, const std::string& name, std::string* savedName,
+                       std::string* note = nullptr);
 
   // Prompts (through `graphics`) for a file in `folder`, offering `fileName`, and writes the upper
   // bank there: Standard MIDI ("mid") or raw ("vmr"). The image is built and read back before
@@ -155,6 +158,25 @@ class PatchLibrarian {
   void clearDataStructures(int which);
   // Drops both bank lists, frees both trees and scans `folder` again.
   void initBankFilesOnDiscard(const std::string& folder);
+
+  // Why a file of the last scan is not offered: a file with a bank extension that is not listed at all
+  // (too small, too large, unreadable, no program in it), or a bank that is listed but lies too deep in
+  // the folders for the bank menus. In scan order; the scan logs each as well.
+  struct ScanNote {
+    std::string path;
+    std::string reason;
+    bool listed;
+  };
+  std::vector<ScanNote> scanNotes;
+  // Whether the scan would list the file at `path` as one bank as it is now: a regular file (or a link
+  // to one) of a bank file's size holding 1 to 128 programs. When not, *why says why in words for the user.
+  bool listable(const std::string& path, std::string* why);
+  // Appends a bank that the scan did not list (one whose file changed on disk while it held unsaved
+  // edits, or one saved outside "Patches") to bankFiles, padded to 128; it is filed in no menu.
+  // Returns its index.
+  int adoptBank(std::unique_ptr<PatchFile> bank);
+  // Reads the bank file at `path` (as listable() allows) and adopts it; -1 when it is no bank.
+  int adoptFile(const std::string& path);
 
   // ---- name search ----
   // Replaces searchFiles and searchTree by "Search Results n" banks of at most 128 copies of every
@@ -206,6 +228,10 @@ class PatchLibrarian {
   void walkFolder(const std::string& folder, std::vector<std::string>* out,
                   std::map<std::string, std::vector<BankCandidate>>* files);
   void writeLog(const std::string& line);
+  // Logs why the scan skips a file and keeps it in scanNotes.
+  void note(const std::string& path, const std::string& reason);
+  // Why a directory entry (its mode and size, links followed) is no bank file for the scan; null when it may be one.
+  static const char* fileRuleBroken(unsigned mode, int64_t size);
   bool moveToConvertedBanks(const std::string& sourcePath, std::string* movedTo);
 
   mutable std::mutex banksLock_;

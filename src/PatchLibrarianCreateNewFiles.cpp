@@ -49,6 +49,7 @@ bool PatchLibrarian::createNewPatchFile(PatchFile* source, std::string folderNam
         return true;
       case librarianfiles::WriteResult::NameTaken:
         continue;
+      case librarianfiles::WriteResult::ReadOnly:
       case librarianfiles::WriteResult::Failed:
         writeLog("PATCH LIBRARIAN: could not write bank file " + path);
         return false;

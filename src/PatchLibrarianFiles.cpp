@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <functional>
+#include <string_view>
 #include <vector>
 
 namespace librarianfiles {
@@ -68,19 +70,48 @@ std::string resolveLinks(const std::string& path) {
 }  // namespace
 
 std::string folderOf(const std::string& path) {
-  const size_t slash = path.find_last_of("/\\");
+  const size_t slash = path.rfind('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
 std::string lastComponent(const std::string& path) {
-  const size_t slash = path.find_last_of("/\\");
+  const size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string contentStamp(const uint8_t* data, size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  return std::to_string(size) + ":" + std::to_string(std::hash<std::string_view>()(bytes));
+}
+
+std::string fileStamp(const std::string& path, size_t maxSize) {
+  std::string bytes;
+  if (!readWhole(path, &bytes, maxSize)) return std::string();
+  return contentStamp(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+std::string lowerExtension(const std::string& name) {
+  const std::string file = lastComponent(name);
+  const size_t dot = file.rfind('.');
+  std::string extension = dot == std::string::npos ? std::string() : file.substr(dot + 1);
+  for (char& c : extension)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return extension;
+}
+
+bool isReadOnly(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0;
 }
 
 WriteResult writeWhole(const std::string& requested, const uint8_t* data, size_t size, bool replace) {
   const std::string path = replace ? resolveLinks(requested) : requested;
+  // A file made read-only is kept as it is, and one replaced keeps its permissions (not the defaults).
+  struct stat existing {};
+  const bool replacing = replace && ::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
+  if (replacing && (existing.st_mode & 0222) == 0) return WriteResult::ReadOnly;
   std::string folder = folderOf(path);
-  if (folder.empty() && !path.empty() && (path[0] == '/' || path[0] == '\\')) folder = "/";
+  if (folder.empty() && !path.empty() && path[0] == '/') folder = "/";
   std::string pattern = (folder.empty() ? std::string() : folder + "/") + "." + lastComponent(path) + ".XXXXXX";
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
@@ -89,7 +120,8 @@ WriteResult writeWhole(const std::string& requested, const uint8_t* data, size_t
   const std::string temp(name.data());
   const mode_t mask = ::umask(0);
   ::umask(mask);
-  bool ok = ::fchmod(fd, 0666 & ~mask) == 0 && !failsHere("write") && writeAll(fd, data, size) && ::fsync(fd) == 0;
+  const mode_t mode = replacing ? (existing.st_mode & 07777) : (0666 & ~mask);
+  bool ok = ::fchmod(fd, mode) == 0 && !failsHere("write") && writeAll(fd, data, size) && ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
   WriteResult result = ok && !failsHere("rename") ? publish(temp, path, replace) : WriteResult::Failed;
   if (result != WriteResult::Written) ::unlink(temp.c_str());
@@ -105,15 +137,81 @@ std::string freeName(const std::string& folder, const std::string& stem, const s
   return std::string();
 }
 
-bool readWhole(const std::string& path, std::string* out) {
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
+namespace {
+
+// Opens without blocking and keeps the descriptor only for a regular file; *isRegular tells a pipe
+// or device (false) from a file that could not be opened at all.
+int openRegularFd(const std::string& path, int flags, bool* isRegular) {
+  *isRegular = false;
+  const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) return -1;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return -1;
+  }
+  *isRegular = true;
+  // The file is a file: reads and writes may wait for the disk as usual.
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+bool because(std::string* why, const std::string& text) {
+  if (why) *why = text;
+  return false;
+}
+
+}  // namespace
+
+std::FILE* openRegular(const std::string& path, const char* mode) {
+  if (!mode) return nullptr;
+  const std::string m(mode);
+  int flags = O_RDONLY;
+  if (m[0] == 'w') flags = O_WRONLY | O_CREAT;
+  if (m[0] == 'a') flags = O_WRONLY | O_CREAT | O_APPEND;
+  bool regular = false;
+  const int fd = openRegularFd(path, flags, &regular);
+  if (fd < 0) return nullptr;
+  // Emptied only once it is known to be a file: a pipe or device is never truncated.
+  if (m[0] == 'w' && ::ftruncate(fd, 0) != 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  std::FILE* f = ::fdopen(fd, mode);
+  if (!f) ::close(fd);
+  return f;
+}
+
+bool readWhole(const std::string& path, std::string* out, size_t maxSize, std::string* why) {
+  bool regular = false;
+  const int fd = openRegularFd(path, O_RDONLY, &regular);
+  if (fd < 0) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+      return because(why, S_ISDIR(st.st_mode) ? "it is a folder" : "it is not a file but a pipe or device");
+    return because(why, "it cannot be opened");
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && static_cast<uint64_t>(st.st_size) > maxSize) {
+    ::close(fd);
+    return because(why, "it is too large for a bank file");
+  }
   out->clear();
   char buffer[65536];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) out->append(buffer, n);
-  const bool ok = !std::ferror(f);
-  std::fclose(f);
+  bool ok = true;
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ok = because(why, "it cannot be read");
+    if (n <= 0) break;
+    out->append(buffer, static_cast<size_t>(n));
+    // A file that grows while it is read is cut off here rather than read without end.
+    if (out->size() > maxSize) {
+      ok = because(why, "it is too large for a bank file");
+      break;
+    }
+  }
+  ::close(fd);
   return ok;
 }
 

@@ -18,25 +18,12 @@
 
 namespace {
 
-std::string lowerCase(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
-// The text after the last dot of a file name, as Poco::Path::getExtension gives it; taken from the
-// name the listing gives, so that no path is parsed for every entry.
-std::string extensionOf(const std::string& name) {
-  const size_t dot = name.rfind('.');
-  return dot == std::string::npos ? std::string() : name.substr(dot + 1);
-}
-
 bool isBankExtension(const std::string& ext) {
   return ext == "mid" || ext == "syx" || ext == "vmr" || ext == "vlt";
 }
 
 std::string withoutTrailingSeparators(std::string path) {
-  while (path.size() > 1 && (path.back() == '/' || path.back() == '\\')) path.pop_back();
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
   return path;
 }
 
@@ -178,8 +165,10 @@ void PatchLibrarian::scanFolders(const std::string& folder, int passesLeft) {
     present = !root.empty() && rootFile.exists() && rootFile.isDirectory();
   } catch (const std::exception&) {
   }
+  scanNotes.clear();
   if (!present) {
     writeLog("PLUGIN IS NOT ABLE TO FIND PATCHES FOLDER...");
+    scanNotes.push_back(ScanNote{root, "the folder is missing", false});
     return;
   }
 
@@ -209,27 +198,31 @@ void PatchLibrarian::scanFolders(const std::string& folder, int passesLeft) {
           // A link to a bank file is read like the file; only links to folders are not followed.
           struct stat target {};
           if (handle.statEntry(entry.name, entry.path, &target, true) != 0) {
-            writeLog("PATCH LIBRARIAN: skipped " + entry.path + ": " + std::strerror(errno));
+            note(entry.path, std::string("it is a link to nothing: ") + std::strerror(errno));
             continue;
           }
           entry.mode = target.st_mode;
           entry.size = static_cast<int64_t>(target.st_size);
         }
-        if (!S_ISREG(entry.mode)) continue;
-        if (entry.size < kMinBankFileSize) continue;
-        if (entry.size > kMaxBankFileSize) {
-          writeLog("PATCH LIBRARIAN: skipped file " + entry.path + " - too large for a bank file");
+        const char* skipped = fileRuleBroken(entry.mode, entry.size);
+        if (skipped) {
+          note(entry.path, skipped);
           continue;
         }
         if (unmovableSources_.count(entry.path)) {
-          writeLog("PATCH LIBRARIAN: skipped file " + entry.path + " - already split, but it could not be moved");
+          note(entry.path, "it was split into banks already, but could not be moved away");
           continue;
         }
         PatchFile* bank =
             parseFolderFiles(Poco::File(entry.path), Poco::Path(entry.path), depth, 0, 1, entry.extension);
-        if (bank) createFolderFilesStructure(bank, bank->folderPath);
+        if (bank) {
+          createFolderFilesStructure(bank, bank->folderPath);
+          if (bank->folderParts.size() > 3)
+            scanNotes.push_back(ScanNote{
+                entry.path, "it lies more than two folders below Patches, deeper than the bank menus go", true});
+        }
       } catch (const std::exception& e) {
-        writeLog("PATCH LIBRARIAN: skipped " + entry.path + ": " + e.what());
+        note(entry.path, std::string("it cannot be read: ") + e.what());
       }
     }
   }
@@ -248,6 +241,63 @@ void PatchLibrarian::scanFolders(const std::string& folder, int passesLeft) {
       scanFolders(root, passesLeft - 1);
     }
   }
+}
+
+void PatchLibrarian::note(const std::string& path, const std::string& reason) {
+  writeLog("PATCH LIBRARIAN: skipped file " + path + " - " + reason);
+  scanNotes.push_back(ScanNote{path, reason, false});
+}
+
+const char* PatchLibrarian::fileRuleBroken(unsigned mode, int64_t size) {
+  if (S_ISDIR(mode)) return "it is a folder";
+  if (!S_ISREG(mode)) return "it is not a file but a pipe or device";
+  if (size < kMinBankFileSize) return "it is too small for a bank file";
+  if (size > kMaxBankFileSize) return "it is too large for a bank file";
+  return nullptr;
+}
+
+bool PatchLibrarian::listable(const std::string& path, std::string* why) {
+  auto fails = [why](const std::string& text) {
+    if (why) *why = text;
+    return false;
+  };
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0)
+    return fails(::lstat(path.c_str(), &st) == 0 ? "it is a link to nothing" : "it is gone");
+  if (const char* broken = fileRuleBroken(st.st_mode, static_cast<int64_t>(st.st_size))) return fails(broken);
+  std::string bytes, unreadable;
+  if (!librarianfiles::readWhole(path, &bytes, static_cast<size_t>(kMaxBankFileSize), &unreadable))
+    return fails(unreadable);
+  if (bytes.size() < static_cast<size_t>(kMinBankFileSize)) return fails("it is too small for a bank file");
+  PatchFile probe;
+  loadFromBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &probe);
+  if (probe.patches.empty()) return fails("it holds no program of the synthesizer");
+  if (probe.patches.size() > static_cast<size_t>(kProgramsPerBank)) return fails("it holds more than 128 programs");
+  return true;
+}
+
+int PatchLibrarian::adoptBank(std::unique_ptr<PatchFile> bank) {
+  if (!bank) return -1;
+  std::shared_ptr<PatchFile> shared(std::move(bank));
+  fillUncompletedBankFiles(shared.get());
+  std::lock_guard<std::mutex> lock(banksLock_);
+  ownedBanks_.push_back(shared);
+  bankFiles.push_back(shared.get());
+  return static_cast<int>(bankFiles.size()) - 1;
+}
+
+int PatchLibrarian::adoptFile(const std::string& path) {
+  if (!listable(path, nullptr)) return -1;
+  std::string bytes;
+  if (!librarianfiles::readWhole(path, &bytes, static_cast<size_t>(kMaxBankFileSize))) return -1;
+  auto bank = std::make_unique<PatchFile>();
+  loadFromBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), bank.get());
+  if (bank->patches.empty() || bank->patches.size() > static_cast<size_t>(kProgramsPerBank)) return -1;
+  bank->fileStamp = librarianfiles::contentStamp(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  bank->fileName = librarianfiles::lastComponent(path);
+  bank->folderPath = librarianfiles::folderOf(path);
+  bank->folderName = librarianfiles::lastComponent(bank->folderPath);
+  return adoptBank(std::move(bank));
 }
 
 void PatchLibrarian::buildFolderStructure(const std::string& folder, std::vector<std::string>* out) {
@@ -288,7 +338,7 @@ void PatchLibrarian::walkFolder(const std::string& folder, std::vector<std::stri
     }
     // The answer (type and size) is kept for a bank file, so that the scan does not ask again.
     if (!kept || entry.st.st_mode == 0) continue;
-    std::string extension = lowerCase(extensionOf(entry.name));
+    std::string extension = librarianfiles::lowerExtension(entry.name);
     if (!isBankExtension(extension)) continue;
     kept->push_back(BankCandidate{std::move(entry.path), std::move(entry.name), std::move(extension), entry.st.st_mode,
                                   static_cast<int64_t>(entry.st.st_size)});
@@ -318,12 +368,16 @@ PatchFile* PatchLibrarian::parseFolderFiles(const Poco::File& file, const Poco::
   const int fd = inScanFolder ? scanFolder_->openEntry(fullPath.substr(folderPrefix.size()), fullPath)
                               : ::open(fullPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (!readFileInto(fd, &fileBuffer_, &length)) {
-    writeLog("PATCH LIBRARIAN: could not read file " + fullPath);
+    note(fullPath, "it cannot be read");
     return nullptr;
   }
   loadFromBytes(fileBuffer_.data(), length, bank.get());
+  bank->fileStamp = librarianfiles::contentStamp(fileBuffer_.data(), length);
   const size_t programs = bank->patches.size();
-  if (programs == 0) return nullptr;
+  if (programs == 0) {
+    note(fullPath, "it holds no program of the synthesizer");
+    return nullptr;
+  }
 
   if (programs > static_cast<size_t>(kProgramsPerBank)) {
     fileWasSplit = true;
@@ -339,6 +393,8 @@ PatchFile* PatchLibrarian::parseFolderFiles(const Poco::File& file, const Poco::
       for (const std::string& part : written) ::unlink(part.c_str());
       rescanPending = rescanBefore;
       writeLog("PATCH LIBRARIAN: could not split file " + fullPath + "; it is left as it is");
+      scanNotes.push_back(
+          ScanNote{fullPath, "it holds more than 128 programs and could not be split into banks", false});
       return nullptr;
     }
     std::string movedTo;

@@ -1,4 +1,6 @@
 // Bank file images (raw and Standard MIDI) and the writers that put them on disk.
+#include <vector>
+
 #include "KIT/IEffect/IEffectStructs.h"
 #include "src/PatchLibrarian.h"
 #include "src/PatchLibrarianFiles.h"
@@ -32,12 +34,56 @@ struct SaveForm {
 };
 
 SaveForm saveFormFor(const std::string& name) {
-  const size_t dot = name.rfind('.');
-  const std::string type = dot == std::string::npos ? name : name.substr(dot + 1);
+  // As the scan reads it: "Bank.MID" is a Standard MIDI file as much as "bank.mid". A name without a dot is
+  // its own type.
+  const std::string type = librarianfiles::lowerExtension(name.find('.') == std::string::npos ? "." + name : name);
   if (type == "mid") return {true, ".mid"};
   if (type == "syx" || type == "vmr") return {false, ".vmr"};
   if (type == "vlt") return {false, ".vlt"};
   return {false, ""};
+}
+
+// An all-data dump (37392 bytes: F0 42 3n 58 50, the packed data of the 128 programs and 200 bytes of global
+// settings, F7): saving a bank over it keeps the global settings and the form, with the programs replaced.
+constexpr size_t kAllDataDumpSize = 37392;
+constexpr int kGlobalDataSize = 200;
+constexpr int kAllDataStreamSize = kProgramsPerBank * kProgramDataSize + kGlobalDataSize;
+
+bool isAllDataDump(const std::string& bytes) {
+  const auto* b = reinterpret_cast<const uint8_t*>(bytes.data());
+  return bytes.size() == kAllDataDumpSize && b[0] == 0xF0 && b[1] == 0x42 && (b[2] & 0xF0) == 0x30 && b[3] == 0x58 &&
+         b[4] == 0x50 && b[kAllDataDumpSize - 1] == 0xF7;
+}
+
+// The bulk stream from message byte 5 on: groups of a top-bits byte and seven data bytes.
+uint8_t streamByte(const uint8_t* message, int d) {
+  const uint8_t low = message[6 + d + d / 7] & 0x7F;
+  const uint8_t top = (message[5 + 8 * (d / 7)] >> (d % 7)) & 1;
+  return static_cast<uint8_t>(low | (top << 7));
+}
+
+void buildAllDataImage(const PatchFile& bank, const std::string& original, ByteChunk* out) {
+  const auto* source = reinterpret_cast<const uint8_t*>(original.data());
+  std::vector<uint8_t> stream(kAllDataStreamSize);
+  for (int slot = 0; slot < kProgramsPerBank; ++slot) {
+    const bool present = slot < static_cast<int>(bank.patches.size()) && bank.patches[slot].hasWritableMessage();
+    const uint8_t* dump = present ? bank.patches[slot].messages.front().data.data() : initialProgramDump();
+    unpackData(dump + 5, kProgramDataSize, stream.data() + slot * kProgramDataSize);
+  }
+  for (int d = kProgramsPerBank * kProgramDataSize; d < kAllDataStreamSize; ++d) stream[d] = streamByte(source, d);
+  out->PutBytes(source, 5);
+  for (int group = 0; group * 7 < kAllDataStreamSize; ++group) {
+    uint8_t bytes[8] = {0};
+    int n = 0;
+    for (; n < 7 && group * 7 + n < kAllDataStreamSize; ++n) {
+      const uint8_t value = stream[group * 7 + n];
+      bytes[0] |= static_cast<uint8_t>((value >> 7) << n);
+      bytes[n + 1] = value & 0x7F;
+    }
+    out->PutBytes(bytes, n + 1);
+  }
+  const uint8_t end = 0xF7;
+  out->PutBytes(&end, 1);
 }
 
 }  // namespace
@@ -76,15 +122,28 @@ bool PatchLibrarian::writeBankFile(const PatchFile& bank, const std::string& pat
          librarianfiles::WriteResult::Written;
 }
 
-bool PatchLibrarian::saveEditedPatch(const std::string& path, const std::string& name, std::string* savedName) {
+bool PatchLibrarian::saveEditedPatch(const std::string& path, const std::string& name, std::string* savedName,
+                                     std::string* note) {
   // The bank is written from a copy so that a program received meanwhile never changes it halfway.
   const std::unique_ptr<PatchFile> copy = cloneBank(bankAt(upperBankIndex));
   if (!copy) return false;
   const SaveForm form = saveFormFor(name);
-  if (!writeBankFile(*copy, path, form.midi)) {
+  std::string original;
+  const bool allData = librarianfiles::readWhole(path, &original, kAllDataDumpSize) && isAllDataDump(original);
+  ByteChunk image;
+  if (allData)
+    buildAllDataImage(*copy, original, &image);
+  else
+    buildBankImage(*copy, form.midi, &image);
+  const auto result = librarianfiles::writeWhole(path, image.GetBytes(), static_cast<size_t>(image.Size()), true);
+  if (result != librarianfiles::WriteResult::Written) {
     writeLog("PATCH LIBRARIAN: could not save bank file " + path);
+    if (note)
+      *note =
+          result == librarianfiles::WriteResult::ReadOnly ? "the file is read-only" : "the file could not be written";
     return false;
   }
+  if (note) *note = allData ? "it is an all-data dump: its global settings were kept" : std::string();
   if (savedName) *savedName = name + form.suffix;
   return true;
 }

@@ -84,7 +84,7 @@ bool PatchLibrarian::savePatchAs(IGraphics* graphics, const char* fileName, std:
     return fail(error, "the saved file does not read back: " + path);
 
   std::string folderName = librarianfiles::lastComponent(librarianfiles::folderOf(path));
-  removeCharsFromString(folderName, "/\\");
+  removeCharsFromString(folderName, "/");
   if (savedFile) *savedFile = librarianfiles::lastComponent(path);
   if (savedFolder) *savedFolder = folderName.empty() ? std::string(kPatchesFolderName) : folderName;
   if (savedPath) *savedPath = path;

@@ -15,7 +15,9 @@ void PatchManager::init() {
   if (!plugin) return;
   ByteChunk chunk;
   plugin->SerializeState2(&chunk, false);
-  setState(std::vector<uint8_t>(chunk.GetBytes(), chunk.GetBytes() + chunk.Size()), patch.names);
+  PatchBlock snapshot = block();
+  snapshot.stateBytes.assign(chunk.GetBytes(), chunk.GetBytes() + chunk.Size());
+  setState(snapshot);
 }
 
 std::vector<uint8_t> PatchManager::stateBytes() const {
@@ -24,29 +26,33 @@ std::vector<uint8_t> PatchManager::stateBytes() const {
 }
 
 void PatchManager::saveAllToChunk(ByteChunk* chunk) const {
-  if (!chunk) return;
-  PatchBlock block;
-  block.stateBytes = stateBytes();
-  for (int k = 0; k < kStateNameCount && k < static_cast<int>(patch.names.size()); ++k) block.names[k] = patch.names[k];
-  writePatchBlock(chunk, block);
+  if (chunk) writePatchBlock(chunk, block());
 }
 
 int PatchManager::loadAllFromChunk(ByteChunk* chunk, int pos) {
   if (!chunk) return -1;
-  PatchBlock block;
-  pos = readPatchBlock(*chunk, pos, &block);
+  PatchBlock read;
+  pos = readPatchBlock(*chunk, pos, &read);
   if (pos < 0) return -1;
-  setState(block.stateBytes, std::vector<std::string>(block.names.begin(), block.names.end()));
+  setState(read);
   return pos;
 }
 
-void PatchManager::setState(const std::vector<uint8_t>& bytes, const std::vector<std::string>& names) {
+PatchBlock PatchManager::block() const {
+  PatchBlock out;
+  out.stateBytes = stateBytes();
+  for (size_t k = 0; k < out.names.size() && k < patch.names.size(); ++k) out.names[k] = patch.names[k];
+  return out;
+}
+
+void PatchManager::setState(const PatchBlock& block) {
+  const std::vector<uint8_t>& bytes = block.stateBytes;
   patch.stateBytes.Resize(static_cast<int>(bytes.size()), true);
   if (!bytes.empty() && patch.stateBytes.GetSize() == static_cast<int>(bytes.size()))
     std::memcpy(patch.stateBytes.Get(), bytes.data(), bytes.size());
   else if (patch.stateBytes.GetSize() != static_cast<int>(bytes.size()))
     patch.stateBytes.Resize(0, true);  // out of memory: an empty snapshot rather than a torn one
-  for (size_t k = 0; k < names.size() && k < patch.names.size(); ++k) patch.names[k] = names[k];
+  for (size_t k = 0; k < block.names.size() && k < patch.names.size(); ++k) patch.names[k] = block.names[k];
 }
 
 // The names are written by the transfer jobs and the MIDI input and read by the host's state calls: under the

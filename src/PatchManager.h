@@ -2,11 +2,13 @@
 // five names (program name, two further names, MIDI input and output device names).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "KIT/heapbuf.h"
+#include "src/StateChunk.h"
 
 class ByteChunk;
 class Vexmir;
@@ -37,14 +39,18 @@ class PatchManager {
   // Reads a block at pos and takes its bytes and names; the position after it, or -1 (nothing taken)
   // when it is cut short or damaged.
   int loadAllFromChunk(ByteChunk* chunk, int pos);
-  // Replaces the state bytes and the five names (names 0 to 2 kept at 12 characters by the reader).
-  void setState(const std::vector<uint8_t>& bytes, const std::vector<std::string>& names);
+  // The block as the state chunk carries it, and the block taken from a chunk (names 0 to 2 kept at 12
+  // characters by the reader). The chunk's writer and reader and the two operations above all go through these.
+  PatchBlock block() const;
+  void setState(const PatchBlock& block);
   // The current program's name (the first name slot).
   void setProgramName(const std::string& name);
   std::vector<uint8_t> stateBytes() const;
 
   Patch patch;
-  int32_t recalledBank = 0;
-  int32_t recalledProgram = 0;
+  // The program the synthesizer plays as far as the editor knows (the last program change received or sent);
+  // the MIDI input, the host and the jobs all set it.
+  std::atomic<int32_t> recalledBank{0};
+  std::atomic<int32_t> recalledProgram{0};
   Vexmir* plugin;
 };

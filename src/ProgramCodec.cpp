@@ -31,16 +31,6 @@ uint8_t nameChar(char c) {
   return static_cast<uint8_t>(c) & 0x7F;
 }
 
-uint8_t voiceModeByte(int mode, int voices) {
-  if (mode == 0 && voices == 1) return 0x00;
-  if (mode == 1 && (voices == 0 || voices == 2)) return 0x10;
-  if (mode == 2 && (voices == 0 || voices == 2)) return 0x20;
-  if (mode == 3 && voices == 1) return 0x30;
-  if (mode == 1 && voices == 1) return 0x50;
-  if (mode == 2 && voices == 1) return 0x60;
-  return 0x00;
-}
-
 uint8_t semitoneByte(int position) {
   for (int i = 0; i < 49; ++i) {
     if (kSemitonePositions[i] == position) return static_cast<uint8_t>(40 + i);
@@ -80,142 +70,177 @@ int storedTopBitParam(int unit) {
   return map.param[unit];
 }
 
+// A whole data byte, for fields that own bit 7 as well.
+uint8_t byte8(int v) {
+  return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+}
+
+// Writes value into the bits of mask and leaves the others as they are.
+void put(uint8_t* data, int d, uint8_t mask, int value) {
+  data[d] = static_cast<uint8_t>((data[d] & ~mask) | (value & mask));
+}
+
+// Fields of seven bits: bit 7 of their byte is not theirs.
+void put7(uint8_t* data, int d, int value) {
+  put(data, d, 0x7F, byte7(value));
+}
+
+void putFlag(uint8_t* data, int d, uint8_t bit, bool on) {
+  put(data, d, bit, on ? 0xFF : 0);
+}
+
 void buildTimbre(const double* v, int t, uint8_t* data) {
   auto p = [v, t](int index) { return whole(v[index + t]); };
-  uint8_t* b = data + kTimbreBlock + kTimbreSize * t;
+  const int b = kTimbreBlock + kTimbreSize * t;
   int channel = p(kMultiPartMIDICh);
-  b[0] = channel >= 16 ? 0x7F : byte7(channel);
-  b[1] = byte7(p(kVoicePriority) + 8 * p(kVoiceTrigger) + 16 * p(kEG1Reset) + 32 * p(kEG2Reset) +
-               (p(kVoiceAssign) == 1 ? 64 : 0));
-  b[2] = byte7(p(kDetune));
-  b[3] = byte7(p(kTimbreTune) + 14);
-  b[4] = byte7(p(kTimbreBendRange) + 52);
-  b[5] = byte7(p(kTimbreTranspose) + 40);
-  b[6] = byte7(p(kVibratoInt));
-  b[7] = byte7(p(kOsc1Waveform));
-  b[8] = byte7(p(kOsc1Control1));
-  b[9] = byte7(p(kOsc1Control2));
-  b[10] = byte7(p(kOsc1DWGSWave));
-  b[11] = byte7(whole(v[t == 0 ? kDummyParam11 : kDummyParam23]));
-  b[12] = byte7(p(kOsc2OscMod) * 16 + p(kOsc2Waveform));
-  b[13] = semitoneByte(p(kOsc2Semitone));
-  b[14] = byte7(p(kOsc2Tune));
-  b[15] = byte7(p(kPortamento));
-  b[16] = byte7(p(kOsc1Level));
-  b[17] = byte7(p(kOsc2Level));
-  b[18] = byte7(p(kNoiseLevel));
-  b[19] = byte7(p(kFilterType));
-  b[20] = byte7(p(kFilterCutoff));
-  b[21] = byte7(p(kFilterResonance));
-  b[22] = byte7(p(kFilterEGIntensity));
-  b[23] = byte7(p(kFilterVeloSense));
-  b[24] = byte7(p(kFilterKBDTrack));
-  b[25] = byte7(p(kAmpLevel));
-  b[26] = byte7(p(kAmpPan));
-  b[27] = byte7(p(kAmpGateSw) * 64 + p(kAmpDistSw));
-  b[28] = byte7(p(kAmpVeloSense));
-  b[29] = byte7(p(kAmpKBDTrack));
-  b[30] = byte7(p(kEG1Attack));
-  b[31] = byte7(p(kEG1Decay));
-  b[32] = byte7(p(kEG1Sustain));
-  b[33] = byte7(p(kEG1Release));
-  b[34] = byte7(p(kEG2Attack));
-  b[35] = byte7(p(kEG2Decay));
-  b[36] = byte7(p(kEG2Sustain));
-  b[37] = byte7(p(kEG2Release));
-  b[38] = byte7(p(kLfo1KeySync) * 16 + p(kLfo1Waveform));
-  b[39] = byte7(p(kLfo1Frequency));
-  b[40] = byte7(p(kLfo1SyncNote));
-  b[41] = byte7(p(kLfo2KeySync) * 16 + p(kLfo2Waveform));
-  b[42] = byte7(p(kLfo2Frequency));
-  b[43] = byte7(p(kLfo2SyncNote));
+  // The timbre's own channel 0..15, or -1: the global channel.
+  put(data, b, 0xFF, channel >= 16 ? 0xFF : byte7(channel));
+  int priority = p(kVoicePriority);
+  put(data, b + 1, 0x07, priority < 0 ? 0 : priority);
+  putFlag(data, b + 1, 0x08, p(kVoiceTrigger) == 1);
+  putFlag(data, b + 1, 0x10, p(kEG1Reset) == 1);
+  putFlag(data, b + 1, 0x20, p(kEG2Reset) == 1);
+  int assign = p(kVoiceAssign);
+  put(data, b + 1, 0xC0, (assign < 0 ? 0 : assign > 3 ? 3 : assign) << 6);
+  put7(data, b + 2, p(kDetune));
+  put7(data, b + 3, p(kTimbreTune) + 14);
+  put7(data, b + 4, p(kTimbreBendRange) + 52);
+  put7(data, b + 5, p(kTimbreTranspose) + 40);
+  put7(data, b + 6, p(kVibratoInt));
+  put7(data, b + 7, p(kOsc1Waveform));
+  put7(data, b + 8, p(kOsc1Control1));
+  put7(data, b + 9, p(kOsc1Control2));
+  put7(data, b + 10, p(kOsc1DWGSWave));
+  put7(data, b + 11, whole(v[t == 0 ? kDummyParam11 : kDummyParam23]));
+  put(data, b + 12, 0x0F, byte7(p(kOsc2Waveform)));
+  put(data, b + 12, 0x30, byte7(p(kOsc2OscMod)) << 4);
+  put7(data, b + 13, semitoneByte(p(kOsc2Semitone)));
+  put7(data, b + 14, p(kOsc2Tune));
+  put7(data, b + 15, p(kPortamento));
+  const int straight[] = {kOsc1Level,       kOsc2Level,         kNoiseLevel,      kFilterType,     kFilterCutoff,
+                          kFilterResonance, kFilterEGIntensity, kFilterVeloSense, kFilterKBDTrack, kAmpLevel,
+                          kAmpPan};
+  for (int i = 0; i < 11; ++i) put7(data, b + 16 + i, p(straight[i]));
+  putFlag(data, b + 27, 0x40, p(kAmpGateSw) == 1);
+  putFlag(data, b + 27, 0x01, p(kAmpDistSw) == 1);
+  put7(data, b + 28, p(kAmpVeloSense));
+  put7(data, b + 29, p(kAmpKBDTrack));
+  const int envelopes[] = {kEG1Attack, kEG1Decay, kEG1Sustain, kEG1Release,
+                           kEG2Attack, kEG2Decay, kEG2Sustain, kEG2Release};
+  for (int i = 0; i < 8; ++i) put7(data, b + 30 + i, p(envelopes[i]));
+  put(data, b + 38, 0x0F, byte7(p(kLfo1Waveform)));
+  put(data, b + 38, 0x30, byte7(p(kLfo1KeySync)) << 4);
+  put7(data, b + 39, p(kLfo1Frequency));
+  put7(data, b + 40, p(kLfo1SyncNote));
+  putFlag(data, b + 40, 0x80, p(kLfo1TempoSync) != 0);
+  put(data, b + 41, 0x0F, byte7(p(kLfo2Waveform)));
+  put(data, b + 41, 0x30, byte7(p(kLfo2KeySync)) << 4);
+  put7(data, b + 42, p(kLfo2Frequency));
+  put7(data, b + 43, p(kLfo2SyncNote));
+  putFlag(data, b + 43, 0x80, p(kLfo2TempoSync) != 0);
   for (int n = 0; n < 4; ++n) {
-    b[44 + 2 * n] = byte7(p(kVPatchDest1 + 2 * n) * 16 + p(kVPatchSrc1 + 2 * n));
-    b[45 + 2 * n] = byte7(p(kVPatchAmnt1 + 2 * n));
+    put(data, b + 44 + 2 * n, 0x0F, byte7(p(kVPatchSrc1 + 2 * n)));
+    put(data, b + 44 + 2 * n, 0x70, byte7(p(kVPatchDest1 + 2 * n)) << 4);
+    put7(data, b + 45 + 2 * n, p(kVPatchAmnt1 + 2 * n));
   }
-  b[52] = byte7(p(kModSeqRunMode) * 64 + p(kModSeqResolution));
-  // The last step's bit 3 travels as the byte's bit 7, in the top-bit byte.
+  put(data, b + 52, 0x0F, byte7(p(kModSeqResolution)));
+  putFlag(data, b + 52, 0x40, p(kModSeqRunMode) == 1);
+  putFlag(data, b + 52, 0x80, p(kModSeqSwitch) == 1);
+  // The last step (1..16 as 0..15) fills the high nibble, bit 7 included.
   int last = p(kModSeqLastStep);
-  int type = p(kModSeqType);
-  int keySync = p(kModSeqKeySync);
-  int sequence = (last < 0 ? 0 : last) * 16 + (type < 0 ? 0 : type) * 4 + (keySync < 0 ? 0 : keySync);
-  b[53] = static_cast<uint8_t>((sequence > 255 ? 255 : sequence) & 0x7F);
+  put(data, b + 53, 0xF0, (last < 0 ? 0 : last > 15 ? 15 : last) << 4);
+  put(data, b + 53, 0x0C, byte7(p(kModSeqType)) << 2);
+  put(data, b + 53, 0x03, byte7(p(kModSeqKeySync)));
   for (int s = 0; s < 3; ++s) {
-    uint8_t* seq = b + 54 + 18 * s;
-    seq[0] = byte7(p(kSeqKnob[s]));
-    seq[1] = byte7(p(kSeqMotion[s]));
-    for (int n = 0; n < 16; ++n) seq[2 + n] = byte7(p(kSeqStep1[s] + 2 * n));
+    const int seq = b + 54 + 18 * s;
+    put7(data, seq, p(kSeqKnob[s]));
+    put7(data, seq + 1, p(kSeqMotion[s]));
+    for (int n = 0; n < 16; ++n) put7(data, seq + 2 + n, p(kSeqStep1[s] + 2 * n));
   }
 }
 
-int flag(bool on, int bit) {
-  return on ? (1 << bit) : 0;
+bool isVocoderModeByte(uint8_t b) {
+  return ((b >> 4) & 3) == 3;
 }
 
 }  // namespace
 
-void buildProgramDump(const double* v, const std::string& name, uint8_t deviceId, uint8_t* out) {
+void buildProgramDump(const double* v, const std::string& name, uint8_t deviceId, const uint8_t* base,
+                      uint8_t* out) {
   auto p = [v](int index) { return whole(v[index]); };
   uint8_t data[kProgramDataSize] = {};
+  if (base) std::memcpy(data, base, sizeof data);
+
+  // Top-bit bytes kept whole come first: a field that owns bit 7 of its byte overrides them below.
+  for (const StoredTopBits& s : kStoredTopBits) {
+    const int unit = (s.position - 5) / 8;
+    for (int i = 0; i < 7 && 7 * unit + i < kProgramDataSize; ++i) {
+      putFlag(data, 7 * unit + i, 0x80, (p(s.param) >> i) & 1);
+    }
+  }
 
   for (int i = 0; i < kProgramNameLength; ++i) {
-    data[i] = i < static_cast<int>(name.size()) ? nameChar(name[i]) : ' ';
+    put7(data, i, i < static_cast<int>(name.size()) ? nameChar(name[i]) : ' ');
   }
-  data[14] = byte7(p(kDummyParam06));
-  data[15] = byte7(p(kDummyParam07));
-  data[16] = voiceModeByte(p(kCommonMode), p(kCommonVoices));
-  data[18] = byte7(p(kCommonSplitPoint));
-  data[19] = byte7(p(kDelayFxSyncNote));
-  data[20] = byte7(p(kDelayFxTime));
-  data[21] = byte7(p(kDelayFxDepth));
-  data[22] = byte7(p(kDelayFxType));
-  data[23] = byte7(p(kModFxSpeed));
-  data[24] = byte7(p(kModFxDepth));
-  data[25] = byte7(p(kModFxType));
-  data[26] = byte7(p(kEQHiFreq));
-  data[27] = byte7(p(kEQHiGain) + 52);
-  data[28] = byte7(p(kEQLowFreq));
-  data[29] = byte7(p(kEQLowGain) + 52);
+  put(data, 14, 0xFF, byte8(p(kDummyParam06)));
+  put(data, 15, 0xFF, byte8(p(kDummyParam07)));
+  // Voice mode: bits 4-5 the mode, bit 7 two voices, bit 6 one voice of a split or layer; the other bits,
+  // and bit 6 where the mode leaves it open, are the synthesizer's.
+  const int mode = p(kCommonMode);
+  const int voices = p(kCommonVoices);
+  put(data, 16, 0x30, (mode < 0 ? 0 : mode > 3 ? 3 : mode) << 4);
+  putFlag(data, 16, 0x80, voices == 2);
+  if (voices == 0 || ((mode == 1 || mode == 2) && voices == 1)) putFlag(data, 16, 0x40, voices == 1);
+  put7(data, 18, p(kCommonSplitPoint));
+  putFlag(data, 18, 0x80, (p(kDummyParam01) & 16) != 0);
+  put7(data, 19, p(kDelayFxSyncNote));
+  putFlag(data, 19, 0x80, p(kDelayFxTempoSync) == 1);
+  put7(data, 20, p(kDelayFxTime));
+  put7(data, 21, p(kDelayFxDepth));
+  put7(data, 22, p(kDelayFxType));
+  put7(data, 23, p(kModFxSpeed));
+  put7(data, 24, p(kModFxDepth));
+  put7(data, 25, p(kModFxType));
+  put7(data, 26, p(kEQHiFreq));
+  put7(data, 27, p(kEQHiGain) + 52);
+  put7(data, 28, p(kEQLowFreq));
+  put7(data, 29, p(kEQLowGain) + 52);
+  // Tempo 20..300 as a 16-bit number.
   int tempo = p(kArpTempo) + 20;
-  if (tempo < 0) tempo = 0;
-  int tempoLow = tempo % 256;
-  data[30] = byte7(tempo / 256);
-  data[31] = static_cast<uint8_t>(tempoLow & 0x7F);
-  data[32] = byte7(flag(p(kArpLatch) == 1, 6) + p(kArpTarget) * 16 + p(kArpKeySync));
-  data[33] = byte7(p(kArpRange) * 16 + p(kArpType));
-  data[34] = byte7(p(kArpGate));
-  data[35] = byte7(p(kArpReso));
-  int swing = p(kArpSwing);
-  data[36] = swing < 100 ? byte7(swing + 28) : byte7(swing - 100);
-  data[37] = byte7(p(kDummyParam08));
+  tempo = tempo < 0 ? 0 : tempo > 0xFFFF ? 0xFFFF : tempo;
+  put(data, 30, 0xFF, tempo >> 8);
+  put(data, 31, 0xFF, tempo & 0xFF);
+  put(data, 32, 0x0F, byte7(p(kArpKeySync)));
+  put(data, 32, 0x30, byte7(p(kArpTarget)) << 4);
+  putFlag(data, 32, 0x40, p(kArpLatch) == 1);
+  putFlag(data, 32, 0x80, p(kArpOnOff) == 1);
+  put(data, 33, 0x0F, byte7(p(kArpType)));
+  put(data, 33, 0x30, byte7(p(kArpRange)) << 4);
+  put7(data, 34, p(kArpGate));
+  put7(data, 35, p(kArpReso));
+  // Swing -100..+100 as a signed byte.
+  int swing = p(kArpSwing) - 100;
+  swing = swing < -128 ? -128 : swing > 127 ? 127 : swing;
+  put(data, 36, 0xFF, swing & 0xFF);
+  put(data, 37, 0xFF, byte8(p(kDummyParam08)));
+  putFlag(data, 40, 0x80, p(kDummyParam03) & 1);
+  putFlag(data, 41, 0x80, p(kDummyParam03) & 2);
   buildTimbre(v, 0, data);
   buildTimbre(v, 1, data);
-
-  uint8_t top[37] = {};
-  top[2] = static_cast<uint8_t>(flag(p(kCommonVoices) == 2, 2) + flag(p(kDelayFxTempoSync) == 1, 5) +
-                                (p(kDummyParam01) & 0x7F));
-  top[4] = static_cast<uint8_t>(flag(p(kArpOnOff) == 1, 4) + flag(tempoLow >= 128, 3));
-  top[5] = static_cast<uint8_t>(((p(kDummyParam03) * 32) & 0x60) + flag(p(kVoiceAssign) == 2, 4) +
-                                flag(p(kMultiPartMIDICh) >= 16, 3) + flag(swing < 100, 1));
-  top[11] = static_cast<uint8_t>(flag(p(kLfo1TempoSync) != 0, 1) + flag(p(kLfo2TempoSync) != 0, 4));
-  top[12] = static_cast<uint8_t>(flag(p(kModSeqSwitch) == 1, 6));
-  top[13] = p(kModSeqLastStep) >= 8 ? 1 : 0;
-  top[21] = p(kVoiceAssignT2) == 2 ? 1 : 0;
-  top[26] = p(kLfo1TempoSyncT2) == 1 ? 0x10 : byte7(p(kLfo1TempoSyncT2));
-  top[27] = byte7(p(kLfo2TempoSyncT2));
-  top[28] = static_cast<uint8_t>(flag(p(kModSeqLastStepT2) >= 8, 3) + flag(p(kModSeqSwitchT2) == 1, 2));
-  for (const StoredTopBits& s : kStoredTopBits) top[(s.position - 5) / 8] = static_cast<uint8_t>(p(s.param) & 0x7F);
+  if (mode == 3) {
+    if (base) {
+      std::memcpy(data + kTimbreBlock, base + kTimbreBlock, kProgramDataSize - kTimbreBlock);
+    } else {
+      std::memset(data + kTimbreBlock, 0, kProgramDataSize - kTimbreBlock);
+    }
+  }
 
   out[0] = 0xF0;
   out[1] = 0x42;
   out[2] = static_cast<uint8_t>(0x30 | (deviceId & 0x0F));
   out[3] = 0x58;
   out[4] = kProgramDumpFunction;
-  for (int k = 0; k < 37; ++k) {
-    int position = 5 + 8 * k;
-    out[position] = top[k] & 0x7F;
-    for (int i = 0; i < 7 && 7 * k + i < kProgramDataSize; ++i) out[position + 1 + i] = data[7 * k + i] & 0x7F;
-  }
+  packData(data, kProgramDataSize, out + 5);
   out[kProgramDumpSize - 1] = 0xF7;
 }
 
@@ -228,20 +253,23 @@ class Parser {
     overrideTempo_ = values[kOverrideTempo] == 1.0;
     channel_[0] = whole(values[kMultiPartMIDICh]);
     channel_[1] = whole(values[kMultiPartMIDIChT2]);
+    unpackData(msg + 5, kProgramDataSize, d_);
+    std::memcpy(r_->data, d_, sizeof d_);
+    r_->vocoder = isVocoderModeByte(d_[16]);
   }
 
   void run() {
     readName();
     for (int k = 2; k < 37; ++k) {
-      int position = 5 + 8 * k;
-      topBits(position, msg_[position]);
+      topBits(k);
       for (int i = 0; i < 7 && 7 * k + i < kProgramDataSize; ++i) {
-        if (position + 1 + i == 25) continue;
-        dataByte(7 * k + i, msg_[position + 1 + i]);
+        const int d = 7 * k + i;
+        if (d == 17) continue;  // the scale: nothing of the editor's
+        dataByte(d, d_[d]);
       }
     }
     // A locked part channel stays; a dump that named another channel puts it back.
-    for (int t = 0; t < 2; ++t) {
+    for (int t = 0; t < 2 && !r_->vocoder; ++t) {
       if (locked(kLockPartMIDIch, t) && receivedChannel_[t] != channel_[t]) {
         set(kMultiPartMIDICh + t, channel_[t]);
         r_->channelRestored[t] = true;
@@ -251,6 +279,7 @@ class Parser {
 
  private:
   bool locked(int lock, int t = 0) const { return locked_[lock + t - kLockPartMIDIch]; }
+  bool bit7(int d) const { return (d_[d] & 0x80) != 0; }
 
   void set(int index, double value) {
     v_[index] = clampToParamRange(index, value);
@@ -262,53 +291,29 @@ class Parser {
 
   void readName() { r_->name = programDumpName(msg_, kProgramDumpSize); }
 
-  void topBits(int position, uint8_t b) {
-    int stored = storedTopBitParam((position - 5) / 8);
+  // The storage parameters that keep whole top-bit bytes, and the flags that travel as a data byte's bit 7
+  // where the order of the values set has them first.
+  void topBits(int unit) {
+    const int position = 5 + 8 * unit;
+    const uint8_t b = msg_[position];
+    int stored = storedTopBitParam(unit);
     if (stored >= 0) {
       set(stored, b);
       return;
     }
     switch (position) {
       case 21:
-        setUnless(locked(kSectionLockFXDelay), kDelayFxTempoSync, b >= 0x15 ? 1 : 0);
-        set(kDummyParam01, (b == 0x10 || b == 0x14 || b == 0x30 || b == 0x34) ? 16 : 0);
-        voicesFlag_ = b == 0x04 || b == 0x14 || b == 0x24 || b == 0x34;
+        setUnless(locked(kSectionLockFXDelay), kDelayFxTempoSync, bit7(19) ? 1 : 0);
+        set(kDummyParam01, bit7(18) ? 16 : 0);
         break;
       case 37:
-        tempoHigh_ = b == 0x08 || b == 0x18;
-        setUnless(locked(kSectionLockArp), kArpOnOff, (b == 0x10 || b == 0x18) ? 1 : 0);
+        setUnless(locked(kSectionLockArp), kArpOnOff, bit7(32) ? 1 : 0);
         break;
-      case 45: {
-        int c = b >= 0x20 ? b - 0x20 : b;
-        set(kDummyParam03, b >= 0x20 ? 1 : 0);
-        assignFlag_[0] = c > 15;
-        swingFlag_ = c == 2 || c == 10 || c == 18 || c == 26;
-        if (c == 8 || c == 10 || c == 24 || c == 26) set(kMultiPartMIDICh, 16);
-        break;
-      }
-      case 93:
-        setUnless(locked(kSectionLockLFO1), kLfo1TempoSync, (b == 0x02 || b == 0x12) ? 1 : 0);
-        setUnless(locked(kSectionLockLFO2), kLfo2TempoSync, (b == 0x10 || b == 0x12) ? 1 : 0);
-        break;
-      case 101:
-        set(kModSeqSwitch, (b >> 6) & 1);
+      case 45:
+        set(kDummyParam03, (bit7(40) ? 1 : 0) + (bit7(41) ? 2 : 0));
         break;
       case 109:
         set(kDummyParam05, b >= 5 ? 4 : 0);
-        lastStepFlag_[0] = (b >= 5 ? b - 4 : b) == 1;
-        break;
-      case 173:
-        assignFlag_[1] = b == 1;
-        break;
-      case 213:
-        setUnless(locked(kSectionLockLFO1, 1), kLfo1TempoSyncT2, b == 0x10 ? 1 : 0);
-        break;
-      case 221:
-        setUnless(locked(kSectionLockLFO2, 1), kLfo2TempoSyncT2, b);
-        break;
-      case 229:
-        lastStepFlag_[1] = b > 7;
-        set(kModSeqSwitchT2, (b == 0x04 || b == 0x0C) ? 1 : 0);
         break;
       default:
         break;
@@ -317,10 +322,12 @@ class Parser {
 
   void dataByte(int d, uint8_t b) {
     if (d >= kTimbreBlock) {
+      if (r_->vocoder) return;
       int t = d >= kTimbreBlock + kTimbreSize ? 1 : 0;
       timbreByte(d - kTimbreBlock - kTimbreSize * t, t, b);
       return;
     }
+    const int low = b & 0x7F;
     bool delay = locked(kSectionLockFXDelay);
     bool chorus = locked(kSectionLockFXChorus);
     bool eq = locked(kSectionLockFXEQ);
@@ -336,67 +343,61 @@ class Parser {
         voiceMode(b);
         break;
       case 18:
-        setUnless(locked(kSectionLockGlobal), kCommonSplitPoint, b);
+        setUnless(locked(kSectionLockGlobal), kCommonSplitPoint, low);
         break;
       case 19:
-        setUnless(delay, kDelayFxSyncNote, b);
+        setUnless(delay, kDelayFxSyncNote, low);
         break;
       case 20:
-        setUnless(delay, kDelayFxTime, b);
+        setUnless(delay, kDelayFxTime, low);
         break;
       case 21:
-        setUnless(delay, kDelayFxDepth, b);
+        setUnless(delay, kDelayFxDepth, low);
         break;
       case 22:
-        setUnless(delay, kDelayFxType, b);
+        setUnless(delay, kDelayFxType, low);
         break;
       case 23:
-        setUnless(chorus, kModFxSpeed, b);
+        setUnless(chorus, kModFxSpeed, low);
         break;
       case 24:
-        setUnless(chorus, kModFxDepth, b);
+        setUnless(chorus, kModFxDepth, low);
         break;
       case 25:
-        setUnless(chorus, kModFxType, b);
+        setUnless(chorus, kModFxType, low);
         break;
       case 26:
-        setUnless(eq, kEQHiFreq, b);
+        setUnless(eq, kEQHiFreq, low);
         break;
       case 27:
-        setUnless(eq, kEQHiGain, b - 52);
+        setUnless(eq, kEQHiGain, low - 52);
         break;
       case 28:
-        setUnless(eq, kEQLowFreq, b);
+        setUnless(eq, kEQLowFreq, low);
         break;
       case 29:
-        setUnless(eq, kEQLowGain, b - 52);
-        break;
-      case 30:
-        tempoPage_ = b == 1;
+        setUnless(eq, kEQLowGain, low - 52);
         break;
       case 31:
-        setUnless(overrideTempo_, kArpTempo, tempoHigh_ ? b + 108 : tempoPage_ ? b + 236 : b - 20);
+        setUnless(overrideTempo_, kArpTempo, d_[30] * 256 + b - 20);
         break;
       case 32:
         setUnless(arp, kArpKeySync, b & 0x0F);
         setUnless(arp, kArpLatch, (b >> 6) & 1);
         setUnless(arp, kArpTarget, (b >> 4) & 3);
         break;
-      case 33: {
-        int range = b >> 4;
-        if (range > 3) range = 0;
-        setUnless(arp, kArpRange, range);
-        setUnless(arp, kArpType, b - 16 * range);
+      case 33:
+        setUnless(arp, kArpRange, (b >> 4) & 3);
+        setUnless(arp, kArpType, b & 0x0F);
         break;
-      }
       case 34:
-        setUnless(arp, kArpGate, b);
+        setUnless(arp, kArpGate, low);
         break;
       case 35:
-        setUnless(arp, kArpReso, b);
+        setUnless(arp, kArpReso, low);
         break;
       case 36:
-        setUnless(arp, kArpSwing, swingFlag_ ? b - 28 : b + 100);
+        setUnless(arp, kArpSwing, static_cast<int8_t>(b) + 100);
         break;
       case 37:
         set(kDummyParam08, b);
@@ -409,32 +410,16 @@ class Parser {
   void voiceMode(uint8_t b) {
     if (locked(kSectionLockGlobal)) return;
     r_->voiceModeApplied = true;
-    switch (b) {
-      case 0x00:
-      case 0x40:
-        set(kCommonMode, 0);
-        set(kCommonVoices, 1);
-        r_->refreshRequested = true;
-        break;
-      case 0x10:
-      case 0x20:
-        set(kCommonMode, b >> 4);
-        set(kCommonVoices, voicesFlag_ ? 2 : 0);
-        break;
-      case 0x50:
-      case 0x60:
-      case 0x70:
-        set(kCommonMode, (b >> 4) - 4);
-        set(kCommonVoices, 1);
-        break;
-      default:
-        break;
-    }
+    const int mode = (b >> 4) & 3;
+    set(kCommonMode, mode);
+    set(kCommonVoices, (b & 0x80) ? 2 : (b & 0x40) || mode == 0 || mode == 3 ? 1 : 0);
+    if (mode == 0) r_->refreshRequested = true;
   }
 
   void timbreByte(int r, int t, uint8_t b) {
     auto lock = [this, t](int l) { return locked(l, t); };
     auto put = [this, t](bool isLocked, int index, double value) { setUnless(isLocked, index + t, value); };
+    const int low = b & 0x7F;
     bool voice = lock(kSectionLockVoice);
     bool osc1 = lock(kSectionLockOsc1);
     bool osc2 = lock(kSectionLockOsc2);
@@ -450,9 +435,9 @@ class Parser {
       bool vp = lock(kSectionLockVP1 + 2 * n);
       if (r % 2 == 0) {
         put(vp, kVPatchSrc1 + 2 * n, b & 0x0F);
-        put(vp, kVPatchDest1 + 2 * n, b >> 4);
+        put(vp, kVPatchDest1 + 2 * n, (b >> 4) & 7);
       } else {
-        put(vp, kVPatchAmnt1 + 2 * n, b);
+        put(vp, kVPatchAmnt1 + 2 * n, low);
       }
       return;
     }
@@ -460,168 +445,120 @@ class Parser {
       int s = (r - 54) / 18;
       int i = (r - 54) % 18;
       bool seq = lock(kSeqLock[s]);
-      put(seq, i == 0 ? kSeqKnob[s] : i == 1 ? kSeqMotion[s] : kSeqStep1[s] + 2 * (i - 2), b);
+      put(seq, i == 0 ? kSeqKnob[s] : i == 1 ? kSeqMotion[s] : kSeqStep1[s] + 2 * (i - 2), low);
+      return;
+    }
+    const int straight[] = {kOsc1Level,       kOsc2Level,         kNoiseLevel,      kFilterType,     kFilterCutoff,
+                            kFilterResonance, kFilterEGIntensity, kFilterVeloSense, kFilterKBDTrack, kAmpLevel,
+                            kAmpPan};
+    const bool straightLocks[] = {mixer, mixer, mixer, filter, filter, filter, filter, filter, filter, amp, amp};
+    if (r >= 16 && r <= 26) {
+      put(straightLocks[r - 16], straight[r - 16], low);
+      return;
+    }
+    const int envelopes[] = {kEG1Attack, kEG1Decay, kEG1Sustain, kEG1Release,
+                             kEG2Attack, kEG2Decay, kEG2Sustain, kEG2Release};
+    if (r >= 30 && r <= 37) {
+      put(r < 34 ? eg1 : eg2, envelopes[r - 30], low);
       return;
     }
     switch (r) {
-      case 0:
-        receivedChannel_[t] = b;
-        if (lock(kLockPartMIDIch)) break;
-        if (t == 0 ? b <= 15 : b != 0x7F) set(kMultiPartMIDICh + t, b);
+      case 0: {
+        // 0..15 the timbre's own channel; -1 (0xFF) the global one.
+        const int channel = b <= 15 ? b : 16;
+        receivedChannel_[t] = channel;
+        if (!lock(kLockPartMIDIch)) set(kMultiPartMIDICh + t, channel);
         break;
+      }
       case 1:
         put(voice, kVoicePriority, b & 7);
         put(eg1, kEG1Reset, (b >> 4) & 1);
         put(eg2, kEG2Reset, (b >> 5) & 1);
         put(voice, kVoiceTrigger, (b >> 3) & 1);
-        if (!voice) {
-          set(kVoiceAssign + t, (b >> 6) & 1);
-          if (assignFlag_[t]) set(kVoiceAssign + t, 2);
-        }
+        put(voice, kVoiceAssign, b >> 6);
         break;
       case 2:
-        put(lock(kSectionLockUnisono), kDetune, b);
+        put(lock(kSectionLockUnisono), kDetune, low);
         break;
       case 3:
-        put(voice, kTimbreTune, b - 14);
+        put(voice, kTimbreTune, low - 14);
         break;
       case 4:
-        put(voice, kTimbreBendRange, b - 52);
+        put(voice, kTimbreBendRange, low - 52);
         break;
       case 5:
-        put(voice, kTimbreTranspose, b - 40);
+        put(voice, kTimbreTranspose, low - 40);
         break;
       case 6:
-        put(lock(kSectionLockPitchMod), kVibratoInt, b);
+        put(lock(kSectionLockPitchMod), kVibratoInt, low);
         break;
       case 7:
-        put(osc1, kOsc1Waveform, b);
+        put(osc1, kOsc1Waveform, low);
         break;
       case 8:
-        put(osc1, kOsc1Control1, b);
+        put(osc1, kOsc1Control1, low);
         break;
       case 9:
-        put(osc1, kOsc1Control2, b);
+        put(osc1, kOsc1Control2, low);
         break;
       case 10:
-        if (whole(v_[kOsc1Waveform + t]) == 5) put(osc1, kOsc1DWGSWave, b);
+        put(osc1, kOsc1DWGSWave, low);
         break;
       case 11:
-        set(t == 0 ? kDummyParam11 : kDummyParam23, b);
+        set(t == 0 ? kDummyParam11 : kDummyParam23, low);
         break;
-      case 12: {
-        int mod = b >= 0x30 ? 3 : b >> 4;
-        put(osc2, kOsc2OscMod, mod);
-        put(osc2, kOsc2Waveform, b - 16 * mod);
+      case 12:
+        put(osc2, kOsc2OscMod, (b >> 4) & 3);
+        put(osc2, kOsc2Waveform, b & 0x0F);
         break;
-      }
       case 13:
-        put(osc2, kOsc2Semitone, b >= 40 && b <= 87 ? kSemitonePositions[b - 40] : b == 88 ? 127 : b);
+        put(osc2, kOsc2Semitone, low >= 40 && low <= 87 ? kSemitonePositions[low - 40] : low == 88 ? 127 : low);
         break;
       case 14:
-        put(osc2, kOsc2Tune, b);
+        put(osc2, kOsc2Tune, low);
         break;
       case 15:
-        put(false, kPortamento, b);
+        put(false, kPortamento, low);
         break;
-      case 16:
-        put(mixer, kOsc1Level, b);
+      case 27:
+        put(amp, kAmpGateSw, (b >> 6) & 1);
+        put(amp, kAmpDistSw, b & 1);
         break;
-      case 17:
-        put(mixer, kOsc2Level, b);
-        break;
-      case 18:
-        put(mixer, kNoiseLevel, b);
-        break;
-      case 19:
-        put(filter, kFilterType, b);
-        break;
-      case 20:
-        put(filter, kFilterCutoff, b);
-        break;
-      case 21:
-        put(filter, kFilterResonance, b);
-        break;
-      case 22:
-        put(filter, kFilterEGIntensity, b);
-        break;
-      case 23:
-        put(filter, kFilterVeloSense, b);
-        break;
-      case 24:
-        put(filter, kFilterKBDTrack, b);
-        break;
-      case 25:
-        put(amp, kAmpLevel, b);
-        break;
-      case 26:
-        put(amp, kAmpPan, b);
-        break;
-      case 27: {
-        bool gate = b == 0x40 || b == 0x41;
-        put(amp, kAmpGateSw, gate ? 1 : 0);
-        put(amp, kAmpDistSw, gate ? b - 0x40 : b);
-        break;
-      }
       case 28:
-        put(amp, kAmpVeloSense, b);
+        put(amp, kAmpVeloSense, low);
         break;
       case 29:
-        put(amp, kAmpKBDTrack, b);
-        break;
-      case 30:
-        put(eg1, kEG1Attack, b);
-        break;
-      case 31:
-        put(eg1, kEG1Decay, b);
-        break;
-      case 32:
-        put(eg1, kEG1Sustain, b);
-        break;
-      case 33:
-        put(eg1, kEG1Release, b);
-        break;
-      case 34:
-        put(eg2, kEG2Attack, b);
-        break;
-      case 35:
-        put(eg2, kEG2Decay, b);
-        break;
-      case 36:
-        put(eg2, kEG2Sustain, b);
-        break;
-      case 37:
-        put(eg2, kEG2Release, b);
+        put(amp, kAmpKBDTrack, low);
         break;
       case 38:
         lfoShape(lfo1, kLfo1KeySync + t, kLfo1Waveform + t, b);
         break;
       case 39:
-        put(lfo1, kLfo1Frequency, b);
+        put(lfo1, kLfo1Frequency, low);
         break;
       case 40:
-        put(lfo1, kLfo1SyncNote, b);
+        put(lfo1, kLfo1TempoSync, b >> 7);
+        put(lfo1, kLfo1SyncNote, low);
         break;
       case 41:
         lfoShape(lfo2, kLfo2KeySync + t, kLfo2Waveform + t, b);
         break;
       case 42:
-        put(lfo2, kLfo2Frequency, b);
+        put(lfo2, kLfo2Frequency, low);
         break;
       case 43:
-        put(lfo2, kLfo2SyncNote, b);
+        put(lfo2, kLfo2TempoSync, b >> 7);
+        put(lfo2, kLfo2SyncNote, low);
         break;
-      case 52: {
-        bool oneShot = b >= 0x40 && b <= 0x50;
-        set(kModSeqRunMode + t, oneShot ? 1 : 0);
-        set(kModSeqResolution + t, oneShot ? b - 0x40 : b);
+      case 52:
+        set(kModSeqSwitch + t, b >> 7);
+        set(kModSeqRunMode + t, (b >> 6) & 1);
+        set(kModSeqResolution + t, b & 0x0F);
         break;
-      }
       case 53:
-        set(kModSeqLastStep + t, b / 16 + (lastStepFlag_[t] ? 8 : 0));
+        set(kModSeqLastStep + t, b >> 4);
         set(kModSeqType + t, (b >> 2) & 3);
         set(kModSeqKeySync + t, b & 3);
-        lastStepFlag_[t] = false;
         break;
       default:
         break;
@@ -630,25 +567,18 @@ class Parser {
 
   void lfoShape(bool isLocked, int keySyncIndex, int waveIndex, uint8_t b) {
     if (isLocked) return;
-    int high = b >> 4;
-    int keySync = high == 1 || high == 2 ? high : 0;
-    set(keySyncIndex, keySync);
-    set(waveIndex, b - 16 * keySync);
+    set(keySyncIndex, (b >> 4) & 3);
+    set(waveIndex, b & 0x0F);
   }
 
   const uint8_t* msg_;
   double* v_;
   ProgramParseResult* r_;
+  uint8_t d_[kProgramDataSize] = {};
   bool locked_[kSectionLockGlobal - kLockPartMIDIch + 1] = {};
   bool overrideTempo_ = false;
   int channel_[2] = {0, 0};
   int receivedChannel_[2] = {0, 0};
-  bool voicesFlag_ = false;
-  bool tempoHigh_ = false;
-  bool tempoPage_ = false;
-  bool swingFlag_ = false;
-  bool assignFlag_[2] = {false, false};
-  bool lastStepFlag_[2] = {false, false};
 };
 
 }  // namespace
@@ -695,6 +625,7 @@ bool parseProgramDump(const uint8_t* msg, size_t len, double* values, ProgramPar
   result->voiceModeApplied = false;
   result->channelRestored[0] = result->channelRestored[1] = false;
   result->changed.clear();
+  result->vocoder = false;
   if (msg == nullptr || values == nullptr || len != static_cast<size_t>(kProgramDumpSize)) return false;
   if (msg[0] != 0xF0 || msg[1] != 0x42 || (msg[2] & 0xF0) != 0x30 || msg[3] != 0x58 || msg[4] != kProgramDumpFunction ||
       msg[kProgramDumpSize - 1] != 0xF7) {

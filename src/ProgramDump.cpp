@@ -41,6 +41,10 @@ struct InitialDump {
 
 }  // namespace
 
+const uint8_t* initialProgramData() {
+  return kInitialProgramData;
+}
+
 const uint8_t* initialProgramDump() {
   static const InitialDump dump;
   return dump.bytes;

@@ -29,10 +29,23 @@ constexpr int programDataPosition(int d) {
 int packData(const uint8_t* data, int count, uint8_t* packed);
 int unpackData(const uint8_t* packed, int count, uint8_t* data);
 
+// The 254 data bytes of the built-in initial program.
+const uint8_t* initialProgramData();
+
 // Builds the program dump of the given values and name into out (kProgramDumpSize bytes). The name is cut
 // to 12 characters and padded with spaces. deviceId is 0x30 + the global channel. Every byte between F0 and
-// F7 stays within 7 bits: name characters are masked to 7 bits, numeric fields are limited to 0..127.
-void buildProgramDump(const double* values, const std::string& name, uint8_t deviceId, uint8_t* out);
+// F7 stays within 7 bits: name characters are masked to 7 bits, numeric fields are limited to their bits.
+//
+// base holds the 254 data bytes of the program the values came from (the last one received): every bit that
+// no parameter has a say in goes out as base has it, so that a program read from the synthesizer goes back
+// with the bytes the editor does not edit as they came. A vocoder program (kCommonMode 3) keeps the whole
+// block after the common data (data bytes 38 to 253) as base has it: its timbre parameters describe a synth
+// timbre, not the vocoder. A null base is 254 zero bytes.
+void buildProgramDump(const double* values, const std::string& name, uint8_t deviceId, const uint8_t* base,
+                      uint8_t* out);
+inline void buildProgramDump(const double* values, const std::string& name, uint8_t deviceId, uint8_t* out) {
+  buildProgramDump(values, name, deviceId, nullptr, out);
+}
 
 // The indices a parse set, in the order set, kept without allocating: a parse runs on the MIDI input thread.
 // A whole dump sets fewer than 400 values.
@@ -67,11 +80,17 @@ struct ProgramParseResult {
   // caller sets the parameter again and gives the synthesizer its pause.
   bool channelRestored[2] = {false, false};
   ParsedIndices changed;  // every index set, in the order set (an index may appear twice)
+  // The received program's data bytes, unpacked: the base the next build starts from.
+  uint8_t data[kProgramDataSize] = {};
+  // The voice mode byte names a vocoder program: the timbre parameters were left as they were.
+  bool vocoder = false;
 };
 
 // Reads a program dump into values. Nothing is changed unless len is exactly kProgramDumpSize, msg[0] is
 // F0, the high nibble of msg[2] is 3, msg[3] is 0x58 and msg[296] is F7. Locked sections (a lock parameter
-// whose value is exactly 1.0) keep their values. Every value set is limited to its parameter's range.
+// whose value is exactly 1.0) keep their values. Every value set is limited to its parameter's range. Each
+// field is read from its own bits of the unpacked data, whatever the bits around it hold. A vocoder program
+// sets the common parameters only.
 // Returns result->accepted.
 bool parseProgramDump(const uint8_t* msg, size_t len, double* values, ProgramParseResult* result);
 

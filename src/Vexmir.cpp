@@ -1,10 +1,11 @@
+#include <cstring>
 #include "src/Vexmir.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
+#include <sstream>
 
 #include "KIT/IEffect/ControlLayer.h"
 #include "KIT/IEffect/IControl.h"
@@ -46,6 +47,8 @@ Vexmir::Vexmir(IEffectInstanceInfo info)
     : IEffectVST(info, 98, kChannelIO, 0, kPluginName, "", "Pellacor", kVersion, kUniqueID, kMfrID, kLatency, true,
                  true, true, 0),
       midiQueue(kMidiQueueSize) {
+  std::memcpy(receivedProgram, initialProgramData(), kProgramDataSize);
+  std::memcpy(receivedGlobal, globalTemplateData(), kGlobalDataSize);
   std::srand(static_cast<unsigned>(std::time(nullptr)));
   sampleRate = GetSampleRate();
 
@@ -284,11 +287,13 @@ void Vexmir::log(const std::string& text) const {
 }
 
 void Vexmir::readUISettingsFile() {
-  std::ifstream in(uiSettingsPath);
-  if (!in) {
+  // A pipe or a folder in the file's place is not read (nor replaced: the creation is exclusive).
+  std::string bytes;
+  if (!platform::readDataFile(uiSettingsPath, &bytes, 64 * 1024)) {
     createUISettingsFile();
     return;
   }
+  std::istringstream in(bytes);
   std::string line;
   for (int i = 0; i < 3 && std::getline(in, line); ++i) uiSettings[i] = trimLineEnd(line);
 
@@ -343,15 +348,6 @@ void Vexmir::createUISettingsFile() {
 }
 
 bool Vexmir::writeUISettingsFile() {
-  {
-    std::ifstream probe(uiSettingsPath);
-    if (!probe) return false;
-  }
-  std::FILE* f = std::fopen(uiSettingsPath.c_str(), "w");
-  if (!f) return false;
-  std::string text =
-      uiSettings[0] + "\n" + uiSettings[1] + "\n" + uiSettings[2] + "\n" + uiSettings[3] + "\n" + uiSettings[4];
-  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  ok = std::fclose(f) == 0 && ok;
-  return ok;
+  return platform::rewriteDataFile(uiSettingsPath, uiSettings[0] + "\n" + uiSettings[1] + "\n" + uiSettings[2] + "\n" +
+                                                       uiSettings[3] + "\n" + uiSettings[4]);
 }

@@ -11,7 +11,9 @@
 
 #include "KIT/IEffect/IEffectVST.h"
 #include "KIT/IEffect/IMidiQueue.h"
+#include "src/GlobalDump.h"
 #include "src/JobClock.h"
+#include "src/ProgramDump.h"
 #include "src/VexmirParams.h"
 
 class ControlLayer;
@@ -107,6 +109,9 @@ class Vexmir : public IEffectVST {
   void sendPatchToDeviceFromLibrarian(int slot, int side);
   void storeAllPatchesToDeviceFromLibrarian(int side, int slot);
   void setLibrarianViewDirty();
+  // A transfer job has reached `slot` of the upper (side 0) or lower bank: the librarian and its view both
+  // select it. Any thread.
+  void selectLibrarianSlot(int side, int slot);
   // The synthesizer's port went away (its client ended, or the MIDI server stopped): both ports close and
   // show OFF, and the next choice of a port reads the port lists anew.
   void midiPortLost();
@@ -187,8 +192,20 @@ class Vexmir : public IEffectVST {
   // The program name the editor shows (kPatchName's text), and every parameter's plain value.
   std::string programName() const;
   std::vector<double> currentValues() const;
+  // The current program and global settings as dumps for the synthesizer (F0 to F7, kProgramDumpSize and
+  // kGlobalDumpSize bytes): the parameters' values over the data bytes last received, so that what the editor
+  // does not edit goes back as it came. Under the plug-in mutex.
+  void buildProgramDumpOf(const std::string& name, const std::vector<double>& values, uint8_t* out);
+  void buildGlobalDumpOf(const std::vector<double>& values, uint8_t* out);
+  // A received program's or global dump's data bytes become the base of the next build; resetReceivedData
+  // goes back to the initial program and the global template (a fresh program, a recalled project).
+  void setReceivedProgramData(const uint8_t* data);
+  void setReceivedGlobalData(const uint8_t* data);
+  void resetReceivedProgramData();
   // The clock of the transfer jobs and the MIDI clock; tests hand in their own. Before any job runs.
   void setJobClock(JobClock* clock);
+  // The pauses of the starters (after a program change, before a connection job) on the jobs' clock.
+  void pauseFor(int ms);
 
   // The randomize command (kRandomize pressed while a main tab is shown).
   void randomizeProgram();
@@ -314,6 +331,9 @@ class Vexmir : public IEffectVST {
 
   UIConfigManager* uiConfig = nullptr;
   ProgressIndicator* progressIndicator = nullptr;
+  // The data bytes the builds start from (see buildProgramDumpOf), under the plug-in mutex.
+  uint8_t receivedProgram[kProgramDataSize];
+  uint8_t receivedGlobal[kGlobalDataSize];
   IControl* cancelButtons[2] = {nullptr, nullptr};
 
   std::string debugLogPath;
@@ -328,7 +348,9 @@ class Vexmir : public IEffectVST {
 
   static uint32_t defaultTicks();
   void startMidiLoop();
-  void allSoundsOffQueueLocked();
+  // All notes off on both timbres' channels, through the queue when output goes that way (the audio callback
+  // already holds the queue's lock when it says so).
+  void allNotesOff(bool queueLockHeld);
   void setDisplayLine(int line, const char* text);
   // Looks the editor's layers and display controls up once the editor is built.
   void cacheEditorObjects();

@@ -20,19 +20,6 @@ int toIntClamped(double v, int lo, int hi) {
 }
 }  // namespace
 
-// AllSoundsOff for the callback, which already holds the queue lock.
-void Vexmir::allSoundsOffQueueLocked() {
-  if (!midiOutReady || connectPending) return;
-  for (int t = 0; t < 2; ++t) {
-    IMidiMsg msg;
-    msg.MakeControlChangeMsg(kAllNotesOff, 0.0, timbreChannel(t));
-    if (midiOutViaAudioQueue)
-      midiQueue.Add(&msg);
-    else
-      sendMidiMsgAndLog(&msg);
-  }
-}
-
 // The delay the host's buffer adds to the MIDI sent through it; MIDI sent straight to the port has none.
 void Vexmir::showMidiOutDelay() {
   if (!GetGUI()) return;
@@ -112,14 +99,14 @@ void Vexmir::ProcessDoubleReplacing(double**, double**, int nFrames) {
     }
   }
 
-  if (!continuousClockStarted && midiManager) {
+  // A loop that was told to stop may still be winding down: the clock starts again only once its thread is
+  // free, so that a block right after the switch-off cannot re-arm the old loop before it has seen the stop.
+  if (!continuousClockStarted && midiManager && !midiManager->isWorkerBusy(MidiWorker::kClockThread)) {
     midiManager->getSender()->resetContinuousClock(false);
-    if (!midiManager->isWorkerBusy(MidiWorker::kClockThread)) {
-      SenderJob job;
-      job.job = kJobContinuousClock;
-      job.tempo = 120;
-      midiManager->startJob(MidiWorker::kClockThread, job);
-    }
+    SenderJob job;
+    job.job = kJobContinuousClock;
+    job.tempo = 120;
+    midiManager->startJob(MidiWorker::kClockThread, job);
     continuousClockStarted = true;
   }
 
@@ -157,7 +144,7 @@ void Vexmir::ProcessDoubleReplacing(double**, double**, int nFrames) {
       }
       if (!running && allSoundsOffPending) {
         allSoundsOffPending = false;
-        allSoundsOffQueueLocked();
+        allNotesOff(true);
         for (int t = 0; t < 2; ++t)
           if (midiLedOn[t]) {
             midiLedOn[t] = 0;
@@ -182,10 +169,6 @@ void Vexmir::ProcessDoubleReplacing(double**, double**, int nFrames) {
     SenderJob job;
     job.job = kJobPartRequest;
     job.toEditor = true;
-    midiManager->dumpPending = true;
-    if (midiManager->startJob(MidiWorker::kJobThread, job))
-      partRequestPending = false;
-    else
-      midiManager->dumpPending = false;
+    if (midiManager->startJob(MidiWorker::kJobThread, job)) partRequestPending = false;
   }
 }

@@ -32,31 +32,38 @@ bool VexmirLibrarianHost::midiOutputChosen() {
   return plugin_ && plugin_->midiOutReady;
 }
 
-bool VexmirLibrarianHost::sendProgramJob(int side, int slot, bool store) {
+bool VexmirLibrarianHost::jobCanStart() {
   if (!plugin_ || !plugin_->midiOutReady) return false;
   // A job still running drops the request: say so rather than report a send that never happens.
   MIDIMessageManager* hub = plugin_->getMidiManager();
-  if (!hub || hub->isWorkerBusy(MidiWorker::kJobThread)) return false;
+  return hub && !hub->isWorkerBusy(MidiWorker::kJobThread);
+}
+
+bool VexmirLibrarianHost::sendProgram(int side, int slot, const LibrarianPatch&) {
+  if (!jobCanStart()) return false;
   // The plug-in reads the program from the bank the side shows: its search flag must say which list.
   plugin_->searchListShown = editor_ && editor_->lowerListShowsSearch;
-  plugin_->singleProgramFlag = store;
+  plugin_->singleProgramFlag = false;
   plugin_->sendPatchToDeviceFromLibrarian(slot, side);
   return true;
 }
 
-bool VexmirLibrarianHost::sendProgram(int side, int slot, const LibrarianPatch&) {
-  return sendProgramJob(side, slot, false);
-}
-
+// The Store commands go through the plug-in's own, which take the side and slot from the librarian's selection.
 bool VexmirLibrarianHost::storeProgram(int side, int slot, const LibrarianPatch&) {
-  return sendProgramJob(side, slot, true);
+  if (!jobCanStart()) return false;
+  plugin_->searchListShown = editor_ && editor_->lowerListShowsSearch;
+  if (PatchLibrarian* librarian = plugin_->getLibrarian()) {
+    librarian->selectedUpperSlot = side == 0 ? slot : -1;
+    if (side == 1) librarian->selectedLowerSlot = slot;
+  }
+  plugin_->SendSingleProgramFromLibrarian(true);
+  return true;
 }
 
 bool VexmirLibrarianHost::storeBank(int side, const PatchFile&) {
-  if (!plugin_ || !plugin_->midiOutReady) return false;
-  MIDIMessageManager* hub = plugin_->getMidiManager();
-  if (!hub || hub->isWorkerBusy(MidiWorker::kJobThread)) return false;
-  plugin_->storeAllPatchesToDeviceFromLibrarian(side, 0);
+  if (!jobCanStart()) return false;
+  if (PatchLibrarian* librarian = plugin_->getLibrarian()) librarian->selectedUpperSlot = side == 0 ? 0 : -1;
+  plugin_->SendAllProgramsFromLibrarian();
   return true;
 }
 
@@ -80,16 +87,13 @@ bool VexmirLibrarianHost::requestProgram(int slot, int targetSlot, bool toEditor
   // buffer ("temporary"), any other the program memory.
   if (PatchLibrarian* librarian = plugin_->getLibrarian()) librarian->selectedUpperSlot = targetSlot;
   if (hub->isWorkerBusy(MidiWorker::kJobThread)) return false;
-  hub->sendSinglePatchRequestSysexFromLibrarian(slot < 0, 0);
+  hub->sendSinglePatchRequestSysexFromLibrarian(slot < 0, slot < 0 ? targetSlot : slot);
   return true;
 }
 
 bool VexmirLibrarianHost::requestAllPrograms() {
   MIDIMessageManager* hub = plugin_ ? plugin_->getMidiManager() : nullptr;
-  if (!hub) return false;
-  hub->singleRequest.active = false;
-  hub->allRequest.arm();
-  return startJob(kJobAllPatchRequest);
+  return hub && startJob(kJobAllPatchRequest);
 }
 
 bool VexmirLibrarianHost::syncCurrentFromHardware() {
@@ -106,6 +110,10 @@ bool VexmirLibrarianHost::initializeCurrentProgram() {
 
 void VexmirLibrarianHost::searchModeChanged(bool on) {
   if (plugin_) plugin_->searchListShown = on;
+}
+
+void VexmirLibrarianHost::showMessage(const std::string& text) {
+  if (plugin_) plugin_->displayStatus(text.c_str());
 }
 
 void VexmirLibrarianHost::log(const std::string& line) {

@@ -23,11 +23,13 @@ class VexmirLibrarianHost : public LibrarianHost {
   bool pushCurrentToHardware() override;
   bool initializeCurrentProgram() override;
   void log(const std::string& line) override;
+  void showMessage(const std::string& text) override;
   void searchModeChanged(bool on) override;
 
  private:
   bool startJob(int job, bool toEditor = false, bool temporary = false);
-  bool sendProgramJob(int side, int slot, bool store);
+  // The MIDI output is chosen and no transfer job runs.
+  bool jobCanStart();
 
   Vexmir* plugin_;
   LibrarianEditor* editor_ = nullptr;

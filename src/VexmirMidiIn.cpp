@@ -8,9 +8,12 @@
 void Vexmir::ProcessMidiMsg(IMidiMsg* msg, bool fromDevice) {
   MIDIMessageManager* hub = midiManager.get();
   if (!msg || !hub) return;
-  if (deviceBusy || dumpSendRunning || hub->dumpPending) return;
+  if (deviceBusy || dumpSendRunning || hub->isWaiting()) return;
   if (fromDevice && masterKeyboardFlag) return;
   if (msg->StatusMsg() == IMidiMsg::kNone) return;
+  // A data byte with bit 7 set is a status byte of a message cut short (or a host's bad event): never a value, and
+  // never passed on to the synthesizer.
+  if ((msg->mData1 | msg->mData2) & 0x80) return;
   if (fromDevice) {
     hub->ProcessMidiMsgFromDevice(msg);
   } else {

@@ -9,6 +9,8 @@
 #include "KIT/IEffect/IControl.h"
 #include "KIT/IEffect/IGraphics.h"
 #include "KIT/shim/shim-sys.h"
+#include "src/LibrarianEditor.h"
+#include "src/LibrarianViewControl.h"
 #include "src/MIDIMessageManager.h"
 #include "src/PatchLibrarian.h"
 #include "src/Vexmir.h"
@@ -116,10 +118,8 @@ void Vexmir::SendPatchEditOffCommand() {
 
 void Vexmir::SendProgramChangeCommand(int program, int) {
   if (!midiOutReady) return;
-  IMidiMsg msg;
-  msg.MakeProgramChangeMsg(std::clamp(program, 0, 127) / 127.0, globalChannel());
-  sendMidiMsgAndLog(&msg);
-  Sleep(getTimerValue() / 2);
+  sendProgramChange(program);
+  pauseFor(getTimerValue() / 2);
 }
 
 void Vexmir::midiPortLost() {
@@ -131,11 +131,18 @@ void Vexmir::midiPortLost() {
 }
 
 void Vexmir::AllSoundsOff() {
+  allNotesOff(false);
+}
+
+void Vexmir::allNotesOff(bool queueLockHeld) {
   if (!midiOutReady || connectPending) return;
   for (int t = 0; t < 2; ++t) {
     IMidiMsg msg;
     msg.MakeControlChangeMsg(kAllNotesOff, 0.0, timbreChannel(t));
-    MIDIOutRoutingSwitch(&msg);
+    if (midiOutViaAudioQueue && queueLockHeld)
+      midiQueue.Add(&msg);
+    else
+      MIDIOutRoutingSwitch(&msg);
   }
 }
 
@@ -150,15 +157,10 @@ int Vexmir::getTimerValue() const {
 // global dumps accepted at any time and all notes off silenced for good.
 void Vexmir::sendSysExInitialization() {
   if (!midiOutReady || deviceBusy || !midiManager) return;
-  if (!midiManager->isWorkerBusy(MidiWorker::kJobThread)) {
-    midiManager->replyTaken = false;
-    answerReceived = false;
-    SenderJob job;
-    job.job = kJobDeviceIdEnquiry;
-    connectPending = true;
-    if (!midiManager->startJob(MidiWorker::kJobThread, job)) connectPending = false;
-  }
-  Sleep(100);
+  SenderJob job;
+  job.job = kJobDeviceIdEnquiry;
+  midiManager->startJob(MidiWorker::kJobThread, job);
+  pauseFor(100);
 }
 
 // Waits for a pending dump with a bound (two seconds), never forever: it may run under the plug-in mutex, and
@@ -167,10 +169,10 @@ void Vexmir::sendPartDataBackToHardware(int) {
   if (!midiManager) return;
   constexpr int kStepMs = 200;
   constexpr int kMaxWaitMs = 2000;
-  if (midiOutReady && !deviceBusy) Sleep(kStepMs);
+  if (midiOutReady && !deviceBusy) pauseFor(kStepMs);
   int waited = 0;
   do {
-    Sleep(kStepMs);
+    pauseFor(kStepMs);
     waited += kStepMs;
   } while (midiManager->dumpPending && waited < kMaxWaitMs);
   if (!(timbre1LockActive || timbre2LockActive || commonLockActive)) return;
@@ -178,8 +180,7 @@ void Vexmir::sendPartDataBackToHardware(int) {
   SenderJob job;
   job.job = kJobSendArrangement;
   job.arrangementFlag = false;
-  midiManager->arrangementBusy = true;
-  if (!midiManager->startJob(MidiWorker::kJobThread, job)) midiManager->arrangementBusy = false;
+  midiManager->startJob(MidiWorker::kJobThread, job);
 }
 
 void Vexmir::sendPatchAndPatternToDevice(int, bool, bool, bool globalWithProgram, bool, bool) {
@@ -207,19 +208,16 @@ void Vexmir::sendPatchToDeviceFromLibrarian(int slot, int side) {
   }
   librarianSendingSlot = slot;
   if (!midiOutReady) return;
-  IMidiMsg pc;
-  pc.MakeProgramChangeMsg(std::clamp(slot, 0, 127) / 127.0, globalChannel());
-  sendMidiMsgAndLog(&pc);
-  Sleep(getTimerValue() / 2);
-  Sleep(50);
+  sendProgramChange(slot);
+  pauseFor(getTimerValue() / 2);
+  pauseFor(50);
   if (editModeOn && singleProgramFlag) SendPatchEditOffCommand();
   if (midiManager->isWorkerBusy(MidiWorker::kJobThread)) return;
   SenderJob job;
   job.job = kJobSendLibrarianPatch;
   job.patch = std::move(patch);
   job.slot = slot;
-  midiManager->arrangementBusy = true;
-  if (!midiManager->startJob(MidiWorker::kJobThread, job)) midiManager->arrangementBusy = false;
+  midiManager->startJob(MidiWorker::kJobThread, job);
 }
 
 void Vexmir::storeAllPatchesToDeviceFromLibrarian(int side, int slot) {
@@ -241,8 +239,14 @@ void Vexmir::storeAllPatchesToDeviceFromLibrarian(int side, int slot) {
     if (!bank) return;
     job.bank = bank->patches;
   }
-  midiManager->arrangementBusy = true;
-  if (!midiManager->startJob(MidiWorker::kJobThread, job)) midiManager->arrangementBusy = false;
+  midiManager->startJob(MidiWorker::kJobThread, job);
+}
+
+void Vexmir::selectLibrarianSlot(int side, int slot) {
+  if (librarian) (side == 1 ? librarian->selectedLowerSlot : librarian->selectedUpperSlot) = slot;
+  if (LibrarianViewControl* view = librarianEditor ? librarianEditor->view() : nullptr)
+    (side == 1 ? view->selectedLowerSlot : view->selectedUpperSlot) = slot;
+  setLibrarianViewDirty();
 }
 
 void Vexmir::setLibrarianViewDirty() {

@@ -12,6 +12,7 @@
 #include "src/ControlAction.h"
 #include "src/ControlDisplay.h"
 #include "src/LibrarianEditor.h"
+#include "src/LibrarianViewControl.h"
 #include "src/LinkManager.h"
 #include "src/MIDIMessageManager.h"
 #include "src/PatchManager.h"
@@ -28,10 +29,7 @@ uint8_t dataByte(int v) {
 }  // namespace
 
 int Vexmir::toInt(double v) {
-  if (std::isnan(v)) return 0;
-  if (v >= static_cast<double>(INT_MAX)) return INT_MAX;
-  if (v <= static_cast<double>(INT_MIN)) return INT_MIN;
-  return static_cast<int>(v);
+  return IParam::WholeNumber(v);
 }
 
 void Vexmir::setParameterFromPlug(int idx, double value) {
@@ -126,6 +124,7 @@ int mapNRPNValue(ControlAction* a, int paramIdx, double value, int v) {
     static const int steps[] = {0, 18, 36, 54, 72, 90, 108, 126};
     return v >= 1 && v <= 7 ? steps[v] : plain;
   }
+  if (paramIdx == kArpGate) return arpGateData(v);
   return plain;
 }
 
@@ -252,13 +251,11 @@ void Vexmir::applyCommonTail(ControlAction* action, int paramIdx, double value, 
 
 void Vexmir::startRequestJob(int job, bool toEditor) {
   if (!midiManager || !midiOutReady) return;
-  midiManager->replyTaken = false;
   SenderJob j;
   j.job = job;
   j.toEditor = toEditor;
-  // Waiting for the reply only while its request runs: a dropped request leaves nothing waiting.
-  midiManager->dumpPending = true;
-  if (!midiManager->startJob(MidiWorker::kJobThread, j)) midiManager->dumpPending = false;
+  // The job sets its waiting flag as it starts: a dropped request leaves nothing waiting.
+  midiManager->startJob(MidiWorker::kJobThread, j);
 }
 
 void Vexmir::openPortFromParam(int paramIdx) {
@@ -328,6 +325,24 @@ void Vexmir::OnParamChange(int paramIdx) {
     case kDeviceInSelection:
       openPortFromParam(paramIdx);
       break;
+    case kReadFromTimbre1:
+    case kReadFromTimbre2:
+    case kLoadToTimbre1:
+    case kLoadToTimbre2:
+      // Each pair is one choice: pressing one releases the other.
+      if (v == 1) setParameterFromPlug((paramIdx - kReadFromTimbre1) % 2 == 0 ? paramIdx + 1 : paramIdx - 1, 0.0);
+      break;
+    case kOverwriteBank:
+      // The editor's program into the selected slot of the open bank, as if the synthesizer had sent it.
+      if (v == 1 && midiManager && librarianEditor && librarianEditor->view() &&
+          librarianEditor->view()->activeSide == 0) {
+        sendGlobalWithProgram = false;
+        SenderJob j;
+        j.job = kJobSendArrangement;
+        j.arrangementFlag = true;
+        midiManager->startJob(MidiWorker::kJobThread, j);
+      }
+      break;
     case kReserved518:  // "Cancel Data Request"
       if (v == 1 && midiManager) midiManager->getSender()->cancel = true;
       break;
@@ -354,8 +369,7 @@ void Vexmir::OnParamChange(int paramIdx) {
           !midiManager->isWorkerBusy(MidiWorker::kJobThread)) {
         SenderJob j;
         j.job = kJobSendArrangement;
-        midiManager->arrangementBusy = true;
-        if (!midiManager->startJob(MidiWorker::kJobThread, j)) midiManager->arrangementBusy = false;
+        midiManager->startJob(MidiWorker::kJobThread, j);
       }
       break;
     case kFirstRunExit:
@@ -482,6 +496,8 @@ void Vexmir::OnParamChange2(int paramIdx) {
     if (ControlAction* action = param->GetControlAction()) applyCommonTail(action, paramIdx, value, v);
     TabSwitchFunctions::followChange(this, paramIdx);
   }
-  if (midiManager) midiManager->dumpPending = false;
+  // A value from the synthesizer ends a wait that no job owns; a request's own wait (a timbre switch while it
+  // runs) ends only with its dump or with the job.
+  if (midiManager && !midiManager->isWorkerBusy(MidiWorker::kJobThread)) midiManager->dumpPending = false;
   changeFromHardware = false;
 }

@@ -548,7 +548,7 @@ const char* const kArpTypes[] = {"Up", "Down", "Alt1", "Alt2", "Random", "Trigge
 const char* const kArpRanges[] = {"1 Octave", "2 Octave", "3 Octave", "4 Octave"};
 const char* const kModFxTypes[] = {"Chorus/Flanger", "Ensemble", "Phaser"};
 const char* const kVoiceAssigns[] = {"Mono", "Poly", "Unison"};
-const char* const kPositions[] = {"Pre TG", "Post KBD"};
+const char* const kPositions[] = {"Post KBD", "Pre TG"};
 const char* const kPartChannels[] = {"1",  "2",  "3",  "4",  "5",  "6",  "7",  "8",  "9",
                                      "10", "11", "12", "13", "14", "15", "16", "GLB"};
 
@@ -665,11 +665,14 @@ Table makeRanges() {
   set(kCommonSplitPoint, 0, 127);
   set(kPatchName, 0, 0);
 
-  // Stored program bytes: data bytes and top-bit bytes hold 7 bits; kDummyParam01 is the split point's
-  // top bit as 0 or 16, kDummyParam03 one bit, kDummyParam05 0 or 4.
+  // Stored program bytes: top-bit bytes and data bytes whose bit 7 a stored top-bit byte keeps hold 7 bits;
+  // the data bytes 14, 15 and 37 (kDummyParam06 to 08) hold all 8. kDummyParam01 is the split point's top
+  // bit as 0 or 16, kDummyParam03 the top bits of timbre 1's detune and tune (bits 0 and 1), kDummyParam05
+  // 0 or 4.
   for (int i = kDummyParam01; i <= kDummyParam40; ++i) set(i, 0, 127, i <= kDummyParam34);
   set(kDummyParam01, 0, 16);
-  set(kDummyParam03, 0, 1);
+  set(kDummyParam03, 0, 3);
+  for (int i = kDummyParam06; i <= kDummyParam08; ++i) set(i, 0, 255);
   set(kDummyParam04, 0, 127, false);
   set(kDummyParam05, 0, 4);
 
@@ -731,6 +734,16 @@ bool isTimbreTwin(int index) {
   const char* name = kNames[index];
   size_t n = std::strlen(name);
   return n > 2 && std::strcmp(name + n - 2, "T2") == 0;
+}
+
+int arpGateData(int percent) {
+  const int p = percent < 0 ? 0 : percent > 100 ? 100 : percent;
+  return (p * 127 + 50) / 100;
+}
+
+int arpGatePercent(int data) {
+  const int d = data < 0 ? 0 : data > 127 ? 127 : data;
+  return (d * 100 + 63) / 127;
 }
 
 double clampToParamRange(int index, double value) {

@@ -576,3 +576,7 @@ bool isTimbreTwin(int index);
 
 // A plain value limited to the parameter's range, as the editor's parameters limit what is set on them.
 double clampToParamRange(int index, double value);
+
+// The arpeggiator gate, 0..100 %, as the data of its NRPN (00 0A), 0..127, and back; each undoes the other.
+int arpGateData(int percent);
+int arpGatePercent(int data);

@@ -64,8 +64,7 @@ bool Vexmir::SerializeState2(ByteChunk* chunk, bool full) {
     setLibrarianViewDirty();
     names[4] = portChoiceName(this, kDeviceOutSelection, getExternalMIDIOutNames());
     setLibrarianViewDirty();
-    state.patch.stateBytes = patchManager->stateBytes();
-    for (int k = 0; k < kStateNameCount; ++k) state.patch.names[static_cast<size_t>(k)] = names[static_cast<size_t>(k)];
+    state.patch = patchManager->block();
     state.deviceInNormalized = normalizedOf(this, kDeviceInSelection);
     state.deviceOutNormalized = normalizedOf(this, kDeviceOutSelection);
     state.bankNormalized = normalizedOf(this, kBankSelection);
@@ -87,11 +86,9 @@ bool Vexmir::startRecalledProgramSend() {
   deviceBusy = true;
   sendGlobalWithProgram = true;
   dumpSendRunning = true;
-  midiManager->arrangementBusy = true;
   if (midiManager->startJob(MidiWorker::kJobThread, job)) return true;
   deviceBusy = false;
   dumpSendRunning = false;
-  midiManager->arrangementBusy = false;
   return false;
 }
 
@@ -112,8 +109,7 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
   displayedTimbre = static_cast<int>(paramValue(kQuickTab));
 
   if (full && patchManager) {
-    patchManager->setState(state.patch.stateBytes,
-                           std::vector<std::string>(state.patch.names.begin(), state.patch.names.end()));
+    patchManager->setState(state.patch);
     const std::string inName = untilZero(state.patch.names[3]);
     const std::string outName = untilZero(state.patch.names[4]);
     log("PROJECT RECALL: MIDI In device stored " + inName);
@@ -145,6 +141,9 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
 
   // Parameters 0..472, each limited to its range, without parameter logic.
   for (int i = 0; i < kStateParamCount; ++i) storeParamValue(i, state.values[static_cast<size_t>(i)]);
+  // The bytes no parameter holds are not in the chunk: the recalled program starts from the initial program's,
+  // not from those of whatever program was received last.
+  resetReceivedProgramData();
 
   // The flags that follow parameters are derived from the values just recalled, not from the old ones.
   for (int k = 0; k < kNumFilterKinds; ++k) {
@@ -175,6 +174,8 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
     // is then sent as soon as the job thread is free.
     if (!startRecalledProgramSend()) recallSendPending = true;
   }
+  // The queue's pace follows the recalled offset knob: two steps per unit on top of the host's block.
+  queueStepsPerBlock = toInt(2.0 * paramValue(kAdjustDAWOffset) + GetBlockSize());
   log("PROJECT RECALL: MIDI In device after nonautomated params " + displayTextOf(this, kDeviceInSelection));
   log("PROJECT RECALL: MIDI Out device after nonautomated params " + displayTextOf(this, kDeviceOutSelection));
   displayStatus("Project Data Recalled");

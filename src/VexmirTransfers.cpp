@@ -2,6 +2,7 @@
 // librarian request and unsaved states, the librarian's Store commands, the randomize command and the
 // small look-ups the jobs use.
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,10 @@ void Vexmir::setJobClock(JobClock* clock) {
   if (midiManager) midiManager->getSender()->setClock(clock);
 }
 
+void Vexmir::pauseFor(int ms) {
+  (midiManager ? midiManager->getSender()->getClock() : JobClock::system()).sleepMilliseconds(ms);
+}
+
 std::string Vexmir::programName() const {
   IParam* p = GetParam(kPatchName);
   const char* text = p ? p->GetDisplayText(0) : nullptr;
@@ -40,11 +45,38 @@ std::vector<double> Vexmir::currentValues() const {
   return values;
 }
 
+void Vexmir::buildProgramDumpOf(const std::string& name, const std::vector<double>& values, uint8_t* out) {
+  KIT_MutexLock lock(GetMutex());
+  buildProgramDump(values.data(), name, static_cast<uint8_t>(deviceId.load()), receivedProgram, out);
+}
+
+void Vexmir::buildGlobalDumpOf(const std::vector<double>& values, uint8_t* out) {
+  KIT_MutexLock lock(GetMutex());
+  buildGlobalDump(values.data(), static_cast<uint8_t>(deviceId.load()), receivedGlobal, out);
+}
+
+void Vexmir::setReceivedProgramData(const uint8_t* data) {
+  KIT_MutexLock lock(GetMutex());
+  std::memcpy(receivedProgram, data, kProgramDataSize);
+}
+
+void Vexmir::setReceivedGlobalData(const uint8_t* data) {
+  KIT_MutexLock lock(GetMutex());
+  std::memcpy(receivedGlobal, data, kGlobalDataSize);
+}
+
+void Vexmir::resetReceivedProgramData() {
+  setReceivedProgramData(initialProgramData());
+}
+
 void Vexmir::sendProgramChange(int program) {
   if (!midiOutReady) return;
+  program = std::clamp(program, 0, 127);
   IMidiMsg msg;
-  msg.MakeProgramChangeMsg(std::clamp(program, 0, 127) / 127.0, globalChannel());
+  msg.MakeProgramChangeMsg(program / 127.0, globalChannel());
   sendMidiMsgAndLog(&msg);
+  // The synthesizer plays this program now: the librarian follows it.
+  if (patchManager) patchManager->recalledProgram = program;
 }
 
 int Vexmir::librarianCurrentProgram() const {
@@ -89,8 +121,8 @@ void Vexmir::SetLibrarianRequestActive(bool active) {
       midiManager->dumpPending = false;
       midiManager->singleRequest.arm();
     } else {
-      midiManager->dumpPending = true;
-      midiManager->singleRequest.active = false;
+      midiManager->setWaiting(true);
+      midiManager->singleRequest.disarm();
     }
     midiManager->replyTaken = false;
   }
@@ -101,7 +133,7 @@ void Vexmir::SetLibrarianStatusUnsaved(bool unsaved) {
   if (!unsaved) return;
   if (midiManager) {
     midiManager->dumpPending = false;
-    midiManager->singleRequest.active = false;
+    midiManager->singleRequest.disarm();
   }
   storeParamValue(kBankEditUnsaved, 1.0);
   storeParamValue(kDiscardBankData, 0.0);
@@ -113,8 +145,12 @@ void Vexmir::SetLibrarianStatusUnsaved(bool unsaved) {
 
 void Vexmir::SendSingleProgramFromLibrarian(bool storeAfterSend) {
   singleProgramFlag = storeAfterSend;
-  const int slot = librarian ? librarian->selectedUpperSlot.load() : 0;
-  sendPatchToDeviceFromLibrarian(slot, librarian && librarian->selectedUpperSlot < 0 ? 1 : 0);
+  // The upper bank while one of its slots is selected, else the lower one; each side sends its own
+  // selected slot, never a slot number taken from the other bank.
+  const int upper = librarian ? librarian->selectedUpperSlot.load() : -1;
+  const int side = upper < 0 ? 1 : 0;
+  const int slot = side == 0 ? upper : (librarian ? librarian->selectedLowerSlot.load() : -1);
+  sendPatchToDeviceFromLibrarian(slot, side);
 }
 
 void Vexmir::SendAllProgramsFromLibrarian() {
@@ -138,8 +174,7 @@ void Vexmir::randomizeProgram() {
     SenderJob job;
     job.job = kJobSendArrangement;
     job.arrangementFlag = false;
-    midiManager->arrangementBusy = true;
-    if (!midiManager->startJob(MidiWorker::kJobThread, job)) midiManager->arrangementBusy = false;
+    midiManager->startJob(MidiWorker::kJobThread, job);
   }
   // The command runs under the plug-in mutex: it does not wait for the job, which reads the values
   // already set.

@@ -205,6 +205,11 @@ void IEffectBase::AttachGraphics(IGraphics* graphics) {
 void IEffectBase::SetBlockSize(int blockSize) {
   if (blockSize == mBlockSize) return;
   if (blockSize < 0) blockSize = 0;
+  if (blockSize > kMaxBlockSize) {
+    std::fprintf(stderr, "Vexmir: block size %d refused (at most %d frames), keeping %d\n", blockSize, kMaxBlockSize,
+                 mBlockSize);
+    return;
+  }
   for (InChannel* c : mInChannels) {
     c->mScratchBuf.Resize(blockSize, true);
     if (blockSize > 0 && c->mScratchBuf.Get()) std::memset(c->mScratchBuf.Get(), 0, sizeof(double) * blockSize);

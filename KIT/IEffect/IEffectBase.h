@@ -130,6 +130,9 @@ class IEffectBase {
   virtual bool SendSysEx(ISysEx*) { return false; }
   virtual void DirtyPTCompareState() {}
   virtual void PresetsChangedByHost() {}
+  // The largest block any host uses is a few thousand frames; a larger size is refused (the old size stays and
+  // stderr says so), as is a process call with more frames than that.
+  static constexpr int kMaxBlockSize = 65536;
   virtual void SetBlockSize(int blockSize);
 
   // --- Parameters ---

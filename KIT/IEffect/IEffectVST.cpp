@@ -1,5 +1,6 @@
 #include "KIT/IEffect/IEffectVST.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -90,7 +91,7 @@ class IEffectVSTEntry {
   static intptr_t setSpeakerArrangement(IEffectVST* plug, intptr_t value, void* ptr);
   static void prepareProcess(IEffectVST* plug, int nFrames);
   template <class Sample, class Run>
-  static void runBlock(AEffect* effect, Sample** inputs, Sample** outputs, int32_t nFrames, Run run);
+  static void runBlock(AEffect* effect, Sample** inputs, Sample** outputs, int32_t nFrames, bool replacing, Run run);
 };
 
 void IEffectVSTEntry::closeX11Editor(IEffectVST* plug) {
@@ -185,7 +186,9 @@ intptr_t IEffectVSTEntry::dispatch(IEffectVST* plug, int32_t opcode, int32_t ind
       plug->Reset();
       return 0;
     case effSetBlockSize:
-      plug->SetBlockSize(static_cast<int>(value));
+      // SetBlockSize refuses sizes no host uses; a value beyond the int range is one of them.
+      plug->SetBlockSize(value > IEffectBase::kMaxBlockSize ? IEffectBase::kMaxBlockSize + 1
+                                                            : static_cast<int>(value < 0 ? 0 : value));
       plug->Reset();
       return 0;
     case effMainsChanged:
@@ -345,8 +348,11 @@ intptr_t IEffectVSTEntry::processEvents(IEffectVST* plug, void* ptr) {
   if (!ptr) return 0;
   VstEvents* events = static_cast<VstEvents*>(ptr);
   IEffectVST::VSTState* st = plug->mState;
+  // The list is declared with two entries but holds numEvents: indexing the declared array past its second entry
+  // is undefined (and the compiler may assume it never happens), so the entries are reached through a pointer.
+  VstEvent* const* entries = events->events;
   for (int i = 0; i < events->numEvents; ++i) {
-    VstEvent* ev = events->events[i];
+    VstEvent* ev = entries[i];
     if (!ev) continue;
     if (ev->type == kVstMidiType) {
       VstMidiEvent* me = reinterpret_cast<VstMidiEvent*>(ev);
@@ -376,9 +382,11 @@ intptr_t IEffectVSTEntry::string2Parameter(IEffectVST* plug, int idx, const char
     v = std::atof(text);
     if (p->DisplayNegated()) v = -v;
   }
-  if (IGraphics* g = plug->GetGUI()) g->SetParameterFromPlug(idx, v, false);
+  // "nan" and "inf" read as numbers; no parameter takes them.
+  if (!std::isfinite(v)) return 0;
   if (v < p->GetMin()) v = p->GetMin();
   if (v > p->GetMax()) v = p->GetMax();
+  if (IGraphics* g = plug->GetGUI()) g->SetParameterFromPlug(idx, v, false);
   p->Set(v);
   plug->OnParamChange(idx);
   return 1;
@@ -443,9 +451,12 @@ void IEffectVSTEntry::setParameter(AEffect* effect, int32_t idx, float value) {
   if (!plug) return;
   KIT_MutexLock lock(plug->GetMutex());
   if (idx < 0 || idx >= plug->NHostParams()) return;
+  // A host's automation may carry anything: beyond 0..1 stands for the nearer end, NaN and infinities are refused.
+  if (!std::isfinite(value)) return;
+  const double normalized = value < 0.0f ? 0.0 : (value > 1.0f ? 1.0 : static_cast<double>(value));
   try {
-    if (IGraphics* g = plug->GetGUI()) g->SetParameterFromPlug(idx, value, true);
-    plug->GetParam(idx)->SetNormalized(value);
+    if (IGraphics* g = plug->GetGUI()) g->SetParameterFromPlug(idx, normalized, true);
+    plug->GetParam(idx)->SetNormalized(normalized);
     plug->OnParamChange(idx);
   } catch (...) {
     std::fprintf(stderr, "Vexmir: parameter %d could not be set\n", idx);
@@ -462,12 +473,24 @@ void IEffectVSTEntry::prepareProcess(IEffectVST* plug, int nFrames) {
 
 // The three audio entries differ only in sample type and in how the block reaches the outputs.
 template <class Sample, class Run>
-void IEffectVSTEntry::runBlock(AEffect* effect, Sample** inputs, Sample** outputs, int32_t nFrames, Run run) {
+void IEffectVSTEntry::runBlock(AEffect* effect, Sample** inputs, Sample** outputs, int32_t nFrames, bool replacing,
+                               Run run) {
   IEffectVST* plug = plugOf(effect);
   if (!plug || nFrames < 0) return;
   KIT_MutexLock lock(plug->GetMutex());
   try {
     prepareProcess(plug, nFrames);
+    if (nFrames > plug->GetBlockSize()) {
+      // Longer than any block the plug-in takes (the size was refused): not processed, and silent where the
+      // outputs are to be replaced. The host's buffers go to the connected outputs in order.
+      if (!replacing || !outputs) return;
+      Sample** next = outputs;
+      for (int i = 0; i < plug->NOutChannels(); ++i) {
+        if (!plug->IsOutChannelConnected(i)) continue;
+        if (Sample* out = *next++) std::memset(out, 0, sizeof(Sample) * static_cast<size_t>(nFrames));
+      }
+      return;
+    }
     plug->AttachInputBuffers(0, plug->NInChannels(), inputs, nFrames);
     plug->AttachOutputBuffers(0, plug->NOutChannels(), outputs);
     run(plug);
@@ -477,16 +500,18 @@ void IEffectVSTEntry::runBlock(AEffect* effect, Sample** inputs, Sample** output
 }
 
 void IEffectVSTEntry::process(AEffect* effect, float** inputs, float** outputs, int32_t nFrames) {
-  runBlock(effect, inputs, outputs, nFrames,
+  runBlock(effect, inputs, outputs, nFrames, false,
            [nFrames](IEffectVST* plug) { plug->ProcessBuffersAccumulating(0.0f, nFrames); });
 }
 
 void IEffectVSTEntry::processReplacing(AEffect* effect, float** inputs, float** outputs, int32_t nFrames) {
-  runBlock(effect, inputs, outputs, nFrames, [nFrames](IEffectVST* plug) { plug->ProcessBuffers(0.0f, nFrames); });
+  runBlock(effect, inputs, outputs, nFrames, true,
+           [nFrames](IEffectVST* plug) { plug->ProcessBuffers(0.0f, nFrames); });
 }
 
 void IEffectVSTEntry::processDoubleReplacing(AEffect* effect, double** inputs, double** outputs, int32_t nFrames) {
-  runBlock(effect, inputs, outputs, nFrames, [nFrames](IEffectVST* plug) { plug->ProcessBuffers(0.0, nFrames); });
+  runBlock(effect, inputs, outputs, nFrames, true,
+           [nFrames](IEffectVST* plug) { plug->ProcessBuffers(0.0, nFrames); });
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #include "KIT/IEffect/IParam.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +14,13 @@ void copyText(char* dst, const char* src, int size) {
 }
 
 }  // namespace
+
+int IParam::WholeNumber(double v) {
+  if (std::isnan(v)) return 0;
+  if (v >= static_cast<double>(INT_MAX)) return INT_MAX;
+  if (v <= static_cast<double>(INT_MIN)) return INT_MIN;
+  return static_cast<int>(v);
+}
 
 void IParam::initCommon(const char* name, const char* label, const char* group, double defaultVal, int int1, int int2) {
   copyText(mName, name, kNameLen);
@@ -121,6 +129,10 @@ bool IParam::MapDisplayText(const char* text, int* value) const {
 }
 
 void IParam::SetNormalized(double normalized) {
+  // Normalized values come from hosts, preset files and controls: a NaN or an infinity changes nothing, and
+  // anything beyond the ends stands for that end.
+  if (!std::isfinite(normalized)) return;
+  normalized = normalized < 0.0 ? 0.0 : (normalized > 1.0 ? 1.0 : normalized);
   double v = mMin + (mMax - mMin) * std::pow(normalized, mShape);
   if (mType != kTypeDouble) {
     v = mStep * std::floor(v / mStep + 0.5);
@@ -143,9 +155,14 @@ double IParam::GetNormalized(double value) const {
 
 void IParam::GetDisplayForHost(double value, bool normalized, char* out, bool withDisplayText) const {
   if (!out) return;
-  if (normalized) value = mMin + (mMax - mMin) * std::pow(value, mShape);
+  // A host may ask for the text of any value, including NaN and values beyond the range.
+  if (!std::isfinite(value)) {
+    out[0] = '\0';
+    return;
+  }
+  if (normalized) value = mMin + (mMax - mMin) * std::pow(value < 0.0 ? 0.0 : (value > 1.0 ? 1.0 : value), mShape);
   if (withDisplayText) {
-    int iv = static_cast<int>(value);
+    int iv = WholeNumber(value);
     for (const DisplayText& d : mDisplayTexts) {
       if (d.value == iv) {
         if (d.text[0]) {
@@ -160,7 +177,7 @@ void IParam::GetDisplayForHost(double value, bool normalized, char* out, bool wi
   if (mDisplayPrecision > 0)
     std::snprintf(out, 128, "%.*f", mDisplayPrecision, value);
   else
-    std::snprintf(out, 128, "%d", static_cast<int>(value));
+    std::snprintf(out, 128, "%d", WholeNumber(value));
 }
 
 const char* IParam::GetLabelForHost() const {

@@ -16,6 +16,9 @@ class IParam {
 
   IParam() = default;
 
+  // A value cut toward zero to an int; NaN gives 0 and values beyond the int range give its ends.
+  static int WholeNumber(double v);
+
   void InitBool(const char* name, bool defaultVal, const char* label = "", const char* group = "", int int1 = 0,
                 int int2 = 0);
   void InitInt(const char* name, int defaultVal, int minVal, int maxVal, const char* label = "", const char* group = "",

@@ -1,8 +1,11 @@
 #include "platform/bundle/bundle.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
@@ -73,6 +76,47 @@ bool makeFolders(const std::string& path) {
   }
   struct stat st {};
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int openDataFile(const std::string& path, int flags) {
+  const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0644);
+  if (fd < 0) return -1;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+bool readDataFile(const std::string& path, std::string* bytes, size_t limit) {
+  bytes->clear();
+  const int fd = openDataFile(path, O_RDONLY);
+  if (fd < 0) return false;
+  char buf[4096];
+  bool ok = true;
+  while (bytes->size() < limit) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ok = false;
+    if (n <= 0) break;
+    bytes->append(buf, std::min(static_cast<size_t>(n), limit - bytes->size()));
+  }
+  ::close(fd);
+  return ok;
+}
+
+bool rewriteDataFile(const std::string& path, const std::string& bytes) {
+  const int fd = openDataFile(path, O_WRONLY | O_TRUNC);
+  if (fd < 0) return false;
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return ::close(fd) == 0 && done == bytes.size();
 }
 
 }  // namespace platform

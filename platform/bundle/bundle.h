@@ -22,4 +22,13 @@ std::string resolveDataPath(const std::string& absolutePath);
 // Creates every missing folder of `path`; true when the folder exists afterwards.
 bool makeFolders(const std::string& path);
 
+// Opens one of the data folder's own files (the UI settings file, the debug log) with the open(2) `flags`, never
+// waiting: the descriptor, or -1 when it cannot be opened or is not a regular file (a pipe, a device or a folder in
+// its place must neither hold the editor up nor be read or written as the file).
+int openDataFile(const std::string& path, int flags);
+// The whole content of such a file (at most `limit` bytes); false when it cannot be read.
+bool readDataFile(const std::string& path, std::string* bytes, size_t limit);
+// Replaces the content of such a file when it exists (nothing is created); false when it was not written whole.
+bool rewriteDataFile(const std::string& path, const std::string& bytes);
+
 }  // namespace platform

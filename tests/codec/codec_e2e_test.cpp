@@ -101,12 +101,11 @@ TEST_F(CodecE2E, DumpsMadeByTheEmulatorAreReadByTheCodec) {
   int n = 0;
   for (std::vector<double> x : programs) {
     SCOPED_TRACE("program " + std::to_string(n++));
-    // Values the parse restores: voice modes other than (3, 1), DWGS waves beside the DWGS oscillator,
-    // timbre 2 on its own channel; the last unit carries only two top bits.
+    // A synth program (a vocoder program's timbre values are not read); the last unit carries only two top
+    // bits, and timbre 2's channel byte its own.
     if (x[kCommonMode] == 3) x[kCommonMode] = 0;
-    x[kOsc1Waveform] = x[kOsc1WaveformT2] = 5;
-    if (x[kMultiPartMIDIChT2] == 16) x[kMultiPartMIDIChT2] = 9;
     x[kDummyParam34] = int(x[kDummyParam34]) & 3;
+    x[kDummyParam21] = (int(x[kDummyParam21]) & 0x3F) | (x[kMultiPartMIDIChT2] == 16 ? 0x40 : 0);
     emu.loadEdit(codectest::expectedProgramData(x, "From Synth"));
     Bytes dump = ask(request(0, 0x10), 0x40);
     std::vector<double> y = codectest::randomProgram(rng);

@@ -17,6 +17,12 @@ inline const std::vector<int>& semitonePositions() {
   return p;
 }
 
+// Parameters whose bytes lie after the common data: a vocoder program's parse leaves them as they were.
+inline bool inTimbreBlock(int index) {
+  if (paramInfo(index).perTimbre) return true;
+  return index == kDummyParam03 || index == kDummyParam05 || (index >= kDummyParam09 && index <= kDummyParam34);
+}
+
 inline std::vector<double> defaults() {
   std::vector<double> v(kNumParams);
   for (int i = 0; i < kNumParams; ++i) v[i] = paramInfo(i).defaultValue;
@@ -43,6 +49,10 @@ inline std::vector<double> randomProgram(std::mt19937& rng) {
   v[kOsc2Semitone] = semis[s(rng)];
   v[kOsc2SemitoneT2] = semis[s(rng)];
   v[kDummyParam01] = std::uniform_int_distribution<int>(0, 1)(rng) * 16;
+  // Stored top-bit bytes hold the top bits of the bytes they pack: the last unit has two data bytes, and bit
+  // 6 of kDummyParam21 is the top bit of timbre 2's channel byte (-1 for the global channel).
+  v[kDummyParam34] = int(v[kDummyParam34]) & 3;
+  v[kDummyParam21] = (int(v[kDummyParam21]) & 0x3F) | (v[kMultiPartMIDIChT2] == 16 ? 0x40 : 0);
   v[kLockPartMIDIch] = v[kLockPartMIDIchT2] = 0;
   for (int i = kSectionLockOsc1; i <= kSectionLockGlobal; ++i) v[i] = 0;
   v[kOverrideTempo] = 0;

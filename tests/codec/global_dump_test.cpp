@@ -113,25 +113,26 @@ TEST(GlobalDump, AllZeroDiffersFromTheTemplateOnlyAtTheFields) {
   EXPECT_EQ(back[kMasterTranspose], 1);  // 0 is below the range; the reader limits it
 }
 
-TEST(GlobalDump, ReaderTakesOnlyTheBytesTheSynthesizerWrites) {
+TEST(GlobalDump, ReaderTakesEachFieldFromItsOwnBits) {
   struct Case {
     int position;
     int byte;
     std::vector<std::pair<int, double>> expect;  // after a parse over all-7 values
   } cases[] = {
       {5, 0x03, {{kMasterTune, 51}, {kMasterTranspose, 1}}},    // 0x10 negative: far below, limited
-      {5, 0x07, {{kMasterTune, 117}, {kMasterTranspose, 25}}},  // other bits: both read as positive
+      {5, 0x07, {{kMasterTune, 51}, {kMasterTranspose, 1}}},   // another byte's top bit changes neither
       {11,
        0x05,
        {{kMIDIFilterWriteProtect, 1}, {kGlobalLocalControl, 1}, {kGlobalPageMemory, 0}, {kGlobalPageJump, 0}}},
       {11,
        0x10,
-       {{kMIDIFilterWriteProtect, 7}, {kGlobalLocalControl, 7}, {kGlobalPageMemory, 7}, {kGlobalPageJump, 7}}},
+       {{kMIDIFilterWriteProtect, 0}, {kGlobalLocalControl, 0}, {kGlobalPageMemory, 0}, {kGlobalPageJump, 0}}},
       {21, 0x04, {{kMIDIFilterSysEx, 1}}},
       {21, 0x00, {{kMIDIFilterSysEx, 0}}},
-      {21, 0x05, {{kMIDIFilterSysEx, 7}}},
+      {21, 0x05, {{kMIDIFilterSysEx, 1}}},
+      {21, 0x71, {{kMIDIFilterSysEx, 0}}},
       {25, 0x44, {{kMIDIFilterControlChange, 1}, {kMIDIFilterPitchBend, 1}, {kMIDIFilterProgramChange, 0}}},
-      {25, 0x02, {{kMIDIFilterControlChange, 7}, {kMIDIFilterPitchBend, 7}, {kMIDIFilterProgramChange, 7}}},
+      {25, 0x02, {{kMIDIFilterControlChange, 0}, {kMIDIFilterPitchBend, 0}, {kMIDIFilterProgramChange, 0}}},
   };
   for (const Case& c : cases) {
     Bytes msg = templ();

@@ -204,7 +204,7 @@ TEST(Fields, CodedFieldsAtTheirPositions) {
       {kLfo1TempoSync, 1, 78, 0x83},     {kLfo2TempoSync, 1, 81, 0x8C},      {kModSeqSwitch, 1, 90, 0xC3},
       {kOsc2Tune, 99, 52, 99},           {kSeq3Step16T2, 5, 253, 5},         {kVoiceAssignT2, 2, 147, 0xB0},
       {kModSeqLastStepT2, 3, 199, 0x31}, {kModSeqSwitchT2, 1, 198, 0xC3},    {kLfo1TempoSyncT2, 1, 186, 0x83},
-      {kLfo2TempoSyncT2, 1, 189, 0x8C},  {kMultiPartMIDIChT2, 3, 146, 0x83}, {kCommonVoices, 2, 16, 0x80},
+      {kLfo2TempoSyncT2, 1, 189, 0x8C},  {kMultiPartMIDIChT2, 3, 146, 0x03}, {kCommonVoices, 2, 16, 0x80},
   };
   for (const Case& c : cases) {
     std::vector<double> v = codectest::defaults();
@@ -217,23 +217,24 @@ TEST(Fields, VoiceModeTable) {
   struct Case {
     int mode, voices, byte;  // byte with bit 7
   } cases[] = {{0, 1, 0x00}, {1, 0, 0x10}, {1, 2, 0x90}, {2, 0, 0x20}, {2, 2, 0xA0},
-               {3, 1, 0x30}, {1, 1, 0x50}, {2, 1, 0x60}, {3, 0, 0x00}, {0, 2, 0x80}};
+               {3, 1, 0x30}, {1, 1, 0x50}, {2, 1, 0x60}, {3, 0, 0x30}, {0, 2, 0x80}};
   for (const Case& c : cases) {
     std::vector<double> v = codectest::defaults();
     v[kCommonMode] = c.mode;
     v[kCommonVoices] = c.voices;
     EXPECT_EQ(unpacked(build(v))[16], c.byte) << c.mode << "," << c.voices;
   }
-  // Read back: 0x30 changes nothing, 0x70 is (3, 1), 0x40 is (0, 1) with a refresh.
+  // Read back: 0x30 and 0x70 are the vocoder (3, 1), 0x40 is (0, 1) with a refresh.
   std::vector<double> v = codectest::defaults();
   v[kCommonMode] = 2;
   v[kCommonVoices] = 0;
   Bytes msg = build(v);
   msg[24] = 0x30;
   ProgramParseResult r = parse(msg, v);
-  EXPECT_EQ(v[kCommonMode], 2);
-  EXPECT_EQ(v[kCommonVoices], 0);
+  EXPECT_EQ(v[kCommonMode], 3);
+  EXPECT_EQ(v[kCommonVoices], 1);
   EXPECT_TRUE(r.voiceModeApplied);
+  EXPECT_TRUE(r.vocoder);
   EXPECT_FALSE(r.refreshRequested);
   msg[24] = 0x70;
   parse(msg, v);
@@ -245,13 +246,13 @@ TEST(Fields, VoiceModeTable) {
   EXPECT_TRUE(r.refreshRequested);
 }
 
-TEST(Fields, TimbreTwoGlobalChannelTakesItsTopBitFromStorage) {
+TEST(Fields, GlobalChannelIsMinusOneWhateverTheStoredTopBits) {
   std::vector<double> v = codectest::defaults();
   v[kMultiPartMIDIChT2] = 16;
   EXPECT_EQ(v[kDummyParam21], 0x40);  // as the initial program has it
   EXPECT_EQ(unpacked(build(v))[146], 0xFF);
   v[kDummyParam21] = 0;
-  EXPECT_EQ(unpacked(build(v))[146], 0x7F);
+  EXPECT_EQ(unpacked(build(v))[146], 0xFF);
   v[kMultiPartMIDICh] = 16;
   v[kDummyParam03] = 0;
   EXPECT_EQ(unpacked(build(v))[38], 0xFF);
@@ -267,7 +268,7 @@ TEST(Parse, PartChannels) {
   back[kMultiPartMIDIChT2] = 7;
   parse(msg, back);
   EXPECT_EQ(back[kMultiPartMIDICh], 4);
-  EXPECT_EQ(back[kMultiPartMIDIChT2], 7);  // the global channel byte of timbre 2 is not read back
+  EXPECT_EQ(back[kMultiPartMIDIChT2], 16);
   // A locked channel stays, and the caller learns that it was put back.
   v[kMultiPartMIDICh] = 16;
   msg = build(v);
@@ -279,21 +280,21 @@ TEST(Parse, PartChannels) {
   EXPECT_FALSE(r.channelRestored[1]);
 }
 
-TEST(Parse, DwgsWaveOnlyWithTheDwgsOscillator) {
+TEST(Parse, DwgsWaveWhateverTheOscillatorWave) {
   std::vector<double> v = codectest::defaults();
   v[kOsc1DWGSWave] = 33;
   v[kOsc1Waveform] = 4;
   std::vector<double> back = codectest::defaults();
   parse(build(v), back);
-  EXPECT_EQ(back[kOsc1DWGSWave], 0);
+  EXPECT_EQ(back[kOsc1DWGSWave], 33);
+  back[kOsc1DWGSWave] = 0;
   v[kOsc1Waveform] = 5;
   parse(build(v), back);
   EXPECT_EQ(back[kOsc1DWGSWave], 33);
 }
 
-// Rebuilding a parsed program gives the same bytes; the values the parse leaves as they were (voice mode
-// 0x30, a DWGS wave beside another oscillator wave, timbre 2 on the global channel) are checked to be
-// untouched and then carried over, so that the rest must match byte for byte.
+// Rebuilding a parsed program gives the same bytes; a vocoder program's parse leaves the timbre values as
+// they were (checked, then carried over), so that the rest must match byte for byte.
 TEST(RoundTrip, TenThousandRandomProgramsBuildParseBuild) {
   std::mt19937 rng(20261207);
   for (int n = 0; n < 10000; ++n) {
@@ -307,14 +308,11 @@ TEST(RoundTrip, TenThousandRandomProgramsBuildParseBuild) {
       ASSERT_EQ(y[index], before[index]) << "case " << n << ": " << paramName(index);
       y[index] = x[index];
     };
-    if (x[kCommonMode] == 3 && x[kCommonVoices] == 1) {
-      carry(kCommonMode);
-      carry(kCommonVoices);
+    ASSERT_EQ(r.vocoder, x[kCommonMode] == 3);
+    for (int i = 0; i < kNumParams && r.vocoder; ++i) {
+      if (paramInfo(i).perTimbre && paramInfo(i).sound) carry(i);
+      if (codectest::inTimbreBlock(i)) y[i] = x[i];
     }
-    for (int t = 0; t < 2; ++t) {
-      if (x[kOsc1Waveform + t] != 5) carry(kOsc1DWGSWave + t);
-    }
-    if (x[kMultiPartMIDIChT2] == 16) carry(kMultiPartMIDIChT2);
     y[kDummyParam05] = x[kDummyParam05];
     for (int i = 0; i < kNumParams; ++i) {
       if (paramInfo(i).sound) {
@@ -345,10 +343,11 @@ TEST(Layout, ParseReadsTheIndependentModel) {
   std::mt19937 rng(2106);
   for (int n = 0; n < 3000; ++n) {
     std::vector<double> x = codectest::randomProgram(rng);
-    x[kCommonMode] = n % 3;  // voice modes the parse restores
+    x[kCommonMode] = n % 3;  // synth programs: the parse reads their timbres
     x[kCommonVoices] = 1;
     x[kOsc1Waveform] = 5;
     x[kMultiPartMIDIChT2] = n % 16;
+    x[kDummyParam21] = int(x[kDummyParam21]) & 0x3F;  // the channel byte's top bit
     x[kDummyParam34] = int(x[kDummyParam34]) & 3;  // the last unit has two data bytes, so two top bits
     Bytes msg = {0xF0, 0x42, uint8_t(0x30 + n % 16), 0x58, 0x40};
     msg.resize(kProgramDumpSize);
@@ -356,8 +355,6 @@ TEST(Layout, ParseReadsTheIndependentModel) {
     packData(data.data(), kProgramDataSize, msg.data() + 5);
     msg[296] = 0xF7;
     std::vector<double> y = codectest::randomProgram(rng);
-    y[kOsc1WaveformT2] = 5;
-    x[kOsc1DWGSWaveT2] = x[kOsc1WaveformT2] == 5 ? x[kOsc1DWGSWaveT2] : y[kOsc1DWGSWaveT2];
     ProgramParseResult r = parse(msg, y);
     ASSERT_EQ(r.name, "Parsed      ");
     for (int i = 0; i < kNumParams; ++i) {
@@ -438,6 +435,7 @@ TEST(Parse, ALockedSectionKeepsItsValuesAndNothingElse) {
       x[kCommonVoices] = 2;
       x[kOsc1Waveform] = x[kOsc1WaveformT2] = 5;
       x[kMultiPartMIDIChT2] = 3;
+      x[kDummyParam21] = int(x[kDummyParam21]) & 0x3F;  // the channel byte's top bit
       std::vector<double> y = codectest::randomProgram(rng);
       y[c.lock] = 1.0;
       const std::vector<double> before = y;
@@ -447,8 +445,6 @@ TEST(Parse, ALockedSectionKeepsItsValuesAndNothingElse) {
         bool guarded = std::find(c.guarded.begin(), c.guarded.end(), i) != c.guarded.end();
         if (guarded) {
           EXPECT_EQ(y[i], before[i]) << paramName(c.lock) << " keeps " << paramName(i);
-        } else if ((i == kOsc1DWGSWave && y[kOsc1Waveform] != 5) || (i == kOsc1DWGSWaveT2 && y[kOsc1WaveformT2] != 5)) {
-          EXPECT_EQ(y[i], before[i]) << paramName(i);
         } else {
           EXPECT_EQ(y[i], x[i]) << paramName(c.lock) << " lets " << paramName(i) << " follow";
         }

@@ -1,9 +1,10 @@
 // An independent model of the program data: the 254 unpacked bytes that a set of values stands for, written
 // straight from the data layout (each field as a whole byte, bit 7 included), with no packing involved. The
-// codec fills the packed message in place; comparing the two catches a field at a wrong offset, a top bit in
+// codec packs the bytes it has written; comparing the two catches a field at a wrong offset, a top bit in
 // a wrong unit, or a coding that differs.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,13 +20,8 @@ inline std::vector<uint8_t> expectedProgramData(const std::vector<double>& v, co
   d[14] = p(kDummyParam06);
   d[15] = p(kDummyParam07);
   int mode = p(kCommonMode), voices = p(kCommonVoices);
-  int vm = 0x00;
-  if (mode == 1 && voices != 1) vm = 0x10;
-  if (mode == 2 && voices != 1) vm = 0x20;
-  if (mode == 3 && voices == 1) vm = 0x30;
-  if (mode == 1 && voices == 1) vm = 0x50;
-  if (mode == 2 && voices == 1) vm = 0x60;
-  d[16] = uint8_t(vm | (voices == 2 ? 0x80 : 0));
+  // Bits 4-5 the mode, bit 7 two voices, bit 6 one voice of a split or layer.
+  d[16] = uint8_t((mode << 4) | (voices == 2 ? 0x80 : 0) | ((mode == 1 || mode == 2) && voices == 1 ? 0x40 : 0));
   d[18] = uint8_t(p(kCommonSplitPoint) | (p(kDummyParam01) == 16 ? 0x80 : 0));
   d[19] = uint8_t(p(kDelayFxSyncNote) | (p(kDelayFxTempoSync) == 1 ? 0x80 : 0));
   d[20] = p(kDelayFxTime);
@@ -118,10 +114,14 @@ inline std::vector<uint8_t> expectedProgramData(const std::vector<double>& v, co
       {32, kDummyParam30}, {33, kDummyParam31}, {34, kDummyParam32}, {35, kDummyParam33}, {36, kDummyParam34}};
   for (const auto& u : storedUnits) {
     for (int k = 0; k < 7 && 7 * u[0] + k < 254; ++k) {
+      // Timbre 2's channel byte is whole: -1 (0xFF) is the global channel.
+      if (7 * u[0] + k == 146) continue;
       uint8_t& byte = d[7 * u[0] + k];
       byte = uint8_t((byte & 0x7F) | (((p(u[1]) >> k) & 1) << 7));
     }
   }
+  // A vocoder program's block after the common data is not the timbres': built from values alone, it is zero.
+  if (mode == 3) std::fill(d.begin() + 38, d.end(), 0);
   return d;
 }
 

@@ -7,6 +7,7 @@
 
 #include "platform/vst2/vst2.h"
 #include "src/Vexmir.h"
+#include "tests/fuzz/fuzz_data_root.h"
 
 namespace {
 
@@ -24,10 +25,7 @@ std::vector<uint8_t> chunkOf(AEffect* e, bool bank) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static Vexmir* plug = [] {
-    setenv("VEXMIR_MIDI_API", "alsa", 0);
-    return new Vexmir(IEffectInstanceInfo{quietHost});
-  }();
+  static Vexmir* plug = fuzztest::newEditor<Vexmir>(IEffectInstanceInfo{quietHost});
   AEffect* e = plug->GetAEffect();
   const bool bank = size > 0 && (data[0] & 1);
   // A valid header in front half of the time, so that the body reader sees most inputs.

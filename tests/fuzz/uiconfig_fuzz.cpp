@@ -14,6 +14,7 @@
 #include "src/UIConfigManager.h"
 #include "src/Vexmir.h"
 #include "src/VexmirParams.h"
+#include "tests/fuzz/fuzz_data_root.h"
 
 namespace {
 
@@ -22,11 +23,7 @@ intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
 }
 
 Vexmir* plugin() {
-  static Vexmir* plug = [] {
-    char tmpl[] = "/tmp/vexmir-fuzz-XXXXXX";
-    if (const char* root = mkdtemp(tmpl)) setenv("VEXMIR_ROOT", root, 1);
-    return new Vexmir(IEffectInstanceInfo{quietHost});
-  }();
+  static Vexmir* plug = fuzztest::newEditor<Vexmir>(IEffectInstanceInfo{quietHost});
   return plug;
 }
 

@@ -15,31 +15,10 @@
 #include "src/PatchLibrarian.h"
 #include "src/ProgramDump.h"
 #include "src/Vexmir.h"
+#include "tests/jobs/editor_test_support.h"
 #include "tests/support/EmulatorClient.h"
 
 namespace jobtest {
-
-// A data folder with one bank of "Init Sound" programs in "Patches", so that the librarian has an open bank.
-class DataRoot {
- public:
-  DataRoot() {
-    char tmpl[] = "/tmp/vexmir-jobs-XXXXXX";
-    path = mkdtemp(tmpl);
-    setenv("VEXMIR_ROOT", path.c_str(), 1);
-    const std::string patches = Vexmir::getPatchesFolderStr();
-    std::filesystem::create_directories(patches);
-    PatchFile bank;
-    bank.patches.resize(128);
-    for (LibrarianPatch& p : bank.patches)
-      p.messages.emplace_back().data.assign(initialProgramDump(), kProgramDumpSize);
-    PatchLibrarian::writeBankFile(bank, patches + "/Init.vmr", false);
-  }
-  ~DataRoot() {
-    std::error_code ec;
-    std::filesystem::remove_all(path, ec);
-  }
-  std::string path;
-};
 
 inline intptr_t silentHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
   return 0;

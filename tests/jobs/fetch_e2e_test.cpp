@@ -28,8 +28,7 @@ using jobtest::DataRoot;
 // The program the editor holds, as its dump's data.
 Bytes programData(Vexmir& plug) {
   Bytes dump(kProgramDumpSize), data(kProgramDataSize);
-  const std::vector<double> values = plug.currentValues();
-  buildProgramDump(values.data(), plug.programName(), static_cast<uint8_t>(plug.deviceId.load()), dump.data());
+  plug.buildProgramDumpOf(plug.programName(), plug.currentValues(), dump.data());
   unpackData(dump.data() + 5, kProgramDataSize, data.data());
   return data;
 }
@@ -47,7 +46,7 @@ Bytes codecRoundTrip(const Bytes& data, std::vector<double> values) {
   ProgramParseResult result;
   parseProgramDump(dump.data(), dump.size(), values.data(), &result);
   Bytes rebuilt(kProgramDumpSize), out(kProgramDataSize);
-  buildProgramDump(values.data(), result.name, 0x30, rebuilt.data());
+  buildProgramDump(values.data(), result.name, 0x30, result.data, rebuilt.data());
   unpackData(rebuilt.data() + 5, kProgramDataSize, out.data());
   return out;
 }
@@ -75,7 +74,7 @@ class FetchE2E : public ::testing::Test {
 TEST_F(FetchE2E, ConnectingBringsTheCurrentProgramAndGlobalDataIntoTheEditor) {
   emulator.check("set name edit Fetch Me");
   emulator.setEditByte(20, 99);
-  emulator.check("set global 2 1");  // kMasterPosition: post keyboard
+  emulator.check("set global 2 1");  // kMasterPosition: Pre TG
   jobtest::EmulatorPlug plug(&clock);
   ASSERT_TRUE(plug.connectTo(EmulatorClient::emulatorInPort(), EmulatorClient::emulatorOutPort()));
   plug.connectPending = true;

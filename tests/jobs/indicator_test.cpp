@@ -59,11 +59,13 @@ TEST(ProcessingIndicator, ShowsOneCancelButtonForTheTabAndRestoresTheLayersAfter
 TEST(LibrarianStatus, RequestAndUnsavedStatesSetTheirFlags) {
   JobPlug plug;
   MIDIMessageManager* hub = plug.getMidiManager();
-  hub->singleRequest.patch.name = "stale";
+  hub->singleRequest.arm();
+  const std::vector<uint8_t> stale(20, 0x11);
+  hub->singleRequest.addMessageData(stale.data(), static_cast<int>(stale.size()));
   plug.answerReceived = true;
   plug.SetLibrarianRequestActive(true);
   EXPECT_TRUE(hub->singleRequest.active);
-  EXPECT_TRUE(hub->singleRequest.patch.name.empty());
+  EXPECT_TRUE(hub->singleRequest.program().messages.empty());
   EXPECT_FALSE(hub->dumpPending);
   EXPECT_FALSE(plug.answerReceived);
 

@@ -15,6 +15,7 @@
 #include "src/MIDIMessageManager.h"
 #include "src/Vexmir.h"
 #include "src/VexmirParams.h"
+#include "tests/jobs/editor_test_support.h"
 
 namespace jobtest {
 
@@ -57,11 +58,7 @@ class JobPlug : public Vexmir {
     return true;
   }
   bool SendMidiSysex(unsigned char* b, int n) override {
-    Bytes framed;
-    if (b[0] != 0xF0) framed.push_back(0xF0);
-    framed.insert(framed.end(), b, b + n);
-    if (b[n - 1] != 0xF7) framed.push_back(0xF7);
-    record(framed);
+    record(framedSysex(b, n));
     return true;
   }
   bool SendMidiSysex2(std::vector<unsigned char> v) override {
@@ -79,6 +76,10 @@ class JobPlug : public Vexmir {
   std::vector<Bytes> messages() {
     std::lock_guard<std::mutex> lock(mutex);
     return sent;
+  }
+  void clearMessages() {
+    std::lock_guard<std::mutex> lock(mutex);
+    sent.clear();
   }
   std::vector<std::string> texts() {
     std::lock_guard<std::mutex> lock(mutex);

@@ -161,7 +161,8 @@ TEST_F(TransferE2E, ARecalledStateReopensThePortsAndSendsEditOffGlobalAndProgram
     chunk.assign(static_cast<uint8_t*>(bytes), static_cast<uint8_t*>(bytes) + size);
     Bytes dump(kProgramDumpSize);
     const std::vector<double> values = a.currentValues();
-    buildProgramDump(values.data(), "Recall Me", 0x30, dump.data());
+    // A recalled program's bytes that no parameter holds are the initial program's.
+    buildProgramDump(values.data(), "Recall Me", 0x30, initialProgramData(), dump.data());
     expectedProgram = unpacked(dump);
   }
   emulator.clearLog();
@@ -225,8 +226,7 @@ TEST_F(TransferE2E, ARandomizedProgramReachesTheEmulatorAsTheEditorHoldsIt) {
   ASSERT_TRUE(plug.waitIdle());
   ASSERT_TRUE(emulator.waitForLog("in F0 42 30 58 40", mark).has_value());
   Bytes dump(kProgramDumpSize);
-  const std::vector<double> values = plug.currentValues();
-  buildProgramDump(values.data(), plug.programName(), 0x30, dump.data());
+  plug.buildProgramDumpOf(plug.programName(), plug.currentValues(), dump.data());
   EXPECT_EQ(emulator.editBuffer(), unpacked(dump));
   EXPECT_EQ(plug.paramValue(kRandomize), 0.0);
   EXPECT_TRUE(plug.partRequestPending);

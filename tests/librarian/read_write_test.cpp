@@ -351,7 +351,7 @@ TEST_F(TempFolder, SaveChoosesTheFormFromTheNameAndRecordsIt) {
     std::string saved;
   };
   const Case cases[] = {{"X.mid", true, "X.mid.mid"},  {"X.syx", false, "X.syx.vmr"}, {"X.vmr", false, "X.vmr.vmr"},
-                        {"X.vlt", false, "X.vlt.vlt"}, {"mid", true, "mid.mid"},      {"X.MID", false, "X.MID"}};
+                        {"X.vlt", false, "X.vlt.vlt"}, {"mid", true, "mid.mid"},      {"X.MID", true, "X.MID.mid"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string path = dir + "/out";

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -66,12 +67,19 @@ class RecordingHost : public LibrarianHost {
   bool syncCurrentFromHardware() override;
   bool pushCurrentToHardware() override;
   bool initializeCurrentProgram() override;
-  void log(const std::string& line) override { logLines.push_back(line); }
+  void log(const std::string& line) override {
+    logLines.push_back(line);
+    if (onLog) onLog();
+  }
+  void showMessage(const std::string& text) override { messages.push_back(text); }
 
   bool midiOut = true;
   std::vector<std::string> calls;
   std::vector<Bytes> sent;
   std::vector<std::string> logLines;
+  std::vector<std::string> messages;
+  // Runs at every log line: lets a test look at the librarian in the middle of an operation.
+  std::function<void()> onLog;
   // Owned here in the tests; the real editor's layers belong to its surface.
   std::map<std::string, ControlLayer*> layers;
 };

@@ -64,10 +64,10 @@ TEST(LibrarianTransfers, AuditionStoreAndRequestGoThroughTheSynthesizer) {
   const Bytes expected = vectors::programDataNamed(40, programName(6, 40));
   EXPECT_TRUE(eventually([&] { return emulator.program(40) == expected; })) << emulator.programName(40);
 
-  // And one back: the synthesizer's current program into the selected slot 7 of the open bank. The MIDI input
+  // And one back: the synthesizer's program 7 into the selected slot 7 of the open bank. The MIDI input
   // stores it while this thread reads the bank, as the user interface does: through the bank lock.
   const Bytes asked = vectors::programDataNamed(99, "From Synth");
-  emulator.loadProgram(0, asked);
+  emulator.loadProgram(7, asked);
   LibrarianViewControl* view = editor->view();
   ASSERT_NE(view, nullptr) << "the bundle's description places the slot view";
   view->selectedUpperSlot = 7;

@@ -134,9 +134,9 @@ TEST(MidiHub, LibrarianRequestTakesMessagesUntilAWholeProgram) {
   for (int i = 0; i < 9; ++i) dump[6 + i] = static_cast<uint8_t>(name[i]);
   EXPECT_TRUE(r.addMessageData(dump.data(), kProgramDumpSize));
   EXPECT_FALSE(r.active);
-  EXPECT_EQ(r.patch.messages.size(), 2u);
-  EXPECT_EQ(r.patch.name, "BrassPad");
+  EXPECT_EQ(r.program().messages.size(), 2u);
+  EXPECT_EQ(r.program().name, "BrassPad");
   r.arm();
-  EXPECT_EQ(r.patch.messages.size(), 0u);
-  EXPECT_EQ(r.patch.name, "");
+  EXPECT_EQ(r.program().messages.size(), 0u);
+  EXPECT_EQ(r.program().name, "");
 }

@@ -142,9 +142,9 @@ TEST(ParamLogic, SysExEditsPutTheSynthesizerInEditModeFirst) {
   ASSERT_FALSE(plug.editModeOn);
   plug.storeParamValue(kGlobalMidiChannel, 2);
   plug.OnParamChange(kGlobalMidiChannel);
-  plug.edit(kAmpDistSw, 1);
+  plug.edit(kAmpGateSw, 1);
   EXPECT_EQ(plug.take(), (std::vector<Bytes>{{0xF0, 0x42, 0x32, 0x58, 0x4E, 0x01, 0x00, 0xF7},
-                                             {0xF0, 0x42, 0x32, 0x58, 0x41, 0x5C, 0x00, 0x01, 0x00, 0xF7}}));
+                                             {0xF0, 0x42, 0x32, 0x58, 0x41, 0x5B, 0x00, 0x01, 0x00, 0xF7}}));
   // A step knob: a signed value split into two 7-bit bytes; edit mode is on already.
   plug.edit(kSeq1Step1, 10);
   EXPECT_EQ(plug.take(), (std::vector<Bytes>{{0xF0, 0x42, 0x32, 0x58, 0x41, 0x08, 0x01, 0x4A, 0x7F, 0xF7}}));
@@ -365,9 +365,9 @@ TEST(StartUp, UISettingsShowInTheirMenusAndTheFirstRunNoticeGoesWhenDismissed) {
 TEST(LookUps, AddressesTextsAndTheProgramValueTable) {
   Root root;
   Vexmir v(IEffectInstanceInfo{quietHost});
-  // The distortion switch of timbre 1 is registered under 58 41 5C 00 and key 0 only.
-  EXPECT_NE(v.getSysexControl(0x58, 0x41, 0x5C, 0, 0), nullptr);
-  EXPECT_EQ(v.getSysexControl(0x58, 0x41, 0x5C, 0, 1), nullptr);
+  // The amp EG gate switch of timbre 1 is registered under 58 41 5B 00 and key 0 only.
+  EXPECT_NE(v.getSysexControl(0x58, 0x41, 0x5B, 0, 0), nullptr);
+  EXPECT_EQ(v.getSysexControl(0x58, 0x41, 0x5B, 0, 1), nullptr);
   EXPECT_NE(v.getCCControls(1, 74, 0), nullptr);
   EXPECT_EQ(v.getCCControls(1, 74, 1), nullptr);
   const char* first = v.getPanelString(1, "Filter");

@@ -116,8 +116,8 @@ void replaceControl(std::string* xml, const std::string& paramId, const std::str
   xml->replace(begin, end - begin, line);
 }
 
-// A copy of this build's bundle whose description binds two controls as the real one never does: the filter
-// cutoff as a vertical CC slider (60 pixels from 24,350) and the distortion switch as a CC switch (CC 92, on 127).
+// A copy of this build's bundle whose description binds the filter cutoff as a vertical CC slider (60 pixels
+// from 24,350), which the real one never does, and the distortion switch as a CC switch (CC 92, on 127).
 std::string variantBundle(const ScratchDir& dir) {
   namespace fs = std::filesystem;
   const fs::path from = pluginBundlePath();
@@ -211,8 +211,8 @@ class LiveLoop : public ::testing::Test {
 }  // namespace
 
 TEST_F(LiveLoop, MouseEditsPutTheBindingsBytesAtTheSynthesizer) {
-  const int kOsc2OscMod = 8, kFilterCutoff = 24, kAmpDistSw = 50, kArpOnOff = 91, kArpType = 95, kSeq1Step1 = 147,
-            kSeq1Knob = 255, kShowModSequence = 523;
+  const int kOsc2OscMod = 8, kFilterCutoff = 24, kAmpGateSw = 48, kAmpDistSw = 50, kArpOnOff = 91, kArpType = 95,
+            kSeq1Step1 = 147, kSeq1Knob = 255, kShowModSequence = 523;
   const std::vector<BindingEdit> edits = {
       // A wheel step of -10 from 127 gives 114; then down to the end, where a further step changes nothing.
       {"CC knob", "wheel " + at(kFilterCutoff) + " -10\nwheel " + at(kFilterCutoff) + " -200\n",
@@ -226,9 +226,11 @@ TEST_F(LiveLoop, MouseEditsPutTheBindingsBytesAtTheSynthesizer) {
        "menu choose 2\nclick " + at(kOsc2OscMod) + "\n"},
       // As the synthesizer sends it: on is 127 (bit 7 of its byte).
       {"NRPN switch", "click " + at(kArpOnOff) + "\n", {"B0 63 00", "B0 62 02", "B0 06 7F"}, 32, 0x80, ""},
-      // Edit mode first, then the parameter change.
-      {"SysEx switch", "click " + at(kAmpDistSw) + "\n", {"F0 42 30 58 4E 01 00 F7", "F0 42 30 58 41 5C 00 01 00 F7"},
-       65, 1, ""},
+      // The instrument's own CC for the distortion (bit 0 of its byte).
+      {"CC switch", "click " + at(kAmpDistSw) + "\n", {"B0 5C 7F"}, 65, 1, ""},
+      // Edit mode first, then the parameter change (bit 6 of the same byte).
+      {"SysEx switch", "click " + at(kAmpGateSw) + "\n", {"F0 42 30 58 4E 01 00 F7", "F0 42 30 58 41 5B 00 01 00 F7"},
+       65, 0x41, ""},
       // On the modulation-sequence tab: up to the end, where a further step changes nothing.
       {"SysEx knob", "click " + at(kShowModSequence) + "\nwheel " + at(kSeq1Knob) + " 200\n",
        {"F0 42 30 58 41 06 01 7F 00 F7"}, 92, 127, "wheel " + at(kSeq1Knob) + " 5\n"},

@@ -15,10 +15,10 @@ namespace {
 
 using x11test::run;
 
-// A knob of the sound editor dragged up with real input (the filter's cutoff).
+// A knob of the sound editor dragged up with real input (the filter's resonance).
 const char* const kKnobDrag =
-    "x11 input mousemove --window %HOST 44 380 mousedown 1 mousemove --window %HOST 44 370 mousemove --window "
-    "%HOST 44 360 mouseup 1\n";
+    "x11 input mousemove --window %HOST 110 380 mousedown 1 mousemove --window %HOST 110 370 mousemove --window "
+    "%HOST 110 360 mouseup 1\n";
 
 // After the module is gone, the thread that ran the editor ends: whatever the editor left with that thread (its run
 // loop's timers, queued work) would now run code that is no longer mapped. Loaded again on the same thread, as when
@@ -118,7 +118,7 @@ TEST(RealHostReadme, NamesOnlyTheHostsTheTestsRunItIn) {
     const char* name;
     const char* tests;  // the tests that run it, or null for a host no test runs
   } hosts[] = {{"vexmir-host", "tools/vexmir-host/main.cpp"},
-               {"Ardour", "tests/daw/ardour_test.cpp"},
+               {"Ardour", "tests/daw/ardour_gui_test.cpp"},
                {"Bitwig", nullptr},
                {"Qtractor", nullptr},
                {"REAPER", nullptr},

@@ -19,7 +19,8 @@ inline bool haveProgram(const char* name) {
 
 class Xvfb {
  public:
-  Xvfb() {
+  // A screen of the given size ("WIDTHxHEIGHTx24").
+  explicit Xvfb(const std::string& screen = "2048x1152x24") {
     int fds[2];
     if (pipe(fds) != 0) return;
     const std::string fd = std::to_string(fds[1]);
@@ -31,7 +32,7 @@ class Xvfb {
       const int null = open("/dev/null", O_WRONLY);
       dup2(null, 1);
       dup2(null, 2);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "2048x1152x24", "-nolisten", "tcp", "-noreset",
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp", "-noreset",
              static_cast<char*>(nullptr));
       _exit(127);
     }

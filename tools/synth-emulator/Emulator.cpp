@@ -16,6 +16,7 @@ const char* kHelp =
     "  ping | help | ports | quit | reset\n"
     "  state | state program\n"
     "  get edit [d] | get program p [d] | get global [d] | get name [edit|p] | get channel\n"
+    "  fields edit|p|global\n"
     "  set edit d v | set program p d v | set global d v | set name edit|p TEXT\n"
     "  load edit HEX | load program p HEX | load global HEX\n"
     "  program p (select, nothing sent) | write p (store the edit buffer) | channel n\n"
@@ -246,6 +247,15 @@ std::string Emulator::run(const std::vector<std::string>& a, const std::string& 
       } else {
         throw CommandError{std::string("unknown item \"") + what + "\"; usage: " + usage};
       }
+    } else if (cmd == "fields") {
+      const char* usage = "fields edit|p|global";
+      const std::string& what = arg(a, 1, usage);
+      noMore(a, 2, usage);
+      const auto fields = what == "global" ? globalFields(m.global())
+                                           : programFields(what == "edit" ? m.edit()
+                                                                          : m.program(number(what, 0, 127, "program")));
+      for (const auto& f : fields) out << f.first << " " << f.second << "\n";
+      reply = ok();
     } else if (cmd == "set") {
       const char* usage = "set edit d v | set program p d v | set global d v | set name edit|p TEXT";
       const std::string& what = arg(a, 1, usage);

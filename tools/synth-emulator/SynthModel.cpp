@@ -118,7 +118,7 @@ struct ParamField {
 };
 
 const ParamField kParamFields[] = {
-    {16, false, 16, 0xFF, 0, ParamCoding::Raw},     // voice mode
+    {16, false, 16, 0x30, 4, ParamCoding::Raw},     // voice mode: 0 single, 1 split, 2 layer, 3 vocoder
     {22, false, 20, 0x7F, 0, ParamCoding::Raw},     // delay time
     {23, false, 21, 0x7F, 0, ParamCoding::Raw},     // delay depth
     {25, false, 23, 0x7F, 0, ParamCoding::Raw},     // mod FX speed
@@ -695,6 +695,39 @@ std::vector<Bytes> SynthModel::turnParameter(int id, int value, std::string* err
   uint8_t hi = value < 0 ? 0x7F : static_cast<uint8_t>(value >> 7);
   return {sysexMessage(channel(), kFnParameterChange,
                        {static_cast<uint8_t>(id & 0x7F), static_cast<uint8_t>(id >> 7), lo, hi})};
+}
+
+// ---- fields ----
+
+std::vector<std::pair<std::string, int>> programFields(const Program& p) {
+  auto s8 = [](uint8_t b) { return static_cast<int>(static_cast<int8_t>(b)); };
+  const int mode = (p[16] >> 4) & 3;
+  std::vector<std::pair<std::string, int>> f = {
+      {"voice mode", mode},
+      {"scale key", p[17] >> 4},
+      {"scale type", p[17] & 0x0F},
+      {"arpeggio steps", p[15]},
+      {"arpeggio swing", s8(p[36])},
+      {"arpeggio gate", p[34] & 0x7F},
+      {"keyboard octave", s8(p[37])},
+  };
+  if (mode == 3) return f;
+  for (int t = 0; t < 2; ++t) {
+    const int b = kTimbreChannelOffset + t * kTimbreStride;
+    const std::string timbre = "timbre " + std::to_string(t + 1) + " ";
+    f.push_back({timbre + "channel", s8(p[b])});  // -1: the global channel
+    f.push_back({timbre + "osc1 wave", p[b + 7] & 0x7F});
+    f.push_back({timbre + "dwgs wave", p[b + 10] & 0x7F});
+    f.push_back({timbre + "distortion", p[b + 27] & 1});
+  }
+  return f;
+}
+
+std::vector<std::pair<std::string, int>> globalFields(const GlobalData& g) {
+  return {
+      {"position", g[2] & 0x7F},  // 0 Post KBD, 1 Pre TG
+      {"sysex filter", g[SynthModel::kGlobalSysExFilterByte] >> 7},
+  };
 }
 
 // ---- bank files ----

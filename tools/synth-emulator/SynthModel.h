@@ -97,6 +97,12 @@ class SynthModel {
   std::array<int, 16> nrpnLsb_{};
 };
 
+// The fields of a program and of the global data as the device reads them, by name and in a fixed order, with
+// signed fields as signed numbers: what the tests compare the editor's values with. A vocoder program (voice
+// mode 3) has no synth timbre fields.
+std::vector<std::pair<std::string, int>> programFields(const Program& p);
+std::vector<std::pair<std::string, int>> globalFields(const GlobalData& g);
+
 // Bank files: a 128-program bulk dump (37163 bytes), an all-data dump (37392) or 128 program dumps back to back
 // (38016). Returns false with a reason for anything else.
 bool readBankFile(const std::string& path, std::vector<Program>& programs, std::string* error);

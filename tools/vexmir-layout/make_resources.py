@@ -67,6 +67,8 @@ IMAGE_FILES = {
 OFF_ON = ["Off", "On"]
 SYNC_NOTES = ["1/32", "1/24", "1/16", "1/12", "3/32", "1/8", "1/6", "3/16", "1/4", "1/3", "3/8", "1/2", "2/3",
               "3/4", "1/1"]
+# The synthesizer counts the LFO note values from the longest (0 = 1/1) and the delay's from the shortest.
+LFO_SYNC_NOTES = SYNC_NOTES[::-1]
 LISTS = {
     "offOn": OFF_ON,
     "voiceAssign": ["Mono", "Poly", "Unison"],
@@ -80,6 +82,7 @@ LISTS = {
     "lfo2Wave": ["Saw", "Square", "Sine", "S/H"],
     "keySync": ["Off", "Timbre", "Voice"],
     "syncNotes": SYNC_NOTES,
+    "lfoSyncNotes": LFO_SYNC_NOTES,
     "patchSource": ["Filter EG", "Amp EG", "LFO 1", "LFO 2", "Velocity", "Kbd Track", "Pitch Bend", "Mod Wheel"],
     "patchDest": ["Pitch", "Osc2 Pitch", "Osc1 Ctrl1", "Noise Lvl", "Cutoff", "Amp", "Pan", "LFO2 Freq"],
     "modFxType": ["Chorus/Flanger", "Ensemble", "Phaser"],
@@ -95,7 +98,7 @@ LISTS = {
     "seqMotion": ["Smooth", "Step"],
     "seqType": ["Forward", "Reverse", "Alt 1", "Alt 2"],
     "seqRun": ["Loop", "One Shot"],
-    "position": ["Pre TG", "Post KBD"],
+    "position": ["Post KBD", "Pre TG"],
     "velocityArea": ["Curve 1", "Curve 2", "Curve 3", "Curve 4", "Curve 5", "Curve 6", "Curve 7", "Curve 8",
                      "Const"],
     "clockSource": ["Internal", "External", "Auto"],
@@ -256,6 +259,9 @@ def knob(x, y, text, param, lo=None, hi=None, default=None, bipolar=False, small
     elif bind[0] == "se2":
         element("knobcontrol", type="seKnob2", sysexIndex=sysex_index(param, bind[1], 0x7F), changingByte=7,
                 **common)
+    elif bind[0] == "nrpn":
+        element("knobcontrol", type="msbLsbKnob", ccNumber=6, msbValue=bind[1], lsbValue=0, lsbControl=bind[2],
+                **common)
     else:
         raise ValueError(bind)
     use(param)
@@ -322,6 +328,9 @@ def switch(x, y, text, param, bind=None, default=0, group="", name=None, lab="be
         element("buttoncontrol", type="seButton", name=name, paramId=param, paramGroup=group, position=(x, y, iw, ih),
                 imageId=image[0], valueBounds=(default, 0, 1), sysexIndex=sysex_index(param, bind[1]),
                 changingByte=7)
+    elif bind[0] == "cc":
+        element("buttoncontrol", type="ccButton", name=name, paramId=param, paramGroup=group,
+                position=(x, y, iw, ih), imageId=image[0], valueBounds=(default, 0, 127), ccNumber=bind[1])
     elif bind[0] == "nrpn":
         element("buttoncontrol", type="msbLsbButton", name=name, paramId=param, paramGroup=group,
                 position=(x, y, iw, ih), imageId=image[0], valueBounds=(default, 0, 127), ccNumber=6,
@@ -535,7 +544,7 @@ def section_amp(x, y, w):
     knob(cx + 2 * CELL, ky, "Kbd Track", "kAmpKBDTrack", bipolar=True, group="Amp", name="Amp Key Track")
     knob(cx + 3 * CELL, ky, "Velo Sens", "kAmpVeloSense", bipolar=True, group="Amp", name="Amp Velo Sense")
     sy = ky + KNOB_ROW + 22
-    switch(cx + 5, sy, "Distortion", "kAmpDistSw", bind=("se", 92), group="Amp", lab="right")
+    switch(cx + 5, sy, "Distortion", "kAmpDistSw", bind=("cc", 92), group="Amp", lab="right")
     switch(cx + 2 * CELL + 5, sy, "Gate (no EG)", "kAmpGateSw", bind=("se", 91), group="Amp", lab="right",
            name="Amp EG Gate")
 
@@ -561,7 +570,7 @@ def section_lfo(x, y, w, n):
              name="LFO%d Frequency" % n, default=64)
     with Block("layer", name="lfo%dSynced" % n, id=zone + 1), \
             PagePatch("Lfo%d Synced" % n, "lfo%d-synced.png" % n, *area):
-        menu(mx, ky + 4, mw, "Sync Note", p + "SyncNote", "syncNotes",
+        menu(mx, ky + 4, mw, "Sync Note", p + "SyncNote", "lfoSyncNotes",
              bind=("se", 106 if n == 1 else 111), group=group, name="LFO%d Sync Note" % n, default=8)
 
 
@@ -671,7 +680,7 @@ def section_effects():
     menu(x + 268, r2, 78, "Target", "kArpTarget", "arpTarget", group=g, name="Arp Target")
     r3 = r2 + 58
     knob(x + 24, r3, "Tempo", "kArpTempo", 0, 280, default=100, group=g, name="Arp Tempo", values="tempoValues")
-    knob(x + 96, r3, "Gate", "kArpGate", 0, 100, default=80, bind=None, group=g, name="Arp Gate")
+    knob(x + 96, r3, "Gate", "kArpGate", 0, 100, default=80, bind=("nrpn", 0, 10), group=g, name="Arp Gate")
     knob(x + 168, r3, "Swing", "kArpSwing", 0, 200, bipolar=True, group=g, name="Arp Swing")
     label(x + 226, r3 + 8, 120, "TEMPO ALSO SETS", 10, "L", "dim")
     label(x + 226, r3 + 22, 120, "THE MIDI CLOCK", 10, "L", "dim")
@@ -1055,7 +1064,7 @@ def program_bar():
     current_tabs[:] = ["edit", "modseq", "global"]
     with Block("layer", name="miniMixer", id=0, visible=1):
         picture_from_page("Program Bar", "program-bar.png", 0, 37, 940, 44)
-        menu(14, 40, 86, "Voice Mode", "kCommonMode", "voiceMode", group="Program", default=2)
+        menu(14, 40, 86, "Voice Mode", "kCommonMode", "voiceMode", bind=("se", 16), group="Program", default=2)
         menu(122, 40, 40, "Voices", "kCommonVoices", "voices", group="Program", default=1)
         lock(180, 56, "kSectionLockGlobal", "Program", wide=False)
         with Block("layer", name="splitPointLayer", id=0):

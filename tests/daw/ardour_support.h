@@ -1,0 +1,164 @@
+// What the Ardour tests share: running Ardour's tools, the plug-in's state chunk in a session file, and a fixture
+// that installs the release bundle into a prefix of its own with Ardour's settings in a folder of the test's own.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace dawtest {
+
+namespace fs = std::filesystem;
+
+inline const char* const kLua = "/usr/bin/ardour7-lua";
+const char* const kScanner = "/usr/lib/ardour7/ardour-vst-scanner";
+
+inline std::string run(const std::string& command, int* status) {
+  std::string out;
+  FILE* p = popen((command + " 2>&1").c_str(), "r");
+  if (!p) return out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  *status = pclose(p);
+  return out;
+}
+
+inline std::string quoted(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+inline std::string readFile(const fs::path& p) {
+  std::ifstream in(p);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+const std::string kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+inline std::vector<uint8_t> fromBase64(const std::string& text) {
+  std::vector<uint8_t> out;
+  int bits = 0;
+  unsigned value = 0;
+  for (char c : text) {
+    const size_t k = kAlphabet.find(c);
+    if (k == std::string::npos) continue;  // line breaks, padding
+    value = ((value << 6) | static_cast<unsigned>(k)) & 0xFFFFu;
+    bits += 6;
+    if (bits >= 8) {
+      bits -= 8;
+      out.push_back(static_cast<uint8_t>((value >> bits) & 0xFF));
+    }
+  }
+  return out;
+}
+
+inline std::string toBase64(const std::vector<uint8_t>& bytes) {
+  std::string out;
+  size_t i = 0;
+  for (; i + 2 < bytes.size(); i += 3) {
+    const int v = (bytes[i] << 16) | (bytes[i + 1] << 8) | bytes[i + 2];
+    for (int s = 18; s >= 0; s -= 6) out.push_back(kAlphabet[static_cast<size_t>((v >> s) & 63)]);
+  }
+  if (i + 1 == bytes.size()) {
+    const int v = bytes[i] << 16;
+    out += {kAlphabet[static_cast<size_t>((v >> 18) & 63)], kAlphabet[static_cast<size_t>((v >> 12) & 63)], '=', '='};
+  } else if (i + 2 == bytes.size()) {
+    const int v = (bytes[i] << 16) | (bytes[i + 1] << 8);
+    out += {kAlphabet[static_cast<size_t>((v >> 18) & 63)], kAlphabet[static_cast<size_t>((v >> 12) & 63)],
+            kAlphabet[static_cast<size_t>((v >> 6) & 63)], '='};
+  }
+  return out;
+}
+
+// The text between <chunk ...> and </chunk> of the plug-in's entry, and where it lies.
+inline bool findChunk(const std::string& xml, size_t* begin, size_t* end) {
+  const size_t tag = xml.find("<chunk");
+  if (tag == std::string::npos) return false;
+  *begin = xml.find('>', tag);
+  *end = xml.find("</chunk>", tag);
+  if (*begin == std::string::npos || *end == std::string::npos) return false;
+  ++*begin;
+  return true;
+}
+
+class ArdourSession : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (access(kLua, X_OK) != 0 || access(kScanner, X_OK) != 0)
+      GTEST_SKIP() << "Ardour 7 is not installed (Debian's \"ardour\": scripts/setup.sh installs it where it can)";
+    const char* build = std::getenv("VEXMIR_DAW_BUILD");
+    if (!build || !fs::exists(fs::path(build) / "Vexmir Editor.vst/Contents/Linux/Vexmir Editor.so"))
+      GTEST_SKIP() << "no release bundle to load (the daw_bundle_build fixture makes it)";
+    char tmpl[] = "/tmp/vexmir-daw-XXXXXX";
+    dir = mkdtemp(tmpl);
+    fs::create_directories(dir / "home/.config");
+    fs::create_directories(dir / "home/.cache");
+    fs::create_directories(dir / "root");
+    // The bundle as a user installs it, into a prefix of the test's own.
+    const fs::path prefix = dir / "prefix";
+    int status = 0;
+    const std::string installed = run(quoted(VEXMIR_CMAKE) + " --install " + quoted(build) +
+                                          " --component bundle --prefix " + quoted(prefix.string()),
+                                      &status);
+    ASSERT_EQ(status, 0) << installed;
+    bundlePath = prefix / "lib/lxvst/Vexmir Editor.vst";
+    ASSERT_TRUE(fs::exists(bundlePath / "Contents/Linux/Vexmir Editor.so")) << installed;
+    // Ardour stamps its cache entry with the scan's time in whole seconds and takes the entry as stale while the
+    // plug-in's file is not older than that. The installation keeps the build's file times, so a bundle linked in
+    // the same second as the scan (the fixture builds it just before this test) would not be offered: the
+    // installed files are dated an hour back.
+    const auto past = fs::file_time_type::clock::now() - std::chrono::hours(1);
+    for (const auto& entry : fs::recursive_directory_iterator(bundlePath)) fs::last_write_time(entry.path(), past);
+    // Ardour and its scanner run where the build and source trees are hidden, as on a machine that has only the
+    // installation; where mount namespaces cannot be made, they run beside the trees (the bundle still loads from
+    // the prefix).
+    const char* tree = std::getenv("VEXMIR_BUILD_DIR");
+    const char* source = std::getenv("VEXMIR_SOURCE_DIR");
+    if (tree && source) {
+      const std::string hide = "bash " + quoted(std::string(source) + "/tests/fixtures/hide-trees.sh") + " " +
+                               quoted(tree) + " " + quoted(source) + " -- ";
+      const std::string probe = run(hide + "true", &status);
+      if (status == 0)
+        hidden = hide;
+      else
+        std::cout << "[   NOTE   ] the build tree stays visible to Ardour: " << probe;
+    }
+    // Ardour's settings and plug-in cache, and the plug-in's data folder, stay inside the test's folder.
+    env = "HOME='" + (dir / "home").string() + "' XDG_CONFIG_HOME='" + (dir / "home/.config").string() +
+          "' XDG_CACHE_HOME='" + (dir / "home/.cache").string() + "' LXVST_PATH='" + bundlePath.parent_path().string() +
+          "' VEXMIR_ROOT='" + (dir / "root").string() + "' " + hidden;
+  }
+  void TearDown() override {
+    std::error_code ec;
+    if (!dir.empty()) fs::remove_all(dir, ec);
+  }
+
+  std::string lua(const std::string& name, const std::string& body) {
+    const fs::path script = dir / name;
+    std::ofstream(script) << "ARDOUR.config():set_hide_dummy_backend(false)\n"
+                          << "AudioEngine:set_backend(\"None (Dummy)\", \"\", \"\")\n"
+                          << body << "close_session()\nprint(\"closed\")\nquit()\n";
+    int status = 0;
+    std::string out = run(env + "timeout 120 " + kLua + " '" + script.string() + "'", &status);
+    EXPECT_EQ(status, 0) << out;
+    return out;
+  }
+
+  fs::path dir, bundlePath;
+  std::string env, hidden;
+};
+
+}  // namespace dawtest

@@ -1,0 +1,132 @@
+// The editor's program stored into the librarian, the timbre switches of an audition and what an audition
+// puts into the program it sends, and the queue's pace after a recall.
+#include <gtest/gtest.h>
+
+#include "protocol_plug.h"
+#include "src/LibrarianViewControl.h"
+
+using namespace prototest;
+
+namespace {
+
+// The 254 data bytes of the last program dump the editor sent.
+std::vector<uint8_t> lastProgramData(const std::vector<Bytes>& sent) {
+  for (auto it = sent.rbegin(); it != sent.rend(); ++it)
+    if (it->size() == static_cast<size_t>(kProgramDumpSize) && (*it)[4] == 0x40) {
+      std::vector<uint8_t> data(kProgramDataSize);
+      unpackData(it->data() + 5, kProgramDataSize, data.data());
+      return data;
+    }
+  return {};
+}
+
+constexpr int kTimbreStart[2] = {38, 146};
+constexpr int kTimbreBytes = 108;
+
+}  // namespace
+
+TEST(ProtocolParts, StoreIntoTheLibrarianPutsTheEditorsProgramIntoTheSelectedSlotOnly) {
+  DataRoot root;
+  ProtocolPlug plug;
+  LibrarianViewControl* view = plug.getLibrarianEditor()->view();
+  ASSERT_NE(view, nullptr);
+  plug.fromSynth(programDump(33, 0));  // not asked for: the editor keeps its own program
+  plug.synthProgram = 33;
+  plug.press(kRequestTempData, 1);
+  ASSERT_TRUE(plug.waitIdle());
+  ASSERT_EQ(plug.programName().rfind("Prog033", 0), 0u) << plug.programName();
+  const std::vector<LibrarianPatch> before = plug.openBank();
+  plug.getLibrarian()->selectedUpperSlot = 12;
+
+  view->activeSide = 1;  // the lower list is active: nothing is stored
+  plug.press(kOverwriteBank, 1);
+  ASSERT_TRUE(plug.waitIdle());
+  plug.press(kOverwriteBank, 0);
+  EXPECT_EQ(plug.openBank()[12].name, before[12].name);
+
+  view->activeSide = 0;
+  plug.sendGlobalWithProgram = true;
+  plug.take();
+  plug.press(kOverwriteBank, 1);
+  ASSERT_TRUE(plug.waitIdle());
+  const std::vector<LibrarianPatch> after = plug.openBank();
+  EXPECT_EQ(after[12].name.rfind("Prog033", 0), 0u) << after[12].name;
+  for (int slot = 0; slot < kProgramsPerBank; ++slot) {
+    if (slot == 12) continue;
+    EXPECT_EQ(after[static_cast<size_t>(slot)].name, before[static_cast<size_t>(slot)].name) << slot;
+  }
+  EXPECT_EQ(plug.paramValue(kBankEditUnsaved), 1.0);
+  // Nothing went to the synthesizer: no program and no global dump.
+  for (const Bytes& b : plug.take()) EXPECT_FALSE(b.size() > 200) << b.size();
+  const std::vector<std::string> broken = plug.getMidiManager()->protocolViolations();
+  EXPECT_TRUE(broken.empty()) << broken.front();
+}
+
+TEST(ProtocolParts, TheTimbreSwitchesAreChoicesAndAnAuditionLoadsTheLastOnesPressed) {
+  DataRoot root;
+  ProtocolPlug plug;
+  // Library program: timbre 1 all 0x11, timbre 2 all 0x22 (channel bytes aside).
+  std::vector<uint8_t> data(kProgramDataSize);
+  Bytes dump = programDump(1, 0);
+  unpackData(dump.data() + 5, kProgramDataSize, data.data());
+  for (int t = 0; t < 2; ++t)
+    for (int i = 1; i < kTimbreBytes; ++i) data[static_cast<size_t>(kTimbreStart[t] + i)] = t == 0 ? 0x11 : 0x22;
+  packData(data.data(), kProgramDataSize, dump.data() + 5);
+  LibrarianPatch program;
+  program.messages.emplace_back().data.assign(dump.data(), dump.size());
+  {
+    PatchLibrarian* lib = plug.getLibrarian();
+    std::unique_lock<std::mutex> lock = lib->lockBanks();
+    lib->bankAt(lib->upperBankIndex)->patches[1] = program;
+  }
+
+  plug.press(kReadFromTimbre1, 1);
+  plug.press(kReadFromTimbre2, 1);
+  EXPECT_EQ(plug.paramValue(kReadFromTimbre1), 0.0);
+  plug.press(kLoadToTimbre2, 1);
+  plug.press(kLoadToTimbre1, 1);
+  EXPECT_EQ(plug.paramValue(kLoadToTimbre2), 0.0);
+  plug.storeParamValue(kOverrideTempo, 1);
+  plug.storeParamValue(kArpTempo, 100);  // 120 BPM
+  plug.storeParamValue(kLockPartMIDIch + 1, 1);
+  plug.storeParamValue(kMultiPartMIDICh + 1, 5);
+  plug.take();
+  ASSERT_TRUE(plug.host()->sendProgram(0, 1, program));
+  ASSERT_TRUE(plug.waitIdle());
+  const std::vector<uint8_t> sent = lastProgramData(plug.take());
+  ASSERT_EQ(sent.size(), static_cast<size_t>(kProgramDataSize));
+  // Timbre 2 of the library program went into timbre 1; timbre 2 is the editor's own.
+  for (int i = 1; i < kTimbreBytes; ++i) ASSERT_EQ(sent[static_cast<size_t>(kTimbreStart[0] + i)], 0x22) << i;
+  EXPECT_NE(sent[static_cast<size_t>(kTimbreStart[1] + 1)], 0x22);
+  EXPECT_EQ(sent[30] << 8 | sent[31], 120);
+  EXPECT_EQ(sent[static_cast<size_t>(kTimbreStart[1])], 5);
+
+  // Without a source timbre the program goes out whole.
+  plug.press(kReadFromTimbre2, 0);
+  plug.storeParamValue(kOverrideTempo, 0);
+  plug.storeParamValue(kLockPartMIDIch + 1, 0);
+  ASSERT_TRUE(plug.host()->sendProgram(0, 1, program));
+  ASSERT_TRUE(plug.waitIdle());
+  std::vector<uint8_t> whole = lastProgramData(plug.take());
+  EXPECT_EQ(whole, data);
+}
+
+TEST(ProtocolParts, ARecallSetsTheQueuesPaceFromTheOffsetKnob) {
+  DataRoot root;
+  ProtocolPlug plug;
+  plug.storeParamValue(kAdjustDAWOffset, 100);
+  plug.storeParamValue(kMIDIFilterToDAWBuffer, 1);
+  ByteChunk chunk;
+  ASSERT_TRUE(plug.SerializeState2(&chunk, false));
+  ASSERT_GT(plug.UnserializeState2(&chunk, 0, false), 0);
+  plug.press(kMIDIFilterToDAWBuffer, 1);
+  ASSERT_GT(plug.UnserializeState2(&chunk, 0, false), 0);
+  plug.midiOutViaAudioQueue = true;
+  // 200 steps of the queue per block: a message 150 steps ahead leaves with the next block.
+  IMidiMsg cc(150, 0xB0, 7, 42);
+  plug.midiQueue.Add(&cc);
+  plug.take();
+  plug.audioBlock();
+  const std::vector<Bytes> sent = plug.take();
+  EXPECT_TRUE(std::find(sent.begin(), sent.end(), Bytes{0xB0, 7, 42}) != sent.end());
+}

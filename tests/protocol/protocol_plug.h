@@ -1,0 +1,255 @@
+// The real editor object (built from the bundle's resources, its real SysEx and short-message input) against a
+// model of the synthesizer: what the editor sends is recorded and answered by the model, whose answers reach
+// the editor through Vexmir::ProcessSysEx on the job's own pauses (the job clock is a manual one), late, twice
+// or not at all as the test asks.
+#pragma once
+
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "KIT/IEffect/IParam.h"
+#include "src/GlobalDump.h"
+#include "src/LibrarianEditor.h"
+#include "src/LibrarianHost.h"
+#include "src/MIDIMessageManager.h"
+#include "src/PatchFile.h"
+#include "src/PatchLibrarian.h"
+#include "src/PatchManager.h"
+#include "src/ProgramDump.h"
+#include "src/Vexmir.h"
+#include "tests/jobs/editor_test_support.h"
+
+namespace prototest {
+
+using Bytes = std::vector<uint8_t>;
+
+inline intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
+  return 0;
+}
+
+// The editor's millisecond ticks, moved by the tests (the indicators and the unanswered wait read them).
+inline std::atomic<uint32_t> testTicks{1000};
+inline uint32_t readTestTicks() {
+  return testTicks.load();
+}
+
+using jobtest::DataRoot;
+
+// Program `program` of the model, on channel `channel`: the initial program named "Prog" and its number.
+inline Bytes programDump(int program, int channel) {
+  Bytes d(initialProgramDump(), initialProgramDump() + kProgramDumpSize);
+  d[2] = static_cast<uint8_t>(0x30 + channel);
+  const std::string digits = std::to_string(1000 + program).substr(1);
+  const char name[7] = {'P', 'r', 'o', 'g', digits[0], digits[1], digits[2]};
+  for (int i = 0; i < 7; ++i) d[static_cast<size_t>(6 + i)] = static_cast<uint8_t>(name[i]);
+  for (int i = 14; i <= 18; ++i) d[static_cast<size_t>(i)] = ' ';
+  return d;
+}
+
+inline std::string programNameOf(int program) {
+  return "Prog" + std::to_string(1000 + program).substr(1);
+}
+
+// How the model answers the next request.
+enum class Answer { kAnswer, kSilent, kLate, kTwice };
+
+inline const char* answerName(Answer a) {
+  return a == Answer::kAnswer ? "answers" : a == Answer::kSilent ? "silent" : a == Answer::kLate ? "late" : "twice";
+}
+
+class ProtocolPlug : public Vexmir {
+ public:
+  ProtocolPlug() : Vexmir(IEffectInstanceInfo{quietHost}) {
+    setTickSource(readTestTicks);
+    // An output port chosen (the list holds only "OFF" without a MIDI system).
+    GetParam(kDeviceOutSelection)->SetBounds(0, 1);
+    storeParamValue(kDeviceOutSelection, 1);
+    storeParamValue(kLibSyncTimer, 4);  // pacing of 100 ms
+    storeParamValue(kOverrideTempo, 0);
+    midiOutReady = true;
+    setJobClock(&clock);
+    getMidiManager()->getSender()->statusObserver = [this](const std::string& text) {
+      std::lock_guard<std::mutex> lock(mutex);
+      statusTexts.push_back(text);
+    };
+    clock.setSleepHook([this](int) { onPause(); });
+  }
+  ~ProtocolPlug() override {
+    getMidiManager()->shutDown();
+    clock.setSleepHook(nullptr);
+  }
+
+  // ---- the output port ----
+  bool SendMidiMsg(IMidiMsg* m) override {
+    heard(Bytes{m->mStatus, m->mData1, m->mData2});
+    return true;
+  }
+  bool SendMidiSysex(unsigned char* b, int n) override {
+    heard(jobtest::framedSysex(b, n));
+    return true;
+  }
+  bool SendMidiSysex2(std::vector<unsigned char> v) override {
+    if (v.size() == 1 && v[0] == 0xF8) {
+      if (clockTicks < 8) firstTickTimes[clockTicks] = clock.nowNanoseconds();
+      ++clockTicks;
+      lastTickNs = JobClock::system().nowNanoseconds();
+      return true;
+    }
+    heard(Bytes(v.begin(), v.end()));
+    return true;
+  }
+  void GetTime(ITimeInfo* t) override {
+    t->mTransportIsRunning = false;
+    t->mTempo = hostTempo;
+  }
+  double GetTempo() override { return hostTempo; }
+
+  // ---- the synthesizer's side ----
+  // A message from the synthesizer through the real input.
+  void fromSynth(const Bytes& b) {
+    if (b.size() <= 3) {
+      IMidiMsg m(0, b[0], b.size() > 1 ? b[1] : 0, b.size() > 2 ? b[2] : 0);
+      ProcessMidiMsg(&m, true);
+      return;
+    }
+    Bytes copy = b;
+    ISysEx s(0, copy.data(), static_cast<int>(copy.size()));
+    ProcessSysEx(&s, true);
+  }
+  // The synthesizer's switch of timbre 1's distortion, as the instrument sends it: control change 92.
+  Bytes knob(int value) const {
+    return {static_cast<uint8_t>(0xB0 + synthChannel), 92, static_cast<uint8_t>(value ? 127 : 0)};
+  }
+  // Turns the knob to the other position and says whether the editor followed.
+  bool editorFollowsKnob() {
+    const int next = paramValue(kAmpDistSw) == 1.0 ? 0 : 1;
+    fromSynth(knob(next));
+    return paramValue(kAmpDistSw) == next;
+  }
+  // Answers still owed (late or repeated ones) arrive now.
+  void deliverOwed() {
+    std::vector<Bytes> due;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      for (auto& o : owed) due.push_back(o.bytes);
+      owed.clear();
+    }
+    for (const Bytes& b : due) fromSynth(b);
+  }
+
+  // ---- waiting and looking ----
+  bool waitIdle(MidiWorker worker = MidiWorker::kJobThread, int seconds = 60) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (getMidiManager()->isWorkerBusy(worker)) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return true;
+  }
+  void press(int idx, double plain) {
+    storeParamValue(idx, plain);
+    OnParamChange(idx);
+  }
+  void audioBlock() {
+    double* none[2] = {nullptr, nullptr};
+    ProcessDoubleReplacing(none, none, 64);
+  }
+  LibrarianHost* host() { return getLibrarianEditor() ? getLibrarianEditor()->host() : nullptr; }
+  std::vector<LibrarianPatch> openBank() {
+    PatchLibrarian* lib = getLibrarian();
+    std::unique_lock<std::mutex> lock = lib->lockBanks();
+    PatchFile* bank = lib->bankAt(lib->upperBankIndex);
+    return bank ? bank->patches : std::vector<LibrarianPatch>{};
+  }
+  std::vector<Bytes> take() {
+    std::lock_guard<std::mutex> lock(mutex);
+    std::vector<Bytes> out;
+    out.swap(sent);
+    return out;
+  }
+  std::vector<std::string> texts() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return statusTexts;
+  }
+
+  // ---- what the model does ----
+  Answer answer = Answer::kAnswer;
+  // Pauses before a late answer arrives (it may come after the job has given up).
+  int lateBy = 40;
+  std::atomic<int> synthChannel{0};
+  std::atomic<int> synthProgram{0};
+  double hostTempo = 120.0;
+  // Runs on every pause of a job or starter, with the number of pauses so far.
+  std::function<void(int)> onEachPause;
+  std::atomic<int> pauses{0};
+  std::atomic<int> clockTicks{0};
+  std::atomic<int64_t> lastTickNs{0};
+  // The job clock's time at the first ticks (the clock thread writes them, the test reads them after).
+  int64_t firstTickTimes[8] = {};
+  ManualJobClock clock;
+
+ private:
+  struct Owed {
+    Bytes bytes;
+    int duePause;
+  };
+  void heard(const Bytes& b) {
+    std::lock_guard<std::mutex> lock(mutex);
+    sent.push_back(b);
+    if (b.size() == 3 && (b[0] & 0xF0) == 0xC0 && (b[0] & 0x0F) == synthChannel) synthProgram = b[1];
+    const bool request = b.size() == 6 && b[0] == 0xF0 && b[1] == 0x42 && b[3] == 0x58 && (b[4] == 0x10 || b[4] == 0x0E);
+    if (!request || (b[2] & 0x0F) != synthChannel || answer == Answer::kSilent) return;
+    Bytes reply;
+    if (b[4] == 0x10) {
+      reply = programDump(synthProgram, synthChannel);
+    } else {
+      reply.resize(kGlobalDumpSize);
+      std::vector<double> values(static_cast<size_t>(kNumParams), 0.0);
+      buildGlobalDump(values.data(), static_cast<uint8_t>(0x30 + synthChannel), reply.data());
+    }
+    const int now = pauses.load();
+    owed.push_back({reply, answer == Answer::kLate ? now + lateBy : now + 1});
+    if (answer == Answer::kTwice) owed.push_back({reply, now + 2});
+  }
+  void onPause() {
+    const int n = ++pauses;
+    if (onEachPause) onEachPause(n);
+    std::vector<Bytes> due;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      for (auto it = owed.begin(); it != owed.end();) {
+        if (it->duePause <= n) {
+          due.push_back(it->bytes);
+          it = owed.erase(it);
+        } else {
+          ++it;
+        }
+      }
+    }
+    for (const Bytes& b : due) fromSynth(b);
+  }
+
+  std::mutex mutex;
+  std::vector<Bytes> sent;
+  std::deque<Owed> owed;
+  std::vector<std::string> statusTexts;
+};
+
+inline bool isProgramChange(const Bytes& b, int program) {
+  return b.size() == 3 && (b[0] & 0xF0) == 0xC0 && b[1] == program;
+}
+
+inline bool isAllNotesOff(const Bytes& b) {
+  return b.size() == 3 && (b[0] & 0xF0) == 0xB0 && b[1] == 123;
+}
+
+}  // namespace prototest

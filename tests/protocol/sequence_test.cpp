@@ -1,0 +1,305 @@
+// Random sequences of the ordinary actions of a musician against the real editor object and the model
+// synthesizer, which answers, stays silent, answers late or twice. After every action the protocol must be
+// at rest: nothing armed, waiting or busy without its job, no librarian slot changed but the one the action
+// addressed, the editor follows the next knob turned on the synthesizer, a reset sends all notes off, and a
+// clock switched off stops. A failing sequence is shrunk to a short one and printed.
+//
+// VEXMIR_SEQUENCES sets the number of sequences (2,000 by default), VEXMIR_SEQUENCE_SEED the first seed.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+#include <sstream>
+
+#include "protocol_plug.h"
+
+using namespace prototest;
+
+namespace {
+
+enum class Act {
+  kRequest,
+  kConnect,
+  kFetchOne,
+  kFetchTemporary,
+  kFetchAll,
+  kAudition,
+  kStoreOne,
+  kStoreBank,
+  kStoreIntoLibrarian,
+  kInitialize,
+  kSynthKnob,
+  kSynthEditMode,
+  kSynthProgramChange,
+  kHostProgramChange,
+  kProgramUpDown,
+  kTimbre,
+  kTab,
+  kClock,
+  kRandomize,
+  kSaveAndRecall,
+  kCount
+};
+
+const char* const kActNames[] = {"REQUEST",          "connect",           "fetch program by slot",
+                                 "fetch temporary",  "fetch all programs", "audition slot",
+                                 "store slot",       "store bank",        "store editor program into librarian",
+                                 "initialize slot",  "synth knob",        "synth edit mode on",
+                                 "synth program change", "host program change", "program up/down",
+                                 "timbre",           "tab",               "clock on and off",
+                                 "randomize",        "save and recall state"};
+
+struct Step {
+  Act act = Act::kRequest;
+  int arg = 0;
+  Answer answer = Answer::kAnswer;
+  int lateBy = 0;
+  int cancelAt = 0;  // the pause at which the user cancels (0: never)
+  int knobAt = 0;    // the pause at which a knob is turned on the synthesizer (0: never)
+};
+
+std::string describe(const Step& s) {
+  std::ostringstream out;
+  out << kActNames[static_cast<int>(s.act)] << " " << s.arg << ", synthesizer " << answerName(s.answer);
+  if (s.answer == Answer::kLate) out << " by " << s.lateBy << " pauses";
+  if (s.cancelAt) out << ", cancel at pause " << s.cancelAt;
+  if (s.knobAt) out << ", knob at pause " << s.knobAt;
+  return out.str();
+}
+
+Step randomStep(std::mt19937& rng) {
+  auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  Step s;
+  s.act = static_cast<Act>(pick(static_cast<int>(Act::kCount)));
+  s.arg = pick(128);
+  const int a = pick(20);
+  s.answer = a < 12 ? Answer::kAnswer : a < 15 ? Answer::kSilent : a < 18 ? Answer::kLate : Answer::kTwice;
+  s.lateBy = 1 + pick(60);
+  if (pick(4) == 0) s.cancelAt = 1 + pick(60);
+  if (pick(4) == 0) s.knobAt = 1 + pick(60);
+  return s;
+}
+
+struct Failure {
+  int step = -1;
+  std::string what;
+  explicit operator bool() const { return step >= 0; }
+};
+
+class Runner {
+ public:
+  Runner() {
+    plug.press(kMIDIFilterDAWCCPassThrough + Vexmir::kFilterPC, 1);
+    plug.press(kMIDIFilterHWCCPassThrough + Vexmir::kFilterPC, 1);
+  }
+
+  Failure run(const std::vector<Step>& steps) {
+    for (size_t i = 0; i < steps.size(); ++i) {
+      const std::string broken = step(steps[i]);
+      if (!broken.empty()) return Failure{static_cast<int>(i), broken};
+    }
+    return Failure{};
+  }
+
+ private:
+  std::string step(const Step& s) {
+    const std::vector<LibrarianPatch> before = plug.openBank();
+    std::vector<int> addressed;
+    plug.answer = s.answer;
+    plug.lateBy = s.lateBy;
+    const int start = plug.pauses;
+    plug.onEachPause = [this, s, start](int n) {
+      if (s.cancelAt && n - start == s.cancelAt) plug.press(kReserved518, 1);
+      if (s.knobAt && n - start == s.knobAt) plug.fromSynth(plug.knob(n % 2));
+    };
+    LibrarianHost* host = plug.host();
+    const int slot = s.arg;
+    switch (s.act) {
+      case Act::kRequest:
+        plug.press(kRequestTempData, 1);
+        break;
+      case Act::kConnect:
+        plug.sendSysExInitialization();
+        break;
+      case Act::kFetchOne:
+        host->requestProgram(slot, slot, false);
+        addressed.push_back(slot);
+        break;
+      case Act::kFetchTemporary:
+        host->requestProgram(-1, slot, false);
+        addressed.push_back(slot);
+        break;
+      case Act::kFetchAll:
+        host->requestAllPrograms();
+        for (int p = 0; p < kProgramsPerBank; ++p) addressed.push_back(p);
+        break;
+      case Act::kAudition:
+        host->sendProgram(0, slot, before[static_cast<size_t>(slot)]);
+        break;
+      case Act::kStoreOne:
+        host->storeProgram(0, slot, before[static_cast<size_t>(slot)]);
+        break;
+      case Act::kStoreBank: {
+        PatchFile bank;
+        host->storeBank(0, bank);
+        break;
+      }
+      case Act::kStoreIntoLibrarian:
+        addressed.push_back(plug.getLibrarian()->selectedUpperSlot);
+        plug.press(kOverwriteBank, 1);
+        plug.press(kOverwriteBank, 0);
+        break;
+      case Act::kInitialize:
+        addressed.push_back(plug.getLibrarian()->selectedUpperSlot);
+        host->initializeCurrentProgram();
+        break;
+      case Act::kSynthKnob:
+        plug.fromSynth(plug.knob(slot % 2));
+        break;
+      case Act::kSynthEditMode:
+        plug.fromSynth({0xF0, 0x42, 0x30, 0x58, 0x4E, 0x01, 0x00, 0xF7});
+        break;
+      case Act::kSynthProgramChange:
+        plug.synthProgram = slot;
+        plug.fromSynth({0xC0, static_cast<uint8_t>(slot)});
+        break;
+      case Act::kHostProgramChange: {
+        IMidiMsg pc(0, 0xC0, slot, 0);
+        plug.ProcessMidiMsg(&pc, false);
+        break;
+      }
+      case Act::kProgramUpDown:
+        plug.press(slot % 2 ? kPatchUp : kPatchDown, 1);
+        break;
+      case Act::kTimbre:
+        plug.press(kQuickTab, slot % 2);
+        break;
+      case Act::kTab:
+        plug.press(kMainTab, 1 + slot % 4);
+        break;
+      case Act::kClock: {
+        plug.press(kSendMIDIClockInfo, 1);
+        plug.audioBlock();
+        const int ticks = plug.clockTicks;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (plug.clockTicks == ticks && std::chrono::steady_clock::now() < end) std::this_thread::yield();
+        if (plug.clockTicks == ticks) return "the clock sent no tick after it was switched on";
+        plug.press(kSendMIDIClockInfo, 0);
+        plug.audioBlock();  // a block right after the switch-off
+        if (!plug.waitIdle(MidiWorker::kClockThread, 5)) return "the clock still runs after it was switched off";
+        break;
+      }
+      case Act::kRandomize:
+        if (plug.paramValue(kMainTab) < 1) plug.press(kMainTab, 2);
+        plug.press(kRandomize, 1);
+        break;
+      case Act::kSaveAndRecall: {
+        ByteChunk chunk;
+        plug.SerializeState(&chunk);
+        if (!plug.waitIdle()) return "a job did not end";
+        plug.UnserializeState(&chunk, 0);
+        // The port of the project is found again (the test's port has no name a MIDI system would list).
+        plug.storeParamValue(kDeviceOutSelection, 1);
+        plug.midiOutReady = true;
+        break;
+      }
+      case Act::kCount:
+        break;
+    }
+    if (!plug.waitIdle()) return "a job did not end";
+    plug.onEachPause = nullptr;
+    plug.deliverOwed();
+    // The block after the action starts what the action left for it (the request after a randomize).
+    plug.audioBlock();
+    if (!plug.waitIdle()) return "a job started by the audio block did not end";
+    plug.deliverOwed();
+    if (!plug.waitIdle() || !plug.waitIdle(MidiWorker::kClockThread)) return "a job did not end";
+
+    const std::vector<std::string> rules = plug.getMidiManager()->protocolViolations();
+    if (!rules.empty()) return rules.front();
+    const std::vector<LibrarianPatch> after = plug.openBank();
+    if (after.size() != before.size()) return "the open bank changed its size";
+    for (size_t p = 0; p < after.size(); ++p) {
+      const bool same = after[p].messages.size() == before[p].messages.size() &&
+                        (after[p].messages.empty() ||
+                         after[p].messages.front().data == before[p].messages.front().data);
+      if (!same && std::find(addressed.begin(), addressed.end(), static_cast<int>(p)) == addressed.end())
+        return "librarian slot " + std::to_string(p) + " changed";
+    }
+    testTicks += MIDIMessageManager::kUnansweredWaitMs + 1;
+    if (!plug.editorFollowsKnob()) return "the editor does not follow a knob turned on the synthesizer";
+    plug.Reset();
+    plug.take();
+    plug.audioBlock();
+    const std::vector<Bytes> sent = plug.take();
+    if (std::count_if(sent.begin(), sent.end(), isAllNotesOff) < 2) return "a reset sends no all notes off";
+    if (!plug.waitIdle()) return "a job did not end";
+    return {};
+  }
+
+  DataRoot root;
+  ProtocolPlug plug;
+};
+
+int envInt(const char* name, int fallback) {
+  const char* v = std::getenv(name);
+  return v && *v ? std::atoi(v) : fallback;
+}
+
+// Removes steps one at a time as long as the sequence still fails on a fresh editor.
+std::vector<Step> shrink(std::vector<Step> steps, Failure* failure) {
+  for (bool progress = true; progress;) {
+    progress = false;
+    for (size_t i = 0; i < steps.size() && steps.size() > 1; ++i) {
+      std::vector<Step> shorter = steps;
+      shorter.erase(shorter.begin() + static_cast<long>(i));
+      Runner runner;
+      const Failure f = runner.run(shorter);
+      if (!f) continue;
+      shorter.resize(static_cast<size_t>(f.step) + 1);
+      steps = shorter;
+      *failure = f;
+      progress = true;
+      --i;
+    }
+  }
+  return steps;
+}
+
+}  // namespace
+
+TEST(ProtocolSequence, EveryActionLeavesTheProtocolAtRestForTheNext) {
+  const int sequences = envInt("VEXMIR_SEQUENCES", 2000);
+  const int firstSeed = envInt("VEXMIR_SEQUENCE_SEED", 25);
+  constexpr int kStepsPerSequence = 20;
+  // One editor serves a run of sequences (building one costs more than a sequence); a failure is shrunk
+  // from everything that editor did, on fresh editors.
+  constexpr int kSequencesPerEditor = 25;
+  int steps = 0;
+  for (int first = 0; first < sequences; first += kSequencesPerEditor) {
+    Runner runner;
+    std::vector<Step> done;
+    for (int k = first; k < std::min(sequences, first + kSequencesPerEditor); ++k) {
+      std::mt19937 rng(static_cast<unsigned>(firstSeed + k));
+      std::vector<Step> sequence;
+      for (int i = 0; i < kStepsPerSequence; ++i) sequence.push_back(randomStep(rng));
+      Failure failure = runner.run(sequence);
+      steps += failure ? failure.step + 1 : kStepsPerSequence;
+      done.insert(done.end(), sequence.begin(), sequence.begin() + (failure ? failure.step + 1 : kStepsPerSequence));
+      if (!failure) continue;
+      Failure shrunk{static_cast<int>(done.size()) - 1, failure.what};
+      const std::vector<Step> reproducer = shrink(done, &shrunk);
+      std::ostringstream text;
+      text << "sequence " << k << " (seed " << firstSeed + k << ") broke a rule: " << failure.what
+           << "\nshrunk to " << reproducer.size() << " steps on a fresh editor (" << shrunk.what << "):";
+      for (const Step& s : reproducer) text << "\n  " << describe(s);
+      FAIL() << text.str();
+    }
+    // Long runs by hand say how far they are.
+    if (sequences > 2000 && (first + kSequencesPerEditor) % 1000 == 0) {
+      std::printf("%d sequences, %d actions so far\n", first + kSequencesPerEditor, steps);
+      std::fflush(stdout);
+    }
+  }
+  std::printf("%d sequences, %d actions, every rule held after each\n", sequences, steps);
+}
