@@ -25,7 +25,9 @@ inline GridReading readGrid(const std::vector<int64_t>& times, int64_t interval)
     place += interval;
     const int64_t late = times[k] - place;
     if (late < r.earliest) r.earliest = late;
-    if (late > kLongStall) {
+    // The loop looks after each tick at the place of the next one: more than the stall behind it, and the grid
+    // starts again one interval after this tick.
+    if (times[k] - (place + interval) > kLongStall) {
       spanSum += double(times[k - 1] - start);
       gaps += double(k - 1 - startIndex);
       ++r.restarts;

@@ -164,6 +164,16 @@ TEST(AudioCallback, QueuedMessagesLeaveInOrderAtTheirOffsets) {
   ASSERT_EQ(plug.sent.size(), 5u);
   EXPECT_EQ(plug.sent.back()[3], 2);
   EXPECT_EQ(plug.sent.back()[0], 16);
+  // The last step of a block is still this block's; the first of the next waits for it.
+  IMidiMsg lastStep(63, 0xB0, 7, 63), nextBlock(64, 0xB0, 7, 64);
+  plug.MIDIOutRoutingSwitch(&nextBlock);
+  plug.MIDIOutRoutingSwitch(&lastStep);
+  plug.block(64);
+  ASSERT_EQ(plug.sent.size(), 6u);
+  EXPECT_EQ(plug.sent.back()[3], 63) << "a message due at the last step left a block late";
+  plug.block(64);
+  ASSERT_EQ(plug.sent.size(), 7u);
+  EXPECT_EQ(plug.sent.back()[3], 64);
   // No clock start or stop goes out while MIDI is routed through the queue.
   std::vector<int> jobs = plug.jobsSeen();
   EXPECT_EQ(std::count(jobs.begin(), jobs.end(), kJobStartClock), 0);
@@ -173,7 +183,7 @@ TEST(AudioCallback, QueuedMessagesLeaveInOrderAtTheirOffsets) {
   plug.MIDIOutRoutingSwitch(&late);
   plug.midiOutViaAudioQueue = false;
   plug.block(64);
-  EXPECT_EQ(plug.sent.size(), 5u);
+  EXPECT_EQ(plug.sent.size(), 7u);
   EXPECT_EQ(plug.queuedMidiCount(), 0);
 }
 
