@@ -163,25 +163,6 @@ bool because(std::string* why, const std::string& text) {
 
 }  // namespace
 
-std::FILE* openRegular(const std::string& path, const char* mode) {
-  if (!mode) return nullptr;
-  const std::string m(mode);
-  int flags = O_RDONLY;
-  if (m[0] == 'w') flags = O_WRONLY | O_CREAT;
-  if (m[0] == 'a') flags = O_WRONLY | O_CREAT | O_APPEND;
-  bool regular = false;
-  const int fd = openRegularFd(path, flags, &regular);
-  if (fd < 0) return nullptr;
-  // Emptied only once it is known to be a file: a pipe or device is never truncated.
-  if (m[0] == 'w' && ::ftruncate(fd, 0) != 0) {
-    ::close(fd);
-    return nullptr;
-  }
-  std::FILE* f = ::fdopen(fd, mode);
-  if (!f) ::close(fd);
-  return f;
-}
-
 bool readWhole(const std::string& path, std::string* out, size_t maxSize, std::string* why) {
   bool regular = false;
   const int fd = openRegularFd(path, O_RDONLY, &regular);

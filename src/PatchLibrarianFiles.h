@@ -3,7 +3,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 namespace librarianfiles {
@@ -38,10 +37,6 @@ bool moveWithoutReplacing(const std::string& source, const std::string& target);
 // *why (when given) says why in words for the user. A pipe or device is refused without waiting
 // for it, and a file too large is refused before it is read.
 bool readWhole(const std::string& path, std::string* out, size_t maxSize = SIZE_MAX, std::string* why = nullptr);
-
-// Opens a regular file as std::fopen does ("r", "w" or "a", "b" allowed), but never waits on a pipe or
-// a device that has taken the file's name: those give null, as does a file that cannot be opened.
-std::FILE* openRegular(const std::string& path, const char* mode);
 
 // A short text that tells two contents of a file apart (their size and a hash of their bytes).
 std::string contentStamp(const uint8_t* data, size_t size);

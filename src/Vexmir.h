@@ -124,6 +124,8 @@ class Vexmir : public IEffectVST {
   void displayTimbre(const std::string& text);
   void displayBuild(const std::string& text);
   void displayMIDIOutDelay(const std::string& text);
+  // The MIDI OUT DELAY field: the host buffer's delay while MIDI goes out through it, else "direct".
+  void showMidiOutDelay();
   enum EDisplayLine {
     kLineName = 0,
     kLineValue,

@@ -20,6 +20,21 @@ int toIntClamped(double v, int lo, int hi) {
 }
 }  // namespace
 
+// The delay the host's buffer adds to the MIDI sent through it; MIDI sent straight to the port has none.
+void Vexmir::showMidiOutDelay() {
+  if (!GetGUI()) return;
+  if (!midiOutViaAudioQueue) {
+    displayMIDIOutDelay("0ms|direct");
+    return;
+  }
+  if (!(sampleRate > 0.0)) return;
+  const int steps = queueStepsPerBlock < 1 ? 1 : queueStepsPerBlock;
+  char text[64];
+  std::snprintf(text, sizeof text, "%dms|%dbfr", toIntClamped(1000.0 / (sampleRate / steps), 0, 1000000),
+                GetBlockSize());
+  displayMIDIOutDelay(text);
+}
+
 void Vexmir::Reset() {
   KIT_MutexLock lock(mMutex);
   double rate = GetSampleRate();
@@ -46,6 +61,7 @@ void Vexmir::Reset() {
     displayBuild(version);
     displayCC("---");
   }
+  showMidiOutDelay();
 }
 
 void Vexmir::ProcessDoubleReplacing(double**, double**, int nFrames) {
@@ -115,12 +131,7 @@ void Vexmir::ProcessDoubleReplacing(double**, double**, int nFrames) {
   int steps = nFrames;
   if (midiOutViaAudioQueue) {
     steps = queueStepsPerBlock < 1 ? 1 : queueStepsPerBlock;
-    if (GetGUI() && sampleRate > 0.0) {
-      char text[64];
-      std::snprintf(text, sizeof text, "%dms|%dbfr", toIntClamped(1000.0 / (sampleRate / steps), 0, 1000000),
-                    GetBlockSize());
-      displayMIDIOutDelay(text);
-    }
+    showMidiOutDelay();
   }
 
   IGraphics* g = GetGUI();

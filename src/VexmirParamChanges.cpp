@@ -311,6 +311,7 @@ void Vexmir::OnParamChange(int paramIdx) {
     case kMIDIFilterToDAWBuffer:
       midiOutViaAudioQueue = value == 1.0;
       queueStepsPerBlock = GetBlockSize() > 0 ? GetBlockSize() : 1;
+      showMidiOutDelay();
       break;
     case kSendMIDIClockPointer:
       sendClockStartStop = value == 1.0;

@@ -113,27 +113,28 @@ void ControlLayer::setIgnoreHiddenWhenUpdatingScreen(bool ignore) {
 }
 
 bool ControlLayer::unionDirty(const KIT_PtrList<IControl>& controls, int first, const KIT_PtrList<ControlLayer>& layers,
-                              IRECT* r) {
+                              IRECT* r, std::vector<IRECT>* parts) {
   bool dirty = false;
   for (int i = first; i < controls.GetSize(); ++i) {
     IControl* c = controls.Get(i);
     if (c->IsHidden() && !c->GetIgnoreHidden()) continue;
     if (c->IsDirty()) {
       *r = r->Union(*c->GetRECT());
+      if (parts && !c->GetRECT()->Empty()) parts->push_back(*c->GetRECT());
       dirty = true;
     }
   }
   for (int i = 0; i < layers.GetSize(); ++i)
-    if (layers.Get(i)->isDirty(r)) dirty = true;
+    if (layers.Get(i)->isDirty(r, parts)) dirty = true;
   return dirty;
 }
 
-bool ControlLayer::isDirty(IRECT* r) {
+bool ControlLayer::isDirty(IRECT* r, std::vector<IRECT>* parts) {
   if (!visible && !ignoreHidden) return false;
-  return unionDirty(controls, 0, childLayers, r);
+  return unionDirty(controls, 0, childLayers, r, parts);
 }
 
-void ControlLayer::Draw(IGraphics* graphics, IRECT* r) {
+void ControlLayer::Draw(IGraphics* graphics, IRECT* r, bool clean) {
   const int n = controls.GetSize();
   if (visible) {
     for (int i = 0; i < n; ++i) {
@@ -141,8 +142,37 @@ void ControlLayer::Draw(IGraphics* graphics, IRECT* r) {
       if (!c->IsHidden() && r->Meets(*c->GetRECT())) c->Draw(graphics);
     }
   }
-  for (int i = 0; i < n; ++i) controls.Get(i)->SetClean();
-  for (int i = 0; i < childLayers.GetSize(); ++i) childLayers.Get(i)->Draw(graphics, r);
+  if (clean)
+    for (int i = 0; i < n; ++i) controls.Get(i)->SetClean();
+  for (int i = 0; i < childLayers.GetSize(); ++i) childLayers.Get(i)->Draw(graphics, r, clean);
+}
+
+void ControlLayer::collectShown(std::vector<IControl*>* out) {
+  if (visible)
+    for (int i = 0; i < controls.GetSize(); ++i)
+      if (!controls.Get(i)->IsHidden()) out->push_back(controls.Get(i));
+  for (int i = 0; i < childLayers.GetSize(); ++i) childLayers.Get(i)->collectShown(out);
+}
+
+bool ControlLayer::hasHiddenDirty(bool hidden) const {
+  hidden = hidden || !visible;
+  for (int i = 0; i < controls.GetSize(); ++i) {
+    IControl* c = controls.Get(i);
+    if ((hidden || c->IsHidden()) && c->IControl::IsDirty()) return true;
+  }
+  for (int i = 0; i < childLayers.GetSize(); ++i)
+    if (childLayers.Get(i)->hasHiddenDirty(hidden)) return true;
+  return false;
+}
+
+void ControlLayer::setCleanWithin(const std::vector<IRECT>& painted) {
+  for (int i = 0; i < controls.GetSize(); ++i) {
+    IControl* c = controls.Get(i);
+    bool drawn = !c->IControl::IsDirty();
+    for (const IRECT& p : painted) drawn = drawn || p.Meets(*c->GetRECT());
+    if (drawn) c->SetClean();
+  }
+  for (int i = 0; i < childLayers.GetSize(); ++i) childLayers.Get(i)->setCleanWithin(painted);
 }
 
 IControl* ControlLayer::isHit(int x, int y) {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 #include "KIT/IEffect/IGraphicsStructs.h"
 #include "KIT/ptrlist.h"
@@ -32,12 +33,21 @@ class ControlLayer {
   void setControlsDirty();
   void setIgnoreHiddenWhenUpdatingScreen(bool ignore);
 
-  bool isDirty(IRECT* r);
+  bool isDirty(IRECT* r, std::vector<IRECT>* parts = nullptr);
   // Joins to r the rectangles of the dirty controls from index first on (hidden ones only when they ignore hiding),
   // then those of the layers; true when anything was dirty. The surface and every layer collect their own this way.
+  // With parts, each rectangle is also kept on its own.
   static bool unionDirty(const KIT_PtrList<IControl>& controls, int first, const KIT_PtrList<ControlLayer>& layers,
-                         IRECT* r);
-  void Draw(IGraphics* graphics, IRECT* r);
+                         IRECT* r, std::vector<IRECT>* parts = nullptr);
+  // Draws the visible controls that meet r, then the child layers; with setClean the controls are marked drawn.
+  void Draw(IGraphics* graphics, IRECT* r, bool setClean = true);
+  // Marks this layer's controls and its descendants' drawn, except a control dirty outside every painted part
+  // (it changed after the redraw was asked for and is painted with the next one).
+  void setCleanWithin(const std::vector<IRECT>& painted);
+  // Appends the controls a redraw draws: those not hidden, of this layer when it is visible, and of its children.
+  void collectShown(std::vector<IControl*>* out);
+  // True when a control not drawn (hidden, or in a hidden layer; `hidden`: an ancestor is) is still marked dirty.
+  bool hasHiddenDirty(bool hidden) const;
   IControl* isHit(int x, int y);
   IControl* getControlFromParam(int paramIdx);
   // value is already normalized; hidden pages are kept up to date too.

@@ -62,6 +62,9 @@ class IControl {
   // Keeps the control dirty for one more frame when a redraw was asked for.
   virtual void SetClean();
   virtual bool IsDirty();
+  // True for a control that draws only through bitmap blits, which the surface clips to the area it repaints; a
+  // control that fills or writes text may reach out of that area and is repainted whole.
+  virtual bool DrawsClipped() const { return false; }
   virtual void OnGUIIdle();
   virtual void SetAuxParamValueFromPlug(int auxIdx, double value);
 

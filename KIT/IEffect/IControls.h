@@ -5,6 +5,7 @@
 
 #include <mutex>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "KIT/IEffect/IControl.h"
@@ -24,6 +25,8 @@ class IBitmapControl : public IControl {
  public:
   IBitmapControl(IEffectBase* plug, int x, int y, int paramIdx, IBitmap* bitmap, IChannelBlend blend = IChannelBlend());
   bool Draw(IGraphics* graphics) override;
+  // The plain bitmap only: derived controls may draw more.
+  bool DrawsClipped() const override { return typeid(*this) == typeid(IBitmapControl); }
   IBitmap* GetIBitmap() { return &mBitmap; }
 
  protected:
@@ -158,6 +161,7 @@ class IKnobMultiControl : public IKnobControl {
   IKnobMultiControl(IEffectBase* plug, int x, int y, int paramIdx, IBitmap* bitmap, EDirection direction = kVertical,
                     double gearing = 4.0);
   bool Draw(IGraphics* graphics) override;
+  bool DrawsClipped() const override { return true; }
 
  protected:
   IBitmap mBitmap;

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "KIT/IEffect/ControlLayer.h"
 #include "KIT/IEffect/IControl.h"
@@ -175,21 +176,103 @@ void IGraphics::SetStrictDrawing(bool strict) {
 
 bool IGraphics::IsDirty(IRECT* r) {
   // The background (index 0) is repainted with whatever else changes and never asks for a repaint itself.
-  return ControlLayer::unionDirty(mControls, 1, mLayers, r);
+  mDirtyParts.clear();
+  return ControlLayer::unionDirty(mControls, 1, mLayers, r, &mDirtyParts);
+}
+
+// The dirty areas the last IsDirty found, merged where they meet, when r is their union (give or take the pixel a
+// view's rounding adds); otherwise nothing, and r is painted whole.
+void IGraphics::dirtyParts(const IRECT& r, std::vector<IRECT>* parts) {
+  parts->swap(mDirtyParts);
+  mDirtyParts.clear();
+  for (bool merged = true; merged;) {
+    merged = false;
+    for (size_t i = 0; i < parts->size() && !merged; ++i)
+      for (size_t j = i + 1; j < parts->size() && !merged; ++j)
+        if ((*parts)[i].Meets((*parts)[j])) {
+          (*parts)[i] = (*parts)[i].Union((*parts)[j]);
+          parts->erase(parts->begin() + static_cast<long>(j));
+          merged = true;
+        }
+  }
+  IRECT u;
+  for (const IRECT& p : *parts) u = u.Union(p);
+  const bool unionOfParts = !u.Empty() && r.L >= u.L - 2 && r.T >= u.T - 2 && r.R <= u.R + 2 && r.B <= u.B + 2 &&
+                            u.L >= r.L - 2 && u.T >= r.T - 2 && u.R <= r.R + 2 && u.B <= r.B + 2;
+  // A control hidden since the last redraw leaves its area to whatever lies under it, which the parts do not
+  // cover: such a redraw paints the whole area.
+  bool hiddenDirty = false;
+  for (int i = 1; i < mControls.GetSize() && !hiddenDirty; ++i)
+    hiddenDirty = mControls.Get(i)->IsHidden() && mControls.Get(i)->IControl::IsDirty();
+  for (int i = 0; i < mLayers.GetSize() && !hiddenDirty; ++i) hiddenDirty = mLayers.Get(i)->hasHiddenDirty(false);
+  if (!unionOfParts || parts->size() > 16 || hiddenDirty) {
+    parts->clear();
+    return;
+  }
+  for (IRECT& p : *parts) p = p.Intersect(r);
+  // Bitmaps are drawn clipped to the area painted; a control that fills or writes without a clip and reaches out
+  // of a part takes its whole rectangle into the part, so that what lies over it there is painted again too.
+  std::vector<IControl*> shown;
+  for (int i = 0; i < mControls.GetSize(); ++i)
+    if (i == 0 || !mControls.Get(i)->IsHidden()) shown.push_back(mControls.Get(i));
+  for (int i = 0; i < mLayers.GetSize(); ++i) mLayers.Get(i)->collectShown(&shown);
+  for (bool grown = true; grown;) {
+    grown = false;
+    for (IRECT& p : *parts)
+      for (IControl* c : shown) {
+        const IRECT& cr = *c->GetRECT();
+        if (!p.Meets(cr) || (cr.L >= p.L && cr.T >= p.T && cr.R <= p.R && cr.B <= p.B) || c->DrawsClipped()) continue;
+        p = p.Union(cr);
+        grown = true;
+      }
+    for (size_t i = 0; i < parts->size(); ++i)
+      for (size_t j = i + 1; j < parts->size(); ++j)
+        if ((*parts)[i].Meets((*parts)[j])) {
+          (*parts)[i] = (*parts)[i].Union((*parts)[j]);
+          parts->erase(parts->begin() + static_cast<long>(j));
+          grown = true;
+          break;
+        }
+  }
 }
 
 bool IGraphics::Draw(IRECT* r) {
   const int n = mControls.GetSize();
   if (n == 0 && mLayers.GetSize() == 0) return true;
   if (mStrict) {
-    mDrawRECT = *r;
-    // With layers but no top-level control there is no background to paint under them.
-    if (n > 0) mControls.Get(0)->Draw(this);
-    for (int i = 1; i < n; ++i) {
-      IControl* c = mControls.Get(i);
-      if (!c->IsHidden() && r->Meets(*c->GetRECT())) c->Draw(this);
-      c->SetClean();
+    // What the redraw timer asks for is the union of the dirty controls: a knob and the display far apart span
+    // most of the page. Each dirty area is painted on its own, and the rest of the union, unchanged, is left as
+    // it is in the bitmap. Any other area (a first paint, an uncovered window) is painted whole.
+    std::vector<IRECT> parts;
+    dirtyParts(*r, &parts);
+    if (parts.empty()) {
+      // The area as a whole, as it was always painted: every control is drawn clean.
+      mDrawRECT = *r;
+      if (n > 0) mControls.Get(0)->Draw(this);
+      for (int i = 1; i < n; ++i) {
+        IControl* c = mControls.Get(i);
+        if (!c->IsHidden() && r->Meets(*c->GetRECT())) c->Draw(this);
+        c->SetClean();
+      }
+      for (int i = 0; i < mLayers.GetSize(); ++i) mLayers.Get(i)->Draw(this, &mDrawRECT);
+      DrawScreen(&mDrawRECT);
+      return true;
     }
+    for (IRECT& part : parts) {
+      mDrawRECT = part;
+      // With layers but no top-level control there is no background to paint under them.
+      if (n > 0) mControls.Get(0)->Draw(this);
+      for (int i = 1; i < n; ++i) {
+        IControl* c = mControls.Get(i);
+        if (!c->IsHidden() && part.Meets(*c->GetRECT())) c->Draw(this);
+      }
+      for (int i = 0; i < mLayers.GetSize(); ++i) mLayers.Get(i)->Draw(this, &part, false);
+    }
+    for (int i = 1; i < n; ++i) mControls.Get(i)->SetClean();
+    for (int i = 0; i < mLayers.GetSize(); ++i) mLayers.Get(i)->setCleanWithin(parts);
+    mDrawRECT = *r;
+    DrawScreen(&mDrawRECT);
+    return true;
   } else if (n > 0) {
     IControl* bg = mControls.Get(0);
     if (bg->IsDirty()) {

@@ -10,6 +10,8 @@
 // SetValueFromHardware, which the MIDI input thread also calls; they only store values and set dirty flags.
 #pragma once
 
+#include <vector>
+
 #include "KIT/IEffect/IGraphicsStructs.h"
 #include "KIT/kitstring.h"
 #include "KIT/mutex.h"
@@ -102,6 +104,8 @@ class IGraphics {
   // telling the plug-in or sending MIDI.
   void SetParameterFromPlug(int paramIdx, double value, bool normalized);
   void SetStrictDrawing(bool strict);
+  // The separate dirty areas to paint for a redraw of r (empty: paint r whole).
+  void dirtyParts(const IRECT& r, std::vector<IRECT>* parts);
 
   // Joins the rectangles of the dirty controls (background excepted) into *r; true when any was dirty.
   bool IsDirty(IRECT* r);
@@ -228,5 +232,6 @@ class IGraphics {
   int mLastClickedParam = -1;
   bool mHandleMouseOver = false;
   bool mStrict = true;
+  std::vector<IRECT> mDirtyParts;  // the dirty rectangles of the last IsDirty, for the Draw that follows
   IControl* mKeyCatcher = nullptr;
 };

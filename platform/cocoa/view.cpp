@@ -76,9 +76,13 @@ View::~View() {
 void View::setWindow(Window* window) {
   if (window_ == window) return;
   if (window_ && window_->firstResponder() == this) {
-    window_->makeFirstResponder(nullptr);
+    // Kept while it is told: the resignation may end an edit whose handler destroys the window.
+    Window* w = window_;
+    w->retain();
+    w->makeFirstResponder(nullptr);
     // In the middle of another change of responder the window refuses: it must still let go of this view.
-    window_->forgetFirstResponder(this);
+    w->forgetFirstResponder(this);
+    w->release();
   }
   window_ = window;
   for (View* v : subviews_) v->setWindow(window);
@@ -359,6 +363,8 @@ bool Window::makeFirstResponder(View* view) {
     return false;
   }
   changingResponder_ = true;
+  // The window too: the resignation may end an edit whose handler destroys the window.
+  retain();
   View* old = firstResponder_;
   firstResponder_ = nullptr;
   if (old) {
@@ -372,6 +378,7 @@ bool Window::makeFirstResponder(View* view) {
   changingResponder_ = false;
   if (firstResponder_) view->becameFirstResponder();
   releaseObject(view);
+  release();
   return true;
 }
 

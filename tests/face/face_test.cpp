@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <map>
+#include <random>
 #include <set>
 #include <sstream>
 #include <string>
@@ -16,10 +18,12 @@
 #include "KIT/IEffect/IControl.h"
 #include "KIT/IEffect/IControls.h"
 #include "KIT/IEffect/IGraphics.h"
+#include "KIT/IEffect/IGraphicsCocoa.h"
 #include "KIT/IEffect/IParam.h"
 #include "platform/cocoa/cfbundle.h"
 #include "platform/cocoa/menu.h"
 #include "platform/cocoa/view.h"
+#include "platform/graphics/graphics.h"
 #include "platform/vst2/vst2.h"
 #include "src/ControlAction.h"
 #include "src/MIDIMessageManager.h"
@@ -436,6 +440,109 @@ TEST_F(FaceTest, TheTimbreIndicatorHoldsBothTimbres) {
   e->plug->storeParamValue(kLayerLinker, 1.0);
   e->plug->OnParamChange2(kLayerLinker);
   EXPECT_EQ(e->plug->paramValue(kTimbreLED), 2.0);
+}
+
+// What the window shows after each redraw the timer asks for equals a repaint of the whole editor, pixel for pixel,
+// through a random run of mouse edits, values from the synthesizer, received programs, tab and timbre switches (the
+// sub-panels come and go with the edits), timer ticks between actions before one display, and uncovered areas.
+// VEXMIR_FACE_REPAINT_STEPS runs longer, VEXMIR_FACE_REPAINT_SEED another run.
+TEST_F(FaceTest, EveryRedrawShowsWhatAWholeRepaintShows) {
+  IGraphicsCocoa_vVexmir_vst* view = nullptr;
+  std::function<void(cocoa::View*)> find = [&](cocoa::View* v) {
+    if (auto* mine = v->as<IGraphicsCocoa_vVexmir_vst>()) view = mine;
+    for (cocoa::View* s : v->subviews()) find(s);
+  };
+  find(e->window->contentView());
+  ASSERT_NE(view, nullptr);
+  ASSERT_NE(view->timer(), nullptr);
+  platform::gfx::Context* screen = e->window->backing();
+  ASSERT_NE(screen, nullptr);
+  auto shot = [&] {
+    const uint8_t* p = screen->pixels();
+    return std::vector<uint8_t>(p, p + static_cast<size_t>(screen->rowBytes()) * e->g->Height());
+  };
+  auto wholeRepaint = [&] {
+    view->setNeedsDisplay(true);
+    e->window->displayIfNeeded();
+  };
+  const char* stepsEnv = std::getenv("VEXMIR_FACE_REPAINT_STEPS");
+  const char* seedEnv = std::getenv("VEXMIR_FACE_REPAINT_SEED");
+  const int steps = stepsEnv ? std::atoi(stepsEnv) : 400;
+  const unsigned seed = seedEnv ? static_cast<unsigned>(std::atoi(seedEnv)) : 27u;
+  std::mt19937 rng(seed);
+  auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(std::max(1, n))); };
+  Vexmir* plug = e->plug;
+
+  e->showTab(2);
+  wholeRepaint();
+  std::vector<std::string> story;
+  int partial = 0;
+  for (int step = 0; step < steps; ++step) {
+    const int actions = pick(4) == 0 ? 2 : 1;
+    for (int a = 0; a < actions; ++a) {
+      std::vector<Editor::Placed> shown, any;
+      for (const Editor::Placed& p : e->placed()) {
+        if (!walked(p.control->ParamIdx()) || p.control->GetRECT()->W() <= 0) continue;
+        any.push_back(p);
+        if (Editor::drawn(p) && !p.control->IsGrayed()) shown.push_back(p);
+      }
+      const int kind = pick(10);
+      std::ostringstream what;
+      if (kind < 5 && !shown.empty()) {
+        IControl* c = shown[pick(static_cast<int>(shown.size()))].control;
+        IParam* ip = plug->GetParam(c->ParamIdx());
+        const int choice = pick(std::max(2, ip->GetNDisplayTexts()));
+        const int amount = pick(81) - 40;
+        what << "mouse on " << paramName(c->ParamIdx()) << " (" << amount << ", item " << choice << ")";
+        e->mouseEdit(c, amount, choice);
+      } else if (kind < 7 && !any.empty()) {
+        IControl* c = any[pick(static_cast<int>(any.size()))].control;
+        const double v = pick(1001) / 1000.0;
+        what << "from the synthesizer " << paramName(c->ParamIdx()) << " = " << v;
+        c->SetValueFromHardware(v);
+      } else if (kind == 7) {
+        const int tab = 1 + pick(4);
+        what << "tab " << tab;
+        e->showTab(tab);
+      } else if (kind == 8) {
+        const int t = pick(2);
+        what << "timbre " << t + 1;
+        e->showTimbre(t);
+      } else {
+        what << "a received program";
+        plug->OnParamChange2(kQuickTab);
+      }
+      story.push_back(what.str());
+      // Sometimes the timer ticks between two actions, or twice after one, before the window displays.
+      if (pick(5) == 0) view->onTimer(view->timer());
+    }
+    if (pick(8) == 0) {
+      const cocoa::Rect uncovered{double(pick(e->g->Width())), double(pick(e->g->Height())), 40, 30};
+      view->setNeedsDisplayInRect(uncovered);
+      story.push_back("an area uncovered");
+    }
+    view->onTimer(view->timer());
+    story.push_back("(redraw)");
+    e->window->takeDisplayedRects();
+    e->window->displayIfNeeded();
+    for (const cocoa::Rect& r : e->window->takeDisplayedRects())
+      if (r.w < e->g->Width() || r.h < e->g->Height()) ++partial;
+    const std::vector<uint8_t> redrawn = shot();
+    wholeRepaint();
+    const std::vector<uint8_t> whole = shot();
+    if (redrawn != whole) {
+      size_t first = 0;
+      int count = 0;
+      for (size_t i = 0; i < whole.size(); i += 4)
+        if (std::memcmp(&whole[i], &redrawn[i], 4) != 0 && count++ == 0) first = i / 4;
+      std::ostringstream last;
+      for (size_t i = story.size() > 10 ? story.size() - 10 : 0; i < story.size(); ++i) last << "\n  " << story[i];
+      const int row = screen->rowBytes() / 4;
+      FAIL() << "seed " << seed << ", step " << step << ": " << count << " pixels differ from a whole repaint, the first at "
+             << first % row << ", " << first / row << "; the last actions:" << last.str();
+    }
+  }
+  EXPECT_GT(partial, steps / 4) << "the redraws were seldom partial";
 }
 
 // 199 ends the band of 190 as 109 ends that of 100: it selects nothing and touches no child.

@@ -9,8 +9,26 @@
 #include "KIT/IEffect/IEffectVST.h"
 #include "KIT/IEffect/IGraphicsMac.h"
 #include "KIT/IEffect/IParam.h"
+#include "KIT/IEffect/IPopupMenu.h"
 
 namespace {
+
+// An area without a picture of its own that opens a menu of the waves, one of them disabled: what a disabled item
+// does on each platform's menu is seen through the parameter it would have set.
+class WaveMenuControl : public IControl {
+ public:
+  WaveMenuControl(IEffectBase* plug, IRECT rect, int paramIdx) : IControl(plug, rect, paramIdx) {}
+  bool Draw(IGraphics*) override { return true; }
+  void OnMouseDown(int, int, IMouseMod*) override {
+    IPopupMenu menu;
+    menu.AddItem("Sine");
+    menu.AddItem("Saw (disabled)", -1, IPopupMenuItem::kDisabled);
+    menu.AddItem("Square");
+    IGraphics* graphics = GetPlug()->GetGUI();
+    if (IPopupMenu* chosen = graphics ? graphics->CreateIPopupMenu(&menu, &mRECT) : nullptr)
+      SetValueFromUserInput(GetParam()->GetNormalized(chosen->GetChosenItemIdx()));
+  }
+};
 
 enum Params { kCutoff = 0, kMode, kWave, kLevel, kNumParams };
 
@@ -52,6 +70,7 @@ class GuiTestPlug : public IEffectVST {
     caption->DisablePrompt(false);  // a click opens the menu of modes
     panel->controls.Add(caption);
     panel->controls.Add(new ITextControl(this, IRECT(20, 200, 260, 222), &text, "Vexmir GUI test"));
+    panel->controls.Add(new WaveMenuControl(this, IRECT(190, 150, 250, 172), kWave));
     panel->Hide(false);
     g->AttachLayer(panel);
 

@@ -3,8 +3,9 @@
 // menus, remove properties, release contexts and re-parent controls from inside any message. After each run the
 // layer's invariants are checked: every live window is reachable and no dead handle is answered as a window.
 //
-// VEXMIR_REENTRY_RUNS sets the number of runs (1000 by default), VEXMIR_REENTRY_SEED runs one seed alone and
-// VEXMIR_REENTRY_STEPS cuts its steps (to shrink a failure); a sanitizer report prints the failing run's actions.
+// VEXMIR_REENTRY_RUNS sets the number of runs (1000 by default) and VEXMIR_REENTRY_FIRST the seed before the first
+// (0; to split a long run over several processes), VEXMIR_REENTRY_SEED runs one seed alone and VEXMIR_REENTRY_STEPS
+// cuts its steps (to shrink a failure); a sanitizer report prints the failing run's actions.
 #include <gtest/gtest.h>
 #include <sanitizer/common_interface_defs.h>
 
@@ -472,10 +473,11 @@ TEST(Reentry, RandomHostileProceduresLeaveTheLayerWhole) {
   const int runs = envInt("VEXMIR_REENTRY_RUNS", 1000);
   const int only = envInt("VEXMIR_REENTRY_SEED", -1);
   const int steps = envInt("VEXMIR_REENTRY_STEPS", 40);
+  const int first = envInt("VEXMIR_REENTRY_FIRST", 0);
   const auto start = std::chrono::steady_clock::now();
   int done = 0;
   for (int run = 0; run < runs; ++run) {
-    g_seed = only >= 0 ? static_cast<unsigned>(only) : static_cast<unsigned>(run + 1);
+    g_seed = only >= 0 ? static_cast<unsigned>(only) : static_cast<unsigned>(first + run + 1);
     g_rng.seed(g_seed);
     g_trace.clear();
     g_depth = 0;

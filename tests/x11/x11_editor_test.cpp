@@ -121,6 +121,30 @@ TEST(X11Editor, RealInputChangesWhatTheModelPathChanges) {
   EXPECT_EQ(differingPixels(x11Dir.file("screen.png"), modelDir.file("model.png"), &where), 0) << "first at " << where;
 }
 
+// The wave menu's second item is disabled: a click on it leaves the menu open and the next click chooses; the
+// keyboard steps over it (up from the third item goes to the first; only Return's press is sent, as the menu is gone
+// before its release). The menu's items are 20 pixels high below a 4-pixel margin.
+TEST(X11Editor, ADisabledMenuItemIsNeverChosen) {
+  NEED_X11_TOOLS();
+  x11test::Xvfb server;
+  ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+  ScratchDir dir;
+  const char* const kMenu = "search --sync --onlyvisible --name \"^Vexmir Editor menu$\"";
+  const std::string script = std::string("open\neditor open x11\npump 2\n") +
+                             "x11 input mousemove --window %HOST 220 161 click 1 " + kMenu +
+                             " mousemove --window %1 40 34 click 1 sleep 0.3 mousemove --window %1 40 54 click 1\n"
+                             "pump 2\nparam get 2\n"
+                             "x11 input mousemove --window %HOST 220 161 click 1 " +
+                             kMenu + " mousemove --window %1 40 54 key Up keydown Return\npump 2\nparam get 2\neditor close\nclose\n";
+  const HostRun r = run(guimactest::makeGuiTestBundle(dir, EDITOR_TEST_PLUGIN), script, dir,
+                        {"DISPLAY=" + server.display()});
+  ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
+  const auto values = linesWith(r.out, "param get 2");
+  ASSERT_EQ(values.size(), 2u) << r.out;
+  EXPECT_EQ(values[0], "param get 2 -> 1") << r.out;  // Square
+  EXPECT_EQ(values[1], "param get 2 -> 0") << r.out;  // Sine
+}
+
 TEST(X11Editor, HundredOpenAndCloseCyclesLeaveTheServerAsItWas) {
   NEED_X11_TOOLS();
   x11test::Xvfb server;
