@@ -134,15 +134,29 @@ class MIDIMessageSender {
   bool searchChannels(uint8_t function, int pauseMs, bool announce);
   // Sends a request body 42 3n 58 ff on channel n (the editor's own channel for -1).
   void sendRequest(uint8_t function, int channel = -1);
-  // Polls for the answer: a pause of t, then (with `pollCancel`) a cancel ends the wait as failed; after
-  // poll `searchAt` the channel search runs with pauses of `searchPause`; poll `timeoutAt` shows
-  // "CONNECTION TIMED OUT!" and fails. False when the hub shuts down.
-  bool pollForAnswer(int t, int searchAt, int searchPause, int timeoutAt, bool pollCancel, bool* cancelledInSearch);
-  // The channel search's answer is no longer awaited.
-  void endChannelSearch();
+  // How a job waits for the synthesizer's answer to its request. Each poll comes after a pause of `pauseMs` and
+  // shows `pollText` (when given); with `stopOnCancel` a cancel ends the wait. After poll `searchAt` (0: never),
+  // with no answer yet, `searchFunction` is asked on every channel (pauses of `searchPauseMs`, each channel named
+  // with `announceSearch`); a cancel during the search ends the wait, and with `stopOnMismatch` a dump of another
+  // model ends it there too. Poll `lastPoll` shows `timeoutText` and ends it.
+  struct AnswerWait {
+    int pauseMs = 0;
+    int lastPoll = 35;
+    const char* timeoutText = "CONNECTION TIMED OUT!";
+    const char* pollText = nullptr;
+    bool stopOnCancel = true;
+    int searchAt = 0;
+    int searchPauseMs = 0;
+    uint8_t searchFunction = 0x10;  // the program request
+    bool announceSearch = false;
+    bool stopOnMismatch = false;
+  };
+  enum class WaitEnd { kAnswered, kCancelled, kTimedOut, kMismatch, kShutDown };
+  // Polls as `wait` says; the channel search's answer is no longer awaited once it returns.
+  WaitEnd waitForAnswer(const AnswerWait& wait);
 
  private:
-  bool waitForAnswer(int t, int searchAt, int searchPause, int timeoutAt, bool pollCancel, bool* cancelledInSearch);
+  WaitEnd pollForAnswer(const AnswerWait& wait);
 
   JobClock* clock = &JobClock::system();
   MIDIClock midiClock{clock};

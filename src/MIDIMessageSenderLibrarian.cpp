@@ -85,12 +85,14 @@ void MIDIMessageSender::sendPatchToDeviceFromLibrarian(const LibrarianPatch& pat
     ISysEx sysex(0, dump.data(), static_cast<int>(dump.size()));
     plug->ProcessSysEx(&sysex, true);
     if (hub) hub->dumpPending = false;
-    int k = 0;
-    while (!plug->answerReceived && k < 20) {
-      if (!pause(t)) return;
-      ++k;
+    if (!plug->answerReceived) {
+      // The editor takes the program in from the input above; a cancel does not end this wait.
+      AnswerWait wait;
+      wait.pauseMs = t;
+      wait.lastPoll = 20;
+      wait.stopOnCancel = false;
+      if (waitForAnswer(wait) == WaitEnd::kShutDown) return;
     }
-    if (!plug->answerReceived) showStatus("CONNECTION TIMED OUT!");
   } else {
     if (!pause(t)) return;
     sendWriteRequest(plug, slot);

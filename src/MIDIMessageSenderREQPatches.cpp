@@ -21,6 +21,16 @@ const char* const kCompleted = "Data request completed!";
 const char* const kProcessing = "Processing, please wait...";
 const char* const kDataProcessing = "Data processing, please wait...";
 
+// The wait of the requests for one program: polls of t, the channel search after the 30th, time-out at the 35th.
+MIDIMessageSender::AnswerWait programWait(int t, bool stopOnCancel) {
+  MIDIMessageSender::AnswerWait wait;
+  wait.pauseMs = t;
+  wait.stopOnCancel = stopOnCancel;
+  wait.searchAt = 30;
+  wait.searchPauseMs = t;
+  return wait;
+}
+
 }  // namespace
 
 void MIDIMessageSender::showStatus(const std::string& text) {
@@ -47,35 +57,26 @@ bool MIDIMessageSender::searchChannels(uint8_t function, int pauseMs, bool annou
   return false;
 }
 
-bool MIDIMessageSender::pollForAnswer(int t, int searchAt, int searchPause, int timeoutAt, bool pollCancel,
-                                      bool* cancelledInSearch) {
-  const bool running = waitForAnswer(t, searchAt, searchPause, timeoutAt, pollCancel, cancelledInSearch);
-  endChannelSearch();
-  return running;
-}
-
-void MIDIMessageSender::endChannelSearch() {
+MIDIMessageSender::WaitEnd MIDIMessageSender::waitForAnswer(const AnswerWait& wait) {
+  const WaitEnd end = pollForAnswer(wait);
   if (MIDIMessageManager* hub = plug ? plug->getMidiManager() : nullptr) hub->channelSearchActive = false;
+  return end;
 }
 
-bool MIDIMessageSender::waitForAnswer(int t, int searchAt, int searchPause, int timeoutAt, bool pollCancel,
-                                      bool* cancelledInSearch) {
+MIDIMessageSender::WaitEnd MIDIMessageSender::pollForAnswer(const AnswerWait& wait) {
   for (int k = 1;; ++k) {
-    if (!pause(t)) return false;
-    if (pollCancel && cancel) {
-      failed = true;
-      return true;
+    if (!pause(wait.pauseMs)) return WaitEnd::kShutDown;
+    if (wait.pollText) showStatus(wait.pollText);
+    if (wait.stopOnCancel && cancel) return WaitEnd::kCancelled;
+    if (k == wait.searchAt) {
+      if (wait.stopOnMismatch && plug->dataMismatch) return WaitEnd::kMismatch;
+      if (!plug->answerReceived && searchChannels(wait.searchFunction, wait.searchPauseMs, wait.announceSearch))
+        return stopping() ? WaitEnd::kShutDown : WaitEnd::kCancelled;
     }
-    if (cancelledInSearch && *cancelledInSearch) return true;
-    if (k == searchAt && !plug->answerReceived && searchChannels(kProgramRequest, searchPause, false)) {
-      failed = true;
-      if (cancelledInSearch) *cancelledInSearch = true;
-    }
-    if (plug->answerReceived) return true;
-    if (k >= timeoutAt) {
-      showStatus(kTimedOut);
-      failed = true;
-      return true;
+    if (plug->answerReceived) return WaitEnd::kAnswered;
+    if (k >= wait.lastPoll) {
+      showStatus(wait.timeoutText);
+      return WaitEnd::kTimedOut;
     }
   }
 }
@@ -91,25 +92,19 @@ void MIDIMessageSender::sendDeviceIdEnquiry() {
   failed = false;
   const int t = plug->getTimerValue();
   sendRequest(kGlobalRequest);
-  bool cancelled = false;
-  for (int k = 1; k <= 25; ++k) {
-    if (!pause(t)) return;
-    showStatus(kProcessing);
-    if (k == 15) {
-      if (plug->dataMismatch) break;
-      if (!plug->answerReceived) cancelled = searchChannels(kGlobalRequest, t / 2, false);
-    }
-    if (cancel || cancelled) {
-      cancelled = true;
-      break;
-    }
-    if (plug->answerReceived) break;
-    if (k == 25) {
-      showStatus("No response from Hardware");
-      failed = true;
-    }
-  }
-  endChannelSearch();
+  AnswerWait wait;
+  wait.pauseMs = t;
+  wait.lastPoll = 25;
+  wait.timeoutText = "No response from Hardware";
+  wait.pollText = kProcessing;
+  wait.searchAt = 15;
+  wait.searchPauseMs = t / 2;
+  wait.searchFunction = kGlobalRequest;
+  wait.stopOnMismatch = true;
+  const WaitEnd end = waitForAnswer(wait);
+  if (end == WaitEnd::kShutDown) return;
+  const bool cancelled = end == WaitEnd::kCancelled;
+  if (end == WaitEnd::kTimedOut) failed = true;
   if (plug->dataMismatch) {
     plug->displayValue("DATA MISMATCH");
     showStatus("VX MIDI CLOCK TURNED OFF!");
@@ -136,24 +131,14 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool toEditor) {
     plug->SetLibrarianRequestActive(false);
     if (hub) hub->refreshPending = true;
     sendRequest(kProgramRequest);
-    for (int k = 1;; ++k) {
-      if (!pause(t)) return;
-      if (cancel) {
-        failed = true;
-        break;
-      }
-      if (k == 25 && !plug->answerReceived && searchChannels(kProgramRequest, t / 2, true)) {
-        failed = true;
-        break;
-      }
-      if (plug->answerReceived) break;
-      if (k >= 35) {
-        showStatus(kTimedOut);
-        failed = true;
-        break;
-      }
-    }
-    endChannelSearch();
+    AnswerWait wait;
+    wait.pauseMs = t;
+    wait.searchAt = 25;
+    wait.searchPauseMs = t / 2;
+    wait.announceSearch = true;
+    const WaitEnd end = waitForAnswer(wait);
+    if (end == WaitEnd::kShutDown) return;
+    if (end != WaitEnd::kAnswered) failed = true;
     plug->DisplayProcessingIndicator(true);
   }
   if (!pause(t)) return;
@@ -172,15 +157,12 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool toEditor) {
   plug->connectPending = true;
   sendRequest(kGlobalRequest);
   showStatus("Please wait! 95% received..");
-  for (int k = 1; k <= 35; ++k) {
-    if (!pause(t)) return;
-    showStatus(kProcessing);
-    if (cancel || plug->answerReceived) break;
-    if (k == 35) {
-      showStatus(kTimedOut);
-      failed = true;
-    }
-  }
+  AnswerWait globalWait;
+  globalWait.pauseMs = t;
+  globalWait.pollText = kProcessing;
+  const WaitEnd globalEnd = waitForAnswer(globalWait);
+  if (globalEnd == WaitEnd::kShutDown) return;
+  if (globalEnd == WaitEnd::kTimedOut) failed = true;
   if (!pause(t)) return;
   if (cancel) {
     showStatus(kCancelled);
@@ -201,8 +183,9 @@ void MIDIMessageSender::sendPartRequestSysex(bool toEditor) {
   sendRequest(kProgramRequest);
   if (!pause(t)) return;
   showStatus(kDataProcessing);
-  bool searchCancelled = false;
-  if (!pollForAnswer(t, 30, t, 35, true, &searchCancelled)) return;
+  const WaitEnd end = waitForAnswer(programWait(t, true));
+  if (end == WaitEnd::kShutDown) return;
+  if (end != WaitEnd::kAnswered) failed = true;
   if (!(toEditor && !failed) && !pause(t)) return;
   plug->DisplayProcessingIndicator(false);
   if (cancel) {
@@ -228,8 +211,9 @@ void MIDIMessageSender::sendSinglePatchRequestSysex(bool temporary, int program)
   plug->SetLibrarianRequestActive(true);
   sendRequest(kProgramRequest);
   showStatus(kDataProcessing);
-  bool searchCancelled = false;
-  if (!pollForAnswer(t, 30, t, 35, true, &searchCancelled)) return;
+  const WaitEnd end = waitForAnswer(programWait(t, true));
+  if (end == WaitEnd::kShutDown) return;
+  if (end != WaitEnd::kAnswered) failed = true;
   if (cancel) {
     showStatus(kCancelled);
   } else if (!failed) {
@@ -279,8 +263,11 @@ void MIDIMessageSender::sendAllPatchRequestSysex() {
     }
     plug->SetLibrarianRequestActive(true);
     sendRequest(kProgramRequest);
-    if (!pollForAnswer(t, 30, t, 35, false, &cancelled)) return;
-    if (cancelled) failed = false;  // the search's cancel ends the job after this program, not as a time-out
+    // A cancel ends the job between two programs; one during the channel search ends it after this one.
+    const WaitEnd end = waitForAnswer(programWait(t, false));
+    if (end == WaitEnd::kShutDown) return;
+    cancelled = end == WaitEnd::kCancelled;
+    if (end == WaitEnd::kTimedOut) failed = true;
     if (failed) {
       // No answer: the rest would time out one by one. The job ends here with the bank as it was.
       if (MIDIMessageManager* hub = plug->getMidiManager()) {

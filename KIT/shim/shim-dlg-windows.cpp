@@ -274,16 +274,16 @@ Shim_vVexmir_modelesswindow* makeModeless(const SHIM_DialogResourceIndex* res, H
   registerWithOwner(win, parent);
   win->retain();
   Shim_vVexmir_hwnd* view = Shim_vVexmir_hwnd::initChild(res, win, proc, param);
-  // A procedure that destroyed its window while it was being created (from WM_CREATE or WM_INITDIALOG) gets no
-  // window: the handle would name a destroyed view, soon freed.
-  const bool destroyed = view->shimHasBeenDestroyed();
-  if (!destroyed) {
+  // A procedure that destroyed its window while it was being created (from WM_CREATE or WM_INITDIALOG, its title's
+  // WM_SETTEXT or its first paint) gets no window: the handle would name a destroyed view, freed below.
+  if (!view->shimHasBeenDestroyed()) {
     view->setCreateWindowFlags(win->styleMask);
     if (res && res->title) view->onShimSetText(res->title);
   }
+  if (!view->shimHasBeenDestroyed()) win->displayIfNeeded();
+  const bool destroyed = view->shimHasBeenDestroyed();
   if (out) *out = destroyed ? nullptr : view;
   view->release();  // the window keeps it
-  if (!destroyed) win->displayIfNeeded();
   win->release();
   return destroyed ? nullptr : win;  // holds itself until it is destroyed
 }

@@ -4,7 +4,6 @@
 // or not at all as the test asks.
 #pragma once
 
-
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -152,14 +151,42 @@ class ProtocolPlug : public Vexmir {
   }
 
   // ---- waiting and looking ----
-  bool waitIdle(MidiWorker worker = MidiWorker::kJobThread, int seconds = 60) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    // What the relay's thread was handed (a job the audio block asked for, a recalled program's send) first.
-    while (!GetHostCallRelay().idle() || getMidiManager()->isWorkerBusy(worker)) {
-      if (std::chrono::steady_clock::now() > end) return false;
+  // Waits until `done` holds. The bound is on what the jobs did, not on how busy the machine is: the wait fails
+  // when the jobs' clock has run `jobSeconds` past its start (a job that pauses on and on, a clock loop that
+  // still ticks), or when no job took a step (no time on their clock, no message out) for kStuckSeconds of the
+  // machine's time (a job blocked for good). A job that a loaded machine leaves unscheduled for a while fails
+  // neither. On the machine's own clock the first bound is the machine's time. `stalled` says why a wait failed.
+  static constexpr int kStuckSeconds = 120;
+  bool waitUntil(const std::function<bool()>& done, int jobSeconds) {
+    JobClock& jobs = getMidiManager()->getSender()->getClock();
+    const int64_t start = jobs.nowNanoseconds();
+    int64_t lastTime = start;
+    long lastSteps = steps();
+    auto lastStep = std::chrono::steady_clock::now();
+    while (!done()) {
+      const int64_t time = jobs.nowNanoseconds();
+      const long stepped = steps();
+      if (time - start > int64_t{jobSeconds} * 1'000'000'000) {
+        stalled = "it ran " + std::to_string((time - start) / 1'000'000'000) + " s on the jobs' clock";
+        return false;
+      }
+      if (time != lastTime || stepped != lastSteps) {
+        lastTime = time;
+        lastSteps = stepped;
+        lastStep = std::chrono::steady_clock::now();
+      } else if (std::chrono::steady_clock::now() - lastStep > std::chrono::seconds(kStuckSeconds)) {
+        stalled = "no job took a step for " + std::to_string(kStuckSeconds) + " s";
+        return false;
+      }
       std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     return true;
+  }
+  // The longest job (a bank stored with every pause) runs a few minutes on the jobs' clock.
+  bool waitIdle(MidiWorker worker = MidiWorker::kJobThread, int jobSeconds = 3600) {
+    // What the relay's thread was handed (a job the audio block asked for, a recalled program's send) first.
+    return waitUntil([&] { return GetHostCallRelay().idle() && !getMidiManager()->isWorkerBusy(worker); },
+                     jobSeconds);
   }
   void press(int idx, double plain) {
     storeParamValue(idx, plain);
@@ -198,6 +225,7 @@ class ProtocolPlug : public Vexmir {
   std::function<void(int)> onEachPause;
   std::atomic<int> pauses{0};
   std::atomic<int> clockTicks{0};
+  std::string stalled;
   std::atomic<int64_t> lastTickNs{0};
   // The job clock's time at the first ticks (the clock thread writes them, the test reads them after).
   int64_t firstTickTimes[8] = {};
@@ -208,11 +236,14 @@ class ProtocolPlug : public Vexmir {
     Bytes bytes;
     int duePause;
   };
+  long steps() const { return heardCount.load() + clockTicks.load(); }
   void heard(const Bytes& b) {
     std::lock_guard<std::mutex> lock(mutex);
+    ++heardCount;
     sent.push_back(b);
     if (b.size() == 3 && (b[0] & 0xF0) == 0xC0 && (b[0] & 0x0F) == synthChannel) synthProgram = b[1];
-    const bool request = b.size() == 6 && b[0] == 0xF0 && b[1] == 0x42 && b[3] == 0x58 && (b[4] == 0x10 || b[4] == 0x0E);
+    const bool request =
+        b.size() == 6 && b[0] == 0xF0 && b[1] == 0x42 && b[3] == 0x58 && (b[4] == 0x10 || b[4] == 0x0E);
     if (!request || (b[2] & 0x0F) != synthChannel || answer == Answer::kSilent) return;
     Bytes reply;
     if (b[4] == 0x10) {
@@ -245,6 +276,7 @@ class ProtocolPlug : public Vexmir {
   }
 
   std::mutex mutex;
+  std::atomic<long> heardCount{0};
   std::vector<Bytes> sent;
   std::deque<Owed> owed;
   std::vector<std::string> statusTexts;

@@ -181,12 +181,12 @@ class Runner {
         plug.press(kSendMIDIClockInfo, 1);
         plug.audioBlock();
         const int ticks = plug.clockTicks;
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (plug.clockTicks == ticks && std::chrono::steady_clock::now() < end) std::this_thread::yield();
-        if (plug.clockTicks == ticks) return "the clock sent no tick after it was switched on";
+        if (!plug.waitUntil([&] { return plug.clockTicks != ticks; }, 60))
+          return "the clock sent no tick after it was switched on (" + plug.stalled + ")";
         plug.press(kSendMIDIClockInfo, 0);
         plug.audioBlock();  // a block right after the switch-off
-        if (!plug.waitIdle(MidiWorker::kClockThread, 5)) return "the clock still runs after it was switched off";
+        if (!plug.waitIdle(MidiWorker::kClockThread, 5))
+          return "the clock still runs after it was switched off (" + plug.stalled + ")";
         break;
       }
       case Act::kRandomize:
@@ -196,7 +196,7 @@ class Runner {
       case Act::kSaveAndRecall: {
         ByteChunk chunk;
         plug.SerializeState(&chunk);
-        if (!plug.waitIdle()) return "a job did not end";
+        if (!plug.waitIdle()) return "a job did not end (" + plug.stalled + ")";
         plug.UnserializeState(&chunk, 0);
         // The port of the project is found again (the test's port has no name a MIDI system would list).
         plug.storeParamValue(kDeviceOutSelection, 1);
@@ -206,14 +206,15 @@ class Runner {
       case Act::kCount:
         break;
     }
-    if (!plug.waitIdle()) return "a job did not end";
+    if (!plug.waitIdle()) return "a job did not end (" + plug.stalled + ")";
     plug.onEachPause = nullptr;
     plug.deliverOwed();
     // The block after the action starts what the action left for it (the request after a randomize).
     plug.audioBlock();
-    if (!plug.waitIdle()) return "a job started by the audio block did not end";
+    if (!plug.waitIdle()) return "a job started by the audio block did not end (" + plug.stalled + ")";
     plug.deliverOwed();
-    if (!plug.waitIdle() || !plug.waitIdle(MidiWorker::kClockThread)) return "a job did not end";
+    if (!plug.waitIdle() || !plug.waitIdle(MidiWorker::kClockThread))
+      return "a job did not end (" + plug.stalled + ")";
 
     const std::vector<std::string> rules = plug.getMidiManager()->protocolViolations();
     if (!rules.empty()) return rules.front();
@@ -233,7 +234,7 @@ class Runner {
     plug.audioBlock();
     const std::vector<Bytes> sent = plug.take();
     if (std::count_if(sent.begin(), sent.end(), isAllNotesOff) < 2) return "a reset sends no all notes off";
-    if (!plug.waitIdle()) return "a job did not end";
+    if (!plug.waitIdle()) return "a job did not end (" + plug.stalled + ")";
     return {};
   }
 
