@@ -22,26 +22,9 @@ using namespace libui;
 
 namespace {
 
-struct Banks {
-  DataFolder data;
-  Banks() {
-    data.write("A.syx", bankBytes(1));
-    data.write("B.syx", bankBytes(2));
-  }
-  std::string path(const std::string& name) const { return data.patches + "/" + name; }
-};
+using Banks = TwoBanks;
 
-struct Tab : LibrarianTab {
-  Tab() {
-    chooseUpper({"A.syx"});
-    chooseLower({"B.syx"});
-  }
-  void copyPaste(int from, int to) {
-    g.menuPath = {"Copy"};
-    click(1, from, true);
-    g.menuPath = {"Paste"};
-    click(0, to, true);
-  }
+struct Tab : TwoBanksTab {
   // What the librarian shows the user now.
   std::string shown() const { return view->notice(); }
   void commitRename(const std::string& text) {

@@ -11,27 +11,8 @@ using namespace libui;
 
 namespace {
 
-struct Banks {
-  DataFolder data;
-  Banks() {
-    data.write("A.syx", bankBytes(1));
-    data.write("B.syx", bankBytes(2));
-  }
-};
-
-struct Tab : LibrarianTab {
-  Tab() {
-    chooseUpper({"A.syx"});
-    chooseLower({"B.syx"});
-  }
-  // Copies lower slot `from` into upper slot `to` through the slot menus.
-  void copyPaste(int from, int to) {
-    g.menuPath = {"Copy"};
-    click(1, from, true);
-    g.menuPath = {"Paste"};
-    click(0, to, true);
-  }
-};
+using Banks = TwoBanks;
+using Tab = TwoBanksTab;
 
 // Fails the named step (once, or always).
 const char* failStep = nullptr;

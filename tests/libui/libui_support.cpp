@@ -200,6 +200,11 @@ void DataFolder::write(const std::string& relative, const Bytes& bytes) const {
   vectors::writeFile(path.string(), bytes);
 }
 
+TwoBanks::TwoBanks() {
+  data.write("A.syx", bankBytes(1));
+  data.write("B.syx", bankBytes(2));
+}
+
 // ---- LibrarianTab ----
 
 namespace {
@@ -330,6 +335,18 @@ void LibrarianTab::mainMenu(const std::vector<std::string>& path) {
   IMouseMod mod(true);
   g.OnMouseDown(scaled(900, scale), scaled(45, scale), &mod);
   g.OnMouseUp(scaled(900, scale), scaled(45, scale), &mod);
+}
+
+TwoBanksTab::TwoBanksTab() {
+  chooseUpper({"A.syx"});
+  chooseLower({"B.syx"});
+}
+
+void TwoBanksTab::copyPaste(int from, int to) {
+  g.menuPath = {"Copy"};
+  click(1, from, true);
+  g.menuPath = {"Paste"};
+  click(0, to, true);
 }
 
 }  // namespace libui

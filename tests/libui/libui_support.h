@@ -125,6 +125,20 @@ struct LibrarianTab {
   ICaptionControl* lowerList = nullptr;
 };
 
+// A data folder with two banks: "A.syx" (bank 1) and "B.syx" (bank 2).
+struct TwoBanks {
+  TwoBanks();
+  std::string path(const std::string& name) const { return data.patches + "/" + name; }
+  DataFolder data;
+};
+
+// The librarian tab with "A.syx" in the upper list and "B.syx" in the lower one.
+struct TwoBanksTab : LibrarianTab {
+  TwoBanksTab();
+  // Copies lower slot `from` into upper slot `to` through the slot menus.
+  void copyPaste(int from, int to);
+};
+
 // Compares a picture's colours pixel by pixel with tests/golden/libui/<name>.png. With
 // VEXMIR_UPDATE_GOLDEN=1 the picture becomes the golden; a differing one is written as
 // <name>.actual.png in the working folder.

@@ -8,13 +8,8 @@ using namespace libui;
 
 namespace {
 
-struct TwoBanks {
-  DataFolder data;
-  TwoBanks() {
-    data.write("A.syx", bankBytes(1));
-    data.write("B.syx", bankBytes(2));
-    data.write("Sub/C.syx", bankBytes(3, 100));  // a short bank: padded with the initial program
-  }
+struct ThreeBanks : TwoBanks {
+  ThreeBanks() { data.write("Sub/C.syx", bankBytes(3, 100)); }  // a short bank: padded with the initial program
 };
 
 // The tab with A open above and B below (the scan lists Sub/C.syx first).
@@ -60,7 +55,7 @@ TEST(SlotView, LayoutAtTheThreeScales) {
 }
 
 TEST(SlotView, ArrowKeysMoveFromTheClickedSlotAndAudition) {
-  TwoBanks banks;
+  ThreeBanks banks;
   Tab tab;
   struct Case {
     int from, key, to;
@@ -93,7 +88,7 @@ TEST(SlotView, ArrowKeysMoveFromTheClickedSlotAndAudition) {
 }
 
 TEST(SlotView, DoubleClickAuditionsOnlyWithAMidiOutput) {
-  TwoBanks banks;
+  ThreeBanks banks;
   Tab tab;
   IMouseMod left(true);
   tab.host.midiOut = false;
@@ -108,7 +103,7 @@ TEST(SlotView, DoubleClickAuditionsOnlyWithAMidiOutput) {
 }
 
 TEST(SlotMenus, CopyTakesTheProgramAtCopyTimeAndPasteStoresItInItsSlot) {
-  TwoBanks banks;
+  ThreeBanks banks;
   Tab tab;
   // Copy lower slot 7 of B, then show another lower bank before pasting into upper slot 3.
   tab.g.menuPath = {"Copy"};
@@ -159,7 +154,7 @@ TEST(SlotMenus, CopyTakesTheProgramAtCopyTimeAndPasteStoresItInItsSlot) {
 }
 
 TEST(SlotMenus, RenameWritesTheNameIntoTheProgram) {
-  TwoBanks banks;
+  ThreeBanks banks;
   Tab tab;
   tab.g.menuPath = {"Rename"};
   tab.click(0, 12, true);
@@ -181,7 +176,7 @@ TEST(SlotMenus, RenameWritesTheNameIntoTheProgram) {
 }
 
 TEST(SlotMenus, StoreAndRequestUseTheSelectedSlotOfTheirOwnSide) {
-  TwoBanks banks;
+  ThreeBanks banks;
   Tab tab;
   struct Case {
     const char* what;
