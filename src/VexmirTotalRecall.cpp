@@ -121,8 +121,8 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
       patchManager->setState(state.patch);
       inName = untilZero(state.patch.names[3]);
       outName = untilZero(state.patch.names[4]);
-      // Nothing is sent while the output is reopened; the audio callback keeps its queue meanwhile.
-      midiOutReady = false;
+      // The output stays ready while it is reopened: what a running job sends meanwhile is held back by the port
+      // operation and goes out after it, and the audio callback keeps its queue (its send finds the port busy).
     }
   }
   // The ports are reopened without the plug-in mutex: that waits for the MIDI server (and on JACK for the new
@@ -155,7 +155,7 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
     log("PROJECT RECALL: MIDI In device after checking devices " + displayTextOf(this, kDeviceInSelection));
     log("PROJECT RECALL: MIDI Out device after checking devices " + displayTextOf(this, kDeviceOutSelection));
     midiOutReady = static_cast<int>(paramValue(kDeviceOutSelection)) > 0 && isExternalMIDIOutOpen();
-    // The running clock ended while the output was reopened; the next audio block starts it again.
+    // A clock loop that ended while the output was reopened is started again by the next audio block.
     continuousClockStarted = false;
     if (IParam* bank = GetParam(kBankSelection)) bank->SetNormalized(std::clamp(state.bankNormalized, 0.0, 1.0));
     if (IParam* program = GetParam(kPatchSelection))

@@ -54,6 +54,7 @@ class FaultPlug : public Vexmir {
     };
   }
   ~FaultPlug() override {
+    stopHostCallRelay();  // the relay calls this object's overrides: it ends before they go
     closeExternalMIDIPorts();  // as the host's close does: no message reaches an object being destroyed
     getMidiManager()->shutDown();
   }

@@ -34,6 +34,7 @@ class EmulatorPlug : public Vexmir {
     };
   }
   ~EmulatorPlug() override {
+    stopHostCallRelay();  // the relay calls this object's overrides: it ends before they go
     closeExternalMIDIPorts();  // as the host's close does: no message reaches an object being destroyed
     getMidiManager()->shutDown();
   }

@@ -49,6 +49,7 @@ class JobPlug : public Vexmir {
     clock.setSleepHook([this](int) { onSleep(); });
   }
   ~JobPlug() override {
+    stopHostCallRelay();  // the relay calls this object's overrides: it ends before they go
     if (getMidiManager()) getMidiManager()->shutDown();
     clock.setSleepHook(nullptr);
   }

@@ -44,7 +44,10 @@ class AudioPlug : public Vexmir {
     };
   }
   // The jobs record into members of this class: they end before the members go.
-  ~AudioPlug() override { getMidiManager()->shutDown(); }
+  ~AudioPlug() override {
+    stopHostCallRelay();
+    getMidiManager()->shutDown();
+  }
   void GetTime(ITimeInfo* t) override {
     t->mTransportIsRunning = playing;
     t->mTempo = tempo;

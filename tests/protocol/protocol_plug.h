@@ -83,6 +83,7 @@ class ProtocolPlug : public Vexmir {
     clock.setSleepHook([this](int) { onPause(); });
   }
   ~ProtocolPlug() override {
+    stopHostCallRelay();  // the relay calls this object's overrides: it ends before they go
     getMidiManager()->shutDown();
     clock.setSleepHook(nullptr);
   }
