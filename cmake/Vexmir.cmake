@@ -110,3 +110,15 @@ function(vexmir_add_subfolders)
     endif()
   endforeach()
 endfunction()
+
+# A test program that uses the host-call probe (tests/support/HostCallProbe.h) exports the probe's entry points, so
+# that a plug-in it loads calls them.
+function(vexmir_use_host_call_probe target)
+  set(symbols pthread_mutex_lock pthread_mutex_trylock pthread_mutex_unlock pthread_cond_wait pthread_cond_timedwait
+      pthread_cond_clockwait nanosleep clock_nanosleep usleep sem_wait sem_timedwait pthread_join poll
+      jack_client_open jack_client_close jack_activate jack_deactivate jack_connect jack_disconnect
+      jack_port_register jack_port_unregister jack_get_ports jack_port_get_all_connections)
+  foreach(s IN LISTS symbols)
+    target_link_options(${target} PRIVATE "LINKER:--export-dynamic-symbol=${s}")
+  endforeach()
+endfunction()

@@ -1,5 +1,7 @@
 #include "src/MIDIMessageManager.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
@@ -8,6 +10,7 @@
 #include "KIT/IEffect/IControl.h"
 #include "KIT/IEffect/IParam.h"
 #include "src/ProgramDump.h"
+#include "src/Vexmir.h"
 
 void MIDIMessageManager::moveControl(IControl* control, int value, bool fromMinimum) {
   IParam* p = control ? control->GetParam() : nullptr;
@@ -59,7 +62,7 @@ MIDIMessageManager::MIDIMessageManager(Vexmir* plug, PatchManager* patchManager,
   for (int i = 0; i < 3; ++i) {
     workers[i].sender = sender.get();
     workers[i].hub = this;
-    workers[i].thread.setName(names[i]);
+    workers[i].name = names[i];
   }
 }
 
@@ -68,19 +71,32 @@ MIDIMessageManager::~MIDIMessageManager() {
 }
 
 void MIDIMessageManager::Worker::run() {
-  // Nothing may leave a thread entry: a failing job ends, the worker becomes free again.
-  try {
-    sender->run(job);
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "Vexmir: transfer job %d failed: %s\n", job.job, e.what());
-  } catch (...) {
-    std::fprintf(stderr, "Vexmir: transfer job %d failed\n", job.job);
+  pthread_setname_np(pthread_self(), name);
+  std::unique_lock<std::mutex> lock(hub->startLock);
+  for (;;) {
+    wake.wait(lock, [this] { return hasJob || hub->shutDownDone; });
+    if (!hasJob) return;
+    SenderJob mine = std::move(job);
+    job = SenderJob();
+    hasJob = false;
+    lock.unlock();
+    // Nothing may leave a thread entry: a failing job ends, the worker becomes free again.
+    try {
+      sender->run(mine);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "Vexmir: transfer job %d failed: %s\n", mine.job, e.what());
+    } catch (...) {
+      std::fprintf(stderr, "Vexmir: transfer job %d failed\n", mine.job);
+    }
+    try {
+      hub->endJob(mine);
+    } catch (...) {
+    }
+    busy = false;
+    // What waited for a free worker (a recalled program's send) is started from the relay's thread.
+    if (hub->plug) hub->plug->GetHostCallRelay().requestDeferredWork();
+    lock.lock();
   }
-  try {
-    if (hub) hub->endJob(job);
-  } catch (...) {
-  }
-  busy = false;
 }
 
 bool MIDIMessageManager::startJob(MidiWorker which, const SenderJob& job) {
@@ -88,23 +104,19 @@ bool MIDIMessageManager::startJob(MidiWorker which, const SenderJob& job) {
   std::lock_guard<std::mutex> lock(startLock);
   if (shutDownDone || w.busy) return false;
   try {
-    // The last job has returned (busy is clear); its thread ends in a moment and is joined before the next
-    // start, so that the thread object never starts over a thread still alive.
-    if (w.needsJoin) {
-      w.thread.join();
-      w.needsJoin = false;
-    }
+    if (!w.thread.joinable()) w.thread = std::thread([&w] { w.run(); });
     w.job = job;
     w.busy = true;
     beginJob(w.job);
-    w.thread.start(w);
-    w.needsJoin = true;
+    w.hasJob = true;
+    w.wake.notify_one();
     return true;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "Vexmir: transfer job %d not started: %s\n", job.job, e.what());
   } catch (...) {
     std::fprintf(stderr, "Vexmir: transfer job %d not started\n", job.job);
   }
+  w.hasJob = false;
   endJob(job);
   w.busy = false;
   return false;
@@ -125,11 +137,14 @@ void MIDIMessageManager::shutDown() {
   sender->requestStop();
   sender->resetContinuousClock(true);
   for (Worker& w : workers) {
-    if (!w.needsJoin) continue;
+    {
+      std::lock_guard<std::mutex> lock(startLock);
+      w.wake.notify_all();
+    }
+    if (!w.thread.joinable()) continue;
     try {
       w.thread.join();
     } catch (...) {
     }
-    w.needsJoin = false;
   }
 }

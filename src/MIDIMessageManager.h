@@ -3,14 +3,13 @@
 // workers that run its jobs.
 #pragma once
 
-#include <Poco/Runnable.h>
-#include <Poco/Thread.h>
-
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "KIT/IEffect/IEffectStructs.h"
@@ -63,7 +62,9 @@ class MIDIMessageManager {
 
   // Any thread. Starts `job` on the worker unless that worker still runs a job (the request is then dropped:
   // nothing is queued and no flag of the job is written) or the hub shuts down. The job's record is copied
-  // into the worker under the start lock. True when the job was started.
+  // into the worker under the start lock, which is held for nothing else: a worker's thread lives as long as the
+  // hub and waits for its next job, so a start neither creates nor joins a thread (but the first). True when the
+  // job was started.
   bool startJob(MidiWorker worker, const SenderJob& job);
   // Any thread. True while the worker runs a job.
   bool isWorkerBusy(MidiWorker worker) const;
@@ -148,15 +149,17 @@ class MIDIMessageManager {
   std::atomic<uint32_t> waitingSince{0};
 
  private:
-  // One worker: its thread and the copy of the job it runs.
-  struct Worker : Poco::Runnable {
-    Poco::Thread thread;
-    SenderJob job;
+  // One worker: its thread and the job handed to it.
+  struct Worker {
+    std::thread thread;  // started by the first job, joined at shut-down
+    const char* name = "";
+    SenderJob job;         // under the hub's start lock
+    bool hasJob = false;   // under the hub's start lock
+    std::condition_variable wake;
     MIDIMessageSender* sender = nullptr;
     MIDIMessageManager* hub = nullptr;
     std::atomic<bool> busy{false};
-    bool needsJoin = false;  // under the hub's start lock
-    void run() override;
+    void run();
   };
 
   // Under the start lock, just before a worker starts: the flags the job runs with (the waiting flag of a

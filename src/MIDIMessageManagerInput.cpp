@@ -90,9 +90,8 @@ void MIDIMessageManager::programChange(int program, bool fromDevice) {
     gotData = true;
     if (patchManager) patchManager->recalledProgram = program;
     if (librarian) librarian->selectedUpperSlot = program;
-    plug->pauseFor(200);
     singleRequest.active = false;
-    plug->sendPatchToDeviceFromLibrarian(program, patchManager ? patchManager->recalledBank.load() : 0);
+    plug->sendPatchToDeviceFromLibrarian(program, patchManager ? patchManager->recalledBank.load() : 0, 200);
     return;
   }
   if (!fromDevice) plug->SendProgramChangeCommand(program, 0);
@@ -102,6 +101,8 @@ void MIDIMessageManager::programChange(int program, bool fromDevice) {
   SenderJob job;
   job.job = kJobPartRequest;
   job.toEditor = true;
+  // The synthesizer's time to switch programs is the job's (this is a MIDI input or host thread).
+  if (!fromDevice) job.leadPauseMs = plug->getTimerValue() / 2;
   startJob(MidiWorker::kJobThread, job);
   if (patchManager) patchManager->recalledProgram = program;
   if (librarian) librarian->selectedUpperSlot = program;

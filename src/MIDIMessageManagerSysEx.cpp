@@ -315,41 +315,47 @@ void MIDIMessageManager::parameterChange(const uint8_t* d) {
 
 void MIDIMessageManager::sysexPartPatchParse(ISysEx* msg) {
   if (!msg || msg->mSize != kProgramDumpSize || (msg->mData[2] & 0xF0) != 0x30 || msg->mData[3] != 0x58) return;
-  // The received program replaces the editor's under the plug-in mutex, as a host's recall does: the program
-  // name's strings must not change while a state save or a job reads them.
-  KIT_MutexLock lock(plug->GetMutex());
-  plug->dataMismatch = false;
-  replyTaken = false;
-  std::vector<double> values(static_cast<size_t>(kNumParams));
-  for (int i = 0; i < kNumParams; ++i) values[static_cast<size_t>(i)] = plug->paramValue(i);
-  ProgramParseResult result;
-  if (!parseProgramDump(msg->mData, static_cast<size_t>(msg->mSize), values.data(), &result)) return;
-  plug->setReceivedProgramData(result.data);
+  int restoredChannels = 0;
+  {
+    // The received program replaces the editor's under the plug-in mutex, as a host's recall does: the program
+    // name's strings must not change while a state save or a job reads them.
+    KIT_MutexLock lock(plug->GetMutex());
+    plug->dataMismatch = false;
+    replyTaken = false;
+    std::vector<double> values(static_cast<size_t>(kNumParams));
+    for (int i = 0; i < kNumParams; ++i) values[static_cast<size_t>(i)] = plug->paramValue(i);
+    ProgramParseResult result;
+    if (!parseProgramDump(msg->mData, static_cast<size_t>(msg->mSize), values.data(), &result)) return;
+    plug->setReceivedProgramData(result.data);
 
-  if (IParam* name = plug->GetParam(kPatchName)) name->SetDisplayText(0, result.name.c_str());
-  if (patchManager) patchManager->setProgramName(librarianProgramName(result.name));
-  plug->setLibrarianViewDirty();
+    if (IParam* name = plug->GetParam(kPatchName)) name->SetDisplayText(0, result.name.c_str());
+    if (patchManager) patchManager->setProgramName(librarianProgramName(result.name));
+    plug->setLibrarianViewDirty();
 
-  // Each received value reaches its parameter and controls; the bindings remember it as the value last handled,
-  // so the same value is not sent back, while the next different edit is.
-  for (int idx : result.changed) {
-    const double v = values[static_cast<size_t>(idx)];
-    plug->setParameterFromPlug(idx, v);
-    IParam* p = plug->GetParam(idx);
-    if (ControlAction* a = p ? p->GetControlAction() : nullptr)
-      a->lastValue = static_cast<double>(Vexmir::toInt(p->Value()));
-  }
-  if (result.refreshRequested) refreshPending = true;
-  if (result.voiceModeApplied) {
-    const double tab = plug->paramValue(kMainTab);
-    if ((tab == 2.0 || tab == 3.0) && plug->editorLayers.timbreControl)
-      plug->editorLayers.timbreControl->GrayOut(plug->paramValue(kCommonMode) == 0.0);
-  }
-  for (int t = 0; t < 2; ++t)
-    if (result.channelRestored[t]) {
-      plug->setParameterFromPlug(kMultiPartMIDICh + t, values[static_cast<size_t>(kMultiPartMIDICh + t)]);
-      Sleep(50);
+    // Each received value reaches its parameter and controls; the bindings remember it as the value last handled,
+    // so the same value is not sent back, while the next different edit is.
+    for (int idx : result.changed) {
+      const double v = values[static_cast<size_t>(idx)];
+      plug->setParameterFromPlug(idx, v);
+      IParam* p = plug->GetParam(idx);
+      if (ControlAction* a = p ? p->GetControlAction() : nullptr)
+        a->lastValue = static_cast<double>(Vexmir::toInt(p->Value()));
     }
+    if (result.refreshRequested) refreshPending = true;
+    if (result.voiceModeApplied) {
+      const double tab = plug->paramValue(kMainTab);
+      if ((tab == 2.0 || tab == 3.0) && plug->editorLayers.timbreControl)
+        plug->editorLayers.timbreControl->GrayOut(plug->paramValue(kCommonMode) == 0.0);
+    }
+    for (int t = 0; t < 2; ++t)
+      if (result.channelRestored[t]) {
+        plug->setParameterFromPlug(kMultiPartMIDICh + t, values[static_cast<size_t>(kMultiPartMIDICh + t)]);
+        ++restoredChannels;
+      }
+  }
+  // The pause after each restored part channel is taken after the mutex is given up (this is the MIDI input's
+  // or a job's thread): the host's threads and the editor would otherwise wait it out.
+  for (int k = 0; k < restoredChannels; ++k) Sleep(50);
   replyTaken = true;
 }
 

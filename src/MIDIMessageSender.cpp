@@ -2,6 +2,9 @@
 
 #include <chrono>
 
+#include "src/MIDIMessageManager.h"
+#include "src/Vexmir.h"
+
 MIDIMessageSender::MIDIMessageSender(Vexmir* plug, PatchManager* patchManager)
     : plug(plug), patchManager(patchManager) {}
 
@@ -11,6 +14,13 @@ void MIDIMessageSender::run(const SenderJob& j) {
     jobRunner(*this, j);
     return;
   }
+  if (j.leadPauseMs > 0 && !pause(j.leadPauseMs)) return;
+  if (j.programChange >= 0 && plug) {
+    plug->sendProgramChange(j.programChange);
+    if (!pause(j.pauseAfterProgramChangeMs)) return;
+  }
+  if (j.editModeOffFirst && plug && plug->editModeOn && plug->singleProgramFlag) plug->SendPatchEditOffCommand();
+  if (j.afterRecalls && !settleAfterRecalls()) return;
   switch (j.job) {
     case kJobSendArrangement:
       sendArrangementToDevice(j.arrangementFlag);
@@ -73,4 +83,19 @@ void MIDIMessageSender::requestStop() {
     cancel = true;
   }
   pauseWake.notify_all();
+}
+
+bool MIDIMessageSender::settleAfterRecalls() {
+  const int64_t quiet = static_cast<int64_t>(kRecallQuietMs) * 1'000'000;
+  for (;;) {
+    const int64_t since = clock->nowNanoseconds() - plug->lastRecallNanoseconds.load();
+    if (since >= quiet) break;
+    if (!pause(static_cast<int>((quiet - since + 999'999) / 1'000'000))) return false;
+  }
+  // A recall from here on comes after this send's state was taken: it waits for the next send.
+  if (!plug->recallSendPending.exchange(false)) return false;
+  plug->deviceBusy = true;
+  plug->sendGlobalWithProgram = true;
+  plug->dumpSendRunning = true;
+  return true;
 }

@@ -49,6 +49,15 @@ struct SenderJob {
   bool arrangementFlag = false;
   bool classicFlag = false;
   int tempo = 120;
+  // What a job does first, on its own thread, for a starter that must not pause: a pause, a program change and
+  // the pause after it, the end of edit mode (when a single program was being edited).
+  int leadPauseMs = 0;
+  int programChange = -1;
+  int pauseAfterProgramChangeMs = 0;
+  bool editModeOffFirst = false;
+  // Job 0 for recalls that came while the job thread was busy: it first waits until recalls have stopped
+  // coming for a while, so that a burst of recalls ends with one send of the last one.
+  bool afterRecalls = false;
 };
 
 class MIDIMessageSender {
@@ -59,6 +68,8 @@ class MIDIMessageSender {
 
   // Worker thread: runs the job named by job.job with its arguments; unknown codes and 10 return at once.
   void run(const SenderJob& job);
+  // How long recalls must have stopped before the program of the last one goes out after a running send.
+  static constexpr int kRecallQuietMs = 1000;
 
   // --- The jobs' own work, each on the worker that runs it. ---
   void sendArrangementToDevice(bool arrangement);
@@ -93,6 +104,9 @@ class MIDIMessageSender {
   // Job threads: waits ms milliseconds, but returns at once (false) when the hub shuts down; true after a
   // full wait. Every pause of a job goes through here so that shut-down never waits out a long sleep.
   bool pause(int ms);
+  // Job 0 after recalls: waits until none came for kRecallQuietMs, then takes the pending send over (its flags as
+  // startRecalledProgramSend sets them). False when there is nothing left to send or the hub shuts down.
+  bool settleAfterRecalls();
   // True once the hub shuts down: a job returns as soon as it sees this.
   bool stopping() const { return stopRequested; }
   // Hub, at shut-down: wakes every pause and makes stopping() true for good.

@@ -13,8 +13,9 @@
 void MIDIMessageSender::sendArrangementToDevice(bool toLibrarian) {
   if (!plug) return;
   plug->DisplayProcessingIndicator(true);
-  if (plug->sendGlobalWithProgram) sendGlobalDump();
-  if (!plug->globalSent) sendGlobalDump();
+  // One global dump per send: a recall during its long pause clears globalSent again, and is sent by a send of its
+  // own (with its global settings) rather than by a second dump of this one.
+  if (plug->sendGlobalWithProgram || !plug->globalSent) sendGlobalDump();
   const int t = plug->getTimerValue();
 
   uint8_t dump[kProgramDumpSize];

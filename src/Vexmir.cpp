@@ -249,6 +249,8 @@ void Vexmir::startMidiLoop() {
 // Shut-down leaves no thread, callback or timer alive: the input is unhooked first, then nothing is sent any
 // more, then the workers are cancelled, stopped and joined, and only then is anything they use deleted.
 Vexmir::~Vexmir() {
+  // Nothing the host handed over reaches a plug-in being torn down.
+  stopHostCallRelay();
   closeExternalMIDIPorts();
   midiOutReady = false;
   editorReady = false;

@@ -90,6 +90,9 @@ class Vexmir : public IEffectVST {
   void ProcessSysEx(ISysEx* msg, bool fromDevice) override;
   void Reset() override;
   void ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) override;
+  // The relay's thread: starts the jobs the audio callback asked for, sends what it could not send without
+  // waiting, starts a recalled program's pending send and opens the ports chosen meanwhile.
+  void RunDeferredWork() override;
 
   // Send operations to the synthesizer. Any thread; none holds a lock while it waits.
   void SendPatchEditOnCommand();
@@ -106,7 +109,9 @@ class Vexmir : public IEffectVST {
   void sendPartDataBackToHardware(int unused);
   void updateSectionLockFlags();
   void sendPatchAndPatternToDevice(int, bool, bool, bool globalWithProgram, bool, bool);
-  void sendPatchToDeviceFromLibrarian(int slot, int side);
+  // The program change for the slot, then the slot's program by job 2; `leadPauseMs` is the job's pause before the
+  // program change.
+  void sendPatchToDeviceFromLibrarian(int slot, int side, int leadPauseMs = 0);
   void storeAllPatchesToDeviceFromLibrarian(int side, int slot);
   void setLibrarianViewDirty();
   // A transfer job has reached `slot` of the upper (side 0) or lower bank: the librarian and its view both
@@ -219,6 +224,8 @@ class Vexmir : public IEffectVST {
   // Starts the job that sends a recalled program (with the global settings first); false when the job thread
   // is busy or the job did not start.
   bool startRecalledProgramSend();
+  // The relay's thread, under the plug-in mutex: starts job 0 for the pending recall (it settles first).
+  void startPendingRecallSend();
 
   // ---- Shared with the MIDI input thread and the jobs without a lock: single values only. ----
   std::atomic<bool> midiOutReady{false};
@@ -251,9 +258,11 @@ class Vexmir : public IEffectVST {
   std::atomic<bool> sendClockTicks{false};
   std::atomic<bool> partRequestPending{false};
   std::atomic<bool> continuousClockStarted{false};
-  // A project recalled while the job thread was busy: its program goes out once the thread is free (the audio
-  // callback starts it), so the synthesizer does not keep an older program than the editor shows.
+  // A project recalled while the job thread was busy: its program goes out once the thread is free and recalls
+  // have stopped coming (the relay's thread starts it when a job ends), so the synthesizer does not keep an older
+  // program than the editor shows, and a burst of recalls is sent once. The time is the job clock's.
   std::atomic<bool> recallSendPending{false};
+  std::atomic<int64_t> lastRecallNanoseconds{0};
   std::atomic<bool> processingIndicatorShown{false};
   // Block flags of MIDI from the host and from the synthesizer, in the order CC, PC, note, pitch bend, poly
   // pressure, channel pressure, SysEx.
@@ -356,7 +365,8 @@ class Vexmir : public IEffectVST {
   void cacheEditorObjects();
   void applyCommonTail(ControlAction* action, int paramIdx, double value, int v);
   void openPortFromParam(int paramIdx);
-  void startRequestJob(int job, bool toEditor);
+  // A request job; `leadPauseMs` is the job's pause before it asks (after a program change that went just before).
+  void startRequestJob(int job, bool toEditor, int leadPauseMs = 0);
   std::vector<ITextControl*> sequenceTexts[3];
   ITextControl* displayLines[kNumDisplayLines] = {};
   // The MIDI objects of the editor loop; the hub goes first at shut-down (its jobs use the others).
@@ -368,6 +378,18 @@ class Vexmir : public IEffectVST {
   uint32_t (*tickSource)() = defaultTicks;
   // The queue is filled on the MIDI input thread and the editor's threads and drained by the audio thread.
   std::mutex midiQueueLock;
+  // What the audio callback asks of the relay's thread (RunDeferredWork), which may wait: the callback never
+  // starts a thread or waits for the output port.
+  std::atomic<bool> clockStartRequested{false};
+  std::atomic<bool> clockStopRequested{false};
+  std::atomic<bool> continuousClockRequested{false};
+  std::atomic<int> allNotesOffOwed{0};  // one bit per timbre whose all notes off found the output port taken
+  std::atomic<bool> partRequestRequested{false};
+  // Port choices (kDeviceOutSelection, kDeviceInSelection) to open on the relay's thread, without the plug-in mutex.
+  std::atomic<bool> portChoiceRequested[2] = {{false}, {false}};
+  // Serialises the port operations of recalls and choices, which wait for the MIDI server; no host call takes it.
+  std::mutex portChangeLock;
+  void openChosenPort(int paramIdx);
   // Audio-callback state (under the plug-in mutex).
   bool transportWasRunning = false;
   bool clockStartSent = false;

@@ -72,29 +72,21 @@ void Vexmir::ProcessDoubleReplacing(double**, double**, int nFrames) {
   if (!midiOutReady) return;
   const bool running = timeInfo.mTransportIsRunning;
 
-  if (recallSendPending && midiManager && !midiManager->isWorkerBusy(MidiWorker::kJobThread)) {
-    recallSendPending = false;
-    startRecalledProgramSend();
-  }
-
+  bool deferred = recallSendPending.load();
   if (running && !transportWasRunning) {
     transportWasRunning = true;
     if (!midiOutViaAudioQueue && !clockStartSent) {
-      if (midiManager && !midiManager->isWorkerBusy(MidiWorker::kClockControlThread)) {
-        SenderJob job;
-        job.job = kJobStartClock;
-        midiManager->startJob(MidiWorker::kClockControlThread, job);
-      }
+      clockStopRequested = false;
+      clockStartRequested = true;
+      deferred = true;
       clockStartSent = true;
     }
   } else if (!running && transportWasRunning) {
     transportWasRunning = false;
     if (!midiOutViaAudioQueue && clockStartSent) {
-      if (midiManager && !midiManager->isWorkerBusy(MidiWorker::kClockControlThread)) {
-        SenderJob job;
-        job.job = kJobStopClock;
-        midiManager->startJob(MidiWorker::kClockControlThread, job);
-      }
+      clockStartRequested = false;
+      clockStopRequested = true;
+      deferred = true;
       clockStartSent = false;
     }
   }
@@ -102,11 +94,8 @@ void Vexmir::ProcessDoubleReplacing(double**, double**, int nFrames) {
   // A loop that was told to stop may still be winding down: the clock starts again only once its thread is
   // free, so that a block right after the switch-off cannot re-arm the old loop before it has seen the stop.
   if (!continuousClockStarted && midiManager && !midiManager->isWorkerBusy(MidiWorker::kClockThread)) {
-    midiManager->getSender()->resetContinuousClock(false);
-    SenderJob job;
-    job.job = kJobContinuousClock;
-    job.tempo = 120;
-    midiManager->startJob(MidiWorker::kClockThread, job);
+    continuousClockRequested = true;
+    deferred = true;
     continuousClockStarted = true;
   }
 
@@ -135,16 +124,39 @@ void Vexmir::ProcessDoubleReplacing(double**, double**, int nFrames) {
   }
 
   IGraphics* g = GetGUI();
-  {
-    std::lock_guard<std::mutex> qlock(midiQueueLock);
-    for (int i = 0; i < steps; ++i) {
+  // The queue's lock is held by others only for a copy; a block that finds it taken, or the output port taken by
+  // a port operation, leaves the queue as it is for the next block.
+  std::unique_lock<std::mutex> qlock(midiQueueLock, std::try_to_lock);
+  if (qlock.owns_lock()) {
+    bool portBusy = false;
+    for (int i = 0; i < steps && !portBusy; ++i) {
       while (!midiQueue.Empty() && midiQueue.Peek()->mOffset <= i) {
-        if (midiOutViaAudioQueue) sendMidiMsgAndLog(midiQueue.Peek());
+        if (midiOutViaAudioQueue && midiOutReady) {
+          IMidiMsg* msg = midiQueue.Peek();
+          if (TrySendMidiMsgNow(msg) == kSendBusy) {
+            portBusy = true;
+            break;
+          }
+          if (!trackIncomingMidi) lightMidiLed(timbreOfChannel(msg->Channel()));
+        }
         midiQueue.Remove();
       }
+      if (portBusy) break;
       if (!running && allSoundsOffPending) {
         allSoundsOffPending = false;
-        allNotesOff(true);
+        if (midiOutViaAudioQueue) {
+          allNotesOff(true);
+        } else if (midiOutReady && !connectPending) {
+          // Sent directly, a timbre's all notes off that finds the output port taken goes from the relay's thread.
+          for (int t = 0; t < 2; ++t) {
+            IMidiMsg msg;
+            msg.MakeControlChangeMsg(kAllNotesOff, 0.0, timbreChannel(t));
+            if (TrySendMidiMsgNow(&msg) == kSendBusy) {
+              allNotesOffOwed |= 1 << t;
+              deferred = true;
+            }
+          }
+        }
         for (int t = 0; t < 2; ++t)
           if (midiLedOn[t]) {
             midiLedOn[t] = 0;
@@ -162,10 +174,54 @@ void Vexmir::ProcessDoubleReplacing(double**, double**, int nFrames) {
         }
       }
     }
-    midiQueue.Flush(steps);
+    if (!portBusy) midiQueue.Flush(steps);
   }
+  qlock = {};
 
-  if (partRequestPending && midiManager && !midiManager->isWorkerBusy(MidiWorker::kJobThread)) {
+  if (partRequestPending) {
+    partRequestRequested = true;
+    deferred = true;
+  }
+  if (deferred) GetHostCallRelay().requestDeferredWork();
+}
+
+void Vexmir::RunDeferredWork() {
+  // The port choices first: a job started below may need the port.
+  for (int idx : {kDeviceInSelection, kDeviceOutSelection})
+    if (portChoiceRequested[idx == kDeviceOutSelection].exchange(false)) openChosenPort(idx);
+
+  KIT_MutexLock lock(mMutex);
+  if (const int owed = allNotesOffOwed.exchange(0); owed && midiOutReady && !connectPending)
+    for (int t = 0; t < 2; ++t)
+      if (owed & (1 << t)) {
+        IMidiMsg msg;
+        msg.MakeControlChangeMsg(kAllNotesOff, 0.0, timbreChannel(t));
+        sendMidiMsgAndLog(&msg);
+      }
+  if (!midiManager) return;
+  auto start = [this](MidiWorker worker, int code) {
+    if (midiManager->isWorkerBusy(worker)) return;
+    SenderJob job;
+    job.job = code;
+    job.tempo = 120;
+    midiManager->startJob(worker, job);
+  };
+  // A start or stop the clock's control thread could not take is dropped, as when the block itself found it busy.
+  if (clockStartRequested.exchange(false)) start(MidiWorker::kClockControlThread, kJobStartClock);
+  if (clockStopRequested.exchange(false)) start(MidiWorker::kClockControlThread, kJobStopClock);
+  if (continuousClockRequested.exchange(false)) {
+    // The old loop is still winding down: the next block asks again.
+    if (midiManager->isWorkerBusy(MidiWorker::kClockThread)) {
+      continuousClockStarted = false;
+    } else {
+      midiManager->getSender()->resetContinuousClock(false);
+      start(MidiWorker::kClockThread, kJobContinuousClock);
+    }
+  }
+  if (recallSendPending && !midiManager->isWorkerBusy(MidiWorker::kJobThread)) startPendingRecallSend();
+  // The randomized program's request is the audio callback's to start (a job's end does not start it).
+  if (partRequestRequested.exchange(false) && partRequestPending &&
+      !midiManager->isWorkerBusy(MidiWorker::kJobThread)) {
     SenderJob job;
     job.job = kJobPartRequest;
     job.toEditor = true;

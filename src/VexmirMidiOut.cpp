@@ -116,10 +116,11 @@ void Vexmir::SendPatchEditOffCommand() {
   sendModeChange(this, 0);
 }
 
+// The pause the synthesizer needs after a program change is the following job's (SenderJob::leadPauseMs): a
+// program change comes from host and editor threads, which must not pause.
 void Vexmir::SendProgramChangeCommand(int program, int) {
   if (!midiOutReady) return;
   sendProgramChange(program);
-  pauseFor(getTimerValue() / 2);
 }
 
 void Vexmir::midiPortLost() {
@@ -160,7 +161,6 @@ void Vexmir::sendSysExInitialization() {
   SenderJob job;
   job.job = kJobDeviceIdEnquiry;
   midiManager->startJob(MidiWorker::kJobThread, job);
-  pauseFor(100);
 }
 
 // Waits for a pending dump with a bound (two seconds), never forever: it may run under the plug-in mutex, and
@@ -189,7 +189,7 @@ void Vexmir::sendPatchAndPatternToDevice(int, bool, bool, bool globalWithProgram
   deviceBusy = false;
 }
 
-void Vexmir::sendPatchToDeviceFromLibrarian(int slot, int side) {
+void Vexmir::sendPatchToDeviceFromLibrarian(int slot, int side, int leadPauseMs) {
   PatchLibrarian* lib = librarian.get();
   if (!midiManager || !lib) return;
   if (paramValue(kPartLock + (displayedTimbre ? 1 : 0)) == 1.0) return;
@@ -208,16 +208,19 @@ void Vexmir::sendPatchToDeviceFromLibrarian(int slot, int side) {
   }
   librarianSendingSlot = slot;
   if (!midiOutReady) return;
-  sendProgramChange(slot);
-  pauseFor(getTimerValue() / 2);
-  pauseFor(50);
-  if (editModeOn && singleProgramFlag) SendPatchEditOffCommand();
-  if (midiManager->isWorkerBusy(MidiWorker::kJobThread)) return;
+  // The program change, its pauses and the end of edit mode go first in the job, which may pause; with the job
+  // thread busy they go at once and the program is not sent.
   SenderJob job;
   job.job = kJobSendLibrarianPatch;
   job.patch = std::move(patch);
   job.slot = slot;
-  midiManager->startJob(MidiWorker::kJobThread, job);
+  job.leadPauseMs = leadPauseMs;
+  job.programChange = std::clamp(slot, 0, 127);
+  job.pauseAfterProgramChangeMs = getTimerValue() / 2 + 50;
+  job.editModeOffFirst = true;
+  if (midiManager->startJob(MidiWorker::kJobThread, job)) return;
+  sendProgramChange(job.programChange);
+  if (editModeOn && singleProgramFlag) SendPatchEditOffCommand();
 }
 
 void Vexmir::storeAllPatchesToDeviceFromLibrarian(int side, int slot) {

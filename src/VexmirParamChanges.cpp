@@ -249,31 +249,43 @@ void Vexmir::applyCommonTail(ControlAction* action, int paramIdx, double value, 
   processControlAction(action, paramIdx, value);
 }
 
-void Vexmir::startRequestJob(int job, bool toEditor) {
+void Vexmir::startRequestJob(int job, bool toEditor, int leadPauseMs) {
   if (!midiManager || !midiOutReady) return;
   SenderJob j;
   j.job = job;
   j.toEditor = toEditor;
+  j.leadPauseMs = leadPauseMs;
   // The job sets its waiting flag as it starts: a dropped request leaves nothing waiting.
   midiManager->startJob(MidiWorker::kJobThread, j);
 }
 
+// Opening a port waits for the MIDI server (and, on JACK, for the connection to go live): that is done on the relay's
+// thread, without the plug-in mutex, so that neither the thread that chose the port nor any host call waits for it.
 void Vexmir::openPortFromParam(int paramIdx) {
+  portChoiceRequested[paramIdx == kDeviceOutSelection] = true;
+  GetHostCallRelay().requestDeferredWork();
+}
+
+void Vexmir::openChosenPort(int paramIdx) {
+  std::lock_guard<std::mutex> ports(portChangeLock);
   const bool out = paramIdx == kDeviceOutSelection;
   std::vector<std::string> names = out ? getExternalMIDIOutNames() : getExternalMIDIInNames();
   int index = std::clamp(toInt(paramValue(paramIdx)), 0, static_cast<int>(names.size()) - 1);
   const std::string name = names.empty() ? std::string("OFF") : names[static_cast<size_t>(index)];
-  if (out) {
-    setExternalMIDIOut(index, name.c_str());
-    midiOutReady = index > 0 && isExternalMIDIOutOpen();
-    if (midiOutReady) {
-      sendSysExInitialization();
-    } else if (midiManager) {
-      midiManager->getSender()->resetContinuousClock(true);
-      continuousClockStarted = false;
-    }
-  } else {
+  if (!out) {
     setExternalMIDIIn(index, name.c_str());
+    return;
+  }
+  midiOutReady = false;
+  setExternalMIDIOut(index, name.c_str());
+  KIT_MutexLock lock(mMutex);
+  midiOutReady = index > 0 && isExternalMIDIOutOpen();
+  continuousClockStarted = false;  // the running clock ended while the output was reopened
+  if (midiOutReady) {
+    sendSysExInitialization();
+  } else if (midiManager) {
+    midiManager->getSender()->resetContinuousClock(true);
+    continuousClockStarted = false;
   }
 }
 
@@ -360,7 +372,7 @@ void Vexmir::OnParamChange(int paramIdx) {
       program = (program + 128) % 128;
       patchManager->recalledProgram = program;
       SendProgramChangeCommand(program, displayedTimbre);
-      startRequestJob(kJobPartRequest, true);
+      startRequestJob(kJobPartRequest, true, getTimerValue() / 2);
       break;
     }
     case kPushArrangement:

@@ -92,6 +92,15 @@ bool Vexmir::startRecalledProgramSend() {
   return false;
 }
 
+void Vexmir::startPendingRecallSend() {
+  if (!midiManager || !recallSendPending || midiManager->isWorkerBusy(MidiWorker::kJobThread)) return;
+  SenderJob job;
+  job.job = kJobSendArrangement;
+  job.arrangementFlag = false;
+  job.afterRecalls = true;
+  midiManager->startJob(MidiWorker::kJobThread, job);
+}
+
 int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
   if (!chunk) return -1;
   // The whole body is read and checked before anything is applied: a cut or damaged chunk changes
@@ -102,27 +111,41 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
     log("PROJECT RECALL: state data cut short or damaged, nothing recalled");
     return -1;
   }
-  KIT_MutexLock lock(mMutex);
-  IGraphics* g = GetGUI();
-  std::string missingPorts;
-  storeParamValue(kQuickTab, state.quickTab);
-  displayedTimbre = static_cast<int>(paramValue(kQuickTab));
-
-  if (full && patchManager) {
-    patchManager->setState(state.patch);
-    const std::string inName = untilZero(state.patch.names[3]);
-    const std::string outName = untilZero(state.patch.names[4]);
+  const bool reopen = full && patchManager;
+  std::string inName, outName;
+  {
+    KIT_MutexLock lock(mMutex);
+    storeParamValue(kQuickTab, state.quickTab);
+    displayedTimbre = static_cast<int>(paramValue(kQuickTab));
+    if (reopen) {
+      patchManager->setState(state.patch);
+      inName = untilZero(state.patch.names[3]);
+      outName = untilZero(state.patch.names[4]);
+      // Nothing is sent while the output is reopened; the audio callback keeps its queue meanwhile.
+      midiOutReady = false;
+    }
+  }
+  // The ports are reopened without the plug-in mutex: that waits for the MIDI server (and on JACK for the new
+  // connections to go live), and the audio callback, the MIDI input and the editor must not wait for it. A caller
+  // that holds the mutex itself keeps it meanwhile.
+  int in = 1, out = 1;
+  if (reopen) {
+    std::lock_guard<std::mutex> ports(portChangeLock);
     log("PROJECT RECALL: MIDI In device stored " + inName);
     // The lists are read anew when a lost MIDI system dropped them.
     getExternalMIDIInNames();
     getExternalMIDIOutNames();
-    int in = 1;
     setExternalMIDIIn(in, inName.c_str());
+    log("PROJECT RECALL: MIDI Out device stored " + outName);
+    setExternalMIDIOut(out, outName.c_str());
+  }
+
+  KIT_MutexLock lock(mMutex);
+  IGraphics* g = GetGUI();
+  std::string missingPorts;
+  if (reopen) {
     storeParamValue(kDeviceInSelection, in);
     if (g) g->SetParameterFromPlug(kDeviceInSelection, in, false);
-    log("PROJECT RECALL: MIDI Out device stored " + outName);
-    int out = 1;
-    setExternalMIDIOut(out, outName.c_str());
     storeParamValue(kDeviceOutSelection, out);
     if (g) g->SetParameterFromPlug(kDeviceOutSelection, out, false);
     for (const auto& [name, index] : {std::pair<std::string, int>{inName, in}, {outName, out}})
@@ -132,6 +155,8 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
     log("PROJECT RECALL: MIDI In device after checking devices " + displayTextOf(this, kDeviceInSelection));
     log("PROJECT RECALL: MIDI Out device after checking devices " + displayTextOf(this, kDeviceOutSelection));
     midiOutReady = static_cast<int>(paramValue(kDeviceOutSelection)) > 0 && isExternalMIDIOutOpen();
+    // The running clock ended while the output was reopened; the next audio block starts it again.
+    continuousClockStarted = false;
     if (IParam* bank = GetParam(kBankSelection)) bank->SetNormalized(std::clamp(state.bankNormalized, 0.0, 1.0));
     if (IParam* program = GetParam(kPatchSelection))
       program->SetNormalized(std::clamp(state.programNormalized, 0.0, 1.0));
@@ -167,12 +192,20 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
   }
 
   globalSent = false;
-  recallSendPending = false;
   if (full && midiOutReady) {
     SendPatchEditOffCommand();
     // A job still running (the program of a recall just before, a bank store) takes no second one: the program
-    // is then sent as soon as the job thread is free.
-    if (!startRecalledProgramSend()) recallSendPending = true;
+    // is then sent once the job thread is free and recalls have stopped coming, so that a burst of recalls (a
+    // host loading a project recalls twice) ends with one send of the last state after the running one.
+    if (midiManager) lastRecallNanoseconds = midiManager->getSender()->getClock().nowNanoseconds();
+    recallSendPending = false;
+    if (!startRecalledProgramSend()) {
+      recallSendPending = true;
+      // The job may have ended meanwhile: the relay's thread looks again.
+      GetHostCallRelay().requestDeferredWork();
+    }
+  } else {
+    recallSendPending = false;
   }
   // The queue's pace follows the recalled offset knob: two steps per unit on top of the host's block.
   queueStepsPerBlock = toInt(2.0 * paramValue(kAdjustDAWOffset) + GetBlockSize());

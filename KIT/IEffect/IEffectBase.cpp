@@ -50,9 +50,25 @@ IEffectBase::IEffectBase(int /*nParams*/, const char* /*channelIOStr*/, int /*nP
       mIsInst(plugIsInst),
       mCurrentPresetIdx(0),
       mSampleRate(44100.0),
-      mLatency(latency) {}
+      mLatency(latency) {
+  mRelay = std::make_unique<HostCallRelay>([this](const HostCallRelay::Item& item) { handleRelayedItem(item); },
+                                           [this] { RunDeferredWork(); });
+}
+
+void IEffectBase::handleRelayedItem(const HostCallRelay::Item& item) {
+  KIT_MutexLock lock(mMutex);
+  if (item.kind == HostCallRelay::Item::kMidi) {
+    IMidiMsg msg(item.index, item.data[0], item.data[1], item.data[2]);
+    ProcessMidiMsg(&msg, false);
+    return;
+  }
+  if (item.index < 0 || item.index >= NParams()) return;
+  if (mGraphics) mGraphics->SetParameterFromPlug(item.index, item.value, true);
+  OnParamChange(item.index);
+}
 
 IEffectBase::~IEffectBase() {
+  mRelay->stop();
   // The surface goes first: its controls point at the parameters deleted below. The MIDI ports
   // close after it, as the editor object has already stopped their callbacks from reaching it.
   IGraphics* graphics = mGraphics;

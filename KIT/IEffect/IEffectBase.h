@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "KIT/IEffect/HostCallRelay.h"
 #include "KIT/IEffect/Hosts.h"
 #include "KIT/IEffect/IEffectStructs.h"
 #include "KIT/IEffect/IParam.h"
@@ -267,10 +268,27 @@ class IEffectBase {
 
   KIT_Mutex& GetMutex() { return mMutex; }
 
+  // The relay of the host's real-time calls (see HostCallRelay): the binding posts host MIDI and parameter
+  // changes to it, and the audio callback asks it for work that may wait (RunDeferredWork).
+  HostCallRelay& GetHostCallRelay() { return *mRelay; }
+  // Stops the relay: nothing it carries reaches the plug-in afterwards. A derived destructor calls it first.
+  void stopHostCallRelay() { mRelay->stop(); }
+  // The relay's thread, without the plug-in mutex, whenever work was asked for with requestDeferredWork.
+  virtual void RunDeferredWork() {}
+
+  // A short message sent at once unless a port operation holds the output (the audio callback, which must not
+  // wait for one): kSendBusy then, and the message is not sent.
+  enum ESendResult { kSendDone, kSendBusy, kSendFailed };
+  virtual ESendResult TrySendMidiMsgNow(const IMidiMsg*) { return kSendFailed; }
+
  protected:
   // Output-port sends of the binding; any thread. One lock serialises them with opening and
   // closing the port. False when no port is open or the library refused the message.
   bool sendToExternalMIDIOut(const unsigned char* bytes, size_t length);
+  ESendResult trySendToExternalMIDIOut(const unsigned char* bytes, size_t length);
+  // The relay's handling of one item, under the plug-in mutex: host MIDI into ProcessMidiMsg, a parameter change
+  // into the editor surface and OnParamChange.
+  void handleRelayedItem(const HostCallRelay::Item& item);
 
   int mNonAutomatedParams = 0;
   // Read by any thread; written under the lock of their port.
@@ -324,12 +342,23 @@ class IEffectBase {
   // JACK, which orders nothing that the editor wrote: this flag is what makes the editor's set-up visible to the
   // thread that delivers the messages.
   std::atomic<bool> mMidiInShut{false};
-  RtMidiOut* mMidiOut = nullptr;
-  std::mutex mMidiOutLock;  // guards mMidiOut: sends come from several threads
+  // The output's port operations (opening, closing, listing; each waits for the MIDI server) are apart from its
+  // sends: mMidiOutOpLock serialises the operations and is held across the server's work; mMidiOutLock is held by
+  // a send and briefly by an operation as it begins and ends. During an operation a send is held back in
+  // mMidiOutHeld and goes out when it ends, in order, so that no sender waits for the server.
+  class OutPortOperation;
+  bool sendNowLocked(const unsigned char* bytes, size_t length);
+  RtMidiOut* mMidiOut = nullptr;  // written holding both locks, read holding either
+  std::mutex mMidiOutOpLock;
+  std::mutex mMidiOutLock;
+  bool mMidiOutOpInProgress = false;                      // under mMidiOutLock
+  std::vector<std::vector<unsigned char>> mMidiOutHeld;  // under mMidiOutLock
+  std::atomic<bool> mMidiOutOpen{false};                  // as the last operation left the port
   // Notices a JACK server that goes away while the output port is open: the library's send would then wait
   // for buffer space for ever, so nothing more is sent once it is gone.
   JackServerWatch* mServerWatch = nullptr;  // under mMidiOutLock
   std::atomic<bool> mMidiServerGone{false};
-  std::vector<std::string> mMidiOutNames;
-  std::vector<std::string> mMidiInNames;  // under mMidiInLock
+  std::vector<std::string> mMidiOutNames;  // written holding both output locks, read holding either
+  std::vector<std::string> mMidiInNames;   // under mMidiInLock
+  std::unique_ptr<HostCallRelay> mRelay;
 };

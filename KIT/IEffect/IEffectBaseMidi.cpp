@@ -184,29 +184,59 @@ int findName(const std::vector<std::string>& names, const char* name) {
 
 }  // namespace
 
+// One operation on the output port for the object's life: sends are held back meanwhile and go out at its end.
+class IEffectBase::OutPortOperation {
+ public:
+  explicit OutPortOperation(IEffectBase* plug) : plug_(plug), operation_(plug->mMidiOutOpLock) {
+    std::lock_guard<std::mutex> lock(plug_->mMidiOutLock);
+    plug_->mMidiOutOpInProgress = true;
+  }
+  ~OutPortOperation() {
+    std::lock_guard<std::mutex> lock(plug_->mMidiOutLock);
+    plug_->mMidiOutOpInProgress = false;
+    plug_->mMidiOutOpen = plug_->mMidiOut && plug_->mMidiOut->isPortOpen() && !plug_->mMidiServerGone;
+    std::vector<std::vector<unsigned char>> held;
+    held.swap(plug_->mMidiOutHeld);
+    for (const std::vector<unsigned char>& m : held) plug_->sendNowLocked(m.data(), m.size());
+  }
+  OutPortOperation(const OutPortOperation&) = delete;
+  OutPortOperation& operator=(const OutPortOperation&) = delete;
+  // Sets the port object and its names as senders see them (the operation may read them without the lock).
+  void publish(RtMidiOut* port, std::vector<std::string>* names) {
+    std::lock_guard<std::mutex> lock(plug_->mMidiOutLock);
+    plug_->mMidiOut = port;
+    if (names) plug_->mMidiOutNames = std::move(*names);
+  }
+
+ private:
+  IEffectBase* plug_;
+  std::lock_guard<std::mutex> operation_;
+};
+
 // A list read while no MIDI system answered holds "OFF" alone and is read again on the next request.
 std::vector<std::string> IEffectBase::getExternalMIDIOutNames() {
   {
     std::lock_guard<std::mutex> lock(mMidiOutLock);
     if (!mMidiOutNames.empty() && mMidiOut) return mMidiOutNames;
   }
+  OutPortOperation op(this);
   mSelectedMIDIOut = 0;
-  {
-    std::lock_guard<std::mutex> lock(mMidiOutLock);
-    mMidiOutNames.clear();
-    if (!mMidiOut) {
-      try {
-        mMidiOut = new RtMidiOut(chooseMidiApi(), kOutClientName);
-        mMidiOut->setErrorCallback(midiErrorCallback, this);
-      } catch (const std::exception& e) {
-        std::fprintf(stderr, "MIDI: %s\n", e.what());
-        delete mMidiOut;
-        mMidiOut = nullptr;
-      }
+  RtMidiOut* port = mMidiOut;
+  if (!port) {
+    try {
+      port = new RtMidiOut(chooseMidiApi(), kOutClientName);
+      port->setErrorCallback(midiErrorCallback, this);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "MIDI: %s\n", e.what());
+      delete port;
+      port = nullptr;
     }
-    listPorts(mMidiOut, mMidiOutNames);
-    return mMidiOutNames;  // the copy is taken under the lock: a job that loses the port clears the list
   }
+  std::vector<std::string> names;
+  listPorts(port, names);
+  std::vector<std::string> copy = names;
+  op.publish(port, &names);
+  return copy;
 }
 
 std::vector<std::string> IEffectBase::getExternalMIDIInNames() {
@@ -233,8 +263,8 @@ std::vector<std::string> IEffectBase::getExternalMIDIInNames() {
   return mMidiInNames;
 }
 
-// Called with mMidiOutLock held. The wait for the connection to go live is left to the caller, which makes it
-// after releasing the lock: senders on other threads must not stall behind it.
+// Called during an output port operation. The wait for the connection to go live is left to the caller, which
+// makes it after the operation: the messages held back meanwhile must not wait for it.
 bool IEffectBase::openOutputPort(unsigned int portNumber, std::unique_ptr<JackConnectionWatch>* watch) {
   if (!mMidiOut) return false;
   try {
@@ -284,7 +314,7 @@ bool IEffectBase::openInputPort(unsigned int portNumber, std::unique_ptr<JackCon
 void IEffectBase::setExternalMIDIOut(int& index, const char* name) {
   std::unique_ptr<JackConnectionWatch> watch;
   {
-    std::lock_guard<std::mutex> lock(mMidiOutLock);
+    OutPortOperation op(this);
     try {
       if (mMidiOut) mMidiOut->closePort();
     } catch (const std::exception& e) {
@@ -372,7 +402,7 @@ int IEffectBase::GetMIDIOutPortNumber(const char* name) {
   if (!name) return -1;
   if (std::strcmp(name, "OFF") == 0) return 0;
   if (std::strcmp(name, "virtual output") == 0) return 1;
-  std::lock_guard<std::mutex> lock(mMidiOutLock);
+  OutPortOperation op(this);
   if (!mMidiOut) return -1;
   try {
     unsigned int n = mMidiOut->getPortCount();
@@ -385,25 +415,28 @@ int IEffectBase::GetMIDIOutPortNumber(const char* name) {
 }
 
 void IEffectBase::initializeVirtualOutput(std::string name) {
-  std::lock_guard<std::mutex> lock(mMidiOutLock);
-  delete mMidiOut;
-  mMidiOut = nullptr;
+  OutPortOperation op(this);
+  RtMidiOut* old = mMidiOut;
+  op.publish(nullptr, nullptr);
+  delete old;
+  RtMidiOut* port = nullptr;
   try {
-    mMidiOut = new RtMidiOut(chooseMidiApi(), kOutClientName);
-    mMidiOut->setErrorCallback(midiErrorCallback, this);
-    mMidiOut->openVirtualPort("From " + name);
+    port = new RtMidiOut(chooseMidiApi(), kOutClientName);
+    port->setErrorCallback(midiErrorCallback, this);
+    port->openVirtualPort("From " + name);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "MIDI: %s\n", e.what());
   }
+  op.publish(port, nullptr);
 }
 
+// As the last port operation left it: no lock, no wait for the MIDI server.
 bool IEffectBase::isExternalMIDIOutOpen() {
-  std::lock_guard<std::mutex> lock(mMidiOutLock);
-  return mMidiOut && mMidiOut->isPortOpen();
+  return mMidiOutOpen.load();
 }
 
 bool IEffectBase::externalMIDIOutLost() {
-  std::lock_guard<std::mutex> lock(mMidiOutLock);
+  OutPortOperation op(this);
   if (!mMidiOut || !mMidiOut->isPortOpen()) return false;
   if (mMidiServerGone) return true;
   if (mSelectedMIDIOut <= 0 || static_cast<size_t>(mSelectedMIDIOut) >= mMidiOutNames.size()) return false;
@@ -414,6 +447,7 @@ void IEffectBase::dropExternalMIDIPorts() {
   closeExternalMIDIPorts();
   setMIDIPortsStopped();
   {
+    std::lock_guard<std::mutex> operation(mMidiOutOpLock);
     std::lock_guard<std::mutex> lock(mMidiOutLock);
     mMidiOutNames.clear();
     mSelectedMIDIOut = 0;
@@ -434,7 +468,7 @@ void IEffectBase::closeExternalMIDIPorts() {
     return;
   }
   {
-    std::lock_guard<std::mutex> lock(mMidiOutLock);
+    OutPortOperation op(this);
     try {
       if (mMidiOut) mMidiOut->closePort();
     } catch (...) {
@@ -467,16 +501,17 @@ void IEffectBase::setMIDIPortsStopped() {
     abandoned->push_back(object);
   };
   {
-    std::lock_guard<std::mutex> lock(mMidiOutLock);
+    OutPortOperation op(this);
+    RtMidiOut* out = mMidiOut;
+    op.publish(nullptr, nullptr);
     if (gone) {
       setAside(mServerWatch);
-      setAside(mMidiOut);
+      setAside(out);
     } else {
       delete mServerWatch;
-      delete mMidiOut;
+      delete out;
     }
     mServerWatch = nullptr;
-    mMidiOut = nullptr;
     mMidiServerGone = false;
   }
   // The input's objects are taken out under their lock and ended outside it: ending the delivery waits for the
@@ -511,6 +546,16 @@ void IEffectBase::setMIDIPortsStopped() {
 bool IEffectBase::sendToExternalMIDIOut(const unsigned char* bytes, size_t length) {
   if (!bytes || length == 0) return false;
   std::lock_guard<std::mutex> lock(mMidiOutLock);
+  if (mMidiOutOpInProgress) {
+    // Goes out when the operation ends; a bound keeps a stuck server from growing the list for ever.
+    if (mMidiOutHeld.size() >= 4096) return false;
+    mMidiOutHeld.emplace_back(bytes, bytes + length);
+    return true;
+  }
+  return sendNowLocked(bytes, length);
+}
+
+bool IEffectBase::sendNowLocked(const unsigned char* bytes, size_t length) {
   if (!mMidiOut || !mMidiOut->isPortOpen() || mMidiServerGone) return false;
   try {
     mMidiOut->sendMessage(bytes, length);
@@ -519,6 +564,13 @@ bool IEffectBase::sendToExternalMIDIOut(const unsigned char* bytes, size_t lengt
     std::fprintf(stderr, "MIDI: %s\n", e.what());
     return false;
   }
+}
+
+IEffectBase::ESendResult IEffectBase::trySendToExternalMIDIOut(const unsigned char* bytes, size_t length) {
+  if (!bytes || length == 0) return kSendFailed;
+  std::unique_lock<std::mutex> lock(mMidiOutLock, std::try_to_lock);
+  if (!lock.owns_lock() || mMidiOutOpInProgress) return kSendBusy;
+  return sendNowLocked(bytes, length) ? kSendDone : kSendFailed;
 }
 
 void IEffectBase::MIDICallback(double timestamp, std::vector<unsigned char>* message, void* userData) {

@@ -1,5 +1,6 @@
 #include "KIT/IEffect/IEffectVST.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -131,7 +132,11 @@ intptr_t IEffectVSTEntry::dispatcher(AEffect* effect, int32_t opcode, int32_t in
     }
     return 0;
   }
-  KIT_MutexLock lock(plug->GetMutex());
+  // A project's state is read and written by the plug-in under its mutex, which a recall gives up while it reopens
+  // the MIDI ports: the recall waits for the MIDI server, and nothing else may wait for the recall meanwhile. The
+  // host's MIDI goes to the relay, which takes the mutex on its own thread.
+  const bool ownLocking = opcode == effGetChunk || opcode == effSetChunk || opcode == effProcessEvents;
+  KIT_MutexLock lock(ownLocking ? nullptr : &plug->GetMutex());
   try {
     return dispatch(plug, opcode, index, value, ptr, opt);
   } catch (const std::exception& e) {
@@ -309,6 +314,7 @@ intptr_t IEffectVSTEntry::getChunk(IEffectVST* plug, bool isBank, void* ptr) {
   if (!ptr) return 0;
   IEffectVST::VSTState* st = plug->mState;
   ByteChunk* chunk = isBank ? &st->mBankState : &st->mState;
+  KIT_MutexLock lock(plug->GetMutex());
   InitializeVSTChunk(chunk);
   bool ok;
   if (isBank) {
@@ -334,12 +340,17 @@ intptr_t IEffectVSTEntry::setChunk(IEffectVST* plug, bool isBank, intptr_t size,
   int version = GetIEffectVerFromChunk(chunk, &pos);
   if (!isBank || version < 0x10000) {
     pos = plug->UnserializeState(chunk, pos);
+    KIT_MutexLock lock(plug->GetMutex());
     plug->ModifyCurrentPreset(nullptr);
   } else {
-    pos = plug->UnserializePresets(chunk, pos);
+    {
+      KIT_MutexLock lock(plug->GetMutex());
+      pos = plug->UnserializePresets(chunk, pos);
+    }
     pos = plug->UnserializeState(chunk, pos);
   }
   if (pos < 0) return 0;
+  KIT_MutexLock lock(plug->GetMutex());
   plug->RedrawParamControls();
   return 1;
 }
@@ -355,10 +366,13 @@ intptr_t IEffectVSTEntry::processEvents(IEffectVST* plug, void* ptr) {
     VstEvent* ev = entries[i];
     if (!ev) continue;
     if (ev->type == kVstMidiType) {
+      // Handled on the relay's thread, in order: the host's call does not wait for the plug-in.
       VstMidiEvent* me = reinterpret_cast<VstMidiEvent*>(ev);
-      IMidiMsg msg(me->deltaFrames, static_cast<uint8_t>(me->midiData[0]), static_cast<uint8_t>(me->midiData[1]),
-                   static_cast<uint8_t>(me->midiData[2]));
-      plug->ProcessMidiMsg(&msg, false);
+      HostCallRelay::Item item;
+      item.kind = HostCallRelay::Item::kMidi;
+      item.index = me->deltaFrames;
+      for (int k = 0; k < 3; ++k) item.data[k] = static_cast<uint8_t>(me->midiData[k]);
+      plug->GetHostCallRelay().post(item);
     } else if (st->mHostCallback) {
       VstEvents one{};
       one.numEvents = 1;
@@ -438,29 +452,29 @@ intptr_t IEffectVSTEntry::setSpeakerArrangement(IEffectVST* plug, intptr_t value
   return 1;
 }
 
+// A parameter's value is atomic: reading it takes no lock.
 float IEffectVSTEntry::getParameter(AEffect* effect, int32_t idx) {
   IEffectVST* plug = plugOf(effect);
   if (!plug) return 0.0f;
-  KIT_MutexLock lock(plug->GetMutex());
   if (idx < 0 || idx >= plug->NHostParams()) return 0.0f;
   return static_cast<float>(plug->GetParam(idx)->GetNormalized());
 }
 
+// Hosts set parameters from their audio thread too: the value is stored at once (a following getParameter reads
+// it), and the editor surface and the parameter's logic follow on the relay's thread.
 void IEffectVSTEntry::setParameter(AEffect* effect, int32_t idx, float value) {
   IEffectVST* plug = plugOf(effect);
   if (!plug) return;
-  KIT_MutexLock lock(plug->GetMutex());
   if (idx < 0 || idx >= plug->NHostParams()) return;
   // A host's automation may carry anything: beyond 0..1 stands for the nearer end, NaN and infinities are refused.
   if (!std::isfinite(value)) return;
   const double normalized = value < 0.0f ? 0.0 : (value > 1.0f ? 1.0 : static_cast<double>(value));
-  try {
-    if (IGraphics* g = plug->GetGUI()) g->SetParameterFromPlug(idx, normalized, true);
-    plug->GetParam(idx)->SetNormalized(normalized);
-    plug->OnParamChange(idx);
-  } catch (...) {
-    std::fprintf(stderr, "Vexmir: parameter %d could not be set\n", idx);
-  }
+  plug->GetParam(idx)->SetNormalized(normalized);
+  HostCallRelay::Item item;
+  item.kind = HostCallRelay::Item::kParam;
+  item.index = idx;
+  item.value = static_cast<float>(normalized);
+  plug->GetHostCallRelay().post(item);
 }
 
 // A host that hands over more frames than it announced gets scratch buffers of that size rather
@@ -477,7 +491,19 @@ void IEffectVSTEntry::runBlock(AEffect* effect, Sample** inputs, Sample** output
                                Run run) {
   IEffectVST* plug = plugOf(effect);
   if (!plug || nFrames < 0) return;
-  KIT_MutexLock lock(plug->GetMutex());
+  // The block never waits for the plug-in: while another thread holds it, the outputs are silence and the
+  // block's timing work is done by the next block (everything in it goes by state and queue, so nothing is lost;
+  // what may wait is handed to the relay's thread).
+  if (!plug->GetMutex().TryEnter()) {
+    if (replacing && outputs)
+      for (int c = 0; c < plug->NOutChannels(); ++c)
+        if (outputs[c]) std::fill(outputs[c], outputs[c] + nFrames, Sample(0));
+    return;
+  }
+  struct Taken {
+    KIT_Mutex& mutex;
+    ~Taken() { mutex.Leave(); }
+  } taken{plug->GetMutex()};
   try {
     prepareProcess(plug, nFrames);
     if (nFrames > plug->GetBlockSize()) {
@@ -779,6 +805,13 @@ bool IEffectVST::SendMidiMsg(IMidiMsg* msg) {
   unsigned char bytes[3] = {msg->mStatus, msg->mData1, msg->mData2};
   size_t n = shortMessageLength(msg->mStatus);
   return n > 0 && sendToExternalMIDIOut(bytes, n);
+}
+
+IEffectBase::ESendResult IEffectVST::TrySendMidiMsgNow(const IMidiMsg* msg) {
+  if (!msg) return kSendFailed;
+  unsigned char bytes[3] = {msg->mStatus, msg->mData1, msg->mData2};
+  size_t n = shortMessageLength(msg->mStatus);
+  return n > 0 ? trySendToExternalMIDIOut(bytes, n) : kSendFailed;
 }
 
 bool IEffectVST::SendMidiSysex(unsigned char* bytes, int length) {

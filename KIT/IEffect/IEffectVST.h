@@ -51,6 +51,7 @@ class IEffectVST : public IEffectBase {
   bool SendSysEx(ISysEx* msg) override;
   // Short messages and SysEx for the external output port; any thread.
   bool SendMidiMsg(IMidiMsg* msg) override;
+  ESendResult TrySendMidiMsgNow(const IMidiMsg* msg) override;
   bool SendMidiSysex(unsigned char* bytes, int length) override;
   bool SendPatchSysex(unsigned char* bytes, int length) override;
   bool SendMidiSysex2(std::vector<unsigned char> bytes) override;

@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "KIT/IEffect/IGraphicsCocoa.h"
@@ -265,6 +267,9 @@ TEST(EditorValues, HostChangesReachTheSurface) {
 
   events().clear();
   e->setParameter(e, kGain, 0.75f);
+  EXPECT_DOUBLE_EQ(plug.GetParam(kGain)->Value(), 0.75);  // stored at once; the surface follows on the relay
+  for (int i = 0; i < 5000 && !plug.GetHostCallRelay().idle(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   EXPECT_DOUBLE_EQ(gain->GetValue(), 0.75);
   EXPECT_DOUBLE_EQ(plug.GetParam(kGain)->Value(), 0.75);
   EXPECT_EQ(events(), std::vector<std::string>{"change 0"});

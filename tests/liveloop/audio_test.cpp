@@ -54,9 +54,16 @@ class AudioPlug : public Vexmir {
     sent.push_back({m->mOffset, m->mStatus, m->mData1, m->mData2});
     return true;
   }
+  ESendResult TrySendMidiMsgNow(const IMidiMsg* m) override {
+    sent.push_back({m->mOffset, m->mStatus, m->mData1, m->mData2});
+    return kSendDone;
+  }
   void block(int frames) {
     double* none[2] = {nullptr, nullptr};
     ProcessDoubleReplacing(none, none, frames);
+    // What the block handed to the relay's thread (job starts, all notes off) is done before the next block.
+    for (int i = 0; i < 2000 && !GetHostCallRelay().idle(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     // A clock job still running would drop the next edge's job: let it end, as a real block's time would.
     for (int i = 0; i < 2000 && getMidiManager()->isWorkerBusy(MidiWorker::kClockControlThread); ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -59,6 +59,9 @@ void connect(Vexmir& plug) {
   plug.OnParamChange(kDeviceInSelection);
   plug.storeParamValue(kDeviceOutSelection, out);
   plug.OnParamChange(kDeviceOutSelection);
+  // The ports open on the relay's thread.
+  for (int i = 0; i < 10000 && !plug.GetHostCallRelay().idle(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   ASSERT_TRUE(plug.midiOutReady);
 }
 
