@@ -480,8 +480,6 @@ void IEffectVSTEntry::setParameter(AEffect* effect, int32_t idx, float value) {
 // A host that hands over more frames than it announced gets scratch buffers of that size rather
 // than writes past their end.
 void IEffectVSTEntry::prepareProcess(IEffectVST* plug, int nFrames) {
-  if (plug->DoesMIDI() && plug->mState->mHostCallback)
-    plug->mState->mHostCallback(&plug->mState->mAEffect, audioMasterWantMidi, 0, 1, nullptr, 0.0f);
   if (nFrames > plug->GetBlockSize()) plug->SetBlockSize(nFrames);
 }
 
@@ -491,6 +489,9 @@ void IEffectVSTEntry::runBlock(AEffect* effect, Sample** inputs, Sample** output
                                Run run) {
   IEffectVST* plug = plugOf(effect);
   if (!plug || nFrames < 0) return;
+  // Every process call asks for MIDI, a silent one too (the host's callback needs no lock of the plug-in).
+  if (plug->DoesMIDI() && plug->mState->mHostCallback)
+    plug->mState->mHostCallback(&plug->mState->mAEffect, audioMasterWantMidi, 0, 1, nullptr, 0.0f);
   // The block never waits for the plug-in: while another thread holds it, the outputs are silence and the
   // block's timing work is done by the next block (everything in it goes by state and queue, so nothing is lost;
   // what may wait is handed to the relay's thread).
