@@ -118,7 +118,6 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
     storeParamValue(kQuickTab, state.quickTab);
     displayedTimbre = static_cast<int>(paramValue(kQuickTab));
     if (reopen) {
-      patchManager->setState(state.patch);
       inName = untilZero(state.patch.names[3]);
       outName = untilZero(state.patch.names[4]);
       // The output stays ready while it is reopened: what a running job sends meanwhile is held back by the port
@@ -144,6 +143,9 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
   IGraphics* g = GetGUI();
   std::string missingPorts;
   if (reopen) {
+    // The recalled names are taken in with the rest of the state, after the ports: a send still running keeps the
+    // name of the program it sends, and would otherwise overwrite them while the ports are reopened.
+    patchManager->setState(state.patch);
     storeParamValue(kDeviceInSelection, in);
     if (g) g->SetParameterFromPlug(kDeviceInSelection, in, false);
     storeParamValue(kDeviceOutSelection, out);
