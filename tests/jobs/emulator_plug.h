@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "KIT/mutex.h"
 #include "src/MIDIMessageManager.h"
 #include "src/PatchFile.h"
 #include "src/PatchLibrarian.h"
@@ -92,6 +93,12 @@ class EmulatorPlug : public Vexmir {
       tickTimes.push_back(JobClock::system().nowNanoseconds());
     }
     return Vexmir::SendMidiSysex2(std::move(bytes));
+  }
+  // The program name, read as the editor reads it: the MIDI input writes it under the plug-in mutex, and a late
+  // answer may still be arriving.
+  std::string heldProgramName() {
+    KIT_MutexLock lock(GetMutex());
+    return programName();
   }
   std::vector<int64_t> sentTicks() {
     std::lock_guard<std::mutex> lock(mutex);

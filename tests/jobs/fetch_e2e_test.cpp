@@ -26,9 +26,9 @@ namespace {
 using jobtest::DataRoot;
 
 // The program the editor holds, as its dump's data.
-Bytes programData(Vexmir& plug) {
+Bytes programData(jobtest::EmulatorPlug& plug) {
   Bytes dump(kProgramDumpSize), data(kProgramDataSize);
-  plug.buildProgramDumpOf(plug.programName(), plug.currentValues(), dump.data());
+  plug.buildProgramDumpOf(plug.heldProgramName(), plug.currentValues(), dump.data());
   unpackData(dump.data() + 5, kProgramDataSize, data.data());
   return data;
 }
@@ -83,7 +83,7 @@ TEST_F(FetchE2E, ConnectingBringsTheCurrentProgramAndGlobalDataIntoTheEditor) {
   EXPECT_EQ(plug.lastText(), "Plug-in is ready to go!");
   ASSERT_TRUE(plug.start(kJobActiveArrangementRequest, true));
   EXPECT_EQ(plug.lastText(), "Data request completed!");
-  EXPECT_EQ(plug.programName(), "Fetch Me    ");
+  EXPECT_EQ(plug.heldProgramName(), "Fetch Me    ");
   EXPECT_EQ(programData(plug), codecRoundTrip(emulator.editBuffer(), before));
   EXPECT_EQ(plug.paramValue(kMasterPosition), 1.0);
   EXPECT_FALSE(plug.isProcessingIndicatorShown());
@@ -100,7 +100,7 @@ TEST_F(FetchE2E, TheChannelSearchFindsASynthesizerOnChannelFiveAfterItsSilentPol
   ASSERT_TRUE(plug.start(kJobPartRequest, true));
   EXPECT_EQ(plug.lastText(), "Data request completed!");
   EXPECT_EQ(plug.deviceId, 0x34);
-  EXPECT_EQ(plug.programName(), "Channel Five");
+  EXPECT_EQ(plug.heldProgramName(), "Channel Five");
   // The silent polls asked on the editor's own channel; the search then asked channel 1, 2, ... 5.
   std::vector<std::string> requests;
   for (const std::string& line : emulator.log(mark))

@@ -226,7 +226,7 @@ TEST_F(TransferE2E, ARandomizedProgramReachesTheEmulatorAsTheEditorHoldsIt) {
   ASSERT_TRUE(plug.waitIdle());
   ASSERT_TRUE(emulator.waitForLog("in F0 42 30 58 40", mark).has_value());
   Bytes dump(kProgramDumpSize);
-  plug.buildProgramDumpOf(plug.programName(), plug.currentValues(), dump.data());
+  plug.buildProgramDumpOf(plug.heldProgramName(), plug.currentValues(), dump.data());
   EXPECT_EQ(emulator.editBuffer(), unpacked(dump));
   EXPECT_EQ(plug.paramValue(kRandomize), 0.0);
   EXPECT_TRUE(plug.partRequestPending);
