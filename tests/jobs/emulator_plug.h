@@ -69,9 +69,11 @@ class EmulatorPlug : public Vexmir {
     job.temporary = flag;
     return run(job);
   }
+  // Waits for what the relay's thread was handed (a recall's port reopening, a job the audio block asked for)
+  // and then for the worker.
   bool waitIdle(MidiWorker worker = MidiWorker::kJobThread, int timeoutSeconds = 120) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-    while (getMidiManager()->isWorkerBusy(worker)) {
+    while (!GetHostCallRelay().idle() || getMidiManager()->isWorkerBusy(worker)) {
       if (std::chrono::steady_clock::now() > end) return false;
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
