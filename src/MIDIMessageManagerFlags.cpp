@@ -33,6 +33,13 @@ void MIDIMessageManager::beginJob(const SenderJob& job) {
   if (!plug) return;
   switch (job.job) {
     case kJobSendArrangement:
+      if (job.recalledSend) {
+        plug->deviceBusy = true;
+        plug->sendGlobalWithProgram = true;
+        plug->dumpSendRunning = true;
+      }
+      arrangementBusy = true;
+      break;
     case kJobSendGlobal:
     case kJobSendLibrarianPatch:
     case kJobStoreAllPatches:

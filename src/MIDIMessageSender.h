@@ -58,6 +58,9 @@ struct SenderJob {
   // Job 0 for recalls that came while the job thread was busy: it first waits until recalls have stopped
   // coming for a while, so that a burst of recalls ends with one send of the last one.
   bool afterRecalls = false;
+  // Job 0 for a recall's send: the input is held off and the global settings go first, set as the job starts, so
+  // that a start that is refused leaves another job's flags alone.
+  bool recalledSend = false;
 };
 
 class MIDIMessageSender {

@@ -78,18 +78,13 @@ bool Vexmir::SerializeState2(ByteChunk* chunk, bool full) {
 
 bool Vexmir::startRecalledProgramSend() {
   // The program (with the global settings first) is sent by job 0; its flags are set only when it starts,
-  // so a busy job thread leaves nothing stuck.
+  // so a busy job thread leaves nothing stuck and a refused start clears nothing.
   if (!midiManager || midiManager->isWorkerBusy(MidiWorker::kJobThread)) return false;
   SenderJob job;
   job.job = kJobSendArrangement;
   job.arrangementFlag = false;
-  deviceBusy = true;
-  sendGlobalWithProgram = true;
-  dumpSendRunning = true;
-  if (midiManager->startJob(MidiWorker::kJobThread, job)) return true;
-  deviceBusy = false;
-  dumpSendRunning = false;
-  return false;
+  job.recalledSend = true;
+  return midiManager->startJob(MidiWorker::kJobThread, job);
 }
 
 void Vexmir::startPendingRecallSend() {
