@@ -33,11 +33,7 @@ void MIDIMessageManager::beginJob(const SenderJob& job) {
   if (!plug) return;
   switch (job.job) {
     case kJobSendArrangement:
-      if (job.recalledSend) {
-        plug->deviceBusy = true;
-        plug->sendGlobalWithProgram = true;
-        plug->dumpSendRunning = true;
-      }
+      if (job.recalledSend) plug->beginRecalledSend();
       arrangementBusy = true;
       break;
     case kJobSendGlobal:

@@ -94,8 +94,6 @@ bool MIDIMessageSender::settleAfterRecalls() {
   }
   // A recall from here on comes after this send's state was taken: it waits for the next send.
   if (!plug->recallSendPending.exchange(false)) return false;
-  plug->deviceBusy = true;
-  plug->sendGlobalWithProgram = true;
-  plug->dumpSendRunning = true;
+  plug->beginRecalledSend();
   return true;
 }

@@ -245,6 +245,12 @@ class Vexmir : public IEffectVST {
   std::atomic<bool> linkInProgress{false};
   std::atomic<bool> globalSent{true};
   std::atomic<bool> sendGlobalWithProgram{false};
+  // A recall's program send begins: the input is held off and the global settings go out first.
+  void beginRecalledSend() {
+    deviceBusy = true;
+    sendGlobalWithProgram = true;
+    dumpSendRunning = true;
+  }
   std::atomic<bool> searchListShown{false};
   std::atomic<bool> singleProgramFlag{false};
   std::atomic<bool> timbre1LockActive{false};

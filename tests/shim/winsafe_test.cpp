@@ -17,6 +17,7 @@
 #include "platform/cocoa/runloop.h"
 #include "platform/cocoa/scrollview.h"
 #include "platform/cocoa/textview.h"
+#include "tests/wincontrols/auview_bundle.h"
 
 namespace {
 
@@ -174,12 +175,8 @@ TEST_F(WinSafe, ReleasingAnUndestroyedViewWhoseDestroyHandlerRetainsItIsOneDelet
 TEST_F(WinSafe, AnAudioUnitViewWithoutAViewToHoldItIsRefused) {
   char dir[] = "/tmp/winsafe-auXXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);
-  const std::string bundle = std::string(dir) + "/View.component";
-  ASSERT_EQ(std::system(("mkdir -p '" + bundle + "/Contents/Linux' && cp '" AUVIEW_MODULE "' '" + bundle +
-                         "/Contents/Linux/View.so'")
-                            .c_str()),
-            0);
-  const std::string url = "file://" + bundle;
+  const std::string url = makeAuViewBundle(dir, AUVIEW_MODULE);
+  ASSERT_FALSE(url.empty());
   AudioUnitCocoaViewInfo info{url.c_str(), {"VexmirTestView"}};
   RECT r{0, 0, 50, 40};
   auto* notAView = new cocoa::Object;

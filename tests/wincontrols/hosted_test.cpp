@@ -16,6 +16,7 @@
 #include "platform/cocoa/drag.h"
 #include "platform/cocoa/opengl.h"
 #include "platform/cocoa/panels.h"
+#include "tests/wincontrols/auview_bundle.h"
 
 namespace {
 
@@ -220,12 +221,8 @@ TEST_F(HostedTest, CarbonWindowsFollowTheirHostAndPassKeysOn) {
 }
 
 TEST_F(HostedTest, AudioUnitViewsComeFromTheBundlesFactory) {
-  const std::string bundle = folder + "/View.component";
-  ASSERT_EQ(std::system(("mkdir -p '" + bundle + "/Contents/Linux' && cp '" AUVIEW_MODULE "' '" + bundle +
-                         "/Contents/Linux/View.so'")
-                            .c_str()),
-            0);
-  const std::string url = "file://" + bundle;
+  const std::string url = makeAuViewBundle(folder, AUVIEW_MODULE);
+  ASSERT_FALSE(url.empty());
   AudioUnitCocoaViewInfo info{url.c_str(), {"VexmirTestView"}};
   RECT r{0, 0, 240, 160};
   HWND v = SHIM_GetAudioUnitCocoaView(dlg, nullptr, &info, &r);
