@@ -89,6 +89,36 @@ TEST(ProtocolFaults, ALateOrRepeatedAnswerDuringAllProgramsIsStoredNowhereElse) 
   EXPECT_TRUE(plug.editorFollowsKnob());
 }
 
+TEST(ProtocolFaults, AllProgramsKeepsEveryProgramThatCameAndNamesTheOnesThatDidNot) {
+  DataRoot root;
+  struct Case {
+    int silentFrom, silentTo;
+    const char* end;
+  } cases[] = {{5, 5, "Programs not received (slots unchanged): 6"},
+               {60, 127, "Synthesizer stopped answering; programs not received (slots unchanged): 61-128"}};
+  for (const Case& c : cases) {
+    ProtocolPlug plug;
+    const std::vector<LibrarianPatch> before = plug.openBank();
+    plug.onEachPause = [&](int) {
+      const int p = plug.synthProgram;
+      plug.answer = p >= c.silentFrom && p <= c.silentTo ? Answer::kSilent : Answer::kAnswer;
+    };
+    ASSERT_TRUE(plug.host()->requestAllPrograms());
+    ASSERT_TRUE(plug.waitIdle());
+    plug.onEachPause = nullptr;
+    EXPECT_EQ(plug.texts().back(), c.end);
+    const std::vector<LibrarianPatch> bank = plug.openBank();
+    for (int slot = 0; slot < kProgramsPerBank; ++slot) {
+      if (slot < c.silentFrom || slot > c.silentTo)
+        EXPECT_TRUE(startsWith(bank[static_cast<size_t>(slot)].name, programNameOf(slot))) << slot;
+      else
+        EXPECT_EQ(bank[static_cast<size_t>(slot)].messages.front().data, before[static_cast<size_t>(slot)].messages.front().data) << slot;
+    }
+    EXPECT_TRUE(plug.getLibrarianEditor()->openBankUnsaved());
+    expectAtRest(plug);
+  }
+}
+
 TEST(ProtocolFaults, AConnectOrGlobalRequestWithoutAnAnswerLeavesNoConnectionPending) {
   DataRoot root;
   ProtocolPlug plug;

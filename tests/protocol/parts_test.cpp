@@ -109,6 +109,21 @@ TEST(ProtocolParts, TheTimbreSwitchesAreChoicesAndAnAuditionLoadsTheLastOnesPres
   ASSERT_TRUE(plug.waitIdle());
   std::vector<uint8_t> whole = lastProgramData(plug.take());
   EXPECT_EQ(whole, data);
+
+  // A locked timbre or an empty slot sends nothing, and the librarian is not told that it did.
+  plug.storeParamValue(kPartLock, 1);
+  EXPECT_FALSE(plug.host()->sendProgram(0, 1, program));
+  EXPECT_FALSE(plug.host()->storeProgram(0, 1, program));
+  EXPECT_FALSE(plug.singleProgramFlag) << "a store that sent nothing must not turn the next audition into a store";
+  plug.storeParamValue(kPartLock, 0);
+  {
+    PatchLibrarian* lib = plug.getLibrarian();
+    std::unique_lock<std::mutex> lock = lib->lockBanks();
+    lib->bankAt(lib->upperBankIndex)->patches[2] = LibrarianPatch();
+  }
+  EXPECT_FALSE(plug.host()->sendProgram(0, 2, LibrarianPatch()));
+  ASSERT_TRUE(plug.waitIdle());
+  EXPECT_TRUE(lastProgramData(plug.take()).empty());
 }
 
 TEST(ProtocolParts, ARecallSetsTheQueuesPaceFromTheOffsetKnob) {
