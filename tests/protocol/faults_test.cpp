@@ -243,3 +243,28 @@ TEST(ProtocolFaults, AStrayEditModeMessageDoesNotLeaveTheEditorDeaf) {
   EXPECT_FALSE(plug.take().empty());
   expectAtRest(plug);
 }
+
+// During a bank store (minutes long) the knobs and the host's MIDI keep working, also after the synthesizer said
+// it went into edit mode: no dump is awaited then, so that wait ends by itself as it does when nothing runs.
+TEST(ProtocolFaults, DuringABankStoreTheKnobsAndTheHostsMidiGoOn) {
+  DataRoot root;
+  ProtocolPlug plug;
+  int turns = 0, followed = 0;
+  plug.onEachPause = [&](int n) {
+    if (n % 10 == 3) plug.fromSynth({0xF0, 0x42, 0x30, 0x58, 0x4E, 0x01, 0x00, 0xF7});
+    if (n % 10 != 5) return;
+    testTicks += MIDIMessageManager::kUnansweredWaitMs + 1;
+    ++turns;
+    followed += plug.editorFollowsKnob();
+    IMidiMsg cc(0, 0xB0, 74, 64);
+    plug.ProcessMidiMsg(&cc, false);
+  };
+  PatchFile bank;
+  ASSERT_TRUE(plug.host()->storeBank(0, bank));
+  ASSERT_TRUE(plug.waitIdle());
+  plug.onEachPause = nullptr;
+  const std::vector<Bytes> sent = plug.take();
+  EXPECT_EQ(followed, turns);
+  EXPECT_EQ(std::count(sent.begin(), sent.end(), Bytes{0xB0, 74, 64}), turns);
+  expectAtRest(plug);
+}
