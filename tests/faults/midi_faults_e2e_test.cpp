@@ -208,13 +208,16 @@ TEST_P(VanishingSynth, AFetchOfAllProgramsEndsWithAMessageKeepsWhatCameAndLeaves
   const auto texts = plug.texts();
   EXPECT_TRUE(contains(texts, "CONNECTION TIMED OUT!")) << plug.lastText();
   EXPECT_FALSE(contains(texts, "Data request completed!"));
-  EXPECT_EQ(plug.lastText().rfind("Synthesizer stopped answering; programs not received (slots unchanged): ", 0), 0u)
-      << plug.lastText();
+  const std::string end = plug.lastText(), head = "Synthesizer stopped answering; programs not received (slots unchanged): ";
+  ASSERT_EQ(end.rfind(head, 0), 0u) << end;
   EXPECT_FALSE(plug.isProcessingIndicatorShown());
-  // What came before the synthesizer went is kept; the slots after it are as they were.
+  // What came before the synthesizer went is kept; the slots the message names last (numbered from 1) are as they were.
+  const size_t comma = end.rfind(", ");
+  const size_t first = std::stoul(end.substr(comma == std::string::npos ? head.size() : comma + 2)) - 1;
+  EXPECT_GE(first, 64u) << end;
   const std::vector<SysexBytes> bankAfter = librarianBank(plug);
   ASSERT_EQ(bankAfter.size(), 128u);
-  for (size_t slot = 65; slot < 128; ++slot) EXPECT_TRUE(bankAfter[slot] == bankBefore[slot]) << slot;
+  for (size_t slot = first; slot < 128; ++slot) EXPECT_TRUE(bankAfter[slot] == bankBefore[slot]) << slot;
   EXPECT_EQ(programValues(plug), programBefore);
 
   // The next request works, with the fixture's synthesizer.
