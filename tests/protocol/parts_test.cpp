@@ -28,23 +28,19 @@ constexpr int kTimbreBytes = 108;
 TEST(ProtocolParts, StoreIntoTheLibrarianPutsTheEditorsProgramIntoTheSelectedSlotOnly) {
   DataRoot root;
   ProtocolPlug plug;
-  LibrarianViewControl* view = plug.getLibrarianEditor()->view();
-  ASSERT_NE(view, nullptr);
   plug.fromSynth(programDump(33, 0));  // not asked for: the editor keeps its own program
   plug.synthProgram = 33;
   plug.press(kRequestTempData, 1);
   ASSERT_TRUE(plug.waitIdle());
   ASSERT_EQ(plug.programName().rfind("Prog033", 0), 0u) << plug.programName();
   const std::vector<LibrarianPatch> before = plug.openBank();
-  plug.getLibrarian()->selectedUpperSlot = 12;
-
-  view->activeSide = 1;  // the lower list is active: nothing is stored
+  plug.getLibrarian()->selectSlot(1, 12);  // a lower slot is selected: nothing is stored
   plug.press(kOverwriteBank, 1);
   ASSERT_TRUE(plug.waitIdle());
   plug.press(kOverwriteBank, 0);
   EXPECT_EQ(plug.openBank()[12].name, before[12].name);
 
-  view->activeSide = 0;
+  plug.getLibrarian()->selectSlot(0, 12);
   plug.sendGlobalWithProgram = true;
   plug.take();
   plug.press(kOverwriteBank, 1);

@@ -145,12 +145,12 @@ class Runner {
         break;
       }
       case Act::kStoreIntoLibrarian:
-        addressed.push_back(plug.getLibrarian()->selectedUpperSlot);
+        addressed.push_back(plug.getLibrarian()->selectedSlot(0));
         plug.press(kOverwriteBank, 1);
         plug.press(kOverwriteBank, 0);
         break;
       case Act::kInitialize:
-        addressed.push_back(plug.getLibrarian()->selectedUpperSlot);
+        addressed.push_back(plug.getLibrarian()->selectedSlot(0));
         host->initializeCurrentProgram();
         break;
       case Act::kSynthKnob:
