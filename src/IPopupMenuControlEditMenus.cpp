@@ -20,12 +20,15 @@ void uncheckAll(std::initializer_list<IPopupMenu*> menus) {
   for (IPopupMenu* menu : menus) menu->CheckItemAlone(-1);
 }
 
-// Opens `menu` at the control and returns the menu chosen in (with its chosen item), or null.
+// Opens `menu` at the control and returns the menu chosen in (with its chosen item), or null. A choice begins a new
+// action: the last one's message goes.
 IPopupMenu* popUp(LibrarianEditor* editor, IPopupMenu* menu, IRECT* rect, std::initializer_list<IPopupMenu*> all) {
   IGraphics* graphics = editor ? editor->graphics() : nullptr;
   if (!graphics) return nullptr;
   for (IPopupMenu* m : all) m->SetChosenItemIdx(-1);
-  return graphics->CreateIPopupMenu(menu, rect);
+  IPopupMenu* chosen = graphics->CreateIPopupMenu(menu, rect);
+  if (chosen) editor->clearMessage();
+  return chosen;
 }
 
 }  // namespace

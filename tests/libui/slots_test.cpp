@@ -131,6 +131,7 @@ TEST(SlotMenus, CopyTakesTheProgramAtCopyTimeAndPasteStoresItInItsSlot) {
   tab.g.menuPath = {"Paste"};
   tab.click(0, 100, true);
   EXPECT_EQ(tab.upperName(100), programName(2, 7));
+  EXPECT_EQ(tab.lowerName(100), programName(2, 7)) << "the lower list shows the open bank's change too";
 
   // A Copy on no slot leaves nothing to paste; a rescan keeps what was copied until the next Copy.
   tab.editor.saveOpenBank();
