@@ -278,7 +278,7 @@ void MIDIMessageSender::sendAllPatchRequestSysex() {
       showStatus(kCancelled);
       plug->SetLibrarianStatusUnsaved(true);
       plug->DisplayProcessingIndicator(false);
-      if (lib) lib->selectedUpperSlot = 0;
+      if (lib) lib->selectSlot(0, 0);
       return;
     }
     plug->SetLibrarianRequestActive(true);
@@ -313,7 +313,7 @@ void MIDIMessageSender::sendAllPatchRequestSysex() {
   if (missing.size() < 128) plug->SetLibrarianStatusUnsaved(true);
   if (LibrarianEditor* editor = plug->getLibrarianEditor()) editor->openBankChanged();
   plug->DisplayProcessingIndicator(false);
-  if (lib) lib->selectedUpperSlot = 0;
+  if (lib) lib->selectSlot(0, 0);
 }
 
 void MIDIMessageManager::sendSinglePatchRequestSysexFromLibrarian(bool temporary, int slot) {
