@@ -201,6 +201,7 @@ class Runner {
         // The port of the project is found again (the test's port has no name a MIDI system would list).
         plug.storeParamValue(kDeviceOutSelection, 1);
         plug.midiOutReady = true;
+        plug.midiInReady = true;
         break;
       }
       case Act::kCount:
