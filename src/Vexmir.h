@@ -84,8 +84,6 @@ class Vexmir : public IEffectVST {
   void OnParamChange(int paramIdx) override;
   // A value that came from the synthesizer: the editor follows, nothing is sent back. Holds the plug-in mutex.
   void OnParamChange2(int paramIdx) override;
-  // The editor opens: without a MIDI system the port menus hold only OFF, and the display says why.
-  void OnGUIOpen() override;
   // Sends the parameter's new value (plain, not normalized) as its binding says and moves its controls.
   void processControlAction(ControlAction* action, int paramIdx, double value);
   void ProcessMidiMsg(IMidiMsg* msg, bool fromDevice) override;

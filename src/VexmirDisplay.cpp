@@ -69,6 +69,7 @@ void Vexmir::makeMessageLine() {
   messageLine = new ITextControl(this, whole, &text, "");
   messageLine->DisablePrompt(true);
   g->AttachControl(messageLine);
+  if (uiConfig) uiConfig->overlayControls.insert(messageLine);  // it lies over the display's fields on purpose
   nameLineChars = static_cast<size_t>(n->W() / cell);
   valueLineChars = static_cast<size_t>(value->GetRECT()->W() / cell);
   messageLineChars = static_cast<size_t>(whole.W() / cell);
@@ -112,10 +113,6 @@ void Vexmir::showMessage(const std::string& text) {
     shown = shown.substr(0, cut) + "...";
   }
   messageLine->SetTextFromPlug(shown.c_str());
-}
-
-void Vexmir::OnGUIOpen() {
-  if (const char* problem = midiSystemProblem()) displayStatus(problem);
 }
 
 void Vexmir::displayStatus(const char* text) {

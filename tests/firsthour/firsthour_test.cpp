@@ -4,11 +4,15 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <regex>
 #include <set>
+#include <sstream>
 
 #include "KIT/IEffect/IControl.h"
+#include "KIT/IEffect/IGraphics.h"
 #include "KIT/IEffect/IParam.h"
 #include "src/LibrarianEditor.h"
 #include "src/LibrarianViewControl.h"
@@ -45,6 +49,11 @@ class Plug : public Vexmir {
   std::atomic<int> jobs{0};
 };
 
+std::string readText(const std::string& path) {
+  const libui::Bytes bytes = vectors::readFile(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
 }  // namespace
 
 TEST(FirstHour, ButtonsThatNeedTheSynthesizerNameTheMissingPort) {
@@ -67,13 +76,18 @@ TEST(FirstHour, ButtonsThatNeedTheSynthesizerNameTheMissingPort) {
   EXPECT_EQ(plug.status().find("Set MIDI"), std::string::npos);
 }
 
-TEST(FirstHour, WithoutAMidiSystemTheOpenedEditorSaysWhy) {
+TEST(FirstHour, APortMenuOpenedWithoutAMidiSystemSaysWhy) {
   if (access("/dev/snd/seq", F_OK) == 0) GTEST_SKIP() << "this machine has an ALSA sequencer";
   DataFolder data;
   setenv("VEXMIR_MIDI_API", "alsa", 1);
   Plug plug;
   EXPECT_EQ(plug.GetParam(kDeviceOutSelection)->GetNDisplayTexts(), 1);
-  plug.OnGUIOpen();
+  IGraphics* g = plug.GetGUI();
+  for (int i = 0; i < g->NControls(); ++i)
+    if (g->GetControl(i)->ParamIdx() == kDeviceOutSelection) {
+      IMouseMod left(true);
+      g->GetControl(i)->OnMouseDown(0, 0, &left);
+    }
   EXPECT_EQ(plug.status(), "No MIDI system: no ALSA sequencer");
 }
 
@@ -160,4 +174,37 @@ TEST(FirstHour, SavesAreConfirmedAndLongMessagesCoverTheWholeDisplay) {
   plug.displayStatus(longer.c_str());
   EXPECT_EQ(plug.status().substr(plug.status().size() - 3), "...");
   EXPECT_LT(plug.status().size(), longer.size());
+}
+
+// The README holds for a newcomer: every test label is listed, and each install command names its folder itself.
+TEST(FirstHour, TheReadmeListsEveryTestLabelAndItsInstallCommandsSetTheirFolder) {
+  const std::string source = std::getenv("VEXMIR_SOURCE_DIR") ? std::getenv("VEXMIR_SOURCE_DIR") : ".";
+  const std::string readme = readText(source + "/README.md");
+  ASSERT_FALSE(readme.empty());
+  std::set<std::string> labels;
+  const std::regex list(R"(LABELS\s+"?([a-z0-9; ]+))"), single(R"(\b([a-z0-9]+)=[A-Z][A-Za-z0-9]*\.)");
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(source + "/tests")) {
+    if (entry.path().filename() != "CMakeLists.txt") continue;
+    const std::string text = readText(entry.path().string());
+    for (std::sregex_iterator m(text.begin(), text.end(), list), end; m != end; ++m) {
+      std::string words = (*m)[1];
+      std::replace(words.begin(), words.end(), ';', ' ');
+      std::istringstream in(words);
+      for (std::string w; in >> w;) labels.insert(w);
+    }
+    for (std::sregex_iterator m(text.begin(), text.end(), single), end; m != end; ++m) labels.insert((*m)[1]);
+  }
+  EXPECT_GT(labels.size(), 20u);
+  for (const std::string& label : labels)
+    EXPECT_NE(readme.find("`" + label + "`"), std::string::npos) << "label " << label << " is not in the README";
+  std::istringstream lines(readme);
+  int installs = 0;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find("cmake --install") == std::string::npos) continue;
+    ++installs;
+    EXPECT_TRUE(line.find("-UVEXMIR_LXVST_DIR") != std::string::npos ||
+                line.find("-DVEXMIR_LXVST_DIR=") != std::string::npos)
+        << line;
+  }
+  EXPECT_GE(installs, 2);
 }
