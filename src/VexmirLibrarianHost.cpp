@@ -113,7 +113,7 @@ void VexmirLibrarianHost::searchModeChanged(bool on) {
 }
 
 void VexmirLibrarianHost::showMessage(const std::string& text) {
-  if (plugin_) plugin_->displayStatus(text.c_str());
+  if (plugin_) plugin_->displayText(text, std::string(), std::string());
 }
 
 void VexmirLibrarianHost::log(const std::string& line) {
