@@ -35,9 +35,10 @@ class RightSearchPopupMenu;
 // of Latin-1 become their plain letters, control characters and everything else are left out; cut to twelve
 // characters. *changed tells whether anything was replaced, left out or cut.
 std::string showableName(const std::string& text, bool* changed);
-// The text a bank list shows for a bank name: unchanged below 53 characters, else its first 47, "~",
-// a running number and the lower-case extension, cut to 55 characters. `prefix` and `counter` carry
-// the numbering from one name of a list to the next; `shortened` tells whether the name changed.
+// The text a bank list shows for a bank name: unchanged below 53 bytes, else its first 47 bytes, "~", a running
+// number and the lower-case extension, cut to the 55 bytes a display text holds; a UTF-8 character is never cut.
+// `prefix` and `counter` carry the numbering from one name of a list to the next; `shortened` tells whether the
+// name changed.
 std::string shortenBankName(const std::string& name, std::string* prefix, int* counter, bool* shortened);
 
 class LibrarianEditor {
@@ -146,6 +147,8 @@ class LibrarianEditor {
   void librarianTabShown(bool shown);
 
   // ---- status ----
+  // An action of the musician begins: the message of the last one is no longer shown.
+  void clearMessage();
   void SetLibrarianStatusUnsaved(bool on);
   // True while the open bank holds edits that are not saved (kBankEditUnsaved).
   bool openBankUnsaved() const;
@@ -190,7 +193,7 @@ class LibrarianEditor {
   void reselectBanks();
   void showSavedState();
   // Shows a message to the user in the librarian and on the status display (and in the debug log).
-  void tell(const std::string& message);
+  void tell(const std::string& message, const std::string& hint = std::string());
   // The same for a failure the user must acknowledge: also in a message box.
   void warn(const std::string& message, const char* caption);
   // What a save or import wrote where, on the status display (and in the debug log).
