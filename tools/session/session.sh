@@ -32,16 +32,22 @@ mkdir -p "$out/pictures" "$state"
 step=0
 say() { step=$((step + 1)); printf '[%2d] %s\n' "$step" "$*"; }
 # The musician's steps of a vexmir-host script are printed as the host reaches them: the "echo STEP" lines of its
-# transcript, followed while it runs.
-follower=
+# transcript, followed while it runs. Both processes of the follower are waited for, so that none outlives it.
+follower= printer=
 follow_steps() {
-  tail -s 0.2 -n +1 -F --pid=$$ "$1" 2>/dev/null > >(sed -un 's/^echo STEP \(.*\)/       \1/p') &
+  exec {steps_fd}> >(sed -un 's/^echo STEP \(.*\)/       \1/p')
+  printer=$!
+  tail -s 0.2 -n +1 -F --pid=$$ "$1" 2>/dev/null >&"$steps_fd" &
   follower=$!
 }
+quit_following() {
+  [ -z "$follower" ] || { kill "$follower" 2>/dev/null; wait "$follower" 2>/dev/null || true; }
+  [ -z "$printer" ] || { exec {steps_fd}>&-; wait "$printer" 2>/dev/null || true; }
+  follower= printer=
+}
 stop_following() {
-  sleep 0.5
-  [ -z "$follower" ] || kill "$follower" 2>/dev/null || true
-  follower=
+  sleep 0.5  # the last lines of the transcript reach the terminal first
+  quit_following
 }
 
 # A JACK server of the session's own, so that the synthesizer emulator is the only MIDI device the editor lists
@@ -55,7 +61,7 @@ export VEXMIR_EMULATOR_SOCKET="$state/emulator.sock"
 cleanup() {
   local status=$?
   trap - EXIT INT TERM
-  [ -z "$follower" ] || kill "$follower" 2>/dev/null || true
+  quit_following || true
   bash "$root/tests/fixtures/emulator-stop.sh" "$state" >/dev/null 2>&1 || true
   bash "$root/tests/fixtures/jack-stop.sh" "$state" >/dev/null 2>&1 || true
   exit "$status"
