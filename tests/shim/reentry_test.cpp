@@ -1,7 +1,9 @@
 // Random runs of windows, dialogs, controls, menus and properties driven by messages, clicks, keys, paints,
 // broadcasts and menu tracking, while the procedures themselves, at random, destroy or create windows, destroy
-// menus, remove properties, release contexts and re-parent controls from inside any message. After each run the
-// layer's invariants are checked: every live window is reachable and no dead handle is answered as a window.
+// menus, remove properties, take, draw into and release contexts (some held over later steps, across resizes,
+// hides and destroys of their window), ask for odd sizes and re-parent controls from inside any message. After each
+// run the layer's invariants are checked: every live window is reachable, no dead handle is answered as a window, no
+// window is larger than the platform allows, and a held context's release answers whether its window lived.
 //
 // VEXMIR_REENTRY_RUNS sets the number of runs (1000 by default) and VEXMIR_REENTRY_FIRST the seed before the first
 // (0; to split a long run over several processes), VEXMIR_REENTRY_SEED runs one seed alone and VEXMIR_REENTRY_STEPS
@@ -9,7 +11,9 @@
 #include <gtest/gtest.h>
 #include <sanitizer/common_interface_defs.h>
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -87,6 +91,14 @@ std::vector<HWND> liveHandles(bool withWindows) {
   }
   return out;
 }
+// Contexts taken with GetDC and kept over later steps, with the window they were taken from.
+struct Held {
+  HDC dc;
+  Seen window;
+  bool paints;  // a paint's own context (its release answers 1 whatever became of the window)
+};
+std::vector<Held> g_held;
+
 HWND anyHandle(bool withWindows = true) {
   std::vector<HWND> all = liveHandles(withWindows);
   return all.empty() ? nullptr : all[static_cast<size_t>(pick(static_cast<int>(all.size())))];
@@ -194,6 +206,46 @@ BOOL removeWhileEnumerating(HWND h, const char* key, void*, LPARAM) {
 
 constexpr UINT kPing = 0x8042;
 
+int oddSize() {
+  static const int kOdd[] = {0, -1, -70, INT_MIN, INT_MAX, 700000, 20000, 10001};
+  return kOdd[pick(static_cast<int>(std::size(kOdd)))];
+}
+
+void holdContext(HWND h) {
+  HDC dc = GetDC(h);
+  if (!dc) return;
+  note("hold context");
+  cocoa::View* v = h->as<cocoa::View>();
+  cocoa::Window* w = v ? v->window() : h->as<cocoa::Window>();
+  g_held.push_back(Held{dc, Seen{w, w ? w->serial() : 0}, SHIM_Internal_IsPaintContext(dc)});
+}
+
+// Draws into a held context, or releases it (answering whether its window still lives).
+void useHeldContext() {
+  if (g_held.empty()) return;
+  const size_t i = static_cast<size_t>(pick(static_cast<int>(g_held.size())));
+  const Held held = g_held[i];
+  if (chance(2)) {
+    note("draw into held context");
+    RECT r{pick(50), pick(50), 20 + pick(400), 20 + pick(300)};
+    HBRUSH b = CreateSolidBrush(0x993366);
+    SHIM_FillRect(held.dc, &r, b);
+    DeleteObject(b);
+    MoveToEx(held.dc, 0, 0, nullptr);
+    SHIM_LineTo(held.dc, pick(500), pick(500));
+    return;
+  }
+  note("release held context");
+  g_held.erase(g_held.begin() + static_cast<std::ptrdiff_t>(i));
+  const int answer = ReleaseDC(chance(2) ? anyHandle() : nullptr, held.dc);
+  const bool alive = held.paints || cocoa::Object::isLive(held.window.object, held.window.serial);
+  if (answer != (alive ? 1 : 0)) {
+    dumpTrace();
+    ADD_FAILURE() << "seed " << g_seed << ": releasing a held context answered " << answer << " with its window "
+                  << (alive ? "alive" : "gone");
+  }
+}
+
 // One act of a misbehaving procedure (or of the driver itself): `self` is the window whose procedure acts.
 void hostileAct(HWND self) {
   ++g_depth;
@@ -234,10 +286,14 @@ void hostileAct(HWND self) {
       }
       break;
     case 5:
-      if (self) {
+      if (self && chance(2)) {
         note("release context through another handle");
         HDC dc = GetDC(self);
         ReleaseDC(chance(2) ? anyHandle() : nullptr, dc);
+      } else if (self) {
+        holdContext(self);
+      } else {
+        useHeldContext();
       }
       break;
     case 6: {
@@ -291,7 +347,8 @@ void hostileAct(HWND self) {
     case 12:
       if (HWND h = anyHandle()) {
         note("move and size");
-        SetWindowPos(h, nullptr, pick(200), pick(200), 20 + pick(300), pick(300) - 20, SWP_NOZORDER);
+        SetWindowPos(h, nullptr, pick(200), pick(200), chance(4) ? oddSize() : 20 + pick(300),
+                     chance(4) ? oddSize() : pick(300) - 20, SWP_NOZORDER);
       }
       break;
     case 13:
@@ -361,8 +418,14 @@ void clickSomewhere(cocoa::EventType down, cocoa::EventType up) {
 void driverStep() {
   switch (pick(12)) {
     case 0:
-    case 1:
       hostileAct(anyWindowView());
+      break;
+    case 1:
+      if (chance(2)) {
+        useHeldContext();
+      } else if (HWND h = anyWindowView()) {
+        holdContext(h);
+      }
       break;
     case 2: {
       HWND h = anyHandle();
@@ -440,6 +503,7 @@ void checkInvariants(int run) {
     std::vector<HWND> views;
     collect(w->contentView(), &views);
     for (HWND v : views) ASSERT_TRUE(IsWindow(v)) << "run " << run << ": a reachable view is no window";
+    ASSERT_LE(std::max(w->frame().w, w->frame().h), cocoa::kMaxWindowSide) << "run " << run << ": a window too big";
   }
   for (const Seen& s : g_seen) {
     if (!cocoa::Object::isLive(s.object, s.serial)) {
@@ -452,6 +516,8 @@ void checkInvariants(int run) {
 void tearDownRun() {
   g_calm = true;
   ReleaseCapture();
+  // Some held contexts go before their windows, the rest after them.
+  while (g_held.size() > 1) useHeldContext();
   for (cocoa::Window* w : cocoa::RetainedWindows(false)) {
     if (w->as<Shim_vVexmir_windowbase>()) DestroyWindow(w);
   }
@@ -459,6 +525,7 @@ void tearDownRun() {
     if (m.live()) DestroyMenu(m.menu);
   }
   g_menus.clear();
+  while (!g_held.empty()) useHeldContext();
   g_seen.clear();
   g_calm = false;
 }
