@@ -306,7 +306,15 @@ int Shim_vVexmir_hwnd::shimEnumProps(PROPENUMPROCEX proc, LPARAM lp) {
 LRESULT Shim_vVexmir_hwnd::onShimMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   if (m_hashaddestroy == 2) return 0;
   if (m_hashaddestroy && (msg == WM_DESTROY || msg == WM_CAPTURECHANGED)) return 0;
-  if (msg != WM_DESTROY) return m_wndproc ? m_wndproc(this, msg, wParam, lParam) : 0;
+  if (msg != WM_DESTROY) {
+    if (!m_wndproc) return 0;
+    if (m_inDealloc) return m_wndproc(this, msg, wParam, lParam);
+    // The procedure may destroy this window (a dialog procedure, then the default procedure, still use it after).
+    retain();
+    const LRESULT r = m_wndproc(this, msg, wParam, lParam);
+    release();
+    return r;
+  }
 
   if (!m_inDealloc) retain();
   m_hashaddestroy = 1;

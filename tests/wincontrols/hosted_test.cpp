@@ -1,6 +1,5 @@
 // Hosted views: promised-file drags and their drop (with the "Copy" question), file-list drags, Carbon windows
-// over a window view (placement, hiding, keys, handlers), the Audio Unit view stand-in and OpenGL views (and their
-// paint).
+// over a window view (placement, hiding, keys, handlers), the Audio Unit view stand-in and OpenGL views.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -239,18 +238,13 @@ TEST_F(HostedTest, AudioUnitViewsComeFromTheBundlesFactory) {
   EXPECT_EQ(SHIM_GetAudioUnitCocoaView(dlg, nullptr, &unnamed, &r), nullptr);
 }
 
-// What the OpenGL context was while the window procedure painted.
-struct GLAtPaint {
-  cocoa::OpenGLContext* current = nullptr;
-  cocoa::Object* view = nullptr;
-  int updates = 0;
-  void* recorded = nullptr;
-} g_glAtPaint;
-LRESULT notesGLAtPaint(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_PAINT) {
-    cocoa::OpenGLContext* c = cocoa::OpenGLContext::currentContext();
-    g_glAtPaint = GLAtPaint{c, c ? c->view() : nullptr, c ? c->timesUpdated() : 0, reinterpret_cast<HDC>(wp)->GLgfxctx};
-  }
+// Whether the procedure painted with the view's context bound to it, current, updated once and recorded by the
+// paint's drawing context.
+bool g_glReadyAtPaint = false;
+LRESULT checksGLAtPaint(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+  cocoa::OpenGLContext* c = cocoa::OpenGLContext::currentContext();
+  if (msg == WM_PAINT)
+    g_glReadyAtPaint = c && c->view() == h && c->timesUpdated() == 1 && reinterpret_cast<HDC>(wp)->GLgfxctx == c;
   return DefWindowProc(h, msg, wp, lp);
 }
 
@@ -263,16 +257,11 @@ TEST_F(HostedTest, OpenGLViewsKeepARecordedContext) {
   EXPECT_EQ(ctx->attributes(), std::vector<int>{96});
   SHIM_SetViewGL(dlg, true);  // already on: the same context
   EXPECT_EQ(view->glContext(), ctx);
-  // The paint binds the context to the view, makes it current and updates it before the procedure paints, and
-  // clears it after.
-  view->setShimWindowProc(notesGLAtPaint);
+  view->setShimWindowProc(checksGLAtPaint);
   InvalidateRect(dlg, nullptr, 0);
   window->displayIfNeeded();
-  EXPECT_EQ(g_glAtPaint.current, ctx);
-  EXPECT_EQ(g_glAtPaint.view, view);
-  EXPECT_EQ(g_glAtPaint.updates, 1);
-  EXPECT_EQ(g_glAtPaint.recorded, ctx);
-  EXPECT_EQ(cocoa::OpenGLContext::currentContext(), nullptr);
+  EXPECT_TRUE(g_glReadyAtPaint);
+  EXPECT_EQ(cocoa::OpenGLContext::currentContext(), nullptr);  // cleared after the paint
   EXPECT_TRUE(SHIM_SetGLContextToView(dlg));
   EXPECT_EQ(cocoa::OpenGLContext::currentContext(), ctx);
   EXPECT_FALSE(SHIM_SetGLContextToView(nullptr));
