@@ -227,50 +227,56 @@ View* View::hitTest(Point p) {
 }
 
 void View::passOn(Event* e) {
-  if (superview_) {
+  if (View* next = superview_) {
+    // The next responder stays for its handling: what its handler does may destroy it.
+    next->retain();
+    bool passed = true;
     switch (e->type) {
       case kLeftMouseDown:
-        superview_->mouseDown(e);
-        return;
+        next->mouseDown(e);
+        break;
       case kLeftMouseUp:
-        superview_->mouseUp(e);
-        return;
+        next->mouseUp(e);
+        break;
       case kLeftMouseDragged:
-        superview_->mouseDragged(e);
-        return;
+        next->mouseDragged(e);
+        break;
       case kRightMouseDown:
-        superview_->rightMouseDown(e);
-        return;
+        next->rightMouseDown(e);
+        break;
       case kRightMouseUp:
-        superview_->rightMouseUp(e);
-        return;
+        next->rightMouseUp(e);
+        break;
       case kRightMouseDragged:
-        superview_->rightMouseDragged(e);
-        return;
+        next->rightMouseDragged(e);
+        break;
       case kMouseMoved:
-        superview_->mouseMoved(e);
-        return;
+        next->mouseMoved(e);
+        break;
       case kScrollWheel:
-        superview_->scrollWheel(e);
-        return;
+        next->scrollWheel(e);
+        break;
       case kOtherMouseDown:
-        superview_->otherMouseDown(e);
-        return;
+        next->otherMouseDown(e);
+        break;
       case kOtherMouseUp:
-        superview_->otherMouseUp(e);
-        return;
+        next->otherMouseUp(e);
+        break;
       case kOtherMouseDragged:
-        superview_->otherMouseDragged(e);
-        return;
+        next->otherMouseDragged(e);
+        break;
       case kKeyDown:
-        superview_->keyDown(e);
-        return;
+        next->keyDown(e);
+        break;
       case kKeyUp:
-        superview_->keyUp(e);
-        return;
+        next->keyUp(e);
+        break;
       default:
+        passed = false;
         break;
     }
+    next->release();
+    if (passed) return;
   }
   if (window_) window_->takeUnhandled(e);
 }

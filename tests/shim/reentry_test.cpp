@@ -534,7 +534,7 @@ TEST(Reentry, RandomHostileProceduresLeaveTheLayerWhole) {
   const auto start = std::chrono::steady_clock::now();
   int done = 0;
   // Seeds of long runs by hand that once found a fault run first, every time.
-  const unsigned kFound[] = {52655, 64308, 82417};
+  const unsigned kFound[] = {52655, 64308, 82417, 99649};
   const int found = only >= 0 ? 0 : static_cast<int>(std::size(kFound));
   for (int run = 0; run < runs + found; ++run) {
     g_seed = only >= 0    ? static_cast<unsigned>(only)
