@@ -172,6 +172,7 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
     log("PROJECT RECALL: MIDI In device after checking devices " + displayTextOf(this, kDeviceInSelection));
     log("PROJECT RECALL: MIDI Out device after checking devices " + displayTextOf(this, kDeviceOutSelection));
     midiOutReady = static_cast<int>(paramValue(kDeviceOutSelection)) > 0 && isExternalMIDIOutOpen();
+    midiInReady = static_cast<int>(paramValue(kDeviceInSelection)) > 0 && isExternalMIDIInOpen();
     // A clock loop that ended while the output was reopened is started again by the next audio block.
     continuousClockStarted = false;
     if (IParam* bank = GetParam(kBankSelection)) bank->SetNormalized(std::clamp(state.bankNormalized, 0.0, 1.0));
