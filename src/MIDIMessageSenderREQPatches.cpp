@@ -2,6 +2,7 @@
 // program with or without the global data, one program into the librarian and all 128 programs. They send,
 // pause, poll the answer-received and cancel flags and report through the display; the answer itself is
 // taken in by the SysEx input on the MIDI input thread.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -37,23 +38,26 @@ MIDIMessageSender::AnswerWait programWait(int t, bool stopOnCancel) {
 constexpr int kUnansweredProgramsBeforeStopping = 3;
 
 // The end of a fetch of all programs that did not get every one: which programs (numbered from 1, in ranges)
-// did not come, and that their slots are as they were.
-std::string notReceivedText(const std::vector<int>& missing, bool stoppedEarly) {
-  std::string ranges;
-  int shown = 0;
+// did not come, and that their slots are as they were. As many ranges as the status display shows whole (all,
+// up to four, without a display), then "and more".
+std::string notReceivedText(const std::vector<int>& missing, bool stoppedEarly, size_t displayChars) {
+  std::vector<std::string> ranges;
   for (size_t i = 0; i < missing.size(); ++i) {
     size_t last = i;
     while (last + 1 < missing.size() && missing[last + 1] == missing[last] + 1) ++last;
-    if (++shown > 4) {
-      ranges += " and more";
-      break;
-    }
-    ranges += (ranges.empty() ? "" : ", ") + std::to_string(missing[i] + 1);
-    if (last > i) ranges += "-" + std::to_string(missing[last] + 1);
+    ranges.push_back(std::to_string(missing[i] + 1));
+    if (last > i) ranges.back() += "-" + std::to_string(missing[last] + 1);
     i = last;
   }
-  return std::string(stoppedEarly ? "Synthesizer stopped answering; p" : "P") +
-         "rograms not received (slots unchanged): " + ranges;
+  const std::string head = stoppedEarly ? "Synth stopped; not received (slots kept): " : "Not received (slots kept): ";
+  auto text = [&](size_t shown) {
+    std::string t = head;
+    for (size_t r = 0; r < shown; ++r) t += (r ? ", " : "") + ranges[r];
+    return shown < ranges.size() ? t + " and more" : t;
+  };
+  size_t shown = std::min<size_t>(ranges.size(), 4);
+  while (shown > 1 && displayChars > 0 && text(shown).size() > displayChars) --shown;
+  return text(shown);
 }
 
 }  // namespace
@@ -306,7 +310,7 @@ void MIDIMessageSender::sendAllPatchRequestSysex() {
   if (cancelled || cancel) {
     showStatus(kCancelled);
   } else if (!missing.empty()) {
-    showStatus(notReceivedText(missing, stoppedEarly));
+    showStatus(notReceivedText(missing, stoppedEarly, plug->statusDisplayChars()));
   } else {
     showStatus(kCompleted);
   }

@@ -147,6 +147,8 @@ class Vexmir : public IEffectVST {
   };
   // The text a display line shows now (empty without its control).
   std::string getDisplayLine(int line) const;
+  // How many characters the status display shows whole (0 until the editor's face is made).
+  size_t statusDisplayChars() const { return messageLineChars; }
   // The step texts of modulation sequence 1, 2 or 3 (step 1 first).
   void displaySequence1Values(const std::vector<std::string>& texts);
   void displaySequence2Values(const std::vector<std::string>& texts);
@@ -399,7 +401,8 @@ class Vexmir : public IEffectVST {
   void showMessage(const std::string& text);
   void endMessage(bool timbreWritten);
   ITextControl* messageLine = nullptr;
-  size_t nameLineChars = 0, valueLineChars = 0, messageLineChars = 0;
+  size_t nameLineChars = 0, valueLineChars = 0;
+  std::atomic<size_t> messageLineChars{0};  // read by the jobs, which fit their longer texts to it
   std::mutex messageLock;
   bool messageShown = false;
   std::string messageCoveredTimbre;

@@ -208,8 +208,9 @@ TEST_P(VanishingSynth, AFetchOfAllProgramsEndsWithAMessageKeepsWhatCameAndLeaves
   const auto texts = plug.texts();
   EXPECT_TRUE(contains(texts, "CONNECTION TIMED OUT!")) << plug.lastText();
   EXPECT_FALSE(contains(texts, "Data request completed!"));
-  const std::string end = plug.lastText(), head = "Synthesizer stopped answering; programs not received (slots unchanged): ";
+  const std::string end = plug.lastText(), head = "Synth stopped; not received (slots kept): ";
   ASSERT_EQ(end.rfind(head, 0), 0u) << end;
+  EXPECT_EQ(plug.getDisplayLine(Vexmir::kLineName), end);
   EXPECT_FALSE(plug.isProcessingIndicatorShown());
   // What came before the synthesizer went is kept; the slots the message names last (numbered from 1) are as they were.
   const size_t comma = end.rfind(", ");
