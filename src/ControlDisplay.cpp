@@ -31,7 +31,7 @@ void ControlDisplay::controlDisplay(Vexmir* plug, int paramIdx, double value, bo
   if (shown && *shown)
     text = shown;
   else
-    text = getValueString(value);
+    text = getValueString(v);  // the whole number that is sent, not the knob's position between two of them
   plug->displayStatus(p->GetNameForHost());
   plug->displayValue(text);
   // The tag names the timbre of a timbre's parameter, and the timbre shown when the shown timbre changes.
