@@ -1,7 +1,8 @@
 // Ardour 7's own GUI as a musician uses it, on an Xvfb display of the test's own: the plug-in on a MIDI track, its
-// editor opened by the session's saved window state, a knob dragged (the picture and the saved state change), the
-// editor closed and opened again from the mixer, Space pressed over the editor (Ardour's transport rolls), the
-// session saved with Ctrl+S and Ardour quit with Ctrl+Q: it must end with status 0.
+// editor opened by the session's saved window state, a knob dragged (the picture and the saved state change, and
+// Ardour takes its session as modified), the editor closed and opened again from the mixer, Space pressed over the
+// editor (Ardour's transport rolls), the session saved with Ctrl+S and Ardour quit with Ctrl+Q: it must end with
+// status 0.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -147,6 +148,9 @@ TEST_F(ArdourGui, TheEditorWorksInArdoursWindowAndArdourQuitsCleanly) {
   auto knobNow = [&](uint32_t window) { return x.shot(window, kKnobX - 20, kKnobY - 20, 40, 40); };
   EXPECT_TRUE(waitFor(10, [&] { return differing(knobNow(editor), knobBefore) > 0; }))
       << "the knob's picture did not change";
+  // Ardour marks its session modified ("*" before its name), so that quitting asks before the edit is lost.
+  EXPECT_TRUE(waitFor(10, [&] { return ardour.window("^\\*vexmir - Ardour$") != 0; }))
+      << "Ardour does not take the session as modified";
   const Shot afterDrag = x.shot(editor, 0, 0, 1500, 667);
   keepPicture(afterDrag, "ardour-editor-knob-dragged");
 
