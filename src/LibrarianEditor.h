@@ -31,9 +31,10 @@ class PatchLibrarian;
 class RightPatchPopupMenu;
 class RightSearchPopupMenu;
 
-// The text a bank list shows for a bank name: unchanged below 53 characters, else its first 47, "~",
-// a running number and the lower-case extension, cut to 55 characters. `prefix` and `counter` carry
-// the numbering from one name of a list to the next; `shortened` tells whether the name changed.
+// The text a bank list shows for a bank name: unchanged below 53 bytes, else its first 47 bytes, "~", a running
+// number and the lower-case extension, cut to the 55 bytes a display text holds; a UTF-8 character is never cut.
+// `prefix` and `counter` carry the numbering from one name of a list to the next; `shortened` tells whether the
+// name changed.
 std::string shortenBankName(const std::string& name, std::string* prefix, int* counter, bool* shortened);
 
 class LibrarianEditor {
@@ -134,7 +135,18 @@ class LibrarianEditor {
   // an invisible chooser never catches a click on another tab.
   void librarianTabShown(bool shown);
 
+  // ---- the host's project ----
+  // The open bank's unsaved edits as a project keeps them: its file's path and the bank image that Save would
+  // write. False, and both left alone, when the open bank holds none.
+  bool unsavedEdits(std::string* path, std::vector<uint8_t>* image) const;
+  // Brings such edits back: the bank of that path opens holding the image's programs, flagged as changed; a path
+  // that is no longer listed opens them from memory, and Save writes them to that path. False (nothing changed)
+  // when the image holds no program.
+  bool restoreUnsavedEdits(const std::string& path, const std::vector<uint8_t>& image);
+
   // ---- status ----
+  // An action of the musician begins: the message of the last one is no longer shown.
+  void clearMessage();
   void SetLibrarianStatusUnsaved(bool on);
   // True while the open bank holds edits that are not saved (kBankEditUnsaved).
   bool openBankUnsaved() const;
@@ -179,7 +191,7 @@ class LibrarianEditor {
   void reselectBanks();
   void showSavedState();
   // Shows a message to the user in the librarian and on the status display (and in the debug log).
-  void tell(const std::string& message);
+  void tell(const std::string& message, const std::string& hint = std::string());
   // The same for a failure the user must acknowledge: also in a message box.
   void warn(const std::string& message, const char* caption);
   bool tabShown_ = false;

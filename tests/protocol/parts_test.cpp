@@ -28,23 +28,19 @@ constexpr int kTimbreBytes = 108;
 TEST(ProtocolParts, StoreIntoTheLibrarianPutsTheEditorsProgramIntoTheSelectedSlotOnly) {
   DataRoot root;
   ProtocolPlug plug;
-  LibrarianViewControl* view = plug.getLibrarianEditor()->view();
-  ASSERT_NE(view, nullptr);
   plug.fromSynth(programDump(33, 0));  // not asked for: the editor keeps its own program
   plug.synthProgram = 33;
   plug.press(kRequestTempData, 1);
   ASSERT_TRUE(plug.waitIdle());
   ASSERT_EQ(plug.programName().rfind("Prog033", 0), 0u) << plug.programName();
   const std::vector<LibrarianPatch> before = plug.openBank();
-  plug.getLibrarian()->selectedUpperSlot = 12;
-
-  view->activeSide = 1;  // the lower list is active: nothing is stored
+  plug.getLibrarian()->selectSlot(1, 12);  // a lower slot is selected: nothing is stored
   plug.press(kOverwriteBank, 1);
   ASSERT_TRUE(plug.waitIdle());
   plug.press(kOverwriteBank, 0);
   EXPECT_EQ(plug.openBank()[12].name, before[12].name);
 
-  view->activeSide = 0;
+  plug.getLibrarian()->selectSlot(0, 12);
   plug.sendGlobalWithProgram = true;
   plug.take();
   plug.press(kOverwriteBank, 1);
@@ -60,6 +56,43 @@ TEST(ProtocolParts, StoreIntoTheLibrarianPutsTheEditorsProgramIntoTheSelectedSlo
   for (const Bytes& b : plug.take()) EXPECT_FALSE(b.size() > 200) << b.size();
   const std::vector<std::string> broken = plug.getMidiManager()->protocolViolations();
   EXPECT_TRUE(broken.empty()) << broken.front();
+}
+
+// The slot highlighted is the one a program change selects, and the one the store into the librarian and the store
+// to the synthesizer then use, also after a whole bank was fetched.
+TEST(ProtocolParts, TheHighlightedSlotIsTheSlotEveryActionUses) {
+  DataRoot root;
+  ProtocolPlug plug;
+  LibrarianEditor* editor = plug.getLibrarianEditor();
+  auto drawn = [&] { return jobtest::drawnSlot(plug.GetGUI(), editor->view(), 0); };
+  auto storedInto = [&] {  // the slot the store into the librarian changed
+    const std::vector<LibrarianPatch> before = plug.openBank();
+    plug.press(kOverwriteBank, 1);
+    EXPECT_TRUE(plug.waitIdle());
+    plug.press(kOverwriteBank, 0);
+    for (size_t p = 0; p < before.size(); ++p)
+      if (plug.openBank()[p].name != before[p].name) return static_cast<int>(p);
+    return -1;
+  };
+  const IRECT slot40 = editor->view()->slotRect(0, 40);
+  IMouseMod left(true);
+  editor->view()->OnMouseDown(slot40.L + 4, slot40.T + 4, &left);
+  plug.press(kMIDIFilterHWCCPassThrough + Vexmir::kFilterPC, 1);
+  plug.synthProgram = 7;
+  plug.fromSynth({0xC0, 7});
+  ASSERT_TRUE(plug.waitIdle());
+  EXPECT_EQ(drawn(), 7);
+  EXPECT_EQ(storedInto(), 7);
+  plug.host()->requestAllPrograms();
+  ASSERT_TRUE(plug.waitIdle());
+  const int highlighted = drawn();
+  EXPECT_EQ(storedInto(), highlighted);
+  plug.take();
+  ASSERT_TRUE(editor->storeSelectedProgram() && plug.waitIdle());
+  int written = -1;  // the program number of the write request
+  for (const Bytes& b : plug.take())
+    if (b.size() == 8 && b[4] == 0x11) written = b[6];
+  EXPECT_EQ(written, highlighted);
 }
 
 TEST(ProtocolParts, TheTimbreSwitchesAreChoicesAndAnAuditionLoadsTheLastOnesPressed) {
@@ -109,6 +142,21 @@ TEST(ProtocolParts, TheTimbreSwitchesAreChoicesAndAnAuditionLoadsTheLastOnesPres
   ASSERT_TRUE(plug.waitIdle());
   std::vector<uint8_t> whole = lastProgramData(plug.take());
   EXPECT_EQ(whole, data);
+
+  // A locked timbre or an empty slot sends nothing, and the librarian is not told that it did.
+  plug.storeParamValue(kPartLock, 1);
+  EXPECT_FALSE(plug.host()->sendProgram(0, 1, program));
+  EXPECT_FALSE(plug.host()->storeProgram(0, 1, program));
+  EXPECT_FALSE(plug.singleProgramFlag) << "a store that sent nothing must not turn the next audition into a store";
+  plug.storeParamValue(kPartLock, 0);
+  {
+    PatchLibrarian* lib = plug.getLibrarian();
+    std::unique_lock<std::mutex> lock = lib->lockBanks();
+    lib->bankAt(lib->upperBankIndex)->patches[2] = LibrarianPatch();
+  }
+  EXPECT_FALSE(plug.host()->sendProgram(0, 2, LibrarianPatch()));
+  ASSERT_TRUE(plug.waitIdle());
+  EXPECT_TRUE(lastProgramData(plug.take()).empty());
 }
 
 TEST(ProtocolParts, ARecallSetsTheQueuesPaceFromTheOffsetKnob) {
@@ -129,4 +177,55 @@ TEST(ProtocolParts, ARecallSetsTheQueuesPaceFromTheOffsetKnob) {
   plug.audioBlock();
   const std::vector<Bytes> sent = plug.take();
   EXPECT_TRUE(std::find(sent.begin(), sent.end(), Bytes{0xB0, 7, 42}) != sent.end());
+}
+
+// Operations that nothing in the editor calls, through their own entries.
+TEST(ProtocolParts, TheOperationsNothingCallsDoWhatTheySay) {
+  DataRoot root;
+  ProtocolPlug plug;
+  plug.storeParamValue(kMultiPartMIDICh, 2);
+  plug.storeParamValue(kMultiPartMIDICh + 1, 5);
+  plug.take();
+  plug.AllSoundsOff();  // both timbres' channels; nothing while connecting
+  plug.connectPending = true;
+  plug.AllSoundsOff();
+  plug.connectPending = false;
+  EXPECT_EQ(plug.take(), (std::vector<Bytes>{{0xB2, 123, 0}, {0xB5, 123, 0}}));
+
+  plug.deviceBusy = plug.dumpSendRunning = true;
+  plug.sendPatchAndPatternToDevice(0, false, false, true, false, false);
+  EXPECT_TRUE(plug.sendGlobalWithProgram);
+  EXPECT_FALSE(plug.deviceBusy || plug.dumpSendRunning);
+  EXPECT_TRUE(plug.take().empty());
+
+  // The part data goes back as a program dump only while a section is locked.
+  for (int locked : {0, 1}) {
+    plug.press(kSectionLockOsc1, locked);
+    plug.sendPartDataBackToHardware(0);
+    ASSERT_TRUE(plug.waitIdle());
+    EXPECT_EQ(lastProgramData(plug.take()).empty(), locked == 0) << locked;
+  }
+
+  // A parameter change's control moved by its address; an address without a control moves nothing.
+  int low = 8;
+  while (low < 128 && !plug.getSysexControl(0x58, 0x41, low, 0, 0)) ++low;
+  ASSERT_LT(low, 128);
+  IControl* control = plug.getSysexControl(0x58, 0x41, low, 0, 0);
+  const double max = control->GetParam()->GetMax();
+  plug.getMidiManager()->getNormalControl(0x58, 0x41, low, 0, static_cast<int>(max), true);
+  EXPECT_EQ(control->GetValue(), 1.0);
+  plug.getMidiManager()->getNormalControl(0x58, 0x41, low, 0x55, 0, true);
+  EXPECT_EQ(control->GetValue(), 1.0);
+
+  // A tap pattern code: three words of five base-24 digits (low and high bits of each step pair), then the last
+  // three steps from the eleventh byte.
+  const unsigned char code[11] = {25, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x7F};
+  char steps[33];
+  MIDIMessageManager::decodeTapPatternCode(code, steps);
+  char expected[33] = {};
+  expected[6] = 1;  // digit 1 of word 0 ...
+  expected[8] = 1;  // ... and digit 1: 25 is 1 x 24 + 1
+  expected[30] = 7;
+  expected[32] = 0x18;
+  EXPECT_EQ(std::string(steps, 33), std::string(expected, 33));
 }

@@ -11,6 +11,7 @@
 #include <random>
 #include <sstream>
 
+#include "platform/vst2/vst2.h"
 #include "protocol_plug.h"
 
 using namespace prototest;
@@ -38,6 +39,7 @@ enum class Act {
   kClock,
   kRandomize,
   kSaveAndRecall,
+  kStoreSelected,
   kCount
 };
 
@@ -47,7 +49,7 @@ const char* const kActNames[] = {"REQUEST",          "connect",           "fetch
                                  "initialize slot",  "synth knob",        "synth edit mode on",
                                  "synth program change", "host program change", "program up/down",
                                  "timbre",           "tab",               "clock on and off",
-                                 "randomize",        "save and recall state"};
+                                 "randomize",        "save and recall state", "store selected slot"};
 
 struct Step {
   Act act = Act::kRequest;
@@ -114,6 +116,9 @@ class Runner {
     };
     LibrarianHost* host = plug.host();
     const int slot = s.arg;
+    LibrarianEditor* editor = plug.getLibrarianEditor();
+    // What the musician sees highlighted before the action: the slot it must use.
+    const int shown = jobtest::drawnSlot(plug.GetGUI(), editor->view(), 0);
     switch (s.act) {
       case Act::kRequest:
         plug.press(kRequestTempData, 1);
@@ -145,12 +150,12 @@ class Runner {
         break;
       }
       case Act::kStoreIntoLibrarian:
-        addressed.push_back(plug.getLibrarian()->selectedUpperSlot);
+        addressed.push_back(shown);
         plug.press(kOverwriteBank, 1);
         plug.press(kOverwriteBank, 0);
         break;
       case Act::kInitialize:
-        addressed.push_back(plug.getLibrarian()->selectedUpperSlot);
+        addressed.push_back(shown);
         host->initializeCurrentProgram();
         break;
       case Act::kSynthKnob:
@@ -194,15 +199,42 @@ class Runner {
         plug.press(kRandomize, 1);
         break;
       case Act::kSaveAndRecall: {
-        ByteChunk chunk;
-        plug.SerializeState(&chunk);
+        // Through the host's entry, as a host saves and opens a project.
+        AEffect* e = plug.GetAEffect();
+        void* data = nullptr;
+        const intptr_t size = e->dispatcher(e, effGetChunk, 1, 0, &data, 0.0f);
+        Bytes project(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
         if (!plug.waitIdle()) return "a job did not end (" + plug.stalled + ")";
-        plug.UnserializeState(&chunk, 0);
-        // The port of the project is found again (the test's port has no name a MIDI system would list).
+        Bytes saved(kProgramDumpSize);
+        plug.buildProgramDumpOf(plug.programName(), plug.currentValues(), saved.data());
+        // Another program comes before the project is opened again: none of its bytes may go out with the recall.
+        plug.synthProgram = (slot + 1) % kProgramsPerBank;
+        plug.press(kRequestTempData, 1);
+        if (!plug.waitIdle()) return "a job did not end (" + plug.stalled + ")";
+        plug.deliverOwed();
+        if (e->dispatcher(e, effSetChunk, 1, size, project.data(), 0.0f) != 1) return "the project was refused";
+        // The port of the project is found again (the test's port has no name a MIDI system would list), and the
+        // recall sends its program as it does then.
         plug.storeParamValue(kDeviceOutSelection, 1);
         plug.midiOutReady = true;
+        plug.take();
+        if (!plug.startRecalledProgramSend() || !plug.waitIdle()) return "the recalled program's send did not run";
+        const std::vector<Bytes> out = plug.take();
+        const auto dump = std::find_if(out.rbegin(), out.rend(), [](const Bytes& b) { return b.size() == static_cast<size_t>(kProgramDumpSize); });
+        if (dump == out.rend()) return "the recall sent no program";
+        Bytes sent(kProgramDataSize), kept(kProgramDataSize);
+        unpackData(dump->data() + 5, kProgramDataSize, sent.data());
+        unpackData(saved.data() + 5, kProgramDataSize, kept.data());
+        if (sent != kept) return "the recall sent another program than the one saved";
         break;
       }
+      case Act::kStoreSelected:
+        plug.take();
+        if (editor->storeSelectedProgram() && !plug.waitIdle()) return "a job did not end (" + plug.stalled + ")";
+        for (const Bytes& b : plug.take())
+          if (b.size() == 8 && b[4] == 0x11 && shown >= 0 && b[6] != shown)
+            return "the program stored is " + std::to_string(b[6]) + ", not the highlighted " + std::to_string(shown);
+        break;
       case Act::kCount:
         break;
     }
@@ -220,6 +252,8 @@ class Runner {
     if (!rules.empty()) return rules.front();
     const std::vector<LibrarianPatch> after = plug.openBank();
     if (after.size() != before.size()) return "the open bank changed its size";
+    for (size_t p = 0; p < after.size(); ++p)
+      if (editor->view()->slotText(0, static_cast<int>(p)) != after[p].name) return "slot " + std::to_string(p) + "'s label";
     for (size_t p = 0; p < after.size(); ++p) {
       const bool same = after[p].messages.size() == before[p].messages.size() &&
                         (after[p].messages.empty() ||
