@@ -14,6 +14,7 @@ namespace vexhost {
 
 struct X11HostWindow::Impl {
   xcb_connection_t* c = nullptr;  // the host's connection, not the window's own
+  uint32_t popup = 0;             // the popup made by popUpWithTheFocus, which goes with the window
   std::vector<std::string> keys;  // since the last look
 };
 
@@ -60,7 +61,7 @@ std::unique_ptr<X11HostWindow> X11HostWindow::open(int width, int height, std::s
   for (int i = 0; i < screenNumber && si.rem; ++i) xcb_screen_next(&si);
   const xcb_screen_t* screen = si.data;
   std::unique_ptr<X11HostWindow> w(new X11HostWindow);
-  w->impl_ = new Impl{c, {}};
+  w->impl_ = new Impl{c, 0, {}};
   w->width_ = width;
   w->height_ = height;
   w->window_ = xcb_generate_id(c);
@@ -98,6 +99,23 @@ void X11HostWindow::destroyWindow() {
   if (destroyed_) return;
   destroyed_ = true;
   xcb_destroy_window(impl_->c, window_);
+  if (impl_->popup) xcb_destroy_window(impl_->c, impl_->popup);
+  sync();
+}
+
+void X11HostWindow::popUpWithTheFocus() {
+  xcb_connection_t* c = impl_->c;
+  const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+  if (impl_->popup) xcb_destroy_window(c, impl_->popup);
+  const xcb_window_t popup = impl_->popup = xcb_generate_id(c);
+  const uint32_t overrideRedirect = 1;
+  xcb_create_window(c, XCB_COPY_FROM_PARENT, popup, screen->root, static_cast<int16_t>(width_ + 10), 0, 40, 40, 0,
+                    XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_OVERRIDE_REDIRECT, &overrideRedirect);
+  xcb_map_window(c, popup);
+  std::free(xcb_grab_keyboard_reply(
+      c, xcb_grab_keyboard(c, 0, popup, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC), nullptr));
+  xcb_set_input_focus(c, XCB_INPUT_FOCUS_PARENT, popup, XCB_CURRENT_TIME);
+  xcb_ungrab_keyboard(c, XCB_CURRENT_TIME);
   sync();
 }
 
