@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+#include "KIT/IEffect/IControls.h"
 #include "KIT/IEffect/IGraphics.h"
+#include "platform/cocoa/cfbundle.h"
 #include "platform/vst2/vst2.h"
 #include "src/Vexmir.h"
 #include "src/VexmirParams.h"
@@ -31,8 +34,17 @@ void choose(Vexmir& v, int param, double value) {
   v.OnParamChange(param);
 }
 
+// The width of the editor's background picture (control 0).
+int backgroundWidth(Vexmir& v) {
+  auto* bg = dynamic_cast<IBitmapControl*>(v.GetGUI()->GetControl(0));
+  return bg ? bg->GetIBitmap()->W : -1;
+}
+
 TEST(UISettingsFile, TheFirstStartWritesItAndAChoiceAppliesAtTheNextStart) {
   coretest::TempRoot root;  // not even the data folder exists
+  const char* build = std::getenv("VEXMIR_BUILD_DIR");
+  cocoa::Bundle::registerIdentifier("com.Pellacor.vst.Vexmir Editor",
+                                    std::string(build ? build : ".") + "/Vexmir Editor.vst");
   const std::string file = Vexmir::getDataFolder() + "Vexmir Editor UI.txt";
   {
     Vexmir v(IEffectInstanceInfo{quietHost});
@@ -46,12 +58,15 @@ TEST(UISettingsFile, TheFirstStartWritesItAndAChoiceAppliesAtTheNextStart) {
     EXPECT_EQ(v.getDisplayLine(Vexmir::kLineValue), "Reload project!");
     // This instance's editor keeps the size it was built with, however often it is opened.
     EXPECT_EQ(v.GetGUI()->Width(), 1500);
+    EXPECT_EQ(backgroundWidth(v), 1500);
   }
   EXPECT_EQ(readFile(file), "black\nlarge\nyes\n\n");
   {
     Vexmir next(IEffectInstanceInfo{quietHost});
     EXPECT_EQ(next.getUIScale(), 1.25);
     EXPECT_EQ(next.GetGUI()->Width(), 1875);
+    // Its pictures are at its own size, though the first editor's are still in the process.
+    EXPECT_EQ(backgroundWidth(next), 1875);
     // A file that went away meanwhile is not made again behind the user's back: the display says it is missing.
     std::remove(file.c_str());
     choose(next, kUserInterfaceSize, 0);

@@ -360,6 +360,18 @@ TEST(CocoaView, PopupMenusReturnTheMenuOfTheChosenItem) {
   // Shown 4 pixels below the rectangle's bottom in the view (y up): x 20, y 667 - 1 - 50 - 4.
   EXPECT_DOUBLE_EQ(shown[0].x, 20);
   EXPECT_DOUBLE_EQ(shown[0].y, 612);
+  // On a screen of two device pixels per point, at half those numbers.
+  const auto screens = cocoa::screen::screens();
+  auto retina = screens;
+  retina[0].backingScale = 2;
+  cocoa::screen::setScreens(retina);
+  cocoa::menus::clearShown();
+  cocoa::menus::scriptDismiss();
+  ed.g->CreateIPopupMenu(&top, &r);
+  cocoa::screen::setScreens(screens);
+  ASSERT_EQ(cocoa::menus::shownMenus().size(), 1u);
+  EXPECT_DOUBLE_EQ(cocoa::menus::shownMenus()[0].x, 10);
+  EXPECT_DOUBLE_EQ(cocoa::menus::shownMenus()[0].y, 306);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -752,6 +764,53 @@ TEST(CarbonView, TextEntryFiltersCommitsAndIsOfferedOnlyWhenComposited) {
   EXPECT_EQ(ed.rec->log[ed.rec->log.size() - 2], "text hi");
 }
 
+// The value entry shows what is typed, with its caret, as it is typed (no other redraw asked for): in the Cocoa
+// view's field and in the Carbon view's edit-text control.
+TEST(MacViews, TheValueEntryShowsWhatIsTypedAsItIsTyped) {
+  cocoa::AutoreleasePool pool;
+  MacEditor ed;
+  IRECT r(10, 10, 90, 30);
+  // The dark pixels inside the field (the window's rows 12..28, columns 12..88).
+  auto ink = [](cocoa::Window* w) {
+    int n = 0;
+    for (int y = 12; y < 29; ++y)
+      for (int x = 12; x < 89; ++x) {
+        const uint32_t p = w->pixelAt(x, y);
+        n += ((p >> 16) & 0xFF) < 100 && ((p >> 8) & 0xFF) < 100 && (p & 0xFF) < 100;
+      }
+    return n;
+  };
+  for (bool carbonPath : {false, true}) {
+    SCOPED_TRACE(carbonPath ? "Carbon" : "Cocoa");
+    std::unique_ptr<CocoaHost> cocoaHost;
+    std::unique_ptr<CarbonHost> carbonHost;
+    if (carbonPath)
+      carbonHost = std::make_unique<CarbonHost>(ed.g, true);
+    else
+      cocoaHost = std::make_unique<CocoaHost>(ed.g);
+    cocoa::Window* w = carbonPath ? carbonHost->window : cocoaHost->window;
+    auto type = [&](char c) {
+      if (carbonPath)
+        carbonHost->key(c);
+      else
+        w->sendEvent(keyEvent(0, std::u32string(1, static_cast<char32_t>(c))));
+      w->displayIfNeeded();
+    };
+    w->displayIfNeeded();
+    ed.g->CreateTextEntry(ed.rec, ed.rec->GetText(), &r, "", nullptr);
+    w->displayIfNeeded();
+    const int caret = ink(w);
+    EXPECT_GT(caret, 5) << "no caret";
+    type('b');
+    type('a');
+    const int ba = ink(w);
+    EXPECT_GT(ba, caret + 20) << "\"ba\" does not show";
+    type('s');
+    EXPECT_GT(ink(w), ba) << "the third key does not show";
+    ed.g->ForceEndUserEdit();
+  }
+}
+
 TEST(CarbonView, PopupMenusAreNumberedAndAnswerTheMenuOfThePick) {
   cocoa::AutoreleasePool pool;
   MacEditor ed;
@@ -805,6 +864,10 @@ TEST(MacSurface, SubWindowsSitCentredOverTheHostWindowAndGoAway) {
     ed.g->AttachSubWindow(host);
     ASSERT_EQ(host->childWindows().size(), 1u);
     cocoa::Window* child = host->childWindows()[0];
+    // The editor's own borderless window, which can become key all the same.
+    ASSERT_NE(dynamic_cast<CustomCocoaWindow_vVexmir_vst*>(child), nullptr);
+    EXPECT_EQ(child->styleMask, 0u);
+    EXPECT_FALSE(child->hasShadow);
     EXPECT_DOUBLE_EQ(child->contentRect().x, 50 + 100);  // floor((501 - 300) / 2)
     EXPECT_DOUBLE_EQ(child->contentRect().y, 60);
     EXPECT_DOUBLE_EQ(child->contentRect().w, 300);

@@ -52,6 +52,13 @@ TEST(RealHostLifeCycle, TheEditorsThreadOutlivesTheUnloadedModule) {
   }
 }
 
+// Inside the program name's text field on the screen (left, top, right, bottom).
+const struct Box {
+  int L, T, R, B;
+  int W() const { return R - L; }
+  int H() const { return B - T; }
+} kField{740, 10, 842, 28};
+
 // The host keeps the keyboard while the editor is only clicked: Space pressed with the pointer over the editor still
 // reaches the host. A text field of the editor takes the keyboard while it is edited, its keys stay with it, and the
 // host has the keyboard back when the edit ends.
@@ -73,7 +80,11 @@ echo "edit"
 x11 input mousemove --window %HOST 813 18 click 1
 pump 1
 x11 focus
-x11 input type bass
+x11 input type ba
+pump 1
+window save "${OUT}/model-ba.png"
+x11 screenshot "${OUT}/typing-ba.png"
+x11 input type ss
 x11 input key Return
 pump 1
 x11 focus
@@ -98,6 +109,21 @@ close
   // The typed name and its Return were the editor's; the name shows that it got them.
   for (const char* key : {"0x62", "0x61", "0x73", "0xff0d"}) EXPECT_EQ(keys[1].find(key), std::string::npos) << keys[1];
   EXPECT_EQ(keys[2], "x11 host keys: press 0x20 sent, release 0x20 sent") << r.out;
+  // Half typed, the name's field shows "ba" and the caret on the host's screen, as the editor drew them.
+  x11test::keepForPeople(dir, "typing-ba.png", "program-name-half-typed");
+  std::string where;
+  EXPECT_EQ(x11test::differingPixels(dir.file("model-ba.png"), dir.file("typing-ba.png"), &where), 0) << where;
+  platform::gfx::DecodedImage shot;
+  ASSERT_TRUE(platform::gfx::loadPngFile(dir.file("typing-ba.png"), shot));
+  int white = 0, ink = 0;
+  for (int y = kField.T; y < kField.B; ++y)
+    for (int x = kField.L; x < kField.R; ++x) {
+      const uint8_t* p = &shot.pixels[(static_cast<size_t>(y) * shot.width + x) * 4 + 1];  // after the leading byte
+      white += p[0] > 240 && p[1] > 240 && p[2] > 240;
+      ink += p[0] < 80 && p[1] < 80 && p[2] < 80;
+    }
+  EXPECT_GT(white, kField.W() * kField.H() / 2) << "no text field over the name";
+  EXPECT_GT(ink, 30) << "the field shows nothing of what was typed";
 }
 
 // The README names the hosts the tests run the plug-in in, each with its tests in the tree, and calls every other
