@@ -1,6 +1,7 @@
 // The process-wide caches shared by every editor surface: bitmaps by resource id and the scale they were loaded at
-// (each scaled once, at load; editors of two sizes in one process each get their own) and fonts by text style. Entries keep their insertion order; look-ups take the first match. Each cache has its own
-// recursive lock, held only for one look-up or one insertion at a time.
+// (each scaled once, at load; editors of two sizes in one process each get their own) and fonts by text style. Entries
+// keep their insertion order; look-ups take the first match. Each cache has its own recursive lock, held only for one
+// look-up or one insertion at a time.
 #pragma once
 
 #include "KIT/IEffect/IGraphicsStructs.h"

@@ -73,9 +73,8 @@ TEST(UISettingsFile, EditorsOfTwoSizesInOneProcessShowTheirOwnPictures) {
   for (const char* size : {"normal", "large", "small"}) {
     std::ofstream(Vexmir::getDataFolder() + "Vexmir Editor UI.txt") << "normal\n" << size << "\nyes\n\n";
     Vexmir v(IEffectInstanceInfo{quietHost});
-    auto* background = dynamic_cast<IBitmapControl*>(v.GetGUI()->GetControl(0));
-    ASSERT_NE(background, nullptr);
-    EXPECT_EQ(background->GetIBitmap()->W, v.GetGUI()->Width()) << size;
+    auto& background = dynamic_cast<IBitmapControl&>(*v.GetGUI()->GetControl(0));
+    EXPECT_EQ(background.GetIBitmap()->W, v.GetGUI()->Width()) << size;
   }
 }
 

