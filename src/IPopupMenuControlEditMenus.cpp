@@ -20,12 +20,15 @@ void uncheckAll(std::initializer_list<IPopupMenu*> menus) {
   for (IPopupMenu* menu : menus) menu->CheckItemAlone(-1);
 }
 
-// Opens `menu` at the control and returns the menu chosen in (with its chosen item), or null.
+// Opens `menu` at the control and returns the menu chosen in (with its chosen item), or null. A choice begins a new
+// action: the last one's message goes.
 IPopupMenu* popUp(LibrarianEditor* editor, IPopupMenu* menu, IRECT* rect, std::initializer_list<IPopupMenu*> all) {
   IGraphics* graphics = editor ? editor->graphics() : nullptr;
   if (!graphics) return nullptr;
   for (IPopupMenu* m : all) m->SetChosenItemIdx(-1);
-  return graphics->CreateIPopupMenu(menu, rect);
+  IPopupMenu* chosen = graphics->CreateIPopupMenu(menu, rect);
+  if (chosen) editor->clearMessage();
+  return chosen;
 }
 
 }  // namespace
@@ -112,7 +115,7 @@ void BankEditPopupMenu::dispatch(IPopupMenu* menu, int item) {
         break;
     }
   } else if (menu == &request_) {
-    const int slot = view ? view->selectedUpperSlot.load() : -1;
+    const int slot = editor_->librarian()->selectedSlot(LibrarianEditor::kUpper);
     switch (item) {
       case 0:
         if (host) host->requestProgram(-1, -1, true);
@@ -177,8 +180,8 @@ void FileEditPopupMenu::doPopupMenu(int x, int y) {
     if (item == 0 && view) view->PasteSlotData(x, y);
     if (item == 2 && view) view->renameSlot(x, y);
     if (item == 4 && host) host->initializeCurrentProgram();
-  } else if (chosen == &request_ && view && host && view->selectedUpperSlot >= 0) {
-    const int slot = view->selectedUpperSlot;
+  } else if (chosen == &request_ && host && editor_->librarian()->selectedSlot(LibrarianEditor::kUpper) >= 0) {
+    const int slot = editor_->librarian()->selectedSlot(LibrarianEditor::kUpper);
     if (item == 0) host->requestProgram(-1, slot, false);
     if (item == 1) editor_->requestIntoSelectedSlot();
   }

@@ -17,7 +17,10 @@ BankChooserControl::BankChooserControl(IEffectBase* plug, LibrarianEditor* edito
 void BankChooserControl::OnMouseDown(int, int, IMouseMod*) {
   if (!editor_) return;
   const int chosen = chooser_.choose(editor_->graphics(), &mRECT, *editor_->librarian());
-  if (chosen >= 0) editor_->selectBank(side_, chosen);
+  if (chosen >= 0) {
+    editor_->clearMessage();
+    editor_->selectBank(side_, chosen);
+  }
   // The check follows the bank really shown, whether a choice was made, refused or dismissed.
   chooser_.check(side_ == LibrarianEditor::kUpper ? editor_->upperBankPath : editor_->lowerBankPath);
   SetRedraw(true);

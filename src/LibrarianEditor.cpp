@@ -99,12 +99,19 @@ void writeDumpName(SysexBytes& dump, const std::string& name) {
   }
 }
 
+// The first bytes of a UTF-8 text, at most `size`, never ending inside a character.
+std::string utf8Head(const std::string& text, size_t size) {
+  if (text.size() <= size) return text;
+  while (size > 0 && (static_cast<uint8_t>(text[size]) & 0xC0) == 0x80) --size;
+  return text.substr(0, size);
+}
+
 }  // namespace
 
 std::string shortenBankName(const std::string& name, std::string* prefix, int* counter, bool* shortened) {
   if (shortened) *shortened = false;
   if (name.size() < kShortenFrom) return name;
-  const std::string head = name.substr(0, kKeptPrefix);
+  const std::string head = utf8Head(name, kKeptPrefix);
   if (head == *prefix)
     ++*counter;
   else
@@ -115,7 +122,7 @@ std::string shortenBankName(const std::string& name, std::string* prefix, int* c
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   std::string text = head + "~" + std::to_string(*counter) + "." + extension;
   // A display text holds 55 characters; a name without an extension would give a longer one.
-  if (text.size() > kDisplayTextMax) text.resize(kDisplayTextMax);
+  text = utf8Head(text, kDisplayTextMax);
   if (shortened) *shortened = true;
   return text;
 }
@@ -136,13 +143,19 @@ void LibrarianEditor::attachChoosers(LeftPatchPopupMenu* upper, RightPatchPopupM
   searchChooser_ = search;
 }
 
-void LibrarianEditor::tell(const std::string& message) {
+void LibrarianEditor::tell(const std::string& message, const std::string& hint) {
   lastMessage = message;
   if (message.empty()) return;
-  if (view_) view_->setNotice(message);
+  if (view_) view_->setNotice(hint.empty() ? message : message + " " + hint);
   if (!host_) return;
   host_->showMessage(message);
+  if (!hint.empty()) host_->showHint(hint);
   host_->log("PATCH LIBRARIAN: " + message);
+}
+
+void LibrarianEditor::clearMessage() {
+  lastMessage.clear();
+  if (view_ && !view_->notice().empty()) view_->setNotice(std::string());
 }
 
 void LibrarianEditor::warn(const std::string& message, const char* caption) {
@@ -190,7 +203,13 @@ void LibrarianEditor::applySelection(int side, int index) {
     std::unique_lock<std::mutex> lock = librarian_->lockBanks();
     (side == kUpper ? librarian_->upperBankIndex : librarian_->lowerBankIndex) = index;
   }
+  const std::string openBefore = upperBankPath;
   rememberBank(side, bankOf(side));
+  if (side == kUpper) {
+    // The project keeps the open bank by its position; a rename opened on another bank renames nothing.
+    if (IParam* current = plug_->GetParam(kCurrentBank)) current->Set(index);
+    if (view_ && upperBankPath != openBefore) view_->closeRename();
+  }
   BankChooserMenu* chooser = nullptr;
   if (side == kUpper && upperChooser_) chooser = &upperChooser_->chooser();
   if (side == kLower) {
@@ -226,8 +245,10 @@ void LibrarianEditor::stepBank(int side, int step) {
 
 void LibrarianEditor::updatePatchLibrarianView(int which) {
   if (!view_) return;
-  if (which == 0 || which == 2) view_->patchSelectionUpperChanged();
-  if (which == 1 || which == 2) view_->patchSelectionLowerChanged();
+  // A list that shows the open bank too shows its changes.
+  const bool same = bankOf(kLower) == bankOf(kUpper);
+  if (which == 0 || which == 2 || same) view_->patchSelectionUpperChanged();
+  if (which == 1 || which == 2 || same) view_->patchSelectionLowerChanged();
 }
 
 void LibrarianEditor::openBankChanged() {
@@ -368,7 +389,14 @@ void LibrarianEditor::reselectBanks() {
 }
 
 void LibrarianEditor::patchTypeChanged(int, int listType, bool rescan) {
-  if (rescan) rescanKeepingEdits();
+  if (rescan) {
+    rescanKeepingEdits();
+    // The rescan dropped the search results: the lower list goes back to the bank files (and is refilled there).
+    if (lowerListShowsSearch) {
+      endSearch();
+      if (listType == 0) return;
+    }
+  }
   reselectBanks();
   updatePatchLibrarianView(2);
   if (listType != 0 && listType != 4) {
@@ -410,6 +438,7 @@ std::string LibrarianEditor::search(const std::string& text) {
     return lastMessage = std::string();
   }
   if (text.size() == 1) {
+    if (IParam* p = plug_->GetParam(kPatchSearchString)) p->SetDisplayText(0, "search...");
     tell("Enter 2 digits or more!");
     return lastMessage;
   }
@@ -419,7 +448,7 @@ std::string LibrarianEditor::search(const std::string& text) {
     // Nothing found: the lower list stays with the bank files and their chooser.
     if (lowerListShowsSearch) endSearch();
     if (IParam* p = plug_->GetParam(kPatchSearchString)) p->SetDisplayText(0, "search...");
-    tell("No results - Try another keyword!");
+    tell("No results - Try another keyword!", "Tip: Note that letter size matters..");
     return lastMessage;
   }
   if (!lowerListShowsSearch) lowerPathBeforeSearch_ = lowerBankPath;
@@ -522,10 +551,10 @@ bool LibrarianEditor::auditionSlot(int side, int slot) {
 }
 
 bool LibrarianEditor::storeSelectedProgram() {
-  if (!view_ || !host_) return false;
-  // Each side stores from its own selection: never a slot number taken from the other bank.
-  const int side = view_->selectedUpperSlot >= 0 ? kUpper : kLower;
-  const int slot = side == kUpper ? view_->selectedUpperSlot : view_->selectedLowerSlot;
+  if (!host_) return false;
+  // The highlighted slot, of whichever list has one.
+  const int side = librarian_->selectedSlot(kUpper) >= 0 ? kUpper : kLower;
+  const int slot = librarian_->selectedSlot(side);
   LibrarianPatch program;
   if (!librarian_->copyProgram(bankOf(side), slot, &program) || !program.hasWritableMessage()) return false;
   return host_->storeProgram(side, slot, program);
@@ -539,8 +568,8 @@ bool LibrarianEditor::storeOpenBank() {
 }
 
 bool LibrarianEditor::requestIntoSelectedSlot() {
-  if (!view_ || !host_ || !bankOf(kUpper)) return false;
-  const int slot = view_->selectedUpperSlot;
+  if (!host_ || !bankOf(kUpper)) return false;
+  const int slot = librarian_->selectedSlot(kUpper);
   if (slot < 0 || slot >= kProgramsPerBank) return false;
   return host_->requestProgram(slot, slot, false);
 }
@@ -713,7 +742,7 @@ int LibrarianEditor::ImportSinglePatches() {
   ByteChunk chunk;
   chunk.PutBytes(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<int>(bytes.size()));
   // Each program goes into a slot of its own, from the selected slot on.
-  const int selected = librarian_->selectedUpperSlot;
+  const int selected = librarian_->selectedSlot(kUpper);
   const int first = selected >= 0 ? selected : 0;
   int slot = first;
   int pos = 0;
@@ -757,6 +786,11 @@ bool LibrarianEditor::openBankUnsaved() const {
 bool LibrarianEditor::onParamChange(int paramIdx) {
   IParam* param = plug_ ? plug_->GetParam(paramIdx) : nullptr;
   if (!param) return false;
+  static const int kActions[] = {kPatchSelectionListUpper, kPatchSelectionListLower, kLibUpperNextBank,
+                                 kLibUpperPreviousBank, kLibLowerNextBank, kLibLowerPreviousBank, kRefreshFolders,
+                                 kPatchSearch, kPatchSearchString, kDiscardBankData, kPatchRename};
+  // The musician's next librarian action: the message of the last one goes.
+  if (std::find(std::begin(kActions), std::end(kActions), paramIdx) != std::end(kActions)) clearMessage();
   switch (paramIdx) {
     case kPatchSelectionListUpper:
       if (!selectBank(kUpper, param->Int())) setListParam(kPatchSelectionListUpper, librarian_->upperBankIndex);
@@ -795,6 +829,11 @@ bool LibrarianEditor::onParamChange(int paramIdx) {
     }
     case kDiscardBankData:
       if (param->Int() == 1) discardChanges();
+      return true;
+    case kCurrentBank:
+      // A recalled project's open bank, where it is another than the one open now.
+      if (param->Int() != librarian_->upperBankIndex && !selectBank(kUpper, param->Int()))
+        param->Set(librarian_->upperBankIndex);
       return true;
     case kPatchRename: {
       // Only an open rename is committed, and to the slot it was opened on: an arrow key, a click or a

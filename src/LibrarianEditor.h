@@ -31,9 +31,10 @@ class PatchLibrarian;
 class RightPatchPopupMenu;
 class RightSearchPopupMenu;
 
-// The text a bank list shows for a bank name: unchanged below 53 characters, else its first 47, "~",
-// a running number and the lower-case extension, cut to 55 characters. `prefix` and `counter` carry
-// the numbering from one name of a list to the next; `shortened` tells whether the name changed.
+// The text a bank list shows for a bank name: unchanged below 53 bytes, else its first 47 bytes, "~", a running
+// number and the lower-case extension, cut to the 55 bytes a display text holds; a UTF-8 character is never cut.
+// `prefix` and `counter` carry the numbering from one name of a list to the next; `shortened` tells whether the
+// name changed.
 std::string shortenBankName(const std::string& name, std::string* prefix, int* counter, bool* shortened);
 
 class LibrarianEditor {
@@ -135,6 +136,8 @@ class LibrarianEditor {
   void librarianTabShown(bool shown);
 
   // ---- status ----
+  // An action of the musician begins: the message of the last one is no longer shown.
+  void clearMessage();
   void SetLibrarianStatusUnsaved(bool on);
   // True while the open bank holds edits that are not saved (kBankEditUnsaved).
   bool openBankUnsaved() const;
@@ -179,7 +182,7 @@ class LibrarianEditor {
   void reselectBanks();
   void showSavedState();
   // Shows a message to the user in the librarian and on the status display (and in the debug log).
-  void tell(const std::string& message);
+  void tell(const std::string& message, const std::string& hint = std::string());
   // The same for a failure the user must acknowledge: also in a message box.
   void warn(const std::string& message, const char* caption);
   bool tabShown_ = false;

@@ -42,6 +42,8 @@ class LibrarianHost {
   virtual void log(const std::string& line) = 0;
   // A message of the librarian for the user (a failure, a refused action): the editor's status display.
   virtual void showMessage(const std::string&) {}
+  // A second line that goes with the message (a tip): the status display's value line.
+  virtual void showHint(const std::string&) {}
   // The lower list now shows the search results (true) or the bank files (false).
   virtual void searchModeChanged(bool) {}
 };

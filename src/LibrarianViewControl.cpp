@@ -68,7 +68,7 @@ int LibrarianViewControl::hitSlot(int x, int y, int* side) const {
 
 const std::string& LibrarianViewControl::slotText(int side, int slot) {
   static const std::string none;
-  if (upperStale_.load()) refreshColumn(0);
+  refreshStale();
   return slot >= 0 && slot < kSlots && (side == 0 || side == 1) ? texts_[side][slot] : none;
 }
 
@@ -96,6 +96,13 @@ void LibrarianViewControl::setNotice(const std::string& text) {
   SetDirty(false);
 }
 
+void LibrarianViewControl::refreshStale() {
+  if (!upperStale_.load()) return;
+  refreshColumn(0);
+  // The lower list may show the open bank too.
+  if (editor_ && editor_->bankOf(1) == editor_->bankOf(0)) refreshColumn(1);
+}
+
 void LibrarianViewControl::openBankChanged() {
   upperStale_ = true;
   SetDirty(false);
@@ -110,10 +117,10 @@ void LibrarianViewControl::patchSelectionLowerChanged() {
 }
 
 bool LibrarianViewControl::Draw(IGraphics* graphics) {
-  if (upperStale_.load()) refreshColumn(0);
+  refreshStale();
   CustomOverlayControl::Draw(graphics);
   const IColor highlight(255, 225, 225, 225);
-  const int selected[2] = {selectedUpperSlot, selectedLowerSlot};
+  const int selected[2] = {selectedSlot(0), selectedSlot(1)};
   for (int side = 0; side < 2; ++side) {
     if (selected[side] >= 0 && selected[side] < kSlots) {
       IRECT r = slotRect(side, selected[side]);
@@ -141,25 +148,27 @@ bool LibrarianViewControl::Draw(IGraphics* graphics) {
   return true;
 }
 
+int LibrarianViewControl::selectedSlot(int side) const {
+  return librarian_->selectedSlot(side);
+}
+
 void LibrarianViewControl::selectHit(int side, int slot) {
   ControlLayer* save = editor_ && editor_->host() ? editor_->host()->librarianLayer("saveChangesLayer") : nullptr;
-  if (side == 0) {
-    activeSide = 0;
-    selectedUpperSlot = slot;
-    if (save) save->GrayOut(false);
-  } else {
-    activeSide = 1;
-    selectedLowerSlot = slot;
-    if (save) save->GrayOut(true);
-  }
+  activeSide = side == 0 ? 0 : 1;
+  librarian_->selectSlot(activeSide, slot);
+  if (save) save->GrayOut(activeSide == 1);
 }
 
 int LibrarianViewControl::selectAt(int x, int y) {
   SetDirty(false);
-  selectedUpperSlot = selectedLowerSlot = -1;
   int side = 0;
   const int slot = hitSlot(x, y, &side);
-  if (slot >= 0) selectHit(side, slot);
+  if (slot >= 0) {
+    selectHit(side, slot);
+  } else {
+    librarian_->selectSlot(0, -1);
+    librarian_->selectSlot(1, -1);
+  }
   return slot;
 }
 
@@ -167,10 +176,8 @@ void LibrarianViewControl::OnMouseDown(int x, int y, IMouseMod* mod) {
   if (!mod) return;
   if (mod->R) {
     selectAt(x, y);
-    librarian_->selectedUpperSlot = selectedUpperSlot.load();
-    librarian_->selectedLowerSlot = selectedLowerSlot.load();
     if (!editor_) return;
-    if (selectedUpperSlot >= 0)
+    if (selectedSlot(0) >= 0)
       editor_->showFileEditMenu(x, y);
     else
       editor_->showFileCopyMenu(x, y);
@@ -179,9 +186,7 @@ void LibrarianViewControl::OnMouseDown(int x, int y, IMouseMod* mod) {
   if (!mod->L) return;
   closeRename();
   selectAt(x, y);
-  librarian_->selectedUpperSlot = selectedUpperSlot.load();
-  currentSlot = activeSide == 0 ? selectedUpperSlot : selectedLowerSlot;
-  librarian_->selectedLowerSlot = selectedLowerSlot.load();
+  currentSlot = selectedSlot(activeSide);
 }
 
 void LibrarianViewControl::OnMouseUp(int, int, IMouseMod*) {
@@ -204,11 +209,7 @@ void LibrarianViewControl::OnMouseDblClick(int x, int y, IMouseMod*) {
   SetDirty(false);
   if (!editor_ || !editor_->host() || !editor_->host()->midiOutputChosen()) return;
   currentSlot = selectAt(x, y);
-  if (activeSide == 1)
-    selectedLowerSlot = currentSlot;
-  else
-    selectedUpperSlot = currentSlot;
-  if (selectedUpperSlot < 0 && selectedLowerSlot < 0) return;
+  if (currentSlot < 0) return;
   editor_->auditionSlot(activeSide, currentSlot);
 }
 
@@ -234,20 +235,17 @@ bool LibrarianViewControl::OnKeyDown(int, int, int key) {
   // From "no slot" (-1) the left arrow would land beyond the bank: keep to the bank.
   if (c < 0 || c >= kSlots) c = 0;
   currentSlot = c;
-  if (activeSide == 1)
-    selectedLowerSlot = c;
-  else
-    selectedUpperSlot = c;
+  librarian_->selectSlot(activeSide, c);
   SetDirty(false);
-  if (selectedUpperSlot < 0 && selectedLowerSlot < 0) return false;
   if (editor_) editor_->auditionSlot(activeSide, currentSlot);
   return true;
 }
 
 void LibrarianViewControl::renameSlot(int, int) {
   renameClosed = false;
-  renamingSlot_ = selectedUpperSlot;
-  if (selectedUpperSlot < 0 || !editor_) return;
+  const int slot = selectedSlot(0);
+  renamingSlot_ = slot;
+  if (slot < 0 || !editor_) return;
   activeSide = 0;
   PatchFile* bank = editor_->bankOf(0);
   if (!bank) return;
@@ -258,7 +256,7 @@ void LibrarianViewControl::renameSlot(int, int) {
     // so a rename never creates a slot without data that a save would have to write.
     PatchLibrarian::fillUncompletedBankFiles(bank);
     if (bank->patches.size() > static_cast<size_t>(kSlots)) bank->patches.resize(kSlots);
-    const LibrarianPatch& program = bank->patches[selectedUpperSlot];
+    const LibrarianPatch& program = bank->patches[slot];
     if (program.messages.empty()) return;
     name = program.name;
   }
@@ -267,26 +265,20 @@ void LibrarianViewControl::renameSlot(int, int) {
     if (ControlLayer* layer = editor_->host()->librarianLayer("patchRename")) layer->Hide(false);
 }
 
+// Copy and Paste act on the slot of their own list under the click, which becomes the selected slot.
 void LibrarianViewControl::CopySlotData(int x, int y) {
-  selectedLowerSlot = -1;
   int side = 0;
   const int slot = hitSlot(x, y, &side);
-  if (slot >= 0 && side == 1) {
-    activeSide = 1;
-    selectedLowerSlot = slot;
-  }
-  if (editor_) editor_->copyProgram(selectedLowerSlot);
+  if (slot >= 0 && side == 1) activeSide = 1;
+  librarian_->selectSlot(1, side == 1 ? slot : -1);
+  if (editor_) editor_->copyProgram(selectedSlot(1));
 }
 
 void LibrarianViewControl::PasteSlotData(int x, int y) {
   SetDirty(false);
-  selectedUpperSlot = -1;
   int side = 0;
   const int slot = hitSlot(x, y, &side);
-  if (slot >= 0 && side == 0) {
-    activeSide = 0;
-    selectedUpperSlot = slot;
-  }
-  librarian_->selectedUpperSlot = selectedUpperSlot.load();
-  if (editor_) editor_->pasteProgram(selectedUpperSlot);
+  if (slot >= 0 && side == 0) activeSide = 0;
+  librarian_->selectSlot(0, side == 0 ? slot : -1);
+  if (editor_) editor_->pasteProgram(selectedSlot(0));
 }

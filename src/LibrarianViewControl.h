@@ -51,22 +51,23 @@ class LibrarianViewControl : public CustomOverlayControl {
   void setNotice(const std::string& text);
   const std::string& notice() const { return notice_; }
 
-  // The transfer jobs move the selection along the slots they fetch or store, from their own thread.
-  std::atomic<int> selectedUpperSlot{-1};
-  std::atomic<int> selectedLowerSlot{-1};
+  // The highlighted slot of a side, -1 for none: the librarian's selection, which the view only draws and moves.
+  int selectedSlot(int side) const;
   int activeSide = 0;
   int currentSlot = 0;
   // Set by the first switch to the librarian tab; until then a drag does nothing.
   bool shown = false;
   // False from Rename until the rename is committed or closed (a click, a double click, an arrow key).
   bool renameClosed = true;
-  // The upper slot the open rename was opened on.
+  // The upper slot the open rename was opened on, -1 when none is open.
   int renamingSlot() const { return renamingSlot_; }
+  // Closes an open rename: its field is hidden and its text no longer renames anything.
+  void closeRename();
 
  private:
   void refreshColumn(int side);
-  // Closes an open rename: its field is hidden and its text no longer renames anything.
-  void closeRename();
+  // Reads the open bank again where openBankChanged marked it.
+  void refreshStale();
   void selectHit(int side, int slot);
   // Clears both selections and selects the slot under the point; the slot, or -1.
   int selectAt(int x, int y);

@@ -89,9 +89,10 @@ void MIDIMessageManager::programChange(int program, bool fromDevice) {
   if (plug->paramValue(kControlLibrary) == 1.0) {
     gotData = true;
     if (patchManager) patchManager->recalledProgram = program;
-    if (librarian) librarian->selectedUpperSlot = program;
+    if (librarian) librarian->selectSlot(0, program);
     singleRequest.active = false;
-    plug->sendPatchToDeviceFromLibrarian(program, patchManager ? patchManager->recalledBank.load() : 0, 200);
+    // The program of the upper slot it just selected: the open bank's.
+    plug->sendPatchToDeviceFromLibrarian(program, 0, 200);
     return;
   }
   if (!fromDevice) plug->SendProgramChangeCommand(program, 0);
@@ -105,7 +106,7 @@ void MIDIMessageManager::programChange(int program, bool fromDevice) {
   if (!fromDevice) job.leadPauseMs = plug->getTimerValue() / 2;
   startJob(MidiWorker::kJobThread, job);
   if (patchManager) patchManager->recalledProgram = program;
-  if (librarian) librarian->selectedUpperSlot = program;
+  if (librarian) librarian->selectSlot(0, program);
 }
 
 void MIDIMessageManager::ProcessMidiMsgFromDevice(IMidiMsg* msg) {

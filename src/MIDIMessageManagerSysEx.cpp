@@ -34,7 +34,7 @@ void storeInSelectedUpperSlot(PatchLibrarian* lib, const LibrarianPatch& patch) 
   PatchFile* bank = lib->bankAt(lib->upperBankIndex);
   if (!bank) return;
   bank->patches.resize(kProgramsPerBank);
-  const int slot = lib->selectedUpperSlot;
+  const int slot = lib->selectedSlot(0);
   if (slot < 0 || slot >= kProgramsPerBank) return;
   bank->patches[static_cast<size_t>(slot)] = patch;
 }
@@ -139,7 +139,7 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice) {
     // The bank dump itself: the reader hands its programs back through the editor, one program dump each.
     plug->bankReceiveActive = true;
     if (librarian) {
-      librarian->selectedUpperSlot = 0;
+      librarian->selectSlot(0, 0);
       librarian->bankDumpFromHardware = true;
       PatchFile bank;
       ByteChunk chunk;
@@ -158,8 +158,9 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice) {
       storeInSelectedUpperSlot(librarian, program);
       if (LibrarianEditor* editor = plug->getLibrarianEditor()) editor->openBankChanged();
       // The next program of the bank goes on: the request stays armed until the bank's last slot.
-      if (librarian && librarian->selectedUpperSlot < kProgramsPerBank - 1) {
-        librarian->selectedUpperSlot = librarian->selectedUpperSlot + 1;
+      const int stored = librarian ? librarian->selectedSlot(0) : -1;
+      if (stored >= 0 && stored < kProgramsPerBank - 1) {
+        librarian->selectSlot(0, stored + 1);
         allRequest.arm();
       }
     }

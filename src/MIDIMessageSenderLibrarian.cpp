@@ -147,5 +147,5 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, const std
   // Whatever ended the store, the librarian's controls come back and the display says how it ended.
   showStatus(end);
   plug->DisplayProcessingIndicator(false);
-  if (lib) lib->selectedUpperSlot = 0;
+  if (lib) lib->selectSlot(0, 0);
 }

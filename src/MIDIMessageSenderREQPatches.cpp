@@ -258,7 +258,7 @@ void MIDIMessageSender::sendAllPatchRequestSysex() {
       showStatus(kCancelled);
       plug->SetLibrarianStatusUnsaved(true);
       plug->DisplayProcessingIndicator(false);
-      if (lib) lib->selectedUpperSlot = 0;
+      if (lib) lib->selectSlot(0, 0);
       return;
     }
     plug->SetLibrarianRequestActive(true);
@@ -280,7 +280,7 @@ void MIDIMessageSender::sendAllPatchRequestSysex() {
       }
       if (LibrarianEditor* editor = plug->getLibrarianEditor()) editor->openBankChanged();
       plug->DisplayProcessingIndicator(false);
-      if (lib) lib->selectedUpperSlot = 0;
+      if (lib) lib->selectSlot(0, 0);
       return;
     }
     plug->DisplayProcessingIndicator(false);
@@ -292,7 +292,7 @@ void MIDIMessageSender::sendAllPatchRequestSysex() {
   }
   plug->SetLibrarianStatusUnsaved(true);
   plug->DisplayProcessingIndicator(false);
-  if (lib) lib->selectedUpperSlot = 0;
+  if (lib) lib->selectSlot(0, 0);
 }
 
 void MIDIMessageManager::sendSinglePatchRequestSysexFromLibrarian(bool temporary, int slot) {

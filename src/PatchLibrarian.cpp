@@ -14,6 +14,18 @@ const char kDataFolder[] = "/Library/Audio/Presets/Pellacor/Korg Vexmir Editor/"
 
 PatchLibrarian::PatchLibrarian(Vexmir* owner) : plugin(owner) {}
 
+int PatchLibrarian::selectedSlot(int side) const {
+  return side == 0 || side == 1 ? selected_[side].load() : -1;
+}
+
+void PatchLibrarian::selectSlot(int side, int slot) {
+  if (side != 0 && side != 1) return;
+  if (slot < 0 || slot >= kProgramsPerBank) slot = -1;
+  selected_[side] = slot;
+  if (slot >= 0) selected_[1 - side] = -1;
+  if (selectionChanged) selectionChanged();
+}
+
 PatchLibrarian::~PatchLibrarian() {
   clearDataStructures(0);
   clearDataStructures(3);

@@ -74,9 +74,15 @@ class PatchLibrarian {
   // Set by the MIDI side while a bank dump received from the synthesizer is read (by loadFromChunk).
   // Atomic: read for every SysEx message on the MIDI input and job threads.
   std::atomic<bool> bankDumpFromHardware{false};
-  // Chosen on the main thread, stepped by the transfer jobs while the MIDI input stores into them: atomic.
-  std::atomic<int> selectedUpperSlot{0};
-  std::atomic<int> selectedLowerSlot{0};
+  // The selected slot of a slot list (0 upper, 1 lower), -1 for none: the slot the view highlights and every
+  // slot action (store, request, rename, a program received for the librarian) uses. Chosen on the main
+  // thread, stepped by the transfer jobs while the MIDI input stores into them.
+  int selectedSlot(int side) const;
+  // Selecting a slot of one list clears the other's, so that one slot at most is highlighted. A slot outside
+  // 0..127 selects none in that list. Runs selectionChanged after.
+  void selectSlot(int side, int slot);
+  // Called on the selecting thread after every selectSlot: the plug-in keeps its parameter and the redraw in step.
+  std::function<void()> selectionChanged;
   // Full paths of the folders of the last scan: sub-folders in byte order, then the root.
   std::vector<std::string> folderList;
   // Every bank file of the last scan that holds programs, in scan order. Changed under lockBanks().
@@ -246,4 +252,5 @@ class PatchLibrarian {
   std::string scanFolderPath_;
   // Split sources that could not be moved away: not read again, so they are not split twice.
   std::set<std::string> unmovableSources_;
+  std::atomic<int> selected_[2] = {-1, -1};
 };

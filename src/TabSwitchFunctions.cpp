@@ -6,6 +6,7 @@
 #include "KIT/IEffect/ControlLayer.h"
 #include "KIT/IEffect/IControl.h"
 #include "src/ControlDisplay.h"
+#include "src/PatchLibrarian.h"
 #include "src/Vexmir.h"
 #include "src/VexmirParams.h"
 
@@ -147,6 +148,11 @@ void TabSwitchFunctions::mainTabSwitch(Vexmir* plug, int, int tab, int, int timb
       hide(L.saveChanges, false);
       const bool unsaved = plug->paramValue(kBankEditUnsaved) == 1.0;
       hide(unsaved ? L.discardChangesRight : L.keepBankOpen, false);
+      // The selection the parameters keep (those of a recalled project, or the musician's own, which they follow).
+      if (PatchLibrarian* librarian = plug->getLibrarian())
+        librarian->selectSlot(0, static_cast<int>(plug->paramValue(kCurrentPatch)));
+      plug->updatePatchLibrarianView(0);
+      plug->OnParamChange(kCurrentBank);
       if (plug->paramValue(kBankEditUnsaved) == 0.0) hide(L.leftPatchMenu, false);
       if (plug->searchListShown) {
         hide(L.searchField, false);

@@ -77,6 +77,10 @@ Vexmir::Vexmir(IEffectInstanceInfo info)
     ProcessSysEx(&program, true);
   };
   librarian->hardwareBankFinished = [this] { bankReceiveActive = false; };
+  librarian->selectionChanged = [this] {
+    storeParamValue(kCurrentPatch, librarian->selectedSlot(0));
+    setLibrarianViewDirty();
+  };
   log("PATCH LIBRARIAN INITIALIZED...");
   librarian->loadPatchesFromFilesystem(getPatchesFolderStr());
   log("PATCH LIBRARIAN COMPLETED LOADING SINGLES...");
@@ -160,6 +164,12 @@ void Vexmir::initUnboundParams() {
   }
   // The timbre indicator: 0 timbre 1, 1 timbre 2, and 2 after the timbre link was switched (both timbres).
   if (IParam* led = GetParam(kTimbreLED); led && led->Type() == IParam::kTypeNone) led->InitInt("Timbre LED", 0, 0, 2);
+  // The librarian's selection as the project keeps it: the highlighted upper slot (-1 none) and the open bank's
+  // position in the bank list.
+  if (IParam* slot = GetParam(kCurrentPatch); slot && slot->Type() == IParam::kTypeNone)
+    slot->InitInt("Current Patch", -1, -1, kProgramsPerBank - 1);
+  if (IParam* bank = GetParam(kCurrentBank); bank && bank->Type() == IParam::kTypeNone)
+    bank->InitInt("Current Bank", 0, 0, 65535);
 }
 
 ControlLayer* Vexmir::namedLayer(const char* name) {

@@ -48,21 +48,19 @@ bool VexmirLibrarianHost::sendProgram(int side, int slot, const LibrarianPatch&)
   return true;
 }
 
-// The Store commands go through the plug-in's own, which take the side and slot from the librarian's selection.
+// The Store commands go through the plug-in's own, which take the side and slot from the librarian's selection:
+// the slot stored becomes the highlighted one.
 bool VexmirLibrarianHost::storeProgram(int side, int slot, const LibrarianPatch&) {
   if (!jobCanStart()) return false;
   plugin_->searchListShown = editor_ && editor_->lowerListShowsSearch;
-  if (PatchLibrarian* librarian = plugin_->getLibrarian()) {
-    librarian->selectedUpperSlot = side == 0 ? slot : -1;
-    if (side == 1) librarian->selectedLowerSlot = slot;
-  }
+  plugin_->selectLibrarianSlot(side, slot);
   plugin_->SendSingleProgramFromLibrarian(true);
   return true;
 }
 
 bool VexmirLibrarianHost::storeBank(int side, const PatchFile&) {
   if (!jobCanStart()) return false;
-  if (PatchLibrarian* librarian = plugin_->getLibrarian()) librarian->selectedUpperSlot = side == 0 ? 0 : -1;
+  plugin_->selectLibrarianSlot(side, 0);
   plugin_->SendAllProgramsFromLibrarian();
   return true;
 }
@@ -85,7 +83,7 @@ bool VexmirLibrarianHost::requestProgram(int slot, int targetSlot, bool toEditor
   if (targetSlot < 0) return false;
   // The answer is stored into the selected upper slot by the SysEx input; slot -1 asks for the edit
   // buffer ("temporary"), any other the program memory.
-  if (PatchLibrarian* librarian = plugin_->getLibrarian()) librarian->selectedUpperSlot = targetSlot;
+  plugin_->selectLibrarianSlot(0, targetSlot);
   if (hub->isWorkerBusy(MidiWorker::kJobThread)) return false;
   hub->sendSinglePatchRequestSysexFromLibrarian(slot < 0, slot < 0 ? targetSlot : slot);
   return true;
@@ -114,6 +112,10 @@ void VexmirLibrarianHost::searchModeChanged(bool on) {
 
 void VexmirLibrarianHost::showMessage(const std::string& text) {
   if (plugin_) plugin_->displayStatus(text.c_str());
+}
+
+void VexmirLibrarianHost::showHint(const std::string& text) {
+  if (plugin_) plugin_->displayValue(text);
 }
 
 void VexmirLibrarianHost::log(const std::string& line) {

@@ -24,6 +24,7 @@ class VexmirLibrarianHost : public LibrarianHost {
   bool initializeCurrentProgram() override;
   void log(const std::string& line) override;
   void showMessage(const std::string& text) override;
+  void showHint(const std::string& text) override;
   void searchModeChanged(bool on) override;
 
  private:

@@ -246,10 +246,7 @@ void Vexmir::storeAllPatchesToDeviceFromLibrarian(int side, int slot) {
 }
 
 void Vexmir::selectLibrarianSlot(int side, int slot) {
-  if (librarian) (side == 1 ? librarian->selectedLowerSlot : librarian->selectedUpperSlot) = slot;
-  if (LibrarianViewControl* view = librarianEditor ? librarianEditor->view() : nullptr)
-    (side == 1 ? view->selectedLowerSlot : view->selectedUpperSlot) = slot;
-  setLibrarianViewDirty();
+  if (librarian) librarian->selectSlot(side, slot);
 }
 
 void Vexmir::setLibrarianViewDirty() {

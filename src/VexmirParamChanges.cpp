@@ -15,6 +15,7 @@
 #include "src/LibrarianViewControl.h"
 #include "src/LinkManager.h"
 #include "src/MIDIMessageManager.h"
+#include "src/PatchLibrarian.h"
 #include "src/PatchManager.h"
 #include "src/TabSwitchFunctions.h"
 #include "src/UIConfigManager.h"
@@ -346,8 +347,7 @@ void Vexmir::OnParamChange(int paramIdx) {
       break;
     case kOverwriteBank:
       // The editor's program into the selected slot of the open bank, as if the synthesizer had sent it.
-      if (v == 1 && midiManager && librarianEditor && librarianEditor->view() &&
-          librarianEditor->view()->activeSide == 0) {
+      if (v == 1 && midiManager && librarian && librarian->selectedSlot(0) >= 0) {
         sendGlobalWithProgram = false;
         SenderJob j;
         j.job = kJobSendArrangement;

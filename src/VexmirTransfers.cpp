@@ -147,15 +147,15 @@ void Vexmir::SendSingleProgramFromLibrarian(bool storeAfterSend) {
   singleProgramFlag = storeAfterSend;
   // The upper bank while one of its slots is selected, else the lower one; each side sends its own
   // selected slot, never a slot number taken from the other bank.
-  const int upper = librarian ? librarian->selectedUpperSlot.load() : -1;
+  const int upper = librarian ? librarian->selectedSlot(0) : -1;
   const int side = upper < 0 ? 1 : 0;
-  const int slot = side == 0 ? upper : (librarian ? librarian->selectedLowerSlot.load() : -1);
+  const int slot = side == 0 ? upper : (librarian ? librarian->selectedSlot(1) : -1);
   sendPatchToDeviceFromLibrarian(slot, side);
 }
 
 void Vexmir::SendAllProgramsFromLibrarian() {
-  const int side = librarian && librarian->selectedUpperSlot < 0 ? 1 : 0;
-  if (librarian) librarian->selectedUpperSlot = 0;
+  const int side = librarian && librarian->selectedSlot(0) < 0 ? 1 : 0;
+  selectLibrarianSlot(side, 0);
   storeAllPatchesToDeviceFromLibrarian(side, 0);
 }
 

@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "KIT/IEffect/IGraphics.h"
+#include "KIT/pix/pix.h"
+#include "src/LibrarianViewControl.h"
 #include "src/PatchFile.h"
 #include "src/PatchLibrarian.h"
 #include "src/ProgramDump.h"
@@ -46,6 +49,20 @@ inline std::vector<uint8_t> framedSysex(const unsigned char* b, int n) {
   framed.insert(framed.end(), b, b + n);
   if (b[n - 1] != 0xF7) framed.push_back(0xF7);
   return framed;
+}
+
+// The slot of a side that the slot view highlights once drawn, -1 for none: read from the pixels (the light grey
+// fill at a slot's right end), as the musician sees it, not from any field.
+inline int drawnSlot(IGraphics* g, LibrarianViewControl* view, int side) {
+  IRECT area = *view->GetRECT();
+  const IColor black(255, 0, 0, 0);
+  g->FillIRect(&black, &area);
+  view->Draw(g);
+  for (int slot = 0; slot < LibrarianViewControl::kSlots; ++slot) {
+    const IRECT r = view->slotRect(side, slot);
+    if (PIX_GetPixel(g->GetDrawBitmap(), r.R - 2, r.T + 1) >> 8 == 0xE1E1E1u) return slot;
+  }
+  return -1;
 }
 
 }  // namespace jobtest

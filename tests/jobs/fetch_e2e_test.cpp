@@ -137,7 +137,7 @@ TEST_F(FetchE2E, OneProgramAndThenAll128ReachTheLibrariansOpenBank) {
   jobtest::EmulatorPlug plug(&clock);
   ASSERT_TRUE(plug.connectTo(EmulatorClient::emulatorInPort(), EmulatorClient::emulatorOutPort()));
   ASSERT_NE(plug.getLibrarian()->bankAt(plug.getLibrarian()->upperBankIndex), nullptr);
-  plug.getLibrarian()->selectedUpperSlot = 3;
+  plug.getLibrarian()->selectSlot(0, 3);
   ASSERT_TRUE(plug.start(kJobSinglePatchRequest, true));  // the edit buffer as it is
   EXPECT_EQ(plug.lastText(), "Data request completed!");
   EXPECT_EQ(librarianData(plug, 3), emulator.program(7));

@@ -117,7 +117,7 @@ TEST(TransferJobs, FetchingAllProgramsAsksForEachProgramInTurn) {
   }
   EXPECT_EQ(program, 128);
   EXPECT_EQ(plug.texts().back(), "Data request completed!");
-  EXPECT_EQ(plug.getLibrarian()->selectedUpperSlot, 0);
+  EXPECT_EQ(plug.getLibrarian()->selectedSlot(0), 0);
 }
 
 TEST(TransferJobs, StoringABankWritesAll128ProgramsWithProgressFromZeroToHundred) {

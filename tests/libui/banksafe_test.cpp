@@ -175,22 +175,27 @@ TEST(OddFiles, AnImportTheScanWouldNotListIsRefusedWithTheReason) {
 TEST(Renaming, ARenameClosedByAnArrowKeyOrADoubleClickRenamesNoOtherSlot) {
   Banks banks;
   Tab tab;
-  for (int closing = 0; closing < 2; ++closing) {
+  for (int closing = 0; closing < 3; ++closing) {
     SCOPED_TRACE(closing);
     tab.g.menuPath = {"Rename"};
     tab.click(0, 12, true);
     if (closing == 0) {
       tab.g.OnKeyDown(tab.slotX(0, 0), tab.slotY(0, 0), 2);
-    } else {
+    } else if (closing == 1) {
       IMouseMod mod(true);
       tab.g.OnMouseDblClick(tab.slotX(0, 40), tab.slotY(0, 40), &mod);
+    } else {  // another bank opened
+      tab.plug.GetParam(kLibUpperNextBank)->Set(1);
+      tab.plug.OnParamChange(kLibUpperNextBank);
     }
     tab.commitRename("Other");
-    EXPECT_EQ(tab.upperName(13), programName(1, 13));
-    EXPECT_EQ(tab.upperName(40), programName(1, 40));
-    EXPECT_EQ(tab.upperName(12), programName(1, 12));
+    const int bank = closing == 2 ? 2 : 1;
+    EXPECT_EQ(tab.upperName(13), programName(bank, 13));
+    EXPECT_EQ(tab.upperName(40), programName(bank, 40));
+    EXPECT_EQ(tab.upperName(12), programName(bank, 12));
     EXPECT_FALSE(tab.editor.openBankUnsaved());
   }
+  tab.chooseUpper({"A.syx"});
   // An open rename renames the slot it was opened on.
   tab.g.menuPath = {"Rename"};
   tab.click(0, 12, true);
@@ -323,6 +328,9 @@ TEST(Saving, AReadOnlyBankIsRefusedAndAWritableOneKeepsItsPermissions) {
   EXPECT_EQ(st.st_mode & 07777, 0444u);
   EXPECT_TRUE(tab.editor.openBankUnsaved());
   EXPECT_NE(tab.shown().find("read-only"), std::string::npos) << tab.shown();
+  ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
+  tab.mainMenu({"Save (Overwrite current bank)"});
+  EXPECT_EQ(tab.shown(), "") << "the message of the failed save goes with the next one";
 }
 
 TEST(Saving, SaveAsOutsidePatchesKeepsTheNewFileOpen) {

@@ -116,6 +116,8 @@ TEST(BankChooser, AnEmptyPatchesFolderOffersNothingAndBreaksNothing) {
 
 TEST(BankLists, LongNamesAreShortenedAndNumbered) {
   const std::string p47(47, 'A'), q47(47, 'Q');
+  std::string e23;  // 23 two-byte characters
+  for (int i = 0; i < 23; ++i) e23 += "\xC3\xA9";
   struct Case {
     std::string name;
     std::string text;
@@ -130,6 +132,7 @@ TEST(BankLists, LongNamesAreShortenedAndNumbered) {
       {q47 + "zzzzzzzz.vmr", q47 + "~1.vmr"},
       {p47 + "zzzzzzzz.vmr", p47 + "~1.vmr"},
       {std::string(70, 'x'), std::string(47, 'x') + "~1." + std::string(5, 'x')},
+      {e23 + "\xC3\xA9\xC3\xA9.syx", e23 + "~1.syx"},  // cut between characters, not inside one
   };
   std::string prefix;
   int counter = 0;
@@ -174,9 +177,19 @@ TEST(BankLists, TheListsNameEveryBankAndFollowSearches) {
   EXPECT_EQ(lowerList->GetNDisplayTexts(), 7);
   EXPECT_EQ(tab.lowerName(0), programName(6, 0)) << "the bank shown before the search comes back";
   // One character asks for more, a word without matches says so; neither leaves search mode on.
-  EXPECT_EQ(tab.editor.search("b"), "Enter 2 digits or more!");
+  IParam* field = tab.plug.GetParam(kPatchSearchString);
+  field->SetDisplayText(0, "b");
+  tab.plug.OnParamChange(kPatchSearchString);
+  EXPECT_EQ(tab.editor.lastMessage, "Enter 2 digits or more!");
+  EXPECT_STREQ(field->GetDisplayText(0), "search...");
   EXPECT_EQ(tab.editor.search("nothing like it"), "No results - Try another keyword!");
+  EXPECT_NE(tab.view->notice().find("Tip: Note that letter size matters.."), std::string::npos);
   EXPECT_FALSE(tab.editor.lowerListShowsSearch);
+  // A rescan ends the search whose results it dropped: the lower list shows its banks again.
+  tab.editor.search("s12 ");
+  tab.mainMenu({"Refresh Folders"});
+  EXPECT_FALSE(tab.editor.lowerListShowsSearch);
+  EXPECT_EQ(tab.lowerName(0), programName(6, 0));
 }
 
 TEST(BankChooser, NextAndPreviousBankWrapAroundTheList) {

@@ -21,6 +21,7 @@
 
 #include "src/BankChooserMenu.h"
 #include "src/PatchLibrarianFiles.h"
+#include "tests/jobs/editor_test_support.h"
 #include "tests/libui/libui_support.h"
 
 using namespace libui;
@@ -351,15 +352,25 @@ class Sequence {
         tab.click(1, from, true);
         const LibrarianPatch* copied = editor.copiedProgram();
         const Bytes program = copied ? Bytes(copied->messages[0].data) : Bytes();
+        // What was copied is the program shown highlighted.
+        const std::vector<Bytes> lower = dumpsOf(editor.bankOf(1));
+        EXPECT_EQ(jobtest::drawnSlot(&tab.g, tab.view, 1), from);
+        EXPECT_TRUE(program == (static_cast<size_t>(from) < lower.size() ? lower[from] : Bytes()));
         tab.g.menuPath = {"Paste"};
         tab.click(0, to, true);
         if (!program.empty() && editor.bankOf(0) && memory_.size() == 128u) memory_[to] = program;
         break;
       }
-      case 3: {  // rename
+      case 3: {  // rename through the slot menu, now and then with another bank opened before it is committed
         const int slot = roll(128);
-        tab.click(0, slot);
-        if (editor.renameProgram(slot, "R" + std::to_string(roll(1000))) && memory_.size() == 128u)
+        tab.g.menuPath = {"Rename"};
+        tab.click(0, slot, true);
+        const std::string open = editor.upperBankPath;
+        if (roll(3) == 0 && editor.selectBank(0, roll(banks)) && editor.upperBankPath != open)
+          memory_ = dumpsOf(editor.bankOf(0));
+        tab.plug.GetParam(kPatchRename)->SetDisplayText(0, ("R" + std::to_string(roll(1000))).c_str());
+        tab.plug.OnParamChange(kPatchRename);
+        if (editor.bankOf(0) && editor.upperBankPath == open && memory_.size() == 128u)
           memory_[slot] = editor.bankOf(0)->patches[slot].messages[0].data;
         break;
       }
@@ -422,6 +433,13 @@ class Sequence {
 
   void check() {
     LibrarianEditor& editor = tab_->editor;
+    // Each list shows a bank while there are banks, and every label is the name of the program in its slot.
+    if (!tab_->librarian.bankFiles.empty()) EXPECT_NE(editor.bankOf(1), nullptr) << "the lower list shows nothing";
+    for (int side = 0; side < 2; ++side)
+      for (size_t p = 0; editor.bankOf(side) && p < 128; ++p) {
+        const auto& programs = editor.bankOf(side)->patches;
+        ASSERT_EQ(tab_->view->slotText(side, static_cast<int>(p)), p < programs.size() ? programs[p].name : "") << p;
+      }
     if (editor.openBankUnsaved()) {
       ASSERT_NE(editor.bankOf(0), nullptr) << "unsaved edits without an open bank";
       EXPECT_TRUE(dumpsOf(editor.bankOf(0)) == memory_) << "the unsaved edits are still open";

@@ -68,17 +68,17 @@ TEST(SlotView, ArrowKeysMoveFromTheClickedSlotAndAudition) {
     tab.click(0, m.from);
     tab.host.calls.clear();
     key(tab, m.key);
-    EXPECT_EQ(tab.view->selectedUpperSlot, m.to);
+    EXPECT_EQ(tab.view->selectedSlot(0), m.to);
     ASSERT_EQ(tab.host.calls.size(), 1u);
     EXPECT_EQ(tab.host.calls[0], "send " + programName(1, m.to));
   }
   // In the lower bank the arrows move from the lower slot clicked, not from slot 0.
   tab.click(1, 33);
-  EXPECT_EQ(tab.view->selectedUpperSlot, -1);
-  EXPECT_EQ(tab.librarian.selectedLowerSlot, 33);
+  EXPECT_EQ(tab.view->selectedSlot(0), -1);
+  EXPECT_EQ(tab.view->selectedSlot(1), 33);
   tab.host.calls.clear();
   key(tab, 2);
-  EXPECT_EQ(tab.view->selectedLowerSlot, 34);
+  EXPECT_EQ(tab.view->selectedSlot(1), 34);
   EXPECT_EQ(tab.host.calls, std::vector<std::string>{"send " + programName(2, 34)});
   EXPECT_EQ(tab.host.sent.back(), programDumpOf(2, 34)) << "the audition sends the program's bytes";
   // Other keys do nothing.
@@ -131,6 +131,7 @@ TEST(SlotMenus, CopyTakesTheProgramAtCopyTimeAndPasteStoresItInItsSlot) {
   tab.g.menuPath = {"Paste"};
   tab.click(0, 100, true);
   EXPECT_EQ(tab.upperName(100), programName(2, 7));
+  EXPECT_EQ(tab.lowerName(100), programName(2, 7)) << "the lower list shows the open bank's change too";
 
   // A Copy on no slot leaves nothing to paste; a rescan keeps what was copied until the next Copy.
   tab.editor.saveOpenBank();

@@ -70,7 +70,7 @@ TEST(LibrarianTransfers, AuditionStoreAndRequestGoThroughTheSynthesizer) {
   emulator.loadProgram(7, asked);
   LibrarianViewControl* view = editor->view();
   ASSERT_NE(view, nullptr) << "the bundle's description places the slot view";
-  view->selectedUpperSlot = 7;
+  librarian->selectSlot(0, 7);
   ASSERT_TRUE(eventually([&] { return editor->requestIntoSelectedSlot(); }));
   const Bytes dump = vectors::programDump(asked);
   EXPECT_TRUE(eventually([&] {

@@ -28,23 +28,19 @@ constexpr int kTimbreBytes = 108;
 TEST(ProtocolParts, StoreIntoTheLibrarianPutsTheEditorsProgramIntoTheSelectedSlotOnly) {
   DataRoot root;
   ProtocolPlug plug;
-  LibrarianViewControl* view = plug.getLibrarianEditor()->view();
-  ASSERT_NE(view, nullptr);
   plug.fromSynth(programDump(33, 0));  // not asked for: the editor keeps its own program
   plug.synthProgram = 33;
   plug.press(kRequestTempData, 1);
   ASSERT_TRUE(plug.waitIdle());
   ASSERT_EQ(plug.programName().rfind("Prog033", 0), 0u) << plug.programName();
   const std::vector<LibrarianPatch> before = plug.openBank();
-  plug.getLibrarian()->selectedUpperSlot = 12;
-
-  view->activeSide = 1;  // the lower list is active: nothing is stored
+  plug.getLibrarian()->selectSlot(1, 12);  // a lower slot is selected: nothing is stored
   plug.press(kOverwriteBank, 1);
   ASSERT_TRUE(plug.waitIdle());
   plug.press(kOverwriteBank, 0);
   EXPECT_EQ(plug.openBank()[12].name, before[12].name);
 
-  view->activeSide = 0;
+  plug.getLibrarian()->selectSlot(0, 12);
   plug.sendGlobalWithProgram = true;
   plug.take();
   plug.press(kOverwriteBank, 1);
@@ -60,6 +56,43 @@ TEST(ProtocolParts, StoreIntoTheLibrarianPutsTheEditorsProgramIntoTheSelectedSlo
   for (const Bytes& b : plug.take()) EXPECT_FALSE(b.size() > 200) << b.size();
   const std::vector<std::string> broken = plug.getMidiManager()->protocolViolations();
   EXPECT_TRUE(broken.empty()) << broken.front();
+}
+
+// The slot highlighted is the one a program change selects, and the one the store into the librarian and the store
+// to the synthesizer then use, also after a whole bank was fetched.
+TEST(ProtocolParts, TheHighlightedSlotIsTheSlotEveryActionUses) {
+  DataRoot root;
+  ProtocolPlug plug;
+  LibrarianEditor* editor = plug.getLibrarianEditor();
+  auto drawn = [&] { return jobtest::drawnSlot(plug.GetGUI(), editor->view(), 0); };
+  auto storedInto = [&] {  // the slot the store into the librarian changed
+    const std::vector<LibrarianPatch> before = plug.openBank();
+    plug.press(kOverwriteBank, 1);
+    EXPECT_TRUE(plug.waitIdle());
+    plug.press(kOverwriteBank, 0);
+    for (size_t p = 0; p < before.size(); ++p)
+      if (plug.openBank()[p].name != before[p].name) return static_cast<int>(p);
+    return -1;
+  };
+  const IRECT slot40 = editor->view()->slotRect(0, 40);
+  IMouseMod left(true);
+  editor->view()->OnMouseDown(slot40.L + 4, slot40.T + 4, &left);
+  plug.press(kMIDIFilterHWCCPassThrough + Vexmir::kFilterPC, 1);
+  plug.synthProgram = 7;
+  plug.fromSynth({0xC0, 7});
+  ASSERT_TRUE(plug.waitIdle());
+  EXPECT_EQ(drawn(), 7);
+  EXPECT_EQ(storedInto(), 7);
+  plug.host()->requestAllPrograms();
+  ASSERT_TRUE(plug.waitIdle());
+  const int highlighted = drawn();
+  EXPECT_EQ(storedInto(), highlighted);
+  plug.take();
+  ASSERT_TRUE(editor->storeSelectedProgram() && plug.waitIdle());
+  int written = -1;  // the program number of the write request
+  for (const Bytes& b : plug.take())
+    if (b.size() == 8 && b[4] == 0x11) written = b[6];
+  EXPECT_EQ(written, highlighted);
 }
 
 TEST(ProtocolParts, TheTimbreSwitchesAreChoicesAndAnAuditionLoadsTheLastOnesPressed) {

@@ -38,6 +38,7 @@ enum class Act {
   kClock,
   kRandomize,
   kSaveAndRecall,
+  kStoreSelected,
   kCount
 };
 
@@ -47,7 +48,7 @@ const char* const kActNames[] = {"REQUEST",          "connect",           "fetch
                                  "initialize slot",  "synth knob",        "synth edit mode on",
                                  "synth program change", "host program change", "program up/down",
                                  "timbre",           "tab",               "clock on and off",
-                                 "randomize",        "save and recall state"};
+                                 "randomize",        "save and recall state", "store selected slot"};
 
 struct Step {
   Act act = Act::kRequest;
@@ -114,6 +115,9 @@ class Runner {
     };
     LibrarianHost* host = plug.host();
     const int slot = s.arg;
+    LibrarianEditor* editor = plug.getLibrarianEditor();
+    // What the musician sees highlighted before the action: the slot it must use.
+    const int shown = jobtest::drawnSlot(plug.GetGUI(), editor->view(), 0);
     switch (s.act) {
       case Act::kRequest:
         plug.press(kRequestTempData, 1);
@@ -145,12 +149,12 @@ class Runner {
         break;
       }
       case Act::kStoreIntoLibrarian:
-        addressed.push_back(plug.getLibrarian()->selectedUpperSlot);
+        addressed.push_back(shown);
         plug.press(kOverwriteBank, 1);
         plug.press(kOverwriteBank, 0);
         break;
       case Act::kInitialize:
-        addressed.push_back(plug.getLibrarian()->selectedUpperSlot);
+        addressed.push_back(shown);
         host->initializeCurrentProgram();
         break;
       case Act::kSynthKnob:
@@ -203,6 +207,13 @@ class Runner {
         plug.midiOutReady = true;
         break;
       }
+      case Act::kStoreSelected:
+        plug.take();
+        if (editor->storeSelectedProgram() && !plug.waitIdle()) return "a job did not end (" + plug.stalled + ")";
+        for (const Bytes& b : plug.take())
+          if (b.size() == 8 && b[4] == 0x11 && shown >= 0 && b[6] != shown)
+            return "the program stored is " + std::to_string(b[6]) + ", not the highlighted " + std::to_string(shown);
+        break;
       case Act::kCount:
         break;
     }
@@ -220,6 +231,8 @@ class Runner {
     if (!rules.empty()) return rules.front();
     const std::vector<LibrarianPatch> after = plug.openBank();
     if (after.size() != before.size()) return "the open bank changed its size";
+    for (size_t p = 0; p < after.size(); ++p)
+      if (editor->view()->slotText(0, static_cast<int>(p)) != after[p].name) return "slot " + std::to_string(p) + "'s label";
     for (size_t p = 0; p < after.size(); ++p) {
       const bool same = after[p].messages.size() == before[p].messages.size() &&
                         (after[p].messages.empty() ||
