@@ -78,13 +78,24 @@ function(vexmir_test name)
     string(APPEND props " RUN_SERIAL TRUE")
   endif()
   set(case_labels "")
+  set(cases "")
   foreach(entry ${T_CASE_LABELS})
     string(REPLACE "=" ";" parts "${entry}")
     list(GET parts 0 label)
     list(GET parts 1 case)
+    string(MAKE_C_IDENTIFIER "${case}" key)
+    list(APPEND labels_${key} ${label})
+    list(APPEND cases ${case})
+  endforeach()
+  if(cases)
+    list(REMOVE_DUPLICATES cases)
+  endif()
+  foreach(case ${cases})
+    # A case named more than once gets every label given for it.
+    string(MAKE_C_IDENTIFIER "${case}" key)
     # CTest reads this file without the policies of a project: list(FIND) rather than if(IN_LIST).
     string(APPEND case_labels "  list(FIND ${name}_TESTS \"${case}\" at)\n  if(at GREATER -1)\n"
-                              "    set_tests_properties(\"${case}\" PROPERTIES LABELS [==[${T_LABELS};${label}]==])\n"
+                              "    set_tests_properties(\"${case}\" PROPERTIES LABELS [==[${T_LABELS};${labels_${key}}]==])\n"
                               "  endif()\n")
   endforeach()
   file(WRITE "${props_file}"

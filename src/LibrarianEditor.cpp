@@ -597,6 +597,39 @@ void LibrarianEditor::SetLibrarianStatusUnsaved(bool on) {
   showLayer("saveChangesLayer", false);
 }
 
+bool LibrarianEditor::unsavedEdits(std::string* path, std::vector<uint8_t>* image) const {
+  if (!openBankUnsaved()) return false;
+  const std::unique_ptr<PatchFile> bank = librarian_->cloneBank(bankOf(kUpper));
+  if (!bank) return false;
+  ByteChunk bytes;
+  PatchLibrarian::buildBankImage(*bank, false, &bytes);
+  *path = bankPath(*bank);
+  image->assign(bytes.GetBytes(), bytes.GetBytes() + bytes.Size());
+  return true;
+}
+
+bool LibrarianEditor::restoreUnsavedEdits(const std::string& path, const std::vector<uint8_t>& image) {
+  auto edited = std::make_unique<PatchFile>();
+  librarian_->loadFromBytes(image.data(), image.size(), edited.get());
+  if (edited->patches.empty()) return false;
+  PatchLibrarian::fillUncompletedBankFiles(edited.get());
+  int index = bankIndexByPath(librarian_->bankFiles, path);
+  if (index >= 0) {
+    std::unique_lock<std::mutex> lock = librarian_->lockBanks();
+    librarian_->bankFiles[static_cast<size_t>(index)]->patches = edited->patches;
+  } else {
+    // Its file is gone or no longer listed: the edits open from memory, and Save writes them to that file again.
+    edited->folderPath = librarianfiles::folderOf(path);
+    edited->fileName = librarianfiles::lastComponent(path);
+    edited->folderName = librarianfiles::lastComponent(edited->folderPath);
+    index = librarian_->adoptBank(std::move(edited));
+  }
+  applySelection(kUpper, index);
+  SetLibrarianStatusUnsaved(true);
+  openBankChanged();
+  return true;
+}
+
 bool LibrarianEditor::saveOpenBank() {
   PatchFile* bank = bankOf(kUpper);
   if (!bank || bank->folderPath.empty()) return false;

@@ -135,6 +135,15 @@ class LibrarianEditor {
   // an invisible chooser never catches a click on another tab.
   void librarianTabShown(bool shown);
 
+  // ---- the host's project ----
+  // The open bank's unsaved edits as a project keeps them: its file's path and the bank image that Save would
+  // write. False, and both left alone, when the open bank holds none.
+  bool unsavedEdits(std::string* path, std::vector<uint8_t>* image) const;
+  // Brings such edits back: the bank of that path opens holding the image's programs, flagged as changed; a path
+  // that is no longer listed opens them from memory, and Save writes them to that path. False (nothing changed)
+  // when the image holds no program.
+  bool restoreUnsavedEdits(const std::string& path, const std::vector<uint8_t>& image);
+
   // ---- status ----
   // An action of the musician begins: the message of the last one is no longer shown.
   void clearMessage();

@@ -73,9 +73,13 @@ class MIDIMessageManager {
   // The waiting flag set by a message from the synthesizer (edit mode on), not by a job: it ends by itself
   // after this long when nothing answers it, so one stray message never leaves the editor deaf.
   static constexpr uint32_t kUnansweredWaitMs = 1000;
+  // Set while the running job brings a program into the editor (a request for it, an audition).
+  std::atomic<bool> jobFetchesIntoEditor{false};
   // Sets (or clears) the waiting flag and notes when; any thread.
   void setWaiting(bool on);
-  // The waiting flag as the input sees it: a wait that no job owns ends once kUnansweredWaitMs have passed.
+  // The waiting flag as the input sees it: a wait that no job owns ends once kUnansweredWaitMs have passed. Only
+  // a job that brings a program into the editor owns it: during any other (a bank store runs for minutes) an
+  // unanswered edit-mode message must not leave the knobs and the host's MIDI ignored.
   bool isWaiting();
   // Every rule that ties a flag to the job that owns it, broken now: empty when the protocol is at rest or each
   // set flag has its job running. Any thread; a snapshot, so a job that starts or ends meanwhile can make a

@@ -22,7 +22,7 @@ void MIDIMessageManager::setWaiting(bool on) {
 
 bool MIDIMessageManager::isWaiting() {
   if (!dumpPending) return false;
-  if (isWorkerBusy(MidiWorker::kJobThread) || !plug) return true;
+  if ((jobFetchesIntoEditor && isWorkerBusy(MidiWorker::kJobThread)) || !plug) return true;
   // Unsigned arithmetic, so the wrap of the tick counter is harmless.
   if (static_cast<uint32_t>(plug->ticks() - waitingSince) <= kUnansweredWaitMs) return true;
   dumpPending = false;
@@ -31,6 +31,9 @@ bool MIDIMessageManager::isWaiting() {
 
 void MIDIMessageManager::beginJob(const SenderJob& job) {
   if (!plug) return;
+  if (onJobThread(job.job))
+    jobFetchesIntoEditor = ((job.job == kJobActiveArrangementRequest || job.job == kJobPartRequest) && job.toEditor) ||
+                           job.job == kJobSendLibrarianPatch;
   switch (job.job) {
     case kJobSendArrangement:
       if (job.recalledSend) plug->beginRecalledSend();

@@ -3,6 +3,7 @@
 // pause, poll the answer-received and cancel flags and report through the display; the answer itself is
 // taken in by the SysEx input on the MIDI input thread.
 #include <string>
+#include <vector>
 
 #include "src/LibrarianEditor.h"
 #include "src/MIDIMessageManager.h"
@@ -29,6 +30,30 @@ MIDIMessageSender::AnswerWait programWait(int t, bool stopOnCancel) {
   wait.searchAt = 30;
   wait.searchPauseMs = t;
   return wait;
+}
+
+// A synthesizer that leaves this many programs in a row unanswered has gone: asking for the rest would only
+// time out one by one.
+constexpr int kUnansweredProgramsBeforeStopping = 3;
+
+// The end of a fetch of all programs that did not get every one: which programs (numbered from 1, in ranges)
+// did not come, and that their slots are as they were.
+std::string notReceivedText(const std::vector<int>& missing, bool stoppedEarly) {
+  std::string ranges;
+  int shown = 0;
+  for (size_t i = 0; i < missing.size(); ++i) {
+    size_t last = i;
+    while (last + 1 < missing.size() && missing[last + 1] == missing[last] + 1) ++last;
+    if (++shown > 4) {
+      ranges += " and more";
+      break;
+    }
+    ranges += (ranges.empty() ? "" : ", ") + std::to_string(missing[i] + 1);
+    if (last > i) ranges += "-" + std::to_string(missing[last] + 1);
+    i = last;
+  }
+  return std::string(stoppedEarly ? "Synthesizer stopped answering; p" : "P") +
+         "rograms not received (slots unchanged): " + ranges;
 }
 
 }  // namespace
@@ -237,17 +262,12 @@ void MIDIMessageSender::sendAllPatchRequestSysex() {
   plug->sendMidiMsgAndLog(&bankSelect);
   if (!pause(t)) return;
   showStatus(kDataProcessing);
-  // What the open bank held before: a synthesizer that stops answering halfway must not leave it half
-  // replaced.
-  PatchFile* openBank = nullptr;
-  std::vector<LibrarianPatch> before;
-  if (lib) {
-    std::unique_lock<std::mutex> lock = lib->lockBanks();
-    openBank = lib->bankAt(lib->upperBankIndex);
-    if (openBank) before = openBank->patches;
-  }
+  // Every program that comes is kept; one that does not leaves its slot as it was, and the next is asked for.
+  std::vector<int> missing;
+  int unansweredInARow = 0;
   bool cancelled = false;
-  for (int p = 0; p < 128 && !cancelled; ++p) {
+  bool stoppedEarly = false;
+  for (int p = 0; p < 128 && !cancelled && !stoppedEarly; ++p) {
     plug->DisplayProcessingIndicator(true);
     // The last program's request ends here: a late or repeated answer to it is not program p.
     if (MIDIMessageManager* hub = plug->getMidiManager()) hub->singleRequest.disarm();
@@ -267,30 +287,31 @@ void MIDIMessageSender::sendAllPatchRequestSysex() {
     const WaitEnd end = waitForAnswer(programWait(t, false));
     if (end == WaitEnd::kShutDown) return;
     cancelled = end == WaitEnd::kCancelled;
-    if (end == WaitEnd::kTimedOut) failed = true;
-    if (failed) {
-      // No answer: the rest would time out one by one. The job ends here with the bank as it was.
-      if (MIDIMessageManager* hub = plug->getMidiManager()) {
-        hub->singleRequest.disarm();
-        hub->allRequest.disarm();
+    unansweredInARow = end == WaitEnd::kTimedOut ? unansweredInARow + 1 : 0;
+    if (end == WaitEnd::kTimedOut) {
+      failed = true;
+      missing.push_back(p);
+      if (unansweredInARow >= kUnansweredProgramsBeforeStopping) {
+        stoppedEarly = true;
+        for (int q = p + 1; q < 128; ++q) missing.push_back(q);
       }
-      if (openBank) {
-        std::unique_lock<std::mutex> lock = lib->lockBanks();
-        if (lib->bankAt(lib->upperBankIndex) == openBank) openBank->patches = before;
-      }
-      if (LibrarianEditor* editor = plug->getLibrarianEditor()) editor->openBankChanged();
-      plug->DisplayProcessingIndicator(false);
-      if (lib) lib->selectSlot(0, 0);
-      return;
     }
     plug->DisplayProcessingIndicator(false);
   }
+  if (MIDIMessageManager* hub = plug->getMidiManager()) {
+    hub->singleRequest.disarm();
+    hub->allRequest.disarm();
+  }
   if (cancelled || cancel) {
     showStatus(kCancelled);
-  } else if (!failed) {
+  } else if (!missing.empty()) {
+    showStatus(notReceivedText(missing, stoppedEarly));
+  } else {
     showStatus(kCompleted);
   }
-  plug->SetLibrarianStatusUnsaved(true);
+  // A fetch that got nothing changed nothing.
+  if (missing.size() < 128) plug->SetLibrarianStatusUnsaved(true);
+  if (LibrarianEditor* editor = plug->getLibrarianEditor()) editor->openBankChanged();
   plug->DisplayProcessingIndicator(false);
   if (lib) lib->selectSlot(0, 0);
 }

@@ -31,6 +31,27 @@ int remaining(const ByteChunk& chunk, int pos) {
   return pos < 0 || pos > chunk.Size() ? 0 : chunk.Size() - pos;
 }
 
+// Appends `size` bytes of `bytes`, zeros where it holds fewer.
+void putSized(ByteChunk* chunk, std::vector<uint8_t> bytes, size_t size) {
+  bytes.resize(size, 0);
+  chunk->PutBytes(bytes.data(), static_cast<int>(size));
+}
+
+// A native 32-bit length and that many bytes.
+void putCounted(ByteChunk* chunk, const uint8_t* bytes, size_t size) {
+  const uint32_t length = static_cast<uint32_t>(size);
+  chunk->Put(&length);
+  chunk->PutBytes(bytes, static_cast<int>(size));
+}
+
+int getCounted(const ByteChunk& chunk, int pos, std::vector<uint8_t>* out) {
+  int32_t length = 0;
+  pos = chunk.Get(&length, pos);
+  if (pos < 0 || length < 0 || length > remaining(chunk, pos)) return -1;
+  out->resize(static_cast<size_t>(length));
+  return length == 0 ? pos : chunk.GetBytes(out->data(), length, pos);
+}
+
 }  // namespace
 
 void putStringToChunk(ByteChunk* chunk, const std::string& text) {
@@ -52,7 +73,7 @@ void writePatchBlock(ByteChunk* chunk, const PatchBlock& block) {
 }
 
 void writeStateBody(ByteChunk* chunk, const PluginState& state, bool full) {
-  putBigEndian(chunk, 1);
+  putBigEndian(chunk, full ? kStateVersionFull : 1);
   chunk->Put(&state.quickTab);
   if (full) {
     writePatchBlock(chunk, state.patch);
@@ -65,6 +86,11 @@ void writeStateBody(ByteChunk* chunk, const PluginState& state, bool full) {
     const double v = static_cast<size_t>(i) < state.values.size() ? state.values[static_cast<size_t>(i)] : 0.0;
     chunk->Put(&v);
   }
+  if (!full) return;
+  putSized(chunk, state.receivedProgram, kStateReceivedProgramSize);
+  putSized(chunk, state.receivedGlobal, kStateReceivedGlobalSize);
+  putCounted(chunk, reinterpret_cast<const uint8_t*>(state.editedBankPath.data()), state.editedBankPath.size());
+  putCounted(chunk, state.editedBankImage.data(), state.editedBankImage.size());
 }
 
 int readPatchBlock(const ByteChunk& chunk, int pos, PatchBlock* out) {
@@ -95,7 +121,8 @@ int readPatchBlock(const ByteChunk& chunk, int pos, PatchBlock* out) {
 
 int readStateBody(const ByteChunk& chunk, int pos, bool full, PluginState* out) {
   uint32_t version = 0;
-  pos = getBigEndian(chunk, pos, &version);  // any version is read the same way
+  // Every version is read alike up to the parameter values; a full body of version 2 on has more after them.
+  pos = getBigEndian(chunk, pos, &version);
   PluginState state;
   if (pos >= 0) pos = getFiniteDouble(chunk, pos, &state.quickTab);
   if (full && pos >= 0) {
@@ -108,6 +135,18 @@ int readStateBody(const ByteChunk& chunk, int pos, bool full, PluginState* out) 
   if (pos < 0 || remaining(chunk, pos) < kStateParamCount * 8) return -1;
   state.values.resize(kStateParamCount);
   for (int i = 0; i < kStateParamCount && pos >= 0; ++i) pos = getFiniteDouble(chunk, pos, &state.values[i]);
+  if (pos >= 0 && full && version >= kStateVersionFull) {
+    if (remaining(chunk, pos) < kStateReceivedProgramSize + kStateReceivedGlobalSize) return -1;
+    state.hasReceived = true;
+    state.receivedProgram.resize(kStateReceivedProgramSize);
+    state.receivedGlobal.resize(kStateReceivedGlobalSize);
+    pos = chunk.GetBytes(state.receivedProgram.data(), kStateReceivedProgramSize, pos);
+    if (pos >= 0) pos = chunk.GetBytes(state.receivedGlobal.data(), kStateReceivedGlobalSize, pos);
+    std::vector<uint8_t> path;
+    if (pos >= 0) pos = getCounted(chunk, pos, &path);
+    if (pos >= 0) pos = getCounted(chunk, pos, &state.editedBankImage);
+    state.editedBankPath.assign(path.begin(), path.end());
+  }
   if (pos < 0) return -1;
   *out = std::move(state);
   return pos;

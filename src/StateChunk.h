@@ -3,6 +3,12 @@
 // plain values of parameters 0 to 472. Integers and doubles in the machine's own order, except the
 // words marked big-endian.
 //
+// A full body of version 2 (what the editor writes) carries after the parameter values what no parameter
+// holds: the data bytes of the program and global dumps last received (254 and 200 bytes), then the open bank's
+// unsaved edits as two native 32-bit lengths, each followed by its bytes: the bank file's path and the bank's
+// raw image (both lengths 0 when the open bank holds no unsaved edits). Bodies of version 1 (those saved before,
+// and the snapshot body) end with the parameter values.
+//
 // Reading is all or nothing: a body is first read whole into a PluginState, and only a body that is
 // complete and sound is handed on. A cut or damaged body leaves the target untouched.
 #pragma once
@@ -20,6 +26,10 @@ constexpr int kStateParamCount = 473;
 constexpr int kStateNameCount = 5;
 // Names 0 to 2 (program name and two further names) are kept at exactly this length.
 constexpr int kStateShortNameLength = 12;
+// The version of a full body; a snapshot body is version 1.
+constexpr uint32_t kStateVersionFull = 2;
+constexpr int kStateReceivedProgramSize = 254;
+constexpr int kStateReceivedGlobalSize = 200;
 
 // The patch manager's block: its state bytes (the snapshot of a body written without the full part)
 // and five names: program name, two further names, MIDI input and output device names.
@@ -38,9 +48,17 @@ struct PluginState {
   double programNormalized = 0.0;
   // Parameters 0..472.
   std::vector<double> values;
+  // Only in a full body of version 2 on (hasReceived tells whether the body had them): the data bytes last
+  // received, and the open bank's unsaved edits (empty when none).
+  bool hasReceived = false;
+  std::vector<uint8_t> receivedProgram;
+  std::vector<uint8_t> receivedGlobal;
+  std::string editedBankPath;
+  std::vector<uint8_t> editedBankImage;
 };
 
-// Appends a body. values must hold kStateParamCount entries (missing ones are written as 0).
+// Appends a body: a full one of version 2, a snapshot of version 1. values must hold kStateParamCount entries
+// (missing ones are written as 0), and the received bytes their sizes (missing ones are written as 0).
 void writeStateBody(ByteChunk* chunk, const PluginState& state, bool full);
 // Appends the patch block: BE 1, BE 1, BE byte count, the bytes, five length-prefixed names (each cut
 // at its first zero byte).

@@ -101,7 +101,10 @@ void TabSwitchFunctions::refreshTimbre(Vexmir* plug, int tab, int t) {
     if (q) q->GrayOutCustomZone(plug->paramValue(knobs[n] + t) == 0.0, 10 * (n + 1));
     std::vector<std::string> texts(16);
     for (int k = 0; k < 16; ++k) texts[k] = stepText(plug, firstSteps[n] + 2 * k + t);
-    plug->displaySequenceValues(n, texts);
+    // Each sequence's texts go to its own display operation.
+    if (n == 0) plug->displaySequence1Values(texts);
+    if (n == 1) plug->displaySequence2Values(texts);
+    if (n == 2) plug->displaySequence3Values(texts);
   }
 }
 

@@ -21,6 +21,7 @@ struct ControlAction;
 class IControl;
 class ITextControl;
 class MIDIMessageManager;
+struct PluginState;
 class LibrarianEditor;
 class PatchLibrarian;
 class VexmirLibrarianHost;
@@ -110,9 +111,11 @@ class Vexmir : public IEffectVST {
   void updateSectionLockFlags();
   void sendPatchAndPatternToDevice(int, bool, bool, bool globalWithProgram, bool, bool);
   // The program change for the slot, then the slot's program by job 2; `leadPauseMs` is the job's pause before the
-  // program change.
-  void sendPatchToDeviceFromLibrarian(int slot, int side, int leadPauseMs = 0);
-  void storeAllPatchesToDeviceFromLibrarian(int side, int slot);
+  // program change. True only when the job that sends the program started: a locked timbre, an empty slot, no
+  // output or a busy job thread send no program.
+  bool sendPatchToDeviceFromLibrarian(int slot, int side, int leadPauseMs = 0);
+  // True when the store job (job 3) started.
+  bool storeAllPatchesToDeviceFromLibrarian(int side, int slot);
   void setLibrarianViewDirty();
   // A transfer job has reached `slot` of the upper (side 0) or lower bank: the librarian and its view both
   // select it. Any thread.
@@ -169,13 +172,14 @@ class Vexmir : public IEffectVST {
   PatchLibrarian* getLibrarian() const { return librarian.get(); }
   // The librarian tab's side of the librarian: bank lists, choosers, slot view, menus, files.
   LibrarianEditor* getLibrarianEditor() const { return librarianEditor.get(); }
-  // The librarian slot last handed to a send (-1 before any).
-  int librarianSendingSlot = -1;
   // Audio thread tests: the clock that lights and times out the MIDI indicators (milliseconds, wraps).
   void setTickSource(uint32_t (*source)()) { tickSource = source ? source : defaultTicks; }
   uint32_t ticks() const { return tickSource(); }
   // How many messages the audio callback sent from the queue, for the benchmarks and tests.
   int queuedMidiCount();
+  // The most messages the queue holds for the audio callback: a host that stops calling its blocks leaves it
+  // full, and what comes then is dropped rather than kept for ever.
+  static constexpr int kMaxQueuedMidiMessages = 4096;
 
   // ---- Transfers, the librarian's status and the host state ----
   // The processing indicator of a transfer and its Cancel buttons (true when a transfer starts, false when
@@ -188,8 +192,8 @@ class Vexmir : public IEffectVST {
   void SetLibrarianStatusUnsaved(bool unsaved);
   // The Store commands of the librarian: the selected program (written into its program memory when
   // storeAfterSend is true) and the whole open bank.
-  void SendSingleProgramFromLibrarian(bool storeAfterSend);
-  void SendAllProgramsFromLibrarian();
+  bool SendSingleProgramFromLibrarian(bool storeAfterSend);
+  bool SendAllProgramsFromLibrarian();
   // A program change on the global channel with no pause (the jobs pause on their own clock).
   void sendProgramChange(int program);
   // The program number the librarian follows (the last program change).
@@ -221,6 +225,9 @@ class Vexmir : public IEffectVST {
   bool SerializeState2(ByteChunk* chunk, bool full);
   // Applies a body only when it is whole and sound: -1 and nothing changed otherwise.
   int UnserializeState2(ByteChunk* chunk, int startPos, bool full);
+  // A recall's part of the librarian: the open bank's unsaved edits that the body carries (editsBefore: the open
+  // bank held unsaved edits before the recall).
+  void restoreLibrarianEdits(const PluginState& state, bool editsBefore);
   // Starts the job that sends a recalled program (with the global settings first); false when the job thread
   // is busy or the job did not start.
   bool startRecalledProgramSend();
@@ -366,6 +373,8 @@ class Vexmir : public IEffectVST {
   // All notes off on both timbres' channels, through the queue when output goes that way (the audio callback
   // already holds the queue's lock when it says so).
   void allNotesOff(bool queueLockHeld);
+  // With the queue's lock held: the message joins the queue unless it is full (false then).
+  bool queueForAudio(const IMidiMsg* msg);
   void setDisplayLine(int line, const char* text);
   // Looks the editor's layers and display controls up once the editor is built.
   void cacheEditorObjects();

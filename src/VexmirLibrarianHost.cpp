@@ -44,8 +44,7 @@ bool VexmirLibrarianHost::sendProgram(int side, int slot, const LibrarianPatch&)
   // The plug-in reads the program from the bank the side shows: its search flag must say which list.
   plugin_->searchListShown = editor_ && editor_->lowerListShowsSearch;
   plugin_->singleProgramFlag = false;
-  plugin_->sendPatchToDeviceFromLibrarian(slot, side);
-  return true;
+  return plugin_->sendPatchToDeviceFromLibrarian(slot, side);
 }
 
 // The Store commands go through the plug-in's own, which take the side and slot from the librarian's selection:
@@ -54,15 +53,13 @@ bool VexmirLibrarianHost::storeProgram(int side, int slot, const LibrarianPatch&
   if (!jobCanStart()) return false;
   plugin_->searchListShown = editor_ && editor_->lowerListShowsSearch;
   plugin_->selectLibrarianSlot(side, slot);
-  plugin_->SendSingleProgramFromLibrarian(true);
-  return true;
+  return plugin_->SendSingleProgramFromLibrarian(true);
 }
 
 bool VexmirLibrarianHost::storeBank(int side, const PatchFile&) {
   if (!jobCanStart()) return false;
   plugin_->selectLibrarianSlot(side, 0);
-  plugin_->SendAllProgramsFromLibrarian();
-  return true;
+  return plugin_->SendAllProgramsFromLibrarian();
 }
 
 bool VexmirLibrarianHost::startJob(int code, bool toEditor, bool temporary) {

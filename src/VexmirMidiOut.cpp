@@ -18,6 +18,7 @@
 
 namespace {
 const char* const kSetMidiFirst = "Set MIDI I/O First!";
+const char* const kMidiQueueFull = "MIDI queue full: message dropped!";
 }
 
 uint32_t Vexmir::defaultTicks() {
@@ -84,12 +85,20 @@ void Vexmir::checksumCheckAndSend(const unsigned char* bytes, int length) {
 
 void Vexmir::MIDIOutRoutingSwitch(IMidiMsg* msg) {
   if (!msg) return;
-  if (midiOutViaAudioQueue) {
+  // Without an output port the audio callback sends nothing and the queue would only grow: the message is
+  // dropped as a direct send drops it, with the same notice.
+  if (midiOutViaAudioQueue && midiOutReady) {
     std::lock_guard<std::mutex> lock(midiQueueLock);
-    midiQueue.Add(msg);
+    if (!queueForAudio(msg)) displayStatus(kMidiQueueFull);
   } else {
     sendMidiMsgAndLog(msg);
   }
+}
+
+bool Vexmir::queueForAudio(const IMidiMsg* msg) {
+  if (midiQueue.ToDo() >= kMaxQueuedMidiMessages) return false;
+  midiQueue.Add(msg);
+  return true;
 }
 
 int Vexmir::queuedMidiCount() {
@@ -141,7 +150,7 @@ void Vexmir::allNotesOff(bool queueLockHeld) {
     IMidiMsg msg;
     msg.MakeControlChangeMsg(kAllNotesOff, 0.0, timbreChannel(t));
     if (midiOutViaAudioQueue && queueLockHeld)
-      midiQueue.Add(&msg);
+      queueForAudio(&msg);
     else
       MIDIOutRoutingSwitch(&msg);
   }
@@ -189,10 +198,10 @@ void Vexmir::sendPatchAndPatternToDevice(int, bool, bool, bool globalWithProgram
   deviceBusy = false;
 }
 
-void Vexmir::sendPatchToDeviceFromLibrarian(int slot, int side, int leadPauseMs) {
+bool Vexmir::sendPatchToDeviceFromLibrarian(int slot, int side, int leadPauseMs) {
   PatchLibrarian* lib = librarian.get();
-  if (!midiManager || !lib) return;
-  if (paramValue(kPartLock + (displayedTimbre ? 1 : 0)) == 1.0) return;
+  if (!midiManager || !lib) return false;
+  if (paramValue(kPartLock + (displayedTimbre ? 1 : 0)) == 1.0) return false;
   // A copy: the MIDI input may store into the open bank while this waits below.
   LibrarianPatch patch;
   {
@@ -200,14 +209,13 @@ void Vexmir::sendPatchToDeviceFromLibrarian(int slot, int side, int leadPauseMs)
     PatchFile* bank = side == 0 ? lib->bankAt(lib->upperBankIndex)
                                 : (searchListShown ? lib->searchBankAt(lib->lowerBankIndex)
                                                    : lib->bankAt(lib->lowerBankIndex));
-    if (!bank) return;
+    if (!bank) return false;
     PatchLibrarian::fillUncompletedBankFiles(bank);
     const LibrarianPatch* listed = PatchLibrarian::patchAt(bank, slot);
-    if (!listed || listed->messages.size() == 0) return;
+    if (!listed || listed->messages.size() == 0) return false;
     patch = *listed;
   }
-  librarianSendingSlot = slot;
-  if (!midiOutReady) return;
+  if (!midiOutReady) return false;
   // The program change, its pauses and the end of edit mode go first in the job, which may pause; with the job
   // thread busy they go at once and the program is not sent.
   SenderJob job;
@@ -218,16 +226,17 @@ void Vexmir::sendPatchToDeviceFromLibrarian(int slot, int side, int leadPauseMs)
   job.programChange = std::clamp(slot, 0, 127);
   job.pauseAfterProgramChangeMs = getTimerValue() / 2 + 50;
   job.editModeOffFirst = true;
-  if (midiManager->startJob(MidiWorker::kJobThread, job)) return;
+  if (midiManager->startJob(MidiWorker::kJobThread, job)) return true;
   sendProgramChange(job.programChange);
   if (editModeOn && singleProgramFlag) SendPatchEditOffCommand();
+  return false;
 }
 
-void Vexmir::storeAllPatchesToDeviceFromLibrarian(int side, int slot) {
+bool Vexmir::storeAllPatchesToDeviceFromLibrarian(int side, int slot) {
   if (editModeOn) SendPatchEditOffCommand();
-  if (!midiOutReady || !midiManager || midiManager->isWorkerBusy(MidiWorker::kJobThread)) return;
+  if (!midiOutReady || !midiManager || midiManager->isWorkerBusy(MidiWorker::kJobThread)) return false;
   PatchLibrarian* lib = librarian.get();
-  if (!lib) return;
+  if (!lib) return false;
   SenderJob job;
   job.job = kJobStoreAllPatches;
   job.side = side;
@@ -239,10 +248,10 @@ void Vexmir::storeAllPatchesToDeviceFromLibrarian(int side, int slot) {
     PatchFile* bank = side == 0 ? lib->bankAt(lib->upperBankIndex)
                                 : (searchListShown ? lib->searchBankAt(lib->lowerBankIndex)
                                                    : lib->bankAt(lib->lowerBankIndex));
-    if (!bank) return;
+    if (!bank) return false;
     job.bank = bank->patches;
   }
-  midiManager->startJob(MidiWorker::kJobThread, job);
+  return midiManager->startJob(MidiWorker::kJobThread, job);
 }
 
 void Vexmir::selectLibrarianSlot(int side, int slot) {

@@ -7,6 +7,7 @@
 
 #include "KIT/IEffect/IGraphics.h"
 #include "KIT/IEffect/IParam.h"
+#include "src/LibrarianEditor.h"
 #include "src/MIDIMessageManager.h"
 #include "src/PatchManager.h"
 #include "src/StateChunk.h"
@@ -69,6 +70,11 @@ bool Vexmir::SerializeState2(ByteChunk* chunk, bool full) {
     state.deviceOutNormalized = normalizedOf(this, kDeviceOutSelection);
     state.bankNormalized = normalizedOf(this, kBankSelection);
     state.programNormalized = normalizedOf(this, kPatchSelection);
+    // What no parameter holds: the bytes last received, and the open bank's edits that are not saved.
+    state.hasReceived = true;
+    state.receivedProgram.assign(receivedProgram, receivedProgram + kProgramDataSize);
+    state.receivedGlobal.assign(receivedGlobal, receivedGlobal + kGlobalDataSize);
+    if (librarianEditor) librarianEditor->unsavedEdits(&state.editedBankPath, &state.editedBankImage);
   }
   state.values.resize(kStateParamCount);
   for (int i = 0; i < kStateParamCount; ++i) state.values[static_cast<size_t>(i)] = paramValue(i);
@@ -94,6 +100,17 @@ void Vexmir::startPendingRecallSend() {
   job.arrangementFlag = false;
   job.afterRecalls = true;
   midiManager->startJob(MidiWorker::kJobThread, job);
+}
+
+void Vexmir::restoreLibrarianEdits(const PluginState& state, bool editsBefore) {
+  if (!librarianEditor) return;
+  // The open bank's edits that the project saved come back with the flag that says they are there, so that the
+  // next Save writes what the musician saw. A project without any leaves edits made here flagged: they are
+  // still in the open bank.
+  if (!state.editedBankImage.empty() &&
+      librarianEditor->restoreUnsavedEdits(state.editedBankPath, state.editedBankImage))
+    return;
+  if (state.hasReceived && editsBefore) storeParamValue(kBankEditUnsaved, 1.0);
 }
 
 int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
@@ -161,11 +178,19 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
     patchManager->recalledProgram = static_cast<int32_t>(paramValue(kPatchSelection));
   }
 
+  const bool editsBefore = librarianEditor && librarianEditor->openBankUnsaved();
   // Parameters 0..472, each limited to its range, without parameter logic.
   for (int i = 0; i < kStateParamCount; ++i) storeParamValue(i, state.values[static_cast<size_t>(i)]);
-  // The bytes no parameter holds are not in the chunk: the recalled program starts from the initial program's,
-  // not from those of whatever program was received last.
-  resetReceivedProgramData();
+  if (state.hasReceived) {
+    // The bytes no parameter holds come back as they were saved, never those of the program received last.
+    setReceivedProgramData(state.receivedProgram.data());
+    setReceivedGlobalData(state.receivedGlobal.data());
+  } else {
+    // An older project does not carry them: its program starts from the initial program's bytes, not from those
+    // of whatever program was received last.
+    resetReceivedProgramData();
+  }
+  if (reopen) restoreLibrarianEdits(state, editsBefore);
 
   // The flags that follow parameters are derived from the values just recalled, not from the old ones.
   for (int k = 0; k < kNumFilterKinds; ++k) {

@@ -143,20 +143,22 @@ void Vexmir::SetLibrarianStatusUnsaved(bool unsaved) {
   hideLayer(uiConfig, "saveChangesLayer", true);
 }
 
-void Vexmir::SendSingleProgramFromLibrarian(bool storeAfterSend) {
+bool Vexmir::SendSingleProgramFromLibrarian(bool storeAfterSend) {
   singleProgramFlag = storeAfterSend;
   // The upper bank while one of its slots is selected, else the lower one; each side sends its own
   // selected slot, never a slot number taken from the other bank.
   const int upper = librarian ? librarian->selectedSlot(0) : -1;
   const int side = upper < 0 ? 1 : 0;
   const int slot = side == 0 ? upper : (librarian ? librarian->selectedSlot(1) : -1);
-  sendPatchToDeviceFromLibrarian(slot, side);
+  if (sendPatchToDeviceFromLibrarian(slot, side)) return true;
+  singleProgramFlag = false;  // nothing went out: the next audition must not store
+  return false;
 }
 
-void Vexmir::SendAllProgramsFromLibrarian() {
+bool Vexmir::SendAllProgramsFromLibrarian() {
   const int side = librarian && librarian->selectedSlot(0) < 0 ? 1 : 0;
   selectLibrarianSlot(side, 0);
-  storeAllPatchesToDeviceFromLibrarian(side, 0);
+  return storeAllPatchesToDeviceFromLibrarian(side, 0);
 }
 
 void Vexmir::randomizeProgram() {

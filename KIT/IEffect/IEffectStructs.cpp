@@ -1,5 +1,6 @@
 #include "KIT/IEffect/IEffectStructs.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -7,6 +8,13 @@ namespace {
 
 uint8_t clampByte(int v) {
   return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+}
+
+// The whole part of value x scale, limited to lo..hi before it becomes an integer (a double outside the int range
+// has no integer); not a number gives `otherwise`.
+int scaledWithin(double value, double scale, int lo, int hi, int otherwise) {
+  if (std::isnan(value)) return otherwise;
+  return static_cast<int>(std::trunc(std::clamp(value * scale, static_cast<double>(lo), static_cast<double>(hi))));
 }
 
 }  // namespace
@@ -30,9 +38,7 @@ void IMidiMsg::MakeNoteOffMsg(int noteNumber, int offset, int channel, int veloc
 void IMidiMsg::MakePitchWheelMsg(double value, int channel) {
   Clear();
   mStatus = clampByte(0xE0 + channel);
-  int i = static_cast<int>(value * 8192.0) + 8192;
-  if (i < 0) i = 0;
-  if (i > 16383) i = 16383;
+  const int i = scaledWithin(value, 8192.0, -8192, 8191, 0) + 8192;
   mData1 = static_cast<uint8_t>(i & 0x7F);
   mData2 = static_cast<uint8_t>(i >> 7);
 }
@@ -40,14 +46,14 @@ void IMidiMsg::MakePitchWheelMsg(double value, int channel) {
 void IMidiMsg::MakeProgramChangeMsg(double value, int channel) {
   Clear();
   mStatus = clampByte(0xC0 + channel);
-  mData1 = static_cast<uint8_t>(static_cast<int>(value * 127.0));
+  mData1 = static_cast<uint8_t>(scaledWithin(value, 127.0, 0, 127, 0));
 }
 
 void IMidiMsg::MakeControlChangeMsg(EControlChangeMsg idx, double value, int channel) {
   Clear();
   mStatus = clampByte(0xB0 + channel);
   mData1 = static_cast<uint8_t>(idx);
-  mData2 = static_cast<uint8_t>(static_cast<int>(value * 127.0));
+  mData2 = static_cast<uint8_t>(scaledWithin(value, 127.0, 0, 127, 0));
 }
 
 void IMidiMsg::Clear() {

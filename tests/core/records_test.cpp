@@ -142,6 +142,20 @@ TEST(IMidiMsg, MakersAndReaders) {
   EXPECT_EQ(m.Program(), 127);
   EXPECT_EQ(m.mData2, 0);
 
+  // A value no data byte holds gives the nearest end (a bend the centre for not a number), never a status bit.
+  m.MakeControlChangeMsg(kChannelVolume, 2.0, 0);
+  EXPECT_EQ(m.mData2, 127);
+  m.MakeControlChangeMsg(kChannelVolume, std::nan(""), 0);
+  EXPECT_EQ(m.mData2, 0);
+  m.MakeProgramChangeMsg(1e300, 0);
+  EXPECT_EQ(m.Program(), 127);
+  m.MakeProgramChangeMsg(-1e300, 0);
+  EXPECT_EQ(m.Program(), 0);
+  m.MakePitchWheelMsg(1e12, 0);
+  EXPECT_EQ(m.mData1 | m.mData2 << 7, 16383);
+  m.MakePitchWheelMsg(std::nan(""), 0);
+  EXPECT_EQ(m.mData1 | m.mData2 << 7, 8192);
+
   m.MakeNoteOnMsg(60, 100, 12, 1);
   EXPECT_EQ(m.mOffset, 12);
   EXPECT_EQ(m.NoteNumber(), 60);

@@ -21,8 +21,15 @@ PluginState sampleState() {
   s.bankNormalized = 0.125;
   s.programNormalized = 1.0;
   for (int i = 0; i < kStateParamCount; ++i) s.values.push_back(i * 0.5);
+  for (int i = 0; i < kStateReceivedProgramSize; ++i) s.receivedProgram.push_back(static_cast<uint8_t>(255 - i));
+  s.receivedGlobal.assign(kStateReceivedGlobalSize, 0x80);
+  s.editedBankPath = "/data/Patches/Bank.syx";
+  s.editedBankImage = {0xF0, 1, 2, 0xF7};
   return s;
 }
+
+// What a full body carries after the parameter values: the received bytes and the open bank's edits.
+constexpr int kExtension = kStateReceivedProgramSize + kStateReceivedGlobalSize + 4 + 22 + 4 + 4;
 
 uint32_t bigEndianAt(const ByteChunk& c, int pos) {
   const uint8_t* b = c.GetBytes() + pos;
@@ -33,7 +40,7 @@ TEST(StateChunk, TheFullBodyHasTheLayoutHostsStore) {
   const PluginState s = sampleState();
   ByteChunk c;
   writeStateBody(&c, s, true);
-  EXPECT_EQ(bigEndianAt(c, 0), 1u);
+  EXPECT_EQ(bigEndianAt(c, 0), 2u);
   double q;
   c.Get(&q, 4);
   EXPECT_EQ(q, 1.0);
@@ -57,11 +64,18 @@ TEST(StateChunk, TheFullBodyHasTheLayoutHostsStore) {
   EXPECT_EQ(v, 1.0);
   c.Get(&v, 44 + block + 472 * 8);
   EXPECT_EQ(v, 236.0);
-  EXPECT_EQ(c.Size(), 44 + block + kStateParamCount * 8);
+  const int extension = 44 + block + kStateParamCount * 8;
+  EXPECT_EQ(c.GetBytes()[extension], 255);
+  EXPECT_EQ(c.GetBytes()[extension + kStateReceivedProgramSize], 0x80);
+  int32_t l;
+  c.Get(&l, extension + kStateReceivedProgramSize + kStateReceivedGlobalSize);
+  EXPECT_EQ(l, 22);
+  EXPECT_EQ(c.Size(), extension + kExtension);
 
   ByteChunk snapshot;
   writeStateBody(&snapshot, s, false);
   EXPECT_EQ(snapshot.Size(), 3796);
+  EXPECT_EQ(bigEndianAt(snapshot, 0), 1u);
 }
 
 TEST(StateChunk, ABodyReadsBackWithShortNamesExactlyTwelveLong) {
@@ -82,12 +96,18 @@ TEST(StateChunk, ABodyReadsBackWithShortNamesExactlyTwelveLong) {
   EXPECT_EQ(r.patch.names[4], s.patch.names[4]);
   EXPECT_EQ(r.values, s.values);
   EXPECT_EQ(r.bankNormalized, 0.125);
+  EXPECT_TRUE(r.hasReceived);
+  EXPECT_EQ(r.receivedProgram, s.receivedProgram);
+  EXPECT_EQ(r.receivedGlobal, s.receivedGlobal);
+  EXPECT_EQ(r.editedBankPath, s.editedBankPath);
+  EXPECT_EQ(r.editedBankImage, s.editedBankImage);
 
   ByteChunk snapshot;
   writeStateBody(&snapshot, s, false);
   PluginState rs;
   EXPECT_EQ(readStateBody(snapshot, 0, false, &rs), 3796);
   EXPECT_EQ(rs.values, s.values);
+  EXPECT_FALSE(rs.hasReceived);
 }
 
 TEST(StateChunk, EveryCutOfABodyIsRefusedAndLeavesTheTargetAlone) {
@@ -123,10 +143,12 @@ TEST(StateChunk, DamagedCountsLengthsAndValuesAreRefused) {
   EXPECT_EQ(damaged(29, &pastEnd, 4), -1);
   const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
   EXPECT_EQ(damaged(4, &nan, 8), -1);
-  EXPECT_EQ(damaged(whole.Size() - 8, &inf, 8), -1);
-  // Another version word is read the same way.
-  const uint8_t version2[4] = {0, 0, 0, 2};
-  EXPECT_EQ(damaged(0, version2, 4), whole.Size());
+  EXPECT_EQ(damaged(whole.Size() - kExtension - 8, &inf, 8), -1);
+  EXPECT_EQ(damaged(whole.Size() - 8, &pastEnd, 4), -1);
+  // A later version is read as this one; version 1 (the layout before) ends with the parameter values.
+  const uint8_t version3[4] = {0, 0, 0, 3}, version1[4] = {0, 0, 0, 1};
+  EXPECT_EQ(damaged(0, version3, 4), whole.Size());
+  EXPECT_EQ(damaged(0, version1, 4), whole.Size() - kExtension);
 }
 
 TEST(StateChunk, RandomBytesAndRandomEditsNeverReadPastTheChunk) {

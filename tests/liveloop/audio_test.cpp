@@ -195,6 +195,18 @@ TEST(AudioCallback, QueuedMessagesLeaveInOrderAtTheirOffsets) {
   plug.block(64);
   EXPECT_EQ(plug.sent.size(), 7u);
   EXPECT_EQ(plug.queuedMidiCount(), 0);
+
+  // Without an output port nothing is queued, and while the host calls no block the queue stops at its bound:
+  // what does not fit is dropped with a notice.
+  plug.midiOutViaAudioQueue = true;
+  plug.midiOutReady = false;
+  plug.MIDIOutRoutingSwitch(&late);
+  EXPECT_EQ(plug.queuedMidiCount(), 0);
+  EXPECT_EQ(plug.getDisplayLine(Vexmir::kLineName), "Set MIDI I/O First!");
+  plug.midiOutReady = true;
+  for (int i = 0; i <= Vexmir::kMaxQueuedMidiMessages; ++i) plug.MIDIOutRoutingSwitch(&late);
+  EXPECT_EQ(plug.queuedMidiCount(), Vexmir::kMaxQueuedMidiMessages);
+  EXPECT_EQ(plug.getDisplayLine(Vexmir::kLineName), "MIDI queue full: message dropped!");
 }
 
 TEST(AudioCallback, HostTempoReachesTheArpeggiatorOncePerChange) {

@@ -89,6 +89,36 @@ TEST(ProtocolFaults, ALateOrRepeatedAnswerDuringAllProgramsIsStoredNowhereElse) 
   EXPECT_TRUE(plug.editorFollowsKnob());
 }
 
+TEST(ProtocolFaults, AllProgramsKeepsEveryProgramThatCameAndNamesTheOnesThatDidNot) {
+  DataRoot root;
+  struct Case {
+    int silentFrom, silentTo;
+    const char* end;
+  } cases[] = {{5, 5, "Programs not received (slots unchanged): 6"},
+               {60, 127, "Synthesizer stopped answering; programs not received (slots unchanged): 61-128"}};
+  for (const Case& c : cases) {
+    ProtocolPlug plug;
+    const std::vector<LibrarianPatch> before = plug.openBank();
+    plug.onEachPause = [&](int) {
+      const int p = plug.synthProgram;
+      plug.answer = p >= c.silentFrom && p <= c.silentTo ? Answer::kSilent : Answer::kAnswer;
+    };
+    ASSERT_TRUE(plug.host()->requestAllPrograms());
+    ASSERT_TRUE(plug.waitIdle());
+    plug.onEachPause = nullptr;
+    EXPECT_EQ(plug.texts().back(), c.end);
+    const std::vector<LibrarianPatch> bank = plug.openBank();
+    for (int slot = 0; slot < kProgramsPerBank; ++slot) {
+      if (slot < c.silentFrom || slot > c.silentTo)
+        EXPECT_TRUE(startsWith(bank[static_cast<size_t>(slot)].name, programNameOf(slot))) << slot;
+      else
+        EXPECT_EQ(bank[static_cast<size_t>(slot)].messages.front().data, before[static_cast<size_t>(slot)].messages.front().data) << slot;
+    }
+    EXPECT_TRUE(plug.getLibrarianEditor()->openBankUnsaved());
+    expectAtRest(plug);
+  }
+}
+
 TEST(ProtocolFaults, AConnectOrGlobalRequestWithoutAnAnswerLeavesNoConnectionPending) {
   DataRoot root;
   ProtocolPlug plug;
@@ -211,5 +241,30 @@ TEST(ProtocolFaults, AStrayEditModeMessageDoesNotLeaveTheEditorDeaf) {
   IMidiMsg cc(0, 0xB0, 7, 99);
   plug.ProcessMidiMsg(&cc, false);
   EXPECT_FALSE(plug.take().empty());
+  expectAtRest(plug);
+}
+
+// During a bank store (minutes long) the knobs and the host's MIDI keep working, also after the synthesizer said
+// it went into edit mode: no dump is awaited then, so that wait ends by itself as it does when nothing runs.
+TEST(ProtocolFaults, DuringABankStoreTheKnobsAndTheHostsMidiGoOn) {
+  DataRoot root;
+  ProtocolPlug plug;
+  int turns = 0, followed = 0;
+  plug.onEachPause = [&](int n) {
+    if (n % 10 == 3) plug.fromSynth({0xF0, 0x42, 0x30, 0x58, 0x4E, 0x01, 0x00, 0xF7});
+    if (n % 10 != 5) return;
+    testTicks += MIDIMessageManager::kUnansweredWaitMs + 1;
+    ++turns;
+    followed += plug.editorFollowsKnob();
+    IMidiMsg cc(0, 0xB0, 74, 64);
+    plug.ProcessMidiMsg(&cc, false);
+  };
+  PatchFile bank;
+  ASSERT_TRUE(plug.host()->storeBank(0, bank));
+  ASSERT_TRUE(plug.waitIdle());
+  plug.onEachPause = nullptr;
+  const std::vector<Bytes> sent = plug.take();
+  EXPECT_EQ(followed, turns);
+  EXPECT_EQ(std::count(sent.begin(), sent.end(), Bytes{0xB0, 74, 64}), turns);
   expectAtRest(plug);
 }

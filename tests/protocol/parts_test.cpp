@@ -142,6 +142,21 @@ TEST(ProtocolParts, TheTimbreSwitchesAreChoicesAndAnAuditionLoadsTheLastOnesPres
   ASSERT_TRUE(plug.waitIdle());
   std::vector<uint8_t> whole = lastProgramData(plug.take());
   EXPECT_EQ(whole, data);
+
+  // A locked timbre or an empty slot sends nothing, and the librarian is not told that it did.
+  plug.storeParamValue(kPartLock, 1);
+  EXPECT_FALSE(plug.host()->sendProgram(0, 1, program));
+  EXPECT_FALSE(plug.host()->storeProgram(0, 1, program));
+  EXPECT_FALSE(plug.singleProgramFlag) << "a store that sent nothing must not turn the next audition into a store";
+  plug.storeParamValue(kPartLock, 0);
+  {
+    PatchLibrarian* lib = plug.getLibrarian();
+    std::unique_lock<std::mutex> lock = lib->lockBanks();
+    lib->bankAt(lib->upperBankIndex)->patches[2] = LibrarianPatch();
+  }
+  EXPECT_FALSE(plug.host()->sendProgram(0, 2, LibrarianPatch()));
+  ASSERT_TRUE(plug.waitIdle());
+  EXPECT_TRUE(lastProgramData(plug.take()).empty());
 }
 
 TEST(ProtocolParts, ARecallSetsTheQueuesPaceFromTheOffsetKnob) {
@@ -162,4 +177,55 @@ TEST(ProtocolParts, ARecallSetsTheQueuesPaceFromTheOffsetKnob) {
   plug.audioBlock();
   const std::vector<Bytes> sent = plug.take();
   EXPECT_TRUE(std::find(sent.begin(), sent.end(), Bytes{0xB0, 7, 42}) != sent.end());
+}
+
+// Operations that nothing in the editor calls, through their own entries.
+TEST(ProtocolParts, TheOperationsNothingCallsDoWhatTheySay) {
+  DataRoot root;
+  ProtocolPlug plug;
+  plug.storeParamValue(kMultiPartMIDICh, 2);
+  plug.storeParamValue(kMultiPartMIDICh + 1, 5);
+  plug.take();
+  plug.AllSoundsOff();  // both timbres' channels; nothing while connecting
+  plug.connectPending = true;
+  plug.AllSoundsOff();
+  plug.connectPending = false;
+  EXPECT_EQ(plug.take(), (std::vector<Bytes>{{0xB2, 123, 0}, {0xB5, 123, 0}}));
+
+  plug.deviceBusy = plug.dumpSendRunning = true;
+  plug.sendPatchAndPatternToDevice(0, false, false, true, false, false);
+  EXPECT_TRUE(plug.sendGlobalWithProgram);
+  EXPECT_FALSE(plug.deviceBusy || plug.dumpSendRunning);
+  EXPECT_TRUE(plug.take().empty());
+
+  // The part data goes back as a program dump only while a section is locked.
+  for (int locked : {0, 1}) {
+    plug.press(kSectionLockOsc1, locked);
+    plug.sendPartDataBackToHardware(0);
+    ASSERT_TRUE(plug.waitIdle());
+    EXPECT_EQ(lastProgramData(plug.take()).empty(), locked == 0) << locked;
+  }
+
+  // A parameter change's control moved by its address; an address without a control moves nothing.
+  int low = 8;
+  while (low < 128 && !plug.getSysexControl(0x58, 0x41, low, 0, 0)) ++low;
+  ASSERT_LT(low, 128);
+  IControl* control = plug.getSysexControl(0x58, 0x41, low, 0, 0);
+  const double max = control->GetParam()->GetMax();
+  plug.getMidiManager()->getNormalControl(0x58, 0x41, low, 0, static_cast<int>(max), true);
+  EXPECT_EQ(control->GetValue(), 1.0);
+  plug.getMidiManager()->getNormalControl(0x58, 0x41, low, 0x55, 0, true);
+  EXPECT_EQ(control->GetValue(), 1.0);
+
+  // A tap pattern code: three words of five base-24 digits (low and high bits of each step pair), then the last
+  // three steps from the eleventh byte.
+  const unsigned char code[11] = {25, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x7F};
+  char steps[33];
+  MIDIMessageManager::decodeTapPatternCode(code, steps);
+  char expected[33] = {};
+  expected[6] = 1;  // digit 1 of word 0 ...
+  expected[8] = 1;  // ... and digit 1: 25 is 1 x 24 + 1
+  expected[30] = 7;
+  expected[32] = 0x18;
+  EXPECT_EQ(std::string(steps, 33), std::string(expected, 33));
 }

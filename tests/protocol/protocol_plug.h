@@ -51,6 +51,8 @@ inline Bytes programDump(int program, int channel) {
   const char name[7] = {'P', 'r', 'o', 'g', digits[0], digits[1], digits[2]};
   for (int i = 0; i < 7; ++i) d[static_cast<size_t>(6 + i)] = static_cast<uint8_t>(name[i]);
   for (int i = 14; i <= 18; ++i) d[static_cast<size_t>(i)] = ' ';
+  // A byte that no parameter holds (data byte 17) tells the programs apart too.
+  d[programDataPosition(17)] = static_cast<uint8_t>(program & 0x7F);
   return d;
 }
 

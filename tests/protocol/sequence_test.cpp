@@ -11,6 +11,7 @@
 #include <random>
 #include <sstream>
 
+#include "platform/vst2/vst2.h"
 #include "protocol_plug.h"
 
 using namespace prototest;
@@ -198,13 +199,33 @@ class Runner {
         plug.press(kRandomize, 1);
         break;
       case Act::kSaveAndRecall: {
-        ByteChunk chunk;
-        plug.SerializeState(&chunk);
+        // Through the host's entry, as a host saves and opens a project.
+        AEffect* e = plug.GetAEffect();
+        void* data = nullptr;
+        const intptr_t size = e->dispatcher(e, effGetChunk, 1, 0, &data, 0.0f);
+        Bytes project(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
         if (!plug.waitIdle()) return "a job did not end (" + plug.stalled + ")";
-        plug.UnserializeState(&chunk, 0);
-        // The port of the project is found again (the test's port has no name a MIDI system would list).
+        Bytes saved(kProgramDumpSize);
+        plug.buildProgramDumpOf(plug.programName(), plug.currentValues(), saved.data());
+        // Another program comes before the project is opened again: none of its bytes may go out with the recall.
+        plug.synthProgram = (slot + 1) % kProgramsPerBank;
+        plug.press(kRequestTempData, 1);
+        if (!plug.waitIdle()) return "a job did not end (" + plug.stalled + ")";
+        plug.deliverOwed();
+        if (e->dispatcher(e, effSetChunk, 1, size, project.data(), 0.0f) != 1) return "the project was refused";
+        // The port of the project is found again (the test's port has no name a MIDI system would list), and the
+        // recall sends its program as it does then.
         plug.storeParamValue(kDeviceOutSelection, 1);
         plug.midiOutReady = true;
+        plug.take();
+        if (!plug.startRecalledProgramSend() || !plug.waitIdle()) return "the recalled program's send did not run";
+        const std::vector<Bytes> out = plug.take();
+        const auto dump = std::find_if(out.rbegin(), out.rend(), [](const Bytes& b) { return b.size() == static_cast<size_t>(kProgramDumpSize); });
+        if (dump == out.rend()) return "the recall sent no program";
+        Bytes sent(kProgramDataSize), kept(kProgramDataSize);
+        unpackData(dump->data() + 5, kProgramDataSize, sent.data());
+        unpackData(saved.data() + 5, kProgramDataSize, kept.data());
+        if (sent != kept) return "the recall sent another program than the one saved";
         break;
       }
       case Act::kStoreSelected:
