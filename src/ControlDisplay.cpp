@@ -32,8 +32,7 @@ void ControlDisplay::controlDisplay(Vexmir* plug, int paramIdx, double value, bo
     text = shown;
   else
     text = getValueString(value);
-  plug->displayStatus(p->GetNameForHost());
-  plug->displayValue(text);
+  plug->displayControl(p->GetNameForHost(), text);
   // The tag names the timbre of a timbre's parameter, and the timbre shown when the shown timbre changes.
   const int timbre = paramIdx == kQuickTab ? (v != 0 ? 1 : 0) : timbreOfParam(paramIdx);
   if (timbre >= 0) plug->displayTimbre(timbre ? "[TIMBRE 2]" : "[TIMBRE 1]");

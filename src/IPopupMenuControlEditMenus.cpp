@@ -110,8 +110,7 @@ void BankEditPopupMenu::dispatch(IPopupMenu* menu, int item) {
         editor_->patchTypeChanged(0, 0, true);
         break;
       case 14:
-        if (host)
-          if (ControlLayer* about = host->librarianLayer("aboutWindow")) about->Hide(false);
+        editor_->showAbout();
         break;
     }
   } else if (menu == &request_) {
@@ -140,7 +139,7 @@ void BankEditPopupMenu::dispatch(IPopupMenu* menu, int item) {
     if (item <= 1 && editor_->saveImportedFile(item == 0)) editor_->patchTypeChanged(0, 0, true);
   } else if (menu == &other_) {
     if (item == 0) {
-      if (IGraphics* g = editor_->graphics()) g->OpenURL(Vexmir::getDataFolder().c_str(), nullptr, nullptr, nullptr);
+      editor_->openOnDesktop(Vexmir::getDataFolder(), "Data folder");
     } else if (item >= 2) {
       editor_->OpenHelpTopics(item - 2);
     }

@@ -14,6 +14,7 @@
 #include "KIT/IEffect/IParam.h"
 #include "KIT/kitstring.h"
 #include "src/BankChooserMenu.h"
+#include "src/DesktopOpener.h"
 #include "src/IPopupMenuControlEditMenus.h"
 #include "src/IPopupMenuControlPatchUpper.h"
 #include "src/LibrarianHost.h"
@@ -57,9 +58,8 @@ bool isCompleteProgramDump(const uint8_t* d, size_t available) {
   return true;
 }
 
-// What the synthesizer can show of a typed name (UTF-8): printable ASCII is kept, the accented letters of
-// Latin-1 become their plain letters, control characters and everything else are left out; cut to twelve
-// characters. *changed tells whether anything was replaced, left out or cut.
+}  // namespace
+
 std::string showableName(const std::string& text, bool* changed) {
   // U+00C0 to U+00FF, in order.
   static const char kPlain[] = "AAAAAAACEEEEIIIIDNOOOOOxOUUUUYTsaaaaaaaceeeeiiiidnooooo/ouuuuyty";
@@ -88,6 +88,8 @@ std::string showableName(const std::string& text, bool* changed) {
   }
   return name;
 }
+
+namespace {
 
 // Writes a name of showable characters into the twelve name bytes of a program dump (blank padded).
 void writeDumpName(SysexBytes& dump, const std::string& name) {
@@ -144,6 +146,7 @@ void LibrarianEditor::attachChoosers(LeftPatchPopupMenu* upper, RightPatchPopupM
 }
 
 void LibrarianEditor::tell(const std::string& message, const std::string& hint) {
+  scanNoteTexts_.clear();
   lastMessage = message;
   if (message.empty()) return;
   if (view_) view_->setNotice(hint.empty() ? message : message + " " + hint);
@@ -153,7 +156,21 @@ void LibrarianEditor::tell(const std::string& message, const std::string& hint) 
   host_->log("PATCH LIBRARIAN: " + message);
 }
 
+void LibrarianEditor::confirm(const std::string& message) {
+  if (!host_) return;
+  host_->showMessage(message);
+  host_->log("PATCH LIBRARIAN: " + message);
+}
+
+std::string LibrarianEditor::shownPath(const std::string& path) const {
+  const size_t slash = patchesFolder.rfind('/');
+  const std::string above = slash == std::string::npos ? std::string() : patchesFolder.substr(0, slash + 1);
+  const std::string patches = patchesFolder + "/";
+  return !above.empty() && path.compare(0, patches.size(), patches) == 0 ? path.substr(above.size()) : path;
+}
+
 void LibrarianEditor::clearMessage() {
+  scanNoteTexts_.clear();
   lastMessage.clear();
   if (view_ && !view_->notice().empty()) view_->setNotice(std::string());
 }
@@ -282,6 +299,10 @@ void LibrarianEditor::fillLists(int listType) {
   const auto& source = search ? librarian_->searchFiles : librarian_->bankFiles;
   std::string prefix;
   int counter = 0;
+  // An empty folder says so in the bank lists rather than showing a bare number.
+  if (source.empty() && !search)
+    for (int idx : lists)
+      if (IParam* p = plug_->GetParam(idx)) p->SetDisplayText(0, "No banks");
   for (size_t i = 0; i < source.size(); ++i) {
     if (!source[i]) continue;
     bool shortened = false;
@@ -368,13 +389,35 @@ void LibrarianEditor::rescanKeepingEdits() {
 void LibrarianEditor::reportScanNotes() {
   const auto& notes = librarian_->scanNotes;
   if (notes.empty()) return;
-  // A file not listed at all matters more than a bank missing from the menus only.
-  const auto unlisted = std::find_if(notes.begin(), notes.end(), [](const auto& n) { return !n.listed; });
-  const PatchLibrarian::ScanNote& first = unlisted != notes.end() ? *unlisted : notes.front();
-  std::string text = (first.listed ? "Not in the bank menus: " : "Not listed: ") +
-                     librarianfiles::lastComponent(first.path) + " - " + first.reason;
-  if (notes.size() > 1) text += " (and " + std::to_string(notes.size() - 1) + " more)";
+  if (notes.size() == 1 && !notes.front().listed && notes.front().reason == PatchLibrarian::kFolderMissing) {
+    tell("No Patches folder: make " + notes.front().path + " and put bank files in it");
+    return;
+  }
+  // Every file passed over, one after the other: a file not listed at all matters more than a bank missing from
+  // the menus only.
+  std::vector<std::string> texts;
+  for (bool listed : {false, true})
+    for (const PatchLibrarian::ScanNote& n : notes)
+      if (n.listed == listed)
+        texts.push_back((listed ? "Not in the bank menus: " : "Not listed: ") + librarianfiles::lastComponent(n.path) +
+                        " - " + n.reason);
+  showScanNote(std::move(texts), 0);
+}
+
+void LibrarianEditor::showScanNote(std::vector<std::string> texts, size_t index) {
+  std::string text = texts[index];
+  if (texts.size() > 1)
+    text += " (" + std::to_string(index + 1) + " of " + std::to_string(texts.size()) + ": click here for the next)";
   tell(text);
+  scanNoteTexts_ = std::move(texts);
+  scanNoteShown_ = index;
+}
+
+bool LibrarianEditor::showNextScanNote() {
+  if (scanNoteTexts_.size() < 2) return false;
+  const size_t next = (scanNoteShown_ + 1) % scanNoteTexts_.size();
+  showScanNote(std::move(scanNoteTexts_), next);
+  return true;
 }
 
 void LibrarianEditor::reselectBanks() {
@@ -645,7 +688,10 @@ bool LibrarianEditor::saveOpenBank() {
   bank->fileStamp = librarianfiles::fileStamp(path, static_cast<size_t>(kMaxBankFileSize));
   rememberBank(kUpper, bank);
   showSavedState();
-  if (!note.empty()) tell("Saved " + bank->fileName + ": " + note + ".");
+  if (!note.empty())
+    tell("Saved " + bank->fileName + ": " + note + ".");
+  else
+    confirm("Saved " + shownPath(path));
   return true;
 }
 
@@ -676,6 +722,8 @@ bool LibrarianEditor::saveOpenBankAs(bool midi) {
   if (path.compare(0, patches.size(), patches) != 0)
     tell("Saved " + file +
          " outside the Patches folder: it stays open, but the bank menus list only banks in Patches.");
+  else
+    confirm("Saved " + shownPath(path));
   return true;
 }
 
@@ -718,7 +766,10 @@ bool LibrarianEditor::saveImportedFile(bool midi) {
   for (int attempt = 0; attempt < 3; ++attempt) {
     const auto result =
         librarianfiles::writeWhole(target, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), false);
-    if (result == librarianfiles::WriteResult::Written) return true;
+    if (result == librarianfiles::WriteResult::Written) {
+      confirm("Imported " + name + " as " + shownPath(target));
+      return true;
+    }
     if (result != librarianfiles::WriteResult::NameTaken) break;
     target = librarianfiles::freeName(patchesFolder, stem, suffix);
     if (target.empty()) break;
@@ -785,10 +836,26 @@ int LibrarianEditor::ImportSinglePatches() {
 }
 
 bool LibrarianEditor::OpenHelpTopics(int topic) {
-  IGraphics* g = graphics();
-  if (!g || topic < 0 || topic > 2) return false;
-  g->OpenURL(kHelpPages[topic], nullptr, nullptr, nullptr);
+  static const char* const kWhat[] = {"Support tickets", "Updates", "DAW setup guides"};
+  if (!graphics() || topic < 0 || topic > 2) return false;
+  openOnDesktop(kHelpPages[topic], kWhat[topic]);
   return true;
+}
+
+// The desktop opens the folder or page; where it has no opener the musician reads where to go instead.
+void LibrarianEditor::openOnDesktop(const std::string& target, const std::string& what) {
+  if (IGraphics* g = graphics()) g->OpenURL(target.c_str(), nullptr, nullptr, nullptr);
+  if (openWithDesktop(target))
+    tell("Opening " + what + ": " + target);
+  else
+    warn(what + ": " + target, what.c_str());
+}
+
+void LibrarianEditor::showAbout() {
+  char version[64] = {};
+  if (plug_) plug_->GetEffectVersionStr(version);
+  const std::string name = plug_ && *plug_->GetEffectName() ? plug_->GetEffectName() : "Vexmir Editor";
+  warn(name + " " + version + ": editor and librarian for the microKorg family", "About this Plug-in");
 }
 
 void LibrarianEditor::discardChanges() {

@@ -31,6 +31,10 @@ class PatchLibrarian;
 class RightPatchPopupMenu;
 class RightSearchPopupMenu;
 
+// What the synthesizer can show of a typed program name (UTF-8): printable ASCII is kept, the accented letters
+// of Latin-1 become their plain letters, control characters and everything else are left out; cut to twelve
+// characters. *changed tells whether anything was replaced, left out or cut.
+std::string showableName(const std::string& text, bool* changed);
 // The text a bank list shows for a bank name: unchanged below 53 bytes, else its first 47 bytes, "~", a running
 // number and the lower-case extension, cut to the 55 bytes a display text holds; a UTF-8 character is never cut.
 // `prefix` and `counter` carry the numbering from one name of a list to the next; `shortened` tells whether the
@@ -123,6 +127,13 @@ class LibrarianEditor {
   // returns the position after it; 0 or less at the end.
   int ReadSysExDataFromPackage(const ByteChunk* file, int& pos, int* nextSlot);
   bool OpenHelpTopics(int topic);
+  // Opens a folder or web page (`what` names it) with the desktop's opener, else shows where it is.
+  void openOnDesktop(const std::string& target, const std::string& what);
+  // The plug-in's name, version and purpose, in the librarian and a message box.
+  void showAbout();
+  // The next file the last scan passed over and why (a click on the librarian's message line); false when the
+  // message names no more than one.
+  bool showNextScanNote();
   // Drops the unsaved edits of the open bank: scans again and shows the saved state.
   void discardChanges();
 
@@ -194,6 +205,14 @@ class LibrarianEditor {
   void tell(const std::string& message, const std::string& hint = std::string());
   // The same for a failure the user must acknowledge: also in a message box.
   void warn(const std::string& message, const char* caption);
+  // What a save or import wrote where, on the status display (and in the debug log).
+  void confirm(const std::string& message);
+  // A path under the data folder as from "Patches" on; any other path whole.
+  std::string shownPath(const std::string& path) const;
+  // The files the last scan passed over, each with its reason, shown one at a time.
+  void showScanNote(std::vector<std::string> texts, size_t index);
+  std::vector<std::string> scanNoteTexts_;
+  size_t scanNoteShown_ = 0;
   bool tabShown_ = false;
   std::string lowerPathBeforeSearch_;
 

@@ -116,6 +116,13 @@ void LibrarianViewControl::patchSelectionLowerChanged() {
   refreshColumn(1);
 }
 
+// In the gap between the two banks, over the width of the slot columns.
+IRECT LibrarianViewControl::noticeRect() const {
+  const IRECT first = slotRect(0, 15), last = slotRect(1, kSlots - 1);
+  return IRECT(first.L, first.B + static_cast<int>(4 * scale_), last.R,
+               first.B + static_cast<int>(4 * scale_) + first.H());
+}
+
 bool LibrarianViewControl::Draw(IGraphics* graphics) {
   refreshStale();
   CustomOverlayControl::Draw(graphics);
@@ -137,10 +144,7 @@ bool LibrarianViewControl::Draw(IGraphics* graphics) {
     }
   }
   if (!notice_.empty()) {
-    // In the gap between the two banks, over the width of the slot columns, in amber.
-    const IRECT first = slotRect(0, 15), last = slotRect(1, kSlots - 1);
-    IRECT r(first.L, first.B + static_cast<int>(4 * scale_), last.R,
-            first.B + static_cast<int>(4 * scale_) + first.H());
+    IRECT r = noticeRect();
     IText text = slotStyle_;
     text.mColor = IColor(255, 255, 196, 92);
     graphics->DrawIText(&text, notice_.c_str(), &r);
@@ -184,6 +188,8 @@ void LibrarianViewControl::OnMouseDown(int x, int y, IMouseMod* mod) {
     return;
   }
   if (!mod->L) return;
+  // A click on a message that names several files shows the next one.
+  if (editor_ && noticeRect().Contains(x, y) && editor_->showNextScanNote()) return;
   closeRename();
   selectAt(x, y);
   currentSlot = selectedSlot(activeSide);

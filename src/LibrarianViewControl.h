@@ -41,6 +41,8 @@ class LibrarianViewControl : public CustomOverlayControl {
 
   // The rectangle of a slot (side 0 upper, 1 lower) at this view's scale.
   IRECT slotRect(int side, int slot) const;
+  // Where the librarian's message line is drawn.
+  IRECT noticeRect() const;
   // The slot under a point: *side 0 or 1 and the slot, or -1.
   int hitSlot(int x, int y, int* side) const;
   // Not const: a column marked by openBankChanged is read again first.

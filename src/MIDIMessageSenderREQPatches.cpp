@@ -58,8 +58,9 @@ std::string notReceivedText(const std::vector<int>& missing, bool stoppedEarly) 
 
 }  // namespace
 
+// A job's message stands alone: the value and message fields of the control shown before it are cleared.
 void MIDIMessageSender::showStatus(const std::string& text) {
-  if (plug) plug->displayStatus(text.c_str());
+  if (plug) plug->displayText(text, std::string(), std::string());
   if (statusObserver) statusObserver(text);
 }
 
@@ -131,8 +132,8 @@ void MIDIMessageSender::sendDeviceIdEnquiry() {
   const bool cancelled = end == WaitEnd::kCancelled;
   if (end == WaitEnd::kTimedOut) failed = true;
   if (plug->dataMismatch) {
-    plug->displayValue("DATA MISMATCH");
     showStatus("VX MIDI CLOCK TURNED OFF!");
+    plug->displayText("VX MIDI CLOCK TURNED OFF!", "DATA MISMATCH", std::string());
     failed = true;
   }
   if (!pause(t)) return;

@@ -174,6 +174,8 @@ class PatchLibrarian {
     bool listed;
   };
   std::vector<ScanNote> scanNotes;
+  // The reason of the one note of a scan that found no "Patches" folder.
+  static constexpr const char* kFolderMissing = "the folder is missing";
   // Whether the scan would list the file at `path` as one bank as it is now: a regular file (or a link
   // to one) of a bank file's size holding 1 to 128 programs. When not, *why says why in words for the user.
   bool listable(const std::string& path, std::string* why);

@@ -168,7 +168,7 @@ void PatchLibrarian::scanFolders(const std::string& folder, int passesLeft) {
   scanNotes.clear();
   if (!present) {
     writeLog("PLUGIN IS NOT ABLE TO FIND PATCHES FOLDER...");
-    scanNotes.push_back(ScanNote{root, "the folder is missing", false});
+    scanNotes.push_back(ScanNote{root, kFolderMissing, false});
     return;
   }
 

@@ -91,6 +91,8 @@ void writeStateBody(ByteChunk* chunk, const PluginState& state, bool full) {
   putSized(chunk, state.receivedGlobal, kStateReceivedGlobalSize);
   putCounted(chunk, reinterpret_cast<const uint8_t*>(state.editedBankPath.data()), state.editedBankPath.size());
   putCounted(chunk, state.editedBankImage.data(), state.editedBankImage.size());
+  chunk->Put(&state.currentPatch);
+  chunk->Put(&state.currentBank);
 }
 
 int readPatchBlock(const ByteChunk& chunk, int pos, PatchBlock* out) {
@@ -135,7 +137,7 @@ int readStateBody(const ByteChunk& chunk, int pos, bool full, PluginState* out) 
   if (pos < 0 || remaining(chunk, pos) < kStateParamCount * 8) return -1;
   state.values.resize(kStateParamCount);
   for (int i = 0; i < kStateParamCount && pos >= 0; ++i) pos = getFiniteDouble(chunk, pos, &state.values[i]);
-  if (pos >= 0 && full && version >= kStateVersionFull) {
+  if (pos >= 0 && full && version >= kStateVersionReceived) {
     if (remaining(chunk, pos) < kStateReceivedProgramSize + kStateReceivedGlobalSize) return -1;
     state.hasReceived = true;
     state.receivedProgram.resize(kStateReceivedProgramSize);
@@ -146,6 +148,11 @@ int readStateBody(const ByteChunk& chunk, int pos, bool full, PluginState* out) 
     if (pos >= 0) pos = getCounted(chunk, pos, &path);
     if (pos >= 0) pos = getCounted(chunk, pos, &state.editedBankImage);
     state.editedBankPath.assign(path.begin(), path.end());
+  }
+  if (pos >= 0 && full && version >= kStateVersionFull) {
+    state.hasSelection = true;
+    pos = getFiniteDouble(chunk, pos, &state.currentPatch);
+    if (pos >= 0) pos = getFiniteDouble(chunk, pos, &state.currentBank);
   }
   if (pos < 0) return -1;
   *out = std::move(state);

@@ -6,8 +6,9 @@
 // A full body of version 2 (what the editor writes) carries after the parameter values what no parameter
 // holds: the data bytes of the program and global dumps last received (254 and 200 bytes), then the open bank's
 // unsaved edits as two native 32-bit lengths, each followed by its bytes: the bank file's path and the bank's
-// raw image (both lengths 0 when the open bank holds no unsaved edits). Bodies of version 1 (those saved before,
-// and the snapshot body) end with the parameter values.
+// raw image (both lengths 0 when the open bank holds no unsaved edits). Version 3 adds the librarian's selection:
+// the plain values of kCurrentPatch and kCurrentBank (the open bank's highlighted slot and its position). Bodies of
+// version 1 (those saved before, and the snapshot body) end with the parameter values.
 //
 // Reading is all or nothing: a body is first read whole into a PluginState, and only a body that is
 // complete and sound is handed on. A cut or damaged body leaves the target untouched.
@@ -26,8 +27,9 @@ constexpr int kStateParamCount = 473;
 constexpr int kStateNameCount = 5;
 // Names 0 to 2 (program name and two further names) are kept at exactly this length.
 constexpr int kStateShortNameLength = 12;
-// The version of a full body; a snapshot body is version 1.
-constexpr uint32_t kStateVersionFull = 2;
+// The version of a full body; a snapshot body is version 1. Version 2 was the first to carry the received bytes.
+constexpr uint32_t kStateVersionFull = 3;
+constexpr uint32_t kStateVersionReceived = 2;
 constexpr int kStateReceivedProgramSize = 254;
 constexpr int kStateReceivedGlobalSize = 200;
 
@@ -55,9 +57,13 @@ struct PluginState {
   std::vector<uint8_t> receivedGlobal;
   std::string editedBankPath;
   std::vector<uint8_t> editedBankImage;
+  // Only in a full body of version 3 on.
+  bool hasSelection = false;
+  double currentPatch = -1.0;
+  double currentBank = 0.0;
 };
 
-// Appends a body: a full one of version 2, a snapshot of version 1. values must hold kStateParamCount entries
+// Appends a body: a full one of version 3, a snapshot of version 1. values must hold kStateParamCount entries
 // (missing ones are written as 0), and the received bytes their sizes (missing ones are written as 0).
 void writeStateBody(ByteChunk* chunk, const PluginState& state, bool full);
 // Appends the patch block: BE 1, BE 1, BE byte count, the bytes, five length-prefixed names (each cut

@@ -132,6 +132,8 @@ class Vexmir : public IEffectVST {
   void displayTimbre(const std::string& text);
   void displayBuild(const std::string& text);
   void displayMIDIOutDelay(const std::string& text);
+  // A control's name and value in their own fields (a name too long is cut there, never spread).
+  void displayControl(const std::string& name, const std::string& value);
   // The MIDI OUT DELAY field: the host buffer's delay while MIDI goes out through it, else "direct".
   void showMidiOutDelay();
   enum EDisplayLine {
@@ -236,6 +238,8 @@ class Vexmir : public IEffectVST {
 
   // ---- Shared with the MIDI input thread and the jobs without a lock: single values only. ----
   std::atomic<bool> midiOutReady{false};
+  // An input port from the synthesizer is open: without one no answer can come, so nothing waits for one.
+  std::atomic<bool> midiInReady{false};
   std::atomic<int> deviceId{0x30};
   std::atomic<int> secondDeviceId{0x30};
   std::atomic<int> displayedTimbre{0};
@@ -382,8 +386,23 @@ class Vexmir : public IEffectVST {
   void openPortFromParam(int paramIdx);
   // A request job; `leadPauseMs` is the job's pause before it asks (after a program change that went just before).
   void startRequestJob(int job, bool toEditor, int leadPauseMs = 0);
+  // What the musician must still choose before a command that needs the synthesizer (and its answer, when
+  // `answer`) can work; empty when the ports are there.
+  std::string missingPortsText(bool answer) const;
+  std::string takeTypedProgramName();
+  std::string typedNameNote, typedNameKept;
   std::vector<ITextControl*> sequenceTexts[3];
   ITextControl* displayLines[kNumDisplayLines] = {};
+  // The line over the whole display for a message too long for the name field, and the fields' widths in
+  // characters; the timbre field's text that a message covers comes back when the message ends.
+  void makeMessageLine();
+  void showMessage(const std::string& text);
+  void endMessage(bool timbreWritten);
+  ITextControl* messageLine = nullptr;
+  size_t nameLineChars = 0, valueLineChars = 0, messageLineChars = 0;
+  std::mutex messageLock;
+  bool messageShown = false;
+  std::string messageCoveredTimbre;
   // The MIDI objects of the editor loop; the hub goes first at shut-down (its jobs use the others).
   std::unique_ptr<PatchManager> patchManager;
   std::unique_ptr<PatchLibrarian> librarian;

@@ -1,4 +1,5 @@
 // The status display's text lines.
+#include <mutex>
 #include <string>
 
 #include "KIT/IEffect/ControlLayer.h"
@@ -29,26 +30,113 @@ IControl* Vexmir::findFirstControl(int paramIdx) const {
   return nullptr;
 }
 
+namespace {
+// Characters, not bytes: the display's font draws each character of UTF-8 text in one cell.
+size_t characters(const std::string& s) {
+  size_t n = 0;
+  for (unsigned char c : s)
+    if ((c & 0xC0) != 0x80) ++n;
+  return n;
+}
+}  // namespace
+
 void Vexmir::cacheDisplayControls() {
   static const int params[kNumDisplayLines] = {kControlDisplayName,  kControlDisplayValue,
                                                kControlDisplayCC,    kControlDisplayTimbre,
                                                kControlDisplayBuild, kControlDisplayMIDIOutDelay};
   for (int i = 0; i < kNumDisplayLines; ++i) displayLines[i] = dynamic_cast<ITextControl*>(firstControl(params[i]));
+  makeMessageLine();
+}
+
+// A message too long for the name field takes the whole display, from the timbre field to the message field, so
+// that the musician reads it whole. The display's font has one width for
+// every character: the fields' widths in characters decide what fits.
+void Vexmir::makeMessageLine() {
+  IGraphics* g = GetGUI();
+  ITextControl* name = displayLines[kLineName];
+  ITextControl* value = displayLines[kLineValue];
+  ITextControl* first = displayLines[kLineTimbre];
+  ITextControl* last = displayLines[kLineCC];
+  if (!g || !name || !value || !first || !last || messageLine) return;
+  const IRECT* n = name->GetRECT();
+  IText text = *name->GetText();
+  IRECT measured(0, 0, 1000, 100);
+  const char* sample = "MMMMMMMMMM";
+  double cell = 0.6 * text.mSize;
+  if (g->MeasureIText(&text, sample, &measured) && measured.W() > 0) cell = measured.W() / 10.0;
+  const int inset = static_cast<int>(cell / 2);
+  const IRECT whole(first->GetRECT()->L + inset, n->T, last->GetRECT()->R - inset, n->B);
+  messageLine = new ITextControl(this, whole, &text, "");
+  messageLine->DisablePrompt(true);
+  g->AttachControl(messageLine);
+  if (uiConfig) uiConfig->overlayControls.insert(messageLine);  // it lies over the display's fields on purpose
+  nameLineChars = static_cast<size_t>(n->W() / cell);
+  valueLineChars = static_cast<size_t>(value->GetRECT()->W() / cell);
+  messageLineChars = static_cast<size_t>(whole.W() / cell);
 }
 
 void Vexmir::setDisplayLine(int line, const char* text) {
   if (line < 0 || line >= kNumDisplayLines) return;
+  // A field written again ends a message that covered it; the timbre field gets back what it showed.
+  if (line <= kLineTimbre && text && *text) endMessage(line == kLineTimbre);
   if (ITextControl* c = displayLines[line]) c->SetTextFromPlug(text ? text : "");
 }
 
+void Vexmir::endMessage(bool timbreWritten) {
+  std::string timbre;
+  {
+    std::lock_guard<std::mutex> lock(messageLock);
+    if (!messageShown) return;
+    messageShown = false;
+    timbre.swap(messageCoveredTimbre);
+  }
+  if (messageLine) messageLine->SetTextFromPlug("");
+  if (!timbreWritten && displayLines[kLineTimbre]) displayLines[kLineTimbre]->SetTextFromPlug(timbre.c_str());
+}
+
+void Vexmir::showMessage(const std::string& text) {
+  {
+    std::lock_guard<std::mutex> lock(messageLock);
+    if (!messageShown && displayLines[kLineTimbre])
+      messageCoveredTimbre = displayLines[kLineTimbre]->GetTextForPlug();
+    messageShown = true;
+  }
+  for (int line : {kLineName, kLineValue, kLineCC, kLineTimbre})
+    if (displayLines[line]) displayLines[line]->SetTextFromPlug("");
+  // Longer than the whole display (a librarian message, whole on the librarian's line): it ends in "...".
+  std::string shown = text;
+  if (characters(shown) > messageLineChars && messageLineChars > 3) {
+    size_t cut = 0;
+    for (size_t n = 0; cut < shown.size() && n < messageLineChars - 3; ++n)
+      do ++cut;
+      while (cut < shown.size() && (static_cast<unsigned char>(shown[cut]) & 0xC0) == 0x80);
+    shown = shown.substr(0, cut) + "...";
+  }
+  messageLine->SetTextFromPlug(shown.c_str());
+}
+
 void Vexmir::displayStatus(const char* text) {
-  setDisplayLine(kLineName, text);
+  const std::string s = text ? text : "";
+  if (messageLine && characters(s) > nameLineChars)
+    showMessage(s);
+  else
+    setDisplayLine(kLineName, s.c_str());
 }
 
 void Vexmir::displayText(const std::string& name, const std::string& value, const std::string& cc) {
+  // A name and value that do not fit their fields are read as one message.
+  if (messageLine && (characters(name) > nameLineChars || characters(value) > valueLineChars)) {
+    showMessage(value.empty() ? name : name + " " + value);
+    return;
+  }
   setDisplayLine(kLineName, name.c_str());
   setDisplayLine(kLineValue, value.c_str());
   setDisplayLine(kLineCC, cc.c_str());
+}
+
+void Vexmir::displayControl(const std::string& name, const std::string& value) {
+  setDisplayLine(kLineName, name.c_str());
+  setDisplayLine(kLineValue, value.c_str());
 }
 
 void Vexmir::displayValue(const std::string& text) {
@@ -71,8 +159,13 @@ void Vexmir::displayMIDIOutDelay(const std::string& text) {
   setDisplayLine(kLineMIDIOutDelay, text.c_str());
 }
 
+// The name line's text is the message's while a message covers the display.
 std::string Vexmir::getDisplayLine(int line) const {
   if (line < 0 || line >= kNumDisplayLines || !displayLines[line]) return std::string();
+  if (line == kLineName && messageLine) {
+    std::string message = messageLine->GetTextForPlug();
+    if (!message.empty()) return message;
+  }
   return displayLines[line]->GetTextForPlug();
 }
 

@@ -108,11 +108,12 @@ void VexmirLibrarianHost::searchModeChanged(bool on) {
 }
 
 void VexmirLibrarianHost::showMessage(const std::string& text) {
-  if (plugin_) plugin_->displayStatus(text.c_str());
+  lastMessage_ = text;
+  if (plugin_) plugin_->displayText(text, std::string(), std::string());
 }
 
 void VexmirLibrarianHost::showHint(const std::string& text) {
-  if (plugin_) plugin_->displayValue(text);
+  if (plugin_) plugin_->displayText(lastMessage_, text, std::string());
 }
 
 void VexmirLibrarianHost::log(const std::string& line) {

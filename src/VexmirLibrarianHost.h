@@ -34,4 +34,6 @@ class VexmirLibrarianHost : public LibrarianHost {
 
   Vexmir* plugin_;
   LibrarianEditor* editor_ = nullptr;
+  // The message a hint goes with: the status display shows them together.
+  std::string lastMessage_;
 };

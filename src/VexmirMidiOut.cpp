@@ -134,6 +134,7 @@ void Vexmir::SendProgramChangeCommand(int program, int) {
 
 void Vexmir::midiPortLost() {
   midiOutReady = false;
+  midiInReady = false;
   dropExternalMIDIPorts();
   setParameterFromPlug(kDeviceOutSelection, 0);
   setParameterFromPlug(kDeviceInSelection, 0);

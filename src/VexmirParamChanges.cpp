@@ -250,8 +250,32 @@ void Vexmir::applyCommonTail(ControlAction* action, int paramIdx, double value, 
   processControlAction(action, paramIdx, value);
 }
 
+std::string Vexmir::missingPortsText(bool answer) const {
+  const bool in = midiInReady || !answer;
+  if (midiOutReady && in) return std::string();
+  if (midiOutReady) return std::string(kSetMidiFirst) + " Choose MIDI IN";
+  return std::string(kSetMidiFirst) + (in ? " Choose MIDI OUT" : " Choose MIDI IN and OUT");
+}
+
+// A name typed in the top bar keeps what the synthesizer can show of it, as the librarian's rename does; the
+// musician reads the name it became when that changed it.
+std::string Vexmir::takeTypedProgramName() {
+  bool changed = false;
+  const std::string shown = showableName(programName(), &changed);
+  if (changed) {
+    if (IParam* p = GetParam(kPatchName)) p->SetDisplayText(0, shown.c_str());
+    if (IControl* c = firstControl(kPatchName)) c->SetDirty(false);
+    typedNameNote = "Name kept as \"" + shown + "\" (plain, 12 max)";
+    typedNameKept = shown;
+  } else if (shown != typedNameKept) {
+    typedNameNote.clear();
+  }
+  // The entry reports its text more than once: the note stays for the name it was about.
+  return typedNameNote;
+}
+
 void Vexmir::startRequestJob(int job, bool toEditor, int leadPauseMs) {
-  if (!midiManager || !midiOutReady) return;
+  if (!midiManager || !missingPortsText(true).empty()) return;
   SenderJob j;
   j.job = job;
   j.toEditor = toEditor;
@@ -267,26 +291,35 @@ void Vexmir::openPortFromParam(int paramIdx) {
   GetHostCallRelay().requestDeferredWork();
 }
 
+// Connecting asks the synthesizer for its global data: it starts once both ports are open, whichever was chosen
+// last, since without the input no answer can come.
 void Vexmir::openChosenPort(int paramIdx) {
   std::lock_guard<std::mutex> ports(portChangeLock);
   const bool out = paramIdx == kDeviceOutSelection;
   std::vector<std::string> names = out ? getExternalMIDIOutNames() : getExternalMIDIInNames();
   int index = std::clamp(toInt(paramValue(paramIdx)), 0, static_cast<int>(names.size()) - 1);
   const std::string name = names.empty() ? std::string("OFF") : names[static_cast<size_t>(index)];
-  if (!out) {
+  if (out) {
+    midiOutReady = false;
+    setExternalMIDIOut(index, name.c_str());
+  } else {
+    midiInReady = false;
     setExternalMIDIIn(index, name.c_str());
-    return;
   }
-  midiOutReady = false;
-  setExternalMIDIOut(index, name.c_str());
   KIT_MutexLock lock(mMutex);
-  midiOutReady = index > 0 && isExternalMIDIOutOpen();
-  continuousClockStarted = false;  // the running clock ended while the output was reopened
-  if (midiOutReady) {
+  if (out) {
+    midiOutReady = index > 0 && isExternalMIDIOutOpen();
+    continuousClockStarted = false;  // the running clock ended while the output was reopened
+    if (!midiOutReady && midiManager) midiManager->getSender()->resetContinuousClock(true);
+  } else {
+    midiInReady = index > 0 && isExternalMIDIInOpen();
+  }
+  if (const char* problem = names.size() <= 1 ? midiSystemProblem() : nullptr) {
+    displayStatus(problem);
+  } else if (midiOutReady && midiInReady) {
     sendSysExInitialization();
-  } else if (midiManager) {
-    midiManager->getSender()->resetContinuousClock(true);
-    continuousClockStarted = false;
+  } else if (index > 0 && (midiOutReady || midiInReady)) {
+    displayStatus(midiOutReady ? "MIDI OUT set: choose MIDI IN to connect" : "MIDI IN set: choose MIDI OUT to connect");
   }
 }
 
@@ -297,6 +330,8 @@ void Vexmir::OnParamChange(int paramIdx) {
   const double value = param->Value();
   const int v = toInt(value);
   ControlAction* action = param->GetControlAction();
+  // What the musician must read after the control's own name and value: a port still missing, a name changed.
+  std::string note;
 
   if (paramIdx >= kMIDIFilterDAWCCPassThrough && paramIdx <= kMIDIFilterHWSEPassThrough) {
     const int kind = (paramIdx - kMIDIFilterDAWCCPassThrough) % kNumFilterKinds;
@@ -360,6 +395,7 @@ void Vexmir::OnParamChange(int paramIdx) {
       break;
     case kRequestTempData:
       if (v != 0) startRequestJob(kJobActiveArrangementRequest, true);
+      note = missingPortsText(true);
       break;
     case kRandomize:
       randomizeProgram();
@@ -367,6 +403,7 @@ void Vexmir::OnParamChange(int paramIdx) {
     case kPatchUp:
     case kPatchDown: {
       singleProgramFlag = false;
+      note = missingPortsText(true);
       if (v == 0 || !patchManager) break;
       int program = patchManager->recalledProgram + (paramIdx == kPatchUp ? 1 : -1);
       program = (program + 128) % 128;
@@ -377,6 +414,7 @@ void Vexmir::OnParamChange(int paramIdx) {
     }
     case kPushArrangement:
     case kPatchName:
+      note = paramIdx == kPushArrangement ? missingPortsText(false) : takeTypedProgramName();
       if ((paramIdx == kPatchName || v != 0) && midiManager && midiOutReady &&
           !midiManager->isWorkerBusy(MidiWorker::kJobThread)) {
         SenderJob j;
@@ -437,6 +475,7 @@ void Vexmir::OnParamChange(int paramIdx) {
     if (action->type == ControlAction::kUnbound || action->type == ControlAction::kNone) displayCC("---");
     applyCommonTail(action, paramIdx, value, v);
   }
+  if (!note.empty()) displayStatus(note.c_str());
   // After the control's own name and value: the display says when the new size or colour scheme applies.
   if (paramIdx == kUserInterfaceSize && v >= 0 && v <= 2)
     keepUISetting(1, v == 0 ? "small" : v == 1 ? "normal" : "large", "Size changes applied...");

@@ -9,6 +9,7 @@
 #include "KIT/IEffect/IParam.h"
 #include "src/LibrarianEditor.h"
 #include "src/MIDIMessageManager.h"
+#include "src/PatchLibrarian.h"
 #include "src/PatchManager.h"
 #include "src/StateChunk.h"
 #include "src/Vexmir.h"
@@ -75,6 +76,8 @@ bool Vexmir::SerializeState2(ByteChunk* chunk, bool full) {
     state.receivedProgram.assign(receivedProgram, receivedProgram + kProgramDataSize);
     state.receivedGlobal.assign(receivedGlobal, receivedGlobal + kGlobalDataSize);
     if (librarianEditor) librarianEditor->unsavedEdits(&state.editedBankPath, &state.editedBankImage);
+    state.currentPatch = paramValue(kCurrentPatch);
+    state.currentBank = paramValue(kCurrentBank);
   }
   state.values.resize(kStateParamCount);
   for (int i = 0; i < kStateParamCount; ++i) state.values[static_cast<size_t>(i)] = paramValue(i);
@@ -169,6 +172,7 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
     log("PROJECT RECALL: MIDI In device after checking devices " + displayTextOf(this, kDeviceInSelection));
     log("PROJECT RECALL: MIDI Out device after checking devices " + displayTextOf(this, kDeviceOutSelection));
     midiOutReady = static_cast<int>(paramValue(kDeviceOutSelection)) > 0 && isExternalMIDIOutOpen();
+    midiInReady = static_cast<int>(paramValue(kDeviceInSelection)) > 0 && isExternalMIDIInOpen();
     // A clock loop that ended while the output was reopened is started again by the next audio block.
     continuousClockStarted = false;
     if (IParam* bank = GetParam(kBankSelection)) bank->SetNormalized(std::clamp(state.bankNormalized, 0.0, 1.0));
@@ -189,6 +193,12 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
     // An older project does not carry them: its program starts from the initial program's bytes, not from those
     // of whatever program was received last.
     resetReceivedProgramData();
+  }
+  if (state.hasSelection) {
+    // The open bank and its highlighted slot as the project left them.
+    storeParamValue(kCurrentBank, state.currentBank);
+    OnParamChange(kCurrentBank);
+    if (librarian) librarian->selectSlot(0, static_cast<int>(state.currentPatch));
   }
   if (reopen) restoreLibrarianEdits(state, editsBefore);
 

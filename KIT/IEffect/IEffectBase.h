@@ -248,6 +248,9 @@ class IEffectBase {
   // True while an output port is open.
   bool isExternalMIDIOutOpen();
   bool isExternalMIDIInOpen();
+  // Why the port lists hold only "OFF" (no MIDI system could be reached when they were last read), for the
+  // musician; null when a MIDI system answered.
+  const char* midiSystemProblem() const { return mMidiSystemProblem; }
   // True when the output port is open but the port it was connected to is no longer there (the
   // synthesizer's client ended, its interface was unplugged, or the server went away).
   bool externalMIDIOutLost();
@@ -358,6 +361,7 @@ class IEffectBase {
   // for buffer space for ever, so nothing more is sent once it is gone.
   JackServerWatch* mServerWatch = nullptr;  // under mMidiOutLock
   std::atomic<bool> mMidiServerGone{false};
+  std::atomic<const char*> mMidiSystemProblem{nullptr};
   std::vector<std::string> mMidiOutNames;  // written holding both output locks, read holding either
   std::vector<std::string> mMidiInNames;   // under mMidiInLock
   std::unique_ptr<HostCallRelay> mRelay;

@@ -136,6 +136,14 @@ RtMidi::Api chooseMidiApi() {
   return jack ? RtMidi::UNIX_JACK : RtMidi::LINUX_ALSA;
 }
 
+// What the musician reads when no MIDI system could be reached, by the back end that was tried.
+const char* noMidiSystemText() {
+  const char* env = std::getenv("VEXMIR_MIDI_API");
+  if (env && std::strcmp(env, "jack") == 0) return "No MIDI system: no JACK server runs";
+  if (env && std::strcmp(env, "alsa") == 0) return "No MIDI system: no ALSA sequencer";
+  return "No MIDI system: no JACK, no ALSA sequencer";
+}
+
 template <class Port>
 void listPorts(Port* port, std::vector<std::string>& names) {
   names.push_back("OFF");
@@ -226,10 +234,12 @@ std::vector<std::string> IEffectBase::getExternalMIDIOutNames() {
     try {
       port = new RtMidiOut(chooseMidiApi(), kOutClientName);
       port->setErrorCallback(midiErrorCallback, this);
+      mMidiSystemProblem = nullptr;
     } catch (const std::exception& e) {
       std::fprintf(stderr, "MIDI: %s\n", e.what());
       delete port;
       port = nullptr;
+      mMidiSystemProblem = noMidiSystemText();
     }
   }
   std::vector<std::string> names;
@@ -251,8 +261,10 @@ std::vector<std::string> IEffectBase::getExternalMIDIInNames() {
       mMidiIn->setErrorCallback(midiErrorCallback, this);
       mMidiIn->setCallback(&MidiInputDelivery::post, mMidiInDelivery);
       mMidiIn->ignoreTypes(false, true, true);
+      mMidiSystemProblem = nullptr;
     } catch (const std::exception& e) {
       std::fprintf(stderr, "MIDI: %s\n", e.what());
+      mMidiSystemProblem = noMidiSystemText();
       delete mMidiIn;
       mMidiIn = nullptr;
       delete mMidiInDelivery;

@@ -93,14 +93,8 @@ LRESULT SHIM_Internal_Send(HWND to, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 cocoa::Image* SHIM_Internal_ImageOfBitmap(HGDIOBJ bitmap) {
-  if (!SHIM_GDP_ObjValid(bitmap) || bitmap->type != SHIM_GDI_BITMAP || !bitmap->image) return nullptr;
-  const SHIM_GDP_IMAGE& src = *bitmap->image;
-  if (src.width <= 0 || src.height <= 0) return nullptr;
-  auto* img = new cocoa::Image(src.width, src.height);
-  for (int i = 0; i < src.width * src.height; ++i) {
-    const uint8_t* p = &src.pixels[static_cast<size_t>(i) * 4];
-    img->pixels()[i] = cocoa::rgba(p[1], p[2], p[3], p[0]);
-  }
+  auto* img = static_cast<cocoa::Image*>(GetNSImageFromHICON(bitmap));
+  if (img) img->retain();
   return img;
 }
 

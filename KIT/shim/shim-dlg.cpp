@@ -306,7 +306,15 @@ int Shim_vVexmir_hwnd::shimEnumProps(PROPENUMPROCEX proc, LPARAM lp) {
 LRESULT Shim_vVexmir_hwnd::onShimMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   if (m_hashaddestroy == 2) return 0;
   if (m_hashaddestroy && (msg == WM_DESTROY || msg == WM_CAPTURECHANGED)) return 0;
-  if (msg != WM_DESTROY) return m_wndproc ? m_wndproc(this, msg, wParam, lParam) : 0;
+  if (msg != WM_DESTROY) {
+    if (!m_wndproc) return 0;
+    if (m_inDealloc) return m_wndproc(this, msg, wParam, lParam);
+    // The procedure may destroy this window (a dialog procedure, then the default procedure, still use it after).
+    retain();
+    const LRESULT r = m_wndproc(this, msg, wParam, lParam);
+    release();
+    return r;
+  }
 
   if (!m_inDealloc) retain();
   m_hashaddestroy = 1;
@@ -345,7 +353,7 @@ LRESULT Shim_vVexmir_hwnd::onShimMessage(UINT msg, WPARAM wParam, LPARAM lParam)
 void Shim_vVexmir_hwnd::drawRect(cocoa::Rect dirty) {
   HDC hdc = SHIM_CreateGfxContext(cocoa::graphicsContext::currentPort());
   drawImpl(dirty, hdc);
-  SHIM_DeleteGfxContext(hdc);
+  SHIM_Internal_EndPaintContext(hdc);
   m_isdirty = 0;
 }
 
@@ -354,6 +362,16 @@ void Shim_vVexmir_hwnd::drawImpl(cocoa::Rect rect, HDC hdc) {
   retain();
   paintsInProgress().push_back(hdc);
   m_paintctx_hdc = hdc;
+  // A GL view draws through its OpenGL context, bound to the view, current and following its size for the paint;
+  // it stays for the paint even when the procedure turns GL off meanwhile.
+  auto* gl = static_cast<cocoa::OpenGLContext*>(m_glctx);
+  if (gl && SHIM_GDP_CtxValid(hdc)) {
+    gl->retain();
+    hdc->GLgfxctx = gl;
+    gl->setView(this);
+    gl->makeCurrentContext();
+    gl->update();
+  }
   m_paintctx_rect = rect;
   m_paintctx_used = false;
   RECT wr;
@@ -378,6 +396,10 @@ void Shim_vVexmir_hwnd::drawImpl(cocoa::Rect rect, HDC hdc) {
     } else {
       m_wndproc(this, WM_PAINT, reinterpret_cast<WPARAM>(hdc), 0);
     }
+  }
+  if (gl) {
+    if (cocoa::OpenGLContext::currentContext() == gl) cocoa::OpenGLContext::clearCurrentContext();
+    gl->release();
   }
   m_paintctx_hdc = nullptr;
   auto& paints = paintsInProgress();
@@ -787,7 +809,10 @@ void Shim_vVexmir_hwnd::performAction(const std::string& action, cocoa::Object* 
 }
 
 void Shim_vVexmir_hwnd::menuNeedsUpdate(cocoa::Menu* menu) {
-  if (!m_hashaddestroy && m_wndproc) m_wndproc(this, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu), 0);
+  // The procedure gets the layer's handle of the menu; a platform menu that is none of the layer's is not its to
+  // prepare.
+  HMENU handle = SHIM_MenuHandle(menu);
+  if (handle && !m_hashaddestroy && m_wndproc) m_wndproc(this, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(handle), 0);
 }
 
 void Shim_vVexmir_hwnd::controlTextDidEndEditing(cocoa::TextField*) {}

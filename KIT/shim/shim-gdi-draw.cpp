@@ -236,6 +236,21 @@ void SHIM_PopClipRegion(HDC ctx) {
   if (Context* gc = gcOf(ctx)) gc->restore();
 }
 
+SHIM_GDP_IMAGE::~SHIM_GDP_IMAGE() {
+  cocoa::releaseObject(platform_);
+}
+
+cocoa::Image* SHIM_GDP_IMAGE::platformImage() {
+  if (!platform_ && width > 0 && height > 0) {
+    platform_ = new cocoa::Image(width, height);
+    for (size_t i = 0; i < static_cast<size_t>(width) * height; ++i) {
+      const uint8_t* p = &pixels[i * 4];
+      platform_->pixels()[i] = cocoa::rgba(p[1], p[2], p[3], p[0]);
+    }
+  }
+  return platform_;
+}
+
 HBITMAP CreateBitmap(int width, int height, int, int bitsPerPixel, const void* bits) {
   // Rows are always read as width x 4 bytes, so only 32 bits a pixel can be meant.
   if (width < 1 || height < 1 || bitsPerPixel != 32 || static_cast<long long>(width) * height > (1 << 26))

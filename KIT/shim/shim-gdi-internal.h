@@ -15,11 +15,26 @@
 #define SHIM_GDI_FONT 3
 #define SHIM_GDI_BITMAP 4
 
-// Pixels of a bitmap object: rows of width x 4 bytes, each pixel alpha then red, green, blue.
+namespace cocoa {
+class Image;
+}
+
+// Pixels of a bitmap object: rows of width x 4 bytes, each pixel alpha then red, green, blue. They never change once
+// made, so the platform image made of them on first demand serves every bitmap object that shares them.
 struct SHIM_GDP_IMAGE {
+  SHIM_GDP_IMAGE() = default;
+  ~SHIM_GDP_IMAGE();
+  SHIM_GDP_IMAGE(const SHIM_GDP_IMAGE&) = delete;
+  SHIM_GDP_IMAGE& operator=(const SHIM_GDP_IMAGE&) = delete;
+  // The platform image of these pixels (owned here), or null for an empty image.
+  cocoa::Image* platformImage();
+
   int width = 0;
   int height = 0;
   std::vector<uint8_t> pixels;
+
+ private:
+  cocoa::Image* platform_ = nullptr;
 };
 
 struct SHIM_GDP_CTX {
@@ -28,7 +43,9 @@ struct SHIM_GDP_CTX {
   HGDIOBJ curpen = nullptr;
   HGDIOBJ curbrush = nullptr;
   HGDIOBJ curfont = nullptr;
-  void* platformObject = nullptr;  // kept for the window views; nothing here reads it
+  void* platformObject = nullptr;  // a window context's cocoa::FocusLock, ended by ReleaseDC
+  // A paint's own context: how many GetDC calls took it and are not released yet (each saved a graphics state).
+  int paintHolds = 0;
   int cur_text_color_int = 0;
   int curbkcol = 0;
   int curbkmode = 0;

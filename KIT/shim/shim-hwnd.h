@@ -265,6 +265,9 @@ int SHIM_DragUpdated(HWND target, cocoa::Point pointInWindow);
 void SHIM_DragExited(HWND target);
 // True while `hdc` is the context of a paint in progress (of any window view): such a context belongs to the paint.
 bool SHIM_Internal_IsPaintContext(HDC hdc);
+// Ends a paint's own context as its paint ends: freed, or, while GetDC holders have not released it, emptied and
+// left for the last ReleaseDC to free.
+void SHIM_Internal_EndPaintContext(HDC hdc);
 // How often accessibility asked a window procedure for its element (the platform model has no accessibility).
 int SHIM_Internal_AccessibilityAsks();
 
@@ -390,6 +393,8 @@ LRESULT SHIM_Internal_ComboMessage(HWND h, UINT msg, WPARAM wParam, LPARAM lPara
 
 // The platform menu behind a menu handle.
 cocoa::Menu* SHIM_MenuObject(HMENU menu);
+// The layer's handle of a platform menu, or null for a menu that is none of the layer's.
+HMENU SHIM_MenuHandle(cocoa::Menu* menu);
 // Forgets every reference that views and the application hold to a menu that is being destroyed.
 void SHIM_Internal_ForgetMenu(HMENU menu);
 

@@ -565,3 +565,7 @@ void SHIM_SetCurrentMenu(HMENU menu) {
 cocoa::Menu* SHIM_MenuObject(HMENU menu) {
   return M(menu);
 }
+
+HMENU SHIM_MenuHandle(cocoa::Menu* menu) {
+  return H(menu);
+}

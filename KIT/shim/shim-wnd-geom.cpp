@@ -1,6 +1,7 @@
 // Window geometry: rectangles in screen and client coordinates, the screen holding a point, moving, sizing and
 // re-stacking, scrolling children, repaint marks, system metrics and modal sessions.
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -174,8 +175,10 @@ void SetWindowPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, int flags
   }
   if (!(flags & SWP_NOSIZE)) {
     // A negative height is taken as its size; a negative width is refused, and with it the whole call (a move
-    // without the size asked for with it would be half a change).
-    if (cx < 0) return;
+    // without the size asked for with it would be half a change). So are a height without a positive counterpart
+    // and, for views as for windows, a side beyond the largest window the platform makes.
+    const double most = cocoa::kMaxWindowSide;
+    if (cx < 0 || cy == INT_MIN || cx > most || std::abs(cy) > most) return;
     f.w = cx;
     f.h = std::abs(cy);
   }

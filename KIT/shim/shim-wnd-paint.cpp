@@ -50,23 +50,36 @@ HDC GetDC(HWND hwnd) {
   if (!v) return nullptr;
   if (auto* h = v->as<Shim_vVexmir_hwnd>()) {
     if (HDC paint = h->paintContext()) {
-      if (SHIM_GDP_CtxValid(paint) && paint->ctx) paint->ctx->save();
+      if (!SHIM_GDP_CtxValid(paint)) return nullptr;
+      if (paint->ctx) paint->ctx->save();
+      ++paint->paintHolds;
       return paint;
     }
   }
-  cocoa::Window* w = v->window();
-  if (!w || v->isHiddenOrHasHiddenAncestor()) return nullptr;
-  // Focus is locked from the window's base state, not on top of whatever view is drawing now: a context taken
-  // inside another view's (or the same view's) drawing lands on this view, not offset by the drawing view.
-  platform::gfx::Context* port = w->lockFocus(v);
-  if (!port) return nullptr;
-  HDC ctx = SHIM_CreateGfxContext(port);
-  if (!ctx) {
-    port->restore();
+  if (!v->window() || v->isHiddenOrHasHiddenAncestor()) return nullptr;
+  // The context draws through a focus lock of its own, set up from the window's base state (not on top of whatever
+  // view is drawing now), that keeps its pixels until the release: a holder may resize or destroy the window first.
+  auto* lock = new cocoa::FocusLock(v);
+  if (!lock->context()) {
+    delete lock;
     return nullptr;
   }
-  ctx->platformObject = v;
+  HDC ctx = SHIM_CreateGfxContext(lock->context());
+  ctx->platformObject = lock;
+  ctx->ctx->save();
   return ctx;
+}
+
+void SHIM_Internal_EndPaintContext(HDC hdc) {
+  if (!SHIM_GDP_CtxValid(hdc)) return;
+  if (hdc->paintHolds == 0) {
+    SHIM_DeleteGfxContext(hdc);
+    return;
+  }
+  // Still held through GetDC: the states those calls saved go back to the platform context, which ends with the
+  // paint. The record stays, drawing nothing, until its last release.
+  for (int i = 0; i < hdc->paintHolds && hdc->ctx; ++i) hdc->ctx->restore();
+  hdc->ctx = nullptr;
 }
 
 HDC GetWindowDC(HWND hwnd) {
@@ -77,16 +90,24 @@ int ReleaseDC(HWND hwnd, HDC ctx) {
   if (!SHIM_GDP_CtxValid(ctx)) return 0;
   if (ctx->ctx) ctx->ctx->restore();
   // A paint's own context belongs to the paint, whichever handle it is released through: it is only restored here,
-  // never freed.
+  // never freed, unless its paint has ended and this is the last release it waited for.
   (void)hwnd;
+  if (ctx->paintHolds > 0) {
+    if (--ctx->paintHolds == 0 && !SHIM_Internal_IsPaintContext(ctx)) SHIM_DeleteGfxContext(ctx);
+    return 1;
+  }
   if (SHIM_Internal_IsPaintContext(ctx)) return 1;
+  // Ending the lock shows what was drawn; a window that went away meanwhile answers 0.
+  auto* lock = static_cast<cocoa::FocusLock*>(ctx->platformObject);
+  const bool windowAlive = !lock || lock->windowAlive();
+  delete lock;
   SHIM_DeleteGfxContext(ctx);
-  return 1;
+  return windowAlive ? 1 : 0;
 }
 
 void* GetNSImageFromHICON(HGDIOBJ icon) {
-  if (!SHIM_GDP_ObjValid(icon) || icon->type != SHIM_GDI_BITMAP) return nullptr;
-  return icon->image.get();
+  if (!SHIM_GDP_ObjValid(icon) || icon->type != SHIM_GDI_BITMAP || !icon->image) return nullptr;
+  return icon->image->platformImage();
 }
 
 void UpdateWindow(HWND hwnd) {

@@ -739,7 +739,8 @@ HWND GetWindow(HWND hwnd, int relation) {
 
 HWND SetParent(HWND childH, HWND newParent) {
   auto* child = childH ? childH->as<cocoa::View>() : nullptr;
-  if (!child) return nullptr;
+  // A view being deleted (its destroy handler runs from the deletion) goes nowhere: no parent may keep it.
+  if (!child || child->isDeallocating()) return nullptr;
   char title[2048];
   if (SHIM_IsContentView(child)) {
     if (!newParent) return nullptr;

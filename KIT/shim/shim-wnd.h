@@ -324,5 +324,6 @@ UINT EnumClipboardFormats(UINT previous);
 HDC GetDC(HWND hwnd);
 HDC GetWindowDC(HWND hwnd);
 int ReleaseDC(HWND hwnd, HDC ctx);
-// The image behind a bitmap object (its SHIM_GDP_IMAGE), null for anything else.
+// The platform image (a cocoa::Image, owned by the bitmap's pixels, not retained for the caller) of a bitmap
+// object, null for anything else.
 void* GetNSImageFromHICON(HGDIOBJ icon);

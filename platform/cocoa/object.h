@@ -22,6 +22,8 @@ class Object {
   // Hands one reference to the innermost autorelease pool of the calling thread (released now when there is none).
   Object* autorelease();
   int retainCount() const { return refs_.load(std::memory_order_relaxed); }
+  // True while the object is being deleted (its count reached 0): nothing may keep a reference to it then.
+  bool isDeallocating() const { return retainCount() < 0; }
 
   // A number that no other object of this process ever has: tells a live object from a later one that happens
   // to reuse a destroyed object's address.

@@ -24,7 +24,22 @@ Window* g_keyWindow = nullptr;
 
 thread_local platform::gfx::Context* t_currentPort = nullptr;
 
+double capSide(double v) {
+  return std::min(v, kMaxWindowSide);
+}
+
 }  // namespace
+
+struct BackingStore {
+  BackingStore(int w, int h) : pixels(static_cast<size_t>(w) * h * 4, 0xFF) {
+    context = platform::gfx::Context::createOverMemory(pixels.data(), w, h, w * 4);
+  }
+  ~BackingStore() { delete context; }
+  BackingStore(const BackingStore&) = delete;
+  BackingStore& operator=(const BackingStore&) = delete;
+  std::vector<uint8_t> pixels;
+  platform::gfx::Context* context;
+};
 
 Rect Rect::united(const Rect& o) const {
   if (o.isEmpty()) return *this;
@@ -94,7 +109,7 @@ void View::addSubview(View* view) {
 }
 
 void View::addSubview(View* view, int position, View* relativeTo) {
-  if (!view || view == this || isDescendantOf(view)) return;
+  if (!view || view == this || isDescendantOf(view) || view->isDeallocating()) return;
   view->retain();
   view->detach();
   auto at = subviews_.end();
@@ -214,50 +229,56 @@ View* View::hitTest(Point p) {
 }
 
 void View::passOn(Event* e) {
-  if (superview_) {
+  if (View* next = superview_) {
+    // The next responder stays for its handling: what its handler does may destroy it.
+    next->retain();
+    bool passed = true;
     switch (e->type) {
       case kLeftMouseDown:
-        superview_->mouseDown(e);
-        return;
+        next->mouseDown(e);
+        break;
       case kLeftMouseUp:
-        superview_->mouseUp(e);
-        return;
+        next->mouseUp(e);
+        break;
       case kLeftMouseDragged:
-        superview_->mouseDragged(e);
-        return;
+        next->mouseDragged(e);
+        break;
       case kRightMouseDown:
-        superview_->rightMouseDown(e);
-        return;
+        next->rightMouseDown(e);
+        break;
       case kRightMouseUp:
-        superview_->rightMouseUp(e);
-        return;
+        next->rightMouseUp(e);
+        break;
       case kRightMouseDragged:
-        superview_->rightMouseDragged(e);
-        return;
+        next->rightMouseDragged(e);
+        break;
       case kMouseMoved:
-        superview_->mouseMoved(e);
-        return;
+        next->mouseMoved(e);
+        break;
       case kScrollWheel:
-        superview_->scrollWheel(e);
-        return;
+        next->scrollWheel(e);
+        break;
       case kOtherMouseDown:
-        superview_->otherMouseDown(e);
-        return;
+        next->otherMouseDown(e);
+        break;
       case kOtherMouseUp:
-        superview_->otherMouseUp(e);
-        return;
+        next->otherMouseUp(e);
+        break;
       case kOtherMouseDragged:
-        superview_->otherMouseDragged(e);
-        return;
+        next->otherMouseDragged(e);
+        break;
       case kKeyDown:
-        superview_->keyDown(e);
-        return;
+        next->keyDown(e);
+        break;
       case kKeyUp:
-        superview_->keyUp(e);
-        return;
+        next->keyUp(e);
+        break;
       default:
+        passed = false;
         break;
     }
+    next->release();
+    if (passed) return;
   }
   if (window_) window_->takeUnhandled(e);
 }
@@ -279,10 +300,12 @@ Window::Window(Rect contentRect) : Window() {
     RunLoop::current()->addObserver([] { Window::displayAllWindows(); });
   }
   contentRect_ = contentRect;
-  View* content = new View(Rect{0, 0, contentRect.w, contentRect.h});
+  contentRect_.w = capSide(contentRect.w);
+  contentRect_.h = capSide(contentRect.h);
+  View* content = new View(Rect{0, 0, contentRect_.w, contentRect_.h});
   setContentView(content);
   content->release();
-  resizeBacking(static_cast<int>(contentRect.w), static_cast<int>(contentRect.h));
+  resizeBacking(static_cast<int>(contentRect_.w), static_cast<int>(contentRect_.h));
 }
 
 Window::~Window() {
@@ -302,12 +325,10 @@ Window::~Window() {
   mouseDownView_ = nullptr;
   firstResponder_ = nullptr;
   setContentView(nullptr);
-  delete backing_;
-  for (auto& r : retired_) delete r.first;
 }
 
 void Window::setContentView(View* view) {
-  if (view == contentView_) return;
+  if (view == contentView_ || (view && view->isDeallocating())) return;
   if (view) {
     view->retain();
     view->detach();
@@ -321,29 +342,29 @@ void Window::setContentView(View* view) {
   contentView_ = view;
 }
 
+platform::gfx::Context* Window::backing() const {
+  return store_ ? store_->context : nullptr;
+}
+
 void Window::resizeBacking(int w, int h) {
   if (w < 1 || h < 1) return;
-  std::vector<uint8_t> px(static_cast<size_t>(w) * h * 4, 0xFF);
-  if (backing_) {
-    const int oldW = backing_->width(), oldH = backing_->height();
+  auto next = std::make_shared<BackingStore>(w, h);
+  if (store_) {
+    const int oldW = store_->context->width(), oldH = store_->context->height();
     for (int y = 0; y < std::min(h, oldH); ++y)
-      std::copy_n(&pixels_[static_cast<size_t>(y) * oldW * 4], std::min(w, oldW) * 4,
-                  &px[static_cast<size_t>(y) * w * 4]);
-    if (displayDepth_ > 0) {
-      retired_.emplace_back(backing_, std::move(pixels_));
-    } else {
-      delete backing_;
-    }
+      std::copy_n(&store_->pixels[static_cast<size_t>(y) * oldW * 4], std::min(w, oldW) * 4,
+                  &next->pixels[static_cast<size_t>(y) * w * 4]);
   }
-  pixels_.swap(px);
-  backing_ = platform::gfx::Context::createOverMemory(pixels_.data(), w, h, w * 4);
+  store_ = std::move(next);
 }
 
 void Window::setContentSize(double w, double h) {
+  w = capSide(w);
+  h = capSide(h);
   contentRect_.w = w;
   contentRect_.h = h;
   if (contentView_) contentView_->setFrame(Rect{0, 0, w, h});
-  if (backing_) resizeBacking(static_cast<int>(w), static_cast<int>(h));
+  if (store_) resizeBacking(static_cast<int>(w), static_cast<int>(h));
 }
 
 void Window::setContentOrigin(double x, double y) {
@@ -444,8 +465,10 @@ void Window::performClose() {
 void Window::setFrame(Rect frame, bool display) {
   const bool moved = frame.x != contentRect_.x || frame.y != contentRect_.y;
   setContentOrigin(frame.x, frame.y);
+  frame.w = capSide(frame.w);
+  frame.h = capSide(frame.h);
   if (frame.w != contentRect_.w || frame.h != contentRect_.h) {
-    if (backing_) {
+    if (store_) {
       setContentSize(frame.w, frame.h);
     } else {
       contentRect_.w = frame.w;
@@ -602,11 +625,11 @@ void Window::sendEvent(Event* e) {
   release();
 }
 
-platform::gfx::Context* Window::lockFocus(View* v) {
-  if (!backing_ || !v || v->window() != this) return nullptr;
-  platform::gfx::Context* ctx = backing_;
-  ctx->save();
-  ctx->resetState();
+namespace {
+
+// Gives the context the view's own coordinates, clipped to the part of the view its superviews show; answers that
+// part in window base coordinates.
+Rect focusOn(platform::gfx::Context* ctx, View* v) {
   // A view shows only inside its superviews (a scroll view's document view only inside the clip view).
   Rect shown;
   for (View* a = v; a; a = a->superview()) {
@@ -623,7 +646,41 @@ platform::gfx::Context* Window::lockFocus(View* v) {
   const double sy = v->convertToWindow(Point{0, 1}).y - o.y;
   ctx->translate(static_cast<float>(o.x), static_cast<float>(o.y));
   ctx->scale(1, static_cast<float>(sy));
+  return shown;
+}
+
+}  // namespace
+
+platform::gfx::Context* Window::lockFocus(View* v) {
+  if (!store_ || !v || v->window() != this) return nullptr;
+  platform::gfx::Context* ctx = store_->context;
+  ctx->save();
+  ctx->resetState();
+  focusOn(ctx, v);
   return ctx;
+}
+
+FocusLock::FocusLock(View* view) {
+  Window* w = view ? view->window() : nullptr;
+  if (!w || !w->store_) return;
+  store_ = w->store_;
+  const platform::gfx::Context* c = store_->context;
+  context_ = platform::gfx::Context::createOverMemory(store_->pixels.data(), c->width(), c->height(), c->rowBytes());
+  if (!context_) return;
+  window_ = w;
+  windowSerial_ = w->serial();
+  shown_ = focusOn(context_, view).intersected(Rect{0, 0, w->contentRect().w, w->contentRect().h});
+}
+
+FocusLock::~FocusLock() {
+  if (context_ && windowAlive() && window_->store_ == store_ && !shown_.isEmpty()) {
+    window_->noteDisplayed(Rect{shown_.x, window_->contentRect().h - shown_.y - shown_.h, shown_.w, shown_.h});
+  }
+  delete context_;
+}
+
+bool FocusLock::windowAlive() const {
+  return Object::isLive(window_, windowSerial_);
 }
 
 void Window::displayView(View* v, Rect drawnInWindow) {
@@ -638,6 +695,8 @@ void Window::displayView(View* v, Rect drawnInWindow) {
         v->bounds());
   }
   const Rect dirty = v->invalidRect().united(beneath);
+  // The store drawn into stays until the drawing ends, also when the view's drawing resizes the window.
+  const std::shared_ptr<BackingStore> store = store_;
   platform::gfx::Context* ctx = dirty.isEmpty() ? nullptr : lockFocus(v);
   Rect drawn;
   if (ctx) {
@@ -666,14 +725,9 @@ void Window::displayView(View* v, Rect drawnInWindow) {
 }
 
 void Window::displayIfNeeded() {
-  if (!contentView_ || !backing_) return;
+  if (!contentView_ || !store_) return;
   retain();
-  ++displayDepth_;
   displayView(contentView_, Rect{});
-  if (--displayDepth_ == 0) {
-    for (auto& r : retired_) delete r.first;
-    retired_.clear();
-  }
   release();
 }
 
@@ -708,15 +762,16 @@ std::vector<Window*> Window::allWindows() {
 }
 
 uint32_t Window::pixelAt(int x, int y) const {
-  if (!backing_ || x < 0 || y < 0 || x >= backing_->width() || y >= backing_->height()) return 0;
-  const uint8_t* p = &pixels_[(static_cast<size_t>(y) * backing_->width() + x) * 4];
+  const platform::gfx::Context* b = backing();
+  if (!b || x < 0 || y < 0 || x >= b->width() || y >= b->height()) return 0;
+  const uint8_t* p = &store_->pixels[(static_cast<size_t>(y) * b->width() + x) * 4];
   return (static_cast<uint32_t>(p[1]) << 16) | (static_cast<uint32_t>(p[2]) << 8) | p[3];
 }
 
 bool Window::writePNG(const std::string& path) const {
-  if (!backing_) return false;
-  return platform::gfx::writeRgbPngFile(path, pixels_.data(), backing_->width(), backing_->height(),
-                                        backing_->width() * 4);
+  const platform::gfx::Context* b = backing();
+  if (!b) return false;
+  return platform::gfx::writeRgbPngFile(path, store_->pixels.data(), b->width(), b->height(), b->width() * 4);
 }
 
 std::vector<Rect> Window::takeDisplayedRects() {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,6 +20,11 @@ class Context;
 namespace cocoa {
 
 class Window;
+struct BackingStore;
+
+// The largest side of a window's content, in points: the desktop platform's window server caps every window at
+// about this size, so that a window never asks for more pixels than a screen could hold.
+constexpr double kMaxWindowSide = 10000;
 
 // An object that takes actions by name (the platform's target and action selector): controls and menu items send
 // their action to their target this way.
@@ -81,7 +87,8 @@ class View : public Object {
   virtual void didAddSubview(View* subview) { (void)subview; }
   virtual void willRemoveSubview(View* subview) { (void)subview; }
 
-  // Retains the subview and puts it in front of the others (it leaves a former superview first).
+  // Retains the subview and puts it in front of the others (it leaves a former superview first). A view being
+  // deleted is refused.
   void addSubview(View* view);
   // `addSubview:positioned:relativeTo:`: above (1) or below (-1) `relativeTo`, or above / below every subview when
   // it is null or not a subview.
@@ -152,12 +159,13 @@ class Window : public Object {
  public:
   // A window without geometry or pixels (the system services use windows only as owners of views).
   Window();
-  // A window of that content size at `contentRect` on the screen, with a content view and a backing store of
-  // opaque white pixels.
+  // A window of that content size at `contentRect` on the screen (each side capped at kMaxWindowSide), with a
+  // content view and a backing store of opaque white pixels.
   explicit Window(Rect contentRect);
 
   View* contentView() const { return contentView_; }
-  // Retains the new content view (drawn whole at the next display) and releases the old one.
+  // Retains the new content view (drawn whole at the next display) and releases the old one; a view being deleted
+  // is refused.
   void setContentView(View* view);
   const Rect& contentRect() const { return contentRect_; }
   // The frame on the screen. Headless windows have no decorations: the frame is the content rectangle.
@@ -190,7 +198,7 @@ class Window : public Object {
   bool documentEdited = false;
   double alphaValue = 1;
   bool ignoresMouseEvents = false;
-  // Resizes the content (and the backing store, which keeps what fits).
+  // Resizes the content (and the backing store, which keeps what fits); each side is capped at kMaxWindowSide.
   void setContentSize(double w, double h);
   void setContentOrigin(double x, double y);
 
@@ -239,7 +247,7 @@ class Window : public Object {
 
   // The backing store: content width x height pixels, a leading byte then R, G, B, row 0 at the top. Null for a
   // window without geometry.
-  platform::gfx::Context* backing() const { return backing_; }
+  platform::gfx::Context* backing() const;
   // The platform's lockFocus: saves the backing store's graphics state, then gives it the view's own coordinates,
   // clipped to the part of the view its superviews show. The state before does not matter, so one view may be
   // focused while another draws. Answers the backing store (restore it to unlock), or null without one or for a
@@ -276,6 +284,7 @@ class Window : public Object {
   ~Window() override;
 
  private:
+  friend class FocusLock;
   void resizeBacking(int w, int h);
   // Draws the view where it is invalid or where its superview was just drawn (`drawnInWindow`, base coordinates),
   // then its subviews over it.
@@ -295,16 +304,38 @@ class Window : public Object {
   View* mouseDownView_ = nullptr;   // retained while a button is down
   std::vector<Window*> children_;
   Window* parent_ = nullptr;
-  std::vector<uint8_t> pixels_;
-  platform::gfx::Context* backing_ = nullptr;
-  // A backing store replaced while the window displays (a view's drawing resized the window) stays until the
-  // display ends: the views being drawn still draw into it.
-  int displayDepth_ = 0;
-  std::vector<std::pair<platform::gfx::Context*, std::vector<uint8_t>>> retired_;
+  // Shared with whoever draws into it: a store replaced by a resize stays while a display or a FocusLock still
+  // draws into it.
+  std::shared_ptr<BackingStore> store_;
   int displayCount_ = 0;
   std::vector<Rect> displayed_;
   std::vector<Event*> unhandled_;  // retained
   bool changingResponder_ = false;
+};
+
+// The platform's lockFocus taken from outside a display, to draw into a window at any time. The lock draws through
+// a context of its own over the window's backing store, set up as lockFocus sets up the store, so that several
+// locks and the window's displays never share graphics state. The pixels stay while the lock lives: a resize gives
+// the window a new store (what is drawn after it lands in the old one, which nobody sees) and a window that goes
+// away leaves its store to the lock.
+class FocusLock {
+ public:
+  // context() is null when the view has no window with a backing store.
+  explicit FocusLock(View* view);
+  // Shows what was drawn (the view's area counts as displayed) when the window still shows the store.
+  ~FocusLock();
+  FocusLock(const FocusLock&) = delete;
+  FocusLock& operator=(const FocusLock&) = delete;
+  platform::gfx::Context* context() const { return context_; }
+  // False once the window has gone.
+  bool windowAlive() const;
+
+ private:
+  std::shared_ptr<BackingStore> store_;
+  platform::gfx::Context* context_ = nullptr;
+  Window* window_ = nullptr;
+  uint64_t windowSerial_ = 0;
+  Rect shown_;  // the view's visible part, in window base coordinates
 };
 
 // A list of retained windows (Window::retainedWindows) released when it goes.

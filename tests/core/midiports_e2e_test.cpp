@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -261,6 +262,38 @@ TEST(MidiPorts, FirstMessagesOverNewlyChosenPortsArrive) {
     PortPlug::Received r;
     EXPECT_TRUE(plug.waitFor([](const Bytes& b) { return b.size() == 297 && b[4] == 0x40; }, &r));
   }
+}
+
+// The audio callback's send never waits for a port operation: while the output port is being reopened it hears that
+// the port is taken, never that the send failed, so that its note waits in the queue and goes out after.
+TEST(MidiPorts, ANoteTriedWhileThePortIsReopenedIsHeldAndGoesOutAfter) {
+  EmulatorClient emu;
+  emu.reset();
+  PortPlug plug;
+  connect(plug, emu);
+  IMidiMsg note;
+  IEffectBase::ESendResult tried = IEffectBase::kSendDone;
+  for (int round = 0, k = 0; round < 20 && tried == IEffectBase::kSendDone; ++round) {
+    std::atomic<bool> reopened{false};
+    std::thread reopen([&] {
+      int out = 1;
+      plug.setExternalMIDIOut(out, EmulatorClient::emulatorInPort().c_str());
+      reopened = true;
+    });
+    // A block's send every millisecond until one meets the reopening.
+    while (!reopened && tried == IEffectBase::kSendDone) {
+      note = IMidiMsg(0, 0x9F, 60, static_cast<uint8_t>(1 + k++ % 127));
+      tried = plug.TrySendMidiMsgNow(&note);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    reopen.join();
+  }
+  ASSERT_EQ(tried, IEffectBase::kSendBusy) << "no send met the reopening, or one failed (its note lost)";
+  const size_t mark = emu.logMark();
+  ASSERT_EQ(plug.TrySendMidiMsgNow(&note), IEffectBase::kSendDone);
+  char text[32];
+  std::snprintf(text, sizeof text, "in 9F 3C %02X", note.mData2);
+  EXPECT_TRUE(emu.waitForLog(text, mark).has_value()) << text;
 }
 
 TEST(MidiPorts, SendsFromSeveralThreadsStayWhole) {

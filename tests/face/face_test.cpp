@@ -387,6 +387,25 @@ TEST_F(FaceTest, TheLockButtonStaysOffTheLibrarian) {
   EXPECT_TRUE(button->isVisible());
 }
 
+// Each section lock alone shows the lock button on the pages it locks: a timbre's own on that timbre's page, a
+// common section's (effects, arpeggiator) on both.
+TEST_F(FaceTest, EachSectionLockAloneShowsTheLockButtonWhereItLocks) {
+  Vexmir* plug = e->plug;
+  ControlLayer* button = e->ui->getLayer("releaseAllLocksLayer");
+  ASSERT_NE(button, nullptr);
+  e->showTab(2);
+  for (int lock = kSectionLockOsc1; lock <= kSectionLockArp; ++lock) {
+    plug->SetParameterFromGUI(lock, 1.0);
+    for (int t : {0, 1}) {
+      e->showTimbre(t);
+      const bool locks = lock >= kSectionLockFXChorus || (lock - kSectionLockOsc1) % 2 == t;
+      EXPECT_EQ(button->isVisible(), locks) << paramName(lock) << " on timbre " << t + 1 << "'s page";
+    }
+    plug->SetParameterFromGUI(lock, 0.0);
+    EXPECT_FALSE(button->isVisible()) << paramName(lock) << " off";
+  }
+}
+
 // The knobs without a message of their own name themselves in the display and follow the timbre link; the
 // description links timbre tune, bend range, transposition and the section locks both ways.
 TEST_F(FaceTest, UnboundKnobsNameThemselvesAndFollowTheLink) {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -115,6 +116,44 @@ class FaultPlug : public Vexmir {
   std::mutex mutex;
   std::vector<std::string> statusTexts;
   std::function<void(const std::string&)> onStatus;
+};
+
+// Holds the running job on its own thread where it shows the status text `at`, until release(): a fault the test
+// brings meanwhile meets the job at that step, however fast or slow the machine runs the job.
+class JobHold {
+ public:
+  JobHold(FaultPlug& plug, const std::string& at) : plug(plug) {
+    plug.setStatusHook([this, at](const std::string& text) {
+      std::unique_lock<std::mutex> lock(mutex);
+      if (text != at) return;
+      reached = true;
+      changed.notify_all();
+      changed.wait(lock, [this] { return released; });
+    });
+  }
+  ~JobHold() {
+    release();
+    plug.waitIdle();  // the job has left the hook
+    plug.setStatusHook(nullptr);
+  }
+  // Waits until the job is held; false when it ended without getting there.
+  bool held() {
+    std::unique_lock<std::mutex> lock(mutex);
+    while (!reached && plug.getMidiManager()->isWorkerBusy(MidiWorker::kJobThread))
+      changed.wait_for(lock, std::chrono::milliseconds(5));
+    return reached;
+  }
+  void release() {
+    std::lock_guard<std::mutex> lock(mutex);
+    released = true;
+    changed.notify_all();
+  }
+
+ private:
+  FaultPlug& plug;
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool reached = false, released = false;
 };
 
 // The editor's program: the values of every sound parameter.

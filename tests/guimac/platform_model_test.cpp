@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <string>
 
 #include "platform/cocoa/carbon.h"
@@ -49,11 +50,15 @@ class PaintView : public cocoa::View {
     }
     log.push_back("key " + std::to_string(e->keyCode));
   }
+  void resignedFirstResponder() override {
+    if (onResign) onResign();
+  }
   std::string where(Event* e) const {
     const Point p = convertFromWindow(e->locationInWindow);
     return std::to_string(static_cast<int>(p.x)) + "," + std::to_string(static_cast<int>(p.y));
   }
   bool takesKeys = false;
+  std::function<void()> onResign;
   std::vector<Rect> draws;
   std::vector<std::string> log;
 
@@ -171,6 +176,13 @@ TEST(WindowModel, MouseEventsFollowThePressedViewAndKeysTheFirstResponder) {
   w->sendEvent(key(48, U"\t"));  // passed on through the content view to the window
   EXPECT_EQ(a->log.back(), "key 0");
   EXPECT_EQ(w->unhandledEvents().size(), 2u);
+  // a's resignation takes b out of the window: b is not kept as the responder, and the window keeps the keys.
+  b->takesKeys = true;
+  a->onResign = [b] { b->removeFromSuperview(); };
+  w->makeFirstResponder(b);
+  EXPECT_EQ(w->firstResponder(), nullptr);
+  w->sendEvent(key(1, U"s"));
+  EXPECT_EQ(w->unhandledEvents().size(), 3u);
   a->release();
   b->release();
   w->release();

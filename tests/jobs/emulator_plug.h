@@ -52,6 +52,7 @@ class EmulatorPlug : public Vexmir {
     storeParamValue(kDeviceOutSelection, o);
     storeParamValue(kDeviceInSelection, i);
     midiOutReady = o > 0;
+    midiInReady = i > 0;
     return o > 0 && i > 0;
   }
   bool connect() {

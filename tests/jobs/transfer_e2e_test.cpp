@@ -289,20 +289,27 @@ TEST_F(TransferE2E, TwoInstancesKeepTheirOwnClocksAtTheStatedSpacing) {
     j.job = code;
     return j;
   };
+  // A stretch lasts until a clock has sent its ticks, not for a time of the machine's: a loaded machine that holds a
+  // clock back makes the stretch longer, not its ticks fewer.
+  auto sent = [](jobtest::EmulatorPlug& p, size_t ticks) {
+    while (p.sentTicks().size() < ticks && p.getMidiManager()->isWorkerBusy(MidiWorker::kClockThread))
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return p.sentTicks().size() >= ticks;
+  };
   emulator.clearLog();
   const size_t mark = emulator.logMark();
-  // A alone for ten seconds, then B beside it, then A stops and B runs on alone for ten seconds.
+  // A alone for ten seconds' ticks, then B beside it for a second's, then A stops and B runs on for ten seconds'.
   ASSERT_TRUE(a.run(job(kJobStartClock), MidiWorker::kClockControlThread));
   a.getMidiManager()->getSender()->resetContinuousClock(false);
   ASSERT_TRUE(a.getMidiManager()->startJob(MidiWorker::kClockThread, job(kJobContinuousClock)));
-  std::this_thread::sleep_for(std::chrono::milliseconds(10200));
+  ASSERT_TRUE(sent(a, 490));
   b.getMidiManager()->getSender()->resetContinuousClock(false);
   ASSERT_TRUE(b.getMidiManager()->startJob(MidiWorker::kClockThread, job(kJobContinuousClock)));
-  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  ASSERT_TRUE(sent(b, 80));
   a.getMidiManager()->getSender()->resetContinuousClock(true);
   ASSERT_TRUE(a.waitIdle(MidiWorker::kClockThread, 5));
   EXPECT_TRUE(b.getMidiManager()->isWorkerBusy(MidiWorker::kClockThread));  // B's clock runs on
-  std::this_thread::sleep_for(std::chrono::milliseconds(10200));
+  ASSERT_TRUE(sent(b, 80 + 816));
   b.getMidiManager()->getSender()->resetContinuousClock(true);
   ASSERT_TRUE(b.waitIdle(MidiWorker::kClockThread, 5));
   ASSERT_TRUE(b.run(job(kJobStopClock), MidiWorker::kClockControlThread));
@@ -311,8 +318,6 @@ TEST_F(TransferE2E, TwoInstancesKeepTheirOwnClocksAtTheStatedSpacing) {
   // Every tick that left an instance reached the synthesizer, between the start and the stop.
   const std::vector<Tick> ticks = realTimeLog(emulator, mark);
   const std::vector<int64_t> sentA = a.sentTicks(), sentB = b.sentTicks();
-  ASSERT_GT(sentA.size(), 400u);
-  ASSERT_GT(sentB.size(), 700u);
   ASSERT_GT(ticks.size(), 100u);
   EXPECT_EQ(ticks.front().what, "FA");
   EXPECT_EQ(ticks.back().what, "FC");

@@ -357,7 +357,7 @@ TEST(Telling, EveryRefusalAndEveryFileNotOfferedIsShownInTheLibrarian) {
   tab.mainMenu({"Refresh Folders"});
   EXPECT_NE(tab.shown().find("tiny.syx"), std::string::npos) << tab.shown();
   EXPECT_NE(tab.shown().find("too small"), std::string::npos) << tab.shown();
-  EXPECT_NE(tab.shown().find("(and 1 more)"), std::string::npos) << tab.shown();
+  EXPECT_NE(tab.shown().find("(1 of 2: click here for the next)"), std::string::npos) << tab.shown();
   std::rename(banks.path("tiny.syx").c_str(), (banks.data.root + "/tiny.syx").c_str());
   tab.mainMenu({"Refresh Folders"});
   EXPECT_NE(tab.shown().find("deep.syx"), std::string::npos) << tab.shown();

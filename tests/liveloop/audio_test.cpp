@@ -58,6 +58,7 @@ class AudioPlug : public Vexmir {
     return true;
   }
   ESendResult TrySendMidiMsgNow(const IMidiMsg* m) override {
+    if (portTaken) return kSendBusy;
     sent.push_back({m->mOffset, m->mStatus, m->mData1, m->mData2});
     return kSendDone;
   }
@@ -82,6 +83,7 @@ class AudioPlug : public Vexmir {
   }
 
   bool playing = false;
+  bool portTaken = false;  // a port operation holds the output
   double tempo = 120.0;
   std::vector<std::vector<int>> sent;
   std::mutex jobsLock;
@@ -145,6 +147,13 @@ TEST(AudioCallback, AllNotesOffOnceAfterResetThenTransportEdgesStartTheClockJobs
   plug.playing = false;
   plug.block(256);
   EXPECT_EQ(plug.sent.size(), 2u);
+  // The first block after a reset finds the output port taken: each timbre's all notes off goes from the relay's
+  // thread, on its own channel.
+  plug.sent.clear();
+  plug.portTaken = true;
+  plug.Reset();
+  plug.block(256);
+  EXPECT_EQ(plug.sent, (std::vector<std::vector<int>>{cc(2, 123, 0), cc(5, 123, 0)}));
 }
 
 TEST(AudioCallback, QueuedMessagesLeaveInOrderAtTheirOffsets) {

@@ -192,6 +192,26 @@ TEST(ProtocolFaults, ATimbreSwitchWhileAProgramIsRequestedKeepsTheEditorWaitingF
   expectAtRest(plug);
 }
 
+// The host's program change: the editor asks for the program after the synthesizer's pause to switch. A knob turned
+// on the synthesizer during that pause is held, as is everything else until the program has come.
+TEST(ProtocolFaults, AKnobTurnedWhileTheEditorsProgramIsOnItsWayIsHeld) {
+  DataRoot root;
+  ProtocolPlug plug;
+  std::atomic<int> followed{-1};
+  const int leadPause = plug.pauses + 1;
+  plug.onEachPause = [&](int n) {
+    if (n == leadPause) followed = plug.editorFollowsKnob();
+  };
+  plug.hostFilter[Vexmir::kFilterPC] = false;
+  IMidiMsg change(0, 0xC0, 7, 0);
+  plug.ProcessMidiMsg(&change, false);
+  ASSERT_TRUE(plug.waitIdle());
+  plug.onEachPause = nullptr;
+  EXPECT_EQ(followed, 0) << "the knob was applied before the program came";
+  EXPECT_TRUE(startsWith(plug.programName(), "Prog007")) << plug.programName();
+  expectAtRest(plug);
+}
+
 // The request records are armed by the job thread while the input fills them: under ThreadSanitizer a record
 // written by both without its lock is reported here.
 TEST(ProtocolFaults, RequestRecordsArmedByJobsWhileTheInputFillsThem) {

@@ -2,6 +2,9 @@
 // puts into the program it sends, and the queue's pace after a recall.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <memory>
+
 #include "protocol_plug.h"
 #include "src/LibrarianViewControl.h"
 
@@ -58,41 +61,51 @@ TEST(ProtocolParts, StoreIntoTheLibrarianPutsTheEditorsProgramIntoTheSelectedSlo
   EXPECT_TRUE(broken.empty()) << broken.front();
 }
 
-// The slot highlighted is the one a program change selects, and the one the store into the librarian and the store
-// to the synthesizer then use, also after a whole bank was fetched.
-TEST(ProtocolParts, TheHighlightedSlotIsTheSlotEveryActionUses) {
+// The slot highlighted is the one a program change selects and the one the store into the librarian then uses, also
+// after a whole bank was fetched; a project keeps the highlighted slot of its bank.
+TEST(ProtocolParts, TheHighlightedSlotIsTheSlotEveryActionUsesAndTheProjectKeeps) {
   DataRoot root;
-  ProtocolPlug plug;
-  LibrarianEditor* editor = plug.getLibrarianEditor();
-  auto drawn = [&] { return jobtest::drawnSlot(plug.GetGUI(), editor->view(), 0); };
+  const std::string patches = Vexmir::getPatchesFolderStr();
+  std::filesystem::copy_file(patches + "/Init.vmr", patches + "/Keep.vmr");
+  auto plug = std::make_unique<ProtocolPlug>();
+  LibrarianEditor* editor = plug->getLibrarianEditor();
+  auto drawn = [&] { return jobtest::drawnSlot(plug->GetGUI(), plug->getLibrarianEditor()->view(), 0); };
   auto storedInto = [&] {  // the slot the store into the librarian changed
-    const std::vector<LibrarianPatch> before = plug.openBank();
-    plug.press(kOverwriteBank, 1);
-    EXPECT_TRUE(plug.waitIdle());
-    plug.press(kOverwriteBank, 0);
+    const std::vector<LibrarianPatch> before = plug->openBank();
+    plug->press(kOverwriteBank, 1);
+    EXPECT_TRUE(plug->waitIdle());
+    plug->press(kOverwriteBank, 0);
     for (size_t p = 0; p < before.size(); ++p)
-      if (plug.openBank()[p].name != before[p].name) return static_cast<int>(p);
+      if (plug->openBank()[p].name != before[p].name) return static_cast<int>(p);
     return -1;
   };
-  const IRECT slot40 = editor->view()->slotRect(0, 40);
   IMouseMod left(true);
-  editor->view()->OnMouseDown(slot40.L + 4, slot40.T + 4, &left);
-  plug.press(kMIDIFilterHWCCPassThrough + Vexmir::kFilterPC, 1);
-  plug.synthProgram = 7;
-  plug.fromSynth({0xC0, 7});
-  ASSERT_TRUE(plug.waitIdle());
+  auto click = [&](int slot) {
+    const IRECT r = editor->view()->slotRect(0, slot);
+    editor->view()->OnMouseDown(r.L + 4, r.T + 4, &left);
+  };
+  const int keep = editor->librarian()->bankAt(0)->fileName == "Keep.vmr" ? 0 : 1;
+  ASSERT_TRUE(editor->selectBank(0, keep));
+  click(40);
+  plug->press(kMIDIFilterHWCCPassThrough + Vexmir::kFilterPC, 1);
+  plug->synthProgram = 7;
+  plug->fromSynth({0xC0, 7});
+  ASSERT_TRUE(plug->waitIdle());
   EXPECT_EQ(drawn(), 7);
   EXPECT_EQ(storedInto(), 7);
-  plug.host()->requestAllPrograms();
-  ASSERT_TRUE(plug.waitIdle());
-  const int highlighted = drawn();
-  EXPECT_EQ(storedInto(), highlighted);
-  plug.take();
-  ASSERT_TRUE(editor->storeSelectedProgram() && plug.waitIdle());
-  int written = -1;  // the program number of the write request
-  for (const Bytes& b : plug.take())
-    if (b.size() == 8 && b[4] == 0x11) written = b[6];
-  EXPECT_EQ(written, highlighted);
+  plug->host()->requestAllPrograms();
+  ASSERT_TRUE(plug->waitIdle());
+  EXPECT_EQ(storedInto(), drawn());
+  click(57);
+  ByteChunk project;
+  plug->SerializeState(&project);
+  plug.reset();
+  plug = std::make_unique<ProtocolPlug>();
+  plug->UnserializeState(&project, 0);
+  ASSERT_TRUE(plug->waitIdle());
+  plug->press(kMainTab, 1);
+  EXPECT_EQ(plug->getLibrarianEditor()->bankOf(0)->fileName, "Keep.vmr");
+  EXPECT_EQ(drawn(), 57);
 }
 
 TEST(ProtocolParts, TheTimbreSwitchesAreChoicesAndAnAuditionLoadsTheLastOnesPressed) {

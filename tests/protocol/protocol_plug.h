@@ -77,6 +77,7 @@ class ProtocolPlug : public Vexmir {
     storeParamValue(kLibSyncTimer, 4);  // pacing of 100 ms
     storeParamValue(kOverrideTempo, 0);
     midiOutReady = true;
+    midiInReady = true;
     setJobClock(&clock);
     getMidiManager()->getSender()->statusObserver = [this](const std::string& text) {
       std::lock_guard<std::mutex> lock(mutex);

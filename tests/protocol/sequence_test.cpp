@@ -217,6 +217,7 @@ class Runner {
         // recall sends its program as it does then.
         plug.storeParamValue(kDeviceOutSelection, 1);
         plug.midiOutReady = true;
+        plug.midiInReady = true;
         plug.take();
         if (!plug.startRecalledProgramSend() || !plug.waitIdle()) return "the recalled program's send did not run";
         const std::vector<Bytes> out = plug.take();

@@ -178,6 +178,14 @@ TEST_F(WinParts, BitmapMenuItemsShowTheirImageAndDragsTheirIcon) {
   auto* image = item->image() ? item->image()->as<cocoa::Image>() : nullptr;
   ASSERT_NE(image, nullptr);
   EXPECT_EQ(image->width(), 16);
+  // The icon's platform image is that same image, whichever bitmap object shares the icon's pixels.
+  void* platformImage = GetNSImageFromHICON(icon);
+  ASSERT_TRUE(cocoa::Object::isLiveAddress(platformImage));
+  EXPECT_EQ(static_cast<cocoa::Object*>(platformImage), image);
+  ICONINFO info{1, 0, 0, nullptr, icon};
+  HGDIOBJ sharing = CreateIconIndirect(&info);
+  EXPECT_EQ(GetNSImageFromHICON(sharing), platformImage);
+  DeleteObject(sharing);
   EXPECT_EQ(item->title(), "");
   EXPECT_EQ(GetMenuItemID(menu, 0), 9);
   DestroyMenu(menu);

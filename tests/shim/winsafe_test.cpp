@@ -3,6 +3,7 @@
 // away from their owner; and what a dialog shows once it is on screen (its fill, and its controls after a resize).
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -149,12 +150,16 @@ BOOL countProp(HWND, const char*, void*, LPARAM lp) {
 }
 int g_propsSeen = 0;
 int g_destroys = 0;
+HWND g_newHome = nullptr;
 LRESULT reentersOnDestroy(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_DESTROY) {
     ++g_destroys;
     EnumPropsEx(h, countProp, reinterpret_cast<LPARAM>(&g_propsSeen));
     DestroyWindow(h);
     SetProp(h, "late", h);
+    // Given a new home while its memory goes: in a window, or in a window of its own.
+    SetParent(h, g_newHome);
+    SetParent(h, nullptr);
     return 0;
   }
   return DefWindowProc(h, msg, wp, lp);
@@ -162,12 +167,17 @@ LRESULT reentersOnDestroy(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
 
 TEST_F(WinSafe, ReleasingAnUndestroyedViewWhoseDestroyHandlerRetainsItIsOneDelete) {
   g_propsSeen = g_destroys = 0;
+  g_newHome = topLevel(DefWindowProc);
+  const size_t windows = cocoa::Window::allWindows().size();
   Shim_vVexmir_hwnd* v = Shim_vVexmir_hwnd::initChild(nullptr, nullptr, reinterpret_cast<DLGPROC>(reentersOnDestroy), 0);
   SetProp(v, "a", v);
   SetProp(v, MAKEINTRESOURCE(5), nullptr);
   v->release();
   EXPECT_EQ(g_destroys, 1);
   EXPECT_EQ(g_propsSeen, 2);
+  EXPECT_TRUE(g_newHome->as<cocoa::View>()->subviews().empty());
+  EXPECT_EQ(cocoa::Window::allWindows().size(), windows);
+  windowOf(g_newHome)->displayIfNeeded();
 }
 
 // ---- Audio Unit views
@@ -359,6 +369,70 @@ TEST_F(WinSafe, ANegativeHeightIsTakenPositiveAndANegativeWidthChangesNothing) {
   SetWindowPos(child, nullptr, 30, 40, -5, 60, SWP_NOZORDER);
   f = child->frame();
   EXPECT_EQ((std::vector<double>{f.x, f.y, f.w, f.h}), (std::vector<double>{10, 20, 50, 40}));
+}
+
+TEST_F(WinSafe, OddSizesAreRefusedAndNoWindowGrowsPastThePlatformsLargest) {
+  HWND top = topLevel(DefWindowProc);
+  Shim_vVexmir_hwnd* child = Shim_vVexmir_hwnd::initChild(nullptr, top, nullptr, 0);
+  child->release();
+  for (HWND h : {top, static_cast<HWND>(child)}) {
+    SetWindowPos(h, nullptr, 0, 0, 120, 80, SWP_NOMOVE | SWP_NOZORDER);
+    for (POINT s : {POINT{700000, 700000}, POINT{20000, 50}, POINT{50, -10001}, POINT{50, INT_MIN}, POINT{INT_MAX, 5}})
+      SetWindowPos(h, nullptr, 0, 0, s.x, s.y, SWP_NOMOVE | SWP_NOZORDER);
+    RECT r;
+    GetClientRect(h, &r);
+    EXPECT_EQ((std::vector<LONG>{r.right, r.bottom}), (std::vector<LONG>{120, 80}));
+  }
+  auto* bare = new cocoa::Window();  // nor does the platform make a larger window on its own
+  bare->setFrame(cocoa::Rect{0, 0, 7e5, 2e4}, false);
+  EXPECT_EQ(bare->frame().w + bare->frame().h, 2 * cocoa::kMaxWindowSide);
+  bare->release();
+}
+
+TEST_F(WinSafe, AWindowContextIsShownAndOutlivesAResizeAndItsWindow) {
+  HWND top = topLevel(DefWindowProc);
+  SetWindowPos(top, nullptr, 0, 0, 120, 80, SWP_NOMOVE | SWP_NOZORDER);
+  cocoa::Window* w = windowOf(top);
+  w->takeDisplayedRects();
+  HBRUSH red = CreateSolidBrush(0xFF0000);
+  RECT r{0, 0, 10, 10};
+  // Drawn outside a paint: in the window, and shown (the X11 window copies what was displayed).
+  HDC dc = GetDC(top);
+  SHIM_FillRect(dc, &r, red);
+  EXPECT_EQ(ReleaseDC(top, dc), 1);
+  EXPECT_EQ(w->pixelAt(5, 5), 0xFF0000u);
+  const std::vector<cocoa::Rect> shown = w->takeDisplayedRects();
+  EXPECT_TRUE(shown.size() == 1 && shown[0].w == 120 && shown[0].h == 80);
+  // Held while the window is sized to fit what was measured with it, and while the window goes.
+  dc = GetDC(top);
+  SetWindowPos(top, nullptr, 0, 0, 420, 310, SWP_NOMOVE | SWP_NOZORDER);
+  SHIM_FillRect(dc, &r, red);
+  EXPECT_EQ(ReleaseDC(top, dc), 1);
+  dc = GetDC(top);
+  DestroyWindow(top);
+  SHIM_FillRect(dc, &r, red);
+  EXPECT_EQ(ReleaseDC(nullptr, dc), 0);
+  DeleteObject(red);
+}
+
+std::vector<WPARAM> g_menusPrepared;
+LRESULT recordsMenuPreparation(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_INITMENUPOPUP) g_menusPrepared.push_back(wp);
+  return DefWindowProc(h, msg, wp, lp);
+}
+
+TEST_F(WinSafe, AMenuAboutToOpenReachesTheProcedureAsTheLayersHandle) {
+  HWND top = topLevel(recordsMenuPreparation);
+  HMENU menu = CreatePopupMenu();
+  SetMenu(top, menu);
+  g_menusPrepared.clear();
+  SHIM_MenuObject(menu)->notifyNeedsUpdate();
+  // A platform menu that is none of the layer's has no handle to give.
+  auto* foreign = new cocoa::Menu("Foreign");
+  foreign->delegate = top->as<cocoa::MenuDelegate>();
+  foreign->notifyNeedsUpdate();
+  foreign->release();
+  EXPECT_EQ(g_menusPrepared, std::vector<WPARAM>{reinterpret_cast<WPARAM>(menu)});
 }
 
 // ---- Combo and list-box messages

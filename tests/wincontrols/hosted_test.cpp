@@ -11,6 +11,7 @@
 #include <string>
 
 #include "KIT/shim/shim-ctlclasses.h"
+#include "KIT/shim/shim-gdi-internal.h"
 #include "KIT/shim/shim-hosted.h"
 #include "KIT/shim/shim-internal.h"
 #include "platform/cocoa/drag.h"
@@ -237,6 +238,16 @@ TEST_F(HostedTest, AudioUnitViewsComeFromTheBundlesFactory) {
   EXPECT_EQ(SHIM_GetAudioUnitCocoaView(dlg, nullptr, &unnamed, &r), nullptr);
 }
 
+// Whether the procedure painted with the view's context bound to it, current, updated once and recorded by the
+// paint's drawing context.
+bool g_glReadyAtPaint = false;
+LRESULT checksGLAtPaint(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+  cocoa::OpenGLContext* c = cocoa::OpenGLContext::currentContext();
+  if (msg == WM_PAINT)
+    g_glReadyAtPaint = c && c->view() == h && c->timesUpdated() == 1 && reinterpret_cast<HDC>(wp)->GLgfxctx == c;
+  return DefWindowProc(h, msg, wp, lp);
+}
+
 TEST_F(HostedTest, OpenGLViewsKeepARecordedContext) {
   const int live = cocoa::OpenGLContext::liveCount();
   EXPECT_FALSE(SHIM_GetViewGL(dlg));
@@ -246,6 +257,11 @@ TEST_F(HostedTest, OpenGLViewsKeepARecordedContext) {
   EXPECT_EQ(ctx->attributes(), std::vector<int>{96});
   SHIM_SetViewGL(dlg, true);  // already on: the same context
   EXPECT_EQ(view->glContext(), ctx);
+  view->setShimWindowProc(checksGLAtPaint);
+  InvalidateRect(dlg, nullptr, 0);
+  window->displayIfNeeded();
+  EXPECT_TRUE(g_glReadyAtPaint);
+  EXPECT_EQ(cocoa::OpenGLContext::currentContext(), nullptr);  // cleared after the paint
   EXPECT_TRUE(SHIM_SetGLContextToView(dlg));
   EXPECT_EQ(cocoa::OpenGLContext::currentContext(), ctx);
   EXPECT_FALSE(SHIM_SetGLContextToView(nullptr));

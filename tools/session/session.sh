@@ -31,6 +31,24 @@ mkdir -p "$out/pictures" "$state"
 : >"$out/.vexmir-session"
 step=0
 say() { step=$((step + 1)); printf '[%2d] %s\n' "$step" "$*"; }
+# The musician's steps of a vexmir-host script are printed as the host reaches them: the "echo STEP" lines of its
+# transcript, followed while it runs. Both processes of the follower are waited for, so that none outlives it.
+follower= printer=
+follow_steps() {
+  exec {steps_fd}> >(sed -un 's/^echo STEP \(.*\)/       \1/p')
+  printer=$!
+  tail -s 0.2 -n +1 -F --pid=$$ "$1" 2>/dev/null >&"$steps_fd" &
+  follower=$!
+}
+quit_following() {
+  [ -z "$follower" ] || { kill "$follower" 2>/dev/null; wait "$follower" 2>/dev/null || true; }
+  [ -z "$printer" ] || { exec {steps_fd}>&-; wait "$printer" 2>/dev/null || true; }
+  follower= printer=
+}
+stop_following() {
+  sleep 0.5  # the last lines of the transcript reach the terminal first
+  quit_following
+}
 
 # A JACK server of the session's own, so that the synthesizer emulator is the only MIDI device the editor lists
 # and a user's own server and devices are left alone. One that already runs under this name is used as it is.
@@ -43,6 +61,7 @@ export VEXMIR_EMULATOR_SOCKET="$state/emulator.sock"
 cleanup() {
   local status=$?
   trap - EXIT INT TERM
+  quit_following || true
   bash "$root/tests/fixtures/emulator-stop.sh" "$state" >/dev/null 2>&1 || true
   bash "$root/tests/fixtures/jack-stop.sh" "$state" >/dev/null 2>&1 || true
   exit "$status"
@@ -77,9 +96,11 @@ say "Starting the synthesizer emulator \"$emulator_name\" with its bank"
 export SESSION_PICTURES="$out/pictures"
 export SESSION_STATE="$state"
 cd "$out"
-say "Loading the plug-in bundle in vexmir-host and running the editing session (pictures in $out/pictures)"
+say "Loading the plug-in bundle in vexmir-host and running the editing session, about 20 seconds (pictures in $out/pictures):"
 status=0
+follow_steps "$out/host-transcript.txt"
 "$host" --transcript "$out/host-transcript.txt" "$bundle" "$here/session.steps" 2>"$state/host-stderr.txt" || status=$?
+stop_following
 if [ "$status" -ne 0 ]; then
   echo "session: vexmir-host stopped with exit code $status; the end of its transcript:" >&2
   tail -20 "$out/host-transcript.txt" >&2
@@ -87,10 +108,12 @@ if [ "$status" -ne 0 ]; then
   exit 1
 fi
 
-say "Recalling the saved state in a fresh plug-in instance"
+say "Recalling the saved state in a fresh plug-in instance:"
 : >"$state/restore-start"
+follow_steps "$out/host-transcript-restore.txt"
 "$host" --transcript "$out/host-transcript-restore.txt" "$bundle" "$here/restore.steps" 2>>"$state/host-stderr.txt" ||
   status=$?
+stop_following
 if [ "$status" -ne 0 ]; then
   echo "session: the restoring vexmir-host stopped with exit code $status; the end of its transcript:" >&2
   tail -20 "$out/host-transcript-restore.txt" >&2

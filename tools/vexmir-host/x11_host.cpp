@@ -86,6 +86,21 @@ void X11HostWindow::destroyWindow() {
   sync();
 }
 
+void X11HostWindow::popUpWithTheFocus() {
+  xcb_connection_t* c = impl_->c;
+  const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+  const xcb_window_t popup = xcb_generate_id(c);
+  const uint32_t overrideRedirect = 1;
+  xcb_create_window(c, XCB_COPY_FROM_PARENT, popup, screen->root, static_cast<int16_t>(width_ + 10), 0, 40, 40, 0,
+                    XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_OVERRIDE_REDIRECT, &overrideRedirect);
+  xcb_map_window(c, popup);
+  std::free(xcb_grab_keyboard_reply(
+      c, xcb_grab_keyboard(c, 0, popup, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC), nullptr));
+  xcb_set_input_focus(c, XCB_INPUT_FOCUS_PARENT, popup, XCB_CURRENT_TIME);
+  xcb_ungrab_keyboard(c, XCB_CURRENT_TIME);
+  sync();
+}
+
 void X11HostWindow::sync() {
   std::free(xcb_get_input_focus_reply(impl_->c, xcb_get_input_focus(impl_->c), nullptr));
   // Of our own window's events, only the keys are of interest.

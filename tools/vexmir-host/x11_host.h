@@ -29,6 +29,9 @@ class X11HostWindow {
   // Who has the keyboard focus: "host" (this window), "editor" (the window `editorWindow`), "none", "pointer root"
   // or "other".
   std::string focusOwner(uint32_t editorWindow);
+  // A window of the host beside this one grabs the keyboard, takes the focus and lets the grab go, as a host's popup
+  // menu does: the focus stays with that window (focusOwner says "other").
+  void popUpWithTheFocus();
   // Destroys the window now, editor or not, as hosts do that tear their window down before closing the editor.
   void destroyWindow();
   bool destroyed() const { return destroyed_; }

@@ -82,7 +82,8 @@ bool runXdotool(Session& s, const std::vector<std::string>& words, std::string* 
 
 StepAction parseX11(const StepArgs& a, std::string* error) {
   const char* usage =
-      "x11 input XDOTOOL-WORDS... | x11 screenshot FILE.png | x11 destroy | x11 resources | x11 keys | x11 focus";
+      "x11 input XDOTOOL-WORDS... | x11 screenshot FILE.png | x11 destroy | x11 resources | x11 keys | x11 focus | "
+      "x11 popup";
   if (a.words.empty()) return fail(error, usage);
   const std::string what = a.words[0];
   if (what == "input" && a.words.size() >= 2 && a.keys.empty()) {
@@ -132,6 +133,15 @@ StepAction parseX11(const StepArgs& a, std::string* error) {
       return true;
     };
   }
+  if (what == "popup" && a.words.size() == 1 && a.keys.empty()) {
+    return [](Session& s, std::string* err) {
+      X11HostWindow* w = needX11Window(err);
+      if (!w) return false;
+      w->popUpWithTheFocus();
+      s.host.out().line("x11 popup: a window of the host took the keyboard with a grab");
+      return true;
+    };
+  }
   if (what == "resources" && a.words.size() == 1 && a.keys.empty()) {
     return [](Session& s, std::string* err) {
       const std::string summary = x11ResourceSummary(err);
@@ -145,7 +155,7 @@ StepAction parseX11(const StepArgs& a, std::string* error) {
 
 const StepRegistrar kX11Steps({"x11",
                                "x11 input XDOTOOL-WORDS... | x11 screenshot FILE.png | x11 destroy | x11 resources | "
-                               "x11 keys | x11 focus",
+                               "x11 keys | x11 focus | x11 popup",
                                parseX11});
 
 }  // namespace

@@ -1010,8 +1010,9 @@ def top_bar_controls():
             valueList="mainTab", valueBounds=(2, 0, 5))
     use("kMainTab")
     button("autooff", 712, 7, "kPatchDown", "BUTTON_PREV_ID", 22, 24, "Program Down")
+    # Longer than the synthesizer's 12 characters: a name typed longer is cut by the editor, which says so.
     element("dropMenu", type="nameSelection", name="Program Name", paramId="kPatchName", bounds=(736, 8, 108, 21),
-            nameLen=12, paramGroup="Program")
+            nameLen=24, paramGroup="Program")
     use("kPatchName")
     preview_text(736, 8, 108, 21, 14, "323C46", "-- INIT --")
     button("autooff", 846, 7, "kPatchUp", "BUTTON_NEXT_ID", 22, 24, "Program Up")

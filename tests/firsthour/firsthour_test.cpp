@@ -1,0 +1,193 @@
+// A newcomer's first mistakes on the real editor object (built from the bundle's resources, on a data folder of
+// its own): each gets a message that names the problem, on the status display or the librarian's line, and a
+// long message is never cut where the librarian's line has it whole.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "KIT/IEffect/IControl.h"
+#include "KIT/IEffect/IGraphics.h"
+#include "KIT/IEffect/IParam.h"
+#include "src/LibrarianEditor.h"
+#include "src/LibrarianViewControl.h"
+#include "src/MIDIMessageManager.h"
+#include "src/Vexmir.h"
+#include "tests/libui/libui_support.h"
+
+using libui::bankBytes;
+using libui::DataFolder;
+
+namespace {
+
+intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
+  return 0;
+}
+
+// The editor object whose jobs are only counted and whose MIDI goes nowhere.
+class Plug : public Vexmir {
+ public:
+  Plug() : Vexmir(IEffectInstanceInfo{quietHost}) {
+    getMidiManager()->getSender()->jobRunner = [this](MIDIMessageSender&, const SenderJob&) { ++jobs; };
+  }
+  bool SendMidiMsg(IMidiMsg*) override { return true; }
+  bool SendMidiSysex(unsigned char*, int) override { return true; }
+  // A button pressed and let go, as an auto-off button does.
+  void press(int idx) {
+    for (double v : {1.0, 0.0}) {
+      storeParamValue(idx, v);
+      OnParamChange(idx);
+    }
+    while (getMidiManager()->isWorkerBusy(MidiWorker::kJobThread)) usleep(1000);
+  }
+  std::string status() const { return getDisplayLine(kLineName); }
+  std::atomic<int> jobs{0};
+};
+
+std::string readText(const std::string& path) {
+  std::stringstream s;
+  s << std::ifstream(path).rdbuf();
+  return s.str();
+}
+
+}  // namespace
+
+TEST(FirstHour, ButtonsThatNeedTheSynthesizerNameTheMissingPort) {
+  DataFolder data;
+  Plug plug;
+  plug.press(kRequestTempData);
+  EXPECT_EQ(plug.status(), "Set MIDI I/O First! Choose MIDI IN and OUT");
+  plug.press(kPushArrangement);
+  EXPECT_EQ(plug.status(), "Set MIDI I/O First! Choose MIDI OUT");
+  // The output alone: no answer can come, so nothing starts a wait for one.
+  plug.midiOutReady = true;
+  for (int button : {kRequestTempData, kPatchUp, kPatchDown}) {
+    plug.press(button);
+    EXPECT_EQ(plug.status(), "Set MIDI I/O First! Choose MIDI IN") << button;
+  }
+  EXPECT_EQ(plug.jobs, 0);
+  plug.midiInReady = true;
+  plug.press(kRequestTempData);
+  EXPECT_EQ(plug.jobs, 1);
+  EXPECT_EQ(plug.status().find("Set MIDI"), std::string::npos);
+}
+
+TEST(FirstHour, APortMenuOpenedWithoutAMidiSystemSaysWhy) {
+  if (access("/dev/snd/seq", F_OK) == 0) GTEST_SKIP() << "this machine has an ALSA sequencer";
+  DataFolder data;
+  setenv("VEXMIR_MIDI_API", "alsa", 1);
+  Plug plug;
+  EXPECT_EQ(plug.GetParam(kDeviceOutSelection)->GetNDisplayTexts(), 1);
+  IGraphics* g = plug.GetGUI();
+  IMouseMod left(true);
+  for (int i = 0; i < g->NControls(); ++i)
+    if (g->GetControl(i)->ParamIdx() == kDeviceOutSelection) g->GetControl(i)->OnMouseDown(0, 0, &left);
+  EXPECT_EQ(plug.status(), "No MIDI system: no ALSA sequencer");
+}
+
+// Names typed in the top bar: what the synthesizer can show is kept, and the musician reads what it became.
+TEST(FirstHour, ATypedProgramNameKeepsItsLettersAndSaysWhatChanged) {
+  DataFolder data;
+  Plug plug;
+  const struct {
+    const char *typed, *kept;
+    bool told;
+  } cases[] = {{"Crème Brûlée", "Creme Brulee", true}, {"A name much too long", "A name much ", true},
+               {"Plain Lead", "Plain Lead", false}};
+  for (const auto& c : cases) {
+    plug.GetParam(kPatchName)->SetDisplayText(0, c.typed);
+    plug.OnParamChange(kPatchName);
+    EXPECT_EQ(plug.programName(), c.kept) << c.typed;
+    EXPECT_EQ(plug.status() == "Name kept as \"" + std::string(c.kept) + "\" (plain, 12 max)", c.told) << c.typed;
+  }
+}
+
+TEST(FirstHour, AMissingPatchesFolderIsNamedWithWhereToMakeIt) {
+  DataFolder data;
+  std::filesystem::remove_all(data.patches);
+  Plug plug;
+  LibrarianEditor* editor = plug.getLibrarianEditor();
+  editor->patchTypeChanged(0, 0, true);
+  EXPECT_EQ(editor->lastMessage, "No Patches folder: make " + data.patches + " and put bank files in it");
+  EXPECT_STREQ(plug.GetParam(kPatchSelectionListUpper)->GetDisplayText(0), "No banks");
+}
+
+// Every file the scan passed over is named with its reason, one after the other, by clicks on the message.
+TEST(FirstHour, EveryFilePassedOverIsNamedWithItsReason) {
+  DataFolder data;
+  for (const auto& [name, bytes] : {std::pair{"Good.syx", bankBytes(1)}, {"tiny.syx", libui::Bytes(100, 0)},
+                                    {"empty.syx", libui::Bytes(30000, 0)}, {"a/b/c/deep.syx", bankBytes(2)}})
+    data.write(name, bytes);
+  Plug plug;
+  LibrarianEditor* editor = plug.getLibrarianEditor();
+  editor->patchTypeChanged(0, 0, true);
+  const IRECT line = editor->view()->noticeRect();
+  std::set<std::string> named;
+  for (int click = 0; click < 4; ++click) {
+    const std::string& text = editor->lastMessage;
+    EXPECT_NE(text.find(" of 3: click here for the next)"), std::string::npos) << text;
+    named.insert(text.substr(0, text.find(" - ")));
+    IMouseMod left(true);
+    editor->view()->OnMouseDown((line.L + line.R) / 2, (line.T + line.B) / 2, &left);
+  }
+  EXPECT_EQ(named, (std::set<std::string>{"Not listed: tiny.syx", "Not listed: empty.syx",
+                                          "Not in the bank menus: deep.syx"}));
+}
+
+// A save and an import say what they wrote where; a message too long for the name field covers the display.
+TEST(FirstHour, SavesAreConfirmedAndLongMessagesCoverTheWholeDisplay) {
+  DataFolder data;
+  data.write("Mine/Pads.syx", bankBytes(1));
+  Plug plug;
+  LibrarianEditor* editor = plug.getLibrarianEditor();
+  editor->patchTypeChanged(0, 0, false);
+  ASSERT_TRUE(editor->selectBank(0, 0));
+  plug.SetLibrarianStatusUnsaved(true);
+  ASSERT_TRUE(editor->saveOpenBank());
+  EXPECT_EQ(plug.status(), "Saved Patches/Mine/Pads.syx");
+
+  auto cutoff = [&](double v) { plug.storeParamValue(kFilterCutoff, v), plug.OnParamChange(kFilterCutoff); };
+  cutoff(20);  // the name field holds the knob's name, the value field "20"
+  plug.displayStatus("Could not save Locked Bank.");
+  EXPECT_EQ(plug.status(), "Could not save Locked Bank.");
+  EXPECT_EQ(plug.getDisplayLine(Vexmir::kLineValue), "");
+  EXPECT_EQ(plug.getDisplayLine(Vexmir::kLineTimbre), "");
+  // The next control shown takes its fields back, the timbre field's text with them.
+  cutoff(10);
+  EXPECT_EQ(plug.getDisplayLine(Vexmir::kLineValue), "10");
+  EXPECT_EQ(plug.getDisplayLine(Vexmir::kLineTimbre), "[TIMBRE 1]");
+  plug.displayStatus(std::string(80, 'x').c_str());  // longer than the whole display
+  EXPECT_EQ(plug.status(), std::string(plug.status().size() - 3, 'x') + "...");
+}
+
+// The README holds for a newcomer: every test label is listed, and each install command names its folder itself.
+TEST(FirstHour, TheReadmeListsEveryTestLabelAndItsInstallCommandsSetTheirFolder) {
+  const std::string source = std::getenv("VEXMIR_SOURCE_DIR") ? std::getenv("VEXMIR_SOURCE_DIR") : ".";
+  const std::string readme = readText(source + "/README.md");
+  ASSERT_FALSE(readme.empty());
+  std::set<std::string> labels;
+  const std::regex list(R"(LABELS\s+"?([a-z0-9; ]+))"), single(R"(\b([a-z0-9]+)=[A-Z][A-Za-z0-9]*\.)"),
+      word("[a-z0-9]+");
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(source + "/tests")) {
+    if (entry.path().filename() != "CMakeLists.txt") continue;
+    const std::string text = readText(entry.path().string());
+    for (std::sregex_iterator m(text.begin(), text.end(), list), end; m != end; ++m) {
+      const std::string words = (*m)[1];
+      for (std::sregex_iterator w(words.begin(), words.end(), word); w != end; ++w) labels.insert(w->str());
+    }
+    for (std::sregex_iterator m(text.begin(), text.end(), single), end; m != end; ++m) labels.insert((*m)[1]);
+  }
+  EXPECT_GT(labels.size(), 20u);
+  for (const std::string& label : labels) EXPECT_NE(readme.find("`" + label + "`"), std::string::npos) << label;
+  const std::regex install(R"(cmake --install)"), setsFolder(R"(-[UD]VEXMIR_LXVST_DIR.*cmake --install)");
+  std::istringstream lines(readme);
+  int installs = 0;
+  for (std::string line; std::getline(lines, line);)
+    if (std::regex_search(line, install)) EXPECT_TRUE(++installs && std::regex_search(line, setsFolder)) << line;
+  EXPECT_GE(installs, 2);
+}
