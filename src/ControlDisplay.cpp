@@ -31,7 +31,7 @@ void ControlDisplay::controlDisplay(Vexmir* plug, int paramIdx, double value, bo
   if (shown && *shown)
     text = shown;
   else
-    text = getValueString(value);
+    text = getValueString(v);  // the whole number that is sent, not the knob's position between two of them
   plug->displayControl(p->GetNameForHost(), text);
   // The tag names the timbre of a timbre's parameter, and the timbre shown when the shown timbre changes.
   const int timbre = paramIdx == kQuickTab ? (v != 0 ? 1 : 0) : timbreOfParam(paramIdx);

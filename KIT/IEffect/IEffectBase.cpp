@@ -186,7 +186,9 @@ void IEffectBase::SetParameterFromGUI(int idx, double normalizedValue) {
   double before = p->Value();
   p->SetNormalized(normalizedValue);
   InformHostOfParamChange(idx, normalizedValue);
-  if (valueChanged(before, p->Value()) || p->Type() == IParam::kTypeText) OnParamChange(idx);
+  if (!valueChanged(before, p->Value()) && p->Type() != IParam::kTypeText) return;
+  mUnreportedChange = true;
+  OnParamChange(idx);
 }
 
 void IEffectBase::SetParameterFromGUI2(int idx, double normalizedValue) {
@@ -196,7 +198,9 @@ void IEffectBase::SetParameterFromGUI2(int idx, double normalizedValue) {
   double before = p->Value();
   p->SetNormalized(normalizedValue);
   InformHostOfParamChange(idx, normalizedValue);
-  if (valueChanged(before, p->Value()) || p->Type() == IParam::kTypeText) OnParamChange2(idx);
+  if (!valueChanged(before, p->Value()) && p->Type() != IParam::kTypeText) return;
+  mUnreportedChange = true;
+  OnParamChange2(idx);
 }
 
 // Every parameter, hidden ones included: the editor shows all of them. The plain value goes

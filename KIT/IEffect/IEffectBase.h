@@ -105,6 +105,9 @@ class IEffectBase {
   virtual void SetParameterFromGUI(int idx, double normalizedValue);
   // MIDI input thread: a control moved by a value that came from the synthesizer.
   virtual void SetParameterFromGUI2(int idx, double normalizedValue);
+  // Whether a control changed a value since the last call, which the host has not been told. The host sees no
+  // parameter of the plug-in, so only InformHostOfProgramChange tells it that its project is no longer as saved.
+  bool TakeUnreportedChange() { return mUnreportedChange.exchange(false); }
 
   // --- Host-facing operations, implemented by the binding. ---
   virtual void BeginInformHostOfParamChange(int idx) = 0;
@@ -297,6 +300,7 @@ class IEffectBase {
   // Read by any thread; written under the lock of their port.
   std::atomic<int> mSelectedMIDIIn{0};
   std::atomic<int> mSelectedMIDIOut{0};
+  std::atomic<bool> mUnreportedChange{false};
   std::vector<ChannelIO> mChannelIO;
   KIT_Mutex mMutex;
   char mEffectName[128] = {};

@@ -130,6 +130,9 @@ intptr_t IEffectVSTEntry::dispatcher(AEffect* effect, int32_t opcode, int32_t in
         std::fprintf(stderr, "Vexmir: error while idling the editor\n");
       }
     }
+    // On the host's own thread, once for any number of edits: the host marks its project modified (Ardour does;
+    // Qtractor 0.9.31 does not).
+    if (plug->TakeUnreportedChange()) plug->InformHostOfProgramChange();
     return 0;
   }
   // A project's state is read and written by the plug-in under its mutex, which a recall gives up while it reopens

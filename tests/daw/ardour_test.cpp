@@ -7,7 +7,7 @@
 
 #include "src/StateChunk.h"
 #include "src/VexmirParams.h"
-#include "tests/daw/ardour_support.h"
+#include "tests/daw/daw_support.h"
 
 using namespace dawtest;
 

@@ -119,6 +119,23 @@ TEST(ParamLogic, DisplayShowsNameValueAndTimbre) {
   EXPECT_EQ(plug.getDisplayLine(Vexmir::kLineCC), "---");
 }
 
+// A drag leaves a knob anywhere between two whole values, up and down in steps finer than one: after every motion
+// the display's value is the one the synthesizer last got.
+TEST(ParamLogic, ADraggedKnobShowsTheValueLastSent) {
+  Root root;
+  LogicPlug plug;
+  IParam* p = plug.GetParam(kFilterResonance);
+  int lastSent = -1;
+  for (int i = 0; i <= 1400; ++i) {
+    const double position = (i <= 700 ? i : 1400 - i) / 700.0;
+    plug.SetParameterFromGUI(kFilterResonance, position);
+    for (const Bytes& m : plug.take())
+      if (m.size() == 3 && m[0] == 0xB0 && m[1] == 71) lastSent = m[2];
+    ASSERT_EQ(plug.getDisplayLine(Vexmir::kLineValue), std::to_string(lastSent))
+        << "knob at " << p->Value() << " (motion " << i << ")";
+  }
+}
+
 TEST(ParamLogic, ALockFlagStaysOnWhileAnyLockOfItsGroupIsOn) {
   Root root;
   LogicPlug plug;

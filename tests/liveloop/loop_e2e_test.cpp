@@ -129,7 +129,7 @@ std::string variantBundle(const ScratchDir& dir) {
   // The plug-in finds its bundle from the real paths of its libraries (the platform library among them, which the
   // host loads first: the host runs with the copy's folder on LD_LIBRARY_PATH), so they are linked or copied,
   // never symlinked.
-  for (const fs::path& file : {library, library.parent_path() / "libvexmir-platform.so"}) {
+  for (const fs::path& file : {library, library.parent_path() / "libvexmir-platform"}) {
     std::error_code linked;
     fs::create_hard_link(from / file, to / file, linked);
     if (linked) fs::copy_file(from / file, to / file);

@@ -147,7 +147,7 @@ TEST(RealHostReadme, NamesOnlyTheHostsTheTestsRunItIn) {
   } hosts[] = {{"vexmir-host", "tools/vexmir-host/main.cpp"},
                {"Ardour", "tests/daw/ardour_gui_test.cpp"},
                {"Bitwig", nullptr},
-               {"Qtractor", nullptr},
+               {"Qtractor", "tests/daw/qtractor_gui_test.cpp"},
                {"REAPER", nullptr},
                {"Carla", nullptr},
                {"Renoise", nullptr},

@@ -19,8 +19,9 @@ inline bool haveProgram(const char* name) {
 
 class Xvfb {
  public:
-  // A screen of the given size ("WIDTHxHEIGHTx24").
-  explicit Xvfb(const std::string& screen = "2048x1152x24") {
+  // A screen of the given size ("WIDTHxHEIGHTx24"). A server that `resets` starts anew whenever its last client
+  // leaves, as an X server does by default; otherwise it keeps running as it is (-noreset).
+  explicit Xvfb(const std::string& screen = "2048x1152x24", bool resets = false) {
     int fds[2];
     if (pipe(fds) != 0) return;
     const std::string fd = std::to_string(fds[1]);
@@ -32,8 +33,8 @@ class Xvfb {
       const int null = open("/dev/null", O_WRONLY);
       dup2(null, 1);
       dup2(null, 2);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp", "-noreset",
-             static_cast<char*>(nullptr));
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
+             resets ? static_cast<char*>(nullptr) : "-noreset", static_cast<char*>(nullptr));
       _exit(127);
     }
     if (pid_ < 0) pid_ = 0;

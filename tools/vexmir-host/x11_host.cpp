@@ -13,11 +13,33 @@
 namespace vexhost {
 
 struct X11HostWindow::Impl {
-  xcb_connection_t* c = nullptr;
+  xcb_connection_t* c = nullptr;  // the host's connection, not the window's own
+  uint32_t popup = 0;             // the popup made by popUpWithTheFocus, which goes with the window
   std::vector<std::string> keys;  // since the last look
 };
 
 namespace {
+
+// The host's one connection to the X server, made at the first need and kept for the process, as a DAW keeps its
+// own. An X server started without -noreset (a bare Xvfb) resets when its last client leaves and hangs up on a
+// connection that arrives meanwhile: a host that let go of the server when the editor closed would find none when it
+// opened the editor again. Null, with the reason, when no server answers.
+xcb_connection_t* hostConnection(int* screenNumber, std::string* why) {
+  static xcb_connection_t* kept = nullptr;
+  static int keptScreen = 0;
+  if (!kept) {
+    xcb_connection_t* c = xcb_connect(nullptr, &keptScreen);
+    if (xcb_connection_has_error(c)) {
+      xcb_disconnect(c);
+      const char* display = std::getenv("DISPLAY");
+      *why = std::string("no X11 server answers at DISPLAY=\"") + (display ? display : "") + "\"";
+      return nullptr;
+    }
+    kept = c;
+  }
+  *screenNumber = keptScreen;
+  return kept;
+}
 
 // The first keysym of a key code, as the server maps it.
 uint32_t firstKeysym(xcb_connection_t* c, uint8_t keycode) {
@@ -33,18 +55,13 @@ uint32_t firstKeysym(xcb_connection_t* c, uint8_t keycode) {
 
 std::unique_ptr<X11HostWindow> X11HostWindow::open(int width, int height, std::string* why) {
   int screenNumber = 0;
-  xcb_connection_t* c = xcb_connect(nullptr, &screenNumber);
-  if (xcb_connection_has_error(c)) {
-    xcb_disconnect(c);
-    const char* display = std::getenv("DISPLAY");
-    *why = std::string("no X11 server answers at DISPLAY=\"") + (display ? display : "") + "\"";
-    return nullptr;
-  }
+  xcb_connection_t* c = hostConnection(&screenNumber, why);
+  if (!c) return nullptr;
   xcb_screen_iterator_t si = xcb_setup_roots_iterator(xcb_get_setup(c));
   for (int i = 0; i < screenNumber && si.rem; ++i) xcb_screen_next(&si);
   const xcb_screen_t* screen = si.data;
   std::unique_ptr<X11HostWindow> w(new X11HostWindow);
-  w->impl_ = new Impl{c, {}};
+  w->impl_ = new Impl{c, 0, {}};
   w->width_ = width;
   w->height_ = height;
   w->window_ = xcb_generate_id(c);
@@ -75,7 +92,6 @@ std::unique_ptr<X11HostWindow> X11HostWindow::open(int width, int height, std::s
 X11HostWindow::~X11HostWindow() {
   if (!impl_) return;
   destroyWindow();
-  xcb_disconnect(impl_->c);
   delete impl_;
 }
 
@@ -83,13 +99,15 @@ void X11HostWindow::destroyWindow() {
   if (destroyed_) return;
   destroyed_ = true;
   xcb_destroy_window(impl_->c, window_);
+  if (impl_->popup) xcb_destroy_window(impl_->c, impl_->popup);
   sync();
 }
 
 void X11HostWindow::popUpWithTheFocus() {
   xcb_connection_t* c = impl_->c;
   const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-  const xcb_window_t popup = xcb_generate_id(c);
+  if (impl_->popup) xcb_destroy_window(c, impl_->popup);
+  const xcb_window_t popup = impl_->popup = xcb_generate_id(c);
   const uint32_t overrideRedirect = 1;
   xcb_create_window(c, XCB_COPY_FROM_PARENT, popup, screen->root, static_cast<int16_t>(width_ + 10), 0, 40, 40, 0,
                     XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_OVERRIDE_REDIRECT, &overrideRedirect);
@@ -175,12 +193,9 @@ bool X11HostWindow::screenshot(const std::string& path, std::string* why) {
 }
 
 std::string x11ResourceSummary(std::string* why) {
-  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
-  if (xcb_connection_has_error(c)) {
-    xcb_disconnect(c);
-    *why = "no X11 server";
-    return "";
-  }
+  int screenNumber = 0;
+  xcb_connection_t* c = hostConnection(&screenNumber, why);
+  if (!c) return "";
   auto atom = [c](const char* name) {
     xcb_intern_atom_reply_t* r =
         xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
@@ -191,11 +206,10 @@ std::string x11ResourceSummary(std::string* why) {
   const xcb_atom_t windowAtom = atom("WINDOW"), pixmapAtom = atom("PIXMAP"), gcAtom = atom("GC");
   xcb_res_query_clients_reply_t* clients = xcb_res_query_clients_reply(c, xcb_res_query_clients(c), nullptr);
   if (!clients) {
-    xcb_disconnect(c);
     *why = "the X11 server has no X-Resource extension";
     return "";
   }
-  // This connection is not counted: it exists only to ask.
+  // The host's own connection is not counted: it holds only the host's window.
   const uint32_t self = xcb_get_setup(c)->resource_id_base;
   long nClients = 0, windows = 0, pixmaps = 0, gcs = 0, other = 0;
   xcb_res_client_iterator_t it = xcb_res_query_clients_clients_iterator(clients);
@@ -219,7 +233,6 @@ std::string x11ResourceSummary(std::string* why) {
     std::free(res);
   }
   std::free(clients);
-  xcb_disconnect(c);
   return "clients=" + std::to_string(nClients) + " windows=" + std::to_string(windows) +
          " pixmaps=" + std::to_string(pixmaps) + " gcs=" + std::to_string(gcs) + " other=" + std::to_string(other);
 }

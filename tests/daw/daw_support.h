@@ -1,5 +1,6 @@
-// What the Ardour tests share: running Ardour's tools, the plug-in's state chunk in a session file, and a fixture
-// that installs the release bundle into a prefix of its own with Ardour's settings in a folder of the test's own.
+// What the tests in real hosts share: running programs, the plug-in's state chunk in a session file, and a fixture
+// that installs the release bundle into a prefix of its own with the host's settings in a folder of the test's own
+// (and, for Ardour, runs Ardour's tools).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -94,20 +95,19 @@ inline bool findChunk(const std::string& xml, size_t* begin, size_t* end) {
   return true;
 }
 
-class ArdourSession : public ::testing::Test {
+// The release bundle installed as a user installs it, into a prefix of the test's own, and the environment a host
+// runs in: its settings, caches and the plug-in's data folder inside the test's folder, the build and source trees
+// hidden where mount namespaces can be made.
+class InstalledPlugin : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (access(kLua, X_OK) != 0 || access(kScanner, X_OK) != 0)
-      GTEST_SKIP() << "Ardour 7 is not installed (Debian's \"ardour\": scripts/setup.sh installs it where it can)";
     const char* build = std::getenv("VEXMIR_DAW_BUILD");
     if (!build || !fs::exists(fs::path(build) / "Vexmir Editor.vst/Contents/Linux/Vexmir Editor.so"))
       GTEST_SKIP() << "no release bundle to load (the daw_bundle_build fixture makes it)";
+    dawBuild = build;
     char tmpl[] = "/tmp/vexmir-daw-XXXXXX";
     dir = mkdtemp(tmpl);
-    fs::create_directories(dir / "home/.config");
-    fs::create_directories(dir / "home/.cache");
-    fs::create_directories(dir / "root");
-    // The bundle as a user installs it, into a prefix of the test's own.
+    for (const char* sub : {"home/.config", "home/.cache", "home/.local/share", "root"}) fs::create_directories(dir / sub);
     const fs::path prefix = dir / "prefix";
     int status = 0;
     const std::string installed = run(quoted(VEXMIR_CMAKE) + " --install " + quoted(build) +
@@ -122,9 +122,8 @@ class ArdourSession : public ::testing::Test {
     // installed files are dated an hour back.
     const auto past = fs::file_time_type::clock::now() - std::chrono::hours(1);
     for (const auto& entry : fs::recursive_directory_iterator(bundlePath)) fs::last_write_time(entry.path(), past);
-    // Ardour and its scanner run where the build and source trees are hidden, as on a machine that has only the
-    // installation; where mount namespaces cannot be made, they run beside the trees (the bundle still loads from
-    // the prefix).
+    // The host runs where the build and source trees are hidden, as on a machine that has only the installation;
+    // where mount namespaces cannot be made, it runs beside the trees (the bundle still loads from the prefix).
     const char* tree = std::getenv("VEXMIR_BUILD_DIR");
     const char* source = std::getenv("VEXMIR_SOURCE_DIR");
     if (tree && source) {
@@ -134,16 +133,31 @@ class ArdourSession : public ::testing::Test {
       if (status == 0)
         hidden = hide;
       else
-        std::cout << "[   NOTE   ] the build tree stays visible to Ardour: " << probe;
+        std::cout << "[   NOTE   ] the build tree stays visible to the host: " << probe;
     }
-    // Ardour's settings and plug-in cache, and the plug-in's data folder, stay inside the test's folder.
-    env = "HOME='" + (dir / "home").string() + "' XDG_CONFIG_HOME='" + (dir / "home/.config").string() +
-          "' XDG_CACHE_HOME='" + (dir / "home/.cache").string() + "' LXVST_PATH='" + bundlePath.parent_path().string() +
-          "' VEXMIR_ROOT='" + (dir / "root").string() + "' " + hidden;
+    const fs::path home = dir / "home";
+    env = "HOME=" + quoted(home.string()) + " XDG_CONFIG_HOME=" + quoted((home / ".config").string()) +
+          " XDG_CACHE_HOME=" + quoted((home / ".cache").string()) +
+          " XDG_DATA_HOME=" + quoted((home / ".local/share").string()) +
+          " LXVST_PATH=" + quoted(bundlePath.parent_path().string()) +
+          " VEXMIR_ROOT=" + quoted((dir / "root").string()) + " " + hidden;
   }
   void TearDown() override {
     std::error_code ec;
     if (!dir.empty()) fs::remove_all(dir, ec);
+  }
+
+  fs::path dir, bundlePath, dawBuild;
+  std::string env, hidden;
+};
+
+// Ardour 7's tools on the installed bundle.
+class ArdourSession : public InstalledPlugin {
+ protected:
+  void SetUp() override {
+    if (access(kLua, X_OK) != 0 || access(kScanner, X_OK) != 0)
+      GTEST_SKIP() << "Ardour 7 is not installed (Debian's \"ardour\": scripts/setup.sh installs it where it can)";
+    InstalledPlugin::SetUp();
   }
 
   std::string lua(const std::string& name, const std::string& body) {
@@ -156,9 +170,6 @@ class ArdourSession : public ::testing::Test {
     EXPECT_EQ(status, 0) << out;
     return out;
   }
-
-  fs::path dir, bundlePath;
-  std::string env, hidden;
 };
 
 }  // namespace dawtest
