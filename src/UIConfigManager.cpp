@@ -514,7 +514,7 @@ IBitmap UIConfigManager::getImageByName(IGraphics* surface, std::string name) {
     if (!bitmap.mData || bitmap.W <= 0 || bitmap.H <= 0) log("CONFIG READER: Image file " + path + " MISSING!");
     return bitmap;
   }
-  return surface->getImageById(info.resourceId, info.frames, info.sideBySide);
+  return surface->getImageById(info.resourceId, info.frames, info.sideBySide, uiScale);
 }
 
 // ---- Attribute helpers ----

@@ -165,14 +165,18 @@ bool ControlLayer::hasHiddenDirty(bool hidden) const {
   return false;
 }
 
-void ControlLayer::setCleanWithin(const std::vector<IRECT>& painted) {
-  for (int i = 0; i < controls.GetSize(); ++i) {
-    IControl* c = controls.Get(i);
-    bool drawn = !c->IControl::IsDirty();
-    for (const IRECT& p : painted) drawn = drawn || p.Meets(*c->GetRECT());
-    if (drawn) c->SetClean();
-  }
-  for (int i = 0; i < childLayers.GetSize(); ++i) childLayers.Get(i)->setCleanWithin(painted);
+void ControlLayer::cleanIfPainted(IControl* c, bool shown, const std::vector<IRECT>& painted) {
+  const IRECT& r = *c->GetRECT();
+  bool drawn = !shown || !c->IControl::IsDirty() || r.Empty();
+  for (const IRECT& p : painted) drawn = drawn || (r.L >= p.L && r.T >= p.T && r.R <= p.R && r.B <= p.B);
+  if (drawn) c->SetClean();
+}
+
+void ControlLayer::setCleanWithin(const std::vector<IRECT>& painted, bool hidden) {
+  hidden = hidden || !visible;
+  for (int i = 0; i < controls.GetSize(); ++i)
+    cleanIfPainted(controls.Get(i), !hidden && !controls.Get(i)->IsHidden(), painted);
+  for (int i = 0; i < childLayers.GetSize(); ++i) childLayers.Get(i)->setCleanWithin(painted, hidden);
 }
 
 IControl* ControlLayer::isHit(int x, int y) {

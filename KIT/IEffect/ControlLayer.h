@@ -41,9 +41,11 @@ class ControlLayer {
                          IRECT* r, std::vector<IRECT>* parts = nullptr);
   // Draws the visible controls that meet r, then the child layers; with setClean the controls are marked drawn.
   void Draw(IGraphics* graphics, IRECT* r, bool setClean = true);
-  // Marks this layer's controls and its descendants' drawn, except a control dirty outside every painted part
-  // (it changed after the redraw was asked for and is painted with the next one).
-  void setCleanWithin(const std::vector<IRECT>& painted);
+  // Marks this layer's controls and its descendants' drawn, except a shown control dirty beyond every painted area
+  // (it changed after the redraw was asked for and is painted whole with the next one). `hidden`: an ancestor is.
+  void setCleanWithin(const std::vector<IRECT>& painted, bool hidden = false);
+  // The rule for one control: clean unless it is shown, dirty, and not wholly inside one of the painted areas.
+  static void cleanIfPainted(IControl* control, bool shown, const std::vector<IRECT>& painted);
   // Appends the controls a redraw draws: those not hidden, of this layer when it is visible, and of its children.
   void collectShown(std::vector<IControl*>* out);
   // True when a control not drawn (hidden, or in a hidden layer; `hidden`: an ancestor is) is still marked dirty.

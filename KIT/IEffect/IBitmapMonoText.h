@@ -13,14 +13,14 @@
 void DrawBitmapedText(IGraphics* graphics, IBitmap* font, IRECT* r, IText* style, IChannelBlend* blend, const char* str,
                       bool vCenter = true, bool multiline = false, int charWidth = 6, int charHeight = 12);
 
-class IBitmapTextControl : public IControl {
+class IBitmapTextControl : public IControl, public ITextDisplay {
  public:
   IBitmapTextControl(IEffectBase* plug, IRECT rect, IBitmap* font, const char* str = "", IText* style = nullptr,
                      int charWidth = 6, int charHeight = 12);
   bool Draw(IGraphics* graphics) override;
   // Dirties the control only when the text differs; any thread.
-  void SetTextFromPlug(const char* str);
-  std::string GetTextForPlug() const;
+  void SetTextFromPlug(const char* str) override;
+  std::string GetTextForPlug() const override;
 
  protected:
   mutable std::mutex mStrLock;

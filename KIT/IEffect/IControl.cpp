@@ -98,12 +98,12 @@ void IControl::setDirtyImpl(bool pushParamToPlug, bool fromHardware) {
     mPlug->SetParameterFromGUI(mParamIdx, mValue);
   IParam* param = GetParam();
   if (!param) return;
-  if (auto* display = dynamic_cast<ITextControl*>(mValDisplayControl)) {
+  if (auto* display = dynamic_cast<ITextDisplay*>(mValDisplayControl)) {
     char text[128] = {};
     param->GetDisplayForHost(param->Value(), false, text, true);
     display->SetTextFromPlug(text);
   }
-  if (auto* name = dynamic_cast<ITextControl*>(mNameDisplayControl)) name->SetTextFromPlug(param->GetNameForHost());
+  if (auto* name = dynamic_cast<ITextDisplay*>(mNameDisplayControl)) name->SetTextFromPlug(param->GetNameForHost());
 }
 
 void IControl::SetDirty(bool pushParamToPlug) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <atomic>
+#include <string>
 #include <vector>
 
 #include "KIT/IEffect/IGraphicsStructs.h"
@@ -14,6 +15,16 @@
 class IEffectBase;
 class IGraphics;
 class IParam;
+
+// A control that shows a text the plug-in hands it (the value and name displays of a control): the text controls
+// and the bitmap-font text controls.
+class ITextDisplay {
+ public:
+  virtual ~ITextDisplay() = default;
+  // Dirties the control only when the text differs.
+  virtual void SetTextFromPlug(const char* str) = 0;
+  virtual std::string GetTextForPlug() const = 0;
+};
 
 class IControl {
  public:
@@ -118,7 +129,7 @@ class IControl {
   double GetClampLo() const { return mClampLo; }
   double GetClampHi() const { return mClampHi; }
   IChannelBlend* GetBlend() { return &mBlend; }
-  // Text controls (not owned) that show the parameter's display value and name.
+  // Text displays (ITextDisplay, not owned) that show the parameter's display value and name.
   void SetValDisplayControl(IControl* control) { mValDisplayControl = control; }
   void SetNameDisplayControl(IControl* control) { mNameDisplayControl = control; }
   IControl* GetValDisplayControl() const { return mValDisplayControl; }

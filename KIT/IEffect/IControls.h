@@ -181,16 +181,16 @@ class IKnobRotatingMaskControl : public IKnobControl {
 };
 
 // Text in the control's text style. SetTextFromPlug may come from any thread; the text is under a lock of its own.
-class ITextControl : public IControl {
+class ITextControl : public IControl, public ITextDisplay {
  public:
   ITextControl(IEffectBase* plug, IRECT rect, IText* text, const char* str = "");
   bool Draw(IGraphics* graphics) override;
 
   // Dirties the control only when the text differs.
-  void SetTextFromPlug(const char* str);
+  void SetTextFromPlug(const char* str) override;
   void ClearTextFromPlug() { SetTextFromPlug(""); }
   // A copy of the current text.
-  std::string GetTextForPlug() const;
+  std::string GetTextForPlug() const override;
 
  protected:
   void setString(const char* str);

@@ -1,5 +1,6 @@
 #include "KIT/IEffect/IGraphics.h"
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -210,8 +211,12 @@ void IGraphics::dirtyParts(const IRECT& r, std::vector<IRECT>* parts) {
     return;
   }
   for (IRECT& p : *parts) p = p.Intersect(r);
-  // Bitmaps are drawn clipped to the area painted; a control that fills or writes without a clip and reaches out
-  // of a part takes its whole rectangle into the part, so that what lies over it there is painted again too.
+  growOverUnclipped(parts);
+}
+
+// Bitmaps are drawn clipped to the area painted; a control that fills or writes without a clip and reaches out of a
+// part takes its whole rectangle into the part, so that what lies under and over it there is painted again too.
+void IGraphics::growOverUnclipped(std::vector<IRECT>* parts) {
   std::vector<IControl*> shown;
   for (int i = 0; i < mControls.GetSize(); ++i)
     if (i == 0 || !mControls.Get(i)->IsHidden()) shown.push_back(mControls.Get(i));
@@ -236,6 +241,22 @@ void IGraphics::dirtyParts(const IRECT& r, std::vector<IRECT>* parts) {
   }
 }
 
+// What a redraw painted is on the screen: every control is clean but one that changed after the redraw was asked
+// for and lies beyond the painted areas, which the next redraw paints whole.
+void IGraphics::setCleanWithin(const std::vector<IRECT>& painted) {
+  // An area that reaches an edge of the surface holds whatever lies beyond that edge too (nothing shows there).
+  std::vector<IRECT> areas = painted;
+  for (IRECT& a : areas) {
+    if (a.L <= 0) a.L = INT_MIN;
+    if (a.T <= 0) a.T = INT_MIN;
+    if (a.R >= mWidth) a.R = INT_MAX;
+    if (a.B >= mHeight) a.B = INT_MAX;
+  }
+  for (int i = 1; i < mControls.GetSize(); ++i)
+    ControlLayer::cleanIfPainted(mControls.Get(i), !mControls.Get(i)->IsHidden(), areas);
+  for (int i = 0; i < mLayers.GetSize(); ++i) mLayers.Get(i)->setCleanWithin(areas);
+}
+
 bool IGraphics::Draw(IRECT* r) {
   const int n = mControls.GetSize();
   if (n == 0 && mLayers.GetSize() == 0) return true;
@@ -246,17 +267,9 @@ bool IGraphics::Draw(IRECT* r) {
     std::vector<IRECT> parts;
     dirtyParts(*r, &parts);
     if (parts.empty()) {
-      // The area as a whole, as it was always painted: every control is drawn clean.
-      mDrawRECT = *r;
-      if (n > 0) mControls.Get(0)->Draw(this);
-      for (int i = 1; i < n; ++i) {
-        IControl* c = mControls.Get(i);
-        if (!c->IsHidden() && r->Meets(*c->GetRECT())) c->Draw(this);
-        c->SetClean();
-      }
-      for (int i = 0; i < mLayers.GetSize(); ++i) mLayers.Get(i)->Draw(this, &mDrawRECT);
-      DrawScreen(&mDrawRECT);
-      return true;
+      // The area as a whole.
+      parts.push_back(*r);
+      growOverUnclipped(&parts);
     }
     for (IRECT& part : parts) {
       mDrawRECT = part;
@@ -268,8 +281,9 @@ bool IGraphics::Draw(IRECT* r) {
       }
       for (int i = 0; i < mLayers.GetSize(); ++i) mLayers.Get(i)->Draw(this, &part, false);
     }
-    for (int i = 1; i < n; ++i) mControls.Get(i)->SetClean();
-    for (int i = 0; i < mLayers.GetSize(); ++i) mLayers.Get(i)->setCleanWithin(parts);
+    // Parts grown beyond r reach the bitmap, not the screen: only what lies within r was shown.
+    for (IRECT& part : parts) part = part.Intersect(*r);
+    setCleanWithin(parts);
     mDrawRECT = *r;
     DrawScreen(&mDrawRECT);
     return true;

@@ -106,6 +106,10 @@ class IGraphics {
   void SetStrictDrawing(bool strict);
   // The separate dirty areas to paint for a redraw of r (empty: paint r whole).
   void dirtyParts(const IRECT& r, std::vector<IRECT>* parts);
+  // Grows each area over the whole rectangle of every shown control that draws unclipped and reaches out of it.
+  void growOverUnclipped(std::vector<IRECT>* parts);
+  // After painting those areas: every control clean but a shown one that changed beyond them.
+  void setCleanWithin(const std::vector<IRECT>& painted);
 
   // Joins the rectangles of the dirty controls (background excepted) into *r; true when any was dirty.
   bool IsDirty(IRECT* r);
@@ -176,11 +180,11 @@ class IGraphics {
   bool DrawIText(IText* text, const char* str, IRECT* r, bool measure = false, bool clip = false);
 
   // ---- Bitmap and font caches (process-wide) ----
-  // Loads and scales the image once per id; later calls return the same bitmap whatever their scale. A missing
-  // image gives an empty bitmap (and a line on standard error).
+  // Loads and scales the image once per id and scale; later calls at the same scale return the same bitmap, and an
+  // editor of another size gets its own. A missing image gives an empty bitmap (and a line on standard error).
   IBitmap LoadIBitmap(int id, const char* name, double scale = 1.0, int nStates = 1, bool framesAreHoriz = false);
-  // The cached bitmap of an id loaded before; an empty handle for an id never loaded.
-  IBitmap getImageById(int id, int nStates = 1, bool framesAreHoriz = false);
+  // The cached bitmap of an id loaded before at that scale; an empty handle for one never loaded.
+  IBitmap getImageById(int id, int nStates = 1, bool framesAreHoriz = false, double scale = 1.0);
   void RetainBitmap(IBitmap* bitmap);
   void ReleaseBitmap(IBitmap* bitmap);
   IBitmap ScaleBitmap(IBitmap* bitmap, int w, int h);

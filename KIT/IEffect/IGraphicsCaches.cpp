@@ -22,17 +22,17 @@ BitmapStorage::~BitmapStorage() {
   mBitmaps.Empty(true);
 }
 
-PIX_IBitmap* BitmapStorage::Find(int id) {
+PIX_IBitmap* BitmapStorage::Find(int id, double scale) {
   KIT_MutexLock lock(mMutex);
   for (int i = 0; i < mBitmaps.GetSize(); ++i)
-    if (mBitmaps.Get(i)->id == id) return mBitmaps.Get(i)->bitmap;
+    if (mBitmaps.Get(i)->id == id && mBitmaps.Get(i)->scale == scale) return mBitmaps.Get(i)->bitmap;
   return nullptr;
 }
 
-void BitmapStorage::Add(PIX_IBitmap* bitmap, int id) {
+void BitmapStorage::Add(PIX_IBitmap* bitmap, int id, double scale) {
   if (!bitmap) return;
   KIT_MutexLock lock(mMutex);
-  if (!mBitmaps.Add(new BitmapKey{id, bitmap})) delete bitmap;
+  if (!mBitmaps.Add(new BitmapKey{id, bitmap, scale})) delete bitmap;
 }
 
 void BitmapStorage::Remove(PIX_IBitmap* bitmap) {
@@ -110,7 +110,7 @@ PIX_IBitmap* scaledCopy(PIX_IBitmap* src, int w, int h) {
 }  // namespace
 
 IBitmap IGraphics::LoadIBitmap(int id, const char* name, double scale, int nStates, bool framesAreHoriz) {
-  PIX_IBitmap* bitmap = s_bitmapCache.Find(id);
+  PIX_IBitmap* bitmap = s_bitmapCache.Find(id, scale);
   if (!bitmap) {
     PIX_IBitmap* src = OSLoadBitmap(id, name);
     if (src) {
@@ -129,15 +129,15 @@ IBitmap IGraphics::LoadIBitmap(int id, const char* name, double scale, int nStat
                    name ? name : "(null)");
       bitmap = new PIX_MemBitmap(0, 0, 4);
     }
-    s_bitmapCache.Add(bitmap, id);
+    s_bitmapCache.Add(bitmap, id, scale);
   }
   return IBitmap(bitmap, bitmap->getWidth(), bitmap->getHeight(), nStates, framesAreHoriz);
 }
 
-IBitmap IGraphics::getImageById(int id, int nStates, bool framesAreHoriz) {
-  PIX_IBitmap* bitmap = s_bitmapCache.Find(id);
+IBitmap IGraphics::getImageById(int id, int nStates, bool framesAreHoriz, double scale) {
+  PIX_IBitmap* bitmap = s_bitmapCache.Find(id, scale);
   if (!bitmap) {
-    std::fprintf(stderr, "IGraphics: image %d was never loaded\n", id);
+    std::fprintf(stderr, "IGraphics: image %d at scale %g was never loaded\n", id, scale);
     return IBitmap(nullptr, 0, 0, nStates, framesAreHoriz);
   }
   return IBitmap(bitmap, bitmap->getWidth(), bitmap->getHeight(), nStates, framesAreHoriz);

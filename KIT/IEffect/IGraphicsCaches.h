@@ -1,6 +1,7 @@
-// The process-wide caches shared by every editor surface: bitmaps by resource id (scaled once at load) and fonts
-// by text style. Entries keep their insertion order; look-ups take the first match. Each cache has its own
-// recursive lock, held only for one look-up or one insertion at a time.
+// The process-wide caches shared by every editor surface: bitmaps by resource id and the scale they were loaded at
+// (each scaled once, at load; editors of two sizes in one process each get their own) and fonts by text style. Entries
+// keep their insertion order; look-ups take the first match. Each cache has its own recursive lock, held only for one
+// look-up or one insertion at a time.
 #pragma once
 
 #include "KIT/IEffect/IGraphicsStructs.h"
@@ -12,6 +13,7 @@ class BitmapStorage {
   struct BitmapKey {
     int id;  // the resource id, or -1 for bitmaps made at run time
     PIX_IBitmap* bitmap;
+    double scale;  // what the image was scaled by at load
   };
 
   BitmapStorage() = default;
@@ -20,10 +22,10 @@ class BitmapStorage {
   BitmapStorage(const BitmapStorage&) = delete;
   BitmapStorage& operator=(const BitmapStorage&) = delete;
 
-  // The first bitmap cached under id, or null.
-  PIX_IBitmap* Find(int id);
+  // The first bitmap cached under id at that scale, or null.
+  PIX_IBitmap* Find(int id, double scale = 1.0);
   // The cache owns the bitmap from then on.
-  void Add(PIX_IBitmap* bitmap, int id = -1);
+  void Add(PIX_IBitmap* bitmap, int id = -1, double scale = 1.0);
   // Removes and deletes the first entry holding the bitmap; a bitmap not in the cache is left alone.
   void Remove(PIX_IBitmap* bitmap);
   int Count();

@@ -77,6 +77,15 @@ bool CocoaFormatter_vVexmir_vst::isPartialStringValid(const std::string& partial
   return true;
 }
 
+cocoa::String* CocoaFormatter_vVexmir_vst::stringForObjectValue(cocoa::Object* value) {
+  return value ? value->as<cocoa::String>() : nullptr;
+}
+
+bool CocoaFormatter_vVexmir_vst::getObjectValue(cocoa::Object** value, const std::string& text, std::string*) {
+  if (value) *value = new cocoa::String(text);
+  return true;
+}
+
 // ---------------------------------------------------------------------------------------------------------------
 // Menus
 
@@ -296,8 +305,10 @@ IPopupMenu* IGraphicsCocoa_vVexmir_vst::createIPopupMenu(IPopupMenu* menu, cocoa
   receiver->autorelease();
   auto* nsMenu = new IGraphicsNSMenu_vVexmir_vst(menu, receiver);
   nsMenu->autorelease();
-  // The screen of this platform has a backing scale factor of 1.
-  const cocoa::Point at = convertToWindow(cocoa::Point{r.x, r.y - 4});
+  // In the window's base coordinates, divided by its screen's backing scale factor.
+  cocoa::Point at = convertToWindow(cocoa::Point{r.x, r.y - 4});
+  const double scale = window() ? window()->backingScaleFactor() : 1.0;
+  if (scale > 0) at = cocoa::Point{at.x / scale, at.y / scale};
   cocoa::Event* ev = cocoa::Event::mouseEvent(cocoa::kApplicationDefined, at, 15, window());
   ev->autorelease();
   cocoa::Menu::popUpContextMenu(nsMenu, ev, receiver);
@@ -341,6 +352,8 @@ void IGraphicsCocoa_vVexmir_vst::createTextEntry(IControl* control, IParam* para
     mTextFieldView->setFormatter(formatter);
     formatter->release();
   }
+  // The field shows its text and the caret as it is typed.
+  mTextFieldView->drawsText = true;
   mTextFieldView->truncatesTail = true;
   mTextFieldView->allowsEditingTextAttributes = false;
   mTextFieldView->focusRing = false;

@@ -112,6 +112,10 @@ class CocoaFormatter_vVexmir_vst : public cocoa::Formatter {
   void setMaximumLength(int n) { maxLength = n; }
   void setMaximumValue(int n) { maxValue = n; }
   bool isPartialStringValid(const std::string& partial) override;
+  // The value is the text itself: a string shows as it is, anything else not at all.
+  cocoa::String* stringForObjectValue(cocoa::Object* value) override;
+  // A copy of the text; always answers yes.
+  bool getObjectValue(cocoa::Object** value, const std::string& text, std::string* error) override;
 
  private:
   bool hasSet = false;

@@ -319,6 +319,12 @@ void* IGraphicsMac::OpenCarbonWindow(void* window, void* control, short leftOffs
   return mGraphicsCarbon->GetView();
 }
 
+CustomCocoaWindow_vVexmir_vst::CustomCocoaWindow_vVexmir_vst(cocoa::Rect contentRect) : cocoa::Window(contentRect) {
+  styleMask = 0;  // borderless
+  isOpaque = true;
+  hasShadow = false;
+}
+
 void IGraphicsMac::AttachSubWindow(void* hostWindowRef) {
   if (!hostWindowRef) return;
   cocoa::AutoreleasePool pool;
@@ -326,7 +332,7 @@ void IGraphicsMac::AttachSubWindow(void* hostWindowRef) {
   host->retain();
   const cocoa::Rect frame = host->contentRect();
   const double offset = frame.w > mWidth ? std::floor((frame.w - mWidth) * 0.5) : 0.0;
-  auto* child = new cocoa::Window(
+  auto* child = new CustomCocoaWindow_vVexmir_vst(
       cocoa::Rect{frame.x + offset, frame.y, static_cast<double>(mWidth), static_cast<double>(mHeight)});
   OpenWindow(child->contentView());
   host->addChildWindow(child);

@@ -8,14 +8,19 @@
 
 #include "KIT/IEffect/IGraphics.h"
 #include "KIT/kitstring.h"
+#include "platform/cocoa/view.h"
 
 class IGraphicsCarbon;
 class IGraphicsCocoa_vVexmir_vst;
 class PIX_IBitmap;
 
-namespace cocoa {
-class Window;
-}
+// The borderless child window that AttachSubWindow puts over a host's window. Borderless windows of the platform
+// refuse to become key; this one accepts, so that the editor's text entry gets the keyboard.
+class CustomCocoaWindow_vVexmir_vst : public cocoa::Window {
+ public:
+  explicit CustomCocoaWindow_vVexmir_vst(cocoa::Rect contentRect);
+  bool canBecomeKeyWindow() override { return true; }
+};
 
 class IGraphicsMac : public IGraphics {
  public:

@@ -136,6 +136,7 @@ namespace screen {
 struct Info {
   double x = 0, y = 0, w = 0, h = 0;      // frame
   double vx = 0, vy = 0, vw = 0, vh = 0;  // visible frame (without menu bar and dock)
+  double backingScale = 1;                // device pixels per point (2 on a Retina screen)
 };
 // The main screen's size; 0 when there is no screen.
 int width();

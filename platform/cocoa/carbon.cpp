@@ -9,6 +9,7 @@
 #include "platform/cocoa/menu.h"
 #include "platform/cocoa/textfield.h"
 #include "platform/graphics/graphics.h"
+#include "platform/text/text.h"
 
 namespace carbon {
 
@@ -557,6 +558,7 @@ OSStatus EditTextControl::standardHandler(EventRef e) {
   if (c == 13 || c == 3 || c == 9) return eventNotHandledErr;
   if (code >= 123 && code <= 126) {
     selStart = selEnd = static_cast<SInt16>(text.size());
+    setNeedsDisplay(true);
     return noErr;
   }
   if (c == 8 || c == 127) {
@@ -574,13 +576,29 @@ OSStatus EditTextControl::standardHandler(EventRef e) {
     return eventNotHandledErr;
   }
   selStart = selEnd = static_cast<SInt16>(text.size());
+  setNeedsDisplay(true);
   return noErr;
 }
 
 void EditTextControl::drawRect(cocoa::Rect dirty) {
   if (CGContextRef ctx = cocoa::graphicsContext::currentPort()) {
+    const float w = static_cast<float>(frame().w), h = static_cast<float>(frame().h);
     ctx->setFillColor(platform::gfx::Color{1, 1, 1, 1});
-    ctx->fillRect(platform::gfx::Rect{0, 0, static_cast<float>(frame().w), static_cast<float>(frame().h)});
+    ctx->fillRect(platform::gfx::Rect{0, 0, w, h});
+    // The text in the style's justification (left by default) and, while the field has the keyboard focus, the
+    // caret or the selection.
+    const int align = style.just == teCenter ? 2 : style.just == teFlushRight ? 1 : 0;
+    const double size = style.size > 0 ? style.size : 12;
+    std::u32string before;
+    platform::text::decodeUtf8(text.data(), std::min(text.size(), static_cast<size_t>(std::max<SInt16>(selStart, 0))),
+                               before);
+    const int start = static_cast<int>(before.size());
+    std::u32string upTo;
+    platform::text::decodeUtf8(text.data(), std::min(text.size(), static_cast<size_t>(std::max<SInt16>(selEnd, 0))),
+                               upTo);
+    const bool focused = window() && GetKeyboardFocus(window()) == this;
+    cocoa::drawFieldText(this, text, cocoa::Rect{3, 0, frame().w - 6, frame().h}, align, cocoa::RGBAColor{0, 0, 0, 1},
+                         size, focused, start, static_cast<int>(upTo.size()) - start);
   }
   HIView::drawRect(dirty);
 }
@@ -617,6 +635,7 @@ OSStatus SetControlData(ControlRef control, ControlPartCode, OSType tag, UInt32 
   } else {
     return paramErr;
   }
+  et->setNeedsDisplay(true);
   return noErr;
 }
 
@@ -633,7 +652,10 @@ OSStatus SetKeyboardFocus(WindowRef window, ControlRef control, ControlPartCode)
   CarbonWindow* w = asCarbon(window);
   if (!w) return paramErr;
   if (control && control->window() != window) return paramErr;
+  // The field that loses the focus loses its caret, the one that gets it shows it.
+  if (w->focus) w->focus->setNeedsDisplay(true);
   w->focus = control;
+  if (control) control->setNeedsDisplay(true);
   return noErr;
 }
 

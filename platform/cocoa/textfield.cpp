@@ -31,6 +31,26 @@ std::string utf8Of(char32_t c) {
 
 TextField::~TextField() {
   releaseObject(formatter_);
+  releaseObject(objectValue_);
+}
+
+void TextField::setStringValue(const std::string& utf8) {
+  takeValueOf(utf8);
+  if (drawsText) setNeedsDisplay(true);
+}
+
+void TextField::takeValueOf(const std::string& utf8) {
+  releaseObject(objectValue_);
+  objectValue_ = nullptr;
+  if (!formatter_) {
+    text_ = utf8;
+    return;
+  }
+  Object* value = nullptr;
+  std::string error;
+  if (formatter_->getObjectValue(&value, utf8, &error)) objectValue_ = value;
+  String* shown = objectValue_ ? formatter_->stringForObjectValue(objectValue_) : nullptr;
+  text_ = shown ? shown->utf8() : std::string();
 }
 
 void TextField::setFormatter(Formatter* f) {
@@ -43,6 +63,7 @@ void TextField::becameFirstResponder() {
   editing_ = true;
   allSelected_ = true;
   selStart_ = -1;
+  if (drawsText) setNeedsDisplay(true);
 }
 
 void TextField::resignedFirstResponder() {
@@ -54,6 +75,8 @@ void TextField::endEditing() {
   ending_ = true;
   editing_ = false;
   allSelected_ = false;
+  if (drawsText) setNeedsDisplay(true);  // the caret goes
+  takeValueOf(text_);
   retain();
   if (delegate_) delegate_->controlTextDidEndEditing(this);
   ending_ = false;
@@ -123,6 +146,7 @@ void TextField::keyDown(Event* e) {
     if (c >= 0xF700 && c <= 0xF8FF) {  // arrows and function keys: caret movement only (to the end)
       allSelected_ = false;
       selStart_ = -1;
+      if (drawsText) setNeedsDisplay(true);
       continue;
     }
     if (c == 0x7F || c == 8) {  // Backspace, Delete
@@ -185,25 +209,33 @@ void TextField::drawRect(Rect) {
   const int align = alignment == kTextAlignmentCenter ? 2 : alignment == kTextAlignmentRight ? 1 : 0;
   RGBAColor c = textColor;
   if (!isEnabled()) c.a *= 0.5;
-  drawControlText(this, shown, Rect{3, 0, b.w - 6, b.h}, align, c, fontSize);
-  if (editing_) {
-    // The caret (or the selection) so that a picture shows where typing goes.
-    const auto font = platform::text::labelFont(static_cast<float>(fontSize));
-    if (font && align == 0) {
-      int s = 0, l = 0;
-      selectedRange(&s, &l);
-      const std::u32string t = decode(shown);
-      const float x0 = 3 + platform::text::layoutLine(font, t.data(), static_cast<size_t>(s)).width;
-      const float x1 = 3 + platform::text::layoutLine(font, t.data(), static_cast<size_t>(s + l)).width;
-      const float h = static_cast<float>(b.h);
-      if (l > 0) {
-        ctx->setFillColor(platform::gfx::Color{0.2f, 0.45f, 0.9f, 0.35f});
-        ctx->fillRect(platform::gfx::Rect{x0, 2, x1 - x0, h - 4});
-      } else {
-        ctx->setFillColor(platform::gfx::Color{0, 0, 0, 1});
-        ctx->fillRect(platform::gfx::Rect{x0, 3, 1, h - 6});
-      }
-    }
+  int s = 0, l = 0;
+  selectedRange(&s, &l);
+  drawFieldText(this, shown, Rect{3, 0, b.w - 6, b.h}, align, c, fontSize, editing_, s, l);
+}
+
+void drawFieldText(View* view, const std::string& utf8, Rect box, int alignment, const RGBAColor& color,
+                   double fontSize, bool editing, int selStart, int selLength) {
+  drawControlText(view, utf8, box, alignment, color, fontSize);
+  platform::gfx::Context* ctx = graphicsContext::currentPort();
+  const auto font = platform::text::labelFont(static_cast<float>(fontSize));
+  if (!editing || !ctx || !font) return;
+  const std::u32string t = decode(utf8);
+  const size_t n = t.size();
+  const size_t s = std::min(static_cast<size_t>(std::max(selStart, 0)), n);
+  const size_t e = std::min(s + static_cast<size_t>(std::max(selLength, 0)), n);
+  const double width = platform::text::layoutLine(font, t.data(), n).width;
+  const double left = box.x + (alignment == 2 ? (box.w - width) / 2 : alignment == 1 ? box.w - width : 0);
+  // On whole pixels, as the text itself is placed.
+  const float x0 = static_cast<float>(std::floor(left + platform::text::layoutLine(font, t.data(), s).width));
+  const float x1 = static_cast<float>(std::floor(left + platform::text::layoutLine(font, t.data(), e).width));
+  const float y = static_cast<float>(box.y), h = static_cast<float>(box.h);
+  if (e > s) {
+    ctx->setFillColor(platform::gfx::Color{0.2f, 0.45f, 0.9f, 0.35f});
+    ctx->fillRect(platform::gfx::Rect{x0, y + 2, x1 - x0, h - 4});
+  } else {
+    ctx->setFillColor(platform::gfx::Color{0, 0, 0, 1});
+    ctx->fillRect(platform::gfx::Rect{x0, y + 3, 1, h - 6});
   }
 }
 

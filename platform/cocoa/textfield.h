@@ -6,17 +6,33 @@
 #include <string>
 #include <vector>
 
+#include "platform/cocoa/cfstring.h"
 #include "platform/cocoa/view.h"
 
 namespace cocoa {
 
 class TextField;
 
-// The platform's formatter: decides, key by key, whether the text being typed may become the new text.
+// The platform's formatter: decides, key by key, whether the text being typed may become the new text, and turns
+// the field's text into its object value and back. The field shows only what the formatter makes of the value:
+// the abstract formatter makes nothing of any value, so a formatter that does not answer both conversions empties
+// the field.
 class Formatter : public Object {
  public:
   // `partial` is the whole text as it would be after the key (UTF-8).
   virtual bool isPartialStringValid(const std::string& partial) = 0;
+  // The text shown for an object value (not retained for the caller); null when it cannot be shown.
+  virtual String* stringForObjectValue(Object* value) {
+    (void)value;
+    return nullptr;
+  }
+  // The object value of a text, retained for the caller in *value; false when the text cannot become one.
+  virtual bool getObjectValue(Object** value, const std::string& text, std::string* error) {
+    (void)value;
+    (void)text;
+    (void)error;
+    return false;
+  }
 };
 
 class TextFieldDelegate {
@@ -74,7 +90,9 @@ class TextField : public Control {
   explicit TextField(Rect frame) : Control(frame) {}
 
   const std::string& stringValue() const { return text_; }
-  void setStringValue(const std::string& utf8) { text_ = utf8; }
+  // With a formatter, the text becomes the formatter's object value and the field shows the value's text.
+  void setStringValue(const std::string& utf8);
+  Object* objectValue() const { return objectValue_; }
   Formatter* formatter() const { return formatter_; }
   // Retains the formatter.
   void setFormatter(Formatter* f);
@@ -120,7 +138,10 @@ class TextField : public Control {
 
  private:
   bool tryText(const std::string& candidate);
+  // Through the formatter: the text's object value, and the text that value shows.
+  void takeValueOf(const std::string& utf8);
   std::string text_;
+  Object* objectValue_ = nullptr;  // retained
   Formatter* formatter_ = nullptr;
   TextFieldDelegate* delegate_ = nullptr;  // not retained, as on the platform
   bool editing_ = false;
@@ -129,6 +150,11 @@ class TextField : public Control {
   bool ending_ = false;
   std::vector<std::string> refused_;
 };
+
+// A one-line field's text drawn in `box` of the view with `alignment` (0 left, 1 right, 2 centred, as
+// drawControlText) and, while it is edited, the caret or the selection of `selLength` characters from `selStart`.
+void drawFieldText(View* view, const std::string& utf8, Rect box, int alignment, const RGBAColor& color,
+                   double fontSize, bool editing, int selStart, int selLength);
 
 // UTF-8 of one character.
 std::string utf8Of(char32_t c);

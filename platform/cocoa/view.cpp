@@ -169,6 +169,8 @@ void View::detach() {
   parent->willRemoveSubview(this);
   release();
   if (superview_ != parent) return;
+  // What the view covered shows its superview again.
+  if (window_ && !hidden_) parent->setNeedsDisplayInRect(frame_);
   auto it = std::find(parent->subviews_.begin(), parent->subviews_.end(), this);
   if (it != parent->subviews_.end()) parent->subviews_.erase(it);
   superview_ = nullptr;
@@ -405,6 +407,14 @@ bool Window::makeFirstResponder(View* view) {
 
 void Window::forgetFirstResponder(View* view) {
   if (firstResponder_ == view) firstResponder_ = nullptr;
+}
+
+double Window::backingScaleFactor() const {
+  const std::vector<screen::Info> all = screen::screens();
+  for (const screen::Info& s : all)
+    if (contentRect_.x >= s.x && contentRect_.x < s.x + s.w && contentRect_.y >= s.y && contentRect_.y < s.y + s.h)
+      return s.backingScale;
+  return all.empty() ? 1.0 : all.front().backingScale;
 }
 
 void Window::makeKeyAndOrderFront() {

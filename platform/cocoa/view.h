@@ -179,6 +179,9 @@ class Window : public Object {
   void setMinSize(Point p) { minSize_ = p; }
   void setMaxSize(Point p) { maxSize_ = p; }
   Point convertBaseToScreen(Point p) const { return Point{p.x + contentRect_.x, p.y + contentRect_.y}; }
+  // The backing scale factor of the window's screen (the one holding its origin, else the main screen); 1 without
+  // screens.
+  double backingScaleFactor() const;
   Point convertScreenToBase(Point p) const { return Point{p.x - contentRect_.x, p.y - contentRect_.y}; }
 
   const std::string& title() const { return title_; }

@@ -8,7 +8,9 @@
 #include <sstream>
 #include <string>
 
+#include "KIT/IEffect/IControls.h"
 #include "KIT/IEffect/IGraphics.h"
+#include "platform/cocoa/cfbundle.h"
 #include "platform/vst2/vst2.h"
 #include "src/Vexmir.h"
 #include "src/VexmirParams.h"
@@ -56,6 +58,21 @@ TEST(UISettingsFile, TheFirstStartWritesItAndAChoiceAppliesAtTheNextStart) {
     choose(next, kUserInterfaceSize, 0);
     EXPECT_EQ(next.getDisplayLine(Vexmir::kLineName), "Vexmir Editor UI.txt MISSING! Contact support");
     EXPECT_FALSE(std::filesystem::exists(file));
+  }
+}
+
+// Editors of two sizes in one process (the size changed between two starts of the plug-in in one host session) each
+// show the pictures at their own size.
+TEST(UISettingsFile, EditorsOfTwoSizesInOneProcessShowTheirOwnPictures) {
+  coretest::TempRoot root;
+  cocoa::Bundle::registerIdentifier("com.Pellacor.vst.Vexmir Editor",
+                                    std::string(std::getenv("VEXMIR_BUILD_DIR")) + "/Vexmir Editor.vst");
+  std::filesystem::create_directories(Vexmir::getDataFolder());
+  for (const char* size : {"normal", "large", "small"}) {
+    std::ofstream(Vexmir::getDataFolder() + "Vexmir Editor UI.txt") << "normal\n" << size << "\nyes\n\n";
+    Vexmir v(IEffectInstanceInfo{quietHost});
+    auto& background = dynamic_cast<IBitmapControl&>(*v.GetGUI()->GetControl(0));
+    EXPECT_EQ(background.GetIBitmap()->W, v.GetGUI()->Width()) << size;
   }
 }
 

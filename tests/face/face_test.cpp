@@ -463,7 +463,9 @@ TEST_F(FaceTest, TheTimbreIndicatorHoldsBothTimbres) {
 
 // What the window shows after each redraw the timer asks for equals a repaint of the whole editor, pixel for pixel,
 // through a random run of mouse edits, values from the synthesizer, received programs, tab and timbre switches (the
-// sub-panels come and go with the edits), timer ticks between actions before one display, and uncovered areas.
+// sub-panels come and go with the edits), the program name typed into its text entry (opened with a click, ended by
+// Return, by a click elsewhere or by the wheel), timer ticks between actions before one display, values that arrive
+// after the timer asked for a redraw and before the window draws, and uncovered areas.
 // VEXMIR_FACE_REPAINT_STEPS runs longer, VEXMIR_FACE_REPAINT_SEED another run.
 TEST_F(FaceTest, EveryRedrawShowsWhatAWholeRepaintShows) {
   IGraphicsCocoa_vVexmir_vst* view = nullptr;
@@ -491,6 +493,19 @@ TEST_F(FaceTest, EveryRedrawShowsWhatAWholeRepaintShows) {
   std::mt19937 rng(seed);
   auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(std::max(1, n))); };
   Vexmir* plug = e->plug;
+  // Real events through the window at a point of the surface (the view's y axis points up, 2 and 3 pixels off).
+  auto send = [&](cocoa::Event* ev) {
+    e->window->sendEvent(ev);
+    ev->release();
+  };
+  auto at = [&](cocoa::EventType type, const IRECT& r) {
+    auto* ev =
+        cocoa::Event::mouseEvent(type, cocoa::Point{(r.L + r.R) / 2 + 2.0, e->g->Height() - (r.T + r.B) / 2 - 3.0}, 0);
+    ev->deltaY = 1;  // a wheel step
+    return ev;
+  };
+  auto key = [](char32_t c) { return cocoa::Event::keyEvent(cocoa::kKeyDown, c == U'\r' ? 36 : 0, 0, {c}, {c}); };
+  int entries = 0, late = 0;
 
   e->showTab(2);
   wholeRepaint();
@@ -505,9 +520,24 @@ TEST_F(FaceTest, EveryRedrawShowsWhatAWholeRepaintShows) {
         any.push_back(p);
         if (Editor::drawn(p) && !p.control->IsGrayed()) shown.push_back(p);
       }
-      const int kind = pick(10);
+      // While the program name is edited, the walk mostly goes on with it.
+      const int kind = view->textField() && pick(3) ? 10 : pick(12);
       std::ostringstream what;
-      if (kind < 5 && !shown.empty()) {
+      IControl* name = e->shownControl(kPatchName);
+      const IRECT elsewhere = shown.empty() ? IRECT() : *shown[pick(static_cast<int>(shown.size()))].control->GetRECT();
+      if (kind >= 10 && !view->textField() && name) {
+        what << "the program name's entry opened";
+        send(at(cocoa::kLeftMouseDown, *name->GetRECT()));
+        send(at(cocoa::kLeftMouseUp, *name->GetRECT()));
+        entries += view->textField() != nullptr;
+      } else if (kind >= 10 && view->textField()) {
+        const int how = pick(6);
+        what << (how < 3 ? "typed" : how == 3 ? "Return" : how == 4 ? "a click elsewhere" : "the wheel");
+        for (int k = how < 3 ? pick(3) : -1; k >= 0; --k) send(key(U"bas e"[pick(5)]));
+        if (how == 3) send(key(U'\r'));
+        if (how == 4) send(at(cocoa::kLeftMouseDown, elsewhere)), send(at(cocoa::kLeftMouseUp, elsewhere));
+        if (how == 5) send(at(cocoa::kScrollWheel, elsewhere));
+      } else if (kind < 5 && !shown.empty()) {
         IControl* c = shown[pick(static_cast<int>(shown.size()))].control;
         IParam* ip = plug->GetParam(c->ParamIdx());
         const int choice = pick(std::max(2, ip->GetNDisplayTexts()));
@@ -542,10 +572,18 @@ TEST_F(FaceTest, EveryRedrawShowsWhatAWholeRepaintShows) {
     }
     view->onTimer(view->timer());
     story.push_back("(redraw)");
+    // A value after the timer asked for the redraw and before the window draws shows with the next redraw.
+    const bool changedLate = pick(5) == 0;
+    if (changedLate) {
+      IControl* c = e->placed()[pick(static_cast<int>(e->placed().size()))].control;
+      if (walked(c->ParamIdx())) c->SetValueFromHardware(pick(1001) / 1000.0), ++late;
+      story.push_back("then from the synthesizer, (redraw)");
+    }
     e->window->takeDisplayedRects();
     e->window->displayIfNeeded();
     for (const cocoa::Rect& r : e->window->takeDisplayedRects())
       if (r.w < e->g->Width() || r.h < e->g->Height()) ++partial;
+    if (changedLate) view->onTimer(view->timer()), e->window->displayIfNeeded();
     const std::vector<uint8_t> redrawn = shot();
     wholeRepaint();
     const std::vector<uint8_t> whole = shot();
@@ -562,6 +600,8 @@ TEST_F(FaceTest, EveryRedrawShowsWhatAWholeRepaintShows) {
     }
   }
   EXPECT_GT(partial, steps / 4) << "the redraws were seldom partial";
+  EXPECT_GT(entries, steps / 40) << "the program name was seldom edited";
+  EXPECT_GT(late, steps / 20);
 }
 
 // 199 ends the band of 190 as 109 ends that of 100: it selects nothing and touches no child.

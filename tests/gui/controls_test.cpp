@@ -88,6 +88,15 @@ TEST(Control, ValueFromHardwareUpdatesThePluginWithoutMidiBack) {
   EXPECT_TRUE(f.plug.paramChanges.empty());
   EXPECT_EQ(display->GetTextForPlug(), "127");
   EXPECT_EQ(name->GetTextForPlug(), "Cutoff");
+  // Displays drawn from a bitmap font follow the same way.
+  IBitmap font;
+  auto* shown = f.attach(new IBitmapTextControl(&f.plug, IRECT(0, 60, 40, 70), &font));
+  auto* named = f.attach(new IBitmapTextControl(&f.plug, IRECT(0, 80, 40, 90), &font));
+  c->SetValDisplayControl(shown);
+  c->SetNameDisplayControl(named);
+  c->SetValueFromHardware(0.5);
+  EXPECT_EQ(shown->GetTextForPlug(), "64");
+  EXPECT_EQ(named->GetTextForPlug(), "Cutoff");
 }
 
 TEST(Control, SetDirtyClampsBeforeHandingOver) {

@@ -226,23 +226,27 @@ TEST(Drawing, ATextControlKeepsATooWideTextInsideItsRectangleReadingFromTheLeft)
 
 // ---- Caches ----
 
-TEST(Caches, ImageIsScaledOnceAndSharedWhateverTheLaterScale) {
+TEST(Caches, ImageIsScaledOncePerScaleAndShared) {
   Fixture f;
   f.g.images["resources/img/panel.png"] = [] { return solid(200, 100, COLOR_RED.Word()); };
   IBitmap first = f.g.LoadIBitmap(120, "resources/img/panel.png", 0.75, 2);
   EXPECT_EQ(first.W, 150);
   EXPECT_EQ(first.H, 75);
   EXPECT_EQ(first.N, 2);
-  IBitmap again = f.g.LoadIBitmap(120, "resources/img/panel.png", 1.25, 3, true);
+  IBitmap again = f.g.LoadIBitmap(120, "resources/img/panel.png", 0.75, 3, true);
   EXPECT_EQ(again.mData, first.mData);
-  EXPECT_EQ(again.W, 150);
   EXPECT_EQ(again.N, 3);
   EXPECT_TRUE(again.mFramesAreHorizontal);
-  EXPECT_EQ(f.g.loads, std::vector<int>{120});
-  EXPECT_EQ(f.g.getImageById(120, 2).mData, first.mData);
+  // An editor of another size in the same process gets the image at its own size, decoded once for it.
+  IBitmap large = f.g.LoadIBitmap(120, "resources/img/panel.png", 1.25, 2);
+  EXPECT_EQ(large.W, 250);
+  EXPECT_EQ(f.g.LoadIBitmap(120, "resources/img/panel.png", 1.25).mData, large.mData);
+  EXPECT_EQ(f.g.loads, (std::vector<int>{120, 120}));
+  EXPECT_EQ(f.g.getImageById(120, 2, false, 0.75).mData, first.mData);
+  EXPECT_EQ(f.g.getImageById(120, 2, false, 1.25).mData, large.mData);
   // Another surface shares the cache.
   TestGraphics other(&f.plug, 10, 10);
-  EXPECT_EQ(other.LoadIBitmap(120, "elsewhere.png").mData, first.mData);
+  EXPECT_EQ(other.LoadIBitmap(120, "elsewhere.png", 0.75).mData, first.mData);
   EXPECT_TRUE(other.loads.empty());
 }
 

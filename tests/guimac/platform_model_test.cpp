@@ -196,6 +196,11 @@ class LengthAndDigits : public cocoa::Formatter {
       if (c < '0' || c > '9') return false;
     return true;
   }
+  cocoa::String* stringForObjectValue(cocoa::Object* value) override { return value->as<cocoa::String>(); }
+  bool getObjectValue(cocoa::Object** value, const std::string& text, std::string*) override {
+    *value = new cocoa::String(text);
+    return true;
+  }
 };
 
 class EndRecorder : public cocoa::TextFieldDelegate {

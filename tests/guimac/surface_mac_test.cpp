@@ -360,6 +360,15 @@ TEST(CocoaView, PopupMenusReturnTheMenuOfTheChosenItem) {
   // Shown 4 pixels below the rectangle's bottom in the view (y up): x 20, y 667 - 1 - 50 - 4.
   EXPECT_DOUBLE_EQ(shown[0].x, 20);
   EXPECT_DOUBLE_EQ(shown[0].y, 612);
+  auto screens = cocoa::screen::screens();
+  screens[0].backingScale = 2;  // two device pixels per point: at half those numbers
+  cocoa::screen::setScreens(screens);
+  cocoa::menus::scriptDismiss();
+  ed.g->CreateIPopupMenu(&top, &r);
+  screens[0].backingScale = 1;
+  cocoa::screen::setScreens(screens);
+  EXPECT_DOUBLE_EQ(cocoa::menus::shownMenus().back().x, 10);
+  EXPECT_DOUBLE_EQ(cocoa::menus::shownMenus().back().y, 306);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -752,6 +761,35 @@ TEST(CarbonView, TextEntryFiltersCommitsAndIsOfferedOnlyWhenComposited) {
   EXPECT_EQ(ed.rec->log[ed.rec->log.size() - 2], "text hi");
 }
 
+// The value entry shows what is typed, with its caret, as it is typed (no other redraw asked for): in the Cocoa
+// view's field and in the Carbon view's edit-text control.
+TEST(MacViews, TheValueEntryShowsWhatIsTypedAsItIsTyped) {
+  cocoa::AutoreleasePool pool;
+  MacEditor ed;
+  IRECT r(10, 10, 90, 30);
+  for (bool carbonPath : {false, true}) {
+    SCOPED_TRACE(carbonPath ? "Carbon" : "Cocoa");
+    auto cocoaHost = carbonPath ? nullptr : std::make_unique<CocoaHost>(ed.g);
+    auto carbonHost = carbonPath ? std::make_unique<CarbonHost>(ed.g, true) : nullptr;
+    cocoa::Window* w = carbonPath ? carbonHost->window : cocoaHost->window;
+    ed.g->CreateTextEntry(ed.rec, ed.rec->GetText(), &r, "", nullptr);
+    std::vector<int> ink;  // dark pixels inside the field after opening it and after each key
+    for (char c : std::string("bas")) {
+      w->displayIfNeeded();
+      ink.push_back(0);
+      for (int y = 12; y < 29; ++y)
+        for (int x = 12; x < 89; ++x) ink.back() += (w->pixelAt(x, y) >> 16) < 100;  // black on white and red
+      if (carbonPath)
+        carbonHost->key(c);
+      else
+        w->sendEvent(keyEvent(0, std::u32string(1, static_cast<char32_t>(c))));
+    }
+    EXPECT_GT(ink[0], 5) << "no caret";
+    EXPECT_GT(ink[2], ink[0] + 20) << "\"ba\" does not show";
+    ed.g->ForceEndUserEdit();
+  }
+}
+
 TEST(CarbonView, PopupMenusAreNumberedAndAnswerTheMenuOfThePick) {
   cocoa::AutoreleasePool pool;
   MacEditor ed;
@@ -805,6 +843,9 @@ TEST(MacSurface, SubWindowsSitCentredOverTheHostWindowAndGoAway) {
     ed.g->AttachSubWindow(host);
     ASSERT_EQ(host->childWindows().size(), 1u);
     cocoa::Window* child = host->childWindows()[0];
+    // The editor's own borderless window, which can become key all the same.
+    ASSERT_NE(dynamic_cast<CustomCocoaWindow_vVexmir_vst*>(child), nullptr);
+    EXPECT_EQ(child->styleMask, 0u);
     EXPECT_DOUBLE_EQ(child->contentRect().x, 50 + 100);  // floor((501 - 300) / 2)
     EXPECT_DOUBLE_EQ(child->contentRect().y, 60);
     EXPECT_DOUBLE_EQ(child->contentRect().w, 300);

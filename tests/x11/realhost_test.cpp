@@ -73,7 +73,11 @@ echo "edit"
 x11 input mousemove --window %HOST 813 18 click 1
 pump 1
 x11 focus
-x11 input type bass
+x11 input type ba
+pump 1
+window save "${OUT}/model-ba.png"
+x11 screenshot "${OUT}/typing-ba.png"
+x11 input type ss
 x11 input key Return
 pump 1
 x11 focus
@@ -108,6 +112,19 @@ close
   // The typed name and its Return were the editor's; the name shows that it got them.
   for (const char* key : {"0x62", "0x61", "0x73", "0xff0d"}) EXPECT_EQ(keys[1].find(key), std::string::npos) << keys[1];
   EXPECT_EQ(keys[2], "x11 host keys: press 0x20 sent, release 0x20 sent") << r.out;
+  // Half typed, the name's field shows "ba" and the caret on the host's screen, as the editor drew them.
+  x11test::keepForPeople(dir, "typing-ba.png", "program-name-half-typed");
+  std::string where;
+  EXPECT_EQ(x11test::differingPixels(dir.file("model-ba.png"), dir.file("typing-ba.png"), &where), 0) << where;
+  platform::gfx::DecodedImage shot;
+  ASSERT_TRUE(platform::gfx::loadPngFile(dir.file("typing-ba.png"), shot));
+  int ink = 0;  // inside the name's field, from 740, 10 to 842, 28
+  for (int y = 10; y < 28; ++y)
+    for (int x = 740; x < 842; ++x) {
+      const uint8_t* p = &shot.pixels[(static_cast<size_t>(y) * shot.width + x) * 4 + 1];  // after the leading byte
+      ink += p[0] < 80 && p[1] < 80 && p[2] < 80;
+    }
+  EXPECT_GT(ink, 30) << "the field shows nothing of what was typed";
 }
 
 // The README names the hosts the tests run the plug-in in, each with its tests in the tree, and calls every other
