@@ -198,7 +198,8 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
     // The open bank and its highlighted slot as the project left them.
     storeParamValue(kCurrentBank, state.currentBank);
     OnParamChange(kCurrentBank);
-    if (librarian) librarian->selectSlot(0, static_cast<int>(state.currentPatch));
+    // A project from elsewhere may hold any finite number here: it is brought into range before it becomes a slot.
+    if (librarian) librarian->selectSlot(0, static_cast<int>(std::clamp(state.currentPatch, -1.0, 127.0)));
   }
   if (reopen) restoreLibrarianEdits(state, editsBefore);
 
