@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <mutex>
 
 #include "platform/cocoa/cursor.h"
@@ -376,16 +377,27 @@ OSStatus HIViewRender(HIViewRef view) {
   return noErr;
 }
 
+namespace {
+// The focus lock behind each context begun on a port and not ended yet.
+std::map<CGContextRef, std::unique_ptr<cocoa::FocusLock>>& portLocks() {
+  static auto* locks = new std::map<CGContextRef, std::unique_ptr<cocoa::FocusLock>>;
+  return *locks;
+}
+}  // namespace
+
 OSStatus QDBeginCGContext(CGrafPtr port, CGContextRef* out) {
-  if (!port || !out || !port->backing()) return paramErr;
-  *out = port->backing();
-  (*out)->save();  // the port's own space: origin at the bottom left of the content, y up
+  if (!port || !out) return paramErr;
+  // A lock of its own over the port's whole content (origin at the bottom left, y up) keeps the pixels it draws into
+  // until the context ends, also when the holder resizes or disposes of the window meanwhile.
+  auto lock = std::make_unique<cocoa::FocusLock>(port);
+  if (!lock->context()) return paramErr;
+  *out = lock->context();
+  portLocks()[*out] = std::move(lock);
   return noErr;
 }
 
 OSStatus QDEndCGContext(CGrafPtr port, CGContextRef* context) {
-  if (!port || !context || !*context) return paramErr;
-  (*context)->restore();
+  if (!port || !context || !portLocks().erase(*context)) return paramErr;
   *context = nullptr;
   return noErr;
 }

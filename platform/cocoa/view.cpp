@@ -660,8 +660,11 @@ platform::gfx::Context* Window::lockFocus(View* v) {
   return ctx;
 }
 
-FocusLock::FocusLock(View* view) {
-  Window* w = view ? view->window() : nullptr;
+FocusLock::FocusLock(View* view) : FocusLock(view ? view->window() : nullptr) {
+  if (context_) shown_ = focusOn(context_, view).intersected(shown_);
+}
+
+FocusLock::FocusLock(Window* w) {
   if (!w || !w->store_) return;
   store_ = w->store_;
   const platform::gfx::Context* c = store_->context;
@@ -669,7 +672,7 @@ FocusLock::FocusLock(View* view) {
   if (!context_) return;
   window_ = w;
   windowSerial_ = w->serial();
-  shown_ = focusOn(context_, view).intersected(Rect{0, 0, w->contentRect().w, w->contentRect().h});
+  shown_ = Rect{0, 0, w->contentRect().w, w->contentRect().h};
 }
 
 FocusLock::~FocusLock() {
