@@ -73,6 +73,7 @@ void IControl::TextFromTextEntry(const char*) {}
 
 void IControl::Hide(bool hide) {
   mHide = hide;
+  if (hide && mOnScreen.exchange(false)) mVacated = true;
   mRedraw = true;
   SetDirty(false);
 }
@@ -117,6 +118,8 @@ void IControl::SetDirty2(bool pushParamToPlug) {
 void IControl::SetClean() {
   mDirty = mRedraw.load();
   mRedraw = false;
+  mOnScreen = !mHide;
+  mVacated = false;
 }
 
 bool IControl::IsDirty() {
