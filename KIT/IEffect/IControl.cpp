@@ -152,8 +152,8 @@ void IControl::PromptUserInput() {
       graphics->PromptUserInput(this, param, &mRECT);
     } else {
       // A small entry field centred on the control.
-      const int cx = static_cast<int>((mRECT.L + mRECT.R) * 0.5f);
-      const int cy = static_cast<int>((mRECT.T + mRECT.B) * 0.5f);
+      const int cx = platform::intCoord((static_cast<double>(mRECT.L) + mRECT.R) * 0.5);
+      const int cy = platform::intCoord((static_cast<double>(mRECT.T) + mRECT.B) * 0.5);
       IRECT r(cx - 15, cy - 8, cx + 15, cy + 8);
       graphics->PromptUserInput(this, param, &r);
     }
