@@ -9,6 +9,7 @@
 #include "platform/cocoa/cursor.h"
 #include "platform/cocoa/menu.h"
 #include "platform/cocoa/textfield.h"
+#include "platform/graphics/coords.h"
 #include "platform/graphics/graphics.h"
 #include "platform/text/text.h"
 
@@ -290,10 +291,10 @@ OSStatus GetWindowAttributes(WindowRef window, WindowAttributes* out) {
 OSStatus GetWindowBounds(WindowRef window, UInt32, Rect* out) {
   if (!window || !out) return paramErr;
   const cocoa::Rect& c = window->contentRect();
-  out->left = static_cast<SInt16>(c.x);
-  out->top = static_cast<SInt16>(cocoa::screen::height() - c.y - c.h);
-  out->right = static_cast<SInt16>(c.x + c.w);
-  out->bottom = static_cast<SInt16>(out->top + c.h);
+  out->left = platform::shortCoord(c.x);
+  out->top = platform::shortCoord(cocoa::screen::height() - c.y - c.h);
+  out->right = platform::shortCoord(c.x + c.w);
+  out->bottom = platform::shortCoord(out->top + c.h);
   return noErr;
 }
 
@@ -952,7 +953,7 @@ bool drawImageOneToOne(CGContextRef ctx, const CGRect& r, CGImageRef image) {
       m.apply({static_cast<float>(r.origin.x), static_cast<float>(r.origin.y + r.size.height)});
   const platform::gfx::Point bottom = m.apply({static_cast<float>(r.origin.x), static_cast<float>(r.origin.y)});
   if (!(top.y < bottom.y) || top.x != std::floor(top.x) || top.y != std::floor(top.y)) return false;
-  const int dx = static_cast<int>(top.x), dy = static_cast<int>(top.y);
+  const int dx = platform::intCoord(top.x), dy = platform::intCoord(top.y);
   int x0, y0, x1, y1;
   ctx->deviceClip(x0, y0, x1, y1);
   x0 = std::max({x0, dx, 0});
