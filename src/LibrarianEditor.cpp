@@ -22,6 +22,7 @@
 #include "src/PatchLibrarian.h"
 #include "src/PatchLibrarianFiles.h"
 #include "src/ProgramDump.h"
+#include "src/Utf8Text.h"
 #include "src/Vexmir.h"
 #include "src/VexmirParams.h"
 
@@ -99,13 +100,6 @@ void writeDumpName(SysexBytes& dump, const std::string& name) {
     dump[programDataPosition(d)] = c;
     dump[5 + 8 * (d / 7)] &= static_cast<uint8_t>(~(1u << (d % 7)));
   }
-}
-
-// The first bytes of a UTF-8 text, at most `size`, never ending inside a character.
-std::string utf8Head(const std::string& text, size_t size) {
-  if (text.size() <= size) return text;
-  while (size > 0 && (static_cast<uint8_t>(text[size]) & 0xC0) == 0x80) --size;
-  return text.substr(0, size);
 }
 
 }  // namespace
