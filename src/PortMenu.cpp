@@ -61,7 +61,7 @@ void setPortMenuTexts(IParam* param, const std::vector<std::string>& names) {
 }
 
 PortMenuControl::PortMenuControl(Vexmir* plug, IRECT rect, int paramIdx, IText* text)
-    : ICaptionControl(plug, rect, paramIdx, text, false), vexmir_(plug) {}
+    : ICaptionControl(plug, rect, paramIdx, text, true), vexmir_(plug) {}
 
 void PortMenuControl::OnMouseDown(int x, int y, IMouseMod* mod) {
   if (mGrayed || !mod || !(mod->L || mod->R)) return;
@@ -73,17 +73,19 @@ void PortMenuControl::OnMouseDown(int x, int y, IMouseMod* mod) {
 bool PortMenuControl::Draw(IGraphics* graphics) {
   IParam* param = GetParam();
   std::string name = param ? param->GetDisplayText(param->Int()) : "";
+  // As every caption: the unit label after the text.
+  const std::string label = std::string(" ") + (param ? param->GetLabelForHost() : "");
   if (name != fittedFrom_) {
     fittedFrom_ = name;
     auto fits = [&](const std::string& s) {
       IRECT r = mRECT;
-      graphics->DrawIText(&mText, s.c_str(), &r, true);
+      graphics->DrawIText(&mText, (s + label).c_str(), &r, true);
       return r.W() <= mRECT.W();
     };
     const std::vector<std::string> chars = characters(name);
     fitted_ = name;
     for (size_t k = chars.size(); !fits(fitted_) && k-- > 2;) fitted_ = joined(chars, k / 2, k - k / 2);
   }
-  setString(fitted_.c_str());
+  setString((fitted_ + label).c_str());
   return ITextControl::Draw(graphics);
 }
