@@ -33,6 +33,7 @@ void Dialog::redraw() {
 
 bool Dialog::run(const std::string& name, int w, int h) {
   if (!p_.alive()) return false;
+  p_.lastClickWindow = 0;  // a click after the dialog begins a new count
   const xcb_screen_t* screen = p_.screen();
   w_ = std::max(1, std::min(w, screen->width_in_pixels - 20));
   h_ = std::max(1, std::min(h, screen->height_in_pixels - 20));
@@ -66,6 +67,9 @@ bool Dialog::run(const std::string& name, int w, int h) {
   xcb_change_property(p_.c, XCB_PROP_MODE_REPLACE, win_, XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS, 32, 18,
                       hints);
   xcb_map_window(p_.c, win_);
+  // Without a window manager the window is on the screen now and takes the keyboard at once (what is typed next is
+  // its); with one, when it has been mapped.
+  xcb_set_input_focus(p_.c, XCB_INPUT_FOCUS_PARENT, win_, XCB_CURRENT_TIME);
   redraw();
   // Named once drawn: whoever finds the window by its name finds it complete.
   p_.setName(win_, name);

@@ -67,7 +67,13 @@ class FilePanel : public Dialog {
       if (!t.empty() && t[0] == '.') t.erase(0, 1);
       if (!t.empty()) types_.push_back(lower(t));
     }
-    if (!s_.open) name_ = withExtension(s_.fileName);
+    if (!s_.open) {
+      name_ = withExtension(s_.fileName);
+      // The proposed name's stem is selected: what the user types replaces it.
+      const size_t dot = name_.rfind('.');
+      stem_ = dot == std::string::npos || dot == 0 ? name_.size() : dot;
+      caret_ = stem_;
+    }
     enter(startFolder(s_.directory), "");
   }
 
@@ -147,7 +153,11 @@ class FilePanel : public Dialog {
     if (selected_ < top_) top_ = selected_;
     if (selected_ >= top_ + visibleRows()) top_ = selected_ - visibleRows() + 1;
     const Entry& e = entries_[selected_];
-    if (!s_.open && !e.folder) name_ = e.name;
+    if (!s_.open && !e.folder) {
+      name_ = e.name;
+      caret_ = name_.size();
+      stem_ = 0;
+    }
   }
   void scroll(int rows) {
     top_ = std::max(0, std::min(top_ + rows, static_cast<int>(entries_.size()) - visibleRows()));
@@ -200,6 +210,20 @@ class FilePanel : public Dialog {
     finish();
   }
 
+  // Deletes the selected stem of the name; false when none is selected.
+  bool takeSelection() {
+    if (stem_ == 0) return false;
+    name_.erase(0, stem_);
+    caret_ = stem_ = 0;
+    return true;
+  }
+  // Where the character before byte `at` of the name begins.
+  size_t characterBefore(size_t at) const {
+    do --at;
+    while (at > 0 && (static_cast<unsigned char>(name_[at]) & 0xC0) == 0x80);
+    return at;
+  }
+
   void newFolder() {
     std::string path = join(folder_, "untitled folder");
     for (int n = 2; n < 1000 && mkdir(path.c_str(), 0777) != 0; ++n) {
@@ -219,8 +243,10 @@ class FilePanel : public Dialog {
       const float fx = kMargin + 70, fw = w - fx - kMargin;
       c.fill(fx, 62, fw, 24, 0xFFFFFF);
       c.frame(fx, 62, fw, 24, listActive_ ? 0x9A9A9A : 0x3D6FC8);
+      if (stem_ > 0) c.fill(fx + 4, 66, std::min(textWidth(font_, name_.substr(0, stem_)) + 2, fw - 8), 16, 0xB8CCF0);
       const float tw = c.text(font_, name_, fx + 5, baselineIn(font_, 62, 24), 0x1E1E1E, fw - 12, true);
-      if (!listActive_) c.fill(fx + 6 + std::min(tw, fw - 12), 66, 1, 16, 0x1E1E1E);  // the caret
+      const float cx = tw < fw - 12 ? textWidth(font_, name_.substr(0, caret_)) : tw;
+      if (!listActive_ && stem_ == 0) c.fill(fx + 6 + std::min(cx, fw - 12), 66, 1, 16, 0x1E1E1E);  // the caret
     }
     const float lt = static_cast<float>(listTop()), lh = static_cast<float>(listBottom() - listTop());
     c.fill(kMargin, lt, w - 2 * kMargin, lh, 0xFFFFFF);
@@ -310,12 +336,19 @@ class FilePanel : public Dialog {
     } else if (sym == kKeyBackSpace) {
       if (s_.open) {
         goUp();
-      } else {
-        // The last character, not the last byte of it.
-        while (!name_.empty() && (static_cast<unsigned char>(name_.back()) & 0xC0) == 0x80) name_.pop_back();
-        if (!name_.empty()) name_.pop_back();
-        listActive_ = false;
+      } else if (!takeSelection() && caret_ > 0) {
+        const size_t from = characterBefore(caret_);
+        name_.erase(from, caret_ - from);
+        caret_ = from;
       }
+      listActive_ = false;
+    } else if (!s_.open && (sym == kKeyLeft || sym == kKeyRight)) {
+      stem_ = 0;
+      listActive_ = false;
+      if (sym == kKeyLeft && caret_ > 0) caret_ = characterBefore(caret_);
+      if (sym == kKeyRight && caret_ < name_.size())
+        do ++caret_;
+        while (caret_ < name_.size() && (static_cast<unsigned char>(name_[caret_]) & 0xC0) == 0x80);
     } else if (ch && ch != U'/' && !(state & 4)) {
       std::string utf8;
       if (ch < 0x80) {
@@ -330,7 +363,9 @@ class FilePanel : public Dialog {
                 static_cast<char>(0x80 | ((ch >> 6) & 0x3F)), static_cast<char>(0x80 | (ch & 0x3F))};
       }
       if (!s_.open) {
-        name_ += utf8;
+        takeSelection();
+        name_.insert(caret_, utf8);
+        caret_ += utf8.size();
         listActive_ = false;
       } else {  // typing selects the first name that begins so; a character that fits none begins anew
         for (const std::string& prefix : {typed_ + lower(utf8), lower(utf8)}) {
@@ -352,6 +387,7 @@ class FilePanel : public Dialog {
   std::vector<Entry> entries_;
   std::vector<bool> marked_;  // the selected rows
   int top_ = 0, selected_ = -1;
+  size_t caret_ = 0, stem_ = 0;  // in the name: the caret and the end of the selected stem (0 for none)
   bool listActive_ = false;  // the list, not the name field, was used last
 };
 

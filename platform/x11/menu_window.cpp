@@ -46,6 +46,7 @@ struct Level {
 
 cocoa::menus::Choice Presenter::Impl::runMenu(const cocoa::ShownMenu& menu) {
   if (!alive() || menu.items.empty()) return {};
+  lastClickWindow = 0;  // the click that opened the menu and the next one are no double click
   const platform::text::FontRef font = platform::text::labelFont(kFontSize);
   const xcb_screen_t* screen = this->screen();
 
