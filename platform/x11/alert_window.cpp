@@ -1,6 +1,6 @@
 // Alerts as X11 windows: the header, the message wrapped to the window's width, and one to three buttons: the default
-// one at the right, the alternate one beside it and the other one at the left. Enter presses the default button;
-// Escape the alternate one, or answers Cancel when there is none.
+// one at the right, the alternate one beside it and the other one at the left. Enter presses the default button,
+// Escape the one named Cancel or else the alternate one; with neither, Escape answers Cancel.
 #include <algorithm>
 
 #include "platform/x11/dialog.h"
@@ -79,8 +79,11 @@ class AlertWindow : public Dialog {
 
   void key(uint32_t sym, uint16_t) override {
     if (sym == kKeyReturn || sym == kKeyPadEnter) answer(cocoa::kAlertDefaultResponse);
-    if (sym == kKeyEscape)
-      answer(a_.alternateButton.empty() ? cocoa::kAlertCancelResponse : cocoa::kAlertAlternateResponse);
+    if (sym != kKeyEscape) return;
+    // Escape presses a button named Cancel, else the alternate one; an alert with neither is cancelled.
+    for (const Button& b : buttons_)
+      if (b.title == "Cancel") return answer(b.response);
+    answer(a_.alternateButton.empty() ? cocoa::kAlertCancelResponse : cocoa::kAlertAlternateResponse);
   }
 
   void answer(int response) {

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +27,32 @@ struct Entry {
 std::string lower(std::string s) {
   for (char& ch : s) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
   return s;
+}
+
+// Names as people sort them: letters without regard to case, runs of digits by their value ("Bank 9" before
+// "Bank 10"); names equal so are ordered by their bytes.
+bool namesInOrder(const std::string& a, const std::string& b) {
+  size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (std::isdigit(static_cast<unsigned char>(a[i])) && std::isdigit(static_cast<unsigned char>(b[j]))) {
+      while (i < a.size() && a[i] == '0') ++i;
+      while (j < b.size() && b[j] == '0') ++j;
+      size_t ei = i, ej = j;
+      while (ei < a.size() && std::isdigit(static_cast<unsigned char>(a[ei]))) ++ei;
+      while (ej < b.size() && std::isdigit(static_cast<unsigned char>(b[ej]))) ++ej;
+      if (ei - i != ej - j) return ei - i < ej - j;
+      if (const int c = a.compare(i, ei - i, b, j, ej - j)) return c < 0;
+      i = ei;
+      j = ej;
+      continue;
+    }
+    const int ca = std::tolower(static_cast<unsigned char>(a[i])), cb = std::tolower(static_cast<unsigned char>(b[j]));
+    if (ca != cb) return ca < cb;
+    ++i;
+    ++j;
+  }
+  if (i < a.size() || j < b.size()) return j < b.size();
+  return a < b;
 }
 
 bool isFolder(const std::string& path) {
@@ -135,9 +162,7 @@ class FilePanel : public Dialog {
       error_ = std::string("This folder cannot be read: ") + std::strerror(errno);
     }
     std::sort(found.begin(), found.end(), [](const Entry& a, const Entry& b) {
-      if (a.folder != b.folder) return a.folder;
-      const std::string la = lower(a.name), lb = lower(b.name);
-      return la != lb ? la < lb : a.name < b.name;
+      return a.folder != b.folder ? a.folder : namesInOrder(a.name, b.name);
     });
     entries_.insert(entries_.end(), found.begin(), found.end());
     marked_.assign(entries_.size(), false);
@@ -275,7 +300,8 @@ class FilePanel : public Dialog {
       c.fill(w - kMargin - 8, lt + 2 + track * static_cast<float>(top_) / n, 5,
              std::max(12.0f, track * static_cast<float>(visibleRows()) / n), 0xA8A8A8);
     }
-    const std::string empty = !error_.empty() ? error_ : entries_.size() <= 1 ? "Nothing to choose here" : "";
+    const bool none = entries_.size() == (folder_ == "/" ? 0u : 1u);
+    const std::string empty = !error_.empty() ? error_ : none ? "Nothing to choose here" : "";
     if (!empty.empty())
       c.text(font_, empty, kMargin + 30, lt + 1 + static_cast<float>(std::min<int>(entries_.size(), 1)) * kRow + 14,
              !error_.empty() ? 0xB02020 : 0x8C8C8C, w - 2 * kMargin - 40);
