@@ -14,6 +14,7 @@
 
 #include "platform/cocoa/application.h"
 #include "platform/cocoa/object.h"
+#include "platform/cocoa/panels.h"
 #include "platform/cocoa/runloop.h"
 #include "platform/graphics/graphics.h"
 #include "platform/x11/presenter_impl.h"
@@ -62,6 +63,7 @@ void showDialogsOnScreen(bool on) {
   cocoa::menus::setChooser(on ? chooseFromScreen : nullptr);
   cocoa::panels::setRunner(on ? panelFromScreen : nullptr);
   cocoa::alerts::setRunner(on ? alertFromScreen : nullptr);
+  cocoa::workspace::setOpensOnDesktop(on);
 }
 
 // One model pixel (a leading byte, then red, green, blue) as a 32-bit little-endian true colour pixel.
