@@ -485,16 +485,20 @@ std::string LibrarianEditor::search(const std::string& text) {
     tell("Enter 2 digits or more!");
     return lastMessage;
   }
-  if (IParam* p = plug_->GetParam(kPatchSearchString)) p->SetDisplayText(0, text.c_str());
+  // Results stay until the search ends (an emptied field or the search switch); the field keeps
+  // naming the text they were found by, never one they do not match.
+  if (IParam* p = plug_->GetParam(kPatchSearchString))
+    p->SetDisplayText(0, (lowerListShowsSearch ? searchedText_ : text).c_str());
+  if (lowerListShowsSearch) return lastMessage;
   librarian_->createNewSearchPatchFiles(text);
   if (librarian_->searchFiles.empty()) {
     // Nothing found: the lower list stays with the bank files and their chooser.
-    if (lowerListShowsSearch) endSearch();
     if (IParam* p = plug_->GetParam(kPatchSearchString)) p->SetDisplayText(0, "search...");
     tell("No results - Try another keyword!", "Tip: Note that letter size matters..");
     return lastMessage;
   }
-  if (!lowerListShowsSearch) lowerPathBeforeSearch_ = lowerBankPath;
+  lowerPathBeforeSearch_ = lowerBankPath;
+  searchedText_ = text;
   lowerListShowsSearch = true;
   if (host_) host_->searchModeChanged(true);
   lowerBankPath.clear();
