@@ -186,9 +186,7 @@ void LibrarianEditor::showLayer(const char* name, bool show) {
 }
 
 PatchFile* LibrarianEditor::bankOf(int side) const {
-  if (side == kUpper) return librarian_->bankAt(librarian_->upperBankIndex);
-  return lowerListShowsSearch ? librarian_->searchBankAt(librarian_->lowerBankIndex)
-                              : librarian_->bankAt(librarian_->lowerBankIndex);
+  return librarian_->openBank(side, lowerListShowsSearch);
 }
 
 void LibrarianEditor::setListParam(int paramIdx, int value) {
