@@ -101,19 +101,12 @@ void writeDumpName(SysexBytes& dump, const std::string& name) {
   }
 }
 
-// The first bytes of a UTF-8 text, at most `size`, never ending inside a character.
-std::string utf8Head(const std::string& text, size_t size) {
-  if (text.size() <= size) return text;
-  while (size > 0 && (static_cast<uint8_t>(text[size]) & 0xC0) == 0x80) --size;
-  return text.substr(0, size);
-}
-
 }  // namespace
 
 std::string shortenBankName(const std::string& name, std::string* prefix, int* counter, bool* shortened) {
   if (shortened) *shortened = false;
   if (name.size() < kShortenFrom) return name;
-  const std::string head = utf8Head(name, kKeptPrefix);
+  const std::string head = KIT_UTF8Head(name, kKeptPrefix);
   if (head == *prefix)
     ++*counter;
   else
@@ -124,7 +117,7 @@ std::string shortenBankName(const std::string& name, std::string* prefix, int* c
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   std::string text = head + "~" + std::to_string(*counter) + "." + extension;
   // A display text holds 55 characters; a name without an extension would give a longer one.
-  text = utf8Head(text, kDisplayTextMax);
+  text = KIT_UTF8Head(text, kDisplayTextMax);
   if (shortened) *shortened = true;
   return text;
 }

@@ -1,4 +1,5 @@
 #include "KIT/IEffect/IParam.h"
+#include "KIT/kitstring.h"
 
 #include <climits>
 #include <cmath>
@@ -8,9 +9,7 @@
 namespace {
 
 void copyText(char* dst, const char* src, int size) {
-  if (!src) src = "";
-  std::strncpy(dst, src, static_cast<size_t>(size - 1));
-  dst[size - 1] = '\0';
+  KIT_UTF8Copy(dst, static_cast<size_t>(size), src);
 }
 
 }  // namespace
