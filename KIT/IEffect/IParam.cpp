@@ -1,10 +1,11 @@
 #include "KIT/IEffect/IParam.h"
-#include "KIT/kitstring.h"
 
 #include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+
+#include "KIT/kitstring.h"
 
 namespace {
 
