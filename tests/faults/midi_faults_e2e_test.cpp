@@ -166,6 +166,8 @@ TEST_F(MidiFaults, HostileInputLeavesNoStuckFlagNoParameterOutOfRangeAndTheNextR
   ASSERT_TRUE(plug.waitIdle(std::chrono::seconds(60)));
   EXPECT_EQ(plug.paramsOutOfRange(), std::vector<std::string>{});
 
+  // The request waits for the synthesizer's answer with the editor's own pauses, as a loaded machine may need them.
+  plug.setJobClock(&JobClock::system());
   emulator.check("set name edit After Flood");
   ASSERT_TRUE(plug.run(kJobActiveArrangementRequest, true));
   EXPECT_EQ(plug.lastText(), "Data request completed!");
@@ -221,7 +223,8 @@ TEST_P(VanishingSynth, AFetchOfAllProgramsEndsWithAMessageKeepsWhatCameAndLeaves
   for (size_t slot = first; slot < 128; ++slot) EXPECT_TRUE(bankAfter[slot] == bankBefore[slot]) << slot;
   EXPECT_EQ(programValues(plug), programBefore);
 
-  // The next request works, with the fixture's synthesizer.
+  // The next request works, with the fixture's synthesizer and the editor's own pauses.
+  plug.setJobClock(&JobClock::system());
   emulator.check("set name edit Next Request");
   ASSERT_TRUE(plug.connectTo(EmulatorClient::emulatorInPort(), EmulatorClient::emulatorOutPort()));
   ASSERT_TRUE(plug.run(kJobActiveArrangementRequest, true));
