@@ -145,6 +145,23 @@ std::string KIT_UTF8Head(const std::string& text, size_t maxBytes) {
   return text.substr(0, KIT_UTF8Fit(text.data(), text.size(), maxBytes));
 }
 
+namespace {
+// The offset after `count` characters of text, a sequence cut short counting by its bytes; stops at `until` bytes.
+size_t skipChars(const std::string& text, size_t count, size_t until) {
+  size_t i = 0;
+  for (; i < text.size() && i < until && count > 0; --count) {
+    const size_t len = KIT_UTF8CharLen(text.data() + i, text.size() - i);
+    i += len ? len : 1;
+  }
+  return i;
+}
+}  // namespace
+
+std::string KIT_UTF8Tail(const std::string& text, size_t maxBytes) {
+  if (text.size() <= maxBytes) return text;
+  return text.substr(skipChars(text, text.size(), text.size() - maxBytes));
+}
+
 size_t KIT_UTF8Count(const std::string& text) {
   size_t count = 0;
   for (size_t i = 0; i < text.size(); ++count) {
@@ -152,6 +169,11 @@ size_t KIT_UTF8Count(const std::string& text) {
     i += len ? len : 1;
   }
   return count;
+}
+
+std::string KIT_UTF8TailChars(const std::string& text, size_t maxChars) {
+  const size_t count = KIT_UTF8Count(text);
+  return count <= maxChars ? text : text.substr(skipChars(text, count - maxChars, text.size()));
 }
 
 std::string KIT_UTF8HeadChars(const std::string& text, size_t maxChars) {

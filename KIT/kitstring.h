@@ -59,9 +59,12 @@ size_t KIT_UTF8Complete(const char* s, size_t n);
 // The length of the longest head of s[0, n) of at most max bytes that ends between characters.
 size_t KIT_UTF8Fit(const char* s, size_t n, size_t max);
 std::string KIT_UTF8Head(const std::string& text, size_t maxBytes);
+// The end of text of at most maxBytes bytes that starts between characters.
+std::string KIT_UTF8Tail(const std::string& text, size_t maxBytes);
 // Characters, for fields whose font gives every character one cell; a sequence cut short counts by its bytes.
 size_t KIT_UTF8Count(const std::string& text);
 std::string KIT_UTF8HeadChars(const std::string& text, size_t maxChars);
+std::string KIT_UTF8TailChars(const std::string& text, size_t maxChars);
 // Copies src (null counts as "") into dst of `size` bytes, always terminated when size > 0; returns the bytes
 // copied. src may overlap dst.
 size_t KIT_UTF8Copy(char* dst, size_t size, const char* src);

@@ -21,7 +21,6 @@
 #include "src/PatchLibrarian.h"
 #include "src/PatchLibrarianFiles.h"
 #include "src/ProgramDump.h"
-#include "src/Utf8Text.h"
 #include "src/Vexmir.h"
 #include "src/VexmirParams.h"
 
