@@ -113,7 +113,8 @@ void Dialog::handle(xcb_generic_event_t* e) {
       break;
     case XCB_BUTTON_PRESS: {
       auto* b = reinterpret_cast<xcb_button_press_event_t*>(e);
-      if (b->event != win_) break;  // the editor's input waits until the dialog is answered
+      if (b->event != win_) break;  // the editor's input is ignored until the dialog is answered
+      xcb_set_input_focus(p_.c, XCB_INPUT_FOCUS_PARENT, win_, XCB_CURRENT_TIME);
       press(b->event_x, b->event_y, b->detail, b->detail == 1 ? p_.countClick(*b) : 0, b->state);
       break;
     }

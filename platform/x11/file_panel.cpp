@@ -1,7 +1,7 @@
 // Open and save panels as X11 windows: the current folder, its sub-folders and the files of the allowed types
 // (sorted, hidden ones left out, ".." to go up), a name field in save panels, Cancel and Open/Save. A click selects,
 // a double click opens a folder or chooses a file, the wheel scrolls; Up/Down move in the list, Enter presses the
-// default button, Escape cancels, Backspace edits the name (or, in open panels, goes up).
+// default button, Escape cancels, Backspace and Delete edit the name (Backspace in open panels goes up).
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -214,12 +214,14 @@ class FilePanel : public Dialog {
     } else {
       if (listActive_ && selected_ >= 0 && entries_[selected_].folder) return open(selected_);
       if (name_.empty()) return;
+      if (isFolder(join(folder_, name_))) {  // a folder's name goes into it
+        const std::string folder = join(folder_, name_);
+        name_.clear();
+        caret_ = stem_ = 0;
+        return enter(folder, "");
+      }
       const std::string name = withExtension(name_);
       const std::string path = join(folder_, name);
-      if (isFolder(path)) {
-        name_.clear();
-        return enter(path, "");
-      }
       struct stat st;
       if (stat(path.c_str(), &st) == 0) {
         // The caller writes over the file: the user says so first.
@@ -366,6 +368,13 @@ class FilePanel : public Dialog {
         const size_t from = characterBefore(caret_);
         name_.erase(from, caret_ - from);
         caret_ = from;
+      }
+      listActive_ = false;
+    } else if (sym == kKeyDelete && !s_.open) {  // the character after the caret
+      if (!takeSelection() && caret_ < name_.size()) {
+        size_t to = caret_ + 1;
+        while (to < name_.size() && (static_cast<unsigned char>(name_[to]) & 0xC0) == 0x80) ++to;
+        name_.erase(caret_, to - caret_);
       }
       listActive_ = false;
     } else if (!s_.open && (sym == kKeyLeft || sym == kKeyRight)) {

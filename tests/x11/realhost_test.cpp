@@ -164,6 +164,7 @@ menu 170; shot "open panel" open; xdotool mousemove --window $(win "open panel")
 menu 141; shot "save panel" save; keys "save panel" S a v e d Return
 menu 141; keys "save panel" O l d Return; keys alert Escape; keys "save panel" Escape
 menu 170; keys "open panel" m a Return; keys "open panel" End; shot "open panel" many; keys "open panel" Escape
+menu 141; keys "save panel" BackSpace Delete Delete Delete Delete M a n y Return I n Return
 menu 141; win "save panel" >/dev/null; xdotool windowkill $HOST
 )sh");
   const HostRun r = run(pluginBundlePath(),
@@ -173,6 +174,7 @@ menu 141; win "save panel" >/dev/null; xdotool windowkill $HOST
   ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
   EXPECT_EQ(vectors::readFile(patches + "/Gift.syx"), libui::bankBytes(9)) << "the import did not copy the bank";
   EXPECT_EQ(vectors::readFile(dir.file("Saved.vmr")), libui::bankBytes(3)) << "Save As did not write the open bank";
+  EXPECT_EQ(vectors::readFile(dir.file("Many/In.vmr")), libui::bankBytes(3)) << "a folder's name did not open it";
   EXPECT_EQ(vectors::readFile(dir.file("Old.vmr")), (vectors::Bytes{1, 2, 3})) << "the cancelled save wrote";
   EXPECT_FALSE(std::filesystem::exists(patches + "/Bad.syx"));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(patches), {}), 2) << "a cancelled panel imported";
