@@ -356,10 +356,12 @@ class FilePanel : public Dialog {
                sym == kKeyEnd) {
       listActive_ = true;
       const int page = visibleRows() - 1;
-      const int to = sym == kKeyHome ? 0 : sym == kKeyEnd ? static_cast<int>(entries_.size())
-                     : sym == kKeyUp ? std::max(0, selected_ - 1)
-                     : sym == kKeyDown ? selected_ + 1
-                     : sym == kKeyPageUp ? selected_ - page : selected_ + page;
+      const int to = sym == kKeyHome     ? 0
+                     : sym == kKeyEnd    ? static_cast<int>(entries_.size())
+                     : sym == kKeyUp     ? std::max(0, selected_ - 1)
+                     : sym == kKeyDown   ? selected_ + 1
+                     : sym == kKeyPageUp ? selected_ - page
+                                         : selected_ + page;
       select(to);
     } else if (sym == kKeyBackSpace) {
       if (s_.open) {
@@ -381,8 +383,8 @@ class FilePanel : public Dialog {
       stem_ = 0;
       listActive_ = false;
       if (sym == kKeyLeft && caret_ > 0) caret_ = characterBefore(caret_);
-      if (sym == kKeyRight && caret_ < name_.size())
-        do ++caret_;
+      if (sym == kKeyRight && caret_ < name_.size()) do
+          ++caret_;
         while (caret_ < name_.size() && (static_cast<unsigned char>(name_[caret_]) & 0xC0) == 0x80);
     } else if (ch && ch != U'/' && !(state & 4)) {
       std::string utf8;
@@ -406,7 +408,8 @@ class FilePanel : public Dialog {
         for (const std::string& prefix : {typed_ + lower(utf8), lower(utf8)}) {
           typed_ = prefix;
           for (size_t i = 0; i < entries_.size(); ++i)
-            if (lower(entries_[i].name).compare(0, typed_.size(), typed_) == 0) return select(static_cast<int>(i)), redraw();
+            if (lower(entries_[i].name).compare(0, typed_.size(), typed_) == 0)
+              return select(static_cast<int>(i)), redraw();
         }
       }
     } else {
@@ -423,7 +426,7 @@ class FilePanel : public Dialog {
   std::vector<bool> marked_;  // the selected rows
   int top_ = 0, selected_ = -1;
   size_t caret_ = 0, stem_ = 0;  // in the name: the caret and the end of the selected stem (0 for none)
-  bool listActive_ = false;  // the list, not the name field, was used last
+  bool listActive_ = false;      // the list, not the name field, was used last
 };
 
 }  // namespace
