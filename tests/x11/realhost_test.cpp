@@ -173,7 +173,8 @@ menu 141; win "save panel" >/dev/null; xdotool windowkill $HOST
   const HostRun r = run(pluginBundlePath(),
                         "open\neditor open x11\npump 3\nx11 input mousemove --window %HOST 170 18 click 1\npump 2\n"
                         "x11 input exec --sync sh dialogs.sh %HOST\neditor close\nclose\n",
-                        dir, {"DISPLAY=" + server.display(), "HOME=" + dir.path(), "VEXMIR_HOST=" + hostExecutable()});
+                        dir, {"DISPLAY=" + server.display(), "HOME=" + dir.path(), "VEXMIR_HOST=" + hostExecutable(),
+                              "VEXMIR_HOST_WATCHDOG=60"});  // a panel the script left unanswered fails, not hangs
   ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
   EXPECT_EQ(vectors::readFile(patches + "/Gift.syx"), libui::bankBytes(9)) << "the import did not copy the bank";
   EXPECT_EQ(vectors::readFile(dir.file("Saved.vmr")), libui::bankBytes(3)) << "Save As did not write the open bank";
