@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "platform/vst2/vst2.h"
 #include "protocol_plug.h"
 #include "src/LibrarianViewControl.h"
 
@@ -62,11 +63,12 @@ TEST(ProtocolParts, StoreIntoTheLibrarianPutsTheEditorsProgramIntoTheSelectedSlo
 }
 
 // The slot highlighted is the one a program change selects and the one the store into the librarian then uses, also
-// after a whole bank was fetched; a project keeps the highlighted slot of its bank.
+// after a whole bank was fetched; a project keeps its bank, whatever came or went before it in the Patches folder,
+// and the highlighted slot, which the next send then uses.
 TEST(ProtocolParts, TheHighlightedSlotIsTheSlotEveryActionUsesAndTheProjectKeeps) {
   DataRoot root;
   const std::string patches = Vexmir::getPatchesFolderStr();
-  std::filesystem::copy_file(patches + "/Init.vmr", patches + "/Keep.vmr");
+  for (const char* name : {"/Keep.vmr", "/Zed.vmr"}) std::filesystem::copy_file(patches + "/Init.vmr", patches + name);
   auto plug = std::make_unique<ProtocolPlug>();
   LibrarianEditor* editor = plug->getLibrarianEditor();
   auto drawn = [&] { return jobtest::drawnSlot(plug->GetGUI(), plug->getLibrarianEditor()->view(), 0); };
@@ -84,8 +86,8 @@ TEST(ProtocolParts, TheHighlightedSlotIsTheSlotEveryActionUsesAndTheProjectKeeps
     const IRECT r = editor->view()->slotRect(0, slot);
     editor->view()->OnMouseDown(r.L + 4, r.T + 4, &left);
   };
-  const int keep = editor->librarian()->bankAt(0)->fileName == "Keep.vmr" ? 0 : 1;
-  ASSERT_TRUE(editor->selectBank(0, keep));
+  ASSERT_TRUE(editor->selectBank(0, 1));
+  ASSERT_EQ(editor->bankOf(0)->fileName, "Keep.vmr");
   click(40);
   plug->press(kMIDIFilterHWCCPassThrough + Vexmir::kFilterPC, 1);
   plug->synthProgram = 7;
@@ -97,15 +99,38 @@ TEST(ProtocolParts, TheHighlightedSlotIsTheSlotEveryActionUsesAndTheProjectKeeps
   ASSERT_TRUE(plug->waitIdle());
   EXPECT_EQ(storedInto(), drawn());
   click(57);
-  ByteChunk project;
-  plug->SerializeState(&project);
-  plug.reset();
-  plug = std::make_unique<ProtocolPlug>();
-  plug->UnserializeState(&project, 0);
-  ASSERT_TRUE(plug->waitIdle());
-  plug->press(kMainTab, 1);
-  EXPECT_EQ(plug->getLibrarianEditor()->bankOf(0)->fileName, "Keep.vmr");
-  EXPECT_EQ(drawn(), 57);
+  ASSERT_TRUE(editor->saveOpenBank());  // no unsaved edits: the project names its bank by nothing but its path
+  const LibrarianPatch kept = plug->openBank()[57];
+  AEffect* e = plug->GetAEffect();
+  void* data = nullptr;
+  const intptr_t size = e->dispatcher(e, effGetChunk, 1, 0, &data, 0.0f);
+  Bytes project(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
+  // A bank that sorts first comes; the banks before it go; the bank itself goes, and the one at its position opens.
+  for (int change = 0; change < 3; ++change) {
+    if (change == 0) std::filesystem::copy_file(patches + "/Init.vmr", patches + "/A.vmr");
+    for (const char* gone : {"/A.vmr", "/Init.vmr"})
+      if (change == 1) std::filesystem::remove(patches + gone);
+    if (change == 2) std::filesystem::remove(patches + "/Keep.vmr");
+    plug.reset();
+    plug = std::make_unique<ProtocolPlug>();
+    e = plug->GetAEffect();
+    ASSERT_EQ(e->dispatcher(e, effSetChunk, 1, size, project.data(), 0.0f), 1);
+    ASSERT_TRUE(plug->waitIdle());
+    plug->press(kMainTab, 1);
+    LibrarianEditor* opened = plug->getLibrarianEditor();
+    EXPECT_EQ(opened->bankOf(0)->fileName, change < 2 ? "Keep.vmr" : "Zed.vmr") << change;
+    EXPECT_EQ(opened->view()->notice(), change < 2 ? "" : "The project's bank Patches/Keep.vmr could not be opened "
+                                                          "(it is gone): Patches/Zed.vmr is open instead.");
+    EXPECT_EQ(plug->paramValue(kCurrentBank), plug->getLibrarian()->upperBankIndex) << change;
+    EXPECT_EQ(drawn(), 57) << change;
+    const LibrarianPatch shown = change < 2 ? kept : plug->openBank()[57];
+    plug->storeParamValue(kDeviceOutSelection, 1);  // the test's port has no name a MIDI system would list
+    plug->midiOutReady = true;
+    plug->take();
+    ASSERT_TRUE(plug->SendSingleProgramFromLibrarian(false) && plug->waitIdle());
+    const SysexBytes& dump = shown.messages.front().data;
+    EXPECT_EQ(lastProgramData(plug->take()), lastProgramData({Bytes(dump.begin(), dump.end())})) << change;
+  }
 }
 
 TEST(ProtocolParts, TheTimbreSwitchesAreChoicesAndAnAuditionLoadsTheLastOnesPressed) {
