@@ -8,11 +8,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <random>
 #include <sstream>
 
 #include "platform/vst2/vst2.h"
 #include "protocol_plug.h"
+#include "src/BankChooserMenu.h"
 
 using namespace prototest;
 
@@ -212,7 +214,15 @@ class Runner {
         plug.press(kRequestTempData, 1);
         if (!plug.waitIdle()) return "a job did not end (" + plug.stalled + ")";
         plug.deliverOwed();
+        // The Patches folder changes too, and is read again: a bank that sorts first comes, or goes again.
+        const std::string added = Vexmir::getPatchesFolderStr() + "/A.vmr";
+        if (!std::filesystem::remove(added)) std::filesystem::copy_file(Vexmir::getPatchesFolderStr() + "/Init.vmr", added);
+        const std::string open = bankPath(*editor->bankOf(0));
+        plug.press(kRefreshFolders, 1);
         if (e->dispatcher(e, effSetChunk, 1, size, project.data(), 0.0f) != 1) return "the project was refused";
+        if (bankPath(*editor->bankOf(0)) != open) return "the recall opened " + bankPath(*editor->bankOf(0));
+        if (plug.paramValue(kCurrentBank) != plug.getLibrarian()->upperBankIndex) return "kCurrentBank is another bank";
+        if (jobtest::drawnSlot(plug.GetGUI(), editor->view(), 0) != shown) return "the recall highlights another slot";
         // The port of the project is found again (the test's port has no name a MIDI system would list), and the
         // recall sends its program as it does then.
         plug.storeParamValue(kDeviceOutSelection, 1);
