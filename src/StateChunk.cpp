@@ -89,7 +89,7 @@ void writeStateBody(ByteChunk* chunk, const PluginState& state, bool full) {
   if (!full) return;
   putSized(chunk, state.receivedProgram, kStateReceivedProgramSize);
   putSized(chunk, state.receivedGlobal, kStateReceivedGlobalSize);
-  putCounted(chunk, reinterpret_cast<const uint8_t*>(state.openBankPath.data()), state.openBankPath.size());
+  putCounted(chunk, reinterpret_cast<const uint8_t*>(state.editedBankPath.data()), state.editedBankPath.size());
   putCounted(chunk, state.editedBankImage.data(), state.editedBankImage.size());
   chunk->Put(&state.currentPatch);
   chunk->Put(&state.currentBank);
@@ -147,7 +147,7 @@ int readStateBody(const ByteChunk& chunk, int pos, bool full, PluginState* out) 
     std::vector<uint8_t> path;
     if (pos >= 0) pos = getCounted(chunk, pos, &path);
     if (pos >= 0) pos = getCounted(chunk, pos, &state.editedBankImage);
-    state.openBankPath.assign(path.begin(), path.end());
+    state.editedBankPath.assign(path.begin(), path.end());
   }
   if (pos >= 0 && full && version >= kStateVersionFull) {
     state.hasSelection = true;

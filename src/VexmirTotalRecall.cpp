@@ -76,7 +76,7 @@ bool Vexmir::SerializeState2(ByteChunk* chunk, bool full) {
     state.hasReceived = true;
     state.receivedProgram.assign(receivedProgram, receivedProgram + kProgramDataSize);
     state.receivedGlobal.assign(receivedGlobal, receivedGlobal + kGlobalDataSize);
-    if (librarianEditor) librarianEditor->projectBank(&state.openBankPath, &state.editedBankImage);
+    if (librarianEditor) librarianEditor->projectBank(&state.editedBankPath, &state.editedBankImage);
     state.currentPatch = paramValue(kCurrentPatch);
     state.currentBank = paramValue(kCurrentBank);
   }
@@ -112,7 +112,7 @@ void Vexmir::restoreLibrarianEdits(const PluginState& state, bool editsBefore) {
   // next Save writes what the musician saw. A project without any leaves edits made here flagged: they are
   // still in the open bank.
   if (!state.editedBankImage.empty() &&
-      librarianEditor->restoreUnsavedEdits(state.openBankPath, state.editedBankImage))
+      librarianEditor->restoreUnsavedEdits(state.editedBankPath, state.editedBankImage))
     return;
   if (state.hasReceived && editsBefore) storeParamValue(kBankEditUnsaved, 1.0);
 }
@@ -202,7 +202,7 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
     // below, where its edits come back.
     storeParamValue(kCurrentBank, state.currentBank);
     if (librarianEditor)
-      bankNote = librarianEditor->reopenProjectBank(state.editedBankImage.empty() ? state.openBankPath : "");
+      bankNote = librarianEditor->reopenProjectBank(state.editedBankImage.empty() ? state.editedBankPath : "");
     // A project from elsewhere may hold any finite number here: it is brought into range before it becomes a slot.
     if (librarian) librarian->selectSlot(0, static_cast<int>(std::clamp(state.currentPatch, -1.0, 127.0)));
   }

@@ -23,7 +23,7 @@ PluginState sampleState() {
   for (int i = 0; i < kStateParamCount; ++i) s.values.push_back(i * 0.5);
   for (int i = 0; i < kStateReceivedProgramSize; ++i) s.receivedProgram.push_back(static_cast<uint8_t>(255 - i));
   s.receivedGlobal.assign(kStateReceivedGlobalSize, 0x80);
-  s.openBankPath = "/data/Patches/Bank.syx";
+  s.editedBankPath = "/data/Patches/Bank.syx";
   s.editedBankImage = {0xF0, 1, 2, 0xF7};
   s.currentPatch = 57;
   return s;
@@ -100,7 +100,7 @@ TEST(StateChunk, ABodyReadsBackWithShortNamesExactlyTwelveLong) {
   EXPECT_TRUE(r.hasReceived);
   EXPECT_EQ(r.receivedProgram, s.receivedProgram);
   EXPECT_EQ(r.receivedGlobal, s.receivedGlobal);
-  EXPECT_EQ(r.openBankPath, s.openBankPath);
+  EXPECT_EQ(r.editedBankPath, s.editedBankPath);
   EXPECT_EQ(r.editedBankImage, s.editedBankImage);
   EXPECT_EQ(r.currentPatch, 57);
 

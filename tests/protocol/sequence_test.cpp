@@ -8,13 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <random>
 #include <sstream>
 
 #include "platform/vst2/vst2.h"
 #include "protocol_plug.h"
-#include "src/BankChooserMenu.h"
 
 using namespace prototest;
 
@@ -215,14 +213,12 @@ class Runner {
         if (!plug.waitIdle()) return "a job did not end (" + plug.stalled + ")";
         plug.deliverOwed();
         // The Patches folder changes too, and is read again: a bank that sorts first comes, or goes again.
-        const std::string added = Vexmir::getPatchesFolderStr() + "/A.vmr";
-        if (!std::filesystem::remove(added)) std::filesystem::copy_file(Vexmir::getPatchesFolderStr() + "/Init.vmr", added);
-        const std::string open = bankPath(*editor->bankOf(0));
+        const std::string dir = Vexmir::getPatchesFolderStr(), added = dir + "/A.vmr", open = editor->upperBankPath;
+        if (!std::filesystem::remove(added)) std::filesystem::copy_file(dir + "/Init.vmr", added);
         plug.press(kRefreshFolders, 1);
         if (e->dispatcher(e, effSetChunk, 1, size, project.data(), 0.0f) != 1) return "the project was refused";
-        if (bankPath(*editor->bankOf(0)) != open) return "the recall opened " + bankPath(*editor->bankOf(0));
-        if (plug.paramValue(kCurrentBank) != plug.getLibrarian()->upperBankIndex) return "kCurrentBank is another bank";
-        if (jobtest::drawnSlot(plug.GetGUI(), editor->view(), 0) != shown) return "the recall highlights another slot";
+        if (editor->upperBankPath != open || plug.paramValue(kCurrentBank) != plug.getLibrarian()->upperBankIndex ||
+            jobtest::drawnSlot(plug.GetGUI(), editor->view(), 0) != shown) return "another bank or slot opened";
         // The port of the project is found again (the test's port has no name a MIDI system would list), and the
         // recall sends its program as it does then.
         plug.storeParamValue(kDeviceOutSelection, 1);
