@@ -655,14 +655,13 @@ void LibrarianEditor::projectBank(std::string* path, std::vector<uint8_t>* image
 std::string LibrarianEditor::reopenProjectBank(const std::string& path) {
   IParam* current = plug_->GetParam(kCurrentBank);
   if (!current) return std::string();
-  int index = bankIndexByPath(librarian_->bankFiles, path);
-  // A bank saved outside "Patches" is in no scan: it opens again as a rescan keeps it, while its file reads as a bank.
-  std::string why;
-  if (index < 0 && !path.empty() && librarian_->listable(path, &why)) index = librarian_->adoptFile(path);
+  const int index = bankIndexByPath(librarian_->bankFiles, path);
   if (index >= 0) current->Set(index);
   onParamChange(kCurrentBank);
   if (index >= 0 || path.empty()) return std::string();
   // The bank at the project's position is another bank: the musician must know before a Send or Store uses it.
+  std::string why;
+  librarian_->listable(path, &why);
   const PatchFile* bank = bankOf(kUpper);
   const std::string open = bank ? shownPath(bankPath(*bank)) + " is open instead" : "no bank is open";
   tell("The project's bank " + shownPath(path) + " could not be opened" + (why.empty() ? "" : " (" + why + ")") +

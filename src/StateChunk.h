@@ -54,8 +54,8 @@ struct PluginState {
   // Parameters 0..472.
   std::vector<double> values;
   // Only in a full body of version 2 on (hasReceived tells whether the body had them): the data bytes last
-  // received, the open bank's path (empty when none or not kept; the name is from when only edits had one) and its
-  // unsaved edits (empty when none).
+  // received, the open bank's path (empty when none, and in bodies that kept it only with edits) and its unsaved
+  // edits (empty when none).
   bool hasReceived = false;
   std::vector<uint8_t> receivedProgram;
   std::vector<uint8_t> receivedGlobal;

@@ -201,6 +201,7 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
     // position where the project kept no path or its bank is gone; a bank with unsaved edits is found by its path
     // below, where its edits come back.
     storeParamValue(kCurrentBank, state.currentBank);
+    log("PROJECT RECALL: open bank stored " + state.editedBankPath);
     if (librarianEditor)
       bankNote = librarianEditor->reopenProjectBank(state.editedBankImage.empty() ? state.editedBankPath : "");
     // A project from elsewhere may hold any finite number here: it is brought into range before it becomes a slot.
