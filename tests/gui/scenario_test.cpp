@@ -11,45 +11,12 @@
 #include <cstdlib>
 #include <memory>
 
-#include "../raster/png_util.h"
 #include "gui_support.h"
+#include "tests/support/Pixels.h"
 
 using namespace guitest;
 
 namespace {
-
-std::string goldenPath(const std::string& name) {
-  const char* root = getenv("VEXMIR_SOURCE_DIR");
-  return std::string(root ? root : ".") + "/tests/golden/gui/" + name + ".png";
-}
-
-// The view shows colours only: the draw bitmap's alpha bytes are not part of the picture.
-std::unique_ptr<PIX_MemBitmap> opaqueCopy(PIX_IBitmap* bm) {
-  auto copy = std::make_unique<PIX_MemBitmap>(bm->getWidth(), bm->getHeight());
-  PIX_Blit(copy.get(), bm, 0, 0, 0, 0, bm->getWidth(), bm->getHeight(), 1.0f, PIX_BLIT_MODE_COPY);
-  PIX_ClearRect(copy.get(), 0, 0, bm->getWidth(), bm->getHeight(), 0xFFFFFF00u, 0xFFu);
-  return copy;
-}
-
-void expectFrameMatches(PIX_IBitmap* drawn, const std::string& name) {
-  auto frame = opaqueCopy(drawn);
-  const std::string path = goldenPath(name);
-  const char* update = getenv("VEXMIR_UPDATE_GOLDEN");
-  if (update && *update == '1') {
-    ASSERT_TRUE(rastertest::writeFile(path, rastertest::encodeBitmap(frame.get()))) << path;
-    return;
-  }
-  std::unique_ptr<PIX_IBitmap> golden(PIX_LoadPNG(path.c_str()));
-  ASSERT_NE(golden, nullptr) << "missing golden picture " << path;
-  ASSERT_EQ(golden->getWidth(), frame->getWidth());
-  ASSERT_EQ(golden->getHeight(), frame->getHeight());
-  int differing = 0;
-  for (int y = 0; y < frame->getHeight(); ++y)
-    for (int x = 0; x < frame->getWidth(); ++x)
-      differing += PIX_GetPixel(frame.get(), x, y) != PIX_GetPixel(golden.get(), x, y);
-  if (differing) rastertest::writeFile(name + ".actual.png", rastertest::encodeBitmap(frame.get()));
-  EXPECT_EQ(differing, 0) << name << ": " << differing << " pixels differ; see " << name << ".actual.png";
-}
 
 // ---- The editor's pictures, drawn with the raster library ----
 
@@ -219,7 +186,7 @@ TEST(Scenario, EditorSessionMatchesItsRecordsAndPictures) {
   e.g.Draw(&all);
   EXPECT_EQ(e.g.screenRects.back(), all);
   EXPECT_EQ(e.caption->GetTextForPlug(), "Off");
-  expectFrameMatches(e.g.GetDrawBitmap(), "scenario-1-open");
+  pixels::expectColoursMatchGolden(e.g.GetDrawBitmap(), "gui", "scenario-1-open");
   EXPECT_EQ(e.tick(), IRECT(20, 20, 300, 172));  // showing the pages asked for one more frame
   EXPECT_EQ(e.g.screenRects.back(), IRECT(20, 20, 300, 172));
   EXPECT_TRUE(e.tick().Empty());  // nothing changed
@@ -270,7 +237,7 @@ TEST(Scenario, EditorSessionMatchesItsRecordsAndPictures) {
       std::none_of(hostLog().begin(), hostLog().end(), [](const std::string& s) { return s.rfind("begin", 0) == 0; }));
   EXPECT_EQ(e.tick(), IRECT(200, 20, 220, 120));
   EXPECT_EQ(e.g.screenRects.back(), IRECT(200, 20, 220, 120));
-  expectFrameMatches(e.g.GetDrawBitmap(), "scenario-2-knob-switch-wheel");
+  pixels::expectColoursMatchGolden(e.g.GetDrawBitmap(), "gui", "scenario-2-knob-switch-wheel");
 
   // Radio: the third button; fader: a press at its middle, then dragged to the top.
   e.clearLogs();
@@ -319,7 +286,7 @@ TEST(Scenario, EditorSessionMatchesItsRecordsAndPictures) {
   e.text->SetTextFromPlug("Lead 7");
   e.tick();
   EXPECT_EQ(e.caption->GetTextForPlug(), "Max");
-  expectFrameMatches(e.g.GetDrawBitmap(), "scenario-3-radio-fader-keys-menu");
+  pixels::expectColoursMatchGolden(e.g.GetDrawBitmap(), "gui", "scenario-3-radio-fader-keys-menu");
 
   e.tick();
 
@@ -328,10 +295,10 @@ TEST(Scenario, EditorSessionMatchesItsRecordsAndPictures) {
   // then repainted from the background up, and the second page's controls are no longer hit.
   e.pageB->Hide(true);
   EXPECT_EQ(e.tick(), IRECT());
-  expectFrameMatches(e.g.GetDrawBitmap(), "scenario-4-page-hidden");
+  pixels::expectColoursMatchGolden(e.g.GetDrawBitmap(), "gui", "scenario-4-page-hidden");
   e.pageC->Hide(false);
   EXPECT_EQ(e.tick(), IRECT(20, 20, 300, 180));
-  expectFrameMatches(e.g.GetDrawBitmap(), "scenario-4-page-switched");
+  pixels::expectColoursMatchGolden(e.g.GetDrawBitmap(), "gui", "scenario-4-page-switched");
   e.clearLogs();
   e.g.OnMouseDown(80, 115, &mod);
   EXPECT_TRUE(e.plug.guiCalls.empty());

@@ -3,20 +3,18 @@
 // clicks, keys, a popup menu choice and typed text entry. The transcript's begin and end notices, the plug-in's
 // SetParameterFromGUI calls, the repainted areas and the window's pixels (against golden PNGs) are checked.
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "platform/graphics/png.h"
 #include "tests/guimac/guimac_support.h"
 #include "tests/host/run_host.h"
+#include "tests/support/Pixels.h"
 
 namespace {
 
@@ -25,40 +23,6 @@ using guimactest::writePng;
 // The test plug-in's bundle, with its images.
 std::string makeBundle(const ScratchDir& dir) {
   return guimactest::makeGuiTestBundle(dir, EDITOR_TEST_PLUGIN);
-}
-
-std::string goldenDir() {
-  const char* src = std::getenv("VEXMIR_SOURCE_DIR");
-  return std::string(src ? src : ".") + "/tests/golden/gui-mac/";
-}
-
-// Compares a picture the host saved with its golden copy, pixel by pixel. VEXMIR_UPDATE_GOLDEN=1 rewrites the
-// golden copy instead (look at it before committing it).
-void expectLikeGolden(const std::string& saved, const std::string& goldenName) {
-  const std::string golden = goldenDir() + goldenName;
-  if (std::getenv("VEXMIR_UPDATE_GOLDEN")) {
-    ASSERT_EQ(std::system(("mkdir -p '" + goldenDir() + "' && cp '" + saved + "' '" + golden + "'").c_str()), 0);
-    return;
-  }
-  platform::gfx::DecodedImage got, want;
-  ASSERT_TRUE(platform::gfx::loadPngFile(saved, got)) << saved;
-  ASSERT_TRUE(platform::gfx::loadPngFile(golden, want)) << golden;
-  ASSERT_EQ(got.width, want.width);
-  ASSERT_EQ(got.height, want.height);
-  int differing = 0, firstX = -1, firstY = -1;
-  for (int y = 0; y < got.height; ++y) {
-    for (int x = 0; x < got.width; ++x) {
-      const size_t i = (static_cast<size_t>(y) * got.width + x) * 4;
-      // Opaque pictures: compare red, green and blue.
-      if (std::memcmp(&got.pixels[i + 1], &want.pixels[i + 1], 3) != 0) {
-        if (!differing++) {
-          firstX = x;
-          firstY = y;
-        }
-      }
-    }
-  }
-  EXPECT_EQ(differing, 0) << goldenName << ": first difference at " << firstX << "," << firstY;
 }
 
 std::vector<std::string> lines(const std::string& text) {
@@ -174,9 +138,9 @@ void checkScenario(const std::string& kind, const ScenarioRun& r, const ScratchD
   // Keys: the arrow and the digit went to the editor, Tab to the host.
   EXPECT_TRUE(r.host.has("key 48 passed to the host")) << r.host.out;
 
-  expectLikeGolden(dir.file("initial.png"), "editor_initial.png");
+  pixels::expectFileMatchesGolden(dir.file("initial.png"), "gui-mac", "editor_initial.png");
   // Both window paths draw the same surface: one golden serves both, and each path is compared with it.
-  expectLikeGolden(dir.file("final.png"), "editor_final.png");
+  pixels::expectFileMatchesGolden(dir.file("final.png"), "gui-mac", "editor_final.png");
 }
 
 TEST(EditorScenario, CocoaPathEndToEnd) {

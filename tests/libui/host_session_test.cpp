@@ -13,7 +13,7 @@
 #include "KIT/pix/pix.h"
 #include "tests/host/run_host.h"
 #include "tests/libui/libui_support.h"
-#include "tests/raster/png_util.h"
+#include "tests/support/Pixels.h"
 
 using namespace libui;
 
@@ -145,7 +145,7 @@ TEST(HostSession, ALibrarianSessionOnTheRealEditor) {
                           vectors::readFile(dir.file(std::string(name) + ".png")));
   std::unique_ptr<PIX_IBitmap> picture(PIX_LoadPNG(dir.file("edited.png").c_str()));
   ASSERT_NE(picture, nullptr);
-  expectPictureMatches(picture.get(), "host-librarian-tab");
+  pixels::expectColoursMatchGolden(picture.get(), "libui", "host-librarian-tab");
 }
 
 TEST(HostSession, TheLibrarianTabAtTheSmallAndLargeSizes) {
@@ -188,6 +188,6 @@ TEST(HostSession, TheLibrarianTabAtTheSmallAndLargeSizes) {
     std::unique_ptr<PIX_IBitmap> picture(PIX_LoadPNG(dir.file("tab.png").c_str()));
     ASSERT_NE(picture, nullptr);
     EXPECT_EQ(picture->getWidth(), static_cast<int>(1500 * c.scale));
-    expectPictureMatches(picture.get(), std::string("host-librarian-tab-") + c.size);
+    pixels::expectColoursMatchGolden(picture.get(), "libui", std::string("host-librarian-tab-") + c.size);
   }
 }

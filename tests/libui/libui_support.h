@@ -139,11 +139,6 @@ struct TwoBanksTab : LibrarianTab {
   void copyPaste(int from, int to);
 };
 
-// Compares a picture's colours pixel by pixel with tests/golden/libui/<name>.png. With
-// VEXMIR_UPDATE_GOLDEN=1 the picture becomes the golden; a differing one is written as
-// <name>.actual.png in the working folder.
-void expectPictureMatches(PIX_IBitmap* picture, const std::string& name);
-
 // Reads a bank file as the librarian does; the dumps of its programs.
 std::vector<Bytes> readBank(const std::string& path);
 

@@ -14,6 +14,7 @@
 #include "KIT/pix/pix.h"
 #include "src/BankChooserMenu.h"
 #include "tests/libui/libui_support.h"
+#include "tests/support/Pixels.h"
 
 using namespace libui;
 
@@ -33,7 +34,7 @@ TEST(LibrarianTabPicture, AtTheThreeScales) {
     tab.click(0, 37);
     tab.tick();
     const int percent = static_cast<int>(scale * 100);
-    expectPictureMatches(tab.g.GetDrawBitmap(), "librarian-tab-" + std::to_string(percent));
+    pixels::expectColoursMatchGolden(tab.g.GetDrawBitmap(), "libui", "librarian-tab-" + std::to_string(percent));
   }
 }
 
@@ -138,5 +139,5 @@ TEST(LibrarianTabPicture, EveryMessageBetweenTheBanks) {
     PIX_Blit(&sheet, tab.g.GetDrawBitmap(), 0, static_cast<int>(i) * stripHeight, 0, stripTop, width, stripHeight, 1.0f,
              PIX_BLIT_MODE_COPY);
   }
-  expectPictureMatches(&sheet, "librarian-messages");
+  pixels::expectColoursMatchGolden(&sheet, "libui", "librarian-messages");
 }

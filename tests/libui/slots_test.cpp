@@ -187,31 +187,24 @@ TEST(SlotMenus, StoreAndRequestUseTheSelectedSlotOfTheirOwnSide) {
     std::vector<std::string> menu;
     std::vector<std::string> calls;
   };
+  // clang-format off
   const Case cases[] = {
       {"store an upper slot", 0, 5, {"Store Patch Data", "To Currently Selected Location"}, {"store 5 b1s5        "}},
       {"store a lower slot", 1, 9, {"Store Patch Data", "To Currently Selected Location"}, {"store 9 b2s9        "}},
       {"store with no slot", 0, -1, {"Store Patch Data", "To Currently Selected Location"}, {}},
-      {"request into the selected slot",
-       0,
-       20,
-       {"Request Patch Data", "from Currently Selected Location"},
+      {"request into the selected slot", 0, 20, {"Request Patch Data", "from Currently Selected Location"},
        {"request 20 into 20 librarian"}},
       {"request with a lower slot selected", 1, 20, {"Request Patch Data", "from Currently Selected Location"}, {}},
-      {"active slot to the librarian",
-       0,
-       6,
-       {"Request Patch Data", "from Active Slot to Librarian"},
+      {"active slot to the librarian", 0, 6, {"Request Patch Data", "from Active Slot to Librarian"},
        {"request -1 into 6 librarian"}},
       {"active slot with no slot", 0, -1, {"Request Patch Data", "from Active Slot to Librarian"}, {}},
-      {"store the bank",
-       0,
-       0,
-       {"Store Patch Data", "All Current Patches to Hardware"},
+      {"store the bank", 0, 0, {"Store Patch Data", "All Current Patches to Hardware"},
        {"store bank 128 b1s0        "}},
       {"all programs", 0, 0, {"Request Patch Data", "All Patches from Memory"}, {"request all"}},
       {"a submenu title does nothing", 0, 0, {"Store Patch Data"}, {}},
       {"sync", 0, 0, {"Sync Current Data from HW"}, {"sync"}},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     if (c.slot >= 0) {

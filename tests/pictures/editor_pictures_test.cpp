@@ -6,14 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <ostream>
 #include <string>
 #include <vector>
 
-#include "platform/graphics/png.h"
 #include "tests/host/run_host.h"
 #include "tests/librarian/bank_vectors.h"
+#include "tests/support/Pixels.h"
 
 namespace {
 
@@ -31,11 +30,6 @@ struct Point {
   int x, y;
 };
 constexpr Point kLibrarianTab{179, 18}, kModSeqTab{293, 18}, kGlobalTab{407, 18}, kTimbre1{517, 18}, kTimbre2{607, 18};
-
-std::string goldenPath(const std::string& name) {
-  const char* src = std::getenv("VEXMIR_SOURCE_DIR");
-  return std::string(src ? src : ".") + "/tests/golden/uiconfig/pictures/" + name;
-}
 
 // The script: each step names the picture it saves after it, or nothing.
 std::string script(const Size& size, const std::string& out) {
@@ -69,32 +63,6 @@ std::string script(const Size& size, const std::string& out) {
 const char* const kPictures[] = {"edit-timbre1",   "edit-timbre2", "modseq-timbre2",
                                  "modseq-timbre1", "librarian",    "global"};
 
-// Compares a saved picture with its golden copy: same size, same red, green and blue in every pixel.
-void expectLikeGolden(const std::string& saved, const std::string& name) {
-  const std::string golden = goldenPath(name);
-  if (std::getenv("VEXMIR_UPDATE_GOLDEN")) {
-    ASSERT_EQ(std::system(("mkdir -p \"$(dirname '" + golden + "')\" && cp '" + saved + "' '" + golden + "'").c_str()),
-              0);
-    return;
-  }
-  platform::gfx::DecodedImage got, want;
-  ASSERT_TRUE(platform::gfx::loadPngFile(saved, got)) << saved;
-  ASSERT_TRUE(platform::gfx::loadPngFile(golden, want)) << golden;
-  ASSERT_EQ(got.width, want.width) << name;
-  ASSERT_EQ(got.height, want.height) << name;
-  int differing = 0, firstX = -1, firstY = -1;
-  for (int y = 0; y < got.height; ++y)
-    for (int x = 0; x < got.width; ++x) {
-      const size_t i = (static_cast<size_t>(y) * got.width + x) * 4;
-      if (std::memcmp(&got.pixels[i + 1], &want.pixels[i + 1], 3) != 0 && !differing++) {
-        firstX = x;
-        firstY = y;
-      }
-    }
-  EXPECT_EQ(differing, 0) << name << ": " << differing << " pixels differ, the first at " << firstX << "," << firstY
-                          << " (the picture is " << saved << ")";
-}
-
 class EditorPictures : public ::testing::TestWithParam<Size> {};
 
 TEST_P(EditorPictures, EveryTabAndTimbreLooksAsItsGoldenCopy) {
@@ -127,7 +95,7 @@ TEST_P(EditorPictures, EveryTabAndTimbreLooksAsItsGoldenCopy) {
   EXPECT_NE(transcript.find(std::to_string(w) + "x" + std::to_string(h)), std::string::npos) << transcript;
   for (const char* picture : kPictures) {
     const std::string name = std::string(picture) + "-" + size.word + ".png";
-    expectLikeGolden(out + "/" + name, name);
+    pixels::expectFileMatchesGolden(out + "/" + name, "uiconfig/pictures", name);
   }
 }
 

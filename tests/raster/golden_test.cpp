@@ -1,5 +1,5 @@
 // Sheets of blend modes and scalings compared pixel by pixel with pictures kept under tests/golden/raster/. A
-// failing comparison writes <name>.actual.png and <name>.diff.png beside the golden picture. With
+// failing comparison writes <name>.actual.png and <name>.diff.png in the working folder. With
 // VEXMIR_UPDATE_GOLDEN=1 the sheets are written as the new golden pictures instead.
 #include <gtest/gtest.h>
 
@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <memory>
 
-#include "tests/raster/golden_util.h"
 #include "tests/raster/png_util.h"
 #include "tests/raster/raster_util.h"
+#include "tests/support/Pixels.h"
 
 using namespace rastertest;
 
@@ -56,7 +56,7 @@ TEST(Golden, BlendModeSheet) {
       PIX_Blit(&sheet, &src, x, y, nullptr, weights[col], mode);
       PIX_FillRect(&sheet, x + 4, y + cell - 8, cell - 8, 6, band, weights[col], mode);
     }
-  expectMatchesGolden(&sheet, "blend-modes");
+  pixels::expectMatchesGolden(&sheet, "raster", "blend-modes");
 }
 
 TEST(Golden, ScalingSheet) {
@@ -102,7 +102,7 @@ TEST(Golden, ScalingSheet) {
   PIX_Blit(&sheet, &src, 170, 210, nullptr, 1.0f, 0x10000);
   PIX_Blur(&sheet, &sheet, 170, 210, 170, 210, 24, 18);
   PIX_Blur(&sheet, &sheet, 170, 210, 170, 210, 24, 18);
-  expectMatchesGolden(&sheet, "scaling");
+  pixels::expectMatchesGolden(&sheet, "raster", "scaling");
 }
 
 }  // namespace

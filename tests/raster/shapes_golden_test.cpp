@@ -5,8 +5,8 @@
 #include <cmath>
 #include <vector>
 
-#include "tests/raster/golden_util.h"
 #include "tests/raster/raster_util.h"
+#include "tests/support/Pixels.h"
 
 using namespace rastertest;
 
@@ -161,7 +161,7 @@ TEST(Golden, ShapesSheet) {
     for (int col = 0; col < cols; col++) background(&sheet, col * kCell, row * kCell);
   for (int row = 0; row < rows; row++)
     for (int col = 0; col < cols; col++) cells[col](&sheet, col * kCell, row * kCell, colors[row], row);
-  expectMatchesGolden(&sheet, "shapes");
+  pixels::expectMatchesGolden(&sheet, "raster", "shapes");
 }
 
 }  // namespace

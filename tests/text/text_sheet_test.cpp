@@ -13,29 +13,13 @@
 
 #include "KIT/pix/pix.h"
 #include "KIT/shim/shim.h"
-#include "tests/raster/png_util.h"
+#include "tests/support/Pixels.h"
 
 namespace {
 
 const unsigned kPaper = PIX_RGBA(236, 236, 228, 255);
 const unsigned kInk = PIX_RGBA(20, 24, 40, 255);
 const unsigned kBox = PIX_RGBA(180, 60, 60, 255);
-
-bool writePng(PIX_IBitmap& bm, const std::string& path) {
-  rastertest::PngImage image;
-  image.width = bm.getWidth(), image.height = bm.getHeight(), image.colorType = PNG_COLOR_TYPE_RGB;
-  for (int y = 0; y < bm.getHeight(); ++y) {
-    std::vector<uint8_t> row(static_cast<size_t>(bm.getWidth()) * 3);
-    for (int x = 0; x < bm.getWidth(); ++x) {
-      const unsigned p = PIX_GetPixel(&bm, x, y);
-      row[x * 3] = static_cast<uint8_t>(PIX_GETR(p));
-      row[x * 3 + 1] = static_cast<uint8_t>(PIX_GETG(p));
-      row[x * 3 + 2] = static_cast<uint8_t>(PIX_GETB(p));
-    }
-    image.rows.push_back(row);
-  }
-  return rastertest::writePngFile(path, image);
-}
 
 void outline(PIX_IBitmap& bm, const RECT& r, unsigned c) {
   PIX_FillRect(&bm, r.left - 1, r.top - 1, r.right - r.left + 2, 1, c, 1.0f, 0);
@@ -165,7 +149,7 @@ TEST(TextSheet, EveryAlignmentSizePathAndFaceIsDrawnInsideItsBox) {
   }
 
   const std::string path = outDir() + "/text-sheet.png";
-  ASSERT_TRUE(writePng(sheet, path)) << path;
+  ASSERT_TRUE(rastertest::writeFile(path, rastertest::encodeBitmap(pixels::opaque(&sheet).get()))) << path;
   printf("text sheet: %s\n", path.c_str());
 }
 

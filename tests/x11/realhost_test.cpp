@@ -115,7 +115,7 @@ close
   // Half typed, the name's field shows "ba" and the caret on the host's screen, as the editor drew them.
   x11test::keepForPeople(dir, "typing-ba.png", "program-name-half-typed");
   std::string where;
-  EXPECT_EQ(x11test::differingPixels(dir.file("model-ba.png"), dir.file("typing-ba.png"), &where), 0) << where;
+  EXPECT_EQ(pixels::differingPixels(dir.file("model-ba.png"), dir.file("typing-ba.png"), &where), 0) << where;
   platform::gfx::DecodedImage shot;
   ASSERT_TRUE(platform::gfx::loadPngFile(dir.file("typing-ba.png"), shot));
   int ink = 0;  // inside the name's field, from 740, 10 to 842, 28

@@ -17,7 +17,7 @@
 
 namespace {
 
-using x11test::differingPixels;
+using pixels::differingPixels;
 using x11test::keepForPeople;
 using x11test::linesWith;
 using x11test::run;

@@ -5,13 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "platform/graphics/png.h"
 #include "tests/host/run_host.h"
+#include "tests/support/Pixels.h"
 #include "tests/x11/xvfb.h"
 
 namespace x11test {
@@ -29,22 +28,6 @@ inline std::vector<std::string> linesWith(const std::string& text, const std::st
   while (std::getline(ss, l))
     if (l.compare(0, prefix.size(), prefix) == 0) out.push_back(l);
   return out;
-}
-
-// Pixels of two PNG files that differ (-1 when either cannot be read or the sizes differ).
-inline int differingPixels(const std::string& a, const std::string& b, std::string* where) {
-  platform::gfx::DecodedImage x, y;
-  if (!platform::gfx::loadPngFile(a, x) || !platform::gfx::loadPngFile(b, y)) return -1;
-  if (x.width != y.width || x.height != y.height) return -1;
-  int n = 0;
-  for (int row = 0; row < x.height; ++row) {
-    for (int col = 0; col < x.width; ++col) {
-      const size_t i = (static_cast<size_t>(row) * x.width + col) * 4;
-      if (std::memcmp(&x.pixels[i + 1], &y.pixels[i + 1], 3) != 0 && !n++)
-        *where = std::to_string(col) + "," + std::to_string(row);
-    }
-  }
-  return n;
 }
 
 // Keeps a copy of a run's picture and transcript under <build>/out/x11/ for people to look at.
