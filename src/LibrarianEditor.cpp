@@ -14,7 +14,6 @@
 #include "KIT/IEffect/IParam.h"
 #include "KIT/kitstring.h"
 #include "src/BankChooserMenu.h"
-#include "src/DesktopOpener.h"
 #include "src/IPopupMenuControlEditMenus.h"
 #include "src/IPopupMenuControlPatchUpper.h"
 #include "src/LibrarianHost.h"
@@ -101,19 +100,12 @@ void writeDumpName(SysexBytes& dump, const std::string& name) {
   }
 }
 
-// The first bytes of a UTF-8 text, at most `size`, never ending inside a character.
-std::string utf8Head(const std::string& text, size_t size) {
-  if (text.size() <= size) return text;
-  while (size > 0 && (static_cast<uint8_t>(text[size]) & 0xC0) == 0x80) --size;
-  return text.substr(0, size);
-}
-
 }  // namespace
 
 std::string shortenBankName(const std::string& name, std::string* prefix, int* counter, bool* shortened) {
   if (shortened) *shortened = false;
   if (name.size() < kShortenFrom) return name;
-  const std::string head = utf8Head(name, kKeptPrefix);
+  const std::string head = KIT_UTF8Head(name, kKeptPrefix);
   if (head == *prefix)
     ++*counter;
   else
@@ -124,7 +116,7 @@ std::string shortenBankName(const std::string& name, std::string* prefix, int* c
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   std::string text = head + "~" + std::to_string(*counter) + "." + extension;
   // A display text holds 55 characters; a name without an extension would give a longer one.
-  text = utf8Head(text, kDisplayTextMax);
+  text = KIT_UTF8Head(text, kDisplayTextMax);
   if (shortened) *shortened = true;
   return text;
 }
@@ -186,9 +178,7 @@ void LibrarianEditor::showLayer(const char* name, bool show) {
 }
 
 PatchFile* LibrarianEditor::bankOf(int side) const {
-  if (side == kUpper) return librarian_->bankAt(librarian_->upperBankIndex);
-  return lowerListShowsSearch ? librarian_->searchBankAt(librarian_->lowerBankIndex)
-                              : librarian_->bankAt(librarian_->lowerBankIndex);
+  return librarian_->openBank(side, lowerListShowsSearch);
 }
 
 void LibrarianEditor::setListParam(int paramIdx, int value) {
@@ -485,16 +475,20 @@ std::string LibrarianEditor::search(const std::string& text) {
     tell("Enter 2 digits or more!");
     return lastMessage;
   }
-  if (IParam* p = plug_->GetParam(kPatchSearchString)) p->SetDisplayText(0, text.c_str());
+  // Results stay until the search ends (an emptied field or the search switch); the field keeps
+  // naming the text they were found by, never one they do not match.
+  if (IParam* p = plug_->GetParam(kPatchSearchString))
+    p->SetDisplayText(0, (lowerListShowsSearch ? searchedText_ : text).c_str());
+  if (lowerListShowsSearch) return lastMessage;
   librarian_->createNewSearchPatchFiles(text);
   if (librarian_->searchFiles.empty()) {
     // Nothing found: the lower list stays with the bank files and their chooser.
-    if (lowerListShowsSearch) endSearch();
     if (IParam* p = plug_->GetParam(kPatchSearchString)) p->SetDisplayText(0, "search...");
     tell("No results - Try another keyword!", "Tip: Note that letter size matters..");
     return lastMessage;
   }
-  if (!lowerListShowsSearch) lowerPathBeforeSearch_ = lowerBankPath;
+  lowerPathBeforeSearch_ = lowerBankPath;
+  searchedText_ = text;
   lowerListShowsSearch = true;
   if (host_) host_->searchModeChanged(true);
   lowerBankPath.clear();
@@ -862,8 +856,8 @@ bool LibrarianEditor::OpenHelpTopics(int topic) {
 
 // The desktop opens the folder or page; where it has no opener the musician reads where to go instead.
 void LibrarianEditor::openOnDesktop(const std::string& target, const std::string& what) {
-  if (IGraphics* g = graphics()) g->OpenURL(target.c_str(), nullptr, nullptr, nullptr);
-  if (openWithDesktop(target))
+  IGraphics* g = graphics();
+  if (g && g->OpenURL(target.c_str(), nullptr, nullptr, nullptr))
     tell("Opening " + what + ": " + target);
   else
     warn(what + ": " + target, what.c_str());

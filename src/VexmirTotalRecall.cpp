@@ -7,6 +7,7 @@
 
 #include "KIT/IEffect/IGraphics.h"
 #include "KIT/IEffect/IParam.h"
+#include "KIT/kitstring.h"
 #include "src/LibrarianEditor.h"
 #include "src/MIDIMessageManager.h"
 #include "src/PatchLibrarian.h"
@@ -16,13 +17,15 @@
 
 namespace {
 
-// The text a port selection shows for its value: its display text, else the port list's entry.
+// The name of the port a selection has chosen: the port list's whole entry (a long name's display text is
+// shortened, and a recall finds a port by its whole name), else the display text.
 std::string portChoiceName(Vexmir* plug, int paramIdx, const std::vector<std::string>& ports) {
   IParam* p = plug->GetParam(paramIdx);
   const int index = p ? p->Int() : 0;
+  std::string name;
+  if (index >= 0 && static_cast<size_t>(index) < ports.size()) name = ports[static_cast<size_t>(index)];
   const char* text = p ? p->GetDisplayText(index) : nullptr;
-  std::string name = text ? text : "";
-  if (name.empty() && index >= 0 && static_cast<size_t>(index) < ports.size()) name = ports[static_cast<size_t>(index)];
+  if (name.empty() && text) name = text;
   return name.empty() ? std::string("Set Name") : name;
 }
 
@@ -61,7 +64,7 @@ bool Vexmir::SerializeState2(ByteChunk* chunk, bool full) {
     std::vector<std::string>& names = patchManager->patch.names;
     // The name the editor shows is the program's name, even when no dump has gone out since it was typed.
     const std::string shown = programName();
-    if (!shown.empty()) names[0] = shown.substr(0, 12);
+    if (!shown.empty()) names[0] = KIT_UTF8Head(shown, kStateShortNameLength);
     names[3] = portChoiceName(this, kDeviceInSelection, getExternalMIDIInNames());
     setLibrarianViewDirty();
     names[4] = portChoiceName(this, kDeviceOutSelection, getExternalMIDIOutNames());

@@ -1,8 +1,9 @@
 // The headless model of the platform's modal dialogs and of the workspace: open and save panels, user-notification
-// alerts and URL opening. What the user answers is scripted by tests (and the test host); what was shown is
+// alerts and URL opening (the workspace opens for real on a desktop, see workspace::setOpensOnDesktop). What the user answers is scripted by tests (and the test host); what was shown is
 // recorded so that they can check it.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,8 @@ class SavePanel : public Object {
   std::vector<std::string> allowedFileTypes;
   bool allowsOtherFileTypes = true;
   bool canHide = true;
-  // Runs "modally": takes the next scripted answer. The chosen path is kept in url().
+  // Runs modally: takes the next scripted answer, or, with none, asks the runner (Cancel without one). The chosen
+  // path is kept in url().
   int runModal(const std::string& directory, const std::string& fileName);
   const std::string& url() const { return url_; }
   // Every chosen path (open panels may return several).
@@ -70,6 +72,13 @@ void scriptChoice(const std::string& path);
 void scriptChoices(const std::vector<std::string>& paths);
 void scriptCancel();
 void clearScript();
+// What the user answered a panel: OK with the chosen paths, or Cancel.
+struct Answer {
+  bool ok = false;
+  std::vector<std::string> paths;
+};
+// Shows the panels that nothing scripted to the user (a display's file panels); null to cancel them again.
+void setRunner(std::function<Answer(const ShownPanel&)> runner);
 std::vector<ShownPanel> shownPanels();
 void clearShown();
 }  // namespace panels
@@ -92,8 +101,8 @@ struct ShownAlert {
   double timeout = 0;
 };
 
-// Shows the alert and waits for the scripted answer (the default button when none is scripted). Returns 0 and
-// stores the response.
+// Shows the alert and waits for the scripted answer; with none, the runner's answer, else the default button.
+// Returns 0 and stores the response.
 int userNotificationDisplayAlert(double timeout, int level, const char* header, const char* message,
                                  const char* defaultButton, const char* alternateButton, const char* otherButton,
                                  unsigned long* response);
@@ -101,6 +110,8 @@ int userNotificationDisplayAlert(double timeout, int level, const char* header, 
 namespace alerts {
 void scriptResponse(int response);
 void clearScript();
+// Shows the alerts that nothing scripted to the user and returns the response; null to answer the default again.
+void setRunner(std::function<int(const ShownAlert&)> runner);
 std::vector<ShownAlert> shownAlerts();
 void clearShown();
 }  // namespace alerts
@@ -128,12 +139,17 @@ int runAlertPanel(const std::string& title, const std::string& message, const st
 
 namespace workspace {
 // Opens a file with its default application, or with a named one; launches an application. Recorded as
-// "file:PATH", "file:PATH with:APP" and "launch:APP"; answered with the scripted success.
+// "file:PATH", "file:PATH with:APP" and "launch:APP"; answered with the scripted success, or, on the desktop, with
+// whether the desktop's opener took the file (an application named is the Mac's: the desktop picks its own).
 bool openFile(const std::string& path, const std::string& application = "");
 bool launchApplication(const std::string& application);
-// "Opens" the URL: recorded, and answered with the scripted success (true unless set otherwise).
+// Opens the URL: recorded, and answered with the scripted success (true unless set otherwise); on the desktop the
+// desktop's opener gets the address (a file URL as its path).
 bool openURL(URL* url);
 void setOpenSucceeds(bool succeeds);
+// Whether files and addresses really open, with the desktop's opener (xdg-open on the PATH), or are only recorded
+// (the default: tests never start an opener). An editor shown on a real display turns it on while it is there.
+void setOpensOnDesktop(bool onDesktop);
 std::vector<std::string> openedURLs();
 void clearOpened();
 }  // namespace workspace
