@@ -19,18 +19,6 @@ using namespace libui;
 
 namespace {
 
-std::vector<Bytes> bankOf(int bank) {
-  std::vector<Bytes> dumps;
-  for (int s = 0; s < 128; ++s) dumps.push_back(programDumpOf(bank, s));
-  return dumps;
-}
-
-Bytes raw(const std::vector<Bytes>& dumps) {
-  Bytes all;
-  for (const Bytes& d : dumps) all.insert(all.end(), d.begin(), d.end());
-  return all;
-}
-
 // The slot view lies at (84, 58) of the editor: slot i's middle, upper bank (side 0) or lower.
 std::string slot(int side, int i) {
   const int x = 84 + 30 + (i / 16) * 127 + 48;
@@ -129,7 +117,7 @@ TEST(HostSession, ALibrarianSessionOnTheRealEditor) {
 
   // The bulk bank was shown below: its menu was nested three deep.
   EXPECT_TRUE(r.has("\"Bank 0703.syx\"")) << r.out;
-  std::vector<Bytes> edited = bankOf(3);
+  std::vector<Bytes> edited = expectedBank(3);
   edited[10] = programDumpOf(4, 5);
   edited[11] = vectors::programDump(vectors::programDataNamed(11, "Warm Pad"));
   EXPECT_EQ(vectors::readFile(data.patches + "/Mine/X/Pads.syx"), raw(edited));

@@ -34,8 +34,9 @@ TEST(RealHostLifeCycle, TheEditorsThreadOutlivesTheUnloadedModule) {
       {"editor closed, then the plug-in, reloaded on the same thread",
        "thread start\nopen\neditor open x11\npump 3\n{KNOB}pump 3\neditor close\nclose\nunload\n"
        "open\neditor open x11\npump 3\n{KNOB}pump 3\neditor close\nclose\nunload\nthread end\n"},
-      {"the plug-in closed with its editor open", "thread start\nopen\neditor open x11\npump 3\n{KNOB}pump 3\nclose\n"
-                                                  "unload\nthread end\n"},
+      {"the plug-in closed with its editor open",
+       "thread start\nopen\neditor open x11\npump 3\n{KNOB}pump 3\nclose\n"
+       "unload\nthread end\n"},
   };
   for (const Case& c : cases) {
     std::string script = c.script;
@@ -48,7 +49,8 @@ TEST(RealHostLifeCycle, TheEditorsThreadOutlivesTheUnloadedModule) {
     const size_t unloaded = r.out.rfind("unload: the module is unmapped");
     EXPECT_NE(unloaded, std::string::npos) << c.name << "\n" << r.out;
     EXPECT_NE(r.out.find("thread end", unloaded == std::string::npos ? 0 : unloaded), std::string::npos)
-        << c.name << "\n" << r.out;
+        << c.name << "\n"
+        << r.out;
   }
 }
 
@@ -114,8 +116,7 @@ close
   EXPECT_EQ(keys[2], "x11 host keys: press 0x20 sent, release 0x20 sent") << r.out;
   // Half typed, the name's field shows "ba" and the caret on the host's screen, as the editor drew them.
   x11test::keepForPeople(dir, "typing-ba.png", "program-name-half-typed");
-  std::string where;
-  EXPECT_EQ(pixels::differingPixels(dir.file("model-ba.png"), dir.file("typing-ba.png"), &where), 0) << where;
+  pixels::expectSamePictures(dir.file("model-ba.png"), dir.file("typing-ba.png"));
   platform::gfx::DecodedImage shot;
   ASSERT_TRUE(platform::gfx::loadPngFile(dir.file("typing-ba.png"), shot));
   int ink = 0;  // inside the name's field, from 740, 10 to 842, 28

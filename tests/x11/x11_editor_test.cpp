@@ -47,10 +47,9 @@ close
     ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
     EXPECT_TRUE(r.has("editor open x11 -> 1")) << r.out;
     EXPECT_EQ(r.has("editor shown on X11 with shared memory"), std::string(shm) == "1") << r.out;
-    std::string where;
-    EXPECT_EQ(differingPixels(dir.file("model.png"), dir.file("screen.png"), &where), 0) << "first at " << where;
+    pixels::expectSamePictures(dir.file("model.png"), dir.file("screen.png"));
     // Hidden and shown again, the window lost its pixels; the editor paints the exposed area from the model.
-    EXPECT_EQ(differingPixels(dir.file("model.png"), dir.file("remapped.png"), &where), 0) << "first at " << where;
+    pixels::expectSamePictures(dir.file("model.png"), dir.file("remapped.png"));
   }
 }
 
@@ -82,27 +81,30 @@ const Gesture kGestures[] = {
      "x11 input mousemove --window %HOST 46 47 click 3\nx11 input type 1x00\nx11 input key Return"},
 };
 
-std::string gestureScript(bool onX11) {
+// The gestures on the model path or as real input on X11, each after an echo of its name and followed by `after`;
+// at the end the model's picture is saved, and on X11 the screenshot.
+template <size_t N>
+std::string gestureScript(const Gesture (&gestures)[N], bool onX11, const std::string& after = "") {
   std::string s = std::string("open\neditor open ") + (onX11 ? "x11" : "cocoa") + "\npump 2\n";
-  for (const Gesture& g : kGestures) {
-    s += std::string("echo ") + "\"" + g.name + "\"\n" + (onX11 ? g.x11 : g.model) + "\npump 2\n";
-    for (int p = 0; p < 4; ++p) s += "param get " + std::to_string(p) + "\n";
-  }
+  for (const Gesture& g : gestures)
+    s += std::string("echo \"") + g.name + "\"\n" + (onX11 ? g.x11 : g.model) + "\npump 2\n" + after;
   s += "window save \"${OUT}/model.png\"\n";
   if (onX11) s += "x11 screenshot \"${OUT}/screen.png\"\n";
   return s + "editor close\nclose\n";
 }
+
+const char* const kParamGets = "param get 0\nparam get 1\nparam get 2\nparam get 3\n";
 
 TEST(X11Editor, RealInputChangesWhatTheModelPathChanges) {
   NEED_X11_TOOLS();
   x11test::Xvfb server;
   ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
   ScratchDir modelDir, x11Dir;
-  const HostRun model =
-      run(guimactest::makeGuiTestBundle(modelDir, EDITOR_TEST_PLUGIN), gestureScript(false), modelDir, {});
+  const HostRun model = run(guimactest::makeGuiTestBundle(modelDir, EDITOR_TEST_PLUGIN),
+                            gestureScript(kGestures, false, kParamGets), modelDir, {});
   ASSERT_EQ(model.exitCode, 0) << model.err << model.out;
-  const HostRun real = run(guimactest::makeGuiTestBundle(x11Dir, EDITOR_TEST_PLUGIN), gestureScript(true), x11Dir,
-                           {"DISPLAY=" + server.display()});
+  const HostRun real = run(guimactest::makeGuiTestBundle(x11Dir, EDITOR_TEST_PLUGIN),
+                           gestureScript(kGestures, true, kParamGets), x11Dir, {"DISPLAY=" + server.display()});
   ASSERT_EQ(real.exitCode, 0) << real.err << real.out;
 
   // After each gesture every parameter holds what the model path left in it.
@@ -116,9 +118,8 @@ TEST(X11Editor, RealInputChangesWhatTheModelPathChanges) {
 
   keepForPeople(x11Dir, "screen.png", "gui-test-editor-after-input");
   // And the window shows it: the screen equals the model's picture of the final state.
-  std::string where;
-  EXPECT_EQ(differingPixels(x11Dir.file("model.png"), x11Dir.file("screen.png"), &where), 0) << "first at " << where;
-  EXPECT_EQ(differingPixels(x11Dir.file("screen.png"), modelDir.file("model.png"), &where), 0) << "first at " << where;
+  pixels::expectSamePictures(x11Dir.file("model.png"), x11Dir.file("screen.png"));
+  pixels::expectSamePictures(x11Dir.file("screen.png"), modelDir.file("model.png"));
 }
 
 // The wave menu's second item is disabled: a click on it leaves the menu open and the next click chooses; the
@@ -130,14 +131,14 @@ TEST(X11Editor, ADisabledMenuItemIsNeverChosen) {
   ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
   ScratchDir dir;
   const char* const kMenu = "search --sync --onlyvisible --name \"^Vexmir Editor menu$\"";
-  const std::string script = std::string("open\neditor open x11\npump 2\n") +
-                             "x11 input mousemove --window %HOST 220 161 click 1 " + kMenu +
-                             " mousemove --window %1 40 34 click 1 sleep 0.3 mousemove --window %1 40 54 click 1\n"
-                             "pump 2\nparam get 2\n"
-                             "x11 input mousemove --window %HOST 220 161 click 1 " +
-                             kMenu + " mousemove --window %1 40 54 key Up keydown Return\npump 2\nparam get 2\neditor close\nclose\n";
-  const HostRun r = run(guimactest::makeGuiTestBundle(dir, EDITOR_TEST_PLUGIN), script, dir,
-                        {"DISPLAY=" + server.display()});
+  const std::string script =
+      std::string("open\neditor open x11\npump 2\n") + "x11 input mousemove --window %HOST 220 161 click 1 " + kMenu +
+      " mousemove --window %1 40 34 click 1 sleep 0.3 mousemove --window %1 40 54 click 1\n"
+      "pump 2\nparam get 2\n"
+      "x11 input mousemove --window %HOST 220 161 click 1 " +
+      kMenu + " mousemove --window %1 40 54 key Up keydown Return\npump 2\nparam get 2\neditor close\nclose\n";
+  const HostRun r =
+      run(guimactest::makeGuiTestBundle(dir, EDITOR_TEST_PLUGIN), script, dir, {"DISPLAY=" + server.display()});
   ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
   const auto values = linesWith(r.out, "param get 2");
   ASSERT_EQ(values.size(), 2u) << r.out;
@@ -183,9 +184,9 @@ close
 )",
                         dir, {"DISPLAY=" + server.display()});
   ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
-  std::string where;
-  EXPECT_EQ(differingPixels(dir.file("model.png"), dir.file("screen.png"), &where), 0) << "first at " << where;
+  pixels::expectSamePictures(dir.file("model.png"), dir.file("screen.png"));
   // The switch's new frame reached the screen.
+  std::string where;
   EXPECT_GT(differingPixels(dir.file("before.png"), dir.file("screen.png"), &where), 0);
 }
 
@@ -360,18 +361,11 @@ TEST(X11RealEditor, RealInputChangesWhatTheModelPathChanges) {
   NEED_X11_TOOLS();
   x11test::Xvfb server;
   ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
-  auto script = [](bool onX11) {
-    std::string s = std::string("open\neditor open ") + (onX11 ? "x11" : "cocoa") + "\npump 2\n";
-    for (const Gesture& g : kRealGestures)
-      s += std::string("echo \"") + g.name + "\"\n" + (onX11 ? g.x11 : g.model) + "\npump 2\n";
-    s += "window save \"${OUT}/model.png\"\n";
-    if (onX11) s += "x11 screenshot \"${OUT}/screen.png\"\n";
-    return s + "editor close\nclose\n";
-  };
   ScratchDir modelDir, x11Dir;
-  const HostRun model = run(pluginBundlePath(), script(false), modelDir, {});
+  const HostRun model = run(pluginBundlePath(), gestureScript(kRealGestures, false), modelDir, {});
   ASSERT_EQ(model.exitCode, 0) << model.err << model.out;
-  const HostRun real = run(pluginBundlePath(), script(true), x11Dir, {"DISPLAY=" + server.display()});
+  const HostRun real =
+      run(pluginBundlePath(), gestureScript(kRealGestures, true), x11Dir, {"DISPLAY=" + server.display()});
   ASSERT_EQ(real.exitCode, 0) << real.err << real.out;
   keepForPeople(x11Dir, "screen.png", "real-editor-after-input");
 
@@ -387,10 +381,9 @@ TEST(X11RealEditor, RealInputChangesWhatTheModelPathChanges) {
         << g.name << "\n"
         << real.out;
   }
-  std::string where;
-  EXPECT_EQ(differingPixels(x11Dir.file("model.png"), x11Dir.file("screen.png"), &where), 0) << "first at " << where;
+  pixels::expectSamePictures(x11Dir.file("model.png"), x11Dir.file("screen.png"));
   // The typed name and every other change look the same as on the model path.
-  EXPECT_EQ(differingPixels(x11Dir.file("screen.png"), modelDir.file("model.png"), &where), 0) << "first at " << where;
+  pixels::expectSamePictures(x11Dir.file("screen.png"), modelDir.file("model.png"));
 }
 
 }  // namespace

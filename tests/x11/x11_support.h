@@ -42,7 +42,8 @@ inline void keepForPeople(const ScratchDir& dir, const std::string& picture, con
 
 // Runs vexmir-host on the bundle with the script in dir, the plug-in's data folder and ${OUT} there; the transcript
 // comes from its own file, away from what the plug-in prints.
-inline HostRun run(const std::string& bundle, const std::string& script, const ScratchDir& dir, std::vector<std::string> env) {
+inline HostRun run(const std::string& bundle, const std::string& script, const ScratchDir& dir,
+                   std::vector<std::string> env) {
   env.push_back("VEXMIR_ROOT=" + dir.path());
   env.push_back("OUT=" + dir.path());
   HostRun r = runHost(bundle, script, dir, {"--transcript", dir.file("transcript.txt")}, env);
