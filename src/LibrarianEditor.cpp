@@ -14,7 +14,6 @@
 #include "KIT/IEffect/IParam.h"
 #include "KIT/kitstring.h"
 #include "src/BankChooserMenu.h"
-#include "src/DesktopOpener.h"
 #include "src/IPopupMenuControlEditMenus.h"
 #include "src/IPopupMenuControlPatchUpper.h"
 #include "src/LibrarianHost.h"
@@ -22,6 +21,7 @@
 #include "src/PatchLibrarian.h"
 #include "src/PatchLibrarianFiles.h"
 #include "src/ProgramDump.h"
+#include "src/Utf8Text.h"
 #include "src/Vexmir.h"
 #include "src/VexmirParams.h"
 
@@ -99,13 +99,6 @@ void writeDumpName(SysexBytes& dump, const std::string& name) {
     dump[programDataPosition(d)] = c;
     dump[5 + 8 * (d / 7)] &= static_cast<uint8_t>(~(1u << (d % 7)));
   }
-}
-
-// The first bytes of a UTF-8 text, at most `size`, never ending inside a character.
-std::string utf8Head(const std::string& text, size_t size) {
-  if (text.size() <= size) return text;
-  while (size > 0 && (static_cast<uint8_t>(text[size]) & 0xC0) == 0x80) --size;
-  return text.substr(0, size);
 }
 
 }  // namespace
@@ -844,8 +837,8 @@ bool LibrarianEditor::OpenHelpTopics(int topic) {
 
 // The desktop opens the folder or page; where it has no opener the musician reads where to go instead.
 void LibrarianEditor::openOnDesktop(const std::string& target, const std::string& what) {
-  if (IGraphics* g = graphics()) g->OpenURL(target.c_str(), nullptr, nullptr, nullptr);
-  if (openWithDesktop(target))
+  IGraphics* g = graphics();
+  if (g && g->OpenURL(target.c_str(), nullptr, nullptr, nullptr))
     tell("Opening " + what + ": " + target);
   else
     warn(what + ": " + target, what.c_str());

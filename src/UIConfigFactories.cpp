@@ -10,6 +10,7 @@
 #include "KIT/IEffect/IGraphics.h"
 #include "KIT/IEffect/IParam.h"
 #include "src/ICustomRadioButtonsControl.h"
+#include "src/PortMenu.h"
 #include "src/UIConfigManager.h"
 #include "src/Vexmir.h"
 #include "src/VexmirParams.h"
@@ -545,22 +546,6 @@ void UIConfigManager::createDropDownMenu2(std::string name, int paramIdx, int x,
   bindAction(param, ControlAction::kUnbound, control);
 }
 
-namespace {
-// A port menu: opened while no MIDI system answers (it holds only OFF), the status display says why.
-class PortMenuControl : public ICaptionControl {
- public:
-  PortMenuControl(Vexmir* plug, IRECT rect, int paramIdx, IText* text)
-      : ICaptionControl(plug, rect, paramIdx, text, true), vexmir_(plug) {}
-  void OnMouseDown(int x, int y, IMouseMod* mod) override {
-    if (const char* problem = vexmir_->midiSystemProblem()) vexmir_->displayStatus(problem);
-    ICaptionControl::OnMouseDown(x, y, mod);
-  }
-
- private:
-  Vexmir* vexmir_;
-};
-}  // namespace
-
 void UIConfigManager::createMIDIDeviceSelectionControl(std::string, int paramIdx, int x, int y, int w, int h,
                                                        int direction, int, ControlLayer*, std::string) {
   IParam* param = paramAt(paramIdx, "createMIDIDeviceSelectionControl");
@@ -568,7 +553,7 @@ void UIConfigManager::createMIDIDeviceSelectionControl(std::string, int paramIdx
   const std::vector<std::string> names =
       direction == 1 ? plug->getExternalMIDIInNames() : plug->getExternalMIDIOutNames();
   param->InitEnum("Device Selection", 0, static_cast<int>(names.size()), "", "", -1, -1);
-  for (size_t i = 0; i < names.size(); ++i) param->SetDisplayText(static_cast<int>(i), names[i].c_str());
+  setPortMenuTexts(param, names);
   IText text = textStyle(15, kBlue);
   auto* control = new PortMenuControl(plug, scaledRect(x, y, w, h), paramIdx, &text);
   control->DisablePrompt(false);

@@ -123,6 +123,9 @@ class Vexmir : public IEffectVST {
   // The synthesizer's port went away (its client ended, or the MIDI server stopped): both ports close and
   // show OFF, and the next choice of a port reads the port lists anew.
   void midiPortLost();
+  // Reads the MIDI port lists anew for the port menus (the musician is opening one): each menu's choice keeps its
+  // port by name; a chosen port that has gone is closed and shows OFF. The editor's thread.
+  void refreshPortMenus();
 
   // Display texts (the status display's lines); nothing when a line's control does not exist.
   void displayStatus(const char* text);

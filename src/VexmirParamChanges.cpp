@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <mutex>
+#include <string>
 #include <vector>
 
 #include "KIT/IEffect/ControlLayer.h"
@@ -17,6 +19,7 @@
 #include "src/MIDIMessageManager.h"
 #include "src/PatchLibrarian.h"
 #include "src/PatchManager.h"
+#include "src/PortMenu.h"
 #include "src/TabSwitchFunctions.h"
 #include "src/UIConfigManager.h"
 #include "src/Vexmir.h"
@@ -321,6 +324,38 @@ void Vexmir::openChosenPort(int paramIdx) {
   } else if (index > 0 && (midiOutReady || midiInReady)) {
     displayStatus(midiOutReady ? "MIDI OUT set: choose MIDI IN to connect" : "MIDI IN set: choose MIDI OUT to connect");
   }
+}
+
+// While a port is being opened (which waits for the MIDI server) the menus show the lists as they are: the
+// musician's click never waits for it.
+void Vexmir::refreshPortMenus() {
+  std::unique_lock<std::mutex> ports(portChangeLock, std::try_to_lock);
+  if (!ports.owns_lock()) return;
+  const std::vector<std::string> kept[2] = {getExternalMIDIInNames(), getExternalMIDIOutNames()};
+  const std::vector<std::string> fresh[2] = {rereadExternalMIDIInNames(), rereadExternalMIDIOutNames()};
+  KIT_MutexLock lock(mMutex);
+  std::string gone;
+  for (int out = 0; out < 2; ++out) {
+    const int idx = out ? kDeviceOutSelection : kDeviceInSelection;
+    IParam* param = GetParam(idx);
+    if (!param || kept[out].empty()) continue;
+    // The choice is kept by name: it may be one the relay's thread has yet to open.
+    const std::string& chosen = kept[out][static_cast<size_t>(std::clamp(param->Int(), 0, (int)kept[out].size() - 1))];
+    const auto at = std::find(fresh[out].begin(), fresh[out].end(), chosen);
+    const int now = at == fresh[out].end() ? 0 : static_cast<int>(at - fresh[out].begin());
+    setPortMenuTexts(param, fresh[out]);
+    setParameterFromPlug(idx, now);
+    if (now > 0 || chosen == "OFF") continue;
+    gone += std::string(gone.empty() ? "" : ", ") + (out ? "MIDI OUT " : "MIDI IN ") + chosen;
+    if (out) {
+      midiOutReady = false;
+      continuousClockStarted = false;
+      if (midiManager) midiManager->getSender()->resetContinuousClock(true);
+    } else {
+      midiInReady = false;
+    }
+  }
+  if (!gone.empty()) displayStatus(("Port gone: " + gone).c_str());
 }
 
 void Vexmir::OnParamChange(int paramIdx) {

@@ -16,13 +16,15 @@
 
 namespace {
 
-// The text a port selection shows for its value: its display text, else the port list's entry.
+// The name of the port a selection has chosen: the port list's whole entry (a long name's display text is
+// shortened, and a recall finds a port by its whole name), else the display text.
 std::string portChoiceName(Vexmir* plug, int paramIdx, const std::vector<std::string>& ports) {
   IParam* p = plug->GetParam(paramIdx);
   const int index = p ? p->Int() : 0;
+  std::string name;
+  if (index >= 0 && static_cast<size_t>(index) < ports.size()) name = ports[static_cast<size_t>(index)];
   const char* text = p ? p->GetDisplayText(index) : nullptr;
-  std::string name = text ? text : "";
-  if (name.empty() && index >= 0 && static_cast<size_t>(index) < ports.size()) name = ports[static_cast<size_t>(index)];
+  if (name.empty() && text) name = text;
   return name.empty() ? std::string("Set Name") : name;
 }
 

@@ -236,9 +236,13 @@ class IEffectBase {
   bool DumpPresetBlob(const char* file);
 
   // --- External MIDI ports ---
-  // Any thread that holds the plug-in mutex (the lists are built once, on first request).
+  // Any thread that holds the plug-in mutex (the lists are built on first request and kept).
   std::vector<std::string> getExternalMIDIInNames();
   std::vector<std::string> getExternalMIDIOutNames();
+  // The lists read anew from the MIDI system (ports come and go while the plug-in lives). An open port stays open
+  // and selected under its new position; one whose port is gone is closed, its selection 0.
+  std::vector<std::string> rereadExternalMIDIInNames();
+  std::vector<std::string> rereadExternalMIDIOutNames();
   // Close the open port and open the one named; index receives its list position, or 0 when
   // it is not listed or cannot be opened (the port then stays closed).
   void setExternalMIDIIn(int& index, const char* name);

@@ -3,6 +3,7 @@
 #include <rtmidi/RtMidi.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -190,6 +191,12 @@ int findName(const std::vector<std::string>& names, const char* name) {
   return -1;
 }
 
+// The position in `fresh` of the port that `selected` names in `kept`: 0 when none was chosen or it is gone.
+int selectionIn(const std::vector<std::string>& kept, int selected, const std::vector<std::string>& fresh) {
+  if (selected <= 0 || static_cast<size_t>(selected) >= kept.size()) return 0;
+  return std::max(findName(fresh, kept[static_cast<size_t>(selected)].c_str()), 0);
+}
+
 }  // namespace
 
 // One operation on the output port for the object's life: sends are held back meanwhile and go out at its end.
@@ -273,6 +280,56 @@ std::vector<std::string> IEffectBase::getExternalMIDIInNames() {
   }
   listPorts(mMidiIn, mMidiInNames);
   return mMidiInNames;
+}
+
+// The port stays open under its new position; when its port is gone, it is closed (it could carry nothing more).
+// Nothing of a server that went away is touched: both ports go and the list is read from whatever server answers.
+std::vector<std::string> IEffectBase::rereadExternalMIDIOutNames() {
+  if (mMidiServerGone) dropExternalMIDIPorts();
+  {
+    OutPortOperation op(this);
+    if (mMidiOut && !mMidiOutNames.empty()) {
+      std::vector<std::string> names;
+      listPorts(mMidiOut, names);
+      const int selected = selectionIn(mMidiOutNames, mSelectedMIDIOut, names);
+      if (selected == 0 && mSelectedMIDIOut > 0) {
+        try {
+          mMidiOut->closePort();
+        } catch (const std::exception& e) {
+          std::fprintf(stderr, "MIDI: %s\n", e.what());
+        }
+      }
+      mSelectedMIDIOut = selected;
+      std::vector<std::string> copy = names;
+      op.publish(mMidiOut, &names);
+      return copy;
+    }
+  }
+  return getExternalMIDIOutNames();
+}
+
+std::vector<std::string> IEffectBase::rereadExternalMIDIInNames() {
+  if (mMidiServerGone) dropExternalMIDIPorts();
+  {
+    std::lock_guard<std::mutex> lock(mMidiInLock);
+    if (mMidiIn && !mMidiInNames.empty()) {
+      std::vector<std::string> names;
+      listPorts(mMidiIn, names);
+      const int selected = selectionIn(mMidiInNames, mSelectedMIDIIn, names);
+      if (selected == 0 && mSelectedMIDIIn > 0) {
+        mMidiInShut.store(true, std::memory_order_release);
+        try {
+          mMidiIn->closePort();
+        } catch (const std::exception& e) {
+          std::fprintf(stderr, "MIDI: %s\n", e.what());
+        }
+      }
+      mSelectedMIDIIn = selected;
+      mMidiInNames = names;
+      return names;
+    }
+  }
+  return getExternalMIDIInNames();
 }
 
 // Called during an output port operation. The wait for the connection to go live is left to the caller, which

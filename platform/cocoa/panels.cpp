@@ -30,11 +30,6 @@ std::vector<ShownAlert>& alertsShown() {
   static auto* v = new std::vector<ShownAlert>;
   return *v;
 }
-std::vector<std::string>& opened() {
-  static auto* v = new std::vector<std::string>;
-  return *v;
-}
-bool g_openSucceeds = true;
 
 }  // namespace
 
@@ -188,36 +183,5 @@ URL* URL::fileURLWithPath(const std::string& path) {
   }
   return new URL(t, true);
 }
-
-namespace workspace {
-bool openURL(URL* url) {
-  if (!url) return false;
-  std::lock_guard<std::mutex> lock(g_mutex);
-  opened().push_back(url->absoluteString());
-  return g_openSucceeds;
-}
-bool openFile(const std::string& path, const std::string& application) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  opened().push_back("file:" + path + (application.empty() ? "" : " with:" + application));
-  return g_openSucceeds;
-}
-bool launchApplication(const std::string& application) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  opened().push_back("launch:" + application);
-  return g_openSucceeds;
-}
-void setOpenSucceeds(bool succeeds) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  g_openSucceeds = succeeds;
-}
-std::vector<std::string> openedURLs() {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  return opened();
-}
-void clearOpened() {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  opened().clear();
-}
-}  // namespace workspace
 
 }  // namespace cocoa

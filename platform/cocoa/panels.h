@@ -1,5 +1,5 @@
 // The headless model of the platform's modal dialogs and of the workspace: open and save panels, user-notification
-// alerts and URL opening. What the user answers is scripted by tests (and the test host); what was shown is
+// alerts and URL opening (the workspace opens for real on a desktop, see workspace::setOpensOnDesktop). What the user answers is scripted by tests (and the test host); what was shown is
 // recorded so that they can check it.
 #pragma once
 
@@ -128,12 +128,17 @@ int runAlertPanel(const std::string& title, const std::string& message, const st
 
 namespace workspace {
 // Opens a file with its default application, or with a named one; launches an application. Recorded as
-// "file:PATH", "file:PATH with:APP" and "launch:APP"; answered with the scripted success.
+// "file:PATH", "file:PATH with:APP" and "launch:APP"; answered with the scripted success, or, on the desktop, with
+// whether the desktop's opener took the file (an application named is the Mac's: the desktop picks its own).
 bool openFile(const std::string& path, const std::string& application = "");
 bool launchApplication(const std::string& application);
-// "Opens" the URL: recorded, and answered with the scripted success (true unless set otherwise).
+// Opens the URL: recorded, and answered with the scripted success (true unless set otherwise); on the desktop the
+// desktop's opener gets the address (a file URL as its path).
 bool openURL(URL* url);
 void setOpenSucceeds(bool succeeds);
+// Whether files and addresses really open, with the desktop's opener (xdg-open on the PATH), or are only recorded
+// (the default: tests never start an opener). An editor shown on a real display turns it on while it is there.
+void setOpensOnDesktop(bool onDesktop);
 std::vector<std::string> openedURLs();
 void clearOpened();
 }  // namespace workspace

@@ -14,6 +14,7 @@
 
 #include "platform/cocoa/application.h"
 #include "platform/cocoa/object.h"
+#include "platform/cocoa/panels.h"
 #include "platform/cocoa/runloop.h"
 #include "platform/graphics/graphics.h"
 #include "platform/x11/presenter_impl.h"
@@ -205,7 +206,10 @@ Presenter* Presenter::open(uint32_t parent, int width, int height, const Attach&
   }
   {
     std::lock_guard<std::mutex> lock(g_mutex);
-    if (presenters().empty()) cocoa::menus::setChooser(chooseFromScreen);
+    if (presenters().empty()) {
+      cocoa::menus::setChooser(chooseFromScreen);
+      cocoa::workspace::setOpensOnDesktop(true);
+    }
     presenters().push_back(shell);
   }
   return p.release();
@@ -219,7 +223,10 @@ Presenter::~Presenter() {
     auto it = std::find(all.begin(), all.end(), this);
     if (it != all.end()) {
       all.erase(it);
-      if (all.empty()) cocoa::menus::setChooser(nullptr);
+      if (all.empty()) {
+        cocoa::menus::setChooser(nullptr);
+        cocoa::workspace::setOpensOnDesktop(false);
+      }
     }
   }
   if (s.window) {

@@ -20,10 +20,8 @@ using vexmir::testsupport::EmulatorClient;
 
 namespace {
 
-class FidelityE2E : public ::testing::Test {
+class FidelityE2E : public jobtest::EmulatorTest {
  protected:
-  void SetUp() override { emulator.reset(); }
-
   // The emulator's reading of the edit buffer or the global data.
   std::map<std::string, int> fields(const std::string& what) {
     std::map<std::string, int> f;
@@ -38,8 +36,8 @@ class FidelityE2E : public ::testing::Test {
   void fetch(jobtest::EmulatorPlug& plug) {
     ASSERT_TRUE(plug.connect());
     plug.connectPending = true;
-    ASSERT_TRUE(plug.start(kJobDeviceIdEnquiry));
-    ASSERT_TRUE(plug.start(kJobActiveArrangementRequest, true));
+    ASSERT_TRUE(plug.run(kJobDeviceIdEnquiry));
+    ASSERT_TRUE(plug.run(kJobActiveArrangementRequest, true));
     ASSERT_EQ(plug.lastText(), "Data request completed!");
   }
 
@@ -52,13 +50,9 @@ class FidelityE2E : public ::testing::Test {
 
   void sendProgram(jobtest::EmulatorPlug& plug) {
     const size_t mark = emulator.logMark();
-    ASSERT_TRUE(plug.start(kJobSendArrangement, false));
+    ASSERT_TRUE(plug.run(kJobSendArrangement, false));
     ASSERT_TRUE(emulator.waitForLog("loaded into the edit buffer", mark).has_value());
   }
-
-  jobtest::DataRoot root;
-  EmulatorClient emulator;
-  ScaledJobClock clock{40};
 };
 
 TEST_F(FidelityE2E, ASynthProgramIsReadAsTheSynthesizerReadsItAndComesBackWithTheEditsOnly) {
@@ -116,7 +110,7 @@ TEST_F(FidelityE2E, ASynthProgramIsReadAsTheSynthesizerReadsItAndComesBackWithTh
   for (int d = 0; d < kProgramDataSize; ++d) EXPECT_EQ(int(back[d]), int(expected[d])) << "data byte " << d;
 
   const size_t mark = emulator.logMark();
-  ASSERT_TRUE(plug.start(kJobSendGlobal));
+  ASSERT_TRUE(plug.run(kJobSendGlobal));
   ASSERT_TRUE(emulator.waitForLog("global dump stored", mark).has_value());
   EXPECT_EQ(emulator.globalData(), global);
 }

@@ -263,7 +263,7 @@ TEST(FidelityProperty, RandomProgramsGoBackWithOnlyTheEditedFieldChanged) {
     const std::vector<int>& drawn = program.drawn;
 
     plug.clearMessages();
-    Bytes msg = dumpOf(data, kProgramDumpFunction, kProgramDumpSize);
+    Bytes msg = dumpOf(data, kProgramDumpFunction);
     ISysEx sysex(0, msg.data(), static_cast<int>(msg.size()));
     plug.getMidiManager()->sysexPartPatchParse(&sysex);
     const std::string context = "case " + std::to_string(n) + ", data " + hex(data);
@@ -338,7 +338,7 @@ TEST(FidelityProperty, RandomGlobalBlocksGoBackWithOnlyTheEditedFieldChanged) {
     std::vector<int> drawn(kNumParams, 0);
     const Bytes data = drawGlobal(rng, &drawn);
     plug.clearMessages();
-    Bytes msg = dumpOf(data, kGlobalDumpFunction, kGlobalDumpSize);
+    Bytes msg = dumpOf(data, kGlobalDumpFunction);
     ISysEx sysex(0, msg.data(), static_cast<int>(msg.size()));
     plug.getMidiManager()->sysexSettingsParse(&sysex);
     const std::string context = "case " + std::to_string(n) + ", data " + hex(data);
@@ -363,12 +363,12 @@ TEST(FidelityProperty, RandomGlobalBlocksGoBackWithOnlyTheEditedFieldChanged) {
 // the answer to a request, the global block while connecting.
 void receive(JobPlug& plug, const Bytes& program, const Bytes& global) {
   plug.SetLibrarianRequestActive(false);
-  Bytes p = dumpOf(program, kProgramDumpFunction, kProgramDumpSize);
+  Bytes p = dumpOf(program, kProgramDumpFunction);
   p[2] = static_cast<uint8_t>(plug.deviceId.load());  // the channel of the last global block
   ISysEx ps(0, p.data(), static_cast<int>(p.size()));
   plug.Vexmir::ProcessSysEx(&ps, true);
   plug.connectPending = true;
-  Bytes g = dumpOf(global, kGlobalDumpFunction, kGlobalDumpSize);
+  Bytes g = dumpOf(global, kGlobalDumpFunction);
   ISysEx gs(0, g.data(), static_cast<int>(g.size()));
   plug.Vexmir::ProcessSysEx(&gs, true);
 }
@@ -423,9 +423,8 @@ TEST(FidelityProperty, ProjectsOfTheEarlierLayoutOpenAsTheyDid) {
   for (const char* name : {"old-vocoder", "old-layer"}) {
     const Bytes project = vectorsFromFile(data + name + ".chunk"), sent = vectorsFromFile(data + name + ".sent");
     ASSERT_EQ(sent.size(), static_cast<size_t>(kGlobalDumpSize + kProgramDumpSize)) << name;
-    Bytes expectedGlobal(kGlobalDataSize), expectedProgram(kProgramDataSize);
-    unpackData(sent.data() + 5, kGlobalDataSize, expectedGlobal.data());
-    unpackData(sent.data() + kGlobalDumpSize + 5, kProgramDataSize, expectedProgram.data());
+    const Bytes expectedGlobal = vexmir::testsupport::dataOf(sent, kGlobalDataSize);
+    const Bytes expectedProgram = vexmir::testsupport::dataOf(Bytes(sent.begin() + kGlobalDumpSize, sent.end()));
     for (bool fresh : {true, false}) {
       JobPlug opening;
       std::vector<int> unused(kNumParams, 0);

@@ -1,5 +1,5 @@
-// The editor's own path for the fidelity tests: dumps as the synthesizer sends them, an edit as a control
-// makes it, and the data of the dump the editor sent last.
+// The editor's own path for the fidelity tests: an edit as a control makes it, and the data of the dump the
+// editor sent last.
 #pragma once
 
 #include <algorithm>
@@ -8,36 +8,22 @@
 #include "KIT/IEffect/IParam.h"
 #include "src/ProgramDump.h"
 #include "tests/jobs/job_plug.h"
+#include "tests/support/SysexDumps.h"
 
 namespace fidelity {
 
 using jobtest::Bytes;
+using vexmir::testsupport::dumpOf;
 
 inline Bytes initialData() {
   return Bytes(initialProgramData(), initialProgramData() + kProgramDataSize);
 }
 
-inline Bytes dumpOf(const Bytes& data, uint8_t function, int size) {
-  Bytes msg(static_cast<size_t>(size), 0);
-  msg[0] = 0xF0;
-  msg[1] = 0x42;
-  msg[2] = 0x30;
-  msg[3] = 0x58;
-  msg[4] = function;
-  packData(data.data(), static_cast<int>(data.size()), msg.data() + 5);
-  msg[static_cast<size_t>(size) - 1] = 0xF7;
-  return msg;
-}
-
 // The data of the last message of that size the editor sent.
 inline Bytes lastSent(jobtest::JobPlug& plug, int size, int dataSize) {
   const std::vector<Bytes> sent = plug.messages();
-  for (auto m = sent.rbegin(); m != sent.rend(); ++m) {
-    if (static_cast<int>(m->size()) != size) continue;
-    Bytes data(static_cast<size_t>(dataSize));
-    unpackData(m->data() + 5, dataSize, data.data());
-    return data;
-  }
+  for (auto m = sent.rbegin(); m != sent.rend(); ++m)
+    if (static_cast<int>(m->size()) == size) return vexmir::testsupport::dataOf(*m, dataSize);
   return {};
 }
 

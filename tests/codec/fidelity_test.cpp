@@ -24,7 +24,7 @@ using jobtest::Bytes;
 using jobtest::JobPlug;
 
 void receiveProgram(JobPlug& plug, const Bytes& data) {
-  Bytes msg = dumpOf(data, kProgramDumpFunction, kProgramDumpSize);
+  Bytes msg = dumpOf(data, kProgramDumpFunction);
   ISysEx sysex(0, msg.data(), static_cast<int>(msg.size()));
   plug.getMidiManager()->sysexPartPatchParse(&sysex);
 }
@@ -35,7 +35,7 @@ Bytes sendProgram(JobPlug& plug) {
 }
 
 void receiveGlobal(JobPlug& plug, const Bytes& data) {
-  Bytes msg = dumpOf(data, kGlobalDumpFunction, kGlobalDumpSize);
+  Bytes msg = dumpOf(data, kGlobalDumpFunction);
   ISysEx sysex(0, msg.data(), static_cast<int>(msg.size()));
   plug.getMidiManager()->sysexSettingsParse(&sysex);
 }

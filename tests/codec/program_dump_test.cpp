@@ -14,21 +14,18 @@
 #include "src/VexmirParams.h"
 #include "tests/codec/codec_support.h"
 #include "tests/codec/program_model.h"
+#include "tests/support/SysexDumps.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using vexmir::testsupport::dataOf;
+using vexmir::testsupport::dumpOf;
 
 Bytes build(const std::vector<double>& v, const std::string& name = "Test", uint8_t device = 0x30) {
   Bytes out(kProgramDumpSize);
   buildProgramDump(v.data(), name, device, out.data());
   return out;
-}
-
-Bytes unpacked(const Bytes& msg) {
-  Bytes data(kProgramDataSize);
-  unpackData(msg.data() + 5, kProgramDataSize, data.data());
-  return data;
 }
 
 ProgramParseResult parse(const Bytes& msg, std::vector<double>& v) {
@@ -70,7 +67,7 @@ TEST(InitialProgram, TopBitBytesAreZeroExceptFour) {
     EXPECT_EQ(d[p], expected) << "position " << p;
   }
   // The unpacked bytes that carry bit 7: both channel bytes and both sequence type bytes.
-  Bytes data = unpacked(Bytes(d, d + kProgramDumpSize));
+  Bytes data = dataOf(Bytes(d, d + kProgramDumpSize));
   EXPECT_EQ(data[38], 0xFF);
   EXPECT_EQ(data[91], 0xF1);
   EXPECT_EQ(data[146], 0xFF);
@@ -118,7 +115,7 @@ TEST(ProgramName, PaddedWithSpacesAndCutAtTwelve) {
   std::vector<double> v = codectest::defaults();
   for (const Case& c : cases) {
     Bytes msg = build(v, c.name);
-    Bytes data = unpacked(msg);
+    Bytes data = dataOf(msg);
     EXPECT_EQ(std::string(data.begin(), data.begin() + 12), c.bytes) << c.name;
     EXPECT_EQ(msg[13], 0) << c.name;
     EXPECT_EQ(msg[19], 0) << c.name;
@@ -153,7 +150,7 @@ TEST(Fields, ArpeggiatorTempoTravelsAsTwoBytes) {
     std::vector<double> v = codectest::defaults();
     v[kArpTempo] = c.tempo;
     Bytes msg = build(v);
-    Bytes data = unpacked(msg);
+    Bytes data = dataOf(msg);
     EXPECT_EQ(data[30], c.high) << c.tempo;
     EXPECT_EQ(data[31], c.low) << c.tempo;
     std::vector<double> back = codectest::defaults();
@@ -179,7 +176,7 @@ TEST(Fields, SwingIsASignedByte) {
     std::vector<double> v = codectest::defaults();
     v[kArpSwing] = c.swing;
     Bytes msg = build(v);
-    EXPECT_EQ(unpacked(msg)[36], c.byte) << c.swing;
+    EXPECT_EQ(dataOf(msg)[36], c.byte) << c.swing;
     std::vector<double> back = codectest::defaults();
     parse(msg, back);
     EXPECT_EQ(back[kArpSwing], c.swing);
@@ -209,7 +206,7 @@ TEST(Fields, CodedFieldsAtTheirPositions) {
   for (const Case& c : cases) {
     std::vector<double> v = codectest::defaults();
     v[c.index] = c.value;
-    EXPECT_EQ(unpacked(build(v))[c.d], c.byte) << paramName(c.index) << " = " << c.value;
+    EXPECT_EQ(dataOf(build(v))[c.d], c.byte) << paramName(c.index) << " = " << c.value;
   }
 }
 
@@ -222,7 +219,7 @@ TEST(Fields, VoiceModeTable) {
     std::vector<double> v = codectest::defaults();
     v[kCommonMode] = c.mode;
     v[kCommonVoices] = c.voices;
-    EXPECT_EQ(unpacked(build(v))[16], c.byte) << c.mode << "," << c.voices;
+    EXPECT_EQ(dataOf(build(v))[16], c.byte) << c.mode << "," << c.voices;
   }
   // Read back: 0x30 and 0x70 are the vocoder (3, 1), 0x40 is (0, 1) with a refresh.
   std::vector<double> v = codectest::defaults();
@@ -250,12 +247,12 @@ TEST(Fields, GlobalChannelIsMinusOneWhateverTheStoredTopBits) {
   std::vector<double> v = codectest::defaults();
   v[kMultiPartMIDIChT2] = 16;
   EXPECT_EQ(v[kDummyParam21], 0x40);  // as the initial program has it
-  EXPECT_EQ(unpacked(build(v))[146], 0xFF);
+  EXPECT_EQ(dataOf(build(v))[146], 0xFF);
   v[kDummyParam21] = 0;
-  EXPECT_EQ(unpacked(build(v))[146], 0xFF);
+  EXPECT_EQ(dataOf(build(v))[146], 0xFF);
   v[kMultiPartMIDICh] = 16;
   v[kDummyParam03] = 0;
-  EXPECT_EQ(unpacked(build(v))[38], 0xFF);
+  EXPECT_EQ(dataOf(build(v))[38], 0xFF);
 }
 
 TEST(Parse, PartChannels) {
@@ -330,7 +327,7 @@ TEST(Layout, BuiltDumpsMatchTheIndependentModel) {
   for (int n = 0; n < 3000; ++n) {
     std::vector<double> v = codectest::randomProgram(rng);
     std::string name = "Model " + std::to_string(n);
-    Bytes data = unpacked(build(v, name));
+    Bytes data = dataOf(build(v, name));
     std::vector<uint8_t> expected = codectest::expectedProgramData(v, name);
     for (int d = 0; d < kProgramDataSize; ++d) {
       ASSERT_EQ(data[d], expected[d]) << "case " << n << ", data byte " << d;
@@ -349,11 +346,7 @@ TEST(Layout, ParseReadsTheIndependentModel) {
     x[kMultiPartMIDIChT2] = n % 16;
     x[kDummyParam21] = int(x[kDummyParam21]) & 0x3F;  // the channel byte's top bit
     x[kDummyParam34] = int(x[kDummyParam34]) & 3;  // the last unit has two data bytes, so two top bits
-    Bytes msg = {0xF0, 0x42, uint8_t(0x30 + n % 16), 0x58, 0x40};
-    msg.resize(kProgramDumpSize);
-    std::vector<uint8_t> data = codectest::expectedProgramData(x, "Parsed");
-    packData(data.data(), kProgramDataSize, msg.data() + 5);
-    msg[296] = 0xF7;
+    Bytes msg = dumpOf(codectest::expectedProgramData(x, "Parsed"), 0x40, n % 16);
     std::vector<double> y = codectest::randomProgram(rng);
     ProgramParseResult r = parse(msg, y);
     ASSERT_EQ(r.name, "Parsed      ");

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/vst2/vst2.h"
+#include "tests/support/TempRoot.h"
 
 namespace coretest {
 
@@ -130,27 +131,6 @@ class BundleHost {
   std::vector<Request> log;
 };
 
-// A fresh data root for one test: VEXMIR_ROOT points at it while the test runs.
-class TempRoot {
- public:
-  TempRoot() {
-    char tmpl[] = "/tmp/vexmir-core-XXXXXX";
-    char* d = mkdtemp(tmpl);
-    path = d ? d : "/tmp";
-    setenv("VEXMIR_ROOT", path.c_str(), 1);
-  }
-  ~TempRoot() {
-    std::error_code ec;
-    std::filesystem::remove_all(path, ec);
-  }
-  // The data folder under this root, created.
-  std::string dataFolder() const {
-    std::string f = path + "/Library/Audio/Presets/Pellacor/Korg Vexmir Editor/";
-    std::error_code ec;
-    std::filesystem::create_directories(f, ec);
-    return f;
-  }
-  std::string path;
-};
+using vexmir::testsupport::TempRoot;
 
 }  // namespace coretest

@@ -10,15 +10,14 @@
 #include "platform/vst2/vst2.h"
 #include "src/Vexmir.h"
 #include "tests/core/bundle_host.h"
+#include "tests/support/QuietHost.h"
 
 using coretest::BundleHost;
 using coretest::TempRoot;
 
 namespace {
 
-intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
-  return 0;
-}
+using vexmir::testsupport::quietHost;
 
 std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -21,6 +21,7 @@
 #include "src/Vexmir.h"
 #include "tests/core/bundle_host.h"
 #include "tests/gui/gui_support.h"
+#include "tests/support/QuietHost.h"
 
 namespace {
 
@@ -35,9 +36,7 @@ int& surfacesDeleted() {
   return n;
 }
 
-intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
-  return 0;
-}
+using vexmir::testsupport::quietHost;
 
 enum { kGain = 0, kShape, kCount, kNumEditorParams };
 

@@ -1,11 +1,13 @@
 // The external MIDI ports over a real JACK server, with the synthesizer emulator on the other end.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -13,7 +15,15 @@
 #include <thread>
 #include <vector>
 
+#include "KIT/IEffect/IControl.h"
 #include "KIT/IEffect/IEffectVST.h"
+#include "KIT/IEffect/IGraphics.h"
+#include "KIT/IEffect/IParam.h"
+#include "platform/cocoa/menu.h"
+#include "platform/cocoa/object.h"
+#include "platform/cocoa/view.h"
+#include "src/Vexmir.h"
+#include "src/VexmirParams.h"
 #include "tests/core/port_plug.h"
 #include "tests/support/EmulatorClient.h"
 #include "tests/support/JackMidiPair.h"
@@ -373,4 +383,98 @@ TEST(MidiPorts, APortThatVanishedAfterListingIsNotConfusedWithItsNeighbour) {
   ASSERT_TRUE(got.has_value());
   EXPECT_EQ(got->size(), 3u);
   EXPECT_EQ((*got)[1], 0x10);
+}
+
+namespace {
+// The musician opens the port menu of `paramIdx` on the editor and picks the item that `pick` names (-1 dismisses
+// it); the items offered, after the choice has been carried out.
+std::vector<std::string> openPortMenu(Vexmir& plug, int paramIdx,
+                                      const std::function<int(const std::vector<std::string>&)>& pick) {
+  std::vector<std::string> offered;
+  cocoa::menus::setChooser([&](const cocoa::ShownMenu& menu) {
+    for (const cocoa::ShownMenuItem& item : menu.items) offered.push_back(item.title);
+    const int k = pick(offered);
+    return k < 0 ? cocoa::menus::Choice{} : cocoa::menus::Choice{k};
+  });
+  IGraphics* g = plug.GetGUI();
+  IMouseMod left(true);
+  for (int i = 0; i < g->NControls(); ++i)
+    if (g->GetControl(i)->ParamIdx() == paramIdx) g->GetControl(i)->OnMouseDown(0, 0, &left);
+  cocoa::menus::setChooser(nullptr);
+  while (!plug.GetHostCallRelay().idle()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  return offered;
+}
+
+int startingWith(const std::vector<std::string>& items, const std::string& prefix) {
+  for (size_t i = 0; i < items.size(); ++i)
+    if (items[i].compare(0, prefix.size(), prefix) == 0) return static_cast<int>(i);
+  return -1;
+}
+
+// Sends until the port's connection is live: the bytes must arrive at `pair`.
+bool reaches(Vexmir& plug, JackMidiPair& pair) {
+  pair.clear();
+  for (int k = 0; k < 40; ++k) {
+    IMidiMsg cc(0, 0xB5, 0x11, static_cast<uint8_t>(k));
+    plug.SendMidiMsg(&cc);
+    if (pair.receiveMatching([](const Bytes& b) { return b.size() == 3 && b[0] == 0xB5; },
+                             std::chrono::milliseconds(250)))
+      return true;
+  }
+  return false;
+}
+}  // namespace
+
+// Ports come and go while the editor is open: its menus offer the ports there are when they are opened, the chosen
+// port stays chosen and connected when others go, and a project keeps a long port name whole.
+TEST(MidiPorts, TheEditorsMenusOfferThePortsThereAreWhenOpened) {
+  char root[] = "/tmp/vexmir-ports-XXXXXX";
+  ASSERT_NE(mkdtemp(root), nullptr);
+  setenv("VEXMIR_ROOT", root, 1);
+  auto early = std::make_unique<JackMidiPair>("vexmir-core-early", EmulatorClient::emulatorOutPort(), "");
+  Vexmir plug(IEffectInstanceInfo{porttest::quietHost});
+  cocoa::AutoreleasePool pool;
+  IGraphics* g = plug.GetGUI();
+  cocoa::Window* window = new cocoa::Window(cocoa::Rect{0, 0, double(g->Width()), double(g->Height())});
+  g->OpenWindow(window->contentView());
+  // Its port's name is longer than a menu item shows.
+  auto late = std::make_unique<JackMidiPair>("vexmir-core-late-arriving-synthesizer-usb-interface",
+                                             EmulatorClient::emulatorOutPort(), "");
+
+  std::vector<std::string> offered = openPortMenu(plug, kDeviceOutSelection, [&](const auto& items) {
+    return startingWith(items, "vexmir-core-late");
+  });
+  const int chosen = startingWith(offered, "vexmir-core-late");
+  ASSERT_GT(chosen, 0) << "the port that came after the editor is not offered: " << ::testing::PrintToString(offered);
+  EXPECT_EQ(offered[static_cast<size_t>(chosen)].substr(offered[static_cast<size_t>(chosen)].size() - 6), " in:in");
+  ASSERT_TRUE(plug.isExternalMIDIOutOpen());
+  ASSERT_TRUE(reaches(plug, *late));
+
+  early.reset();  // a port listed before the chosen one goes: the choice moves up a place and stays connected
+  offered = openPortMenu(plug, kDeviceOutSelection, [](const auto&) { return -1; });
+  EXPECT_EQ(startingWith(offered, "vexmir-core-early"), -1);
+  const int moved = startingWith(offered, "vexmir-core-late");
+  EXPECT_EQ(moved, chosen - 1);
+  EXPECT_EQ(plug.paramValue(kDeviceOutSelection), moved);
+  EXPECT_TRUE(reaches(plug, *late));
+
+  // A project recalled by another instance finds the port by its whole name.
+  ByteChunk chunk;
+  ASSERT_TRUE(plug.SerializeState(&chunk));
+  {
+    Vexmir recalled(IEffectInstanceInfo{porttest::quietHost});
+    EXPECT_GT(recalled.UnserializeState(&chunk, 0), 0);
+    EXPECT_TRUE(recalled.isExternalMIDIOutOpen());
+    EXPECT_EQ(recalled.getSelectedMIDIOut(), moved);
+  }
+
+  late.reset();  // the chosen port goes: gone from the menu, the output closed and OFF
+  offered = openPortMenu(plug, kDeviceOutSelection, [](const auto&) { return -1; });
+  EXPECT_EQ(startingWith(offered, "vexmir-core-late"), -1);
+  EXPECT_EQ(plug.paramValue(kDeviceOutSelection), 0);
+  EXPECT_FALSE(plug.isExternalMIDIOutOpen());
+  EXPECT_EQ(plug.getDisplayLine(Vexmir::kLineName).find("Port gone: MIDI OUT vexmir-core-late"), 0u)
+      << plug.getDisplayLine(Vexmir::kLineName);
+  g->CloseWindow();
+  window->release();
 }

@@ -5,10 +5,12 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "KIT/IEffect/IEffectVST.h"
+#include "src/PortMenu.h"
 #include "tests/core/port_plug.h"
 
 using porttest::PortPlug;
@@ -72,4 +74,28 @@ TEST(MidiPortsWithoutServer, InputCallbackSplitsShortAndLongMessages) {
   EXPECT_EQ(plug.shorts[2], (std::vector<unsigned char>{0xFA, 0x00, 0x00, 1}));
   ASSERT_EQ(plug.longs.size(), 1u);
   EXPECT_EQ(plug.longs[0], (std::vector<unsigned char>{0xF0, 0x42, 0x30, 0xF7, 1}));
+}
+
+// Menu items for long port names: two names alike in their first 55 bytes stay apart, each item fits a display text,
+// and none ends inside a character.
+TEST(MidiPortsWithoutServer, LongPortNamesStayApartAndWholeInTheMenu) {
+  const std::string stem = "a2j:Synthesizer Interface \u00dcber [24] (capture): Synthesizer Interface MIDI ";
+  const std::vector<std::string> names = {"OFF", stem + "1", stem + "2", std::string(54, 'x') + "\u00fcz", "short:in"};
+  const std::vector<std::string> texts = portMenuTexts(names);
+  ASSERT_EQ(texts.size(), names.size());
+  EXPECT_EQ(std::set<std::string>(texts.begin(), texts.end()).size(), names.size());
+  EXPECT_EQ(texts.front(), "OFF");
+  EXPECT_EQ(texts.back(), "short:in");
+  EXPECT_EQ(texts[1].substr(texts[1].size() - 6), "MIDI 1");
+  for (const std::string& t : texts) {
+    EXPECT_LE(t.size(), 55u) << t;
+    for (size_t i = 0; i < t.size(); ++i) {  // a lead byte is followed by all its continuation bytes
+      const unsigned char c = static_cast<unsigned char>(t[i]);
+      const size_t more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+      for (size_t k = 1; k <= more; ++k)
+        EXPECT_TRUE(i + k < t.size() && (static_cast<unsigned char>(t[i + k]) & 0xC0) == 0x80) << t;
+      EXPECT_NE(c & 0xC0, 0x80u) << t;  // nor does an item start or go on with a stray one
+      i += more;
+    }
+  }
 }

@@ -2,12 +2,11 @@
 #pragma once
 
 #include "KIT/IEffect/IEffectVST.h"
+#include "tests/support/QuietHost.h"
 
 namespace porttest {
 
-inline intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
-  return 0;
-}
+using vexmir::testsupport::quietHost;
 
 class PortPlug : public IEffectVST {
  public:

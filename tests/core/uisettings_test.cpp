@@ -15,12 +15,11 @@
 #include "src/Vexmir.h"
 #include "src/VexmirParams.h"
 #include "tests/core/bundle_host.h"
+#include "tests/support/QuietHost.h"
 
 namespace {
 
-intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
-  return 0;
-}
+using vexmir::testsupport::quietHost;
 
 std::string readFile(const std::string& path) {
   std::stringstream s;

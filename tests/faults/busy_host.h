@@ -43,15 +43,6 @@ using namespace faults;
 namespace probe = vexmir::testsupport::probe;
 using Clock = std::chrono::steady_clock;
 
-inline bool fullSize() {
-  const char* v = std::getenv("VEXMIR_FAULTS_FULL");
-  return v && std::string(v) == "1";
-}
-
-inline double secondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
 // Resident memory of this process in bytes.
 inline long residentBytes() {
   std::ifstream in("/proc/self/statm");
@@ -61,7 +52,6 @@ inline long residentBytes() {
 }
 
 using vexmir::testsupport::threadCount;
-namespace probe = vexmir::testsupport::probe;
 
 // The transport every instance sees: playing at 120 BPM. Written before the instances exist, only read after.
 inline VstTimeInfo g_time = [] {
@@ -323,13 +313,6 @@ class KnobTurner {
   std::atomic<bool> done{false};
   std::thread thread;
 };
-
-// How many lines of the emulator's log from `from` on contain `text`.
-inline int logCount(OwnEmulator& synth, const std::string& text, size_t from = 0) {
-  int n = 0;
-  for (const std::string& line : synth.client->log(from)) n += line.find(text) != std::string::npos;
-  return n;
-}
 
 
 // What one busy phase did and how long the calls took.

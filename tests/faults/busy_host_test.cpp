@@ -105,7 +105,7 @@ TEST_F(BusyHost, InstancesEditedAndRecalledAtOnceEachKeepTheirOwnSynthesizerAndC
   // Each synthesizer got its own instance's clock and its own instance's programs, and no other's.
   for (size_t i = 0; i < instances.size(); ++i) {
     OwnEmulator& synth = *instances[i]->synth;
-    const int ticks = logCount(synth, "in F8", marks[i]);
+    const int ticks = synth.client->countLog("in F8", marks[i]);
     EXPECT_GT(ticks, 24) << "synthesizer " << i << " got too little clock";
     const std::string own = "\"Busy " + std::to_string(i) + " ";
     int programs = 0;

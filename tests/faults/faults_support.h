@@ -1,6 +1,6 @@
-// What the fault cases share: the editor object with its ports on a synthesizer emulator over JACK, a data
-// folder with one open bank, and a synthesizer emulator of the test's own that the test may kill without
-// disturbing the fixture's emulator, which other tests use.
+// What the fault cases share beside the editor object on the emulator (tests/jobs/emulator_plug.h): a job held at
+// one of its steps, and a synthesizer emulator and a JACK server of the test's own that the test may kill
+// without disturbing the fixture's, which other tests use.
 #pragma once
 
 #include <signal.h>
@@ -34,95 +34,36 @@ namespace faults {
 using vexmir::testsupport::Bytes;
 using vexmir::testsupport::EmulatorClient;
 
-inline intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
-  return 0;
+using jobtest::DataRoot;
+using jobtest::EmulatorPlug;
+
+// VEXMIR_FAULTS_FULL=1 runs the fault cases in their full size.
+inline bool fullSize() {
+  const char* v = std::getenv("VEXMIR_FAULTS_FULL");
+  return v && std::string(v) == "1";
 }
 
-using jobtest::DataRoot;
+inline double secondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
 
-class FaultPlug : public Vexmir {
- public:
-  explicit FaultPlug(JobClock* clock) : Vexmir(IEffectInstanceInfo{quietHost}) {
-    setJobClock(clock);
-    getMidiManager()->getSender()->statusObserver = [this](const std::string& text) {
-      std::function<void(const std::string&)> hook;
-      {
-        std::lock_guard<std::mutex> lock(mutex);
-        statusTexts.push_back(text);
-        hook = onStatus;
-      }
-      if (hook) hook(text);
-    };
+// Every parameter of the editor with a range outside it, as "index value".
+inline std::vector<std::string> paramsOutOfRange(Vexmir& plug) {
+  std::vector<std::string> bad;
+  for (int i = 0; i < kNumParams; ++i) {
+    IParam* p = plug.GetParam(i);
+    if (!p || p->Type() == IParam::kTypeNone) continue;
+    const double v = p->Value();
+    if (!(v >= p->GetMin() && v <= p->GetMax())) bad.push_back(std::to_string(i) + " " + std::to_string(v));
   }
-  ~FaultPlug() override {
-    stopHostCallRelay();  // the relay calls this object's overrides: it ends before they go
-    closeExternalMIDIPorts();  // as the host's close does: no message reaches an object being destroyed
-    getMidiManager()->shutDown();
-  }
-
-  // Opens the output on `out` and the input on `in` by name ("" leaves that side off); true when both opened.
-  bool connectTo(const std::string& out, const std::string& in) {
-    getExternalMIDIOutNames();  // read anew after the ports were dropped
-    getExternalMIDIInNames();
-    int o = out.empty() ? 0 : 1, i = in.empty() ? 0 : 1;
-    setExternalMIDIOut(o, out.c_str());
-    setExternalMIDIIn(i, in.c_str());
-    storeParamValue(kDeviceOutSelection, o);
-    storeParamValue(kDeviceInSelection, i);
-    midiOutReady = o > 0;
-    return (o > 0 || out.empty()) && (i > 0 || in.empty());
-  }
-  bool start(int code, bool flag = true) {
-    SenderJob job;
-    job.job = code;
-    job.toEditor = flag;
-    job.temporary = flag;
-    return getMidiManager()->startJob(MidiWorker::kJobThread, job);
-  }
-  bool waitIdle(std::chrono::seconds bound = std::chrono::seconds(120)) {
-    const auto end = std::chrono::steady_clock::now() + bound;
-    while (getMidiManager()->isWorkerBusy(MidiWorker::kJobThread)) {
-      if (std::chrono::steady_clock::now() > end) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-  }
-  bool run(int code, bool flag = true) { return start(code, flag) && waitIdle(); }
-  void setStatusHook(std::function<void(const std::string&)> hook) {
-    std::lock_guard<std::mutex> lock(mutex);
-    onStatus = std::move(hook);
-  }
-  std::vector<std::string> texts() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return statusTexts;
-  }
-  std::string lastText() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return statusTexts.empty() ? std::string() : statusTexts.back();
-  }
-  // Every parameter with a range outside it, as "index value".
-  std::vector<std::string> paramsOutOfRange() {
-    std::vector<std::string> bad;
-    for (int i = 0; i < kNumParams; ++i) {
-      IParam* p = GetParam(i);
-      if (!p || p->Type() == IParam::kTypeNone) continue;
-      const double v = p->Value();
-      if (!(v >= p->GetMin() && v <= p->GetMax())) bad.push_back(std::to_string(i) + " " + std::to_string(v));
-    }
-    return bad;
-  }
-
- private:
-  std::mutex mutex;
-  std::vector<std::string> statusTexts;
-  std::function<void(const std::string&)> onStatus;
-};
+  return bad;
+}
 
 // Holds the running job on its own thread where it shows the status text `at`, until release(): a fault the test
 // brings meanwhile meets the job at that step, however fast or slow the machine runs the job.
 class JobHold {
  public:
-  JobHold(FaultPlug& plug, const std::string& at) : plug(plug) {
+  JobHold(EmulatorPlug& plug, const std::string& at) : plug(plug) {
     plug.setStatusHook([this, at](const std::string& text) {
       std::unique_lock<std::mutex> lock(mutex);
       if (text != at) return;
@@ -150,7 +91,7 @@ class JobHold {
   }
 
  private:
-  FaultPlug& plug;
+  EmulatorPlug& plug;
   std::mutex mutex;
   std::condition_variable changed;
   bool reached = false, released = false;

@@ -22,10 +22,9 @@ TEST(JackServerFaults, TheServerStoppedDuringABankStoreHoldsNoHostCallAndTheChos
   // The store's pauses run 200 times faster than real (it waits for no answer).
   ScaledJobClock clock(200);
   auto synth = std::make_unique<OwnEmulator>("server");
-  FaultPlug plug(&clock);
+  EmulatorPlug plug(&clock);
   ASSERT_TRUE(plug.connectTo(synth->inPort(), synth->outPort()));
-  SenderJob job;
-  job.job = kJobStoreAllPatches;
+  SenderJob job = jobtest::jobOf(kJobStoreAllPatches);
   job.bank = plug.getLibrarian()->bankAt(plug.getLibrarian()->upperBankIndex)->patches;
   JobHold hold(plug, "Please wait! Writing.. 12%");  // program 16 written
   ASSERT_TRUE(plug.getMidiManager()->startJob(MidiWorker::kJobThread, job));
@@ -50,7 +49,7 @@ TEST(JackServerFaults, TheServerStoppedDuringABankStoreHoldsNoHostCallAndTheChos
   });
   ASSERT_TRUE(server.stop());
   hold.release();
-  const bool ended = plug.waitIdle(std::chrono::seconds(30));
+  const bool ended = plug.waitIdle(MidiWorker::kJobThread, 30);
   done = true;
   host.join();
   ASSERT_TRUE(ended);

@@ -25,15 +25,6 @@ using vexmir::testsupport::JackMidiPair;
 
 namespace {
 
-bool fullSize() {
-  const char* v = std::getenv("VEXMIR_FAULTS_FULL");
-  return v && std::string(v) == "1";
-}
-
-double secondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 bool contains(const std::vector<std::string>& texts, const std::string& text) {
   return std::find(texts.begin(), texts.end(), text) != texts.end();
 }
@@ -129,20 +120,14 @@ class HostileSource {
   std::atomic<bool> full{false};
 };
 
-class MidiFaults : public ::testing::Test {
- protected:
-  void SetUp() override { emulator.reset(); }
-  DataRoot root;
-  EmulatorClient emulator;
-  ScaledJobClock clock{40};
-};
+using MidiFaults = jobtest::EmulatorTest;
 
 }  // namespace
 
 TEST_F(MidiFaults, HostileInputLeavesNoStuckFlagNoParameterOutOfRangeAndTheNextRequestAnswered) {
   // The hostile side: an output port of the test's own, which the editor's input listens to.
   HostileSource hostile;
-  FaultPlug plug(&clock);
+  EmulatorPlug plug(&clock);
   ASSERT_TRUE(plug.connectTo(EmulatorClient::emulatorInPort(), hostile.port()));
 
   const size_t randomBytes = fullSize() ? 1000000 : 20000;
@@ -162,9 +147,9 @@ TEST_F(MidiFaults, HostileInputLeavesNoStuckFlagNoParameterOutOfRangeAndTheNextR
 
   // What is still on its way arrives before the input is turned to the synthesizer; the jobs the flood
   // started end within their bounds.
-  ASSERT_TRUE(plug.connectTo(EmulatorClient::emulatorInPort(), EmulatorClient::emulatorOutPort()));
-  ASSERT_TRUE(plug.waitIdle(std::chrono::seconds(60)));
-  EXPECT_EQ(plug.paramsOutOfRange(), std::vector<std::string>{});
+  ASSERT_TRUE(plug.connect());
+  ASSERT_TRUE(plug.waitIdle(MidiWorker::kJobThread, 60));
+  EXPECT_EQ(paramsOutOfRange(plug), std::vector<std::string>{});
 
   // The request waits for the synthesizer's answer with the editor's own pauses, as a loaded machine may need them.
   plug.setJobClock(&JobClock::system());
@@ -173,7 +158,7 @@ TEST_F(MidiFaults, HostileInputLeavesNoStuckFlagNoParameterOutOfRangeAndTheNextR
   EXPECT_EQ(plug.lastText(), "Data request completed!");
   EXPECT_EQ(plug.programName(), "After Flood ");
   EXPECT_FALSE(plug.isProcessingIndicatorShown());
-  EXPECT_EQ(plug.paramsOutOfRange(), std::vector<std::string>{});
+  EXPECT_EQ(paramsOutOfRange(plug), std::vector<std::string>{});
 }
 
 // The synthesizer stops answering in the middle of a job: killed, or its output cut.
@@ -190,7 +175,7 @@ class VanishingSynth : public MidiFaults, public ::testing::WithParamInterface<V
 
 TEST_P(VanishingSynth, AFetchOfAllProgramsEndsWithAMessageKeepsWhatCameAndLeavesTheProgramAsItWas) {
   OwnEmulator synth("fetch");
-  FaultPlug plug(&clock);
+  EmulatorPlug plug(&clock);
   ASSERT_TRUE(plug.connectTo(synth.inPort(), synth.outPort()));
   const std::vector<SysexBytes> bankBefore = librarianBank(plug);
   const std::vector<double> programBefore = programValues(plug);
@@ -204,7 +189,7 @@ TEST_P(VanishingSynth, AFetchOfAllProgramsEndsWithAMessageKeepsWhatCameAndLeaves
     synth.kill();
   else
     ASSERT_GT(disconnectAll(synth.outPort()), 0);
-  ASSERT_TRUE(plug.waitIdle(std::chrono::seconds(30)));
+  ASSERT_TRUE(plug.waitIdle(MidiWorker::kJobThread, 30));
   std::printf("fetch ended %.2f s after it started\n", secondsSince(start));
 
   const auto texts = plug.texts();
@@ -226,7 +211,7 @@ TEST_P(VanishingSynth, AFetchOfAllProgramsEndsWithAMessageKeepsWhatCameAndLeaves
   // The next request works, with the fixture's synthesizer and the editor's own pauses.
   plug.setJobClock(&JobClock::system());
   emulator.check("set name edit Next Request");
-  ASSERT_TRUE(plug.connectTo(EmulatorClient::emulatorInPort(), EmulatorClient::emulatorOutPort()));
+  ASSERT_TRUE(plug.connect());
   ASSERT_TRUE(plug.run(kJobActiveArrangementRequest, true));
   EXPECT_EQ(plug.lastText(), "Data request completed!");
   EXPECT_EQ(plug.programName(), "Next Request");
@@ -235,12 +220,11 @@ TEST_P(VanishingSynth, AFetchOfAllProgramsEndsWithAMessageKeepsWhatCameAndLeaves
 TEST_P(VanishingSynth, ABankStoreEndsWithAMessageAndLeavesBankAndProgramAsTheyWere) {
   OwnEmulator synth("store");
   ScaledJobClock storeClock(200);  // the store waits for no answer: its pauses may be short
-  FaultPlug plug(&storeClock);
+  EmulatorPlug plug(&storeClock);
   ASSERT_TRUE(plug.connectTo(synth.inPort(), synth.outPort()));
   const std::vector<SysexBytes> bankBefore = librarianBank(plug);
   const std::vector<double> programBefore = programValues(plug);
-  SenderJob job;
-  job.job = kJobStoreAllPatches;
+  SenderJob job = jobtest::jobOf(kJobStoreAllPatches);
   PatchFile* open = plug.getLibrarian()->bankAt(plug.getLibrarian()->upperBankIndex);
   ASSERT_NE(open, nullptr);
   job.bank = open->patches;
@@ -254,7 +238,7 @@ TEST_P(VanishingSynth, ABankStoreEndsWithAMessageAndLeavesBankAndProgramAsTheyWe
   else
     ASSERT_GT(disconnectAll(synth.outPort()), 0);
   hold.release();
-  ASSERT_TRUE(plug.waitIdle(std::chrono::seconds(30)));
+  ASSERT_TRUE(plug.waitIdle(MidiWorker::kJobThread, 30));
   std::printf("store ended %.2f s after it started\n", secondsSince(start));
 
   const std::string end = plug.lastText();
@@ -272,7 +256,7 @@ TEST_P(VanishingSynth, ABankStoreEndsWithAMessageAndLeavesBankAndProgramAsTheyWe
   // A request waits for the synthesizer's answer: with the editor's own pauses, as a loaded machine may need them.
   plug.setJobClock(&JobClock::system());
   emulator.check("set name edit Next Request");
-  ASSERT_TRUE(plug.connectTo(EmulatorClient::emulatorInPort(), EmulatorClient::emulatorOutPort()));
+  ASSERT_TRUE(plug.connect());
   ASSERT_TRUE(plug.run(kJobActiveArrangementRequest, true));
   EXPECT_EQ(plug.lastText(), "Data request completed!");
   EXPECT_EQ(plug.programName(), "Next Request");
@@ -286,7 +270,7 @@ TEST_F(MidiFaults, APortRenamedOrGoneAtRecallIsOffSaysSoAndNothingGoesElsewhere)
   ByteChunk chunk;
   {
     OwnEmulator before("recall");
-    FaultPlug a(&clock);
+    EmulatorPlug a(&clock);
     ASSERT_TRUE(a.connectTo(before.inPort(), before.outPort()));
     ASSERT_TRUE(a.SerializeState(&chunk));
   }
@@ -294,7 +278,7 @@ TEST_F(MidiFaults, APortRenamedOrGoneAtRecallIsOffSaysSoAndNothingGoesElsewhere)
   OwnEmulator renamed("renamed");
   const size_t markRenamed = renamed.client->logMark();
   const size_t markFixture = emulator.logMark();
-  FaultPlug b(&clock);
+  EmulatorPlug b(&clock);
   ASSERT_GE(b.UnserializeState(&chunk, 0), 0);
   EXPECT_EQ(b.paramValue(kDeviceOutSelection), 0.0);
   EXPECT_EQ(b.paramValue(kDeviceInSelection), 0.0);

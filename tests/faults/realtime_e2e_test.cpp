@@ -19,12 +19,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int countLines(EmulatorClient& emulator, size_t mark, const std::string& text) {
-  int n = 0;
-  for (const std::string& line : emulator.log(mark)) n += line.find(text) != std::string::npos;
-  return n;
-}
-
 TEST(RecallBurst, SevenRecallsWithinThreeAndAHalfSecondsEndWithTheLastSentOnceAfterTheRunningSend) {
   EmulatorClient emulator;
   emulator.reset();
@@ -69,8 +63,8 @@ TEST(RecallBurst, SevenRecallsWithinThreeAndAHalfSecondsEndWithTheLastSentOnceAf
   EXPECT_FALSE(b.recallSendPending);
   EXPECT_EQ(emulator.editName(), "Burst 7     ");
   // The first recall's send, then the last one's: each a global dump and a program dump.
-  EXPECT_EQ(countLines(emulator, mark, "in F0 42 30 58 51"), 2);
-  EXPECT_EQ(countLines(emulator, mark, "in F0 42 30 58 40"), 2);
+  EXPECT_EQ(emulator.countLog("in F0 42 30 58 51", mark), 2);
+  EXPECT_EQ(emulator.countLog("in F0 42 30 58 40", mark), 2);
   std::printf("recalls over %.1f s; the last program at the synthesizer %.1f s after the first recall\n",
               0.5 * static_cast<double>(chunks.size() - 1),
               std::chrono::duration<double>(Clock::now() - start).count());

@@ -23,7 +23,7 @@ void expectNoProbeFaults() {
 TEST(RealtimeSafety, AProgramDumpThatRestoresALockedPartChannelPausesUnderNoLockOfAHostCall) {
   if (!probe::active()) GTEST_SKIP() << "the probe is off under ThreadSanitizer";
   DataRoot root;
-  FaultPlug plug(&JobClock::system());
+  EmulatorPlug plug(&JobClock::system());
   plug.storeParamValue(kLockPartMIDIch, 1);
   plug.storeParamValue(kMultiPartMIDICh, 2);
   std::vector<double> values = plug.currentValues();

@@ -19,15 +19,14 @@
 #include "src/MIDIMessageManager.h"
 #include "src/Vexmir.h"
 #include "tests/libui/libui_support.h"
+#include "tests/support/QuietHost.h"
 
 using libui::bankBytes;
 using libui::DataFolder;
 
 namespace {
 
-intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
-  return 0;
-}
+using vexmir::testsupport::quietHost;
 
 // The editor object whose jobs are only counted and whose MIDI goes nowhere.
 class Plug : public Vexmir {

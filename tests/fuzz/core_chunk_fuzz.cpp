@@ -8,12 +8,11 @@
 
 #include "KIT/IEffect/IEffectVST.h"
 #include "platform/vst2/vst2.h"
+#include "tests/support/QuietHost.h"
 
 namespace {
 
-intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
-  return 0;
-}
+using vexmir::testsupport::quietHost;
 
 // Host-visible and hidden parameters and three presets; its state stores both kinds, as the
 // editor's chunk stores the hidden ones.

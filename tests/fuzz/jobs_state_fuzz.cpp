@@ -8,12 +8,11 @@
 #include "platform/vst2/vst2.h"
 #include "src/Vexmir.h"
 #include "tests/fuzz/fuzz_data_root.h"
+#include "tests/support/QuietHost.h"
 
 namespace {
 
-intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
-  return 0;
-}
+using vexmir::testsupport::quietHost;
 
 std::vector<uint8_t> chunkOf(AEffect* e, bool bank) {
   void* data = nullptr;

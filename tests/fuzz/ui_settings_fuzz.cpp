@@ -19,6 +19,7 @@
 #include "platform/vst2/vst2.h"
 #include "src/Vexmir.h"
 #include "tests/fuzz/fuzz_data_root.h"
+#include "tests/support/QuietHost.h"
 
 namespace {
 
@@ -28,9 +29,7 @@ void check(bool ok, const char* what) {
   std::abort();
 }
 
-intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
-  return 0;
-}
+using vexmir::testsupport::quietHost;
 
 const char kSettings[] = "Vexmir Editor UI.txt";
 const char kLog[] = "Vexmir Editor LOG.txt";

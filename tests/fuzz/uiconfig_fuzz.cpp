@@ -15,12 +15,11 @@
 #include "src/Vexmir.h"
 #include "src/VexmirParams.h"
 #include "tests/fuzz/fuzz_data_root.h"
+#include "tests/support/QuietHost.h"
 
 namespace {
 
-intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
-  return 0;
-}
+using vexmir::testsupport::quietHost;
 
 Vexmir* plugin() {
   static Vexmir* plug = fuzztest::newEditor<Vexmir>(IEffectInstanceInfo{quietHost});

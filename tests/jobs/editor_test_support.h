@@ -2,8 +2,6 @@
 // message as it leaves the output port.
 #pragma once
 
-#include <stdlib.h>
-
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -12,20 +10,19 @@
 #include "KIT/IEffect/IGraphics.h"
 #include "KIT/pix/pix.h"
 #include "src/LibrarianViewControl.h"
+#include "src/MIDIMessageSender.h"
 #include "src/PatchFile.h"
 #include "src/PatchLibrarian.h"
 #include "src/ProgramDump.h"
 #include "src/Vexmir.h"
+#include "tests/support/TempRoot.h"
 
 namespace jobtest {
 
 // A data folder with one bank of "Init Sound" programs in "Patches", so that the librarian has an open bank.
-class DataRoot {
+class DataRoot : public vexmir::testsupport::TempRoot {
  public:
-  DataRoot() {
-    char tmpl[] = "/tmp/vexmir-jobs-XXXXXX";
-    path = mkdtemp(tmpl);
-    setenv("VEXMIR_ROOT", path.c_str(), 1);
+  DataRoot() : TempRoot("jobs") {
     const std::string patches = Vexmir::getPatchesFolderStr();
     std::filesystem::create_directories(patches);
     PatchFile bank;
@@ -34,12 +31,16 @@ class DataRoot {
       p.messages.emplace_back().data.assign(initialProgramDump(), kProgramDumpSize);
     PatchLibrarian::writeBankFile(bank, patches + "/Init.vmr", false);
   }
-  ~DataRoot() {
-    std::error_code ec;
-    std::filesystem::remove_all(path, ec);
-  }
-  std::string path;
 };
+
+// Job `code`, its flag argument (toEditor and temporary) as given.
+inline SenderJob jobOf(int code, bool flag = false) {
+  SenderJob job;
+  job.job = code;
+  job.toEditor = flag;
+  job.temporary = flag;
+  return job;
+}
 
 // The bytes a SysEx send puts on the wire: F0 and F7 added where the buffer lacks them.
 inline std::vector<uint8_t> framedSysex(const unsigned char* b, int n) {

@@ -1,10 +1,13 @@
-// The real editor object for the end-to-end job tests: its ports on the emulator (or elsewhere), its jobs'
-// pauses on a given clock, and the texts its jobs show.
+// The real editor object for the end-to-end job and fault tests: its ports on the emulator (or elsewhere), its
+// jobs' pauses on a given clock, and the texts its jobs show.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -18,20 +21,24 @@
 #include "src/Vexmir.h"
 #include "tests/jobs/editor_test_support.h"
 #include "tests/support/EmulatorClient.h"
+#include "tests/support/QuietHost.h"
 
 namespace jobtest {
 
-inline intptr_t silentHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
-  return 0;
-}
+using vexmir::testsupport::quietHost;
 
 class EmulatorPlug : public Vexmir {
  public:
-  explicit EmulatorPlug(JobClock* clock) : Vexmir(IEffectInstanceInfo{silentHost}) {
+  explicit EmulatorPlug(JobClock* clock) : Vexmir(IEffectInstanceInfo{quietHost}) {
     setJobClock(clock);
     getMidiManager()->getSender()->statusObserver = [this](const std::string& text) {
-      std::lock_guard<std::mutex> lock(mutex);
-      statusTexts.push_back(text);
+      std::function<void(const std::string&)> hook;
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        statusTexts.push_back(text);
+        hook = onStatus;
+      }
+      if (hook) hook(text);
     };
   }
   ~EmulatorPlug() override {
@@ -43,6 +50,8 @@ class EmulatorPlug : public Vexmir {
   // Opens the output and input ports by name (an empty name leaves that side closed). A librarian program goes
   // out as stored: no tempo or part channel of the editor put in.
   bool connectTo(const std::string& out, const std::string& in) {
+    getExternalMIDIOutNames();  // read anew: ports may have come or gone since
+    getExternalMIDIInNames();
     storeParamValue(kOverrideTempo, 0);
     storeParamValue(kLockPartMIDIch, 0);
     storeParamValue(kLockPartMIDIch + 1, 0);
@@ -62,14 +71,11 @@ class EmulatorPlug : public Vexmir {
   bool run(const SenderJob& job, MidiWorker worker = MidiWorker::kJobThread, int timeoutSeconds = 120) {
     return getMidiManager()->startJob(worker, job) && waitIdle(worker, timeoutSeconds);
   }
-  // Job `code` with its flag argument (toEditor or temporary).
+  // Starts job `code` with its flag argument (toEditor or temporary) on the job thread; run() waits for its end.
   bool start(int code, bool flag = true) {
-    SenderJob job;
-    job.job = code;
-    job.toEditor = flag;
-    job.temporary = flag;
-    return run(job);
+    return getMidiManager()->startJob(MidiWorker::kJobThread, jobOf(code, flag));
   }
+  bool run(int code, bool flag = true) { return run(jobOf(code, flag)); }
   // Waits for what the relay's thread was handed (a recall's port reopening, a job the audio block asked for)
   // and then for the worker.
   bool waitIdle(MidiWorker worker = MidiWorker::kJobThread, int timeoutSeconds = 120) {
@@ -79,6 +85,11 @@ class EmulatorPlug : public Vexmir {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return true;
+  }
+  // Called on the job's thread with each status text, after it is recorded.
+  void setStatusHook(std::function<void(const std::string&)> hook) {
+    std::lock_guard<std::mutex> lock(mutex);
+    onStatus = std::move(hook);
   }
   std::vector<std::string> texts() {
     std::lock_guard<std::mutex> lock(mutex);
@@ -112,6 +123,17 @@ class EmulatorPlug : public Vexmir {
   std::mutex mutex;
   std::vector<std::string> statusTexts;
   std::vector<int64_t> tickTimes;
+  std::function<void(const std::string&)> onStatus;
+};
+
+// A case of the editor object against the fixture's emulator, reset to its power-on state: a data folder with an
+// open bank, and the jobs' pauses 40 times shorter than the editor's own (the exchange itself is real).
+class EmulatorTest : public ::testing::Test {
+ protected:
+  void SetUp() override { emulator.reset(); }
+  DataRoot root;
+  vexmir::testsupport::EmulatorClient emulator;
+  ScaledJobClock clock{40};
 };
 
 }  // namespace jobtest

@@ -17,38 +17,30 @@
 #include "src/Vexmir.h"
 #include "tests/jobs/emulator_plug.h"
 #include "tests/support/EmulatorClient.h"
+#include "tests/support/SysexDumps.h"
 
 using vexmir::testsupport::Bytes;
+using vexmir::testsupport::dataOf;
+using vexmir::testsupport::dumpOf;
 using vexmir::testsupport::EmulatorClient;
 
 namespace {
 
-using jobtest::DataRoot;
-
 // The program the editor holds, as its dump's data.
 Bytes programData(jobtest::EmulatorPlug& plug) {
-  Bytes dump(kProgramDumpSize), data(kProgramDataSize);
+  Bytes dump(kProgramDumpSize);
   plug.buildProgramDumpOf(plug.heldProgramName(), plug.currentValues(), dump.data());
-  unpackData(dump.data() + 5, kProgramDataSize, data.data());
-  return data;
+  return dataOf(dump);
 }
 
 // A program as an editor holding `values` holds it after reading it: the codec's parse and build of the data.
 Bytes codecRoundTrip(const Bytes& data, std::vector<double> values) {
-  Bytes dump(kProgramDumpSize, 0);
-  dump[0] = 0xF0;
-  dump[1] = 0x42;
-  dump[2] = 0x30;
-  dump[3] = 0x58;
-  dump[4] = 0x40;
-  packData(data.data(), kProgramDataSize, dump.data() + 5);
-  dump[296] = 0xF7;
+  const Bytes dump = dumpOf(data);
   ProgramParseResult result;
   parseProgramDump(dump.data(), dump.size(), values.data(), &result);
-  Bytes rebuilt(kProgramDumpSize), out(kProgramDataSize);
+  Bytes rebuilt(kProgramDumpSize);
   buildProgramDump(values.data(), result.name, 0x30, result.data, rebuilt.data());
-  unpackData(rebuilt.data() + 5, kProgramDataSize, out.data());
-  return out;
+  return dataOf(rebuilt);
 }
 
 Bytes librarianData(Vexmir& plug, int slot) {
@@ -56,18 +48,10 @@ Bytes librarianData(Vexmir& plug, int slot) {
   if (!bank || slot >= static_cast<int>(bank->patches.size()) || bank->patches[slot].messages.empty()) return {};
   const SysexBytes& m = bank->patches[slot].messages.front().data;
   if (m.size() != static_cast<size_t>(kProgramDumpSize)) return {};
-  Bytes data(kProgramDataSize);
-  unpackData(m.data() + 5, kProgramDataSize, data.data());
-  return data;
+  return dataOf(Bytes(m.begin(), m.end()));
 }
 
-class FetchE2E : public ::testing::Test {
- protected:
-  void SetUp() override { emulator.reset(); }
-  DataRoot root;
-  EmulatorClient emulator;
-  ScaledJobClock clock{40};
-};
+using FetchE2E = jobtest::EmulatorTest;
 
 }  // namespace
 
@@ -76,12 +60,12 @@ TEST_F(FetchE2E, ConnectingBringsTheCurrentProgramAndGlobalDataIntoTheEditor) {
   emulator.setEditByte(20, 99);
   emulator.check("set global 2 1");  // kMasterPosition: Pre TG
   jobtest::EmulatorPlug plug(&clock);
-  ASSERT_TRUE(plug.connectTo(EmulatorClient::emulatorInPort(), EmulatorClient::emulatorOutPort()));
+  ASSERT_TRUE(plug.connect());
   plug.connectPending = true;
   const std::vector<double> before = plug.currentValues();
-  ASSERT_TRUE(plug.start(kJobDeviceIdEnquiry));
+  ASSERT_TRUE(plug.run(kJobDeviceIdEnquiry));
   EXPECT_EQ(plug.lastText(), "Plug-in is ready to go!");
-  ASSERT_TRUE(plug.start(kJobActiveArrangementRequest, true));
+  ASSERT_TRUE(plug.run(kJobActiveArrangementRequest, true));
   EXPECT_EQ(plug.lastText(), "Data request completed!");
   EXPECT_EQ(plug.heldProgramName(), "Fetch Me    ");
   EXPECT_EQ(programData(plug), codecRoundTrip(emulator.editBuffer(), before));
@@ -95,9 +79,9 @@ TEST_F(FetchE2E, TheChannelSearchFindsASynthesizerOnChannelFiveAfterItsSilentPol
   // Each search step waits long enough for the answer to come back over JACK before the next channel.
   ScaledJobClock searchClock(4);
   jobtest::EmulatorPlug plug(&searchClock);
-  ASSERT_TRUE(plug.connectTo(EmulatorClient::emulatorInPort(), EmulatorClient::emulatorOutPort()));
+  ASSERT_TRUE(plug.connect());
   const size_t mark = emulator.logMark();
-  ASSERT_TRUE(plug.start(kJobPartRequest, true));
+  ASSERT_TRUE(plug.run(kJobPartRequest, true));
   EXPECT_EQ(plug.lastText(), "Data request completed!");
   EXPECT_EQ(plug.deviceId, 0x34);
   EXPECT_EQ(plug.heldProgramName(), "Channel Five");
@@ -121,13 +105,13 @@ TEST_F(FetchE2E, WithoutASynthesizerTheEditorSaysSoAndStaysUsable) {
   ASSERT_FALSE(plug.connectTo(EmulatorClient::emulatorInPort(), ""));
   ASSERT_TRUE(plug.midiOutReady);
   plug.connectPending = true;
-  ASSERT_TRUE(plug.start(kJobDeviceIdEnquiry));
+  ASSERT_TRUE(plug.run(kJobDeviceIdEnquiry));
   const auto texts = plug.texts();
   EXPECT_NE(std::find(texts.begin(), texts.end(), "No response from Hardware"), texts.end());
   EXPECT_EQ(std::find(texts.begin(), texts.end(), "Plug-in is ready to go!"), texts.end());
   EXPECT_FALSE(plug.isProcessingIndicatorShown());
   // Usable: the next job starts and ends as usual.
-  ASSERT_TRUE(plug.start(kJobPartRequest, true));
+  ASSERT_TRUE(plug.run(kJobPartRequest, true));
   EXPECT_EQ(plug.lastText(), "CONNECTION TIMED OUT!");
 }
 
@@ -135,15 +119,15 @@ TEST_F(FetchE2E, OneProgramAndThenAll128ReachTheLibrariansOpenBank) {
   for (int p = 0; p < 128; ++p) emulator.check("set name " + std::to_string(p) + " Fetched " + std::to_string(p));
   emulator.check("program 7");
   jobtest::EmulatorPlug plug(&clock);
-  ASSERT_TRUE(plug.connectTo(EmulatorClient::emulatorInPort(), EmulatorClient::emulatorOutPort()));
+  ASSERT_TRUE(plug.connect());
   ASSERT_NE(plug.getLibrarian()->bankAt(plug.getLibrarian()->upperBankIndex), nullptr);
   plug.getLibrarian()->selectSlot(0, 3);
-  ASSERT_TRUE(plug.start(kJobSinglePatchRequest, true));  // the edit buffer as it is
+  ASSERT_TRUE(plug.run(kJobSinglePatchRequest, true));  // the edit buffer as it is
   EXPECT_EQ(plug.lastText(), "Data request completed!");
   EXPECT_EQ(librarianData(plug, 3), emulator.program(7));
 
   const auto start = std::chrono::steady_clock::now();
-  ASSERT_TRUE(plug.start(kJobAllPatchRequest));
+  ASSERT_TRUE(plug.run(kJobAllPatchRequest));
   std::printf("128 programs fetched with pauses / 40: %.2f s\n",
               std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   EXPECT_EQ(plug.lastText(), "Data request completed!");

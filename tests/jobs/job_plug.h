@@ -16,14 +16,13 @@
 #include "src/Vexmir.h"
 #include "src/VexmirParams.h"
 #include "tests/jobs/editor_test_support.h"
+#include "tests/support/QuietHost.h"
 
 namespace jobtest {
 
 using Bytes = std::vector<uint8_t>;
 
-inline intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
-  return 0;
-}
+using vexmir::testsupport::quietHost;
 
 class JobPlug : public Vexmir {
  public:
@@ -133,12 +132,6 @@ class JobPlug : public Vexmir {
 
 inline bool isRequest(const Bytes& b, uint8_t function) {
   return b.size() == 6 && b[0] == 0xF0 && b[1] == 0x42 && b[3] == 0x58 && b[4] == function && b[5] == 0xF7;
-}
-
-inline SenderJob jobOf(int code) {
-  SenderJob j;
-  j.job = code;
-  return j;
 }
 
 }  // namespace jobtest

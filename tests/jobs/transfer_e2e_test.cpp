@@ -22,29 +22,14 @@
 #include "tests/jobs/clock_grid.h"
 #include "tests/jobs/emulator_plug.h"
 #include "tests/support/EmulatorClient.h"
+#include "tests/support/SysexDumps.h"
 
 using vexmir::testsupport::Bytes;
+using vexmir::testsupport::dataOf;
+using vexmir::testsupport::dumpOf;
 using vexmir::testsupport::EmulatorClient;
 
 namespace {
-
-Bytes packedDump(const Bytes& data, int channel = 0) {
-  Bytes dump(kProgramDumpSize, 0);
-  dump[0] = 0xF0;
-  dump[1] = 0x42;
-  dump[2] = static_cast<uint8_t>(0x30 + channel);
-  dump[3] = 0x58;
-  dump[4] = 0x40;
-  packData(data.data(), kProgramDataSize, dump.data() + 5);
-  dump[296] = 0xF7;
-  return dump;
-}
-
-Bytes unpacked(const Bytes& dump) {
-  Bytes data(kProgramDataSize);
-  unpackData(dump.data() + 5, kProgramDataSize, data.data());
-  return data;
-}
 
 // 128 programs of random data, each named after its slot.
 std::vector<LibrarianPatch> randomBank(uint32_t seed, std::vector<Bytes>* data) {
@@ -56,7 +41,7 @@ std::vector<LibrarianPatch> randomBank(uint32_t seed, std::vector<Bytes>* data) 
     char name[13];
     std::snprintf(name, sizeof name, "Stored %03d  ", p);
     for (int i = 0; i < 12; ++i) d[static_cast<size_t>(i)] = static_cast<uint8_t>(name[i]);
-    const Bytes dump = packedDump(d);
+    const Bytes dump = dumpOf(d);
     bank[static_cast<size_t>(p)].messages.emplace_back().data.assign(dump.data(), dump.size());
     data->push_back(d);
   }
@@ -64,8 +49,7 @@ std::vector<LibrarianPatch> randomBank(uint32_t seed, std::vector<Bytes>* data) 
 }
 
 SenderJob storeJob(std::vector<LibrarianPatch> bank) {
-  SenderJob job;
-  job.job = kJobStoreAllPatches;
+  SenderJob job = jobtest::jobOf(kJobStoreAllPatches);
   job.bank = std::move(bank);
   return job;
 }
@@ -125,8 +109,7 @@ TEST_F(TransferE2E, AuditionReachesTheEditBufferOnlyAndStoreWritesOneProgram) {
   std::vector<Bytes> data;
   const std::vector<LibrarianPatch> bank = randomBank(13, &data);
   const Bytes program9 = emulator.program(9);
-  SenderJob job;
-  job.job = kJobSendLibrarianPatch;
+  SenderJob job = jobtest::jobOf(kJobSendLibrarianPatch);
   job.patch = bank[9];
   job.slot = 9;
   ASSERT_TRUE(plug.run(job));
@@ -163,7 +146,7 @@ TEST_F(TransferE2E, ARecalledStateReopensThePortsAndSendsEditOffGlobalAndProgram
     const std::vector<double> values = a.currentValues();
     // A recalled program's bytes that no parameter holds are the initial program's.
     buildProgramDump(values.data(), "Recall Me", 0x30, initialProgramData(), dump.data());
-    expectedProgram = unpacked(dump);
+    expectedProgram = dataOf(dump);
   }
   emulator.clearLog();
   const size_t mark = emulator.logMark();
@@ -227,7 +210,7 @@ TEST_F(TransferE2E, ARandomizedProgramReachesTheEmulatorAsTheEditorHoldsIt) {
   ASSERT_TRUE(emulator.waitForLog("in F0 42 30 58 40", mark).has_value());
   Bytes dump(kProgramDumpSize);
   plug.buildProgramDumpOf(plug.heldProgramName(), plug.currentValues(), dump.data());
-  EXPECT_EQ(emulator.editBuffer(), unpacked(dump));
+  EXPECT_EQ(emulator.editBuffer(), dataOf(dump));
   EXPECT_EQ(plug.paramValue(kRandomize), 0.0);
   EXPECT_TRUE(plug.partRequestPending);
 }
@@ -284,11 +267,6 @@ TEST_F(TransferE2E, TwoInstancesKeepTheirOwnClocksAtTheStatedSpacing) {
   }
   a.storeParamValue(kArpTempo, 100);  // 120 BPM
   b.storeParamValue(kArpTempo, 180);  // 200 BPM
-  auto job = [](int code) {
-    SenderJob j;
-    j.job = code;
-    return j;
-  };
   // A stretch lasts until a clock has sent its ticks, not for a time of the machine's: a loaded machine that holds a
   // clock back makes the stretch longer, not its ticks fewer.
   auto sent = [](jobtest::EmulatorPlug& p, size_t ticks) {
@@ -299,12 +277,12 @@ TEST_F(TransferE2E, TwoInstancesKeepTheirOwnClocksAtTheStatedSpacing) {
   emulator.clearLog();
   const size_t mark = emulator.logMark();
   // A alone for ten seconds' ticks, then B beside it for a second's, then A stops and B runs on for ten seconds'.
-  ASSERT_TRUE(a.run(job(kJobStartClock), MidiWorker::kClockControlThread));
+  ASSERT_TRUE(a.run(jobtest::jobOf(kJobStartClock), MidiWorker::kClockControlThread));
   a.getMidiManager()->getSender()->resetContinuousClock(false);
-  ASSERT_TRUE(a.getMidiManager()->startJob(MidiWorker::kClockThread, job(kJobContinuousClock)));
+  ASSERT_TRUE(a.getMidiManager()->startJob(MidiWorker::kClockThread, jobtest::jobOf(kJobContinuousClock)));
   ASSERT_TRUE(sent(a, 490));
   b.getMidiManager()->getSender()->resetContinuousClock(false);
-  ASSERT_TRUE(b.getMidiManager()->startJob(MidiWorker::kClockThread, job(kJobContinuousClock)));
+  ASSERT_TRUE(b.getMidiManager()->startJob(MidiWorker::kClockThread, jobtest::jobOf(kJobContinuousClock)));
   ASSERT_TRUE(sent(b, 80));
   a.getMidiManager()->getSender()->resetContinuousClock(true);
   ASSERT_TRUE(a.waitIdle(MidiWorker::kClockThread, 5));
@@ -312,7 +290,7 @@ TEST_F(TransferE2E, TwoInstancesKeepTheirOwnClocksAtTheStatedSpacing) {
   ASSERT_TRUE(sent(b, 80 + 816));
   b.getMidiManager()->getSender()->resetContinuousClock(true);
   ASSERT_TRUE(b.waitIdle(MidiWorker::kClockThread, 5));
-  ASSERT_TRUE(b.run(job(kJobStopClock), MidiWorker::kClockControlThread));
+  ASSERT_TRUE(b.run(jobtest::jobOf(kJobStopClock), MidiWorker::kClockControlThread));
   ASSERT_TRUE(emulator.waitForLog("in FC", mark).has_value());
 
   // Every tick that left an instance reached the synthesizer, between the start and the stop.

@@ -10,6 +10,7 @@
 #include "src/PatchManager.h"
 #include "src/ProgramDump.h"
 #include "src/ProgramTransfer.h"
+#include "tests/support/SysexDumps.h"
 
 using namespace jobtest;
 
@@ -269,17 +270,11 @@ TEST(TransferJobs, LoadingOneTimbreTakesExactlyThatTimbreAndKeepsEveryChannelByt
   // Timbre 1 is data 38..145 and timbre 2 data 146..253, each starting with its MIDI channel byte.
   std::mt19937 rng(25);
   auto randomDump = [&] {
-    uint8_t data[kProgramDataSize];
+    Bytes data(kProgramDataSize);
     for (uint8_t& b : data) b = static_cast<uint8_t>(rng());
-    Bytes dump(initialProgramDump(), initialProgramDump() + kProgramDumpSize);
-    packData(data, kProgramDataSize, dump.data() + 5);
-    return dump;
+    return vexmir::testsupport::dumpOf(data);
   };
-  auto dataOf = [](const Bytes& dump) {
-    std::vector<uint8_t> data(kProgramDataSize);
-    unpackData(dump.data() + 5, kProgramDataSize, data.data());
-    return data;
-  };
+  using vexmir::testsupport::dataOf;
   const int first[2] = {38, 146};
   for (int round = 0; round < 20; ++round) {
     for (int into = 0; into < 2; ++into) {

@@ -11,6 +11,7 @@
 #include "src/PatchLibrarian.h"
 #include "src/ProgramDump.h"
 #include "tests/librarian/bank_vectors.h"
+#include "tests/support/TempRoot.h"
 
 using vectors::Bytes;
 
@@ -49,14 +50,8 @@ Bytes bankImage(const PatchFile& bank, bool midi) {
 
 class TempFolder : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/vexmir-librarian-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
-    setenv("VEXMIR_ROOT", dir.c_str(), 1);
-  }
-  void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
-  std::string dir;
+  vexmir::testsupport::TempRoot root{"librarian"};
+  const std::string dir = root.path;
 };
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "src/PatchManager.h"
 #include "src/ProgramDump.h"
 #include "tests/librarian/bank_vectors.h"
+#include "tests/support/TempRoot.h"
 
 using vectors::Bytes;
 
@@ -100,13 +101,8 @@ TEST(NewBankFiles, ShortBanksArePaddedWithTheInitialProgram) {
 
 class SplitTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/vexmir-split-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
-  }
-  void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
-  std::string dir;
+  vexmir::testsupport::TempRoot root{"split"};
+  const std::string dir = root.path;
 };
 
 TEST_F(SplitTest, LongFilesBecomeNumberedSinglesBanks) {

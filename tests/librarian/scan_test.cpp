@@ -13,6 +13,7 @@
 #include "src/PatchLibrarian.h"
 #include "src/ProgramDump.h"
 #include "tests/librarian/bank_vectors.h"
+#include "tests/support/TempRoot.h"
 
 using vectors::Bytes;
 
@@ -75,16 +76,11 @@ std::vector<std::string> listing(const std::string& folder) {
 class ScanTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/vexmir-scan-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root = pattern;
-    setenv("VEXMIR_ROOT", root.c_str(), 1);
     data = platform::resolveDataPath("/Library/Audio/Presets/Pellacor/Korg Vexmir Editor/");
     patches = data + "Patches";
     ASSERT_TRUE(platform::makeFolders(patches));
     librarian.logSink = [this](const std::string& line) { log.push_back(line); };
   }
-  void TearDown() override { std::system(("rm -rf '" + root + "'").c_str()); }
 
   void folder(const std::string& relative) { ASSERT_TRUE(platform::makeFolders(patches + "/" + relative)); }
   void file(const std::string& relative, const Bytes& bytes) { vectors::writeFile(patches + "/" + relative, bytes); }
@@ -93,7 +89,8 @@ class ScanTest : public ::testing::Test {
         std::count_if(log.begin(), log.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; }));
   }
 
-  std::string root, data, patches;
+  vexmir::testsupport::TempRoot root{"scan"};
+  std::string data, patches;
   PatchLibrarian librarian;
   std::vector<std::string> log;
 };

@@ -17,12 +17,12 @@
 #include "KIT/IEffect/IGraphics.h"
 #include "src/MIDIMessageManager.h"
 #include "src/Vexmir.h"
+#include "tests/support/QuietHost.h"
+#include "tests/support/TempRoot.h"
 
 namespace {
 
-intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
-  return 0;
-}
+using vexmir::testsupport::quietHost;
 
 uint32_t scriptedNow = 1000;
 uint32_t scriptedTicks() {
@@ -90,15 +90,7 @@ class AudioPlug : public Vexmir {
   std::vector<int> jobs;
 };
 
-struct Root {
-  std::string path;
-  Root() {
-    path = std::filesystem::temp_directory_path() / ("liveloop-audio-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(path);
-    setenv("VEXMIR_ROOT", path.c_str(), 1);
-  }
-  ~Root() { std::filesystem::remove_all(path); }
-};
+using Root = vexmir::testsupport::TempRoot;
 
 std::vector<int> cc(int channel, int number, int value, int offset = 0) {
   return {offset, 0xB0 | channel, number, value};

@@ -22,24 +22,16 @@
 #include "src/UIConfigManager.h"
 #include "src/MIDIMessageManager.h"
 #include "src/Vexmir.h"
+#include "tests/support/TempRoot.h"
+#include "tests/support/QuietHost.h"
 
 namespace {
 
-intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
-  return 0;
-}
+using vexmir::testsupport::quietHost;
 
 using Bytes = std::vector<int>;
 
-struct Root {
-  std::string path;
-  Root() {
-    path = std::filesystem::temp_directory_path() / ("liveloop-logic-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(path);
-    setenv("VEXMIR_ROOT", path.c_str(), 1);
-  }
-  ~Root() { std::filesystem::remove_all(path); }
-};
+using Root = vexmir::testsupport::TempRoot;
 
 // The editor object with an "open" output port that records what would leave it.
 class LogicPlug : public Vexmir {

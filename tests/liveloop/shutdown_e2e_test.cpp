@@ -21,15 +21,15 @@
 #include "src/Vexmir.h"
 #include "tests/support/EmulatorClient.h"
 #include "tests/support/ProcessStats.h"
+#include "tests/support/QuietHost.h"
+#include "tests/support/TempRoot.h"
 
 using vexmir::testsupport::EmulatorClient;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
-intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
-  return 0;
-}
+using vexmir::testsupport::quietHost;
 
 int portIndex(const std::vector<std::string>& names, const std::string& name) {
   for (size_t i = 0; i < names.size(); ++i)
@@ -78,10 +78,7 @@ bool follows(Vexmir& plug, int param, double from) {
 TEST(ShutDown, RoundAfterRoundWhileTheSynthesizerStreamsKnobTurns) {
   const char* env = std::getenv("VEXMIR_SHUTDOWN_ROUNDS");
   const int rounds = env ? std::max(1, std::atoi(env)) : 25;
-  const std::string root =
-      (std::filesystem::temp_directory_path() / ("liveloop-shutdown-" + std::to_string(::getpid()))).string();
-  std::filesystem::create_directories(root);
-  setenv("VEXMIR_ROOT", root.c_str(), 1);
+  vexmir::testsupport::TempRoot root("liveloop-shutdown");
   EmulatorClient emu;
   emu.reset();
 
@@ -150,5 +147,4 @@ TEST(ShutDown, RoundAfterRoundWhileTheSynthesizerStreamsKnobTurns) {
     EXPECT_TRUE(follows(plug, kFilterCutoff, before));
   }
   jack_client_close(looker);
-  std::filesystem::remove_all(root);
 }

@@ -7,6 +7,7 @@
 
 #include "protocol_plug.h"
 #include "src/LibrarianViewControl.h"
+#include "tests/support/SysexDumps.h"
 
 using namespace prototest;
 
@@ -15,11 +16,8 @@ namespace {
 // The 254 data bytes of the last program dump the editor sent.
 std::vector<uint8_t> lastProgramData(const std::vector<Bytes>& sent) {
   for (auto it = sent.rbegin(); it != sent.rend(); ++it)
-    if (it->size() == static_cast<size_t>(kProgramDumpSize) && (*it)[4] == 0x40) {
-      std::vector<uint8_t> data(kProgramDataSize);
-      unpackData(it->data() + 5, kProgramDataSize, data.data());
-      return data;
-    }
+    if (it->size() == static_cast<size_t>(kProgramDumpSize) && (*it)[4] == 0x40)
+      return vexmir::testsupport::dataOf(*it);
   return {};
 }
 
@@ -112,12 +110,10 @@ TEST(ProtocolParts, TheTimbreSwitchesAreChoicesAndAnAuditionLoadsTheLastOnesPres
   DataRoot root;
   ProtocolPlug plug;
   // Library program: timbre 1 all 0x11, timbre 2 all 0x22 (channel bytes aside).
-  std::vector<uint8_t> data(kProgramDataSize);
-  Bytes dump = programDump(1, 0);
-  unpackData(dump.data() + 5, kProgramDataSize, data.data());
+  Bytes data = vexmir::testsupport::dataOf(programDump(1, 0));
   for (int t = 0; t < 2; ++t)
     for (int i = 1; i < kTimbreBytes; ++i) data[static_cast<size_t>(kTimbreStart[t] + i)] = t == 0 ? 0x11 : 0x22;
-  packData(data.data(), kProgramDataSize, dump.data() + 5);
+  const Bytes dump = vexmir::testsupport::dumpOf(data);
   LibrarianPatch program;
   program.messages.emplace_back().data.assign(dump.data(), dump.size());
   {

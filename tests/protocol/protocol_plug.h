@@ -26,14 +26,13 @@
 #include "src/ProgramDump.h"
 #include "src/Vexmir.h"
 #include "tests/jobs/editor_test_support.h"
+#include "tests/support/QuietHost.h"
 
 namespace prototest {
 
 using Bytes = std::vector<uint8_t>;
 
-inline intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
-  return 0;
-}
+using vexmir::testsupport::quietHost;
 
 // The editor's millisecond ticks, moved by the tests (the indicators and the unanswered wait read them).
 inline std::atomic<uint32_t> testTicks{1000};

@@ -13,6 +13,7 @@
 
 #include "platform/vst2/vst2.h"
 #include "protocol_plug.h"
+#include "tests/support/SysexDumps.h"
 
 using namespace prototest;
 
@@ -223,10 +224,7 @@ class Runner {
         const std::vector<Bytes> out = plug.take();
         const auto dump = std::find_if(out.rbegin(), out.rend(), [](const Bytes& b) { return b.size() == static_cast<size_t>(kProgramDumpSize); });
         if (dump == out.rend()) return "the recall sent no program";
-        Bytes sent(kProgramDataSize), kept(kProgramDataSize);
-        unpackData(dump->data() + 5, kProgramDataSize, sent.data());
-        unpackData(saved.data() + 5, kProgramDataSize, kept.data());
-        if (sent != kept) return "the recall sent another program than the one saved";
+        if (vexmir::testsupport::dataOf(*dump) != vexmir::testsupport::dataOf(saved)) return "the recall sent another program than the one saved";
         break;
       }
       case Act::kStoreSelected:

@@ -188,6 +188,12 @@ std::vector<std::string> EmulatorClient::log(size_t from) {
   return r.lines;
 }
 
+int EmulatorClient::countLog(const std::string& text, size_t from) {
+  int n = 0;
+  for (const std::string& line : log(from)) n += line.find(text) != std::string::npos;
+  return n;
+}
+
 void EmulatorClient::clearLog() {
   check("clearlog");
 }

@@ -62,6 +62,8 @@ class EmulatorClient {
   // Log positions: logMark() is the index the next log line will get; lines keep their index.
   size_t logMark();
   std::vector<std::string> log(size_t from = 0);
+  // How many log lines at or after `from` contain `text`.
+  int countLog(const std::string& text, size_t from = 0);
   void clearLog();
   // Waits for a log line at or after `from` that contains `text` (for example "out F0 42 30 58 40"); returns it,
   // or nothing when the time-out passes. The wait happens in the emulator: no polling and no fixed sleeps.

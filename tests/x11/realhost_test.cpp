@@ -2,8 +2,10 @@
 // module unloaded with dlclose and loaded again, and the thread ended afterwards; the host's keyboard left with the
 // host while the editor is only clicked.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -164,6 +166,40 @@ TEST(RealHostReadme, NamesOnlyTheHostsTheTestsRunItIn) {
       EXPECT_NE(untestedPart.find(h.name), std::string::npos) << h.name << " is named but not called untested";
     }
   }
+}
+
+// The librarian's help commands in an editor shown on a display: each opens its folder or page with the desktop's
+// opener, or, where the system has none, shows where it is (the debug log keeps what was shown).
+TEST(RealHostDesktop, HelpCommandsOpenTheirTargetWithTheDesktopOpenerOrSayWhere) {
+  NEED_X11_TOOLS();
+  x11test::Xvfb server;
+  ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+  ScratchDir dir;
+  const std::string data = dir.path() + "/Library/Audio/Presets/Pellacor/Korg Vexmir Editor/";
+  std::filesystem::create_directories(data + "Patches");
+  std::filesystem::create_directories(dir.file("none"));
+  std::ofstream(data + "Vexmir Editor LOG.txt").flush();
+  std::filesystem::create_directories(dir.file("bin"));
+  dir.write("bin/xdg-open", "#!/bin/sh\necho \"$1\" >>\"" + dir.file("opened.txt") + "\"\n");
+  chmod(dir.file("bin/xdg-open").c_str(), 0755);
+  // The librarian tab; MENU > Other Helpful things > each help command, then About this Plug-in.
+  std::string commands = "pump 3\nclick 170 18\npump 2\n";
+  for (const char* item : {"12/0", "12/2", "12/3", "12/4", "14"})
+    commands += std::string("menu choose ") + item + "\nclick 900 47\npump 2\n";
+  const std::string targets[] = {data, "https://www.pellacor.com/my-tickets/", "https://www.pellacor.com/downloads/",
+                                 "https://kb.pellacor.com/kb/articles/"};
+  // Without a display (a test's editor) the openings are only recorded: the opener never starts.
+  for (const auto& [editor, path] : {std::pair{"cocoa", "bin"}, {"x11", "bin"}, {"x11", "none"}}) {
+    HostRun r = run(pluginBundlePath(), std::string("open\neditor open ") + editor + "\n" + commands, dir,
+                    {"DISPLAY=" + server.display(), "PATH=" + dir.file(path)});
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  }
+  EXPECT_EQ(dir.read("opened.txt"), targets[0] + "\n" + targets[1] + "\n" + targets[2] + "\n" + targets[3] + "\n");
+  const std::string log = dir.read("Library/Audio/Presets/Pellacor/Korg Vexmir Editor/Vexmir Editor LOG.txt");
+  const char* what[] = {"Data folder: ", "Support tickets: ", "Updates: ", "DAW setup guides: "};
+  for (int i = 0; i < 4; ++i)
+    EXPECT_NE(log.find(std::string("PATCH LIBRARIAN: ") + what[i] + targets[i]), std::string::npos) << targets[i];
+  EXPECT_NE(log.find("PATCH LIBRARIAN: Vexmir Editor v"), std::string::npos) << log;
 }
 
 }  // namespace

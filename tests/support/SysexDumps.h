@@ -1,0 +1,30 @@
+// The synthesizer's dumps as the tests build and read them: the data bytes packed seven into eight after the
+// header F0 42 3g 58 <function>, closed by F7.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "src/ProgramDump.h"
+
+namespace vexmir::testsupport {
+
+using Bytes = std::vector<uint8_t>;
+
+// The dump of `data` with the given function (0x40: a program, 0x51: the global data) on channel `channel`.
+inline Bytes dumpOf(const Bytes& data, uint8_t function = 0x40, int channel = 0) {
+  Bytes msg = {0xF0, 0x42, static_cast<uint8_t>(0x30 + channel), 0x58, function};
+  msg.resize(5 + data.size() + (data.size() + 6) / 7 + 1);
+  packData(data.data(), static_cast<int>(data.size()), msg.data() + 5);
+  msg.back() = 0xF7;
+  return msg;
+}
+
+// The first `size` data bytes of a dump (all of a program dump's by default).
+inline Bytes dataOf(const Bytes& dump, int size = kProgramDataSize) {
+  Bytes data(static_cast<size_t>(size));
+  unpackData(dump.data() + 5, size, data.data());
+  return data;
+}
+
+}  // namespace vexmir::testsupport
