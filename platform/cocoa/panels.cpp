@@ -1,6 +1,7 @@
 #include "platform/cocoa/panels.h"
 
 #include <deque>
+#include <functional>
 #include <mutex>
 
 namespace cocoa {
@@ -29,6 +30,14 @@ std::deque<int>& alertScript() {
 std::vector<ShownAlert>& alertsShown() {
   static auto* v = new std::vector<ShownAlert>;
   return *v;
+}
+std::function<panels::Answer(const ShownPanel&)>& panelRunner() {
+  static auto* f = new std::function<panels::Answer(const ShownPanel&)>;
+  return *f;
+}
+std::function<int(const ShownAlert&)>& alertRunner() {
+  static auto* f = new std::function<int(const ShownAlert&)>;
+  return *f;
 }
 
 }  // namespace
@@ -60,13 +69,20 @@ int SavePanel::runModal(const std::string& directory, const std::string& fileNam
     s.allowsMultipleSelection = o->allowsMultipleSelection;
   }
   PanelAnswer a{false, "", {}};
+  std::function<panels::Answer(const ShownPanel&)> runner;
   {
     std::lock_guard<std::mutex> lock(g_mutex);
     panelsShown().push_back(s);
     if (!panelScript().empty()) {
       a = panelScript().front();
       panelScript().pop_front();
+    } else {
+      runner = panelRunner();
     }
+  }
+  if (runner) {
+    const panels::Answer shown = runner(s);
+    a = {shown.ok && !shown.paths.empty(), shown.paths.empty() ? std::string() : shown.paths[0], shown.paths};
   }
   url_ = a.ok ? a.path : std::string();
   urls_.clear();
@@ -91,6 +107,10 @@ void clearScript() {
   std::lock_guard<std::mutex> lock(g_mutex);
   panelScript().clear();
 }
+void setRunner(std::function<Answer(const ShownPanel&)> runner) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  panelRunner() = std::move(runner);
+}
 std::vector<ShownPanel> shownPanels() {
   std::lock_guard<std::mutex> lock(g_mutex);
   return panelsShown();
@@ -113,14 +133,18 @@ int userNotificationDisplayAlert(double timeout, int level, const char* header, 
   s.level = level;
   s.timeout = timeout;
   int r = kAlertDefaultResponse;
+  std::function<int(const ShownAlert&)> runner;
   {
     std::lock_guard<std::mutex> lock(g_mutex);
     alertsShown().push_back(s);
     if (!alertScript().empty()) {
       r = alertScript().front();
       alertScript().pop_front();
+    } else {
+      runner = alertRunner();
     }
   }
+  if (runner) r = runner(s);
   // A button that the alert does not have cannot be pressed: the person closes it the default way.
   if ((r == kAlertAlternateResponse && s.alternateButton.empty()) ||
       (r == kAlertOtherResponse && s.otherButton.empty()))
@@ -147,6 +171,10 @@ void scriptResponse(int response) {
 void clearScript() {
   std::lock_guard<std::mutex> lock(g_mutex);
   alertScript().clear();
+}
+void setRunner(std::function<int(const ShownAlert&)> runner) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  alertRunner() = std::move(runner);
 }
 std::vector<ShownAlert> shownAlerts() {
   std::lock_guard<std::mutex> lock(g_mutex);

@@ -3,6 +3,7 @@
 // recorded so that they can check it.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,8 @@ class SavePanel : public Object {
   std::vector<std::string> allowedFileTypes;
   bool allowsOtherFileTypes = true;
   bool canHide = true;
-  // Runs "modally": takes the next scripted answer. The chosen path is kept in url().
+  // Runs modally: takes the next scripted answer, or, with none, asks the runner (Cancel without one). The chosen
+  // path is kept in url().
   int runModal(const std::string& directory, const std::string& fileName);
   const std::string& url() const { return url_; }
   // Every chosen path (open panels may return several).
@@ -70,6 +72,13 @@ void scriptChoice(const std::string& path);
 void scriptChoices(const std::vector<std::string>& paths);
 void scriptCancel();
 void clearScript();
+// What the user answered a panel: OK with the chosen paths, or Cancel.
+struct Answer {
+  bool ok = false;
+  std::vector<std::string> paths;
+};
+// Shows the panels that nothing scripted to the user (a display's file panels); null to cancel them again.
+void setRunner(std::function<Answer(const ShownPanel&)> runner);
 std::vector<ShownPanel> shownPanels();
 void clearShown();
 }  // namespace panels
@@ -92,8 +101,8 @@ struct ShownAlert {
   double timeout = 0;
 };
 
-// Shows the alert and waits for the scripted answer (the default button when none is scripted). Returns 0 and
-// stores the response.
+// Shows the alert and waits for the scripted answer; with none, the runner's answer, else the default button.
+// Returns 0 and stores the response.
 int userNotificationDisplayAlert(double timeout, int level, const char* header, const char* message,
                                  const char* defaultButton, const char* alternateButton, const char* otherButton,
                                  unsigned long* response);
@@ -101,6 +110,8 @@ int userNotificationDisplayAlert(double timeout, int level, const char* header, 
 namespace alerts {
 void scriptResponse(int response);
 void clearScript();
+// Shows the alerts that nothing scripted to the user and returns the response; null to answer the default again.
+void setRunner(std::function<int(const ShownAlert&)> runner);
 std::vector<ShownAlert> shownAlerts();
 void clearShown();
 }  // namespace alerts

@@ -5,12 +5,9 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
-#include <memory>
 
 #include "platform/cocoa/runloop.h"
-#include "platform/graphics/graphics.h"
-#include "platform/text/text.h"
+#include "platform/x11/canvas.h"
 #include "platform/x11/presenter_impl.h"
 
 namespace x11 {
@@ -28,7 +25,7 @@ struct Level {
   int x = 0, y = 0, w = 0, h = 0;  // root coordinates
   std::vector<int> tops;           // each item's top edge
   int highlighted = -1;
-  std::vector<uint8_t> pixels;
+  Canvas canvas;
 
   int itemAt(int rx, int ry) const {
     if (rx < x || rx >= x + w || ry < y || ry >= y + h) return -1;
@@ -45,89 +42,40 @@ struct Level {
   }
 };
 
-std::u32string textOf(const std::string& utf8) {
-  std::u32string out;
-  if (platform::text::decodeUtf8(utf8.data(), utf8.size(), out)) return out;
-  out.clear();
-  for (unsigned char ch : utf8) out += static_cast<char32_t>(ch);
-  return out;
-}
-
-uint32_t serverPixel(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return __builtin_bswap32(v) | 0xFF000000u;
-}
-
 }  // namespace
 
 cocoa::menus::Choice Presenter::Impl::runMenu(const cocoa::ShownMenu& menu) {
   if (!alive() || menu.items.empty()) return {};
+  lastClickWindow = 0;  // the click that opened the menu and the next one are no double click
   const platform::text::FontRef font = platform::text::labelFont(kFontSize);
-  const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-  for (xcb_screen_iterator_t si = xcb_setup_roots_iterator(xcb_get_setup(c)); si.rem; xcb_screen_next(&si))
-    if (si.data->root == root) screen = si.data;
+  const xcb_screen_t* screen = this->screen();
 
   std::vector<Level> levels;
 
   auto draw = [&](Level& L) {
-    L.pixels.assign(static_cast<size_t>(L.w) * L.h * 4, 0xFF);
-    std::unique_ptr<platform::gfx::Context> ctx(
-        platform::gfx::Context::createOverMemory(L.pixels.data(), L.w, L.h, L.w * 4));
-    if (!ctx) return;
-    ctx->translate(0, static_cast<float>(L.h));
-    ctx->scale(1, -1);
-    ctx->setFillColor(platform::gfx::colorFromRGB(0xF4F4F2));
-    ctx->fillRect({0, 0, static_cast<float>(L.w), static_cast<float>(L.h)});
-    ctx->setStrokeColor(platform::gfx::colorFromRGB(0x8A8A8A));
-    ctx->strokeRect({0.5f, 0.5f, static_cast<float>(L.w) - 1, static_cast<float>(L.h) - 1}, 1);
-    const float ascent = font ? font->metrics().ascent : 10;
-    const float descent = font ? font->metrics().descent : 3;
+    if (!L.canvas.begin(L.w, L.h, 0xF4F4F2)) return;
+    Canvas& cv = L.canvas;
+    cv.frame(0, 0, static_cast<float>(L.w), static_cast<float>(L.h), 0x8A8A8A);
     for (size_t i = 0; i < L.items->size(); ++i) {
       const auto& it = (*L.items)[i];
       const float top = static_cast<float>(L.tops[i]);
       if (it.separator) {
-        ctx->setFillColor(platform::gfx::colorFromRGB(0xC8C8C8));
-        ctx->fillRect({6, top + kSeparatorHeight / 2, static_cast<float>(L.w - 12), 1});
+        cv.fill(6, top + kSeparatorHeight / 2, static_cast<float>(L.w - 12), 1, 0xC8C8C8);
         continue;
       }
       const bool lit = static_cast<int>(i) == L.highlighted && (L.choosable(static_cast<int>(i)) || it.hasSubmenu);
-      if (lit) {
-        ctx->setFillColor(platform::gfx::colorFromRGB(0x3D6FC8));
-        ctx->fillRect({2, top, static_cast<float>(L.w - 4), kItemHeight});
-      }
+      if (lit) cv.fill(2, top, static_cast<float>(L.w - 4), kItemHeight, 0x3D6FC8);
       const int rgb = lit ? 0xFFFFFF : (!it.enabled || it.header) ? 0x8C8C8C : 0x1E1E1E;
-      const platform::gfx::Color color = platform::gfx::colorFromRGB(rgb);
-      const float baseline = top + (kItemHeight + ascent - descent) / 2;
-      if (!font) continue;
-      const std::u32string title = textOf(it.title);
-      platform::text::drawLine(*ctx, platform::text::layoutLine(font, title.data(), title.size()), kCheckColumn,
-                               baseline, color);
-      if (it.checked) {
-        const std::u32string mark = U"\u2713";
-        platform::text::drawLine(*ctx, platform::text::layoutLine(font, mark.data(), 1), 6, baseline, color);
-      }
-      if (it.hasSubmenu) {
-        const std::u32string arrow = U"\u25B8";
-        platform::text::drawLine(*ctx, platform::text::layoutLine(font, arrow.data(), 1),
-                                 static_cast<float>(L.w - kArrowColumn + 6), baseline, color);
-      }
+      const float baseline = baselineIn(font, top, kItemHeight);
+      cv.text(font, it.title, kCheckColumn, baseline, rgb);
+      if (it.checked) cv.text(font, "\u2713", 6, baseline, rgb);
+      if (it.hasSubmenu) cv.text(font, "\u25B8", static_cast<float>(L.w - kArrowColumn + 6), baseline, rgb);
     }
   };
 
   auto show = [&](Level& L) {
     draw(L);
-    const int rowsPerPut = std::max(1, static_cast<int>(maxRequestBytes / (static_cast<uint32_t>(L.w) * 4 + 32)));
-    for (int y = 0; y < L.h; y += rowsPerPut) {
-      const int n = std::min(rowsPerPut, L.h - y);
-      scratch.resize(static_cast<size_t>(L.w) * n * 4);
-      auto* out = reinterpret_cast<uint32_t*>(scratch.data());
-      for (int k = 0; k < n; ++k)
-        for (int x = 0; x < L.w; ++x)
-          out[static_cast<size_t>(k) * L.w + x] = serverPixel(&L.pixels[(static_cast<size_t>(y + k) * L.w + x) * 4]);
-      xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, L.win, gc, static_cast<uint16_t>(L.w), static_cast<uint16_t>(n), 0,
-                    static_cast<int16_t>(y), 0, depth, static_cast<uint32_t>(scratch.size()), scratch.data());
-    }
+    putCanvas(L.win, L.canvas);
   };
 
   // A level of `items` whose top left corner is at (x, y) on the screen, kept on the screen.
@@ -139,28 +87,17 @@ cocoa::menus::Choice Presenter::Impl::runMenu(const cocoa::ShownMenu& menu) {
     for (const auto& it : *items) {
       L.tops.push_back(top);
       top += it.separator ? kSeparatorHeight : kItemHeight;
-      if (font && !it.separator) {
-        const std::u32string t = textOf(it.title);
-        const float tw = platform::text::layoutLine(font, t.data(), t.size()).width;
-        width = std::max(width, kCheckColumn + static_cast<int>(tw) + 1 + kArrowColumn);
-      }
+      if (!it.separator)
+        width = std::max(width, kCheckColumn + static_cast<int>(textWidth(font, it.title)) + 1 + kArrowColumn);
     }
     L.w = width;
     L.h = top + kPad;
     L.x = std::max(0, std::min(x, screen->width_in_pixels - L.w));
     L.y = std::max(0, std::min(y, screen->height_in_pixels - L.h));
-    L.win = xcb_generate_id(c);
-    const uint32_t values[] = {0xFFFFFF, 0, 1,
-                               XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE |
-                                   XCB_EVENT_MASK_POINTER_MOTION | XCB_EVENT_MASK_KEY_PRESS,
-                               screen->default_colormap};
-    xcb_create_window(
-        c, depth, L.win, root, static_cast<int16_t>(L.x), static_cast<int16_t>(L.y), static_cast<uint16_t>(L.w),
-        static_cast<uint16_t>(L.h), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, visual,
-        XCB_CW_BACK_PIXEL | XCB_CW_BORDER_PIXEL | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK | XCB_CW_COLORMAP,
-        values);
-    static const char kName[] = "Vexmir Editor menu";
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, L.win, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, sizeof kName - 1, kName);
+    L.win = makeWindow(L.x, L.y, L.w, L.h, true,
+                       XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE |
+                           XCB_EVENT_MASK_POINTER_MOTION | XCB_EVENT_MASK_KEY_PRESS);
+    setName(L.win, "Vexmir Editor menu");
     xcb_map_window(c, L.win);
     levels.push_back(std::move(L));
     show(levels.back());
@@ -203,13 +140,7 @@ cocoa::menus::Choice Presenter::Impl::runMenu(const cocoa::ShownMenu& menu) {
 
   // Where the platform puts the menu: its top left corner at the given point of the editor's window.
   int originX = static_cast<int>(menu.x), originY = height - static_cast<int>(menu.y);
-  if (auto* t = xcb_translate_coordinates_reply(
-          c, xcb_translate_coordinates(c, child, root, static_cast<int16_t>(originX), static_cast<int16_t>(originY)),
-          nullptr)) {
-    originX = t->dst_x;
-    originY = t->dst_y;
-    std::free(t);
-  }
+  toScreen(&originX, &originY);
   open(&menu.items, originX, originY, -1);
   const xcb_window_t grabWindow = levels.front().win;
   std::free(xcb_grab_pointer_reply(

@@ -49,6 +49,23 @@ cocoa::menus::Choice chooseFromScreen(const cocoa::ShownMenu& menu) {
   return cocoa::menus::takeScriptedChoice();
 }
 
+// Panels and alerts that nothing scripted appear on the screen when the user's input in an editor opened them.
+cocoa::panels::Answer panelFromScreen(const cocoa::ShownPanel& panel) {
+  if (Presenter::Impl* p = dispatchingPresenter()) return p->runPanel(panel);
+  return {};
+}
+int alertFromScreen(const cocoa::ShownAlert& alert) {
+  if (Presenter::Impl* p = dispatchingPresenter()) return p->runAlert(alert);
+  return cocoa::kAlertDefaultResponse;
+}
+
+void showDialogsOnScreen(bool on) {
+  cocoa::menus::setChooser(on ? chooseFromScreen : nullptr);
+  cocoa::panels::setRunner(on ? panelFromScreen : nullptr);
+  cocoa::alerts::setRunner(on ? alertFromScreen : nullptr);
+  cocoa::workspace::setOpensOnDesktop(on);
+}
+
 // One model pixel (a leading byte, then red, green, blue) as a 32-bit little-endian true colour pixel.
 inline uint32_t toServerPixel(const uint8_t* p) {
   uint32_t v;
@@ -206,10 +223,7 @@ Presenter* Presenter::open(uint32_t parent, int width, int height, const Attach&
   }
   {
     std::lock_guard<std::mutex> lock(g_mutex);
-    if (presenters().empty()) {
-      cocoa::menus::setChooser(chooseFromScreen);
-      cocoa::workspace::setOpensOnDesktop(true);
-    }
+    if (presenters().empty()) showDialogsOnScreen(true);
     presenters().push_back(shell);
   }
   return p.release();
@@ -223,10 +237,7 @@ Presenter::~Presenter() {
     auto it = std::find(all.begin(), all.end(), this);
     if (it != all.end()) {
       all.erase(it);
-      if (all.empty()) {
-        cocoa::menus::setChooser(nullptr);
-        cocoa::workspace::setOpensOnDesktop(false);
-      }
+      if (all.empty()) showDialogsOnScreen(false);
     }
   }
   if (s.window) {
@@ -355,16 +366,8 @@ void Presenter::Impl::handle(xcb_generic_event_t* e, xcb_generic_event_t* next) 
         break;
       }
       if (b->detail != 1 && b->detail != 3) break;
-      const bool repeat = b->detail == lastButton && b->time - lastPressTime <= kDoubleClickMs &&
-                          std::abs(b->event_x - lastPressX) <= kDoubleClickSlop &&
-                          std::abs(b->event_y - lastPressY) <= kDoubleClickSlop;
-      clickCount = repeat ? clickCount + 1 : 1;
-      lastButton = b->detail;
-      lastPressTime = b->time;
-      lastPressX = b->event_x;
-      lastPressY = b->event_y;
       dispatch(b->detail == 1 ? cocoa::kLeftMouseDown : cocoa::kRightMouseDown, b->event_x, b->event_y, b->state, 0,
-               clickCount);
+               countClick(*b));
       updateKeyboard(true);
       break;
     }
@@ -423,6 +426,19 @@ void Presenter::Impl::handle(xcb_generic_event_t* e, xcb_generic_event_t* next) 
     default:
       break;
   }
+}
+
+int Presenter::Impl::countClick(const xcb_button_press_event_t& b) {
+  const bool repeat = b.event == lastClickWindow && b.detail == lastButton && b.time - lastPressTime <= kDoubleClickMs &&
+                      std::abs(b.event_x - lastPressX) <= kDoubleClickSlop &&
+                      std::abs(b.event_y - lastPressY) <= kDoubleClickSlop;
+  clickCount = repeat ? clickCount + 1 : 1;
+  lastClickWindow = b.event;
+  lastButton = b.detail;
+  lastPressTime = b.time;
+  lastPressX = b.event_x;
+  lastPressY = b.event_y;
+  return clickCount;
 }
 
 void Presenter::Impl::dispatch(uint32_t type, int x, int y, uint16_t state, double deltaY, int clicks) {
@@ -541,6 +557,53 @@ void Presenter::Impl::present(PixelRect r) {
     }
   }
   ++presented;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// The presenter's own windows
+
+const xcb_screen_t* Presenter::Impl::screen() const {
+  const xcb_screen_t* first = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+  for (xcb_screen_iterator_t si = xcb_setup_roots_iterator(xcb_get_setup(c)); si.rem; xcb_screen_next(&si))
+    if (si.data->root == root) return si.data;
+  return first;
+}
+
+xcb_window_t Presenter::Impl::makeWindow(int x, int y, int w, int h, bool overrideRedirect, uint32_t eventMask) {
+  const xcb_window_t win = xcb_generate_id(c);
+  const uint32_t values[] = {0xFFFFFF, 0, overrideRedirect ? 1u : 0u, eventMask, screen()->default_colormap};
+  xcb_create_window(c, depth, win, root, static_cast<int16_t>(x), static_cast<int16_t>(y), static_cast<uint16_t>(w),
+                    static_cast<uint16_t>(h), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, visual,
+                    XCB_CW_BACK_PIXEL | XCB_CW_BORDER_PIXEL | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK |
+                        XCB_CW_COLORMAP,
+                    values);
+  return win;
+}
+
+void Presenter::Impl::setName(xcb_window_t win, const std::string& name) {
+  xcb_change_property(c, XCB_PROP_MODE_REPLACE, win, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
+                      static_cast<uint32_t>(name.size()), name.data());
+}
+
+void Presenter::Impl::putCanvas(xcb_window_t win, const Canvas& canvas) {
+  const int w = canvas.width(), h = canvas.height();
+  const int rowsPerPut = std::max(1, static_cast<int>(maxRequestBytes / (static_cast<uint32_t>(w) * 4 + 32)));
+  for (int y = 0; y < h; y += rowsPerPut) {
+    const int n = std::min(rowsPerPut, h - y);
+    scratch.resize(static_cast<size_t>(w) * n * 4);
+    for (int k = 0; k < n; ++k)
+      convertRow(canvas.pixels() + static_cast<size_t>(y + k) * w * 4, &scratch[static_cast<size_t>(k) * w * 4], w);
+    xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, win, gc, static_cast<uint16_t>(w), static_cast<uint16_t>(n), 0,
+                  static_cast<int16_t>(y), 0, depth, static_cast<uint32_t>(scratch.size()), scratch.data());
+  }
+}
+
+void Presenter::Impl::toScreen(int* x, int* y) {
+  ReplyPtr<xcb_translate_coordinates_reply_t> t(xcb_translate_coordinates_reply(
+      c, xcb_translate_coordinates(c, child, root, static_cast<int16_t>(*x), static_cast<int16_t>(*y)), nullptr));
+  if (!t) return;
+  *x = t->dst_x;
+  *y = t->dst_y;
 }
 
 }  // namespace x11

@@ -1,4 +1,5 @@
-// The presenter's state, shared by its units (presenter.cpp: window, pixels, events; menu_window.cpp: menus).
+// The presenter's state, shared by its units (presenter.cpp: window, pixels, events; menu_window.cpp: menus;
+// dialog.cpp, file_panel.cpp and alert_window.cpp: open and save panels and alerts).
 #pragma once
 
 #include <xcb/shm.h>
@@ -10,7 +11,9 @@
 #include <vector>
 
 #include "platform/cocoa/menu.h"
+#include "platform/cocoa/panels.h"
 #include "platform/cocoa/view.h"
+#include "platform/x11/canvas.h"
 #include "platform/x11/keys.h"
 #include "platform/x11/presenter.h"
 
@@ -47,6 +50,7 @@ struct Presenter::Impl {
   long presented = 0;
 
   // Click counting as the platform does it: presses of one button close in time and place.
+  xcb_window_t lastClickWindow = 0;
   uint8_t lastButton = 0;
   uint32_t lastPressTime = 0;
   int lastPressX = 0, lastPressY = 0, clickCount = 0;
@@ -59,6 +63,9 @@ struct Presenter::Impl {
   std::bitset<256> forwardedDown;  // keys whose press went on to the host
 
   // Reading and handling events.
+  // The click count of a press: 1, or one more than the last when it repeats a press of the same button on the same
+  // window, close in time and place.
+  int countClick(const xcb_button_press_event_t& press);
   void readEvents();
   void handle(xcb_generic_event_t* e, xcb_generic_event_t* next);
   void dispatch(uint32_t type, int x, int y, uint16_t state, double deltaY, int clicks);
@@ -79,8 +86,22 @@ struct Presenter::Impl {
   void flush();
   bool alive() const { return !broken && !childDestroyed; }
 
+  // The presenter's own windows: menus, panels and alerts.
+  const xcb_screen_t* screen() const;
+  // A window of w x h at (x, y) of the screen, with the event mask; an override-redirect one is never placed or
+  // decorated by a window manager.
+  xcb_window_t makeWindow(int x, int y, int w, int h, bool overrideRedirect, uint32_t eventMask);
+  void setName(xcb_window_t win, const std::string& name);
+  void putCanvas(xcb_window_t win, const Canvas& canvas);
+  // A point of the editor's window (pixels from its top left) in screen coordinates.
+  void toScreen(int* x, int* y);
+
   // The model's popup menu as X11 windows; returns the user's pick (empty when dismissed).
   cocoa::menus::Choice runMenu(const cocoa::ShownMenu& menu);
+  // An open or save panel as an X11 window, run until the user answers.
+  cocoa::panels::Answer runPanel(const cocoa::ShownPanel& panel);
+  // An alert as an X11 window; the response of the button the user pressed.
+  int runAlert(const cocoa::ShownAlert& alert);
 };
 
 // The presenter dispatching an event on this thread (menus pop up from inside event handling), or null.

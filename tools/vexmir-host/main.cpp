@@ -8,6 +8,7 @@
 
 #include "tools/vexmir-host/script.h"
 #include "tools/vexmir-host/vst2names.h"
+#include "tools/vexmir-host/x11_host.h"
 
 namespace {
 
@@ -22,6 +23,7 @@ void usage(FILE* to) {
       to,
       "usage: vexmir-host [--product TEXT] [--rate HZ] [--block FRAMES] [--transcript FILE] PLUGIN [SCRIPT | -]\n"
       "       vexmir-host --steps      (list the script steps)\n"
+      "       vexmir-host --x11-capture NAME FILE.png   (a top-level window named NAME... of $DISPLAY as a PNG)\n"
       "PLUGIN is a VST 2 library or a .vst bundle; SCRIPT is a step file, - reads standard input.\n"
       "Without a script: open, info, close.\n");
 }
@@ -69,6 +71,11 @@ int run(int argc, char** argv) {
     } else if (a == "--steps") {
       for (const vexhost::StepDef* d : vexhost::allSteps()) std::printf("%s\n", d->usage);
       return kExitOk;
+    } else if (a == "--x11-capture" && i + 2 < argc) {
+      std::string why;
+      if (vexhost::captureWindowNamed(argv[i + 1], argv[i + 2], &why)) return kExitOk;
+      std::fprintf(stderr, "vexmir-host: %s\n", why.c_str());
+      return kExitStep;
     } else if (a == "--product") {
       const char* v = needValue("--product");
       if (!v) return kExitUsage;

@@ -153,17 +153,17 @@ std::string X11HostWindow::focusOwner(uint32_t editorWindow) {
   return "other";
 }
 
-bool X11HostWindow::screenshot(const std::string& path, std::string* why) {
-  if (destroyed_) {
-    *why = "the host window is destroyed";
-    return false;
-  }
+namespace {
+
+// A viewable window's pixels as the server has them (its children included) as an RGB PNG.
+bool writeWindowImage(xcb_connection_t* c, uint32_t window, int width, int height, const std::string& path,
+                      std::string* why) {
   xcb_generic_error_t* err = nullptr;
-  xcb_get_image_reply_t* image =
-      xcb_get_image_reply(impl_->c,
-                          xcb_get_image(impl_->c, XCB_IMAGE_FORMAT_Z_PIXMAP, window_, 0, 0,
-                                        static_cast<uint16_t>(width_), static_cast<uint16_t>(height_), ~0u),
-                          &err);
+  xcb_get_image_reply_t* image = xcb_get_image_reply(
+      c,
+      xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, window, 0, 0, static_cast<uint16_t>(width),
+                    static_cast<uint16_t>(height), ~0u),
+      &err);
   std::free(err);
   if (!image) {
     *why = "the server gave no image of the window";
@@ -171,13 +171,13 @@ bool X11HostWindow::screenshot(const std::string& path, std::string* why) {
   }
   const uint8_t* data = xcb_get_image_data(image);
   const int length = xcb_get_image_data_length(image);
-  if (length < width_ * height_ * 4) {
+  if (length < width * height * 4) {
     std::free(image);
     *why = "the window's image is not 32 bits a pixel";
     return false;
   }
   // Little-endian 32-bit true colour (blue, green, red, pad) into the drawing contexts' layout.
-  std::vector<uint8_t> pixels(static_cast<size_t>(width_) * height_ * 4);
+  std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
   for (size_t i = 0; i < pixels.size(); i += 4) {
     pixels[i] = 0xFF;
     pixels[i + 1] = data[i + 2];
@@ -185,11 +185,51 @@ bool X11HostWindow::screenshot(const std::string& path, std::string* why) {
     pixels[i + 3] = data[i];
   }
   std::free(image);
-  if (!platform::gfx::writeRgbPngFile(path, pixels.data(), width_, height_, width_ * 4)) {
+  if (!platform::gfx::writeRgbPngFile(path, pixels.data(), width, height, width * 4)) {
     *why = "cannot write " + path;
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool X11HostWindow::screenshot(const std::string& path, std::string* why) {
+  if (destroyed_) {
+    *why = "the host window is destroyed";
+    return false;
+  }
+  return writeWindowImage(impl_->c, window_, width_, height_, path, why);
+}
+
+bool captureWindowNamed(const std::string& prefix, const std::string& path, std::string* why) {
+  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+  bool done = false;
+  *why = "no viewable top-level window is named \"" + prefix + "...\"";
+  xcb_query_tree_reply_t* tree = xcb_connection_has_error(c)
+                                     ? nullptr
+                                     : xcb_query_tree_reply(
+                                           c, xcb_query_tree(c, xcb_setup_roots_iterator(xcb_get_setup(c)).data->root),
+                                           nullptr);
+  const xcb_window_t* children = tree ? xcb_query_tree_children(tree) : nullptr;
+  for (int i = 0; tree && i < xcb_query_tree_children_length(tree) && !done; ++i) {
+    xcb_get_property_reply_t* name = xcb_get_property_reply(
+        c, xcb_get_property(c, 0, children[i], XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 0, 256), nullptr);
+    xcb_get_window_attributes_reply_t* attrs =
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, children[i]), nullptr);
+    xcb_get_geometry_reply_t* geometry = xcb_get_geometry_reply(c, xcb_get_geometry(c, children[i]), nullptr);
+    const std::string text = name ? std::string(static_cast<const char*>(xcb_get_property_value(name)),
+                                                static_cast<size_t>(xcb_get_property_value_length(name)))
+                                  : std::string();
+    if (attrs && geometry && attrs->map_state == XCB_MAP_STATE_VIEWABLE && text.compare(0, prefix.size(), prefix) == 0)
+      done = writeWindowImage(c, children[i], geometry->width, geometry->height, path, why);
+    std::free(name);
+    std::free(attrs);
+    std::free(geometry);
+  }
+  std::free(tree);
+  xcb_disconnect(c);
+  return done;
 }
 
 std::string x11ResourceSummary(std::string* why) {

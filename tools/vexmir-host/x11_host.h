@@ -46,6 +46,10 @@ class X11HostWindow {
   int width_ = 0, height_ = 0;
 };
 
+// Writes the pixels of the viewable top-level window whose name begins with `prefix` (a panel or alert of the
+// plug-in, while the host is blocked in it) as an RGB PNG; false with *why when there is none.
+bool captureWindowNamed(const std::string& prefix, const std::string& path, std::string* why);
+
 // "clients=N windows=N pixmaps=N gcs=N other=N": what every client of the server of $DISPLAY holds, through the
 // X-Resource extension; *why and "" when there is no server or no extension.
 std::string x11ResourceSummary(std::string* why);

@@ -1,0 +1,71 @@
+// A modal window of the presenter: an open or save panel or an alert. It stands centred over the editor, has the
+// keyboard while it runs, and runs until the user answers; the editor goes on drawing under it, its input waits.
+// When the host destroys the editor's window or the server connection fails, the dialog ends unanswered.
+#pragma once
+
+#include <string>
+
+#include "platform/x11/canvas.h"
+#include "platform/x11/presenter_impl.h"
+
+namespace x11 {
+
+class Dialog {
+ public:
+  explicit Dialog(Presenter::Impl& p) : p_(p) {}
+  virtual ~Dialog() = default;
+  Dialog(const Dialog&) = delete;
+  Dialog& operator=(const Dialog&) = delete;
+
+  // Shows the window, w x h at most (kept on the screen), with the name as its title and runs it until finish();
+  // false when it ended otherwise (no server, the editor's window destroyed, the window closed).
+  bool run(const std::string& name, int w, int h);
+
+ protected:
+  // The window's size, known in draw() and the handlers.
+  int width() const { return w_; }
+  int height() const { return h_; }
+  void finish() { finished_ = true; }
+  // Draws anew and shows the result.
+  void redraw();
+  virtual void draw(Canvas& c) = 0;
+  // A press of a button (1 left, 4 and 5 the wheel) at window pixels, the click count of left presses.
+  virtual void press(int x, int y, int button, int clicks, uint16_t state) = 0;
+  // A key pressed: its keysym and the X modifier state.
+  virtual void key(uint32_t keysym, uint16_t state) = 0;
+
+  Presenter::Impl& p_;
+
+ private:
+  void handle(xcb_generic_event_t* e);
+  uint32_t atom(const char* name);
+
+  xcb_window_t win_ = 0;
+  int w_ = 0, h_ = 0;
+  bool finished_ = false;
+  bool lost_ = false;       // the window was closed or destroyed without an answer
+  bool destroyed_ = false;  // by someone else
+  uint32_t deleteAtom_ = 0;
+  Canvas canvas_;
+};
+
+// The character a keysym types, or 0 (Latin-1 keysyms and those of Unicode characters).
+char32_t typedCharacter(uint32_t keysym);
+
+// X keysyms the dialogs react to.
+enum : uint32_t {
+  kKeyBackSpace = 0xff08,
+  kKeyReturn = 0xff0d,
+  kKeyEscape = 0xff1b,
+  kKeyHome = 0xff50,
+  kKeyLeft = 0xff51,
+  kKeyUp = 0xff52,
+  kKeyRight = 0xff53,
+  kKeyDown = 0xff54,
+  kKeyPageUp = 0xff55,
+  kKeyPageDown = 0xff56,
+  kKeyEnd = 0xff57,
+  kKeyPadEnter = 0xff8d,
+};
+
+}  // namespace x11

@@ -1,0 +1,428 @@
+// Open and save panels as X11 windows: the current folder, its sub-folders and the files of the allowed types
+// (sorted, hidden ones left out, ".." to go up), a name field in save panels, Cancel and Open/Save. A click selects,
+// a double click opens a folder or chooses a file, the wheel scrolls; Up/Down move in the list, Enter presses the
+// default button, Escape cancels, Backspace edits the name (or, in open panels, goes up).
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/x11/dialog.h"
+
+namespace x11 {
+
+namespace {
+
+constexpr int kRow = 20, kMargin = 14, kButtonW = 92, kButtonH = 26;
+
+struct Entry {
+  std::string name;  // ".." for the way up
+  bool folder = false;
+};
+
+std::string lower(std::string s) {
+  for (char& ch : s) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  return s;
+}
+
+// Names as people sort them: letters without regard to case, runs of digits by their value ("Bank 9" before
+// "Bank 10"); names equal so are ordered by their bytes.
+bool namesInOrder(const std::string& a, const std::string& b) {
+  size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (std::isdigit(static_cast<unsigned char>(a[i])) && std::isdigit(static_cast<unsigned char>(b[j]))) {
+      while (i < a.size() && a[i] == '0') ++i;
+      while (j < b.size() && b[j] == '0') ++j;
+      size_t ei = i, ej = j;
+      while (ei < a.size() && std::isdigit(static_cast<unsigned char>(a[ei]))) ++ei;
+      while (ej < b.size() && std::isdigit(static_cast<unsigned char>(b[ej]))) ++ej;
+      if (ei - i != ej - j) return ei - i < ej - j;
+      if (const int c = a.compare(i, ei - i, b, j, ej - j)) return c < 0;
+      i = ei;
+      j = ej;
+      continue;
+    }
+    const int ca = std::tolower(static_cast<unsigned char>(a[i])), cb = std::tolower(static_cast<unsigned char>(b[j]));
+    if (ca != cb) return ca < cb;
+    ++i;
+    ++j;
+  }
+  if (i < a.size() || j < b.size()) return j < b.size();
+  return a < b;
+}
+
+bool isFolder(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string join(const std::string& folder, const std::string& name) {
+  return folder == "/" ? "/" + name : folder + "/" + name;
+}
+
+std::string parentOf(const std::string& folder) {
+  const size_t slash = folder.find_last_of('/');
+  return slash == 0 || slash == std::string::npos ? "/" : folder.substr(0, slash);
+}
+
+// The folder a panel starts in: "~" is the home folder, and a folder that does not exist gives way to the nearest
+// one above it that does.
+std::string startFolder(const std::string& directory) {
+  const char* home = std::getenv("HOME");
+  std::string f = directory;
+  if (f.empty() || f[0] != '/') {
+    const bool tilde = !f.empty() && f[0] == '~' && (f.size() == 1 || f[1] == '/');
+    f = std::string(home && *home == '/' ? home : "/") + (tilde ? f.substr(1) : f.empty() ? "" : "/" + f);
+  }
+  while (f.size() > 1 && f.back() == '/') f.pop_back();
+  while (f != "/" && !isFolder(f)) f = parentOf(f);
+  return f;
+}
+
+class FilePanel : public Dialog {
+ public:
+  FilePanel(Presenter::Impl& p, const cocoa::ShownPanel& shown)
+      : Dialog(p),
+        s_(shown),
+        font_(platform::text::labelFont(13)),
+        bold_(platform::text::createFont("DejaVu Sans Bold", 14)) {
+    for (std::string t : s_.types) {
+      if (!t.empty() && t[0] == '.') t.erase(0, 1);
+      if (!t.empty()) types_.push_back(lower(t));
+    }
+    if (!s_.open) {
+      name_ = withExtension(s_.fileName);
+      // The proposed name's stem is selected: what the user types replaces it.
+      const size_t dot = name_.rfind('.');
+      stem_ = dot == std::string::npos || dot == 0 ? name_.size() : dot;
+      caret_ = stem_;
+    }
+    enter(startFolder(s_.directory), "");
+  }
+
+  cocoa::panels::Answer answer;
+
+  void runIt() {
+    const std::string title = !s_.title.empty() ? s_.title : s_.open ? "Open" : "Save";
+    if (!run(std::string("Vexmir Editor ") + (s_.open ? "open panel: " : "save panel: ") + title, 620, 440))
+      answer = {};
+  }
+
+ private:
+  int listTop() const { return s_.open ? 62 : 98; }
+  int listBottom() const { return height() - kButtonH - 24; }
+  int visibleRows() const { return std::max(1, (listBottom() - listTop() - 2) / kRow); }
+  int rowAt(int y) const {
+    const int r = top_ + (y - listTop() - 1) / kRow;
+    return y > listTop() && y < listBottom() && r < static_cast<int>(entries_.size()) ? r : -1;
+  }
+  bool hasType(const std::string& name) const {
+    const size_t dot = name.rfind('.');
+    if (types_.empty()) return true;
+    if (dot == std::string::npos || dot == 0) return false;
+    return std::find(types_.begin(), types_.end(), lower(name.substr(dot + 1))) != types_.end();
+  }
+  // A save panel that allows only its types adds the first one to a name that has none of them.
+  std::string withExtension(const std::string& name) const {
+    if (name.empty() || s_.allowsOtherTypes || types_.empty() || hasType(name)) return name;
+    return name + "." + types_[0];
+  }
+  bool choosable(int i) const {
+    if (i < 0 || i >= static_cast<int>(entries_.size())) return false;
+    return entries_[i].folder ? s_.canChooseDirectories && entries_[i].name != ".." : s_.canChooseFiles;
+  }
+
+  // Lists a folder; `from` (a sub-folder left by going up) is selected.
+  void enter(const std::string& folder, const std::string& from) {
+    folder_ = folder;
+    entries_.clear();
+    marked_.clear();
+    error_.clear();
+    top_ = 0;
+    selected_ = -1;
+    if (folder_ != "/") entries_.push_back({"..", true});
+    std::vector<Entry> found;
+    if (DIR* d = opendir(folder_.c_str())) {
+      while (dirent* de = readdir(d)) {
+        const std::string n = de->d_name;
+        if (n.empty() || n[0] == '.') continue;
+        struct stat st;
+        if (stat(join(folder_, n).c_str(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode))
+          found.push_back({n, true});
+        else if (S_ISREG(st.st_mode) && (s_.canChooseFiles || !s_.open) && hasType(n))
+          found.push_back({n, false});
+      }
+      closedir(d);
+    } else {
+      error_ = std::string("This folder cannot be read: ") + std::strerror(errno);
+    }
+    std::sort(found.begin(), found.end(), [](const Entry& a, const Entry& b) {
+      return a.folder != b.folder ? a.folder : namesInOrder(a.name, b.name);
+    });
+    entries_.insert(entries_.end(), found.begin(), found.end());
+    marked_.assign(entries_.size(), false);
+    for (size_t i = 0; i < entries_.size(); ++i)
+      if (!from.empty() && entries_[i].name == from) select(static_cast<int>(i));
+  }
+
+  void select(int i) {
+    if (entries_.empty()) return;
+    selected_ = std::max(0, std::min(i, static_cast<int>(entries_.size()) - 1));
+    if (!s_.allowsMultipleSelection) std::fill(marked_.begin(), marked_.end(), false);
+    marked_[selected_] = true;
+    if (selected_ < top_) top_ = selected_;
+    if (selected_ >= top_ + visibleRows()) top_ = selected_ - visibleRows() + 1;
+    const Entry& e = entries_[selected_];
+    if (!s_.open && !e.folder) {
+      name_ = e.name;
+      caret_ = name_.size();
+      stem_ = 0;
+    }
+  }
+  void scroll(int rows) {
+    top_ = std::max(0, std::min(top_ + rows, static_cast<int>(entries_.size()) - visibleRows()));
+  }
+  void goUp() {
+    if (folder_ != "/") enter(parentOf(folder_), folder_.substr(folder_.find_last_of('/') + 1));
+  }
+  void open(int i) {
+    if (entries_[i].name == "..")
+      goUp();
+    else
+      enter(join(folder_, entries_[i].name), "");
+  }
+
+  // The default button: Save with the typed name, Open with the chosen files or folder.
+  bool canAnswer() const {
+    if (!s_.open) return !name_.empty();
+    for (size_t i = 0; i < entries_.size(); ++i)
+      if (marked_[i] && choosable(static_cast<int>(i))) return true;
+    return s_.canChooseDirectories && selected_ < 0;
+  }
+  void answerDefault() {
+    if (s_.open) {
+      if (selected_ >= 0 && entries_[selected_].folder && !choosable(selected_)) return open(selected_);
+      for (size_t i = 0; i < entries_.size(); ++i)
+        if (marked_[i] && choosable(static_cast<int>(i))) answer.paths.push_back(join(folder_, entries_[i].name));
+      if (answer.paths.empty() && s_.canChooseDirectories && selected_ < 0) answer.paths.push_back(folder_);
+      if (answer.paths.empty()) return;
+    } else {
+      if (listActive_ && selected_ >= 0 && entries_[selected_].folder) return open(selected_);
+      if (name_.empty()) return;
+      const std::string name = withExtension(name_);
+      const std::string path = join(folder_, name);
+      if (isFolder(path)) {
+        name_.clear();
+        return enter(path, "");
+      }
+      struct stat st;
+      if (stat(path.c_str(), &st) == 0) {
+        // The caller writes over the file: the user says so first.
+        const int r = p_.runAlert({"\u201C" + name + "\u201D already exists. Do you want to replace it?",
+                                   "A file with the same name already exists in \u201C" + folder_ +
+                                       "\u201D. Replacing it will overwrite its current contents.",
+                                   "Replace", "Cancel", "", 0, 0});
+        if (r != cocoa::kAlertDefaultResponse) return redraw();
+      }
+      answer.paths.push_back(path);
+    }
+    answer.ok = true;
+    finish();
+  }
+
+  // Deletes the selected stem of the name; false when none is selected.
+  bool takeSelection() {
+    if (stem_ == 0) return false;
+    name_.erase(0, stem_);
+    caret_ = stem_ = 0;
+    return true;
+  }
+  // Where the character before byte `at` of the name begins.
+  size_t characterBefore(size_t at) const {
+    do --at;
+    while (at > 0 && (static_cast<unsigned char>(name_[at]) & 0xC0) == 0x80);
+    return at;
+  }
+
+  void newFolder() {
+    std::string path = join(folder_, "untitled folder");
+    for (int n = 2; n < 1000 && mkdir(path.c_str(), 0777) != 0; ++n) {
+      if (errno != EEXIST) return;
+      path = join(folder_, "untitled folder " + std::to_string(n));
+    }
+    enter(folder_, path.substr(path.find_last_of('/') + 1));
+  }
+
+  void draw(Canvas& c) override {
+    const float w = static_cast<float>(width());
+    const std::string title = !s_.title.empty() ? s_.title : s_.open ? "Open" : "Save";
+    c.text(bold_, title, kMargin, 24, 0x1E1E1E, w - 2 * kMargin);
+    c.text(font_, folder_, kMargin, 48, 0x505050, w - 2 * kMargin, true);
+    if (!s_.open) {
+      c.text(font_, "Save As:", kMargin, baselineIn(font_, 62, 24), 0x1E1E1E);
+      const float fx = kMargin + 70, fw = w - fx - kMargin;
+      c.fill(fx, 62, fw, 24, 0xFFFFFF);
+      c.frame(fx, 62, fw, 24, listActive_ ? 0x9A9A9A : 0x3D6FC8);
+      if (stem_ > 0) c.fill(fx + 4, 66, std::min(textWidth(font_, name_.substr(0, stem_)) + 2, fw - 8), 16, 0xB8CCF0);
+      const float tw = c.text(font_, name_, fx + 5, baselineIn(font_, 62, 24), 0x1E1E1E, fw - 12, true);
+      const float cx = tw < fw - 12 ? textWidth(font_, name_.substr(0, caret_)) : tw;
+      if (!listActive_ && stem_ == 0) c.fill(fx + 6 + std::min(cx, fw - 12), 66, 1, 16, 0x1E1E1E);  // the caret
+    }
+    const float lt = static_cast<float>(listTop()), lh = static_cast<float>(listBottom() - listTop());
+    c.fill(kMargin, lt, w - 2 * kMargin, lh, 0xFFFFFF);
+    c.frame(kMargin, lt, w - 2 * kMargin, lh, 0xA8A8A8);
+    const bool more = static_cast<int>(entries_.size()) > visibleRows();
+    const float rowW = w - 2 * kMargin - 2 - (more ? 8 : 0);
+    for (int r = 0; r < visibleRows() && top_ + r < static_cast<int>(entries_.size()); ++r) {
+      const int i = top_ + r;
+      const Entry& e = entries_[i];
+      const float y = lt + 1 + static_cast<float>(r * kRow);
+      const bool lit = marked_[i];
+      if (lit) c.fill(kMargin + 1, y, rowW, kRow, listActive_ || s_.open ? 0x3D6FC8 : 0xB8C8E4);
+      const bool dim = s_.open ? !e.folder && !choosable(i) : !e.folder;
+      const int ink = lit ? 0xFFFFFF : dim ? 0x8C8C8C : 0x1E1E1E;
+      if (e.folder) {  // a small folder
+        c.fill(kMargin + 8, y + 5, 6, 2, lit ? 0xFFFFFF : 0xD9A441);
+        c.fill(kMargin + 8, y + 7, 14, 9, lit ? 0xFFFFFF : 0xE8B850);
+      } else {  // a sheet
+        c.fill(kMargin + 10, y + 4, 10, 13, 0xFFFFFF);
+        c.frame(kMargin + 10, y + 4, 10, 13, lit ? 0xFFFFFF : 0x9A9A9A);
+      }
+      c.text(font_, e.name, kMargin + 30, baselineIn(font_, y, kRow), ink, rowW - 34);
+    }
+    if (more) {  // where the rows shown are in the whole list
+      const float track = lh - 4, n = static_cast<float>(entries_.size());
+      c.fill(w - kMargin - 8, lt + 2 + track * static_cast<float>(top_) / n, 5,
+             std::max(12.0f, track * static_cast<float>(visibleRows()) / n), 0xA8A8A8);
+    }
+    const bool none = entries_.size() == (folder_ == "/" ? 0u : 1u);
+    const std::string empty = !error_.empty() ? error_ : none ? "Nothing to choose here" : "";
+    if (!empty.empty())
+      c.text(font_, empty, kMargin + 30, lt + 1 + static_cast<float>(std::min<int>(entries_.size(), 1)) * kRow + 14,
+             !error_.empty() ? 0xB02020 : 0x8C8C8C, w - 2 * kMargin - 40);
+    const float by = static_cast<float>(height() - kButtonH - 12);
+    if (s_.canCreateDirectories) c.button(font_, "New Folder", kMargin, by, kButtonW + 12, kButtonH, false);
+    c.button(font_, "Cancel", w - kMargin - 2 * kButtonW - 10, by, kButtonW, kButtonH, false);
+    c.button(font_, s_.open ? "Open" : "Save", w - kMargin - kButtonW, by, kButtonW, kButtonH, true, canAnswer());
+  }
+
+  void press(int x, int y, int button, int clicks, uint16_t state) override {
+    if (button == 4 || button == 5) {
+      scroll(button == 4 ? -3 : 3);
+      return redraw();
+    }
+    if (button != 1) return;
+    const int by = height() - kButtonH - 12;
+    if (y >= by && y < by + kButtonH) {
+      if (x >= width() - kMargin - kButtonW && x < width() - kMargin) return answerDefault(), redraw();
+      if (x >= width() - kMargin - 2 * kButtonW - 10 && x < width() - kMargin - kButtonW - 10) return finish();
+      if (s_.canCreateDirectories && x >= kMargin && x < kMargin + kButtonW + 12) newFolder();
+    } else if (!s_.open && y >= 62 && y < 86) {
+      listActive_ = false;
+    } else if (const int i = rowAt(y); i >= 0) {
+      listActive_ = true;
+      if (s_.allowsMultipleSelection && (state & 4) && clicks == 1) {  // Control toggles a row
+        marked_[i] = !marked_[i];
+        selected_ = i;
+      } else {
+        select(i);
+        if (clicks >= 2) {
+          if (entries_[i].folder)
+            open(i);
+          else
+            answerDefault();
+        }
+      }
+    }
+    redraw();
+  }
+
+  void key(uint32_t sym, uint16_t state) override {
+    const char32_t ch = typedCharacter(sym);
+    if (!ch && (sym < 0xffe1 || sym > 0xffee)) typed_.clear();  // modifier keys keep it
+    if (sym == kKeyEscape) return finish();
+    if (sym == kKeyReturn || sym == kKeyPadEnter) {
+      answerDefault();
+    } else if (sym == kKeyUp && (state & (4 | 8))) {  // Control or Alt with Up: the folder above
+      goUp();
+    } else if (sym == kKeyUp || sym == kKeyDown || sym == kKeyPageUp || sym == kKeyPageDown || sym == kKeyHome ||
+               sym == kKeyEnd) {
+      listActive_ = true;
+      const int page = visibleRows() - 1;
+      const int to = sym == kKeyHome ? 0 : sym == kKeyEnd ? static_cast<int>(entries_.size())
+                     : sym == kKeyUp ? std::max(0, selected_ - 1)
+                     : sym == kKeyDown ? selected_ + 1
+                     : sym == kKeyPageUp ? selected_ - page : selected_ + page;
+      select(to);
+    } else if (sym == kKeyBackSpace) {
+      if (s_.open) {
+        goUp();
+      } else if (!takeSelection() && caret_ > 0) {
+        const size_t from = characterBefore(caret_);
+        name_.erase(from, caret_ - from);
+        caret_ = from;
+      }
+      listActive_ = false;
+    } else if (!s_.open && (sym == kKeyLeft || sym == kKeyRight)) {
+      stem_ = 0;
+      listActive_ = false;
+      if (sym == kKeyLeft && caret_ > 0) caret_ = characterBefore(caret_);
+      if (sym == kKeyRight && caret_ < name_.size())
+        do ++caret_;
+        while (caret_ < name_.size() && (static_cast<unsigned char>(name_[caret_]) & 0xC0) == 0x80);
+    } else if (ch && ch != U'/' && !(state & 4)) {
+      std::string utf8;
+      if (ch < 0x80) {
+        utf8 = static_cast<char>(ch);
+      } else if (ch < 0x800) {
+        utf8 = {static_cast<char>(0xC0 | (ch >> 6)), static_cast<char>(0x80 | (ch & 0x3F))};
+      } else if (ch < 0x10000) {
+        utf8 = {static_cast<char>(0xE0 | (ch >> 12)), static_cast<char>(0x80 | ((ch >> 6) & 0x3F)),
+                static_cast<char>(0x80 | (ch & 0x3F))};
+      } else {
+        utf8 = {static_cast<char>(0xF0 | (ch >> 18)), static_cast<char>(0x80 | ((ch >> 12) & 0x3F)),
+                static_cast<char>(0x80 | ((ch >> 6) & 0x3F)), static_cast<char>(0x80 | (ch & 0x3F))};
+      }
+      if (!s_.open) {
+        takeSelection();
+        name_.insert(caret_, utf8);
+        caret_ += utf8.size();
+        listActive_ = false;
+      } else {  // typing selects the first name that begins so; a character that fits none begins anew
+        for (const std::string& prefix : {typed_ + lower(utf8), lower(utf8)}) {
+          typed_ = prefix;
+          for (size_t i = 0; i < entries_.size(); ++i)
+            if (lower(entries_[i].name).compare(0, typed_.size(), typed_) == 0) return select(static_cast<int>(i)), redraw();
+        }
+      }
+    } else {
+      return;
+    }
+    redraw();
+  }
+
+  const cocoa::ShownPanel s_;
+  const platform::text::FontRef font_, bold_;
+  std::vector<std::string> types_;  // lower case, without the dot
+  std::string folder_, error_, name_, typed_;
+  std::vector<Entry> entries_;
+  std::vector<bool> marked_;  // the selected rows
+  int top_ = 0, selected_ = -1;
+  size_t caret_ = 0, stem_ = 0;  // in the name: the caret and the end of the selected stem (0 for none)
+  bool listActive_ = false;  // the list, not the name field, was used last
+};
+
+}  // namespace
+
+cocoa::panels::Answer Presenter::Impl::runPanel(const cocoa::ShownPanel& panel) {
+  FilePanel p(*this, panel);
+  p.runIt();
+  return p.answer;
+}
+
+}  // namespace x11
