@@ -152,21 +152,13 @@ TEST(HostSession, TheLibrarianTabAtTheSmallAndLargeSizes) {
     const std::string text = std::string("normal\n") + c.size + "\nyes\n";
     settings.assign(text.begin(), text.end());
     vectors::writeFile(data.patches + "/../Vexmir Editor UI.txt", settings);
-    auto at = [&](int x, int y) {
-      return std::to_string(static_cast<int>(x * c.scale)) + " " + std::to_string(static_cast<int>(y * c.scale));
+    auto click = [&](int x, int y) {
+      return "click " + std::to_string(static_cast<int>(x * c.scale)) + " " +
+             std::to_string(static_cast<int>(y * c.scale)) + "\n";
     };
     ScratchDir dir;
-    const std::string script = "open\neditor open cocoa\npump 3\nclick " + at(170, 18) +
-                               "\npump 2\n"
-                               "menu choose 2\nclick " +
-                               at(500, 47) +
-                               "\n"
-                               "menu choose 1/0/0\nclick " +
-                               at(500, 351) +
-                               "\n"
-                               "click " +
-                               at(162, 449) +
-                               "\n"
+    const std::string script = "open\neditor open cocoa\npump 3\n" + click(170, 18) + "pump 2\nmenu choose 2\n" +
+                               click(500, 47) + "menu choose 1/0/0\n" + click(500, 351) + click(162, 449) +
                                "pump 2\nwindow save tab.png\n";
     const HostRun r =
         runHost(pluginBundlePath(), script, dir, {}, {"VEXMIR_ROOT=" + data.root, "VEXMIR_MIDI_API=alsa"});
