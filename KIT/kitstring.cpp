@@ -7,7 +7,8 @@ namespace {
 int clampedLength(const char* text, int maxlen) {
   if (!text) return 0;
   if (maxlen <= 0) return static_cast<int>(strnlen(text, 0x7ffffffe));
-  return static_cast<int>(strnlen(text, static_cast<size_t>(maxlen)));
+  const size_t max = static_cast<size_t>(maxlen);
+  return static_cast<int>(KIT_UTF8Fit(text, strnlen(text, max + 1), max));
 }
 }  // namespace
 
@@ -69,7 +70,9 @@ bool KIT_String::SetFormattedV(int maxlen, const char* format, va_list args) {
   char* p = static_cast<char*>(fresh.Get());
   const int r = std::vsnprintf(p, static_cast<size_t>(maxlen) + 1, format, args);
   if (r < 0) return false;
-  fresh.Resize((r < maxlen ? r : maxlen) + 1, false);
+  const int n = r < maxlen ? r : static_cast<int>(KIT_UTF8Complete(p, static_cast<size_t>(maxlen)));
+  p[n] = 0;
+  fresh.Resize(n + 1, false);
   buf_.Swap(fresh);
   return true;
 }
@@ -93,4 +96,102 @@ bool KIT_String::AppendFormatted(int maxlen, const char* format, ...) {
 
 bool KIT_String::operator==(const char* text) const {
   return std::strcmp(Get(), text ? text : "") == 0;
+}
+
+size_t KIT_UTF8CharLen(const char* s, size_t avail) {
+  if (avail == 0) return 0;
+  const auto* p = reinterpret_cast<const unsigned char*>(s);
+  const unsigned c = p[0];
+  if (c < 0x80) return 1;
+  size_t len = 0;
+  unsigned low = 0x80, high = 0xBF;  // the range of the second byte
+  if (c >= 0xC2 && c <= 0xDF) {
+    len = 2;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    len = 3;
+    if (c == 0xE0) low = 0xA0;   // overlong below
+    if (c == 0xED) high = 0x9F;  // surrogates above
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    len = 4;
+    if (c == 0xF0) low = 0x90;   // overlong below
+    if (c == 0xF4) high = 0x8F;  // beyond U+10FFFF above
+  } else {
+    return 1;
+  }
+  for (size_t i = 1; i < len; ++i) {
+    if (i >= avail) return 0;
+    const unsigned b = p[i];
+    if (b < (i == 1 ? low : 0x80u) || b > (i == 1 ? high : 0xBFu)) return 1;
+  }
+  return len;
+}
+
+size_t KIT_UTF8Complete(const char* s, size_t n) {
+  size_t i = 0;
+  while (i < n) {
+    const size_t len = KIT_UTF8CharLen(s + i, n - i);
+    if (len == 0) break;
+    i += len;
+  }
+  return i;
+}
+
+size_t KIT_UTF8Fit(const char* s, size_t n, size_t max) {
+  // Within the first max bytes, a character that does not end there is one the cut would split.
+  return n <= max ? n : KIT_UTF8Complete(s, max);
+}
+
+std::string KIT_UTF8Head(const std::string& text, size_t maxBytes) {
+  return text.substr(0, KIT_UTF8Fit(text.data(), text.size(), maxBytes));
+}
+
+namespace {
+// The offset after `count` characters of text, a sequence cut short counting by its bytes; stops at `until` bytes.
+size_t skipChars(const std::string& text, size_t count, size_t until) {
+  size_t i = 0;
+  for (; i < text.size() && i < until && count > 0; --count) {
+    const size_t len = KIT_UTF8CharLen(text.data() + i, text.size() - i);
+    i += len ? len : 1;
+  }
+  return i;
+}
+}  // namespace
+
+std::string KIT_UTF8Tail(const std::string& text, size_t maxBytes) {
+  if (text.size() <= maxBytes) return text;
+  return text.substr(skipChars(text, text.size(), text.size() - maxBytes));
+}
+
+size_t KIT_UTF8Count(const std::string& text) {
+  size_t count = 0;
+  for (size_t i = 0; i < text.size(); ++count) {
+    const size_t len = KIT_UTF8CharLen(text.data() + i, text.size() - i);
+    i += len ? len : 1;
+  }
+  return count;
+}
+
+std::string KIT_UTF8TailChars(const std::string& text, size_t maxChars) {
+  const size_t count = KIT_UTF8Count(text);
+  return count <= maxChars ? text : text.substr(skipChars(text, count - maxChars, text.size()));
+}
+
+std::string KIT_UTF8HeadChars(const std::string& text, size_t maxChars) {
+  if (KIT_UTF8Count(text) <= maxChars) return text;
+  size_t i = 0;
+  for (size_t count = 0; count < maxChars; ++count) {
+    const size_t len = KIT_UTF8CharLen(text.data() + i, text.size() - i);
+    if (len == 0) break;
+    i += len;
+  }
+  return text.substr(0, i);
+}
+
+size_t KIT_UTF8Copy(char* dst, size_t size, const char* src) {
+  if (!dst || size == 0) return 0;
+  if (!src) src = "";
+  const size_t n = KIT_UTF8Fit(src, strnlen(src, size), size - 1);
+  std::memmove(dst, src, n);
+  dst[n] = 0;
+  return n;
 }

@@ -21,7 +21,6 @@
 #include "src/PatchLibrarian.h"
 #include "src/PatchLibrarianFiles.h"
 #include "src/ProgramDump.h"
-#include "src/Utf8Text.h"
 #include "src/Vexmir.h"
 #include "src/VexmirParams.h"
 
@@ -106,7 +105,7 @@ void writeDumpName(SysexBytes& dump, const std::string& name) {
 std::string shortenBankName(const std::string& name, std::string* prefix, int* counter, bool* shortened) {
   if (shortened) *shortened = false;
   if (name.size() < kShortenFrom) return name;
-  const std::string head = utf8Head(name, kKeptPrefix);
+  const std::string head = KIT_UTF8Head(name, kKeptPrefix);
   if (head == *prefix)
     ++*counter;
   else
@@ -117,7 +116,7 @@ std::string shortenBankName(const std::string& name, std::string* prefix, int* c
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   std::string text = head + "~" + std::to_string(*counter) + "." + extension;
   // A display text holds 55 characters; a name without an extension would give a longer one.
-  text = utf8Head(text, kDisplayTextMax);
+  text = KIT_UTF8Head(text, kDisplayTextMax);
   if (shortened) *shortened = true;
   return text;
 }
@@ -179,9 +178,7 @@ void LibrarianEditor::showLayer(const char* name, bool show) {
 }
 
 PatchFile* LibrarianEditor::bankOf(int side) const {
-  if (side == kUpper) return librarian_->bankAt(librarian_->upperBankIndex);
-  return lowerListShowsSearch ? librarian_->searchBankAt(librarian_->lowerBankIndex)
-                              : librarian_->bankAt(librarian_->lowerBankIndex);
+  return librarian_->openBank(side, lowerListShowsSearch);
 }
 
 void LibrarianEditor::setListParam(int paramIdx, int value) {
@@ -478,16 +475,20 @@ std::string LibrarianEditor::search(const std::string& text) {
     tell("Enter 2 digits or more!");
     return lastMessage;
   }
-  if (IParam* p = plug_->GetParam(kPatchSearchString)) p->SetDisplayText(0, text.c_str());
+  // Results stay until the search ends (an emptied field or the search switch); the field keeps
+  // naming the text they were found by, never one they do not match.
+  if (IParam* p = plug_->GetParam(kPatchSearchString))
+    p->SetDisplayText(0, (lowerListShowsSearch ? searchedText_ : text).c_str());
+  if (lowerListShowsSearch) return lastMessage;
   librarian_->createNewSearchPatchFiles(text);
   if (librarian_->searchFiles.empty()) {
     // Nothing found: the lower list stays with the bank files and their chooser.
-    if (lowerListShowsSearch) endSearch();
     if (IParam* p = plug_->GetParam(kPatchSearchString)) p->SetDisplayText(0, "search...");
     tell("No results - Try another keyword!", "Tip: Note that letter size matters..");
     return lastMessage;
   }
-  if (!lowerListShowsSearch) lowerPathBeforeSearch_ = lowerBankPath;
+  lowerPathBeforeSearch_ = lowerBankPath;
+  searchedText_ = text;
   lowerListShowsSearch = true;
   if (host_) host_->searchModeChanged(true);
   lowerBankPath.clear();

@@ -88,8 +88,9 @@ class LibrarianEditor {
   PatchFile* bankOf(int side) const;
 
   // ---- search ----
-  // Two or more characters: gathers the matching programs and shows them in the lower list. One
-  // character: asks for more. Empty: ends the search. Returns the message shown ("" for none).
+  // Two or more characters: gathers the matching programs and shows them in the lower list; while
+  // results are shown, another text leaves them (and the field shows the text they were found by).
+  // One character: asks for more. Empty: ends the search. Returns the message shown ("" for none).
   std::string search(const std::string& text);
   void endSearch();
 
@@ -215,6 +216,7 @@ class LibrarianEditor {
   size_t scanNoteShown_ = 0;
   bool tabShown_ = false;
   std::string lowerPathBeforeSearch_;
+  std::string searchedText_;
 
   IEffectBase* plug_;
   PatchLibrarian* librarian_;

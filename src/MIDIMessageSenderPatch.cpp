@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "KIT/IEffect/IEffectStructs.h"
+#include "KIT/kitstring.h"
 #include "src/MIDIMessageManager.h"
 #include "src/MIDIMessageSender.h"
 #include "src/PatchManager.h"
@@ -25,7 +26,8 @@ void MIDIMessageSender::sendArrangementToDevice(bool toLibrarian) {
     KIT_MutexLock lock(plug->GetMutex());
     const std::string name = plug->programName();
     plug->buildProgramDumpOf(name, plug->currentValues(), dump);
-    if (PatchManager* pm = plug->getPatchManager()) pm->setProgramName(librarianProgramName(name.substr(0, 12)));
+    if (PatchManager* pm = plug->getPatchManager())
+      pm->setProgramName(librarianProgramName(KIT_UTF8Head(name, kProgramNameLength)));
   }
   plug->setLibrarianViewDirty();
 

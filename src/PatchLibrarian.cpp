@@ -47,6 +47,11 @@ PatchFile* PatchLibrarian::searchBankAt(int index) const {
   return index >= 0 && static_cast<size_t>(index) < searchFiles.size() ? searchFiles[index] : nullptr;
 }
 
+PatchFile* PatchLibrarian::openBank(int side, bool lowerShowsSearch) const {
+  if (side == 0) return bankAt(upperBankIndex);
+  return lowerShowsSearch ? searchBankAt(lowerBankIndex) : bankAt(lowerBankIndex);
+}
+
 LibrarianPatch* PatchLibrarian::patchAt(PatchFile* bank, int slot) {
   if (!bank || slot < 0 || static_cast<size_t>(slot) >= bank->patches.size()) return nullptr;
   return &bank->patches[slot];

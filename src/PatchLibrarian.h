@@ -207,6 +207,9 @@ class PatchLibrarian {
   // ---- checked access ----
   PatchFile* bankAt(int index) const;
   PatchFile* searchBankAt(int index) const;
+  // The open bank of a list: side 0 the upper, any other the lower, which shows a search result bank
+  // while `lowerShowsSearch`.
+  PatchFile* openBank(int side, bool lowerShowsSearch) const;
   static LibrarianPatch* patchAt(PatchFile* bank, int slot);
   // Keeps a bank of this librarian alive for as long as the caller holds the result, even after a
   // rescan dropped it (views, the clipboard and transfer jobs hold banks this way). Null for a bank

@@ -5,7 +5,7 @@
 
 #include "KIT/IEffect/IGraphics.h"
 #include "KIT/IEffect/IParam.h"
-#include "src/Utf8Text.h"
+#include "KIT/kitstring.h"
 #include "src/Vexmir.h"
 
 namespace {
@@ -14,24 +14,6 @@ const char* const kJoin = "…";
 constexpr size_t kDisplayTextMax = IParam::kDisplayTextLen - 1;
 // The end a shortened menu text keeps: room for the port part of most names.
 constexpr size_t kKeptEnd = 24;
-
-// The characters of a UTF-8 text, each with its bytes.
-std::vector<std::string> characters(const std::string& text) {
-  std::vector<std::string> out;
-  for (unsigned char c : text) {
-    if ((c & 0xC0) != 0x80 || out.empty()) out.emplace_back();
-    out.back() += static_cast<char>(c);
-  }
-  return out;
-}
-
-std::string joined(const std::vector<std::string>& chars, size_t head, size_t tail) {
-  std::string s;
-  for (size_t i = 0; i < head; ++i) s += chars[i];
-  s += kJoin;
-  for (size_t i = chars.size() - tail; i < chars.size(); ++i) s += chars[i];
-  return s;
-}
 
 }  // namespace
 
@@ -42,8 +24,8 @@ std::vector<std::string> portMenuTexts(const std::vector<std::string>& names) {
     std::string text = name;
     // Longer tails until the text differs from every one before it (two names that differ only in their middle).
     for (size_t tail = kKeptEnd; text.size() > kDisplayTextMax || taken.count(text); tail += 4) {
-      const std::string end = utf8Tail(name, std::min(tail, kDisplayTextMax - 4));
-      text = utf8Head(name, kDisplayTextMax - 3 - end.size()) + kJoin + end;
+      const std::string end = KIT_UTF8Tail(name, std::min(tail, kDisplayTextMax - 4));
+      text = KIT_UTF8Head(name, kDisplayTextMax - 3 - end.size()) + kJoin + end;
       if (tail >= kDisplayTextMax) break;
     }
     taken.insert(text);
@@ -82,9 +64,9 @@ bool PortMenuControl::Draw(IGraphics* graphics) {
       graphics->DrawIText(&mText, (s + label).c_str(), &r, true);
       return r.W() <= mRECT.W();
     };
-    const std::vector<std::string> chars = characters(name);
     fitted_ = name;
-    for (size_t k = chars.size(); !fits(fitted_) && k-- > 2;) fitted_ = joined(chars, k / 2, k - k / 2);
+    for (size_t k = KIT_UTF8Count(name); !fits(fitted_) && k-- > 2;)
+      fitted_ = KIT_UTF8HeadChars(name, k / 2) + kJoin + KIT_UTF8TailChars(name, k - k / 2);
   }
   setString((fitted_ + label).c_str());
   return ITextControl::Draw(graphics);

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "KIT/kitstring.h"
+
 namespace {
 
 void putBigEndian(ByteChunk* chunk, uint32_t v) {
@@ -113,7 +115,10 @@ int readPatchBlock(const ByteChunk& chunk, int pos, PatchBlock* out) {
     pos = chunk.GetBytes(&text[0], length, pos);
     const size_t zero = text.find('\0');
     if (zero != std::string::npos) text.resize(zero);
-    if (k < 3) text.resize(kStateShortNameLength, '\0');
+    if (k < 3) {
+      text = KIT_UTF8Head(text, kStateShortNameLength);
+      text.resize(kStateShortNameLength, '\0');
+    }
     block.names[static_cast<size_t>(k)] = std::move(text);
   }
   if (pos < 0) return -1;

@@ -5,6 +5,7 @@
 #include "KIT/IEffect/ControlLayer.h"
 #include "KIT/IEffect/IControls.h"
 #include "KIT/IEffect/IGraphics.h"
+#include "KIT/kitstring.h"
 #include "src/ControlDisplay.h"
 #include "src/LibrarianEditor.h"
 #include "src/UIConfigManager.h"
@@ -29,16 +30,6 @@ IControl* Vexmir::findFirstControl(int paramIdx) const {
     if (IControl* c = findInLayer(g->GetLayer(i), paramIdx)) return c;
   return nullptr;
 }
-
-namespace {
-// Characters, not bytes: the display's font draws each character of UTF-8 text in one cell.
-size_t characters(const std::string& s) {
-  size_t n = 0;
-  for (unsigned char c : s)
-    if ((c & 0xC0) != 0x80) ++n;
-  return n;
-}
-}  // namespace
 
 void Vexmir::cacheDisplayControls() {
   static const int params[kNumDisplayLines] = {kControlDisplayName,  kControlDisplayValue,
@@ -105,19 +96,14 @@ void Vexmir::showMessage(const std::string& text) {
     if (displayLines[line]) displayLines[line]->SetTextFromPlug("");
   // Longer than the whole display (a librarian message, whole on the librarian's line): it ends in "...".
   std::string shown = text;
-  if (characters(shown) > messageLineChars && messageLineChars > 3) {
-    size_t cut = 0;
-    for (size_t n = 0; cut < shown.size() && n < messageLineChars - 3; ++n)
-      do ++cut;
-      while (cut < shown.size() && (static_cast<unsigned char>(shown[cut]) & 0xC0) == 0x80);
-    shown = shown.substr(0, cut) + "...";
-  }
+  if (KIT_UTF8Count(shown) > messageLineChars && messageLineChars > 3)
+    shown = KIT_UTF8HeadChars(shown, messageLineChars - 3) + "...";
   messageLine->SetTextFromPlug(shown.c_str());
 }
 
 void Vexmir::displayStatus(const char* text) {
   const std::string s = text ? text : "";
-  if (messageLine && characters(s) > nameLineChars)
+  if (messageLine && KIT_UTF8Count(s) > nameLineChars)
     showMessage(s);
   else
     setDisplayLine(kLineName, s.c_str());
@@ -125,7 +111,7 @@ void Vexmir::displayStatus(const char* text) {
 
 void Vexmir::displayText(const std::string& name, const std::string& value, const std::string& cc) {
   // A name and value that do not fit their fields are read as one message.
-  if (messageLine && (characters(name) > nameLineChars || characters(value) > valueLineChars)) {
+  if (messageLine && (KIT_UTF8Count(name) > nameLineChars || KIT_UTF8Count(value) > valueLineChars)) {
     showMessage(value.empty() ? name : name + " " + value);
     return;
   }

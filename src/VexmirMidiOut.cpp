@@ -207,9 +207,7 @@ bool Vexmir::sendPatchToDeviceFromLibrarian(int slot, int side, int leadPauseMs)
   LibrarianPatch patch;
   {
     std::unique_lock<std::mutex> lock = lib->lockBanks();
-    PatchFile* bank = side == 0 ? lib->bankAt(lib->upperBankIndex)
-                                : (searchListShown ? lib->searchBankAt(lib->lowerBankIndex)
-                                                   : lib->bankAt(lib->lowerBankIndex));
+    PatchFile* bank = lib->openBank(side, searchListShown);
     if (!bank) return false;
     PatchLibrarian::fillUncompletedBankFiles(bank);
     const LibrarianPatch* listed = PatchLibrarian::patchAt(bank, slot);
@@ -246,9 +244,7 @@ bool Vexmir::storeAllPatchesToDeviceFromLibrarian(int side, int slot) {
     // The job works on its own copy: a rescan or an edit of the bank during the minutes of the store
     // cannot change or free what it sends.
     std::unique_lock<std::mutex> lock = lib->lockBanks();
-    PatchFile* bank = side == 0 ? lib->bankAt(lib->upperBankIndex)
-                                : (searchListShown ? lib->searchBankAt(lib->lowerBankIndex)
-                                                   : lib->bankAt(lib->lowerBankIndex));
+    PatchFile* bank = lib->openBank(side, searchListShown);
     if (!bank) return false;
     job.bank = bank->patches;
   }

@@ -7,6 +7,7 @@
 
 #include "KIT/IEffect/IGraphics.h"
 #include "KIT/IEffect/IParam.h"
+#include "KIT/kitstring.h"
 #include "src/LibrarianEditor.h"
 #include "src/MIDIMessageManager.h"
 #include "src/PatchLibrarian.h"
@@ -63,7 +64,7 @@ bool Vexmir::SerializeState2(ByteChunk* chunk, bool full) {
     std::vector<std::string>& names = patchManager->patch.names;
     // The name the editor shows is the program's name, even when no dump has gone out since it was typed.
     const std::string shown = programName();
-    if (!shown.empty()) names[0] = shown.substr(0, 12);
+    if (!shown.empty()) names[0] = KIT_UTF8Head(shown, kStateShortNameLength);
     names[3] = portChoiceName(this, kDeviceInSelection, getExternalMIDIInNames());
     setLibrarianViewDirty();
     names[4] = portChoiceName(this, kDeviceOutSelection, getExternalMIDIOutNames());

@@ -6,6 +6,7 @@
 #include "KIT/IEffect/IEffectBase.h"
 #include "KIT/IEffect/IGraphics.h"
 #include "KIT/IEffect/IParam.h"
+#include "KIT/kitstring.h"
 
 namespace {
 
@@ -357,9 +358,9 @@ bool ICaptionControl::Draw(IGraphics* graphics) {
 
 IURLControl::IURLControl(IEffectBase* plug, IRECT rect, const char* url, const char* backupURL, const char* errMsgTitle)
     : IControl(plug, rect) {
-  if (url && *url) std::strncpy(mURL, url, kURLLen - 1);
-  if (backupURL && *backupURL) std::strncpy(mBackupURL, backupURL, kURLLen - 1);
-  if (errMsgTitle && *errMsgTitle) std::strncpy(mErrMsg, errMsgTitle, kURLLen - 1);
+  KIT_UTF8Copy(mURL, sizeof mURL, url);
+  KIT_UTF8Copy(mBackupURL, sizeof mBackupURL, backupURL);
+  KIT_UTF8Copy(mErrMsg, sizeof mErrMsg, errMsgTitle);
 }
 
 void IURLControl::OnMouseDown(int, int, IMouseMod*) {

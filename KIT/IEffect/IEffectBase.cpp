@@ -8,6 +8,7 @@
 
 #include "KIT/IEffect/IGraphics.h"
 #include "KIT/IEffect/Log.h"
+#include "KIT/kitstring.h"
 
 namespace {
 
@@ -23,11 +24,6 @@ void passThrough(Sample** inputs, Sample** outputs, int nIn, int nOut, int nFram
       std::memset(outputs[i], 0, sizeof(Sample) * static_cast<size_t>(nFrames));
     }
   }
-}
-
-void copyName(char* dst, const char* src, size_t size) {
-  std::strncpy(dst, src ? src : "", size - 1);
-  dst[size - 1] = '\0';
 }
 
 // A NaN on either side counts as a change.
@@ -99,9 +95,9 @@ void IEffectBase::initialize(int hostParams, int nParams, const char* channelIOS
   for (int i = 0; i < nParams; ++i) mParams.Add(new IParam());
   for (int i = 0; i < nPresets; ++i) mPresets.Add(new IPreset());
 
-  copyName(mEffectName, effectName, sizeof mEffectName);
-  copyName(mProductName, productName, sizeof mProductName);
-  copyName(mMfrName, mfrName, sizeof mMfrName);
+  KIT_UTF8Copy(mEffectName, sizeof mEffectName, effectName);
+  KIT_UTF8Copy(mProductName, sizeof mProductName, productName);
+  KIT_UTF8Copy(mMfrName, sizeof mMfrName, mfrName);
 
   // "2-2" or "1-1 2-2": pairs of input and output counts separated by single blanks.
   int nIn = 0, nOut = 0;

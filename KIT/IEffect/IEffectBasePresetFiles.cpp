@@ -48,7 +48,7 @@ void putFloat(std::vector<uint8_t>& out, float f) {
 
 void putName(std::vector<uint8_t>& out, const char* name) {
   char field[kProgramNameSize] = {};
-  std::strncpy(field, name ? name : "", kProgramNameSize - 1);
+  KIT_UTF8Copy(field, sizeof field, name);
   out.insert(out.end(), field, field + kProgramNameSize);
 }
 
@@ -261,7 +261,7 @@ void IEffectBase::restoreSnapshot(const StateSnapshot& snapshot) {
     IPreset* p = mPresets.Get(i);
     const StateSnapshot::Preset& s = snapshot.presets[i];
     p->mInitialized = s.initialized;
-    std::snprintf(p->mName, sizeof p->mName, "%s", s.name.c_str());
+    KIT_UTF8Copy(p->mName, sizeof p->mName, s.name.c_str());
     p->mChunk.Clear();
     if (!s.state.empty()) p->mChunk.PutBytes(s.state.data(), static_cast<int>(s.state.size()));
   }
@@ -465,7 +465,7 @@ bool IEffectBase::loadBankFile(const std::vector<uint8_t>& data) {
       return false;
     }
     preset->mInitialized = true;
-    std::snprintf(preset->mName, sizeof preset->mName, "%s", programs[k].name.c_str());
+    KIT_UTF8Copy(preset->mName, sizeof preset->mName, programs[k].name.c_str());
   }
   if (nParams == 0) {
     // Nothing to read back from the presets just made: only the current program moves.

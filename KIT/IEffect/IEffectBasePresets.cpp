@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "KIT/IEffect/IEffectBase.h"
+#include "KIT/kitstring.h"
 
 namespace {
 
@@ -65,7 +66,7 @@ void IEffectBase::MakeDefaultPreset(const char* name, int nPresets) {
     IPreset* p = GetNextUninitializedPreset(&mPresets);
     if (!p) return;
     p->mInitialized = true;
-    std::snprintf(p->mName, sizeof p->mName, "%s", name ? name : "Empty");
+    KIT_UTF8Copy(p->mName, sizeof p->mName, name ? name : "Empty");
     SerializeState(&p->mChunk);
   }
 }
@@ -78,7 +79,7 @@ bool IEffectBase::MakePreset(const char* name, ...) {
   IPreset* p = GetNextUninitializedPreset(&mPresets);
   if (!p) return false;
   p->mInitialized = true;
-  std::snprintf(p->mName, sizeof p->mName, "%s", name ? name : "");
+  KIT_UTF8Copy(p->mName, sizeof p->mName, name);
   va_list args;
   va_start(args, name);
   int n = NHostParams();
@@ -105,7 +106,7 @@ bool IEffectBase::MakePresetFromNamedParams(const char* name, int nParamsNamed, 
   IPreset* p = GetNextUninitializedPreset(&mPresets);
   if (!p) return false;
   p->mInitialized = true;
-  std::snprintf(p->mName, sizeof p->mName, "%s", name ? name : "");
+  KIT_UTF8Copy(p->mName, sizeof p->mName, name);
   int n = NHostParams();
   std::vector<double> values(static_cast<size_t>(n > 0 ? n : 0));
   for (int i = 0; i < n; ++i) values[static_cast<size_t>(i)] = mParams.Get(i)->Value();
@@ -132,7 +133,7 @@ bool IEffectBase::MakePresetFromChunk(const char* name, ByteChunk* chunk) {
   IPreset* p = GetNextUninitializedPreset(&mPresets);
   if (!p || !chunk) return false;
   p->mInitialized = true;
-  std::snprintf(p->mName, sizeof p->mName, "%s", name ? name : "");
+  KIT_UTF8Copy(p->mName, sizeof p->mName, name);
   p->mChunk.PutBytes(chunk->GetBytes(), chunk->Size());
   return true;
 }
@@ -208,7 +209,7 @@ void IEffectBase::ModifyCurrentPreset(const char* name) {
   if (!p) return;
   p->mChunk.Clear();
   SerializeState(&p->mChunk);
-  if (name && *name) std::snprintf(p->mName, sizeof p->mName, "%s", name);
+  if (name && *name) KIT_UTF8Copy(p->mName, sizeof p->mName, name);
 }
 
 bool IEffectBase::SerializePresets(ByteChunk* chunk) {
@@ -242,7 +243,7 @@ int IEffectBase::UnserializePresets(ByteChunk* chunk, int startPos) {
     std::vector<char> name(static_cast<size_t>(len) + 1, '\0');
     chunk->GetBytes(name.data(), len, flagPos);
     flagPos += len;
-    std::snprintf(p->mName, sizeof p->mName, "%s", name.data());
+    KIT_UTF8Copy(p->mName, sizeof p->mName, name.data());
     uint8_t init = 0;
     pos = chunk->Get(&init, flagPos);
     p->mInitialized = init != 0;

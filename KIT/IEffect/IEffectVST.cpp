@@ -11,6 +11,7 @@
 #include "KIT/IEffect/IGraphics.h"
 #include "KIT/IEffect/IGraphicsMac.h"
 #include "KIT/IEffect/Log.h"
+#include "KIT/kitstring.h"
 #include "platform/vst2/vst2.h"
 #include "platform/x11/presenter.h"
 
@@ -47,12 +48,7 @@ void setSpeakerArr(VstSpeakerArrangement* arr, int nChannels) {
 
 // Copies text into a host buffer of the given size, always terminated.
 void copyOut(void* ptr, const char* text, size_t size) {
-  if (!ptr) return;
-  if (!text) text = "";
-  char* out = static_cast<char*>(ptr);
-  size_t n = strnlen(text, size - 1);
-  std::memcpy(out, text, n);
-  out[n] = '\0';
+  KIT_UTF8Copy(static_cast<char*>(ptr), size, text);
 }
 
 IEffectVST* plugOf(AEffect* effect) {

@@ -8,6 +8,7 @@
 #include "KIT/IEffect/IGraphicsMac.h"
 #include "KIT/IEffect/IParam.h"
 #include "KIT/IEffect/IPopupMenu.h"
+#include "KIT/kitstring.h"
 
 using namespace carbon;
 
@@ -30,8 +31,7 @@ std::string fieldText(ControlRef field, size_t limit) {
     return std::string();
   std::string t = s->utf8();
   s->release();
-  if (t.size() > limit) t.resize(limit);
-  return t;
+  return KIT_UTF8Head(t, limit);
 }
 
 }  // namespace

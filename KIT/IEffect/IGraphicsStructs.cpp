@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "KIT/kitstring.h"
 #include "KIT/pix/pix-bitmap.h"
 
 const IColor COLOR_TRANSPARENT(0, 0, 0, 0);
@@ -54,5 +55,5 @@ IText::IText(int size, const IColor* color, const char* font, int style, int ali
 
 void IText::SetFont(const char* font) {
   std::memset(mFont, 0, sizeof(mFont));
-  if (font) std::strncpy(mFont, font, kFaceLen - 1);
+  KIT_UTF8Copy(mFont, sizeof mFont, font);
 }

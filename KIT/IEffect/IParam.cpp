@@ -5,12 +5,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "KIT/kitstring.h"
+
 namespace {
 
 void copyText(char* dst, const char* src, int size) {
-  if (!src) src = "";
-  std::strncpy(dst, src, static_cast<size_t>(size - 1));
-  dst[size - 1] = '\0';
+  KIT_UTF8Copy(dst, static_cast<size_t>(size), src);
 }
 
 }  // namespace

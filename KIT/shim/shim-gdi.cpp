@@ -6,6 +6,7 @@
 #include <string>
 
 #include "KIT/assocarray.h"
+#include "KIT/kitstring.h"
 #include "KIT/mutex.h"
 #include "KIT/shim/shim-gdi-internal.h"
 
@@ -396,15 +397,7 @@ int SHIM_DrawText(HDC ctx, const char* textIn, int length, RECT* rect, int flags
   }
   // The length limit (ours or the caller's) may have cut a UTF-8 sequence; drop the partial character rather
   // than the whole text.
-  {
-    int k = n, cont = 0;
-    while (k > 0 && (static_cast<unsigned char>(buf[k - 1]) & 0xC0) == 0x80 && cont < 3) --k, ++cont;
-    if (k > 0) {
-      const unsigned lead = static_cast<unsigned char>(buf[k - 1]);
-      const int need = lead > 0xF4 ? 0 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 ? 1 : 0;
-      if (need > cont) n = k - 1;
-    }
-  }
+  n = static_cast<int>(KIT_UTF8Complete(buf, static_cast<size_t>(n)));
   if (n == 0) return 0;
   std::u32string chars;
   if (!text::decodeUtf8(buf, static_cast<size_t>(n), chars)) return 0;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "KIT/kitstring.h"
 #include "KIT/shim/shim-handles.h"
 #include "KIT/shim/shim-internal.h"
 #include "KIT/shim/shim-objects.h"
@@ -590,15 +591,7 @@ void SHIM_CFStringToCString(const cocoa::String* string, char* buffer, int size)
   if (!buffer || size <= 0) return;
   buffer[0] = 0;
   if (!string || size <= 1) return;
-  const std::string& utf8 = string->utf8();
-  size_t n = utf8.size();
-  if (n > static_cast<size_t>(size - 1)) {
-    // Cut before the character that does not fit whole, so that the result stays valid UTF-8.
-    n = static_cast<size_t>(size - 1);
-    while (n > 0 && (static_cast<unsigned char>(utf8[n]) & 0xC0) == 0x80) --n;
-  }
-  memcpy(buffer, utf8.data(), n);
-  buffer[n] = 0;
+  KIT_UTF8Copy(buffer, static_cast<size_t>(size), string->utf8().c_str());
 }
 
 // ===============================================================================================================

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "KIT/kitstring.h"
 #include "KIT/shim/shim-hwnd.h"
 #include "KIT/shim/shim-menu.h"
 #include "KIT/shim/shim-sys.h"
@@ -168,8 +169,7 @@ bool BrowseForSaveFile(const char* title, const char* initialDir, const char* in
   std::string chosen = r == cocoa::kModalResponseOK ? panel->url() : std::string();
   panel->release();
   if (chosen.empty()) return false;
-  if (chosen.size() > 2046) chosen.resize(2046);
-  if (out && outSize >= 1) lstrcpyn(out, chosen.c_str(), outSize);
+  if (out && outSize >= 1) lstrcpyn(out, chosen.c_str(), std::min(outSize, 2047));
   return true;
 }
 

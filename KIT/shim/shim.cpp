@@ -13,6 +13,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -22,6 +23,7 @@
 #include <mutex>
 #include <vector>
 
+#include "KIT/kitstring.h"
 #include "KIT/shim/shim-handles.h"
 #include "KIT/shim/shim-misc.h"
 #include "KIT/shim/shim-sys.h"
@@ -714,11 +716,7 @@ void GlobalFree(HANDLE block) {
 }
 
 char* lstrcpyn(char* dst, const char* src, int n) {
-  if (n < 1 || !dst) return dst;
-  int i = 0;
-  if (src)
-    for (; i < n - 1 && src[i]; ++i) dst[i] = src[i];
-  dst[i] = 0;
+  if (n >= 1) KIT_UTF8Copy(dst, static_cast<size_t>(n), src);
   return dst;
 }
 
@@ -833,8 +831,7 @@ int GetModuleFileName(HINSTANCE module, char* buffer, int size) {
   cocoa::Bundle* bundle = module ? module->bundle : cocoa::Bundle::mainBundle();
   if (!bundle) return 0;
   std::string path = bundle->bundlePath();
-  if (path.size() > 8191) path.resize(8191);
-  lstrcpyn(buffer, path.c_str(), size);
+  lstrcpyn(buffer, path.c_str(), std::min(size, 8192));
   return static_cast<int>(strlen(buffer));
 }
 

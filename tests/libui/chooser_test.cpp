@@ -163,6 +163,12 @@ TEST(BankLists, TheListsNameEveryBankAndFollowSearches) {
   const int order[] = {3, 4, 6, 5, 7, 2, 1};
   for (int i = 0; i < 7; ++i) EXPECT_EQ(tab.lowerName(i), programName(order[i], 12));
   EXPECT_EQ(tab.lowerName(7), "");
+  // Another text leaves the results shown, and the field names the text they were found by.
+  IParam* field = tab.plug.GetParam(kPatchSearchString);
+  field->SetDisplayText(0, "b4s1");
+  tab.plug.OnParamChange(kPatchSearchString);
+  EXPECT_EQ(tab.lowerName(0), programName(3, 12));
+  EXPECT_STREQ(field->GetDisplayText(0), "s12 ");
   // The visible chooser over the lower list is the search one, and only while searching.
   EXPECT_TRUE(tab.host.layers["RightSearchPopupMenu"]->isVisible());
   EXPECT_FALSE(tab.host.layers["RightPatchPopupMenu"]->isVisible());
@@ -177,7 +183,6 @@ TEST(BankLists, TheListsNameEveryBankAndFollowSearches) {
   EXPECT_EQ(lowerList->GetNDisplayTexts(), 7);
   EXPECT_EQ(tab.lowerName(0), programName(6, 0)) << "the bank shown before the search comes back";
   // One character asks for more, a word without matches says so; neither leaves search mode on.
-  IParam* field = tab.plug.GetParam(kPatchSearchString);
   field->SetDisplayText(0, "b");
   tab.plug.OnParamChange(kPatchSearchString);
   EXPECT_EQ(tab.editor.lastMessage, "Enter 2 digits or more!");

@@ -1,11 +1,16 @@
 // The librarian's editor side inside the real plug-in object: created with it over the librarian it
-// scanned, and quiet where the editor has no surface or no MIDI output yet.
+// scanned, and quiet where the editor has no surface or no MIDI output yet; the texts it shows of names and
+// messages are never cut inside a character.
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <map>
+#include <random>
+#include <set>
 
 #include "KIT/IEffect/ControlLayer.h"
 #include "KIT/IEffect/IEffectStructs.h"
+#include "platform/text/text.h"
 #include "src/ProgramDump.h"
 #include "src/Vexmir.h"
 #include "tests/libui/libui_support.h"
@@ -16,6 +21,36 @@ namespace {
 
 intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
   return 0;
+}
+
+// Characters of one to four bytes and bytes that start none, up to 200 bytes, some ending in a sequence cut
+// short; `ends` holds the offsets between characters.
+struct RandomText {
+  std::string text;
+  std::set<size_t> ends{0};
+};
+
+RandomText randomText(std::mt19937& rng, bool cutShortEnd) {
+  static const char* const kChars[] = {
+      "a", "Z", " ", "-", "\xC3\xA9", "\xC3\xBC", "\xE2\x82\xAC", "\xF0\x9F\x8E\xB9", "\xFF", "\xC0", "\x80"};
+  RandomText t;
+  for (size_t length = 1 + rng() % 200; t.text.size() < length; t.ends.insert(t.text.size()))
+    t.text += kChars[rng() % 11];
+  if (cutShortEnd && rng() % 3 == 0) t.text += "\xE2\x82";
+  t.ends.insert(t.text.size());
+  return t;
+}
+
+bool validUtf8(const std::string& s) {
+  std::u32string chars;
+  return platform::text::decodeUtf8(s.data(), s.size(), chars);
+}
+
+// What is shown of `t` is a head of it that ends between characters, valid UTF-8 where `t` is.
+void expectWholeHead(const RandomText& t, const std::string& shown, const char* where) {
+  EXPECT_EQ(t.text.compare(0, shown.size(), shown), 0) << where << ": " << shown;
+  EXPECT_EQ(t.ends.count(shown.size()), 1u) << where << " cut inside a character: " << shown;
+  if (validUtf8(t.text)) EXPECT_TRUE(validUtf8(shown)) << where << ": " << shown;
 }
 
 }  // namespace
@@ -81,5 +116,41 @@ TEST(PluginLibrarian, AProjectKeepsTheOpenBanksUnsavedEdits) {
     ASSERT_EQ(saved.size(), 128u);
     EXPECT_EQ(programDumpName(saved[4].data(), saved[4].size()).rfind("Renamed", 0), 0u);
     EXPECT_EQ(saved[5], programDumpOf(4, 5));
+  }
+}
+
+// Random names and messages, of many-byte characters and broken ones, through the status display, the program
+// name field and a project that keeps it, and as bank files on disk through the scan to the bank list.
+TEST(PluginLibrarian, EveryNameAndMessageShownKeepsWholeCharacters) {
+  DataFolder data;
+  std::mt19937 rng(11);
+  const int count = std::getenv("VEXMIR_LIBUI_TEXTS") ? std::atoi(std::getenv("VEXMIR_LIBUI_TEXTS")) : 40;
+  std::map<std::string, RandomText> stems;
+  for (int i = 0; i < count / 2; ++i) {
+    const RandomText t = randomText(rng, false);
+    if (stems.emplace(t.text, t).second) data.write(t.text + ".syx", bankBytes(1));
+  }
+  Vexmir plug(IEffectInstanceInfo{quietHost}), recalled(IEffectInstanceInfo{quietHost});
+  for (int i = 0; i < count && !HasFailure(); ++i) {
+    const RandomText t = randomText(rng, true);
+    plug.displayStatus(t.text.c_str());
+    std::string status = plug.getDisplayLine(Vexmir::kLineName);
+    if (status.size() >= 3 && status.compare(status.size() - 3, 3, "...") == 0) status.resize(status.size() - 3);
+    expectWholeHead(t, status, "status");
+    plug.GetParam(kPatchName)->SetDisplayText(0, t.text.c_str());
+    expectWholeHead(t, plug.GetParam(kPatchName)->GetDisplayText(0), "name field");
+    ByteChunk project;
+    ASSERT_TRUE(plug.SerializeState(&project));
+    ASSERT_GT(recalled.UnserializeState(&project, 0), 0);
+    expectWholeHead(t, recalled.GetParam(kPatchName)->GetDisplayText(0), "recalled name");
+  }
+  plug.getLibrarianEditor()->patchTypeChanged(0, 0, true);
+  const auto& banks = plug.getLibrarian()->bankFiles;
+  ASSERT_EQ(banks.size(), stems.size());
+  for (size_t i = 0; i < banks.size(); ++i) {
+    // A long name is shown as its head, "~", a number and the extension.
+    const std::string shown = plug.GetParam(kPatchSelectionListUpper)->GetDisplayText(static_cast<int>(i));
+    const RandomText& t = stems.at(banks[i]->fileName.substr(0, banks[i]->fileName.size() - 4));
+    expectWholeHead(t, shown.substr(0, std::min(shown.find('~'), shown.size() - 4)), "bank list");
   }
 }
