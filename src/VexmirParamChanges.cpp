@@ -345,6 +345,9 @@ void Vexmir::refreshPortMenus() {
     const int now = at == fresh[out].end() ? 0 : static_cast<int>(at - fresh[out].begin());
     setPortMenuTexts(param, fresh[out]);
     setParameterFromPlug(idx, now);
+    // Listed but not open (its MIDI server went away and came back): opened again by its name.
+    if (now > 0 && now != (out ? getSelectedMIDIOut() : getSelectedMIDIIn()) && !portChoiceRequested[out])
+      openPortFromParam(idx);
     if (now > 0 || chosen == "OFF") continue;
     gone += std::string(gone.empty() ? "" : ", ") + (out ? "MIDI OUT " : "MIDI IN ") + chosen;
     if (out) {

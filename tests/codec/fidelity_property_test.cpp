@@ -26,6 +26,7 @@
 #include "tests/codec/fidelity_support.h"
 #include "platform/vst2/vst2.h"
 #include "tests/jobs/job_plug.h"
+#include "tests/support/Files.h"
 
 namespace {
 
@@ -34,11 +35,6 @@ using fidelity::edit;
 using fidelity::lastSent;
 using jobtest::Bytes;
 using jobtest::JobPlug;
-
-Bytes vectorsFromFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 int countFromEnvironment(const char* name, int fallback) {
   const char* text = std::getenv(name);
@@ -421,7 +417,7 @@ TEST(FidelityProperty, ProjectsOfTheEarlierLayoutOpenAsTheyDid) {
   const std::string data = std::string(std::getenv("VEXMIR_SOURCE_DIR")) + "/tests/codec/data/";
   std::mt19937 rng(43);
   for (const char* name : {"old-vocoder", "old-layer"}) {
-    const Bytes project = vectorsFromFile(data + name + ".chunk"), sent = vectorsFromFile(data + name + ".sent");
+    const Bytes project = vexmir::testsupport::readBytes(data + name + ".chunk"), sent = vexmir::testsupport::readBytes(data + name + ".sent");
     ASSERT_EQ(sent.size(), static_cast<size_t>(kGlobalDumpSize + kProgramDumpSize)) << name;
     const Bytes expectedGlobal = vexmir::testsupport::dataOf(sent, kGlobalDataSize);
     const Bytes expectedProgram = vexmir::testsupport::dataOf(Bytes(sent.begin() + kGlobalDumpSize, sent.end()));

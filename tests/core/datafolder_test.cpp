@@ -10,6 +10,7 @@
 #include "platform/vst2/vst2.h"
 #include "src/Vexmir.h"
 #include "tests/core/bundle_host.h"
+#include "tests/support/Files.h"
 #include "tests/support/QuietHost.h"
 
 using coretest::BundleHost;
@@ -19,17 +20,8 @@ namespace {
 
 using vexmir::testsupport::quietHost;
 
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void writeFile(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-}
+using vexmir::testsupport::readText;
+using vexmir::testsupport::writeText;
 
 // The message of a log line "YYYY-MM-DD.HH:MM:SS\t message", or "?" when the line has another form.
 std::string logMessage(const std::string& line) {
@@ -75,7 +67,7 @@ TEST(UISettings, FirstThreeLinesChooseStyleAndScale) {
   };
   for (const Case& c : cases) {
     TempRoot root;
-    writeFile(root.dataFolder() + kSettingsName, c.file);
+    writeText(root.dataFolder() + kSettingsName, c.file);
     Vexmir v(IEffectInstanceInfo{quietHost});
     EXPECT_EQ(v.getUIStyle(), c.style) << c.file;
     EXPECT_EQ(v.getUIScale(), c.scale) << c.file;
@@ -90,13 +82,13 @@ TEST(UISettings, FirstThreeLinesChooseStyleAndScale) {
 TEST(UISettings, RewrittenAsFiveLinesOnlyWhenPresent) {
   TempRoot root;
   std::string path = root.dataFolder() + kSettingsName;
-  writeFile(path, "normal\nnormal\nno\nold four\nold five\n");
+  writeText(path, "normal\nnormal\nno\nold four\nold five\n");
   Vexmir v(IEffectInstanceInfo{quietHost});
   EXPECT_TRUE(v.setUISettingsLine(1, "large"));
-  EXPECT_EQ(readFile(path), "normal\nlarge\nno\n\n");
+  EXPECT_EQ(readText(path), "normal\nlarge\nno\n\n");
   EXPECT_TRUE(v.setUISettingsLine(2, "yes"));
   EXPECT_TRUE(v.setUISettingsLine(0, "black"));
-  EXPECT_EQ(readFile(path), "black\nlarge\nyes\n\n");
+  EXPECT_EQ(readText(path), "black\nlarge\nyes\n\n");
   EXPECT_FALSE(v.setUISettingsLine(3, "nope"));
 
   std::remove(path.c_str());
@@ -114,13 +106,13 @@ TEST(DebugLog, WrittenOnlyWhenTheFileExistedAtStart) {
   }
   EXPECT_FALSE(exists(folder + kLogName));
 
-  writeFile(folder + kLogName, "old text that must go\n");
+  writeText(folder + kLogName, "old text that must go\n");
   {
     BundleHost host;
     ASSERT_TRUE(host.create());
     host.close();
   }
-  std::string log = readFile(folder + kLogName);
+  std::string log = readText(folder + kLogName);
   EXPECT_EQ(log.find("old text"), std::string::npos);
   std::istringstream lines(log);
   std::string first, second;
@@ -134,12 +126,12 @@ TEST(DebugLog, WrittenOnlyWhenTheFileExistedAtStart) {
 TEST(DebugLog, DeletedWhileOnIsCreatedAgain) {
   TempRoot root;
   std::string path = root.dataFolder() + kLogName;
-  writeFile(path, "");
+  writeText(path, "");
   Vexmir v(IEffectInstanceInfo{quietHost});
   ASSERT_TRUE(v.isDebugLogOn());
   std::remove(path.c_str());
   v.log("RESET: again");
-  EXPECT_NE(readFile(path).find("\t RESET: again\n"), std::string::npos);
+  EXPECT_NE(readText(path).find("\t RESET: again\n"), std::string::npos);
 }
 
 TEST(EditorObject, StartsWithEveryParameterHiddenAndItsQueue) {

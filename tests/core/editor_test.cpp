@@ -21,6 +21,7 @@
 #include "src/Vexmir.h"
 #include "tests/core/bundle_host.h"
 #include "tests/gui/gui_support.h"
+#include "tests/support/Files.h"
 #include "tests/support/QuietHost.h"
 
 namespace {
@@ -106,15 +107,8 @@ intptr_t dispatch(IEffectVST* plug, int32_t opcode, int32_t index = 0, intptr_t 
   return e->dispatcher(e, opcode, index, value, ptr, opt);
 }
 
-std::vector<uint8_t> readBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
+using vexmir::testsupport::readBytes;
+using vexmir::testsupport::writeBytes;
 
 uint32_t be32(const std::vector<uint8_t>& b, size_t at) {
   return (uint32_t(b[at]) << 24) | (uint32_t(b[at + 1]) << 16) | (uint32_t(b[at + 2]) << 8) | b[at + 3];

@@ -15,17 +15,14 @@
 #include "src/Vexmir.h"
 #include "src/VexmirParams.h"
 #include "tests/core/bundle_host.h"
+#include "tests/support/Files.h"
 #include "tests/support/QuietHost.h"
 
 namespace {
 
 using vexmir::testsupport::quietHost;
 
-std::string readFile(const std::string& path) {
-  std::stringstream s;
-  s << std::ifstream(path, std::ios::binary).rdbuf();
-  return s.str();
-}
+using vexmir::testsupport::readText;
 
 void choose(Vexmir& v, int param, double value) {
   v.storeParamValue(param, value);
@@ -38,7 +35,7 @@ TEST(UISettingsFile, TheFirstStartWritesItAndAChoiceAppliesAtTheNextStart) {
   {
     Vexmir v(IEffectInstanceInfo{quietHost});
     EXPECT_EQ(v.getUIScale(), 1.0);
-    EXPECT_EQ(readFile(file), "normal\nnormal\nyes\n\n");
+    EXPECT_EQ(readText(file), "normal\nnormal\nyes\n\n");
     // Too long for the name and value fields, both texts are read as one message over the whole display.
     choose(v, kUserInterfaceSize, 2);
     EXPECT_EQ(v.getDisplayLine(Vexmir::kLineName), "Size changes applied... Reload project!");
@@ -47,7 +44,7 @@ TEST(UISettingsFile, TheFirstStartWritesItAndAChoiceAppliesAtTheNextStart) {
     // This instance's editor keeps the size it was built with, however often it is opened.
     EXPECT_EQ(v.GetGUI()->Width(), 1500);
   }
-  EXPECT_EQ(readFile(file), "black\nlarge\nyes\n\n");
+  EXPECT_EQ(readText(file), "black\nlarge\nyes\n\n");
   {
     Vexmir next(IEffectInstanceInfo{quietHost});
     EXPECT_EQ(next.getUIScale(), 1.25);

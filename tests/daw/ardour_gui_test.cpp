@@ -53,7 +53,7 @@ std::string idOfTag(const std::string& xml, const std::string& open, const std::
 
 // The filter resonance of timbre 1 in the session file's state chunk, or -1.
 double savedResonance(const fs::path& file) {
-  const std::string xml = readFile(file);
+  const std::string xml = readText(file);
   size_t begin = 0, end = 0;
   if (!findChunk(xml, &begin, &end)) return -1;
   const std::vector<uint8_t> saved = fromBase64(xml.substr(begin, end - begin));
@@ -87,7 +87,7 @@ TEST_F(ArdourGui, TheEditorWorksInArdoursWindowAndArdourQuitsCleanly) {
                                                  "Session:save_state(\"\", false, false, false, false, false)\n");
   ASSERT_NE(made.find("closed"), std::string::npos) << made;
   const fs::path file = dir / "vexmir/vexmir.ardour";
-  std::string xml = readFile(file);
+  std::string xml = readText(file);
   const double resonanceBefore = savedResonance(file);
   ASSERT_GE(resonanceBefore, 0) << "no state chunk of the plug-in in the new session";
 

@@ -32,7 +32,7 @@ TEST_F(ArdourSession, ASavedSessionRestoresTheStateChunkByteForByteInANewProcess
 
   // The saved chunk is ours: the header and a state body behind it. Two values are changed on disk.
   const fs::path file = dir / "session/vexmir.ardour";
-  std::string xml = readFile(file);
+  std::string xml = readText(file);
   size_t begin = 0, end = 0;
   ASSERT_TRUE(findChunk(xml, &begin, &end)) << xml.substr(0, 2000);
   std::vector<uint8_t> saved = fromBase64(xml.substr(begin, end - begin));
@@ -59,7 +59,7 @@ TEST_F(ArdourSession, ASavedSessionRestoresTheStateChunkByteForByteInANewProcess
                               "Session:save_state(\"\", false, false, false, false, false)\n");
   ASSERT_NE(out.find("closed"), std::string::npos) << out;
   EXPECT_EQ(out.find("unknown plug-in"), std::string::npos) << out;
-  const std::string reloaded = readFile(file);
+  const std::string reloaded = readText(file);
   ASSERT_TRUE(findChunk(reloaded, &begin, &end));
   const std::vector<uint8_t> back = fromBase64(reloaded.substr(begin, end - begin));
   size_t first = 0;

@@ -174,7 +174,7 @@ class GuiHost {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
   bool running() const { return pid_ > 0; }
-  std::string log() const { return readFile(log_).substr(0, 6000); }
+  std::string log() const { return readText(log_).substr(0, 6000); }
 
   // Runs xdotool with the display; answers its output.
   std::string xdotool(const std::string& words) const {

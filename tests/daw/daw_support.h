@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/Files.h"
+
 namespace dawtest {
 
 namespace fs = std::filesystem;
@@ -23,28 +25,12 @@ namespace fs = std::filesystem;
 inline const char* const kLua = "/usr/bin/ardour7-lua";
 const char* const kScanner = "/usr/lib/ardour7/ardour-vst-scanner";
 
+using vexmir::testsupport::quoted;
+using vexmir::testsupport::readText;
+
+// What the command printed on its standard output and error.
 inline std::string run(const std::string& command, int* status) {
-  std::string out;
-  FILE* p = popen((command + " 2>&1").c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  *status = pclose(p);
-  return out;
-}
-
-inline std::string quoted(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-inline std::string readFile(const fs::path& p) {
-  std::ifstream in(p);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
+  return vexmir::testsupport::commandOutput(command + " 2>&1", status);
 }
 
 const std::string kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";

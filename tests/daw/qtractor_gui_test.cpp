@@ -152,7 +152,7 @@ TEST_F(QtractorGui, TheEditorWorksInQtractorAndTheSavedSessionBringsTheProgramBa
   qtractor.xdotool(at(mainWindow(), kPluginX, kListMenuY) + " click 3 sleep 1 " +
                    at(mainWindow(), kAddPluginX, kAddPluginY) + " click 1");
   const fs::path cache = dir / "home/.cache/Qtractor/qtractor_vst2_scan.cache";
-  EXPECT_TRUE(waitFor(30, [&] { return readFile(cache).find("Vexmir Editor") != std::string::npos; }))
+  EXPECT_TRUE(waitFor(30, [&] { return readText(cache).find("Vexmir Editor") != std::string::npos; }))
       << "Qtractor's scan did not find the plug-in\n" << qtractor.log();
   keepPicture(x.shot(x.root(), 0, 0, 1100, 800), "qtractor-plugin-dialog");
   qtractor.xdotool("key Escape");
@@ -160,10 +160,10 @@ TEST_F(QtractorGui, TheEditorWorksInQtractorAndTheSavedSessionBringsTheProgramBa
 
   // Saved with Ctrl+S: Qtractor saves only a session it knows to be modified, and edits inside the plug-in do not
   // tell it (the plug-in shows the host no parameters), so the track is muted and unmuted first.
-  const std::string savedBefore = readFile(session);
+  const std::string savedBefore = readText(session);
   qtractor.xdotool(at(mainWindow(), kMuteX, kMuteY) + " click 1 sleep 0.3 click 1 sleep 0.3 key ctrl+s");
-  EXPECT_TRUE(waitFor(20, [&] { return readFile(session) != savedBefore; })) << "the session was not saved";
-  EXPECT_NE(readFile(session).find("chunk"), std::string::npos) << readFile(session);
+  EXPECT_TRUE(waitFor(20, [&] { return readText(session) != savedBefore; })) << "the session was not saved";
+  EXPECT_NE(readText(session).find("chunk"), std::string::npos) << readText(session);
   const int firstExit = quit(x);
   if (firstExit != 0) keepPicture(x.shot(x.root(), 0, 0, 1920, 1440), "qtractor-at-exit");
   EXPECT_EQ(firstExit, 0) << qtractor.log();

@@ -3,10 +3,11 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
-#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+
+#include "tests/support/Files.h"
 
 namespace {
 
@@ -20,13 +21,8 @@ std::string emulator() {
 
 // Runs the emulator with `args`, standard input from `input`; gives its exit code and combined output.
 int run(const std::string& args, const std::string& input, std::string* output) {
-  std::string cmd = "printf '" + input + "' | '" + emulator() + "' " + args + " 2>&1";
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return -1;
-  std::array<char, 4096> buf;
-  size_t n;
-  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) output->append(buf.data(), n);
-  int status = pclose(p);
+  int status = -1;
+  *output += vexmir::testsupport::commandOutput("printf '" + input + "' | '" + emulator() + "' " + args + " 2>&1", &status);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

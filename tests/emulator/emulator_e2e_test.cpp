@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "tests/support/EmulatorClient.h"
+#include "tests/support/Files.h"
 #include "tests/support/JackMidiPair.h"
 
 using vexmir::testsupport::Bytes;
@@ -320,13 +321,9 @@ TEST_F(EmulatorE2E, BankFileGivenAtStartHoldsTheProgramsAfterReset) {
       "printf 'get name 3\\nset name 3 Changed\\nchannel 1\\nreset\\nget name 3\\nget name 4\\nget channel\\nquit\\n' "
       "| '" +
       exe + "' --name 'Second Emulator' --channel 7 --bank '" + bank + "' 2>/dev/null";
-  FILE* p = popen(cmd.c_str(), "r");
-  ASSERT_NE(p, nullptr);
-  std::string out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  EXPECT_EQ(pclose(p), 0);
+  int status = -1;
+  const std::string out = vexmir::testsupport::commandOutput(cmd, &status);
+  EXPECT_EQ(status, 0);
   EXPECT_EQ(out, "ok Bank Three  \nok\nok\nok\nok Bank Three  \nok Init 005    \nok 7\nok bye\n");
 }
 

@@ -107,11 +107,9 @@ inline std::vector<double> programValues(Vexmir& plug) {
 }
 
 // The open bank's programs as stored in the librarian.
-inline std::vector<SysexBytes> librarianBank(Vexmir& plug) {
+inline std::vector<SysexBytes> librarianBank(EmulatorPlug& plug) {
   std::vector<SysexBytes> out;
-  PatchFile* bank = plug.getLibrarian()->bankAt(plug.getLibrarian()->upperBankIndex);
-  if (!bank) return out;
-  for (const LibrarianPatch& p : bank->patches)
+  for (const LibrarianPatch& p : plug.openBank())
     out.push_back(p.messages.empty() ? SysexBytes() : p.messages.front().data);
   return out;
 }

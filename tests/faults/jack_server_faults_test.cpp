@@ -37,8 +37,7 @@ TEST(JackServerFaults, TheServerStoppedDuringABankStoreHoldsNoHostCallAndTheChos
   std::thread host([&] {
     for (int k = 0; !done; ++k) {
       const auto start = std::chrono::steady_clock::now();
-      plug.storeParamValue(kArpTempo, 100 + k % 50);
-      plug.OnParamChange(kArpTempo);
+      plug.press(kArpTempo, 100 + k % 50);
       ByteChunk chunk;
       plug.SerializeState(&chunk);
       const int64_t us =

@@ -290,8 +290,7 @@ TEST_F(MidiFaults, APortRenamedOrGoneAtRecallIsOffSaysSoAndNothingGoesElsewhere)
   EXPECT_NE(said.find("Faults recall"), std::string::npos) << said;
 
   // An edit after the recall goes nowhere.
-  b.storeParamValue(kArpTempo, 140);
-  b.OnParamChange(kArpTempo);
+  b.press(kArpTempo, 140);
   ASSERT_TRUE(b.waitIdle());
   // The probe shows that the emulators' inputs are live; nothing else of the editor came before it.
   JackMidiPair probe("vexmir-faults-probe", EmulatorClient::emulatorOutPort(), EmulatorClient::emulatorInPort());

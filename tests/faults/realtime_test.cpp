@@ -39,8 +39,7 @@ TEST(RealtimeSafety, AProgramDumpThatRestoresALockedPartChannelPausesUnderNoLock
   EXPECT_EQ(plug.paramValue(kMultiPartMIDICh), 2);
   {
     probe::HostCall call("effEditIdle");
-    plug.storeParamValue(kFilterCutoff, 40);
-    plug.OnParamChange(kFilterCutoff);
+    plug.press(kFilterCutoff, 40);
   }
   expectNoProbeFaults();
 }

@@ -19,6 +19,7 @@
 #include "src/MIDIMessageManager.h"
 #include "src/Vexmir.h"
 #include "tests/libui/libui_support.h"
+#include "tests/support/Files.h"
 #include "tests/support/QuietHost.h"
 
 using libui::bankBytes;
@@ -48,11 +49,7 @@ class Plug : public Vexmir {
   std::atomic<int> jobs{0};
 };
 
-std::string readText(const std::string& path) {
-  std::stringstream s;
-  s << std::ifstream(path).rdbuf();
-  return s.str();
-}
+using vexmir::testsupport::readText;
 
 }  // namespace
 

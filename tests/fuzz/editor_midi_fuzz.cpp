@@ -23,6 +23,7 @@
 #include "src/VexmirParams.h"
 #include "tests/fuzz/fuzz_data_root.h"
 #include "tests/fuzz/fuzz_reader.h"
+#include "tests/support/SysexDumps.h"
 
 namespace {
 
@@ -69,10 +70,7 @@ class FuzzEditor : public Vexmir {
   }
   bool SendMidiSysex(unsigned char* b, int n) override {
     check(b && n > 0, "an empty SysEx send");
-    std::vector<uint8_t> framed;
-    if (b[0] != 0xF0) framed.push_back(0xF0);
-    framed.insert(framed.end(), b, b + n);
-    if (b[n - 1] != 0xF7) framed.push_back(0xF7);
+    const std::vector<uint8_t> framed = vexmir::testsupport::framedSysex(b, n);
     checkSysEx(framed.data(), framed.size());
     return true;
   }

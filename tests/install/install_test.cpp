@@ -15,10 +15,14 @@
 #include <string>
 
 #include "platform/vst2/vst2.h"
+#include "tests/support/Files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+using vexmir::testsupport::quoted;
+using vexmir::testsupport::readText;
 
 fs::path makeTempDir() {
   std::string pattern = (fs::temp_directory_path() / "vexmir-install-XXXXXX").string();
@@ -41,23 +45,10 @@ std::string loadedPathOf(const std::string& name) {
   return search.found;
 }
 
-std::string quoted(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
 // The exit code of a shell command line, or -1 when it did not exit.
 int shell(const std::string& command) {
   const int status = std::system(command.c_str());
   return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 bool isInside(const fs::path& path, const fs::path& folder) {
@@ -157,34 +148,34 @@ TEST(InstalledBundle, OpensItsEditorInVexmirHostWithTheBuildAndSourceTreesHidden
   };
 
   ASSERT_EQ(run("reference", "", VEXMIR_HOST_EXE, fs::path(build) / "Vexmir Editor.vst"), 0)
-      << readFile(temp / "reference/transcript.txt");
+      << readText(temp / "reference/transcript.txt");
   // The copied host finds the platform library in the installed bundle; the loader records what it loads.
   const std::string hidden = "bash " + quoted(std::string(source) + "/tests/fixtures/hide-trees.sh") + " " +
                              quoted(build) + " " + quoted(source) +
                              " -- env LD_LIBRARY_PATH=" + quoted(linux.string()) +
                              " LD_DEBUG=libs LD_DEBUG_OUTPUT=" + quoted((temp / "ld").string());
   const int status = run("installed", hidden, host.string(), installed);
-  const std::string transcript = readFile(temp / "installed/transcript.txt");
-  if (status == 77) GTEST_SKIP() << readFile(temp / "installed/stderr.txt");
-  ASSERT_EQ(status, 0) << transcript << readFile(temp / "installed/stderr.txt");
+  const std::string transcript = readText(temp / "installed/transcript.txt");
+  if (status == 77) GTEST_SKIP() << readText(temp / "installed/stderr.txt");
+  ASSERT_EQ(status, 0) << transcript << readText(temp / "installed/stderr.txt");
 
   EXPECT_NE(transcript.find("compare \"before.bin\" \"after.bin\" -> differ"), std::string::npos) << transcript;
   // The same session as the build tree's bundle, but for where it was loaded from.
-  const std::string reference = readFile(temp / "reference/transcript.txt");
+  const std::string reference = readText(temp / "reference/transcript.txt");
   EXPECT_EQ(transcript.substr(transcript.find('\n')), reference.substr(reference.find('\n')));
   for (const char* picture : {"1-opened.png", "2-cutoff-dragged.png", "3-mod-sequence.png", "4-librarian.png"}) {
-    const std::string drawn = readFile(temp / "installed" / picture);
+    const std::string drawn = readText(temp / "installed" / picture);
     EXPECT_FALSE(drawn.empty()) << picture;
-    EXPECT_TRUE(drawn == readFile(temp / "reference" / picture)) << picture << " differs from the build tree's";
+    EXPECT_TRUE(drawn == readText(temp / "reference" / picture)) << picture << " differs from the build tree's";
   }
-  const std::string logText = readFile(log);
+  const std::string logText = readText(log);
   EXPECT_NE(logText.find("USER INTERFACE CONFIGURATION COMPLETED"), std::string::npos) << logText;
   EXPECT_EQ(logText.find("MISSING"), std::string::npos) << logText;
 
   std::set<std::string> loaded;
   for (const auto& entry : fs::directory_iterator(temp)) {
     if (entry.path().filename().string().rfind("ld.", 0) != 0) continue;
-    std::istringstream lines(readFile(entry.path()));
+    std::istringstream lines(readText(entry.path()));
     for (std::string line; std::getline(lines, line);) {
       const size_t at = line.find("calling init: ");
       if (at != std::string::npos) loaded.insert(line.substr(at + 14));

@@ -1,46 +1,23 @@
 // The real editor object for the end-to-end job and fault tests: its ports on the emulator (or elsewhere), its
-// jobs' pauses on a given clock, and the texts its jobs show.
+// jobs' pauses on a given clock, and when its clock ticks left it.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "KIT/mutex.h"
-#include "src/MIDIMessageManager.h"
-#include "src/PatchFile.h"
-#include "src/PatchLibrarian.h"
-#include "src/ProgramDump.h"
 #include "src/Vexmir.h"
 #include "tests/jobs/editor_test_support.h"
 #include "tests/support/EmulatorClient.h"
-#include "tests/support/QuietHost.h"
 
 namespace jobtest {
 
-using vexmir::testsupport::quietHost;
-
-class EmulatorPlug : public Vexmir {
+class EmulatorPlug : public TestEditor {
  public:
-  explicit EmulatorPlug(JobClock* clock) : Vexmir(IEffectInstanceInfo{quietHost}) {
-    setJobClock(clock);
-    getMidiManager()->getSender()->statusObserver = [this](const std::string& text) {
-      std::function<void(const std::string&)> hook;
-      {
-        std::lock_guard<std::mutex> lock(mutex);
-        statusTexts.push_back(text);
-        hook = onStatus;
-      }
-      if (hook) hook(text);
-    };
-  }
+  explicit EmulatorPlug(JobClock* clock) { setJobClock(clock); }
   ~EmulatorPlug() override {
     stopHostCallRelay();  // the relay calls this object's overrides: it ends before they go
     closeExternalMIDIPorts();  // as the host's close does: no message reaches an object being destroyed
@@ -68,37 +45,12 @@ class EmulatorPlug : public Vexmir {
     using vexmir::testsupport::EmulatorClient;
     return connectTo(EmulatorClient::emulatorInPort(), EmulatorClient::emulatorOutPort());
   }
-  bool run(const SenderJob& job, MidiWorker worker = MidiWorker::kJobThread, int timeoutSeconds = 120) {
-    return getMidiManager()->startJob(worker, job) && waitIdle(worker, timeoutSeconds);
-  }
+  using TestEditor::run;
   // Starts job `code` with its flag argument (toEditor or temporary) on the job thread; run() waits for its end.
   bool start(int code, bool flag = true) {
     return getMidiManager()->startJob(MidiWorker::kJobThread, jobOf(code, flag));
   }
   bool run(int code, bool flag = true) { return run(jobOf(code, flag)); }
-  // Waits for what the relay's thread was handed (a recall's port reopening, a job the audio block asked for)
-  // and then for the worker.
-  bool waitIdle(MidiWorker worker = MidiWorker::kJobThread, int timeoutSeconds = 120) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-    while (!GetHostCallRelay().idle() || getMidiManager()->isWorkerBusy(worker)) {
-      if (std::chrono::steady_clock::now() > end) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-  }
-  // Called on the job's thread with each status text, after it is recorded.
-  void setStatusHook(std::function<void(const std::string&)> hook) {
-    std::lock_guard<std::mutex> lock(mutex);
-    onStatus = std::move(hook);
-  }
-  std::vector<std::string> texts() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return statusTexts;
-  }
-  std::string lastText() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return statusTexts.empty() ? std::string() : statusTexts.back();
-  }
   // When each timing clock byte left this instance, on the jobs' own clock: what the clock loop controls,
   // whatever the machine's load does to the way to the synthesizer.
   bool SendMidiSysex2(std::vector<unsigned char> bytes) override {
@@ -121,9 +73,7 @@ class EmulatorPlug : public Vexmir {
 
  private:
   std::mutex mutex;
-  std::vector<std::string> statusTexts;
   std::vector<int64_t> tickTimes;
-  std::function<void(const std::string&)> onStatus;
 };
 
 // A case of the editor object against the fixture's emulator, reset to its power-on state: a data folder with an

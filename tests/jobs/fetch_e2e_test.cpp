@@ -43,12 +43,11 @@ Bytes codecRoundTrip(const Bytes& data, std::vector<double> values) {
   return dataOf(rebuilt);
 }
 
-Bytes librarianData(Vexmir& plug, int slot) {
-  PatchFile* bank = plug.getLibrarian()->bankAt(plug.getLibrarian()->upperBankIndex);
-  if (!bank || slot >= static_cast<int>(bank->patches.size()) || bank->patches[slot].messages.empty()) return {};
-  const SysexBytes& m = bank->patches[slot].messages.front().data;
-  if (m.size() != static_cast<size_t>(kProgramDumpSize)) return {};
-  return dataOf(Bytes(m.begin(), m.end()));
+Bytes librarianData(jobtest::EmulatorPlug& plug, int slot) {
+  const std::vector<LibrarianPatch> bank = plug.openBank();
+  if (slot >= static_cast<int>(bank.size()) || bank[slot].messages.empty()) return {};
+  const SysexBytes& m = bank[slot].messages.front().data;
+  return m.size() == static_cast<size_t>(kProgramDumpSize) ? dataOf(Bytes(m.begin(), m.end())) : Bytes();
 }
 
 using FetchE2E = jobtest::EmulatorTest;

@@ -16,17 +16,14 @@
 #include "src/Vexmir.h"
 #include "src/VexmirParams.h"
 #include "tests/jobs/editor_test_support.h"
-#include "tests/support/QuietHost.h"
 
 namespace jobtest {
 
 using Bytes = std::vector<uint8_t>;
 
-using vexmir::testsupport::quietHost;
-
-class JobPlug : public Vexmir {
+class JobPlug : public TestEditor {
  public:
-  JobPlug() : Vexmir(IEffectInstanceInfo{quietHost}) {
+  JobPlug() {
     for (int i = 0; i < kNumParams; ++i) {
       const ParamInfo& info = paramInfo(i);
       if (i == kPatchName)
@@ -41,10 +38,6 @@ class JobPlug : public Vexmir {
     GetParam(kLibSyncTimer)->Set(4);  // pacing of 100 ms
     midiOutReady = true;
     setJobClock(&clock);
-    getMidiManager()->getSender()->statusObserver = [this](const std::string& text) {
-      std::lock_guard<std::mutex> lock(mutex);
-      statusTexts.push_back(text);
-    };
     clock.setSleepHook([this](int) { onSleep(); });
   }
   ~JobPlug() override {
@@ -81,22 +74,6 @@ class JobPlug : public Vexmir {
     std::lock_guard<std::mutex> lock(mutex);
     sent.clear();
   }
-  std::vector<std::string> texts() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return statusTexts;
-  }
-  // Starts a job on the job thread and waits (in real time, with a bound) until it has ended.
-  bool runJob(const SenderJob& job, MidiWorker worker = MidiWorker::kJobThread) {
-    if (!getMidiManager()->startJob(worker, job)) return false;
-    return waitIdle(worker);
-  }
-  bool waitIdle(MidiWorker worker = MidiWorker::kJobThread) {
-    for (int i = 0; i < 20000; ++i) {
-      if (!getMidiManager()->isWorkerBusy(worker)) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return false;
-  }
 
   ManualJobClock clock;
   // The synthesizer model: answers a program or global request sent on its channel (-1: silent).
@@ -126,7 +103,6 @@ class JobPlug : public Vexmir {
   std::mutex mutex;
   std::vector<Bytes> sent;
   std::vector<Bytes> loopedBack;
-  std::vector<std::string> statusTexts;
   bool pendingAnswer = false;
 };
 

@@ -190,9 +190,8 @@ TEST_F(TransferE2E, ARecallDuringATransferReachesTheSynthesizerWhenTheTransferEn
   ASSERT_TRUE(b.getMidiManager()->isWorkerBusy(MidiWorker::kJobThread));  // the recall found the thread taken
   ASSERT_TRUE(b.waitIdle());
   // An audio block after the transfer starts the recalled program's send.
-  double* none[2] = {nullptr, nullptr};
   for (int i = 0; i < 1000 && emulator.editName() != "Recalled    "; ++i) {
-    b.ProcessDoubleReplacing(none, none, 64);
+    b.audioBlock();
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   EXPECT_EQ(emulator.editName(), "Recalled    ");

@@ -47,7 +47,7 @@ TEST(TransferJobs, TheChannelSearchFindsASynthesizerOnChannelFiveAfterItsSilentP
   plug.synthChannel = 4;
   SenderJob job = jobOf(kJobPartRequest);
   job.toEditor = true;
-  ASSERT_TRUE(plug.runJob(job));
+  ASSERT_TRUE(plug.run(job));
   const std::vector<Bytes> requests = requestsOf(plug.messages(), 0x10);
   // One request on the editor's channel, 30 silent polls, then channels 1 to 5 and no further.
   ASSERT_EQ(requests.size(), 6u);
@@ -63,7 +63,7 @@ TEST(TransferJobs, ASilentSynthesizerEndsTheRequestWithATimeOutAtTheStatedPace) 
   plug.GetParam(kLibSyncTimer)->Set(3);  // 500 ms
   SenderJob job = jobOf(kJobPartRequest);
   job.toEditor = true;
-  ASSERT_TRUE(plug.runJob(job));
+  ASSERT_TRUE(plug.run(job));
   EXPECT_EQ(requestsOf(plug.messages(), 0x10).size(), 17u);
   // The first sleep, 35 polls, 16 search sleeps and the closing pause.
   EXPECT_EQ(plug.clock.sleptMilliseconds(), 500 * (1 + 35 + 16 + 1));
@@ -76,14 +76,14 @@ TEST(TransferJobs, ConnectingSaysWhetherTheSynthesizerAnsweredAndACancelNeverSay
   {
     JobPlug plug;
     plug.synthChannel = 0;
-    ASSERT_TRUE(plug.runJob(jobOf(kJobDeviceIdEnquiry)));
+    ASSERT_TRUE(plug.run(jobOf(kJobDeviceIdEnquiry)));
     EXPECT_EQ(requestsOf(plug.messages(), 0x0E).size(), 1u);
     EXPECT_EQ(plug.texts().front(), "Connecting to Hardware");
     EXPECT_EQ(plug.texts().back(), "Plug-in is ready to go!");
   }
   {
     JobPlug plug;
-    ASSERT_TRUE(plug.runJob(jobOf(kJobDeviceIdEnquiry)));
+    ASSERT_TRUE(plug.run(jobOf(kJobDeviceIdEnquiry)));
     EXPECT_EQ(requestsOf(plug.messages(), 0x0E).size(), 17u);  // the search after the 15th poll
     EXPECT_TRUE(contains(plug.texts(), "No response from Hardware"));
     EXPECT_FALSE(contains(plug.texts(), "Plug-in is ready to go!"));
@@ -95,7 +95,7 @@ TEST(TransferJobs, ConnectingSaysWhetherTheSynthesizerAnsweredAndACancelNeverSay
     plug.onPause = [&] {
       if (++pauses == 3) plug.getMidiManager()->getSender()->cancel = true;
     };
-    ASSERT_TRUE(plug.runJob(jobOf(kJobDeviceIdEnquiry)));
+    ASSERT_TRUE(plug.run(jobOf(kJobDeviceIdEnquiry)));
     EXPECT_FALSE(contains(plug.texts(), "Plug-in is ready to go!"));
     EXPECT_EQ(plug.texts().back(), "Data request CANCELLED!");
   }
@@ -104,7 +104,7 @@ TEST(TransferJobs, ConnectingSaysWhetherTheSynthesizerAnsweredAndACancelNeverSay
 TEST(TransferJobs, FetchingAllProgramsAsksForEachProgramInTurn) {
   JobPlug plug;
   plug.synthChannel = 0;
-  ASSERT_TRUE(plug.runJob(jobOf(kJobAllPatchRequest)));
+  ASSERT_TRUE(plug.run(jobOf(kJobAllPatchRequest)));
   const std::vector<Bytes> sent = plug.messages();
   ASSERT_FALSE(sent.empty());
   EXPECT_EQ(sent.front(), (Bytes{0xB0, 0x20, 0x00}));
@@ -125,7 +125,7 @@ TEST(TransferJobs, StoringABankWritesAll128ProgramsWithProgressFromZeroToHundred
   JobPlug plug;
   SenderJob job = jobOf(kJobStoreAllPatches);
   job.bank = makeBank();
-  ASSERT_TRUE(plug.runJob(job));
+  ASSERT_TRUE(plug.run(job));
   const std::vector<Bytes> sent = plug.messages();
   ASSERT_EQ(sent.size(), 1u + 128u * 3u);
   EXPECT_EQ(sent[0], (Bytes{0xB0, 0x7B, 0x00}));
@@ -161,7 +161,7 @@ TEST(TransferJobs, ACancelHalfwayThroughABankStoreStopsAfterTheProgramBeingWritt
     for (const Bytes& b : plug.messages()) writes += b.size() == 8 && b[4] == 0x11;
     if (writes == 64) plug.getMidiManager()->getSender()->cancel = true;
   };
-  ASSERT_TRUE(plug.runJob(job));
+  ASSERT_TRUE(plug.run(job));
   int writes = 0, last = -1;
   for (const Bytes& b : plug.messages())
     if (b.size() == 8 && b[4] == 0x11) {
@@ -180,7 +180,7 @@ TEST(TransferJobs, ABankStoreThatMeetsAnEmptySlotStopsSaysSoAndHidesTheIndicator
   job.bank = makeBank();
   job.bank[5].messages.clear();
   job.bank[6].messages.front().data.assign(initialProgramDump(), kProgramDumpSize - 1);
-  ASSERT_TRUE(plug.runJob(job));
+  ASSERT_TRUE(plug.run(job));
   int writes = 0;
   for (const Bytes& b : plug.messages()) writes += b.size() == 8 && b[4] == 0x11;
   EXPECT_EQ(writes, 5);
@@ -202,7 +202,7 @@ TEST(TransferJobs, AuditionSendsTheProgramToTheEditBufferOnlyAndStoreWritesItsSl
     SenderJob job = jobOf(kJobSendLibrarianPatch);
     job.patch.messages.emplace_back().data.assign(dump.data(), dump.size());
     job.slot = row.slot;
-    ASSERT_TRUE(plug.runJob(job));
+    ASSERT_TRUE(plug.run(job));
     const std::vector<Bytes> sent = plug.messages();
     ASSERT_EQ(sent.size(), row.messages) << row.slot;
     if (row.messages == 0) continue;
@@ -221,7 +221,7 @@ TEST(TransferJobs, AProgramThatIsNotAWholeDumpIsNeverSent) {
     Bytes dump(initialProgramDump(), initialProgramDump() + kProgramDumpSize);
     dump.resize(static_cast<size_t>(size), 0xF7);
     if (size) job.patch.messages.emplace_back().data.assign(dump.data(), dump.size());
-    ASSERT_TRUE(plug.runJob(job));
+    ASSERT_TRUE(plug.run(job));
     EXPECT_TRUE(plug.messages().empty()) << size;
   }
 }
@@ -233,7 +233,7 @@ TEST(TransferJobs, TheCurrentProgramGoesOutWithTheGlobalDumpFirstWhenAsked) {
   plug.GetParam(kPatchName)->SetDisplayText(0, "Bass");
   plug.deviceBusy = true;
   plug.dumpSendRunning = true;
-  ASSERT_TRUE(plug.runJob(jobOf(kJobSendArrangement)));
+  ASSERT_TRUE(plug.run(jobOf(kJobSendArrangement)));
   const std::vector<Bytes> sent = plug.messages();
   ASSERT_EQ(sent.size(), 2u);
   EXPECT_EQ(sent[0].size(), 235u);
@@ -248,13 +248,13 @@ TEST(TransferJobs, StartAndStopAreSentOnlyWhenSwitchedOnAndTicksOnlyWithTheirSwi
   JobPlug plug;
   constexpr MidiWorker control = MidiWorker::kClockControlThread;
   plug.sendClockStartStop = false;
-  ASSERT_TRUE(plug.runJob(jobOf(kJobStartClock), control));
+  ASSERT_TRUE(plug.run(jobOf(kJobStartClock), control));
   plug.sendClockStartStop = true;
-  ASSERT_TRUE(plug.runJob(jobOf(kJobStartClock), control));
-  ASSERT_TRUE(plug.runJob(jobOf(kJobStopClock), control));
+  ASSERT_TRUE(plug.run(jobOf(kJobStartClock), control));
+  ASSERT_TRUE(plug.run(jobOf(kJobStopClock), control));
   plug.sendClockTicks = false;
   plug.getMidiManager()->getSender()->resetContinuousClock(false);
-  ASSERT_TRUE(plug.runJob(jobOf(kJobContinuousClock), MidiWorker::kClockThread));
+  ASSERT_TRUE(plug.run(jobOf(kJobContinuousClock), MidiWorker::kClockThread));
   EXPECT_EQ(plug.messages(), (std::vector<Bytes>{{0xFA}, {0xFC}}));
   // Closing the output ends a running clock at its next tick.
   plug.sendClockTicks = true;

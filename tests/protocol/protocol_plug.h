@@ -26,13 +26,10 @@
 #include "src/ProgramDump.h"
 #include "src/Vexmir.h"
 #include "tests/jobs/editor_test_support.h"
-#include "tests/support/QuietHost.h"
 
 namespace prototest {
 
 using Bytes = std::vector<uint8_t>;
-
-using vexmir::testsupport::quietHost;
 
 // The editor's millisecond ticks, moved by the tests (the indicators and the unanswered wait read them).
 inline std::atomic<uint32_t> testTicks{1000};
@@ -66,9 +63,9 @@ inline const char* answerName(Answer a) {
   return a == Answer::kAnswer ? "answers" : a == Answer::kSilent ? "silent" : a == Answer::kLate ? "late" : "twice";
 }
 
-class ProtocolPlug : public Vexmir {
+class ProtocolPlug : public jobtest::TestEditor {
  public:
-  ProtocolPlug() : Vexmir(IEffectInstanceInfo{quietHost}) {
+  ProtocolPlug() {
     setTickSource(readTestTicks);
     // An output port chosen (the list holds only "OFF" without a MIDI system).
     GetParam(kDeviceOutSelection)->SetBounds(0, 1);
@@ -78,10 +75,6 @@ class ProtocolPlug : public Vexmir {
     midiOutReady = true;
     midiInReady = true;
     setJobClock(&clock);
-    getMidiManager()->getSender()->statusObserver = [this](const std::string& text) {
-      std::lock_guard<std::mutex> lock(mutex);
-      statusTexts.push_back(text);
-    };
     clock.setSleepHook([this](int) { onPause(); });
   }
   ~ProtocolPlug() override {
@@ -185,36 +178,19 @@ class ProtocolPlug : public Vexmir {
     }
     return true;
   }
-  // The longest job (a bank stored with every pause) runs a few minutes on the jobs' clock.
+  // In place of the editor's own wait, bounded on the jobs' clock: the longest job (a bank stored with every pause)
+  // runs a few minutes on it.
   bool waitIdle(MidiWorker worker = MidiWorker::kJobThread, int jobSeconds = 3600) {
     // What the relay's thread was handed (a job the audio block asked for, a recalled program's send) first.
     return waitUntil([&] { return GetHostCallRelay().idle() && !getMidiManager()->isWorkerBusy(worker); },
                      jobSeconds);
   }
-  void press(int idx, double plain) {
-    storeParamValue(idx, plain);
-    OnParamChange(idx);
-  }
-  void audioBlock() {
-    double* none[2] = {nullptr, nullptr};
-    ProcessDoubleReplacing(none, none, 64);
-  }
   LibrarianHost* host() { return getLibrarianEditor() ? getLibrarianEditor()->host() : nullptr; }
-  std::vector<LibrarianPatch> openBank() {
-    PatchLibrarian* lib = getLibrarian();
-    std::unique_lock<std::mutex> lock = lib->lockBanks();
-    PatchFile* bank = lib->bankAt(lib->upperBankIndex);
-    return bank ? bank->patches : std::vector<LibrarianPatch>{};
-  }
   std::vector<Bytes> take() {
     std::lock_guard<std::mutex> lock(mutex);
     std::vector<Bytes> out;
     out.swap(sent);
     return out;
-  }
-  std::vector<std::string> texts() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return statusTexts;
   }
 
   // ---- what the model does ----
@@ -282,7 +258,6 @@ class ProtocolPlug : public Vexmir {
   std::atomic<long> heardCount{0};
   std::vector<Bytes> sent;
   std::deque<Owed> owed;
-  std::vector<std::string> statusTexts;
 };
 
 inline bool isProgramChange(const Bytes& b, int program) {

@@ -28,24 +28,9 @@ class Session {
     emulator.reset();
     connected = plug.connect();
     plug.storeParamValue(kLibSyncTimer, 4);
-    plug.storeParamValue(kMIDIFilterHWCCPassThrough + Vexmir::kFilterPC, 1);
-    plug.OnParamChange(kMIDIFilterHWCCPassThrough + Vexmir::kFilterPC);
+    plug.press(kMIDIFilterHWCCPassThrough + Vexmir::kFilterPC, 1);
   }
 
-  void press(int idx, double value) {
-    plug.storeParamValue(idx, value);
-    plug.OnParamChange(idx);
-  }
-  void block() {
-    double* none[2] = {nullptr, nullptr};
-    plug.ProcessDoubleReplacing(none, none, 64);
-  }
-  std::vector<LibrarianPatch> bank() {
-    PatchLibrarian* lib = plug.getLibrarian();
-    std::unique_lock<std::mutex> lock = lib->lockBanks();
-    PatchFile* b = lib->bankAt(lib->upperBankIndex);
-    return b ? b->patches : std::vector<LibrarianPatch>{};
-  }
   bool editorFollowsKnob() {
     const int next = plug.paramValue(kAmpDistSw) == 1.0 ? 0 : 1;
     std::ostringstream raw;
@@ -60,12 +45,12 @@ class Session {
 
   // One action; empty when every rule held after it, else the rule it broke.
   std::string act(int kind, int arg) {
-    const std::vector<LibrarianPatch> before = bank();
+    const std::vector<LibrarianPatch> before = plug.openBank();
     int addressed = -1;
     LibrarianHost* host = plug.getLibrarianEditor()->host();
     switch (kind) {
       case 0:
-        press(kRequestTempData, 1);
+        plug.press(kRequestTempData, 1);
         break;
       case 1:
         plug.sendSysExInitialization();
@@ -90,18 +75,18 @@ class Session {
         break;
       }
       case 7:
-        press(kQuickTab, arg % 2);
+        plug.press(kQuickTab, arg % 2);
         break;
       case 8:
-        press(kMainTab, 1 + arg % 4);
+        plug.press(kMainTab, 1 + arg % 4);
         break;
       case 9: {
-        press(kSendMIDIClockInfo, 1);
+        plug.press(kSendMIDIClockInfo, 1);
         const size_t mark = emulator.logMark();
-        block();
+        plug.audioBlock();
         if (!emulator.waitForLog("in F8", mark)) return "the clock sent nothing after it was switched on";
-        press(kSendMIDIClockInfo, 0);
-        block();
+        plug.press(kSendMIDIClockInfo, 0);
+        plug.audioBlock();
         if (!plug.waitIdle(MidiWorker::kClockThread, 5)) return "the clock still runs after it was switched off";
         // Ticks sent before the stop may still be on their way through the server: a probe sent now arrives
         // after all of them, and no tick may follow it.
@@ -114,8 +99,8 @@ class Session {
         break;
       }
       case 10:
-        if (plug.paramValue(kMainTab) < 1) press(kMainTab, 2);
-        press(kRandomize, 1);
+        if (plug.paramValue(kMainTab) < 1) plug.press(kMainTab, 2);
+        plug.press(kRandomize, 1);
         break;
       case 11: {
         ByteChunk chunk;
@@ -130,11 +115,11 @@ class Session {
         break;
     }
     if (!plug.waitIdle()) return "a job did not end";
-    block();
+    plug.audioBlock();
     if (!plug.waitIdle() || !plug.waitIdle(MidiWorker::kClockThread)) return "a job did not end";
     const std::vector<std::string> rules = plug.getMidiManager()->protocolViolations();
     if (!rules.empty()) return rules.front();
-    const std::vector<LibrarianPatch> after = bank();
+    const std::vector<LibrarianPatch> after = plug.openBank();
     for (size_t p = 0; p < after.size() && p < before.size(); ++p) {
       const bool same = after[p].messages.size() == before[p].messages.size() &&
                         (after[p].messages.empty() ||
@@ -153,7 +138,7 @@ class Session {
     notesOff << "in B" << std::hex << std::uppercase << plug.timbreChannel(0) << " 7B 00";
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     do {
-      block();
+      plug.audioBlock();
       if (emulator.waitForLog(notesOff.str(), mark, std::chrono::milliseconds(20))) return {};
     } while (std::chrono::steady_clock::now() < end);
     return "a reset sends no all notes off";
