@@ -18,6 +18,10 @@
 namespace {
 
 using x11test::run;
+using RealHostDesktop = x11test::ServerTest;
+using RealHostDialogs = x11test::ServerTest;
+using RealHostKeyboard = x11test::ServerTest;
+using RealHostLifeCycle = x11test::ServerTest;
 
 // A knob of the sound editor dragged up with real input (the filter's resonance).
 const char* const kKnobDrag =
@@ -27,10 +31,7 @@ const char* const kKnobDrag =
 // After the module is gone, the thread that ran the editor ends: whatever the editor left with that thread (its run
 // loop's timers, queued work) would now run code that is no longer mapped. Loaded again on the same thread, as when
 // a DAW reopens a session, the new instance's idle must not meet anything of the old one either.
-TEST(RealHostLifeCycle, TheEditorsThreadOutlivesTheUnloadedModule) {
-  NEED_X11_TOOLS();
-  x11test::Xvfb server;
-  ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+TEST_F(RealHostLifeCycle, TheEditorsThreadOutlivesTheUnloadedModule) {
   struct Case {
     const char* name;
     const char* script;
@@ -61,10 +62,7 @@ TEST(RealHostLifeCycle, TheEditorsThreadOutlivesTheUnloadedModule) {
 // The host keeps the keyboard while the editor is only clicked: Space pressed with the pointer over the editor still
 // reaches the host. A text field of the editor takes the keyboard while it is edited, its keys stay with it, and the
 // host has the keyboard back when the edit ends.
-TEST(RealHostKeyboard, TheHostKeepsItsKeysAndAnEditBorrowsThem) {
-  NEED_X11_TOOLS();
-  x11test::Xvfb server;
-  ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+TEST_F(RealHostKeyboard, TheHostKeepsItsKeysAndAnEditBorrowsThem) {
   ScratchDir dir;
   const HostRun r = run(pluginBundlePath(), std::string(R"(
 open
@@ -136,10 +134,7 @@ close
 // and closed with Enter, a bank file imported by a double click, Save As by typing a name, and a save over an
 // existing file refused at the replace question and cancelled with Escape; a folder of thousands of odd names
 // browsed; and a panel left open when the host's window goes.
-TEST(RealHostDialogs, PanelsAndAlertsAnswerRealInput) {
-  NEED_X11_TOOLS();
-  x11test::Xvfb server;
-  ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+TEST_F(RealHostDialogs, PanelsAndAlertsAnswerRealInput) {
   ScratchDir dir;  // the home folder, where the panels start
   const std::string patches = dir.file("Library/Audio/Presets/Pellacor/Korg Vexmir Editor/Patches");
   std::filesystem::create_directories(patches);
@@ -221,10 +216,7 @@ TEST(RealHostReadme, NamesOnlyTheHostsTheTestsRunItIn) {
 
 // The librarian's help commands in an editor shown on a display: each opens its folder or page with the desktop's
 // opener, or, where the system has none, shows where it is (the debug log keeps what was shown).
-TEST(RealHostDesktop, HelpCommandsOpenTheirTargetWithTheDesktopOpenerOrSayWhere) {
-  NEED_X11_TOOLS();
-  x11test::Xvfb server;
-  ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+TEST_F(RealHostDesktop, HelpCommandsOpenTheirTargetWithTheDesktopOpenerOrSayWhere) {
   ScratchDir dir;
   const std::string data = dir.path() + "/Library/Audio/Presets/Pellacor/Korg Vexmir Editor/";
   std::filesystem::create_directories(data + "Patches");

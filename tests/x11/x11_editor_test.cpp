@@ -21,11 +21,9 @@ using pixels::differingPixels;
 using x11test::keepForPeople;
 using x11test::linesWith;
 using x11test::run;
+using X11Editor = x11test::ServerTest;
 
-TEST(X11Editor, ScreenshotEqualsTheModelsBackingStore) {
-  NEED_X11_TOOLS();
-  x11test::Xvfb server;
-  ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+TEST_F(X11Editor, ScreenshotEqualsTheModelsBackingStore) {
   ScratchDir dir;
   const std::string bundle = guimactest::makeGuiTestBundle(dir, EDITOR_TEST_PLUGIN);
   // With MIT-SHM, and with plain image requests as for a server on another machine.
@@ -95,10 +93,7 @@ std::string gestureScript(const Gesture (&gestures)[N], bool onX11, const std::s
 
 const char* const kParamGets = "param get 0\nparam get 1\nparam get 2\nparam get 3\n";
 
-TEST(X11Editor, RealInputChangesWhatTheModelPathChanges) {
-  NEED_X11_TOOLS();
-  x11test::Xvfb server;
-  ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+TEST_F(X11Editor, RealInputChangesWhatTheModelPathChanges) {
   ScratchDir modelDir, x11Dir;
   const HostRun model = run(guimactest::makeGuiTestBundle(modelDir, EDITOR_TEST_PLUGIN),
                             gestureScript(kGestures, false, kParamGets), modelDir, {});
@@ -125,10 +120,7 @@ TEST(X11Editor, RealInputChangesWhatTheModelPathChanges) {
 // The wave menu's second item is disabled: a click on it leaves the menu open and the next click chooses; the
 // keyboard steps over it (up from the third item goes to the first; only Return's press is sent, as the menu is gone
 // before its release). The menu's items are 20 pixels high below a 4-pixel margin.
-TEST(X11Editor, ADisabledMenuItemIsNeverChosen) {
-  NEED_X11_TOOLS();
-  x11test::Xvfb server;
-  ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+TEST_F(X11Editor, ADisabledMenuItemIsNeverChosen) {
   ScratchDir dir;
   const char* const kMenu = "search --sync --onlyvisible --name \"^Vexmir Editor menu$\"";
   const std::string script =
@@ -146,10 +138,7 @@ TEST(X11Editor, ADisabledMenuItemIsNeverChosen) {
   EXPECT_EQ(values[1], "param get 2 -> 0") << r.out;  // Sine
 }
 
-TEST(X11Editor, HundredOpenAndCloseCyclesLeaveTheServerAsItWas) {
-  NEED_X11_TOOLS();
-  x11test::Xvfb server;
-  ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+TEST_F(X11Editor, HundredOpenAndCloseCyclesLeaveTheServerAsItWas) {
   ScratchDir dir;
   std::string script = "open\nx11 resources\n";
   for (int i = 0; i < 100; ++i) script += "editor open x11\npump 1\neditor close\n";
@@ -165,10 +154,7 @@ TEST(X11Editor, HundredOpenAndCloseCyclesLeaveTheServerAsItWas) {
 
 // On the machine's own clock, as in a Linux host: the host's idle calls alone run the redraw timer, so a click
 // shows on the screen after a few idle ticks of real time.
-TEST(X11Editor, TheHostsIdleDrivesTheRedrawTimerInRealTime) {
-  NEED_X11_TOOLS();
-  x11test::Xvfb server;
-  ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+TEST_F(X11Editor, TheHostsIdleDrivesTheRedrawTimerInRealTime) {
   ScratchDir dir;
   const HostRun r = run(guimactest::makeGuiTestBundle(dir, EDITOR_TEST_PLUGIN), R"(
 open
@@ -191,10 +177,7 @@ close
 }
 
 // Some hosts destroy their window, and the editor's child with it, before they close the editor.
-TEST(X11Editor, AHostWindowDestroyedFirstCostsNothing) {
-  NEED_X11_TOOLS();
-  x11test::Xvfb server;
-  ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+TEST_F(X11Editor, AHostWindowDestroyedFirstCostsNothing) {
   ScratchDir dir;
   const HostRun r = run(guimactest::makeGuiTestBundle(dir, EDITOR_TEST_PLUGIN), R"(
 open
@@ -223,10 +206,7 @@ x11 resources
   EXPECT_EQ(counts[2], counts[0]);
 }
 
-TEST(X11Editor, WithoutAServerOrAWindowTheEditorDoesNotOpen) {
-  NEED_X11_TOOLS();
-  x11test::Xvfb server;
-  ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+TEST_F(X11Editor, WithoutAServerOrAWindowTheEditorDoesNotOpen) {
   struct Case {
     const char* display;
     const char* why;

@@ -21,6 +21,16 @@ namespace x11test {
     if (!x11test::haveProgram("xdotool")) GTEST_SKIP() << "xdotool is not installed (xdotool)"; \
   } while (0)
 
+// A test with an Xvfb server of its own that has started; skipped when Xvfb or xdotool is not installed.
+class ServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    NEED_X11_TOOLS();
+    ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+  }
+  Xvfb server;
+};
+
 inline std::vector<std::string> linesWith(const std::string& text, const std::string& prefix) {
   std::vector<std::string> out;
   std::stringstream ss(text);
