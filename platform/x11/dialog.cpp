@@ -53,8 +53,7 @@ bool Dialog::run(const std::string& name, int w, int h) {
   const uint32_t protocols = atom("WM_PROTOCOLS");
   deleteAtom_ = atom("WM_DELETE_WINDOW");
   xcb_change_property(p_.c, XCB_PROP_MODE_REPLACE, win_, protocols, XCB_ATOM_ATOM, 32, 1, &deleteAtom_);
-  xcb_change_property(p_.c, XCB_PROP_MODE_REPLACE, win_, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 32, 1,
-                      &p_.parent);
+  xcb_change_property(p_.c, XCB_PROP_MODE_REPLACE, win_, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 32, 1, &p_.parent);
   const uint32_t dialogType = atom("_NET_WM_WINDOW_TYPE_DIALOG");
   xcb_change_property(p_.c, XCB_PROP_MODE_REPLACE, win_, atom("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM, 32, 1,
                       &dialogType);
@@ -113,7 +112,8 @@ void Dialog::handle(xcb_generic_event_t* e) {
       break;
     case XCB_BUTTON_PRESS: {
       auto* b = reinterpret_cast<xcb_button_press_event_t*>(e);
-      if (b->event != win_) break;  // the editor's input waits until the dialog is answered
+      if (b->event != win_) break;  // the editor's input is ignored until the dialog is answered
+      xcb_set_input_focus(p_.c, XCB_INPUT_FOCUS_PARENT, win_, XCB_CURRENT_TIME);
       press(b->event_x, b->event_y, b->detail, b->detail == 1 ? p_.countClick(*b) : 0, b->state);
       break;
     }

@@ -1,5 +1,6 @@
 // A modal window of the presenter: an open or save panel or an alert. It stands centred over the editor, has the
-// keyboard while it runs, and runs until the user answers; the editor goes on drawing under it, its input waits.
+// keyboard while it runs (and again when clicked), and runs until the user answers; the editor goes on drawing under
+// it, and what the user does to the editor meanwhile is ignored.
 // When the host destroys the editor's window or the server connection fails, the dialog ends unanswered.
 #pragma once
 
@@ -66,6 +67,7 @@ enum : uint32_t {
   kKeyPageDown = 0xff56,
   kKeyEnd = 0xff57,
   kKeyPadEnter = 0xff8d,
+  kKeyDelete = 0xffff,
 };
 
 }  // namespace x11

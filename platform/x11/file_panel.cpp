@@ -1,7 +1,7 @@
 // Open and save panels as X11 windows: the current folder, its sub-folders and the files of the allowed types
 // (sorted, hidden ones left out, ".." to go up), a name field in save panels, Cancel and Open/Save. A click selects,
 // a double click opens a folder or chooses a file, the wheel scrolls; Up/Down move in the list, Enter presses the
-// default button, Escape cancels, Backspace edits the name (or, in open panels, goes up).
+// default button, Escape cancels, Backspace and Delete edit the name (Backspace in open panels goes up).
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -214,12 +214,14 @@ class FilePanel : public Dialog {
     } else {
       if (listActive_ && selected_ >= 0 && entries_[selected_].folder) return open(selected_);
       if (name_.empty()) return;
+      if (isFolder(join(folder_, name_))) {  // a folder's name goes into it
+        const std::string folder = join(folder_, name_);
+        name_.clear();
+        caret_ = stem_ = 0;
+        return enter(folder, "");
+      }
       const std::string name = withExtension(name_);
       const std::string path = join(folder_, name);
-      if (isFolder(path)) {
-        name_.clear();
-        return enter(path, "");
-      }
       struct stat st;
       if (stat(path.c_str(), &st) == 0) {
         // The caller writes over the file: the user says so first.
@@ -354,10 +356,12 @@ class FilePanel : public Dialog {
                sym == kKeyEnd) {
       listActive_ = true;
       const int page = visibleRows() - 1;
-      const int to = sym == kKeyHome ? 0 : sym == kKeyEnd ? static_cast<int>(entries_.size())
-                     : sym == kKeyUp ? std::max(0, selected_ - 1)
-                     : sym == kKeyDown ? selected_ + 1
-                     : sym == kKeyPageUp ? selected_ - page : selected_ + page;
+      const int to = sym == kKeyHome     ? 0
+                     : sym == kKeyEnd    ? static_cast<int>(entries_.size())
+                     : sym == kKeyUp     ? std::max(0, selected_ - 1)
+                     : sym == kKeyDown   ? selected_ + 1
+                     : sym == kKeyPageUp ? selected_ - page
+                                         : selected_ + page;
       select(to);
     } else if (sym == kKeyBackSpace) {
       if (s_.open) {
@@ -368,12 +372,19 @@ class FilePanel : public Dialog {
         caret_ = from;
       }
       listActive_ = false;
+    } else if (sym == kKeyDelete && !s_.open) {  // the character after the caret
+      if (!takeSelection() && caret_ < name_.size()) {
+        size_t to = caret_ + 1;
+        while (to < name_.size() && (static_cast<unsigned char>(name_[to]) & 0xC0) == 0x80) ++to;
+        name_.erase(caret_, to - caret_);
+      }
+      listActive_ = false;
     } else if (!s_.open && (sym == kKeyLeft || sym == kKeyRight)) {
       stem_ = 0;
       listActive_ = false;
       if (sym == kKeyLeft && caret_ > 0) caret_ = characterBefore(caret_);
-      if (sym == kKeyRight && caret_ < name_.size())
-        do ++caret_;
+      if (sym == kKeyRight && caret_ < name_.size()) do
+          ++caret_;
         while (caret_ < name_.size() && (static_cast<unsigned char>(name_[caret_]) & 0xC0) == 0x80);
     } else if (ch && ch != U'/' && !(state & 4)) {
       std::string utf8;
@@ -397,7 +408,8 @@ class FilePanel : public Dialog {
         for (const std::string& prefix : {typed_ + lower(utf8), lower(utf8)}) {
           typed_ = prefix;
           for (size_t i = 0; i < entries_.size(); ++i)
-            if (lower(entries_[i].name).compare(0, typed_.size(), typed_) == 0) return select(static_cast<int>(i)), redraw();
+            if (lower(entries_[i].name).compare(0, typed_.size(), typed_) == 0)
+              return select(static_cast<int>(i)), redraw();
         }
       }
     } else {
@@ -414,7 +426,7 @@ class FilePanel : public Dialog {
   std::vector<bool> marked_;  // the selected rows
   int top_ = 0, selected_ = -1;
   size_t caret_ = 0, stem_ = 0;  // in the name: the caret and the end of the selected stem (0 for none)
-  bool listActive_ = false;  // the list, not the name field, was used last
+  bool listActive_ = false;      // the list, not the name field, was used last
 };
 
 }  // namespace

@@ -429,9 +429,9 @@ void Presenter::Impl::handle(xcb_generic_event_t* e, xcb_generic_event_t* next) 
 }
 
 int Presenter::Impl::countClick(const xcb_button_press_event_t& b) {
-  const bool repeat = b.event == lastClickWindow && b.detail == lastButton && b.time - lastPressTime <= kDoubleClickMs &&
-                      std::abs(b.event_x - lastPressX) <= kDoubleClickSlop &&
-                      std::abs(b.event_y - lastPressY) <= kDoubleClickSlop;
+  const bool repeat =
+      b.event == lastClickWindow && b.detail == lastButton && b.time - lastPressTime <= kDoubleClickMs &&
+      std::abs(b.event_x - lastPressX) <= kDoubleClickSlop && std::abs(b.event_y - lastPressY) <= kDoubleClickSlop;
   clickCount = repeat ? clickCount + 1 : 1;
   lastClickWindow = b.event;
   lastButton = b.detail;
@@ -572,11 +572,10 @@ const xcb_screen_t* Presenter::Impl::screen() const {
 xcb_window_t Presenter::Impl::makeWindow(int x, int y, int w, int h, bool overrideRedirect, uint32_t eventMask) {
   const xcb_window_t win = xcb_generate_id(c);
   const uint32_t values[] = {0xFFFFFF, 0, overrideRedirect ? 1u : 0u, eventMask, screen()->default_colormap};
-  xcb_create_window(c, depth, win, root, static_cast<int16_t>(x), static_cast<int16_t>(y), static_cast<uint16_t>(w),
-                    static_cast<uint16_t>(h), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, visual,
-                    XCB_CW_BACK_PIXEL | XCB_CW_BORDER_PIXEL | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK |
-                        XCB_CW_COLORMAP,
-                    values);
+  xcb_create_window(
+      c, depth, win, root, static_cast<int16_t>(x), static_cast<int16_t>(y), static_cast<uint16_t>(w),
+      static_cast<uint16_t>(h), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, visual,
+      XCB_CW_BACK_PIXEL | XCB_CW_BORDER_PIXEL | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK | XCB_CW_COLORMAP, values);
   return win;
 }
 

@@ -486,8 +486,7 @@ TEST(PresetSource, TheDumpedLinesRebuildThePreset) {
   const char* names[] = {"kGain", "kShape", "kCount"};
   const std::string src = root.path + "/src.txt", blob = root.path + "/blob.txt";
   ASSERT_TRUE(plug.DumpPresetSrcCode(src.c_str(), names));
-  std::ifstream srcIn(src);
-  std::string line((std::istreambuf_iterator<char>(srcIn)), std::istreambuf_iterator<char>());
+  std::string line = vexmir::testsupport::readText(src);
   EXPECT_EQ(line, "  MakePresetFromNamedParams(\"Lead \\\"A\\\"\", 3, kGain, 0.625000, kShape, 3, kCount, 7);\n");
   ASSERT_TRUE(plug.DumpPresetSrcCode(src.c_str(), nullptr));
   std::ifstream srcIn2(src);

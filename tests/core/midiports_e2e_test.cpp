@@ -27,6 +27,7 @@
 #include "tests/core/port_plug.h"
 #include "tests/support/EmulatorClient.h"
 #include "tests/support/JackMidiPair.h"
+#include "tests/support/TempRoot.h"
 
 using vexmir::testsupport::Bytes;
 using vexmir::testsupport::EmulatorClient;
@@ -428,9 +429,7 @@ bool reaches(Vexmir& plug, JackMidiPair& pair) {
 // Ports come and go while the editor is open: its menus offer the ports there are when they are opened, the chosen
 // port stays chosen and connected when others go, and a project keeps a long port name whole.
 TEST(MidiPorts, TheEditorsMenusOfferThePortsThereAreWhenOpened) {
-  char root[] = "/tmp/vexmir-ports-XXXXXX";
-  ASSERT_NE(mkdtemp(root), nullptr);
-  setenv("VEXMIR_ROOT", root, 1);
+  vexmir::testsupport::TempRoot root("ports");
   auto early = std::make_unique<JackMidiPair>("vexmir-core-early", EmulatorClient::emulatorOutPort(), "");
   Vexmir plug(IEffectInstanceInfo{porttest::quietHost});
   cocoa::AutoreleasePool pool;

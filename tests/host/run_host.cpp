@@ -12,6 +12,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "tests/support/Files.h"
+
 ScratchDir::ScratchDir() {
   const char* tmp = std::getenv("TMPDIR");
   std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/vexmir-host-test-XXXXXX";
@@ -28,15 +30,11 @@ ScratchDir::~ScratchDir() {
 }
 
 void ScratchDir::write(const std::string& name, const std::string& content) const {
-  std::ofstream f(file(name), std::ios::binary);
-  f << content;
+  vexmir::testsupport::writeText(file(name), content);
 }
 
 std::string ScratchDir::read(const std::string& name) const {
-  std::ifstream f(file(name), std::ios::binary);
-  std::ostringstream ss;
-  ss << f.rdbuf();
-  return ss.str();
+  return vexmir::testsupport::readText(file(name));
 }
 
 std::string pluginBundlePath() {

@@ -58,16 +58,11 @@ double seconds(std::chrono::steady_clock::duration d) {
   return std::chrono::duration<double>(d).count();
 }
 
-class TransferE2E : public ::testing::Test {
- protected:
-  void SetUp() override { emulator.reset(); }
-  EmulatorClient emulator;
-};
+using TransferE2E = jobtest::EmulatorTest;
 
 }  // namespace
 
 TEST_F(TransferE2E, AStoredBankEqualsTheEmulatorsProgramsByteForByte) {
-  ScaledJobClock clock(40);
   jobtest::EmulatorPlug plug(&clock);
   ASSERT_TRUE(plug.connect());
   std::vector<Bytes> data;
@@ -85,7 +80,6 @@ TEST_F(TransferE2E, AStoredBankEqualsTheEmulatorsProgramsByteForByte) {
 }
 
 TEST_F(TransferE2E, CancelHalfwayLeavesTheRestOfTheEmulatorsMemoryUntouched) {
-  ScaledJobClock clock(40);
   jobtest::EmulatorPlug plug(&clock);
   ASSERT_TRUE(plug.connect());
   std::vector<Bytes> before;
@@ -103,7 +97,6 @@ TEST_F(TransferE2E, CancelHalfwayLeavesTheRestOfTheEmulatorsMemoryUntouched) {
 }
 
 TEST_F(TransferE2E, AuditionReachesTheEditBufferOnlyAndStoreWritesOneProgram) {
-  ScaledJobClock clock(40);
   jobtest::EmulatorPlug plug(&clock);
   ASSERT_TRUE(plug.connect());
   std::vector<Bytes> data;
@@ -128,7 +121,6 @@ TEST_F(TransferE2E, AuditionReachesTheEditBufferOnlyAndStoreWritesOneProgram) {
 }
 
 TEST_F(TransferE2E, ARecalledStateReopensThePortsAndSendsEditOffGlobalAndProgramInThatOrder) {
-  ScaledJobClock clock(40);
   Bytes chunk;
   Bytes expectedProgram;
   {
@@ -169,7 +161,6 @@ TEST_F(TransferE2E, ARecalledStateReopensThePortsAndSendsEditOffGlobalAndProgram
 }
 
 TEST_F(TransferE2E, ARecallDuringATransferReachesTheSynthesizerWhenTheTransferEnds) {
-  ScaledJobClock clock(40);
   Bytes chunk;
   {
     jobtest::EmulatorPlug a(&clock);
@@ -198,7 +189,6 @@ TEST_F(TransferE2E, ARecallDuringATransferReachesTheSynthesizerWhenTheTransferEn
 }
 
 TEST_F(TransferE2E, ARandomizedProgramReachesTheEmulatorAsTheEditorHoldsIt) {
-  ScaledJobClock clock(40);
   jobtest::EmulatorPlug plug(&clock);
   ASSERT_TRUE(plug.connect());
   plug.storeParamValue(kMainTab, 2);

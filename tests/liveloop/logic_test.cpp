@@ -22,6 +22,7 @@
 #include "src/UIConfigManager.h"
 #include "src/MIDIMessageManager.h"
 #include "src/Vexmir.h"
+#include "tests/support/Files.h"
 #include "tests/support/TempRoot.h"
 #include "tests/support/QuietHost.h"
 
@@ -364,9 +365,7 @@ TEST(StartUp, UISettingsShowInTheirMenusAndTheFirstRunNoticeGoesWhenDismissed) {
     v.OnParamChange(kFirstRunExit);
     EXPECT_FALSE(notice(v)->isVisible());
   }
-  std::stringstream text;
-  text << std::ifstream(file).rdbuf();
-  EXPECT_EQ(text.str(), "black\nsmall\nyes\n\n");
+  EXPECT_EQ(vexmir::testsupport::readText(file), "black\nsmall\nyes\n\n");
   Vexmir again(IEffectInstanceInfo{quietHost});
   EXPECT_FALSE(notice(again)->isVisible());
 }

@@ -17,6 +17,7 @@
 
 #include "tests/host/run_host.h"
 #include "tests/support/EmulatorClient.h"
+#include "tests/support/Files.h"
 
 using vexmir::testsupport::EmulatorClient;
 
@@ -139,8 +140,7 @@ std::string variantBundle(const ScratchDir& dir) {
   fs::create_symlink(from / resources / "sysex.tea", to / resources / "sysex.tea");
 
   const char* src = std::getenv("VEXMIR_SOURCE_DIR");
-  std::ifstream in(std::string(src ? src : ".") + "/resources/uiconfig.xml");
-  std::string xml((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string xml = vexmir::testsupport::readText(std::string(src ? src : ".") + "/resources/uiconfig.xml");
   replaceControl(&xml, "kFilterCutoff",
                  "<slidercontrol type=\"ccSliderVer\" ccNumber=\"74\" name=\"Cutoff\" paramId=\"kFilterCutoff\" "
                  "paramGroup=\"Filter\" position=\"24,350\" length=\"60\" imageId=\"LED_ID\" "

@@ -145,11 +145,14 @@ TEST_F(RealHostDialogs, PanelsAndAlertsAnswerRealInput) {
   // A folder of thousands of banks with names in UTF-8, in no encoding and of 250 bytes.
   std::filesystem::create_directories(dir.file("Many"));
   for (int i = 0; i < 3000; ++i) vectors::writeFile(dir.file("Many/Bank " + std::to_string(i) + ".syx"), {});
-  for (const std::string name : std::vector<std::string>{"\xC3\x9C" "ber Sch\xC3\xB6n \xE2\x98\x83.syx", "Latin \xFC\xFF.syx", std::string(246, 'L') + ".syx"})
-    vectors::writeFile(dir.file("Many/" + name), {});
+  const std::string odd[] = {
+      "\xC3\x9C"
+      "ber Sch\xC3\xB6n \xE2\x98\x83.syx",
+      "Latin \xFC\xFF.syx", std::string(246, 'L') + ".syx"};
+  for (const std::string& name : odd) vectors::writeFile(dir.file("Many/" + name), {});
   // One xdotool step runs the whole exchange, as the host is held in each panel until it is answered. The keys go to
   // whoever has the keyboard once the panel or alert has it; the MENU's items are chosen by their middle (Import...
-  // 170, Save As... 141), their submenus' by keys.
+  // 170, Save As... 141), their submenus' by keys; Gift.syx is the open panel's fifth row (its middle at 153).
   dir.write("dialogs.sh", R"sh(set -e; HOST=$1
 win() { xdotool search --sync --onlyvisible --name "^Vexmir Editor $1" | head -1; }
 keys() { w=$(win "$1"); shift; n=0; until [ "$(xdotool getwindowfocus)" = "$w" ]; do n=$((n+1)); [ $n -lt 5000 ]; done; xdotool key "$@"; }
@@ -160,6 +163,7 @@ menu 170; shot "open panel" open; xdotool mousemove --window $(win "open panel")
 menu 141; shot "save panel" save; keys "save panel" S a v e d Return
 menu 141; keys "save panel" O l d Return; keys alert Escape; keys "save panel" Escape
 menu 170; keys "open panel" m a Return; keys "open panel" End; shot "open panel" many; keys "open panel" Escape
+menu 141; keys "save panel" BackSpace Delete Delete Delete Delete M a n y Return I n Return
 menu 141; win "save panel" >/dev/null; xdotool windowkill $HOST
 )sh");
   const HostRun r = run(pluginBundlePath(),
@@ -169,9 +173,17 @@ menu 141; win "save panel" >/dev/null; xdotool windowkill $HOST
   ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
   EXPECT_EQ(vectors::readFile(patches + "/Gift.syx"), libui::bankBytes(9)) << "the import did not copy the bank";
   EXPECT_EQ(vectors::readFile(dir.file("Saved.vmr")), libui::bankBytes(3)) << "Save As did not write the open bank";
+  EXPECT_EQ(vectors::readFile(dir.file("Many/In.vmr")), libui::bankBytes(3)) << "a folder's name did not open it";
   EXPECT_EQ(vectors::readFile(dir.file("Old.vmr")), (vectors::Bytes{1, 2, 3})) << "the cancelled save wrote";
   EXPECT_FALSE(std::filesystem::exists(patches + "/Bad.syx"));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(patches), {}), 2) << "a cancelled panel imported";
+  // The alert's message stands below its header: "Could not import Bad.syx: it is too small for a bank file".
+  platform::gfx::DecodedImage shot;
+  ASSERT_TRUE(platform::gfx::loadPngFile(dir.file("alert.png"), shot));
+  int ink = 0;
+  for (int y = 44; y < 62; ++y)
+    for (int x = 20; x < shot.width - 20; ++x) ink += shot.pixels[(static_cast<size_t>(y) * shot.width + x) * 4 + 1] < 100;
+  EXPECT_GT(ink, 300) << "the alert shows no message";
   for (const char* picture : {"alert", "open", "save", "many"})
     x11test::keepForPeople(dir, std::string(picture) + ".png", std::string("dialog-") + picture);
 }

@@ -159,11 +159,11 @@ namespace {
 bool writeWindowImage(xcb_connection_t* c, uint32_t window, int width, int height, const std::string& path,
                       std::string* why) {
   xcb_generic_error_t* err = nullptr;
-  xcb_get_image_reply_t* image = xcb_get_image_reply(
-      c,
-      xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, window, 0, 0, static_cast<uint16_t>(width),
-                    static_cast<uint16_t>(height), ~0u),
-      &err);
+  xcb_get_image_reply_t* image =
+      xcb_get_image_reply(c,
+                          xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, window, 0, 0, static_cast<uint16_t>(width),
+                                        static_cast<uint16_t>(height), ~0u),
+                          &err);
   std::free(err);
   if (!image) {
     *why = "the server gave no image of the window";
@@ -206,11 +206,10 @@ bool captureWindowNamed(const std::string& prefix, const std::string& path, std:
   xcb_connection_t* c = xcb_connect(nullptr, nullptr);
   bool done = false;
   *why = "no viewable top-level window is named \"" + prefix + "...\"";
-  xcb_query_tree_reply_t* tree = xcb_connection_has_error(c)
-                                     ? nullptr
-                                     : xcb_query_tree_reply(
-                                           c, xcb_query_tree(c, xcb_setup_roots_iterator(xcb_get_setup(c)).data->root),
-                                           nullptr);
+  xcb_query_tree_reply_t* tree =
+      xcb_connection_has_error(c)
+          ? nullptr
+          : xcb_query_tree_reply(c, xcb_query_tree(c, xcb_setup_roots_iterator(xcb_get_setup(c)).data->root), nullptr);
   const xcb_window_t* children = tree ? xcb_query_tree_children(tree) : nullptr;
   for (int i = 0; tree && i < xcb_query_tree_children_length(tree) && !done; ++i) {
     xcb_get_property_reply_t* name = xcb_get_property_reply(
