@@ -113,25 +113,25 @@ void ControlLayer::setIgnoreHiddenWhenUpdatingScreen(bool ignore) {
 }
 
 bool ControlLayer::unionDirty(const KIT_PtrList<IControl>& controls, int first, const KIT_PtrList<ControlLayer>& layers,
-                              IRECT* r, std::vector<IRECT>* parts) {
+                              IRECT* r, std::vector<IRECT>* parts, bool examined) {
   bool dirty = false;
   for (int i = first; i < controls.GetSize(); ++i) {
     IControl* c = controls.Get(i);
-    if (c->IsHidden() && !c->GetIgnoreHidden()) continue;
-    if (c->IsDirty()) {
+    // A control just hidden leaves its old picture on the screen until its area is painted again.
+    const bool looked = examined && (!c->IsHidden() || c->GetIgnoreHidden());
+    if ((looked && c->IsDirty()) || (c->IsHidden() && c->IsVacated())) {
       *r = r->Union(*c->GetRECT());
       if (parts && !c->GetRECT()->Empty()) parts->push_back(*c->GetRECT());
       dirty = true;
     }
   }
   for (int i = 0; i < layers.GetSize(); ++i)
-    if (layers.Get(i)->isDirty(r, parts)) dirty = true;
+    if (layers.Get(i)->isDirty(r, parts, examined)) dirty = true;
   return dirty;
 }
 
-bool ControlLayer::isDirty(IRECT* r, std::vector<IRECT>* parts) {
-  if (!visible && !ignoreHidden) return false;
-  return unionDirty(controls, 0, childLayers, r, parts);
+bool ControlLayer::isDirty(IRECT* r, std::vector<IRECT>* parts, bool examined) {
+  return unionDirty(controls, 0, childLayers, r, parts, examined && (visible || ignoreHidden));
 }
 
 void ControlLayer::Draw(IGraphics* graphics, IRECT* r, bool clean) {
@@ -167,7 +167,7 @@ bool ControlLayer::hasHiddenDirty(bool hidden) const {
 
 void ControlLayer::cleanIfPainted(IControl* c, bool shown, const std::vector<IRECT>& painted) {
   const IRECT& r = *c->GetRECT();
-  bool drawn = !shown || !c->IControl::IsDirty() || r.Empty();
+  bool drawn = !(shown || c->IsVacated()) || !c->IControl::IsDirty() || r.Empty();
   for (const IRECT& p : painted) drawn = drawn || (r.L >= p.L && r.T >= p.T && r.R <= p.R && r.B <= p.B);
   if (drawn) c->SetClean();
 }

@@ -33,18 +33,21 @@ class ControlLayer {
   void setControlsDirty();
   void setIgnoreHiddenWhenUpdatingScreen(bool ignore);
 
-  bool isDirty(IRECT* r, std::vector<IRECT>* parts = nullptr);
-  // Joins to r the rectangles of the dirty controls from index first on (hidden ones only when they ignore hiding),
-  // then those of the layers; true when anything was dirty. The surface and every layer collect their own this way.
-  // With parts, each rectangle is also kept on its own.
+  // Only vacated controls are looked at while the layer (or, with `examined` false, an ancestor) is hidden and does
+  // not ignore hiding.
+  bool isDirty(IRECT* r, std::vector<IRECT>* parts = nullptr, bool examined = true);
+  // Joins to r the rectangles of the dirty controls from index first on (hidden ones only when they ignore hiding;
+  // none when `examined` is false) and of the vacated ones, then those of the layers; true when anything was. The
+  // surface and every layer collect their own this way. With parts, each rectangle is also kept on its own.
   static bool unionDirty(const KIT_PtrList<IControl>& controls, int first, const KIT_PtrList<ControlLayer>& layers,
-                         IRECT* r, std::vector<IRECT>* parts = nullptr);
+                         IRECT* r, std::vector<IRECT>* parts = nullptr, bool examined = true);
   // Draws the visible controls that meet r, then the child layers; with setClean the controls are marked drawn.
   void Draw(IGraphics* graphics, IRECT* r, bool setClean = true);
   // Marks this layer's controls and its descendants' drawn, except a shown control dirty beyond every painted area
   // (it changed after the redraw was asked for and is painted whole with the next one). `hidden`: an ancestor is.
   void setCleanWithin(const std::vector<IRECT>& painted, bool hidden = false);
-  // The rule for one control: clean unless it is shown, dirty, and not wholly inside one of the painted areas.
+  // The rule for one control: clean unless it is shown (or vacated), dirty, and not wholly inside one of the painted
+  // areas.
   static void cleanIfPainted(IControl* control, bool shown, const std::vector<IRECT>& painted);
   // Appends the controls a redraw draws: those not hidden, of this layer when it is visible, and of its children.
   void collectShown(std::vector<IControl*>* out);

@@ -73,6 +73,7 @@ void IControl::TextFromTextEntry(const char*) {}
 
 void IControl::Hide(bool hide) {
   mHide = hide;
+  if (hide && mOnScreen.exchange(false)) mVacated = true;
   mRedraw = true;
   SetDirty(false);
 }
@@ -117,6 +118,8 @@ void IControl::SetDirty2(bool pushParamToPlug) {
 void IControl::SetClean() {
   mDirty = mRedraw.load();
   mRedraw = false;
+  mOnScreen = !mHide;
+  mVacated = false;
 }
 
 bool IControl::IsDirty() {
@@ -149,8 +152,8 @@ void IControl::PromptUserInput() {
       graphics->PromptUserInput(this, param, &mRECT);
     } else {
       // A small entry field centred on the control.
-      const int cx = static_cast<int>((mRECT.L + mRECT.R) * 0.5f);
-      const int cy = static_cast<int>((mRECT.T + mRECT.B) * 0.5f);
+      const int cx = platform::intCoord((static_cast<double>(mRECT.L) + mRECT.R) * 0.5);
+      const int cy = platform::intCoord((static_cast<double>(mRECT.T) + mRECT.B) * 0.5);
       IRECT r(cx - 15, cy - 8, cx + 15, cy + 8);
       graphics->PromptUserInput(this, param, &r);
     }

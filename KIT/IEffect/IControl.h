@@ -70,7 +70,8 @@ class IControl {
   virtual void SetDirty(bool pushParamToPlug = true);
   // As SetDirty, but the plug-in is told through SetParameterFromGUI2.
   virtual void SetDirty2(bool pushParamToPlug = true);
-  // Keeps the control dirty for one more frame when a redraw was asked for.
+  // Keeps the control dirty for one more frame when a redraw was asked for. A shown control's picture is on the
+  // screen from then on, and the area of a hidden one has been painted over.
   virtual void SetClean();
   virtual bool IsDirty();
   // True for a control that draws only through bitmap blits, which the surface clips to the area it repaints; a
@@ -111,6 +112,8 @@ class IControl {
   int GetTextEntryLength() const { return mTextEntryLength; }
   void SetTextEntryLength(int len) { mTextEntryLength = len; }
   bool IsHidden() const { return mHide; }
+  // Hidden since its picture was last on the screen: its area is to be painted with what lies beneath.
+  bool IsVacated() const { return mVacated; }
   bool IsGrayed() const { return mGrayed; }
   bool GetIgnoreHidden() const { return mIgnoreHidden; }
   void SetIgnoreHidden(bool ignore) { mIgnoreHidden = ignore; }
@@ -156,6 +159,8 @@ class IControl {
   std::atomic<bool> mDirty{true};
   std::atomic<bool> mGrayed{false};
   std::atomic<bool> mRedraw{false};
+  std::atomic<bool> mOnScreen{false};  // shown when last made clean
+  std::atomic<bool> mVacated{false};
   bool mDisablePrompt = true;
   bool mDblAsSingleClick = false;
   bool mMOWhenGrayed = false;

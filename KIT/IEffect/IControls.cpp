@@ -110,14 +110,14 @@ IRadioButtonsControl::IRadioButtonsControl(IEffectBase* plug, IRECT rect, int pa
   const int h = mBitmap.N > 0 ? static_cast<int>(mBitmap.H / mBitmap.N) : mBitmap.H;
   // One button has no gap to spread.
   if (direction == kHorizontal) {
-    const int dX = n > 1 ? static_cast<int>(static_cast<double>(rect.R - rect.L - n * w) / (n - 1)) : 0;
+    const int dX = n > 1 ? platform::intCoord((static_cast<double>(rect.R) - rect.L - static_cast<double>(n) * w) / (n - 1)) : 0;
     int x = reverse ? rect.R - w - dX : rect.L;
     for (int i = 0; i < n; ++i) {
       mRECTs.emplace_back(x, rect.T, x + w, rect.T + h);
       x = reverse ? x - w - dX : x + w + dX;
     }
   } else {
-    const int dY = n > 1 ? static_cast<int>(static_cast<double>(rect.B - rect.T - n * h) / (n - 1)) : 0;
+    const int dY = n > 1 ? platform::intCoord((static_cast<double>(rect.B) - rect.T - static_cast<double>(n) * h) / (n - 1)) : 0;
     int y = reverse ? rect.B - h - dY : rect.T;
     for (int i = 0; i < n; ++i) {
       mRECTs.emplace_back(rect.L, y, rect.L + w, y + h);
@@ -175,11 +175,11 @@ IRECT IFaderControl::GetHandleRECT(double value) const {
   IRECT r(mRECT.L, mRECT.T, mRECT.L + mHandleBitmap.W, mRECT.T + mHandleBitmap.H);
   const int travel = mLen - mHandleHeadroom;
   if (mDirection == kVertical) {
-    const int shift = static_cast<int>(travel * (1.0 - value));
+    const int shift = platform::intCoord(travel * (1.0 - value));
     r.T += shift;
     r.B += shift;
   } else {
-    const int shift = static_cast<int>(value * travel);
+    const int shift = platform::intCoord(value * travel);
     r.L += shift;
     r.R += shift;
   }

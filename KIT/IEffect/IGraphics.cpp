@@ -198,8 +198,8 @@ void IGraphics::dirtyParts(const IRECT& r, std::vector<IRECT>* parts) {
   }
   IRECT u;
   for (const IRECT& p : *parts) u = u.Union(p);
-  const bool unionOfParts = !u.Empty() && r.L >= u.L - 2 && r.T >= u.T - 2 && r.R <= u.R + 2 && r.B <= u.B + 2 &&
-                            u.L >= r.L - 2 && u.T >= r.T - 2 && u.R <= r.R + 2 && u.B <= r.B + 2;
+  const auto near = [](int a, int b) { return std::llabs(static_cast<long long>(a) - b) <= 2; };
+  const bool unionOfParts = !u.Empty() && near(r.L, u.L) && near(r.T, u.T) && near(r.R, u.R) && near(r.B, u.B);
   // A control hidden since the last redraw leaves its area to whatever lies under it, which the parts do not
   // cover: such a redraw paints the whole area.
   bool hiddenDirty = false;

@@ -1,5 +1,6 @@
 #include "KIT/IEffect/IGraphicsCarbon.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -42,8 +43,8 @@ IRECT GetRegionRect(EventRef e, int w, int h) {
       shape) {
     HIRect r;
     HIShapeGetBounds(shape, &r);
-    return IRECT(static_cast<int>(r.origin.x), static_cast<int>(r.origin.y),
-                 static_cast<int>(r.origin.x + r.size.width), static_cast<int>(r.origin.y + r.size.height));
+    return IRECT(platform::intCoord(r.origin.x), platform::intCoord(r.origin.y),
+                 platform::intCoord(r.origin.x + r.size.width), platform::intCoord(r.origin.y + r.size.height));
   }
   return IRECT(0, 0, w, h);
 }
@@ -129,8 +130,8 @@ void IGraphicsCarbon::GetMouseXY(EventRef e, int* x, int* y) {
   HIPoint p;
   GetEventParameter(e, kEventParamWindowMouseLocation, typeHIPoint, nullptr, sizeof p, nullptr, &p);
   HIPointConvert(&p, kHICoordSpaceWindow, mWindow, kHICoordSpaceView, mView);
-  *x = static_cast<int>(p.x) - 2;
-  *y = static_cast<int>(p.y) - 3;
+  *x = platform::intCoord(std::trunc(p.x) - 2);
+  *y = platform::intCoord(std::trunc(p.y) - 3);
 }
 
 IMouseMod IGraphicsCarbon::MouseModFor(EventRef e) {

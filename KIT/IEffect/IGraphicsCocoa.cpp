@@ -30,9 +30,9 @@ std::u32string codePoints(const std::string& s) {
 
 // A surface rectangle from a view rectangle (y up), as the view's draw callback gets it.
 IRECT toSurfaceRect(const cocoa::Rect& r, int height) {
-  const int x = static_cast<int>(r.x), y = static_cast<int>(r.y);
-  const int w = static_cast<int>(r.w), h = static_cast<int>(r.h);
-  return IRECT(x, height - (y + h), x + w, height - y);
+  const double x = std::trunc(r.x), y = std::trunc(r.y), w = std::trunc(r.w), h = std::trunc(r.h);
+  return IRECT(platform::intCoord(x), platform::intCoord(height - (y + h)), platform::intCoord(x + w),
+               platform::intCoord(height - y));
 }
 
 }  // namespace
@@ -184,8 +184,8 @@ void IGraphicsCocoa_vVexmir_vst::onTimer(cocoa::Timer* timer) {
 bool IGraphicsCocoa_vVexmir_vst::getMouseXY(cocoa::Event* e, int* x, int* y) {
   if (!mGraphics || !e) return false;
   const cocoa::Point p = convertFromWindow(e->locationInWindow);
-  *x = static_cast<int>(p.x) - 2;
-  *y = mGraphics->Height() - static_cast<int>(p.y) - 3;
+  *x = platform::intCoord(std::trunc(p.x) - 2);
+  *y = platform::intCoord(mGraphics->Height() - std::trunc(p.y) - 3);
   mPrevX = *x;
   mPrevY = *y;
   return true;
@@ -263,7 +263,7 @@ void IGraphicsCocoa_vVexmir_vst::mouseMoved(cocoa::Event* e) {
 void IGraphicsCocoa_vVexmir_vst::scrollWheel(cocoa::Event* e) {
   if (!mGraphics) return;
   if (mTextFieldView) endUserInput();
-  const int d = static_cast<int>(e->deltaY);
+  const int d = platform::intCoord(e->deltaY);
   int x, y;
   if (!getMouseXY(e, &x, &y)) return;
   IMouseMod mod = mouseModFor(e, false);

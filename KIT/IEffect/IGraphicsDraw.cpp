@@ -42,7 +42,8 @@ bool IGraphics::DrawRotatedBitmap(IBitmap* bitmap, int destCtrX, int destCtrY, d
   if (!bitmap || !bitmap->mData || !mDrawBitmap) return true;
   const int W = bitmap->W, H = bitmap->H;
   const int mode = (blend ? BlendMode(blend) : PIX_BLIT_USE_SOURCE_ALPHA) | PIX_BLIT_FILTER_BILINEAR;
-  PIX_RotatedBlit(mDrawBitmap, bitmap->mData, destCtrX - W / 2, destCtrY - H / 2, W, H, 0.0f, 0.0f,
+  PIX_RotatedBlit(mDrawBitmap, bitmap->mData, platform::intCoord(static_cast<double>(destCtrX) - W / 2),
+                  platform::intCoord(static_cast<double>(destCtrY) - H / 2), W, H, 0.0f, 0.0f,
                   static_cast<float>(W), static_cast<float>(H), static_cast<float>(angle), false, BlendAlpha(blend),
                   mode, 0.0f, static_cast<float>(yOffsetZeroDeg));
   return true;
@@ -71,7 +72,7 @@ bool IGraphics::DrawRotatedMask(IBitmap* base, IBitmap* mask, IBitmap* top, int 
 
 bool IGraphics::DrawPoint(const IColor* color, float x, float y, const IChannelBlend* blend, bool) {
   if (!color) return true;
-  PIX_PutPixel(mDrawBitmap, static_cast<int>(x + 0.5f), static_cast<int>(y + 0.5f), color->Word(), BlendAlpha(blend),
+  PIX_PutPixel(mDrawBitmap, platform::intCoord(x + 0.5f), platform::intCoord(y + 0.5f), color->Word(), BlendAlpha(blend),
                BlendMode(blend));
   return true;
 }
@@ -123,8 +124,8 @@ bool IGraphics::DrawIText(IText* text, const char* str, IRECT* r, bool measure, 
     // The measured width itself, which is L + w for the rectangles at 0 that callers measure into.
     r->R = r->L == 0 ? w : r->L + w;
   } else if (text->mAlign == IText::kAlignCenter) {
-    r->L = static_cast<int>((r->L + r->R) * 0.5) - w / 2;
-    r->R = r->L + w;
+    r->L = platform::intCoord(std::trunc((static_cast<double>(r->L) + r->R) * 0.5) - w / 2);
+    r->R = platform::intCoord(static_cast<double>(r->L) + w);
   } else if (text->mAlign == IText::kAlignFar) {
     r->L = r->R - w;
   }

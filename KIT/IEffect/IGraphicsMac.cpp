@@ -430,8 +430,8 @@ void IGraphicsMac::HideMouseCursor() {
   const carbon::CGDirectDisplayID display = carbon::CGMainDisplayID();
   if (carbon::CGDisplayHideCursor(display) == 0) mCursorHidden = true;
   const cocoa::Point loc = cocoa::input::mouseLocation();
-  mHiddenMousePointX = static_cast<int>(loc.x);
-  mHiddenMousePointY = static_cast<int>(static_cast<double>(carbon::CGDisplayPixelsHigh(display)) - loc.y);
+  mHiddenMousePointX = platform::intCoord(loc.x);
+  mHiddenMousePointY = platform::intCoord(static_cast<double>(carbon::CGDisplayPixelsHigh(display)) - loc.y);
 }
 
 void IGraphicsMac::ShowMouseCursor() {

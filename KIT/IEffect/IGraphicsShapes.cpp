@@ -9,7 +9,7 @@
 bool IGraphics::DrawLine(const IColor* color, float x1, float y1, float x2, float y2, const IChannelBlend* blend,
                          bool aa) {
   if (!color) return true;
-  PIX_Line(mDrawBitmap, static_cast<int>(x1), static_cast<int>(y1), static_cast<int>(x2), static_cast<int>(y2),
+  PIX_Line(mDrawBitmap, platform::intCoord(x1), platform::intCoord(y1), platform::intCoord(x2), platform::intCoord(y2),
            color->Word(), BlendAlpha(blend), BlendMode(blend), aa);
   return true;
 }
@@ -102,13 +102,13 @@ bool IGraphics::DrawHorizontalLine(const IColor* color, int yi, int xLo, int xHi
 bool IGraphics::DrawVerticalLine(const IColor* color, IRECT* r, float x) {
   if (!r) return true;
   x = std::max(0.0f, std::min(1.0f, x));
-  return DrawVerticalLine(color, r->L + static_cast<int>(r->W() * x), r->T, r->B);
+  return DrawVerticalLine(color, platform::intCoord(r->L + std::trunc(r->W() * x)), r->T, r->B);
 }
 
 bool IGraphics::DrawHorizontalLine(const IColor* color, IRECT* r, float y) {
   if (!r) return true;
   y = std::max(0.0f, std::min(1.0f, y));
-  return DrawHorizontalLine(color, r->B - static_cast<int>(r->H() * y), r->L, r->R);
+  return DrawHorizontalLine(color, platform::intCoord(r->B - std::trunc(r->H() * y)), r->L, r->R);
 }
 
 IKnobLineControl::IKnobLineControl(IEffectBase* plug, IRECT rect, int paramIdx, const IColor* color, double innerRadius,

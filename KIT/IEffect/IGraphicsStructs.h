@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "platform/graphics/coords.h"
+
 class PIX_IBitmap;
 class PIX_IFont;
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "KIT/kitstring.h"
+#include "platform/graphics/coords.h"
 
 namespace {
 
@@ -16,10 +17,7 @@ void copyText(char* dst, const char* src, int size) {
 }  // namespace
 
 int IParam::WholeNumber(double v) {
-  if (std::isnan(v)) return 0;
-  if (v >= static_cast<double>(INT_MAX)) return INT_MAX;
-  if (v <= static_cast<double>(INT_MIN)) return INT_MIN;
-  return static_cast<int>(v);
+  return platform::intCoord(v);
 }
 
 void IParam::initCommon(const char* name, const char* label, const char* group, double defaultVal, int int1, int int2) {

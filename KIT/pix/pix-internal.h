@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "KIT/pix/pix-combine.h"
+#include "platform/graphics/coords.h"
 
 namespace pix_detail {
 
@@ -17,10 +18,7 @@ extern std::atomic<bool> useReferencePaths;
 // Truncates toward zero like a C cast, but saturates instead of invoking undefined behaviour for values beyond
 // the int range; NaN gives 0. Callers pass sizes, coordinates and weights straight from their callers.
 inline int truncSat(double v) {
-  if (!(v == v)) return 0;
-  if (v >= 2147483647.0) return 2147483647;
-  if (v <= -2147483648.0) return (-2147483647 - 1);
-  return (int)v;
+  return platform::intCoord(v);
 }
 
 inline int64_t truncSat64(double v) {

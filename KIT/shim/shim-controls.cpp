@@ -3,6 +3,7 @@
 // trackbar helpers, the integer forms of the dialog-item text calls, and the control-kind queries.
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -47,10 +48,10 @@ void SHIM_Internal_SendDrawItem(cocoa::View* inView, cocoa::View* control, UINT 
   dis.itemID = itemID;
   dis.hwndItem = control;
   dis.hDC = hdc;
-  dis.rcItem.left = static_cast<int>(frame.x + 0.5);
-  dis.rcItem.top = static_cast<int>(frame.y + 0.5);
-  dis.rcItem.right = dis.rcItem.left + static_cast<int>(frame.w + 0.5);
-  dis.rcItem.bottom = dis.rcItem.top + static_cast<int>(frame.h + 0.5);
+  dis.rcItem.left = platform::intCoord(frame.x + 0.5);
+  dis.rcItem.top = platform::intCoord(frame.y + 0.5);
+  dis.rcItem.right = platform::intCoord(dis.rcItem.left + std::trunc(frame.w + 0.5));
+  dis.rcItem.bottom = platform::intCoord(dis.rcItem.top + std::trunc(frame.h + 0.5));
   dis.itemData = itemData;
   SHIM_Internal_Send(GetParent(control), WM_DRAWITEM, static_cast<WPARAM>(control->tag()),
                      reinterpret_cast<LPARAM>(&dis));
@@ -563,7 +564,7 @@ void SHIM_GetDesiredControlSize(HWND h, RECT* r) {
   c->sizeToFit();
   const cocoa::Rect fitted = c->frame();
   c->setFrame(before);
-  *r = RECT{0, 0, static_cast<int>(fitted.w), static_cast<int>(fitted.h)};
+  *r = RECT{0, 0, platform::intCoord(fitted.w), platform::intCoord(fitted.h)};
 }
 
 static bool enumChildren(cocoa::View* v, BOOL (*proc)(HWND, LPARAM), LPARAM lParam) {

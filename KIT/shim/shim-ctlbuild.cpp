@@ -70,7 +70,7 @@ HWND makeList(int id, int style, int x, int y, int w, int h, bool listBox) {
   if (listBox || !(style & LVS_REPORT)) {
     LVCOLUMN c{};
     c.pszText = const_cast<char*>("");
-    c.cx = static_cast<int>(std::ceil(std::max(300.0, frame.w)));
+    c.cx = platform::intCoord(std::ceil(std::max(300.0, frame.w)));
     ListView_InsertColumn(lv, 0, &c);
     if (listBox && (style & LBS_OWNERDRAWFIXED)) {
       auto* cell = new Shim_vVexmir_ODlistviewcell;

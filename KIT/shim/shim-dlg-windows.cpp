@@ -217,14 +217,14 @@ bool Shim_vVexmir_windowbase::windowShouldClose() {
 void Shim_vVexmir_windowbase::windowDidMove() {
   const cocoa::Rect f = frame();
   if (auto* m = contentView() ? contentView()->as<SHIM_MessageReceiver>() : nullptr) {
-    m->onShimMessage(WM_MOVE, 0, SHIM_PointParam(static_cast<int>(f.x), static_cast<int>(f.y)));
+    m->onShimMessage(WM_MOVE, 0, SHIM_PointParam(platform::intCoord(f.x), platform::intCoord(f.y)));
   }
 }
 
 void Shim_vVexmir_windowbase::setFrame(cocoa::Rect f, bool display) {
   cocoa::Window::setFrame(f, display);
-  const int w = static_cast<int>(f.w), h = static_cast<int>(f.h);
-  if (w != static_cast<int>(lastFrameSize.x) || h != static_cast<int>(lastFrameSize.y)) {
+  const int w = platform::intCoord(f.w), h = platform::intCoord(f.h);
+  if (w != platform::intCoord(lastFrameSize.x) || h != platform::intCoord(lastFrameSize.y)) {
     lastFrameSize = cocoa::Point{f.w, f.h};
     cocoa::View* cv = contentView();
     if (auto* m = cv ? cv->as<SHIM_MessageReceiver>() : nullptr) m->onShimMessage(WM_SIZE, 0, 0);
@@ -236,8 +236,8 @@ cocoa::Point Shim_vVexmir_windowbase::minSize() const {
   MINMAXINFO mmi;
   std::memset(&mmi, 0, sizeof(mmi));
   const cocoa::Point base = cocoa::Window::minSize();
-  mmi.ptMinTrackSize.x = static_cast<int>(base.x);
-  mmi.ptMinTrackSize.y = static_cast<int>(base.y);
+  mmi.ptMinTrackSize.x = platform::intCoord(base.x);
+  mmi.ptMinTrackSize.y = platform::intCoord(base.y);
   if (auto* m = contentView() ? contentView()->as<SHIM_MessageReceiver>() : nullptr) {
     m->onShimMessage(WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mmi));
   }

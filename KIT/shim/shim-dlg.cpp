@@ -2,6 +2,7 @@
 // through WM_PAINT, and its input: keys, mouse with capture and non-client hit testing, wheel, gestures, timers,
 // the actions and notifications of child controls, focus and dropped files.
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -50,16 +51,23 @@ bool noForwardMouseMoves = false;
 
 }  // namespace
 
+namespace {
+// Through the platform's single precision; a value beyond it saturates.
+float asFloat(double v) {
+  return static_cast<float>(std::clamp(v, -static_cast<double>(FLT_MAX), static_cast<double>(FLT_MAX)));
+}
+}  // namespace
+
 int SHIM_TruncEdge(double v) {
-  return static_cast<int>(static_cast<float>(v));
+  return platform::intCoord(asFloat(v));
 }
 
 int SHIM_RoundEdge(double origin, double size) {
-  return static_cast<int>(static_cast<double>(static_cast<float>(origin) + static_cast<float>(size)) + 0.5);
+  return platform::intCoord(static_cast<double>(asFloat(origin) + asFloat(size)) + 0.5);
 }
 
 int SHIM_RoundPoint(double v) {
-  return static_cast<int>(v + 0.5);
+  return platform::intCoord(v + 0.5);
 }
 
 WPARAM SHIM_CommandParam(int id, int code) {
@@ -240,10 +248,10 @@ void Shim_vVexmir_hwnd::getShimPaintInfo(PAINTSTRUCT* ps) {
   m_paintctx_used = true;
   ps->hdc = m_paintctx_hdc;
   ps->fErase = 0;
-  ps->rcPaint.left = static_cast<int>(m_paintctx_rect.x);
-  ps->rcPaint.top = static_cast<int>(m_paintctx_rect.y);
-  ps->rcPaint.right = static_cast<int>(std::ceil(m_paintctx_rect.x + m_paintctx_rect.w));
-  ps->rcPaint.bottom = static_cast<int>(std::ceil(m_paintctx_rect.y + m_paintctx_rect.h));
+  ps->rcPaint.left = platform::intCoord(m_paintctx_rect.x);
+  ps->rcPaint.top = platform::intCoord(m_paintctx_rect.y);
+  ps->rcPaint.right = platform::intCoord(std::ceil(m_paintctx_rect.x + m_paintctx_rect.w));
+  ps->rcPaint.bottom = platform::intCoord(std::ceil(m_paintctx_rect.y + m_paintctx_rect.h));
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -497,7 +505,7 @@ LRESULT SHIM_SendMouseMessage(HWND hwnd, UINT msg, cocoa::Event* event) {
   WNDPROC proc = view->getShimWindowProc();
   if (!view->shimHasBeenDestroyed() && proc) {
     const cocoa::Point p = shimProcessMouseEvent(static_cast<int>(msg), view, event);
-    const int x = static_cast<int>(std::floor(p.x)), y = static_cast<int>(std::floor(p.y));
+    const int x = platform::intCoord(std::floor(p.x)), y = platform::intCoord(std::floor(p.y));
     int hit = HTCLIENT;
     bool done = false;
     if (msg != WM_MOUSEWHEEL && msg != WM_MOUSEHWHEEL && !GetCapture()) {
@@ -881,8 +889,8 @@ HANDLE Shim_vVexmir_hwnd::shimExtendedDragOp(const SHIM_DragContents& contents, 
     GlobalFree(block);
     return nullptr;
   }
-  const int32_t header[4] = {16, static_cast<int32_t>(std::floor(where.x + 0.5)),
-                             static_cast<int32_t>(std::floor(where.y + 0.5)), 0};
+  const int32_t header[4] = {16, platform::intCoord(std::floor(where.x + 0.5)),
+                             platform::intCoord(std::floor(where.y + 0.5)), 0};
   std::memcpy(p, header, sizeof(header));
   char* q = p + 16;
   for (const std::string& f : files) {
@@ -917,7 +925,7 @@ Shim_vVexmir_hwnd* dropTarget(HWND h) {
 }
 POINT screenPoint(cocoa::View* v, cocoa::Point pointInWindow) {
   const cocoa::Point s = v->window()->convertBaseToScreen(pointInWindow);
-  return POINT{static_cast<int>(s.x + 0.5), static_cast<int>(s.y + 0.5)};
+  return POINT{SHIM_RoundPoint(s.x), SHIM_RoundPoint(s.y)};
 }
 }  // namespace
 

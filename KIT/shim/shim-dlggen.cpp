@@ -37,7 +37,7 @@ SHIM_BuilderClassHook g_classHook = SHIM_Internal_MakeFamilyControl;
 
 // The rounding of the builder: a single-precision product, 0.5 added in double precision, truncated.
 int roundF(float v) {
-  return static_cast<int>(static_cast<double>(v) + 0.5);
+  return SHIM_RoundPoint(static_cast<double>(v));
 }
 
 cocoa::View* ownerView() {
@@ -161,7 +161,7 @@ void SHIM_Internal_MakeCoords(int x, int y, int w, int h, bool wantauto, bool un
     const int unshifted = xp;
     if (std::fabs(static_cast<float>(xp) - g_state.lastdoauto[0]) < 32 && g_state.lastdoauto[1] >= yp &&
         g_state.lastdoauto[1] < yp + hp) {
-      xp += static_cast<int>(g_state.lastdoauto[2]);
+      xp = platform::intCoord(xp + std::trunc(g_state.lastdoauto[2]));
     }
     g_state.lastdoauto[0] = static_cast<float>(unshifted + wp);
     g_state.lastdoauto[1] = static_cast<float>(yp) + static_cast<float>(hp) / 2;
@@ -290,8 +290,8 @@ HWND SHIM_MakeControl(const char* text, int id, const char* classname, int style
     SHIM_Internal_MakeCoords(x, y, w, h, false, false, r);
     const std::vector<CreatorNode> list = creators();
     for (const CreatorNode& n : list) {
-      HWND c = n.proc(g_state.owner, text, id, classname, style, static_cast<int>(r[0] + 0.5),
-                      static_cast<int>(r[1] + 0.5), static_cast<int>(r[2] + 0.5), static_cast<int>(r[3] + 0.5));
+      HWND c = n.proc(g_state.owner, text, id, classname, style, SHIM_RoundPoint(r[0]),
+                      SHIM_RoundPoint(r[1]), SHIM_RoundPoint(r[2]), SHIM_RoundPoint(r[3]));
       if (!c) continue;
       if (exstyle) {
         if (auto* e = c->as<SHIM_ExtendedStyleHolder>()) {

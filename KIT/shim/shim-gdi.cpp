@@ -9,6 +9,7 @@
 #include "KIT/kitstring.h"
 #include "KIT/mutex.h"
 #include "KIT/shim/shim-gdi-internal.h"
+#include "platform/graphics/coords.h"
 
 using platform::gfx::Color;
 using platform::gfx::Context;
@@ -424,8 +425,8 @@ int SHIM_DrawText(HDC ctx, const char* textIn, int length, RECT* rect, int flags
   int W = 0, H = 0;
   for (MeasuredLine& l : lines) {
     l.width = l.layout.width;
-    W = std::max(W, static_cast<int>(std::floor(l.width + 0.5f)));
-    H += static_cast<int>(std::floor(lineHeight + 1.5f));
+    W = std::max(W, platform::intCoord(std::floor(l.width + 0.5f)));
+    H = platform::intCoord(H + std::floor(lineHeight + 1.5f));
   }
   const int blockHeight = H ? H + 1 : 0;
   if (!rect) return blockHeight;

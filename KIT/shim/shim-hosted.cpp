@@ -322,7 +322,7 @@ HWND SHIM_GetAudioUnitCocoaView(HWND parent, AudioUnit unit, const AudioUnitCoco
     return nullptr;
   }
   owner->addSubview(view);
-  if (r) *r = RECT{0, 0, static_cast<int>(view->bounds().w), static_cast<int>(view->bounds().h)};
+  if (r) *r = RECT{0, 0, platform::intCoord(view->bounds().w), platform::intCoord(view->bounds().h)};
   view->release();
   return view;
 }

@@ -10,6 +10,7 @@
 
 #include "KIT/shim/shim-misc.h"
 #include "KIT/shim/shim-wnd.h"
+#include "platform/graphics/coords.h"
 #include "platform/cocoa/controls.h"
 #include "platform/cocoa/menu.h"
 #include "platform/cocoa/textfield.h"

@@ -19,6 +19,7 @@
 #include "platform/cocoa/image.h"
 #include "platform/cocoa/keyboard.h"
 #include "platform/cocoa/view.h"
+#include "platform/graphics/coords.h"
 
 SHIM_CursorResourceIndex* SHIM_curmodule_cursorresource_head = nullptr;
 
@@ -146,7 +147,7 @@ HCURSOR m_last_setcursor = nullptr;
 
 POINT mouseLocationRounded() {
   const cocoa::Point p = cocoa::input::mouseLocation();
-  return POINT{static_cast<int>(std::floor(p.x)), static_cast<int>(std::ceil(p.y))};
+  return POINT{platform::intCoord(std::floor(p.x)), platform::intCoord(std::ceil(p.y))};
 }
 
 // ---- built-in cursor images: 16 x 16, one byte a pixel, grey level high nibble, opacity low nibble ----
@@ -401,8 +402,8 @@ cocoa::Point shimProcessMouseEvent(int message, cocoa::View* view, cocoa::Event*
   if (!event) return cocoa::Point{};
   if (g_shim_mouse_relmode) {
     if (message == 0x200) {
-      g_shim_mouse_relmode_curpos.x += static_cast<int>(event->deltaX);
-      g_shim_mouse_relmode_curpos.y -= static_cast<int>(event->deltaY);
+      g_shim_mouse_relmode_curpos.x = platform::intCoord(g_shim_mouse_relmode_curpos.x + std::trunc(event->deltaX));
+      g_shim_mouse_relmode_curpos.y = platform::intCoord(g_shim_mouse_relmode_curpos.y - std::trunc(event->deltaY));
     }
     const cocoa::Point screen{static_cast<double>(g_shim_mouse_relmode_curpos.x),
                               static_cast<double>(g_shim_mouse_relmode_curpos.y)};

@@ -17,7 +17,7 @@ int g_isDoingAll = 0;
 bool g_stateRent = false;
 
 int floorInt(double v) {
-  return static_cast<int>(std::floor(v));
+  return platform::intCoord(std::floor(v));
 }
 
 const std::string& rowText(const SHIM_ListView_Row* row, int column) {
@@ -175,7 +175,7 @@ void Shim_vVexmir_listview::highlightSelectionInClipRect(cocoa::Rect clip) {
     return;
   }
   const double h = rowHeight + intercellSpacing.y;
-  for (int row = std::max(0, static_cast<int>(clip.y / h)); row < numberOfRows(); ++row) {
+  for (int row = std::max(0, platform::intCoord(clip.y / h)); row < numberOfRows(); ++row) {
     const cocoa::Rect r = rectOfRow(row);
     if (r.y >= clip.y + clip.h) break;
     if (!isRowSelected(row)) continue;
@@ -614,7 +614,7 @@ bool ListView_DeleteColumn(HWND h, int column) {
 int ListView_GetColumnWidth(HWND h, int column) {
   cocoa::TableColumn* c = columnOf(SHIM_ListViewOf(h), column);
   if (!c || c->isHidden()) return 0;
-  return static_cast<int>(std::floor(c->width() + 0.5));
+  return floorInt(c->width() + 0.5);
 }
 
 void ListView_SetColumnWidth(HWND h, int column, int width) {
@@ -844,7 +844,7 @@ int ListView_HitTest(HWND h, LVHITTESTINFO* info) {
   info->flags = 0;
   info->iItem = -1;
   const cocoa::Rect vis = visibleRectOf(lv);
-  const int rx = static_cast<int>(info->pt.x - vis.x), ry = static_cast<int>(info->pt.y - vis.y);
+  const int rx = platform::intCoord(info->pt.x - vis.x), ry = platform::intCoord(info->pt.y - vis.y);
   if (rx < 0) info->flags |= LVHT_TOLEFT;
   if (rx >= vis.w) info->flags |= LVHT_TORIGHT;
   if (ry < 0) info->flags |= LVHT_ABOVE;
@@ -877,7 +877,7 @@ bool ListView_GetSubItemRect(HWND h, int item, int subitem, int, RECT* r) {
     f.w += lv->intercellSpacing.x;
     f.h += lv->intercellSpacing.y;
   }
-  *r = RECT{static_cast<int>(f.x), static_cast<int>(f.y), static_cast<int>(f.x + f.w), static_cast<int>(f.y + f.h)};
+  *r = RECT{platform::intCoord(f.x), platform::intCoord(f.y), platform::intCoord(f.x + f.w), platform::intCoord(f.y + f.h)};
   return true;
 }
 
@@ -888,7 +888,7 @@ bool ListView_GetItemRect(HWND h, int item, RECT* r, int code) {
 int SHIM_GetListViewHeaderHeight(HWND h) {
   Shim_vVexmir_listview* lv = SHIM_ListViewOf(h);
   if (!lv || !lv->hasHeaderView()) return 0;
-  return static_cast<int>(lv->headerHeight + 0.5);
+  return SHIM_RoundPoint(lv->headerHeight);
 }
 
 int ListView_GetTopIndex(HWND h) {
@@ -903,7 +903,7 @@ int ListView_GetCountPerPage(HWND h) {
   cocoa::ScrollView* sv = cocoa::enclosingScrollView(t);
   // A row height below one point would divide by zero.
   if (!sv || t->rowHeight < 1) return 0;
-  return static_cast<int>(sv->documentVisibleRect().h / static_cast<int>(t->rowHeight));
+  return platform::intCoord(sv->documentVisibleRect().h / platform::intCoord(t->rowHeight));
 }
 
 bool ListView_GetScroll(HWND h, POINT* p) {
@@ -915,7 +915,7 @@ bool ListView_GetScroll(HWND h, POINT* p) {
     return false;
   }
   const cocoa::Rect vis = sv->documentVisibleRect();
-  *p = POINT{static_cast<int>(vis.x), static_cast<int>(vis.y)};
+  *p = POINT{platform::intCoord(vis.x), platform::intCoord(vis.y)};
   return true;
 }
 
@@ -931,8 +931,8 @@ bool ListView_Scroll(HWND h, int dx, int dy) {
   const int rows = t->numberOfRows(), cols = t->numberOfColumns();
   const int row = limit(t->rowAtPoint(p), rows), col = limit(t->columnAtPoint(p), cols);
   const cocoa::Rect cell = t->frameOfCellAtColumnRow(col, row);
-  const int dcol = cell.w > 0 ? static_cast<int>(dx / cell.w) : 0;
-  const int drow = cell.h > 0 ? static_cast<int>(dy / cell.h) : 0;
+  const int dcol = cell.w > 0 ? platform::intCoord(dx / cell.w) : 0;
+  const int drow = cell.h > 0 ? platform::intCoord(dy / cell.h) : 0;
   if (rows > 0) t->scrollRowToVisible(limit(row + drow, rows));
   if (cols > 0) t->scrollColumnToVisible(limit(col + dcol, cols));
   return true;

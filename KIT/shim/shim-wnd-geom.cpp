@@ -262,7 +262,7 @@ int GetSystemMetrics(int index) {
     case SM_CYSCREEN: {
       const auto screens = cocoa::screen::screens();
       if (screens.empty()) return 1024;
-      return static_cast<int>(index == SM_CXSCREEN ? screens[0].w : screens[0].h);
+      return platform::intCoord(index == SM_CXSCREEN ? screens[0].w : screens[0].h);
     }
     case 2:
     case 3:

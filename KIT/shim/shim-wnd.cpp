@@ -922,6 +922,6 @@ void ScreenToClient(HWND hwnd, POINT* pt) {
   cocoa::View* v = SHIM_ViewOf(hwnd);
   if (!v) return;
   const cocoa::Point p = v->convertFromScreen(cocoa::Point{static_cast<double>(pt->x), static_cast<double>(pt->y)});
-  pt->x = static_cast<int>(p.x + 0.5);
-  pt->y = static_cast<int>(p.y + 0.5);
+  pt->x = SHIM_RoundPoint(p.x);
+  pt->y = SHIM_RoundPoint(p.y);
 }

@@ -49,7 +49,7 @@ bool SHIM_HandleMouseEvent(cocoa::Event* event) {
   cocoa::View* hit = content->hitTest(event->locationInWindow);
   if (!hit) return false;
   const cocoa::Point screen = w->convertBaseToScreen(event->locationInWindow);
-  const LPARAM where = SHIM_PointParam(static_cast<int>(std::floor(screen.x)), static_cast<int>(std::floor(screen.y)));
+  const LPARAM where = SHIM_PointParam(platform::intCoord(std::floor(screen.x)), platform::intCoord(std::floor(screen.y)));
   cocoa::View* chosen = nullptr;
   for (cocoa::View* v = hit; v; v = v->superview()) {
     if (auto* r = v->as<SHIM_MessageReceiver>()) {

@@ -3,6 +3,8 @@
 #include <deque>
 #include <mutex>
 
+#include "platform/graphics/coords.h"
+
 namespace cocoa {
 
 Event* Event::keyEvent(EventType type, uint16_t keyCode, uint32_t modifiers, std::u32string chars,
@@ -163,12 +165,12 @@ std::vector<Info>& all() {
 
 int width() {
   std::lock_guard<std::mutex> lock(g_mutex);
-  return all().empty() ? 0 : static_cast<int>(all()[0].w);
+  return all().empty() ? 0 : platform::intCoord(all()[0].w);
 }
 
 int height() {
   std::lock_guard<std::mutex> lock(g_mutex);
-  return all().empty() ? 0 : static_cast<int>(all()[0].h);
+  return all().empty() ? 0 : platform::intCoord(all()[0].h);
 }
 
 void setSize(int width, int height) {

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <mutex>
 
 #include "platform/cocoa/cursor.h"
 #include "platform/cocoa/menu.h"
 #include "platform/cocoa/textfield.h"
+#include "platform/graphics/coords.h"
 #include "platform/graphics/graphics.h"
 #include "platform/text/text.h"
 
@@ -289,10 +291,10 @@ OSStatus GetWindowAttributes(WindowRef window, WindowAttributes* out) {
 OSStatus GetWindowBounds(WindowRef window, UInt32, Rect* out) {
   if (!window || !out) return paramErr;
   const cocoa::Rect& c = window->contentRect();
-  out->left = static_cast<SInt16>(c.x);
-  out->top = static_cast<SInt16>(cocoa::screen::height() - c.y - c.h);
-  out->right = static_cast<SInt16>(c.x + c.w);
-  out->bottom = static_cast<SInt16>(out->top + c.h);
+  out->left = platform::shortCoord(c.x);
+  out->top = platform::shortCoord(cocoa::screen::height() - c.y - c.h);
+  out->right = platform::shortCoord(c.x + c.w);
+  out->bottom = platform::shortCoord(out->top + c.h);
   return noErr;
 }
 
@@ -376,16 +378,27 @@ OSStatus HIViewRender(HIViewRef view) {
   return noErr;
 }
 
+namespace {
+// The focus lock behind each context begun on a port and not ended yet.
+std::map<CGContextRef, std::unique_ptr<cocoa::FocusLock>>& portLocks() {
+  static auto* locks = new std::map<CGContextRef, std::unique_ptr<cocoa::FocusLock>>;
+  return *locks;
+}
+}  // namespace
+
 OSStatus QDBeginCGContext(CGrafPtr port, CGContextRef* out) {
-  if (!port || !out || !port->backing()) return paramErr;
-  *out = port->backing();
-  (*out)->save();  // the port's own space: origin at the bottom left of the content, y up
+  if (!port || !out) return paramErr;
+  // A lock of its own over the port's whole content (origin at the bottom left, y up) keeps the pixels it draws into
+  // until the context ends, also when the holder resizes or disposes of the window meanwhile.
+  auto lock = std::make_unique<cocoa::FocusLock>(port);
+  if (!lock->context()) return paramErr;
+  *out = lock->context();
+  portLocks()[*out] = std::move(lock);
   return noErr;
 }
 
 OSStatus QDEndCGContext(CGrafPtr port, CGContextRef* context) {
-  if (!port || !context || !*context) return paramErr;
-  (*context)->restore();
+  if (!port || !context || !portLocks().erase(*context)) return paramErr;
   *context = nullptr;
   return noErr;
 }
@@ -940,7 +953,7 @@ bool drawImageOneToOne(CGContextRef ctx, const CGRect& r, CGImageRef image) {
       m.apply({static_cast<float>(r.origin.x), static_cast<float>(r.origin.y + r.size.height)});
   const platform::gfx::Point bottom = m.apply({static_cast<float>(r.origin.x), static_cast<float>(r.origin.y)});
   if (!(top.y < bottom.y) || top.x != std::floor(top.x) || top.y != std::floor(top.y)) return false;
-  const int dx = static_cast<int>(top.x), dy = static_cast<int>(top.y);
+  const int dx = platform::intCoord(top.x), dy = platform::intCoord(top.y);
   int x0, y0, x1, y1;
   ctx->deviceClip(x0, y0, x1, y1);
   x0 = std::max({x0, dx, 0});

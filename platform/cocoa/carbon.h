@@ -220,6 +220,8 @@ void UpdateControls(WindowRef window, void* updateRegion);
 void DrawControls(WindowRef window);
 // Makes the window the active (key) window, or gives that up.
 void ActivateWindow(WindowRef window, Boolean activate);
+// A context over the port's whole content (origin at the bottom left, y up) of its own, until QDEndCGContext. The
+// pixels it draws into stay while it lives: after a resize or the window's end, drawing lands where nobody sees it.
 OSStatus QDBeginCGContext(CGrafPtr port, CGContextRef* out);
 OSStatus QDEndCGContext(CGrafPtr port, CGContextRef* context);
 

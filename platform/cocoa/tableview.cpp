@@ -4,6 +4,8 @@
 #include <cmath>
 #include <functional>
 
+#include "platform/graphics/coords.h"
+
 namespace cocoa {
 
 namespace {
@@ -151,7 +153,7 @@ Rect TableView::frameOfCellAtColumnRow(int column, int row) const {
 int TableView::rowAtPoint(Point p) const {
   const double h = rowHeight + intercellSpacing.y;
   if (p.y < 0 || h <= 0 || p.x < 0 || p.x >= frame().w) return -1;
-  const int row = static_cast<int>(p.y / h);
+  const int row = platform::intCoord(p.y / h);
   return row < rows_ ? row : -1;
 }
 
@@ -290,8 +292,8 @@ void TableView::drawRect(Rect dirty) {
   fillViewRect(this, dirty, backgroundColor);
   const double h = rowHeight + intercellSpacing.y;
   if (h <= 0) return;
-  const int first = std::max(0, static_cast<int>(dirty.y / h));
-  const int last = std::min(rows_ - 1, static_cast<int>((dirty.y + dirty.h) / h));
+  const int first = std::max(0, platform::intCoord(dirty.y / h));
+  const int last = std::min(rows_ - 1, platform::intCoord((dirty.y + dirty.h) / h));
   highlightSelectionInClipRect(dirty);
   for (int row = first; row <= last; ++row) {
     for (int col = 0; col < numberOfColumns(); ++col) {

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "platform/cocoa/runloop.h"
+#include "platform/graphics/coords.h"
 #include "platform/graphics/graphics.h"
 #include "platform/graphics/png.h"
 
@@ -305,7 +306,7 @@ Window::Window(Rect contentRect) : Window() {
   View* content = new View(Rect{0, 0, contentRect_.w, contentRect_.h});
   setContentView(content);
   content->release();
-  resizeBacking(static_cast<int>(contentRect_.w), static_cast<int>(contentRect_.h));
+  resizeBacking(platform::intCoord(contentRect_.w), platform::intCoord(contentRect_.h));
 }
 
 Window::~Window() {
@@ -364,7 +365,7 @@ void Window::setContentSize(double w, double h) {
   contentRect_.w = w;
   contentRect_.h = h;
   if (contentView_) contentView_->setFrame(Rect{0, 0, w, h});
-  if (store_) resizeBacking(static_cast<int>(w), static_cast<int>(h));
+  if (store_) resizeBacking(platform::intCoord(w), platform::intCoord(h));
 }
 
 void Window::setContentOrigin(double x, double y) {
@@ -660,8 +661,11 @@ platform::gfx::Context* Window::lockFocus(View* v) {
   return ctx;
 }
 
-FocusLock::FocusLock(View* view) {
-  Window* w = view ? view->window() : nullptr;
+FocusLock::FocusLock(View* view) : FocusLock(view ? view->window() : nullptr) {
+  if (context_) shown_ = focusOn(context_, view).intersected(shown_);
+}
+
+FocusLock::FocusLock(Window* w) {
   if (!w || !w->store_) return;
   store_ = w->store_;
   const platform::gfx::Context* c = store_->context;
@@ -669,7 +673,7 @@ FocusLock::FocusLock(View* view) {
   if (!context_) return;
   window_ = w;
   windowSerial_ = w->serial();
-  shown_ = focusOn(context_, view).intersected(Rect{0, 0, w->contentRect().w, w->contentRect().h});
+  shown_ = Rect{0, 0, w->contentRect().w, w->contentRect().h};
 }
 
 FocusLock::~FocusLock() {

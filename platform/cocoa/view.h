@@ -322,7 +322,9 @@ class FocusLock {
  public:
   // context() is null when the view has no window with a backing store.
   explicit FocusLock(View* view);
-  // Shows what was drawn (the view's area counts as displayed) when the window still shows the store.
+  // The whole content of the window in its base coordinates (origin at the bottom left, y up), as a port draws.
+  explicit FocusLock(Window* window);
+  // Shows what was drawn (the area locked counts as displayed) when the window still shows the store.
   ~FocusLock();
   FocusLock(const FocusLock&) = delete;
   FocusLock& operator=(const FocusLock&) = delete;
@@ -335,7 +337,7 @@ class FocusLock {
   platform::gfx::Context* context_ = nullptr;
   Window* window_ = nullptr;
   uint64_t windowSerial_ = 0;
-  Rect shown_;  // the view's visible part, in window base coordinates
+  Rect shown_;  // the part locked (a view's visible part), in window base coordinates
 };
 
 // A list of retained windows (Window::retainedWindows) released when it goes.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/graphics/coords.h"
+
 namespace platform::gfx {
 
 namespace {
@@ -10,7 +12,7 @@ namespace {
 constexpr float kPi = 3.14159265358979f;
 
 inline uint8_t toByte(float v) {
-  int i = static_cast<int>(v + 0.5f);
+  int i = platform::intCoord(v + 0.5f);
   return static_cast<uint8_t>(i < 0 ? 0 : i > 255 ? 255 : i);
 }
 
@@ -57,8 +59,8 @@ void accumulateEdge(float* acc, int w, int h, Point p0, Point p1) {
   }
   const float dxdy = (p1.x - p0.x) / (p1.y - p0.y);
   float x = p0.x;
-  const int yStart = static_cast<int>(std::floor(p0.y));
-  const int yEnd = std::min(h, static_cast<int>(std::ceil(p1.y)));
+  const int yStart = platform::intCoord(std::floor(p0.y));
+  const int yEnd = std::min(h, platform::intCoord(std::ceil(p1.y)));
   for (int y = std::max(0, yStart); y < yEnd; ++y) {
     float* line = acc + static_cast<size_t>(y) * stride;
     const float dy = std::min(static_cast<float>(y + 1), p1.y) - std::max(static_cast<float>(y), p0.y);
@@ -237,10 +239,10 @@ void Context::fillPolygons(const std::vector<Polygon>& polys, const Color& color
     }
   }
   if (!any) return;
-  const int bx0 = std::max(state_.clipX0, static_cast<int>(std::floor(std::max(minX, -1.0f))));
-  const int by0 = std::max(state_.clipY0, static_cast<int>(std::floor(std::max(minY, -1.0f))));
-  const int bx1 = std::min(state_.clipX1, static_cast<int>(std::ceil(std::min(maxX, width_ + 1.0f))));
-  const int by1 = std::min(state_.clipY1, static_cast<int>(std::ceil(std::min(maxY, height_ + 1.0f))));
+  const int bx0 = std::max(state_.clipX0, platform::intCoord(std::floor(std::max(minX, -1.0f))));
+  const int by0 = std::max(state_.clipY0, platform::intCoord(std::floor(std::max(minY, -1.0f))));
+  const int bx1 = std::min(state_.clipX1, platform::intCoord(std::ceil(std::min(maxX, width_ + 1.0f))));
+  const int by1 = std::min(state_.clipY1, platform::intCoord(std::ceil(std::min(maxY, height_ + 1.0f))));
   if (bx1 <= bx0 || by1 <= by0) return;
   const int w = bx1 - bx0, h = by1 - by0, stride = w + 2;
   accum_.assign(static_cast<size_t>(stride) * h, 0.0f);
@@ -342,10 +344,10 @@ void Context::fillRect(const Rect& r) {
   const float X0 = std::min(p0.x, p1.x), X1 = std::max(p0.x, p1.x);
   const float Y0 = std::min(p0.y, p1.y), Y1 = std::max(p0.y, p1.y);
   if (!(X1 > X0) || !(Y1 > Y0)) return;
-  const int ix0 = std::max(state_.clipX0, static_cast<int>(std::floor(std::max(X0, -1.0f))));
-  const int ix1 = std::min(state_.clipX1, static_cast<int>(std::ceil(std::min(X1, width_ + 1.0f))));
-  const int iy0 = std::max(state_.clipY0, static_cast<int>(std::floor(std::max(Y0, -1.0f))));
-  const int iy1 = std::min(state_.clipY1, static_cast<int>(std::ceil(std::min(Y1, height_ + 1.0f))));
+  const int ix0 = std::max(state_.clipX0, platform::intCoord(std::floor(std::max(X0, -1.0f))));
+  const int ix1 = std::min(state_.clipX1, platform::intCoord(std::ceil(std::min(X1, width_ + 1.0f))));
+  const int iy0 = std::max(state_.clipY0, platform::intCoord(std::floor(std::max(Y0, -1.0f))));
+  const int iy1 = std::min(state_.clipY1, platform::intCoord(std::ceil(std::min(Y1, height_ + 1.0f))));
   if (ix1 <= ix0 || iy1 <= iy0) return;
   const bool aa = state_.antialias;
   auto overlap = [aa](float lo, float hi, int i) {
@@ -371,10 +373,10 @@ void Context::strokeRect(const Rect& r, float width) {
 
 void Context::clearRect(const Rect& r) {
   const auto [minX, minY, maxX, maxY] = boundsOf(state_.ctm, r);
-  const int x0 = std::max(state_.clipX0, static_cast<int>(std::lround(std::max(minX, -1.0f))));
-  const int x1 = std::min(state_.clipX1, static_cast<int>(std::lround(std::min(maxX, width_ + 1.0f))));
-  const int y0 = std::max(state_.clipY0, static_cast<int>(std::lround(std::max(minY, -1.0f))));
-  const int y1 = std::min(state_.clipY1, static_cast<int>(std::lround(std::min(maxY, height_ + 1.0f))));
+  const int x0 = std::max(state_.clipX0, platform::intCoord(std::round(std::max(minX, -1.0f))));
+  const int x1 = std::min(state_.clipX1, platform::intCoord(std::round(std::min(maxX, width_ + 1.0f))));
+  const int y0 = std::max(state_.clipY0, platform::intCoord(std::round(std::max(minY, -1.0f))));
+  const int y1 = std::min(state_.clipY1, platform::intCoord(std::round(std::min(maxY, height_ + 1.0f))));
   for (int y = y0; y < y1; ++y)
     if (x1 > x0) std::fill_n(pixels_ + static_cast<size_t>(y) * rowBytes_ + x0 * 4, (x1 - x0) * 4, uint8_t(0));
 }
@@ -385,7 +387,7 @@ std::vector<Point> ellipsePoints(const Rect& r, const Affine& m) {
   const float rx = r.w * 0.5f, ry = r.h * 0.5f, cx = r.x + rx, cy = r.y + ry;
   const float scale = std::sqrt(std::fabs(m.a * m.d - m.b * m.c));
   const float rmax = std::max(std::fabs(rx), std::fabs(ry)) * scale;
-  const int n = std::clamp(static_cast<int>(2 * kPi * rmax / 1.5f), 16, 2048);
+  const int n = std::clamp(platform::intCoord(2 * kPi * rmax / 1.5f), 16, 2048);
   std::vector<Point> pts(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) {
     const float t = 2 * kPi * static_cast<float>(i) / static_cast<float>(n);
@@ -439,7 +441,7 @@ void Context::curveTo(float c1x, float c1y, float c2x, float c2y, float x, float
   const Point p1 = state_.ctm.apply({c1x, c1y}), p2 = state_.ctm.apply({c2x, c2y}), p3 = state_.ctm.apply({x, y});
   auto dist = [](Point a, Point b) { return std::hypot(b.x - a.x, b.y - a.y); };
   const float len = dist(p0, p1) + dist(p1, p2) + dist(p2, p3);
-  const int n = std::clamp(static_cast<int>(len / 2.0f), 2, 256);
+  const int n = std::clamp(platform::intCoord(len / 2.0f), 2, 256);
   for (int i = 1; i <= n; ++i) {
     const float t = static_cast<float>(i) / static_cast<float>(n), u = 1 - t;
     const float a = u * u * u, b = 3 * u * u * t, c = 3 * u * t * t, d = t * t * t;
@@ -474,10 +476,10 @@ void Context::drawImage(const ImageView& img, const Rect& r, float alpha) {
   const Affine inv{
       m.d / det, -m.b / det, -m.c / det, m.a / det, (m.c * m.ty - m.d * m.tx) / det, (m.b * m.tx - m.a * m.ty) / det};
   const auto [minX, minY, maxX, maxY] = boundsOf(m, r);
-  const int x0 = std::max(state_.clipX0, static_cast<int>(std::floor(std::max(minX, -1.0f))));
-  const int x1 = std::min(state_.clipX1, static_cast<int>(std::ceil(std::min(maxX, width_ + 1.0f))));
-  const int y0 = std::max(state_.clipY0, static_cast<int>(std::floor(std::max(minY, -1.0f))));
-  const int y1 = std::min(state_.clipY1, static_cast<int>(std::ceil(std::min(maxY, height_ + 1.0f))));
+  const int x0 = std::max(state_.clipX0, platform::intCoord(std::floor(std::max(minX, -1.0f))));
+  const int x1 = std::min(state_.clipX1, platform::intCoord(std::ceil(std::min(maxX, width_ + 1.0f))));
+  const int y0 = std::max(state_.clipY0, platform::intCoord(std::floor(std::max(minY, -1.0f))));
+  const int y1 = std::min(state_.clipY1, platform::intCoord(std::ceil(std::min(maxY, height_ + 1.0f))));
   const float a = std::min(alpha, 1.0f);
   for (int y = y0; y < y1; ++y) {
     uint8_t* row = pixels_ + static_cast<size_t>(y) * rowBytes_;

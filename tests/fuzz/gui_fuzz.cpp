@@ -1,6 +1,8 @@
 // The editor surface driven by arbitrary input: events at any point, values from the plug-in, layers shown and
-// hidden, redraws of any rectangle, and the drawing operations with any rectangle, frame, radius and cell size.
+// hidden, redraws of any rectangle, and the drawing operations with any rectangle (up to the ends of the int
+// range), frame, radius and cell size.
 // Nothing may crash or touch memory outside the bitmaps.
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -74,7 +76,11 @@ struct Reader {
   size_t n;
   uint8_t byte() { return n ? (--n, *p++) : 0; }
   int small() { return static_cast<int8_t>(byte()); }
-  int coord() { return static_cast<int16_t>(byte() | byte() << 8) % 400; }
+  // The two ends of the 16-bit range stand for the ends of the int range.
+  int coord() {
+    const int v = static_cast<int16_t>(byte() | byte() << 8);
+    return v == INT16_MAX ? INT_MAX : v == INT16_MIN ? INT_MIN : v % 400;
+  }
 };
 
 }  // namespace

@@ -290,11 +290,10 @@ TEST(Scenario, EditorSessionMatchesItsRecordsAndPictures) {
 
   e.tick();
 
-  // A tab switch: the second page hides. A hidden layer reports nothing, so the next tick repaints nothing and the
-  // frame still shows the page's last pixels until the third page, over the same area, shows; its controls' area is
-  // then repainted from the background up, and the second page's controls are no longer hit.
+  // A tab switch: the second page hides, and the next tick repaints the area its controls leave from the background
+  // up. The third page, over the same area, shows; the second page's controls are no longer hit.
   e.pageB->Hide(true);
-  EXPECT_EQ(e.tick(), IRECT());
+  EXPECT_EQ(e.tick(), IRECT(20, 20, 300, 172));
   pixels::expectColoursMatchGolden(e.g.GetDrawBitmap(), "gui", "scenario-4-page-hidden");
   e.pageC->Hide(false);
   EXPECT_EQ(e.tick(), IRECT(20, 20, 300, 180));
@@ -304,4 +303,16 @@ TEST(Scenario, EditorSessionMatchesItsRecordsAndPictures) {
   EXPECT_TRUE(e.plug.guiCalls.empty());
   EXPECT_EQ(e.g.GetCapturedControl(), e.pageCText);
   EXPECT_DOUBLE_EQ(e.radio->GetValue(), 2.0 / 3.0);
+  e.g.OnMouseUp(80, 115, &mod);
+  e.tick();
+
+  // A control hidden alone leaves its area to the background too.
+  e.pageCText->Hide(true);
+  EXPECT_EQ(e.tick(), IRECT(20, 100, 300, 180));
+  std::unique_ptr<PIX_IBitmap> bg(makeBackground());
+  auto frame = pixels::opaque(e.g.GetDrawBitmap()), beneath = pixels::opaque(bg.get());
+  int differing = 0;
+  for (int y = 100; y < 180; ++y)
+    for (int x = 20; x < 300; ++x) differing += PIX_GetPixel(frame.get(), x, y) != PIX_GetPixel(beneath.get(), x, y);
+  EXPECT_EQ(differing, 0);
 }

@@ -613,6 +613,27 @@ TEST(CarbonModel, CompositedViewsDrawFromInvalidAreasAndOthersOnUpdateControls) 
   }
 }
 
+// A context begun on a port draws into the window until it ends, and does no harm when its holder resizes or
+// disposes of the window first.
+TEST(CarbonModel, APortContextOutlivesAResizeAndItsWindow) {
+  cocoa::AutoreleasePool pool;
+  carbon::WindowRef w = nullptr;
+  carbon::Rect bounds{0, 0, 60, 50}, bigger{0, 0, 90, 80};
+  carbon::CreateNewWindow(carbon::kDocumentWindowClass, 0, &bounds, &w);
+  for (int step = 0; step < 3; ++step) {
+    carbon::CGContextRef ctx = nullptr;
+    ASSERT_EQ(carbon::QDBeginCGContext(carbon::GetWindowPort(w), &ctx), carbon::noErr);
+    if (step == 1) carbon::SetWindowBounds(w, carbon::kWindowContentRgn, &bigger);
+    if (step == 2) carbon::DisposeWindow(w);
+    ctx->setFillColor(platform::gfx::Color{1, 0, 0, 1});
+    ctx->fillRect(platform::gfx::Rect{0, 0, 10, 10});  // the bottom left corner
+    EXPECT_EQ(carbon::QDEndCGContext(w, &ctx), carbon::noErr);
+    EXPECT_EQ(ctx, nullptr);
+    if (step == 0) EXPECT_EQ(w->pixelAt(5, 55), 0xFF0000u);
+    if (step == 1) EXPECT_EQ(w->pixelAt(5, 85), 0xFFFFFFu);  // drawn into the store the resize replaced
+  }
+}
+
 }  // namespace
 
 namespace {

@@ -1,8 +1,9 @@
 // Random runs of windows, dialogs, controls, menus and properties driven by messages, clicks, keys, paints,
 // broadcasts and menu tracking, while the procedures themselves, at random, destroy or create windows, destroy
-// menus, remove properties, hold, draw into and release contexts over later steps, ask for odd sizes and re-parent
-// controls from inside any message. After each run the layer's invariants are checked: every live window is
-// reachable, no dead handle is answered as a window and none is larger than the platform allows.
+// menus, remove properties, hold, draw into and release contexts over later steps, ask for odd sizes and positions
+// (up to the ends of the int range), click far off any screen and re-parent controls from inside any message. After
+// each run the layer's invariants are checked: every live window is reachable, no dead handle is answered as a
+// window, none is larger than the platform allows and every window's edges are in order.
 //
 // VEXMIR_REENTRY_RUNS sets the number of runs (1000 by default) and VEXMIR_REENTRY_FIRST the seed before the first
 // (0; to split a long run over several processes), VEXMIR_REENTRY_SEED runs one seed alone and VEXMIR_REENTRY_STEPS
@@ -207,7 +208,7 @@ BOOL removeWhileEnumerating(HWND h, const char* key, void*, LPARAM) {
 constexpr UINT kPing = 0x8042;
 
 int oddSize() {
-  static const int kOdd[] = {0, -1, -70, INT_MIN, INT_MAX, 700000, 20000, 10001};
+  static const int kOdd[] = {0, -1, -70, INT_MIN, INT_MAX, 700000, 20000, 10001, INT_MAX - 20, INT_MIN + 20};
   return kOdd[pick(static_cast<int>(std::size(kOdd)))];
 }
 
@@ -336,7 +337,8 @@ void hostileAct(HWND self) {
     case 12:
       if (HWND h = anyHandle()) {
         note("move and size");
-        SetWindowPos(h, nullptr, pick(200), pick(200), chance(4) ? oddSize() : 20 + pick(300),
+        SetWindowPos(h, nullptr, chance(4) ? oddSize() : pick(200), chance(4) ? oddSize() : pick(200),
+                     chance(4) ? oddSize() : 20 + pick(300),
                      chance(4) ? oddSize() : pick(300) - 20, SWP_NOZORDER);
       }
       break;
@@ -391,8 +393,9 @@ void clickSomewhere(cocoa::EventType down, cocoa::EventType up) {
   if (shown.empty()) return;
   cocoa::Window* w = shown[static_cast<size_t>(pick(static_cast<int>(shown.size())))];
   w->retain();
-  const cocoa::Point p{static_cast<double>(pick(static_cast<int>(w->contentRect().w) + 1)),
-                       static_cast<double>(pick(static_cast<int>(w->contentRect().h) + 1))};
+  cocoa::Point p{static_cast<double>(pick(static_cast<int>(w->contentRect().w) + 1)),
+                 static_cast<double>(pick(static_cast<int>(w->contentRect().h) + 1))};
+  if (chance(8)) p = cocoa::Point{chance(2) ? 3e9 : -3e9, chance(2) ? 1e300 : -1e300};  // far off any screen
   note("click");
   cocoa::input::setMouseLocation(w->convertBaseToScreen(p));
   for (cocoa::EventType t : {down, up}) {
@@ -493,6 +496,9 @@ void checkInvariants(int run) {
     collect(w->contentView(), &views);
     for (HWND v : views) ASSERT_TRUE(IsWindow(v)) << "run " << run << ": a reachable view is no window";
     ASSERT_LE(std::max(w->frame().w, w->frame().h), cocoa::kMaxWindowSide) << "run " << run << ": a window too big";
+    RECT r;
+    GetWindowRect(w->contentView(), &r);
+    ASSERT_TRUE(r.left <= r.right && r.top <= r.bottom) << "run " << run << ": edges out of order at " << r.left;
   }
   for (const Seen& s : g_seen) {
     if (!cocoa::Object::isLive(s.object, s.serial)) {

@@ -1,0 +1,23 @@
+// Floating-point coordinates and sizes turned into integer ones. Windows, views and the editor hand positions and
+// sizes straight from their callers, who may pass any value; a plain cast of a value beyond the int range is
+// undefined, so every such conversion goes through here.
+#pragma once
+
+namespace platform {
+
+// Truncates toward zero as a cast does; a value beyond the int range gives the nearest end of it, and NaN gives 0.
+// Callers round first where they round (intCoord(v + 0.5), intCoord(std::floor(v))).
+constexpr int intCoord(double v) {
+  if (!(v == v)) return 0;
+  if (v >= 2147483647.0) return 2147483647;
+  if (v <= -2147483648.0) return -2147483647 - 1;
+  return static_cast<int>(v);
+}
+
+// The same within the 16-bit range of the platform's older rectangles and points.
+constexpr short shortCoord(double v) {
+  const int i = intCoord(v);
+  return static_cast<short>(i > 32767 ? 32767 : i < -32768 ? -32768 : i);
+}
+
+}  // namespace platform
