@@ -634,15 +634,33 @@ void LibrarianEditor::SetLibrarianStatusUnsaved(bool on) {
   showLayer("saveChangesLayer", false);
 }
 
-bool LibrarianEditor::unsavedEdits(std::string* path, std::vector<uint8_t>* image) const {
-  if (!openBankUnsaved()) return false;
+void LibrarianEditor::projectBank(std::string* path, std::vector<uint8_t>* image) const {
   const std::unique_ptr<PatchFile> bank = librarian_->cloneBank(bankOf(kUpper));
-  if (!bank) return false;
+  path->clear();
+  image->clear();
+  if (!bank) return;
+  *path = bankPath(*bank);
+  if (!openBankUnsaved()) return;
   ByteChunk bytes;
   PatchLibrarian::buildBankImage(*bank, false, &bytes);
-  *path = bankPath(*bank);
   image->assign(bytes.GetBytes(), bytes.GetBytes() + bytes.Size());
-  return true;
+}
+
+std::string LibrarianEditor::reopenProjectBank(const std::string& path) {
+  IParam* current = plug_->GetParam(kCurrentBank);
+  if (!current) return std::string();
+  const int index = bankIndexByPath(librarian_->bankFiles, path);
+  if (index >= 0) current->Set(index);
+  onParamChange(kCurrentBank);
+  if (index >= 0 || path.empty()) return std::string();
+  // The bank at the project's position is another bank: the musician must know before a Send or Store uses it.
+  std::string why;
+  librarian_->listable(path, &why);
+  const PatchFile* bank = bankOf(kUpper);
+  const std::string open = bank ? shownPath(bankPath(*bank)) + " is open instead" : "no bank is open";
+  tell("The project's bank " + shownPath(path) + " could not be opened" + (why.empty() ? "" : " (" + why + ")") +
+       ": " + open + ".");
+  return lastMessage;
 }
 
 bool LibrarianEditor::restoreUnsavedEdits(const std::string& path, const std::vector<uint8_t>& image) {

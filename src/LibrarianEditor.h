@@ -148,9 +148,14 @@ class LibrarianEditor {
   void librarianTabShown(bool shown);
 
   // ---- the host's project ----
-  // The open bank's unsaved edits as a project keeps them: its file's path and the bank image that Save would
-  // write. False, and both left alone, when the open bank holds none.
-  bool unsavedEdits(std::string* path, std::vector<uint8_t>* image) const;
+  // The open bank as a project keeps it: its file's path (empty when no bank is open) and, while it holds unsaved
+  // edits, the bank image that Save would write (else empty).
+  void projectBank(std::string* path, std::vector<uint8_t>* image) const;
+  // Opens a recalled project's bank: the bank of `path` where it is listed, else the bank at the position
+  // kCurrentBank holds, as for a project that kept no path. kCurrentBank ends as the position of the bank open.
+  // When the project's bank is not listed the message line says why and which bank is open instead, and that
+  // message is returned ("" otherwise).
+  std::string reopenProjectBank(const std::string& path);
   // Brings such edits back: the bank of that path opens holding the image's programs, flagged as changed; a path
   // that is no longer listed opens them from memory, and Save writes them to that path. False (nothing changed)
   // when the image holds no program.

@@ -244,12 +244,14 @@ void MIDIMessageSender::sendSinglePatchRequestSysex(bool temporary, int program)
   const WaitEnd end = waitForAnswer(programWait(t, true));
   if (end == WaitEnd::kShutDown) return;
   if (end != WaitEnd::kAnswered) failed = true;
-  if (cancel) {
+  if (cancel)
     showStatus(kCancelled);
-  } else if (!failed) {
+  else if (!failed)
     showStatus(kCompleted);
-    plug->SetLibrarianStatusUnsaved(true);
-  }
+  // A program that came is in its slot, also where a cancel ended the wait: the bank holds a change that a rescan
+  // must keep and Save must write.
+  const MIDIMessageManager* hub = plug->getMidiManager();
+  if (end == WaitEnd::kAnswered || (hub && hub->replyTaken)) plug->SetLibrarianStatusUnsaved(true);
   plug->DisplayProcessingIndicator(false);
 }
 

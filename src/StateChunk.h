@@ -4,11 +4,14 @@
 // words marked big-endian.
 //
 // A full body of version 2 (what the editor writes) carries after the parameter values what no parameter
-// holds: the data bytes of the program and global dumps last received (254 and 200 bytes), then the open bank's
-// unsaved edits as two native 32-bit lengths, each followed by its bytes: the bank file's path and the bank's
-// raw image (both lengths 0 when the open bank holds no unsaved edits). Version 3 adds the librarian's selection:
-// the plain values of kCurrentPatch and kCurrentBank (the open bank's highlighted slot and its position). Bodies of
-// version 1 (those saved before, and the snapshot body) end with the parameter values.
+// holds: the data bytes of the program and global dumps last received (254 and 200 bytes), then the open bank as
+// two native 32-bit lengths, each followed by its bytes: the bank file's path and the bank's raw image. The image is
+// there only while the open bank holds unsaved edits; the path is there always, but bodies written before it was
+// (and any without an open bank) hold it only with an image, else both lengths are 0. A path with no image names
+// the bank to open; readers that knew only the edits pass over it. Version 3 adds the librarian's selection: the
+// plain values of kCurrentPatch and kCurrentBank (the open bank's highlighted slot and its position, which stands in
+// for the bank where the path is missing or no longer listed). Bodies of version 1 (those saved before, and the
+// snapshot body) end with the parameter values.
 //
 // Reading is all or nothing: a body is first read whole into a PluginState, and only a body that is
 // complete and sound is handed on. A cut or damaged body leaves the target untouched.
@@ -51,7 +54,8 @@ struct PluginState {
   // Parameters 0..472.
   std::vector<double> values;
   // Only in a full body of version 2 on (hasReceived tells whether the body had them): the data bytes last
-  // received, and the open bank's unsaved edits (empty when none).
+  // received, the open bank's path (empty when none, and in bodies that kept it only with edits) and its unsaved
+  // edits (empty when none).
   bool hasReceived = false;
   std::vector<uint8_t> receivedProgram;
   std::vector<uint8_t> receivedGlobal;

@@ -74,11 +74,12 @@ bool Vexmir::SerializeState2(ByteChunk* chunk, bool full) {
     state.deviceOutNormalized = normalizedOf(this, kDeviceOutSelection);
     state.bankNormalized = normalizedOf(this, kBankSelection);
     state.programNormalized = normalizedOf(this, kPatchSelection);
-    // What no parameter holds: the bytes last received, and the open bank's edits that are not saved.
+    // What no parameter holds: the bytes last received, and the open bank by its path with its edits that are not
+    // saved.
     state.hasReceived = true;
     state.receivedProgram.assign(receivedProgram, receivedProgram + kProgramDataSize);
     state.receivedGlobal.assign(receivedGlobal, receivedGlobal + kGlobalDataSize);
-    if (librarianEditor) librarianEditor->unsavedEdits(&state.editedBankPath, &state.editedBankImage);
+    if (librarianEditor) librarianEditor->projectBank(&state.editedBankPath, &state.editedBankImage);
     state.currentPatch = paramValue(kCurrentPatch);
     state.currentBank = paramValue(kCurrentBank);
   }
@@ -197,10 +198,15 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
     // of whatever program was received last.
     resetReceivedProgramData();
   }
+  std::string bankNote;
   if (state.hasSelection) {
-    // The open bank and its highlighted slot as the project left them.
+    // The open bank and its highlighted slot as the project left them. The bank is found by its path, by its
+    // position where the project kept no path or its bank is gone; a bank with unsaved edits is found by its path
+    // below, where its edits come back.
     storeParamValue(kCurrentBank, state.currentBank);
-    OnParamChange(kCurrentBank);
+    log("PROJECT RECALL: open bank stored " + state.editedBankPath);
+    if (librarianEditor)
+      bankNote = librarianEditor->reopenProjectBank(state.editedBankImage.empty() ? state.editedBankPath : "");
     // A project from elsewhere may hold any finite number here: it is brought into range before it becomes a slot.
     if (librarian) librarian->selectSlot(0, static_cast<int>(std::clamp(state.currentPatch, -1.0, 127.0)));
   }
@@ -254,9 +260,11 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
   storeParamValue(kMainTab, 2.0);
   OnParamChange(kMainTab);
   OnParamChange(kQuickTab);
-  // A port of the project that is not there now (renamed, unplugged) stays OFF: the musician is told which.
-  if (!missingPorts.empty()) {
-    const std::string text = "MIDI port not found, set to OFF: " + missingPorts;
+  // A port of the project that is not there now (renamed, unplugged) stays OFF, and a bank that is gone is stood in
+  // for by another: the musician is told which.
+  std::string text = missingPorts.empty() ? bankNote : "MIDI port not found, set to OFF: " + missingPorts;
+  if (!missingPorts.empty() && !bankNote.empty()) text += " - " + bankNote;
+  if (!text.empty()) {
     if (midiManager)
       midiManager->getSender()->showStatus(text);
     else

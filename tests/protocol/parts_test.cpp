@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "platform/vst2/vst2.h"
 #include "protocol_plug.h"
 #include "src/LibrarianViewControl.h"
 #include "tests/support/SysexDumps.h"
@@ -64,7 +65,7 @@ TEST(ProtocolParts, StoreIntoTheLibrarianPutsTheEditorsProgramIntoTheSelectedSlo
 TEST(ProtocolParts, TheHighlightedSlotIsTheSlotEveryActionUsesAndTheProjectKeeps) {
   DataRoot root;
   const std::string patches = Vexmir::getPatchesFolderStr();
-  std::filesystem::copy_file(patches + "/Init.vmr", patches + "/Keep.vmr");
+  for (const char* name : {"/Keep.vmr", "/Zed.vmr"}) std::filesystem::copy_file(patches + "/Init.vmr", patches + name);
   auto plug = std::make_unique<ProtocolPlug>();
   LibrarianEditor* editor = plug->getLibrarianEditor();
   auto drawn = [&] { return jobtest::drawnSlot(plug->GetGUI(), plug->getLibrarianEditor()->view(), 0); };
@@ -95,15 +96,26 @@ TEST(ProtocolParts, TheHighlightedSlotIsTheSlotEveryActionUsesAndTheProjectKeeps
   ASSERT_TRUE(plug->waitIdle());
   EXPECT_EQ(storedInto(), drawn());
   click(57);
-  ByteChunk project;
-  plug->SerializeState(&project);
-  plug.reset();
-  plug = std::make_unique<ProtocolPlug>();
-  plug->UnserializeState(&project, 0);
-  ASSERT_TRUE(plug->waitIdle());
-  plug->press(kMainTab, 1);
-  EXPECT_EQ(plug->getLibrarianEditor()->bankOf(0)->fileName, "Keep.vmr");
-  EXPECT_EQ(drawn(), 57);
+  ASSERT_TRUE(editor->saveOpenBank());  // no unsaved edits: the project names its bank by its path alone
+  void* data = nullptr;
+  const intptr_t size = plug->GetAEffect()->dispatcher(plug->GetAEffect(), effGetChunk, 1, 0, &data, 0.0f);
+  Bytes project(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
+  // A bank that sorts first comes; the banks before it go; the bank itself goes, and the one at its position opens.
+  std::filesystem::copy_file(patches + "/Init.vmr", patches + "/A.vmr");
+  const std::vector<std::vector<std::string>> gone = {{}, {"/A.vmr", "/Init.vmr"}, {"/Keep.vmr"}};
+  for (int change = 0; change < 3; ++change) {
+    for (const std::string& name : gone[change]) std::filesystem::remove(patches + name);
+    plug.reset();
+    plug = std::make_unique<ProtocolPlug>();
+    ASSERT_EQ(plug->GetAEffect()->dispatcher(plug->GetAEffect(), effSetChunk, 1, size, project.data(), 0.0f), 1);
+    plug->press(kMainTab, 1);
+    EXPECT_EQ(plug->getLibrarianEditor()->bankOf(0)->fileName, change < 2 ? "Keep.vmr" : "Zed.vmr") << change;
+    EXPECT_EQ(plug->getLibrarianEditor()->view()->notice().find("Zed.vmr is open") != std::string::npos, change == 2);
+    EXPECT_EQ(drawn(), 57) << change;
+    plug->midiOutReady = true;  // the test's port has no name a MIDI system would list
+    ASSERT_TRUE(plug->SendSingleProgramFromLibrarian(false) && plug->waitIdle());
+    EXPECT_EQ(lastProgramData(plug->take()), lastProgramData({plug->openBank()[57].messages.front().data.toVector()}));
+  }
 }
 
 TEST(ProtocolParts, TheTimbreSwitchesAreChoicesAndAnAuditionLoadsTheLastOnesPressed) {

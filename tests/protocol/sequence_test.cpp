@@ -213,7 +213,13 @@ class Runner {
         plug.press(kRequestTempData, 1);
         if (!plug.waitIdle()) return "a job did not end (" + plug.stalled + ")";
         plug.deliverOwed();
+        // The Patches folder changes too, and is read again: a bank that sorts first comes, or goes again.
+        const std::string dir = Vexmir::getPatchesFolderStr(), added = dir + "/A.vmr", open = editor->upperBankPath;
+        if (!std::filesystem::remove(added)) std::filesystem::copy_file(dir + "/Init.vmr", added);
+        plug.press(kRefreshFolders, 1);
         if (e->dispatcher(e, effSetChunk, 1, size, project.data(), 0.0f) != 1) return "the project was refused";
+        if (editor->upperBankPath != open || plug.paramValue(kCurrentBank) != plug.getLibrarian()->upperBankIndex ||
+            jobtest::drawnSlot(plug.GetGUI(), editor->view(), 0) != shown) return "another bank or slot opened";
         // The port of the project is found again (the test's port has no name a MIDI system would list), and the
         // recall sends its program as it does then.
         plug.storeParamValue(kDeviceOutSelection, 1);
