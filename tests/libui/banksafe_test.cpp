@@ -33,13 +33,6 @@ struct Tab : TwoBanksTab {
   }
 };
 
-std::vector<Bytes> expectedBank(int bank, std::initializer_list<std::pair<int, Bytes>> changes = {}) {
-  std::vector<Bytes> dumps;
-  for (int s = 0; s < 128; ++s) dumps.push_back(programDumpOf(bank, s));
-  for (const auto& change : changes) dumps[change.first] = change.second;
-  return dumps;
-}
-
 // Compared without printing thousands of bytes on a failure.
 bool same(const std::vector<Bytes>& a, const std::vector<Bytes>& b) {
   return a == b;
