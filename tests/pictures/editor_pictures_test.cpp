@@ -52,6 +52,8 @@ std::string script(const Size& size, const std::string& out) {
   save("modseq-timbre1");
   click(kModSeqTab);  // off again: back to the sound editor
   click(kLibrarianTab);
+  // Closed and opened again, the editor shows the tab it was left on, and that tab's button turns it off.
+  s += "editor close\neditor open cocoa\npump 3\n";
   save("librarian");
   click(kLibrarianTab);
   click(kGlobalTab);
@@ -97,6 +99,8 @@ TEST_P(EditorPictures, EveryTabAndTimbreLooksAsItsGoldenCopy) {
     const std::string name = std::string(picture) + "-" + size.word + ".png";
     pixels::expectFileMatchesGolden(out + "/" + name, "uiconfig/pictures", name);
   }
+  // The reopened editor showed the librarian (its golden picture), and its button's next click turned it off.
+  EXPECT_NE(transcript.find("index=521 -> 0", transcript.rfind("editor open")), std::string::npos) << transcript;
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, EditorPictures,
