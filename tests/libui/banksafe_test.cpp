@@ -33,13 +33,6 @@ struct Tab : TwoBanksTab {
   }
 };
 
-std::vector<Bytes> expectedBank(int bank, std::initializer_list<std::pair<int, Bytes>> changes = {}) {
-  std::vector<Bytes> dumps;
-  for (int s = 0; s < 128; ++s) dumps.push_back(programDumpOf(bank, s));
-  for (const auto& change : changes) dumps[change.first] = change.second;
-  return dumps;
-}
-
 // Compared without printing thousands of bytes on a failure.
 bool same(const std::vector<Bytes>& a, const std::vector<Bytes>& b) {
   return a == b;
@@ -344,9 +337,27 @@ TEST(Saving, SaveAsOutsidePatchesKeepsTheNewFileOpen) {
   EXPECT_EQ(tab.editor.bankOf(0)->fileName, "Out.vmr");
   EXPECT_EQ(tab.editor.upperBankPath, path);
   EXPECT_NE(tab.shown().find("outside"), std::string::npos) << tab.shown();
+  // The upper list names the bank the next Save writes, and its chooser checks it where it lists it.
+  const auto savesWhatItShows = [&](const std::string& name, const std::string& file, const std::string& menu) {
+    tab.tick();
+    EXPECT_EQ(tab.upperList->GetTextForPlug().substr(0, name.size()), name);
+    tab.chooseUpper({});
+    EXPECT_EQ(tab.g.menus.back(), menu);
+    tab.copyPaste(3, 3);
+    tab.mainMenu({"Save (Overwrite current bank)"});
+    EXPECT_TRUE(same(readBank(file), openBank(tab))) << name;
+  };
+  savesWhatItShows("Out.vmr", path, "A.syx,B.syx");
   tab.mainMenu({"Refresh Folders"});
   EXPECT_EQ(tab.editor.bankOf(0)->fileName, "Out.vmr");
   EXPECT_EQ(tab.upperName(0), programName(2, 0));
+  savesWhatItShows("Out.vmr", path, "A.syx,B.syx");
+  // Inside "Patches", a new file taking the old one's place in the list (the shown index stays 0).
+  tab.chooseUpper({"A.syx"});
+  tab.g.fileAnswers = {banks.path("0.vmr")};
+  tab.mainMenu({"Save As...", "Vexmir Format (*.vmr)"});
+  savesWhatItShows("0.vmr", banks.path("0.vmr"), "*0.vmr,A.syx,B.syx");
+  EXPECT_TRUE(same(readBank(banks.path("A.syx")), expectedBank(1)));
 }
 
 TEST(Telling, EveryRefusalAndEveryFileNotOfferedIsShownInTheLibrarian) {

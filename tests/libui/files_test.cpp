@@ -35,19 +35,6 @@ struct Injection {
   }
 };
 
-std::vector<Bytes> expectedBank(int bank, std::initializer_list<std::pair<int, Bytes>> changes = {}) {
-  std::vector<Bytes> dumps;
-  for (int s = 0; s < 128; ++s) dumps.push_back(programDumpOf(bank, s));
-  for (const auto& change : changes) dumps[change.first] = change.second;
-  return dumps;
-}
-
-Bytes raw(const std::vector<Bytes>& dumps) {
-  Bytes all;
-  for (const Bytes& d : dumps) all.insert(all.end(), d.begin(), d.end());
-  return all;
-}
-
 }  // namespace
 
 TEST(Saving, SaveWritesTheOpenBankOverItsFileAndAFailureKeepsTheEdits) {

@@ -19,18 +19,6 @@ using namespace libui;
 
 namespace {
 
-std::vector<Bytes> bankOf(int bank) {
-  std::vector<Bytes> dumps;
-  for (int s = 0; s < 128; ++s) dumps.push_back(programDumpOf(bank, s));
-  return dumps;
-}
-
-Bytes raw(const std::vector<Bytes>& dumps) {
-  Bytes all;
-  for (const Bytes& d : dumps) all.insert(all.end(), d.begin(), d.end());
-  return all;
-}
-
 // The slot view lies at (84, 58) of the editor: slot i's middle, upper bank (side 0) or lower.
 std::string slot(int side, int i) {
   const int x = 84 + 30 + (i / 16) * 127 + 48;
@@ -129,7 +117,7 @@ TEST(HostSession, ALibrarianSessionOnTheRealEditor) {
 
   // The bulk bank was shown below: its menu was nested three deep.
   EXPECT_TRUE(r.has("\"Bank 0703.syx\"")) << r.out;
-  std::vector<Bytes> edited = bankOf(3);
+  std::vector<Bytes> edited = expectedBank(3);
   edited[10] = programDumpOf(4, 5);
   edited[11] = vectors::programDump(vectors::programDataNamed(11, "Warm Pad"));
   EXPECT_EQ(vectors::readFile(data.patches + "/Mine/X/Pads.syx"), raw(edited));
@@ -164,21 +152,13 @@ TEST(HostSession, TheLibrarianTabAtTheSmallAndLargeSizes) {
     const std::string text = std::string("normal\n") + c.size + "\nyes\n";
     settings.assign(text.begin(), text.end());
     vectors::writeFile(data.patches + "/../Vexmir Editor UI.txt", settings);
-    auto at = [&](int x, int y) {
-      return std::to_string(static_cast<int>(x * c.scale)) + " " + std::to_string(static_cast<int>(y * c.scale));
+    auto click = [&](int x, int y) {
+      return "click " + std::to_string(static_cast<int>(x * c.scale)) + " " +
+             std::to_string(static_cast<int>(y * c.scale)) + "\n";
     };
     ScratchDir dir;
-    const std::string script = "open\neditor open cocoa\npump 3\nclick " + at(170, 18) +
-                               "\npump 2\n"
-                               "menu choose 2\nclick " +
-                               at(500, 47) +
-                               "\n"
-                               "menu choose 1/0/0\nclick " +
-                               at(500, 351) +
-                               "\n"
-                               "click " +
-                               at(162, 449) +
-                               "\n"
+    const std::string script = "open\neditor open cocoa\npump 3\n" + click(170, 18) + "pump 2\nmenu choose 2\n" +
+                               click(500, 47) + "menu choose 1/0/0\n" + click(500, 351) + click(162, 449) +
                                "pump 2\nwindow save tab.png\n";
     const HostRun r =
         runHost(pluginBundlePath(), script, dir, {}, {"VEXMIR_ROOT=" + data.root, "VEXMIR_MIDI_API=alsa"});

@@ -29,13 +29,23 @@ Bytes programDumpOf(int bank, int slot) {
   return it->second;
 }
 
-Bytes bankBytes(int bank, int count) {
+std::vector<Bytes> expectedBank(int bank, std::initializer_list<std::pair<int, Bytes>> changes) {
+  std::vector<Bytes> dumps;
+  for (int s = 0; s < 128; ++s) dumps.push_back(programDumpOf(bank, s));
+  for (const auto& change : changes) dumps[change.first] = change.second;
+  return dumps;
+}
+
+Bytes raw(const std::vector<Bytes>& dumps) {
   Bytes all;
-  for (int slot = 0; slot < count; ++slot) {
-    const Bytes dump = programDumpOf(bank, slot);
-    all.insert(all.end(), dump.begin(), dump.end());
-  }
+  for (const Bytes& d : dumps) all.insert(all.end(), d.begin(), d.end());
   return all;
+}
+
+Bytes bankBytes(int bank, int count) {
+  std::vector<Bytes> dumps;
+  for (int slot = 0; slot < count; ++slot) dumps.push_back(programDumpOf(bank, slot));
+  return raw(dumps);
 }
 
 std::vector<Bytes> readBank(const std::string& path) {

@@ -34,6 +34,10 @@ std::string programName(int bank, int slot);
 Bytes bankBytes(int bank, int count = 128);
 // The dump of one program of a generated bank.
 Bytes programDumpOf(int bank, int slot);
+// The 128 dumps of a generated bank, with the given slots replaced.
+std::vector<Bytes> expectedBank(int bank, std::initializer_list<std::pair<int, Bytes>> changes = {});
+// Dumps back to back, as a raw bank file holds them.
+Bytes raw(const std::vector<Bytes>& dumps);
 
 class LibPlug : public IEffectVST {
  public:

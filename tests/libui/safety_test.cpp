@@ -11,13 +11,13 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
 #include <condition_variable>
-#include <mutex>
-#include <thread>
+#include <filesystem>
 #include <map>
+#include <mutex>
 #include <random>
 #include <set>
+#include <thread>
 
 #include "src/BankChooserMenu.h"
 #include "src/PatchLibrarianFiles.h"
@@ -38,12 +38,6 @@ std::vector<Bytes> dumpsOf(const PatchFile* bank) {
   std::vector<Bytes> dumps;
   if (bank)
     for (const LibrarianPatch& p : bank->patches) dumps.push_back(p.messages.empty() ? Bytes() : p.messages[0].data);
-  return dumps;
-}
-
-std::vector<Bytes> generated(int bank) {
-  std::vector<Bytes> dumps;
-  for (int s = 0; s < 128; ++s) dumps.push_back(programDumpOf(bank, s));
   return dumps;
 }
 
@@ -128,9 +122,9 @@ class Sequence {
     data_.write("A.syx", bankBytes(1));
     data_.write("B.vmr", bankBytes(2));
     data_.write("Sub/C.syx", bankBytes(3));
-    saved_[data_.patches + "/A.syx"] = generated(1);
-    saved_[data_.patches + "/B.vmr"] = generated(2);
-    saved_[data_.patches + "/Sub/C.syx"] = generated(3);
+    saved_[data_.patches + "/A.syx"] = expectedBank(1);
+    saved_[data_.patches + "/B.vmr"] = expectedBank(2);
+    saved_[data_.patches + "/Sub/C.syx"] = expectedBank(3);
     tab_ = std::make_unique<LibrarianTab>();
     memory_ = dumpsOf(tab_->editor.bankOf(0));
     rememberFiles();
@@ -283,7 +277,7 @@ class Sequence {
           const int bank = 10 + replacements_++ % 80;
           vectors::writeFile(path, bankBytes(bank));
           forget(path);
-          saved_[path] = generated(bank);
+          saved_[path] = expectedBank(bank);
           return;
         }
         break;

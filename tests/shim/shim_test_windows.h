@@ -1,14 +1,19 @@
-// Windows and an application delegate for the system-service tests: the least that timers and posted messages
-// need of a window, recording what reaches it.
+// Windows for the window layer's tests: the least that timers and posted messages need of a window, recording what
+// reaches it; an application delegate that posts; and a fixture of top-level windows of the layer.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <functional>
 #include <mutex>
 #include <vector>
 
+#include "KIT/shim/shim-hwnd.h"
 #include "KIT/shim/shim-objects.h"
 #include "KIT/shim/shim.h"
+#include "platform/cocoa/application.h"
+#include "platform/cocoa/menu.h"
 #include "platform/cocoa/runloop.h"
 #include "platform/cocoa/view.h"
 
@@ -59,3 +64,29 @@ class TestDelegate : public cocoa::Object,
   }
   std::atomic<int> ticks{0};
 };
+
+// One screen of 1600 x 1000 and no scripted menu choice at the start; the windows of the layer a test leaves open
+// are destroyed after it.
+class LayerWindowsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    cocoa::screen::setScreens({cocoa::screen::Info{0, 0, 1600, 1000, 0, 0, 1600, 1000}});
+    cocoa::menus::clearScript();
+  }
+  void TearDown() override {
+    for (cocoa::Window* w : cocoa::Window::allWindows())
+      if (w->as<Shim_vVexmir_windowbase>()) DestroyWindow(w);
+  }
+};
+
+// A plain top-level window of the layer whose procedure is `proc`, shown.
+inline HWND topLevel(WNDPROC proc) {
+  HWND v = SHIM_CreateDialog(nullptr, reinterpret_cast<const char*>(0x400000), nullptr, reinterpret_cast<DLGPROC>(proc),
+                             0);
+  ShowWindow(v, SW_SHOW);
+  return v;
+}
+
+inline cocoa::Window* windowOf(HWND h) {
+  return h->as<cocoa::View>()->window();
+}

@@ -24,6 +24,7 @@
 #include "platform/cocoa/pasteboard.h"
 #include "platform/cocoa/runloop.h"
 #include "src/AppDialogs.h"
+#include "tests/shim/shim_test_windows.h"
 
 namespace {
 
@@ -107,21 +108,18 @@ TEST(WindowsBuilderState, CreatorsBeforeAnyStateReturnNull) {
   EXPECT_EQ(SHIM_MakeControl("x", 3, "static", 0, 0, 0, 10, 10, 0), nullptr);
 }
 
-class WindowsTest : public ::testing::Test {
+class WindowsTest : public LayerWindowsTest {
  protected:
   void SetUp() override {
     cocoa::useManualClock();
-    cocoa::screen::setScreens({cocoa::screen::Info{0, 0, 1600, 1000, 0, 0, 1600, 1000}});
+    LayerWindowsTest::SetUp();
     g_log.clear();
-    cocoa::menus::clearScript();
     cocoa::menus::clearShown();
     cocoa::panels::clearScript();
     cocoa::alerts::clearScript();
   }
   void TearDown() override {
-    for (cocoa::Window* w : cocoa::Window::allWindows()) {
-      if (w->as<Shim_vVexmir_windowbase>()) DestroyWindow(w);
-    }
+    LayerWindowsTest::TearDown();
     cocoa::Pasteboard::resetAll();
     cocoa::useRealClock();
   }

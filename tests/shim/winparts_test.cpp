@@ -18,22 +18,17 @@
 #include "platform/cocoa/pasteboard.h"
 #include "platform/cocoa/scrollview.h"
 #include "platform/cocoa/textview.h"
+#include "tests/shim/shim_test_windows.h"
 
 namespace {
 
 std::vector<std::string> g_log;
 
-class WinParts : public ::testing::Test {
+class WinParts : public LayerWindowsTest {
  protected:
   void SetUp() override {
-    cocoa::screen::setScreens({cocoa::screen::Info{0, 0, 1600, 1000, 0, 0, 1600, 1000}});
-    cocoa::menus::clearScript();
+    LayerWindowsTest::SetUp();
     g_log.clear();
-  }
-  void TearDown() override {
-    for (cocoa::Window* w : cocoa::Window::allWindows()) {
-      if (w->as<Shim_vVexmir_windowbase>()) DestroyWindow(w);
-    }
   }
 };
 
@@ -45,17 +40,6 @@ LRESULT loggingProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     DragFinish(reinterpret_cast<HDROP>(wp));
   }
   return DefWindowProc(h, msg, wp, lp);
-}
-
-HWND topLevel() {
-  HWND v = SHIM_CreateDialog(nullptr, reinterpret_cast<const char*>(0x400000), nullptr,
-                             reinterpret_cast<DLGPROC>(loggingProc), 0);
-  ShowWindow(v, SW_SHOW);
-  return v;
-}
-
-cocoa::Window* windowOf(HWND h) {
-  return h->as<cocoa::View>()->window();
 }
 
 void key(cocoa::Window* w, const std::u32string& chars) {
@@ -74,7 +58,7 @@ void click(cocoa::Window* w, cocoa::View* v, double x, double y) {
 }
 
 TEST_F(WinParts, AnEditableComboBoxIsTypedIntoAndTellsItsOwner) {
-  HWND top = topLevel();
+  HWND top = topLevel(loggingProc);
   cocoa::Window* w = windowOf(top);
   SHIM_MakeSetCurParms(1, 1, 0, 0, top, false, false);
   HWND combo = SHIM_MakeCombo(40, 10, 10, 120, 12, 0);
@@ -109,7 +93,7 @@ TEST_F(WinParts, AnEditableComboBoxIsTypedIntoAndTellsItsOwner) {
 }
 
 TEST_F(WinParts, ScrolledTextFieldsTakeTheBuildersFontShiftAndSizes) {
-  HWND top = topLevel();
+  HWND top = topLevel(loggingProc);
   // At scale 1.5 the texts are 10 points; a label grown 30 wider by fitting its text pushes the scrolled field after
   // it, and that field passes the push on to the next control on the line.
   SHIM_MakeSetCurParms(1, 1, 0, 0, top, true, false);
@@ -190,7 +174,7 @@ TEST_F(WinParts, BitmapMenuItemsShowTheirImageAndDragsTheirIcon) {
   EXPECT_EQ(GetMenuItemID(menu, 0), 9);
   DestroyMenu(menu);
 
-  HWND top = topLevel();
+  HWND top = topLevel(loggingProc);
   cocoa::drag::clearDrags();
   const char* files[] = {"/tmp/a.syx"};
   RECT r{5, 5, 20, 20};
@@ -207,7 +191,7 @@ TEST_F(WinParts, BitmapMenuItemsShowTheirImageAndDragsTheirIcon) {
 }
 
 TEST_F(WinParts, ADropFromTheSameWindowMarksItForTheDropsDuration) {
-  HWND top = topLevel();
+  HWND top = topLevel(loggingProc);
   Shim_vVexmir_hwnd* target =
       Shim_vVexmir_hwnd::initChild(nullptr, top, reinterpret_cast<DLGPROC>(loggingProc), 0);
   target->setFrame(cocoa::Rect{0, 0, 100, 100});
@@ -227,8 +211,8 @@ TEST_F(WinParts, ADropFromTheSameWindowMarksItForTheDropsDuration) {
 // ---- Calls nothing else reaches
 
 TEST_F(WinParts, RelationsFocusAndEnabling) {
-  HWND a = topLevel();
-  HWND b = topLevel();
+  HWND a = topLevel(loggingProc);
+  HWND b = topLevel(loggingProc);
   SHIM_MakeSetCurParms(1, 1, 0, 0, a, false, false);
   HWND label = SHIM_MakeLabel(-1, "Static", 1, 5, 5, 60, 10, 0);
   HWND button = SHIM_MakeButton(0, "Push", 2, 5, 20, 60, 14, 0);
@@ -273,7 +257,7 @@ LRESULT countingProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 TEST_F(WinParts, RectanglesClosingAndUpdating) {
-  HWND a = topLevel();
+  HWND a = topLevel(loggingProc);
   cocoa::Window* w = windowOf(a);
   SetWindowPos(w, nullptr, 100, 200, 300, 150, SWP_NOZORDER);
   RECT r;
@@ -359,7 +343,7 @@ TEST_F(WinParts, MenusFromResourcesAndTheirItems) {
 }
 
 TEST_F(WinParts, EmptyingTheClipboardDropsWhatWasPending) {
-  HWND a = topLevel();
+  HWND a = topLevel(loggingProc);
   ASSERT_TRUE(OpenClipboard(a));
   HANDLE first = GlobalAlloc(0, 6);
   std::memcpy(GlobalLock(first), "first", 6);
@@ -393,7 +377,7 @@ HWND customCreator(HWND owner, const char*, int id, const char* classname, int, 
 }
 
 TEST_F(WinParts, CustomCreatorsCheckBoxesAndListBoxesByShortcut) {
-  HWND a = topLevel();
+  HWND a = topLevel(loggingProc);
   SHIM_MakeSetCurParms(2, 2, 0, 0, a, false, false);
   // Unknown classes come out null until a creator makes them; registering twice needs two unregistrations.
   EXPECT_EQ(SHIM_MakeControl("", 7, "VexmirKnob", 0, 1, 2, 10, 5, 0), nullptr);

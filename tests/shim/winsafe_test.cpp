@@ -18,34 +18,12 @@
 #include "platform/cocoa/runloop.h"
 #include "platform/cocoa/scrollview.h"
 #include "platform/cocoa/textview.h"
+#include "tests/shim/shim_test_windows.h"
 #include "tests/wincontrols/auview_bundle.h"
 
 namespace {
 
-class WinSafe : public ::testing::Test {
- protected:
-  void SetUp() override {
-    cocoa::screen::setScreens({cocoa::screen::Info{0, 0, 1600, 1000, 0, 0, 1600, 1000}});
-    cocoa::menus::clearScript();
-  }
-  void TearDown() override {
-    for (cocoa::Window* w : cocoa::Window::allWindows()) {
-      if (w->as<Shim_vVexmir_windowbase>()) DestroyWindow(w);
-    }
-  }
-};
-
-// A plain top-level window of the layer whose procedure is `proc`, shown.
-HWND topLevel(WNDPROC proc) {
-  HWND v = SHIM_CreateDialog(nullptr, reinterpret_cast<const char*>(0x400000), nullptr, reinterpret_cast<DLGPROC>(proc),
-                             0);
-  ShowWindow(v, SW_SHOW);
-  return v;
-}
-
-cocoa::Window* windowOf(HWND h) {
-  return h->as<cocoa::View>()->window();
-}
+class WinSafe : public LayerWindowsTest {};
 
 // ---- Paint contexts
 

@@ -91,6 +91,12 @@ inline int differingPixels(const std::string& a, const std::string& b, std::stri
   return n;
 }
 
+// Expects two PNG files of the same size and the same colours.
+inline void expectSamePictures(const std::string& a, const std::string& b) {
+  std::string where;
+  EXPECT_EQ(differingPixels(a, b, &where), 0) << a << " and " << b << ": the first difference at " << where;
+}
+
 // Compares the colours of a PNG file a run saved with tests/golden/<folder>/<file>.
 inline void expectFileMatchesGolden(const std::string& saved, const std::string& folder, const std::string& file) {
   const std::string golden = goldenPath(folder, file);

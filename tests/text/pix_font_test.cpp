@@ -10,6 +10,7 @@
 #include "KIT/pix/pix.h"
 #include "KIT/shim/shim-gdi-internal.h"
 #include "KIT/shim/shim.h"
+#include "tests/raster/raster_util.h"
 
 namespace {
 
@@ -30,13 +31,6 @@ std::unique_ptr<PIX_CachedFont> makeCached(int size, int flags = 0, const char* 
 
 void clear(PIX_IBitmap& bm, unsigned c = kBlack) {
   PIX_FillRect(&bm, 0, 0, bm.getWidth(), bm.getHeight(), c, 1.0f, 0);
-}
-
-bool samePixels(PIX_IBitmap& a, PIX_IBitmap& b) {
-  for (int y = 0; y < a.getHeight(); ++y)
-    for (int x = 0; x < a.getWidth(); ++x)
-      if (PIX_GetPixel(&a, x, y) != PIX_GetPixel(&b, x, y)) return false;
-  return true;
 }
 
 int redAt(PIX_IBitmap& bm, int x, int y) {
@@ -154,15 +148,15 @@ TEST(CachedFont, LineFeedsCarriageReturnsAndSingleLine) {
   draw(*f, a, "A\nB", 5, 2);
   draw(*f, b, "A", 5, 2);
   draw(*f, b, "B", 5, 2 + lh);
-  EXPECT_TRUE(samePixels(a, b));
+  EXPECT_TRUE(rastertest::samePixels(&a, &b));
   clear(a), clear(b);
   draw(*f, a, "A\nB", 5, 2, DT_SINGLELINE);
   draw(*f, b, "A B", 5, 2);
-  EXPECT_TRUE(samePixels(a, b));
+  EXPECT_TRUE(rastertest::samePixels(&a, &b));
   clear(a), clear(b);
   draw(*f, a, "A\rB\r", 5, 2);
   draw(*f, b, "AB", 5, 2);
-  EXPECT_TRUE(samePixels(a, b));
+  EXPECT_TRUE(rastertest::samePixels(&a, &b));
   EXPECT_EQ(measure(*f, "A\nB").bottom - 4, lh + measure(*f, "B").bottom - 4);
 }
 
@@ -198,11 +192,11 @@ TEST(CachedFont, Utf8Rules) {
        "b",
        0, 0);
   draw(*f, b, "a b", 0, 0);
-  EXPECT_TRUE(samePixels(a, b));
+  EXPECT_TRUE(rastertest::samePixels(&a, &b));
   clear(a), clear(b);
   draw(*f, a, "x\xE9y", 0, 0);  // a lone Latin-1 byte is its own code point
   draw(*f, b, "x\xC3\xA9y", 0, 0);
-  EXPECT_TRUE(samePixels(a, b));
+  EXPECT_TRUE(rastertest::samePixels(&a, &b));
   unsigned short c = 0;
   EXPECT_EQ(PIX_CachedFont::utf8char("\xE2\x82\xAC", &c), 3);
   EXPECT_EQ(c, 0x20AC);
@@ -229,7 +223,7 @@ TEST(CachedFont, PrecalculatedFontSkipsCharactersAbove127) {
        "b",
        0, 0);
   draw(*f, b, "ab", 0, 0);
-  EXPECT_TRUE(samePixels(a, b));
+  EXPECT_TRUE(rastertest::samePixels(&a, &b));
 }
 
 TEST(CachedFont, AlignmentPlacesTheMeasuredBoxWithinOnePixel) {
@@ -255,7 +249,7 @@ TEST(CachedFont, AlignmentPlacesTheMeasuredBoxWithinOnePixel) {
     RECT r = box;
     f->DrawText(&aligned, s, -1, &r, c.flags);
     draw(*f, placed, s, c.x, c.y);
-    EXPECT_TRUE(samePixels(aligned, placed)) << c.flags;
+    EXPECT_TRUE(rastertest::samePixels(&aligned, &placed)) << c.flags;
     const Bounds b = inkBounds(aligned);
     ASSERT_TRUE(b.any());
     EXPECT_GE(b.x0, box.left);

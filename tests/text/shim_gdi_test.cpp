@@ -18,7 +18,19 @@ HGDIOBJ token(uintptr_t v) {
 // A memory context with helpers to read its pixels (byte 0 unused, then red, green, blue).
 struct MemCtx {
   MemCtx(int w, int h) : w(w), h(h), dc(SHIM_CreateMemContext(nullptr, w, h)) {}
-  ~MemCtx() { SHIM_DeleteGfxContext(dc); }
+  ~MemCtx() {
+    if (font) {
+      SelectObject(dc, token(3));
+      DeleteObject(font);
+    }
+    SHIM_DeleteGfxContext(dc);
+  }
+  // A font of the given size made and selected; it is deselected and deleted with the context.
+  HFONT useFont(int size, const char* face = "NK57 Monospace", int quality = 0) {
+    font = CreateFont(size, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, static_cast<char>(quality), 0, face);
+    SelectObject(dc, font);
+    return font;
+  }
   const uint8_t* px(int x, int y) const {
     return static_cast<const uint8_t*>(SHIM_GetCtxFrameBuffer(dc)) + (static_cast<size_t>(y) * w + x) * 4;
   }
@@ -33,6 +45,7 @@ struct MemCtx {
   }
   int w, h;
   HDC dc;
+  HFONT font = nullptr;
 };
 
 float fontSize(HFONT f) {
@@ -240,8 +253,7 @@ Measured measure(HDC dc, const char* s, int flags, int len = -1) {
 
 TEST(DrawText, PrefixCarriageReturnAndLineFeedRules) {
   MemCtx m(1, 1);
-  HFONT f = CreateFont(16, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, "NK57 Monospace");
-  SelectObject(m.dc, f);
+  m.useFont(16);
   const Measured one = measure(m.dc, "a", 0);
   const int adv = one.w;  // a monospace cell, rounded
   EXPECT_GT(adv, 5);
@@ -262,14 +274,11 @@ TEST(DrawText, PrefixCarriageReturnAndLineFeedRules) {
   // Length limits the source bytes; a zero byte ends the text earlier.
   EXPECT_EQ(measure(m.dc, "abcdef", 0, 2).w, measure(m.dc, "ab", 0).w);
   EXPECT_EQ(measure(m.dc, "ab\0cd", 0, 5).w, measure(m.dc, "ab", 0).w);
-  SelectObject(m.dc, token(3));
-  DeleteObject(f);
 }
 
 TEST(DrawText, MeasuredSizesFollowTheMetrics) {
   MemCtx m(1, 1);
-  HFONT f = CreateFont(20, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, "NK57 Monospace");
-  SelectObject(m.dc, f);
+  HFONT f = m.useFont(20);
   const platform::text::FontMetrics& fm = f->font->metrics();
   const int lineH = static_cast<int>(fm.ascent + fm.descent + fm.leading + 1.5f);
   // DejaVu Sans Mono: every advance is 1233 units of 2048.
@@ -278,8 +287,6 @@ TEST(DrawText, MeasuredSizesFollowTheMetrics) {
   EXPECT_EQ(ten.h, lineH + 1);
   EXPECT_EQ(measure(m.dc, "a\n\nbb", 0).h, 3 * lineH + 1);
   EXPECT_EQ(measure(m.dc, "a\n", 0).h, lineH + 1);  // a trailing line feed opens no line
-  SelectObject(m.dc, token(3));
-  DeleteObject(f);
 }
 
 TEST(DrawText, EmptyLongAndCutTextStayInBounds) {
@@ -292,8 +299,7 @@ TEST(DrawText, EmptyLongAndCutTextStayInBounds) {
   EXPECT_EQ(SHIM_DrawText(m.dc, "\r\r", -1, &r, DT_CALCRECT), 0);
   EXPECT_EQ(SHIM_DrawText(m.dc, "abc", 0, &r, DT_CALCRECT), 0);
   EXPECT_EQ(SHIM_DrawText(m.dc, nullptr, -1, &r, DT_CALCRECT), 0);
-  HFONT f = CreateFont(10, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, "NK57 Monospace");
-  SelectObject(m.dc, f);
+  m.useFont(10);
   // 5000 bytes are cut to their first 4095.
   const std::string longText(5000, 'i');
   EXPECT_EQ(measure(m.dc, longText.c_str(), 0).w, measure(m.dc, longText.c_str(), 0, 4095).w);
@@ -305,15 +311,12 @@ TEST(DrawText, EmptyLongAndCutTextStayInBounds) {
   // So is one cut by the caller's length; a lone invalid byte fails the whole text.
   EXPECT_EQ(measure(m.dc, "ab\xE2\x82\xAC", 0, 4).w, measure(m.dc, "ab", 0).w);
   EXPECT_EQ(measure(m.dc, "ab\xFF", 0).ret, 0);
-  SelectObject(m.dc, token(3));
-  DeleteObject(f);
 }
 
 TEST(DrawText, WhiteOnBlackGivesGreyCoverageInTheBox) {
   // The glyph cache of the raster library renders this way and reads the red byte as coverage.
   MemCtx m(40, 40);
-  HFONT f = CreateFont(24, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 4, 0, "NK57 Monospace");
-  SelectObject(m.dc, f);
+  m.useFont(24, "NK57 Monospace", 4);
   // Pre-fill grey so that the opaque box is visible.
   HBRUSH grey = CreateSolidBrush(0x808080);
   RECT all{0, 0, 40, 40};
@@ -340,8 +343,6 @@ TEST(DrawText, WhiteOnBlackGivesGreyCoverageInTheBox) {
     }
   EXPECT_GT(full, 10);
   EXPECT_GT(partial, 5);
-  SelectObject(m.dc, token(3));
-  DeleteObject(f);
   DeleteObject(grey);
 }
 
@@ -387,24 +388,20 @@ TEST(DrawText, InkStaysInsideTheRectangleUnlessNoClip) {
   for (int flags : {0, DT_CENTER | DT_VCENTER, DT_RIGHT | DT_BOTTOM, DT_NOCLIP}) {
     MemCtx m(200, 60);
     SetTextColor(m.dc, 0xFFFFFF);
-    HFONT f = CreateFont(30, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, "");
-    SelectObject(m.dc, f);
+    m.useFont(30, "");
     RECT r{40, 20, 90, 35};
     SHIM_DrawText(m.dc, "Wide text here", -1, &r, flags);
     int x0, y0, x1, y1;
     ASSERT_TRUE(m.inkBounds(x0, y0, x1, y1));
     const bool inside = x0 >= 40 && x1 <= 90 && y0 >= 20 && y1 <= 35;
     EXPECT_EQ(inside, !(flags & DT_NOCLIP)) << flags;
-    SelectObject(m.dc, token(3));
-    DeleteObject(f);
   }
 }
 
 TEST(DrawText, HugeFontsDrawTheVisiblePartOnly) {
   MemCtx m(50, 50);
   SetTextColor(m.dc, 0xFFFFFF);
-  HFONT f = CreateFont(4000, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, "NK57 Monospace");
-  SelectObject(m.dc, f);
+  m.useFont(4000);
   // The stem of a 4000-pixel "I" starts about 1250 pixels right of its origin: shift it into view.
   RECT r{-1300, -1000, 50, 50};
   SHIM_DrawText(m.dc, "II", -1, &r, DT_NOCLIP);
@@ -413,32 +410,26 @@ TEST(DrawText, HugeFontsDrawTheVisiblePartOnly) {
   RECT measured{0, 0, 0, 0};
   EXPECT_GT(SHIM_DrawText(m.dc, "II", -1, &measured, DT_CALCRECT), 4000);
   EXPECT_EQ(measured.right, static_cast<int>(2 * 1233 * 4000 / 2048.0 + 0.5));
-  SelectObject(m.dc, token(3));
-  DeleteObject(f);
 }
 
 TEST(DrawText, QualityChoosesAntialiasedOrOneBitInk) {
   for (int quality : {NONANTIALIASED_QUALITY, ANTIALIASED_QUALITY}) {
     MemCtx m(100, 40);
     SetTextColor(m.dc, 0xFFFFFF);
-    HFONT f = CreateFont(20, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, static_cast<char>(quality), 0, "");
-    SelectObject(m.dc, f);
+    m.useFont(20, "", quality);
     RECT r{0, 0, 100, 40};
     SHIM_DrawText(m.dc, "Sawtooth", -1, &r, 0);
     int partial = 0;
     for (int y = 0; y < 40; ++y)
       for (int x = 0; x < 100; ++x) partial += m.red(x, y) > 0 && m.red(x, y) < 255;
     EXPECT_EQ(partial > 0, quality == ANTIALIASED_QUALITY);
-    SelectObject(m.dc, token(3));
-    DeleteObject(f);
   }
 }
 
 TEST(DrawText, LinesOfAMultiLineTextStepByTheRoundedLineHeight) {
   MemCtx m(60, 80);
   SetTextColor(m.dc, 0xFFFFFF);
-  HFONT f = CreateFont(16, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, "NK57 Monospace");
-  SelectObject(m.dc, f);
+  HFONT f = m.useFont(16);
   const platform::text::FontMetrics& fm = f->font->metrics();
   const int pitch = static_cast<int>(fm.ascent + fm.descent + fm.leading + 0.5f);
   RECT r{0, 0, 60, 80};
@@ -454,8 +445,6 @@ TEST(DrawText, LinesOfAMultiLineTextStepByTheRoundedLineHeight) {
   ASSERT_EQ(starts.size(), 3u);
   EXPECT_EQ(starts[1] - starts[0], pitch);
   EXPECT_EQ(starts[2] - starts[1], pitch);
-  SelectObject(m.dc, token(3));
-  DeleteObject(f);
 }
 
 TEST(Shapes, PensBrushesAndPolygons) {

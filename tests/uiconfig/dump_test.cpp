@@ -8,23 +8,10 @@
 #include <sstream>
 #include <string>
 
-namespace {
-
-std::string run(const std::string& command) {
-  std::string out;
-  FILE* p = popen(command.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  return out;
-}
-
-}  // namespace
+#include "tests/uiconfig/bundle_dump.h"
 
 TEST(Dump, MatchesTheGoldenText) {
-  const std::string actual = run("'" VEXMIR_DUMP_EXE "' '" VEXMIR_BUNDLE "' 2>/dev/null");
+  const std::string actual = bundleDump();
   std::ifstream in(VEXMIR_SOURCE "/tests/golden/uiconfig/dump.txt");
   std::stringstream golden;
   golden << in.rdbuf();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/host/run_host.h"
+#include "tests/uiconfig/bundle_dump.h"
 
 namespace {
 
@@ -23,14 +24,7 @@ struct Shown {
 // The first shown control of each kind, from the dump.
 std::map<std::string, Shown> shownControls(int* openTab) {
   std::map<std::string, Shown> out;
-  FILE* p = popen("'" VEXMIR_DUMP_EXE "' '" VEXMIR_BUNDLE "' 2>/dev/null", "r");
-  if (!p) return out;
-  std::string text;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
-  pclose(p);
-  std::istringstream in(text);
+  std::istringstream in(bundleDump());
   std::string line;
   int param = -1, texts = 0;
   std::vector<std::pair<std::string, Shown>> pending;
@@ -71,14 +65,7 @@ std::map<std::string, Shown> shownControls(int* openTab) {
 
 // True when the dump lists any control of the kind, shown or not.
 bool anyOfKind(const std::string& kind) {
-  FILE* p = popen("'" VEXMIR_DUMP_EXE "' '" VEXMIR_BUNDLE "' 2>/dev/null", "r");
-  if (!p) return false;
-  std::string text;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
-  pclose(p);
-  return text.find("\n  " + kind + " ") != std::string::npos;
+  return bundleDump().find("\n  " + kind + " ") != std::string::npos;
 }
 
 std::string num(int v) {

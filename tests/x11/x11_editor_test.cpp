@@ -21,11 +21,9 @@ using pixels::differingPixels;
 using x11test::keepForPeople;
 using x11test::linesWith;
 using x11test::run;
+using X11Editor = x11test::ServerTest;
 
-TEST(X11Editor, ScreenshotEqualsTheModelsBackingStore) {
-  NEED_X11_TOOLS();
-  x11test::Xvfb server;
-  ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+TEST_F(X11Editor, ScreenshotEqualsTheModelsBackingStore) {
   ScratchDir dir;
   const std::string bundle = guimactest::makeGuiTestBundle(dir, EDITOR_TEST_PLUGIN);
   // With MIT-SHM, and with plain image requests as for a server on another machine.
@@ -47,10 +45,9 @@ close
     ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
     EXPECT_TRUE(r.has("editor open x11 -> 1")) << r.out;
     EXPECT_EQ(r.has("editor shown on X11 with shared memory"), std::string(shm) == "1") << r.out;
-    std::string where;
-    EXPECT_EQ(differingPixels(dir.file("model.png"), dir.file("screen.png"), &where), 0) << "first at " << where;
+    pixels::expectSamePictures(dir.file("model.png"), dir.file("screen.png"));
     // Hidden and shown again, the window lost its pixels; the editor paints the exposed area from the model.
-    EXPECT_EQ(differingPixels(dir.file("model.png"), dir.file("remapped.png"), &where), 0) << "first at " << where;
+    pixels::expectSamePictures(dir.file("model.png"), dir.file("remapped.png"));
   }
 }
 
@@ -82,27 +79,27 @@ const Gesture kGestures[] = {
      "x11 input mousemove --window %HOST 46 47 click 3\nx11 input type 1x00\nx11 input key Return"},
 };
 
-std::string gestureScript(bool onX11) {
+// The gestures on the model path or as real input on X11, each after an echo of its name and followed by `after`;
+// at the end the model's picture is saved, and on X11 the screenshot.
+template <size_t N>
+std::string gestureScript(const Gesture (&gestures)[N], bool onX11, const std::string& after = "") {
   std::string s = std::string("open\neditor open ") + (onX11 ? "x11" : "cocoa") + "\npump 2\n";
-  for (const Gesture& g : kGestures) {
-    s += std::string("echo ") + "\"" + g.name + "\"\n" + (onX11 ? g.x11 : g.model) + "\npump 2\n";
-    for (int p = 0; p < 4; ++p) s += "param get " + std::to_string(p) + "\n";
-  }
+  for (const Gesture& g : gestures)
+    s += std::string("echo \"") + g.name + "\"\n" + (onX11 ? g.x11 : g.model) + "\npump 2\n" + after;
   s += "window save \"${OUT}/model.png\"\n";
   if (onX11) s += "x11 screenshot \"${OUT}/screen.png\"\n";
   return s + "editor close\nclose\n";
 }
 
-TEST(X11Editor, RealInputChangesWhatTheModelPathChanges) {
-  NEED_X11_TOOLS();
-  x11test::Xvfb server;
-  ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+const char* const kParamGets = "param get 0\nparam get 1\nparam get 2\nparam get 3\n";
+
+TEST_F(X11Editor, RealInputChangesWhatTheModelPathChanges) {
   ScratchDir modelDir, x11Dir;
-  const HostRun model =
-      run(guimactest::makeGuiTestBundle(modelDir, EDITOR_TEST_PLUGIN), gestureScript(false), modelDir, {});
+  const HostRun model = run(guimactest::makeGuiTestBundle(modelDir, EDITOR_TEST_PLUGIN),
+                            gestureScript(kGestures, false, kParamGets), modelDir, {});
   ASSERT_EQ(model.exitCode, 0) << model.err << model.out;
-  const HostRun real = run(guimactest::makeGuiTestBundle(x11Dir, EDITOR_TEST_PLUGIN), gestureScript(true), x11Dir,
-                           {"DISPLAY=" + server.display()});
+  const HostRun real = run(guimactest::makeGuiTestBundle(x11Dir, EDITOR_TEST_PLUGIN),
+                           gestureScript(kGestures, true, kParamGets), x11Dir, {"DISPLAY=" + server.display()});
   ASSERT_EQ(real.exitCode, 0) << real.err << real.out;
 
   // After each gesture every parameter holds what the model path left in it.
@@ -116,28 +113,24 @@ TEST(X11Editor, RealInputChangesWhatTheModelPathChanges) {
 
   keepForPeople(x11Dir, "screen.png", "gui-test-editor-after-input");
   // And the window shows it: the screen equals the model's picture of the final state.
-  std::string where;
-  EXPECT_EQ(differingPixels(x11Dir.file("model.png"), x11Dir.file("screen.png"), &where), 0) << "first at " << where;
-  EXPECT_EQ(differingPixels(x11Dir.file("screen.png"), modelDir.file("model.png"), &where), 0) << "first at " << where;
+  pixels::expectSamePictures(x11Dir.file("model.png"), x11Dir.file("screen.png"));
+  pixels::expectSamePictures(x11Dir.file("screen.png"), modelDir.file("model.png"));
 }
 
 // The wave menu's second item is disabled: a click on it leaves the menu open and the next click chooses; the
 // keyboard steps over it (up from the third item goes to the first; only Return's press is sent, as the menu is gone
 // before its release). The menu's items are 20 pixels high below a 4-pixel margin.
-TEST(X11Editor, ADisabledMenuItemIsNeverChosen) {
-  NEED_X11_TOOLS();
-  x11test::Xvfb server;
-  ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+TEST_F(X11Editor, ADisabledMenuItemIsNeverChosen) {
   ScratchDir dir;
   const char* const kMenu = "search --sync --onlyvisible --name \"^Vexmir Editor menu$\"";
-  const std::string script = std::string("open\neditor open x11\npump 2\n") +
-                             "x11 input mousemove --window %HOST 220 161 click 1 " + kMenu +
-                             " mousemove --window %1 40 34 click 1 sleep 0.3 mousemove --window %1 40 54 click 1\n"
-                             "pump 2\nparam get 2\n"
-                             "x11 input mousemove --window %HOST 220 161 click 1 " +
-                             kMenu + " mousemove --window %1 40 54 key Up keydown Return\npump 2\nparam get 2\neditor close\nclose\n";
-  const HostRun r = run(guimactest::makeGuiTestBundle(dir, EDITOR_TEST_PLUGIN), script, dir,
-                        {"DISPLAY=" + server.display()});
+  const std::string script =
+      std::string("open\neditor open x11\npump 2\n") + "x11 input mousemove --window %HOST 220 161 click 1 " + kMenu +
+      " mousemove --window %1 40 34 click 1 sleep 0.3 mousemove --window %1 40 54 click 1\n"
+      "pump 2\nparam get 2\n"
+      "x11 input mousemove --window %HOST 220 161 click 1 " +
+      kMenu + " mousemove --window %1 40 54 key Up keydown Return\npump 2\nparam get 2\neditor close\nclose\n";
+  const HostRun r =
+      run(guimactest::makeGuiTestBundle(dir, EDITOR_TEST_PLUGIN), script, dir, {"DISPLAY=" + server.display()});
   ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
   const auto values = linesWith(r.out, "param get 2");
   ASSERT_EQ(values.size(), 2u) << r.out;
@@ -145,10 +138,7 @@ TEST(X11Editor, ADisabledMenuItemIsNeverChosen) {
   EXPECT_EQ(values[1], "param get 2 -> 0") << r.out;  // Sine
 }
 
-TEST(X11Editor, HundredOpenAndCloseCyclesLeaveTheServerAsItWas) {
-  NEED_X11_TOOLS();
-  x11test::Xvfb server;
-  ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+TEST_F(X11Editor, HundredOpenAndCloseCyclesLeaveTheServerAsItWas) {
   ScratchDir dir;
   std::string script = "open\nx11 resources\n";
   for (int i = 0; i < 100; ++i) script += "editor open x11\npump 1\neditor close\n";
@@ -164,10 +154,7 @@ TEST(X11Editor, HundredOpenAndCloseCyclesLeaveTheServerAsItWas) {
 
 // On the machine's own clock, as in a Linux host: the host's idle calls alone run the redraw timer, so a click
 // shows on the screen after a few idle ticks of real time.
-TEST(X11Editor, TheHostsIdleDrivesTheRedrawTimerInRealTime) {
-  NEED_X11_TOOLS();
-  x11test::Xvfb server;
-  ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+TEST_F(X11Editor, TheHostsIdleDrivesTheRedrawTimerInRealTime) {
   ScratchDir dir;
   const HostRun r = run(guimactest::makeGuiTestBundle(dir, EDITOR_TEST_PLUGIN), R"(
 open
@@ -183,17 +170,14 @@ close
 )",
                         dir, {"DISPLAY=" + server.display()});
   ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
-  std::string where;
-  EXPECT_EQ(differingPixels(dir.file("model.png"), dir.file("screen.png"), &where), 0) << "first at " << where;
+  pixels::expectSamePictures(dir.file("model.png"), dir.file("screen.png"));
   // The switch's new frame reached the screen.
+  std::string where;
   EXPECT_GT(differingPixels(dir.file("before.png"), dir.file("screen.png"), &where), 0);
 }
 
 // Some hosts destroy their window, and the editor's child with it, before they close the editor.
-TEST(X11Editor, AHostWindowDestroyedFirstCostsNothing) {
-  NEED_X11_TOOLS();
-  x11test::Xvfb server;
-  ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+TEST_F(X11Editor, AHostWindowDestroyedFirstCostsNothing) {
   ScratchDir dir;
   const HostRun r = run(guimactest::makeGuiTestBundle(dir, EDITOR_TEST_PLUGIN), R"(
 open
@@ -222,10 +206,7 @@ x11 resources
   EXPECT_EQ(counts[2], counts[0]);
 }
 
-TEST(X11Editor, WithoutAServerOrAWindowTheEditorDoesNotOpen) {
-  NEED_X11_TOOLS();
-  x11test::Xvfb server;
-  ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+TEST_F(X11Editor, WithoutAServerOrAWindowTheEditorDoesNotOpen) {
   struct Case {
     const char* display;
     const char* why;
@@ -360,18 +341,11 @@ TEST(X11RealEditor, RealInputChangesWhatTheModelPathChanges) {
   NEED_X11_TOOLS();
   x11test::Xvfb server;
   ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
-  auto script = [](bool onX11) {
-    std::string s = std::string("open\neditor open ") + (onX11 ? "x11" : "cocoa") + "\npump 2\n";
-    for (const Gesture& g : kRealGestures)
-      s += std::string("echo \"") + g.name + "\"\n" + (onX11 ? g.x11 : g.model) + "\npump 2\n";
-    s += "window save \"${OUT}/model.png\"\n";
-    if (onX11) s += "x11 screenshot \"${OUT}/screen.png\"\n";
-    return s + "editor close\nclose\n";
-  };
   ScratchDir modelDir, x11Dir;
-  const HostRun model = run(pluginBundlePath(), script(false), modelDir, {});
+  const HostRun model = run(pluginBundlePath(), gestureScript(kRealGestures, false), modelDir, {});
   ASSERT_EQ(model.exitCode, 0) << model.err << model.out;
-  const HostRun real = run(pluginBundlePath(), script(true), x11Dir, {"DISPLAY=" + server.display()});
+  const HostRun real =
+      run(pluginBundlePath(), gestureScript(kRealGestures, true), x11Dir, {"DISPLAY=" + server.display()});
   ASSERT_EQ(real.exitCode, 0) << real.err << real.out;
   keepForPeople(x11Dir, "screen.png", "real-editor-after-input");
 
@@ -387,10 +361,9 @@ TEST(X11RealEditor, RealInputChangesWhatTheModelPathChanges) {
         << g.name << "\n"
         << real.out;
   }
-  std::string where;
-  EXPECT_EQ(differingPixels(x11Dir.file("model.png"), x11Dir.file("screen.png"), &where), 0) << "first at " << where;
+  pixels::expectSamePictures(x11Dir.file("model.png"), x11Dir.file("screen.png"));
   // The typed name and every other change look the same as on the model path.
-  EXPECT_EQ(differingPixels(x11Dir.file("screen.png"), modelDir.file("model.png"), &where), 0) << "first at " << where;
+  pixels::expectSamePictures(x11Dir.file("screen.png"), modelDir.file("model.png"));
 }
 
 }  // namespace

@@ -21,6 +21,16 @@ namespace x11test {
     if (!x11test::haveProgram("xdotool")) GTEST_SKIP() << "xdotool is not installed (xdotool)"; \
   } while (0)
 
+// A test with an Xvfb server of its own that has started; skipped when Xvfb or xdotool is not installed.
+class ServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    NEED_X11_TOOLS();
+    ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+  }
+  Xvfb server;
+};
+
 inline std::vector<std::string> linesWith(const std::string& text, const std::string& prefix) {
   std::vector<std::string> out;
   std::stringstream ss(text);
@@ -42,7 +52,8 @@ inline void keepForPeople(const ScratchDir& dir, const std::string& picture, con
 
 // Runs vexmir-host on the bundle with the script in dir, the plug-in's data folder and ${OUT} there; the transcript
 // comes from its own file, away from what the plug-in prints.
-inline HostRun run(const std::string& bundle, const std::string& script, const ScratchDir& dir, std::vector<std::string> env) {
+inline HostRun run(const std::string& bundle, const std::string& script, const ScratchDir& dir,
+                   std::vector<std::string> env) {
   env.push_back("VEXMIR_ROOT=" + dir.path());
   env.push_back("OUT=" + dir.path());
   HostRun r = runHost(bundle, script, dir, {"--transcript", dir.file("transcript.txt")}, env);

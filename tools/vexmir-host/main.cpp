@@ -1,10 +1,16 @@
 // vexmir-host: a small VST 2 host for tests. Usage: vexmir-host [options] PLUGIN [SCRIPT | -]
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
 #include <sstream>
+#include <thread>
 
 #include "tools/vexmir-host/script.h"
 #include "tools/vexmir-host/vst2names.h"
@@ -17,6 +23,7 @@ constexpr int kExitOk = 0;
 constexpr int kExitUsage = 2;
 constexpr int kExitLoad = 3;
 constexpr int kExitStep = 4;
+constexpr int kExitWatchdog = 5;
 
 void usage(FILE* to) {
   std::fprintf(
@@ -25,6 +32,7 @@ void usage(FILE* to) {
       "       vexmir-host --steps      (list the script steps)\n"
       "       vexmir-host --x11-capture NAME FILE.png   (a top-level window named NAME... of $DISPLAY as a PNG)\n"
       "PLUGIN is a VST 2 library or a .vst bundle; SCRIPT is a step file, - reads standard input.\n"
+      "VEXMIR_HOST_WATCHDOG=SECONDS: a script still running after that long ends with a message and exit code 5.\n"
       "Without a script: open, info, close.\n");
 }
 
@@ -41,6 +49,38 @@ void onStopSignal(int sig) {
     return;
   }
   stopSignal = sig;
+}
+
+// The step the script is in, by its place in the watchdog's list, for the watchdog's message.
+std::atomic<int> currentStep{-1};
+
+// A host held past the seconds of VEXMIR_HOST_WATCHDOG (in a panel or alert of the plug-in that a test's input never
+// answered, say) says which step it was in and which windows of the plug-in stood open, and ends with kExitWatchdog
+// rather than hang its test until the test's own timeout. False, with the reason, on a value that is no count.
+bool startWatchdog(const std::string& scriptName, const std::vector<vexhost::ScriptStep>& steps, std::string* why) {
+  const char* value = std::getenv("VEXMIR_HOST_WATCHDOG");
+  if (!value || !*value) return true;
+  long long seconds = 0;
+  if (!vexhost::parseInt(value, &seconds) || seconds < 1 || seconds > 86400) {
+    *why = "VEXMIR_HOST_WATCHDOG needs a number of seconds from 1 to 86400";
+    return false;
+  }
+  std::vector<std::string> places;
+  for (const vexhost::ScriptStep& step : steps)
+    places.push_back(scriptName + ":" + std::to_string(step.line) + " (" + step.text + ")");
+  std::thread([seconds, places] {
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    const int at = currentStep.load();
+    std::string text = "vexmir-host: watchdog: still running after " + std::to_string(seconds) + " s, in step " +
+                       (at >= 0 && at < static_cast<int>(places.size()) ? places[at] : std::string("(none)"));
+    const std::vector<std::string> open = vexhost::viewableWindowNames("Vexmir Editor ");
+    text += open.empty() ? "; no window of the plug-in stands open" : "; waiting in:";
+    for (const std::string& name : open) text += " \"" + name + "\"";
+    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fflush(stderr);
+    _exit(kExitWatchdog);
+  }).detach();
+  return true;
 }
 
 // Like a real host, close what was loaded, so that the plug-in's shutdown runs (and leak checks see it).
@@ -181,8 +221,13 @@ int run(int argc, char** argv) {
     // A signal its starter chose to ignore (a background job of a shell) stays ignored.
     if (sigaction(sig, nullptr, &before) == 0 && before.sa_handler != SIG_IGN) sigaction(sig, &stop, nullptr);
   }
+  if (!startWatchdog(name, steps, &error)) {
+    std::fprintf(stderr, "vexmir-host: %s\n", error.c_str());
+    return kExitUsage;
+  }
   for (vexhost::ScriptStep& step : steps) {
     if (vexhost::interrupted()) break;
+    currentStep = static_cast<int>(&step - steps.data());
     if (!vexhost::runStep(session, step, &error)) {
       transcript.line("error " + name + ":" + std::to_string(step.line) + ": " + error);
       std::fprintf(stderr, "vexmir-host: %s:%d: %s\n", name.c_str(), step.line, error.c_str());

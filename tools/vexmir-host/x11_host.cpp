@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "platform/graphics/png.h"
@@ -202,15 +203,17 @@ bool X11HostWindow::screenshot(const std::string& path, std::string* why) {
   return writeWindowImage(impl_->c, window_, width_, height_, path, why);
 }
 
-bool captureWindowNamed(const std::string& prefix, const std::string& path, std::string* why) {
-  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
-  bool done = false;
-  *why = "no viewable top-level window is named \"" + prefix + "...\"";
+namespace {
+
+// Calls `each` with every viewable top-level window of the server, its name and size, until it returns true.
+void forEachViewableTopLevel(xcb_connection_t* c,
+                             const std::function<bool(xcb_window_t, const std::string&, int, int)>& each) {
   xcb_query_tree_reply_t* tree =
       xcb_connection_has_error(c)
           ? nullptr
           : xcb_query_tree_reply(c, xcb_query_tree(c, xcb_setup_roots_iterator(xcb_get_setup(c)).data->root), nullptr);
   const xcb_window_t* children = tree ? xcb_query_tree_children(tree) : nullptr;
+  bool done = false;
   for (int i = 0; tree && i < xcb_query_tree_children_length(tree) && !done; ++i) {
     xcb_get_property_reply_t* name = xcb_get_property_reply(
         c, xcb_get_property(c, 0, children[i], XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 0, 256), nullptr);
@@ -220,15 +223,38 @@ bool captureWindowNamed(const std::string& prefix, const std::string& path, std:
     const std::string text = name ? std::string(static_cast<const char*>(xcb_get_property_value(name)),
                                                 static_cast<size_t>(xcb_get_property_value_length(name)))
                                   : std::string();
-    if (attrs && geometry && attrs->map_state == XCB_MAP_STATE_VIEWABLE && text.compare(0, prefix.size(), prefix) == 0)
-      done = writeWindowImage(c, children[i], geometry->width, geometry->height, path, why);
+    if (attrs && geometry && attrs->map_state == XCB_MAP_STATE_VIEWABLE)
+      done = each(children[i], text, geometry->width, geometry->height);
     std::free(name);
     std::free(attrs);
     std::free(geometry);
   }
   std::free(tree);
+}
+
+}  // namespace
+
+bool captureWindowNamed(const std::string& prefix, const std::string& path, std::string* why) {
+  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+  *why = "no viewable top-level window is named \"" + prefix + "...\"";
+  bool done = false;
+  forEachViewableTopLevel(c, [&](xcb_window_t w, const std::string& text, int width, int height) {
+    if (text.compare(0, prefix.size(), prefix) == 0) done = writeWindowImage(c, w, width, height, path, why);
+    return done;
+  });
   xcb_disconnect(c);
   return done;
+}
+
+std::vector<std::string> viewableWindowNames(const std::string& prefix) {
+  std::vector<std::string> names;
+  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+  forEachViewableTopLevel(c, [&](xcb_window_t, const std::string& text, int, int) {
+    if (text.compare(0, prefix.size(), prefix) == 0) names.push_back(text);
+    return false;
+  });
+  xcb_disconnect(c);
+  return names;
 }
 
 std::string x11ResourceSummary(std::string* why) {

@@ -49,6 +49,8 @@ class X11HostWindow {
 // Writes the pixels of the viewable top-level window whose name begins with `prefix` (a panel or alert of the
 // plug-in, while the host is blocked in it) as an RGB PNG; false with *why when there is none.
 bool captureWindowNamed(const std::string& prefix, const std::string& path, std::string* why);
+// The names of the viewable top-level windows of the server of $DISPLAY that begin with `prefix` (none without one).
+std::vector<std::string> viewableWindowNames(const std::string& prefix);
 
 // "clients=N windows=N pixmaps=N gcs=N other=N": what every client of the server of $DISPLAY holds, through the
 // X-Resource extension; *why and "" when there is no server or no extension.
