@@ -59,11 +59,17 @@ std::string at(int param) {
   return it == controlRects().end() ? std::string("0 0") : it->second.centre();
 }
 
+// A transfer's progress overlay takes the mouse until its job has paced out its end: its dialog covers a bare part
+// of the mixer panel till then. The editor as it looked before it connected is "editor.png".
+const char* const kOverlayGone = "pump until 915 118 60 24 like editor.png\n";
+
 // Opens the editor, chooses the emulator's ports in the two port menus and waits for the connection's global
 // dump, so that every later step works on a connected editor.
 std::string connected() {
   return "open\n"
          "editor open cocoa\n"
+         "pump 1\n"
+         "window save editor.png\n"
          "emulator clearlog\n"
          "menu title \"Vexmir Synth Emulator:MIDI Out\"\n"
          "click " +
@@ -73,10 +79,8 @@ std::string connected() {
          "click " +
          at(486) +
          "\n"
-         "emulator wait 10000 0 \"out F0 42 30 58 51\"\n"
-         // The connection's progress overlay takes the mouse until the job has paced out its end.
-         "wait 1500\n"
-         "emulator clearlog\n";
+         "emulator wait 10000 0 \"out F0 42 30 58 51\"\n" +
+         kOverlayGone + "emulator clearlog\n";
 }
 
 // One mouse edit per kind of binding: the steps, the exact messages the synthesizer must get for it (in order, the
@@ -304,8 +308,8 @@ TEST_F(LiveLoop, ProgramChangesFetchTheNewProgram) {
                   "emulator clearlog\n"
                   "emulator send progchange 5\n"
                   "emulator wait 10000 0 \"in F0 42 30 58 10 F7\"\n"
-                  "emulator wait 10000 0 \"out F0 42 30 58 40\"\n"
-                  "wait 1500\n"
+                  "emulator wait 10000 0 \"out F0 42 30 58 40\"\n" +
+                  kOverlayGone +
                   "emulator clearlog\n"
                   "wheel " +
                   at(kFilterCutoff) +

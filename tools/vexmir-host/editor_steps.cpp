@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/cocoa/carbon.h"
+#include "platform/cocoa/image.h"
 #include "platform/cocoa/keyboard.h"
 #include "platform/cocoa/menu.h"
 #include "platform/cocoa/panels.h"
@@ -526,29 +527,92 @@ StepAction parseType(const StepArgs& a, std::string* error) {
 // ---------------------------------------------------------------------------------------------------------------
 // run loop, scripted answers, pictures
 
+// One tick: one period of a 25-frames-a-second timer; the run loop displays the windows after each pass. On X11 the
+// plug-in's idle runs the pass, as a Linux host drives it; with the real clock the tick waits 40 ms of the machine's
+// time first (at least: a slow machine only makes more of the timer due).
+void pumpTick(Session& s) {
+  if (g_editor.onX11) {
+    if (g_editor.realClock) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    } else {
+      cocoa::advanceClock(0.04);
+    }
+    s.host.dispatch(effEditIdle, 0, 0, nullptr, 0.0f);
+  } else {
+    cocoa::RunLoop::current()->runUntilDate(cocoa::clockNow() + 0.04);
+  }
+}
+
+// Whether the window's pixels in the rectangle (x, y, w, h) equal the picture's in the same place.
+bool areaLike(const cocoa::Image& picture, const long long* r) {
+  for (long long y = r[1]; y < r[1] + r[3]; ++y) {
+    for (long long x = r[0]; x < r[0] + r[2]; ++x) {
+      const uint32_t p = picture.pixel(static_cast<int>(x), static_cast<int>(y));  // bytes R, G, B, A
+      if (g_editor.window->pixelAt(static_cast<int>(x), static_cast<int>(y)) !=
+          (((p & 0xFF) << 16) | (p & 0xFF00) | ((p >> 16) & 0xFF)))
+        return false;
+    }
+  }
+  return true;
+}
+
+// pump until X Y W H like|unlike FILE.png [within=MS]: ticks, a few milliseconds of the machine's time apart, until
+// the area shows (or no longer shows) what the picture shows there, for work the plug-in finishes on its own threads.
+StepAction parsePumpUntil(const StepArgs& a, std::string* error) {
+  const char* usage = "pump until X Y W H like|unlike FILE.png [within=MS] (MS from 1 to 60000, default 10000)";
+  long long r[4] = {0, 0, 0, 0}, within = 10000;
+  if (a.words.size() != 7 || (a.words[5] != "like" && a.words[5] != "unlike")) return fail(error, usage);
+  for (int i = 0; i < 4; ++i)
+    if (!parseInt(a.words[static_cast<size_t>(i) + 1], &r[i]) || r[i] < 0 || r[i] > 100000) return fail(error, usage);
+  for (const auto& k : a.keys)
+    if (k.first != "within" || !parseInt(k.second, &within) || within < 1 || within > 60000) return fail(error, usage);
+  const bool like = a.words[5] == "like";
+  const std::string file = a.words[6];
+  std::string text = "pump";
+  for (size_t i = 0; i < 6; ++i) text += " " + a.words[i];
+  text += " " + quoted(file.c_str(), file.size() + 1);
+  return [=](Session& s, std::string* err) {
+    if (!needEditor(err)) return false;
+    cocoa::Image* picture = cocoa::Image::fromFile(file);
+    if (!picture || r[0] + r[2] > std::min(picture->width(), g_editor.width) ||
+        r[1] + r[3] > std::min(picture->height(), g_editor.height)) {
+      if (picture) picture->release();
+      *err = "the area lies outside the window or " + file + " (or it cannot be read)";
+      return false;
+    }
+    if (!g_editor.realClock) cocoa::useManualClock();
+    cocoa::AutoreleasePool pool;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(within);
+    // A tick first: the window shows what the plug-in changed since the last pass only once it has been pumped.
+    bool met = false;
+    for (;;) {
+      pumpTick(s);
+      met = areaLike(*picture, r) == like;
+      if (met || std::chrono::steady_clock::now() >= end || interrupted()) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    picture->release();
+    reportMenus(s);
+    if (interrupted()) return true;  // the host stops before the next step
+    if (!met) {
+      *err = "after " + std::to_string(within) + " ms the area is still " + (like ? "unlike " : "like ") + file;
+      return false;
+    }
+    s.host.out().line(text);
+    return true;
+  };
+}
+
 StepAction parsePump(const StepArgs& a, std::string* error) {
+  if (!a.words.empty() && a.words[0] == "until") return parsePumpUntil(a, error);
   long long n = 0;
   if (a.words.size() != 1 || !parseInt(a.words[0], &n) || n < 1 || n > 100000)
-    return fail(error, "pump TICKS (1 to 100000 ticks of 40 ms on the model clock)");
+    return fail(error, "pump TICKS (1 to 100000 ticks of 40 ms on the model clock) | pump until ...");
   if (!a.keys.empty()) return fail(error, "pump takes only the tick count");
   return [n](Session& s, std::string*) {
     if (!g_editor.realClock) cocoa::useManualClock();
     cocoa::AutoreleasePool pool;
-    // Each tick is one period of a 25-frames-a-second timer; the run loop displays the windows after each pass. On
-    // X11 the plug-in's idle runs the pass, as a Linux host drives it; with the real clock each tick waits 40 ms of
-    // the machine's time first (at least: a slow machine only makes more of the timer due).
-    for (long long i = 0; i < n; ++i) {
-      if (g_editor.onX11) {
-        if (g_editor.realClock) {
-          std::this_thread::sleep_for(std::chrono::milliseconds(40));
-        } else {
-          cocoa::advanceClock(0.04);
-        }
-        s.host.dispatch(effEditIdle, 0, 0, nullptr, 0.0f);
-      } else {
-        cocoa::RunLoop::current()->runUntilDate(cocoa::clockNow() + 0.04);
-      }
-    }
+    for (long long i = 0; i < n; ++i) pumpTick(s);
     s.host.out().line("pump " + std::to_string(n));
     reportMenus(s);
     return true;
@@ -686,7 +750,7 @@ const StepRegistrar kEditorSteps[] = {
                    "backspace escape delete)",
                    parseKey}),
     StepRegistrar({"type", "type TEXT", parseType}),
-    StepRegistrar({"pump", "pump TICKS", parsePump}),
+    StepRegistrar({"pump", "pump TICKS | pump until X Y W H like|unlike FILE.png [within=MS]", parsePump}),
     StepRegistrar({"menu", "menu choose I[/J...] | menu title TEXT | menu dismiss", parseMenu}),
     StepRegistrar({"panel", "panel choose PATH | panel cancel", parsePanel}),
     StepRegistrar({"alert", "alert answer default|alternate|other|cancel", parseAlert}),
