@@ -15,9 +15,7 @@ class AlertWindow : public Dialog {
  public:
   AlertWindow(Presenter::Impl& p, const cocoa::ShownAlert& alert)
       : Dialog(p),
-        a_(alert),
-        font_(platform::text::labelFont(13)),
-        bold_(platform::text::createFont("DejaVu Sans Bold", 14)) {
+        a_(alert) {
     // Right to left: default, alternate, other.
     buttons_.push_back({a_.defaultButton.empty() ? "OK" : a_.defaultButton, cocoa::kAlertDefaultResponse});
     if (!a_.alternateButton.empty()) buttons_.push_back({a_.alternateButton, cocoa::kAlertAlternateResponse});
@@ -92,7 +90,6 @@ class AlertWindow : public Dialog {
   }
 
   const cocoa::ShownAlert a_;
-  const platform::text::FontRef font_, bold_;
   std::vector<Button> buttons_;
   std::vector<std::u32string> header_, lines_;
   int response_ = cocoa::kAlertCancelResponse;

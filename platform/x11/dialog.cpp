@@ -10,6 +10,9 @@
 
 namespace x11 {
 
+Dialog::Dialog(Presenter::Impl& p)
+    : p_(p), font_(platform::text::labelFont(13)), bold_(platform::text::createFont("DejaVu Sans Bold", 14)) {}
+
 char32_t typedCharacter(uint32_t keysym) {
   if ((keysym >= 0x20 && keysym < 0x7F) || (keysym >= 0xA0 && keysym <= 0xFF)) return keysym;
   if ((keysym & 0xFF000000u) == 0x01000000u) return keysym & 0xFFFFFF;

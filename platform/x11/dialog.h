@@ -7,13 +7,14 @@
 #include <string>
 
 #include "platform/x11/canvas.h"
+#include "platform/x11/keys.h"
 #include "platform/x11/presenter_impl.h"
 
 namespace x11 {
 
 class Dialog {
  public:
-  explicit Dialog(Presenter::Impl& p) : p_(p) {}
+  explicit Dialog(Presenter::Impl& p);
   virtual ~Dialog() = default;
   Dialog(const Dialog&) = delete;
   Dialog& operator=(const Dialog&) = delete;
@@ -36,6 +37,8 @@ class Dialog {
   virtual void key(uint32_t keysym, uint16_t state) = 0;
 
   Presenter::Impl& p_;
+  // The dialogs' text and their titles' bold.
+  const platform::text::FontRef font_, bold_;
 
  private:
   void handle(xcb_generic_event_t* e);
@@ -53,21 +56,5 @@ class Dialog {
 // The character a keysym types, or 0 (Latin-1 keysyms and those of Unicode characters).
 char32_t typedCharacter(uint32_t keysym);
 
-// X keysyms the dialogs react to.
-enum : uint32_t {
-  kKeyBackSpace = 0xff08,
-  kKeyReturn = 0xff0d,
-  kKeyEscape = 0xff1b,
-  kKeyHome = 0xff50,
-  kKeyLeft = 0xff51,
-  kKeyUp = 0xff52,
-  kKeyRight = 0xff53,
-  kKeyDown = 0xff54,
-  kKeyPageUp = 0xff55,
-  kKeyPageDown = 0xff56,
-  kKeyEnd = 0xff57,
-  kKeyPadEnter = 0xff8d,
-  kKeyDelete = 0xffff,
-};
 
 }  // namespace x11

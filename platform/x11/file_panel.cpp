@@ -87,9 +87,7 @@ class FilePanel : public Dialog {
  public:
   FilePanel(Presenter::Impl& p, const cocoa::ShownPanel& shown)
       : Dialog(p),
-        s_(shown),
-        font_(platform::text::labelFont(13)),
-        bold_(platform::text::createFont("DejaVu Sans Bold", 14)) {
+        s_(shown) {
     for (std::string t : s_.types) {
       if (!t.empty() && t[0] == '.') t.erase(0, 1);
       if (!t.empty()) types_.push_back(lower(t));
@@ -419,7 +417,6 @@ class FilePanel : public Dialog {
   }
 
   const cocoa::ShownPanel s_;
-  const platform::text::FontRef font_, bold_;
   std::vector<std::string> types_;  // lower case, without the dot
   std::string folder_, error_, name_, typed_;
   std::vector<Entry> entries_;

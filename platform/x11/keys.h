@@ -8,6 +8,23 @@
 
 namespace x11 {
 
+// X keysyms the menu window and the dialogs react to.
+enum : uint32_t {
+  kKeyBackSpace = 0xff08,
+  kKeyReturn = 0xff0d,
+  kKeyEscape = 0xff1b,
+  kKeyHome = 0xff50,
+  kKeyLeft = 0xff51,
+  kKeyUp = 0xff52,
+  kKeyRight = 0xff53,
+  kKeyDown = 0xff54,
+  kKeyPageUp = 0xff55,
+  kKeyPageDown = 0xff56,
+  kKeyEnd = 0xff57,
+  kKeyPadEnter = 0xff8d,
+  kKeyDelete = 0xffff,
+};
+
 // The server's keyboard map: keysyms per key code, unshifted first.
 class KeyMap {
  public:

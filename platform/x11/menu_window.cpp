@@ -8,6 +8,7 @@
 
 #include "platform/cocoa/runloop.h"
 #include "platform/x11/canvas.h"
+#include "platform/x11/keys.h"
 #include "platform/x11/presenter_impl.h"
 
 namespace x11 {
@@ -200,19 +201,19 @@ cocoa::menus::Choice Presenter::Impl::runMenu(const cocoa::ShownMenu& menu) {
           const uint32_t sym = keys.keysym(k->detail, k->state);
           Level& L = levels.back();
           const int n = static_cast<int>(L.items->size());
-          if (sym == 0xff1b) {  // Escape
+          if (sym == kKeyEscape) {
             done = true;
-          } else if (sym == 0xff54 || sym == 0xff52) {  // Down, Up: the next item that can be chosen
-            const int step = sym == 0xff54 ? 1 : -1;
+          } else if (sym == kKeyDown || sym == kKeyUp) {  // the next item that can be chosen
+            const int step = sym == kKeyDown ? 1 : -1;
             int i = L.highlighted;
             for (int tries = 0; tries < n; ++tries) {
               i = (i + step + n) % n;
               if (L.choosable(i)) break;
             }
             if (L.choosable(i)) highlight(levels.size() - 1, i);
-          } else if (sym == 0xff51 && levels.size() > 1) {  // Left closes a submenu
+          } else if (sym == kKeyLeft && levels.size() > 1) {  // Left closes a submenu
             closeFrom(levels.size() - 1);
-          } else if (sym == 0xff0d || sym == 0xff8d) {  // Return, Enter
+          } else if (sym == kKeyReturn || sym == kKeyPadEnter) {
             if (L.choosable(L.highlighted) && !(*L.items)[L.highlighted].hasSubmenu) {
               picked = pathTo(levels.size() - 1, L.highlighted);
               done = true;
