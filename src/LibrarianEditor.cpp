@@ -14,6 +14,7 @@
 #include "KIT/IEffect/IParam.h"
 #include "KIT/kitstring.h"
 #include "src/BankChooserMenu.h"
+#include "src/ControlAction.h"
 #include "src/IPopupMenuControlEditMenus.h"
 #include "src/IPopupMenuControlPatchUpper.h"
 #include "src/LibrarianHost.h"
@@ -471,19 +472,18 @@ std::string LibrarianEditor::search(const std::string& text) {
     return lastMessage = std::string();
   }
   if (text.size() == 1) {
-    if (IParam* p = plug_->GetParam(kPatchSearchString)) p->SetDisplayText(0, "search...");
+    showSearchText("search...");
     tell("Enter 2 digits or more!");
     return lastMessage;
   }
   // Results stay until the search ends (an emptied field or the search switch); the field keeps
   // naming the text they were found by, never one they do not match.
-  if (IParam* p = plug_->GetParam(kPatchSearchString))
-    p->SetDisplayText(0, (lowerListShowsSearch ? searchedText_ : text).c_str());
+  showSearchText(lowerListShowsSearch ? searchedText_ : text);
   if (lowerListShowsSearch) return lastMessage;
   librarian_->createNewSearchPatchFiles(text);
   if (librarian_->searchFiles.empty()) {
     // Nothing found: the lower list stays with the bank files and their chooser.
-    if (IParam* p = plug_->GetParam(kPatchSearchString)) p->SetDisplayText(0, "search...");
+    showSearchText("search...");
     tell("No results - Try another keyword!", "Tip: Note that letter size matters..");
     return lastMessage;
   }
@@ -501,11 +501,22 @@ std::string LibrarianEditor::search(const std::string& text) {
   return lastMessage;
 }
 
+void LibrarianEditor::showSearchText(const std::string& text) {
+  IParam* param = plug_ ? plug_->GetParam(kPatchSearchString) : nullptr;
+  if (!param) return;
+  const char* shown = param->GetDisplayText(0);
+  if (shown && text == shown) return;
+  param->SetDisplayText(0, text.c_str());
+  // The field draws the parameter's text: it is drawn again, or the word searched before stays on the screen.
+  if (ControlAction* action = param->GetControlAction())
+    for (IControl* control : action->controls) control->SetDirty(false);
+}
+
 void LibrarianEditor::endSearch() {
   const bool was = lowerListShowsSearch;
   lowerListShowsSearch = false;
   if (host_) host_->searchModeChanged(false);
-  if (IParam* p = plug_->GetParam(kPatchSearchString)) p->SetDisplayText(0, "search...");
+  showSearchText("search...");
   // The invisible search chooser must not stay over the list once the search is over.
   showLayer("RightSearchPopupMenu", false);
   if (tabShown_) showLayer("RightPatchPopupMenu", true);

@@ -199,6 +199,8 @@ class LibrarianEditor {
   void fillLists(int listType);
   void rememberBank(int side, const PatchFile* bank);
   void showLayer(const char* name, bool show);
+  // What the search field shows.
+  void showSearchText(const std::string& text);
   void applySelection(int side, int index);
   // Scans again; the open bank's unsaved edits are kept (on disk where its file changed, else in memory)
   // and a bank saved outside "Patches" stays open.
