@@ -89,6 +89,10 @@ std::string showableName(const std::string& text, bool* changed) {
   return name;
 }
 
+std::string keptNameNote(const std::string& kept) {
+  return "Name kept as \"" + kept + "\" (plain, 12 max)";
+}
+
 namespace {
 
 // Writes a name of showable characters into the twelve name bytes of a program dump (blank padded).
@@ -587,8 +591,8 @@ bool LibrarianEditor::renameProgram(int upperSlot, const std::string& name) {
   }
   SetLibrarianStatusUnsaved(true);
   updatePatchLibrarianView(kUpper);
-  if (changed)
-    tell("Renamed to \"" + cut + "\": the synthesizer shows 12 plain letters, digits and signs; the rest was changed.");
+  // As in the top bar's name field: the musician reads the name it became when that changed it.
+  if (changed) tell(keptNameNote(cut));
   return true;
 }
 

@@ -35,6 +35,8 @@ class RightSearchPopupMenu;
 // of Latin-1 become their plain letters, control characters and everything else are left out; cut to twelve
 // characters. *changed tells whether anything was replaced, left out or cut.
 std::string showableName(const std::string& text, bool* changed);
+// What the musician reads when a typed name was kept as `kept`: `Name kept as "kept" (plain, 12 max)`.
+std::string keptNameNote(const std::string& kept);
 // The text a bank list shows for a bank name: unchanged below 53 bytes, else its first 47 bytes, "~", a running
 // number and the lower-case extension, cut to the 55 bytes a display text holds; a UTF-8 character is never cut.
 // `prefix` and `counter` carry the numbering from one name of a list to the next; `shortened` tells whether the

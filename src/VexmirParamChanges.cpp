@@ -268,7 +268,7 @@ std::string Vexmir::takeTypedProgramName() {
   if (changed) {
     if (IParam* p = GetParam(kPatchName)) p->SetDisplayText(0, shown.c_str());
     if (IControl* c = firstControl(kPatchName)) c->SetDirty(false);
-    typedNameNote = "Name kept as \"" + shown + "\" (plain, 12 max)";
+    typedNameNote = keptNameNote(shown);
     typedNameKept = shown;
   } else if (shown != typedNameKept) {
     typedNameNote.clear();

@@ -378,7 +378,11 @@ OSStatus IGraphicsCarbon::onTextEntryKey(EventHandlerCallRef call, EventRef e) {
     EndUserInput(true);
     return noErr;
   }
-  if ((code >= 123 && code <= 126) || c == 8 || c == 127) return CallNextEventHandler(call, e);
+  UInt32 mods = 0;
+  GetEventParameter(e, kEventParamKeyModifiers, typeUInt32, nullptr, sizeof mods, nullptr, &mods);
+  // Arrows, deletions and keys held with Control or Command (select-all) are the field's own, never typed text.
+  if ((code >= 123 && code <= 126) || c == 8 || c == 127 || (mods & (cmdKey | controlKey)))
+    return CallNextEventHandler(call, e);
   if (!AcceptsCharacter(mEdParam, c)) return noErr;  // swallowed
   const std::string current = fieldText(mTextEntryView, 31);
   if (mEdControl && static_cast<int>(current.size()) < mEdControl->GetTextEntryLength())

@@ -48,8 +48,13 @@ std::u32string CharacterSetForParamType(int type) {
       return U"0123456789-+";
     case 4:
       return U"0123456789.-+";
-    case 5:
-      return U"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ !\"#$%&/'+-*()[],.0123456789";
+    case 5: {
+      // Names: the letters, digits and signs the synthesizer shows, and the accented letters of Latin-1, which the
+      // name keeps as their plain letters (and says so) rather than losing them as they are typed.
+      std::u32string set = U"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ !\"#$%&/'+-*()[],.0123456789";
+      for (char32_t c = 0xC0; c <= 0xFF; ++c) set += c;
+      return set;
+    }
     default:
       return U"";
   }
@@ -358,6 +363,7 @@ void IGraphicsCocoa_vVexmir_vst::createTextEntry(IControl* control, IParam* para
   mTextFieldView->allowsEditingTextAttributes = false;
   mTextFieldView->focusRing = false;
   mTextFieldView->bordered = false;
+  mTextFieldView->bezeled = false;
   if (text) {
     const IColor& fg = text->mTextEntryFGColor;
     const IColor& bg = text->mTextEntryBGColor;

@@ -124,7 +124,7 @@ class CocoaFormatter_vVexmir_vst : public cocoa::Formatter {
   int maxValue = 0;   // 0: no limit
 };
 
-// The characters a value entry of that parameter type accepts.
+// The characters a value entry of that parameter type accepts (for text, also the Latin-1 letters U+00C0 to U+00FF).
 std::u32string CharacterSetForParamType(int type);
 // UTF-8 text to the platform's string (null for malformed UTF-8); autoreleased.
 cocoa::String* ToNSString(const char* utf8);

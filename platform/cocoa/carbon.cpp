@@ -567,8 +567,18 @@ OSStatus EditTextControl::standardHandler(EventRef e) {
   UInt32 code = 0;
   GetEventParameter(e, kEventParamKeyMacCharCodes, typeChar, nullptr, 1, nullptr, &c);
   GetEventParameter(e, kEventParamKeyCode, typeUInt32, nullptr, sizeof code, nullptr, &code);
+  UInt32 mods = 0;
+  GetEventParameter(e, kEventParamKeyModifiers, typeUInt32, nullptr, sizeof mods, nullptr, &mods);
   const bool allSelected = selStart == 0 && selEnd >= static_cast<SInt16>(text.size()) && !text.empty();
   if (c == 13 || c == 3 || c == 9) return eventNotHandledErr;
+  // A key held with Control or Command types nothing: with A it selects the whole text.
+  if (mods & (cmdKey | controlKey)) {
+    if (c != 'a' && c != 'A') return eventNotHandledErr;
+    selStart = 0;
+    selEnd = static_cast<SInt16>(text.size());
+    setNeedsDisplay(true);
+    return noErr;
+  }
   if (code >= 123 && code <= 126) {
     selStart = selEnd = static_cast<SInt16>(text.size());
     setNeedsDisplay(true);

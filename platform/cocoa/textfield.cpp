@@ -133,8 +133,24 @@ void TextField::setSelectedRange(int start, int length) {
   selLength_ = length;
 }
 
+bool isSelectAll(const Event* e) {
+  const char32_t c = e->charactersIgnoringModifiers.size() == 1 ? e->charactersIgnoringModifiers[0] : 0;
+  return c == U'a' || c == U'A';
+}
+
+bool isCommandKey(const Event* e) {
+  return (e->modifierFlags & (kControlKeyMask | kCommandKeyMask)) != 0;
+}
+
 void TextField::keyDown(Event* e) {
   if (!editing_ || !editable || e->characters.empty()) return;
+  if (isCommandKey(e)) {
+    if (!isSelectAll(e)) return passOn(e);
+    allSelected_ = true;
+    selStart_ = -1;
+    if (drawsText) setNeedsDisplay(true);
+    return;
+  }
   for (char32_t c : e->characters) {
     if (c == U'\r' || c == 3) {  // Return, Enter
       endEditing();
@@ -211,31 +227,59 @@ void TextField::drawRect(Rect) {
   if (!isEnabled()) c.a *= 0.5;
   int s = 0, l = 0;
   selectedRange(&s, &l);
-  drawFieldText(this, shown, Rect{3, 0, b.w - 6, b.h}, align, c, fontSize, editing_, s, l);
+  drawFieldText(this, shown, Rect{3, 0, b.w - 6, b.h}, align, c, fontSize, editing_, s, l, truncatesTail);
 }
 
 void drawFieldText(View* view, const std::string& utf8, Rect box, int alignment, const RGBAColor& color,
-                   double fontSize, bool editing, int selStart, int selLength) {
-  drawControlText(view, utf8, box, alignment, color, fontSize);
+                   double fontSize, bool editing, int selStart, int selLength, bool truncatesTail) {
   platform::gfx::Context* ctx = graphicsContext::currentPort();
   const auto font = platform::text::labelFont(static_cast<float>(fontSize));
-  if (!editing || !ctx || !font) return;
-  const std::u32string t = decode(utf8);
+  if (!ctx || !font) return;
+  std::u32string t = decode(utf8);
   const size_t n = t.size();
   const size_t s = std::min(static_cast<size_t>(std::max(selStart, 0)), n);
   const size_t e = std::min(s + static_cast<size_t>(std::max(selLength, 0)), n);
-  const double width = platform::text::layoutLine(font, t.data(), n).width;
-  const double left = box.x + (alignment == 2 ? (box.w - width) / 2 : alignment == 1 ? box.w - width : 0);
-  // On whole pixels, as the text itself is placed.
-  const float x0 = static_cast<float>(std::floor(left + platform::text::layoutLine(font, t.data(), s).width));
-  const float x1 = static_cast<float>(std::floor(left + platform::text::layoutLine(font, t.data(), e).width));
-  const float y = static_cast<float>(box.y), h = static_cast<float>(box.h);
-  if (e > s) {
-    ctx->setFillColor(platform::gfx::Color{0.2f, 0.45f, 0.9f, 0.35f});
-    ctx->fillRect(platform::gfx::Rect{x0, y + 2, x1 - x0, h - 4});
-  } else {
-    ctx->setFillColor(platform::gfx::Color{0, 0, 0, 1});
-    ctx->fillRect(platform::gfx::Rect{x0, y + 3, 1, h - 6});
+  auto widthOf = [&](const std::u32string& text, size_t count) {
+    return platform::text::layoutLine(font, text.data(), count).width;
+  };
+  const double width = widthOf(t, n);
+  // Where the text starts. A text that fits stands as aligned. One that does not starts at the left edge: while it
+  // is edited it scrolls so that the caret (the selection's end, where typing goes on) stays in view, else it is
+  // cut at the tail, with an ellipsis where the field asks for one.
+  double left = box.x;
+  if (width <= box.w) {
+    left += alignment == 2 ? (box.w - width) / 2 : alignment == 1 ? box.w - width : 0;
+  } else if (editing) {
+    left -= std::min(std::max(0.0, widthOf(t, e) + 1 - box.w), width + 1 - box.w);
+  } else if (truncatesTail) {
+    const std::u32string ellipsis = U"\u2026";
+    const double mark = widthOf(ellipsis, 1);
+    size_t keep = n;
+    while (keep > 0 && widthOf(t, keep) + mark > box.w) --keep;
+    t = t.substr(0, keep) + ellipsis;
+  }
+  // On whole pixels: the text, the caret and the selection are placed from the same point.
+  left = std::floor(left);
+  ctx->save();
+  ctx->clipToRect(platform::gfx::Rect{static_cast<float>(box.x), static_cast<float>(box.y), static_cast<float>(box.w),
+                                      static_cast<float>(box.h)});
+  drawControlText(view, encode(t), Rect{left, box.y, std::max(width, box.w) + 2, box.h}, 0, color, fontSize);
+  ctx->restore();
+  if (editing) {
+    // The caret of a right-aligned text stands just past the box, inside the field's margin.
+    auto within = [&](double x) {
+      return static_cast<float>(std::floor(std::min(std::max(x, box.x), box.x + box.w)));
+    };
+    const float x0 = within(left + widthOf(t, s));
+    const float x1 = within(left + widthOf(t, e));
+    const float y = static_cast<float>(box.y), h = static_cast<float>(box.h);
+    if (e > s) {
+      ctx->setFillColor(platform::gfx::Color{0.2f, 0.45f, 0.9f, 0.35f});
+      ctx->fillRect(platform::gfx::Rect{x0, y + 2, x1 - x0, h - 4});
+    } else {
+      ctx->setFillColor(platform::gfx::Color{0, 0, 0, 1});
+      ctx->fillRect(platform::gfx::Rect{x0, y + 3, 1, h - 6});
+    }
   }
 }
 

@@ -116,6 +116,7 @@ class TextField : public Control {
   RGBAColor backgroundColor{1, 1, 1, 1};
   bool bordered = true;
   bool focusRing = true;
+  // A text too wide for the field ends in an ellipsis while it is not edited (else it is only cut).
   bool truncatesTail = false;
   bool allowsEditingTextAttributes = true;
 
@@ -123,7 +124,8 @@ class TextField : public Control {
   void becameFirstResponder() override;
   void resignedFirstResponder() override;
   // The field editor: characters are inserted, Backspace and Delete remove the last character, Return and Enter
-  // end editing, arrows move the caret (the model keeps it at the end), other control keys are ignored.
+  // end editing, arrows move the caret (the model keeps it at the end), other control keys are ignored. A key held
+  // with Control or Command types nothing: with A it selects the whole text, any other goes to the next responder.
   void keyDown(Event* e) override;
   void drawRect(Rect dirty) override;
 
@@ -153,10 +155,17 @@ class TextField : public Control {
 
 // A one-line field's text drawn in `box` of the view with `alignment` (0 left, 1 right, 2 centred, as
 // drawControlText) and, while it is edited, the caret or the selection of `selLength` characters from `selStart`.
+// A text wider than the box is shown from its start: scrolled, while it is edited, so that the caret stays in view;
+// else cut at the tail (ending in an ellipsis with `truncatesTail`).
 void drawFieldText(View* view, const std::string& utf8, Rect box, int alignment, const RGBAColor& color,
-                   double fontSize, bool editing, int selStart, int selLength);
+                   double fontSize, bool editing, int selStart, int selLength, bool truncatesTail = false);
 
 // UTF-8 of one character.
 std::string utf8Of(char32_t c);
+
+// A key held with Control or Command: a command, never text.
+bool isCommandKey(const Event* e);
+// Control-A or Command-A: select all.
+bool isSelectAll(const Event* e);
 
 }  // namespace cocoa

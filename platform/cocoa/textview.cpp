@@ -110,6 +110,11 @@ void TextView::replaceSelection(const std::string& utf8) {
 
 void TextView::keyDown(Event* e) {
   if (!editable) return;
+  if (isCommandKey(e)) {
+    if (!isSelectAll(e)) return passOn(e);
+    setSelectedRange(TextRange{0, length()});
+    return;
+  }
   for (char32_t c : e->characters) {
     if (c == U'\r' || c == 3 || c == U'\n') {
       replaceSelection("\n");

@@ -239,6 +239,40 @@ TEST(WindowModel, TextFieldEditsThroughItsFormatterAndTellsTheDelegateOnReturn) 
   w->release();
 }
 
+// A text too wide for a field that is not being edited is shown from its start and cut at its tail, ending in an
+// ellipsis where the field truncates its tail; the field's alignment does not move it.
+TEST(WindowModel, ATextTooWideForItsFieldIsCutAtTheTail) {
+  cocoa::AutoreleasePool pool;
+  auto* w = new cocoa::Window(Rect{0, 0, 200, 60});
+  auto field = [&](double y, const char* text, int alignment) {
+    auto* f = new cocoa::TextField(Rect{10, y, 90, 20});
+    f->drawsText = true;
+    f->bezeled = f->bordered = false;
+    f->truncatesTail = true;
+    f->alignment = alignment;
+    f->setStringValue(text);
+    w->contentView()->addSubview(f);
+    f->release();
+  };
+  field(35, "Warm Analog Pad Strings", cocoa::kTextAlignmentCenter);  // rows 5..24
+  field(5, "Warm", cocoa::kTextAlignmentLeft);                        // rows 35..54
+  w->displayIfNeeded();
+  auto dark = [&](int x, int y) { return (w->pixelAt(x, y) & 0xFF) < 128; };
+  // The long text starts as "Warm" does.
+  for (int x = 10; x < 40; ++x)
+    for (int y = 0; y < 20; ++y) ASSERT_EQ(dark(x, 5 + y), dark(x, 35 + y)) << x << ", " << y;
+  // It ends in the dots of an ellipsis: its last ink is no taller than a dot.
+  int last = -1;
+  for (int x = 10; x < 100; ++x)
+    for (int y = 5; y < 25; ++y)
+      if (dark(x, y)) last = x;
+  ASSERT_GT(last, 80) << "the text does not reach the tail";
+  int rows = 0;
+  for (int y = 5; y < 25; ++y) rows += dark(last, y) || dark(last - 1, y);
+  EXPECT_LE(rows, 3) << "no ellipsis at the tail";
+  w->release();
+}
+
 class Receiver : public cocoa::View, public cocoa::MenuActionReceiver {
  public:
   void menuItemChosen(cocoa::MenuItem* item) override { chosen.push_back(item->title()); }

@@ -762,7 +762,7 @@ TEST(CarbonView, TextEntryFiltersCommitsAndIsOfferedOnlyWhenComposited) {
 }
 
 // The value entry shows what is typed, with its caret, as it is typed (no other redraw asked for): in the Cocoa
-// view's field and in the Carbon view's edit-text control.
+// view's field and in the Carbon view's edit-text control. The caret follows the text in each alignment.
 TEST(MacViews, TheValueEntryShowsWhatIsTypedAsItIsTyped) {
   cocoa::AutoreleasePool pool;
   MacEditor ed;
@@ -787,6 +787,35 @@ TEST(MacViews, TheValueEntryShowsWhatIsTypedAsItIsTyped) {
     EXPECT_GT(ink[0], 5) << "no caret";
     EXPECT_GT(ink[2], ink[0] + 20) << "\"ba\" does not show";
     ed.g->ForceEndUserEdit();
+
+    // The caret stands where the next character goes, just after the text, whatever the alignment: it is the one
+    // column dark from top to bottom of the text (no letter is that tall).
+    for (int align : {IText::kAlignNear, IText::kAlignCenter, IText::kAlignFar}) {
+      SCOPED_TRACE("alignment " + std::to_string(align));
+      IText style = *ed.rec->GetText();
+      style.mAlign = align;
+      ed.g->CreateTextEntry(ed.rec, &style, &r, "", nullptr);
+      for (char c : std::string("ba")) {
+        if (carbonPath)
+          carbonHost->key(c);
+        else
+          w->sendEvent(keyEvent(0, std::u32string(1, static_cast<char32_t>(c))));
+      }
+      w->displayIfNeeded();
+      auto dark = [&](int x, int y) { return (w->pixelAt(x, y) >> 16) < 100; };
+      int caret = -1, carets = 0, lastInk = -1;
+      for (int x = 11; x < 90; ++x) {
+        int run = 0, longest = 0;
+        for (int y = 11; y < 30; ++y) longest = std::max(longest, run = dark(x, y) ? run + 1 : 0);
+        if (longest >= 13) caret = x, ++carets;
+      }
+      EXPECT_EQ(carets, 1) << "no caret, or more than one";
+      for (int x = 11; x < caret; ++x)
+        for (int y = 11; y < 30; ++y)
+          if (dark(x, y)) lastInk = x;
+      EXPECT_GE(lastInk, caret - 3) << "the caret at " << caret << " stands away from the text's end at " << lastInk;
+      ed.g->ForceEndUserEdit();
+    }
   }
 }
 

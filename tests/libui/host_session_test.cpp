@@ -136,6 +136,43 @@ TEST(HostSession, ALibrarianSessionOnTheRealEditor) {
   pixels::expectColoursMatchGolden(picture.get(), "libui", "host-librarian-tab");
 }
 
+// Renames typed into the librarian's rename field keep what the synthesizer shows, as the top bar's name field does,
+// and say what they kept; Control-A and Command-A select the typed text instead of typing an "a", and another
+// Control key goes to the host. The saved bank holds the names.
+TEST(HostSession, ARenameKeepsWhatTheSynthesizerShowsAndSaysSo) {
+  DataFolder data;
+  data.write("Bank.syx", bankBytes(3));
+  const std::string log = data.patches + "/../Vexmir Editor LOG.txt";
+  vectors::writeFile(log, {});
+  auto rename = [](int slotIndex, const std::string& keys) {
+    return "menu choose 2\nclick " + slot(0, slotIndex) + " button=right\npump 1\nclick 1300 610\n" + keys +
+           "key return\npump 1\n";
+  };
+  ScratchDir dir;
+  const std::string script = "open\neditor open cocoa\npump 3\nclick 170 18\npump 2\n" +
+                             rename(0, "type \"Cr\u00e8me Br\u00fbl\u00e9e\"\n") +
+                             rename(1, "type ab\nkey a mods=ctrl\ntype \"Renamed Five\"\nkey s mods=ctrl\n") +
+                             rename(2, "key a mods=cmd\ntype \"Warm Analog Pad Strings\"\n") +
+                             "menu choose 7\nclick 900 47\npump 2\n";
+  const HostRun r = runHost(pluginBundlePath(), script, dir, {}, {"VEXMIR_ROOT=" + data.root, "VEXMIR_MIDI_API=alsa"});
+  ASSERT_TRUE(r.exited) << r.err;
+  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  std::vector<Bytes> renamed = expectedBank(3);
+  const char* names[] = {"Creme Brulee", "Renamed Five", "Warm Analog "};
+  for (int i = 0; i < 3; ++i) renamed[i] = vectors::programDump(vectors::programDataNamed(i, names[i]));
+  const std::vector<Bytes> saved = readBank(data.patches + "/Bank.syx");
+  ASSERT_EQ(saved.size(), 128u);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(vectors::dumpName(saved[i]), names[i]) << "slot " << i + 1;
+  EXPECT_TRUE(vectors::readFile(data.patches + "/Bank.syx") == raw(renamed)) << "the bank saved is not the one renamed";
+  // The message of the top bar's field, for the names that changed.
+  std::string said;
+  for (uint8_t c : vectors::readFile(log)) said += static_cast<char>(c);
+  EXPECT_NE(said.find("Name kept as \"Creme Brulee\" (plain, 12 max)"), std::string::npos) << said;
+  EXPECT_NE(said.find("Name kept as \"Warm Analog \" (plain, 12 max)"), std::string::npos) << said;
+  EXPECT_EQ(said.find("Renamed Five\" (plain"), std::string::npos) << said;
+  EXPECT_TRUE(r.has("key 1 passed to the host")) << "Control-S stayed in the field\n" << r.out;
+}
+
 TEST(HostSession, TheLibrarianTabAtTheSmallAndLargeSizes) {
   DataFolder data;
   data.write("Mine/X/Pads.syx", bankBytes(3));

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -22,6 +24,7 @@ using RealHostDesktop = x11test::ServerTest;
 using RealHostDialogs = x11test::ServerTest;
 using RealHostKeyboard = x11test::ServerTest;
 using RealHostLifeCycle = x11test::ServerTest;
+using RealHostTextFields = x11test::ServerTest;
 
 // A knob of the sound editor dragged up with real input (the filter's resonance).
 const char* const kKnobDrag =
@@ -128,6 +131,96 @@ close
       ink += p[0] < 80 && p[1] < 80 && p[2] < 80;
     }
   EXPECT_GT(ink, 30) << "the field shows nothing of what was typed";
+}
+
+// The text fields on the host's screen, typed into with real input. A name longer than the top bar's field scrolls
+// as it is typed: its end and the caret after it stay in view, and the field has no frame. The search field shows
+// "search..." again as soon as search is switched off, as it did when search was switched on.
+TEST_F(RealHostTextFields, ALongNameShowsItsEndAndSearchOffClearsTheSearchField) {
+  ScratchDir dir;
+  const std::string patches = dir.file("Library/Audio/Presets/Pellacor/Korg Vexmir Editor/Patches");
+  std::filesystem::create_directories(patches);
+  vectors::writeFile(patches + "/Bank.syx", libui::bankBytes(3));
+  const HostRun r = run(pluginBundlePath(), R"(open
+editor open x11
+pump 3
+x11 input mousemove --window %HOST 790 18 click 1
+pump 1
+x11 input type "Warm Analog Pad Strings"
+pump 1
+x11 screenshot "${OUT}/long-name.png"
+x11 input key Return
+pump 1
+x11 input mousemove --window %HOST 170 18 click 1
+pump 2
+x11 input mousemove --window %HOST 1200 240 click 1
+pump 1
+x11 screenshot "${OUT}/before-search.png"
+x11 input mousemove --window %HOST 1300 270 click 1
+pump 1
+x11 input type b3s1
+x11 input key Return
+pump 2
+x11 screenshot "${OUT}/searched.png"
+x11 input mousemove --window %HOST 1200 240 click 1
+pump 2
+x11 screenshot "${OUT}/search-off.png"
+editor close
+close
+)",
+                        dir, {"DISPLAY=" + server.display()});
+  ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
+  x11test::keepForPeople(dir, "long-name.png", "program-name-long-typed");
+  x11test::keepForPeople(dir, "search-off.png", "search-field-after-search-off");
+  std::map<std::string, platform::gfx::DecodedImage> shots;
+  for (const char* name : {"long-name", "before-search", "searched", "search-off"})
+    ASSERT_TRUE(platform::gfx::loadPngFile(dir.file(std::string(name) + ".png"), shots[name])) << name;
+  auto at = [&](const char* shot, int x, int y) {
+    const platform::gfx::DecodedImage& i = shots[shot];
+    const uint8_t* p = &i.pixels[(static_cast<size_t>(y) * i.width + x) * 4 + 1];  // after the leading byte
+    return std::array<int, 3>{p[0], p[1], p[2]};
+  };
+  auto dark = [&](const char* shot, int x, int y) {
+    const auto p = at(shot, x, y);
+    return p[0] < 80 && p[1] < 80 && p[2] < 80;
+  };
+
+  // The name's field covers 736, 8 to 844, 29. The caret is the one column dark from top to bottom of the text (no
+  // letter is that tall); the typed end stands just before it, and the text fills the field from its left edge.
+  std::vector<int> caret;
+  for (int x = 737; x < 844; ++x) {
+    int run = 0, longest = 0;
+    for (int y = 9; y < 29; ++y) longest = std::max(longest, run = dark("long-name", x, y) ? run + 1 : 0);
+    if (longest >= 14) caret.push_back(x);
+  }
+  EXPECT_EQ(caret.size(), 1u) << "no caret, or more than one, in the name's field";
+  auto inkIn = [&](int x0, int x1) {
+    int ink = 0;
+    for (int x = x0; x < x1; ++x)
+      for (int y = 12; y < 26; ++y) ink += dark("long-name", x, y);
+    return ink;
+  };
+  if (caret.size() == 1) {
+    EXPECT_GT(caret[0], 830) << "the caret is not after the typed end";
+    EXPECT_GT(inkIn(caret[0] - 7, caret[0] - 1), 4) << "the typed end is not beside the caret";
+  }
+  EXPECT_GT(inkIn(739, 745), 4) << "the text does not fill the field from its left edge";
+  // No frame: the field's edge is its background, as inside.
+  const auto background = at("long-name", 790, 10);
+  int frame = 0;
+  for (int x = 740; x < 841; ++x)
+    for (int y : {8, 29}) frame += at("long-name", x, y) != background;
+  EXPECT_EQ(frame, 0) << "the name's field has a frame";
+
+  // The search field covers 1186, 258 to 1480, 282: it shows the word searched, then what it showed before.
+  int searched = 0, after = 0;
+  for (int y = 258; y < 283; ++y)
+    for (int x = 1186; x < 1481; ++x) {
+      searched += at("searched", x, y) != at("before-search", x, y);
+      after += at("search-off", x, y) != at("before-search", x, y);
+    }
+  EXPECT_GT(searched, 50) << "the word searched does not show";
+  EXPECT_EQ(after, 0) << "the search field after search off differs from the field before the search";
 }
 
 // The librarian's file panels and alerts on the screen, answered with real input: a failing import's warning read

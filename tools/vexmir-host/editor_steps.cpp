@@ -19,6 +19,7 @@
 #include "platform/cocoa/panels.h"
 #include "platform/cocoa/runloop.h"
 #include "platform/cocoa/view.h"
+#include "platform/text/text.h"
 #include "platform/vst2/vst2.h"
 #include "platform/x11/presenter.h"
 #include "tools/vexmir-host/script.h"
@@ -505,9 +506,19 @@ StepAction parseKey(const StepArgs& a, std::string* error) {
 StepAction parseType(const StepArgs& a, std::string* error) {
   if (a.words.size() != 1 || !a.keys.empty()) return fail(error, "type TEXT (quote text with blanks)");
   std::vector<KeySpec> keys;
-  for (char c : a.words[0]) {
+  std::u32string chars;
+  if (!platform::text::decodeUtf8(a.words[0].data(), a.words[0].size(), chars))
+    return fail(error, "type takes UTF-8 text");
+  for (char32_t c : chars) {
     KeySpec k;
-    if (!keyFor(std::string(1, c), &k)) return fail(error, "type takes printable ASCII only");
+    if (c > 0x7E) {
+      // A character no key of the US layout types: it reaches a Cocoa editor as the character of a key without a
+      // key code, as from an input method (a Carbon editor gets none).
+      k.cocoaChar = c;
+      keys.push_back(k);
+      continue;
+    }
+    if (!keyFor(std::string(1, static_cast<char>(c)), &k)) return fail(error, "type takes printable characters only");
     keys.push_back(k);
   }
   const std::string text = a.words[0];
@@ -516,6 +527,7 @@ StepAction parseType(const StepArgs& a, std::string* error) {
     cocoa::AutoreleasePool pool;
     s.host.out().line("type " + quoted(text.c_str(), text.size() + 1));
     for (const KeySpec& k : keys) {
+      if (g_editor.carbon && !k.carbonChar) continue;
       const bool upper = k.carbonChar >= 'A' && k.carbonChar <= 'Z';
       sendKey(s, k, upper ? static_cast<uint32_t>(cocoa::kShiftKeyMask) : 0u, upper ? carbon::shiftKey : 0u);
     }
