@@ -7,11 +7,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <iterator>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <thread>
