@@ -246,6 +246,37 @@ bool captureWindowNamed(const std::string& prefix, const std::string& path, std:
   return done;
 }
 
+bool closeWindowNamed(const std::string& prefix, std::string* why) {
+  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+  *why = "no viewable top-level window is named \"" + prefix + "...\"";
+  xcb_window_t target = 0;
+  forEachViewableTopLevel(c, [&](xcb_window_t w, const std::string& text, int, int) {
+    if (text.compare(0, prefix.size(), prefix) == 0) target = w;
+    return target != 0;
+  });
+  if (target) {
+    auto atom = [c](const char* name) {
+      xcb_intern_atom_reply_t* r =
+          xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+      const xcb_atom_t a = r ? r->atom : 0;
+      std::free(r);
+      return a;
+    };
+    xcb_client_message_event_t m{};
+    m.response_type = XCB_CLIENT_MESSAGE;
+    m.format = 32;
+    m.window = target;
+    m.type = atom("WM_PROTOCOLS");
+    m.data.data32[0] = atom("WM_DELETE_WINDOW");
+    m.data.data32[1] = XCB_CURRENT_TIME;
+    // To the window's own client, as the protocol has it (no event mask).
+    xcb_send_event(c, 0, target, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&m));
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));  // a round trip: the server has it
+  }
+  xcb_disconnect(c);
+  return target != 0;
+}
+
 std::vector<std::string> viewableWindowNames(const std::string& prefix) {
   std::vector<std::string> names;
   xcb_connection_t* c = xcb_connect(nullptr, nullptr);
