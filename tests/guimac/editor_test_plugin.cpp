@@ -1,7 +1,7 @@
 // A small plug-in with an editor for the end-to-end editor tests: a background, a 128-frame knob, a 5-frame switch
 // and a radio group in one layer, a fader, a caption and a text control in another, on the macOS surface. Its images
 // come from its bundle (org.vexmir.guitest); every SetParameterFromGUI is appended to $VEXMIR_GUI_TEST_LOG.
-// A click on the area at 300, 240 - 380, 280 asks the window layer's next question of $VEXMIR_GUI_TEST_QUESTIONS
+// A click on the area at 195, 100 - 245, 140 asks the window layer's next question of $VEXMIR_GUI_TEST_QUESTIONS
 // (words: a MessageBox type, or "drop" for the promised file $VEXMIR_GUI_TEST_DROP_FILE dropped into the folder
 // $VEXMIR_GUI_TEST_DROP_FOLDER, where it exists) and appends the answer to the log.
 #include <cstdio>
@@ -119,7 +119,7 @@ class GuiTestPlug : public IEffectVST {
     panel->controls.Add(caption);
     panel->controls.Add(new ITextControl(this, IRECT(20, 200, 260, 222), &text, "Vexmir GUI test"));
     panel->controls.Add(new WaveMenuControl(this, IRECT(190, 150, 250, 172), kWave));
-    panel->controls.Add(new QuestionControl(this, IRECT(300, 240, 380, 280)));
+    panel->controls.Add(new QuestionControl(this, IRECT(195, 100, 245, 140)));
     panel->Hide(false);
     g->AttachLayer(panel);
 

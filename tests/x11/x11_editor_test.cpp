@@ -233,7 +233,7 @@ TEST_F(X11Editor, AQuestionEndedWithoutAnAnswerIsNeverConsent) {
 win() { xdotool search --sync --onlyvisible --name "^Vexmir Editor alert" | head -1; }
 gone() { k=0; while xdotool search --onlyvisible --name "^Vexmir Editor alert" >/dev/null; do k=$((k+1)); [ $k -lt 500 ]; sleep 0.02; done; }
 for q in $2; do
-  n=$((n+1)); xdotool mousemove --window $HOST 340 260 click 1; w=$(win)
+  n=$((n+1)); xdotool mousemove --window $HOST 220 120 click 1; w=$(win)
   if [ $n = $total ]; then )sh") + c.end +
                                   R"sh(; exit 0; fi
   if [ $n = 7 ]; then until [ "$(xdotool getwindowfocus)" = "$w" ]; do sleep 0.01; done; xdotool key Return
