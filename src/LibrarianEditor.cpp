@@ -744,8 +744,9 @@ bool LibrarianEditor::saveImportedFile(bool midi) {
   if (!g) return false;
   KIT_String file;
   KIT_String dir(fileFolder.c_str());
-  char extensions[4];
-  std::strcpy(extensions, midi ? "mid" : "syx");
+  // Every type the menu item names, the editor's own bank files among them.
+  char extensions[16];
+  std::strcpy(extensions, midi ? "mid" : "syx vmr vlt");
   g->PromptForFile(&file, kFileOpen, &dir, extensions);
   const std::string chosen = file.Get();
   if (chosen.empty()) return false;

@@ -171,3 +171,30 @@ TEST(HostSession, TheLibrarianTabAtTheSmallAndLargeSizes) {
     pixels::expectColoursMatchGolden(picture.get(), "libui", std::string("host-librarian-tab-") + c.size);
   }
 }
+
+// MENU > Import... > SysEx on a folder of bank files of every kind: the open panel lists every type the item names,
+// in upper case too, in the order people sort names, and none other; a .vmr the editor saved and an upper-case .VLT
+// are imported from it.
+TEST(HostSession, TheImportPanelListsEveryTypeItsItemNames) {
+  DataFolder data;
+  data.write("Root Bank.syx", bankBytes(6));
+  const std::string banks = data.root + "/Banks";
+  std::filesystem::create_directories(banks + "/Old");
+  const std::pair<const char*, int> files[] = {{"Bank 10.syx", 10}, {"Bank 2.syx", 2}, {"Cello.vmr", 5},
+                                               {"Drums.VLT", 7},    {"EXTRA.SYX", 8},  {"Notes.txt", 1},
+                                               {"Song.mid", 3},     {".hidden.syx", 4}};
+  for (const auto& [name, seed] : files) vectors::writeFile(banks + "/" + name, bankBytes(seed));
+  ScratchDir dir;
+  std::string script = "open\neditor open cocoa\npump 3\nclick 170 18\npump 2\n";
+  for (const char* chosen : {"Cello.vmr", "Drums.VLT"})
+    script += "panel choose \"" + banks + "/" + chosen + "\"\nmenu choose 10/1\nclick 900 47\npump 2\npanel shown\n";
+  const HostRun r = runHost(pluginBundlePath(), script, dir, {}, {"VEXMIR_ROOT=" + data.root, "VEXMIR_MIDI_API=alsa"});
+  ASSERT_TRUE(r.exited) << r.err;
+  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  const std::string rows = "panel shown: open \"" + banks + "\", 7 rows: \"..\" \"Old\" \"Bank 2.syx\" \"Bank 10.syx\" " +
+                           "\"Cello.vmr\" \"Drums.VLT\" \"EXTRA.SYX\"";
+  EXPECT_TRUE(r.has(rows)) << r.out;
+  EXPECT_FALSE(r.has("panel refused")) << r.out;
+  EXPECT_EQ(vectors::readFile(data.patches + "/Cello.vmr"), bankBytes(5));
+  EXPECT_EQ(vectors::readFile(data.patches + "/Drums.VLT"), bankBytes(7));
+}
