@@ -94,7 +94,6 @@ void BankEditPopupMenu::doPopupMenu() {
 
 void BankEditPopupMenu::dispatch(IPopupMenu* menu, int item) {
   LibrarianHost* host = editor_->host();
-  LibrarianViewControl* view = editor_->view();
   if (menu == &main_) {
     switch (item) {
       case 4:

@@ -380,7 +380,7 @@ void LibrarianEditor::reportScanNotes() {
   const auto& notes = librarian_->scanNotes;
   if (notes.empty()) return;
   if (notes.size() == 1 && !notes.front().listed && notes.front().reason == PatchLibrarian::kFolderMissing) {
-    tell("No Patches folder: make " + notes.front().path + " and put bank files in it");
+    tell(noBanksHint());
     return;
   }
   // Every file passed over, one after the other: a file not listed at all matters more than a bank missing from
@@ -394,11 +394,24 @@ void LibrarianEditor::reportScanNotes() {
   showScanNote(std::move(texts), 0);
 }
 
+std::string LibrarianEditor::noBanksHint() const {
+  if (!librarian_->bankFiles.empty()) return std::string();
+  struct stat st {};
+  if (::stat(patchesFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    return "No Patches folder: make " + patchesFolder + " and put bank files in it";
+  return "No banks in " + shownPath(patchesFolder + "/") + ": put bank files in it, then Refresh Folders";
+}
+
+void LibrarianEditor::tellNoOpenBank(const std::string& action) {
+  tell(action + ": no bank is open.", noBanksHint());
+}
+
 void LibrarianEditor::showScanNote(std::vector<std::string> texts, size_t index) {
-  std::string text = texts[index];
+  std::string tail;
   if (texts.size() > 1)
-    text += " (" + std::to_string(index + 1) + " of " + std::to_string(texts.size()) + ": click here for the next)";
-  tell(text);
+    tail = "(" + std::to_string(index + 1) + " of " + std::to_string(texts.size()) + ": click here for the next)";
+  tell(tail.empty() ? texts[index] : texts[index] + " " + tail);
+  if (view_) view_->setNotice(texts[index], tail);
   scanNoteTexts_ = std::move(texts);
   scanNoteShown_ = index;
 }
@@ -687,7 +700,14 @@ bool LibrarianEditor::restoreUnsavedEdits(const std::string& path, const std::ve
 
 bool LibrarianEditor::saveOpenBank() {
   PatchFile* bank = bankOf(kUpper);
-  if (!bank || bank->folderPath.empty()) return false;
+  if (!bank) {
+    tellNoOpenBank("Nothing to save");
+    return false;
+  }
+  if (bank->folderPath.empty()) {
+    tell("Could not save " + bank->fileName + ": it has no file yet. Save it under a new name.");
+    return false;
+  }
   const std::string path = bank->folderPath + "/" + bank->fileName;
   std::string saved, note;
   if (!librarian_->saveEditedPatch(path, bank->fileName, &saved, &note)) {
@@ -710,7 +730,11 @@ bool LibrarianEditor::saveOpenBank() {
 bool LibrarianEditor::saveOpenBankAs(bool midi) {
   const PatchFile* bank = bankOf(kUpper);
   IGraphics* g = graphics();
-  if (!bank || !g) return false;
+  if (!g) return false;
+  if (!bank) {
+    tellNoOpenBank("Nothing to save");
+    return false;
+  }
   std::string stem = bank->fileName;
   const size_t dot = stem.rfind('.');
   if (dot != std::string::npos) stem.resize(dot);
