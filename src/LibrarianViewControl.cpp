@@ -94,7 +94,8 @@ void LibrarianViewControl::refreshColumn(int side) {
 }
 
 void LibrarianViewControl::setNotice(const std::string& text, const std::string& tail) {
-  notice_ = text;
+  notice_ = tail.empty() ? text : text + " " + tail;
+  noticeText_ = text;
   noticeTail_ = tail;
   noticeCut_ = false;
   SetDirty(false);
@@ -214,7 +215,7 @@ bool LibrarianViewControl::Draw(IGraphics* graphics) {
       if (graphics->MeasureIText(style, "MMMMMMMMMM", &measured) && measured.W() > 0) cell = measured.W() / 10.0;
       return static_cast<size_t>(area.W() / cell);
     };
-    const NoticeLines fit = fitNotice(notice_, noticeTail_, charsIn(&text), charsIn(&small));
+    const NoticeLines fit = fitNotice(noticeText_, noticeTail_, charsIn(&text), charsIn(&small));
     noticeCut_ = fit.cut;
     // One line stands a little lower, in the middle of the gap.
     const bool two = fit.lines.size() > 1;
@@ -267,7 +268,7 @@ void LibrarianViewControl::OnMouseDown(int x, int y, IMouseMod* mod) {
   // A click on a message cut short shows it whole; on a message that names several files, the next one.
   if (editor_ && noticeRect().Contains(x, y) && !notice_.empty()) {
     if (noticeCut_)
-      if (IGraphics* g = editor_->graphics()) g->ShowMessageBox(notice_.c_str(), "Librarian", 0);
+      if (IGraphics* g = editor_->graphics()) g->ShowMessageBox(noticeText_.c_str(), "Librarian", 0);
     if (editor_->showNextScanNote() || noticeCut_) return;
   }
   closeRename();

@@ -76,7 +76,10 @@ void Vexmir::makeMessageLine() {
     g->AttachControl(messageHalves[i]);
     if (uiConfig) uiConfig->overlayControls.insert(messageHalves[i]);
   }
-  messageHalfChars = static_cast<size_t>(whole.W() / (cell * small.mSize / text.mSize));
+  double smallCell = cell * small.mSize / text.mSize;
+  IRECT smallMeasured(0, 0, 1000, 100);
+  if (g->MeasureIText(&small, sample, &smallMeasured) && smallMeasured.W() > 0) smallCell = smallMeasured.W() / 10.0;
+  messageHalfChars = static_cast<size_t>(whole.W() / smallCell);
 }
 
 void Vexmir::setDisplayLine(int line, const char* text) {
