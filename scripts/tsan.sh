@@ -14,8 +14,10 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 build=${VEXMIR_TSAN_BUILD:-build/tsan}
-scripts/build.sh "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXMIR_TSAN=ON -DVEXMIR_TESTS=ON
-jobs=$(nproc)
+scripts/build.sh --log "$build/build.log" "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXMIR_TSAN=ON -DVEXMIR_TESTS=ON
+jobs=$(scripts/jobs.sh test)
+CMAKE_BUILD_PARALLEL_LEVEL=$(scripts/jobs.sh build)
+export CMAKE_BUILD_PARALLEL_LEVEL
 
 select=(-L 'liveloop|jobs|faults|e2e|protocol')
 for a in "$@"; do

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <string>
 
 #include "KIT/shim/shim.h"
@@ -31,7 +32,8 @@ void BM_IniCachedRead(benchmark::State& state) {
   int i = 0;
   for (auto _ : state) {
     const std::string key = "key" + std::to_string(i++ % state.range(0));
-    benchmark::DoNotOptimize(GetPrivateProfileString("section0", key.c_str(), "", buf, sizeof buf, fn.c_str()));
+    if (GetPrivateProfileString("section0", key.c_str(), "", buf, sizeof buf, fn.c_str()) == 0)
+      state.SkipWithError("the key was not read");
   }
   unlink(fn.c_str());
 }
@@ -47,7 +49,9 @@ void BM_IniColdRead(benchmark::State& state) {
     fputs("\n", f);
     fclose(f);
     state.ResumeTiming();
-    benchmark::DoNotOptimize(GetPrivateProfileString("section9", "key0", "", buf, sizeof buf, fn.c_str()));
+    if (GetPrivateProfileString("section9", "key0", "", buf, sizeof buf, fn.c_str()) == 0 ||
+        std::strcmp(buf, "value 0") != 0)
+      state.SkipWithError("the key was not read");
   }
   state.SetBytesProcessed(state.iterations() * 10 * state.range(0) * 16);
   unlink(fn.c_str());
@@ -80,6 +84,7 @@ void BM_PostAndFlush(benchmark::State& state) {
     SHIM_MessageQueue_Flush();
   }
   state.SetItemsProcessed(state.iterations() * 100);
+  if (view->sum != state.iterations() * 4950) state.SkipWithError("not every message was delivered");
   view->release();
 }
 BENCHMARK(BM_PostAndFlush);
@@ -87,7 +92,9 @@ BENCHMARK(BM_PostAndFlush);
 void BM_KeyTranslation(benchmark::State& state) {
   cocoa::Event* e = cocoa::Event::keyEvent(cocoa::kKeyDown, 0, cocoa::kShiftKeyMask, U"A", U"a");
   int flags;
-  for (auto _ : state) benchmark::DoNotOptimize(SHIM_MacKeyToWindowsKeyEx(e, &flags, 0));
+  for (auto _ : state) {
+    if (SHIM_MacKeyToWindowsKeyEx(e, &flags, 0) != 'A') state.SkipWithError("the key was not translated");
+  }
   e->release();
 }
 BENCHMARK(BM_KeyTranslation);

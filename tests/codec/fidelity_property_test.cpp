@@ -427,7 +427,9 @@ TEST(FidelityProperty, ProjectsOfTheEarlierLayoutOpenAsTheyDid) {
       if (!fresh) receive(opening, drawProgram(rng).data, drawGlobal(rng, &unused));
       const auto [sentGlobal, sentProgram] = openProject(opening, project);
       EXPECT_EQ(sentProgram, expectedProgram) << name << (fresh ? ", fresh" : ", after another program");
-      if (fresh) EXPECT_EQ(sentGlobal, expectedGlobal) << name;
+      if (fresh) {
+        EXPECT_EQ(sentGlobal, expectedGlobal) << name;
+      }
     }
   }
 }

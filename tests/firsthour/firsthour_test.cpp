@@ -228,7 +228,10 @@ TEST(FirstHour, TheReadmeListsEveryTestLabelAndItsInstallCommandsSetTheirFolder)
   const std::regex install(R"(cmake --install)"), setsFolder(R"(-[UD]VEXMIR_LXVST_DIR.*cmake --install)");
   std::istringstream lines(readme);
   int installs = 0;
-  for (std::string line; std::getline(lines, line);)
-    if (std::regex_search(line, install)) EXPECT_TRUE(++installs && std::regex_search(line, setsFolder)) << line;
+  for (std::string line; std::getline(lines, line);) {
+    if (std::regex_search(line, install)) {
+      EXPECT_TRUE(++installs && std::regex_search(line, setsFolder)) << line;
+    }
+  }
   EXPECT_GE(installs, 2);
 }

@@ -629,8 +629,12 @@ TEST(CarbonModel, APortContextOutlivesAResizeAndItsWindow) {
     ctx->fillRect(platform::gfx::Rect{0, 0, 10, 10});  // the bottom left corner
     EXPECT_EQ(carbon::QDEndCGContext(w, &ctx), carbon::noErr);
     EXPECT_EQ(ctx, nullptr);
-    if (step == 0) EXPECT_EQ(w->pixelAt(5, 55), 0xFF0000u);
-    if (step == 1) EXPECT_EQ(w->pixelAt(5, 85), 0xFFFFFFu);  // drawn into the store the resize replaced
+    if (step == 0) {
+      EXPECT_EQ(w->pixelAt(5, 55), 0xFF0000u);
+    }
+    if (step == 1) {
+      EXPECT_EQ(w->pixelAt(5, 85), 0xFFFFFFu);  // drawn into the store the resize replaced
+    }
   }
 }
 

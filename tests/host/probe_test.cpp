@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <thread>
 
 #include "tests/host/run_host.h"
@@ -386,37 +387,48 @@ TEST(HostWithProbe, ScriptFromStandardInputAndTranscriptFile) {
 
 }  // namespace
 
-// Ctrl-C or a cleanup's TERM in the middle of a long wait: the host stops before the next step, closes the plug-in as
-// at the end of a script (so the plug-in lets go of its ports) and ends by the same signal, soon.
+// Ctrl-C or a cleanup's TERM in the middle of a long wait, or of a long pump of the real editor: the host stops before
+// the next step, closes the plug-in as at the end of a script (so the plug-in lets go of its ports) and ends by the
+// same signal, soon.
 TEST(HostWithProbe, AnInterruptEndsTheScriptClosesThePluginAndEndsByTheSignal) {
-  for (int sig : {SIGINT, SIGTERM}) {
-    ScratchDir dir;
-    dir.write("script.txt", "open\nwait 10000\necho not reached\n");
-    const std::string transcript = dir.file("transcript.txt");
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      std::signal(SIGINT, SIG_DFL);
-      std::signal(SIGTERM, SIG_DFL);
-      execl(VEXMIR_HOST_EXE, VEXMIR_HOST_EXE, "--transcript", transcript.c_str(), kProbe.c_str(),
-            dir.file("script.txt").c_str(), static_cast<char*>(nullptr));
-      _exit(127);
+  struct Case {
+    std::string plugin, script, begun;  // the transcript's line once the long step has begun
+  };
+  const Case cases[] = {{kProbe, "open\nwait 10000\necho not reached\n", "effOpen"},
+                        {pluginBundlePath(), "open\neditor open cocoa\npump 100000\necho not reached\n", "editor open"}};
+  for (const Case& c : cases) {
+    for (int sig : {SIGINT, SIGTERM}) {
+      ScratchDir dir;
+      dir.write("script.txt", c.script);
+      const std::string transcript = dir.file("transcript.txt");
+      const pid_t pid = fork();
+      ASSERT_GE(pid, 0);
+      if (pid == 0) {
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
+        setenv("VEXMIR_ROOT", dir.path().c_str(), 1);
+        execl(VEXMIR_HOST_EXE, VEXMIR_HOST_EXE, "--transcript", transcript.c_str(), c.plugin.c_str(),
+              dir.file("script.txt").c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+      }
+      for (int i = 0; i < 400 && dir.read("transcript.txt").find(c.begun) == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      const auto sent = std::chrono::steady_clock::now();
+      kill(pid, sig);
+      int status = 0;
+      ASSERT_EQ(waitpid(pid, &status, 0), pid);
+      const auto ms =
+          std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - sent).count();
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << "status " << status;
+      EXPECT_LT(ms, 5000) << "the long step was not cut short: " << c.script;
+      const std::string out = dir.read("transcript.txt");
+      EXPECT_NE(out.find(c.begun), std::string::npos) << out;
+      EXPECT_NE(out.find(sig == SIGINT ? "stopped by SIGINT" : "stopped by SIGTERM"), std::string::npos) << out;
+      EXPECT_NE(out.find("dispatcher effClose(1) -> "), std::string::npos) << out;
+      EXPECT_NE(out.find(" (stopped)"), std::string::npos) << out;
+      EXPECT_EQ(out.find("pump 100000"), std::string::npos) << out;
+      EXPECT_EQ(out.find("not reached"), std::string::npos) << out;
     }
-    // Once the plug-in is open and the wait has begun.
-    for (int i = 0; i < 200 && dir.read("transcript.txt").find("effOpen") == std::string::npos; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    const auto sent = std::chrono::steady_clock::now();
-    kill(pid, sig);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - sent).count();
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << "status " << status;
-    EXPECT_LT(ms, 5000) << "the wait was not cut short";
-    const std::string out = dir.read("transcript.txt");
-    EXPECT_NE(out.find(sig == SIGINT ? "stopped by SIGINT" : "stopped by SIGTERM"), std::string::npos) << out;
-    EXPECT_NE(out.find("dispatcher effClose(1) -> 1 (stopped)"), std::string::npos) << out;
-    EXPECT_EQ(out.find("not reached"), std::string::npos) << out;
   }
 }

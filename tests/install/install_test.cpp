@@ -80,9 +80,11 @@ TEST(InstalledBundle, LoadsFromAMovedPrefixWithItsOwnPlatformLibrary) {
   // Hosts search plug-in folders recursively and try every file named like a shared library: Ardour each "*.so",
   // Qtractor also each "*.so.N" (but nothing in a hidden folder). The plug-in must be the only one in the bundle.
   const std::regex libraryName(R"(.*\.so(\.[0-9]+)*)");
-  for (const auto& entry : fs::recursive_directory_iterator(installed))
-    if (std::regex_match(entry.path().filename().string(), libraryName))
+  for (const auto& entry : fs::recursive_directory_iterator(installed)) {
+    if (std::regex_match(entry.path().filename().string(), libraryName)) {
       EXPECT_EQ(entry.path(), installed / "Contents/Linux/Vexmir Editor.so") << "a host would try it as a plug-in";
+    }
+  }
 
   // Moved as a user moves a bundle between plug-in folders: nothing may point back to where it was made.
   fs::path moved = temp / "elsewhere/Vexmir Editor.vst";
@@ -185,5 +187,34 @@ TEST(InstalledBundle, OpensItsEditorInVexmirHostWithTheBuildAndSourceTreesHidden
   EXPECT_TRUE(loaded.count((linux / "Vexmir Editor.so").string())) << "the installed plug-in";
   for (const std::string& library : loaded)
     EXPECT_FALSE(isInside(library, build) || isInside(library, source)) << library;
+  fs::remove_all(temp);
+}
+
+// A build folder that was configured but never built (its bundle folder exists from the configuring) installs
+// nothing: the installation fails saying what to run first, rather than leave a bundle without its plug-in.
+TEST(InstalledBundle, AFolderNeverBuiltInstallsNothingAndSaysWhatToRun) {
+  const char* source = std::getenv("VEXMIR_SOURCE_DIR");
+  ASSERT_TRUE(source);
+  const fs::path temp = makeTempDir();
+  ASSERT_FALSE(temp.empty());
+  const fs::path build = temp / "build";
+  ASSERT_EQ(shell(quoted(VEXMIR_CMAKE) + " -S " + quoted(source) + " -B " + quoted(build.string()) +
+                  " -G Ninja -DCMAKE_BUILD_TYPE=Release -DVEXMIR_TESTS=OFF >" + quoted((temp / "configure.txt").string()) +
+                  " 2>&1"),
+            0)
+      << readText(temp / "configure.txt");
+  const std::string command = quoted(VEXMIR_CMAKE) + " --install " + quoted(build.string()) +
+                              " --component bundle --prefix " + quoted((temp / "prefix").string()) + " >" +
+                              quoted((temp / "install.txt").string()) + " 2>&1";
+  EXPECT_NE(shell(command), 0);
+  // CMake breaks the message into lines.
+  std::istringstream words(readText(temp / "install.txt"));
+  std::string said;
+  for (std::string w; words >> w;) said += w + " ";
+  EXPECT_NE(said.find("The plug-in has not been built in " + build.string() + ": run `cmake --build " +
+                      build.string() + "` first"),
+            std::string::npos)
+      << said;
+  EXPECT_FALSE(fs::exists(temp / "prefix/lib/lxvst")) << said;
   fs::remove_all(temp);
 }

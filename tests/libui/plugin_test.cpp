@@ -50,7 +50,9 @@ bool validUtf8(const std::string& s) {
 void expectWholeHead(const RandomText& t, const std::string& shown, const char* where) {
   EXPECT_EQ(t.text.compare(0, shown.size(), shown), 0) << where << ": " << shown;
   EXPECT_EQ(t.ends.count(shown.size()), 1u) << where << " cut inside a character: " << shown;
-  if (validUtf8(t.text)) EXPECT_TRUE(validUtf8(shown)) << where << ": " << shown;
+  if (validUtf8(t.text)) {
+    EXPECT_TRUE(validUtf8(shown)) << where << ": " << shown;
+  }
 }
 
 }  // namespace

@@ -157,7 +157,9 @@ class Sequence {
         touched_.clear();
         rememberFiles();
       }
-      if (mustTell_) EXPECT_GT(tab_->host.messages.size(), told) << "a failure was not shown to the user";
+      if (mustTell_) {
+        EXPECT_GT(tab_->host.messages.size(), told) << "a failure was not shown to the user";
+      }
       check();
     }
   }
@@ -428,7 +430,9 @@ class Sequence {
   void check() {
     LibrarianEditor& editor = tab_->editor;
     // Each list shows a bank while there are banks, and every label is the name of the program in its slot.
-    if (!tab_->librarian.bankFiles.empty()) EXPECT_NE(editor.bankOf(1), nullptr) << "the lower list shows nothing";
+    if (!tab_->librarian.bankFiles.empty()) {
+      EXPECT_NE(editor.bankOf(1), nullptr) << "the lower list shows nothing";
+    }
     for (int side = 0; side < 2; ++side)
       for (size_t p = 0; editor.bankOf(side) && p < 128; ++p) {
         const auto& programs = editor.bankOf(side)->patches;
@@ -440,8 +444,9 @@ class Sequence {
     } else if (editor.bankOf(0)) {
       EXPECT_TRUE(dumpsOf(editor.bankOf(0)) == memory_) << "the open bank holds what the user made of it";
       // Saved and untouched since: the open bank is its file.
-      if (!touched_.count(editor.upperBankPath) && saved_.count(editor.upperBankPath))
+      if (!touched_.count(editor.upperBankPath) && saved_.count(editor.upperBankPath)) {
         EXPECT_TRUE(saved_[editor.upperBankPath] == memory_) << editor.upperBankPath;
+      }
     }
     for (const auto& entry : saved_) {
       if (touched_.count(entry.first)) continue;

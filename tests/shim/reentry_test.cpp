@@ -9,7 +9,6 @@
 // (0; to split a long run over several processes), VEXMIR_REENTRY_SEED runs one seed alone and VEXMIR_REENTRY_STEPS
 // cuts its steps (to shrink a failure); a sanitizer report prints the failing run's actions.
 #include <gtest/gtest.h>
-#include <sanitizer/common_interface_defs.h>
 
 #include <algorithm>
 #include <chrono>
@@ -29,6 +28,9 @@
 #include "KIT/shim/shim.h"
 #include "platform/cocoa/controls.h"
 #include "platform/cocoa/runloop.h"
+
+// The sanitizers' runtime, in a build that has one, calls back before it ends the process with a report.
+extern "C" void __sanitizer_set_death_callback(void (*callback)(void)) __attribute__((weak));
 
 namespace {
 
@@ -532,7 +534,7 @@ int envInt(const char* name, int fallback) {
 
 TEST(Reentry, RandomHostileProceduresLeaveTheLayerWhole) {
   cocoa::screen::setScreens({cocoa::screen::Info{0, 0, 1600, 1000, 0, 0, 1600, 1000}});
-  __sanitizer_set_death_callback(dumpTrace);
+  if (__sanitizer_set_death_callback) __sanitizer_set_death_callback(dumpTrace);
   const int runs = envInt("VEXMIR_REENTRY_RUNS", 1000);
   const int only = envInt("VEXMIR_REENTRY_SEED", -1);
   const int steps = envInt("VEXMIR_REENTRY_STEPS", 40);

@@ -612,8 +612,9 @@ StepAction parsePump(const StepArgs& a, std::string* error) {
   return [n](Session& s, std::string*) {
     if (!g_editor.realClock) cocoa::useManualClock();
     cocoa::AutoreleasePool pool;
-    for (long long i = 0; i < n; ++i) pumpTick(s);
-    s.host.out().line("pump " + std::to_string(n));
+    // An interrupt ends the pump at the next tick, as it does a wait.
+    for (long long i = 0; i < n && !interrupted(); ++i) pumpTick(s);
+    if (!interrupted()) s.host.out().line("pump " + std::to_string(n));  // else the host stops before the next step
     reportMenus(s);
     return true;
   };
