@@ -233,11 +233,14 @@ int LibrarianViewControl::selectedSlot(int side) const {
   return librarian_->selectedSlot(side);
 }
 
+int LibrarianViewControl::selectedSide() const {
+  return selectedSlot(1) >= 0 ? 1 : 0;
+}
+
 void LibrarianViewControl::selectHit(int side, int slot) {
   ControlLayer* save = editor_ && editor_->host() ? editor_->host()->librarianLayer("saveChangesLayer") : nullptr;
-  activeSide = side == 0 ? 0 : 1;
-  librarian_->selectSlot(activeSide, slot);
-  if (save) save->GrayOut(activeSide == 1);
+  librarian_->selectSlot(side == 0 ? 0 : 1, slot);
+  if (save) save->GrayOut(side != 0);
 }
 
 int LibrarianViewControl::selectAt(int x, int y) {
@@ -273,7 +276,6 @@ void LibrarianViewControl::OnMouseDown(int x, int y, IMouseMod* mod) {
   }
   closeRename();
   selectAt(x, y);
-  currentSlot = selectedSlot(activeSide);
 }
 
 void LibrarianViewControl::OnMouseUp(int, int, IMouseMod*) {
@@ -295,14 +297,16 @@ void LibrarianViewControl::OnMouseDblClick(int x, int y, IMouseMod*) {
   closeRename();
   SetDirty(false);
   if (!editor_ || !editor_->host() || !editor_->host()->midiOutputChosen()) return;
-  currentSlot = selectAt(x, y);
-  if (currentSlot < 0) return;
-  editor_->auditionSlot(activeSide, currentSlot);
+  const int slot = selectAt(x, y);
+  if (slot < 0) return;
+  editor_->auditionSlot(selectedSide(), slot);
 }
 
 bool LibrarianViewControl::OnKeyDown(int, int, int key) {
   closeRename();
-  int c = currentSlot;
+  // From the one selection, whatever moved it last (a click, a paste, a program change, a job, a recall).
+  const int side = selectedSide();
+  int c = selectedSlot(side);
   switch (key) {
     case kKeyUp:
       c = c <= 0 ? 127 : c - 1;
@@ -321,10 +325,9 @@ bool LibrarianViewControl::OnKeyDown(int, int, int key) {
   }
   // From "no slot" (-1) the left arrow would land beyond the bank: keep to the bank.
   if (c < 0 || c >= kSlots) c = 0;
-  currentSlot = c;
-  librarian_->selectSlot(activeSide, c);
+  librarian_->selectSlot(side, c);
   SetDirty(false);
-  if (editor_) editor_->auditionSlot(activeSide, currentSlot);
+  if (editor_) editor_->auditionSlot(side, c);
   return true;
 }
 
@@ -333,7 +336,6 @@ void LibrarianViewControl::renameSlot(int, int) {
   const int slot = selectedSlot(0);
   renamingSlot_ = slot;
   if (slot < 0 || !editor_) return;
-  activeSide = 0;
   PatchFile* bank = editor_->bankOf(0);
   if (!bank) return;
   std::string name;
@@ -356,7 +358,6 @@ void LibrarianViewControl::renameSlot(int, int) {
 void LibrarianViewControl::CopySlotData(int x, int y) {
   int side = 0;
   const int slot = hitSlot(x, y, &side);
-  if (slot >= 0 && side == 1) activeSide = 1;
   librarian_->selectSlot(1, side == 1 ? slot : -1);
   if (editor_) editor_->copyProgram(selectedSlot(1));
 }
@@ -365,7 +366,6 @@ void LibrarianViewControl::PasteSlotData(int x, int y) {
   SetDirty(false);
   int side = 0;
   const int slot = hitSlot(x, y, &side);
-  if (slot >= 0 && side == 0) activeSide = 0;
   librarian_->selectSlot(0, side == 0 ? slot : -1);
   if (editor_) editor_->pasteProgram(selectedSlot(0));
 }

@@ -66,8 +66,8 @@ class LibrarianViewControl : public CustomOverlayControl {
 
   // The highlighted slot of a side, -1 for none: the librarian's selection, which the view only draws and moves.
   int selectedSlot(int side) const;
-  int activeSide = 0;
-  int currentSlot = 0;
+  // The side that holds the selection: the lower bank when a slot of it is selected, else the upper.
+  int selectedSide() const;
   // Set by the first switch to the librarian tab; until then a drag does nothing.
   bool shown = false;
   // False from Rename until the rename is committed or closed (a click, a double click, an arrow key).

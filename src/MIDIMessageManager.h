@@ -114,8 +114,8 @@ class MIDIMessageManager {
   ProgramRandomizer& getRandomizer() { return *programRandomizer; }
 
   // The librarian's request for one program (job 6): unless `temporary`, the synthesizer is first switched to
-  // program `slot`, so that the slot receives the program of its own number.
-  void sendSinglePatchRequestSysexFromLibrarian(bool temporary, int slot);
+  // program `slot`, so that the slot receives the program of its own number. False when a running job refused it.
+  bool sendSinglePatchRequestSysexFromLibrarian(bool temporary, int slot);
 
   MIDIMessageSender* getSender() const { return sender.get(); }
   // Moves a control to a received plain value as the synthesizer's hardware moves it: counted from the
@@ -143,6 +143,13 @@ class MIDIMessageManager {
   // A request job has asked on other channels than the editor's and still waits: a program dump from
   // another channel is its answer.
   std::atomic<bool> channelSearchActive{false};
+  // Program changes that came from the synthesizer, followed or not: each may have switched its program.
+  std::atomic<uint32_t> synthProgramChanges{0};
+  // Set while a job waits for the program it switched the synthesizer to (a program by slot, all programs): a
+  // program change from the synthesizer meanwhile disarms the request, as the answer may then be another program.
+  std::atomic<bool> switchedProgramAwaited{false};
+  // MIDI input thread, for every program change from the synthesizer before anything filters it.
+  void synthSwitchedProgram();
 
   // The NRPN address being received; kNoNrpn when that part is not held.
   static constexpr int kNoNrpn = 0x80;
@@ -172,7 +179,9 @@ class MIDIMessageManager {
   // On the worker, after the job returned by whatever path: every flag and request record the job owns is
   // cleared, so nothing it armed outlives it.
   void endJob(const SenderJob& job);
-  void programChange(int program, bool fromDevice);
+  // Follows a program change from the synthesizer or the host; false when it is not followed (a job runs: the
+  // change is ignored and the display says so), and a host's change must then not be passed on either.
+  bool programChange(int program, bool fromDevice);
   void adoptChannel(int byte2);
   void parameterChange(const uint8_t* message);
   IControl* findCCControl(int channelKey, int cc, const int* timbreKeys, int nKeys);

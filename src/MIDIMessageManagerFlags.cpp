@@ -77,6 +77,7 @@ void MIDIMessageManager::endJob(const SenderJob& job) {
   singleRequest.disarm();
   allRequest.disarm();
   channelSearchActive = false;
+  switchedProgramAwaited = false;
   arrangementBusy = false;
   plug->deviceBusy = false;
   plug->dumpSendRunning = false;

@@ -1,6 +1,7 @@
 // Short MIDI messages from the synthesizer and from the host: controls follow control changes and NRPNs,
 // program changes request the new program, CC 95 picks the displayed timbre, and messages are passed on.
 #include <algorithm>
+#include <string>
 
 #include "KIT/IEffect/IControl.h"
 #include "KIT/IEffect/IParam.h"
@@ -83,8 +84,22 @@ static void timbreSelect(Vexmir* plug, int value) {
   plug->setParameterFromPlug(kTimbreLED, t);
 }
 
-void MIDIMessageManager::programChange(int program, bool fromDevice) {
+void MIDIMessageManager::synthSwitchedProgram() {
+  ++synthProgramChanges;
+  // Both this change and the answer come on this thread in the synthesizer's order: an answer after it is not the
+  // program the job switched to.
+  if (switchedProgramAwaited) singleRequest.disarm();
+}
+
+bool MIDIMessageManager::programChange(int program, bool fromDevice) {
   program = std::clamp(program, 0, 127);
+  // A job owns the synthesizer and the librarian's selection until it ends: a program change from outside would
+  // move the slot that a fetch stores into, or switch the program that a fetch asks for or a store writes. It is
+  // ignored, and the musician is told.
+  if (isWorkerBusy(MidiWorker::kJobThread)) {
+    sender->showStatus("Program change " + std::to_string(program + 1) + " ignored: a transfer is running");
+    return false;
+  }
   lastProgramChangeTime = plug->ticks();
   if (plug->paramValue(kControlLibrary) == 1.0) {
     gotData = true;
@@ -93,20 +108,24 @@ void MIDIMessageManager::programChange(int program, bool fromDevice) {
     singleRequest.active = false;
     // The program of the upper slot it just selected: the open bank's.
     plug->sendPatchToDeviceFromLibrarian(program, 0, 200);
-    return;
+    return true;
   }
   if (!fromDevice) plug->SendProgramChangeCommand(program, 0);
   singleRequest.active = false;
-  // The editor waits for the new program only when its request really starts (the job sets the flag): a
-  // request dropped by a busy job thread must not leave the editor deaf to the synthesizer.
-  SenderJob job;
-  job.job = kJobPartRequest;
-  job.toEditor = true;
-  // The synthesizer's time to switch programs is the job's (this is a MIDI input or host thread).
-  if (!fromDevice) job.leadPauseMs = plug->getTimerValue() / 2;
-  startJob(MidiWorker::kJobThread, job);
+  // Without an input port no answer can come: the program change goes out and nothing waits for a program.
+  if (plug->midiInReady) {
+    // The editor waits for the new program only when its request really starts (the job sets the flag): a
+    // request dropped by a busy job thread must not leave the editor deaf to the synthesizer.
+    SenderJob job;
+    job.job = kJobPartRequest;
+    job.toEditor = true;
+    // The synthesizer's time to switch programs is the job's (this is a MIDI input or host thread).
+    if (!fromDevice) job.leadPauseMs = plug->getTimerValue() / 2;
+    startJob(MidiWorker::kJobThread, job);
+  }
   if (patchManager) patchManager->recalledProgram = program;
   if (librarian) librarian->selectSlot(0, program);
+  return true;
 }
 
 void MIDIMessageManager::ProcessMidiMsgFromDevice(IMidiMsg* msg) {
@@ -254,7 +273,7 @@ void MIDIMessageManager::ProcessMidiMsgFromDAW(IMidiMsg* msg, int timbre) {
     case IMidiMsg::kProgramChange:
       if (plug->hostFilter[Vexmir::kFilterPC]) return;
       if (plug->paramValue(kPartLock + (timbre ? 1 : 0)) == 1.0) return;
-      programChange(msg->mData1, false);
+      if (!programChange(msg->mData1, false)) return;
       break;
     default:
       return;

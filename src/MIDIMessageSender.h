@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -153,10 +154,18 @@ class MIDIMessageSender {
     uint8_t searchFunction = 0x10;  // the program request
     bool announceSearch = false;
     bool stopOnMismatch = false;
+    // When not negative: the count of the synthesizer's program changes when the job switched it; one more ends
+    // the wait (kProgramChanged).
+    int64_t switchedAt = -1;
   };
-  enum class WaitEnd { kAnswered, kCancelled, kTimedOut, kMismatch, kShutDown };
+  enum class WaitEnd { kAnswered, kCancelled, kTimedOut, kMismatch, kShutDown, kProgramChanged };
   // Polls as `wait` says; the channel search's answer is no longer awaited once it returns.
   WaitEnd waitForAnswer(const AnswerWait& wait);
+  // Asks for the program the job switched the synthesizer to when `switchedAt` of its program changes had come:
+  // arms the single-program request, sends the request and waits as `wait` says. kProgramChanged when the
+  // synthesizer switched program again before the answer came (the request is disarmed then, and nothing was
+  // stored): the program must be asked for again.
+  WaitEnd requestSwitchedProgram(AnswerWait wait, uint32_t switchedAt);
 
  private:
   WaitEnd pollForAnswer(const AnswerWait& wait);

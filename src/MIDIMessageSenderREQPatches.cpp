@@ -37,6 +37,10 @@ MIDIMessageSender::AnswerWait programWait(int t, bool stopOnCancel) {
 // time out one by one.
 constexpr int kUnansweredProgramsBeforeStopping = 3;
 
+// A program is asked for again when the synthesizer switched program before its answer came; a synthesizer that
+// keeps switching leaves its slot as it was after this many tries.
+constexpr int kProgramAsks = 3;
+
 // The end of a fetch of all programs that did not get every one: which programs (numbered from 1, in ranges)
 // did not come, and that their slots are as they were. As many ranges as the status display shows whole (all,
 // up to four, without a display), then "and more".
@@ -98,6 +102,8 @@ MIDIMessageSender::WaitEnd MIDIMessageSender::pollForAnswer(const AnswerWait& wa
     if (!pause(wait.pauseMs)) return WaitEnd::kShutDown;
     if (wait.pollText) showStatus(wait.pollText);
     if (wait.stopOnCancel && cancel) return WaitEnd::kCancelled;
+    if (wait.switchedAt >= 0 && plug->getMidiManager()->synthProgramChanges != wait.switchedAt)
+      return WaitEnd::kProgramChanged;
     if (k == wait.searchAt) {
       if (wait.stopOnMismatch && plug->dataMismatch) return WaitEnd::kMismatch;
       if (!plug->answerReceived && searchChannels(wait.searchFunction, wait.searchPauseMs, wait.announceSearch))
@@ -109,6 +115,22 @@ MIDIMessageSender::WaitEnd MIDIMessageSender::pollForAnswer(const AnswerWait& wa
       return WaitEnd::kTimedOut;
     }
   }
+}
+
+MIDIMessageSender::WaitEnd MIDIMessageSender::requestSwitchedProgram(AnswerWait wait, uint32_t switchedAt) {
+  MIDIMessageManager* hub = plug->getMidiManager();
+  hub->switchedProgramAwaited = true;
+  plug->SetLibrarianRequestActive(true);
+  // Armed first, then tested: a change that came before is seen here, one that comes after disarms the request.
+  WaitEnd end = WaitEnd::kProgramChanged;
+  if (hub->synthProgramChanges == switchedAt) {
+    sendRequest(kProgramRequest);
+    wait.switchedAt = switchedAt;
+    end = waitForAnswer(wait);
+  }
+  hub->switchedProgramAwaited = false;
+  if (end == WaitEnd::kProgramChanged) hub->singleRequest.disarm();
+  return end;
 }
 
 void MIDIMessageSender::sendDeviceIdEnquiry() {
@@ -232,20 +254,28 @@ void MIDIMessageSender::sendSinglePatchRequestSysex(bool temporary, int program)
   plug->DisplayProcessingIndicator(true);
   failed = false;
   cancel = false;
-  if (!temporary) {
+  WaitEnd end = WaitEnd::kProgramChanged;
+  if (temporary) {
+    // Armed only now: an answer to an earlier request that comes during the pauses is not this slot's program.
+    plug->SetLibrarianRequestActive(true);
+    sendRequest(kProgramRequest);
+    showStatus(kDataProcessing);
+    end = waitForAnswer(programWait(t, true));
+  }
+  for (int ask = 0; !temporary && ask < kProgramAsks && end == WaitEnd::kProgramChanged; ++ask) {
     // The program the slot stands for, and the one the synthesizer plays from now on.
+    const uint32_t switchedAt = plug->getMidiManager()->synthProgramChanges;
     plug->sendProgramChange(program);
     if (!pause(t / 2) || !pause(t / 2)) return;
+    if (ask == 0) showStatus(kDataProcessing);
+    end = requestSwitchedProgram(programWait(t, true), switchedAt);
   }
-  // Armed only now: an answer to an earlier request that comes during the pauses is not this slot's program.
-  plug->SetLibrarianRequestActive(true);
-  sendRequest(kProgramRequest);
-  showStatus(kDataProcessing);
-  const WaitEnd end = waitForAnswer(programWait(t, true));
   if (end == WaitEnd::kShutDown) return;
   if (end != WaitEnd::kAnswered) failed = true;
   if (cancel)
     showStatus(kCancelled);
+  else if (end == WaitEnd::kProgramChanged)
+    showStatus("Not received: the synth kept changing program");
   else if (!failed)
     showStatus(kCompleted);
   // A program that came is in its slot, also where a cancel ended the wait: the bank holds a change that a rescan
@@ -274,28 +304,32 @@ void MIDIMessageSender::sendAllPatchRequestSysex() {
   int unansweredInARow = 0;
   bool cancelled = false;
   bool stoppedEarly = false;
+  MIDIMessageManager* hub = plug->getMidiManager();
   for (int p = 0; p < 128 && !cancelled && !stoppedEarly; ++p) {
-    plug->DisplayProcessingIndicator(true);
-    // The last program's request ends here: a late or repeated answer to it is not program p.
-    if (MIDIMessageManager* hub = plug->getMidiManager()) hub->singleRequest.disarm();
-    plug->selectLibrarianSlot(0, p);
-    plug->sendProgramChange(p);
-    if (!pause(t / 2) || !pause(50)) return;
-    if (cancel) {
-      showStatus(kCancelled);
-      plug->SetLibrarianStatusUnsaved(true);
-      plug->DisplayProcessingIndicator(false);
-      if (lib) lib->selectSlot(0, 0);
-      return;
+    WaitEnd end = WaitEnd::kProgramChanged;
+    for (int ask = 0; ask < kProgramAsks && end == WaitEnd::kProgramChanged; ++ask) {
+      plug->DisplayProcessingIndicator(true);
+      // The last request ends here: a late or repeated answer to it is not program p.
+      hub->singleRequest.disarm();
+      plug->selectLibrarianSlot(0, p);
+      const uint32_t switchedAt = hub->synthProgramChanges;
+      plug->sendProgramChange(p);
+      if (!pause(t / 2) || !pause(50)) return;
+      if (cancel) {
+        showStatus(kCancelled);
+        plug->SetLibrarianStatusUnsaved(true);
+        plug->DisplayProcessingIndicator(false);
+        if (lib) lib->selectSlot(0, 0);
+        return;
+      }
+      // A cancel ends the job between two programs; one during the channel search ends it after this one.
+      end = requestSwitchedProgram(programWait(t, false), switchedAt);
     }
-    plug->SetLibrarianRequestActive(true);
-    sendRequest(kProgramRequest);
-    // A cancel ends the job between two programs; one during the channel search ends it after this one.
-    const WaitEnd end = waitForAnswer(programWait(t, false));
     if (end == WaitEnd::kShutDown) return;
     cancelled = end == WaitEnd::kCancelled;
     unansweredInARow = end == WaitEnd::kTimedOut ? unansweredInARow + 1 : 0;
-    if (end == WaitEnd::kTimedOut) {
+    // A synthesizer that kept switching program, like one that stayed silent: the slot is kept as it was.
+    if (end == WaitEnd::kTimedOut || end == WaitEnd::kProgramChanged) {
       failed = true;
       missing.push_back(p);
       if (unansweredInARow >= kUnansweredProgramsBeforeStopping) {
@@ -305,10 +339,8 @@ void MIDIMessageSender::sendAllPatchRequestSysex() {
     }
     plug->DisplayProcessingIndicator(false);
   }
-  if (MIDIMessageManager* hub = plug->getMidiManager()) {
-    hub->singleRequest.disarm();
-    hub->allRequest.disarm();
-  }
+  hub->singleRequest.disarm();
+  hub->allRequest.disarm();
   if (cancelled || cancel) {
     showStatus(kCancelled);
   } else if (!missing.empty()) {
@@ -323,11 +355,11 @@ void MIDIMessageSender::sendAllPatchRequestSysex() {
   if (lib) lib->selectSlot(0, 0);
 }
 
-void MIDIMessageManager::sendSinglePatchRequestSysexFromLibrarian(bool temporary, int slot) {
+bool MIDIMessageManager::sendSinglePatchRequestSysexFromLibrarian(bool temporary, int slot) {
   // The job arms the request as it starts: a request dropped by a busy job thread leaves nothing armed.
   SenderJob job;
   job.job = kJobSinglePatchRequest;
   job.temporary = temporary;
   job.slot = slot;
-  startJob(MidiWorker::kJobThread, job);
+  return startJob(MidiWorker::kJobThread, job);
 }

@@ -79,11 +79,14 @@ bool VexmirLibrarianHost::requestProgram(int slot, int targetSlot, bool toEditor
   if (toEditor) return startJob(kJobPartRequest, true);
   if (targetSlot < 0) return false;
   // The answer is stored into the selected upper slot by the SysEx input; slot -1 asks for the edit
-  // buffer ("temporary"), any other the program memory.
-  plugin_->selectLibrarianSlot(0, targetSlot);
+  // buffer ("temporary"), any other the program memory. A refused request selects nothing.
   if (hub->isWorkerBusy(MidiWorker::kJobThread)) return false;
-  hub->sendSinglePatchRequestSysexFromLibrarian(slot < 0, slot < 0 ? targetSlot : slot);
-  return true;
+  PatchLibrarian* lib = plugin_->getLibrarian();
+  const int upper = lib ? lib->selectedSlot(0) : -1, lower = lib ? lib->selectedSlot(1) : -1;
+  plugin_->selectLibrarianSlot(0, targetSlot);
+  if (hub->sendSinglePatchRequestSysexFromLibrarian(slot < 0, slot < 0 ? targetSlot : slot)) return true;
+  plugin_->selectLibrarianSlot(lower >= 0 ? 1 : 0, lower >= 0 ? lower : upper);
+  return false;
 }
 
 bool VexmirLibrarianHost::requestAllPrograms() {

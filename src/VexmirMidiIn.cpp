@@ -8,6 +8,8 @@
 void Vexmir::ProcessMidiMsg(IMidiMsg* msg, bool fromDevice) {
   MIDIMessageManager* hub = midiManager.get();
   if (!msg || !hub) return;
+  // The synthesizer switched its program, whether or not the editor follows the change.
+  if (fromDevice && msg->StatusMsg() == IMidiMsg::kProgramChange && !(msg->mData1 & 0x80)) hub->synthSwitchedProgram();
   if (deviceBusy || dumpSendRunning || hub->isWaiting()) return;
   if (fromDevice && masterKeyboardFlag) return;
   if (msg->StatusMsg() == IMidiMsg::kNone) return;

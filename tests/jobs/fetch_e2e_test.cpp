@@ -132,3 +132,23 @@ TEST_F(FetchE2E, OneProgramAndThenAll128ReachTheLibrariansOpenBank) {
   EXPECT_EQ(plug.lastText(), "Data request completed!");
   for (int p = 0; p < 128; ++p) ASSERT_EQ(librarianData(plug, p), emulator.program(p)) << "program " << p;
 }
+
+// The synthesizer's own panel switches it to program 100 just after the fetch switched it to program 10: program 10
+// is asked for again, and every slot holds the program of its own number.
+TEST_F(FetchE2E, AProgramChosenOnTheSynthesizerDuringAllProgramsLeavesEverySlotItsOwnProgram) {
+  for (int p = 0; p < 128; ++p) emulator.check("set name " + std::to_string(p) + " Fetched " + std::to_string(p));
+  // Pauses long enough that the panel's change comes before the editor asks for program 10.
+  ScaledJobClock slower(4);
+  jobtest::EmulatorPlug plug(&slower);
+  ASSERT_TRUE(plug.connect());
+  plug.deviceFilter[Vexmir::kFilterPC] = false;
+  const size_t mark = emulator.logMark();
+  ASSERT_TRUE(plug.start(kJobAllPatchRequest));
+  ASSERT_TRUE(emulator.waitForLog("in C0 0A", mark).has_value());
+  emulator.check("send progchange 100");
+  ASSERT_TRUE(plug.waitIdle(MidiWorker::kJobThread, 300));
+  EXPECT_EQ(plug.lastText(), "Data request completed!");
+  for (int p = 0; p < 128; ++p) EXPECT_EQ(librarianData(plug, p), emulator.program(p)) << "program " << p;
+  // The editor followed no program change during the fetch.
+  EXPECT_EQ(plug.getLibrarian()->selectedSlot(0), 0);
+}

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "protocol_plug.h"
+#include "src/LibrarianViewControl.h"
 
 using namespace prototest;
 
@@ -22,6 +23,12 @@ bool contains(const std::vector<std::string>& texts, const std::string& t) {
 std::string slotName(ProtocolPlug& plug, int slot) {
   const std::vector<LibrarianPatch> bank = plug.openBank();
   return slot < static_cast<int>(bank.size()) ? bank[static_cast<size_t>(slot)].name : std::string();
+}
+
+std::vector<int> silentRange(int from, int to) {
+  std::vector<int> r;
+  for (int p = from; p <= to; ++p) r.push_back(p);
+  return r;
 }
 
 void expectAtRest(ProtocolPlug& plug) {
@@ -92,16 +99,17 @@ TEST(ProtocolFaults, ALateOrRepeatedAnswerDuringAllProgramsIsStoredNowhereElse) 
 TEST(ProtocolFaults, AllProgramsKeepsEveryProgramThatCameAndNamesTheOnesThatDidNot) {
   DataRoot root;
   struct Case {
-    int silentFrom, silentTo;
+    std::vector<int> silent;
     const char* end;
-  } cases[] = {{5, 5, "Not received (slots kept): 6"}, {60, 127, "Synth stopped; not received (slots kept): 61-128"}};
+  } cases[] = {{{5}, "Not received (slots kept): 6"},
+               {silentRange(60, 127), "Synth stopped; not received (slots kept): 61-128"},
+               // Lone misses far apart are no synthesizer that stopped answering.
+               {{6, 41, 91}, "Not received (slots kept): 7, 42, 92"}};
   for (const Case& c : cases) {
     ProtocolPlug plug;
     const std::vector<LibrarianPatch> before = plug.openBank();
-    plug.onEachPause = [&](int) {
-      const int p = plug.synthProgram;
-      plug.answer = p >= c.silentFrom && p <= c.silentTo ? Answer::kSilent : Answer::kAnswer;
-    };
+    auto silent = [&](int p) { return std::find(c.silent.begin(), c.silent.end(), p) != c.silent.end(); };
+    plug.onEachPause = [&](int) { plug.answer = silent(plug.synthProgram) ? Answer::kSilent : Answer::kAnswer; };
     ASSERT_TRUE(plug.host()->requestAllPrograms());
     ASSERT_TRUE(plug.waitIdle());
     plug.onEachPause = nullptr;
@@ -109,14 +117,139 @@ TEST(ProtocolFaults, AllProgramsKeepsEveryProgramThatCameAndNamesTheOnesThatDidN
     EXPECT_EQ(plug.getDisplayLine(Vexmir::kLineName), c.end);  // whole on the status display, not cut
     const std::vector<LibrarianPatch> bank = plug.openBank();
     for (int slot = 0; slot < kProgramsPerBank; ++slot) {
-      if (slot < c.silentFrom || slot > c.silentTo)
-        EXPECT_TRUE(startsWith(bank[static_cast<size_t>(slot)].name, programNameOf(slot))) << slot;
+      if (!silent(slot))
+        EXPECT_TRUE(plug.slotHoldsProgram(slot, slot)) << slot;
       else
         EXPECT_EQ(bank[static_cast<size_t>(slot)].messages.front().data, before[static_cast<size_t>(slot)].messages.front().data) << slot;
     }
     EXPECT_TRUE(plug.getLibrarianEditor()->openBankUnsaved());
     expectAtRest(plug);
   }
+}
+
+// Program 100 comes from the host's track or the synthesizer's panel right after the fetch switched the
+// synthesizer to program 10: every slot still gets its own program, the host's change is not passed on, and the
+// display says it was ignored.
+TEST(ProtocolFaults, AProgramChangeDuringAFetchIsIgnoredAndEverySlotGetsItsOwnProgram) {
+  DataRoot root;
+  for (bool fromHost : {true, false}) {
+    for (bool all : {true, false}) {
+      SCOPED_TRACE(std::string(fromHost ? "host" : "synthesizer") + (all ? ", all programs" : ", program by slot"));
+      ProtocolPlug plug;
+      plug.hostFilter[Vexmir::kFilterPC] = false;
+      plug.deviceFilter[Vexmir::kFilterPC] = false;
+      const int target = all ? 10 : 20;
+      bool sent = false;
+      std::vector<Bytes> passedOn;
+      std::string shown;
+      plug.onEachPause = [&](int) {
+        if (sent || plug.synthProgram != target) return;
+        sent = true;
+        if (fromHost) {
+          passedOn = plug.fromHost({0xC0, 100});
+          shown = plug.getDisplayLine(Vexmir::kLineName);
+        } else {
+          plug.synthProgram = 100;
+          plug.fromSynth({0xC0, 100});
+        }
+      };
+      ASSERT_TRUE(all ? plug.host()->requestAllPrograms() : plug.host()->requestProgram(target, target, false));
+      ASSERT_TRUE(plug.waitIdle());
+      plug.onEachPause = nullptr;
+      ASSERT_TRUE(sent);
+      EXPECT_EQ(plug.texts().back(), "Data request completed!");
+      for (int slot = all ? 0 : target; slot <= (all ? kProgramsPerBank - 1 : target); ++slot)
+        EXPECT_TRUE(plug.slotHoldsProgram(slot, slot)) << slot;
+      if (!all) {
+        EXPECT_FALSE(plug.slotHoldsProgram(100, 100));
+      }
+      EXPECT_TRUE(passedOn.empty()) << "the host's program change reached the synthesizer";
+      if (fromHost) {
+        EXPECT_EQ(shown, "Program change 101 ignored: a transfer is running");  // whole on the status display
+      }
+      expectAtRest(plug);
+    }
+  }
+}
+
+// With only MIDI OUT chosen nothing can answer: a host's program change goes out, and the host's notes after it pass.
+TEST(ProtocolFaults, WithoutMidiInAHostProgramChangeGoesOutAndTheHostsNotesPass) {
+  DataRoot root;
+  ProtocolPlug plug;
+  plug.midiInReady = false;
+  plug.hostFilter[Vexmir::kFilterPC] = false;
+  plug.take();
+  IMidiMsg change(0, 0xC0, 7, 0);
+  plug.ProcessMidiMsg(&change, false);
+  for (int n = 0; n < 10; ++n) {
+    IMidiMsg note(0, 0x90, 60 + n, 100);
+    plug.ProcessMidiMsg(&note, false);
+  }
+  const std::vector<Bytes> out = plug.take();
+  EXPECT_TRUE(std::any_of(out.begin(), out.end(), [](const Bytes& b) { return isProgramChange(b, 7); }));
+  EXPECT_EQ(std::count_if(out.begin(), out.end(), [](const Bytes& b) { return b.size() == 3 && b[0] == 0x90; }), 10);
+  EXPECT_FALSE(plug.getMidiManager()->isWorkerBusy(MidiWorker::kJobThread));
+  EXPECT_EQ(plug.librarianCurrentProgram(), 7);
+  expectAtRest(plug);
+}
+
+// The arrow keys move from the highlighted slot, whatever moved the highlight last: a paste, or a program change
+// from the synthesizer. The slot they land on is the one auditioned.
+TEST(ProtocolFaults, TheArrowKeysMoveFromTheHighlightedSlot) {
+  DataRoot root;
+  ProtocolPlug plug;
+  plug.deviceFilter[Vexmir::kFilterPC] = false;
+  LibrarianViewControl* view = plug.getLibrarianEditor()->view();
+  ASSERT_NE(view, nullptr);
+  auto click = [&](int side, int slot) {
+    const IRECT r = view->slotRect(side, slot);
+    IMouseMod left(true);
+    view->OnMouseDown((r.L + r.R) / 2, (r.T + r.B) / 2, &left);
+  };
+  auto downAuditions = [&](int side, int slot) {
+    plug.take();
+    EXPECT_TRUE(view->OnKeyDown(0, 0, 2));
+    ASSERT_TRUE(plug.waitIdle());
+    EXPECT_EQ(jobtest::drawnSlot(plug.GetGUI(), view, side), slot);
+    const std::vector<Bytes> out = plug.take();
+    EXPECT_TRUE(std::any_of(out.begin(), out.end(), [&](const Bytes& b) { return isProgramChange(b, slot); }));
+  };
+  click(0, 10);
+  const IRECT target = view->slotRect(0, 20);
+  view->PasteSlotData((target.L + target.R) / 2, (target.T + target.B) / 2);
+  EXPECT_EQ(jobtest::drawnSlot(plug.GetGUI(), view, 0), 20);
+  downAuditions(0, 21);
+
+  click(1, 3);
+  ASSERT_EQ(jobtest::drawnSlot(plug.GetGUI(), view, 1), 3);
+  plug.synthProgram = 57;
+  plug.fromSynth({0xC0, 57});
+  ASSERT_TRUE(plug.waitIdle());
+  EXPECT_EQ(jobtest::drawnSlot(plug.GetGUI(), view, 0), 57);
+  downAuditions(0, 58);
+  EXPECT_EQ(jobtest::drawnSlot(plug.GetGUI(), view, 1), -1);
+  expectAtRest(plug);
+}
+
+// A request for a slot that a running job refuses leaves the highlight where it was.
+TEST(ProtocolFaults, ARefusedProgramRequestMovesNoHighlight) {
+  DataRoot root;
+  ProtocolPlug plug;
+  plug.getLibrarian()->selectSlot(0, 4);
+  int during = -2;
+  bool refused = false;
+  plug.onEachPause = [&](int) {
+    if (during != -2) return;
+    refused = !plug.host()->requestProgram(40, 40, false);
+    during = plug.getLibrarian()->selectedSlot(0);
+  };
+  plug.press(kRequestTempData, 1);
+  ASSERT_TRUE(plug.waitIdle());
+  plug.onEachPause = nullptr;
+  EXPECT_TRUE(refused);
+  EXPECT_EQ(during, 4);
+  EXPECT_EQ(jobtest::drawnSlot(plug.GetGUI(), plug.getLibrarianEditor()->view(), 0), 4);
+  expectAtRest(plug);
 }
 
 TEST(ProtocolFaults, AConnectOrGlobalRequestWithoutAnAnswerLeavesNoConnectionPending) {

@@ -135,6 +135,15 @@ class ProtocolPlug : public jobtest::TestEditor {
     fromSynth(knob(next));
     return paramValue(kAmpDistSw) == next;
   }
+  // A message from the host through the real input; returns what that call itself sent to the synthesizer.
+  std::vector<Bytes> fromHost(const Bytes& b) {
+    std::vector<Bytes> out;
+    capture = &out;
+    IMidiMsg m(0, b[0], b.size() > 1 ? b[1] : 0, b.size() > 2 ? b[2] : 0);
+    ProcessMidiMsg(&m, false);
+    capture = nullptr;
+    return out;
+  }
   // Answers still owed (late or repeated ones) arrive now.
   void deliverOwed() {
     std::vector<Bytes> due;
@@ -186,6 +195,15 @@ class ProtocolPlug : public jobtest::TestEditor {
                      jobSeconds);
   }
   LibrarianHost* host() { return getLibrarianEditor() ? getLibrarianEditor()->host() : nullptr; }
+  // Whether slot `slot` of the open bank holds the model's program `program`, by its name and its own byte.
+  bool slotHoldsProgram(int slot, int program) {
+    const std::vector<LibrarianPatch> bank = openBank();
+    if (slot < 0 || slot >= static_cast<int>(bank.size()) || bank[static_cast<size_t>(slot)].messages.empty()) return false;
+    const LibrarianPatch& patch = bank[static_cast<size_t>(slot)];
+    const SysexBytes& dump = patch.messages.front().data;
+    return patch.name.rfind(programNameOf(program), 0) == 0 && dump.size() == static_cast<size_t>(kProgramDumpSize) &&
+           dump.data()[programDataPosition(17)] == (program & 0x7F);
+  }
   std::vector<Bytes> take() {
     std::lock_guard<std::mutex> lock(mutex);
     std::vector<Bytes> out;
@@ -204,6 +222,8 @@ class ProtocolPlug : public jobtest::TestEditor {
   std::function<void(int)> onEachPause;
   std::atomic<int> pauses{0};
   std::atomic<int> clockTicks{0};
+  // Note-on messages that reached the synthesizer.
+  std::atomic<int> notesHeard{0};
   std::string stalled;
   std::atomic<int64_t> lastTickNs{0};
   // The job clock's time at the first ticks (the clock thread writes them, the test reads them after).
@@ -220,7 +240,9 @@ class ProtocolPlug : public jobtest::TestEditor {
     std::lock_guard<std::mutex> lock(mutex);
     ++heardCount;
     sent.push_back(b);
+    if (capture) capture->push_back(b);
     if (b.size() == 3 && (b[0] & 0xF0) == 0xC0 && (b[0] & 0x0F) == synthChannel) synthProgram = b[1];
+    if (b.size() == 3 && (b[0] & 0xF0) == 0x90) ++notesHeard;
     const bool request =
         b.size() == 6 && b[0] == 0xF0 && b[1] == 0x42 && b[3] == 0x58 && (b[4] == 0x10 || b[4] == 0x0E);
     if (!request || (b[2] & 0x0F) != synthChannel || answer == Answer::kSilent) return;
@@ -255,6 +277,7 @@ class ProtocolPlug : public jobtest::TestEditor {
   }
 
   std::mutex mutex;
+  static inline thread_local std::vector<Bytes>* capture = nullptr;
   std::atomic<long> heardCount{0};
   std::vector<Bytes> sent;
   std::deque<Owed> owed;

@@ -1,13 +1,18 @@
 // Random sequences of the ordinary actions of a musician against the real editor object and the model
-// synthesizer, which answers, stays silent, answers late or twice. After every action the protocol must be
-// at rest: nothing armed, waiting or busy without its job, no librarian slot changed but the one the action
-// addressed, the editor follows the next knob turned on the synthesizer, a reset sends all notes off, and a
-// clock switched off stops. A failing sequence is shrunk to a short one and printed.
+// synthesizer, which answers, stays silent, answers late or twice; during any job a program change may come from
+// the host or the synthesizer, and the host may play a note. After every action the protocol must be at rest:
+// nothing armed, waiting or busy without its job, no librarian slot changed but the one the action addressed, every
+// slot a fetch reported as received holds the program the synthesizer sent for it, the arrow keys move from the
+// highlighted slot, the host's notes reached the synthesizer during a librarian transfer and its program changes
+// did not, the editor follows the next knob turned on the synthesizer, a reset sends all notes off, and a clock
+// switched off stops. A failing sequence is shrunk to a short one and printed.
 //
 // VEXMIR_SEQUENCES sets the number of sequences (2,000 by default), VEXMIR_SEQUENCE_SEED the first seed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <mutex>
 #include <random>
 #include <sstream>
 
@@ -41,6 +46,7 @@ enum class Act {
   kRandomize,
   kSaveAndRecall,
   kStoreSelected,
+  kArrowKey,
   kCount
 };
 
@@ -50,7 +56,8 @@ const char* const kActNames[] = {"REQUEST",          "connect",           "fetch
                                  "initialize slot",  "synth knob",        "synth edit mode on",
                                  "synth program change", "host program change", "program up/down",
                                  "timbre",           "tab",               "clock on and off",
-                                 "randomize",        "save and recall state", "store selected slot"};
+                                 "randomize",        "save and recall state", "store selected slot",
+                                 "arrow key"};
 
 struct Step {
   Act act = Act::kRequest;
@@ -59,6 +66,10 @@ struct Step {
   int lateBy = 0;
   int cancelAt = 0;  // the pause at which the user cancels (0: never)
   int knobAt = 0;    // the pause at which a knob is turned on the synthesizer (0: never)
+  int changeAt = 0;  // the pause at which a program change comes from outside (0: never)
+  bool changeFromHost = false;
+  int changeTo = 0;
+  int noteAt = 0;  // the pause at which the host plays a note (0: never)
 };
 
 std::string describe(const Step& s) {
@@ -67,6 +78,10 @@ std::string describe(const Step& s) {
   if (s.answer == Answer::kLate) out << " by " << s.lateBy << " pauses";
   if (s.cancelAt) out << ", cancel at pause " << s.cancelAt;
   if (s.knobAt) out << ", knob at pause " << s.knobAt;
+  if (s.changeAt)
+    out << ", program change " << s.changeTo << " from the " << (s.changeFromHost ? "host" : "synthesizer")
+        << " at pause " << s.changeAt;
+  if (s.noteAt) out << ", host note at pause " << s.noteAt;
   return out.str();
 }
 
@@ -80,7 +95,30 @@ Step randomStep(std::mt19937& rng) {
   s.lateBy = 1 + pick(60);
   if (pick(4) == 0) s.cancelAt = 1 + pick(60);
   if (pick(4) == 0) s.knobAt = 1 + pick(60);
+  if (pick(3) == 0) {
+    s.changeAt = 1 + pick(60);
+    s.changeFromHost = pick(2) == 0;
+    s.changeTo = pick(128);
+  }
+  if (pick(3) == 0) s.noteAt = 1 + pick(60);
   return s;
+}
+
+bool sameProgram(const LibrarianPatch& a, const LibrarianPatch& b) {
+  return a.messages.size() == b.messages.size() &&
+         (a.messages.empty() || a.messages.front().data == b.messages.front().data);
+}
+
+// The slot an arrow key (1 up, 2 down, 3 left, 4 right) moves to in a bank of 8 columns of 16, wrapping around.
+int arrowTarget(int from, int key) {
+  static const int step[] = {127, 1, 112, 16};
+  return (from + step[key - 1]) % 128;
+}
+
+// The fetches end with one of these texts.
+bool isFetchEnd(const std::string& t) {
+  return t == "Data request completed!" || t == "Data request CANCELLED!" || t == "CONNECTION TIMED OUT!" ||
+         t.find("(slots kept)") != std::string::npos || t.rfind("Not received", 0) == 0;
 }
 
 struct Failure {
@@ -111,9 +149,16 @@ class Runner {
     plug.answer = s.answer;
     plug.lateBy = s.lateBy;
     const int start = plug.pauses;
+    const size_t textsBefore = plug.texts().size();
+    {
+      std::lock_guard<std::mutex> lock(pauseMutex);
+      pauseBroken.clear();
+    }
     plug.onEachPause = [this, s, start](int n) {
       if (s.cancelAt && n - start == s.cancelAt) plug.press(kReserved518, 1);
       if (s.knobAt && n - start == s.knobAt) plug.fromSynth(plug.knob(n % 2));
+      if (s.changeAt && n - start == s.changeAt) outsideProgramChange(s);
+      if (s.noteAt && n - start == s.noteAt) hostNote(s);
     };
     LibrarianHost* host = plug.host();
     const int slot = s.arg;
@@ -240,6 +285,24 @@ class Runner {
           if (b.size() == 8 && b[4] == 0x11 && shown >= 0 && b[6] != shown)
             return "the program stored is " + std::to_string(b[6]) + ", not the highlighted " + std::to_string(shown);
         break;
+      case Act::kArrowKey: {
+        const int key = 1 + slot % 4;
+        const int upper = jobtest::drawnSlot(plug.GetGUI(), editor->view(), 0);
+        const int lower = jobtest::drawnSlot(plug.GetGUI(), editor->view(), 1);
+        const int side = lower >= 0 ? 1 : 0, from = side ? lower : upper;
+        plug.take();
+        editor->view()->OnKeyDown(0, 0, key);
+        if (!plug.waitIdle()) return "a job did not end (" + plug.stalled + ")";
+        const int to = jobtest::drawnSlot(plug.GetGUI(), editor->view(), side);
+        if (from >= 0 && to != arrowTarget(from, key))
+          return "the arrow key went to slot " + std::to_string(to) + ", not on from the highlighted " + std::to_string(from);
+        if (from < 0 && to < 0) return "the arrow key highlighted no slot";
+        // The slot it lands on is the one auditioned: the synthesizer is switched to its program.
+        const std::vector<Bytes> out = plug.take();
+        if (side == 0 && std::none_of(out.begin(), out.end(), [&](const Bytes& b) { return isProgramChange(b, to); }))
+          return "the arrow key did not audition the highlighted slot " + std::to_string(to);
+        break;
+      }
       case Act::kCount:
         break;
     }
@@ -253,6 +316,10 @@ class Runner {
     if (!plug.waitIdle() || !plug.waitIdle(MidiWorker::kClockThread))
       return "a job did not end (" + plug.stalled + ")";
 
+    {
+      std::lock_guard<std::mutex> lock(pauseMutex);
+      if (!pauseBroken.empty()) return pauseBroken;
+    }
     const std::vector<std::string> rules = plug.getMidiManager()->protocolViolations();
     if (!rules.empty()) return rules.front();
     const std::vector<LibrarianPatch> after = plug.openBank();
@@ -260,12 +327,26 @@ class Runner {
     for (size_t p = 0; p < after.size(); ++p)
       if (editor->view()->slotText(0, static_cast<int>(p)) != after[p].name) return "slot " + std::to_string(p) + "'s label";
     for (size_t p = 0; p < after.size(); ++p) {
-      const bool same = after[p].messages.size() == before[p].messages.size() &&
-                        (after[p].messages.empty() ||
-                         after[p].messages.front().data == before[p].messages.front().data);
-      if (!same && std::find(addressed.begin(), addressed.end(), static_cast<int>(p)) == addressed.end())
+      if (!sameProgram(after[p], before[p]) &&
+          std::find(addressed.begin(), addressed.end(), static_cast<int>(p)) == addressed.end())
         return "librarian slot " + std::to_string(p) + " changed";
     }
+    // What a fetch reports as received is the synthesizer's program of that number. (A dump does not say which
+    // program it is: an answer so late that it comes during the next program's request cannot be told apart.)
+    const std::vector<std::string> texts = plug.texts();
+    const auto newTexts = texts.rbegin() + static_cast<long>(texts.size() - std::min(textsBefore, texts.size()));
+    const auto endText = std::find_if(texts.rbegin(), newTexts, isFetchEnd);
+    const std::string end = endText == newTexts ? std::string() : *endText;
+    if (s.act == Act::kFetchAll && s.answer != Answer::kLate) {
+      for (int p = 0; p < kProgramsPerBank; ++p) {
+        const bool changed = !sameProgram(after[static_cast<size_t>(p)], before[static_cast<size_t>(p)]);
+        if ((changed || end == "Data request completed!") && !plug.slotHoldsProgram(p, p))
+          return "slot " + std::to_string(p) + " does not hold the synthesizer's program " + std::to_string(p) + " (" + end + ")";
+      }
+    }
+    if (s.act == Act::kFetchOne && s.answer != Answer::kLate && end == "Data request completed!" &&
+        !plug.slotHoldsProgram(slot, slot))
+      return "slot " + std::to_string(slot) + " does not hold the synthesizer's program " + std::to_string(slot);
     testTicks += MIDIMessageManager::kUnansweredWaitMs + 1;
     if (!plug.editorFollowsKnob()) return "the editor does not follow a knob turned on the synthesizer";
     plug.Reset();
@@ -277,8 +358,40 @@ class Runner {
     return {};
   }
 
+  // A program change from outside during the action: from the host it must not reach the synthesizer while a
+  // job runs.
+  void outsideProgramChange(const Step& s) {
+    MIDIMessageManager* hub = plug.getMidiManager();
+    if (!s.changeFromHost) {
+      plug.synthProgram = s.changeTo;
+      plug.fromSynth({0xC0, static_cast<uint8_t>(s.changeTo)});
+      return;
+    }
+    const bool busy = hub->isWorkerBusy(MidiWorker::kJobThread);
+    const std::vector<Bytes> out = plug.fromHost({0xC0, static_cast<uint8_t>(s.changeTo)});
+    const bool passed = std::any_of(out.begin(), out.end(), [](const Bytes& b) { return (b[0] & 0xF0) == 0xC0; });
+    if (passed && busy && hub->isWorkerBusy(MidiWorker::kJobThread))
+      broke("the host's program change " + std::to_string(s.changeTo) + " reached the synthesizer during a job");
+  }
+  // The host plays a note: during a librarian transfer nothing holds it (no program comes into the editor).
+  void hostNote(const Step& s) {
+    const std::vector<Bytes> out = plug.fromHost({0x90, 60, 100});
+    const bool passed = std::any_of(out.begin(), out.end(), [](const Bytes& b) { return (b[0] & 0xF0) == 0x90; });
+    const bool transfer = s.act == Act::kFetchOne || s.act == Act::kFetchTemporary || s.act == Act::kFetchAll ||
+                          s.act == Act::kStoreOne || s.act == Act::kStoreBank || s.act == Act::kStoreSelected;
+    // An outside program change before it may have started a request for the editor, which holds it.
+    const bool changedBefore = s.changeAt && s.changeAt <= s.noteAt;
+    if (!passed && transfer && !changedBefore) broke("the host's note did not reach the synthesizer during the transfer");
+  }
+  void broke(const std::string& what) {
+    std::lock_guard<std::mutex> lock(pauseMutex);
+    if (pauseBroken.empty()) pauseBroken = what;
+  }
+
   DataRoot root;
   ProtocolPlug plug;
+  std::mutex pauseMutex;
+  std::string pauseBroken;
 };
 
 int envInt(const char* name, int fallback) {
