@@ -53,16 +53,6 @@ std::string lower(std::string s) {
   return s;
 }
 
-bool isFolder(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-std::string parentOf(const std::string& folder) {
-  const size_t slash = folder.find_last_of('/');
-  return slash == 0 || slash == std::string::npos ? "/" : folder.substr(0, slash);
-}
-
 std::string lastComponent(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -72,7 +62,7 @@ std::string lastComponent(const std::string& path) {
 std::string refusedChoice(const ShownPanel& s, const std::vector<std::string>& paths) {
   if (!s.open) return std::string();
   for (const std::string& path : paths)
-    if (!isFolder(path) && !panels::offersFile(s.types, lastComponent(path))) return path;
+    if (!panels::isFolder(path) && !panels::offersFile(s.types, lastComponent(path))) return path;
   return std::string();
 }
 
@@ -158,6 +148,16 @@ std::vector<ShownPanel> shownPanels() {
 void clearShown() {
   std::lock_guard<std::mutex> lock(g_mutex);
   panelsShown().clear();
+}
+
+bool isFolder(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string parentOf(const std::string& folder) {
+  const size_t slash = folder.find_last_of('/');
+  return slash == 0 || slash == std::string::npos ? "/" : folder.substr(0, slash);
 }
 
 bool offersFile(const std::vector<std::string>& types, const std::string& name) {

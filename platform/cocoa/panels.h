@@ -93,6 +93,9 @@ struct Answer {
 void setRunner(std::function<Answer(const ShownPanel&)> runner);
 std::vector<ShownPanel> shownPanels();
 void clearShown();
+bool isFolder(const std::string& path);
+// The folder above ("/" above a folder in the root).
+std::string parentOf(const std::string& folder);
 // Whether a panel allowing these types offers a file of this name: its extension, in any case, is one of them
 // (with or without a leading dot); no types offer every file.
 bool offersFile(const std::vector<std::string>& types, const std::string& name);

@@ -25,19 +25,12 @@ std::string lower(std::string s) {
   return s;
 }
 
-bool isFolder(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 std::string join(const std::string& folder, const std::string& name) {
   return folder == "/" ? "/" + name : folder + "/" + name;
 }
 
-std::string parentOf(const std::string& folder) {
-  const size_t slash = folder.find_last_of('/');
-  return slash == 0 || slash == std::string::npos ? "/" : folder.substr(0, slash);
-}
+using cocoa::panels::isFolder;
+using cocoa::panels::parentOf;
 
 class FilePanel : public Dialog {
  public:
