@@ -188,7 +188,9 @@ TEST(LibrarianTabPicture, LongNoticesFitTheirLine) {
     const bool cut = shown.find(longest) != std::string::npos;
     // The cut note is shown whole in a message box, and either click goes on to the other note.
     EXPECT_EQ(tab.g.calls.size(), cut ? 1u : 0u) << shown;
-    if (cut && !tab.g.calls.empty()) EXPECT_NE(tab.g.calls[0].find(longest), std::string::npos) << tab.g.calls[0];
+    if (cut && !tab.g.calls.empty()) {
+      EXPECT_NE(tab.g.calls[0].find(longest), std::string::npos) << tab.g.calls[0];
+    }
     EXPECT_NE(tab.view->notice(), shown) << "the click did not show the next note";
     tab.g.calls.clear();
   }
