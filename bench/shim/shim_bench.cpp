@@ -84,7 +84,8 @@ void BM_PostAndFlush(benchmark::State& state) {
     SHIM_MessageQueue_Flush();
   }
   state.SetItemsProcessed(state.iterations() * 100);
-  if (view->sum != state.iterations() * 4950) state.SkipWithError("not every message was delivered");
+  if (view->sum != static_cast<uint64_t>(state.iterations()) * 4950)
+    state.SkipWithError("not every message was delivered");
   view->release();
 }
 BENCHMARK(BM_PostAndFlush);

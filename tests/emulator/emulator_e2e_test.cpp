@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <thread>
@@ -53,9 +54,12 @@ Bytes unpack(const Bytes& msg, size_t from, size_t count) {
 }
 
 Bytes sysex(int channel, uint8_t function, const Bytes& payload = {}) {
-  Bytes m{0xF0, 0x42, static_cast<uint8_t>(0x30 + channel), 0x58, function};
-  m.insert(m.end(), payload.begin(), payload.end());
-  m.push_back(0xF7);
+  // Made at its full size: GCC 12 at -O3 takes an insert after a five-byte start for a write past it.
+  Bytes m(payload.size() + 6);
+  const uint8_t head[] = {0xF0, 0x42, static_cast<uint8_t>(0x30 + channel), 0x58, function};
+  std::copy(std::begin(head), std::end(head), m.begin());
+  std::copy(payload.begin(), payload.end(), m.begin() + 5);
+  m.back() = 0xF7;
   return m;
 }
 

@@ -261,6 +261,7 @@ TEST_F(FaceTest, EveryEditLeavesWhatAFreshLookShows) {
           continue;
         done.insert(param);
         IParam* ip = e->plug->GetParam(param);
+        ASSERT_NE(ip, nullptr) << param;
         const double before = ip->Value();
         const int texts = ip->GetNDisplayTexts();
         // A menu moves to another item, a knob by a drag up (or down from its top), a switch by a click.
@@ -317,6 +318,7 @@ TEST_F(FaceTest, EverySubPanelIsReachedWithTheMouse) {
       const int param = c->ParamIdx();
       if (!walked(param) || !Editor::drawn(p) || c->IsGrayed() || c->GetRECT()->W() <= 0) continue;
       IParam* ip = e->plug->GetParam(param);
+      ASSERT_NE(ip, nullptr) << param;
       const double before = ip->Value();
       const int choices = std::max(2, ip->GetNDisplayTexts());
       for (int k = 0; k < choices; ++k) {
