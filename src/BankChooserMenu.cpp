@@ -4,6 +4,7 @@
 #include "src/PatchLibrarian.h"
 
 std::string bankPath(const PatchFile& bank) {
+  if (bank.fromProject) return "project:" + bank.fileName;
   if (bank.folderPath.empty()) return "search:" + bank.fileName;
   return bank.folderPath + "/" + bank.fileName;
 }

@@ -18,7 +18,8 @@ class PatchFile;
 class PatchLibrarian;
 struct IRECT;
 
-// The identity of a bank: its file's full path, or "search:" and its name for a search-result bank.
+// The identity of a bank: its file's full path, "search:" and its name for a search-result bank, or "project:" and
+// its name for a bank that a project brought without a file of its own.
 std::string bankPath(const PatchFile& bank);
 
 class BankChooserMenu {

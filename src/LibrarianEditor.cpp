@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 
 #include <sys/stat.h>
@@ -310,6 +311,8 @@ void LibrarianEditor::rescanKeepingEdits() {
   // carried over to the bank read from the same file, so that "Refresh Folders" never drops them.
   std::unique_ptr<PatchFile> edited;
   if (openBankUnsaved()) edited = librarian_->cloneBank(bankOf(kUpper));
+  // A bank a project brought without a file has nothing to read again: discarded, it is gone.
+  const bool withoutFile = bankOf(kUpper) && bankOf(kUpper)->fromProject;
   std::string path = edited ? bankPath(*edited) : upperBankPath;
   std::string keptMessage;
   bool keptOnDisk = true;
@@ -361,7 +364,7 @@ void LibrarianEditor::rescanKeepingEdits() {
       librarian_->bankFiles[index]->patches = edited->patches;
     }
     upperBankPath = path;
-  } else if (index < 0 && !path.empty()) {
+  } else if (index < 0 && !path.empty() && !withoutFile) {
     // A bank saved outside "Patches" stays open while its file reads as a bank.
     std::string why;
     if (librarian_->listable(path, &why))
@@ -646,16 +649,82 @@ void LibrarianEditor::projectBank(std::string* path, std::vector<uint8_t>* image
   image->assign(bytes.GetBytes(), bytes.GetBytes() + bytes.Size());
 }
 
+namespace {
+
+// A folder with its links and ".." resolved; "" when it is not there.
+std::string resolvedFolder(const std::string& folder) {
+  char* real = ::realpath(folder.empty() ? "/" : folder.c_str(), nullptr);
+  if (!real) return std::string();
+  std::string out = real;
+  std::free(real);
+  return out;
+}
+
+// The name a project's bank without a file goes by (and is saved under): the path's last component with a bank
+// file's extension, so that the scan lists what Save writes.
+std::string projectBankName(const std::string& path) {
+  std::string name = librarianfiles::lastComponent(path);
+  const std::string prefix = "project:";
+  if (name.compare(0, prefix.size(), prefix) == 0) name.erase(0, prefix.size());
+  if (name.empty() || name == "." || name == ".." || name.size() > 200) name = "Project Bank";
+  const std::string ext = librarianfiles::lowerExtension(name);
+  if (ext != "syx" && ext != "mid" && ext != "vmr" && ext != "vlt") name += ".syx";
+  return name;
+}
+
+}  // namespace
+
+std::string LibrarianEditor::recallProjectBank(const std::string& path, const std::vector<uint8_t>& image,
+                                               const double* position, bool* opened) {
+  *opened = false;
+  std::unique_ptr<PatchFile> edits;
+  if (!image.empty()) {
+    edits = std::make_unique<PatchFile>();
+    librarian_->loadFromBytes(image.data(), image.size(), edits.get());
+    if (edits->patches.empty())
+      edits.reset();
+    else
+      PatchLibrarian::fillUncompletedBankFiles(edits.get());
+  }
+  if (!edits && !position) return std::string();
+  if (openBankUnsaved()) {
+    // The edits made here are in no file: the bank holding them stays open. Nothing needs saying when it is the
+    // project's bank and holds what the project kept (a host opening a project recalls it twice).
+    const PatchFile* open = bankOf(kUpper);
+    const int projectIndex = path.empty() && !edits && position
+                                 ? static_cast<int>(std::clamp(*position, -1.0, 1e6))
+                                 : projectBankIndex(path, nullptr);
+    const bool same = open && (path == upperBankPath || projectIndex == librarian_->upperBankIndex);
+    if (same && edits) {
+      const std::unique_ptr<PatchFile> now = librarian_->cloneBank(open);
+      if (now && now->holdsSameProgramsAs(*edits)) edits.reset();
+    }
+    *opened = same;
+    if (same && !edits) return std::string();
+    const std::string what =
+        same ? "the project's own unsaved edits of it were"
+             : (path.empty() ? std::string("the project's bank") : "the project's bank " + projectBankName(path)) +
+                   (edits ? " with its unsaved edits" : "") + " was";
+    tell((open ? open->fileName : std::string("The open bank")) + " has unsaved changes here, so it stays open: " +
+         what + " not opened. Save or discard the changes, then open the project again.");
+    return lastMessage;
+  }
+  *opened = true;
+  if (edits) return restoreUnsavedEdits(path, std::move(edits));
+  if (IParam* current = plug_->GetParam(kCurrentBank))
+    current->Set(std::clamp(*position, current->GetMin(), current->GetMax()));
+  return reopenProjectBank(path);
+}
+
 std::string LibrarianEditor::reopenProjectBank(const std::string& path) {
   IParam* current = plug_->GetParam(kCurrentBank);
   if (!current) return std::string();
-  const int index = bankIndexByPath(librarian_->bankFiles, path);
+  std::string why;
+  const int index = path.empty() ? -1 : projectBankIndex(path, &why);
   if (index >= 0) current->Set(index);
   onParamChange(kCurrentBank);
   if (index >= 0 || path.empty()) return std::string();
   // The bank at the project's position is another bank: the musician must know before a Send or Store uses it.
-  std::string why;
-  librarian_->listable(path, &why);
   const PatchFile* bank = bankOf(kUpper);
   const std::string open = bank ? shownPath(bankPath(*bank)) + " is open instead" : "no bank is open";
   tell("The project's bank " + shownPath(path) + " could not be opened" + (why.empty() ? "" : " (" + why + ")") +
@@ -663,30 +732,100 @@ std::string LibrarianEditor::reopenProjectBank(const std::string& path) {
   return lastMessage;
 }
 
-bool LibrarianEditor::restoreUnsavedEdits(const std::string& path, const std::vector<uint8_t>& image) {
-  auto edited = std::make_unique<PatchFile>();
-  librarian_->loadFromBytes(image.data(), image.size(), edited.get());
-  if (edited->patches.empty()) return false;
-  PatchLibrarian::fillUncompletedBankFiles(edited.get());
+int LibrarianEditor::projectBankIndex(const std::string& path, std::string* why) {
+  // A bank this instance lists by that very path: one of "Patches", one the musician saved elsewhere through the
+  // file panel, or one a project brought without a file.
   int index = bankIndexByPath(librarian_->bankFiles, path);
+  if (index >= 0) return index;
+  std::string reason;
+  const std::string name = librarianfiles::lastComponent(path);
+  const std::string folder = path.empty() || path[0] != '/' ? std::string() : resolvedFolder(librarianfiles::folderOf(path));
+  const std::string patches = resolvedFolder(patchesFolder);
+  if (path.empty() || path[0] != '/' || name.empty() || name == "." || name == "..") {
+    reason = "it names no file on this computer";
+  } else if (folder.empty()) {
+    reason = "it is not on disk here";
+  } else if (patches.empty() || (folder != patches && folder.compare(0, patches.size() + 1, patches + "/") != 0)) {
+    reason = "it lies outside the Patches folder";
+  } else {
+    // Inside "Patches" after all: the listed bank of the same file, named another way.
+    const std::string resolved = folder + "/" + name;
+    std::unique_lock<std::mutex> lock = librarian_->lockBanks();
+    for (size_t i = 0; i < librarian_->bankFiles.size() && index < 0; ++i) {
+      const PatchFile* bank = librarian_->bankFiles[i];
+      if (bank && !bank->fromProject && !bank->folderPath.empty() &&
+          resolvedFolder(bank->folderPath) + "/" + bank->fileName == resolved)
+        index = static_cast<int>(i);
+    }
+    lock.unlock();
+    struct stat st {};
+    if (index >= 0)
+      return index;
+    else if (::lstat(path.c_str(), &st) != 0)
+      reason = "it is not on disk here";
+    else if (librarian_->listable(path, &reason))
+      reason = "the last scan did not list it";
+  }
+  if (why) *why = reason;
+  return -1;
+}
+
+std::string LibrarianEditor::restoreUnsavedEdits(const std::string& path, std::unique_ptr<PatchFile> edits) {
+  std::string why, message;
+  int index = projectBankIndex(path, &why);
   if (index >= 0) {
     std::unique_lock<std::mutex> lock = librarian_->lockBanks();
-    librarian_->bankFiles[static_cast<size_t>(index)]->patches = edited->patches;
+    librarian_->bankFiles[static_cast<size_t>(index)]->patches = edits->patches;
   } else {
-    // Its file is gone or no longer listed: the edits open from memory, and Save writes them to that file again.
-    edited->folderPath = librarianfiles::folderOf(path);
-    edited->fileName = librarianfiles::lastComponent(path);
-    edited->folderName = librarianfiles::lastComponent(edited->folderPath);
-    index = librarian_->adoptBank(std::move(edited));
+    // The project's path names no bank of this instance: its edits open from memory, and no file is written, made
+    // or replaced for them until the musician saves.
+    edits->fromProject = true;
+    edits->fileName = projectBankName(path);
+    edits->folderName.clear();
+    edits->folderPath.clear();
+    edits->folderParts.clear();
+    const std::string name = edits->fileName;
+    index = librarian_->adoptBank(std::move(edits));
+    tell("The project's unsaved bank " + name + " is open from the project, not from " + shownPath(path) + " (" +
+         why + "): Save writes it to a new file in Patches.");
+    message = lastMessage;
   }
   applySelection(kUpper, index);
   SetLibrarianStatusUnsaved(true);
   openBankChanged();
+  return message;
+}
+
+bool LibrarianEditor::saveProjectBank(PatchFile* bank) {
+  const std::string name = bank->fileName;
+  const size_t dot = name.rfind('.');
+  const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
+  const std::string suffix = dot == std::string::npos ? std::string() : name.substr(dot);
+  std::string target, saved, note;
+  bool written = false;
+  // Never over an existing file: a name taken meanwhile gives the next free one.
+  for (int attempt = 0; attempt < 3 && !written; ++attempt) {
+    target = librarianfiles::freeName(patchesFolder, stem, suffix);
+    if (target.empty()) break;
+    written = librarian_->saveEditedPatch(target, librarianfiles::lastComponent(target), &saved, &note, false);
+  }
+  if (!written) {
+    warn("Could not save " + name + " into the Patches folder: the bank stays open with its changes. Save it under a "
+             "new name.",
+         "Save");
+    return false;
+  }
+  upperBankPath = target;
+  showSavedState();
+  // The new file joins the lists and stays open.
+  patchTypeChanged(0, 0, true);
+  confirm("Saved " + shownPath(target));
   return true;
 }
 
 bool LibrarianEditor::saveOpenBank() {
   PatchFile* bank = bankOf(kUpper);
+  if (bank && bank->fromProject) return saveProjectBank(bank);
   if (!bank || bank->folderPath.empty()) return false;
   const std::string path = bank->folderPath + "/" + bank->fileName;
   std::string saved, note;

@@ -151,15 +151,16 @@ class LibrarianEditor {
   // The open bank as a project keeps it: its file's path (empty when no bank is open) and, while it holds unsaved
   // edits, the bank image that Save would write (else empty).
   void projectBank(std::string* path, std::vector<uint8_t>* image) const;
-  // Opens a recalled project's bank: the bank of `path` where it is listed, else the bank at the position
-  // kCurrentBank holds, as for a project that kept no path. kCurrentBank ends as the position of the bank open.
-  // When the project's bank is not listed the message line says why and which bank is open instead, and that
-  // message is returned ("" otherwise).
-  std::string reopenProjectBank(const std::string& path);
-  // Brings such edits back: the bank of that path opens holding the image's programs, flagged as changed; a path
-  // that is no longer listed opens them from memory, and Save writes them to that path. False (nothing changed)
-  // when the image holds no program.
-  bool restoreUnsavedEdits(const std::string& path, const std::vector<uint8_t>& image);
+  // Opens a recalled project's bank: `path` and `image` as projectBank gave them, `position` (when the project kept
+  // it) the position kCurrentBank held, which stands in where the project kept no path or its bank is no longer
+  // listed. Edits made here are never dropped: while the open bank holds unsaved edits it stays open with them (the
+  // message line says so), unless it is the project's bank holding the very same programs. A path is a name, never
+  // a permission: edits whose path names none of this instance's listed banks (a file outside "Patches", missing,
+  // or no bank; links and ".." resolved) open from memory as a bank without a file, which Save writes into
+  // "Patches" as a new file. Returns the message shown ("" for none); *opened tells whether the project's bank is
+  // the open bank now.
+  std::string recallProjectBank(const std::string& path, const std::vector<uint8_t>& image, const double* position,
+                                bool* opened);
 
   // ---- status ----
   // An action of the musician begins: the message of the last one is no longer shown.
@@ -207,6 +208,15 @@ class LibrarianEditor {
   void reportScanNotes();
   void reselectBanks();
   void showSavedState();
+  // The bank of a recalled project's path where it stands in kCurrentBank's stead; see recallProjectBank.
+  std::string reopenProjectBank(const std::string& path);
+  // Opens a project's unsaved edits, flagged as changed: in the listed bank its path names, else from memory.
+  std::string restoreUnsavedEdits(const std::string& path, std::unique_ptr<PatchFile> edits);
+  // The index of the listed bank a project's path names (exactly, or with the links and ".." of its folders
+  // resolved to a bank inside "Patches"); -1 when none, and then *why says why in words for the musician.
+  int projectBankIndex(const std::string& path, std::string* why);
+  // Writes a bank that a project brought without a file into "Patches" under a free name.
+  bool saveProjectBank(PatchFile* bank);
   // Shows a message to the user in the librarian and on the status display (and in the debug log).
   void tell(const std::string& message, const std::string& hint = std::string());
   // The same for a failure the user must acknowledge: also in a message box.

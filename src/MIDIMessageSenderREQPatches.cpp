@@ -296,6 +296,13 @@ void MIDIMessageSender::sendAllPatchRequestSysex() {
   IMidiMsg bankSelect;
   bankSelect.MakeControlChangeMsg(static_cast<EControlChangeMsg>(32), 0.0, 0);
   plug->sendMidiMsgAndLog(&bankSelect);
+  // The open bank as the job found it: it is flagged as changed only when a program in it did change (a fetch
+  // cancelled before any program came changed nothing).
+  const std::unique_ptr<PatchFile> before = lib ? lib->cloneOpenBank() : nullptr;
+  auto flagIfChanged = [&] {
+    const std::unique_ptr<PatchFile> after = lib ? lib->cloneOpenBank() : nullptr;
+    if (after && (!before || !after->holdsSameProgramsAs(*before))) plug->SetLibrarianStatusUnsaved(true);
+  };
   if (!pause(t)) return;
   showStatus(kDataProcessing);
   // Every program that comes is kept; one that does not leaves its slot as it was, and the next is asked for.
@@ -316,7 +323,7 @@ void MIDIMessageSender::sendAllPatchRequestSysex() {
       if (!pause(t / 2) || !pause(50)) return;
       if (cancel) {
         showStatus(kCancelled);
-        plug->SetLibrarianStatusUnsaved(true);
+        flagIfChanged();
         plug->DisplayProcessingIndicator(false);
         if (lib) lib->selectSlot(0, 0);
         return;
@@ -347,8 +354,7 @@ void MIDIMessageSender::sendAllPatchRequestSysex() {
   } else {
     showStatus(kCompleted);
   }
-  // A fetch that got nothing changed nothing.
-  if (missing.size() < 128) plug->SetLibrarianStatusUnsaved(true);
+  flagIfChanged();
   if (LibrarianEditor* editor = plug->getLibrarianEditor()) editor->openBankChanged();
   plug->DisplayProcessingIndicator(false);
   if (lib) lib->selectSlot(0, 0);

@@ -30,9 +30,15 @@ class PatchFile {
   int bankNumber = 0;
   // The file's bytes as they were read or last saved (librarianfiles::contentStamp); empty for none.
   std::string fileStamp;
+  // A bank that a project brought with its unsaved edits, whose path was none of this instance's banks (outside
+  // "Patches", missing, no bank): it has no file (folderPath is empty) and Save writes it into "Patches" as a new
+  // file.
+  bool fromProject = false;
 
   // A new bank with copies of every field and every program; this bank is left as it is.
   std::unique_ptr<PatchFile> clone() const;
+  // True when both hold the same programs, message for message, in the same slots.
+  bool holdsSameProgramsAs(const PatchFile& other) const;
 };
 
 // Third level of the folder tree. Tree nodes never own the banks they point to.

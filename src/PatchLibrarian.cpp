@@ -69,6 +69,12 @@ std::unique_ptr<PatchFile> PatchLibrarian::cloneBank(const PatchFile* bank) cons
   return bank ? bank->clone() : nullptr;
 }
 
+std::unique_ptr<PatchFile> PatchLibrarian::cloneOpenBank() const {
+  std::lock_guard<std::mutex> lock(banksLock_);
+  const PatchFile* bank = bankAt(upperBankIndex);
+  return bank ? bank->clone() : nullptr;
+}
+
 std::shared_ptr<PatchFile> PatchLibrarian::shareBank(const PatchFile* bank) const {
   if (!bank) return nullptr;
   for (const auto* owned : {&ownedBanks_, &ownedSearchBanks_})

@@ -128,8 +128,9 @@ class PatchLibrarian {
   // failed) returns false, leaves *savedName and the file at `path` as they were.
   // Saved over an all-data dump, the file stays one, with its global settings kept. *note (when given)
   // says what the user should know: why it failed, or that the global settings were kept.
+  // With `replace` false an existing file at `path` is never replaced: the save fails instead.
   bool saveEditedPatch(const std::string& path, const std::string& name, std::string* savedName,
-                       std::string* note = nullptr);
+                       std::string* note = nullptr, bool replace = true);
 
   // Prompts (through `graphics`) for a file in `folder`, offering `fileName`, and writes the upper
   // bank there: Standard MIDI ("mid") or raw ("vmr"). The image is built and read back before
@@ -203,6 +204,8 @@ class PatchLibrarian {
   bool copyProgram(const PatchFile* bank, int slot, LibrarianPatch* out) const;
   // Under the lock: a copy of `bank` (null for none).
   std::unique_ptr<PatchFile> cloneBank(const PatchFile* bank) const;
+  // Under the lock: a copy of the open bank (bankFiles[upperBankIndex]; null for none).
+  std::unique_ptr<PatchFile> cloneOpenBank() const;
 
   // ---- checked access ----
   PatchFile* bankAt(int index) const;

@@ -123,7 +123,7 @@ bool PatchLibrarian::writeBankFile(const PatchFile& bank, const std::string& pat
 }
 
 bool PatchLibrarian::saveEditedPatch(const std::string& path, const std::string& name, std::string* savedName,
-                                     std::string* note) {
+                                     std::string* note, bool replace) {
   // The bank is written from a copy so that a program received meanwhile never changes it halfway.
   const std::unique_ptr<PatchFile> copy = cloneBank(bankAt(upperBankIndex));
   if (!copy) return false;
@@ -135,12 +135,14 @@ bool PatchLibrarian::saveEditedPatch(const std::string& path, const std::string&
     buildAllDataImage(*copy, original, &image);
   else
     buildBankImage(*copy, form.midi, &image);
-  const auto result = librarianfiles::writeWhole(path, image.GetBytes(), static_cast<size_t>(image.Size()), true);
+  const auto result = librarianfiles::writeWhole(path, image.GetBytes(), static_cast<size_t>(image.Size()), replace);
   if (result != librarianfiles::WriteResult::Written) {
     writeLog("PATCH LIBRARIAN: could not save bank file " + path);
     if (note)
       *note =
-          result == librarianfiles::WriteResult::ReadOnly ? "the file is read-only" : "the file could not be written";
+          result == librarianfiles::WriteResult::ReadOnly    ? "the file is read-only"
+          : result == librarianfiles::WriteResult::NameTaken ? "the name is taken"
+                                                             : "the file could not be written";
     return false;
   }
   if (note) *note = allData ? "it is an all-data dump: its global settings were kept" : std::string();

@@ -232,9 +232,9 @@ class Vexmir : public IEffectVST {
   bool SerializeState2(ByteChunk* chunk, bool full);
   // Applies a body only when it is whole and sound: -1 and nothing changed otherwise.
   int UnserializeState2(ByteChunk* chunk, int startPos, bool full);
-  // A recall's part of the librarian: the open bank's unsaved edits that the body carries (editsBefore: the open
-  // bank held unsaved edits before the recall).
-  void restoreLibrarianEdits(const PluginState& state, bool editsBefore);
+  // A recall's part of the librarian: the open bank, its highlighted slot and its unsaved edits as the body keeps
+  // them. Returns what the musician is told about the bank ("" for nothing).
+  std::string recallLibrarianBank(const PluginState& state);
   // Starts the job that sends a recalled program (with the global settings first); false when the job thread
   // is busy or the job did not start.
   bool startRecalledProgramSend();

@@ -109,15 +109,19 @@ void Vexmir::startPendingRecallSend() {
   midiManager->startJob(MidiWorker::kJobThread, job);
 }
 
-void Vexmir::restoreLibrarianEdits(const PluginState& state, bool editsBefore) {
-  if (!librarianEditor) return;
-  // The open bank's edits that the project saved come back with the flag that says they are there, so that the
-  // next Save writes what the musician saw. A project without any leaves edits made here flagged: they are
-  // still in the open bank.
-  if (!state.editedBankImage.empty() &&
-      librarianEditor->restoreUnsavedEdits(state.editedBankPath, state.editedBankImage))
-    return;
-  if (state.hasReceived && editsBefore) storeParamValue(kBankEditUnsaved, 1.0);
+std::string Vexmir::recallLibrarianBank(const PluginState& state) {
+  if (!librarianEditor || (!state.hasSelection && state.editedBankImage.empty())) return std::string();
+  // The open bank as the project left it, found by its path (by its position where the project kept no path or
+  // its bank is gone), with the edits the project kept; edits made here stay open and flagged whatever the project
+  // holds.
+  log("PROJECT RECALL: open bank stored " + state.editedBankPath);
+  bool opened = false;
+  const std::string note = librarianEditor->recallProjectBank(
+      state.editedBankPath, state.editedBankImage, state.hasSelection ? &state.currentBank : nullptr, &opened);
+  // A project from elsewhere may hold any finite number here: it is brought into range before it becomes a slot.
+  if (opened && state.hasSelection && librarian)
+    librarian->selectSlot(0, static_cast<int>(std::clamp(state.currentPatch, -1.0, 127.0)));
+  return note;
 }
 
 int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
@@ -186,9 +190,10 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
     patchManager->recalledProgram = static_cast<int32_t>(paramValue(kPatchSelection));
   }
 
-  const bool editsBefore = librarianEditor && librarianEditor->openBankUnsaved();
-  // Parameters 0..472, each limited to its range, without parameter logic.
-  for (int i = 0; i < kStateParamCount; ++i) storeParamValue(i, state.values[static_cast<size_t>(i)]);
+  // Parameters 0..472, each limited to its range, without parameter logic. The flag of unsaved bank edits is no
+  // value of the project: it belongs to the bank open here, whose programs differ from its file or not.
+  for (int i = 0; i < kStateParamCount; ++i)
+    if (i != kBankEditUnsaved) storeParamValue(i, state.values[static_cast<size_t>(i)]);
   if (state.hasReceived) {
     // The bytes no parameter holds come back as they were saved, never those of the program received last.
     setReceivedProgramData(state.receivedProgram.data());
@@ -198,19 +203,7 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
     // of whatever program was received last.
     resetReceivedProgramData();
   }
-  std::string bankNote;
-  if (state.hasSelection) {
-    // The open bank and its highlighted slot as the project left them. The bank is found by its path, by its
-    // position where the project kept no path or its bank is gone; a bank with unsaved edits is found by its path
-    // below, where its edits come back.
-    storeParamValue(kCurrentBank, state.currentBank);
-    log("PROJECT RECALL: open bank stored " + state.editedBankPath);
-    if (librarianEditor)
-      bankNote = librarianEditor->reopenProjectBank(state.editedBankImage.empty() ? state.editedBankPath : "");
-    // A project from elsewhere may hold any finite number here: it is brought into range before it becomes a slot.
-    if (librarian) librarian->selectSlot(0, static_cast<int>(std::clamp(state.currentPatch, -1.0, 127.0)));
-  }
-  if (reopen) restoreLibrarianEdits(state, editsBefore);
+  const std::string bankNote = reopen ? recallLibrarianBank(state) : std::string();
 
   // The flags that follow parameters are derived from the values just recalled, not from the old ones.
   for (int k = 0; k < kNumFilterKinds; ++k) {

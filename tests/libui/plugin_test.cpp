@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <random>
 #include <set>
@@ -11,9 +12,13 @@
 #include "KIT/IEffect/ControlLayer.h"
 #include "KIT/IEffect/IEffectStructs.h"
 #include "platform/text/text.h"
+#include "src/PatchLibrarianFiles.h"
 #include "src/ProgramDump.h"
 #include "src/Vexmir.h"
+#include "tests/fuzz/fuzz_data_root.h"
 #include "tests/libui/libui_support.h"
+#include "tests/support/Files.h"
+#include "tests/support/ProjectChunk.h"
 
 using namespace libui;
 
@@ -118,6 +123,137 @@ TEST(PluginLibrarian, AProjectKeepsTheOpenBanksUnsavedEdits) {
     ASSERT_EQ(saved.size(), 128u);
     EXPECT_EQ(programDumpName(saved[4].data(), saved[4].size()).rfind("Renamed", 0), 0u);
     EXPECT_EQ(saved[5], programDumpOf(4, 5));
+  }
+}
+
+namespace {
+
+using vexmir::testsupport::openProject;
+using vexmir::testsupport::projectOf;
+
+// An instance over the data folder with `bank` open and slot `slot` renamed to `name` (nothing renamed for "").
+struct Instance {
+  Instance(const std::string& bank, int slot = 0, const std::string& name = "") : editor(plug.getLibrarianEditor()) {
+    editor->patchTypeChanged(0, 0, false);
+    const auto& banks = plug.getLibrarian()->bankFiles;
+    for (size_t i = 0; i < banks.size(); ++i) {
+      if (banks[i]->fileName == bank) {
+        EXPECT_TRUE(editor->selectBank(0, static_cast<int>(i)));
+      }
+    }
+    if (!name.empty()) {
+      EXPECT_TRUE(editor->renameProgram(slot, name));
+    }
+  }
+  bool named(int slot, const std::string& name) const { return editor->bankOf(0)->patches[slot].name.rfind(name, 0) == 0; }
+  void refreshFolders() {
+    plug.GetParam(kRefreshFolders)->Set(1.0);
+    editor->onParamChange(kRefreshFolders);
+  }
+  Vexmir plug{IEffectInstanceInfo{quietHost}};
+  LibrarianEditor* editor;
+};
+
+bool namedOnDisk(const std::string& path, int slot, const std::string& name) {
+  const std::vector<Bytes> bank = readBank(path);
+  return bank.size() == 128u && programDumpName(bank[slot].data(), bank[slot].size()).rfind(name, 0) == 0;
+}
+
+// Every entry under the root but the Patches folder's: what no recall, rescan or Save may touch.
+fuzztest::Tree outsidePatches(const DataFolder& data) {
+  fuzztest::Tree tree = fuzztest::treeOf(data.root);
+  const std::string patches = data.patches.substr(data.root.size() + 1);
+  for (auto it = tree.begin(); it != tree.end();) it = it->first.rfind(patches, 0) == 0 ? tree.erase(it) : std::next(it);
+  return tree;
+}
+
+}  // namespace
+
+// A project's bank path names a bank of this instance or nothing: edits whose path lies outside Patches (after links
+// and ".."), is missing or is no bank open from memory and say why; a rescan writes nothing ("written back" least of
+// all) and Save writes them into Patches as a new file. Nothing outside Patches is written, made or replaced.
+TEST(PluginLibrarian, AProjectsBankPathIsANameNeverAPermission) {
+  DataFolder data;
+  data.write("Mine.syx", bankBytes(4));
+  data.write("readme.syx", Bytes(100, 'x'));
+  const std::string mine = data.patches + "/Mine.syx";
+  std::filesystem::create_directories(data.root + "/elsewhere");
+  vexmir::testsupport::writeText(data.root + "/elsewhere/notes.txt", "a text file of the musician's\n");
+  vectors::writeFile(data.patches + "/../Outside.syx", bankBytes(6));
+  const Bytes project = projectOf(Instance("Mine.syx", 4, "Renamed").plug.GetAEffect());
+  const struct Case {
+    std::string path, why, name, savedAs;
+  } cases[] = {
+      {data.root + "/elsewhere/notes.txt", "(it lies outside the Patches folder)", "notes.txt.syx", "notes.txt.syx"},
+      {data.root + "/nowhere/gone.syx", "(it is not on disk here)", "gone.syx", "gone.syx"},
+      {data.patches + "/../Outside.syx", "(it lies outside the Patches folder)", "Outside.syx", "Outside.syx"},
+      {data.patches + "/Gone.syx", "(it is not on disk here)", "Gone.syx", "Gone.syx"},
+      {data.patches + "/readme.syx", "(it is too small", "readme.syx", "readme (2).syx"},
+      {"Patches/Mine.syx", "(it names no file on this computer)", "Mine.syx", "Mine (2).syx"},
+      {data.patches + "/../Patches/./Mine.syx", "", "", "Mine.syx"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    vectors::writeFile(mine, bankBytes(4));
+    const fuzztest::Tree outside = outsidePatches(data);
+    Instance in("");
+    ASSERT_TRUE(openProject(in.plug.GetAEffect(), vexmir::testsupport::withBankPath(project, mine, c.path)));
+    const std::string said = in.editor->lastMessage;
+    EXPECT_EQ(said.rfind("The project's unsaved bank " + c.name + " is open from the project, not from ", 0),
+              c.why.empty() ? std::string::npos : 0u) << said;
+    EXPECT_NE(said.find(c.why), std::string::npos) << said;
+    for (int step = 0; step < 2; ++step) {
+      EXPECT_TRUE(in.editor->openBankUnsaved() && in.named(4, "Renamed"));
+      in.refreshFolders();
+      EXPECT_EQ(in.editor->lastMessage.find("written back"), std::string::npos) << in.editor->lastMessage;
+    }
+    ASSERT_TRUE(in.editor->saveOpenBank());
+    EXPECT_EQ(outsidePatches(data), outside);
+    EXPECT_EQ(in.editor->upperBankPath, data.patches + "/" + c.savedAs);
+    EXPECT_TRUE(namedOnDisk(data.patches + "/" + c.savedAs, 4, "Renamed"));
+    if (c.savedAs != "Mine.syx") {
+      EXPECT_EQ(readBank(mine), expectedBank(4));
+      std::filesystem::remove(data.patches + "/" + c.savedAs);
+    }
+  }
+}
+
+// Edits made here stay open and flagged whatever a project brings, and the musician is told, so that the next
+// Refresh or Save acts on them; a project's own edits open quietly where there are none, also when opened twice.
+TEST(PluginLibrarian, ARecallNeverMovesOrHidesTheEditsMadeHere) {
+  DataFolder data;
+  data.write("A.syx", bankBytes(1));
+  data.write("B.syx", bankBytes(2));
+  Instance theirs("B.syx");
+  const Bytes plain = projectOf(theirs.plug.GetAEffect());
+  ASSERT_TRUE(theirs.editor->renameProgram(7, "Theirs"));
+  const Bytes edited = projectOf(theirs.plug.GetAEffect());
+  Instance fresh("");
+  for (const Bytes* project : {&edited, &edited, &plain}) {
+    ASSERT_TRUE(openProject(fresh.plug.GetAEffect(), *project));
+    EXPECT_EQ(fresh.editor->lastMessage, "") << "nothing was refused";
+    EXPECT_TRUE(fresh.editor->openBankUnsaved() && fresh.named(7, "Theirs"));
+  }
+  const struct Case {
+    const char* bank;
+    const Bytes* project;
+    const char* notOpened;
+  } cases[] = {{"A.syx", &plain, "the project's bank B.syx was"},
+               {"A.syx", &edited, "the project's bank B.syx with its unsaved edits was"},
+               {"B.syx", &edited, "the project's own unsaved edits of it were"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.notOpened);
+    Instance mine(c.bank, 4, "Mine");
+    ASSERT_TRUE(openProject(mine.plug.GetAEffect(), *c.project));
+    EXPECT_EQ(mine.editor->bankOf(0)->fileName, c.bank);
+    EXPECT_EQ(mine.editor->lastMessage, std::string(c.bank) + " has unsaved changes here, so it stays open: " +
+                                            c.notOpened + " not opened. Save or discard the changes, then open the "
+                                                          "project again.");
+    mine.refreshFolders();
+    EXPECT_TRUE(mine.editor->openBankUnsaved() && mine.named(4, "Mine"));
+    ASSERT_TRUE(mine.editor->saveOpenBank());
+    EXPECT_TRUE(namedOnDisk(data.patches + "/" + c.bank, 4, "Mine"));
+    data.write(c.bank, bankBytes(c.bank[0] == 'A' ? 1 : 2));
   }
 }
 

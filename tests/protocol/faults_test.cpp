@@ -127,6 +127,37 @@ TEST(ProtocolFaults, AllProgramsKeepsEveryProgramThatCameAndNamesTheOnesThatDidN
   }
 }
 
+// A fetch of all programs cancelled before any program came changed nothing: the open bank is not flagged as
+// holding unsaved edits (a Discard would then be offered for nothing, and a recall would keep the bank open). One
+// cancelled after programs came keeps them, flagged.
+TEST(ProtocolFaults, ACancelledAllProgramsFlagsTheBankOnlyWhenAProgramCame) {
+  DataRoot root;
+  const struct Case {
+    int cancelAt;
+    Answer answer;
+    bool came;
+  } cases[] = {{1, Answer::kAnswer, false}, {8, Answer::kSilent, false}, {40, Answer::kAnswer, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.cancelAt);
+    ProtocolPlug plug;
+    const std::vector<LibrarianPatch> before = plug.openBank();
+    plug.answer = c.answer;
+    plug.onEachPause = [&](int n) {
+      if (n == c.cancelAt) plug.press(kReserved518, 1);
+    };
+    ASSERT_TRUE(plug.host()->requestAllPrograms());
+    ASSERT_TRUE(plug.waitIdle());
+    plug.onEachPause = nullptr;
+    EXPECT_EQ(plug.texts().back(), "Data request CANCELLED!");
+    const std::vector<LibrarianPatch> after = plug.openBank();
+    int changed = 0;
+    for (size_t p = 0; p < after.size(); ++p) changed += after[p].messages != before[p].messages;
+    EXPECT_EQ(changed > 0, c.came) << changed;
+    EXPECT_EQ(plug.getLibrarianEditor()->openBankUnsaved(), c.came);
+    expectAtRest(plug);
+  }
+}
+
 // Program 100 comes from the host's track or the synthesizer's panel right after the fetch switched the
 // synthesizer to program 10: every slot still gets its own program, the host's change is not passed on, and the
 // display says it was ignored.

@@ -5,19 +5,28 @@
 // slot a fetch reported as received holds the program the synthesizer sent for it, the arrow keys move from the
 // highlighted slot, the host's notes reached the synthesizer during a librarian transfer and its program changes
 // did not, the editor follows the next knob turned on the synthesizer, a reset sends all notes off, and a clock
-// switched off stops. A failing sequence is shrunk to a short one and printed.
+// switched off stops. Projects are saved and opened again, some after edits in another bank and some with their
+// bank path rewritten as a stranger may: no file outside the data folder changes or appears, every program the
+// musician renamed and did not discard is on disk or in the open bank shown as unsaved, and what the librarian
+// says names what happened. A failing sequence is shrunk to a short one and printed.
 //
 // VEXMIR_SEQUENCES sets the number of sequences (2,000 by default), VEXMIR_SEQUENCE_SEED the first seed.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <map>
 #include <mutex>
 #include <random>
 #include <sstream>
 
 #include "platform/vst2/vst2.h"
 #include "protocol_plug.h"
+#include "src/PatchLibrarianFiles.h"
+#include "tests/support/Files.h"
+#include "tests/support/ProjectChunk.h"
 #include "tests/support/SysexDumps.h"
 
 using namespace prototest;
@@ -70,7 +79,22 @@ struct Step {
   bool changeFromHost = false;
   int changeTo = 0;
   int noteAt = 0;  // the pause at which the host plays a note (0: never)
+  // Save and recall: bits 0-1 zero makes unsaved edits in another bank before the recall (bit 2: the open bank's
+  // own edits are saved first, else discarded); bits 3-6 from 10 on rewrite the project's bank path (kPaths).
+  int variant = 0;
 };
+
+const char* const kPathNames[] = {"a text file outside the data folder", "../ to a bank beside Patches",
+                                  "../ back into Patches", "a text file in Patches", "a missing file outside",
+                                  "a missing file in Patches"};
+constexpr int kRewriteFrom = 10;
+
+bool editsElsewhere(const Step& s) {
+  return (s.variant & 3) == 0;
+}
+int rewrittenPath(const Step& s) {
+  return (s.variant >> 3) - kRewriteFrom;
+}
 
 std::string describe(const Step& s) {
   std::ostringstream out;
@@ -82,6 +106,9 @@ std::string describe(const Step& s) {
     out << ", program change " << s.changeTo << " from the " << (s.changeFromHost ? "host" : "synthesizer")
         << " at pause " << s.changeAt;
   if (s.noteAt) out << ", host note at pause " << s.noteAt;
+  if (s.act == Act::kSaveAndRecall && editsElsewhere(s))
+    out << ", edits in another bank after " << (s.variant & 4 ? "saving" : "discarding") << " the open one's";
+  if (s.act == Act::kSaveAndRecall && rewrittenPath(s) >= 0) out << ", bank path: " << kPathNames[rewrittenPath(s)];
   return out.str();
 }
 
@@ -101,6 +128,7 @@ Step randomStep(std::mt19937& rng) {
     s.changeTo = pick(128);
   }
   if (pick(3) == 0) s.noteAt = 1 + pick(60);
+  s.variant = pick(128);
   return s;
 }
 
@@ -132,6 +160,16 @@ class Runner {
   Runner() {
     plug.press(kMIDIFilterDAWCCPassThrough + Vexmir::kFilterPC, 1);
     plug.press(kMIDIFilterHWCCPassThrough + Vexmir::kFilterPC, 1);
+    // A second bank, and what a project may name instead of a bank: files of the musician's outside the data
+    // folder, a bank beside Patches and a text file in it.
+    namespace fs = std::filesystem;
+    fs::create_directories(outside);
+    vexmir::testsupport::writeText(outside + "/notes.txt", "the musician's notes\n");
+    fs::copy_file(patches + "/Init.vmr", patches + "/Other.vmr");
+    fs::copy_file(patches + "/Init.vmr", dataFolder + "/Outside.vmr");
+    vexmir::testsupport::writeText(patches + "/readme.txt", "not a bank\n");
+    plug.press(kRefreshFolders, 1);
+    untouched = outsideFiles();
   }
 
   Failure run(const std::vector<Step>& steps) {
@@ -143,9 +181,87 @@ class Runner {
   }
 
  private:
+  // A program the musician renamed, by its name (unique), and where it was last found on disk.
+  struct Edit {
+    std::string name;
+    int slot;
+    std::string file;
+  };
+
+  // Every entry under the root but the data folder, and the bank beside Patches, with the bytes of each file.
+  std::map<std::string, std::string> outsideFiles() const {
+    namespace fs = std::filesystem;
+    std::map<std::string, std::string> files;
+    const fs::path data = fs::weakly_canonical(dataFolder);
+    for (auto it = fs::recursive_directory_iterator(root.path); it != fs::recursive_directory_iterator(); ++it) {
+      if (fs::weakly_canonical(it->path()) == data) {
+        it.disable_recursion_pending();
+        continue;
+      }
+      files[it->path().string()] = it->is_symlink()        ? "<link>"
+                                   : it->is_regular_file() ? vexmir::testsupport::readText(it->path())
+                                                           : "<" + std::to_string(static_cast<int>(it->status().type())) + ">";
+    }
+    files[dataFolder + "/Outside.vmr"] = vexmir::testsupport::readText(dataFolder + "/Outside.vmr");
+    return files;
+  }
+
+  bool inOpenBank(const Edit& e, const std::vector<LibrarianPatch>& bank) const {
+    return static_cast<size_t>(e.slot) < bank.size() && bank[static_cast<size_t>(e.slot)].name.rfind(e.name, 0) == 0;
+  }
+
+  // The program in a bank file of the Patches folder: where it was found last, else in any.
+  bool onDisk(Edit& e) {
+    auto holds = [&](const std::string& path) {
+      const Bytes bytes = vexmir::testsupport::readBytes(path);
+      PatchFile bank;
+      reader.loadFromBytes(bytes.data(), bytes.size(), &bank);
+      return std::any_of(bank.patches.begin(), bank.patches.end(),
+                         [&](const LibrarianPatch& p) { return p.name.rfind(e.name, 0) == 0; });
+    };
+    if (!e.file.empty() && holds(e.file)) return true;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(patches))
+      if (entry.is_regular_file() && holds(entry.path().string())) {
+        e.file = entry.path().string();
+        return true;
+      }
+    return false;
+  }
+
+  // Unsaved edits in another bank than the open one: the open bank's own are saved or discarded first, as the
+  // librarian asks.
+  std::string editElsewhere(const Step& s, LibrarianEditor* editor) {
+    if (editor->openBankUnsaved()) {
+      if (s.variant & 4) {
+        if (!editor->saveOpenBank()) return "Save failed: " + editor->lastMessage;
+      } else {
+        const std::vector<LibrarianPatch> open = plug.openBank();
+        edits.erase(std::remove_if(edits.begin(), edits.end(), [&](const Edit& e) { return inOpenBank(e, open); }),
+                    edits.end());
+        plug.press(kDiscardBankData, 1);
+      }
+      if (editor->openBankUnsaved()) return "the open bank is still flagged unsaved after Save or Discard";
+    }
+    std::vector<int> others;
+    const auto& banks = plug.getLibrarian()->bankFiles;
+    for (size_t i = 0; i < banks.size(); ++i)
+      if (banks[i] && banks[i]->fileName != "A.vmr" && static_cast<int>(i) != plug.getLibrarian()->upperBankIndex)
+        others.push_back(static_cast<int>(i));
+    if (others.empty()) return "no other bank is listed";
+    if (!editor->selectBank(0, others[static_cast<size_t>(s.arg) % others.size()]))
+      return "another bank did not open: " + editor->lastMessage;
+    char name[16];
+    std::snprintf(name, sizeof name, "Edit%07d", ++editCount);
+    if (!editor->renameProgram(s.arg, name)) return "the rename was refused";
+    edits.push_back({name, s.arg, ""});
+    return {};
+  }
+
   std::string step(const Step& s) {
     const std::vector<LibrarianPatch> before = plug.openBank();
     std::vector<int> addressed;
+    // A recall may open another bank than the one open before.
+    bool anotherBank = false;
     plug.answer = s.answer;
     plug.lateBy = s.lateBy;
     const int start = plug.pauses;
@@ -247,9 +363,9 @@ class Runner {
       case Act::kSaveAndRecall: {
         // Through the host's entry, as a host saves and opens a project.
         AEffect* e = plug.GetAEffect();
-        void* data = nullptr;
-        const intptr_t size = e->dispatcher(e, effGetChunk, 1, 0, &data, 0.0f);
-        Bytes project(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
+        Bytes project = vexmir::testsupport::projectOf(e);
+        const bool projectEdits = editor->openBankUnsaved();
+        const std::string projectPath = editor->upperBankPath;
         if (!plug.waitIdle()) return "a job did not end (" + plug.stalled + ")";
         Bytes saved(kProgramDumpSize);
         plug.buildProgramDumpOf(plug.programName(), plug.currentValues(), saved.data());
@@ -258,13 +374,51 @@ class Runner {
         plug.press(kRequestTempData, 1);
         if (!plug.waitIdle()) return "a job did not end (" + plug.stalled + ")";
         plug.deliverOwed();
-        // The Patches folder changes too, and is read again: a bank that sorts first comes, or goes again.
-        const std::string dir = Vexmir::getPatchesFolderStr(), added = dir + "/A.vmr", open = editor->upperBankPath;
-        if (!std::filesystem::remove(added)) std::filesystem::copy_file(dir + "/Init.vmr", added);
+        // The Patches folder changes too, and is read again: a bank that sorts first comes, or goes again (unless it
+        // is the one open).
+        const std::string added = patches + "/A.vmr";
+        if (editor->upperBankPath != added && !std::filesystem::remove(added))
+          std::filesystem::copy_file(patches + "/Init.vmr", added);
         plug.press(kRefreshFolders, 1);
-        if (e->dispatcher(e, effSetChunk, 1, size, project.data(), 0.0f) != 1) return "the project was refused";
-        if (editor->upperBankPath != open || plug.paramValue(kCurrentBank) != plug.getLibrarian()->upperBankIndex ||
-            jobtest::drawnSlot(plug.GetGUI(), editor->view(), 0) != shown) return "another bank or slot opened";
+        if (editsElsewhere(s)) {
+          const std::string broken = editElsewhere(s, editor);
+          if (!broken.empty()) return broken;
+        }
+        const int rewritten = rewrittenPath(s);
+        if (rewritten >= 0) {
+          const std::string paths[] = {outside + "/notes.txt",   patches + "/../Outside.vmr",
+                                       patches + "/../Patches/Init.vmr", patches + "/readme.txt",
+                                       outside + "/missing.vmr", patches + "/Missing.vmr"};
+          project = vexmir::testsupport::withBankPath(project, projectPath, paths[rewritten]);
+          if (project.empty()) return "the project holds no bank path " + projectPath;
+        }
+        // Edits made here (by this action or before it) keep their bank open.
+        const std::string kept = editor->openBankUnsaved() ? editor->upperBankPath : std::string();
+        const std::string projectBank = rewritten < 0 ? projectPath : rewritten == 2 ? patches + "/Init.vmr" : "";
+        anotherBank = editsElsewhere(s) || rewritten >= 0;
+        editor->clearMessage();
+        if (!vexmir::testsupport::openProject(e, project)) return "the project was refused";
+        const std::string said = editor->lastMessage;
+        if (!kept.empty()) {
+          if (editor->upperBankPath != kept || !editor->openBankUnsaved())
+            return "the bank with the edits made here did not stay open and flagged";
+          // Quiet only where the project's bank is that bank (with the same programs).
+          if ((kept != projectBank || !said.empty()) &&
+              said.rfind(librarianfiles::lastComponent(kept) + " has unsaved changes here, so it stays open: ", 0) != 0)
+            return "the recall said: " + said;
+        } else if (!projectBank.empty()) {
+          if (editor->upperBankPath != projectBank ||
+              (rewritten < 0 && jobtest::drawnSlot(plug.GetGUI(), editor->view(), 0) != shown))
+            return "another bank or slot opened";
+          if (!said.empty()) return "the recall said: " + said;
+        } else if (projectEdits) {
+          if (editor->upperBankPath.rfind("project:", 0) != 0 || !editor->openBankUnsaved() ||
+              said.rfind("The project's unsaved bank ", 0) != 0)
+            return "the project's edits of a path that is none of its banks did not open from memory: " + said;
+        } else if (said.rfind("The project's bank ", 0) != 0) {
+          return "the recall said: " + said;
+        }
+        if (plug.paramValue(kCurrentBank) != plug.getLibrarian()->upperBankIndex) return "the bank shown is not the one open";
         // The port of the project is found again (the test's port has no name a MIDI system would list), and the
         // recall sends its program as it does then.
         plug.storeParamValue(kDeviceOutSelection, 1);
@@ -326,7 +480,7 @@ class Runner {
     if (after.size() != before.size()) return "the open bank changed its size";
     for (size_t p = 0; p < after.size(); ++p)
       if (editor->view()->slotText(0, static_cast<int>(p)) != after[p].name) return "slot " + std::to_string(p) + "'s label";
-    for (size_t p = 0; p < after.size(); ++p) {
+    for (size_t p = 0; p < after.size() && !anotherBank; ++p) {
       if (!sameProgram(after[p], before[p]) &&
           std::find(addressed.begin(), addressed.end(), static_cast<int>(p)) == addressed.end())
         return "librarian slot " + std::to_string(p) + " changed";
@@ -347,6 +501,20 @@ class Runner {
     if (s.act == Act::kFetchOne && s.answer != Answer::kLate && end == "Data request completed!" &&
         !plug.slotHoldsProgram(slot, slot))
       return "slot " + std::to_string(slot) + " does not hold the synthesizer's program " + std::to_string(slot);
+    // What the musician sees of the files and of the edits.
+    if (outsideFiles() != untouched) return "a file outside the data folder changed or appeared";
+    // A renamed program that the action itself replaced in the open bank is the musician's change too.
+    edits.erase(std::remove_if(edits.begin(), edits.end(),
+                               [&](const Edit& e) {
+                                 return !anotherBank && inOpenBank(e, before) && !inOpenBank(e, after) &&
+                                        std::find(addressed.begin(), addressed.end(), e.slot) != addressed.end();
+                               }),
+                edits.end());
+    for (Edit& e : edits)
+      if (!(editor->openBankUnsaved() && inOpenBank(e, after)) && !onDisk(e))
+        return "the renamed program " + e.name + " is neither on disk nor in the open bank shown as unsaved";
+    for (const char* never : {"Save or discard the changes of the open bank first!", "written back"})
+      if (editor->lastMessage.find(never) != std::string::npos) return "the librarian said: " + editor->lastMessage;
     testTicks += MIDIMessageManager::kUnansweredWaitMs + 1;
     if (!plug.editorFollowsKnob()) return "the editor does not follow a knob turned on the synthesizer";
     plug.Reset();
@@ -392,6 +560,13 @@ class Runner {
   ProtocolPlug plug;
   std::mutex pauseMutex;
   std::string pauseBroken;
+  const std::string patches = Vexmir::getPatchesFolderStr();
+  const std::string dataFolder = librarianfiles::folderOf(patches);
+  const std::string outside = root.path + "/outside";
+  std::map<std::string, std::string> untouched;
+  std::vector<Edit> edits;
+  int editCount = 0;
+  PatchLibrarian reader;
 };
 
 int envInt(const char* name, int fallback) {
