@@ -741,7 +741,9 @@ int LibrarianEditor::projectBankIndex(const std::string& path, std::string* why)
   const std::string name = librarianfiles::lastComponent(path);
   const std::string folder = path.empty() || path[0] != '/' ? std::string() : resolvedFolder(librarianfiles::folderOf(path));
   const std::string patches = resolvedFolder(patchesFolder);
-  if (path.empty() || path[0] != '/' || name.empty() || name == "." || name == "..") {
+  if (path.rfind("project:", 0) == 0) {
+    reason = "it was never saved to a file";
+  } else if (path.empty() || path[0] != '/' || name.empty() || name == "." || name == "..") {
     reason = "it names no file on this computer";
   } else if (folder.empty()) {
     reason = "it is not on disk here";
@@ -786,8 +788,9 @@ std::string LibrarianEditor::restoreUnsavedEdits(const std::string& path, std::u
     edits->folderParts.clear();
     const std::string name = edits->fileName;
     index = librarian_->adoptBank(std::move(edits));
-    tell("The project's unsaved bank " + name + " is open from the project, not from " + shownPath(path) + " (" +
-         why + "): Save writes it to a new file in Patches.");
+    const std::string from = path.rfind("project:", 0) == 0 ? std::string() : ", not from " + shownPath(path);
+    tell("The project's unsaved bank " + name + " is open from the project" + from + " (" + why +
+         "): Save writes it to a new file in Patches.");
     message = lastMessage;
   }
   applySelection(kUpper, index);

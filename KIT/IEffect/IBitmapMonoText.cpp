@@ -9,16 +9,17 @@ void DrawBitmapedText(IGraphics* graphics, IBitmap* font, IRECT* r, IText* style
   if (!graphics || !font || !r || !str || !*str) return;
   // Cells of no size would divide by nothing below and draw nothing anyway.
   if (charWidth <= 0 || charHeight <= 0) return;
-  const int n = static_cast<int>(std::strlen(str));
-  const int W = r->R - r->L, H = r->B - r->T;
-  const int y0 = vCenter ? r->T + (H - charHeight) / 2 : r->T;
+  // Laid out in 64 bits: the rectangle may span the int range; cells beyond its ends stand at those ends.
+  const long long n = static_cast<long long>(std::strlen(str));
+  const long long W = static_cast<long long>(r->R) - r->L, H = static_cast<long long>(r->B) - r->T;
+  const long long y0 = vCenter ? r->T + (H - charHeight) / 2 : r->T;
   const bool centred = style && style->mAlign == IText::kAlignCenter;
-  const int x0 = centred ? r->L + (W - n * charWidth) / 2 : r->L + charWidth;
-  const int room = W - 2 * charWidth;
+  const long long x0 = centred ? r->L + (W - n * charWidth) / 2 : static_cast<long long>(r->L) + charWidth;
+  const long long room = W - 2LL * charWidth;
   // No room for a single cell between the margins: nothing fits.
   if (room <= 0) return;
 
-  int perRow, rows;
+  long long perRow, rows;
   if (multiline && n * charWidth > room) {
     perRow = room / charWidth;
     rows = (n * charWidth) / room;
@@ -31,12 +32,13 @@ void DrawBitmapedText(IGraphics* graphics, IBitmap* font, IRECT* r, IText* style
   }
   if (perRow < 1 || rows < 0) return;
 
-  int k = 0;
-  for (int j = 0; j <= rows && k < n; ++j) {
-    int x = x0;
-    const int y = y0 + j * charHeight;
-    for (int c = 0; c < perRow && k < n; ++c, ++k) {
-      IRECT cell(x, y, x + charWidth, y + charHeight);
+  long long k = 0;
+  for (long long j = 0; j <= rows && k < n; ++j) {
+    long long x = x0;
+    const long long y = y0 + j * charHeight;
+    for (long long c = 0; c < perRow && k < n; ++c, ++k) {
+      IRECT cell(platform::satInt(x), platform::satInt(y), platform::satInt(x + charWidth),
+                 platform::satInt(y + charHeight));
       const int frame = static_cast<unsigned char>(str[k]) - 31;
       graphics->DrawBitmap(font, &cell, frame, blend);
       x += charWidth;

@@ -10,10 +10,16 @@
 
 namespace {
 
+// The far edge of a control that starts at `start` and is `size` long: a control placed near the end of the int
+// range ends at that end instead of wrapping round.
+int farEdge(int start, long long size) {
+  return platform::satInt(start + size);
+}
+
 IRECT bitmapRECT(int x, int y, const IBitmap* bitmap) {
   if (!bitmap) return IRECT(x, y, x, y);
   const int n = bitmap->N > 0 ? bitmap->N : 1;
-  return IRECT(x, y, x + bitmap->W, y + bitmap->H / n);
+  return IRECT(x, y, farEdge(x, bitmap->W), farEdge(y, bitmap->H / n));
 }
 
 IBitmap copyOf(const IBitmap* bitmap) {
@@ -108,19 +114,22 @@ IRadioButtonsControl::IRadioButtonsControl(IEffectBase* plug, IRECT rect, int pa
   const int n = nButtons > 0 ? nButtons : 1;
   const int w = mBitmap.W;
   const int h = mBitmap.N > 0 ? static_cast<int>(mBitmap.H / mBitmap.N) : mBitmap.H;
-  // One button has no gap to spread.
+  // One button has no gap to spread. The buttons are laid out in 64 bits; those beyond an end of the int range
+  // stand at that end.
   if (direction == kHorizontal) {
-    const int dX = n > 1 ? platform::intCoord((static_cast<double>(rect.R) - rect.L - static_cast<double>(n) * w) / (n - 1)) : 0;
-    int x = reverse ? rect.R - w - dX : rect.L;
+    const long long dX =
+        n > 1 ? platform::intCoord((static_cast<double>(rect.R) - rect.L - static_cast<double>(n) * w) / (n - 1)) : 0;
+    long long x = reverse ? static_cast<long long>(rect.R) - w - dX : rect.L;
     for (int i = 0; i < n; ++i) {
-      mRECTs.emplace_back(x, rect.T, x + w, rect.T + h);
+      mRECTs.emplace_back(platform::satInt(x), rect.T, platform::satInt(x + w), farEdge(rect.T, h));
       x = reverse ? x - w - dX : x + w + dX;
     }
   } else {
-    const int dY = n > 1 ? platform::intCoord((static_cast<double>(rect.B) - rect.T - static_cast<double>(n) * h) / (n - 1)) : 0;
-    int y = reverse ? rect.B - h - dY : rect.T;
+    const long long dY =
+        n > 1 ? platform::intCoord((static_cast<double>(rect.B) - rect.T - static_cast<double>(n) * h) / (n - 1)) : 0;
+    long long y = reverse ? static_cast<long long>(rect.B) - h - dY : rect.T;
     for (int i = 0; i < n; ++i) {
-      mRECTs.emplace_back(rect.L, y, rect.L + w, y + h);
+      mRECTs.emplace_back(rect.L, platform::satInt(y), farEdge(rect.L, w), platform::satInt(y + h));
       y = reverse ? y - h - dY : y + h + dY;
     }
   }
@@ -161,10 +170,10 @@ IFaderControl::IFaderControl(IEffectBase* plug, int x, int y, int len, int param
       mOnlyHandle(onlyHandle) {
   const int w = mHandleBitmap.W, h = mHandleBitmap.H;
   if (direction == kVertical) {
-    mRECT = IRECT(x, y, x + w, y + len);
+    mRECT = IRECT(x, y, farEdge(x, w), farEdge(y, len));
     mHandleHeadroom = h;
   } else {
-    mRECT = IRECT(x, y, x + len, y + h);
+    mRECT = IRECT(x, y, farEdge(x, len), farEdge(y, h));
     mHandleHeadroom = w;
   }
   mTargetRECT = mRECT;
@@ -172,28 +181,28 @@ IFaderControl::IFaderControl(IEffectBase* plug, int x, int y, int len, int param
 
 IRECT IFaderControl::GetHandleRECT(double value) const {
   if (value < 0.0) value = mValue;
-  IRECT r(mRECT.L, mRECT.T, mRECT.L + mHandleBitmap.W, mRECT.T + mHandleBitmap.H);
-  const int travel = mLen - mHandleHeadroom;
+  IRECT r(mRECT.L, mRECT.T, farEdge(mRECT.L, mHandleBitmap.W), farEdge(mRECT.T, mHandleBitmap.H));
+  const long long travel = static_cast<long long>(mLen) - mHandleHeadroom;
   if (mDirection == kVertical) {
     const int shift = platform::intCoord(travel * (1.0 - value));
-    r.T += shift;
-    r.B += shift;
+    r.T = farEdge(r.T, shift);
+    r.B = farEdge(r.B, shift);
   } else {
     const int shift = platform::intCoord(value * travel);
-    r.L += shift;
-    r.R += shift;
+    r.L = farEdge(r.L, shift);
+    r.R = farEdge(r.R, shift);
   }
   return r;
 }
 
 void IFaderControl::SnapToMouse(int x, int y) {
-  const int travel = mLen - mHandleHeadroom;
+  const long long travel = static_cast<long long>(mLen) - mHandleHeadroom;
   // A handle as long as the track has nowhere to go.
   if (travel <= 0) return;
   if (mDirection == kVertical)
-    mValue = 1.0 - static_cast<double>(y - mRECT.T - mHandleHeadroom / 2) / travel;
+    mValue = 1.0 - static_cast<double>(static_cast<long long>(y) - mRECT.T - mHandleHeadroom / 2) / travel;
   else
-    mValue = static_cast<double>(x - mRECT.L - mHandleHeadroom / 2) / travel;
+    mValue = static_cast<double>(static_cast<long long>(x) - mRECT.L - mHandleHeadroom / 2) / travel;
   SetDirty(true);
 }
 
@@ -234,10 +243,10 @@ void IKnobControl::OnMouseDrag(int, int, int dX, int dY, IMouseMod* mod) {
   if (gearing == 0.0) return;
   if (mDirection == kVertical) {
     if (mRECT.T == mRECT.B) return;
-    mValue = mValue + static_cast<double>(dY) / (mRECT.T - mRECT.B) / gearing;
+    mValue = mValue + static_cast<double>(dY) / (static_cast<double>(mRECT.T) - mRECT.B) / gearing;
   } else {
     if (mRECT.R == mRECT.L) return;
-    mValue = mValue + static_cast<double>(dX) / (mRECT.R - mRECT.L) / gearing;
+    mValue = mValue + static_cast<double>(dX) / (static_cast<double>(mRECT.R) - mRECT.L) / gearing;
   }
   SetDirty(true);
 }
@@ -253,8 +262,10 @@ IKnobRotaterControl::IKnobRotaterControl(IEffectBase* plug, int x, int y, int pa
 
 bool IKnobRotaterControl::Draw(IGraphics* graphics) {
   const double angle = mMinAngle + mValue * (mMaxAngle - mMinAngle);
-  return graphics->DrawRotatedBitmap(&mBitmap, (mRECT.L + mRECT.R) / 2, (mRECT.T + mRECT.B) / 2, angle, mYOffset,
-                                     &mBlend);
+  // The centre, its sum taken in 64 bits.
+  const int cx = static_cast<int>((static_cast<long long>(mRECT.L) + mRECT.R) / 2);
+  const int cy = static_cast<int>((static_cast<long long>(mRECT.T) + mRECT.B) / 2);
+  return graphics->DrawRotatedBitmap(&mBitmap, cx, cy, angle, mYOffset, &mBlend);
 }
 
 IKnobMultiControl::IKnobMultiControl(IEffectBase* plug, int x, int y, int paramIdx, IBitmap* bitmap,

@@ -415,7 +415,9 @@ void IGraphics::OnMouseUp(int x, int y, IMouseMod* mod) {
 void IGraphics::OnMouseDrag(int x, int y, IMouseMod* mod) {
   IControl* c = mMouseCapture;
   if (!c) return;
-  const int dX = x - mMouseX, dY = y - mMouseY;
+  // A drag from one end of the int range to the other moves by the most an int holds.
+  const int dX = platform::satInt(static_cast<long long>(x) - mMouseX);
+  const int dY = platform::satInt(static_cast<long long>(y) - mMouseY);
   if (dX == 0 && dY == 0) return;
   mMouseX = x;
   mMouseY = y;

@@ -22,8 +22,10 @@ bool IGraphics::DrawBitmap(IBitmap* bitmap, IRECT* dest, int srcX, int srcY, con
   if (!bitmap || !bitmap->mData || !dest || !mDrawBitmap) return true;
   const IRECT r = dest->Intersect(mDrawRECT);
   if (r.W() <= 0 || r.H() <= 0) return true;
-  PIX_Blit(mDrawBitmap, bitmap->mData, r.L, r.T, srcX + r.L - dest->L, srcY + r.T - dest->T, r.W(), r.H(),
-           BlendAlpha(blend), BlendMode(blend));
+  // The source offset in 64 bits: a destination may start far beyond the drawing, at an end of the int range.
+  const int fromX = platform::satInt(static_cast<long long>(srcX) + r.L - dest->L);
+  const int fromY = platform::satInt(static_cast<long long>(srcY) + r.T - dest->T);
+  PIX_Blit(mDrawBitmap, bitmap->mData, r.L, r.T, fromX, fromY, r.W(), r.H(), BlendAlpha(blend), BlendMode(blend));
   return true;
 }
 
@@ -43,9 +45,9 @@ bool IGraphics::DrawRotatedBitmap(IBitmap* bitmap, int destCtrX, int destCtrY, d
   const int W = bitmap->W, H = bitmap->H;
   const int mode = (blend ? BlendMode(blend) : PIX_BLIT_USE_SOURCE_ALPHA) | PIX_BLIT_FILTER_BILINEAR;
   PIX_RotatedBlit(mDrawBitmap, bitmap->mData, platform::intCoord(static_cast<double>(destCtrX) - W / 2),
-                  platform::intCoord(static_cast<double>(destCtrY) - H / 2), W, H, 0.0f, 0.0f,
-                  static_cast<float>(W), static_cast<float>(H), static_cast<float>(angle), false, BlendAlpha(blend),
-                  mode, 0.0f, static_cast<float>(yOffsetZeroDeg));
+                  platform::intCoord(static_cast<double>(destCtrY) - H / 2), W, H, 0.0f, 0.0f, static_cast<float>(W),
+                  static_cast<float>(H), static_cast<float>(angle), false, BlendAlpha(blend), mode, 0.0f,
+                  static_cast<float>(yOffsetZeroDeg));
   return true;
 }
 
@@ -66,14 +68,14 @@ bool IGraphics::DrawRotatedMask(IBitmap* base, IBitmap* mask, IBitmap* top, int 
     PIX_RotatedBlit(mTmpBitmap, top->mData, 0, 0, W, H, 0.0f, 0.0f, static_cast<float>(W), static_cast<float>(H), a,
                     true, 1.0f, PIX_BLIT_USE_SOURCE_ALPHA | PIX_BLIT_FILTER_BILINEAR, xOffset, 0.0f);
   IBitmap scratch(mTmpBitmap, W, H);
-  IRECT dest(x, y, x + W, y + H);
+  IRECT dest(x, y, platform::satInt(static_cast<long long>(x) + W), platform::satInt(static_cast<long long>(y) + H));
   return DrawBitmap(&scratch, &dest, 0, 0, blend);
 }
 
 bool IGraphics::DrawPoint(const IColor* color, float x, float y, const IChannelBlend* blend, bool) {
   if (!color) return true;
-  PIX_PutPixel(mDrawBitmap, platform::intCoord(x + 0.5f), platform::intCoord(y + 0.5f), color->Word(), BlendAlpha(blend),
-               BlendMode(blend));
+  PIX_PutPixel(mDrawBitmap, platform::intCoord(x + 0.5f), platform::intCoord(y + 0.5f), color->Word(),
+               BlendAlpha(blend), BlendMode(blend));
   return true;
 }
 
@@ -122,13 +124,13 @@ bool IGraphics::DrawIText(IText* text, const char* str, IRECT* r, bool measure, 
   const int w = rect.right, h = rect.bottom;
   if (text->mAlign == IText::kAlignNear) {
     // The measured width itself, which is L + w for the rectangles at 0 that callers measure into.
-    r->R = r->L == 0 ? w : r->L + w;
+    r->R = r->L == 0 ? w : platform::satInt(static_cast<long long>(r->L) + w);
   } else if (text->mAlign == IText::kAlignCenter) {
     r->L = platform::intCoord(std::trunc((static_cast<double>(r->L) + r->R) * 0.5) - w / 2);
     r->R = platform::intCoord(static_cast<double>(r->L) + w);
   } else if (text->mAlign == IText::kAlignFar) {
-    r->L = r->R - w;
+    r->L = platform::satInt(static_cast<long long>(r->R) - w);
   }
-  r->B = r->T + h;
+  r->B = platform::satInt(static_cast<long long>(r->T) + h);
   return true;
 }

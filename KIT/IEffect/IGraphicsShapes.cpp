@@ -49,18 +49,21 @@ bool IGraphics::RoundRect(const IColor* color, IRECT* r, const IChannelBlend* bl
 
 bool IGraphics::FillRoundRect(const IColor* color, IRECT* r, const IChannelBlend* blend, int cr, bool aa) {
   if (!color || !r) return true;
-  const int w = r->W(), h = r->H();
+  // Edges and sizes in 64 bits, saturated: the rectangle may lie at or span the ends of the int range.
+  const long long L = r->L, T = r->T, R = r->R, w = r->W(), h = r->H(), c = cr;
+  auto at = [](long long v) { return platform::satInt(v); };
+  auto centre = [](long long v) { return static_cast<float>(v); };
   const unsigned int word = color->Word();
   const float alpha = BlendAlpha(blend);
   const int mode = BlendMode(blend);
-  PIX_FillRect(mDrawBitmap, r->L + cr, r->T, w - 2 * cr, h, word, alpha, mode);
-  PIX_FillRect(mDrawBitmap, r->L, r->T + cr, cr, h - 2 * cr, word, alpha, mode);
-  PIX_FillRect(mDrawBitmap, r->R - cr, r->T + cr, cr, h - 2 * cr, word, alpha, mode);
+  PIX_FillRect(mDrawBitmap, at(L + c), r->T, at(w - 2 * c), r->H(), word, alpha, mode);
+  PIX_FillRect(mDrawBitmap, r->L, at(T + c), cr, at(h - 2 * c), word, alpha, mode);
+  PIX_FillRect(mDrawBitmap, at(R - c), at(T + c), cr, at(h - 2 * c), word, alpha, mode);
   const float radius = static_cast<float>(cr);
-  PIX_FillCircle(mDrawBitmap, r->L + cr, r->T + cr, radius, word, alpha, mode, aa);
-  PIX_FillCircle(mDrawBitmap, r->L + w - cr - 1, r->T + h - cr - 1, radius, word, alpha, mode, aa);
-  PIX_FillCircle(mDrawBitmap, r->L + w - cr - 1, r->T + cr, radius, word, alpha, mode, aa);
-  PIX_FillCircle(mDrawBitmap, r->L + cr, r->T + h - cr - 1, radius, word, alpha, mode, aa);
+  PIX_FillCircle(mDrawBitmap, centre(L + c), centre(T + c), radius, word, alpha, mode, aa);
+  PIX_FillCircle(mDrawBitmap, centre(L + w - c - 1), centre(T + h - c - 1), radius, word, alpha, mode, aa);
+  PIX_FillCircle(mDrawBitmap, centre(L + w - c - 1), centre(T + c), radius, word, alpha, mode, aa);
+  PIX_FillCircle(mDrawBitmap, centre(L + c), centre(T + h - c - 1), radius, word, alpha, mode, aa);
   return true;
 }
 
@@ -126,6 +129,7 @@ IKnobLineControl::IKnobLineControl(IEffectBase* plug, IRECT rect, int paramIdx, 
 
 bool IKnobLineControl::Draw(IGraphics* graphics) {
   const float a = mMinAngle + static_cast<float>(mValue) * (mMaxAngle - mMinAngle);
-  const float cx = (mRECT.L + mRECT.R) * 0.5f, cy = (mRECT.T + mRECT.B) * 0.5f;
+  const float cx = (static_cast<float>(mRECT.L) + static_cast<float>(mRECT.R)) * 0.5f;
+  const float cy = (static_cast<float>(mRECT.T) + static_cast<float>(mRECT.B)) * 0.5f;
   return graphics->DrawRadialLine(&mColor, cx, cy, a, mInnerRadius, mOuterRadius, &mBlend, true);
 }

@@ -21,8 +21,9 @@ struct IRECT {
   IRECT(int l, int t, int r, int b) : L(l), T(t), R(r), B(b) {}
 
   bool Empty() const { return L == 0 && T == 0 && R == 0 && B == 0; }
-  int W() const { return R - L; }
-  int H() const { return B - T; }
+  // Saturated: a rectangle spanning the int range is INT_MAX wide, not a wrapped negative width.
+  int W() const { return platform::satInt(static_cast<long long>(R) - L); }
+  int H() const { return platform::satInt(static_cast<long long>(B) - T); }
   bool operator==(const IRECT& o) const { return L == o.L && T == o.T && R == o.R && B == o.B; }
   bool operator!=(const IRECT& o) const { return !(*this == o); }
 

@@ -391,8 +391,8 @@ void Shim_vVexmir_hwnd::drawImpl(cocoa::Rect rect, HDC hdc) {
   m_wndproc(this, WM_NCCALCSIZE, 0, reinterpret_cast<LPARAM>(&p));
   const RECT cr = p.rgrc[0];
   if (!m_hashaddestroy) m_wndproc(this, WM_NCPAINT, 1, 0);
-  m_paintctx_rect.x += cr.left - wr.left;
-  m_paintctx_rect.y += cr.top - wr.top;
+  m_paintctx_rect.x += static_cast<double>(cr.left) - wr.left;
+  m_paintctx_rect.y += static_cast<double>(cr.top) - wr.top;
   if (!m_hashaddestroy && m_paintctx_rect.w >= 1 && m_paintctx_rect.h >= 1) {
     if (std::memcmp(&cr, &wr, sizeof(RECT)) != 0) {
       SHIM_PushClipRegion(hdc);

@@ -4,6 +4,7 @@
 
 #include "KIT/ptrlist.h"
 #include "KIT/shim/shim-gdi-internal.h"
+#include "KIT/shim/shim-sys.h"
 #include "platform/cocoa/image.h"
 #include "platform/graphics/png.h"
 
@@ -37,8 +38,7 @@ template <class Fill, class Stroke>
 void paintBox(HDC ctx, int x1, int y1, int x2, int y2, Fill fill, Stroke stroke) {
   Context* gc = gcOf(ctx);
   if (!gc) return;
-  const Rect r{static_cast<float>(x1), static_cast<float>(y1), static_cast<float>(x2 - x1),
-               static_cast<float>(y2 - y1)};
+  const Rect r = SHIM_GDP_Rect(RECT{x1, y1, x2, y2});
   if (validBrush(ctx->curbrush)) {
     gc->setFillColor(ctx->curbrush->color);
     fill(gc, r);
@@ -199,8 +199,7 @@ void SHIM_FillRect(HDC ctx, const RECT* r, HBRUSH brush) {
   Context* gc = gcOf(ctx);
   if (!gc || !r || !validBrush(brush)) return;
   gc->setFillColor(brush->color);
-  gc->fillRect({static_cast<float>(r->left), static_cast<float>(r->top), static_cast<float>(r->right - r->left),
-                static_cast<float>(r->bottom - r->top)});
+  gc->fillRect(SHIM_GDP_Rect(*r));
 }
 
 void SHIM_SetPixel(HDC ctx, int x, int y, int colour) {
@@ -217,8 +216,7 @@ void SHIM_FillDialogBackground(HDC ctx, const RECT* r, int) {
   Context* gc = gcOf(ctx);
   if (!gc || !r) return;
   gc->setFillColor(platform::gfx::colorFromRGB(kDialogBackground, 1.0f));
-  gc->fillRect({static_cast<float>(r->left), static_cast<float>(r->top), static_cast<float>(r->right - r->left),
-                static_cast<float>(r->bottom - r->top)});
+  gc->fillRect(SHIM_GDP_Rect(*r));
 }
 
 void SHIM_PushClipRegion(HDC ctx) {
@@ -228,8 +226,7 @@ void SHIM_PushClipRegion(HDC ctx) {
 void SHIM_SetClipRegion(HDC ctx, const RECT* r) {
   Context* gc = gcOf(ctx);
   if (!gc || !r) return;
-  gc->clipToRect({static_cast<float>(r->left), static_cast<float>(r->top), static_cast<float>(r->right - r->left),
-                  static_cast<float>(r->bottom - r->top)});
+  gc->clipToRect(SHIM_GDP_Rect(*r));
 }
 
 void SHIM_PopClipRegion(HDC ctx) {
@@ -283,10 +280,9 @@ void DrawImageInRect(HDC ctx, HGDIOBJ image, const RECT* r) {
   gc->save();
   // Undo the flip for the draw so that the image's first row lands at the rectangle's top.
   gc->scale(1, -1);
+  const Rect box = SHIM_GDP_Rect(*r);
   gc->drawImage({img.pixels.data(), img.width, img.height, img.width * 4, true},
-                {static_cast<float>(r->left), -static_cast<float>(r->bottom), static_cast<float>(r->right - r->left),
-                 static_cast<float>(r->bottom - r->top)},
-                1.0f);
+                {box.x, -static_cast<float>(r->bottom), box.w, box.h}, 1.0f);
   gc->restore();
 }
 

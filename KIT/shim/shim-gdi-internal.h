@@ -82,6 +82,9 @@ bool SHIM_GDP_CtxValid(HDC ctx);
 // True for a handle that is a live object (5 or above, not in the pool).
 bool SHIM_GDP_ObjValid(HGDIOBJ obj);
 
+// A rectangle in the platform's floats; its width and height are taken in 64 bits, as it may span the int range.
+platform::gfx::Rect SHIM_GDP_Rect(const RECT& r);
+
 // Pool sizes, for tests.
 int SHIM_GDP_CtxPoolSize();
 int SHIM_GDP_ObjPoolSize();

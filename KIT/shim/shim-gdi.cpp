@@ -9,6 +9,7 @@
 #include "KIT/kitstring.h"
 #include "KIT/mutex.h"
 #include "KIT/shim/shim-gdi-internal.h"
+#include "KIT/shim/shim-sys.h"
 #include "platform/graphics/coords.h"
 
 using platform::gfx::Color;
@@ -179,6 +180,11 @@ SHIM_GDP_OBJECT* GDP_OBJECT_NEW() {
     }
   }
   return new SHIM_GDP_OBJECT();
+}
+
+platform::gfx::Rect SHIM_GDP_Rect(const RECT& r) {
+  return platform::gfx::Rect{static_cast<float>(r.left), static_cast<float>(r.top),
+                             static_cast<float>(SHIM_RectWidth(r)), static_cast<float>(SHIM_RectHeight(r))};
 }
 
 bool SHIM_GDP_CtxValid(HDC ctx) {
@@ -432,28 +438,28 @@ int SHIM_DrawText(HDC ctx, const char* textIn, int length, RECT* rect, int flags
   if (!rect) return blockHeight;
 
   if (flags & DT_CALCRECT) {
-    rect->right = rect->left + W;
-    rect->bottom = rect->top + blockHeight;
+    rect->right = platform::satInt(static_cast<long long>(rect->left) + W);
+    rect->bottom = platform::satInt(static_cast<long long>(rect->top) + blockHeight);
     return blockHeight;
   }
   Context* gc = ctx->ctx;
   if (!gc) return blockHeight;
 
-  int x = rect->left;
+  // Placed in 64 bits: a rectangle may span the whole int range.
+  const long long rw = SHIM_RectWidth(*rect), rh = SHIM_RectHeight(*rect);
+  long long x = rect->left;
   if (flags & DT_RIGHT)
-    x = rect->right - W;
+    x = static_cast<long long>(rect->right) - W;
   else if (flags & DT_CENTER)
-    x = rect->left + (rect->right - rect->left) / 2 - W / 2;
-  int y = rect->top;
+    x = rect->left + rw / 2 - W / 2;
+  long long y = rect->top;
   if (flags & DT_BOTTOM)
-    y = rect->bottom - blockHeight;
+    y = static_cast<long long>(rect->bottom) - blockHeight;
   else if (flags & DT_VCENTER)
-    y = rect->top + (rect->bottom - rect->top) / 2 - blockHeight / 2;
+    y = rect->top + rh / 2 - blockHeight / 2;
 
   gc->save();
-  if (!(flags & DT_NOCLIP))
-    gc->clipToRect({static_cast<float>(rect->left), static_cast<float>(rect->top),
-                    static_cast<float>(rect->right - rect->left), static_cast<float>(rect->bottom - rect->top)});
+  if (!(flags & DT_NOCLIP)) gc->clipToRect(SHIM_GDP_Rect(*rect));
   const bool opaque = ctx->curbkmode == OPAQUE;
   const Color background = platform::gfx::colorFromRGB(ctx->curbkcol, 1.0f);
   if (selected && selected->font_quality) gc->setAntialias(selected->font_quality == ANTIALIASED_QUALITY);

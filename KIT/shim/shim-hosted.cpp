@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "KIT/shim/shim-ctlclasses.h"
+#include "KIT/shim/shim-sys.h"
 #include "platform/cocoa/appstate.h"
 #include "platform/cocoa/cfbundle.h"
 #include "platform/cocoa/drag.h"
@@ -155,10 +156,10 @@ void Shim_vVexmir_hwndcarbonhost::shimDoRepos() {
   if (r.top > r.bottom) std::swap(r.top, r.bottom);
   const int H = cocoa::screen::height();
   carbon::Rect bounds;
-  bounds.left = static_cast<carbon::SInt16>(r.left);
-  bounds.top = static_cast<carbon::SInt16>(H - r.bottom);
-  bounds.right = static_cast<carbon::SInt16>(r.right);
-  bounds.bottom = static_cast<carbon::SInt16>(bounds.top + (r.bottom - r.top));
+  bounds.left = platform::shortCoord(r.left);
+  bounds.top = platform::shortCoord(static_cast<double>(H) - r.bottom);
+  bounds.right = platform::shortCoord(r.right);
+  bounds.bottom = platform::shortCoord(static_cast<double>(bounds.top) + SHIM_RectHeight(r));
   carbon::SetWindowBounds(m_cwnd, carbon::kWindowContentRgn, &bounds);
   if (m_cwnd->carbonAttributes & carbon::kWindowCompositingAttribute) {
     carbon::HIViewRef root = carbon::HIViewGetRoot(m_cwnd);
@@ -253,12 +254,13 @@ carbon::OSStatus Shim_vVexmir_hwndcarbonhost::handle(carbon::EventRef event) {
     carbon::GetEventParameter(event, fourCC("crct"), fourCC("qdrt"), nullptr, sizeof(cur), nullptr, &cur);
     RECT r{};
     GetWindowRect(this, &r);
-    r.left += cur.left - prev.left;
-    r.top += cur.top - prev.top;
-    r.right += cur.right - prev.right;
-    r.bottom += cur.bottom - prev.bottom;
+    r.left = platform::satInt(static_cast<long long>(r.left) + cur.left - prev.left);
+    r.top = platform::satInt(static_cast<long long>(r.top) + cur.top - prev.top);
+    r.right = platform::satInt(static_cast<long long>(r.right) + cur.right - prev.right);
+    r.bottom = platform::satInt(static_cast<long long>(r.bottom) + cur.bottom - prev.bottom);
     m_whileresizing = true;
-    SetWindowPos(this, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, 12);
+    SetWindowPos(this, nullptr, r.left, r.top, platform::satInt(SHIM_RectWidth(r)),
+                 platform::satInt(SHIM_RectHeight(r)), 12);
     m_whileresizing = false;
   }
   return carbon::noErr;
@@ -309,7 +311,8 @@ HWND SHIM_GetAudioUnitCocoaView(HWND parent, AudioUnit unit, const AudioUnitCoco
   auto factory = reinterpret_cast<SHIM_AUViewFactory>(bundle->functionPointerForName(factoryName.c_str()));
   cocoa::View* view = nullptr;
   if (factory) {
-    const double w = r ? r->right - r->left : 0, h = r ? r->bottom - r->top : 0;
+    const double w = r ? static_cast<double>(SHIM_RectWidth(*r)) : 0,
+                 h = r ? static_cast<double>(SHIM_RectHeight(*r)) : 0;
     view = factory(unit, w, h);
   }
   bundle->release();
@@ -391,9 +394,9 @@ void SHIM_InitiateDragDrop(HWND hwnd, const RECT* srcrect, const char* srcfn, vo
   rec.promisedFiles = true;
   rec.types.push_back(dot == std::string::npos ? "" : name.substr(dot + 1));
   if (srcrect) {
-    rec.from = cocoa::Rect{static_cast<double>(srcrect->left), static_cast<double>(srcrect->top),
-                           static_cast<double>(srcrect->right - srcrect->left),
-                           static_cast<double>(srcrect->bottom - srcrect->top)};
+    rec.from =
+        cocoa::Rect{static_cast<double>(srcrect->left), static_cast<double>(srcrect->top),
+                    static_cast<double>(SHIM_RectWidth(*srcrect)), static_cast<double>(SHIM_RectHeight(*srcrect))};
   }
   rec.slideBack = true;
   const std::string folder = cocoa::drag::performDrag(rec);
@@ -414,12 +417,14 @@ std::vector<std::string> SHIM_DoDragDrop(const char* destinationFolder) {
     const std::string message = "An item named \"" + name +
                                 "\" already exists in this location. Do you want to replace it with the one you're "
                                 "moving?";
+    // Keep Both Files writes under a free name, Replace over the file; Stop, and a question closed without an
+    // answer, write nothing.
     const int answer = cocoa::runAlertPanel("Copy", message, "Keep Both Files", "Stop", "Replace");
-    if (answer == 0) {
-      write = false;
-    } else if (answer == 1) {
+    if (answer == 1) {
       target = freeName(target);
       write = !target.empty();
+    } else if (answer != -1) {
+      write = false;
     }
   }
   if (write) s_dragdropsrccallback(target.c_str());

@@ -217,6 +217,8 @@ char* BrowseForFiles(const char* title, const char* initialDir, const char* init
   return out;
 }
 
+// A question closed without an answer is never consent: it answers Cancel where there is one, else No; only a
+// plain OK box answers OK whatever happened to it.
 int MessageBox(HWND, const char* text, const char* caption, int type) {
   const std::string t = text ? text : "", c = caption ? caption : "";
   switch (type) {
@@ -227,7 +229,7 @@ int MessageBox(HWND, const char* text, const char* caption, int type) {
       return cocoa::runAlertPanel(c, t, "OK", "Cancel", "") == 1 ? IDOK : IDCANCEL;
     case MB_YESNOCANCEL: {
       const int r = cocoa::runAlertPanel(c, t, "Yes", "Cancel", "No");
-      return r == 1 ? IDYES : r == 0 ? IDCANCEL : IDNO;
+      return r == 1 ? IDYES : r == -1 ? IDNO : IDCANCEL;
     }
     case MB_YESNO:
       return cocoa::runAlertPanel(c, t, "Yes", "No", "") == 1 ? IDYES : IDNO;

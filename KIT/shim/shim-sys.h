@@ -53,6 +53,11 @@ BOOL WinSetRect(RECT* r, int left, int top, int right, int bottom);
 BOOL WinIntersectRect(RECT* out, const RECT* a, const RECT* b);
 void WinUnionRect(RECT* out, const RECT* a, const RECT* b);
 BOOL SHIM_PtInRect(const RECT* r, POINT p);
+// A rectangle's width (right - left) and height (bottom - top), exact in 64 bits for any rectangle, also one near
+// or spanning the int range; platform::satInt (platform/graphics/coords.h) brings an edge or size made from them
+// back to an int, saturating at the range's ends.
+long long SHIM_RectWidth(const RECT& r);
+long long SHIM_RectHeight(const RECT& r);
 // a * b / c in double precision, truncated toward zero; 0 when c is 0; a quotient beyond int saturates.
 int MulDiv(int a, int b, int c);
 // The floating-point rounding control, in the x87 encoding shifted right by 2 (0x300: 0 nearest, 0x100 down,

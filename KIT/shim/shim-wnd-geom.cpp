@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "KIT/shim/shim-hwnd.h"
@@ -95,8 +96,8 @@ void GetClientRect(HWND hwnd, RECT* r) {
   std::memset(&p, 0, sizeof(p));
   p.rgrc[0] = *r;
   SendMessage(hwnd, WM_NCCALCSIZE, 0, reinterpret_cast<LPARAM>(&p));
-  r->right = r->left + (p.rgrc[0].right - p.rgrc[0].left);
-  r->bottom = r->top + (p.rgrc[0].bottom - p.rgrc[0].top);
+  r->right = platform::satInt(r->left + SHIM_RectWidth(p.rgrc[0]));
+  r->bottom = platform::satInt(r->top + SHIM_RectHeight(p.rgrc[0]));
 }
 
 void SHIM_GetViewPort(RECT* r, const RECT* source, bool workArea) {
@@ -106,8 +107,8 @@ void SHIM_GetViewPort(RECT* r, const RECT* source, bool workArea) {
     *r = RECT{0, 0, 1600, 1200};
     return;
   }
-  const double px = source ? (source->left + source->right) / 2 : 0;
-  const double py = source ? (source->top + source->bottom) / 2 : 0;
+  const double px = source ? static_cast<double>(source->left + SHIM_RectWidth(*source) / 2) : 0;
+  const double py = source ? static_cast<double>(source->top + SHIM_RectHeight(*source) / 2) : 0;
   for (size_t i = 0; i < screens.size(); ++i) {
     const cocoa::screen::Info& s = screens[i];
     const cocoa::Rect f = workArea ? cocoa::Rect{s.vx, s.vy, s.vw, s.vh} : cocoa::Rect{s.x, s.y, s.w, s.h};
@@ -237,9 +238,10 @@ void InvalidateRect(HWND hwnd, const RECT* r, int) {
     v->setNeedsDisplay(true);
     return;
   }
-  const int top = std::min(r->top, r->bottom), bottom = std::max(r->top, r->bottom);
+  const int top = std::min(r->top, r->bottom);
   v->setNeedsDisplayInRect(cocoa::Rect{static_cast<double>(r->left), static_cast<double>(top),
-                                       static_cast<double>(r->right - r->left), static_cast<double>(bottom - top)});
+                                       static_cast<double>(SHIM_RectWidth(*r)),
+                                       static_cast<double>(std::abs(SHIM_RectHeight(*r)))});
 }
 
 BOOL ScrollWindow(HWND hwnd, int dx, int dy, const RECT*, const RECT*) {

@@ -191,7 +191,8 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
       if (r.bottom < r.top) {
         std::swap(r.top, r.bottom);
-        p.y = r.top + r.bottom - p.y;
+        // In 64 bits: edges near the ends of the int range would overflow the mirror's sum.
+        p.y = platform::satInt(static_cast<long long>(r.top) + r.bottom - p.y);
       }
       NCCALCSIZE_PARAMS nc;
       std::memset(&nc, 0, sizeof(nc));

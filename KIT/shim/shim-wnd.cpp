@@ -649,7 +649,8 @@ void CenterWindow(HWND hwnd) {
   RECT vp;
   SHIM_GetViewPort(&vp, nullptr, false);
   const cocoa::Rect f = w->frame();
-  w->setFrame(cocoa::Rect{vp.left + (vp.right - vp.left - f.w) / 2, vp.top + (vp.bottom - vp.top - f.h) / 2, f.w, f.h},
+  w->setFrame(cocoa::Rect{vp.left + (static_cast<double>(SHIM_RectWidth(vp)) - f.w) / 2,
+                          vp.top + (static_cast<double>(SHIM_RectHeight(vp)) - f.h) / 2, f.w, f.h},
               false);
 }
 

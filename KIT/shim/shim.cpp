@@ -642,6 +642,14 @@ BOOL SHIM_PtInRect(const RECT* r, POINT p) {
   return p.x >= r->left && p.x < r->right && p.y >= top && p.y < bottom;
 }
 
+long long SHIM_RectWidth(const RECT& r) {
+  return static_cast<long long>(r.right) - r.left;
+}
+
+long long SHIM_RectHeight(const RECT& r) {
+  return static_cast<long long>(r.bottom) - r.top;
+}
+
 int MulDiv(int a, int b, int c) {
   if (c == 0) return 0;
   const double q = std::trunc(static_cast<double>(a) * static_cast<double>(b) / static_cast<double>(c));

@@ -292,9 +292,12 @@ OSStatus GetWindowBounds(WindowRef window, UInt32, Rect* out) {
   if (!window || !out) return paramErr;
   const cocoa::Rect& c = window->contentRect();
   out->left = platform::shortCoord(c.x);
-  out->top = platform::shortCoord(cocoa::screen::height() - c.y - c.h);
+  // The bottom follows the top before either is cut to the 16-bit range: a window beyond an end reports that end
+  // for both edges.
+  const int top = platform::intCoord(cocoa::screen::height() - c.y - c.h);
+  out->top = platform::shortCoord(top);
   out->right = platform::shortCoord(c.x + c.w);
-  out->bottom = platform::shortCoord(out->top + c.h);
+  out->bottom = platform::shortCoord(top + c.h);
   return noErr;
 }
 

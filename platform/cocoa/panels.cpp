@@ -158,9 +158,16 @@ int runAlertPanel(const std::string& title, const std::string& message, const st
   unsigned long response = 0;
   userNotificationDisplayAlert(0, 0, title.c_str(), message.c_str(), defaultButton.c_str(), alternateButton.c_str(),
                                otherButton.c_str(), &response);
-  if (response == kAlertAlternateResponse) return 0;
-  if (response == kAlertOtherResponse) return -1;
-  return 1;
+  switch (response) {
+    case kAlertDefaultResponse:
+      return 1;
+    case kAlertAlternateResponse:
+      return 0;
+    case kAlertOtherResponse:
+      return -1;
+    default:
+      return kAlertPanelUnanswered;
+  }
 }
 
 namespace alerts {

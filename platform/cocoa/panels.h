@@ -133,7 +133,10 @@ class URL : public Object {
 
 // NSRunAlertPanel: title, message and up to three buttons (default, alternate, other; empty for none). Answers 1
 // for the default button, 0 for the alternate and -1 for the other, from the scripted response (0 default, 1
-// alternate, 2 other); unscripted alerts take the default.
+// alternate, 2 other); unscripted alerts take the default. An alert that ends without an answer (the cancel
+// response: its window closed by the window manager, the host's window destroyed, the display lost) answers
+// kAlertPanelUnanswered, never the default button.
+constexpr int kAlertPanelUnanswered = -2;
 int runAlertPanel(const std::string& title, const std::string& message, const std::string& defaultButton,
                   const std::string& alternateButton, const std::string& otherButton);
 

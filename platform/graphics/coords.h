@@ -3,6 +3,8 @@
 // undefined, so every such conversion goes through here.
 #pragma once
 
+#include <climits>
+
 namespace platform {
 
 // Truncates toward zero as a cast does; a value beyond the int range gives the nearest end of it, and NaN gives 0.
@@ -12,6 +14,13 @@ constexpr int intCoord(double v) {
   if (v >= 2147483647.0) return 2147483647;
   if (v <= -2147483648.0) return -2147483647 - 1;
   return static_cast<int>(v);
+}
+
+// An integer sum or difference of coordinates, taken in 64 bits by the caller, brought back to the int range: a value
+// beyond it gives the nearest end. Edges and sizes near the ends of the range (a rectangle from INT_MIN to INT_MAX is
+// a common way to say "everything") then stay in order instead of wrapping round.
+constexpr int satInt(long long v) {
+  return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : static_cast<int>(v);
 }
 
 // The same within the 16-bit range of the platform's older rectangles and points.

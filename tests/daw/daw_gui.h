@@ -17,6 +17,7 @@
 
 #include "platform/graphics/png.h"
 #include "tests/daw/daw_support.h"
+#include "tools/vexmir-host/x11_wm.h"
 
 namespace dawtest {
 
@@ -73,24 +74,7 @@ class Display {
     return s;
   }
   // Asks the window to close as a window manager's close button does.
-  void askToClose(uint32_t window) {
-    auto atom = [this](const char* name) {
-      xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
-          c_, xcb_intern_atom(c_, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
-      const xcb_atom_t a = r ? r->atom : 0;
-      std::free(r);
-      return a;
-    };
-    xcb_client_message_event_t m{};
-    m.response_type = XCB_CLIENT_MESSAGE;
-    m.format = 32;
-    m.window = window;
-    m.type = atom("WM_PROTOCOLS");
-    m.data.data32[0] = atom("WM_DELETE_WINDOW");
-    m.data.data32[1] = XCB_CURRENT_TIME;
-    xcb_send_event(c_, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&m));
-    xcb_flush(c_);
-  }
+  void askToClose(uint32_t window) { vexhost::askWindowToClose(c_, window); }
 
  private:
   xcb_connection_t* c_;

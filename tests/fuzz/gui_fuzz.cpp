@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "KIT/IEffect/ControlLayer.h"
 #include "KIT/IEffect/IBitmapMonoText.h"
@@ -71,15 +73,31 @@ class Surface : public IGraphics {
   }
 };
 
+// Reads the input front to back. The order in which a call's arguments, or the operands of one expression, are
+// evaluated is unspecified (GCC reads them in another order than Clang), so every value is read in a statement of
+// its own: the corpus then means the same to the replay of any compiler as to the fuzzer that made it.
 struct Reader {
   const uint8_t* p;
   size_t n;
   uint8_t byte() { return n ? (--n, *p++) : 0; }
+  bool bit() { return byte() & 1; }
   int small() { return static_cast<int8_t>(byte()); }
   // The two ends of the 16-bit range stand for the ends of the int range.
   int coord() {
-    const int v = static_cast<int16_t>(byte() | byte() << 8);
+    const int low = byte();
+    const int v = static_cast<int16_t>(low | byte() << 8);
     return v == INT16_MAX ? INT_MAX : v == INT16_MIN ? INT_MIN : v % 400;
+  }
+  // Two coordinates, x first.
+  std::pair<int, int> point() {
+    const int x = coord();
+    return {x, coord()};
+  }
+  // Left, top, right, bottom.
+  IRECT rect() {
+    const auto [l, t] = point();
+    const auto [r, b] = point();
+    return IRECT(l, t, r, b);
   }
 };
 
@@ -90,36 +108,46 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Plug plug;
   Surface& g = *new Surface(&plug, 120, 90);  // owned by the plug-in once attached
   plug.AttachGraphics(&g);
-  IBitmap strip = g.LoadIBitmap(3, "strip.png", 0.5 + in.byte() / 64.0, 1 + in.byte() % 8, in.byte() & 1);
+  const double stripScale = 0.5 + in.byte() / 64.0;
+  const int stripStates = 1 + in.byte() % 8;
+  IBitmap strip = g.LoadIBitmap(3, "strip.png", stripScale, stripStates, in.bit());
   IBitmap missing = g.LoadIBitmap(9, "missing.png", 1.0, 4);
   IBitmap handle = g.LoadIBitmap(1, "handle.png", 1.0, 1);
   IText style;
   style.mAlign = in.byte() % 3;
 
   auto* layer = new ControlLayer(1, "page");
-  layer->controls.Add(new IKnobMultiControl(&plug, in.coord(), in.coord(), 0, &strip));
-  layer->controls.Add(new IFaderControl(&plug, in.coord(), in.coord(), in.small(), 2, &handle,
-                                        (in.byte() & 1) ? kHorizontal : kVertical, in.byte() & 1));
-  layer->controls.Add(new IRadioButtonsControl(&plug, IRECT(in.coord(), in.coord(), in.coord(), in.coord()), 1,
-                                               in.small(), &strip, (in.byte() & 1) ? kHorizontal : kVertical,
-                                               in.byte() & 1));
-  auto* caption = new ICaptionControl(&plug, IRECT(in.coord(), in.coord(), in.coord(), in.coord()), 1, &style);
+  auto [kx, ky] = in.point();
+  layer->controls.Add(new IKnobMultiControl(&plug, kx, ky, 0, &strip));
+  const auto [fx, fy] = in.point();
+  const int fLen = in.small();
+  const EDirection fDirection = in.bit() ? kHorizontal : kVertical;
+  layer->controls.Add(new IFaderControl(&plug, fx, fy, fLen, 2, &handle, fDirection, in.bit()));
+  const IRECT radios = in.rect();
+  const int nRadios = in.small();
+  const EDirection rDirection = in.bit() ? kHorizontal : kVertical;
+  layer->controls.Add(new IRadioButtonsControl(&plug, radios, 1, nRadios, &strip, rDirection, in.bit()));
+  auto* caption = new ICaptionControl(&plug, in.rect(), 1, &style);
   caption->DisablePrompt(false);
   layer->controls.Add(caption);
   g.AttachLayer(layer);
-  g.AttachControl(new ISwitchControl(&plug, in.coord(), in.coord(), 1, &strip));
-  g.AttachControl(new IKnobMultiControl(&plug, in.coord(), in.coord(), 0, &missing));
-  g.AttachControl(new IBitmapTextControl(&plug, IRECT(in.coord(), in.coord(), in.coord(), in.coord()), &strip, "AB~",
-                                         &style, in.small(), in.small()));
-  g.AttachControl(new ITextControl(&plug, IRECT(in.coord(), in.coord(), in.coord(), in.coord()), &style, "t"));
+  std::tie(kx, ky) = in.point();
+  g.AttachControl(new ISwitchControl(&plug, kx, ky, 1, &strip));
+  std::tie(kx, ky) = in.point();
+  g.AttachControl(new IKnobMultiControl(&plug, kx, ky, 0, &missing));
+  const IRECT textRect = in.rect();
+  const int textA = in.small();
+  g.AttachControl(new IBitmapTextControl(&plug, textRect, &strip, "AB~", &style, textA, in.small()));
+  g.AttachControl(new ITextControl(&plug, in.rect(), &style, "t"));
   auto* display = new ICaptionControl(&plug, IRECT(0, 0, 10, 10), 3, &style);
   display->DisablePrompt(false);
   g.AttachControl(display);
   g.AttachBackground(2, "bg.png", 1.0 + in.byte() / 32.0);
 
   while (in.n) {
-    IMouseMod mod(in.byte() & 1, in.byte() & 1, in.byte() & 1, in.byte() & 1);
-    const int x = in.coord(), y = in.coord();
+    const bool l = in.bit(), r = in.bit(), s = in.bit();
+    IMouseMod mod(l, r, s, in.bit());
+    const auto [x, y] = in.point();
     switch (in.byte() % 14) {
       case 0:
         g.OnMouseDown(x, y, &mod);
@@ -139,36 +167,46 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       case 5:
         g.OnKeyDown(x, y, in.byte() % 41);
         break;
-      case 6:
-        g.SetParameterFromPlug(in.byte() % 5 - 1, in.small(), in.byte() & 1);
+      case 6: {
+        const int idx = in.byte() % 5 - 1;
+        const int value = in.small();
+        g.SetParameterFromPlug(idx, value, in.bit());
         break;
+      }
       case 7:
-        layer->Hide(in.byte() & 1);
+        layer->Hide(in.bit());
         break;
       case 8: {
-        IRECT r;
-        if (g.IsDirty(&r)) g.Draw(&r);
+        IRECT dirty;
+        if (g.IsDirty(&dirty)) g.Draw(&dirty);
         break;
       }
       case 9: {
-        IRECT r(x, y, in.coord(), in.coord());
-        g.Draw(&r);
-        g.DrawBitmap(&strip, &r, in.small(), in.small(), in.small(), nullptr);
+        const auto [right, bottom] = in.point();
+        IRECT box(x, y, right, bottom);
+        g.Draw(&box);
+        const int frame = in.small(), a = in.small();
+        g.DrawBitmap(&strip, &box, frame, a, in.small(), nullptr);
         break;
       }
       case 10: {
-        IRECT r(x, y, in.coord(), in.coord());
-        g.FillRoundRect(&COLOR_RED, &r, nullptr, in.small(), in.byte() & 1);
-        g.RoundRect(&COLOR_RED, &r, nullptr, in.small(), in.byte() & 1);
-        g.DrawRect(&COLOR_BLUE, &r);
-        g.DrawVerticalLine(&COLOR_BLUE, &r, in.small() / 50.0f);
+        const auto [right, bottom] = in.point();
+        IRECT box(x, y, right, bottom);
+        int radius = in.small();
+        g.FillRoundRect(&COLOR_RED, &box, nullptr, radius, in.bit());
+        radius = in.small();
+        g.RoundRect(&COLOR_RED, &box, nullptr, radius, in.bit());
+        g.DrawRect(&COLOR_BLUE, &box);
+        g.DrawVerticalLine(&COLOR_BLUE, &box, in.small() / 50.0f);
         break;
       }
       case 11: {
-        IRECT r(x, y, in.coord(), in.coord());
-        DrawBitmapedText(&g, &strip, &r, &style, nullptr, "Hello, fuzz", in.byte() & 1, in.byte() & 1, in.small(),
-                         in.small());
-        g.MeasureIText(&style, "Wm", &r);
+        const auto [right, bottom] = in.point();
+        IRECT box(x, y, right, bottom);
+        const bool vCentre = in.bit(), multiline = in.bit();
+        const int charWidth = in.small();
+        DrawBitmapedText(&g, &strip, &box, &style, nullptr, "Hello, fuzz", vCentre, multiline, charWidth, in.small());
+        g.MeasureIText(&style, "Wm", &box);
         break;
       }
       case 12:
@@ -178,7 +216,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         g.menuChoice = in.small() % 4;
         g.ForcePixel(&COLOR_GREEN, x, y);
         g.GetPoint(x, y);
-        g.DrawRotatedBitmap(&strip, x, y, in.small() / 10.0, in.small());
+        const double angle = in.small() / 10.0;
+        g.DrawRotatedBitmap(&strip, x, y, angle, in.small());
         break;
       }
     }

@@ -1,8 +1,14 @@
 // A small plug-in with an editor for the end-to-end editor tests: a background, a 128-frame knob, a 5-frame switch
 // and a radio group in one layer, a fader, a caption and a text control in another, on the macOS surface. Its images
 // come from its bundle (org.vexmir.guitest); every SetParameterFromGUI is appended to $VEXMIR_GUI_TEST_LOG.
+// A click on the area at 195, 100 - 245, 140 asks the window layer's next question of $VEXMIR_GUI_TEST_QUESTIONS
+// (words: a MessageBox type, or "drop" for the promised file $VEXMIR_GUI_TEST_DROP_FILE dropped into the folder
+// $VEXMIR_GUI_TEST_DROP_FOLDER, where it exists) and appends the answer to the log.
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
 
 #include "KIT/IEffect/ControlLayer.h"
 #include "KIT/IEffect/IControls.h"
@@ -10,8 +16,50 @@
 #include "KIT/IEffect/IGraphicsMac.h"
 #include "KIT/IEffect/IParam.h"
 #include "KIT/IEffect/IPopupMenu.h"
+#include "KIT/shim/shim-hosted.h"
+#include "KIT/shim/shim.h"
+#include "platform/cocoa/drag.h"
 
 namespace {
+
+void logLine(const std::string& line) {
+  if (const char* path = std::getenv("VEXMIR_GUI_TEST_LOG")) std::ofstream(path, std::ios::app) << line << "\n";
+}
+
+void writeDropped(const char* path) {
+  std::ofstream(path) << "dropped";
+}
+
+class QuestionControl : public IControl {
+ public:
+  QuestionControl(IEffectBase* plug, IRECT rect) : IControl(plug, rect) {
+    std::istringstream words(std::getenv("VEXMIR_GUI_TEST_QUESTIONS") ? std::getenv("VEXMIR_GUI_TEST_QUESTIONS") : "");
+    for (std::string w; words >> w;) questions_.push_back(w);
+  }
+  bool Draw(IGraphics*) override { return true; }
+  void OnMouseDown(int, int, IMouseMod*) override {
+    if (next_ >= questions_.size()) return;
+    const std::string q = questions_[next_++];
+    if (q != "drop") {
+      logLine("MessageBox " + q + " -> " +
+              std::to_string(MessageBox(nullptr, "Replace the bank?", "Question", std::atoi(q.c_str()))));
+      return;
+    }
+    const char* file = std::getenv("VEXMIR_GUI_TEST_DROP_FILE");
+    const char* folder = std::getenv("VEXMIR_GUI_TEST_DROP_FOLDER");
+    if (!file || !folder) return;
+    // A promised file dragged from a window of the layer and dropped where one of its name exists.
+    HWND source = SHIM_CreateDialog(nullptr, reinterpret_cast<const char*>(0x400000), nullptr, nullptr, 0);
+    cocoa::drag::scriptDropFolder(folder);
+    SHIM_InitiateDragDrop(source, nullptr, file, writeDropped);
+    DestroyWindow(source);
+    logLine("drop asked");
+  }
+
+ private:
+  std::vector<std::string> questions_;
+  size_t next_ = 0;
+};
 
 // An area without a picture of its own that opens a menu of the waves, one of them disabled: what a disabled item
 // does on each platform's menu is seen through the parameter it would have set.
@@ -71,6 +119,7 @@ class GuiTestPlug : public IEffectVST {
     panel->controls.Add(caption);
     panel->controls.Add(new ITextControl(this, IRECT(20, 200, 260, 222), &text, "Vexmir GUI test"));
     panel->controls.Add(new WaveMenuControl(this, IRECT(190, 150, 250, 172), kWave));
+    panel->controls.Add(new QuestionControl(this, IRECT(195, 100, 245, 140)));
     panel->Hide(false);
     g->AttachLayer(panel);
 
@@ -80,12 +129,9 @@ class GuiTestPlug : public IEffectVST {
   }
 
   void SetParameterFromGUI(int idx, double v) override {
-    if (const char* path = std::getenv("VEXMIR_GUI_TEST_LOG")) {
-      if (FILE* f = std::fopen(path, "a")) {
-        std::fprintf(f, "SetParameterFromGUI %d %.6f\n", idx, v);
-        std::fclose(f);
-      }
-    }
+    char line[64];
+    std::snprintf(line, sizeof(line), "SetParameterFromGUI %d %.6f", idx, v);
+    logLine(line);
     IEffectVST::SetParameterFromGUI(idx, v);
   }
 };

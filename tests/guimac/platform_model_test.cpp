@@ -614,13 +614,15 @@ TEST(CarbonModel, CompositedViewsDrawFromInvalidAreasAndOthersOnUpdateControls) 
 }
 
 // A context begun on a port draws into the window until it ends, and does no harm when its holder resizes or
-// disposes of the window first.
+// disposes of the window first. Its end shows the port's area (the window reports it drawn, which puts it on the
+// screen); drawn into a store that a resize replaced, it shows nothing.
 TEST(CarbonModel, APortContextOutlivesAResizeAndItsWindow) {
   cocoa::AutoreleasePool pool;
   carbon::WindowRef w = nullptr;
   carbon::Rect bounds{0, 0, 60, 50}, bigger{0, 0, 90, 80};
   carbon::CreateNewWindow(carbon::kDocumentWindowClass, 0, &bounds, &w);
   for (int step = 0; step < 3; ++step) {
+    if (step < 2) w->takeDisplayedRects();
     carbon::CGContextRef ctx = nullptr;
     ASSERT_EQ(carbon::QDBeginCGContext(carbon::GetWindowPort(w), &ctx), carbon::noErr);
     if (step == 1) carbon::SetWindowBounds(w, carbon::kWindowContentRgn, &bigger);
@@ -631,11 +633,40 @@ TEST(CarbonModel, APortContextOutlivesAResizeAndItsWindow) {
     EXPECT_EQ(ctx, nullptr);
     if (step == 0) {
       EXPECT_EQ(w->pixelAt(5, 55), 0xFF0000u);
+      const std::vector<cocoa::Rect> shown = w->takeDisplayedRects();
+      ASSERT_EQ(shown.size(), 1u) << "the port's area was not shown when its context ended";
+      EXPECT_EQ((std::vector<double>{shown[0].x, shown[0].y, shown[0].w, shown[0].h}),
+                (std::vector<double>{0, 0, 50, 60}));
     }
     if (step == 1) {
       EXPECT_EQ(w->pixelAt(5, 85), 0xFFFFFFu);  // drawn into the store the resize replaced
+      EXPECT_TRUE(w->takeDisplayedRects().empty());
     }
   }
+}
+
+// QuickDraw's rectangles hold 16-bit edges: a window edge beyond them reports the range's end, never a wrapped one.
+TEST(CarbonModel, WindowEdgesBeyondTheShortRangeStandAtItsEnds) {
+  cocoa::AutoreleasePool pool;
+  carbon::WindowRef w = nullptr;
+  carbon::Rect bounds{0, 0, 60, 50};  // top, left, bottom, right: 50 wide, 60 high
+  ASSERT_EQ(carbon::CreateNewWindow(carbon::kDocumentWindowClass, 0, &bounds, &w), carbon::noErr);
+  const double screenTop = cocoa::screen::height();
+  struct Case {
+    double x, y;             // the content's origin (bottom left, y up)
+    std::vector<int> edges;  // left, top, right, bottom
+  } cases[] = {
+      {34950, -35000, {32767, 32767, 32767, 32767}},  // the right edge at 35,000 is not -30,536
+      {-35050, screenTop + 35000, {-32768, -32768, -32768, -32768}},
+      {32740, screenTop - 150, {32740, 90, 32767, 150}},  // across the end
+  };
+  for (const Case& c : cases) {
+    w->setContentOrigin(c.x, c.y);
+    carbon::Rect b;
+    ASSERT_EQ(carbon::GetWindowBounds(w, carbon::kWindowContentRgn, &b), carbon::noErr);
+    EXPECT_EQ((std::vector<int>{b.left, b.top, b.right, b.bottom}), c.edges) << c.x << ", " << c.y;
+  }
+  carbon::DisposeWindow(w);
 }
 
 }  // namespace

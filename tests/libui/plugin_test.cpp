@@ -202,6 +202,14 @@ TEST(PluginLibrarian, AProjectsBankPathIsANameNeverAPermission) {
     EXPECT_EQ(said.rfind("The project's unsaved bank " + c.name + " is open from the project, not from ", 0),
               c.why.empty() ? std::string::npos : 0u) << said;
     EXPECT_NE(said.find(c.why), std::string::npos) << said;
+    if (!c.why.empty()) {
+      // Its own project keeps it as a bank without a file, which opens from memory again.
+      Instance again("");
+      ASSERT_TRUE(openProject(again.plug.GetAEffect(), projectOf(in.plug.GetAEffect())));
+      EXPECT_EQ(again.editor->lastMessage, "The project's unsaved bank " + c.name +
+                                               " is open from the project (it was never saved to a file): Save "
+                                               "writes it to a new file in Patches.");
+    }
     for (int step = 0; step < 2; ++step) {
       EXPECT_TRUE(in.editor->openBankUnsaved() && in.named(4, "Renamed"));
       in.refreshFolders();

@@ -14,9 +14,13 @@ TEST(ShimMiscDialogs, MessageBoxesAnswerForEachButtonSet) {
   struct Case {
     int type, scripted, expected;
   };
+  // Closed without an answer (the cancel response), a question is never consent: Cancel where there is one, else No.
+  const int unanswered = cocoa::kAlertCancelResponse;
   for (const Case& c : {Case{MB_OK, 0, IDOK}, Case{MB_OKCANCEL, 1, IDCANCEL}, Case{MB_YESNOCANCEL, 2, IDNO},
                         Case{MB_YESNOCANCEL, 1, IDCANCEL}, Case{MB_YESNO, 1, IDNO}, Case{MB_YESNO, 0, IDYES},
-                        Case{MB_RETRYCANCEL, 0, IDRETRY}}) {
+                        Case{MB_RETRYCANCEL, 0, IDRETRY}, Case{MB_OK, unanswered, IDOK},
+                        Case{MB_OKCANCEL, unanswered, IDCANCEL}, Case{MB_YESNOCANCEL, unanswered, IDCANCEL},
+                        Case{MB_YESNO, unanswered, IDNO}, Case{MB_RETRYCANCEL, unanswered, IDCANCEL}}) {
     cocoa::alerts::scriptResponse(c.scripted);
     EXPECT_EQ(MessageBox(nullptr, "Save bank?", "Vexmir", c.type), c.expected) << c.type;
   }

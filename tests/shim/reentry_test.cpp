@@ -3,11 +3,15 @@
 // menus, remove properties, hold, draw into and release contexts over later steps, ask for odd sizes and positions
 // (up to the ends of the int range), click far off any screen and re-parent controls from inside any message. After
 // each run the layer's invariants are checked: every live window is reachable, no dead handle is answered as a
-// window, none is larger than the platform allows and every window's edges are in order.
+// window, none is larger than the platform allows and every window's edges are in order. Then every view is probed
+// at the ends of the int range with the procedures calm (they claim client areas at the ends): moved next to an end,
+// hit-tested by the default procedure, measured, invalidated and painted, and drawn into with text and fills over
+// rectangles at or spanning the ends.
 //
 // VEXMIR_REENTRY_RUNS sets the number of runs (1000 by default) and VEXMIR_REENTRY_FIRST the seed before the first
-// (0; to split a long run over several processes), VEXMIR_REENTRY_SEED runs one seed alone and VEXMIR_REENTRY_STEPS
-// cuts its steps (to shrink a failure); a sanitizer report prints the failing run's actions.
+// (0; any int, to split a long run over several processes or to start near an end of the seed range),
+// VEXMIR_REENTRY_SEED runs one seed alone and VEXMIR_REENTRY_STEPS cuts its steps (to shrink a failure); a sanitizer
+// report prints the failing run's actions. The seeds of the far ranges run too, with longer runs.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -35,8 +39,10 @@ extern "C" void __sanitizer_set_death_callback(void (*callback)(void)) __attribu
 namespace {
 
 std::mt19937 g_rng;
+std::mt19937 g_ends;     // the probes' choices, apart from the run's own stream: the seeds' runs stay as they were
+bool g_probing = false;  // the probes run: the procedures claim client areas at the ends of the int range
 int g_depth = 0;
-bool g_calm = false;  // while a run is torn down the procedures behave
+bool g_calm = false;               // while a run is torn down the procedures behave
 std::vector<std::string> g_trace;  // the current run's actions, for the death callback
 unsigned g_seed = 0;
 
@@ -143,8 +149,8 @@ void createControls(HWND view, int) {
   SHIM_MakeSetCurParms(1.2f, 1.2f, 0, 0, view, true, true);
   SHIM_GenerateDialogFromList(kControls, static_cast<int>(sizeof(kControls) / sizeof(kControls[0])));
 }
-SHIM_DialogResourceIndex g_dialogRes{MAKEINTRESOURCE(7100), "Hostile", SHIM_DIALOG_FLIPPED | SHIM_DIALOG_OPAQUE,
-                                     createControls, 240, 200, nullptr};
+SHIM_DialogResourceIndex g_dialogRes{
+    MAKEINTRESOURCE(7100), "Hostile", SHIM_DIALOG_FLIPPED | SHIM_DIALOG_OPAQUE, createControls, 240, 200, nullptr};
 
 HWND newTopWindow() {
   HWND v = SHIM_CreateDialog(nullptr, reinterpret_cast<const char*>(0x400000), nullptr,
@@ -212,6 +218,21 @@ constexpr UINT kPing = 0x8042;
 int oddSize() {
   static const int kOdd[] = {0, -1, -70, INT_MIN, INT_MAX, 700000, 20000, 10001, INT_MAX - 20, INT_MIN + 20};
   return kOdd[pick(static_cast<int>(std::size(kOdd)))];
+}
+
+// A value at or next to an end of the int range, or an ordinary one.
+int nearAnEnd() {
+  static const int kEnds[] = {INT_MIN, INT_MIN + 1, INT_MIN + 100, -20, 0, 20, INT_MAX - 100, INT_MAX - 2, INT_MAX};
+  return kEnds[g_ends() % std::size(kEnds)];
+}
+
+RECT rectNearTheEnds() {
+  RECT r;
+  r.left = nearAnEnd();
+  r.top = nearAnEnd();
+  r.right = nearAnEnd();
+  r.bottom = nearAnEnd();
+  return r;
 }
 
 void holdContext(HWND h) {
@@ -340,8 +361,7 @@ void hostileAct(HWND self) {
       if (HWND h = anyHandle()) {
         note("move and size");
         SetWindowPos(h, nullptr, chance(4) ? oddSize() : pick(200), chance(4) ? oddSize() : pick(200),
-                     chance(4) ? oddSize() : 20 + pick(300),
-                     chance(4) ? oddSize() : pick(300) - 20, SWP_NOZORDER);
+                     chance(4) ? oddSize() : 20 + pick(300), chance(4) ? oddSize() : pick(300) - 20, SWP_NOZORDER);
       }
       break;
     case 13:
@@ -364,6 +384,13 @@ void hostileAct(HWND self) {
 }
 
 LRESULT hostileProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+  if (g_probing && msg == WM_NCCALCSIZE && lp) {
+    RECT r = rectNearTheEnds();
+    if (r.right < r.left) std::swap(r.left, r.right);
+    if (r.bottom < r.top) std::swap(r.top, r.bottom);
+    reinterpret_cast<NCCALCSIZE_PARAMS*>(lp)->rgrc[0] = r;
+    return 0;
+  }
   if (!g_calm && g_depth < 4 && chance(6)) {
     note("in message " + hex(msg));
     hostileAct(h);
@@ -424,9 +451,9 @@ void driverStep() {
     case 2: {
       HWND h = anyHandle();
       if (!h) break;
-      static const UINT kMessages[] = {kPing,       WM_COMMAND,  WM_SIZE,      WM_KEYDOWN, WM_TIMER, WM_MOUSEMOVE,
-                                       WM_SHOWWINDOW, BM_GETCHECK, BM_SETCHECK, CB_GETCOUNT, CB_SETCURSEL,
-                                       TBM_SETPOS,  LB_GETCOUNT, WM_ERASEBKGND};
+      static const UINT kMessages[] = {kPing,        WM_COMMAND,    WM_SIZE,     WM_KEYDOWN,   WM_TIMER,
+                                       WM_MOUSEMOVE, WM_SHOWWINDOW, BM_GETCHECK, BM_SETCHECK,  CB_GETCOUNT,
+                                       CB_SETCURSEL, TBM_SETPOS,    LB_GETCOUNT, WM_ERASEBKGND};
       const UINT msg = kMessages[pick(sizeof(kMessages) / sizeof(kMessages[0]))];
       note("send " + hex(msg));
       SendMessage(h, msg, static_cast<WPARAM>(pick(3)), 0);
@@ -510,6 +537,40 @@ void checkInvariants(int run) {
   }
 }
 
+// The probes at the ends of the int range, for every live view, with the procedures calm.
+void probeTheEnds(int run) {
+  g_calm = g_probing = true;
+  static HBRUSH brush = CreateSolidBrush(0x339966);
+  static const UINT kText[] = {DT_CENTER | DT_VCENTER, DT_RIGHT | DT_BOTTOM, DT_CENTER | DT_NOCLIP, DT_LEFT};
+  for (HWND h : liveHandles(false)) {
+    if (!IsWindow(h)) continue;
+    const int x = nearAnEnd(), y = nearAnEnd();
+    SetWindowPos(h, nullptr, x, y, 50, 50, SWP_NOZORDER);
+    const LRESULT hit = DefWindowProc(h, WM_NCHITTEST, 0, SHIM_PointParam(nearAnEnd(), nearAnEnd()));
+    ASSERT_TRUE(hit == 0 || hit == HTCLIENT) << "run " << run << ": the hit test answered " << hit;
+    RECT client;
+    GetClientRect(h, &client);
+    ASSERT_TRUE(client.left <= client.right && client.top <= client.bottom)
+        << "run " << run << " at " << x << ", " << y;
+    RECT r = rectNearTheEnds();
+    InvalidateRect(h, &r, 0);
+    UpdateWindow(h);
+    HDC dc = GetDC(h);
+    if (!dc) continue;
+    SHIM_FillRect(dc, &r, brush);
+    SHIM_DrawText(dc, "Ends", -1, &r, kText[g_ends() % std::size(kText)]);
+    // Measured text grows its rectangle to the right and down from where it starts, never past an end.
+    RECT measured{nearAnEnd(), nearAnEnd(), 0, 0};
+    const RECT from = measured;
+    SHIM_DrawText(dc, "Ends\nof the range", -1, &measured, DT_CALCRECT);
+    ReleaseDC(h, dc);
+    ASSERT_TRUE(measured.right >= from.left && measured.bottom >= from.top)
+        << "run " << run << ": text measured from " << from.left << ", " << from.top << " ends at " << measured.right
+        << ", " << measured.bottom;
+  }
+  g_calm = g_probing = false;
+}
+
 void tearDownRun() {
   g_calm = true;
   ReleaseCapture();
@@ -532,6 +593,38 @@ int envInt(const char* name, int fallback) {
   return v && *v ? std::atoi(v) : fallback;
 }
 
+// One run of `steps` steps from the seed, its invariants checked and its windows torn down; false when it failed
+// (its actions are printed).
+bool runOnce(unsigned seed, int steps) {
+  g_seed = seed;
+  g_rng.seed(seed);
+  g_ends.seed(seed);
+  g_trace.clear();
+  g_depth = 0;
+  newDialog();
+  newTopWindow();
+  newMenu(anyWindowView());
+  for (int step = 0; step < steps; ++step) {
+    note("step " + std::to_string(step));
+    driverStep();
+  }
+  checkInvariants(static_cast<int>(seed));
+  if (!::testing::Test::HasFatalFailure()) probeTheEnds(static_cast<int>(seed));
+  if (!::testing::Test::HasFatalFailure()) checkInvariants(static_cast<int>(seed));
+  if (::testing::Test::HasFatalFailure()) {
+    dumpTrace();
+    return false;
+  }
+  tearDownRun();
+  int left = 0;
+  for (cocoa::Window* w : cocoa::Window::allWindows()) {
+    if (w->as<Shim_vVexmir_windowbase>()) ++left;
+  }
+  if (left) dumpTrace();
+  EXPECT_EQ(left, 0) << "seed " << seed << ": windows of the layer outlived their destruction";
+  return left == 0;
+}
+
 TEST(Reentry, RandomHostileProceduresLeaveTheLayerWhole) {
   cocoa::screen::setScreens({cocoa::screen::Info{0, 0, 1600, 1000, 0, 0, 1600, 1000}});
   if (__sanitizer_set_death_callback) __sanitizer_set_death_callback(dumpTrace);
@@ -539,42 +632,38 @@ TEST(Reentry, RandomHostileProceduresLeaveTheLayerWhole) {
   const int only = envInt("VEXMIR_REENTRY_SEED", -1);
   const int steps = envInt("VEXMIR_REENTRY_STEPS", 40);
   const int first = envInt("VEXMIR_REENTRY_FIRST", 0);
-  const auto start = std::chrono::steady_clock::now();
-  int done = 0;
-  // Seeds of long runs by hand that once found a fault run first, every time.
-  const unsigned kFound[] = {52655, 64308, 82417, 99649};
-  const int found = only >= 0 ? 0 : static_cast<int>(std::size(kFound));
-  for (int run = 0; run < runs + found; ++run) {
-    g_seed = only >= 0    ? static_cast<unsigned>(only)
-             : run < found ? kFound[run]
-                           : static_cast<unsigned>(first + run - found + 1);
-    g_rng.seed(g_seed);
-    g_trace.clear();
-    g_depth = 0;
-    newDialog();
-    newTopWindow();
-    newMenu(anyWindowView());
-    for (int step = 0; step < steps; ++step) {
-      note("step " + std::to_string(step));
-      driverStep();
+  // Seeds after `first` (counted in unsigned arithmetic: a first near an end of the int range goes on past it).
+  struct Range {
+    unsigned first;
+    int runs, steps;
+  };
+  std::vector<Range> ranges;
+  if (only >= 0) {
+    ranges.push_back({static_cast<unsigned>(only), 1, steps});
+  } else {
+    // Seeds of long runs by hand that once found a fault run first, every time; at 500582, and 10488 of 120
+    // steps, a view moved to the end of the int range overflowed the default hit test.
+    const Range kFound[] = {{52655, 1, 40}, {64308, 1, 40},  {82417, 1, 40},
+                            {99649, 1, 40}, {500582, 1, 40}, {10488, 1, 120}};
+    ranges.assign(std::begin(kFound), std::end(kFound));
+    ranges.push_back({static_cast<unsigned>(first) + 1u, runs, steps});
+    // The default run goes on with longer runs from both ends of the int range of seeds.
+    if (!std::getenv("VEXMIR_REENTRY_RUNS")) {
+      ranges.push_back({static_cast<unsigned>(INT_MAX) - 99u, 100, 120});
+      ranges.push_back({static_cast<unsigned>(INT_MIN), 100, 120});
     }
-    checkInvariants(static_cast<int>(g_seed));
-    if (HasFatalFailure()) {
-      dumpTrace();
-      return;
-    }
-    tearDownRun();
-    int left = 0;
-    for (cocoa::Window* w : cocoa::Window::allWindows()) {
-      if (w->as<Shim_vVexmir_windowbase>()) ++left;
-    }
-    if (left) dumpTrace();
-    ASSERT_EQ(left, 0) << "seed " << g_seed << ": windows of the layer outlived their destruction";
-    ++done;
-    if (only >= 0) break;
   }
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("%d runs of %d steps in %.1f s\n", done, steps, seconds);
+  for (const Range& range : ranges) {
+    const auto start = std::chrono::steady_clock::now();
+    int done = 0;
+    for (int i = 0; i < range.runs; ++i) {
+      if (!runOnce(range.first + static_cast<unsigned>(i), range.steps)) return;
+      ++done;
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (range.runs > 1)
+      std::printf("%d runs of %d steps from seed %u in %.1f s\n", done, range.steps, range.first, seconds);
+  }
 }
 
 }  // namespace

@@ -108,8 +108,10 @@ TEST_F(HostedTest, DroppingAPromiseAsksBeforeReplacing) {
   EXPECT_EQ(dragAndDrop("/src/Take_07.wav"), "Take_008.wav");
   touch(folder + "/Bank");
   EXPECT_EQ(dragAndDrop("/src/Bank"), "Bank 001");
-  // Stop writes nothing; Replace writes over the file.
+  // Stop, and the question closed without an answer, write nothing; Replace writes over the file.
   cocoa::alerts::scriptResponse(1);
+  EXPECT_EQ(dragAndDrop("/src/Take.wav"), "");
+  cocoa::alerts::scriptResponse(cocoa::kAlertCancelResponse);
   EXPECT_EQ(dragAndDrop("/src/Take.wav"), "");
   cocoa::alerts::scriptResponse(2);
   EXPECT_EQ(dragAndDrop("/src/Take.wav"), "Take.wav");

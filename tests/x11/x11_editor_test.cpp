@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <sstream>
 #include <string>
@@ -204,6 +205,56 @@ x11 resources
   EXPECT_EQ(counts[1], counts[0]);
   // The plug-in closed with its editor open: everything of the editor went with it.
   EXPECT_EQ(counts[2], counts[0]);
+}
+
+// A question of the window layer on the screen that ends without an answer is never consent: closed by the window
+// manager, with the host's window destroyed under it or with the display connection gone, a question with Cancel
+// answers Cancel (2), one without answers No (7), and only a plain OK box answers OK (1); the drop's "replace?"
+// question leaves the file there as it was and writes no copy. Answered with Return, a question does say yes (6).
+TEST_F(X11Editor, AQuestionEndedWithoutAnAnswerIsNeverConsent) {
+  struct Case {
+    const char* questions;
+    const char* end;  // how the last question ends; the others are closed by the window manager
+    std::vector<std::string> answers;
+  } cases[] = {
+      {"0 1 3 4 5 drop 4 3",
+       "xdotool windowclose $HOST",
+       {"MessageBox 0 -> 1", "MessageBox 1 -> 2", "MessageBox 3 -> 2", "MessageBox 4 -> 7", "MessageBox 5 -> 2",
+        "drop asked", "MessageBox 4 -> 6", "MessageBox 3 -> 2"}},
+      {"4", "xdotool windowkill $(win)", {"MessageBox 4 -> 7"}},
+  };
+  for (const Case& c : cases) {
+    ScratchDir dir;
+    std::filesystem::create_directories(dir.file("Drop"));
+    dir.write("Drop/Bank.syx", "mine");
+    // Each click asks the next question; the script waits for its alert, closes it and waits until it is gone. The
+    // seventh question is answered with Return.
+    dir.write("questions.sh", std::string(R"sh(set -e; HOST=$1; n=0; total=$(echo $2 | wc -w)
+win() { xdotool search --sync --onlyvisible --name "^Vexmir Editor alert" | head -1; }
+gone() { k=0; while xdotool search --onlyvisible --name "^Vexmir Editor alert" >/dev/null; do k=$((k+1)); [ $k -lt 500 ]; sleep 0.02; done; }
+for q in $2; do
+  n=$((n+1)); xdotool mousemove --window $HOST 220 120 click 1; w=$(win)
+  if [ $n = $total ]; then )sh") + c.end +
+                                  R"sh(; exit 0; fi
+  if [ $n = 7 ]; then until [ "$(xdotool getwindowfocus)" = "$w" ]; do sleep 0.01; done; xdotool key Return
+  else "$VEXMIR_HOST" --x11-close "Vexmir Editor alert"; fi
+  gone
+done
+)sh");
+    const HostRun r = run(
+        guimactest::makeGuiTestBundle(dir, EDITOR_TEST_PLUGIN),
+        std::string("open\neditor open x11\npump 2\nx11 input exec --sync sh questions.sh %HOST \"") + c.questions +
+            "\"\npump 2\neditor close\nclose\n",
+        dir,
+        {"DISPLAY=" + server.display(), "VEXMIR_HOST=" + hostExecutable(), "VEXMIR_GUI_TEST_LOG=" + dir.file("gui.log"),
+         std::string("VEXMIR_GUI_TEST_QUESTIONS=") + c.questions, "VEXMIR_GUI_TEST_DROP_FILE=/elsewhere/Bank.syx",
+         "VEXMIR_GUI_TEST_DROP_FOLDER=" + dir.file("Drop"), "VEXMIR_HOST_WATCHDOG=60"});
+    ASSERT_EQ(r.exitCode, 0) << c.end << "\n" << r.err << r.out;
+    EXPECT_EQ(linesWith(dir.read("gui.log"), ""), c.answers) << c.end;
+    EXPECT_EQ(dir.read("Drop/Bank.syx"), "mine");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.file("Drop")), {}), 1)
+        << "the dismissed drop wrote a copy";
+  }
 }
 
 TEST_F(X11Editor, WithoutAServerOrAWindowTheEditorDoesNotOpen) {

@@ -31,6 +31,7 @@ void usage(FILE* to) {
       "usage: vexmir-host [--product TEXT] [--rate HZ] [--block FRAMES] [--transcript FILE] PLUGIN [SCRIPT | -]\n"
       "       vexmir-host --steps      (list the script steps)\n"
       "       vexmir-host --x11-capture NAME FILE.png   (a top-level window named NAME... of $DISPLAY as a PNG)\n"
+      "       vexmir-host --x11-close NAME   (asks that window to close, as a window manager does)\n"
       "PLUGIN is a VST 2 library or a .vst bundle; SCRIPT is a step file, - reads standard input.\n"
       "VEXMIR_HOST_WATCHDOG=SECONDS: a script still running after that long ends with a message and exit code 5.\n"
       "Without a script: open, info, close.\n");
@@ -114,6 +115,11 @@ int run(int argc, char** argv) {
     } else if (a == "--x11-capture" && i + 2 < argc) {
       std::string why;
       if (vexhost::captureWindowNamed(argv[i + 1], argv[i + 2], &why)) return kExitOk;
+      std::fprintf(stderr, "vexmir-host: %s\n", why.c_str());
+      return kExitStep;
+    } else if (a == "--x11-close" && i + 1 < argc) {
+      std::string why;
+      if (vexhost::closeWindowNamed(argv[i + 1], &why)) return kExitOk;
       std::fprintf(stderr, "vexmir-host: %s\n", why.c_str());
       return kExitStep;
     } else if (a == "--product") {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/graphics/png.h"
+#include "tools/vexmir-host/x11_wm.h"
 
 namespace vexhost {
 
@@ -67,8 +68,8 @@ std::unique_ptr<X11HostWindow> X11HostWindow::open(int width, int height, std::s
   w->height_ = height;
   w->window_ = xcb_generate_id(c);
   // A DAW's window listens for keys: its own shortcuts.
-  const uint32_t values[] = {0x303030, XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_KEY_PRESS |
-                                           XCB_EVENT_MASK_KEY_RELEASE};
+  const uint32_t values[] = {0x303030,
+                             XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_KEY_RELEASE};
   xcb_create_window(c, XCB_COPY_FROM_PARENT, w->window_, screen->root, 0, 0, static_cast<uint16_t>(width),
                     static_cast<uint16_t>(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
                     XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
@@ -246,6 +247,22 @@ bool captureWindowNamed(const std::string& prefix, const std::string& path, std:
   return done;
 }
 
+bool closeWindowNamed(const std::string& prefix, std::string* why) {
+  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+  *why = "no viewable top-level window is named \"" + prefix + "...\"";
+  xcb_window_t target = 0;
+  forEachViewableTopLevel(c, [&](xcb_window_t w, const std::string& text, int, int) {
+    if (text.compare(0, prefix.size(), prefix) == 0) target = w;
+    return target != 0;
+  });
+  if (target) {
+    askWindowToClose(c, target);
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));  // a round trip: the server has it
+  }
+  xcb_disconnect(c);
+  return target != 0;
+}
+
 std::vector<std::string> viewableWindowNames(const std::string& prefix) {
   std::vector<std::string> names;
   xcb_connection_t* c = xcb_connect(nullptr, nullptr);
@@ -261,14 +278,8 @@ std::string x11ResourceSummary(std::string* why) {
   int screenNumber = 0;
   xcb_connection_t* c = hostConnection(&screenNumber, why);
   if (!c) return "";
-  auto atom = [c](const char* name) {
-    xcb_intern_atom_reply_t* r =
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
-    const xcb_atom_t a = r ? r->atom : 0;
-    std::free(r);
-    return a;
-  };
-  const xcb_atom_t windowAtom = atom("WINDOW"), pixmapAtom = atom("PIXMAP"), gcAtom = atom("GC");
+  const xcb_atom_t windowAtom = internAtom(c, "WINDOW", true), pixmapAtom = internAtom(c, "PIXMAP", true),
+                   gcAtom = internAtom(c, "GC", true);
   xcb_res_query_clients_reply_t* clients = xcb_res_query_clients_reply(c, xcb_res_query_clients(c), nullptr);
   if (!clients) {
     *why = "the X11 server has no X-Resource extension";

@@ -49,6 +49,9 @@ class X11HostWindow {
 // Writes the pixels of the viewable top-level window whose name begins with `prefix` (a panel or alert of the
 // plug-in, while the host is blocked in it) as an RGB PNG; false with *why when there is none.
 bool captureWindowNamed(const std::string& prefix, const std::string& path, std::string* why);
+// Asks the viewable top-level window whose name begins with `prefix` to close, as a window manager does when its
+// close button is pressed (a WM_DELETE_WINDOW message); false with *why when there is none.
+bool closeWindowNamed(const std::string& prefix, std::string* why);
 // The names of the viewable top-level windows of the server of $DISPLAY that begin with `prefix` (none without one).
 std::vector<std::string> viewableWindowNames(const std::string& prefix);
 
