@@ -17,7 +17,7 @@ out=${VEXMIR_FUZZ_OUT:-out/fuzz}
 parallel=${VEXMIR_FUZZ_JOBS:-3}
 
 export VEXMIR_SETUP_EXTRAS=1 CC=clang CXX=clang++
-scripts/build.sh "$build" -DVEXMIR_FUZZ=ON -DVEXMIR_TESTS=OFF
+scripts/build.sh --log "$build/build.log" "$build" -DVEXMIR_FUZZ=ON -DVEXMIR_TESTS=OFF
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:detect_odr_violation=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}

@@ -388,7 +388,7 @@ void LibrarianEditor::reportScanNotes() {
   const auto& notes = librarian_->scanNotes;
   if (notes.empty()) return;
   if (notes.size() == 1 && !notes.front().listed && notes.front().reason == PatchLibrarian::kFolderMissing) {
-    tell("No Patches folder: make " + notes.front().path + " and put bank files in it");
+    tell(noBanksHint());
     return;
   }
   // Every file passed over, one after the other: a file not listed at all matters more than a bank missing from
@@ -402,11 +402,24 @@ void LibrarianEditor::reportScanNotes() {
   showScanNote(std::move(texts), 0);
 }
 
+std::string LibrarianEditor::noBanksHint() const {
+  if (!librarian_->bankFiles.empty()) return std::string();
+  struct stat st {};
+  if (::stat(patchesFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    return "No Patches folder: make " + patchesFolder + " and put bank files in it";
+  return "No banks in " + shownPath(patchesFolder + "/") + ": put bank files in it, then Refresh Folders";
+}
+
+void LibrarianEditor::tellNoOpenBank(const std::string& action) {
+  tell(action + ": no bank is open.", noBanksHint());
+}
+
 void LibrarianEditor::showScanNote(std::vector<std::string> texts, size_t index) {
-  std::string text = texts[index];
+  std::string tail;
   if (texts.size() > 1)
-    text += " (" + std::to_string(index + 1) + " of " + std::to_string(texts.size()) + ": click here for the next)";
-  tell(text);
+    tail = "(" + std::to_string(index + 1) + " of " + std::to_string(texts.size()) + ": click here for the next)";
+  tell(tail.empty() ? texts[index] : texts[index] + " " + tail);
+  if (view_) view_->setNotice(texts[index], tail);
   scanNoteTexts_ = std::move(texts);
   scanNoteShown_ = index;
 }
@@ -843,8 +856,15 @@ bool LibrarianEditor::saveProjectBank(PatchFile* bank) {
 
 bool LibrarianEditor::saveOpenBank() {
   PatchFile* bank = bankOf(kUpper);
-  if (bank && bank->fromProject) return saveProjectBank(bank);
-  if (!bank || bank->folderPath.empty()) return false;
+  if (!bank) {
+    tellNoOpenBank("Nothing to save");
+    return false;
+  }
+  if (bank->fromProject) return saveProjectBank(bank);
+  if (bank->folderPath.empty()) {
+    tell("Could not save " + bank->fileName + ": it has no file yet. Save it under a new name.");
+    return false;
+  }
   const std::string path = bank->folderPath + "/" + bank->fileName;
   std::string saved, note;
   if (!librarian_->saveEditedPatch(path, bank->fileName, &saved, &note)) {
@@ -867,7 +887,11 @@ bool LibrarianEditor::saveOpenBank() {
 bool LibrarianEditor::saveOpenBankAs(bool midi) {
   const PatchFile* bank = bankOf(kUpper);
   IGraphics* g = graphics();
-  if (!bank || !g) return false;
+  if (!g) return false;
+  if (!bank) {
+    tellNoOpenBank("Nothing to save");
+    return false;
+  }
   std::string stem = bank->fileName;
   const size_t dot = stem.rfind('.');
   if (dot != std::string::npos) stem.resize(dot);
@@ -901,8 +925,9 @@ bool LibrarianEditor::saveImportedFile(bool midi) {
   if (!g) return false;
   KIT_String file;
   KIT_String dir(fileFolder.c_str());
-  char extensions[4];
-  std::strcpy(extensions, midi ? "mid" : "syx");
+  // Every type the menu item names, the editor's own bank files among them.
+  char extensions[16];
+  std::strcpy(extensions, midi ? "mid" : "syx vmr vlt");
   g->PromptForFile(&file, kFileOpen, &dir, extensions);
   const std::string chosen = file.Get();
   if (chosen.empty()) return false;

@@ -210,6 +210,10 @@ class LibrarianEditor {
   void rescanKeepingEdits();
   // Tells the user why files of the last scan are not listed or not in the menus.
   void reportScanNotes();
+  // What the musician can do when no bank is listed: make the Patches folder, or fill it ("" while banks are listed).
+  std::string noBanksHint() const;
+  // An action that needs the open bank found none: says so, with what to do about it.
+  void tellNoOpenBank(const std::string& action);
   void reselectBanks();
   void showSavedState();
   // The bank of a recalled project's path where it stands in kCurrentBank's stead; see recallProjectBank.

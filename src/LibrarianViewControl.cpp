@@ -1,10 +1,12 @@
 #include "src/LibrarianViewControl.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "KIT/IEffect/ControlLayer.h"
 #include "KIT/IEffect/IEffectBase.h"
 #include "KIT/IEffect/IGraphics.h"
+#include "KIT/kitstring.h"
 #include "src/LibrarianEditor.h"
 #include "src/LibrarianHost.h"
 #include "src/PatchLibrarian.h"
@@ -91,9 +93,65 @@ void LibrarianViewControl::refreshColumn(int side) {
     texts_[side][i] = i < static_cast<int>(bank->patches.size()) ? bank->patches[i].name : std::string();
 }
 
-void LibrarianViewControl::setNotice(const std::string& text) {
-  notice_ = text;
+void LibrarianViewControl::setNotice(const std::string& text, const std::string& tail) {
+  notice_ = tail.empty() ? text : text + " " + tail;
+  noticeText_ = text;
+  noticeTail_ = tail;
+  noticeCut_ = false;
   SetDirty(false);
+}
+
+namespace {
+
+// Words onto lines of at most `chars` characters; a word longer than a line is broken.
+std::vector<std::string> wrapped(const std::string& text, size_t chars) {
+  std::vector<std::string> lines(1);
+  size_t from = 0;
+  while (from <= text.size()) {
+    size_t space = text.find(' ', from);
+    if (space == std::string::npos) space = text.size();
+    std::string word = text.substr(from, space - from);
+    from = space + 1;
+    while (!word.empty()) {
+      const size_t room = lines.back().empty() ? chars : chars - std::min(chars, KIT_UTF8Count(lines.back()) + 1);
+      if (KIT_UTF8Count(word) <= room) {
+        lines.back() += (lines.back().empty() ? "" : " ") + word;
+        word.clear();
+      } else if (lines.back().empty()) {
+        const std::string head = KIT_UTF8HeadChars(word, chars);
+        lines.back() = head;
+        word.erase(0, head.size());
+        lines.emplace_back();
+      } else {
+        lines.emplace_back();
+      }
+    }
+  }
+  if (lines.size() > 1 && lines.back().empty()) lines.pop_back();
+  return lines;
+}
+
+}  // namespace
+
+LibrarianViewControl::NoticeLines LibrarianViewControl::fitNotice(const std::string& text, const std::string& tail,
+                                                                  size_t chars, size_t smallChars) {
+  NoticeLines fit;
+  const std::string whole = tail.empty() ? text : text + " " + tail;
+  if (KIT_UTF8Count(whole) <= chars) {
+    fit.lines = {whole};
+    return fit;
+  }
+  fit.small = true;
+  fit.lines = wrapped(whole, smallChars);
+  if (fit.lines.size() <= 2) return fit;
+  // The first line as wrapped; the second keeps the tail (or says where the rest is) after what fits of the text.
+  fit.cut = true;
+  const std::string end = "... " + (tail.empty() ? std::string("(click here for the whole text)") : tail);
+  std::string rest = text.substr(std::min(text.size(), fit.lines[0].size()));
+  while (!rest.empty() && rest[0] == ' ') rest.erase(0, 1);
+  const size_t room = smallChars > KIT_UTF8Count(end) ? smallChars - KIT_UTF8Count(end) : 0;
+  fit.lines = {fit.lines[0], KIT_UTF8HeadChars(rest, room) + end};
+  return fit;
 }
 
 void LibrarianViewControl::refreshStale() {
@@ -116,11 +174,12 @@ void LibrarianViewControl::patchSelectionLowerChanged() {
   refreshColumn(1);
 }
 
-// In the gap between the two banks, over the width of the slot columns.
+// In the gap between the two banks, over the width of the slot columns, above the lower bank's list: one line of a
+// slot's height, or two of three quarters of it.
 IRECT LibrarianViewControl::noticeRect() const {
   const IRECT first = slotRect(0, 15), last = slotRect(1, kSlots - 1);
-  return IRECT(first.L, first.B + static_cast<int>(4 * scale_), last.R,
-               first.B + static_cast<int>(4 * scale_) + first.H());
+  const int top = first.B + static_cast<int>(2 * scale_);
+  return IRECT(first.L, top, last.R, top + first.H() * 3 / 2);
 }
 
 bool LibrarianViewControl::Draw(IGraphics* graphics) {
@@ -144,10 +203,28 @@ bool LibrarianViewControl::Draw(IGraphics* graphics) {
     }
   }
   if (!notice_.empty()) {
-    IRECT r = noticeRect();
+    const IRECT area = noticeRect();
     IText text = slotStyle_;
     text.mColor = IColor(255, 255, 196, 92);
-    graphics->DrawIText(&text, notice_.c_str(), &r);
+    IText small = text;
+    small.mSize = std::max(7, text.mSize * 6 / 7);
+    // The font has one width for every character.
+    auto charsIn = [&](IText* style) {
+      IRECT measured(0, 0, 1000, 100);
+      double cell = 0.6 * style->mSize;
+      if (graphics->MeasureIText(style, "MMMMMMMMMM", &measured) && measured.W() > 0) cell = measured.W() / 10.0;
+      return static_cast<size_t>(area.W() / cell);
+    };
+    const NoticeLines fit = fitNotice(noticeText_, noticeTail_, charsIn(&text), charsIn(&small));
+    noticeCut_ = fit.cut;
+    // One line stands a little lower, in the middle of the gap.
+    const bool two = fit.lines.size() > 1;
+    const int h = two ? area.H() / 2 : slotRect(0, 15).H();
+    const int top = two ? area.T : area.T + static_cast<int>(4 * scale_) - static_cast<int>(2 * scale_);
+    for (size_t i = 0; i < fit.lines.size(); ++i) {
+      IRECT r(area.L, top + static_cast<int>(i) * h, area.R, top + static_cast<int>(i + 1) * h);
+      graphics->DrawIText(fit.small ? &small : &text, fit.lines[i].c_str(), &r);
+    }
   }
   return true;
 }
@@ -191,8 +268,12 @@ void LibrarianViewControl::OnMouseDown(int x, int y, IMouseMod* mod) {
     return;
   }
   if (!mod->L) return;
-  // A click on a message that names several files shows the next one.
-  if (editor_ && noticeRect().Contains(x, y) && editor_->showNextScanNote()) return;
+  // A click on a message cut short shows it whole; on a message that names several files, the next one.
+  if (editor_ && noticeRect().Contains(x, y) && !notice_.empty()) {
+    if (noticeCut_)
+      if (IGraphics* g = editor_->graphics()) g->ShowMessageBox(noticeText_.c_str(), "Librarian", 0);
+    if (editor_->showNextScanNote() || noticeCut_) return;
+  }
   closeRename();
   selectAt(x, y);
 }

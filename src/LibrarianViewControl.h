@@ -7,6 +7,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "src/CustomOverlayControl.h"
 
@@ -49,9 +50,19 @@ class LibrarianViewControl : public CustomOverlayControl {
   const std::string& slotText(int side, int slot);
 
   // The librarian's last message to the user (a failure, a refused action, why a file is not listed),
-  // drawn between the two banks until the next message replaces it.
-  void setNotice(const std::string& text);
+  // drawn between the two banks until the next message replaces it. `tail` (what a click on it does) follows the
+  // text and stays in view when the text must be cut. notice() is the whole of it.
+  void setNotice(const std::string& text, const std::string& tail = std::string());
   const std::string& notice() const { return notice_; }
+  // The notice as drawn: one line, or two of a smaller size when it is longer; the second line is cut with "..."
+  // when even they are too short, and a click on it then shows the whole text.
+  struct NoticeLines {
+    std::vector<std::string> lines;
+    bool small = false;
+    bool cut = false;
+  };
+  // Lines of `chars` characters at the view's size and of `smallChars` at the smaller one.
+  static NoticeLines fitNotice(const std::string& text, const std::string& tail, size_t chars, size_t smallChars);
 
   // The highlighted slot of a side, -1 for none: the librarian's selection, which the view only draws and moves.
   int selectedSlot(int side) const;
@@ -80,7 +91,8 @@ class LibrarianViewControl : public CustomOverlayControl {
   IText slotStyle_;
   // The texts each slot shows, upper then lower; drawn by the view itself. User-interface thread only.
   std::string texts_[2][kSlots];
-  std::string notice_;
+  std::string notice_, noticeText_, noticeTail_;  // the whole notice, and its text and tail apart
+  bool noticeCut_ = false;  // as last drawn
   int renamingSlot_ = -1;
   // Set by openBankChanged: texts_[0] no longer shows the open bank.
   std::atomic<bool> upperStale_{false};

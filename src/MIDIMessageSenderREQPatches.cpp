@@ -17,7 +17,6 @@ namespace {
 constexpr uint8_t kProgramRequest = 0x10;
 constexpr uint8_t kGlobalRequest = 0x0E;
 
-const char* const kTimedOut = "CONNECTION TIMED OUT!";
 const char* const kCancelled = "Data request CANCELLED!";
 const char* const kCompleted = "Data request completed!";
 const char* const kProcessing = "Processing, please wait...";

@@ -90,6 +90,8 @@ class Vexmir : public IEffectVST {
   void ProcessMidiMsg(IMidiMsg* msg, bool fromDevice) override;
   void ProcessSysEx(ISysEx* msg, bool fromDevice) override;
   void Reset() override;
+  // Without a MIDI system nothing reaches the synthesizer: the first thing the opened editor says.
+  void OnGUIOpen() override;
   void ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) override;
   // The relay's thread: starts the jobs the audio callback asked for, sends what it could not send without
   // waiting, starts a recalled program's pending send and opens the ports chosen meanwhile.
@@ -401,9 +403,13 @@ class Vexmir : public IEffectVST {
   // The line over the whole display for a message too long for the name field, and the fields' widths in
   // characters; the timbre field's text that a message covers comes back when the message ends.
   void makeMessageLine();
-  void showMessage(const std::string& text);
+  // A message over the whole display; a second part (a tip) that does not fit beside it goes on a line of its own.
+  void showMessage(const std::string& text, const std::string& second = std::string());
   void endMessage(bool timbreWritten);
   ITextControl* messageLine = nullptr;
+  // The display's two halves, in a smaller font, for a message and its tip shown one above the other.
+  ITextControl* messageHalves[2] = {nullptr, nullptr};
+  size_t messageHalfChars = 0;
   size_t nameLineChars = 0, valueLineChars = 0;
   std::atomic<size_t> messageLineChars{0};  // read by the jobs, which fit their longer texts to it
   std::mutex messageLock;

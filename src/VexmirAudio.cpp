@@ -60,8 +60,13 @@ void Vexmir::Reset() {
     displayTimbre(static_cast<int>(paramValue(kQuickTab)) != 0 ? "[TIMBRE 2]" : "[TIMBRE 1]");
     displayBuild(version);
     displayCC("---");
+    if (const char* problem = midiSystemProblem()) displayStatus(problem);
   }
   showMidiOutDelay();
+}
+
+void Vexmir::OnGUIOpen() {
+  if (const char* problem = midiSystemProblem()) displayStatus(problem);
 }
 
 void Vexmir::ProcessDoubleReplacing(double**, double**, int nFrames) {

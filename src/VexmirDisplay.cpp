@@ -1,4 +1,5 @@
 // The status display's text lines.
+#include <algorithm>
 #include <mutex>
 #include <string>
 
@@ -64,6 +65,21 @@ void Vexmir::makeMessageLine() {
   nameLineChars = static_cast<size_t>(n->W() / cell);
   valueLineChars = static_cast<size_t>(value->GetRECT()->W() / cell);
   messageLineChars = static_cast<size_t>(whole.W() / cell);
+  // Two lines of a smaller size share the display's height.
+  IText small = text;
+  small.mSize = std::max(8, text.mSize * 3 / 4);
+  const int middle = (whole.T + whole.B) / 2;
+  const IRECT halves[2] = {IRECT(whole.L, whole.T, whole.R, middle + 1), IRECT(whole.L, middle - 1, whole.R, whole.B)};
+  for (int i = 0; i < 2; ++i) {
+    messageHalves[i] = new ITextControl(this, halves[i], &small, "");
+    messageHalves[i]->DisablePrompt(true);
+    g->AttachControl(messageHalves[i]);
+    if (uiConfig) uiConfig->overlayControls.insert(messageHalves[i]);
+  }
+  double smallCell = cell * small.mSize / text.mSize;
+  IRECT smallMeasured(0, 0, 1000, 100);
+  if (g->MeasureIText(&small, sample, &smallMeasured) && smallMeasured.W() > 0) smallCell = smallMeasured.W() / 10.0;
+  messageHalfChars = static_cast<size_t>(whole.W() / smallCell);
 }
 
 void Vexmir::setDisplayLine(int line, const char* text) {
@@ -82,10 +98,21 @@ void Vexmir::endMessage(bool timbreWritten) {
     timbre.swap(messageCoveredTimbre);
   }
   if (messageLine) messageLine->SetTextFromPlug("");
+  for (ITextControl* half : messageHalves)
+    if (half) half->SetTextFromPlug("");
   if (!timbreWritten && displayLines[kLineTimbre]) displayLines[kLineTimbre]->SetTextFromPlug(timbre.c_str());
 }
 
-void Vexmir::showMessage(const std::string& text) {
+namespace {
+
+// Longer than its line: it ends in "...".
+std::string fitted(const std::string& text, size_t chars) {
+  return KIT_UTF8Count(text) > chars && chars > 3 ? KIT_UTF8HeadChars(text, chars - 3) + "..." : text;
+}
+
+}  // namespace
+
+void Vexmir::showMessage(const std::string& text, const std::string& second) {
   {
     std::lock_guard<std::mutex> lock(messageLock);
     if (!messageShown && displayLines[kLineTimbre])
@@ -94,11 +121,14 @@ void Vexmir::showMessage(const std::string& text) {
   }
   for (int line : {kLineName, kLineValue, kLineCC, kLineTimbre})
     if (displayLines[line]) displayLines[line]->SetTextFromPlug("");
-  // Longer than the whole display (a librarian message, whole on the librarian's line): it ends in "...".
-  std::string shown = text;
-  if (KIT_UTF8Count(shown) > messageLineChars && messageLineChars > 3)
-    shown = KIT_UTF8HeadChars(shown, messageLineChars - 3) + "...";
-  messageLine->SetTextFromPlug(shown.c_str());
+  // Longer than the whole display (a librarian message, whole on the librarian's line): it ends in "...". A message
+  // and its tip that do not fit one line are read one above the other.
+  const std::string whole = second.empty() ? text : text + " " + second;
+  const bool split = KIT_UTF8Count(whole) > messageLineChars && !second.empty() && messageHalves[0] && messageHalves[1];
+  messageLine->SetTextFromPlug(split ? "" : fitted(whole, messageLineChars).c_str());
+  for (int i = 0; i < 2; ++i)
+    if (messageHalves[i])
+      messageHalves[i]->SetTextFromPlug(split ? fitted(i == 0 ? text : second, messageHalfChars).c_str() : "");
 }
 
 void Vexmir::displayStatus(const char* text) {
@@ -112,7 +142,7 @@ void Vexmir::displayStatus(const char* text) {
 void Vexmir::displayText(const std::string& name, const std::string& value, const std::string& cc) {
   // A name and value that do not fit their fields are read as one message.
   if (messageLine && (KIT_UTF8Count(name) > nameLineChars || KIT_UTF8Count(value) > valueLineChars)) {
-    showMessage(value.empty() ? name : name + " " + value);
+    showMessage(name, value);
     return;
   }
   setDisplayLine(kLineName, name.c_str());
@@ -151,6 +181,8 @@ std::string Vexmir::getDisplayLine(int line) const {
   if (line == kLineName && messageLine) {
     std::string message = messageLine->GetTextForPlug();
     if (!message.empty()) return message;
+    if (messageHalves[0] && messageHalves[1] && !messageHalves[0]->GetTextForPlug().empty())
+      return messageHalves[0]->GetTextForPlug() + "\n" + messageHalves[1]->GetTextForPlug();
   }
   return displayLines[line]->GetTextForPlug();
 }

@@ -372,5 +372,11 @@ class IEffectBase {
   std::atomic<const char*> mMidiSystemProblem{nullptr};
   std::vector<std::string> mMidiOutNames;  // written holding both output locks, read holding either
   std::vector<std::string> mMidiInNames;   // under mMidiInLock
+  // The system's names of this instance's own open ports, input then output ("" while unknown), as the other
+  // direction lists them: never offered there, as a port chosen so would feed the editor its own messages.
+  std::string ownPortName(int direction);
+  void setOwnPortName(int direction, const std::string& name);
+  std::mutex mOwnPortLock;
+  std::string mOwnPortNames[2];  // under mOwnPortLock
   std::unique_ptr<HostCallRelay> mRelay;
 };

@@ -69,15 +69,18 @@ class JackConnectionWatch {
   JackConnectionWatch(const JackConnectionWatch&) = delete;
   JackConnectionWatch& operator=(const JackConnectionWatch&) = delete;
 
-  // False when the connection did not become live in time (or cannot be watched); the port stays open.
-  bool waitUntilLive(std::chrono::milliseconds timeout) {
+  // False when the connection did not become live in time (or cannot be watched); the port stays open. The
+  // server's full name of our port, the one newly connected, goes to *ours.
+  bool waitUntilLive(std::chrono::milliseconds timeout, std::string* ours) {
     if (!other_) return false;
     auto deadline = std::chrono::steady_clock::now() + timeout;
     do {
       for (const std::string& c : connections())
         if (!before_.count(c) && c.size() > suffix_.size() &&
-            c.compare(c.size() - suffix_.size(), suffix_.size(), suffix_) == 0)
+            c.compare(c.size() - suffix_.size(), suffix_.size(), suffix_) == 0) {
+          *ours = c;
           return true;
+        }
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     } while (std::chrono::steady_clock::now() < deadline);
     return false;
@@ -145,8 +148,9 @@ const char* noMidiSystemText() {
   return "No MIDI system: no JACK, no ALSA sequencer";
 }
 
+// `own`, the name of this instance's port of the other direction, is left out.
 template <class Port>
-void listPorts(Port* port, std::vector<std::string>& names) {
+void listPorts(Port* port, std::vector<std::string>& names, const std::string& own) {
   names.push_back("OFF");
   if (!port) return;
   unsigned int count = 0;
@@ -156,8 +160,7 @@ void listPorts(Port* port, std::vector<std::string>& names) {
     std::fprintf(stderr, "MIDI: %s\n", e.what());
     return;
   }
-  // A name that cannot be read still takes its place, so that list position - 1 stays the
-  // library's port number.
+  // A name that cannot be read still takes its place (ports are opened by name, looked up afresh).
   std::string last;
   for (unsigned int i = 0; i < count; ++i) {
     try {
@@ -165,7 +168,7 @@ void listPorts(Port* port, std::vector<std::string>& names) {
     } catch (const std::exception& e) {
       std::fprintf(stderr, "MIDI: %s\n", e.what());
     }
-    names.push_back(last);
+    if (own.empty() || last != own) names.push_back(last);
   }
 }
 
@@ -250,7 +253,7 @@ std::vector<std::string> IEffectBase::getExternalMIDIOutNames() {
     }
   }
   std::vector<std::string> names;
-  listPorts(port, names);
+  listPorts(port, names, ownPortName(0));
   std::vector<std::string> copy = names;
   op.publish(port, &names);
   return copy;
@@ -278,7 +281,7 @@ std::vector<std::string> IEffectBase::getExternalMIDIInNames() {
       mMidiInDelivery = nullptr;
     }
   }
-  listPorts(mMidiIn, mMidiInNames);
+  listPorts(mMidiIn, mMidiInNames, ownPortName(1));
   return mMidiInNames;
 }
 
@@ -290,7 +293,7 @@ std::vector<std::string> IEffectBase::rereadExternalMIDIOutNames() {
     OutPortOperation op(this);
     if (mMidiOut && !mMidiOutNames.empty()) {
       std::vector<std::string> names;
-      listPorts(mMidiOut, names);
+      listPorts(mMidiOut, names, ownPortName(0));
       const int selected = selectionIn(mMidiOutNames, mSelectedMIDIOut, names);
       if (selected == 0 && mSelectedMIDIOut > 0) {
         try {
@@ -314,7 +317,7 @@ std::vector<std::string> IEffectBase::rereadExternalMIDIInNames() {
     std::lock_guard<std::mutex> lock(mMidiInLock);
     if (mMidiIn && !mMidiInNames.empty()) {
       std::vector<std::string> names;
-      listPorts(mMidiIn, names);
+      listPorts(mMidiIn, names, ownPortName(1));
       const int selected = selectionIn(mMidiInNames, mSelectedMIDIIn, names);
       if (selected == 0 && mSelectedMIDIIn > 0) {
         mMidiInShut.store(true, std::memory_order_release);
@@ -409,8 +412,10 @@ void IEffectBase::setExternalMIDIOut(int& index, const char* name) {
   }
   // The port is open; until its connection is live in the server's graph, messages sent to it are lost, so the
   // caller gets control back only then (but other senders are not held up meanwhile).
-  if (watch && !watch->waitUntilLive(kConnectionLiveTimeout))
+  std::string ours;
+  if (watch && !watch->waitUntilLive(kConnectionLiveTimeout, &ours))
     std::fprintf(stderr, "MIDI: the JACK connection of the output port is not live yet\n");
+  setOwnPortName(1, ours);
 }
 
 void IEffectBase::setExternalMIDIIn(int& index, const char* name) {
@@ -437,8 +442,20 @@ void IEffectBase::setExternalMIDIIn(int& index, const char* name) {
     index = p;
     mSelectedMIDIIn = p;
   }
-  if (watch && !watch->waitUntilLive(kConnectionLiveTimeout))
+  std::string ours;
+  if (watch && !watch->waitUntilLive(kConnectionLiveTimeout, &ours))
     std::fprintf(stderr, "MIDI: the JACK connection of the input port is not live yet\n");
+  setOwnPortName(0, ours);
+}
+
+std::string IEffectBase::ownPortName(int direction) {
+  std::lock_guard<std::mutex> lock(mOwnPortLock);
+  return mOwnPortNames[direction];
+}
+
+void IEffectBase::setOwnPortName(int direction, const std::string& name) {
+  std::lock_guard<std::mutex> lock(mOwnPortLock);
+  mOwnPortNames[direction] = name;
 }
 
 int IEffectBase::getExternalMIDIInDevice(const char* name) {

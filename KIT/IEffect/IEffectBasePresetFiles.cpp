@@ -27,7 +27,6 @@ constexpr uint32_t kProgramChunkMagic = fourCC("FPCh");
 constexpr uint32_t kBankParamsMagic = fourCC("FxBk");
 constexpr uint32_t kBankChunkMagic = fourCC("FBCh");
 constexpr int kProgramNameSize = 28;
-constexpr int kProgramHeaderSize = 7 * 4 + kProgramNameSize;  // up to the parameters or the chunk size
 constexpr int kBankHeaderSize = 7 * 4 + 128;                  // up to the programs or the chunk size
 constexpr int kBankVersion = 2;                               // the current program sits in the reserved block
 // A preset file is small; anything far larger is not one, and is not read into memory.

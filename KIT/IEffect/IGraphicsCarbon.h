@@ -65,7 +65,8 @@ class IGraphicsCarbon {
   IControl* mEdControl = nullptr;
   IParam* mEdParam = nullptr;
   int mPrevX = 0, mPrevY = 0;
-  short mLeftOffset, mTopOffset;
+  // The offsets the host gave, kept; the view fills its pane from the pane's origin.
+  [[maybe_unused]] short mLeftOffset, mTopOffset;
   std::vector<carbon::MenuRef> mMenusBuilt;  // during one CreateIPopupMenu
 };
 

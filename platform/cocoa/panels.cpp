@@ -1,5 +1,13 @@
 #include "platform/cocoa/panels.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -40,6 +48,24 @@ std::function<int(const ShownAlert&)>& alertRunner() {
   return *f;
 }
 
+std::string lower(std::string s) {
+  for (char& ch : s) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  return s;
+}
+
+std::string lastComponent(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A scripted answer the panel could not give: an open panel's file of a type it does not offer.
+std::string refusedChoice(const ShownPanel& s, const std::vector<std::string>& paths) {
+  if (!s.open) return std::string();
+  for (const std::string& path : paths)
+    if (!panels::isFolder(path) && !panels::offersFile(s.types, lastComponent(path))) return path;
+  return std::string();
+}
+
 }  // namespace
 
 SavePanel::~SavePanel() {
@@ -68,17 +94,21 @@ int SavePanel::runModal(const std::string& directory, const std::string& fileNam
     s.resolvesAliases = o->resolvesAliases;
     s.allowsMultipleSelection = o->allowsMultipleSelection;
   }
+  s.folder = panels::startFolder(directory);
+  for (const PanelRow& row : panels::listFolder(s, s.folder)) s.rows.push_back(row.name);
   PanelAnswer a{false, "", {}};
   std::function<panels::Answer(const ShownPanel&)> runner;
   {
     std::lock_guard<std::mutex> lock(g_mutex);
-    panelsShown().push_back(s);
     if (!panelScript().empty()) {
       a = panelScript().front();
       panelScript().pop_front();
+      if (a.ok) s.refused = refusedChoice(s, a.paths.empty() ? std::vector<std::string>{a.path} : a.paths);
+      if (!s.refused.empty()) a = {false, "", {}};
     } else {
       runner = panelRunner();
     }
+    panelsShown().push_back(s);
   }
   if (runner) {
     const panels::Answer shown = runner(s);
@@ -118,6 +148,92 @@ std::vector<ShownPanel> shownPanels() {
 void clearShown() {
   std::lock_guard<std::mutex> lock(g_mutex);
   panelsShown().clear();
+}
+
+bool isFolder(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string parentOf(const std::string& folder) {
+  const size_t slash = folder.find_last_of('/');
+  return slash == 0 || slash == std::string::npos ? "/" : folder.substr(0, slash);
+}
+
+bool offersFile(const std::vector<std::string>& types, const std::string& name) {
+  bool any = false;
+  const size_t dot = name.rfind('.');
+  const std::string extension = dot == std::string::npos || dot == 0 ? std::string() : lower(name.substr(dot + 1));
+  for (std::string t : types) {
+    if (!t.empty() && t[0] == '.') t.erase(0, 1);
+    if (t.empty()) continue;
+    any = true;
+    if (!extension.empty() && lower(t) == extension) return true;
+  }
+  return !any;
+}
+
+bool namesInOrder(const std::string& a, const std::string& b) {
+  size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (std::isdigit(static_cast<unsigned char>(a[i])) && std::isdigit(static_cast<unsigned char>(b[j]))) {
+      while (i < a.size() && a[i] == '0') ++i;
+      while (j < b.size() && b[j] == '0') ++j;
+      size_t ei = i, ej = j;
+      while (ei < a.size() && std::isdigit(static_cast<unsigned char>(a[ei]))) ++ei;
+      while (ej < b.size() && std::isdigit(static_cast<unsigned char>(b[ej]))) ++ej;
+      if (ei - i != ej - j) return ei - i < ej - j;
+      if (const int c = a.compare(i, ei - i, b, j, ej - j)) return c < 0;
+      i = ei;
+      j = ej;
+      continue;
+    }
+    const int ca = std::tolower(static_cast<unsigned char>(a[i])), cb = std::tolower(static_cast<unsigned char>(b[j]));
+    if (ca != cb) return ca < cb;
+    ++i;
+    ++j;
+  }
+  if (i < a.size() || j < b.size()) return j < b.size();
+  return a < b;
+}
+
+std::string startFolder(const std::string& directory) {
+  const char* home = std::getenv("HOME");
+  std::string f = directory;
+  if (f.empty() || f[0] != '/') {
+    const bool tilde = !f.empty() && f[0] == '~' && (f.size() == 1 || f[1] == '/');
+    f = std::string(home && *home == '/' ? home : "/") + (tilde ? f.substr(1) : f.empty() ? "" : "/" + f);
+  }
+  while (f.size() > 1 && f.back() == '/') f.pop_back();
+  while (f != "/" && !isFolder(f)) f = parentOf(f);
+  return f;
+}
+
+std::vector<PanelRow> listFolder(const ShownPanel& panel, const std::string& folder, std::string* error) {
+  std::vector<PanelRow> rows;
+  if (error) error->clear();
+  if (folder != "/") rows.push_back({"..", true});
+  std::vector<PanelRow> found;
+  if (DIR* d = opendir(folder.c_str())) {
+    while (dirent* de = readdir(d)) {
+      const std::string n = de->d_name;
+      if (n.empty() || n[0] == '.') continue;
+      struct stat st;
+      if (stat((folder == "/" ? "/" + n : folder + "/" + n).c_str(), &st) != 0) continue;
+      if (S_ISDIR(st.st_mode))
+        found.push_back({n, true});
+      else if (S_ISREG(st.st_mode) && (panel.canChooseFiles || !panel.open) && offersFile(panel.types, n))
+        found.push_back({n, false});
+    }
+    closedir(d);
+  } else if (error) {
+    *error = std::string("This folder cannot be read: ") + std::strerror(errno);
+  }
+  std::sort(found.begin(), found.end(), [](const PanelRow& a, const PanelRow& b) {
+    return a.folder != b.folder ? a.folder : namesInOrder(a.name, b.name);
+  });
+  rows.insert(rows.end(), found.begin(), found.end());
+  return rows;
 }
 }  // namespace panels
 

@@ -63,6 +63,18 @@ struct ShownPanel {
   bool canChooseFiles = false;
   bool canChooseDirectories = false;
   bool resolvesAliases = false;
+  // What the panel listed when it came up: its folder (the one asked for, or the nearest that exists) and the names
+  // of its rows, sub-folders first.
+  std::string folder;
+  std::vector<std::string> rows;
+  // A path the script chose that the panel does not offer (a file of another type): the panel was cancelled.
+  std::string refused;
+};
+
+// A row of a file panel's list: a sub-folder or a file the panel offers.
+struct PanelRow {
+  std::string name;  // ".." for the way up
+  bool folder = false;
 };
 
 namespace panels {
@@ -81,6 +93,21 @@ struct Answer {
 void setRunner(std::function<Answer(const ShownPanel&)> runner);
 std::vector<ShownPanel> shownPanels();
 void clearShown();
+bool isFolder(const std::string& path);
+// The folder above ("/" above a folder in the root).
+std::string parentOf(const std::string& folder);
+// Whether a panel allowing these types offers a file of this name: its extension, in any case, is one of them
+// (with or without a leading dot); no types offer every file.
+bool offersFile(const std::vector<std::string>& types, const std::string& name);
+// Names as people sort them: letters without regard to case, runs of digits by their value ("Bank 9" before
+// "Bank 10"); names equal so are ordered by their bytes.
+bool namesInOrder(const std::string& a, const std::string& b);
+// The folder a panel starts in: "~" is the home folder, a relative folder lies in it, and a folder that does not
+// exist gives way to the nearest one above it that does.
+std::string startFolder(const std::string& directory);
+// The rows the panel lists in a folder: ".." (but in "/"), the sub-folders, then the files it offers, hidden names
+// left out, each group in the order people sort names. A folder that cannot be read gives its error.
+std::vector<PanelRow> listFolder(const ShownPanel& panel, const std::string& folder, std::string* error = nullptr);
 }  // namespace panels
 
 // User-notification alerts (the Core Foundation kind): a header, a message and up to three buttons.

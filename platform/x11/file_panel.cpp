@@ -2,7 +2,6 @@
 // (sorted, hidden ones left out, ".." to go up), a name field in save panels, Cancel and Open/Save. A click selects,
 // a double click opens a folder or chooses a file, the wheel scrolls; Up/Down move in the list, Enter presses the
 // default button, Escape cancels, Backspace and Delete edit the name (Backspace in open panels goes up).
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -19,69 +18,19 @@ namespace {
 
 constexpr int kRow = 20, kMargin = 14, kButtonW = 92, kButtonH = 26;
 
-struct Entry {
-  std::string name;  // ".." for the way up
-  bool folder = false;
-};
+using Entry = cocoa::PanelRow;
 
 std::string lower(std::string s) {
   for (char& ch : s) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
   return s;
 }
 
-// Names as people sort them: letters without regard to case, runs of digits by their value ("Bank 9" before
-// "Bank 10"); names equal so are ordered by their bytes.
-bool namesInOrder(const std::string& a, const std::string& b) {
-  size_t i = 0, j = 0;
-  while (i < a.size() && j < b.size()) {
-    if (std::isdigit(static_cast<unsigned char>(a[i])) && std::isdigit(static_cast<unsigned char>(b[j]))) {
-      while (i < a.size() && a[i] == '0') ++i;
-      while (j < b.size() && b[j] == '0') ++j;
-      size_t ei = i, ej = j;
-      while (ei < a.size() && std::isdigit(static_cast<unsigned char>(a[ei]))) ++ei;
-      while (ej < b.size() && std::isdigit(static_cast<unsigned char>(b[ej]))) ++ej;
-      if (ei - i != ej - j) return ei - i < ej - j;
-      if (const int c = a.compare(i, ei - i, b, j, ej - j)) return c < 0;
-      i = ei;
-      j = ej;
-      continue;
-    }
-    const int ca = std::tolower(static_cast<unsigned char>(a[i])), cb = std::tolower(static_cast<unsigned char>(b[j]));
-    if (ca != cb) return ca < cb;
-    ++i;
-    ++j;
-  }
-  if (i < a.size() || j < b.size()) return j < b.size();
-  return a < b;
-}
-
-bool isFolder(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 std::string join(const std::string& folder, const std::string& name) {
   return folder == "/" ? "/" + name : folder + "/" + name;
 }
 
-std::string parentOf(const std::string& folder) {
-  const size_t slash = folder.find_last_of('/');
-  return slash == 0 || slash == std::string::npos ? "/" : folder.substr(0, slash);
-}
-
-// The folder a panel starts in: "~" is the home folder, and a folder that does not exist gives way to the nearest
-// one above it that does.
-std::string startFolder(const std::string& directory) {
-  const char* home = std::getenv("HOME");
-  std::string f = directory;
-  if (f.empty() || f[0] != '/') {
-    const bool tilde = !f.empty() && f[0] == '~' && (f.size() == 1 || f[1] == '/');
-    f = std::string(home && *home == '/' ? home : "/") + (tilde ? f.substr(1) : f.empty() ? "" : "/" + f);
-  }
-  while (f.size() > 1 && f.back() == '/') f.pop_back();
-  while (f != "/" && !isFolder(f)) f = parentOf(f);
-  return f;
-}
+using cocoa::panels::isFolder;
+using cocoa::panels::parentOf;
 
 class FilePanel : public Dialog {
  public:
@@ -99,7 +48,7 @@ class FilePanel : public Dialog {
       stem_ = dot == std::string::npos || dot == 0 ? name_.size() : dot;
       caret_ = stem_;
     }
-    enter(startFolder(s_.directory), "");
+    enter(cocoa::panels::startFolder(s_.directory), "");
   }
 
   cocoa::panels::Answer answer;
@@ -118,12 +67,7 @@ class FilePanel : public Dialog {
     const int r = top_ + (y - listTop() - 1) / kRow;
     return y > listTop() && y < listBottom() && r < static_cast<int>(entries_.size()) ? r : -1;
   }
-  bool hasType(const std::string& name) const {
-    const size_t dot = name.rfind('.');
-    if (types_.empty()) return true;
-    if (dot == std::string::npos || dot == 0) return false;
-    return std::find(types_.begin(), types_.end(), lower(name.substr(dot + 1))) != types_.end();
-  }
+  bool hasType(const std::string& name) const { return cocoa::panels::offersFile(types_, name); }
   // A save panel that allows only its types adds the first one to a name that has none of them.
   std::string withExtension(const std::string& name) const {
     if (name.empty() || s_.allowsOtherTypes || types_.empty() || hasType(name)) return name;
@@ -137,32 +81,9 @@ class FilePanel : public Dialog {
   // Lists a folder; `from` (a sub-folder left by going up) is selected.
   void enter(const std::string& folder, const std::string& from) {
     folder_ = folder;
-    entries_.clear();
-    marked_.clear();
-    error_.clear();
     top_ = 0;
     selected_ = -1;
-    if (folder_ != "/") entries_.push_back({"..", true});
-    std::vector<Entry> found;
-    if (DIR* d = opendir(folder_.c_str())) {
-      while (dirent* de = readdir(d)) {
-        const std::string n = de->d_name;
-        if (n.empty() || n[0] == '.') continue;
-        struct stat st;
-        if (stat(join(folder_, n).c_str(), &st) != 0) continue;
-        if (S_ISDIR(st.st_mode))
-          found.push_back({n, true});
-        else if (S_ISREG(st.st_mode) && (s_.canChooseFiles || !s_.open) && hasType(n))
-          found.push_back({n, false});
-      }
-      closedir(d);
-    } else {
-      error_ = std::string("This folder cannot be read: ") + std::strerror(errno);
-    }
-    std::sort(found.begin(), found.end(), [](const Entry& a, const Entry& b) {
-      return a.folder != b.folder ? a.folder : namesInOrder(a.name, b.name);
-    });
-    entries_.insert(entries_.end(), found.begin(), found.end());
+    entries_ = cocoa::panels::listFolder(s_, folder_, &error_);
     marked_.assign(entries_.size(), false);
     for (size_t i = 0; i < entries_.size(); ++i)
       if (!from.empty() && entries_[i].name == from) select(static_cast<int>(i));

@@ -1,5 +1,6 @@
 // The external MIDI ports over a real JACK server, with the synthesizer emulator on the other end.
 #include <gtest/gtest.h>
+#include <jack/jack.h>
 #include <stdlib.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -406,6 +408,31 @@ std::vector<std::string> openPortMenu(Vexmir& plug, int paramIdx,
   return offered;
 }
 
+// The RtMidi ports connected to the ones of `ports` whose names begin with `prefix`, as the JACK server names them.
+std::set<std::string> rtMidiPortsConnectedTo(const std::vector<std::string>& ports, const std::string& prefix) {
+  std::set<std::string> found;
+  jack_client_t* client = jack_client_open("vexmir-core-peek", JackNoStartServer, nullptr);
+  if (!client) return found;
+  for (const std::string& name : ports)
+    if (name.compare(0, prefix.size(), prefix) == 0)
+      if (jack_port_t* port = jack_port_by_name(client, name.c_str()))
+        if (const char** names = jack_port_get_all_connections(client, port)) {
+          for (const char** n = names; *n; ++n)
+            if (std::string(*n).find(":RtMidi ") != std::string::npos) found.insert(*n);
+          jack_free(names);
+        }
+  jack_client_close(client);
+  return found;
+}
+
+// The one port in `after` that is not in `before` ("" unless exactly one).
+std::string newPort(const std::set<std::string>& before, const std::set<std::string>& after) {
+  std::vector<std::string> added;
+  for (const std::string& p : after)
+    if (!before.count(p)) added.push_back(p);
+  return added.size() == 1 ? added[0] : std::string();
+}
+
 int startingWith(const std::vector<std::string>& items, const std::string& prefix) {
   for (size_t i = 0; i < items.size(); ++i)
     if (items[i].compare(0, prefix.size(), prefix) == 0) return static_cast<int>(i);
@@ -448,6 +475,22 @@ TEST(MidiPorts, TheEditorsMenusOfferThePortsThereAreWhenOpened) {
   EXPECT_EQ(offered[static_cast<size_t>(chosen)].substr(offered[static_cast<size_t>(chosen)].size() - 6), " in:in");
   ASSERT_TRUE(plug.isExternalMIDIOutOpen());
   ASSERT_TRUE(reaches(plug, *late));
+
+  // Neither menu offers this editor's own port of the other direction: chosen, it would feed the editor its own
+  // messages. The server tells which port is ours: the one newly connected to the port chosen at the other end.
+  const std::string ownOut = newPort({}, rtMidiPortsConnectedTo(JackMidiPair::inputPorts(), "vexmir-core-late"));
+  ASSERT_NE(ownOut.find(":RtMidi Output"), std::string::npos) << ownOut;
+  const auto emulatorsListeners = rtMidiPortsConnectedTo(JackMidiPair::outputPorts(), "Vexmir Synth Emulator");
+  offered = openPortMenu(plug, kDeviceInSelection,
+                         [](const auto& items) { return startingWith(items, "Vexmir Synth Emulator"); });
+  EXPECT_EQ(std::count(offered.begin(), offered.end(), ownOut), 0) << ::testing::PrintToString(offered);
+  ASSERT_TRUE(plug.isExternalMIDIInOpen()) << ::testing::PrintToString(offered);
+  const std::string ownIn =
+      newPort(emulatorsListeners, rtMidiPortsConnectedTo(JackMidiPair::outputPorts(), "Vexmir Synth Emulator"));
+  ASSERT_NE(ownIn.find(":RtMidi Input"), std::string::npos) << ownIn;
+  offered = openPortMenu(plug, kDeviceOutSelection, [](const auto&) { return -1; });
+  EXPECT_EQ(std::count(offered.begin(), offered.end(), ownIn), 0) << ::testing::PrintToString(offered);
+  openPortMenu(plug, kDeviceInSelection, [](const auto&) { return 0; });
 
   early.reset();  // a port listed before the chosen one goes: the choice moves up a place and stays connected
   offered = openPortMenu(plug, kDeviceOutSelection, [](const auto&) { return -1; });

@@ -113,6 +113,51 @@ TEST(FirstHour, AMissingPatchesFolderIsNamedWithWhereToMakeIt) {
   EXPECT_STREQ(plug.GetParam(kPatchSelectionListUpper)->GetDisplayText(0), "No banks");
 }
 
+// Save and Save As with no bank say why, and keep saying what to do about it: make the Patches folder, or fill it.
+TEST(FirstHour, SavingWithNoBankSaysWhyAndKeepsTheHint) {
+  DataFolder data;
+  std::filesystem::remove_all(data.patches);
+  Plug plug;
+  LibrarianEditor* editor = plug.getLibrarianEditor();
+  editor->patchTypeChanged(0, 0, true);
+  const std::string hint = "No Patches folder: make " + data.patches + " and put bank files in it";
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    editor->clearMessage();  // as the menu's choice does
+    EXPECT_FALSE(attempt == 0 ? editor->saveOpenBank() : editor->saveOpenBankAs(false));
+    EXPECT_EQ(editor->view()->notice(), "Nothing to save: no bank is open. " + hint) << attempt;
+    EXPECT_EQ(plug.status().find("Nothing to save: no bank is open.\nNo Patches folder: make "), 0u) << plug.status();
+  }
+  std::filesystem::create_directories(data.patches);
+  editor->patchTypeChanged(0, 0, true);
+  editor->saveOpenBank();
+  EXPECT_EQ(editor->lastMessage, "Nothing to save: no bank is open.");
+  EXPECT_EQ(editor->view()->notice(),
+            "Nothing to save: no bank is open. No banks in Patches/: put bank files in it, then Refresh Folders");
+}
+
+// A message and its tip on the status display: both read whole, one above the other, when they do not fit one line;
+// without a MIDI system, the editor says so when it opens.
+TEST(FirstHour, TheStatusDisplayShowsMessageAndTipWholeAndAMissingMidiSystemAtOnce) {
+  DataFolder data;
+  data.write("Pads.syx", bankBytes(1));
+  Plug plug;
+  LibrarianEditor* editor = plug.getLibrarianEditor();
+  editor->patchTypeChanged(0, 0, true);
+  editor->search("no such name");
+  EXPECT_EQ(plug.status(), "No results - Try another keyword!\nTip: Note that letter size matters..");
+  editor->search("x");
+  EXPECT_EQ(plug.status(), "Enter 2 digits or more!");
+  if (access("/dev/snd/seq", F_OK) == 0) return;
+  setenv("VEXMIR_MIDI_API", "alsa", 1);
+  Plug alone;
+  unsetenv("VEXMIR_MIDI_API");
+  alone.Reset();
+  EXPECT_EQ(alone.status(), "No MIDI system: no ALSA sequencer");
+  alone.displayStatus("Saved");
+  alone.OnGUIOpen();
+  EXPECT_EQ(alone.status(), "No MIDI system: no ALSA sequencer");
+}
+
 // Every file the scan passed over is named with its reason, one after the other, by clicks on the message.
 TEST(FirstHour, EveryFilePassedOverIsNamedWithItsReason) {
   DataFolder data;

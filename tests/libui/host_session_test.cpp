@@ -208,3 +208,59 @@ TEST(HostSession, TheLibrarianTabAtTheSmallAndLargeSizes) {
     pixels::expectColoursMatchGolden(picture.get(), "libui", std::string("host-librarian-tab-") + c.size);
   }
 }
+
+// MENU > Import... > SysEx on a folder of bank files of every kind: the open panel lists every type the item names,
+// in upper case too, in the order people sort names, and none other; a .vmr the editor saved and an upper-case .VLT
+// are imported from it.
+TEST(HostSession, TheImportPanelListsEveryTypeItsItemNames) {
+  DataFolder data;
+  data.write("Root Bank.syx", bankBytes(6));
+  const std::string banks = data.root + "/Banks";
+  std::filesystem::create_directories(banks + "/Old");
+  const std::pair<const char*, int> files[] = {{"Bank 10.syx", 10}, {"Bank 2.syx", 2}, {"Cello.vmr", 5},
+                                               {"Drums.VLT", 7},    {"EXTRA.SYX", 8},  {"Notes.txt", 1},
+                                               {"Song.mid", 3},     {".hidden.syx", 4}};
+  for (const auto& [name, seed] : files) vectors::writeFile(banks + "/" + name, bankBytes(seed));
+  ScratchDir dir;
+  std::string script = "open\neditor open cocoa\npump 3\nclick 170 18\npump 2\n";
+  for (const char* chosen : {"Cello.vmr", "Drums.VLT"})
+    script += "panel choose \"" + banks + "/" + chosen + "\"\nmenu choose 10/1\nclick 900 47\npump 2\npanel shown\n";
+  const HostRun r = runHost(pluginBundlePath(), script, dir, {}, {"VEXMIR_ROOT=" + data.root, "VEXMIR_MIDI_API=alsa"});
+  ASSERT_TRUE(r.exited) << r.err;
+  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  const std::string rows = "panel shown: open \"" + banks + "\", 7 rows: \"..\" \"Old\" \"Bank 2.syx\" \"Bank 10.syx\" " +
+                           "\"Cello.vmr\" \"Drums.VLT\" \"EXTRA.SYX\"";
+  EXPECT_TRUE(r.has(rows)) << r.out;
+  EXPECT_FALSE(r.has("panel refused")) << r.out;
+  EXPECT_EQ(vectors::readFile(data.patches + "/Cello.vmr"), bankBytes(5));
+  EXPECT_EQ(vectors::readFile(data.patches + "/Drums.VLT"), bankBytes(7));
+}
+
+// With no Patches folder, MENU > Save and MENU > Save As... on the real editor: each says why nothing was saved, and
+// the librarian's line between the banks keeps saying what to do (its text, in the notice's colour, stays there).
+TEST(HostSession, SavingWithNoBankKeepsTheLibrariansLine) {
+  DataFolder data;
+  std::filesystem::remove_all(data.patches);
+  ScratchDir dir;
+  const std::string script =
+      "open\neditor open cocoa\npump 3\nclick 170 18\npump 2\nmenu choose 7\nclick 900 47\npump 2\n"
+      "window save save.png\nmenu choose 8/1\nclick 900 47\npump 2\nwindow save saveas.png\n";
+  const HostRun r = runHost(pluginBundlePath(), script, dir, {}, {"VEXMIR_ROOT=" + data.root, "VEXMIR_MIDI_API=alsa"});
+  ASSERT_TRUE(r.exited) << r.err;
+  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  for (const char* name : {"save", "saveas"}) {
+    rastertest::writeFile(std::string("host-session-nobank-") + name + ".png",
+                          vectors::readFile(dir.file(std::string(name) + ".png")));
+    std::unique_ptr<PIX_IBitmap> picture(PIX_LoadPNG(dir.file(std::string(name) + ".png").c_str()));
+    ASSERT_NE(picture, nullptr);
+    // The line between the banks: below the upper bank's last row (315) and above the lower bank's list (341), over
+    // the slot columns (114 to 1100).
+    int ink = 0;
+    for (int y = 315; y < 341; ++y)
+      for (int x = 110; x < 1105; ++x) {
+        const PIX_pixel p = picture->getBits()[static_cast<size_t>(y) * picture->getRowSpan() + x];
+        ink += PIX_GETR(p) > 180 && PIX_GETG(p) > 120 && PIX_GETG(p) < 220 && PIX_GETB(p) < 130;
+      }
+    EXPECT_GT(ink, 300) << name << ": the librarian's line is empty";
+  }
+}

@@ -141,3 +141,58 @@ TEST(LibrarianTabPicture, EveryMessageBetweenTheBanks) {
   }
   pixels::expectColoursMatchGolden(&sheet, "libui", "librarian-messages");
 }
+
+// Notices longer than their line, drawn on the tab: a scan note naming a file of 160 characters goes on two lines of
+// a smaller size inside the notice's area, and nothing of it lies to the right of the slot columns or below the area.
+// With a second note of a 250-character name, that note is cut with "..." on its second line and keeps its click
+// hint; a click shows the whole note, then the next one.
+TEST(LibrarianTabPicture, LongNoticesFitTheirLine) {
+  DataFolder data;
+  data.write("A.syx", bankBytes(1));
+  const std::string longName = std::string(156, 'n') + ".syx", longest = std::string(246, 'm') + ".syx";
+  data.write(longName, Bytes(100, 0x20));
+  LibrarianTab tab;
+  // Pixels of the notice's colour in a band of rows, left and right of a column.
+  const IRECT area = tab.view->noticeRect();
+  auto ink = [&](int top, int bottom, int left, int right) {
+    PIX_IBitmap* bm = tab.g.GetDrawBitmap();
+    int n = 0;
+    for (int y = std::max(0, top); y < std::min(bottom, bm->getHeight()); ++y)
+      for (int x = std::max(0, left); x < std::min(right, bm->getWidth()); ++x) {
+        const PIX_pixel p = bm->getBits()[static_cast<size_t>(y) * bm->getRowSpan() + x];
+        n += PIX_GETR(p) > 180 && PIX_GETG(p) > 120 && PIX_GETG(p) < 220 && PIX_GETB(p) < 130;
+      }
+    return n;
+  };
+  const int width = tab.g.GetDrawBitmap()->getWidth(), middle = (area.T + area.B) / 2;
+  tab.mainMenu({"Refresh Folders"});
+  tab.tick();
+  ASSERT_GT(tab.view->notice().size(), 200u) << tab.view->notice();
+  rastertest::writeFile("librarian-long-notice.png", rastertest::encodeBitmap(tab.g.GetDrawBitmap()));
+  EXPECT_GT(ink(area.T, middle, area.L, area.R), 100) << "the first line";
+  EXPECT_GT(ink(middle, area.B, area.L, area.R), 100) << "the second line";
+  EXPECT_EQ(ink(area.T, area.B + 20, area.R, width), 0) << "drawn past the slot columns";
+  EXPECT_EQ(ink(area.B, area.B + 20, 0, width), 0) << "drawn below the notice's area";
+
+  data.write(longest, Bytes(100, 0x20));
+  tab.mainMenu({"Refresh Folders"});
+  tab.tick();
+  const std::string first = tab.editor.lastMessage;
+  EXPECT_EQ(ink(area.T, area.B + 20, area.R, width), 0) << "drawn past the slot columns";
+  tab.g.calls.clear();
+  for (int click = 0; click < 2; ++click) {
+    tab.tick();
+    IMouseMod left(true);
+    const std::string shown = tab.view->notice();
+    tab.view->OnMouseDown((area.L + area.R) / 2, (area.T + area.B) / 2, &left);
+    const bool cut = shown.find(longest) != std::string::npos;
+    // The cut note is shown whole in a message box, and either click goes on to the other note.
+    EXPECT_EQ(tab.g.calls.size(), cut ? 1u : 0u) << shown;
+    if (cut && !tab.g.calls.empty()) {
+      EXPECT_NE(tab.g.calls[0].find(longest), std::string::npos) << tab.g.calls[0];
+    }
+    EXPECT_NE(tab.view->notice(), shown) << "the click did not show the next note";
+    tab.g.calls.clear();
+  }
+  EXPECT_EQ(tab.editor.lastMessage, first);
+}

@@ -89,7 +89,8 @@ TEST_P(EditorPictures, EveryTabAndTimbreLooksAsItsGoldenCopy) {
   vectors::writeFile(dir.file(folder + "/Patches/Factory.syx"), vectors::singles(vectors::testPrograms()));
   vectors::writeFile(dir.file(folder + "/Patches/User Sounds.syx"), vectors::singles(user));
   const HostRun r = runHost(pluginBundlePath(), script(size, out), dir, {"--transcript", dir.file("t.txt")},
-                            {"VEXMIR_ROOT=" + dir.path()});
+                            // No MIDI system, whatever the machine runs: the status display says so, as it would.
+                            {"VEXMIR_ROOT=" + dir.path(), "VEXMIR_MIDI_API=alsa"});
   ASSERT_TRUE(r.exited) << r.err;
   ASSERT_EQ(r.exitCode, 0) << r.err << dir.read("t.txt");
   const std::string transcript = dir.read("t.txt");

@@ -52,12 +52,12 @@ TEST(ShimMiscDialogs, PanelsTakeFiltersAndStartFoldersAndReturnTheirChoices) {
   cocoa::panels::scriptCancel();
   EXPECT_FALSE(BrowseForDirectory("Folder", "/", out, sizeof(out)));
 
-  cocoa::panels::scriptChoices({"/a.syx", "/b.mid"});
+  cocoa::panels::scriptChoices({"/a.syx", "/B.VMR"});  // a type in upper case is offered too
   char* block = BrowseForFiles("Import", "/", nullptr, true, filter);
   ASSERT_NE(block, nullptr);
   EXPECT_EQ(block[0], 0);
   EXPECT_STREQ(block + 1, "/a.syx");
-  EXPECT_STREQ(block + 8, "/b.mid");
+  EXPECT_STREQ(block + 8, "/B.VMR");
   EXPECT_EQ(block[15], 0);
   std::free(block);
   cocoa::panels::scriptChoice("/one.syx");

@@ -282,6 +282,55 @@ menu 141; win "save panel" >/dev/null; xdotool windowkill $HOST
     x11test::keepForPeople(dir, std::string(picture) + ".png", std::string("dialog-") + picture);
 }
 
+// MENU > Import... > SysEx with real input on a folder of bank files of every kind: the open panel lists the .syx,
+// .vmr and .vlt files, upper-case names too, and nothing else; "Bank 2" comes before "Bank 10". Typing the start of a
+// name selects the first row that begins so, and Return imports it: what was imported tells which rows were there and
+// in what order.
+TEST_F(RealHostDialogs, TheImportPanelListsEveryTypeItsItemNamesInNaturalOrder) {
+  ScratchDir dir;  // the home folder: the first panel starts in its Desktop
+  const std::string patches = dir.file("Library/Audio/Presets/Pellacor/Korg Vexmir Editor/Patches");
+  std::filesystem::create_directories(patches);
+  vectors::writeFile(patches + "/A.syx", libui::bankBytes(3));
+  std::filesystem::create_directories(dir.file("Desktop"));
+  const std::pair<const char*, int> files[] = {{"Bank 10.syx", 10}, {"Bank 2.syx", 2}, {"Cello.vmr", 5},
+                                               {"Drums.VLT", 7},    {"EXTRA.SYX", 8},  {"Notes.txt", 1},
+                                               {"Song.mid", 4}};
+  for (const auto& [name, seed] : files)
+    vectors::writeFile(dir.file(std::string("Desktop/") + name), libui::bankBytes(seed));
+  dir.write("import.sh", R"sh(set -e; HOST=$1
+win() { xdotool search --sync --onlyvisible --name "^Vexmir Editor $1" | head -1; }
+keys() { w=$(win "$1"); shift; n=0; until [ "$(xdotool getwindowfocus)" = "$w" ]; do n=$((n+1)); [ $n -lt 5000 ]; done; xdotool key "$@"; }
+menu() { xdotool mousemove --window $HOST 900 47 click 1; w=$(win "menu$"); xdotool mousemove --window $w 40 $1 key Down Down Return; }
+shot() { win "$1" >/dev/null; "$VEXMIR_HOST" --x11-capture "Vexmir Editor $1" "$OUT/$2.png"; }
+menu 170; shot "open panel" import; keys "open panel" b a n k Return
+menu 170; keys "open panel" c Return
+menu 170; keys "open panel" d Return
+menu 170; keys "open panel" e Return
+)sh");
+  const HostRun r = run(pluginBundlePath(),
+                        "open\neditor open x11\npump 3\nx11 input mousemove --window %HOST 170 18 click 1\npump 2\n"
+                        "x11 input exec --sync sh import.sh %HOST\neditor close\nclose\n",
+                        dir, {"DISPLAY=" + server.display(), "HOME=" + dir.path(), "VEXMIR_HOST=" + hostExecutable(),
+                              "VEXMIR_HOST_WATCHDOG=60"});  // a row not listed leaves its panel open: it fails
+  // The rows on the screen: ".." and the five banks, each file with its sheet's grey edge at the left of its row
+  // (rows of 20 pixels from 63), and nothing below them.
+  x11test::keepForPeople(dir, "import.png", "dialog-import");
+  platform::gfx::DecodedImage shot;
+  ASSERT_TRUE(platform::gfx::loadPngFile(dir.file("import.png"), shot));
+  std::string sheets;
+  for (int row = 0; row < 9; ++row) {
+    const uint8_t* p = &shot.pixels[(static_cast<size_t>(63 + row * 20 + 10) * shot.width + 24) * 4 + 1];  // red
+    sheets += p[0] > 120 && p[0] < 200 && p[2] > 120 && p[2] < 200 ? 'F' : '.';
+  }
+  EXPECT_EQ(sheets, ".FFFFF...") << "rows with a file's sheet (F)";
+  ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
+  EXPECT_EQ(vectors::readFile(patches + "/Bank 2.syx"), libui::bankBytes(2)) << "\"Bank 10\" came before \"Bank 2\"";
+  EXPECT_FALSE(std::filesystem::exists(patches + "/Bank 10.syx"));
+  EXPECT_EQ(vectors::readFile(patches + "/Cello.vmr"), libui::bankBytes(5));
+  EXPECT_EQ(vectors::readFile(patches + "/Drums.VLT"), libui::bankBytes(7));
+  EXPECT_EQ(vectors::readFile(patches + "/EXTRA.SYX"), libui::bankBytes(8));
+}
+
 // The README names the hosts the tests run the plug-in in, each with its tests in the tree, and calls every other
 // Linux VST host it names untested.
 TEST(RealHostReadme, NamesOnlyTheHostsTheTestsRunItIn) {

@@ -681,7 +681,27 @@ StepAction parsePanel(const StepArgs& a, std::string* error) {
       return true;
     };
   }
-  if (a.words.size() != 2 || a.words[0] != "choose") return fail(error, "panel choose PATH | panel cancel");
+  if (a.words.size() == 1 && a.words[0] == "shown") {
+    // The last panel as the user saw it: its folder and rows, and a scripted choice it did not offer.
+    return [](Session& s, std::string*) {
+      const auto shown = cocoa::panels::shownPanels();
+      if (shown.empty()) {
+        s.host.out().line("panel shown: none");
+        return true;
+      }
+      const cocoa::ShownPanel& p = shown.back();
+      std::string line = std::string("panel shown: ") + (p.open ? "open " : "save ") +
+                         quoted(p.folder.c_str(), p.folder.size() + 1) + ", " + std::to_string(p.rows.size()) +
+                         " rows:";
+      for (const std::string& row : p.rows) line += " " + quoted(row.c_str(), row.size() + 1);
+      s.host.out().line(line);
+      if (!p.refused.empty())
+        s.host.out().line("panel refused " + quoted(p.refused.c_str(), p.refused.size() + 1) + ": not offered");
+      return true;
+    };
+  }
+  if (a.words.size() != 2 || a.words[0] != "choose")
+    return fail(error, "panel choose PATH | panel cancel | panel shown");
   const std::string path = a.words[1];
   return [path](Session& s, std::string*) {
     cocoa::panels::scriptChoice(path);
@@ -765,7 +785,7 @@ const StepRegistrar kEditorSteps[] = {
     StepRegistrar({"type", "type TEXT", parseType}),
     StepRegistrar({"pump", "pump TICKS | pump until X Y W H like|unlike FILE.png [within=MS]", parsePump}),
     StepRegistrar({"menu", "menu choose I[/J...] | menu title TEXT | menu dismiss", parseMenu}),
-    StepRegistrar({"panel", "panel choose PATH | panel cancel", parsePanel}),
+    StepRegistrar({"panel", "panel choose PATH | panel cancel | panel shown", parsePanel}),
     StepRegistrar({"alert", "alert answer default|alternate|other|cancel", parseAlert}),
     StepRegistrar({"window", "window save FILE.png | window draws", parseWindow}),
 };
