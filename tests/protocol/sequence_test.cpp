@@ -250,6 +250,11 @@ class Runner {
     if (others.empty()) return "no other bank is listed";
     if (!editor->selectBank(0, others[static_cast<size_t>(s.arg) % others.size()]))
       return "another bank did not open: " + editor->lastMessage;
+    // A program renamed again is the musician's change as well: the earlier name is gone from that slot for good.
+    const std::vector<LibrarianPatch> open = plug.openBank();
+    edits.erase(std::remove_if(edits.begin(), edits.end(),
+                               [&](const Edit& e) { return e.slot == s.arg && inOpenBank(e, open); }),
+                edits.end());
     char name[16];
     std::snprintf(name, sizeof name, "Edit%07d", ++editCount);
     if (!editor->renameProgram(s.arg, name)) return "the rename was refused";
