@@ -475,7 +475,17 @@ void Vexmir::OnParamChange(int paramIdx) {
       if (paramIdx == kShowModSequence) tab = v != 0 ? 3 : 2;
       if (paramIdx == kShowLibrarian) tab = v != 0 ? 1 : (paramValue(kShowModSequence) == 1.0 ? 3 : 2);
       if (paramIdx == kGlobalSettings) tab = v != 0 ? 4 : (paramValue(kShowModSequence) == 1.0 ? 3 : 2);
-      if (paramIdx != kMainTab) setParameterFromPlug(kMainTab, tab);
+      if (paramIdx != kMainTab) {
+        setParameterFromPlug(kMainTab, tab);
+      } else {
+        // A tab set directly (a recalled project opens the timbre page): the tab buttons light for the page shown,
+        // so that the next click on one of them switches as it shows. The sequence button keeps its page under the
+        // librarian and the global settings.
+        const int shown = toInt(paramValue(kMainTab));
+        setParameterFromPlug(kShowLibrarian, shown == 1 ? 1 : 0);
+        setParameterFromPlug(kGlobalSettings, shown == 4 ? 1 : 0);
+        if (shown == 2 || shown == 3) setParameterFromPlug(kShowModSequence, shown == 3 ? 1 : 0);
+      }
       TabSwitchFunctions::mainTabSwitch(this, kMainTab, toInt(paramValue(kMainTab)), 0, displayedTimbre);
       // The bank choosers are shown with the librarian tab only: none of them may catch a click elsewhere.
       if (librarianEditor) librarianEditor->librarianTabShown(toInt(paramValue(kMainTab)) == 1);

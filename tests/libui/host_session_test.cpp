@@ -8,9 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <map>
 
 #include "KIT/pix/pix.h"
+#include "platform/graphics/png.h"
 #include "tests/host/run_host.h"
 #include "tests/libui/libui_support.h"
 #include "tests/support/Pixels.h"
@@ -171,6 +174,47 @@ TEST(HostSession, ARenameKeepsWhatTheSynthesizerShowsAndSaysSo) {
   EXPECT_NE(said.find("Name kept as \"Warm Analog \" (plain, 12 max)"), std::string::npos) << said;
   EXPECT_EQ(said.find("Renamed Five\" (plain"), std::string::npos) << said;
   EXPECT_TRUE(r.has("key 1 passed to the host")) << "Control-S stayed in the field\n" << r.out;
+}
+
+// A project recalled while the librarian is shown opens the timbre page, and the tab buttons show that page: the
+// LIBRARIAN button is not lit, and one click on it shows the librarian again. So too for a project saved on the
+// timbre page.
+TEST(HostSession, ARecallOnTheLibrarianLightsTheButtonOfThePageShown) {
+  DataFolder data;
+  data.write("Bank.syx", bankBytes(3));
+  ScratchDir dir;
+  const HostRun r = runHost(pluginBundlePath(),
+                            "open\neditor open cocoa\npump 3\nwindow save fresh.png\nchunk save timbre.bin\n"
+                            "click 170 18\npump 2\nwindow save librarian.png\nchunk save librarian.bin\n"
+                            "chunk load librarian.bin\npump 2\nwindow save recalled1.png\n"
+                            "click 170 18\npump 2\nwindow save clicked1.png\n"
+                            "chunk load timbre.bin\npump 2\nwindow save recalled2.png\n"
+                            "click 170 18\npump 2\nwindow save clicked2.png\n",
+                            dir, {}, {"VEXMIR_ROOT=" + data.root, "VEXMIR_MIDI_API=alsa"});
+  ASSERT_TRUE(r.exited) << r.err;
+  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  std::map<std::string, platform::gfx::DecodedImage> shots;
+  for (const char* name : {"fresh", "librarian", "recalled1", "clicked1", "recalled2", "clicked2"})
+    ASSERT_TRUE(platform::gfx::loadPngFile(dir.file(std::string(name) + ".png"), shots[name])) << name;
+  // Pixels differing between two pictures in an area: the LIBRARIAN button, and the librarian's TRANSFER panel.
+  auto differing = [&](const char* a, const char* b, int x0, int y0, int x1, int y1) {
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+      for (int x = x0; x < x1; ++x) {
+        const size_t at = (static_cast<size_t>(y) * shots[a].width + x) * 4;
+        n += std::memcmp(&shots[a].pixels[at], &shots[b].pixels[at], 4) != 0;
+      }
+    return n;
+  };
+  ASSERT_GT(differing("fresh", "librarian", 124, 6, 234, 30), 0) << "the button looks the same lit and unlit";
+  for (const char* recalled : {"recalled1", "recalled2"}) {
+    EXPECT_EQ(differing(recalled, "fresh", 124, 6, 234, 30), 0) << recalled << ": LIBRARIAN lit on the timbre page";
+    EXPECT_GT(differing(recalled, "librarian", 1172, 76, 1494, 190), 0) << recalled << ": not the timbre page";
+  }
+  for (const char* clicked : {"clicked1", "clicked2"}) {
+    EXPECT_EQ(differing(clicked, "librarian", 124, 6, 234, 30), 0) << clicked << ": LIBRARIAN not lit";
+    EXPECT_EQ(differing(clicked, "librarian", 1172, 76, 1494, 190), 0) << clicked << ": one click did not show it";
+  }
 }
 
 TEST(HostSession, TheLibrarianTabAtTheSmallAndLargeSizes) {
