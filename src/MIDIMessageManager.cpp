@@ -126,6 +126,12 @@ bool MIDIMessageManager::isWorkerBusy(MidiWorker which) const {
   return workers[static_cast<int>(which)].busy;
 }
 
+bool MIDIMessageManager::ignoredDuringJob(const std::string& what) {
+  if (!isWorkerBusy(MidiWorker::kJobThread)) return false;
+  sender->showStatus(ignoredText(what));
+  return true;
+}
+
 void MIDIMessageManager::shutDown() {
   {
     std::lock_guard<std::mutex> lock(startLock);

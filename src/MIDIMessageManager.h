@@ -68,6 +68,10 @@ class MIDIMessageManager {
   bool startJob(MidiWorker worker, const SenderJob& job);
   // Any thread. True while the worker runs a job.
   bool isWorkerBusy(MidiWorker worker) const;
+  // Any thread. True while a transfer job runs: the action `what` names (a program change, a store) is not done,
+  // and the display says "<what> ignored: a transfer is running".
+  bool ignoredDuringJob(const std::string& what);
+  static std::string ignoredText(const std::string& what) { return what + " ignored: a transfer is running"; }
 
   // --- The protocol's flags and the rules that tie them to the jobs ---
   // The waiting flag set by a message from the synthesizer (edit mode on), not by a job: it ends by itself

@@ -96,10 +96,7 @@ bool MIDIMessageManager::programChange(int program, bool fromDevice) {
   // A job owns the synthesizer and the librarian's selection until it ends: a program change from outside would
   // move the slot that a fetch stores into, or switch the program that a fetch asks for or a store writes. It is
   // ignored, and the musician is told.
-  if (isWorkerBusy(MidiWorker::kJobThread)) {
-    sender->showStatus("Program change " + std::to_string(program + 1) + " ignored: a transfer is running");
-    return false;
-  }
+  if (ignoredDuringJob("Program change " + std::to_string(program + 1))) return false;
   lastProgramChangeTime = plug->ticks();
   if (plug->paramValue(kControlLibrary) == 1.0) {
     gotData = true;

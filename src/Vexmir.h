@@ -113,8 +113,8 @@ class Vexmir : public IEffectVST {
   void updateSectionLockFlags();
   void sendPatchAndPatternToDevice(int, bool, bool, bool globalWithProgram, bool, bool);
   // The program change for the slot, then the slot's program by job 2; `leadPauseMs` is the job's pause before the
-  // program change. True only when the job that sends the program started: a locked timbre, an empty slot, no
-  // output or a busy job thread send no program.
+  // program change. True only when the job started: a locked timbre, an empty slot, no output or a busy job thread
+  // send nothing.
   bool sendPatchToDeviceFromLibrarian(int slot, int side, int leadPauseMs = 0);
   // True when the store job (job 3) started.
   bool storeAllPatchesToDeviceFromLibrarian(int side, int slot);
@@ -398,6 +398,8 @@ class Vexmir : public IEffectVST {
   std::string missingPortsText(bool answer) const;
   std::string takeTypedProgramName();
   std::string typedNameNote, typedNameKept;
+  // A program button pressed while a job ran: what the display says on its press and again on its release.
+  std::string ignoredProgramButton;
   std::vector<ITextControl*> sequenceTexts[3];
   ITextControl* displayLines[kNumDisplayLines] = {};
   // The line over the whole display for a message too long for the name field, and the fields' widths in

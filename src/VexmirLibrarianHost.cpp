@@ -1,5 +1,7 @@
 #include "src/VexmirLibrarianHost.h"
 
+#include <string>
+
 #include "KIT/IEffect/ControlLayer.h"
 #include "KIT/IEffect/IGraphics.h"
 #include "src/LibrarianEditor.h"
@@ -39,27 +41,39 @@ bool VexmirLibrarianHost::jobCanStart() {
   return hub && !hub->isWorkerBusy(MidiWorker::kJobThread);
 }
 
+bool VexmirLibrarianHost::notStarted(const std::string& what) {
+  MIDIMessageManager* hub = plugin_ ? plugin_->getMidiManager() : nullptr;
+  if (hub) hub->ignoredDuringJob(what);
+  return false;
+}
+
 bool VexmirLibrarianHost::sendProgram(int side, int slot, const LibrarianPatch&) {
-  if (!jobCanStart()) return false;
-  // The plug-in reads the program from the bank the side shows: its search flag must say which list.
-  plugin_->searchListShown = editor_ && editor_->lowerListShowsSearch;
-  plugin_->singleProgramFlag = false;
-  return plugin_->sendPatchToDeviceFromLibrarian(slot, side);
+  if (jobCanStart()) {
+    // The plug-in reads the program from the bank the side shows: its search flag must say which list.
+    plugin_->searchListShown = editor_ && editor_->lowerListShowsSearch;
+    plugin_->singleProgramFlag = false;
+    if (plugin_->sendPatchToDeviceFromLibrarian(slot, side)) return true;
+  }
+  return notStarted("Audition of slot " + std::to_string(slot + 1));
 }
 
 // The Store commands go through the plug-in's own, which take the side and slot from the librarian's selection:
 // the slot stored becomes the highlighted one.
 bool VexmirLibrarianHost::storeProgram(int side, int slot, const LibrarianPatch&) {
-  if (!jobCanStart()) return false;
-  plugin_->searchListShown = editor_ && editor_->lowerListShowsSearch;
-  plugin_->selectLibrarianSlot(side, slot);
-  return plugin_->SendSingleProgramFromLibrarian(true);
+  if (jobCanStart()) {
+    plugin_->searchListShown = editor_ && editor_->lowerListShowsSearch;
+    plugin_->selectLibrarianSlot(side, slot);
+    if (plugin_->SendSingleProgramFromLibrarian(true)) return true;
+  }
+  return notStarted("Store to program " + std::to_string(slot + 1));
 }
 
 bool VexmirLibrarianHost::storeBank(int side, const PatchFile&) {
-  if (!jobCanStart()) return false;
-  plugin_->selectLibrarianSlot(side, 0);
-  return plugin_->SendAllProgramsFromLibrarian();
+  if (jobCanStart()) {
+    plugin_->selectLibrarianSlot(side, 0);
+    if (plugin_->SendAllProgramsFromLibrarian()) return true;
+  }
+  return notStarted("Bank store");
 }
 
 bool VexmirLibrarianHost::startJob(int code, bool toEditor, bool temporary) {

@@ -31,6 +31,9 @@ class VexmirLibrarianHost : public LibrarianHost {
   bool startJob(int job, bool toEditor = false, bool temporary = false);
   // The MIDI output is chosen and no transfer job runs.
   bool jobCanStart();
+  // A store or audition whose job did not start: false, and while a transfer runs the display says that `what`
+  // was ignored.
+  bool notStarted(const std::string& what);
 
   Vexmir* plugin_;
   LibrarianEditor* editor_ = nullptr;

@@ -215,8 +215,9 @@ bool Vexmir::sendPatchToDeviceFromLibrarian(int slot, int side, int leadPauseMs)
     patch = *listed;
   }
   if (!midiOutReady) return false;
-  // The program change, its pauses and the end of edit mode go first in the job, which may pause; with the job
-  // thread busy they go at once and the program is not sent.
+  // The program change, its pauses and the end of edit mode are the job's first steps, so that from the first one
+  // the job owns the synthesizer and an outside program change is ignored. With the job thread busy nothing goes
+  // out: the program change would switch the synthesizer under the running job.
   SenderJob job;
   job.job = kJobSendLibrarianPatch;
   job.patch = std::move(patch);
@@ -225,10 +226,7 @@ bool Vexmir::sendPatchToDeviceFromLibrarian(int slot, int side, int leadPauseMs)
   job.programChange = std::clamp(slot, 0, 127);
   job.pauseAfterProgramChangeMs = getTimerValue() / 2 + 50;
   job.editModeOffFirst = true;
-  if (midiManager->startJob(MidiWorker::kJobThread, job)) return true;
-  sendProgramChange(job.programChange);
-  if (editModeOn && singleProgramFlag) SendPatchEditOffCommand();
-  return false;
+  return midiManager->startJob(MidiWorker::kJobThread, job);
 }
 
 bool Vexmir::storeAllPatchesToDeviceFromLibrarian(int side, int slot) {

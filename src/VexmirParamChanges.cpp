@@ -440,11 +440,24 @@ void Vexmir::OnParamChange(int paramIdx) {
       break;
     case kPatchUp:
     case kPatchDown: {
-      singleProgramFlag = false;
       note = missingPortsText(true);
+      const int program =
+          patchManager ? (patchManager->recalledProgram + (paramIdx == kPatchUp ? 1 : -1) + 128) % 128 : 0;
+      // While a job runs the buttons are not followed, as a program change from outside is not: the synthesizer
+      // keeps the program the job switched it to, and a store keeps its flag. The text follows the button's own
+      // name on its press and on its release.
+      const bool jobRuns = midiManager && midiManager->isWorkerBusy(MidiWorker::kJobThread);
+      if (v != 0)
+        ignoredProgramButton =
+            jobRuns ? MIDIMessageManager::ignoredText("Program change " + std::to_string(program + 1)) : "";
+      if (!ignoredProgramButton.empty()) {
+        note = ignoredProgramButton;
+        if (v == 0) ignoredProgramButton.clear();
+        break;
+      }
+      if (jobRuns) break;
+      singleProgramFlag = false;
       if (v == 0 || !patchManager) break;
-      int program = patchManager->recalledProgram + (paramIdx == kPatchUp ? 1 : -1);
-      program = (program + 128) % 128;
       patchManager->recalledProgram = program;
       SendProgramChangeCommand(program, displayedTimbre);
       startRequestJob(kJobPartRequest, true, getTimerValue() / 2);

@@ -452,3 +452,41 @@ TEST(ProtocolFaults, DuringABankStoreTheKnobsAndTheHostsMidiGoOn) {
   EXPECT_EQ(std::count(sent.begin(), sent.end(), Bytes{0xB0, 74, 64}), turns);
   expectAtRest(plug);
 }
+
+// A Store or audition while the host's program change is fetched is refused and said so, and sends nothing into
+// that fetch; during the store itself the host's program change and the program buttons are ignored and said so,
+// and the program still goes out (into its memory, for a store).
+TEST(ProtocolFaults, AStoreOrAuditionDuringATransferIsDoneOrSaysWhyNot) {
+  DataRoot root;
+  for (bool store : {true, false}) {
+    ProtocolPlug plug;
+    plug.hostFilter[Vexmir::kFilterPC] = false;
+    const LibrarianPatch program = plug.openBank()[9];
+    auto start = [&] { return store ? plug.host()->storeProgram(0, 9, program) : plug.host()->sendProgram(0, 9, program); };
+    std::vector<std::string> shown;
+    for (bool fetching : {true, false}) {
+      plug.onEachPause = [&, fetching, at = plug.pauses + 1](int n) {
+        if (n != at) return;
+        plug.take();
+        EXPECT_FALSE(fetching && (start() || plug.sendPatchToDeviceFromLibrarian(9, 0)));
+        if (!fetching) plug.fromHost({0xC0, 100});
+        for (double v : {-1.0, 1.0, 0.0}) {
+          if (v >= 0) plug.press(kPatchUp, v);
+          if (v != 1) shown.push_back(plug.getDisplayLine(Vexmir::kLineName));
+        }
+        EXPECT_TRUE(plug.take().empty()) << "sent during the job";
+      };
+      ASSERT_TRUE(fetching ? !plug.fromHost({0xC0, 100}).empty() : start());
+      ASSERT_TRUE(plug.waitIdle());
+    }
+    const std::string no = " ignored: a transfer is running";
+    EXPECT_EQ(shown, std::vector<std::string>({(store ? "Store to program 10" : "Audition of slot 10") + no,
+                                               "Program change 102" + no, "Program change 101" + no, "Program change 11" + no}));
+    const std::vector<Bytes> out = plug.take();
+    const SysexBytes& dump = program.messages.front().data;
+    EXPECT_EQ(std::count(out.begin(), out.end(), Bytes(dump.data(), dump.data() + dump.size())), 1);
+    EXPECT_EQ(std::count(out.begin(), out.end(), Bytes{0xF0, 0x42, 0x30, 0x58, 0x11, 0x00, 9, 0xF7}), store ? 1 : 0);
+    EXPECT_EQ(plug.librarianCurrentProgram(), 9);
+    expectAtRest(plug);
+  }
+}
