@@ -13,6 +13,7 @@
 #include "KIT/pix/pix.h"
 #include "tests/host/run_host.h"
 #include "tests/libui/libui_support.h"
+#include "tests/support/Files.h"
 #include "tests/support/Pixels.h"
 
 using namespace libui;
@@ -165,8 +166,7 @@ TEST(HostSession, ARenameKeepsWhatTheSynthesizerShowsAndSaysSo) {
   for (int i = 0; i < 3; ++i) EXPECT_EQ(vectors::dumpName(saved[i]), names[i]) << "slot " << i + 1;
   EXPECT_TRUE(vectors::readFile(data.patches + "/Bank.syx") == raw(renamed)) << "the bank saved is not the one renamed";
   // The message of the top bar's field, for the names that changed.
-  std::string said;
-  for (uint8_t c : vectors::readFile(log)) said += static_cast<char>(c);
+  const std::string said = vexmir::testsupport::readText(log);
   EXPECT_NE(said.find("Name kept as \"Creme Brulee\" (plain, 12 max)"), std::string::npos) << said;
   EXPECT_NE(said.find("Name kept as \"Warm Analog \" (plain, 12 max)"), std::string::npos) << said;
   EXPECT_EQ(said.find("Renamed Five\" (plain"), std::string::npos) << said;
