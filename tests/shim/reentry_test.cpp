@@ -226,13 +226,9 @@ int nearAnEnd() {
   return kEnds[g_ends() % std::size(kEnds)];
 }
 
+// Left, top, right, bottom: the values of a braced list are drawn in its order.
 RECT rectNearTheEnds() {
-  RECT r;
-  r.left = nearAnEnd();
-  r.top = nearAnEnd();
-  r.right = nearAnEnd();
-  r.bottom = nearAnEnd();
-  return r;
+  return RECT{nearAnEnd(), nearAnEnd(), nearAnEnd(), nearAnEnd()};
 }
 
 void holdContext(HWND h) {
