@@ -487,12 +487,14 @@ void LibrarianEditor::refreshPopUpMenus() {
 }
 
 std::string LibrarianEditor::search(const std::string& text) {
+  // Return in a field not typed into commits its prompt: no word was given, so nothing is searched.
+  if (text == kSearchPrompt) return lastMessage = std::string();
   if (text.empty()) {
     endSearch();
     return lastMessage = std::string();
   }
   if (text.size() == 1) {
-    showSearchText("search...");
+    showSearchText(kSearchPrompt);
     tell("Enter 2 digits or more!");
     return lastMessage;
   }
@@ -503,7 +505,7 @@ std::string LibrarianEditor::search(const std::string& text) {
   librarian_->createNewSearchPatchFiles(text);
   if (librarian_->searchFiles.empty()) {
     // Nothing found: the lower list stays with the bank files and their chooser.
-    showSearchText("search...");
+    showSearchText(kSearchPrompt);
     tell("No results - Try another keyword!", "Tip: Note that letter size matters..");
     return lastMessage;
   }
@@ -536,7 +538,7 @@ void LibrarianEditor::endSearch() {
   const bool was = lowerListShowsSearch;
   lowerListShowsSearch = false;
   if (host_) host_->searchModeChanged(false);
-  showSearchText("search...");
+  showSearchText(kSearchPrompt);
   // The invisible search chooser must not stay over the list once the search is over.
   showLayer("RightSearchPopupMenu", false);
   if (tabShown_) showLayer("RightPatchPopupMenu", true);

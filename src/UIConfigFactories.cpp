@@ -668,7 +668,7 @@ void UIConfigManager::createNameDisplay(std::string name, int paramIdx, int x, i
   if (paramIdx == kPatchName)
     param->SetDisplayText(0, "-- INIT --");
   else if (paramIdx == kPatchSearchString)
-    param->SetDisplayText(0, "search...");
+    param->SetDisplayText(0, kSearchPrompt);
   else if (paramIdx == kPatchRename)
     param->SetDisplayText(0, "New Name");
   IText text = textStyle(14, light ? kLight : kDark);

@@ -65,21 +65,28 @@ void Vexmir::makeMessageLine() {
   nameLineChars = static_cast<size_t>(n->W() / cell);
   valueLineChars = static_cast<size_t>(value->GetRECT()->W() / cell);
   messageLineChars = static_cast<size_t>(whole.W() / cell);
-  // Two lines of a smaller size share the display's height.
+  // Two lines of a smaller size share the display's height, one centred on each half.
   IText small = text;
   small.mSize = std::max(8, text.mSize * 3 / 4);
-  const int middle = (whole.T + whole.B) / 2;
-  const IRECT halves[2] = {IRECT(whole.L, whole.T, whole.R, middle + 1), IRECT(whole.L, middle - 1, whole.R, whole.B)};
-  for (int i = 0; i < 2; ++i) {
-    messageHalves[i] = new ITextControl(this, halves[i], &small, "");
-    messageHalves[i]->DisablePrompt(true);
-    g->AttachControl(messageHalves[i]);
-    if (uiConfig) uiConfig->overlayControls.insert(messageHalves[i]);
-  }
   double smallCell = cell * small.mSize / text.mSize;
   IRECT smallMeasured(0, 0, 1000, 100);
   if (g->MeasureIText(&small, sample, &smallMeasured) && smallMeasured.W() > 0) smallCell = smallMeasured.W() / 10.0;
   messageHalfChars = static_cast<size_t>(whole.W() / smallCell);
+  const int middle = (whole.T + whole.B) / 2;
+  IRECT halves[2] = {IRECT(whole.L, whole.T, whole.R, middle + 1), IRECT(whole.L, middle - 1, whole.R, whole.B)};
+  for (int i = 0; i < 2; ++i) {
+    // A line of text is taller than its half: the control spans the whole line where the half centres it, so
+    // that a redraw of the control covers every pixel of its letters.
+    IRECT& half = halves[i];
+    if (smallMeasured.H() > half.H()) {
+      half.T += (half.H() - smallMeasured.H()) / 2;
+      half.B = half.T + smallMeasured.H();
+    }
+    messageHalves[i] = new ITextControl(this, half, &small, "");
+    messageHalves[i]->DisablePrompt(true);
+    g->AttachControl(messageHalves[i]);
+    if (uiConfig) uiConfig->overlayControls.insert(messageHalves[i]);
+  }
 }
 
 void Vexmir::setDisplayLine(int line, const char* text) {

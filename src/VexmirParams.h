@@ -12,6 +12,9 @@
 
 #include <string>
 
+// What the search field shows while no word is searched for: a prompt, never a word of its own.
+inline constexpr char kSearchPrompt[] = "search...";
+
 enum EParams {
   kLfo1Frequency = 0,
   kLfo1FrequencyT2 = 1,

@@ -11,6 +11,7 @@
 #include "KIT/shim/shim-ctlclasses.h"
 #include "KIT/shim/shim-gdi-internal.h"
 #include "platform/cocoa/image.h"
+#include "platform/graphics/coords.h"
 
 // ---- Shared by the control classes ----
 
@@ -153,10 +154,10 @@ int TabCtrl_GetCurSel(HWND h) {
 bool TabCtrl_AdjustRect(HWND h, bool larger, RECT* r) {
   if (!tabOf(h) || !r) return false;
   const int d = larger ? -1 : 1;
-  r->left += 7 * d;
-  r->top += 26 * d;
-  r->right -= 7 * d;
-  r->bottom -= 3 * d;
+  r->left = platform::satAdd(r->left, 7 * d);
+  r->top = platform::satAdd(r->top, 26 * d);
+  r->right = platform::satAdd(r->right, -7 * d);
+  r->bottom = platform::satAdd(r->bottom, -3 * d);
   return true;
 }
 

@@ -6,6 +6,7 @@
 #include "KIT/shim/shim-gdi-internal.h"
 #include "KIT/shim/shim-sys.h"
 #include "platform/cocoa/image.h"
+#include "platform/graphics/coords.h"
 #include "platform/graphics/png.h"
 
 struct HIMAGELIST__ {
@@ -174,10 +175,12 @@ void SHIM_Polygon(HDC ctx, const POINT* points, int count) {
 }
 
 void RoundRect(HDC ctx, int x1, int y1, int x2, int y2, int w, int h) {
+  using platform::satAdd;
   w /= 3;
   h /= 3;
-  const POINT pts[10] = {{x1, y1 + h}, {x1 + w, y1}, {x2 - w, y1}, {x2, y1 + h}, {x2, y2 - h},
-                         {x2 - w, y2}, {x1 + w, y2}, {x1, y2 - h}, {x1, y1 + h}, {x1 + w, y1}};
+  const int left = satAdd(x1, w), right = satAdd(x2, -w), top = satAdd(y1, h), bottom = satAdd(y2, -h);
+  const POINT pts[10] = {{x1, top},   {left, y1}, {right, y1},  {x2, top}, {x2, bottom},
+                         {right, y2}, {left, y2}, {x1, bottom}, {x1, top}, {left, y1}};
   SHIM_Polygon(ctx, pts, 10);
 }
 
@@ -392,12 +395,12 @@ void StretchBlt(HDC out, int x, int y, int w, int h, HDC in, int xin, int yin, i
   const int srcW = src->width(), srcH = src->height();
   int cw = win, ch = hin;
   if (xin < 0) {
-    x += static_cast<int>(-(static_cast<long long>(xin) * w) / win);
+    x = platform::satAdd(x, -(static_cast<long long>(xin) * w) / win);
     cw += xin;
     xin = 0;
   }
   if (yin < 0) {
-    y += static_cast<int>(-(static_cast<long long>(yin) * h) / hin);
+    y = platform::satAdd(y, -(static_cast<long long>(yin) * h) / hin);
     ch += yin;
     yin = 0;
   }
@@ -414,7 +417,8 @@ void StretchBlt(HDC out, int x, int y, int w, int h, HDC in, int xin, int yin, i
   dst->save();
   dst->scale(1, -1);
   dst->drawImage({pixels, cw, ch, src->rowBytes(), mode == SRCCOPY_USEALPHA},
-                 {static_cast<float>(x), -static_cast<float>(y + dh), static_cast<float>(dw), static_cast<float>(dh)},
+                 {static_cast<float>(x), -(static_cast<float>(y) + static_cast<float>(dh)), static_cast<float>(dw),
+                  static_cast<float>(dh)},
                  1.0f);
   dst->restore();
 }

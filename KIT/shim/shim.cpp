@@ -28,6 +28,7 @@
 #include "KIT/shim/shim-misc.h"
 #include "KIT/shim/shim-sys.h"
 #include "platform/cocoa/cfbundle.h"
+#include "platform/graphics/coords.h"
 
 namespace {
 
@@ -597,10 +598,10 @@ BOOL GetFileTime(int fd, FILETIME* creation, FILETIME* access, FILETIME* write) 
 
 BOOL WinOffsetRect(RECT* r, int dx, int dy) {
   if (!r) return FALSE;
-  r->left += dx;
-  r->right += dx;
-  r->top += dy;
-  r->bottom += dy;
+  r->left = platform::satAdd(r->left, dx);
+  r->right = platform::satAdd(r->right, dx);
+  r->top = platform::satAdd(r->top, dy);
+  r->bottom = platform::satAdd(r->bottom, dy);
   return TRUE;
 }
 

@@ -23,6 +23,11 @@ constexpr int satInt(long long v) {
   return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : static_cast<int>(v);
 }
 
+// A coordinate moved by an amount, at the nearest end of the int range where it would pass one.
+constexpr int satAdd(long long v, long long by) {
+  return satInt(v + by);
+}
+
 // The same within the 16-bit range of the platform's older rectangles and points.
 constexpr short shortCoord(double v) {
   const int i = intCoord(v);

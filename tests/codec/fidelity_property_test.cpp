@@ -27,6 +27,7 @@
 #include "platform/vst2/vst2.h"
 #include "tests/jobs/job_plug.h"
 #include "tests/support/Files.h"
+#include "tests/support/ProjectChunk.h"
 
 namespace {
 
@@ -369,17 +370,9 @@ void receive(JobPlug& plug, const Bytes& program, const Bytes& global) {
   plug.Vexmir::ProcessSysEx(&gs, true);
 }
 
-Bytes saveProject(JobPlug& plug) {
-  AEffect* e = plug.GetAEffect();
-  void* data = nullptr;
-  const intptr_t size = e->dispatcher(e, effGetChunk, 1, 0, &data, 0.0f);
-  return Bytes(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
-}
-
 // Opens the project and returns the global and program data the recall sends (the project's port is there).
 std::pair<Bytes, Bytes> openProject(JobPlug& plug, Bytes project) {
-  AEffect* e = plug.GetAEffect();
-  if (e->dispatcher(e, effSetChunk, 1, static_cast<intptr_t>(project.size()), project.data(), 0.0f) != 1) return {};
+  if (!vexmir::testsupport::openProject(plug.GetAEffect(), project)) return {};
   plug.midiOutReady = true;
   plug.clearMessages();
   if (!plug.startRecalledProgramSend() || !plug.waitIdle()) return {};
@@ -400,7 +393,7 @@ TEST(FidelityProperty, AProjectSendsBackByteForByteTheProgramAndGlobalBlockItsIn
     const Bytes global = drawGlobal(rng, &unused);
     vocoders += program.mode == 3;
     receive(saving, program.data, global);
-    const Bytes project = saveProject(saving);
+    const Bytes project = vexmir::testsupport::projectOf(saving.GetAEffect());
     JobPlug opening;
     receive(opening, drawProgram(rng).data, drawGlobal(rng, &unused));
     const auto [sentGlobal, sentProgram] = openProject(opening, project);

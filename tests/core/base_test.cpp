@@ -12,6 +12,7 @@
 
 #include "KIT/IEffect/IEffectVST.h"
 #include "platform/vst2/vst2.h"
+#include "tests/support/ProjectChunk.h"
 
 namespace {
 
@@ -203,10 +204,8 @@ TEST(PluginBase, HiddenParameterWritersMatchTheStateSize) {
 TEST(StateChunk, DamagedChunksThroughTheDispatcherChangeNothing) {
   TestPlug p;
   AEffect* e = p.GetAEffect();
-  void* data = nullptr;
-  intptr_t size = e->dispatcher(e, effGetChunk, 1, 0, &data, 0.0f);
-  ASSERT_EQ(size, 8 + 56);
-  std::vector<uint8_t> good(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
+  const std::vector<uint8_t> good = vexmir::testsupport::projectOf(e);
+  ASSERT_EQ(good.size(), 8u + 56);
 
   p.GetParam(0)->Set(4.0);
   p.GetParam(6)->Set(2.0);
@@ -228,7 +227,7 @@ TEST(StateChunk, DamagedChunksThroughTheDispatcherChangeNothing) {
     EXPECT_EQ(values(p), before) << c.what;
   }
   // The good chunk still restores.
-  EXPECT_EQ(e->dispatcher(e, effSetChunk, 1, static_cast<intptr_t>(good.size()), good.data(), 0.0f), 1);
+  EXPECT_TRUE(vexmir::testsupport::openProject(e, good));
   EXPECT_EQ(p.GetParam(0)->Value(), 0.0);
   EXPECT_EQ(p.GetParam(6)->Value(), 7.0);
 }

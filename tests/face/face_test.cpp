@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <random>
@@ -26,6 +27,8 @@
 #include "platform/graphics/graphics.h"
 #include "platform/vst2/vst2.h"
 #include "src/ControlAction.h"
+#include "src/LibrarianEditor.h"
+#include "src/LibrarianViewControl.h"
 #include "src/MIDIMessageManager.h"
 #include "src/MIDIMessageSender.h"
 #include "src/PictureControl.h"
@@ -33,6 +36,7 @@
 #include "src/Vexmir.h"
 #include "src/VexmirParams.h"
 #include "tests/core/bundle_host.h"
+#include "tests/libui/libui_support.h"
 
 namespace {
 
@@ -231,6 +235,10 @@ class FaceTest : public ::testing::Test {
  protected:
   void SetUp() override {
     root = std::make_unique<coretest::TempRoot>();
+    // Three banks for the librarian's lists, their programs named "b1s0" to "b3s127".
+    std::filesystem::create_directories(root->dataFolder() + "Patches");
+    for (int bank = 1; bank <= 3; ++bank)
+      vectors::writeFile(root->dataFolder() + "Patches/Bank " + std::to_string(bank) + ".syx", libui::bankBytes(bank));
     e = std::make_unique<Editor>();
     ASSERT_TRUE(e->opened);
   }
@@ -466,8 +474,10 @@ TEST_F(FaceTest, TheTimbreIndicatorHoldsBothTimbres) {
 // What the window shows after each redraw the timer asks for equals a repaint of the whole editor, pixel for pixel,
 // through a random run of mouse edits, values from the synthesizer, received programs, tab and timbre switches (the
 // sub-panels come and go with the edits), the program name typed into its text entry (opened with a click, ended by
-// Return, by a click elsewhere or by the wheel), timer ticks between actions before one display, values that arrive
-// after the timer asked for a redraw and before the window draws, and uncovered areas.
+// Return, by a click elsewhere or by the wheel), the librarian (search switched on and off, words typed into the
+// search field, slots renamed from their menu, banks chosen from the lists and stepped, slots clicked and moved
+// through with the arrow keys), timer ticks between actions before one display, values that arrive after the timer
+// asked for a redraw and before the window draws, and uncovered areas.
 // VEXMIR_FACE_REPAINT_STEPS runs longer, VEXMIR_FACE_REPAINT_SEED another run.
 TEST_F(FaceTest, EveryRedrawShowsWhatAWholeRepaintShows) {
   IGraphicsCocoa_vVexmir_vst* view = nullptr;
@@ -507,7 +517,103 @@ TEST_F(FaceTest, EveryRedrawShowsWhatAWholeRepaintShows) {
     return ev;
   };
   auto key = [](char32_t c) { return cocoa::Event::keyEvent(cocoa::kKeyDown, c == U'\r' ? 36 : 0, 0, {c}, {c}); };
-  int entries = 0, late = 0;
+  auto click = [&](const IRECT& r, bool right = false) {
+    send(at(right ? cocoa::kRightMouseDown : cocoa::kLeftMouseDown, r));
+    send(at(right ? cocoa::kRightMouseUp : cocoa::kLeftMouseUp, r));
+  };
+  // A menu that the click shows takes the choice; one it does not show leaves it to no later menu.
+  auto clickChoosing = [&](const IRECT& r, cocoa::menus::Choice choice, bool right = false) {
+    cocoa::menus::clearScript();
+    cocoa::menus::scriptChoice(choice);
+    click(r, right);
+    cocoa::menus::clearScript();
+  };
+  int entries = 0, late = 0, librarianActions = 0;
+  int entryParam = -1;  // the parameter of the open text entry
+  LibrarianViewControl* slots = plug->getLibrarianEditor()->view();
+  ASSERT_NE(slots, nullptr);
+  // What is typed into each field: letters into the program name, words into the search and rename fields (some
+  // found in the banks, one too short, one found nowhere; names too long or with letters the synthesizer does not
+  // show).
+  auto typeSome = [&] {
+    static const char32_t* const searchWords[] = {U"b1s1", U"b2s", U"q", U"zz", U"s12"};
+    static const char32_t* const names[] = {U"Cr\u00e8me Br\u00fbl\u00e9e", U"Warm Analog Pad Strings", U"x"};
+    const char32_t* word = entryParam == kPatchSearchString ? searchWords[pick(5)]
+                           : entryParam == kPatchRename     ? names[pick(3)]
+                                                            : nullptr;
+    if (word) {
+      for (const char32_t* c = word; *c; ++c) send(key(*c));
+      // A search is typed and sent at once (the field's text is searched at Return).
+      if (entryParam == kPatchSearchString) send(key(U'\r'));
+    } else {
+      for (int k = pick(3); k >= 0; --k) send(key(U"bas e"[pick(5)]));
+    }
+  };
+  auto librarianAction = [&](std::ostringstream& what) {
+    const int slot = pick(128);
+    // The search most often: switched on, a word typed, switched off.
+    switch (pick(10)) {
+      case 0:
+      case 1:
+        if (IControl* c = e->shownControl(kPatchSearch)) {
+          what << "search switched " << (plug->paramValue(kPatchSearch) == 1.0 ? "off" : "on");
+          click(*c->GetRECT());
+        }
+        break;
+      case 2:
+      case 3:
+      case 4: {
+        const int param = pick(3) ? kPatchSearchString : kPatchRename;
+        if (IControl* c = e->shownControl(param)) {
+          what << (param == kPatchRename ? "the rename field" : "the search field") << " clicked";
+          click(*c->GetRECT());
+          if (view->textField()) entryParam = param, ++entries;
+          // Mostly a search at once: a word typed and Return.
+          if (view->textField() && param == kPatchSearchString && pick(3)) what << ", a word typed", typeSome();
+        }
+        break;
+      }
+      case 5:
+        what << "Rename from the menu of upper slot " << slot + 1;
+        clickChoosing(slots->slotRect(0, slot), {2}, true);
+        break;
+      case 6: {
+        const int list = pick(2) ? kPatchSelectionListUpper : kPatchSelectionListLower;
+        const int item = pick(4);
+        if (IControl* c = e->shownControl(list)) {
+          what << "item " << item << " of the " << (list == kPatchSelectionListUpper ? "upper" : "lower") << " list";
+          clickChoosing(*c->GetRECT(), {item});
+        }
+        break;
+      }
+      case 7: {
+        const int button = kLibUpperNextBank + pick(4);
+        if (IControl* c = e->shownControl(button)) {
+          what << "the bank button " << paramName(button);
+          click(*c->GetRECT());
+        }
+        break;
+      }
+      case 8: {
+        const int side = pick(2);
+        what << "a click on " << (side ? "lower" : "upper") << " slot " << slot + 1;
+        click(slots->slotRect(side, slot));
+        break;
+      }
+      default: {
+        static const struct {
+          const char* name;
+          uint16_t code;
+          char32_t c;
+        } arrows[] = {{"up", 126, 0xF700}, {"down", 125, 0xF701}, {"left", 123, 0xF702}, {"right", 124, 0xF703}};
+        const auto& a = arrows[pick(4)];
+        what << "the " << a.name << " arrow key";
+        send(cocoa::Event::keyEvent(cocoa::kKeyDown, a.code, 0, {a.c}, {a.c}));
+        break;
+      }
+    }
+    ++librarianActions;
+  };
 
   e->showTab(2);
   wholeRepaint();
@@ -522,23 +628,27 @@ TEST_F(FaceTest, EveryRedrawShowsWhatAWholeRepaintShows) {
         any.push_back(p);
         if (Editor::drawn(p) && !p.control->IsGrayed()) shown.push_back(p);
       }
-      // While the program name is edited, the walk mostly goes on with it.
+      // While a field is edited, the walk mostly goes on with it. The program name is edited on the sound tabs, the
+      // librarian's own fields on its tab.
       const int kind = view->textField() && pick(3) ? 10 : pick(12);
       std::ostringstream what;
       IControl* name = e->shownControl(kPatchName);
-      const IRECT elsewhere = shown.empty() ? IRECT() : *shown[pick(static_cast<int>(shown.size()))].control->GetRECT();
-      if (kind >= 10 && !view->textField() && name) {
+      const IRECT elsewhere = shown.empty() ? slots->slotRect(pick(2), pick(128))
+                                            : *shown[pick(static_cast<int>(shown.size()))].control->GetRECT();
+      if (kind >= 10 && !view->textField() && name && e->tab() != 1) {
         what << "the program name's entry opened";
-        send(at(cocoa::kLeftMouseDown, *name->GetRECT()));
-        send(at(cocoa::kLeftMouseUp, *name->GetRECT()));
+        click(*name->GetRECT());
         entries += view->textField() != nullptr;
+        entryParam = kPatchName;
       } else if (kind >= 10 && view->textField()) {
         const int how = pick(6);
         what << (how < 3 ? "typed" : how == 3 ? "Return" : how == 4 ? "a click elsewhere" : "the wheel");
-        for (int k = how < 3 ? pick(3) : -1; k >= 0; --k) send(key(U"bas e"[pick(5)]));
+        if (how < 3) typeSome();
         if (how == 3) send(key(U'\r'));
-        if (how == 4) send(at(cocoa::kLeftMouseDown, elsewhere)), send(at(cocoa::kLeftMouseUp, elsewhere));
+        if (how == 4) click(elsewhere);
         if (how == 5) send(at(cocoa::kScrollWheel, elsewhere));
+      } else if ((kind < 7 || kind >= 10) && e->tab() == 1) {
+        librarianAction(what);
       } else if (kind < 5 && !shown.empty()) {
         IControl* c = shown[pick(static_cast<int>(shown.size()))].control;
         IParam* ip = plug->GetParam(c->ParamIdx());
@@ -552,7 +662,7 @@ TEST_F(FaceTest, EveryRedrawShowsWhatAWholeRepaintShows) {
         what << "from the synthesizer " << paramName(c->ParamIdx()) << " = " << v;
         c->SetValueFromHardware(v);
       } else if (kind == 7) {
-        const int tab = 1 + pick(4);
+        const int tab = std::max(1, pick(5));  // the librarian, with its own actions, twice as often
         what << "tab " << tab;
         e->showTab(tab);
       } else if (kind == 8) {
@@ -602,8 +712,9 @@ TEST_F(FaceTest, EveryRedrawShowsWhatAWholeRepaintShows) {
     }
   }
   EXPECT_GT(partial, steps / 4) << "the redraws were seldom partial";
-  EXPECT_GT(entries, steps / 40) << "the program name was seldom edited";
+  EXPECT_GT(entries, steps / 40) << "the text fields were seldom edited";
   EXPECT_GT(late, steps / 20);
+  EXPECT_GT(librarianActions, steps / 20) << "the librarian was seldom visited";
 }
 
 // 199 ends the band of 190 as 109 ends that of 100: it selects nothing and touches no child.

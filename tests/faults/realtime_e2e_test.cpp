@@ -11,6 +11,7 @@
 #include "platform/vst2/vst2.h"
 #include "tests/jobs/emulator_plug.h"
 #include "tests/support/EmulatorClient.h"
+#include "tests/support/ProjectChunk.h"
 
 using vexmir::testsupport::Bytes;
 using vexmir::testsupport::EmulatorClient;
@@ -30,10 +31,8 @@ TEST(RecallBurst, SevenRecallsWithinThreeAndAHalfSecondsEndWithTheLastSentOnceAf
     AEffect* e = a.GetAEffect();
     for (int k = 1; k <= 7; ++k) {
       a.GetParam(kPatchName)->SetDisplayText(0, ("Burst " + std::to_string(k)).c_str());
-      void* bytes = nullptr;
-      const intptr_t size = e->dispatcher(e, effGetChunk, 1, 0, &bytes, 0.0f);
-      ASSERT_GT(size, 0);
-      chunks.emplace_back(static_cast<uint8_t*>(bytes), static_cast<uint8_t*>(bytes) + size);
+      chunks.push_back(vexmir::testsupport::projectOf(e));
+      ASSERT_FALSE(chunks.back().empty());
     }
   }
   emulator.clearLog();
@@ -52,7 +51,7 @@ TEST(RecallBurst, SevenRecallsWithinThreeAndAHalfSecondsEndWithTheLastSentOnceAf
   const auto start = Clock::now();
   for (size_t k = 0; k < chunks.size(); ++k) {
     std::this_thread::sleep_until(start + std::chrono::milliseconds(500) * k);
-    EXPECT_EQ(e->dispatcher(e, effSetChunk, 1, static_cast<intptr_t>(chunks[k].size()), chunks[k].data(), 0.0f), 1);
+    EXPECT_TRUE(vexmir::testsupport::openProject(e, chunks[k]));
   }
   // Once nothing is pending and the job thread is free, nothing more goes out.
   const auto deadline = Clock::now() + std::chrono::seconds(60);

@@ -46,6 +46,11 @@ class Plug : public Vexmir {
     while (getMidiManager()->isWorkerBusy(MidiWorker::kJobThread)) usleep(1000);
   }
   std::string status() const { return getDisplayLine(kLineName); }
+  // The librarian's editor, its banks scanned afresh.
+  LibrarianEditor* scannedLibrarian() {
+    getLibrarianEditor()->patchTypeChanged(0, 0, true);
+    return getLibrarianEditor();
+  }
   std::atomic<int> jobs{0};
 };
 
@@ -107,8 +112,7 @@ TEST(FirstHour, AMissingPatchesFolderIsNamedWithWhereToMakeIt) {
   DataFolder data;
   std::filesystem::remove_all(data.patches);
   Plug plug;
-  LibrarianEditor* editor = plug.getLibrarianEditor();
-  editor->patchTypeChanged(0, 0, true);
+  LibrarianEditor* editor = plug.scannedLibrarian();
   EXPECT_EQ(editor->lastMessage, "No Patches folder: make " + data.patches + " and put bank files in it");
   EXPECT_STREQ(plug.GetParam(kPatchSelectionListUpper)->GetDisplayText(0), "No banks");
 }
@@ -118,8 +122,7 @@ TEST(FirstHour, SavingWithNoBankSaysWhyAndKeepsTheHint) {
   DataFolder data;
   std::filesystem::remove_all(data.patches);
   Plug plug;
-  LibrarianEditor* editor = plug.getLibrarianEditor();
-  editor->patchTypeChanged(0, 0, true);
+  LibrarianEditor* editor = plug.scannedLibrarian();
   const std::string hint = "No Patches folder: make " + data.patches + " and put bank files in it";
   for (int attempt = 0; attempt < 2; ++attempt) {
     editor->clearMessage();  // as the menu's choice does
@@ -141,8 +144,7 @@ TEST(FirstHour, TheStatusDisplayShowsMessageAndTipWholeAndAMissingMidiSystemAtOn
   DataFolder data;
   data.write("Pads.syx", bankBytes(1));
   Plug plug;
-  LibrarianEditor* editor = plug.getLibrarianEditor();
-  editor->patchTypeChanged(0, 0, true);
+  LibrarianEditor* editor = plug.scannedLibrarian();
   editor->search("no such name");
   EXPECT_EQ(plug.status(), "No results - Try another keyword!\nTip: Note that letter size matters..");
   editor->search("x");
@@ -165,8 +167,7 @@ TEST(FirstHour, EveryFilePassedOverIsNamedWithItsReason) {
                                     {"empty.syx", libui::Bytes(30000, 0)}, {"a/b/c/deep.syx", bankBytes(2)}})
     data.write(name, bytes);
   Plug plug;
-  LibrarianEditor* editor = plug.getLibrarianEditor();
-  editor->patchTypeChanged(0, 0, true);
+  LibrarianEditor* editor = plug.scannedLibrarian();
   const IRECT line = editor->view()->noticeRect();
   std::set<std::string> named;
   for (int click = 0; click < 4; ++click) {

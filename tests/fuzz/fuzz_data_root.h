@@ -119,4 +119,13 @@ inline Tree treeOf(const std::string& folder) {
   return tree;
 }
 
+// The same without `inner` (a folder below `folder`) and what is below it.
+inline Tree treeOutside(const std::string& folder, const std::string& inner) {
+  Tree tree = treeOf(folder);
+  const std::string skipped = inner.substr(folder.size() + 1);
+  for (auto it = tree.begin(); it != tree.end();)
+    it = it->first == skipped || it->first.rfind(skipped + "/", 0) == 0 ? tree.erase(it) : std::next(it);
+  return tree;
+}
+
 }  // namespace fuzztest

@@ -23,14 +23,8 @@
 
 namespace {
 
+using vexmir::testsupport::projectOf;
 using vexmir::testsupport::quietHost;
-
-std::vector<uint8_t> chunkOf(AEffect* e, bool bank) {
-  void* data = nullptr;
-  const intptr_t size = e->dispatcher(e, effGetChunk, bank ? 0 : 1, 0, &data, 0.0f);
-  return size > 0 && data ? std::vector<uint8_t>(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size)
-                          : std::vector<uint8_t>();
-}
 
 PatchFile initialBank() {
   PatchFile bank;
@@ -79,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string projectPath = editor->upperBankPath;
   static const std::vector<uint8_t> project = [&] {
     editor->renameProgram(0, "Edited");
-    std::vector<uint8_t> bytes = chunkOf(e, false);
+    std::vector<uint8_t> bytes = projectOf(e);
     press(plug, kDiscardBankData);
     return bytes;
   }();
@@ -94,10 +88,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 1 && (data[0] & 2)) chunk = {0x74, 0x66, 0x66, 0x70, 0x00, 0x00, 0x01, 0x00};
     if (size > 1) chunk.insert(chunk.end(), data + 1, data + size);
   }
-  const std::vector<uint8_t> before = chunkOf(e, false);
+  const std::vector<uint8_t> before = projectOf(e);
   const intptr_t accepted =
       e->dispatcher(e, effSetChunk, bank ? 0 : 1, static_cast<intptr_t>(chunk.size()), chunk.data(), 0.0f);
-  if (!accepted && chunkOf(e, false) != before) std::abort();
+  if (!accepted && projectOf(e) != before) std::abort();
   // What the musician does next with a bank the project brought: rescan, save.
   press(plug, kRefreshFolders);
   if (editor->openBankUnsaved()) editor->saveOpenBank();

@@ -22,12 +22,15 @@
 #include "tests/jobs/clock_grid.h"
 #include "tests/jobs/emulator_plug.h"
 #include "tests/support/EmulatorClient.h"
+#include "tests/support/ProjectChunk.h"
 #include "tests/support/SysexDumps.h"
 
 using vexmir::testsupport::Bytes;
 using vexmir::testsupport::dataOf;
 using vexmir::testsupport::dumpOf;
 using vexmir::testsupport::EmulatorClient;
+using vexmir::testsupport::openProject;
+using vexmir::testsupport::projectOf;
 
 namespace {
 
@@ -129,11 +132,8 @@ TEST_F(TransferE2E, ARecalledStateReopensThePortsAndSendsEditOffGlobalAndProgram
     a.GetParam(kPatchName)->SetDisplayText(0, "Recall Me");
     for (int i : {int{kFilterCutoff}, int{kFilterResonance}, int{kAmpLevel}, int{kEG1Attack}})
       a.storeParamValue(i, 33 + i % 50);
-    AEffect* e = a.GetAEffect();
-    void* bytes = nullptr;
-    const intptr_t size = e->dispatcher(e, effGetChunk, 1, 0, &bytes, 0.0f);
-    ASSERT_GT(size, 0);
-    chunk.assign(static_cast<uint8_t*>(bytes), static_cast<uint8_t*>(bytes) + size);
+    chunk = projectOf(a.GetAEffect());
+    ASSERT_FALSE(chunk.empty());
     Bytes dump(kProgramDumpSize);
     const std::vector<double> values = a.currentValues();
     // A recalled program's bytes that no parameter holds are the initial program's.
@@ -143,8 +143,7 @@ TEST_F(TransferE2E, ARecalledStateReopensThePortsAndSendsEditOffGlobalAndProgram
   emulator.clearLog();
   const size_t mark = emulator.logMark();
   jobtest::EmulatorPlug b(&clock);
-  AEffect* e = b.GetAEffect();
-  ASSERT_EQ(e->dispatcher(e, effSetChunk, 1, static_cast<intptr_t>(chunk.size()), chunk.data(), 0.0f), 1);
+  ASSERT_TRUE(openProject(b.GetAEffect(), chunk));
   EXPECT_GT(b.paramValue(kDeviceOutSelection), 0.0);
   EXPECT_GT(b.paramValue(kDeviceInSelection), 0.0);
   ASSERT_TRUE(b.waitIdle());
@@ -166,18 +165,14 @@ TEST_F(TransferE2E, ARecallDuringATransferReachesTheSynthesizerWhenTheTransferEn
     jobtest::EmulatorPlug a(&clock);
     ASSERT_TRUE(a.connect());
     a.GetParam(kPatchName)->SetDisplayText(0, "Recalled");
-    AEffect* e = a.GetAEffect();
-    void* bytes = nullptr;
-    const intptr_t size = e->dispatcher(e, effGetChunk, 1, 0, &bytes, 0.0f);
-    chunk.assign(static_cast<uint8_t*>(bytes), static_cast<uint8_t*>(bytes) + size);
+    chunk = projectOf(a.GetAEffect());
   }
   jobtest::EmulatorPlug b(&clock);
   ASSERT_TRUE(b.connect());
   SenderJob fetchAll;
   fetchAll.job = kJobAllPatchRequest;
   ASSERT_TRUE(b.getMidiManager()->startJob(MidiWorker::kJobThread, fetchAll));
-  AEffect* e = b.GetAEffect();
-  ASSERT_EQ(e->dispatcher(e, effSetChunk, 1, static_cast<intptr_t>(chunk.size()), chunk.data(), 0.0f), 1);
+  ASSERT_TRUE(openProject(b.GetAEffect(), chunk));
   ASSERT_TRUE(b.getMidiManager()->isWorkerBusy(MidiWorker::kJobThread));  // the recall found the thread taken
   ASSERT_TRUE(b.waitIdle());
   // An audio block after the transfer starts the recalled program's send.

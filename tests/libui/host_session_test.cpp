@@ -8,14 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <map>
 
 #include "KIT/pix/pix.h"
-#include "platform/graphics/png.h"
 #include "tests/host/run_host.h"
 #include "tests/libui/libui_support.h"
+#include "tests/support/Files.h"
 #include "tests/support/Pixels.h"
 
 using namespace libui;
@@ -27,6 +25,14 @@ std::string slot(int side, int i) {
   const int x = 84 + 30 + (i / 16) * 127 + 48;
   const int y = 58 + (side == 0 ? 1 : 303) + (i % 16) * 16 + 8;
   return std::to_string(x) + " " + std::to_string(y);
+}
+
+const std::string kLibrarianTab = "click 170 18\npump 2\n";
+
+// The real bundle over the data folder: its editor opened, then the steps.
+HostRun editorSession(const DataFolder& data, const ScratchDir& dir, const std::string& steps) {
+  return runHost(pluginBundlePath(), "open\neditor open cocoa\npump 3\n" + steps, dir, {},
+                 {"VEXMIR_ROOT=" + data.root, "VEXMIR_MIDI_API=alsa"});
 }
 
 }  // namespace
@@ -49,11 +55,6 @@ TEST(HostSession, ALibrarianSessionOnTheRealEditor) {
 
   ScratchDir dir;
   const std::string script =
-      "open\n"
-      "editor open cocoa\n"
-      "pump 3\n"
-      "click 170 18\n"  // the librarian tab
-      "pump 2\n"
       "menu choose 1/0/0\n"  // upper: Mine / X / Pads.syx
       "click 500 47\n"
       "menu choose 0/7/3\n"  // lower: Bulk / Sub 7 / Bank 0703.syx
@@ -114,9 +115,8 @@ TEST(HostSession, ALibrarianSessionOnTheRealEditor) {
       "click 900 47\n"
       "pump 2\n"
       "window save final.png\n";
-  const HostRun r = runHost(pluginBundlePath(), script, dir, {}, {"VEXMIR_ROOT=" + data.root, "VEXMIR_MIDI_API=alsa"});
-  ASSERT_TRUE(r.exited) << r.err;
-  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  const HostRun r = editorSession(data, dir, kLibrarianTab + script);
+  ASSERT_TRUE(r.exited && r.exitCode == 0) << r.out << r.err;
 
   // The bulk bank was shown below: its menu was nested three deep.
   EXPECT_TRUE(r.has("\"Bank 0703.syx\"")) << r.out;
@@ -152,14 +152,12 @@ TEST(HostSession, ARenameKeepsWhatTheSynthesizerShowsAndSaysSo) {
            "key return\npump 1\n";
   };
   ScratchDir dir;
-  const std::string script = "open\neditor open cocoa\npump 3\nclick 170 18\npump 2\n" +
-                             rename(0, "type \"Cr\u00e8me Br\u00fbl\u00e9e\"\n") +
-                             rename(1, "type ab\nkey a mods=ctrl\ntype \"Renamed Five\"\nkey s mods=ctrl\n") +
-                             rename(2, "key a mods=cmd\ntype \"Warm Analog Pad Strings\"\n") +
-                             "menu choose 7\nclick 900 47\npump 2\n";
-  const HostRun r = runHost(pluginBundlePath(), script, dir, {}, {"VEXMIR_ROOT=" + data.root, "VEXMIR_MIDI_API=alsa"});
-  ASSERT_TRUE(r.exited) << r.err;
-  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  const HostRun r = editorSession(data, dir,
+                                  kLibrarianTab + rename(0, "type \"Cr\u00e8me Br\u00fbl\u00e9e\"\n") +
+                                      rename(1, "type ab\nkey a mods=ctrl\ntype \"Renamed Five\"\nkey s mods=ctrl\n") +
+                                      rename(2, "key a mods=cmd\ntype \"Warm Analog Pad Strings\"\n") +
+                                      "menu choose 7\nclick 900 47\npump 2\n");
+  ASSERT_TRUE(r.exited && r.exitCode == 0) << r.out << r.err;
   std::vector<Bytes> renamed = expectedBank(3);
   const char* names[] = {"Creme Brulee", "Renamed Five", "Warm Analog "};
   for (int i = 0; i < 3; ++i) renamed[i] = vectors::programDump(vectors::programDataNamed(i, names[i]));
@@ -168,8 +166,7 @@ TEST(HostSession, ARenameKeepsWhatTheSynthesizerShowsAndSaysSo) {
   for (int i = 0; i < 3; ++i) EXPECT_EQ(vectors::dumpName(saved[i]), names[i]) << "slot " << i + 1;
   EXPECT_TRUE(vectors::readFile(data.patches + "/Bank.syx") == raw(renamed)) << "the bank saved is not the one renamed";
   // The message of the top bar's field, for the names that changed.
-  std::string said;
-  for (uint8_t c : vectors::readFile(log)) said += static_cast<char>(c);
+  const std::string said = vexmir::testsupport::readText(log);
   EXPECT_NE(said.find("Name kept as \"Creme Brulee\" (plain, 12 max)"), std::string::npos) << said;
   EXPECT_NE(said.find("Name kept as \"Warm Analog \" (plain, 12 max)"), std::string::npos) << said;
   EXPECT_EQ(said.find("Renamed Five\" (plain"), std::string::npos) << said;
@@ -183,37 +180,28 @@ TEST(HostSession, ARecallOnTheLibrarianLightsTheButtonOfThePageShown) {
   DataFolder data;
   data.write("Bank.syx", bankBytes(3));
   ScratchDir dir;
-  const HostRun r = runHost(pluginBundlePath(),
-                            "open\neditor open cocoa\npump 3\nwindow save fresh.png\nchunk save timbre.bin\n"
-                            "click 170 18\npump 2\nwindow save librarian.png\nchunk save librarian.bin\n"
-                            "chunk load librarian.bin\npump 2\nwindow save recalled1.png\n"
-                            "click 170 18\npump 2\nwindow save clicked1.png\n"
-                            "chunk load timbre.bin\npump 2\nwindow save recalled2.png\n"
-                            "click 170 18\npump 2\nwindow save clicked2.png\n",
-                            dir, {}, {"VEXMIR_ROOT=" + data.root, "VEXMIR_MIDI_API=alsa"});
-  ASSERT_TRUE(r.exited) << r.err;
-  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
-  std::map<std::string, platform::gfx::DecodedImage> shots;
+  const HostRun r = editorSession(data, dir,
+                                  "window save fresh.png\nchunk save timbre.bin\n"
+                                  "click 170 18\npump 2\nwindow save librarian.png\nchunk save librarian.bin\n"
+                                  "chunk load librarian.bin\npump 2\nwindow save recalled1.png\n"
+                                  "click 170 18\npump 2\nwindow save clicked1.png\n"
+                                  "chunk load timbre.bin\npump 2\nwindow save recalled2.png\n"
+                                  "click 170 18\npump 2\nwindow save clicked2.png\n");
+  ASSERT_TRUE(r.exited && r.exitCode == 0) << r.out << r.err;
+  pixels::Shots shots(dir.path());
   for (const char* name : {"fresh", "librarian", "recalled1", "clicked1", "recalled2", "clicked2"})
-    ASSERT_TRUE(platform::gfx::loadPngFile(dir.file(std::string(name) + ".png"), shots[name])) << name;
+    ASSERT_TRUE(shots.load(name)) << name;
   // Pixels differing between two pictures in an area: the LIBRARIAN button, and the librarian's TRANSFER panel.
-  auto differing = [&](const char* a, const char* b, int x0, int y0, int x1, int y1) {
-    int n = 0;
-    for (int y = y0; y < y1; ++y)
-      for (int x = x0; x < x1; ++x) {
-        const size_t at = (static_cast<size_t>(y) * shots[a].width + x) * 4;
-        n += std::memcmp(&shots[a].pixels[at], &shots[b].pixels[at], 4) != 0;
-      }
-    return n;
-  };
-  ASSERT_GT(differing("fresh", "librarian", 124, 6, 234, 30), 0) << "the button looks the same lit and unlit";
+  ASSERT_GT(shots.differing("fresh", "librarian", 124, 6, 234, 30), 0) << "the button looks the same lit and unlit";
   for (const char* recalled : {"recalled1", "recalled2"}) {
-    EXPECT_EQ(differing(recalled, "fresh", 124, 6, 234, 30), 0) << recalled << ": LIBRARIAN lit on the timbre page";
-    EXPECT_GT(differing(recalled, "librarian", 1172, 76, 1494, 190), 0) << recalled << ": not the timbre page";
+    EXPECT_EQ(shots.differing(recalled, "fresh", 124, 6, 234, 30), 0)
+        << recalled << ": LIBRARIAN lit on the timbre page";
+    EXPECT_GT(shots.differing(recalled, "librarian", 1172, 76, 1494, 190), 0) << recalled << ": not the timbre page";
   }
   for (const char* clicked : {"clicked1", "clicked2"}) {
-    EXPECT_EQ(differing(clicked, "librarian", 124, 6, 234, 30), 0) << clicked << ": LIBRARIAN not lit";
-    EXPECT_EQ(differing(clicked, "librarian", 1172, 76, 1494, 190), 0) << clicked << ": one click did not show it";
+    EXPECT_EQ(shots.differing(clicked, "librarian", 124, 6, 234, 30), 0) << clicked << ": LIBRARIAN not lit";
+    EXPECT_EQ(shots.differing(clicked, "librarian", 1172, 76, 1494, 190), 0)
+        << clicked << ": one click did not show it";
   }
 }
 
@@ -238,13 +226,10 @@ TEST(HostSession, TheLibrarianTabAtTheSmallAndLargeSizes) {
              std::to_string(static_cast<int>(y * c.scale)) + "\n";
     };
     ScratchDir dir;
-    const std::string script = "open\neditor open cocoa\npump 3\n" + click(170, 18) + "pump 2\nmenu choose 2\n" +
-                               click(500, 47) + "menu choose 1/0/0\n" + click(500, 351) + click(162, 449) +
-                               "pump 2\nwindow save tab.png\n";
-    const HostRun r =
-        runHost(pluginBundlePath(), script, dir, {}, {"VEXMIR_ROOT=" + data.root, "VEXMIR_MIDI_API=alsa"});
-    ASSERT_TRUE(r.exited) << r.err;
-    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    const std::string steps = click(170, 18) + "pump 2\nmenu choose 2\n" + click(500, 47) + "menu choose 1/0/0\n" +
+                              click(500, 351) + click(162, 449) + "pump 2\nwindow save tab.png\n";
+    const HostRun r = editorSession(data, dir, steps);
+    ASSERT_TRUE(r.exited && r.exitCode == 0) << r.out << r.err;
     rastertest::writeFile(std::string("host-session-") + c.size + ".png", vectors::readFile(dir.file("tab.png")));
     std::unique_ptr<PIX_IBitmap> picture(PIX_LoadPNG(dir.file("tab.png").c_str()));
     ASSERT_NE(picture, nullptr);
@@ -266,12 +251,11 @@ TEST(HostSession, TheImportPanelListsEveryTypeItsItemNames) {
                                                {"Song.mid", 3},     {".hidden.syx", 4}};
   for (const auto& [name, seed] : files) vectors::writeFile(banks + "/" + name, bankBytes(seed));
   ScratchDir dir;
-  std::string script = "open\neditor open cocoa\npump 3\nclick 170 18\npump 2\n";
+  std::string script = kLibrarianTab;
   for (const char* chosen : {"Cello.vmr", "Drums.VLT"})
     script += "panel choose \"" + banks + "/" + chosen + "\"\nmenu choose 10/1\nclick 900 47\npump 2\npanel shown\n";
-  const HostRun r = runHost(pluginBundlePath(), script, dir, {}, {"VEXMIR_ROOT=" + data.root, "VEXMIR_MIDI_API=alsa"});
-  ASSERT_TRUE(r.exited) << r.err;
-  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  const HostRun r = editorSession(data, dir, script);
+  ASSERT_TRUE(r.exited && r.exitCode == 0) << r.out << r.err;
   const std::string rows = "panel shown: open \"" + banks + "\", 7 rows: \"..\" \"Old\" \"Bank 2.syx\" \"Bank 10.syx\" " +
                            "\"Cello.vmr\" \"Drums.VLT\" \"EXTRA.SYX\"";
   EXPECT_TRUE(r.has(rows)) << r.out;
@@ -286,25 +270,21 @@ TEST(HostSession, SavingWithNoBankKeepsTheLibrariansLine) {
   DataFolder data;
   std::filesystem::remove_all(data.patches);
   ScratchDir dir;
-  const std::string script =
-      "open\neditor open cocoa\npump 3\nclick 170 18\npump 2\nmenu choose 7\nclick 900 47\npump 2\n"
-      "window save save.png\nmenu choose 8/1\nclick 900 47\npump 2\nwindow save saveas.png\n";
-  const HostRun r = runHost(pluginBundlePath(), script, dir, {}, {"VEXMIR_ROOT=" + data.root, "VEXMIR_MIDI_API=alsa"});
-  ASSERT_TRUE(r.exited) << r.err;
-  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  const std::string saves =
+      "menu choose 7\nclick 900 47\npump 2\nwindow save save.png\n"
+      "menu choose 8/1\nclick 900 47\npump 2\nwindow save saveas.png\n";
+  const HostRun r = editorSession(data, dir, kLibrarianTab + saves);
+  ASSERT_TRUE(r.exited && r.exitCode == 0) << r.out << r.err;
+  pixels::Shots shots(dir.path());
   for (const char* name : {"save", "saveas"}) {
     rastertest::writeFile(std::string("host-session-nobank-") + name + ".png",
                           vectors::readFile(dir.file(std::string(name) + ".png")));
-    std::unique_ptr<PIX_IBitmap> picture(PIX_LoadPNG(dir.file(std::string(name) + ".png").c_str()));
-    ASSERT_NE(picture, nullptr);
-    // The line between the banks: below the upper bank's last row (315) and above the lower bank's list (341), over
-    // the slot columns (114 to 1100).
-    int ink = 0;
-    for (int y = 315; y < 341; ++y)
-      for (int x = 110; x < 1105; ++x) {
-        const PIX_pixel p = picture->getBits()[static_cast<size_t>(y) * picture->getRowSpan() + x];
-        ink += PIX_GETR(p) > 180 && PIX_GETG(p) > 120 && PIX_GETG(p) < 220 && PIX_GETB(p) < 130;
-      }
+    ASSERT_TRUE(shots.load(name)) << name;
+    // The line between the banks, in the notice's colour: below the upper bank's last row (315) and above the lower
+    // bank's list (341), over the slot columns (114 to 1100).
+    const int ink = shots.count(name, 110, 315, 1105, 341, [](const pixels::Colour& c) {
+      return c[0] > 180 && c[1] > 120 && c[1] < 220 && c[2] < 130;
+    });
     EXPECT_GT(ink, 300) << name << ": the librarian's line is empty";
   }
 }

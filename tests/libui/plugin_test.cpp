@@ -60,6 +60,39 @@ void expectWholeHead(const RandomText& t, const std::string& shown, const char* 
   }
 }
 
+using vexmir::testsupport::openProject;
+using vexmir::testsupport::projectOf;
+
+// An instance over the data folder with `bank` open and slot `slot` renamed to `name` (nothing renamed for "").
+struct Instance {
+  Instance(const std::string& bank, int slot = 0, const std::string& name = "") : editor(plug.getLibrarianEditor()) {
+    editor->patchTypeChanged(0, 0, false);
+    const auto& banks = plug.getLibrarian()->bankFiles;
+    for (size_t i = 0; i < banks.size(); ++i) {
+      if (banks[i]->fileName == bank) {
+        EXPECT_TRUE(editor->selectBank(0, static_cast<int>(i)));
+      }
+    }
+    if (!name.empty()) {
+      EXPECT_TRUE(editor->renameProgram(slot, name));
+    }
+  }
+  bool named(int slot, const std::string& name) const {
+    return editor->bankOf(0)->patches[slot].name.rfind(name, 0) == 0;
+  }
+  void refreshFolders() {
+    plug.GetParam(kRefreshFolders)->Set(1.0);
+    editor->onParamChange(kRefreshFolders);
+  }
+  Vexmir plug{IEffectInstanceInfo{quietHost}};
+  LibrarianEditor* editor;
+};
+
+bool namedOnDisk(const std::string& path, int slot, const std::string& name) {
+  const std::vector<Bytes> bank = readBank(path);
+  return bank.size() == 128u && programDumpName(bank[slot].data(), bank[slot].size()).rfind(name, 0) == 0;
+}
+
 }  // namespace
 
 TEST(PluginLibrarian, TheEditorSideWorksOnThePluginsOwnBanks) {
@@ -101,14 +134,7 @@ TEST(PluginLibrarian, AProjectKeepsTheOpenBanksUnsavedEdits) {
   data.write("Theirs/Other.syx", bankBytes(5));
   const std::string path = data.patches + "/Mine.syx";
   ByteChunk project;
-  {
-    Vexmir plug(IEffectInstanceInfo{quietHost});
-    LibrarianEditor* editor = plug.getLibrarianEditor();
-    editor->patchTypeChanged(0, 0, false);
-    ASSERT_TRUE(editor->selectBank(0, 1));
-    ASSERT_TRUE(editor->renameProgram(4, "Renamed"));
-    ASSERT_TRUE(plug.SerializeState(&project));
-  }
+  ASSERT_TRUE(Instance("Mine.syx", 4, "Renamed").plug.SerializeState(&project));
   for (bool fileGone : {false, true}) {
     if (fileGone) std::remove(path.c_str());
     Vexmir plug(IEffectInstanceInfo{quietHost});
@@ -119,55 +145,10 @@ TEST(PluginLibrarian, AProjectKeepsTheOpenBanksUnsavedEdits) {
     EXPECT_EQ(editor->bankOf(0)->fileName, "Mine.syx");
     EXPECT_EQ(editor->bankOf(0)->patches[4].name.rfind("Renamed", 0), 0u) << editor->bankOf(0)->patches[4].name;
     ASSERT_TRUE(editor->saveOpenBank()) << fileGone;
-    const std::vector<Bytes> saved = readBank(path);
-    ASSERT_EQ(saved.size(), 128u);
-    EXPECT_EQ(programDumpName(saved[4].data(), saved[4].size()).rfind("Renamed", 0), 0u);
-    EXPECT_EQ(saved[5], programDumpOf(4, 5));
+    EXPECT_TRUE(namedOnDisk(path, 4, "Renamed"));
+    EXPECT_EQ(readBank(path).at(5), programDumpOf(4, 5));
   }
 }
-
-namespace {
-
-using vexmir::testsupport::openProject;
-using vexmir::testsupport::projectOf;
-
-// An instance over the data folder with `bank` open and slot `slot` renamed to `name` (nothing renamed for "").
-struct Instance {
-  Instance(const std::string& bank, int slot = 0, const std::string& name = "") : editor(plug.getLibrarianEditor()) {
-    editor->patchTypeChanged(0, 0, false);
-    const auto& banks = plug.getLibrarian()->bankFiles;
-    for (size_t i = 0; i < banks.size(); ++i) {
-      if (banks[i]->fileName == bank) {
-        EXPECT_TRUE(editor->selectBank(0, static_cast<int>(i)));
-      }
-    }
-    if (!name.empty()) {
-      EXPECT_TRUE(editor->renameProgram(slot, name));
-    }
-  }
-  bool named(int slot, const std::string& name) const { return editor->bankOf(0)->patches[slot].name.rfind(name, 0) == 0; }
-  void refreshFolders() {
-    plug.GetParam(kRefreshFolders)->Set(1.0);
-    editor->onParamChange(kRefreshFolders);
-  }
-  Vexmir plug{IEffectInstanceInfo{quietHost}};
-  LibrarianEditor* editor;
-};
-
-bool namedOnDisk(const std::string& path, int slot, const std::string& name) {
-  const std::vector<Bytes> bank = readBank(path);
-  return bank.size() == 128u && programDumpName(bank[slot].data(), bank[slot].size()).rfind(name, 0) == 0;
-}
-
-// Every entry under the root but the Patches folder's: what no recall, rescan or Save may touch.
-fuzztest::Tree outsidePatches(const DataFolder& data) {
-  fuzztest::Tree tree = fuzztest::treeOf(data.root);
-  const std::string patches = data.patches.substr(data.root.size() + 1);
-  for (auto it = tree.begin(); it != tree.end();) it = it->first.rfind(patches, 0) == 0 ? tree.erase(it) : std::next(it);
-  return tree;
-}
-
-}  // namespace
 
 // A project's bank path names a bank of this instance or nothing: edits whose path lies outside Patches (after links
 // and ".."), is missing or is no bank open from memory and say why; a rescan writes nothing ("written back" least of
@@ -195,7 +176,8 @@ TEST(PluginLibrarian, AProjectsBankPathIsANameNeverAPermission) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
     vectors::writeFile(mine, bankBytes(4));
-    const fuzztest::Tree outside = outsidePatches(data);
+    // Every entry under the root but the Patches folder's: what no recall, rescan or Save may touch.
+    const fuzztest::Tree outside = fuzztest::treeOutside(data.root, data.patches);
     Instance in("");
     ASSERT_TRUE(openProject(in.plug.GetAEffect(), vexmir::testsupport::withBankPath(project, mine, c.path)));
     const std::string said = in.editor->lastMessage;
@@ -216,7 +198,7 @@ TEST(PluginLibrarian, AProjectsBankPathIsANameNeverAPermission) {
       EXPECT_EQ(in.editor->lastMessage.find("written back"), std::string::npos) << in.editor->lastMessage;
     }
     ASSERT_TRUE(in.editor->saveOpenBank());
-    EXPECT_EQ(outsidePatches(data), outside);
+    EXPECT_EQ(fuzztest::treeOutside(data.root, data.patches), outside);
     EXPECT_EQ(in.editor->upperBankPath, data.patches + "/" + c.savedAs);
     EXPECT_TRUE(namedOnDisk(data.patches + "/" + c.savedAs, 4, "Renamed"));
     if (c.savedAs != "Mine.syx") {

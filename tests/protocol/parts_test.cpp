@@ -8,6 +8,7 @@
 #include "platform/vst2/vst2.h"
 #include "protocol_plug.h"
 #include "src/LibrarianViewControl.h"
+#include "tests/support/ProjectChunk.h"
 #include "tests/support/SysexDumps.h"
 
 using namespace prototest;
@@ -97,9 +98,7 @@ TEST(ProtocolParts, TheHighlightedSlotIsTheSlotEveryActionUsesAndTheProjectKeeps
   EXPECT_EQ(storedInto(), drawn());
   click(57);
   ASSERT_TRUE(editor->saveOpenBank());  // no unsaved edits: the project names its bank by its path alone
-  void* data = nullptr;
-  const intptr_t size = plug->GetAEffect()->dispatcher(plug->GetAEffect(), effGetChunk, 1, 0, &data, 0.0f);
-  Bytes project(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
+  const Bytes project = vexmir::testsupport::projectOf(plug->GetAEffect());
   // A bank that sorts first comes; the banks before it go; the bank itself goes, and the one at its position opens.
   std::filesystem::copy_file(patches + "/Init.vmr", patches + "/A.vmr");
   const std::vector<std::vector<std::string>> gone = {{}, {"/A.vmr", "/Init.vmr"}, {"/Keep.vmr"}};
@@ -107,7 +106,7 @@ TEST(ProtocolParts, TheHighlightedSlotIsTheSlotEveryActionUsesAndTheProjectKeeps
     for (const std::string& name : gone[change]) std::filesystem::remove(patches + name);
     plug.reset();
     plug = std::make_unique<ProtocolPlug>();
-    ASSERT_EQ(plug->GetAEffect()->dispatcher(plug->GetAEffect(), effSetChunk, 1, size, project.data(), 0.0f), 1);
+    ASSERT_TRUE(vexmir::testsupport::openProject(plug->GetAEffect(), project));
     plug->press(kMainTab, 1);
     EXPECT_EQ(plug->getLibrarianEditor()->bankOf(0)->fileName, change < 2 ? "Keep.vmr" : "Zed.vmr") << change;
     EXPECT_EQ(plug->getLibrarianEditor()->view()->notice().find("Zed.vmr is open") != std::string::npos, change == 2);

@@ -17,7 +17,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <mutex>
 #include <random>
 #include <sstream>
@@ -25,6 +24,7 @@
 #include "platform/vst2/vst2.h"
 #include "protocol_plug.h"
 #include "src/PatchLibrarianFiles.h"
+#include "tests/fuzz/fuzz_data_root.h"
 #include "tests/support/Files.h"
 #include "tests/support/ProjectChunk.h"
 #include "tests/support/SysexDumps.h"
@@ -188,22 +188,17 @@ class Runner {
     std::string file;
   };
 
-  // Every entry under the root but the data folder, and the bank beside Patches, with the bytes of each file.
-  std::map<std::string, std::string> outsideFiles() const {
-    namespace fs = std::filesystem;
-    std::map<std::string, std::string> files;
-    const fs::path data = fs::weakly_canonical(dataFolder);
-    for (auto it = fs::recursive_directory_iterator(root.path); it != fs::recursive_directory_iterator(); ++it) {
-      if (fs::weakly_canonical(it->path()) == data) {
-        it.disable_recursion_pending();
-        continue;
-      }
-      files[it->path().string()] = it->is_symlink()        ? "<link>"
-                                   : it->is_regular_file() ? vexmir::testsupport::readText(it->path())
-                                                           : "<" + std::to_string(static_cast<int>(it->status().type())) + ">";
-    }
-    files[dataFolder + "/Outside.vmr"] = vexmir::testsupport::readText(dataFolder + "/Outside.vmr");
+  // Every entry under the root but the data folder, and the bank beside Patches.
+  fuzztest::Tree outsideFiles() const {
+    fuzztest::Tree files = fuzztest::treeOutside(root.path, dataFolder);
+    files["Outside.vmr"] = {'f', fuzztest::fileBytes(dataFolder + "/Outside.vmr")};
     return files;
+  }
+
+  // The renamed programs that a later change of the musician's replaced are gone for good.
+  template <class Replaced>
+  void forget(Replaced replaced) {
+    edits.erase(std::remove_if(edits.begin(), edits.end(), replaced), edits.end());
   }
 
   bool inOpenBank(const Edit& e, const std::vector<LibrarianPatch>& bank) const {
@@ -236,8 +231,7 @@ class Runner {
         if (!editor->saveOpenBank()) return "Save failed: " + editor->lastMessage;
       } else {
         const std::vector<LibrarianPatch> open = plug.openBank();
-        edits.erase(std::remove_if(edits.begin(), edits.end(), [&](const Edit& e) { return inOpenBank(e, open); }),
-                    edits.end());
+        forget([&](const Edit& e) { return inOpenBank(e, open); });
         plug.press(kDiscardBankData, 1);
       }
       if (editor->openBankUnsaved()) return "the open bank is still flagged unsaved after Save or Discard";
@@ -252,9 +246,7 @@ class Runner {
       return "another bank did not open: " + editor->lastMessage;
     // A program renamed again is the musician's change as well: the earlier name is gone from that slot for good.
     const std::vector<LibrarianPatch> open = plug.openBank();
-    edits.erase(std::remove_if(edits.begin(), edits.end(),
-                               [&](const Edit& e) { return e.slot == s.arg && inOpenBank(e, open); }),
-                edits.end());
+    forget([&](const Edit& e) { return e.slot == s.arg && inOpenBank(e, open); });
     char name[16];
     std::snprintf(name, sizeof name, "Edit%07d", ++editCount);
     if (!editor->renameProgram(s.arg, name)) return "the rename was refused";
@@ -446,9 +438,8 @@ class Runner {
         break;
       case Act::kArrowKey: {
         const int key = 1 + slot % 4;
-        const int upper = jobtest::drawnSlot(plug.GetGUI(), editor->view(), 0);
         const int lower = jobtest::drawnSlot(plug.GetGUI(), editor->view(), 1);
-        const int side = lower >= 0 ? 1 : 0, from = side ? lower : upper;
+        const int side = lower >= 0 ? 1 : 0, from = side ? lower : shown;
         plug.take();
         editor->view()->OnKeyDown(0, 0, key);
         if (!plug.waitIdle()) return "a job did not end (" + plug.stalled + ")";
@@ -485,36 +476,30 @@ class Runner {
     if (after.size() != before.size()) return "the open bank changed its size";
     for (size_t p = 0; p < after.size(); ++p)
       if (editor->view()->slotText(0, static_cast<int>(p)) != after[p].name) return "slot " + std::to_string(p) + "'s label";
-    for (size_t p = 0; p < after.size() && !anotherBank; ++p) {
-      if (!sameProgram(after[p], before[p]) &&
-          std::find(addressed.begin(), addressed.end(), static_cast<int>(p)) == addressed.end())
+    auto isAddressed = [&](int p) { return std::find(addressed.begin(), addressed.end(), p) != addressed.end(); };
+    for (size_t p = 0; p < after.size() && !anotherBank; ++p)
+      if (!sameProgram(after[p], before[p]) && !isAddressed(static_cast<int>(p)))
         return "librarian slot " + std::to_string(p) + " changed";
-    }
     // What a fetch reports as received is the synthesizer's program of that number. (A dump does not say which
     // program it is: an answer so late that it comes during the next program's request cannot be told apart.)
     const std::vector<std::string> texts = plug.texts();
     const auto newTexts = texts.rbegin() + static_cast<long>(texts.size() - std::min(textsBefore, texts.size()));
     const auto endText = std::find_if(texts.rbegin(), newTexts, isFetchEnd);
     const std::string end = endText == newTexts ? std::string() : *endText;
-    if (s.act == Act::kFetchAll && s.answer != Answer::kLate) {
-      for (int p = 0; p < kProgramsPerBank; ++p) {
-        const bool changed = !sameProgram(after[static_cast<size_t>(p)], before[static_cast<size_t>(p)]);
-        if ((changed || end == "Data request completed!") && !plug.slotHoldsProgram(p, p))
-          return "slot " + std::to_string(p) + " does not hold the synthesizer's program " + std::to_string(p) + " (" + end + ")";
-      }
+    // So does every slot a fetch of all programs changed.
+    const bool fetched = (s.act == Act::kFetchOne || s.act == Act::kFetchAll) && s.answer != Answer::kLate;
+    for (int p : fetched ? addressed : std::vector<int>{}) {
+      const bool changed = s.act == Act::kFetchAll && !sameProgram(after[p], before[p]);
+      if ((changed || end == "Data request completed!") && !plug.slotHoldsProgram(p, p))
+        return "slot " + std::to_string(p) + " does not hold the synthesizer's program " + std::to_string(p) + " (" +
+               end + ")";
     }
-    if (s.act == Act::kFetchOne && s.answer != Answer::kLate && end == "Data request completed!" &&
-        !plug.slotHoldsProgram(slot, slot))
-      return "slot " + std::to_string(slot) + " does not hold the synthesizer's program " + std::to_string(slot);
     // What the musician sees of the files and of the edits.
     if (outsideFiles() != untouched) return "a file outside the data folder changed or appeared";
     // A renamed program that the action itself replaced in the open bank is the musician's change too.
-    edits.erase(std::remove_if(edits.begin(), edits.end(),
-                               [&](const Edit& e) {
-                                 return !anotherBank && inOpenBank(e, before) && !inOpenBank(e, after) &&
-                                        std::find(addressed.begin(), addressed.end(), e.slot) != addressed.end();
-                               }),
-                edits.end());
+    forget([&](const Edit& e) {
+      return !anotherBank && inOpenBank(e, before) && !inOpenBank(e, after) && isAddressed(e.slot);
+    });
     for (Edit& e : edits)
       if (!(editor->openBankUnsaved() && inOpenBank(e, after)) && !onDisk(e))
         return "the renamed program " + e.name + " is neither on disk nor in the open bank shown as unsaved";
@@ -568,7 +553,7 @@ class Runner {
   const std::string patches = Vexmir::getPatchesFolderStr();
   const std::string dataFolder = librarianfiles::folderOf(patches);
   const std::string outside = root.path + "/outside";
-  std::map<std::string, std::string> untouched;
+  fuzztest::Tree untouched;
   std::vector<Edit> edits;
   int editCount = 0;
   PatchLibrarian reader;

@@ -226,13 +226,9 @@ int nearAnEnd() {
   return kEnds[g_ends() % std::size(kEnds)];
 }
 
+// Left, top, right, bottom: the values of a braced list are drawn in its order.
 RECT rectNearTheEnds() {
-  RECT r;
-  r.left = nearAnEnd();
-  r.top = nearAnEnd();
-  r.right = nearAnEnd();
-  r.bottom = nearAnEnd();
-  return r;
+  return RECT{nearAnEnd(), nearAnEnd(), nearAnEnd(), nearAnEnd()};
 }
 
 void holdContext(HWND h) {
@@ -559,6 +555,17 @@ void probeTheEnds(int run) {
     if (!dc) continue;
     SHIM_FillRect(dc, &r, brush);
     SHIM_DrawText(dc, "Ends", -1, &r, kText[g_ends() % std::size(kText)]);
+    RoundRect(dc, r.left, r.top, r.right, r.bottom, nearAnEnd(), nearAnEnd());
+    static HDC image = SHIM_CreateMemContext(nullptr, 40, 40);
+    StretchBlt(dc, nearAnEnd(), nearAnEnd(), nearAnEnd(), 40, image, nearAnEnd(), nearAnEnd(), 40, 40, SRCCOPY);
+    // A tab control's page near the ends, then moved: edges in order stay in order.
+    RECT page = rectNearTheEnds();
+    TabCtrl_AdjustRect(h, g_ends() % 2, &page);
+    const RECT adjusted = page;
+    WinOffsetRect(&page, nearAnEnd(), nearAnEnd());
+    ASSERT_TRUE((adjusted.left > adjusted.right || page.left <= page.right) &&
+                (adjusted.top > adjusted.bottom || page.top <= page.bottom))
+        << "run " << run;
     // Measured text grows its rectangle to the right and down from where it starts, never past an end.
     RECT measured{nearAnEnd(), nearAnEnd(), 0, 0};
     const RECT from = measured;

@@ -370,6 +370,12 @@ TEST(ShimRect, IntersectionUnionAndPointTests) {
   EXPECT_EQ(out.left, 2);
   EXPECT_EQ(out.top, -3);
   EXPECT_FALSE(WinOffsetRect(nullptr, 1, 1));
+  RECT far = {INT_MIN + 5, -10, INT_MAX - 5, 10};  // moved past an end of the range, an edge stays at that end
+  WinOffsetRect(&far, 10, INT_MIN);
+  EXPECT_EQ(far.left, INT_MIN + 15);
+  EXPECT_EQ(far.right, INT_MAX);
+  EXPECT_EQ(far.top, INT_MIN);
+  EXPECT_EQ(far.bottom, INT_MIN + 10);
 
   RECT flipped = {0, 10, 10, 0};  // top below bottom
   struct {

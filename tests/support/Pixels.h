@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -110,5 +112,46 @@ inline void expectFileMatchesGolden(const std::string& saved, const std::string&
   EXPECT_EQ(differing, 0) << file << ": " << differing << " pixels differ, the first at " << where
                           << " (the picture is " << saved << ")";
 }
+
+using Colour = std::array<int, 3>;  // red, green, blue
+
+inline bool isDark(const Colour& c) {
+  return c[0] < 80 && c[1] < 80 && c[2] < 80;
+}
+
+// The PNG files a run saved in a folder, read by their names (without ".png"), and the colours of their pixels.
+class Shots {
+ public:
+  explicit Shots(std::string folder) : folder_(std::move(folder)) {}
+  // False when <folder>/<name>.png cannot be read.
+  bool load(const std::string& name) {
+    return platform::gfx::loadPngFile(folder_ + "/" + name + ".png", images_[name]);
+  }
+  int width(const std::string& name) const { return images_.at(name).width; }
+  Colour at(const std::string& name, int x, int y) const {
+    const platform::gfx::DecodedImage& i = images_.at(name);
+    const uint8_t* p = &i.pixels[(static_cast<size_t>(y) * i.width + x) * 4 + 1];  // after the leading byte
+    return {p[0], p[1], p[2]};
+  }
+  // The pixels from x0, y0 up to x1, y1 whose colour is as asked.
+  template <class Test>
+  int count(const std::string& name, int x0, int y0, int x1, int y1, Test is) const {
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+      for (int x = x0; x < x1; ++x) n += is(at(name, x, y));
+    return n;
+  }
+  // The pixels from x0, y0 up to x1, y1 whose colours differ between two of the pictures.
+  int differing(const std::string& a, const std::string& b, int x0, int y0, int x1, int y1) const {
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+      for (int x = x0; x < x1; ++x) n += at(a, x, y) != at(b, x, y);
+    return n;
+  }
+
+ private:
+  std::string folder_;
+  std::map<std::string, platform::gfx::DecodedImage> images_;
+};
 
 }  // namespace pixels

@@ -4,11 +4,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -30,6 +28,24 @@ using RealHostTextFields = x11test::ServerTest;
 const char* const kKnobDrag =
     "x11 input mousemove --window %HOST 110 380 mousedown 1 mousemove --window %HOST 110 370 mousemove --window "
     "%HOST 110 360 mouseup 1\n";
+
+// The librarian tab on the screen, then one host step that runs a shell script of xdotool steps (after the helpers
+// below), as the host is held in each panel or alert until it is answered: a panel the script leaves unanswered fails
+// the run, not hangs it. The keys go to whoever has the keyboard once the panel or alert has it; the MENU's items are
+// chosen by their middle (Import... 170, Save As... 141), their submenus' second item by keys.
+HostRun panelSession(const ScratchDir& dir, const std::string& display, const std::string& steps) {
+  dir.write("panels.sh", R"sh(set -e; HOST=$1
+win() { xdotool search --sync --onlyvisible --name "^Vexmir Editor $1" | head -1; }
+keys() { w=$(win "$1"); shift; n=0; until [ "$(xdotool getwindowfocus)" = "$w" ]; do n=$((n+1)); [ $n -lt 5000 ]; done; xdotool key "$@"; }
+menu() { xdotool mousemove --window $HOST 900 47 click 1; w=$(win "menu$"); xdotool mousemove --window $w 40 $1 key Down Down Return; }
+shot() { win "$1" >/dev/null; "$VEXMIR_HOST" --x11-capture "Vexmir Editor $1" "$OUT/$2.png"; }
+)sh" + steps);
+  return run(
+      pluginBundlePath(),
+      x11test::editorScript("pump 3\nx11 input mousemove --window %HOST 170 18 click 1\npump 2\n"
+                            "x11 input exec --sync sh panels.sh %HOST\n"),
+      dir, {"DISPLAY=" + display, "HOME=" + dir.path(), "VEXMIR_HOST=" + hostExecutable(), "VEXMIR_HOST_WATCHDOG=60"});
+}
 
 // After the module is gone, the thread that ran the editor ends: whatever the editor left with that thread (its run
 // loop's timers, queued work) would now run code that is no longer mapped. Loaded again on the same thread, as when
@@ -67,10 +83,7 @@ TEST_F(RealHostLifeCycle, TheEditorsThreadOutlivesTheUnloadedModule) {
 // host has the keyboard back when the edit ends.
 TEST_F(RealHostKeyboard, TheHostKeepsItsKeysAndAnEditBorrowsThem) {
   ScratchDir dir;
-  const HostRun r = run(pluginBundlePath(), std::string(R"(
-open
-editor open x11
-pump 2
+  const HostRun r = run(pluginBundlePath(), x11test::editorScript(std::string(R"(pump 2
 x11 focus
 )") + kKnobDrag + R"(pump 2
 x11 focus
@@ -99,9 +112,7 @@ x11 popup
 x11 focus
 )" + kKnobDrag + R"(pump 1
 x11 focus
-editor close
-close
-)",
+)"),
                         dir, {"DISPLAY=" + server.display()});
   ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
   const auto focus = x11test::linesWith(r.out, "x11 focus");
@@ -122,15 +133,11 @@ close
   // Half typed, the name's field shows "ba" and the caret on the host's screen, as the editor drew them.
   x11test::keepForPeople(dir, "typing-ba.png", "program-name-half-typed");
   pixels::expectSamePictures(dir.file("model-ba.png"), dir.file("typing-ba.png"));
-  platform::gfx::DecodedImage shot;
-  ASSERT_TRUE(platform::gfx::loadPngFile(dir.file("typing-ba.png"), shot));
-  int ink = 0;  // inside the name's field, from 740, 10 to 842, 28
-  for (int y = 10; y < 28; ++y)
-    for (int x = 740; x < 842; ++x) {
-      const uint8_t* p = &shot.pixels[(static_cast<size_t>(y) * shot.width + x) * 4 + 1];  // after the leading byte
-      ink += p[0] < 80 && p[1] < 80 && p[2] < 80;
-    }
-  EXPECT_GT(ink, 30) << "the field shows nothing of what was typed";
+  pixels::Shots shots(dir.path());
+  ASSERT_TRUE(shots.load("typing-ba"));
+  // Inside the name's field, from 740, 10 to 842, 28.
+  EXPECT_GT(shots.count("typing-ba", 740, 10, 842, 28, pixels::isDark), 30)
+      << "the field shows nothing of what was typed";
 }
 
 // The text fields on the host's screen, typed into with real input. A name longer than the top bar's field scrolls
@@ -141,9 +148,7 @@ TEST_F(RealHostTextFields, ALongNameShowsItsEndAndSearchOffClearsTheSearchField)
   const std::string patches = dir.file("Library/Audio/Presets/Pellacor/Korg Vexmir Editor/Patches");
   std::filesystem::create_directories(patches);
   vectors::writeFile(patches + "/Bank.syx", libui::bankBytes(3));
-  const HostRun r = run(pluginBundlePath(), R"(open
-editor open x11
-pump 3
+  const HostRun r = run(pluginBundlePath(), x11test::editorScript(R"(pump 3
 x11 input mousemove --window %HOST 790 18 click 1
 pump 1
 x11 input type "Warm Analog Pad Strings"
@@ -165,62 +170,43 @@ x11 screenshot "${OUT}/searched.png"
 x11 input mousemove --window %HOST 1200 240 click 1
 pump 2
 x11 screenshot "${OUT}/search-off.png"
-editor close
-close
-)",
+)"),
                         dir, {"DISPLAY=" + server.display()});
   ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
   x11test::keepForPeople(dir, "long-name.png", "program-name-long-typed");
   x11test::keepForPeople(dir, "search-off.png", "search-field-after-search-off");
-  std::map<std::string, platform::gfx::DecodedImage> shots;
+  pixels::Shots shots(dir.path());
   for (const char* name : {"long-name", "before-search", "searched", "search-off"})
-    ASSERT_TRUE(platform::gfx::loadPngFile(dir.file(std::string(name) + ".png"), shots[name])) << name;
-  auto at = [&](const char* shot, int x, int y) {
-    const platform::gfx::DecodedImage& i = shots[shot];
-    const uint8_t* p = &i.pixels[(static_cast<size_t>(y) * i.width + x) * 4 + 1];  // after the leading byte
-    return std::array<int, 3>{p[0], p[1], p[2]};
-  };
-  auto dark = [&](const char* shot, int x, int y) {
-    const auto p = at(shot, x, y);
-    return p[0] < 80 && p[1] < 80 && p[2] < 80;
-  };
+    ASSERT_TRUE(shots.load(name)) << name;
 
   // The name's field covers 736, 8 to 844, 29. The caret is the one column dark from top to bottom of the text (no
   // letter is that tall); the typed end stands just before it, and the text fills the field from its left edge.
+  auto dark = [&](int x, int y) { return pixels::isDark(shots.at("long-name", x, y)); };
   std::vector<int> caret;
   for (int x = 737; x < 844; ++x) {
     int run = 0, longest = 0;
-    for (int y = 9; y < 29; ++y) longest = std::max(longest, run = dark("long-name", x, y) ? run + 1 : 0);
+    for (int y = 9; y < 29; ++y) longest = std::max(longest, run = dark(x, y) ? run + 1 : 0);
     if (longest >= 14) caret.push_back(x);
   }
   EXPECT_EQ(caret.size(), 1u) << "no caret, or more than one, in the name's field";
-  auto inkIn = [&](int x0, int x1) {
-    int ink = 0;
-    for (int x = x0; x < x1; ++x)
-      for (int y = 12; y < 26; ++y) ink += dark("long-name", x, y);
-    return ink;
-  };
+  auto inkIn = [&](int x0, int x1) { return shots.count("long-name", x0, 12, x1, 26, pixels::isDark); };
   if (caret.size() == 1) {
     EXPECT_GT(caret[0], 830) << "the caret is not after the typed end";
     EXPECT_GT(inkIn(caret[0] - 7, caret[0] - 1), 4) << "the typed end is not beside the caret";
   }
   EXPECT_GT(inkIn(739, 745), 4) << "the text does not fill the field from its left edge";
   // No frame: the field's edge is its background, as inside.
-  const auto background = at("long-name", 790, 10);
+  const pixels::Colour background = shots.at("long-name", 790, 10);
   int frame = 0;
   for (int x = 740; x < 841; ++x)
-    for (int y : {8, 29}) frame += at("long-name", x, y) != background;
+    for (int y : {8, 29}) frame += shots.at("long-name", x, y) != background;
   EXPECT_EQ(frame, 0) << "the name's field has a frame";
 
   // The search field covers 1186, 258 to 1480, 282: it shows the word searched, then what it showed before.
-  int searched = 0, after = 0;
-  for (int y = 258; y < 283; ++y)
-    for (int x = 1186; x < 1481; ++x) {
-      searched += at("searched", x, y) != at("before-search", x, y);
-      after += at("search-off", x, y) != at("before-search", x, y);
-    }
-  EXPECT_GT(searched, 50) << "the word searched does not show";
-  EXPECT_EQ(after, 0) << "the search field after search off differs from the field before the search";
+  EXPECT_GT(shots.differing("searched", "before-search", 1186, 258, 1481, 283), 50)
+      << "the word searched does not show";
+  EXPECT_EQ(shots.differing("search-off", "before-search", 1186, 258, 1481, 283), 0)
+      << "the search field after search off differs from the field before the search";
 }
 
 // The librarian's file panels and alerts on the screen, answered with real input: a failing import's warning read
@@ -243,15 +229,9 @@ TEST_F(RealHostDialogs, PanelsAndAlertsAnswerRealInput) {
       "ber Sch\xC3\xB6n \xE2\x98\x83.syx",
       "Latin \xFC\xFF.syx", std::string(246, 'L') + ".syx"};
   for (const std::string& name : odd) vectors::writeFile(dir.file("Many/" + name), {});
-  // One xdotool step runs the whole exchange, as the host is held in each panel until it is answered. The keys go to
-  // whoever has the keyboard once the panel or alert has it; the MENU's items are chosen by their middle (Import...
-  // 170, Save As... 141), their submenus' by keys; Gift.syx is the open panel's fifth row (its middle at 153).
-  dir.write("dialogs.sh", R"sh(set -e; HOST=$1
-win() { xdotool search --sync --onlyvisible --name "^Vexmir Editor $1" | head -1; }
-keys() { w=$(win "$1"); shift; n=0; until [ "$(xdotool getwindowfocus)" = "$w" ]; do n=$((n+1)); [ $n -lt 5000 ]; done; xdotool key "$@"; }
-menu() { xdotool mousemove --window $HOST 900 47 click 1; w=$(win "menu$"); xdotool mousemove --window $w 40 $1 key Down Down Return; }
-shot() { win "$1" >/dev/null; "$VEXMIR_HOST" --x11-capture "Vexmir Editor $1" "$OUT/$2.png"; }
-menu 170; keys "open panel" b Return; shot alert alert; keys alert Return
+  // Gift.syx is the open panel's fifth row (its middle at 153).
+  const HostRun r =
+      panelSession(dir, server.display(), R"sh(menu 170; keys "open panel" b Return; shot alert alert; keys alert Return
 menu 170; shot "open panel" open; xdotool mousemove --window $(win "open panel") 100 153 click --repeat 2 --delay 60 1
 menu 141; shot "save panel" save; keys "save panel" S a v e d Return
 menu 141; keys "save panel" O l d Return; keys alert Escape; keys "save panel" Escape
@@ -259,11 +239,6 @@ menu 170; keys "open panel" m a Return; keys "open panel" End; shot "open panel"
 menu 141; keys "save panel" BackSpace Delete Delete Delete Delete M a n y Return I n Return
 menu 141; win "save panel" >/dev/null; xdotool windowkill $HOST
 )sh");
-  const HostRun r = run(pluginBundlePath(),
-                        "open\neditor open x11\npump 3\nx11 input mousemove --window %HOST 170 18 click 1\npump 2\n"
-                        "x11 input exec --sync sh dialogs.sh %HOST\neditor close\nclose\n",
-                        dir, {"DISPLAY=" + server.display(), "HOME=" + dir.path(), "VEXMIR_HOST=" + hostExecutable(),
-                              "VEXMIR_HOST_WATCHDOG=60"});  // a panel the script left unanswered fails, not hangs
   ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
   EXPECT_EQ(vectors::readFile(patches + "/Gift.syx"), libui::bankBytes(9)) << "the import did not copy the bank";
   EXPECT_EQ(vectors::readFile(dir.file("Saved.vmr")), libui::bankBytes(3)) << "Save As did not write the open bank";
@@ -272,11 +247,10 @@ menu 141; win "save panel" >/dev/null; xdotool windowkill $HOST
   EXPECT_FALSE(std::filesystem::exists(patches + "/Bad.syx"));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(patches), {}), 2) << "a cancelled panel imported";
   // The alert's message stands below its header: "Could not import Bad.syx: it is too small for a bank file".
-  platform::gfx::DecodedImage shot;
-  ASSERT_TRUE(platform::gfx::loadPngFile(dir.file("alert.png"), shot));
-  int ink = 0;
-  for (int y = 44; y < 62; ++y)
-    for (int x = 20; x < shot.width - 20; ++x) ink += shot.pixels[(static_cast<size_t>(y) * shot.width + x) * 4 + 1] < 100;
+  pixels::Shots shots(dir.path());
+  ASSERT_TRUE(shots.load("alert"));
+  const int ink =
+      shots.count("alert", 20, 44, shots.width("alert") - 20, 62, [](const pixels::Colour& c) { return c[0] < 100; });
   EXPECT_GT(ink, 300) << "the alert shows no message";
   for (const char* picture : {"alert", "open", "save", "many"})
     x11test::keepForPeople(dir, std::string(picture) + ".png", std::string("dialog-") + picture);
@@ -297,30 +271,22 @@ TEST_F(RealHostDialogs, TheImportPanelListsEveryTypeItsItemNamesInNaturalOrder) 
                                                {"Song.mid", 4}};
   for (const auto& [name, seed] : files)
     vectors::writeFile(dir.file(std::string("Desktop/") + name), libui::bankBytes(seed));
-  dir.write("import.sh", R"sh(set -e; HOST=$1
-win() { xdotool search --sync --onlyvisible --name "^Vexmir Editor $1" | head -1; }
-keys() { w=$(win "$1"); shift; n=0; until [ "$(xdotool getwindowfocus)" = "$w" ]; do n=$((n+1)); [ $n -lt 5000 ]; done; xdotool key "$@"; }
-menu() { xdotool mousemove --window $HOST 900 47 click 1; w=$(win "menu$"); xdotool mousemove --window $w 40 $1 key Down Down Return; }
-shot() { win "$1" >/dev/null; "$VEXMIR_HOST" --x11-capture "Vexmir Editor $1" "$OUT/$2.png"; }
-menu 170; shot "open panel" import; keys "open panel" b a n k Return
+  // A row not listed leaves its panel open: the run fails.
+  const HostRun r =
+      panelSession(dir, server.display(), R"sh(menu 170; shot "open panel" import; keys "open panel" b a n k Return
 menu 170; keys "open panel" c Return
 menu 170; keys "open panel" d Return
 menu 170; keys "open panel" e Return
 )sh");
-  const HostRun r = run(pluginBundlePath(),
-                        "open\neditor open x11\npump 3\nx11 input mousemove --window %HOST 170 18 click 1\npump 2\n"
-                        "x11 input exec --sync sh import.sh %HOST\neditor close\nclose\n",
-                        dir, {"DISPLAY=" + server.display(), "HOME=" + dir.path(), "VEXMIR_HOST=" + hostExecutable(),
-                              "VEXMIR_HOST_WATCHDOG=60"});  // a row not listed leaves its panel open: it fails
   // The rows on the screen: ".." and the five banks, each file with its sheet's grey edge at the left of its row
   // (rows of 20 pixels from 63), and nothing below them.
   x11test::keepForPeople(dir, "import.png", "dialog-import");
-  platform::gfx::DecodedImage shot;
-  ASSERT_TRUE(platform::gfx::loadPngFile(dir.file("import.png"), shot));
+  pixels::Shots shots(dir.path());
+  ASSERT_TRUE(shots.load("import"));
   std::string sheets;
   for (int row = 0; row < 9; ++row) {
-    const uint8_t* p = &shot.pixels[(static_cast<size_t>(63 + row * 20 + 10) * shot.width + 24) * 4 + 1];  // red
-    sheets += p[0] > 120 && p[0] < 200 && p[2] > 120 && p[2] < 200 ? 'F' : '.';
+    const pixels::Colour c = shots.at("import", 24, 63 + row * 20 + 10);
+    sheets += c[0] > 120 && c[0] < 200 && c[2] > 120 && c[2] < 200 ? 'F' : '.';
   }
   EXPECT_EQ(sheets, ".FFFFF...") << "rows with a file's sheet (F)";
   ASSERT_EQ(r.exitCode, 0) << r.err << r.out;

@@ -19,6 +19,7 @@
 namespace {
 
 using pixels::differingPixels;
+using x11test::editorScript;
 using x11test::keepForPeople;
 using x11test::linesWith;
 using x11test::run;
@@ -31,17 +32,12 @@ TEST_F(X11Editor, ScreenshotEqualsTheModelsBackingStore) {
   for (const char* shm : {"1", "0"}) {
     std::vector<std::string> env{"DISPLAY=" + server.display()};
     if (std::string(shm) == "0") env.push_back("VEXMIR_X11_NO_SHM=1");
-    const HostRun r = run(bundle, R"(
-open
-editor open x11
-pump 2
+    const HostRun r = run(bundle, editorScript(R"(pump 2
 window save "${OUT}/model.png"
 x11 screenshot "${OUT}/screen.png"
 x11 input windowunmap --sync %HOST windowmap --sync %HOST
 x11 screenshot "${OUT}/remapped.png"
-editor close
-close
-)",
+)"),
                           dir, env);
     ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
     EXPECT_TRUE(r.has("editor open x11 -> 1")) << r.out;
@@ -84,12 +80,12 @@ const Gesture kGestures[] = {
 // at the end the model's picture is saved, and on X11 the screenshot.
 template <size_t N>
 std::string gestureScript(const Gesture (&gestures)[N], bool onX11, const std::string& after = "") {
-  std::string s = std::string("open\neditor open ") + (onX11 ? "x11" : "cocoa") + "\npump 2\n";
+  std::string s = "pump 2\n";
   for (const Gesture& g : gestures)
     s += std::string("echo \"") + g.name + "\"\n" + (onX11 ? g.x11 : g.model) + "\npump 2\n" + after;
   s += "window save \"${OUT}/model.png\"\n";
   if (onX11) s += "x11 screenshot \"${OUT}/screen.png\"\n";
-  return s + "editor close\nclose\n";
+  return editorScript(s, onX11 ? "x11" : "cocoa");
 }
 
 const char* const kParamGets = "param get 0\nparam get 1\nparam get 2\nparam get 3\n";
@@ -124,12 +120,11 @@ TEST_F(X11Editor, RealInputChangesWhatTheModelPathChanges) {
 TEST_F(X11Editor, ADisabledMenuItemIsNeverChosen) {
   ScratchDir dir;
   const char* const kMenu = "search --sync --onlyvisible --name \"^Vexmir Editor menu$\"";
-  const std::string script =
-      std::string("open\neditor open x11\npump 2\n") + "x11 input mousemove --window %HOST 220 161 click 1 " + kMenu +
-      " mousemove --window %1 40 34 click 1 sleep 0.3 mousemove --window %1 40 54 click 1\n"
-      "pump 2\nparam get 2\n"
+  const std::string script = editorScript(
+      std::string("pump 2\nx11 input mousemove --window %HOST 220 161 click 1 ") + kMenu +
+      " mousemove --window %1 40 34 click 1 sleep 0.3 mousemove --window %1 40 54 click 1\npump 2\nparam get 2\n"
       "x11 input mousemove --window %HOST 220 161 click 1 " +
-      kMenu + " mousemove --window %1 40 54 key Up keydown Return\npump 2\nparam get 2\neditor close\nclose\n";
+      kMenu + " mousemove --window %1 40 54 key Up keydown Return\npump 2\nparam get 2\n");
   const HostRun r =
       run(guimactest::makeGuiTestBundle(dir, EDITOR_TEST_PLUGIN), script, dir, {"DISPLAY=" + server.display()});
   ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
@@ -157,18 +152,14 @@ TEST_F(X11Editor, HundredOpenAndCloseCyclesLeaveTheServerAsItWas) {
 // shows on the screen after a few idle ticks of real time.
 TEST_F(X11Editor, TheHostsIdleDrivesTheRedrawTimerInRealTime) {
   ScratchDir dir;
-  const HostRun r = run(guimactest::makeGuiTestBundle(dir, EDITOR_TEST_PLUGIN), R"(
-open
-editor open x11 clock=real
-pump 3
+  const std::string steps = R"(pump 3
 x11 screenshot "${OUT}/before.png"
 x11 input mousemove --window %HOST 122 35 click 1
 pump 3
 window save "${OUT}/model.png"
 x11 screenshot "${OUT}/screen.png"
-editor close
-close
-)",
+)";
+  const HostRun r = run(guimactest::makeGuiTestBundle(dir, EDITOR_TEST_PLUGIN), editorScript(steps, "x11 clock=real"),
                         dir, {"DISPLAY=" + server.display()});
   ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
   pixels::expectSamePictures(dir.file("model.png"), dir.file("screen.png"));
@@ -243,8 +234,8 @@ done
 )sh");
     const HostRun r = run(
         guimactest::makeGuiTestBundle(dir, EDITOR_TEST_PLUGIN),
-        std::string("open\neditor open x11\npump 2\nx11 input exec --sync sh questions.sh %HOST \"") + c.questions +
-            "\"\npump 2\neditor close\nclose\n",
+        editorScript(std::string("pump 2\nx11 input exec --sync sh questions.sh %HOST \"") + c.questions +
+                     "\"\npump 2\n"),
         dir,
         {"DISPLAY=" + server.display(), "VEXMIR_HOST=" + hostExecutable(), "VEXMIR_GUI_TEST_LOG=" + dir.file("gui.log"),
          std::string("VEXMIR_GUI_TEST_QUESTIONS=") + c.questions, "VEXMIR_GUI_TEST_DROP_FILE=/elsewhere/Bank.syx",
@@ -269,14 +260,8 @@ TEST_F(X11Editor, WithoutAServerOrAWindowTheEditorDoesNotOpen) {
   for (const Case& c : cases) {
     ScratchDir dir;
     const std::string display = c.display ? c.display : server.display();
-    const HostRun r = run(guimactest::makeGuiTestBundle(dir, EDITOR_TEST_PLUGIN), R"(
-open
-editor open x11 window=0x1e00007
-pump 2
-editor close
-close
-)",
-                          dir, {"DISPLAY=" + display});
+    const HostRun r = run(guimactest::makeGuiTestBundle(dir, EDITOR_TEST_PLUGIN),
+                          editorScript("pump 2\n", "x11 window=0x1e00007"), dir, {"DISPLAY=" + display});
     ASSERT_TRUE(r.exited) << r.err;
     EXPECT_EQ(r.exitCode, 0) << r.err << r.out;
     EXPECT_TRUE(r.has("editor open x11 -> 0")) << display << "\n" << r.out;

@@ -50,6 +50,12 @@ inline void keepForPeople(const ScratchDir& dir, const std::string& picture, con
                   .c_str());
 }
 
+// A host script that opens the plug-in and its editor (`how`: the kind of window and options), runs the steps and
+// closes both.
+inline std::string editorScript(const std::string& steps, const std::string& how = "x11") {
+  return "open\neditor open " + how + "\n" + steps + "editor close\nclose\n";
+}
+
 // Runs vexmir-host on the bundle with the script in dir, the plug-in's data folder and ${OUT} there; the transcript
 // comes from its own file, away from what the plug-in prints.
 inline HostRun run(const std::string& bundle, const std::string& script, const ScratchDir& dir,
