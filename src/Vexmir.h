@@ -128,6 +128,9 @@ class Vexmir : public IEffectVST {
   // Reads the MIDI port lists anew for the port menus (the musician is opening one): each menu's choice keeps its
   // port by name; a chosen port that has gone is closed and shows OFF. The editor's thread.
   void refreshPortMenus();
+  // What the musician must still choose before a command that needs the synthesizer (and its answer, when
+  // `answer`) can work; empty when the ports are there.
+  std::string missingPortsText(bool answer) const;
 
   // Display texts (the status display's lines); nothing when a line's control does not exist.
   void displayStatus(const char* text);
@@ -393,9 +396,6 @@ class Vexmir : public IEffectVST {
   void openPortFromParam(int paramIdx);
   // A request job; `leadPauseMs` is the job's pause before it asks (after a program change that went just before).
   void startRequestJob(int job, bool toEditor, int leadPauseMs = 0);
-  // What the musician must still choose before a command that needs the synthesizer (and its answer, when
-  // `answer`) can work; empty when the ports are there.
-  std::string missingPortsText(bool answer) const;
   std::string takeTypedProgramName();
   std::string typedNameNote, typedNameKept;
   // A program button pressed while a job ran: what the display says on its press and again on its release.

@@ -42,6 +42,11 @@ bool VexmirLibrarianHost::jobCanStart() {
 }
 
 bool VexmirLibrarianHost::notStarted(const std::string& what) {
+  // Without an output nothing can go: the musician reads what to choose first.
+  if (plugin_ && !plugin_->midiOutReady) {
+    showMessage(plugin_->missingPortsText(false));
+    return false;
+  }
   MIDIMessageManager* hub = plugin_ ? plugin_->getMidiManager() : nullptr;
   if (hub) hub->ignoredDuringJob(what);
   return false;

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -60,7 +61,19 @@ using vexmir::testsupport::readText;
 
 TEST(FirstHour, ButtonsThatNeedTheSynthesizerNameTheMissingPort) {
   DataFolder data;
+  data.write("Pads.syx", bankBytes(1));
   Plug plug;
+  // A store or an audition from the librarian, as the menu and a double click start them.
+  LibrarianEditor* editor = plug.scannedLibrarian();
+  editor->librarian()->selectSlot(LibrarianEditor::kUpper, 3);
+  const std::function<bool()> sends[] = {[&] { return editor->storeSelectedProgram(); },
+                                         [&] { return editor->auditionSlot(LibrarianEditor::kUpper, 3); },
+                                         [&] { return editor->storeOpenBank(); }};
+  for (const auto& send : sends) {
+    plug.displayStatus("-");
+    EXPECT_FALSE(send());
+    EXPECT_EQ(plug.status(), "Set MIDI I/O First! Choose MIDI OUT");
+  }
   plug.press(kRequestTempData);
   EXPECT_EQ(plug.status(), "Set MIDI I/O First! Choose MIDI IN and OUT");
   plug.press(kPushArrangement);
