@@ -41,14 +41,17 @@ bool VexmirLibrarianHost::jobCanStart() {
   return hub && !hub->isWorkerBusy(MidiWorker::kJobThread);
 }
 
-bool VexmirLibrarianHost::notStarted(const std::string& what) {
+bool VexmirLibrarianHost::notStarted(const std::string& what, bool oneProgram) {
   // Without an output nothing can go: the musician reads what to choose first.
   if (plugin_ && !plugin_->midiOutReady) {
     showMessage(plugin_->missingPortsText(false));
     return false;
   }
   MIDIMessageManager* hub = plugin_ ? plugin_->getMidiManager() : nullptr;
-  if (hub) hub->ignoredDuringJob(what);
+  if (hub && hub->ignoredDuringJob(what)) return false;
+  // The part lock keeps the librarian's programs off the timbre shown.
+  if (oneProgram && plugin_ && plugin_->paramValue(kPartLock + (plugin_->displayedTimbre ? 1 : 0)) == 1.0)
+    showMessage(what + " not sent: Part Lock is on");
   return false;
 }
 
@@ -59,7 +62,7 @@ bool VexmirLibrarianHost::sendProgram(int side, int slot, const LibrarianPatch&)
     plugin_->singleProgramFlag = false;
     if (plugin_->sendPatchToDeviceFromLibrarian(slot, side)) return true;
   }
-  return notStarted("Audition of slot " + std::to_string(slot + 1));
+  return notStarted("Audition of slot " + std::to_string(slot + 1), true);
 }
 
 // The Store commands go through the plug-in's own, which take the side and slot from the librarian's selection:
@@ -70,7 +73,7 @@ bool VexmirLibrarianHost::storeProgram(int side, int slot, const LibrarianPatch&
     plugin_->selectLibrarianSlot(side, slot);
     if (plugin_->SendSingleProgramFromLibrarian(true)) return true;
   }
-  return notStarted("Store to program " + std::to_string(slot + 1));
+  return notStarted("Store to program " + std::to_string(slot + 1), true);
 }
 
 bool VexmirLibrarianHost::storeBank(int side, const PatchFile&) {

@@ -31,9 +31,9 @@ class VexmirLibrarianHost : public LibrarianHost {
   bool startJob(int job, bool toEditor = false, bool temporary = false);
   // The MIDI output is chosen and no transfer job runs.
   bool jobCanStart();
-  // A store or audition whose job did not start: false, and while a transfer runs the display says that `what`
-  // was ignored.
-  bool notStarted(const std::string& what);
+  // A store or audition whose job did not start: false, and the display says why: the MIDI output to choose, the
+  // transfer that runs, or (for one program, `oneProgram`) the part lock of the timbre shown.
+  bool notStarted(const std::string& what, bool oneProgram = false);
 
   Vexmir* plugin_;
   LibrarianEditor* editor_ = nullptr;

@@ -80,6 +80,10 @@ TEST(FirstHour, ButtonsThatNeedTheSynthesizerNameTheMissingPort) {
   EXPECT_EQ(plug.status(), "Set MIDI I/O First! Choose MIDI OUT");
   // The output alone: no answer can come, so nothing starts a wait for one.
   plug.midiOutReady = true;
+  plug.GetParam(kPartLock)->Set(1.0);  // the part lock keeps the librarian's programs off the timbre
+  EXPECT_FALSE(editor->auditionSlot(LibrarianEditor::kUpper, 3));
+  EXPECT_EQ(plug.status(), "Audition of slot 4 not sent: Part Lock is on");
+  plug.GetParam(kPartLock)->Set(0.0);
   for (int button : {kRequestTempData, kPatchUp, kPatchDown}) {
     plug.press(button);
     EXPECT_EQ(plug.status(), "Set MIDI I/O First! Choose MIDI IN") << button;
