@@ -19,7 +19,9 @@ void MIDIMessageSender::run(const SenderJob& j) {
     plug->sendProgramChange(j.programChange);
     if (!pause(j.pauseAfterProgramChangeMs)) return;
   }
-  if (j.editModeOffFirst && plug && plug->editModeOn && plug->singleProgramFlag) plug->SendPatchEditOffCommand();
+  // A bank store always ends edit mode; one program only when it is stored.
+  if (j.editModeOffFirst && plug && plug->editModeOn && (plug->singleProgramFlag || j.job == kJobStoreAllPatches))
+    plug->SendPatchEditOffCommand();
   if (j.afterRecalls && !settleAfterRecalls()) return;
   switch (j.job) {
     case kJobSendArrangement:

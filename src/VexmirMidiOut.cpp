@@ -230,7 +230,6 @@ bool Vexmir::sendPatchToDeviceFromLibrarian(int slot, int side, int leadPauseMs)
 }
 
 bool Vexmir::storeAllPatchesToDeviceFromLibrarian(int side, int slot) {
-  if (editModeOn) SendPatchEditOffCommand();
   if (!midiOutReady || !midiManager || midiManager->isWorkerBusy(MidiWorker::kJobThread)) return false;
   PatchLibrarian* lib = librarian.get();
   if (!lib) return false;
@@ -238,6 +237,7 @@ bool Vexmir::storeAllPatchesToDeviceFromLibrarian(int side, int slot) {
   job.job = kJobStoreAllPatches;
   job.side = side;
   job.slot = slot;
+  job.editModeOffFirst = true;  // sent by the job, so that a store refused sends nothing into a running one
   {
     // The job works on its own copy: a rescan or an edit of the bank during the minutes of the store
     // cannot change or free what it sends.

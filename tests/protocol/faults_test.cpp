@@ -468,7 +468,10 @@ TEST(ProtocolFaults, AStoreOrAuditionDuringATransferIsDoneOrSaysWhyNot) {
       plug.onEachPause = [&, fetching, at = plug.pauses + 1](int n) {
         if (n != at) return;
         plug.take();
-        EXPECT_FALSE(fetching && (start() || plug.sendPatchToDeviceFromLibrarian(9, 0)));
+        plug.editModeOn = true;  // a bank store refused sends nothing either, not even the end of edit mode
+        EXPECT_FALSE(fetching && (start() || plug.sendPatchToDeviceFromLibrarian(9, 0) ||
+                                  plug.storeAllPatchesToDeviceFromLibrarian(0, 0)));
+        plug.editModeOn = false;
         if (!fetching) plug.fromHost({0xC0, 100});
         for (double v : {-1.0, 1.0, 0.0}) {
           if (v >= 0) plug.press(kPatchUp, v);
