@@ -7,9 +7,10 @@
 
 TEST(FirstHourE2E, OutputChosenFirstWaitsForTheInputAndThenConnects) {
   ScratchDir dir;
-  // MIDI OUT (to the emulator) at 1088,48, then MIDI IN at 1300,48; the emulator's global dump ends the wait.
+  // MIDI OUT (to the emulator) at 1088,48, then MIDI IN at 1300,48; the emulator's global dump ends the wait. The
+  // shared emulator starts from its own defaults (an earlier test may have left it on another channel).
   const std::string script =
-      "open\nsetup rate=48000 block=512\nresume\neditor open cocoa\npump 3\nemulator clearlog\n"
+      "open\nsetup rate=48000 block=512\nresume\neditor open cocoa\npump 3\nemulator reset\nemulator clearlog\n"
       "menu title \"Vexmir Synth Emulator:MIDI In\"\nclick 1088 48\npump 3\nwait 1500\npump 5\n"
       "emulator log\necho MIDI IN NEXT\n"
       "menu title \"Vexmir Synth Emulator:MIDI Out\"\nclick 1300 48\n"
