@@ -697,8 +697,7 @@ std::string projectBankName(const std::string& path) {
   const std::string prefix = "project:";
   if (name.compare(0, prefix.size(), prefix) == 0) name.erase(0, prefix.size());
   if (name.empty() || name == "." || name == ".." || name.size() > 200) name = "Project Bank";
-  const std::string ext = librarianfiles::lowerExtension(name);
-  if (ext != "syx" && ext != "mid" && ext != "vmr" && ext != "vlt") name += ".syx";
+  if (!librarianfiles::isBankExtension(librarianfiles::lowerExtension(name))) name += ".syx";
   return name;
 }
 

@@ -10,6 +10,7 @@
 #include "src/LibrarianEditor.h"
 #include "src/LibrarianHost.h"
 #include "src/PatchLibrarian.h"
+#include "src/TextCell.h"
 #include "src/VexmirParams.h"
 
 namespace {
@@ -208,13 +209,7 @@ bool LibrarianViewControl::Draw(IGraphics* graphics) {
     text.mColor = IColor(255, 255, 196, 92);
     IText small = text;
     small.mSize = std::max(7, text.mSize * 6 / 7);
-    // The font has one width for every character.
-    auto charsIn = [&](IText* style) {
-      IRECT measured(0, 0, 1000, 100);
-      double cell = 0.6 * style->mSize;
-      if (graphics->MeasureIText(style, "MMMMMMMMMM", &measured) && measured.W() > 0) cell = measured.W() / 10.0;
-      return static_cast<size_t>(area.W() / cell);
-    };
+    auto charsIn = [&](IText* style) { return static_cast<size_t>(area.W() / textCellWidth(graphics, style)); };
     const NoticeLines fit = fitNotice(noticeText_, noticeTail_, charsIn(&text), charsIn(&small));
     noticeCut_ = fit.cut;
     // One line stands a little lower, in the middle of the gap.

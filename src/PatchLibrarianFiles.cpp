@@ -90,6 +90,10 @@ std::string fileStamp(const std::string& path, size_t maxSize) {
   return contentStamp(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
+bool isBankExtension(const std::string& ext) {
+  return ext == "mid" || ext == "syx" || ext == "vmr" || ext == "vlt";
+}
+
 std::string lowerExtension(const std::string& name) {
   const std::string file = lastComponent(name);
   const size_t dot = file.rfind('.');

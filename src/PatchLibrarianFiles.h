@@ -50,5 +50,7 @@ std::string folderOf(const std::string& path);
 std::string lastComponent(const std::string& path);
 // The extension of a file name in lower case, without its dot ("" for none).
 std::string lowerExtension(const std::string& name);
+// Whether a lower-case extension is one of a bank file's: mid, syx, vmr, vlt.
+bool isBankExtension(const std::string& ext);
 
 }  // namespace librarianfiles

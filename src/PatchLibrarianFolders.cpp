@@ -18,10 +18,6 @@
 
 namespace {
 
-bool isBankExtension(const std::string& ext) {
-  return ext == "mid" || ext == "syx" || ext == "vmr" || ext == "vlt";
-}
-
 std::string withoutTrailingSeparators(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   return path;
@@ -339,7 +335,7 @@ void PatchLibrarian::walkFolder(const std::string& folder, std::vector<std::stri
     // The answer (type and size) is kept for a bank file, so that the scan does not ask again.
     if (!kept || entry.st.st_mode == 0) continue;
     std::string extension = librarianfiles::lowerExtension(entry.name);
-    if (!isBankExtension(extension)) continue;
+    if (!librarianfiles::isBankExtension(extension)) continue;
     kept->push_back(BankCandidate{std::move(entry.path), std::move(entry.name), std::move(extension), entry.st.st_mode,
                                   static_cast<int64_t>(entry.st.st_size)});
   }

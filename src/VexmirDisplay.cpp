@@ -9,6 +9,7 @@
 #include "KIT/kitstring.h"
 #include "src/ControlDisplay.h"
 #include "src/LibrarianEditor.h"
+#include "src/TextCell.h"
 #include "src/UIConfigManager.h"
 #include "src/Vexmir.h"
 
@@ -52,10 +53,7 @@ void Vexmir::makeMessageLine() {
   if (!g || !name || !value || !first || !last || messageLine) return;
   const IRECT* n = name->GetRECT();
   IText text = *name->GetText();
-  IRECT measured(0, 0, 1000, 100);
-  const char* sample = "MMMMMMMMMM";
-  double cell = 0.6 * text.mSize;
-  if (g->MeasureIText(&text, sample, &measured) && measured.W() > 0) cell = measured.W() / 10.0;
+  const double cell = textCellWidth(g, &text);
   const int inset = static_cast<int>(cell / 2);
   const IRECT whole(first->GetRECT()->L + inset, n->T, last->GetRECT()->R - inset, n->B);
   messageLine = new ITextControl(this, whole, &text, "");
@@ -68,19 +66,17 @@ void Vexmir::makeMessageLine() {
   // Two lines of a smaller size share the display's height, one centred on each half.
   IText small = text;
   small.mSize = std::max(8, text.mSize * 3 / 4);
-  double smallCell = cell * small.mSize / text.mSize;
-  IRECT smallMeasured(0, 0, 1000, 100);
-  if (g->MeasureIText(&small, sample, &smallMeasured) && smallMeasured.W() > 0) smallCell = smallMeasured.W() / 10.0;
-  messageHalfChars = static_cast<size_t>(whole.W() / smallCell);
+  int smallLine = 0;
+  messageHalfChars = static_cast<size_t>(whole.W() / textCellWidth(g, &small, &smallLine));
   const int middle = (whole.T + whole.B) / 2;
   IRECT halves[2] = {IRECT(whole.L, whole.T, whole.R, middle + 1), IRECT(whole.L, middle - 1, whole.R, whole.B)};
   for (int i = 0; i < 2; ++i) {
     // A line of text is taller than its half: the control spans the whole line where the half centres it, so
     // that a redraw of the control covers every pixel of its letters.
     IRECT& half = halves[i];
-    if (smallMeasured.H() > half.H()) {
-      half.T += (half.H() - smallMeasured.H()) / 2;
-      half.B = half.T + smallMeasured.H();
+    if (smallLine > half.H()) {
+      half.T += (half.H() - smallLine) / 2;
+      half.B = half.T + smallLine;
     }
     messageHalves[i] = new ITextControl(this, half, &small, "");
     messageHalves[i]->DisablePrompt(true);

@@ -10,16 +10,10 @@
 
 namespace {
 
-// The far edge of a control that starts at `start` and is `size` long: a control placed near the end of the int
-// range ends at that end instead of wrapping round.
-int farEdge(int start, long long size) {
-  return platform::satInt(start + size);
-}
-
 IRECT bitmapRECT(int x, int y, const IBitmap* bitmap) {
   if (!bitmap) return IRECT(x, y, x, y);
   const int n = bitmap->N > 0 ? bitmap->N : 1;
-  return IRECT(x, y, farEdge(x, bitmap->W), farEdge(y, bitmap->H / n));
+  return IRECT(x, y, platform::satAdd(x, bitmap->W), platform::satAdd(y, bitmap->H / n));
 }
 
 IBitmap copyOf(const IBitmap* bitmap) {
@@ -121,7 +115,7 @@ IRadioButtonsControl::IRadioButtonsControl(IEffectBase* plug, IRECT rect, int pa
         n > 1 ? platform::intCoord((static_cast<double>(rect.R) - rect.L - static_cast<double>(n) * w) / (n - 1)) : 0;
     long long x = reverse ? static_cast<long long>(rect.R) - w - dX : rect.L;
     for (int i = 0; i < n; ++i) {
-      mRECTs.emplace_back(platform::satInt(x), rect.T, platform::satInt(x + w), farEdge(rect.T, h));
+      mRECTs.emplace_back(platform::satInt(x), rect.T, platform::satInt(x + w), platform::satAdd(rect.T, h));
       x = reverse ? x - w - dX : x + w + dX;
     }
   } else {
@@ -129,7 +123,7 @@ IRadioButtonsControl::IRadioButtonsControl(IEffectBase* plug, IRECT rect, int pa
         n > 1 ? platform::intCoord((static_cast<double>(rect.B) - rect.T - static_cast<double>(n) * h) / (n - 1)) : 0;
     long long y = reverse ? static_cast<long long>(rect.B) - h - dY : rect.T;
     for (int i = 0; i < n; ++i) {
-      mRECTs.emplace_back(rect.L, platform::satInt(y), farEdge(rect.L, w), platform::satInt(y + h));
+      mRECTs.emplace_back(rect.L, platform::satInt(y), platform::satAdd(rect.L, w), platform::satInt(y + h));
       y = reverse ? y - h - dY : y + h + dY;
     }
   }
@@ -170,10 +164,10 @@ IFaderControl::IFaderControl(IEffectBase* plug, int x, int y, int len, int param
       mOnlyHandle(onlyHandle) {
   const int w = mHandleBitmap.W, h = mHandleBitmap.H;
   if (direction == kVertical) {
-    mRECT = IRECT(x, y, farEdge(x, w), farEdge(y, len));
+    mRECT = IRECT(x, y, platform::satAdd(x, w), platform::satAdd(y, len));
     mHandleHeadroom = h;
   } else {
-    mRECT = IRECT(x, y, farEdge(x, len), farEdge(y, h));
+    mRECT = IRECT(x, y, platform::satAdd(x, len), platform::satAdd(y, h));
     mHandleHeadroom = w;
   }
   mTargetRECT = mRECT;
@@ -181,16 +175,16 @@ IFaderControl::IFaderControl(IEffectBase* plug, int x, int y, int len, int param
 
 IRECT IFaderControl::GetHandleRECT(double value) const {
   if (value < 0.0) value = mValue;
-  IRECT r(mRECT.L, mRECT.T, farEdge(mRECT.L, mHandleBitmap.W), farEdge(mRECT.T, mHandleBitmap.H));
+  IRECT r(mRECT.L, mRECT.T, platform::satAdd(mRECT.L, mHandleBitmap.W), platform::satAdd(mRECT.T, mHandleBitmap.H));
   const long long travel = static_cast<long long>(mLen) - mHandleHeadroom;
   if (mDirection == kVertical) {
     const int shift = platform::intCoord(travel * (1.0 - value));
-    r.T = farEdge(r.T, shift);
-    r.B = farEdge(r.B, shift);
+    r.T = platform::satAdd(r.T, shift);
+    r.B = platform::satAdd(r.B, shift);
   } else {
     const int shift = platform::intCoord(value * travel);
-    r.L = farEdge(r.L, shift);
-    r.R = farEdge(r.R, shift);
+    r.L = platform::satAdd(r.L, shift);
+    r.R = platform::satAdd(r.R, shift);
   }
   return r;
 }

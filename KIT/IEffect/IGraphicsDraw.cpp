@@ -68,7 +68,7 @@ bool IGraphics::DrawRotatedMask(IBitmap* base, IBitmap* mask, IBitmap* top, int 
     PIX_RotatedBlit(mTmpBitmap, top->mData, 0, 0, W, H, 0.0f, 0.0f, static_cast<float>(W), static_cast<float>(H), a,
                     true, 1.0f, PIX_BLIT_USE_SOURCE_ALPHA | PIX_BLIT_FILTER_BILINEAR, xOffset, 0.0f);
   IBitmap scratch(mTmpBitmap, W, H);
-  IRECT dest(x, y, platform::satInt(static_cast<long long>(x) + W), platform::satInt(static_cast<long long>(y) + H));
+  IRECT dest(x, y, platform::satAdd(x, W), platform::satAdd(y, H));
   return DrawBitmap(&scratch, &dest, 0, 0, blend);
 }
 
@@ -124,13 +124,13 @@ bool IGraphics::DrawIText(IText* text, const char* str, IRECT* r, bool measure, 
   const int w = rect.right, h = rect.bottom;
   if (text->mAlign == IText::kAlignNear) {
     // The measured width itself, which is L + w for the rectangles at 0 that callers measure into.
-    r->R = r->L == 0 ? w : platform::satInt(static_cast<long long>(r->L) + w);
+    r->R = r->L == 0 ? w : platform::satAdd(r->L, w);
   } else if (text->mAlign == IText::kAlignCenter) {
     r->L = platform::intCoord(std::trunc((static_cast<double>(r->L) + r->R) * 0.5) - w / 2);
     r->R = platform::intCoord(static_cast<double>(r->L) + w);
   } else if (text->mAlign == IText::kAlignFar) {
-    r->L = platform::satInt(static_cast<long long>(r->R) - w);
+    r->L = platform::satAdd(r->R, -w);
   }
-  r->B = platform::satInt(static_cast<long long>(r->T) + h);
+  r->B = platform::satAdd(r->T, h);
   return true;
 }

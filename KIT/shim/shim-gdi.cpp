@@ -438,8 +438,8 @@ int SHIM_DrawText(HDC ctx, const char* textIn, int length, RECT* rect, int flags
   if (!rect) return blockHeight;
 
   if (flags & DT_CALCRECT) {
-    rect->right = platform::satInt(static_cast<long long>(rect->left) + W);
-    rect->bottom = platform::satInt(static_cast<long long>(rect->top) + blockHeight);
+    rect->right = platform::satAdd(rect->left, W);
+    rect->bottom = platform::satAdd(rect->top, blockHeight);
     return blockHeight;
   }
   Context* gc = ctx->ctx;
