@@ -163,14 +163,19 @@ void LibrarianEditor::confirm(const std::string& message) {
 std::string LibrarianEditor::shownPath(const std::string& path) const {
   const size_t slash = patchesFolder.rfind('/');
   const std::string above = slash == std::string::npos ? std::string() : patchesFolder.substr(0, slash + 1);
+  return !above.empty() && inPatches(path) ? path.substr(above.size()) : path;
+}
+
+bool LibrarianEditor::inPatches(const std::string& path) const {
   const std::string patches = patchesFolder + "/";
-  return !above.empty() && path.compare(0, patches.size(), patches) == 0 ? path.substr(above.size()) : path;
+  return path.compare(0, patches.size(), patches) == 0;
 }
 
 void LibrarianEditor::clearMessage() {
   scanNoteTexts_.clear();
   lastMessage.clear();
   if (view_ && !view_->notice().empty()) view_->setNotice(std::string());
+  if (host_) host_->clearMessage();
 }
 
 void LibrarianEditor::warn(const std::string& message, const char* caption) {
@@ -897,7 +902,8 @@ bool LibrarianEditor::saveOpenBankAs(bool midi) {
   const size_t dot = stem.rfind('.');
   if (dot != std::string::npos) stem.resize(dot);
   std::string file, folder, path, error;
-  const std::string openIn = fileFolder.empty() ? bank->folderPath : fileFolder;
+  // Beside the open bank where it lies in Patches, else in Patches: never where an import or a save elsewhere was.
+  const std::string openIn = inPatches(bank->folderPath + "/") ? bank->folderPath : patchesFolder;
   if (!librarian_->savePatchAs(g, stem.c_str(), openIn, midi, &file, &folder, &path, &error)) {
     if (!error.empty()) {
       tell("Could not save the bank: " + error);
@@ -912,8 +918,7 @@ bool LibrarianEditor::saveOpenBankAs(bool midi) {
   showSavedState();
   // The new file joins the lists and stays open.
   patchTypeChanged(0, 0, true);
-  const std::string patches = patchesFolder + "/";
-  if (path.compare(0, patches.size(), patches) != 0)
+  if (!inPatches(path))
     tell("Saved " + file +
          " outside the Patches folder: it stays open, but the bank menus list only banks in Patches.");
   else
@@ -1084,8 +1089,12 @@ bool LibrarianEditor::onParamChange(int paramIdx) {
   static const int kActions[] = {kPatchSelectionListUpper, kPatchSelectionListLower, kLibUpperNextBank,
                                  kLibUpperPreviousBank, kLibLowerNextBank, kLibLowerPreviousBank, kRefreshFolders,
                                  kPatchSearch, kPatchSearchString, kDiscardBankData, kPatchRename};
-  // The musician's next librarian action: the message of the last one goes.
-  if (std::find(std::begin(kActions), std::end(kActions), paramIdx) != std::end(kActions)) clearMessage();
+  // The musician's next librarian action: the message of the last one goes. A field reports its text a second time
+  // as the action left it (the search field back at its prompt, the rename closed): no action, its message stays.
+  const char* typed = param->GetDisplayText(0);
+  const bool echo = (paramIdx == kPatchSearchString && typed && std::strcmp(typed, kSearchPrompt) == 0) ||
+                    (paramIdx == kPatchRename && (!view_ || view_->renameClosed));
+  if (!echo && std::find(std::begin(kActions), std::end(kActions), paramIdx) != std::end(kActions)) clearMessage();
   switch (paramIdx) {
     case kPatchSelectionListUpper:
       if (!selectBank(kUpper, param->Int())) setListParam(kPatchSelectionListUpper, librarian_->upperBankIndex);

@@ -44,6 +44,8 @@ class LibrarianHost {
   virtual void showMessage(const std::string&) {}
   // A second line that goes with the message (a tip): the status display's value line.
   virtual void showHint(const std::string&) {}
+  // The musician started another action: a message of the last one still on the status display goes.
+  virtual void clearMessage() {}
   // The lower list now shows the search results (true) or the bank files (false).
   virtual void searchModeChanged(bool) {}
 };

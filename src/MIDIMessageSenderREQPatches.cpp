@@ -67,7 +67,7 @@ std::string notReceivedText(const std::vector<int>& missing, bool stoppedEarly, 
 
 // A job's message stands alone: the value and message fields of the control shown before it are cleared.
 void MIDIMessageSender::showStatus(const std::string& text) {
-  if (plug) plug->displayText(text, std::string(), std::string());
+  if (plug) plug->displayOutcome(text);
   if (statusObserver) statusObserver(text);
 }
 

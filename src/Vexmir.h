@@ -140,8 +140,12 @@ class Vexmir : public IEffectVST {
   void displayTimbre(const std::string& text);
   void displayBuild(const std::string& text);
   void displayMIDIOutDelay(const std::string& text);
-  // A control's name and value in their own fields (a name too long is cut there, never spread).
+  // A control's name and value in their own fields, or as one message when they do not fit them.
   void displayControl(const std::string& name, const std::string& value);
+  // The outcome of an action the musician started (a librarian message, a transfer's report): it holds until a
+  // control is shown, another text is shown or `endOutcome` (the musician's next action) takes it away.
+  void displayOutcome(const std::string& text, const std::string& second = std::string());
+  void endOutcome();
   // The MIDI OUT DELAY field: the host buffer's delay while MIDI goes out through it, else "direct".
   void showMidiOutDelay();
   enum EDisplayLine {
@@ -403,11 +407,11 @@ class Vexmir : public IEffectVST {
   std::vector<ITextControl*> sequenceTexts[3];
   ITextControl* displayLines[kNumDisplayLines] = {};
   // The line over the whole display for a message too long for the name field, and the fields' widths in
-  // characters; the timbre field's text that a message covers comes back when the message ends.
+  // characters; the timbre and CC fields' texts that a message covers come back when the message ends.
   void makeMessageLine();
   // A message over the whole display; a second part (a tip) that does not fit beside it goes on a line of its own.
   void showMessage(const std::string& text, const std::string& second = std::string());
-  void endMessage(bool timbreWritten);
+  void endMessage();
   ITextControl* messageLine = nullptr;
   // The display's two halves, in a smaller font, for a message and its tip shown one above the other.
   ITextControl* messageHalves[2] = {nullptr, nullptr};
@@ -416,7 +420,8 @@ class Vexmir : public IEffectVST {
   std::atomic<size_t> messageLineChars{0};  // read by the jobs, which fit their longer texts to it
   std::mutex messageLock;
   bool messageShown = false;
-  std::string messageCoveredTimbre;
+  std::string messageCoveredTimbre, messageCoveredCC;
+  std::atomic<bool> outcomeShown{false};
   // The MIDI objects of the editor loop; the hub goes first at shut-down (its jobs use the others).
   std::unique_ptr<PatchManager> patchManager;
   std::unique_ptr<PatchLibrarian> librarian;

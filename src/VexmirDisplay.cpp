@@ -87,23 +87,48 @@ void Vexmir::makeMessageLine() {
 
 void Vexmir::setDisplayLine(int line, const char* text) {
   if (line < 0 || line >= kNumDisplayLines) return;
-  // A field written again ends a message that covered it; the timbre field gets back what it showed.
-  if (line <= kLineTimbre && text && *text) endMessage(line == kLineTimbre);
-  if (ITextControl* c = displayLines[line]) c->SetTextFromPlug(text ? text : "");
+  const std::string s = text ? text : "";
+  if (line == kLineName) outcomeShown = false;
+  if (line == kLineCC || line == kLineTimbre) {
+    // A message covers the tag fields: what they are given meanwhile shows when it ends.
+    std::lock_guard<std::mutex> lock(messageLock);
+    if (messageShown) {
+      (line == kLineCC ? messageCoveredCC : messageCoveredTimbre) = s;
+      return;
+    }
+  } else if (line <= kLineValue && !s.empty()) {
+    // A name or value written again ends a message that covered their fields.
+    endMessage();
+  }
+  if (ITextControl* c = displayLines[line]) c->SetTextFromPlug(s.c_str());
 }
 
-void Vexmir::endMessage(bool timbreWritten) {
-  std::string timbre;
+void Vexmir::endMessage() {
+  std::string cc, timbre;
   {
     std::lock_guard<std::mutex> lock(messageLock);
     if (!messageShown) return;
     messageShown = false;
+    cc.swap(messageCoveredCC);
     timbre.swap(messageCoveredTimbre);
   }
   if (messageLine) messageLine->SetTextFromPlug("");
   for (ITextControl* half : messageHalves)
     if (half) half->SetTextFromPlug("");
-  if (!timbreWritten && displayLines[kLineTimbre]) displayLines[kLineTimbre]->SetTextFromPlug(timbre.c_str());
+  if (displayLines[kLineCC]) displayLines[kLineCC]->SetTextFromPlug(cc.c_str());
+  if (displayLines[kLineTimbre]) displayLines[kLineTimbre]->SetTextFromPlug(timbre.c_str());
+}
+
+void Vexmir::displayOutcome(const std::string& text, const std::string& second) {
+  displayText(text, second, std::string());
+  outcomeShown = true;
+}
+
+void Vexmir::endOutcome() {
+  if (!outcomeShown.exchange(false)) return;
+  endMessage();
+  for (int line : {kLineName, kLineValue, kLineCC})
+    if (displayLines[line]) displayLines[line]->SetTextFromPlug("");
 }
 
 namespace {
@@ -116,10 +141,13 @@ std::string fitted(const std::string& text, size_t chars) {
 }  // namespace
 
 void Vexmir::showMessage(const std::string& text, const std::string& second) {
+  outcomeShown = false;
   {
     std::lock_guard<std::mutex> lock(messageLock);
-    if (!messageShown && displayLines[kLineTimbre])
-      messageCoveredTimbre = displayLines[kLineTimbre]->GetTextForPlug();
+    if (!messageShown) {
+      messageCoveredTimbre = displayLines[kLineTimbre] ? displayLines[kLineTimbre]->GetTextForPlug() : std::string();
+      messageCoveredCC.clear();
+    }
     messageShown = true;
   }
   for (int line : {kLineName, kLineValue, kLineCC, kLineTimbre})
@@ -143,17 +171,16 @@ void Vexmir::displayStatus(const char* text) {
 }
 
 void Vexmir::displayText(const std::string& name, const std::string& value, const std::string& cc) {
-  // A name and value that do not fit their fields are read as one message.
-  if (messageLine && (KIT_UTF8Count(name) > nameLineChars || KIT_UTF8Count(value) > valueLineChars)) {
-    showMessage(name, value);
-    return;
-  }
-  setDisplayLine(kLineName, name.c_str());
-  setDisplayLine(kLineValue, value.c_str());
+  displayControl(name, value);
   setDisplayLine(kLineCC, cc.c_str());
 }
 
 void Vexmir::displayControl(const std::string& name, const std::string& value) {
+  // A name and value that do not fit their fields (a program name, a menu's longer items) are read as one message.
+  if (messageLine && (KIT_UTF8Count(name) > nameLineChars || KIT_UTF8Count(value) > valueLineChars)) {
+    showMessage(name, value);
+    return;
+  }
   setDisplayLine(kLineName, name.c_str());
   setDisplayLine(kLineValue, value.c_str());
 }

@@ -134,11 +134,15 @@ void VexmirLibrarianHost::searchModeChanged(bool on) {
 
 void VexmirLibrarianHost::showMessage(const std::string& text) {
   lastMessage_ = text;
-  if (plugin_) plugin_->displayText(text, std::string(), std::string());
+  if (plugin_) plugin_->displayOutcome(text);
 }
 
 void VexmirLibrarianHost::showHint(const std::string& text) {
-  if (plugin_) plugin_->displayText(lastMessage_, text, std::string());
+  if (plugin_) plugin_->displayOutcome(lastMessage_, text);
+}
+
+void VexmirLibrarianHost::clearMessage() {
+  if (plugin_) plugin_->endOutcome();
 }
 
 void VexmirLibrarianHost::log(const std::string& line) {

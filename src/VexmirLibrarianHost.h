@@ -25,6 +25,7 @@ class VexmirLibrarianHost : public LibrarianHost {
   void log(const std::string& line) override;
   void showMessage(const std::string& text) override;
   void showHint(const std::string& text) override;
+  void clearMessage() override;
   void searchModeChanged(bool on) override;
 
  private:

@@ -153,6 +153,9 @@ TEST(FirstHour, SavingWithNoBankSaysWhyAndKeepsTheHint) {
   EXPECT_EQ(editor->lastMessage, "Nothing to save: no bank is open.");
   EXPECT_EQ(editor->view()->notice(),
             "Nothing to save: no bank is open. No banks in Patches/: put bank files in it, then Refresh Folders");
+  data.write("Pads.syx", bankBytes(1));
+  plug.press(kRefreshFolders);
+  EXPECT_EQ(plug.status(), "") << "a bank is open now";
 }
 
 // A message and its tip on the status display: both read whole, one above the other, when they do not fit one line;
@@ -162,10 +165,18 @@ TEST(FirstHour, TheStatusDisplayShowsMessageAndTipWholeAndAMissingMidiSystemAtOn
   data.write("Pads.syx", bankBytes(1));
   Plug plug;
   LibrarianEditor* editor = plug.scannedLibrarian();
-  editor->search("no such name");
+  // Typed into the search field, whose text the librarian gets a second time as the search left it.
+  auto typed = [&](const char* word) {
+    plug.GetGUI()->SetFromStringAfterPrompt(plug.firstControl(kPatchSearchString), plug.GetParam(kPatchSearchString),
+                                            word);
+  };
+  typed("no such name");
   EXPECT_EQ(plug.status(), "No results - Try another keyword!\nTip: Note that letter size matters..");
-  editor->search("x");
+  typed("x");
   EXPECT_EQ(plug.status(), "Enter 2 digits or more!");
+  EXPECT_EQ(editor->view()->notice(), "Enter 2 digits or more!");
+  typed("b1s1");
+  EXPECT_EQ(plug.status(), "") << "the search found programs";
   if (access("/dev/snd/seq", F_OK) == 0) return;
   setenv("VEXMIR_MIDI_API", "alsa", 1);
   Plug alone;
@@ -209,6 +220,12 @@ TEST(FirstHour, SavesAreConfirmedAndLongMessagesCoverTheWholeDisplay) {
   plug.SetLibrarianStatusUnsaved(true);
   ASSERT_TRUE(editor->saveOpenBank());
   EXPECT_EQ(plug.status(), "Saved Patches/Mine/Pads.syx");
+  // The librarian's next action (a menu's choice) takes the report of the last one away, a transfer's as well.
+  for (int report = 0; report < 2; ++report) {
+    if (report) plug.getMidiManager()->getSender()->showStatus("Data request completed!");
+    editor->clearMessage();
+    EXPECT_EQ(plug.status(), "") << report;
+  }
 
   auto cutoff = [&](double v) { plug.storeParamValue(kFilterCutoff, v), plug.OnParamChange(kFilterCutoff); };
   cutoff(20);  // the name field holds the knob's name, the value field "20"

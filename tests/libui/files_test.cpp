@@ -129,6 +129,10 @@ TEST(Importing, ABankFileIsCopiedIntoPatchesWithoutReplacingOne) {
   tab.g.fileAnswers = {outside + "/missing.mid"};
   tab.mainMenu({"Import...", "Standard MIDI (*.mid)"});
   EXPECT_EQ(tab.editor.lastMessage, "Could not read " + outside + "/missing.mid");
+  // Save As starts beside the open bank in Patches, not where the import was.
+  tab.g.fileAnswers = {""};
+  tab.mainMenu({"Save As...", "Vexmir Format (*.vmr)"});
+  EXPECT_EQ(tab.g.calls.back(), "PromptForFile 1|" + banks.data.patches + "|vmr");
 }
 
 TEST(Importing, SinglePatchesGoIntoTheirOwnSlotsAndOnlyWholeDumpsCount) {

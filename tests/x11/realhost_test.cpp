@@ -156,6 +156,16 @@ pump 1
 x11 screenshot "${OUT}/long-name.png"
 x11 input key Return
 pump 1
+x11 input mousemove --window %HOST 790 18 click 1
+x11 input type "Lead St"
+x11 input key Return
+pump 1
+x11 screenshot "${OUT}/name-fits.png"
+x11 input mousemove --window %HOST 790 18 click 1
+x11 input type "Lead Strings"
+x11 input key Return
+pump 1
+x11 screenshot "${OUT}/name-whole.png"
 x11 input mousemove --window %HOST 170 18 click 1
 pump 2
 x11 input mousemove --window %HOST 1200 240 click 1
@@ -176,8 +186,19 @@ x11 screenshot "${OUT}/search-off.png"
   x11test::keepForPeople(dir, "long-name.png", "program-name-long-typed");
   x11test::keepForPeople(dir, "search-off.png", "search-field-after-search-off");
   pixels::Shots shots(dir.path());
-  for (const char* name : {"long-name", "before-search", "searched", "search-off"})
+  x11test::keepForPeople(dir, "name-whole.png", "status-display-long-program-name");
+  for (const char* name : {"long-name", "before-search", "searched", "search-off", "name-fits", "name-whole"})
     ASSERT_TRUE(shots.load(name)) << name;
+  // The status display's value field (1150, 5 to 1202, 32) never shows a longer name cut bare, as the letters of a
+  // name that fits (give or take the pixel of centring).
+  int alike = 0;
+  for (int dx = -2; dx <= 2; ++dx) {
+    int differ = 0;
+    for (int y = 5; y < 32; ++y)
+      for (int x = 1150; x < 1202; ++x) differ += shots.at("name-whole", x + dx, y) != shots.at("name-fits", x, y);
+    alike += differ == 0;
+  }
+  EXPECT_EQ(alike, 0) << "\"Lead Strings\" reads \"Lead St\" on the status display";
 
   // The name's field covers 736, 8 to 844, 29. The caret is the one column dark from top to bottom of the text (no
   // letter is that tall); the typed end stands just before it, and the text fills the field from its left edge.
