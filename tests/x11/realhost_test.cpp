@@ -231,9 +231,9 @@ x11 screenshot "${OUT}/search-off.png"
 }
 
 // The librarian's file panels and alerts on the screen, answered with real input: a failing import's warning read
-// and closed with Enter, a bank file imported by a double click, Save As by typing a name, and a save over an
-// existing file refused at the replace question and cancelled with Escape; a folder of thousands of odd names
-// browsed; and a panel left open when the host's window goes.
+// and closed with Enter, a bank file imported by a double click, a folder of thousands of odd names browsed, Save As
+// (in Patches, whatever folder the imports used) by typing a name, and a save over an existing file refused at the
+// replace question and cancelled with Escape; and a panel left open when the host's window goes.
 TEST_F(RealHostDialogs, PanelsAndAlertsAnswerRealInput) {
   ScratchDir dir;  // the home folder, where the panels start
   const std::string patches = dir.file("Library/Audio/Presets/Pellacor/Korg Vexmir Editor/Patches");
@@ -241,7 +241,8 @@ TEST_F(RealHostDialogs, PanelsAndAlertsAnswerRealInput) {
   vectors::writeFile(patches + "/A.syx", libui::bankBytes(3));
   vectors::writeFile(dir.file("Gift.syx"), libui::bankBytes(9));
   vectors::writeFile(dir.file("Bad.syx"), {0xF0, 0xF7});
-  vectors::writeFile(dir.file("Old.vmr"), {1, 2, 3});
+  vectors::writeFile(patches + "/Old.vmr", {1, 2, 3});
+  std::filesystem::create_directories(patches + "/Mine");
   // A folder of thousands of banks with names in UTF-8, in no encoding and of 250 bytes.
   std::filesystem::create_directories(dir.file("Many"));
   for (int i = 0; i < 3000; ++i) vectors::writeFile(dir.file("Many/Bank " + std::to_string(i) + ".syx"), {});
@@ -254,19 +255,19 @@ TEST_F(RealHostDialogs, PanelsAndAlertsAnswerRealInput) {
   const HostRun r =
       panelSession(dir, server.display(), R"sh(menu 170; keys "open panel" b Return; shot alert alert; keys alert Return
 menu 170; shot "open panel" open; xdotool mousemove --window $(win "open panel") 100 153 click --repeat 2 --delay 60 1
+menu 170; keys "open panel" m a Return; keys "open panel" End; sleep 1; shot "open panel" many; keys "open panel" Escape
 menu 141; shot "save panel" save; keys "save panel" S a v e d Return
 menu 141; keys "save panel" O l d Return; keys alert Escape; keys "save panel" Escape
-menu 170; keys "open panel" m a Return; keys "open panel" End; shot "open panel" many; keys "open panel" Escape
-menu 141; keys "save panel" BackSpace Delete Delete Delete Delete M a n y Return I n Return
+menu 141; keys "save panel" BackSpace Delete Delete Delete Delete M i n e Return I n Return
 menu 141; win "save panel" >/dev/null; xdotool windowkill $HOST
 )sh");
   ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
   EXPECT_EQ(vectors::readFile(patches + "/Gift.syx"), libui::bankBytes(9)) << "the import did not copy the bank";
-  EXPECT_EQ(vectors::readFile(dir.file("Saved.vmr")), libui::bankBytes(3)) << "Save As did not write the open bank";
-  EXPECT_EQ(vectors::readFile(dir.file("Many/In.vmr")), libui::bankBytes(3)) << "a folder's name did not open it";
-  EXPECT_EQ(vectors::readFile(dir.file("Old.vmr")), (vectors::Bytes{1, 2, 3})) << "the cancelled save wrote";
+  EXPECT_EQ(vectors::readFile(patches + "/Saved.vmr"), libui::bankBytes(3)) << "Save As did not write the open bank";
+  EXPECT_EQ(vectors::readFile(patches + "/Mine/In.vmr"), libui::bankBytes(3)) << "a folder's name did not open it";
+  EXPECT_EQ(vectors::readFile(patches + "/Old.vmr"), (vectors::Bytes{1, 2, 3})) << "the cancelled save wrote";
   EXPECT_FALSE(std::filesystem::exists(patches + "/Bad.syx"));
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(patches), {}), 2) << "a cancelled panel imported";
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(patches), {}), 5) << "a cancelled panel imported";
   // The alert's message stands below its header: "Could not import Bad.syx: it is too small for a bank file".
   pixels::Shots shots(dir.path());
   ASSERT_TRUE(shots.load("alert"));
