@@ -141,8 +141,9 @@ x11 focus
 }
 
 // The text fields on the host's screen, typed into with real input. A name longer than the top bar's field scrolls
-// as it is typed: its end and the caret after it stay in view, and the field has no frame. The search field shows
-// "search..." again as soon as search is switched off, as it did when search was switched on.
+// as it is typed: its end and the caret after it stay in view, and the field has no frame; the status display shows
+// a name longer than its value field whole. The search field shows "search..." again as soon as search is switched
+// off, as it did when search was switched on.
 TEST_F(RealHostTextFields, ALongNameShowsItsEndAndSearchOffClearsTheSearchField) {
   ScratchDir dir;
   const std::string patches = dir.file("Library/Audio/Presets/Pellacor/Korg Vexmir Editor/Patches");
