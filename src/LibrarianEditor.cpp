@@ -1146,7 +1146,8 @@ bool LibrarianEditor::onParamChange(int paramIdx) {
       } else if (view_ && text && text != view_->renameName) {
         // The rename was closed under its field (the open bank changed), and then the entry ended.
         view_->renameName = text;
-        tell(std::string("Not renamed: the open bank changed while \"") + text + "\" was typed. Rename the slot again.");
+        tell(std::string("Not renamed: the open bank changed while \"") + text +
+             "\" was typed. Rename the slot again.");
       }
       if (view_) view_->renameClosed = true;
       showLayer("patchRename", false);

@@ -209,8 +209,8 @@ x11 screenshot "${OUT}/search-off.png"
       << "the search field after search off differs from the field before the search";
 }
 
-// A slot's menu chosen with real input: the right click at x, y, then a click on the item whose middle is `item`
-// pixels from the menu's top (Paste 14, Rename 43; the main menu's Save 121, Refresh Folders 190), with the menu
+// A menu chosen with real input: the click at x, y (a right click for a slot's menu), then a click on the item whose
+// middle is `item` pixels from the menu's top (Paste and Copy 14, Rename 43; the main menu's Save 121), with the menu
 // first captured as `capture`.png when one is named.
 std::string slotMenu(int x, int y, int item, const std::string& capture = "", const char* button = "3") {
   std::string s = "x11 input mousemove --window %HOST " + std::to_string(x) + " " + std::to_string(y) + " click " +
@@ -232,18 +232,18 @@ TEST_F(RealHostTextFields, ARenameIsTypedAtOnceAndARecallEndsIt) {
   vectors::writeFile(data + "/Patches/B.syx", libui::bankBytes(2));
   std::ofstream(data + "/Vexmir Editor LOG.txt").flush();
   // The project keeps A open; B is opened with its button before the rename.
-  const HostRun r = run(
-      pluginBundlePath(),
-      x11test::editorScript(
-          "pump 3\nchunk save \"${OUT}/project.bin\"\nx11 input mousemove --window %HOST 170 18 click 1\npump 2\n"
-          "x11 screenshot \"${OUT}/hint.png\"\nx11 input mousemove --window %HOST 1227 420 click 1\npump 2\n" +
-          slotMenu(160, 67, 43, "nothing-copied") +
-          "x11 focus\nx11 input type Lead\npump 1\nx11 screenshot \"${OUT}/renaming.png\"\n"
-          "chunk load \"${OUT}/project.bin\"\npump 2\nx11 focus\nx11 screenshot \"${OUT}/recalled.png\"\n"
-          "x11 input mousemove --window %HOST 170 18 click 1\npump 2\n" +
-          slotMenu(160, 67, 43) + "x11 input type Solo\nx11 input key Return\npump 1\n" +
-          slotMenu(160, 385, 14) + slotMenu(160, 99, 14, "copied") + slotMenu(900, 47, 121, "", "1")),
-      dir, {"DISPLAY=" + server.display(), "VEXMIR_HOST=" + hostExecutable(), "VEXMIR_HOST_WATCHDOG=60"});
+  const HostRun r =
+      run(pluginBundlePath(),
+          x11test::editorScript(
+              "pump 3\nchunk save \"${OUT}/project.bin\"\nx11 input mousemove --window %HOST 170 18 click 1\npump 2\n"
+              "x11 screenshot \"${OUT}/hint.png\"\nx11 input mousemove --window %HOST 1227 420 click 1\npump 2\n" +
+              slotMenu(160, 67, 43, "nothing-copied") +
+              "x11 focus\nx11 input type Lead\npump 1\nx11 screenshot \"${OUT}/renaming.png\"\n"
+              "chunk load \"${OUT}/project.bin\"\npump 2\nx11 focus\nx11 screenshot \"${OUT}/recalled.png\"\n"
+              "x11 input mousemove --window %HOST 170 18 click 1\npump 2\n" +
+              slotMenu(160, 67, 43) + "x11 input type Solo\nx11 input key Return\npump 1\n" + slotMenu(160, 385, 14) +
+              slotMenu(160, 99, 14, "copied") + slotMenu(900, 47, 121, "", "1")),
+          dir, {"DISPLAY=" + server.display(), "VEXMIR_HOST=" + hostExecutable(), "VEXMIR_HOST_WATCHDOG=60"});
   ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
   x11test::keepForPeople(dir, "renaming.png", "rename-typed");
   pixels::Shots shots(dir.path());
@@ -271,9 +271,6 @@ TEST_F(RealHostTextFields, ARenameIsTypedAtOnceAndARecallEndsIt) {
                       "slot again."),
             std::string::npos);
   // Saved: the name typed at once and the program pasted into the third slot; B as it was.
-  const std::vector<vectors::Bytes> saved = libui::readBank(data + "/Patches/A.syx");
-  ASSERT_EQ(saved.size(), 128u);
-  EXPECT_EQ(vectors::dumpName(saved[0]), "Solo        ");
   EXPECT_TRUE(vectors::readFile(data + "/Patches/A.syx") ==
               libui::raw(libui::expectedBank(1, {{0, vectors::programDump(vectors::programDataNamed(0, "Solo"))},
                                                  {2, libui::programDumpOf(1, 1)}})))
@@ -291,16 +288,18 @@ TEST_F(RealHostTextFields, ANoticeOnTwoLinesKeepsOffTheLineAndRepeatsNothing) {
   vectors::writeFile(deep + "../../../A.syx", libui::bankBytes(1));
   std::string names[2];
   for (int i = 10; i < 44; ++i)
-    for (int k = 0; k < 2; ++k) names[k] += std::string(i == 10 ? "" : k && i < 20 ? "  " : " ") + "Word" + std::to_string(i);
+    for (int k = 0; k < 2; ++k)
+      names[k] += std::string(i == 10 ? "" : k && i < 20 ? "  " : " ") + "Word" + std::to_string(i);
   for (const std::string& name : names) vectors::writeFile(deep + name + ".syx", libui::bankBytes(2));
-  const HostRun r = run(pluginBundlePath(),
-                        x11test::editorScript("pump 3\nx11 input mousemove --window %HOST 170 18 click 1\npump 2\n"
-                                              "x11 screenshot \"${OUT}/first.png\"\n"
-                                              "x11 input mousemove --window %HOST 400 330 click 1 search --sync "
-                                              "--onlyvisible --name \"^Vexmir Editor alert\" exec --sync --args 3 "
-                                              "${VEXMIR_HOST} --x11-close \"Vexmir Editor alert\"\npump 2\n"
-                                              "x11 screenshot \"${OUT}/second.png\"\n"),
-                        dir, {"DISPLAY=" + server.display(), "VEXMIR_HOST=" + hostExecutable(), "VEXMIR_HOST_WATCHDOG=60"});
+  const HostRun r =
+      run(pluginBundlePath(),
+          x11test::editorScript("pump 3\nx11 input mousemove --window %HOST 170 18 click 1\npump 2\n"
+                                "x11 screenshot \"${OUT}/first.png\"\n"
+                                "x11 input mousemove --window %HOST 400 330 click 1 search --sync "
+                                "--onlyvisible --name \"^Vexmir Editor alert\" exec --sync --args 3 "
+                                "${VEXMIR_HOST} --x11-close \"Vexmir Editor alert\"\npump 2\n"
+                                "x11 screenshot \"${OUT}/second.png\"\n"),
+          dir, {"DISPLAY=" + server.display(), "VEXMIR_HOST=" + hostExecutable(), "VEXMIR_HOST_WATCHDOG=60"});
   ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
   x11test::keepForPeople(dir, "second.png", "notice-two-lines");
   pixels::Shots shots(dir.path());
