@@ -159,7 +159,9 @@ FileEditPopupMenu::FileEditPopupMenu(IEffectBase* plug, LibrarianEditor* editor,
 }
 
 void FileEditPopupMenu::AddMenuItemsIn() {
-  main_.AddItem("Paste");
+  // Offered once a Copy has taken a program: before that a Paste would have nothing to store.
+  main_.AddItem("Paste", -1,
+                editor_ && editor_->copiedProgram() ? IPopupMenuItem::kNoFlags : IPopupMenuItem::kDisabled);
   main_.AddSeparator();
   main_.AddItem("Rename");
   main_.AddSeparator();

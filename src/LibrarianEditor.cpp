@@ -560,6 +560,12 @@ void LibrarianEditor::librarianTabShown(bool shown) {
   showLayer("RightSearchPopupMenu", shown && lowerListShowsSearch);
   showLayer("RightPatchPopupMenu", shown && !lowerListShowsSearch);
   showLayer("LeftPatchPopupMenu", shown && !openBankUnsaved());
+  if (shown) return;
+  // The tab's fields go with it, and an entry open in one ends as a click elsewhere ends it: a search word typed is
+  // searched, a name typed renames the slot its rename was opened on.
+  showLayer("patchRename", false);
+  if (IGraphics* g = graphics()) g->EndUserEditOfHiddenControl();
+  if (view_) view_->closeRename();
 }
 
 // ---- slots ----
@@ -1143,7 +1149,15 @@ bool LibrarianEditor::onParamChange(int paramIdx) {
       // Only an open rename is committed, and to the slot it was opened on: an arrow key, a click or a
       // double click closes it, and the selection may have moved on since.
       const char* text = param->GetDisplayText(0);
-      if (view_ && text && !view_->renameClosed) renameProgram(view_->renamingSlot(), text);
+      if (view_ && text && !view_->renameClosed) {
+        renameProgram(view_->renamingSlot(), text);
+        view_->renameName = text;
+      } else if (view_ && text && text != view_->renameName) {
+        // The rename was closed under its field (the open bank changed), and then the entry ended.
+        view_->renameName = text;
+        tell(std::string("Not renamed: the open bank changed while \"") + text +
+             "\" was typed. Rename the slot again.");
+      }
       if (view_) view_->renameClosed = true;
       showLayer("patchRename", false);
       return true;

@@ -1,6 +1,7 @@
 #include "src/LibrarianViewControl.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "KIT/IEffect/ControlLayer.h"
@@ -148,7 +149,14 @@ LibrarianViewControl::NoticeLines LibrarianViewControl::fitNotice(const std::str
   // The first line as wrapped; the second keeps the tail (or says where the rest is) after what fits of the text.
   fit.cut = true;
   const std::string end = "... " + (tail.empty() ? std::string("(click here for the whole text)") : tail);
-  std::string rest = text.substr(std::min(text.size(), fit.lines[0].size()));
+  // Where the first line ends in the text: its words stand one space apart there, in the text perhaps more.
+  size_t firstEnd = 0;
+  for (char c : fit.lines[0]) {
+    if (c == ' ') continue;
+    while (firstEnd < text.size() && text[firstEnd] == ' ') ++firstEnd;
+    if (firstEnd < text.size()) ++firstEnd;
+  }
+  std::string rest = text.substr(firstEnd);
   while (!rest.empty() && rest[0] == ' ') rest.erase(0, 1);
   const size_t room = smallChars > KIT_UTF8Count(end) ? smallChars - KIT_UTF8Count(end) : 0;
   fit.lines = {fit.lines[0], KIT_UTF8HeadChars(rest, room) + end};
@@ -212,10 +220,11 @@ bool LibrarianViewControl::Draw(IGraphics* graphics) {
     auto charsIn = [&](IText* style) { return static_cast<size_t>(area.W() / textCellWidth(graphics, style)); };
     const NoticeLines fit = fitNotice(noticeText_, noticeTail_, charsIn(&text), charsIn(&small));
     noticeCut_ = fit.cut;
-    // One line stands a little lower, in the middle of the gap.
+    // One line stands a little lower, in the middle of the gap; two stand below the line that parts the banks.
     const bool two = fit.lines.size() > 1;
-    const int h = two ? area.H() / 2 : slotRect(0, 15).H();
-    const int top = two ? area.T : area.T + static_cast<int>(4 * scale_) - static_cast<int>(2 * scale_);
+    const int top = area.T + (two ? static_cast<int>(std::ceil(4 * scale_))
+                                  : static_cast<int>(4 * scale_) - static_cast<int>(2 * scale_));
+    const int h = two ? (area.B + 1 - top) / 2 : slotRect(0, 15).H();
     for (size_t i = 0; i < fit.lines.size(); ++i) {
       IRECT r(area.L, top + static_cast<int>(i) * h, area.R, top + static_cast<int>(i + 1) * h);
       graphics->DrawIText(fit.small ? &small : &text, fit.lines[i].c_str(), &r);
@@ -298,6 +307,9 @@ void LibrarianViewControl::OnMouseDblClick(int x, int y, IMouseMod*) {
 }
 
 bool LibrarianViewControl::OnKeyDown(int, int, int key) {
+  // Only the keys that move the selection close a rename: a key the rename's field passes on (Control-S for the
+  // host) leaves the name being typed alone.
+  if (key < kKeyUp || key > kKeyRight) return false;
   closeRename();
   // From the one selection, whatever moved it last (a click, a paste, a program change, a job, a recall).
   const int side = selectedSide();
@@ -345,8 +357,12 @@ void LibrarianViewControl::renameSlot(int, int) {
     name = program.name;
   }
   if (IParam* param = GetPlug() ? GetPlug()->GetParam(kPatchRename) : nullptr) param->SetDisplayText(0, name.c_str());
-  if (editor_->host())
-    if (ControlLayer* layer = editor_->host()->librarianLayer("patchRename")) layer->Hide(false);
+  renameName = name;
+  ControlLayer* layer = editor_->host() ? editor_->host()->librarianLayer("patchRename") : nullptr;
+  if (!layer) return;
+  layer->Hide(false);
+  // The new name is typed at once, over the old one, as in the top bar's name field.
+  if (IControl* field = layer->getControlFromParam(kPatchRename)) field->PromptUserInput();
 }
 
 // Copy and Paste act on the slot of their own list under the click, which becomes the selected slot.

@@ -74,6 +74,9 @@ class LibrarianViewControl : public CustomOverlayControl {
   bool renameClosed = true;
   // The upper slot the open rename was opened on, -1 when none is open.
   int renamingSlot() const { return renamingSlot_; }
+  // The name the rename field last opened with, gave a program or was said to have renamed nothing: a name the
+  // field hands over that differs from it was typed since.
+  std::string renameName;
   // Closes an open rename: its field is hidden and its text no longer renames anything.
   void closeRename();
 

@@ -42,6 +42,9 @@ class IGraphics {
   virtual bool DrawScreen(IRECT* r) = 0;
   virtual bool MeasureIText(IText* text, const char* str, IRECT* r);
   virtual void ForceEndUserEdit() = 0;
+  // Ends an open text entry whose control is hidden (a page switch hid its field) as a click elsewhere ends it: the
+  // text typed is taken. An entry over a control still shown stays open.
+  virtual void EndUserEditOfHiddenControl() {}
   // Rebuilds the bitmaps at the new size and tells the plug-in.
   virtual void Resize(int w, int h);
   virtual bool WindowIsOpen();

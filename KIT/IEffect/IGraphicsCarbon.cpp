@@ -390,6 +390,10 @@ OSStatus IGraphicsCarbon::onTextEntryKey(EventHandlerCallRef call, EventRef e) {
   return noErr;
 }
 
+void IGraphicsCarbon::EndUserInputOfHiddenControl() {
+  if (mTextEntryView && mEdControl && mEdControl->IsHidden()) EndUserInput(true);
+}
+
 void IGraphicsCarbon::EndUserInput(bool commit) {
   if (!mTextEntryView) return;
   RemoveEventHandler(mTextEntryHandler);

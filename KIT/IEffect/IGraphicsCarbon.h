@@ -36,6 +36,8 @@ class IGraphicsCarbon {
   carbon::MenuRef CreateMenu(IPopupMenu* menu);
   void CreateTextEntry(IControl* control, IText* text, IRECT* r, const char* str, IParam* param);
   void EndUserInput(bool commit);
+  // Commits an open entry whose control is hidden.
+  void EndUserInputOfHiddenControl();
 
   // The surface's mouse position of an event on the window: the view point truncated, less 2 and 3 pixels.
   void GetMouseXY(carbon::EventRef e, int* x, int* y);

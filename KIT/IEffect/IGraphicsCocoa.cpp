@@ -395,6 +395,13 @@ void IGraphicsCocoa_vVexmir_vst::controlTextDidEndEditing(cocoa::TextField* fiel
   release();
 }
 
+void IGraphicsCocoa_vVexmir_vst::endUserInputOfHiddenControl() {
+  if (!mTextFieldView || !mEdControl || !mEdControl->IsHidden()) return;
+  if (cocoa::Window* w = window()) w->makeFirstResponder(this);
+  // A field that was not being edited has told no one: it goes all the same.
+  if (mTextFieldView) endUserInput();
+}
+
 void IGraphicsCocoa_vVexmir_vst::endUserInput() {
   cocoa::TextField* field = mTextFieldView;
   if (field) {

@@ -55,6 +55,8 @@ class IGraphicsCocoa_vVexmir_vst : public cocoa::View, public cocoa::TextFieldDe
   void createTextEntry(IControl* control, IParam* param, const IText* text, const char* str, cocoa::Rect r);
   void controlTextDidEndEditing(cocoa::TextField* field) override;
   void endUserInput();
+  // As a click elsewhere, for an open entry whose control is hidden: the field loses the focus and takes the text.
+  void endUserInputOfHiddenControl();
 
   IGraphicsMac* graphics() const { return mGraphics; }
   void detachGraphics() { mGraphics = nullptr; }

@@ -129,6 +129,11 @@ void IGraphicsMac::ForceEndUserEdit() {
   if (mGraphicsCocoa) mGraphicsCocoa->endUserInput();
 }
 
+void IGraphicsMac::EndUserEditOfHiddenControl() {
+  if (mGraphicsCarbon) mGraphicsCarbon->EndUserInputOfHiddenControl();
+  if (mGraphicsCocoa) mGraphicsCocoa->endUserInputOfHiddenControl();
+}
+
 void IGraphicsMac::Resize(int w, int h) {
   if (w == mWidth && h == mHeight) return;
   IGraphics::Resize(w, h);

@@ -40,6 +40,7 @@ class IGraphicsMac : public IGraphics {
   bool DrawScreen(IRECT* r) override;
   bool MeasureIText(IText* text, const char* str, IRECT* r) override;
   void ForceEndUserEdit() override;
+  void EndUserEditOfHiddenControl() override;
   void Resize(int w, int h) override;
   bool WindowIsOpen() override;
   const char* GetGUIAPI() override;

@@ -477,8 +477,9 @@ TEST_F(FaceTest, TheTimbreIndicatorHoldsBothTimbres) {
 // sub-panels come and go with the edits), the program name typed into its text entry (opened with a click, ended by
 // Return, by a click elsewhere or by the wheel), the librarian (search switched on and off, words typed into the
 // search field, slots renamed from their menu, banks chosen from the lists and stepped, slots clicked and moved
-// through with the arrow keys), timer ticks between actions before one display, values that arrive after the timer
-// asked for a redraw and before the window draws, and uncovered areas.
+// through with the arrow keys, the host's project recalled while a field of it is typed), timer ticks between actions
+// before one display, values that arrive after the timer asked for a redraw and before the window draws, and
+// uncovered areas. The librarian's fields show on its tab only, and no text entry outlives the page of its field.
 // VEXMIR_FACE_REPAINT_STEPS runs longer, VEXMIR_FACE_REPAINT_SEED another run.
 TEST_F(FaceTest, EveryRedrawShowsWhatAWholeRepaintShows) {
   IGraphicsCocoa_vVexmir_vst* view = nullptr;
@@ -529,7 +530,13 @@ TEST_F(FaceTest, EveryRedrawShowsWhatAWholeRepaintShows) {
     click(r, right);
     cocoa::menus::clearScript();
   };
-  int entries = 0, late = 0, librarianActions = 0;
+  int entries = 0, late = 0, librarianActions = 0, recalls = 0;
+  // The host's project as it was at the start, recalled while a librarian field is being typed.
+  AEffect* effect = plug->GetAEffect();
+  void* chunk = nullptr;
+  const intptr_t chunkSize = effect->dispatcher(effect, effGetChunk, 0, 0, &chunk, 0.0f);
+  ASSERT_GT(chunkSize, 0);
+  const std::vector<uint8_t> project(static_cast<uint8_t*>(chunk), static_cast<uint8_t*>(chunk) + chunkSize);
   int entryParam = -1;  // the parameter of the open text entry
   std::string told;     // the status display's text of the librarian's last message
   LibrarianViewControl* slots = plug->getLibrarianEditor()->view();
@@ -578,6 +585,7 @@ TEST_F(FaceTest, EveryRedrawShowsWhatAWholeRepaintShows) {
       case 5:
         what << "Rename from the menu of upper slot " << slot + 1;
         clickChoosing(slots->slotRect(0, slot), {2}, true);
+        if (view->textField()) entryParam = kPatchRename, ++entries;
         break;
       case 6: {
         const int list = pick(2) ? kPatchSelectionListUpper : kPatchSelectionListLower;
@@ -643,12 +651,21 @@ TEST_F(FaceTest, EveryRedrawShowsWhatAWholeRepaintShows) {
         entries += view->textField() != nullptr;
         entryParam = kPatchName;
       } else if (kind >= 10 && view->textField()) {
-        const int how = pick(6);
-        what << (how < 3 ? "typed" : how == 3 ? "Return" : how == 4 ? "a click elsewhere" : "the wheel");
+        const int how = pick(entryParam == kPatchName ? 6 : 7);
+        what << (how < 3    ? "typed"
+                 : how == 3 ? "Return"
+                 : how == 4 ? "a click elsewhere"
+                 : how == 5 ? "the wheel"
+                            : "the host recalls its project");
         if (how < 3) typeSome();
         if (how == 3) send(key(U'\r'));
         if (how == 4) click(elsewhere);
         if (how == 5) send(at(cocoa::kScrollWheel, elsewhere));
+        if (how == 6) {
+          std::vector<uint8_t> bytes = project;
+          effect->dispatcher(effect, effSetChunk, 0, static_cast<intptr_t>(bytes.size()), bytes.data(), 0.0f);
+          ++recalls;
+        }
       } else if ((kind < 7 || kind >= 10) && e->tab() == 1) {
         librarianAction(what);
       } else if (kind < 5 && !shown.empty()) {
@@ -685,6 +702,12 @@ TEST_F(FaceTest, EveryRedrawShowsWhatAWholeRepaintShows) {
       else if (slots->notice().empty() && !told.empty() && status == told)
         FAIL() << "seed " << seed << ", step " << step << ": after " << what.str() << " the status display still says "
                << told;
+      // The librarian's fields show on its tab only, and a text entry over its field only: a page that hides the
+      // field has ended it.
+      const bool strayField = e->tab() != 1 && (e->shownControl(kPatchRename) || e->shownControl(kPatchSearchString));
+      if (strayField || (view->textField() && !e->shownControl(entryParam)))
+        FAIL() << "seed " << seed << ", step " << step << ": " << (strayField ? "a librarian field" : "an entry alone")
+               << " on tab " << e->tab() << " after " << what.str();
       // Sometimes the timer ticks between two actions, or twice after one, before the window displays.
       if (pick(5) == 0) view->onTimer(view->timer());
     }
@@ -726,6 +749,7 @@ TEST_F(FaceTest, EveryRedrawShowsWhatAWholeRepaintShows) {
   EXPECT_GT(entries, steps / 40) << "the text fields were seldom edited";
   EXPECT_GT(late, steps / 20);
   EXPECT_GT(librarianActions, steps / 20) << "the librarian was seldom visited";
+  EXPECT_GT(recalls, 0) << "no project was recalled while a librarian field was typed";
 }
 
 // 199 ends the band of 190 as 109 ends that of 100: it selects nothing and touches no child.

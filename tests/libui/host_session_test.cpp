@@ -80,7 +80,6 @@ TEST(HostSession, ALibrarianSessionOnTheRealEditor) {
       slot(0, 11) +
       " button=right\n"
       "pump 2\n"
-      "click 1300 610\n"
       "type \"Warm Pad\"\n"
       "key return\n"
       "pump 2\n"
@@ -148,7 +147,7 @@ TEST(HostSession, ARenameKeepsWhatTheSynthesizerShowsAndSaysSo) {
   const std::string log = data.patches + "/../Vexmir Editor LOG.txt";
   vectors::writeFile(log, {});
   auto rename = [](int slotIndex, const std::string& keys) {
-    return "menu choose 2\nclick " + slot(0, slotIndex) + " button=right\npump 1\nclick 1300 610\n" + keys +
+    return "menu choose 2\nclick " + slot(0, slotIndex) + " button=right\npump 1\n" + keys +
            "key return\npump 1\n";
   };
   ScratchDir dir;

@@ -231,6 +231,111 @@ x11 screenshot "${OUT}/search-off.png"
       << "the search field after search off differs from the field before the search";
 }
 
+// A menu chosen with real input: the click at x, y (a right click for a slot's menu), then a click on the item whose
+// middle is `item` pixels from the menu's top (Paste and Copy 14, Rename 43; the main menu's Save 121), with the menu
+// first captured as `capture`.png when one is named.
+std::string slotMenu(int x, int y, int item, const std::string& capture = "", const char* button = "3") {
+  std::string s = "x11 input mousemove --window %HOST " + std::to_string(x) + " " + std::to_string(y) + " click " +
+                  button + " search --sync --onlyvisible --name \"^Vexmir Editor menu$\" ";
+  if (!capture.empty())
+    s += "exec --sync --args 4 ${VEXMIR_HOST} --x11-capture \"Vexmir Editor menu\" \"${OUT}/" + capture + ".png\" ";
+  return s + "mousemove --window %1 40 " + std::to_string(item) + " click 1\npump 1\n";
+}
+
+// The rename of a slot with real input. Its menu offers Paste greyed until a Copy; Rename opens the field below the
+// PROGRAM hint, which stays readable, with the keyboard and the old name selected: the name is typed at once. A
+// project recalled while a name is typed ends the entry with the page: the timbre page shows no field, the host has
+// its keys back, and as the recall opened another bank the name went nowhere, which the librarian says.
+TEST_F(RealHostTextFields, ARenameIsTypedAtOnceAndARecallEndsIt) {
+  ScratchDir dir;
+  const std::string data = dir.file("Library/Audio/Presets/Pellacor/Korg Vexmir Editor");
+  std::filesystem::create_directories(data + "/Patches");
+  vectors::writeFile(data + "/Patches/A.syx", libui::bankBytes(1));
+  vectors::writeFile(data + "/Patches/B.syx", libui::bankBytes(2));
+  std::ofstream(data + "/Vexmir Editor LOG.txt").flush();
+  // The project keeps A open; B is opened with its button before the rename.
+  const HostRun r =
+      run(pluginBundlePath(),
+          x11test::editorScript(
+              "pump 3\nchunk save \"${OUT}/project.bin\"\nx11 input mousemove --window %HOST 170 18 click 1\npump 2\n"
+              "x11 screenshot \"${OUT}/hint.png\"\nx11 input mousemove --window %HOST 1227 420 click 1\npump 2\n" +
+              slotMenu(160, 67, 43, "nothing-copied") +
+              "x11 focus\nx11 input type Lead\npump 1\nx11 screenshot \"${OUT}/renaming.png\"\n"
+              "chunk load \"${OUT}/project.bin\"\npump 2\nx11 focus\nx11 screenshot \"${OUT}/recalled.png\"\n"
+              "x11 input mousemove --window %HOST 170 18 click 1\npump 2\n" +
+              slotMenu(160, 67, 43) + "x11 input type Solo\nx11 input key Return\npump 1\n" + slotMenu(160, 385, 14) +
+              slotMenu(160, 99, 14, "copied") + slotMenu(900, 47, 121, "", "1")),
+          dir, {"DISPLAY=" + server.display(), "VEXMIR_HOST=" + hostExecutable(), "VEXMIR_HOST_WATCHDOG=60"});
+  ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
+  x11test::keepForPeople(dir, "renaming.png", "rename-typed");
+  pixels::Shots shots(dir.path());
+  for (const char* name : {"hint", "nothing-copied", "renaming", "recalled", "copied"})
+    ASSERT_TRUE(shots.load(name)) << name;
+  // Paste's row (4 to 24) is grey while nothing is copied, then black as Rename's (33 to 53) always is.
+  auto black = [&](const char* menu, int top) {
+    return shots.count(menu, 20, top, 90, top + 20, [](const pixels::Colour& c) { return c[0] < 100; });
+  };
+  EXPECT_EQ(black("nothing-copied", 4), 0) << "Paste is offered with nothing copied";
+  EXPECT_GT(black("nothing-copied", 33), 20);
+  EXPECT_GT(black("copied", 4), 20) << "Paste is not offered after a Copy";
+  const auto focus = x11test::linesWith(r.out, "x11 focus");
+  ASSERT_EQ(focus.size(), 2u) << r.out;
+  EXPECT_EQ(focus[0], "x11 focus editor") << "the rename's field did not take the keyboard";
+  EXPECT_EQ(focus[1], "x11 focus host") << "the recall left the rename's field with the keyboard";
+  EXPECT_EQ(shots.differing("renaming", "hint", 1186, 586, 1490, 618), 0) << "the field covers the hint";
+  // The lower right of the timbre page, where the field stood on the librarian: no white of an entry there.
+  EXPECT_EQ(shots.count("recalled", 1140, 560, 1494, 660,
+                        [](const pixels::Colour& c) { return c[0] > 230 && c[1] > 230 && c[2] > 230; }),
+            0)
+      << "the rename's field stays over the timbre page";
+  EXPECT_NE(dir.read("Library/Audio/Presets/Pellacor/Korg Vexmir Editor/Vexmir Editor LOG.txt")
+                .find("PATCH LIBRARIAN: Not renamed: the open bank changed while \"Lead\" was typed. Rename the "
+                      "slot again."),
+            std::string::npos);
+  // Saved: the name typed at once and the program pasted into the third slot; B as it was.
+  EXPECT_TRUE(vectors::readFile(data + "/Patches/A.syx") ==
+              libui::raw(libui::expectedBank(1, {{0, vectors::programDump(vectors::programDataNamed(0, "Solo"))},
+                                                 {2, libui::programDumpOf(1, 1)}})))
+      << "the bank saved is not the one renamed and pasted into";
+  EXPECT_TRUE(vectors::readFile(data + "/Patches/B.syx") == libui::bankBytes(2)) << "B changed";
+}
+
+// The librarian's notes on two lines, cut, for two banks whose names differ in doubled spaces only, the second shown
+// by a click on the first (which shows it whole in an alert first): each stands below the line between the banks, and
+// both show the same (the second line repeats nothing), but for the number in their tail.
+TEST_F(RealHostTextFields, ANoticeOnTwoLinesKeepsOffTheLineAndRepeatsNothing) {
+  ScratchDir dir;
+  const std::string deep = dir.file("Library/Audio/Presets/Pellacor/Korg Vexmir Editor/Patches/One/Two/Three/");
+  std::filesystem::create_directories(deep);
+  vectors::writeFile(deep + "../../../A.syx", libui::bankBytes(1));
+  std::string names[2];
+  for (int i = 10; i < 44; ++i)
+    for (int k = 0; k < 2; ++k)
+      names[k] += std::string(i == 10 ? "" : k && i < 20 ? "  " : " ") + "Word" + std::to_string(i);
+  for (const std::string& name : names) vectors::writeFile(deep + name + ".syx", libui::bankBytes(2));
+  const HostRun r =
+      run(pluginBundlePath(),
+          x11test::editorScript("pump 3\nx11 input mousemove --window %HOST 170 18 click 1\npump 2\n"
+                                "x11 screenshot \"${OUT}/first.png\"\n"
+                                "x11 input mousemove --window %HOST 400 330 click 1 search --sync "
+                                "--onlyvisible --name \"^Vexmir Editor alert\" exec --sync --args 3 "
+                                "${VEXMIR_HOST} --x11-close \"Vexmir Editor alert\"\npump 2\n"
+                                "x11 screenshot \"${OUT}/second.png\"\n"),
+          dir, {"DISPLAY=" + server.display(), "VEXMIR_HOST=" + hostExecutable(), "VEXMIR_HOST_WATCHDOG=60"});
+  ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
+  x11test::keepForPeople(dir, "second.png", "notice-two-lines");
+  pixels::Shots shots(dir.path());
+  auto amber = [](const pixels::Colour& c) { return c[0] > 180 && c[1] > 120 && c[1] < 220 && c[2] < 130; };
+  for (const char* note : {"first", "second"}) {
+    ASSERT_TRUE(shots.load(note));
+    EXPECT_GT(shots.count(note, 114, 320, 1100, 330, amber), 100) << note << ": no first line";
+    EXPECT_GT(shots.count(note, 114, 330, 1100, 341, amber), 100) << note << ": no second line";
+    EXPECT_EQ(shots.count(note, 84, 300, 1160, 320, amber), 0) << note << " stands on the line at 319";
+    for (int x = 84; x < 1160; ++x) ASSERT_EQ(shots.at(note, x, 319), shots.at(note, 84, 319)) << note << x;
+  }
+  EXPECT_EQ(shots.differing("first", "second", 84, 316, 800, 341), 0) << "the doubled spaces changed the note";
+}
+
 // The librarian's file panels and alerts on the screen, answered with real input: a failing import's warning read
 // and closed with Enter, a bank file imported by a double click, a folder of thousands of odd names browsed, Save As
 // (in Patches, whatever folder the imports used) by typing a name, and a save over an existing file refused at the

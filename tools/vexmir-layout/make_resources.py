@@ -966,10 +966,11 @@ def librarian_layers():
         button("autooff", x + 44, 408, "kLibUpperNextBank", "BUTTON_NEXT_ID", 22, 24, "Open Bank Next", group=g)
         label(x + 72, 413, 120, "OPEN BANK", 10, "L", "dim")
     with Block("layer", name="patchRename", id=0, overlay=1, repaintWhenHidden=1), \
-            PagePatch("Rename Field", "rename-field.png", x + 10, 595, 302, 30):
-        well(x + 14, 598, 294, 24, "dark")
-        element("dropMenu", type="nameSelection", name="Rename", paramId="kPatchRename", bounds=(x + 17, 600, 288, 20),
-                nameLen=12, paramGroup=g, overlay=1)
+            PagePatch("Rename Field", "rename-field.png", x + 10, 620, 302, 30):
+        # Below the PROGRAM panel's hint, whose last line says the new name is typed below.
+        well(x + 14, 623, 294, 24, "dark")
+        element("dropMenu", type="nameSelection", name="Rename", paramId="kPatchRename", bounds=(x + 17, 625, 288, 20),
+                nameLen=24, paramGroup=g, overlay=1)
         use("kPatchRename")
 
 
