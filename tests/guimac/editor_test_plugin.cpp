@@ -1,14 +1,16 @@
 // A small plug-in with an editor for the end-to-end editor tests: a background, a 128-frame knob, a 5-frame switch
 // and a radio group in one layer, a fader, a caption and a text control in another, on the macOS surface. Its images
 // come from its bundle (org.vexmir.guitest); every SetParameterFromGUI is appended to $VEXMIR_GUI_TEST_LOG.
-// A click on the area at 195, 100 - 245, 140 asks the window layer's next question of $VEXMIR_GUI_TEST_QUESTIONS
-// (words: a MessageBox type, or "drop" for the promised file $VEXMIR_GUI_TEST_DROP_FILE dropped into the folder
-// $VEXMIR_GUI_TEST_DROP_FOLDER, where it exists) and appends the answer to the log.
+// A click on the area at 195, 100 - 245, 140, and each block processed, asks the window layer's next question of
+// $VEXMIR_GUI_TEST_QUESTIONS (words: a MessageBox type, or "drop" for the promised file $VEXMIR_GUI_TEST_DROP_FILE
+// dropped into the folder $VEXMIR_GUI_TEST_DROP_FOLDER, where it exists) and appends the answer to the log.
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "KIT/IEffect/ControlLayer.h"
 #include "KIT/IEffect/IControls.h"
@@ -30,35 +32,39 @@ void writeDropped(const char* path) {
   std::ofstream(path) << "dropped";
 }
 
+// Asks the next question, from the editor's events or from outside them (a block processed by the host).
+void askNextQuestion() {
+  static const std::vector<std::string> questions = [] {
+    std::vector<std::string> words;
+    std::istringstream in(std::getenv("VEXMIR_GUI_TEST_QUESTIONS") ? std::getenv("VEXMIR_GUI_TEST_QUESTIONS") : "");
+    for (std::string w; in >> w;) words.push_back(w);
+    return words;
+  }();
+  static std::atomic<size_t> next{0};
+  const size_t i = next++;
+  if (i >= questions.size()) return;
+  const std::string q = questions[i];
+  if (q != "drop") {
+    logLine("MessageBox " + q + " -> " +
+            std::to_string(MessageBox(nullptr, "Replace the bank?", "Question", std::atoi(q.c_str()))));
+    return;
+  }
+  const char* file = std::getenv("VEXMIR_GUI_TEST_DROP_FILE");
+  const char* folder = std::getenv("VEXMIR_GUI_TEST_DROP_FOLDER");
+  if (!file || !folder) return;
+  // A promised file dragged from a window of the layer and dropped where one of its name exists.
+  HWND source = SHIM_CreateDialog(nullptr, reinterpret_cast<const char*>(0x400000), nullptr, nullptr, 0);
+  cocoa::drag::scriptDropFolder(folder);
+  SHIM_InitiateDragDrop(source, nullptr, file, writeDropped);
+  DestroyWindow(source);
+  logLine("drop asked");
+}
+
 class QuestionControl : public IControl {
  public:
-  QuestionControl(IEffectBase* plug, IRECT rect) : IControl(plug, rect) {
-    std::istringstream words(std::getenv("VEXMIR_GUI_TEST_QUESTIONS") ? std::getenv("VEXMIR_GUI_TEST_QUESTIONS") : "");
-    for (std::string w; words >> w;) questions_.push_back(w);
-  }
+  QuestionControl(IEffectBase* plug, IRECT rect) : IControl(plug, rect) {}
   bool Draw(IGraphics*) override { return true; }
-  void OnMouseDown(int, int, IMouseMod*) override {
-    if (next_ >= questions_.size()) return;
-    const std::string q = questions_[next_++];
-    if (q != "drop") {
-      logLine("MessageBox " + q + " -> " +
-              std::to_string(MessageBox(nullptr, "Replace the bank?", "Question", std::atoi(q.c_str()))));
-      return;
-    }
-    const char* file = std::getenv("VEXMIR_GUI_TEST_DROP_FILE");
-    const char* folder = std::getenv("VEXMIR_GUI_TEST_DROP_FOLDER");
-    if (!file || !folder) return;
-    // A promised file dragged from a window of the layer and dropped where one of its name exists.
-    HWND source = SHIM_CreateDialog(nullptr, reinterpret_cast<const char*>(0x400000), nullptr, nullptr, 0);
-    cocoa::drag::scriptDropFolder(folder);
-    SHIM_InitiateDragDrop(source, nullptr, file, writeDropped);
-    DestroyWindow(source);
-    logLine("drop asked");
-  }
-
- private:
-  std::vector<std::string> questions_;
-  size_t next_ = 0;
+  void OnMouseDown(int, int, IMouseMod*) override { askNextQuestion(); }
 };
 
 // An area without a picture of its own that opens a menu of the waves, one of them disabled: what a disabled item
@@ -126,6 +132,11 @@ class GuiTestPlug : public IEffectVST {
     g->AttachBackground(100, "resources/img/bg.png");
     // The controls start from the parameters' values, as the editor does after building.
     for (int i = 0; i < kNumParams; ++i) g->SetParameterFromPlug(i, GetParam(i)->Value(), false);
+  }
+
+  void ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) override {
+    askNextQuestion();
+    IEffectVST::ProcessDoubleReplacing(inputs, outputs, nFrames);
   }
 
   void SetParameterFromGUI(int idx, double v) override {

@@ -24,6 +24,8 @@ TEST(ShimMiscDialogs, MessageBoxesAnswerForEachButtonSet) {
     cocoa::alerts::scriptResponse(c.scripted);
     EXPECT_EQ(MessageBox(nullptr, "Save bank?", "Vexmir", c.type), c.expected) << c.type;
   }
+  // Unscripted, a question is shown to nobody and answered by nobody.
+  EXPECT_EQ(MessageBox(nullptr, "Save bank?", "Vexmir", MB_YESNO), IDNO);
   cocoa::alerts::clearShown();
   EXPECT_EQ(MessageBox(nullptr, "x", "y", 0x30), 0);  // an icon bit makes the type unknown: nothing is shown
   EXPECT_TRUE(cocoa::alerts::shownAlerts().empty());
@@ -65,6 +67,11 @@ TEST(ShimMiscDialogs, PanelsTakeFiltersAndStartFoldersAndReturnTheirChoices) {
   ASSERT_NE(block, nullptr);
   EXPECT_STREQ(block, "/one.syx");
   EXPECT_EQ(block[9], 0);
+  std::free(block);
+  // A type written in capitals offers a lower-case name too.
+  cocoa::panels::scriptChoice("/one.syx");
+  block = BrowseForFiles("Import", "/", nullptr, false, "Banks\0*.SYX\0");
+  EXPECT_NE(block, nullptr) << "refused " << cocoa::panels::shownPanels().back().refused;
   std::free(block);
 }
 
