@@ -816,7 +816,7 @@ TEST(MacViews, TheValueEntryShowsWhatIsTypedAsItIsTyped) {
       EXPECT_GE(lastInk, caret - 3) << "the caret at " << caret << " stands away from the text's end at " << lastInk;
       // And the text with its caret stands at the field's left, in its middle (50) or at its right.
       const int at = align == IText::kAlignNear ? firstInk : align == IText::kAlignFar ? caret : (firstInk + caret) / 2;
-      EXPECT_NEAR(at, align == IText::kAlignNear ? 13 : align == IText::kAlignFar ? 87 : 50, 3) << firstInk << "-" << caret;
+      EXPECT_NEAR(at, align == IText::kAlignNear ? 13 : align == IText::kAlignFar ? 87 : 50, 3);
       ed.g->ForceEndUserEdit();
     }
   }
