@@ -4,13 +4,11 @@
 // A click on the area at 195, 100 - 245, 140, and each block processed, asks the window layer's next question of
 // $VEXMIR_GUI_TEST_QUESTIONS (words: a MessageBox type, or "drop" for the promised file $VEXMIR_GUI_TEST_DROP_FILE
 // dropped into the folder $VEXMIR_GUI_TEST_DROP_FOLDER, where it exists) and appends the answer to the log.
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <vector>
 
 #include "KIT/IEffect/ControlLayer.h"
 #include "KIT/IEffect/IControls.h"
@@ -32,39 +30,36 @@ void writeDropped(const char* path) {
   std::ofstream(path) << "dropped";
 }
 
-// Asks the next question, from the editor's events or from outside them (a block processed by the host).
-void askNextQuestion() {
-  static const std::vector<std::string> questions = [] {
-    std::vector<std::string> words;
-    std::istringstream in(std::getenv("VEXMIR_GUI_TEST_QUESTIONS") ? std::getenv("VEXMIR_GUI_TEST_QUESTIONS") : "");
-    for (std::string w; in >> w;) words.push_back(w);
-    return words;
-  }();
-  static std::atomic<size_t> next{0};
-  const size_t i = next++;
-  if (i >= questions.size()) return;
-  const std::string q = questions[i];
-  if (q != "drop") {
-    logLine("MessageBox " + q + " -> " +
-            std::to_string(MessageBox(nullptr, "Replace the bank?", "Question", std::atoi(q.c_str()))));
-    return;
-  }
-  const char* file = std::getenv("VEXMIR_GUI_TEST_DROP_FILE");
-  const char* folder = std::getenv("VEXMIR_GUI_TEST_DROP_FOLDER");
-  if (!file || !folder) return;
-  // A promised file dragged from a window of the layer and dropped where one of its name exists.
-  HWND source = SHIM_CreateDialog(nullptr, reinterpret_cast<const char*>(0x400000), nullptr, nullptr, 0);
-  cocoa::drag::scriptDropFolder(folder);
-  SHIM_InitiateDragDrop(source, nullptr, file, writeDropped);
-  DestroyWindow(source);
-  logLine("drop asked");
-}
-
 class QuestionControl : public IControl {
  public:
-  QuestionControl(IEffectBase* plug, IRECT rect) : IControl(plug, rect) {}
+  QuestionControl(IEffectBase* plug, IRECT rect) : IControl(plug, rect) {
+    std::istringstream words(std::getenv("VEXMIR_GUI_TEST_QUESTIONS") ? std::getenv("VEXMIR_GUI_TEST_QUESTIONS") : "");
+    for (std::string w; words >> w;) questions_.push_back(w);
+  }
   bool Draw(IGraphics*) override { return true; }
-  void OnMouseDown(int, int, IMouseMod*) override { askNextQuestion(); }
+  void OnMouseDown(int, int, IMouseMod*) override { ask(); }
+  void ask() {
+    if (next_ >= questions_.size()) return;
+    const std::string q = questions_[next_++];
+    if (q != "drop") {
+      logLine("MessageBox " + q + " -> " +
+              std::to_string(MessageBox(nullptr, "Replace the bank?", "Question", std::atoi(q.c_str()))));
+      return;
+    }
+    const char* file = std::getenv("VEXMIR_GUI_TEST_DROP_FILE");
+    const char* folder = std::getenv("VEXMIR_GUI_TEST_DROP_FOLDER");
+    if (!file || !folder) return;
+    // A promised file dragged from a window of the layer and dropped where one of its name exists.
+    HWND source = SHIM_CreateDialog(nullptr, reinterpret_cast<const char*>(0x400000), nullptr, nullptr, 0);
+    cocoa::drag::scriptDropFolder(folder);
+    SHIM_InitiateDragDrop(source, nullptr, file, writeDropped);
+    DestroyWindow(source);
+    logLine("drop asked");
+  }
+
+ private:
+  std::vector<std::string> questions_;
+  size_t next_ = 0;
 };
 
 // An area without a picture of its own that opens a menu of the waves, one of them disabled: what a disabled item
@@ -125,7 +120,7 @@ class GuiTestPlug : public IEffectVST {
     panel->controls.Add(caption);
     panel->controls.Add(new ITextControl(this, IRECT(20, 200, 260, 222), &text, "Vexmir GUI test"));
     panel->controls.Add(new WaveMenuControl(this, IRECT(190, 150, 250, 172), kWave));
-    panel->controls.Add(new QuestionControl(this, IRECT(195, 100, 245, 140)));
+    panel->controls.Add(questions_ = new QuestionControl(this, IRECT(195, 100, 245, 140)));
     panel->Hide(false);
     g->AttachLayer(panel);
 
@@ -134,8 +129,9 @@ class GuiTestPlug : public IEffectVST {
     for (int i = 0; i < kNumParams; ++i) g->SetParameterFromPlug(i, GetParam(i)->Value(), false);
   }
 
+  // A question asked outside the editor's events: on the host's thread or its audio thread, the editor open or not.
   void ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) override {
-    askNextQuestion();
+    questions_->ask();
     IEffectVST::ProcessDoubleReplacing(inputs, outputs, nFrames);
   }
 
@@ -145,6 +141,9 @@ class GuiTestPlug : public IEffectVST {
     logLine(line);
     IEffectVST::SetParameterFromGUI(idx, v);
   }
+
+ private:
+  QuestionControl* questions_ = nullptr;
 };
 
 IEffectVST* makePlug(IEffectInstanceInfo info) {
