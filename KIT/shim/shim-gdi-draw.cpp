@@ -96,8 +96,9 @@ HBRUSH CreateSolidBrushAlpha(int colour, float alpha) {
 void MoveToEx(HDC ctx, int x, int y, POINT* old) {
   if (!SHIM_GDP_CtxValid(ctx)) return;
   if (old) {
-    old->x = static_cast<int>(ctx->lastpos_x);
-    old->y = static_cast<int>(ctx->lastpos_y);
+    // Kept as a float, a position next to an end of the int range has rounded past it.
+    old->x = platform::intCoord(ctx->lastpos_x);
+    old->y = platform::intCoord(ctx->lastpos_y);
   }
   ctx->lastpos_x = static_cast<float>(x);
   ctx->lastpos_y = static_cast<float>(y);

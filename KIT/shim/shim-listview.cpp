@@ -933,8 +933,9 @@ bool ListView_Scroll(HWND h, int dx, int dy) {
   const cocoa::Rect cell = t->frameOfCellAtColumnRow(col, row);
   const int dcol = cell.w > 0 ? platform::intCoord(dx / cell.w) : 0;
   const int drow = cell.h > 0 ? platform::intCoord(dy / cell.h) : 0;
-  if (rows > 0) t->scrollRowToVisible(limit(row + drow, rows));
-  if (cols > 0) t->scrollColumnToVisible(limit(col + dcol, cols));
+  // Past a narrow cell a large amount is more cells than an int counts from where the edge is.
+  if (rows > 0) t->scrollRowToVisible(limit(platform::satAdd(row, drow), rows));
+  if (cols > 0) t->scrollColumnToVisible(limit(platform::satAdd(col, dcol), cols));
   return true;
 }
 

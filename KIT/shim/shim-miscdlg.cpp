@@ -4,6 +4,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -125,8 +126,9 @@ void SHIM_DrawFocusRect(HWND parent, const RECT* rect, void** handle) {
       return;
     }
   }
+  // The sides are taken in doubles: corners at the two ends of the int range are further apart than an int holds.
   const cocoa::Rect r{static_cast<double>(std::min(a.x, b.x)), static_cast<double>(std::min(a.y, b.y)),
-                      static_cast<double>(std::abs(b.x - a.x)), static_cast<double>(std::abs(b.y - a.y))};
+                      std::abs(static_cast<double>(b.x) - a.x), std::abs(static_cast<double>(b.y) - a.y)};
   if (existing && existing->parentWindow() != owner) {
     closeFocusWindow(existing);
     existing = nullptr;

@@ -248,7 +248,8 @@ int userNotificationDisplayAlert(double timeout, int level, const char* header, 
   s.otherButton = otherButton ? otherButton : "";
   s.level = level;
   s.timeout = timeout;
-  int r = kAlertDefaultResponse;
+  // An alert that nothing scripted and no runner shows was seen by nobody: it ends unanswered.
+  int r = kAlertCancelResponse;
   std::function<int(const ShownAlert&)> runner;
   {
     std::lock_guard<std::mutex> lock(g_mutex);

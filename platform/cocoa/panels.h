@@ -128,8 +128,8 @@ struct ShownAlert {
   double timeout = 0;
 };
 
-// Shows the alert and waits for the scripted answer; with none, the runner's answer, else the default button.
-// Returns 0 and stores the response.
+// Shows the alert and waits for the scripted answer; with none, the runner's answer, else the cancel response (an
+// alert nobody was shown is no consent). Returns 0 and stores the response.
 int userNotificationDisplayAlert(double timeout, int level, const char* header, const char* message,
                                  const char* defaultButton, const char* alternateButton, const char* otherButton,
                                  unsigned long* response);
@@ -137,7 +137,7 @@ int userNotificationDisplayAlert(double timeout, int level, const char* header, 
 namespace alerts {
 void scriptResponse(int response);
 void clearScript();
-// Shows the alerts that nothing scripted to the user and returns the response; null to answer the default again.
+// Shows the alerts that nothing scripted to the user and returns the response; null to leave them unanswered again.
 void setRunner(std::function<int(const ShownAlert&)> runner);
 std::vector<ShownAlert> shownAlerts();
 void clearShown();
@@ -160,8 +160,8 @@ class URL : public Object {
 
 // NSRunAlertPanel: title, message and up to three buttons (default, alternate, other; empty for none). Answers 1
 // for the default button, 0 for the alternate and -1 for the other, from the scripted response (0 default, 1
-// alternate, 2 other); unscripted alerts take the default. An alert that ends without an answer (the cancel
-// response: its window closed by the window manager, the host's window destroyed, the display lost) answers
+// alternate, 2 other). An alert that ends without an answer (the cancel response: unscripted and shown to nobody,
+// its window closed by the window manager, the host's window destroyed, the display lost) answers
 // kAlertPanelUnanswered, never the default button.
 constexpr int kAlertPanelUnanswered = -2;
 int runAlertPanel(const std::string& title, const std::string& message, const std::string& defaultButton,

@@ -131,6 +131,7 @@ void TextField::setSelectedRange(int start, int length) {
   allSelected_ = false;
   selStart_ = start;
   selLength_ = length;
+  if (drawsText) setNeedsDisplay(true);  // the caret moves, and a text wider than the field scrolls to it
 }
 
 bool isSelectAll(const Event* e) {

@@ -2,6 +2,8 @@
 // (sorted, hidden ones left out, ".." to go up), a name field in save panels, Cancel and Open/Save. A click selects,
 // a double click opens a folder or chooses a file, the wheel scrolls; Up/Down move in the list, Enter presses the
 // default button, Escape cancels, Backspace and Delete edit the name (Backspace in open panels goes up).
+// A typed path reaches any folder, hidden ones too, as a go-to-folder entry does: in an open panel typing "/" or "~"
+// begins one (Return goes there, Escape drops it); in a save panel the name may be one.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -78,6 +80,27 @@ class FilePanel : public Dialog {
     return entries_[i].folder ? s_.canChooseDirectories && entries_[i].name != ".." : s_.canChooseFiles;
   }
 
+  // Goes where a typed path leads ("~" is the home folder, a path not from the root lies in the current folder): a
+  // folder opens; a file's folder opens with its row selected and its name given to a save panel; a path whose
+  // folder does not exist opens the nearest folder above it that does. True when a file's own folder opened.
+  bool goTo(const std::string& typed) {
+    const bool home = typed == "~" || typed.compare(0, 2, "~/") == 0;
+    const std::string full = typed[0] == '/' ? typed
+                             : home          ? cocoa::panels::startFolder("~") + typed.substr(1)
+                                             : join(folder_, typed);
+    const std::string folder = cocoa::panels::startFolder(full);
+    const bool isDir = isFolder(full);
+    const std::string name = isDir ? "" : full.substr(full.find_last_of('/') + 1);
+    enter(folder, name);
+    if (!s_.open) {
+      name_ = name;
+      caret_ = name_.size();
+      stem_ = 0;
+    }
+    return !isDir && !name.empty() && parentOf(full) == folder;
+  }
+  bool typingPath() const { return s_.open && !typed_.empty() && (typed_[0] == '/' || typed_[0] == '~'); }
+
   // Lists a folder; `from` (a sub-folder left by going up) is selected.
   void enter(const std::string& folder, const std::string& from) {
     folder_ = folder;
@@ -132,7 +155,7 @@ class FilePanel : public Dialog {
       if (answer.paths.empty()) return;
     } else {
       if (listActive_ && selected_ >= 0 && entries_[selected_].folder) return open(selected_);
-      if (name_.empty()) return;
+      if (name_.empty() || ((name_.find('/') != std::string::npos || name_ == "~") && !goTo(name_))) return;
       if (isFolder(join(folder_, name_))) {  // a folder's name goes into it
         const std::string folder = join(folder_, name_);
         name_.clear();
@@ -183,7 +206,10 @@ class FilePanel : public Dialog {
     const float w = static_cast<float>(width());
     const std::string title = !s_.title.empty() ? s_.title : s_.open ? "Open" : "Save";
     c.text(bold_, title, kMargin, 24, 0x1E1E1E, w - 2 * kMargin);
-    c.text(font_, folder_, kMargin, 48, 0x505050, w - 2 * kMargin, true);
+    if (typingPath())
+      c.text(font_, "Go to the folder: " + typed_, kMargin, 48, 0x1E1E1E, w - 2 * kMargin, true);
+    else
+      c.text(font_, folder_, kMargin, 48, 0x505050, w - 2 * kMargin, true);
     if (!s_.open) {
       c.text(font_, "Save As:", kMargin, baselineIn(font_, 62, 24), 0x1E1E1E);
       const float fx = kMargin + 70, fw = w - fx - kMargin;
@@ -265,6 +291,14 @@ class FilePanel : public Dialog {
 
   void key(uint32_t sym, uint16_t state) override {
     const char32_t ch = typedCharacter(sym);
+    if (typingPath() && (sym == kKeyReturn || sym == kKeyPadEnter || sym == kKeyBackSpace || sym == kKeyEscape)) {
+      const std::string path = typed_;
+      while (!typed_.empty() && (static_cast<unsigned char>(typed_.back()) & 0xC0) == 0x80) typed_.pop_back();
+      typed_.pop_back();
+      if (sym != kKeyBackSpace) typed_.clear();
+      if (sym == kKeyReturn || sym == kKeyPadEnter) goTo(path);
+      return redraw();
+    }
     if (!ch && (sym < 0xffe1 || sym > 0xffee)) typed_.clear();  // modifier keys keep it
     if (sym == kKeyEscape) return finish();
     if (sym == kKeyReturn || sym == kKeyPadEnter) {
@@ -305,7 +339,7 @@ class FilePanel : public Dialog {
       if (sym == kKeyRight && caret_ < name_.size()) do
           ++caret_;
         while (caret_ < name_.size() && (static_cast<unsigned char>(name_[caret_]) & 0xC0) == 0x80);
-    } else if (ch && ch != U'/' && !(state & 4)) {
+    } else if (ch && !(state & 4)) {
       std::string utf8;
       if (ch < 0x80) {
         utf8 = static_cast<char>(ch);
@@ -323,6 +357,8 @@ class FilePanel : public Dialog {
         name_.insert(caret_, utf8);
         caret_ += utf8.size();
         listActive_ = false;
+      } else if (typingPath() || ch == U'/' || (ch == U'~' && typed_.empty())) {
+        typed_ = (typingPath() ? typed_ : "") + utf8;
       } else {  // typing selects the first name that begins so; a character that fits none begins anew
         for (const std::string& prefix : {typed_ + lower(utf8), lower(utf8)}) {
           typed_ = prefix;

@@ -50,13 +50,15 @@ cocoa::menus::Choice chooseFromScreen(const cocoa::ShownMenu& menu) {
 }
 
 // Panels and alerts that nothing scripted appear on the screen when the user's input in an editor opened them.
+// Asked at any other time (the host's thread outside the editor's idle, another thread) nobody sees them: a panel
+// is cancelled and an alert ends unanswered, never with its default button.
 cocoa::panels::Answer panelFromScreen(const cocoa::ShownPanel& panel) {
   if (Presenter::Impl* p = dispatchingPresenter()) return p->runPanel(panel);
   return {};
 }
 int alertFromScreen(const cocoa::ShownAlert& alert) {
   if (Presenter::Impl* p = dispatchingPresenter()) return p->runAlert(alert);
-  return cocoa::kAlertDefaultResponse;
+  return cocoa::kAlertCancelResponse;
 }
 
 void showDialogsOnScreen(bool on) {

@@ -1,9 +1,9 @@
 // A small plug-in with an editor for the end-to-end editor tests: a background, a 128-frame knob, a 5-frame switch
 // and a radio group in one layer, a fader, a caption and a text control in another, on the macOS surface. Its images
 // come from its bundle (org.vexmir.guitest); every SetParameterFromGUI is appended to $VEXMIR_GUI_TEST_LOG.
-// A click on the area at 195, 100 - 245, 140 asks the window layer's next question of $VEXMIR_GUI_TEST_QUESTIONS
-// (words: a MessageBox type, or "drop" for the promised file $VEXMIR_GUI_TEST_DROP_FILE dropped into the folder
-// $VEXMIR_GUI_TEST_DROP_FOLDER, where it exists) and appends the answer to the log.
+// A click on the area at 195, 100 - 245, 140, and each block processed, asks the window layer's next question of
+// $VEXMIR_GUI_TEST_QUESTIONS (words: a MessageBox type, or "drop" for the promised file $VEXMIR_GUI_TEST_DROP_FILE
+// dropped into the folder $VEXMIR_GUI_TEST_DROP_FOLDER, where it exists) and appends the answer to the log.
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -37,7 +37,8 @@ class QuestionControl : public IControl {
     for (std::string w; words >> w;) questions_.push_back(w);
   }
   bool Draw(IGraphics*) override { return true; }
-  void OnMouseDown(int, int, IMouseMod*) override {
+  void OnMouseDown(int, int, IMouseMod*) override { ask(); }
+  void ask() {
     if (next_ >= questions_.size()) return;
     const std::string q = questions_[next_++];
     if (q != "drop") {
@@ -119,7 +120,7 @@ class GuiTestPlug : public IEffectVST {
     panel->controls.Add(caption);
     panel->controls.Add(new ITextControl(this, IRECT(20, 200, 260, 222), &text, "Vexmir GUI test"));
     panel->controls.Add(new WaveMenuControl(this, IRECT(190, 150, 250, 172), kWave));
-    panel->controls.Add(new QuestionControl(this, IRECT(195, 100, 245, 140)));
+    panel->controls.Add(questions_ = new QuestionControl(this, IRECT(195, 100, 245, 140)));
     panel->Hide(false);
     g->AttachLayer(panel);
 
@@ -128,12 +129,21 @@ class GuiTestPlug : public IEffectVST {
     for (int i = 0; i < kNumParams; ++i) g->SetParameterFromPlug(i, GetParam(i)->Value(), false);
   }
 
+  // A question asked outside the editor's events: on the host's thread or its audio thread, the editor open or not.
+  void ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) override {
+    questions_->ask();
+    IEffectVST::ProcessDoubleReplacing(inputs, outputs, nFrames);
+  }
+
   void SetParameterFromGUI(int idx, double v) override {
     char line[64];
     std::snprintf(line, sizeof(line), "SetParameterFromGUI %d %.6f", idx, v);
     logLine(line);
     IEffectVST::SetParameterFromGUI(idx, v);
   }
+
+ private:
+  QuestionControl* questions_ = nullptr;
 };
 
 IEffectVST* makePlug(IEffectInstanceInfo info) {

@@ -803,7 +803,7 @@ TEST(MacViews, TheValueEntryShowsWhatIsTypedAsItIsTyped) {
       }
       w->displayIfNeeded();
       auto dark = [&](int x, int y) { return (w->pixelAt(x, y) >> 16) < 100; };
-      int caret = -1, carets = 0, lastInk = -1;
+      int caret = -1, carets = 0, firstInk = 90, lastInk = -1;
       for (int x = 11; x < 90; ++x) {
         int run = 0, longest = 0;
         for (int y = 11; y < 30; ++y) longest = std::max(longest, run = dark(x, y) ? run + 1 : 0);
@@ -812,8 +812,11 @@ TEST(MacViews, TheValueEntryShowsWhatIsTypedAsItIsTyped) {
       EXPECT_EQ(carets, 1) << "no caret, or more than one";
       for (int x = 11; x < caret; ++x)
         for (int y = 11; y < 30; ++y)
-          if (dark(x, y)) lastInk = x;
+          if (dark(x, y)) firstInk = std::min(firstInk, x), lastInk = x;
       EXPECT_GE(lastInk, caret - 3) << "the caret at " << caret << " stands away from the text's end at " << lastInk;
+      // And the text with its caret stands at the field's left, in its middle (50) or at its right.
+      const int at = align == IText::kAlignNear ? firstInk : align == IText::kAlignFar ? caret : (firstInk + caret) / 2;
+      EXPECT_NEAR(at, align == IText::kAlignNear ? 13 : align == IText::kAlignFar ? 87 : 50, 3);
       ed.g->ForceEndUserEdit();
     }
   }

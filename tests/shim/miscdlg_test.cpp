@@ -66,6 +66,11 @@ TEST(ShimMiscDialogs, PanelsTakeFiltersAndStartFoldersAndReturnTheirChoices) {
   EXPECT_STREQ(block, "/one.syx");
   EXPECT_EQ(block[9], 0);
   std::free(block);
+  // A type written in capitals offers a lower-case name too.
+  cocoa::panels::scriptChoice("/one.syx");
+  block = BrowseForFiles("Import", "/", nullptr, false, "Banks\0*.SYX\0");
+  EXPECT_NE(block, nullptr) << "refused " << cocoa::panels::shownPanels().back().refused;
+  std::free(block);
 }
 
 TEST(ShimMiscDialogs, ShellOpeningSendsWebAddressesFilesAndApplications) {

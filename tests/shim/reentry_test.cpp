@@ -5,8 +5,9 @@
 // each run the layer's invariants are checked: every live window is reachable, no dead handle is answered as a
 // window, none is larger than the platform allows and every window's edges are in order. Then every view is probed
 // at the ends of the int range with the procedures calm (they claim client areas at the ends): moved next to an end,
-// hit-tested by the default procedure, measured, invalidated and painted, and drawn into with text and fills over
-// rectangles at or spanning the ends.
+// hit-tested by the default procedure, measured, invalidated and painted, drawn into with text and fills over
+// rectangles at or spanning the ends, given a focus rectangle over them, its pen moved next to an end, and (a list)
+// scrolled by amounts near the ends.
 //
 // VEXMIR_REENTRY_RUNS sets the number of runs (1000 by default) and VEXMIR_REENTRY_FIRST the seed before the first
 // (0; any int, to split a long run over several processes or to start near an end of the seed range),
@@ -176,6 +177,15 @@ HWND newDialog() {
     SendMessage(c, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Two"));
   }
   if (HWND l = GetDlgItem(d, 16)) SendMessage(l, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Item"));
+  // A row under a wide column and a narrow one at the edge, for the probes to scroll past.
+  if (HWND l = GetDlgItem(d, 20)) {
+    for (int width : {400, 1}) {
+      LVCOLUMN c{LVCF_WIDTH, 0, width, nullptr, 0, 0};
+      ListView_InsertColumn(l, width == 1 ? 1 : 0, &c);
+    }
+    LVITEM row{};
+    ListView_InsertItem(l, &row);
+  }
   ShowWindow(d, SW_SHOW);
   return d;
 }
@@ -538,6 +548,7 @@ void probeTheEnds(int run) {
   g_calm = g_probing = true;
   static HBRUSH brush = CreateSolidBrush(0x339966);
   static const UINT kText[] = {DT_CENTER | DT_VCENTER, DT_RIGHT | DT_BOTTOM, DT_CENTER | DT_NOCLIP, DT_LEFT};
+  bool focusShown = g_ends() % 200 != 0;
   for (HWND h : liveHandles(false)) {
     if (!IsWindow(h)) continue;
     const int x = nearAnEnd(), y = nearAnEnd();
@@ -554,6 +565,18 @@ void probeTheEnds(int run) {
     HDC dc = GetDC(h);
     if (!dc) continue;
     SHIM_FillRect(dc, &r, brush);
+    // The pen moved next to an end and back, a list scrolled to one side and on past its edge column, and in a few
+    // runs (its window is as large as the platform allows, slow to paint) a focus rectangle over the rectangle.
+    POINT pen;
+    MoveToEx(dc, nearAnEnd(), nearAnEnd(), nullptr);
+    MoveToEx(dc, 0, 0, &pen);
+    for (int i = 0; i < 2; ++i) ListView_Scroll(h, nearAnEnd(), nearAnEnd());
+    if (!focusShown) {
+      void* focus = nullptr;
+      SHIM_DrawFocusRect(h, &r, &focus);
+      SHIM_DrawFocusRect(h, nullptr, &focus);
+      focusShown = true;
+    }
     SHIM_DrawText(dc, "Ends", -1, &r, kText[g_ends() % std::size(kText)]);
     RoundRect(dc, r.left, r.top, r.right, r.bottom, nearAnEnd(), nearAnEnd());
     static HDC image = SHIM_CreateMemContext(nullptr, 40, 40);

@@ -553,6 +553,23 @@ TEST_F(WindowsTest, EditSelectionsFollowTheFieldBeingEdited) {
   char text[16];
   GetDlgItemText(dlg, 3, text, sizeof(text));
   EXPECT_STREQ(text, "hEo");
+  // A text wider than the field, its caret placed at the start while it is edited, shows its start as the field
+  // not being edited does: all but the caret's column alike.
+  auto picture = [&] {
+    w->displayIfNeeded();
+    std::vector<uint32_t> p;
+    for (int y = 0; y < 14; ++y)
+      for (int x = 0; x < 100; ++x) p.push_back(x == 3 ? 0 : w->pixelAt(x, y));
+    return p;
+  };
+  SetDlgItemText(dlg, 3, "A name far too long for its field to show whole");
+  w->setContentSize(120, 40);
+  w->makeFirstResponder(nullptr);
+  const std::vector<uint32_t> notEdited = picture();
+  ASSERT_TRUE(w->makeFirstResponder(edit->as<cocoa::View>()));
+  picture();
+  SendMessage(edit, EM_SETSEL, 0, 0);
+  EXPECT_TRUE(picture() == notEdited) << "the field does not show its start";
   DestroyWindow(dlg);
 }
 

@@ -101,17 +101,19 @@ TEST_F(HostedTest, PromisedFileTypesComeFromTheFileName) {
 
 TEST_F(HostedTest, DroppingAPromiseAsksBeforeReplacing) {
   EXPECT_EQ(dragAndDrop("/src/Take.wav"), "Take.wav");
-  // Keep Both Files (the default answer) counts up from the name.
+  // Keep Both Files (the default button) counts up from the name.
+  for (int i = 0; i < 4; ++i) cocoa::alerts::scriptResponse(cocoa::kAlertDefaultResponse);
   EXPECT_EQ(dragAndDrop("/src/Take.wav"), "Take 001.wav");
   EXPECT_EQ(dragAndDrop("/src/Take.wav"), "Take 002.wav");
   touch(folder + "/Take_07.wav");
   EXPECT_EQ(dragAndDrop("/src/Take_07.wav"), "Take_008.wav");
   touch(folder + "/Bank");
   EXPECT_EQ(dragAndDrop("/src/Bank"), "Bank 001");
-  // Stop, and the question closed without an answer, write nothing; Replace writes over the file.
+  // Stop, the question closed without an answer, and one shown to nobody write nothing; Replace writes over the file.
   cocoa::alerts::scriptResponse(1);
   EXPECT_EQ(dragAndDrop("/src/Take.wav"), "");
   cocoa::alerts::scriptResponse(cocoa::kAlertCancelResponse);
+  EXPECT_EQ(dragAndDrop("/src/Take.wav"), "");
   EXPECT_EQ(dragAndDrop("/src/Take.wav"), "");
   cocoa::alerts::scriptResponse(2);
   EXPECT_EQ(dragAndDrop("/src/Take.wav"), "Take.wav");

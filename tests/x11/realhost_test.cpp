@@ -36,7 +36,9 @@ const char* const kKnobDrag =
 HostRun panelSession(const ScratchDir& dir, const std::string& display, const std::string& steps) {
   dir.write("panels.sh", R"sh(set -e; HOST=$1
 win() { xdotool search --sync --onlyvisible --name "^Vexmir Editor $1" | head -1; }
-keys() { w=$(win "$1"); shift; n=0; until [ "$(xdotool getwindowfocus)" = "$w" ]; do n=$((n+1)); [ $n -lt 5000 ]; done; xdotool key "$@"; }
+focus() { w=$(win "$1"); n=0; until [ "$(xdotool getwindowfocus)" = "$w" ]; do n=$((n+1)); [ $n -lt 5000 ]; done; }
+keys() { focus "$1"; shift; xdotool key "$@"; }
+text() { focus "$1"; xdotool type --delay 20 "$2"; }
 menu() { xdotool mousemove --window $HOST 900 47 click 1; w=$(win "menu$"); xdotool mousemove --window $w 40 $1 key Down Down Return; }
 shot() { win "$1" >/dev/null; "$VEXMIR_HOST" --x11-capture "Vexmir Editor $1" "$OUT/$2.png"; }
 )sh" + steps);
@@ -339,7 +341,8 @@ TEST_F(RealHostTextFields, ANoticeOnTwoLinesKeepsOffTheLineAndRepeatsNothing) {
 // The librarian's file panels and alerts on the screen, answered with real input: a failing import's warning read
 // and closed with Enter, a bank file imported by a double click, a folder of thousands of odd names browsed, Save As
 // (in Patches, whatever folder the imports used) by typing a name, and a save over an existing file refused at the
-// replace question and cancelled with Escape; and a panel left open when the host's window goes.
+// replace question and cancelled with Escape; a bank in a hidden folder imported and one saved there through typed
+// paths; and a panel left open when the host's window goes.
 TEST_F(RealHostDialogs, PanelsAndAlertsAnswerRealInput) {
   ScratchDir dir;  // the home folder, where the panels start
   const std::string patches = dir.file("Library/Audio/Presets/Pellacor/Korg Vexmir Editor/Patches");
@@ -357,6 +360,8 @@ TEST_F(RealHostDialogs, PanelsAndAlertsAnswerRealInput) {
       "ber Sch\xC3\xB6n \xE2\x98\x83.syx",
       "Latin \xFC\xFF.syx", std::string(246, 'L') + ".syx"};
   for (const std::string& name : odd) vectors::writeFile(dir.file("Many/" + name), {});
+  std::filesystem::create_directories(dir.file(".hidden/Deep"));
+  vectors::writeFile(dir.file(".hidden/Deep/Hid.syx"), libui::bankBytes(11));
   // Gift.syx is the open panel's fifth row (its middle at 153).
   const HostRun r =
       panelSession(dir, server.display(), R"sh(menu 170; keys "open panel" b Return; shot alert alert; keys alert Return
@@ -365,6 +370,9 @@ menu 170; keys "open panel" m a Return; keys "open panel" End; sleep 1; shot "op
 menu 141; shot "save panel" save; keys "save panel" S a v e d Return
 menu 141; keys "save panel" O l d Return; keys alert Escape; keys "save panel" Escape
 menu 141; keys "save panel" BackSpace Delete Delete Delete Delete M i n e Return I n Return
+menu 170; text "open panel" "~/.hidden/Deep/Hid.syx"; sleep 0.5; shot "open panel" goto; keys "open panel" Return Return
+menu 141; keys "save panel" BackSpace Delete Delete Delete Delete; text "save panel" "~/.hidden/Deep/Kept"
+keys "save panel" Return
 menu 141; win "save panel" >/dev/null; xdotool windowkill $HOST
 )sh");
   ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
@@ -372,15 +380,17 @@ menu 141; win "save panel" >/dev/null; xdotool windowkill $HOST
   EXPECT_EQ(vectors::readFile(patches + "/Saved.vmr"), libui::bankBytes(3)) << "Save As did not write the open bank";
   EXPECT_EQ(vectors::readFile(patches + "/Mine/In.vmr"), libui::bankBytes(3)) << "a folder's name did not open it";
   EXPECT_EQ(vectors::readFile(patches + "/Old.vmr"), (vectors::Bytes{1, 2, 3})) << "the cancelled save wrote";
+  EXPECT_EQ(vectors::readFile(patches + "/Hid.syx"), libui::bankBytes(11)) << "a typed path did not import";
+  EXPECT_EQ(vectors::readFile(dir.file(".hidden/Deep/Kept.vmr")), libui::bankBytes(3)) << "a typed path did not save";
   EXPECT_FALSE(std::filesystem::exists(patches + "/Bad.syx"));
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(patches), {}), 5) << "a cancelled panel imported";
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(patches), {}), 6) << "a cancelled panel imported";
   // The alert's message stands below its header: "Could not import Bad.syx: it is too small for a bank file".
   pixels::Shots shots(dir.path());
   ASSERT_TRUE(shots.load("alert"));
   const int ink =
       shots.count("alert", 20, 44, shots.width("alert") - 20, 62, [](const pixels::Colour& c) { return c[0] < 100; });
   EXPECT_GT(ink, 300) << "the alert shows no message";
-  for (const char* picture : {"alert", "open", "save", "many"})
+  for (const char* picture : {"alert", "open", "save", "many", "goto"})
     x11test::keepForPeople(dir, std::string(picture) + ".png", std::string("dialog-") + picture);
 }
 

@@ -248,6 +248,29 @@ done
   }
 }
 
+// A question asked outside the editor's own events is shown to nobody, and so answered by nobody: asked while the
+// host processes a block on its own thread or on an audio thread with the editor open, or after the editor closed,
+// it answers Cancel (2) or No (7), and the drop's "replace?" question writes no copy.
+TEST_F(X11Editor, AQuestionNobodyWasShownIsNeverConsent) {
+  ScratchDir dir;
+  std::filesystem::create_directories(dir.file("Drop"));
+  dir.write("Drop/Bank.syx", "mine");
+  const HostRun r =
+      run(guimactest::makeGuiTestBundle(dir, EDITOR_TEST_PLUGIN),
+          "open\neditor open x11\npump 2\nprocess float count=2\nprocess float count=2 thread=audio\npump 2\n"
+          "editor close\nprocess float count=2\nclose\n",
+          dir,
+          {"DISPLAY=" + server.display(), "VEXMIR_GUI_TEST_LOG=" + dir.file("gui.log"),
+           "VEXMIR_GUI_TEST_QUESTIONS=4 drop 1 3 5 drop", "VEXMIR_GUI_TEST_DROP_FILE=/elsewhere/Bank.syx",
+           "VEXMIR_GUI_TEST_DROP_FOLDER=" + dir.file("Drop"), "VEXMIR_HOST_WATCHDOG=60"});
+  ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
+  EXPECT_EQ(linesWith(dir.read("gui.log"), ""),
+            (std::vector<std::string>{"MessageBox 4 -> 7", "drop asked", "MessageBox 1 -> 2", "MessageBox 3 -> 2",
+                                      "MessageBox 5 -> 2", "drop asked"}));
+  EXPECT_EQ(dir.read("Drop/Bank.syx"), "mine");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.file("Drop")), {}), 1) << "the drop wrote a copy";
+}
+
 TEST_F(X11Editor, WithoutAServerOrAWindowTheEditorDoesNotOpen) {
   struct Case {
     const char* display;
