@@ -20,6 +20,7 @@
 #include "src/IPopupMenuControlPatchUpper.h"
 #include "src/LibrarianHost.h"
 #include "src/LibrarianViewControl.h"
+#include "src/MIDIMessageManager.h"
 #include "src/PatchLibrarian.h"
 #include "src/PatchLibrarianFiles.h"
 #include "src/ProgramDump.h"
@@ -241,7 +242,12 @@ void LibrarianEditor::applySelection(int side, int index) {
 bool LibrarianEditor::selectBank(int side, int index) {
   const auto& list = side == kLower && lowerListShowsSearch ? librarian_->searchFiles : librarian_->bankFiles;
   if (index < 0 || static_cast<size_t>(index) >= list.size() || !list[index]) return false;
-  // The open bank holds edits that are not saved: another bank is opened only after Save or Discard.
+  // A job that stores programs keeps its bank open until it ends; one that holds edits that are not saved opens
+  // another bank only after Save or Discard.
+  if (side == kUpper && index != librarian_->upperBankIndex && host_ && host_->transferIntoOpenBank()) {
+    tell(MIDIMessageManager::ignoredText("Opening " + list[index]->fileName));
+    return false;
+  }
   if (side == kUpper && openBankUnsaved() && index != librarian_->upperBankIndex) {
     tell("Save or discard the changes of the open bank first!");
     return false;
@@ -321,8 +327,9 @@ void LibrarianEditor::rescanKeepingEdits() {
   // carried over to the bank read from the same file, so that "Refresh Folders" never drops them.
   std::unique_ptr<PatchFile> edited;
   if (openBankUnsaved()) edited = librarian_->cloneBank(bankOf(kUpper));
-  // A bank a project brought without a file has nothing to read again: discarded, it is gone.
-  const bool withoutFile = bankOf(kUpper) && bankOf(kUpper)->fromProject;
+  // A bank a project brought without a file has nothing to read again: discarded, it is gone. Saved under a name of
+  // its own, it is that file now.
+  const bool withoutFile = bankOf(kUpper) && bankOf(kUpper)->fromProject && upperBankPath == bankPath(*bankOf(kUpper));
   std::string path = edited ? bankPath(*edited) : upperBankPath;
   std::string keptMessage;
   bool keptOnDisk = true;
@@ -727,26 +734,36 @@ std::string LibrarianEditor::recallProjectBank(const std::string& path, const st
       PatchLibrarian::fillUncompletedBankFiles(edits.get());
   }
   if (!edits && !position) return std::string();
-  if (openBankUnsaved()) {
-    // The edits made here are in no file: the bank holding them stays open. Nothing needs saying when it is the
-    // project's bank and holds what the project kept (a host opening a project recalls it twice).
+  const bool transfer = host_ && host_->transferIntoOpenBank();
+  if (openBankUnsaved() || transfer) {
+    // The edits made here are in no file, and a job that stores programs owns its bank until it ends: the open bank
+    // stays open, and so does its highlighted slot. Nothing needs saying when it is the project's bank and holds what
+    // the project kept (a host opening a project recalls it twice); a bank the project brought without a file goes
+    // by the name its path gives it.
     const PatchFile* open = bankOf(kUpper);
     const int projectIndex = path.empty() && !edits && position
                                  ? static_cast<int>(std::clamp(*position, -1.0, 1e6))
                                  : projectBankIndex(path, nullptr);
-    const bool same = open && (path == upperBankPath || projectIndex == librarian_->upperBankIndex);
+    const bool same = open && (path == upperBankPath || projectIndex == librarian_->upperBankIndex ||
+                               (open->fromProject && projectIndex < 0 && projectBankName(path) == open->fileName));
+    const bool projectEdits = edits != nullptr;
     if (same && edits) {
       const std::unique_ptr<PatchFile> now = librarian_->cloneBank(open);
       if (now && now->holdsSameProgramsAs(*edits)) edits.reset();
     }
-    *opened = same;
+    *opened = same && projectEdits && !edits && !transfer;
     if (same && !edits) return std::string();
     const std::string what =
         same ? "the project's own unsaved edits of it were"
              : (path.empty() ? std::string("the project's bank") : "the project's bank " + projectBankName(path)) +
                    (edits ? " with its unsaved edits" : "") + " was";
-    tell((open ? open->fileName : std::string("The open bank")) + " has unsaved changes here, so it stays open: " +
-         what + " not opened. Save or discard the changes, then open the project again.");
+    const std::string name = open ? open->fileName : std::string("The open bank");
+    if (openBankUnsaved())
+      tell(name + " has unsaved changes here, so it stays open: " + what +
+           " not opened. Save or discard the changes, then open the project again.");
+    else
+      tell(name + " stays open while the transfer into it runs: " + what +
+           " not opened. Open the project again when the transfer has ended.");
     return lastMessage;
   }
   *opened = true;

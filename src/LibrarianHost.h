@@ -34,6 +34,8 @@ class LibrarianHost {
   virtual bool requestProgram(int slot, int targetSlot, bool toEditor) = 0;
   // Asks for all 128 programs; they arrive one by one through LibrarianEditor::programReceived.
   virtual bool requestAllPrograms() = 0;
+  // True while a job stores programs into the open bank: it keeps that bank open until it ends.
+  virtual bool transferIntoOpenBank() { return false; }
   // The main menu's jobs that concern the editor rather than the banks.
   virtual bool syncCurrentFromHardware() = 0;
   virtual bool pushCurrentToHardware() = 0;

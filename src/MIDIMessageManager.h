@@ -79,6 +79,9 @@ class MIDIMessageManager {
   static constexpr uint32_t kUnansweredWaitMs = 1000;
   // Set while the running job brings a program into the editor (a request for it, an audition).
   std::atomic<bool> jobFetchesIntoEditor{false};
+  // Set while the running job stores programs into the open bank (a fetch for the librarian, the editor's program
+  // stored into a slot, an initialized slot): that bank stays open until the job ends.
+  std::atomic<bool> jobWritesIntoLibrarian{false};
   // Sets (or clears) the waiting flag and notes when; any thread.
   void setWaiting(bool on);
   // The waiting flag as the input sees it: a wait that no job owns ends once kUnansweredWaitMs have passed. Only

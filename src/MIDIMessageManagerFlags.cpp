@@ -31,9 +31,13 @@ bool MIDIMessageManager::isWaiting() {
 
 void MIDIMessageManager::beginJob(const SenderJob& job) {
   if (!plug) return;
-  if (onJobThread(job.job))
-    jobFetchesIntoEditor = ((job.job == kJobActiveArrangementRequest || job.job == kJobPartRequest) && job.toEditor) ||
-                           job.job == kJobSendLibrarianPatch;
+  if (onJobThread(job.job)) {
+    const bool request = job.job == kJobActiveArrangementRequest || job.job == kJobPartRequest;
+    jobFetchesIntoEditor = (request && job.toEditor) || job.job == kJobSendLibrarianPatch;
+    jobWritesIntoLibrarian = (request && !job.toEditor) || (job.job == kJobSendArrangement && job.arrangementFlag) ||
+                             job.job == kJobSinglePatchRequest || job.job == kJobAllPatchRequest ||
+                             job.job == kJobInitClassicPatch;
+  }
   switch (job.job) {
     case kJobSendArrangement:
       if (job.recalledSend) plug->beginRecalledSend();
@@ -72,6 +76,7 @@ void MIDIMessageManager::beginJob(const SenderJob& job) {
 
 void MIDIMessageManager::endJob(const SenderJob& job) {
   if (!plug || !onJobThread(job.job)) return;
+  jobWritesIntoLibrarian = false;
   dumpPending = false;
   plug->connectPending = false;
   singleRequest.disarm();
@@ -99,6 +104,7 @@ std::vector<std::string> MIDIMessageManager::protocolViolations() const {
   rule(singleRequest.active, "the single-program request is armed without its job");
   rule(allRequest.active, "the all-programs request is armed without its job");
   rule(arrangementBusy, "a program send is marked busy without its job");
+  rule(jobWritesIntoLibrarian, "the open bank is held for a transfer that does not run");
   rule(channelSearchActive, "a channel search is marked running without its job");
   rule(plug->deviceBusy || plug->dumpSendRunning, "input is blocked for a program send that does not run");
   rule(plug->bankReceiveActive, "a bank receive is marked running without its job");

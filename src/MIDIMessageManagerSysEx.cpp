@@ -27,16 +27,23 @@ bool korgHeader(const uint8_t* d, int n) {
 
 // A copy of the program in the selected upper slot of the open bank; the bank holds exactly 128 programs after.
 // Runs on the MIDI input or a job thread while the user-interface thread may draw or edit the bank: under the
-// librarian's bank lock, and the slot view reads the bank again on its own thread.
-void storeInSelectedUpperSlot(PatchLibrarian* lib, const LibrarianPatch& patch) {
+// librarian's bank lock, and the slot view reads the bank again on its own thread. A program that changed the slot
+// flags the bank at once, not when the job ends: from then on a rescan keeps it and a recall leaves it open.
+void storeInSelectedUpperSlot(Vexmir* plug, PatchLibrarian* lib, const LibrarianPatch& patch) {
   if (!lib) return;
-  std::unique_lock<std::mutex> lock = lib->lockBanks();
-  PatchFile* bank = lib->bankAt(lib->upperBankIndex);
-  if (!bank) return;
-  bank->patches.resize(kProgramsPerBank);
-  const int slot = lib->selectedSlot(0);
-  if (slot < 0 || slot >= kProgramsPerBank) return;
-  bank->patches[static_cast<size_t>(slot)] = patch;
+  {
+    std::unique_lock<std::mutex> lock = lib->lockBanks();
+    PatchFile* bank = lib->bankAt(lib->upperBankIndex);
+    if (!bank) return;
+    bank->patches.resize(kProgramsPerBank);
+    const int slot = lib->selectedSlot(0);
+    if (slot < 0 || slot >= kProgramsPerBank) return;
+    LibrarianPatch& target = bank->patches[static_cast<size_t>(slot)];
+    if (target.messages == patch.messages) return;
+    target = patch;
+  }
+  plug->SetLibrarianStatusUnsaved(true);
+  if (LibrarianEditor* editor = plug->getLibrarianEditor()) editor->openBankChanged();
 }
 
 // The first-stage value of an incoming parameter change for the parameter the control is bound to.
@@ -128,8 +135,7 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice) {
     gotData = true;
     LibrarianPatch program;
     if (singleRequest.addMessageData(d, n, &program)) {
-      storeInSelectedUpperSlot(librarian, program);
-      if (LibrarianEditor* editor = plug->getLibrarianEditor()) editor->openBankChanged();
+      storeInSelectedUpperSlot(plug, librarian, program);
       replyTaken = true;
     }
     gotData = false;
@@ -155,8 +161,7 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice) {
     gotData = true;
     LibrarianPatch program;
     if (allRequest.addMessageData(d, n, &program)) {
-      storeInSelectedUpperSlot(librarian, program);
-      if (LibrarianEditor* editor = plug->getLibrarianEditor()) editor->openBankChanged();
+      storeInSelectedUpperSlot(plug, librarian, program);
       // The next program of the bank goes on: the request stays armed until the bank's last slot.
       const int stored = librarian ? librarian->selectedSlot(0) : -1;
       if (stored >= 0 && stored < kProgramsPerBank - 1) {

@@ -277,10 +277,7 @@ void MIDIMessageSender::sendSinglePatchRequestSysex(bool temporary, int program)
     showStatus("Not received: the synth kept changing program");
   else if (!failed)
     showStatus(kCompleted);
-  // A program that came is in its slot, also where a cancel ended the wait: the bank holds a change that a rescan
-  // must keep and Save must write.
-  const MIDIMessageManager* hub = plug->getMidiManager();
-  if (end == WaitEnd::kAnswered || (hub && hub->replyTaken)) plug->SetLibrarianStatusUnsaved(true);
+  // A program that came is in its slot, flagged as it came, also where a cancel ended the wait.
   plug->DisplayProcessingIndicator(false);
 }
 
@@ -296,13 +293,8 @@ void MIDIMessageSender::sendAllPatchRequestSysex() {
   IMidiMsg bankSelect;
   bankSelect.MakeControlChangeMsg(static_cast<EControlChangeMsg>(32), 0.0, 0);
   plug->sendMidiMsgAndLog(&bankSelect);
-  // The open bank as the job found it: it is flagged as changed only when a program in it did change (a fetch
-  // cancelled before any program came changed nothing).
-  const std::unique_ptr<PatchFile> before = lib ? lib->cloneOpenBank() : nullptr;
-  auto flagIfChanged = [&] {
-    const std::unique_ptr<PatchFile> after = lib ? lib->cloneOpenBank() : nullptr;
-    if (after && (!before || !after->holdsSameProgramsAs(*before))) plug->SetLibrarianStatusUnsaved(true);
-  };
+  // The open bank is flagged as changed by the first program that changes a slot of it (a fetch cancelled before
+  // any program came changed nothing), and stays open until the job ends.
   if (!pause(t)) return;
   showStatus(kDataProcessing);
   // Every program that comes is kept; one that does not leaves its slot as it was, and the next is asked for.
@@ -323,7 +315,6 @@ void MIDIMessageSender::sendAllPatchRequestSysex() {
       if (!pause(t / 2) || !pause(50)) return;
       if (cancel) {
         showStatus(kCancelled);
-        flagIfChanged();
         plug->DisplayProcessingIndicator(false);
         if (lib) lib->selectSlot(0, 0);
         return;
@@ -354,7 +345,6 @@ void MIDIMessageSender::sendAllPatchRequestSysex() {
   } else {
     showStatus(kCompleted);
   }
-  flagIfChanged();
   if (LibrarianEditor* editor = plug->getLibrarianEditor()) editor->openBankChanged();
   plug->DisplayProcessingIndicator(false);
   if (lib) lib->selectSlot(0, 0);

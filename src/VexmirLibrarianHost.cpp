@@ -116,6 +116,11 @@ bool VexmirLibrarianHost::requestAllPrograms() {
   return hub && startJob(kJobAllPatchRequest);
 }
 
+bool VexmirLibrarianHost::transferIntoOpenBank() {
+  MIDIMessageManager* hub = plugin_ ? plugin_->getMidiManager() : nullptr;
+  return hub && hub->jobWritesIntoLibrarian;
+}
+
 bool VexmirLibrarianHost::syncCurrentFromHardware() {
   return startJob(kJobActiveArrangementRequest, true);
 }

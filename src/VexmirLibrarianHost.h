@@ -19,6 +19,7 @@ class VexmirLibrarianHost : public LibrarianHost {
   bool storeBank(int side, const PatchFile& bank) override;
   bool requestProgram(int slot, int targetSlot, bool toEditor) override;
   bool requestAllPrograms() override;
+  bool transferIntoOpenBank() override;
   bool syncCurrentFromHardware() override;
   bool pushCurrentToHardware() override;
   bool initializeCurrentProgram() override;

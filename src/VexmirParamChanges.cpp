@@ -418,9 +418,18 @@ void Vexmir::OnParamChange(int paramIdx) {
       // Each pair is one choice: pressing one releases the other.
       if (v == 1) setParameterFromPlug((paramIdx - kReadFromTimbre1) % 2 == 0 ? paramIdx + 1 : paramIdx - 1, 0.0);
       break;
-    case kOverwriteBank:
-      // The editor's program into the selected slot of the open bank, as if the synthesizer had sent it.
-      if (v == 1 && midiManager && librarian && librarian->selectedSlot(0) >= 0) {
+    case kOverwriteBank: {
+      // The editor's program into the selected slot of the open bank, as if the synthesizer had sent it. Where it
+      // cannot start the musician reads why.
+      const int slot = librarian ? librarian->selectedSlot(0) : -1;
+      if (v != 1 || !midiManager || !librarian) break;
+      if (!librarian->openBank(0, false)) {
+        note = "Program not stored: no bank is open";
+      } else if (slot < 0) {
+        note = "Program not stored: no slot is highlighted";
+      } else if (midiManager->isWorkerBusy(MidiWorker::kJobThread)) {
+        note = MIDIMessageManager::ignoredText("Store into slot " + std::to_string(slot + 1));
+      } else {
         sendGlobalWithProgram = false;
         SenderJob j;
         j.job = kJobSendArrangement;
@@ -428,6 +437,7 @@ void Vexmir::OnParamChange(int paramIdx) {
         midiManager->startJob(MidiWorker::kJobThread, j);
       }
       break;
+    }
     case kReserved518:  // "Cancel Data Request"
       if (v == 1 && midiManager) midiManager->getSender()->cancel = true;
       break;

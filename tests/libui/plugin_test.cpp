@@ -184,6 +184,10 @@ TEST(PluginLibrarian, AProjectsBankPathIsANameNeverAPermission) {
     EXPECT_EQ(said.rfind("The project's unsaved bank " + c.name + " is open from the project, not from ", 0),
               c.why.empty() ? std::string::npos : 0u) << said;
     EXPECT_NE(said.find(c.why), std::string::npos) << said;
+    // Hosts open a project twice: the second finds the bank open with the very same programs.
+    in.editor->clearMessage();
+    ASSERT_TRUE(openProject(in.plug.GetAEffect(), vexmir::testsupport::withBankPath(project, mine, c.path)));
+    EXPECT_EQ(in.editor->lastMessage, "") << "nothing was refused";
     if (!c.why.empty()) {
       // Its own project keeps it as a bank without a file, which opens from memory again.
       Instance again("");
@@ -215,6 +219,7 @@ TEST(PluginLibrarian, ARecallNeverMovesOrHidesTheEditsMadeHere) {
   data.write("A.syx", bankBytes(1));
   data.write("B.syx", bankBytes(2));
   Instance theirs("B.syx");
+  theirs.plug.getLibrarian()->selectSlot(0, 7);
   const Bytes plain = projectOf(theirs.plug.GetAEffect());
   ASSERT_TRUE(theirs.editor->renameProgram(7, "Theirs"));
   const Bytes edited = projectOf(theirs.plug.GetAEffect());
@@ -234,8 +239,10 @@ TEST(PluginLibrarian, ARecallNeverMovesOrHidesTheEditsMadeHere) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.notOpened);
     Instance mine(c.bank, 4, "Mine");
+    mine.plug.getLibrarian()->selectSlot(0, 4);
     ASSERT_TRUE(openProject(mine.plug.GetAEffect(), *c.project));
     EXPECT_EQ(mine.editor->bankOf(0)->fileName, c.bank);
+    EXPECT_EQ(mine.plug.getLibrarian()->selectedSlot(0), 4) << "the kept bank keeps its highlight";
     EXPECT_EQ(mine.editor->lastMessage, std::string(c.bank) + " has unsaved changes here, so it stays open: " +
                                             c.notOpened + " not opened. Save or discard the changes, then open the "
                                                           "project again.");

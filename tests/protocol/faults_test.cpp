@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <limits>
 
 #include "protocol_plug.h"
 #include "src/LibrarianViewControl.h"
+#include "tests/support/ProjectChunk.h"
 
 using namespace prototest;
 
@@ -492,4 +494,72 @@ TEST(ProtocolFaults, AStoreOrAuditionDuringATransferIsDoneOrSaysWhyNot) {
     EXPECT_EQ(plug.librarianCurrentProgram(), 9);
     expectAtRest(plug);
   }
+}
+
+// The host opens a project saved with another bank open at several pauses of each job that stores into the open bank
+// (its ports coming back or not): the job's programs stay in the bank it started with, which stays open (flagged
+// once a program came) and says so, the highlight stays, the other bank is left alone, and "completed" means every
+// slot got its own program. Store into a slot with no slot highlighted or during a job says why it did not start.
+TEST(ProtocolFaults, ARecallDuringAJobThatStoresIntoTheOpenBankLeavesItThatBank) {
+  DataRoot root;
+  const std::string patches = Vexmir::getPatchesFolderStr();
+  std::filesystem::copy_file(patches + "/Init.vmr", patches + "/Other.vmr");
+  for (int job : {kJobAllPatchRequest, kJobSinglePatchRequest, kJobSendArrangement})
+    for (int at : {1, 4, 30})
+      for (bool portsBack : {true, false}) {
+        SCOPED_TRACE(std::to_string(job) + " at pause " + std::to_string(at) + (portsBack ? ", ports back" : ""));
+        ProtocolPlug plug;
+        LibrarianEditor* editor = plug.getLibrarianEditor();
+        plug.press(kRefreshFolders, 1);
+        ASSERT_TRUE(editor->selectBank(0, 1));
+        plug.getLibrarian()->selectSlot(0, 5);
+        const Bytes project = vexmir::testsupport::projectOf(plug.GetAEffect());
+        ASSERT_TRUE(editor->selectBank(0, 0) && editor->bankOf(0)->fileName == "Init.vmr");
+        plug.getLibrarian()->selectSlot(0, 20);
+        plug.GetParam(kPatchName)->SetDisplayText(0, "Mine");
+        const std::vector<LibrarianPatch> before = plug.openBank();
+        std::string said;
+        plug.onEachPause = [&](int n) {
+          if (n != at) return;
+          ASSERT_TRUE(vexmir::testsupport::openProject(plug.GetAEffect(), project));
+          said = editor->lastMessage;
+          plug.midiOutReady = plug.midiInReady = portsBack;
+        };
+        if (job == kJobSendArrangement) plug.press(kOverwriteBank, 1);
+        ASSERT_TRUE(job == kJobSendArrangement || (job == kJobAllPatchRequest ? plug.host()->requestAllPrograms()
+                                                                               : plug.host()->requestProgram(20, 20, false)));
+        ASSERT_TRUE(plug.waitIdle());
+        plug.onEachPause = nullptr;
+        EXPECT_EQ(editor->bankOf(0)->fileName, "Init.vmr");
+        const std::vector<LibrarianPatch> after = plug.openBank();
+        bool came = false;
+        for (size_t p = 0; p < after.size(); ++p) came |= after[p].messages != before[p].messages;
+        EXPECT_EQ(editor->openBankUnsaved(), came);
+        EXPECT_TRUE(said.empty() || (startsWith(said, "Init.vmr ") &&
+                                     said.find(": the project's bank Other.vmr was not opened.") != std::string::npos)) << said;
+        if (job != kJobAllPatchRequest) {
+          EXPECT_EQ(plug.getLibrarian()->selectedSlot(0), 20);
+        }
+        const std::vector<LibrarianPatch>& other = plug.getLibrarian()->bankAt(1)->patches;
+        EXPECT_TRUE(std::all_of(other.begin(), other.end(), [&](const LibrarianPatch& p) { return p.messages == before[0].messages; }));
+        for (int slot = job == kJobAllPatchRequest ? 0 : 20; slot <= (job == kJobAllPatchRequest ? 127 : 20); ++slot) {
+          EXPECT_TRUE(plug.lastText() != "Data request completed!" || plug.slotHoldsProgram(slot, slot)) << slot;
+        }
+        expectAtRest(plug);
+      }
+  ProtocolPlug plug;
+  plug.getLibrarian()->selectSlot(0, -1);
+  plug.press(kOverwriteBank, 1);
+  EXPECT_EQ(plug.getDisplayLine(Vexmir::kLineName), "Program not stored: no slot is highlighted");
+  plug.getLibrarian()->selectSlot(0, 9);
+  std::string shown;
+  plug.onEachPause = [&](int n) {
+    if (n > 1) return;
+    plug.press(kOverwriteBank, 1);
+    shown = plug.getDisplayLine(Vexmir::kLineName);
+  };
+  plug.press(kRequestTempData, 1);
+  ASSERT_TRUE(plug.waitIdle());
+  plug.onEachPause = nullptr;
+  EXPECT_EQ(shown, "Store into slot 10 ignored: a transfer is running");
 }

@@ -1,14 +1,15 @@
 // Random sequences of the ordinary actions of a musician against the real editor object and the model
 // synthesizer, which answers, stays silent, answers late or twice; during any job a program change may come from
-// the host or the synthesizer, and the host may play a note. After every action the protocol must be at rest:
-// nothing armed, waiting or busy without its job, no librarian slot changed but the one the action addressed, every
-// slot a fetch reported as received holds the program the synthesizer sent for it, the arrow keys move from the
-// highlighted slot, the host's notes reached the synthesizer during a librarian transfer and its program changes
-// did not, the editor follows the next knob turned on the synthesizer, a reset sends all notes off, and a clock
-// switched off stops. Projects are saved and opened again, some after edits in another bank and some with their
-// bank path rewritten as a stranger may: no file outside the data folder changes or appears, every program the
-// musician renamed and did not discard is on disk or in the open bank shown as unsaved, and what the librarian
-// says names what happened. A failing sequence is shrunk to a short one and printed.
+// the host or the synthesizer, and the host may play a note or open a project. After every action the protocol must
+// be at rest: nothing armed, waiting or busy without its job, no librarian slot changed but the one the action
+// addressed, every slot a fetch reported as received holds the program the synthesizer sent for it, the arrow keys
+// move from the highlighted slot, the host's notes reached the synthesizer during a librarian transfer and its program
+// changes did not, the editor follows the next knob turned on the synthesizer, a reset sends all notes off, and a
+// clock switched off stops. Projects are saved and opened again, some after edits in another bank and some with their
+// bank path rewritten as a stranger may, and banks are saved as files in Patches and beside it, those a project
+// brought without a file too: no file outside the data folder changes or appears, every program fetched, stored or
+// renamed and not discarded is on disk or in the open bank shown as unsaved, the bank the librarian's message says is
+// open is the open one, and what it says names what happened. A failing sequence is shrunk to a short one and printed.
 //
 // VEXMIR_SEQUENCES sets the number of sequences (2,000 by default), VEXMIR_SEQUENCE_SEED the first seed.
 #include <gtest/gtest.h>
@@ -16,11 +17,15 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <random>
 #include <sstream>
 
+#include "platform/cocoa/panels.h"
+#include "platform/cocoa/view.h"
 #include "platform/vst2/vst2.h"
 #include "protocol_plug.h"
 #include "src/PatchLibrarianFiles.h"
@@ -56,6 +61,7 @@ enum class Act {
   kSaveAndRecall,
   kStoreSelected,
   kArrowKey,
+  kSaveAs,
   kCount
 };
 
@@ -66,7 +72,7 @@ const char* const kActNames[] = {"REQUEST",          "connect",           "fetch
                                  "synth program change", "host program change", "program up/down",
                                  "timbre",           "tab",               "clock on and off",
                                  "randomize",        "save and recall state", "store selected slot",
-                                 "arrow key"};
+                                 "arrow key",        "save as"};
 
 struct Step {
   Act act = Act::kRequest;
@@ -79,8 +85,10 @@ struct Step {
   bool changeFromHost = false;
   int changeTo = 0;
   int noteAt = 0;  // the pause at which the host plays a note (0: never)
-  // Save and recall: bits 0-1 zero makes unsaved edits in another bank before the recall (bit 2: the open bank's
-  // own edits are saved first, else discarded); bits 3-6 from 10 on rewrite the project's bank path (kPaths).
+  int recallAt = 0;  // the pause at which the host opens a project (0: never): bit 0 of variant its own, else one of
+                     // another bank; bit 1 its ports come back at once
+  // Save and recall: bits 0-1 zero makes unsaved edits in another bank before the recall, both set only settles the
+  // open bank's own (bit 2: they are saved, else discarded); bits 3-6 from 10 on rewrite the project's bank path.
   int variant = 0;
 };
 
@@ -91,6 +99,10 @@ constexpr int kRewriteFrom = 10;
 
 bool editsElsewhere(const Step& s) {
   return (s.variant & 3) == 0;
+}
+// Bits 0-1 both set: the open bank's edits are only saved or discarded (bit 2) before the recall.
+bool settlesFirst(const Step& s) {
+  return editsElsewhere(s) || (s.variant & 3) == 3;
 }
 int rewrittenPath(const Step& s) {
   return (s.variant >> 3) - kRewriteFrom;
@@ -106,8 +118,12 @@ std::string describe(const Step& s) {
     out << ", program change " << s.changeTo << " from the " << (s.changeFromHost ? "host" : "synthesizer")
         << " at pause " << s.changeAt;
   if (s.noteAt) out << ", host note at pause " << s.noteAt;
-  if (s.act == Act::kSaveAndRecall && editsElsewhere(s))
-    out << ", edits in another bank after " << (s.variant & 4 ? "saving" : "discarding") << " the open one's";
+  if (s.recallAt)
+    out << ", " << (s.variant & 1 ? "its own" : "another bank's") << " project opened at pause " << s.recallAt
+        << (s.variant & 2 ? ", ports back" : "");
+  if (s.act == Act::kSaveAndRecall && settlesFirst(s))
+    out << (editsElsewhere(s) ? ", edits in another bank" : "") << " after " << (s.variant & 4 ? "saving" : "discarding")
+        << " the open one's";
   if (s.act == Act::kSaveAndRecall && rewrittenPath(s) >= 0) out << ", bank path: " << kPathNames[rewrittenPath(s)];
   return out.str();
 }
@@ -128,6 +144,7 @@ Step randomStep(std::mt19937& rng) {
     s.changeTo = pick(128);
   }
   if (pick(3) == 0) s.noteAt = 1 + pick(60);
+  if (pick(4) == 0) s.recallAt = 1 + pick(pick(2) ? 4 : 60);
   s.variant = pick(128);
   return s;
 }
@@ -135,6 +152,29 @@ Step randomStep(std::mt19937& rng) {
 bool sameProgram(const LibrarianPatch& a, const LibrarianPatch& b) {
   return a.messages.size() == b.messages.size() &&
          (a.messages.empty() || a.messages.front().data == b.messages.front().data);
+}
+
+// The same program, whatever channel its dump names (a bank file keeps its own).
+bool sameData(const LibrarianPatch& a, const LibrarianPatch& b) {
+  if (a.messages.empty() || b.messages.empty()) return false;
+  const SysexBytes &x = a.messages.front().data, &y = b.messages.front().data;
+  return x.size() > 3 && y.size() > 3 && std::equal(x.begin() + 3, x.end(), y.begin() + 3, y.end());
+}
+
+// The bank a message of the librarian says is open ("" when it names none).
+std::string namedBank(const std::string& said) {
+  static const std::pair<const char*, const char*> kForms[] = {
+      {"", " has unsaved changes here, so it stays open: "},
+      {"", " stays open while the transfer into it runs: "},
+      {"Saved ", " outside the Patches folder: it stays open"},
+      {"The project's unsaved bank ", " is open from the project"},
+      {": ", " is open instead."}};
+  for (const auto& [head, tail] : kForms) {
+    const size_t end = said.find(tail), start = *head == ':' ? said.rfind(head, end) : 0;
+    if (end != std::string::npos && start != std::string::npos && said.compare(start, std::strlen(head), head) == 0)
+      return librarianfiles::lastComponent(said.substr(start + std::strlen(head), end - start - std::strlen(head)));
+  }
+  return {};
 }
 
 // The slot an arrow key (1 up, 2 down, 3 left, 4 right) moves to in a bank of 8 columns of 16, wrapping around.
@@ -170,6 +210,17 @@ class Runner {
     vexmir::testsupport::writeText(patches + "/readme.txt", "not a bank\n");
     plug.press(kRefreshFolders, 1);
     untouched = outsideFiles();
+    // A project saved with the second bank open, and the editor open for the file panels.
+    LibrarianEditor* editor = plug.getLibrarianEditor();
+    editor->selectBank(0, 1);
+    otherProject = vexmir::testsupport::projectOf(plug.GetAEffect());
+    editor->selectBank(0, 0);
+    plug.GetAEffect()->dispatcher(plug.GetAEffect(), effCanDo, 0, 0, const_cast<char*>("hasHostViewAsConfig"), 0);
+    plug.GetAEffect()->dispatcher(plug.GetAEffect(), effEditOpen, 0, 0, window->contentView(), 0);
+  }
+  ~Runner() {
+    plug.GetAEffect()->dispatcher(plug.GetAEffect(), effEditClose, 0, 0, nullptr, 0);
+    window->release();
   }
 
   Failure run(const std::vector<Step>& steps) {
@@ -181,11 +232,12 @@ class Runner {
   }
 
  private:
-  // A program the musician renamed, by its name (unique), and where it was last found on disk.
+  // A program the musician changed or a job stored: the bank it went into (a file's path, or a bank without one),
+  // its slot and the program.
   struct Edit {
-    std::string name;
+    std::string bank;
     int slot;
-    std::string file;
+    LibrarianPatch program;
   };
 
   // Every entry under the root but the data folder, and the bank beside Patches.
@@ -201,41 +253,70 @@ class Runner {
     edits.erase(std::remove_if(edits.begin(), edits.end(), replaced), edits.end());
   }
 
-  bool inOpenBank(const Edit& e, const std::vector<LibrarianPatch>& bank) const {
-    return static_cast<size_t>(e.slot) < bank.size() && bank[static_cast<size_t>(e.slot)].name.rfind(e.name, 0) == 0;
+  static bool holds(const std::vector<LibrarianPatch>& bank, const Edit& e) {
+    return static_cast<size_t>(e.slot) < bank.size() && sameData(bank[static_cast<size_t>(e.slot)], e.program);
   }
-
-  // The program in a bank file of the Patches folder: where it was found last, else in any.
-  bool onDisk(Edit& e) {
-    auto holds = [&](const std::string& path) {
-      const Bytes bytes = vexmir::testsupport::readBytes(path);
-      PatchFile bank;
-      reader.loadFromBytes(bytes.data(), bytes.size(), &bank);
-      return std::any_of(bank.patches.begin(), bank.patches.end(),
-                         [&](const LibrarianPatch& p) { return p.name.rfind(e.name, 0) == 0; });
-    };
-    if (!e.file.empty() && holds(e.file)) return true;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(patches))
-      if (entry.is_regular_file() && holds(entry.path().string())) {
-        e.file = entry.path().string();
-        return true;
+  // Every slot of `bank` whose program differs from `from` holds a change of the musician's or a job's.
+  void track(const std::vector<LibrarianPatch>& from, const std::vector<LibrarianPatch>& to, const std::string& bank) {
+    for (int p = 0; p < static_cast<int>(std::min(from.size(), to.size())); ++p)
+      if (!sameProgram(from[static_cast<size_t>(p)], to[static_cast<size_t>(p)])) {
+        forget([&](const Edit& e) { return e.bank == bank && e.slot == p; });
+        edits.push_back({bank, p, to[static_cast<size_t>(p)]});
       }
-    return false;
+  }
+  // The open bank was saved from `from` to the file `to`, over what that file held.
+  void saved(const std::string& from, const std::string& to) {
+    if (from != to) forget([&](const Edit& e) { return e.bank == to; });
+    for (Edit& e : edits)
+      if (e.bank == from) e.bank = to;
+  }
+  // The first broken rule of the changes: each is on disk, or in the open bank shown as unsaved.
+  std::string lostChange(LibrarianEditor* editor, const std::vector<LibrarianPatch>& open) {
+    std::map<std::string, PatchFile> files;
+    for (const Edit& e : edits) {
+      if (editor->openBankUnsaved() && e.bank == editor->upperBankPath && holds(open, e)) continue;
+      if (!e.bank.empty() && e.bank[0] == '/' && !files.count(e.bank)) {
+        const Bytes bytes = vexmir::testsupport::readBytes(e.bank);
+        reader.loadFromBytes(bytes.data(), bytes.size(), &files[e.bank]);
+      }
+      if (!files.count(e.bank) || !holds(files[e.bank].patches, e))
+        return "the program " + e.program.name + " put into slot " + std::to_string(e.slot) + " of " + e.bank +
+               " is neither on disk nor in the open bank shown as unsaved";
+    }
+    return {};
+  }
+  void portsBack() {
+    plug.storeParamValue(kDeviceOutSelection, 1);
+    plug.midiOutReady = true;
+    plug.midiInReady = true;
+  }
+  // The host opens a project while the action runs: what a job stored until then went into the bank open before.
+  void recallDuring(const Step& s) {
+    LibrarianEditor* editor = plug.getLibrarianEditor();
+    if (editor->upperBankPath == basePath) track(base, plug.openBank(), basePath);
+    if (!vexmir::testsupport::openProject(plug.GetAEffect(), s.variant & 1 ? stepProject : otherProject))
+      broke("the project opened during the action was refused");
+    if (s.variant & 2) portsBack();
+    base = plug.openBank();
+    basePath = editor->upperBankPath;
+    recalled = true;
   }
 
-  // Unsaved edits in another bank than the open one: the open bank's own are saved or discarded first, as the
-  // librarian asks.
+  // The open bank's edits saved or discarded, as the librarian asks, and then (bits 0-1 zero) unsaved edits in another
+  // bank.
   std::string editElsewhere(const Step& s, LibrarianEditor* editor) {
     if (editor->openBankUnsaved()) {
       if (s.variant & 4) {
+        const std::string from = editor->upperBankPath;
         if (!editor->saveOpenBank()) return "Save failed: " + editor->lastMessage;
+        saved(from, editor->upperBankPath);
       } else {
-        const std::vector<LibrarianPatch> open = plug.openBank();
-        forget([&](const Edit& e) { return inOpenBank(e, open); });
+        forget([&](const Edit& e) { return e.bank == editor->upperBankPath; });
         plug.press(kDiscardBankData, 1);
       }
       if (editor->openBankUnsaved()) return "the open bank is still flagged unsaved after Save or Discard";
     }
+    if (!editsElsewhere(s)) return {};
     std::vector<int> others;
     const auto& banks = plug.getLibrarian()->bankFiles;
     for (size_t i = 0; i < banks.size(); ++i)
@@ -244,13 +325,11 @@ class Runner {
     if (others.empty()) return "no other bank is listed";
     if (!editor->selectBank(0, others[static_cast<size_t>(s.arg) % others.size()]))
       return "another bank did not open: " + editor->lastMessage;
-    // A program renamed again is the musician's change as well: the earlier name is gone from that slot for good.
     const std::vector<LibrarianPatch> open = plug.openBank();
-    forget([&](const Edit& e) { return e.slot == s.arg && inOpenBank(e, open); });
     char name[16];
     std::snprintf(name, sizeof name, "Edit%07d", ++editCount);
     if (!editor->renameProgram(s.arg, name)) return "the rename was refused";
-    edits.push_back({name, s.arg, ""});
+    track(open, plug.openBank(), editor->upperBankPath);
     return {};
   }
 
@@ -259,6 +338,13 @@ class Runner {
     std::vector<int> addressed;
     // A recall may open another bank than the one open before.
     bool anotherBank = false;
+    LibrarianEditor* editor = plug.getLibrarianEditor();
+    AEffect* e = plug.GetAEffect();
+    editor->clearMessage();
+    base = before;
+    basePath = editor->upperBankPath;
+    recalled = false;
+    if (s.recallAt) stepProject = vexmir::testsupport::projectOf(e);
     plug.answer = s.answer;
     plug.lateBy = s.lateBy;
     const int start = plug.pauses;
@@ -272,10 +358,10 @@ class Runner {
       if (s.knobAt && n - start == s.knobAt) plug.fromSynth(plug.knob(n % 2));
       if (s.changeAt && n - start == s.changeAt) outsideProgramChange(s);
       if (s.noteAt && n - start == s.noteAt) hostNote(s);
+      if (s.recallAt && s.act != Act::kClock && s.act != Act::kSaveAndRecall && n - start == s.recallAt) recallDuring(s);
     };
     LibrarianHost* host = plug.host();
     const int slot = s.arg;
-    LibrarianEditor* editor = plug.getLibrarianEditor();
     // What the musician sees highlighted before the action: the slot it must use.
     const int shown = jobtest::drawnSlot(plug.GetGUI(), editor->view(), 0);
     switch (s.act) {
@@ -359,7 +445,6 @@ class Runner {
         break;
       case Act::kSaveAndRecall: {
         // Through the host's entry, as a host saves and opens a project.
-        AEffect* e = plug.GetAEffect();
         Bytes project = vexmir::testsupport::projectOf(e);
         const bool projectEdits = editor->openBankUnsaved();
         const std::string projectPath = editor->upperBankPath;
@@ -377,22 +462,25 @@ class Runner {
         if (editor->upperBankPath != added && !std::filesystem::remove(added))
           std::filesystem::copy_file(patches + "/Init.vmr", added);
         plug.press(kRefreshFolders, 1);
-        if (editsElsewhere(s)) {
+        if (settlesFirst(s)) {
           const std::string broken = editElsewhere(s, editor);
           if (!broken.empty()) return broken;
         }
         const int rewritten = rewrittenPath(s);
+        const std::string paths[] = {outside + "/notes.txt",   patches + "/../Outside.vmr",
+                                     patches + "/../Patches/Init.vmr", patches + "/readme.txt",
+                                     outside + "/missing.vmr", patches + "/Missing.vmr"};
         if (rewritten >= 0) {
-          const std::string paths[] = {outside + "/notes.txt",   patches + "/../Outside.vmr",
-                                       patches + "/../Patches/Init.vmr", patches + "/readme.txt",
-                                       outside + "/missing.vmr", patches + "/Missing.vmr"};
           project = vexmir::testsupport::withBankPath(project, projectPath, paths[rewritten]);
           if (project.empty()) return "the project holds no bank path " + projectPath;
         }
         // Edits made here (by this action or before it) keep their bank open.
         const std::string kept = editor->openBankUnsaved() ? editor->upperBankPath : std::string();
         const std::string projectBank = rewritten < 0 ? projectPath : rewritten == 2 ? patches + "/Init.vmr" : "";
-        anotherBank = editsElsewhere(s) || rewritten >= 0;
+        // Where its path names none of the banks, the bank it opened from memory before goes by that path's name.
+        const std::string name = rewritten < 0 ? "" : librarianfiles::lastComponent(paths[rewritten]);
+        const std::string fromMemory = "project:" + name + (name.find(".vmr") == std::string::npos ? ".syx" : "");
+        anotherBank = settlesFirst(s) || rewritten >= 0;
         editor->clearMessage();
         if (!vexmir::testsupport::openProject(e, project)) return "the project was refused";
         const std::string said = editor->lastMessage;
@@ -400,14 +488,16 @@ class Runner {
           if (editor->upperBankPath != kept || !editor->openBankUnsaved())
             return "the bank with the edits made here did not stay open and flagged";
           // Quiet only where the project's bank is that bank (with the same programs).
-          if ((kept != projectBank || !said.empty()) &&
-              said.rfind(librarianfiles::lastComponent(kept) + " has unsaved changes here, so it stays open: ", 0) != 0)
+          if (((kept != projectBank && kept != fromMemory) || !said.empty()) &&
+              said.rfind(editor->bankOf(0)->fileName + " has unsaved changes here, so it stays open: ", 0) != 0)
             return "the recall said: " + said;
         } else if (!projectBank.empty()) {
           if (editor->upperBankPath != projectBank ||
               (rewritten < 0 && jobtest::drawnSlot(plug.GetGUI(), editor->view(), 0) != shown))
             return "another bank or slot opened";
-          if (!said.empty()) return "the recall said: " + said;
+          // A bank without a file opens from the project again, and says so.
+          if (!said.empty() && (projectBank.rfind("project:", 0) != 0 || said.rfind("The project's unsaved bank ", 0) != 0))
+            return "the recall said: " + said;
         } else if (projectEdits) {
           if (editor->upperBankPath.rfind("project:", 0) != 0 || !editor->openBankUnsaved() ||
               said.rfind("The project's unsaved bank ", 0) != 0)
@@ -418,9 +508,7 @@ class Runner {
         if (plug.paramValue(kCurrentBank) != plug.getLibrarian()->upperBankIndex) return "the bank shown is not the one open";
         // The port of the project is found again (the test's port has no name a MIDI system would list), and the
         // recall sends its program as it does then.
-        plug.storeParamValue(kDeviceOutSelection, 1);
-        plug.midiOutReady = true;
-        plug.midiInReady = true;
+        portsBack();
         plug.take();
         if (!plug.startRecalledProgramSend() || !plug.waitIdle()) return "the recalled program's send did not run";
         const std::vector<Bytes> out = plug.take();
@@ -443,6 +531,7 @@ class Runner {
         plug.take();
         editor->view()->OnKeyDown(0, 0, key);
         if (!plug.waitIdle()) return "a job did not end (" + plug.stalled + ")";
+        if (recalled) break;  // the project's highlight
         const int to = jobtest::drawnSlot(plug.GetGUI(), editor->view(), side);
         if (from >= 0 && to != arrowTarget(from, key))
           return "the arrow key went to slot " + std::to_string(to) + ", not on from the highlighted " + std::to_string(from);
@@ -453,11 +542,38 @@ class Runner {
           return "the arrow key did not audition the highlighted slot " + std::to_string(to);
         break;
       }
+      case Act::kSaveAs: {
+        // In Patches or beside it (in the data folder): the bank saved is the one open, and no longer flagged.
+        const std::string target = (slot % 2 ? patches : dataFolder) + "/Saved " + std::to_string(slot % 3) + ".vmr";
+        if (s.variant & 1) {
+          // A bank a project brought without a file: the open one's edits, the project naming no bank for them.
+          if (!editor->openBankUnsaved() && !editor->renameProgram(slot, "Project")) return "the rename was refused";
+          const Bytes project = vexmir::testsupport::withBankPath(vexmir::testsupport::projectOf(e),
+                                                                  editor->upperBankPath, outside + "/missing.vmr");
+          forget([&](const Edit& d) { return d.bank == editor->upperBankPath; });
+          plug.press(kDiscardBankData, 1);
+          if (!vexmir::testsupport::openProject(e, project) || !plug.waitIdle() || !editor->bankOf(0)->fromProject)
+            return "no bank without a file opened: " + editor->lastMessage;
+          track(before, plug.openBank(), editor->upperBankPath);
+          anotherBank = true;
+        }
+        const std::string from = editor->upperBankPath;
+        editor->clearMessage();  // as the menu does
+        cocoa::panels::scriptChoice(target);
+        if (!editor->saveOpenBankAs(false)) return "Save As did not save: " + editor->lastMessage;
+        const PatchFile* open = editor->bankOf(0);
+        if (editor->upperBankPath != target || !open || open->folderPath + "/" + open->fileName != target ||
+            editor->openBankUnsaved())
+          return "after Save As to " + target + " the bank open is " + editor->upperBankPath;
+        saved(from, target);
+        break;
+      }
       case Act::kCount:
         break;
     }
     if (!plug.waitIdle()) return "a job did not end (" + plug.stalled + ")";
     plug.onEachPause = nullptr;
+    portsBack();
     plug.deliverOwed();
     // The block after the action starts what the action left for it (the request after a randomize).
     plug.audioBlock();
@@ -474,6 +590,8 @@ class Runner {
     if (!rules.empty()) return rules.front();
     const std::vector<LibrarianPatch> after = plug.openBank();
     if (after.size() != before.size()) return "the open bank changed its size";
+    if (s.act != Act::kSaveAndRecall && editor->upperBankPath == basePath) track(base, after, basePath);
+    anotherBank = anotherBank || recalled;
     for (size_t p = 0; p < after.size(); ++p)
       if (editor->view()->slotText(0, static_cast<int>(p)) != after[p].name) return "slot " + std::to_string(p) + "'s label";
     auto isAddressed = [&](int p) { return std::find(addressed.begin(), addressed.end(), p) != addressed.end(); };
@@ -496,13 +614,12 @@ class Runner {
     }
     // What the musician sees of the files and of the edits.
     if (outsideFiles() != untouched) return "a file outside the data folder changed or appeared";
-    // A renamed program that the action itself replaced in the open bank is the musician's change too.
-    forget([&](const Edit& e) {
-      return !anotherBank && inOpenBank(e, before) && !inOpenBank(e, after) && isAddressed(e.slot);
-    });
-    for (Edit& e : edits)
-      if (!(editor->openBankUnsaved() && inOpenBank(e, after)) && !onDisk(e))
-        return "the renamed program " + e.name + " is neither on disk nor in the open bank shown as unsaved";
+    const std::string lost = lostChange(editor, after);
+    if (!lost.empty()) return lost;
+    const PatchFile* open = editor->bankOf(0);
+    const std::string named = namedBank(editor->lastMessage);
+    if (!named.empty() && (!open || open->fileName != named))
+      return "the librarian said \"" + editor->lastMessage + "\" but " + (open ? open->fileName : "no bank") + " is open";
     for (const char* never : {"Save or discard the changes of the open bank first!", "written back"})
       if (editor->lastMessage.find(never) != std::string::npos) return "the librarian said: " + editor->lastMessage;
     testTicks += MIDIMessageManager::kUnansweredWaitMs + 1;
@@ -535,8 +652,9 @@ class Runner {
   void hostNote(const Step& s) {
     const std::vector<Bytes> out = plug.fromHost({0x90, 60, 100});
     const bool passed = std::any_of(out.begin(), out.end(), [](const Bytes& b) { return (b[0] & 0xF0) == 0x90; });
-    const bool transfer = s.act == Act::kFetchOne || s.act == Act::kFetchTemporary || s.act == Act::kFetchAll ||
-                          s.act == Act::kStoreOne || s.act == Act::kStoreBank || s.act == Act::kStoreSelected;
+    const bool transfer = (s.act == Act::kFetchOne || s.act == Act::kFetchTemporary || s.act == Act::kFetchAll ||
+                           s.act == Act::kStoreOne || s.act == Act::kStoreBank || s.act == Act::kStoreSelected) &&
+                          plug.midiOutReady;
     // An outside program change before it may have started a request for the editor, which holds it.
     const bool changedBefore = s.changeAt && s.changeAt <= s.noteAt;
     if (!passed && transfer && !changedBefore) broke("the host's note did not reach the synthesizer during the transfer");
@@ -554,6 +672,12 @@ class Runner {
   const std::string dataFolder = librarianfiles::folderOf(patches);
   const std::string outside = root.path + "/outside";
   fuzztest::Tree untouched;
+  cocoa::Window* window = new cocoa::Window(cocoa::Rect{0, 0, 1200, 800});
+  Bytes otherProject, stepProject;
+  // The open bank and its path as the action found them, or as a recall during it left them.
+  std::vector<LibrarianPatch> base;
+  std::string basePath;
+  bool recalled = false;
   std::vector<Edit> edits;
   int editCount = 0;
   PatchLibrarian reader;
