@@ -78,6 +78,7 @@ void MIDIMessageManager::endJob(const SenderJob& job) {
   allRequest.disarm();
   channelSearchActive = false;
   switchedProgramAwaited = false;
+  readingStoreResults = false;
   arrangementBusy = false;
   plug->deviceBusy = false;
   plug->dumpSendRunning = false;
@@ -100,6 +101,7 @@ std::vector<std::string> MIDIMessageManager::protocolViolations() const {
   rule(allRequest.active, "the all-programs request is armed without its job");
   rule(arrangementBusy, "a program send is marked busy without its job");
   rule(channelSearchActive, "a channel search is marked running without its job");
+  rule(readingStoreResults, "a store's results are read without its job");
   rule(plug->deviceBusy || plug->dumpSendRunning, "input is blocked for a program send that does not run");
   rule(plug->bankReceiveActive, "a bank receive is marked running without its job");
   rule(plug->isProcessingIndicatorShown(), "the processing indicator shows without a job");

@@ -309,6 +309,37 @@ TEST(MidiPorts, ANoteTriedWhileThePortIsReopenedIsHeldAndGoesOutAfter) {
   EXPECT_TRUE(emu.waitForLog(text, mark).has_value()) << text;
 }
 
+// What is sent while the output port is reopened is held until the new connection carries it: none of it goes out
+// in the cycles before the server runs that connection, where it would be lost.
+TEST(MidiPorts, EverythingSentWhileThePortIsReopenedArrives) {
+  EmulatorClient emu;
+  emu.reset();
+  PortPlug plug;
+  connect(plug, emu);
+  const size_t mark = emu.logMark();
+  std::atomic<bool> reopened{false};
+  std::thread reopen([&] {
+    int out = 1;
+    plug.setExternalMIDIOut(out, EmulatorClient::emulatorInPort().c_str());
+    reopened = true;
+  });
+  // Numbered messages for no device (the synthesizer ignores them), from before the reopening until after it.
+  int sent = 0;
+  for (int after = 0; after < 20; ++sent, after += reopened) {
+    unsigned char msg[] = {0xF0, 0x7D, static_cast<unsigned char>(sent >> 7), static_cast<unsigned char>(sent & 0x7F),
+                           0xF7};
+    ASSERT_TRUE(plug.SendMidiSysex(msg, sizeof msg));
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  reopen.join();
+  char last[32];
+  std::snprintf(last, sizeof last, "in F0 7D %02X %02X F7", (sent - 1) >> 7, (sent - 1) & 0x7F);
+  ASSERT_TRUE(emu.waitForLog(last, mark).has_value()) << last;
+  int arrived = 0;
+  for (const std::string& line : emu.log(mark)) arrived += line.find("in F0 7D") != std::string::npos;
+  EXPECT_EQ(arrived, sent);
+}
+
 TEST(MidiPorts, SendsFromSeveralThreadsStayWhole) {
   EmulatorClient emu;
   emu.reset();

@@ -78,7 +78,7 @@ TEST_F(TransferE2E, AStoredBankEqualsTheEmulatorsProgramsByteForByte) {
   ASSERT_GE(texts.size(), 2u);
   EXPECT_EQ(texts[0], "Please wait! Writing.. 0%");
   EXPECT_EQ(texts[texts.size() - 2], "Please wait! Writing.. 100%");
-  EXPECT_EQ(texts.back(), "Data write completed!");
+  EXPECT_EQ(texts.back(), "All 128 programs stored and confirmed!");
   EXPECT_FALSE(plug.isProcessingIndicatorShown());
 }
 
