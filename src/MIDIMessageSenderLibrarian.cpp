@@ -1,8 +1,10 @@
 // Jobs 2 and 3: librarian programs into the synthesizer. Job 2 sends one program to the edit buffer
 // (audition, or one timbre of it loaded into the program being edited) and, when asked, writes it into a
 // program memory; job 3 writes a whole bank into the 128 program memories. Both work on their own copies,
-// so nothing the user does in the librarian meanwhile can change or free what they send.
+// so nothing the user does in the librarian meanwhile can change or free what they send. A store reads the results
+// the synthesizer sends back and ends saying what it confirmed.
 #include <string>
+#include <vector>
 
 #include "src/MIDIMessageManager.h"
 #include "src/MIDIMessageSender.h"
