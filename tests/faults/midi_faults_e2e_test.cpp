@@ -278,6 +278,7 @@ TEST_F(MidiFaults, EveryStoreSaysWhatTheSynthesizerConfirmed) {
   ScaledJobClock storeClock(4);  // the results take the time a loaded machine takes to bring them
   EmulatorPlug plug(&storeClock);
   ASSERT_TRUE(plug.connect());
+  ASSERT_TRUE(plug.run(kJobActiveArrangementRequest, true));  // a first exchange, before the stores' results count
   const LibrarianPatch program = plug.openBank()[0];
   const SysexBytes& dump = program.messages.front().data;
   const Bytes data = vexmir::testsupport::dataOf(Bytes(dump.data(), dump.data() + dump.size()));
