@@ -158,6 +158,15 @@ class MIDIMessageManager {
   // MIDI input thread, for every program change from the synthesizer before anything filters it.
   void synthSwitchedProgram();
 
+  // The synthesizer's results of a store (F0 42 3n 58 ff F7, ff 21 to 24 in this order), counted only while a store
+  // reads them: outside a store a six-byte message is never interpreted.
+  enum StoreResult { kWriteCompleted = 0, kWriteError, kLoadCompleted, kLoadError, kStoreResults };
+  std::atomic<bool> readingStoreResults{false};
+  std::atomic<uint32_t> storeResults[kStoreResults] = {};
+  // Whether the synthesizer answered the load of the last program stored: not every model of the family answers,
+  // and only one that does is sent a dump again, and has it not written, when the dump stays unconfirmed.
+  std::atomic<bool> synthConfirmsLoads{false};
+
   // The NRPN address being received; kNoNrpn when that part is not held.
   static constexpr int kNoNrpn = 0x80;
   std::atomic<int> nrpnMsb{0};
@@ -186,9 +195,12 @@ class MIDIMessageManager {
   // On the worker, after the job returned by whatever path: every flag and request record the job owns is
   // cleared, so nothing it armed outlives it.
   void endJob(const SenderJob& job);
-  // Follows a program change from the synthesizer or the host; false when it is not followed (a job runs: the
-  // change is ignored and the display says so), and a host's change must then not be passed on either.
-  bool programChange(int program, bool fromDevice);
+  // Follows a program change from the synthesizer (fromHostMsg null) or the host, whose message is passed on to the
+  // synthesizer before any job starts; false when it is not followed (a job runs: the change is ignored, not passed
+  // on, and the display says so).
+  bool programChange(int program, IMidiMsg* fromHostMsg);
+  // A host's message on its way to the synthesizer, with the MIDI LED.
+  void passOnFromHost(IMidiMsg* msg);
   void adoptChannel(int byte2);
   void parameterChange(const uint8_t* message);
   IControl* findCCControl(int channelKey, int cc, const int* timbreKeys, int nKeys);

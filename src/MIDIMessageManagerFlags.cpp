@@ -83,6 +83,7 @@ void MIDIMessageManager::endJob(const SenderJob& job) {
   allRequest.disarm();
   channelSearchActive = false;
   switchedProgramAwaited = false;
+  readingStoreResults = false;
   arrangementBusy = false;
   plug->deviceBusy = false;
   plug->dumpSendRunning = false;
@@ -106,6 +107,7 @@ std::vector<std::string> MIDIMessageManager::protocolViolations() const {
   rule(arrangementBusy, "a program send is marked busy without its job");
   rule(jobWritesIntoLibrarian, "the open bank is held for a transfer that does not run");
   rule(channelSearchActive, "a channel search is marked running without its job");
+  rule(readingStoreResults, "a store's results are read without its job");
   rule(plug->deviceBusy || plug->dumpSendRunning, "input is blocked for a program send that does not run");
   rule(plug->bankReceiveActive, "a bank receive is marked running without its job");
   rule(plug->isProcessingIndicatorShown(), "the processing indicator shows without a job");

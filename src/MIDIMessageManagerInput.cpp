@@ -91,14 +91,20 @@ void MIDIMessageManager::synthSwitchedProgram() {
   if (switchedProgramAwaited) singleRequest.disarm();
 }
 
-bool MIDIMessageManager::programChange(int program, bool fromDevice) {
+bool MIDIMessageManager::programChange(int program, IMidiMsg* fromHostMsg) {
   program = std::clamp(program, 0, 127);
   // A job owns the synthesizer and the librarian's selection until it ends: a program change from outside would
   // move the slot that a fetch stores into, or switch the program that a fetch asks for or a store writes. It is
   // ignored, and the musician is told.
   if (ignoredDuringJob("Program change " + std::to_string(program + 1))) return false;
+  const bool fromDevice = !fromHostMsg;
+  const bool library = plug->paramValue(kControlLibrary) == 1.0;
+  if (!fromDevice && !library) plug->SendProgramChangeCommand(program, 0);
+  // The host's change goes on before the job that follows it starts: the job must find the synthesizer already
+  // switched.
+  if (!fromDevice) passOnFromHost(fromHostMsg);
   lastProgramChangeTime = plug->ticks();
-  if (plug->paramValue(kControlLibrary) == 1.0) {
+  if (library) {
     gotData = true;
     if (patchManager) patchManager->recalledProgram = program;
     if (librarian) librarian->selectSlot(0, program);
@@ -107,7 +113,6 @@ bool MIDIMessageManager::programChange(int program, bool fromDevice) {
     plug->sendPatchToDeviceFromLibrarian(program, 0, 200);
     return true;
   }
-  if (!fromDevice) plug->SendProgramChangeCommand(program, 0);
   singleRequest.active = false;
   // Without an input port no answer can come: the program change goes out and nothing waits for a program.
   if (plug->midiInReady) {
@@ -154,7 +159,7 @@ void MIDIMessageManager::ProcessMidiMsgFromDevice(IMidiMsg* msg) {
         if (t < 0) t = 0;
         if (plug->paramValue(kPartLock + t) == 1.0) return;
       }
-      programChange(msg->mData1, true);
+      programChange(msg->mData1, nullptr);
       return;
     }
     case IMidiMsg::kControlChange: {
@@ -270,11 +275,15 @@ void MIDIMessageManager::ProcessMidiMsgFromDAW(IMidiMsg* msg, int timbre) {
     case IMidiMsg::kProgramChange:
       if (plug->hostFilter[Vexmir::kFilterPC]) return;
       if (plug->paramValue(kPartLock + (timbre ? 1 : 0)) == 1.0) return;
-      if (!programChange(msg->mData1, false)) return;
-      break;
+      programChange(msg->mData1, msg);
+      return;
     default:
       return;
   }
+  passOnFromHost(msg);
+}
+
+void MIDIMessageManager::passOnFromHost(IMidiMsg* msg) {
   if (plug->trackIncomingMidi) plug->lightMidiLed(plug->timbreOfChannel(msg->Channel()));
   plug->MIDIOutRoutingSwitch(msg);
 }

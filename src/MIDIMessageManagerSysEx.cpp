@@ -125,7 +125,11 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice) {
   if (!msg || !msg->mData) return;
   const uint8_t* d = msg->mData;
   const int n = msg->mSize;
-  if (!fromDevice || n == 6 || !korgHeader(d, n)) return;
+  if (!fromDevice || !korgHeader(d, n)) return;
+  if (n == 6) {
+    if (readingStoreResults && d[2] == plug->deviceId && d[4] >= 0x21 && d[4] <= 0x24) ++storeResults[d[4] - 0x21];
+    return;
+  }
   const bool programDump = n == kProgramDumpSize && d[4] == 0x40;
 
   // An armed request takes only what it asked for: the single request a whole program dump, the all-programs

@@ -1,5 +1,6 @@
 #include "src/MIDIMessageSender.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "src/MIDIMessageManager.h"
@@ -98,4 +99,24 @@ bool MIDIMessageSender::settleAfterRecalls() {
   if (!plug->recallSendPending.exchange(false)) return false;
   plug->beginRecalledSend();
   return true;
+}
+
+std::string MIDIMessageSender::programListText(const std::string& head, const std::vector<int>& programs,
+                                               size_t displayChars) {
+  std::vector<std::string> ranges;
+  for (size_t i = 0; i < programs.size(); ++i) {
+    size_t last = i;
+    while (last + 1 < programs.size() && programs[last + 1] == programs[last] + 1) ++last;
+    ranges.push_back(std::to_string(programs[i] + 1));
+    if (last > i) ranges.back() += "-" + std::to_string(programs[last] + 1);
+    i = last;
+  }
+  auto text = [&](size_t shown) {
+    std::string t = head;
+    for (size_t r = 0; r < shown; ++r) t += (r ? ", " : "") + ranges[r];
+    return shown < ranges.size() ? t + " and more" : t;
+  };
+  size_t shown = std::min<size_t>(ranges.size(), 4);
+  while (shown > 1 && displayChars > 0 && text(shown).size() > displayChars) --shown;
+  return text(shown);
 }

@@ -161,6 +161,15 @@ class MIDIMessageSender {
   enum class WaitEnd { kAnswered, kCancelled, kTimedOut, kMismatch, kShutDown, kProgramChanged };
   // Polls as `wait` says; the channel search's answer is no longer awaited once it returns.
   WaitEnd waitForAnswer(const AnswerWait& wait);
+  // How the store of one program ended, by what the synthesizer answered (nothing, for a model that never does).
+  enum class StoreEnd { kConfirmed, kRefused, kNotWritten, kUnconfirmed, kSent, kShutDown };
+  // Sends `dump`, pauses `dumpPauseMs`, requests the write into program memory `program` and pauses for it, reading
+  // the synthesizer's results meanwhile. Where it confirms loads (*confirmsLoads, set once it answers one), a dump
+  // unconfirmed after its pause is sent once more, and one still unconfirmed or refused is not written.
+  StoreEnd storeProgram(const std::vector<uint8_t>& dump, int program, int dumpPauseMs, bool* confirmsLoads);
+  // `head` and the programs (numbered from 1, in ranges), as many ranges as a status display of `displayChars`
+  // (0: none) shows whole, up to four, then "and more".
+  static std::string programListText(const std::string& head, const std::vector<int>& programs, size_t displayChars);
   // Asks for the program the job switched the synthesizer to when `switchedAt` of its program changes had come:
   // arms the single-program request, sends the request and waits as `wait` says. kProgramChanged when the
   // synthesizer switched program again before the answer came (the request is disarmed then, and nothing was

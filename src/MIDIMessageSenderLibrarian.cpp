@@ -1,8 +1,10 @@
 // Jobs 2 and 3: librarian programs into the synthesizer. Job 2 sends one program to the edit buffer
 // (audition, or one timbre of it loaded into the program being edited) and, when asked, writes it into a
 // program memory; job 3 writes a whole bank into the 128 program memories. Both work on their own copies,
-// so nothing the user does in the librarian meanwhile can change or free what they send.
+// so nothing the user does in the librarian meanwhile can change or free what they send. A store reads the results
+// the synthesizer sends back and ends saying what it confirmed.
 #include <string>
+#include <vector>
 
 #include "src/MIDIMessageManager.h"
 #include "src/MIDIMessageSender.h"
@@ -29,6 +31,44 @@ void sendWriteRequest(Vexmir* plug, int program) {
                                  0x58, 0x11,
                                  0x00, static_cast<unsigned char>(program & 0x7F)};
   plug->checksumCheckAndSend(body, 6);
+}
+
+using StoreEnd = MIDIMessageSender::StoreEnd;
+
+std::string singleStoreText(StoreEnd end, int program) {
+  const std::string p = "Program " + std::to_string(program + 1);
+  switch (end) {
+    case StoreEnd::kConfirmed:
+      return p + " stored and confirmed!";
+    case StoreEnd::kRefused:
+      return p + " refused by the synth: not stored!";
+    case StoreEnd::kNotWritten:
+      return p + " not confirmed by the synth: not written!";
+    case StoreEnd::kUnconfirmed:
+      return p + " sent, not confirmed by the synth!";
+    default:
+      return p + " sent!";
+  }
+}
+
+// The end of a bank store that went through every program. A synthesizer that answered none of them gets a neutral
+// text; once it answered any, every program it did not confirm is named.
+std::string bankStoreText(const std::vector<StoreEnd>& ends, size_t displayChars) {
+  std::vector<int> refused, notWritten, unconfirmed;
+  bool answered = false;
+  for (size_t p = 0; p < ends.size(); ++p) {
+    const StoreEnd e = ends[p];
+    answered = answered || e != StoreEnd::kSent;
+    if (e == StoreEnd::kRefused) refused.push_back(static_cast<int>(p));
+    if (e == StoreEnd::kNotWritten) notWritten.push_back(static_cast<int>(p));
+    if (e != StoreEnd::kConfirmed) unconfirmed.push_back(static_cast<int>(p));
+  }
+  if (!answered) return "All " + std::to_string(ends.size()) + " programs sent!";
+  if (unconfirmed.empty()) return "All " + std::to_string(ends.size()) + " programs stored and confirmed!";
+  const char* head = refused.size() == unconfirmed.size()      ? "Refused by the synth: "
+                     : notWritten.size() == unconfirmed.size() ? "Not confirmed (not written): "
+                                                               : "Not confirmed: ";
+  return MIDIMessageSender::programListText(head, unconfirmed, displayChars);
 }
 
 // The program dump of a librarian program: its first message when that is a whole program dump.
@@ -76,10 +116,16 @@ void MIDIMessageSender::sendPatchToDeviceFromLibrarian(const LibrarianPatch& pat
     if (plug->paramValue(kLockPartMIDIch + t) == 1.0)
       putPartChannel(dump.data(), t, static_cast<int>(plug->paramValue(kMultiPartMIDICh + t)));
   dump[2] = static_cast<uint8_t>(plug->deviceId.load() & 0x7F);
-  plug->checksumCheckAndSend(dump.data(), static_cast<int>(dump.size()));
 
   const int t = plug->getTimerValue();
-  if (!plug->singleProgramFlag) {
+  if (plug->singleProgramFlag) {
+    bool confirmsLoads = hub && hub->synthConfirmsLoads;
+    const StoreEnd end = storeProgram(dump, slot, t, &confirmsLoads);
+    if (end == StoreEnd::kShutDown) return;
+    plug->singleProgramFlag = false;
+    showStatus(singleStoreText(end, slot));
+  } else {
+    plug->checksumCheckAndSend(dump.data(), static_cast<int>(dump.size()));
     // Audition: the program goes into the editor as if the synthesizer had sent it.
     plug->SetLibrarianRequestActive(false);
     ISysEx sysex(0, dump.data(), static_cast<int>(dump.size()));
@@ -93,13 +139,52 @@ void MIDIMessageSender::sendPatchToDeviceFromLibrarian(const LibrarianPatch& pat
       wait.stopOnCancel = false;
       if (waitForAnswer(wait) == WaitEnd::kShutDown) return;
     }
-  } else {
-    if (!pause(t)) return;
-    sendWriteRequest(plug, slot);
-    if (!pause(kWritePauseMs)) return;
-    plug->singleProgramFlag = false;
   }
   plug->DisplayProcessingIndicator(false);
+}
+
+MIDIMessageSender::StoreEnd MIDIMessageSender::storeProgram(const std::vector<uint8_t>& dump, int program,
+                                                            int dumpPauseMs, bool* confirmsLoads) {
+  MIDIMessageManager* hub = plug->getMidiManager();
+  if (!hub) return StoreEnd::kShutDown;
+  auto since = [hub](MIDIMessageManager::StoreResult kind, uint32_t before) {
+    return hub->storeResults[kind] != before;
+  };
+  const uint32_t loadsBefore = hub->storeResults[MIDIMessageManager::kLoadCompleted];
+  const uint32_t loadErrorsBefore = hub->storeResults[MIDIMessageManager::kLoadError];
+  auto loaded = [&] { return since(MIDIMessageManager::kLoadCompleted, loadsBefore); };
+  auto loadRefused = [&] { return !loaded() && since(MIDIMessageManager::kLoadError, loadErrorsBefore); };
+  hub->readingStoreResults = true;
+  // Without an input port no result can come.
+  bool confirming = *confirmsLoads && plug->midiInReady;
+  for (int send = 0; send < 2; ++send) {
+    plug->checksumCheckAndSend(dump.data(), static_cast<int>(dump.size()));
+    if (!pause(dumpPauseMs)) return StoreEnd::kShutDown;
+    confirming = confirming || loadRefused();
+    if (loaded() || !confirming) break;
+  }
+  StoreEnd end = StoreEnd::kSent;
+  if (!loaded() && confirming) {
+    // Written now, the program memory would take what the edit buffer held before.
+    end = loadRefused() ? StoreEnd::kRefused : StoreEnd::kNotWritten;
+  } else {
+    const uint32_t writesBefore = hub->storeResults[MIDIMessageManager::kWriteCompleted];
+    const uint32_t writeErrorsBefore = hub->storeResults[MIDIMessageManager::kWriteError];
+    sendWriteRequest(plug, program);
+    if (!pause(kWritePauseMs)) return StoreEnd::kShutDown;
+    const bool written = since(MIDIMessageManager::kWriteCompleted, writesBefore);
+    if (since(MIDIMessageManager::kWriteError, writeErrorsBefore) || loadRefused())
+      end = StoreEnd::kRefused;
+    else if (written && loaded())
+      end = StoreEnd::kConfirmed;
+    else if (written || loaded())
+      end = StoreEnd::kUnconfirmed;
+  }
+  hub->readingStoreResults = false;
+  const bool loadAnswered = loaded() || loadRefused();
+  *confirmsLoads = *confirmsLoads || loadAnswered;
+  hub->synthConfirmsLoads = loadAnswered;
+  return end;
 }
 
 void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, const std::vector<LibrarianPatch>& bank) {
@@ -111,7 +196,9 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, const std
   if (!pause(50)) return;
   cancel = false;
   const int t = plug->getTimerValue();
-  std::string end = bank.empty() ? "Data write stopped: no bank!" : "Data write completed!";
+  std::string end = bank.empty() ? "Data write stopped: no bank!" : "";
+  bool confirmsLoads = hub && hub->synthConfirmsLoads;
+  std::vector<StoreEnd> ends;
   for (int p = 0; p < 128 && !bank.empty(); ++p) {
     if (hub) {
       hub->dumpPending = false;
@@ -128,10 +215,8 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, const std
     std::vector<uint8_t> dump(source->data(), source->data() + source->size());
     dump[2] = static_cast<uint8_t>(plug->deviceId.load() & 0x7F);
     plug->selectLibrarianSlot(side, p);
-    plug->checksumCheckAndSend(dump.data(), static_cast<int>(dump.size()));
-    if (!pause(kAfterDumpPauseMs)) return;
-    sendWriteRequest(plug, p);
-    if (!pause(kWritePauseMs)) return;
+    ends.push_back(storeProgram(dump, p, kAfterDumpPauseMs, &confirmsLoads));
+    if (ends.back() == StoreEnd::kShutDown) return;
     // Programs sent into a port whose other end has gone are lost: the store must not claim them written.
     if (plug->externalMIDIOutLost()) {
       end = "Data write stopped at program " + std::to_string(p + 1) + ": the MIDI port was lost!";
@@ -145,7 +230,7 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, const std
     }
   }
   // Whatever ended the store, the librarian's controls come back and the display says how it ended.
-  showStatus(end);
+  showStatus(end.empty() ? bankStoreText(ends, plug->statusDisplayChars()) : end);
   plug->DisplayProcessingIndicator(false);
   if (lib) lib->selectSlot(0, 0);
 }

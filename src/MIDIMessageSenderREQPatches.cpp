@@ -40,27 +40,12 @@ constexpr int kUnansweredProgramsBeforeStopping = 3;
 // keeps switching leaves its slot as it was after this many tries.
 constexpr int kProgramAsks = 3;
 
-// The end of a fetch of all programs that did not get every one: which programs (numbered from 1, in ranges)
-// did not come, and that their slots are as they were. As many ranges as the status display shows whole (all,
-// up to four, without a display), then "and more".
+// The end of a fetch of all programs that did not get every one: which programs did not come, and that their slots
+// are as they were.
 std::string notReceivedText(const std::vector<int>& missing, bool stoppedEarly, size_t displayChars) {
-  std::vector<std::string> ranges;
-  for (size_t i = 0; i < missing.size(); ++i) {
-    size_t last = i;
-    while (last + 1 < missing.size() && missing[last + 1] == missing[last] + 1) ++last;
-    ranges.push_back(std::to_string(missing[i] + 1));
-    if (last > i) ranges.back() += "-" + std::to_string(missing[last] + 1);
-    i = last;
-  }
-  const std::string head = stoppedEarly ? "Synth stopped; not received (slots kept): " : "Not received (slots kept): ";
-  auto text = [&](size_t shown) {
-    std::string t = head;
-    for (size_t r = 0; r < shown; ++r) t += (r ? ", " : "") + ranges[r];
-    return shown < ranges.size() ? t + " and more" : t;
-  };
-  size_t shown = std::min<size_t>(ranges.size(), 4);
-  while (shown > 1 && displayChars > 0 && text(shown).size() > displayChars) --shown;
-  return text(shown);
+  return MIDIMessageSender::programListText(
+      stoppedEarly ? "Synth stopped; not received (slots kept): " : "Not received (slots kept): ", missing,
+      displayChars);
 }
 
 }  // namespace

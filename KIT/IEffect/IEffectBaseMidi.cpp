@@ -335,8 +335,7 @@ std::vector<std::string> IEffectBase::rereadExternalMIDIInNames() {
   return getExternalMIDIInNames();
 }
 
-// Called during an output port operation. The wait for the connection to go live is left to the caller, which
-// makes it after the operation: the messages held back meanwhile must not wait for it.
+// Called during an output port operation; the wait for the connection to go live is left to the caller.
 bool IEffectBase::openOutputPort(unsigned int portNumber, std::unique_ptr<JackConnectionWatch>* watch) {
   if (!mMidiOut) return false;
   try {
@@ -385,6 +384,7 @@ bool IEffectBase::openInputPort(unsigned int portNumber, std::unique_ptr<JackCon
 
 void IEffectBase::setExternalMIDIOut(int& index, const char* name) {
   std::unique_ptr<JackConnectionWatch> watch;
+  std::string ours;
   {
     OutPortOperation op(this);
     try {
@@ -409,12 +409,12 @@ void IEffectBase::setExternalMIDIOut(int& index, const char* name) {
       mMidiServerGone = false;
       mServerWatch = new JackServerWatch(&mMidiServerGone);
     }
+    // The port is open; until its connection is live in the server's graph, messages sent to it are lost. So the
+    // operation lasts until then: what any thread sends meanwhile is held and goes out once the connection carries
+    // it (no sender waits for it), and the caller gets control back only then.
+    if (watch && !watch->waitUntilLive(kConnectionLiveTimeout, &ours))
+      std::fprintf(stderr, "MIDI: the JACK connection of the output port is not live yet\n");
   }
-  // The port is open; until its connection is live in the server's graph, messages sent to it are lost, so the
-  // caller gets control back only then (but other senders are not held up meanwhile).
-  std::string ours;
-  if (watch && !watch->waitUntilLive(kConnectionLiveTimeout, &ours))
-    std::fprintf(stderr, "MIDI: the JACK connection of the output port is not live yet\n");
   setOwnPortName(1, ours);
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <jack/jack.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -307,6 +308,41 @@ TEST(MidiPorts, ANoteTriedWhileThePortIsReopenedIsHeldAndGoesOutAfter) {
   char text[32];
   std::snprintf(text, sizeof text, "in 9F 3C %02X", note.mData2);
   EXPECT_TRUE(emu.waitForLog(text, mark).has_value()) << text;
+}
+
+// While the output port is reopened, sends are held (the audio callback's send hears that the port is busy) and go
+// out when the reopening ends, which must wait until the server runs the new connection: what goes out before is lost.
+// A client late in every cycle, as on a loaded machine, makes the server (which waits for it) run long cycles, so a
+// connection made during one goes live only at the start of the next.
+TEST(MidiPorts, AReopenedPortTakesSendsAgainOnlyOnceItsConnectionIsLive) {
+  EmulatorClient emu;
+  emu.reset();
+  PortPlug plug;
+  connect(plug, emu);
+  jack_client_t* late = jack_client_open("vexmir-test-late", JackNoStartServer, nullptr);
+  ASSERT_NE(late, nullptr);
+  jack_set_process_callback(late, [](jack_nframes_t, void*) { return usleep(20000) * 0; }, nullptr);
+  ASSERT_EQ(jack_activate(late), 0);
+  jack_port_t* synthIn = jack_port_by_name(late, EmulatorClient::emulatorInPort().c_str());
+  for (int round = 0; round < 5; ++round) {
+    std::thread reopen([&] {
+      int out = 1;
+      plug.setExternalMIDIOut(out, EmulatorClient::emulatorInPort().c_str());
+    });
+    IMidiMsg note(0, 0x9F, 60, static_cast<uint8_t>(1 + round));
+    bool held = false, takenAgain = false;
+    for (int k = 0; k < 200000 && !takenAgain; ++k, std::this_thread::sleep_for(std::chrono::microseconds(20))) {
+      const IEffectBase::ESendResult tried = plug.TrySendMidiMsgNow(&note);
+      held = held || tried == IEffectBase::kSendBusy;
+      takenAgain = held && tried == IEffectBase::kSendDone;
+    }
+    // The connection lists a client reads are those of the graph the server runs.
+    const char** live = jack_port_get_all_connections(late, synthIn);
+    EXPECT_TRUE(takenAgain && live) << round;
+    jack_free(live);
+    reopen.join();
+  }
+  jack_client_close(late);
 }
 
 TEST(MidiPorts, SendsFromSeveralThreadsStayWhole) {

@@ -146,7 +146,7 @@ TEST(TransferJobs, StoringABankWritesAll128ProgramsWithProgressFromZeroToHundred
   EXPECT_EQ(progress.front(), "Please wait! Writing.. 0%");
   EXPECT_EQ(progress[64], "Please wait! Writing.. 50%");
   EXPECT_EQ(progress.back(), "Please wait! Writing.. 100%");
-  EXPECT_EQ(plug.texts().back(), "Data write completed!");
+  EXPECT_EQ(plug.texts().back(), "All 128 programs sent!");  // a synthesizer that answers nothing
   // 50 ms after all notes off, then per program half the pacing, 75, 500 and 1800 ms.
   EXPECT_EQ(plug.clock.sleptMilliseconds(), 50 + 128 * (50 + 75 + 500 + 1800));
   EXPECT_FALSE(plug.isProcessingIndicatorShown());

@@ -563,3 +563,45 @@ TEST(ProtocolFaults, ARecallDuringAJobThatStoresIntoTheOpenBankLeavesItThatBank)
   plug.onEachPause = nullptr;
   EXPECT_EQ(shown, "Store into slot 10 ignored: a transfer is running");
 }
+
+// A bank store against a synthesizer that confirms what it loads: a dump lost once is sent again, one lost twice is not
+// written, and the end names it.
+TEST(ProtocolFaults, ABankStoreResendsALostDumpAndNamesTheProgramNotConfirmed) {
+  DataRoot root;
+  ProtocolPlug plug;
+  plug.answersResults = true;
+  plug.lostDumps = {4, 9, 9};
+  ASSERT_TRUE(plug.host()->storeBank(0, PatchFile()));
+  ASSERT_TRUE(plug.waitIdle());
+  EXPECT_EQ(plug.texts().back(), "Not confirmed (not written): 10");
+  int program = 0, dumps[128] = {}, writes[128] = {};
+  for (const Bytes& b : plug.take()) {
+    if (b.size() == 3 && (b[0] & 0xF0) == 0xC0) program = b[1];
+    dumps[program] += b.size() == static_cast<size_t>(kProgramDumpSize);
+    if (b.size() == 8 && b[4] == 0x11) ++writes[b[6]];
+  }
+  for (int p : {0, 4, 9, 127})
+    EXPECT_EQ(std::make_pair(dumps[p], writes[p]), std::make_pair(p == 4 || p == 9 ? 2 : 1, p == 9 ? 0 : 1)) << p;
+}
+
+// The host's program change reaches the synthesizer before the request for the program it chose starts: were the
+// request's job running when the change is passed on, the change would wait here for the job's first step.
+TEST(ProtocolFaults, AHostsProgramChangeIsPassedOnBeforeItsRequestStarts) {
+  DataRoot root;
+  ProtocolPlug plug;
+  plug.hostFilter[Vexmir::kFilterPC] = false;
+  const Bytes change = {0xC1, 100, 0};
+  std::atomic<int> passedOn{0}, atFirstStep{-1};
+  plug.onEachPause = [&, first = plug.pauses + 1](int n) {
+    if (n == first) atFirstStep = passedOn.load();
+  };
+  plug.onHeard = [&](const Bytes& b) {
+    if (b != change) return;
+    for (int ms = 0; ms < 10000 && atFirstStep < 0 && plug.getMidiManager()->isWorkerBusy(MidiWorker::kJobThread); ++ms)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ++passedOn;
+  };
+  plug.fromHost({0xC1, 100});
+  ASSERT_TRUE(plug.waitIdle());
+  EXPECT_EQ(atFirstStep, 1);
+}

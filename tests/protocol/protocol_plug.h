@@ -4,6 +4,7 @@
 // or not at all as the test asks.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -213,6 +214,12 @@ class ProtocolPlug : public jobtest::TestEditor {
 
   // ---- what the model does ----
   Answer answer = Answer::kAnswer;
+  // With `answersResults`, a program dump is answered "load completed" and a write request "write completed"; a dump
+  // while the synthesizer plays a program listed in `lostDumps` is lost instead, once per listing.
+  bool answersResults = false;
+  std::vector<int> lostDumps;
+  // Runs on the sending thread for every message, before the synthesizer has it.
+  std::function<void(const Bytes&)> onHeard;
   // Pauses before a late answer arrives (it may come after the job has given up).
   int lateBy = 40;
   std::atomic<int> synthChannel{0};
@@ -237,12 +244,19 @@ class ProtocolPlug : public jobtest::TestEditor {
   };
   long steps() const { return heardCount.load() + clockTicks.load(); }
   void heard(const Bytes& b) {
+    if (onHeard) onHeard(b);
     std::lock_guard<std::mutex> lock(mutex);
     ++heardCount;
     sent.push_back(b);
     if (capture) capture->push_back(b);
     if (b.size() == 3 && (b[0] & 0xF0) == 0xC0 && (b[0] & 0x0F) == synthChannel) synthProgram = b[1];
     if (b.size() == 3 && (b[0] & 0xF0) == 0x90) ++notesHeard;
+    const auto lost = std::find(lostDumps.begin(), lostDumps.end(), synthProgram.load());
+    const bool dump = b.size() == static_cast<size_t>(kProgramDumpSize) && b[4] == 0x40;
+    if (dump && lost != lostDumps.end())
+      lostDumps.erase(lost);
+    else if (answersResults && (dump || (b.size() == 8 && b[4] == 0x11)))
+      owed.push_back({Bytes{0xF0, 0x42, 0x30, 0x58, static_cast<uint8_t>(dump ? 0x23 : 0x21), 0xF7}, pauses + 1});
     const bool request =
         b.size() == 6 && b[0] == 0xF0 && b[1] == 0x42 && b[3] == 0x58 && (b[4] == 0x10 || b[4] == 0x0E);
     if (!request || (b[2] & 0x0F) != synthChannel || answer == Answer::kSilent) return;

@@ -24,7 +24,8 @@ const char* kHelp =
     "  send progchange p | send dump [program|global|bulk|all] | send cc CH CC V\n"
     "  send nrpn CH MSB LSB V | send param ID V | send mode 0|1 | send raw HEX\n"
     "  log [from] | logsize | clearlog | wait MS FROM TEXT\n"
-    "  bank load FILE | bank save FILE";
+    "  bank load FILE | bank save FILE\n"
+    "  drop dumps N (the next N program dumps are lost) | results on|off (load and write results answered)";
 
 std::vector<std::string> split(const std::string& line) {
   std::istringstream in(line);
@@ -135,7 +136,19 @@ void Emulator::handleMessage(const Bytes& m) {
   Reaction r;
   {
     std::lock_guard<std::mutex> lock(modelMutex_);
+    const bool programDump =
+        m.size() == kProgramDumpLength && m[1] == kKorgId && m[3] == kModelId && m[4] == kFnProgramDump;
+    if (programDump && dumpsToDrop_ > 0) {
+      --dumpsToDrop_;
+      log_.note("program dump dropped on purpose");
+      return;
+    }
     r = model_.receive(m);
+    auto isResult = [](const Bytes& b) {
+      return b.size() == kRequestLength && b[4] >= kFnWriteCompleted && b[4] <= kFnFormatError;
+    };
+    if (!answersResults_)
+      r.replies.erase(std::remove_if(r.replies.begin(), r.replies.end(), isResult), r.replies.end());
   }
   for (const std::string& n : r.notes) log_.note(n);
   transmit(r.replies);
@@ -211,6 +224,21 @@ std::string Emulator::run(const std::vector<std::string>& a, const std::string& 
     if (cmd == "reset") {
       noMore(a, 1, "reset");
       m.reset();
+      dumpsToDrop_ = 0;
+      answersResults_ = true;
+      reply = ok();
+    } else if (cmd == "drop") {
+      const char* usage = "drop dumps N";
+      if (arg(a, 1, usage) != "dumps") throw CommandError{std::string("usage: ") + usage};
+      noMore(a, 3, usage);
+      dumpsToDrop_ = static_cast<int>(number(arg(a, 2, usage), 0, 1000, "count"));
+      reply = ok();
+    } else if (cmd == "results") {
+      const char* usage = "results on|off";
+      const std::string& on = arg(a, 1, usage);
+      noMore(a, 2, usage);
+      if (on != "on" && on != "off") throw CommandError{std::string("usage: ") + usage};
+      answersResults_ = on == "on";
       reply = ok();
     } else if (cmd == "state") {
       if (a.size() > 1 && a[1] == "program") {

@@ -45,6 +45,10 @@ class Emulator {
   MessageLog& log_;
   SynthModel model_;
   std::mutex modelMutex_;
+  // Test hooks, under modelMutex_: program dumps still to be lost before the model sees them (as a message lost on
+  // the way), and whether the results of loads and writes are answered (a family member that answers none).
+  int dumpsToDrop_ = 0;
+  bool answersResults_ = true;
   JackMidi jack_;
   MidiParser parser_;
   std::thread worker_;
