@@ -476,7 +476,11 @@ class Runner {
         }
         // Edits made here (by this action or before it) keep their bank open.
         const std::string kept = editor->openBankUnsaved() ? editor->upperBankPath : std::string();
-        const std::string projectBank = rewritten < 0 ? projectPath : rewritten == 2 ? patches + "/Init.vmr" : "";
+        // (The missing file in Patches is there once a bank without a file named after it was saved.)
+        const std::string projectBank = rewritten < 0    ? projectPath
+                                        : rewritten == 2 ? patches + "/Init.vmr"
+                                        : rewritten == 5 && std::filesystem::exists(paths[5]) ? paths[5]
+                                                                                              : "";
         // Where its path names none of the banks, the bank it opened from memory before goes by that path's name.
         const std::string name = rewritten < 0 ? "" : librarianfiles::lastComponent(paths[rewritten]);
         const std::string fromMemory = "project:" + name + (name.find(".vmr") == std::string::npos ? ".syx" : "");
