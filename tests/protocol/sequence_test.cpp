@@ -285,6 +285,11 @@ class Runner {
     }
     return {};
   }
+  // A project's unsaved edits opened over a bank (not kept open here): what that bank held here gives way to them.
+  void projectOpened(bool kept) {
+    const std::string open = plug.getLibrarianEditor()->upperBankPath;
+    if (!kept && plug.getLibrarianEditor()->openBankUnsaved()) forget([&](const Edit& e) { return e.bank == open; });
+  }
   void portsBack() {
     plug.storeParamValue(kDeviceOutSelection, 1);
     plug.midiOutReady = true;
@@ -294,8 +299,10 @@ class Runner {
   void recallDuring(const Step& s) {
     LibrarianEditor* editor = plug.getLibrarianEditor();
     if (editor->upperBankPath == basePath) track(base, plug.openBank(), basePath);
+    const bool kept = editor->openBankUnsaved();
     if (!vexmir::testsupport::openProject(plug.GetAEffect(), s.variant & 1 ? stepProject : otherProject))
       broke("the project opened during the action was refused");
+    projectOpened(kept);
     if (s.variant & 2) portsBack();
     base = plug.openBank();
     basePath = editor->upperBankPath;
@@ -487,6 +494,7 @@ class Runner {
         anotherBank = settlesFirst(s) || rewritten >= 0;
         editor->clearMessage();
         if (!vexmir::testsupport::openProject(e, project)) return "the project was refused";
+        projectOpened(!kept.empty());
         const std::string said = editor->lastMessage;
         if (!kept.empty()) {
           if (editor->upperBankPath != kept || !editor->openBankUnsaved())
@@ -558,6 +566,7 @@ class Runner {
           plug.press(kDiscardBankData, 1);
           if (!vexmir::testsupport::openProject(e, project) || !plug.waitIdle() || !editor->bankOf(0)->fromProject)
             return "no bank without a file opened: " + editor->lastMessage;
+          projectOpened(false);
           track(before, plug.openBank(), editor->upperBankPath);
           anotherBank = true;
         }
