@@ -358,6 +358,7 @@ class IEffectBase {
   // a send and briefly by an operation as it begins and ends. During an operation a send is held back in
   // mMidiOutHeld and goes out when it ends, in order, so that no sender waits for the server.
   class OutPortOperation;
+  // Sends at once; the caller holds mMidiOutLock, or is the port operation (which alone sends while it runs).
   bool sendNowLocked(const unsigned char* bytes, size_t length);
   RtMidiOut* mMidiOut = nullptr;  // written holding both locks, read holding either
   std::mutex mMidiOutOpLock;

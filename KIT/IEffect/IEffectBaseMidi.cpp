@@ -209,13 +209,23 @@ class IEffectBase::OutPortOperation {
     std::lock_guard<std::mutex> lock(plug_->mMidiOutLock);
     plug_->mMidiOutOpInProgress = true;
   }
+  // What was held goes out in order. An operation that waited for a connection may have held many messages, and the
+  // library's send waits for room in its buffer: they go out without the send lock, while what is sent meanwhile is
+  // still held and follows them (this operation alone sends until it ends).
   ~OutPortOperation() {
-    std::lock_guard<std::mutex> lock(plug_->mMidiOutLock);
-    plug_->mMidiOutOpInProgress = false;
-    plug_->mMidiOutOpen = plug_->mMidiOut && plug_->mMidiOut->isPortOpen() && !plug_->mMidiServerGone;
-    std::vector<std::vector<unsigned char>> held;
-    held.swap(plug_->mMidiOutHeld);
-    for (const std::vector<unsigned char>& m : held) plug_->sendNowLocked(m.data(), m.size());
+    for (;;) {
+      std::vector<std::vector<unsigned char>> held;
+      {
+        std::lock_guard<std::mutex> lock(plug_->mMidiOutLock);
+        if (plug_->mMidiOutHeld.empty()) {
+          plug_->mMidiOutOpInProgress = false;
+          plug_->mMidiOutOpen = plug_->mMidiOut && plug_->mMidiOut->isPortOpen() && !plug_->mMidiServerGone;
+          return;
+        }
+        held.swap(plug_->mMidiOutHeld);
+      }
+      for (const std::vector<unsigned char>& m : held) plug_->sendNowLocked(m.data(), m.size());
+    }
   }
   OutPortOperation(const OutPortOperation&) = delete;
   OutPortOperation& operator=(const OutPortOperation&) = delete;
