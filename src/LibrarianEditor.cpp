@@ -622,8 +622,13 @@ bool LibrarianEditor::renameProgram(int upperSlot, const std::string& name) {
     LibrarianPatch* program = PatchLibrarian::patchAt(bankOf(kUpper), upperSlot);
     if (!program || program->messages.empty()) return false;
     SysexBytes& dump = program->messages.front().data;
-    writeDumpName(dump, cut);
-    program->name = programNameFromDump(dump.data(), static_cast<int>(dump.size()));
+    SysexBytes renamed = dump;
+    writeDumpName(renamed, cut);
+    const std::string now = programNameFromDump(renamed.data(), static_cast<int>(renamed.size()));
+    // A rename left as it opened, or a name typed as it was, changes nothing: the bank stays as it is.
+    if (now == programNameFromDump(dump.data(), static_cast<int>(dump.size()))) return true;
+    dump = renamed;
+    program->name = now;
   }
   SetLibrarianStatusUnsaved(true);
   updatePatchLibrarianView(kUpper);
@@ -752,7 +757,7 @@ std::string LibrarianEditor::recallProjectBank(const std::string& path, const st
       if (now && now->holdsSameProgramsAs(*edits)) edits.reset();
     }
     *opened = same && projectEdits && !edits && !transfer;
-    if (same && !edits) return std::string();
+    if (same && !edits) return projectBankOpened();
     const std::string what =
         same ? "the project's own unsaved edits of it were"
              : (path.empty() ? std::string("the project's bank") : "the project's bank " + projectBankName(path)) +
@@ -764,13 +769,21 @@ std::string LibrarianEditor::recallProjectBank(const std::string& path, const st
     else
       tell(name + " stays open while the transfer into it runs: " + what +
            " not opened. Open the project again when the transfer has ended.");
+    projectBankNotOpened_ = lastMessage;
     return lastMessage;
   }
   *opened = true;
+  projectBankOpened();
   if (edits) return restoreUnsavedEdits(path, std::move(edits));
   if (IParam* current = plug_->GetParam(kCurrentBank))
     current->Set(std::clamp(*position, current->GetMin(), current->GetMax()));
   return reopenProjectBank(path);
+}
+
+std::string LibrarianEditor::projectBankOpened() {
+  if (!projectBankNotOpened_.empty() && lastMessage == projectBankNotOpened_) clearMessage();
+  projectBankNotOpened_.clear();
+  return std::string();
 }
 
 std::string LibrarianEditor::reopenProjectBank(const std::string& path) {

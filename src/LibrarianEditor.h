@@ -216,6 +216,8 @@ class LibrarianEditor {
   void tellNoOpenBank(const std::string& action);
   void reselectBanks();
   void showSavedState();
+  // The project's bank is the open bank: a message that said it was not opened goes. Returns "".
+  std::string projectBankOpened();
   // The bank of a recalled project's path where it stands in kCurrentBank's stead; see recallProjectBank.
   std::string reopenProjectBank(const std::string& path);
   // Opens a project's unsaved edits, flagged as changed: in the listed bank its path names, else from memory.
@@ -238,6 +240,8 @@ class LibrarianEditor {
   // The files the last scan passed over, each with its reason, shown one at a time.
   void showScanNote(std::vector<std::string> texts, size_t index);
   std::vector<std::string> scanNoteTexts_;
+  // The message of a recall that left the project's bank unopened: it goes when a later recall opens that bank.
+  std::string projectBankNotOpened_;
   size_t scanNoteShown_ = 0;
   bool tabShown_ = false;
   std::string lowerPathBeforeSearch_;

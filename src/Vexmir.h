@@ -402,8 +402,9 @@ class Vexmir : public IEffectVST {
   void startRequestJob(int job, bool toEditor, int leadPauseMs = 0);
   std::string takeTypedProgramName();
   std::string typedNameNote, typedNameKept;
-  // A program button pressed while a job ran: what the display says on its press and again on its release.
-  std::string ignoredProgramButton;
+  // A button refused on its press (a program button while a job ran, a store with nowhere to go): what the display
+  // says on its press and again on its release.
+  std::string refusedButton;
   std::vector<ITextControl*> sequenceTexts[3];
   ITextControl* displayLines[kNumDisplayLines] = {};
   // The line over the whole display for a message too long for the name field, and the fields' widths in

@@ -41,12 +41,15 @@ bool VexmirLibrarianHost::jobCanStart() {
   return hub && !hub->isWorkerBusy(MidiWorker::kJobThread);
 }
 
+bool VexmirLibrarianHost::portsChosen(bool answer) {
+  const std::string missing = plugin_ ? plugin_->missingPortsText(answer) : std::string();
+  if (!missing.empty()) showMessage(missing);
+  return plugin_ && missing.empty();
+}
+
 bool VexmirLibrarianHost::notStarted(const std::string& what, bool oneProgram) {
   // Without an output nothing can go: the musician reads what to choose first.
-  if (plugin_ && !plugin_->midiOutReady) {
-    showMessage(plugin_->missingPortsText(false));
-    return false;
-  }
+  if (!portsChosen(false)) return false;
   MIDIMessageManager* hub = plugin_ ? plugin_->getMidiManager() : nullptr;
   if (hub && hub->ignoredDuringJob(what)) return false;
   // The part lock keeps the librarian's programs off the timbre shown.
@@ -97,7 +100,7 @@ bool VexmirLibrarianHost::startJob(int code, bool toEditor, bool temporary) {
 
 bool VexmirLibrarianHost::requestProgram(int slot, int targetSlot, bool toEditor) {
   MIDIMessageManager* hub = plugin_ ? plugin_->getMidiManager() : nullptr;
-  if (!hub) return false;
+  if (!hub || !portsChosen(true)) return false;
   if (toEditor) return startJob(kJobPartRequest, true);
   if (targetSlot < 0) return false;
   // The answer is stored into the selected upper slot by the SysEx input; slot -1 asks for the edit
@@ -113,7 +116,7 @@ bool VexmirLibrarianHost::requestProgram(int slot, int targetSlot, bool toEditor
 
 bool VexmirLibrarianHost::requestAllPrograms() {
   MIDIMessageManager* hub = plugin_ ? plugin_->getMidiManager() : nullptr;
-  return hub && startJob(kJobAllPatchRequest);
+  return hub && portsChosen(true) && startJob(kJobAllPatchRequest);
 }
 
 bool VexmirLibrarianHost::transferIntoOpenBank() {
@@ -122,7 +125,7 @@ bool VexmirLibrarianHost::transferIntoOpenBank() {
 }
 
 bool VexmirLibrarianHost::syncCurrentFromHardware() {
-  return startJob(kJobActiveArrangementRequest, true);
+  return portsChosen(true) && startJob(kJobActiveArrangementRequest, true);
 }
 
 bool VexmirLibrarianHost::pushCurrentToHardware() {

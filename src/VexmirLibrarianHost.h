@@ -33,6 +33,9 @@ class VexmirLibrarianHost : public LibrarianHost {
   bool startJob(int job, bool toEditor = false, bool temporary = false);
   // The MIDI output is chosen and no transfer job runs.
   bool jobCanStart();
+  // The ports a transfer needs are open (`answer`: the input too, for a request that waits for the synthesizer):
+  // otherwise false, and the display names the port to choose.
+  bool portsChosen(bool answer);
   // A store or audition whose job did not start: false, and the display says why: the MIDI output to choose, the
   // transfer that runs, or (for one program, `oneProgram`) the part lock of the timbre shown.
   bool notStarted(const std::string& what, bool oneProgram = false);

@@ -420,22 +420,25 @@ void Vexmir::OnParamChange(int paramIdx) {
       break;
     case kOverwriteBank: {
       // The editor's program into the selected slot of the open bank, as if the synthesizer had sent it. Where it
-      // cannot start the musician reads why.
+      // cannot start the musician reads why, on the press and again on the release.
       const int slot = librarian ? librarian->selectedSlot(0) : -1;
-      if (v != 1 || !midiManager || !librarian) break;
-      if (!librarian->openBank(0, false)) {
-        note = "Program not stored: no bank is open";
-      } else if (slot < 0) {
-        note = "Program not stored: no slot is highlighted";
-      } else if (midiManager->isWorkerBusy(MidiWorker::kJobThread)) {
-        note = MIDIMessageManager::ignoredText("Store into slot " + std::to_string(slot + 1));
-      } else {
+      if (!midiManager || !librarian) break;
+      if (v == 1 && !librarian->openBank(0, false)) {
+        refusedButton = "Program not stored: no bank is open";
+      } else if (v == 1 && slot < 0) {
+        refusedButton = "Program not stored: no slot is highlighted";
+      } else if (v == 1 && midiManager->isWorkerBusy(MidiWorker::kJobThread)) {
+        refusedButton = MIDIMessageManager::ignoredText("Store into slot " + std::to_string(slot + 1));
+      } else if (v == 1) {
+        refusedButton.clear();
         sendGlobalWithProgram = false;
         SenderJob j;
         j.job = kJobSendArrangement;
         j.arrangementFlag = true;
         midiManager->startJob(MidiWorker::kJobThread, j);
       }
+      note = refusedButton;
+      if (v != 1) refusedButton.clear();
       break;
     }
     case kReserved518:  // "Cancel Data Request"
@@ -458,11 +461,10 @@ void Vexmir::OnParamChange(int paramIdx) {
       // name on its press and on its release.
       const bool jobRuns = midiManager && midiManager->isWorkerBusy(MidiWorker::kJobThread);
       if (v != 0)
-        ignoredProgramButton =
-            jobRuns ? MIDIMessageManager::ignoredText("Program change " + std::to_string(program + 1)) : "";
-      if (!ignoredProgramButton.empty()) {
-        note = ignoredProgramButton;
-        if (v == 0) ignoredProgramButton.clear();
+        refusedButton = jobRuns ? MIDIMessageManager::ignoredText("Program change " + std::to_string(program + 1)) : "";
+      if (!refusedButton.empty()) {
+        note = refusedButton;
+        if (v == 0) refusedButton.clear();
         break;
       }
       if (jobRuns) break;

@@ -248,15 +248,20 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
   log("PROJECT RECALL: MIDI Out device after nonautomated params " + displayTextOf(this, kDeviceOutSelection));
   displayStatus("Project Data Recalled");
 
-  // The editor tab with the recalled timbre.
+  // The editor tab with the recalled timbre. Leaving the librarian ends an entry of its own, and what that says (a
+  // rename the recall sent nowhere) is read after the timbre's name, with the recall's notes.
+  const std::string toldBefore = librarianEditor ? librarianEditor->lastMessage : std::string();
   if (g) g->SetParameterFromPlug(kMainTab, 2.0, false);
   storeParamValue(kMainTab, 2.0);
   OnParamChange(kMainTab);
   OnParamChange(kQuickTab);
+  const std::string entryNote =
+      librarianEditor && librarianEditor->lastMessage != toldBefore ? librarianEditor->lastMessage : std::string();
   // A port of the project that is not there now (renamed, unplugged) stays OFF, and a bank that is gone is stood in
   // for by another: the musician is told which.
   std::string text = missingPorts.empty() ? bankNote : "MIDI port not found, set to OFF: " + missingPorts;
   if (!missingPorts.empty() && !bankNote.empty()) text += " - " + bankNote;
+  if (!entryNote.empty()) text += (text.empty() ? "" : " - ") + entryNote;
   if (!text.empty()) {
     if (midiManager)
       midiManager->getSender()->showStatus(text);

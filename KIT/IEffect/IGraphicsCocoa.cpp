@@ -295,7 +295,8 @@ void IGraphicsCocoa_vVexmir_vst::killTimer() {
 }
 
 void IGraphicsCocoa_vVexmir_vst::removeFromSuperview() {
-  if (mTextFieldView) endUserInput();
+  // A text typed and not confirmed is taken as a click elsewhere takes it, before the surface goes.
+  takeUserInput();
   if (mGraphics) {
     IGraphicsMac* graphics = mGraphics;
     mGraphics = nullptr;
@@ -396,7 +397,11 @@ void IGraphicsCocoa_vVexmir_vst::controlTextDidEndEditing(cocoa::TextField* fiel
 }
 
 void IGraphicsCocoa_vVexmir_vst::endUserInputOfHiddenControl() {
-  if (!mTextFieldView || !mEdControl || !mEdControl->IsHidden()) return;
+  if (mEdControl && mEdControl->IsHidden()) takeUserInput();
+}
+
+void IGraphicsCocoa_vVexmir_vst::takeUserInput() {
+  if (!mTextFieldView) return;
   if (cocoa::Window* w = window()) w->makeFirstResponder(this);
   // A field that was not being edited has told no one: it goes all the same.
   if (mTextFieldView) endUserInput();

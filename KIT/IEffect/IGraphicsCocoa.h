@@ -46,7 +46,8 @@ class IGraphicsCocoa_vVexmir_vst : public cocoa::View, public cocoa::TextFieldDe
   void keyDown(cocoa::Event* e) override;
 
   void killTimer();
-  // Ends an open entry and detaches from the surface (closing its side); the view stays in its superview.
+  // Takes the text of an open entry and detaches from the surface (closing its side); the view stays in its
+  // superview.
   void removeFromSuperview() override;
 
   // r in view coordinates. Returns the menu (or submenu) in which an item was chosen, its chosen index set; null
@@ -57,6 +58,8 @@ class IGraphicsCocoa_vVexmir_vst : public cocoa::View, public cocoa::TextFieldDe
   void endUserInput();
   // As a click elsewhere, for an open entry whose control is hidden: the field loses the focus and takes the text.
   void endUserInputOfHiddenControl();
+  // As a click elsewhere, for any open entry: the field loses the focus and hands its text over.
+  void takeUserInput();
 
   IGraphicsMac* graphics() const { return mGraphics; }
   void detachGraphics() { mGraphics = nullptr; }

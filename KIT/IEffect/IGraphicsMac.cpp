@@ -383,6 +383,8 @@ void IGraphicsMac::CloseWindow() {
     view->killTimer();
     mGraphicsCocoa = nullptr;
     if (view->graphics() == this) {
+      // A text typed and not confirmed goes where a click elsewhere sends it, while the surface still takes it.
+      view->takeUserInput();
       view->detachGraphics();
       view->removeFromSuperview();
     }

@@ -66,13 +66,19 @@ TEST(FirstHour, ButtonsThatNeedTheSynthesizerNameTheMissingPort) {
   // A store or an audition from the librarian, as the menu and a double click start them.
   LibrarianEditor* editor = plug.scannedLibrarian();
   editor->librarian()->selectSlot(LibrarianEditor::kUpper, 3);
+  LibrarianHost* host = editor->host();
+  // The menus' requests (Sync, Request > to GUI, All Patches, the slot's Temp) wait for an answer: both ports.
   const std::function<bool()> sends[] = {[&] { return editor->storeSelectedProgram(); },
                                          [&] { return editor->auditionSlot(LibrarianEditor::kUpper, 3); },
-                                         [&] { return editor->storeOpenBank(); }};
-  for (const auto& send : sends) {
+                                         [&] { return editor->storeOpenBank(); },
+                                         [&] { return host->syncCurrentFromHardware(); },
+                                         [&] { return host->requestProgram(-1, -1, true); },
+                                         [&] { return host->requestAllPrograms(); },
+                                         [&] { return host->requestProgram(-1, 3, false); }};
+  for (size_t i = 0; i < std::size(sends); ++i) {
     plug.displayStatus("-");
-    EXPECT_FALSE(send());
-    EXPECT_EQ(plug.status(), "Set MIDI I/O First! Choose MIDI OUT");
+    EXPECT_FALSE(sends[i]()) << i;
+    EXPECT_EQ(plug.status(), std::string("Set MIDI I/O First! Choose MIDI ") + (i < 3 ? "OUT" : "IN and OUT")) << i;
   }
   plug.press(kRequestTempData);
   EXPECT_EQ(plug.status(), "Set MIDI I/O First! Choose MIDI IN and OUT");
@@ -93,6 +99,10 @@ TEST(FirstHour, ButtonsThatNeedTheSynthesizerNameTheMissingPort) {
   plug.press(kRequestTempData);
   EXPECT_EQ(plug.jobs, 1);
   EXPECT_EQ(plug.status().find("Set MIDI"), std::string::npos);
+  // STORE TO SYNTH says why it did not start after its release as well.
+  editor->librarian()->selectSlot(LibrarianEditor::kUpper, -1);
+  plug.press(kOverwriteBank);
+  EXPECT_EQ(plug.status(), "Program not stored: no slot is highlighted");
 }
 
 TEST(FirstHour, APortMenuOpenedWithoutAMidiSystemSaysWhy) {

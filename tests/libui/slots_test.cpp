@@ -163,6 +163,10 @@ TEST(SlotMenus, RenameWritesTheNameIntoTheProgram) {
   tab.click(0, 12, true);
   EXPECT_TRUE(tab.host.layers["patchRename"]->isVisible());
   EXPECT_STREQ(tab.plug.GetParam(kPatchRename)->GetDisplayText(0), programName(1, 12).c_str());
+  tab.plug.OnParamChange(kPatchRename);  // ended as it opened: nothing changed
+  EXPECT_FALSE(tab.editor.openBankUnsaved());
+  tab.g.menuPath = {"Rename"};
+  tab.click(0, 12, true);
   tab.plug.GetParam(kPatchRename)->SetDisplayText(0, "Warm Pad \xC3\xA9 and more");
   tab.plug.OnParamChange(kPatchRename);
   EXPECT_FALSE(tab.host.layers["patchRename"]->isVisible());

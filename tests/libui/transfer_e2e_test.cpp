@@ -47,7 +47,7 @@ TEST(LibrarianTransfers, AuditionStoreAndRequestGoThroughTheSynthesizer) {
   plug.getExternalMIDIInNames();
   plug.setExternalMIDIIn(in, EmulatorClient::emulatorOutPort().c_str());
   ASSERT_TRUE(plug.isExternalMIDIInOpen());
-  plug.midiOutReady = true;
+  plug.midiOutReady = plug.midiInReady = true;
   // The editor's own tempo is not put into the programs sent, so they must arrive byte for byte.
   plug.GetParam(kOverrideTempo)->Set(0.0);
   LibrarianEditor* editor = plug.getLibrarianEditor();
