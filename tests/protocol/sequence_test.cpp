@@ -559,7 +559,10 @@ class Runner {
         const std::string target = (slot % 2 ? patches : dataFolder) + "/Saved " + std::to_string(slot % 3) + ".vmr";
         if (s.variant & 1) {
           // A bank a project brought without a file: the open one's edits, the project naming no bank for them.
-          if (!editor->openBankUnsaved() && !editor->renameProgram(slot, "Project")) return "the rename was refused";
+          // A name of its own: a rename to the name a slot already has changes nothing.
+          char name[16];
+          std::snprintf(name, sizeof name, "Proj%07d", ++editCount);
+          if (!editor->openBankUnsaved() && !editor->renameProgram(slot, name)) return "the rename was refused";
           const Bytes project = vexmir::testsupport::withBankPath(vexmir::testsupport::projectOf(e),
                                                                   editor->upperBankPath, outside + "/missing.vmr");
           forget([&](const Edit& d) { return d.bank == editor->upperBankPath; });
