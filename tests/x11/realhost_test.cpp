@@ -31,8 +31,9 @@ const char* const kKnobDrag =
 
 // The librarian tab on the screen, then one host step that runs a shell script of xdotool steps (after the helpers
 // below), as the host is held in each panel or alert until it is answered: a panel the script leaves unanswered fails
-// the run, not hangs it. The keys go to whoever has the keyboard once the panel or alert has it; the MENU's items are
-// chosen by their middle (Import... 170, Save As... 141), their submenus' second item by keys.
+// the run (after minutes: every step waits for what it needs however long a loaded machine takes), not hangs it. The
+// keys go to whoever has the keyboard once the panel or alert has it; the MENU's items are chosen by their middle
+// (Import... 170, Save As... 141), their submenus' second item by keys.
 HostRun panelSession(const ScratchDir& dir, const std::string& display, const std::string& steps) {
   dir.write("panels.sh", R"sh(set -e; HOST=$1
 win() { xdotool search --sync --onlyvisible --name "^Vexmir Editor $1" | head -1; }
@@ -46,7 +47,7 @@ shot() { win "$1" >/dev/null; "$VEXMIR_HOST" --x11-capture "Vexmir Editor $1" "$
       pluginBundlePath(),
       x11test::editorScript("pump 3\nx11 input mousemove --window %HOST 170 18 click 1\npump 2\n"
                             "x11 input exec --sync sh panels.sh %HOST\n"),
-      dir, {"DISPLAY=" + display, "HOME=" + dir.path(), "VEXMIR_HOST=" + hostExecutable(), "VEXMIR_HOST_WATCHDOG=60"});
+      dir, {"DISPLAY=" + display, "HOME=" + dir.path(), "VEXMIR_HOST=" + hostExecutable(), "VEXMIR_HOST_WATCHDOG=240"});
 }
 
 // After the module is gone, the thread that ran the editor ends: whatever the editor left with that thread (its run
