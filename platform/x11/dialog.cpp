@@ -61,6 +61,7 @@ void Dialog::releaseKeysUp() {
 }
 
 bool Dialog::freshPress(const xcb_key_press_event_t& k) {
+  // Without detectable auto-repeat the server repeats a held key as its release and a press of one time stamp.
   constexpr uint32_t kRepeatPairMs = 1;
   uint32_t& released = releasedAt_[k.detail];
   if (released != 0 && k.time - released <= kRepeatPairMs) held_[k.detail] = true;
