@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include <sys/stat.h>
 
@@ -161,15 +162,24 @@ void LibrarianEditor::confirm(const std::string& message) {
   host_->log("PATCH LIBRARIAN: " + message);
 }
 
+namespace {
+
+// A path with "." and ".." taken as the folders they name: "Patches/../Out.vmr" lies beside Patches.
+std::string resolvedPath(const std::string& path) {
+  return std::filesystem::path(path).lexically_normal().string();
+}
+
+}  // namespace
+
 std::string LibrarianEditor::shownPath(const std::string& path) const {
   const size_t slash = patchesFolder.rfind('/');
   const std::string above = slash == std::string::npos ? std::string() : patchesFolder.substr(0, slash + 1);
-  return !above.empty() && inPatches(path) ? path.substr(above.size()) : path;
+  return !above.empty() && inPatches(path) ? resolvedPath(path).substr(above.size()) : path;
 }
 
 bool LibrarianEditor::inPatches(const std::string& path) const {
   const std::string patches = patchesFolder + "/";
-  return path.compare(0, patches.size(), patches) == 0;
+  return resolvedPath(path).compare(0, patches.size(), patches) == 0;
 }
 
 void LibrarianEditor::clearMessage() {

@@ -235,7 +235,7 @@ class LibrarianEditor {
   void confirm(const std::string& message);
   // A path under the data folder as from "Patches" on; any other path whole.
   std::string shownPath(const std::string& path) const;
-  // The path lies inside the Patches folder.
+  // The path, "." and ".." resolved, lies inside the Patches folder.
   bool inPatches(const std::string& path) const;
   // The files the last scan passed over, each with its reason, shown one at a time.
   void showScanNote(std::vector<std::string> texts, size_t index);

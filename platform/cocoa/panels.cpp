@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <mutex>
 
@@ -197,6 +198,10 @@ bool namesInOrder(const std::string& a, const std::string& b) {
   return a < b;
 }
 
+std::string resolvedPath(const std::string& path) {
+  return std::filesystem::path(path).lexically_normal().string();
+}
+
 std::string startFolder(const std::string& directory) {
   const char* home = std::getenv("HOME");
   std::string f = directory;
@@ -204,6 +209,7 @@ std::string startFolder(const std::string& directory) {
     const bool tilde = !f.empty() && f[0] == '~' && (f.size() == 1 || f[1] == '/');
     f = std::string(home && *home == '/' ? home : "/") + (tilde ? f.substr(1) : f.empty() ? "" : "/" + f);
   }
+  f = resolvedPath(f);
   while (f.size() > 1 && f.back() == '/') f.pop_back();
   while (f != "/" && !isFolder(f)) f = parentOf(f);
   return f;

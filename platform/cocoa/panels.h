@@ -102,8 +102,10 @@ bool offersFile(const std::vector<std::string>& types, const std::string& name);
 // Names as people sort them: letters without regard to case, runs of digits by their value ("Bank 9" before
 // "Bank 10"); names equal so are ordered by their bytes.
 bool namesInOrder(const std::string& a, const std::string& b);
-// The folder a panel starts in: "~" is the home folder, a relative folder lies in it, and a folder that does not
-// exist gives way to the nearest one above it that does.
+// The path with "." and ".." taken as the folders they name, by the names as a shell's cd takes them.
+std::string resolvedPath(const std::string& path);
+// The folder a panel starts in, resolved: "~" is the home folder, a relative folder lies in it, and a folder that does
+// not exist gives way to the nearest one above it that does.
 std::string startFolder(const std::string& directory);
 // The rows the panel lists in a folder: ".." (but in "/"), the sub-folders, then the files it offers, hidden names
 // left out, each group in the order people sort names. A folder that cannot be read gives its error.

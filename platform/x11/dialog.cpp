@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "platform/cocoa/runloop.h"
 
@@ -27,6 +28,47 @@ uint32_t Dialog::atom(const char* name) {
   return a;
 }
 
+namespace {
+
+// The keys the server has down, by keycode.
+std::bitset<256> keysDown(xcb_connection_t* c) {
+  std::bitset<256> down;
+  if (xcb_query_keymap_reply_t* r = xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr)) {
+    for (int code = 0; code < 256; ++code) down[code] = (r->keys[code / 8] >> (code % 8)) & 1;
+    std::free(r);
+  }
+  return down;
+}
+
+}  // namespace
+
+void Dialog::holdKeysDown() {
+  held_ = keysDown(p_.c);
+  std::fill(std::begin(releasedAt_), std::end(releasedAt_), 0);
+}
+
+void Dialog::releaseKeysUp() {
+  if (held_.none()) return;
+  const std::bitset<256> down = keysDown(p_.c);
+  // What the server sent before it answered came while the keys were held.
+  while (!finished_ && !lost_) {
+    xcb_generic_event_t* e = xcb_poll_for_queued_event(p_.c);
+    if (!e) break;
+    handle(e);
+    std::free(e);
+  }
+  held_ &= down;
+}
+
+bool Dialog::freshPress(const xcb_key_press_event_t& k) {
+  // Without detectable auto-repeat the server repeats a held key as its release and a press of one time stamp.
+  constexpr uint32_t kRepeatPairMs = 1;
+  uint32_t& released = releasedAt_[k.detail];
+  if (released != 0 && k.time - released <= kRepeatPairMs) held_[k.detail] = true;
+  released = 0;
+  return !held_[k.detail] && (k.detail != askedBy_ || k.time - askedAt_ > kDoubleClickMs);
+}
+
 void Dialog::redraw() {
   if (!canvas_.begin(w_, h_, 0xECECEC)) return;
   draw(canvas_);
@@ -37,6 +79,8 @@ void Dialog::redraw() {
 bool Dialog::run(const std::string& name, int w, int h) {
   if (!p_.alive()) return false;
   p_.lastClickWindow = 0;  // a click after the dialog begins a new count
+  askedBy_ = p_.handledKey;
+  askedAt_ = p_.handledKeyTime;
   const xcb_screen_t* screen = p_.screen();
   w_ = std::max(1, std::min(w, screen->width_in_pixels - 20));
   h_ = std::max(1, std::min(h, screen->height_in_pixels - 20));
@@ -51,7 +95,7 @@ bool Dialog::run(const std::string& name, int w, int h) {
 
   win_ = p_.makeWindow(x, y, w_, h_, false,
                        XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_KEY_PRESS |
-                           XCB_EVENT_MASK_STRUCTURE_NOTIFY);
+                           XCB_EVENT_MASK_KEY_RELEASE | XCB_EVENT_MASK_STRUCTURE_NOTIFY);
   // A window manager keeps it above the host's window, at its size, and asks it to close through WM_DELETE_WINDOW.
   const uint32_t protocols = atom("WM_PROTOCOLS");
   deleteAtom_ = atom("WM_DELETE_WINDOW");
@@ -72,6 +116,8 @@ bool Dialog::run(const std::string& name, int w, int h) {
   // Without a window manager the window is on the screen now and takes the keyboard at once (what is typed next is
   // its); with one, when it has been mapped.
   xcb_set_input_focus(p_.c, XCB_INPUT_FOCUS_PARENT, win_, XCB_CURRENT_TIME);
+  // Asked after the focus: a key down now is let go in a release to this window, or later to another one.
+  holdKeysDown();
   redraw();
   // Named once drawn: whoever finds the window by its name finds it complete.
   p_.setName(win_, name);
@@ -86,6 +132,7 @@ bool Dialog::run(const std::string& name, int w, int h) {
       handle(e);
       std::free(e);
     }
+    if (!finished_ && !lost_) releaseKeysUp();
     if (xcb_connection_has_error(p_.c)) p_.broken = true;
     // The editor goes on drawing under the dialog.
     p_.runModel(cocoa::kModalPanelRunLoopMode);
@@ -122,7 +169,19 @@ void Dialog::handle(xcb_generic_event_t* e) {
     }
     case XCB_KEY_PRESS: {
       auto* k = reinterpret_cast<xcb_key_press_event_t*>(e);
-      if (k->event == win_) key(p_.keys.keysym(k->detail, k->state), k->state);
+      if (k->event != win_ || !freshPress(*k)) break;
+      p_.handledKey = k->detail;
+      p_.handledKeyTime = k->time;
+      key(p_.keys.keysym(k->detail, k->state), k->state);
+      p_.handledKey = 0;
+      break;
+    }
+    case XCB_KEY_RELEASE: {  // to this window or to one of the editor's that had the keyboard before
+      auto* k = reinterpret_cast<xcb_key_release_event_t*>(e);
+      if (held_[k->detail]) {
+        held_[k->detail] = false;
+        releasedAt_[k->detail] = k->time ? k->time : 1;
+      }
       break;
     }
     case XCB_CLIENT_MESSAGE: {

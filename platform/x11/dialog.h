@@ -2,8 +2,12 @@
 // keyboard while it runs (and again when clicked), and runs until the user answers; the editor goes on drawing under
 // it, and what the user does to the editor meanwhile is ignored.
 // When the host destroys the editor's window or the server connection fails, the dialog ends unanswered.
+// A key that was down when the dialog opened (a Return held from the panel into its question, say) is no answer: its
+// presses, the server's repeats among them, are ignored until it has been let go. Nor is a second press of the key
+// that asked a question of a dialog, as close to the first as a double click's clicks.
 #pragma once
 
+#include <bitset>
 #include <string>
 
 #include "platform/x11/canvas.h"
@@ -28,6 +32,8 @@ class Dialog {
   int width() const { return w_; }
   int height() const { return h_; }
   void finish() { finished_ = true; }
+  // Takes the keys that are down now as held from before (after a question of the dialog's own, say).
+  void holdKeysDown();
   // Draws anew and shows the result.
   void redraw();
   virtual void draw(Canvas& c) = 0;
@@ -42,6 +48,11 @@ class Dialog {
 
  private:
   void handle(xcb_generic_event_t* e);
+  // Lets go of the held keys that are up now, whose release went to another window.
+  void releaseKeysUp();
+  // False for the press of a held key, for a repeat the server sends as a release and a press at once, and for the
+  // second press of the key that opened the dialog.
+  bool freshPress(const xcb_key_press_event_t& k);
   uint32_t atom(const char* name);
 
   xcb_window_t win_ = 0;
@@ -50,11 +61,14 @@ class Dialog {
   bool lost_ = false;       // the window was closed or destroyed without an answer
   bool destroyed_ = false;  // by someone else
   uint32_t deleteAtom_ = 0;
+  uint8_t askedBy_ = 0;            // the key whose press opened the dialog (0: none)
+  uint32_t askedAt_ = 0;           // and when
+  std::bitset<256> held_;          // keycodes held since before the dialog opened
+  uint32_t releasedAt_[256] = {};  // the server time a held key was let go, 0 when it was not
   Canvas canvas_;
 };
 
 // The character a keysym types, or 0 (Latin-1 keysyms and those of Unicode characters).
 char32_t typedCharacter(uint32_t keysym);
-
 
 }  // namespace x11

@@ -80,14 +80,15 @@ class FilePanel : public Dialog {
     return entries_[i].folder ? s_.canChooseDirectories && entries_[i].name != ".." : s_.canChooseFiles;
   }
 
-  // Goes where a typed path leads ("~" is the home folder, a path not from the root lies in the current folder): a
-  // folder opens; a file's folder opens with its row selected and its name given to a save panel; a path whose
-  // folder does not exist opens the nearest folder above it that does. True when a file's own folder opened.
+  // Goes where a typed path leads ("~" is the home folder, a path not from the root lies in the current folder, "."
+  // and ".." name the folders they reach): a folder opens; a file's folder opens with its row selected and its name
+  // given to a save panel; a path whose folder does not exist opens the nearest folder above it that does. True when
+  // a file's own folder opened.
   bool goTo(const std::string& typed) {
     const bool home = typed == "~" || typed.compare(0, 2, "~/") == 0;
-    const std::string full = typed[0] == '/' ? typed
-                             : home          ? cocoa::panels::startFolder("~") + typed.substr(1)
-                                             : join(folder_, typed);
+    const std::string full = cocoa::panels::resolvedPath(typed[0] == '/' ? typed
+                                                         : home ? cocoa::panels::startFolder("~") + typed.substr(1)
+                                                                : join(folder_, typed));
     const std::string folder = cocoa::panels::startFolder(full);
     const bool isDir = isFolder(full);
     const std::string name = isDir ? "" : full.substr(full.find_last_of('/') + 1);
@@ -171,6 +172,8 @@ class FilePanel : public Dialog {
                                    "A file with the same name already exists in \u201C" + folder_ +
                                        "\u201D. Replacing it will overwrite its current contents.",
                                    "Replace", "Cancel", "", 0, 0});
+        // The key that answered the question, still down, is none of the panel's.
+        holdKeysDown();
         if (r != cocoa::kAlertDefaultResponse) return redraw();
       }
       answer.paths.push_back(path);

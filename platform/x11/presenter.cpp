@@ -29,8 +29,7 @@ constexpr uint32_t kEventMask = XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_BUTTON_
                                 XCB_EVENT_MASK_FOCUS_CHANGE | XCB_EVENT_MASK_ENTER_WINDOW |
                                 XCB_EVENT_MASK_STRUCTURE_NOTIFY;
 constexpr uint16_t kButton1Mask = 256, kButton3Mask = 1024;
-// Presses of one button this close in time (ms) and place (pixels) count as one multiple click.
-constexpr uint32_t kDoubleClickMs = 500;
+// Presses of one button this close in place (pixels), and in time (kDoubleClickMs), count as one multiple click.
 constexpr int kDoubleClickSlop = 4;
 // Plain image requests stay below this size, whatever the server would take.
 constexpr uint32_t kMaxPutBytes = 256 * 1024;

@@ -19,6 +19,9 @@
 
 namespace x11 {
 
+// Presses this close in server time (ms) are one gesture: the clicks of a multiple click, a key pressed twice.
+constexpr uint32_t kDoubleClickMs = 500;
+
 // A rectangle of window pixels from the top left.
 struct PixelRect {
   int x = 0, y = 0, w = 0, h = 0;
@@ -55,6 +58,10 @@ struct Presenter::Impl {
   uint32_t lastPressTime = 0;
   int lastPressX = 0, lastPressY = 0, clickCount = 0;
   uint16_t buttonState = 0;  // X state of the last event
+  // The key press a dialog is handling, by keycode (0 for none) and server time: a question it asks takes no second
+  // press of that key as close as a double click's.
+  uint8_t handledKey = 0;
+  uint32_t handledKeyTime = 0;
 
   // The keyboard (keyboard.cpp): the focus is the editor's only while it edits text.
   bool holdingFocus = false;       // the editor set the focus to its window

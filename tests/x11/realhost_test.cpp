@@ -31,8 +31,9 @@ const char* const kKnobDrag =
 
 // The librarian tab on the screen, then one host step that runs a shell script of xdotool steps (after the helpers
 // below), as the host is held in each panel or alert until it is answered: a panel the script leaves unanswered fails
-// the run, not hangs it. The keys go to whoever has the keyboard once the panel or alert has it; the MENU's items are
-// chosen by their middle (Import... 170, Save As... 141), their submenus' second item by keys.
+// the run (after minutes: every step waits for what it needs however long a loaded machine takes), not hangs it. The
+// keys go to whoever has the keyboard once the panel or alert has it; the MENU's items are chosen by their middle
+// (Import... 170, Save As... 141), their submenus' second item by keys.
 HostRun panelSession(const ScratchDir& dir, const std::string& display, const std::string& steps) {
   dir.write("panels.sh", R"sh(set -e; HOST=$1
 win() { xdotool search --sync --onlyvisible --name "^Vexmir Editor $1" | head -1; }
@@ -46,7 +47,7 @@ shot() { win "$1" >/dev/null; "$VEXMIR_HOST" --x11-capture "Vexmir Editor $1" "$
       pluginBundlePath(),
       x11test::editorScript("pump 3\nx11 input mousemove --window %HOST 170 18 click 1\npump 2\n"
                             "x11 input exec --sync sh panels.sh %HOST\n"),
-      dir, {"DISPLAY=" + display, "HOME=" + dir.path(), "VEXMIR_HOST=" + hostExecutable(), "VEXMIR_HOST_WATCHDOG=60"});
+      dir, {"DISPLAY=" + display, "HOME=" + dir.path(), "VEXMIR_HOST=" + hostExecutable(), "VEXMIR_HOST_WATCHDOG=240"});
 }
 
 // After the module is gone, the thread that ran the editor ends: whatever the editor left with that thread (its run
@@ -340,13 +341,17 @@ TEST_F(RealHostTextFields, ANoticeOnTwoLinesKeepsOffTheLineAndRepeatsNothing) {
 
 // The librarian's file panels and alerts on the screen, answered with real input: a failing import's warning read
 // and closed with Enter, a bank file imported by a double click, a folder of thousands of odd names browsed, Save As
-// (in Patches, whatever folder the imports used) by typing a name, and a save over an existing file refused at the
-// replace question and cancelled with Escape; a bank in a hidden folder imported and one saved there through typed
-// paths; and a panel left open when the host's window goes.
+// (in Patches, whatever folder the imports used) by typing a name, and a save over an existing file: its replace
+// question is not answered by the Return that asked it, held past the server's repeat delay or pressed twice, but
+// by Escape and by a Return pressed afresh; a bank in a hidden folder imported and one saved there through typed
+// paths, one saved through "..", and a panel left open when the host's window goes. The librarian says what it saved.
 TEST_F(RealHostDialogs, PanelsAndAlertsAnswerRealInput) {
   ScratchDir dir;  // the home folder, where the panels start
-  const std::string patches = dir.file("Library/Audio/Presets/Pellacor/Korg Vexmir Editor/Patches");
+  const std::string data = dir.file("Library/Audio/Presets/Pellacor/Korg Vexmir Editor");
+  const std::string patches = data + "/Patches";
   std::filesystem::create_directories(patches);
+  const char* const kLog = "Library/Audio/Presets/Pellacor/Korg Vexmir Editor/Vexmir Editor LOG.txt";
+  std::ofstream(dir.file(kLog)).flush();
   vectors::writeFile(patches + "/A.syx", libui::bankBytes(3));
   vectors::writeFile(dir.file("Gift.syx"), libui::bankBytes(9));
   vectors::writeFile(dir.file("Bad.syx"), {0xF0, 0xF7});
@@ -368,20 +373,30 @@ TEST_F(RealHostDialogs, PanelsAndAlertsAnswerRealInput) {
 menu 170; shot "open panel" open; xdotool mousemove --window $(win "open panel") 100 153 click --repeat 2 --delay 60 1
 menu 170; keys "open panel" m a Return; keys "open panel" End; sleep 1; shot "open panel" many; keys "open panel" Escape
 menu 141; shot "save panel" save; keys "save panel" S a v e d Return
-menu 141; keys "save panel" O l d Return; keys alert Escape; keys "save panel" Escape
+menu 141; keys "save panel" O l d; xdotool keydown Return sleep 0.8 keyup Return; keys alert Escape
+keys "save panel" --delay 120 Return Return; sleep 0.5; keys alert Return
 menu 141; keys "save panel" BackSpace Delete Delete Delete Delete M i n e Return I n Return
 menu 170; text "open panel" "~/.hidden/Deep/Hid.syx"; sleep 0.5; shot "open panel" goto; keys "open panel" Return Return
 menu 141; keys "save panel" BackSpace Delete Delete Delete Delete; text "save panel" "~/.hidden/Deep/Kept"
 keys "save panel" Return
+menu 141; keys "save panel" BackSpace Delete Delete Delete Delete; text "save panel" "../Out"; keys "save panel" Return
 menu 141; win "save panel" >/dev/null; xdotool windowkill $HOST
 )sh");
   ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
   EXPECT_EQ(vectors::readFile(patches + "/Gift.syx"), libui::bankBytes(9)) << "the import did not copy the bank";
   EXPECT_EQ(vectors::readFile(patches + "/Saved.vmr"), libui::bankBytes(3)) << "Save As did not write the open bank";
   EXPECT_EQ(vectors::readFile(patches + "/Mine/In.vmr"), libui::bankBytes(3)) << "a folder's name did not open it";
-  EXPECT_EQ(vectors::readFile(patches + "/Old.vmr"), (vectors::Bytes{1, 2, 3})) << "the cancelled save wrote";
   EXPECT_EQ(vectors::readFile(patches + "/Hid.syx"), libui::bankBytes(11)) << "a typed path did not import";
-  EXPECT_EQ(vectors::readFile(dir.file(".hidden/Deep/Kept.vmr")), libui::bankBytes(3)) << "a typed path did not save";
+  // What the librarian said of each save, in order: the Returns that asked the replace question saved nothing.
+  std::string said;
+  for (const std::string& line : x11test::linesWith(dir.read(kLog), ""))
+    if (line.find("PATCH LIBRARIAN: Saved ") != std::string::npos) said += line.substr(line.find("Saved ")) + "\n";
+  const std::string outside =
+      " outside the Patches folder: it stays open, but the bank menus list only banks in Patches.\n";
+  EXPECT_EQ(said, "Saved Patches/Saved.vmr\nSaved Patches/Old.vmr\nSaved Patches/Mine/In.vmr\nSaved Kept.vmr" +
+                      outside + "Saved Out.vmr" + outside);
+  for (const std::string& file : {patches + "/Old.vmr", dir.file(".hidden/Deep/Kept.vmr"), data + "/Out.vmr"})
+    EXPECT_EQ(vectors::readFile(file), libui::bankBytes(3)) << file << " was not saved";
   EXPECT_FALSE(std::filesystem::exists(patches + "/Bad.syx"));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(patches), {}), 6) << "a cancelled panel imported";
   // The alert's message stands below its header: "Could not import Bad.syx: it is too small for a bank file".
