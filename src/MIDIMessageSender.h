@@ -161,8 +161,9 @@ class MIDIMessageSender {
   enum class WaitEnd { kAnswered, kCancelled, kTimedOut, kMismatch, kShutDown, kProgramChanged };
   // Polls as `wait` says; the channel search's answer is no longer awaited once it returns.
   WaitEnd waitForAnswer(const AnswerWait& wait);
-  // How the store of one program ended, by what the synthesizer answered (nothing, for a model that never does).
-  enum class StoreEnd { kConfirmed, kRefused, kNotWritten, kUnconfirmed, kSent, kShutDown };
+  // How the store of one program ended, by what the synthesizer answered (nothing, for a model that never does), or
+  // kNotSent when the output went away before all of it was sent.
+  enum class StoreEnd { kConfirmed, kRefused, kNotWritten, kUnconfirmed, kSent, kNotSent, kShutDown };
   // Sends `dump`, pauses `dumpPauseMs`, requests the write into program memory `program` and pauses for it, reading
   // the synthesizer's results meanwhile. Where it confirms loads (*confirmsLoads, set once it answers one), a dump
   // unconfirmed after its pause is sent once more, and one still unconfirmed or refused is not written.

@@ -123,7 +123,10 @@ void MIDIMessageSender::sendDeviceIdEnquiry() {
   plug->DisplayProcessingIndicator(true);
   cancel = false;
   plug->SetLibrarianRequestActive(false);
-  if (hub) hub->dumpPending = false;
+  if (hub) {
+    hub->dumpPending = false;
+    hub->synthConfirmsLoads = false;  // the synthesizer connected now has yet to answer a store
+  }
   showStatus("Connecting to Hardware");
   failed = false;
   const int t = plug->getTimerValue();
