@@ -130,8 +130,9 @@ class MIDIMessageSender {
   std::function<void(const std::string&)> statusObserver;
 
   // --- Helpers of the job bodies (job threads) ---
-  // Shows a text on the display's name line (and tells the observer).
-  void showStatus(const std::string& text);
+  // Shows a text on the display's name line (and tells the observer); a `second` part that does not fit the line with
+  // it goes on a line of its own.
+  void showStatus(const std::string& text, const std::string& second = std::string());
   // The channel search: the request body (42 3n 58 ff) once on each channel, a pause after each; stops
   // when the answer came or the user cancelled. With `announce`, each channel is named on the display
   // first. True when it ended by a cancel.

@@ -54,10 +54,10 @@ std::string singleStoreText(StoreEnd end, int program) {
   }
 }
 
-// The end of a bank store: how it stopped (`stop`; empty when it went through every program) and the programs it
-// reached that the synthesizer did not take. A synthesizer that answered none of them gets a neutral text; once it
-// answered any, every program it did not confirm is named.
-std::string bankStoreText(const std::vector<StoreEnd>& ends, const std::string& stop, size_t displayChars) {
+// What the synthesizer took of the programs a bank store reached. A synthesizer that answered none of them gets a
+// neutral text; once it answered any, every program it did not confirm is named. A store that `stopped` early says
+// nothing here unless a program is to be named.
+std::string bankStoreText(const std::vector<StoreEnd>& ends, bool stopped, size_t displayChars) {
   std::vector<int> refused, notWritten, unconfirmed;
   for (size_t p = 0; p < ends.size(); ++p) {
     const StoreEnd e = ends[p];
@@ -65,14 +65,14 @@ std::string bankStoreText(const std::vector<StoreEnd>& ends, const std::string& 
     if (e == StoreEnd::kNotWritten) notWritten.push_back(static_cast<int>(p));
     if (e != StoreEnd::kConfirmed) unconfirmed.push_back(static_cast<int>(p));
   }
-  const bool neutral = std::all_of(ends.begin(), ends.end(), [](StoreEnd e) { return e == StoreEnd::kSent; });
-  if (!stop.empty() && (neutral || unconfirmed.empty())) return stop;
-  if (neutral) return "All " + std::to_string(ends.size()) + " programs sent!";
-  if (unconfirmed.empty()) return "All " + std::to_string(ends.size()) + " programs stored and confirmed!";
+  const std::string all = "All " + std::to_string(ends.size()) + " programs ";
+  if (std::all_of(ends.begin(), ends.end(), [](StoreEnd e) { return e == StoreEnd::kSent; }))
+    return stopped ? "" : all + "sent!";
+  if (unconfirmed.empty()) return stopped ? "" : all + "stored and confirmed!";
   const char* head = refused.size() == unconfirmed.size()      ? "Refused by the synth: "
                      : notWritten.size() == unconfirmed.size() ? "Not confirmed (not written): "
                                                                : "Not confirmed: ";
-  return MIDIMessageSender::programListText((stop.empty() ? "" : stop + " ") + head, unconfirmed, displayChars);
+  return MIDIMessageSender::programListText(head, unconfirmed, displayChars);
 }
 
 // The program dump of a librarian program: its first message when that is a whole program dump.
@@ -239,7 +239,8 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, const std
     }
   }
   // Whatever ended the store, the librarian's controls come back and the display says how it ended.
-  showStatus(bankStoreText(ends, end, plug->statusDisplayChars()));
+  const std::string taken = bankStoreText(ends, !end.empty(), plug->statusDisplayChars());
+  showStatus(end.empty() ? taken : end, end.empty() ? std::string() : taken);
   plug->DisplayProcessingIndicator(false);
   if (lib) lib->selectSlot(0, 0);
 }

@@ -590,6 +590,7 @@ TEST(ProtocolFaults, ABankStoreResendsALostDumpAndNamesTheProgramNotConfirmed) {
   ASSERT_TRUE(plug.host()->storeBank(0, PatchFile()));
   ASSERT_TRUE(plug.waitIdle());
   EXPECT_EQ(plug.texts().back(), "Data write cancelled! Not confirmed (not written): 10");
+  EXPECT_NE(plug.getDisplayLine(Vexmir::kLineName).find("not written): 10"), std::string::npos);  // whole on the display
 }
 
 // The host's program change reaches the synthesizer before the request for the program it chose starts: were the
