@@ -163,8 +163,8 @@ class MIDIMessageManager {
   enum StoreResult { kWriteCompleted = 0, kWriteError, kLoadCompleted, kLoadError, kStoreResults };
   std::atomic<bool> readingStoreResults{false};
   std::atomic<uint32_t> storeResults[kStoreResults] = {};
-  // Whether the synthesizer answered the load of the last program stored: not every model of the family answers,
-  // and only one that does is sent a dump again, and has it not written, when the dump stays unconfirmed.
+  // Whether the synthesizer connected has answered the load of a program stored: not every model of the family
+  // answers, and only one that does is sent a dump again, and has it not written, when the dump stays unconfirmed.
   std::atomic<bool> synthConfirmsLoads{false};
 
   // The NRPN address being received; kNoNrpn when that part is not held.

@@ -130,8 +130,9 @@ class MIDIMessageSender {
   std::function<void(const std::string&)> statusObserver;
 
   // --- Helpers of the job bodies (job threads) ---
-  // Shows a text on the display's name line (and tells the observer).
-  void showStatus(const std::string& text);
+  // Shows a text on the display's name line (and tells the observer); a `second` part that does not fit the line with
+  // it goes on a line of its own.
+  void showStatus(const std::string& text, const std::string& second = std::string());
   // The channel search: the request body (42 3n 58 ff) once on each channel, a pause after each; stops
   // when the answer came or the user cancelled. With `announce`, each channel is named on the display
   // first. True when it ended by a cancel.
@@ -161,8 +162,9 @@ class MIDIMessageSender {
   enum class WaitEnd { kAnswered, kCancelled, kTimedOut, kMismatch, kShutDown, kProgramChanged };
   // Polls as `wait` says; the channel search's answer is no longer awaited once it returns.
   WaitEnd waitForAnswer(const AnswerWait& wait);
-  // How the store of one program ended, by what the synthesizer answered (nothing, for a model that never does).
-  enum class StoreEnd { kConfirmed, kRefused, kNotWritten, kUnconfirmed, kSent, kShutDown };
+  // How the store of one program ended, by what the synthesizer answered (nothing, for a model that never does), or
+  // kNotSent when the output went away before all of it was sent.
+  enum class StoreEnd { kConfirmed, kRefused, kNotWritten, kUnconfirmed, kSent, kNotSent, kShutDown };
   // Sends `dump`, pauses `dumpPauseMs`, requests the write into program memory `program` and pauses for it, reading
   // the synthesizer's results meanwhile. Where it confirms loads (*confirmsLoads, set once it answers one), a dump
   // unconfirmed after its pause is sent once more, and one still unconfirmed or refused is not written.

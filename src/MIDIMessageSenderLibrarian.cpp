@@ -3,6 +3,7 @@
 // program memory; job 3 writes a whole bank into the 128 program memories. Both work on their own copies,
 // so nothing the user does in the librarian meanwhile can change or free what they send. A store reads the results
 // the synthesizer sends back and ends saying what it confirmed.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -46,25 +47,28 @@ std::string singleStoreText(StoreEnd end, int program) {
       return p + " not confirmed by the synth: not written!";
     case StoreEnd::kUnconfirmed:
       return p + " sent, not confirmed by the synth!";
+    case StoreEnd::kNotSent:
+      return p + " not stored: no MIDI output!";
     default:
       return p + " sent!";
   }
 }
 
-// The end of a bank store that went through every program. A synthesizer that answered none of them gets a neutral
-// text; once it answered any, every program it did not confirm is named.
-std::string bankStoreText(const std::vector<StoreEnd>& ends, size_t displayChars) {
+// What the synthesizer took of the programs a bank store reached. A synthesizer that answered none of them gets a
+// neutral text; once it answered any, every program it did not confirm is named. A store that `stopped` early says
+// nothing here unless a program is to be named.
+std::string bankStoreText(const std::vector<StoreEnd>& ends, bool stopped, size_t displayChars) {
   std::vector<int> refused, notWritten, unconfirmed;
-  bool answered = false;
   for (size_t p = 0; p < ends.size(); ++p) {
     const StoreEnd e = ends[p];
-    answered = answered || e != StoreEnd::kSent;
     if (e == StoreEnd::kRefused) refused.push_back(static_cast<int>(p));
     if (e == StoreEnd::kNotWritten) notWritten.push_back(static_cast<int>(p));
     if (e != StoreEnd::kConfirmed) unconfirmed.push_back(static_cast<int>(p));
   }
-  if (!answered) return "All " + std::to_string(ends.size()) + " programs sent!";
-  if (unconfirmed.empty()) return "All " + std::to_string(ends.size()) + " programs stored and confirmed!";
+  const std::string all = "All " + std::to_string(ends.size()) + " programs ";
+  if (std::all_of(ends.begin(), ends.end(), [](StoreEnd e) { return e == StoreEnd::kSent; }))
+    return stopped ? "" : all + "sent!";
+  if (unconfirmed.empty()) return stopped ? "" : all + "stored and confirmed!";
   const char* head = refused.size() == unconfirmed.size()      ? "Refused by the synth: "
                      : notWritten.size() == unconfirmed.size() ? "Not confirmed (not written): "
                                                                : "Not confirmed: ";
@@ -157,7 +161,10 @@ MIDIMessageSender::StoreEnd MIDIMessageSender::storeProgram(const std::vector<ui
   hub->readingStoreResults = true;
   // Without an input port no result can come.
   bool confirming = *confirmsLoads && plug->midiInReady;
+  // The output may go away during the store (a recall with ports that are not here): what it drops is not sent.
+  bool outputGone = false;
   for (int send = 0; send < 2; ++send) {
+    outputGone = outputGone || !plug->midiOutReady;
     plug->checksumCheckAndSend(dump.data(), static_cast<int>(dump.size()));
     if (!pause(dumpPauseMs)) return StoreEnd::kShutDown;
     confirming = confirming || loadRefused();
@@ -170,6 +177,7 @@ MIDIMessageSender::StoreEnd MIDIMessageSender::storeProgram(const std::vector<ui
   } else {
     const uint32_t writesBefore = hub->storeResults[MIDIMessageManager::kWriteCompleted];
     const uint32_t writeErrorsBefore = hub->storeResults[MIDIMessageManager::kWriteError];
+    outputGone = outputGone || !plug->midiOutReady;
     sendWriteRequest(plug, program);
     if (!pause(kWritePauseMs)) return StoreEnd::kShutDown;
     const bool written = since(MIDIMessageManager::kWriteCompleted, writesBefore);
@@ -181,10 +189,11 @@ MIDIMessageSender::StoreEnd MIDIMessageSender::storeProgram(const std::vector<ui
       end = StoreEnd::kUnconfirmed;
   }
   hub->readingStoreResults = false;
-  const bool loadAnswered = loaded() || loadRefused();
-  *confirmsLoads = *confirmsLoads || loadAnswered;
-  hub->synthConfirmsLoads = loadAnswered;
-  return end;
+  // Once the synthesizer has confirmed a load, a store it does not answer is not confirmed: it is not taken for a
+  // model that never answers.
+  *confirmsLoads = *confirmsLoads || loaded() || loadRefused();
+  hub->synthConfirmsLoads = *confirmsLoads;
+  return outputGone && end != StoreEnd::kConfirmed ? StoreEnd::kNotSent : end;
 }
 
 void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, const std::vector<LibrarianPatch>& bank) {
@@ -230,7 +239,8 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, const std
     }
   }
   // Whatever ended the store, the librarian's controls come back and the display says how it ended.
-  showStatus(end.empty() ? bankStoreText(ends, plug->statusDisplayChars()) : end);
+  const std::string taken = bankStoreText(ends, !end.empty(), plug->statusDisplayChars());
+  showStatus(end.empty() ? taken : end, end.empty() ? std::string() : taken);
   plug->DisplayProcessingIndicator(false);
   if (lib) lib->selectSlot(0, 0);
 }

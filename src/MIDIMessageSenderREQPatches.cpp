@@ -51,9 +51,9 @@ std::string notReceivedText(const std::vector<int>& missing, bool stoppedEarly, 
 }  // namespace
 
 // A job's message stands alone: the value and message fields of the control shown before it are cleared.
-void MIDIMessageSender::showStatus(const std::string& text) {
-  if (plug) plug->displayOutcome(text);
-  if (statusObserver) statusObserver(text);
+void MIDIMessageSender::showStatus(const std::string& text, const std::string& second) {
+  if (plug) plug->displayOutcome(text, second);
+  if (statusObserver) statusObserver(second.empty() ? text : text + " " + second);
 }
 
 void MIDIMessageSender::sendRequest(uint8_t function, int channel) {
@@ -123,7 +123,10 @@ void MIDIMessageSender::sendDeviceIdEnquiry() {
   plug->DisplayProcessingIndicator(true);
   cancel = false;
   plug->SetLibrarianRequestActive(false);
-  if (hub) hub->dumpPending = false;
+  if (hub) {
+    hub->dumpPending = false;
+    hub->synthConfirmsLoads = false;  // the synthesizer connected now has yet to answer a store
+  }
   showStatus("Connecting to Hardware");
   failed = false;
   const int t = plug->getTimerValue();

@@ -279,13 +279,16 @@ TEST(MidiPorts, FirstMessagesOverNewlyChosenPortsArrive) {
 }
 
 // The audio callback's send never waits for a port operation: while the output port is being reopened it hears that
-// the port is taken, never that the send failed, so that its note waits in the queue and goes out after.
+// the port is taken, never that the send failed, so that its note waits in the queue and goes out after. The other
+// sends hand their messages over meanwhile: they are held and go out when the reopening ends.
 TEST(MidiPorts, ANoteTriedWhileThePortIsReopenedIsHeldAndGoesOutAfter) {
   EmulatorClient emu;
   emu.reset();
   PortPlug plug;
   connect(plug, emu);
-  IMidiMsg note;
+  const size_t start = emu.logMark();
+  IMidiMsg note, noteOff(0, 0x8E, 61, 0);
+  unsigned char request[] = {0x42, 0x30, 0x58, 0x10}, global[] = {0xF0, 0x42, 0x30, 0x58, 0x0E, 0xF7};
   IEffectBase::ESendResult tried = IEffectBase::kSendDone;
   for (int round = 0, k = 0; round < 20 && tried == IEffectBase::kSendDone; ++round) {
     std::atomic<bool> reopened{false};
@@ -298,11 +301,16 @@ TEST(MidiPorts, ANoteTriedWhileThePortIsReopenedIsHeldAndGoesOutAfter) {
     while (!reopened && tried == IEffectBase::kSendDone) {
       note = IMidiMsg(0, 0x9F, 60, static_cast<uint8_t>(1 + k++ % 127));
       tried = plug.TrySendMidiMsgNow(&note);
+      if (tried == IEffectBase::kSendBusy) {
+        EXPECT_TRUE(plug.SendMidiMsg(&noteOff) && plug.SendMidiSysex(request, 4) && plug.SendPatchSysex(global, 6));
+      }
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     reopen.join();
   }
   ASSERT_EQ(tried, IEffectBase::kSendBusy) << "no send met the reopening, or one failed (its note lost)";
+  for (const char* text : {"in 8E 3D 00", "in F0 42 30 58 10 F7", "in F0 42 30 58 0E F7"})
+    EXPECT_TRUE(emu.waitForLog(text, start).has_value()) << text;
   const size_t mark = emu.logMark();
   ASSERT_EQ(plug.TrySendMidiMsgNow(&note), IEffectBase::kSendDone);
   char text[32];

@@ -564,16 +564,17 @@ TEST(ProtocolFaults, ARecallDuringAJobThatStoresIntoTheOpenBankLeavesItThatBank)
   EXPECT_EQ(shown, "Store into slot 10 ignored: a transfer is running");
 }
 
-// A bank store against a synthesizer that confirms what it loads: a dump lost once is sent again, one lost twice is not
-// written, and the end names it.
+// A bank store against a synthesizer that confirms what it loads: a dump lost before it confirmed any is written
+// unconfirmed, once it confirms a dump lost once is sent again, one lost twice is not written, and the end names them,
+// also when the store is cancelled.
 TEST(ProtocolFaults, ABankStoreResendsALostDumpAndNamesTheProgramNotConfirmed) {
   DataRoot root;
   ProtocolPlug plug;
   plug.answersResults = true;
-  plug.lostDumps = {4, 9, 9};
+  plug.lostDumps = {0, 4, 9, 9};
   ASSERT_TRUE(plug.host()->storeBank(0, PatchFile()));
   ASSERT_TRUE(plug.waitIdle());
-  EXPECT_EQ(plug.texts().back(), "Not confirmed (not written): 10");
+  EXPECT_EQ(plug.texts().back(), "Not confirmed: 1, 10");
   int program = 0, dumps[128] = {}, writes[128] = {};
   for (const Bytes& b : plug.take()) {
     if (b.size() == 3 && (b[0] & 0xF0) == 0xC0) program = b[1];
@@ -582,6 +583,14 @@ TEST(ProtocolFaults, ABankStoreResendsALostDumpAndNamesTheProgramNotConfirmed) {
   }
   for (int p : {0, 4, 9, 127})
     EXPECT_EQ(std::make_pair(dumps[p], writes[p]), std::make_pair(p == 4 || p == 9 ? 2 : 1, p == 9 ? 0 : 1)) << p;
+  plug.lostDumps = {9, 9};
+  plug.setStatusHook([&](const std::string& text) {
+    if (text == "Please wait! Writing.. 9%") plug.getMidiManager()->getSender()->cancel = true;  // after program 13
+  });
+  ASSERT_TRUE(plug.host()->storeBank(0, PatchFile()));
+  ASSERT_TRUE(plug.waitIdle());
+  EXPECT_EQ(plug.texts().back(), "Data write cancelled! Not confirmed (not written): 10");
+  EXPECT_NE(plug.getDisplayLine(Vexmir::kLineName).find("not written): 10"), std::string::npos);  // whole on the display
 }
 
 // The host's program change reaches the synthesizer before the request for the program it chose starts: were the
