@@ -4,9 +4,10 @@
 # server, the synthesizer emulator). Extra arguments go to ctest; one of them naming tests (-L, -R, -E, -LE)
 # replaces the default choice of labels. Runs by hand; it is too slow for CI.
 #
-# Every instrumented process of the run (test programs, vexmir-host, the emulator) writes its reports to
-# report.<program>.<pid> in a folder under /tmp (linked as <build>/Testing/tsan): the install test runs
-# vexmir-host with the build and source trees hidden, where it could write no report and read no suppressions.
+# Every instrumented process of the run (test programs, vexmir-host; the emulator, a test tool, is built without
+# ThreadSanitizer) writes its reports to report.<program>.<pid> in a folder under /tmp (linked as
+# <build>/Testing/tsan): the install test runs vexmir-host with the build and source trees hidden, where it could
+# write no report and read no suppressions.
 # The script lists the reports at the end and fails when there is one. Reports inside third-party libraries are
 # suppressed by tests/tsan-suppressions.txt.
 set -euo pipefail

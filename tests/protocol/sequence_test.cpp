@@ -108,6 +108,11 @@ int rewrittenPath(const Step& s) {
   return (s.variant >> 3) - kRewriteFrom;
 }
 
+// The host opens a project during the action, but not while the clock is switched or a project saved and recalled.
+bool recallsDuring(const Step& s) {
+  return s.recallAt && s.act != Act::kClock && s.act != Act::kSaveAndRecall;
+}
+
 std::string describe(const Step& s) {
   std::ostringstream out;
   out << kActNames[static_cast<int>(s.act)] << " " << s.arg << ", synthesizer " << answerName(s.answer);
@@ -118,12 +123,12 @@ std::string describe(const Step& s) {
     out << ", program change " << s.changeTo << " from the " << (s.changeFromHost ? "host" : "synthesizer")
         << " at pause " << s.changeAt;
   if (s.noteAt) out << ", host note at pause " << s.noteAt;
-  if (s.recallAt)
+  if (recallsDuring(s))
     out << ", " << (s.variant & 1 ? "its own" : "another bank's") << " project opened at pause " << s.recallAt
         << (s.variant & 2 ? ", ports back" : "");
   if (s.act == Act::kSaveAndRecall && settlesFirst(s))
     out << (editsElsewhere(s) ? ", edits in another bank" : "") << " after " << (s.variant & 4 ? "saving" : "discarding")
-        << " the open one's";
+        << " the open one's edits (if any)";
   if (s.act == Act::kSaveAndRecall && rewrittenPath(s) >= 0) out << ", bank path: " << kPathNames[rewrittenPath(s)];
   return out.str();
 }
@@ -247,7 +252,7 @@ class Runner {
     return files;
   }
 
-  // The renamed programs that a later change of the musician's replaced are gone for good.
+  // The renamed programs that a later change of the musician's replaced, or that went with their file, are gone.
   template <class Replaced>
   void forget(Replaced replaced) {
     edits.erase(std::remove_if(edits.begin(), edits.end(), replaced), edits.end());
@@ -365,7 +370,7 @@ class Runner {
       if (s.knobAt && n - start == s.knobAt) plug.fromSynth(plug.knob(n % 2));
       if (s.changeAt && n - start == s.changeAt) outsideProgramChange(s);
       if (s.noteAt && n - start == s.noteAt) hostNote(s);
-      if (s.recallAt && s.act != Act::kClock && s.act != Act::kSaveAndRecall && n - start == s.recallAt) recallDuring(s);
+      if (recallsDuring(s) && n - start == s.recallAt) recallDuring(s);
     };
     LibrarianHost* host = plug.host();
     const int slot = s.arg;
@@ -463,11 +468,13 @@ class Runner {
         plug.press(kRequestTempData, 1);
         if (!plug.waitIdle()) return "a job did not end (" + plug.stalled + ")";
         plug.deliverOwed();
-        // The Patches folder changes too, and is read again: a bank that sorts first comes, or goes again (unless it
-        // is the one open).
+        // The Patches folder changes too, and is read again: a bank that sorts first comes, or goes again with what
+        // was saved into it (unless it is the one open).
         const std::string added = patches + "/A.vmr";
-        if (editor->upperBankPath != added && !std::filesystem::remove(added))
-          std::filesystem::copy_file(patches + "/Init.vmr", added);
+        if (editor->upperBankPath != added) {
+          forget([&](const Edit& d) { return d.bank == added; });
+          if (!std::filesystem::remove(added)) std::filesystem::copy_file(patches + "/Init.vmr", added);
+        }
         plug.press(kRefreshFolders, 1);
         if (settlesFirst(s)) {
           const std::string broken = editElsewhere(s, editor);
