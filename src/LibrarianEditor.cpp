@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 
 #include <sys/stat.h>
 
@@ -15,6 +14,7 @@
 #include "KIT/IEffect/IGraphics.h"
 #include "KIT/IEffect/IParam.h"
 #include "KIT/kitstring.h"
+#include "platform/cocoa/panels.h"
 #include "src/BankChooserMenu.h"
 #include "src/ControlAction.h"
 #include "src/IPopupMenuControlEditMenus.h"
@@ -162,24 +162,15 @@ void LibrarianEditor::confirm(const std::string& message) {
   host_->log("PATCH LIBRARIAN: " + message);
 }
 
-namespace {
-
-// A path with "." and ".." taken as the folders they name: "Patches/../Out.vmr" lies beside Patches.
-std::string resolvedPath(const std::string& path) {
-  return std::filesystem::path(path).lexically_normal().string();
-}
-
-}  // namespace
-
 std::string LibrarianEditor::shownPath(const std::string& path) const {
   const size_t slash = patchesFolder.rfind('/');
   const std::string above = slash == std::string::npos ? std::string() : patchesFolder.substr(0, slash + 1);
-  return !above.empty() && inPatches(path) ? resolvedPath(path).substr(above.size()) : path;
+  return !above.empty() && inPatches(path) ? cocoa::panels::resolvedPath(path).substr(above.size()) : path;
 }
 
 bool LibrarianEditor::inPatches(const std::string& path) const {
   const std::string patches = patchesFolder + "/";
-  return resolvedPath(path).compare(0, patches.size(), patches) == 0;
+  return cocoa::panels::resolvedPath(path).compare(0, patches.size(), patches) == 0;
 }
 
 void LibrarianEditor::clearMessage() {
