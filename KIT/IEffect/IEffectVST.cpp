@@ -76,6 +76,8 @@ class IEffectVSTEntry {
   static void processDoubleReplacing(AEffect* effect, double** inputs, double** outputs, int32_t nFrames);
   // Closes an editor shown on X11 (none: nothing) and gives back its X11 window, connection and model window.
   static void closeX11Editor(IEffectVST* plug);
+  // Closes the editor as the host's editor close does, in either window model; false without a surface.
+  static bool closeEditor(IEffectVST* plug);
 
  private:
   static intptr_t dispatch(IEffectVST* plug, int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt);
@@ -99,6 +101,15 @@ void IEffectVSTEntry::closeX11Editor(IEffectVST* plug) {
   plug->mState->mX11Editor = nullptr;
 }
 
+bool IEffectVSTEntry::closeEditor(IEffectVST* plug) {
+  IGraphics* g = plug->GetGUI();
+  if (!g) return false;
+  plug->OnGUIClose();
+  g->CloseWindow();
+  closeX11Editor(plug);
+  return true;
+}
+
 intptr_t IEffectVSTEntry::dispatcher(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr,
                                      float opt) {
   IEffectVST* plug = plugOf(effect);
@@ -106,9 +117,14 @@ intptr_t IEffectVSTEntry::dispatcher(AEffect* effect, int32_t opcode, int32_t in
   if (opcode == effClose) {
     // The mutex lives in the object, so it is released before the object goes. The MIDI input is unhooked
     // before the object's destruction begins: no message may be handed to an object whose destructors run.
+    // A host may close the plug-in with its editor open: the editor closes first, as the host's editor close does,
+    // while the plug-in is whole, so that a text still typed in a field reaches a plug-in that can take it.
     try {
-      plug->GetMutex().Enter();
-      plug->GetMutex().Leave();
+      {
+        KIT_MutexLock lock(&plug->GetMutex());
+        IGraphics* g = plug->GetGUI();
+        if (g && (g->WindowIsOpen() || plug->mState->mX11Editor)) closeEditor(plug);
+      }
       plug->closeExternalMIDIPorts();
       delete plug;
     } catch (...) {
@@ -235,14 +251,8 @@ intptr_t IEffectVSTEntry::dispatch(IEffectVST* plug, int32_t opcode, int32_t ind
       plug->OnGUIOpen();
       return 1;
     }
-    case effEditClose: {
-      IGraphics* g = plug->GetGUI();
-      if (!g) return 0;
-      plug->OnGUIClose();
-      g->CloseWindow();
-      closeX11Editor(plug);
-      return 1;
-    }
+    case effEditClose:
+      return closeEditor(plug) ? 1 : 0;
     case effIdentify:
       return kIdentifyAnswer;
     case effGetChunk:

@@ -85,7 +85,8 @@ IGraphicsMac::IGraphicsMac(IEffectBase* plug, int width, int height, int fps) : 
 }
 
 IGraphicsMac::~IGraphicsMac() {
-  CloseWindow();
+  // The plug-in is being torn down: a text still open in a field goes nowhere.
+  closeView(false);
   if (mHostNSWindow) mHostNSWindow->release();
 }
 
@@ -374,6 +375,10 @@ void IGraphicsMac::RemoveSubWindow() {
 }
 
 void IGraphicsMac::CloseWindow() {
+  closeView(true);
+}
+
+void IGraphicsMac::closeView(bool takeInput) {
   if (mGraphicsCarbon) {
     delete mGraphicsCarbon;
     mGraphicsCarbon = nullptr;
@@ -384,7 +389,10 @@ void IGraphicsMac::CloseWindow() {
     mGraphicsCocoa = nullptr;
     if (view->graphics() == this) {
       // A text typed and not confirmed goes where a click elsewhere sends it, while the surface still takes it.
-      view->takeUserInput();
+      if (takeInput)
+        view->takeUserInput();
+      else
+        view->endUserInput();
       view->detachGraphics();
       view->removeFromSuperview();
     }

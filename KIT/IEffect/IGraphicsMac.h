@@ -78,6 +78,9 @@ class IGraphicsMac : public IGraphics {
   void ToViewRect(const IRECT* r, double* x, double* y, double* w, double* h) const;
 
  private:
+  // Closes the view; a text open in a field is taken as a click elsewhere takes it, or dropped.
+  void closeView(bool takeInput);
+
   IGraphicsCarbon* mGraphicsCarbon = nullptr;
   IGraphicsCocoa_vVexmir_vst* mGraphicsCocoa = nullptr;  // retained while open
   KIT_String mBundleID;
