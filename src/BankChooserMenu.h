@@ -60,5 +60,5 @@ class BankChooserMenu {
   std::vector<Item> items_;
 };
 
-// Index in `list` of the bank with that path, or -1.
+// Index in `list` of the bank with that path, or read from the file it names however written, or -1.
 int bankIndexByPath(const std::vector<PatchFile*>& list, const std::string& path);

@@ -14,7 +14,6 @@
 #include "KIT/IEffect/IGraphics.h"
 #include "KIT/IEffect/IParam.h"
 #include "KIT/kitstring.h"
-#include "platform/cocoa/panels.h"
 #include "src/BankChooserMenu.h"
 #include "src/ControlAction.h"
 #include "src/IPopupMenuControlEditMenus.h"
@@ -162,15 +161,18 @@ void LibrarianEditor::confirm(const std::string& message) {
   host_->log("PATCH LIBRARIAN: " + message);
 }
 
+// Both sides as the filesystem reaches them: a path through a link, "..", or a data folder named with "//" is in
+// Patches when its file is.
 std::string LibrarianEditor::shownPath(const std::string& path) const {
-  const size_t slash = patchesFolder.rfind('/');
-  const std::string above = slash == std::string::npos ? std::string() : patchesFolder.substr(0, slash + 1);
-  return !above.empty() && inPatches(path) ? cocoa::panels::resolvedPath(path).substr(above.size()) : path;
+  const std::string patches = librarianfiles::realPath(patchesFolder + "/");
+  const std::string real = librarianfiles::realPath(path);
+  if (patchesFolder.empty() || real.compare(0, patches.size(), patches) != 0) return path;
+  return librarianfiles::lastComponent(patchesFolder) + "/" + real.substr(patches.size());
 }
 
 bool LibrarianEditor::inPatches(const std::string& path) const {
-  const std::string patches = patchesFolder + "/";
-  return cocoa::panels::resolvedPath(path).compare(0, patches.size(), patches) == 0;
+  const std::string patches = librarianfiles::realPath(patchesFolder + "/");
+  return !patchesFolder.empty() && librarianfiles::realPath(path).compare(0, patches.size(), patches) == 0;
 }
 
 void LibrarianEditor::clearMessage() {
@@ -381,8 +383,11 @@ void LibrarianEditor::rescanKeepingEdits() {
       std::unique_lock<std::mutex> lock = librarian_->lockBanks();
       librarian_->bankFiles[index]->patches = edited->patches;
     }
-    upperBankPath = path;
-  } else if (index < 0 && !path.empty() && !withoutFile) {
+    upperBankPath = index >= 0 ? bankPath(*librarian_->bankFiles[index]) : path;
+  } else if (index >= 0) {
+    // The file listed, its path written another way ("..", a link): the open bank goes by the listed path.
+    upperBankPath = bankPath(*librarian_->bankFiles[index]);
+  } else if (!path.empty() && !withoutFile) {
     // A bank saved outside "Patches" stays open while its file reads as a bank.
     std::string why;
     if (librarian_->listable(path, &why))
@@ -612,7 +617,7 @@ bool LibrarianEditor::programReceived(int slot, const LibrarianPatch& program) {
 }
 
 bool LibrarianEditor::renameProgram(int upperSlot, const std::string& name) {
-  bool changed = false;
+  bool changed = false, unchanged = false;
   const std::string cut = showableName(name, &changed);
   if (cut.find_first_not_of(' ') == std::string::npos) {
     tell("A program name needs a letter, digit or sign the synthesizer can show: the name stays as it was.");
@@ -627,13 +632,17 @@ bool LibrarianEditor::renameProgram(int upperSlot, const std::string& name) {
     writeDumpName(renamed, cut);
     const std::string now = programNameFromDump(renamed.data(), static_cast<int>(renamed.size()));
     // A rename left as it opened, or a name typed as it was, changes nothing: the bank stays as it is.
-    if (now == programNameFromDump(dump.data(), static_cast<int>(dump.size()))) return true;
-    dump = renamed;
-    program->name = now;
+    unchanged = now == programNameFromDump(dump.data(), static_cast<int>(dump.size()));
+    if (!unchanged) {
+      dump = renamed;
+      program->name = now;
+    }
   }
-  SetLibrarianStatusUnsaved(true);
-  updatePatchLibrarianView(kUpper);
-  // As in the top bar's name field: the musician reads the name it became when that changed it.
+  if (!unchanged) {
+    SetLibrarianStatusUnsaved(true);
+    updatePatchLibrarianView(kUpper);
+  }
+  // As in the top bar's name field: the musician reads the name it became when that changed what was typed.
   if (changed) tell(keptNameNote(cut));
   return true;
 }

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <string_view>
 #include <vector>
@@ -77,6 +78,14 @@ std::string folderOf(const std::string& path) {
 std::string lastComponent(const std::string& path) {
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string realPath(const std::string& path) {
+  std::error_code error;
+  std::string real = std::filesystem::weakly_canonical(path, error).string();
+  if (error || real.empty()) real = std::filesystem::path(path).lexically_normal().string();
+  if (!path.empty() && path.back() == '/' && (real.empty() || real.back() != '/')) real += '/';
+  return real;
 }
 
 std::string contentStamp(const uint8_t* data, size_t size) {

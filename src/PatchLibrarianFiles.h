@@ -48,6 +48,9 @@ std::string fileStamp(const std::string& path, size_t maxSize);
 std::string folderOf(const std::string& path);
 // The text after the last "/".
 std::string lastComponent(const std::string& path);
+// The path as the filesystem reaches it: links, ".", ".." and doubled slashes resolved as far as it exists (the rest
+// by their names); a trailing "/" stays.
+std::string realPath(const std::string& path);
 // The extension of a file name in lower case, without its dot ("" for none).
 std::string lowerExtension(const std::string& name);
 // Whether a lower-case extension is one of a bank file's: mid, syx, vmr, vlt.

@@ -156,7 +156,9 @@ class FilePanel : public Dialog {
       if (answer.paths.empty()) return;
     } else {
       if (listActive_ && selected_ >= 0 && entries_[selected_].folder) return open(selected_);
-      if (name_.empty() || ((name_.find('/') != std::string::npos || name_ == "~") && !goTo(name_))) return;
+      // A path, "~", "." or "..": the panel goes where it leads, so that what it hands back names the folder reached.
+      const bool typedPath = name_.find('/') != std::string::npos || name_ == "~" || name_ == "." || name_ == "..";
+      if (name_.empty() || (typedPath && !goTo(name_))) return;
       if (isFolder(join(folder_, name_))) {  // a folder's name goes into it
         const std::string folder = join(folder_, name_);
         name_.clear();

@@ -29,10 +29,12 @@ std::string slot(int side, int i) {
 
 const std::string kLibrarianTab = "click 170 18\npump 2\n";
 
-// The real bundle over the data folder: its editor opened, then the steps.
-HostRun editorSession(const DataFolder& data, const ScratchDir& dir, const std::string& steps) {
+// The real bundle over the data folder (its root named `root`, when given, as another spelling of it): its editor
+// opened, then the steps.
+HostRun editorSession(const DataFolder& data, const ScratchDir& dir, const std::string& steps,
+                      const std::string& root = "") {
   return runHost(pluginBundlePath(), "open\neditor open cocoa\npump 3\n" + steps, dir, {},
-                 {"VEXMIR_ROOT=" + data.root, "VEXMIR_MIDI_API=alsa"});
+                 {"VEXMIR_ROOT=" + (root.empty() ? data.root : root), "VEXMIR_MIDI_API=alsa"});
 }
 
 }  // namespace
@@ -140,23 +142,44 @@ TEST(HostSession, ALibrarianSessionOnTheRealEditor) {
 
 // Renames typed into the librarian's rename field keep what the synthesizer shows, as the top bar's name field does,
 // and say what they kept; Control-A and Command-A select the typed text instead of typing an "a", and another
-// Control key goes to the host. The saved bank holds the names.
+// Control key goes to the host. The saved bank holds the names. A bank saved as a file of Patches through another
+// spelling of its path (through "..", through a link, with the data folder named with "//") is that file's one bank:
+// renamed and saved, then chosen in the bank menu, renamed and saved again, the file holds both names. A host that
+// closes the plug-in while a name is typed, its editor still open, ends normally.
 TEST(HostSession, ARenameKeepsWhatTheSynthesizerShowsAndSaysSo) {
   DataFolder data;
   data.write("Bank.syx", bankBytes(3));
+  std::filesystem::create_symlink(data.patches, data.root + "/In");
+  const std::string root = data.root.substr(0, data.root.rfind('/')) + "/" + data.root.substr(data.root.rfind('/'));
   const std::string log = data.patches + "/../Vexmir Editor LOG.txt";
   vectors::writeFile(log, {});
   auto rename = [](int slotIndex, const std::string& keys) {
     return "menu choose 2\nclick " + slot(0, slotIndex) + " button=right\npump 1\n" + keys +
            "key return\npump 1\n";
   };
+  const std::string save = "menu choose 7\nclick 900 47\npump 2\n";
+  // Saved as `path`, renamed and saved, chosen in the bank menu, renamed and saved.
+  auto savedAs = [&](const std::string& path, int menuItem, int slotIndex, const char* first, const char* second) {
+    return "panel choose \"" + path + "\"\nmenu choose 8/1\nclick 900 47\npump 2\n" +
+           rename(slotIndex, std::string("type ") + first + "\n") + save + "menu choose " + std::to_string(menuItem) +
+           "\nclick 500 47\npump 2\n" + rename(slotIndex + 1, std::string("type ") + second + "\n") + save;
+  };
   ScratchDir dir;
   const HostRun r = editorSession(data, dir,
                                   kLibrarianTab + rename(0, "type \"Cr\u00e8me Br\u00fbl\u00e9e\"\n") +
                                       rename(1, "type ab\nkey a mods=ctrl\ntype \"Renamed Five\"\nkey s mods=ctrl\n") +
-                                      rename(2, "key a mods=cmd\ntype \"Warm Analog Pad Strings\"\n") +
-                                      "menu choose 7\nclick 900 47\npump 2\n");
+                                      rename(2, "key a mods=cmd\ntype \"Warm Analog Pad Strings\"\n") + save +
+                                      rename(2, "type \"Warm Analog Pad\"\n") +
+                                      savedAs(data.patches + "/../Patches/Dd.vmr", 1, 3, "EDITA", "EDITB") +
+                                      savedAs(data.root + "/In/Ee.vmr", 2, 5, "EDITC", "EDITD") +
+                                      "menu choose 2\nclick " + slot(0, 7) + " button=right\npump 1\ntype Unsaved\n",
+                                  root);
   ASSERT_TRUE(r.exited && r.exitCode == 0) << r.out << r.err;
+  const std::vector<Bytes> dd = readBank(data.patches + "/Dd.vmr"), ee = readBank(data.patches + "/Ee.vmr");
+  ASSERT_EQ(dd.size(), 128u);
+  ASSERT_EQ(ee.size(), 128u);
+  EXPECT_EQ(vectors::dumpName(dd[3]) + vectors::dumpName(dd[4]), "EDITA       EDITB       ");
+  for (int i = 3; i < 7; ++i) EXPECT_EQ(vectors::dumpName(ee[i]).substr(0, 5), "EDIT" + std::string(1, 'A' + i - 3));
   std::vector<Bytes> renamed = expectedBank(3);
   const char* names[] = {"Creme Brulee", "Renamed Five", "Warm Analog "};
   for (int i = 0; i < 3; ++i) renamed[i] = vectors::programDump(vectors::programDataNamed(i, names[i]));
@@ -167,7 +190,13 @@ TEST(HostSession, ARenameKeepsWhatTheSynthesizerShowsAndSaysSo) {
   // The message of the top bar's field, for the names that changed.
   const std::string said = vexmir::testsupport::readText(log);
   EXPECT_NE(said.find("Name kept as \"Creme Brulee\" (plain, 12 max)"), std::string::npos) << said;
-  EXPECT_NE(said.find("Name kept as \"Warm Analog \" (plain, 12 max)"), std::string::npos) << said;
+  // Typed again, the name cut to what it is already: the bank stays saved, and the note says what was kept.
+  for (const char* text : {"Name kept as \"Warm Analog \" (plain, 12 max)", "Saved Patches/Dd.vmr\n",
+                           "Saved Patches/Ee.vmr\n"}) {
+    size_t times = 0;
+    for (size_t at = said.find(text); at != std::string::npos; at = said.find(text, at + 1)) ++times;
+    EXPECT_EQ(times, text[0] == 'N' ? 2u : 3u) << text << said;
+  }
   EXPECT_EQ(said.find("Renamed Five\" (plain"), std::string::npos) << said;
   EXPECT_TRUE(r.has("key 1 passed to the host")) << "Control-S stayed in the field\n" << r.out;
 }

@@ -344,7 +344,8 @@ TEST_F(RealHostTextFields, ANoticeOnTwoLinesKeepsOffTheLineAndRepeatsNothing) {
 // (in Patches, whatever folder the imports used) by typing a name, and a save over an existing file: its replace
 // question is not answered by the Return that asked it, held past the server's repeat delay or pressed twice, but
 // by Escape and by a Return pressed afresh; a bank in a hidden folder imported and one saved there through typed
-// paths, one saved through "..", and a panel left open when the host's window goes. The librarian says what it saved.
+// paths, one saved through "..", Patches reached through a bare ".." typed, and a panel left open when the host's
+// window goes. The librarian says what it saved.
 TEST_F(RealHostDialogs, PanelsAndAlertsAnswerRealInput) {
   ScratchDir dir;  // the home folder, where the panels start
   const std::string data = dir.file("Library/Audio/Presets/Pellacor/Korg Vexmir Editor");
@@ -373,13 +374,16 @@ TEST_F(RealHostDialogs, PanelsAndAlertsAnswerRealInput) {
 menu 170; shot "open panel" open; xdotool mousemove --window $(win "open panel") 100 153 click --repeat 2 --delay 60 1
 menu 170; keys "open panel" m a Return; keys "open panel" End; sleep 1; shot "open panel" many; keys "open panel" Escape
 menu 141; shot "save panel" save; keys "save panel" S a v e d Return
-menu 141; keys "save panel" O l d; xdotool keydown Return sleep 0.8 keyup Return; keys alert Escape
+menu 141; keys "save panel" O l d; xdotool keydown Return sleep 0.8 keyup Return; shot alert old; keys alert Escape
 keys "save panel" --delay 120 Return Return; sleep 0.5; keys alert Return
 menu 141; keys "save panel" BackSpace Delete Delete Delete Delete M i n e Return I n Return
 menu 170; text "open panel" "~/.hidden/Deep/Hid.syx"; sleep 0.5; shot "open panel" goto; keys "open panel" Return Return
 menu 141; keys "save panel" BackSpace Delete Delete Delete Delete; text "save panel" "~/.hidden/Deep/Kept"
 keys "save panel" Return
 menu 141; keys "save panel" BackSpace Delete Delete Delete Delete; text "save panel" "../Out"; keys "save panel" Return
+menu 141; keys "save panel" BackSpace Delete Delete Delete Delete; text "save panel" ..; keys "save panel" Return
+text "save panel" Patches; keys "save panel" Return; text "save panel" Old; keys "save panel" Return; shot alert dotdot
+keys alert Escape; keys "save panel" Escape
 menu 141; win "save panel" >/dev/null; xdotool windowkill $HOST
 )sh");
   ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
@@ -402,6 +406,8 @@ menu 141; win "save panel" >/dev/null; xdotool windowkill $HOST
   // The alert's message stands below its header: "Could not import Bad.syx: it is too small for a bank file".
   pixels::Shots shots(dir.path());
   ASSERT_TRUE(shots.load("alert"));
+  // Typed "..", then "Patches", then "Old": the replace question names the folder by its own name, as before.
+  pixels::expectSamePictures(dir.file("dotdot.png"), dir.file("old.png"));
   const int ink =
       shots.count("alert", 20, 44, shots.width("alert") - 20, 62, [](const pixels::Colour& c) { return c[0] < 100; });
   EXPECT_GT(ink, 300) << "the alert shows no message";
