@@ -174,6 +174,9 @@ MIDIMessageSender::StoreEnd MIDIMessageSender::storeProgram(const std::vector<ui
   if (!loaded() && confirming) {
     // Written now, the program memory would take what the edit buffer held before.
     end = loadRefused() ? StoreEnd::kRefused : StoreEnd::kNotWritten;
+  } else if (!loaded() && outputGone) {
+    // The dump did not go out: no write request follows it, whatever the output is by now.
+    end = StoreEnd::kNotSent;
   } else {
     const uint32_t writesBefore = hub->storeResults[MIDIMessageManager::kWriteCompleted];
     const uint32_t writeErrorsBefore = hub->storeResults[MIDIMessageManager::kWriteError];

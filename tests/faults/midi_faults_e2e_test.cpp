@@ -274,10 +274,26 @@ INSTANTIATE_TEST_SUITE_P(Faults, VanishingSynth,
 
 // Every store says what the synthesizer answered. A write it confirms without having confirmed the load is not called
 // stored. Once it has confirmed a load, a dump lost on the way is sent again, and one lost twice is not written; one
-// that stops answering has its stores not written until it answers again. The emulator loses the dumps on purpose.
+// that stops answering has its stores not written until it answers again. The emulator loses the dumps on purpose. A
+// dump that did not go out (the output away) gets no write request, even when the output is back by then.
+// The scaled clock, which can take the output away over a store's dump: gone from the pause before it (50 ms) and back
+// after the pause that follows it (the transfer pace), before the write request.
+struct OutputAwayClock : ScaledJobClock {
+  using ScaledJobClock::ScaledJobClock;
+  std::atomic<Vexmir*> plug{nullptr};
+  std::atomic<int> phase{0};
+  void sleepMilliseconds(int ms) override {
+    ScaledJobClock::sleepMilliseconds(ms);
+    Vexmir* p = plug.load();
+    if (p && phase == 1 && ms == 50 && phase.exchange(2) == 1) p->midiOutReady = false;
+    if (p && phase == 2 && ms == p->getTimerValue() && phase.exchange(0) == 2) p->midiOutReady = true;
+  }
+};
+
 TEST_F(MidiFaults, EveryStoreSaysWhatTheSynthesizerConfirmed) {
-  ScaledJobClock storeClock(4);  // the results take the time a loaded machine takes to bring them
+  OutputAwayClock storeClock(4);  // the results take the time a loaded machine takes to bring them
   EmulatorPlug plug(&storeClock);
+  storeClock.plug = &plug;
   ASSERT_TRUE(plug.connect());
   ASSERT_TRUE(plug.run(kJobActiveArrangementRequest, true));  // a first exchange, before the stores' results count
   const LibrarianPatch program = plug.openBank()[0];
@@ -287,8 +303,9 @@ TEST_F(MidiFaults, EveryStoreSaysWhatTheSynthesizerConfirmed) {
     std::vector<std::string> commands;
     const char* end;
     int dumps, writes;
-    bool written;
-  } steps[] = {{{"drop dumps 1"}, " sent, not confirmed by the synth!", 1, 1, false},
+    bool written, outputAway = false;
+  } steps[] = {{{}, " not stored: no MIDI output!", 0, 0, false, true},
+               {{"drop dumps 1"}, " sent, not confirmed by the synth!", 1, 1, false},
                {{}, " stored and confirmed!", 1, 1, true},
                {{"drop dumps 1"}, " stored and confirmed!", 2, 1, true},
                {{"results off"}, " not confirmed by the synth: not written!", 2, 0, false},
@@ -296,10 +313,11 @@ TEST_F(MidiFaults, EveryStoreSaysWhatTheSynthesizerConfirmed) {
                {{"results on"}, " stored and confirmed!", 1, 1, true},
                {{"drop dumps 2"}, " not confirmed by the synth: not written!", 2, 0, false},
                {{"set global 5 1"}, " refused by the synth: not stored!", 1, 1, false}};
-  for (int slot = 10; slot < 18; ++slot) {
+  for (int slot = 10; slot < 19; ++slot) {
     const Step& step = steps[slot - 10];
     SCOPED_TRACE(slot);
     for (const std::string& c : step.commands) emulator.check(c);
+    storeClock.phase = step.outputAway ? 1 : 0;
     const size_t mark = emulator.logMark();
     ASSERT_TRUE(plug.getLibrarianEditor()->host()->storeProgram(0, slot, program));
     ASSERT_TRUE(plug.waitIdle());
