@@ -48,6 +48,8 @@ class LibrarianHost {
   virtual void showHint(const std::string&) {}
   // The musician started another action: a message of the last one still on the status display goes.
   virtual void clearMessage() {}
+  // A slot was clicked: a refused button's text still on the status display goes.
+  virtual void endRefusal() {}
   // The lower list now shows the search results (true) or the bank files (false).
   virtual void searchModeChanged(bool) {}
 };

@@ -249,6 +249,7 @@ void LibrarianViewControl::selectHit(int side, int slot) {
 
 int LibrarianViewControl::selectAt(int x, int y) {
   SetDirty(false);
+  if (editor_ && editor_->host()) editor_->host()->endRefusal();
   int side = 0;
   const int slot = hitSlot(x, y, &side);
   if (slot >= 0) {

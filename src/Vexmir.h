@@ -146,6 +146,8 @@ class Vexmir : public IEffectVST {
   // control is shown, another text is shown or `endOutcome` (the musician's next action) takes it away.
   void displayOutcome(const std::string& text, const std::string& second = std::string());
   void endOutcome();
+  // Ends a refused button's text while it is the one shown.
+  void endRefusal();
   // The MIDI OUT DELAY field: the host buffer's delay while MIDI goes out through it, else "direct".
   void showMidiOutDelay();
   enum EDisplayLine {
@@ -423,6 +425,8 @@ class Vexmir : public IEffectVST {
   bool messageShown = false;
   std::string messageCoveredTimbre, messageCoveredCC;
   std::atomic<bool> outcomeShown{false};
+  // The outcome on the display is a refused button's: the musician's next action on the librarian ends it.
+  std::atomic<bool> refusalShown{false};
   // The MIDI objects of the editor loop; the hub goes first at shut-down (its jobs use the others).
   std::unique_ptr<PatchManager> patchManager;
   std::unique_ptr<PatchLibrarian> librarian;

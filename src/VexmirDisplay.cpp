@@ -88,7 +88,7 @@ void Vexmir::makeMessageLine() {
 void Vexmir::setDisplayLine(int line, const char* text) {
   if (line < 0 || line >= kNumDisplayLines) return;
   const std::string s = text ? text : "";
-  if (line == kLineName) outcomeShown = false;
+  if (line == kLineName) outcomeShown = refusalShown = false;
   if (line == kLineCC || line == kLineTimbre) {
     // A message covers the tag fields: what they are given meanwhile shows when it ends.
     std::lock_guard<std::mutex> lock(messageLock);
@@ -124,6 +124,10 @@ void Vexmir::displayOutcome(const std::string& text, const std::string& second) 
   outcomeShown = true;
 }
 
+void Vexmir::endRefusal() {
+  if (refusalShown.exchange(false)) endOutcome();
+}
+
 void Vexmir::endOutcome() {
   if (!outcomeShown.exchange(false)) return;
   endMessage();
@@ -141,7 +145,7 @@ std::string fitted(const std::string& text, size_t chars) {
 }  // namespace
 
 void Vexmir::showMessage(const std::string& text, const std::string& second) {
-  outcomeShown = false;
+  outcomeShown = refusalShown = false;
   {
     std::lock_guard<std::mutex> lock(messageLock);
     if (!messageShown) {

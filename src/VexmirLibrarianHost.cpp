@@ -153,6 +153,10 @@ void VexmirLibrarianHost::clearMessage() {
   if (plugin_) plugin_->endOutcome();
 }
 
+void VexmirLibrarianHost::endRefusal() {
+  if (plugin_) plugin_->endRefusal();
+}
+
 void VexmirLibrarianHost::log(const std::string& line) {
   if (plugin_) plugin_->log(line);
 }

@@ -27,6 +27,7 @@ class VexmirLibrarianHost : public LibrarianHost {
   void showMessage(const std::string& text) override;
   void showHint(const std::string& text) override;
   void clearMessage() override;
+  void endRefusal() override;
   void searchModeChanged(bool on) override;
 
  private:

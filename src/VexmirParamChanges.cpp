@@ -370,6 +370,7 @@ void Vexmir::OnParamChange(int paramIdx) {
   ControlAction* action = param->GetControlAction();
   // What the musician must read after the control's own name and value: a port still missing, a name changed.
   std::string note;
+  bool refusal = false;  // the note is a refused store's
 
   if (paramIdx >= kMIDIFilterDAWCCPassThrough && paramIdx <= kMIDIFilterHWSEPassThrough) {
     const int kind = (paramIdx - kMIDIFilterDAWCCPassThrough) % kNumFilterKinds;
@@ -438,6 +439,7 @@ void Vexmir::OnParamChange(int paramIdx) {
         midiManager->startJob(MidiWorker::kJobThread, j);
       }
       note = refusedButton;
+      refusal = !note.empty();
       if (v != 1) refusedButton.clear();
       break;
     }
@@ -548,7 +550,13 @@ void Vexmir::OnParamChange(int paramIdx) {
     if (action->type == ControlAction::kUnbound || action->type == ControlAction::kNone) displayCC("---");
     applyCommonTail(action, paramIdx, value, v);
   }
-  if (!note.empty()) displayStatus(note.c_str());
+  if (refusal) {
+    // Said as an outcome: the musician's next action on the librarian (a slot clicked, a bank opened) ends it.
+    displayOutcome(note);
+    refusalShown = true;
+  } else if (!note.empty()) {
+    displayStatus(note.c_str());
+  }
   // After the control's own name and value: the display says when the new size or colour scheme applies.
   if (paramIdx == kUserInterfaceSize && v >= 0 && v <= 2)
     keepUISetting(1, v == 0 ? "small" : v == 1 ? "normal" : "large", "Size changes applied...");

@@ -103,6 +103,10 @@ TEST(FirstHour, ButtonsThatNeedTheSynthesizerNameTheMissingPort) {
   editor->librarian()->selectSlot(LibrarianEditor::kUpper, -1);
   plug.press(kOverwriteBank);
   EXPECT_EQ(plug.status(), "Program not stored: no slot is highlighted");
+  // Until the musician's next action: a slot clicked (the first, at 162, 67).
+  IMouseMod left(true);
+  editor->view()->OnMouseDown(162, 67, &left);
+  EXPECT_EQ(plug.status(), "");
 }
 
 TEST(FirstHour, APortMenuOpenedWithoutAMidiSystemSaysWhy) {
