@@ -35,6 +35,16 @@ recall_order() {
 check "the recalled state sent edit mode off, the global data and the program, in that order" recall_order
 check "the recalled instance saves the same state chunk (sound, ports and librarian)" \
   grep -q "host-state-recalled.bin\" -> equal" "$restore"
+# Picture 14 must show the librarian page: saved after the restored window's librarian program panel was seen as
+# picture 12 of the first instance shows it, with no input in between, and so not the sound editor of picture 13.
+restored_librarian() {
+  awk '/^pump until .* like ".*\/12-program-stored\.png"$/ { shown = 1; next }
+       /^(click|dblclick|drag|mouse|wheel|key|type|menu|editor) / { shown = 0 }
+       /^window save ".*\/14-restored-librarian\.png"/ { saved = 1; exit }
+       END { exit !(saved && shown) }' "$restore" &&
+    ! cmp -s "$out/pictures/13-restored-in-a-new-instance.png" "$out/pictures/14-restored-librarian.png"
+}
+check "the restored instance shows its librarian in picture 14" restored_librarian
 check "a picture of every step" test "$(ls "$out/pictures" | wc -l)" -ge 14
 echo
 if [ "$failed" -eq 0 ]; then
