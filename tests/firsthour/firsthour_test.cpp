@@ -36,6 +36,7 @@ class Plug : public Vexmir {
   Plug() : Vexmir(IEffectInstanceInfo{quietHost}) {
     getMidiManager()->getSender()->jobRunner = [this](MIDIMessageSender&, const SenderJob&) { ++jobs; };
   }
+  ~Plug() override { stopHostCallRelay(); }  // the relay calls this object's overrides: it ends before they go
   bool SendMidiMsg(IMidiMsg*) override { return true; }
   bool SendMidiSysex(unsigned char*, int) override { return true; }
   // A button pressed and let go, as an auto-off button does.
