@@ -33,15 +33,16 @@ const char* const kKnobDrag =
 // below), as the host is held in each panel or alert until it is answered: a panel the script leaves unanswered fails
 // the run (after minutes: every step waits for what it needs however long a loaded machine takes), not hangs it. The
 // keys go to whoever has the keyboard once the panel or alert has it; the MENU's items are chosen by their middle
-// (Import... 170, Save As... 141), their submenus' second item by keys.
+// (Import... 170, Save As... 141), their submenus' second item by keys. A search or capture that meets a window going
+// away (an X error) is made again.
 HostRun panelSession(const ScratchDir& dir, const std::string& display, const std::string& steps) {
   dir.write("panels.sh", R"sh(set -e; HOST=$1
-win() { xdotool search --sync --onlyvisible --name "^Vexmir Editor $1" | head -1; }
+win() { until w=$(xdotool search --sync --onlyvisible --name "^Vexmir Editor $1" 2>/dev/null | head -1) && [ "$w" ]; do :; done; echo $w; }
 focus() { w=$(win "$1"); n=0; until [ "$(xdotool getwindowfocus)" = "$w" ]; do n=$((n+1)); [ $n -lt 5000 ]; done; }
 keys() { focus "$1"; shift; xdotool key "$@"; }
 text() { focus "$1"; xdotool type --delay 20 "$2"; }
 menu() { xdotool mousemove --window $HOST 900 47 click 1; w=$(win "menu$"); xdotool mousemove --window $w 40 $1 key Down Down Return; }
-shot() { win "$1" >/dev/null; "$VEXMIR_HOST" --x11-capture "Vexmir Editor $1" "$OUT/$2.png"; }
+shot() { until win "$1" >/dev/null && "$VEXMIR_HOST" --x11-capture "Vexmir Editor $1" "$OUT/$2.png" 2>/dev/null; do :; done; }
 )sh" + steps);
   return run(
       pluginBundlePath(),
