@@ -283,10 +283,9 @@ struct OutputAwayClock : ScaledJobClock {
   std::atomic<Vexmir*> plug{nullptr};
   std::atomic<int> phase{0};
   void sleepMilliseconds(int ms) override {
-    ScaledJobClock::sleepMilliseconds(ms);
-    Vexmir* p = plug.load();
-    if (p && phase == 1 && ms == 50 && phase.exchange(2) == 1) p->midiOutReady = false;
-    if (p && phase == 2 && ms == p->getTimerValue() && phase.exchange(0) == 2) p->midiOutReady = true;
+    ScaledJobClock::sleepMilliseconds(ms);  // (phase 1 and 2 only with the plug-in set)
+    if (phase == 1 && ms == 50 && phase.exchange(2) == 1) plug.load()->midiOutReady = false;
+    if (phase == 2 && ms == plug.load()->getTimerValue() && phase.exchange(0) == 2) plug.load()->midiOutReady = true;
   }
 };
 

@@ -176,8 +176,7 @@ TEST(HostSession, ARenameKeepsWhatTheSynthesizerShowsAndSaysSo) {
                                   root);
   ASSERT_TRUE(r.exited && r.exitCode == 0) << r.out << r.err;
   const std::vector<Bytes> dd = readBank(data.patches + "/Dd.vmr"), ee = readBank(data.patches + "/Ee.vmr");
-  ASSERT_EQ(dd.size(), 128u);
-  ASSERT_EQ(ee.size(), 128u);
+  ASSERT_TRUE(dd.size() == 128u && ee.size() == 128u);
   EXPECT_EQ(vectors::dumpName(dd[3]) + vectors::dumpName(dd[4]), "EDITA       EDITB       ");
   for (int i = 3; i < 7; ++i) EXPECT_EQ(vectors::dumpName(ee[i]).substr(0, 5), "EDIT" + std::string(1, 'A' + i - 3));
   std::vector<Bytes> renamed = expectedBank(3);
