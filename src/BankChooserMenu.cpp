@@ -15,15 +15,19 @@ int bankIndexByPath(const std::vector<PatchFile*>& list, const std::string& path
   if (path.empty()) return -1;
   for (size_t i = 0; i < list.size(); ++i)
     if (list[i] && bankPath(*list[i]) == path) return static_cast<int>(i);
-  // The path written another way ("..", a doubled slash, a link): the bank read from that very file.
-  struct stat wanted {};
-  if (path[0] != '/' || ::stat(path.c_str(), &wanted) != 0) return -1;
-  for (size_t i = 0; i < list.size(); ++i) {
-    const PatchFile* bank = list[i];
-    struct stat st {};
-    if (bank && !bank->fromProject && !bank->folderPath.empty() && ::stat(bankPath(*bank).c_str(), &st) == 0 &&
-        st.st_dev == wanted.st_dev && st.st_ino == wanted.st_ino)
-      return static_cast<int>(i);
+  // The path written another way ("..", a doubled slash, a link to a folder): the entry of that very name first (a
+  // link inside Patches is an entry of its own), else the bank read from that very file.
+  if (path[0] != '/') return -1;
+  for (auto info : {::lstat, ::stat}) {
+    struct stat wanted {};
+    if (info(path.c_str(), &wanted) != 0) continue;
+    for (size_t i = 0; i < list.size(); ++i) {
+      const PatchFile* bank = list[i];
+      struct stat st {};
+      if (bank && !bank->fromProject && !bank->folderPath.empty() && info(bankPath(*bank).c_str(), &st) == 0 &&
+          st.st_dev == wanted.st_dev && st.st_ino == wanted.st_ino)
+        return static_cast<int>(i);
+    }
   }
   return -1;
 }

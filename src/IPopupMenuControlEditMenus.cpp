@@ -113,6 +113,8 @@ void BankEditPopupMenu::dispatch(IPopupMenu* menu, int item) {
         break;
     }
   } else if (menu == &request_) {
+    // Programs asked for go into the open bank as its file is now.
+    editor_->readAgainIfChanged(LibrarianEditor::kUpper);
     const int slot = editor_->librarian()->selectedSlot(LibrarianEditor::kUpper);
     switch (item) {
       case 0:
@@ -181,6 +183,7 @@ void FileEditPopupMenu::doPopupMenu(int x, int y) {
     if (item == 2 && view) view->renameSlot(x, y);
     if (item == 4 && host) host->initializeCurrentProgram();
   } else if (chosen == &request_ && host && editor_->librarian()->selectedSlot(LibrarianEditor::kUpper) >= 0) {
+    editor_->readAgainIfChanged(LibrarianEditor::kUpper);
     const int slot = editor_->librarian()->selectedSlot(LibrarianEditor::kUpper);
     if (item == 0) host->requestProgram(-1, slot, false);
     if (item == 1) editor_->requestIntoSelectedSlot();

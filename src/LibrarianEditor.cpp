@@ -256,6 +256,7 @@ bool LibrarianEditor::selectBank(int side, int index) {
     return false;
   }
   applySelection(side, index);
+  readAgainIfChanged(side);
   return true;
 }
 
@@ -335,14 +336,14 @@ void LibrarianEditor::rescanKeepingEdits() {
   const bool withoutFile = bankOf(kUpper) && bankOf(kUpper)->fromProject && upperBankPath == bankPath(*bankOf(kUpper));
   std::string path = edited ? bankPath(*edited) : upperBankPath;
   std::string keptMessage;
-  bool keptOnDisk = true;
+  bool keptOnDisk = true, writtenOut = false;
   if (edited && !edited->folderPath.empty()) {
     const std::string& name = edited->fileName;
     std::string why;
     const bool listable = librarian_->listable(path, &why);
     if (listable && librarianfiles::fileStamp(path, static_cast<size_t>(kMaxBankFileSize)) != edited->fileStamp)
-      keptMessage = name + " changed on disk while it held unsaved edits: they stay open here, and Save writes them " +
-                    "over the file.";
+      keptMessage = name + " changed on disk while it held unsaved edits: they stay open here, and Save asks before " +
+                    "it writes over the file.";
     if (!listable) {
       // The scan will not list its file as it is now (gone, cut, grown, split, no bank any more): the
       // edits go to a file first, where it was when it is gone, else beside it (the other file is left alone).
@@ -358,6 +359,7 @@ void LibrarianEditor::rescanKeepingEdits() {
                                      : name + " changed on disk (" + why + "): its unsaved edits were written to " +
                                            librarianfiles::lastComponent(target) + ".";
         path = target;
+        writtenOut = true;
       } else {
         keptOnDisk = false;
         keptMessage = name + " changed on disk (" + why + ") and its unsaved edits could not be written to disk: " +
@@ -381,7 +383,10 @@ void LibrarianEditor::rescanKeepingEdits() {
       index = librarian_->adoptBank(std::move(edited));
     else {
       std::unique_lock<std::mutex> lock = librarian_->lockBanks();
-      librarian_->bankFiles[index]->patches = edited->patches;
+      // The edits were made on the file as this bank read it: a Save over what is there now asks first.
+      PatchFile* listed = librarian_->bankFiles[index];
+      listed->patches = edited->patches;
+      if (!writtenOut) listed->fileStamp = edited->fileStamp;
     }
     upperBankPath = index >= 0 ? bankPath(*librarian_->bankFiles[index]) : path;
   } else if (index >= 0) {
@@ -573,7 +578,11 @@ void LibrarianEditor::librarianTabShown(bool shown) {
   showLayer("RightSearchPopupMenu", shown && lowerListShowsSearch);
   showLayer("RightPatchPopupMenu", shown && !lowerListShowsSearch);
   showLayer("LeftPatchPopupMenu", shown && !openBankUnsaved());
-  if (shown) return;
+  if (shown) {
+    readAgainIfChanged(kUpper);
+    readAgainIfChanged(kLower);
+    return;
+  }
   // The tab's fields go with it, and an entry open in one ends as a click elsewhere ends it: a search word typed is
   // searched, a name typed renames the slot its rename was opened on.
   showLayer("patchRename", false);
@@ -600,6 +609,7 @@ bool LibrarianEditor::pasteProgram(int upperSlot) {
 }
 
 bool LibrarianEditor::programReceived(int slot, const LibrarianPatch& program) {
+  readAgainIfChanged(kUpper);
   PatchFile* bank = bankOf(kUpper);
   if (!bank || slot < 0 || slot >= kProgramsPerBank || !program.hasWritableMessage()) return false;
   {
@@ -623,6 +633,7 @@ bool LibrarianEditor::renameProgram(int upperSlot, const std::string& name) {
     tell("A program name needs a letter, digit or sign the synthesizer can show: the name stays as it was.");
     return false;
   }
+  readAgainIfChanged(kUpper);
   {
     std::unique_lock<std::mutex> lock = librarian_->lockBanks();
     LibrarianPatch* program = PatchLibrarian::patchAt(bankOf(kUpper), upperSlot);
@@ -672,6 +683,7 @@ bool LibrarianEditor::storeOpenBank() {
 
 bool LibrarianEditor::requestIntoSelectedSlot() {
   if (!host_ || !bankOf(kUpper)) return false;
+  readAgainIfChanged(kUpper);
   const int slot = librarian_->selectedSlot(kUpper);
   if (slot < 0 || slot >= kProgramsPerBank) return false;
   return host_->requestProgram(slot, slot, false);
@@ -688,6 +700,25 @@ void LibrarianEditor::showSavedState() {
   showLayer("LeftPatchPopupMenu", true);
   showLayer("keepBankOpenLayer", true);
   showLayer("saveChangesLayer", true);
+}
+
+bool LibrarianEditor::readAgainIfChanged(int side) {
+  PatchFile* bank = bankOf(side);
+  // Edits not saved, and programs a transfer stores into the open bank, are the musician's: never read over.
+  const bool open = bank && bank == bankOf(kUpper);
+  if (!bank || (open && (openBankUnsaved() || (host_ && host_->transferIntoOpenBank()))) ||
+      !librarian_->readAgainIfChanged(bank))
+    return false;
+  if (host_) host_->log("PATCH LIBRARIAN: read " + bankPath(*bank) + " again: it changed on disk");
+  updatePatchLibrarianView(2);
+  return true;
+}
+
+bool LibrarianEditor::changedOnDisk(const PatchFile& bank, const std::string& path) const {
+  // A file gone is written anew: nothing there is lost.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  return librarianfiles::fileStamp(path, static_cast<size_t>(kMaxBankFileSize)) != bank.fileStamp;
 }
 
 void LibrarianEditor::SetLibrarianStatusUnsaved(bool on) {
@@ -787,7 +818,9 @@ std::string LibrarianEditor::recallProjectBank(const std::string& path, const st
   if (edits) return restoreUnsavedEdits(path, std::move(edits));
   if (IParam* current = plug_->GetParam(kCurrentBank))
     current->Set(std::clamp(*position, current->GetMin(), current->GetMax()));
-  return reopenProjectBank(path);
+  const std::string message = reopenProjectBank(path);
+  readAgainIfChanged(kUpper);
+  return message;
 }
 
 std::string LibrarianEditor::projectBankOpened() {
@@ -918,17 +951,32 @@ bool LibrarianEditor::saveOpenBank() {
     return false;
   }
   const std::string path = bank->folderPath + "/" + bank->fileName;
-  std::string saved, note;
-  if (!librarian_->saveEditedPatch(path, bank->fileName, &saved, &note)) {
+  if (changedOnDisk(*bank, path)) {
+    // Another instance, another entry of the same file or another program wrote it since this bank read or wrote
+    // it: what is there now goes only when the musician says so.
+    const std::string shown = shownPath(path);
+    IGraphics* g = graphics();
+    if (!g || !g->AskQuestion((shown + " changed on disk since it was opened here. Replace it with the bank open " +
+                               "here?").c_str(),
+                              "Save", "Replace", "Cancel")) {
+      tell("Not saved: " + shown + " changed on disk since it was opened here. The changes stay open here; Save " +
+           "As keeps both.");
+      return false;
+    }
+  }
+  std::string saved, note, stamp;
+  if (!librarian_->saveEditedPatch(path, bank->fileName, &saved, &note, true, &stamp)) {
     warn("Could not save " + bank->fileName + (note.empty() ? std::string() : " (" + note + ")") +
              ": the bank stays open with its changes. Save it under a new name.",
          "Save");
     return false;
   }
-  // The file as saved: a later rescan tells whether someone else wrote it since.
-  bank->fileStamp = librarianfiles::fileStamp(path, static_cast<size_t>(kMaxBankFileSize));
+  // The file as saved: a later save or showing tells whether someone else wrote it since.
+  bank->fileStamp = stamp;
   rememberBank(kUpper, bank);
   showSavedState();
+  // The lower list may show the same file through another entry.
+  readAgainIfChanged(kLower);
   if (!note.empty())
     tell("Saved " + bank->fileName + ": " + note + ".");
   else

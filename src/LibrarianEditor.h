@@ -116,8 +116,12 @@ class LibrarianEditor {
   bool requestIntoSelectedSlot();
 
   // ---- files ----
-  // Writes the open bank over its file; on success the bank is no longer flagged as changed.
+  // Writes the open bank over its file; on success the bank is no longer flagged as changed. A file changed on disk
+  // since the bank read or wrote it is replaced only when the musician answers Replace.
   bool saveOpenBank();
+  // A side's bank that holds no unsaved edits is its file as it is now: read again where the file changed since it
+  // was read or saved here (on showing it, and before the first edit goes into it). True when it was read again.
+  bool readAgainIfChanged(int side);
   // Prompts for a file and writes the open bank there (Standard MIDI or raw); see PatchLibrarian::savePatchAs.
   bool saveOpenBankAs(bool midi);
   // Prompts for a bank file and copies it into "Patches" (never over an existing file), then rescans.
@@ -233,6 +237,8 @@ class LibrarianEditor {
   void warn(const std::string& message, const char* caption);
   // What a save or import wrote where, on the status display (and in the debug log).
   void confirm(const std::string& message);
+  // The file at `path` is there and is not what `bank` last read or wrote.
+  bool changedOnDisk(const PatchFile& bank, const std::string& path) const;
   // A path under the data folder as from "Patches" on; any other path whole.
   std::string shownPath(const std::string& path) const;
   // The path, "." and ".." resolved, lies inside the Patches folder.

@@ -119,8 +119,8 @@ class PatchLibrarian {
   // program), raw or as a Standard MIDI file with computed lengths. For a bank of 128 program dumps
   // the raw image is 38016 bytes and the Standard MIDI image 38580.
   static void buildBankImage(const PatchFile& bank, bool midi, ByteChunk* out);
-  // Writes the bank image to `path` through a temporary file in the same folder that then replaces
-  // the target, so that a failure never leaves a truncated file. False when nothing was written.
+  // Writes the bank image to a new file at `path` through a temporary file in the same folder, so that a failure
+  // never leaves a truncated file; a file that is there already is never replaced. False when nothing was written.
   static bool writeBankFile(const PatchFile& bank, const std::string& path, bool midi);
   // Writes the upper bank to `path` in the form the extension of `name` asks for ("mid" Standard MIDI,
   // "syx"/"vmr" raw with ".vmr", "vlt" raw with ".vlt", anything else raw with no suffix). On success
@@ -129,8 +129,9 @@ class PatchLibrarian {
   // Saved over an all-data dump, the file stays one, with its global settings kept. *note (when given)
   // says what the user should know: why it failed, or that the global settings were kept.
   // With `replace` false an existing file at `path` is never replaced: the save fails instead.
+  // *stamp (when given) gets the stamp of the bytes written.
   bool saveEditedPatch(const std::string& path, const std::string& name, std::string* savedName,
-                       std::string* note = nullptr, bool replace = true);
+                       std::string* note = nullptr, bool replace = true, std::string* stamp = nullptr);
 
   // Prompts (through `graphics`) for a file in `folder`, offering `fileName`, and writes the upper
   // bank there: Standard MIDI ("mid") or raw ("vmr"). The image is built and read back before
@@ -180,6 +181,13 @@ class PatchLibrarian {
   // Whether the scan would list the file at `path` as one bank as it is now: a regular file (or a link
   // to one) of a bank file's size holding 1 to 128 programs. When not, *why says why in words for the user.
   bool listable(const std::string& path, std::string* why);
+  // The bank file at `path` as it is now, as listable() reads it: its programs padded to 128 and its stamp; null
+  // (and *why) when the scan would not list it.
+  std::unique_ptr<PatchFile> readBankFile(const std::string& path, std::string* why);
+  // A listed bank is its file as it is now: where the file changed since the bank read or wrote it (another
+  // instance or another entry of the same file saved it), its programs and stamp are read again. False when the file
+  // is unchanged, or is no bank the scan would list (then the bank stays as it was).
+  bool readAgainIfChanged(PatchFile* bank);
   // Appends a bank that the scan did not list (one whose file changed on disk while it held unsaved
   // edits, or one saved outside "Patches") to bankFiles, padded to 128; it is filed in no menu.
   // Returns its index.

@@ -252,10 +252,10 @@ const char* PatchLibrarian::fileRuleBroken(unsigned mode, int64_t size) {
   return nullptr;
 }
 
-bool PatchLibrarian::listable(const std::string& path, std::string* why) {
+std::unique_ptr<PatchFile> PatchLibrarian::readBankFile(const std::string& path, std::string* why) {
   auto fails = [why](const std::string& text) {
     if (why) *why = text;
-    return false;
+    return nullptr;
   };
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0)
@@ -265,10 +265,26 @@ bool PatchLibrarian::listable(const std::string& path, std::string* why) {
   if (!librarianfiles::readWhole(path, &bytes, static_cast<size_t>(kMaxBankFileSize), &unreadable))
     return fails(unreadable);
   if (bytes.size() < static_cast<size_t>(kMinBankFileSize)) return fails("it is too small for a bank file");
-  PatchFile probe;
-  loadFromBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &probe);
-  if (probe.patches.empty()) return fails("it holds no program of the synthesizer");
-  if (probe.patches.size() > static_cast<size_t>(kProgramsPerBank)) return fails("it holds more than 128 programs");
+  auto bank = std::make_unique<PatchFile>();
+  loadFromBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), bank.get());
+  if (bank->patches.empty()) return fails("it holds no program of the synthesizer");
+  if (bank->patches.size() > static_cast<size_t>(kProgramsPerBank)) return fails("it holds more than 128 programs");
+  fillUncompletedBankFiles(bank.get());
+  bank->fileStamp = librarianfiles::contentStamp(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  return bank;
+}
+
+bool PatchLibrarian::listable(const std::string& path, std::string* why) {
+  return readBankFile(path, why) != nullptr;
+}
+
+bool PatchLibrarian::readAgainIfChanged(PatchFile* bank) {
+  if (!bank || bank->fromProject || bank->folderPath.empty()) return false;
+  std::unique_ptr<PatchFile> now = readBankFile(bank->folderPath + "/" + bank->fileName, nullptr);
+  if (!now || now->fileStamp == bank->fileStamp) return false;
+  std::lock_guard<std::mutex> lock(banksLock_);
+  bank->patches = std::move(now->patches);
+  bank->fileStamp = now->fileStamp;
   return true;
 }
 
@@ -283,13 +299,8 @@ int PatchLibrarian::adoptBank(std::unique_ptr<PatchFile> bank) {
 }
 
 int PatchLibrarian::adoptFile(const std::string& path) {
-  if (!listable(path, nullptr)) return -1;
-  std::string bytes;
-  if (!librarianfiles::readWhole(path, &bytes, static_cast<size_t>(kMaxBankFileSize))) return -1;
-  auto bank = std::make_unique<PatchFile>();
-  loadFromBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), bank.get());
-  if (bank->patches.empty() || bank->patches.size() > static_cast<size_t>(kProgramsPerBank)) return -1;
-  bank->fileStamp = librarianfiles::contentStamp(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  std::unique_ptr<PatchFile> bank = readBankFile(path, nullptr);
+  if (!bank) return -1;
   bank->fileName = librarianfiles::lastComponent(path);
   bank->folderPath = librarianfiles::folderOf(path);
   bank->folderName = librarianfiles::lastComponent(bank->folderPath);

@@ -118,12 +118,12 @@ void PatchLibrarian::buildBankImage(const PatchFile& bank, bool midi, ByteChunk*
 bool PatchLibrarian::writeBankFile(const PatchFile& bank, const std::string& path, bool midi) {
   ByteChunk image;
   buildBankImage(bank, midi, &image);
-  return librarianfiles::writeWhole(path, image.GetBytes(), static_cast<size_t>(image.Size()), true) ==
+  return librarianfiles::writeWhole(path, image.GetBytes(), static_cast<size_t>(image.Size()), false) ==
          librarianfiles::WriteResult::Written;
 }
 
 bool PatchLibrarian::saveEditedPatch(const std::string& path, const std::string& name, std::string* savedName,
-                                     std::string* note, bool replace) {
+                                     std::string* note, bool replace, std::string* stamp) {
   // The bank is written from a copy so that a program received meanwhile never changes it halfway.
   const std::unique_ptr<PatchFile> copy = cloneBank(bankAt(upperBankIndex));
   if (!copy) return false;
@@ -147,5 +147,6 @@ bool PatchLibrarian::saveEditedPatch(const std::string& path, const std::string&
   }
   if (note) *note = allData ? "it is an all-data dump: its global settings were kept" : std::string();
   if (savedName) *savedName = name + form.suffix;
+  if (stamp) *stamp = librarianfiles::contentStamp(image.GetBytes(), static_cast<size_t>(image.Size()));
   return true;
 }

@@ -32,6 +32,10 @@ bool IGraphics::MeasureIText(IText* text, const char* str, IRECT* r) {
   return DrawIText(text, str, r, true);
 }
 
+bool IGraphics::AskQuestion(const char* text, const char* caption, const char*, const char*) {
+  return ShowMessageBox(text, caption, 1) == 1;
+}
+
 void IGraphics::Resize(int w, int h) {
   mWidth = w;
   mHeight = h;

@@ -51,6 +51,9 @@ class IGraphics {
   virtual const char* GetGUIAPI();
   // type 1 OK/Cancel, 3 Yes/No/Cancel, 4 Yes/No, else OK; answers 1 OK, 6 Yes, 7 No, 2 Cancel.
   virtual int ShowMessageBox(const char* text, const char* caption, int type) = 0;
+  // A question with two buttons of the caller's naming: true only when the first, the default, was pressed. A
+  // question nobody answered gets the second. The base asks through ShowMessageBox's OK and Cancel.
+  virtual bool AskQuestion(const char* text, const char* caption, const char* yes, const char* no);
   // Shows the menu at r; returns the menu (or submenu) in which an item was chosen, with its chosen index set, or
   // null when the menu was dismissed.
   virtual IPopupMenu* CreateIPopupMenu(IPopupMenu* menu, IRECT* r) = 0;

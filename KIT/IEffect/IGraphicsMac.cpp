@@ -191,6 +191,12 @@ int IGraphicsMac::ShowMessageBox(const char* text, const char* caption, int type
   }
 }
 
+bool IGraphicsMac::AskQuestion(const char* text, const char* caption, const char* yes, const char* no) {
+  unsigned long response = cocoa::kAlertCancelResponse;
+  cocoa::userNotificationDisplayAlert(0, 1, caption, text, yes, no, nullptr, &response);
+  return response == cocoa::kAlertDefaultResponse;
+}
+
 IPopupMenu* IGraphicsMac::CreateIPopupMenu(IPopupMenu* menu, IRECT* r) {
   ReleaseMouseCapture();
   if (!menu || !r) return nullptr;

@@ -45,6 +45,7 @@ class IGraphicsMac : public IGraphics {
   bool WindowIsOpen() override;
   const char* GetGUIAPI() override;
   int ShowMessageBox(const char* text, const char* caption, int type) override;
+  bool AskQuestion(const char* text, const char* caption, const char* yes, const char* no) override;
   IPopupMenu* CreateIPopupMenu(IPopupMenu* menu, IRECT* r) override;
   void CreateTextEntry(IControl* control, IText* text, IRECT* r, const char* str, IParam* param) override;
   void HostPath(KIT_String* path) override;

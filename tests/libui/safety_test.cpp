@@ -127,7 +127,6 @@ class Sequence {
     saved_[data_.patches + "/Sub/C.syx"] = expectedBank(3);
     tab_ = std::make_unique<LibrarianTab>();
     memory_ = dumpsOf(tab_->editor.bankOf(0));
-    rememberFiles();
   }
 
   // What the sequence did to files behind the editor's back, by kind.
@@ -155,7 +154,6 @@ class Sequence {
         // Every file the scan passed over, and every change to the open bank's file, was shown.
         mustTell_ = mustTell_ || !tab_->librarian.scanNotes.empty() || (unsavedBeforeAction_ && openFileTouched_);
         touched_.clear();
-        rememberFiles();
       }
       if (mustTell_) {
         EXPECT_GT(tab_->host.messages.size(), told) << "a failure was not shown to the user";
@@ -299,7 +297,6 @@ class Sequence {
         for (const auto& entry : saved_) touched_.insert(entry.first);
         tab_->mainMenu({"Refresh Folders"});
         touched_.clear();
-        rememberFiles();
         afterRescan();
         return;
       }
@@ -311,15 +308,18 @@ class Sequence {
     return librarianfiles::fileStamp(path, static_cast<size_t>(kMaxBankFileSize));
   }
 
-  // The bank files as the editor's last rescan read them.
-  void rememberFiles() {
-    known_.clear();
-    for (const std::string& path : bankFilesOnDisk()) known_[path] = stampOf(path);
-  }
-
   // A rescan read the open bank again: without edits it shows its file as it is now.
   void afterRescan() {
     if (!tab_->editor.openBankUnsaved()) memory_ = dumpsOf(tab_->editor.bankOf(0));
+  }
+
+  // An open bank without unsaved edits is its file as it is now: shown again or edited, it reads a file that another
+  // program replaced by another bank.
+  void fileAsItIsNow() {
+    const PatchFile* bank = tab_->editor.bankOf(0);
+    if (!bank || tab_->editor.openBankUnsaved()) return;
+    const std::string path = bankPath(*bank);
+    if (stampOf(path) != bank->fileStamp && tab_->librarian.listable(path, nullptr)) memory_ = readBank(path);
   }
 
   void act(int action) {
@@ -328,7 +328,7 @@ class Sequence {
     const int banks = static_cast<int>(tab.librarian.bankFiles.size());
     unsavedBeforeAction_ = editor.openBankUnsaved();
     // Someone else wrote the open bank's file since the editor last read or saved it.
-    openFileTouched_ = stampOf(editor.upperBankPath) != known_[editor.upperBankPath];
+    openFileTouched_ = editor.bankOf(0) && stampOf(editor.upperBankPath) != editor.bankOf(0)->fileStamp;
     rescanned_ = false;
     switch (action) {
       case 0: {  // open another bank: refused while the open one has unsaved edits
@@ -339,9 +339,12 @@ class Sequence {
         if (unsaved && banks > 0 && index != tab.librarian.upperBankIndex) mustTell_ = true;
         break;
       }
-      case 1:
-        editor.selectBank(1, roll(banks));
+      case 1: {
+        const int index = roll(banks);
+        if (index == tab.librarian.upperBankIndex && !editor.lowerListShowsSearch) fileAsItIsNow();
+        editor.selectBank(1, index);
         break;
+      }
       case 2: {  // copy and paste through the slot menus
         const int from = roll(128), to = roll(128);
         tab.g.menuPath = {"Copy"};
@@ -352,6 +355,7 @@ class Sequence {
         const std::vector<Bytes> lower = dumpsOf(editor.bankOf(1));
         EXPECT_EQ(jobtest::drawnSlot(&tab.g, tab.view, 1), from);
         EXPECT_TRUE(program == (static_cast<size_t>(from) < lower.size() ? lower[from] : Bytes()));
+        if (!program.empty()) fileAsItIsNow();
         tab.g.menuPath = {"Paste"};
         tab.click(0, to, true);
         if (!program.empty() && editor.bankOf(0) && memory_.size() == 128u) memory_[to] = program;
@@ -362,8 +366,12 @@ class Sequence {
         tab.g.menuPath = {"Rename"};
         tab.click(0, slot, true);
         const std::string open = editor.upperBankPath;
-        if (roll(3) == 0 && editor.selectBank(0, roll(banks)) && editor.upperBankPath != open)
-          memory_ = dumpsOf(editor.bankOf(0));
+        if (roll(3) == 0) {
+          const int index = roll(banks);
+          if (index == tab.librarian.upperBankIndex) fileAsItIsNow();
+          if (editor.selectBank(0, index) && editor.upperBankPath != open) memory_ = dumpsOf(editor.bankOf(0));
+        }
+        if (editor.upperBankPath == open) fileAsItIsNow();
         tab.plug.GetParam(kPatchRename)->SetDisplayText(0, ("R" + std::to_string(roll(1000))).c_str());
         tab.plug.OnParamChange(kPatchRename);
         if (editor.bankOf(0) && editor.upperBankPath == open && memory_.size() == 128u)
@@ -381,7 +389,6 @@ class Sequence {
         if (ok) {
           saved_[path] = memory_;
           touched_.erase(path);
-          known_[path] = stampOf(path);
         }
         EXPECT_EQ(editor.openBankUnsaved(), !ok && unsaved);
         if (!ok && editor.bankOf(0)) mustTell_ = true;
@@ -467,7 +474,6 @@ class Sequence {
   // Changed behind the editor's back since its last rescan: their contents are not the editor's to keep.
   std::set<std::string> touched_;
   std::vector<std::string> pipes_;
-  std::map<std::string, std::string> known_;
   std::unique_ptr<LibrarianTab> tab_;
   std::vector<Bytes> memory_;
   int replacements_ = 0;
