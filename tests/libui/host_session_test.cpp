@@ -7,8 +7,13 @@
 // writes it anew, a differing picture is kept as host-librarian-tab.actual.png).
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
+#include <thread>
 
 #include "KIT/pix/pix.h"
 #include "tests/host/run_host.h"
@@ -145,10 +150,14 @@ TEST(HostSession, ALibrarianSessionOnTheRealEditor) {
 // Control key goes to the host. The saved bank holds the names. A bank saved as a file of Patches through another
 // spelling of its path (through "..", through a link, with the data folder named with "//") is that file's one bank:
 // renamed and saved, then chosen in the bank menu, renamed and saved again, the file holds both names. A host that
-// closes the plug-in while a name is typed, its editor still open, ends normally.
+// closes the plug-in while a name is typed, its editor still open, ends normally. A second host on the same data
+// folder, and a link in Patches to the bank, write the file between this one's saves: a bank without unsaved edits
+// reads the file again before it is edited, so each save keeps the other's names; the second host's save over a file
+// written since its rename asks first, and Cancel writes nothing, Replace its bank.
 TEST(HostSession, ARenameKeepsWhatTheSynthesizerShowsAndSaysSo) {
   DataFolder data;
   data.write("Bank.syx", bankBytes(3));
+  std::filesystem::create_symlink("Bank.syx", data.patches + "/Ln.syx");
   std::filesystem::create_symlink(data.patches, data.root + "/In");
   const std::string root = data.root.substr(0, data.root.rfind('/')) + "/" + data.root.substr(data.root.rfind('/'));
   const std::string log = data.patches + "/../Vexmir Editor LOG.txt";
@@ -164,24 +173,58 @@ TEST(HostSession, ARenameKeepsWhatTheSynthesizerShowsAndSaysSo) {
            rename(slotIndex, std::string("type ") + first + "\n") + save + "menu choose " + std::to_string(menuItem) +
            "\nclick 500 47\npump 2\n" + rename(slotIndex + 1, std::string("type ") + second + "\n") + save;
   };
-  ScratchDir dir;
+  // The two hosts take turns through pipes: a `chunk save` into one waits for the other's `compare` to read it.
+  ScratchDir dir, other;
+  for (const char* pipe : {"ready", "a1", "b2", "a3"}) ASSERT_EQ(::mkfifo(other.file(pipe).c_str(), 0600), 0);
+  auto signal = [&](const char* pipe) { return "chunk save \"" + other.file(pipe) + "\"\n"; };
+  auto waitFor = [&](const char* pipe) { return "compare \"" + other.file(pipe) + "\" script.txt\n"; };
+  auto release = [&] {  // a host that ended early leaves none waiting
+    for (const char* pipe : {"ready", "a1", "b2", "a3"})
+      if (const int fd = ::open(other.file(pipe).c_str(), O_RDWR | O_NONBLOCK); fd >= 0) ::close(fd);
+  };
+  std::vector<Bytes> afterA = expectedBank(3);
+  const char* namesA[] = {"Creme Brulee", "Renamed Five", "Warm Analog ", "Linked", "Direct", "EDITB"};
+  for (int i = 0; i < 6; ++i) afterA[i] = vectors::programDump(vectors::programDataNamed(i, namesA[i]));
+  vectors::writeFile(other.file("after-a.syx"), raw(afterA));
+  HostRun b;
+  std::thread second([&] {
+    b = editorSession(data, other,
+                      kLibrarianTab + signal("ready") + waitFor("a1") + rename(5, "type EDITB\n") + save +
+                          rename(6, "type Typed\n") + signal("b2") + waitFor("a3") + "alert answer cancel\n" + save +
+                          "compare \"" + data.patches + "/Bank.syx\" after-a.syx\nalert answer default\n" + save);
+    release();
+  });
+  if (const int fd = ::open(other.file("ready").c_str(), O_RDONLY); fd >= 0) {
+    for (char buffer[4096]; ::read(fd, buffer, sizeof buffer) > 0;) {
+    }
+    ::close(fd);
+  }
   const HostRun r = editorSession(data, dir,
                                   kLibrarianTab + rename(0, "type \"Cr\u00e8me Br\u00fbl\u00e9e\"\n") +
                                       rename(1, "type ab\nkey a mods=ctrl\ntype \"Renamed Five\"\nkey s mods=ctrl\n") +
                                       rename(2, "key a mods=cmd\ntype \"Warm Analog Pad Strings\"\n") + save +
-                                      rename(2, "type \"Warm Analog Pad\"\n") +
+                                      signal("a1") + rename(2, "type \"Warm Analog Pad\"\n") + waitFor("b2") +
+                                      "menu choose 1\nclick 500 47\npump 2\n" + rename(3, "type Linked\n") + save +
+                                      "menu choose 0\nclick 500 47\npump 2\n" + rename(4, "type Direct\n") + save +
+                                      signal("a3") +
                                       savedAs(data.patches + "/../Patches/Dd.vmr", 1, 3, "EDITA", "EDITB") +
                                       savedAs(data.root + "/In/Ee.vmr", 2, 5, "EDITC", "EDITD") +
                                       "menu choose 2\nclick " + slot(0, 7) + " button=right\npump 1\ntype Unsaved\n",
                                   root);
+  release();
+  second.join();
   ASSERT_TRUE(r.exited && r.exitCode == 0) << r.out << r.err;
+  ASSERT_TRUE(b.exited && b.exitCode == 0) << b.out << b.err;
+  EXPECT_TRUE(b.has("after-a.syx\" -> equal")) << "Cancel wrote over the file, or a save lost a name\n" << b.out;
   const std::vector<Bytes> dd = readBank(data.patches + "/Dd.vmr"), ee = readBank(data.patches + "/Ee.vmr");
   ASSERT_TRUE(dd.size() == 128u && ee.size() == 128u);
   EXPECT_EQ(vectors::dumpName(dd[3]) + vectors::dumpName(dd[4]), "EDITA       EDITB       ");
   for (int i = 3; i < 7; ++i) EXPECT_EQ(vectors::dumpName(ee[i]).substr(0, 5), "EDIT" + std::string(1, 'A' + i - 3));
+  // The second host's Replace: its bank, with the first one's names that it read before its first rename.
   std::vector<Bytes> renamed = expectedBank(3);
-  const char* names[] = {"Creme Brulee", "Renamed Five", "Warm Analog "};
-  for (int i = 0; i < 3; ++i) renamed[i] = vectors::programDump(vectors::programDataNamed(i, names[i]));
+  const char* names[] = {"Creme Brulee", "Renamed Five", "Warm Analog ", "", "", "EDITB", "Typed"};
+  for (int i = 0; i < 7; ++i)
+    if (*names[i]) renamed[i] = vectors::programDump(vectors::programDataNamed(i, names[i]));
   const std::vector<Bytes> saved = readBank(data.patches + "/Bank.syx");
   ASSERT_EQ(saved.size(), 128u);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(vectors::dumpName(saved[i]), names[i]) << "slot " << i + 1;
@@ -190,11 +233,13 @@ TEST(HostSession, ARenameKeepsWhatTheSynthesizerShowsAndSaysSo) {
   const std::string said = vexmir::testsupport::readText(log);
   EXPECT_NE(said.find("Name kept as \"Creme Brulee\" (plain, 12 max)"), std::string::npos) << said;
   // Typed again, the name cut to what it is already: the bank stays saved, and the note says what was kept.
-  for (const char* text : {"Name kept as \"Warm Analog \" (plain, 12 max)", "Saved Patches/Dd.vmr\n",
-                           "Saved Patches/Ee.vmr\n"}) {
+  const std::string notSaved = "Not saved: Patches/Bank.syx changed on disk since it was opened here. The changes "
+                               "stay open here; Save As keeps both.";
+  for (const std::string& text : {std::string("Name kept as \"Warm Analog \" (plain, 12 max)"),
+                                  std::string("Saved Patches/Dd.vmr\n"), std::string("Saved Patches/Ee.vmr\n"), notSaved}) {
     size_t times = 0;
     for (size_t at = said.find(text); at != std::string::npos; at = said.find(text, at + 1)) ++times;
-    EXPECT_EQ(times, text[0] == 'N' ? 2u : 3u) << text << said;
+    EXPECT_EQ(times, text[0] == 'N' ? (text == notSaved ? 1u : 2u) : 3u) << text << said;
   }
   EXPECT_EQ(said.find("Renamed Five\" (plain"), std::string::npos) << said;
   EXPECT_TRUE(r.has("key 1 passed to the host")) << "Control-S stayed in the field\n" << r.out;
