@@ -951,6 +951,8 @@ bool LibrarianEditor::saveOpenBank() {
     return false;
   }
   const std::string path = bank->folderPath + "/" + bank->fileName;
+  // Without unsaved edits the bank is its file as it is now; with them, the file must be as the bank found it.
+  readAgainIfChanged(kUpper);
   if (changedOnDisk(*bank, path)) {
     // Another instance, another entry of the same file or another program wrote it since this bank read or wrote
     // it: what is there now goes only when the musician says so.

@@ -381,6 +381,7 @@ class Sequence {
       case 4: {  // save over the open bank's file
         const std::string path = editor.upperBankPath;
         const bool unsaved = editor.openBankUnsaved();
+        fileAsItIsNow();
         bool ok;
         {
           Failures failures(dice_);
