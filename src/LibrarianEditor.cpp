@@ -683,7 +683,6 @@ bool LibrarianEditor::storeOpenBank() {
 
 bool LibrarianEditor::requestIntoSelectedSlot() {
   if (!host_ || !bankOf(kUpper)) return false;
-  readAgainIfChanged(kUpper);
   const int slot = librarian_->selectedSlot(kUpper);
   if (slot < 0 || slot >= kProgramsPerBank) return false;
   return host_->requestProgram(slot, slot, false);
