@@ -14,6 +14,7 @@
 #include "KIT/IEffect/IGraphics.h"
 #include "KIT/IEffect/IParam.h"
 #include "KIT/kitstring.h"
+#include "src/BankFollower.h"
 #include "src/BankChooserMenu.h"
 #include "src/ControlAction.h"
 #include "src/IPopupMenuControlEditMenus.h"
@@ -129,7 +130,11 @@ std::string shortenBankName(const std::string& name, std::string* prefix, int* c
 }
 
 LibrarianEditor::LibrarianEditor(IEffectBase* plug, PatchLibrarian* librarian, LibrarianHost* host)
-    : patchesFolder(Vexmir::getPatchesFolderStr()), plug_(plug), librarian_(librarian), host_(host) {}
+    : patchesFolder(Vexmir::getPatchesFolderStr()),
+      plug_(plug),
+      librarian_(librarian),
+      host_(host),
+      follower_(std::make_unique<BankFollower>(*this)) {}
 
 LibrarianEditor::~LibrarianEditor() = default;
 
@@ -342,8 +347,7 @@ void LibrarianEditor::rescanKeepingEdits() {
     std::string why;
     const bool listable = librarian_->listable(path, &why);
     if (listable && librarianfiles::fileStamp(path, static_cast<size_t>(kMaxBankFileSize)) != edited->fileStamp)
-      keptMessage = name + " changed on disk while it held unsaved edits: they stay open here, and Save asks before " +
-                    "it writes over the file.";
+      keptMessage = BankFollower::changedUnderEdits(name);
     if (!listable) {
       // The scan will not list its file as it is now (gone, cut, grown, split, no bank any more): the
       // edits go to a file first, where it was when it is gone, else beside it (the other file is left alone).
@@ -603,7 +607,8 @@ void LibrarianEditor::copyProgram(int lowerSlot) {
 }
 
 bool LibrarianEditor::pasteProgram(int upperSlot) {
-  if (!copied_) return false;
+  if (!copied_ || !follower_->editAllowed(upperSlot, upperSlot + 1, "Not pasted", "Paste again to replace it."))
+    return false;
   const LibrarianPatch program = *copied_;
   return programReceived(upperSlot, program);
 }
@@ -633,7 +638,7 @@ bool LibrarianEditor::renameProgram(int upperSlot, const std::string& name) {
     tell("A program name needs a letter, digit or sign the synthesizer can show: the name stays as it was.");
     return false;
   }
-  readAgainIfChanged(kUpper);
+  if (!follower_->editAllowed(upperSlot, upperSlot + 1, "Not renamed", "Rename the slot again.")) return false;
   {
     std::unique_lock<std::mutex> lock = librarian_->lockBanks();
     LibrarianPatch* program = PatchLibrarian::patchAt(bankOf(kUpper), upperSlot);
@@ -702,22 +707,11 @@ void LibrarianEditor::showSavedState() {
 }
 
 bool LibrarianEditor::readAgainIfChanged(int side) {
-  PatchFile* bank = bankOf(side);
-  // Edits not saved, and programs a transfer stores into the open bank, are the musician's: never read over.
-  const bool open = bank && bank == bankOf(kUpper);
-  if (!bank || (open && (openBankUnsaved() || (host_ && host_->transferIntoOpenBank()))) ||
-      !librarian_->readAgainIfChanged(bank))
-    return false;
-  if (host_) host_->log("PATCH LIBRARIAN: read " + bankPath(*bank) + " again: it changed on disk");
-  updatePatchLibrarianView(2);
-  return true;
+  return follower_->readAgain(side);
 }
 
-bool LibrarianEditor::changedOnDisk(const PatchFile& bank, const std::string& path) const {
-  // A file gone is written anew: nothing there is lost.
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return false;
-  return librarianfiles::fileStamp(path, static_cast<size_t>(kMaxBankFileSize)) != bank.fileStamp;
+void LibrarianEditor::idle() {
+  follower_->look();
 }
 
 void LibrarianEditor::SetLibrarianStatusUnsaved(bool on) {
@@ -730,13 +724,15 @@ void LibrarianEditor::SetLibrarianStatusUnsaved(bool on) {
   showLayer("saveChangesLayer", false);
 }
 
-void LibrarianEditor::projectBank(std::string* path, std::vector<uint8_t>* image) const {
+void LibrarianEditor::projectBank(std::string* path, std::vector<uint8_t>* image, std::string* stamp) const {
   const std::unique_ptr<PatchFile> bank = librarian_->cloneBank(bankOf(kUpper));
   path->clear();
   image->clear();
+  stamp->clear();
   if (!bank) return;
   *path = bankPath(*bank);
   if (!openBankUnsaved()) return;
+  *stamp = bank->fileStamp;
   ByteChunk bytes;
   PatchLibrarian::buildBankImage(*bank, false, &bytes);
   image->assign(bytes.GetBytes(), bytes.GetBytes() + bytes.Size());
@@ -767,7 +763,7 @@ std::string projectBankName(const std::string& path) {
 }  // namespace
 
 std::string LibrarianEditor::recallProjectBank(const std::string& path, const std::vector<uint8_t>& image,
-                                               const double* position, bool* opened) {
+                                               const std::string& stamp, const double* position, bool* opened) {
   *opened = false;
   std::unique_ptr<PatchFile> edits;
   if (!image.empty()) {
@@ -814,7 +810,7 @@ std::string LibrarianEditor::recallProjectBank(const std::string& path, const st
   }
   *opened = true;
   projectBankOpened();
-  if (edits) return restoreUnsavedEdits(path, std::move(edits));
+  if (edits) return restoreUnsavedEdits(path, std::move(edits), stamp);
   if (IParam* current = plug_->GetParam(kCurrentBank))
     current->Set(std::clamp(*position, current->GetMin(), current->GetMax()));
   const std::string message = reopenProjectBank(path);
@@ -884,12 +880,26 @@ int LibrarianEditor::projectBankIndex(const std::string& path, std::string* why)
   return -1;
 }
 
-std::string LibrarianEditor::restoreUnsavedEdits(const std::string& path, std::unique_ptr<PatchFile> edits) {
+std::string LibrarianEditor::restoreUnsavedEdits(const std::string& path, std::unique_ptr<PatchFile> edits,
+                                                 const std::string& stamp) {
   std::string why, message;
   int index = projectBankIndex(path, &why);
   if (index >= 0) {
-    std::unique_lock<std::mutex> lock = librarian_->lockBanks();
-    librarian_->bankFiles[static_cast<size_t>(index)]->patches = edits->patches;
+    PatchFile* listed = librarian_->bankFiles[static_cast<size_t>(index)];
+    {
+      // The edits were made on the file the project names by its stamp: Save asks before it writes over another.
+      std::unique_lock<std::mutex> lock = librarian_->lockBanks();
+      listed->patches = edits->patches;
+      listed->fileStamp = stamp;
+    }
+    const std::string file = bankPath(*listed);
+    if (follower_->changedSince(*listed, file)) {
+      tell((stamp.empty() ? "The project does not say which version of " + shownPath(file) +
+                                " its unsaved edits were made on"
+                          : shownPath(file) + " changed on disk since the project's unsaved edits were made on it") +
+           ": they are open here, and Save asks before it writes over the file.");
+      message = lastMessage;
+    }
   } else {
     // The project's path names no bank of this instance: its edits open from memory, and no file is written, made
     // or replaced for them until the musician saves.
@@ -952,19 +962,7 @@ bool LibrarianEditor::saveOpenBank() {
   const std::string path = bank->folderPath + "/" + bank->fileName;
   // Without unsaved edits the bank is its file as it is now; with them, the file must be as the bank found it.
   readAgainIfChanged(kUpper);
-  if (changedOnDisk(*bank, path)) {
-    // Another instance, another entry of the same file or another program wrote it since this bank read or wrote
-    // it: what is there now goes only when the musician says so.
-    const std::string shown = shownPath(path);
-    IGraphics* g = graphics();
-    if (!g || !g->AskQuestion((shown + " changed on disk since it was opened here. Replace it with the bank open " +
-                               "here?").c_str(),
-                              "Save", "Replace", "Cancel")) {
-      tell("Not saved: " + shown + " changed on disk since it was opened here. The changes stay open here; Save " +
-           "As keeps both.");
-      return false;
-    }
-  }
+  if (!follower_->saveAllowed(*bank, path)) return false;
   std::string saved, note, stamp;
   if (!librarian_->saveEditedPatch(path, bank->fileName, &saved, &note, true, &stamp)) {
     warn("Could not save " + bank->fileName + (note.empty() ? std::string() : " (" + note + ")") +
@@ -973,7 +971,7 @@ bool LibrarianEditor::saveOpenBank() {
     return false;
   }
   // The file as saved: a later save or showing tells whether someone else wrote it since.
-  bank->fileStamp = stamp;
+  follower_->setStamp(bank, stamp);
   rememberBank(kUpper, bank);
   showSavedState();
   // The lower list may show the same file through another entry.
@@ -1123,6 +1121,7 @@ int LibrarianEditor::ImportSinglePatches() {
   // Each program goes into a slot of its own, from the selected slot on.
   const int selected = librarian_->selectedSlot(kUpper);
   const int first = selected >= 0 ? selected : 0;
+  if (!follower_->editAllowed(first, kProgramsPerBank, "Not imported", "Import again to replace them.")) return 0;
   int slot = first;
   int pos = 0;
   while (slot < kProgramsPerBank && ReadSysExDataFromPackage(&chunk, pos, &slot) > 0) {

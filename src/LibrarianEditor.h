@@ -9,6 +9,7 @@
 // bank; paste and import hand theirs over on this thread (programReceived).
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "KIT/IEffect/IGraphicsStructs.h"
 #include "src/LibrarianPatch.h"
 
+class BankFollower;
 class ByteChunk;
 class ControlLayer;
 class FileCopyPopupMenu;
@@ -119,9 +121,12 @@ class LibrarianEditor {
   // Writes the open bank over its file; on success the bank is no longer flagged as changed. A file changed on disk
   // since the bank read or wrote it is replaced only when the musician answers Replace.
   bool saveOpenBank();
-  // A side's bank that holds no unsaved edits is its file as it is now: read again where the file changed since it
-  // was read or saved here (on showing it, and before the first edit goes into it). True when it was read again.
+  // A side's bank that holds no unsaved edits and no transfer uses is its file as it is now: read again where the
+  // file changed since it was read or saved here (on showing it, and before an edit goes into it), and the line says
+  // so. True when it was read again.
   bool readAgainIfChanged(int side);
+  // The editor's idle: the lists shown follow their files (see BankFollower::look).
+  void idle();
   // Prompts for a file and writes the open bank there (Standard MIDI or raw); see PatchLibrarian::savePatchAs.
   bool saveOpenBankAs(bool midi);
   // Prompts for a bank file and copies it into "Patches" (never over an existing file), then rescans.
@@ -155,18 +160,19 @@ class LibrarianEditor {
 
   // ---- the host's project ----
   // The open bank as a project keeps it: its file's path (empty when no bank is open) and, while it holds unsaved
-  // edits, the bank image that Save would write (else empty).
-  void projectBank(std::string* path, std::vector<uint8_t>* image) const;
+  // edits, the bank image that Save would write and the stamp of the file they were made on (else both empty).
+  void projectBank(std::string* path, std::vector<uint8_t>* image, std::string* stamp) const;
   // Opens a recalled project's bank: `path` and `image` as projectBank gave them, `position` (when the project kept
   // it) the position kCurrentBank held, which stands in where the project kept no path or its bank is no longer
   // listed. Edits made here are never dropped: while the open bank holds unsaved edits it stays open with them (the
   // message line says so), unless it is the project's bank holding the very same programs. A path is a name, never
   // a permission: edits whose path names none of this instance's listed banks (a file outside "Patches", missing,
   // or no bank; links and ".." resolved) open from memory as a bank without a file, which Save writes into
-  // "Patches" as a new file. Returns the message shown ("" for none); *opened tells whether the project's bank is
-  // the open bank now.
-  std::string recallProjectBank(const std::string& path, const std::vector<uint8_t>& image, const double* position,
-                                bool* opened);
+  // "Patches" as a new file. Edits restored into a listed bank carry `stamp`, the file they were made on (empty:
+  // not known), so that Save asks before it writes over a file changed since. Returns the message shown ("" for
+  // none); *opened tells whether the project's bank is the open bank now.
+  std::string recallProjectBank(const std::string& path, const std::vector<uint8_t>& image, const std::string& stamp,
+                                const double* position, bool* opened);
 
   // ---- status ----
   // An action of the musician begins: the message of the last one is no longer shown.
@@ -199,6 +205,7 @@ class LibrarianEditor {
   std::string lastMessage;
 
  private:
+  friend class BankFollower;
   void setListParam(int paramIdx, int value);
   // Empties the list parameters of a list type and sets them to 0.
   void clearLists(int listType);
@@ -224,8 +231,9 @@ class LibrarianEditor {
   std::string projectBankOpened();
   // The bank of a recalled project's path where it stands in kCurrentBank's stead; see recallProjectBank.
   std::string reopenProjectBank(const std::string& path);
-  // Opens a project's unsaved edits, flagged as changed: in the listed bank its path names, else from memory.
-  std::string restoreUnsavedEdits(const std::string& path, std::unique_ptr<PatchFile> edits);
+  // Opens a project's unsaved edits, flagged as changed: in the listed bank its path names (with the stamp of the
+  // file they were made on), else from memory.
+  std::string restoreUnsavedEdits(const std::string& path, std::unique_ptr<PatchFile> edits, const std::string& stamp);
   // The index of the listed bank a project's path names (exactly, or with the links and ".." of its folders
   // resolved to a bank inside "Patches"); -1 when none, and then *why says why in words for the musician.
   int projectBankIndex(const std::string& path, std::string* why);
@@ -237,8 +245,6 @@ class LibrarianEditor {
   void warn(const std::string& message, const char* caption);
   // What a save or import wrote where, on the status display (and in the debug log).
   void confirm(const std::string& message);
-  // The file at `path` is there and is not what `bank` last read or wrote.
-  bool changedOnDisk(const PatchFile& bank, const std::string& path) const;
   // A path under the data folder as from "Patches" on; any other path whole.
   std::string shownPath(const std::string& path) const;
   // The path, "." and ".." resolved, lies inside the Patches folder.
@@ -249,7 +255,8 @@ class LibrarianEditor {
   // The message of a recall that left the project's bank unopened: it goes when a later recall opens that bank.
   std::string projectBankNotOpened_;
   size_t scanNoteShown_ = 0;
-  bool tabShown_ = false;
+  // Set by the recall on the host's thread as well as on this one.
+  std::atomic<bool> tabShown_{false};
   std::string lowerPathBeforeSearch_;
   std::string searchedText_;
 
@@ -263,4 +270,5 @@ class LibrarianEditor {
   std::unique_ptr<FileEditPopupMenu> fileEditMenu_;
   std::unique_ptr<FileCopyPopupMenu> fileCopyMenu_;
   std::unique_ptr<LibrarianPatch> copied_;
+  std::unique_ptr<BankFollower> follower_;
 };

@@ -36,6 +36,9 @@ class LibrarianHost {
   virtual bool requestAllPrograms() = 0;
   // True while a job stores programs into the open bank: it keeps that bank open until it ends.
   virtual bool transferIntoOpenBank() { return false; }
+  // True while a job sends or stores programs of the librarian's banks, or stores programs into the open bank: no
+  // bank is read again from its file meanwhile.
+  virtual bool transferUsesBanks() { return transferIntoOpenBank(); }
   // The main menu's jobs that concern the editor rather than the banks.
   virtual bool syncCurrentFromHardware() = 0;
   virtual bool pushCurrentToHardware() = 0;

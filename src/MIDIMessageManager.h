@@ -82,6 +82,9 @@ class MIDIMessageManager {
   // Set while the running job stores programs into the open bank (a fetch for the librarian, the editor's program
   // stored into a slot, an initialized slot): that bank stays open until the job ends.
   std::atomic<bool> jobWritesIntoLibrarian{false};
+  // Set while the running job sends programs of the librarian's banks (an audition, a store of one or all): no bank
+  // is read again from its file until it ends.
+  std::atomic<bool> jobSendsLibrarian{false};
   // Sets (or clears) the waiting flag and notes when; any thread.
   void setWaiting(bool on);
   // The waiting flag as the input sees it: a wait that no job owns ends once kUnansweredWaitMs have passed. Only

@@ -37,6 +37,7 @@ void MIDIMessageManager::beginJob(const SenderJob& job) {
     jobWritesIntoLibrarian = (request && !job.toEditor) || (job.job == kJobSendArrangement && job.arrangementFlag) ||
                              job.job == kJobSinglePatchRequest || job.job == kJobAllPatchRequest ||
                              job.job == kJobInitClassicPatch;
+    jobSendsLibrarian = job.job == kJobSendLibrarianPatch || job.job == kJobStoreAllPatches;
   }
   switch (job.job) {
     case kJobSendArrangement:
@@ -77,6 +78,7 @@ void MIDIMessageManager::beginJob(const SenderJob& job) {
 void MIDIMessageManager::endJob(const SenderJob& job) {
   if (!plug || !onJobThread(job.job)) return;
   jobWritesIntoLibrarian = false;
+  jobSendsLibrarian = false;
   dumpPending = false;
   plug->connectPending = false;
   singleRequest.disarm();

@@ -281,8 +281,10 @@ bool PatchLibrarian::listable(const std::string& path, std::string* why) {
 bool PatchLibrarian::readAgainIfChanged(PatchFile* bank) {
   if (!bank || bank->fromProject || bank->folderPath.empty()) return false;
   std::unique_ptr<PatchFile> now = readBankFile(bank->folderPath + "/" + bank->fileName, nullptr);
-  if (!now || now->fileStamp == bank->fileStamp) return false;
+  if (!now) return false;
+  // The stamp is compared and replaced in one step with the programs: a recall on another thread does the same.
   std::lock_guard<std::mutex> lock(banksLock_);
+  if (now->fileStamp == bank->fileStamp) return false;
   bank->patches = std::move(now->patches);
   bank->fileStamp = now->fileStamp;
   return true;

@@ -95,6 +95,7 @@ void writeStateBody(ByteChunk* chunk, const PluginState& state, bool full) {
   putCounted(chunk, state.editedBankImage.data(), state.editedBankImage.size());
   chunk->Put(&state.currentPatch);
   chunk->Put(&state.currentBank);
+  putCounted(chunk, reinterpret_cast<const uint8_t*>(state.editedBankStamp.data()), state.editedBankStamp.size());
 }
 
 int readPatchBlock(const ByteChunk& chunk, int pos, PatchBlock* out) {
@@ -154,10 +155,16 @@ int readStateBody(const ByteChunk& chunk, int pos, bool full, PluginState* out) 
     if (pos >= 0) pos = getCounted(chunk, pos, &state.editedBankImage);
     state.editedBankPath.assign(path.begin(), path.end());
   }
-  if (pos >= 0 && full && version >= kStateVersionFull) {
+  if (pos >= 0 && full && version >= kStateVersionSelection) {
     state.hasSelection = true;
     pos = getFiniteDouble(chunk, pos, &state.currentPatch);
     if (pos >= 0) pos = getFiniteDouble(chunk, pos, &state.currentBank);
+  }
+  if (pos >= 0 && full && version >= kStateVersionFull) {
+    std::vector<uint8_t> stamp;
+    pos = getCounted(chunk, pos, &stamp);
+    state.hasEditedBankStamp = true;
+    state.editedBankStamp.assign(stamp.begin(), stamp.end());
   }
   if (pos < 0) return -1;
   *out = std::move(state);

@@ -10,8 +10,10 @@
 // (and any without an open bank) hold it only with an image, else both lengths are 0. A path with no image names
 // the bank to open; readers that knew only the edits pass over it. Version 3 adds the librarian's selection: the
 // plain values of kCurrentPatch and kCurrentBank (the open bank's highlighted slot and its position, which stands in
-// for the bank where the path is missing or no longer listed). Bodies of version 1 (those saved before, and the
-// snapshot body) end with the parameter values.
+// for the bank where the path is missing or no longer listed). Version 4 adds, as a native 32-bit length and its
+// bytes, the stamp of the bank file that the unsaved edits were made on (empty without edits): a recall can tell
+// whether the file was written since. Bodies of version 1 (those saved before, and the snapshot body) end with the
+// parameter values.
 //
 // Reading is all or nothing: a body is first read whole into a PluginState, and only a body that is
 // complete and sound is handed on. A cut or damaged body leaves the target untouched.
@@ -30,9 +32,11 @@ constexpr int kStateParamCount = 473;
 constexpr int kStateNameCount = 5;
 // Names 0 to 2 (program name and two further names) are kept at exactly this length.
 constexpr int kStateShortNameLength = 12;
-// The version of a full body; a snapshot body is version 1. Version 2 was the first to carry the received bytes.
-constexpr uint32_t kStateVersionFull = 3;
+// The version of a full body; a snapshot body is version 1. Version 2 was the first to carry the received bytes,
+// version 3 the selection.
+constexpr uint32_t kStateVersionFull = 4;
 constexpr uint32_t kStateVersionReceived = 2;
+constexpr uint32_t kStateVersionSelection = 3;
 constexpr int kStateReceivedProgramSize = 254;
 constexpr int kStateReceivedGlobalSize = 200;
 
@@ -65,9 +69,12 @@ struct PluginState {
   bool hasSelection = false;
   double currentPatch = -1.0;
   double currentBank = 0.0;
+  // Only in a full body of version 4 on: the stamp of the file the edits were made on (empty: unknown).
+  bool hasEditedBankStamp = false;
+  std::string editedBankStamp;
 };
 
-// Appends a body: a full one of version 3, a snapshot of version 1. values must hold kStateParamCount entries
+// Appends a body: a full one of version 4, a snapshot of version 1. values must hold kStateParamCount entries
 // (missing ones are written as 0), and the received bytes their sizes (missing ones are written as 0).
 void writeStateBody(ByteChunk* chunk, const PluginState& state, bool full);
 // Appends the patch block: BE 1, BE 1, BE byte count, the bytes, five length-prefixed names (each cut

@@ -172,6 +172,12 @@ void Vexmir::initUnboundParams() {
     bank->InitInt("Current Bank", 0, 0, 65535);
 }
 
+void Vexmir::OnIdle() {
+  if (!librarianEditor || !mMutex.TryEnter()) return;
+  librarianEditor->idle();
+  mMutex.Leave();
+}
+
 ControlLayer* Vexmir::namedLayer(const char* name) {
   ControlLayer* layer = uiConfig ? uiConfig->getLayer(name) : nullptr;
   if (!layer) log(std::string("CONFIG READER: layer ") + name + " MISSING!");

@@ -83,6 +83,9 @@ class Vexmir : public IEffectVST {
   // An edit made in the editor (or by the host): side effects, display, linking, and the message to the
   // synthesizer. Holds the plug-in mutex.
   void OnParamChange(int paramIdx) override;
+  // The editor's idle: the librarian's lists follow their files. Skipped while another thread holds the mutex (a
+  // recall): the next tick looks.
+  void OnIdle() override;
   // A value that came from the synthesizer: the editor follows, nothing is sent back. Holds the plug-in mutex.
   void OnParamChange2(int paramIdx) override;
   // Sends the parameter's new value (plain, not normalized) as its binding says and moves its controls.

@@ -124,6 +124,11 @@ bool VexmirLibrarianHost::transferIntoOpenBank() {
   return hub && hub->jobWritesIntoLibrarian;
 }
 
+bool VexmirLibrarianHost::transferUsesBanks() {
+  MIDIMessageManager* hub = plugin_ ? plugin_->getMidiManager() : nullptr;
+  return hub && (hub->jobWritesIntoLibrarian || hub->jobSendsLibrarian);
+}
+
 bool VexmirLibrarianHost::syncCurrentFromHardware() {
   return portsChosen(true) && startJob(kJobActiveArrangementRequest, true);
 }

@@ -20,6 +20,7 @@ class VexmirLibrarianHost : public LibrarianHost {
   bool requestProgram(int slot, int targetSlot, bool toEditor) override;
   bool requestAllPrograms() override;
   bool transferIntoOpenBank() override;
+  bool transferUsesBanks() override;
   bool syncCurrentFromHardware() override;
   bool pushCurrentToHardware() override;
   bool initializeCurrentProgram() override;

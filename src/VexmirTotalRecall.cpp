@@ -79,7 +79,8 @@ bool Vexmir::SerializeState2(ByteChunk* chunk, bool full) {
     state.hasReceived = true;
     state.receivedProgram.assign(receivedProgram, receivedProgram + kProgramDataSize);
     state.receivedGlobal.assign(receivedGlobal, receivedGlobal + kGlobalDataSize);
-    if (librarianEditor) librarianEditor->projectBank(&state.editedBankPath, &state.editedBankImage);
+    if (librarianEditor)
+      librarianEditor->projectBank(&state.editedBankPath, &state.editedBankImage, &state.editedBankStamp);
     state.currentPatch = paramValue(kCurrentPatch);
     state.currentBank = paramValue(kCurrentBank);
   }
@@ -117,7 +118,8 @@ std::string Vexmir::recallLibrarianBank(const PluginState& state) {
   log("PROJECT RECALL: open bank stored " + state.editedBankPath);
   bool opened = false;
   const std::string note = librarianEditor->recallProjectBank(
-      state.editedBankPath, state.editedBankImage, state.hasSelection ? &state.currentBank : nullptr, &opened);
+      state.editedBankPath, state.editedBankImage, state.editedBankStamp,
+      state.hasSelection ? &state.currentBank : nullptr, &opened);
   // A project from elsewhere may hold any finite number here: it is brought into range before it becomes a slot.
   if (opened && state.hasSelection && librarian)
     librarian->selectSlot(0, static_cast<int>(std::clamp(state.currentPatch, -1.0, 127.0)));

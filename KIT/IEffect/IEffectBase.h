@@ -81,6 +81,7 @@ class IEffectBase {
   virtual void ProcessSingleReplacing(float** inputs, float** outputs, int nFrames);
   virtual void OnGUIOpen() {}
   virtual void OnGUIClose() {}
+  // The editor's thread, on every tick of its timer while it is open.
   virtual void OnIdle() {}
   virtual void OnActivate(bool active);
   // fromDevice: true on the MIDI library's input thread (the synthesizer), false on a host thread.

@@ -146,6 +146,7 @@ void IGraphics::SetAllControlsDirty() {
 
 void IGraphics::OnGUIIdle() {
   for (int i = 0; i < mControls.GetSize(); ++i) mControls.Get(i)->OnGUIIdle();
+  if (mPlug) mPlug->OnIdle();
 }
 
 void IGraphics::SetParameterFromPlug(int paramIdx, double value, bool normalized) {

@@ -51,8 +51,9 @@ class IGraphics {
   virtual const char* GetGUIAPI();
   // type 1 OK/Cancel, 3 Yes/No/Cancel, 4 Yes/No, else OK; answers 1 OK, 6 Yes, 7 No, 2 Cancel.
   virtual int ShowMessageBox(const char* text, const char* caption, int type) = 0;
-  // A question with two buttons of the caller's naming: true only when the first, the default, was pressed. A
-  // question nobody answered gets the second. The base asks through ShowMessageBox's OK and Cancel.
+  // A question with two buttons of the caller's naming: true only when `yes` was pressed. `no` is the default (the
+  // answer a key gives) and the answer of a question nobody answered. The base asks through ShowMessageBox's OK and
+  // Cancel.
   virtual bool AskQuestion(const char* text, const char* caption, const char* yes, const char* no);
   // Shows the menu at r; returns the menu (or submenu) in which an item was chosen, with its chosen index set, or
   // null when the menu was dismissed.
@@ -105,6 +106,7 @@ class IGraphics {
   void SetParameterFromGUI(int paramIdx, double normalizedValue);
   void SetControlFromPlug(int controlIdx, double normalizedValue);
   void SetAllControlsDirty();
+  // The editor's timer, before it looks for what to redraw: the controls' and then the plug-in's idle.
   void OnGUIIdle();
   // Any thread: moves the controls bound to the parameter (and stores a plain value into the parameter) without
   // telling the plug-in or sending MIDI.

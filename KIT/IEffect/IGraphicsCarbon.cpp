@@ -111,6 +111,7 @@ bool IGraphicsCarbon::Resize(int w, int h) {
 
 void IGraphicsCarbon::TimerHandler(EventLoopTimerRef, void* self) {
   auto* me = static_cast<IGraphicsCarbon*>(self);
+  me->mGraphicsMac->OnGUIIdle();
   IRECT r;
   if (!me->mGraphicsMac->IsDirty(&r)) return;
   if (me->mIsComposited) {

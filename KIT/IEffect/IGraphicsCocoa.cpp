@@ -178,6 +178,7 @@ void IGraphicsCocoa_vVexmir_vst::drawRect(cocoa::Rect rect) {
 
 void IGraphicsCocoa_vVexmir_vst::onTimer(cocoa::Timer* timer) {
   if (timer != mTimer || !mGraphics) return;
+  mGraphics->OnGUIIdle();
   IRECT r;
   if (mGraphics->IsDirty(&r)) {
     double x, y, w, h;

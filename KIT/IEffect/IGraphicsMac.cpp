@@ -192,9 +192,11 @@ int IGraphicsMac::ShowMessageBox(const char* text, const char* caption, int type
 }
 
 bool IGraphicsMac::AskQuestion(const char* text, const char* caption, const char* yes, const char* no) {
-  unsigned long response = cocoa::kAlertCancelResponse;
-  cocoa::userNotificationDisplayAlert(0, 1, caption, text, yes, no, nullptr, &response);
-  return response == cocoa::kAlertDefaultResponse;
+  // The answer that loses nothing is the default, so that Return, Enter or Escape never replace anything: `yes`
+  // takes a press on its own button.
+  unsigned long response = cocoa::kAlertDefaultResponse;
+  cocoa::userNotificationDisplayAlert(0, 1, caption, text, no, yes, nullptr, &response);
+  return response == cocoa::kAlertAlternateResponse;
 }
 
 IPopupMenu* IGraphicsMac::CreateIPopupMenu(IPopupMenu* menu, IRECT* r) {

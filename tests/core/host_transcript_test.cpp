@@ -153,8 +153,8 @@ TEST(HostTranscript, ChunksEventsAndProcessing) {
   for (const char* line : expected) EXPECT_TRUE(r.has(line)) << line << "\nin:\n" << r.out;
   EXPECT_NE(r.out.find("\"" + dir.file("preset.bin") + "\" -> 1"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("5 bytes \"" + dir.file("halfheader.bin") + "\" -> 0"), std::string::npos) << r.out;
-  // The header 74 66 66 70 00 00 01 00, then the body: version 3, big-endian.
-  EXPECT_EQ(dir.read("preset.bin").substr(0, 12), std::string("\x74\x66\x66\x70\x00\x00\x01\x00\x00\x00\x00\x03", 12));
+  // The header 74 66 66 70 00 00 01 00, then the body: version 4, big-endian.
+  EXPECT_EQ(dir.read("preset.bin").substr(0, 12), std::string("\x74\x66\x66\x70\x00\x00\x01\x00\x00\x00\x00\x04", 12));
   // Every process call asks for MIDI: four blocks, four requests (folded into counted lines or not).
   size_t wantMidi = 0;
   for (size_t at = r.out.find("audioMasterWantMidi(6)"); at != std::string::npos;

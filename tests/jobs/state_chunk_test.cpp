@@ -26,11 +26,13 @@ PluginState sampleState() {
   s.editedBankPath = "/data/Patches/Bank.syx";
   s.editedBankImage = {0xF0, 1, 2, 0xF7};
   s.currentPatch = 57;
+  s.editedBankStamp = "38016:99";
   return s;
 }
 
-// What a full body carries after the parameter values: the received bytes, the open bank's edits and the selection.
-constexpr int kExtension = kStateReceivedProgramSize + kStateReceivedGlobalSize + 4 + 22 + 4 + 4 + 16;
+// What a full body carries after the parameter values: the received bytes, the open bank's edits, the selection and
+// the stamp of the file the edits were made on.
+constexpr int kExtension = kStateReceivedProgramSize + kStateReceivedGlobalSize + 4 + 22 + 4 + 4 + 16 + 4 + 8;
 
 uint32_t bigEndianAt(const ByteChunk& c, int pos) {
   const uint8_t* b = c.GetBytes() + pos;
@@ -41,7 +43,7 @@ TEST(StateChunk, TheFullBodyHasTheLayoutHostsStore) {
   const PluginState s = sampleState();
   ByteChunk c;
   writeStateBody(&c, s, true);
-  EXPECT_EQ(bigEndianAt(c, 0), 3u);
+  EXPECT_EQ(bigEndianAt(c, 0), 4u);
   double q;
   c.Get(&q, 4);
   EXPECT_EQ(q, 1.0);
@@ -103,6 +105,7 @@ TEST(StateChunk, ABodyReadsBackWithShortNamesExactlyTwelveLong) {
   EXPECT_EQ(r.editedBankPath, s.editedBankPath);
   EXPECT_EQ(r.editedBankImage, s.editedBankImage);
   EXPECT_EQ(r.currentPatch, 57);
+  EXPECT_EQ(r.editedBankStamp, "38016:99");
 
   ByteChunk snapshot;
   writeStateBody(&snapshot, s, false);
@@ -146,11 +149,14 @@ TEST(StateChunk, DamagedCountsLengthsAndValuesAreRefused) {
   const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
   EXPECT_EQ(damaged(4, &nan, 8), -1);
   EXPECT_EQ(damaged(whole.Size() - kExtension - 8, &inf, 8), -1);
-  EXPECT_EQ(damaged(whole.Size() - 24, &pastEnd, 4), -1);
-  // A later version is read as this one; version 2 ends before the selection, version 1 with the parameter values.
-  const uint8_t version4[4] = {0, 0, 0, 4}, version2[4] = {0, 0, 0, 2}, version1[4] = {0, 0, 0, 1};
-  EXPECT_EQ(damaged(0, version4, 4), whole.Size());
-  EXPECT_EQ(damaged(0, version2, 4), whole.Size() - 16);
+  EXPECT_EQ(damaged(whole.Size() - 36, &pastEnd, 4), -1);
+  // A later version is read as this one; version 3 ends before the stamp, version 2 before the selection, version 1
+  // with the parameter values.
+  const uint8_t version5[4] = {0, 0, 0, 5}, version3[4] = {0, 0, 0, 3}, version2[4] = {0, 0, 0, 2},
+                version1[4] = {0, 0, 0, 1};
+  EXPECT_EQ(damaged(0, version5, 4), whole.Size());
+  EXPECT_EQ(damaged(0, version3, 4), whole.Size() - 12);
+  EXPECT_EQ(damaged(0, version2, 4), whole.Size() - 28);
   EXPECT_EQ(damaged(0, version1, 4), whole.Size() - kExtension);
 }
 

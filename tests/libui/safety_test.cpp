@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "src/BankChooserMenu.h"
+#include "src/BankFollower.h"
 #include "src/PatchLibrarianFiles.h"
 #include "tests/jobs/editor_test_support.h"
 #include "tests/libui/libui_support.h"
@@ -142,7 +143,7 @@ class Sequence {
         changeBehindTheBack();
         if (::testing::Test::HasFailure()) return;
       }
-      const int action = static_cast<int>(dice_() % 9);
+      const int action = static_cast<int>(dice_() % 10);
       if (std::getenv("VEXMIR_LIBUI_VERBOSE"))
         std::printf("action %d (open %s%s)\n", action, tab_->editor.upperBankPath.c_str(),
                     tab_->editor.openBankUnsaved() ? ", unsaved" : "");
@@ -355,10 +356,15 @@ class Sequence {
         const std::vector<Bytes> lower = dumpsOf(editor.bankOf(1));
         EXPECT_EQ(jobtest::drawnSlot(&tab.g, tab.view, 1), from);
         EXPECT_TRUE(program == (static_cast<size_t>(from) < lower.size() ? lower[from] : Bytes()));
+        const std::vector<Bytes> shown = memory_;
         if (!program.empty()) fileAsItIsNow();
         tab.g.menuPath = {"Paste"};
         tab.click(0, to, true);
-        if (!program.empty() && editor.bankOf(0) && memory_.size() == 128u) memory_[to] = program;
+        // A slot that changed on disk before the list caught up is not pasted over: the musician sees it first.
+        if (memory_.size() == 128u && shown.size() == 128u && memory_[to] != shown[to])
+          mustTell_ = true;
+        else if (!program.empty() && editor.bankOf(0) && memory_.size() == 128u)
+          memory_[to] = program;
         break;
       }
       case 3: {  // rename through the slot menu, now and then with another bank opened before it is committed
@@ -431,6 +437,13 @@ class Sequence {
       case 8:
         editor.search("s1" + std::to_string(roll(10)));
         if (roll(2)) editor.endSearch();
+        break;
+      case 9:  // the tab shown again, or the editor idling a look's worth: a clean open bank follows its file
+        fileAsItIsNow();
+        if (roll(2))
+          editor.librarianTabShown(true);
+        else
+          for (int i = 0; i < BankFollower::kIdlesPerLook; ++i) editor.idle();
         break;
     }
   }

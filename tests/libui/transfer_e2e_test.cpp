@@ -1,13 +1,17 @@
 // Audition, store and request from the librarian through the real plug-in object, over JACK with the
 // synthesizer emulator: the program's bytes arrive in its edit buffer, in its program memory when
-// stored, and a program requested from it lands in the selected slot of the open bank.
+// stored, and a program requested from it lands in the selected slot of the open bank. A bank store holds the
+// open bank as stored, whatever its file and a recall do meanwhile, until it ends.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
 
+#include "src/BankFollower.h"
 #include "src/LibrarianHost.h"
 #include "src/LibrarianViewControl.h"
+#include "src/MIDIMessageManager.h"
+#include "src/MIDIMessageSender.h"
 #include "src/Vexmir.h"
 #include "tests/libui/libui_support.h"
 #include "tests/support/EmulatorClient.h"
@@ -48,6 +52,9 @@ TEST(LibrarianTransfers, AuditionStoreAndRequestGoThroughTheSynthesizer) {
   plug.setExternalMIDIIn(in, EmulatorClient::emulatorOutPort().c_str());
   ASSERT_TRUE(plug.isExternalMIDIInOpen());
   plug.midiOutReady = plug.midiInReady = true;
+  // As chosen on the port menus, so that a recalled project opens the same ports.
+  plug.GetParam(kDeviceOutSelection)->Set(index);
+  plug.GetParam(kDeviceInSelection)->Set(in);
   // The editor's own tempo is not put into the programs sent, so they must arrive byte for byte.
   plug.GetParam(kOverrideTempo)->Set(0.0);
   LibrarianEditor* editor = plug.getLibrarianEditor();
@@ -63,6 +70,27 @@ TEST(LibrarianTransfers, AuditionStoreAndRequestGoThroughTheSynthesizer) {
   ASSERT_TRUE(eventually([&] { return editor->host()->storeProgram(0, 40, program40); }));
   const Bytes expected = vectors::programDataNamed(40, programName(6, 40));
   EXPECT_TRUE(eventually([&] { return emulator.program(40) == expected; })) << emulator.programName(40);
+
+  // A store of the open bank holds it until the store ends: its file replaced, a host recalling the project on a
+  // thread of its own and the editor showing the tab and idling meanwhile, the list stays as stored.
+  ByteChunk project;
+  ASSERT_TRUE(plug.SerializeState(&project));
+  ASSERT_TRUE(eventually([&] { return editor->storeOpenBank(); }));
+  data.write("A.syx", bankBytes(7));
+  std::thread recall([&] { plug.UnserializeState(&project, 0); });
+  editor->librarianTabShown(true);
+  for (int i = 0; i < 3 * BankFollower::kIdlesPerLook; ++i) plug.OnIdle();
+  recall.join();
+  editor->librarianTabShown(true);
+  EXPECT_EQ(editor->view()->slotText(0, 40), programName(6, 40)) << "the list left the bank being stored";
+  // The synthesizer gets what the list shows; stopped after its first program, the store lets the list go.
+  EXPECT_TRUE(eventually([&] { return emulator.program(0) == vectors::programDataNamed(0, programName(6, 0)); }));
+  plug.getMidiManager()->getSender()->cancel = true;
+  ASSERT_TRUE(eventually([&] { return !editor->host()->transferUsesBanks(); }));
+  // Once it has ended the list catches up, and says so.
+  for (int i = 0; i < BankFollower::kIdlesPerLook; ++i) plug.OnIdle();
+  EXPECT_EQ(editor->view()->slotText(0, 40), programName(7, 40));
+  EXPECT_EQ(editor->lastMessage, "Patches/A.syx changed on disk: the list shows it as it is now.");
 
   // And one back: the synthesizer's program 7 into the selected slot 7 of the open bank. The MIDI input
   // stores it while this thread reads the bank, as the user interface does: through the bank lock.
@@ -82,5 +110,5 @@ TEST(LibrarianTransfers, AuditionStoreAndRequestGoThroughTheSynthesizer) {
   EXPECT_TRUE(eventually([&] { return editor->openBankUnsaved(); }));
   LibrarianPatch program8;
   ASSERT_TRUE(librarian->copyProgram(editor->bankOf(0), 8, &program8));
-  EXPECT_EQ(Bytes(program8.messages[0].data), programDumpOf(6, 8)) << "one slot only";
+  EXPECT_EQ(Bytes(program8.messages[0].data), programDumpOf(7, 8)) << "one slot only";
 }

@@ -1,0 +1,153 @@
+#include "src/BankFollower.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
+#include "KIT/IEffect/IGraphics.h"
+#include "src/BankChooserMenu.h"
+#include "src/LibrarianEditor.h"
+#include "src/LibrarianHost.h"
+#include "src/LibrarianViewControl.h"
+#include "src/PatchLibrarian.h"
+#include "src/PatchLibrarianFiles.h"
+
+BankFollower::Signature BankFollower::signatureOf(const std::string& path) {
+  Signature s;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return s;
+  s.device = static_cast<uint64_t>(st.st_dev);
+  s.inode = static_cast<uint64_t>(st.st_ino);
+  s.size = static_cast<int64_t>(st.st_size);
+  s.modified = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  s.changed = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+  return s;
+}
+
+std::string BankFollower::stampOf(const PatchFile& bank) const {
+  std::unique_lock<std::mutex> lock = editor_.librarian()->lockBanks();
+  return bank.fileStamp;
+}
+
+void BankFollower::setStamp(PatchFile* bank, const std::string& stamp) const {
+  std::unique_lock<std::mutex> lock = editor_.librarian()->lockBanks();
+  bank->fileStamp = stamp;
+}
+
+bool BankFollower::changedSince(const PatchFile& bank, const std::string& path) const {
+  // A file gone is written anew: nothing there is lost.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  return librarianfiles::fileStamp(path, static_cast<size_t>(kMaxBankFileSize)) != stampOf(bank);
+}
+
+std::string BankFollower::changedUnderEdits(const std::string& shown) {
+  return shown + " changed on disk while it held unsaved edits: they stay open here, and Save asks before it " +
+         "writes over the file.";
+}
+
+bool BankFollower::readAgain(int side) {
+  LibrarianEditor& e = editor_;
+  if (side != LibrarianEditor::kUpper && e.lowerListShowsSearch) return false;
+  PatchFile* bank = e.bankOf(side);
+  if (!bank) return false;
+  const bool open = bank == e.bankOf(LibrarianEditor::kUpper);
+  // Edits not saved, and programs a transfer sends or stores, are the musician's: never read over. The transfer's
+  // bank is looked at again once it has ended.
+  if ((open && e.openBankUnsaved()) || (e.host() && e.host()->transferUsesBanks())) return false;
+  if (!e.librarian()->readAgainIfChanged(bank)) return false;
+  const std::string path = bankPath(*bank);
+  if (e.host()) e.host()->log("PATCH LIBRARIAN: read " + path + " again: it changed on disk");
+  e.updatePatchLibrarianView(2);
+  e.tell(e.shownPath(path) + " changed on disk: the list shows it as it is now.");
+  return true;
+}
+
+bool BankFollower::editAllowed(int first, int last, const std::string& refusal, const std::string& again) {
+  LibrarianEditor& e = editor_;
+  PatchFile* bank = e.bankOf(LibrarianEditor::kUpper);
+  first = std::clamp(first, 0, kProgramsPerBank);
+  last = std::clamp(last, first, kProgramsPerBank);
+  if (!bank || first == last) return true;
+  auto slots = [&] {
+    std::vector<PatchMessages> programs;
+    std::unique_lock<std::mutex> lock = e.librarian()->lockBanks();
+    for (int i = first; i < last; ++i)
+      programs.push_back(static_cast<size_t>(i) < bank->patches.size() ? bank->patches[i].messages : PatchMessages());
+    return programs;
+  };
+  const std::vector<PatchMessages> seen = slots();
+  if (!readAgain(LibrarianEditor::kUpper) || slots() == seen) return true;
+  const std::string which = last - first == 1 ? "slot " + std::to_string(first + 1)
+                                              : "slots " + std::to_string(first + 1) + " to " + std::to_string(last);
+  e.tell(refusal + ": " + which + " of " + e.shownPath(bankPath(*bank)) +
+         " changed on disk, and the list now shows it as it is. " + again);
+  return false;
+}
+
+bool BankFollower::saveAllowed(const PatchFile& bank, const std::string& path) {
+  if (!changedSince(bank, path)) return true;
+  // Another instance, another entry of the same file or another program wrote it since this bank read or wrote it:
+  // what is there goes only when the musician says so, about the file as it is when answered.
+  const std::string shown = editor_.shownPath(path);
+  for (std::string asked = librarianfiles::fileStamp(path, static_cast<size_t>(kMaxBankFileSize));;) {
+    IGraphics* g = editor_.graphics();
+    if (!g || !g->AskQuestion((shown + " changed on disk since it was opened here. Replace it with the bank open " +
+                               "here?").c_str(),
+                              "Save", "Replace", "Cancel")) {
+      editor_.tell("Not saved: " + shown + " changed on disk since it was opened here. The changes stay open here; " +
+                   "Save As keeps both.");
+      return false;
+    }
+    const std::string now = librarianfiles::fileStamp(path, static_cast<size_t>(kMaxBankFileSize));
+    if (now == asked) return true;
+    asked = now;
+  }
+}
+
+bool BankFollower::moved(int side, const PatchFile* bank, const std::string& path) {
+  ++calls_;
+  const Signature now = signatureOf(path);
+  Look& seen = looks_[side];
+  if (seen.bank == bank && seen.signature == now) return false;
+  seen.bank = bank;
+  seen.signature = now;
+  return true;
+}
+
+void BankFollower::look() {
+  LibrarianEditor& e = editor_;
+  if (++idles_ < kIdlesPerLook) return;
+  idles_ = 0;
+  // The lists are on screen with the librarian only; a transfer holds its banks until it ends, and the files are
+  // looked at after it.
+  if (!e.tabShown_ || (e.host() && e.host()->transferUsesBanks())) return;
+  PatchFile* const open = e.bankOf(LibrarianEditor::kUpper);
+  for (int side : {LibrarianEditor::kUpper, LibrarianEditor::kLower}) {
+    PatchFile* bank = e.bankOf(side);
+    if (!bank || bank->fromProject || bank->folderPath.empty() ||
+        (side == LibrarianEditor::kLower && (bank == open || e.lowerListShowsSearch)))
+      continue;
+    const std::string path = bankPath(*bank);
+    if (!moved(side, bank, path)) continue;
+    if (bank == open && e.openBankUnsaved()) {
+      const std::string stamp = librarianfiles::fileStamp(path, static_cast<size_t>(kMaxBankFileSize));
+      if (!stamp.empty() && stamp != stampOf(*bank) && stamp != saidUnderEdits_) {
+        saidUnderEdits_ = stamp;
+        e.tell(changedUnderEdits(e.shownPath(path)));
+      }
+      continue;
+    }
+    // A rename typed on a slot whose program changed under it renames nothing: the musician sees the program first.
+    LibrarianViewControl* view = e.view();
+    const int renaming = bank == open && view ? view->renamingSlot() : -1;
+    LibrarianPatch before;
+    const bool had = renaming >= 0 && e.librarian()->copyProgram(bank, renaming, &before);
+    if (!readAgain(side) || renaming < 0) continue;
+    LibrarianPatch after;
+    const bool has = e.librarian()->copyProgram(bank, renaming, &after);
+    if (had != has || before.messages != after.messages) view->closeRename();
+  }
+}
