@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything with ThreadSanitizer (build/tsan) and runs the threaded tests under it: the live loop, the
-# jobs, the protocol cases, the fault cases and every end-to-end test (the plug-in in vexmir-host, a real JACK
-# server, the synthesizer emulator). Extra arguments go to ctest; one of them naming tests (-L, -R, -E, -LE)
+# jobs, the protocol cases, the fault cases, every end-to-end test (the plug-in in vexmir-host, a real JACK
+# server, the synthesizer emulator) and the cases of banks that follow their files (a recall on a host thread while
+# the editor's thread shows the librarian). Extra arguments go to ctest; one of them naming tests (-L, -R, -E, -LE)
 # replaces the default choice of labels. Runs by hand; it is too slow for CI.
 #
 # Every instrumented process of the run (test programs, vexmir-host; the emulator, a test tool, is built without
@@ -20,7 +21,7 @@ jobs=$(scripts/jobs.sh test)
 CMAKE_BUILD_PARALLEL_LEVEL=$(scripts/jobs.sh build)
 export CMAKE_BUILD_PARALLEL_LEVEL
 
-select=(-L 'liveloop|jobs|faults|e2e|protocol')
+select=(-L 'liveloop|jobs|faults|e2e|protocol|followfile')
 for a in "$@"; do
   case "$a" in -L | -R | -E | -LE | --label-regex | --tests-regex | --exclude-regex | --label-exclude) select=() ;; esac
 done

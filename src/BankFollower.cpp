@@ -48,6 +48,10 @@ std::string BankFollower::changedUnderEdits(const std::string& shown) {
          "writes over the file.";
 }
 
+void BankFollower::toldUnderEdits(const std::string& path) {
+  saidUnderEdits_ = librarianfiles::fileStamp(path, static_cast<size_t>(kMaxBankFileSize));
+}
+
 bool BankFollower::readAgain(int side) {
   LibrarianEditor& e = editor_;
   if (side != LibrarianEditor::kUpper && e.lowerListShowsSearch) return false;
@@ -99,6 +103,7 @@ bool BankFollower::saveAllowed(const PatchFile& bank, const std::string& path) {
                               "Save", "Replace", "Cancel")) {
       editor_.tell("Not saved: " + shown + " changed on disk since it was opened here. The changes stay open here; " +
                    "Save As keeps both.");
+      saidUnderEdits_ = asked;
       return false;
     }
     const std::string now = librarianfiles::fileStamp(path, static_cast<size_t>(kMaxBankFileSize));

@@ -67,6 +67,9 @@ class BankFollower {
 
   // What the librarian's line says when a file changed under unsaved edits.
   static std::string changedUnderEdits(const std::string& shown);
+  // The musician was told that the file at `path`, as it is now, is not the one the unsaved edits were made on (a
+  // recall, a rescan): the idle does not say it again.
+  void toldUnderEdits(const std::string& path);
 
  private:
   // Whether the file of the bank a side shows moved since the last look at that side (true for a bank not looked at

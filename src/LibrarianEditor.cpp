@@ -346,8 +346,10 @@ void LibrarianEditor::rescanKeepingEdits() {
     const std::string& name = edited->fileName;
     std::string why;
     const bool listable = librarian_->listable(path, &why);
-    if (listable && librarianfiles::fileStamp(path, static_cast<size_t>(kMaxBankFileSize)) != edited->fileStamp)
+    if (listable && librarianfiles::fileStamp(path, static_cast<size_t>(kMaxBankFileSize)) != edited->fileStamp) {
       keptMessage = BankFollower::changedUnderEdits(name);
+      follower_->toldUnderEdits(path);
+    }
     if (!listable) {
       // The scan will not list its file as it is now (gone, cut, grown, split, no bank any more): the
       // edits go to a file first, where it was when it is gone, else beside it (the other file is left alone).
@@ -898,6 +900,7 @@ std::string LibrarianEditor::restoreUnsavedEdits(const std::string& path, std::u
                                 " its unsaved edits were made on"
                           : shownPath(file) + " changed on disk since the project's unsaved edits were made on it") +
            ": they are open here, and Save asks before it writes over the file.");
+      follower_->toldUnderEdits(file);
       message = lastMessage;
     }
   } else {

@@ -127,6 +127,7 @@ class LibrarianEditor {
   bool readAgainIfChanged(int side);
   // The editor's idle: the lists shown follow their files (see BankFollower::look).
   void idle();
+  const BankFollower& follower() const { return *follower_; }
   // Prompts for a file and writes the open bank there (Standard MIDI or raw); see PatchLibrarian::savePatchAs.
   bool saveOpenBankAs(bool midi);
   // Prompts for a bank file and copies it into "Patches" (never over an existing file), then rescans.
