@@ -4,6 +4,7 @@
 // open bank as stored, whatever its file and a recall do meanwhile, until it ends.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -77,9 +78,15 @@ TEST(LibrarianTransfers, AuditionStoreAndRequestGoThroughTheSynthesizer) {
   ASSERT_TRUE(plug.SerializeState(&project));
   ASSERT_TRUE(eventually([&] { return editor->storeOpenBank(); }));
   data.write("A.syx", bankBytes(7));
-  std::thread recall([&] { plug.UnserializeState(&project, 0); });
-  editor->librarianTabShown(true);
-  for (int i = 0; i < 3 * BankFollower::kIdlesPerLook; ++i) plug.OnIdle();
+  std::atomic<bool> recalled{false};
+  std::thread recall([&] {
+    plug.UnserializeState(&project, 0);
+    recalled = true;
+  });
+  while (!recalled) {
+    editor->librarianTabShown(true);
+    plug.OnIdle();
+  }
   recall.join();
   editor->librarianTabShown(true);
   EXPECT_EQ(editor->view()->slotText(0, 40), programName(6, 40)) << "the list left the bank being stored";
