@@ -98,9 +98,10 @@ bool BankFollower::saveAllowed(const PatchFile& bank, const std::string& path) {
   const std::string shown = editor_.shownPath(path);
   for (std::string asked = librarianfiles::fileStamp(path, static_cast<size_t>(kMaxBankFileSize));;) {
     IGraphics* g = editor_.graphics();
-    if (!g || !g->AskQuestion((shown + " changed on disk since it was opened here. Replace it with the bank open " +
-                               "here?").c_str(),
-                              "Save", "Replace", "Cancel")) {
+    if (!g ||
+        !g->AskQuestion(
+            (shown + " changed on disk since it was opened here. Replace it with the bank open " + "here?").c_str(),
+            "Save", "Replace", "Cancel")) {
       editor_.tell("Not saved: " + shown + " changed on disk since it was opened here. The changes stay open here; " +
                    "Save As keeps both.");
       saidUnderEdits_ = asked;

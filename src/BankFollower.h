@@ -27,8 +27,7 @@ class BankFollower {
     uint64_t device = 0, inode = 0;
     int64_t size = -1, modified = 0, changed = 0;
     bool operator==(const Signature& o) const {
-      return device == o.device && inode == o.inode && size == o.size && modified == o.modified &&
-             changed == o.changed;
+      return device == o.device && inode == o.inode && size == o.size && modified == o.modified && changed == o.changed;
     }
     bool operator!=(const Signature& o) const { return !(*this == o); }
   };

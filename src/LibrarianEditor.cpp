@@ -888,17 +888,22 @@ std::string LibrarianEditor::restoreUnsavedEdits(const std::string& path, std::u
   int index = projectBankIndex(path, &why);
   if (index >= 0) {
     PatchFile* listed = librarian_->bankFiles[static_cast<size_t>(index)];
+    const std::string file = bankPath(*listed);
+    // The edits were made on the file the project names by its stamp: Save asks before it writes over another. Edits
+    // that the file holds already (saved since the project kept them) are the file as it is now.
+    std::string madeOn = stamp;
+    if (const std::unique_ptr<PatchFile> now = librarian_->readBankFile(file, nullptr);
+        now && now->holdsSameProgramsAs(*edits))
+      madeOn = now->fileStamp;
     {
-      // The edits were made on the file the project names by its stamp: Save asks before it writes over another.
       std::unique_lock<std::mutex> lock = librarian_->lockBanks();
       listed->patches = edits->patches;
-      listed->fileStamp = stamp;
+      listed->fileStamp = madeOn;
     }
-    const std::string file = bankPath(*listed);
     if (follower_->changedSince(*listed, file)) {
       tell((stamp.empty() ? "The project does not say which version of " + shownPath(file) +
                                 " its unsaved edits were made on"
-                          : shownPath(file) + " changed on disk since the project's unsaved edits were made on it") +
+                          : shownPath(file) + " is not as it was when the project's unsaved edits were made on it") +
            ": they are open here, and Save asks before it writes over the file.");
       follower_->toldUnderEdits(file);
       message = lastMessage;

@@ -268,10 +268,10 @@ int userNotificationDisplayAlert(double timeout, int level, const char* header, 
     }
   }
   if (runner) r = runner(s);
-  // A button that the alert does not have cannot be pressed: the person closes it the default way.
+  // A button that the alert does not have was pressed by nobody: no answer, never the default button's.
   if ((r == kAlertAlternateResponse && s.alternateButton.empty()) ||
       (r == kAlertOtherResponse && s.otherButton.empty()))
-    r = kAlertDefaultResponse;
+    r = kAlertCancelResponse;
   if (response) *response = static_cast<unsigned long>(r);
   return 0;
 }

@@ -131,7 +131,8 @@ struct ShownAlert {
 };
 
 // Shows the alert and waits for the scripted answer; with none, the runner's answer, else the cancel response (an
-// alert nobody was shown is no consent). Returns 0 and stores the response.
+// alert nobody was shown is no consent). An answer on a button the alert does not have is none: the cancel response.
+// Returns 0 and stores the response.
 int userNotificationDisplayAlert(double timeout, int level, const char* header, const char* message,
                                  const char* defaultButton, const char* alternateButton, const char* otherButton,
                                  unsigned long* response);
@@ -163,8 +164,8 @@ class URL : public Object {
 // NSRunAlertPanel: title, message and up to three buttons (default, alternate, other; empty for none). Answers 1
 // for the default button, 0 for the alternate and -1 for the other, from the scripted response (0 default, 1
 // alternate, 2 other). An alert that ends without an answer (the cancel response: unscripted and shown to nobody,
-// its window closed by the window manager, the host's window destroyed, the display lost) answers
-// kAlertPanelUnanswered, never the default button.
+// answered on a button it does not have, its window closed by the window manager, the host's window destroyed, the
+// display lost) answers kAlertPanelUnanswered, never the default button.
 constexpr int kAlertPanelUnanswered = -2;
 int runAlertPanel(const std::string& title, const std::string& message, const std::string& defaultButton,
                   const std::string& alternateButton, const std::string& otherButton);

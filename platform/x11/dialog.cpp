@@ -66,7 +66,9 @@ bool Dialog::freshPress(const xcb_key_press_event_t& k) {
   uint32_t& released = releasedAt_[k.detail];
   if (released != 0 && k.time - released <= kRepeatPairMs) held_[k.detail] = true;
   released = 0;
-  return !held_[k.detail] && (k.detail != askedBy_ || k.time - askedAt_ > kDoubleClickMs);
+  if (held_[k.detail] || (k.detail == askedBy_ && k.time - askedAt_ <= kDoubleClickMs)) return false;
+  askedBy_ = 0;  // another key between makes the asking key's next press no second one
+  return true;
 }
 
 void Dialog::redraw() {
@@ -79,8 +81,10 @@ void Dialog::redraw() {
 bool Dialog::run(const std::string& name, int w, int h) {
   if (!p_.alive()) return false;
   p_.lastClickWindow = 0;  // a click after the dialog begins a new count
-  askedBy_ = p_.handledKey;
-  askedAt_ = p_.handledKeyTime;
+  // Asked by the key a dialog is handling (a panel's Return that asks whether to replace), else by the one that chose
+  // the menu item.
+  askedBy_ = p_.handledKey ? p_.handledKey : p_.choiceKey;
+  askedAt_ = p_.handledKey ? p_.handledKeyTime : p_.choiceKeyTime;
   const xcb_screen_t* screen = p_.screen();
   w_ = std::max(1, std::min(w, screen->width_in_pixels - 20));
   h_ = std::max(1, std::min(h, screen->height_in_pixels - 20));
@@ -163,6 +167,7 @@ void Dialog::handle(xcb_generic_event_t* e) {
     case XCB_BUTTON_PRESS: {
       auto* b = reinterpret_cast<xcb_button_press_event_t*>(e);
       if (b->event != win_) break;  // the editor's input is ignored until the dialog is answered
+      p_.choiceKey = 0;             // what the click opens was not asked by a menu's key
       xcb_set_input_focus(p_.c, XCB_INPUT_FOCUS_PARENT, win_, XCB_CURRENT_TIME);
       press(b->event_x, b->event_y, b->detail, b->detail == 1 ? p_.countClick(*b) : 0, b->state);
       break;
@@ -170,6 +175,7 @@ void Dialog::handle(xcb_generic_event_t* e) {
     case XCB_KEY_PRESS: {
       auto* k = reinterpret_cast<xcb_key_press_event_t*>(e);
       if (k->event != win_ || !freshPress(*k)) break;
+      p_.choiceKey = 0;
       p_.handledKey = k->detail;
       p_.handledKeyTime = k->time;
       key(p_.keys.keysym(k->detail, k->state), k->state);

@@ -4,7 +4,8 @@
 // When the host destroys the editor's window or the server connection fails, the dialog ends unanswered.
 // A key that was down when the dialog opened (a Return held from the panel into its question, say) is no answer: its
 // presses, the server's repeats among them, are ignored until it has been let go. Nor is a second press of the key
-// that asked a question of a dialog, as close to the first as a double click's clicks.
+// that asked a question of a dialog, before any other key and as close to the first as a double click's clicks; a
+// menu item chosen with a key asks with that key whatever panel or question the choice opens.
 #pragma once
 
 #include <bitset>
@@ -51,7 +52,7 @@ class Dialog {
   // Lets go of the held keys that are up now, whose release went to another window.
   void releaseKeysUp();
   // False for the press of a held key, for a repeat the server sends as a release and a press at once, and for the
-  // second press of the key that opened the dialog.
+  // second press of the key that opened the dialog, before any other key.
   bool freshPress(const xcb_key_press_event_t& k);
   uint32_t atom(const char* name);
 
@@ -61,7 +62,7 @@ class Dialog {
   bool lost_ = false;       // the window was closed or destroyed without an answer
   bool destroyed_ = false;  // by someone else
   uint32_t deleteAtom_ = 0;
-  uint8_t askedBy_ = 0;            // the key whose press opened the dialog (0: none)
+  uint8_t askedBy_ = 0;            // the key whose press opened the dialog, or chose the menu item that did (0: none)
   uint32_t askedAt_ = 0;           // and when
   std::bitset<256> held_;          // keycodes held since before the dialog opened
   uint32_t releasedAt_[256] = {};  // the server time a held key was let go, 0 when it was not

@@ -48,6 +48,7 @@ struct Level {
 cocoa::menus::Choice Presenter::Impl::runMenu(const cocoa::ShownMenu& menu) {
   if (!alive() || menu.items.empty()) return {};
   lastClickWindow = 0;  // the click that opened the menu and the next one are no double click
+  choiceKey = 0;
   const platform::text::FontRef font = platform::text::labelFont(kFontSize);
   const xcb_screen_t* screen = this->screen();
 
@@ -217,6 +218,8 @@ cocoa::menus::Choice Presenter::Impl::runMenu(const cocoa::ShownMenu& menu) {
             if (L.choosable(L.highlighted) && !(*L.items)[L.highlighted].hasSubmenu) {
               picked = pathTo(levels.size() - 1, L.highlighted);
               done = true;
+              choiceKey = k->detail;
+              choiceKeyTime = k->time;
             }
           }
           break;

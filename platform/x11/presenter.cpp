@@ -360,6 +360,7 @@ void Presenter::Impl::handle(xcb_generic_event_t* e, xcb_generic_event_t* next) 
     case XCB_BUTTON_PRESS: {
       auto* b = reinterpret_cast<xcb_button_press_event_t*>(e);
       if (b->event != child) break;
+      choiceKey = 0;  // what this click opens was not asked by a menu's key
       // A click leaves the keyboard with the host (see keyboard.cpp).
       buttonState = b->state;
       if (b->detail == 4 || b->detail == 5) {
@@ -402,7 +403,9 @@ void Presenter::Impl::handle(xcb_generic_event_t* e, xcb_generic_event_t* next) 
     case XCB_KEY_PRESS:
     case XCB_KEY_RELEASE: {
       auto* k = reinterpret_cast<xcb_key_press_event_t*>(e);
-      if (k->event == child) dispatchKey(*k);
+      if (k->event != child) break;
+      if (type == XCB_KEY_PRESS) choiceKey = 0;
+      dispatchKey(*k);
       break;
     }
     case XCB_FOCUS_IN:

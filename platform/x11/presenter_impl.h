@@ -62,6 +62,10 @@ struct Presenter::Impl {
   // press of that key as close as a double click's.
   uint8_t handledKey = 0;
   uint32_t handledKeyTime = 0;
+  // The key press that chose the last menu item (0 when it was clicked, or a click or a key answered since), by
+  // keycode and server time: a panel or question that the choice opens was asked by that key.
+  uint8_t choiceKey = 0;
+  uint32_t choiceKeyTime = 0;
 
   // The keyboard (keyboard.cpp): the focus is the editor's only while it edits text.
   bool holdingFocus = false;       // the editor set the focus to its window

@@ -362,7 +362,7 @@ TEST(WindowModel, PanelsAlertsAndTheWorkspaceAnswerAsScripted) {
   unsigned long response = 99;
   cocoa::alerts::scriptResponse(cocoa::kAlertOtherResponse);
   cocoa::userNotificationDisplayAlert(0, 1, "Head", "Body", nullptr, "No", nullptr, &response);
-  EXPECT_EQ(response, 0u);  // there is no third button to press
+  EXPECT_EQ(response, 3u);  // there is no third button to press: no answer
   cocoa::alerts::scriptResponse(cocoa::kAlertAlternateResponse);
   cocoa::userNotificationDisplayAlert(0, 1, "Head", "Body", "Yes", "No", nullptr, &response);
   EXPECT_EQ(response, 1u);

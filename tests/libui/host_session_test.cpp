@@ -272,7 +272,7 @@ TEST(HostSession, ARenameKeepsWhatTheSynthesizerShowsAndSaysSo) {
                                       "/Bank.syx\" kept.syx\n");
   EXPECT_TRUE(c.has("kept.syx\" -> equal")) << c.out << c.err;
   const std::string recalled = vexmir::testsupport::readText(log);
-  for (const std::string& text : {notSaved, std::string("Patches/Bank.syx changed on disk since the project's unsaved "
+  for (const std::string& text : {notSaved, std::string("Patches/Bank.syx is not as it was when the project's unsaved "
                                                         "edits were made on it: they are open here, and Save asks "
                                                         "before it writes over the file.")})
     EXPECT_NE(recalled.find(text), std::string::npos) << text << recalled;

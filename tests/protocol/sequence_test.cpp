@@ -320,7 +320,11 @@ class Runner {
     if (editor->openBankUnsaved()) {
       if (s.variant & 4) {
         const std::string from = editor->upperBankPath;
-        if (!editor->saveOpenBank()) return "Save failed: " + editor->lastMessage;
+        // The edits go into the file whatever another project's recall made of it: Replace, should Save ask.
+        cocoa::alerts::scriptResponse(cocoa::kAlertAlternateResponse);
+        const bool ok = editor->saveOpenBank();
+        cocoa::alerts::clearScript();
+        if (!ok) return "Save failed: " + editor->lastMessage;
         saved(from, editor->upperBankPath);
       } else {
         forget([&](const Edit& e) { return e.bank == editor->upperBankPath; });
@@ -514,9 +518,12 @@ class Runner {
           if (editor->upperBankPath != projectBank ||
               (rewritten < 0 && jobtest::drawnSlot(plug.GetGUI(), editor->view(), 0) != shown))
             return "another bank or slot opened";
-          // A bank without a file opens from the project again, and says so.
-          if (!said.empty() && (projectBank.rfind("project:", 0) != 0 || said.rfind("The project's unsaved bank ", 0) != 0))
-            return "the recall said: " + said;
+          // A bank without a file opens from the project again, and says so; edits made on another file than the one
+          // they open on say that Save asks.
+          const bool fromProject = projectBank.rfind("project:", 0) == 0 && said.rfind("The project's unsaved bank ", 0) == 0;
+          const bool otherFile =
+              projectEdits && said.find(" is not as it was when the project's unsaved edits were made on it: ") != std::string::npos;
+          if (!said.empty() && !fromProject && !otherFile) return "the recall said: " + said;
         } else if (projectEdits) {
           if (editor->upperBankPath.rfind("project:", 0) != 0 || !editor->openBankUnsaved() ||
               said.rfind("The project's unsaved bank ", 0) != 0)

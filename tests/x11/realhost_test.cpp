@@ -346,7 +346,9 @@ TEST_F(RealHostTextFields, ANoticeOnTwoLinesKeepsOffTheLineAndRepeatsNothing) {
 // question is not answered by the Return that asked it, held past the server's repeat delay or pressed twice, but
 // by Escape and by a Return pressed afresh; a bank in a hidden folder imported and one saved there through typed
 // paths, one saved through "..", Patches reached through a bare ".." typed, and a panel left open when the host's
-// window goes. The librarian says what it saved.
+// window goes. The librarian says what it saved. A renamed bank's file written behind its back: MENU > Save chosen
+// with Return asks whether to replace it, Cancel the default, unanswered by a second Return as close as a double
+// click's, cancelled by a Return afresh; a click on Replace replaces it.
 TEST_F(RealHostDialogs, PanelsAndAlertsAnswerRealInput) {
   ScratchDir dir;  // the home folder, where the panels start
   const std::string data = dir.file("Library/Audio/Presets/Pellacor/Korg Vexmir Editor");
@@ -385,6 +387,12 @@ menu 141; keys "save panel" BackSpace Delete Delete Delete Delete; text "save pa
 menu 141; keys "save panel" BackSpace Delete Delete Delete Delete; text "save panel" ..; keys "save panel" Return
 text "save panel" Patches; keys "save panel" Return; text "save panel" Old; keys "save panel" Return; shot alert dotdot
 keys alert Escape; keys "save panel" Escape
+xdotool mousemove --window $HOST 160 67 click 3; xdotool mousemove --window $(win "menu$") 40 43 click 1; e=$(win '*$')
+until [ "$(xdotool getwindowfocus -f)" = $e ]; do :; done; xdotool type Lead; xdotool key Return
+while [ "$(xdotool getwindowfocus -f)" = $e ]; do :; done; cp Gift.syx Library/Audio/Presets/Pellacor/Korg*/Out.vmr
+save() { xdotool mousemove --window $HOST 900 47 click 1; xdotool mousemove --window $(win "menu$") 40 121 "$@"; }
+save key --delay 120 Return Return; shot alert ask; sleep 0.5; keys alert Return; save click 1
+w=$(win alert); eval $(xdotool getwindowgeometry --shell $w); xdotool mousemove --window $w 290 $((HEIGHT - 29)) click 1
 menu 141; win "save panel" >/dev/null; xdotool windowkill $HOST
 )sh");
   ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
@@ -399,9 +407,12 @@ menu 141; win "save panel" >/dev/null; xdotool windowkill $HOST
   const std::string outside =
       " outside the Patches folder: it stays open, but the bank menus list only banks in Patches.\n";
   EXPECT_EQ(said, "Saved Patches/Saved.vmr\nSaved Patches/Old.vmr\nSaved Patches/Mine/In.vmr\nSaved Kept.vmr" +
-                      outside + "Saved Out.vmr" + outside);
-  for (const std::string& file : {patches + "/Old.vmr", dir.file(".hidden/Deep/Kept.vmr"), data + "/Out.vmr"})
+                      outside + "Saved Out.vmr" + outside + "Saved " + data + "/Out.vmr\n");
+  for (const std::string& file : {patches + "/Old.vmr", dir.file(".hidden/Deep/Kept.vmr")})
     EXPECT_EQ(vectors::readFile(file), libui::bankBytes(3)) << file << " was not saved";
+  EXPECT_NE(dir.read(kLog).find("PATCH LIBRARIAN: Not saved: "), std::string::npos) << "Return did not cancel";
+  EXPECT_TRUE(vectors::readFile(data + "/Out.vmr") ==
+              libui::raw(libui::expectedBank(3, {{0, vectors::programDump(vectors::programDataNamed(0, "Lead"))}})));
   EXPECT_FALSE(std::filesystem::exists(patches + "/Bad.syx"));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(patches), {}), 6) << "a cancelled panel imported";
   // The alert's message stands below its header: "Could not import Bad.syx: it is too small for a bank file".
@@ -412,8 +423,13 @@ menu 141; win "save panel" >/dev/null; xdotool windowkill $HOST
   const int ink =
       shots.count("alert", 20, 44, shots.width("alert") - 20, 62, [](const pixels::Colour& c) { return c[0] < 100; });
   EXPECT_GT(ink, 300) << "the alert shows no message";
-  for (const char* picture : {"alert", "open", "save", "many", "goto"})
+  for (const char* picture : {"alert", "open", "save", "many", "goto", "ask"})
     x11test::keepForPeople(dir, std::string(picture) + ".png", std::string("dialog-") + picture);
+  // The question's buttons, 26 high and 16 above its bottom: Cancel at the right drawn as the default, Replace not.
+  platform::gfx::DecodedImage ask;
+  ASSERT_TRUE(platform::gfx::loadPngFile(dir.file("ask.png"), ask) && shots.load("ask"));
+  EXPECT_EQ(shots.at("ask", 345, ask.height - 38), (pixels::Colour{0x3D, 0x6F, 0xC8})) << "Cancel is not the default";
+  EXPECT_EQ(shots.at("ask", 255, ask.height - 38), (pixels::Colour{255, 255, 255})) << "Replace looks the default";
 }
 
 // MENU > Import... > SysEx with real input on a folder of bank files of every kind: the open panel lists the .syx,

@@ -278,8 +278,10 @@ std::string x11ResourceSummary(std::string* why) {
   int screenNumber = 0;
   xcb_connection_t* c = hostConnection(&screenNumber, why);
   if (!c) return "";
-  const xcb_atom_t windowAtom = internAtom(c, "WINDOW", true), pixmapAtom = internAtom(c, "PIXMAP", true),
-                   gcAtom = internAtom(c, "GC", true);
+  // Made if need be: the server names a resource type's atom only when a look at the resources first reports that
+  // type, and a type not yet named would count as other in the first summary and as itself in the next.
+  const xcb_atom_t windowAtom = internAtom(c, "WINDOW"), pixmapAtom = internAtom(c, "PIXMAP"),
+                   gcAtom = internAtom(c, "GC");
   xcb_res_query_clients_reply_t* clients = xcb_res_query_clients_reply(c, xcb_res_query_clients(c), nullptr);
   if (!clients) {
     *why = "the X11 server has no X-Resource extension";
