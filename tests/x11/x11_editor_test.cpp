@@ -134,9 +134,10 @@ TEST_F(X11Editor, ADisabledMenuItemIsNeverChosen) {
   EXPECT_EQ(values[1], "param get 2 -> 0") << r.out;  // Sine
 }
 
+// Counted after a first cycle: what the server makes once, on the first editor's demand, is no leak of a cycle.
 TEST_F(X11Editor, HundredOpenAndCloseCyclesLeaveTheServerAsItWas) {
   ScratchDir dir;
-  std::string script = "open\nx11 resources\n";
+  std::string script = "open\neditor open x11\npump 1\neditor close\nx11 resources\n";
   for (int i = 0; i < 100; ++i) script += "editor open x11\npump 1\neditor close\n";
   script += "x11 resources\nclose\n";
   const HostRun r =
@@ -145,7 +146,7 @@ TEST_F(X11Editor, HundredOpenAndCloseCyclesLeaveTheServerAsItWas) {
   const auto counts = linesWith(r.out, "x11 resources");
   ASSERT_EQ(counts.size(), 2u) << r.out;
   EXPECT_EQ(counts[1], counts[0]);
-  EXPECT_EQ(linesWith(r.out, "editor open x11 -> 1").size(), 100u);
+  EXPECT_EQ(linesWith(r.out, "editor open x11 -> 1").size(), 101u);
 }
 
 // On the machine's own clock, as in a Linux host: the host's idle calls alone run the redraw timer, so a click
