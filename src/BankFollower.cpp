@@ -14,6 +14,21 @@
 #include "src/PatchLibrarian.h"
 #include "src/PatchLibrarianFiles.h"
 
+namespace {
+
+// The stamp of the file's bytes as they are now; empty when it cannot be read.
+std::string stampNow(const std::string& path) {
+  return librarianfiles::fileStamp(path, static_cast<size_t>(kMaxBankFileSize));
+}
+
+// A file gone is written anew: nothing there is lost.
+bool gone(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) != 0;
+}
+
+}  // namespace
+
 BankFollower::Signature BankFollower::signatureOf(const std::string& path) {
   Signature s;
   struct stat st {};
@@ -37,10 +52,7 @@ void BankFollower::setStamp(PatchFile* bank, const std::string& stamp) const {
 }
 
 bool BankFollower::changedSince(const PatchFile& bank, const std::string& path) const {
-  // A file gone is written anew: nothing there is lost.
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return false;
-  return librarianfiles::fileStamp(path, static_cast<size_t>(kMaxBankFileSize)) != stampOf(bank);
+  return !gone(path) && stampNow(path) != stampOf(bank);
 }
 
 std::string BankFollower::changedUnderEdits(const std::string& shown) {
@@ -49,7 +61,7 @@ std::string BankFollower::changedUnderEdits(const std::string& shown) {
 }
 
 void BankFollower::toldUnderEdits(const std::string& path) {
-  saidUnderEdits_ = librarianfiles::fileStamp(path, static_cast<size_t>(kMaxBankFileSize));
+  saidUnderEdits_ = stampNow(path);
 }
 
 bool BankFollower::readAgain(int side) {
@@ -92,22 +104,23 @@ bool BankFollower::editAllowed(int first, int last, const std::string& refusal, 
 }
 
 bool BankFollower::saveAllowed(const PatchFile& bank, const std::string& path) {
-  if (!changedSince(bank, path)) return true;
+  if (gone(path)) return true;
+  std::string asked = stampNow(path);
+  if (asked == stampOf(bank)) return true;
   // Another instance, another entry of the same file or another program wrote it since this bank read or wrote it:
   // what is there goes only when the musician says so, about the file as it is when answered.
   const std::string shown = editor_.shownPath(path);
-  for (std::string asked = librarianfiles::fileStamp(path, static_cast<size_t>(kMaxBankFileSize));;) {
+  for (;;) {
     IGraphics* g = editor_.graphics();
-    if (!g ||
-        !g->AskQuestion(
-            (shown + " changed on disk since it was opened here. Replace it with the bank open " + "here?").c_str(),
-            "Save", "Replace", "Cancel")) {
+    if (!g || !g->AskQuestion(
+                  (shown + " changed on disk since it was opened here. Replace it with the bank open here?").c_str(),
+                  "Save", "Replace", "Cancel")) {
       editor_.tell("Not saved: " + shown + " changed on disk since it was opened here. The changes stay open here; " +
                    "Save As keeps both.");
       saidUnderEdits_ = asked;
       return false;
     }
-    const std::string now = librarianfiles::fileStamp(path, static_cast<size_t>(kMaxBankFileSize));
+    const std::string now = stampNow(path);
     if (now == asked) return true;
     asked = now;
   }
@@ -139,7 +152,7 @@ void BankFollower::look() {
     const std::string path = bankPath(*bank);
     if (!moved(side, bank, path)) continue;
     if (bank == open && e.openBankUnsaved()) {
-      const std::string stamp = librarianfiles::fileStamp(path, static_cast<size_t>(kMaxBankFileSize));
+      const std::string stamp = stampNow(path);
       if (!stamp.empty() && stamp != stampOf(*bank) && stamp != saidUnderEdits_) {
         saidUnderEdits_ = stamp;
         e.tell(changedUnderEdits(e.shownPath(path)));

@@ -89,9 +89,19 @@ std::string realPath(const std::string& path) {
 }
 
 std::string contentStamp(const uint8_t* data, size_t size) {
-  // FNV-1a: the same bytes give the same stamp in every build and on every machine, as a project keeps it.
+  // The same bytes give the same stamp in every build and on every machine, as a project keeps it: FNV-1a's steps
+  // over eight bytes at a time (read as a little-endian word, each step folded), so that a scan hashes its files at
+  // the speed it reads them.
+  constexpr uint64_t kPrime = 0x100000001b3ull;
   uint64_t hash = 0xcbf29ce484222325ull;
-  for (size_t i = 0; i < size; ++i) hash = (hash ^ data[i]) * 0x100000001b3ull;
+  size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    uint64_t word = 0;
+    for (int b = 7; b >= 0; --b) word = (word << 8) | data[i + static_cast<size_t>(b)];
+    hash = (hash ^ word) * kPrime;
+    hash ^= hash >> 29;
+  }
+  for (; i < size; ++i) hash = (hash ^ data[i]) * kPrime;
   return std::to_string(size) + ":" + std::to_string(hash);
 }
 
