@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -60,24 +62,37 @@ std::string BankFollower::changedUnderEdits(const std::string& shown) {
          "writes over the file.";
 }
 
+std::string BankFollower::caughtUp(const std::string& shown) {
+  return shown + " changed on disk: the list shows it as it is now.";
+}
+
+std::string BankFollower::noBankNow(const std::string& shown, const std::string& why) {
+  return shown + " is no bank now (" + why + "): the list keeps what it shows.";
+}
+
+bool BankFollower::choosing() const {
+  const IGraphics* g = editor_.graphics();
+  return g && g->ModalShown();
+}
+
 void BankFollower::toldUnderEdits(const std::string& path) {
   saidUnderEdits_ = stampNow(path);
 }
 
-bool BankFollower::readAgain(int side) {
+bool BankFollower::readAgain(int side, bool say, std::string* unreadable) {
   LibrarianEditor& e = editor_;
   if (side != LibrarianEditor::kUpper && e.lowerListShowsSearch) return false;
   PatchFile* bank = e.bankOf(side);
   if (!bank) return false;
   const bool open = bank == e.bankOf(LibrarianEditor::kUpper);
   // Edits not saved, and programs a transfer sends or stores, are the musician's: never read over. The transfer's
-  // bank is looked at again once it has ended.
-  if ((open && e.openBankUnsaved()) || (e.host() && e.host()->transferUsesBanks())) return false;
-  if (!e.librarian()->readAgainIfChanged(bank)) return false;
+  // bank is looked at again once it has ended. What a menu, panel or question was chosen on stays until it closes.
+  if ((open && e.openBankUnsaved()) || (e.host() && e.host()->transferUsesBanks()) || choosing()) return false;
+  if (!e.librarian()->readAgainIfChanged(bank, unreadable)) return false;
   const std::string path = bankPath(*bank);
   if (e.host()) e.host()->log("PATCH LIBRARIAN: read " + path + " again: it changed on disk");
   e.updatePatchLibrarianView(2);
-  e.tell(e.shownPath(path) + " changed on disk: the list shows it as it is now.");
+  if (say) e.note(caughtUp(e.shownPath(path)));
   return true;
 }
 
@@ -106,23 +121,30 @@ bool BankFollower::editAllowed(int first, int last, const std::string& refusal, 
 bool BankFollower::saveAllowed(const PatchFile& bank, const std::string& path) {
   if (gone(path)) return true;
   std::string asked = stampNow(path);
-  if (asked == stampOf(bank)) return true;
-  // Another instance, another entry of the same file or another program wrote it since this bank read or wrote it:
-  // what is there goes only when the musician says so, about the file as it is when answered.
+  const std::string madeOn = stampOf(bank);
+  if (asked == madeOn) return true;
+  // Another instance, another entry of the same file or another program wrote it since this bank read or wrote it
+  // (or the edits came from a project that kept no stamp, and nobody knows): what is there goes only when the
+  // musician says so, about the file as it is when answered.
   const std::string shown = editor_.shownPath(path);
+  const std::string why = madeOn.empty()
+                              ? "the project does not say which version of " + shown + " its unsaved edits were made on"
+                              : shown + " changed on disk since it was opened here";
+  std::string question = why + ". Replace it with the bank open here?";
+  question[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(question[0])));
   for (;;) {
     IGraphics* g = editor_.graphics();
-    if (!g || !g->AskQuestion(
-                  (shown + " changed on disk since it was opened here. Replace it with the bank open here?").c_str(),
-                  "Save", "Replace", "Cancel")) {
-      editor_.tell("Not saved: " + shown + " changed on disk since it was opened here. The changes stay open here; " +
-                   "Save As keeps both.");
+    if (!g || !g->AskQuestion(question.c_str(), "Save", "Replace", "Cancel")) {
+      editor_.tell("Not saved: " + why + ". The changes stay open here; Save As keeps both.");
       saidUnderEdits_ = asked;
       return false;
     }
+    // Nothing is left to lose where the file went meanwhile: it is written anew.
+    if (gone(path)) return true;
     const std::string now = stampNow(path);
     if (now == asked) return true;
     asked = now;
+    question = shown + " changed on disk again while this question stood. Replace it with the bank open here?";
   }
 }
 
@@ -139,11 +161,19 @@ bool BankFollower::moved(int side, const PatchFile* bank, const std::string& pat
 void BankFollower::look() {
   LibrarianEditor& e = editor_;
   if (++idles_ < kIdlesPerLook) return;
+  // A menu, panel or question stands: the look waits, and comes on the first idle after it closed (after what was
+  // chosen in it is done).
+  if (choosing()) {
+    idles_ = kIdlesPerLook - 1;
+    return;
+  }
   idles_ = 0;
   // The lists are on screen with the librarian only; a transfer holds its banks until it ends, and the files are
   // looked at after it.
   if (!e.tabShown_ || (e.host() && e.host()->transferUsesBanks())) return;
   PatchFile* const open = e.bankOf(LibrarianEditor::kUpper);
+  std::string news;
+  auto say = [&news](const std::string& text) { news += (news.empty() ? "" : " ") + text; };
   for (int side : {LibrarianEditor::kUpper, LibrarianEditor::kLower}) {
     PatchFile* bank = e.bankOf(side);
     if (!bank || bank->fromProject || bank->folderPath.empty() ||
@@ -151,11 +181,18 @@ void BankFollower::look() {
       continue;
     const std::string path = bankPath(*bank);
     if (!moved(side, bank, path)) continue;
+    const std::string shown = e.shownPath(path);
+    std::string why;
     if (bank == open && e.openBankUnsaved()) {
-      const std::string stamp = stampNow(path);
-      if (!stamp.empty() && stamp != stampOf(*bank) && stamp != saidUnderEdits_) {
+      const std::unique_ptr<PatchFile> now = e.librarian()->readBankFile(path, &why);
+      if (!now) {
+        say(noBankNow(shown, why));
+        continue;
+      }
+      const std::string& stamp = now->fileStamp;
+      if (stamp != stampOf(*bank) && stamp != saidUnderEdits_) {
         saidUnderEdits_ = stamp;
-        e.tell(changedUnderEdits(e.shownPath(path)));
+        say(changedUnderEdits(shown));
       }
       continue;
     }
@@ -164,9 +201,13 @@ void BankFollower::look() {
     const int renaming = bank == open && view ? view->renamingSlot() : -1;
     LibrarianPatch before;
     const bool had = renaming >= 0 && e.librarian()->copyProgram(bank, renaming, &before);
-    if (!readAgain(side) || renaming < 0) continue;
+    const bool read = readAgain(side, false, &why);
+    if (read) say(caughtUp(shown));
+    if (!read && !why.empty()) say(noBankNow(shown, why));
+    if (!read || renaming < 0) continue;
     LibrarianPatch after;
     const bool has = e.librarian()->copyProgram(bank, renaming, &after);
     if (had != has || before.messages != after.messages) view->closeRename();
   }
+  e.note(news);
 }

@@ -113,22 +113,20 @@ void BankEditPopupMenu::dispatch(IPopupMenu* menu, int item) {
         break;
     }
   } else if (menu == &request_) {
-    // Programs asked for go into the open bank as its file is now.
-    editor_->readAgainIfChanged(LibrarianEditor::kUpper);
-    const int slot = editor_->librarian()->selectedSlot(LibrarianEditor::kUpper);
+    // Programs asked for go into the open bank as the musician saw it: where its file changed a slot they would
+    // write, nothing is asked for. With no slot selected nothing is asked for a slot.
     switch (item) {
       case 0:
         if (host) host->requestProgram(-1, -1, true);
         break;
       case 1:
-        // Into the selected slot of the open bank: with no slot selected nothing is asked for.
-        if (host && slot >= 0 && editor_->bankOf(LibrarianEditor::kUpper)) host->requestProgram(-1, slot, false);
+        editor_->requestIntoSlot(-1);
         break;
       case 2:
         editor_->requestIntoSelectedSlot();
         break;
       case 4:
-        if (host) host->requestAllPrograms();
+        editor_->requestAllIntoOpenBank();
         break;
     }
   } else if (menu == &store_) {
@@ -181,11 +179,9 @@ void FileEditPopupMenu::doPopupMenu(int x, int y) {
   if (chosen == &main_) {
     if (item == 0 && view) view->PasteSlotData(x, y);
     if (item == 2 && view) view->renameSlot(x, y);
-    if (item == 4 && host) host->initializeCurrentProgram();
-  } else if (chosen == &request_ && host && editor_->librarian()->selectedSlot(LibrarianEditor::kUpper) >= 0) {
-    editor_->readAgainIfChanged(LibrarianEditor::kUpper);
-    const int slot = editor_->librarian()->selectedSlot(LibrarianEditor::kUpper);
-    if (item == 0) host->requestProgram(-1, slot, false);
+    if (item == 4) editor_->initializeSelectedSlot();
+  } else if (chosen == &request_ && host) {
+    if (item == 0) editor_->requestIntoSlot(-1);
     if (item == 1) editor_->requestIntoSelectedSlot();
   }
   uncheckAll({&main_, &request_});

@@ -150,14 +150,42 @@ void LibrarianEditor::attachChoosers(LeftPatchPopupMenu* upper, RightPatchPopupM
 }
 
 void LibrarianEditor::tell(const std::string& message, const std::string& hint) {
-  scanNoteTexts_.clear();
-  lastMessage = message;
+  {
+    std::lock_guard<std::mutex> lock(messageLock_);
+    scanNoteTexts_.clear();
+    line_ = message;
+    outcome_ = hint.empty() ? message : message + " " + hint;
+  }
   if (message.empty()) return;
   if (view_) view_->setNotice(hint.empty() ? message : message + " " + hint);
   if (!host_) return;
   host_->showMessage(message);
   if (!hint.empty()) host_->showHint(hint);
   host_->log("PATCH LIBRARIAN: " + message);
+}
+
+void LibrarianEditor::note(const std::string& news) {
+  if (news.empty()) return;
+  std::string shown;
+  {
+    std::lock_guard<std::mutex> lock(messageLock_);
+    scanNoteTexts_.clear();
+    line_ = outcome_.empty() ? news : outcome_ + " " + news;
+    shown = line_;
+  }
+  if (view_) view_->setNotice(shown);
+  if (host_) host_->log("PATCH LIBRARIAN: " + news);
+}
+
+std::string LibrarianEditor::lastMessage() const {
+  std::lock_guard<std::mutex> lock(messageLock_);
+  return line_;
+}
+
+std::string LibrarianEditor::clearLine() {
+  std::lock_guard<std::mutex> lock(messageLock_);
+  line_.clear();
+  return std::string();
 }
 
 void LibrarianEditor::confirm(const std::string& message) {
@@ -181,8 +209,12 @@ bool LibrarianEditor::inPatches(const std::string& path) const {
 }
 
 void LibrarianEditor::clearMessage() {
-  scanNoteTexts_.clear();
-  lastMessage.clear();
+  {
+    std::lock_guard<std::mutex> lock(messageLock_);
+    scanNoteTexts_.clear();
+    line_.clear();
+    outcome_.clear();
+  }
   if (view_ && !view_->notice().empty()) view_->setNotice(std::string());
   if (host_) host_->clearMessage();
 }
@@ -449,14 +481,21 @@ void LibrarianEditor::showScanNote(std::vector<std::string> texts, size_t index)
     tail = "(" + std::to_string(index + 1) + " of " + std::to_string(texts.size()) + ": click here for the next)";
   tell(tail.empty() ? texts[index] : texts[index] + " " + tail);
   if (view_) view_->setNotice(texts[index], tail);
+  std::lock_guard<std::mutex> lock(messageLock_);
   scanNoteTexts_ = std::move(texts);
   scanNoteShown_ = index;
 }
 
 bool LibrarianEditor::showNextScanNote() {
-  if (scanNoteTexts_.size() < 2) return false;
-  const size_t next = (scanNoteShown_ + 1) % scanNoteTexts_.size();
-  showScanNote(std::move(scanNoteTexts_), next);
+  std::vector<std::string> texts;
+  size_t next = 0;
+  {
+    std::lock_guard<std::mutex> lock(messageLock_);
+    if (scanNoteTexts_.size() < 2) return false;
+    next = (scanNoteShown_ + 1) % scanNoteTexts_.size();
+    texts = std::move(scanNoteTexts_);
+  }
+  showScanNote(std::move(texts), next);
   return true;
 }
 
@@ -517,26 +556,26 @@ void LibrarianEditor::refreshPopUpMenus() {
 
 std::string LibrarianEditor::search(const std::string& text) {
   // Return in a field not typed into commits its prompt: no word was given, so nothing is searched.
-  if (text == kSearchPrompt) return lastMessage = std::string();
+  if (text == kSearchPrompt) return clearLine();
   if (text.empty()) {
     endSearch();
-    return lastMessage = std::string();
+    return clearLine();
   }
   if (text.size() == 1) {
     showSearchText(kSearchPrompt);
     tell("Enter 2 digits or more!");
-    return lastMessage;
+    return lastMessage();
   }
   // Results stay until the search ends (an emptied field or the search switch); the field keeps
   // naming the text they were found by, never one they do not match.
   showSearchText(lowerListShowsSearch ? searchedText_ : text);
-  if (lowerListShowsSearch) return lastMessage;
+  if (lowerListShowsSearch) return lastMessage();
   librarian_->createNewSearchPatchFiles(text);
   if (librarian_->searchFiles.empty()) {
     // Nothing found: the lower list stays with the bank files and their chooser.
     showSearchText(kSearchPrompt);
     tell("No results - Try another keyword!", "Tip: Note that letter size matters..");
-    return lastMessage;
+    return lastMessage();
   }
   lowerPathBeforeSearch_ = lowerBankPath;
   searchedText_ = text;
@@ -548,8 +587,7 @@ std::string LibrarianEditor::search(const std::string& text) {
     showLayer("RightSearchPopupMenu", true);
   }
   patchTypeChanged(0, 4, false);
-  lastMessage.clear();
-  return lastMessage;
+  return clearLine();
 }
 
 void LibrarianEditor::showSearchText(const std::string& text) {
@@ -640,7 +678,8 @@ bool LibrarianEditor::renameProgram(int upperSlot, const std::string& name) {
     tell("A program name needs a letter, digit or sign the synthesizer can show: the name stays as it was.");
     return false;
   }
-  if (!follower_->editAllowed(upperSlot, upperSlot + 1, "Not renamed", "Rename the slot again.")) return false;
+  if (!follower_->editAllowed(upperSlot, upperSlot + 1, "Not renamed to \"" + name + "\"", "Rename the slot again."))
+    return false;
   {
     std::unique_lock<std::mutex> lock = librarian_->lockBanks();
     LibrarianPatch* program = PatchLibrarian::patchAt(bankOf(kUpper), upperSlot);
@@ -689,10 +728,34 @@ bool LibrarianEditor::storeOpenBank() {
 }
 
 bool LibrarianEditor::requestIntoSelectedSlot() {
-  if (!host_ || !bankOf(kUpper)) return false;
+  return requestIntoSlot(librarian_->selectedSlot(kUpper));
+}
+
+bool LibrarianEditor::slotsWritable(int first, int last, const std::string& refusal, const std::string& again) {
+  return follower_->editAllowed(first, last, refusal, again);
+}
+
+bool LibrarianEditor::requestIntoSlot(int fromSlot) {
   const int slot = librarian_->selectedSlot(kUpper);
-  if (slot < 0 || slot >= kProgramsPerBank) return false;
-  return host_->requestProgram(slot, slot, false);
+  if (!host_ || !bankOf(kUpper) || slot < 0 || slot >= kProgramsPerBank || fromSlot >= kProgramsPerBank) return false;
+  // The program arrives for the slot as the musician saw it: where the file changed it meanwhile, nothing is asked.
+  if (!slotsWritable(slot, slot + 1, "Not requested", "Request again to replace it.")) return false;
+  return host_->requestProgram(fromSlot, slot, false);
+}
+
+bool LibrarianEditor::requestAllIntoOpenBank() {
+  if (!host_) return false;
+  if (!slotsWritable(0, kProgramsPerBank, "Not fetched", "Fetch again to replace them.")) return false;
+  return host_->requestAllPrograms();
+}
+
+bool LibrarianEditor::initializeSelectedSlot() {
+  const int slot = librarian_->selectedSlot(kUpper);
+  if (!host_) return false;
+  if (bankOf(kUpper) && slot >= 0 &&
+      !slotsWritable(slot, slot + 1, "Not initialized", "Initialize it again to replace it."))
+    return false;
+  return host_->initializeCurrentProgram();
 }
 
 // ---- files ----
@@ -777,7 +840,8 @@ std::string LibrarianEditor::recallProjectBank(const std::string& path, const st
       PatchLibrarian::fillUncompletedBankFiles(edits.get());
   }
   if (!edits && !position) return std::string();
-  const bool transfer = host_ && host_->transferIntoOpenBank();
+  // A transfer that stores into the open bank, or sends programs of the banks, holds them until it ends.
+  const bool transfer = host_ && host_->transferUsesBanks();
   if (openBankUnsaved() || transfer) {
     // The edits made here are in no file, and a job that stores programs owns its bank until it ends: the open bank
     // stays open, and so does its highlighted slot. Nothing needs saying when it is the project's bank and holds what
@@ -804,11 +868,14 @@ std::string LibrarianEditor::recallProjectBank(const std::string& path, const st
     if (openBankUnsaved())
       tell(name + " has unsaved changes here, so it stays open: " + what +
            " not opened. Save or discard the changes, then open the project again.");
-    else
+    else if (host_->transferIntoOpenBank())
       tell(name + " stays open while the transfer into it runs: " + what +
            " not opened. Open the project again when the transfer has ended.");
-    projectBankNotOpened_ = lastMessage;
-    return lastMessage;
+    else
+      tell(name + " stays open while the transfer of its programs runs: " + what +
+           " not opened. Open the project again when the transfer has ended.");
+    projectBankNotOpened_ = lastMessage();
+    return lastMessage();
   }
   *opened = true;
   projectBankOpened();
@@ -821,7 +888,7 @@ std::string LibrarianEditor::recallProjectBank(const std::string& path, const st
 }
 
 std::string LibrarianEditor::projectBankOpened() {
-  if (!projectBankNotOpened_.empty() && lastMessage == projectBankNotOpened_) clearMessage();
+  if (!projectBankNotOpened_.empty() && lastMessage() == projectBankNotOpened_) clearMessage();
   projectBankNotOpened_.clear();
   return std::string();
 }
@@ -839,7 +906,7 @@ std::string LibrarianEditor::reopenProjectBank(const std::string& path) {
   const std::string open = bank ? shownPath(bankPath(*bank)) + " is open instead" : "no bank is open";
   tell("The project's bank " + shownPath(path) + " could not be opened" + (why.empty() ? "" : " (" + why + ")") +
        ": " + open + ".");
-  return lastMessage;
+  return lastMessage();
 }
 
 int LibrarianEditor::projectBankIndex(const std::string& path, std::string* why) {
@@ -906,7 +973,7 @@ std::string LibrarianEditor::restoreUnsavedEdits(const std::string& path, std::u
                           : shownPath(file) + " is not as it was when the project's unsaved edits were made on it") +
            ": they are open here, and Save asks before it writes over the file.");
       follower_->toldUnderEdits(file);
-      message = lastMessage;
+      message = lastMessage();
     }
   } else {
     // The project's path names no bank of this instance: its edits open from memory, and no file is written, made
@@ -921,7 +988,7 @@ std::string LibrarianEditor::restoreUnsavedEdits(const std::string& path, std::u
     const std::string from = path.rfind("project:", 0) == 0 ? std::string() : ", not from " + shownPath(path);
     tell("The project's unsaved bank " + name + " is open from the project" + from + " (" + why +
          "): Save writes it to a new file in Patches.");
-    message = lastMessage;
+    message = lastMessage();
   }
   applySelection(kUpper, index);
   SetLibrarianStatusUnsaved(true);
@@ -982,8 +1049,8 @@ bool LibrarianEditor::saveOpenBank() {
   follower_->setStamp(bank, stamp);
   rememberBank(kUpper, bank);
   showSavedState();
-  // The lower list may show the same file through another entry.
-  readAgainIfChanged(kLower);
+  // The lower list may show the same file through another entry: it shows what was saved, which needs no word.
+  follower_->readAgain(kLower, false);
   if (!note.empty())
     tell("Saved " + bank->fileName + ": " + note + ".");
   else
@@ -1008,7 +1075,7 @@ bool LibrarianEditor::saveOpenBankAs(bool midi) {
   if (!librarian_->savePatchAs(g, stem.c_str(), openIn, midi, &file, &folder, &path, &error)) {
     if (!error.empty()) {
       tell("Could not save the bank: " + error);
-      g->ShowMessageBox(lastMessage.c_str(), "Save As", 0);
+      g->ShowMessageBox(lastMessage().c_str(), "Save As", 0);
     }
     return false;
   }

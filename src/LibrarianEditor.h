@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -116,6 +117,15 @@ class LibrarianEditor {
   bool storeSelectedProgram();
   bool storeOpenBank();
   bool requestIntoSelectedSlot();
+  // The synthesizer's program at `fromSlot` (-1: its edit buffer) into the selected slot of the open bank.
+  bool requestIntoSlot(int fromSlot);
+  // All 128 programs of the synthesizer into the open bank.
+  bool requestAllIntoOpenBank();
+  // The initial program into the selected slot of the open bank.
+  bool initializeSelectedSlot();
+  // Before an action writes slots [first, last) of the open bank (see BankFollower::editAllowed): false, and the
+  // line says why, when the file changed one of them since the list showed it.
+  bool slotsWritable(int first, int last, const std::string& refusal, const std::string& again);
 
   // ---- files ----
   // Writes the open bank over its file; on success the bank is no longer flagged as changed. A file changed on disk
@@ -178,6 +188,9 @@ class LibrarianEditor {
   // ---- status ----
   // An action of the musician begins: the message of the last one is no longer shown.
   void clearMessage();
+  // News the musician did not ask for (a list caught up with its file): the librarian's line only, after the
+  // outcome of the musician's last action where one is still said. The status display keeps that outcome.
+  void note(const std::string& news);
   void SetLibrarianStatusUnsaved(bool on);
   // True while the open bank holds edits that are not saved (kBankEditUnsaved).
   bool openBankUnsaved() const;
@@ -202,8 +215,9 @@ class LibrarianEditor {
   std::string fileFolder;
   // The "Patches" folder that rescans read.
   std::string patchesFolder;
-  // The last message shown to the user (search hints, save failures); for the display and tests.
-  std::string lastMessage;
+  // What the librarian's line says now (search hints, save failures, a list catching up with its file); for the
+  // display and tests. Any thread.
+  std::string lastMessage() const;
 
  private:
   friend class BankFollower;
@@ -240,8 +254,11 @@ class LibrarianEditor {
   int projectBankIndex(const std::string& path, std::string* why);
   // Writes a bank that a project brought without a file into "Patches" under a free name.
   bool saveProjectBank(PatchFile* bank);
-  // Shows a message to the user in the librarian and on the status display (and in the debug log).
+  // Shows a message to the user in the librarian and on the status display (and in the debug log): the outcome of
+  // the musician's action, said until the next one.
   void tell(const std::string& message, const std::string& hint = std::string());
+  // Forgets what the line says without redrawing it; returns "".
+  std::string clearLine();
   // The same for a failure the user must acknowledge: also in a message box.
   void warn(const std::string& message, const char* caption);
   // What a save or import wrote where, on the status display (and in the debug log).
@@ -252,6 +269,10 @@ class LibrarianEditor {
   bool inPatches(const std::string& path) const;
   // The files the last scan passed over, each with its reason, shown one at a time.
   void showScanNote(std::vector<std::string> texts, size_t index);
+  // The librarian's line and what the musician's last action said on it. A recall writes them on the host's thread
+  // too: under messageLock_.
+  mutable std::mutex messageLock_;
+  std::string line_, outcome_;
   std::vector<std::string> scanNoteTexts_;
   // The message of a recall that left the project's bank unopened: it goes when a later recall opens that bank.
   std::string projectBankNotOpened_;

@@ -96,11 +96,18 @@ void LibrarianViewControl::refreshColumn(int side) {
 }
 
 void LibrarianViewControl::setNotice(const std::string& text, const std::string& tail) {
-  notice_ = tail.empty() ? text : text + " " + tail;
-  noticeText_ = text;
-  noticeTail_ = tail;
-  noticeCut_ = false;
+  {
+    std::lock_guard<std::mutex> lock(noticeLock_);
+    notice_ = tail.empty() ? text : text + " " + tail;
+    noticeText_ = text;
+    noticeTail_ = tail;
+  }
   SetDirty(false);
+}
+
+std::string LibrarianViewControl::notice() const {
+  std::lock_guard<std::mutex> lock(noticeLock_);
+  return notice_;
 }
 
 namespace {
@@ -211,14 +218,21 @@ bool LibrarianViewControl::Draw(IGraphics* graphics) {
       graphics->DrawIText(&text, texts_[side][i].c_str(), &r);
     }
   }
-  if (!notice_.empty()) {
+  std::string noticeText, noticeTail;
+  {
+    std::lock_guard<std::mutex> lock(noticeLock_);
+    noticeText = noticeText_;
+    noticeTail = noticeTail_;
+  }
+  noticeCut_ = false;
+  if (!noticeText.empty()) {
     const IRECT area = noticeRect();
     IText text = slotStyle_;
     text.mColor = IColor(255, 255, 196, 92);
     IText small = text;
     small.mSize = std::max(7, text.mSize * 6 / 7);
     auto charsIn = [&](IText* style) { return static_cast<size_t>(area.W() / textCellWidth(graphics, style)); };
-    const NoticeLines fit = fitNotice(noticeText_, noticeTail_, charsIn(&text), charsIn(&small));
+    const NoticeLines fit = fitNotice(noticeText, noticeTail, charsIn(&text), charsIn(&small));
     noticeCut_ = fit.cut;
     // One line stands a little lower, in the middle of the gap; two stand below the line that parts the banks.
     const bool two = fit.lines.size() > 1;
@@ -274,9 +288,14 @@ void LibrarianViewControl::OnMouseDown(int x, int y, IMouseMod* mod) {
   }
   if (!mod->L) return;
   // A click on a message cut short shows it whole; on a message that names several files, the next one.
-  if (editor_ && noticeRect().Contains(x, y) && !notice_.empty()) {
+  if (editor_ && noticeRect().Contains(x, y) && !notice().empty()) {
+    std::string whole;
+    {
+      std::lock_guard<std::mutex> lock(noticeLock_);
+      whole = noticeText_;
+    }
     if (noticeCut_)
-      if (IGraphics* g = editor_->graphics()) g->ShowMessageBox(noticeText_.c_str(), "Librarian", 0);
+      if (IGraphics* g = editor_->graphics()) g->ShowMessageBox(whole.c_str(), "Librarian", 0);
     if (editor_->showNextScanNote() || noticeCut_) return;
   }
   closeRename();

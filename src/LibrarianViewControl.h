@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -51,9 +52,10 @@ class LibrarianViewControl : public CustomOverlayControl {
 
   // The librarian's last message to the user (a failure, a refused action, why a file is not listed),
   // drawn between the two banks until the next message replaces it. `tail` (what a click on it does) follows the
-  // text and stays in view when the text must be cut. notice() is the whole of it.
+  // text and stays in view when the text must be cut. notice() is the whole of it. Any thread (a recall says what
+  // it did from the host's).
   void setNotice(const std::string& text, const std::string& tail = std::string());
-  const std::string& notice() const { return notice_; }
+  std::string notice() const;
   // The notice as drawn: one line, or two of a smaller size when it is longer; the second line is cut with "..."
   // when even they are too short, and a click on it then shows the whole text.
   struct NoticeLines {
@@ -94,7 +96,8 @@ class LibrarianViewControl : public CustomOverlayControl {
   IText slotStyle_;
   // The texts each slot shows, upper then lower; drawn by the view itself. User-interface thread only.
   std::string texts_[2][kSlots];
-  std::string notice_, noticeText_, noticeTail_;  // the whole notice, and its text and tail apart
+  mutable std::mutex noticeLock_;
+  std::string notice_, noticeText_, noticeTail_;  // the whole notice, and its text and tail apart (noticeLock_)
   bool noticeCut_ = false;  // as last drawn
   int renamingSlot_ = -1;
   // Set by openBankChanged: texts_[0] no longer shows the open bank.

@@ -186,8 +186,8 @@ class PatchLibrarian {
   std::unique_ptr<PatchFile> readBankFile(const std::string& path, std::string* why);
   // A listed bank is its file as it is now: where the file changed since the bank read or wrote it (another
   // instance or another entry of the same file saved it), its programs and stamp are read again. False when the file
-  // is unchanged, or is no bank the scan would list (then the bank stays as it was).
-  bool readAgainIfChanged(PatchFile* bank);
+  // is unchanged, or is no bank the scan would list (then the bank stays as it was, and *why says why).
+  bool readAgainIfChanged(PatchFile* bank, std::string* why = nullptr);
   // Appends a bank that the scan did not list (one whose file changed on disk while it held unsaved
   // edits, or one saved outside "Patches") to bankFiles, padded to 128; it is filed in no menu.
   // Returns its index.

@@ -278,9 +278,9 @@ bool PatchLibrarian::listable(const std::string& path, std::string* why) {
   return readBankFile(path, why) != nullptr;
 }
 
-bool PatchLibrarian::readAgainIfChanged(PatchFile* bank) {
+bool PatchLibrarian::readAgainIfChanged(PatchFile* bank, std::string* why) {
   if (!bank || bank->fromProject || bank->folderPath.empty()) return false;
-  std::unique_ptr<PatchFile> now = readBankFile(bank->folderPath + "/" + bank->fileName, nullptr);
+  std::unique_ptr<PatchFile> now = readBankFile(bank->folderPath + "/" + bank->fileName, why);
   if (!now) return false;
   // The stamp is compared and replaced in one step with the programs: a recall on another thread does the same.
   std::lock_guard<std::mutex> lock(banksLock_);

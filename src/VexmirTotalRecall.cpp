@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "KIT/IEffect/IControl.h"
 #include "KIT/IEffect/IGraphics.h"
 #include "KIT/IEffect/IParam.h"
 #include "KIT/kitstring.h"
@@ -225,6 +226,13 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
   if (full && patchManager) {
     const std::string name = untilZero(patchManager->patch.names[0]);
     if (IParam* p = GetParam(kPatchName)) p->SetDisplayText(0, name.c_str());
+    // The name field is drawn again whether or not the name's value moved (only a moved value dirties it). Marked
+    // to be drawn again first, then dirty, as a hidden control is: an editor that was drawing the old name and
+    // makes the field clean after it keeps it dirty.
+    if (IControl* c = firstControl(kPatchName)) {
+      c->SetRedraw(true);
+      c->SetDirty(false);
+    }
     log("PROJECT RECALL: Patch name " + name);
   }
 
@@ -252,13 +260,13 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
 
   // The editor tab with the recalled timbre. Leaving the librarian ends an entry of its own, and what that says (a
   // rename the recall sent nowhere) is read after the timbre's name, with the recall's notes.
-  const std::string toldBefore = librarianEditor ? librarianEditor->lastMessage : std::string();
+  const std::string toldBefore = librarianEditor ? librarianEditor->lastMessage() : std::string();
   if (g) g->SetParameterFromPlug(kMainTab, 2.0, false);
   storeParamValue(kMainTab, 2.0);
   OnParamChange(kMainTab);
   OnParamChange(kQuickTab);
   const std::string entryNote =
-      librarianEditor && librarianEditor->lastMessage != toldBefore ? librarianEditor->lastMessage : std::string();
+      librarianEditor && librarianEditor->lastMessage() != toldBefore ? librarianEditor->lastMessage() : std::string();
   // A port of the project that is not there now (renamed, unplugged) stays OFF, and a bank that is gone is stood in
   // for by another: the musician is told which.
   std::string text = missingPorts.empty() ? bankNote : "MIDI port not found, set to OFF: " + missingPorts;

@@ -342,17 +342,20 @@ void ICaptionControl::OnMouseDblClick(int, int, IMouseMod*) {
 bool ICaptionControl::Draw(IGraphics* graphics) {
   IParam* param = GetParam();
   if (param) {
-    char text[160] = {};
+    std::string caption;
     {
       // A text parameter's display text (the program name) is rewritten under the plug-in mutex by the MIDI
-      // input (a received program) and the host (a recalled project): it is copied under the same mutex.
+      // input (a received program) and the host (a recalled project): the whole caption is made under the same
+      // mutex, the label too, which looks the display text up again to know whether one is shown. Only the copy
+      // is made here; the drawing below takes the surface's locks without the plug-in's.
       KIT_MutexLock lock(param->Type() == IParam::kTypeText && mPlug ? &mPlug->GetMutex() : nullptr);
+      char text[160] = {};
       param->GetDisplayForHost(param->Value(), false, text, true);
-    }
-    std::string caption = text;
-    if (mShowParamLabel) {
-      caption += " ";
-      caption += param->GetLabelForHost();
+      caption = text;
+      if (mShowParamLabel) {
+        caption += " ";
+        caption += param->GetLabelForHost();
+      }
     }
     setString(caption.c_str());
   }

@@ -32,8 +32,10 @@ bool IGraphics::MeasureIText(IText* text, const char* str, IRECT* r) {
   return DrawIText(text, str, r, true);
 }
 
-bool IGraphics::AskQuestion(const char* text, const char* caption, const char*, const char*) {
-  return ShowMessageBox(text, caption, 1) == 1;
+// A surface without a question of its own shows none: nobody answers, and a question nobody answered is `no`. (Its
+// message boxes could not ask it: their default button, the one a key presses, says yes.)
+bool IGraphics::AskQuestion(const char*, const char*, const char*, const char*) {
+  return false;
 }
 
 void IGraphics::Resize(int w, int h) {
@@ -347,7 +349,12 @@ void IGraphics::PromptUserInput(IControl* control, IParam* param, IRECT* r) {
     }
     return;
   }
-  param->GetDisplayForHost(param->Value(), false, current, type == IParam::kTypeText);
+  {
+    // A text parameter's display text (the program name) is rewritten by other threads under the plug-in mutex:
+    // the entry starts from a copy made under it.
+    KIT_MutexLock lock(type == IParam::kTypeText && mPlug ? &mPlug->GetMutex() : nullptr);
+    param->GetDisplayForHost(param->Value(), false, current, type == IParam::kTypeText);
+  }
   CreateTextEntry(control, control->GetText(), r, current, param);
 }
 

@@ -10,6 +10,7 @@
 // SetValueFromHardware, which the MIDI input thread also calls; they only store values and set dirty flags.
 #pragma once
 
+#include <atomic>
 #include <vector>
 
 #include "KIT/IEffect/IGraphicsStructs.h"
@@ -52,8 +53,8 @@ class IGraphics {
   // type 1 OK/Cancel, 3 Yes/No/Cancel, 4 Yes/No, else OK; answers 1 OK, 6 Yes, 7 No, 2 Cancel.
   virtual int ShowMessageBox(const char* text, const char* caption, int type) = 0;
   // A question with two buttons of the caller's naming: true only when `yes` was pressed. `no` is the default (the
-  // answer a key gives) and the answer of a question nobody answered. The base asks through ShowMessageBox's OK and
-  // Cancel.
+  // answer a key gives) and the answer of a question nobody answered. The base, which cannot show which button is
+  // which, asks nothing and answers `no`.
   virtual bool AskQuestion(const char* text, const char* caption, const char* yes, const char* no);
   // Shows the menu at r; returns the menu (or submenu) in which an item was chosen, with its chosen index set, or
   // null when the menu was dismissed.
@@ -220,6 +221,25 @@ class IGraphics {
   int GetIdleTicks() const { return mIdleTicks; }
   KIT_Mutex& GetMutex() { return mMutex; }
 
+  // True while a menu, panel or question of this surface stands: its loop runs, and with it the timer and idle.
+  // Any thread may ask.
+  bool ModalShown() const { return mModalDepth.load() > 0; }
+  // Held by the surface for as long as one of its menus, panels or questions stands.
+  class ModalScope {
+   public:
+    explicit ModalScope(IGraphics* g) : g_(g) {
+      if (g_) ++g_->mModalDepth;
+    }
+    ~ModalScope() {
+      if (g_) --g_->mModalDepth;
+    }
+    ModalScope(const ModalScope&) = delete;
+    ModalScope& operator=(const ModalScope&) = delete;
+
+   private:
+    IGraphics* g_;
+  };
+
  protected:
   // The control under the point: layers last to first, then the top-level controls last to first that are
   // neither hidden nor greyed.
@@ -246,4 +266,5 @@ class IGraphics {
   bool mStrict = true;
   std::vector<IRECT> mDirtyParts;  // the dirty rectangles of the last IsDirty, for the Draw that follows
   IControl* mKeyCatcher = nullptr;
+  std::atomic<int> mModalDepth{0};
 };

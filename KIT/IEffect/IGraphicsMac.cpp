@@ -156,6 +156,7 @@ const char* IGraphicsMac::GetGUIAPI() {
 }
 
 int IGraphicsMac::ShowMessageBox(const char* text, const char* caption, int type) {
+  const ModalScope modal(this);
   const char* defaultButton = nullptr;
   const char* alternateButton = nullptr;
   const char* otherButton = nullptr;
@@ -194,6 +195,7 @@ int IGraphicsMac::ShowMessageBox(const char* text, const char* caption, int type
 bool IGraphicsMac::AskQuestion(const char* text, const char* caption, const char* yes, const char* no) {
   // The answer that loses nothing is the default, so that Return, Enter or Escape never replace anything: `yes`
   // takes a press on its own button.
+  const ModalScope modal(this);
   unsigned long response = cocoa::kAlertDefaultResponse;
   cocoa::userNotificationDisplayAlert(0, 1, caption, text, no, yes, nullptr, &response);
   return response == cocoa::kAlertAlternateResponse;
@@ -202,6 +204,7 @@ bool IGraphicsMac::AskQuestion(const char* text, const char* caption, const char
 IPopupMenu* IGraphicsMac::CreateIPopupMenu(IPopupMenu* menu, IRECT* r) {
   ReleaseMouseCapture();
   if (!menu || !r) return nullptr;
+  const ModalScope modal(this);
   if (mGraphicsCocoa) {
     double x, y, w, h;
     ToViewRect(r, &x, &y, &w, &h);
@@ -287,6 +290,7 @@ void IGraphicsMac::PromptForFile(KIT_String* file, EFileAction action, KIT_Strin
     open->allowedFileTypes = types;
     panel = open;
   }
+  const ModalScope modal(this);
   if (panel->runModal(start, proposed) == cocoa::kModalResponseOK) {
     const std::string chosen = panel->url();
     file->Set(chosen.c_str());

@@ -1,6 +1,9 @@
 // Alerts as X11 windows: the header, the message wrapped to the window's width, and one to three buttons: the default
 // one at the right, the alternate one beside it and the other one at the left. Enter presses the default button,
-// Escape the one named Cancel or else the alternate one; with neither, Escape answers Cancel.
+// Escape the one named Cancel; without one, Escape leaves the alert unanswered, which loses nothing whoever asked: a
+// question of the surface takes it as its default `no`, a message box as Cancel or No, a plain OK box as OK. The
+// alternate button is a question's `yes` (the surface puts the answer that loses nothing on the default one), so
+// Escape never presses it.
 #include <algorithm>
 
 #include "platform/x11/dialog.h"
@@ -78,10 +81,9 @@ class AlertWindow : public Dialog {
   void key(uint32_t sym, uint16_t) override {
     if (sym == kKeyReturn || sym == kKeyPadEnter) answer(cocoa::kAlertDefaultResponse);
     if (sym != kKeyEscape) return;
-    // Escape presses a button named Cancel, else the alternate one; an alert with neither is cancelled.
     for (const Button& b : buttons_)
       if (b.title == "Cancel") return answer(b.response);
-    answer(a_.alternateButton.empty() ? cocoa::kAlertCancelResponse : cocoa::kAlertAlternateResponse);
+    answer(cocoa::kAlertCancelResponse);
   }
 
   void answer(int response) {

@@ -66,9 +66,15 @@ bool Dialog::freshPress(const xcb_key_press_event_t& k) {
   uint32_t& released = releasedAt_[k.detail];
   if (released != 0 && k.time - released <= kRepeatPairMs) held_[k.detail] = true;
   released = 0;
-  if (held_[k.detail] || (k.detail == askedBy_ && k.time - askedAt_ <= kDoubleClickMs)) return false;
+  if (held_[k.detail] || !shownBy(k.time) ||
+      (askedBy_ && p_.keys.sameAskingKey(askedBy_, k.detail) && k.time - askedAt_ <= kDoubleClickMs))
+    return false;
   askedBy_ = 0;  // another key between makes the asking key's next press no second one
   return true;
+}
+
+bool Dialog::freshClick(const xcb_button_press_event_t& b) const {
+  return shownBy(b.time) && !(b.detail == answeredBefore_ && b.time - answeredBeforeAt_ <= kDoubleClickMs);
 }
 
 void Dialog::redraw() {
@@ -85,6 +91,8 @@ bool Dialog::run(const std::string& name, int w, int h) {
   // the menu item.
   askedBy_ = p_.handledKey ? p_.handledKey : p_.choiceKey;
   askedAt_ = p_.handledKey ? p_.handledKeyTime : p_.choiceKeyTime;
+  answeredBefore_ = p_.answerClickButton;
+  answeredBeforeAt_ = p_.answerClickTime;
   const xcb_screen_t* screen = p_.screen();
   w_ = std::max(1, std::min(w, screen->width_in_pixels - 20));
   h_ = std::max(1, std::min(h, screen->height_in_pixels - 20));
@@ -99,7 +107,8 @@ bool Dialog::run(const std::string& name, int w, int h) {
 
   win_ = p_.makeWindow(x, y, w_, h_, false,
                        XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_KEY_PRESS |
-                           XCB_EVENT_MASK_KEY_RELEASE | XCB_EVENT_MASK_STRUCTURE_NOTIFY);
+                           XCB_EVENT_MASK_KEY_RELEASE | XCB_EVENT_MASK_STRUCTURE_NOTIFY |
+                           XCB_EVENT_MASK_PROPERTY_CHANGE);
   // A window manager keeps it above the host's window, at its size, and asks it to close through WM_DELETE_WINDOW.
   const uint32_t protocols = atom("WM_PROTOCOLS");
   deleteAtom_ = atom("WM_DELETE_WINDOW");
@@ -123,7 +132,8 @@ bool Dialog::run(const std::string& name, int w, int h) {
   // Asked after the focus: a key down now is let go in a release to this window, or later to another one.
   holdKeysDown();
   redraw();
-  // Named once drawn: whoever finds the window by its name finds it complete.
+  // Named once drawn: whoever finds the window by its name finds it complete, and the server's note of the name
+  // tells from when on it was shown.
   p_.setName(win_, name);
 
   while (!finished_ && !lost_ && p_.alive()) {
@@ -167,15 +177,22 @@ void Dialog::handle(xcb_generic_event_t* e) {
     case XCB_BUTTON_PRESS: {
       auto* b = reinterpret_cast<xcb_button_press_event_t*>(e);
       if (b->event != win_) break;  // the editor's input is ignored until the dialog is answered
-      p_.choiceKey = 0;             // what the click opens was not asked by a menu's key
       xcb_set_input_focus(p_.c, XCB_INPUT_FOCUS_PARENT, win_, XCB_CURRENT_TIME);
+      if (!freshClick(*b)) break;
+      p_.choiceKey = 0;  // what the click opens was not asked by a menu's key
+      p_.answerClickButton = 0;
       press(b->event_x, b->event_y, b->detail, b->detail == 1 ? p_.countClick(*b) : 0, b->state);
+      if (finished_ && !p_.answerClickButton) {  // a dialog that the answer opens takes no second click of it
+        p_.answerClickButton = b->detail;
+        p_.answerClickTime = b->time;
+      }
       break;
     }
     case XCB_KEY_PRESS: {
       auto* k = reinterpret_cast<xcb_key_press_event_t*>(e);
       if (k->event != win_ || !freshPress(*k)) break;
       p_.choiceKey = 0;
+      p_.answerClickButton = 0;
       p_.handledKey = k->detail;
       p_.handledKeyTime = k->time;
       key(p_.keys.keysym(k->detail, k->state), k->state);
@@ -187,6 +204,14 @@ void Dialog::handle(xcb_generic_event_t* e) {
       if (held_[k->detail]) {
         held_[k->detail] = false;
         releasedAt_[k->detail] = k->time ? k->time : 1;
+      }
+      break;
+    }
+    case XCB_PROPERTY_NOTIFY: {
+      auto* n = reinterpret_cast<xcb_property_notify_event_t*>(e);
+      if (n->window == win_ && n->atom == XCB_ATOM_WM_NAME && !shown_) {
+        shown_ = true;
+        shownAt_ = n->time;
       }
       break;
     }

@@ -5,7 +5,11 @@
 // A key that was down when the dialog opened (a Return held from the panel into its question, say) is no answer: its
 // presses, the server's repeats among them, are ignored until it has been let go. Nor is a second press of the key
 // that asked a question of a dialog, before any other key and as close to the first as a double click's clicks; a
-// menu item chosen with a key asks with that key whatever panel or question the choice opens.
+// menu item chosen with a key asks with that key whatever panel or question the choice opens, and Return and keypad
+// Enter ask as one key.
+// A dialog is answered only by what the user did after it appeared: a key or click made before its window was shown
+// is none, and neither is the second click of a double click whose first answered the dialog before it (a question
+// asked again at once stands where the last one stood, under the pointer).
 #pragma once
 
 #include <bitset>
@@ -51,9 +55,13 @@ class Dialog {
   void handle(xcb_generic_event_t* e);
   // Lets go of the held keys that are up now, whose release went to another window.
   void releaseKeysUp();
-  // False for the press of a held key, for a repeat the server sends as a release and a press at once, and for the
-  // second press of the key that opened the dialog, before any other key.
+  // False for the press of a held key, for a repeat the server sends as a release and a press at once, for the
+  // second press of the key that opened the dialog, before any other key, and for a press before the window was shown.
   bool freshPress(const xcb_key_press_event_t& k);
+  // False for a click before the window was shown and for the second click of the one that answered the last dialog.
+  bool freshClick(const xcb_button_press_event_t& b) const;
+  // True once the window has been shown, at or after server time t.
+  bool shownBy(uint32_t t) const { return shown_ && static_cast<int32_t>(t - shownAt_) >= 0; }
   uint32_t atom(const char* name);
 
   xcb_window_t win_ = 0;
@@ -64,6 +72,10 @@ class Dialog {
   uint32_t deleteAtom_ = 0;
   uint8_t askedBy_ = 0;            // the key whose press opened the dialog, or chose the menu item that did (0: none)
   uint32_t askedAt_ = 0;           // and when
+  bool shown_ = false;             // the window is shown: drawn and named
+  uint32_t shownAt_ = 0;           // since that server time
+  uint8_t answeredBefore_ = 0;     // the button whose click answered the dialog before this one (0: none)
+  uint32_t answeredBeforeAt_ = 0;  // and when
   std::bitset<256> held_;          // keycodes held since before the dialog opened
   uint32_t releasedAt_[256] = {};  // the server time a held key was let go, 0 when it was not
   Canvas canvas_;

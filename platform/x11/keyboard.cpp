@@ -50,6 +50,11 @@ void Presenter::Impl::updateKeyboard(bool pressed) {
   }
 }
 
+bool Presenter::Impl::repeatsChoiceKey(const xcb_key_press_event_t& key) {
+  return choiceKey && keys.sameAskingKey(choiceKey, key.detail) && key.time - choiceKeyTime <= kDoubleClickMs &&
+         editingText(window);
+}
+
 void Presenter::Impl::giveFocusBack() {
   if (!holdingFocus) return;
   holdingFocus = false;

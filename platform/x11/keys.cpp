@@ -35,6 +35,15 @@ uint32_t KeyMap::keysym(uint8_t keycode, uint16_t state) const {
   return shift ? shifted : plain;
 }
 
+bool KeyMap::sameAskingKey(uint8_t a, uint8_t b) const {
+  if (a == b) return true;
+  auto enter = [this](uint8_t code) {
+    const uint32_t sym = keysym(code, 0);
+    return sym == kKeyReturn || sym == kKeyPadEnter;
+  };
+  return enter(a) && enter(b);
+}
+
 ModelKey modelKeyFor(uint32_t sym) {
   struct Special {
     uint32_t keysym;

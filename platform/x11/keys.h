@@ -32,6 +32,9 @@ class KeyMap {
   bool empty() const { return syms_.empty(); }
   // The keysym a key gives with the X modifier state (Shift and Lock choose the level; Lock shifts letters only).
   uint32_t keysym(uint8_t keycode, uint16_t state) const;
+  // True when two key codes are one key for a question: the same key, or Return and keypad Enter, which both answer
+  // with the default button.
+  bool sameAskingKey(uint8_t a, uint8_t b) const;
 
  private:
   uint8_t min_ = 0;

@@ -361,6 +361,7 @@ void Presenter::Impl::handle(xcb_generic_event_t* e, xcb_generic_event_t* next) 
       auto* b = reinterpret_cast<xcb_button_press_event_t*>(e);
       if (b->event != child) break;
       choiceKey = 0;  // what this click opens was not asked by a menu's key
+      answerClickButton = 0;  // nor is the next click on a dialog the second of one that answered the last
       // A click leaves the keyboard with the host (see keyboard.cpp).
       buttonState = b->state;
       if (b->detail == 4 || b->detail == 5) {
@@ -404,7 +405,10 @@ void Presenter::Impl::handle(xcb_generic_event_t* e, xcb_generic_event_t* next) 
     case XCB_KEY_RELEASE: {
       auto* k = reinterpret_cast<xcb_key_press_event_t*>(e);
       if (k->event != child) break;
-      if (type == XCB_KEY_PRESS) choiceKey = 0;
+      if (type == XCB_KEY_PRESS) {
+        if (repeatsChoiceKey(*k)) break;
+        choiceKey = 0;
+      }
       dispatchKey(*k);
       break;
     }

@@ -66,6 +66,10 @@ struct Presenter::Impl {
   // keycode and server time: a panel or question that the choice opens was asked by that key.
   uint8_t choiceKey = 0;
   uint32_t choiceKeyTime = 0;
+  // The click that answered the last dialog, by button (0 when a key or a click on the editor came after it) and
+  // server time: a dialog that this answer opens takes no second click of it as close as a double click's.
+  uint8_t answerClickButton = 0;
+  uint32_t answerClickTime = 0;
 
   // The keyboard (keyboard.cpp): the focus is the editor's only while it edits text.
   bool holdingFocus = false;       // the editor set the focus to its window
@@ -83,6 +87,9 @@ struct Presenter::Impl {
   // Sends one model event to the window; answers whether the window left it unhandled.
   bool deliver(cocoa::Event* ev);
   void dispatchKey(const xcb_key_press_event_t& key);
+  // True for a second press of the key that chose the last menu item, before any other key and as close to it as a
+  // double click's clicks, while the text field that the choice opened is edited: it ends nothing.
+  bool repeatsChoiceKey(const xcb_key_press_event_t& key);
   // Takes the focus when a text edit begins (or is clicked while the host has the focus) and gives it back when
   // the edit ends.
   void updateKeyboard(bool pressed);

@@ -696,7 +696,7 @@ TEST_F(FaceTest, EveryRedrawShowsWhatAWholeRepaintShows) {
       // A message of the librarian on the status display goes with the librarian's line when the next action clears
       // that line.
       const std::string status = plug->getDisplayLine(Vexmir::kLineName);
-      const std::string& said = plug->getLibrarianEditor()->lastMessage;
+      const std::string said = plug->getLibrarianEditor()->lastMessage();
       if (!said.empty() && status.compare(0, 20, said, 0, 20) == 0)
         told = status;
       else if (slots->notice().empty() && !told.empty() && status == told)

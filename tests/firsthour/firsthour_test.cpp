@@ -145,7 +145,7 @@ TEST(FirstHour, AMissingPatchesFolderIsNamedWithWhereToMakeIt) {
   std::filesystem::remove_all(data.patches);
   Plug plug;
   LibrarianEditor* editor = plug.scannedLibrarian();
-  EXPECT_EQ(editor->lastMessage, "No Patches folder: make " + data.patches + " and put bank files in it");
+  EXPECT_EQ(editor->lastMessage(), "No Patches folder: make " + data.patches + " and put bank files in it");
   EXPECT_STREQ(plug.GetParam(kPatchSelectionListUpper)->GetDisplayText(0), "No banks");
 }
 
@@ -165,7 +165,7 @@ TEST(FirstHour, SavingWithNoBankSaysWhyAndKeepsTheHint) {
   std::filesystem::create_directories(data.patches);
   editor->patchTypeChanged(0, 0, true);
   editor->saveOpenBank();
-  EXPECT_EQ(editor->lastMessage, "Nothing to save: no bank is open.");
+  EXPECT_EQ(editor->lastMessage(), "Nothing to save: no bank is open.");
   EXPECT_EQ(editor->view()->notice(),
             "Nothing to save: no bank is open. No banks in Patches/: put bank files in it, then Refresh Folders");
   data.write("Pads.syx", bankBytes(1));
@@ -214,7 +214,7 @@ TEST(FirstHour, EveryFilePassedOverIsNamedWithItsReason) {
   const IRECT line = editor->view()->noticeRect();
   std::set<std::string> named;
   for (int click = 0; click < 4; ++click) {
-    const std::string& text = editor->lastMessage;
+    const std::string text = editor->lastMessage();
     EXPECT_NE(text.find(" of 3: click here for the next)"), std::string::npos) << text;
     named.insert(text.substr(0, text.find(" - ")));
     IMouseMod left(true);

@@ -113,6 +113,11 @@ class TestGraphics : public IGraphics {
     calls.push_back(std::string("ShowMessageBox ") + text + "|" + caption + "|" + std::to_string(type));
     return messageBoxAnswer;
   }
+  // Records the question and answers questionAnswer (`no` unless a test says yes).
+  bool AskQuestion(const char* text, const char* caption, const char* yes, const char* no) override {
+    calls.push_back(std::string("AskQuestion ") + text + "|" + caption + "|" + yes + "|" + no);
+    return questionAnswer;
+  }
   // Records the items ("*" marks checked ones) and answers with menuChoice (-1: dismissed).
   IPopupMenu* CreateIPopupMenu(IPopupMenu* menu, IRECT* r) override {
     ReleaseMouseCapture();
@@ -181,6 +186,7 @@ class TestGraphics : public IGraphics {
   std::map<std::string, ImageMaker> images;
   int menuChoice = -1;
   int messageBoxAnswer = 1;
+  bool questionAnswer = false;
   bool urlOpens = true;
   std::string fileAnswer;
   void* window = nullptr;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -53,6 +54,10 @@ class EmulatorPlug : public TestEditor {
   bool run(int code, bool flag = true) { return run(jobOf(code, flag)); }
   // When each timing clock byte left this instance, on the jobs' own clock: what the clock loop controls,
   // whatever the machine's load does to the way to the synthesizer.
+  bool SendMidiSysex(unsigned char* bytes, int length) override {
+    if (onSend) onSend();
+    return TestEditor::SendMidiSysex(bytes, length);
+  }
   bool SendMidiSysex2(std::vector<unsigned char> bytes) override {
     if (bytes.size() == 1 && bytes[0] == 0xF8) {
       std::lock_guard<std::mutex> lock(mutex);
@@ -66,6 +71,8 @@ class EmulatorPlug : public TestEditor {
     KIT_MutexLock lock(GetMutex());
     return programName();
   }
+  // Runs on the sending thread as each SysEx message of a job leaves (set it while no job runs).
+  std::function<void()> onSend;
   std::vector<int64_t> sentTicks() {
     std::lock_guard<std::mutex> lock(mutex);
     return tickTimes;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -125,7 +126,17 @@ TEST_F(TransferE2E, AuditionReachesTheEditBufferOnlyAndStoreWritesOneProgram) {
   SenderJob job = jobtest::jobOf(kJobSendLibrarianPatch);
   job.patch = bank[9];
   job.slot = 9;
+  // The librarian's banks are held while each runs, so that the synthesizer gets what the list shows, and let go
+  // when it ends.
+  MIDIMessageManager* hub = plug.getMidiManager();
+  std::atomic<int> held{0}, seen{0};
+  plug.onSend = [&] {
+    ++seen;
+    if (hub->jobSendsLibrarian) ++held;
+  };
   ASSERT_TRUE(plug.run(job));
+  EXPECT_TRUE(seen > 0 && held == seen) << held << " of " << seen;
+  EXPECT_FALSE(hub->jobSendsLibrarian);
   ASSERT_TRUE(emulator.waitForLog("in F0 42 30 58 40").has_value());
   EXPECT_EQ(emulator.editBuffer(), data[9]);
   EXPECT_EQ(emulator.program(9), program9);
@@ -134,7 +145,10 @@ TEST_F(TransferE2E, AuditionReachesTheEditBufferOnlyAndStoreWritesOneProgram) {
   plug.singleProgramFlag = true;
   job.patch = bank[20];
   job.slot = 20;
+  held = seen = 0;
   ASSERT_TRUE(plug.run(job));
+  EXPECT_TRUE(seen > 0 && held == seen) << held << " of " << seen;
+  EXPECT_FALSE(hub->jobSendsLibrarian);
   ASSERT_TRUE(emulator.waitForLog("in F0 42 30 58 11 00 14 F7", mark).has_value());
   EXPECT_EQ(emulator.program(20), data[20]);
   EXPECT_FALSE(plug.singleProgramFlag);

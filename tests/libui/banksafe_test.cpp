@@ -7,12 +7,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <future>
 
 #include "KIT/IEffect/IEffectStructs.h"
 #include "src/BankChooserMenu.h"
+#include "src/BankFollower.h"
 #include "src/PatchLibrarianFiles.h"
 #include "src/ProgramDump.h"
 #include "src/Vexmir.h"
@@ -68,7 +70,7 @@ TEST(OddFiles, ABackslashInAFileNameIsPartOfTheName) {
   ASSERT_EQ(tab.editor.bankOf(0)->fileName, "we\\ird.syx");
   tab.copyPaste(5, 6);
   tab.mainMenu({"Save (Overwrite current bank)"});
-  EXPECT_FALSE(tab.editor.openBankUnsaved()) << tab.editor.lastMessage;
+  EXPECT_FALSE(tab.editor.openBankUnsaved()) << tab.editor.lastMessage();
   EXPECT_TRUE(same(readBank(banks.path("we\\ird.syx")), expectedBank(3, {{6, programDumpOf(2, 5)}})));
   tab.copyPaste(7, 8);
   tab.mainMenu({"Refresh Folders"});
@@ -245,6 +247,11 @@ TEST(ChangedBehindItsBack, UnsavedEditsStayWhenTheOpenFileNoLongerListsAsABank) 
       ASSERT_EQ(::truncate(path.c_str(), kMaxBankFileSize + 1), 0);
     }
     if (change == 2) vectors::writeFile(path, bankBytes(1, 200));
+    // Two looks of the editor's idle: said once, on the librarian's line.
+    for (int i = 0; i < 2 * BankFollower::kIdlesPerLook; ++i) tab.editor.idle();
+    EXPECT_EQ(std::count_if(tab.host.logLines.begin(), tab.host.logLines.end(),
+                            [](const std::string& l) { return l.find("Patches/A.syx is no bank now (it ") == 17; }),
+              1);
     if (change == 0) {
       // An import rescans as well.
       vectors::writeFile(banks.data.root + "/C.syx", bankBytes(5));

@@ -185,11 +185,11 @@ TEST(BankLists, TheListsNameEveryBankAndFollowSearches) {
   // One character asks for more, a word without matches says so; neither leaves search mode on.
   field->SetDisplayText(0, "b");
   tab.plug.OnParamChange(kPatchSearchString);
-  EXPECT_EQ(tab.editor.lastMessage, "Enter 2 digits or more!");
+  EXPECT_EQ(tab.editor.lastMessage(), "Enter 2 digits or more!");
   EXPECT_STREQ(field->GetDisplayText(0), "search...");
   tab.editor.clearMessage();
   tab.plug.OnParamChange(kPatchSearchString);  // Return in the untouched field: its prompt is no word
-  EXPECT_EQ(tab.editor.lastMessage, "");
+  EXPECT_EQ(tab.editor.lastMessage(), "");
   EXPECT_EQ(tab.view->notice(), "");
   EXPECT_EQ(tab.editor.search("nothing like it"), "No results - Try another keyword!");
   EXPECT_NE(tab.view->notice().find("Tip: Note that letter size matters.."), std::string::npos);

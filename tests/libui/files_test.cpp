@@ -128,7 +128,7 @@ TEST(Importing, ABankFileIsCopiedIntoPatchesWithoutReplacingOne) {
   EXPECT_EQ(tab.lowerName(77), programName(5, 77));
   tab.g.fileAnswers = {outside + "/missing.mid"};
   tab.mainMenu({"Import...", "Standard MIDI (*.mid)"});
-  EXPECT_EQ(tab.editor.lastMessage, "Could not read " + outside + "/missing.mid");
+  EXPECT_EQ(tab.editor.lastMessage(), "Could not read " + outside + "/missing.mid");
   // Save As starts beside the open bank in Patches, not where the import was.
   tab.g.fileAnswers = {""};
   tab.mainMenu({"Save As...", "Vexmir Format (*.vmr)"});
@@ -148,6 +148,14 @@ TEST(Importing, SinglePatchesGoIntoTheirOwnSlotsAndOnlyWholeDumpsCount) {
   file.insert(file.end(), {0xF0, 0x82, 0x29, 0x01, 0xF7});
   vectors::writeFile(banks.data.root + "/singles.mid", file);
   tab.click(0, 20);
+  // Another instance saved the bank since the list showed it: nothing is imported over its programs.
+  banks.data.write("A.syx", bankBytes(5));
+  tab.g.fileAnswers = {banks.data.root + "/singles.mid"};
+  EXPECT_EQ(tab.editor.ImportSinglePatches(), 0);
+  EXPECT_EQ(tab.editor.lastMessage(), "Not imported: slots 21 to 128 of Patches/A.syx changed on disk, and the list "
+                                      "now shows it as it is. Import again to replace them.");
+  banks.data.write("A.syx", bankBytes(1));
+  tab.editor.readAgainIfChanged(0);
   tab.g.fileAnswers = {banks.data.root + "/singles.mid"};
   EXPECT_EQ(tab.editor.ImportSinglePatches(), 4);
   const std::vector<Bytes> expected = expectedBank(

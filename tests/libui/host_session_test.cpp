@@ -152,8 +152,9 @@ TEST(HostSession, ALibrarianSessionOnTheRealEditor) {
 // renamed and saved, then chosen in the bank menu, renamed and saved again, the file holds both names. A host that
 // closes the plug-in while a name is typed, its editor still open, ends normally. A second host on the same data
 // folder, and a link in Patches to the bank, write the file between this one's saves: a bank without unsaved edits
-// reads the file again before it is edited, so each save keeps the other's names; the second host's save over a file
-// written since its rename asks first, and Cancel writes nothing, Replace its bank.
+// reads the file again before it is edited, so each save keeps the other's names (a Paste or an Initialize chosen in
+// a menu held open for a second after the other's save is not made); the second host's save over a file written
+// since its rename asks first, and Cancel writes nothing, Replace its bank.
 TEST(HostSession, ARenameKeepsWhatTheSynthesizerShowsAndSaysSo) {
   DataFolder data;
   data.write("Bank.syx", bankBytes(3));
@@ -197,11 +198,12 @@ TEST(HostSession, ARenameKeepsWhatTheSynthesizerShowsAndSaysSo) {
     // second's idle later the list below shows the first host's saves, and its slot 4 goes into slot 8 above.
     b = editorSession(data, other,
                       kLibrarianTab + "menu choose 1\nclick 500 351\npump 2\nmenu choose 0\nclick " + slot(1, 10) +
-                          " button=right\n" + signal("ready") + waitFor("a1") + "menu choose 0\nclick " +
+                          " button=right\n" + signal("ready") + waitFor("a1") + "menu choose 0 held=25\nclick " +
                           slot(0, 0) + " button=right\n" + rename(5, "type EDITB\n") + save +
                           rename(6, "type Typed\n") + signal("b2") + waitFor("a3") + "pump 25\n" + copyPaste(3, 7) +
                           "menu choose 11\nclick 900 47\npump 2\nalert answer default\n" + save + unchanged +
-                          "alert answer cancel\n" + save + unchanged + "alert answer alternate\n" + save);
+                          "alert answer cancel\n" + save + unchanged + "alert answer alternate\n" + save +
+                          "alert shown\n");
     release();
   });
   if (const int fd = ::open(other.file("ready").c_str(), O_RDONLY); fd >= 0) {
@@ -215,6 +217,7 @@ TEST(HostSession, ARenameKeepsWhatTheSynthesizerShowsAndSaysSo) {
                                       rename(2, "key a mods=cmd\ntype \"Warm Analog Pad Strings\"\n") +
                                       "chunk save project.bin\n" + save +
                                       signal("a1") + rename(2, "type \"Warm Analog Pad\"\n") + waitFor("b2") +
+                                      "menu choose 4 held=25\nclick " + slot(0, 5) + " button=right\npump 1\n" +
                                       "menu choose 1\nclick 500 47\npump 2\n" + rename(3, "type Linked\n") + save +
                                       "menu choose 0\nclick 500 47\npump 2\n" + rename(4, "type Direct\n") + save +
                                       signal("a3") +
@@ -228,6 +231,8 @@ TEST(HostSession, ARenameKeepsWhatTheSynthesizerShowsAndSaysSo) {
   ASSERT_TRUE(b.exited && b.exitCode == 0) << b.out << b.err;
   EXPECT_EQ(b.out.find("after-a.syx\" -> differ"), std::string::npos) << "Cancel wrote over the file\n" << b.out;
   EXPECT_TRUE(b.has("after-a.syx\" -> equal")) << "a save lost a name\n" << b.out;
+  // The question's default button keeps the file, its alternate one replaces it.
+  EXPECT_TRUE(b.has("alert shown: \"Save\" default \"Cancel\" alternate \"Replace\" other \"\"")) << b.out;
   const std::vector<Bytes> dd = readBank(data.patches + "/Dd.vmr"), ee = readBank(data.patches + "/Ee.vmr");
   ASSERT_TRUE(dd.size() == 128u && ee.size() == 128u);
   EXPECT_EQ(vectors::dumpName(dd[3]) + vectors::dumpName(dd[4]), "EDITA       EDITB       ");
@@ -257,6 +262,8 @@ TEST(HostSession, ARenameKeepsWhatTheSynthesizerShowsAndSaysSo) {
   for (const char* text :
        {"Not pasted: slot 1 of Patches/Bank.syx changed on disk, and the list now shows it as it is. Paste again to "
         "replace it.",
+        "Not initialized: slot 6 of Patches/Bank.syx changed on disk, and the list now shows it as it is. Initialize it "
+        "again to replace it.",
         "Patches/Bank.syx changed on disk while it held unsaved edits: they stay open here, and Save asks before it "
         "writes over the file."})
     EXPECT_NE(said.find(text), std::string::npos) << text << said;

@@ -104,6 +104,12 @@ IPopupMenu* LibGraphics::CreateIPopupMenu(IPopupMenu* menu, IRECT* r) {
   ReleaseMouseCapture();
   menus.push_back(describe(menu));
   menuRects.push_back(*r);
+  if (whileMenuOpen) {
+    const ModalScope open(this);
+    std::function<void()> meanwhile;
+    meanwhile.swap(whileMenuOpen);
+    meanwhile();
+  }
   const std::vector<std::string> path = menuPath;
   menuPath.clear();
   IPopupMenu* current = menu;

@@ -56,6 +56,8 @@ class LibGraphics : public guitest::TestGraphics {
   std::vector<std::string> menuPath;
   // Prompts answer these in turn (then fileAnswer).
   std::vector<std::string> fileAnswers;
+  // Runs while the next menu stands, before it is answered (the editor's timer goes on meanwhile).
+  std::function<void()> whileMenuOpen;
   void PromptForFile(KIT_String* file, EFileAction action, KIT_String* dir, char* extensions) override;
 };
 

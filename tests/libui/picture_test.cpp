@@ -177,7 +177,7 @@ TEST(LibrarianTabPicture, LongNoticesFitTheirLine) {
   data.write(longest, Bytes(100, 0x20));
   tab.mainMenu({"Refresh Folders"});
   tab.tick();
-  const std::string first = tab.editor.lastMessage;
+  const std::string first = tab.editor.lastMessage();
   EXPECT_EQ(ink(area.T, area.B + 20, area.R, width), 0) << "drawn past the slot columns";
   tab.g.calls.clear();
   for (int click = 0; click < 2; ++click) {
@@ -194,5 +194,5 @@ TEST(LibrarianTabPicture, LongNoticesFitTheirLine) {
     EXPECT_NE(tab.view->notice(), shown) << "the click did not show the next note";
     tab.g.calls.clear();
   }
-  EXPECT_EQ(tab.editor.lastMessage, first);
+  EXPECT_EQ(tab.editor.lastMessage(), first);
 }

@@ -148,6 +148,20 @@ TEST(PluginLibrarian, AProjectKeepsTheOpenBanksUnsavedEdits) {
     EXPECT_TRUE(namedOnDisk(path, 4, "Renamed"));
     EXPECT_EQ(readBank(path).at(5), programDumpOf(4, 5));
   }
+  // A project of an earlier version keeps no stamp: its edits count as made on another version of the file, and
+  // Save writes over the file only when the musician answers the question it asks.
+  data.write("Mine.syx", bankBytes(4));
+  std::string kept, stamp;
+  std::vector<uint8_t> image;
+  Instance("Mine.syx", 4, "Renamed").editor->projectBank(&kept, &image, &stamp);
+  Instance older("Other.syx");
+  bool opened = false;
+  older.editor->recallProjectBank(kept, image, "", nullptr, &opened);
+  ASSERT_TRUE(opened && older.editor->openBankUnsaved());
+  EXPECT_FALSE(older.editor->saveOpenBank());
+  EXPECT_EQ(older.editor->lastMessage(), "Not saved: the project does not say which version of Patches/Mine.syx its "
+                                         "unsaved edits were made on. The changes stay open here; Save As keeps both.");
+  EXPECT_EQ(readBank(path), expectedBank(4));
 }
 
 // A project's bank path names a bank of this instance or nothing: edits whose path lies outside Patches (after links
@@ -180,26 +194,26 @@ TEST(PluginLibrarian, AProjectsBankPathIsANameNeverAPermission) {
     const fuzztest::Tree outside = fuzztest::treeOutside(data.root, data.patches);
     Instance in("");
     ASSERT_TRUE(openProject(in.plug.GetAEffect(), vexmir::testsupport::withBankPath(project, mine, c.path)));
-    const std::string said = in.editor->lastMessage;
+    const std::string said = in.editor->lastMessage();
     EXPECT_EQ(said.rfind("The project's unsaved bank " + c.name + " is open from the project, not from ", 0),
               c.why.empty() ? std::string::npos : 0u) << said;
     EXPECT_NE(said.find(c.why), std::string::npos) << said;
     // Hosts open a project twice: the second finds the bank open with the very same programs.
     in.editor->clearMessage();
     ASSERT_TRUE(openProject(in.plug.GetAEffect(), vexmir::testsupport::withBankPath(project, mine, c.path)));
-    EXPECT_EQ(in.editor->lastMessage, "") << "nothing was refused";
+    EXPECT_EQ(in.editor->lastMessage(), "") << "nothing was refused";
     if (!c.why.empty()) {
       // Its own project keeps it as a bank without a file, which opens from memory again.
       Instance again("");
       ASSERT_TRUE(openProject(again.plug.GetAEffect(), projectOf(in.plug.GetAEffect())));
-      EXPECT_EQ(again.editor->lastMessage, "The project's unsaved bank " + c.name +
+      EXPECT_EQ(again.editor->lastMessage(), "The project's unsaved bank " + c.name +
                                                " is open from the project (it was never saved to a file): Save "
                                                "writes it to a new file in Patches.");
     }
     for (int step = 0; step < 2; ++step) {
       EXPECT_TRUE(in.editor->openBankUnsaved() && in.named(4, "Renamed"));
       in.refreshFolders();
-      EXPECT_EQ(in.editor->lastMessage.find("written back"), std::string::npos) << in.editor->lastMessage;
+      EXPECT_EQ(in.editor->lastMessage().find("written back"), std::string::npos) << in.editor->lastMessage();
     }
     ASSERT_TRUE(in.editor->saveOpenBank());
     EXPECT_EQ(fuzztest::treeOutside(data.root, data.patches), outside);
@@ -226,7 +240,7 @@ TEST(PluginLibrarian, ARecallNeverMovesOrHidesTheEditsMadeHere) {
   Instance fresh("");
   for (const Bytes* project : {&edited, &edited, &plain}) {
     ASSERT_TRUE(openProject(fresh.plug.GetAEffect(), *project));
-    EXPECT_EQ(fresh.editor->lastMessage, "") << "nothing was refused";
+    EXPECT_EQ(fresh.editor->lastMessage(), "") << "nothing was refused";
     EXPECT_TRUE(fresh.editor->openBankUnsaved() && fresh.named(7, "Theirs"));
   }
   const struct Case {
@@ -243,7 +257,7 @@ TEST(PluginLibrarian, ARecallNeverMovesOrHidesTheEditsMadeHere) {
     ASSERT_TRUE(openProject(mine.plug.GetAEffect(), *c.project));
     EXPECT_EQ(mine.editor->bankOf(0)->fileName, c.bank);
     EXPECT_EQ(mine.plug.getLibrarian()->selectedSlot(0), 4) << "the kept bank keeps its highlight";
-    EXPECT_EQ(mine.editor->lastMessage, std::string(c.bank) + " has unsaved changes here, so it stays open: " +
+    EXPECT_EQ(mine.editor->lastMessage(), std::string(c.bank) + " has unsaved changes here, so it stays open: " +
                                             c.notOpened + " not opened. Save or discard the changes, then open the "
                                                           "project again.");
     mine.refreshFolders();

@@ -143,7 +143,7 @@ class Sequence {
         changeBehindTheBack();
         if (::testing::Test::HasFailure()) return;
       }
-      const int action = static_cast<int>(dice_() % 10);
+      const int action = static_cast<int>(dice_() % (behindTheBack_ ? 11 : 10));
       if (std::getenv("VEXMIR_LIBUI_VERBOSE"))
         std::printf("action %d (open %s%s)\n", action, tab_->editor.upperBankPath.c_str(),
                     tab_->editor.openBankUnsaved() ? ", unsaved" : "");
@@ -445,6 +445,53 @@ class Sequence {
         else
           for (int i = 0; i < BankFollower::kIdlesPerLook; ++i) editor.idle();
         break;
+      case 10:
+        heldMenu();
+        break;
+    }
+  }
+
+  // A slot's menu held open for a look's worth of idling while another instance saves the bank of that list, then
+  // Paste or Initialize (upper) or Copy (lower) chosen: each acts on the program shown when the menu opened.
+  void heldMenu() {
+    LibrarianTab& tab = *tab_;
+    LibrarianEditor& editor = tab.editor;
+    const int item = roll(3), slot = roll(128);
+    const int side = item == 2 ? 1 : 0;
+    if (std::getenv("VEXMIR_LIBUI_VERBOSE")) std::printf("held menu: item %d on slot %d\n", item, slot);
+    const std::vector<Bytes> lowerShown = dumpsOf(editor.bankOf(1));
+    const Bytes copied = editor.copiedProgram() ? Bytes(editor.copiedProgram()->messages[0].data) : Bytes();
+    const std::vector<Bytes> shown = memory_;
+    const std::string path = side == 0 ? editor.upperBankPath : editor.lowerBankPath;
+    const size_t calls = tab.host.calls.size();
+    tab.g.menuPath = {item == 0 ? "Paste" : item == 1 ? "Initialize" : "Copy"};
+    tab.g.whileMenuOpen = [&] {
+      struct stat st {};
+      if (!path.empty() && !(side == 1 && editor.lowerListShowsSearch) && ::lstat(path.c_str(), &st) == 0 &&
+          S_ISREG(st.st_mode)) {
+        const int bank = 10 + replacements_++ % 80;
+        vectors::writeFile(path, bankBytes(bank));
+        forget(path);
+        saved_[path] = expectedBank(bank);
+        // The open bank without edits is read again before it is written (Paste is offered once a program was
+        // copied): the slot then shows the file's program.
+        if (side == 0 && (item == 1 || !copied.empty())) fileAsItIsNow();
+      }
+      for (int i = 0; i < BankFollower::kIdlesPerLook; ++i) editor.idle();
+    };
+    tab.click(side, slot, true);
+    tab.g.whileMenuOpen = nullptr;
+    const bool changed = memory_.size() == 128u && shown.size() == 128u && memory_[slot] != shown[slot];
+    if (item == 0) {
+      if (changed && !copied.empty())
+        mustTell_ = true;
+      else if (!copied.empty() && editor.bankOf(0) && memory_.size() == 128u)
+        memory_[slot] = copied;
+    } else if (item == 1) {
+      EXPECT_EQ(tab.host.calls.size(), calls + (changed ? 0 : 1)) << "Initialize went on";
+      mustTell_ = changed;
+    } else if (editor.copiedProgram() && static_cast<size_t>(slot) < lowerShown.size()) {
+      EXPECT_TRUE(Bytes(editor.copiedProgram()->messages[0].data) == lowerShown[slot]) << "copied another program";
     }
   }
 

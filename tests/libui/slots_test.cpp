@@ -159,6 +159,18 @@ TEST(SlotMenus, CopyTakesTheProgramAtCopyTimeAndPasteStoresItInItsSlot) {
 TEST(SlotMenus, RenameWritesTheNameIntoTheProgram) {
   ThreeBanks banks;
   Tab tab;
+  // Another instance saves the bank while a name is typed: the slot's program changed, and no name goes onto it.
+  tab.g.menuPath = {"Rename"};
+  tab.click(0, 12, true);
+  banks.data.write("A.syx", bankBytes(4));
+  tab.plug.GetParam(kPatchRename)->SetDisplayText(0, "Typed");
+  tab.plug.OnParamChange(kPatchRename);
+  EXPECT_EQ(tab.editor.lastMessage(), "Not renamed to \"Typed\": slot 13 of Patches/A.syx changed on disk, and the "
+                                      "list now shows it as it is. Rename the slot again.");
+  EXPECT_EQ(tab.upperName(12), programName(4, 12));
+  EXPECT_FALSE(tab.editor.openBankUnsaved());
+  banks.data.write("A.syx", bankBytes(1));
+  tab.editor.readAgainIfChanged(0);
   tab.g.menuPath = {"Rename"};
   tab.click(0, 12, true);
   EXPECT_TRUE(tab.host.layers["patchRename"]->isVisible());

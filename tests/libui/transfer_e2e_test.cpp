@@ -16,6 +16,7 @@
 #include "src/Vexmir.h"
 #include "tests/libui/libui_support.h"
 #include "tests/support/EmulatorClient.h"
+#include "tests/support/Pixels.h"
 
 using namespace libui;
 using vexmir::testsupport::EmulatorClient;
@@ -73,12 +74,22 @@ TEST(LibrarianTransfers, AuditionStoreAndRequestGoThroughTheSynthesizer) {
   EXPECT_TRUE(eventually([&] { return emulator.program(40) == expected; })) << emulator.programName(40);
 
   // A store of the open bank holds it until the store ends: its file replaced, a host recalling the project on a
-  // thread of its own and the editor showing the tab and idling meanwhile, the list stays as stored.
+  // thread of its own and the editor showing the tab, idling and drawing the program's name meanwhile, the list
+  // stays as stored. The name typed since the project was saved gives way to the project's.
   ByteChunk project;
   ASSERT_TRUE(plug.SerializeState(&project));
+  const std::string savedName = plug.programName();
+  ASSERT_NE(savedName, "Typed Here");
+  {
+    KIT_MutexLock lock(plug.GetMutex());
+    plug.GetParam(kPatchName)->SetDisplayText(0, "Typed Here");
+  }
+  auto* nameField = dynamic_cast<ITextControl*>(plug.firstControl(kPatchName));
+  ASSERT_NE(nameField, nullptr) << "the bundle's description places the program's name";
   ASSERT_TRUE(eventually([&] { return editor->storeOpenBank(); }));
   data.write("A.syx", bankBytes(7));
   std::atomic<bool> recalled{false};
+  nameField->SetClean();  // as drawn: only what marks it dirty draws it again
   std::thread recall([&] {
     plug.UnserializeState(&project, 0);
     recalled = true;
@@ -86,18 +97,35 @@ TEST(LibrarianTransfers, AuditionStoreAndRequestGoThroughTheSynthesizer) {
   while (!recalled) {
     editor->librarianTabShown(true);
     plug.OnIdle();
+    nameField->Draw(plug.GetGUI());
   }
   recall.join();
-  editor->librarianTabShown(true);
+  EXPECT_TRUE(nameField->IsDirty()) << "the editor would go on showing the name typed before the recall";
+  nameField->Draw(plug.GetGUI());
+  EXPECT_EQ(nameField->GetTextForPlug(), savedName + " ") << "the recalled name, then the name's empty unit";
+  plug.GetParam(kMainTab)->Set(1.0);  // the librarian's page again, as the recall showed the timbre's
+  plug.OnParamChange(kMainTab);
   EXPECT_EQ(editor->view()->slotText(0, 40), programName(6, 40)) << "the list left the bank being stored";
   // The synthesizer gets what the list shows; stopped after its first program, the store lets the list go.
   EXPECT_TRUE(eventually([&] { return emulator.program(0) == vectors::programDataNamed(0, programName(6, 0)); }));
+  emulator.command("drop dumps 1000");
   plug.getMidiManager()->getSender()->cancel = true;
-  ASSERT_TRUE(eventually([&] { return !editor->host()->transferUsesBanks(); }));
-  // Once it has ended the list catches up, and says so.
-  for (int i = 0; i < BankFollower::kIdlesPerLook; ++i) plug.OnIdle();
+  ASSERT_TRUE(eventually([&] { return !plug.getMidiManager()->isWorkerBusy(MidiWorker::kJobThread); }));
+  emulator.command("drop dumps 0");
+  const std::string end = plug.getDisplayLine(Vexmir::kLineName);
+  EXPECT_EQ(end.rfind("Data write cancelled!", 0), 0u) << end;
+  // Once it has ended the list catches up, and says so on the librarian's line; the store's end stays said. A
+  // second of the editor's timer.
+  for (int i = 0; i < 25; ++i) plug.GetGUI()->OnGUIIdle();
   EXPECT_EQ(editor->view()->slotText(0, 40), programName(7, 40));
-  EXPECT_EQ(editor->lastMessage, "Patches/A.syx changed on disk: the list shows it as it is now.");
+  EXPECT_EQ(editor->lastMessage(), "Patches/A.syx changed on disk: the list shows it as it is now.");
+  EXPECT_EQ(plug.getDisplayLine(Vexmir::kLineName), end) << "the catch-up wiped the store's end";
+  if (IGraphics* g = plug.GetGUI()) {  // the page as the musician sees it now, for people to look at
+    IRECT all(0, 0, g->Width(), g->Height());
+    g->SetAllControlsDirty();
+    g->Draw(&all);
+    rastertest::writeFile("store-end-kept.png", rastertest::encodeBitmap(pixels::opaque(g->GetDrawBitmap()).get()));
+  }
 
   // And one back: the synthesizer's program 7 into the selected slot 7 of the open bank. The MIDI input
   // stores it while this thread reads the bank, as the user interface does: through the bank lock.
@@ -106,6 +134,11 @@ TEST(LibrarianTransfers, AuditionStoreAndRequestGoThroughTheSynthesizer) {
   LibrarianViewControl* view = editor->view();
   ASSERT_NE(view, nullptr) << "the bundle's description places the slot view";
   librarian->selectSlot(0, 7);
+  // Another instance saves the bank first: nothing is asked for the slot the musician did not see.
+  data.write("A.syx", bankBytes(8));
+  EXPECT_FALSE(editor->requestIntoSelectedSlot());
+  EXPECT_EQ(editor->lastMessage(), "Not requested: slot 8 of Patches/A.syx changed on disk, and the list now shows it "
+                                   "as it is. Request again to replace it.");
   ASSERT_TRUE(eventually([&] { return editor->requestIntoSelectedSlot(); }));
   const Bytes dump = vectors::programDump(asked);
   EXPECT_TRUE(eventually([&] {
@@ -117,5 +150,5 @@ TEST(LibrarianTransfers, AuditionStoreAndRequestGoThroughTheSynthesizer) {
   EXPECT_TRUE(eventually([&] { return editor->openBankUnsaved(); }));
   LibrarianPatch program8;
   ASSERT_TRUE(librarian->copyProgram(editor->bankOf(0), 8, &program8));
-  EXPECT_EQ(Bytes(program8.messages[0].data), programDumpOf(7, 8)) << "one slot only";
+  EXPECT_EQ(Bytes(program8.messages[0].data), programDumpOf(8, 8)) << "one slot only";
 }

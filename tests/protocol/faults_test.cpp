@@ -522,7 +522,7 @@ TEST(ProtocolFaults, ARecallDuringAJobThatStoresIntoTheOpenBankLeavesItThatBank)
         plug.onEachPause = [&](int n) {
           if (n != at) return;
           ASSERT_TRUE(vexmir::testsupport::openProject(plug.GetAEffect(), project));
-          said = editor->lastMessage;
+          said = editor->lastMessage();
           plug.midiOutReady = plug.midiInReady = portsBack;
         };
         if (job == kJobSendArrangement) plug.press(kOverwriteBank, 1);

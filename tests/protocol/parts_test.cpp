@@ -44,6 +44,20 @@ TEST(ProtocolParts, StoreIntoTheLibrarianPutsTheEditorsProgramIntoTheSelectedSlo
   EXPECT_EQ(plug.openBank()[12].name, before[12].name);
 
   plug.getLibrarian()->selectSlot(0, 12);
+  // Another instance saved the bank with another program in that slot: not stored over it, and said.
+  PatchFile other;
+  other.patches = before;
+  const Bytes saved = programDump(44, 0);
+  other.patches[12].messages[0].data.assign(saved.data(), saved.size());
+  const std::string file = Vexmir::getPatchesFolderStr() + "/Init.vmr";
+  ASSERT_TRUE(PatchLibrarian::writeBankFile(other, file + ".new", false));
+  std::filesystem::rename(file + ".new", file);
+  plug.press(kOverwriteBank, 1);
+  EXPECT_EQ(plug.getLibrarianEditor()->lastMessage().rfind("Program not stored: slot 13 of Patches/Init.vmr changed", 0),
+            0u);
+  plug.press(kOverwriteBank, 0);
+  ASSERT_TRUE(plug.waitIdle());
+  EXPECT_EQ(plug.openBank()[12].messages[0].data, other.patches[12].messages[0].data);
   plug.sendGlobalWithProgram = true;
   plug.take();
   plug.press(kOverwriteBank, 1);

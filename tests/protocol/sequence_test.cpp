@@ -324,7 +324,7 @@ class Runner {
         cocoa::alerts::scriptResponse(cocoa::kAlertAlternateResponse);
         const bool ok = editor->saveOpenBank();
         cocoa::alerts::clearScript();
-        if (!ok) return "Save failed: " + editor->lastMessage;
+        if (!ok) return "Save failed: " + editor->lastMessage();
         saved(from, editor->upperBankPath);
       } else {
         forget([&](const Edit& e) { return e.bank == editor->upperBankPath; });
@@ -340,7 +340,7 @@ class Runner {
         others.push_back(static_cast<int>(i));
     if (others.empty()) return "no other bank is listed";
     if (!editor->selectBank(0, others[static_cast<size_t>(s.arg) % others.size()]))
-      return "another bank did not open: " + editor->lastMessage;
+      return "another bank did not open: " + editor->lastMessage();
     const std::vector<LibrarianPatch> open = plug.openBank();
     char name[16];
     std::snprintf(name, sizeof name, "Edit%07d", ++editCount);
@@ -506,7 +506,7 @@ class Runner {
         editor->clearMessage();
         if (!vexmir::testsupport::openProject(e, project)) return "the project was refused";
         projectOpened(!kept.empty());
-        const std::string said = editor->lastMessage;
+        const std::string said = editor->lastMessage();
         if (!kept.empty()) {
           if (editor->upperBankPath != kept || !editor->openBankUnsaved())
             return "the bank with the edits made here did not stay open and flagged";
@@ -582,7 +582,7 @@ class Runner {
           forget([&](const Edit& d) { return d.bank == editor->upperBankPath; });
           plug.press(kDiscardBankData, 1);
           if (!vexmir::testsupport::openProject(e, project) || !plug.waitIdle() || !editor->bankOf(0)->fromProject)
-            return "no bank without a file opened: " + editor->lastMessage;
+            return "no bank without a file opened: " + editor->lastMessage();
           projectOpened(false);
           track(before, plug.openBank(), editor->upperBankPath);
           anotherBank = true;
@@ -590,7 +590,7 @@ class Runner {
         const std::string from = editor->upperBankPath;
         editor->clearMessage();  // as the menu does
         cocoa::panels::scriptChoice(target);
-        if (!editor->saveOpenBankAs(false)) return "Save As did not save: " + editor->lastMessage;
+        if (!editor->saveOpenBankAs(false)) return "Save As did not save: " + editor->lastMessage();
         const PatchFile* open = editor->bankOf(0);
         if (editor->upperBankPath != target || !open || open->folderPath + "/" + open->fileName != target ||
             editor->openBankUnsaved())
@@ -647,11 +647,11 @@ class Runner {
     const std::string lost = lostChange(editor, after);
     if (!lost.empty()) return lost;
     const PatchFile* open = editor->bankOf(0);
-    const std::string named = namedBank(editor->lastMessage);
+    const std::string named = namedBank(editor->lastMessage());
     if (!named.empty() && (!open || open->fileName != named))
-      return "the librarian said \"" + editor->lastMessage + "\" but " + (open ? open->fileName : "no bank") + " is open";
+      return "the librarian said \"" + editor->lastMessage() + "\" but " + (open ? open->fileName : "no bank") + " is open";
     for (const char* never : {"Save or discard the changes of the open bank first!", "written back"})
-      if (editor->lastMessage.find(never) != std::string::npos) return "the librarian said: " + editor->lastMessage;
+      if (editor->lastMessage().find(never) != std::string::npos) return "the librarian said: " + editor->lastMessage();
     testTicks += MIDIMessageManager::kUnansweredWaitMs + 1;
     if (!plug.editorFollowsKnob()) return "the editor does not follow a knob turned on the synthesizer";
     plug.Reset();

@@ -249,7 +249,9 @@ std::string slotMenu(int x, int y, int item, const std::string& capture = "", co
 // The rename of a slot with real input. Its menu offers Paste greyed until a Copy; Rename opens the field below the
 // PROGRAM hint, which stays readable, with the keyboard and the old name selected: the name is typed at once. A
 // project recalled while a name is typed ends the entry with the page: the timbre page shows no field, the host has
-// its keys back, and as the recall opened another bank the name went nowhere, which the librarian says.
+// its keys back, and as the recall opened another bank the name went nowhere, which the librarian says. A slot's
+// menu held open for a second while another instance saves the bank: the Paste chosen in it is not made, and the
+// Save that follows asks nothing and keeps the other instance's program.
 TEST_F(RealHostTextFields, ARenameIsTypedAtOnceAndARecallEndsIt) {
   ScratchDir dir;
   const std::string data = dir.file("Library/Audio/Presets/Pellacor/Korg Vexmir Editor");
@@ -257,6 +259,9 @@ TEST_F(RealHostTextFields, ARenameIsTypedAtOnceAndARecallEndsIt) {
   vectors::writeFile(data + "/Patches/A.syx", libui::bankBytes(1));
   vectors::writeFile(data + "/Patches/B.syx", libui::bankBytes(2));
   std::ofstream(data + "/Vexmir Editor LOG.txt").flush();
+  // What another instance saves into A's fourth slot while that slot's menu stands.
+  const std::vector<uint8_t> lead = vectors::programDump(vectors::programDataNamed(3, "Lead1"));
+  vectors::writeFile(dir.file("other.syx"), libui::raw(libui::expectedBank(1, {{3, lead}})));
   // The project keeps A open; B is opened with its button before the rename.
   const HostRun r =
       run(pluginBundlePath(),
@@ -267,11 +272,17 @@ TEST_F(RealHostTextFields, ARenameIsTypedAtOnceAndARecallEndsIt) {
               "x11 focus\nx11 input type Lead\npump 1\nx11 screenshot \"${OUT}/renaming.png\"\n"
               "chunk load \"${OUT}/project.bin\"\npump 2\nx11 focus\nx11 screenshot \"${OUT}/recalled.png\"\n"
               "x11 input mousemove --window %HOST 170 18 click 1\npump 2\n" +
+              slotMenu(160, 385, 14) +
+              "x11 input mousemove --window %HOST 160 115 click 3 search --sync --onlyvisible --name "
+              "\"^Vexmir Editor menu$\" exec --sync --args 3 cp \"${OUT}/other.syx\" \"" + data +
+              "/Patches/A.syx\" sleep 1 mousemove --window %1 40 14 click 1\npump 1\n"
+              "x11 screenshot \"${OUT}/refused.png\"\n" +
               slotMenu(160, 67, 43) + "x11 input type Solo\nx11 input key Return\npump 1\n" + slotMenu(160, 385, 14) +
               slotMenu(160, 99, 14, "copied") + slotMenu(900, 47, 121, "", "1")),
           dir, {"DISPLAY=" + server.display(), "VEXMIR_HOST=" + hostExecutable(), "VEXMIR_HOST_WATCHDOG=60"});
   ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
   x11test::keepForPeople(dir, "renaming.png", "rename-typed");
+  x11test::keepForPeople(dir, "refused.png", "paste-refused");
   pixels::Shots shots(dir.path());
   for (const char* name : {"hint", "nothing-copied", "renaming", "recalled", "copied"})
     ASSERT_TRUE(shots.load(name)) << name;
@@ -296,10 +307,16 @@ TEST_F(RealHostTextFields, ARenameIsTypedAtOnceAndARecallEndsIt) {
                 .find("PATCH LIBRARIAN: Not renamed: the open bank changed while \"Lead\" was typed. Rename the "
                       "slot again."),
             std::string::npos);
-  // Saved: the name typed at once and the program pasted into the third slot; B as it was.
+  // The Paste chosen in the menu that stood while another instance saved the slot's program is not made.
+  EXPECT_NE(dir.read("Library/Audio/Presets/Pellacor/Korg Vexmir Editor/Vexmir Editor LOG.txt")
+                .find("PATCH LIBRARIAN: Not pasted: slot 4 of Patches/A.syx changed on disk"),
+            std::string::npos);
+  // Saved without a question: the name typed at once, the program pasted into the third slot and the other
+  // instance's program in the fourth; B as it was.
   EXPECT_TRUE(vectors::readFile(data + "/Patches/A.syx") ==
               libui::raw(libui::expectedBank(1, {{0, vectors::programDump(vectors::programDataNamed(0, "Solo"))},
-                                                 {2, libui::programDumpOf(1, 1)}})))
+                                                 {2, libui::programDumpOf(1, 1)},
+                                                 {3, lead}})))
       << "the bank saved is not the one renamed and pasted into";
   EXPECT_TRUE(vectors::readFile(data + "/Patches/B.syx") == libui::bankBytes(2)) << "B changed";
 }
@@ -346,9 +363,12 @@ TEST_F(RealHostTextFields, ANoticeOnTwoLinesKeepsOffTheLineAndRepeatsNothing) {
 // question is not answered by the Return that asked it, held past the server's repeat delay or pressed twice, but
 // by Escape and by a Return pressed afresh; a bank in a hidden folder imported and one saved there through typed
 // paths, one saved through "..", Patches reached through a bare ".." typed, and a panel left open when the host's
-// window goes. The librarian says what it saved. A renamed bank's file written behind its back: MENU > Save chosen
-// with Return asks whether to replace it, Cancel the default, unanswered by a second Return as close as a double
-// click's, cancelled by a Return afresh; a click on Replace replaces it.
+// window goes. The librarian says what it saved. A slot renamed through its menu's Rename chosen with Return: the
+// field it opens takes no second Return as close as a double click's. A renamed bank's file written behind its back:
+// MENU > Save chosen with Return (or keypad Enter) asks whether to replace it, Cancel the default, unanswered by a
+// second Return or Enter as close as a double click's, cancelled by a Return afresh; a click on Replace replaces it,
+// and when the file changed while the question stood, the question asked again is not answered by the second click
+// of a double click on Replace but by a click afresh.
 TEST_F(RealHostDialogs, PanelsAndAlertsAnswerRealInput) {
   ScratchDir dir;  // the home folder, where the panels start
   const std::string data = dir.file("Library/Audio/Presets/Pellacor/Korg Vexmir Editor");
@@ -387,12 +407,16 @@ menu 141; keys "save panel" BackSpace Delete Delete Delete Delete; text "save pa
 menu 141; keys "save panel" BackSpace Delete Delete Delete Delete; text "save panel" ..; keys "save panel" Return
 text "save panel" Patches; keys "save panel" Return; text "save panel" Old; keys "save panel" Return; shot alert dotdot
 keys alert Escape; keys "save panel" Escape
-xdotool mousemove --window $HOST 160 67 click 3; xdotool mousemove --window $(win "menu$") 40 43 click 1; e=$(win '*$')
+xdotool mousemove --window $HOST 160 67 click 3; xdotool mousemove --window $(win "menu$") 40 43 key --delay 120 Return Return
+e=$(win '*$')
 until [ "$(xdotool getwindowfocus -f)" = $e ]; do :; done; xdotool type Lead; xdotool key Return
 while [ "$(xdotool getwindowfocus -f)" = $e ]; do :; done; cp Gift.syx Library/Audio/Presets/Pellacor/Korg*/Out.vmr
 save() { xdotool mousemove --window $HOST 900 47 click 1; xdotool mousemove --window $(win "menu$") 40 121 "$@"; }
-save key --delay 120 Return Return; shot alert ask; sleep 0.5; keys alert Return; save click 1
-w=$(win alert); eval $(xdotool getwindowgeometry --shell $w); xdotool mousemove --window $w 290 $((HEIGHT - 29)) click 1
+save key --delay 120 Return Return; shot alert ask; sleep 0.5; keys alert Return
+save key --delay 120 Return KP_Enter; sleep 0.5; keys alert Return; save key --delay 120 KP_Enter Return; sleep 0.5
+keys alert Return; save click 1; w=$(win alert); cp Bad.syx Library/Audio/Presets/Pellacor/Korg*/Out.vmr
+eval $(xdotool getwindowgeometry --shell $w); xdotool mousemove --window $w 290 $((HEIGHT - 29)) click --repeat 2 --delay 250 1
+sleep 0.5; until v=$(win alert) && [ $v != $w ]; do :; done; xdotool mousemove --window $v 290 $((HEIGHT - 29)) click 1
 menu 141; win "save panel" >/dev/null; xdotool windowkill $HOST
 )sh");
   ASSERT_EQ(r.exitCode, 0) << r.err << r.out;

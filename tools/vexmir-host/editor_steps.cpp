@@ -655,8 +655,11 @@ StepAction parseMenu(const StepArgs& a, std::string* error) {
       return true;
     };
   }
-  if (a.words.size() != 2 || a.words[0] != "choose" || !a.keys.empty())
-    return fail(error, "menu choose I[/J...] | menu title TEXT | menu dismiss (item numbers from 0, submenus after /)");
+  long long held = 0;
+  if (a.words.size() != 2 || a.words[0] != "choose" || !a.onlyKeys({"held"}, error) ||
+      (a.keys.count("held") && (!a.intKey("held", &held, error) || held < 0 || held > 1500)))
+    return fail(error, "menu choose I[/J...] [held=TICKS] | menu title TEXT | menu dismiss (item numbers from 0, "
+                       "submenus after /)");
   cocoa::menus::Choice path;
   std::stringstream ss(a.words[1]);
   std::string part;
@@ -666,7 +669,18 @@ StepAction parseMenu(const StepArgs& a, std::string* error) {
     path.push_back(static_cast<int>(i));
   }
   const std::string text = a.words[1];
-  return [path, text](Session& s, std::string*) {
+  return [path, text, held](Session& s, std::string*) {
+    if (held > 0) {
+      // The musician keeps this menu open for so many ticks of 40 ms before the pick: the editor's timer goes on.
+      cocoa::menus::setTrackingTime(static_cast<double>(held) * 0.04);
+      cocoa::menus::setChooser([path](const cocoa::ShownMenu&) {
+        cocoa::menus::setTrackingTime(0);
+        cocoa::menus::setChooser(nullptr);
+        return path;
+      });
+      s.host.out().line("menu will choose " + text + " held " + std::to_string(held));
+      return true;
+    }
     cocoa::menus::scriptChoice(path);
     s.host.out().line("menu will choose " + text);
     return true;
@@ -731,7 +745,22 @@ StepAction parseAlert(const StepArgs& a, std::string* error) {
       }
     }
   }
-  return fail(error, "alert answer default|alternate|other|cancel");
+  if (a.words.size() == 1 && a.words[0] == "shown" && a.keys.empty()) {
+    // The last alert as the user saw it: its header and the titles of its buttons.
+    return [](Session& s, std::string*) {
+      const auto shown = cocoa::alerts::shownAlerts();
+      if (shown.empty()) {
+        s.host.out().line("alert shown: none");
+        return true;
+      }
+      const cocoa::ShownAlert& al = shown.back();
+      auto text = [](const std::string& t) { return quoted(t.c_str(), t.size() + 1); };
+      s.host.out().line("alert shown: " + text(al.header) + " default " + text(al.defaultButton) + " alternate " +
+                        text(al.alternateButton) + " other " + text(al.otherButton));
+      return true;
+    };
+  }
+  return fail(error, "alert answer default|alternate|other|cancel | alert shown");
 }
 
 }  // namespace
@@ -784,9 +813,9 @@ const StepRegistrar kEditorSteps[] = {
                    parseKey}),
     StepRegistrar({"type", "type TEXT", parseType}),
     StepRegistrar({"pump", "pump TICKS | pump until X Y W H like|unlike FILE.png [within=MS]", parsePump}),
-    StepRegistrar({"menu", "menu choose I[/J...] | menu title TEXT | menu dismiss", parseMenu}),
+    StepRegistrar({"menu", "menu choose I[/J...] [held=TICKS] | menu title TEXT | menu dismiss", parseMenu}),
     StepRegistrar({"panel", "panel choose PATH | panel cancel | panel shown", parsePanel}),
-    StepRegistrar({"alert", "alert answer default|alternate|other|cancel", parseAlert}),
+    StepRegistrar({"alert", "alert answer default|alternate|other|cancel | alert shown", parseAlert}),
     StepRegistrar({"window", "window save FILE.png | window draws", parseWindow}),
 };
 
