@@ -431,7 +431,8 @@ void Vexmir::OnParamChange(int paramIdx) {
       } else if (v == 1 && midiManager->isWorkerBusy(MidiWorker::kJobThread)) {
         refusedButton = MIDIMessageManager::ignoredText("Store into slot " + std::to_string(slot + 1));
       } else if (v == 1 && librarianEditor &&
-                 !librarianEditor->slotsWritable(slot, slot + 1, "Program not stored", "Store it again to replace it.")) {
+                 !librarianEditor->slotsWritable(slot, slot + 1, "Program not stored",
+                                                 "Store it again to replace it.")) {
         // The slot's program changed on disk since the list showed it: the line says so, and the button too.
         refusedButton = librarianEditor->lastMessage();
       } else if (v == 1) {

@@ -105,10 +105,10 @@ bool Dialog::run(const std::string& name, int w, int h) {
   const xcb_window_t focusBefore = focus ? focus->focus : XCB_NONE;
   std::free(focus);
 
-  win_ = p_.makeWindow(x, y, w_, h_, false,
-                       XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_KEY_PRESS |
-                           XCB_EVENT_MASK_KEY_RELEASE | XCB_EVENT_MASK_STRUCTURE_NOTIFY |
-                           XCB_EVENT_MASK_PROPERTY_CHANGE);
+  win_ =
+      p_.makeWindow(x, y, w_, h_, false,
+                    XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_KEY_PRESS |
+                        XCB_EVENT_MASK_KEY_RELEASE | XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE);
   // A window manager keeps it above the host's window, at its size, and asks it to close through WM_DELETE_WINDOW.
   const uint32_t protocols = atom("WM_PROTOCOLS");
   deleteAtom_ = atom("WM_DELETE_WINDOW");

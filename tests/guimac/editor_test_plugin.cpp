@@ -2,9 +2,8 @@
 // and a radio group in one layer, a fader, a caption and a text control in another, on the macOS surface. Its images
 // come from its bundle (org.vexmir.guitest); every SetParameterFromGUI is appended to $VEXMIR_GUI_TEST_LOG.
 // A click on the area at 195, 100 - 245, 140, and each block processed, asks the window layer's next question of
-// $VEXMIR_GUI_TEST_QUESTIONS (words: a MessageBox type, "ask" for the surface's question with Replace and Keep, or
-// "drop" for the promised file $VEXMIR_GUI_TEST_DROP_FILE dropped into the folder $VEXMIR_GUI_TEST_DROP_FOLDER, where
-// it exists) and appends the answer to the log.
+// $VEXMIR_GUI_TEST_QUESTIONS (words: a MessageBox type, or "drop" for the promised file $VEXMIR_GUI_TEST_DROP_FILE
+// dropped into the folder $VEXMIR_GUI_TEST_DROP_FOLDER, where it exists) and appends the answer to the log.
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -42,12 +41,6 @@ class QuestionControl : public IControl {
   void ask() {
     if (next_ >= questions_.size()) return;
     const std::string q = questions_[next_++];
-    if (q == "ask") {
-      IGraphics* g = GetPlug()->GetGUI();
-      logLine(std::string("AskQuestion -> ") +
-              (g && g->AskQuestion("Replace the bank?", "Question", "Replace", "Keep") ? "Replace" : "Keep"));
-      return;
-    }
     if (q != "drop") {
       logLine("MessageBox " + q + " -> " +
               std::to_string(MessageBox(nullptr, "Replace the bank?", "Question", std::atoi(q.c_str()))));

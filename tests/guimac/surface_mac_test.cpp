@@ -477,10 +477,6 @@ TEST(MacSurface, MessageBoxesAnswerByTypeAndButton) {
     EXPECT_EQ(a.defaultButton, c.defaultButton);
     EXPECT_EQ(a.alternateButton, c.alternate);
   }
-  // A surface without a question of its own answers `no`, whatever its message boxes' OK would have said.
-  cocoa::alerts::scriptResponse(cocoa::kAlertDefaultResponse);
-  EXPECT_FALSE(ed.g->IGraphics::AskQuestion("text", "caption", "Replace", "Cancel"));
-  cocoa::alerts::clearScript();
 }
 
 TEST(MacSurface, FilePromptsStartOnTheDesktopAndReportTheChoice) {

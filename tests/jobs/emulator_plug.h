@@ -71,8 +71,7 @@ class EmulatorPlug : public TestEditor {
     KIT_MutexLock lock(GetMutex());
     return programName();
   }
-  // Runs on the sending thread as each SysEx message of a job leaves (set it while no job runs).
-  std::function<void()> onSend;
+  std::function<void()> onSend;  // on the sending thread as a job's SysEx leaves (set while no job runs)
   std::vector<int64_t> sentTicks() {
     std::lock_guard<std::mutex> lock(mutex);
     return tickTimes;

@@ -312,11 +312,10 @@ TEST(BankWriting, BothFormsAreByteExactAndReadBack) {
     EXPECT_EQ(dumpsOf(back), expected);
   }
   // A file that differs in any one byte (of the first words or of the tail) has another stamp.
-  const std::string stamp = librarianfiles::contentStamp(midi.data(), midi.size());
   for (size_t at : {0, 1, 7, 8, 12, 15, 16, 23, 24, 31, 32, 38577, 38578, 38579}) {
     Bytes changed = midi;
     changed[at] ^= 0x01;
-    EXPECT_NE(librarianfiles::contentStamp(changed.data(), changed.size()), stamp) << at;
+    EXPECT_NE(librarianfiles::contentStamp(changed.data(), 38580), librarianfiles::contentStamp(midi.data(), 38580));
   }
 }
 

@@ -152,9 +152,9 @@ TEST(HostSession, ALibrarianSessionOnTheRealEditor) {
 // renamed and saved, then chosen in the bank menu, renamed and saved again, the file holds both names. A host that
 // closes the plug-in while a name is typed, its editor still open, ends normally. A second host on the same data
 // folder, and a link in Patches to the bank, write the file between this one's saves: a bank without unsaved edits
-// reads the file again before it is edited, so each save keeps the other's names (a Paste or an Initialize chosen in
-// a menu held open for a second after the other's save is not made); the second host's save over a file written
-// since its rename asks first, and Cancel writes nothing, Replace its bank.
+// reads the file again before it is edited, so each save keeps the other's names (a Paste or an Initialize chosen in a
+// menu held open across the other's save is not made); its save over a file written since its rename asks first, and
+// Cancel writes nothing, Replace its bank.
 TEST(HostSession, ARenameKeepsWhatTheSynthesizerShowsAndSaysSo) {
   DataFolder data;
   data.write("Bank.syx", bankBytes(3));

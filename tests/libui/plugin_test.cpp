@@ -153,9 +153,9 @@ TEST(PluginLibrarian, AProjectKeepsTheOpenBanksUnsavedEdits) {
   data.write("Mine.syx", bankBytes(4));
   std::string kept, stamp;
   std::vector<uint8_t> image;
+  bool opened = false;
   Instance("Mine.syx", 4, "Renamed").editor->projectBank(&kept, &image, &stamp);
   Instance older("Other.syx");
-  bool opened = false;
   older.editor->recallProjectBank(kept, image, "", nullptr, &opened);
   ASSERT_TRUE(opened && older.editor->openBankUnsaved());
   EXPECT_FALSE(older.editor->saveOpenBank());

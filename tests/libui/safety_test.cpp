@@ -273,14 +273,7 @@ class Sequence {
         }
         break;
       case 9:
-        if (file) {
-          // Another bank each time: a file written again with the same bytes has not changed.
-          const int bank = 10 + replacements_++ % 80;
-          vectors::writeFile(path, bankBytes(bank));
-          forget(path);
-          saved_[path] = expectedBank(bank);
-          return;
-        }
+        if (saveAnotherBank(path)) return;
         break;
       case 10: {
         // The whole folder goes away while the editor refreshes, then comes back.
@@ -451,48 +444,44 @@ class Sequence {
     }
   }
 
+  // Another instance saves another bank into the file at `path` where it is a file.
+  bool saveAnotherBank(const std::string& path) {
+    struct stat st {};
+    if (path.empty() || ::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    // Another bank each time: a file written again with the same bytes has not changed.
+    const int bank = 10 + replacements_++ % 80;
+    vectors::writeFile(path, bankBytes(bank));
+    forget(path);
+    saved_[path] = expectedBank(bank);
+    return true;
+  }
+
   // A slot's menu held open for a look's worth of idling while another instance saves the bank of that list, then
   // Paste or Initialize (upper) or Copy (lower) chosen: each acts on the program shown when the menu opened.
   void heldMenu() {
-    LibrarianTab& tab = *tab_;
-    LibrarianEditor& editor = tab.editor;
-    const int item = roll(3), slot = roll(128);
-    const int side = item == 2 ? 1 : 0;
-    if (std::getenv("VEXMIR_LIBUI_VERBOSE")) std::printf("held menu: item %d on slot %d\n", item, slot);
-    const std::vector<Bytes> lowerShown = dumpsOf(editor.bankOf(1));
+    LibrarianEditor& editor = tab_->editor;
+    const int item = roll(3), slot = roll(128), side = item == 2 ? 1 : 0;
+    const std::vector<Bytes> lower = dumpsOf(editor.bankOf(1)), shown = memory_;
     const Bytes copied = editor.copiedProgram() ? Bytes(editor.copiedProgram()->messages[0].data) : Bytes();
-    const std::vector<Bytes> shown = memory_;
-    const std::string path = side == 0 ? editor.upperBankPath : editor.lowerBankPath;
-    const size_t calls = tab.host.calls.size();
-    tab.g.menuPath = {item == 0 ? "Paste" : item == 1 ? "Initialize" : "Copy"};
-    tab.g.whileMenuOpen = [&] {
-      struct stat st {};
-      if (!path.empty() && !(side == 1 && editor.lowerListShowsSearch) && ::lstat(path.c_str(), &st) == 0 &&
-          S_ISREG(st.st_mode)) {
-        const int bank = 10 + replacements_++ % 80;
-        vectors::writeFile(path, bankBytes(bank));
-        forget(path);
-        saved_[path] = expectedBank(bank);
-        // The open bank without edits is read again before it is written (Paste is offered once a program was
-        // copied): the slot then shows the file's program.
-        if (side == 0 && (item == 1 || !copied.empty())) fileAsItIsNow();
-      }
+    const size_t calls = tab_->host.calls.size();
+    tab_->g.menuPath = {item == 0 ? "Paste" : item == 1 ? "Initialize" : "Copy"};
+    tab_->g.whileMenuOpen = [&] {
+      // The open bank without edits is read again before it is written (Paste is offered once a program is copied).
+      if (!(side == 1 && editor.lowerListShowsSearch) &&
+          saveAnotherBank(side == 0 ? editor.upperBankPath : editor.lowerBankPath) && side == 0 &&
+          (item == 1 || !copied.empty()))
+        fileAsItIsNow();
       for (int i = 0; i < BankFollower::kIdlesPerLook; ++i) editor.idle();
     };
-    tab.click(side, slot, true);
-    tab.g.whileMenuOpen = nullptr;
+    tab_->click(side, slot, true);
+    tab_->g.whileMenuOpen = nullptr;
     const bool changed = memory_.size() == 128u && shown.size() == 128u && memory_[slot] != shown[slot];
-    if (item == 0) {
-      if (changed && !copied.empty())
-        mustTell_ = true;
-      else if (!copied.empty() && editor.bankOf(0) && memory_.size() == 128u)
-        memory_[slot] = copied;
-    } else if (item == 1) {
-      EXPECT_EQ(tab.host.calls.size(), calls + (changed ? 0 : 1)) << "Initialize went on";
-      mustTell_ = changed;
-    } else if (editor.copiedProgram() && static_cast<size_t>(slot) < lowerShown.size()) {
-      EXPECT_TRUE(Bytes(editor.copiedProgram()->messages[0].data) == lowerShown[slot]) << "copied another program";
-    }
+    if (item != 2 && (item == 1 || !copied.empty())) mustTell_ = changed;
+    if (item == 0 && !copied.empty() && !changed && editor.bankOf(0) && memory_.size() == 128u) memory_[slot] = copied;
+    EXPECT_TRUE(item != 1 || tab_->host.calls.size() == calls + (changed ? 0 : 1)) << "Initialize went on";
+    EXPECT_TRUE(item != 2 || !editor.copiedProgram() || static_cast<size_t>(slot) >= lower.size() ||
+                Bytes(editor.copiedProgram()->messages[0].data) == lower[slot])
+        << "copied another program";
   }
 
   void check() {

@@ -16,7 +16,6 @@
 #include "src/Vexmir.h"
 #include "tests/libui/libui_support.h"
 #include "tests/support/EmulatorClient.h"
-#include "tests/support/Pixels.h"
 
 using namespace libui;
 using vexmir::testsupport::EmulatorClient;
@@ -73,9 +72,8 @@ TEST(LibrarianTransfers, AuditionStoreAndRequestGoThroughTheSynthesizer) {
   const Bytes expected = vectors::programDataNamed(40, programName(6, 40));
   EXPECT_TRUE(eventually([&] { return emulator.program(40) == expected; })) << emulator.programName(40);
 
-  // A store of the open bank holds it until the store ends: its file replaced, a host recalling the project on a
-  // thread of its own and the editor showing the tab, idling and drawing the program's name meanwhile, the list
-  // stays as stored. The name typed since the project was saved gives way to the project's.
+  // A store of the open bank holds it until the store ends: its file replaced and a project recalled on a thread of its
+  // own while the editor shows the tab, idles and draws the name typed since (the project's replaces it), it stays.
   ByteChunk project;
   ASSERT_TRUE(plug.SerializeState(&project));
   const std::string savedName = plug.programName();
@@ -114,18 +112,11 @@ TEST(LibrarianTransfers, AuditionStoreAndRequestGoThroughTheSynthesizer) {
   emulator.command("drop dumps 0");
   const std::string end = plug.getDisplayLine(Vexmir::kLineName);
   EXPECT_EQ(end.rfind("Data write cancelled!", 0), 0u) << end;
-  // Once it has ended the list catches up, and says so on the librarian's line; the store's end stays said. A
-  // second of the editor's timer.
+  // A second of the editor's timer once it has ended: the list catches up, on the librarian's line only.
   for (int i = 0; i < 25; ++i) plug.GetGUI()->OnGUIIdle();
   EXPECT_EQ(editor->view()->slotText(0, 40), programName(7, 40));
   EXPECT_EQ(editor->lastMessage(), "Patches/A.syx changed on disk: the list shows it as it is now.");
   EXPECT_EQ(plug.getDisplayLine(Vexmir::kLineName), end) << "the catch-up wiped the store's end";
-  if (IGraphics* g = plug.GetGUI()) {  // the page as the musician sees it now, for people to look at
-    IRECT all(0, 0, g->Width(), g->Height());
-    g->SetAllControlsDirty();
-    g->Draw(&all);
-    rastertest::writeFile("store-end-kept.png", rastertest::encodeBitmap(pixels::opaque(g->GetDrawBitmap()).get()));
-  }
 
   // And one back: the synthesizer's program 7 into the selected slot 7 of the open bank. The MIDI input
   // stores it while this thread reads the bank, as the user interface does: through the bank lock.
@@ -137,8 +128,7 @@ TEST(LibrarianTransfers, AuditionStoreAndRequestGoThroughTheSynthesizer) {
   // Another instance saves the bank first: nothing is asked for the slot the musician did not see.
   data.write("A.syx", bankBytes(8));
   EXPECT_FALSE(editor->requestIntoSelectedSlot());
-  EXPECT_EQ(editor->lastMessage(), "Not requested: slot 8 of Patches/A.syx changed on disk, and the list now shows it "
-                                   "as it is. Request again to replace it.");
+  EXPECT_EQ(editor->lastMessage().rfind("Not requested: slot 8 of Patches/A.syx changed on disk, and the list", 0), 0u);
   ASSERT_TRUE(eventually([&] { return editor->requestIntoSelectedSlot(); }));
   const Bytes dump = vectors::programDump(asked);
   EXPECT_TRUE(eventually([&] {

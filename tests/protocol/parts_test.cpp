@@ -47,16 +47,14 @@ TEST(ProtocolParts, StoreIntoTheLibrarianPutsTheEditorsProgramIntoTheSelectedSlo
   // Another instance saved the bank with another program in that slot: not stored over it, and said.
   PatchFile other;
   other.patches = before;
-  const Bytes saved = programDump(44, 0);
-  other.patches[12].messages[0].data.assign(saved.data(), saved.size());
+  other.patches[12].messages[0].data.assign(programDump(44, 0).data(), kProgramDumpSize);
   const std::string file = Vexmir::getPatchesFolderStr() + "/Init.vmr";
   ASSERT_TRUE(PatchLibrarian::writeBankFile(other, file + ".new", false));
   std::filesystem::rename(file + ".new", file);
   plug.press(kOverwriteBank, 1);
-  EXPECT_EQ(plug.getLibrarianEditor()->lastMessage().rfind("Program not stored: slot 13 of Patches/Init.vmr changed", 0),
-            0u);
+  EXPECT_EQ(
+      plug.getLibrarianEditor()->lastMessage().rfind("Program not stored: slot 13 of Patches/Init.vmr changed", 0), 0u);
   plug.press(kOverwriteBank, 0);
-  ASSERT_TRUE(plug.waitIdle());
   EXPECT_EQ(plug.openBank()[12].messages[0].data, other.patches[12].messages[0].data);
   plug.sendGlobalWithProgram = true;
   plug.take();

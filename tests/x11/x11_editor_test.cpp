@@ -206,18 +206,17 @@ x11 resources
 // A question of the window layer on the screen that ends without an answer is never consent: closed by the window
 // manager, with the host's window destroyed under it or with the display connection gone, a question with Cancel
 // answers Cancel (2), one without answers No (7), and only a plain OK box answers OK (1); the drop's "replace?"
-// question leaves the file there as it was and writes no copy. Answered with Return, a question does say yes (6);
-// Escape answers the surface's question with the button that loses nothing (Keep).
+// question leaves the file there as it was and writes no copy. Answered with Return, a question does say yes (6).
 TEST_F(X11Editor, AQuestionEndedWithoutAnAnswerIsNeverConsent) {
   struct Case {
     const char* questions;
     const char* end;  // how the last question ends; the others are closed by the window manager
     std::vector<std::string> answers;
   } cases[] = {
-      {"0 1 3 4 5 drop 4 ask 3",
+      {"0 1 3 4 5 drop 4 3",
        "xdotool windowclose $HOST",
        {"MessageBox 0 -> 1", "MessageBox 1 -> 2", "MessageBox 3 -> 2", "MessageBox 4 -> 7", "MessageBox 5 -> 2",
-        "drop asked", "MessageBox 4 -> 6", "AskQuestion -> Keep", "MessageBox 3 -> 2"}},
+        "drop asked", "MessageBox 4 -> 6", "MessageBox 3 -> 2"}},
       {"4", "xdotool windowkill $(win)", {"MessageBox 4 -> 7"}},
   };
   for (const Case& c : cases) {
@@ -225,7 +224,7 @@ TEST_F(X11Editor, AQuestionEndedWithoutAnAnswerIsNeverConsent) {
     std::filesystem::create_directories(dir.file("Drop"));
     dir.write("Drop/Bank.syx", "mine");
     // Each click asks the next question; the script waits for its alert, closes it and waits until it is gone. The
-    // seventh question is answered with Return, the eighth with Escape.
+    // seventh question is answered with Return.
     dir.write("questions.sh", std::string(R"sh(set -e; HOST=$1; n=0; total=$(echo $2 | wc -w)
 win() { xdotool search --sync --onlyvisible --name "^Vexmir Editor alert" | head -1; }
 gone() { k=0; while xdotool search --onlyvisible --name "^Vexmir Editor alert" >/dev/null; do k=$((k+1)); [ $k -lt 500 ]; sleep 0.02; done; }
@@ -233,8 +232,7 @@ for q in $2; do
   n=$((n+1)); xdotool mousemove --window $HOST 220 120 click 1; w=$(win)
   if [ $n = $total ]; then )sh") + c.end +
                                   R"sh(; exit 0; fi
-  if [ $n -ge 7 ]; then k=Return; [ $n = 7 ] || k=Escape
-    until [ "$(xdotool getwindowfocus)" = "$w" ]; do sleep 0.01; done; xdotool key $k
+  if [ $n = 7 ]; then until [ "$(xdotool getwindowfocus)" = "$w" ]; do sleep 0.01; done; xdotool key Return
   else "$VEXMIR_HOST" --x11-close "Vexmir Editor alert"; fi
   gone
 done

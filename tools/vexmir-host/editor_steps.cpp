@@ -658,8 +658,9 @@ StepAction parseMenu(const StepArgs& a, std::string* error) {
   long long held = 0;
   if (a.words.size() != 2 || a.words[0] != "choose" || !a.onlyKeys({"held"}, error) ||
       (a.keys.count("held") && (!a.intKey("held", &held, error) || held < 0 || held > 1500)))
-    return fail(error, "menu choose I[/J...] [held=TICKS] | menu title TEXT | menu dismiss (item numbers from 0, "
-                       "submenus after /)");
+    return fail(error,
+                "menu choose I[/J...] [held=TICKS] | menu title TEXT | menu dismiss (item numbers from 0, "
+                "submenus after /)");
   cocoa::menus::Choice path;
   std::stringstream ss(a.words[1]);
   std::string part;
