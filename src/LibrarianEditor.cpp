@@ -751,10 +751,7 @@ bool LibrarianEditor::requestAllIntoOpenBank() {
 
 bool LibrarianEditor::initializeSelectedSlot() {
   const int slot = librarian_->selectedSlot(kUpper);
-  if (!host_) return false;
-  if (bankOf(kUpper) && slot >= 0 &&
-      !slotsWritable(slot, slot + 1, "Not initialized", "Initialize it again to replace it."))
-    return false;
+  if (!host_ || !slotsWritable(slot, slot + 1, "Not initialized", "Initialize it again to replace it.")) return false;
   return host_->initializeCurrentProgram();
 }
 

@@ -288,12 +288,14 @@ void LibrarianViewControl::OnMouseDown(int x, int y, IMouseMod* mod) {
   }
   if (!mod->L) return;
   // A click on a message cut short shows it whole; on a message that names several files, the next one.
-  if (editor_ && noticeRect().Contains(x, y) && !notice().empty()) {
-    std::string whole;
-    {
-      std::lock_guard<std::mutex> lock(noticeLock_);
-      whole = noticeText_;
-    }
+  std::string whole;
+  bool noticeShown = false;
+  {
+    std::lock_guard<std::mutex> lock(noticeLock_);
+    noticeShown = !notice_.empty();
+    whole = noticeText_;
+  }
+  if (editor_ && noticeRect().Contains(x, y) && noticeShown) {
     if (noticeCut_)
       if (IGraphics* g = editor_->graphics()) g->ShowMessageBox(whole.c_str(), "Librarian", 0);
     if (editor_->showNextScanNote() || noticeCut_) return;

@@ -688,6 +688,13 @@ StepAction parseMenu(const StepArgs& a, std::string* error) {
   };
 }
 
+// The last of what the user was shown, or null once the transcript says that nothing was (`what`: none).
+template <class Shown>
+const Shown* lastShown(Session& s, const std::vector<Shown>& shown, const std::string& what) {
+  if (shown.empty()) s.host.out().line(what + ": none");
+  return shown.empty() ? nullptr : &shown.back();
+}
+
 StepAction parsePanel(const StepArgs& a, std::string* error) {
   if (a.words.size() == 1 && a.words[0] == "cancel") {
     return [](Session& s, std::string*) {
@@ -700,18 +707,15 @@ StepAction parsePanel(const StepArgs& a, std::string* error) {
     // The last panel as the user saw it: its folder and rows, and a scripted choice it did not offer.
     return [](Session& s, std::string*) {
       const auto shown = cocoa::panels::shownPanels();
-      if (shown.empty()) {
-        s.host.out().line("panel shown: none");
-        return true;
-      }
-      const cocoa::ShownPanel& p = shown.back();
-      std::string line = std::string("panel shown: ") + (p.open ? "open " : "save ") +
-                         quoted(p.folder.c_str(), p.folder.size() + 1) + ", " + std::to_string(p.rows.size()) +
+      const cocoa::ShownPanel* p = lastShown(s, shown, "panel shown");
+      if (!p) return true;
+      std::string line = std::string("panel shown: ") + (p->open ? "open " : "save ") +
+                         quoted(p->folder.c_str(), p->folder.size() + 1) + ", " + std::to_string(p->rows.size()) +
                          " rows:";
-      for (const std::string& row : p.rows) line += " " + quoted(row.c_str(), row.size() + 1);
+      for (const std::string& row : p->rows) line += " " + quoted(row.c_str(), row.size() + 1);
       s.host.out().line(line);
-      if (!p.refused.empty())
-        s.host.out().line("panel refused " + quoted(p.refused.c_str(), p.refused.size() + 1) + ": not offered");
+      if (!p->refused.empty())
+        s.host.out().line("panel refused " + quoted(p->refused.c_str(), p->refused.size() + 1) + ": not offered");
       return true;
     };
   }
@@ -750,14 +754,11 @@ StepAction parseAlert(const StepArgs& a, std::string* error) {
     // The last alert as the user saw it: its header and the titles of its buttons.
     return [](Session& s, std::string*) {
       const auto shown = cocoa::alerts::shownAlerts();
-      if (shown.empty()) {
-        s.host.out().line("alert shown: none");
-        return true;
-      }
-      const cocoa::ShownAlert& al = shown.back();
+      const cocoa::ShownAlert* al = lastShown(s, shown, "alert shown");
+      if (!al) return true;
       auto text = [](const std::string& t) { return quoted(t.c_str(), t.size() + 1); };
-      s.host.out().line("alert shown: " + text(al.header) + " default " + text(al.defaultButton) + " alternate " +
-                        text(al.alternateButton) + " other " + text(al.otherButton));
+      s.host.out().line("alert shown: " + text(al->header) + " default " + text(al->defaultButton) + " alternate " +
+                        text(al->alternateButton) + " other " + text(al->otherButton));
       return true;
     };
   }
