@@ -66,6 +66,10 @@ std::string BankFollower::caughtUp(const std::string& shown) {
   return shown + " changed on disk: the list shows it as it is now.";
 }
 
+std::string BankFollower::caughtUpBelow(const std::string& shown) {
+  return "The list below shows " + shown + " as it is now.";
+}
+
 std::string BankFollower::noBankNow(const std::string& shown, const std::string& why) {
   return shown + " is no bank now (" + why + "): the list keeps what it shows.";
 }
@@ -110,12 +114,30 @@ bool BankFollower::editAllowed(int first, int last, const std::string& refusal, 
     return programs;
   };
   const std::vector<PatchMessages> seen = slots();
-  if (!readAgain(LibrarianEditor::kUpper) || slots() == seen) return true;
-  const std::string which = last - first == 1 ? "slot " + std::to_string(first + 1)
-                                              : "slots " + std::to_string(first + 1) + " to " + std::to_string(last);
-  e.tell(refusal + ": " + which + " of " + e.shownPath(bankPath(*bank)) +
+  if (!readAgain(LibrarianEditor::kUpper)) return true;
+  const std::vector<PatchMessages> now = slots();
+  if (now == seen) return true;
+  std::vector<int> changed;
+  for (size_t i = 0; i < now.size(); ++i)
+    if (now[i] != seen[i]) changed.push_back(first + static_cast<int>(i) + 1);
+  e.tell(refusal + ": " + slotNames(changed) + " of " + e.shownPath(bankPath(*bank)) +
          " changed on disk, and the list now shows it as it is. " + again);
   return false;
+}
+
+std::string BankFollower::slotNames(const std::vector<int>& slots) {
+  // Runs of neighbours as ranges: "slot 5", "slots 5 to 7", "slots 2, 5 to 7 and 9".
+  std::vector<std::string> runs;
+  for (size_t i = 0; i < slots.size();) {
+    size_t j = i;
+    while (j + 1 < slots.size() && slots[j + 1] == slots[j] + 1) ++j;
+    runs.push_back(std::to_string(slots[i]) + (j > i ? " to " + std::to_string(slots[j]) : ""));
+    i = j + 1;
+  }
+  std::string text;
+  for (size_t i = 0; i < runs.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == runs.size() ? " and " : ", ") + runs[i];
+  return (slots.size() == 1 ? "slot " : "slots ") + text;
 }
 
 bool BankFollower::saveAllowed(const PatchFile& bank, const std::string& path) {
@@ -146,6 +168,36 @@ bool BankFollower::saveAllowed(const PatchFile& bank, const std::string& path) {
     asked = now;
     question = shown + " changed on disk again while this question stood. Replace it with the bank open here?";
   }
+}
+
+BankFollower::Shown BankFollower::shown() const {
+  LibrarianEditor& e = editor_;
+  Shown s;
+  for (int side : {LibrarianEditor::kUpper, LibrarianEditor::kLower}) {
+    const PatchFile* bank = e.bankOf(side);
+    if (!bank || bank->fromProject || bank->folderPath.empty() ||
+        (side == LibrarianEditor::kUpper ? e.openBankUnsaved() : e.lowerListShowsSearch))
+      continue;
+    s.path[side] = bankPath(*bank);
+    s.stamp[side] = stampOf(*bank);
+  }
+  return s;
+}
+
+void BankFollower::sayCaughtUp(const Shown& before) {
+  LibrarianEditor& e = editor_;
+  std::string news, upperFile;
+  for (int side : {LibrarianEditor::kUpper, LibrarianEditor::kLower}) {
+    // The lists are chosen again after the rescan: the bank read from the same file, by its path.
+    const std::string& path = before.path[side];
+    const PatchFile* bank = path.empty() ? nullptr : e.librarian()->bankAt(bankIndexByPath(e.librarian()->bankFiles, path));
+    if (!bank || stampOf(*bank) == before.stamp[side]) continue;
+    const std::string shown = e.shownPath(path);
+    const bool openFile = side == LibrarianEditor::kLower && librarianfiles::realPath(path) == upperFile;
+    news += (news.empty() ? "" : " ") + (openFile ? caughtUpBelow(shown) : caughtUp(shown));
+    if (side == LibrarianEditor::kUpper) upperFile = librarianfiles::realPath(path);
+  }
+  e.note(news);
 }
 
 bool BankFollower::moved(int side, const PatchFile* bank, const std::string& path) {
@@ -202,12 +254,18 @@ void BankFollower::look() {
     LibrarianPatch before;
     const bool had = renaming >= 0 && e.librarian()->copyProgram(bank, renaming, &before);
     const bool read = readAgain(side, false, &why);
-    if (read) say(caughtUp(shown));
+    // The list below can show the open bank's own file through another entry (a link): the open bank's words about
+    // that file stand, and the list below is said as such.
+    const bool openFile = side == LibrarianEditor::kLower && open && !open->folderPath.empty() &&
+                          librarianfiles::realPath(path) == librarianfiles::realPath(bankPath(*open));
+    if (read) say(openFile ? caughtUpBelow(shown) : caughtUp(shown));
     if (!read && !why.empty()) say(noBankNow(shown, why));
     if (!read || renaming < 0) continue;
     LibrarianPatch after;
     const bool has = e.librarian()->copyProgram(bank, renaming, &after);
-    if (had != has || before.messages != after.messages) view->closeRename();
+    if (had != has || before.messages != after.messages)
+      e.closeRenameUnderField("slot " + std::to_string(renaming + 1) + " of " + shown +
+                              " changed on disk while it was typed, and the list now shows it as it is");
   }
   e.note(news);
 }

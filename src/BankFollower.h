@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class LibrarianEditor;
 class PatchFile;
@@ -73,7 +74,19 @@ class BankFollower {
   // when a shown file is no bank now (`why`: "it is gone", ...).
   static std::string changedUnderEdits(const std::string& shown);
   static std::string caughtUp(const std::string& shown);
+  // The same for the list below where it shows the open bank's file through another entry (a link).
+  static std::string caughtUpBelow(const std::string& shown);
   static std::string noBankNow(const std::string& shown, const std::string& why);
+  // Slot numbers (from 1, ascending) as the musician reads them: "slot 5", "slots 5 to 7", "slots 2, 5 to 7 and 9".
+  static std::string slotNames(const std::vector<int>& slots);
+  // What the lists show before a rescan reads every bank again: the file and stamp of each side's bank that holds
+  // nothing of the musician's. After it, a side that shows the same file with other programs is said on the
+  // librarian's line, as the idle says it.
+  struct Shown {
+    std::string path[2], stamp[2];
+  };
+  Shown shown() const;
+  void sayCaughtUp(const Shown& before);
   // The musician was told that the file at `path`, as it is now, is not the one the unsaved edits were made on (a
   // recall, a rescan): the idle does not say it again.
   void toldUnderEdits(const std::string& path);

@@ -178,7 +178,11 @@ void FileEditPopupMenu::doPopupMenu(int x, int y) {
   const int item = chosen ? chosen->GetChosenItemIdx() : -1;
   if (chosen == &main_) {
     if (item == 0 && view) view->PasteSlotData(x, y);
-    if (item == 2 && view) view->renameSlot(x, y);
+    // A rename opens on the program the list shows now: one the file changed while the menu stood is not renamed.
+    if (item == 2 && view) {
+      const int slot = editor_->librarian()->selectedSlot(LibrarianEditor::kUpper);
+      if (editor_->slotsWritable(slot, slot + 1, "Not renamed", "Rename the slot again.")) view->renameSlot(x, y);
+    }
     if (item == 4) editor_->initializeSelectedSlot();
   } else if (chosen == &request_ && host) {
     if (item == 0) editor_->requestIntoSlot(-1);

@@ -170,7 +170,8 @@ void LibrarianEditor::note(const std::string& news) {
   {
     std::lock_guard<std::mutex> lock(messageLock_);
     scanNoteTexts_.clear();
-    line_ = outcome_.empty() ? news : outcome_ + " " + news;
+    const bool ended = !outcome_.empty() && std::strchr(".!?", outcome_.back()) != nullptr;
+    line_ = outcome_.empty() ? news : outcome_ + (ended ? " " : ". ") + news;
     shown = line_;
   }
   if (view_) view_->setNotice(shown);
@@ -267,7 +268,7 @@ void LibrarianEditor::applySelection(int side, int index) {
   if (side == kUpper) {
     // The project keeps the open bank by its position; a rename opened on another bank renames nothing.
     if (IParam* current = plug_->GetParam(kCurrentBank)) current->Set(index);
-    if (view_ && upperBankPath != openBefore) view_->closeRename();
+    if (view_ && upperBankPath != openBefore) closeRenameUnderField("the open bank is " + shownPath(upperBankPath) + " now");
   }
   BankChooserMenu* chooser = nullptr;
   if (side == kUpper && upperChooser_) chooser = &upperChooser_->chooser();
@@ -366,6 +367,7 @@ void LibrarianEditor::fillLists(int listType) {
 void LibrarianEditor::rescanKeepingEdits() {
   // A rescan reads every bank again from its file: edits of the open bank that are not saved are
   // carried over to the bank read from the same file, so that "Refresh Folders" never drops them.
+  const BankFollower::Shown shownBefore = follower_->shown();
   std::unique_ptr<PatchFile> edited;
   if (openBankUnsaved()) edited = librarian_->cloneBank(bankOf(kUpper));
   // A bank a project brought without a file has nothing to read again: discarded, it is gone. Saved under a name of
@@ -379,7 +381,7 @@ void LibrarianEditor::rescanKeepingEdits() {
     std::string why;
     const bool listable = librarian_->listable(path, &why);
     if (listable && librarianfiles::fileStamp(path, static_cast<size_t>(kMaxBankFileSize)) != edited->fileStamp) {
-      keptMessage = BankFollower::changedUnderEdits(name);
+      keptMessage = BankFollower::changedUnderEdits(shownPath(path));
       follower_->toldUnderEdits(path);
     }
     if (!listable) {
@@ -443,6 +445,7 @@ void LibrarianEditor::rescanKeepingEdits() {
     warn(keptMessage, "Refresh Folders");
   else if (!keptMessage.empty())
     tell(keptMessage);
+  follower_->sayCaughtUp(shownBefore);
 }
 
 void LibrarianEditor::reportScanNotes() {
@@ -768,6 +771,14 @@ void LibrarianEditor::showSavedState() {
   showLayer("saveChangesLayer", true);
 }
 
+void LibrarianEditor::closeRenameUnderField(const std::string& why) {
+  if (!view_ || view_->renameClosed) return;
+  renameClosedWhy_ = why;
+  view_->closeRename();
+  // The field goes with it: what was typed is ended now, and refused with the reason.
+  if (IGraphics* g = graphics()) g->EndUserEditOfHiddenControl();
+}
+
 bool LibrarianEditor::readAgainIfChanged(int side) {
   return follower_->readAgain(side);
 }
@@ -787,7 +798,8 @@ void LibrarianEditor::SetLibrarianStatusUnsaved(bool on) {
 }
 
 void LibrarianEditor::projectBank(std::string* path, std::vector<uint8_t>* image, std::string* stamp) const {
-  const std::unique_ptr<PatchFile> bank = librarian_->cloneBank(bankOf(kUpper));
+  // Any thread (a host saves its project whenever it likes): the open bank is found and copied under the bank lock.
+  const std::unique_ptr<PatchFile> bank = librarian_->cloneOpenBank();
   path->clear();
   image->clear();
   stamp->clear();
@@ -1315,8 +1327,9 @@ bool LibrarianEditor::onParamChange(int paramIdx) {
       } else if (view_ && text && text != view_->renameName) {
         // The rename was closed under its field (the open bank changed), and then the entry ended.
         view_->renameName = text;
-        tell(std::string("Not renamed: the open bank changed while \"") + text +
-             "\" was typed. Rename the slot again.");
+        tell("Not renamed to \"" + std::string(text) + "\": " +
+             (renameClosedWhy_.empty() ? std::string("the open bank changed while it was typed") : renameClosedWhy_) +
+             ". Rename the slot again.");
       }
       if (view_) view_->renameClosed = true;
       showLayer("patchRename", false);

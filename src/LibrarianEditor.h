@@ -3,7 +3,8 @@
 // holds what the editor object keeps for the librarian (the names of the two open banks, the search
 // mode, the copied program) and carries out the librarian commands of the parameter handler.
 //
-// Threads: user-interface thread only, but for openBankChanged. Programs received from the synthesizer
+// Threads: user-interface thread only, but for openBankChanged and projectBank. While the editor is open a recall
+// that comes on another thread hands its part over to this thread (Vexmir::recallHandsOver). Programs received from the synthesizer
 // are stored into the open bank by the MIDI input and the transfer jobs under the librarian's bank lock
 // (PatchLibrarian::lockBanks), which this class takes wherever it reads or changes the programs of a listed
 // bank; paste and import hand theirs over on this thread (programReceived).
@@ -157,6 +158,9 @@ class LibrarianEditor {
   // The next file the last scan passed over and why (a click on the librarian's message line); false when the
   // message names no more than one.
   bool showNextScanNote();
+  // A rename whose slot is no longer the program it was opened on (`why` says what happened) closes with its field;
+  // the name typed is refused with that reason.
+  void closeRenameUnderField(const std::string& why);
   // Drops the unsaved edits of the open bank: scans again and shows the saved state.
   void discardChanges();
 
@@ -280,6 +284,8 @@ class LibrarianEditor {
   // Set by the recall on the host's thread as well as on this one.
   std::atomic<bool> tabShown_{false};
   std::string lowerPathBeforeSearch_;
+  // Why the last rename closed under its field.
+  std::string renameClosedWhy_;
   std::string searchedText_;
 
   IEffectBase* plug_;

@@ -174,6 +174,9 @@ void Vexmir::initUnboundParams() {
 
 void Vexmir::OnIdle() {
   if (!librarianEditor || !mMutex.TryEnter()) return;
+  // A recall handed over waits for what stands: what the musician chooses there goes onto what was shown.
+  IGraphics* g = GetGUI();
+  if (!g || !g->ModalShown()) finishHandedOverRecall();
   librarianEditor->idle();
   mMutex.Leave();
 }

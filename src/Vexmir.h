@@ -95,6 +95,7 @@ class Vexmir : public IEffectVST {
   void Reset() override;
   // Without a MIDI system nothing reaches the synthesizer: the first thing the opened editor says.
   void OnGUIOpen() override;
+  void OnGUIClose() override;
   void ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) override;
   // The relay's thread: starts the jobs the audio callback asked for, sends what it could not send without
   // waiting, starts a recalled program's pending send and opens the ports chosen meanwhile.
@@ -246,9 +247,26 @@ class Vexmir : public IEffectVST {
   bool SerializeState2(ByteChunk* chunk, bool full);
   // Applies a body only when it is whole and sound: -1 and nothing changed otherwise.
   int UnserializeState2(ByteChunk* chunk, int startPos, bool full);
-  // A recall's part of the librarian: the open bank, its highlighted slot and its unsaved edits as the body keeps
-  // them. Returns what the musician is told about the bank ("" for nothing).
-  std::string recallLibrarianBank(const PluginState& state);
+  // A recall's part of the librarian: the open bank (its path, its unsaved edits and the stamp of the file they were
+  // made on, as the body keeps them) and the highlighted slot, with the recall's words about ports not found.
+  struct RecalledLibrarian {
+    bool full = false;
+    std::string bankPath, bankStamp, missingPorts;
+    std::vector<uint8_t> bankImage;
+    bool hasSelection = false;
+    double currentBank = 0.0, currentPatch = -1.0;
+  };
+  // Opens the recalled bank and slot. Returns what the musician is told about the bank ("" for nothing).
+  std::string recallLibrarianBank(const RecalledLibrarian& part);
+  // The editor's side of a recall: the librarian's part, then the editor tab with the recalled timbre and the
+  // musician told what did not come back as the project kept it.
+  void finishRecallInEditor(const RecalledLibrarian& part, const std::string& bankNote);
+  // While the editor is open, its thread alone changes the librarian: a recall on another thread, or one that comes
+  // while a menu, panel or question stands, hands its editor's side over instead.
+  bool recallHandsOver();
+  // The editor's thread, under the plug-in mutex, when no menu, panel or question stands (and the editor's close):
+  // carries out the editor's side of the last recall handed over.
+  void finishHandedOverRecall();
   // Starts the job that sends a recalled program (with the global settings first); false when the job thread
   // is busy or the job did not start.
   bool startRecalledProgramSend();
@@ -298,6 +316,10 @@ class Vexmir : public IEffectVST {
   // have stopped coming (the relay's thread starts it when a job ends), so the synthesizer does not keep an older
   // program than the editor shows, and a burst of recalls is sent once. The time is the job clock's.
   std::atomic<bool> recallSendPending{false};
+  // The editor's side of the last recall handed over, until the editor's thread carries it out (under
+  // recallHandOverLock).
+  std::mutex recallHandOverLock;
+  std::unique_ptr<RecalledLibrarian> recallHandedOver;
   std::atomic<int64_t> lastRecallNanoseconds{0};
   std::atomic<bool> processingIndicatorShown{false};
   // Block flags of MIDI from the host and from the synthesizer, in the order CC, PC, note, pitch bend, poly

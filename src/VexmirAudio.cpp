@@ -69,6 +69,11 @@ void Vexmir::OnGUIOpen() {
   if (const char* problem = midiSystemProblem()) displayStatus(problem);
 }
 
+void Vexmir::OnGUIClose() {
+  // Nothing stands any more (the close ended it): a recall handed over to the editor's thread is carried out now.
+  finishHandedOverRecall();
+}
+
 void Vexmir::ProcessDoubleReplacing(double**, double**, int nFrames) {
   // The binding holds the plug-in mutex already; taking it here keeps its order before the queue's lock for any
   // caller.

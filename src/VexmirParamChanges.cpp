@@ -371,6 +371,8 @@ void Vexmir::OnParamChange(int paramIdx) {
   // What the musician must read after the control's own name and value: a port still missing, a name changed.
   std::string note;
   bool refusal = false;  // the note is a refused store's
+  // The display keeps what the press and its job said: the store button's release adds no "off" over it.
+  bool keepShown = false;
 
   if (paramIdx >= kMIDIFilterDAWCCPassThrough && paramIdx <= kMIDIFilterHWSEPassThrough) {
     const int kind = (paramIdx - kMIDIFilterDAWCCPassThrough) % kNumFilterKinds;
@@ -423,6 +425,9 @@ void Vexmir::OnParamChange(int paramIdx) {
       // The editor's program into the selected slot of the open bank, as if the synthesizer had sent it. Where it
       // cannot start the musician reads why, on the press and again on the release.
       const int slot = librarian ? librarian->selectedSlot(0) : -1;
+      keepShown = v != 1;
+      // The press is the musician's next action: what the librarian's line said of the last one goes.
+      if (v == 1 && librarianEditor) librarianEditor->clearMessage();
       if (!midiManager || !librarian) break;
       if (v == 1 && !librarian->openBank(0, false)) {
         refusedButton = "Program not stored: no bank is open";
@@ -550,7 +555,7 @@ void Vexmir::OnParamChange(int paramIdx) {
   }
 
   if (action) {
-    ControlDisplay::controlDisplay(this, paramIdx, value, false);
+    if (!keepShown) ControlDisplay::controlDisplay(this, paramIdx, value, false);
     // A control that sends nothing leaves no message name behind from the control edited before it.
     if (action->type == ControlAction::kUnbound || action->type == ControlAction::kNone) displayCC("---");
     applyCommonTail(action, paramIdx, value, v);

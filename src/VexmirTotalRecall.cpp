@@ -84,6 +84,18 @@ bool Vexmir::SerializeState2(ByteChunk* chunk, bool full) {
       librarianEditor->projectBank(&state.editedBankPath, &state.editedBankImage, &state.editedBankStamp);
     state.currentPatch = paramValue(kCurrentPatch);
     state.currentBank = paramValue(kCurrentBank);
+    // A recall handed over to the editor's thread and not carried out yet: its bank and selection are the project's.
+    std::lock_guard<std::mutex> handOff(recallHandOverLock);
+    if (const RecalledLibrarian* part = recallHandedOver.get();
+        part && part->full && (part->hasSelection || !part->bankImage.empty())) {
+      state.editedBankPath = part->bankPath;
+      state.editedBankImage = part->bankImage;
+      state.editedBankStamp = part->bankStamp;
+      if (part->hasSelection) {
+        state.currentBank = part->currentBank;
+        state.currentPatch = part->currentPatch;
+      }
+    }
   }
   state.values.resize(kStateParamCount);
   for (int i = 0; i < kStateParamCount; ++i) state.values[static_cast<size_t>(i)] = paramValue(i);
@@ -111,20 +123,58 @@ void Vexmir::startPendingRecallSend() {
   midiManager->startJob(MidiWorker::kJobThread, job);
 }
 
-std::string Vexmir::recallLibrarianBank(const PluginState& state) {
-  if (!librarianEditor || (!state.hasSelection && state.editedBankImage.empty())) return std::string();
+std::string Vexmir::recallLibrarianBank(const RecalledLibrarian& part) {
+  if (!librarianEditor || !part.full || (!part.hasSelection && part.bankImage.empty())) return std::string();
   // The open bank as the project left it, found by its path (by its position where the project kept no path or
   // its bank is gone), with the edits the project kept; edits made here stay open and flagged whatever the project
   // holds.
-  log("PROJECT RECALL: open bank stored " + state.editedBankPath);
+  log("PROJECT RECALL: open bank stored " + part.bankPath);
   bool opened = false;
   const std::string note = librarianEditor->recallProjectBank(
-      state.editedBankPath, state.editedBankImage, state.editedBankStamp,
-      state.hasSelection ? &state.currentBank : nullptr, &opened);
+      part.bankPath, part.bankImage, part.bankStamp, part.hasSelection ? &part.currentBank : nullptr, &opened);
   // A project from elsewhere may hold any finite number here: it is brought into range before it becomes a slot.
-  if (opened && state.hasSelection && librarian)
-    librarian->selectSlot(0, static_cast<int>(std::clamp(state.currentPatch, -1.0, 127.0)));
+  if (opened && part.hasSelection && librarian)
+    librarian->selectSlot(0, static_cast<int>(std::clamp(part.currentPatch, -1.0, 127.0)));
   return note;
+}
+
+bool Vexmir::recallHandsOver() {
+  IGraphics* g = GetGUI();
+  return librarianEditor && g && g->WindowIsOpen() && (g->ModalShown() || !g->OnEditorThread());
+}
+
+void Vexmir::finishHandedOverRecall() {
+  std::unique_ptr<RecalledLibrarian> part;
+  {
+    std::lock_guard<std::mutex> lock(recallHandOverLock);
+    part.swap(recallHandedOver);
+  }
+  if (part) finishRecallInEditor(*part, recallLibrarianBank(*part));
+}
+
+void Vexmir::finishRecallInEditor(const RecalledLibrarian& part, const std::string& bankNote) {
+  // The editor tab with the recalled timbre. Leaving the librarian ends an entry of its own, and what that says (a
+  // rename the recall sent nowhere) is read after the timbre's name, with the recall's notes.
+  IGraphics* g = GetGUI();
+  const std::string toldBefore = librarianEditor ? librarianEditor->lastMessage() : std::string();
+  if (g) g->SetParameterFromPlug(kMainTab, 2.0, false);
+  storeParamValue(kMainTab, 2.0);
+  OnParamChange(kMainTab);
+  OnParamChange(kQuickTab);
+  const std::string entryNote =
+      librarianEditor && librarianEditor->lastMessage() != toldBefore ? librarianEditor->lastMessage() : std::string();
+  // A port of the project that is not there now (renamed, unplugged) stays OFF, and a bank that is gone is stood in
+  // for by another: the musician is told which.
+  const std::string& missingPorts = part.missingPorts;
+  std::string text = missingPorts.empty() ? bankNote : "MIDI port not found, set to OFF: " + missingPorts;
+  if (!missingPorts.empty() && !bankNote.empty()) text += " - " + bankNote;
+  if (!entryNote.empty()) text += (text.empty() ? "" : " - ") + entryNote;
+  if (!text.empty()) {
+    if (midiManager)
+      midiManager->getSender()->showStatus(text);
+    else
+      displayStatus(text.c_str());
+  }
 }
 
 int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
@@ -206,7 +256,20 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
     // of whatever program was received last.
     resetReceivedProgramData();
   }
-  const std::string bankNote = reopen ? recallLibrarianBank(state) : std::string();
+  // The librarian's part and the editor tab belong to the editor's thread while the editor is open: a recall that
+  // comes on another thread, or while a menu, panel or question stands, changes none of them here. What the musician
+  // chooses meanwhile goes onto what is shown; the editor's thread carries the recall's side out on its next idle
+  // with nothing standing (or as the editor closes).
+  RecalledLibrarian part;
+  part.full = reopen;
+  part.bankPath = state.editedBankPath;
+  part.bankImage = state.editedBankImage;
+  part.bankStamp = state.editedBankStamp;
+  part.hasSelection = state.hasSelection;
+  part.currentBank = state.currentBank;
+  part.currentPatch = state.currentPatch;
+  const bool handOver = recallHandsOver();
+  const std::string bankNote = handOver ? std::string() : recallLibrarianBank(part);
 
   // The flags that follow parameters are derived from the values just recalled, not from the old ones.
   for (int k = 0; k < kNumFilterKinds; ++k) {
@@ -258,25 +321,12 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
   log("PROJECT RECALL: MIDI Out device after nonautomated params " + displayTextOf(this, kDeviceOutSelection));
   displayStatus("Project Data Recalled");
 
-  // The editor tab with the recalled timbre. Leaving the librarian ends an entry of its own, and what that says (a
-  // rename the recall sent nowhere) is read after the timbre's name, with the recall's notes.
-  const std::string toldBefore = librarianEditor ? librarianEditor->lastMessage() : std::string();
-  if (g) g->SetParameterFromPlug(kMainTab, 2.0, false);
-  storeParamValue(kMainTab, 2.0);
-  OnParamChange(kMainTab);
-  OnParamChange(kQuickTab);
-  const std::string entryNote =
-      librarianEditor && librarianEditor->lastMessage() != toldBefore ? librarianEditor->lastMessage() : std::string();
-  // A port of the project that is not there now (renamed, unplugged) stays OFF, and a bank that is gone is stood in
-  // for by another: the musician is told which.
-  std::string text = missingPorts.empty() ? bankNote : "MIDI port not found, set to OFF: " + missingPorts;
-  if (!missingPorts.empty() && !bankNote.empty()) text += " - " + bankNote;
-  if (!entryNote.empty()) text += (text.empty() ? "" : " - ") + entryNote;
-  if (!text.empty()) {
-    if (midiManager)
-      midiManager->getSender()->showStatus(text);
-    else
-      displayStatus(text.c_str());
+  part.missingPorts = missingPorts;
+  {
+    // The last recall wins: one handed over before this one is not carried out after it.
+    std::lock_guard<std::mutex> handOff(recallHandOverLock);
+    recallHandedOver = handOver ? std::make_unique<RecalledLibrarian>(std::move(part)) : nullptr;
   }
+  if (!handOver) finishRecallInEditor(part, bankNote);
   return end;
 }

@@ -78,6 +78,10 @@ class IEffectVSTEntry {
   static void closeX11Editor(IEffectVST* plug);
   // Closes the editor as the host's editor close does, in either window model; false without a surface.
   static bool closeEditor(IEffectVST* plug);
+  // Before the editor closes, on whichever thread the host closes it: a menu, panel or question standing on the
+  // editor's thread ends unanswered, and the close waits until that thread has left the editor's calls. Without
+  // the plug-in mutex, which the editor's thread takes as it returns.
+  static void endEditorCalls(IEffectVST* plug);
 
  private:
   static intptr_t dispatch(IEffectVST* plug, int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt);
@@ -101,6 +105,13 @@ void IEffectVSTEntry::closeX11Editor(IEffectVST* plug) {
   plug->mState->mX11Editor = nullptr;
 }
 
+void IEffectVSTEntry::endEditorCalls(IEffectVST* plug) {
+  IGraphics* g = plug->GetGUI();
+  if (!g) return;
+  if (plug->mState->mX11Editor) plug->mState->mX11Editor->abandonModals();
+  g->EndModalsAndWait();
+}
+
 bool IEffectVSTEntry::closeEditor(IEffectVST* plug) {
   IGraphics* g = plug->GetGUI();
   if (!g) return false;
@@ -120,6 +131,7 @@ intptr_t IEffectVSTEntry::dispatcher(AEffect* effect, int32_t opcode, int32_t in
     // A host may close the plug-in with its editor open: the editor closes first, as the host's editor close does,
     // while the plug-in is whole, so that a text still typed in a field reaches a plug-in that can take it.
     try {
+      endEditorCalls(plug);
       {
         KIT_MutexLock lock(&plug->GetMutex());
         IGraphics* g = plug->GetGUI();
@@ -135,9 +147,13 @@ intptr_t IEffectVSTEntry::dispatcher(AEffect* effect, int32_t opcode, int32_t in
   if (opcode == effEditIdle || opcode == effIdle) {
     // A Linux host's idle calls are the editor's clock and event loop; they run without the plug-in mutex, as the
     // view's timer and events do on the Mac, and the controls take it where they change parameters.
-    if (opcode == effEditIdle && plug->mState->mX11Editor) {
+    // Counted as a call of the editor's thread before anything of the editor is looked at, so that a close from
+    // another thread waits for it to end, and none begins after the close began.
+    IGraphics* g = opcode == effEditIdle ? plug->GetGUI() : nullptr;
+    if (g) {
+      const IGraphics::CallScope call(g);
       try {
-        plug->mState->mX11Editor->idle();
+        if (!g->ModalsEnding() && plug->mState->mX11Editor) plug->mState->mX11Editor->idle();
       } catch (...) {
         std::fprintf(stderr, "Vexmir: error while idling the editor\n");
       }
@@ -150,6 +166,13 @@ intptr_t IEffectVSTEntry::dispatcher(AEffect* effect, int32_t opcode, int32_t in
   // A project's state is read and written by the plug-in under its mutex, which a recall gives up while it reopens
   // the MIDI ports: the recall waits for the MIDI server, and nothing else may wait for the recall meanwhile. The
   // host's MIDI goes to the relay, which takes the mutex on its own thread.
+  if (opcode == effEditClose) {
+    try {
+      endEditorCalls(plug);
+    } catch (...) {
+      std::fprintf(stderr, "Vexmir: error while ending the editor's menus\n");
+    }
+  }
   const bool ownLocking = opcode == effGetChunk || opcode == effSetChunk || opcode == effProcessEvents;
   KIT_MutexLock lock(ownLocking ? nullptr : &plug->GetMutex());
   try {
@@ -229,6 +252,7 @@ intptr_t IEffectVSTEntry::dispatch(IEffectVST* plug, int32_t opcode, int32_t ind
       IGraphics* g = plug->GetGUI();
       if (!g) return 0;
       closeX11Editor(plug);
+      g->EditorOpening();
       // A Linux host hands over its X11 window: the editor goes into a window of the platform model, which the
       // presenter shows inside the host's window.
       if (const uint32_t hostWindow = x11::hostWindowOf(ptr)) {

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <vector>
 
 #include "KIT/IEffect/ControlLayer.h"
@@ -15,6 +16,53 @@
 
 IGraphics::IGraphics(IEffectBase* plug, int width, int height, int fps)
     : mPlug(plug), mWidth(width), mHeight(height), mFPS(fps > 0 ? fps : kDefaultFPS) {}
+
+namespace {
+
+// The surfaces whose calls the calling thread is inside, innermost last (deeper nesting is counted, not kept). Plain
+// data: a host's thread may outlive the module, and nothing of it may run at the thread's end.
+constexpr int kNestedCalls = 16;
+thread_local const IGraphics* t_insideCalls[kNestedCalls];
+thread_local int t_callDepth = 0;
+
+int ownCalls(const IGraphics* g) {
+  return static_cast<int>(std::count(t_insideCalls, t_insideCalls + std::min(t_callDepth, kNestedCalls), g));
+}
+
+}  // namespace
+
+IGraphics::CallScope::CallScope(IGraphics* g) : g_(g) {
+  if (!g_) return;
+  g_->mEditorThread = std::this_thread::get_id();
+  if (t_callDepth < kNestedCalls) t_insideCalls[t_callDepth] = g_;
+  ++t_callDepth;
+  std::lock_guard<std::mutex> lock(g_->mCallsLock);
+  ++g_->mCalls;
+}
+
+IGraphics::CallScope::~CallScope() {
+  if (!g_) return;
+  --t_callDepth;
+  std::lock_guard<std::mutex> lock(g_->mCallsLock);
+  --g_->mCalls;
+  g_->mCallsEnded.notify_all();
+}
+
+void IGraphics::EditorOpening() {
+  mEditorThread = std::this_thread::get_id();
+  mModalsEnding = false;
+}
+
+bool IGraphics::OnEditorThread() const {
+  return mEditorThread.load() == std::this_thread::get_id() || ownCalls(this) > 0;
+}
+
+void IGraphics::EndModalsAndWait() {
+  mModalsEnding = true;
+  const int own = ownCalls(this);
+  std::unique_lock<std::mutex> lock(mCallsLock);
+  mCallsEnded.wait(lock, [&] { return mCalls <= own; });
+}
 
 IGraphics::~IGraphics() {
   delete mKeyCatcher;

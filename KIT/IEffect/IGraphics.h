@@ -11,6 +11,9 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "KIT/IEffect/IGraphicsStructs.h"
@@ -240,6 +243,32 @@ class IGraphics {
     IGraphics* g_;
   };
 
+  // The editor's thread: the one that opens the window, and on which the platform delivers its events, timer and
+  // paints. Each such call into the surface runs inside a CallScope, so that another thread can tell whether it
+  // is that thread, and a close can wait until none runs.
+  class CallScope {
+   public:
+    explicit CallScope(IGraphics* g);
+    ~CallScope();
+    CallScope(const CallScope&) = delete;
+    CallScope& operator=(const CallScope&) = delete;
+
+   private:
+    IGraphics* g_;
+  };
+  // The editor's window opens on the calling thread: it is the editor's thread, and menus, panels and questions may
+  // stand again.
+  void EditorOpening();
+  // The calling thread is the editor's (the last one that opened the window or called into the surface).
+  bool OnEditorThread() const;
+  // Any thread, before the editor closes: every menu, panel and question that stands ends unanswered (nothing chosen,
+  // nothing written) and none opens until the window opens again. Then waits until the editor's thread has left the
+  // surface's calls (not for the calling thread's own). The caller must not hold a lock the editor's thread takes.
+  void EndModalsAndWait();
+  // True from EndModalsAndWait until the window opens again: what a standing menu, panel or question was answered
+  // with is dropped.
+  bool ModalsEnding() const { return mModalsEnding.load(); }
+
  protected:
   // The control under the point: layers last to first, then the top-level controls last to first that are
   // neither hidden nor greyed.
@@ -267,4 +296,10 @@ class IGraphics {
   std::vector<IRECT> mDirtyParts;  // the dirty rectangles of the last IsDirty, for the Draw that follows
   IControl* mKeyCatcher = nullptr;
   std::atomic<int> mModalDepth{0};
+  std::atomic<bool> mModalsEnding{false};
+  std::atomic<std::thread::id> mEditorThread{};
+  // Calls of the editor's thread into the surface that are running, under mCallsLock.
+  std::mutex mCallsLock;
+  std::condition_variable mCallsEnded;
+  int mCalls = 0;
 };

@@ -29,6 +29,18 @@ std::u32string codePoints(const std::string& s) {
 }
 
 // A surface rectangle from a view rectangle (y up), as the view's draw callback gets it.
+// A call of the platform into the surface, on the editor's thread. Once the editor is closing it does nothing: a
+// close waits for the calls that run, and none may begin after it.
+class EditorCall {
+ public:
+  explicit EditorCall(IGraphics* g) : g_(g), scope_(g) {}
+  bool ended() const { return !g_ || g_->ModalsEnding(); }
+
+ private:
+  IGraphics* g_;
+  IGraphics::CallScope scope_;
+};
+
 IRECT toSurfaceRect(const cocoa::Rect& r, int height) {
   const double x = std::trunc(r.x), y = std::trunc(r.y), w = std::trunc(r.w), h = std::trunc(r.h);
   return IRECT(platform::intCoord(x), platform::intCoord(height - (y + h)), platform::intCoord(x + w),
@@ -171,18 +183,22 @@ void IGraphicsCocoa_vVexmir_vst::viewDidMoveToWindow() {
 }
 
 void IGraphicsCocoa_vVexmir_vst::drawRect(cocoa::Rect rect) {
+  const EditorCall call(mGraphics);
+  if (call.ended()) return;
   if (!mGraphics) return;
-  IRECT r = toSurfaceRect(rect, mGraphics->Height());
-  mGraphics->Draw(&r);
+  IRECT r = toSurfaceRect(rect, mGraphics.load()->Height());
+  mGraphics.load()->Draw(&r);
 }
 
 void IGraphicsCocoa_vVexmir_vst::onTimer(cocoa::Timer* timer) {
+  const EditorCall call(mGraphics);
+  if (call.ended()) return;
   if (timer != mTimer || !mGraphics) return;
-  mGraphics->OnGUIIdle();
+  mGraphics.load()->OnGUIIdle();
   IRECT r;
-  if (mGraphics->IsDirty(&r)) {
+  if (mGraphics.load()->IsDirty(&r)) {
     double x, y, w, h;
-    mGraphics->ToViewRect(&r, &x, &y, &w, &h);
+    mGraphics.load()->ToViewRect(&r, &x, &y, &w, &h);
     setNeedsDisplayInRect(cocoa::Rect{x, y, w, h});
   }
 }
@@ -191,7 +207,7 @@ bool IGraphicsCocoa_vVexmir_vst::getMouseXY(cocoa::Event* e, int* x, int* y) {
   if (!mGraphics || !e) return false;
   const cocoa::Point p = convertFromWindow(e->locationInWindow);
   *x = platform::intCoord(std::trunc(p.x) - 2);
-  *y = platform::intCoord(mGraphics->Height() - std::trunc(p.y) - 3);
+  *y = platform::intCoord(mGraphics.load()->Height() - std::trunc(p.y) - 3);
   mPrevX = *x;
   mPrevY = *y;
   return true;
@@ -214,66 +230,82 @@ IMouseMod IGraphicsCocoa_vVexmir_vst::mouseModFor(cocoa::Event* e, bool rightBut
 }
 
 void IGraphicsCocoa_vVexmir_vst::mouseDown(cocoa::Event* e) {
+  const EditorCall call(mGraphics);
+  if (call.ended()) return;
   int x, y;
   if (!getMouseXY(e, &x, &y)) return;
   IMouseMod mod = mouseModFor(e, false);
   if (e->clickCount > 1) {
-    mGraphics->OnMouseDblClick(x, y, &mod);
+    mGraphics.load()->OnMouseDblClick(x, y, &mod);
   } else {
-    mGraphics->OnMouseDown(x, y, &mod);
+    mGraphics.load()->OnMouseDown(x, y, &mod);
   }
 }
 
 void IGraphicsCocoa_vVexmir_vst::mouseUp(cocoa::Event* e) {
+  const EditorCall call(mGraphics);
+  if (call.ended()) return;
   int x, y;
   if (!getMouseXY(e, &x, &y)) return;
   IMouseMod mod = mouseModFor(e, false);
-  mGraphics->OnMouseUp(x, y, &mod);
+  mGraphics.load()->OnMouseUp(x, y, &mod);
 }
 
 void IGraphicsCocoa_vVexmir_vst::mouseDragged(cocoa::Event* e) {
+  const EditorCall call(mGraphics);
+  if (call.ended()) return;
   int x, y;
   if (!getMouseXY(e, &x, &y)) return;
   IMouseMod mod = mouseModFor(e, false);
-  if (!mTextFieldView) mGraphics->OnMouseDrag(x, y, &mod);
+  if (!mTextFieldView) mGraphics.load()->OnMouseDrag(x, y, &mod);
 }
 
 void IGraphicsCocoa_vVexmir_vst::rightMouseDown(cocoa::Event* e) {
+  const EditorCall call(mGraphics);
+  if (call.ended()) return;
   int x, y;
   if (!getMouseXY(e, &x, &y)) return;
   IMouseMod mod = mouseModFor(e, true);
-  mGraphics->OnMouseDown(x, y, &mod);
+  mGraphics.load()->OnMouseDown(x, y, &mod);
 }
 
 void IGraphicsCocoa_vVexmir_vst::rightMouseUp(cocoa::Event* e) {
+  const EditorCall call(mGraphics);
+  if (call.ended()) return;
   int x, y;
   if (!getMouseXY(e, &x, &y)) return;
   IMouseMod mod = mouseModFor(e, true);
-  mGraphics->OnMouseUp(x, y, &mod);
+  mGraphics.load()->OnMouseUp(x, y, &mod);
 }
 
 void IGraphicsCocoa_vVexmir_vst::rightMouseDragged(cocoa::Event* e) {
+  const EditorCall call(mGraphics);
+  if (call.ended()) return;
   int x, y;
   if (!getMouseXY(e, &x, &y)) return;
   IMouseMod mod = mouseModFor(e, true);
-  if (!mTextFieldView) mGraphics->OnMouseDrag(x, y, &mod);
+  if (!mTextFieldView) mGraphics.load()->OnMouseDrag(x, y, &mod);
 }
 
 void IGraphicsCocoa_vVexmir_vst::mouseMoved(cocoa::Event* e) {
+  const EditorCall call(mGraphics);
+  if (call.ended()) return;
   int x, y;
   if (!getMouseXY(e, &x, &y)) return;
   IMouseMod mod = mouseModFor(e, false);
-  mGraphics->OnMouseOver(x, y, &mod);
+  mGraphics.load()->OnMouseOver(x, y, &mod);
 }
 
 void IGraphicsCocoa_vVexmir_vst::scrollWheel(cocoa::Event* e) {
+  const EditorCall call(mGraphics);
+  if (call.ended()) return;
   if (!mGraphics) return;
   if (mTextFieldView) endUserInput();
   const int d = platform::intCoord(e->deltaY);
   int x, y;
   if (!getMouseXY(e, &x, &y)) return;
   IMouseMod mod = mouseModFor(e, false);
-  mGraphics->OnMouseWheel(x, y, &mod, d);
+  mGraphics.load()->OnMouseWheel(x, y, &mod, d);
 }
 
 int IGraphicsCocoa_vVexmir_vst::keyCodeFor(cocoa::Event* e) {
@@ -282,10 +314,12 @@ int IGraphicsCocoa_vVexmir_vst::keyCodeFor(cocoa::Event* e) {
 }
 
 void IGraphicsCocoa_vVexmir_vst::keyDown(cocoa::Event* e) {
+  const EditorCall call(mGraphics);
+  if (call.ended()) return;
   if (!mGraphics) return;
   const int key = keyCodeFor(e);
   if (key == -2) return;  // no character or several: dropped
-  if (key < 0 || !mGraphics->OnKeyDown(mPrevX, mPrevY, key)) passOn(e);
+  if (key < 0 || !mGraphics.load()->OnKeyDown(mPrevX, mPrevY, key)) passOn(e);
 }
 
 void IGraphicsCocoa_vVexmir_vst::killTimer() {
@@ -385,10 +419,11 @@ void IGraphicsCocoa_vVexmir_vst::createTextEntry(IControl* control, IParam* para
 
 void IGraphicsCocoa_vVexmir_vst::controlTextDidEndEditing(cocoa::TextField* field) {
   if (!field || field != mTextFieldView) return;
+  const EditorCall call(mGraphics);
   retain();
   const std::string text = field->stringValue();
   if (mGraphics && mEdParam) {
-    mGraphics->SetFromStringAfterPrompt(mEdControl, mEdParam, text.c_str());
+    mGraphics.load()->SetFromStringAfterPrompt(mEdControl, mEdParam, text.c_str());
   } else if (mEdControl) {
     mEdControl->TextFromTextEntry(text.c_str());
   }

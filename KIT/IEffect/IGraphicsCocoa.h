@@ -4,6 +4,7 @@
 // points up (it is not flipped); every crossing between view and surface coordinates converts y.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include "KIT/IEffect/IGraphicsStructs.h"
@@ -83,7 +84,8 @@ class IGraphicsCocoa_vVexmir_vst : public cocoa::View, public cocoa::TextFieldDe
   IControl* mEdControl = nullptr;
   IParam* mEdParam = nullptr;
   int mPrevX = 0, mPrevY = 0;
-  IGraphicsMac* mGraphics = nullptr;
+  // Cleared by a close, which may come from another thread than the one that delivers events.
+  std::atomic<IGraphicsMac*> mGraphics{nullptr};
 };
 
 class IGraphicsNSMenu_vVexmir_vst : public cocoa::Menu {

@@ -156,6 +156,8 @@ const char* IGraphicsMac::GetGUIAPI() {
 }
 
 int IGraphicsMac::ShowMessageBox(const char* text, const char* caption, int type) {
+  // A closing editor shows nothing more, and what a box standing then was answered with counts for nothing.
+  if (ModalsEnding()) return 0;
   const ModalScope modal(this);
   const char* defaultButton = nullptr;
   const char* alternateButton = nullptr;
@@ -178,6 +180,7 @@ int IGraphicsMac::ShowMessageBox(const char* text, const char* caption, int type
   }
   unsigned long response = cocoa::kAlertCancelResponse;
   cocoa::userNotificationDisplayAlert(0, 1, caption, text, defaultButton, alternateButton, otherButton, &response);
+  if (ModalsEnding()) return 0;
   switch (response) {
     case cocoa::kAlertDefaultResponse:
       return (type == 3 || type == 4) ? 6 : 1;
@@ -195,23 +198,27 @@ int IGraphicsMac::ShowMessageBox(const char* text, const char* caption, int type
 bool IGraphicsMac::AskQuestion(const char* text, const char* caption, const char* yes, const char* no) {
   // The answer that loses nothing is the default, so that Return, Enter or Escape never replace anything: `yes`
   // takes a press on its own button.
+  if (ModalsEnding()) return false;
   const ModalScope modal(this);
   unsigned long response = cocoa::kAlertDefaultResponse;
   cocoa::userNotificationDisplayAlert(0, 1, caption, text, no, yes, nullptr, &response);
-  return response == cocoa::kAlertAlternateResponse;
+  return response == cocoa::kAlertAlternateResponse && !ModalsEnding();
 }
 
 IPopupMenu* IGraphicsMac::CreateIPopupMenu(IPopupMenu* menu, IRECT* r) {
   ReleaseMouseCapture();
-  if (!menu || !r) return nullptr;
+  if (!menu || !r || ModalsEnding()) return nullptr;
   const ModalScope modal(this);
+  IPopupMenu* chosen = nullptr;
   if (mGraphicsCocoa) {
     double x, y, w, h;
     ToViewRect(r, &x, &y, &w, &h);
-    return mGraphicsCocoa->createIPopupMenu(menu, cocoa::Rect{x, y, w, h});
+    chosen = mGraphicsCocoa->createIPopupMenu(menu, cocoa::Rect{x, y, w, h});
+  } else if (mGraphicsCarbon) {
+    chosen = mGraphicsCarbon->CreateIPopupMenu(menu, r);
   }
-  if (mGraphicsCarbon) return mGraphicsCarbon->CreateIPopupMenu(menu, r);
-  return nullptr;
+  // A menu the closing editor ended chose nothing.
+  return ModalsEnding() ? nullptr : chosen;
 }
 
 void IGraphicsMac::CreateTextEntry(IControl* control, IText* text, IRECT* r, const char* str, IParam* param) {
@@ -257,7 +264,7 @@ void IGraphicsMac::DesktopPath(KIT_String* path) {
 
 void IGraphicsMac::PromptForFile(KIT_String* file, EFileAction action, KIT_String* dir, char* extensions) {
   if (!file || !dir) return;
-  if (!WindowIsOpen()) {
+  if (!WindowIsOpen() || ModalsEnding()) {
     file->Set("");
     return;
   }
@@ -291,7 +298,7 @@ void IGraphicsMac::PromptForFile(KIT_String* file, EFileAction action, KIT_Strin
     panel = open;
   }
   const ModalScope modal(this);
-  if (panel->runModal(start, proposed) == cocoa::kModalResponseOK) {
+  if (panel->runModal(start, proposed) == cocoa::kModalResponseOK && !ModalsEnding()) {
     const std::string chosen = panel->url();
     file->Set(chosen.c_str());
     const size_t slash = chosen.find_last_of('/');

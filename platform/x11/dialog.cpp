@@ -61,8 +61,6 @@ void Dialog::releaseKeysUp() {
 }
 
 bool Dialog::freshPress(const xcb_key_press_event_t& k) {
-  // Without detectable auto-repeat the server repeats a held key as its release and a press of one time stamp.
-  constexpr uint32_t kRepeatPairMs = 1;
   uint32_t& released = releasedAt_[k.detail];
   if (released != 0 && k.time - released <= kRepeatPairMs) held_[k.detail] = true;
   released = 0;
@@ -73,8 +71,16 @@ bool Dialog::freshPress(const xcb_key_press_event_t& k) {
   return true;
 }
 
-bool Dialog::freshClick(const xcb_button_press_event_t& b) const {
-  return shownBy(b.time) && !(b.detail == answeredBefore_ && b.time - answeredBeforeAt_ <= kDoubleClickMs);
+bool Dialog::freshClick(const xcb_button_press_event_t& b) {
+  const bool continues = b.detail == runButton_ && b.time - runAt_ <= kDoubleClickMs;
+  if (b.event == win_ && shownBy(b.time) && !continues) return true;
+  // A click before the window was shown begins a run, one close to the run's last goes on with it, wherever it
+  // landed (the editor under a window not yet mapped, the last dialog's window on its way out).
+  if (continues || !shownBy(b.time)) {
+    runButton_ = b.detail;
+    runAt_ = b.time;
+  }
+  return false;
 }
 
 void Dialog::redraw() {
@@ -85,14 +91,14 @@ void Dialog::redraw() {
 }
 
 bool Dialog::run(const std::string& name, int w, int h) {
-  if (!p_.alive()) return false;
+  if (!p_.standing()) return false;
   p_.lastClickWindow = 0;  // a click after the dialog begins a new count
   // Asked by the key a dialog is handling (a panel's Return that asks whether to replace), else by the one that chose
   // the menu item.
   askedBy_ = p_.handledKey ? p_.handledKey : p_.choiceKey;
   askedAt_ = p_.handledKey ? p_.handledKeyTime : p_.choiceKeyTime;
-  answeredBefore_ = p_.answerClickButton;
-  answeredBeforeAt_ = p_.answerClickTime;
+  runButton_ = p_.answerClickButton;
+  runAt_ = p_.answerClickTime;
   const xcb_screen_t* screen = p_.screen();
   w_ = std::max(1, std::min(w, screen->width_in_pixels - 20));
   h_ = std::max(1, std::min(h, screen->height_in_pixels - 20));
@@ -136,7 +142,7 @@ bool Dialog::run(const std::string& name, int w, int h) {
   // tells from when on it was shown.
   p_.setName(win_, name);
 
-  while (!finished_ && !lost_ && p_.alive()) {
+  while (!finished_ && !lost_ && p_.standing()) {
     p_.flush();
     pollfd pfd{xcb_get_file_descriptor(p_.c), POLLIN, 0};
     poll(&pfd, 1, 20);
@@ -176,9 +182,10 @@ void Dialog::handle(xcb_generic_event_t* e) {
       break;
     case XCB_BUTTON_PRESS: {
       auto* b = reinterpret_cast<xcb_button_press_event_t*>(e);
+      const bool fresh = freshClick(*b);
       if (b->event != win_) break;  // the editor's input is ignored until the dialog is answered
       xcb_set_input_focus(p_.c, XCB_INPUT_FOCUS_PARENT, win_, XCB_CURRENT_TIME);
-      if (!freshClick(*b)) break;
+      if (!fresh) break;
       p_.choiceKey = 0;  // what the click opens was not asked by a menu's key
       p_.answerClickButton = 0;
       press(b->event_x, b->event_y, b->detail, b->detail == 1 ? p_.countClick(*b) : 0, b->state);

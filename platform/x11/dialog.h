@@ -8,8 +8,10 @@
 // menu item chosen with a key asks with that key whatever panel or question the choice opens, and Return and keypad
 // Enter ask as one key.
 // A dialog is answered only by what the user did after it appeared: a key or click made before its window was shown
-// is none, and neither is the second click of a double click whose first answered the dialog before it (a question
-// asked again at once stands where the last one stood, under the pointer).
+// is none, and neither is a click that goes on with a run of clicks begun before it, each as close to the one before
+// as a double click's: the run whose first click answered the dialog before it (a question asked again at once stands
+// where the last one stood, under the pointer, and takes neither the second nor the third click of a triple click),
+// or one begun before the window was shown. A click after a pause answers.
 #pragma once
 
 #include <bitset>
@@ -58,8 +60,9 @@ class Dialog {
   // False for the press of a held key, for a repeat the server sends as a release and a press at once, for the
   // second press of the key that opened the dialog, before any other key, and for a press before the window was shown.
   bool freshPress(const xcb_key_press_event_t& k);
-  // False for a click before the window was shown and for the second click of the one that answered the last dialog.
-  bool freshClick(const xcb_button_press_event_t& b) const;
+  // True for a click on the window after it was shown that goes on with no run of clicks begun before; notes a click
+  // that begins or goes on with such a run.
+  bool freshClick(const xcb_button_press_event_t& b);
   // True once the window has been shown, at or after server time t.
   bool shownBy(uint32_t t) const { return shown_ && static_cast<int32_t>(t - shownAt_) >= 0; }
   uint32_t atom(const char* name);
@@ -70,12 +73,14 @@ class Dialog {
   bool lost_ = false;       // the window was closed or destroyed without an answer
   bool destroyed_ = false;  // by someone else
   uint32_t deleteAtom_ = 0;
-  uint8_t askedBy_ = 0;            // the key whose press opened the dialog, or chose the menu item that did (0: none)
-  uint32_t askedAt_ = 0;           // and when
-  bool shown_ = false;             // the window is shown: drawn and named
-  uint32_t shownAt_ = 0;           // since that server time
-  uint8_t answeredBefore_ = 0;     // the button whose click answered the dialog before this one (0: none)
-  uint32_t answeredBeforeAt_ = 0;  // and when
+  uint8_t askedBy_ = 0;   // the key whose press opened the dialog, or chose the menu item that did (0: none)
+  uint32_t askedAt_ = 0;  // and when
+  bool shown_ = false;    // the window is shown: drawn and named
+  uint32_t shownAt_ = 0;  // since that server time
+  // A run of clicks of one button begun before the window was shown, as the one whose first click answered the
+  // dialog before it: the button (0: none) and the server time of the run's last click.
+  uint8_t runButton_ = 0;
+  uint32_t runAt_ = 0;
   std::bitset<256> held_;          // keycodes held since before the dialog opened
   uint32_t releasedAt_[256] = {};  // the server time a held key was let go, 0 when it was not
   Canvas canvas_;

@@ -51,8 +51,12 @@ void Presenter::Impl::updateKeyboard(bool pressed) {
 }
 
 bool Presenter::Impl::repeatsChoiceKey(const xcb_key_press_event_t& key) {
-  return choiceKey && keys.sameAskingKey(choiceKey, key.detail) && key.time - choiceKeyTime <= kDoubleClickMs &&
-         editingText(window);
+  const bool repeat = key.detail == releasedKey && key.time - releasedKeyTime <= kRepeatPairMs;
+  if (repeat && key.detail == untakenKey) return true;
+  const bool second = choiceKey && keys.sameAskingKey(choiceKey, key.detail) &&
+                      key.time - choiceKeyTime <= kDoubleClickMs && editingText(window);
+  untakenKey = second ? key.detail : 0;
+  return second;
 }
 
 void Presenter::Impl::giveFocusBack() {

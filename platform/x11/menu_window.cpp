@@ -46,7 +46,7 @@ struct Level {
 }  // namespace
 
 cocoa::menus::Choice Presenter::Impl::runMenu(const cocoa::ShownMenu& menu) {
-  if (!alive() || menu.items.empty()) return {};
+  if (!standing() || menu.items.empty()) return {};
   lastClickWindow = 0;  // the click that opened the menu and the next one are no double click
   choiceKey = 0;
   const platform::text::FontRef font = platform::text::labelFont(kFontSize);
@@ -156,7 +156,7 @@ cocoa::menus::Choice Presenter::Impl::runMenu(const cocoa::ShownMenu& menu) {
 
   cocoa::menus::Choice picked;
   bool done = false;
-  while (!done && alive()) {
+  while (!done && standing()) {
     flush();
     pollfd pfd{xcb_get_file_descriptor(c), POLLIN, 0};
     poll(&pfd, 1, 20);
@@ -218,7 +218,7 @@ cocoa::menus::Choice Presenter::Impl::runMenu(const cocoa::ShownMenu& menu) {
             if (L.choosable(L.highlighted) && !(*L.items)[L.highlighted].hasSubmenu) {
               picked = pathTo(levels.size() - 1, L.highlighted);
               done = true;
-              choiceKey = k->detail;
+              choiceKey = untakenKey = k->detail;
               choiceKeyTime = k->time;
             }
           }

@@ -278,6 +278,10 @@ uint32_t Presenter::parent() const {
 bool Presenter::usesSharedMemory() const {
   return impl_->shm;
 }
+void Presenter::abandonModals() {
+  impl_->abandoned = true;
+}
+
 bool Presenter::connected() const {
   return !impl_->broken;
 }
@@ -408,6 +412,9 @@ void Presenter::Impl::handle(xcb_generic_event_t* e, xcb_generic_event_t* next) 
       if (type == XCB_KEY_PRESS) {
         if (repeatsChoiceKey(*k)) break;
         choiceKey = 0;
+      } else {
+        releasedKey = k->detail;
+        releasedKeyTime = k->time;
       }
       dispatchKey(*k);
       break;

@@ -56,6 +56,9 @@ class Presenter {
   bool usesSharedMemory() const;
   // False once the connection has failed (the server went away); the presenter then only runs the model.
   bool connected() const;
+  // Any thread, before the editor closes: a menu, panel or alert that stands ends at once, unanswered, and none
+  // opens after it.
+  void abandonModals();
   // Rectangles copied to the X11 window since creation (benchmarks and tests).
   long presentedCount() const;
 

@@ -5,6 +5,7 @@
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
 
+#include <atomic>
 #include <bitset>
 #include <deque>
 #include <string>
@@ -21,6 +22,9 @@ namespace x11 {
 
 // Presses this close in server time (ms) are one gesture: the clicks of a multiple click, a key pressed twice.
 constexpr uint32_t kDoubleClickMs = 500;
+// This connection leaves XKB's detectable auto-repeat off: the server repeats a held key as its release and a press
+// of one time stamp, this close (ms).
+constexpr uint32_t kRepeatPairMs = 1;
 
 // A rectangle of window pixels from the top left.
 struct PixelRect {
@@ -66,6 +70,13 @@ struct Presenter::Impl {
   // keycode and server time: a panel or question that the choice opens was asked by that key.
   uint8_t choiceKey = 0;
   uint32_t choiceKeyTime = 0;
+  // The key whose last press was no input (0 once a press of any key over the editor is taken): the one that chose
+  // the last menu item, or its second press that the field the choice opened ignored. The server's repeats of it are
+  // no input either, however long it is held; a press after its release is.
+  uint8_t untakenKey = 0;
+  // The last key let go over the editor's window, by keycode and server time: a press of it at once is a repeat.
+  uint8_t releasedKey = 0;
+  uint32_t releasedKeyTime = 0;
   // The click that answered the last dialog, by button (0 when a key or a click on the editor came after it) and
   // server time: a dialog that this answer opens takes no second click of it as close as a double click's.
   uint8_t answerClickButton = 0;
@@ -88,7 +99,8 @@ struct Presenter::Impl {
   bool deliver(cocoa::Event* ev);
   void dispatchKey(const xcb_key_press_event_t& key);
   // True for a second press of the key that chose the last menu item, before any other key and as close to it as a
-  // double click's clicks, while the text field that the choice opened is edited: it ends nothing.
+  // double click's clicks, while the text field that the choice opened is edited, and for the server's repeats of an
+  // untaken key: they end nothing.
   bool repeatsChoiceKey(const xcb_key_press_event_t& key);
   // Takes the focus when a text edit begins (or is clicked while the host has the focus) and gives it back when
   // the edit ends.
@@ -103,6 +115,10 @@ struct Presenter::Impl {
   void runModel(const char* mode);
   void flush();
   bool alive() const { return !broken && !childDestroyed; }
+  // A menu, panel or alert loop goes on: the presenter is alive and its editor is not closing.
+  bool standing() const { return alive() && !abandoned.load(); }
+  // Set from any thread by a close that ends whatever stands (Presenter::abandonModals).
+  std::atomic<bool> abandoned{false};
 
   // The presenter's own windows: menus, panels and alerts.
   const xcb_screen_t* screen() const;

@@ -100,7 +100,7 @@ TEST(FirstHour, ButtonsThatNeedTheSynthesizerNameTheMissingPort) {
   plug.press(kRequestTempData);
   EXPECT_EQ(plug.jobs, 1);
   EXPECT_EQ(plug.status().find("Set MIDI"), std::string::npos);
-  // STORE TO SYNTH says why it did not start after its release as well.
+  // STORE TO SLOT says why it did not start after its release as well.
   editor->librarian()->selectSlot(LibrarianEditor::kUpper, -1);
   plug.press(kOverwriteBank);
   EXPECT_EQ(plug.status(), "Program not stored: no slot is highlighted");

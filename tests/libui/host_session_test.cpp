@@ -174,14 +174,24 @@ TEST(HostSession, ARenameKeepsWhatTheSynthesizerShowsAndSaysSo) {
            rename(slotIndex, std::string("type ") + first + "\n") + save + "menu choose " + std::to_string(menuItem) +
            "\nclick 500 47\npump 2\n" + rename(slotIndex + 1, std::string("type ") + second + "\n") + save;
   };
-  // The two hosts take turns through pipes: a `chunk save` into one waits for the other's `compare` to read it.
+  // The two hosts take turns through pipes: a `chunk save` into one waits for the other's `compare` to read it; a
+  // menu held `until` one stands until the other host has written it, and its `signal` says it is shown.
   ScratchDir dir, other;
-  for (const char* pipe : {"ready", "a1", "b2", "a3"}) ASSERT_EQ(::mkfifo(other.file(pipe).c_str(), 0600), 0);
+  const char* pipes[] = {"ready", "a1", "a2", "b2", "a3"};
+  for (const char* pipe : pipes) ASSERT_EQ(::mkfifo(other.file(pipe).c_str(), 0600), 0);
   auto signal = [&](const char* pipe) { return "chunk save \"" + other.file(pipe) + "\"\n"; };
   auto waitFor = [&](const char* pipe) { return "compare \"" + other.file(pipe) + "\" script.txt\n"; };
-  auto release = [&] {  // a host that ended early leaves none waiting
-    for (const char* pipe : {"ready", "a1", "b2", "a3"})
-      if (const int fd = ::open(other.file(pipe).c_str(), O_RDWR | O_NONBLOCK); fd >= 0) ::close(fd);
+  auto heldMenu = [&](int item, const char* shown, const char* until) {
+    return "menu choose " + std::to_string(item) + " signal=\"" + other.file(shown) + "\" until=\"" +
+           other.file(until) + "\" held=25\n";
+  };
+  auto release = [&] {  // a host that ended early leaves none waiting, now or at a later step: each pipe becomes a file
+    for (const std::string pipe : pipes) {
+      const int fd = ::open(other.file(pipe).c_str(), O_RDWR | O_NONBLOCK);
+      other.write(pipe + ".end", "");
+      std::rename(other.file(pipe + ".end").c_str(), other.file(pipe).c_str());
+      if (fd >= 0) ::close(fd);
+    }
   };
   std::vector<Bytes> afterA = expectedBank(3);
   const char* namesA[] = {"Creme Brulee", "Renamed Five", "Warm Analog ", "Linked", "Direct", "EDITB"};
@@ -192,15 +202,18 @@ TEST(HostSession, ARenameKeepsWhatTheSynthesizerShowsAndSaysSo) {
            " button=right\npump 1\n";
   };
   const std::string unchanged = "compare \"" + data.patches + "/Bank.syx\" after-a.syx\n";
+  // Until the list below shows its file as last saved: the row of its slot 4 changes.
+  const std::string lowerCaughtUp =
+      "window save before.png\npump until 114 409 120 16 unlike before.png within=60000\n";
   HostRun b;
   std::thread second([&] {
-    // Below, Ln.syx. The paste onto the slot the first host renamed before this list caught up is not made; a
-    // second's idle later the list below shows the first host's saves, and its slot 4 goes into slot 8 above.
+    // Below, Ln.syx. The paste chosen in a menu that stood while the first host saved is not made; once the list
+    // below shows the first host's later saves (its slot 4 changed), that slot 4 goes into slot 8 above.
     b = editorSession(data, other,
                       kLibrarianTab + "menu choose 1\nclick 500 351\npump 2\nmenu choose 0\nclick " + slot(1, 10) +
-                          " button=right\n" + signal("ready") + waitFor("a1") + "menu choose 0 held=25\nclick " +
-                          slot(0, 0) + " button=right\n" + rename(5, "type EDITB\n") + save +
-                          rename(6, "type Typed\n") + signal("b2") + waitFor("a3") + "pump 25\n" + copyPaste(3, 7) +
+                          " button=right\n" + heldMenu(0, "ready", "a1") + "click " + slot(0, 0) + " button=right\n" +
+                          rename(5, "type EDITB\n") + waitFor("a2") + save + rename(6, "type Typed\n") + signal("b2") +
+                          waitFor("a3") + lowerCaughtUp + copyPaste(3, 7) +
                           "menu choose 11\nclick 900 47\npump 2\nalert answer default\n" + save + unchanged +
                           "alert answer cancel\n" + save + unchanged + "alert answer alternate\n" + save +
                           "alert shown\n");
@@ -216,8 +229,8 @@ TEST(HostSession, ARenameKeepsWhatTheSynthesizerShowsAndSaysSo) {
                                       rename(1, "type ab\nkey a mods=ctrl\ntype \"Renamed Five\"\nkey s mods=ctrl\n") +
                                       rename(2, "key a mods=cmd\ntype \"Warm Analog Pad Strings\"\n") +
                                       "chunk save project.bin\n" + save +
-                                      signal("a1") + rename(2, "type \"Warm Analog Pad\"\n") + waitFor("b2") +
-                                      "menu choose 4 held=25\nclick " + slot(0, 5) + " button=right\npump 1\n" +
+                                      signal("a1") + rename(2, "type \"Warm Analog Pad\"\n") + heldMenu(4, "a2", "b2") +
+                                      "click " + slot(0, 5) + " button=right\npump 1\n" +
                                       "menu choose 1\nclick 500 47\npump 2\n" + rename(3, "type Linked\n") + save +
                                       "menu choose 0\nclick 500 47\npump 2\n" + rename(4, "type Direct\n") + save +
                                       signal("a3") +

@@ -8,9 +8,13 @@
 #include <map>
 #include <random>
 #include <set>
+#include <thread>
 
 #include "KIT/IEffect/ControlLayer.h"
 #include "KIT/IEffect/IEffectStructs.h"
+#include "platform/cocoa/menu.h"
+#include "platform/cocoa/panels.h"
+#include "platform/cocoa/view.h"
 #include "platform/text/text.h"
 #include "src/PatchLibrarianFiles.h"
 #include "src/ProgramDump.h"
@@ -87,6 +91,41 @@ struct Instance {
   Vexmir plug{IEffectInstanceInfo{quietHost}};
   LibrarianEditor* editor;
 };
+
+// The editor of `plug` opened by a host on this thread, in a window of the platform model, on the librarian's tab.
+struct EditorWindow {
+  explicit EditorWindow(Vexmir* plug) : plug(plug), e(plug->GetAEffect()) {
+    char viewAsConfig[] = "hasHostViewAsConfig";
+    e->dispatcher(e, effCanDo, 0, 0, viewAsConfig, 0);
+    EXPECT_EQ(e->dispatcher(e, effEditOpen, 0, 0, window->contentView(), 0), 1);
+    plug->GetParam(kMainTab)->Set(1.0);
+    plug->OnParamChange(kMainTab);
+  }
+  ~EditorWindow() {
+    if (!closed) e->dispatcher(e, effEditClose, 0, 0, nullptr, 0);
+    window->release();
+  }
+  // A right click on slot `slot` of the upper list, as the platform delivers it.
+  void rightClick(int slot) {
+    const IRECT r = plug->getLibrarianEditor()->view()->slotRect(0, slot);
+    const double h = plug->GetGUI()->Height();
+    for (cocoa::EventType type : {cocoa::kRightMouseDown, cocoa::kRightMouseUp}) {
+      cocoa::Event* ev = cocoa::Event::mouseEvent(type, cocoa::Point{(r.L + r.R) / 2 + 2.0, h - (r.T + r.B) / 2 - 3.0}, 0, window);
+      window->sendEvent(ev);
+      ev->release();
+    }
+  }
+  Vexmir* plug;
+  AEffect* e;
+  cocoa::Window* window = new cocoa::Window(cocoa::Rect{0, 0, 1400, 900});
+  bool closed = false;  // the plug-in was closed
+};
+
+// What stands while a close runs on another thread waits for the close to end it (or, where nothing ends it, for the
+// close to return).
+void waitForClose(Vexmir* plug, const std::atomic<bool>& returned) {
+  while (!returned && !plug->GetGUI()->ModalsEnding()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
 
 bool namedOnDisk(const std::string& path, int slot, const std::string& name) {
   const std::vector<Bytes> bank = readBank(path);
@@ -266,6 +305,78 @@ TEST(PluginLibrarian, ARecallNeverMovesOrHidesTheEditsMadeHere) {
     EXPECT_TRUE(namedOnDisk(data.patches + "/" + c.bank, 4, "Mine"));
     data.write(c.bank, bankBytes(c.bank[0] == 'A' ? 1 : 2));
   }
+
+  // With the editor open its thread alone changes the librarian. A project opened on a host's thread while a slot menu
+  // stands opens nothing under it: the Paste chosen goes onto the program shown, and the editor's next idle carries the
+  // recall out, where the paste keeps its bank open and says so.
+  Instance mine("A.syx");
+  EditorWindow opened(&mine.plug);
+  mine.editor->copyProgram(9);
+  cocoa::menus::setChooser([&](const cocoa::ShownMenu&) {
+    cocoa::menus::setChooser(nullptr);
+    std::thread([&] { EXPECT_TRUE(openProject(mine.plug.GetAEffect(), edited)); }).join();
+    return cocoa::menus::Choice{0};
+  });
+  opened.rightClick(3);
+  EXPECT_EQ(mine.editor->bankOf(0)->fileName, "A.syx");
+  EXPECT_TRUE(mine.named(3, programName(1, 9)) && mine.named(7, programName(1, 7))) << "pasted onto what was shown";
+  mine.plug.OnIdle();
+  EXPECT_EQ(mine.editor->lastMessage(), "A.syx has unsaved changes here, so it stays open: the project's bank B.syx "
+                                        "with its unsaved edits was not opened. Save or discard the changes, then open "
+                                        "the project again.");
+  // Projects opened on a host's thread over and over while the editor's thread saves and discards: each recall is
+  // carried out between them, whole.
+  std::atomic<bool> stop{false};
+  std::thread host([&] {
+    while (!stop) EXPECT_TRUE(openProject(mine.plug.GetAEffect(), edited));
+  });
+  for (int i = 0; i < 40; ++i) {
+    mine.editor->renameProgram(i, "Save " + std::to_string(i));
+    mine.editor->saveOpenBank();
+    mine.editor->renameProgram(i, "Discard");
+    mine.plug.GetParam(kDiscardBankData)->Set(1.0);
+    mine.plug.OnParamChange(kDiscardBankData);
+    mine.plug.OnIdle();
+  }
+  stop = true;
+  host.join();
+  EXPECT_EQ(mine.editor->upperBankPath, bankPath(*mine.editor->bankOf(0)));
+
+  // The editor closed on another thread while the question before a save stands: it ends unanswered and nothing is
+  // written; the plug-in closed while a slot menu stands waits for the menu, and frees nothing under it.
+  data.write("A.syx", bankBytes(3));
+  auto* closing = new Vexmir(IEffectInstanceInfo{quietHost});
+  closing->getLibrarianEditor()->patchTypeChanged(0, 0, false);
+  ASSERT_TRUE(closing->getLibrarianEditor()->selectBank(0, 0) && closing->getLibrarianEditor()->renameProgram(2, "Kept"));
+  data.write("A.syx", bankBytes(4));
+  EditorWindow shown(closing);
+  std::thread closer;
+  std::atomic<bool> returned{false};
+  auto close = [&](int opcode) {
+    returned = false;
+    closer = std::thread([&, opcode] {
+      shown.e->dispatcher(shown.e, opcode, 0, 0, nullptr, 0);
+      returned = true;
+    });
+    waitForClose(closing, returned);
+  };
+  cocoa::alerts::setRunner([&](const cocoa::ShownAlert&) {
+    close(effEditClose);
+    return static_cast<int>(cocoa::kAlertAlternateResponse);
+  });
+  EXPECT_FALSE(closing->getLibrarianEditor()->saveOpenBank());
+  closer.join();
+  cocoa::alerts::setRunner(nullptr);
+  EXPECT_TRUE(readBank(data.patches + "/A.syx") == expectedBank(4)) << "Replace answered after the close began";
+  ASSERT_EQ(shown.e->dispatcher(shown.e, effEditOpen, 0, 0, shown.window->contentView(), 0), 1);
+  cocoa::menus::setChooser([&](const cocoa::ShownMenu&) {
+    cocoa::menus::setChooser(nullptr);
+    close(effClose);
+    return cocoa::menus::Choice{4};
+  });
+  shown.rightClick(5);
+  closer.join();
+  shown.closed = true;
 }
 
 // Random names and messages, of many-byte characters and broken ones, through the status display, the program

@@ -363,6 +363,8 @@ class Sequence {
       case 3: {  // rename through the slot menu, now and then with another bank opened before it is committed
         const int slot = roll(128);
         tab.g.menuPath = {"Rename"};
+        // Rename opens on the program the list shows once the menu closed: the file as it is then.
+        fileAsItIsNow();
         tab.click(0, slot, true);
         const std::string open = editor.upperBankPath;
         if (roll(3) == 0) {

@@ -231,6 +231,16 @@ TEST(SlotMenus, StoreAndRequestUseTheSelectedSlotOfTheirOwnSide) {
     tab.mainMenu(c.menu);
     EXPECT_EQ(tab.host.calls, c.calls);
   }
+  // Another instance saved the bank: nothing is asked for slots the musician did not see, and the line names them.
+  tab.click(0, 6);
+  tab.host.calls.clear();
+  banks.data.write("A.syx", raw(expectedBank(1, {{6, programDumpOf(2, 6)}})));
+  tab.mainMenu({"Request Patch Data", "from Active Slot to Librarian"});
+  EXPECT_EQ(tab.editor.lastMessage().rfind("Not requested: slot 7 of Patches/A.syx changed on disk", 0), 0u);
+  banks.data.write("A.syx", raw(expectedBank(1, {{9, programDumpOf(2, 9)}, {40, programDumpOf(2, 40)}, {41, programDumpOf(2, 41)}, {43, programDumpOf(2, 43)}})));
+  tab.mainMenu({"Request Patch Data", "All Patches from Memory"});
+  EXPECT_EQ(tab.editor.lastMessage().rfind("Not fetched: slots 7, 10, 41 to 42 and 44 of Patches/A.syx changed", 0), 0u);
+  EXPECT_TRUE(tab.host.calls.empty());
   // The disabled items cannot be chosen.
   tab.host.calls.clear();
   tab.mainMenu({"Import...", "microKorg PRG (*.prg)"});

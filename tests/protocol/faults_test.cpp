@@ -7,7 +7,9 @@
 #include <limits>
 
 #include "protocol_plug.h"
+#include "src/BankFollower.h"
 #include "src/LibrarianViewControl.h"
+#include "tests/support/Files.h"
 #include "tests/support/ProjectChunk.h"
 
 using namespace prototest;
@@ -519,8 +521,16 @@ TEST(ProtocolFaults, ARecallDuringAJobThatStoresIntoTheOpenBankLeavesItThatBank)
         plug.GetParam(kPatchName)->SetDisplayText(0, "Mine");
         const std::vector<LibrarianPatch> before = plug.openBank();
         std::string said;
+        // Another instance saves the bank meanwhile: the bank held for the transfer is not read again, and Save asks.
+        const std::string path = patches + "/Init.vmr";
+        std::vector<uint8_t> theirs = vexmir::testsupport::readBytes(patches + "/Other.vmr");
+        theirs[100 * kProgramDumpSize + 20] ^= 1;
+        bool saved = false;
         plug.onEachPause = [&](int n) {
           if (n != at) return;
+          vexmir::testsupport::writeBytes(path, theirs);
+          saved = true;
+          EXPECT_FALSE(editor->readAgainIfChanged(0)) << "the bank held for the transfer was read again";
           ASSERT_TRUE(vexmir::testsupport::openProject(plug.GetAEffect(), project));
           said = editor->lastMessage();
           plug.midiOutReady = plug.midiInReady = portsBack;
@@ -535,6 +545,8 @@ TEST(ProtocolFaults, ARecallDuringAJobThatStoresIntoTheOpenBankLeavesItThatBank)
         bool came = false;
         for (size_t p = 0; p < after.size(); ++p) came |= after[p].messages != before[p].messages;
         EXPECT_EQ(editor->openBankUnsaved(), came);
+        EXPECT_TRUE(!came || !saved || editor->follower().changedSince(*editor->bankOf(0), path)) << "Save would not ask";
+        std::filesystem::copy_file(patches + "/Other.vmr", path, std::filesystem::copy_options::overwrite_existing);
         EXPECT_TRUE(said.empty() || (startsWith(said, "Init.vmr ") &&
                                      said.find(": the project's bank Other.vmr was not opened.") != std::string::npos)) << said;
         if (job != kJobAllPatchRequest) {

@@ -60,6 +60,9 @@ TEST(ProtocolParts, StoreIntoTheLibrarianPutsTheEditorsProgramIntoTheSelectedSlo
   plug.take();
   plug.press(kOverwriteBank, 1);
   ASSERT_TRUE(plug.waitIdle());
+  const std::string said = plug.getDisplayLine(Vexmir::kLineName);
+  plug.press(kOverwriteBank, 0);
+  EXPECT_EQ(plug.getDisplayLine(Vexmir::kLineName), said) << "the release says nothing over the store";
   const std::vector<LibrarianPatch> after = plug.openBank();
   EXPECT_EQ(after[12].name.rfind("Prog033", 0), 0u) << after[12].name;
   for (int slot = 0; slot < kProgramsPerBank; ++slot) {

@@ -300,15 +300,27 @@ class Runner {
     plug.midiOutReady = true;
     plug.midiInReady = true;
   }
-  // The host opens a project while the action runs: what a job stored until then went into the bank open before.
+  // The host opens a project while the action runs, on the job's thread: the open editor's thread takes its
+  // librarian part over on its next idle, after the action (handedOverRecall).
   void recallDuring(const Step& s) {
+    LibrarianEditor* editor = plug.getLibrarianEditor();
+    const std::string path = editor->upperBankPath;
+    if (!vexmir::testsupport::openProject(plug.GetAEffect(), s.variant & 1 ? stepProject : otherProject))
+      broke("the project opened during the action was refused");
+    if (editor->upperBankPath != path) broke("the recall changed the open bank on the host's thread");
+    if (s.variant & 2) portsBack();
+    recallWaits = true;
+  }
+  // The editor's idle on its own thread: a recall handed over opens its bank now. What a job stored until then went
+  // into the bank open before.
+  void handedOverRecall() {
+    if (!recallWaits) return;
+    recallWaits = false;
     LibrarianEditor* editor = plug.getLibrarianEditor();
     if (editor->upperBankPath == basePath) track(base, plug.openBank(), basePath);
     const bool kept = editor->openBankUnsaved();
-    if (!vexmir::testsupport::openProject(plug.GetAEffect(), s.variant & 1 ? stepProject : otherProject))
-      broke("the project opened during the action was refused");
+    plug.OnIdle();
     projectOpened(kept);
-    if (s.variant & 2) portsBack();
     base = plug.openBank();
     basePath = editor->upperBankPath;
     recalled = true;
@@ -642,9 +654,11 @@ class Runner {
         return "slot " + std::to_string(p) + " does not hold the synthesizer's program " + std::to_string(p) + " (" +
                end + ")";
     }
+    // A project opened during the action on the job's thread: the editor's idle opens its bank now.
+    handedOverRecall();
     // What the musician sees of the files and of the edits.
     if (outsideFiles() != untouched) return "a file outside the data folder changed or appeared";
-    const std::string lost = lostChange(editor, after);
+    const std::string lost = lostChange(editor, plug.openBank());
     if (!lost.empty()) return lost;
     const PatchFile* open = editor->bankOf(0);
     const std::string named = namedBank(editor->lastMessage());
@@ -707,7 +721,7 @@ class Runner {
   // The open bank and its path as the action found them, or as a recall during it left them.
   std::vector<LibrarianPatch> base;
   std::string basePath;
-  bool recalled = false;
+  bool recalled = false, recallWaits = false;
   std::vector<Edit> edits;
   int editCount = 0;
   PatchLibrarian reader;

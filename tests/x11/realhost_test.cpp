@@ -304,7 +304,7 @@ TEST_F(RealHostTextFields, ARenameIsTypedAtOnceAndARecallEndsIt) {
             0)
       << "the rename's field stays over the timbre page";
   EXPECT_NE(dir.read("Library/Audio/Presets/Pellacor/Korg Vexmir Editor/Vexmir Editor LOG.txt")
-                .find("PATCH LIBRARIAN: Not renamed: the open bank changed while \"Lead\" was typed. Rename the "
+                .find("PATCH LIBRARIAN: Not renamed to \"Lead\": the open bank is Patches/A.syx now. Rename the "
                       "slot again."),
             std::string::npos);
   // The Paste chosen in the menu that stood while another instance saved the slot's program is not made.
@@ -364,11 +364,12 @@ TEST_F(RealHostTextFields, ANoticeOnTwoLinesKeepsOffTheLineAndRepeatsNothing) {
 // by Escape and by a Return pressed afresh; a bank in a hidden folder imported and one saved there through typed
 // paths, one saved through "..", Patches reached through a bare ".." typed, and a panel left open when the host's
 // window goes. The librarian says what it saved. A slot renamed through its menu's Rename chosen with Return: the
-// field it opens takes no second Return as close as a double click's. A renamed bank's file written behind its back:
+// field it opens takes no second Return as close as a double click's, nor the repeats of one held past the server's
+// repeat delay. A renamed bank's file written behind its back:
 // MENU > Save chosen with Return (or keypad Enter) asks whether to replace it, Cancel the default, unanswered by a
 // second Return or Enter as close as a double click's, cancelled by a Return afresh; a click on Replace replaces it,
-// and when the file changed while the question stood, the question asked again is not answered by the second click
-// of a double click on Replace but by a click afresh.
+// and when the file changed while the question stood, the question asked again is not answered by the second or
+// third click of a triple click on Replace but by a click afresh.
 TEST_F(RealHostDialogs, PanelsAndAlertsAnswerRealInput) {
   ScratchDir dir;  // the home folder, where the panels start
   const std::string data = dir.file("Library/Audio/Presets/Pellacor/Korg Vexmir Editor");
@@ -407,7 +408,7 @@ menu 141; keys "save panel" BackSpace Delete Delete Delete Delete; text "save pa
 menu 141; keys "save panel" BackSpace Delete Delete Delete Delete; text "save panel" ..; keys "save panel" Return
 text "save panel" Patches; keys "save panel" Return; text "save panel" Old; keys "save panel" Return; shot alert dotdot
 keys alert Escape; keys "save panel" Escape
-xdotool mousemove --window $HOST 160 67 click 3; xdotool mousemove --window $(win "menu$") 40 43 key --delay 120 Return Return
+xdotool mousemove --window $HOST 160 67 click 3; xdotool mousemove --window $(win "menu$") 40 43 key --delay 120 Return keydown Return sleep 1 keyup Return
 e=$(win '*$')
 until [ "$(xdotool getwindowfocus -f)" = $e ]; do :; done; xdotool type Lead; xdotool key Return
 while [ "$(xdotool getwindowfocus -f)" = $e ]; do :; done; cp Gift.syx Library/Audio/Presets/Pellacor/Korg*/Out.vmr
@@ -415,7 +416,7 @@ save() { xdotool mousemove --window $HOST 900 47 click 1; xdotool mousemove --wi
 save key --delay 120 Return Return; shot alert ask; sleep 0.5; keys alert Return
 save key --delay 120 Return KP_Enter; sleep 0.5; keys alert Return; save key --delay 120 KP_Enter Return; sleep 0.5
 keys alert Return; save click 1; w=$(win alert); cp Bad.syx Library/Audio/Presets/Pellacor/Korg*/Out.vmr
-eval $(xdotool getwindowgeometry --shell $w); xdotool mousemove --window $w 290 $((HEIGHT - 29)) click --repeat 2 --delay 250 1
+eval $(xdotool getwindowgeometry --shell $w); xdotool mousemove --window $w 290 $((HEIGHT - 29)) click --repeat 3 --delay 280 1
 sleep 0.5; until v=$(win alert) && [ $v != $w ]; do :; done; xdotool mousemove --window $v 290 $((HEIGHT - 29)) click 1
 menu 141; win "save panel" >/dev/null; xdotool windowkill $HOST
 )sh");

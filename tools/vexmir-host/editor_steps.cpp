@@ -2,7 +2,12 @@
 // view form, else a Carbon window) or, as a Linux host does it, in a real X11 window; synthetic mouse, wheel and key
 // input, the run loop pumped tick by tick on the model clock, scripted answers for menus, panels and alerts, and the
 // window's pixels saved as a PNG.
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -632,6 +637,60 @@ StepAction parsePump(const StepArgs& a, std::string* error) {
   };
 }
 
+// One tick of a menu held open: the run loop goes on in the tracking mode, so the editor's timer fires.
+void trackingTick() {
+  cocoa::RunLoop::current()->runUntilDate(cocoa::clockNow() + 0.04, cocoa::kEventTrackingRunLoopMode);
+}
+
+// menu choose ... until=PIPE / signal=PIPE: the menu stands until another process hands over, not for a time. Once the
+// menu is shown, a line goes into `signal` (a named pipe: this waits for its reader, as `chunk save` does); then the
+// menu stays open, tick by tick, until a process has opened `until`, written it and closed it (a reader opened without
+// blocking hears nothing before its first writer, and reads the end once the writer is gone); then for the held ticks.
+StepAction heldOpen(const cocoa::menus::Choice& path, const std::string& text, long long held, const std::string& until,
+                    const std::string& signal) {
+  return [=](Session& s, std::string* err) {
+    // Opened now, the pipe takes a writer that comes before the menu does.
+    const int fd = until.empty() ? -1 : ::open(until.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (!until.empty() && fd < 0) {
+      *err = "cannot open " + until;
+      return false;
+    }
+    Host* host = &s.host;
+    cocoa::menus::setChooser([=](const cocoa::ShownMenu&) {
+      cocoa::menus::setChooser(nullptr);
+      bool told = true;
+      if (!signal.empty()) {
+        const int out = ::open(signal.c_str(), O_WRONLY | O_CLOEXEC);
+        const std::string line = "menu shown\n";
+        told = out >= 0 && ::write(out, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+        if (out >= 0) ::close(out);
+        if (!told) host->out().line("menu could not signal " + quoted(signal.c_str(), signal.size() + 1));
+      }
+      // Without the signal the other side never hands over: the menu closes.
+      for (bool over = fd < 0 || !told; !over && !interrupted();) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, cocoa::clockIsManual() ? 40 : 0) > 0) {
+          char buffer[4096];
+          ssize_t got;
+          while ((got = ::read(fd, buffer, sizeof buffer)) > 0) {
+          }
+          over = got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR);
+        }
+        if (!over) trackingTick();
+      }
+      if (fd >= 0) ::close(fd);
+      for (long long i = 0; i < held && told && !interrupted(); ++i) trackingTick();
+      return told && !interrupted() ? path : cocoa::menus::Choice{};
+    });
+    std::string line = "menu will choose " + text;
+    if (!until.empty()) line += " until " + quoted(until.c_str(), until.size() + 1);
+    if (!signal.empty()) line += " signal " + quoted(signal.c_str(), signal.size() + 1);
+    if (held > 0) line += " held " + std::to_string(held);
+    s.host.out().line(line);
+    return true;
+  };
+}
+
 StepAction parseMenu(const StepArgs& a, std::string* error) {
   if (a.words.size() == 1 && a.words[0] == "dismiss" && a.keys.empty()) {
     return [](Session& s, std::string*) {
@@ -656,11 +715,14 @@ StepAction parseMenu(const StepArgs& a, std::string* error) {
     };
   }
   long long held = 0;
-  if (a.words.size() != 2 || a.words[0] != "choose" || !a.onlyKeys({"held"}, error) ||
+  if (a.words.size() != 2 || a.words[0] != "choose" || !a.onlyKeys({"held", "until", "signal"}, error) ||
       (a.keys.count("held") && (!a.intKey("held", &held, error) || held < 0 || held > 1500)))
     return fail(error,
-                "menu choose I[/J...] [held=TICKS] | menu title TEXT | menu dismiss (item numbers from 0, "
-                "submenus after /)");
+                "menu choose I[/J...] [held=TICKS] [until=PIPE] [signal=PIPE] | menu title TEXT | menu dismiss (item "
+                "numbers from 0, submenus after /)");
+  const auto until = a.keys.find("until"), signal = a.keys.find("signal");
+  if ((until != a.keys.end() && until->second.empty()) || (signal != a.keys.end() && signal->second.empty()))
+    return fail(error, "until= and signal= name a file");
   cocoa::menus::Choice path;
   std::stringstream ss(a.words[1]);
   std::string part;
@@ -670,6 +732,9 @@ StepAction parseMenu(const StepArgs& a, std::string* error) {
     path.push_back(static_cast<int>(i));
   }
   const std::string text = a.words[1];
+  if (until != a.keys.end() || signal != a.keys.end())
+    return heldOpen(path, text, held, until == a.keys.end() ? "" : until->second,
+                    signal == a.keys.end() ? "" : signal->second);
   return [path, text, held](Session& s, std::string*) {
     if (held > 0) {
       // The musician keeps this menu open for so many ticks of 40 ms before the pick: the editor's timer goes on.
@@ -815,7 +880,9 @@ const StepRegistrar kEditorSteps[] = {
                    parseKey}),
     StepRegistrar({"type", "type TEXT", parseType}),
     StepRegistrar({"pump", "pump TICKS | pump until X Y W H like|unlike FILE.png [within=MS]", parsePump}),
-    StepRegistrar({"menu", "menu choose I[/J...] [held=TICKS] | menu title TEXT | menu dismiss", parseMenu}),
+    StepRegistrar({"menu",
+                   "menu choose I[/J...] [held=TICKS] [until=PIPE] [signal=PIPE] | menu title TEXT | menu dismiss",
+                   parseMenu}),
     StepRegistrar({"panel", "panel choose PATH | panel cancel | panel shown", parsePanel}),
     StepRegistrar({"alert", "alert answer default|alternate|other|cancel | alert shown", parseAlert}),
     StepRegistrar({"window", "window save FILE.png | window draws", parseWindow}),

@@ -225,7 +225,7 @@ bool drawControls(const std::string& dir) {
   ok &= labelButtonImage(at("button-send.png"), 50, 24, "SEND", t);
   ok &= labelButtonImage(at("button-random.png"), 78, 24, "RANDOMIZE", t);
   ok &= labelButtonImage(at("button-lib-cancel.png"), 90, 24, "CANCEL", t);
-  ok &= labelButtonImage(at("button-store.png"), 138, 24, "STORE TO SYNTH", t);
+  ok &= labelButtonImage(at("button-store.png"), 138, 24, "STORE TO SLOT", t);
   ok &= labelButtonImage(at("button-discard.png"), 138, 24, "DISCARD CHANGES", t);
   ok &= labelButtonImage(at("button-unlock.png"), 96, 24, "UNLOCK ALL", t);
   ok &= labelButtonImage(at("button-ok.png"), 90, 24, "OK", t);

@@ -950,7 +950,7 @@ def librarian_layers():
                 bounds=(x + 17, 260, 288, 20), nameLen=12, paramGroup=g)
         use("kPatchSearchString")
     with Block("layer", name="saveChangesLayer", id=0):
-        button("autooff", x + 16, 372, "kOverwriteBank", "BUTTON_STORE_ID", 138, 24, "Store Bank To Synth",
+        button("autooff", x + 16, 372, "kOverwriteBank", "BUTTON_STORE_ID", 138, 24, "Store Program To Selected Slot",
                group=g)
     # The open bank can be stepped only while it has no unsaved changes; otherwise the discard button stands in
     # the same place.
