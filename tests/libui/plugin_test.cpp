@@ -315,6 +315,9 @@ TEST(PluginLibrarian, ARecallNeverMovesOrHidesTheEditsMadeHere) {
   cocoa::menus::setChooser([&](const cocoa::ShownMenu&) {
     cocoa::menus::setChooser(nullptr);
     std::thread([&] { EXPECT_TRUE(openProject(mine.plug.GetAEffect(), edited)); }).join();
+    // A project saved meanwhile is the one opened: its bank with its edits, not the bank still shown.
+    EXPECT_FALSE(vexmir::testsupport::withBankPath(projectOf(mine.plug.GetAEffect()), data.patches + "/B.syx", "-")
+                     .empty());
     return cocoa::menus::Choice{0};
   });
   opened.rightClick(3);

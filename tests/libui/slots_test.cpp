@@ -87,6 +87,11 @@ TEST(SlotView, ArrowKeysMoveFromTheClickedSlotAndAudition) {
   tab.host.calls.clear();
   key(tab, 20);
   EXPECT_TRUE(tab.host.calls.empty());
+  // A rescan that reads a list's file anew says so, as the idle does.
+  banks.data.write("A.syx", raw(expectedBank(1, {{3, programDumpOf(2, 3)}})));
+  tab.mainMenu({"Refresh Folders"});
+  EXPECT_NE(tab.editor.lastMessage().find("Patches/A.syx changed on disk: the list shows it as it is now."),
+            std::string::npos) << tab.editor.lastMessage();
 }
 
 TEST(SlotView, DoubleClickAuditionsOnlyWithAMidiOutput) {
@@ -167,8 +172,12 @@ TEST(SlotMenus, RenameWritesTheNameIntoTheProgram) {
   tab.plug.OnParamChange(kPatchRename);
   EXPECT_EQ(tab.editor.lastMessage(), "Not renamed to \"Typed\": slot 13 of Patches/A.syx changed on disk, and the "
                                       "list now shows it as it is. Rename the slot again.");
+  // Rename chosen over a slot the file changed since the list showed it opens no field on the old name.
   banks.data.write("A.syx", bankBytes(1));
-  tab.editor.readAgainIfChanged(0);
+  tab.g.menuPath = {"Rename"};
+  tab.click(0, 12, true);
+  EXPECT_EQ(tab.editor.lastMessage().rfind("Not renamed: slot 13 of Patches/A.syx changed on disk", 0), 0u);
+  EXPECT_FALSE(tab.host.layers["patchRename"]->isVisible());
   tab.g.menuPath = {"Rename"};
   tab.click(0, 12, true);
   EXPECT_TRUE(tab.host.layers["patchRename"]->isVisible());
