@@ -186,18 +186,25 @@ BankFollower::Shown BankFollower::shown() const {
 
 void BankFollower::sayCaughtUp(const Shown& before) {
   LibrarianEditor& e = editor_;
-  std::string news, upperFile;
+  std::string news;
   for (int side : {LibrarianEditor::kUpper, LibrarianEditor::kLower}) {
     // The lists are chosen again after the rescan: the bank read from the same file, by its path.
     const std::string& path = before.path[side];
-    const PatchFile* bank = path.empty() ? nullptr : e.librarian()->bankAt(bankIndexByPath(e.librarian()->bankFiles, path));
+    const PatchFile* bank =
+        path.empty() ? nullptr : e.librarian()->bankAt(bankIndexByPath(e.librarian()->bankFiles, path));
     if (!bank || stampOf(*bank) == before.stamp[side]) continue;
-    const std::string shown = e.shownPath(path);
-    const bool openFile = side == LibrarianEditor::kLower && librarianfiles::realPath(path) == upperFile;
-    news += (news.empty() ? "" : " ") + (openFile ? caughtUpBelow(shown) : caughtUp(shown));
-    if (side == LibrarianEditor::kUpper) upperFile = librarianfiles::realPath(path);
+    news += (news.empty() ? "" : " ") + caughtUpOf(side, path, e.upperBankPath);
   }
   e.note(news);
+}
+
+std::string BankFollower::caughtUpOf(int side, const std::string& path, const std::string& openPath) const {
+  // The list below can show the open bank's own file through another entry (a link): the open bank's words about
+  // that file stand, and the list below is said as such.
+  const std::string shown = editor_.shownPath(path);
+  const bool openFile = side == LibrarianEditor::kLower && !openPath.empty() &&
+                        librarianfiles::realPath(path) == librarianfiles::realPath(openPath);
+  return openFile ? caughtUpBelow(shown) : caughtUp(shown);
 }
 
 bool BankFollower::moved(int side, const PatchFile* bank, const std::string& path) {
@@ -254,11 +261,7 @@ void BankFollower::look() {
     LibrarianPatch before;
     const bool had = renaming >= 0 && e.librarian()->copyProgram(bank, renaming, &before);
     const bool read = readAgain(side, false, &why);
-    // The list below can show the open bank's own file through another entry (a link): the open bank's words about
-    // that file stand, and the list below is said as such.
-    const bool openFile = side == LibrarianEditor::kLower && open && !open->folderPath.empty() &&
-                          librarianfiles::realPath(path) == librarianfiles::realPath(bankPath(*open));
-    if (read) say(openFile ? caughtUpBelow(shown) : caughtUp(shown));
+    if (read) say(caughtUpOf(side, path, open && !open->folderPath.empty() ? bankPath(*open) : std::string()));
     if (!read && !why.empty()) say(noBankNow(shown, why));
     if (!read || renaming < 0) continue;
     LibrarianPatch after;

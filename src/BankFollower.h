@@ -95,6 +95,8 @@ class BankFollower {
   // Whether the file of the bank a side shows moved since the last look at that side (true for a bank not looked at
   // before).
   bool moved(int side, const PatchFile* bank, const std::string& path);
+  // What the librarian's line says of a side's list read again from `path`, the open bank's file being `openPath`.
+  std::string caughtUpOf(int side, const std::string& path, const std::string& openPath) const;
   // A menu, panel or question of the editor stands: no list is read again until it closes.
   bool choosing() const;
 

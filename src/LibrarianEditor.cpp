@@ -268,7 +268,8 @@ void LibrarianEditor::applySelection(int side, int index) {
   if (side == kUpper) {
     // The project keeps the open bank by its position; a rename opened on another bank renames nothing.
     if (IParam* current = plug_->GetParam(kCurrentBank)) current->Set(index);
-    if (view_ && upperBankPath != openBefore) closeRenameUnderField("the open bank is " + shownPath(upperBankPath) + " now");
+    if (view_ && upperBankPath != openBefore)
+      closeRenameUnderField("the open bank is " + shownPath(upperBankPath) + " now");
   }
   BankChooserMenu* chooser = nullptr;
   if (side == kUpper && upperChooser_) chooser = &upperChooser_->chooser();

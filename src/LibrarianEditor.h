@@ -4,10 +4,10 @@
 // mode, the copied program) and carries out the librarian commands of the parameter handler.
 //
 // Threads: user-interface thread only, but for openBankChanged and projectBank. While the editor is open a recall
-// that comes on another thread hands its part over to this thread (Vexmir::recallHandsOver). Programs received from the synthesizer
-// are stored into the open bank by the MIDI input and the transfer jobs under the librarian's bank lock
-// (PatchLibrarian::lockBanks), which this class takes wherever it reads or changes the programs of a listed
-// bank; paste and import hand theirs over on this thread (programReceived).
+// that comes on another thread hands its part over to this thread (Vexmir::recallHandsOver). Programs received from
+// the synthesizer are stored into the open bank by the MIDI input and the transfer jobs under the librarian's bank
+// lock (PatchLibrarian::lockBanks), which this class takes wherever it reads or changes the programs of a listed bank;
+// paste and import hand theirs over on this thread (programReceived).
 #pragma once
 
 #include <atomic>

@@ -1,9 +1,9 @@
 #include "KIT/IEffect/IGraphics.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 #include <vector>
 
 #include "KIT/IEffect/ControlLayer.h"

@@ -28,19 +28,20 @@ std::u32string codePoints(const std::string& s) {
   return out;
 }
 
-// A surface rectangle from a view rectangle (y up), as the view's draw callback gets it.
-// A call of the platform into the surface, on the editor's thread. Once the editor is closing it does nothing: a
-// close waits for the calls that run, and none may begin after it.
+// A call of the platform into the surface, on the editor's thread, with the surface as the call found it. Once the
+// editor is closing (or closed) it does nothing: a close waits for the calls that run, and none may begin after it.
 class EditorCall {
  public:
-  explicit EditorCall(IGraphics* g) : g_(g), scope_(g) {}
+  explicit EditorCall(IGraphicsMac* g) : g_(g), scope_(g) {}
   bool ended() const { return !g_ || g_->ModalsEnding(); }
+  IGraphicsMac* operator->() const { return g_; }
 
  private:
-  IGraphics* g_;
+  IGraphicsMac* g_;
   IGraphics::CallScope scope_;
 };
 
+// A surface rectangle from a view rectangle (y up), as the view's draw callback gets it.
 IRECT toSurfaceRect(const cocoa::Rect& r, int height) {
   const double x = std::trunc(r.x), y = std::trunc(r.y), w = std::trunc(r.w), h = std::trunc(r.h);
   return IRECT(platform::intCoord(x), platform::intCoord(height - (y + h)), platform::intCoord(x + w),
@@ -183,22 +184,21 @@ void IGraphicsCocoa_vVexmir_vst::viewDidMoveToWindow() {
 }
 
 void IGraphicsCocoa_vVexmir_vst::drawRect(cocoa::Rect rect) {
-  const EditorCall call(mGraphics);
-  if (call.ended()) return;
-  if (!mGraphics) return;
-  IRECT r = toSurfaceRect(rect, mGraphics.load()->Height());
-  mGraphics.load()->Draw(&r);
+  const EditorCall g(mGraphics);
+  if (g.ended()) return;
+  IRECT r = toSurfaceRect(rect, g->Height());
+  g->Draw(&r);
 }
 
 void IGraphicsCocoa_vVexmir_vst::onTimer(cocoa::Timer* timer) {
-  const EditorCall call(mGraphics);
-  if (call.ended()) return;
-  if (timer != mTimer || !mGraphics) return;
-  mGraphics.load()->OnGUIIdle();
+  const EditorCall g(mGraphics);
+  if (g.ended()) return;
+  if (timer != mTimer) return;
+  g->OnGUIIdle();
   IRECT r;
-  if (mGraphics.load()->IsDirty(&r)) {
+  if (g->IsDirty(&r)) {
     double x, y, w, h;
-    mGraphics.load()->ToViewRect(&r, &x, &y, &w, &h);
+    g->ToViewRect(&r, &x, &y, &w, &h);
     setNeedsDisplayInRect(cocoa::Rect{x, y, w, h});
   }
 }
@@ -230,82 +230,81 @@ IMouseMod IGraphicsCocoa_vVexmir_vst::mouseModFor(cocoa::Event* e, bool rightBut
 }
 
 void IGraphicsCocoa_vVexmir_vst::mouseDown(cocoa::Event* e) {
-  const EditorCall call(mGraphics);
-  if (call.ended()) return;
+  const EditorCall g(mGraphics);
+  if (g.ended()) return;
   int x, y;
   if (!getMouseXY(e, &x, &y)) return;
   IMouseMod mod = mouseModFor(e, false);
   if (e->clickCount > 1) {
-    mGraphics.load()->OnMouseDblClick(x, y, &mod);
+    g->OnMouseDblClick(x, y, &mod);
   } else {
-    mGraphics.load()->OnMouseDown(x, y, &mod);
+    g->OnMouseDown(x, y, &mod);
   }
 }
 
 void IGraphicsCocoa_vVexmir_vst::mouseUp(cocoa::Event* e) {
-  const EditorCall call(mGraphics);
-  if (call.ended()) return;
+  const EditorCall g(mGraphics);
+  if (g.ended()) return;
   int x, y;
   if (!getMouseXY(e, &x, &y)) return;
   IMouseMod mod = mouseModFor(e, false);
-  mGraphics.load()->OnMouseUp(x, y, &mod);
+  g->OnMouseUp(x, y, &mod);
 }
 
 void IGraphicsCocoa_vVexmir_vst::mouseDragged(cocoa::Event* e) {
-  const EditorCall call(mGraphics);
-  if (call.ended()) return;
+  const EditorCall g(mGraphics);
+  if (g.ended()) return;
   int x, y;
   if (!getMouseXY(e, &x, &y)) return;
   IMouseMod mod = mouseModFor(e, false);
-  if (!mTextFieldView) mGraphics.load()->OnMouseDrag(x, y, &mod);
+  if (!mTextFieldView) g->OnMouseDrag(x, y, &mod);
 }
 
 void IGraphicsCocoa_vVexmir_vst::rightMouseDown(cocoa::Event* e) {
-  const EditorCall call(mGraphics);
-  if (call.ended()) return;
+  const EditorCall g(mGraphics);
+  if (g.ended()) return;
   int x, y;
   if (!getMouseXY(e, &x, &y)) return;
   IMouseMod mod = mouseModFor(e, true);
-  mGraphics.load()->OnMouseDown(x, y, &mod);
+  g->OnMouseDown(x, y, &mod);
 }
 
 void IGraphicsCocoa_vVexmir_vst::rightMouseUp(cocoa::Event* e) {
-  const EditorCall call(mGraphics);
-  if (call.ended()) return;
+  const EditorCall g(mGraphics);
+  if (g.ended()) return;
   int x, y;
   if (!getMouseXY(e, &x, &y)) return;
   IMouseMod mod = mouseModFor(e, true);
-  mGraphics.load()->OnMouseUp(x, y, &mod);
+  g->OnMouseUp(x, y, &mod);
 }
 
 void IGraphicsCocoa_vVexmir_vst::rightMouseDragged(cocoa::Event* e) {
-  const EditorCall call(mGraphics);
-  if (call.ended()) return;
+  const EditorCall g(mGraphics);
+  if (g.ended()) return;
   int x, y;
   if (!getMouseXY(e, &x, &y)) return;
   IMouseMod mod = mouseModFor(e, true);
-  if (!mTextFieldView) mGraphics.load()->OnMouseDrag(x, y, &mod);
+  if (!mTextFieldView) g->OnMouseDrag(x, y, &mod);
 }
 
 void IGraphicsCocoa_vVexmir_vst::mouseMoved(cocoa::Event* e) {
-  const EditorCall call(mGraphics);
-  if (call.ended()) return;
+  const EditorCall g(mGraphics);
+  if (g.ended()) return;
   int x, y;
   if (!getMouseXY(e, &x, &y)) return;
   IMouseMod mod = mouseModFor(e, false);
-  mGraphics.load()->OnMouseOver(x, y, &mod);
+  g->OnMouseOver(x, y, &mod);
 }
 
 void IGraphicsCocoa_vVexmir_vst::scrollWheel(cocoa::Event* e) {
-  const EditorCall call(mGraphics);
-  if (call.ended()) return;
-  if (!mGraphics) return;
+  const EditorCall g(mGraphics);
+  if (g.ended()) return;
   if (mTextFieldView) endUserInput();
   const int d = platform::intCoord(e->deltaY);
   int x, y;
   if (!getMouseXY(e, &x, &y)) return;
   IMouseMod mod = mouseModFor(e, false);
-  mGraphics.load()->OnMouseWheel(x, y, &mod, d);
+  g->OnMouseWheel(x, y, &mod, d);
 }
 
 int IGraphicsCocoa_vVexmir_vst::keyCodeFor(cocoa::Event* e) {
@@ -314,12 +313,11 @@ int IGraphicsCocoa_vVexmir_vst::keyCodeFor(cocoa::Event* e) {
 }
 
 void IGraphicsCocoa_vVexmir_vst::keyDown(cocoa::Event* e) {
-  const EditorCall call(mGraphics);
-  if (call.ended()) return;
-  if (!mGraphics) return;
+  const EditorCall g(mGraphics);
+  if (g.ended()) return;
   const int key = keyCodeFor(e);
   if (key == -2) return;  // no character or several: dropped
-  if (key < 0 || !mGraphics.load()->OnKeyDown(mPrevX, mPrevY, key)) passOn(e);
+  if (key < 0 || !g->OnKeyDown(mPrevX, mPrevY, key)) passOn(e);
 }
 
 void IGraphicsCocoa_vVexmir_vst::killTimer() {
