@@ -294,7 +294,9 @@ bool LibrarianEditor::selectBank(int side, int index) {
     tell("Save or discard the changes of the open bank first!");
     return false;
   }
+  const std::string openBefore = upperBankPath;
   applySelection(side, index);
+  if (upperBankPath != openBefore) plug_->ProjectChanged();
   readAgainIfChanged(side);
   return true;
 }
@@ -765,6 +767,8 @@ bool LibrarianEditor::initializeSelectedSlot() {
 // panel covers the "Bank Changed" one, whose layer leaves its pixels behind when it is hidden.
 void LibrarianEditor::showSavedState() {
   if (IParam* p = plug_->GetParam(kBankEditUnsaved)) p->Set(0.0);
+  // Saved or discarded: the project keeps the open bank without edits from now on.
+  plug_->ProjectChanged();
   showLayer("discardChangesLayerRight", false);
   if (!tabShown_) return;
   showLayer("LeftPatchPopupMenu", true);
@@ -790,6 +794,8 @@ void LibrarianEditor::idle() {
 
 void LibrarianEditor::SetLibrarianStatusUnsaved(bool on) {
   if (!on) return;
+  // Every edit changes the image the project keeps, flagged already or not.
+  plug_->ProjectChanged();
   if (IParam* p = plug_->GetParam(kBankEditUnsaved)) p->Set(1.0);
   if (IParam* p = plug_->GetParam(kDiscardBankData)) p->Set(0.0);
   showLayer("discardChangesLayerRight", true);
@@ -850,9 +856,8 @@ std::string LibrarianEditor::recallProjectBank(const std::string& path, const st
       PatchLibrarian::fillUncompletedBankFiles(edits.get());
   }
   if (!edits && !position) return std::string();
-  // A transfer that stores into the open bank, or sends programs of the banks, holds them until it ends.
-  const bool transfer = host_ && host_->transferUsesBanks();
-  if (openBankUnsaved() || transfer) {
+  const RecallOutcome outcome = recallOutcome(path, image);
+  if (outcome.keepsOpenBank) {
     // The edits made here are in no file, and a job that stores programs owns its bank until it ends: the open bank
     // stays open, and so does its highlighted slot. Nothing needs saying when it is the project's bank and holds what
     // the project kept (a host opening a project recalls it twice); a bank the project brought without a file goes
@@ -863,13 +868,14 @@ std::string LibrarianEditor::recallProjectBank(const std::string& path, const st
                                  : projectBankIndex(path, nullptr);
     const bool same = open && (path == upperBankPath || projectIndex == librarian_->upperBankIndex ||
                                (open->fromProject && projectIndex < 0 && projectBankName(path) == open->fileName));
-    const bool projectEdits = edits != nullptr;
     if (same && edits) {
       const std::unique_ptr<PatchFile> now = librarian_->cloneBank(open);
       if (now && now->holdsSameProgramsAs(*edits)) edits.reset();
     }
-    *opened = same && projectEdits && !edits && !transfer;
+    *opened = outcome.takesSelection;
     if (same && !edits) return projectBankOpened();
+    // The editor keeps another bank than the project's: the host's project is no longer what it holds.
+    plug_->ProjectChanged();
     const std::string what =
         same ? "the project's own unsaved edits of it were"
              : (path.empty() ? std::string("the project's bank") : "the project's bank " + projectBankName(path)) +
@@ -895,6 +901,26 @@ std::string LibrarianEditor::recallProjectBank(const std::string& path, const st
   const std::string message = reopenProjectBank(path);
   readAgainIfChanged(kUpper);
   return message;
+}
+
+LibrarianEditor::RecallOutcome LibrarianEditor::recallOutcome(const std::string& path,
+                                                             const std::vector<uint8_t>& image) const {
+  RecallOutcome outcome;
+  // A transfer that stores into the open bank, or sends programs of the banks, holds them until it ends.
+  const bool transfer = host_ && host_->transferUsesBanks();
+  outcome.keepsOpenBank = openBankUnsaved() || transfer;
+  if (!outcome.keepsOpenBank || transfer || image.empty()) return outcome;
+  std::string openPath, stamp;
+  std::vector<uint8_t> openImage;
+  projectBank(&openPath, &openImage, &stamp);
+  outcome.takesSelection = openPath == path && openImage == image;
+  return outcome;
+}
+
+std::string LibrarianEditor::takeRenameRefusal() {
+  std::string refusal;
+  refusal.swap(renameRefusal_);
+  return refusal;
 }
 
 std::string LibrarianEditor::projectBankOpened() {
@@ -972,11 +998,19 @@ std::string LibrarianEditor::restoreUnsavedEdits(const std::string& path, std::u
     if (const std::unique_ptr<PatchFile> now = librarian_->readBankFile(file, nullptr);
         now && now->holdsSameProgramsAs(*edits))
       madeOn = now->fileStamp;
+    // A name typed for a slot of the open bank is refused when the project's edits bring another program into it.
+    const int renaming = view_ && index == librarian_->upperBankIndex ? view_->renamingSlot() : -1;
+    LibrarianPatch before, after;
+    const bool had = renaming >= 0 && librarian_->copyProgram(listed, renaming, &before);
     {
       std::unique_lock<std::mutex> lock = librarian_->lockBanks();
       listed->patches = edits->patches;
       listed->fileStamp = madeOn;
     }
+    const bool has = renaming >= 0 && librarian_->copyProgram(listed, renaming, &after);
+    if (renaming >= 0 && (had != has || before.messages != after.messages))
+      closeRenameUnderField("slot " + std::to_string(renaming + 1) + " of " + shownPath(file) +
+                            " took the recalled project's program while it was typed");
     if (follower_->changedSince(*listed, file)) {
       tell((stamp.empty() ? "The project does not say which version of " + shownPath(file) +
                                 " its unsaved edits were made on"
@@ -1331,6 +1365,7 @@ bool LibrarianEditor::onParamChange(int paramIdx) {
         tell("Not renamed to \"" + std::string(text) + "\": " +
              (renameClosedWhy_.empty() ? std::string("the open bank changed while it was typed") : renameClosedWhy_) +
              ". Rename the slot again.");
+        renameRefusal_ = lastMessage();
       }
       if (view_) view_->renameClosed = true;
       showLayer("patchRename", false);

@@ -188,6 +188,18 @@ class LibrarianEditor {
   // none); *opened tells whether the project's bank is the open bank now.
   std::string recallProjectBank(const std::string& path, const std::vector<uint8_t>& image, const std::string& stamp,
                                 const double* position, bool* opened);
+  // What recallProjectBank does with a project's bank (`path` and `image` as projectBank gave them) while the open
+  // bank stays as it is now: the open bank is kept while it holds unsaved edits or a transfer uses the banks, and then
+  // takes the project's selection only when it is the project's bank holding the very same edits. Any thread (as
+  // projectBank): a state saved while a recall waits for this thread holds what the recall will do.
+  struct RecallOutcome {
+    bool keepsOpenBank = false;
+    bool takesSelection = false;
+  };
+  RecallOutcome recallOutcome(const std::string& path, const std::vector<uint8_t>& image) const;
+  // The refusal of the last name typed into a field that closed under it (see closeRenameUnderField), once; "" when
+  // none since the last call.
+  std::string takeRenameRefusal();
 
   // ---- status ----
   // An action of the musician begins: the message of the last one is no longer shown.
@@ -284,8 +296,9 @@ class LibrarianEditor {
   // Set by the recall on the host's thread as well as on this one.
   std::atomic<bool> tabShown_{false};
   std::string lowerPathBeforeSearch_;
-  // Why the last rename closed under its field.
+  // Why the last rename closed under its field, and what the musician was told of the name typed in it.
   std::string renameClosedWhy_;
+  std::string renameRefusal_;
   std::string searchedText_;
 
   IEffectBase* plug_;

@@ -84,17 +84,21 @@ bool Vexmir::SerializeState2(ByteChunk* chunk, bool full) {
       librarianEditor->projectBank(&state.editedBankPath, &state.editedBankImage, &state.editedBankStamp);
     state.currentPatch = paramValue(kCurrentPatch);
     state.currentBank = paramValue(kCurrentBank);
-    // A recall handed over to the editor's thread and not carried out yet: its bank and selection are the project's.
+    // A recall handed over to the editor's thread and not carried out yet: the project holds what the recall will
+    // do there, decided as it will decide then. Its bank and selection, unless the open bank stays (its edits are in
+    // no file and must not leave the project); then the recall's selection only where it will take it.
     std::lock_guard<std::mutex> handOff(recallHandOverLock);
     if (const RecalledLibrarian* part = recallHandedOver.get();
-        part && part->full && (part->hasSelection || !part->bankImage.empty())) {
-      state.editedBankPath = part->bankPath;
-      state.editedBankImage = part->bankImage;
-      state.editedBankStamp = part->bankStamp;
-      if (part->hasSelection) {
-        state.currentBank = part->currentBank;
-        state.currentPatch = part->currentPatch;
+        part && part->full && librarianEditor && (part->hasSelection || !part->bankImage.empty())) {
+      const LibrarianEditor::RecallOutcome outcome = librarianEditor->recallOutcome(part->bankPath, part->bankImage);
+      if (!outcome.keepsOpenBank) {
+        state.editedBankPath = part->bankPath;
+        state.editedBankImage = part->bankImage;
+        state.editedBankStamp = part->bankStamp;
+        if (part->hasSelection) state.currentBank = part->currentBank;
       }
+      if (part->hasSelection && (!outcome.keepsOpenBank || outcome.takesSelection))
+        state.currentPatch = part->currentPatch;
     }
   }
   state.values.resize(kStateParamCount);
@@ -130,8 +134,12 @@ std::string Vexmir::recallLibrarianBank(const RecalledLibrarian& part) {
   // holds.
   log("PROJECT RECALL: open bank stored " + part.bankPath);
   bool opened = false;
-  const std::string note = librarianEditor->recallProjectBank(
+  librarianEditor->takeRenameRefusal();
+  std::string note = librarianEditor->recallProjectBank(
       part.bankPath, part.bankImage, part.bankStamp, part.hasSelection ? &part.currentBank : nullptr, &opened);
+  // A name being typed that the recall refused is said with what the recall says, not on the librarian's line only.
+  if (const std::string refused = librarianEditor->takeRenameRefusal(); !refused.empty())
+    note = note.empty() || note == refused ? refused : refused + " - " + note;
   // A project from elsewhere may hold any finite number here: it is brought into range before it becomes a slot.
   if (opened && part.hasSelection && librarian)
     librarian->selectSlot(0, static_cast<int>(std::clamp(part.currentPatch, -1.0, 127.0)));
@@ -149,7 +157,10 @@ void Vexmir::finishHandedOverRecall() {
     std::lock_guard<std::mutex> lock(recallHandOverLock);
     part.swap(recallHandedOver);
   }
-  if (part) finishRecallInEditor(*part, recallLibrarianBank(*part));
+  if (!part) return;
+  finishRecallInEditor(*part, recallLibrarianBank(*part));
+  // Carried out or refused, the editor now holds what a project saved from here on keeps.
+  ProjectChanged();
 }
 
 void Vexmir::finishRecallInEditor(const RecalledLibrarian& part, const std::string& bankNote) {

@@ -137,6 +137,7 @@ void Vexmir::SetLibrarianStatusUnsaved(bool unsaved) {
   }
   storeParamValue(kBankEditUnsaved, 1.0);
   storeParamValue(kDiscardBankData, 0.0);
+  ProjectChanged();
   hideLayer(uiConfig, "discardChangesLayerRight", false);
   hideLayer(uiConfig, "keepBankOpenLayer", true);
   hideLayer(uiConfig, "LeftPatchPopupMenu", true);

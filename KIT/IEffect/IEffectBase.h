@@ -106,9 +106,13 @@ class IEffectBase {
   virtual void SetParameterFromGUI(int idx, double normalizedValue);
   // MIDI input thread: a control moved by a value that came from the synthesizer.
   virtual void SetParameterFromGUI2(int idx, double normalizedValue);
-  // Whether a control changed a value since the last call, which the host has not been told. The host sees no
-  // parameter of the plug-in, so only InformHostOfProgramChange tells it that its project is no longer as saved.
+  // Whether a control (or ProjectChanged) changed the project since the last call, which the host has not been told.
+  // The host sees no parameter of the plug-in, so only InformHostOfProgramChange tells it that its project is no
+  // longer as saved.
   bool TakeUnreportedChange() { return mUnreportedChange.exchange(false); }
+  // Any thread: something the project keeps changed without a control (the librarian's open bank and its unsaved
+  // edits); the host is told on its next idle, as for a control.
+  void ProjectChanged() { mUnreportedChange = true; }
 
   // --- Host-facing operations, implemented by the binding. ---
   virtual void BeginInformHostOfParamChange(int idx) = 0;

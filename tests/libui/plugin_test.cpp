@@ -323,7 +323,12 @@ TEST(PluginLibrarian, ARecallNeverMovesOrHidesTheEditsMadeHere) {
   opened.rightClick(3);
   EXPECT_EQ(mine.editor->bankOf(0)->fileName, "A.syx");
   EXPECT_TRUE(mine.named(3, programName(1, 9)) && mine.named(7, programName(1, 7))) << "pasted onto what was shown";
+  // Saved before the idle, the project opens what the editor keeps after it: the bank shown, with the paste.
+  const Bytes beforeIdle = projectOf(mine.plug.GetAEffect());
   mine.plug.OnIdle();
+  Instance later("");
+  ASSERT_TRUE(openProject(later.plug.GetAEffect(), beforeIdle));
+  EXPECT_TRUE(later.editor->bankOf(0)->fileName == "A.syx" && later.named(3, programName(1, 9)));
   EXPECT_EQ(mine.editor->lastMessage(), "A.syx has unsaved changes here, so it stays open: the project's bank B.syx "
                                         "with its unsaved edits was not opened. Save or discard the changes, then open "
                                         "the project again.");
