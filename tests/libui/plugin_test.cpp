@@ -349,6 +349,25 @@ TEST(PluginLibrarian, ARecallNeverMovesOrHidesTheEditsMadeHere) {
   stop = true;
   host.join();
   EXPECT_EQ(mine.editor->upperBankPath, bankPath(*mine.editor->bankOf(0)));
+  // A project that brings its own program into the slot being renamed refuses the name typed, on the status display.
+  data.write("B.syx", bankBytes(2));
+  Instance typing("B.syx");
+  EditorWindow renaming(&typing.plug);
+  cocoa::menus::setChooser([](const cocoa::ShownMenu&) {
+    cocoa::menus::setChooser(nullptr);
+    return cocoa::menus::Choice{2};
+  });
+  renaming.rightClick(7);
+  for (char32_t c : std::u32string(U"Mine")) {
+    cocoa::Event* key = cocoa::Event::keyEvent(cocoa::kKeyDown, 0, 0, std::u32string(1, c), std::u32string(1, c));
+    renaming.window->sendEvent(key);
+    key->release();
+  }
+  ASSERT_TRUE(openProject(typing.plug.GetAEffect(), edited));
+  EXPECT_TRUE(typing.named(7, "Theirs"));
+  EXPECT_EQ(typing.editor->lastMessage(), "Not renamed to \"Mine\": slot 8 of Patches/B.syx took the recalled "
+                                         "project's program while it was typed. Rename the slot again.");
+  EXPECT_EQ(typing.plug.getDisplayLine(Vexmir::kLineName).rfind("Not renamed to \"Mine\": slot 8", 0), 0u);
 
   // The editor closed on another thread while the question before a save stands: it ends unanswered and nothing is
   // written; the plug-in closed while a slot menu stands waits for the menu, and frees nothing under it.
