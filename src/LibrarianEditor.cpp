@@ -296,7 +296,7 @@ bool LibrarianEditor::selectBank(int side, int index) {
   }
   const std::string openBefore = upperBankPath;
   applySelection(side, index);
-  if (upperBankPath != openBefore) plug_->ProjectChanged();
+  if (upperBankPath != openBefore) projectChanged();
   readAgainIfChanged(side);
   return true;
 }
@@ -768,7 +768,7 @@ bool LibrarianEditor::initializeSelectedSlot() {
 void LibrarianEditor::showSavedState() {
   if (IParam* p = plug_->GetParam(kBankEditUnsaved)) p->Set(0.0);
   // Saved or discarded: the project keeps the open bank without edits from now on.
-  plug_->ProjectChanged();
+  projectChanged();
   showLayer("discardChangesLayerRight", false);
   if (!tabShown_) return;
   showLayer("LeftPatchPopupMenu", true);
@@ -795,7 +795,7 @@ void LibrarianEditor::idle() {
 void LibrarianEditor::SetLibrarianStatusUnsaved(bool on) {
   if (!on) return;
   // Every edit changes the image the project keeps, flagged already or not.
-  plug_->ProjectChanged();
+  projectChanged();
   if (IParam* p = plug_->GetParam(kBankEditUnsaved)) p->Set(1.0);
   if (IParam* p = plug_->GetParam(kDiscardBankData)) p->Set(0.0);
   showLayer("discardChangesLayerRight", true);
@@ -843,9 +843,19 @@ std::string projectBankName(const std::string& path) {
 
 }  // namespace
 
+void LibrarianEditor::projectChanged() {
+  if (!recalling_) plug_->ProjectChanged();
+}
+
 std::string LibrarianEditor::recallProjectBank(const std::string& path, const std::vector<uint8_t>& image,
                                                const std::string& stamp, const double* position, bool* opened) {
   *opened = false;
+  // What the project says is opened: that changes nothing the host's project keeps (a refusal does, below).
+  struct Recalling {
+    explicit Recalling(bool* on) : on_(on) { *on_ = true; }
+    ~Recalling() { *on_ = false; }
+    bool* on_;
+  } recalling(&recalling_);
   std::unique_ptr<PatchFile> edits;
   if (!image.empty()) {
     edits = std::make_unique<PatchFile>();

@@ -1,8 +1,8 @@
 // Ardour 7's own GUI as a musician uses it, on an Xvfb display of the test's own: the plug-in on a MIDI track, its
 // editor opened by the session's saved window state, a knob dragged (the picture and the saved state change, and
 // Ardour takes its session as modified), the editor closed and opened again from the mixer, Space pressed over the
-// editor (Ardour's transport rolls), the session saved with Ctrl+S and Ardour quit with Ctrl+Q: it must end with
-// status 0.
+// editor (Ardour's transport rolls), the session saved with Ctrl+S, a Paste in the librarian (the session modified
+// again) and Ardour quit with Ctrl+Q: it must end with status 0.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,6 +11,7 @@
 #include "src/StateChunk.h"
 #include "src/VexmirParams.h"
 #include "tests/daw/daw_gui.h"
+#include "tests/libui/libui_support.h"
 #include "tests/x11/xvfb.h"
 
 using namespace dawtest;
@@ -123,6 +124,13 @@ TEST_F(ArdourGui, TheEditorWorksInArdoursWindowAndArdourQuitsCleanly) {
                                          "    <Option name=\"plugin-gui-behavior\" value=\"PluginGUIDestroyVST\"/>\n"
                                          "  </UI>\n</Ardour>\n";
 
+  // A bank for the librarian's Copy and Paste.
+  const fs::path patches = dir / "root/Library/Audio/Presets/Pellacor/Korg Vexmir Editor/Patches";
+  fs::create_directories(patches);
+  const std::vector<uint8_t> bank = libui::bankBytes(1);
+  std::ofstream(patches / "A.syx", std::ios::binary).write(reinterpret_cast<const char*>(bank.data()),
+                                                          static_cast<std::streamsize>(bank.size()));
+
   x11test::Xvfb server("1920x1440x24");
   ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
   Display x(server.display());
@@ -182,12 +190,24 @@ TEST_F(ArdourGui, TheEditorWorksInArdoursWindowAndArdourQuitsCleanly) {
   keepPicture(x.shot(x.root(), 0, 0, 1920, 1440), "ardour-playing");
   ardour.xdotool("key space");
 
-  // Ctrl+S saves the session with the knob's new value; Ctrl+Q ends Ardour with status 0.
+  // Ctrl+S saves the session with the knob's new value (the librarian's tab shown first); Ctrl+Q ends Ardour with
+  // status 0.
+  const std::string editorAt = "mousemove --window " + std::to_string(reopened) + " ";
+  ardour.xdotool(editorAt + "170 18 click 1 sleep 1");
   ardour.xdotool("key ctrl+s");
   EXPECT_TRUE(waitFor(20, [&] {
     const double now = savedResonance(file);
     return now >= 0 && now != resonanceBefore;
   })) << "the saved state did not change";
+  // A Paste in the librarian's slot menus (Copy below, Paste above) marks the saved session modified, as the knob did.
+  ASSERT_TRUE(waitFor(20, [&] { return ardour.window("^vexmir - Ardour$") != 0; })) << "Ctrl+S left it modified";
+  const std::string item = " search --sync --onlyvisible --name '^Vexmir Editor menu$' mousemove --window %1 40 14 "
+                           "click 1 sleep 0.5 ";
+  ardour.xdotool(editorAt + "160 385 click 3" + item + editorAt + "160 99 click 3" + item);
+  EXPECT_TRUE(waitFor(10, [&] { return ardour.window("^\\*vexmir - Ardour$") != 0; }))
+      << "a Paste leaves the session as saved";
+  keepPicture(x.shot(reopened, 0, 0, 1500, 667), "ardour-editor-pasted");
+  ardour.xdotool("key ctrl+s");
   ardour.xdotool("key ctrl+q");
   const int exitStatus = ardour.wait(60);
   if (exitStatus != 0) keepPicture(x.shot(x.root(), 0, 0, 1920, 1440), "ardour-at-quit");
