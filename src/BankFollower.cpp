@@ -96,7 +96,7 @@ bool BankFollower::readAgain(int side, bool say, std::string* unreadable) {
   const std::string path = bankPath(*bank);
   if (e.host()) e.host()->log("PATCH LIBRARIAN: read " + path + " again: it changed on disk");
   e.updatePatchLibrarianView(2);
-  if (say) e.note(caughtUp(e.shownPath(path)));
+  if (say) e.note(caughtUp(listedName(path)));
   return true;
 }
 
@@ -173,9 +173,14 @@ bool BankFollower::saveAllowed(const PatchFile& bank, const std::string& path) {
 BankFollower::Shown BankFollower::shown() const {
   LibrarianEditor& e = editor_;
   Shown s;
+  const PatchFile* open = e.bankOf(LibrarianEditor::kUpper);
+  // Save As leaves the open bank for the file it wrote: what the lists showed of the bank left were the edits saved
+  // there, not a version of its own file.
+  const bool left = open && !e.upperBankPath.empty() &&
+                    librarianfiles::realPath(bankPath(*open)) != librarianfiles::realPath(e.upperBankPath);
   for (int side : {LibrarianEditor::kUpper, LibrarianEditor::kLower}) {
     const PatchFile* bank = e.bankOf(side);
-    if (!bank || bank->fromProject || bank->folderPath.empty() ||
+    if (!bank || bank->fromProject || bank->folderPath.empty() || (bank == open && left) ||
         (side == LibrarianEditor::kUpper ? e.openBankUnsaved() : e.lowerListShowsSearch))
       continue;
     s.path[side] = bankPath(*bank);
@@ -187,13 +192,16 @@ BankFollower::Shown BankFollower::shown() const {
 void BankFollower::sayCaughtUp(const Shown& before) {
   LibrarianEditor& e = editor_;
   std::string news;
+  const std::vector<PatchFile*>& banks = e.librarian()->bankFiles;
   for (int side : {LibrarianEditor::kUpper, LibrarianEditor::kLower}) {
-    // The lists are chosen again after the rescan: the bank read from the same file, by its path.
+    // The lists are chosen again after the rescan by their paths (the first bank where one is not listed): a list
+    // that shows another bank now caught up with no file, and each is said by what it shows now.
     const std::string& path = before.path[side];
-    const PatchFile* bank =
-        path.empty() ? nullptr : e.librarian()->bankAt(bankIndexByPath(e.librarian()->bankFiles, path));
-    if (!bank || stampOf(*bank) == before.stamp[side]) continue;
-    news += (news.empty() ? "" : " ") + caughtUpOf(side, path, e.upperBankPath);
+    const int index = path.empty() ? -1 : bankIndexByPath(banks, path);
+    const int shows = bankIndexByPath(banks, side == LibrarianEditor::kUpper ? e.upperBankPath : e.lowerBankPath);
+    const PatchFile* bank = e.librarian()->bankAt(index);
+    if (!bank || index != std::max(shows, 0) || stampOf(*bank) == before.stamp[side]) continue;
+    news += (news.empty() ? "" : " ") + caughtUpOf(side, bankPath(*bank), e.upperBankPath);
   }
   e.note(news);
 }
@@ -201,10 +209,15 @@ void BankFollower::sayCaughtUp(const Shown& before) {
 std::string BankFollower::caughtUpOf(int side, const std::string& path, const std::string& openPath) const {
   // The list below can show the open bank's own file through another entry (a link): the open bank's words about
   // that file stand, and the list below is said as such.
-  const std::string shown = editor_.shownPath(path);
+  const std::string shown = listedName(path);
   const bool openFile = side == LibrarianEditor::kLower && !openPath.empty() &&
                         librarianfiles::realPath(path) == librarianfiles::realPath(openPath);
   return openFile ? caughtUpBelow(shown) : caughtUp(shown);
+}
+
+std::string BankFollower::listedName(const std::string& path) const {
+  // A link in Patches is an entry of its own: its chooser names it, not the file it leads to.
+  return editor_.shownPath(librarianfiles::folderOf(path) + "/") + librarianfiles::lastComponent(path);
 }
 
 bool BankFollower::moved(int side, const PatchFile* bank, const std::string& path) {

@@ -97,6 +97,8 @@ class BankFollower {
   bool moved(int side, const PatchFile* bank, const std::string& path);
   // What the librarian's line says of a side's list read again from `path`, the open bank's file being `openPath`.
   std::string caughtUpOf(int side, const std::string& path, const std::string& openPath) const;
+  // The bank file at `path` as the lists' choosers name it.
+  std::string listedName(const std::string& path) const;
   // A menu, panel or question of the editor stands: no list is read again until it closes.
   bool choosing() const;
 

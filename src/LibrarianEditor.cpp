@@ -1133,6 +1133,9 @@ bool LibrarianEditor::saveOpenBankAs(bool midi) {
     }
     return false;
   }
+  // Written over its own file, the open bank is that file as saved (as after Save): no list caught up with it.
+  if (librarianfiles::realPath(path) == librarianfiles::realPath(bankPath(*bank)))
+    follower_->setStamp(bankOf(kUpper), librarianfiles::fileStamp(path, static_cast<size_t>(kMaxBankFileSize)));
   upperBankFile = file;
   upperBankFolder = folder;
   upperBankPath = path;

@@ -7,6 +7,7 @@
 #include "KIT/kitstring.h"
 #include "src/MIDIMessageManager.h"
 #include "src/MIDIMessageSender.h"
+#include "src/PatchLibrarian.h"
 #include "src/PatchManager.h"
 #include "src/ProgramDump.h"
 #include "src/Vexmir.h"
@@ -20,14 +21,15 @@ void MIDIMessageSender::sendArrangementToDevice(bool toLibrarian) {
   const int t = plug->getTimerValue();
 
   uint8_t dump[kProgramDumpSize];
+  std::string stored;
   {
     // The program's name and values are read, and the name kept, under the plug-in mutex: a host's recall or
     // state save changes and reads the same strings at the same moment.
     KIT_MutexLock lock(plug->GetMutex());
     const std::string name = plug->programName();
     plug->buildProgramDumpOf(name, plug->currentValues(), dump);
-    if (PatchManager* pm = plug->getPatchManager())
-      pm->setProgramName(librarianProgramName(KIT_UTF8Head(name, kProgramNameLength)));
+    stored = librarianProgramName(KIT_UTF8Head(name, kProgramNameLength));
+    if (PatchManager* pm = plug->getPatchManager()) pm->setProgramName(stored);
   }
   plug->setLibrarianViewDirty();
 
@@ -37,11 +39,19 @@ void MIDIMessageSender::sendArrangementToDevice(bool toLibrarian) {
     running = pause(t);
   } else if (running) {
     plug->SetLibrarianRequestActive(true);
+    PatchLibrarian* lib = plug->getLibrarian();
+    const int slot = lib ? lib->selectedSlot(0) : -1;
     ISysEx sysex(0, dump, kProgramDumpSize);
     plug->ProcessSysEx(&sysex, true);
+    const MIDIMessageManager* hub = plug->getMidiManager();
+    const bool taken = hub && hub->replyTaken;
     running = pause(t);
     plug->SetLibrarianRequestActive(false);
     plug->SetLibrarianStatusUnsaved(true);
+    // The button's own text stands until the store is done: then what went where.
+    while (!stored.empty() && stored.back() == ' ') stored.pop_back();
+    if (running && taken && slot >= 0)
+      showStatus("\"" + stored + "\" stored into slot " + std::to_string(slot + 1) + "!");
   }
   plug->dumpSendRunning = false;
   plug->deviceBusy = false;

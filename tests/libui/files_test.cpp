@@ -62,11 +62,20 @@ TEST(Saving, SaveAsWritesRawAndStandardMidiByteForByteAndOpensTheNewFile) {
   Banks banks;
   Tab tab;
   tab.copyPaste(0, 127);
+  // Edits from a project that does not say which A.syx they were made on, A.syx below too: Save As says no change.
+  std::string kept, stamp;
+  std::vector<uint8_t> image;
+  bool opened = false;
+  tab.editor.projectBank(&kept, &image, &stamp);
+  tab.editor.discardChanges();
+  tab.chooseLower({"A.syx"});
+  tab.editor.recallProjectBank(kept, image, "", nullptr, &opened);
   const std::vector<Bytes> dumps = expectedBank(1, {{127, programDumpOf(2, 0)}});
   const std::string rawPath = banks.data.patches + "/Mine.vmr";
   const std::string midiPath = banks.data.patches + "/Mine.mid";
   tab.g.fileAnswers = {rawPath};
   tab.mainMenu({"Save As...", "Vexmir Format (*.vmr)"});
+  EXPECT_EQ(tab.editor.lastMessage().find("changed on disk"), std::string::npos) << tab.editor.lastMessage();
   EXPECT_EQ(vectors::readFile(rawPath), raw(dumps));
   EXPECT_EQ(tab.editor.upperBankFile, "Mine.vmr");
   EXPECT_EQ(tab.editor.upperBankFolder, "Patches");
@@ -82,6 +91,10 @@ TEST(Saving, SaveAsWritesRawAndStandardMidiByteForByteAndOpensTheNewFile) {
   EXPECT_EQ(vectors::readFile(midiPath).size(), 38580u);
   EXPECT_EQ(readBank(midiPath), dumps) << "the Standard MIDI bank reads back";
   EXPECT_EQ(tab.editor.bankOf(0)->fileName, "Mine.mid");
+  tab.copyPaste(1, 126);  // saved as its own file: nothing changed behind the editor's back either
+  tab.g.fileAnswers = {midiPath};
+  tab.mainMenu({"Save As...", "Standard MIDI (*.mid)"});
+  EXPECT_EQ(tab.editor.lastMessage().find("changed on disk"), std::string::npos) << tab.editor.lastMessage();
 }
 
 TEST(Saving, AFailedSaveAsSaysSoRecordsNothingAndLeavesAnExistingFileWhole) {

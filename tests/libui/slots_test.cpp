@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "tests/libui/libui_support.h"
 
@@ -92,6 +93,13 @@ TEST(SlotView, ArrowKeysMoveFromTheClickedSlotAndAudition) {
   tab.mainMenu({"Refresh Folders"});
   EXPECT_NE(tab.editor.lastMessage().find("Patches/A.syx changed on disk: the list shows it as it is now."),
             std::string::npos) << tab.editor.lastMessage();
+  std::filesystem::create_symlink("A.syx", banks.data.patches + "/Link.syx");  // said below as its chooser names it
+  tab.mainMenu({"Refresh Folders"});
+  tab.chooseLower({"Link.syx"});
+  banks.data.write("A.syx", bankBytes(4));
+  tab.mainMenu({"Refresh Folders"});
+  EXPECT_NE(tab.editor.lastMessage().find("The list below shows Patches/Link.syx as it is now."), std::string::npos)
+      << tab.editor.lastMessage();
 }
 
 TEST(SlotView, DoubleClickAuditionsOnlyWithAMidiOutput) {

@@ -61,6 +61,7 @@ TEST(ProtocolParts, StoreIntoTheLibrarianPutsTheEditorsProgramIntoTheSelectedSlo
   plug.press(kOverwriteBank, 1);
   ASSERT_TRUE(plug.waitIdle());
   const std::string said = plug.getDisplayLine(Vexmir::kLineName);
+  EXPECT_TRUE(said.rfind("\"Prog033", 0) == 0 && said.find("\" stored into slot 13!") != std::string::npos) << said;
   plug.press(kOverwriteBank, 0);
   EXPECT_EQ(plug.getDisplayLine(Vexmir::kLineName), said) << "the release says nothing over the store";
   const std::vector<LibrarianPatch> after = plug.openBank();
