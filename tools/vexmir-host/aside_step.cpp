@@ -72,7 +72,10 @@ StepAction parseAside(const StepArgs& a, std::string* error) {
   return [pipe, action](Session& s, std::string*) {
     s.host.out().line("aside waits for " + quoted(pipe.c_str(), pipe.size() + 1));
     s.asides.emplace_back([&s, pipe, action] {
-      if (!heardFrom(pipe, s.asidesOver)) return;
+      if (!heardFrom(pipe, s.asidesOver)) {
+        s.host.out().line("aside did not run: nothing wrote " + quoted(pipe.c_str(), pipe.size() + 1));
+        return;
+      }
       std::string why;
       if (!action(s, &why)) s.host.out().line("aside failed: " + why);
       if (cocoa::clockIsManual()) cocoa::advanceClock(0.04);
