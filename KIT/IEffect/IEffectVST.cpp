@@ -144,14 +144,27 @@ intptr_t IEffectVSTEntry::dispatcher(AEffect* effect, int32_t opcode, int32_t in
     }
     return 0;
   }
+  // The editor closes, or opens anew in place of what was shown, only once what stands has ended unanswered and the
+  // editor's thread has left its calls: the X11 editor is deleted then. Only then is the call counted itself, so that
+  // two of them on two threads do not wait for each other.
+  if (opcode == effEditClose || opcode == effEditOpen) {
+    try {
+      endEditorCalls(plug);
+    } catch (...) {
+      std::fprintf(stderr, "Vexmir: error while ending the editor's menus\n");
+    }
+  }
+  // Every host call is counted for as long as it runs, so that a close from another thread waits for it to end and
+  // frees nothing under it. Only the editor's idle is a call of the editor's thread: a host's thread that recalls a
+  // project or idles the plug-in does not become the editor's by it.
+  const IGraphics::CallScope call(
+      plug->GetGUI(), opcode == effEditIdle ? IGraphics::CallScope::kEditorsThread : IGraphics::CallScope::kCountOnly);
   if (opcode == effEditIdle || opcode == effIdle) {
     // A Linux host's idle calls are the editor's clock and event loop; they run without the plug-in mutex, as the
-    // view's timer and events do on the Mac, and the controls take it where they change parameters.
-    // Counted as a call of the editor's thread before anything of the editor is looked at, so that a close from
-    // another thread waits for it to end, and none begins after the close began.
-    IGraphics* g = opcode == effEditIdle ? plug->GetGUI() : nullptr;
-    if (g) {
-      const IGraphics::CallScope call(g);
+    // view's timer and events do on the Mac, and the controls take it where they change parameters. None idles the
+    // editor after a close began.
+    IGraphics* g = plug->GetGUI();
+    if (opcode == effEditIdle && g) {
       try {
         if (!g->ModalsEnding() && plug->mState->mX11Editor) plug->mState->mX11Editor->idle();
       } catch (...) {
@@ -166,13 +179,6 @@ intptr_t IEffectVSTEntry::dispatcher(AEffect* effect, int32_t opcode, int32_t in
   // A project's state is read and written by the plug-in under its mutex, which a recall gives up while it reopens
   // the MIDI ports: the recall waits for the MIDI server, and nothing else may wait for the recall meanwhile. The
   // host's MIDI goes to the relay, which takes the mutex on its own thread.
-  if (opcode == effEditClose) {
-    try {
-      endEditorCalls(plug);
-    } catch (...) {
-      std::fprintf(stderr, "Vexmir: error while ending the editor's menus\n");
-    }
-  }
   const bool ownLocking = opcode == effGetChunk || opcode == effSetChunk || opcode == effProcessEvents;
   KIT_MutexLock lock(ownLocking ? nullptr : &plug->GetMutex());
   try {

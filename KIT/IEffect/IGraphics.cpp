@@ -19,22 +19,29 @@ IGraphics::IGraphics(IEffectBase* plug, int width, int height, int fps)
 
 namespace {
 
-// The surfaces whose calls the calling thread is inside, innermost last (deeper nesting is counted, not kept). Plain
-// data: a host's thread may outlive the module, and nothing of it may run at the thread's end.
+// The surfaces whose calls the calling thread is inside, innermost last (deeper nesting is counted, not kept), each
+// with whether the call makes the thread the editor's. Plain data: a host's thread may outlive the module, and nothing
+// of it may run at the thread's end.
 constexpr int kNestedCalls = 16;
-thread_local const IGraphics* t_insideCalls[kNestedCalls];
+struct InsideCall {
+  const IGraphics* g;
+  bool editors;
+};
+thread_local InsideCall t_insideCalls[kNestedCalls];
 thread_local int t_callDepth = 0;
 
-int ownCalls(const IGraphics* g) {
-  return static_cast<int>(std::count(t_insideCalls, t_insideCalls + std::min(t_callDepth, kNestedCalls), g));
+// The calling thread's calls into g that run: all of them, or those of the editor's thread only.
+int ownCalls(const IGraphics* g, bool editorsOnly) {
+  return static_cast<int>(std::count_if(t_insideCalls, t_insideCalls + std::min(t_callDepth, kNestedCalls),
+                                        [&](const InsideCall& c) { return c.g == g && (c.editors || !editorsOnly); }));
 }
 
 }  // namespace
 
-IGraphics::CallScope::CallScope(IGraphics* g) : g_(g) {
+IGraphics::CallScope::CallScope(IGraphics* g, Kind kind) : g_(g) {
   if (!g_) return;
-  g_->mEditorThread = std::this_thread::get_id();
-  if (t_callDepth < kNestedCalls) t_insideCalls[t_callDepth] = g_;
+  if (kind == kEditorsThread) g_->mEditorThread = std::this_thread::get_id();
+  if (t_callDepth < kNestedCalls) t_insideCalls[t_callDepth] = InsideCall{g_, kind == kEditorsThread};
   ++t_callDepth;
   std::lock_guard<std::mutex> lock(g_->mCallsLock);
   ++g_->mCalls;
@@ -54,12 +61,12 @@ void IGraphics::EditorOpening() {
 }
 
 bool IGraphics::OnEditorThread() const {
-  return mEditorThread.load() == std::this_thread::get_id() || ownCalls(this) > 0;
+  return mEditorThread.load() == std::this_thread::get_id() || ownCalls(this, true) > 0;
 }
 
 void IGraphics::EndModalsAndWait() {
   mModalsEnding = true;
-  const int own = ownCalls(this);
+  const int own = ownCalls(this, false);
   std::unique_lock<std::mutex> lock(mCallsLock);
   mCallsEnded.wait(lock, [&] { return mCalls <= own; });
 }

@@ -245,10 +245,12 @@ class IGraphics {
 
   // The editor's thread: the one that opens the window, and on which the platform delivers its events, timer and
   // paints. Each such call into the surface runs inside a CallScope, so that another thread can tell whether it
-  // is that thread, and a close can wait until none runs.
+  // is that thread, and a close can wait until none runs. A host's call that may come on any thread is counted for
+  // the close's wait alone (kCountOnly): it makes no thread the editor's.
   class CallScope {
    public:
-    explicit CallScope(IGraphics* g);
+    enum Kind { kEditorsThread, kCountOnly };
+    explicit CallScope(IGraphics* g, Kind kind = kEditorsThread);
     ~CallScope();
     CallScope(const CallScope&) = delete;
     CallScope& operator=(const CallScope&) = delete;
@@ -263,7 +265,8 @@ class IGraphics {
   bool OnEditorThread() const;
   // Any thread, before the editor closes: every menu, panel and question that stands ends unanswered (nothing chosen,
   // nothing written) and none opens until the window opens again. Then waits until the editor's thread has left the
-  // surface's calls (not for the calling thread's own). The caller must not hold a lock the editor's thread takes.
+  // surface's calls and every counted host call (not for the calling thread's own). The caller must not hold a lock
+  // the editor's thread takes.
   void EndModalsAndWait();
   // True from EndModalsAndWait until the window opens again: what a standing menu, panel or question was answered
   // with is dropped.
@@ -298,7 +301,7 @@ class IGraphics {
   std::atomic<int> mModalDepth{0};
   std::atomic<bool> mModalsEnding{false};
   std::atomic<std::thread::id> mEditorThread{};
-  // Calls of the editor's thread into the surface that are running, under mCallsLock.
+  // Counted calls that are running (the editor's thread's and the host's), under mCallsLock.
   std::mutex mCallsLock;
   std::condition_variable mCallsEnded;
   int mCalls = 0;

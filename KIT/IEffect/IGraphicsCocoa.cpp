@@ -190,6 +190,13 @@ void IGraphicsCocoa_vVexmir_vst::drawRect(cocoa::Rect rect) {
   g->Draw(&r);
 }
 
+// The view's display draws the fields over it too (Rename's): one call of the editor's thread, which a close from
+// another thread waits for before it ends a field, and none once the close began.
+void IGraphicsCocoa_vVexmir_vst::displayTree(const std::function<void()>& drawAll) {
+  const EditorCall g(mGraphics);
+  if (!g.ended()) drawAll();
+}
+
 void IGraphicsCocoa_vVexmir_vst::onTimer(cocoa::Timer* timer) {
   const EditorCall g(mGraphics);
   if (g.ended()) return;

@@ -32,6 +32,7 @@ class IGraphicsCocoa_vVexmir_vst : public cocoa::View, public cocoa::TextFieldDe
   bool acceptsFirstMouse(cocoa::Event*) override { return true; }
   void viewDidMoveToWindow() override;
   void drawRect(cocoa::Rect rect) override;
+  void displayTree(const std::function<void()>& drawAll) override;
   void onTimer(cocoa::Timer* timer);
   // Surface coordinates of the event (also kept as the last mouse position); false without a surface.
   bool getMouseXY(cocoa::Event* e, int* x, int* y);

@@ -689,6 +689,10 @@ bool FocusLock::windowAlive() const {
 
 void Window::displayView(View* v, Rect drawnInWindow) {
   if (v->isHidden()) return;
+  v->displayTree([&] { displayViewNow(v, drawnInWindow); });
+}
+
+void Window::displayViewNow(View* v, Rect drawnInWindow) {
   // What was drawn beneath the view covers it there: the view is drawn again over that part, as the platform draws
   // every subview that intersects the area a superview drew.
   Rect beneath;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -105,6 +106,9 @@ class View : public Object {
   // Called with the current graphics context set up for this view: origin at the view's corner (top left when
   // flipped), clipped to `dirty`.
   virtual void drawRect(Rect dirty) { (void)dirty; }
+  // The window's display of this view and its subviews runs inside this: a view whose drawing belongs to another
+  // party's calls may run it as one of them, or not at all.
+  virtual void displayTree(const std::function<void()>& drawAll) { drawAll(); }
   // Called after the view's window changed.
   virtual void viewDidMoveToWindow() {}
 
@@ -289,6 +293,7 @@ class Window : public Object {
   // Draws the view where it is invalid or where its superview was just drawn (`drawnInWindow`, base coordinates),
   // then its subviews over it.
   void displayView(View* v, Rect drawnInWindow);
+  void displayViewNow(View* v, Rect drawnInWindow);
 
   View* contentView_ = nullptr;
   Rect contentRect_;

@@ -312,6 +312,14 @@ TEST(PluginLibrarian, ARecallNeverMovesOrHidesTheEditsMadeHere) {
   Instance mine("A.syx");
   EditorWindow opened(&mine.plug);
   mine.editor->copyProgram(9);
+  // Nor is a list read again while a menu stands, though its file changed.
+  data.write("A.syx", raw(expectedBank(1, {{100, programDumpOf(2, 5)}})));
+  cocoa::menus::setChooser([&](const cocoa::ShownMenu&) {
+    cocoa::menus::setChooser(nullptr);
+    EXPECT_FALSE(mine.editor->readAgainIfChanged(LibrarianEditor::kUpper)) << "read again under a menu";
+    return cocoa::menus::Choice{};
+  });
+  opened.rightClick(3);
   cocoa::menus::setChooser([&](const cocoa::ShownMenu&) {
     cocoa::menus::setChooser(nullptr);
     std::thread([&] { EXPECT_TRUE(openProject(mine.plug.GetAEffect(), edited)); }).join();

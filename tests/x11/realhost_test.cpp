@@ -238,12 +238,14 @@ x11 screenshot "${OUT}/search-off.png"
 // A menu chosen with real input: the click at x, y (a right click for a slot's menu), then a click on the item whose
 // middle is `item` pixels from the menu's top (Paste and Copy 14, Rename 43; the main menu's Save 121), with the menu
 // first captured as `capture`.png when one is named.
-std::string slotMenu(int x, int y, int item, const std::string& capture = "", const char* button = "3") {
+// `during` runs xdotool words while the menu stands, before the click.
+std::string slotMenu(int x, int y, int item, const std::string& capture = "", const char* button = "3",
+                     const std::string& during = "") {
   std::string s = "x11 input mousemove --window %HOST " + std::to_string(x) + " " + std::to_string(y) + " click " +
                   button + " search --sync --onlyvisible --name \"^Vexmir Editor menu$\" ";
   if (!capture.empty())
     s += "exec --sync --args 4 ${VEXMIR_HOST} --x11-capture \"Vexmir Editor menu\" \"${OUT}/" + capture + ".png\" ";
-  return s + "mousemove --window %1 40 " + std::to_string(item) + " click 1\npump 1\n";
+  return s + during + "mousemove --window %1 40 " + std::to_string(item) + " click 1\npump 1\n";
 }
 
 // The rename of a slot with real input. Its menu offers Paste greyed until a Copy; Rename opens the field below the
@@ -254,6 +256,7 @@ std::string slotMenu(int x, int y, int item, const std::string& capture = "", co
 // Save that follows asks nothing and keeps the other instance's program.
 TEST_F(RealHostTextFields, ARenameIsTypedAtOnceAndARecallEndsIt) {
   ScratchDir dir;
+  mkfifo(dir.file("aside").c_str(), 0600);
   const std::string data = dir.file("Library/Audio/Presets/Pellacor/Korg Vexmir Editor");
   std::filesystem::create_directories(data + "/Patches");
   vectors::writeFile(data + "/Patches/A.syx", libui::bankBytes(1));
@@ -263,23 +266,28 @@ TEST_F(RealHostTextFields, ARenameIsTypedAtOnceAndARecallEndsIt) {
   const std::vector<uint8_t> lead = vectors::programDump(vectors::programDataNamed(3, "Lead1"));
   vectors::writeFile(dir.file("other.syx"), libui::raw(libui::expectedBank(1, {{3, lead}})));
   // The project keeps A open; B is opened with its button before the rename.
-  const HostRun r =
-      run(pluginBundlePath(),
-          x11test::editorScript(
-              "pump 3\nchunk save \"${OUT}/project.bin\"\nx11 input mousemove --window %HOST 170 18 click 1\npump 2\n"
-              "x11 screenshot \"${OUT}/hint.png\"\nx11 input mousemove --window %HOST 1227 420 click 1\npump 2\n" +
-              slotMenu(160, 67, 43, "nothing-copied") +
-              "x11 focus\nx11 input type Lead\npump 1\nx11 screenshot \"${OUT}/renaming.png\"\n"
-              "chunk load \"${OUT}/project.bin\"\npump 2\nx11 focus\nx11 screenshot \"${OUT}/recalled.png\"\n"
-              "x11 input mousemove --window %HOST 170 18 click 1\npump 2\n" +
-              slotMenu(160, 385, 14) +
-              "x11 input mousemove --window %HOST 160 115 click 3 search --sync --onlyvisible --name "
-              "\"^Vexmir Editor menu$\" exec --sync --args 3 cp \"${OUT}/other.syx\" \"" + data +
-              "/Patches/A.syx\" sleep 1 mousemove --window %1 40 14 click 1\npump 1\n"
-              "x11 screenshot \"${OUT}/refused.png\"\n" +
-              slotMenu(160, 67, 43) + "x11 input type Solo\nx11 input key Return\npump 1\n" + slotMenu(160, 385, 14) +
-              slotMenu(160, 99, 14, "copied") + slotMenu(900, 47, 121, "", "1")),
-          dir, {"DISPLAY=" + server.display(), "VEXMIR_HOST=" + hostExecutable(), "VEXMIR_HOST_WATCHDOG=60"});
+  const HostRun r = run(
+      pluginBundlePath(),
+      x11test::editorScript(
+          "pump 3\nchunk save \"${OUT}/project.bin\"\nx11 input mousemove --window %HOST 170 18 click 1\npump 2\n"
+          "x11 screenshot \"${OUT}/hint.png\"\nx11 input mousemove --window %HOST 1227 420 click 1\npump 2\n"
+          "chunk save \"${OUT}/projectB.bin\"\n" +
+          slotMenu(160, 67, 43, "nothing-copied") +
+          "x11 focus\nx11 input type Lead\npump 1\nx11 screenshot \"${OUT}/renaming.png\"\n"
+          "chunk load \"${OUT}/project.bin\"\npump 2\nx11 focus\nx11 screenshot \"${OUT}/recalled.png\"\n"
+          "x11 input mousemove --window %HOST 170 18 click 1\npump 2\n" +
+          slotMenu(160, 385, 14) +
+          "x11 input mousemove --window %HOST 160 115 click 3 search --sync --onlyvisible --name "
+          "\"^Vexmir Editor menu$\" exec --sync --args 3 cp \"${OUT}/other.syx\" \"" +
+          data +
+          "/Patches/A.syx\" sleep 1 mousemove --window %1 40 14 click 1\npump 1\n"
+          "x11 screenshot \"${OUT}/refused.png\"\n" +
+          slotMenu(160, 67, 43) + "x11 input type Solo\nx11 input key Return\npump 1\n" + slotMenu(160, 385, 14) +
+          slotMenu(160, 99, 14, "copied") + slotMenu(900, 47, 121, "", "1") +
+          "aside \"${OUT}/aside\" chunk load \"${OUT}/projectB.bin\"\n" +
+          slotMenu(160, 131, 14, "", "3", "exec --sync --args 3 sh -c \"echo >'${OUT}/aside'; cat '${OUT}/aside'\" ") +
+          "x11 input mousemove --window %HOST 170 18 click 1\npump 2\n" + slotMenu(900, 47, 121, "", "1")),
+      dir, {"DISPLAY=" + server.display(), "VEXMIR_HOST=" + hostExecutable(), "VEXMIR_HOST_WATCHDOG=60"});
   ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
   x11test::keepForPeople(dir, "renaming.png", "rename-typed");
   x11test::keepForPeople(dir, "refused.png", "paste-refused");
@@ -312,11 +320,13 @@ TEST_F(RealHostTextFields, ARenameIsTypedAtOnceAndARecallEndsIt) {
                 .find("PATCH LIBRARIAN: Not pasted: slot 4 of Patches/A.syx changed on disk"),
             std::string::npos);
   // Saved without a question: the name typed at once, the program pasted into the third slot and the other
-  // instance's program in the fourth; B as it was.
+  // instance's program in the fourth; B as it was. A project of B recalled on another thread while the fifth slot's
+  // menu stood opened nothing under it: the Paste went onto A, as shown.
   EXPECT_TRUE(vectors::readFile(data + "/Patches/A.syx") ==
               libui::raw(libui::expectedBank(1, {{0, vectors::programDump(vectors::programDataNamed(0, "Solo"))},
                                                  {2, libui::programDumpOf(1, 1)},
-                                                 {3, lead}})))
+                                                 {3, lead},
+                                                 {4, libui::programDumpOf(1, 1)}})))
       << "the bank saved is not the one renamed and pasted into";
   EXPECT_TRUE(vectors::readFile(data + "/Patches/B.syx") == libui::bankBytes(2)) << "B changed";
 }

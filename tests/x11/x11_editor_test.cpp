@@ -4,6 +4,7 @@
 // the same gestures do on the model path; a hundred open/close cycles must leave the server as it was; and without
 // a server the editor refuses to open without harm.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <filesystem>
@@ -250,6 +251,38 @@ done
     EXPECT_EQ(dir.read("Drop/Bank.syx"), "mine");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.file("Drop")), {}), 1)
         << "the dismissed drop wrote a copy";
+  }
+  // A host call from a second thread while a question, the drop's question or the wave menu (220, 161) stands: the
+  // editor or the plug-in closed, the editor opened again (into no window). What stands ends unanswered, nothing is
+  // chosen or written, and nothing is freed under the GUI thread, which was inside the editor.
+  const struct {
+    const char *stands, *call, *after;
+    std::vector<std::string> answers;
+  } asides[] = {{"3", "dispatch effEditClose", "pump 2\neditor close\nclose\n", {"MessageBox 3 -> 2"}},
+                {"drop", "close", "", {"drop asked"}},
+                {"menu", "close", "", {}},
+                {"menu", "dispatch effEditOpen ptr=null", "pump 2\neditor close\nclose\n", {}}};
+  for (const auto& c : asides) {
+    ScratchDir dir;
+    std::filesystem::create_directories(dir.file("Drop"));
+    dir.write("Drop/Bank.syx", "mine");
+    mkfifo(dir.file("aside").c_str(), 0600);
+    const bool menu = std::string(c.stands) == "menu";
+    const HostRun r =
+        run(guimactest::makeGuiTestBundle(dir, EDITOR_TEST_PLUGIN),
+            std::string("open\neditor open x11\npump 2\naside aside ") + c.call +
+                "\nx11 input mousemove --window %HOST 220 " + (menu ? "161" : "120") +
+                " click 1 search --sync --onlyvisible --name \"^Vexmir Editor " + (menu ? "menu$" : "alert") +
+                "\" exec --sync sh -c \"echo > aside; cat aside\"\n" + c.after,
+            dir,
+            {"DISPLAY=" + server.display(), "VEXMIR_GUI_TEST_LOG=" + dir.file("gui.log"),
+             std::string("VEXMIR_GUI_TEST_QUESTIONS=") + (menu ? "" : c.stands),
+             "VEXMIR_GUI_TEST_DROP_FILE=/elsewhere/Bank.syx", "VEXMIR_GUI_TEST_DROP_FOLDER=" + dir.file("Drop"),
+             "VEXMIR_HOST_WATCHDOG=60"});
+    ASSERT_EQ(r.exitCode, 0) << c.call << "\n" << r.err << r.out;
+    EXPECT_EQ(linesWith(dir.read("gui.log"), ""), c.answers) << c.call;
+    EXPECT_EQ(dir.read("Drop/Bank.syx"), "mine");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.file("Drop")), {}), 1) << c.call;
   }
 }
 

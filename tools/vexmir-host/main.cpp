@@ -86,6 +86,7 @@ bool startWatchdog(const std::string& scriptName, const std::vector<vexhost::Scr
 
 // Like a real host, close what was loaded, so that the plug-in's shutdown runs (and leak checks see it).
 void closeIfOpen(vexhost::Host& host, vexhost::Session& session, vexhost::Transcript& transcript, const char* why) {
+  session.endAsides();
   if (!host.loaded() || session.closed) return;
   const intptr_t r = host.dispatch(effClose, 0, 0, nullptr, 0.0f);
   session.closed = true;

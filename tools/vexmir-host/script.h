@@ -3,10 +3,12 @@
 // of this tool.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tools/vexmir-host/host.h"
@@ -23,11 +25,17 @@ struct Session {
   Host& host;
   std::string pluginPath;  // from the command line; the first step that needs the plug-in loads it
   bool opened = false;     // effOpen was sent
-  bool closed = false;     // effClose was sent: the effect must not be touched again
+  // effClose was sent (or is being sent, from any thread): the effect must not be touched again.
+  std::atomic<bool> closed{false};
   // Chunk bytes handed to the plug-in stay alive for the run: a plug-in may keep the pointer past the call.
   std::vector<std::unique_ptr<std::vector<uint8_t>>> keptChunks;
   // While set, the steps run on this thread (`thread start` to `thread end`), as a host runs its editor on one.
   std::unique_ptr<JobThread> stepThread;
+  // Steps on threads of their own (`aside`). endAsides() gives up the waits that remain and waits for the steps that
+  // run, before the host closes the plug-in at the end.
+  std::vector<std::thread> asides;
+  std::atomic<bool> asidesOver{false};
+  void endAsides();
 
   // Loads the plug-in when not yet loaded and checks it is still usable.
   bool needPlugin(std::string* error);

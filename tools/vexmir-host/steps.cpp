@@ -43,9 +43,10 @@ StepAction parseClose(const StepArgs& a, std::string* error) {
   if (!a.words.empty() || !a.keys.empty()) return fail(error, "close takes no arguments");
   return [](Session& s, std::string* err) {
     if (!s.needPlugin(err)) return false;
+    // Marked first: the script's thread stops idling the editor before a close from another thread frees it.
+    s.closed = true;
     const intptr_t r = s.host.dispatch(effClose, 0, 0, nullptr, 0.0f);
     s.host.out().line("dispatcher " + dispatcherLabel(effClose) + " -> " + std::to_string(r));
-    s.closed = true;
     return true;
   };
 }

@@ -68,7 +68,7 @@ bool runXdotool(Session& s, const std::vector<std::string>& words, std::string* 
       *err = "xdotool did not finish within 30 s (did a window it waits for never appear?)";
       return false;
     }
-    s.host.dispatch(effEditIdle, 0, 0, nullptr, 0.0f);
+    if (!s.closed) s.host.dispatch(effEditIdle, 0, 0, nullptr, 0.0f);
     usleep(2000);
   }
   for (x11::Presenter* p : x11::Presenter::all()) p->sync();
