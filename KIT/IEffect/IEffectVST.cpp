@@ -156,9 +156,11 @@ intptr_t IEffectVSTEntry::dispatcher(AEffect* effect, int32_t opcode, int32_t in
   }
   // Every host call is counted for as long as it runs, so that a close from another thread waits for it to end and
   // frees nothing under it. Only the editor's idle is a call of the editor's thread: a host's thread that recalls a
-  // project or idles the plug-in does not become the editor's by it.
+  // project or idles the plug-in does not become the editor's by it. The host's MIDI on its audio thread touches
+  // nothing of the editor and takes none of its locks.
   const IGraphics::CallScope call(
-      plug->GetGUI(), opcode == effEditIdle ? IGraphics::CallScope::kEditorsThread : IGraphics::CallScope::kCountOnly);
+      opcode == effProcessEvents ? nullptr : plug->GetGUI(),
+      opcode == effEditIdle ? IGraphics::CallScope::kEditorsThread : IGraphics::CallScope::kCountOnly);
   if (opcode == effEditIdle || opcode == effIdle) {
     // A Linux host's idle calls are the editor's clock and event loop; they run without the plug-in mutex, as the
     // view's timer and events do on the Mac, and the controls take it where they change parameters. None idles the
