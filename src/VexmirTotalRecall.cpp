@@ -218,12 +218,20 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
   if (reopen) {
     std::lock_guard<std::mutex> ports(portChangeLock);
     log("PROJECT RECALL: MIDI In device stored " + inName);
-    // The lists are read anew when a lost MIDI system dropped them.
+    // The lists are read anew when a lost MIDI system dropped them. A port the project names that is open and
+    // connected already stays as it is: reopening it would end its connection and make it again, all in the
+    // host's JACK server, for nothing.
     getExternalMIDIInNames();
     getExternalMIDIOutNames();
-    setExternalMIDIIn(in, inName.c_str());
+    if ((in = connectedExternalMIDIIn(inName.c_str())) == 0) {
+      in = 1;
+      setExternalMIDIIn(in, inName.c_str());
+    }
     log("PROJECT RECALL: MIDI Out device stored " + outName);
-    setExternalMIDIOut(out, outName.c_str());
+    if ((out = connectedExternalMIDIOut(outName.c_str())) == 0) {
+      out = 1;
+      setExternalMIDIOut(out, outName.c_str());
+    }
   }
 
   KIT_MutexLock lock(mMutex);

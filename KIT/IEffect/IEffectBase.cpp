@@ -31,6 +31,11 @@ bool valueChanged(double before, double after) {
   return !(before == after);
 }
 
+int nextMidiInstance() {
+  static std::atomic<int> count{0};
+  return ++count;
+}
+
 }  // namespace
 
 IEffectBase::IEffectBase(int /*nParams*/, const char* /*channelIOStr*/, int /*nPresets*/, const char* /*effectName*/,
@@ -46,7 +51,8 @@ IEffectBase::IEffectBase(int /*nParams*/, const char* /*channelIOStr*/, int /*nP
       mIsInst(plugIsInst),
       mCurrentPresetIdx(0),
       mSampleRate(44100.0),
-      mLatency(latency) {
+      mLatency(latency),
+      mMidiInstance(nextMidiInstance()) {
   mRelay = std::make_unique<HostCallRelay>([this](const HostCallRelay::Item& item) { handleRelayedItem(item); },
                                            [this] { RunDeferredWork(); });
 }

@@ -21,7 +21,7 @@ class IGraphics;
 class RtMidiIn;
 class RtMidiOut;
 class JackConnectionWatch;
-class JackServerWatch;
+class JackHelperClient;
 class MidiInputDelivery;
 
 enum EAPI { kAPIVST2 = 0, kAPIVST3 = 1, kAPIAU = 2, kAPIRTAS = 3, kAPIAAX = 4, kAPISA = 5 };
@@ -252,6 +252,10 @@ class IEffectBase {
   // it is not listed or cannot be opened (the port then stays closed).
   void setExternalMIDIIn(int& index, const char* name);
   void setExternalMIDIOut(int& index, const char* name);
+  // The list position of the port named when it is the open one and connected in the graph the server runs, else
+  // 0 (always on ALSA). A recall leaves such a port as it is.
+  int connectedExternalMIDIIn(const char* name);
+  int connectedExternalMIDIOut(const char* name);
   int getExternalMIDIInDevice(const char* name);
   int getExternalMIDIOutDevice(const char* name);
   int GetMIDIInPortNumber(const char* name);
@@ -371,10 +375,13 @@ class IEffectBase {
   bool mMidiOutOpInProgress = false;                      // under mMidiOutLock
   std::vector<std::vector<unsigned char>> mMidiOutHeld;  // under mMidiOutLock
   std::atomic<bool> mMidiOutOpen{false};                  // as the last operation left the port
-  // Notices a JACK server that goes away while the output port is open: the library's send would then wait
-  // for buffer space for ever, so nothing more is sent once it is gone.
-  JackServerWatch* mServerWatch = nullptr;  // under mMidiOutLock
+  // On JACK each direction's port object has a helper client of its own for the connection watches, which also
+  // notices a server that goes away: the library's send would then wait for buffer space for ever, so nothing more
+  // is sent once it is gone, and nothing of that server is closed.
+  std::shared_ptr<JackHelperClient> mOutHelper;  // under mMidiOutOpLock
+  std::shared_ptr<JackHelperClient> mInHelper;   // under mMidiInLock
   std::atomic<bool> mMidiServerGone{false};
+  const int mMidiInstance;  // this instance's number in the process, in its JACK clients' names
   std::atomic<const char*> mMidiSystemProblem{nullptr};
   std::vector<std::string> mMidiOutNames;  // written holding both output locks, read holding either
   std::vector<std::string> mMidiInNames;   // under mMidiInLock

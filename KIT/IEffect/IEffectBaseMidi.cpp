@@ -35,19 +35,66 @@ void midiErrorCallback(RtMidiError::Type type, const std::string& text, void*) {
   std::fprintf(stderr, "MIDI: %s\n", text.c_str());
 }
 
-// The probe client's name carries the process id: a client's notification socket is named after the client
-// alone, so two processes opening clients of one name at the same moment (even on different servers) can take
-// over each other's socket and both fail to open.
-bool jackServerAnswers() {
-  jack_status_t status;
-  std::string name = "vexmir-probe-" + std::to_string(static_cast<long>(::getpid()));
-  jack_client_t* client = jack_client_open(name.c_str(), JackNoStartServer, &status);
-  if (!client) return false;
-  jack_client_close(client);
-  return true;
+// libjack crashes closing a client whose server went away; such objects are set aside here, never used again and
+// never closed (a few hundred bytes per lost server). The list is made only when something is set aside: a module
+// unloaded after an ordinary session leaves nothing.
+void setAside(void* object) {
+  static std::mutex lock;
+  static std::vector<void*>* abandoned = nullptr;
+  std::lock_guard<std::mutex> guard(lock);
+  if (!abandoned) abandoned = new std::vector<void*>();
+  abandoned->push_back(object);
 }
 
 }  // namespace
+
+// The direction's own client beside the library's: it reads the graph the server runs (for the connection watches and
+// a recall's check) and is told when the server shuts down. It lives as long as the direction's port object, so that
+// opening, closing or listing ports makes no client: the server announces every client's start and end to all its
+// clients, the host's own among them. The name carries the process and the instance, as no two clients of one
+// process may ask for one name (two opening under one name at once take over each other's notification socket).
+class JackHelperClient {
+ public:
+  JackHelperClient(const std::string& name, std::atomic<bool>* serverGone) : serverGone_(serverGone) {
+    client_ = jack_client_open(name.c_str(), JackNoStartServer, nullptr);
+    if (client_) jack_on_shutdown(client_, &JackHelperClient::onShutdown, this);
+  }
+  JackHelperClient(const JackHelperClient&) = delete;
+  JackHelperClient& operator=(const JackHelperClient&) = delete;
+
+  jack_client_t* client() const { return client_; }
+  void setServerGone() { gone_ = true; }
+  static void release(JackHelperClient* helper) {
+    if (helper->gone_) return setAside(helper);
+    if (helper->client_) jack_client_close(helper->client_);
+    delete helper;
+  }
+
+  std::set<std::string> connections(jack_port_t* port) const {
+    std::set<std::string> out;
+    if (const char** names = jack_port_get_all_connections(client_, port)) {
+      for (const char** n = names; *n; ++n) out.insert(*n);
+      jack_free(names);
+    }
+    return out;
+  }
+  // Whether the server runs a connection between the port named `otherEnd` and ours (its full name).
+  bool connected(const std::string& otherEnd, const std::string& ours) const {
+    jack_port_t* other = jack_port_by_name(client_, otherEnd.c_str());
+    return other && !ours.empty() && connections(other).count(ours) > 0;
+  }
+
+ private:
+  ~JackHelperClient() = default;
+  static void onShutdown(void* self) {
+    auto* helper = static_cast<JackHelperClient*>(self);
+    helper->gone_ = true;
+    helper->serverGone_->store(true);
+  }
+  jack_client_t* client_ = nullptr;
+  std::atomic<bool>* serverGone_;
+  std::atomic<bool> gone_{false};
+};
 
 // A JACK connection carries data only once the server runs it in its process graph, which it switches to at
 // the start of a later cycle (under load, many milliseconds after the connection was made). Messages sent
@@ -57,14 +104,10 @@ bool jackServerAnswers() {
 // port with our port name; the connection lists a client reads are those of the running graph.
 class JackConnectionWatch {
  public:
-  JackConnectionWatch(const std::string& otherEnd, const char* ourPortName) : suffix_(std::string(":") + ourPortName) {
-    std::string name = "vexmir-watch-" + std::to_string(static_cast<long>(::getpid()));
-    client_ = jack_client_open(name.c_str(), JackNoStartServer, nullptr);
-    if (client_) other_ = jack_port_by_name(client_, otherEnd.c_str());
-    if (other_) before_ = connections();
-  }
-  ~JackConnectionWatch() {
-    if (client_) jack_client_close(client_);
+  JackConnectionWatch(std::shared_ptr<JackHelperClient> helper, const std::string& otherEnd, const char* ourPortName)
+      : helper_(std::move(helper)), suffix_(std::string(":") + ourPortName) {
+    other_ = jack_port_by_name(helper_->client(), otherEnd.c_str());
+    if (other_) before_ = helper_->connections(other_);
   }
   JackConnectionWatch(const JackConnectionWatch&) = delete;
   JackConnectionWatch& operator=(const JackConnectionWatch&) = delete;
@@ -75,7 +118,7 @@ class JackConnectionWatch {
     if (!other_) return false;
     auto deadline = std::chrono::steady_clock::now() + timeout;
     do {
-      for (const std::string& c : connections())
+      for (const std::string& c : helper_->connections(other_))
         if (!before_.count(c) && c.size() > suffix_.size() &&
             c.compare(c.size() - suffix_.size(), suffix_.size(), suffix_) == 0) {
           *ours = c;
@@ -87,38 +130,10 @@ class JackConnectionWatch {
   }
 
  private:
-  std::set<std::string> connections() {
-    std::set<std::string> out;
-    if (const char** names = jack_port_get_all_connections(client_, other_)) {
-      for (const char** n = names; *n; ++n) out.insert(*n);
-      jack_free(names);
-    }
-    return out;
-  }
-
+  std::shared_ptr<JackHelperClient> helper_;  // kept open by the watch should the ports close meanwhile
   std::string suffix_;
-  jack_client_t* client_ = nullptr;
   jack_port_t* other_ = nullptr;
   std::set<std::string> before_;
-};
-
-// A client of its own on the server of the output port, told when the server shuts down.
-class JackServerWatch {
- public:
-  explicit JackServerWatch(std::atomic<bool>* gone) {
-    std::string name = "vexmir-server-watch-" + std::to_string(static_cast<long>(::getpid()));
-    client_ = jack_client_open(name.c_str(), JackNoStartServer, nullptr);
-    if (client_) jack_on_shutdown(client_, &JackServerWatch::onShutdown, gone);
-  }
-  ~JackServerWatch() {
-    if (client_) jack_client_close(client_);
-  }
-  JackServerWatch(const JackServerWatch&) = delete;
-  JackServerWatch& operator=(const JackServerWatch&) = delete;
-
- private:
-  static void onShutdown(void* gone) { static_cast<std::atomic<bool>*>(gone)->store(true); }
-  jack_client_t* client_ = nullptr;
 };
 
 namespace {
@@ -127,17 +142,29 @@ namespace {
 constexpr std::chrono::milliseconds kConnectionLiveTimeout{2000};
 
 // $VEXMIR_MIDI_API picks the back end ("jack" or "alsa"); without it JACK is used when a server
-// runs, ALSA otherwise. JACK chosen without a server gives no back end at all: the library's
+// runs, ALSA otherwise. Whether a server runs tells the direction's helper client, opened here (kept when the
+// direction has one). JACK chosen without a server gives no back end at all: the library's
 // JACK ports would otherwise keep retrying (and leaking) a connection on every call.
-RtMidi::Api chooseMidiApi() {
+RtMidi::Api chooseMidiApi(const std::string& helperName, std::atomic<bool>* serverGone,
+                          std::shared_ptr<JackHelperClient>* helper) {
   const char* env = std::getenv("VEXMIR_MIDI_API");
   if (env && std::strcmp(env, "alsa") == 0) return RtMidi::LINUX_ALSA;
-  bool jack = jackServerAnswers();
+  if (!*helper) helper->reset(new JackHelperClient(helperName, serverGone), &JackHelperClient::release);
+  if (!(*helper)->client()) helper->reset();
   if (env && std::strcmp(env, "jack") == 0) {
-    if (!jack) throw std::runtime_error("no JACK server answers");
+    if (!*helper) throw std::runtime_error("no JACK server answers");
     return RtMidi::UNIX_JACK;
   }
-  return jack ? RtMidi::UNIX_JACK : RtMidi::LINUX_ALSA;
+  return *helper ? RtMidi::UNIX_JACK : RtMidi::LINUX_ALSA;
+}
+
+// A client's name on JACK carries the process and the instance (see JackHelperClient).
+std::string processAndInstance(int instance) {
+  return std::to_string(static_cast<long>(::getpid())) + "-" + std::to_string(instance);
+}
+
+std::string libraryClientName(const char* name, RtMidi::Api api, int instance) {
+  return api == RtMidi::UNIX_JACK ? name + (" " + processAndInstance(instance)) : std::string(name);
 }
 
 // What the musician reads when no MIDI system could be reached, by the back end that was tried.
@@ -252,13 +279,16 @@ std::vector<std::string> IEffectBase::getExternalMIDIOutNames() {
   RtMidiOut* port = mMidiOut;
   if (!port) {
     try {
-      port = new RtMidiOut(chooseMidiApi(), kOutClientName);
+      const RtMidi::Api api =
+          chooseMidiApi("vexmir-out-" + processAndInstance(mMidiInstance), &mMidiServerGone, &mOutHelper);
+      port = new RtMidiOut(api, libraryClientName(kOutClientName, api, mMidiInstance));
       port->setErrorCallback(midiErrorCallback, this);
       mMidiSystemProblem = nullptr;
     } catch (const std::exception& e) {
       std::fprintf(stderr, "MIDI: %s\n", e.what());
       delete port;
       port = nullptr;
+      mOutHelper.reset();
       mMidiSystemProblem = noMidiSystemText();
     }
   }
@@ -277,7 +307,9 @@ std::vector<std::string> IEffectBase::getExternalMIDIInNames() {
   if (!mMidiIn) {
     try {
       if (!mMidiInDelivery) mMidiInDelivery = new MidiInputDelivery(this);
-      mMidiIn = new RtMidiIn(chooseMidiApi(), kInClientName, kInQueueLimit);
+      const RtMidi::Api api =
+          chooseMidiApi("vexmir-in-" + processAndInstance(mMidiInstance), &mMidiServerGone, &mInHelper);
+      mMidiIn = new RtMidiIn(api, libraryClientName(kInClientName, api, mMidiInstance), kInQueueLimit);
       mMidiIn->setErrorCallback(midiErrorCallback, this);
       mMidiIn->setCallback(&MidiInputDelivery::post, mMidiInDelivery);
       mMidiIn->ignoreTypes(false, true, true);
@@ -289,6 +321,7 @@ std::vector<std::string> IEffectBase::getExternalMIDIInNames() {
       mMidiIn = nullptr;
       delete mMidiInDelivery;
       mMidiInDelivery = nullptr;
+      mInHelper.reset();
     }
   }
   listPorts(mMidiIn, mMidiInNames, ownPortName(1));
@@ -349,8 +382,8 @@ std::vector<std::string> IEffectBase::rereadExternalMIDIInNames() {
 bool IEffectBase::openOutputPort(unsigned int portNumber, std::unique_ptr<JackConnectionWatch>* watch) {
   if (!mMidiOut) return false;
   try {
-    if (mMidiOut->getCurrentApi() == RtMidi::UNIX_JACK)
-      *watch = std::make_unique<JackConnectionWatch>(mMidiOut->getPortName(portNumber), kOutPortName);
+    if (mMidiOut->getCurrentApi() == RtMidi::UNIX_JACK && mOutHelper)
+      *watch = std::make_unique<JackConnectionWatch>(mOutHelper, mMidiOut->getPortName(portNumber), kOutPortName);
     mMidiOut->openPort(portNumber, kOutPortName);
     if (!mMidiOut->isPortOpen()) {
       watch->reset();
@@ -368,8 +401,8 @@ bool IEffectBase::openOutputPort(unsigned int portNumber, std::unique_ptr<JackCo
 bool IEffectBase::openInputPort(unsigned int portNumber, std::unique_ptr<JackConnectionWatch>* watch) {
   if (!mMidiIn) return false;
   try {
-    if (mMidiIn->getCurrentApi() == RtMidi::UNIX_JACK)
-      *watch = std::make_unique<JackConnectionWatch>(mMidiIn->getPortName(portNumber), kInPortName);
+    if (mMidiIn->getCurrentApi() == RtMidi::UNIX_JACK && mInHelper)
+      *watch = std::make_unique<JackConnectionWatch>(mInHelper, mMidiIn->getPortName(portNumber), kInPortName);
     mMidiIn->openPort(portNumber, kInPortName);
     if (!mMidiIn->isPortOpen()) {
       watch->reset();
@@ -415,10 +448,6 @@ void IEffectBase::setExternalMIDIOut(int& index, const char* name) {
     }
     index = p;
     mSelectedMIDIOut = p;
-    if (mMidiOut->getCurrentApi() == RtMidi::UNIX_JACK && !mServerWatch) {
-      mMidiServerGone = false;
-      mServerWatch = new JackServerWatch(&mMidiServerGone);
-    }
     // The port is open; until its connection is live in the server's graph, messages sent to it are lost. So the
     // operation lasts until then: what any thread sends meanwhile is held and goes out once the connection carries
     // it (no sender waits for it), and the caller gets control back only then.
@@ -456,6 +485,25 @@ void IEffectBase::setExternalMIDIIn(int& index, const char* name) {
   if (watch && !watch->waitUntilLive(kConnectionLiveTimeout, &ours))
     std::fprintf(stderr, "MIDI: the JACK connection of the input port is not live yet\n");
   setOwnPortName(0, ours);
+}
+
+// Nothing is asked of the server here: the port's state is the library's, the graph is read where libjack keeps it.
+int IEffectBase::connectedExternalMIDIOut(const char* name) {
+  std::lock_guard<std::mutex> operation(mMidiOutOpLock);
+  const int p = mSelectedMIDIOut;
+  if (!name || !mOutHelper || !mMidiOut || !mMidiOut->isPortOpen() || mMidiServerGone || p <= 0 ||
+      static_cast<size_t>(p) >= mMidiOutNames.size() || mMidiOutNames[static_cast<size_t>(p)] != name)
+    return 0;
+  return mOutHelper->connected(name, ownPortName(1)) ? p : 0;
+}
+
+int IEffectBase::connectedExternalMIDIIn(const char* name) {
+  std::lock_guard<std::mutex> lock(mMidiInLock);
+  const int p = mSelectedMIDIIn;
+  if (!name || !mInHelper || !mMidiIn || !mMidiIn->isPortOpen() || mMidiServerGone || p <= 0 ||
+      static_cast<size_t>(p) >= mMidiInNames.size() || mMidiInNames[static_cast<size_t>(p)] != name)
+    return 0;
+  return mInHelper->connected(name, ownPortName(0)) ? p : 0;
 }
 
 std::string IEffectBase::ownPortName(int direction) {
@@ -517,7 +565,9 @@ void IEffectBase::initializeVirtualOutput(std::string name) {
   delete old;
   RtMidiOut* port = nullptr;
   try {
-    port = new RtMidiOut(chooseMidiApi(), kOutClientName);
+    const RtMidi::Api api =
+        chooseMidiApi("vexmir-out-" + processAndInstance(mMidiInstance), &mMidiServerGone, &mOutHelper);
+    port = new RtMidiOut(api, libraryClientName(kOutClientName, api, mMidiInstance));
     port->setErrorCallback(midiErrorCallback, this);
     port->openVirtualPort("From " + name);
   } catch (const std::exception& e) {
@@ -585,35 +635,26 @@ void IEffectBase::closeExternalMIDIPorts() {
 }
 
 void IEffectBase::setMIDIPortsStopped() {
-  // libjack crashes closing a client whose server went away; such port objects are set aside, never used
-  // again and never closed (a few hundred bytes per lost server).
-  // The list is made only when something is set aside: a module unloaded after an ordinary session leaves nothing.
-  static std::mutex abandonedLock;
-  static std::vector<void*>* abandoned = nullptr;
+  // The port objects of a server that went away are set aside (see setAside).
   const bool gone = mMidiServerGone;
-  auto setAside = [&](auto* object) {
-    std::lock_guard<std::mutex> lock(abandonedLock);
-    if (!abandoned) abandoned = new std::vector<void*>();
-    abandoned->push_back(object);
-  };
   {
     OutPortOperation op(this);
     RtMidiOut* out = mMidiOut;
     op.publish(nullptr, nullptr);
     if (gone) {
-      setAside(mServerWatch);
       setAside(out);
+      if (mOutHelper) mOutHelper->setServerGone();
     } else {
-      delete mServerWatch;
       delete out;
     }
-    mServerWatch = nullptr;
+    mOutHelper.reset();
     mMidiServerGone = false;
   }
   // The input's objects are taken out under their lock and ended outside it: ending the delivery waits for the
   // message being handed to the editor, which may wait for a lock held by a thread that waits for mMidiInLock.
   RtMidiIn* in = nullptr;
   MidiInputDelivery* delivery = nullptr;
+  std::shared_ptr<JackHelperClient> helper;
   {
     std::lock_guard<std::mutex> lock(mMidiInLock);
     mMidiInShut.store(true, std::memory_order_release);
@@ -621,7 +662,9 @@ void IEffectBase::setMIDIPortsStopped() {
     mMidiIn = nullptr;
     delivery = mMidiInDelivery;
     mMidiInDelivery = nullptr;
+    helper.swap(mInHelper);
   }
+  if (gone && helper) helper->setServerGone();
   if (gone) {
     // Without a server no cycle calls the callback any more; it is cut off all the same before its delivery
     // thread goes. The library's thread is never joined, so a callback it was in when the server went may still

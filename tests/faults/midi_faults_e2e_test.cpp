@@ -13,10 +13,13 @@
 #include <cstdio>
 #include <random>
 
+#include <jack/jack.h>
 #include <rtmidi/RtMidi.h>
 
 #include <atomic>
 
+#include "platform/cocoa/object.h"
+#include "platform/cocoa/view.h"
 #include "src/LibrarianEditor.h"
 #include "src/LibrarianHost.h"
 #include "tests/faults/faults_support.h"
@@ -124,6 +127,47 @@ class HostileSource {
 };
 
 using MidiFaults = jobtest::EmulatorTest;
+
+// The plug-in's JACK clients (named with this process's id, or the library's) and ports as they register, told by the
+// server to a client of the test's own.
+struct Registrations {
+  static void clientOn(const char* name, int on, void* self) {
+    if (on) static_cast<Registrations*>(self)->add(name);
+  }
+  static void portOn(jack_port_id_t id, int on, void* self) {
+    auto* r = static_cast<Registrations*>(self);
+    if (on) r->add(jack_port_name(jack_port_by_id(r->client, id)));
+  }
+  Registrations() {
+    jack_set_client_registration_callback(client, clientOn, this);
+    jack_set_port_registration_callback(client, portOn, this);
+    jack_activate(client);
+  }
+  ~Registrations() { jack_client_close(client); }
+  void add(const std::string& name) {
+    std::lock_guard<std::mutex> lock(mutex);
+    synced += name == "vexmir-faults-sync";
+    if (name.find(std::to_string(::getpid())) != std::string::npos || name.find("RtMidi") != std::string::npos)
+      names.push_back(name);
+    told.notify_all();
+  }
+  // All registered so far, once the server has told them (its notices wait for the lock: it is not held meanwhile).
+  std::vector<std::string> sync() {
+    const int before = synced;
+    jack_client_t* mark = jack_client_open("vexmir-faults-sync", JackNoStartServer, nullptr);
+    std::unique_lock<std::mutex> lock(mutex);
+    told.wait_for(lock, std::chrono::seconds(30), [&] { return synced > before; });
+    const std::vector<std::string> out = names;
+    lock.unlock();
+    jack_client_close(mark);
+    return out;
+  }
+  jack_client_t* client = jack_client_open("vexmir-faults-seen", JackNoStartServer, nullptr);
+  std::mutex mutex;
+  std::condition_variable told;
+  std::atomic<int> synced{0};
+  std::vector<std::string> names;
+};
 
 }  // namespace
 
@@ -364,4 +408,46 @@ TEST_F(MidiFaults, APortRenamedOrGoneAtRecallIsOffSaysSoAndNothingGoesElsewhere)
     EXPECT_EQ(line.find(" in F0 42"), std::string::npos) << line;
   for (const std::string& line : renamed.client->log(markRenamed))
     EXPECT_EQ(line.find(" in "), std::string::npos) << line;
+
+  // Each of two instances, editors open, recalls its project 40 times on a thread of its own: the ports it names are
+  // open and connected already, so no client or port registers, and a request after each recall is answered.
+  Registrations seen;
+  OwnEmulator synths[2] = {OwnEmulator("steady0"), OwnEmulator("steady1")};
+  std::unique_ptr<EmulatorPlug> plugs[2];
+  ByteChunk projects[2];
+  cocoa::AutoreleasePool pool;
+  cocoa::Window* windows[2];
+  for (int i = 0; i < 2; ++i) {
+    plugs[i] = std::make_unique<EmulatorPlug>(&clock);
+    ASSERT_TRUE(plugs[i]->connectTo(synths[i].inPort(), synths[i].outPort()) && plugs[i]->SerializeState(&projects[i]));
+    windows[i] = new cocoa::Window(cocoa::Rect{0, 0, 1000, 700});
+    plugs[i]->GetGUI()->OpenWindow(windows[i]->contentView());
+  }
+  const std::vector<std::string> before = seen.sync();
+  std::atomic<int> answered{0};
+  ScaledJobClock requestClock(4);  // the request waits as long as a loaded machine may need
+  auto recalls = [&](int i) {
+    for (int k = 0; k < 40; ++k, plugs[i]->setJobClock(&clock)) {
+      const bool recalled = plugs[i]->UnserializeState(&projects[i], 0) > 0 && plugs[i]->waitIdle();
+      plugs[i]->setJobClock(&requestClock);
+      answered +=
+          recalled && plugs[i]->run(kJobActiveArrangementRequest) && plugs[i]->lastText() == "Data request completed!";
+    }
+  };
+  std::thread other(recalls, 1);
+  recalls(0);
+  other.join();
+  EXPECT_EQ(answered, 80);
+  const std::vector<std::string> after = seen.sync();
+  EXPECT_EQ(after, before);
+  // The server gives a client that asks for the name of a live one that name with "-01" (and so on) behind.
+  for (const std::string& name : after) EXPECT_NE(name.compare(name.size() - 3, 2, "-0"), 0) << name;
+  // A recall that names another output than the open one reopens that alone; the recalled program reaches it.
+  ASSERT_TRUE(plugs[0]->connectTo(synths[1].inPort(), synths[0].outPort()));
+  const size_t mark0 = synths[0].client->logMark(), then = seen.sync().size();
+  ASSERT_GT(plugs[0]->UnserializeState(&projects[0], 0), 0);
+  EXPECT_TRUE(synths[0].client->waitForLog("in F0 42 30 58 4E", mark0).has_value());
+  const std::vector<std::string> now = seen.sync();
+  EXPECT_TRUE(now.size() == then + 1 && now.back().find(":RtMidi Output") != std::string::npos) << now.back();
+  for (int i = 0; i < 2; ++i) plugs[i]->GetGUI()->CloseWindow(), windows[i]->release();
 }
