@@ -375,9 +375,9 @@ class IEffectBase {
   bool mMidiOutOpInProgress = false;                      // under mMidiOutLock
   std::vector<std::vector<unsigned char>> mMidiOutHeld;  // under mMidiOutLock
   std::atomic<bool> mMidiOutOpen{false};                  // as the last operation left the port
-  // On JACK each direction's port object has a helper client of its own for the connection watches, which also
-  // notices a server that goes away: the library's send would then wait for buffer space for ever, so nothing more
-  // is sent once it is gone, and nothing of that server is closed.
+  // On JACK each direction's port object has a helper client of its own from its first port on, for the connection
+  // watches and a recall's check, which also notices a server that goes away: the library's send would then wait for
+  // buffer space for ever, so nothing more is sent once it is gone, and nothing of that server is closed.
   std::shared_ptr<JackHelperClient> mOutHelper;  // under mMidiOutOpLock
   std::shared_ptr<JackHelperClient> mInHelper;   // under mMidiInLock
   std::atomic<bool> mMidiServerGone{false};

@@ -49,9 +49,9 @@ void setAside(void* object) {
 }  // namespace
 
 // The direction's own client beside the library's: it reads the graph the server runs (for the connection watches and
-// a recall's check) and is told when the server shuts down. It lives as long as the direction's port object, so that
-// opening, closing or listing ports makes no client: the server announces every client's start and end to all its
-// clients, the host's own among them. The name carries the process and the instance, as no two clients of one
+// a recall's check) and is told when the server shuts down. It opens with the direction's first port and lives as long
+// as the direction's port object, so that opening, closing or listing ports again makes no client: the server
+// announces every client's start and end to all its clients, the host's own among them. The name carries the process and the instance, as no two clients of one
 // process may ask for one name (two opening under one name at once take over each other's notification socket).
 class JackHelperClient {
  public:
@@ -141,26 +141,36 @@ namespace {
 // Long enough for a server on a loaded machine; a working connection goes live within a cycle or two.
 constexpr std::chrono::milliseconds kConnectionLiveTimeout{2000};
 
-// $VEXMIR_MIDI_API picks the back end ("jack" or "alsa"); without it JACK is used when a server
-// runs, ALSA otherwise. Whether a server runs tells the direction's helper client, opened here (kept when the
-// direction has one). JACK chosen without a server gives no back end at all: the library's
-// JACK ports would otherwise keep retrying (and leaking) a connection on every call.
-RtMidi::Api chooseMidiApi(const std::string& helperName, std::atomic<bool>* serverGone,
-                          std::shared_ptr<JackHelperClient>* helper) {
-  const char* env = std::getenv("VEXMIR_MIDI_API");
-  if (env && std::strcmp(env, "alsa") == 0) return RtMidi::LINUX_ALSA;
-  if (!*helper) helper->reset(new JackHelperClient(helperName, serverGone), &JackHelperClient::release);
-  if (!(*helper)->client()) helper->reset();
-  if (env && std::strcmp(env, "jack") == 0) {
-    if (!*helper) throw std::runtime_error("no JACK server answers");
-    return RtMidi::UNIX_JACK;
-  }
-  return *helper ? RtMidi::UNIX_JACK : RtMidi::LINUX_ALSA;
-}
-
 // A client's name on JACK carries the process and the instance (see JackHelperClient).
 std::string processAndInstance(int instance) {
   return std::to_string(static_cast<long>(::getpid())) + "-" + std::to_string(instance);
+}
+
+// $VEXMIR_MIDI_API picks the back end ("jack" or "alsa"); without it JACK is used when a server
+// runs, ALSA otherwise. Whether one runs is asked once, as the direction's port object is made, by a client under
+// the direction's helper name that is closed at once: a client of ours kept open from then on, before the library's
+// own, stalls Qtractor's client as it deactivates. JACK chosen without a server gives no back end at all: the
+// library's JACK ports would otherwise keep retrying (and leaking) a connection on every call.
+RtMidi::Api chooseMidiApi(const std::string& probeName) {
+  const char* env = std::getenv("VEXMIR_MIDI_API");
+  if (env && std::strcmp(env, "alsa") == 0) return RtMidi::LINUX_ALSA;
+  jack_client_t* probe = jack_client_open(probeName.c_str(), JackNoStartServer, nullptr);
+  if (probe) jack_client_close(probe);
+  if (env && std::strcmp(env, "jack") == 0) {
+    if (!probe) throw std::runtime_error("no JACK server answers");
+    return RtMidi::UNIX_JACK;
+  }
+  return probe ? RtMidi::UNIX_JACK : RtMidi::LINUX_ALSA;
+}
+
+// The direction's helper, opened with its first port and kept with its port object; null where none can be opened.
+const std::shared_ptr<JackHelperClient>& openHelper(std::shared_ptr<JackHelperClient>* helper, const std::string& name,
+                                                    std::atomic<bool>* serverGone) {
+  if (!*helper) {
+    helper->reset(new JackHelperClient(name, serverGone), &JackHelperClient::release);
+    if (!(*helper)->client()) helper->reset();
+  }
+  return *helper;
 }
 
 std::string libraryClientName(const char* name, RtMidi::Api api, int instance) {
@@ -279,8 +289,7 @@ std::vector<std::string> IEffectBase::getExternalMIDIOutNames() {
   RtMidiOut* port = mMidiOut;
   if (!port) {
     try {
-      const RtMidi::Api api =
-          chooseMidiApi("vexmir-out-" + processAndInstance(mMidiInstance), &mMidiServerGone, &mOutHelper);
+      const RtMidi::Api api = chooseMidiApi("vexmir-out-" + processAndInstance(mMidiInstance));
       port = new RtMidiOut(api, libraryClientName(kOutClientName, api, mMidiInstance));
       port->setErrorCallback(midiErrorCallback, this);
       mMidiSystemProblem = nullptr;
@@ -307,8 +316,7 @@ std::vector<std::string> IEffectBase::getExternalMIDIInNames() {
   if (!mMidiIn) {
     try {
       if (!mMidiInDelivery) mMidiInDelivery = new MidiInputDelivery(this);
-      const RtMidi::Api api =
-          chooseMidiApi("vexmir-in-" + processAndInstance(mMidiInstance), &mMidiServerGone, &mInHelper);
+      const RtMidi::Api api = chooseMidiApi("vexmir-in-" + processAndInstance(mMidiInstance));
       mMidiIn = new RtMidiIn(api, libraryClientName(kInClientName, api, mMidiInstance), kInQueueLimit);
       mMidiIn->setErrorCallback(midiErrorCallback, this);
       mMidiIn->setCallback(&MidiInputDelivery::post, mMidiInDelivery);
@@ -382,7 +390,8 @@ std::vector<std::string> IEffectBase::rereadExternalMIDIInNames() {
 bool IEffectBase::openOutputPort(unsigned int portNumber, std::unique_ptr<JackConnectionWatch>* watch) {
   if (!mMidiOut) return false;
   try {
-    if (mMidiOut->getCurrentApi() == RtMidi::UNIX_JACK && mOutHelper)
+    if (mMidiOut->getCurrentApi() == RtMidi::UNIX_JACK &&
+        openHelper(&mOutHelper, "vexmir-out-" + processAndInstance(mMidiInstance), &mMidiServerGone))
       *watch = std::make_unique<JackConnectionWatch>(mOutHelper, mMidiOut->getPortName(portNumber), kOutPortName);
     mMidiOut->openPort(portNumber, kOutPortName);
     if (!mMidiOut->isPortOpen()) {
@@ -401,7 +410,8 @@ bool IEffectBase::openOutputPort(unsigned int portNumber, std::unique_ptr<JackCo
 bool IEffectBase::openInputPort(unsigned int portNumber, std::unique_ptr<JackConnectionWatch>* watch) {
   if (!mMidiIn) return false;
   try {
-    if (mMidiIn->getCurrentApi() == RtMidi::UNIX_JACK && mInHelper)
+    if (mMidiIn->getCurrentApi() == RtMidi::UNIX_JACK &&
+        openHelper(&mInHelper, "vexmir-in-" + processAndInstance(mMidiInstance), &mMidiServerGone))
       *watch = std::make_unique<JackConnectionWatch>(mInHelper, mMidiIn->getPortName(portNumber), kInPortName);
     mMidiIn->openPort(portNumber, kInPortName);
     if (!mMidiIn->isPortOpen()) {
@@ -565,8 +575,7 @@ void IEffectBase::initializeVirtualOutput(std::string name) {
   delete old;
   RtMidiOut* port = nullptr;
   try {
-    const RtMidi::Api api =
-        chooseMidiApi("vexmir-out-" + processAndInstance(mMidiInstance), &mMidiServerGone, &mOutHelper);
+    const RtMidi::Api api = chooseMidiApi("vexmir-out-" + processAndInstance(mMidiInstance));
     port = new RtMidiOut(api, libraryClientName(kOutClientName, api, mMidiInstance));
     port->setErrorCallback(midiErrorCallback, this);
     port->openVirtualPort("From " + name);
