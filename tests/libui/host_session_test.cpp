@@ -66,9 +66,7 @@ TEST(HostSession, ALibrarianSessionOnTheRealEditor) {
       "click 500 47\n"
       "menu choose 0/7/3\n"  // lower: Bulk / Sub 7 / Bank 0703.syx
       "click 500 351\n"
-      "pump 2\n"
-      "dispatch effEditIdle\n"
-      "echo opened\n"
+      "pump 2\ndispatch effEditIdle\necho opened\n"
       "window save bulk.png\n"
       "menu choose 3/0/0\n"  // lower: Theirs / X / Pads.syx
       "click 500 351\n"
@@ -80,16 +78,12 @@ TEST(HostSession, ALibrarianSessionOnTheRealEditor) {
       "click " +
       slot(1, 5) +
       " button=right\n"
-      "pump 2\n"
-      "dispatch effEditIdle\n"
-      "echo browsed\n"
+      "pump 2\ndispatch effEditIdle\necho browsed\n"
       "menu choose 0\n"  // Paste into upper slot 10
       "click " +
       slot(0, 10) +
       " button=right\n"
-      "pump 1\n"
-      "dispatch effEditIdle\n"
-      "echo pasted\n"
+      "pump 1\ndispatch effEditIdle\necho pasted\n"
       "window save changed.png\n"
       "menu choose 2\n"  // Rename upper slot 11
       "click " +
@@ -101,32 +95,22 @@ TEST(HostSession, ALibrarianSessionOnTheRealEditor) {
       "pump 2\n"
       "menu choose 7\n"  // Save (Overwrite current bank)
       "click 900 47\n"
-      "pump 2\n"
-      "dispatch effEditIdle\n"
-      "echo saved\n"
+      "pump 2\ndispatch effEditIdle\necho saved\n"
       "window save edited.png\n"
       "click 1200 380\n"  // STORE TO SLOT: pressed, then stored once the bank shows as changed
-      "pump 1\n"
-      "dispatch effEditIdle\n"
-      "echo pressed\n"
+      "pump 1\ndispatch effEditIdle\necho pressed\n"
       "pump until 1180 404 60 30 like changed.png within=60000\n"
-      "dispatch effEditIdle\n"
-      "echo stored\n"
+      "dispatch effEditIdle\necho stored\n"
       "click 1200 415\n"  // Discard Changes
-      "pump 2\n"
-      "dispatch effEditIdle\n"
-      "echo discarded\n"
+      "pump 2\ndispatch effEditIdle\necho discarded\n"
       "menu choose 4\n"  // Initialize upper slot 13, then Discard Changes
       "click " +
       slot(0, 12) +
       " button=right\n"
       "pump until 1180 404 60 30 like changed.png within=60000\n"
-      "dispatch effEditIdle\n"
-      "echo initialized\n"
+      "dispatch effEditIdle\necho initialized\n"
       "click 1200 415\n"
-      "pump 2\n"
-      "dispatch effEditIdle\n"
-      "echo discarded again\n"
+      "pump 2\ndispatch effEditIdle\necho discarded again\n"
       "panel choose \"" +
       data.patches +
       "/Mine/Saved.vmr\"\n"
@@ -156,16 +140,13 @@ TEST(HostSession, ALibrarianSessionOnTheRealEditor) {
       "window save final.png\n";
   const HostRun r = editorSession(data, dir, kLibrarianTab + script);
   ASSERT_TRUE(r.exited && r.exitCode == 0) << r.out << r.err;
-  // The pictures of the session stay in the working folder to be looked at.
-  for (const char* name : {"bulk", "edited", "search", "final"})
-    rastertest::writeFile(std::string("host-session-") + name + ".png",
-                          vectors::readFile(dir.file(std::string(name) + ".png")));
 
   // The bulk bank was shown below: its menu was nested three deep.
   EXPECT_TRUE(r.has("\"Bank 0703.syx\"")) << r.out;
   // Each change of the open bank or its unsaved edits tells the host on the next idle, as a knob does; browsing the
   // other list does not.
-  const char* marks[] = {"opened", "browsed", "pasted", "saved", "pressed", "stored", "discarded", "initialized", "discarded again"};
+  const char* marks[] = {"opened", "browsed",   "pasted",      "saved",          "pressed",
+                         "stored", "discarded", "initialized", "discarded again"};
   for (size_t i = 0; i + 1 < std::size(marks); ++i) {
     const size_t from = r.out.find(std::string("echo ") + marks[i] + "\n");
     const size_t to = r.out.find(std::string("echo ") + marks[i + 1] + "\n", from);
@@ -183,6 +164,10 @@ TEST(HostSession, ALibrarianSessionOnTheRealEditor) {
   EXPECT_EQ(vectors::readFile(data.patches + "/Gift.syx"), bankBytes(9));
   EXPECT_EQ(vectors::readFile(outside + "/Gift.syx"), bankBytes(9));
 
+  // The pictures of the session stay in the working folder to be looked at.
+  for (const char* name : {"bulk", "edited", "search", "final"})
+    rastertest::writeFile(std::string("host-session-") + name + ".png",
+                          vectors::readFile(dir.file(std::string(name) + ".png")));
   std::unique_ptr<PIX_IBitmap> picture(PIX_LoadPNG(dir.file("edited.png").c_str()));
   ASSERT_NE(picture, nullptr);
   pixels::expectColoursMatchGolden(picture.get(), "libui", "host-librarian-tab");

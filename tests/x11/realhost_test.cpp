@@ -266,28 +266,28 @@ TEST_F(RealHostTextFields, ARenameIsTypedAtOnceAndARecallEndsIt) {
   const std::vector<uint8_t> lead = vectors::programDump(vectors::programDataNamed(3, "Lead1"));
   vectors::writeFile(dir.file("other.syx"), libui::raw(libui::expectedBank(1, {{3, lead}})));
   // The project keeps A open; B is opened with its button before the rename.
-  const HostRun r = run(
-      pluginBundlePath(),
-      x11test::editorScript(
-          "pump 3\nchunk save \"${OUT}/project.bin\"\nx11 input mousemove --window %HOST 170 18 click 1\npump 2\n"
-          "x11 screenshot \"${OUT}/hint.png\"\nx11 input mousemove --window %HOST 1227 420 click 1\npump 2\n"
-          "chunk save \"${OUT}/projectB.bin\"\n" +
-          slotMenu(160, 67, 43, "nothing-copied") +
-          "x11 focus\nx11 input type Lead\npump 1\nx11 screenshot \"${OUT}/renaming.png\"\n"
-          "chunk load \"${OUT}/project.bin\"\npump 2\nx11 focus\nx11 screenshot \"${OUT}/recalled.png\"\n"
-          "x11 input mousemove --window %HOST 170 18 click 1\npump 2\n" +
-          slotMenu(160, 385, 14) +
-          "x11 input mousemove --window %HOST 160 115 click 3 search --sync --onlyvisible --name "
-          "\"^Vexmir Editor menu$\" exec --sync --args 3 cp \"${OUT}/other.syx\" \"" +
-          data +
-          "/Patches/A.syx\" sleep 1 mousemove --window %1 40 14 click 1\npump 1\n"
-          "x11 screenshot \"${OUT}/refused.png\"\n" +
-          slotMenu(160, 67, 43) + "x11 input type Solo\nx11 input key Return\npump 1\n" + slotMenu(160, 385, 14) +
-          slotMenu(160, 99, 14, "copied") + slotMenu(900, 47, 121, "", "1") +
-          "aside \"${OUT}/aside\" chunk load \"${OUT}/projectB.bin\"\n" +
-          slotMenu(160, 131, 14, "", "3", "exec --sync --args 3 sh -c \"echo >'${OUT}/aside'; cat '${OUT}/aside'\" ") +
-          "x11 input mousemove --window %HOST 170 18 click 1\npump 2\n" + slotMenu(900, 47, 121, "", "1")),
-      dir, {"DISPLAY=" + server.display(), "VEXMIR_HOST=" + hostExecutable(), "VEXMIR_HOST_WATCHDOG=60"});
+  const HostRun r =
+      run(pluginBundlePath(),
+          x11test::editorScript(
+              "pump 3\nchunk save \"${OUT}/project.bin\"\nx11 input mousemove --window %HOST 170 18 click 1\npump 2\n"
+              "x11 screenshot \"${OUT}/hint.png\"\nx11 input mousemove --window %HOST 1227 420 click 1\npump 2\n"
+              "chunk save \"${OUT}/projectB.bin\"\n" +
+              slotMenu(160, 67, 43, "nothing-copied") +
+              "x11 focus\nx11 input type Lead\npump 1\nx11 screenshot \"${OUT}/renaming.png\"\n"
+              "chunk load \"${OUT}/project.bin\"\npump 2\nx11 focus\nx11 screenshot \"${OUT}/recalled.png\"\n"
+              "x11 input mousemove --window %HOST 170 18 click 1\npump 2\n" +
+              slotMenu(160, 385, 14) +
+              "x11 input mousemove --window %HOST 160 115 click 3 search --sync --onlyvisible --name "
+              "\"^Vexmir Editor menu$\" exec --sync --args 3 cp \"${OUT}/other.syx\" \"" + data +
+              "/Patches/A.syx\" sleep 1 mousemove --window %1 40 14 click 1\npump 1\n"
+              "x11 screenshot \"${OUT}/refused.png\"\n" +
+              slotMenu(160, 67, 43) + "x11 input type Solo\nx11 input key Return\npump 1\n" + slotMenu(160, 385, 14) +
+              slotMenu(160, 99, 14, "copied") + slotMenu(900, 47, 121, "", "1") +
+              "aside \"${OUT}/aside\" chunk load \"${OUT}/projectB.bin\"\n" +
+              slotMenu(160, 131, 14, "", "3",
+                       "exec --sync --args 3 sh -c \"echo >'${OUT}/aside'; cat '${OUT}/aside'\" ") +
+              "x11 input mousemove --window %HOST 170 18 click 1\npump 2\n" + slotMenu(900, 47, 121, "", "1")),
+          dir, {"DISPLAY=" + server.display(), "VEXMIR_HOST=" + hostExecutable(), "VEXMIR_HOST_WATCHDOG=60"});
   ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
   x11test::keepForPeople(dir, "renaming.png", "rename-typed");
   x11test::keepForPeople(dir, "refused.png", "paste-refused");
