@@ -497,23 +497,31 @@ void IEffectBase::setExternalMIDIIn(int& index, const char* name) {
   setOwnPortName(0, ours);
 }
 
-// Nothing is asked of the server here: the port's state is the library's, the graph is read where libjack keeps it.
+namespace {
+
+// The list position of `name` when it is a direction's open port (at position `p`) and connected in the graph the
+// server runs, else 0. Nothing is asked of the server: the port's state is the library's, the graph is read where
+// libjack keeps it.
+int connectedPosition(const char* name, const RtMidi* port, int p, const std::vector<std::string>& names,
+                      const JackHelperClient* helper, bool serverGone, const std::string& ours) {
+  if (!name || !helper || !port || !port->isPortOpen() || serverGone || p <= 0 ||
+      static_cast<size_t>(p) >= names.size() || names[static_cast<size_t>(p)] != name)
+    return 0;
+  return helper->connected(name, ours) ? p : 0;
+}
+
+}  // namespace
+
 int IEffectBase::connectedExternalMIDIOut(const char* name) {
   std::lock_guard<std::mutex> operation(mMidiOutOpLock);
-  const int p = mSelectedMIDIOut;
-  if (!name || !mOutHelper || !mMidiOut || !mMidiOut->isPortOpen() || mMidiServerGone || p <= 0 ||
-      static_cast<size_t>(p) >= mMidiOutNames.size() || mMidiOutNames[static_cast<size_t>(p)] != name)
-    return 0;
-  return mOutHelper->connected(name, ownPortName(1)) ? p : 0;
+  return connectedPosition(name, mMidiOut, mSelectedMIDIOut, mMidiOutNames, mOutHelper.get(), mMidiServerGone,
+                           ownPortName(1));
 }
 
 int IEffectBase::connectedExternalMIDIIn(const char* name) {
   std::lock_guard<std::mutex> lock(mMidiInLock);
-  const int p = mSelectedMIDIIn;
-  if (!name || !mInHelper || !mMidiIn || !mMidiIn->isPortOpen() || mMidiServerGone || p <= 0 ||
-      static_cast<size_t>(p) >= mMidiInNames.size() || mMidiInNames[static_cast<size_t>(p)] != name)
-    return 0;
-  return mInHelper->connected(name, ownPortName(0)) ? p : 0;
+  return connectedPosition(name, mMidiIn, mSelectedMIDIIn, mMidiInNames, mInHelper.get(), mMidiServerGone,
+                           ownPortName(0));
 }
 
 std::string IEffectBase::ownPortName(int direction) {
