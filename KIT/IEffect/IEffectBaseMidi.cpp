@@ -51,8 +51,9 @@ void setAside(void* object) {
 // The direction's own client beside the library's: it reads the graph the server runs (for the connection watches and
 // a recall's check) and is told when the server shuts down. It opens with the direction's first port and lives as long
 // as the direction's port object, so that opening, closing or listing ports again makes no client: the server
-// announces every client's start and end to all its clients, the host's own among them. The name carries the process and the instance, as no two clients of one
-// process may ask for one name (two opening under one name at once take over each other's notification socket).
+// announces every client's start and end to all its clients, the host's own among them. The name carries the process
+// and the instance, as no two clients of one process may ask for one name (two opening under one name at once take
+// over each other's notification socket).
 class JackHelperClient {
  public:
   JackHelperClient(const std::string& name, std::atomic<bool>* serverGone) : serverGone_(serverGone) {
@@ -146,6 +147,11 @@ std::string processAndInstance(int instance) {
   return std::to_string(static_cast<long>(::getpid())) + "-" + std::to_string(instance);
 }
 
+// The name of a direction's helper ("out" or "in"), which its probe goes by too.
+std::string helperName(const char* direction, int instance) {
+  return std::string("vexmir-") + direction + "-" + processAndInstance(instance);
+}
+
 // $VEXMIR_MIDI_API picks the back end ("jack" or "alsa"); without it JACK is used when a server
 // runs, ALSA otherwise. Whether one runs is asked once, as the direction's port object is made, by a client under
 // the direction's helper name that is closed at once: a client of ours kept open from then on, before the library's
@@ -155,12 +161,13 @@ RtMidi::Api chooseMidiApi(const std::string& probeName) {
   const char* env = std::getenv("VEXMIR_MIDI_API");
   if (env && std::strcmp(env, "alsa") == 0) return RtMidi::LINUX_ALSA;
   jack_client_t* probe = jack_client_open(probeName.c_str(), JackNoStartServer, nullptr);
+  const bool jack = probe != nullptr;
   if (probe) jack_client_close(probe);
   if (env && std::strcmp(env, "jack") == 0) {
-    if (!probe) throw std::runtime_error("no JACK server answers");
+    if (!jack) throw std::runtime_error("no JACK server answers");
     return RtMidi::UNIX_JACK;
   }
-  return probe ? RtMidi::UNIX_JACK : RtMidi::LINUX_ALSA;
+  return jack ? RtMidi::UNIX_JACK : RtMidi::LINUX_ALSA;
 }
 
 // The direction's helper, opened with its first port and kept with its port object; null where none can be opened.
@@ -289,7 +296,7 @@ std::vector<std::string> IEffectBase::getExternalMIDIOutNames() {
   RtMidiOut* port = mMidiOut;
   if (!port) {
     try {
-      const RtMidi::Api api = chooseMidiApi("vexmir-out-" + processAndInstance(mMidiInstance));
+      const RtMidi::Api api = chooseMidiApi(helperName("out", mMidiInstance));
       port = new RtMidiOut(api, libraryClientName(kOutClientName, api, mMidiInstance));
       port->setErrorCallback(midiErrorCallback, this);
       mMidiSystemProblem = nullptr;
@@ -316,7 +323,7 @@ std::vector<std::string> IEffectBase::getExternalMIDIInNames() {
   if (!mMidiIn) {
     try {
       if (!mMidiInDelivery) mMidiInDelivery = new MidiInputDelivery(this);
-      const RtMidi::Api api = chooseMidiApi("vexmir-in-" + processAndInstance(mMidiInstance));
+      const RtMidi::Api api = chooseMidiApi(helperName("in", mMidiInstance));
       mMidiIn = new RtMidiIn(api, libraryClientName(kInClientName, api, mMidiInstance), kInQueueLimit);
       mMidiIn->setErrorCallback(midiErrorCallback, this);
       mMidiIn->setCallback(&MidiInputDelivery::post, mMidiInDelivery);
@@ -391,7 +398,7 @@ bool IEffectBase::openOutputPort(unsigned int portNumber, std::unique_ptr<JackCo
   if (!mMidiOut) return false;
   try {
     if (mMidiOut->getCurrentApi() == RtMidi::UNIX_JACK &&
-        openHelper(&mOutHelper, "vexmir-out-" + processAndInstance(mMidiInstance), &mMidiServerGone))
+        openHelper(&mOutHelper, helperName("out", mMidiInstance), &mMidiServerGone))
       *watch = std::make_unique<JackConnectionWatch>(mOutHelper, mMidiOut->getPortName(portNumber), kOutPortName);
     mMidiOut->openPort(portNumber, kOutPortName);
     if (!mMidiOut->isPortOpen()) {
@@ -411,7 +418,7 @@ bool IEffectBase::openInputPort(unsigned int portNumber, std::unique_ptr<JackCon
   if (!mMidiIn) return false;
   try {
     if (mMidiIn->getCurrentApi() == RtMidi::UNIX_JACK &&
-        openHelper(&mInHelper, "vexmir-in-" + processAndInstance(mMidiInstance), &mMidiServerGone))
+        openHelper(&mInHelper, helperName("in", mMidiInstance), &mMidiServerGone))
       *watch = std::make_unique<JackConnectionWatch>(mInHelper, mMidiIn->getPortName(portNumber), kInPortName);
     mMidiIn->openPort(portNumber, kInPortName);
     if (!mMidiIn->isPortOpen()) {
@@ -583,7 +590,7 @@ void IEffectBase::initializeVirtualOutput(std::string name) {
   delete old;
   RtMidiOut* port = nullptr;
   try {
-    const RtMidi::Api api = chooseMidiApi("vexmir-out-" + processAndInstance(mMidiInstance));
+    const RtMidi::Api api = chooseMidiApi(helperName("out", mMidiInstance));
     port = new RtMidiOut(api, libraryClientName(kOutClientName, api, mMidiInstance));
     port->setErrorCallback(midiErrorCallback, this);
     port->openVirtualPort("From " + name);
