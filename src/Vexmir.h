@@ -251,7 +251,7 @@ class Vexmir : public IEffectVST {
   // made on, as the body keeps them) and the highlighted slot, with the recall's words about ports not found.
   struct RecalledLibrarian {
     bool full = false;
-    std::string bankPath, bankStamp, missingPorts;
+    std::string bankPath, bankStamp, portNote;
     std::vector<uint8_t> bankImage;
     bool hasSelection = false;
     double currentBank = 0.0, currentPatch = -1.0;

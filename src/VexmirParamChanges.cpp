@@ -297,8 +297,15 @@ void Vexmir::openPortFromParam(int paramIdx) {
 // Connecting asks the synthesizer for its global data: it starts once both ports are open, whichever was chosen
 // last, since without the input no answer can come.
 void Vexmir::openChosenPort(int paramIdx) {
-  std::lock_guard<std::mutex> ports(portChangeLock);
   const bool out = paramIdx == kDeviceOutSelection;
+  // Nothing can be opened on a JACK server that went away: the menus are brought to the server that runs now (if
+  // any) first, each choice kept by its name, and this one is carried out here.
+  if (midiServerGone()) {
+    portChoiceRequested[out] = true;
+    refreshPortMenus();
+    portChoiceRequested[out] = false;
+  }
+  std::lock_guard<std::mutex> ports(portChangeLock);
   std::vector<std::string> names = out ? getExternalMIDIOutNames() : getExternalMIDIInNames();
   int index = std::clamp(toInt(paramValue(paramIdx)), 0, static_cast<int>(names.size()) - 1);
   const std::string name = names.empty() ? std::string("OFF") : names[static_cast<size_t>(index)];

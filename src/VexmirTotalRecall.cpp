@@ -13,6 +13,7 @@
 #include "src/MIDIMessageManager.h"
 #include "src/PatchLibrarian.h"
 #include "src/PatchManager.h"
+#include "src/PortMenu.h"
 #include "src/StateChunk.h"
 #include "src/Vexmir.h"
 
@@ -39,6 +40,11 @@ std::string displayTextOf(Vexmir* plug, int idx) {
   IParam* p = plug->GetParam(idx);
   const char* text = p ? p->GetDisplayText(p->Int()) : nullptr;
   return text ? text : std::to_string(p ? p->Int() : 0);
+}
+
+// Whether a project's port name names a port at all.
+bool namesPort(const std::string& name) {
+  return !name.empty() && name != "OFF" && name != "Set Name";
 }
 
 // The names a chunk gives its short names are zero-padded to 12 characters; the text ends at the first zero.
@@ -176,9 +182,9 @@ void Vexmir::finishRecallInEditor(const RecalledLibrarian& part, const std::stri
       librarianEditor && librarianEditor->lastMessage() != toldBefore ? librarianEditor->lastMessage() : std::string();
   // A port of the project that is not there now (renamed, unplugged) stays OFF, and a bank that is gone is stood in
   // for by another: the musician is told which.
-  const std::string& missingPorts = part.missingPorts;
-  std::string text = missingPorts.empty() ? bankNote : "MIDI port not found, set to OFF: " + missingPorts;
-  if (!missingPorts.empty() && !bankNote.empty()) text += " - " + bankNote;
+  const std::string& portNote = part.portNote;
+  std::string text = portNote.empty() ? bankNote : portNote;
+  if (!portNote.empty() && !bankNote.empty()) text += " - " + bankNote;
   if (!entryNote.empty()) text += (text.empty() ? "" : " - ") + entryNote;
   if (!text.empty()) {
     if (midiManager)
@@ -215,40 +221,55 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
   // connections to go live), and the audio callback, the MIDI input and the editor must not wait for it. A caller
   // that holds the mutex itself keeps it meanwhile.
   int in = 1, out = 1;
+  std::vector<std::string> inNames, outNames;
   if (reopen) {
     std::lock_guard<std::mutex> ports(portChangeLock);
     log("PROJECT RECALL: MIDI In device stored " + inName);
-    // The lists are read anew when a lost MIDI system dropped them. A port the project names that is open and
-    // connected already stays as it is: reopening it would end its connection and make it again, all in the
-    // host's JACK server, for nothing.
+    // The lists are read anew when a lost MIDI system dropped them, or when the JACK server of the port objects went
+    // away (none of its clients can be used again): from the server that runs now, if any. A port the project names
+    // that is open and connected already stays as it is: reopening it would end its connection and make it again,
+    // all in the host's JACK server, for nothing. One that is not listed may have come since the list was read.
+    forgetGoneMIDIServer();
     getExternalMIDIInNames();
     getExternalMIDIOutNames();
     if ((in = connectedExternalMIDIIn(inName.c_str())) == 0) {
+      if (namesPort(inName) && getExternalMIDIInDevice(inName.c_str()) < 0) rereadExternalMIDIInNames();
       in = 1;
       setExternalMIDIIn(in, inName.c_str());
     }
     log("PROJECT RECALL: MIDI Out device stored " + outName);
     if ((out = connectedExternalMIDIOut(outName.c_str())) == 0) {
+      if (namesPort(outName) && getExternalMIDIOutDevice(outName.c_str()) < 0) rereadExternalMIDIOutNames();
       out = 1;
       setExternalMIDIOut(out, outName.c_str());
     }
+    inNames = getExternalMIDIInNames();
+    outNames = getExternalMIDIOutNames();
   }
 
   KIT_MutexLock lock(mMutex);
   IGraphics* g = GetGUI();
-  std::string missingPorts;
+  std::string missingPorts, portNote;
   if (reopen) {
     // The recalled names are taken in with the rest of the state, after the ports: a send still running keeps the
     // name of the program it sends, and would otherwise overwrite them while the ports are reopened.
     patchManager->setState(state.patch);
+    // The port menus show the lists the ports were chosen from, which may have been read anew.
+    setPortMenuTexts(GetParam(kDeviceInSelection), inNames);
+    setPortMenuTexts(GetParam(kDeviceOutSelection), outNames);
     storeParamValue(kDeviceInSelection, in);
     if (g) g->SetParameterFromPlug(kDeviceInSelection, in, false);
     storeParamValue(kDeviceOutSelection, out);
     if (g) g->SetParameterFromPlug(kDeviceOutSelection, out, false);
     for (const auto& [name, index] : {std::pair<std::string, int>{inName, in}, {outName, out}})
-      if (index == 0 && !name.empty() && name != "OFF" && name != "Set Name" &&
-          missingPorts.find(name) == std::string::npos)
+      if (index == 0 && namesPort(name) && missingPorts.find(name) == std::string::npos)
         missingPorts += (missingPorts.empty() ? "" : ", ") + name;
+    // Not found, or no MIDI system to find it in (a JACK server that stopped): the musician reads which.
+    if (!missingPorts.empty()) {
+      const char* problem = midiSystemProblem();
+      portNote = (problem ? std::string(problem) + ", set to OFF: " : "MIDI port not found, set to OFF: ") +
+                 missingPorts;
+    }
     log("PROJECT RECALL: MIDI In device after checking devices " + displayTextOf(this, kDeviceInSelection));
     log("PROJECT RECALL: MIDI Out device after checking devices " + displayTextOf(this, kDeviceOutSelection));
     midiOutReady = static_cast<int>(paramValue(kDeviceOutSelection)) > 0 && isExternalMIDIOutOpen();
@@ -287,6 +308,7 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
   part.hasSelection = state.hasSelection;
   part.currentBank = state.currentBank;
   part.currentPatch = state.currentPatch;
+  part.portNote = portNote;
   const bool handOver = recallHandsOver();
   const std::string bankNote = handOver ? std::string() : recallLibrarianBank(part);
 
@@ -340,7 +362,6 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
   log("PROJECT RECALL: MIDI Out device after nonautomated params " + displayTextOf(this, kDeviceOutSelection));
   displayStatus("Project Data Recalled");
 
-  part.missingPorts = missingPorts;
   {
     // The last recall wins: one handed over before this one is not carried out after it.
     std::lock_guard<std::mutex> handOff(recallHandOverLock);

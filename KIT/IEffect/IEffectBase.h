@@ -273,6 +273,10 @@ class IEffectBase {
   // Closes both ports and forgets the port lists, so that the next list is read anew from the MIDI system
   // (after its server went away and came back, the old port objects cannot be used again).
   void dropExternalMIDIPorts();
+  // Whether the JACK server of the port objects went away (asked of the server that runs now, if any); when it did,
+  // forgetGoneMIDIServer drops them (as above) and answers true.
+  bool midiServerGone();
+  bool forgetGoneMIDIServer();
   int getSelectedMIDIIn() const { return mSelectedMIDIIn; }
   int getSelectedMIDIOut() const { return mSelectedMIDIOut; }
   // The editor object calls this first in its destructor, so that no MIDI callback reaches it
@@ -351,6 +355,10 @@ class IEffectBase {
   void setMIDIPortsStopped();
   bool openOutputPort(unsigned int portNumber, std::unique_ptr<JackConnectionWatch>* watch);
   bool openInputPort(unsigned int portNumber, std::unique_ptr<JackConnectionWatch>* watch);
+  // Whether a direction's port object may be used (see serverRuns); each holds its direction's lock (mMidiOutOpLock,
+  // mMidiInLock).
+  bool outServerRuns();
+  bool inServerRuns();
 
   // Guards mMidiIn, mMidiInDelivery and mMidiInNames: the port is chosen on the main thread, recalled on a host
   // thread, and dropped by a transfer job that finds the synthesizer gone. The input's threads never take it.
@@ -375,18 +383,21 @@ class IEffectBase {
   bool mMidiOutOpInProgress = false;                      // under mMidiOutLock
   std::vector<std::vector<unsigned char>> mMidiOutHeld;  // under mMidiOutLock
   std::atomic<bool> mMidiOutOpen{false};                  // as the last operation left the port
-  // On JACK each direction's port object has a helper client of its own from its first port on, for the connection
-  // watches and a recall's check, which also notices a server that goes away: the library's send would then wait for
-  // buffer space for ever, so nothing more is sent once it is gone, and nothing of that server is closed.
+  // On JACK each direction's port object has a helper client of its own from its first use on, for the connection
+  // watches and a recall's check, which also notices a server that goes away: the library's send would then wait for buffer
+  // space for ever, so nothing more is sent once it is gone, and nothing of that server is used or closed again.
   std::shared_ptr<JackHelperClient> mOutHelper;  // under mMidiOutOpLock
   std::shared_ptr<JackHelperClient> mInHelper;   // under mMidiInLock
-  std::atomic<bool> mMidiServerGone{false};
+  // The JACK server each direction's port object belongs to (written with the object, read by any thread).
+  std::atomic<long> mOutServer{-1};
+  std::atomic<long> mInServer{-1};
   const int mMidiInstance;  // this instance's number in the process, in its JACK clients' names
   std::atomic<const char*> mMidiSystemProblem{nullptr};
   std::vector<std::string> mMidiOutNames;  // written holding both output locks, read holding either
   std::vector<std::string> mMidiInNames;   // under mMidiInLock
-  // The system's names of this instance's own open ports, input then output ("" while unknown), as the other
-  // direction lists them: never offered there, as a port chosen so would feed the editor its own messages.
+  // The system's full names of this instance's own ports, input then output ("" where unknown), as the other
+  // direction lists them: never offered there, as a port chosen so would feed the editor its own messages. Known
+  // from the port objects' client names, so that another instance's port is never taken for ours.
   std::string ownPortName(int direction);
   void setOwnPortName(int direction, const std::string& name);
   std::mutex mOwnPortLock;

@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <shared_mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -46,31 +47,62 @@ void setAside(void* object) {
   abandoned->push_back(object);
 }
 
+// The ends of a JACK server this process has seen, by any instance. A client belongs to the server that ran when its
+// count was taken: once the count has moved, that server is gone and none of its clients may be touched again.
+std::atomic<long> serverEnds{0};
+
+// Every client of a server that went away points into memory that libjack frees as soon as the process opens a new
+// client: using one then crashes the host. So a use of our clients holds this shared, and our opens and closes hold
+// it alone: none of ours happens between a use's check of its server and its call.
+std::shared_mutex jackClients;
+using JackUse = std::shared_lock<std::shared_mutex>;
+using JackOpen = std::unique_lock<std::shared_mutex>;
+
+// A client of ours that could not be opened: whatever server our clients had answers no more.
+jack_client_t* openClient(const std::string& name) {
+  jack_client_t* client = jack_client_open(name.c_str(), JackNoStartServer, nullptr);
+  if (!client) serverEnds.fetch_add(1);
+  return client;
+}
+
 }  // namespace
 
 // The direction's own client beside the library's: it reads the graph the server runs (for the connection watches and
-// a recall's check) and is told when the server shuts down. It opens with the direction's first port and lives as long
-// as the direction's port object, so that opening, closing or listing ports again makes no client: the server
-// announces every client's start and end to all its clients, the host's own among them. The name carries the process
-// and the instance, as no two clients of one process may ask for one name (two opening under one name at once take
-// over each other's notification socket).
+// a recall's check) and is told when the server shuts down. It opens at the first use of the direction's port object
+// after its port list (see serverRuns) and lives as long as the port object, so that opening, closing or listing
+// ports again makes no client (the server announces every client's start and end to all its clients, the host's own
+// among them). The name carries the process and the instance, as no two clients of one process may ask for one name
+// (two opening under one name at once take over each other's notification socket). Made holding JackOpen.
 class JackHelperClient {
  public:
-  JackHelperClient(const std::string& name, std::atomic<bool>* serverGone) : serverGone_(serverGone) {
-    client_ = jack_client_open(name.c_str(), JackNoStartServer, nullptr);
+  explicit JackHelperClient(const std::string& name) : server_(serverEnds.load()) {
+    client_ = openClient(name);
     if (client_) jack_on_shutdown(client_, &JackHelperClient::onShutdown, this);
   }
   JackHelperClient(const JackHelperClient&) = delete;
   JackHelperClient& operator=(const JackHelperClient&) = delete;
 
   jack_client_t* client() const { return client_; }
-  void setServerGone() { gone_ = true; }
+  long server() const { return server_; }
+  bool serverGone() const { return serverEnds.load() != server_; }
   static void release(JackHelperClient* helper) {
-    if (helper->gone_) return setAside(helper);
-    if (helper->client_) jack_client_close(helper->client_);
+    JackOpen open(jackClients);
+    end(helper);
+  }
+  // Holding JackOpen.
+  static void end(JackHelperClient* helper) {
+    if (!helper->client_ || helper->serverGone()) return setAside(helper);
+    jack_client_close(helper->client_);
     delete helper;
   }
+  // Whether the server knows a client of this name. Holding JackOpen.
+  bool knows(const std::string& name) const {
+    char* uuid = jack_get_uuid_for_client_name(client_, name.c_str());
+    if (uuid) jack_free(uuid);
+    return uuid != nullptr;
+  }
 
+  // Both hold JackUse.
   std::set<std::string> connections(jack_port_t* port) const {
     std::set<std::string> out;
     if (const char** names = jack_port_get_all_connections(client_, port)) {
@@ -87,44 +119,38 @@ class JackHelperClient {
 
  private:
   ~JackHelperClient() = default;
+  // The first of this server's clients to hear of its end counts it; the others find it counted. A helper set aside
+  // writes nothing of any plug-in.
   static void onShutdown(void* self) {
-    auto* helper = static_cast<JackHelperClient*>(self);
-    helper->gone_ = true;
-    helper->serverGone_->store(true);
+    long server = static_cast<JackHelperClient*>(self)->server_;
+    serverEnds.compare_exchange_strong(server, server + 1);
   }
   jack_client_t* client_ = nullptr;
-  std::atomic<bool>* serverGone_;
-  std::atomic<bool> gone_{false};
+  const long server_;
 };
 
 // A JACK connection carries data only once the server runs it in its process graph, which it switches to at
 // the start of a later cycle (under load, many milliseconds after the connection was made). Messages sent
 // before that are lost, typically the request the editor sends as soon as a port has been chosen, and so is an
-// answer arriving on an input port opened a moment ago. A watch notes the ports connected to the other end
-// before our port is connected to it, then waits until the graph the server runs shows a new connection from a
-// port with our port name; the connection lists a client reads are those of the running graph.
+// answer arriving on an input port opened a moment ago. A watch waits until the graph the server runs shows our own
+// port (by its full name: another instance may have a port on the same other end) connected to the other end; the
+// connection lists a client reads are those of the running graph.
 class JackConnectionWatch {
  public:
-  JackConnectionWatch(std::shared_ptr<JackHelperClient> helper, const std::string& otherEnd, const char* ourPortName)
-      : helper_(std::move(helper)), suffix_(std::string(":") + ourPortName) {
-    other_ = jack_port_by_name(helper_->client(), otherEnd.c_str());
-    if (other_) before_ = helper_->connections(other_);
-  }
+  JackConnectionWatch(std::shared_ptr<JackHelperClient> helper, std::string otherEnd, std::string ours)
+      : helper_(std::move(helper)), otherEnd_(std::move(otherEnd)), ours_(std::move(ours)) {}
   JackConnectionWatch(const JackConnectionWatch&) = delete;
   JackConnectionWatch& operator=(const JackConnectionWatch&) = delete;
 
-  // False when the connection did not become live in time (or cannot be watched); the port stays open. The
-  // server's full name of our port, the one newly connected, goes to *ours.
-  bool waitUntilLive(std::chrono::milliseconds timeout, std::string* ours) {
-    if (!other_) return false;
+  // False when the connection did not become live in time, or its server went away; the port stays open.
+  bool waitUntilLive(std::chrono::milliseconds timeout) {
     auto deadline = std::chrono::steady_clock::now() + timeout;
     do {
-      for (const std::string& c : helper_->connections(other_))
-        if (!before_.count(c) && c.size() > suffix_.size() &&
-            c.compare(c.size() - suffix_.size(), suffix_.size(), suffix_) == 0) {
-          *ours = c;
-          return true;
-        }
+      {
+        JackUse use(jackClients);
+        if (helper_->serverGone()) return false;
+        if (helper_->connected(otherEnd_, ours_)) return true;
+      }
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     } while (std::chrono::steady_clock::now() < deadline);
     return false;
@@ -132,15 +158,20 @@ class JackConnectionWatch {
 
  private:
   std::shared_ptr<JackHelperClient> helper_;  // kept open by the watch should the ports close meanwhile
-  std::string suffix_;
-  jack_port_t* other_ = nullptr;
-  std::set<std::string> before_;
+  std::string otherEnd_;
+  std::string ours_;
 };
 
 namespace {
 
 // Long enough for a server on a loaded machine; a working connection goes live within a cycle or two.
 constexpr std::chrono::milliseconds kConnectionLiveTimeout{2000};
+// The server of a direction without a JACK port object (none made, or made on ALSA): it cannot go away.
+constexpr long kNoJackServer = -1;
+
+bool serverGone(long server) {
+  return server != kNoJackServer && server != serverEnds.load();
+}
 
 // A client's name on JACK carries the process and the instance (see JackHelperClient).
 std::string processAndInstance(int instance) {
@@ -154,13 +185,12 @@ std::string helperName(const char* direction, int instance) {
 
 // $VEXMIR_MIDI_API picks the back end ("jack" or "alsa"); without it JACK is used when a server
 // runs, ALSA otherwise. Whether one runs is asked once, as the direction's port object is made, by a client under
-// the direction's helper name that is closed at once: a client of ours kept open from then on, before the library's
-// own, stalls Qtractor's client as it deactivates. JACK chosen without a server gives no back end at all: the
-// library's JACK ports would otherwise keep retrying (and leaking) a connection on every call.
+// the direction's helper name that is closed at once. JACK chosen without a server gives no back end at all: the
+// library's JACK ports would otherwise keep retrying (and leaking) a connection on every call. Holds JackOpen.
 RtMidi::Api chooseMidiApi(const std::string& probeName) {
   const char* env = std::getenv("VEXMIR_MIDI_API");
   if (env && std::strcmp(env, "alsa") == 0) return RtMidi::LINUX_ALSA;
-  jack_client_t* probe = jack_client_open(probeName.c_str(), JackNoStartServer, nullptr);
+  jack_client_t* probe = openClient(probeName);
   const bool jack = probe != nullptr;
   if (probe) jack_client_close(probe);
   if (env && std::strcmp(env, "jack") == 0) {
@@ -170,18 +200,70 @@ RtMidi::Api chooseMidiApi(const std::string& probeName) {
   return jack ? RtMidi::UNIX_JACK : RtMidi::LINUX_ALSA;
 }
 
-// The direction's helper, opened with its first port and kept with its port object; null where none can be opened.
-const std::shared_ptr<JackHelperClient>& openHelper(std::shared_ptr<JackHelperClient>* helper, const std::string& name,
-                                                    std::atomic<bool>* serverGone) {
-  if (!*helper) {
-    helper->reset(new JackHelperClient(name, serverGone), &JackHelperClient::release);
-    if (!(*helper)->client()) helper->reset();
-  }
-  return *helper;
-}
-
 std::string libraryClientName(const char* name, RtMidi::Api api, int instance) {
   return api == RtMidi::UNIX_JACK ? name + (" " + processAndInstance(instance)) : std::string(name);
+}
+
+// A direction's port object. `own` gets the full name the object's port will have on JACK, `server` the server the
+// object belongs to.
+template <class Port, class... Extra>
+Port* makePortObject(const char* direction, const char* clientName, const char* portName, int instance,
+                     std::string* own, long* server, Extra... extra) {
+  JackOpen open(jackClients);
+  const RtMidi::Api api = chooseMidiApi(helperName(direction, instance));
+  const long running = serverEnds.load();
+  const std::string client = libraryClientName(clientName, api, instance);
+  auto port = std::make_unique<Port>(api, client, extra...);
+  port->setErrorCallback(midiErrorCallback, nullptr);
+  *own = api == RtMidi::UNIX_JACK ? client + ":" + portName : std::string();
+  *server = api == RtMidi::UNIX_JACK ? running : kNoJackServer;
+  return port.release();
+}
+
+// Whether a direction's port object may be used: its server still runs. On JACK its helper opens here, at the first
+// use after the port list: one of ours held open from the port list on stalls Qtractor's client as it deactivates at
+// quit. The server that answers the helper must know the library's client: once its server went away, libjack frees
+// that client's memory as the process opens a client (the helper too), and a server started again does not know it.
+// The caller holds the lock of the direction's helper.
+bool serverRuns(long server, std::shared_ptr<JackHelperClient>* helper, const std::string& ownPort,
+                const std::string& helperName) {
+  if (server == kNoJackServer) return true;
+  if (!*helper) {
+    JackOpen open(jackClients);
+    if (serverGone(server)) return false;
+    auto* made = new JackHelperClient(helperName);
+    if (!made->client() || !made->knows(ownPort.substr(0, ownPort.rfind(':')))) {
+      JackHelperClient::end(made);
+      if (!serverGone(server)) serverEnds.fetch_add(1);
+      return false;
+    }
+    helper->reset(made, &JackHelperClient::release);
+  }
+  return !serverGone(server);
+}
+
+// Deleting a port object ends the library's client; one of a server that went away is set aside instead.
+template <class Port>
+void endPortObject(Port* port, long server) {
+  if (!port) return;
+  JackOpen open(jackClients);
+  if (serverGone(server))
+    setAside(port);
+  else
+    delete port;
+}
+
+// Closes the object's port; nothing of a server that went away is touched.
+template <class Port>
+void closePortOf(Port* port, long server) {
+  if (!port) return;
+  JackUse use(jackClients);
+  if (serverGone(server)) return;
+  try {
+    port->closePort();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "MIDI: %s\n", e.what());
+  }
 }
 
 // What the musician reads when no MIDI system could be reached, by the back end that was tried.
@@ -192,11 +274,13 @@ const char* noMidiSystemText() {
   return "No MIDI system: no JACK, no ALSA sequencer";
 }
 
-// `own`, the name of this instance's port of the other direction, is left out.
+// `own`, the name of this instance's port of the other direction, is left out. A server that went away lists nothing.
 template <class Port>
-void listPorts(Port* port, std::vector<std::string>& names, const std::string& own) {
+void listPorts(Port* port, long server, std::vector<std::string>& names, const std::string& own) {
   names.push_back("OFF");
   if (!port) return;
+  JackUse use(jackClients);
+  if (serverGone(server)) return;
   unsigned int count = 0;
   try {
     count = port->getPortCount();
@@ -219,8 +303,10 @@ void listPorts(Port* port, std::vector<std::string>& names, const std::string& o
 // The library's current number of the port with this name, -1 when it has none. Ports may have
 // come and gone since the list was built, so the list position alone could name another port.
 template <class Port>
-int currentPortNumber(Port* port, const std::string& name) {
+int currentPortNumber(Port* port, long server, const std::string& name) {
   if (!port) return -1;
+  JackUse use(jackClients);
+  if (serverGone(server)) return -1;
   try {
     unsigned int n = port->getPortCount();
     for (unsigned int i = 0; i < n; ++i)
@@ -263,7 +349,7 @@ class IEffectBase::OutPortOperation {
         std::lock_guard<std::mutex> lock(plug_->mMidiOutLock);
         if (plug_->mMidiOutHeld.empty()) {
           plug_->mMidiOutOpInProgress = false;
-          plug_->mMidiOutOpen = plug_->mMidiOut && plug_->mMidiOut->isPortOpen() && !plug_->mMidiServerGone;
+          plug_->mMidiOutOpen = plug_->mMidiOut && plug_->mMidiOut->isPortOpen() && !serverGone(plug_->mOutServer);
           return;
         }
         held.swap(plug_->mMidiOutHeld);
@@ -294,22 +380,25 @@ std::vector<std::string> IEffectBase::getExternalMIDIOutNames() {
   OutPortOperation op(this);
   mSelectedMIDIOut = 0;
   RtMidiOut* port = mMidiOut;
-  if (!port) {
+  if (port) {
+    outServerRuns();
+  } else {
     try {
-      const RtMidi::Api api = chooseMidiApi(helperName("out", mMidiInstance));
-      port = new RtMidiOut(api, libraryClientName(kOutClientName, api, mMidiInstance));
-      port->setErrorCallback(midiErrorCallback, this);
+      std::string own;
+      long server = kNoJackServer;
+      port = makePortObject<RtMidiOut>("out", kOutClientName, kOutPortName, mMidiInstance, &own, &server);
+      mOutServer = server;
+      setOwnPortName(1, own);
       mMidiSystemProblem = nullptr;
     } catch (const std::exception& e) {
       std::fprintf(stderr, "MIDI: %s\n", e.what());
-      delete port;
       port = nullptr;
       mOutHelper.reset();
       mMidiSystemProblem = noMidiSystemText();
     }
   }
   std::vector<std::string> names;
-  listPorts(port, names, ownPortName(0));
+  listPorts(port, mOutServer, names, ownPortName(0));
   std::vector<std::string> copy = names;
   op.publish(port, &names);
   return copy;
@@ -320,12 +409,16 @@ std::vector<std::string> IEffectBase::getExternalMIDIInNames() {
   if (!mMidiInNames.empty() && mMidiIn) return mMidiInNames;
   mSelectedMIDIIn = 0;
   mMidiInNames.clear();
-  if (!mMidiIn) {
+  if (mMidiIn) {
+    inServerRuns();
+  } else {
     try {
       if (!mMidiInDelivery) mMidiInDelivery = new MidiInputDelivery(this);
-      const RtMidi::Api api = chooseMidiApi(helperName("in", mMidiInstance));
-      mMidiIn = new RtMidiIn(api, libraryClientName(kInClientName, api, mMidiInstance), kInQueueLimit);
-      mMidiIn->setErrorCallback(midiErrorCallback, this);
+      std::string own;
+      long server = kNoJackServer;
+      mMidiIn = makePortObject<RtMidiIn>("in", kInClientName, kInPortName, mMidiInstance, &own, &server, kInQueueLimit);
+      mInServer = server;
+      setOwnPortName(0, own);
       mMidiIn->setCallback(&MidiInputDelivery::post, mMidiInDelivery);
       mMidiIn->ignoreTypes(false, true, true);
       mMidiSystemProblem = nullptr;
@@ -339,27 +432,22 @@ std::vector<std::string> IEffectBase::getExternalMIDIInNames() {
       mInHelper.reset();
     }
   }
-  listPorts(mMidiIn, mMidiInNames, ownPortName(1));
+  listPorts(mMidiIn, mInServer, mMidiInNames, ownPortName(1));
   return mMidiInNames;
 }
 
 // The port stays open under its new position; when its port is gone, it is closed (it could carry nothing more).
 // Nothing of a server that went away is touched: both ports go and the list is read from whatever server answers.
 std::vector<std::string> IEffectBase::rereadExternalMIDIOutNames() {
-  if (mMidiServerGone) dropExternalMIDIPorts();
+  forgetGoneMIDIServer();
   {
     OutPortOperation op(this);
     if (mMidiOut && !mMidiOutNames.empty()) {
       std::vector<std::string> names;
-      listPorts(mMidiOut, names, ownPortName(0));
+      outServerRuns();
+      listPorts(mMidiOut, mOutServer, names, ownPortName(0));
       const int selected = selectionIn(mMidiOutNames, mSelectedMIDIOut, names);
-      if (selected == 0 && mSelectedMIDIOut > 0) {
-        try {
-          mMidiOut->closePort();
-        } catch (const std::exception& e) {
-          std::fprintf(stderr, "MIDI: %s\n", e.what());
-        }
-      }
+      if (selected == 0 && mSelectedMIDIOut > 0) closePortOf(mMidiOut, mOutServer);
       mSelectedMIDIOut = selected;
       std::vector<std::string> copy = names;
       op.publish(mMidiOut, &names);
@@ -370,20 +458,17 @@ std::vector<std::string> IEffectBase::rereadExternalMIDIOutNames() {
 }
 
 std::vector<std::string> IEffectBase::rereadExternalMIDIInNames() {
-  if (mMidiServerGone) dropExternalMIDIPorts();
+  forgetGoneMIDIServer();
   {
     std::lock_guard<std::mutex> lock(mMidiInLock);
     if (mMidiIn && !mMidiInNames.empty()) {
       std::vector<std::string> names;
-      listPorts(mMidiIn, names, ownPortName(1));
+      inServerRuns();
+      listPorts(mMidiIn, mInServer, names, ownPortName(1));
       const int selected = selectionIn(mMidiInNames, mSelectedMIDIIn, names);
       if (selected == 0 && mSelectedMIDIIn > 0) {
         mMidiInShut.store(true, std::memory_order_release);
-        try {
-          mMidiIn->closePort();
-        } catch (const std::exception& e) {
-          std::fprintf(stderr, "MIDI: %s\n", e.what());
-        }
+        closePortOf(mMidiIn, mInServer);
       }
       mSelectedMIDIIn = selected;
       mMidiInNames = names;
@@ -393,13 +478,37 @@ std::vector<std::string> IEffectBase::rereadExternalMIDIInNames() {
   return getExternalMIDIInNames();
 }
 
+bool IEffectBase::forgetGoneMIDIServer() {
+  if (!midiServerGone()) return false;
+  dropExternalMIDIPorts();
+  return true;
+}
+
+bool IEffectBase::midiServerGone() {
+  {
+    std::lock_guard<std::mutex> operation(mMidiOutOpLock);
+    if (!outServerRuns()) return true;
+  }
+  std::lock_guard<std::mutex> lock(mMidiInLock);
+  return !inServerRuns();
+}
+
+bool IEffectBase::outServerRuns() {
+  return !mMidiOut || serverRuns(mOutServer, &mOutHelper, ownPortName(1), helperName("out", mMidiInstance));
+}
+
+bool IEffectBase::inServerRuns() {
+  return !mMidiIn || serverRuns(mInServer, &mInHelper, ownPortName(0), helperName("in", mMidiInstance));
+}
+
 // Called during an output port operation; the wait for the connection to go live is left to the caller.
 bool IEffectBase::openOutputPort(unsigned int portNumber, std::unique_ptr<JackConnectionWatch>* watch) {
   if (!mMidiOut) return false;
+  JackUse use(jackClients);
+  if (serverGone(mOutServer)) return false;
   try {
-    if (mMidiOut->getCurrentApi() == RtMidi::UNIX_JACK &&
-        openHelper(&mOutHelper, helperName("out", mMidiInstance), &mMidiServerGone))
-      *watch = std::make_unique<JackConnectionWatch>(mOutHelper, mMidiOut->getPortName(portNumber), kOutPortName);
+    if (mOutHelper && mOutHelper->client())
+      *watch = std::make_unique<JackConnectionWatch>(mOutHelper, mMidiOut->getPortName(portNumber), ownPortName(1));
     mMidiOut->openPort(portNumber, kOutPortName);
     if (!mMidiOut->isPortOpen()) {
       watch->reset();
@@ -416,10 +525,11 @@ bool IEffectBase::openOutputPort(unsigned int portNumber, std::unique_ptr<JackCo
 // Called with mMidiInLock held; like the output's, the wait for the connection is left to the caller.
 bool IEffectBase::openInputPort(unsigned int portNumber, std::unique_ptr<JackConnectionWatch>* watch) {
   if (!mMidiIn) return false;
+  JackUse use(jackClients);
+  if (serverGone(mInServer)) return false;
   try {
-    if (mMidiIn->getCurrentApi() == RtMidi::UNIX_JACK &&
-        openHelper(&mInHelper, helperName("in", mMidiInstance), &mMidiServerGone))
-      *watch = std::make_unique<JackConnectionWatch>(mInHelper, mMidiIn->getPortName(portNumber), kInPortName);
+    if (mInHelper && mInHelper->client())
+      *watch = std::make_unique<JackConnectionWatch>(mInHelper, mMidiIn->getPortName(portNumber), ownPortName(0));
     mMidiIn->openPort(portNumber, kInPortName);
     if (!mMidiIn->isPortOpen()) {
       watch->reset();
@@ -444,34 +554,27 @@ bool IEffectBase::openInputPort(unsigned int portNumber, std::unique_ptr<JackCon
 
 void IEffectBase::setExternalMIDIOut(int& index, const char* name) {
   std::unique_ptr<JackConnectionWatch> watch;
-  std::string ours;
-  {
-    OutPortOperation op(this);
-    try {
-      if (mMidiOut) mMidiOut->closePort();
-    } catch (const std::exception& e) {
-      std::fprintf(stderr, "MIDI: %s\n", e.what());
-    }
-    mSelectedMIDIOut = 0;
-    if (index == 0 || mMidiOutNames.empty()) {
-      index = 0;
-      return;
-    }
-    int p = findName(mMidiOutNames, name);
-    int port = p > 0 ? currentPortNumber(mMidiOut, mMidiOutNames[static_cast<size_t>(p)]) : -1;
-    if (port < 0 || !openOutputPort(static_cast<unsigned int>(port), &watch)) {
-      index = 0;
-      return;
-    }
-    index = p;
-    mSelectedMIDIOut = p;
-    // The port is open; until its connection is live in the server's graph, messages sent to it are lost. So the
-    // operation lasts until then: what any thread sends meanwhile is held and goes out once the connection carries
-    // it (no sender waits for it), and the caller gets control back only then.
-    if (watch && !watch->waitUntilLive(kConnectionLiveTimeout, &ours))
-      std::fprintf(stderr, "MIDI: the JACK connection of the output port is not live yet\n");
+  OutPortOperation op(this);
+  outServerRuns();
+  closePortOf(mMidiOut, mOutServer);
+  mSelectedMIDIOut = 0;
+  if (index == 0 || mMidiOutNames.empty()) {
+    index = 0;
+    return;
   }
-  setOwnPortName(1, ours);
+  int p = findName(mMidiOutNames, name);
+  int port = p > 0 ? currentPortNumber(mMidiOut, mOutServer, mMidiOutNames[static_cast<size_t>(p)]) : -1;
+  if (port < 0 || !openOutputPort(static_cast<unsigned int>(port), &watch)) {
+    index = 0;
+    return;
+  }
+  index = p;
+  mSelectedMIDIOut = p;
+  // The port is open; until its connection is live in the server's graph, messages sent to it are lost. So the
+  // operation lasts until then: what any thread sends meanwhile is held and goes out once the connection carries
+  // it (no sender waits for it), and the caller gets control back only then.
+  if (watch && !watch->waitUntilLive(kConnectionLiveTimeout))
+    std::fprintf(stderr, "MIDI: the JACK connection of the output port is not live yet\n");
 }
 
 void IEffectBase::setExternalMIDIIn(int& index, const char* name) {
@@ -479,18 +582,15 @@ void IEffectBase::setExternalMIDIIn(int& index, const char* name) {
   {
     std::lock_guard<std::mutex> lock(mMidiInLock);
     mMidiInShut.store(true, std::memory_order_release);
-    try {
-      if (mMidiIn) mMidiIn->closePort();
-    } catch (const std::exception& e) {
-      std::fprintf(stderr, "MIDI: %s\n", e.what());
-    }
+    inServerRuns();
+    closePortOf(mMidiIn, mInServer);
     mSelectedMIDIIn = 0;
     if (index == 0 || mMidiInNames.empty()) {
       index = 0;
       return;
     }
     int p = findName(mMidiInNames, name);
-    int port = p > 0 ? currentPortNumber(mMidiIn, mMidiInNames[static_cast<size_t>(p)]) : -1;
+    int port = p > 0 ? currentPortNumber(mMidiIn, mInServer, mMidiInNames[static_cast<size_t>(p)]) : -1;
     if (port < 0 || !openInputPort(static_cast<unsigned int>(port), &watch)) {
       index = 0;
       return;
@@ -498,37 +598,35 @@ void IEffectBase::setExternalMIDIIn(int& index, const char* name) {
     index = p;
     mSelectedMIDIIn = p;
   }
-  std::string ours;
-  if (watch && !watch->waitUntilLive(kConnectionLiveTimeout, &ours))
+  if (watch && !watch->waitUntilLive(kConnectionLiveTimeout))
     std::fprintf(stderr, "MIDI: the JACK connection of the input port is not live yet\n");
-  setOwnPortName(0, ours);
 }
 
 namespace {
 
-// The list position of `name` when it is a direction's open port (at position `p`) and connected in the graph the
-// server runs, else 0. Nothing is asked of the server: the port's state is the library's, the graph is read where
-// libjack keeps it.
+// The list position of `name` when it is a direction's open port (at position `p`) and our port itself (`ours`) is
+// connected to it in the graph the server runs, else 0. Nothing is asked of the server: the port's state is the
+// library's, the graph is read where libjack keeps it.
 int connectedPosition(const char* name, const RtMidi* port, int p, const std::vector<std::string>& names,
-                      const JackHelperClient* helper, bool serverGone, const std::string& ours) {
-  if (!name || !helper || !port || !port->isPortOpen() || serverGone || p <= 0 ||
+                      const JackHelperClient* helper, long server, const std::string& ours) {
+  if (!name || !helper || !helper->client() || !port || !port->isPortOpen() || p <= 0 ||
       static_cast<size_t>(p) >= names.size() || names[static_cast<size_t>(p)] != name)
     return 0;
-  return helper->connected(name, ours) ? p : 0;
+  JackUse use(jackClients);
+  return !serverGone(server) && helper->connected(name, ours) ? p : 0;
 }
 
 }  // namespace
 
 int IEffectBase::connectedExternalMIDIOut(const char* name) {
   std::lock_guard<std::mutex> operation(mMidiOutOpLock);
-  return connectedPosition(name, mMidiOut, mSelectedMIDIOut, mMidiOutNames, mOutHelper.get(), mMidiServerGone,
+  return connectedPosition(name, mMidiOut, mSelectedMIDIOut, mMidiOutNames, mOutHelper.get(), mOutServer,
                            ownPortName(1));
 }
 
 int IEffectBase::connectedExternalMIDIIn(const char* name) {
   std::lock_guard<std::mutex> lock(mMidiInLock);
-  return connectedPosition(name, mMidiIn, mSelectedMIDIIn, mMidiInNames, mInHelper.get(), mMidiServerGone,
-                           ownPortName(0));
+  return connectedPosition(name, mMidiIn, mSelectedMIDIIn, mMidiInNames, mInHelper.get(), mInServer, ownPortName(0));
 }
 
 std::string IEffectBase::ownPortName(int direction) {
@@ -556,15 +654,9 @@ int IEffectBase::GetMIDIInPortNumber(const char* name) {
   if (std::strcmp(name, "OFF") == 0) return 0;
   if (std::strcmp(name, "virtual input") == 0) return 1;
   std::lock_guard<std::mutex> lock(mMidiInLock);
-  if (!mMidiIn) return -1;
-  try {
-    unsigned int n = mMidiIn->getPortCount();
-    for (unsigned int i = 0; i < n; ++i)
-      if (mMidiIn->getPortName(i) == name) return static_cast<int>(i) + 1;
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "MIDI: %s\n", e.what());
-  }
-  return -1;
+  inServerRuns();
+  const int port = currentPortNumber(mMidiIn, mInServer, name);
+  return port < 0 ? -1 : port + 1;
 }
 
 int IEffectBase::GetMIDIOutPortNumber(const char* name) {
@@ -572,27 +664,26 @@ int IEffectBase::GetMIDIOutPortNumber(const char* name) {
   if (std::strcmp(name, "OFF") == 0) return 0;
   if (std::strcmp(name, "virtual output") == 0) return 1;
   OutPortOperation op(this);
-  if (!mMidiOut) return -1;
-  try {
-    unsigned int n = mMidiOut->getPortCount();
-    for (unsigned int i = 0; i < n; ++i)
-      if (mMidiOut->getPortName(i) == name) return static_cast<int>(i) + 1;
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "MIDI: %s\n", e.what());
-  }
-  return -1;
+  outServerRuns();
+  const int port = currentPortNumber(mMidiOut, mOutServer, name);
+  return port < 0 ? -1 : port + 1;
 }
 
 void IEffectBase::initializeVirtualOutput(std::string name) {
+  std::shared_ptr<JackHelperClient> helper;  // released last, outside the operation's JACK use
   OutPortOperation op(this);
   RtMidiOut* old = mMidiOut;
   op.publish(nullptr, nullptr);
-  delete old;
+  endPortObject(old, mOutServer);
+  mOutServer = kNoJackServer;
+  helper.swap(mOutHelper);
   RtMidiOut* port = nullptr;
   try {
-    const RtMidi::Api api = chooseMidiApi(helperName("out", mMidiInstance));
-    port = new RtMidiOut(api, libraryClientName(kOutClientName, api, mMidiInstance));
-    port->setErrorCallback(midiErrorCallback, this);
+    std::string own;
+    long server = kNoJackServer;
+    port = makePortObject<RtMidiOut>("out", kOutClientName, kOutPortName, mMidiInstance, &own, &server);
+    mOutServer = server;
+    JackUse use(jackClients);
     port->openVirtualPort("From " + name);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "MIDI: %s\n", e.what());
@@ -608,9 +699,9 @@ bool IEffectBase::isExternalMIDIOutOpen() {
 bool IEffectBase::externalMIDIOutLost() {
   OutPortOperation op(this);
   if (!mMidiOut || !mMidiOut->isPortOpen()) return false;
-  if (mMidiServerGone) return true;
+  if (!outServerRuns() || serverGone(mInServer)) return true;
   if (mSelectedMIDIOut <= 0 || static_cast<size_t>(mSelectedMIDIOut) >= mMidiOutNames.size()) return false;
-  return currentPortNumber(mMidiOut, mMidiOutNames[static_cast<size_t>(mSelectedMIDIOut)]) < 0;
+  return currentPortNumber(mMidiOut, mOutServer, mMidiOutNames[static_cast<size_t>(mSelectedMIDIOut)]) < 0;
 }
 
 void IEffectBase::dropExternalMIDIPorts() {
@@ -633,25 +724,15 @@ bool IEffectBase::isExternalMIDIInOpen() {
 }
 
 void IEffectBase::closeExternalMIDIPorts() {
-  if (mMidiServerGone) {  // nothing of a server that went away can be closed (see setMIDIPortsStopped)
-    setMIDIPortsStopped();
-    return;
-  }
   {
     OutPortOperation op(this);
-    try {
-      if (mMidiOut) mMidiOut->closePort();
-    } catch (...) {
-    }
+    closePortOf(mMidiOut, mOutServer);
   }
   // Messages still arriving go on to the delivery thread until the library's client has ended.
   {
     std::lock_guard<std::mutex> lock(mMidiInLock);
     mMidiInShut.store(true, std::memory_order_release);
-    try {
-      if (mMidiIn) mMidiIn->closePort();
-    } catch (...) {
-    }
+    closePortOf(mMidiIn, mInServer);
   }
   // A message already being handed over may still be inside the editor; only ending the port's delivery thread
   // waits for it, so the port objects go too.
@@ -659,26 +740,21 @@ void IEffectBase::closeExternalMIDIPorts() {
 }
 
 void IEffectBase::setMIDIPortsStopped() {
-  // The port objects of a server that went away are set aside (see setAside).
-  const bool gone = mMidiServerGone;
+  // The helpers go last, outside every JACK use: each closes its client while its server runs, or is set aside.
+  std::shared_ptr<JackHelperClient> helpers[2];
   {
     OutPortOperation op(this);
     RtMidiOut* out = mMidiOut;
     op.publish(nullptr, nullptr);
-    if (gone) {
-      setAside(out);
-      if (mOutHelper) mOutHelper->setServerGone();
-    } else {
-      delete out;
-    }
-    mOutHelper.reset();
-    mMidiServerGone = false;
+    endPortObject(out, mOutServer);
+    mOutServer = kNoJackServer;
+    helpers[0].swap(mOutHelper);
   }
   // The input's objects are taken out under their lock and ended outside it: ending the delivery waits for the
   // message being handed to the editor, which may wait for a lock held by a thread that waits for mMidiInLock.
   RtMidiIn* in = nullptr;
   MidiInputDelivery* delivery = nullptr;
-  std::shared_ptr<JackHelperClient> helper;
+  long server = kNoJackServer;
   {
     std::lock_guard<std::mutex> lock(mMidiInLock);
     mMidiInShut.store(true, std::memory_order_release);
@@ -686,22 +762,27 @@ void IEffectBase::setMIDIPortsStopped() {
     mMidiIn = nullptr;
     delivery = mMidiInDelivery;
     mMidiInDelivery = nullptr;
-    helper.swap(mInHelper);
+    helpers[1].swap(mInHelper);
+    server = mInServer.exchange(kNoJackServer);
   }
-  if (gone && helper) helper->setServerGone();
-  if (gone) {
+  if (serverGone(server)) {
     // Without a server no cycle calls the callback any more; it is cut off all the same before its delivery
     // thread goes. The library's thread is never joined, so a callback it was in when the server went may still
-    // be queueing: the delivery's thread is stopped, but the object it queues into stays.
+    // be queueing: the delivery's thread is stopped, but the object it queues into stays. A caller holding the
+    // plug-in mutex (a preset recalled) does not wait for the message being handed over, which waits for that mutex:
+    // the plug-in outlives the call, and the message ends once the mutex is free.
     try {
       if (in) in->cancelCallback();
     } catch (...) {
     }
     setAside(in);
-    if (delivery) delivery->stop();
+    if (delivery && mMutex.IsHeldByCaller())
+      delivery->abandon();
+    else if (delivery)
+      delivery->stop();
     setAside(delivery);
   } else {
-    delete in;  // ends the library's client: no callback runs or comes after this
+    endPortObject(in, server);  // ends the library's client: no callback runs or comes after this
     delete delivery;  // waits for the message being handed to the editor
   }
 }
@@ -719,7 +800,7 @@ bool IEffectBase::sendToExternalMIDIOut(const unsigned char* bytes, size_t lengt
 }
 
 bool IEffectBase::sendNowLocked(const unsigned char* bytes, size_t length) {
-  if (!mMidiOut || !mMidiOut->isPortOpen() || mMidiServerGone) return false;
+  if (!mMidiOut || !mMidiOut->isPortOpen() || serverGone(mOutServer)) return false;
   try {
     mMidiOut->sendMessage(bytes, length);
     return true;

@@ -15,6 +15,15 @@ void MidiInputDelivery::stop() {
   if (thread_.joinable()) thread_.join();
 }
 
+void MidiInputDelivery::abandon() {
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    stop_ = true;
+  }
+  wake_.notify_one();
+  if (thread_.joinable()) thread_.detach();
+}
+
 void MidiInputDelivery::post(double, std::vector<unsigned char>* message, void* self) {
   auto* d = static_cast<MidiInputDelivery*>(self);
   if (!d || !message || message->empty()) return;

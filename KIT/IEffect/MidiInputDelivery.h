@@ -27,6 +27,8 @@ class MidiInputDelivery {
   // Ends the thread after the message being handed over; nothing reaches the editor afterwards. The object
   // itself stays usable by the library's callback, which only queues.
   void stop();
+  // As stop, without waiting for the message being handed over: for an object that is never deleted.
+  void abandon();
 
   // The library's callback (its thread): a short copy under the lock, never a wait for the editor.
   static void post(double, std::vector<unsigned char>* message, void* self);

@@ -200,6 +200,21 @@ class OwnJackServer {
   }
   bool start() { return run("jack-start.sh '" + name + "' '" + state + "'"); }
   bool stop() { return run("jack-stop.sh '" + state + "'"); }
+  // As a crash ends it: no client is told before its connection breaks.
+  bool kill() {
+    std::ifstream in(state + "/jackd.pid");
+    pid_t pid = -1;
+    if (!(in >> pid) || pid <= 0 || ::kill(pid, SIGKILL) != 0) return false;
+    // Gone once it is no process or a zombie (its parent is not this test).
+    auto running = [&] {
+      std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+      std::string all((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+      return !all.empty() && all.find(") Z ") == std::string::npos;
+    };
+    while (running()) std::this_thread::yield();
+    std::filesystem::remove(state + "/jackd.pid");
+    return true;
+  }
 
   std::string name, state, scripts;
 

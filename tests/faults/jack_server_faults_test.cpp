@@ -8,7 +8,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/faults/faults_support.h"
 
@@ -80,4 +82,36 @@ TEST(JackServerFaults, TheServerStoppedDuringABankStoreHoldsNoHostCallAndTheChos
   ASSERT_TRUE(plug.run(kJobActiveArrangementRequest, true));
   EXPECT_EQ(plug.lastText(), "Data request completed!");
   EXPECT_EQ(plug.programName(), "Server Back ");
+
+  // Two more instances have read their port lists (their menus opened) and opened no port when the server is killed:
+  // a recall naming the ports, and a port chosen in the menu, touch nothing of the dead server (libjack frees its
+  // clients' memory once the process opens a client again), leave the ports OFF and say that no server runs.
+  ByteChunk project;
+  ASSERT_TRUE(plug.SerializeState(&project));
+  EmulatorPlug listed(&JobClock::system()), chooser(&JobClock::system());
+  listed.getExternalMIDIOutNames();
+  listed.getExternalMIDIInNames();
+  const std::vector<std::string> outs = chooser.getExternalMIDIOutNames();
+  chooser.getExternalMIDIInNames();
+  const auto chosen = std::find(outs.begin(), outs.end(), synth->inPort());
+  ASSERT_NE(chosen, outs.end());
+  synth.reset();
+  ASSERT_TRUE(server.kill());
+  ASSERT_GT(listed.UnserializeState(&project, 0), 0);
+  chooser.press(kDeviceOutSelection, static_cast<double>(chosen - outs.begin()));
+  ASSERT_TRUE(listed.waitIdle() && chooser.waitIdle());
+  for (EmulatorPlug* p : {&listed, &chooser}) {
+    EXPECT_EQ(p->paramValue(kDeviceOutSelection), 0.0);
+    EXPECT_FALSE(p->isExternalMIDIOutOpen() || p->isExternalMIDIInOpen());
+    const std::string shown = p->getDisplayLine(Vexmir::kLineName);
+    EXPECT_EQ(shown.rfind("No MIDI system: no JACK server runs", 0), 0u) << shown;
+  }
+  // The server started again with the synthesizer: a recall opens the ports on it.
+  ASSERT_TRUE(server.start());
+  synth = std::make_unique<OwnEmulator>("back");
+  ASSERT_GT(listed.UnserializeState(&project, 0), 0);
+  ASSERT_TRUE(listed.waitIdle());
+  EXPECT_TRUE(listed.isExternalMIDIOutOpen() && listed.isExternalMIDIInOpen());
+  ASSERT_TRUE(listed.run(kJobActiveArrangementRequest, true));
+  EXPECT_EQ(listed.lastText(), "Data request completed!");
 }

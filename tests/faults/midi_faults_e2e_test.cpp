@@ -408,6 +408,14 @@ TEST_F(MidiFaults, APortRenamedOrGoneAtRecallIsOffSaysSoAndNothingGoesElsewhere)
     EXPECT_EQ(line.find(" in F0 42"), std::string::npos) << line;
   for (const std::string& line : renamed.client->log(markRenamed))
     EXPECT_EQ(line.find(" in "), std::string::npos) << line;
+  // The project's synthesizer comes back after the lists were read: a recall reads them anew and opens its ports.
+  ScaledJobClock requestClock(4);  // a request waits as long as a loaded machine may need
+  {
+    OwnEmulator back("recall");
+    ASSERT_TRUE(b.UnserializeState(&chunk, 0) > 0 && b.waitIdle());
+    b.setJobClock(&requestClock);
+    EXPECT_TRUE(b.run(kJobActiveArrangementRequest) && b.lastText() == "Data request completed!") << b.lastText();
+  }
 
   // Each of two instances, editors open, recalls its project 40 times on a thread of its own: the ports it names are
   // open and connected already, so no client or port registers, and a request after each recall is answered.
@@ -425,7 +433,6 @@ TEST_F(MidiFaults, APortRenamedOrGoneAtRecallIsOffSaysSoAndNothingGoesElsewhere)
   }
   const std::vector<std::string> before = seen.sync();
   std::atomic<int> answered{0};
-  ScaledJobClock requestClock(4);  // the request waits as long as a loaded machine may need
   auto recalls = [&](int i) {
     for (int k = 0; k < 40; ++k, plugs[i]->setJobClock(&clock)) {
       const bool recalled = plugs[i]->UnserializeState(&projects[i], 0) > 0 && plugs[i]->waitIdle();
@@ -449,5 +456,32 @@ TEST_F(MidiFaults, APortRenamedOrGoneAtRecallIsOffSaysSoAndNothingGoesElsewhere)
   EXPECT_TRUE(synths[0].client->waitForLog("in F0 42 30 58 4E", mark0).has_value());
   const std::vector<std::string> now = seen.sync();
   EXPECT_TRUE(now.size() == then + 1 && now.back().find(":RtMidi Output") != std::string::npos) << now.back();
+  // Both instances move to the same synthesizer's ports at the same moment. Each knows its own port by its full name:
+  // when the second one's connection is cut, its recall connects it again, whatever the first one's connection is.
+  ByteChunk shared;
+  ASSERT_TRUE(plugs[0]->SerializeState(&shared));
+  // Our clients' names end in the instance's number, and the second instance was made after the first.
+  auto instance = [](const std::string& port) { return std::atoi(port.c_str() + port.rfind('-') + 1); };
+  for (int round = 0; round < 4; ++round) {  // which instance's connection the server makes first varies
+    for (auto& plug : plugs) ASSERT_TRUE(plug->connectTo(synths[1].inPort(), synths[1].outPort()));
+    plugs[1]->setJobClock(&clock);
+    std::thread together([&] { plugs[1]->UnserializeState(&shared, 0); });
+    plugs[0]->UnserializeState(&shared, 0);
+    together.join();
+    ASSERT_TRUE(plugs[0]->waitIdle() && plugs[1]->waitIdle());
+    std::string second;
+    jack_port_t* synthIn = jack_port_by_name(seen.client, synths[0].inPort().c_str());
+    if (const char** ports = synthIn ? jack_port_get_all_connections(seen.client, synthIn) : nullptr) {
+      for (const char** p = ports; *p; ++p)
+        if (second.empty() || instance(*p) > instance(second)) second = *p;
+      jack_free(ports);
+    }
+    ASSERT_NE(second.find(":RtMidi Output"), std::string::npos) << second;
+    ASSERT_EQ(jack_disconnect(seen.client, second.c_str(), synths[0].inPort().c_str()), 0);
+    ASSERT_TRUE(plugs[1]->UnserializeState(&shared, 0) > 0 && plugs[1]->waitIdle());
+    plugs[1]->setJobClock(&requestClock);
+    EXPECT_TRUE(plugs[1]->run(kJobActiveArrangementRequest) && plugs[1]->lastText() == "Data request completed!")
+        << round;
+  }
   for (int i = 0; i < 2; ++i) plugs[i]->GetGUI()->CloseWindow(), windows[i]->release();
 }
