@@ -168,6 +168,8 @@ namespace {
 constexpr std::chrono::milliseconds kConnectionLiveTimeout{2000};
 // The server of a direction without a JACK port object (none made, or made on ALSA): it cannot go away.
 constexpr long kNoJackServer = -1;
+// The server of a port object whose client the server running now does not know: it went away.
+constexpr long kServerLost = -2;
 
 bool serverGone(long server) {
   return server != kNoJackServer && server != serverEnds.load();
@@ -225,21 +227,21 @@ Port* makePortObject(const char* direction, const char* clientName, const char* 
 // quit. The server that answers the helper must know the library's client: once its server went away, libjack frees
 // that client's memory as the process opens a client (the helper too), and a server started again does not know it.
 // The caller holds the lock of the direction's helper.
-bool serverRuns(long server, std::shared_ptr<JackHelperClient>* helper, const std::string& ownPort,
+bool serverRuns(std::atomic<long>* server, std::shared_ptr<JackHelperClient>* helper, const std::string& ownPort,
                 const std::string& helperName) {
-  if (server == kNoJackServer) return true;
+  if (*server == kNoJackServer) return true;
   if (!*helper) {
     JackOpen open(jackClients);
-    if (serverGone(server)) return false;
+    if (serverGone(*server)) return false;
     auto* made = new JackHelperClient(helperName);
     if (!made->client() || !made->knows(ownPort.substr(0, ownPort.rfind(':')))) {
-      JackHelperClient::end(made);
-      if (!serverGone(server)) serverEnds.fetch_add(1);
+      JackHelperClient::end(made);  // closed while its server runs (set aside when none answered its open)
+      *server = kServerLost;
       return false;
     }
     helper->reset(made, &JackHelperClient::release);
   }
-  return !serverGone(server);
+  return !serverGone(*server);
 }
 
 // Deleting a port object ends the library's client; one of a server that went away is set aside instead.
@@ -494,11 +496,11 @@ bool IEffectBase::midiServerGone() {
 }
 
 bool IEffectBase::outServerRuns() {
-  return !mMidiOut || serverRuns(mOutServer, &mOutHelper, ownPortName(1), helperName("out", mMidiInstance));
+  return !mMidiOut || serverRuns(&mOutServer, &mOutHelper, ownPortName(1), helperName("out", mMidiInstance));
 }
 
 bool IEffectBase::inServerRuns() {
-  return !mMidiIn || serverRuns(mInServer, &mInHelper, ownPortName(0), helperName("in", mMidiInstance));
+  return !mMidiIn || serverRuns(&mInServer, &mInHelper, ownPortName(0), helperName("in", mMidiInstance));
 }
 
 // Called during an output port operation; the wait for the connection to go live is left to the caller.
@@ -744,6 +746,7 @@ void IEffectBase::setMIDIPortsStopped() {
   std::shared_ptr<JackHelperClient> helpers[2];
   {
     OutPortOperation op(this);
+    outServerRuns();  // a port object not used since its list learns here whether its client may be closed
     RtMidiOut* out = mMidiOut;
     op.publish(nullptr, nullptr);
     endPortObject(out, mOutServer);
@@ -758,6 +761,7 @@ void IEffectBase::setMIDIPortsStopped() {
   {
     std::lock_guard<std::mutex> lock(mMidiInLock);
     mMidiInShut.store(true, std::memory_order_release);
+    inServerRuns();
     in = mMidiIn;
     mMidiIn = nullptr;
     delivery = mMidiInDelivery;
