@@ -2,6 +2,7 @@
 // store ends saying the port was lost, both ports show OFF, and once the server is back choosing the ports
 // again works. The server, the synthesizer emulator and the /dev/shm are the test's own (see own-shm.sh).
 #include <gtest/gtest.h>
+#include <jack/jack.h>
 
 #include <algorithm>
 #include <atomic>
@@ -96,7 +97,14 @@ TEST(JackServerFaults, TheServerStoppedDuringABankStoreHoldsNoHostCallAndTheChos
   const auto chosen = std::find(outs.begin(), outs.end(), synth->inPort());
   ASSERT_NE(chosen, outs.end());
   synth.reset();
+  // A client of the test's own hears of the server's end, and with it libjack in this process: from then on the next
+  // client opened frees the dead server's clients. (Never closed: it is one of them.)
+  std::atomic<bool> serverEnded{false};
+  jack_client_t* watcher = jack_client_open("vexmir-faults-watcher", JackNoStartServer, nullptr);
+  ASSERT_NE(watcher, nullptr);
+  jack_on_shutdown(watcher, [](void* flag) { static_cast<std::atomic<bool>*>(flag)->store(true); }, &serverEnded);
   ASSERT_TRUE(server.kill());
+  while (!serverEnded) std::this_thread::yield();
   ASSERT_GT(listed.UnserializeState(&project, 0), 0);
   chooser.press(kDeviceOutSelection, static_cast<double>(chosen - outs.begin()));
   ASSERT_TRUE(listed.waitIdle() && chooser.waitIdle());
