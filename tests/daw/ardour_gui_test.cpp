@@ -176,14 +176,13 @@ TEST_F(ArdourGui, TheEditorWorksInArdoursWindowAndArdourQuitsCleanly) {
   EXPECT_TRUE(waitFor(10, [&] { return differing(knobNow(reopened), knobDragged) == 0; }));
   keepPicture(x.shot(reopened, 0, 0, 1500, 667), "ardour-editor-reopened");
 
-  // Ctrl+S saves the session with the knob's new value, and Ardour takes it as saved.
+  // Ctrl+S saves the session with the knob's new value; the librarian's tab, once drawn, changes nothing it keeps.
   ardour.xdotool("key ctrl+s");
   EXPECT_TRUE(waitFor(20, [&] {
     const double now = savedResonance(file);
     return now >= 0 && now != resonanceBefore;
   })) << "the saved state did not change";
   ASSERT_TRUE(waitFor(20, [&] { return ardour.window("^vexmir - Ardour$") != 0; })) << "Ctrl+S left it modified";
-  // The librarian's tab, once drawn, changes nothing the session keeps.
   const std::string editorAt = "mousemove --window " + std::to_string(reopened) + " ";
   const Shot timbrePage = x.shot(reopened, 84, 58, 1000, 500);
   ardour.xdotool(editorAt + "170 18 click 1");
@@ -204,7 +203,6 @@ TEST_F(ArdourGui, TheEditorWorksInArdoursWindowAndArdourQuitsCleanly) {
   EXPECT_NE(ardour.window("^vexmir - Ardour$"), 0u) << "the tab marked the session modified";
   keepPicture(x.shot(x.root(), 0, 0, 1920, 1440), "ardour-playing");
   ardour.xdotool("key space");
-  ASSERT_TRUE(waitFor(20, [&] { return ardour.window("^vexmir - Ardour$") != 0; })) << "modified before the Paste";
 
   // A Paste in the librarian's slot menus (Copy below, Paste above) marks the saved session modified, as the knob did.
   const std::string item = " search --sync --onlyvisible --name '^Vexmir Editor menu$' mousemove --window %1 40 14 "
