@@ -23,7 +23,6 @@ using namespace vexmir::testsupport;
 
 namespace {
 
-
 // Asks the emulator until `arrived` holds or ten seconds pass.
 bool eventually(const std::function<bool()>& arrived) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -59,8 +58,7 @@ TEST(LibrarianTransfers, AuditionStoreAndRequestGoThroughTheSynthesizer) {
   LibrarianEditor* editor = plug.getLibrarianEditor();
   ASSERT_TRUE(editor->selectBank(0, 0));
 
-  // A program brought into the editor (an audition, a request) is told once on the host's idle after the job; the one
-  // it holds already, never.
+  // A program brought into the editor is told once on the host's idle after the job; the one it holds already, never.
   auto toldAfter = [&](bool started) {
     EXPECT_TRUE(started && eventually([&] { return !plug.getMidiManager()->isWorkerBusy(MidiWorker::kJobThread); }));
     return toldOnIdle(plug.GetAEffect());
