@@ -794,10 +794,11 @@ void LibrarianEditor::idle() {
 
 void LibrarianEditor::SetLibrarianStatusUnsaved(bool on) {
   if (!on) return;
-  // Every edit changes the image the project keeps, flagged already or not.
-  projectChanged();
   if (IParam* p = plug_->GetParam(kBankEditUnsaved)) p->Set(1.0);
   if (IParam* p = plug_->GetParam(kDiscardBankData)) p->Set(0.0);
+  // Every edit changes the image the project keeps, flagged already or not. Told once flagged: a host that saves on
+  // its own thread as soon as it hears saves the image with the edit.
+  projectChanged();
   showLayer("discardChangesLayerRight", true);
   showLayer("keepBankOpenLayer", false);
   showLayer("LeftPatchPopupMenu", false);
@@ -905,11 +906,18 @@ std::string LibrarianEditor::recallProjectBank(const std::string& path, const st
   }
   *opened = true;
   projectBankOpened();
-  if (edits) return restoreUnsavedEdits(path, std::move(edits), stamp);
-  if (IParam* current = plug_->GetParam(kCurrentBank))
-    current->Set(std::clamp(*position, current->GetMin(), current->GetMax()));
-  const std::string message = reopenProjectBank(path);
-  readAgainIfChanged(kUpper);
+  std::string message;
+  if (edits) {
+    message = restoreUnsavedEdits(path, std::move(edits), stamp);
+  } else {
+    if (IParam* current = plug_->GetParam(kCurrentBank))
+      current->Set(std::clamp(*position, current->GetMin(), current->GetMax()));
+    message = reopenProjectBank(path);
+    readAgainIfChanged(kUpper);
+  }
+  // The project's bank is gone, or its edits open from the project under a name of their own: another bank than the
+  // one the project names is open, and the host's project is no longer what the editor holds.
+  if (!path.empty() && upperBankPath != path) plug_->ProjectChanged();
   return message;
 }
 

@@ -4,6 +4,11 @@
 #include <cstring>
 
 #include "KIT/kitstring.h"
+#include "src/VexmirParams.h"
+
+bool projectKeepsParam(int idx) {
+  return (idx >= 0 && idx < kStateParamCount) || idx == kDeviceInSelection || idx == kDeviceOutSelection;
+}
 
 namespace {
 

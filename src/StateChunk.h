@@ -29,6 +29,10 @@
 // Parameters 0..472 travel as plain values; 473 and above (window, librarian, display and tab
 // settings, the two port choices) never do.
 constexpr int kStateParamCount = 473;
+// Whether a change of parameter idx changes the project, so that the host must be told: the sound and the settings
+// (0..472) and the two port choices, kept by name. The state also keeps where the editor stands (the timbre page shown,
+// the highlighted slot and its bank's position) so that a project opens there, but moving about is no edit.
+bool projectKeepsParam(int idx);
 constexpr int kStateNameCount = 5;
 // Names 0 to 2 (program name and two further names) are kept at exactly this length.
 constexpr int kStateShortNameLength = 12;

@@ -86,6 +86,7 @@ class Vexmir : public IEffectVST {
   // The editor's idle: the librarian's lists follow their files. Skipped while another thread holds the mutex (a
   // recall): the next tick looks.
   void OnIdle() override;
+  bool ProjectKeeps(int paramIdx) const override;
   // A value that came from the synthesizer: the editor follows, nothing is sent back. Holds the plug-in mutex.
   void OnParamChange2(int paramIdx) override;
   // Sends the parameter's new value (plain, not normalized) as its binding says and moves its controls.
@@ -229,9 +230,10 @@ class Vexmir : public IEffectVST {
   void buildProgramDumpOf(const std::string& name, const std::vector<double>& values, uint8_t* out);
   void buildGlobalDumpOf(const std::vector<double>& values, uint8_t* out);
   // A received program's or global dump's data bytes become the base of the next build; resetReceivedData
-  // goes back to the initial program and the global template (a fresh program, a recalled project).
-  void setReceivedProgramData(const uint8_t* data);
-  void setReceivedGlobalData(const uint8_t* data);
+  // goes back to the initial program and the global template (a fresh program, a recalled project). Bytes that
+  // arrived from the synthesizer change the project where they differ; a recall's are the project's own.
+  void setReceivedProgramData(const uint8_t* data, bool arrived = false);
+  void setReceivedGlobalData(const uint8_t* data, bool arrived = false);
   void resetReceivedProgramData();
   // The clock of the transfer jobs and the MIDI clock; tests hand in their own. Before any job runs.
   void setJobClock(JobClock* clock);
@@ -349,7 +351,8 @@ class Vexmir : public IEffectVST {
   int globalChannel() const;
   // A double cut toward zero to an int; NaN gives 0 and values beyond the int range give its ends.
   static int toInt(double v);
-  // Any thread: stores a plain value and moves the parameter's controls (no handler, no MIDI).
+  // Any thread: stores a plain value and moves the parameter's controls (no handler, no MIDI). A value brought in
+  // this way changes the project as an edit does.
   void setParameterFromPlug(int idx, double value);
   // The first control bound to a parameter (its binding's first control), or null.
   IControl* firstControl(int paramIdx) const;

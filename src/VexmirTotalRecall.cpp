@@ -164,9 +164,9 @@ void Vexmir::finishHandedOverRecall() {
     part.swap(recallHandedOver);
   }
   if (!part) return;
+  // A project saved meanwhile holds what this does (see SerializeState2): only a bank other than the project's, which
+  // the librarian's recall says, changes it.
   finishRecallInEditor(*part, recallLibrarianBank(*part));
-  // Carried out or refused, the editor now holds what a project saved from here on keeps.
-  ProjectChanged();
 }
 
 void Vexmir::finishRecallInEditor(const RecalledLibrarian& part, const std::string& bankNote) {

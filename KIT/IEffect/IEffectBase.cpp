@@ -189,7 +189,7 @@ void IEffectBase::SetParameterFromGUI(int idx, double normalizedValue) {
   p->SetNormalized(normalizedValue);
   InformHostOfParamChange(idx, normalizedValue);
   if (!valueChanged(before, p->Value()) && p->Type() != IParam::kTypeText) return;
-  mUnreportedChange = true;
+  ParamChanged(idx);
   OnParamChange(idx);
 }
 
@@ -201,7 +201,7 @@ void IEffectBase::SetParameterFromGUI2(int idx, double normalizedValue) {
   p->SetNormalized(normalizedValue);
   InformHostOfParamChange(idx, normalizedValue);
   if (!valueChanged(before, p->Value()) && p->Type() != IParam::kTypeText) return;
-  mUnreportedChange = true;
+  ParamChanged(idx);
   OnParamChange2(idx);
 }
 

@@ -113,6 +113,13 @@ class IEffectBase {
   // Any thread: something the project keeps changed without a control (the librarian's open bank and its unsaved
   // edits); the host is told on its next idle, as for a control.
   void ProjectChanged() { mUnreportedChange = true; }
+  // Any thread: parameter idx took another value, by a control or brought in from elsewhere. Only a parameter that
+  // the project keeps changes the project; a tab or a button that only acts leaves the host's project as saved.
+  void ParamChanged(int idx) {
+    if (ProjectKeeps(idx)) ProjectChanged();
+  }
+  // Whether the host's project keeps parameter idx.
+  virtual bool ProjectKeeps(int) const { return true; }
 
   // --- Host-facing operations, implemented by the binding. ---
   virtual void BeginInformHostOfParamChange(int idx) = 0;

@@ -23,14 +23,11 @@
 #include "tests/libui/libui_support.h"
 #include "tests/support/Files.h"
 #include "tests/support/ProjectChunk.h"
+#include "tests/support/QuietHost.h"
 
 using namespace libui;
 
 namespace {
-
-intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
-  return 0;
-}
 
 // Characters of one to four bytes and bytes that start none, up to 200 bytes, some ending in a sequence cut
 // short; `ends` holds the offsets between characters.
@@ -64,8 +61,7 @@ void expectWholeHead(const RandomText& t, const std::string& shown, const char* 
   }
 }
 
-using vexmir::testsupport::openProject;
-using vexmir::testsupport::projectOf;
+using namespace vexmir::testsupport;
 
 // An instance over the data folder with `bank` open and slot `slot` renamed to `name` (nothing renamed for "").
 struct Instance {
@@ -293,7 +289,9 @@ TEST(PluginLibrarian, ARecallNeverMovesOrHidesTheEditsMadeHere) {
     SCOPED_TRACE(c.notOpened);
     Instance mine(c.bank, 4, "Mine");
     mine.plug.getLibrarian()->selectSlot(0, 4);
+    toldOnIdle(mine.plug.GetAEffect());
     ASSERT_TRUE(openProject(mine.plug.GetAEffect(), *c.project));
+    EXPECT_EQ(toldOnIdle(mine.plug.GetAEffect()), 1);
     EXPECT_EQ(mine.editor->bankOf(0)->fileName, c.bank);
     EXPECT_EQ(mine.plug.getLibrarian()->selectedSlot(0), 4) << "the kept bank keeps its highlight";
     EXPECT_EQ(mine.editor->lastMessage(), std::string(c.bank) + " has unsaved changes here, so it stays open: " +
@@ -305,6 +303,22 @@ TEST(PluginLibrarian, ARecallNeverMovesOrHidesTheEditsMadeHere) {
     EXPECT_TRUE(namedOnDisk(data.patches + "/" + c.bank, 4, "Mine"));
     data.write(c.bank, bankBytes(c.bank[0] == 'A' ? 1 : 2));
   }
+
+  // A project whose bank is gone opens another: the project is not what the editor keeps. One opened on a host's thread
+  // is carried out by the editor's idle, and opened as it says tells nothing.
+  std::filesystem::rename(data.patches + "/B.syx", data.patches + "/Gone.syx");
+  Instance gone("A.syx");
+  const Bytes own = projectOf(gone.plug.GetAEffect());
+  toldOnIdle(gone.plug.GetAEffect());
+  ASSERT_TRUE(openProject(gone.plug.GetAEffect(), plain));
+  EXPECT_EQ(toldOnIdle(gone.plug.GetAEffect()), 1) << gone.editor->lastMessage();
+  EditorWindow idling(&gone.plug);
+  std::thread([&] { EXPECT_TRUE(openProject(idling.e, own)); }).join();
+  EXPECT_EQ(gone.editor->bankOf(0)->fileName, "Gone.syx") << "carried out on the host's thread";
+  gone.plug.OnIdle();
+  EXPECT_EQ(toldOnIdle(idling.e), 0);
+  EXPECT_EQ(gone.editor->bankOf(0)->fileName, "A.syx");
+  std::filesystem::rename(data.patches + "/Gone.syx", data.patches + "/B.syx");
 
   // With the editor open its thread alone changes the librarian. A project opened on a host's thread while a slot menu
   // stands opens nothing under it: the Paste chosen goes onto the program shown, and the editor's next idle carries the

@@ -16,15 +16,12 @@
 #include "src/Vexmir.h"
 #include "tests/libui/libui_support.h"
 #include "tests/support/EmulatorClient.h"
+#include "tests/support/QuietHost.h"
 
 using namespace libui;
-using vexmir::testsupport::EmulatorClient;
+using namespace vexmir::testsupport;
 
 namespace {
-
-intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
-  return 0;
-}
 
 // Asks the emulator until `arrived` holds or ten seconds pass.
 bool eventually(const std::function<bool()>& arrived) {
@@ -61,9 +58,18 @@ TEST(LibrarianTransfers, AuditionStoreAndRequestGoThroughTheSynthesizer) {
   LibrarianEditor* editor = plug.getLibrarianEditor();
   ASSERT_TRUE(editor->selectBank(0, 0));
 
-  ASSERT_TRUE(editor->auditionSlot(0, 17));
+  // A program brought into the editor is told once on the host's idle after the job; the one it holds already, never.
+  auto toldAfter = [&](bool started) {
+    EXPECT_TRUE(started && eventually([&] { return !plug.getMidiManager()->isWorkerBusy(MidiWorker::kJobThread); }));
+    return toldOnIdle(plug.GetAEffect());
+  };
+  toldOnIdle(plug.GetAEffect());
+  EXPECT_EQ(toldAfter(editor->auditionSlot(0, 17)), 1);
   const Bytes program17 = vectors::programDataNamed(17, programName(6, 17));
   EXPECT_TRUE(eventually([&] { return emulator.editBuffer() == program17; })) << emulator.editName();
+  emulator.loadEdit(vectors::programDataNamed(3, "Sent Back"));
+  EXPECT_EQ(toldAfter(editor->host()->syncCurrentFromHardware()), 1);
+  EXPECT_EQ(toldAfter(editor->host()->syncCurrentFromHardware()), 0);
 
   PatchLibrarian* librarian = editor->librarian();
   LibrarianPatch program40;
