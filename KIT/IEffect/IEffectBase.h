@@ -391,8 +391,8 @@ class IEffectBase {
   std::vector<std::vector<unsigned char>> mMidiOutHeld;  // under mMidiOutLock
   std::atomic<bool> mMidiOutOpen{false};                  // as the last operation left the port
   // On JACK each direction's port object has a helper client of its own from its first use on, for the connection
-  // watches and a recall's check, which also notices a server that goes away: the library's send would then wait for buffer
-  // space for ever, so nothing more is sent once it is gone, and nothing of that server is used or closed again.
+  // watches and a recall's check, which also notices a server that goes away: the library's send would then wait for
+  // buffer space for ever, so nothing more is sent once it is gone, and nothing of that server is used or closed again.
   std::shared_ptr<JackHelperClient> mOutHelper;  // under mMidiOutOpLock
   std::shared_ptr<JackHelperClient> mInHelper;   // under mMidiInLock
   // The JACK server each direction's port object belongs to (written with the object, read by any thread).

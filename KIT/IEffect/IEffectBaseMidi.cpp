@@ -83,7 +83,6 @@ class JackHelperClient {
   JackHelperClient& operator=(const JackHelperClient&) = delete;
 
   jack_client_t* client() const { return client_; }
-  long server() const { return server_; }
   bool serverGone() const { return serverEnds.load() != server_; }
   static void release(JackHelperClient* helper) {
     JackOpen open(jackClients);
@@ -239,7 +238,7 @@ bool serverRuns(std::atomic<long>* server, std::shared_ptr<JackHelperClient>* he
       *server = kServerLost;
       return false;
     }
-    helper->reset(made, &JackHelperClient::release);
+    helper->reset(made, &JackHelperClient::release);  // kept only with a client its server knows
   }
   return !serverGone(*server);
 }
@@ -509,7 +508,7 @@ bool IEffectBase::openOutputPort(unsigned int portNumber, std::unique_ptr<JackCo
   JackUse use(jackClients);
   if (serverGone(mOutServer)) return false;
   try {
-    if (mOutHelper && mOutHelper->client())
+    if (mOutHelper)
       *watch = std::make_unique<JackConnectionWatch>(mOutHelper, mMidiOut->getPortName(portNumber), ownPortName(1));
     mMidiOut->openPort(portNumber, kOutPortName);
     if (!mMidiOut->isPortOpen()) {
@@ -530,7 +529,7 @@ bool IEffectBase::openInputPort(unsigned int portNumber, std::unique_ptr<JackCon
   JackUse use(jackClients);
   if (serverGone(mInServer)) return false;
   try {
-    if (mInHelper && mInHelper->client())
+    if (mInHelper)
       *watch = std::make_unique<JackConnectionWatch>(mInHelper, mMidiIn->getPortName(portNumber), ownPortName(0));
     mMidiIn->openPort(portNumber, kInPortName);
     if (!mMidiIn->isPortOpen()) {
@@ -611,7 +610,7 @@ namespace {
 // library's, the graph is read where libjack keeps it.
 int connectedPosition(const char* name, const RtMidi* port, int p, const std::vector<std::string>& names,
                       const JackHelperClient* helper, long server, const std::string& ours) {
-  if (!name || !helper || !helper->client() || !port || !port->isPortOpen() || p <= 0 ||
+  if (!name || !helper || !port || !port->isPortOpen() || p <= 0 ||
       static_cast<size_t>(p) >= names.size() || names[static_cast<size_t>(p)] != name)
     return 0;
   JackUse use(jackClients);
