@@ -55,6 +55,7 @@ IEffectBase::IEffectBase(int /*nParams*/, const char* /*channelIOStr*/, int /*nP
       mMidiInstance(nextMidiInstance()) {
   mRelay = std::make_unique<HostCallRelay>([this](const HostCallRelay::Item& item) { handleRelayedItem(item); },
                                            [this] { RunDeferredWork(); });
+  hearMidiServerEnds(true);
 }
 
 void IEffectBase::handleRelayedItem(const HostCallRelay::Item& item) {
@@ -70,6 +71,7 @@ void IEffectBase::handleRelayedItem(const HostCallRelay::Item& item) {
 }
 
 IEffectBase::~IEffectBase() {
+  hearMidiServerEnds(false);
   mRelay->stop();
   // The surface goes first: its controls point at the parameters deleted below. The MIDI ports
   // close after it, as the editor object has already stopped their callbacks from reaching it.
