@@ -87,6 +87,7 @@ MIDIMessageSender::WaitEnd MIDIMessageSender::pollForAnswer(const AnswerWait& wa
     if (!pause(wait.pauseMs)) return WaitEnd::kShutDown;
     // No answer can come through ports that closed; the request says so at once rather than searching the channels.
     if (!plug->answerReceived && plug->midiPortsLost()) {
+      plug->closePortsOfEndedServer(true);
       showStatus(kPortLost);
       return WaitEnd::kPortLost;
     }

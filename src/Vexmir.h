@@ -147,9 +147,10 @@ class Vexmir : public IEffectVST {
   bool inputUsable();
   // The ports closed under a running action: their server ended, or they wait for one. No lock.
   bool midiPortsLost() const;
-  // The relay's thread, as soon as a JACK server's end is heard: the ports of that server close, the menus show OFF,
-  // and the musician reads which ports closed. The project keeps naming them.
-  void closePortsOfEndedServer();
+  // The relay's thread, as soon as a JACK server's end is heard (or a job that finds its ports lost, with `wait`): the
+  // ports of that server close, the menus show OFF, and the musician reads which ports closed. The project keeps
+  // naming them.
+  void closePortsOfEndedServer(bool wait = false);
   // A job's thread, before a job that uses the ports: those a server's end closed are opened again by their names on
   // the MIDI system that answers now. False when one could not be (the musician reads why).
   bool reopenAwaitedPorts();

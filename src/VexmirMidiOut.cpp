@@ -134,7 +134,7 @@ void Vexmir::SendProgramChangeCommand(int program, int) {
 
 void Vexmir::midiPortLost() {
   // Closed by its JACK server's end, the ports stay the project's, for the next action to open again.
-  if (midiPortsLost()) return closePortsOfEndedServer();
+  if (midiPortsLost()) return closePortsOfEndedServer(true);
   midiOutReady = false;
   midiInReady = false;
   dropExternalMIDIPorts();

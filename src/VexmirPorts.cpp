@@ -152,11 +152,16 @@ void Vexmir::tellPortNote(const std::string& text) {
   if (librarianEditor) librarianEditor->note(text);
 }
 
-void Vexmir::closePortsOfEndedServer() {
+void Vexmir::closePortsOfEndedServer(bool wait) {
   if (!midiServerEnded()) return;
-  // A recall or a port choice under way finds the server's end itself.
-  std::unique_lock<std::mutex> ports(portChangeLock, std::try_to_lock);
-  if (!ports.owns_lock() || !midiServerEnded()) return;
+  // A recall or a port choice under way finds the server's end itself; a job waits, so that what it says of the
+  // lost port comes after this.
+  std::unique_lock<std::mutex> ports(portChangeLock, std::defer_lock);
+  if (wait)
+    ports.lock();
+  else if (!ports.try_lock())
+    return;
+  if (!midiServerEnded()) return;
   const bool wasOpen[2] = {midiInReady || getSelectedMIDIIn() > 0, midiOutReady || getSelectedMIDIOut() > 0};
   std::string kept[2];
   if (wasOpen[0] || wasOpen[1]) {
