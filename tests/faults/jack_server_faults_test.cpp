@@ -117,14 +117,17 @@ TEST(JackServerFaults, TheServerStoppedDuringABankStoreHoldsNoHostCallAndTheChos
     const std::string shown = p->getDisplayLine(Vexmir::kLineName);
     EXPECT_EQ(shown.rfind("No MIDI system: no JACK server runs", 0), 0u) << shown;
   }
-  // The server started again with the synthesizer: a recall opens the ports on it.
+  // The server started again with the synthesizer: a recall opens the ports on it, and a request is answered there.
+  auto recallAnswers = [&](EmulatorPlug& p) {
+    ASSERT_GT(p.UnserializeState(&project, 0), 0);
+    ASSERT_TRUE(p.waitIdle());
+    EXPECT_TRUE(p.isExternalMIDIOutOpen() && p.isExternalMIDIInOpen());
+    ASSERT_TRUE(p.run(kJobActiveArrangementRequest, true));
+    EXPECT_EQ(p.lastText(), "Data request completed!");
+  };
   ASSERT_TRUE(server.start());
   synth = std::make_unique<OwnEmulator>("back");
-  ASSERT_GT(listed.UnserializeState(&project, 0), 0);
-  ASSERT_TRUE(listed.waitIdle());
-  EXPECT_TRUE(listed.isExternalMIDIOutOpen() && listed.isExternalMIDIInOpen());
-  ASSERT_TRUE(listed.run(kJobActiveArrangementRequest, true));
-  EXPECT_EQ(listed.lastText(), "Data request completed!");
+  recallAnswers(listed);
 
   // A request in flight when the server is killed ends saying that the port was lost, and the instance says which
   // ports closed; nothing searches the channels for an answer that cannot come.
@@ -189,11 +192,7 @@ TEST(JackServerFaults, TheServerStoppedDuringABankStoreHoldsNoHostCallAndTheChos
   ASSERT_TRUE(server.kill());
   ASSERT_TRUE(server.start());
   synth = std::make_unique<OwnEmulator>("back");
-  ASSERT_GT(late.UnserializeState(&named, 0), 0);
-  ASSERT_TRUE(late.waitIdle());
-  EXPECT_TRUE(late.isExternalMIDIOutOpen() && late.isExternalMIDIInOpen());
-  ASSERT_TRUE(late.run(kJobActiveArrangementRequest, true));
-  EXPECT_EQ(late.lastText(), "Data request completed!");
+  recallAnswers(late);
 
   // A server that stops answering holds a recall of an instance that listed its ports no longer than an open of ours
   // may wait: the recall returns while the server is still stopped.
