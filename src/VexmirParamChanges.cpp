@@ -20,7 +20,6 @@
 #include "src/PatchLibrarian.h"
 #include "src/PatchManager.h"
 #include "src/PortMenu.h"
-#include "src/StateChunk.h"
 #include "src/TabSwitchFunctions.h"
 #include "src/UIConfigManager.h"
 #include "src/Vexmir.h"
@@ -38,16 +37,10 @@ int Vexmir::toInt(double v) {
 }
 
 void Vexmir::setParameterFromPlug(int idx, double value) {
-  const double before = paramValue(idx);
   if (IGraphics* g = GetGUI())
     g->SetParameterFromPlug(idx, value, false);
   else
     storeParamValue(idx, value);
-  if (!(paramValue(idx) == before)) ParamChanged(idx);
-}
-
-bool Vexmir::ProjectKeeps(int paramIdx) const {
-  return projectKeepsParam(paramIdx);
 }
 
 IControl* Vexmir::firstControl(int paramIdx) const {
@@ -357,7 +350,7 @@ void Vexmir::refreshPortMenus() {
     const std::string& chosen = kept[out][static_cast<size_t>(std::clamp(param->Int(), 0, (int)kept[out].size() - 1))];
     const auto at = std::find(fresh[out].begin(), fresh[out].end(), chosen);
     const int now = at == fresh[out].end() ? 0 : static_cast<int>(at - fresh[out].begin());
-    setPortMenuTexts(param, fresh[out]);
+    setPortMenu(idx, fresh[out]);
     setParameterFromPlug(idx, now);
     // Listed but not open (its MIDI server went away and came back): opened again by its name.
     if (now > 0 && now != (out ? getSelectedMIDIOut() : getSelectedMIDIIn()) && !portChoiceRequested[out])

@@ -42,11 +42,6 @@ std::string displayTextOf(Vexmir* plug, int idx) {
   return text ? text : std::to_string(p ? p->Int() : 0);
 }
 
-// Whether a project's port name names a port at all.
-bool namesPort(const std::string& name) {
-  return !name.empty() && name != "OFF" && name != "Set Name";
-}
-
 // The names a chunk gives its short names are zero-padded to 12 characters; the text ends at the first zero.
 std::string untilZero(const std::string& s) {
   return s.substr(0, std::min(s.find('\0'), s.size()));
@@ -66,16 +61,42 @@ bool Vexmir::SerializeState2(ByteChunk* chunk, bool full) {
   if (!chunk) return false;
   KIT_MutexLock lock(mMutex);
   PluginState state;
+  projectState(&state, full);
+  if (full && patchManager) setLibrarianViewDirty();
+  writeStateBody(chunk, state, full && patchManager);
+  return true;
+}
+
+void Vexmir::projectPortNames(std::string* in, std::string* out) {
+  KIT_MutexLock lock(mMutex);
+  *in = portChoiceName(this, kDeviceInSelection, portMenuNames[0]);
+  *out = portChoiceName(this, kDeviceOutSelection, portMenuNames[1]);
+}
+
+void Vexmir::setPortMenu(int paramIdx, const std::vector<std::string>& names) {
+  KIT_MutexLock lock(mMutex);
+  setPortMenuTexts(GetParam(paramIdx), names);
+  portMenuNames[paramIdx == kDeviceOutSelection] = names;
+}
+
+std::string Vexmir::ProjectDigest() {
+  KIT_MutexLock lock(mMutex);
+  if (!patchManager) return IEffectVST::ProjectDigest();
+  PluginState state;
+  projectState(&state, true);
+  return projectDigest(state);
+}
+
+void Vexmir::projectState(PluginState* out, bool full) {
+  KIT_MutexLock lock(mMutex);
+  PluginState& state = *out;
   state.quickTab = paramValue(kQuickTab);
   if (full && patchManager) {
     std::vector<std::string>& names = patchManager->patch.names;
     // The name the editor shows is the program's name, even when no dump has gone out since it was typed.
     const std::string shown = programName();
     if (!shown.empty()) names[0] = KIT_UTF8Head(shown, kStateShortNameLength);
-    names[3] = portChoiceName(this, kDeviceInSelection, getExternalMIDIInNames());
-    setLibrarianViewDirty();
-    names[4] = portChoiceName(this, kDeviceOutSelection, getExternalMIDIOutNames());
-    setLibrarianViewDirty();
+    projectPortNames(&names[3], &names[4]);
     state.patch = patchManager->block();
     state.deviceInNormalized = normalizedOf(this, kDeviceInSelection);
     state.deviceOutNormalized = normalizedOf(this, kDeviceOutSelection);
@@ -107,10 +128,10 @@ bool Vexmir::SerializeState2(ByteChunk* chunk, bool full) {
         state.currentPatch = part->currentPatch;
     }
   }
+  // The MIDI lights show only activity: the project holds them off.
   state.values.resize(kStateParamCount);
-  for (int i = 0; i < kStateParamCount; ++i) state.values[static_cast<size_t>(i)] = paramValue(i);
-  writeStateBody(chunk, state, full && patchManager);
-  return true;
+  for (int i = 0; i < kStateParamCount; ++i)
+    state.values[static_cast<size_t>(i)] = i == kMIDILed || i == kMIDILedT2 ? 0.0 : paramValue(i);
 }
 
 bool Vexmir::startRecalledProgramSend() {
@@ -255,8 +276,8 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
     // name of the program it sends, and would otherwise overwrite them while the ports are reopened.
     patchManager->setState(state.patch);
     // The port menus show the lists the ports were chosen from, which may have been read anew.
-    setPortMenuTexts(GetParam(kDeviceInSelection), inNames);
-    setPortMenuTexts(GetParam(kDeviceOutSelection), outNames);
+    setPortMenu(kDeviceInSelection, inNames);
+    setPortMenu(kDeviceOutSelection, outNames);
     storeParamValue(kDeviceInSelection, in);
     if (g) g->SetParameterFromPlug(kDeviceInSelection, in, false);
     storeParamValue(kDeviceOutSelection, out);
@@ -285,8 +306,9 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
 
   // Parameters 0..472, each limited to its range, without parameter logic. The flag of unsaved bank edits is no
   // value of the project: it belongs to the bank open here, whose programs differ from its file or not.
+  // The lights a project saved before they were held off do not come back lit.
   for (int i = 0; i < kStateParamCount; ++i)
-    if (i != kBankEditUnsaved) storeParamValue(i, state.values[static_cast<size_t>(i)]);
+    if (i != kBankEditUnsaved && i != kMIDILed && i != kMIDILedT2) storeParamValue(i, state.values[static_cast<size_t>(i)]);
   if (state.hasReceived) {
     // The bytes no parameter holds come back as they were saved, never those of the program received last.
     setReceivedProgramData(state.receivedProgram.data());
@@ -368,5 +390,11 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
     recallHandedOver = handOver ? std::make_unique<RecalledLibrarian>(std::move(part)) : nullptr;
   }
   if (!handOver) finishRecallInEditor(part, bankNote);
+  // The host holds the project it handed over: what the editor keeps now that differs from it (a port gone, another
+  // bank left open) is told on the next idle, once.
+  if (reopen) {
+    ProjectHeld(projectDigest(state));
+    ProjectChanged();
+  }
   return end;
 }

@@ -365,6 +365,8 @@ intptr_t IEffectVSTEntry::getChunk(IEffectVST* plug, bool isBank, void* ptr) {
     ok = plug->SerializeState(chunk);
   }
   if (!ok || chunk->Size() == 0) return 0;
+  // What the host saves is what its project holds from now on: only a change after it is told.
+  plug->ProjectHeld(plug->ProjectDigest());
   *static_cast<void**>(ptr) = chunk->GetBytes();
   return chunk->Size();
 }

@@ -17,7 +17,10 @@
 
 namespace {
 
-intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
+int told = 0;
+
+intptr_t quietHost(AEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
+  if (opcode == audioMasterUpdateDisplay) ++told;
   return 0;
 }
 
@@ -147,5 +150,30 @@ void BM_ProcessBlock(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ProcessBlock)->Arg(0)->Arg(8)->Arg(64);
+
+// The host's idle through the entry: with nothing changed since the one before, and after a kept value changed (the
+// project is compared with what the host holds, and the host told).
+void hostIdle(benchmark::State& state, bool change) {
+  BenchPlug& p = plug();
+  AEffect* e = p.GetAEffect();
+  e->dispatcher(e, effIdle, 0, 0, nullptr, 0.0f);
+  const int before = told;
+  bool high = false;
+  for (auto _ : state) {
+    if (change) p.storeParamValue(kFilterCutoff, (high = !high) ? 100 : 20);
+    e->dispatcher(e, effIdle, 0, 0, nullptr, 0.0f);
+  }
+  state.counters["told/idle"] = static_cast<double>(told - before) / static_cast<double>(state.iterations());
+}
+
+void BM_HostIdleNothingChanged(benchmark::State& state) {
+  hostIdle(state, false);
+}
+BENCHMARK(BM_HostIdleNothingChanged);
+
+void BM_HostIdleAfterAChange(benchmark::State& state) {
+  hostIdle(state, true);
+}
+BENCHMARK(BM_HostIdleAfterAChange)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
