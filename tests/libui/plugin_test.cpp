@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <random>
 #include <set>
@@ -18,6 +19,7 @@
 #include "platform/text/text.h"
 #include "src/PatchLibrarianFiles.h"
 #include "src/ProgramDump.h"
+#include "src/StateChunk.h"
 #include "src/Vexmir.h"
 #include "tests/fuzz/fuzz_data_root.h"
 #include "tests/libui/libui_support.h"
@@ -319,6 +321,44 @@ TEST(PluginLibrarian, ARecallNeverMovesOrHidesTheEditsMadeHere) {
   EXPECT_EQ(toldOnIdle(idling.e), 0);
   EXPECT_EQ(gone.editor->bankOf(0)->fileName, "A.syx");
   std::filesystem::rename(data.patches + "/Gone.syx", data.patches + "/B.syx");
+
+  // Each change of what the project keeps is told once, whatever made it; nothing else is: the first value past the
+  // kept ones, a MIDI light, a lower BROWSE BANK arrow pressed and let go, the program's name typed again.
+  Instance told("A.syx");
+  Vexmir& p = told.plug;
+  AEffect* e = p.GetAEffect();
+  const uint8_t otherChannel[] = {0xF0, 0x42, 0x35, 0x58, 0x4E, 0x00, 0x00, 0xF7};
+  const std::pair<int, std::function<void()>> steps[] = {
+      {1, [&] { p.setParameterFromPlug(0, 5.0); }},
+      {1, [&] { p.setParameterFromPlug(kStateParamCount - 1, 1.0); }},
+      {0, [&] { p.setParameterFromPlug(kStateParamCount, 1.0); }},
+      {0, [&] { p.lightMidiLed(0); }},
+      {0, [&] { p.SetParameterFromGUI(kLibLowerNextBank, 1.0); }},
+      {0, [&] { p.SetParameterFromGUI(kLibLowerNextBank, 0.0); }},
+      {0, [&] { p.SetParameterFromGUI(kPatchName, 0.0); }},
+      {1, [&] { p.SetParameterFromGUI(kRandomize, 1.0); }},
+      {1, [&] {
+         ISysEx message(0, otherChannel, sizeof otherChannel);
+         p.ProcessSysEx(&message, true);
+       }}};
+  toldOnIdle(e);
+  for (size_t i = 0; i < std::size(steps); ++i) {
+    steps[i].second();
+    EXPECT_EQ(toldOnIdle(e), steps[i].first) << "step " << i;
+  }
+  // The randomized project opens the same elsewhere and tells nothing; chosen on a MIDI OUT port that is not there,
+  // it opens with the port OFF and tells once.
+  const Bytes randomized = projectOf(e);
+  Instance reopened("");
+  AEffect* other = reopened.plug.GetAEffect();
+  ASSERT_TRUE(openProject(other, randomized));
+  EXPECT_EQ(toldOnIdle(other), 0);
+  EXPECT_EQ(projectOf(other), randomized);
+  p.setPortMenu(kDeviceOutSelection, {"OFF", "Synth In"});
+  p.setParameterFromPlug(kDeviceOutSelection, 1.0);
+  EXPECT_EQ(toldOnIdle(e), 1);
+  ASSERT_TRUE(openProject(other, projectOf(e)));
+  EXPECT_EQ(toldOnIdle(other), 1);
 
   // With the editor open its thread alone changes the librarian. A project opened on a host's thread while a slot menu
   // stands opens nothing under it: the Paste chosen goes onto the program shown, and the editor's next idle carries the
