@@ -16,7 +16,8 @@ bool projectKeepsParam(int idx) {
     case kMIDILedT2:
       return false;
     default:
-      return idx >= 0 && idx < kStateParamCount && !(idx >= kLibUpperNextBank && idx <= kReserved430 && idx != kAdjustDAWOffset);
+      return idx >= 0 && idx < kStateParamCount &&
+             !(idx >= kLibUpperNextBank && idx <= kReserved430 && idx != kAdjustDAWOffset);
   }
 }
 
