@@ -322,8 +322,9 @@ TEST(PluginLibrarian, ARecallNeverMovesOrHidesTheEditsMadeHere) {
   EXPECT_EQ(gone.editor->bankOf(0)->fileName, "A.syx");
   std::filesystem::rename(data.patches + "/Gone.syx", data.patches + "/B.syx");
 
-  // Each change of what the project keeps is told once, whatever made it; nothing else is: the first value past the
-  // kept ones, a MIDI light, a lower BROWSE BANK arrow pressed and let go, the program's name typed again.
+  // Each change of what the project keeps is told once, whatever made it; nothing else is: a change the host saved
+  // before its idle, the first value past the kept ones, a MIDI light, a lower BROWSE BANK arrow pressed and let go,
+  // the program's name typed again.
   Instance told("A.syx");
   Vexmir& p = told.plug;
   AEffect* e = p.GetAEffect();
@@ -331,6 +332,7 @@ TEST(PluginLibrarian, ARecallNeverMovesOrHidesTheEditsMadeHere) {
   const std::pair<int, std::function<void()>> steps[] = {
       {1, [&] { p.setParameterFromPlug(0, 5.0); }},
       {1, [&] { p.setParameterFromPlug(kStateParamCount - 1, 1.0); }},
+      {0, [&] { p.setParameterFromPlug(0, 6.0), projectOf(e); }},
       {0, [&] { p.setParameterFromPlug(kStateParamCount, 1.0); }},
       {0, [&] { p.lightMidiLed(0); }},
       {0, [&] { p.SetParameterFromGUI(kLibLowerNextBank, 1.0); }},
