@@ -553,7 +553,7 @@ void UIConfigManager::createMIDIDeviceSelectionControl(std::string, int paramIdx
   const std::vector<std::string> names =
       direction == 1 ? plug->getExternalMIDIInNames() : plug->getExternalMIDIOutNames();
   param->InitEnum("Device Selection", 0, static_cast<int>(names.size()), "", "", -1, -1);
-  plug->setPortMenu(paramIdx, names);
+  setPortMenuTexts(param, names);
   IText text = textStyle(15, kBlue);
   auto* control = new PortMenuControl(plug, scaledRect(x, y, w, h), paramIdx, &text);
   control->DisablePrompt(false);

@@ -249,11 +249,9 @@ class Vexmir : public IEffectVST {
   void projectState(PluginState* state, bool full);
   // What the project keeps now as its digest (see projectDigest). Any thread; no call of the MIDI system.
   std::string ProjectDigest() override;
-  // The names of the MIDI IN and OUT ports the project keeps, from the lists the port menus show and the choices in
+  // The names of the MIDI IN and OUT ports the project keeps, from the port lists as last read and the choices in
   // them. Any thread; no call of the MIDI system.
   void projectPortNames(std::string* in, std::string* out);
-  // The port menu of parameter paramIdx (kDeviceInSelection or kDeviceOutSelection) shows these ports.
-  void setPortMenu(int paramIdx, const std::vector<std::string>& names);
   // Applies a body only when it is whole and sound: -1 and nothing changed otherwise.
   int UnserializeState2(ByteChunk* chunk, int startPos, bool full);
   // A recall's part of the librarian: the open bank (its path, its unsaved edits and the stamp of the file they were
@@ -480,8 +478,8 @@ class Vexmir : public IEffectVST {
   std::atomic<bool> partRequestRequested{false};
   // Port choices (kDeviceOutSelection, kDeviceInSelection) to open on the relay's thread, without the plug-in mutex.
   std::atomic<bool> portChoiceRequested[2] = {{false}, {false}};
-  // The whole names of the ports each port menu lists, MIDI IN then OUT (under the plug-in mutex).
-  std::vector<std::string> portMenuNames[2];
+  // The port lists, MIDI IN then OUT, as projectPortNames last read them (under the plug-in mutex).
+  std::vector<std::string> keptPortNames[2];
   // Serialises the port operations of recalls and choices, which wait for the MIDI server; no host call takes it.
   std::mutex portChangeLock;
   void openChosenPort(int paramIdx);

@@ -350,7 +350,7 @@ void Vexmir::refreshPortMenus() {
     const std::string& chosen = kept[out][static_cast<size_t>(std::clamp(param->Int(), 0, (int)kept[out].size() - 1))];
     const auto at = std::find(fresh[out].begin(), fresh[out].end(), chosen);
     const int now = at == fresh[out].end() ? 0 : static_cast<int>(at - fresh[out].begin());
-    setPortMenu(idx, fresh[out]);
+    setPortMenuTexts(param, fresh[out]);
     setParameterFromPlug(idx, now);
     // Listed but not open (its MIDI server went away and came back): opened again by its name.
     if (now > 0 && now != (out ? getSelectedMIDIOut() : getSelectedMIDIIn()) && !portChoiceRequested[out])

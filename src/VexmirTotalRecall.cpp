@@ -69,14 +69,12 @@ bool Vexmir::SerializeState2(ByteChunk* chunk, bool full) {
 
 void Vexmir::projectPortNames(std::string* in, std::string* out) {
   KIT_MutexLock lock(mMutex);
-  *in = portChoiceName(this, kDeviceInSelection, portMenuNames[0]);
-  *out = portChoiceName(this, kDeviceOutSelection, portMenuNames[1]);
-}
-
-void Vexmir::setPortMenu(int paramIdx, const std::vector<std::string>& names) {
-  KIT_MutexLock lock(mMutex);
-  setPortMenuTexts(GetParam(paramIdx), names);
-  portMenuNames[paramIdx == kDeviceOutSelection] = names;
+  // A port operation that holds a list waits for the MIDI server: the names read before it stand meanwhile, and the
+  // next idle looks again.
+  const bool inRead = keptExternalMIDIInNames(&keptPortNames[0]);
+  if (!keptExternalMIDIOutNames(&keptPortNames[1]) || !inRead) ProjectChanged();
+  *in = portChoiceName(this, kDeviceInSelection, keptPortNames[0]);
+  *out = portChoiceName(this, kDeviceOutSelection, keptPortNames[1]);
 }
 
 std::string Vexmir::ProjectDigest() {
@@ -276,8 +274,8 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
     // name of the program it sends, and would otherwise overwrite them while the ports are reopened.
     patchManager->setState(state.patch);
     // The port menus show the lists the ports were chosen from, which may have been read anew.
-    setPortMenu(kDeviceInSelection, inNames);
-    setPortMenu(kDeviceOutSelection, outNames);
+    setPortMenuTexts(GetParam(kDeviceInSelection), inNames);
+    setPortMenuTexts(GetParam(kDeviceOutSelection), outNames);
     storeParamValue(kDeviceInSelection, in);
     if (g) g->SetParameterFromPlug(kDeviceInSelection, in, false);
     storeParamValue(kDeviceOutSelection, out);

@@ -205,6 +205,18 @@ void IEffectBase::ProjectHeld(const std::string& digest) {
   mHeldDigest = digest;
 }
 
+bool IEffectBase::keptExternalMIDIInNames(std::vector<std::string>* names) {
+  std::unique_lock<std::mutex> lock(mMidiInLock, std::try_to_lock);
+  if (lock.owns_lock()) *names = mMidiInNames;
+  return lock.owns_lock();
+}
+
+bool IEffectBase::keptExternalMIDIOutNames(std::vector<std::string>* names) {
+  std::unique_lock<std::mutex> lock(mMidiOutLock, std::try_to_lock);
+  if (lock.owns_lock()) *names = mMidiOutNames;
+  return lock.owns_lock();
+}
+
 void IEffectBase::SetParameterFromGUI(int idx, double normalizedValue) {
   KIT_MutexLock lock(mMutex);
   IParam* p = mParams.Get(idx);

@@ -253,6 +253,10 @@ class IEffectBase {
   // and selected under its new position; one whose port is gone is closed, its selection 0.
   std::vector<std::string> rereadExternalMIDIInNames();
   std::vector<std::string> rereadExternalMIDIOutNames();
+  // Any thread: the lists as last read, copied into `names` without asking the MIDI system and without waiting; false
+  // (and `names` as it was) while a port operation holds them.
+  bool keptExternalMIDIInNames(std::vector<std::string>* names);
+  bool keptExternalMIDIOutNames(std::vector<std::string>* names);
   // Close the open port and open the one named; index receives its list position, or 0 when
   // it is not listed or cannot be opened (the port then stays closed).
   void setExternalMIDIIn(int& index, const char* name);

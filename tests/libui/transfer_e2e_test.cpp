@@ -4,6 +4,7 @@
 // open bank as stored, whatever its file and a recall do meanwhile, until it ends.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -158,10 +159,15 @@ TEST(LibrarianTransfers, AuditionStoreAndRequestGoThroughTheSynthesizer) {
   ASSERT_TRUE(librarian->copyProgram(editor->bankOf(0), 8, &program8));
   EXPECT_EQ(Bytes(program8.messages[0].data), programDumpOf(8, 8)) << "one slot only";
 
-  // A project that opens the ports it names tells nothing; one whose MIDI OUT port is gone opens it OFF and tells once.
+  // A project that opens the ports it names tells nothing; one whose MIDI OUT port is gone opens it OFF and tells once,
+  // and so does the port chosen again.
   const Bytes connected = projectOf(e);
   ASSERT_TRUE(openProject(e, connected));
   EXPECT_EQ(toldAfter(true), 0);
   ASSERT_TRUE(openProject(e, withBankPath(connected, EmulatorClient::emulatorInPort(), "gone:in")));
+  EXPECT_EQ(toldAfter(true), 1);
+  const std::vector<std::string> outs = plug.getExternalMIDIOutNames();
+  const auto listed = std::find(outs.begin(), outs.end(), EmulatorClient::emulatorInPort());
+  plug.setParameterFromPlug(kDeviceOutSelection, static_cast<double>(listed - outs.begin()));
   EXPECT_EQ(toldAfter(true), 1);
 }
