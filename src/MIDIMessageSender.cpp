@@ -15,6 +15,10 @@ void MIDIMessageSender::run(const SenderJob& j) {
     jobRunner(*this, j);
     return;
   }
+  // Ports a JACK server's end closed are opened again on the server that runs now before the job uses them.
+  if (plug && j.job != kJobStartClock && j.job != kJobContinuousClock && j.job != kJobStopClock &&
+      !plug->reopenAwaitedPorts())
+    return;
   if (j.leadPauseMs > 0 && !pause(j.leadPauseMs)) return;
   if (j.programChange >= 0 && plug) {
     plug->sendProgramChange(j.programChange);

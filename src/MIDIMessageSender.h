@@ -159,7 +159,8 @@ class MIDIMessageSender {
     // the wait (kProgramChanged).
     int64_t switchedAt = -1;
   };
-  enum class WaitEnd { kAnswered, kCancelled, kTimedOut, kMismatch, kShutDown, kProgramChanged };
+  // kPortLost: the ports closed under the wait (their JACK server ended); the display says so.
+  enum class WaitEnd { kAnswered, kCancelled, kTimedOut, kMismatch, kShutDown, kProgramChanged, kPortLost };
   // Polls as `wait` says; the channel search's answer is no longer awaited once it returns.
   WaitEnd waitForAnswer(const AnswerWait& wait);
   // How the store of one program ended, by what the synthesizer answered (nothing, for a model that never does), or

@@ -230,7 +230,7 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, const std
     ends.push_back(storeProgram(dump, p, kAfterDumpPauseMs, &confirmsLoads));
     if (ends.back() == StoreEnd::kShutDown) return;
     // Programs sent into a port whose other end has gone are lost: the store must not claim them written.
-    if (plug->externalMIDIOutLost()) {
+    if (plug->midiPortsLost() || plug->externalMIDIOutLost()) {
       end = "Data write stopped at program " + std::to_string(p + 1) + ": the MIDI port was lost!";
       plug->midiPortLost();
       break;

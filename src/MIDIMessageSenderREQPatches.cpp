@@ -21,6 +21,7 @@ const char* const kCancelled = "Data request CANCELLED!";
 const char* const kCompleted = "Data request completed!";
 const char* const kProcessing = "Processing, please wait...";
 const char* const kDataProcessing = "Data processing, please wait...";
+const char* const kPortLost = "Data request stopped: the MIDI port was lost!";
 
 // The wait of the requests for one program: polls of t, the channel search after the 30th, time-out at the 35th.
 MIDIMessageSender::AnswerWait programWait(int t, bool stopOnCancel) {
@@ -84,6 +85,12 @@ MIDIMessageSender::WaitEnd MIDIMessageSender::waitForAnswer(const AnswerWait& wa
 MIDIMessageSender::WaitEnd MIDIMessageSender::pollForAnswer(const AnswerWait& wait) {
   for (int k = 1;; ++k) {
     if (!pause(wait.pauseMs)) return WaitEnd::kShutDown;
+    // No answer can come through ports that closed; the request says so at once rather than searching the channels.
+    if (!plug->answerReceived && plug->midiPortsLost()) {
+      plug->closePortsOfEndedServer(true);
+      showStatus(kPortLost);
+      return WaitEnd::kPortLost;
+    }
     if (wait.pollText) showStatus(wait.pollText);
     if (wait.stopOnCancel && cancel) return WaitEnd::kCancelled;
     if (wait.switchedAt >= 0 && plug->getMidiManager()->synthProgramChanges != wait.switchedAt)
@@ -143,7 +150,7 @@ void MIDIMessageSender::sendDeviceIdEnquiry() {
   const WaitEnd end = waitForAnswer(wait);
   if (end == WaitEnd::kShutDown) return;
   const bool cancelled = end == WaitEnd::kCancelled;
-  if (end == WaitEnd::kTimedOut) failed = true;
+  if (end == WaitEnd::kTimedOut || end == WaitEnd::kPortLost) failed = true;
   if (plug->dataMismatch) {
     showStatus("VX MIDI CLOCK TURNED OFF!");
     plug->displayText("VX MIDI CLOCK TURNED OFF!", "DATA MISMATCH", std::string());
@@ -201,7 +208,7 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool toEditor) {
   globalWait.pollText = kProcessing;
   const WaitEnd globalEnd = waitForAnswer(globalWait);
   if (globalEnd == WaitEnd::kShutDown) return;
-  if (globalEnd == WaitEnd::kTimedOut) failed = true;
+  if (globalEnd == WaitEnd::kTimedOut || globalEnd == WaitEnd::kPortLost) failed = true;
   if (!pause(t)) return;
   if (cancel) {
     showStatus(kCancelled);
@@ -290,6 +297,7 @@ void MIDIMessageSender::sendAllPatchRequestSysex() {
   int unansweredInARow = 0;
   bool cancelled = false;
   bool stoppedEarly = false;
+  bool portLost = false;
   MIDIMessageManager* hub = plug->getMidiManager();
   for (int p = 0; p < 128 && !cancelled && !stoppedEarly; ++p) {
     WaitEnd end = WaitEnd::kProgramChanged;
@@ -313,6 +321,13 @@ void MIDIMessageSender::sendAllPatchRequestSysex() {
     if (end == WaitEnd::kShutDown) return;
     cancelled = end == WaitEnd::kCancelled;
     unansweredInARow = end == WaitEnd::kTimedOut ? unansweredInARow + 1 : 0;
+    if (end == WaitEnd::kPortLost) {
+      // Nothing more can come: the slots from this one on are kept as they were.
+      portLost = failed = stoppedEarly = true;
+      for (int q = p; q < 128; ++q) missing.push_back(q);
+      plug->DisplayProcessingIndicator(false);
+      break;
+    }
     // A synthesizer that kept switching program, like one that stayed silent: the slot is kept as it was.
     if (end == WaitEnd::kTimedOut || end == WaitEnd::kProgramChanged) {
       failed = true;
@@ -326,7 +341,9 @@ void MIDIMessageSender::sendAllPatchRequestSysex() {
   }
   hub->singleRequest.disarm();
   hub->allRequest.disarm();
-  if (cancelled || cancel) {
+  if (portLost) {
+    showStatus(kPortLost, notReceivedText(missing, false, plug->statusDisplayChars()));
+  } else if (cancelled || cancel) {
     showStatus(kCancelled);
   } else if (!missing.empty()) {
     showStatus(notReceivedText(missing, stoppedEarly, plug->statusDisplayChars()));

@@ -134,7 +134,25 @@ class Vexmir : public IEffectVST {
   void refreshPortMenus();
   // What the musician must still choose before a command that needs the synthesizer (and its answer, when
   // `answer`) can work; empty when the ports are there.
-  std::string missingPortsText(bool answer) const;
+  std::string missingPortsText(bool answer);
+  // The ports the project names, by their whole names ("OFF" for none), and the menus' values they were chosen at:
+  // kept through a JACK server's end, so that a project saved meanwhile still names them. Any thread; nothing is
+  // asked of the MIDI system.
+  void projectPortNames(std::string* in, std::string* out);
+  double projectPortNormalized(int out);
+  // An action may use the output (the input): it is open, or a JACK server's end closed it and the action's job
+  // opens it again first (reopenAwaitedPorts).
+  bool outputUsable();
+  bool inputUsable();
+  // The ports closed under a running action: their server ended, or they wait for one. No lock.
+  bool midiPortsLost() const;
+  // The relay's thread, as soon as a JACK server's end is heard (or a job that finds its ports lost, with `wait`): the
+  // ports of that server close, the menus show OFF, and the musician reads which ports closed. The project keeps
+  // naming them.
+  void closePortsOfEndedServer(bool wait = false);
+  // A job's thread, before a job that uses the ports: those a server's end closed are opened again by their names on
+  // the MIDI system that answers now. False when one could not be (the musician reads why).
+  bool reopenAwaitedPorts();
 
   // Display texts (the status display's lines); nothing when a line's control does not exist.
   void displayStatus(const char* text);
@@ -249,9 +267,6 @@ class Vexmir : public IEffectVST {
   void projectState(PluginState* state, bool full);
   // What the project keeps now as its digest (see projectDigest). Any thread; no call of the MIDI system.
   std::string ProjectDigest() override;
-  // The names of the MIDI IN and OUT ports the project keeps, from the port lists as last read and the choices in
-  // them. Any thread; no call of the MIDI system.
-  void projectPortNames(std::string* in, std::string* out);
   // Applies a body only when it is whole and sound: -1 and nothing changed otherwise.
   int UnserializeState2(ByteChunk* chunk, int startPos, bool full);
   // A recall's part of the librarian: the open bank (its path, its unsaved edits and the stamp of the file they were
@@ -434,7 +449,7 @@ class Vexmir : public IEffectVST {
   void applyCommonTail(ControlAction* action, int paramIdx, double value, int v);
   void openPortFromParam(int paramIdx);
   // A request job; `leadPauseMs` is the job's pause before it asks (after a program change that went just before).
-  void startRequestJob(int job, bool toEditor, int leadPauseMs = 0);
+  void startRequestJob(int job, bool toEditor, int leadPauseMs = 0, int programChange = -1);
   std::string takeTypedProgramName();
   std::string typedNameNote, typedNameKept;
   // A button refused on its press (a program button while a job ran, a store with nowhere to go): what the display
@@ -478,11 +493,29 @@ class Vexmir : public IEffectVST {
   std::atomic<bool> partRequestRequested{false};
   // Port choices (kDeviceOutSelection, kDeviceInSelection) to open on the relay's thread, without the plug-in mutex.
   std::atomic<bool> portChoiceRequested[2] = {{false}, {false}};
-  // The port lists, MIDI IN then OUT, as projectPortNames last read them (under the plug-in mutex).
-  std::vector<std::string> keptPortNames[2];
   // Serialises the port operations of recalls and choices, which wait for the MIDI server; no host call takes it.
   std::mutex portChangeLock;
   void openChosenPort(int paramIdx);
+  // The names the project kept when a JACK server's end closed its ports (in, out; see projectPortNames), while they
+  // wait for the next action.
+  std::mutex keptPortLock;
+  std::string keptPortNames[2] = {"OFF", "OFF"};  // under keptPortLock
+  double keptPortNormalized[2] = {0.0, 0.0};       // under keptPortLock
+  std::atomic<bool> awaitingServer{false};  // written under keptPortLock
+  std::string chosenPortName(int out);
+  void awaitServerFor(const std::string& in, const std::string& out, double inNormalized, double outNormalized);
+  void stopAwaitingServer();
+  // Opening the ports a project or an action names (holding portChangeLock, without the plug-in mutex), then taking
+  // them into the menus, the ready flags and the names kept (under the plug-in mutex): what the musician reads of a
+  // named port left OFF, "" when none.
+  struct PortReopen {
+    int in = 1, out = 1;
+    std::vector<std::string> inNames, outNames;
+  };
+  PortReopen reopenPortsByName(const std::string& inName, const std::string& outName, bool logged);
+  std::string takeReopenedPorts(const PortReopen& r, const std::string& inName, const std::string& outName);
+  // On the status display and whole on the librarian's line.
+  void tellPortNote(const std::string& text);
   // Audio-callback state (under the plug-in mutex).
   bool transportWasRunning = false;
   bool clockStartSent = false;

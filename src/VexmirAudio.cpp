@@ -196,6 +196,7 @@ void Vexmir::ProcessDoubleReplacing(double**, double**, int nFrames) {
 }
 
 void Vexmir::RunDeferredWork() {
+  closePortsOfEndedServer();
   // The port choices first: a job started below may need the port.
   for (int idx : {kDeviceInSelection, kDeviceOutSelection})
     if (portChoiceRequested[idx == kDeviceOutSelection].exchange(false)) openChosenPort(idx);

@@ -31,11 +31,11 @@ ControlLayer* VexmirLibrarianHost::librarianLayer(const std::string& name) {
 }
 
 bool VexmirLibrarianHost::midiOutputChosen() {
-  return plugin_ && plugin_->midiOutReady;
+  return plugin_ && plugin_->outputUsable();
 }
 
 bool VexmirLibrarianHost::jobCanStart() {
-  if (!plugin_ || !plugin_->midiOutReady) return false;
+  if (!plugin_ || !plugin_->outputUsable()) return false;
   // A job still running drops the request: say so rather than report a send that never happens.
   MIDIMessageManager* hub = plugin_->getMidiManager();
   return hub && !hub->isWorkerBusy(MidiWorker::kJobThread);
@@ -134,7 +134,7 @@ bool VexmirLibrarianHost::syncCurrentFromHardware() {
 }
 
 bool VexmirLibrarianHost::pushCurrentToHardware() {
-  return plugin_ && plugin_->midiOutReady && startJob(kJobSendArrangement);
+  return plugin_ && plugin_->outputUsable() && startJob(kJobSendArrangement);
 }
 
 bool VexmirLibrarianHost::initializeCurrentProgram() {

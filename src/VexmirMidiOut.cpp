@@ -133,6 +133,8 @@ void Vexmir::SendProgramChangeCommand(int program, int) {
 }
 
 void Vexmir::midiPortLost() {
+  // Closed by its JACK server's end, the ports stay the project's, for the next action to open again.
+  if (midiPortsLost()) return closePortsOfEndedServer(true);
   midiOutReady = false;
   midiInReady = false;
   dropExternalMIDIPorts();
@@ -214,7 +216,7 @@ bool Vexmir::sendPatchToDeviceFromLibrarian(int slot, int side, int leadPauseMs)
     if (!listed || listed->messages.size() == 0) return false;
     patch = *listed;
   }
-  if (!midiOutReady) return false;
+  if (!outputUsable()) return false;
   // The program change, its pauses and the end of edit mode are the job's first steps, so that from the first one
   // the job owns the synthesizer and an outside program change is ignored. With the job thread busy nothing goes
   // out: the program change would switch the synthesizer under the running job.
@@ -230,7 +232,7 @@ bool Vexmir::sendPatchToDeviceFromLibrarian(int slot, int side, int leadPauseMs)
 }
 
 bool Vexmir::storeAllPatchesToDeviceFromLibrarian(int side, int slot) {
-  if (!midiOutReady || !midiManager || midiManager->isWorkerBusy(MidiWorker::kJobThread)) return false;
+  if (!outputUsable() || !midiManager || midiManager->isWorkerBusy(MidiWorker::kJobThread)) return false;
   PatchLibrarian* lib = librarian.get();
   if (!lib) return false;
   SenderJob job;

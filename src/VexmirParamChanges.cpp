@@ -253,10 +253,11 @@ void Vexmir::applyCommonTail(ControlAction* action, int paramIdx, double value, 
   processControlAction(action, paramIdx, value);
 }
 
-std::string Vexmir::missingPortsText(bool answer) const {
-  const bool in = midiInReady || !answer;
-  if (midiOutReady && in) return std::string();
-  if (midiOutReady) return std::string(kSetMidiFirst) + " Choose MIDI IN";
+std::string Vexmir::missingPortsText(bool answer) {
+  const bool out = outputUsable();
+  const bool in = !answer || inputUsable();
+  if (out && in) return std::string();
+  if (out) return std::string(kSetMidiFirst) + " Choose MIDI IN";
   return std::string(kSetMidiFirst) + (in ? " Choose MIDI OUT" : " Choose MIDI IN and OUT");
 }
 
@@ -277,12 +278,16 @@ std::string Vexmir::takeTypedProgramName() {
   return typedNameNote;
 }
 
-void Vexmir::startRequestJob(int job, bool toEditor, int leadPauseMs) {
+void Vexmir::startRequestJob(int job, bool toEditor, int leadPauseMs, int programChange) {
   if (!midiManager || !missingPortsText(true).empty()) return;
   SenderJob j;
   j.job = job;
   j.toEditor = toEditor;
   j.leadPauseMs = leadPauseMs;
+  if (programChange >= 0) {
+    j.programChange = programChange;
+    j.pauseAfterProgramChangeMs = getTimerValue() / 2;
+  }
   // The job sets its waiting flag as it starts: a dropped request leaves nothing waiting.
   midiManager->startJob(MidiWorker::kJobThread, j);
 }
@@ -299,8 +304,9 @@ void Vexmir::openPortFromParam(int paramIdx) {
 void Vexmir::openChosenPort(int paramIdx) {
   const bool out = paramIdx == kDeviceOutSelection;
   // Nothing can be opened on a JACK server that went away: the menus are brought to the server that runs now (if
-  // any) first, each choice kept by its name, and this one is carried out here.
-  if (midiServerGone()) {
+  // any) first, each choice kept by its name (the other port a server's end closed by the name the project kept),
+  // and this one is carried out here.
+  if (awaitingServer || midiServerGone()) {
     portChoiceRequested[out] = true;
     refreshPortMenus();
     portChoiceRequested[out] = false;
@@ -317,6 +323,12 @@ void Vexmir::openChosenPort(int paramIdx) {
     setExternalMIDIIn(index, name.c_str());
   }
   KIT_MutexLock lock(mMutex);
+  // A port that could not be opened shows OFF, in the menu of the ports there are.
+  if (index != toInt(paramValue(paramIdx))) {
+    setPortMenuTexts(GetParam(paramIdx), names);
+    storeParamValue(paramIdx, index);
+    if (IGraphics* g = GetGUI()) g->SetParameterFromPlug(paramIdx, index, false);
+  }
   if (out) {
     midiOutReady = index > 0 && isExternalMIDIOutOpen();
     continuousClockStarted = false;  // the running clock ended while the output was reopened
@@ -341,13 +353,22 @@ void Vexmir::refreshPortMenus() {
   const std::vector<std::string> kept[2] = {getExternalMIDIInNames(), getExternalMIDIOutNames()};
   const std::vector<std::string> fresh[2] = {rereadExternalMIDIInNames(), rereadExternalMIDIOutNames()};
   KIT_MutexLock lock(mMutex);
+  // Ports a JACK server's end closed are chosen by the names the project kept (all but one the musician has just
+  // chosen); while no MIDI system answers they keep waiting for it.
+  std::string awaited[2];
+  const bool awaiting = awaitingServer, noSystem = midiSystemProblem() != nullptr;
+  if (awaiting) projectPortNames(&awaited[0], &awaited[1]);
+  if (!noSystem) stopAwaitingServer();
   std::string gone;
   for (int out = 0; out < 2; ++out) {
     const int idx = out ? kDeviceOutSelection : kDeviceInSelection;
     IParam* param = GetParam(idx);
     if (!param || kept[out].empty()) continue;
     // The choice is kept by name: it may be one the relay's thread has yet to open.
-    const std::string& chosen = kept[out][static_cast<size_t>(std::clamp(param->Int(), 0, (int)kept[out].size() - 1))];
+    const std::string& chosen =
+        awaiting && !portChoiceRequested[out]
+            ? awaited[out]
+            : kept[out][static_cast<size_t>(std::clamp(param->Int(), 0, (int)kept[out].size() - 1))];
     const auto at = std::find(fresh[out].begin(), fresh[out].end(), chosen);
     const int now = at == fresh[out].end() ? 0 : static_cast<int>(at - fresh[out].begin());
     setPortMenuTexts(param, fresh[out]);
@@ -355,7 +376,7 @@ void Vexmir::refreshPortMenus() {
     // Listed but not open (its MIDI server went away and came back): opened again by its name.
     if (now > 0 && now != (out ? getSelectedMIDIOut() : getSelectedMIDIIn()) && !portChoiceRequested[out])
       openPortFromParam(idx);
-    if (now > 0 || chosen == "OFF") continue;
+    if (now > 0 || chosen == "OFF" || (awaiting && noSystem)) continue;
     gone += std::string(gone.empty() ? "" : ", ") + (out ? "MIDI OUT " : "MIDI IN ") + chosen;
     if (out) {
       midiOutReady = false;
@@ -490,14 +511,19 @@ void Vexmir::OnParamChange(int paramIdx) {
       singleProgramFlag = false;
       if (v == 0 || !patchManager) break;
       patchManager->recalledProgram = program;
-      SendProgramChangeCommand(program, displayedTimbre);
-      startRequestJob(kJobPartRequest, true, getTimerValue() / 2);
+      if (midiOutReady) {
+        SendProgramChangeCommand(program, displayedTimbre);
+        startRequestJob(kJobPartRequest, true, getTimerValue() / 2);
+      } else {
+        // The ports wait for their server: the job opens them first, then changes the program.
+        startRequestJob(kJobPartRequest, true, 0, program);
+      }
       break;
     }
     case kPushArrangement:
     case kPatchName:
       note = paramIdx == kPushArrangement ? missingPortsText(false) : takeTypedProgramName();
-      if ((paramIdx == kPatchName || v != 0) && midiManager && midiOutReady &&
+      if ((paramIdx == kPatchName || v != 0) && midiManager && outputUsable() &&
           !midiManager->isWorkerBusy(MidiWorker::kJobThread)) {
         SenderJob j;
         j.job = kJobSendArrangement;

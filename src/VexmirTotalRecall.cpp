@@ -19,18 +19,6 @@
 
 namespace {
 
-// The name of the port a selection has chosen: the port list's whole entry (a long name's display text is
-// shortened, and a recall finds a port by its whole name), else the display text.
-std::string portChoiceName(Vexmir* plug, int paramIdx, const std::vector<std::string>& ports) {
-  IParam* p = plug->GetParam(paramIdx);
-  const int index = p ? p->Int() : 0;
-  std::string name;
-  if (index >= 0 && static_cast<size_t>(index) < ports.size()) name = ports[static_cast<size_t>(index)];
-  const char* text = p ? p->GetDisplayText(index) : nullptr;
-  if (name.empty() && text) name = text;
-  return name.empty() ? std::string("Set Name") : name;
-}
-
 double normalizedOf(Vexmir* plug, int idx) {
   IParam* p = plug->GetParam(idx);
   return p ? p->GetNormalized() : 0.0;
@@ -67,16 +55,6 @@ bool Vexmir::SerializeState2(ByteChunk* chunk, bool full) {
   return true;
 }
 
-void Vexmir::projectPortNames(std::string* in, std::string* out) {
-  KIT_MutexLock lock(mMutex);
-  // A port operation that holds a list waits for the MIDI server: the names read before it stand meanwhile, and the
-  // next idle looks again.
-  const bool inRead = keptExternalMIDIInNames(&keptPortNames[0]);
-  if (!keptExternalMIDIOutNames(&keptPortNames[1]) || !inRead) ProjectChanged();
-  *in = portChoiceName(this, kDeviceInSelection, keptPortNames[0]);
-  *out = portChoiceName(this, kDeviceOutSelection, keptPortNames[1]);
-}
-
 std::string Vexmir::ProjectDigest() {
   KIT_MutexLock lock(mMutex);
   if (!patchManager) return IEffectVST::ProjectDigest();
@@ -94,10 +72,11 @@ void Vexmir::projectState(PluginState* out, bool full) {
     // The name the editor shows is the program's name, even when no dump has gone out since it was typed.
     const std::string shown = programName();
     if (!shown.empty()) names[0] = KIT_UTF8Head(shown, kStateShortNameLength);
+    // The ports the project names: those a JACK server's end closed too (nothing is asked of the MIDI system here).
     projectPortNames(&names[3], &names[4]);
     state.patch = patchManager->block();
-    state.deviceInNormalized = normalizedOf(this, kDeviceInSelection);
-    state.deviceOutNormalized = normalizedOf(this, kDeviceOutSelection);
+    state.deviceInNormalized = projectPortNormalized(0);
+    state.deviceOutNormalized = projectPortNormalized(1);
     state.bankNormalized = normalizedOf(this, kBankSelection);
     state.programNormalized = normalizedOf(this, kPatchSelection);
     // What no parameter holds: the bytes last received, and the open bank by its path with its edits that are not
@@ -211,6 +190,8 @@ void Vexmir::finishRecallInEditor(const RecalledLibrarian& part, const std::stri
     else
       displayStatus(text.c_str());
   }
+  // The ports to choose are read whole on the librarian's line.
+  if (!portNote.empty() && librarianEditor) librarianEditor->note(portNote);
 }
 
 int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
@@ -239,60 +220,23 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
   // The ports are reopened without the plug-in mutex: that waits for the MIDI server (and on JACK for the new
   // connections to go live), and the audio callback, the MIDI input and the editor must not wait for it. A caller
   // that holds the mutex itself keeps it meanwhile.
-  int in = 1, out = 1;
-  std::vector<std::string> inNames, outNames;
+  PortReopen ports;
   if (reopen) {
-    std::lock_guard<std::mutex> ports(portChangeLock);
-    log("PROJECT RECALL: MIDI In device stored " + inName);
-    // The lists are read anew when a lost MIDI system dropped them, or when the JACK server of the port objects went
-    // away (none of its clients can be used again): from the server that runs now, if any. A port the project names
-    // that is open and connected already stays as it is: reopening it would end its connection and make it again,
-    // all in the host's JACK server, for nothing. One that is not listed may have come since the list was read.
-    forgetGoneMIDIServer();
-    getExternalMIDIInNames();
-    getExternalMIDIOutNames();
-    if ((in = connectedExternalMIDIIn(inName.c_str())) == 0) {
-      if (namesPort(inName) && getExternalMIDIInDevice(inName.c_str()) < 0) rereadExternalMIDIInNames();
-      in = 1;
-      setExternalMIDIIn(in, inName.c_str());
-    }
-    log("PROJECT RECALL: MIDI Out device stored " + outName);
-    if ((out = connectedExternalMIDIOut(outName.c_str())) == 0) {
-      if (namesPort(outName) && getExternalMIDIOutDevice(outName.c_str()) < 0) rereadExternalMIDIOutNames();
-      out = 1;
-      setExternalMIDIOut(out, outName.c_str());
-    }
-    inNames = getExternalMIDIInNames();
-    outNames = getExternalMIDIOutNames();
+    std::lock_guard<std::mutex> changing(portChangeLock);
+    ports = reopenPortsByName(inName, outName, true);
   }
 
   KIT_MutexLock lock(mMutex);
-  IGraphics* g = GetGUI();
-  std::string missingPorts, portNote;
+  std::string portNote;
   if (reopen) {
     // The recalled names are taken in with the rest of the state, after the ports: a send still running keeps the
     // name of the program it sends, and would otherwise overwrite them while the ports are reopened.
     patchManager->setState(state.patch);
-    // The port menus show the lists the ports were chosen from, which may have been read anew.
-    setPortMenuTexts(GetParam(kDeviceInSelection), inNames);
-    setPortMenuTexts(GetParam(kDeviceOutSelection), outNames);
-    storeParamValue(kDeviceInSelection, in);
-    if (g) g->SetParameterFromPlug(kDeviceInSelection, in, false);
-    storeParamValue(kDeviceOutSelection, out);
-    if (g) g->SetParameterFromPlug(kDeviceOutSelection, out, false);
-    for (const auto& [name, index] : {std::pair<std::string, int>{inName, in}, {outName, out}})
-      if (index == 0 && namesPort(name) && missingPorts.find(name) == std::string::npos)
-        missingPorts += (missingPorts.empty() ? "" : ", ") + name;
-    // Not found, or no MIDI system to find it in (a JACK server that stopped): the musician reads which.
-    if (!missingPorts.empty()) {
-      const char* problem = midiSystemProblem();
-      portNote = (problem ? std::string(problem) + ", set to OFF: " : "MIDI port not found, set to OFF: ") +
-                 missingPorts;
-    }
+    // A port of the project that is not there now (renamed, unplugged) stays OFF, as one does where no MIDI system
+    // answers (a JACK server that stopped): the musician reads which.
+    portNote = takeReopenedPorts(ports, inName, outName);
     log("PROJECT RECALL: MIDI In device after checking devices " + displayTextOf(this, kDeviceInSelection));
     log("PROJECT RECALL: MIDI Out device after checking devices " + displayTextOf(this, kDeviceOutSelection));
-    midiOutReady = static_cast<int>(paramValue(kDeviceOutSelection)) > 0 && isExternalMIDIOutOpen();
-    midiInReady = static_cast<int>(paramValue(kDeviceInSelection)) > 0 && isExternalMIDIInOpen();
     // A clock loop that ended while the output was reopened is started again by the next audio block.
     continuousClockStarted = false;
     if (IParam* bank = GetParam(kBankSelection)) bank->SetNormalized(std::clamp(state.bankNormalized, 0.0, 1.0));
@@ -306,7 +250,8 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
   // value of the project: it belongs to the bank open here, whose programs differ from its file or not.
   // The lights a project saved before they were held off do not come back lit.
   for (int i = 0; i < kStateParamCount; ++i)
-    if (i != kBankEditUnsaved && i != kMIDILed && i != kMIDILedT2) storeParamValue(i, state.values[static_cast<size_t>(i)]);
+    if (i != kBankEditUnsaved && i != kMIDILed && i != kMIDILedT2)
+      storeParamValue(i, state.values[static_cast<size_t>(i)]);
   if (state.hasReceived) {
     // The bytes no parameter holds come back as they were saved, never those of the program received last.
     setReceivedProgramData(state.receivedProgram.data());

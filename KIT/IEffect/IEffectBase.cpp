@@ -55,6 +55,7 @@ IEffectBase::IEffectBase(int /*nParams*/, const char* /*channelIOStr*/, int /*nP
       mMidiInstance(nextMidiInstance()) {
   mRelay = std::make_unique<HostCallRelay>([this](const HostCallRelay::Item& item) { handleRelayedItem(item); },
                                            [this] { RunDeferredWork(); });
+  hearMidiServerEnds(true);
 }
 
 void IEffectBase::handleRelayedItem(const HostCallRelay::Item& item) {
@@ -70,6 +71,7 @@ void IEffectBase::handleRelayedItem(const HostCallRelay::Item& item) {
 }
 
 IEffectBase::~IEffectBase() {
+  hearMidiServerEnds(false);
   mRelay->stop();
   // The surface goes first: its controls point at the parameters deleted below. The MIDI ports
   // close after it, as the editor object has already stopped their callbacks from reaching it.
@@ -203,18 +205,6 @@ std::string IEffectBase::ProjectDigest() {
 void IEffectBase::ProjectHeld(const std::string& digest) {
   KIT_MutexLock lock(mMutex);
   mHeldDigest = digest;
-}
-
-bool IEffectBase::keptExternalMIDIInNames(std::vector<std::string>* names) {
-  std::unique_lock<std::mutex> lock(mMidiInLock, std::try_to_lock);
-  if (lock.owns_lock()) *names = mMidiInNames;
-  return lock.owns_lock();
-}
-
-bool IEffectBase::keptExternalMIDIOutNames(std::vector<std::string>* names) {
-  std::unique_lock<std::mutex> lock(mMidiOutLock, std::try_to_lock);
-  if (lock.owns_lock()) *names = mMidiOutNames;
-  return lock.owns_lock();
 }
 
 void IEffectBase::SetParameterFromGUI(int idx, double normalizedValue) {

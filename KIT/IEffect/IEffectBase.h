@@ -249,14 +249,13 @@ class IEffectBase {
   // Any thread that holds the plug-in mutex (the lists are built on first request and kept).
   std::vector<std::string> getExternalMIDIInNames();
   std::vector<std::string> getExternalMIDIOutNames();
+  // The lists as last read (empty before the first): nothing is asked of the MIDI system.
+  std::vector<std::string> listedExternalMIDIInNames();
+  std::vector<std::string> listedExternalMIDIOutNames();
   // The lists read anew from the MIDI system (ports come and go while the plug-in lives). An open port stays open
   // and selected under its new position; one whose port is gone is closed, its selection 0.
   std::vector<std::string> rereadExternalMIDIInNames();
   std::vector<std::string> rereadExternalMIDIOutNames();
-  // Any thread: the lists as last read, copied into `names` without asking the MIDI system and without waiting; false
-  // (and `names` as it was) while a port operation holds them.
-  bool keptExternalMIDIInNames(std::vector<std::string>* names);
-  bool keptExternalMIDIOutNames(std::vector<std::string>* names);
   // Close the open port and open the one named; index receives its list position, or 0 when
   // it is not listed or cannot be opened (the port then stays closed).
   void setExternalMIDIIn(int& index, const char* name);
@@ -286,6 +285,9 @@ class IEffectBase {
   // forgetGoneMIDIServer drops them (as above) and answers true.
   bool midiServerGone();
   bool forgetGoneMIDIServer();
+  // Whether the JACK server of a port object has ended (as far as this process heard): no lock, no call to the
+  // server. The relay's deferred work runs as soon as a server's end is heard.
+  bool midiServerEnded() const;
   int getSelectedMIDIIn() const { return mSelectedMIDIIn; }
   int getSelectedMIDIOut() const { return mSelectedMIDIOut; }
   // The editor object calls this first in its destructor, so that no MIDI callback reaches it
@@ -363,6 +365,8 @@ class IEffectBase {
   bool loadProgramFile(const std::vector<uint8_t>& file);
   bool loadBankFile(const std::vector<uint8_t>& file);
   void setMIDIPortsStopped();
+  // Whether this instance's relay is woken when a JACK server's end is heard.
+  void hearMidiServerEnds(bool on);
   bool openOutputPort(unsigned int portNumber, std::unique_ptr<JackConnectionWatch>* watch);
   bool openInputPort(unsigned int portNumber, std::unique_ptr<JackConnectionWatch>* watch);
   // Whether a direction's port object may be used (see serverRuns); each holds its direction's lock (mMidiOutOpLock,

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -19,6 +20,7 @@
 #include <string>
 #include <thread>
 
+#include "KIT/IEffect/HostCallRelay.h"
 #include "KIT/IEffect/IEffectBase.h"
 #include "KIT/IEffect/MidiInputDelivery.h"
 
@@ -50,18 +52,102 @@ void setAside(void* object) {
 // The ends of a JACK server this process has seen, by any instance. A client belongs to the server that ran when its
 // count was taken: once the count has moved, that server is gone and none of its clients may be touched again.
 std::atomic<long> serverEnds{0};
+// Set once a port object of this process was made on JACK: a MIDI system that answers no more is then a JACK server
+// that stopped, whatever back end the next look finds.
+std::atomic<bool> jackSeen{false};
+
+// The relays of the living instances, woken when a server's end is counted: each closes its ports of that server at
+// once (see closePortsOfEndedServer), not at its next use of them.
+std::mutex listenersLock;
+std::vector<HostCallRelay*> listeners;
+
+void wakeListeners() {
+  std::lock_guard<std::mutex> lock(listenersLock);
+  for (HostCallRelay* relay : listeners) relay->requestDeferredWork();
+}
 
 // Every client of a server that went away points into memory that libjack frees as soon as the process opens a new
 // client: using one then crashes the host. So a use of our clients holds this shared, and our opens and closes hold
 // it alone: none of ours happens between a use's check of its server and its call.
-std::shared_mutex jackClients;
-using JackUse = std::shared_lock<std::shared_mutex>;
-using JackOpen = std::unique_lock<std::shared_mutex>;
+std::shared_timed_mutex jackClients;
+using JackUse = std::shared_lock<std::shared_timed_mutex>;
+using JackOpen = std::unique_lock<std::shared_timed_mutex>;
+
+// The longest a caller waits for an open of ours: libjack may stay inside one for as long as a stopped server
+// does not answer (5 s for one that is shutting down), or for ever where its clean-up of a dead server's clients
+// hangs. The caller then goes on as if no server answered, and the open ends on its own thread.
+constexpr std::chrono::milliseconds kOpenWait{1500};
+// Opens left to end on their own: while one is, our clients are not waited for and no other open is tried.
+std::atomic<int> hangingOpens{0};
+
+template <class Lock>
+Lock boundedLock() {
+  Lock lock(jackClients, std::defer_lock);
+  if (hangingOpens.load() > 0)
+    lock.try_lock();
+  else
+    lock.try_lock_for(kOpenWait);
+  return lock;
+}
+
+// A use of our clients, or an open or close of one (not owned when an open of ours holds them too long).
+JackUse useClients() {
+  return boundedLock<JackUse>();
+}
+JackOpen ownClients() {
+  return boundedLock<JackOpen>();
+}
+
+// Runs `open` holding JackOpen on a thread of its own and waits for it up to kOpenWait. False when it did not end in
+// time (or could not be started): the caller must not touch what `open` writes, and `abandon` runs after it there.
+bool openBounded(std::function<void()> open, std::function<void()> abandon) {
+  if (hangingOpens.load() > 0) return false;
+  struct Task {
+    std::mutex lock;
+    std::condition_variable ended;
+    bool done = false, abandoned = false;
+  };
+  auto task = std::make_shared<Task>();
+  std::thread thread;
+  try {
+    thread = std::thread([task, open = std::move(open), abandon = std::move(abandon)] {
+      {
+        JackOpen clients(jackClients);
+        open();
+      }
+      std::unique_lock<std::mutex> lock(task->lock);
+      task->done = true;
+      task->ended.notify_all();
+      if (!task->abandoned) return;
+      lock.unlock();
+      abandon();
+      hangingOpens.fetch_sub(1);
+    });
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "MIDI: %s\n", e.what());
+    return false;
+  }
+  std::unique_lock<std::mutex> lock(task->lock);
+  if (task->ended.wait_for(lock, kOpenWait, [&] { return task->done; })) {
+    lock.unlock();
+    thread.join();
+    return true;
+  }
+  task->abandoned = true;
+  hangingOpens.fetch_add(1);
+  lock.unlock();
+  std::fprintf(stderr, "MIDI: the MIDI system did not answer in time\n");
+  thread.detach();
+  return false;
+}
 
 // A client of ours that could not be opened: whatever server our clients had answers no more.
 jack_client_t* openClient(const std::string& name) {
   jack_client_t* client = jack_client_open(name.c_str(), JackNoStartServer, nullptr);
-  if (!client) serverEnds.fetch_add(1);
+  if (!client) {
+    serverEnds.fetch_add(1);
+    wakeListeners();
+  }
   return client;
 }
 
@@ -85,7 +171,8 @@ class JackHelperClient {
   jack_client_t* client() const { return client_; }
   bool serverGone() const { return serverEnds.load() != server_; }
   static void release(JackHelperClient* helper) {
-    JackOpen open(jackClients);
+    JackOpen open = ownClients();
+    if (!open) return setAside(helper);
     end(helper);
   }
   // Holding JackOpen.
@@ -122,7 +209,7 @@ class JackHelperClient {
   // writes nothing of any plug-in.
   static void onShutdown(void* self) {
     long server = static_cast<JackHelperClient*>(self)->server_;
-    serverEnds.compare_exchange_strong(server, server + 1);
+    if (serverEnds.compare_exchange_strong(server, server + 1)) wakeListeners();
   }
   jack_client_t* client_ = nullptr;
   const long server_;
@@ -146,8 +233,8 @@ class JackConnectionWatch {
     auto deadline = std::chrono::steady_clock::now() + timeout;
     do {
       {
-        JackUse use(jackClients);
-        if (helper_->serverGone()) return false;
+        JackUse use = useClients();
+        if (!use || helper_->serverGone()) return false;
         if (helper_->connected(otherEnd_, ours_)) return true;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -207,18 +294,41 @@ std::string libraryClientName(const char* name, RtMidi::Api api, int instance) {
 
 // A direction's port object. `own` gets the full name the object's port will have on JACK, `server` the server the
 // object belongs to.
+template <class Port>
+void endPortObject(Port* port, long server);
+
 template <class Port, class... Extra>
 Port* makePortObject(const char* direction, const char* clientName, const char* portName, int instance,
                      std::string* own, long* server, Extra... extra) {
-  JackOpen open(jackClients);
-  const RtMidi::Api api = chooseMidiApi(helperName(direction, instance));
-  const long running = serverEnds.load();
-  const std::string client = libraryClientName(clientName, api, instance);
-  auto port = std::make_unique<Port>(api, client, extra...);
-  port->setErrorCallback(midiErrorCallback, nullptr);
-  *own = api == RtMidi::UNIX_JACK ? client + ":" + portName : std::string();
-  *server = api == RtMidi::UNIX_JACK ? running : kNoJackServer;
-  return port.release();
+  struct Made {
+    Port* port = nullptr;
+    RtMidi::Api api = RtMidi::UNSPECIFIED;
+    long server = kNoJackServer;
+    std::string client, error;
+  };
+  auto made = std::make_shared<Made>();
+  const std::string probe = helperName(direction, instance);
+  const bool answered = openBounded(
+      [=] {
+        try {
+          made->api = chooseMidiApi(probe);
+          made->server = made->api == RtMidi::UNIX_JACK ? serverEnds.load() : kNoJackServer;
+          made->client = libraryClientName(clientName, made->api, instance);
+          auto port = std::make_unique<Port>(made->api, made->client, extra...);
+          port->setErrorCallback(midiErrorCallback, nullptr);
+          made->port = port.release();
+        } catch (const std::exception& e) {
+          made->error = e.what();
+          if (made->error.empty()) made->error = "the MIDI system gave no port object";
+        }
+      },
+      [made] { endPortObject(made->port, made->server); });
+  if (!answered) throw std::runtime_error("the MIDI system did not answer in time");
+  if (!made->error.empty()) throw std::runtime_error(made->error);
+  *own = made->api == RtMidi::UNIX_JACK ? made->client + ":" + portName : std::string();
+  *server = made->server;
+  if (made->api == RtMidi::UNIX_JACK) jackSeen = true;
+  return made->port;
 }
 
 // Whether a direction's port object may be used: its server still runs. On JACK its helper opens here, at the first
@@ -230,15 +340,29 @@ bool serverRuns(std::atomic<long>* server, std::shared_ptr<JackHelperClient>* he
                 const std::string& helperName) {
   if (*server == kNoJackServer) return true;
   if (!*helper) {
-    JackOpen open(jackClients);
-    if (serverGone(*server)) return false;
-    auto* made = new JackHelperClient(helperName);
-    if (!made->client() || !made->knows(ownPort.substr(0, ownPort.rfind(':')))) {
-      JackHelperClient::end(made);  // closed while its server runs (set aside when none answered its open)
+    const long of = *server;
+    if (serverGone(of)) return false;
+    auto made = std::make_shared<JackHelperClient*>(nullptr);
+    const std::string library = ownPort.substr(0, ownPort.rfind(':'));
+    const bool answered = openBounded(
+        [=] {
+          if (serverGone(of)) return;
+          *made = new JackHelperClient(helperName);
+          if (!(*made)->client() || !(*made)->knows(library)) {
+            JackHelperClient::end(*made);  // closed while its server runs (set aside when none answered its open)
+            *made = nullptr;
+          }
+        },
+        [made] {
+          if (*made) JackHelperClient::release(*made);
+        });
+    if (answered && serverGone(of)) return false;
+    // A server that does not answer in time is taken for gone: none of its clients is touched again.
+    if (!answered || !*made) {
       *server = kServerLost;
       return false;
     }
-    helper->reset(made, &JackHelperClient::release);  // kept only with a client its server knows
+    helper->reset(*made, &JackHelperClient::release);  // kept only with a client its server knows
   }
   return !serverGone(*server);
 }
@@ -247,8 +371,8 @@ bool serverRuns(std::atomic<long>* server, std::shared_ptr<JackHelperClient>* he
 template <class Port>
 void endPortObject(Port* port, long server) {
   if (!port) return;
-  JackOpen open(jackClients);
-  if (serverGone(server))
+  JackOpen open = ownClients();
+  if (!open || serverGone(server))
     setAside(port);
   else
     delete port;
@@ -258,8 +382,8 @@ void endPortObject(Port* port, long server) {
 template <class Port>
 void closePortOf(Port* port, long server) {
   if (!port) return;
-  JackUse use(jackClients);
-  if (serverGone(server)) return;
+  JackUse use = useClients();
+  if (!use || serverGone(server)) return;
   try {
     port->closePort();
   } catch (const std::exception& e) {
@@ -267,10 +391,11 @@ void closePortOf(Port* port, long server) {
   }
 }
 
-// What the musician reads when no MIDI system could be reached, by the back end that was tried.
+// What the musician reads when no MIDI system could be reached, by the back end that was tried: where a JACK server
+// ran before, the one the musician must start again.
 const char* noMidiSystemText() {
   const char* env = std::getenv("VEXMIR_MIDI_API");
-  if (env && std::strcmp(env, "jack") == 0) return "No MIDI system: no JACK server runs";
+  if ((env && std::strcmp(env, "jack") == 0) || (!env && jackSeen)) return "No MIDI system: no JACK server runs";
   if (env && std::strcmp(env, "alsa") == 0) return "No MIDI system: no ALSA sequencer";
   return "No MIDI system: no JACK, no ALSA sequencer";
 }
@@ -280,8 +405,8 @@ template <class Port>
 void listPorts(Port* port, long server, std::vector<std::string>& names, const std::string& own) {
   names.push_back("OFF");
   if (!port) return;
-  JackUse use(jackClients);
-  if (serverGone(server)) return;
+  JackUse use = useClients();
+  if (!use || serverGone(server)) return;
   unsigned int count = 0;
   try {
     count = port->getPortCount();
@@ -306,8 +431,8 @@ void listPorts(Port* port, long server, std::vector<std::string>& names, const s
 template <class Port>
 int currentPortNumber(Port* port, long server, const std::string& name) {
   if (!port) return -1;
-  JackUse use(jackClients);
-  if (serverGone(server)) return -1;
+  JackUse use = useClients();
+  if (!use || serverGone(server)) return -1;
   try {
     unsigned int n = port->getPortCount();
     for (unsigned int i = 0; i < n; ++i)
@@ -485,6 +610,17 @@ bool IEffectBase::forgetGoneMIDIServer() {
   return true;
 }
 
+bool IEffectBase::midiServerEnded() const {
+  return serverGone(mOutServer) || serverGone(mInServer);
+}
+
+void IEffectBase::hearMidiServerEnds(bool on) {
+  std::lock_guard<std::mutex> lock(listenersLock);
+  HostCallRelay* relay = mRelay.get();
+  listeners.erase(std::remove(listeners.begin(), listeners.end(), relay), listeners.end());
+  if (on) listeners.push_back(relay);
+}
+
 bool IEffectBase::midiServerGone() {
   {
     std::lock_guard<std::mutex> operation(mMidiOutOpLock);
@@ -505,8 +641,8 @@ bool IEffectBase::inServerRuns() {
 // Called during an output port operation; the wait for the connection to go live is left to the caller.
 bool IEffectBase::openOutputPort(unsigned int portNumber, std::unique_ptr<JackConnectionWatch>* watch) {
   if (!mMidiOut) return false;
-  JackUse use(jackClients);
-  if (serverGone(mOutServer)) return false;
+  JackUse use = useClients();
+  if (!use || serverGone(mOutServer)) return false;
   try {
     if (mOutHelper)
       *watch = std::make_unique<JackConnectionWatch>(mOutHelper, mMidiOut->getPortName(portNumber), ownPortName(1));
@@ -526,8 +662,8 @@ bool IEffectBase::openOutputPort(unsigned int portNumber, std::unique_ptr<JackCo
 // Called with mMidiInLock held; like the output's, the wait for the connection is left to the caller.
 bool IEffectBase::openInputPort(unsigned int portNumber, std::unique_ptr<JackConnectionWatch>* watch) {
   if (!mMidiIn) return false;
-  JackUse use(jackClients);
-  if (serverGone(mInServer)) return false;
+  JackUse use = useClients();
+  if (!use || serverGone(mInServer)) return false;
   try {
     if (mInHelper)
       *watch = std::make_unique<JackConnectionWatch>(mInHelper, mMidiIn->getPortName(portNumber), ownPortName(0));
@@ -613,8 +749,8 @@ int connectedPosition(const char* name, const RtMidi* port, int p, const std::ve
   if (!name || !helper || !port || !port->isPortOpen() || p <= 0 ||
       static_cast<size_t>(p) >= names.size() || names[static_cast<size_t>(p)] != name)
     return 0;
-  JackUse use(jackClients);
-  return !serverGone(server) && helper->connected(name, ours) ? p : 0;
+  JackUse use = useClients();
+  return use && !serverGone(server) && helper->connected(name, ours) ? p : 0;
 }
 
 }  // namespace
@@ -638,6 +774,16 @@ std::string IEffectBase::ownPortName(int direction) {
 void IEffectBase::setOwnPortName(int direction, const std::string& name) {
   std::lock_guard<std::mutex> lock(mOwnPortLock);
   mOwnPortNames[direction] = name;
+}
+
+std::vector<std::string> IEffectBase::listedExternalMIDIInNames() {
+  std::lock_guard<std::mutex> lock(mMidiInLock);
+  return mMidiInNames;
+}
+
+std::vector<std::string> IEffectBase::listedExternalMIDIOutNames() {
+  std::lock_guard<std::mutex> lock(mMidiOutLock);
+  return mMidiOutNames;
 }
 
 int IEffectBase::getExternalMIDIInDevice(const char* name) {
@@ -684,8 +830,7 @@ void IEffectBase::initializeVirtualOutput(std::string name) {
     long server = kNoJackServer;
     port = makePortObject<RtMidiOut>("out", kOutClientName, kOutPortName, mMidiInstance, &own, &server);
     mOutServer = server;
-    JackUse use(jackClients);
-    port->openVirtualPort("From " + name);
+    if (JackUse use = useClients()) port->openVirtualPort("From " + name);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "MIDI: %s\n", e.what());
   }

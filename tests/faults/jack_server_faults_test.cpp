@@ -1,6 +1,7 @@
 // The JACK server stopped while both ports are open and a bank store runs: no crash, no host call held up, the
 // store ends saying the port was lost, both ports show OFF, and once the server is back choosing the ports
-// again works. The server, the synthesizer emulator and the /dev/shm are the test's own (see own-shm.sh).
+// again works. Killed under open ports, the instance says which closed, a request in flight ends, and the next
+// REQUEST opens the project's ports on the server started again (or says that none runs). The server, the synthesizer emulator and the /dev/shm are the test's own (see own-shm.sh).
 #include <gtest/gtest.h>
 #include <jack/jack.h>
 
@@ -9,10 +10,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "src/LibrarianEditor.h"
 #include "tests/faults/faults_support.h"
 
 using namespace faults;
@@ -122,4 +125,73 @@ TEST(JackServerFaults, TheServerStoppedDuringABankStoreHoldsNoHostCallAndTheChos
   EXPECT_TRUE(listed.isExternalMIDIOutOpen() && listed.isExternalMIDIInOpen());
   ASSERT_TRUE(listed.run(kJobActiveArrangementRequest, true));
   EXPECT_EQ(listed.lastText(), "Data request completed!");
+
+  // A request in flight when the server is killed ends saying that the port was lost, and the instance says which
+  // ports closed; nothing searches the channels for an answer that cannot come.
+  auto until = [](const std::function<bool()>& done) {
+    for (int i = 0; i < 15000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return done();
+  };
+  auto said = [](EmulatorPlug& p, const std::string& head) {
+    const std::vector<std::string> texts = p.texts();
+    return std::any_of(texts.begin(), texts.end(), [&](const std::string& t) { return t.rfind(head, 0) == 0; });
+  };
+  const std::string closed = "JACK server stopped, MIDI ports closed: MIDI IN " + synth->outPort() + ", MIDI OUT " +
+                             synth->inPort();
+  ByteChunk named;
+  ASSERT_TRUE(listed.SerializeState(&named));
+  // The synthesizer answers no request on the editor's channel: the request is still waiting when the server dies.
+  synth->client->setChannel(5);
+  const std::string from = std::to_string(std::stoul(synth->client->check("logsize")));
+  ASSERT_TRUE(listed.start(kJobActiveArrangementRequest));
+  synth->client->check("wait 60000 " + from + " in F0 42 30 58 10");
+  synth.reset();
+  ASSERT_TRUE(server.kill());
+  ASSERT_TRUE(until([&] { return said(listed, closed); })) << listed.lastText();
+  ASSERT_TRUE(listed.waitIdle());
+  EXPECT_TRUE(said(listed, "Data request stopped: the MIDI port was lost!")) << listed.lastText();
+  EXPECT_FALSE(said(listed, "Please wait, checking DeviceID"));
+  EXPECT_FALSE(listed.isExternalMIDIOutOpen() || listed.isExternalMIDIInOpen() || listed.midiOutReady);
+  EXPECT_EQ(listed.paramValue(kDeviceOutSelection), 0.0);
+  EXPECT_NE(listed.getLibrarianEditor()->lastMessage().find(closed), std::string::npos);
+  // The project still names the ports.
+  ByteChunk whileGone;
+  ASSERT_TRUE(listed.SerializeState(&whileGone));
+  EXPECT_TRUE(whileGone.IsEqual(named));
+
+  // The server started again with the synthesizer: REQUEST opens the ports there and is answered.
+  ASSERT_TRUE(server.start());
+  synth = std::make_unique<OwnEmulator>("back");
+  listed.press(kRequestTempData, 1);
+  ASSERT_TRUE(listed.waitIdle());
+  EXPECT_EQ(listed.lastText(), "Data request completed!");
+  EXPECT_TRUE(listed.isExternalMIDIOutOpen() && listed.isExternalMIDIInOpen());
+
+  // Killed for good: REQUEST says at once that no server runs, and the project keeps its ports.
+  ASSERT_TRUE(listed.SerializeState(&named));
+  synth.reset();
+  ASSERT_TRUE(server.kill());
+  ASSERT_TRUE(until([&] { return !listed.midiOutReady && listed.GetHostCallRelay().idle(); }));
+  listed.press(kRequestTempData, 1);
+  ASSERT_TRUE(listed.waitIdle());
+  EXPECT_EQ(listed.lastText().rfind("No MIDI system: no JACK server runs, set to OFF: ", 0), 0u) << listed.lastText();
+  ASSERT_TRUE(listed.SerializeState(&whileGone));
+  EXPECT_TRUE(whileGone.IsEqual(named));
+
+  // A server started again between an instance's port lists and its next use of them (no client of this process
+  // heard of the end): a recall opens the ports on the new server, nothing of the old one is touched.
+  ASSERT_TRUE(server.start());
+  synth = std::make_unique<OwnEmulator>("back");
+  EmulatorPlug late(&JobClock::system());
+  late.getExternalMIDIOutNames();
+  late.getExternalMIDIInNames();
+  synth.reset();
+  ASSERT_TRUE(server.kill());
+  ASSERT_TRUE(server.start());
+  synth = std::make_unique<OwnEmulator>("back");
+  ASSERT_GT(late.UnserializeState(&named, 0), 0);
+  ASSERT_TRUE(late.waitIdle());
+  EXPECT_TRUE(late.isExternalMIDIOutOpen() && late.isExternalMIDIInOpen());
+  ASSERT_TRUE(late.run(kJobActiveArrangementRequest, true));
+  EXPECT_EQ(late.lastText(), "Data request completed!");
 }

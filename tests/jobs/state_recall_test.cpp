@@ -62,7 +62,7 @@ TEST(StateRecall, AChunkOfOneInstanceRestoresEverySavedParameterInAnother) {
   JobPlug b;
   ASSERT_EQ(setChunk(b, false, chunk), 1);
   for (int i = 0; i < kStateParamCount; ++i)
-    if (recalled(i)) EXPECT_EQ(b.GetParam(i)->Value(), a.GetParam(i)->Value()) << paramName(i);
+    EXPECT_EQ(b.GetParam(i)->Value(), recalled(i) ? a.GetParam(i)->Value() : 0.0) << paramName(i);
   EXPECT_EQ(b.displayedTimbre, 1);
   EXPECT_STREQ(b.GetParam(kPatchName)->GetDisplayText(0), "Recalled");
   EXPECT_EQ(b.getPatchManager()->patch.names[0], std::string("Recalled\0\0\0\0", 12));
@@ -179,7 +179,7 @@ TEST(StateRecall, TheBankFormOfTheChunkIsRecalledToo) {
   JobPlug b;
   ASSERT_EQ(setChunk(b, true, bank), 1);
   for (int i = 0; i < kStateParamCount; ++i)
-    if (recalled(i)) EXPECT_EQ(b.GetParam(i)->Value(), a.GetParam(i)->Value()) << paramName(i);
+    EXPECT_EQ(b.GetParam(i)->Value(), recalled(i) ? a.GetParam(i)->Value() : 0.0) << paramName(i);
   Bytes cut = bank;
   cut.resize(cut.size() - 1);
   JobPlug c;
