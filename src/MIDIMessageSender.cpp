@@ -15,10 +15,11 @@ void MIDIMessageSender::run(const SenderJob& j) {
     jobRunner(*this, j);
     return;
   }
-  // Ports a JACK server's end closed are opened again on the server that runs now before the job uses them.
-  if (plug && j.job != kJobStartClock && j.job != kJobContinuousClock && j.job != kJobStopClock &&
-      !plug->reopenAwaitedPorts())
-    return;
+  // Ports a JACK server's end closed are opened again on the server that runs now before the job uses them. A job
+  // that works without them (a program stored into a slot, the initial program into the editor) goes on all the same.
+  const bool clock = j.job == kJobStartClock || j.job == kJobContinuousClock || j.job == kJobStopClock;
+  const bool needsPorts = !(j.job == kJobSendArrangement && j.arrangementFlag) && j.job != kJobInitClassicPatch;
+  if (plug && !clock && !plug->reopenAwaitedPorts() && needsPorts) return;
   if (j.leadPauseMs > 0 && !pause(j.leadPauseMs)) return;
   if (j.programChange >= 0 && plug) {
     plug->sendProgramChange(j.programChange);

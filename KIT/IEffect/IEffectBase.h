@@ -285,6 +285,9 @@ class IEffectBase {
   // forgetGoneMIDIServer drops them (as above) and answers true.
   bool midiServerGone();
   bool forgetGoneMIDIServer();
+  // Every audio block of the host tells, first (real-time safe): after a JACK server's end, no client of ours opens
+  // until the host's audio has run again.
+  static void hostAudioRuns();
   // Whether the JACK server of a port object has ended (as far as this process heard): no lock, no call to the
   // server. The relay's deferred work runs as soon as a server's end is heard.
   bool midiServerEnded() const;

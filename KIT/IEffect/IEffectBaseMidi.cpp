@@ -141,17 +141,94 @@ bool openBounded(std::function<void()> open, std::function<void()> abandon) {
   return false;
 }
 
-// A client of ours that could not be opened: whatever server our clients had answers no more.
-jack_client_t* openClient(const std::string& name) {
-  jack_client_t* client = jack_client_open(name.c_str(), JackNoStartServer, nullptr);
-  if (!client) {
-    serverEnds.fetch_add(1);
-    wakeListeners();
+// When a server's end was last counted (milliseconds of the steady clock), set before the count moves; and the count
+// of ends that the host's audio has run with since, -1 while the host's audio has not run in this process.
+std::atomic<int64_t> lastEndAt{0};
+std::atomic<long> endsSeenByAudio{-1};
+
+int64_t steadyMillis() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// A block that began as the server ended may end after the end was counted; audio that runs this long after it runs
+// on a server that runs.
+constexpr int64_t kAudioAfterEndMillis = 100;
+
+// As the process opens a client after a server's end, libjack closes and frees every client of the server that ended,
+// the host's own among them, while the host's threads may still be inside theirs: a host's process thread that the
+// end left waiting in libjack wakes and runs a cycle on its freed client, and the host dies. A host on JACK opens its
+// own client again before its audio runs again (and a host not on JACK runs its audio without a server): so once the
+// host's audio has run in this process, no client of ours opens after a server's end until that audio has run since.
+bool hostLeftNoClientOfAGoneServer() {
+  const long seen = endsSeenByAudio.load();
+  return seen < 0 || seen == serverEnds.load();
+}
+
+// The first to find the server `from` ended counts it, and the instances hear of it.
+void countServerEnd(long from) {
+  lastEndAt.store(steadyMillis());
+  if (serverEnds.compare_exchange_strong(from, from + 1) && jackSeen) wakeListeners();
+}
+
+// libjack reports through one function of the process, which the host may have set: Ardour's writes into one stream
+// shared by all its threads, without a lock. As a server ends, every client's own thread reports it (three lines each)
+// at the same moment; written by several threads at once, that stream corrupts the memory around it and the host
+// dies, and most of those threads are our clients'. So libjack's reports go on to the host's function one at a time.
+std::mutex jackReportLock;
+void (*hostJackError)(const char*) = nullptr;
+void (*hostJackInfo)(const char*) = nullptr;
+
+void reportJackError(const char* text) {
+  std::lock_guard<std::mutex> one(jackReportLock);
+  if (hostJackError) hostJackError(text);
+}
+
+void reportJackInfo(const char* text) {
+  std::lock_guard<std::mutex> one(jackReportLock);
+  if (hostJackInfo) hostJackInfo(text);
+}
+
+// Before a client of ours opens (holding JackOpen); again after the host set a function of its own.
+void reportOneAtATime() {
+  std::lock_guard<std::mutex> one(jackReportLock);
+  if (jack_error_callback != &reportJackError) {
+    hostJackError = jack_error_callback;
+    jack_set_error_function(&reportJackError);
   }
+  if (jack_info_callback != &reportJackInfo) {
+    hostJackInfo = jack_info_callback;
+    jack_set_info_function(&reportJackInfo);
+  }
+}
+
+// The module unloaded leaves libjack the host's functions.
+struct JackReportsGiveBack {
+  ~JackReportsGiveBack() {
+    std::lock_guard<std::mutex> one(jackReportLock);
+    if (jack_error_callback == &reportJackError) jack_set_error_function(hostJackError);
+    if (jack_info_callback == &reportJackInfo) jack_set_info_function(hostJackInfo);
+  }
+} jackReportsGiveBack;
+
+// A client of ours that could not be opened: whatever server our clients had answers no more. One that may not be
+// opened yet (see above) is not opened, and counts no end: the end that closed the way is counted.
+jack_client_t* openClient(const std::string& name) {
+  if (!hostLeftNoClientOfAGoneServer()) return nullptr;
+  reportOneAtATime();
+  const long server = serverEnds.load();
+  jack_client_t* client = jack_client_open(name.c_str(), JackNoStartServer, nullptr);
+  if (!client) countServerEnd(server);
   return client;
 }
 
 }  // namespace
+
+void IEffectBase::hostAudioRuns() {
+  const long ends = serverEnds.load();
+  if (ends == endsSeenByAudio.load(std::memory_order_relaxed)) return;
+  if (steadyMillis() - lastEndAt.load() >= kAudioAfterEndMillis) endsSeenByAudio.store(ends);
+}
 
 // The direction's own client beside the library's: it reads the graph the server runs (for the connection watches and
 // a recall's check) and is told when the server shuts down. It opens at the first use of the direction's port object
@@ -207,10 +284,7 @@ class JackHelperClient {
   ~JackHelperClient() = default;
   // The first of this server's clients to hear of its end counts it; the others find it counted. A helper set aside
   // writes nothing of any plug-in.
-  static void onShutdown(void* self) {
-    long server = static_cast<JackHelperClient*>(self)->server_;
-    if (serverEnds.compare_exchange_strong(server, server + 1)) wakeListeners();
-  }
+  static void onShutdown(void* self) { countServerEnd(static_cast<JackHelperClient*>(self)->server_); }
   jack_client_t* client_ = nullptr;
   const long server_;
 };
@@ -319,8 +393,9 @@ Port* makePortObject(const char* direction, const char* clientName, const char* 
           made->port = port.release();
         } catch (const std::exception& e) {
           made->error = e.what();
-          if (made->error.empty()) made->error = "the MIDI system gave no port object";
+        } catch (...) {
         }
+        if (!made->port && made->error.empty()) made->error = "the MIDI system gave no port object";
       },
       [made] { endPortObject(made->port, made->server); });
   if (!answered) throw std::runtime_error("the MIDI system did not answer in time");

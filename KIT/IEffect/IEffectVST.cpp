@@ -536,6 +536,7 @@ void IEffectVSTEntry::runBlock(AEffect* effect, Sample** inputs, Sample** output
                                Run run) {
   IEffectVST* plug = plugOf(effect);
   if (!plug || nFrames < 0) return;
+  IEffectBase::hostAudioRuns();
   // Every process call asks for MIDI, a silent one too (the host's callback needs no lock of the plug-in).
   if (plug->DoesMIDI() && plug->mState->mHostCallback)
     plug->mState->mHostCallback(&plug->mState->mAEffect, audioMasterWantMidi, 0, 1, nullptr, 0.0f);

@@ -200,6 +200,12 @@ class OwnJackServer {
   }
   bool start() { return run("jack-start.sh '" + name + "' '" + state + "'"); }
   bool stop() { return run("jack-stop.sh '" + state + "'"); }
+  // SIGSTOP: the server stops answering, its clients' calls wait; SIGCONT: it goes on.
+  bool signal(int sig) {
+    std::ifstream in(state + "/jackd.pid");
+    pid_t pid = -1;
+    return (in >> pid) && pid > 0 && ::kill(pid, sig) == 0;
+  }
   // As a crash ends it: no client is told before its connection breaks.
   bool kill() {
     std::ifstream in(state + "/jackd.pid");

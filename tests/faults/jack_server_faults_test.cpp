@@ -194,4 +194,37 @@ TEST(JackServerFaults, TheServerStoppedDuringABankStoreHoldsNoHostCallAndTheChos
   EXPECT_TRUE(late.isExternalMIDIOutOpen() && late.isExternalMIDIInOpen());
   ASSERT_TRUE(late.run(kJobActiveArrangementRequest, true));
   EXPECT_EQ(late.lastText(), "Data request completed!");
+
+  // A server that stops answering holds a recall of an instance that listed its ports no longer than an open of ours
+  // may wait: the recall returns while the server is still stopped.
+  {
+    EmulatorPlug stalled(&JobClock::system());
+    stalled.getExternalMIDIOutNames();
+    stalled.getExternalMIDIInNames();
+    ASSERT_TRUE(server.signal(SIGSTOP));
+    std::atomic<bool> recalled{false};
+    std::thread recall([&] {
+      stalled.UnserializeState(&named, 0);
+      recalled = true;
+    });
+    const bool returned = until([&] { return recalled.load(); });
+    server.signal(SIGCONT);
+    recall.join();
+    EXPECT_TRUE(returned);
+  }
+
+  // The server killed a few milliseconds into such a recall: the recall returns, nothing crashes (by hand with
+  // VEXMIR_FAULTS_FULL=1: 200 rounds).
+  for (int round = 0, rounds = fullSize() ? 200 : 2; round < rounds; ++round) {
+    EmulatorPlug dying(&JobClock::system());
+    dying.getExternalMIDIOutNames();
+    dying.getExternalMIDIInNames();
+    std::thread recall([&] { dying.UnserializeState(&named, 0); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    synth.reset();
+    const bool killed = server.kill();
+    recall.join();
+    ASSERT_TRUE(killed && server.start());
+    synth = std::make_unique<OwnEmulator>("back");
+  }
 }
