@@ -36,14 +36,10 @@ void setDistinctValues(JobPlug& plug, uint32_t seed) {
     const double span = p->GetMax() - p->GetMin();
     p->Set(p->GetMin() + (span > 0 ? static_cast<double>(rng() % (static_cast<unsigned>(span) + 1)) : 0.0));
   }
+  for (int light : {kMIDILed, kMIDILedT2}) plug.GetParam(light)->Set(0.0);  // shown only, and saved off
   plug.GetParam(kQuickTab)->Set(1);
   plug.GetParam(kPatchName)->SetDisplayText(0, "Recalled");
   plug.getPatchManager()->setProgramName("Recalled");
-}
-
-// The MIDI lights show activity only: a project holds them off and a recall leaves them.
-bool recalled(int i) {
-  return i != kMIDILed && i != kMIDILedT2;
 }
 
 std::vector<double> values(JobPlug& plug) {
@@ -61,8 +57,7 @@ TEST(StateRecall, AChunkOfOneInstanceRestoresEverySavedParameterInAnother) {
   ASSERT_GT(chunk.size(), 8u + 3796u);
   JobPlug b;
   ASSERT_EQ(setChunk(b, false, chunk), 1);
-  for (int i = 0; i < kStateParamCount; ++i)
-    EXPECT_EQ(b.GetParam(i)->Value(), recalled(i) ? a.GetParam(i)->Value() : 0.0) << paramName(i);
+  for (int i = 0; i < kStateParamCount; ++i) EXPECT_EQ(b.GetParam(i)->Value(), a.GetParam(i)->Value()) << paramName(i);
   EXPECT_EQ(b.displayedTimbre, 1);
   EXPECT_STREQ(b.GetParam(kPatchName)->GetDisplayText(0), "Recalled");
   EXPECT_EQ(b.getPatchManager()->patch.names[0], std::string("Recalled\0\0\0\0", 12));
@@ -163,7 +158,7 @@ TEST(StateRecall, ValuesOutsideTheirRangesAreLimitedWhenRecalled) {
   for (int i = 0; i < kStateParamCount; ++i) {
     IParam* p = a.GetParam(i);
     // The flag of unsaved bank edits is the open bank's, never a value of the project: it stays as it was.
-    if (i == kBankEditUnsaved || !recalled(i))
+    if (i == kBankEditUnsaved || i == kMIDILed || i == kMIDILedT2)
       EXPECT_EQ(p->Value(), 0.0);
     else
       EXPECT_EQ(p->Value(), i % 2 ? p->GetMax() : p->GetMin()) << paramName(i);
@@ -178,8 +173,7 @@ TEST(StateRecall, TheBankFormOfTheChunkIsRecalledToo) {
   const Bytes bank = getChunk(a, true);
   JobPlug b;
   ASSERT_EQ(setChunk(b, true, bank), 1);
-  for (int i = 0; i < kStateParamCount; ++i)
-    EXPECT_EQ(b.GetParam(i)->Value(), recalled(i) ? a.GetParam(i)->Value() : 0.0) << paramName(i);
+  for (int i = 0; i < kStateParamCount; ++i) EXPECT_EQ(b.GetParam(i)->Value(), a.GetParam(i)->Value()) << paramName(i);
   Bytes cut = bank;
   cut.resize(cut.size() - 1);
   JobPlug c;

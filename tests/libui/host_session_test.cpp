@@ -149,7 +149,6 @@ TEST(HostSession, ALibrarianSessionOnTheRealEditor) {
       // Program Up and Down without a port, SEND, the sequence's and the global settings' tabs
       "click 856 18\nclick 722 18\nclick 1378 17\nclick 250 18\nclick 364 18\n"
       "pump 2\ndispatch effEditIdle\necho told 0 recalled\n"
-      // RANDOMIZE once the global settings tab is left again, and the randomized project opened again
       "click 364 18\nclick 1460 17\npump 2\ndispatch effEditIdle\necho told 1 randomized\n"
       "chunk save " + dir.file("random.bin") + "\nchunk load " + dir.file("random.bin") + "\n"
       "pump 2\ndispatch effEditIdle\necho told 0 reopened\n";

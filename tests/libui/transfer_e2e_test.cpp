@@ -4,7 +4,6 @@
 // open bank as stored, whatever its file and a recall do meanwhile, until it ends.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -166,8 +165,7 @@ TEST(LibrarianTransfers, AuditionStoreAndRequestGoThroughTheSynthesizer) {
   EXPECT_EQ(toldAfter(true), 0);
   ASSERT_TRUE(openProject(e, withBankPath(connected, EmulatorClient::emulatorInPort(), "gone:in")));
   EXPECT_EQ(toldAfter(true), 1);
-  const std::vector<std::string> outs = plug.getExternalMIDIOutNames();
-  const auto listed = std::find(outs.begin(), outs.end(), EmulatorClient::emulatorInPort());
-  plug.setParameterFromPlug(kDeviceOutSelection, static_cast<double>(listed - outs.begin()));
+  plug.setParameterFromPlug(kDeviceOutSelection,
+                            plug.getExternalMIDIOutDevice(EmulatorClient::emulatorInPort().c_str()));
   EXPECT_EQ(toldAfter(true), 1);
 }
