@@ -296,7 +296,7 @@ bool LibrarianEditor::selectBank(int side, int index) {
   }
   const std::string openBefore = upperBankPath;
   applySelection(side, index);
-  if (upperBankPath != openBefore) projectChanged();
+  if (upperBankPath != openBefore) plug_->ProjectChanged();
   readAgainIfChanged(side);
   return true;
 }
@@ -768,7 +768,7 @@ bool LibrarianEditor::initializeSelectedSlot() {
 void LibrarianEditor::showSavedState() {
   if (IParam* p = plug_->GetParam(kBankEditUnsaved)) p->Set(0.0);
   // Saved or discarded: the project keeps the open bank without edits from now on.
-  projectChanged();
+  plug_->ProjectChanged();
   showLayer("discardChangesLayerRight", false);
   if (!tabShown_) return;
   showLayer("LeftPatchPopupMenu", true);
@@ -798,7 +798,7 @@ void LibrarianEditor::SetLibrarianStatusUnsaved(bool on) {
   if (IParam* p = plug_->GetParam(kDiscardBankData)) p->Set(0.0);
   // Every edit changes the image the project keeps, flagged already or not. Told once flagged: a host that saves on
   // its own thread as soon as it hears saves the image with the edit.
-  projectChanged();
+  plug_->ProjectChanged();
   showLayer("discardChangesLayerRight", true);
   showLayer("keepBankOpenLayer", false);
   showLayer("LeftPatchPopupMenu", false);
@@ -844,19 +844,9 @@ std::string projectBankName(const std::string& path) {
 
 }  // namespace
 
-void LibrarianEditor::projectChanged() {
-  if (!recalling_) plug_->ProjectChanged();
-}
-
 std::string LibrarianEditor::recallProjectBank(const std::string& path, const std::vector<uint8_t>& image,
                                                const std::string& stamp, const double* position, bool* opened) {
   *opened = false;
-  // What the project says is opened: that changes nothing the host's project keeps (a refusal does, below).
-  struct Recalling {
-    explicit Recalling(bool* on) : on_(on) { *on_ = true; }
-    ~Recalling() { *on_ = false; }
-    bool* on_;
-  } recalling(&recalling_);
   std::unique_ptr<PatchFile> edits;
   if (!image.empty()) {
     edits = std::make_unique<PatchFile>();

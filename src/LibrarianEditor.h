@@ -296,9 +296,6 @@ class LibrarianEditor {
   // Set by the recall on the host's thread as well as on this one.
   std::atomic<bool> tabShown_{false};
   std::string lowerPathBeforeSearch_;
-  // The host is told that its project changed, unless a recall opens what the project says.
-  void projectChanged();
-  bool recalling_ = false;
   // Why the last rename closed under its field, and what the musician was told of the name typed in it.
   std::string renameClosedWhy_;
   std::string renameRefusal_;

@@ -1,6 +1,5 @@
 // The randomizer of the hub: the editor's parameters as the randomizer's target.
 #include "KIT/IEffect/ControlLayer.h"
-#include "KIT/IEffect/IGraphics.h"
 #include "KIT/IEffect/IParam.h"
 #include "src/MIDIMessageManager.h"
 #include "src/UIConfigManager.h"
@@ -18,12 +17,7 @@ class EditorTarget : public RandomizerTarget {
     *hi = p ? p->GetMax() : 0.0;
   }
   // The value moves the controls and sends nothing: the whole program leaves afterwards as one dump.
-  void setValue(int idx, double v) override {
-    if (IGraphics* g = plug->GetGUI())
-      g->SetParameterFromPlug(idx, v, false);
-    else
-      plug->storeParamValue(idx, v);
-  }
+  void setValue(int idx, double v) override { plug->setParameterFromPlug(idx, v); }
   void greyTimbreLayer(bool grey) override {
     UIConfigManager* config = plug->getUIConfig();
     if (ControlLayer* layer = config ? config->getLayer("timbreControlLayer") : nullptr) layer->GrayOut(grey);

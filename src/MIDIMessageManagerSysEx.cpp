@@ -336,7 +336,7 @@ void MIDIMessageManager::sysexPartPatchParse(ISysEx* msg) {
     for (int i = 0; i < kNumParams; ++i) values[static_cast<size_t>(i)] = plug->paramValue(i);
     ProgramParseResult result;
     if (!parseProgramDump(msg->mData, static_cast<size_t>(msg->mSize), values.data(), &result)) return;
-    plug->setReceivedProgramData(result.data, true);
+    plug->setReceivedProgramData(result.data);
 
     if (IParam* name = plug->GetParam(kPatchName)) name->SetDisplayText(0, result.name.c_str());
     if (patchManager) patchManager->setProgramName(librarianProgramName(result.name));
@@ -383,7 +383,7 @@ void MIDIMessageManager::sysexSettingsParse(ISysEx* msg) {
   for (int i = 0; i < kNumParams; ++i) values[static_cast<size_t>(i)] = plug->paramValue(i);
   uint8_t received[kGlobalDataSize];
   if (parseGlobalDump(d, static_cast<size_t>(n), values.data(), received)) {
-    plug->setReceivedGlobalData(received, true);
+    plug->setReceivedGlobalData(received);
     for (int idx : kGlobalDumpParams) {
       plug->setParameterFromPlug(idx, values[static_cast<size_t>(idx)]);
       IParam* p = plug->GetParam(idx);

@@ -1,13 +1,28 @@
 #include "src/StateChunk.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "KIT/kitstring.h"
+#include "src/PatchLibrarianFiles.h"
 #include "src/VexmirParams.h"
 
 bool projectKeepsParam(int idx) {
-  return (idx >= 0 && idx < kStateParamCount) || idx == kDeviceInSelection || idx == kDeviceOutSelection;
+  switch (idx) {
+    case kRefreshFolders:
+    case kPatchRename:
+    case kMIDILed:
+    case kMIDILedT2:
+      return false;
+    default:
+      return idx >= 0 && idx < kStateParamCount &&
+             !(idx >= kLibUpperNextBank && idx <= kReserved430 && idx != kAdjustDAWOffset);
+  }
+}
+
+bool namesPort(const std::string& name) {
+  return !name.empty() && name != "OFF" && name != "Set Name";
 }
 
 namespace {
@@ -174,4 +189,28 @@ int readStateBody(const ByteChunk& chunk, int pos, bool full, PluginState* out) 
   if (pos < 0) return -1;
   *out = std::move(state);
   return pos;
+}
+
+std::string projectDigest(const PluginState& state) {
+  ByteChunk kept;
+  for (int i = 0; i < kStateParamCount; ++i) {
+    // -0 is 0, as the parameter holds it.
+    const double v = projectKeepsParam(i) && static_cast<size_t>(i) < state.values.size()
+                         ? state.values[static_cast<size_t>(i)] + 0.0
+                         : 0.0;
+    kept.Put(&v);
+  }
+  // The names as a body read back gives them: the short ones cut, and any name that names no port as OFF.
+  for (int k = 0; k < kStateNameCount; ++k) {
+    const std::string& name = state.patch.names[static_cast<size_t>(k)];
+    std::string text = name.substr(0, std::min(name.find('\0'), name.size()));
+    if (k < 3) text = KIT_UTF8Head(text, kStateShortNameLength);
+    if (k >= 3 && !namesPort(text)) text = "OFF";
+    putStringToChunk(&kept, text);
+  }
+  putSized(&kept, state.receivedProgram, kStateReceivedProgramSize);
+  putSized(&kept, state.receivedGlobal, kStateReceivedGlobalSize);
+  putCounted(&kept, reinterpret_cast<const uint8_t*>(state.editedBankPath.data()), state.editedBankPath.size());
+  putCounted(&kept, state.editedBankImage.data(), state.editedBankImage.size());
+  return librarianfiles::contentStamp(kept.GetBytes(), static_cast<size_t>(kept.Size()));
 }

@@ -29,10 +29,13 @@
 // Parameters 0..472 travel as plain values; 473 and above (window, librarian, display and tab
 // settings, the two port choices) never do.
 constexpr int kStateParamCount = 473;
-// Whether a change of parameter idx changes the project, so that the host must be told: the sound and the settings
-// (0..472) and the two port choices, kept by name. The state also keeps where the editor stands (the timbre page shown,
-// the highlighted slot and its bank's position) so that a project opens there, but moving about is no edit.
+// Whether the project keeps parameter idx, so that its change is one to tell the host of: the sound and the settings
+// of 0..472. The body carries the rest of 0..472 too, but they only act (the bank arrows, Refresh Folders, the rename
+// field), show where the editor stands (the bank lists) or show activity (the MIDI lights, written as off), and the flag
+// of unsaved bank edits belongs to the bank open here. The ports are kept by name, the open bank by its path.
 bool projectKeepsParam(int idx);
+// Whether a project's port name names a port at all ("OFF", "Set Name" and "" do not).
+bool namesPort(const std::string& name);
 constexpr int kStateNameCount = 5;
 // Names 0 to 2 (program name and two further names) are kept at exactly this length.
 constexpr int kStateShortNameLength = 12;
@@ -78,6 +81,10 @@ struct PluginState {
   std::string editedBankStamp;
 };
 
+// What the project of a full body keeps, as a short text that differs wherever that differs: the kept parameters, the
+// names (ports by name), the received bytes and the open bank's path and unsaved edits. Where the editor stands (the
+// timbre shown, the highlighted slot, the list positions) is no part of it.
+std::string projectDigest(const PluginState& state);
 // Appends a body: a full one of version 4, a snapshot of version 1. values must hold kStateParamCount entries
 // (missing ones are written as 0), and the received bytes their sizes (missing ones are written as 0).
 void writeStateBody(ByteChunk* chunk, const PluginState& state, bool full);

@@ -91,10 +91,10 @@ Vexmir::Vexmir(IEffectInstanceInfo info)
   buildEditor();
   initUnboundParams();
   startMidiLoop();
-  // Start-up's values are where every project begins: none of them is a change to tell a host of.
-  TakeUnreportedChange();
   // The snapshot that every state chunk carries: the state at the end of start-up.
   patchManager->init();
+  // Start-up's state is where every project begins: none of it is a change to tell a host of.
+  ProjectHeld(ProjectDigest());
 }
 
 void Vexmir::buildEditor() {

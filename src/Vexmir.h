@@ -86,7 +86,6 @@ class Vexmir : public IEffectVST {
   // The editor's idle: the librarian's lists follow their files. Skipped while another thread holds the mutex (a
   // recall): the next tick looks.
   void OnIdle() override;
-  bool ProjectKeeps(int paramIdx) const override;
   // A value that came from the synthesizer: the editor follows, nothing is sent back. Holds the plug-in mutex.
   void OnParamChange2(int paramIdx) override;
   // Sends the parameter's new value (plain, not normalized) as its binding says and moves its controls.
@@ -248,10 +247,9 @@ class Vexmir : public IEffectVST {
   void buildProgramDumpOf(const std::string& name, const std::vector<double>& values, uint8_t* out);
   void buildGlobalDumpOf(const std::vector<double>& values, uint8_t* out);
   // A received program's or global dump's data bytes become the base of the next build; resetReceivedData
-  // goes back to the initial program and the global template (a fresh program, a recalled project). Bytes that
-  // arrived from the synthesizer change the project where they differ; a recall's are the project's own.
-  void setReceivedProgramData(const uint8_t* data, bool arrived = false);
-  void setReceivedGlobalData(const uint8_t* data, bool arrived = false);
+  // goes back to the initial program and the global template (a fresh program, a recalled project).
+  void setReceivedProgramData(const uint8_t* data);
+  void setReceivedGlobalData(const uint8_t* data);
   void resetReceivedProgramData();
   // The clock of the transfer jobs and the MIDI clock; tests hand in their own. Before any job runs.
   void setJobClock(JobClock* clock);
@@ -265,6 +263,10 @@ class Vexmir : public IEffectVST {
   bool SerializeState(ByteChunk* chunk) override;
   int UnserializeState(ByteChunk* chunk, int startPos) override;
   bool SerializeState2(ByteChunk* chunk, bool full);
+  // What a body holds now (a full one's parts only when `full`), the MIDI lights off. Any thread.
+  void projectState(PluginState* state, bool full);
+  // What the project keeps now as its digest (see projectDigest). Any thread; no call of the MIDI system.
+  std::string ProjectDigest() override;
   // Applies a body only when it is whole and sound: -1 and nothing changed otherwise.
   int UnserializeState2(ByteChunk* chunk, int startPos, bool full);
   // A recall's part of the librarian: the open bank (its path, its unsaved edits and the stamp of the file they were

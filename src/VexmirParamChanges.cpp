@@ -20,7 +20,6 @@
 #include "src/PatchLibrarian.h"
 #include "src/PatchManager.h"
 #include "src/PortMenu.h"
-#include "src/StateChunk.h"
 #include "src/TabSwitchFunctions.h"
 #include "src/UIConfigManager.h"
 #include "src/Vexmir.h"
@@ -38,16 +37,10 @@ int Vexmir::toInt(double v) {
 }
 
 void Vexmir::setParameterFromPlug(int idx, double value) {
-  const double before = paramValue(idx);
   if (IGraphics* g = GetGUI())
     g->SetParameterFromPlug(idx, value, false);
   else
     storeParamValue(idx, value);
-  if (!(paramValue(idx) == before)) ParamChanged(idx);
-}
-
-bool Vexmir::ProjectKeeps(int paramIdx) const {
-  return projectKeepsParam(paramIdx);
 }
 
 IControl* Vexmir::firstControl(int paramIdx) const {

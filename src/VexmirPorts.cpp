@@ -9,16 +9,8 @@
 #include "src/LibrarianEditor.h"
 #include "src/MIDIMessageManager.h"
 #include "src/PortMenu.h"
+#include "src/StateChunk.h"
 #include "src/Vexmir.h"
-
-namespace {
-
-// Whether a project's port name names a port at all.
-bool namesPort(const std::string& name) {
-  return !name.empty() && name != "OFF" && name != "Set Name";
-}
-
-}  // namespace
 
 // The name of the port a menu has chosen: the port list's whole entry (a long name's display text is shortened, and
 // a recall finds a port by its whole name), else the display text. The list is the one last read: nothing is asked

@@ -49,6 +49,23 @@ bool Vexmir::SerializeState2(ByteChunk* chunk, bool full) {
   if (!chunk) return false;
   KIT_MutexLock lock(mMutex);
   PluginState state;
+  projectState(&state, full);
+  if (full && patchManager) setLibrarianViewDirty();
+  writeStateBody(chunk, state, full && patchManager);
+  return true;
+}
+
+std::string Vexmir::ProjectDigest() {
+  KIT_MutexLock lock(mMutex);
+  if (!patchManager) return IEffectVST::ProjectDigest();
+  PluginState state;
+  projectState(&state, true);
+  return projectDigest(state);
+}
+
+void Vexmir::projectState(PluginState* out, bool full) {
+  KIT_MutexLock lock(mMutex);
+  PluginState& state = *out;
   state.quickTab = paramValue(kQuickTab);
   if (full && patchManager) {
     std::vector<std::string>& names = patchManager->patch.names;
@@ -57,7 +74,6 @@ bool Vexmir::SerializeState2(ByteChunk* chunk, bool full) {
     if (!shown.empty()) names[0] = KIT_UTF8Head(shown, kStateShortNameLength);
     // The ports the project names: those a JACK server's end closed too (nothing is asked of the MIDI system here).
     projectPortNames(&names[3], &names[4]);
-    setLibrarianViewDirty();
     state.patch = patchManager->block();
     state.deviceInNormalized = projectPortNormalized(0);
     state.deviceOutNormalized = projectPortNormalized(1);
@@ -89,10 +105,10 @@ bool Vexmir::SerializeState2(ByteChunk* chunk, bool full) {
         state.currentPatch = part->currentPatch;
     }
   }
+  // The MIDI lights show only activity: the project holds them off.
   state.values.resize(kStateParamCount);
-  for (int i = 0; i < kStateParamCount; ++i) state.values[static_cast<size_t>(i)] = paramValue(i);
-  writeStateBody(chunk, state, full && patchManager);
-  return true;
+  for (int i = 0; i < kStateParamCount; ++i)
+    state.values[static_cast<size_t>(i)] = i == kMIDILed || i == kMIDILedT2 ? 0.0 : paramValue(i);
 }
 
 bool Vexmir::startRecalledProgramSend() {
@@ -232,8 +248,10 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
 
   // Parameters 0..472, each limited to its range, without parameter logic. The flag of unsaved bank edits is no
   // value of the project: it belongs to the bank open here, whose programs differ from its file or not.
+  // The lights a project saved before they were held off do not come back lit.
   for (int i = 0; i < kStateParamCount; ++i)
-    if (i != kBankEditUnsaved) storeParamValue(i, state.values[static_cast<size_t>(i)]);
+    if (i != kBankEditUnsaved && i != kMIDILed && i != kMIDILedT2)
+      storeParamValue(i, state.values[static_cast<size_t>(i)]);
   if (state.hasReceived) {
     // The bytes no parameter holds come back as they were saved, never those of the program received last.
     setReceivedProgramData(state.receivedProgram.data());
@@ -315,5 +333,11 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
     recallHandedOver = handOver ? std::make_unique<RecalledLibrarian>(std::move(part)) : nullptr;
   }
   if (!handOver) finishRecallInEditor(part, bankNote);
+  // The host holds the project it handed over: what the editor keeps now that differs from it (a port gone, another
+  // bank left open) is told on the next idle, once.
+  if (reopen) {
+    ProjectHeld(projectDigest(state));
+    ProjectChanged();
+  }
   return end;
 }

@@ -55,23 +55,16 @@ void Vexmir::buildGlobalDumpOf(const std::vector<double>& values, uint8_t* out) 
   buildGlobalDump(values.data(), static_cast<uint8_t>(deviceId.load()), receivedGlobal, out);
 }
 
-namespace {
-
-void keepReceived(IEffectBase* plug, uint8_t* kept, const uint8_t* data, size_t size, bool arrived) {
-  if (arrived && std::memcmp(kept, data, size) != 0) plug->ProjectChanged();
-  std::memcpy(kept, data, size);
+void Vexmir::setReceivedProgramData(const uint8_t* data) {
+  KIT_MutexLock lock(GetMutex());
+  std::memcpy(receivedProgram, data, kProgramDataSize);
+  ProjectChanged();
 }
 
-}  // namespace
-
-void Vexmir::setReceivedProgramData(const uint8_t* data, bool arrived) {
+void Vexmir::setReceivedGlobalData(const uint8_t* data) {
   KIT_MutexLock lock(GetMutex());
-  keepReceived(this, receivedProgram, data, kProgramDataSize, arrived);
-}
-
-void Vexmir::setReceivedGlobalData(const uint8_t* data, bool arrived) {
-  KIT_MutexLock lock(GetMutex());
-  keepReceived(this, receivedGlobal, data, kGlobalDataSize, arrived);
+  std::memcpy(receivedGlobal, data, kGlobalDataSize);
+  ProjectChanged();
 }
 
 void Vexmir::resetReceivedProgramData() {

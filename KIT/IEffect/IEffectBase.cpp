@@ -100,7 +100,7 @@ void IEffectBase::initialize(int hostParams, int nParams, const char* channelIOS
   mDoesChunks = plugDoesChunks;
   mIsInst = plugIsInst;
 
-  for (int i = 0; i < nParams; ++i) mParams.Add(new IParam());
+  for (int i = 0; i < nParams; ++i) mParams.Add(new IParam())->SetChangeHint(&mProjectHint);
   for (int i = 0; i < nPresets; ++i) mPresets.Add(new IPreset());
 
   KIT_UTF8Copy(mEffectName, sizeof mEffectName, effectName);
@@ -183,6 +183,30 @@ bool IEffectBase::CompareState(const unsigned char* incomingState, int startPos)
   return true;
 }
 
+bool IEffectBase::TakeUnreportedChange() {
+  if (!mProjectHint.exchange(false, std::memory_order_acq_rel)) return false;
+  // Under the mutex, a change made under it (a program dump taken in) is compared whole, never half made.
+  KIT_MutexLock lock(mMutex);
+  std::string now = ProjectDigest();
+  if (now == mHeldDigest) return false;
+  mHeldDigest = std::move(now);
+  return true;
+}
+
+std::string IEffectBase::ProjectDigest() {
+  std::string values;
+  for (int i = 0; i < NParams(); ++i) {
+    const double v = mParams.Get(i)->Value();
+    values.append(reinterpret_cast<const char*>(&v), sizeof v);
+  }
+  return values;
+}
+
+void IEffectBase::ProjectHeld(const std::string& digest) {
+  KIT_MutexLock lock(mMutex);
+  mHeldDigest = digest;
+}
+
 void IEffectBase::SetParameterFromGUI(int idx, double normalizedValue) {
   KIT_MutexLock lock(mMutex);
   IParam* p = mParams.Get(idx);
@@ -191,7 +215,6 @@ void IEffectBase::SetParameterFromGUI(int idx, double normalizedValue) {
   p->SetNormalized(normalizedValue);
   InformHostOfParamChange(idx, normalizedValue);
   if (!valueChanged(before, p->Value()) && p->Type() != IParam::kTypeText) return;
-  ParamChanged(idx);
   OnParamChange(idx);
 }
 
@@ -203,7 +226,6 @@ void IEffectBase::SetParameterFromGUI2(int idx, double normalizedValue) {
   p->SetNormalized(normalizedValue);
   InformHostOfParamChange(idx, normalizedValue);
   if (!valueChanged(before, p->Value()) && p->Type() != IParam::kTypeText) return;
-  ParamChanged(idx);
   OnParamChange2(idx);
 }
 

@@ -106,20 +106,18 @@ class IEffectBase {
   virtual void SetParameterFromGUI(int idx, double normalizedValue);
   // MIDI input thread: a control moved by a value that came from the synthesizer.
   virtual void SetParameterFromGUI2(int idx, double normalizedValue);
-  // Whether a control (or ProjectChanged) changed the project since the last call, which the host has not been told.
-  // The host sees no parameter of the plug-in, so only InformHostOfProgramChange tells it that its project is no
-  // longer as saved.
-  bool TakeUnreportedChange() { return mUnreportedChange.exchange(false); }
-  // Any thread: something the project keeps changed without a control (the librarian's open bank and its unsaved
-  // edits); the host is told on its next idle, as for a control.
-  void ProjectChanged() { mUnreportedChange = true; }
-  // Any thread: parameter idx took another value, by a control or brought in from elsewhere. Only a parameter that
-  // the project keeps changes the project; a tab or a button that only acts leaves the host's project as saved.
-  void ParamChanged(int idx) {
-    if (ProjectKeeps(idx)) ProjectChanged();
-  }
-  // Whether the host's project keeps parameter idx.
-  virtual bool ProjectKeeps(int) const { return true; }
+  // The host's idle: whether what the project keeps differs from what it held when the host was last told of it or
+  // last saved or recalled it; true once for each such difference. The host sees no parameter of the plug-in, so only
+  // InformHostOfProgramChange tells it that its project is no longer as saved. Nothing to compare without a hint.
+  bool TakeUnreportedChange();
+  // Any thread: something the project keeps may have changed (every parameter raises this as it is set); the next
+  // idle compares. Cheap: a flag.
+  void ProjectChanged() { mProjectHint.store(true, std::memory_order_release); }
+  // What the project keeps, as a digest that differs wherever the kept state differs. Under the plug-in mutex; no
+  // call of the MIDI system. Here: every parameter's value.
+  virtual std::string ProjectDigest();
+  // The host holds the project whose digest this is (it saved or recalled it). Under the plug-in mutex.
+  void ProjectHeld(const std::string& digest);
 
   // --- Host-facing operations, implemented by the binding. ---
   virtual void BeginInformHostOfParamChange(int idx) = 0;
@@ -333,7 +331,8 @@ class IEffectBase {
   // Read by any thread; written under the lock of their port.
   std::atomic<int> mSelectedMIDIIn{0};
   std::atomic<int> mSelectedMIDIOut{0};
-  std::atomic<bool> mUnreportedChange{false};
+  std::atomic<bool> mProjectHint{false};
+  std::string mHeldDigest;  // under mMutex
   std::vector<ChannelIO> mChannelIO;
   KIT_Mutex mMutex;
   char mEffectName[128] = {};

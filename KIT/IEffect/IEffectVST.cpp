@@ -175,7 +175,11 @@ intptr_t IEffectVSTEntry::dispatcher(AEffect* effect, int32_t opcode, int32_t in
     }
     // On the host's own thread, once for any number of edits: the host marks its project modified (Ardour does;
     // Qtractor 0.9.31 does not).
-    if (plug->TakeUnreportedChange()) plug->InformHostOfProgramChange();
+    try {
+      if (plug->TakeUnreportedChange()) plug->InformHostOfProgramChange();
+    } catch (...) {
+      std::fprintf(stderr, "Vexmir: error while comparing the project with the host's\n");
+    }
     return 0;
   }
   // A project's state is read and written by the plug-in under its mutex, which a recall gives up while it reopens
@@ -365,6 +369,8 @@ intptr_t IEffectVSTEntry::getChunk(IEffectVST* plug, bool isBank, void* ptr) {
     ok = plug->SerializeState(chunk);
   }
   if (!ok || chunk->Size() == 0) return 0;
+  // What the host saves is what its project holds from now on: only a change after it is told.
+  plug->ProjectHeld(plug->ProjectDigest());
   *static_cast<void**>(ptr) = chunk->GetBytes();
   return chunk->Size();
 }

@@ -98,6 +98,7 @@ void IParam::SetDisplayText(int value, const char* text) {
     mDisplayTexts.push_back(entry);
     mMax = value;
   }
+  hintChange();
 }
 
 const char* IParam::GetDisplayText(int value) const {

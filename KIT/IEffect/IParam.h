@@ -31,13 +31,19 @@ class IParam {
 
   void SetShape(double shape);
   void SetDisplayText(int value, const char* text);
-  void ResetDisplayTexts() { mDisplayTexts.clear(); }
+  void ResetDisplayTexts() {
+    mDisplayTexts.clear();
+    hintChange();
+  }
   const char* GetDisplayText(int value) const;
   int GetNDisplayTexts() const { return static_cast<int>(mDisplayTexts.size()); }
   const char* GetDisplayTextAtIdx(int idx, int* value = nullptr) const;
   bool MapDisplayText(const char* text, int* value) const;
 
-  void Set(double value) { mValue.store(value, std::memory_order_relaxed); }
+  void Set(double value) {
+    mValue.store(value, std::memory_order_relaxed);
+    hintChange();
+  }
   void SetNormalized(double normalized);
   double Value() const { return mValue.load(std::memory_order_relaxed); }
   bool Bool() const { return Value() >= 0.5; }
@@ -73,6 +79,9 @@ class IParam {
 
   ControlAction* GetControlAction() const { return mControlAction; }
   void SetControlAction(ControlAction* action) { mControlAction = action; }
+  // The flag that every change of the value or the display texts raises (its plug-in's hint that the project may
+  // have changed); none by default.
+  void SetChangeHint(std::atomic<bool>* hint) { mChangeHint = hint; }
   int GetInt1() const { return mInt1; }
   int GetInt2() const { return mInt2; }
 
@@ -82,6 +91,9 @@ class IParam {
     char text[kDisplayTextLen];
   };
 
+  void hintChange() {
+    if (mChangeHint) mChangeHint->store(true, std::memory_order_release);
+  }
   void initCommon(const char* name, const char* label, const char* group, double defaultVal, int int1, int int2);
 
   int mType = kTypeNone;
@@ -100,4 +112,5 @@ class IParam {
   bool mNegateDisplay = false;
   std::vector<DisplayText> mDisplayTexts;
   ControlAction* mControlAction = nullptr;  // not owned
+  std::atomic<bool>* mChangeHint = nullptr;  // not owned
 };

@@ -6,18 +6,25 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "KIT/IEffect/IControl.h"
 #include "KIT/IEffect/MidiInputDelivery.h"
+#include "platform/vst2/vst2.h"
 #include "src/ControlAction.h"
+#include "src/LibrarianEditor.h"
 #include "src/MIDIMessageManager.h"
+#include "src/ProgramDump.h"
 #include "src/Vexmir.h"
 
 namespace {
 
-intptr_t quietHost(AEffect*, int32_t, int32_t, intptr_t, void*, float) {
+int told = 0;
+
+intptr_t quietHost(AEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
+  if (opcode == audioMasterUpdateDisplay) ++told;
   return 0;
 }
 
@@ -147,5 +154,42 @@ void BM_ProcessBlock(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ProcessBlock)->Arg(0)->Arg(8)->Arg(64);
+
+// The host's idle through the entry: with nothing changed since the one before, and after a kept value changed (the
+// project is compared with what the host holds, and the host told). With the argument 1 a bank of 128 programs is open
+// with an unsaved edit, whose image the project keeps.
+void hostIdle(benchmark::State& state, bool change) {
+  BenchPlug& p = plug();
+  AEffect* e = p.GetAEffect();
+  LibrarianEditor* editor = p.getLibrarianEditor();
+  if (state.range(0) == 1 && !editor->openBankUnsaved()) {
+    std::vector<uint8_t> dump(kProgramDumpSize);
+    p.buildProgramDumpOf("Bench", p.currentValues(), dump.data());
+    std::filesystem::create_directories(Vexmir::getPatchesFolderStr());
+    std::ofstream file(Vexmir::getPatchesFolderStr() + "/Bench.syx", std::ios::binary);
+    for (int i = 0; i < 128; ++i) file.write(reinterpret_cast<const char*>(dump.data()), kProgramDumpSize);
+    file.close();
+    editor->patchTypeChanged(0, 0, true);
+    if (!editor->selectBank(0, 0) || !editor->renameProgram(3, "Edited")) state.SkipWithError("no bank to edit");
+  }
+  e->dispatcher(e, effIdle, 0, 0, nullptr, 0.0f);
+  const int before = told;
+  bool high = false;
+  for (auto _ : state) {
+    if (change) p.storeParamValue(kFilterCutoff, (high = !high) ? 100 : 20);
+    e->dispatcher(e, effIdle, 0, 0, nullptr, 0.0f);
+  }
+  state.counters["told/idle"] = static_cast<double>(told - before) / static_cast<double>(state.iterations());
+}
+
+void BM_HostIdleNothingChanged(benchmark::State& state) {
+  hostIdle(state, false);
+}
+BENCHMARK(BM_HostIdleNothingChanged)->Arg(0)->Arg(1);
+
+void BM_HostIdleAfterAChange(benchmark::State& state) {
+  hostIdle(state, true);
+}
+BENCHMARK(BM_HostIdleAfterAChange)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -2,7 +2,8 @@
 // editor opened by the session's saved window state, a knob dragged (the picture and the saved state change, and
 // Ardour takes its session as modified), the editor closed and opened again from the mixer, the session saved with
 // Ctrl+S, the librarian's tab shown (the session stays as saved), Space pressed over the editor (Ardour's transport
-// rolls), a Paste in the librarian (the session modified again) and Ardour quit with Ctrl+Q: it must end with status 0.
+// rolls), a Paste in the librarian and RANDOMIZE (each marks the session modified again; Ctrl+Q asks) and Ardour quit
+// with Ctrl+Q: it must end with status 0.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -211,6 +212,15 @@ TEST_F(ArdourGui, TheEditorWorksInArdoursWindowAndArdourQuitsCleanly) {
   EXPECT_TRUE(waitFor(10, [&] { return ardour.window("^\\*vexmir - Ardour$") != 0; }))
       << "a Paste leaves the session as saved";
   keepPicture(x.shot(reopened, 0, 0, 1500, 667), "ardour-editor-pasted");
+  // So does RANDOMIZE, and Ctrl+Q asks before the sound is lost (Escape: Ardour stays).
+  ardour.xdotool("key ctrl+s");
+  ASSERT_TRUE(waitFor(20, [&] { return ardour.window("^vexmir - Ardour$") != 0; })) << "Ctrl+S left it modified";
+  ardour.xdotool(editorAt + "1460 17 click 1");
+  EXPECT_TRUE(waitFor(10, [&] { return ardour.window("^\\*vexmir - Ardour$") != 0; }))
+      << "RANDOMIZE leaves the session as saved";
+  ardour.xdotool("key ctrl+q");
+  EXPECT_TRUE(waitFor(20, [&] { return ardour.window("^Unsaved Session$") != 0; })) << "Ctrl+Q did not ask";
+  ardour.xdotool("key Escape");
   ardour.xdotool("key ctrl+s");
   ardour.xdotool("key ctrl+q");
   const int exitStatus = ardour.wait(60);

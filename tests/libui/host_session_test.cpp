@@ -148,7 +148,10 @@ TEST(HostSession, ALibrarianSessionOnTheRealEditor) {
       "chunk save " + dir.file("project.bin") + "\nchunk load " + dir.file("project.bin") + "\n"
       // Program Up and Down without a port, SEND, the sequence's and the global settings' tabs
       "click 856 18\nclick 722 18\nclick 1378 17\nclick 250 18\nclick 364 18\n"
-      "pump 2\ndispatch effEditIdle\necho told 0 recalled\n";
+      "pump 2\ndispatch effEditIdle\necho told 0 recalled\n"
+      "click 364 18\nclick 1460 17\npump 2\ndispatch effEditIdle\necho told 1 randomized\n"
+      "chunk save " + dir.file("random.bin") + "\nchunk load " + dir.file("random.bin") + "\n"
+      "pump 2\ndispatch effEditIdle\necho told 0 reopened\n";
   const HostRun r = editorSession(data, dir, kLibrarianTab + "dispatch effEditIdle\necho told 0 tab\n" + script);
   ASSERT_TRUE(r.exited && r.exitCode == 0) << r.out << r.err;
 
@@ -162,7 +165,7 @@ TEST(HostSession, ALibrarianSessionOnTheRealEditor) {
     const std::string told = r.out.substr(from, to - from);
     EXPECT_EQ(timesIn(told, "UpdateDisplay"), size_t(r.out[to + 10] - '0')) << told;
   }
-  EXPECT_EQ(marks, 12u);
+  EXPECT_EQ(marks, 14u);
   std::vector<Bytes> edited = expectedBank(3);
   edited[10] = programDumpOf(4, 5);
   edited[11] = vectors::programDump(vectors::programDataNamed(11, "Warm Pad"));

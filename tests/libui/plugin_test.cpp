@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <random>
 #include <set>
@@ -320,6 +321,35 @@ TEST(PluginLibrarian, ARecallNeverMovesOrHidesTheEditsMadeHere) {
   EXPECT_EQ(gone.editor->bankOf(0)->fileName, "A.syx");
   std::filesystem::rename(data.patches + "/Gone.syx", data.patches + "/B.syx");
 
+  // Each change of what the project keeps is told once, whatever made it; not a change saved before the idle, the first
+  // value past the kept ones, a MIDI light, a lower BROWSE BANK arrow pressed and let go, the name typed again.
+  Instance told("A.syx");
+  Vexmir& p = told.plug;
+  AEffect* e = p.GetAEffect();
+  const uint8_t otherChannel[] = {0xF0, 0x42, 0x35, 0x58, 0x4E, 0x00, 0x00, 0xF7};
+  const std::pair<int, std::function<void()>> steps[] = {
+      {1, [&] { p.setParameterFromPlug(0, 5.0); }},
+      {1, [&] { p.setParameterFromPlug(kReserved472, 1.0); }},
+      {0, [&] { p.setParameterFromPlug(0, 6.0), projectOf(e); }},
+      {0, [&] { p.setParameterFromPlug(kOverwriteBank, 1.0); }},
+      {0, [&] { p.lightMidiLed(0); }},
+      {0, [&] { p.SetParameterFromGUI(kLibLowerNextBank, 1.0); }},
+      {0, [&] { p.SetParameterFromGUI(kLibLowerNextBank, 0.0); }},
+      {0, [&] { p.SetParameterFromGUI(kPatchName, 0.0); }},
+      {1, [&] { p.SetParameterFromGUI(kRandomize, 1.0); }},
+      {1, [&] { ISysEx m(0, otherChannel, sizeof otherChannel); p.ProcessSysEx(&m, true); }}};
+  toldOnIdle(e);
+  for (size_t i = 0; i < std::size(steps); ++i) {
+    steps[i].second();
+    EXPECT_EQ(toldOnIdle(e), steps[i].first) << "step " << i;
+  }
+  // The randomized project opens the same elsewhere and tells nothing.
+  const Bytes randomized = projectOf(e);
+  Instance reopened("");
+  AEffect* other = reopened.plug.GetAEffect();
+  ASSERT_TRUE(openProject(other, randomized));
+  EXPECT_EQ(toldOnIdle(other), 0);
+  EXPECT_EQ(projectOf(other), randomized);
   // With the editor open its thread alone changes the librarian. A project opened on a host's thread while a slot menu
   // stands opens nothing under it: the Paste chosen goes onto the program shown, and the editor's next idle carries the
   // recall out, where the paste keeps its bank open and says so.

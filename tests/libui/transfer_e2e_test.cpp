@@ -16,6 +16,7 @@
 #include "src/Vexmir.h"
 #include "tests/libui/libui_support.h"
 #include "tests/support/EmulatorClient.h"
+#include "tests/support/ProjectChunk.h"
 #include "tests/support/QuietHost.h"
 
 using namespace libui;
@@ -58,18 +59,27 @@ TEST(LibrarianTransfers, AuditionStoreAndRequestGoThroughTheSynthesizer) {
   LibrarianEditor* editor = plug.getLibrarianEditor();
   ASSERT_TRUE(editor->selectBank(0, 0));
 
-  // A program brought into the editor is told once on the host's idle after the job; the one it holds already, never.
+  // A program brought into the editor is told once, the host idling all through the job and the dump's parse; the one
+  // it holds already, never. So is a randomized program, sent to the synthesizer.
+  AEffect* e = plug.GetAEffect();
   auto toldAfter = [&](bool started) {
-    EXPECT_TRUE(started && eventually([&] { return !plug.getMidiManager()->isWorkerBusy(MidiWorker::kJobThread); }));
-    return toldOnIdle(plug.GetAEffect());
+    const int before = projectChangesTold;
+    EXPECT_TRUE(started && eventually([&] {
+      for (int i = 0; i < 100; ++i) toldOnIdle(e);
+      return !plug.getMidiManager()->isWorkerBusy(MidiWorker::kJobThread);
+    }));
+    toldOnIdle(e);
+    return projectChangesTold - before;
   };
-  toldOnIdle(plug.GetAEffect());
+  toldOnIdle(e);
   EXPECT_EQ(toldAfter(editor->auditionSlot(0, 17)), 1);
   const Bytes program17 = vectors::programDataNamed(17, programName(6, 17));
   EXPECT_TRUE(eventually([&] { return emulator.editBuffer() == program17; })) << emulator.editName();
   emulator.loadEdit(vectors::programDataNamed(3, "Sent Back"));
   EXPECT_EQ(toldAfter(editor->host()->syncCurrentFromHardware()), 1);
   EXPECT_EQ(toldAfter(editor->host()->syncCurrentFromHardware()), 0);
+  plug.SetParameterFromGUI(kRandomize, 1.0);
+  EXPECT_EQ(toldAfter(true), 1);
 
   PatchLibrarian* librarian = editor->librarian();
   LibrarianPatch program40;
@@ -147,4 +157,15 @@ TEST(LibrarianTransfers, AuditionStoreAndRequestGoThroughTheSynthesizer) {
   LibrarianPatch program8;
   ASSERT_TRUE(librarian->copyProgram(editor->bankOf(0), 8, &program8));
   EXPECT_EQ(Bytes(program8.messages[0].data), programDumpOf(8, 8)) << "one slot only";
+
+  // A project that opens the ports it names tells nothing; one whose MIDI OUT port is gone opens it OFF and tells once,
+  // and so does the port chosen again.
+  const Bytes connected = projectOf(e);
+  ASSERT_TRUE(openProject(e, connected));
+  EXPECT_EQ(toldAfter(true), 0);
+  ASSERT_TRUE(openProject(e, withBankPath(connected, EmulatorClient::emulatorInPort(), "gone:in")));
+  EXPECT_EQ(toldAfter(true), 1);
+  plug.setParameterFromPlug(kDeviceOutSelection,
+                            plug.getExternalMIDIOutDevice(EmulatorClient::emulatorInPort().c_str()));
+  EXPECT_EQ(toldAfter(true), 1);
 }
