@@ -249,7 +249,7 @@ class IEffectBase {
   // Any thread that holds the plug-in mutex (the lists are built on first request and kept).
   std::vector<std::string> getExternalMIDIInNames();
   std::vector<std::string> getExternalMIDIOutNames();
-  // The lists as last read (empty before the first): nothing is asked of the MIDI system.
+  // The lists as last read (empty before the first): nothing is asked of the MIDI system, and nothing waits for it.
   std::vector<std::string> listedExternalMIDIInNames();
   std::vector<std::string> listedExternalMIDIOutNames();
   // The lists read anew from the MIDI system (ports come and go while the plug-in lives). An open port stays open
@@ -412,6 +412,11 @@ class IEffectBase {
   std::atomic<const char*> mMidiSystemProblem{nullptr};
   std::vector<std::string> mMidiOutNames;  // written holding both output locks, read holding either
   std::vector<std::string> mMidiInNames;   // under mMidiInLock
+  // Copies of the lists (input, output) under a lock of their own, which no port operation holds while it waits for
+  // the MIDI system: what a host call reads of them never waits.
+  void publishListed(int out, const std::vector<std::string>& names);
+  std::mutex mListedLock;
+  std::vector<std::string> mListedNames[2];
   // The system's full names of this instance's own ports, input then output ("" where unknown), as the other
   // direction lists them: never offered there, as a port chosen so would feed the editor its own messages. Known
   // from the port objects' client names, so that another instance's port is never taken for ours.

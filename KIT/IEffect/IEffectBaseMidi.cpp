@@ -564,7 +564,9 @@ class IEffectBase::OutPortOperation {
   void publish(RtMidiOut* port, std::vector<std::string>* names) {
     std::lock_guard<std::mutex> lock(plug_->mMidiOutLock);
     plug_->mMidiOut = port;
-    if (names) plug_->mMidiOutNames = std::move(*names);
+    if (!names) return;
+    plug_->mMidiOutNames = std::move(*names);
+    plug_->publishListed(1, plug_->mMidiOutNames);
   }
 
  private:
@@ -634,6 +636,7 @@ std::vector<std::string> IEffectBase::getExternalMIDIInNames() {
     }
   }
   listPorts(mMidiIn, mInServer, mMidiInNames, ownPortName(1));
+  publishListed(0, mMidiInNames);
   return mMidiInNames;
 }
 
@@ -673,6 +676,7 @@ std::vector<std::string> IEffectBase::rereadExternalMIDIInNames() {
       }
       mSelectedMIDIIn = selected;
       mMidiInNames = names;
+      publishListed(0, names);
       return names;
     }
   }
@@ -852,13 +856,18 @@ void IEffectBase::setOwnPortName(int direction, const std::string& name) {
 }
 
 std::vector<std::string> IEffectBase::listedExternalMIDIInNames() {
-  std::lock_guard<std::mutex> lock(mMidiInLock);
-  return mMidiInNames;
+  std::lock_guard<std::mutex> lock(mListedLock);
+  return mListedNames[0];
 }
 
 std::vector<std::string> IEffectBase::listedExternalMIDIOutNames() {
-  std::lock_guard<std::mutex> lock(mMidiOutLock);
-  return mMidiOutNames;
+  std::lock_guard<std::mutex> lock(mListedLock);
+  return mListedNames[1];
+}
+
+void IEffectBase::publishListed(int out, const std::vector<std::string>& names) {
+  std::lock_guard<std::mutex> lock(mListedLock);
+  mListedNames[out != 0] = names;
 }
 
 int IEffectBase::getExternalMIDIInDevice(const char* name) {
@@ -932,10 +941,12 @@ void IEffectBase::dropExternalMIDIPorts() {
     std::lock_guard<std::mutex> operation(mMidiOutOpLock);
     std::lock_guard<std::mutex> lock(mMidiOutLock);
     mMidiOutNames.clear();
+    publishListed(1, mMidiOutNames);
     mSelectedMIDIOut = 0;
   }
   std::lock_guard<std::mutex> lock(mMidiInLock);
   mMidiInNames.clear();
+  publishListed(0, mMidiInNames);
   mSelectedMIDIIn = 0;
 }
 
