@@ -21,6 +21,10 @@ bool projectKeepsParam(int idx) {
   }
 }
 
+std::string untilZero(const std::string& s) {
+  return s.substr(0, std::min(s.find('\0'), s.size()));
+}
+
 bool namesPort(const std::string& name) {
   return !name.empty() && name != "OFF" && name != "Set Name";
 }
@@ -203,7 +207,7 @@ std::string projectDigest(const PluginState& state) {
   // The names as a body read back gives them: the short ones cut, and any name that names no port as OFF.
   for (int k = 0; k < kStateNameCount; ++k) {
     const std::string& name = state.patch.names[static_cast<size_t>(k)];
-    std::string text = name.substr(0, std::min(name.find('\0'), name.size()));
+    std::string text = untilZero(name);
     if (k < 3) text = KIT_UTF8Head(text, kStateShortNameLength);
     if (k >= 3 && !namesPort(text)) text = "OFF";
     putStringToChunk(&kept, text);

@@ -36,6 +36,8 @@ constexpr int kStateParamCount = 473;
 bool projectKeepsParam(int idx);
 // Whether a project's port name names a port at all ("OFF", "Set Name" and "" do not).
 bool namesPort(const std::string& name);
+// A name as the chunk holds it (its short names zero-padded to 12 characters): the text ends at the first zero.
+std::string untilZero(const std::string& s);
 constexpr int kStateNameCount = 5;
 // Names 0 to 2 (program name and two further names) are kept at exactly this length.
 constexpr int kStateShortNameLength = 12;

@@ -505,6 +505,8 @@ class Vexmir : public IEffectVST {
   std::string chosenPortName(int out);
   void awaitServerFor(const std::string& in, const std::string& out, double inNormalized, double outNormalized);
   void stopAwaitingServer();
+  // A port of this direction waits for its server by a name the project kept.
+  bool awaitsPort(int out);
   // Opening the ports a project or an action names (holding portChangeLock, without the plug-in mutex), then taking
   // them into the menus, the ready flags and the names kept (under the plug-in mutex): what the musician reads of a
   // named port left OFF, "" when none.

@@ -64,18 +64,17 @@ void Vexmir::stopAwaitingServer() {
   awaitingServer = false;
 }
 
+bool Vexmir::awaitsPort(int out) {
+  std::lock_guard<std::mutex> lock(keptPortLock);
+  return awaitingServer && namesPort(keptPortNames[out != 0]);
+}
+
 bool Vexmir::outputUsable() {
-  if (midiOutReady) return true;
-  std::string out;
-  projectPortNames(nullptr, &out);
-  return awaitingServer && namesPort(out);
+  return midiOutReady || awaitsPort(1);
 }
 
 bool Vexmir::inputUsable() {
-  if (midiInReady) return true;
-  std::string in;
-  projectPortNames(&in, nullptr);
-  return awaitingServer && namesPort(in);
+  return midiInReady || awaitsPort(0);
 }
 
 bool Vexmir::midiPortsLost() const {

@@ -30,11 +30,6 @@ std::string displayTextOf(Vexmir* plug, int idx) {
   return text ? text : std::to_string(p ? p->Int() : 0);
 }
 
-// The names a chunk gives its short names are zero-padded to 12 characters; the text ends at the first zero.
-std::string untilZero(const std::string& s) {
-  return s.substr(0, std::min(s.find('\0'), s.size()));
-}
-
 }  // namespace
 
 bool Vexmir::SerializeState(ByteChunk* chunk) {
