@@ -144,9 +144,9 @@ void Vexmir::tellPortNote(const std::string& text) {
 }
 
 void Vexmir::closePortsOfEndedServer(bool wait) {
-  if (!midiServerEnded()) return;
-  // A recall or a port choice under way finds the server's end itself; a job waits, so that what it says of the
-  // lost port comes after this.
+  if (!wait && !midiServerEnded()) return;
+  // A recall or a port choice under way finds the server's end itself; a job waits (also for the relay's closing
+  // under way), so that what it says of the lost port comes after this.
   std::unique_lock<std::mutex> ports(portChangeLock, std::defer_lock);
   if (wait)
     ports.lock();
