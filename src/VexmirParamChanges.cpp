@@ -20,6 +20,7 @@
 #include "src/PatchLibrarian.h"
 #include "src/PatchManager.h"
 #include "src/PortMenu.h"
+#include "src/StateChunk.h"
 #include "src/TabSwitchFunctions.h"
 #include "src/UIConfigManager.h"
 #include "src/Vexmir.h"
@@ -311,7 +312,7 @@ void Vexmir::openChosenPort(int paramIdx) {
     refreshPortMenus();
     portChoiceRequested[out] = false;
   }
-  std::lock_guard<std::mutex> ports(portChangeLock);
+  std::unique_lock<std::mutex> ports(portChangeLock);
   std::vector<std::string> names = out ? getExternalMIDIOutNames() : getExternalMIDIInNames();
   int index = std::clamp(toInt(paramValue(paramIdx)), 0, static_cast<int>(names.size()) - 1);
   const std::string name = names.empty() ? std::string("OFF") : names[static_cast<size_t>(index)];
@@ -321,6 +322,23 @@ void Vexmir::openChosenPort(int paramIdx) {
   } else {
     midiInReady = false;
     setExternalMIDIIn(index, name.c_str());
+  }
+  if (index == 0 && namesPort(name) && midiServerEnded()) {
+    // The server did not answer (or ended): the choice waits for one by its name, as the ports a server's end closes.
+    ports.unlock();
+    {
+      KIT_MutexLock lock(mMutex);
+      std::string kept[2];
+      double normalized[2] = {projectPortNormalized(0), projectPortNormalized(1)};
+      projectPortNames(&kept[0], &kept[1]);
+      kept[out] = name;
+      normalized[out] = GetParam(paramIdx) ? GetParam(paramIdx)->GetNormalized() : 0.0;
+      awaitServerFor(kept[0], kept[1], normalized[0], normalized[1]);
+    }
+    closePortsOfEndedServer(true);
+    const char* problem = midiSystemProblem();
+    tellPortNote(std::string(problem ? problem : "No MIDI system") + ", set to OFF: " + name);
+    return;
   }
   KIT_MutexLock lock(mMutex);
   // A port that could not be opened shows OFF, in the menu of the ports there are.

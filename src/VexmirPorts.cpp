@@ -2,6 +2,7 @@
 // once and say so, the project keeps naming them, and the next action that needs them opens them again by their
 // names on the server that runs then.
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "KIT/IEffect/IGraphics.h"
@@ -102,6 +103,12 @@ Vexmir::PortReopen Vexmir::reopenPortsByName(const std::string& inName, const st
     r.out = 1;
     setExternalMIDIOut(r.out, outName.c_str());
   }
+  // A server that did not answer in time (or ended meanwhile) keeps nothing of ours: the ports wait for a server by
+  // their names, as after a server's end, and the lists say why.
+  if (midiServerEnded()) {
+    dropExternalMIDIPorts();
+    r.in = r.out = 0;
+  }
   r.inNames = getExternalMIDIInNames();
   r.outNames = getExternalMIDIOutNames();
   return r;
@@ -195,7 +202,14 @@ bool Vexmir::reopenAwaitedPorts() {
   }
   KIT_MutexLock lock(mMutex);
   const std::string note = takeReopenedPorts(r, in, out);
-  if (note.empty()) return true;
+  if (note.empty()) {
+    std::string opened;
+    for (const auto& [head, name, index] : {std::tuple<const char*, std::string, int>{"MIDI IN ", in, r.in},
+                                            {"MIDI OUT ", out, r.out}})
+      if (index > 0) opened += std::string(opened.empty() ? "" : ", ") + head + name;
+    if (librarianEditor && !opened.empty()) librarianEditor->note("MIDI ports opened again: " + opened);
+    return true;
+  }
   tellPortNote(note);
   return false;
 }

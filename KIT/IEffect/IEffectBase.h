@@ -21,7 +21,9 @@ class IGraphics;
 class RtMidiIn;
 class RtMidiOut;
 class JackConnectionWatch;
-class JackHelperClient;
+namespace jackowner {
+class HelperClient;
+}
 class MidiInputDelivery;
 
 enum EAPI { kAPIVST2 = 0, kAPIVST3 = 1, kAPIAU = 2, kAPIRTAS = 3, kAPIAAX = 4, kAPISA = 5 };
@@ -370,8 +372,14 @@ class IEffectBase {
   void setMIDIPortsStopped();
   // Whether this instance's relay is woken when a JACK server's end is heard.
   void hearMidiServerEnds(bool on);
-  bool openOutputPort(unsigned int portNumber, std::unique_ptr<JackConnectionWatch>* watch);
-  bool openInputPort(unsigned int portNumber, std::unique_ptr<JackConnectionWatch>* watch);
+  bool openOutputPort(unsigned int portNumber, const std::string& name, std::unique_ptr<JackConnectionWatch>* watch);
+  bool openInputPort(unsigned int portNumber, const std::string& name, std::unique_ptr<JackConnectionWatch>* watch);
+  void closeOutputPort();
+  void closeInputPort();
+  // The JACK server did not answer a port operation in time: the port objects are taken for those of a server that
+  // ended (midiServerEnded), and are given up to the MIDI system's owner, which ends them once the server answers.
+  void midiSilent();
+  std::atomic<bool> mMidiSilent{false};
   // Whether a direction's port object may be used (see serverRuns); each holds its direction's lock (mMidiOutOpLock,
   // mMidiInLock).
   bool outServerRuns();
@@ -403,8 +411,8 @@ class IEffectBase {
   // On JACK each direction's port object has a helper client of its own from its first use on, for the connection
   // watches and a recall's check, which also notices a server that goes away: the library's send would then wait for
   // buffer space for ever, so nothing more is sent once it is gone, and nothing of that server is used or closed again.
-  std::shared_ptr<JackHelperClient> mOutHelper;  // under mMidiOutOpLock
-  std::shared_ptr<JackHelperClient> mInHelper;   // under mMidiInLock
+  std::shared_ptr<jackowner::HelperClient> mOutHelper;  // under mMidiOutOpLock
+  std::shared_ptr<jackowner::HelperClient> mInHelper;   // under mMidiInLock
   // The JACK server each direction's port object belongs to (written with the object, read by any thread).
   std::atomic<long> mOutServer{-1};
   std::atomic<long> mInServer{-1};

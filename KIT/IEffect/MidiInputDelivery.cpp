@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "KIT/IEffect/IEffectBase.h"
+#include "KIT/IEffect/JackOwner.h"
 
 MidiInputDelivery::MidiInputDelivery(IEffectBase* plug) : plug_(plug), thread_([this] { run(); }) {}
 
@@ -19,25 +20,33 @@ void MidiInputDelivery::abandon() {
   {
     std::lock_guard<std::mutex> lock(lock_);
     stop_ = true;
+    abandoned_ = true;
   }
   wake_.notify_one();
   if (thread_.joinable()) thread_.detach();
 }
 
+// Nothing here may be unwound by a cancellation: its work is a function of its own, run with cancellation held.
 void MidiInputDelivery::post(double, std::vector<unsigned char>* message, void* self) {
   auto* d = static_cast<MidiInputDelivery*>(self);
   if (!d || !message || message->empty()) return;
+  const int held = jackowner::holdCancellation();
+  d->take(*message);
+  jackowner::letCancellation(held);
+}
+
+__attribute__((noinline)) void MidiInputDelivery::take(const std::vector<unsigned char>& message) {
   try {
-    std::lock_guard<std::mutex> lock(d->lock_);
-    if (d->queue_.size() >= kQueueLimit) {
-      ++d->dropped_;
+    std::lock_guard<std::mutex> lock(lock_);
+    if (queue_.size() >= kQueueLimit) {
+      ++dropped_;
       return;
     }
-    d->queue_.push_back(*message);
+    queue_.push_back(message);
   } catch (...) {  // no memory for the copy: the message is lost, the library's thread goes on
     return;
   }
-  d->wake_.notify_one();
+  wake_.notify_one();
 }
 
 void MidiInputDelivery::run() {

@@ -29,8 +29,10 @@ class MidiInputDelivery {
   void stop();
   // As stop, without waiting for the message being handed over: for an object that is never deleted.
   void abandon();
+  bool abandoned() const { return abandoned_; }
 
-  // The library's callback (its thread): a short copy under the lock, never a wait for the editor.
+  // The library's callback (libjack's thread, which libjack may cancel anywhere): a short copy under the lock, never a
+  // wait for the editor, with cancellation held.
   static void post(double, std::vector<unsigned char>* message, void* self);
 
  private:
@@ -38,6 +40,7 @@ class MidiInputDelivery {
   static constexpr size_t kQueueLimit = 4096;
 
   void run();
+  void take(const std::vector<unsigned char>& message);
 
   IEffectBase* plug_;
   std::mutex lock_;
@@ -45,5 +48,6 @@ class MidiInputDelivery {
   std::deque<std::vector<unsigned char>> queue_;
   size_t dropped_ = 0;
   bool stop_ = false;
+  bool abandoned_ = false;
   std::thread thread_;  // last: it starts once everything above exists
 };

@@ -1,0 +1,652 @@
+// The owner of every call of ours that talks to a JACK server (see JackOwner.h).
+#include "KIT/IEffect/JackOwner.h"
+
+#include <dlfcn.h>
+#include <jack/jack.h>
+#include <pthread.h>
+#include <rtmidi/RtMidi.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <type_traits>
+
+#include "KIT/IEffect/HostCallRelay.h"
+#include "KIT/IEffect/MidiInputDelivery.h"
+
+namespace jackowner {
+
+const char* const kSilentServerText = "No MIDI system: the JACK server does not answer";
+
+namespace {
+
+const char* const kNotReconnectedText = "No MIDI system yet: the DAW's audio must reconnect to the JACK server first";
+
+// The longest a caller waits while the owner is inside one piece of work: libjack stays inside a call for as long as
+// a stopped server does not answer (5 s for one that is shutting down), or for ever where its clean-up of a dead
+// server's clients hangs. Healthy work ends in milliseconds, a client's open on a loaded machine in a few hundred.
+constexpr int64_t kAnswerMillis = 1000;
+
+int64_t steadyMillis() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// All that the owner's thread and libjack's threads reach lives on the heap for as long as the process: nothing of it
+// is destroyed at exit, while those threads may still run.
+struct Shared {
+  std::mutex queueLock;
+  std::condition_variable wake;
+  std::deque<std::function<void()>> queue;  // under queueLock
+  bool started = false;                     // under queueLock
+  std::atomic<int64_t> busySince{0};        // when the work in hand began; 0 between pieces of work
+  std::mutex listenersLock;
+  std::vector<HostCallRelay*> listeners;  // under listenersLock
+  std::mutex asideLock;
+  std::vector<void*> aside;  // under asideLock
+  std::mutex reportLock;
+  void (*hostError)(const char*) = nullptr;  // under reportLock
+  void (*hostInfo)(const char*) = nullptr;   // under reportLock
+};
+
+Shared& shared() {
+  static Shared* const s = new Shared();
+  return *s;
+}
+
+// libjack crashes closing a client whose server went away; such objects are set aside here, never used again and
+// never closed (a few hundred bytes per lost server).
+void setAside(void* object) {
+  std::lock_guard<std::mutex> guard(shared().asideLock);
+  shared().aside.push_back(object);
+}
+
+// The ends of a JACK server this process has seen, by any instance. A client belongs to the server that ran when its
+// count was taken: once the count has moved, that server is gone and none of its clients may be touched again.
+std::atomic<long> serverEnds{0};
+// Set once a port object of this process was made on JACK: a MIDI system that answers no more is then a JACK server
+// that stopped, whatever back end the next look finds.
+std::atomic<bool> jackSeen{false};
+// When a server's end was last counted (set before the count moves), and the count of ends that the host's audio has
+// run with since, -1 while the host's audio has not run in this process.
+std::atomic<int64_t> lastEndAt{0};
+std::atomic<long> endsSeenByAudio{-1};
+// A block that began as the server ended may end after the end was counted; audio that runs this long after it runs
+// on a server that runs.
+constexpr int64_t kAudioAfterEndMillis = 100;
+
+// The owner's code and libjack's callbacks into it may run until the process ends: the module is never unloaded
+// once the owner exists (a host's dlclose then leaves it mapped).
+void keepModuleLoaded() {
+  Dl_info info;
+  if (dladdr(reinterpret_cast<void*>(&keepModuleLoaded), &info) && info.dli_fname)
+    dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+}
+
+void runOwner() {
+  Shared& s = shared();
+  std::unique_lock<std::mutex> lock(s.queueLock);
+  for (;;) {
+    s.wake.wait(lock, [&] { return !s.queue.empty(); });
+    std::function<void()> work = std::move(s.queue.front());
+    s.queue.pop_front();
+    s.busySince.store(steadyMillis());
+    lock.unlock();
+    try {
+      work();
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "MIDI: %s\n", e.what());
+    } catch (...) {
+    }
+    work = nullptr;
+    lock.lock();
+    s.busySince.store(0);
+  }
+}
+
+// Whether the owner has been inside one piece of work longer than a caller waits.
+bool ownerSilent() {
+  const int64_t since = shared().busySince.load();
+  return since != 0 && steadyMillis() - since >= kAnswerMillis;
+}
+
+bool handOver(std::function<void()> work) {
+  Shared& s = shared();
+  {
+    std::lock_guard<std::mutex> lock(s.queueLock);
+    if (!s.started) {
+      keepModuleLoaded();
+      try {
+        std::thread(runOwner).detach();
+      } catch (const std::exception& e) {
+        std::fprintf(stderr, "MIDI: %s\n", e.what());
+        return false;
+      }
+      s.started = true;
+    }
+    s.queue.push_back(std::move(work));
+  }
+  s.wake.notify_one();
+  return true;
+}
+
+// Runs `work` on the owner and waits while the owner answers. False when it did not: `work` still runs in its turn
+// (the caller must not touch what it writes), and `ifGivenUp` after it. While the owner is silent nothing is handed
+// over: the caller hears so at once.
+bool ask(std::function<void()> work, std::function<void()> ifGivenUp = {}) {
+  struct Call {
+    std::mutex lock;
+    std::condition_variable ended;
+    bool done = false, givenUp = false;
+  };
+  if (ownerSilent()) return false;
+  auto call = std::make_shared<Call>();
+  const bool handed = handOver([call, work = std::move(work), ifGivenUp = std::move(ifGivenUp)] {
+    work();
+    std::unique_lock<std::mutex> lock(call->lock);
+    if (call->givenUp) {
+      lock.unlock();
+      if (ifGivenUp) ifGivenUp();
+      return;
+    }
+    call->done = true;
+    call->ended.notify_all();
+  });
+  if (!handed) return false;
+  std::unique_lock<std::mutex> lock(call->lock);
+  while (!call->done) {
+    if (ownerSilent()) {
+      call->givenUp = true;
+      std::fprintf(stderr, "MIDI: the JACK server did not answer in time\n");
+      return false;
+    }
+    call->ended.wait_for(lock, std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+bool hostLeftNoClientOfAGoneServer();
+
+// Counts the end of server `from` once; the instances hear of it. Entered by libjack's threads.
+__attribute__((noinline)) void countServerEnd(long from) {
+  lastEndAt.store(steadyMillis());
+  if (!serverEnds.compare_exchange_strong(from, from + 1) || !jackSeen) return;
+  std::lock_guard<std::mutex> lock(shared().listenersLock);
+  for (HostCallRelay* relay : shared().listeners) relay->requestDeferredWork();
+}
+
+// libjack reports through one function of the process, which the host may have set: Ardour's writes into one stream
+// shared by all its threads, without a lock. As a server ends, every client's own thread reports it at the same
+// moment; written by several threads at once, that stream corrupts the memory around it. So libjack's reports go on
+// to the host's function one at a time. libjack cancels its threads asynchronously, anywhere: these functions hold
+// cancellation for their whole run (no thread can be cancelled holding the lock) and keep no object of their own
+// whose frame an unwinding could meet.
+__attribute__((noinline)) void passOn(bool error, const char* text) {
+  std::lock_guard<std::mutex> one(shared().reportLock);
+  void (*to)(const char*) = error ? shared().hostError : shared().hostInfo;
+  if (to) to(text);
+}
+
+void reportJackError(const char* text) {
+  const int held = holdCancellation();
+  passOn(true, text);
+  letCancellation(held);
+}
+
+void reportJackInfo(const char* text) {
+  const int held = holdCancellation();
+  passOn(false, text);
+  letCancellation(held);
+}
+
+// Before a client of ours opens; again after the host set a function of its own. Never given back: the module stays.
+void reportOneAtATime() {
+  std::lock_guard<std::mutex> one(shared().reportLock);
+  if (jack_error_callback != &reportJackError) {
+    shared().hostError = jack_error_callback;
+    jack_set_error_function(&reportJackError);
+  }
+  if (jack_info_callback != &reportJackInfo) {
+    shared().hostInfo = jack_info_callback;
+    jack_set_info_function(&reportJackInfo);
+  }
+}
+
+// As the process opens a client after a server's end, libjack closes and frees every client of the server that ended,
+// the host's own among them, while the host's threads may still be inside theirs: a host's process thread that the
+// end left waiting in libjack wakes and runs a cycle on its freed client, and the host dies. A host on JACK opens its
+// own client again before its audio runs again (and a host not on JACK runs its audio without a server): so once the
+// host's audio has run in this process, no client of ours opens after a server's end until that audio has run since.
+bool hostLeftNoClientOfAGoneServer() {
+  const long seen = endsSeenByAudio.load();
+  return seen < 0 || seen == serverEnds.load();
+}
+
+// A client of ours (on the owner). One that could not be opened: whatever server our clients had answers no more. One
+// that may not be opened yet is not opened (`refused`), and counts no end: the end that closed the way is counted.
+jack_client_t* openClient(const std::string& name, bool* refused = nullptr) {
+  if (!hostLeftNoClientOfAGoneServer()) {
+    if (refused) *refused = true;
+    return nullptr;
+  }
+  reportOneAtATime();
+  const long server = serverEnds.load();
+  jack_client_t* client = jack_client_open(name.c_str(), JackNoStartServer, nullptr);
+  if (!client) countServerEnd(server);
+  return client;
+}
+
+// Errors reported by the library after a port object exists land here instead of being thrown.
+void midiErrorCallback(RtMidiError::Type type, const std::string& text, void*) {
+  if (type == RtMidiError::DEBUG_WARNING) return;
+  std::fprintf(stderr, "MIDI: %s\n", text.c_str());
+}
+
+// A client's name on JACK carries the process and the instance, as no two clients of one process may ask for one
+// name (two opening under one name at once take over each other's notification socket).
+std::string processAndInstance(int instance) {
+  return std::to_string(static_cast<long>(::getpid())) + "-" + std::to_string(instance);
+}
+
+}  // namespace
+
+int holdCancellation() {
+  int held = PTHREAD_CANCEL_ENABLE;
+  pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &held);
+  return held;
+}
+
+void letCancellation(int held) {
+  pthread_setcancelstate(held, nullptr);
+}
+
+bool serverGone(long server) {
+  return server != kNoJackServer && server != serverEnds.load();
+}
+
+void hearServerEnds(HostCallRelay* relay, bool on) {
+  std::lock_guard<std::mutex> lock(shared().listenersLock);
+  std::vector<HostCallRelay*>& listeners = shared().listeners;
+  for (auto it = listeners.begin(); it != listeners.end();)
+    it = *it == relay ? listeners.erase(it) : it + 1;
+  if (on) listeners.push_back(relay);
+}
+
+void hostAudioRuns() {
+  const long ends = serverEnds.load();
+  if (ends == endsSeenByAudio.load(std::memory_order_relaxed)) return;
+  if (steadyMillis() - lastEndAt.load() >= kAudioAfterEndMillis) endsSeenByAudio.store(ends);
+}
+
+// The direction's own client beside the library's: it reads the graph the server runs (for the connection watches and
+// a recall's check) and is told when the server shuts down. It opens at the first use of the direction's port object
+// after its port list (see serverRuns) and lives as long as the port object, so that opening, closing or listing
+// ports again makes no client (the server announces every client's start and end to all its clients, the host's own
+// among them). Made, used and closed on the owner.
+class HelperClient {
+ public:
+  explicit HelperClient(const std::string& name) : server_(serverEnds.load()) {
+    client_ = openClient(name);
+    if (client_) jack_on_shutdown(client_, &HelperClient::onShutdown, this);
+  }
+  HelperClient(const HelperClient&) = delete;
+  HelperClient& operator=(const HelperClient&) = delete;
+
+  jack_client_t* client() const { return client_; }
+  bool serverGone() const { return serverEnds.load() != server_; }
+  // Any thread: the end runs on the owner.
+  static void release(HelperClient* helper) {
+    if (!handOver([helper] { end(helper); })) setAside(helper);
+  }
+  static void end(HelperClient* helper) {
+    if (!helper->client_ || helper->serverGone()) return setAside(helper);
+    jack_client_close(helper->client_);
+    delete helper;
+  }
+  // Whether the server knows a client of this name.
+  bool knows(const std::string& name) const {
+    char* uuid = jack_get_uuid_for_client_name(client_, name.c_str());
+    if (uuid) jack_free(uuid);
+    return uuid != nullptr;
+  }
+  // Whether the graph the server runs connects the port named `otherEnd` to ours (its full name).
+  bool connected(const std::string& otherEnd, const std::string& ours) const {
+    jack_port_t* other = jack_port_by_name(client_, otherEnd.c_str());
+    if (!other || ours.empty()) return false;
+    bool found = false;
+    if (const char** names = jack_port_get_all_connections(client_, other)) {
+      for (const char** n = names; *n; ++n) found = found || ours == *n;
+      jack_free(names);
+    }
+    return found;
+  }
+
+ private:
+  ~HelperClient() = default;
+  // libjack's thread, as it hears of the end: the first of this server's clients to hear counts it. A helper set
+  // aside writes nothing of any plug-in.
+  static void onShutdown(void* self) {
+    const int held = holdCancellation();
+    countServerEnd(static_cast<HelperClient*>(self)->server_);
+    letCancellation(held);
+  }
+  jack_client_t* client_ = nullptr;
+  const long server_;
+};
+
+namespace {
+
+// What the musician reads when no MIDI system could be reached, by the back end that was tried: where a JACK server
+// ran before, the one the musician must start again.
+const char* noSystemText() {
+  const char* env = std::getenv("VEXMIR_MIDI_API");
+  if ((env && std::strcmp(env, "jack") == 0) || (!env && jackSeen)) return "No MIDI system: no JACK server runs";
+  if (env && std::strcmp(env, "alsa") == 0) return "No MIDI system: no ALSA sequencer";
+  return "No MIDI system: no JACK, no ALSA sequencer";
+}
+
+// $VEXMIR_MIDI_API picks the back end ("jack" or "alsa"); without it JACK is used when a server runs, ALSA otherwise.
+// Whether one runs is asked once, as the direction's port object is made, by a client under the direction's helper
+// name that is closed at once. JACK chosen without a server gives no back end at all: the library's JACK ports would
+// otherwise keep retrying (and leaking) a connection on every call. While the host's audio has not reconnected to a
+// server since one ended, nothing is opened, and nothing falls back to another system: `problem` says so.
+RtMidi::Api chooseMidiApi(const std::string& probeName, const char** problem) {
+  const char* env = std::getenv("VEXMIR_MIDI_API");
+  if (env && std::strcmp(env, "alsa") == 0) return RtMidi::LINUX_ALSA;
+  bool refused = false;
+  jack_client_t* probe = openClient(probeName, &refused);
+  if (refused) {
+    *problem = kNotReconnectedText;
+    return RtMidi::UNSPECIFIED;
+  }
+  const bool jack = probe != nullptr;
+  if (probe) jack_client_close(probe);
+  if (env && std::strcmp(env, "jack") == 0 && !jack) {
+    *problem = noSystemText();
+    return RtMidi::UNSPECIFIED;
+  }
+  return jack ? RtMidi::UNIX_JACK : RtMidi::LINUX_ALSA;
+}
+
+// Deletes a port object (ending the library's client: no callback runs or comes after this); one of a server that
+// went away is set aside, its callback cut off. On the owner.
+template <class Port>
+void endNow(RtMidi* object, long server) {
+  Port* port = static_cast<Port*>(object);
+  if (!port) return;
+  if (!serverGone(server)) return delete port;
+  if constexpr (std::is_same<Port, RtMidiIn>::value) {
+    try {
+      port->cancelCallback();
+    } catch (...) {
+    }
+  }
+  setAside(port);
+}
+
+template <class Port, class... Extra>
+MadePort makePort(const char* direction, const char* clientName, const char* portName, int instance,
+                  MidiInputDelivery* delivery, Extra... extra) {
+  struct Made {
+    RtMidi* port = nullptr;
+    RtMidi::Api api = RtMidi::UNSPECIFIED;
+    long server = kNoJackServer;
+    std::string client;
+    const char* problem = nullptr;
+  };
+  auto made = std::make_shared<Made>();
+  const std::string probe = helperName(direction, instance);
+  const bool answered = ask(
+      [=] {
+        try {
+          made->api = chooseMidiApi(probe, &made->problem);
+          if (made->problem) return;
+          made->server = made->api == RtMidi::UNIX_JACK ? serverEnds.load() : kNoJackServer;
+          made->client = made->api == RtMidi::UNIX_JACK ? clientName + (" " + processAndInstance(instance))
+                                                        : std::string(clientName);
+          auto port = std::make_unique<Port>(made->api, made->client, extra...);
+          port->setErrorCallback(midiErrorCallback, nullptr);
+          if constexpr (std::is_same<Port, RtMidiIn>::value) {
+            port->setCallback(&MidiInputDelivery::post, delivery);
+            port->ignoreTypes(false, true, true);
+          }
+          made->port = port.release();
+        } catch (const std::exception& e) {
+          std::fprintf(stderr, "MIDI: %s\n", e.what());
+        } catch (...) {
+        }
+        if (!made->port && !made->problem) made->problem = noSystemText();
+      },
+      [made] { endNow<Port>(made->port, made->server); });
+  MadePort out;
+  if (!answered) {
+    out.problem = kSilentServerText;
+    return out;
+  }
+  out.port = made->port;
+  out.problem = made->problem;
+  out.server = made->server;
+  if (made->api == RtMidi::UNIX_JACK) {
+    out.own = made->client + ":" + portName;
+    jackSeen = true;
+  }
+  return out;
+}
+
+}  // namespace
+
+MadePort makeOutPort(int instance) {
+  return makePort<RtMidiOut>("out", "RtMidi Output Client", "RtMidi Output", instance, nullptr);
+}
+
+MadePort makeInPort(int instance, unsigned int queueLimit, MidiInputDelivery* delivery) {
+  return makePort<RtMidiIn>("in", "RtMidi Input Client", "RtMidi Input", instance, delivery, queueLimit);
+}
+
+void endOutPort(RtMidi* port, long server) {
+  if (port && !handOver([port, server] { endNow<RtMidiOut>(port, server); })) setAside(port);
+}
+
+void endInPort(RtMidi* port, long server, MidiInputDelivery* delivery) {
+  if (!port && !delivery) return;
+  const bool handed = handOver([port, server, delivery] {
+    endNow<RtMidiIn>(port, server);
+    // Without a server the library's thread is never joined: a callback it was in may still be queueing. A delivery
+    // whose thread was left to end on its own may still be running too.
+    if (!delivery) return;
+    if (serverGone(server) || delivery->abandoned())
+      setAside(delivery);
+    else
+      delete delivery;
+  });
+  if (!handed) {
+    setAside(port);
+    setAside(delivery);
+  }
+}
+
+// Whether a direction's port object may be used: its server still runs. On JACK its helper opens here, at the first
+// use after the port list: one of ours held open from the port list on stalls Qtractor's client as it deactivates at
+// quit. The server that answers the helper must know the library's client: once its server went away, libjack frees
+// that client's memory as the process opens a client (the helper too), and a server started again does not know it.
+// The caller holds the lock of the direction's helper.
+Reply serverRuns(std::atomic<long>* server, Helper* helper, const std::string& ownPort, const std::string& helperName) {
+  if (*server == kNoJackServer) return Reply::kYes;
+  if (!*helper) {
+    const long of = *server;
+    if (serverGone(of)) return Reply::kNo;
+    auto made = std::make_shared<HelperClient*>(nullptr);
+    const std::string library = ownPort.substr(0, ownPort.rfind(':'));
+    const bool answered = ask(
+        [=] {
+          if (serverGone(of)) return;
+          *made = new HelperClient(helperName);
+          if (!(*made)->client() || !(*made)->knows(library)) {
+            HelperClient::end(*made);  // closed while its server runs (set aside when none answered its open)
+            *made = nullptr;
+          }
+        },
+        [made] {
+          if (*made) HelperClient::end(*made);
+        });
+    if (!answered) return Reply::kSilent;
+    if (serverGone(of)) return Reply::kNo;
+    if (!*made) {
+      *server = kServerLost;
+      return Reply::kNo;
+    }
+    helper->reset(*made, &HelperClient::release);  // kept only with a client its server knows
+  }
+  return serverGone(*server) ? Reply::kNo : Reply::kYes;
+}
+
+bool listPorts(RtMidi* port, long server, std::vector<std::string>* names, const std::string& own) {
+  names->assign(1, "OFF");
+  if (!port || serverGone(server)) return true;
+  auto listed = std::make_shared<std::vector<std::string>>();
+  const bool answered = ask([=] {
+    if (serverGone(server)) return;
+    unsigned int count = 0;
+    try {
+      count = port->getPortCount();
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "MIDI: %s\n", e.what());
+      return;
+    }
+    // A name that cannot be read still takes its place (ports are opened by name, looked up afresh).
+    std::string last;
+    for (unsigned int i = 0; i < count; ++i) {
+      try {
+        last = port->getPortName(i);
+      } catch (const std::exception& e) {
+        std::fprintf(stderr, "MIDI: %s\n", e.what());
+      }
+      if (own.empty() || last != own) listed->push_back(last);
+    }
+  });
+  if (!answered) return false;
+  names->insert(names->end(), listed->begin(), listed->end());
+  return true;
+}
+
+int currentPortNumber(RtMidi* port, long server, const std::string& name) {
+  if (!port || serverGone(server)) return -1;
+  auto number = std::make_shared<int>(-1);
+  const bool answered = ask([=] {
+    if (serverGone(server)) return;
+    try {
+      const unsigned int n = port->getPortCount();
+      for (unsigned int i = 0; i < n && *number < 0; ++i)
+        if (port->getPortName(i) == name) *number = static_cast<int>(i);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "MIDI: %s\n", e.what());
+    }
+  });
+  return answered ? *number : kSilentNumber;
+}
+
+Reply openPort(RtMidi* port, long server, unsigned int number, const char* portName, MidiInputDelivery* delivery) {
+  if (!port || serverGone(server)) return Reply::kNo;
+  auto opened = std::make_shared<bool>(false);
+  const std::string name = portName;
+  const bool answered = ask([=] {
+    if (serverGone(server)) return;
+    try {
+      port->openPort(number, name);
+      if (!port->isPortOpen()) return;
+      if (delivery) {
+        // The library refuses a second callback, so the first one goes before it is set again.
+        auto* in = static_cast<RtMidiIn*>(port);
+        in->cancelCallback();
+        in->setCallback(&MidiInputDelivery::post, delivery);
+        in->ignoreTypes(false, true, true);
+      }
+      *opened = true;
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "MIDI: %s\n", e.what());
+      try {
+        port->closePort();
+      } catch (...) {
+      }
+    }
+  });
+  if (!answered) return Reply::kSilent;
+  return *opened ? Reply::kYes : Reply::kNo;
+}
+
+Reply openVirtualPort(RtMidi* port, long server, const std::string& name) {
+  if (!port || serverGone(server)) return Reply::kNo;
+  const bool answered = ask([=] {
+    if (serverGone(server)) return;
+    try {
+      port->openVirtualPort(name);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "MIDI: %s\n", e.what());
+    }
+  });
+  return answered ? Reply::kYes : Reply::kSilent;
+}
+
+Reply closePort(RtMidi* port, long server) {
+  if (!port || serverGone(server)) return Reply::kNo;
+  const bool answered = ask([=] {
+    if (serverGone(server)) return;
+    try {
+      port->closePort();
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "MIDI: %s\n", e.what());
+    }
+  });
+  return answered ? Reply::kYes : Reply::kSilent;
+}
+
+Reply connected(const Helper& helper, long server, const std::string& otherEnd, const std::string& ours) {
+  if (!helper || serverGone(server)) return Reply::kNo;
+  auto found = std::make_shared<bool>(false);
+  const bool answered = ask([=] {
+    if (!serverGone(server) && !helper->serverGone()) *found = helper->connected(otherEnd, ours);
+  });
+  if (!answered) return Reply::kSilent;
+  return *found ? Reply::kYes : Reply::kNo;
+}
+
+// The probe of a direction's port object goes by its helper's name too.
+std::string helperName(const char* direction, int instance) {
+  return std::string("vexmir-") + direction + "-" + processAndInstance(instance);
+}
+
+}  // namespace jackowner
+
+JackConnectionWatch::JackConnectionWatch(jackowner::Helper helper, long server, std::string otherEnd, std::string ours)
+    : helper_(std::move(helper)), server_(server), otherEnd_(std::move(otherEnd)), ours_(std::move(ours)) {}
+
+// A JACK connection carries data only once the server runs it in its process graph, which it switches to at the start
+// of a later cycle (under load, many milliseconds after the connection was made). Messages sent before that are lost,
+// typically the request the editor sends as soon as a port has been chosen, and so is an answer arriving on an input
+// port opened a moment ago. The watch waits until the graph the server runs shows our own port (by its full name:
+// another instance may have a port on the same other end) connected to the other end. Long enough for a server on a
+// loaded machine; a working connection goes live within a cycle or two.
+bool JackConnectionWatch::waitUntilLive() {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(2000);
+  do {
+    switch (jackowner::connected(helper_, server_, otherEnd_, ours_)) {
+      case jackowner::Reply::kYes:
+        return true;
+      case jackowner::Reply::kSilent:
+        return false;
+      case jackowner::Reply::kNo:
+        if (jackowner::serverGone(server_)) return false;
+        break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  } while (std::chrono::steady_clock::now() < deadline);
+  return false;
+}

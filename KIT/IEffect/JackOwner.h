@@ -1,0 +1,105 @@
+// Every call of ours that talks to a JACK server, and everything libjack's threads can reach of ours.
+//
+// One thread of the process (the owner) makes every such call, ours and the MIDI library's on our behalf: clients
+// opened and closed, ports registered, connected and removed, the graph read. A caller hands it a piece of work and
+// waits for it a bounded time; a server that does not answer holds the owner, never the caller, who reads the silence
+// as a server that stopped. Work runs in the order it was handed over, so that work handed over after a silence (an
+// object's close and deletion) runs after the work that was waited for in vain: what the work touches is owned by it
+// until it has run. The module stays loaded from the owner's start on, as its thread and libjack's callbacks into it
+// may run at any time until the process ends.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+class HostCallRelay;
+class MidiInputDelivery;
+class RtMidi;
+class RtMidiIn;
+class RtMidiOut;
+
+namespace jackowner {
+
+// The server of a direction without a JACK port object (none made, or made on ALSA): it cannot go away.
+constexpr long kNoJackServer = -1;
+// The server of a port object whose client the server running now does not know: it went away.
+constexpr long kServerLost = -2;
+
+// Whether the server a port object was made on has ended, as far as this process heard. No call to the server.
+bool serverGone(long server);
+
+// The relays woken when a server's end is heard; the host's audio blocks (real-time safe: atomics only).
+void hearServerEnds(HostCallRelay* relay, bool on);
+void hostAudioRuns();
+
+// What a caller learns of work handed to the owner.
+enum class Reply { kYes, kNo, kSilent };
+
+// A helper client of a direction's own beside the library's (see JackOwner.cpp); released through the owner.
+class HelperClient;
+using Helper = std::shared_ptr<HelperClient>;
+
+// A direction's port object. `problem` gets what the musician reads when none could be made: no MIDI system, a server
+// that does not answer, or a host whose audio has not reconnected to the server since it ended.
+struct MadePort {
+  RtMidi* port = nullptr;
+  long server = kNoJackServer;
+  std::string own;  // the full name its port will have on JACK, "" elsewhere
+  const char* problem = nullptr;
+};
+MadePort makeOutPort(int instance);
+// The input's messages go to `delivery`, which must outlive the object: both are ended by endInPort, the delivery
+// alone when no object came (it may still come unasked, and is ended before it).
+MadePort makeInPort(int instance, unsigned int queueLimit, MidiInputDelivery* delivery);
+
+// Ends the object (and then the delivery its callback feeds) on the owner, after any work handed over before; one of
+// a server that went away is set aside instead. The caller gives them up: nothing of them is used again.
+void endOutPort(RtMidi* port, long server);
+void endInPort(RtMidi* port, long server, MidiInputDelivery* delivery);
+
+// Whether a port object may still be used: its server runs (see serverRuns in JackOwner.cpp). Makes the direction's
+// helper at the first use. kSilent when the owner did not answer in time.
+Reply serverRuns(std::atomic<long>* server, Helper* helper, const std::string& ownPort, const std::string& helperName);
+
+// The object's port list, without `own`; false when the owner did not answer in time (names holds "OFF" then).
+bool listPorts(RtMidi* port, long server, std::vector<std::string>* names, const std::string& own);
+// The library's current number of the port named, -1 when there is none, -2 when the owner did not answer in time.
+constexpr int kSilentNumber = -2;
+int currentPortNumber(RtMidi* port, long server, const std::string& name);
+// Opens the object's port to the library's port `number` (an input's callback feeds `delivery`).
+Reply openPort(RtMidi* port, long server, unsigned int number, const char* portName, MidiInputDelivery* delivery);
+Reply openVirtualPort(RtMidi* port, long server, const std::string& name);
+Reply closePort(RtMidi* port, long server);
+// Whether the graph the server runs connects the port named `otherEnd` to ours (its full name).
+Reply connected(const Helper& helper, long server, const std::string& otherEnd, const std::string& ours);
+
+// The name of a direction's helper client ("out" or "in").
+std::string helperName(const char* direction, int instance);
+
+// What the musician reads when the owner did not answer in time.
+extern const char* const kSilentServerText;
+
+// Holds or lets libjack's cancellation of the calling thread, for a function of ours that libjack's threads enter:
+// such a function is unwound by none of its own frames (see JackOwner.cpp).
+int holdCancellation();
+void letCancellation(int held);
+
+}  // namespace jackowner
+
+// A JACK connection carries data only once the server runs it in its process graph; a watch waits for that.
+class JackConnectionWatch {
+ public:
+  JackConnectionWatch(jackowner::Helper helper, long server, std::string otherEnd, std::string ours);
+  // False when the connection did not become live in time, its server went away or did not answer.
+  bool waitUntilLive();
+
+ private:
+  jackowner::Helper helper_;  // kept open by the watch should the ports close meanwhile
+  long server_;
+  std::string otherEnd_;
+  std::string ours_;
+};
