@@ -46,7 +46,7 @@ struct Shared {
   std::mutex queueLock;
   std::condition_variable wake;
   std::deque<std::function<void()>> queue;  // under queueLock
-  bool started = false;                     // under queueLock
+  std::atomic<bool> started{false};         // written under queueLock
   std::atomic<int64_t> busySince{0};        // when the work in hand began; 0 between pieces of work
   std::mutex listenersLock;
   std::vector<HostCallRelay*> listeners;  // under listenersLock
@@ -91,7 +91,10 @@ void keepModuleLoaded() {
     dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
 }
 
+thread_local bool onOwner = false;
+
 void runOwner() {
+  onOwner = true;
   Shared& s = shared();
   std::unique_lock<std::mutex> lock(s.queueLock);
   for (;;) {
@@ -140,14 +143,18 @@ bool handOver(std::function<void()> work) {
 
 // Runs `work` on the owner and waits while the owner answers. False when it did not: `work` still runs in its turn
 // (the caller must not touch what it writes), and `ifGivenUp` after it. While the owner is silent nothing is handed
-// over: the caller hears so at once.
-bool ask(std::function<void()> work, std::function<void()> ifGivenUp = {}) {
+// over, unless `always`: the caller hears so at once. The owner's own work runs at once.
+bool ask(std::function<void()> work, std::function<void()> ifGivenUp = {}, bool always = false) {
   struct Call {
     std::mutex lock;
     std::condition_variable ended;
     bool done = false, givenUp = false;
   };
-  if (ownerSilent()) return false;
+  if (onOwner) {
+    work();
+    return true;
+  }
+  if (ownerSilent() && !always) return false;
   auto call = std::make_shared<Call>();
   const bool handed = handOver([call, work = std::move(work), ifGivenUp = std::move(ifGivenUp)] {
     work();
@@ -171,6 +178,12 @@ bool ask(std::function<void()> work, std::function<void()> ifGivenUp = {}) {
     call->ended.wait_for(lock, std::chrono::milliseconds(10));
   }
   return true;
+}
+
+// An end of something of ours on the owner, waited for while the owner answers (a process that exits with a client of
+// ours half closed holds the server's cycles until the server gives up on it). Set aside when no owner can start.
+void endOnOwner(std::function<void()> end, void* object) {
+  if (!ask(std::move(end), {}, true) && !shared().started) setAside(object);
 }
 
 bool hostLeftNoClientOfAGoneServer();
@@ -302,10 +315,8 @@ class HelperClient {
 
   jack_client_t* client() const { return client_; }
   bool serverGone() const { return serverEnds.load() != server_; }
-  // Any thread: the end runs on the owner.
-  static void release(HelperClient* helper) {
-    if (!handOver([helper] { end(helper); })) setAside(helper);
-  }
+  // Any thread: the end runs on the owner, waited for while it answers.
+  static void release(HelperClient* helper) { endOnOwner([helper] { end(helper); }, helper); }
   static void end(HelperClient* helper) {
     if (!helper->client_ || helper->serverGone()) return setAside(helper);
     jack_client_close(helper->client_);
@@ -452,12 +463,12 @@ MadePort makeInPort(int instance, unsigned int queueLimit, MidiInputDelivery* de
 }
 
 void endOutPort(RtMidi* port, long server) {
-  if (port && !handOver([port, server] { endNow<RtMidiOut>(port, server); })) setAside(port);
+  if (port) endOnOwner([port, server] { endNow<RtMidiOut>(port, server); }, port);
 }
 
 void endInPort(RtMidi* port, long server, MidiInputDelivery* delivery) {
   if (!port && !delivery) return;
-  const bool handed = handOver([port, server, delivery] {
+  endOnOwner([port, server, delivery] {
     endNow<RtMidiIn>(port, server);
     // Without a server the library's thread is never joined: a callback it was in may still be queueing. A delivery
     // whose thread was left to end on its own may still be running too.
@@ -466,11 +477,7 @@ void endInPort(RtMidi* port, long server, MidiInputDelivery* delivery) {
       setAside(delivery);
     else
       delete delivery;
-  });
-  if (!handed) {
-    setAside(port);
-    setAside(delivery);
-  }
+  }, port);
 }
 
 // Whether a direction's port object may be used: its server still runs. On JACK its helper opens here, at the first
