@@ -133,7 +133,9 @@ void MIDIMessageSender::sendPatchToDeviceFromLibrarian(const LibrarianPatch& pat
     // Audition: the program goes into the editor as if the synthesizer had sent it.
     plug->SetLibrarianRequestActive(false);
     ISysEx sysex(0, dump.data(), static_cast<int>(dump.size()));
+    MIDIMessageManager::feedingOwnDump = true;
     plug->ProcessSysEx(&sysex, true);
+    MIDIMessageManager::feedingOwnDump = false;
     if (hub) hub->dumpPending = false;
     if (!plug->answerReceived) {
       // The editor takes the program in from the input above; a cancel does not end this wait.
@@ -192,6 +194,8 @@ MIDIMessageSender::StoreEnd MIDIMessageSender::storeProgram(const std::vector<ui
       end = StoreEnd::kUnconfirmed;
   }
   hub->readingStoreResults = false;
+  // A result still to come from a synthesizer that answers is not the next program's.
+  if (confirming && end != StoreEnd::kConfirmed && end != StoreEnd::kNotSent) sendAnswerMarker();
   // Once the synthesizer has confirmed a load, a store it does not answer is not confirmed: it is not taken for a
   // model that never answers.
   *confirmsLoads = *confirmsLoads || loaded() || loadRefused();
