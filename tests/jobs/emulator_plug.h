@@ -75,6 +75,17 @@ class EmulatorPlug : public TestEditor {
   int sent(uint8_t function) const { return sentFunctions[function & 0x7F]; }
   // The librarian's line, where news the musician did not ask for is said.
   std::string librarianLine() { return getLibrarianEditor()->lastMessage(); }
+  // What the editor showed, for a failure's message: the jobs' texts, the librarian's line and the port menus.
+  std::string shown() {
+    std::string in, out;
+    projectPortNames(&in, &out);
+    auto menu = [this](const std::string& name, int idx, bool open) {
+      return name + " (menu " + std::to_string(static_cast<int>(paramValue(idx))) + (open ? ", open)" : ", closed)");
+    };
+    return "texts " + ::testing::PrintToString(texts()) + "; librarian \"" + librarianLine() + "\"; MIDI IN " +
+           menu(in, kDeviceInSelection, isExternalMIDIInOpen()) + ", MIDI OUT " +
+           menu(out, kDeviceOutSelection, isExternalMIDIOutOpen());
+  }
   bool SendMidiSysex2(std::vector<unsigned char> bytes) override {
     if (bytes.size() == 1 && bytes[0] == 0xF8) {
       std::lock_guard<std::mutex> lock(mutex);
