@@ -492,7 +492,6 @@ TEST_F(MidiFaults, APortRenamedOrGoneAtRecallIsOffSaysSoAndNothingGoesElsewhere)
       ASSERT_LT(++stale, 30000) << "the cut of " << second << " never showed";
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    std::printf("round %d: the cut showed after %d readings\n", round, stale);
     ASSERT_TRUE(plugs[1]->UnserializeState(&shared, 0) > 0 && plugs[1]->waitIdle()) << plugs[1]->shown();
     plugs[1]->setJobClock(&requestClock);
     EXPECT_TRUE(plugs[1]->run(kJobActiveArrangementRequest) && plugs[1]->lastText() == "Data request completed!")

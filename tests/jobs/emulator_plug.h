@@ -79,12 +79,10 @@ class EmulatorPlug : public TestEditor {
   std::string shown() {
     std::string in, out;
     projectPortNames(&in, &out);
-    auto menu = [this](const std::string& name, int idx, bool open) {
-      return name + " (menu " + std::to_string(static_cast<int>(paramValue(idx))) + (open ? ", open)" : ", closed)");
-    };
-    return "texts " + ::testing::PrintToString(texts()) + "; librarian \"" + librarianLine() + "\"; MIDI IN " +
-           menu(in, kDeviceInSelection, isExternalMIDIInOpen()) + ", MIDI OUT " +
-           menu(out, kDeviceOutSelection, isExternalMIDIOutOpen());
+    return ::testing::PrintToString(texts()) + ", librarian \"" + librarianLine() + "\", MIDI IN " + in + " (menu " +
+           std::to_string(paramValue(kDeviceInSelection)) + (isExternalMIDIInOpen() ? ", open)" : ", closed)") +
+           ", MIDI OUT " + out + " (menu " + std::to_string(paramValue(kDeviceOutSelection)) +
+           (isExternalMIDIOutOpen() ? ", open)" : ", closed)");
   }
   bool SendMidiSysex2(std::vector<unsigned char> bytes) override {
     if (bytes.size() == 1 && bytes[0] == 0xF8) {
