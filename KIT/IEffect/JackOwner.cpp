@@ -83,21 +83,41 @@ std::atomic<long> endsSeenByAudio{-1};
 // on a server that runs.
 constexpr int64_t kAudioAfterEndMillis = 100;
 
-// The owner's code and libjack's callbacks into it may run until the process ends: the module is never unloaded
-// once the owner exists (a host's dlclose then leaves it mapped).
+// Once a client of ours has opened, libjack's threads may call into the module (its report functions, a shutdown
+// callback, an input's delivery) and the owner may be inside libjack for as long as a server does not answer, until
+// the process ends: from then on the module is never unloaded (a host's dlclose leaves it mapped). Before, the owner
+// ends whenever it has nothing to do, and a host may unload the module.
+std::atomic<bool> moduleKept{false};
+
 void keepModuleLoaded() {
+  if (moduleKept.exchange(true)) return;
   Dl_info info;
-  if (dladdr(reinterpret_cast<void*>(&keepModuleLoaded), &info) && info.dli_fname)
-    dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+  if (!dladdr(reinterpret_cast<void*>(&keepModuleLoaded), &info) || !info.dli_fname ||
+      !dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE)) {
+    const char* why = dlerror();
+    std::fprintf(stderr, "MIDI: the plug-in could not keep itself loaded: %s\n", why ? why : "not found");
+  }
 }
+
+// A module unloaded before any client of ours opened takes the shared state with it (the owner has ended: it ends
+// whenever it has nothing to do until then).
+struct SharedGoesWithTheModule {
+  ~SharedGoesWithTheModule() {
+    if (!moduleKept && !shared().started) delete &shared();
+  }
+} sharedGoesWithTheModule;
 
 thread_local bool onOwner = false;
 
-void runOwner() {
+void* runOwner(void*) {
   onOwner = true;
   Shared& s = shared();
   std::unique_lock<std::mutex> lock(s.queueLock);
   for (;;) {
+    if (s.queue.empty() && !moduleKept) {
+      s.started = false;
+      return nullptr;
+    }
     s.wake.wait(lock, [&] { return !s.queue.empty(); });
     std::function<void()> work = std::move(s.queue.front());
     s.queue.pop_front();
@@ -126,11 +146,15 @@ bool handOver(std::function<void()> work) {
   {
     std::lock_guard<std::mutex> lock(s.queueLock);
     if (!s.started) {
-      keepModuleLoaded();
-      try {
-        std::thread(runOwner).detach();
-      } catch (const std::exception& e) {
-        std::fprintf(stderr, "MIDI: %s\n", e.what());
+      // A thread of the C library's own: nothing of the module runs after the owner's function returns.
+      pthread_t owner;
+      pthread_attr_t attr;
+      pthread_attr_init(&attr);
+      pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+      const int made = pthread_create(&owner, &attr, &runOwner, nullptr);
+      pthread_attr_destroy(&attr);
+      if (made != 0) {
+        std::fprintf(stderr, "MIDI: no thread for the MIDI system\n");
         return false;
       }
       s.started = true;
@@ -220,7 +244,8 @@ void reportJackInfo(const char* text) {
   letCancellation(held);
 }
 
-// Before a client of ours opens; again after the host set a function of its own. Never given back: the module stays.
+// Before a client of ours opens; again after the host set a function of its own. Given back only while no client of
+// ours ever opened (the module stays from then on).
 void reportOneAtATime() {
   std::lock_guard<std::mutex> one(shared().reportLock);
   if (jack_error_callback != &reportJackError) {
@@ -231,6 +256,12 @@ void reportOneAtATime() {
     shared().hostInfo = jack_info_callback;
     jack_set_info_function(&reportJackInfo);
   }
+}
+
+void giveReportsBack() {
+  std::lock_guard<std::mutex> one(shared().reportLock);
+  if (jack_error_callback == &reportJackError) jack_set_error_function(shared().hostError);
+  if (jack_info_callback == &reportJackInfo) jack_set_info_function(shared().hostInfo);
 }
 
 // As the process opens a client after a server's end, libjack closes and frees every client of the server that ended,
@@ -253,7 +284,12 @@ jack_client_t* openClient(const std::string& name, bool* refused = nullptr) {
   reportOneAtATime();
   const long server = serverEnds.load();
   jack_client_t* client = jack_client_open(name.c_str(), JackNoStartServer, nullptr);
-  if (!client) countServerEnd(server);
+  if (client) {
+    keepModuleLoaded();
+  } else {
+    countServerEnd(server);
+    if (!moduleKept) giveReportsBack();  // no thread of libjack's is ours: a host may unload the module
+  }
   return client;
 }
 

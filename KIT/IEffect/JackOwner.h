@@ -5,7 +5,7 @@
 // waits for it a bounded time; a server that does not answer holds the owner, never the caller, who reads the silence
 // as a server that stopped. Work runs in the order it was handed over, so that work handed over after a silence (an
 // object's close and deletion) runs after the work that was waited for in vain: what the work touches is owned by it
-// until it has run. The module stays loaded from the owner's start on, as its thread and libjack's callbacks into it
+// until it has run. The module stays loaded from the first client of ours on, as the owner and libjack's callbacks into it
 // may run at any time until the process ends.
 #pragma once
 

@@ -214,6 +214,8 @@ class ProtocolPlug : public jobtest::TestEditor {
 
   // ---- what the model does ----
   Answer answer = Answer::kAnswer;
+  // Silent as a lost program request, not as a synthesizer that stopped: the global request still answered.
+  bool lostRequestsOnly = false;
   // With `answersResults`, a program dump is answered "load completed" and a write request "write completed"; a dump
   // while the synthesizer plays a program listed in `lostDumps` is lost instead, once per listing.
   bool answersResults = false;
@@ -259,7 +261,8 @@ class ProtocolPlug : public jobtest::TestEditor {
       owed.push_back({Bytes{0xF0, 0x42, 0x30, 0x58, static_cast<uint8_t>(dump ? 0x23 : 0x21), 0xF7}, pauses + 1});
     const bool request =
         b.size() == 6 && b[0] == 0xF0 && b[1] == 0x42 && b[3] == 0x58 && (b[4] == 0x10 || b[4] == 0x0E);
-    if (!request || (b[2] & 0x0F) != synthChannel || answer == Answer::kSilent) return;
+    if (!request || (b[2] & 0x0F) != synthChannel) return;
+    if (answer == Answer::kSilent && (b[4] == 0x10 || !lostRequestsOnly)) return;
     Bytes reply;
     if (b[4] == 0x10) {
       reply = programDump(synthProgram, synthChannel);
