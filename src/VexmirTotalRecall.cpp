@@ -40,13 +40,21 @@ int Vexmir::UnserializeState(ByteChunk* chunk, int startPos) {
   return UnserializeState2(chunk, startPos, true);
 }
 
-bool Vexmir::SerializeState2(ByteChunk* chunk, bool full) {
+bool Vexmir::SerializeProject(ByteChunk* chunk, std::string* digest) {
+  if (!patchManager) return IEffectVST::SerializeProject(chunk, digest);
+  return SerializeState2(chunk, true, digest);
+}
+
+bool Vexmir::SerializeState2(ByteChunk* chunk, bool full, std::string* digest) {
   if (!chunk) return false;
   KIT_MutexLock lock(mMutex);
   PluginState state;
   projectState(&state, full);
   if (full && patchManager) setLibrarianViewDirty();
   writeStateBody(chunk, state, full && patchManager);
+  // The synthesizer's channel message is taken in without the mutex: the digest of a state built again could hold a
+  // channel that the chunk lacks, which would then never be told.
+  if (digest) *digest = projectDigest(state);
   return true;
 }
 
@@ -66,7 +74,7 @@ void Vexmir::projectState(PluginState* out, bool full) {
     std::vector<std::string>& names = patchManager->patch.names;
     // The name the editor shows is the program's name, even when no dump has gone out since it was typed.
     const std::string shown = programName();
-    if (!shown.empty()) names[0] = KIT_UTF8Head(shown, kStateShortNameLength);
+    if (!shown.empty()) names[0] = keptProgramName(shown);
     // The ports the project names: those a JACK server's end closed too (nothing is asked of the MIDI system here).
     projectPortNames(&names[3], &names[4]);
     state.patch = patchManager->block();

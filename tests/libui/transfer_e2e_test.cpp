@@ -63,13 +63,12 @@ TEST(LibrarianTransfers, AuditionStoreAndRequestGoThroughTheSynthesizer) {
   // it holds already, never. So is a randomized program, sent to the synthesizer.
   AEffect* e = plug.GetAEffect();
   auto toldAfter = [&](bool started) {
-    const int before = projectChangesTold;
+    int told = 0;
     EXPECT_TRUE(started && eventually([&] {
-      for (int i = 0; i < 100; ++i) toldOnIdle(e);
+      for (int i = 0; i < 100; ++i) told += toldOnIdle(e);
       return !plug.getMidiManager()->isWorkerBusy(MidiWorker::kJobThread);
     }));
-    toldOnIdle(e);
-    return projectChangesTold - before;
+    return told + toldOnIdle(e);
   };
   toldOnIdle(e);
   EXPECT_EQ(toldAfter(editor->auditionSlot(0, 17)), 1);
@@ -168,4 +167,19 @@ TEST(LibrarianTransfers, AuditionStoreAndRequestGoThroughTheSynthesizer) {
   plug.setParameterFromPlug(kDeviceOutSelection,
                             plug.getExternalMIDIOutDevice(EmulatorClient::emulatorInPort().c_str()));
   EXPECT_EQ(toldAfter(true), 1);
+
+  // Where the host never idles the plug-in (its editor closed), the plug-in's own thread tells it, once: the
+  // synthesizer's knob turned, its channel message, the host's tempo with tempo sync on.
+  for (const char* sent : {"send cc 0 74 5", "send raw F0 42 35 58 4E 00 00 F7"}) {
+    emulator.check(sent);
+    EXPECT_EQ(toldUnidled(e), 1) << sent;
+    EXPECT_EQ(toldOnIdle(e), 0) << sent;
+  }
+  plug.GetParam(kOverrideTempo)->Set(1.0);
+  hostTempo = 133.0;
+  double* none[2] = {nullptr, nullptr};
+  plug.ProcessDoubleReplacing(none, none, 64);
+  EXPECT_EQ(toldUnidled(e), 1);
+  EXPECT_EQ(toldOnIdle(e), 0);
+  hostTempo = 0.0;
 }
