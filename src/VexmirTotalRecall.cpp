@@ -74,7 +74,7 @@ void Vexmir::projectState(PluginState* out, bool full) {
     std::vector<std::string>& names = patchManager->patch.names;
     // The name the editor shows is the program's name, even when no dump has gone out since it was typed.
     const std::string shown = programName();
-    if (!shown.empty()) names[0] = keptProgramName(shown);
+    if (!shown.empty()) names[0] = KIT_UTF8Head(shown, kStateShortNameLength);
     // The ports the project names: those a JACK server's end closed too (nothing is asked of the MIDI system here).
     projectPortNames(&names[3], &names[4]);
     state.patch = patchManager->block();

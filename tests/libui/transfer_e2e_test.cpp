@@ -160,6 +160,7 @@ TEST(LibrarianTransfers, AuditionStoreAndRequestGoThroughTheSynthesizer) {
   // A project that opens the ports it names tells nothing; one whose MIDI OUT port is gone opens it OFF and tells once,
   // and so does the port chosen again.
   const Bytes connected = projectOf(e);
+  toldSoFar(e);
   ASSERT_TRUE(openProject(e, connected));
   EXPECT_EQ(toldAfter(true), 0);
   ASSERT_TRUE(openProject(e, withBankPath(connected, EmulatorClient::emulatorInPort(), "gone:in")));
