@@ -356,21 +356,18 @@ TEST(PluginLibrarian, ARecallNeverMovesOrHidesTheEditsMadeHere) {
     std::atomic<int> phase{0};  // one message beside effGetChunk, then others beside the idle, then none
     std::thread message([&] {
       for (int k = 0, now; (now = phase) < 2; ++k) {
-        const int c = now == 0 ? 2 * round + 10 : 2 * round + 8 + k % 2;
-        const uint8_t channel[] = {0xF0, 0x42, static_cast<uint8_t>(0x30 + c % 16), 0x58, 0x4E, 0x00, 0x00, 0xF7};
-        ISysEx m(0, channel, sizeof channel);
-        if (now == 1 || k == 0) p.ProcessSysEx(&m, true);
+        const int c = now ? 2 * round + 8 + k % 2 : 2 * round + 10;
+        const uint8_t m[] = {0xF0, 0x42, static_cast<uint8_t>(0x30 + c % 16), 0x58, 0x4E, 0x00, 0x00, 0xF7};
+        if (ISysEx sysex(0, m, sizeof m); now == 1 || k == 0) p.ProcessSysEx(&sysex, true);
       }
     });
     const Bytes saved = projectOf(e);
-    phase = 1;
-    int told = toldOnIdle(e);
+    int told = (phase = 1, toldOnIdle(e));
     phase = 2;
     message.join();
     told += toldOnIdle(e);
     p.ProjectChanged();
-    ASSERT_EQ(toldOnIdle(e), 0) << "a change was lost in round " << round;
-    ASSERT_TRUE(told > 0 || projectOf(e) == saved) << "round " << round;
+    ASSERT_TRUE(toldOnIdle(e) == 0 && (told > 0 || projectOf(e) == saved)) << "a change lost in round " << round;
   }
   // The randomized project opens the same elsewhere and tells nothing.
   const Bytes randomized = projectOf(e);

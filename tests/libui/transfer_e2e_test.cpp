@@ -170,17 +170,14 @@ TEST(LibrarianTransfers, AuditionStoreAndRequestGoThroughTheSynthesizer) {
   EXPECT_EQ(toldAfter(true), 1);
 
   // Where the host never idles the plug-in (its editor closed), the plug-in's own thread tells it, once: the
-  // synthesizer's knob turned, its channel message, the host's tempo with tempo sync on.
-  for (const char* sent : {"send cc 0 74 5", "send raw F0 42 35 58 4E 00 00 F7"}) {
-    emulator.check(sent);
-    EXPECT_EQ(toldUnidled(e), 1) << sent;
-    EXPECT_EQ(toldOnIdle(e), 0) << sent;
-  }
-  plug.GetParam(kOverrideTempo)->Set(1.0);
-  hostTempo = 133.0;
+  // synthesizer's knob turned, its channel message, tempo sync switched on and the host's tempo.
   double* none[2] = {nullptr, nullptr};
-  plug.ProcessDoubleReplacing(none, none, 64);
-  EXPECT_EQ(toldUnidled(e), 1);
-  EXPECT_EQ(toldOnIdle(e), 0);
-  hostTempo = 0.0;
+  const std::function<void()> changes[] = {
+      [&] { emulator.check("send cc 0 74 5"); }, [&] { emulator.check("send raw F0 42 35 58 4E 00 00 F7"); },
+      [&] { plug.GetParam(kOverrideTempo)->Set(1.0); },
+      [&] { hostTempo = 133, plug.midiOutReady = true, plug.ProcessDoubleReplacing(none, none, 64); }};
+  for (size_t i = 0; i < std::size(changes); ++i) {
+    changes[i]();
+    EXPECT_TRUE(toldUnidled(e) == 1 && toldOnIdle(e) == 0) << i;
+  }
 }

@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "platform/vst2/vst2.h"
 
@@ -15,28 +16,23 @@ namespace vexmir::testsupport {
 
 inline std::atomic<double> hostTempo{0.0};  // none while 0
 inline std::mutex toldLock;
-inline std::map<const AEffect*, int> toldTo;  // under toldLock
+inline std::map<const AEffect*, int> toldTo;  // the tells of each plug-in not looked at yet, under toldLock
 
 inline intptr_t quietHost(AEffect* e, int32_t opcode, int32_t, intptr_t, void*, float) {
+  thread_local VstTimeInfo time{};
   if (opcode == audioMasterUpdateDisplay) {
     std::lock_guard<std::mutex> lock(toldLock);
     ++toldTo[e];
   }
-  if (opcode == audioMasterGetTime && hostTempo > 0.0) {
-    thread_local VstTimeInfo time{};
-    time.tempo = hostTempo;
-    time.flags = kVstTempoValid;
-    return reinterpret_cast<intptr_t>(&time);
-  }
-  return 0;
+  if (opcode != audioMasterGetTime || hostTempo <= 0.0) return 0;
+  time.tempo = hostTempo, time.flags = kVstTempoValid;
+  return reinterpret_cast<intptr_t>(&time);
 }
 
 // The times the host was told that e's project changed since the last look, on any thread.
 inline int toldSoFar(const AEffect* e) {
   std::lock_guard<std::mutex> lock(toldLock);
-  const int n = toldTo[e];
-  toldTo[e] = 0;
-  return n;
+  return std::exchange(toldTo[e], 0);
 }
 
 // The same, the host's next idle included.
@@ -48,10 +44,7 @@ inline int toldOnIdle(AEffect* e) {
 // The same where the host never idles the plug-in: waits for a tell, for ten seconds at most.
 inline int toldUnidled(AEffect* e) {
   int n = 0;
-  for (int i = 0; i < 500 && n == 0; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    n = toldSoFar(e);
-  }
+  for (int i = 0; i < 500 && n == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20)), n = toldSoFar(e);
   return n;
 }
 
