@@ -246,13 +246,10 @@ TEST_F(BusyHost, TheModuleUnloadedWhileAnOpenWaitsOnAStoppedServerLeavesTheHostR
   void* module = dlopen(copy.c_str(), RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(module, nullptr) << dlerror();
   auto in = std::make_unique<Instance>(reinterpret_cast<VstPluginMainProc>(dlsym(module, "VSTPluginMain")), 1);
-  const std::vector<uint8_t> none = in->saveState(), named = in->projectState("Unloaded");
-  // Its ports listed and opened, then closed: the next recall opens them again.
-  ASSERT_TRUE(in->recall(named));
-  ASSERT_TRUE(in->recall(none));
+  const std::vector<uint8_t> named = in->projectState("Unloaded");
   jack_client_t* watcher = jack_client_open("vexmir-faults-unload", JackNoStartServer, nullptr);
   ASSERT_NE(watcher, nullptr);
-  ASSERT_TRUE(instanceClientsKnown(watcher, 1));
+  // The recall lists the ports for the first time: its client's open waits on the server.
   ASSERT_TRUE(server.signal(SIGSTOP));
   std::promise<void> closed;
   std::thread host([&] {
