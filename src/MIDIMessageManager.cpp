@@ -49,6 +49,8 @@ LibrarianPatch LibraryPatchRequest::program() const {
   return patch;
 }
 
+thread_local bool MIDIMessageManager::feedingOwnDump = false;
+
 MIDIMessageManager::MIDIMessageManager(Vexmir* plug, PatchManager* patchManager, PatchLibrarian* librarian,
                                        IGraphics* graphics)
     : plug(plug),

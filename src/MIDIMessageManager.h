@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "KIT/IEffect/IEffectStructs.h"
+#include "src/AnswerOrder.h"
 #include "src/LibrarianPatch.h"
 #include "src/MIDIMessageSender.h"
 #include "src/ProgramRandomizer.h"
@@ -166,6 +167,10 @@ class MIDIMessageManager {
   enum StoreResult { kWriteCompleted = 0, kWriteError, kLoadCompleted, kLoadError, kStoreResults };
   std::atomic<bool> readingStoreResults{false};
   std::atomic<uint32_t> storeResults[kStoreResults] = {};
+  // The late answers of requests whose wait ended: a job sends the marker, the SysEx input drops what it marks.
+  AnswerOrder answerOrder;
+  // Set on a job's thread while it hands the editor a program of its own (an audition), which no marker orders.
+  static thread_local bool feedingOwnDump;
   // Whether the synthesizer connected has answered the load of a program stored: not every model of the family
   // answers, and only one that does is sent a dump again, and has it not written, when the dump stays unconfirmed.
   std::atomic<bool> synthConfirmsLoads{false};

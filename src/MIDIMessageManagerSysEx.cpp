@@ -21,6 +21,8 @@
 
 namespace {
 
+const char* const kLateAnswerDropped = "Late answer from the synth dropped";
+
 bool korgHeader(const uint8_t* d, int n) {
   return n >= 5 && d[1] == 0x42 && (d[2] & 0xF0) == 0x30 && d[3] == 0x58;
 }
@@ -126,11 +128,18 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice) {
   const uint8_t* d = msg->mData;
   const int n = msg->mSize;
   if (!fromDevice || !korgHeader(d, n)) return;
-  if (n == 6) {
-    if (readingStoreResults && d[2] == plug->deviceId && d[4] >= 0x21 && d[4] <= 0x24) ++storeResults[d[4] - 0x21];
+  const bool programDump = n == kProgramDumpSize && d[4] == 0x40;
+  const bool storeResult = n == 6 && d[4] >= 0x21 && d[4] <= 0x24;
+  if (d[4] == 0x51) answerOrder.globalDumpCame();
+  // The answer of a request whose wait has ended is neither this request's nor a slot's: it is dropped and said.
+  if ((programDump || (storeResult && readingStoreResults)) && !feedingOwnDump && answerOrder.late(plug->ticks())) {
+    if (LibrarianEditor* editor = plug->getLibrarianEditor()) editor->note(kLateAnswerDropped);
     return;
   }
-  const bool programDump = n == kProgramDumpSize && d[4] == 0x40;
+  if (n == 6) {
+    if (readingStoreResults && storeResult && d[2] == plug->deviceId) ++storeResults[d[4] - 0x21];
+    return;
+  }
 
   // An armed request takes only what it asked for: the single request a whole program dump, the all-programs
   // request a bank image and then the programs it hands back. Everything else (a knob turned on the

@@ -161,8 +161,11 @@ class MIDIMessageSender {
   };
   // kPortLost: the ports closed under the wait (their JACK server ended); the display says so.
   enum class WaitEnd { kAnswered, kCancelled, kTimedOut, kMismatch, kShutDown, kProgramChanged, kPortLost };
-  // Polls as `wait` says; the channel search's answer is no longer awaited once it returns.
+  // Polls as `wait` says; the channel search's answer is no longer awaited once it returns. A wait that ends without
+  // the answer sends the marker that tells its late answer from the next request's (see AnswerOrder).
   WaitEnd waitForAnswer(const AnswerWait& wait);
+  // Sends that marker, when both ports are there (nothing could answer otherwise).
+  void sendAnswerMarker();
   // How the store of one program ended, by what the synthesizer answered (nothing, for a model that never does), or
   // kNotSent when the output went away before all of it was sent.
   enum class StoreEnd { kConfirmed, kRefused, kNotWritten, kUnconfirmed, kSent, kNotSent, kShutDown };

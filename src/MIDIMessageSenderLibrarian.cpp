@@ -133,7 +133,9 @@ void MIDIMessageSender::sendPatchToDeviceFromLibrarian(const LibrarianPatch& pat
     // Audition: the program goes into the editor as if the synthesizer had sent it.
     plug->SetLibrarianRequestActive(false);
     ISysEx sysex(0, dump.data(), static_cast<int>(dump.size()));
+    MIDIMessageManager::feedingOwnDump = true;
     plug->ProcessSysEx(&sysex, true);
+    MIDIMessageManager::feedingOwnDump = false;
     if (hub) hub->dumpPending = false;
     if (!plug->answerReceived) {
       // The editor takes the program in from the input above; a cancel does not end this wait.
@@ -151,11 +153,16 @@ MIDIMessageSender::StoreEnd MIDIMessageSender::storeProgram(const std::vector<ui
                                                             int dumpPauseMs, bool* confirmsLoads) {
   MIDIMessageManager* hub = plug->getMidiManager();
   if (!hub) return StoreEnd::kShutDown;
-  auto since = [hub](MIDIMessageManager::StoreResult kind, uint32_t before) {
-    return hub->storeResults[kind] != before;
+  auto count = [hub](MIDIMessageManager::StoreResult kind, uint32_t before) {
+    return hub->storeResults[kind] - before;
   };
+  auto since = [&](MIDIMessageManager::StoreResult kind, uint32_t before) { return count(kind, before) != 0; };
   const uint32_t loadsBefore = hub->storeResults[MIDIMessageManager::kLoadCompleted];
   const uint32_t loadErrorsBefore = hub->storeResults[MIDIMessageManager::kLoadError];
+  uint32_t writesBefore = 0, writeErrorsBefore = 0;
+  // What the synthesizer owes: a load result for every dump sent, a write result for the write request.
+  uint32_t dumpsSent = 0;
+  bool writeSent = false;
   auto loaded = [&] { return since(MIDIMessageManager::kLoadCompleted, loadsBefore); };
   auto loadRefused = [&] { return !loaded() && since(MIDIMessageManager::kLoadError, loadErrorsBefore); };
   hub->readingStoreResults = true;
@@ -166,6 +173,7 @@ MIDIMessageSender::StoreEnd MIDIMessageSender::storeProgram(const std::vector<ui
   for (int send = 0; send < 2; ++send) {
     outputGone = outputGone || !plug->midiOutReady;
     plug->checksumCheckAndSend(dump.data(), static_cast<int>(dump.size()));
+    ++dumpsSent;
     if (!pause(dumpPauseMs)) return StoreEnd::kShutDown;
     confirming = confirming || loadRefused();
     if (loaded() || !confirming) break;
@@ -178,10 +186,11 @@ MIDIMessageSender::StoreEnd MIDIMessageSender::storeProgram(const std::vector<ui
     // The dump did not go out: no write request follows it, whatever the output is by now.
     end = StoreEnd::kNotSent;
   } else {
-    const uint32_t writesBefore = hub->storeResults[MIDIMessageManager::kWriteCompleted];
-    const uint32_t writeErrorsBefore = hub->storeResults[MIDIMessageManager::kWriteError];
+    writesBefore = hub->storeResults[MIDIMessageManager::kWriteCompleted];
+    writeErrorsBefore = hub->storeResults[MIDIMessageManager::kWriteError];
     outputGone = outputGone || !plug->midiOutReady;
     sendWriteRequest(plug, program);
+    writeSent = true;
     if (!pause(kWritePauseMs)) return StoreEnd::kShutDown;
     const bool written = since(MIDIMessageManager::kWriteCompleted, writesBefore);
     if (since(MIDIMessageManager::kWriteError, writeErrorsBefore) || loadRefused())
@@ -196,6 +205,15 @@ MIDIMessageSender::StoreEnd MIDIMessageSender::storeProgram(const std::vector<ui
   // model that never answers.
   *confirmsLoads = *confirmsLoads || loaded() || loadRefused();
   hub->synthConfirmsLoads = *confirmsLoads;
+  // A result still to come from a synthesizer that answers (a dump sent twice, the first answered late) is not the
+  // next program's.
+  const uint32_t loadResults =
+      count(MIDIMessageManager::kLoadCompleted, loadsBefore) + count(MIDIMessageManager::kLoadError, loadErrorsBefore);
+  const uint32_t writeResults = writeSent ? count(MIDIMessageManager::kWriteCompleted, writesBefore) +
+                                                count(MIDIMessageManager::kWriteError, writeErrorsBefore)
+                                          : 0;
+  if ((*confirmsLoads || writeResults > 0) && (loadResults < dumpsSent || (writeSent && writeResults == 0)))
+    sendAnswerMarker();
   return outputGone && end != StoreEnd::kConfirmed ? StoreEnd::kNotSent : end;
 }
 

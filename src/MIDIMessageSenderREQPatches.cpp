@@ -79,7 +79,17 @@ bool MIDIMessageSender::searchChannels(uint8_t function, int pauseMs, bool annou
 MIDIMessageSender::WaitEnd MIDIMessageSender::waitForAnswer(const AnswerWait& wait) {
   const WaitEnd end = pollForAnswer(wait);
   if (MIDIMessageManager* hub = plug ? plug->getMidiManager() : nullptr) hub->channelSearchActive = false;
+  const bool unanswered = end == WaitEnd::kTimedOut || end == WaitEnd::kCancelled || end == WaitEnd::kMismatch ||
+                          end == WaitEnd::kProgramChanged;
+  if (unanswered && !plug->answerReceived) sendAnswerMarker();
   return end;
+}
+
+void MIDIMessageSender::sendAnswerMarker() {
+  MIDIMessageManager* hub = plug ? plug->getMidiManager() : nullptr;
+  if (!hub || !plug->midiOutReady || !plug->midiInReady) return;
+  hub->answerOrder.markerSent(plug->ticks());
+  sendRequest(kGlobalRequest);
 }
 
 MIDIMessageSender::WaitEnd MIDIMessageSender::pollForAnswer(const AnswerWait& wait) {

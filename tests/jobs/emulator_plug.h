@@ -4,12 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "KIT/mutex.h"
+#include "src/LibrarianEditor.h"
 #include "src/Vexmir.h"
 #include "tests/jobs/editor_test_support.h"
 #include "tests/support/EmulatorClient.h"
@@ -56,7 +60,29 @@ class EmulatorPlug : public TestEditor {
   // whatever the machine's load does to the way to the synthesizer.
   bool SendMidiSysex(unsigned char* bytes, int length) override {
     if (onSend) onSend();
+    // The function byte: after 42 3n 58, framed or not.
+    const int at = length > 4 && bytes[0] == 0xF0 ? 4 : 3;
+    if (length > at) ++sentFunctions[bytes[at] & 0x7F];
     return TestEditor::SendMidiSysex(bytes, length);
+  }
+  // Waits until the editor has sent more than `count` messages of `function` (0x10 a program request, 0x40 a program
+  // dump); false after two minutes.
+  bool waitSent(uint8_t function, int count) {
+    for (int i = 0; i < 60000 && sentFunctions[function & 0x7F] <= count; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return sentFunctions[function & 0x7F] > count;
+  }
+  int sent(uint8_t function) const { return sentFunctions[function & 0x7F]; }
+  // The librarian's line, where news the musician did not ask for is said.
+  std::string librarianLine() { return getLibrarianEditor()->lastMessage(); }
+  // What the editor showed, for a failure's message: the jobs' texts, the librarian's line and the port menus.
+  std::string shown() {
+    std::string in, out;
+    projectPortNames(&in, &out);
+    return ::testing::PrintToString(texts()) + ", librarian \"" + librarianLine() + "\", MIDI IN " + in + " (menu " +
+           std::to_string(paramValue(kDeviceInSelection)) + (isExternalMIDIInOpen() ? ", open)" : ", closed)") +
+           ", MIDI OUT " + out + " (menu " + std::to_string(paramValue(kDeviceOutSelection)) +
+           (isExternalMIDIOutOpen() ? ", open)" : ", closed)");
   }
   bool SendMidiSysex2(std::vector<unsigned char> bytes) override {
     if (bytes.size() == 1 && bytes[0] == 0xF8) {
@@ -80,10 +106,11 @@ class EmulatorPlug : public TestEditor {
  private:
   std::mutex mutex;
   std::vector<int64_t> tickTimes;
+  std::atomic<int> sentFunctions[128] = {};
 };
 
 // A case of the editor object against the fixture's emulator, reset to its power-on state: a data folder with an
-// open bank, and the jobs' pauses 40 times shorter than the editor's own (the exchange itself is real).
+// open bank, and the jobs' pauses 40 times shorter than the editor's own in this build (the exchange itself is real).
 class EmulatorTest : public ::testing::Test {
  protected:
   void SetUp() override { emulator.reset(); }

@@ -125,11 +125,22 @@ TEST_F(FetchE2E, OneProgramAndThenAll128ReachTheLibrariansOpenBank) {
   EXPECT_EQ(plug.lastText(), "Data request completed!");
   EXPECT_EQ(librarianData(plug, 3), emulator.program(7));
 
+  // The synthesizer answers the next request only after its wait has ended: during the fetch, once the fetch has asked
+  // for its first program. That answer (program 8) is no slot's.
+  emulator.check("program 8");
+  emulator.check("delay answers 600000");
+  ASSERT_TRUE(plug.run(kJobSinglePatchRequest, true));
+  EXPECT_EQ(plug.lastText(), "CONNECTION TIMED OUT!");
+  const int requests = plug.sent(0x10);
   const auto start = std::chrono::steady_clock::now();
-  ASSERT_TRUE(plug.run(kJobAllPatchRequest));
+  ASSERT_TRUE(plug.start(kJobAllPatchRequest));
+  ASSERT_TRUE(plug.waitSent(0x10, requests));
+  emulator.check("delay answers 0");
+  ASSERT_TRUE(plug.waitIdle());
   std::printf("128 programs fetched with pauses / 40: %.2f s\n",
               std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   EXPECT_EQ(plug.lastText(), "Data request completed!");
+  EXPECT_EQ(plug.librarianLine(), "Late answer from the synth dropped");
   for (int p = 0; p < 128; ++p) ASSERT_EQ(librarianData(plug, p), emulator.program(p)) << "program " << p;
 }
 

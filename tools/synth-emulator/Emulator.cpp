@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <sstream>
@@ -25,7 +26,8 @@ const char* kHelp =
     "  send nrpn CH MSB LSB V | send param ID V | send mode 0|1 | send raw HEX\n"
     "  log [from] | logsize | clearlog | wait MS FROM TEXT\n"
     "  bank load FILE | bank save FILE\n"
-    "  drop dumps N (the next N program dumps are lost) | results on|off (load and write results answered)";
+    "  drop dumps N (the next N program dumps are lost) | results on|off (load and write results answered)\n"
+    "  delay answers MS (each answer goes out MS ms late, the messages after it wait; 0 sends the waiting one now)";
 
 std::vector<std::string> split(const std::string& line) {
   std::istringstream in(line);
@@ -89,7 +91,11 @@ bool Emulator::start(const std::string& clientName, std::string* error) {
 }
 
 void Emulator::stop() {
-  running_ = false;
+  {
+    std::lock_guard<std::mutex> lock(modelMutex_);
+    running_ = false;
+  }
+  answerDelayChanged_.notify_all();
   if (worker_.joinable()) worker_.join();
   jack_.close();
   log_.wakeAll();
@@ -135,7 +141,7 @@ void Emulator::handleMessage(const Bytes& m) {
   log_.message("in", m);
   Reaction r;
   {
-    std::lock_guard<std::mutex> lock(modelMutex_);
+    std::unique_lock<std::mutex> lock(modelMutex_);
     const bool programDump =
         m.size() == kProgramDumpLength && m[1] == kKorgId && m[3] == kModelId && m[4] == kFnProgramDump;
     if (programDump && dumpsToDrop_ > 0) {
@@ -149,6 +155,11 @@ void Emulator::handleMessage(const Bytes& m) {
     };
     if (!answersResults_)
       r.replies.erase(std::remove_if(r.replies.begin(), r.replies.end(), isResult), r.replies.end());
+    const auto came = std::chrono::steady_clock::now();
+    auto due = [&] { return came + std::chrono::milliseconds(answerDelayMs_); };
+    if (!r.replies.empty() && answerDelayMs_ > 0) log_.note("answer delayed by " + std::to_string(answerDelayMs_) + " ms");
+    while (!r.replies.empty() && running_ && std::chrono::steady_clock::now() < due())
+      answerDelayChanged_.wait_until(lock, due());
   }
   for (const std::string& n : r.notes) log_.note(n);
   transmit(r.replies);
@@ -226,12 +237,21 @@ std::string Emulator::run(const std::vector<std::string>& a, const std::string& 
       m.reset();
       dumpsToDrop_ = 0;
       answersResults_ = true;
+      answerDelayMs_ = 0;
+      answerDelayChanged_.notify_all();
       reply = ok();
     } else if (cmd == "drop") {
       const char* usage = "drop dumps N";
       if (arg(a, 1, usage) != "dumps") throw CommandError{std::string("usage: ") + usage};
       noMore(a, 3, usage);
       dumpsToDrop_ = static_cast<int>(number(arg(a, 2, usage), 0, 1000, "count"));
+      reply = ok();
+    } else if (cmd == "delay") {
+      const char* usage = "delay answers MS";
+      if (arg(a, 1, usage) != "answers") throw CommandError{std::string("usage: ") + usage};
+      noMore(a, 3, usage);
+      answerDelayMs_ = static_cast<int>(number(arg(a, 2, usage), 0, 600000, "delay"));
+      answerDelayChanged_.notify_all();
       reply = ok();
     } else if (cmd == "results") {
       const char* usage = "results on|off";

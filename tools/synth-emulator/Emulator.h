@@ -49,6 +49,10 @@ class Emulator {
   // the way), and whether the results of loads and writes are answered (a family member that answers none).
   int dumpsToDrop_ = 0;
   bool answersResults_ = true;
+  // How long each answer waits before it goes out; the messages after it wait as well, as on a busy synthesizer. A new
+  // delay (0: none) applies to the answer waiting now too.
+  int answerDelayMs_ = 0;
+  std::condition_variable answerDelayChanged_;
   JackMidi jack_;
   MidiParser parser_;
   std::thread worker_;
