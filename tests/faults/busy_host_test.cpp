@@ -14,6 +14,8 @@
 // openings).
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <jack/jack.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,7 +23,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <random>
@@ -80,6 +84,18 @@ class BusyHost : public ::testing::Test {
   std::vector<std::unique_ptr<Instance>> instances;
   std::vector<std::vector<uint8_t>> projects;
 };
+
+// Whether the server knows a JACK client of the plug-in's instance `n` in this process: its port objects' or helpers'.
+bool instanceClientsKnown(jack_client_t* watcher, int n) {
+  const std::string id = std::to_string(::getpid()) + "-" + std::to_string(n);
+  for (const std::string& name : {"RtMidi Output Client " + id, "RtMidi Input Client " + id, "vexmir-out-" + id,
+                                  "vexmir-in-" + id})
+    if (char* uuid = jack_get_uuid_for_client_name(watcher, name.c_str())) {
+      jack_free(uuid);
+      return true;
+    }
+  return false;
+}
 
 }  // namespace
 
@@ -220,4 +236,38 @@ TEST_F(BusyHost, AnInstanceClosedWhileABankStoreAndItsClockRunLeavesNoThreadBehi
   EXPECT_LE(threadsAfter, threadsBefore);
   EXPECT_EQ(linesAfter, 0) << synth.client->log(mark).front();
   doomed.reset();
+}
+
+// A host unloads the module once it closed the plug-in, while an open of ours still waits on a stopped server; the
+// server then goes on. A copy of the bundle, loaded as a host loads it, is unloaded (the fixture's load stays).
+TEST_F(BusyHost, TheModuleUnloadedWhileAnOpenWaitsOnAStoppedServerLeavesTheHostRunning) {
+  const std::string copy = root.path + "/unloaded.so";
+  std::filesystem::copy_file(coretest::BundleHost::bundleLibrary(), copy);
+  void* module = dlopen(copy.c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(module, nullptr) << dlerror();
+  auto in = std::make_unique<Instance>(reinterpret_cast<VstPluginMainProc>(dlsym(module, "VSTPluginMain")), 1);
+  const std::vector<uint8_t> named = in->projectState("Unloaded");
+  jack_client_t* watcher = jack_client_open("vexmir-faults-unload", JackNoStartServer, nullptr);
+  ASSERT_NE(watcher, nullptr);
+  // The recall lists the ports for the first time: its client's open waits on the server.
+  ASSERT_TRUE(server.signal(SIGSTOP));
+  std::promise<void> closed;
+  std::thread host([&] {
+    in->recall(named);
+    in->close();
+    closed.set_value();
+  });
+  const bool returned = closed.get_future().wait_for(std::chrono::seconds(60)) == std::future_status::ready;
+  if (returned) dlclose(module);
+  server.signal(SIGCONT);
+  host.join();
+  ASSERT_TRUE(returned) << "the recall or the close waited on the stopped server";
+  // Once the server answers, whatever of the instance waited on it ends, and none of its clients stays.
+  int absent = 0;
+  for (int k = 0; k < 600 && absent < 20; ++k) {
+    absent = instanceClientsKnown(watcher, 1) ? 0 : absent + 1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  jack_client_close(watcher);
+  EXPECT_EQ(absent, 20) << "a client of the closed instance stays on the server";
 }
