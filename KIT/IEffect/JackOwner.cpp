@@ -83,10 +83,10 @@ std::atomic<long> endsSeenByAudio{-1};
 // on a server that runs.
 constexpr int64_t kAudioAfterEndMillis = 100;
 
-// Once a client of ours has opened, libjack's threads may call into the module (its report functions, a shutdown
+// Once a client of ours is opened, libjack's threads may call into the module (its report functions, a shutdown
 // callback, an input's delivery) and the owner may be inside libjack for as long as a server does not answer, until
-// the process ends: from then on the module is never unloaded (a host's dlclose leaves it mapped). Before, the owner
-// ends whenever it has nothing to do, and a host may unload the module.
+// the process ends: from the first open on the module is never unloaded (a host's dlclose leaves it mapped). Before
+// (and on ALSA), the owner ends whenever it has nothing to do, and a host may unload the module.
 std::atomic<bool> moduleKept{false};
 
 void keepModuleLoaded() {
@@ -244,8 +244,7 @@ void reportJackInfo(const char* text) {
   letCancellation(held);
 }
 
-// Before a client of ours opens; again after the host set a function of its own. Given back only while no client of
-// ours ever opened (the module stays from then on).
+// Before a client of ours opens; again after the host set a function of its own. Never given back: the module stays.
 void reportOneAtATime() {
   std::lock_guard<std::mutex> one(shared().reportLock);
   if (jack_error_callback != &reportJackError) {
@@ -256,12 +255,6 @@ void reportOneAtATime() {
     shared().hostInfo = jack_info_callback;
     jack_set_info_function(&reportJackInfo);
   }
-}
-
-void giveReportsBack() {
-  std::lock_guard<std::mutex> one(shared().reportLock);
-  if (jack_error_callback == &reportJackError) jack_set_error_function(shared().hostError);
-  if (jack_info_callback == &reportJackInfo) jack_set_info_function(shared().hostInfo);
 }
 
 // As the process opens a client after a server's end, libjack closes and frees every client of the server that ended,
@@ -281,15 +274,11 @@ jack_client_t* openClient(const std::string& name, bool* refused = nullptr) {
     if (refused) *refused = true;
     return nullptr;
   }
+  keepModuleLoaded();  // the open itself may outlast a host's unload, inside a server that does not answer
   reportOneAtATime();
   const long server = serverEnds.load();
   jack_client_t* client = jack_client_open(name.c_str(), JackNoStartServer, nullptr);
-  if (client) {
-    keepModuleLoaded();
-  } else {
-    countServerEnd(server);
-    if (!moduleKept) giveReportsBack();  // no thread of libjack's is ours: a host may unload the module
-  }
+  if (!client) countServerEnd(server);
   return client;
 }
 
