@@ -131,7 +131,6 @@ intptr_t IEffectVSTEntry::dispatcher(AEffect* effect, int32_t opcode, int32_t in
     // A host may close the plug-in with its editor open: the editor closes first, as the host's editor close does,
     // while the plug-in is whole, so that a text still typed in a field reaches a plug-in that can take it.
     try {
-      plug->EndTells();
       endEditorCalls(plug);
       {
         KIT_MutexLock lock(&plug->GetMutex());
@@ -175,10 +174,9 @@ intptr_t IEffectVSTEntry::dispatcher(AEffect* effect, int32_t opcode, int32_t in
       }
     }
     // On the host's own thread, once for any number of edits: the host marks its project modified (Ardour does;
-    // Qtractor 0.9.31 does not). While the host idles the plug-in, the relay leaves the tell to the idle.
+    // Qtractor 0.9.31 does not).
     try {
-      plug->HostIdled();
-      plug->TellUnreportedChange();
+      if (plug->TakeUnreportedChange()) plug->InformHostOfProgramChange();
     } catch (...) {
       std::fprintf(stderr, "Vexmir: error while comparing the project with the host's\n");
     }
@@ -363,16 +361,16 @@ intptr_t IEffectVSTEntry::getChunk(IEffectVST* plug, bool isBank, void* ptr) {
   ByteChunk* chunk = isBank ? &st->mBankState : &st->mState;
   KIT_MutexLock lock(plug->GetMutex());
   InitializeVSTChunk(chunk);
-  bool ok = true;
+  bool ok;
   if (isBank) {
     plug->ModifyCurrentPreset(nullptr);
-    ok = plug->SerializePresets(chunk);
+    ok = plug->SerializePresets(chunk) && plug->SerializeState(chunk);
+  } else {
+    ok = plug->SerializeState(chunk);
   }
-  std::string digest;
-  ok = ok && plug->SerializeProject(chunk, &digest);
   if (!ok || chunk->Size() == 0) return 0;
   // What the host saves is what its project holds from now on: only a change after it is told.
-  plug->ProjectHeld(digest);
+  plug->ProjectHeld(plug->ProjectDigest());
   *static_cast<void**>(ptr) = chunk->GetBytes();
   return chunk->Size();
 }
