@@ -384,6 +384,7 @@ class IEffectBase {
   // mMidiInLock).
   bool outServerRuns();
   bool inServerRuns();
+  bool portServerRuns(bool made, std::atomic<long>* server, std::shared_ptr<jackowner::HelperClient>* helper, int out);
 
   // Guards mMidiIn, mMidiInDelivery and mMidiInNames: the port is chosen on the main thread, recalled on a host
   // thread, and dropped by a transfer job that finds the synthesizer gone. The input's threads never take it.

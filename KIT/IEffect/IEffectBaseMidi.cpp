@@ -222,19 +222,19 @@ bool IEffectBase::midiServerGone() {
 
 // Each holds its direction's lock.
 bool IEffectBase::outServerRuns() {
-  if (mMidiSilent) return false;
-  if (!mMidiOut) return true;
-  const Reply r =
-      jackowner::serverRuns(&mOutServer, &mOutHelper, ownPortName(1), jackowner::helperName("out", mMidiInstance));
-  if (r == Reply::kSilent) midiSilent();
-  return r == Reply::kYes;
+  return portServerRuns(mMidiOut != nullptr, &mOutServer, &mOutHelper, 1);
 }
 
 bool IEffectBase::inServerRuns() {
+  return portServerRuns(mMidiIn != nullptr, &mInServer, &mInHelper, 0);
+}
+
+bool IEffectBase::portServerRuns(bool made, std::atomic<long>* server,
+                                 std::shared_ptr<jackowner::HelperClient>* helper, int out) {
   if (mMidiSilent) return false;
-  if (!mMidiIn) return true;
-  const Reply r =
-      jackowner::serverRuns(&mInServer, &mInHelper, ownPortName(0), jackowner::helperName("in", mMidiInstance));
+  if (!made) return true;
+  const Reply r = jackowner::serverRuns(server, helper, ownPortName(out),
+                                        jackowner::helperName(out ? "out" : "in", mMidiInstance));
   if (r == Reply::kSilent) midiSilent();
   return r == Reply::kYes;
 }
