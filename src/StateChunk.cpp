@@ -25,6 +25,12 @@ std::string untilZero(const std::string& s) {
   return s.substr(0, std::min(s.find('\0'), s.size()));
 }
 
+std::string keptProgramName(const std::string& name) {
+  std::string text = KIT_UTF8Head(untilZero(name), kStateShortNameLength);
+  text.erase(std::min(text.find_last_not_of(' ') + 1, text.size()));
+  return text;
+}
+
 bool namesPort(const std::string& name) {
   return !name.empty() && name != "OFF" && name != "Set Name";
 }
@@ -207,7 +213,7 @@ std::string projectDigest(const PluginState& state) {
   // The names as a body read back gives them: the short ones cut, and any name that names no port as OFF.
   for (int k = 0; k < kStateNameCount; ++k) {
     const std::string& name = state.patch.names[static_cast<size_t>(k)];
-    std::string text = untilZero(name);
+    std::string text = k == 0 ? keptProgramName(name) : untilZero(name);
     if (k < 3) text = KIT_UTF8Head(text, kStateShortNameLength);
     if (k >= 3 && !namesPort(text)) text = "OFF";
     putStringToChunk(&kept, text);

@@ -38,6 +38,9 @@ bool projectKeepsParam(int idx);
 bool namesPort(const std::string& name);
 // A name as the chunk holds it (its short names zero-padded to 12 characters): the text ends at the first zero.
 std::string untilZero(const std::string& s);
+// The program's name as the project's digest keeps it: cut to its 12 characters, without the spaces the synthesizer
+// pads it with, so that a name typed as shown is the name a program dump brought.
+std::string keptProgramName(const std::string& name);
 constexpr int kStateNameCount = 5;
 // Names 0 to 2 (program name and two further names) are kept at exactly this length.
 constexpr int kStateShortNameLength = 12;

@@ -262,7 +262,9 @@ class Vexmir : public IEffectVST {
   // The host state chunk: the full body (with ports, bank and program) and the snapshot body.
   bool SerializeState(ByteChunk* chunk) override;
   int UnserializeState(ByteChunk* chunk, int startPos) override;
-  bool SerializeState2(ByteChunk* chunk, bool full);
+  // With `digest`, the digest of the very state written (a full body only).
+  bool SerializeState2(ByteChunk* chunk, bool full, std::string* digest = nullptr);
+  bool SerializeProject(ByteChunk* chunk, std::string* digest) override;
   // What a body holds now (a full one's parts only when `full`), the MIDI lights off. Any thread.
   void projectState(PluginState* state, bool full);
   // What the project keeps now as its digest (see projectDigest). Any thread; no call of the MIDI system.

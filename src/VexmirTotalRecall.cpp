@@ -40,13 +40,21 @@ int Vexmir::UnserializeState(ByteChunk* chunk, int startPos) {
   return UnserializeState2(chunk, startPos, true);
 }
 
-bool Vexmir::SerializeState2(ByteChunk* chunk, bool full) {
+bool Vexmir::SerializeProject(ByteChunk* chunk, std::string* digest) {
+  if (!patchManager) return IEffectVST::SerializeProject(chunk, digest);
+  return SerializeState2(chunk, true, digest);
+}
+
+bool Vexmir::SerializeState2(ByteChunk* chunk, bool full, std::string* digest) {
   if (!chunk) return false;
   KIT_MutexLock lock(mMutex);
   PluginState state;
   projectState(&state, full);
   if (full && patchManager) setLibrarianViewDirty();
   writeStateBody(chunk, state, full && patchManager);
+  // The synthesizer's channel message is taken in without the mutex: the digest of a state built again could hold a
+  // channel that the chunk lacks, which would then never be told.
+  if (digest) *digest = projectDigest(state);
   return true;
 }
 

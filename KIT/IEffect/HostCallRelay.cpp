@@ -2,12 +2,15 @@
 
 #include <pthread.h>
 
+#include <time.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <exception>
 
-HostCallRelay::HostCallRelay(std::function<void(const Item&)> handle, std::function<void()> deferred)
-    : handle_(std::move(handle)), deferred_(std::move(deferred)), cells_(new Cell[kCapacity]) {
+HostCallRelay::HostCallRelay(std::function<void(const Item&)> handle, std::function<void()> deferred,
+                             std::function<void()> tick)
+    : handle_(std::move(handle)), deferred_(std::move(deferred)), tick_(std::move(tick)), cells_(new Cell[kCapacity]) {
   for (size_t i = 0; i < kCapacity; ++i) cells_[i].sequence.store(i, std::memory_order_relaxed);
   sem_init(&wake_, 0, 0);
   thread_ = std::thread([this] { run(); });
@@ -67,11 +70,27 @@ void HostCallRelay::requestDeferredWork() {
   if (!deferredRequested_.exchange(true, std::memory_order_acq_rel)) sem_post(&wake_);
 }
 
-void HostCallRelay::run() {
-  pthread_setname_np(pthread_self(), "vexmir-relay");
-  while (!stopping_.load(std::memory_order_acquire)) {
+// Waits for a post or a request, or with a tick until the tick is due: true when the tick is due.
+bool HostCallRelay::waitOrTick(std::chrono::steady_clock::time_point due) {
+  if (!tick_) {
     while (sem_wait(&wake_) != 0 && errno == EINTR) {
     }
+    return false;
+  }
+  // steady_clock is CLOCK_MONOTONIC on Linux: a change of the wall clock neither stops nor hurries the tick.
+  const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(due.time_since_epoch()).count();
+  const timespec deadline{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+  while (sem_clockwait(&wake_, CLOCK_MONOTONIC, &deadline) != 0) {
+    if (errno != EINTR) break;
+  }
+  return std::chrono::steady_clock::now() >= due;
+}
+
+void HostCallRelay::run() {
+  pthread_setname_np(pthread_self(), "vexmir-relay");
+  auto due = std::chrono::steady_clock::now() + kTickPeriod;
+  while (!stopping_.load(std::memory_order_acquire)) {
+    const bool ticks = waitOrTick(due);
     working_.store(true, std::memory_order_release);
     // Nothing may leave a thread entry: a failing item is dropped and the relay goes on.
     try {
@@ -79,6 +98,10 @@ void HostCallRelay::run() {
       while (!stopping_.load(std::memory_order_acquire) && take(&item)) handle_(item);
       if (!stopping_.load(std::memory_order_acquire) && deferredRequested_.exchange(false, std::memory_order_acq_rel))
         deferred_();
+      if (ticks && !stopping_.load(std::memory_order_acquire)) {
+        due = std::chrono::steady_clock::now() + kTickPeriod;
+        tick_();
+      }
     } catch (const std::exception& e) {
       std::fprintf(stderr, "Vexmir: host message not handled: %s\n", e.what());
     } catch (...) {

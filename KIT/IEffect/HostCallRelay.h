@@ -7,6 +7,7 @@
 #include <semaphore.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -24,8 +25,11 @@ class HostCallRelay {
   };
 
   // `handle` runs on the relay's thread for each item, in the order the items were posted; `deferred` runs there
-  // after each wake-up for which work was requested. Neither runs after stop().
-  HostCallRelay(std::function<void(const Item&)> handle, std::function<void()> deferred);
+  // after each wake-up for which work was requested; `tick` (if any) runs there about every kTickPeriod. None runs
+  // after stop().
+  static constexpr std::chrono::milliseconds kTickPeriod{250};
+  HostCallRelay(std::function<void(const Item&)> handle, std::function<void()> deferred,
+                std::function<void()> tick = {});
   ~HostCallRelay();
   HostCallRelay(const HostCallRelay&) = delete;
   HostCallRelay& operator=(const HostCallRelay&) = delete;
@@ -48,10 +52,12 @@ class HostCallRelay {
     Item item;
   };
   bool take(Item* item);
+  bool waitOrTick(std::chrono::steady_clock::time_point due);
   void run();
 
   std::function<void(const Item&)> handle_;
   std::function<void()> deferred_;
+  std::function<void()> tick_;
   std::unique_ptr<Cell[]> cells_;
   alignas(64) std::atomic<size_t> enqueue_{0};
   alignas(64) std::atomic<size_t> dequeue_{0};

@@ -54,7 +54,7 @@ IEffectBase::IEffectBase(int /*nParams*/, const char* /*channelIOStr*/, int /*nP
       mLatency(latency),
       mMidiInstance(nextMidiInstance()) {
   mRelay = std::make_unique<HostCallRelay>([this](const HostCallRelay::Item& item) { handleRelayedItem(item); },
-                                           [this] { RunDeferredWork(); });
+                                           [this] { RunDeferredWork(); }, [this] { tellUnidledChange(); });
   hearMidiServerEnds(true);
 }
 
@@ -190,6 +190,32 @@ bool IEffectBase::TakeUnreportedChange() {
   std::string now = ProjectDigest();
   if (now == mHeldDigest) return false;
   mHeldDigest = std::move(now);
+  return true;
+}
+
+void IEffectBase::TellUnreportedChange() {
+  std::unique_lock<std::mutex> telling(mTellLock, std::try_to_lock);
+  if (!telling.owns_lock() || mTellsEnded) return;
+  if (TakeUnreportedChange()) InformHostOfProgramChange();
+}
+
+void IEffectBase::tellUnidledChange() {
+  if (!mUnidledTells.load() || !mProjectHint.load(std::memory_order_acquire)) return;
+  const std::chrono::steady_clock::duration sinceIdle{std::chrono::steady_clock::now().time_since_epoch().count() -
+                                                      mLastIdle.load()};
+  if (sinceIdle < kIdleCover) return;
+  TellUnreportedChange();
+}
+
+void IEffectBase::EndTells() {
+  std::lock_guard<std::mutex> telling(mTellLock);
+  mTellsEnded = true;
+}
+
+bool IEffectBase::SerializeProject(ByteChunk* chunk, std::string* digest) {
+  KIT_MutexLock lock(mMutex);
+  if (!SerializeState(chunk)) return false;
+  *digest = ProjectDigest();
   return true;
 }
 

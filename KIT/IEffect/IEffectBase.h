@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -120,6 +121,18 @@ class IEffectBase {
   virtual std::string ProjectDigest();
   // The host holds the project whose digest this is (it saved or recalled it). Under the plug-in mutex.
   void ProjectHeld(const std::string& digest);
+  // The state chunk the host saves, with the digest of the very state written into it.
+  virtual bool SerializeProject(ByteChunk* chunk, std::string* digest);
+  // Tells the host once (InformHostOfProgramChange) if TakeUnreportedChange finds a change, on the calling thread:
+  // the host's idle, or the relay's tick where the host has not idled the plug-in for kIdleCover. Never waits for
+  // a tell under way on another thread, and tells nothing once EndTells began.
+  void TellUnreportedChange();
+  static constexpr std::chrono::milliseconds kIdleCover{500};
+  void HostIdled() { mLastIdle.store(std::chrono::steady_clock::now().time_since_epoch().count()); }
+  // The plug-in is whole: from now on the relay tells where no idle comes.
+  void StartUnidledTells() { mUnidledTells.store(true); }
+  // The host is closing the plug-in: no tell reaches it after this returns, which waits for one under way.
+  void EndTells();
 
   // --- Host-facing operations, implemented by the binding. ---
   virtual void BeginInformHostOfParamChange(int idx) = 0;
@@ -328,6 +341,8 @@ class IEffectBase {
   // The relay's handling of one item, under the plug-in mutex: host MIDI into ProcessMidiMsg, a parameter change
   // into the editor surface and OnParamChange.
   void handleRelayedItem(const HostCallRelay::Item& item);
+  // The relay's tick: the tell where the host has not idled the plug-in lately.
+  void tellUnidledChange();
 
   int mNonAutomatedParams = 0;
   // Read by any thread; written under the lock of their port.
@@ -335,6 +350,10 @@ class IEffectBase {
   std::atomic<int> mSelectedMIDIOut{0};
   std::atomic<bool> mProjectHint{false};
   std::string mHeldDigest;  // under mMutex
+  std::atomic<std::chrono::steady_clock::rep> mLastIdle{0};  // when the host last idled the plug-in
+  std::atomic<bool> mUnidledTells{false};
+  std::mutex mTellLock;      // held for a tell to the host; never waited for but by EndTells
+  bool mTellsEnded = false;  // under mTellLock
   std::vector<ChannelIO> mChannelIO;
   KIT_Mutex mMutex;
   char mEffectName[128] = {};

@@ -131,6 +131,7 @@ intptr_t IEffectVSTEntry::dispatcher(AEffect* effect, int32_t opcode, int32_t in
     // A host may close the plug-in with its editor open: the editor closes first, as the host's editor close does,
     // while the plug-in is whole, so that a text still typed in a field reaches a plug-in that can take it.
     try {
+      plug->EndTells();
       endEditorCalls(plug);
       {
         KIT_MutexLock lock(&plug->GetMutex());
@@ -174,9 +175,10 @@ intptr_t IEffectVSTEntry::dispatcher(AEffect* effect, int32_t opcode, int32_t in
       }
     }
     // On the host's own thread, once for any number of edits: the host marks its project modified (Ardour does;
-    // Qtractor 0.9.31 does not).
+    // Qtractor 0.9.31 does not). While the host idles the plug-in, the relay leaves the tell to the idle.
     try {
-      if (plug->TakeUnreportedChange()) plug->InformHostOfProgramChange();
+      plug->HostIdled();
+      plug->TellUnreportedChange();
     } catch (...) {
       std::fprintf(stderr, "Vexmir: error while comparing the project with the host's\n");
     }
@@ -361,16 +363,16 @@ intptr_t IEffectVSTEntry::getChunk(IEffectVST* plug, bool isBank, void* ptr) {
   ByteChunk* chunk = isBank ? &st->mBankState : &st->mState;
   KIT_MutexLock lock(plug->GetMutex());
   InitializeVSTChunk(chunk);
-  bool ok;
+  bool ok = true;
   if (isBank) {
     plug->ModifyCurrentPreset(nullptr);
-    ok = plug->SerializePresets(chunk) && plug->SerializeState(chunk);
-  } else {
-    ok = plug->SerializeState(chunk);
+    ok = plug->SerializePresets(chunk);
   }
+  std::string digest;
+  ok = ok && plug->SerializeProject(chunk, &digest);
   if (!ok || chunk->Size() == 0) return 0;
   // What the host saves is what its project holds from now on: only a change after it is told.
-  plug->ProjectHeld(plug->ProjectDigest());
+  plug->ProjectHeld(digest);
   *static_cast<void**>(ptr) = chunk->GetBytes();
   return chunk->Size();
 }

@@ -336,12 +336,38 @@ TEST(PluginLibrarian, ARecallNeverMovesOrHidesTheEditsMadeHere) {
       {0, [&] { p.SetParameterFromGUI(kLibLowerNextBank, 1.0); }},
       {0, [&] { p.SetParameterFromGUI(kLibLowerNextBank, 0.0); }},
       {0, [&] { p.SetParameterFromGUI(kPatchName, 0.0); }},
+      {1, [&] { p.GetParam(kPatchName)->SetDisplayText(0, "Synth 1     "), p.OnParamChange(kPatchName); }},
+      {0, [&] { p.GetParam(kPatchName)->SetDisplayText(0, "Synth 1"), p.OnParamChange(kPatchName); }},
+      {1, [&] { p.setReceivedProgramData(Bytes(kProgramDataSize, 1).data()); }},
       {1, [&] { p.SetParameterFromGUI(kRandomize, 1.0); }},
       {1, [&] { ISysEx m(0, otherChannel, sizeof otherChannel); p.ProcessSysEx(&m, true); }}};
   toldOnIdle(e);
   for (size_t i = 0; i < std::size(steps); ++i) {
     steps[i].second();
     EXPECT_EQ(toldOnIdle(e), steps[i].first) << "step " << i;
+  }
+  for (int i = 0; i < kNumParams; ++i) {  // RANDOMIZE moved the controls with their values
+    IControl* c = p.firstControl(i);
+    EXPECT_TRUE(!c || p.GetParam(i)->GetNDisplayTexts() || c->GetValue() == p.GetParam(i)->GetNormalized()) << i;
+  }
+  // effGetChunk and then the idle beside the synthesizer's channel messages (taken in without the mutex): what the
+  // chunk lacks is told, and no change made while the idle compares is lost.
+  for (int round = 0; round < 3000; ++round) {
+    std::atomic<int> phase{0};  // one message beside effGetChunk, then others beside the idle, then none
+    std::thread message([&] {
+      for (int k = 0, now; (now = phase) < 2; ++k) {
+        const int c = now ? 2 * round + 8 + k % 2 : 2 * round + 10;
+        const uint8_t m[] = {0xF0, 0x42, static_cast<uint8_t>(0x30 + c % 16), 0x58, 0x4E, 0x00, 0x00, 0xF7};
+        if (ISysEx sysex(0, m, sizeof m); now == 1 || k == 0) p.ProcessSysEx(&sysex, true);
+      }
+    });
+    const Bytes saved = projectOf(e);
+    int told = (phase = 1, toldOnIdle(e));
+    phase = 2;
+    message.join();
+    told += toldOnIdle(e);
+    p.ProjectChanged();
+    ASSERT_TRUE(toldOnIdle(e) == 0 && (told > 0 || projectOf(e) == saved)) << "a change lost in round " << round;
   }
   // The randomized project opens the same elsewhere and tells nothing.
   const Bytes randomized = projectOf(e);

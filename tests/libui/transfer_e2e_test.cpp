@@ -63,13 +63,12 @@ TEST(LibrarianTransfers, AuditionStoreAndRequestGoThroughTheSynthesizer) {
   // it holds already, never. So is a randomized program, sent to the synthesizer.
   AEffect* e = plug.GetAEffect();
   auto toldAfter = [&](bool started) {
-    const int before = projectChangesTold;
+    int told = 0;
     EXPECT_TRUE(started && eventually([&] {
-      for (int i = 0; i < 100; ++i) toldOnIdle(e);
+      for (int i = 0; i < 100; ++i) told += toldOnIdle(e);
       return !plug.getMidiManager()->isWorkerBusy(MidiWorker::kJobThread);
     }));
-    toldOnIdle(e);
-    return projectChangesTold - before;
+    return told + toldOnIdle(e);
   };
   toldOnIdle(e);
   EXPECT_EQ(toldAfter(editor->auditionSlot(0, 17)), 1);
@@ -161,6 +160,7 @@ TEST(LibrarianTransfers, AuditionStoreAndRequestGoThroughTheSynthesizer) {
   // A project that opens the ports it names tells nothing; one whose MIDI OUT port is gone opens it OFF and tells once,
   // and so does the port chosen again.
   const Bytes connected = projectOf(e);
+  toldSoFar(e);
   ASSERT_TRUE(openProject(e, connected));
   EXPECT_EQ(toldAfter(true), 0);
   ASSERT_TRUE(openProject(e, withBankPath(connected, EmulatorClient::emulatorInPort(), "gone:in")));
@@ -168,4 +168,16 @@ TEST(LibrarianTransfers, AuditionStoreAndRequestGoThroughTheSynthesizer) {
   plug.setParameterFromPlug(kDeviceOutSelection,
                             plug.getExternalMIDIOutDevice(EmulatorClient::emulatorInPort().c_str()));
   EXPECT_EQ(toldAfter(true), 1);
+
+  // Where the host never idles the plug-in (its editor closed), the plug-in's own thread tells it, once: the
+  // synthesizer's knob turned, its channel message, tempo sync switched on and the host's tempo.
+  double* none[2] = {nullptr, nullptr};
+  const std::function<void()> changes[] = {
+      [&] { emulator.check("send cc 0 74 5"); }, [&] { emulator.check("send raw F0 42 35 58 4E 00 00 F7"); },
+      [&] { plug.GetParam(kOverrideTempo)->Set(1.0); },
+      [&] { hostTempo = 133, plug.midiOutReady = true, plug.ProcessDoubleReplacing(none, none, 64); }};
+  for (size_t i = 0; i < std::size(changes); ++i) {
+    changes[i]();
+    EXPECT_TRUE(toldUnidled(e) == 1 && toldOnIdle(e) == 0) << i;
+  }
 }
