@@ -2,8 +2,8 @@
 // editor opened by the session's saved window state, a knob dragged (the picture and the saved state change, and
 // Ardour takes its session as modified), the editor closed and opened again from the mixer, the session saved with
 // Ctrl+S, the librarian's tab shown (the session stays as saved), Space pressed over the editor (Ardour's transport
-// rolls), a Paste in the librarian and RANDOMIZE (each marks the session modified again; Ctrl+Q asks) and Ardour quit
-// with Ctrl+Q: it must end with status 0.
+// rolls), a Paste in the librarian and RANDOMIZE (each marks the session modified again; Ctrl+Q asks), the synthesizer
+// emulator's knob turned with the editor closed (the same) and Ardour quit with Ctrl+Q: it must end with status 0.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -13,15 +13,19 @@
 #include "src/VexmirParams.h"
 #include "tests/daw/daw_gui.h"
 #include "tests/libui/libui_support.h"
+#include "tests/support/EmulatorClient.h"
 #include "tests/x11/xvfb.h"
 
 using namespace dawtest;
+using vexmir::testsupport::EmulatorClient;
 
 namespace {
 
 const char* const kArdour = "/usr/bin/ardour";
 // The editor's resonance knob (editor pixels) and the area its picture takes.
 constexpr int kKnobX = 110, kKnobY = 380;
+// The editor's MIDI IN and MIDI OUT menus (editor pixels).
+constexpr int kMidiInX = 1382, kMidiOutX = 1114;
 
 class ArdourGui : public ArdourSession {
  protected:
@@ -53,8 +57,8 @@ std::string idOfTag(const std::string& xml, const std::string& open, const std::
   return "";
 }
 
-// The filter resonance of timbre 1 in the session file's state chunk, or -1.
-double savedResonance(const fs::path& file) {
+// A value of the project in the session file's state chunk, or -1.
+double savedValue(const fs::path& file, int param) {
   const std::string xml = readText(file);
   size_t begin = 0, end = 0;
   if (!findChunk(xml, &begin, &end)) return -1;
@@ -64,7 +68,7 @@ double savedResonance(const fs::path& file) {
   body.PutBytes(saved.data() + 8, static_cast<int>(saved.size() - 8));
   PluginState state;
   if (readStateBody(body, 0, true, &state) != body.Size()) return -1;
-  return state.values[kFilterResonance];
+  return state.values[static_cast<size_t>(param)];
 }
 
 }  // namespace
@@ -90,7 +94,7 @@ TEST_F(ArdourGui, TheEditorWorksInArdoursWindowAndArdourQuitsCleanly) {
   ASSERT_NE(made.find("closed"), std::string::npos) << made;
   const fs::path file = dir / "vexmir/vexmir.ardour";
   std::string xml = readText(file);
-  const double resonanceBefore = savedResonance(file);
+  const double resonanceBefore = savedValue(file, kFilterResonance);
   ASSERT_GE(resonanceBefore, 0) << "no state chunk of the plug-in in the new session";
 
   // The plug-in's window is open in the saved window state, so Ardour opens it with the session, below Ardour's main
@@ -180,11 +184,20 @@ TEST_F(ArdourGui, TheEditorWorksInArdoursWindowAndArdourQuitsCleanly) {
   // Ctrl+S saves the session with the knob's new value; the librarian's tab, once drawn, changes nothing it keeps.
   ardour.xdotool("key ctrl+s");
   EXPECT_TRUE(waitFor(20, [&] {
-    const double now = savedResonance(file);
+    const double now = savedValue(file, kFilterResonance);
     return now >= 0 && now != resonanceBefore;
   })) << "the saved state did not change";
   ASSERT_TRUE(waitFor(20, [&] { return ardour.window("^vexmir - Ardour$") != 0; })) << "Ctrl+S left it modified";
+  // The synthesizer's ports chosen in the editor, and saved.
   const std::string editorAt = "mousemove --window " + std::to_string(reopened) + " ";
+  for (int field : {kMidiInX, kMidiOutX})
+    ardour.xdotool(editorAt + std::to_string(field) + " 48 click 1 sleep 1 " + editorAt + std::to_string(field) +
+                   " 98 click 1 sleep 1");
+  ASSERT_TRUE(waitFor(20, [&] {
+    return jackPortConnected(EmulatorClient::emulatorInPort()) && jackPortConnected(EmulatorClient::emulatorOutPort());
+  })) << "the ports chosen in the editor did not connect";
+  ardour.xdotool("key ctrl+s");
+  ASSERT_TRUE(waitFor(20, [&] { return ardour.window("^vexmir - Ardour$") != 0; })) << "Ctrl+S left it modified";
   const Shot timbrePage = x.shot(reopened, 84, 58, 1000, 500);
   ardour.xdotool(editorAt + "170 18 click 1");
   EXPECT_TRUE(waitFor(10, [&] { return differing(timbrePage, x.shot(reopened, 84, 58, 1000, 500)) > 0; }));
@@ -221,7 +234,25 @@ TEST_F(ArdourGui, TheEditorWorksInArdoursWindowAndArdourQuitsCleanly) {
   ardour.xdotool("key ctrl+q");
   EXPECT_TRUE(waitFor(20, [&] { return ardour.window("^Unsaved Session$") != 0; })) << "Ctrl+Q did not ask";
   ardour.xdotool("key Escape");
+
+  // With the editor closed Ardour idles the plug-in no more, and the synthesizer's cutoff knob turned marks the saved
+  // session modified all the same: Ctrl+Q asks, and Ctrl+S saves the knob.
   ardour.xdotool("key ctrl+s");
+  ASSERT_TRUE(waitFor(20, [&] { return ardour.window("^vexmir - Ardour$") != 0; })) << "Ctrl+S left it modified";
+  const uint32_t main = ardour.window("^vexmir - Ardour$");
+  const double cutoff = savedValue(file, kFilterCutoff);
+  x.askToClose(x.topLevel(reopened));
+  ASSERT_TRUE(waitFor(20, [&] { return !x.exists(reopened); })) << "the editor did not close\n" << ardour.log();
+  EmulatorClient synth;
+  synth.check("send cc 0 74 " + std::string(cutoff > 60 ? "5" : "120"));
+  EXPECT_TRUE(waitFor(10, [&] { return ardour.window("^\\*vexmir - Ardour$") != 0; }))
+      << "the synthesizer's knob turned with the editor closed leaves the session as saved";
+  ardour.xdotool("windowfocus --sync " + std::to_string(main) + " key ctrl+q");
+  EXPECT_TRUE(waitFor(20, [&] { return ardour.window("^Unsaved Session$") != 0; })) << "Ctrl+Q did not ask";
+  ardour.xdotool("key Escape");
+  ardour.xdotool("windowfocus --sync " + std::to_string(main) + " key ctrl+s");
+  EXPECT_TRUE(waitFor(20, [&] { return savedValue(file, kFilterCutoff) != cutoff; }))
+      << "the saved session does not hold the synthesizer's knob";
   ardour.xdotool("key ctrl+q");
   const int exitStatus = ardour.wait(60);
   if (exitStatus != 0) keepPicture(x.shot(x.root(), 0, 0, 1920, 1440), "ardour-at-quit");

@@ -123,6 +123,14 @@ bool waitFor(double seconds, Done done) {
   return true;
 }
 
+// Whether the JACK port has a connection.
+inline bool jackPortConnected(const std::string& port) {
+  int status = 0;
+  const std::string out = run("jack_lsp -c", &status);
+  const size_t at = out.find(port + "\n");
+  return at != std::string::npos && out.compare(at + port.size() + 1, 3, "   ") == 0;
+}
+
 // A host program on a display, its output in a log file; killed if the test ends while it runs.
 class GuiHost {
  public:

@@ -73,14 +73,6 @@ class QtractorGui : public InstalledPlugin {
     InstalledPlugin::TearDown();
   }
 
-  // Whether the JACK port has a connection.
-  static bool connected(const std::string& port) {
-    int status = 0;
-    const std::string out = run("jack_lsp -c", &status);
-    const size_t at = out.find(port + "\n");
-    return at != std::string::npos && out.compare(at + port.size() + 1, 3, "   ") == 0;
-  }
-
   // Qtractor's main window, once it shows the session.
   uint32_t mainWindow() { return qtractor.window("/vexmir\\.qtr"); }
 
@@ -132,7 +124,8 @@ TEST_F(QtractorGui, TheEditorWorksInQtractorAndTheSavedSessionBringsTheProgramBa
     qtractor.xdotool(at(editor, field, kPortsY) + " click 1 sleep 1 " + at(editor, field, kSecondItemY) +
                      " click 1 sleep 1");
   EXPECT_TRUE(waitFor(20, [&] {
-    return connected(EmulatorClient::emulatorInPort()) && connected(EmulatorClient::emulatorOutPort());
+    return jackPortConnected(EmulatorClient::emulatorInPort()) &&
+           jackPortConnected(EmulatorClient::emulatorOutPort());
   })) << "the ports chosen in the editor did not connect";
 
   // A knob dragged up: its picture changes and the synthesizer gets the new value.
