@@ -95,7 +95,6 @@ Vexmir::Vexmir(IEffectInstanceInfo info)
   patchManager->init();
   // Start-up's state is where every project begins: none of it is a change to tell a host of.
   ProjectHeld(ProjectDigest());
-  StartUnidledTells();
 }
 
 void Vexmir::buildEditor() {

@@ -129,7 +129,8 @@ class IEffectBase {
   void TellUnreportedChange();
   static constexpr std::chrono::milliseconds kIdleCover{500};
   void HostIdled() { mLastIdle.store(std::chrono::steady_clock::now().time_since_epoch().count()); }
-  // The plug-in is whole: from now on the relay tells where no idle comes.
+  // The plug-in is whole (its most derived constructor has returned): from now on the relay tells where no idle
+  // comes.
   void StartUnidledTells() { mUnidledTells.store(true); }
   // The host is closing the plug-in: no tell reaches it after this returns, which waits for one under way.
   void EndTells();

@@ -660,6 +660,8 @@ AEffect* IEffectVST::PluginMain(audioMasterCallback hostCallback, IEffectVST* (*
     IEffectVST* plug = create(info);
     if (!plug) return nullptr;
     plug->EnsureDefaultPreset();
+    // Whole now: the relay may call into it, and tells where the host makes no idle.
+    plug->StartUnidledTells();
     AEffect* e = plug->GetAEffect();
     if (e->numPrograms < 1) e->numPrograms = 1;
     return e;

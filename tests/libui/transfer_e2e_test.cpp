@@ -171,6 +171,7 @@ TEST(LibrarianTransfers, AuditionStoreAndRequestGoThroughTheSynthesizer) {
 
   // Where the host never idles the plug-in (its editor closed), the plug-in's own thread tells it, once: the
   // synthesizer's knob turned, its channel message, tempo sync switched on and the host's tempo.
+  plug.StartUnidledTells();  // as the plug-in's entry does once it is made
   double* none[2] = {nullptr, nullptr};
   const std::function<void()> changes[] = {
       [&] { emulator.check("send cc 0 74 5"); }, [&] { emulator.check("send raw F0 42 35 58 4E 00 00 F7"); },
@@ -180,4 +181,5 @@ TEST(LibrarianTransfers, AuditionStoreAndRequestGoThroughTheSynthesizer) {
     changes[i]();
     EXPECT_TRUE(toldUnidled(e) == 1 && toldOnIdle(e) == 0) << i;
   }
+  plug.EndTells();  // as the host's close does
 }
