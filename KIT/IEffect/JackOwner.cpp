@@ -103,7 +103,14 @@ void keepModuleLoaded() {
 // whenever it has nothing to do until then).
 struct SharedGoesWithTheModule {
   ~SharedGoesWithTheModule() {
-    if (!moduleKept && !shared().started) delete &shared();
+    if (moduleKept) return;
+    Shared& s = shared();
+    {
+      // An owner that ended unlocks this lock as its last act: its state goes only after that.
+      std::lock_guard<std::mutex> lock(s.queueLock);
+      if (s.started) return;
+    }
+    delete &s;
   }
 } sharedGoesWithTheModule;
 
