@@ -316,8 +316,7 @@ TEST(PluginLibrarian, ARecallNeverMovesOrHidesTheEditsMadeHere) {
   EditorWindow idling(&gone.plug);
   std::thread([&] { EXPECT_TRUE(openProject(idling.e, own)); }).join();
   EXPECT_EQ(gone.editor->bankOf(0)->fileName, "Gone.syx") << "carried out on the host's thread";
-  // The idle only tries the mutex, which the plug-in's own thread may hold a moment: this idle finds it free.
-  KIT_MutexLock(&gone.plug.GetMutex()), gone.plug.OnIdle();
+  gone.plug.OnIdle();
   EXPECT_EQ(toldOnIdle(idling.e), 0);
   EXPECT_EQ(gone.editor->bankOf(0)->fileName, "A.syx");
   std::filesystem::rename(data.patches + "/Gone.syx", data.patches + "/B.syx");
@@ -404,7 +403,7 @@ TEST(PluginLibrarian, ARecallNeverMovesOrHidesTheEditsMadeHere) {
   EXPECT_TRUE(mine.named(3, programName(1, 9)) && mine.named(7, programName(1, 7))) << "pasted onto what was shown";
   // Saved before the idle, the project opens what the editor keeps after it: the bank shown, with the paste.
   const Bytes beforeIdle = projectOf(mine.plug.GetAEffect());
-  KIT_MutexLock(&mine.plug.GetMutex()), mine.plug.OnIdle();
+  mine.plug.OnIdle();
   Instance later("");
   ASSERT_TRUE(openProject(later.plug.GetAEffect(), beforeIdle));
   EXPECT_TRUE(later.editor->bankOf(0)->fileName == "A.syx" && later.named(3, programName(1, 9)));

@@ -319,9 +319,7 @@ class Runner {
     LibrarianEditor* editor = plug.getLibrarianEditor();
     if (editor->upperBankPath == basePath) track(base, plug.openBank(), basePath);
     const bool kept = editor->openBankUnsaved();
-    // The idle only tries the plug-in's mutex, which the plug-in's own thread holds a moment now and then to compare
-    // the project with the host's (the next idle would carry the recall out): this idle finds it free.
-    KIT_MutexLock(&plug.GetMutex()), plug.OnIdle();
+    plug.OnIdle();
     projectOpened(kept);
     base = plug.openBank();
     basePath = editor->upperBankPath;
