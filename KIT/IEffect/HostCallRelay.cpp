@@ -13,7 +13,10 @@ HostCallRelay::HostCallRelay(std::function<void(const Item&)> handle, std::funct
     : handle_(std::move(handle)), deferred_(std::move(deferred)), tick_(std::move(tick)), cells_(new Cell[kCapacity]) {
   for (size_t i = 0; i < kCapacity; ++i) cells_[i].sequence.store(i, std::memory_order_relaxed);
   sem_init(&wake_, 0, 0);
-  thread_ = std::thread([this] { run(); });
+}
+
+void HostCallRelay::start() {
+  if (!thread_.joinable() && !stopping_.load()) thread_ = std::thread([this] { run(); });
 }
 
 HostCallRelay::~HostCallRelay() {

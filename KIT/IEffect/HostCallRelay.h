@@ -26,7 +26,7 @@ class HostCallRelay {
 
   // `handle` runs on the relay's thread for each item, in the order the items were posted; `deferred` runs there
   // after each wake-up for which work was requested; `tick` (if any) runs there about every kTickPeriod. None runs
-  // after stop().
+  // before start() or after stop(): what is posted or asked for before start() waits for it.
   static constexpr std::chrono::milliseconds kTickPeriod{250};
   HostCallRelay(std::function<void(const Item&)> handle, std::function<void()> deferred,
                 std::function<void()> tick = {});
@@ -38,6 +38,8 @@ class HostCallRelay {
   bool post(const Item& item);
   // Any thread, lock-free: `deferred` runs soon on the relay's thread.
   void requestDeferredWork();
+  // Starts the thread (once what the functions call into is whole). Idempotent; never after stop().
+  void start();
   // Ends the thread once the item in hand is done; what is still queued is dropped. Idempotent.
   void stop();
   // True when nothing is queued, asked for or being handled (for tests, which wait for the relay's work).

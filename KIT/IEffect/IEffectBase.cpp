@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "KIT/IEffect/IGraphics.h"
+#include "KIT/IEffect/JackOwner.h"
 #include "KIT/IEffect/Log.h"
 #include "KIT/kitstring.h"
 
@@ -53,9 +54,16 @@ IEffectBase::IEffectBase(int /*nParams*/, const char* /*channelIOStr*/, int /*nP
       mSampleRate(44100.0),
       mLatency(latency),
       mMidiInstance(nextMidiInstance()) {
+  // Its thread starts once the plug-in is whole (StartRelay).
   mRelay = std::make_unique<HostCallRelay>([this](const HostCallRelay::Item& item) { handleRelayedItem(item); },
-                                           [this] { RunDeferredWork(); }, [this] { tellUnidledChange(); });
-  hearMidiServerEnds(true);
+                                           [this] { RunDeferredWork(); }, [this] { relayTick(); });
+  jackowner::newServerEnd(&mServerEndsHeard);
+}
+
+void IEffectBase::relayTick() {
+  // A JACK server's end is heard here: libjack's thread that learns of it only counts it.
+  if (jackowner::newServerEnd(&mServerEndsHeard)) mRelay->requestDeferredWork();
+  tellUnidledChange();
 }
 
 void IEffectBase::handleRelayedItem(const HostCallRelay::Item& item) {
@@ -71,7 +79,6 @@ void IEffectBase::handleRelayedItem(const HostCallRelay::Item& item) {
 }
 
 IEffectBase::~IEffectBase() {
-  hearMidiServerEnds(false);
   mRelay->stop();
   // The surface goes first: its controls point at the parameters deleted below. The MIDI ports
   // close after it, as the editor object has already stopped their callbacks from reaching it.

@@ -305,7 +305,7 @@ class IEffectBase {
   // until the host's audio has run again.
   static void hostAudioRuns();
   // Whether the JACK server of a port object has ended (as far as this process heard): no lock, no call to the
-  // server. The relay's deferred work runs as soon as a server's end is heard.
+  // server. The relay's deferred work runs at its next tick after a server's end is heard.
   bool midiServerEnded() const;
   int getSelectedMIDIIn() const { return mSelectedMIDIIn; }
   int getSelectedMIDIOut() const { return mSelectedMIDIOut; }
@@ -324,6 +324,10 @@ class IEffectBase {
   // The relay of the host's real-time calls (see HostCallRelay): the binding posts host MIDI and parameter
   // changes to it, and the audio callback asks it for work that may wait (RunDeferredWork).
   HostCallRelay& GetHostCallRelay() { return *mRelay; }
+  // The plug-in is whole (its most derived constructor has returned): the relay's thread starts, which hands it what
+  // the host posted and the deferred work, and hears a JACK server's end. The plug-in's entry calls it, and so does a
+  // test that makes a plug-in itself and needs these. Idempotent.
+  void StartRelay() { mRelay->start(); }
   // Stops the relay: nothing it carries reaches the plug-in afterwards. A derived destructor calls it first.
   void stopHostCallRelay() { mRelay->stop(); }
   // The relay's thread, without the plug-in mutex, whenever work was asked for with requestDeferredWork.
@@ -342,7 +346,9 @@ class IEffectBase {
   // The relay's handling of one item, under the plug-in mutex: host MIDI into ProcessMidiMsg, a parameter change
   // into the editor surface and OnParamChange.
   void handleRelayedItem(const HostCallRelay::Item& item);
-  // The relay's tick: the tell where the host has not idled the plug-in lately.
+  // The relay's tick: a JACK server's end heard (the deferred work follows), and the tell where the host has not
+  // idled the plug-in lately.
+  void relayTick();
   void tellUnidledChange();
 
   int mNonAutomatedParams = 0;
@@ -390,8 +396,6 @@ class IEffectBase {
   bool loadProgramFile(const std::vector<uint8_t>& file);
   bool loadBankFile(const std::vector<uint8_t>& file);
   void setMIDIPortsStopped();
-  // Whether this instance's relay is woken when a JACK server's end is heard.
-  void hearMidiServerEnds(bool on);
   bool openOutputPort(unsigned int portNumber, const std::string& name, std::unique_ptr<JackConnectionWatch>* watch);
   bool openInputPort(unsigned int portNumber, const std::string& name, std::unique_ptr<JackConnectionWatch>* watch);
   void closeOutputPort();
@@ -454,4 +458,5 @@ class IEffectBase {
   std::mutex mOwnPortLock;
   std::string mOwnPortNames[2];  // under mOwnPortLock
   std::unique_ptr<HostCallRelay> mRelay;
+  long mServerEndsHeard = -1;  // the relay's
 };

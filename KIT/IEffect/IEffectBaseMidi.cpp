@@ -207,10 +207,6 @@ bool IEffectBase::midiServerEnded() const {
   return mMidiSilent || serverGone(mOutServer) || serverGone(mInServer);
 }
 
-void IEffectBase::hearMidiServerEnds(bool on) {
-  jackowner::hearServerEnds(mRelay.get(), on);
-}
-
 bool IEffectBase::midiServerGone() {
   {
     std::lock_guard<std::mutex> operation(mMidiOutOpLock);
@@ -252,6 +248,8 @@ bool IEffectBase::openOutputPort(unsigned int portNumber, const std::string& nam
 // Called with mMidiInLock held; like the output's, the wait for the connection is left to the caller.
 bool IEffectBase::openInputPort(unsigned int portNumber, const std::string& name,
                                 std::unique_ptr<JackConnectionWatch>* watch) {
+  // The delivery's thread, which reaches the plug-in, starts with the first port opened (the plug-in is whole then).
+  if (mMidiInDelivery) mMidiInDelivery->start();
   const Reply r = jackowner::openPort(mMidiIn, mInServer, portNumber, kInPortName, mMidiInDelivery);
   if (r == Reply::kSilent) midiSilent();
   if (r != Reply::kYes) return false;

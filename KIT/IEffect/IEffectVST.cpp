@@ -660,7 +660,9 @@ AEffect* IEffectVST::PluginMain(audioMasterCallback hostCallback, IEffectVST* (*
     IEffectVST* plug = create(info);
     if (!plug) return nullptr;
     plug->EnsureDefaultPreset();
-    // Whole now: the relay may call into it, and tells where the host makes no idle.
+    // Whole now: the relay's thread may call into it, hear a server's end for it, and tell where the host makes no
+    // idle.
+    plug->StartRelay();
     plug->StartUnidledTells();
     AEffect* e = plug->GetAEffect();
     if (e->numPrograms < 1) e->numPrograms = 1;

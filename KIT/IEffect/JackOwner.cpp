@@ -5,10 +5,15 @@
 #include <jack/jack.h>
 #include <pthread.h>
 #include <rtmidi/RtMidi.h>
+#include <sys/eventfd.h>
+#include <sys/syscall.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,7 +24,6 @@
 #include <thread>
 #include <type_traits>
 
-#include "KIT/IEffect/HostCallRelay.h"
 #include "KIT/IEffect/MidiInputDelivery.h"
 
 namespace jackowner {
@@ -47,14 +51,12 @@ struct Shared {
   std::condition_variable wake;
   std::deque<std::function<void()>> queue;  // under queueLock
   std::atomic<bool> started{false};         // written under queueLock
+  std::condition_variable ownerEnded;       // an owner ended (started cleared)
+  pthread_t owner{};                        // the last owner started, under queueLock
+  bool ownerJoinable = false;               // under queueLock: it has not been joined yet
   std::atomic<int64_t> busySince{0};        // when the work in hand began; 0 between pieces of work
-  std::mutex listenersLock;
-  std::vector<HostCallRelay*> listeners;  // under listenersLock
   std::mutex asideLock;
   std::vector<void*> aside;  // under asideLock
-  std::mutex reportLock;
-  void (*hostError)(const char*) = nullptr;  // under reportLock
-  void (*hostInfo)(const char*) = nullptr;   // under reportLock
 };
 
 Shared& shared() {
@@ -99,16 +101,19 @@ void keepModuleLoaded() {
   }
 }
 
-// A module unloaded before any client of ours opened takes the shared state with it (the owner has ended: it ends
-// whenever it has nothing to do until then).
+// A module unloaded before any client of ours opened takes the shared state with it. The owner ends whenever it has
+// nothing to do until then, but its last instructions (after its last unlock) are the module's: the work handed over
+// before the unload (an instance's last ends) runs, and the owner is joined, before the module and its state go.
 struct SharedGoesWithTheModule {
   ~SharedGoesWithTheModule() {
     if (moduleKept) return;
     Shared& s = shared();
     {
-      // An owner that ended unlocks this lock as its last act: its state goes only after that.
-      std::lock_guard<std::mutex> lock(s.queueLock);
-      if (s.started) return;
+      std::unique_lock<std::mutex> lock(s.queueLock);
+      while (s.started && !moduleKept) s.ownerEnded.wait_for(lock, std::chrono::milliseconds(10));
+      if (moduleKept) return;  // an open began meanwhile: the module stays
+      if (s.ownerJoinable) pthread_join(s.owner, nullptr);
+      s.ownerJoinable = false;
     }
     delete &s;
   }
@@ -123,6 +128,7 @@ void* runOwner(void*) {
   for (;;) {
     if (s.queue.empty() && !moduleKept) {
       s.started = false;
+      s.ownerEnded.notify_all();
       return nullptr;
     }
     s.wake.wait(lock, [&] { return !s.queue.empty(); });
@@ -153,17 +159,14 @@ bool handOver(std::function<void()> work) {
   {
     std::lock_guard<std::mutex> lock(s.queueLock);
     if (!s.started) {
-      // A thread of the C library's own: nothing of the module runs after the owner's function returns.
-      pthread_t owner;
-      pthread_attr_t attr;
-      pthread_attr_init(&attr);
-      pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
-      const int made = pthread_create(&owner, &attr, &runOwner, nullptr);
-      pthread_attr_destroy(&attr);
-      if (made != 0) {
+      // A thread of the C library's own. The owner that ended last is past its last unlock: joining it takes a moment.
+      if (s.ownerJoinable) pthread_join(s.owner, nullptr);
+      s.ownerJoinable = false;
+      if (pthread_create(&s.owner, nullptr, &runOwner, nullptr) != 0) {
         std::fprintf(stderr, "MIDI: no thread for the MIDI system\n");
         return false;
       }
+      s.ownerJoinable = true;
       s.started = true;
     }
     s.queue.push_back(std::move(work));
@@ -219,50 +222,133 @@ void endOnOwner(std::function<void()> end, void* object) {
 
 bool hostLeftNoClientOfAGoneServer();
 
-// Counts the end of server `from` once; the instances hear of it. Entered by libjack's threads.
+int64_t monotonicMillis() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);  // steady_clock's, read without a frame of the C++ library
+  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// Counts the end of server `from` once; each instance's relay hears of it (newServerEnd). Entered by libjack's
+// threads: atomics only.
 __attribute__((noinline)) void countServerEnd(long from) {
-  lastEndAt.store(steadyMillis());
-  if (!serverEnds.compare_exchange_strong(from, from + 1) || !jackSeen) return;
-  std::lock_guard<std::mutex> lock(shared().listenersLock);
-  for (HostCallRelay* relay : shared().listeners) relay->requestDeferredWork();
+  lastEndAt.store(monotonicMillis());
+  serverEnds.compare_exchange_strong(from, from + 1);
 }
 
 // libjack reports through one function of the process, which the host may have set: Ardour's writes into one stream
 // shared by all its threads, without a lock. As a server ends, every client's own thread reports it at the same
 // moment; written by several threads at once, that stream corrupts the memory around it. So libjack's reports go on
-// to the host's function one at a time. libjack cancels its threads asynchronously, anywhere: these functions hold
-// cancellation for their whole run (no thread can be cancelled holding the lock) and keep no object of their own
-// whose frame an unwinding could meet.
-__attribute__((noinline)) void passOn(bool error, const char* text) {
-  std::lock_guard<std::mutex> one(shared().reportLock);
-  void (*to)(const char*) = error ? shared().hostError : shared().hostInfo;
-  if (to) to(text);
+// to the host's function one at a time, from a thread of ours (the reporter), which a slow host function holds alone.
+// libjack's threads only hand the text over. libjack cancels them asynchronously, at any instruction, and this
+// system's C library may act on a cancellation that they have since disabled: what they run takes no lock, allocates
+// nothing, waits for nothing and has nothing to unwind. A text is copied into a slot made in advance, published by
+// one store, and the reporter woken by one system call; a slot whose writer was cancelled before it published is
+// taken back once that thread is gone. While every slot is taken, a report is dropped.
+constexpr long kSlotFree = 0, kSlotReady = -1;  // otherwise the writing thread's id
+constexpr size_t kReportSlots = 64, kReportBytes = 256;
+
+struct Reports {
+  struct Slot {
+    std::atomic<long> state{kSlotFree};
+    uint64_t order = 0;
+    bool error = false;
+    char text[kReportBytes];
+  };
+  Slot slots[kReportSlots];
+  std::atomic<uint64_t> next{0};
+  std::atomic<void (*)(const char*)> hostError{nullptr}, hostInfo{nullptr};
+  int wake = -1;  // an eventfd
+};
+// Made once, before libjack's reports are routed here; never freed (the module stays from then on).
+std::atomic<Reports*> reports{nullptr};
+
+__attribute__((noinline)) void handOverReport(bool error, const char* text) {
+  Reports* r = reports.load(std::memory_order_acquire);
+  if (!r || !text) return;
+  const long me = syscall(SYS_gettid);
+  for (Reports::Slot& slot : r->slots) {
+    long free = kSlotFree;
+    if (!slot.state.compare_exchange_strong(free, me, std::memory_order_acquire)) continue;
+    size_t n = 0;
+    for (; n + 1 < kReportBytes && text[n]; ++n) slot.text[n] = text[n];
+    slot.text[n] = '\0';
+    slot.error = error;
+    slot.order = r->next.fetch_add(1, std::memory_order_relaxed);
+    slot.state.store(kSlotReady, std::memory_order_release);
+    const uint64_t one = 1;
+    (void)!write(r->wake, &one, sizeof one);
+    return;
+  }
 }
 
 void reportJackError(const char* text) {
-  const int held = holdCancellation();
-  passOn(true, text);
-  letCancellation(held);
+  handOverReport(true, text);
 }
 
 void reportJackInfo(const char* text) {
-  const int held = holdCancellation();
-  passOn(false, text);
-  letCancellation(held);
+  handOverReport(false, text);
 }
 
-// Before a client of ours opens; again after the host set a function of its own. Never given back: the module stays.
-void reportOneAtATime() {
-  std::lock_guard<std::mutex> one(shared().reportLock);
+// The reporter: the published texts in the order they were handed over, each to the host's function of its kind.
+void* passReportsOn(void* reportsMade) {
+  Reports& r = *static_cast<Reports*>(reportsMade);
+  pthread_setname_np(pthread_self(), "vexmir-reports");
+  char text[kReportBytes];
+  for (;;) {
+    uint64_t posted = 0;
+    if (read(r.wake, &posted, sizeof posted) < 0 && errno != EINTR) return nullptr;
+    for (;;) {
+      Reports::Slot* first = nullptr;
+      for (Reports::Slot& slot : r.slots) {
+        long state = slot.state.load(std::memory_order_acquire);
+        if (state == kSlotReady && (!first || slot.order < first->order))
+          first = &slot;
+        else if (state != kSlotReady && state != kSlotFree && syscall(SYS_tgkill, getpid(), state, 0) != 0 &&
+                 errno == ESRCH)
+          slot.state.compare_exchange_strong(state, kSlotFree);  // its writer was cancelled
+      }
+      if (!first) break;
+      std::memcpy(text, first->text, kReportBytes);
+      void (*to)(const char*) = (first->error ? r.hostError : r.hostInfo).load();
+      first->state.store(kSlotFree, std::memory_order_release);
+      if (to) to(text);
+    }
+  }
+}
+
+}  // namespace
+
+// On the owner.
+void routeReports() {
+  Reports* r = reports.load();
+  if (!r) {
+    r = new Reports();
+    r->wake = eventfd(0, EFD_CLOEXEC);
+    pthread_t reporter;
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+    const bool made = r->wake >= 0 && pthread_create(&reporter, &attr, &passReportsOn, r) == 0;
+    pthread_attr_destroy(&attr);
+    if (!made) {
+      std::fprintf(stderr, "MIDI: no thread for libjack's reports: they go to the host's function directly\n");
+      if (r->wake >= 0) close(r->wake);
+      delete r;
+      return;
+    }
+    reports.store(r);
+  }
   if (jack_error_callback != &reportJackError) {
-    shared().hostError = jack_error_callback;
+    r->hostError = jack_error_callback;
     jack_set_error_function(&reportJackError);
   }
   if (jack_info_callback != &reportJackInfo) {
-    shared().hostInfo = jack_info_callback;
+    r->hostInfo = jack_info_callback;
     jack_set_info_function(&reportJackInfo);
   }
 }
+
+namespace {
 
 // As the process opens a client after a server's end, libjack closes and frees every client of the server that ended,
 // the host's own among them, while the host's threads may still be inside theirs: a host's process thread that the
@@ -282,7 +368,7 @@ jack_client_t* openClient(const std::string& name, bool* refused = nullptr) {
     return nullptr;
   }
   keepModuleLoaded();  // the open itself may outlast a host's unload, inside a server that does not answer
-  reportOneAtATime();
+  routeReports();
   const long server = serverEnds.load();
   jack_client_t* client = jack_client_open(name.c_str(), JackNoStartServer, nullptr);
   if (!client) countServerEnd(server);
@@ -303,26 +389,19 @@ std::string processAndInstance(int instance) {
 
 }  // namespace
 
-int holdCancellation() {
-  int held = PTHREAD_CANCEL_ENABLE;
-  pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &held);
-  return held;
-}
-
-void letCancellation(int held) {
-  pthread_setcancelstate(held, nullptr);
+void serverEndHeard(void* server) {
+  countServerEnd(static_cast<long>(reinterpret_cast<intptr_t>(server)));
 }
 
 bool serverGone(long server) {
   return server != kNoJackServer && server != serverEnds.load();
 }
 
-void hearServerEnds(HostCallRelay* relay, bool on) {
-  std::lock_guard<std::mutex> lock(shared().listenersLock);
-  std::vector<HostCallRelay*>& listeners = shared().listeners;
-  for (auto it = listeners.begin(); it != listeners.end();)
-    it = *it == relay ? listeners.erase(it) : it + 1;
-  if (on) listeners.push_back(relay);
+bool newServerEnd(long* heard) {
+  const long ends = serverEnds.load();
+  if (ends == *heard) return false;
+  *heard = ends;
+  return jackSeen;
 }
 
 void hostAudioRuns() {
@@ -340,7 +419,7 @@ class HelperClient {
  public:
   explicit HelperClient(const std::string& name) : server_(serverEnds.load()) {
     client_ = openClient(name);
-    if (client_) jack_on_shutdown(client_, &HelperClient::onShutdown, this);
+    if (client_) jack_on_shutdown(client_, &serverEndHeard, reinterpret_cast<void*>(static_cast<intptr_t>(server_)));
   }
   HelperClient(const HelperClient&) = delete;
   HelperClient& operator=(const HelperClient&) = delete;
@@ -374,13 +453,6 @@ class HelperClient {
 
  private:
   ~HelperClient() = default;
-  // libjack's thread, as it hears of the end: the first of this server's clients to hear counts it. A helper set
-  // aside writes nothing of any plug-in.
-  static void onShutdown(void* self) {
-    const int held = holdCancellation();
-    countServerEnd(static_cast<HelperClient*>(self)->server_);
-    letCancellation(held);
-  }
   jack_client_t* client_ = nullptr;
   const long server_;
 };

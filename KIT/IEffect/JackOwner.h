@@ -16,7 +16,6 @@
 #include <string>
 #include <vector>
 
-class HostCallRelay;
 class MidiInputDelivery;
 class RtMidi;
 class RtMidiIn;
@@ -32,9 +31,16 @@ constexpr long kServerLost = -2;
 // Whether the server a port object was made on has ended, as far as this process heard. No call to the server.
 bool serverGone(long server);
 
-// The relays woken when a server's end is heard; the host's audio blocks (real-time safe: atomics only).
-void hearServerEnds(HostCallRelay* relay, bool on);
+// Whether a JACK server's end was counted since `heard` (which it updates): each instance's relay looks. The host's
+// audio blocks (real-time safe: atomics only).
+bool newServerEnd(long* heard);
 void hostAudioRuns();
+// The helpers' shutdown callback (libjack's thread, as it hears of the end: the first of the server's clients to hear
+// counts it), given the count of ends its helper was made under. Atomics only.
+void serverEndHeard(void* server);
+// Makes libjack's report functions of the process ours, which pass the reports on to the host's from a thread of
+// ours (see JackOwner.cpp). Before a client of ours opens, and again after the host set a function of its own.
+void routeReports();
 
 // What a caller learns of work handed to the owner.
 enum class Reply { kYes, kNo, kSilent };
@@ -82,11 +88,6 @@ std::string helperName(const char* direction, int instance);
 
 // What the musician reads when the owner did not answer in time.
 extern const char* const kSilentServerText;
-
-// Holds or lets libjack's cancellation of the calling thread, for a function of ours that libjack's threads enter:
-// such a function is unwound by none of its own frames (see JackOwner.cpp).
-int holdCancellation();
-void letCancellation(int held);
 
 }  // namespace jackowner
 

@@ -1,10 +1,9 @@
 // Hands the messages of an input port to the editor on a thread of the port's own.
 #pragma once
 
-#include <condition_variable>
+#include <atomic>
 #include <cstddef>
-#include <deque>
-#include <mutex>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -15,39 +14,49 @@ class IEffectBase;
 // thread may hold while it waits for the server itself (opening a port waits until its connection is live, closing
 // a client waits for the end of a cycle): handled there, a knob turn arriving at that moment would stop the
 // server's graph, and with it every client, until the server gives up on the client. So the library's callback
-// only queues a copy of the message, and a thread of the port's own hands the messages to the editor in order.
-// Deleting the object stops that thread after the message being handed over; queued ones are dropped.
+// only copies the message into a ring made in advance, and a thread of the port's own hands the messages to the
+// editor in order. Deleting the object stops that thread after the message being handed over; queued ones are
+// dropped.
 class MidiInputDelivery {
  public:
   explicit MidiInputDelivery(IEffectBase* plug);
-  ~MidiInputDelivery() { stop(); }
+  ~MidiInputDelivery();
   MidiInputDelivery(const MidiInputDelivery&) = delete;
   MidiInputDelivery& operator=(const MidiInputDelivery&) = delete;
 
+  // Starts the thread that hands the messages on (once the port opens: the plug-in is whole by then); messages
+  // posted before wait in the ring. Idempotent; the port's opener alone calls it.
+  void start();
   // Ends the thread after the message being handed over; nothing reaches the editor afterwards. The object
-  // itself stays usable by the library's callback, which only queues.
+  // itself stays usable by the library's callback, which only copies.
   void stop();
   // As stop, without waiting for the message being handed over: for an object that is never deleted.
   void abandon();
   bool abandoned() const { return abandoned_; }
 
-  // The library's callback (libjack's thread, which libjack may cancel anywhere): a short copy under the lock, never a
-  // wait for the editor, with cancellation held.
+  // The library's callback: libjack's process thread, real-time, which libjack may cancel at any instruction. It
+  // takes no lock, allocates nothing, waits for nothing and has nothing to unwind: a copy into the ring, published by
+  // one store, and a wake-up written in one system call. One thread posts at a time (the port's client's).
   static void post(double, std::vector<unsigned char>* message, void* self);
 
  private:
-  // A stream of knob turns is a few hundred messages a second; this is seconds of them.
-  static constexpr size_t kQueueLimit = 4096;
+  // A stream of knob turns is a few hundred messages a second, and the synthesizer's largest message (all of its
+  // data, 37,392 bytes) must fit with room to spare: a power of two.
+  static constexpr size_t kRingBytes = size_t{1} << 17;
+  static constexpr size_t kHeaderBytes = 4;  // a message's length before its bytes
 
   void run();
-  void take(const std::vector<unsigned char>& message);
+  bool take(std::vector<unsigned char>* message);
+  void copyIn(size_t at, const unsigned char* bytes, size_t length);
+  void copyOut(size_t at, unsigned char* bytes, size_t length) const;
 
   IEffectBase* plug_;
-  std::mutex lock_;
-  std::condition_variable wake_;
-  std::deque<std::vector<unsigned char>> queue_;
-  size_t dropped_ = 0;
-  bool stop_ = false;
+  std::unique_ptr<unsigned char[]> ring_;
+  alignas(64) std::atomic<size_t> written_{0};  // moved by the poster only
+  alignas(64) std::atomic<size_t> read_{0};     // moved by the thread only
+  std::atomic<size_t> dropped_{0};
+  std::atomic<bool> stop_{false};
   bool abandoned_ = false;
-  std::thread thread_;  // last: it starts once everything above exists
+  int wake_ = -1;  // an eventfd: a post adds to it, the thread reads it
+  std::thread thread_;
 };

@@ -256,6 +256,7 @@ TEST(EditorValues, HostChangesReachTheSurface) {
   surface->AttachControl(shape);
   surface->AttachControl(count);
   plug.AttachGraphics(surface);
+  plug.StartRelay();  // as the plug-in's entry does once it is made
   AEffect* e = plug.GetAEffect();
 
   events().clear();

@@ -503,6 +503,7 @@ TEST(MidiPorts, TheEditorsMenusOfferThePortsThereAreWhenOpened) {
   vexmir::testsupport::TempRoot root("ports");
   auto early = std::make_unique<JackMidiPair>("vexmir-core-early", EmulatorClient::emulatorOutPort(), "");
   Vexmir plug(IEffectInstanceInfo{porttest::quietHost});
+  plug.StartRelay();  // as the plug-in's entry does once it is made
   cocoa::AutoreleasePool pool;
   IGraphics* g = plug.GetGUI();
   cocoa::Window* window = new cocoa::Window(cocoa::Rect{0, 0, double(g->Width()), double(g->Height())});

@@ -2,14 +2,25 @@
 // nothing is sent and nothing throws.
 #include <gtest/gtest.h>
 
+#include <jack/jack.h>
+#include <pthread.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <random>
 #include <set>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "KIT/IEffect/IEffectVST.h"
+#include "KIT/IEffect/JackOwner.h"
+#include "KIT/IEffect/MidiInputDelivery.h"
 #include "src/PortMenu.h"
 #include "tests/core/port_plug.h"
 
@@ -98,4 +109,95 @@ TEST(MidiPortsWithoutServer, LongPortNamesStayApartAndWholeInTheMenu) {
       i += more;
     }
   }
+}
+
+// What libjack's threads enter takes no lock and allocates nothing: the test is linked to see both (--wrap).
+thread_local bool onLibjacksThread = false;
+std::atomic<int> lockedOrAllocated{0};
+extern "C" int __real_pthread_mutex_lock(pthread_mutex_t* m);
+extern "C" int __wrap_pthread_mutex_lock(pthread_mutex_t* m) {
+  lockedOrAllocated += onLibjacksThread;
+  return __real_pthread_mutex_lock(m);
+}
+extern "C" void* __real_malloc(size_t n);
+extern "C" void* __wrap_malloc(size_t n) {
+  lockedOrAllocated += onLibjacksThread;
+  return __real_malloc(n);
+}
+extern "C" void* __real__Znwm(size_t n);
+extern "C" void* __wrap__Znwm(size_t n) {
+  lockedOrAllocated += onLibjacksThread;
+  return __real__Znwm(n);
+}
+
+// libjack runs its client threads with asynchronous cancellation and cancels them anywhere (as a client deactivates,
+// and as the process opens a client after a server's end); this system's C library may act on a cancellation sent
+// just before the thread disabled it. Threads entering the input's delivery, libjack's report functions of the
+// process and the shutdown callback, each cancelled at a random moment: the process goes on, the host's report
+// function is never entered twice at once, and a bank dump and the last message and report still come through.
+TEST(MidiPortsWithoutServer, LibjackThreadsCancelledAnywhereInWhatTheyEnterLeaveTheProcessRunning) {
+  static std::atomic<int> inHost{0};
+  static std::atomic<bool> twoAtOnce{false}, lastReport{false};
+  auto host = [](const char* text) {
+    twoAtOnce = twoAtOnce || inHost.fetch_add(1) != 0;
+    lastReport = lastReport || std::strcmp(text, "last") == 0;
+    inHost.fetch_sub(1);
+  };
+  jack_set_error_function(host);
+  jack_set_info_function(host);
+  jackowner::routeReports();
+  ASSERT_TRUE(jack_error_callback != host && jack_info_callback != host);
+  struct Counter : PortPlug {
+    void ProcessMidiMsg(IMidiMsg* m, bool) override { last = last || m->mStatus == 0xB5; }
+    void ProcessSysEx(ISysEx* s, bool) override { dumps += s->mSize == 37392; }
+    std::atomic<bool> last{false};
+    std::atomic<int> dumps{0};
+  } plug;
+  static std::vector<unsigned char> knob = {0xB0, 74, 5}, dump(37392, 0x10);
+  static std::atomic<long> calls{0};
+  using Entry = std::pair<void (*)(void*), void*>;
+  std::vector<Entry> entries = {
+      {[](void*) { jack_error_callback("an error"); }, nullptr},
+      {[](void*) { jack_info_callback("some info"); }, nullptr},
+      {[](void*) { jackowner::serverEndHeard(reinterpret_cast<void*>(calls.load())); }, nullptr},
+  };
+  std::vector<std::unique_ptr<MidiInputDelivery>> deliveries;  // one thread posts into each, as one client's does
+  for (int k = 0; k < 4; ++k) {
+    deliveries.push_back(std::make_unique<MidiInputDelivery>(&plug));
+    deliveries.back()->start();
+    entries.push_back({[](void* d) { MidiInputDelivery::post(0, calls % 64 ? &knob : &dump, d); }, deliveries[k].get()});
+  }
+  std::mt19937 random(std::random_device{}());
+  for (int round = 0; round < 300; ++round) {
+    std::vector<pthread_t> threads;
+    calls = 0;
+    for (const auto& entry : entries) {
+      threads.emplace_back();
+      ASSERT_EQ(pthread_create(&threads.back(), nullptr,
+                               [](void* e) -> void* {
+                                 pthread_setcanceltype(PTHREAD_CANCEL_ASYNCHRONOUS, nullptr);
+                                 auto* entry = static_cast<const Entry*>(e);
+                                 for (;; ++calls) onLibjacksThread = true, entry->first(entry->second), onLibjacksThread = false;
+                               },
+                               const_cast<Entry*>(&entry)),
+                0);
+    }
+    while (calls < 30) std::this_thread::yield();
+    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(random() % 300);
+    while (std::chrono::steady_clock::now() < until) {
+    }
+    for (pthread_t t : threads) pthread_cancel(t);
+    for (pthread_t t : threads) pthread_join(t, nullptr);
+  }
+  // A transport may drop a message when the editor falls behind: the last ones are sent until they come through.
+  std::vector<unsigned char> last = {0xB5, 1, 2};
+  for (int i = 0; i < 100000 && !(plug.last && lastReport); ++i) {
+    MidiInputDelivery::post(0, &last, deliveries[0].get());
+    jack_error_callback("last");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_TRUE(plug.last && lastReport);
+  EXPECT_GT(plug.dumps, 0);
+  EXPECT_FALSE(twoAtOnce);
+  EXPECT_EQ(lockedOrAllocated, 0);
 }

@@ -22,7 +22,7 @@ namespace jobtest {
 
 class EmulatorPlug : public TestEditor {
  public:
-  explicit EmulatorPlug(JobClock* clock) { setJobClock(clock); }
+  explicit EmulatorPlug(JobClock* clock) : TestEditor(clock) {}
   ~EmulatorPlug() override {
     stopHostCallRelay();  // the relay calls this object's overrides: it ends before they go
     closeExternalMIDIPorts();  // as the host's close does: no message reaches an object being destroyed

@@ -42,6 +42,7 @@ TEST(LibrarianTransfers, AuditionStoreAndRequestGoThroughTheSynthesizer) {
   EmulatorClient emulator;
   emulator.reset();
   Vexmir plug(IEffectInstanceInfo{quietHost});
+  plug.StartRelay();  // as the plug-in's entry does once it is made
   plug.getExternalMIDIOutNames();
   int index = 1;
   plug.setExternalMIDIOut(index, EmulatorClient::emulatorInPort().c_str());

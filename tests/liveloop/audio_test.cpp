@@ -42,6 +42,7 @@ class AudioPlug : public Vexmir {
       std::lock_guard<std::mutex> lock(jobsLock);
       jobs.push_back(j.job);
     };
+    StartRelay();  // as the plug-in's entry does once it is made
   }
   // The jobs record into members of this class: they end before the members go.
   ~AudioPlug() override {

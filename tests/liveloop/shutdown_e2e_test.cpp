@@ -51,6 +51,7 @@ int serverPorts(jack_client_t* client, const char* part) {
 
 // Connects both ports of the editor to the emulator, as choosing them in the two port menus does.
 void connect(Vexmir& plug) {
+  plug.StartRelay();  // as the plug-in's entry does once it is made
   const int in = portIndex(plug.getExternalMIDIInNames(), EmulatorClient::emulatorOutPort());
   const int out = portIndex(plug.getExternalMIDIOutNames(), EmulatorClient::emulatorInPort());
   ASSERT_GT(in, 0);
