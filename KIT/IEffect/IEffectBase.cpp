@@ -60,8 +60,13 @@ IEffectBase::IEffectBase(int /*nParams*/, const char* /*channelIOStr*/, int /*nP
   jackowner::newServerEnd(&mServerEndsHeard);
 }
 
+void IEffectBase::StartRelay() {
+  mRelay->start();
+  jackowner::hearServerEnds(mRelay.get(), &mServerEndsHeard, true);
+}
+
 void IEffectBase::relayTick() {
-  // A JACK server's end is heard here: libjack's thread that learns of it only counts it.
+  // A JACK server's end whose wake-up was lost (libjack's thread that counted it was cancelled) is heard here.
   if (jackowner::newServerEnd(&mServerEndsHeard)) mRelay->requestDeferredWork();
   tellUnidledChange();
 }
@@ -79,6 +84,7 @@ void IEffectBase::handleRelayedItem(const HostCallRelay::Item& item) {
 }
 
 IEffectBase::~IEffectBase() {
+  jackowner::hearServerEnds(mRelay.get(), &mServerEndsHeard, false);
   mRelay->stop();
   // The surface goes first: its controls point at the parameters deleted below. The MIDI ports
   // close after it, as the editor object has already stopped their callbacks from reaching it.

@@ -305,7 +305,7 @@ class IEffectBase {
   // until the host's audio has run again.
   static void hostAudioRuns();
   // Whether the JACK server of a port object has ended (as far as this process heard): no lock, no call to the
-  // server. The relay's deferred work runs at its next tick after a server's end is heard.
+  // server. The relay's deferred work runs as soon as a server's end is heard.
   bool midiServerEnded() const;
   int getSelectedMIDIIn() const { return mSelectedMIDIIn; }
   int getSelectedMIDIOut() const { return mSelectedMIDIOut; }
@@ -327,7 +327,7 @@ class IEffectBase {
   // The plug-in is whole (its most derived constructor has returned): the relay's thread starts, which hands it what
   // the host posted and the deferred work, and hears a JACK server's end. The plug-in's entry calls it, and so does a
   // test that makes a plug-in itself and needs these. Idempotent.
-  void StartRelay() { mRelay->start(); }
+  void StartRelay();
   // Stops the relay: nothing it carries reaches the plug-in afterwards. A derived destructor calls it first.
   void stopHostCallRelay() { mRelay->stop(); }
   // The relay's thread, without the plug-in mutex, whenever work was asked for with requestDeferredWork.
@@ -458,5 +458,5 @@ class IEffectBase {
   std::mutex mOwnPortLock;
   std::string mOwnPortNames[2];  // under mOwnPortLock
   std::unique_ptr<HostCallRelay> mRelay;
-  long mServerEndsHeard = -1;  // the relay's
+  std::atomic<long> mServerEndsHeard{-1};  // the count of JACK server ends this instance's relay has heard of
 };

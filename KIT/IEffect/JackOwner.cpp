@@ -24,6 +24,7 @@
 #include <thread>
 #include <type_traits>
 
+#include "KIT/IEffect/HostCallRelay.h"
 #include "KIT/IEffect/MidiInputDelivery.h"
 
 namespace jackowner {
@@ -57,6 +58,12 @@ struct Shared {
   std::atomic<int64_t> busySince{0};        // when the work in hand began; 0 between pieces of work
   std::mutex asideLock;
   std::vector<void*> aside;  // under asideLock
+  struct Listener {
+    HostCallRelay* relay;
+    std::atomic<long>* heard;
+  };
+  std::mutex listenersLock;
+  std::vector<Listener> listeners;  // under listenersLock
 };
 
 Shared& shared() {
@@ -228,11 +235,46 @@ int64_t monotonicMillis() {
   return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-// Counts the end of server `from` once; each instance's relay hears of it (newServerEnd). Entered by libjack's
-// threads: atomics only.
+// Written once a server's end is counted; a thread of ours reads it and wakes the instances' relays. Made before a
+// client of ours opens.
+std::atomic<int> endsWake{-1};
+
+// Counts the end of server `from` once and wakes the thread that tells the instances. Entered by libjack's threads:
+// atomics and one system call. (A wake-up lost to a cancellation is made good by each relay's tick.)
 __attribute__((noinline)) void countServerEnd(long from) {
   lastEndAt.store(monotonicMillis());
-  serverEnds.compare_exchange_strong(from, from + 1);
+  if (!serverEnds.compare_exchange_strong(from, from + 1)) return;
+  const uint64_t one = 1;
+  const int wake = endsWake.load();
+  if (wake >= 0) (void)!write(wake, &one, sizeof one);
+}
+
+void* tellServerEnds(void* wake) {
+  pthread_setname_np(pthread_self(), "vexmir-ends");
+  for (;;) {
+    uint64_t counted = 0;
+    if (read(static_cast<int>(reinterpret_cast<intptr_t>(wake)), &counted, sizeof counted) < 0 && errno != EINTR)
+      return nullptr;
+    std::lock_guard<std::mutex> lock(shared().listenersLock);
+    for (const Shared::Listener& l : shared().listeners)
+      if (newServerEnd(l.heard)) l.relay->requestDeferredWork();
+  }
+}
+
+// Before a client of ours opens (on the owner): the module stays from then on, and so does this thread.
+void listenForServerEnds() {
+  if (endsWake.load() >= 0) return;
+  const int wake = eventfd(0, EFD_CLOEXEC);
+  pthread_t listener;
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+  const bool made = wake >= 0 && pthread_create(&listener, &attr, &tellServerEnds,
+                                                reinterpret_cast<void*>(static_cast<intptr_t>(wake))) == 0;
+  pthread_attr_destroy(&attr);
+  if (made) return endsWake.store(wake);
+  std::fprintf(stderr, "MIDI: no thread for a JACK server's end: the instances hear of it at their next tick\n");
+  if (wake >= 0) close(wake);
 }
 
 // libjack reports through one function of the process, which the host may have set: Ardour's writes into one stream
@@ -369,6 +411,7 @@ jack_client_t* openClient(const std::string& name, bool* refused = nullptr) {
   }
   keepModuleLoaded();  // the open itself may outlast a host's unload, inside a server that does not answer
   routeReports();
+  listenForServerEnds();
   const long server = serverEnds.load();
   jack_client_t* client = jack_client_open(name.c_str(), JackNoStartServer, nullptr);
   if (!client) countServerEnd(server);
@@ -397,11 +440,17 @@ bool serverGone(long server) {
   return server != kNoJackServer && server != serverEnds.load();
 }
 
-bool newServerEnd(long* heard) {
+bool newServerEnd(std::atomic<long>* heard) {
   const long ends = serverEnds.load();
-  if (ends == *heard) return false;
-  *heard = ends;
-  return jackSeen;
+  return heard->exchange(ends) != ends && jackSeen;
+}
+
+void hearServerEnds(HostCallRelay* relay, std::atomic<long>* heard, bool on) {
+  std::lock_guard<std::mutex> lock(shared().listenersLock);
+  std::vector<Shared::Listener>& listeners = shared().listeners;
+  for (auto it = listeners.begin(); it != listeners.end();)
+    it = it->relay == relay ? listeners.erase(it) : it + 1;
+  if (on) listeners.push_back({relay, heard});
 }
 
 void hostAudioRuns() {

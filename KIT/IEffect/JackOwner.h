@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+class HostCallRelay;
 class MidiInputDelivery;
 class RtMidi;
 class RtMidiIn;
@@ -31,9 +32,10 @@ constexpr long kServerLost = -2;
 // Whether the server a port object was made on has ended, as far as this process heard. No call to the server.
 bool serverGone(long server);
 
-// Whether a JACK server's end was counted since `heard` (which it updates): each instance's relay looks. The host's
-// audio blocks (real-time safe: atomics only).
-bool newServerEnd(long* heard);
+// Whether a JACK server's end was counted since `heard` (which it updates). The relays to wake when one is (each with
+// its `heard`, which its tick also looks at); the host's audio blocks (real-time safe: atomics only).
+bool newServerEnd(std::atomic<long>* heard);
+void hearServerEnds(HostCallRelay* relay, std::atomic<long>* heard, bool on);
 void hostAudioRuns();
 // The helpers' shutdown callback (libjack's thread, as it hears of the end: the first of the server's clients to hear
 // counts it), given the count of ends its helper was made under. Atomics only.

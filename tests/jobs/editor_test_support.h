@@ -48,7 +48,7 @@ class DataRoot : public vexmir::testsupport::TempRoot {
 // librarian's open bank. A subclass that records into members of its own shuts the jobs down in its destructor.
 class TestEditor : public Vexmir {
  public:
-  explicit TestEditor(JobClock* clock = nullptr) : Vexmir(IEffectInstanceInfo{quietHost}) {
+  TestEditor() : Vexmir(IEffectInstanceInfo{quietHost}) {
     getMidiManager()->getSender()->statusObserver = [this](const std::string& text) {
       std::function<void(const std::string&)> hook;
       {
@@ -58,8 +58,6 @@ class TestEditor : public Vexmir {
       }
       if (hook) hook(text);
     };
-    if (clock) setJobClock(clock);
-    StartRelay();  // as the plug-in's entry does once it is made
   }
 
   // Starts a job on `worker` and waits until it has ended.

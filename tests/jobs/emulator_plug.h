@@ -22,7 +22,10 @@ namespace jobtest {
 
 class EmulatorPlug : public TestEditor {
  public:
-  explicit EmulatorPlug(JobClock* clock) : TestEditor(clock) {}
+  explicit EmulatorPlug(JobClock* clock) {
+    setJobClock(clock);
+    StartRelay();  // as the plug-in's entry does once it is made
+  }
   ~EmulatorPlug() override {
     stopHostCallRelay();  // the relay calls this object's overrides: it ends before they go
     closeExternalMIDIPorts();  // as the host's close does: no message reaches an object being destroyed

@@ -39,6 +39,7 @@ class JobPlug : public TestEditor {
     midiOutReady = true;
     setJobClock(&clock);
     clock.setSleepHook([this](int) { onSleep(); });
+    StartRelay();  // as the plug-in's entry does once it is made
   }
   ~JobPlug() override {
     stopHostCallRelay();  // the relay calls this object's overrides: it ends before they go

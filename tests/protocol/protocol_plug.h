@@ -77,6 +77,7 @@ class ProtocolPlug : public jobtest::TestEditor {
     midiInReady = true;
     setJobClock(&clock);
     clock.setSleepHook([this](int) { onPause(); });
+    StartRelay();  // as the plug-in's entry does once it is made
   }
   ~ProtocolPlug() override {
     stopHostCallRelay();  // the relay calls this object's overrides: it ends before they go
