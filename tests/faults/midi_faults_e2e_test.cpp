@@ -333,6 +333,24 @@ struct OutputAwayClock : ScaledJobClock {
   }
 };
 
+// The cable from the synthesizer pulled: REQUEST times out; put back: the next REQUEST brings the program, asked once.
+TEST_F(MidiFaults, OnceTheCableIsBackTheNextRequestBringsTheProgram) {
+  OwnEmulator synth("cable");
+  EmulatorPlug plug(&clock);
+  ASSERT_TRUE(plug.connectTo(synth.inPort(), synth.outPort()));
+  const std::vector<std::string> cable = peersOf(synth.outPort());
+  ASSERT_GT(disconnectAll(synth.outPort()), 0);
+  ASSERT_TRUE(plug.run(kJobActiveArrangementRequest, true));
+  EXPECT_EQ(plug.lastText(), "CONNECTION TIMED OUT!");
+  ASSERT_EQ(std::system(("jack_connect" + jackServerArgs() + " '" + synth.outPort() + "' '" + cable[0] + "'").c_str()), 0);
+  synth.client->check("set name edit Cables Back");
+  const size_t mark = synth.client->logMark();
+  ASSERT_TRUE(plug.run(kJobActiveArrangementRequest, true));
+  EXPECT_EQ(plug.lastText(), "Data request completed!") << plug.shown();
+  EXPECT_EQ(plug.programName(), "Cables Back ");
+  EXPECT_EQ(synth.client->countLog(" 58 10 F7", mark), 1);
+}
+
 TEST_F(MidiFaults, EveryStoreSaysWhatTheSynthesizerConfirmed) {
   OutputAwayClock storeClock(4);  // the results take the time a loaded machine takes to bring them
   EmulatorPlug plug(&storeClock);
