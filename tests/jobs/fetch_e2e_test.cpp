@@ -184,14 +184,15 @@ TEST_F(FetchE2E, EveryAnswerGoesOnlyToTheRequestThatAskedForItWheneverItComes) {
     return plug.start(kJobSinglePatchRequest, true);
   };
   for (int n = 0; n < 12; ++n) {
-    for (int p = 0; p < 128; ++p) emulator.check("set name " + std::to_string(p) + " Fetched " + std::to_string(n));
+    for (int p = 0; p < 128; ++p) emulator.check("set name " + std::to_string(p) + " N" + std::to_string(n * 128 + p));
     const bool all = n >= 8;  // all programs, let go in the search or at the wait's end
-    const int at = all ? 1 + n % 2 : n % 4, pace = all ? n / 10 : n / 4, p = all ? 0 : 2 * n + 2, asked = plug.sent(0x10);
+    const int at = all ? 1 + n % 2 : n % 4, pace = n / (all ? 10 : 4), p = all ? 0 : 2 * n + 2, asked = plug.sent(0x10);
     SCOPED_TRACE(std::string(all ? "all" : "one") + " at " + std::to_string(at) + ", pace " + std::to_string(pace));
     plug.storeParamValue(kLibSyncTimer, pace * 2);
     const size_t from = plug.texts().size();
     const Bytes kept = librarianData(plug, p);
     emulator.check("delay answers 600000");
+    ASSERT_TRUE(at != 3 || ((plug.connectPending = true) && plug.run(kJobDeviceIdEnquiry)));  // its answers held too
     ASSERT_TRUE(all ? plug.start(kJobAllPatchRequest) : request(p));
     ASSERT_TRUE(at == 0 ? plug.waitSent(0x10, asked) : at == 1 ? plug.waitSent(0x10, asked + 2) : eventually([&] {
       return plug.texts().size() > from && plug.texts().back() == "CONNECTION TIMED OUT!";  // the wait's end
