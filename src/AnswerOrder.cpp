@@ -1,19 +1,61 @@
 #include "src/AnswerOrder.h"
 
-void AnswerOrder::markerSent(uint32_t now) {
+#include <algorithm>
+
+void AnswerOrder::owed(Kind kind, bool sayDrops) {
   std::lock_guard<std::mutex> guard(lock);
-  ++open;
-  lastSent = now;
+  const int k = index(kind);
+  owes[k] = true;
+  said[k] = said[k] || sayDrops;
+  std::copy(sent, sent + kChannels, owedFrom[k]);
 }
 
-void AnswerOrder::globalDumpCame() {
+bool AnswerOrder::owing(int kinds) const {
   std::lock_guard<std::mutex> guard(lock);
-  if (open > 0) --open;
+  return ((kinds & kProgram) && owes[0]) || ((kinds & kResult) && owes[1]);
 }
 
-bool AnswerOrder::late(uint32_t now) {
+void AnswerOrder::globalRequestSent(int channel) {
   std::lock_guard<std::mutex> guard(lock);
-  // Unsigned arithmetic: the wrap of the tick counter is harmless.
-  if (open > 0 && static_cast<uint32_t>(now - lastSent) > kMarkerLostMs) open = 0;
-  return open > 0;
+  ++sent[channel & 0x0F];
+}
+
+void AnswerOrder::requestGoesOut() {
+  std::lock_guard<std::mutex> guard(lock);
+  std::copy(sent, sent + kChannels, atRequest);
+}
+
+uint32_t AnswerOrder::olderAnswers() const {
+  std::lock_guard<std::mutex> guard(lock);
+  return older;
+}
+
+bool AnswerOrder::globalDumpCame(int channel) {
+  std::lock_guard<std::mutex> guard(lock);
+  const int c = channel & 0x0F;
+  // A dump nobody asked for (the synthesizer's own DATA DUMP) answers nothing: the count stops at what was sent.
+  answered[c] = std::min(answered[c] + 1, sent[c]);
+  if (!owes[0] && !owes[1]) return false;
+  bool stillOwed = false;
+  for (int k = 0; k < 2; ++k) {
+    if (owes[k] && answered[c] > owedFrom[k][c]) owes[k] = said[k] = false;
+    stillOwed = stillOwed || owes[k];
+  }
+  if (stillOwed) ++older;
+  return true;
+}
+
+bool AnswerOrder::late(Kind kind) const {
+  std::lock_guard<std::mutex> guard(lock);
+  return owes[index(kind)];
+}
+
+bool AnswerOrder::dropsSaid(Kind kind) const {
+  std::lock_guard<std::mutex> guard(lock);
+  return said[index(kind)];
+}
+
+void AnswerOrder::answerTaken() {
+  std::lock_guard<std::mutex> guard(lock);
+  for (int c = 0; c < kChannels; ++c) answered[c] = std::max(answered[c], atRequest[c]);
 }

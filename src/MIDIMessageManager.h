@@ -171,6 +171,12 @@ class MIDIMessageManager {
   AnswerOrder answerOrder;
   // Set on a job's thread while it hands the editor a program of its own (an audition), which no marker orders.
   static thread_local bool feedingOwnDump;
+  // MIDI input: a late answer was dropped; said where the musician looks. The librarian's line keeps it until the
+  // next request or store that succeeds (lateAnswerOnLibrarianLine).
+  void sayLateAnswerDropped();
+  std::atomic<bool> lateAnswerOnLibrarianLine{false};
+  // Every SysEx message that goes to the synthesizer: counts the global requests and owes the results nobody reads.
+  void sentToSynth(const unsigned char* bytes, int length);
   // Whether the synthesizer connected has answered the load of a program stored: not every model of the family
   // answers, and only one that does is sent a dump again, and has it not written, when the dump stays unconfirmed.
   std::atomic<bool> synthConfirmsLoads{false};

@@ -130,14 +130,23 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice) {
   if (!fromDevice || !korgHeader(d, n)) return;
   const bool programDump = n == kProgramDumpSize && d[4] == 0x40;
   const bool storeResult = n == 6 && d[4] >= 0x21 && d[4] <= 0x24;
-  if (d[4] == 0x51) answerOrder.globalDumpCame();
+  // A global dump that comes while answers are owed is a marker's (or a late one): never taken, it only tells the
+  // order. The channel search of a marker finds the synthesizer's channel by it.
+  if (d[4] == 0x51 && !feedingOwnDump && answerOrder.globalDumpCame(d[2] & 0x0F)) {
+    if (channelSearchActive && d[2] != plug->deviceId) adoptChannel(d[2]);
+    return;
+  }
   // The answer of a request whose wait has ended is neither this request's nor a slot's: it is dropped and said.
-  if ((programDump || (storeResult && readingStoreResults)) && !feedingOwnDump && answerOrder.late(plug->ticks())) {
-    if (LibrarianEditor* editor = plug->getLibrarianEditor()) editor->note(kLateAnswerDropped);
+  const AnswerOrder::Kind kind = programDump ? AnswerOrder::kProgram : AnswerOrder::kResult;
+  if ((programDump || storeResult) && !feedingOwnDump && answerOrder.late(kind)) {
+    if (programDump || answerOrder.dropsSaid(kind)) sayLateAnswerDropped();
     return;
   }
   if (n == 6) {
-    if (readingStoreResults && storeResult && d[2] == plug->deviceId) ++storeResults[d[4] - 0x21];
+    if (readingStoreResults && storeResult && d[2] == plug->deviceId) {
+      ++storeResults[d[4] - 0x21];
+      answerOrder.answerTaken();
+    }
     return;
   }
 
@@ -149,6 +158,7 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice) {
     LibrarianPatch program;
     if (singleRequest.addMessageData(d, n, &program)) {
       storeInSelectedUpperSlot(plug, librarian, program);
+      if (!feedingOwnDump) answerOrder.answerTaken();
       replyTaken = true;
     }
     gotData = false;
@@ -175,6 +185,7 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice) {
     LibrarianPatch program;
     if (allRequest.addMessageData(d, n, &program)) {
       storeInSelectedUpperSlot(plug, librarian, program);
+      if (!feedingOwnDump) answerOrder.answerTaken();
       // The next program of the bank goes on: the request stays armed until the bank's last slot.
       const int stored = librarian ? librarian->selectedSlot(0) : -1;
       if (stored >= 0 && stored < kProgramsPerBank - 1) {
@@ -198,7 +209,10 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice) {
     }
     sysexPartPatchParse(msg);
     // The dump is taken in: a late or repeated one is not (the request asks again when it wants another).
-    if (programDump && replyTaken) dumpPending = false;
+    if (programDump && replyTaken) {
+      dumpPending = false;
+      if (!feedingOwnDump) answerOrder.answerTaken();
+    }
     if (n >= 298) {
       plug->dataMismatch = true;
       plug->setParameterFromPlug(kGlobalClockSource, 1.0);
@@ -228,6 +242,29 @@ void MIDIMessageManager::ProcessSysEx(ISysEx* msg, bool fromDevice) {
   }
   if (refreshPending) plug->OnParamChange2(kQuickTab);
   gotData = false;
+}
+
+// Said where the musician looks: on the librarian's line while the librarian is shown, else on the display.
+void MIDIMessageManager::sayLateAnswerDropped() {
+  LibrarianEditor* editor = plug->getLibrarianEditor();
+  if (editor && Vexmir::toInt(plug->paramValue(kMainTab)) == 1) {
+    editor->note(kLateAnswerDropped);
+    lateAnswerOnLibrarianLine = true;
+  } else {
+    plug->displayOutcome(kLateAnswerDropped, std::string());
+  }
+}
+
+void MIDIMessageManager::sentToSynth(const unsigned char* bytes, int length) {
+  const int at = length > 4 && bytes[0] == 0xF0 ? 4 : 3;
+  if (length <= at || bytes[at - 3] != 0x42 || bytes[at - 1] != 0x58) return;
+  const uint8_t function = bytes[at];
+  if (function == 0x0E) answerOrder.globalRequestSent(bytes[at - 2] & 0x0F);
+  // A dump or a write request is answered with a result: one that no store reads, or one sent while answers are owed,
+  // leaves an answer owed.
+  const bool resulting = function == 0x40 || function == 0x51 || function == 0x4C || function == 0x50 || function == 0x11;
+  if (resulting && (!readingStoreResults || answerOrder.owing(AnswerOrder::kResult)))
+    answerOrder.owed(AnswerOrder::kResult, readingStoreResults);
 }
 
 // The synthesizer's channel, from byte 2 of its message: every later message goes out on it.

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "src/AnswerOrder.h"
 #include "src/JobClock.h"
 #include "src/LibrarianPatch.h"
 #include "src/MIDIClock.h"
@@ -158,14 +159,24 @@ class MIDIMessageSender {
     // When not negative: the count of the synthesizer's program changes when the job switched it; one more ends
     // the wait (kProgramChanged).
     int64_t switchedAt = -1;
+    // The kinds of answers (AnswerOrder::Kind) the request takes, which must not be owed when it goes out, and the
+    // kind it leaves owed when its wait ends without its answer (0: none).
+    int takes = AnswerOrder::kProgram;
+    int owes = AnswerOrder::kProgram;
   };
   // kPortLost: the ports closed under the wait (their JACK server ended); the display says so.
   enum class WaitEnd { kAnswered, kCancelled, kTimedOut, kMismatch, kShutDown, kProgramChanged, kPortLost };
   // Polls as `wait` says; the channel search's answer is no longer awaited once it returns. A wait that ends without
-  // the answer sends the marker that tells its late answer from the next request's (see AnswerOrder).
+  // the answer, or whose request the channel search sent again, owes answers and sends a marker (see AnswerOrder).
   WaitEnd waitForAnswer(const AnswerWait& wait);
-  // Sends that marker, when both ports are there (nothing could answer otherwise).
-  void sendAnswerMarker();
+  // Before a request that takes an answer: while answers are owed, sends a marker and waits for the answer of one
+  // (a fresh marker for every answer that may be an older one's; the markers' own channel search at `searchAt`),
+  // with the wait's polls and end. kAnswered when the request may go out now.
+  WaitEnd catchUp(const AnswerWait& wait);
+  // Sends a marker on `channel` (the editor's own for -1), when both ports are there (nothing could answer otherwise).
+  void sendAnswerMarker(int channel = -1);
+  // showStatus for a request or store that succeeded: it also replaces a late answer said on the librarian's line.
+  void showSuccess(const std::string& text);
   // How the store of one program ended, by what the synthesizer answered (nothing, for a model that never does), or
   // kNotSent when the output went away before all of it was sent.
   enum class StoreEnd { kConfirmed, kRefused, kNotWritten, kUnconfirmed, kSent, kNotSent, kShutDown };
@@ -184,6 +195,8 @@ class MIDIMessageSender {
 
  private:
   WaitEnd pollForAnswer(const AnswerWait& wait);
+  bool searched = false;    // the wait's request went out again on every channel
+  int catchingUp = 0;       // the channel search sends markers for these kinds of answers owed
 
   JobClock* clock = &JobClock::system();
   MIDIClock midiClock{clock};

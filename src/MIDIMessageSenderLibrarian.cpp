@@ -20,6 +20,8 @@ namespace {
 constexpr int kWritePauseMs = 1800;
 constexpr int kAfterDumpPauseMs = 500;
 constexpr int kAfterProgramChangeMs = 75;
+// How many pauses a store waits for a marker's answer before it goes out regardless.
+constexpr int kStoreCatchUpPolls = 6;
 
 void sendAllNotesOff(Vexmir* plug) {
   IMidiMsg msg;
@@ -127,7 +129,10 @@ void MIDIMessageSender::sendPatchToDeviceFromLibrarian(const LibrarianPatch& pat
     const StoreEnd end = storeProgram(dump, slot, t, &confirmsLoads);
     if (end == StoreEnd::kShutDown) return;
     plug->singleProgramFlag = false;
-    showStatus(singleStoreText(end, slot));
+    if (end == StoreEnd::kConfirmed)
+      showSuccess(singleStoreText(end, slot));
+    else
+      showStatus(singleStoreText(end, slot));
   } else {
     plug->checksumCheckAndSend(dump.data(), static_cast<int>(dump.size()));
     // Audition: the program goes into the editor as if the synthesizer had sent it.
@@ -143,6 +148,7 @@ void MIDIMessageSender::sendPatchToDeviceFromLibrarian(const LibrarianPatch& pat
       wait.pauseMs = t;
       wait.lastPoll = 20;
       wait.stopOnCancel = false;
+      wait.owes = 0;  // the program is the editor's own
       if (waitForAnswer(wait) == WaitEnd::kShutDown) return;
     }
   }
@@ -166,6 +172,17 @@ MIDIMessageSender::StoreEnd MIDIMessageSender::storeProgram(const std::vector<ui
   auto loaded = [&] { return since(MIDIMessageManager::kLoadCompleted, loadsBefore); };
   auto loadRefused = [&] { return !loaded() && since(MIDIMessageManager::kLoadError, loadErrorsBefore); };
   hub->readingStoreResults = true;
+  // Results still owed to an earlier send are not this store's: a marker's answer first puts them behind. A synthesizer
+  // that does not answer it within a few polls gets the store all the same; no result is taken before a marker sent
+  // after the store's own messages is answered.
+  AnswerWait catchUpWait;
+  catchUpWait.pauseMs = std::max(dumpPauseMs, 1);
+  catchUpWait.lastPoll = kStoreCatchUpPolls;
+  catchUpWait.timeoutText = nullptr;
+  catchUpWait.stopOnCancel = false;
+  catchUpWait.takes = AnswerOrder::kResult;
+  const WaitEnd caughtUp = catchUp(catchUpWait);
+  if (caughtUp == WaitEnd::kShutDown) return StoreEnd::kShutDown;
   // Without an input port no result can come.
   bool confirming = *confirmsLoads && plug->midiInReady;
   // The output may go away during the store (a recall with ports that are not here): what it drops is not sent.
@@ -212,8 +229,10 @@ MIDIMessageSender::StoreEnd MIDIMessageSender::storeProgram(const std::vector<ui
   const uint32_t writeResults = writeSent ? count(MIDIMessageManager::kWriteCompleted, writesBefore) +
                                                 count(MIDIMessageManager::kWriteError, writeErrorsBefore)
                                           : 0;
-  if ((*confirmsLoads || writeResults > 0) && (loadResults < dumpsSent || (writeSent && writeResults == 0)))
+  if ((*confirmsLoads || writeResults > 0) && (loadResults < dumpsSent || (writeSent && writeResults == 0))) {
+    hub->answerOrder.owed(AnswerOrder::kResult, true);
     sendAnswerMarker();
+  }
   return outputGone && end != StoreEnd::kConfirmed ? StoreEnd::kNotSent : end;
 }
 
@@ -261,7 +280,12 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int side, const std
   }
   // Whatever ended the store, the librarian's controls come back and the display says how it ended.
   const std::string taken = bankStoreText(ends, !end.empty(), plug->statusDisplayChars());
-  showStatus(end.empty() ? taken : end, end.empty() ? std::string() : taken);
+  const bool allConfirmed =
+      end.empty() && std::all_of(ends.begin(), ends.end(), [](StoreEnd e) { return e == StoreEnd::kConfirmed; });
+  if (allConfirmed)
+    showSuccess(taken);
+  else
+    showStatus(end.empty() ? taken : end, end.empty() ? std::string() : taken);
   plug->DisplayProcessingIndicator(false);
   if (lib) lib->selectSlot(0, 0);
 }

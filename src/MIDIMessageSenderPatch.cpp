@@ -42,7 +42,9 @@ void MIDIMessageSender::sendArrangementToDevice(bool toLibrarian) {
     PatchLibrarian* lib = plug->getLibrarian();
     const int slot = lib ? lib->selectedSlot(0) : -1;
     ISysEx sysex(0, dump, kProgramDumpSize);
+    MIDIMessageManager::feedingOwnDump = true;
     plug->ProcessSysEx(&sysex, true);
+    MIDIMessageManager::feedingOwnDump = false;
     const MIDIMessageManager* hub = plug->getMidiManager();
     const bool taken = hub && hub->replyTaken;
     running = pause(t);
@@ -71,7 +73,9 @@ void MIDIMessageSender::initClassicPatch(bool onlyDuringHardwareUpdate) {
   plug->SetLibrarianRequestActive(true);
   plug->answerReceived = false;
   ISysEx sysex(0, dump, kProgramDumpSize);
+  MIDIMessageManager::feedingOwnDump = true;
   plug->ProcessSysEx(&sysex, true);
+  MIDIMessageManager::feedingOwnDump = false;
   if (!pause(100)) return;
   plug->SetLibrarianStatusUnsaved(true);
   plug->DisplayProcessingIndicator(false);

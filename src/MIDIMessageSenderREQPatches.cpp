@@ -57,6 +57,13 @@ void MIDIMessageSender::showStatus(const std::string& text, const std::string& s
   if (statusObserver) statusObserver(second.empty() ? text : text + " " + second);
 }
 
+void MIDIMessageSender::showSuccess(const std::string& text) {
+  showStatus(text);
+  MIDIMessageManager* hub = plug ? plug->getMidiManager() : nullptr;
+  if (hub && hub->lateAnswerOnLibrarianLine.exchange(false))
+    if (LibrarianEditor* editor = plug->getLibrarianEditor()) editor->note(text);
+}
+
 void MIDIMessageSender::sendRequest(uint8_t function, int channel) {
   if (!plug) return;
   const int device = channel < 0 ? plug->deviceId.load() : 0x30 + (channel & 0x0F);
@@ -65,31 +72,85 @@ void MIDIMessageSender::sendRequest(uint8_t function, int channel) {
 }
 
 bool MIDIMessageSender::searchChannels(uint8_t function, int pauseMs, bool announce) {
-  if (MIDIMessageManager* hub = plug ? plug->getMidiManager() : nullptr) hub->channelSearchActive = true;
+  MIDIMessageManager* hub = plug ? plug->getMidiManager() : nullptr;
+  if (hub) hub->channelSearchActive = true;
+  searched = true;
   for (int n = 0; n < 16; ++n) {
     sendRequest(function, n);
     if (announce) showStatus("Please wait, checking DeviceID " + std::to_string(n + 1));
     if (!pause(pauseMs)) return true;
     if (cancel) return true;
-    if (plug && plug->answerReceived) return false;
+    // A marker's search ends once a marker's answer has put the answers in order, a request's once it is answered.
+    if (catchingUp ? hub && !hub->answerOrder.owing(catchingUp) : plug && plug->answerReceived) return false;
   }
   return false;
 }
 
 MIDIMessageSender::WaitEnd MIDIMessageSender::waitForAnswer(const AnswerWait& wait) {
+  searched = false;
   const WaitEnd end = pollForAnswer(wait);
-  if (MIDIMessageManager* hub = plug ? plug->getMidiManager() : nullptr) hub->channelSearchActive = false;
-  const bool unanswered = end == WaitEnd::kTimedOut || end == WaitEnd::kCancelled || end == WaitEnd::kMismatch ||
-                          end == WaitEnd::kProgramChanged;
-  if (unanswered && !plug->answerReceived) sendAnswerMarker();
+  MIDIMessageManager* hub = plug ? plug->getMidiManager() : nullptr;
+  if (hub) hub->channelSearchActive = false;
+  // A wait that ended without its answer, or one whose request went out again on the synthesizer's channel, leaves
+  // an answer owed: the marker goes out at once, so that its answer is usually in before the next request.
+  if (hub && wait.owes && end != WaitEnd::kShutDown &&
+      ((end != WaitEnd::kAnswered && !plug->answerReceived) || searched)) {
+    hub->answerOrder.owed(static_cast<AnswerOrder::Kind>(wait.owes), true);
+    sendAnswerMarker();
+  }
   return end;
 }
 
-void MIDIMessageSender::sendAnswerMarker() {
+void MIDIMessageSender::sendAnswerMarker(int channel) {
+  if (!plug || !plug->midiOutReady || !plug->midiInReady) return;
+  sendRequest(kGlobalRequest, channel);
+}
+
+MIDIMessageSender::WaitEnd MIDIMessageSender::catchUp(const AnswerWait& wait) {
   MIDIMessageManager* hub = plug ? plug->getMidiManager() : nullptr;
-  if (!hub || !plug->midiOutReady || !plug->midiInReady) return;
-  hub->answerOrder.markerSent(plug->ticks());
-  sendRequest(kGlobalRequest);
+  if (!hub) return WaitEnd::kShutDown;
+  AnswerOrder& order = hub->answerOrder;
+  const int kinds = wait.takes;
+  if (order.owing(kinds)) {
+    sendAnswerMarker();
+    uint32_t older = order.olderAnswers();
+    // The request goes out within an eighth of a pause of the marker's answer; the wait's polls count whole pauses.
+    constexpr int kSteps = 8;
+    const int step = std::max(1, wait.pauseMs / kSteps);
+    for (int k = 1; order.owing(kinds); ++k) {
+      for (int s = 0; s < kSteps && order.owing(kinds); ++s) {
+        if (!pause(step)) return WaitEnd::kShutDown;
+        if (order.olderAnswers() != older) {
+          // That answer may have been an older marker's: one more of this owing goes out.
+          older = order.olderAnswers();
+          sendAnswerMarker();
+        }
+      }
+      if (!order.owing(kinds)) break;
+      if (plug->midiPortsLost()) {
+        plug->closePortsOfEndedServer(true);
+        showStatus(kPortLost);
+        return WaitEnd::kPortLost;
+      }
+      if (wait.pollText) showStatus(wait.pollText);
+      if (wait.stopOnCancel && cancel) return WaitEnd::kCancelled;
+      if (k == wait.searchAt) {
+        // A synthesizer on another channel answers a marker only there.
+        catchingUp = kinds;
+        const bool cancelled = searchChannels(kGlobalRequest, wait.searchPauseMs, false);
+        catchingUp = 0;
+        hub->channelSearchActive = false;
+        if (cancelled && (stopping() || wait.stopOnCancel)) return stopping() ? WaitEnd::kShutDown : WaitEnd::kCancelled;
+      }
+      if (!order.owing(kinds)) break;
+      if (k >= wait.lastPoll) {
+        if (wait.timeoutText) showStatus(wait.timeoutText);
+        return WaitEnd::kTimedOut;
+      }
+    }
+  }
+  order.requestGoesOut();
+  return WaitEnd::kAnswered;
 }
 
 MIDIMessageSender::WaitEnd MIDIMessageSender::pollForAnswer(const AnswerWait& wait) {
@@ -123,8 +184,9 @@ MIDIMessageSender::WaitEnd MIDIMessageSender::requestSwitchedProgram(AnswerWait 
   hub->switchedProgramAwaited = true;
   plug->SetLibrarianRequestActive(true);
   // Armed first, then tested: a change that came before is seen here, one that comes after disarms the request.
-  WaitEnd end = WaitEnd::kProgramChanged;
-  if (hub->synthProgramChanges == switchedAt) {
+  WaitEnd end = catchUp(wait);
+  if (end == WaitEnd::kAnswered) end = WaitEnd::kProgramChanged;
+  if (end == WaitEnd::kProgramChanged && hub->synthProgramChanges == switchedAt) {
     sendRequest(kProgramRequest);
     wait.switchedAt = switchedAt;
     end = waitForAnswer(wait);
@@ -147,7 +209,6 @@ void MIDIMessageSender::sendDeviceIdEnquiry() {
   showStatus("Connecting to Hardware");
   failed = false;
   const int t = plug->getTimerValue();
-  sendRequest(kGlobalRequest);
   AnswerWait wait;
   wait.pauseMs = t;
   wait.lastPoll = 25;
@@ -157,7 +218,14 @@ void MIDIMessageSender::sendDeviceIdEnquiry() {
   wait.searchPauseMs = t / 2;
   wait.searchFunction = kGlobalRequest;
   wait.stopOnMismatch = true;
-  const WaitEnd end = waitForAnswer(wait);
+  // A global dump is taken only once nothing is owed; one that comes late is the synthesizer's same settings.
+  wait.takes = AnswerOrder::kAnyKind;
+  wait.owes = 0;
+  WaitEnd end = catchUp(wait);
+  if (end == WaitEnd::kAnswered) {
+    sendRequest(kGlobalRequest);
+    end = waitForAnswer(wait);
+  }
   if (end == WaitEnd::kShutDown) return;
   const bool cancelled = end == WaitEnd::kCancelled;
   if (end == WaitEnd::kTimedOut || end == WaitEnd::kPortLost) failed = true;
@@ -186,13 +254,16 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool toEditor) {
   if (toEditor) {
     plug->SetLibrarianRequestActive(false);
     if (hub) hub->refreshPending = true;
-    sendRequest(kProgramRequest);
     AnswerWait wait;
     wait.pauseMs = t;
     wait.searchAt = 25;
     wait.searchPauseMs = t / 2;
     wait.announceSearch = true;
-    const WaitEnd end = waitForAnswer(wait);
+    WaitEnd end = catchUp(wait);
+    if (end == WaitEnd::kAnswered) {
+      sendRequest(kProgramRequest);
+      end = waitForAnswer(wait);
+    }
     if (end == WaitEnd::kShutDown) return;
     if (end != WaitEnd::kAnswered) failed = true;
     plug->DisplayProcessingIndicator(true);
@@ -207,23 +278,29 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool toEditor) {
     plug->DisplayProcessingIndicator(false);
     return;
   }
-  plug->answerReceived = false;
-  if (hub) hub->replyTaken = false;
-  // The SysEx input takes a global dump in only while a connection is pending: ask for it as one.
-  plug->connectPending = true;
-  sendRequest(kGlobalRequest);
-  showStatus("Please wait! 95% received..");
   AnswerWait globalWait;
   globalWait.pauseMs = t;
   globalWait.pollText = kProcessing;
-  const WaitEnd globalEnd = waitForAnswer(globalWait);
+  globalWait.takes = AnswerOrder::kAnyKind;
+  globalWait.owes = 0;
+  WaitEnd globalEnd = catchUp(globalWait);
+  if (globalEnd == WaitEnd::kShutDown) return;
+  plug->answerReceived = false;
+  if (hub) hub->replyTaken = false;
+  if (globalEnd == WaitEnd::kAnswered) {
+    // The SysEx input takes a global dump in only while a connection is pending: ask for it as one.
+    plug->connectPending = true;
+    sendRequest(kGlobalRequest);
+    showStatus("Please wait! 95% received..");
+    globalEnd = waitForAnswer(globalWait);
+  }
   if (globalEnd == WaitEnd::kShutDown) return;
   if (globalEnd == WaitEnd::kTimedOut || globalEnd == WaitEnd::kPortLost) failed = true;
   if (!pause(t)) return;
   if (cancel) {
     showStatus(kCancelled);
   } else if (!failed) {
-    showStatus(kCompleted);
+    showSuccess(kCompleted);
     if (!toEditor) plug->SetLibrarianStatusUnsaved(true);
   }
   plug->DisplayProcessingIndicator(false);
@@ -236,10 +313,13 @@ void MIDIMessageSender::sendPartRequestSysex(bool toEditor) {
   failed = false;
   cancel = false;
   plug->SetLibrarianRequestActive(!toEditor);
-  sendRequest(kProgramRequest);
-  if (!pause(t)) return;
-  showStatus(kDataProcessing);
-  const WaitEnd end = waitForAnswer(programWait(t, true));
+  WaitEnd end = catchUp(programWait(t, true));
+  if (end == WaitEnd::kAnswered) {
+    sendRequest(kProgramRequest);
+    if (!pause(t)) return;
+    showStatus(kDataProcessing);
+    end = waitForAnswer(programWait(t, true));
+  }
   if (end == WaitEnd::kShutDown) return;
   if (end != WaitEnd::kAnswered) failed = true;
   if (!(toEditor && !failed) && !pause(t)) return;
@@ -247,7 +327,7 @@ void MIDIMessageSender::sendPartRequestSysex(bool toEditor) {
   if (cancel) {
     showStatus(kCancelled);
   } else if (!failed) {
-    showStatus(kCompleted);
+    showSuccess(kCompleted);
     if (!toEditor) plug->SetLibrarianStatusUnsaved(true);
   }
 }
@@ -262,9 +342,12 @@ void MIDIMessageSender::sendSinglePatchRequestSysex(bool temporary, int program)
   if (temporary) {
     // Armed only now: an answer to an earlier request that comes during the pauses is not this slot's program.
     plug->SetLibrarianRequestActive(true);
-    sendRequest(kProgramRequest);
-    showStatus(kDataProcessing);
-    end = waitForAnswer(programWait(t, true));
+    end = catchUp(programWait(t, true));
+    if (end == WaitEnd::kAnswered) {
+      sendRequest(kProgramRequest);
+      showStatus(kDataProcessing);
+      end = waitForAnswer(programWait(t, true));
+    }
   }
   for (int ask = 0; !temporary && ask < kProgramAsks && end == WaitEnd::kProgramChanged; ++ask) {
     // The program the slot stands for, and the one the synthesizer plays from now on.
@@ -281,7 +364,7 @@ void MIDIMessageSender::sendSinglePatchRequestSysex(bool temporary, int program)
   else if (end == WaitEnd::kProgramChanged)
     showStatus("Not received: the synth kept changing program");
   else if (!failed)
-    showStatus(kCompleted);
+    showSuccess(kCompleted);
   // A program that came is in its slot, flagged as it came, also where a cancel ended the wait.
   plug->DisplayProcessingIndicator(false);
 }
@@ -358,7 +441,7 @@ void MIDIMessageSender::sendAllPatchRequestSysex() {
   } else if (!missing.empty()) {
     showStatus(notReceivedText(missing, stoppedEarly, plug->statusDisplayChars()));
   } else {
-    showStatus(kCompleted);
+    showSuccess(kCompleted);
   }
   if (LibrarianEditor* editor = plug->getLibrarianEditor()) editor->openBankChanged();
   plug->DisplayProcessingIndicator(false);

@@ -79,6 +79,7 @@ void Vexmir::checksumCheckAndSend(const unsigned char* bytes, int length) {
     return;
   }
   if (!bytes || length <= 0) return;
+  if (midiManager) midiManager->sentToSynth(bytes, length);
   SendMidiSysex(const_cast<unsigned char*>(bytes), length);
   DebuggerOutput::logSysExOutMessageByte(bytes, length);
 }

@@ -160,8 +160,8 @@ inline std::string jackServerArgs() {
   return server ? std::string(" -s '") + server + "'" : std::string();
 }
 
-// Cuts every JACK connection of `port` (as a pulled cable does); returns how many were cut.
-inline int disconnectAll(const std::string& port) {
+// The ports `port` is connected to.
+inline std::vector<std::string> peersOf(const std::string& port) {
   std::vector<std::string> peers;
   if (FILE* f = popen(("jack_lsp" + jackServerArgs() + " -c '" + port + "' 2>/dev/null").c_str(), "r")) {
     char line[512];
@@ -172,8 +172,13 @@ inline int disconnectAll(const std::string& port) {
     }
     pclose(f);
   }
+  return peers;
+}
+
+// Cuts every JACK connection of `port` (as a pulled cable does); returns how many were cut.
+inline int disconnectAll(const std::string& port) {
   int cut = 0;
-  for (const std::string& peer : peers)
+  for (const std::string& peer : peersOf(port))
     if (std::system(
             ("jack_disconnect" + jackServerArgs() + " '" + port + "' '" + peer + "' >/dev/null 2>&1").c_str()) == 0)
       ++cut;

@@ -333,6 +333,24 @@ struct OutputAwayClock : ScaledJobClock {
   }
 };
 
+// The synthesizer's cable out pulled: connecting and REQUEST time out; put back, the next REQUEST brings the program.
+TEST_F(MidiFaults, OnceTheCableIsBackTheNextRequestBringsTheProgram) {
+  OwnEmulator synth("cable");
+  EmulatorPlug plug(&clock);
+  ASSERT_TRUE(plug.connectTo(synth.inPort(), synth.outPort()));
+  const std::string out = synth.outPort(), in = peersOf(out)[0];
+  ASSERT_GT(disconnectAll(out), 0);
+  ASSERT_TRUE((plug.connectPending = true) && plug.run(kJobDeviceIdEnquiry) && plug.run(kJobActiveArrangementRequest));
+  EXPECT_EQ(plug.lastText(), "CONNECTION TIMED OUT!");
+  ASSERT_FALSE(std::system(("jack_connect" + jackServerArgs() + " '" + out + "' '" + in + "'").c_str()));
+  synth.client->check("set name edit Cables Back");
+  const size_t mark = synth.client->logMark();
+  ASSERT_TRUE(plug.run(kJobActiveArrangementRequest, true));
+  EXPECT_EQ(plug.lastText(), "Data request completed!") << plug.shown();
+  EXPECT_EQ(plug.programName(), "Cables Back ");
+  EXPECT_EQ(synth.client->countLog(" 58 10 F7", mark), 1);
+}
+
 TEST_F(MidiFaults, EveryStoreSaysWhatTheSynthesizerConfirmed) {
   OutputAwayClock storeClock(4);  // the results take the time a loaded machine takes to bring them
   EmulatorPlug plug(&storeClock);

@@ -119,6 +119,7 @@ TEST_F(FetchE2E, OneProgramAndThenAll128ReachTheLibrariansOpenBank) {
   emulator.check("program 7");
   jobtest::EmulatorPlug plug(&clock);
   ASSERT_TRUE(plug.connect());
+  plug.storeParamValue(kMainTab, 1);
   ASSERT_NE(plug.getLibrarian()->bankAt(plug.getLibrarian()->upperBankIndex), nullptr);
   plug.getLibrarian()->selectSlot(0, 3);
   ASSERT_TRUE(plug.run(kJobSinglePatchRequest, true));  // the edit buffer as it is
@@ -126,21 +127,21 @@ TEST_F(FetchE2E, OneProgramAndThenAll128ReachTheLibrariansOpenBank) {
   EXPECT_EQ(librarianData(plug, 3), emulator.program(7));
 
   // The synthesizer answers the next request only after its wait has ended: during the fetch, once the fetch has asked
-  // for its first program. That answer (program 8) is no slot's.
+  // for the marker its first program waits behind. That answer (program 8) is no slot's.
   emulator.check("program 8");
   emulator.check("delay answers 600000");
   ASSERT_TRUE(plug.run(kJobSinglePatchRequest, true));
   EXPECT_EQ(plug.lastText(), "CONNECTION TIMED OUT!");
-  const int requests = plug.sent(0x10);
+  const int markers = plug.sent(0x0E);
   const auto start = std::chrono::steady_clock::now();
   ASSERT_TRUE(plug.start(kJobAllPatchRequest));
-  ASSERT_TRUE(plug.waitSent(0x10, requests));
+  ASSERT_TRUE(plug.waitSent(0x0E, markers));
   emulator.check("delay answers 0");
   ASSERT_TRUE(plug.waitIdle());
   std::printf("128 programs fetched with pauses / 40: %.2f s\n",
               std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   EXPECT_EQ(plug.lastText(), "Data request completed!");
-  EXPECT_EQ(plug.librarianLine(), "Late answer from the synth dropped");
+  EXPECT_EQ(plug.librarianLine(), "Data request completed!");  // the late answer said there, then replaced
   for (int p = 0; p < 128; ++p) ASSERT_EQ(librarianData(plug, p), emulator.program(p)) << "program " << p;
 }
 
@@ -162,4 +163,53 @@ TEST_F(FetchE2E, AProgramChosenOnTheSynthesizerDuringAllProgramsLeavesEverySlotI
   for (int p = 0; p < 128; ++p) EXPECT_EQ(librarianData(plug, p), emulator.program(p)) << "program " << p;
   // The editor followed no program change during the fetch.
   EXPECT_EQ(plug.getLibrarian()->selectedSlot(0), 0);
+}
+
+// Answers held and let go (0) as a request is asked, (1) in its channel search after it asked again, (2) at its wait's
+// end, (3) past it, once the next request's marker is out, at 200 and 400 ms paces: a request into a slot and all
+// programs keep in each slot its own program or what it held, say completed only so, and a late answer until a success.
+TEST_F(FetchE2E, EveryAnswerGoesOnlyToTheRequestThatAskedForItWheneverItComes) {
+  ScaledJobClock slower(10);
+  jobtest::EmulatorPlug plug(&slower);
+  ASSERT_TRUE(plug.connect());
+  plug.storeParamValue(kMainTab, 1);  // the librarian's page: its line says what was dropped
+  const std::string done = "Data request completed!", kLate = "Late answer from the synth dropped";
+  auto eventually = [](auto holds) {  // within ten seconds
+    for (int i = 0; i < 5000 && !holds(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return holds();
+  };
+  auto request = [&](int p) {  // the synthesizer's program p into slot p
+    emulator.check("program " + std::to_string(p));
+    plug.getLibrarian()->selectSlot(0, p);
+    return plug.start(kJobSinglePatchRequest, true);
+  };
+  for (int n = 0; n < 12; ++n) {
+    for (int p = 0; p < 128; ++p) emulator.check("set name " + std::to_string(p) + " N" + std::to_string(n * 128 + p));
+    const bool all = n >= 8;  // all programs, let go in the search or at the wait's end
+    const int at = all ? 1 + n % 2 : n % 4, pace = n / (all ? 10 : 4), p = all ? 0 : 2 * n + 2, asked = plug.sent(0x10);
+    SCOPED_TRACE(std::string(all ? "all" : "one") + " at " + std::to_string(at) + ", pace " + std::to_string(pace));
+    plug.storeParamValue(kLibSyncTimer, pace * 2);
+    const size_t from = plug.texts().size();
+    const Bytes kept = librarianData(plug, p);
+    emulator.check("delay answers 600000");
+    ASSERT_TRUE(at != 3 || ((plug.connectPending = true) && plug.run(kJobDeviceIdEnquiry)));  // its answers held too
+    ASSERT_TRUE(all ? plug.start(kJobAllPatchRequest) : request(p));
+    ASSERT_TRUE(at == 0 ? plug.waitSent(0x10, asked) : at == 1 ? plug.waitSent(0x10, asked + 2) : eventually([&] {
+      return plug.texts().size() > from && plug.texts().back() == "CONNECTION TIMED OUT!";  // the wait's end
+    }));
+    std::string end = plug.lastText();
+    const int markers = plug.sent(0x0E);
+    ASSERT_TRUE(at < 3 || (plug.waitIdle() && (end = plug.lastText(), request(p + 1)) && plug.waitSent(0x0E, markers)));
+    emulator.check("delay answers 0");
+    ASSERT_TRUE(plug.waitIdle());
+    if (at < 3) {
+      end = plug.lastText();
+      EXPECT_TRUE(end == done || eventually([&] { return plug.librarianLine() == kLate; })) << plug.shown();
+      ASSERT_TRUE(all || (request(p + 1) && plug.waitIdle()));
+    }
+    EXPECT_EQ(librarianData(plug, p), end == done ? emulator.program(p) : kept) << end;
+    EXPECT_TRUE(at != 2 || end == (all ? "Not received (slots kept): 1" : "CONNECTION TIMED OUT!")) << end;
+    for (int q = p + 1; q < (all ? 128 : p + 2); ++q) ASSERT_EQ(librarianData(plug, q), emulator.program(q)) << q;
+    EXPECT_TRUE(all || (plug.lastText() == done && plug.librarianLine() != kLate)) << plug.shown();
+  }
 }

@@ -113,6 +113,12 @@ TEST(StateChunk, ABodyReadsBackWithShortNamesExactlyTwelveLong) {
   EXPECT_EQ(readStateBody(snapshot, 0, false, &rs), 3796);
   EXPECT_EQ(rs.values, s.values);
   EXPECT_FALSE(rs.hasReceived);
+
+  // The digest tells a rename of the last character, never the spaces that fill a program name.
+  std::vector<std::string> d;
+  for (const char* name : {"Lead A", "Lead B", "Lead A      ", "Twelve Chars", "Twelve Charz"})
+    s.patch.names[0] = name, d.push_back(projectDigest(s));
+  EXPECT_TRUE(d[0] != d[1] && d[0] == d[2] && d[3] != d[4]);
 }
 
 TEST(StateChunk, EveryCutOfABodyIsRefusedAndLeavesTheTargetAlone) {

@@ -79,6 +79,7 @@ TEST_F(TransferE2E, AStoredBankEqualsTheEmulatorsProgramsByteForByte) {
   ScaledJobClock storeClock(10);  // a dump's pause long enough for its result on a loaded machine
   jobtest::EmulatorPlug plug(&storeClock);
   ASSERT_TRUE(plug.connect());
+  plug.storeParamValue(kMainTab, 1);
   ASSERT_TRUE(plug.run(kJobActiveArrangementRequest, true));  // a first exchange, before the store's results count
   // A request answered only after its wait has ended, once the store has sent its first program: no result of it.
   emulator.check("delay answers 600000");
@@ -100,7 +101,7 @@ TEST_F(TransferE2E, AStoredBankEqualsTheEmulatorsProgramsByteForByte) {
   EXPECT_EQ(texts[first], "Please wait! Writing.. 0%") << said;
   EXPECT_EQ(texts[texts.size() - 2], "Please wait! Writing.. 100%") << said;
   EXPECT_EQ(texts.back(), "All 128 programs stored and confirmed!") << said;
-  EXPECT_EQ(plug.librarianLine(), "Late answer from the synth dropped");
+  EXPECT_EQ(plug.librarianLine(), "All 128 programs stored and confirmed!");  // the late answer said, then replaced
   EXPECT_FALSE(plug.isProcessingIndicatorShown());
   ASSERT_TRUE(emulator.waitForLog("in F0 42 30 58 11 00 7F F7").has_value());
   for (int p = 0; p < 128; ++p)
@@ -334,4 +335,63 @@ TEST_F(TransferE2E, TwoInstancesKeepTheirOwnClocksAtTheStatedSpacing) {
   };
   checkGrid(sentA, 120);
   checkGrid(sentB, 200);
+}
+
+// Results held and let go (0) as the dump went out, (1) as it went out again, (2) at the store's end, (3) far past,
+// after an audition, a bank store and the next store's marker, at 200 and 400 ms paces: a store confirms only what its
+// own results confirm, the next, whose results never come, writes nothing; a late result is said until a success.
+TEST_F(TransferE2E, EveryStoreTakesOnlyItsOwnResultsWheneverTheyCome) {
+  ScaledJobClock storeClock(10);
+  jobtest::EmulatorPlug plug(&storeClock);
+  ASSERT_TRUE(plug.connect());
+  plug.storeParamValue(kMainTab, 1);
+  std::vector<Bytes> data;
+  const std::vector<LibrarianPatch> bank = randomBank(14, &data);
+  auto store = [&](int slot) {  // STORE TO SLOT, started
+    SenderJob job = jobtest::jobOf(kJobSendLibrarianPatch);
+    job.patch = bank[static_cast<size_t>(slot)], job.slot = slot, plug.singleProgramFlag = true;
+    return plug.getMidiManager()->startJob(MidiWorker::kJobThread, job);
+  };
+  auto said = [](int slot, const char* what) { return "Program " + std::to_string(slot + 1) + what; };
+  const char *stored = " stored and confirmed!", *notWritten = " not confirmed by the synth: not written!";
+  ASSERT_TRUE(store(100) && plug.waitIdle());  // the synthesizer confirms stores
+  ASSERT_EQ(plug.lastText(), said(100, stored));
+  for (int n = 0; n < 8; ++n) {
+    const int at = n % 4, a = 2 * n + 2, b = a + 1, dumps = plug.sent(0x40);
+    SCOPED_TRACE("pace " + std::to_string(n / 4 * 200 + 200) + " ms, let go at " + std::to_string(at));
+    plug.storeParamValue(kLibSyncTimer, n / 4 * 2);
+    const Bytes aBefore = emulator.program(a), bBefore = emulator.program(b);
+    emulator.check("delay answers 600000");
+    ASSERT_TRUE(store(a) && (at < 2 ? plug.waitSent(0x40, dumps + at) : plug.waitIdle()));
+    std::string end = plug.lastText();
+    if (at == 3) {  // an audition, and a bank store that stops at its empty fourth slot
+      SenderJob audition = jobtest::jobOf(kJobSendLibrarianPatch);
+      audition.patch = bank[3];
+      std::vector<LibrarianPatch> three(bank.begin() + 40, bank.begin() + 43);
+      three.resize(128);
+      ASSERT_TRUE(plug.run(audition) && plug.run(storeJob(three)));
+      EXPECT_EQ(plug.lastText(), "Data write stopped at program 4! Not confirmed (not written): 1-3");
+      const int markers = plug.sent(0x0E);
+      emulator.check("results off");  // the results of store b never come
+      ASSERT_TRUE(store(b) && plug.waitSent(0x0E, markers));
+    }
+    emulator.check("delay answers 0");
+    ASSERT_TRUE(plug.waitIdle());
+    if (at < 3) {
+      end = plug.lastText();
+      emulator.check("results off");
+      ASSERT_TRUE(store(b) && plug.waitIdle());
+    }
+    emulator.check("results on");
+    EXPECT_TRUE(end == said(a, stored) ? emulator.program(a) == data[static_cast<size_t>(a)]
+                                       : end == said(a, notWritten) && emulator.program(a) == aBefore) << end;
+    EXPECT_TRUE(at < 2 || end == said(a, notWritten)) << end;
+    EXPECT_EQ(plug.lastText(), said(b, notWritten));
+    EXPECT_EQ(emulator.program(b), bBefore);
+    EXPECT_TRUE(at < 2 || plug.librarianLine() == "Late answer from the synth dropped") << plug.librarianLine();
+    ASSERT_TRUE(store(b) && plug.waitIdle());
+    EXPECT_EQ(plug.lastText(), said(b, stored));
+    EXPECT_EQ(emulator.program(b), data[static_cast<size_t>(b)]);
+    EXPECT_NE(plug.librarianLine(), "Late answer from the synth dropped");
+  }
 }
