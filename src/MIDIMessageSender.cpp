@@ -19,6 +19,9 @@ void MIDIMessageSender::run(const SenderJob& j) {
   // that works without them (a program stored into a slot, the initial program into the editor) goes on all the same.
   const bool clock = j.job == kJobStartClock || j.job == kJobContinuousClock || j.job == kJobStopClock;
   const bool needsPorts = !(j.job == kJobSendArrangement && j.arrangementFlag) && j.job != kJobInitClassicPatch;
+  // A JACK server that runs no cycles (stopped) answers nothing: its ports close as at its end and the job says so
+  // rather than waiting for a synthesizer that cannot hear it.
+  if (plug && !clock && plug->midiServerStopped()) plug->closePortsOfEndedServer(true);
   if (plug && !clock && !plug->reopenAwaitedPorts() && needsPorts) return;
   if (j.leadPauseMs > 0 && !pause(j.leadPauseMs)) return;
   if (j.programChange >= 0 && plug) {

@@ -270,7 +270,8 @@ void Vexmir::startMidiLoop() {
 // Shut-down leaves no thread, callback or timer alive: the input is unhooked first, then nothing is sent any
 // more, then the workers are cancelled, stopped and joined, and only then is anything they use deleted.
 Vexmir::~Vexmir() {
-  // Nothing the host handed over reaches a plug-in being torn down.
+  // Nothing the host handed over reaches a plug-in being torn down; the relay's waits for the MIDI system end first.
+  giveUpMidiWaits();
   stopHostCallRelay();
   closeExternalMIDIPorts();
   midiOutReady = false;

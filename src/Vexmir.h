@@ -512,14 +512,22 @@ class Vexmir : public IEffectVST {
   // Opening the ports a project or an action names (holding portChangeLock, without the plug-in mutex), then taking
   // them into the menus, the ready flags and the names kept (under the plug-in mutex): what the musician reads of a
   // named port left OFF, "" when none.
+  // `late`: a wait for the MIDI system ended while its server ran; nothing was taken for an answer.
   struct PortReopen {
     int in = 1, out = 1;
+    bool late = false;
     std::vector<std::string> inNames, outNames;
   };
   PortReopen reopenPortsByName(const std::string& inName, const std::string& outName, bool logged);
-  std::string takeReopenedPorts(const PortReopen& r, const std::string& inName, const std::string& outName);
+  // `awaited`: the names are those the project kept for a server's return.
+  std::string takeReopenedPorts(const PortReopen& r, const std::string& inName, const std::string& outName,
+                                bool awaited = false);
   // On the status display and whole on the librarian's line.
   void tellPortNote(const std::string& text);
+  // Keeps the ports named waiting for the JACK server's answer (see PortReopen), and says so.
+  void awaitAnswerFor(const std::string& in, const std::string& out, double inNormalized, double outNormalized);
+  // What a send without an output port says: the ports the project keeps, when it keeps some.
+  std::string noOutputText();
   // Audio-callback state (under the plug-in mutex).
   bool transportWasRunning = false;
   bool clockStartSent = false;

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "KIT/IEffect/IGraphics.h"
+#include "KIT/IEffect/JackOwner.h"
 #include "src/MIDIMessageManager.h"
 #include "src/Vexmir.h"
 
@@ -196,7 +197,16 @@ void Vexmir::ProcessDoubleReplacing(double**, double**, int nFrames) {
 }
 
 void Vexmir::RunDeferredWork() {
+  // A close of the instance ends the relay's waits for the MIDI system (the close waits for the relay).
+  const jackowner::GiveUpWhen closing(midiWaitsGivenUp());
   closePortsOfEndedServer();
+  // Work a busy JACK server had not answered in time is taken up again, after what was handed over before it.
+  if (takeMidiLate()) {
+    if (awaitingServer)
+      reopenAwaitedPorts();
+    else
+      refreshPortMenus();
+  }
   // The port choices first: a job started below may need the port.
   for (int idx : {kDeviceInSelection, kDeviceOutSelection})
     if (portChoiceRequested[idx == kDeviceOutSelection].exchange(false)) openChosenPort(idx);

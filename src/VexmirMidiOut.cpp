@@ -17,7 +17,6 @@
 #include "src/debugger.h"
 
 namespace {
-const char* const kSetMidiFirst = "Set MIDI I/O First!";
 const char* const kMidiQueueFull = "MIDI queue full: message dropped!";
 }
 
@@ -66,7 +65,7 @@ void Vexmir::lightMidiLed(int timbre) {
 void Vexmir::sendMidiMsgAndLog(IMidiMsg* msg) {
   if (!msg) return;
   if (!midiOutReady) {
-    displayStatus(kSetMidiFirst);
+    displayStatus(noOutputText().c_str());
     return;
   }
   if (!trackIncomingMidi) lightMidiLed(timbreOfChannel(msg->Channel()));
@@ -75,7 +74,7 @@ void Vexmir::sendMidiMsgAndLog(IMidiMsg* msg) {
 
 void Vexmir::checksumCheckAndSend(const unsigned char* bytes, int length) {
   if (!midiOutReady) {
-    displayStatus(kSetMidiFirst);
+    displayStatus(noOutputText().c_str());
     return;
   }
   if (!bytes || length <= 0) return;

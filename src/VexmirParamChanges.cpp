@@ -145,7 +145,7 @@ void Vexmir::processControlAction(ControlAction* action, int paramIdx, double va
                        action->type == ControlAction::kNRPN || action->type == ControlAction::kSysExPerValue ||
                        action->type == ControlAction::kSysExMessages;
     if (sends && paramIdx != kDeviceOutSelection && paramIdx != kDeviceInSelection && paramIdx != kGlobalMidiChannel)
-      displayStatus(kSetMidiFirst);
+      displayStatus(noOutputText().c_str());
     return;
   }
   if (!editorReady) return;
@@ -224,7 +224,7 @@ void Vexmir::processControlAction(ControlAction* action, int paramIdx, double va
         displayCC("SysEx");
         if (!gate()) continue;
         if (paramValue(kDeviceOutSelection) == 0.0) {
-          displayStatus(kSetMidiFirst);
+          displayStatus(noOutputText().c_str());
           continue;
         }
         SendMidiSysex(bytes.data(), static_cast<int>(bytes.size()));
@@ -304,6 +304,9 @@ void Vexmir::openPortFromParam(int paramIdx) {
 // last, since without the input no answer can come.
 void Vexmir::openChosenPort(int paramIdx) {
   const bool out = paramIdx == kDeviceOutSelection;
+  // The port chosen, by the list the menu showed: kept by its name where no server answers.
+  const std::string wanted = chosenPortName(out);
+  const double wantedNormalized = GetParam(paramIdx) ? GetParam(paramIdx)->GetNormalized() : 0.0;
   // Nothing can be opened on a JACK server that went away: the menus are brought to the server that runs now (if
   // any) first, each choice kept by its name (the other port a server's end closed by the name the project kept),
   // and this one is carried out here.
@@ -315,7 +318,9 @@ void Vexmir::openChosenPort(int paramIdx) {
   std::unique_lock<std::mutex> ports(portChangeLock);
   std::vector<std::string> names = out ? getExternalMIDIOutNames() : getExternalMIDIInNames();
   int index = std::clamp(toInt(paramValue(paramIdx)), 0, static_cast<int>(names.size()) - 1);
-  const std::string name = names.empty() ? std::string("OFF") : names[static_cast<size_t>(index)];
+  const std::string listed = names.empty() ? std::string("OFF") : names[static_cast<size_t>(index)];
+  const std::string name = namesPort(listed) ? listed : wanted;
+  takeMidiLate();
   if (out) {
     midiOutReady = false;
     setExternalMIDIOut(index, name.c_str());
@@ -323,7 +328,19 @@ void Vexmir::openChosenPort(int paramIdx) {
     midiInReady = false;
     setExternalMIDIIn(index, name.c_str());
   }
-  if (index == 0 && namesPort(name) && midiServerEnded()) {
+  if (midiAnswerLate()) {
+    // Not answered in time: the choice waits for the answer by its name, and the relay opens it once it comes.
+    ports.unlock();
+    KIT_MutexLock lock(mMutex);
+    std::string kept[2];
+    double normalized[2] = {projectPortNormalized(0), projectPortNormalized(1)};
+    projectPortNames(&kept[0], &kept[1]);
+    kept[out] = name;
+    normalized[out] = wantedNormalized;
+    awaitAnswerFor(kept[0], kept[1], normalized[0], normalized[1]);
+    return;
+  }
+  if (index == 0 && namesPort(name) && (midiServerEnded() || (names.size() <= 1 && midiSystemProblem()))) {
     // The server did not answer (or ended): the choice waits for one by its name, as the ports a server's end closes.
     ports.unlock();
     {
@@ -332,7 +349,7 @@ void Vexmir::openChosenPort(int paramIdx) {
       double normalized[2] = {projectPortNormalized(0), projectPortNormalized(1)};
       projectPortNames(&kept[0], &kept[1]);
       kept[out] = name;
-      normalized[out] = GetParam(paramIdx) ? GetParam(paramIdx)->GetNormalized() : 0.0;
+      normalized[out] = wantedNormalized;
       awaitServerFor(kept[0], kept[1], normalized[0], normalized[1]);
     }
     closePortsOfEndedServer(true);

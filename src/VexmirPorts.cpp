@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "KIT/IEffect/IGraphics.h"
+#include "KIT/IEffect/JackOwner.h"
 #include "KIT/IEffect/IParam.h"
 #include "src/LibrarianEditor.h"
 #include "src/MIDIMessageManager.h"
@@ -87,22 +88,27 @@ Vexmir::PortReopen Vexmir::reopenPortsByName(const std::string& inName, const st
   // away (none of its clients can be used again): from the server that runs now, if any. A port named here that is
   // open and connected already stays as it is: reopening it would end its connection and make it again, all in the
   // host's JACK server, for nothing. One that is not listed may have come since the list was read.
+  // A step the MIDI system did not answer in time (its server busy) ends the reopening where it is: the ports stay as
+  // they are, and the relay carries the reopening out once the owner has answered (r.late).
   PortReopen r;
   if (logged) log("PROJECT RECALL: MIDI In device stored " + inName);
+  takeMidiLate();
+  auto late = [&] { return (r.late = r.late || midiAnswerLate()); };
   forgetGoneMIDIServer();
   getExternalMIDIInNames();
   getExternalMIDIOutNames();
-  if ((r.in = connectedExternalMIDIIn(inName.c_str())) == 0) {
+  if (!late() && (r.in = connectedExternalMIDIIn(inName.c_str())) == 0) {
     if (namesPort(inName) && getExternalMIDIInDevice(inName.c_str()) < 0) rereadExternalMIDIInNames();
     r.in = 1;
-    setExternalMIDIIn(r.in, inName.c_str());
+    if (!late()) setExternalMIDIIn(r.in, inName.c_str());
   }
   if (logged) log("PROJECT RECALL: MIDI Out device stored " + outName);
-  if ((r.out = connectedExternalMIDIOut(outName.c_str())) == 0) {
+  if (!late() && (r.out = connectedExternalMIDIOut(outName.c_str())) == 0) {
     if (namesPort(outName) && getExternalMIDIOutDevice(outName.c_str()) < 0) rereadExternalMIDIOutNames();
     r.out = 1;
-    setExternalMIDIOut(r.out, outName.c_str());
+    if (!late()) setExternalMIDIOut(r.out, outName.c_str());
   }
+  if (late()) return r;
   // A server that did not answer in time (or ended meanwhile) keeps nothing of ours: the ports wait for a server by
   // their names, as after a server's end, and the lists say why.
   if (midiServerEnded()) {
@@ -114,7 +120,8 @@ Vexmir::PortReopen Vexmir::reopenPortsByName(const std::string& inName, const st
   return r;
 }
 
-std::string Vexmir::takeReopenedPorts(const PortReopen& r, const std::string& inName, const std::string& outName) {
+std::string Vexmir::takeReopenedPorts(const PortReopen& r, const std::string& inName, const std::string& outName,
+                                      bool awaited) {
   const double normalizedIn = projectPortNormalized(0), normalizedOut = projectPortNormalized(1);
   IGraphics* g = GetGUI();
   // The port menus show the lists the ports were opened from, which may have been read anew.
@@ -129,8 +136,10 @@ std::string Vexmir::takeReopenedPorts(const PortReopen& r, const std::string& in
     if (index == 0 && namesPort(name) && missing.find(name) == std::string::npos)
       missing += (missing.empty() ? "" : ", ") + name;
   // Where no MIDI system answers, the project keeps naming its ports: the next action that needs them opens them
-  // where the server runs again. A port that a running system does not list is OFF.
-  if (midiSystemProblem() && !missing.empty())
+  // where the server runs again. A port that a running system does not list is OFF; one the project kept for a
+  // server's return stays named until the musician chooses another: a list read right after a restart may not show
+  // it yet, and the project loses nothing by it.
+  if ((midiSystemProblem() || awaited) && !missing.empty())
     awaitServerFor(inName, outName, normalizedIn, normalizedOut);
   else
     stopAwaitingServer();
@@ -139,6 +148,23 @@ std::string Vexmir::takeReopenedPorts(const PortReopen& r, const std::string& in
   if (missing.empty()) return std::string();
   const char* problem = midiSystemProblem();
   return (problem ? std::string(problem) + ", set to OFF: " : "MIDI port not found, set to OFF: ") + missing;
+}
+
+void Vexmir::awaitAnswerFor(const std::string& in, const std::string& out, double inNormalized,
+                            double outNormalized) {
+  awaitServerFor(in, out, inNormalized, outNormalized);
+  displayStatus(jackowner::kWaitingText);
+  GetHostCallRelay().requestDeferredWork();
+}
+
+std::string Vexmir::noOutputText() {
+  if (!awaitingServer) return "Set MIDI I/O First!";
+  std::string in, out;
+  projectPortNames(&in, &out);
+  std::string named;
+  for (const auto& [head, name] : {std::pair<const char*, std::string>{"MIDI IN ", in}, {"MIDI OUT ", out}})
+    if (namesPort(name)) named += std::string(named.empty() ? "" : ", ") + head + name;
+  return "MIDI ports kept, the next action opens them: " + named;
 }
 
 void Vexmir::tellPortNote(const std::string& text) {
@@ -201,7 +227,11 @@ bool Vexmir::reopenAwaitedPorts() {
     r = reopenPortsByName(in, out, false);
   }
   KIT_MutexLock lock(mMutex);
-  const std::string note = takeReopenedPorts(r, in, out);
+  if (r.late) {
+    awaitAnswerFor(in, out, projectPortNormalized(0), projectPortNormalized(1));
+    return false;
+  }
+  const std::string note = takeReopenedPorts(r, in, out, true);
   if (note.empty()) {
     std::string opened;
     for (const auto& [head, name, index] : {std::tuple<const char*, std::string, int>{"MIDI IN ", in, r.in},

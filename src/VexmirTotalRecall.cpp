@@ -7,6 +7,7 @@
 
 #include "KIT/IEffect/IControl.h"
 #include "KIT/IEffect/IGraphics.h"
+#include "KIT/IEffect/JackOwner.h"
 #include "KIT/IEffect/IParam.h"
 #include "KIT/kitstring.h"
 #include "src/LibrarianEditor.h"
@@ -225,13 +226,19 @@ int Vexmir::UnserializeState2(ByteChunk* chunk, int startPos, bool full) {
   // that holds the mutex itself keeps it meanwhile.
   PortReopen ports;
   if (reopen) {
+    // The host's call returns within about a second of its arrival, answered or not.
+    const jackowner::AnswerWithin call;
     std::lock_guard<std::mutex> changing(portChangeLock);
     ports = reopenPortsByName(inName, outName, true);
   }
 
   KIT_MutexLock lock(mMutex);
   std::string portNote;
-  if (reopen) {
+  if (reopen && ports.late) {
+    // Not answered in time: the project names the recalled ports, which the relay opens once the server answers.
+    patchManager->setState(state.patch);
+    awaitAnswerFor(inName, outName, state.deviceInNormalized, state.deviceOutNormalized);
+  } else if (reopen) {
     // The recalled names are taken in with the rest of the state, after the ports: a send still running keeps the
     // name of the program it sends, and would otherwise overwrite them while the ports are reopened.
     patchManager->setState(state.patch);

@@ -24,6 +24,7 @@ class RtMidiOut;
 class JackConnectionWatch;
 namespace jackowner {
 class HelperClient;
+enum class Reply;
 }
 class MidiInputDelivery;
 
@@ -307,6 +308,15 @@ class IEffectBase {
   // Whether the JACK server of a port object has ended (as far as this process heard): no lock, no call to the
   // server. The relay's deferred work runs as soon as a server's end is heard.
   bool midiServerEnded() const;
+  // Whether the JACK server of the port objects runs no cycles (stopped or hung): read without a call that can
+  // block; when it does, the ports are taken for those of an ended server (midiServerEnded).
+  bool midiServerStopped();
+  // Whether a port operation stopped waiting for a busy server since the last call (see midiLate).
+  bool takeMidiLate();
+  bool midiAnswerLate() const { return mMidiLate; }
+  // The instance is being closed: waits for the MIDI system on its behalf end at once (see jackowner::GiveUpWhen).
+  void giveUpMidiWaits() { mMidiClosing = true; }
+  const std::atomic<bool>& midiWaitsGivenUp() const { return mMidiClosing; }
   int getSelectedMIDIIn() const { return mSelectedMIDIIn; }
   int getSelectedMIDIOut() const { return mSelectedMIDIOut; }
   // The editor object calls this first in its destructor, so that no MIDI callback reaches it
@@ -404,6 +414,14 @@ class IEffectBase {
   // ended (midiServerEnded), and are given up to the MIDI system's owner, which ends them once the server answers.
   void midiSilent();
   std::atomic<bool> mMidiSilent{false};
+  // A wait for the MIDI system ended while its server ran (a busy machine): nothing is taken for an answer, the port
+  // operations leave the ports as they are until the instance has taken the flag up (takeMidiLate), and the relay is
+  // woken to carry the work out once the owner has answered.
+  void midiLate();
+  std::atomic<bool> mMidiLate{false};
+  std::atomic<bool> mMidiClosing{false};
+  // kSilent or kLate noted as above; true for either.
+  bool unanswered(jackowner::Reply r);
   // Whether a direction's port object may be used (see serverRuns); each holds its direction's lock (mMidiOutOpLock,
   // mMidiInLock).
   bool outServerRuns();

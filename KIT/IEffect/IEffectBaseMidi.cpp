@@ -50,6 +50,30 @@ void IEffectBase::midiSilent() {
   if (!mMidiSilent.exchange(true)) mRelay->requestDeferredWork();
 }
 
+// Nothing is taken for an answer: the operation stops where it is, and the instance takes its work up again on the
+// relay once the owner has finished what was handed over (the relays are woken then), or once the caller has set the
+// instance to wait for it.
+void IEffectBase::midiLate() {
+  mMidiLate = true;
+}
+
+bool IEffectBase::unanswered(Reply r) {
+  if (r == Reply::kSilent) midiSilent();
+  if (r == Reply::kLate) midiLate();
+  return r == Reply::kSilent || r == Reply::kLate;
+}
+
+bool IEffectBase::takeMidiLate() {
+  return mMidiLate.exchange(false);
+}
+
+bool IEffectBase::midiServerStopped() {
+  if (mMidiSilent) return true;
+  if (!jackowner::serverStopped() || (mOutServer == kNoJackServer && mInServer == kNoJackServer)) return false;
+  midiSilent();
+  return true;
+}
+
 // One operation on the output port for the object's life: sends are held back meanwhile and go out at its end.
 class IEffectBase::OutPortOperation {
  public:
@@ -109,13 +133,16 @@ std::vector<std::string> IEffectBase::getExternalMIDIOutNames() {
     mOutServer = made.server;
     if (port) setOwnPortName(1, made.own);
     if (!port) mOutHelper.reset();
-    mMidiSystemProblem = made.problem;
+    if (made.late) midiLate();
+    if (!made.late) mMidiSystemProblem = made.problem;
   }
   std::vector<std::string> names;
-  if (!mMidiSilent && !jackowner::listPorts(port, mOutServer, &names, ownPortName(0))) midiSilent();
+  if (!mMidiSilent && !mMidiLate) unanswered(jackowner::listPorts(port, mOutServer, &names, ownPortName(0)));
   if (names.empty()) names.assign(1, "OFF");
   std::vector<std::string> copy = names;
-  op.publish(port, &names);
+  // A list not read in time is not published: what the menus and the project name stays as it was.
+  if (mMidiLate) names.clear();
+  op.publish(port, mMidiLate ? nullptr : &names);
   return copy;
 }
 
@@ -131,7 +158,8 @@ std::vector<std::string> IEffectBase::getExternalMIDIInNames() {
     jackowner::MadePort made = jackowner::makeInPort(mMidiInstance, kInQueueLimit, mMidiInDelivery);
     mMidiIn = static_cast<RtMidiIn*>(made.port);
     mInServer = made.server;
-    mMidiSystemProblem = made.problem;
+    if (made.late) midiLate();
+    if (!made.late) mMidiSystemProblem = made.problem;
     if (mMidiIn) {
       setOwnPortName(0, made.own);
     } else {
@@ -142,8 +170,14 @@ std::vector<std::string> IEffectBase::getExternalMIDIInNames() {
       mInHelper.reset();
     }
   }
-  if (!mMidiSilent && !jackowner::listPorts(mMidiIn, mInServer, &mMidiInNames, ownPortName(1))) midiSilent();
+  if (!mMidiSilent && !mMidiLate) unanswered(jackowner::listPorts(mMidiIn, mInServer, &mMidiInNames, ownPortName(1)));
   if (mMidiInNames.empty()) mMidiInNames.assign(1, "OFF");
+  if (mMidiLate) {
+    // Not published, and read again at the next request.
+    std::vector<std::string> unread;
+    unread.swap(mMidiInNames);
+    return unread;
+  }
   publishListed(0, mMidiInNames);
   return mMidiInNames;
 }
@@ -157,8 +191,8 @@ std::vector<std::string> IEffectBase::rereadExternalMIDIOutNames() {
     if (mMidiOut && !mMidiOutNames.empty()) {
       std::vector<std::string> names;
       outServerRuns();
-      if (mMidiSilent || !jackowner::listPorts(mMidiOut, mOutServer, &names, ownPortName(0))) {
-        midiSilent();
+      if (mMidiSilent || mMidiLate || unanswered(jackowner::listPorts(mMidiOut, mOutServer, &names, ownPortName(0)))) {
+        if (!mMidiLate) midiSilent();
         return mMidiOutNames;
       }
       const int selected = selectionIn(mMidiOutNames, mSelectedMIDIOut, names);
@@ -179,8 +213,8 @@ std::vector<std::string> IEffectBase::rereadExternalMIDIInNames() {
     if (mMidiIn && !mMidiInNames.empty()) {
       std::vector<std::string> names;
       inServerRuns();
-      if (mMidiSilent || !jackowner::listPorts(mMidiIn, mInServer, &names, ownPortName(1))) {
-        midiSilent();
+      if (mMidiSilent || mMidiLate || unanswered(jackowner::listPorts(mMidiIn, mInServer, &names, ownPortName(1)))) {
+        if (!mMidiLate) midiSilent();
         return mMidiInNames;
       }
       const int selected = selectionIn(mMidiInNames, mSelectedMIDIIn, names);
@@ -231,7 +265,7 @@ bool IEffectBase::portServerRuns(bool made, std::atomic<long>* server,
   if (!made) return true;
   const Reply r = jackowner::serverRuns(server, helper, ownPortName(out),
                                         jackowner::helperName(out ? "out" : "in", mMidiInstance));
-  if (r == Reply::kSilent) midiSilent();
+  unanswered(r);
   return r == Reply::kYes;
 }
 
@@ -239,7 +273,7 @@ bool IEffectBase::portServerRuns(bool made, std::atomic<long>* server,
 bool IEffectBase::openOutputPort(unsigned int portNumber, const std::string& name,
                                  std::unique_ptr<JackConnectionWatch>* watch) {
   const Reply r = jackowner::openPort(mMidiOut, mOutServer, portNumber, kOutPortName, nullptr);
-  if (r == Reply::kSilent) midiSilent();
+  unanswered(r);
   if (r != Reply::kYes) return false;
   if (mOutHelper) *watch = std::make_unique<JackConnectionWatch>(mOutHelper, mOutServer, name, ownPortName(1));
   return true;
@@ -251,7 +285,7 @@ bool IEffectBase::openInputPort(unsigned int portNumber, const std::string& name
   // The delivery's thread, which reaches the plug-in, starts with the first port opened (the plug-in is whole then).
   if (mMidiInDelivery) mMidiInDelivery->start();
   const Reply r = jackowner::openPort(mMidiIn, mInServer, portNumber, kInPortName, mMidiInDelivery);
-  if (r == Reply::kSilent) midiSilent();
+  unanswered(r);
   if (r != Reply::kYes) return false;
   mMidiInShut.store(false, std::memory_order_release);
   if (mInHelper) *watch = std::make_unique<JackConnectionWatch>(mInHelper, mInServer, name, ownPortName(0));
@@ -260,18 +294,23 @@ bool IEffectBase::openInputPort(unsigned int portNumber, const std::string& name
 
 // Nothing of a server that went away, or that does not answer, is touched.
 void IEffectBase::closeOutputPort() {
-  if (!mMidiSilent && jackowner::closePort(mMidiOut, mOutServer) == Reply::kSilent) midiSilent();
+  if (!mMidiSilent) unanswered(jackowner::closePort(mMidiOut, mOutServer));
 }
 
 void IEffectBase::closeInputPort() {
-  if (!mMidiSilent && jackowner::closePort(mMidiIn, mInServer) == Reply::kSilent) midiSilent();
+  if (!mMidiSilent) unanswered(jackowner::closePort(mMidiIn, mInServer));
 }
 
 void IEffectBase::setExternalMIDIOut(int& index, const char* name) {
   std::unique_ptr<JackConnectionWatch> watch;
   OutPortOperation op(this);
+  // A server that has not answered in time leaves the port as it is: the caller takes nothing for an answer.
   outServerRuns();
-  closeOutputPort();
+  if (!mMidiLate) closeOutputPort();
+  if (mMidiLate) {
+    index = mSelectedMIDIOut;
+    return;
+  }
   mSelectedMIDIOut = 0;
   if (index == 0 || mMidiOutNames.empty() || mMidiSilent) {
     index = 0;
@@ -281,6 +320,7 @@ void IEffectBase::setExternalMIDIOut(int& index, const char* name) {
   const std::string chosen = p > 0 ? mMidiOutNames[static_cast<size_t>(p)] : std::string();
   const int port = p > 0 ? jackowner::currentPortNumber(mMidiOut, mOutServer, chosen) : -1;
   if (port == jackowner::kSilentNumber) midiSilent();
+  if (port == jackowner::kLateNumber) midiLate();
   if (port < 0 || !openOutputPort(static_cast<unsigned int>(port), chosen, &watch)) {
     index = 0;
     return;
@@ -298,11 +338,15 @@ void IEffectBase::setExternalMIDIIn(int& index, const char* name) {
   std::unique_ptr<JackConnectionWatch> watch;
   {
     std::lock_guard<std::mutex> lock(mMidiInLock);
-    mMidiInShut.store(true, std::memory_order_release);
     inServerRuns();
+    if (mMidiLate) {
+      index = mSelectedMIDIIn;
+      return;
+    }
+    mMidiInShut.store(true, std::memory_order_release);
     closeInputPort();
     mSelectedMIDIIn = 0;
-    if (index == 0 || mMidiInNames.empty() || mMidiSilent) {
+    if (index == 0 || mMidiInNames.empty() || mMidiSilent || mMidiLate) {
       index = 0;
       return;
     }
@@ -310,6 +354,7 @@ void IEffectBase::setExternalMIDIIn(int& index, const char* name) {
     const std::string chosen = p > 0 ? mMidiInNames[static_cast<size_t>(p)] : std::string();
     const int port = p > 0 ? jackowner::currentPortNumber(mMidiIn, mInServer, chosen) : -1;
     if (port == jackowner::kSilentNumber) midiSilent();
+    if (port == jackowner::kLateNumber) midiLate();
     if (port < 0 || !openInputPort(static_cast<unsigned int>(port), chosen, &watch)) {
       index = 0;
       return;
@@ -324,8 +369,9 @@ void IEffectBase::setExternalMIDIIn(int& index, const char* name) {
 namespace {
 
 // The list position of `name` when it is a direction's open port (at position `p`) and our port itself (`ours`) is
-// connected to it in the graph the server runs, else 0; -1 when the server did not answer. Nothing is asked of the
-// server: the port's state is the library's, the graph is read where libjack keeps it.
+// connected to it in the graph the server runs, else 0; -1 when the server runs no cycles, -2 when the owner did not
+// answer in time. Nothing is asked of the server: the port's state is the library's, the graph is read where libjack
+// keeps it.
 int connectedPosition(const char* name, const RtMidi* port, int p, const std::vector<std::string>& names,
                       const jackowner::Helper& helper, long server, const std::string& ours) {
   if (!name || !helper || !port || !port->isPortOpen() || p <= 0 || static_cast<size_t>(p) >= names.size() ||
@@ -336,6 +382,8 @@ int connectedPosition(const char* name, const RtMidi* port, int p, const std::ve
       return p;
     case Reply::kSilent:
       return -1;
+    case Reply::kLate:
+      return -2;
     case Reply::kNo:
       break;
   }
@@ -349,8 +397,8 @@ int IEffectBase::connectedExternalMIDIOut(const char* name) {
   if (mMidiSilent) return -1;
   const int p = connectedPosition(name, mMidiOut, mSelectedMIDIOut, mMidiOutNames, mOutHelper, mOutServer,
                                   ownPortName(1));
-  if (p < 0) midiSilent();
-  return p;
+  unanswered(p == -1 ? Reply::kSilent : p == -2 ? Reply::kLate : Reply::kYes);
+  return p < 0 ? -1 : p;
 }
 
 int IEffectBase::connectedExternalMIDIIn(const char* name) {
@@ -358,8 +406,8 @@ int IEffectBase::connectedExternalMIDIIn(const char* name) {
   if (mMidiSilent) return -1;
   const int p =
       connectedPosition(name, mMidiIn, mSelectedMIDIIn, mMidiInNames, mInHelper, mInServer, ownPortName(0));
-  if (p < 0) midiSilent();
-  return p;
+  unanswered(p == -1 ? Reply::kSilent : p == -2 ? Reply::kLate : Reply::kYes);
+  return p < 0 ? -1 : p;
 }
 
 std::string IEffectBase::ownPortName(int direction) {
@@ -405,6 +453,7 @@ int IEffectBase::GetMIDIInPortNumber(const char* name) {
   if (!inServerRuns()) return -1;
   const int port = jackowner::currentPortNumber(mMidiIn, mInServer, name);
   if (port == jackowner::kSilentNumber) midiSilent();
+  if (port == jackowner::kLateNumber) midiLate();
   return port < 0 ? -1 : port + 1;
 }
 
@@ -416,6 +465,7 @@ int IEffectBase::GetMIDIOutPortNumber(const char* name) {
   if (!outServerRuns()) return -1;
   const int port = jackowner::currentPortNumber(mMidiOut, mOutServer, name);
   if (port == jackowner::kSilentNumber) midiSilent();
+  if (port == jackowner::kLateNumber) midiLate();
   return port < 0 ? -1 : port + 1;
 }
 
@@ -429,7 +479,8 @@ void IEffectBase::initializeVirtualOutput(std::string name) {
   helper.swap(mOutHelper);
   jackowner::MadePort made = jackowner::makeOutPort(mMidiInstance);
   mOutServer = made.server;
-  if (made.port && jackowner::openVirtualPort(made.port, made.server, "From " + name) == Reply::kSilent) midiSilent();
+  if (made.late) midiLate();
+  if (made.port) unanswered(jackowner::openVirtualPort(made.port, made.server, "From " + name));
   op.publish(static_cast<RtMidiOut*>(made.port), nullptr);
 }
 
@@ -449,7 +500,9 @@ bool IEffectBase::externalMIDIOutLost() {
     midiSilent();
     return true;
   }
-  return port < 0;
+  // Not answered in time: nothing is known of the port, which stays as it is.
+  if (port == jackowner::kLateNumber) midiLate();
+  return port == -1;
 }
 
 void IEffectBase::dropExternalMIDIPorts() {
@@ -473,6 +526,7 @@ bool IEffectBase::isExternalMIDIInOpen() {
 }
 
 void IEffectBase::closeExternalMIDIPorts() {
+  const jackowner::AnswerWithin call;
   {
     OutPortOperation op(this);
     closeOutputPort();

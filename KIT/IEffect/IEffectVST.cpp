@@ -10,6 +10,7 @@
 
 #include "KIT/IEffect/IGraphics.h"
 #include "KIT/IEffect/IGraphicsMac.h"
+#include "KIT/IEffect/JackOwner.h"
 #include "KIT/IEffect/Log.h"
 #include "KIT/kitstring.h"
 #include "platform/vst2/vst2.h"
@@ -125,6 +126,8 @@ intptr_t IEffectVSTEntry::dispatcher(AEffect* effect, int32_t opcode, int32_t in
                                      float opt) {
   IEffectVST* plug = plugOf(effect);
   if (!plug) return 0;
+  // Whatever the MIDI system has to do for the call answers within about a second of its arrival.
+  const jackowner::AnswerWithin answer;
   if (opcode == effClose) {
     // The mutex lives in the object, so it is released before the object goes. The MIDI input is unhooked
     // before the object's destruction begins: no message may be handed to an object whose destructors run.
@@ -138,6 +141,7 @@ intptr_t IEffectVSTEntry::dispatcher(AEffect* effect, int32_t opcode, int32_t in
         IGraphics* g = plug->GetGUI();
         if (g && (g->WindowIsOpen() || plug->mState->mX11Editor)) closeEditor(plug);
       }
+      plug->giveUpMidiWaits();
       plug->closeExternalMIDIPorts();
       delete plug;
     } catch (...) {

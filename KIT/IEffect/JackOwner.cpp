@@ -6,6 +6,7 @@
 #include <pthread.h>
 #include <rtmidi/RtMidi.h>
 #include <sys/eventfd.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
@@ -30,15 +31,20 @@
 namespace jackowner {
 
 const char* const kSilentServerText = "No MIDI system: the JACK server does not answer";
+const char* const kWaitingText = "Waiting for the JACK server...";
 
 namespace {
 
 const char* const kNotReconnectedText = "No MIDI system yet: the DAW's audio must reconnect to the JACK server first";
 
-// The longest a caller waits while the owner is inside one piece of work: libjack stays inside a call for as long as
-// a stopped server does not answer (5 s for one that is shutting down), or for ever where its clean-up of a dead
-// server's clients hangs. Healthy work ends in milliseconds, a client's open on a loaded machine in a few hundred.
+// The longest a host's call waits for the MIDI system from its own arrival, whatever was handed over before it: libjack
+// stays inside a call for as long as a stopped server does not answer, and a loaded machine makes healthy work slow
+// (a client's open after a server's restart takes over a second there). Other threads wait while the server runs,
+// up to kOtherCallMillis.
 constexpr int64_t kAnswerMillis = 1000;
+constexpr int64_t kOtherCallMillis = 10000;
+// A server whose cycles our helpers have not seen run this long runs none (stopped or hung): a hundred periods or more.
+constexpr int64_t kStoppedMillis = 500;
 
 int64_t steadyMillis() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -55,7 +61,7 @@ struct Shared {
   std::condition_variable ownerEnded;       // an owner ended (started cleared)
   pthread_t owner{};                        // the last owner started, under queueLock
   bool ownerJoinable = false;               // under queueLock: it has not been joined yet
-  std::atomic<int64_t> busySince{0};        // when the work in hand began; 0 between pieces of work
+  std::atomic<long> piecesDone{0};          // pieces of work the owner has ended
   std::mutex asideLock;
   std::vector<void*> aside;  // under asideLock
   struct Listener {
@@ -141,7 +147,6 @@ void* runOwner(void*) {
     s.wake.wait(lock, [&] { return !s.queue.empty(); });
     std::function<void()> work = std::move(s.queue.front());
     s.queue.pop_front();
-    s.busySince.store(steadyMillis());
     lock.unlock();
     try {
       work();
@@ -150,15 +155,101 @@ void* runOwner(void*) {
     } catch (...) {
     }
     work = nullptr;
+    ++s.piecesDone;
     lock.lock();
-    s.busySince.store(0);
   }
 }
 
-// Whether the owner has been inside one piece of work longer than a caller waits.
-bool ownerSilent() {
-  const int64_t since = shared().busySince.load();
-  return since != 0 && steadyMillis() - since >= kAnswerMillis;
+// Whether the server of our clients runs its cycles: every helper client of ours is activated with a process callback
+// that counts the cycles the server runs (`cycles`, our own memory: nothing of libjack's is read, and no call can
+// block). A stopped or hung server runs no more cycles, a busy one does, however slow its answers. The count is read
+// only while a helper is active on the server that runs now (`clockHolders`, owner only: `liveHelpers`). The verdict
+// of a stopped server stands, while nothing can be read, until the owner ends a piece of work: the work it was stuck
+// in got its answer.
+std::atomic<uint64_t> cycles{0};
+std::atomic<int> clockHolders{0};  // active helpers of server clockServer
+std::atomic<long> clockServer{-1};
+std::atomic<long> clockSeenServer{-1};
+std::atomic<uint64_t> clockCycles{0};
+std::atomic<int64_t> clockMovedAt{0};
+std::atomic<long> stoppedAtPiece{-1};  // piecesDone when the server was last read as stopped, -1 when it ran
+// The file of the server's socket as the first holder found it (libjack's JACK 2 keeps it in /dev/shm, named by the
+// server's name and the user). A server that ended and was started again (or is gone) has another, or none: its
+// clients' cycles stopped with it, which says nothing of the server that runs now, whose end libjack tells.
+std::atomic<ino_t> clockSocket{0};
+
+ino_t serverSocket() {
+  const char* name = std::getenv("JACK_DEFAULT_SERVER");
+  const std::string path = "/dev/shm/jack_" + std::string(name && *name ? name : "default") + "_" +
+                           std::to_string(static_cast<unsigned long>(::getuid())) + "_0";
+  struct stat file;
+  return ::stat(path.c_str(), &file) == 0 ? file.st_ino : 0;
+}
+// The active helpers by server and name; owner only, never destroyed (the owner may run at the process's exit).
+std::multiset<std::pair<long, std::string>>& liveHelpers() {
+  static auto* const helpers = new std::multiset<std::pair<long, std::string>>();
+  return *helpers;
+}
+
+// libjack's process thread of a helper: one atomic step, nothing held.
+int countCycle(jack_nframes_t, void*) {
+  cycles.fetch_add(1, std::memory_order_relaxed);
+  return 0;
+}
+
+void clockHeld(long server, const std::string& helper) {
+  liveHelpers().emplace(server, helper);
+  if (clockServer.exchange(server) != server || clockHolders == 0) {
+    clockHolders = 0;
+    clockSocket = serverSocket();
+  }
+  ++clockHolders;
+}
+
+void clockLetGo(long server, const std::string& helper) {
+  const auto at = liveHelpers().find({server, helper});
+  if (at == liveHelpers().end()) return;
+  liveHelpers().erase(at);
+  if (clockServer.load() == server) --clockHolders;
+}
+
+// The name of an active helper of `server`, "" when there is none.
+std::string helperOf(long server) {
+  const auto at = liveHelpers().lower_bound({server, std::string()});
+  return at != liveHelpers().end() && at->first == server ? at->second : std::string();
+}
+
+bool clockStopped() {
+  const long server = serverEnds.load();
+  if (clockHolders.load() > 0 && clockServer.load() == server) {
+    const uint64_t count = cycles.load(std::memory_order_relaxed);
+    const int64_t now = steadyMillis();
+    bool stopped = false;
+    if (clockSeenServer.exchange(server) != server || clockCycles.exchange(count) != count)
+      clockMovedAt.store(now);
+    else
+      stopped = now - clockMovedAt.load() >= kStoppedMillis && serverSocket() == clockSocket.load();
+    stoppedAtPiece.store(stopped ? shared().piecesDone.load() : -1);
+    return stopped;
+  }
+  const long at = stoppedAtPiece.load();
+  return at >= 0 && at == shared().piecesDone.load() && clockSeenServer.load() == server &&
+         serverSocket() == clockSocket.load();
+}
+
+// The deadline of the host's call on this thread (0: none), and what makes its waits end at once (an instance that is
+// being closed).
+thread_local int64_t callDeadline = 0;
+thread_local const std::atomic<bool>* giveUpFlag = nullptr;
+
+bool givingUp() {
+  return giveUpFlag && giveUpFlag->load();
+}
+
+// The instances take what work handed over by a caller that stopped waiting left them.
+void wakeListeners() {
+  std::lock_guard<std::mutex> lock(shared().listenersLock);
+  for (const Shared::Listener& l : shared().listeners) l.relay->requestDeferredWork();
 }
 
 bool handOver(std::function<void()> work) {
@@ -182,10 +273,12 @@ bool handOver(std::function<void()> work) {
   return true;
 }
 
-// Runs `work` on the owner and waits while the owner answers. False when it did not: `work` still runs in its turn
-// (the caller must not touch what it writes), and `ifGivenUp` after it. While the owner is silent nothing is handed
-// over, unless `always`: the caller hears so at once. The owner's own work runs at once.
-bool ask(std::function<void()> work, std::function<void()> ifGivenUp = {}, bool always = false) {
+// Runs `work` on the owner and waits for it: kYes once it has run. kSilent when the server stopped running its cycles
+// meanwhile (or was read so as the call came: nothing is handed over then, unless `always`). kLate when a host's call
+// reached its deadline (another thread kOtherCallMillis) while the server ran: the work still runs in its turn (the
+// caller must not touch what it writes) and `ifGivenUp` after it; the instances are woken then to take its result.
+// The owner's own work runs at once.
+Reply ask(std::function<void()> work, std::function<void()> ifGivenUp = {}, bool always = false) {
   struct Call {
     std::mutex lock;
     std::condition_variable ended;
@@ -193,9 +286,12 @@ bool ask(std::function<void()> work, std::function<void()> ifGivenUp = {}, bool 
   };
   if (onOwner) {
     work();
-    return true;
+    return Reply::kYes;
   }
-  if (ownerSilent() && !always) return false;
+  if (clockStopped() && !always) return Reply::kSilent;
+  const int64_t deadline = callDeadline ? callDeadline : steadyMillis() + kOtherCallMillis;
+  // A call past its deadline hands nothing more over: it has stopped waiting for the MIDI system.
+  if (!always && (steadyMillis() >= deadline || givingUp())) return Reply::kLate;
   auto call = std::make_shared<Call>();
   const bool handed = handOver([call, work = std::move(work), ifGivenUp = std::move(ifGivenUp)] {
     work();
@@ -203,28 +299,31 @@ bool ask(std::function<void()> work, std::function<void()> ifGivenUp = {}, bool 
     if (call->givenUp) {
       lock.unlock();
       if (ifGivenUp) ifGivenUp();
+      wakeListeners();
       return;
     }
     call->done = true;
     call->ended.notify_all();
   });
-  if (!handed) return false;
+  if (!handed) return Reply::kSilent;
   std::unique_lock<std::mutex> lock(call->lock);
   while (!call->done) {
-    if (ownerSilent()) {
+    const bool stopped = clockStopped();
+    if (stopped || steadyMillis() >= deadline || givingUp()) {
       call->givenUp = true;
-      std::fprintf(stderr, "MIDI: the JACK server did not answer in time\n");
-      return false;
+      std::fprintf(stderr, stopped ? "MIDI: the JACK server does not run its cycles\n"
+                                   : "MIDI: the JACK server is busy: its answer is taken when it comes\n");
+      return stopped ? Reply::kSilent : Reply::kLate;
     }
     call->ended.wait_for(lock, std::chrono::milliseconds(10));
   }
-  return true;
+  return Reply::kYes;
 }
 
-// An end of something of ours on the owner, waited for while the owner answers (a process that exits with a client of
+// An end of something of ours on the owner, waited for while the server runs (a process that exits with a client of
 // ours half closed holds the server's cycles until the server gives up on it). Set aside when no owner can start.
 void endOnOwner(std::function<void()> end, void* object) {
-  if (!ask(std::move(end), {}, true) && !shared().started) setAside(object);
+  if (ask(std::move(end), {}, true) == Reply::kSilent && !shared().started) setAside(object);
 }
 
 bool hostLeftNoClientOfAGoneServer();
@@ -402,6 +501,9 @@ bool hostLeftNoClientOfAGoneServer() {
   return seen < 0 || seen == serverEnds.load();
 }
 
+// The server count under which a client of ours last opened, -1 before the first.
+std::atomic<long> openedUnder{-1};
+
 // A client of ours (on the owner). One that could not be opened: whatever server our clients had answers no more. One
 // that may not be opened yet is not opened (`refused`), and counts no end: the end that closed the way is counted.
 jack_client_t* openClient(const std::string& name, bool* refused = nullptr) {
@@ -414,7 +516,9 @@ jack_client_t* openClient(const std::string& name, bool* refused = nullptr) {
   listenForServerEnds();
   const long server = serverEnds.load();
   jack_client_t* client = jack_client_open(name.c_str(), JackNoStartServer, nullptr);
-  if (!client) countServerEnd(server);
+  // Only a server that had a client of ours can have ended: where none ever opened, no server ran.
+  if (!client && openedUnder.load() == server) countServerEnd(server);
+  if (client) openedUnder.store(server);
   return client;
 }
 
@@ -434,6 +538,26 @@ std::string processAndInstance(int instance) {
 
 void serverEndHeard(void* server) {
   countServerEnd(static_cast<long>(reinterpret_cast<intptr_t>(server)));
+}
+
+bool serverStopped() {
+  return clockStopped();
+}
+
+AnswerWithin::AnswerWithin() : outer_(callDeadline == 0) {
+  if (outer_) callDeadline = steadyMillis() + kAnswerMillis;
+}
+
+AnswerWithin::~AnswerWithin() {
+  if (outer_) callDeadline = 0;
+}
+
+GiveUpWhen::GiveUpWhen(const std::atomic<bool>& flag) : before_(giveUpFlag) {
+  giveUpFlag = &flag;
+}
+
+GiveUpWhen::~GiveUpWhen() {
+  giveUpFlag = before_;
 }
 
 bool serverGone(long server) {
@@ -466,9 +590,13 @@ void hostAudioRuns() {
 // among them). Made, used and closed on the owner.
 class HelperClient {
  public:
-  explicit HelperClient(const std::string& name) : server_(serverEnds.load()) {
+  explicit HelperClient(const std::string& name) : name_(name), server_(serverEnds.load()) {
     client_ = openClient(name);
-    if (client_) jack_on_shutdown(client_, &serverEndHeard, reinterpret_cast<void*>(static_cast<intptr_t>(server_)));
+    if (!client_) return;
+    jack_on_shutdown(client_, &serverEndHeard, reinterpret_cast<void*>(static_cast<intptr_t>(server_)));
+    jack_set_process_callback(client_, &countCycle, nullptr);
+    active_ = jack_activate(client_) == 0;
+    if (active_) clockHeld(server_, name_);
   }
   HelperClient(const HelperClient&) = delete;
   HelperClient& operator=(const HelperClient&) = delete;
@@ -478,6 +606,7 @@ class HelperClient {
   // Any thread: the end runs on the owner, waited for while it answers.
   static void release(HelperClient* helper) { endOnOwner([helper] { end(helper); }, helper); }
   static void end(HelperClient* helper) {
+    if (helper->active_) clockLetGo(helper->server_, helper->name_);
     if (!helper->client_ || helper->serverGone()) return setAside(helper);
     jack_client_close(helper->client_);
     delete helper;
@@ -502,7 +631,9 @@ class HelperClient {
 
  private:
   ~HelperClient() = default;
+  const std::string name_;
   jack_client_t* client_ = nullptr;
+  bool active_ = false;
   const long server_;
 };
 
@@ -532,6 +663,13 @@ RtMidi::Api chooseMidiApi(const std::string& probeName, const char** problem) {
     return RtMidi::UNSPECIFIED;
   }
   const bool jack = probe != nullptr;
+  // A server started again unheard (no client of ours was told of the end) knows no helper of ours: it is another.
+  const long server = serverEnds.load();
+  if (const std::string helper = probe ? helperOf(server) : std::string(); !helper.empty()) {
+    char* uuid = jack_get_uuid_for_client_name(probe, helper.c_str());
+    if (uuid) jack_free(uuid);
+    if (!uuid) countServerEnd(server);
+  }
   if (probe) jack_client_close(probe);
   if (env && std::strcmp(env, "jack") == 0 && !jack) {
     *problem = noSystemText();
@@ -568,7 +706,7 @@ MadePort makePort(const char* direction, const char* clientName, const char* por
   };
   auto made = std::make_shared<Made>();
   const std::string probe = helperName(direction, instance);
-  const bool answered = ask(
+  const Reply answered = ask(
       [=] {
         try {
           made->api = chooseMidiApi(probe, &made->problem);
@@ -591,8 +729,9 @@ MadePort makePort(const char* direction, const char* clientName, const char* por
       },
       [made] { endNow<Port>(made->port, made->server); });
   MadePort out;
-  if (!answered) {
-    out.problem = kSilentServerText;
+  if (answered != Reply::kYes) {
+    out.problem = answered == Reply::kLate ? kWaitingText : kSilentServerText;
+    out.late = answered == Reply::kLate;
     return out;
   }
   out.port = made->port;
@@ -645,7 +784,7 @@ Reply serverRuns(std::atomic<long>* server, Helper* helper, const std::string& o
     if (serverGone(of)) return Reply::kNo;
     auto made = std::make_shared<HelperClient*>(nullptr);
     const std::string library = ownPort.substr(0, ownPort.rfind(':'));
-    const bool answered = ask(
+    const Reply answered = ask(
         [=] {
           if (serverGone(of)) return;
           *made = new HelperClient(helperName);
@@ -657,7 +796,7 @@ Reply serverRuns(std::atomic<long>* server, Helper* helper, const std::string& o
         [made] {
           if (*made) HelperClient::end(*made);
         });
-    if (!answered) return Reply::kSilent;
+    if (answered != Reply::kYes) return answered;
     if (serverGone(of)) return Reply::kNo;
     if (!*made) {
       *server = kServerLost;
@@ -668,11 +807,11 @@ Reply serverRuns(std::atomic<long>* server, Helper* helper, const std::string& o
   return serverGone(*server) ? Reply::kNo : Reply::kYes;
 }
 
-bool listPorts(RtMidi* port, long server, std::vector<std::string>* names, const std::string& own) {
+Reply listPorts(RtMidi* port, long server, std::vector<std::string>* names, const std::string& own) {
   names->assign(1, "OFF");
-  if (!port || serverGone(server)) return true;
+  if (!port || serverGone(server)) return Reply::kYes;
   auto listed = std::make_shared<std::vector<std::string>>();
-  const bool answered = ask([=] {
+  const Reply answered = ask([=] {
     if (serverGone(server)) return;
     unsigned int count = 0;
     try {
@@ -692,15 +831,15 @@ bool listPorts(RtMidi* port, long server, std::vector<std::string>* names, const
       if (own.empty() || last != own) listed->push_back(last);
     }
   });
-  if (!answered) return false;
+  if (answered != Reply::kYes) return answered;
   names->insert(names->end(), listed->begin(), listed->end());
-  return true;
+  return Reply::kYes;
 }
 
 int currentPortNumber(RtMidi* port, long server, const std::string& name) {
   if (!port || serverGone(server)) return -1;
   auto number = std::make_shared<int>(-1);
-  const bool answered = ask([=] {
+  const Reply answered = ask([=] {
     if (serverGone(server)) return;
     try {
       const unsigned int n = port->getPortCount();
@@ -710,14 +849,15 @@ int currentPortNumber(RtMidi* port, long server, const std::string& name) {
       std::fprintf(stderr, "MIDI: %s\n", e.what());
     }
   });
-  return answered ? *number : kSilentNumber;
+  if (answered == Reply::kYes) return *number;
+  return answered == Reply::kLate ? kLateNumber : kSilentNumber;
 }
 
 Reply openPort(RtMidi* port, long server, unsigned int number, const char* portName, MidiInputDelivery* delivery) {
   if (!port || serverGone(server)) return Reply::kNo;
   auto opened = std::make_shared<bool>(false);
   const std::string name = portName;
-  const bool answered = ask([=] {
+  const Reply answered = ask([=] {
     if (serverGone(server)) return;
     try {
       port->openPort(number, name);
@@ -738,13 +878,13 @@ Reply openPort(RtMidi* port, long server, unsigned int number, const char* portN
       }
     }
   });
-  if (!answered) return Reply::kSilent;
+  if (answered != Reply::kYes) return answered;
   return *opened ? Reply::kYes : Reply::kNo;
 }
 
 Reply openVirtualPort(RtMidi* port, long server, const std::string& name) {
   if (!port || serverGone(server)) return Reply::kNo;
-  const bool answered = ask([=] {
+  return ask([=] {
     if (serverGone(server)) return;
     try {
       port->openVirtualPort(name);
@@ -752,12 +892,11 @@ Reply openVirtualPort(RtMidi* port, long server, const std::string& name) {
       std::fprintf(stderr, "MIDI: %s\n", e.what());
     }
   });
-  return answered ? Reply::kYes : Reply::kSilent;
 }
 
 Reply closePort(RtMidi* port, long server) {
   if (!port || serverGone(server)) return Reply::kNo;
-  const bool answered = ask([=] {
+  return ask([=] {
     if (serverGone(server)) return;
     try {
       port->closePort();
@@ -765,16 +904,15 @@ Reply closePort(RtMidi* port, long server) {
       std::fprintf(stderr, "MIDI: %s\n", e.what());
     }
   });
-  return answered ? Reply::kYes : Reply::kSilent;
 }
 
 Reply connected(const Helper& helper, long server, const std::string& otherEnd, const std::string& ours) {
   if (!helper || serverGone(server)) return Reply::kNo;
   auto found = std::make_shared<bool>(false);
-  const bool answered = ask([=] {
+  const Reply answered = ask([=] {
     if (!serverGone(server) && !helper->serverGone()) *found = helper->connected(otherEnd, ours);
   });
-  if (!answered) return Reply::kSilent;
+  if (answered != Reply::kYes) return answered;
   return *found ? Reply::kYes : Reply::kNo;
 }
 
@@ -801,6 +939,7 @@ bool JackConnectionWatch::waitUntilLive() {
       case jackowner::Reply::kYes:
         return true;
       case jackowner::Reply::kSilent:
+      case jackowner::Reply::kLate:
         return false;
       case jackowner::Reply::kNo:
         if (jackowner::serverGone(server_)) return false;

@@ -2,10 +2,13 @@
 //
 // One thread of the process (the owner) makes every such call, ours and the MIDI library's on our behalf: clients
 // opened and closed, ports registered, connected and removed, the graph read. A caller hands it a piece of work and
-// waits for it a bounded time; a server that does not answer holds the owner, never the caller, who reads the silence
-// as a server that stopped. Work runs in the order it was handed over, so that work handed over after a silence (an
-// object's close and deletion) runs after the work that was waited for in vain: what the work touches is owned by it
-// until it has run. The module stays loaded from the first client of ours on, as the owner and libjack's callbacks into it
+// waits for it: a host's call for about a second from its arrival, another thread longer. A server that does not
+// answer holds the owner, never the caller. Whether it is silent is a fact about the server, never about how long our
+// work takes: it has ended (libjack tells), or it runs no cycles (our helpers' process callbacks stop). A caller that
+// stops waiting on a server that runs (a busy machine) takes nothing for an answer: the owner finishes the work and
+// the instance takes its result up afterwards. Work runs in the order it was handed over, so that work handed over
+// after a wait in vain (an object's close and deletion) runs after it: what the work touches is owned by it until it
+// has run. The module stays loaded from the first client of ours on, as the owner and libjack's callbacks into it
 // may run at any time until the process ends.
 #pragma once
 
@@ -44,8 +47,38 @@ void serverEndHeard(void* server);
 // ours (see JackOwner.cpp). Before a client of ours opens, and again after the host set a function of its own.
 void routeReports();
 
-// What a caller learns of work handed to the owner.
-enum class Reply { kYes, kNo, kSilent };
+// What a caller learns of work handed to the owner: kSilent when the server runs no cycles (stopped, hung) or has
+// ended; kLate when the caller stopped waiting while the server ran (its work is finished by the owner, and the
+// instances are woken to take what it left).
+enum class Reply { kYes, kNo, kSilent, kLate };
+
+// Whether the server of our clients has stopped running its cycles (read without any call that can block).
+bool serverStopped();
+
+// For the life of the object, the MIDI system's work asked for on this thread answers within about a second of its
+// construction (a host's call); nested ones keep the first deadline.
+class AnswerWithin {
+ public:
+  AnswerWithin();
+  ~AnswerWithin();
+  AnswerWithin(const AnswerWithin&) = delete;
+  AnswerWithin& operator=(const AnswerWithin&) = delete;
+
+ private:
+  bool outer_;
+};
+
+// For the life of the object, a wait on this thread for the MIDI system ends (kLate) as soon as `flag` is set.
+class GiveUpWhen {
+ public:
+  explicit GiveUpWhen(const std::atomic<bool>& flag);
+  ~GiveUpWhen();
+  GiveUpWhen(const GiveUpWhen&) = delete;
+  GiveUpWhen& operator=(const GiveUpWhen&) = delete;
+
+ private:
+  const std::atomic<bool>* before_;
+};
 
 // A helper client of a direction's own beside the library's (see JackOwner.cpp); released through the owner.
 class HelperClient;
@@ -58,6 +91,7 @@ struct MadePort {
   long server = kNoJackServer;
   std::string own;  // the full name its port will have on JACK, "" elsewhere
   const char* problem = nullptr;
+  bool late = false;  // the caller stopped waiting (problem says so): nothing was made for it
 };
 MadePort makeOutPort(int instance);
 // The input's messages go to `delivery`, which must outlive the object: both are ended by endInPort, the delivery
@@ -70,13 +104,15 @@ void endOutPort(RtMidi* port, long server);
 void endInPort(RtMidi* port, long server, MidiInputDelivery* delivery);
 
 // Whether a port object may still be used: its server runs (see serverRuns in JackOwner.cpp). Makes the direction's
-// helper at the first use. kSilent when the owner did not answer in time.
+// helper at the first use. kSilent or kLate as the wait for the owner ended (see Reply).
 Reply serverRuns(std::atomic<long>* server, Helper* helper, const std::string& ownPort, const std::string& helperName);
 
-// The object's port list, without `own`; false when the owner did not answer in time (names holds "OFF" then).
-bool listPorts(RtMidi* port, long server, std::vector<std::string>* names, const std::string& own);
-// The library's current number of the port named, -1 when there is none, -2 when the owner did not answer in time.
+// The object's port list, without `own` (names holds "OFF" alone unless kYes).
+Reply listPorts(RtMidi* port, long server, std::vector<std::string>* names, const std::string& own);
+// The library's current number of the port named, -1 when there is none, kSilentNumber or kLateNumber as the wait
+// for the owner ended.
 constexpr int kSilentNumber = -2;
+constexpr int kLateNumber = -3;
 int currentPortNumber(RtMidi* port, long server, const std::string& name);
 // Opens the object's port to the library's port `number` (an input's callback feeds `delivery`).
 Reply openPort(RtMidi* port, long server, unsigned int number, const char* portName, MidiInputDelivery* delivery);
@@ -88,8 +124,9 @@ Reply connected(const Helper& helper, long server, const std::string& otherEnd, 
 // The name of a direction's helper client ("out" or "in").
 std::string helperName(const char* direction, int instance);
 
-// What the musician reads when the owner did not answer in time.
+// What the musician reads when the server runs no cycles, and while a call's work is still to be answered.
 extern const char* const kSilentServerText;
+extern const char* const kWaitingText;
 
 }  // namespace jackowner
 

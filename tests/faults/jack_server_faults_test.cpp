@@ -218,24 +218,40 @@ TEST(JackServerFaults, TheServerStoppedDuringABankStoreHoldsNoHostCallAndTheChos
     const std::vector<std::string> outs = chooser.getExternalMIDIOutNames();
     const int at = static_cast<int>(std::find(outs.begin(), outs.end(), synth->inPort()) - outs.begin());
     ASSERT_TRUE(server.signal(SIGSTOP));
-    std::atomic<int> returned{0};
+    std::atomic<int> returned{0}, inTime{0};
+    auto timed = [&](const std::function<void()>& call) {
+      const auto start = std::chrono::steady_clock::now();
+      call();
+      inTime += std::chrono::steady_clock::now() - start < std::chrono::milliseconds(1500);
+    };
+    std::string chooserSaid, chooserProject;
     std::thread calls([&] {
       stalled.getExternalMIDIOutNames();
       ++returned;
-      kept->UnserializeState(&keptProject, 0);
+      timed([&] { kept->UnserializeState(&keptProject, 0); });
       ++returned;
       ASSERT_TRUE(kept->SerializeState(&keptNow));
       EXPECT_FALSE(kept->TakeUnreportedChange());
-      kept.reset();
-      stalled.UnserializeState(&named, 0);
-      chooser.press(kDeviceOutSelection, at);
+      timed([&] { kept.reset(); });
+      timed([&] { stalled.UnserializeState(&named, 0); });
+      timed([&] { chooser.press(kDeviceOutSelection, at); });
       chooser.waitIdle();
+      // The choice made while the server is stopped: OFF, said so, and the project names the port chosen.
+      chooserSaid = chooser.lastText();
+      ByteChunk chosenProject;
+      chooser.SerializeState(&chosenProject);
+      chooserProject.resize(static_cast<size_t>(chosenProject.Size()));
+      chosenProject.GetBytes(chooserProject.data(), chosenProject.Size(), 0);
       ++returned;
     });
     const bool answered = until([&] { return returned == 3; });
     server.signal(SIGCONT);
     calls.join();
     ASSERT_TRUE(answered) << returned << " calls returned";
+    EXPECT_EQ(inTime, 4);
+    EXPECT_EQ(chooserSaid, "No MIDI system: the JACK server does not answer, set to OFF: " + synth->inPort());
+    EXPECT_NE(chooserProject.find(synth->inPort()), std::string::npos);
+    EXPECT_EQ(chooser.paramValue(kDeviceOutSelection), 0.0);
     EXPECT_TRUE(keptNow.IsEqual(keptProject));
     for (int k = 0; k < 50; ++k) synth->client->check("send cc 1 74 " + std::to_string(k));
     EXPECT_TRUE(until([&] { return portsOfOurs() == others; })) << portsOfOurs() << " / " << others;
@@ -269,7 +285,7 @@ TEST(JackServerFaults, TheServerStoppedDuringABankStoreHoldsNoHostCallAndTheChos
   static std::atomic<int> reports{0};
   jack_set_error_function([](const char*) {
     ++reports;
-    usleep(100000);
+    usleep(300000);
   });
   for (int round = 0, rounds = fullSize() ? 20 : 2; round < rounds; ++round) {
     std::vector<std::unique_ptr<EmulatorPlug>> four;
@@ -286,6 +302,10 @@ TEST(JackServerFaults, TheServerStoppedDuringABankStoreHoldsNoHostCallAndTheChos
     made.getExternalMIDIOutNames();
     ASSERT_TRUE(server.start());
     synth = std::make_unique<OwnEmulator>("back");
+    // However long libjack's clean-up takes, the next recall opens its ports on the running server.
+    ASSERT_GT(made.UnserializeState(&project, 0), 0);
+    EXPECT_TRUE(until([&] { return made.waitIdle() && made.isExternalMIDIOutOpen() && made.isExternalMIDIInOpen(); }))
+        << round << ": " << made.lastText();
   }
   // Two of libjack's threads reporting, cancelled asynchronously as libjack does: one while it reports, one while it
   // waits for the other. The plug-in's report function is the process's once a client of ours has opened.

@@ -197,6 +197,20 @@ F realFunction(const char* name, const char* version = nullptr) {
 
 }  // namespace
 
+std::atomic<int> g_slowJack[3];  // open, close, graph read
+
+void slowJack(int openMillis, int closeMillis, int graphMillis) {
+  g_slowJack[0] = openMillis;
+  g_slowJack[1] = closeMillis;
+  g_slowJack[2] = graphMillis;
+}
+
+void slowed(int which) {
+  const int ms = g_slowJack[which].load();
+  const struct timespec t = {ms / 1000, (ms % 1000) * 1000000L};
+  if (ms > 0) nanosleep(&t, nullptr);
+}
+
 HostCall::HostCall(const char* name) : previous_(t_hostCall) { t_hostCall = name; }
 HostCall::~HostCall() { t_hostCall = previous_; }
 
@@ -346,6 +360,7 @@ jack_client_t* jack_client_open(const char* name, jack_options_t options, jack_s
   static auto real = realFunction<jack_client_t* (*)(const char*, jack_options_t, jack_status_t*, ...)>(
       "jack_client_open");
   noteWait("jack_client_open");
+  vexmir::testsupport::probe::slowed(0);
   if (!(options & JackServerName)) return real(name, options, status);
   va_list args;
   va_start(args, status);
@@ -361,7 +376,12 @@ jack_client_t* jack_client_open(const char* name, jack_options_t options, jack_s
     return real args;                                       \
   }
 
-VEXMIR_JACK_ENTRY(int, jack_client_close, (jack_client_t * c), (c))
+int jack_client_close(jack_client_t* c) {
+  static auto real = realFunction<int (*)(jack_client_t*)>("jack_client_close");
+  noteWait("jack_client_close");
+  vexmir::testsupport::probe::slowed(1);
+  return real(c);
+}
 VEXMIR_JACK_ENTRY(int, jack_activate, (jack_client_t * c), (c))
 VEXMIR_JACK_ENTRY(int, jack_deactivate, (jack_client_t * c), (c))
 VEXMIR_JACK_ENTRY(int, jack_connect, (jack_client_t * c, const char* a, const char* b), (c, a, b))
@@ -372,7 +392,13 @@ VEXMIR_JACK_ENTRY(jack_port_t*, jack_port_register,
 VEXMIR_JACK_ENTRY(int, jack_port_unregister, (jack_client_t * c, jack_port_t* p), (c, p))
 VEXMIR_JACK_ENTRY(const char**, jack_get_ports, (jack_client_t * c, const char* a, const char* b, unsigned long f),
                   (c, a, b, f))
-VEXMIR_JACK_ENTRY(const char**, jack_port_get_all_connections, (const jack_client_t* c, const jack_port_t* p), (c, p))
+const char** jack_port_get_all_connections(const jack_client_t* c, const jack_port_t* p) {
+  static auto real = realFunction<const char** (*)(const jack_client_t*, const jack_port_t*)>(
+      "jack_port_get_all_connections");
+  noteWait("jack_port_get_all_connections");
+  vexmir::testsupport::probe::slowed(2);
+  return real(c, p);
+}
 
 }  // extern "C"
 

@@ -32,6 +32,9 @@ class HostCall {
   const char* previous_;
 };
 
+// Makes every client open, client close and graph read of the process that much slower (a loaded machine).
+void slowJack(int openMillis, int closeMillis, int graphMillis);
+
 // Forgets everything recorded so far.
 void reset();
 // The faults found since the last reset, each as one readable line with the call sites; empty when none.
