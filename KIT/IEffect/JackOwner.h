@@ -41,7 +41,7 @@ bool newServerEnd(std::atomic<long>* heard);
 void hearServerEnds(HostCallRelay* relay, std::atomic<long>* heard, bool on);
 void hostAudioRuns();
 // The helpers' shutdown callback (libjack's thread, as it hears of the end: the first of the server's clients to hear
-// counts it), given the count of ends its helper was made under. Atomics only.
+// counts it), given the count of ends its helper was made under. Atomics and one write only.
 void serverEndHeard(void* server);
 // Makes libjack's report functions of the process ours, which pass the reports on to the host's from a thread of
 // ours (see JackOwner.cpp). Before a client of ours opens, and again after the host set a function of its own.
