@@ -262,7 +262,8 @@ void MIDIMessageManager::sentToSynth(const unsigned char* bytes, int length) {
   if (function == 0x0E) answerOrder.globalRequestSent(bytes[at - 2] & 0x0F);
   // A dump or a write request is answered with a result: one that no store reads, or one sent while answers are owed,
   // leaves an answer owed.
-  const bool resulting = function == 0x40 || function == 0x51 || function == 0x4C || function == 0x50 || function == 0x11;
+  const bool resulting =
+      function == 0x40 || function == 0x51 || function == 0x4C || function == 0x50 || function == 0x11;
   if (resulting && (!readingStoreResults || answerOrder.owing(AnswerOrder::kResult)))
     answerOrder.owed(AnswerOrder::kResult, readingStoreResults);
 }

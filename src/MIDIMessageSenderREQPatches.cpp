@@ -140,7 +140,8 @@ MIDIMessageSender::WaitEnd MIDIMessageSender::catchUp(const AnswerWait& wait) {
         const bool cancelled = searchChannels(kGlobalRequest, wait.searchPauseMs, false);
         catchingUp = 0;
         hub->channelSearchActive = false;
-        if (cancelled && (stopping() || wait.stopOnCancel)) return stopping() ? WaitEnd::kShutDown : WaitEnd::kCancelled;
+        if (cancelled && (stopping() || wait.stopOnCancel))
+          return stopping() ? WaitEnd::kShutDown : WaitEnd::kCancelled;
       }
       if (!order.owing(kinds)) break;
       if (k >= wait.lastPoll) {

@@ -178,10 +178,10 @@ TEST_F(FetchE2E, EveryAnswerGoesOnlyToTheRequestThatAskedForItWheneverItComes) {
     for (int i = 0; i < 5000 && !holds(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
     return holds();
   };
-  auto request = [&](int p) {  // the synthesizer's program p into slot p
-    emulator.check("program " + std::to_string(p));
-    plug.getLibrarian()->selectSlot(0, p);
-    return plug.start(kJobSinglePatchRequest, true);
+  auto request = [&](int p) {  // program p into slot p: a program change, then the request
+    SenderJob job = jobtest::jobOf(kJobSinglePatchRequest);
+    job.slot = p, plug.getLibrarian()->selectSlot(0, p);
+    return plug.getMidiManager()->startJob(MidiWorker::kJobThread, job);
   };
   for (int n = 0; n < 12; ++n) {
     for (int p = 0; p < 128; ++p) emulator.check("set name " + std::to_string(p) + " N" + std::to_string(n * 128 + p));
