@@ -504,6 +504,9 @@ class Vexmir : public IEffectVST {
   std::string keptPortNames[2] = {"OFF", "OFF"};  // under keptPortLock
   double keptPortNormalized[2] = {0.0, 0.0};       // under keptPortLock
   std::atomic<bool> awaitingServer{false};  // written under keptPortLock
+  // The names wait only for a busy server's answer (awaitAnswerFor), not for a server's return: a port then not
+  // listed is OFF, as in an answered recall.
+  std::atomic<bool> awaitingAnswerOnly{false};
   std::string chosenPortName(int out);
   void awaitServerFor(const std::string& in, const std::string& out, double inNormalized, double outNormalized);
   void stopAwaitingServer();

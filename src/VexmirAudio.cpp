@@ -61,13 +61,20 @@ void Vexmir::Reset() {
     displayTimbre(static_cast<int>(paramValue(kQuickTab)) != 0 ? "[TIMBRE 2]" : "[TIMBRE 1]");
     displayBuild(version);
     displayCC("---");
-    if (const char* problem = midiSystemProblem()) displayStatus(problem);
+    // A host's engine that reconnects resets the plug-in: the ports a server's end closed are still the project's.
+    if (const char* problem = midiSystemProblem())
+      displayStatus(problem);
+    else if (awaitingServer)
+      displayStatus(noOutputText().c_str());
   }
   showMidiOutDelay();
 }
 
 void Vexmir::OnGUIOpen() {
-  if (const char* problem = midiSystemProblem()) displayStatus(problem);
+  if (const char* problem = midiSystemProblem())
+    displayStatus(problem);
+  else if (awaitingServer)
+    displayStatus(noOutputText().c_str());
 }
 
 void Vexmir::OnGUIClose() {

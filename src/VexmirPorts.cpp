@@ -59,6 +59,7 @@ void Vexmir::awaitServerFor(const std::string& in, const std::string& out, doubl
   keptPortNormalized[0] = inNormalized;
   keptPortNormalized[1] = outNormalized;
   awaitingServer = namesPort(in) || namesPort(out);
+  awaitingAnswerOnly = false;
 }
 
 void Vexmir::stopAwaitingServer() {
@@ -152,7 +153,9 @@ std::string Vexmir::takeReopenedPorts(const PortReopen& r, const std::string& in
 
 void Vexmir::awaitAnswerFor(const std::string& in, const std::string& out, double inNormalized,
                             double outNormalized) {
+  const bool kept = awaitingServer && !awaitingAnswerOnly;
   awaitServerFor(in, out, inNormalized, outNormalized);
+  awaitingAnswerOnly = !kept;
   displayStatus(jackowner::kWaitingText);
   GetHostCallRelay().requestDeferredWork();
 }
@@ -231,7 +234,7 @@ bool Vexmir::reopenAwaitedPorts() {
     awaitAnswerFor(in, out, projectPortNormalized(0), projectPortNormalized(1));
     return false;
   }
-  const std::string note = takeReopenedPorts(r, in, out, true);
+  const std::string note = takeReopenedPorts(r, in, out, !awaitingAnswerOnly);
   if (note.empty()) {
     std::string opened;
     for (const auto& [head, name, index] : {std::tuple<const char*, std::string, int>{"MIDI IN ", in, r.in},
