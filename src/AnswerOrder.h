@@ -27,9 +27,9 @@ class AnswerOrder {
   // The kinds of answers: program dumps (to program requests), store results (to sent dumps and write requests).
   enum Kind { kProgram = 1, kResult = 2, kAnyKind = kProgram | kResult };
 
-  // Job thread: answers of `kind` are owed from now on, or owed again (a store that had to go out while its results
-  // were owed). With `said` (a wait or a store that ended without them) a dropped one is said to the musician, as a
-  // dropped program dump always is; the result of a sent dump nobody reads is dropped silently.
+  // Job thread: answers of `kind` are owed from now on. With `said` (a wait or a store that ended without them) a
+  // dropped one is said to the musician, as a dropped program dump always is; the result of a sent dump nobody reads
+  // is dropped silently.
   void owed(Kind kind, bool said);
   // Whether answers of any of `kinds` are owed.
   bool owing(int kinds = kAnyKind) const;

@@ -260,12 +260,11 @@ void MIDIMessageManager::sentToSynth(const unsigned char* bytes, int length) {
   if (length <= at || bytes[at - 3] != 0x42 || bytes[at - 1] != 0x58) return;
   const uint8_t function = bytes[at];
   if (function == 0x0E) answerOrder.globalRequestSent(bytes[at - 2] & 0x0F);
-  // A dump or a write request is answered with a result: one that no store reads, or one sent while answers are owed,
-  // leaves an answer owed.
+  // A dump or a write request is answered with a result: one that no store reads leaves an answer owed. A store's own
+  // goes out behind the marker its catch-up sent, so its results after that marker's answer are its own.
   const bool resulting =
       function == 0x40 || function == 0x51 || function == 0x4C || function == 0x50 || function == 0x11;
-  if (resulting && (!readingStoreResults || answerOrder.owing(AnswerOrder::kResult)))
-    answerOrder.owed(AnswerOrder::kResult, readingStoreResults);
+  if (resulting && !readingStoreResults) answerOrder.owed(AnswerOrder::kResult, false);
 }
 
 // The synthesizer's channel, from byte 2 of its message: every later message goes out on it.

@@ -173,8 +173,8 @@ MIDIMessageSender::StoreEnd MIDIMessageSender::storeProgram(const std::vector<ui
   auto loadRefused = [&] { return !loaded() && since(MIDIMessageManager::kLoadError, loadErrorsBefore); };
   hub->readingStoreResults = true;
   // Results still owed to an earlier send are not this store's: a marker's answer first puts them behind. A synthesizer
-  // that does not answer it within a few polls gets the store all the same; no result is taken before a marker sent
-  // after the store's own messages is answered.
+  // slow to answer it gets the store after a few polls all the same: the marker went out before the store's messages,
+  // so what comes after its answer is the store's own, and nothing before it is taken.
   AnswerWait catchUpWait;
   catchUpWait.pauseMs = std::max(dumpPauseMs, 1);
   catchUpWait.lastPoll = kStoreCatchUpPolls;
