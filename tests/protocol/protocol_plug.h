@@ -189,9 +189,9 @@ class ProtocolPlug : public jobtest::TestEditor {
     }
     return true;
   }
-  // In place of the editor's own wait, bounded on the jobs' clock: the longest job (a bank stored with every pause)
-  // runs a few minutes on it.
-  bool waitIdle(MidiWorker worker = MidiWorker::kJobThread, int jobSeconds = 3600) {
+  // In place of the editor's own wait, bounded on the jobs' clock: the longest job (a fetch of 128 programs each
+  // answered late, each asked for behind a marker once the one before it was answered twice) runs over an hour on it.
+  bool waitIdle(MidiWorker worker = MidiWorker::kJobThread, int jobSeconds = 3 * 3600) {
     // What the relay's thread was handed (a job the audio block asked for, a recalled program's send) first.
     return waitUntil([&] { return GetHostCallRelay().idle() && !getMidiManager()->isWorkerBusy(worker); },
                      jobSeconds);
