@@ -201,9 +201,12 @@ int countCycle(jack_nframes_t, void*) {
 
 void clockHeld(long server, const std::string& helper) {
   liveHelpers().emplace(server, helper);
-  if (clockServer.exchange(server) != server || clockHolders == 0) {
+  if (clockServer.load() != server || clockHolders == 0) {
+    // No cycle was counted while no helper was active: the count's time starts with this one, before its first cycle.
     clockHolders = 0;
     clockSocket = serverSocket();
+    clockMovedAt = steadyMillis();
+    clockServer = server;
   }
   ++clockHolders;
 }
@@ -503,8 +506,9 @@ bool hostLeftNoClientOfAGoneServer() {
   return seen < 0 || seen == serverEnds.load();
 }
 
-// The server count under which a client of ours last opened, -1 before the first.
+// The server count under which a client of ours last opened, -1 before the first, and the server's socket file then.
 std::atomic<long> openedUnder{-1};
+std::atomic<ino_t> openedSocket{0};
 
 // A client of ours (on the owner). One that could not be opened: whatever server our clients had answers no more. One
 // that may not be opened yet is not opened (`refused`), and counts no end: the end that closed the way is counted.
@@ -520,7 +524,10 @@ jack_client_t* openClient(const std::string& name, bool* refused = nullptr) {
   jack_client_t* client = jack_client_open(name.c_str(), JackNoStartServer, nullptr);
   // Only a server that had a client of ours can have ended: where none ever opened, no server ran.
   if (!client && openedUnder.load() == server) countServerEnd(server);
-  if (client) openedUnder.store(server);
+  if (client) {
+    openedSocket.store(serverSocket());
+    openedUnder.store(server);
+  }
   return client;
 }
 
@@ -562,8 +569,17 @@ GiveUpWhen::~GiveUpWhen() {
   giveUpFlag = before_;
 }
 
+// A server whose socket file is gone or new since a client of ours opened under the count has ended, whether or not a
+// client of ours was told: libjack frees that server's clients at the process's next open (the host's too), and none
+// of them may be touched again.
 bool serverGone(long server) {
-  return server != kNoJackServer && server != serverEnds.load();
+  if (server == kNoJackServer) return false;
+  const long ends = serverEnds.load();
+  if (server == ends && openedUnder.load() == ends) {
+    const ino_t socket = openedSocket.load();
+    if (socket != 0 && serverSocket() != socket) countServerEnd(ends);
+  }
+  return server != serverEnds.load();
 }
 
 bool newServerEnd(std::atomic<long>* heard) {
