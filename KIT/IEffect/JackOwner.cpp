@@ -510,9 +510,19 @@ bool hostLeftNoClientOfAGoneServer() {
 std::atomic<long> openedUnder{-1};
 std::atomic<ino_t> openedSocket{0};
 
+// A server whose socket file is gone or new since a client of ours opened under the count has ended, whether or not a
+// client of ours was told: libjack frees that server's clients at the process's next open (the host's too), and none
+// of them may be touched again.
+void countReplacedServer() {
+  const long ends = serverEnds.load();
+  const ino_t socket = openedSocket.load();
+  if (openedUnder.load() == ends && socket != 0 && serverSocket() != socket) countServerEnd(ends);
+}
+
 // A client of ours (on the owner). One that could not be opened: whatever server our clients had answers no more. One
 // that may not be opened yet is not opened (`refused`), and counts no end: the end that closed the way is counted.
 jack_client_t* openClient(const std::string& name, bool* refused = nullptr) {
+  countReplacedServer();  // before an open frees the clients of a server that ended unheard
   if (!hostLeftNoClientOfAGoneServer()) {
     if (refused) *refused = true;
     return nullptr;
@@ -569,16 +579,9 @@ GiveUpWhen::~GiveUpWhen() {
   giveUpFlag = before_;
 }
 
-// A server whose socket file is gone or new since a client of ours opened under the count has ended, whether or not a
-// client of ours was told: libjack frees that server's clients at the process's next open (the host's too), and none
-// of them may be touched again.
 bool serverGone(long server) {
   if (server == kNoJackServer) return false;
-  const long ends = serverEnds.load();
-  if (server == ends && openedUnder.load() == ends) {
-    const ino_t socket = openedSocket.load();
-    if (socket != 0 && serverSocket() != socket) countServerEnd(ends);
-  }
+  countReplacedServer();
   return server != serverEnds.load();
 }
 
