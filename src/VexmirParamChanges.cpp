@@ -328,30 +328,26 @@ void Vexmir::openChosenPort(int paramIdx) {
     midiInReady = false;
     setExternalMIDIIn(index, name.c_str());
   }
-  if (midiAnswerLate()) {
-    // Not answered in time: the choice waits for the answer by its name, and the relay opens it once it comes.
-    ports.unlock();
+  // The choice is kept by its name beside the other port the project names, to be opened once the server answers.
+  const auto keepChoice = [&](void (Vexmir::*await)(const std::string&, const std::string&, double, double)) {
     KIT_MutexLock lock(mMutex);
     std::string kept[2];
     double normalized[2] = {projectPortNormalized(0), projectPortNormalized(1)};
     projectPortNames(&kept[0], &kept[1]);
     kept[out] = name;
     normalized[out] = wantedNormalized;
-    awaitAnswerFor(kept[0], kept[1], normalized[0], normalized[1]);
+    (this->*await)(kept[0], kept[1], normalized[0], normalized[1]);
+  };
+  if (midiAnswerLate()) {
+    // Not answered in time: the choice waits for the answer, and the relay opens it once it comes.
+    ports.unlock();
+    keepChoice(&Vexmir::awaitAnswerFor);
     return;
   }
   if (index == 0 && namesPort(name) && (midiServerEnded() || (names.size() <= 1 && midiSystemProblem()))) {
-    // The server did not answer (or ended): the choice waits for one by its name, as the ports a server's end closes.
+    // The server did not answer (or ended): the choice waits for one, as the ports a server's end closes.
     ports.unlock();
-    {
-      KIT_MutexLock lock(mMutex);
-      std::string kept[2];
-      double normalized[2] = {projectPortNormalized(0), projectPortNormalized(1)};
-      projectPortNames(&kept[0], &kept[1]);
-      kept[out] = name;
-      normalized[out] = wantedNormalized;
-      awaitServerFor(kept[0], kept[1], normalized[0], normalized[1]);
-    }
+    keepChoice(&Vexmir::awaitServerFor);
     closePortsOfEndedServer(true);
     const char* problem = midiSystemProblem();
     tellPortNote(std::string(problem ? problem : "No MIDI system") + ", set to OFF: " + name);
