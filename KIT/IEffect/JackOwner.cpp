@@ -64,6 +64,7 @@ struct Shared {
   pthread_t owner{};                        // the last owner started, under queueLock
   bool ownerJoinable = false;               // under queueLock: it has not been joined yet
   std::atomic<long> piecesDone{0};          // pieces of work the owner has ended
+  std::atomic<int64_t> pieceSince{0};       // when the owner took the piece it is in, 0 while it waits for one
   std::mutex asideLock;
   std::vector<void*> aside;  // under asideLock
   struct Listener {
@@ -150,6 +151,7 @@ void* runOwner(void*) {
     std::function<void()> work = std::move(s.queue.front());
     s.queue.pop_front();
     lock.unlock();
+    s.pieceSince = steadyMillis();
     try {
       work();
     } catch (const std::exception& e) {
@@ -157,6 +159,7 @@ void* runOwner(void*) {
     } catch (...) {
     }
     work = nullptr;
+    s.pieceSince = 0;
     ++s.piecesDone;
     lock.lock();
   }
@@ -165,9 +168,11 @@ void* runOwner(void*) {
 // Whether the server of our clients runs its cycles: every helper client of ours is activated with a process callback
 // that counts the cycles the server runs (`cycles`, our own memory: nothing of libjack's is read, and no call can
 // block). A stopped or hung server runs no more cycles, a busy one does, however slow its answers. The count is read
-// only while a helper is active on the server that runs now (`clockHolders`, owner only: `liveHelpers`). The verdict
-// of a stopped server stands, while nothing can be read, until the owner ends a piece of work: the work it was stuck
-// in got its answer.
+// only while a helper is active on the server that runs now (`clockHolders`, owner only: `liveHelpers`). A server is
+// silent only while the owner is stuck in it too: in one piece of work for as long as no cycle came. A server that
+// answers our calls is never silent, whatever the count shows (a helper the server no longer runs, or one not yet
+// run after a long stop). The verdict of a stopped server stands, while nothing can be read, until the owner ends
+// the piece it was stuck in: that piece got its answer.
 std::atomic<uint64_t> cycles{0};
 std::atomic<int> clockHolders{0};  // active helpers of server clockServer
 std::atomic<long> clockServer{-1};
@@ -226,6 +231,8 @@ std::string helperOf(long server) {
 
 bool clockStopped() {
   const long server = serverEnds.load();
+  const long done = shared().piecesDone.load();
+  const int64_t stuckSince = shared().pieceSince.load();
   if (clockHolders.load() > 0 && clockServer.load() == server) {
     const uint64_t count = cycles.load(std::memory_order_relaxed);
     const int64_t now = steadyMillis();
@@ -233,12 +240,13 @@ bool clockStopped() {
     if (clockSeenServer.exchange(server) != server || clockCycles.exchange(count) != count)
       clockMovedAt.store(now);
     else
-      stopped = now - clockMovedAt.load() >= kStoppedMillis && serverSocket() == clockSocket.load();
-    stoppedAtPiece.store(stopped ? shared().piecesDone.load() : -1);
+      stopped = stuckSince != 0 && now - stuckSince >= kStoppedMillis && now - clockMovedAt.load() >= kStoppedMillis &&
+                serverSocket() == clockSocket.load();
+    stoppedAtPiece.store(stopped ? done : -1);
     return stopped;
   }
   const long at = stoppedAtPiece.load();
-  return at >= 0 && at == shared().piecesDone.load() && clockSeenServer.load() == server &&
+  return at >= 0 && at == done && stuckSince != 0 && clockSeenServer.load() == server &&
          serverSocket() == clockSocket.load();
 }
 

@@ -76,7 +76,10 @@ class TestEditor : public Vexmir {
   }
   // A control set to a plain value as the editor's own controls set it.
   void press(int idx, double plain) {
-    storeParamValue(idx, plain);
+    {
+      KIT_MutexLock lock(mMutex);  // as the editor's controls hold it: the relay rewrites port menus meanwhile
+      storeParamValue(idx, plain);
+    }
     OnParamChange(idx);
   }
   // One host block of 64 frames.

@@ -37,14 +37,20 @@ class EmulatorPlug : public TestEditor {
   bool connectTo(const std::string& out, const std::string& in) {
     getExternalMIDIOutNames();  // read anew: ports may have come or gone since
     getExternalMIDIInNames();
-    storeParamValue(kOverrideTempo, 0);
-    storeParamValue(kLockPartMIDIch, 0);
-    storeParamValue(kLockPartMIDIch + 1, 0);
+    {
+      KIT_MutexLock lock(mMutex);  // the relay may rewrite the port menus meanwhile
+      storeParamValue(kOverrideTempo, 0);
+      storeParamValue(kLockPartMIDIch, 0);
+      storeParamValue(kLockPartMIDIch + 1, 0);
+    }
     int o = 1, i = 1;
     setExternalMIDIOut(o, out.c_str());
     setExternalMIDIIn(i, in.c_str());
-    storeParamValue(kDeviceOutSelection, o);
-    storeParamValue(kDeviceInSelection, i);
+    {
+      KIT_MutexLock lock(mMutex);
+      storeParamValue(kDeviceOutSelection, o);
+      storeParamValue(kDeviceInSelection, i);
+    }
     midiOutReady = o > 0;
     midiInReady = i > 0;
     return o > 0 && i > 0;
