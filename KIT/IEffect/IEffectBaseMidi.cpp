@@ -69,7 +69,9 @@ bool IEffectBase::takeMidiLate() {
 
 bool IEffectBase::midiServerStopped() {
   if (mMidiSilent) return true;
-  if (!jackowner::serverStopped() || (mOutServer == kNoJackServer && mInServer == kNoJackServer)) return false;
+  if (mOutServer == kNoJackServer && mInServer == kNoJackServer) return false;
+  const jackowner::GiveUpWhen closing(mMidiClosing);  // a closing instance does not wait to know
+  if (!jackowner::serverStopped()) return false;
   midiSilent();
   return true;
 }

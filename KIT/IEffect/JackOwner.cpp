@@ -20,6 +20,7 @@
 #include <cstring>
 #include <deque>
 #include <exception>
+#include <map>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -47,6 +48,9 @@ constexpr int64_t kOtherCallMillis = 10000;
 // no cycle of its graph for as long as its client time-out while one client is slow (a loaded machine; a synchronous
 // server, as the tests' with 2 s, holds its whole cycle meanwhile): longer than that.
 constexpr int64_t kStoppedMillis = 3000;
+// A piece of work on a server that answers takes a few milliseconds, or a few hundred on a loaded machine; the owner
+// in one this long is stuck in the server.
+constexpr int64_t kStuckMillis = 1000;
 
 int64_t steadyMillis() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -169,9 +173,9 @@ void* runOwner(void*) {
 // that counts the cycles the server runs (`cycles`, our own memory: nothing of libjack's is read, and no call can
 // block). A stopped or hung server runs no more cycles, a busy one does, however slow its answers. The count is read
 // only while a helper is active on the server that runs now (`clockHolders`, owner only: `liveHelpers`). A server is
-// silent only while the owner is stuck in it too: in one piece of work for as long as no cycle came. A server that
-// answers our calls is never silent, whatever the count shows (a helper the server no longer runs, or one not yet
-// run after a long stop). The verdict of a stopped server stands, while nothing can be read, until the owner ends
+// silent only while the owner is stuck in it too (in one piece of work for kStuckMillis): a server that answers our
+// calls is never silent, whatever the count shows (a helper the server no longer runs, or one not yet run after a
+// long stop). The verdict of a stopped server stands, while nothing can be read, until the owner ends
 // the piece it was stuck in: that piece got its answer.
 std::atomic<uint64_t> cycles{0};
 std::atomic<int> clockHolders{0};  // active helpers of server clockServer
@@ -192,9 +196,10 @@ ino_t serverSocket() {
   struct stat file;
   return ::stat(path.c_str(), &file) == 0 ? file.st_ino : 0;
 }
-// The active helpers by server and name; owner only, never destroyed (the owner may run at the process's exit).
-std::multiset<std::pair<long, std::string>>& liveHelpers() {
-  static auto* const helpers = new std::multiset<std::pair<long, std::string>>();
+// The active helpers' clients by server and name; owner only, never destroyed (the owner may run at the process's
+// exit).
+std::multimap<std::pair<long, std::string>, jack_client_t*>& liveHelpers() {
+  static auto* const helpers = new std::multimap<std::pair<long, std::string>, jack_client_t*>();
   return *helpers;
 }
 
@@ -204,8 +209,8 @@ int countCycle(jack_nframes_t, void*) {
   return 0;
 }
 
-void clockHeld(long server, const std::string& helper) {
-  liveHelpers().emplace(server, helper);
+void clockHeld(long server, const std::string& helper, jack_client_t* client) {
+  liveHelpers().emplace(std::make_pair(server, helper), client);
   if (clockServer.load() != server || clockHolders == 0) {
     // No cycle was counted while no helper was active: the count's time starts with this one, before its first cycle.
     clockHolders = 0;
@@ -217,7 +222,7 @@ void clockHeld(long server, const std::string& helper) {
 }
 
 void clockLetGo(long server, const std::string& helper) {
-  const auto at = liveHelpers().find({server, helper});
+  const auto at = liveHelpers().find(std::make_pair(server, helper));
   if (at == liveHelpers().end()) return;
   liveHelpers().erase(at);
   if (clockServer.load() == server) --clockHolders;
@@ -225,8 +230,27 @@ void clockLetGo(long server, const std::string& helper) {
 
 // The name of an active helper of `server`, "" when there is none.
 std::string helperOf(long server) {
-  const auto at = liveHelpers().lower_bound({server, std::string()});
-  return at != liveHelpers().end() && at->first == server ? at->second : std::string();
+  const auto at = liveHelpers().lower_bound(std::make_pair(server, std::string()));
+  return at != liveHelpers().end() && at->first.first == server ? at->first.second : std::string();
+}
+
+// A call that waits for the server's answer, through an active helper of the server that runs now (on the owner).
+void askServer() {
+  const long server = serverEnds.load();
+  const auto at = liveHelpers().lower_bound(std::make_pair(server, std::string()));
+  if (at == liveHelpers().end() || at->first.first != server) return;
+  if (char* uuid = jack_get_uuid_for_client_name(at->second, at->first.second.c_str())) jack_free(uuid);
+}
+
+// Whether the cycles counted stopped moving kStoppedMillis ago or more; false while no helper is active on `server`.
+bool cyclesStopped(long server, int64_t now) {
+  if (clockHolders.load() == 0 || clockServer.load() != server) return false;
+  const uint64_t count = cycles.load(std::memory_order_relaxed);
+  if (clockSeenServer.exchange(server) != server || clockCycles.exchange(count) != count) {
+    clockMovedAt.store(now);
+    return false;
+  }
+  return now - clockMovedAt.load() >= kStoppedMillis && serverSocket() == clockSocket.load();
 }
 
 bool clockStopped() {
@@ -234,14 +258,8 @@ bool clockStopped() {
   const long done = shared().piecesDone.load();
   const int64_t stuckSince = shared().pieceSince.load();
   if (clockHolders.load() > 0 && clockServer.load() == server) {
-    const uint64_t count = cycles.load(std::memory_order_relaxed);
     const int64_t now = steadyMillis();
-    bool stopped = false;
-    if (clockSeenServer.exchange(server) != server || clockCycles.exchange(count) != count)
-      clockMovedAt.store(now);
-    else
-      stopped = stuckSince != 0 && now - stuckSince >= kStoppedMillis && now - clockMovedAt.load() >= kStoppedMillis &&
-                serverSocket() == clockSocket.load();
+    const bool stopped = cyclesStopped(server, now) && stuckSince != 0 && now - stuckSince >= kStuckMillis;
     stoppedAtPiece.store(stopped ? done : -1);
     return stopped;
   }
@@ -568,7 +586,15 @@ void serverEndHeard(void* server) {
 }
 
 bool serverStopped() {
-  return clockStopped();
+  if (clockStopped()) return true;
+  // A running server counts a cycle every few milliseconds. Where none comes for a moment while the owner is not stuck
+  // in the server, a call that waits for its answer tells.
+  const uint64_t before = cycles.load(std::memory_order_relaxed);
+  for (int i = 0; i < 10; ++i) {
+    if (clockHolders.load() == 0 || cycles.load(std::memory_order_relaxed) != before) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return cycles.load(std::memory_order_relaxed) == before && ask([] { askServer(); }) == Reply::kSilent;
 }
 
 AnswerWithin::AnswerWithin() : outer_(callDeadline == 0) {
@@ -625,7 +651,7 @@ class HelperClient {
     jack_on_shutdown(client_, &serverEndHeard, reinterpret_cast<void*>(static_cast<intptr_t>(server_)));
     jack_set_process_callback(client_, &countCycle, nullptr);
     active_ = jack_activate(client_) == 0;
-    if (active_) clockHeld(server_, name_);
+    if (active_) clockHeld(server_, name_, client_);
   }
   HelperClient(const HelperClient&) = delete;
   HelperClient& operator=(const HelperClient&) = delete;

@@ -52,7 +52,9 @@ void routeReports();
 // instances are woken to take what it left).
 enum class Reply { kYes, kNo, kSilent, kLate };
 
-// Whether the server of our clients has stopped running its cycles (read without any call that can block).
+// Whether the server of our clients has stopped running its cycles and does not answer. Where no cycle comes for a
+// moment while the owner is not stuck in the server, a call that waits for the server's answer is handed over and
+// waited for (as long as a stopped server takes to be read as one, a few seconds).
 bool serverStopped();
 
 // For the life of the object, the MIDI system's work asked for on this thread answers within about a second of its

@@ -168,6 +168,27 @@ TEST(JackServerFaults, TheServerStoppedDuringABankStoreHoldsNoHostCallAndTheChos
   EXPECT_EQ(listed.lastText(), "Data request completed!");
   EXPECT_TRUE(listed.isExternalMIDIOutOpen() && listed.isExternalMIDIInOpen());
 
+  // Stopped while nothing of ours waits on it: REQUEST says that the server does not answer, and once it runs its
+  // cycles again, the next REQUEST is answered.
+  std::atomic<int> cycles{0};
+  jack_client_t* ticker = jack_client_open("vexmir-faults-ticker", JackNoStartServer, nullptr);
+  ASSERT_NE(ticker, nullptr);
+  jack_set_process_callback(ticker, [](jack_nframes_t, void* n) { return ++*static_cast<std::atomic<int>*>(n), 0; },
+                            &cycles);
+  ASSERT_EQ(jack_activate(ticker), 0);
+  ASSERT_TRUE(server.signal(SIGSTOP));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // a cycle under way when it stopped ends
+  listed.press(kRequestTempData, 1);
+  ASSERT_TRUE(listed.waitIdle());
+  EXPECT_EQ(listed.lastText().rfind("No MIDI system: the JACK server does not answer", 0), 0u) << listed.lastText();
+  const int stoppedAt = cycles;
+  ASSERT_TRUE(server.signal(SIGCONT));
+  ASSERT_TRUE(until([&] { return cycles > stoppedAt + 2; }));
+  jack_client_close(ticker);
+  listed.press(kRequestTempData, 1);
+  ASSERT_TRUE(listed.waitIdle());
+  EXPECT_EQ(listed.lastText(), "Data request completed!");
+
   // Killed for good: REQUEST says at once that no server runs, and the project keeps its ports.
   ASSERT_TRUE(listed.SerializeState(&named));
   synth.reset();

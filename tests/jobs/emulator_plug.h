@@ -27,6 +27,7 @@ class EmulatorPlug : public TestEditor {
     StartRelay();  // as the plug-in's entry does once it is made
   }
   ~EmulatorPlug() override {
+    giveUpMidiWaits();  // as the host's close does first
     stopHostCallRelay();  // the relay calls this object's overrides: it ends before they go
     closeExternalMIDIPorts();  // as the host's close does: no message reaches an object being destroyed
     getMidiManager()->shutDown();
