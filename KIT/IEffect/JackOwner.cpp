@@ -172,13 +172,14 @@ void* runOwner(void*) {
 // Whether the server of our clients runs its cycles: every helper client of ours is activated with a process callback
 // that counts the cycles the server runs (`cycles`, our own memory: nothing of libjack's is read, and no call can
 // block). A stopped or hung server runs no more cycles, a busy one does, however slow its answers. The count is read
-// only while a helper is active on the server that runs now (`clockHolders`, owner only: `liveHelpers`). A server is
+// only while a helper that the server has run is active on the server that runs now (`clockHolders`; a helper counts
+// from its first cycle on: libjack may activate a client that it then never runs). A server is
 // silent only while the owner is stuck in it too (in one piece of work for kStuckMillis): a server that answers our
 // calls is never silent, whatever the count shows (a helper the server no longer runs, or one not yet run after a
 // long stop). The verdict of a stopped server stands, while nothing can be read, until the owner ends
 // the piece it was stuck in: that piece got its answer.
 std::atomic<uint64_t> cycles{0};
-std::atomic<int> clockHolders{0};  // active helpers of server clockServer
+std::atomic<int> clockHolders{0};  // active helpers of server clockServer that it has run
 std::atomic<long> clockServer{-1};
 std::atomic<long> clockSeenServer{-1};
 std::atomic<uint64_t> clockCycles{0};
@@ -203,29 +204,38 @@ std::multimap<std::pair<long, std::string>, jack_client_t*>& liveHelpers() {
   return *helpers;
 }
 
-// libjack's process thread of a helper: one atomic step, nothing held.
-int countCycle(jack_nframes_t, void*) {
+// A helper's part in the count: not run yet, run (a holder of the count), or let go.
+struct HelperCycles {
+  enum { kNotRun, kRun, kLetGo };
+  long server = 0;
+  std::atomic<int> state{kNotRun};
+};
+
+// libjack's process thread of a helper: atomic steps, nothing held.
+int countCycle(jack_nframes_t, void* helper) {
   cycles.fetch_add(1, std::memory_order_relaxed);
+  auto* h = static_cast<HelperCycles*>(helper);
+  int notRun = HelperCycles::kNotRun;
+  if (h->state.load(std::memory_order_relaxed) == notRun &&
+      h->state.compare_exchange_strong(notRun, HelperCycles::kRun) && clockServer.load() == h->server)
+    ++clockHolders;
   return 0;
 }
 
-void clockHeld(long server, const std::string& helper, jack_client_t* client) {
-  liveHelpers().emplace(std::make_pair(server, helper), client);
-  if (clockServer.load() != server || clockHolders == 0) {
-    // No cycle was counted while no helper was active: the count's time starts with this one, before its first cycle.
+void clockHeld(const std::string& helper, jack_client_t* client, const HelperCycles& count) {
+  liveHelpers().emplace(std::make_pair(count.server, helper), client);
+  if (clockServer.load() != count.server) {
     clockHolders = 0;
     clockSocket = serverSocket();
-    clockMovedAt = steadyMillis();
-    clockServer = server;
+    clockServer = count.server;
   }
-  ++clockHolders;
 }
 
-void clockLetGo(long server, const std::string& helper) {
-  const auto at = liveHelpers().find(std::make_pair(server, helper));
-  if (at == liveHelpers().end()) return;
-  liveHelpers().erase(at);
-  if (clockServer.load() == server) --clockHolders;
+void clockLetGo(const std::string& helper, HelperCycles& count) {
+  const auto at = liveHelpers().find(std::make_pair(count.server, helper));
+  if (at != liveHelpers().end()) liveHelpers().erase(at);
+  if (count.state.exchange(HelperCycles::kLetGo) == HelperCycles::kRun && clockServer.load() == count.server)
+    --clockHolders;
 }
 
 // The name of an active helper of `server`, "" when there is none.
@@ -649,9 +659,11 @@ class HelperClient {
     client_ = openClient(name);
     if (!client_) return;
     jack_on_shutdown(client_, &serverEndHeard, reinterpret_cast<void*>(static_cast<intptr_t>(server_)));
-    jack_set_process_callback(client_, &countCycle, nullptr);
+    cycles_.server = server_;
+    jack_set_process_callback(client_, &countCycle, &cycles_);
+    clockHeld(name_, client_, cycles_);  // before its first cycle can come
     active_ = jack_activate(client_) == 0;
-    if (active_) clockHeld(server_, name_, client_);
+    if (!active_) clockLetGo(name_, cycles_);
   }
   HelperClient(const HelperClient&) = delete;
   HelperClient& operator=(const HelperClient&) = delete;
@@ -661,7 +673,7 @@ class HelperClient {
   // Any thread: the end runs on the owner, waited for while it answers.
   static void release(HelperClient* helper) { endOnOwner([helper] { end(helper); }, helper); }
   static void end(HelperClient* helper) {
-    if (helper->active_) clockLetGo(helper->server_, helper->name_);
+    if (helper->active_) clockLetGo(helper->name_, helper->cycles_);
     if (!helper->client_ || helper->serverGone()) return setAside(helper);
     jack_client_close(helper->client_);
     delete helper;
@@ -690,6 +702,7 @@ class HelperClient {
   jack_client_t* client_ = nullptr;
   bool active_ = false;
   const long server_;
+  HelperCycles cycles_;
 };
 
 namespace {
