@@ -304,9 +304,15 @@ void Vexmir::openPortFromParam(int paramIdx) {
 // last, since without the input no answer can come.
 void Vexmir::openChosenPort(int paramIdx) {
   const bool out = paramIdx == kDeviceOutSelection;
-  // The port chosen, by the list the menu showed: kept by its name where no server answers.
-  const std::string wanted = chosenPortName(out);
-  const double wantedNormalized = GetParam(paramIdx) ? GetParam(paramIdx)->GetNormalized() : 0.0;
+  // The port chosen, by the list the menu showed: kept by its name where no server answers. Read under the plug-in's
+  // lock: the editor rewrites the menu's texts as it opens (this may run on the relay's thread).
+  std::string wanted;
+  double wantedNormalized = 0.0;
+  {
+    KIT_MutexLock lock(mMutex);
+    wanted = chosenPortName(out);
+    wantedNormalized = GetParam(paramIdx) ? GetParam(paramIdx)->GetNormalized() : 0.0;
+  }
   // Nothing can be opened on a JACK server that went away: the menus are brought to the server that runs now (if
   // any) first, each choice kept by its name (the other port a server's end closed by the name the project kept),
   // and this one is carried out here.
