@@ -173,11 +173,11 @@ void* runOwner(void*) {
 // that counts the cycles the server runs (`cycles`, our own memory: nothing of libjack's is read, and no call can
 // block). A stopped or hung server runs no more cycles, a busy one does, however slow its answers. The count is read
 // only while a helper that the server has run is active on the server that runs now (`clockHolders`; a helper counts
-// from its first cycle on: libjack may activate a client that it then never runs). A server is
-// silent only while the owner is stuck in it too (in one piece of work for kStuckMillis): a server that answers our
-// calls is never silent, whatever the count shows (a helper the server no longer runs, or one not yet run after a
-// long stop). The verdict of a stopped server stands, while nothing can be read, until the owner ends
-// the piece it was stuck in: that piece got its answer.
+// from its first cycle on: libjack may activate a client that it then never runs). A server is silent only while the
+// owner is stuck in it too (in one piece of work for kStuckMillis): a server that answers our calls is never silent,
+// whatever the count shows (a helper the server no longer runs, or one not yet run after a long stop). The verdict of
+// a stopped server stands, while nothing can be read, until the owner ends the piece it was stuck in: that piece got
+// its answer.
 std::atomic<uint64_t> cycles{0};
 std::atomic<int> clockHolders{0};  // active helpers of server clockServer that it has run
 std::atomic<long> clockServer{-1};
@@ -238,21 +238,26 @@ void clockLetGo(const std::string& helper, HelperCycles& count) {
     --clockHolders;
 }
 
+// An active helper of `server`, liveHelpers().end() when there is none.
+auto liveHelperOf(long server) {
+  const auto at = liveHelpers().lower_bound(std::make_pair(server, std::string()));
+  return at != liveHelpers().end() && at->first.first == server ? at : liveHelpers().end();
+}
+
 // The name of an active helper of `server`, "" when there is none.
 std::string helperOf(long server) {
-  const auto at = liveHelpers().lower_bound(std::make_pair(server, std::string()));
-  return at != liveHelpers().end() && at->first.first == server ? at->first.second : std::string();
+  const auto at = liveHelperOf(server);
+  return at != liveHelpers().end() ? at->first.second : std::string();
 }
 
 // A call that waits for the server's answer, through an active helper of the server that runs now (on the owner).
 void askServer() {
-  const long server = serverEnds.load();
-  const auto at = liveHelpers().lower_bound(std::make_pair(server, std::string()));
-  if (at == liveHelpers().end() || at->first.first != server) return;
+  const auto at = liveHelperOf(serverEnds.load());
+  if (at == liveHelpers().end()) return;
   if (char* uuid = jack_get_uuid_for_client_name(at->second, at->first.second.c_str())) jack_free(uuid);
 }
 
-// Whether the cycles counted stopped moving kStoppedMillis ago or more; false while no helper is active on `server`.
+// Whether the cycles counted stopped moving kStoppedMillis ago or more; false while no helper of `server` has run.
 bool cyclesStopped(long server, int64_t now) {
   if (clockHolders.load() == 0 || clockServer.load() != server) return false;
   const uint64_t count = cycles.load(std::memory_order_relaxed);
