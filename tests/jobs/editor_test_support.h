@@ -60,13 +60,14 @@ class TestEditor : public Vexmir {
     };
   }
 
-  // Starts a job on `worker` and waits until it has ended.
-  bool run(const SenderJob& job, MidiWorker worker = MidiWorker::kJobThread, int timeoutSeconds = 120) {
+  // Starts a job on `worker` and waits until it has ended. The bounds only end a hung case: a whole bank at the
+  // synthesizer's own pace under ThreadSanitizer on a loaded machine takes minutes.
+  bool run(const SenderJob& job, MidiWorker worker = MidiWorker::kJobThread, int timeoutSeconds = 600) {
     return getMidiManager()->startJob(worker, job) && waitIdle(worker, timeoutSeconds);
   }
   // Waits for what the relay's thread was handed (a recall's port reopening, a job the audio block asked for)
   // and then for the worker.
-  bool waitIdle(MidiWorker worker = MidiWorker::kJobThread, int timeoutSeconds = 120) {
+  bool waitIdle(MidiWorker worker = MidiWorker::kJobThread, int timeoutSeconds = 600) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
     while (!GetHostCallRelay().idle() || getMidiManager()->isWorkerBusy(worker)) {
       if (std::chrono::steady_clock::now() > end) return false;
