@@ -299,8 +299,11 @@ void IEffectBase::closeOutputPort() {
   if (!mMidiSilent) unanswered(jackowner::closePort(mMidiOut, mOutServer));
 }
 
+// What the closed port's source sent and the editor has not taken yet is not handed to it after a port reopened:
+// a program dump from the old source would be taken for the answer to a request made afterwards.
 void IEffectBase::closeInputPort() {
   if (!mMidiSilent) unanswered(jackowner::closePort(mMidiIn, mInServer));
+  if (mMidiInDelivery) mMidiInDelivery->discardPosted();
 }
 
 void IEffectBase::setExternalMIDIOut(int& index, const char* name) {

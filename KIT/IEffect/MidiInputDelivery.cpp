@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -70,15 +71,26 @@ void MidiInputDelivery::post(double, std::vector<unsigned char>* message, void* 
   if (d->wake_ >= 0) (void)!write(d->wake_, &one, sizeof one);
 }
 
+void MidiInputDelivery::discardPosted() {
+  discardUntil_.store(written_.load(std::memory_order_acquire), std::memory_order_release);
+}
+
 bool MidiInputDelivery::take(std::vector<unsigned char>* message) {
-  const size_t at = read_.load(std::memory_order_relaxed);
-  if (written_.load(std::memory_order_acquire) == at) return false;
-  uint32_t length = 0;
-  copyOut(at, reinterpret_cast<unsigned char*>(&length), kHeaderBytes);
-  message->resize(length);
-  copyOut(at + kHeaderBytes, message->data(), length);
-  read_.store(at + kHeaderBytes + length, std::memory_order_release);
-  return true;
+  for (;;) {
+    const size_t at = read_.load(std::memory_order_relaxed);
+    if (written_.load(std::memory_order_acquire) == at) return false;
+    uint32_t length = 0;
+    copyOut(at, reinterpret_cast<unsigned char*>(&length), kHeaderBytes);
+    const size_t next = at + kHeaderBytes + length;
+    // Positions only grow (and wrap as unsigned): a message ending at or before the mark was posted before it.
+    const bool discarded = static_cast<std::ptrdiff_t>(discardUntil_.load(std::memory_order_acquire) - next) >= 0;
+    if (!discarded) {
+      message->resize(length);
+      copyOut(at + kHeaderBytes, message->data(), length);
+    }
+    read_.store(next, std::memory_order_release);
+    if (!discarded) return true;
+  }
 }
 
 void MidiInputDelivery::run() {

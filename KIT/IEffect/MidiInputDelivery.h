@@ -32,6 +32,9 @@ class MidiInputDelivery {
   void stop();
   // As stop, without waiting for the message being handed over: for an object that is never deleted.
   void abandon();
+  // The port was closed: what it posted before and is not handed over yet came from the source it was connected to
+  // then, and is dropped; what is posted afterwards goes on to the editor.
+  void discardPosted();
   bool abandoned() const { return abandoned_; }
 
   // The library's callback: libjack's process thread, real-time, which libjack may cancel at any instruction. It
@@ -54,6 +57,7 @@ class MidiInputDelivery {
   std::unique_ptr<unsigned char[]> ring_;
   alignas(64) std::atomic<size_t> written_{0};  // moved by the poster only
   alignas(64) std::atomic<size_t> read_{0};     // moved by the thread only
+  std::atomic<size_t> discardUntil_{0};  // ring position before which nothing is handed over
   std::atomic<size_t> dropped_{0};
   std::atomic<bool> stop_{false};
   bool abandoned_ = false;

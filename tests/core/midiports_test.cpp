@@ -85,6 +85,21 @@ TEST(MidiPortsWithoutServer, InputCallbackSplitsShortAndLongMessages) {
   EXPECT_EQ(plug.shorts[2], (std::vector<unsigned char>{0xFA, 0x00, 0x00, 1}));
   ASSERT_EQ(plug.longs.size(), 1u);
   EXPECT_EQ(plug.longs[0], (std::vector<unsigned char>{0xF0, 0x42, 0x30, 0xF7, 1}));
+
+  // What a port posted before it closed and the editor had not taken goes nowhere; what comes after goes on.
+  struct Order : PortPlug {
+    void ProcessMidiMsg(IMidiMsg* m, bool) override { statuses = statuses * 256 + m->mStatus; }
+    std::atomic<long> statuses{0};
+  } order;
+  MidiInputDelivery delivery(&order);
+  std::vector<unsigned char> before = {0xB2, 1, 1}, after = {0xB3, 2, 2};
+  MidiInputDelivery::post(0, &before, &delivery);
+  delivery.discardPosted();
+  MidiInputDelivery::post(0, &after, &delivery);
+  delivery.start();
+  while (order.statuses == 0) std::this_thread::yield();
+  delivery.stop();
+  EXPECT_EQ(order.statuses, 0xB3);
 }
 
 // Menu items for long port names: two names alike in their first 55 bytes stay apart, each item fits a display text,
