@@ -31,9 +31,7 @@ rm -rf "$reports"
 mkdir -p "$reports" "$build/Testing"
 cp tests/tsan-suppressions.txt "$reports/suppressions.txt"
 ln -sfn "$reports" "$build/Testing/tsan"
-# The longest history a thread keeps (history_size=7): where the other side's stack of a report can no longer be
-# restored, no suppression can match it (libjack's own thread reading its ring, while a case floods a port).
-export TSAN_OPTIONS="suppressions=$reports/suppressions.txt:log_path=$reports/report:log_exe_name=1:second_deadlock_stack=1:history_size=7${VEXMIR_TSAN_OPTIONS:+:$VEXMIR_TSAN_OPTIONS}"
+export TSAN_OPTIONS="suppressions=$reports/suppressions.txt:log_path=$reports/report:log_exe_name=1:second_deadlock_stack=1:history_size=4${VEXMIR_TSAN_OPTIONS:+:$VEXMIR_TSAN_OPTIONS}"
 # The random action sequences run fewer under ThreadSanitizer, which makes every step many times slower.
 export VEXMIR_SEQUENCES=${VEXMIR_SEQUENCES:-300}
 cd "$build"

@@ -96,6 +96,19 @@ Bytes wellFormedMessage(std::mt19937& rng) {
 }
 
 // An output port of the test's own, not connected to anything: the editor's input connects to it.
+// ThreadSanitizer cannot always name libjack's own thread reading a flooded port's ring, and then no suppression
+// matches the report: the flood's writes into that ring are not checked.
+#ifdef __SANITIZE_THREAD__
+extern "C" void AnnotateIgnoreWritesBegin(const char* file, int line);
+extern "C" void AnnotateIgnoreWritesEnd(const char* file, int line);
+struct UncheckedWrites {
+  UncheckedWrites() { AnnotateIgnoreWritesBegin(__FILE__, __LINE__); }
+  ~UncheckedWrites() { AnnotateIgnoreWritesEnd(__FILE__, __LINE__); }
+};
+#else
+struct UncheckedWrites {};
+#endif
+
 class HostileSource {
  public:
   HostileSource() : client("vexmir-faults-hostile-" + std::to_string(::getpid())) {
@@ -113,7 +126,10 @@ class HostileSource {
   void send(const Bytes& bytes) {
     for (int tries = 0; tries < 10000; ++tries) {
       full = false;
-      out->sendMessage(bytes.data(), bytes.size());
+      {
+        [[maybe_unused]] const UncheckedWrites unchecked{};
+        out->sendMessage(bytes.data(), bytes.size());
+      }
       if (!full) return;
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
