@@ -95,7 +95,6 @@ Bytes wellFormedMessage(std::mt19937& rng) {
   }
 }
 
-// An output port of the test's own, not connected to anything: the editor's input connects to it.
 // ThreadSanitizer cannot always name libjack's own thread reading a flooded port's ring, and then no suppression
 // matches the report: the flood's writes into that ring are not checked.
 #ifdef __SANITIZE_THREAD__
@@ -109,6 +108,7 @@ struct UncheckedWrites {
 struct UncheckedWrites {};
 #endif
 
+// An output port of the test's own, not connected to anything: the editor's input connects to it.
 class HostileSource {
  public:
   HostileSource() : client("vexmir-faults-hostile-" + std::to_string(::getpid())) {
